@@ -1,0 +1,40 @@
+# Each core subsystem is a static library made of the sources in its folder
+# (views/ excluded: those build into the UI library). New files are picked up
+# without editing any CMakeLists.
+function(routereel_core_module name)
+  cmake_parse_arguments(M "" "" "DEPENDS" ${ARGN})
+  file(GLOB srcs CONFIGURE_DEPENDS
+       ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h
+       ${CMAKE_CURRENT_SOURCE_DIR}/*.qrc)
+  set(cpp ${srcs})
+  list(FILTER cpp INCLUDE REGEX "\\.cpp$")
+  if(cpp)
+    add_library(routereel_${name} STATIC ${srcs})
+    set(scope PUBLIC)
+  else()
+    add_library(routereel_${name} INTERFACE)
+    set(scope INTERFACE)
+  endif()
+  target_include_directories(routereel_${name} ${scope} ${PROJECT_SOURCE_DIR}/src)
+  target_link_libraries(routereel_${name} ${scope} ${M_DEPENDS})
+endfunction()
+
+# One test executable per folder of tests/. LABEL "core" marks tests that the
+# sanitizer build runs too; views tests need a display (offscreen or Xvfb).
+function(routereel_test name)
+  cmake_parse_arguments(M "" "LABEL;MAIN" "DEPENDS;SOURCES" ${ARGN})
+  file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+  list(LENGTH srcs n)
+  if(n EQUAL 0)
+    return()
+  endif()
+  add_executable(test_${name} ${srcs} ${M_SOURCES})
+  target_link_libraries(test_${name} PRIVATE ${M_DEPENDS} ${M_MAIN} routereel_testsupport GTest::gtest GTest::gmock)
+  target_compile_definitions(test_${name} PRIVATE
+      ROUTEREEL_TEST_DATA="${PROJECT_SOURCE_DIR}/tests/data"
+      ROUTEREEL_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+  gtest_discover_tests(test_${name}
+      DISCOVERY_MODE PRE_TEST
+      DISCOVERY_TIMEOUT 60
+      PROPERTIES LABELS "${M_LABEL}" TIMEOUT 300)
+endfunction()

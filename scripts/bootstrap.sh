@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Installs every Debian package that building, running and testing routereel needs.
+# Idempotent: packages already installed are skipped, so a ready machine does nothing.
+set -euo pipefail
+
+packages=(
+  # toolchain
+  build-essential cmake ninja-build pkg-config git clang-14 libclang-rt-14-dev libfuzzer-14-dev
+  # Qt
+  qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools
+  qt6-multimedia-dev qt6-webengine-dev libqt6webenginecore6-bin qt6-qpa-plugins libqt6opengl6-dev
+  # video: probe library, the export engine, the preview's decoders
+  libavformat-dev libavcodec-dev libavutil-dev ffmpeg
+  gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad gstreamer1.0-libav
+  # tests and benchmarks
+  libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth dbus-x11 python3
+  # fonts bundled into the app's resources
+  fonts-dejavu-core
+  # web map libraries come from the npm registry at build time
+  nodejs npm
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q '^install ok installed$'; then
+    missing+=("$p")
+  fi
+done
+# nodejs/npm may come from outside Debian on some machines: a working npm is enough.
+if command -v npm >/dev/null 2>&1; then
+  tmp=(); for p in "${missing[@]}"; do [[ $p == nodejs || $p == npm ]] || tmp+=("$p"); done
+  missing=("${tmp[@]+"${tmp[@]}"}")
+fi
+
+if ((${#missing[@]})); then
+  echo "bootstrap: installing ${missing[*]}"
+  sudo_cmd=()
+  [[ $(id -u) -eq 0 ]] || sudo_cmd=(sudo)
+  export DEBIAN_FRONTEND=noninteractive
+  "${sudo_cmd[@]}" apt-get update -qq
+  "${sudo_cmd[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,34 @@
+#include "ui/main/mainwindow.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+
+#include <unistd.h>
+
+namespace {
+
+// Qt warns on every start when the runtime folder is missing (root under Xvfb, CI).
+void ensureRuntimeDir()
+{
+    if (!qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR"))
+        return;
+    const QString dir = QDir::tempPath() + QStringLiteral("/routereel-runtime-") + QString::number(getuid());
+    QDir().mkpath(dir);
+    QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    qputenv("XDG_RUNTIME_DIR", dir.toLocal8Bit());
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    ensureRuntimeDir();
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("routereel"));
+    QApplication::setApplicationVersion(QStringLiteral(ROUTEREEL_VERSION));
+
+    routereel::MainWindow window;
+    window.show();
+    return app.exec();
+}
