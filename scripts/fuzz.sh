@@ -7,7 +7,7 @@ seconds=${1:-10}
 build="$root/build-fuzz"
 CC=clang-14 CXX=clang++-14 ROUTEREEL_BUILD_DIR="$build" "$root/scripts/build.sh" \
   -DROUTEREEL_CORE_ONLY=ON -DROUTEREEL_FUZZ=ON -DROUTEREEL_TESTS=OFF \
-  -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14
+  -DCMAKE_CXX_COMPILER=clang++-14
 shopt -s nullglob
 ran=0
 for exe in "$build"/fuzz/fuzz_*; do
