@@ -1,0 +1,54 @@
+#include "clipgenerator.h"
+
+#include <QDir>
+#include <QProcess>
+#include <gtest/gtest.h>
+
+namespace testsupport {
+
+bool runFfmpeg(const QStringList &args)
+{
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(QStringLiteral("ffmpeg"), QStringList{QStringLiteral("-hide_banner"), QStringLiteral("-nostdin"),
+                                                  QStringLiteral("-loglevel"), QStringLiteral("error"),
+                                                  QStringLiteral("-y")} + args);
+    if (!p.waitForFinished(120'000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
+        ADD_FAILURE() << "ffmpeg failed: " << p.readAll().toStdString() << "\nargs: "
+                      << args.join(QLatin1Char(' ')).toStdString();
+        return false;
+    }
+    return true;
+}
+
+QString makeClip(const QString &dir, const QString &name, const ClipSpec &spec)
+{
+    const QString path = QDir(dir).filePath(name);
+    const QString size = QStringLiteral("%1x%2").arg(spec.width).arg(spec.height);
+    const QString rate = QString::number(spec.fps, 'g', 10);
+    const QString duration = QString::number(spec.seconds, 'g', 10);
+    const QString video = spec.color.isValid()
+        ? QStringLiteral("color=c=%1:s=%2:r=%3:d=%4").arg(spec.color.name(), size, rate, duration)
+        : QStringLiteral("testsrc2=s=%1:r=%2:d=%3").arg(size, rate, duration);
+    QStringList args{QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"), video};
+    if (spec.audio)
+        args << QStringLiteral("-f") << QStringLiteral("lavfi") << QStringLiteral("-i")
+             << QStringLiteral("sine=frequency=440:sample_rate=48000:duration=%1").arg(duration);
+    args << QStringLiteral("-c:v") << QStringLiteral("libx264") << QStringLiteral("-preset")
+         << QStringLiteral("ultrafast") << QStringLiteral("-pix_fmt") << QStringLiteral("yuv420p");
+    if (spec.audio)
+        args << QStringLiteral("-c:a") << QStringLiteral("aac") << QStringLiteral("-shortest");
+    args << path;
+    return runFfmpeg(args) ? path : QString();
+}
+
+QString makeAudioOnly(const QString &dir, const QString &name, double seconds)
+{
+    const QString path = QDir(dir).filePath(name);
+    const bool ok = runFfmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                               QStringLiteral("sine=frequency=440:duration=%1").arg(seconds),
+                               QStringLiteral("-c:a"), QStringLiteral("aac"), path});
+    return ok ? path : QString();
+}
+
+} // namespace testsupport

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QColor>
+#include <QString>
+#include <QStringList>
+
+// Test inputs made with Debian's ffmpeg (lavfi sources), so no media files are shipped.
+namespace testsupport {
+
+struct ClipSpec {
+    double seconds = 2;
+    int width = 320;
+    int height = 240;
+    double fps = 30;
+    bool audio = true;
+    QColor color = Qt::red;      // solid colour; empty (invalid) gives the testsrc2 pattern
+    QString container = QStringLiteral("mp4");
+};
+
+// Runs ffmpeg with `args`; returns false (and fails the current test) when it does not exit 0.
+bool runFfmpeg(const QStringList &args);
+
+// Writes an H.264 (+AAC when audio) clip to `dir`/`name`; returns its path, or "" on failure.
+QString makeClip(const QString &dir, const QString &name, const ClipSpec &spec = {});
+
+// Writes an audio-only AAC file (e.g. "x.m4a").
+QString makeAudioOnly(const QString &dir, const QString &name, double seconds = 1);
+
+} // namespace testsupport
