@@ -104,20 +104,6 @@ TEST(ExportTask, ProtectsSourcesAndTracksInBothModes)
               (QStringList{QStringLiteral("/clips/loaded.mov"), QStringLiteral("/tracks/ride.gpx")}));
 }
 
-TEST(ExportTask, WidgetConfigDefaults)
-{
-    TextWidgetExportConfig config;
-    EXPECT_EQ(config.effectiveSpeedUnit(), SpeedUnit::kmh);
-    EXPECT_TRUE(config.showsHeartIcon());
-    EXPECT_FALSE(config.showsMinMax());
-    config.speedUnit = SpeedUnit::mph;
-    config.hrShowIcon = false;
-    config.hrShowMinMax = true;
-    EXPECT_EQ(config.effectiveSpeedUnit(), SpeedUnit::mph);
-    EXPECT_FALSE(config.showsHeartIcon());
-    EXPECT_TRUE(config.showsMinMax());
-}
-
 TEST(ExportTaskStatus, EqualityIncludesTheFailureMessage)
 {
     EXPECT_EQ(ExportTaskStatus::cancelled(), ExportTaskStatus::cancelled());
