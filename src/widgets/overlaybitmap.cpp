@@ -1,0 +1,35 @@
+#include "overlaybitmap.h"
+
+#include <cmath>
+
+namespace routereel {
+
+std::optional<QSize> overlayBitmapSize(double width, double height)
+{
+    if (!std::isfinite(width) || !std::isfinite(height))
+        return std::nullopt;
+    const double w = std::ceil(width);
+    const double h = std::ceil(height);
+    if (w <= 0 || h <= 0 || w > maxOverlayBitmapSide || h > maxOverlayBitmapSide
+        || w * h > double(maxOverlayBitmapPixels))
+        return std::nullopt;
+    return QSize(int(w), int(h));
+}
+
+QImage newOverlayBitmap(QSize size)
+{
+    if (size.width() <= 0 || size.height() <= 0 || size.width() > maxOverlayBitmapSide
+        || size.height() > maxOverlayBitmapSide
+        || qint64(size.width()) * size.height() > maxOverlayBitmapPixels)
+        return {};
+    QImage image(size, QImage::Format_ARGB32_Premultiplied);
+    if (image.isNull())
+        return {};
+    image.fill(Qt::transparent);
+    constexpr int dotsPerMeterAt72Dpi = 2835;
+    image.setDotsPerMeterX(dotsPerMeterAt72Dpi);
+    image.setDotsPerMeterY(dotsPerMeterAt72Dpi);
+    return image;
+}
+
+} // namespace routereel
