@@ -87,7 +87,7 @@ QImage HeartRateGraphRenderer::renderBaseImage() const
     painter.restore();
 
     // The heart sign casts a shadow too; its glyph box starts labelTop below the top edge.
-    layer.fill(Qt::transparent);
+    layer = newOverlayBitmap(layer.size());
     {
         QPainter lp(&layer);
         const QFont font = widgetMonoFont(L::labelFontSize * s);

@@ -64,27 +64,19 @@ QImage TextWidgetRenderer::render(const QString &text, const QColor &color, cons
     const std::optional<QSize> size = overlayBitmapSize(boxWidth + 2 * margin, boxHeight + 2 * margin);
     if (!size)
         return {};
-    QImage image = newOverlayBitmap(*size);
     QImage layer = newOverlayBitmap(*size);
-    if (image.isNull() || layer.isNull())
+    if (layer.isNull())
         return {};
     const double h = size->height();
 
-    // The box and the text each cast their own shadow, the text's over the box.
-    QPainter painter(&image);
+    // Box and text are drawn as one layer that casts one shadow: the box is
+    // black, so the text's shadow shows through it as if cast onto it.
     {
         QPainter lp(&layer);
         lp.setRenderHint(QPainter::Antialiasing);
         lp.setPen(Qt::NoPen);
         lp.setBrush(QColor(0, 0, 0, 128));
         lp.drawRoundedRect(QRectF(margin, h - margin - boxHeight, boxWidth, boxHeight), radius, radius);
-    }
-    painter.drawImage(0, 0, shadowOf(layer, blur, 0.5));
-    painter.drawImage(0, 0, layer);
-
-    layer.fill(Qt::transparent);
-    {
-        QPainter lp(&layer);
         lp.setPen(color);
         const auto draw = [&](const Line &line, double baselineFromBottom) {
             const double x = margin + pad + (contentWidth - line.width) / 2;
@@ -98,7 +90,10 @@ QImage TextWidgetRenderer::render(const QString &text, const QColor &color, cons
             draw(main, margin + pad + main.descent);
         }
     }
-    painter.drawImage(0, 0, shadowOf(layer, blur, 0.5));
+    QImage image = shadowOf(layer, blur, 0.5);
+    if (image.isNull())
+        return {};
+    QPainter painter(&image);
     painter.drawImage(0, 0, layer);
     painter.end();
     return image;

@@ -58,15 +58,19 @@ std::optional<WidgetBorderRing> borderRingImage(double width, double height, dou
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(Qt::NoPen);
-    // Outermost first: each inner fill covers the previous one, leaving one band per layer.
+    // Outermost first: each inner fill covers the previous one, leaving one band
+    // per layer. The content outline is cut out of every fill (even-odd), which
+    // leaves the inside transparent exactly as erasing it afterwards would, with
+    // less to rasterise.
+    const QPainterPath inside = outline(content, radius, roundedRect);
     for (qsizetype i = layers.size() - 1; i >= 0; --i) {
         const double c = cumulative[i];
+        QPainterPath band = outline(content.adjusted(-c, -c, c, c), radius + c, roundedRect);
+        band.addPath(inside);
+        band.setFillRule(Qt::OddEvenFill);
         painter.setBrush(layers[i].color);
-        painter.drawPath(outline(content.adjusted(-c, -c, c, c), radius + c, roundedRect));
+        painter.drawPath(band);
     }
-    painter.setCompositionMode(QPainter::CompositionMode_Clear);
-    painter.setBrush(Qt::black);
-    painter.drawPath(outline(content, radius, roundedRect));
     painter.end();
     return WidgetBorderRing{image, size->width(), size->height(), -total, -total};
 }
