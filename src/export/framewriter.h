@@ -1,0 +1,59 @@
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+namespace routereel {
+
+// Writes frames to ffmpeg's standard input on a thread of its own, in the
+// order they were submitted, so that the next frames can be drawn while ffmpeg
+// takes these. The frames' memory must stay untouched until written() has
+// passed them.
+class FrameWriter {
+public:
+    // `fd` stays owned by the caller; the pipe is enlarged to cut context switches.
+    explicit FrameWriter(int fd);
+    ~FrameWriter();
+
+    FrameWriter(const FrameWriter &) = delete;
+    FrameWriter &operator=(const FrameWriter &) = delete;
+
+    void submit(const unsigned char *data, std::size_t size);
+    // Blocks until `count` frames have been written in all, or writing stopped.
+    // False when writing stopped first.
+    bool waitUntilWritten(long long count);
+    // Writes what was submitted and ends the thread; false when writing stopped first.
+    bool finish();
+    // Drops what has not been written; the frame being written is abandoned when
+    // the reader goes away. Returns once the thread has ended.
+    void abort();
+
+    long long written() const;
+    // errno of the failed write, 0 while none failed.
+    int error() const;
+    // Time the thread spent blocked in write(), seconds.
+    double secondsInWrite() const;
+
+private:
+    struct Frame {
+        const unsigned char *data;
+        std::size_t size;
+    };
+    void run();
+
+    int m_fd;
+    mutable std::mutex m_lock;
+    std::condition_variable m_changed;
+    std::deque<Frame> m_queue;
+    long long m_written = 0;
+    int m_error = 0;
+    bool m_closing = false;
+    bool m_aborted = false;
+    double m_writeSeconds = 0;
+    std::thread m_thread;
+};
+
+} // namespace routereel
