@@ -26,24 +26,35 @@ void FrameWriter::submit(const unsigned char *data, std::size_t size)
     m_changed.notify_all();
 }
 
-bool FrameWriter::waitUntilWritten(long long count)
+bool FrameWriter::waitUntilWritten(long long count, const StopTest &stop)
 {
     std::unique_lock guard(m_lock);
-    m_changed.wait(guard, [&] { return m_written >= count || m_error != 0 || m_aborted; });
+    while (!(m_written >= count || m_error != 0 || m_aborted)) {
+        if (stop && stop())
+            break;
+        m_changed.wait_for(guard, std::chrono::milliseconds(100));
+    }
     return m_written >= count;
 }
 
-bool FrameWriter::finish()
+bool FrameWriter::finish(const StopTest &stop)
 {
     {
-        std::lock_guard guard(m_lock);
+        std::unique_lock guard(m_lock);
         m_closing = true;
         m_changed.notify_all();
+        // The reader may stop reading without going away: stay interruptible.
+        while (!m_queue.empty() && m_error == 0 && !m_aborted) {
+            if (stop && stop())
+                return false;
+            m_changed.wait_for(guard, std::chrono::milliseconds(100));
+        }
+        if (m_error != 0 || m_aborted)
+            return false;
     }
     if (m_thread.joinable())
         m_thread.join();
-    std::lock_guard guard(m_lock);
-    return m_error == 0 && !m_aborted && m_queue.empty();
+    return true;
 }
 
 void FrameWriter::abort()

@@ -3,6 +3,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -22,11 +23,14 @@ public:
     FrameWriter &operator=(const FrameWriter &) = delete;
 
     void submit(const unsigned char *data, std::size_t size);
-    // Blocks until `count` frames have been written in all, or writing stopped.
-    // False when writing stopped first.
-    bool waitUntilWritten(long long count);
-    // Writes what was submitted and ends the thread; false when writing stopped first.
-    bool finish();
+    using StopTest = std::function<bool()>;
+
+    // Blocks until `count` frames have been written in all, writing stopped, or
+    // `stop` (tested every 0.1 s) answers true. True when the frames were written.
+    bool waitUntilWritten(long long count, const StopTest &stop = {});
+    // Writes what was submitted and ends the thread. False, with the thread
+    // still running, when writing stopped or `stop` answered true first.
+    bool finish(const StopTest &stop = {});
     // Drops what has not been written; the frame being written is abandoned when
     // the reader goes away. Returns once the thread has ended.
     void abort();

@@ -24,8 +24,11 @@ bool writeFakeFfmpeg(const QString &path, const FakeFfmpegSpec &spec)
     script += QStringLiteral("  echo 'ffmpeg version fake'\n  exit %1\nfi\n").arg(spec.versionExit);
     script += QStringLiteral("if [ \"$2\" = \"-encoders\" ]; then\n  printf '%s' %1\n  exit %2\nfi\n")
                   .arg(shellQuote(spec.encoders), QString::number(spec.encodersExit));
-    script += QStringLiteral("cat > /dev/null\nprintf '%s' %1 >&2\nexit %2\n")
-                  .arg(shellQuote(spec.stderrText), QString::number(spec.runExit));
+    if (!spec.runBody.isEmpty())
+        script += spec.runBody + QLatin1Char('\n');
+    else
+        script += QStringLiteral("cat > /dev/null\nprintf '%s' %1 >&2\nexit %2\n")
+                      .arg(shellQuote(spec.stderrText), QString::number(spec.runExit));
 
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))

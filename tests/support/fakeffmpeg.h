@@ -13,6 +13,7 @@ struct FakeFfmpegSpec {
     QString callLog;                              // when set, every call appends its arguments as one line
     QString stderrText;                           // any other call: drains stdin, prints this to stderr
     int runExit = 0;                              // ... and exits with this status
+    QString runBody;                              // when set, replaces that: shell code with "$@" the arguments
 };
 
 // Writes an executable script at `path` (its folder must exist); returns false on failure.

@@ -1,0 +1,363 @@
+#include "exportrun.h"
+
+#include "exportoutputtransaction.h"
+#include "exportruncontrol.h"
+#include "ffmpegcommandline.h"
+#include "ffmpegprocess.h"
+#include "ffmpegprogressparser.h"
+#include "framewriter.h"
+#include "overlayframecomposition.h"
+#include "pipeframe.h"
+#include "stderrreader.h"
+
+#include "maps/gpspathprojection.h"
+#include "maps/gpspathrenderer.h"
+#include "maps/tilecache.h"
+#include "maps/tilemaprenderer.h"
+#include "timeline/timelineengine.h"
+#include "widgets/heartrategraphrenderer.h"
+#include "widgets/heartrateminmaxreducer.h"
+#include "widgets/widgetborderring.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QThread>
+#include <QThreadPool>
+#include <QtConcurrent/QtConcurrentMap>
+
+#include <cerrno>
+#include <cmath>
+#include <csignal>
+#include <cstring>
+#include <thread>
+#include <unistd.h>
+
+namespace routereel {
+
+namespace {
+
+constexpr double maxFrameRate = 240;
+constexpr double maxDuration = 2'678'400;  // 31 days
+constexpr auto stopGrace = std::chrono::seconds(3);
+
+// Reads ffmpeg's "-progress pipe:1" lines until end of file.
+class ProgressReader {
+public:
+    ProgressReader(int fd, double duration, ExportRun::PublishProgress publish)
+    {
+        m_thread = std::thread([fd, duration, publish = std::move(publish)] {
+            FFmpegProgressParser parser(duration);
+            char chunk[4096];
+            for (;;) {
+                const ssize_t n = ::read(fd, chunk, sizeof chunk);
+                if (n > 0) {
+                    for (double p : parser.feed(QByteArray(chunk, n)))
+                        publish(0.05 + 0.95 * p);
+                    continue;
+                }
+                if (n < 0 && errno == EINTR)
+                    continue;
+                break;
+            }
+            ::close(fd);
+        });
+    }
+    ~ProgressReader() { wait(); }
+    void wait()
+    {
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+
+private:
+    std::thread m_thread;
+};
+
+QString exitText(const FFmpegProcess::Exit &exit)
+{
+    if (exit.signalled)
+        return QStringLiteral("terminated by signal ") + QString::number(exit.code);
+    return QStringLiteral("exit code ") + QString::number(exit.code);
+}
+
+} // namespace
+
+int ExportRun::slotCount(int processors)
+{
+    return std::clamp(processors, 2, 8);
+}
+
+std::optional<long long> ExportRun::frameCount(double fps, double duration)
+{
+    const double f = fps > 0 ? fps : 30;
+    if (!std::isfinite(f) || f > maxFrameRate)
+        return std::nullopt;
+    if (!std::isfinite(duration) || duration <= 0 || duration > maxDuration)
+        return std::nullopt;
+    const long long n = std::llround(f * duration);
+    if (n < 1)
+        return std::nullopt;
+    return n;
+}
+
+ExportRun::ExportRun(Inputs inputs, std::shared_ptr<ExportRunControl> control, PublishProgress publishProgress)
+    : m_in(std::move(inputs)), m_control(std::move(control)), m_publish(std::move(publishProgress))
+{
+}
+
+ExportResult ExportRun::fail(const ExportResult &result) const
+{
+    return m_control->isCancelled() ? ExportResult::failure(ExportError::cancelled()) : result;
+}
+
+ExportResult ExportRun::execute()
+{
+    const ExportTask &task = m_in.task;
+    const auto isCancelled = [control = m_control] { return control->isCancelled(); };
+    // A vanished ffmpeg must show as a failed write, not end the application.
+    std::signal(SIGPIPE, SIG_IGN);
+
+    const double fps = task.frameRate();
+    const auto total = frameCount(task.videoFPS, m_in.duration);
+    if (!total)
+        return fail(ExportResult::failure(ExportError::renderError()));
+    const long long frames = *total;
+
+    ExportOutputTransaction::Failure transactionFailure;
+    std::unique_ptr<ExportOutputTransaction> transaction
+        = ExportOutputTransaction::begin(task.outputURL.toLocalFile(), task.protectedFilePaths(), &transactionFailure);
+    if (!transaction)
+        return fail(ExportResult::failure(transactionFailure));
+
+    TileCache &cache = m_in.tileCache ? *m_in.tileCache : TileCache::shared();
+    TileMapRenderer mapRenderer(task.mapReferenceSize, task.mapShape, task.mapProvider, task.mapboxToken,
+                                task.zoomLevel, task.mapLanguage, task.mapSize, task.cornerRadius, cache);
+    if (task.mapEnabled) {
+        if (!isCancelled()) {
+            qInfo().noquote() << "[VideoExporter] preload tiles start," << task.tracks.size() << "tracks";
+            for (const GPXTrack &track : task.tracks) {
+                if (isCancelled())
+                    break;
+                mapRenderer.preload(track.trackPoints, isCancelled);
+            }
+            qInfo().noquote() << "[VideoExporter] preload done, cancelled=" << (isCancelled() ? "true" : "false");
+        }
+    } else {
+        qInfo().noquote() << "[VideoExporter] Map widget disabled, skipping tile preload";
+    }
+    m_publish(0.05);
+    if (isCancelled())
+        return fail(ExportResult::failure(ExportError::cancelled()));
+
+    ExportError locateError = ExportError::ffmpegNotFound();
+    const QString ffmpeg = FFmpegRuntime::locateFFmpeg(&locateError, m_in.search);
+    if (ffmpeg.isEmpty())
+        return fail(ExportResult::failure(locateError));
+    if (auto missing = FFmpegRuntime::requireLibx264(ffmpeg))
+        return fail(ExportResult::failure(*missing));
+
+    const QString frameRate = FFmpegRuntime::ffmpegFrameRate(fps);
+    std::optional<TimelineFilterGraphError> graphError;
+    const auto arguments = FFmpegCommandLine::arguments(task, frameRate, transaction->stagingPath(), &graphError);
+    if (!arguments)
+        return fail(graphError ? ExportResult::systemFailure(graphError->message())
+                               : ExportResult::failure(ExportError::renderError()));
+    const PipeFrame pipe = PipeFrame::forTask(task);
+
+    // Drawing resources, made once for every frame.
+    const double mapScale = task.mapSize.width() / std::max(1.0, task.mapReferenceSize.width());
+    OverlayFrameComposer::Setup setup;
+    setup.width = pipe.width;
+    setup.height = pipe.height;
+    setup.overlayMode = task.compositionMode == CompositionMode::overlay;
+    setup.texts = {task.timeWidget, task.speedWidget, task.heartRateWidget};
+    OverlayFrameComposer::MapGroup &map = setup.map;
+    map.enabled = task.mapEnabled;
+    map.renderer = &mapRenderer;
+    map.rect = QRect(pipe.mapOrigin, QSize(int(task.mapSize.width()), int(task.mapSize.height())));
+    map.opacity = task.overlayOpacity;
+    map.shape = task.mapShape;
+    map.cornerRadius = task.cornerRadius;
+    map.orientation = task.orientation;
+    map.borderWidth = borderTotalWidth(task.mapBorderStyle) * mapScale;
+    if (task.mapEnabled) {
+        map.ring = mapBorderRing(task.mapShape, map.rect.width(), map.rect.height(), task.mapBorderStyle, mapScale,
+                                 task.cornerRadius);
+        if (task.mapBorderStyle == MapBorderStyle::gta)
+            map.badge = northBadgeImage(2 * map.borderWidth, std::max(1.0, mapScale));
+    }
+    const GPSPathWidgetExportConfig &gpsConfig = task.gpsPathWidget;
+    const double gpsScale = gpsConfig.pixelSize / std::max(1.0, gpsConfig.referenceSize);
+    setup.gpsPath.config = gpsConfig;
+    setup.gpsPath.borderWidth = borderTotalWidth(gpsConfig.borderStyle) * gpsScale;
+    if (gpsConfig.enabled) {
+        setup.gpsPath.ring = gpsPathBorderRing(gpsConfig.borderStyle, gpsConfig.pixelSize, gpsConfig.referenceSize);
+        if (gpsConfig.borderStyle == MapBorderStyle::gta)
+            setup.gpsPath.badge = northBadgeImage(2 * setup.gpsPath.borderWidth, std::max(1.0, gpsScale));
+    }
+
+    const TimelineEngine &engine = *m_in.engine;
+    TimelineEngine::EffectiveTrackPoints effective;
+    if (gpsConfig.enabled)
+        effective = engine.effectiveTrackPoints(task.tracks);
+    const QList<GPXTrack> effectiveTracks = engine.effectiveTracks(task.tracks);
+    std::optional<HeartRateMinMax> minMax;
+    if (task.heartRateWidget.enabled && task.heartRateWidget.showsMinMax())
+        minMax = HeartRateMinMaxReducer::minMax(effectiveTracks);
+
+    std::unique_ptr<GPSPathRenderer> gpsRenderer;
+    if (gpsConfig.enabled) {
+        gpsRenderer = std::make_unique<GPSPathRenderer>(task.mapProvider, gpsConfig.pixelSize,
+                                                        gpsConfig.referenceSize, gpsConfig.opacity, gpsConfig.padding);
+        if (gpsConfig.showMap && !effective.points.isEmpty()) {
+            const auto projection = GPSPathProjection::make(effective.points, effective.breaks, gpsConfig.padding,
+                                                            gpsConfig.pixelSize);
+            const QImage background = GPSPathRenderer::loadTileBackground(
+                projection, task.mapProvider, task.mapboxToken, task.mapLanguage, 1.0, cache, isCancelled);
+            if (!background.isNull())
+                gpsRenderer->setTileBackground(background);
+        }
+        if (!gpsRenderer->renderBase(effective.points, effective.breaks))
+            return fail(ExportResult::failure(ExportError::renderError()));
+        setup.gpsPath.renderer = gpsRenderer.get();
+        setup.gpsPath.points = effective.points;
+    }
+    std::unique_ptr<HeartRateGraphRenderer> graphRenderer;
+    if (task.heartRateGraphWidget.enabled) {
+        const HeartRateGraphWidgetExportConfig &g = task.heartRateGraphWidget;
+        graphRenderer = std::make_unique<HeartRateGraphRenderer>(g.lineColor, g.pixelWidth, g.pixelHeight,
+                                                                 std::max(1.0, g.referenceWidth), g.opacity);
+        graphRenderer->buildCurvePath(effectiveTracks);
+        setup.graph = {graphRenderer.get(), g};
+    }
+    const OverlayFrameComposer composer(setup);
+
+    FrameParamsContext context;
+    context.needsTrackData = task.mapEnabled || task.timeWidget.enabled || task.speedWidget.enabled
+        || task.heartRateWidget.enabled || gpsConfig.enabled || task.heartRateGraphWidget.enabled;
+    context.engine = &engine;
+    context.tracks = task.tracks;
+    context.startTime = m_in.start;
+    context.frameRate = fps;
+    context.orientation = task.orientation;
+    context.texts = setup.texts;
+    context.heartRateMinMax = minMax;
+
+    if (isCancelled())
+        return fail(ExportResult::failure(ExportError::cancelled()));
+
+    // The child and everything that talks to it.
+    QString launchError;
+    std::unique_ptr<FFmpegProcess> process
+        = FFmpegProcess::start(ffmpeg, *arguments, FFmpegRuntime::ffmpegEnvironment(ffmpeg), &launchError);
+    if (!process)
+        return fail(ExportResult::systemFailure(
+            QCoreApplication::translate("VideoExporter", "FFmpeg could not be started: %1").arg(launchError)));
+    m_control->setProcess(process.get());
+    if (isCancelled())
+        process->terminate();  // a cancel that came before the child was registered
+    ProgressReader progressReader(process->takeStdoutFd(), m_in.duration, m_publish);
+    const auto diagnostics = std::make_shared<StderrAccumulator>();
+    StderrReader stderrReader(process->takeStderrFd(), diagnostics);
+
+    const int s = slotCount(QThread::idealThreadCount());
+    // Two halves: one is drawn while ffmpeg takes the other.
+    const int ringSize = 2 * s;
+    std::vector<std::unique_ptr<unsigned char[]>> memory;
+    std::vector<OverlayFrameComposer::Slot> ring(static_cast<std::size_t>(ringSize));
+    for (int k = 0; k < ringSize; ++k) {
+        memory.emplace_back(new unsigned char[std::size_t(pipe.byteCount())]);
+        ring[std::size_t(k)].data = memory.back().get();
+        composer.initialise(ring[std::size_t(k)]);
+    }
+
+    QThreadPool drawPool;
+    drawPool.setMaxThreadCount(s);
+    TextImageCache textCache;
+    std::optional<ExportResult> failure;
+    long long submitted = 0;
+    {
+        FrameWriter writer(process->stdinFd());
+        QElapsedTimer timer;
+        for (long long batchStart = 0, batch = 0; batchStart < frames; batchStart += s, ++batch) {
+            if (isCancelled() || !process->isRunning() || writer.error() != 0)
+                break;
+            const long long batchEnd = std::min(batchStart + s, frames);
+            QList<FrameParams> params;
+            params.reserve(int(batchEnd - batchStart));
+            for (long long i = batchStart; i < batchEnd; ++i)
+                params.append(computeFrameParams(int(i), context));
+            if (auto error = prepareTextImages(textCache, params, setup.texts, task.previewToVideoScale, isCancelled)) {
+                failure = ExportResult::failure(*error);
+                break;
+            }
+            // The ring of this half were last used two batches ago.
+            timer.start();
+            if (!writer.waitUntilWritten(batchEnd - ringSize, isCancelled))
+                break;
+            m_stats.pipeWaitSeconds += timer.nsecsElapsed() / 1e9;
+
+            timer.start();
+            const int base = int(batch % 2) * s;
+            QList<int> indices;
+            for (int k = 0; k < params.size(); ++k)
+                indices.append(k);
+            QtConcurrent::blockingMap(&drawPool, indices, [&](int k) {
+                composer.draw(ring[std::size_t(base + k)], params.at(k), std::nullopt, false, textCache);
+            });
+            m_stats.drawSeconds += timer.nsecsElapsed() / 1e9;
+            if (isCancelled())
+                break;
+            for (int k = 0; k < params.size(); ++k)
+                writer.submit(ring[std::size_t(base + k)].data, std::size_t(pipe.byteCount()));
+            submitted = batchEnd;
+        }
+        timer.start();
+        if (isCancelled() || !writer.finish(isCancelled)) {
+            // The writer may be stuck in a write that only the child's end releases.
+            if (isCancelled() || !process->waitForExit(std::chrono::seconds(10)))
+                process->end(stopGrace);
+            writer.abort();
+        }
+        m_stats.pipeWaitSeconds += timer.nsecsElapsed() / 1e9;
+        m_stats.writeSeconds = writer.secondsInWrite();
+        m_stats.frames = writer.written();
+    }
+    const long long written = m_stats.frames;
+    process->closeStdin();
+    // ffmpeg finishes the file after its input ends; a cancel meanwhile still ends it in bounded time.
+    while (!process->waitForExit(std::chrono::milliseconds(100))) {
+        if (isCancelled()) {
+            process->end(stopGrace);
+            break;
+        }
+    }
+    const FFmpegProcess::Exit exit = process->exitState();
+    m_control->setProcess(nullptr);
+    stderrReader.wait();
+    progressReader.wait();
+    memory.clear();
+
+    if (isCancelled())
+        return fail(ExportResult::failure(ExportError::cancelled()));
+    if (failure)
+        return fail(*failure);
+    const QString tail = diagnostics->tail();
+    if (exit.signalled || exit.code != 0)
+        return fail(ExportResult::failure(ExportError::ffmpegError(tail.trimmed().isEmpty() ? exitText(exit) : tail)));
+    if (written < frames) {
+        // ffmpeg ended by itself before taking every frame: the file would be cut short.
+        QString message = QCoreApplication::translate("VideoExporter", "stopped after %1 of %2 frames")
+                              .arg(written)
+                              .arg(frames);
+        if (!tail.trimmed().isEmpty())
+            message += QLatin1Char('\n') + tail;
+        return fail(ExportResult::failure(ExportError::ffmpegError(message)));
+    }
+    Q_UNUSED(submitted);
+    if (auto commitFailure = transaction->commit())
+        return fail(ExportResult::failure(*commitFailure));
+    return ExportResult::success(task.outputURL.toLocalFile());
+}
+
+} // namespace routereel

@@ -1,0 +1,55 @@
+#pragma once
+
+#include "exportresult.h"
+#include "exporttask.h"
+#include "ffmpegruntime.h"
+#include "videoexporter.h"
+
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+
+namespace routereel {
+
+class ExportRunControl;
+class TileCache;
+class TimelineEngine;
+
+// The body of one export, on a worker thread: validate, begin the output
+// transaction, warm the map up, start ffmpeg, draw and write every frame in
+// order, wait for ffmpeg and commit. Every failure becomes the result.
+class ExportRun {
+public:
+    struct Inputs {
+        ExportTask task;
+        const TimelineEngine *engine = nullptr;  // the export's own, for time queries
+        double start = 0;                        // timeline seconds
+        double duration = 0;
+        QStringList sourcePaths;  // the clips tested before the run
+        FFmpegSearch search;
+        TileCache *tileCache = nullptr;
+    };
+    // Progress values to publish; called from the run's threads.
+    using PublishProgress = std::function<void(double)>;
+
+    ExportRun(Inputs inputs, std::shared_ptr<ExportRunControl> control, PublishProgress publishProgress);
+
+    ExportResult execute();
+    VideoExporter::RunStats stats() const { return m_stats; }
+
+    // Slots drawn at once: the processor count, kept within 2 ... 8.
+    static int slotCount(int processors);
+    // Frames of an export, or none when the rate or duration is unusable.
+    static std::optional<long long> frameCount(double fps, double duration);
+
+private:
+    ExportResult fail(const ExportResult &result) const;
+
+    Inputs m_in;
+    std::shared_ptr<ExportRunControl> m_control;
+    PublishProgress m_publish;
+    VideoExporter::RunStats m_stats;
+};
+
+} // namespace routereel

@@ -1,0 +1,30 @@
+#include "exportruncontrol.h"
+
+#include "ffmpegprocess.h"
+
+namespace routereel {
+
+void ExportRunControl::cancel()
+{
+    {
+        std::lock_guard guard(m_cancelledLock);
+        m_cancelled = true;
+    }
+    std::lock_guard guard(m_processLock);
+    if (m_process)
+        m_process->terminate();
+}
+
+bool ExportRunControl::isCancelled() const
+{
+    std::lock_guard guard(m_cancelledLock);
+    return m_cancelled;
+}
+
+void ExportRunControl::setProcess(FFmpegProcess *process)
+{
+    std::lock_guard guard(m_processLock);
+    m_process = process;
+}
+
+} // namespace routereel

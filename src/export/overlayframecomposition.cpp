@@ -1,0 +1,350 @@
+#include "overlayframecomposition.h"
+
+#include "maps/gpspathrenderer.h"
+#include "maps/tilemaprenderer.h"
+#include "timeline/timelineengine.h"
+#include "widgets/heartrategraphrenderer.h"
+#include "widgets/speedunit.h"
+#include "widgets/textwidgetrenderer.h"
+
+#include <QDateTime>
+#include <QPainter>
+#include <QPainterPath>
+#include <QSet>
+
+#include <array>
+#include <cmath>
+#include <cstring>
+
+namespace routereel {
+
+namespace {
+
+const GPXTrack *findTrack(const QList<GPXTrack> &tracks, const QUuid &id)
+{
+    for (const GPXTrack &track : tracks) {
+        if (track.id == id)
+            return &track;
+    }
+    return nullptr;
+}
+
+// straight = round(c * 255 / a) for every premultiplied component c <= a.
+const std::array<std::array<quint8, 256>, 256> &unpremultiplyTable()
+{
+    static const auto table = [] {
+        std::array<std::array<quint8, 256>, 256> t{};
+        for (int a = 1; a < 256; ++a) {
+            for (int c = 0; c < 256; ++c)
+                t[a][c] = quint8(std::min(255, (c * 255 + a / 2) / a));
+        }
+        return t;
+    }();
+    return table;
+}
+
+} // namespace
+
+int flattenedPointIndex(const std::optional<TrackPosition> &position, const QList<GPXTrack> &tracks)
+{
+    if (!position)
+        return 0;
+    int before = 0;
+    for (const GPXTrack &track : tracks) {
+        if (track.id == position->trackID)
+            return before + position->index;
+        before += int(track.trackPoints.size());
+    }
+    return 0;
+}
+
+QString timeOfDayText(Instant time)
+{
+    return QDateTime::fromMSecsSinceEpoch(qint64(std::floor(time * 1000)), Qt::LocalTime)
+        .toString(QStringLiteral("HH:mm:ss"));
+}
+
+FrameParams computeFrameParams(int index, const FrameParamsContext &context)
+{
+    FrameParams params;
+    params.index = index;
+    if (!context.needsTrackData || !context.engine)
+        return params;
+
+    const double t = context.startTime + index / context.frameRate;
+    const auto heading = context.engine->heading(context.tracks, t);
+    const auto position = context.engine->trackPosition(context.tracks, t);
+    if (heading) {
+        params.dotLat = heading->lat;
+        params.dotLng = heading->lng;
+        if (context.orientation == MapOrientation::follow)
+            params.bearing = heading->degrees;
+    }
+    params.mapCenterLat = params.dotLat;
+    params.mapCenterLng = params.dotLng;
+    if (position) {
+        if (const GPXTrack *track = findTrack(context.tracks, position->trackID))
+            params.trackPoints = track->trackPoints;
+        params.trackIndex = position->index;
+    }
+    params.flattenedIndex = flattenedPointIndex(position, context.tracks);
+    params.hasPosition = heading.has_value() && !params.trackPoints.isEmpty();
+
+    const QList<TrackPoint> &points = params.trackPoints;
+    const int i = params.trackIndex;
+    if (i < 0 || i >= points.size())
+        return params;
+    const TrackPoint &point = points.at(i);
+    const TextWidgetConfigs &texts = context.texts;
+    if (texts.time.enabled)
+        params.timeStr = timeOfDayText(point.time);
+    if (texts.speed.enabled) {
+        double speed = 0;
+        if (i > 0 && !point.startsSegment) {
+            const TrackPoint &previous = points.at(i - 1);
+            const double dt = point.time - previous.time;
+            if (dt > 0)
+                speed = haversineDistance(previous, point) / dt;
+        }
+        params.speedStr = formatSpeed(texts.speed.effectiveSpeedUnit(), speed);
+    }
+    if (texts.heartRate.enabled) {
+        if (auto bpm = HeartRateMinMax::bpmText(point.heartRate, texts.heartRate.showsHeartIcon())) {
+            if (auto range = HeartRateMinMax::rangeText(context.heartRateMinMax))
+                *bpm += QLatin1Char('\n') + *range;
+            params.hrStr = *bpm;
+        }
+    }
+    return params;
+}
+
+std::optional<ExportError> prepareTextImages(TextImageCache &cache, const QList<FrameParams> &batch,
+                                             const TextWidgetConfigs &texts, double textScale,
+                                             const std::function<bool()> &isCancelled)
+{
+    if (cache.size() >= 1025)
+        cache.clear();
+    QList<QString> needed;
+    QSet<QString> seen;
+    const auto want = [&](const char *prefix, const std::optional<QString> &text) {
+        if (!text)
+            return;
+        const QString key = QLatin1String(prefix) + *text;
+        if (!cache.contains(key) && !seen.contains(key)) {
+            seen.insert(key);
+            needed.append(key);
+        }
+    };
+    for (const FrameParams &params : batch) {
+        want("t_", params.timeStr);
+        want("s_", params.speedStr);
+        want("h_", params.hrStr);
+    }
+    const double s = textScale > 0 ? textScale : 1;
+    for (const QString &key : needed) {
+        if (isCancelled && isCancelled())
+            return ExportError::cancelled();
+        const QString prefix = key.left(2);
+        QString text = key.mid(2);
+        std::optional<QString> second;
+        const TextWidgetExportConfig *config = nullptr;
+        if (prefix == QLatin1String("t_")) {
+            config = &texts.time;
+        } else if (prefix == QLatin1String("s_")) {
+            config = &texts.speed;
+        } else if (prefix == QLatin1String("h_")) {
+            config = &texts.heartRate;
+            const qsizetype newline = text.indexOf(QLatin1Char('\n'));
+            if (newline >= 0) {
+                second = text.mid(newline + 1);
+                text.truncate(newline);
+            }
+        }
+        if (!config)
+            continue;
+        const QImage image = TextWidgetRenderer::render(text, config->textColor, second, config->fontSize / s, s);
+        if (!image.isNull())
+            cache.insert(key, image);
+    }
+    return std::nullopt;
+}
+
+void unpremultiplyRows(unsigned char *data, int bytesPerLine, const QRect &rect)
+{
+    const auto &table = unpremultiplyTable();
+    for (int y = rect.top(); y <= rect.bottom(); ++y) {
+        quint32 *row = reinterpret_cast<quint32 *>(data + qsizetype(y) * bytesPerLine);
+        for (int x = rect.left(); x <= rect.right(); ++x) {
+            const quint32 p = row[x];
+            const quint32 a = p >> 24;
+            if (a == 0 || a == 255)
+                continue;
+            const auto &t = table[a];
+            row[x] = (a << 24) | (quint32(t[(p >> 16) & 0xff]) << 16) | (quint32(t[(p >> 8) & 0xff]) << 8)
+                | t[p & 0xff];
+        }
+    }
+}
+
+OverlayFrameComposer::OverlayFrameComposer(Setup setup) : m_setup(std::move(setup)) {}
+
+void OverlayFrameComposer::fillRect(unsigned char *data, const QRect &rect) const
+{
+    const int bytesPerLine = m_setup.width * 4;
+    for (int y = rect.top(); y <= rect.bottom(); ++y) {
+        auto *row = reinterpret_cast<quint32 *>(data + qsizetype(y) * bytesPerLine) + rect.left();
+        if (m_setup.overlayMode)
+            std::fill_n(row, rect.width(), overlayBackground);
+        else
+            std::memset(row, 0, std::size_t(rect.width()) * 4);
+    }
+}
+
+void OverlayFrameComposer::initialise(Slot &slot) const
+{
+    fillRect(slot.data, QRect(0, 0, m_setup.width, m_setup.height));
+    slot.dirty = QRegion();
+}
+
+void OverlayFrameComposer::draw(Slot &slot, const FrameParams &params, const std::optional<QImage> &preparedMap,
+                                bool usePreparedMaps, const TextImageCache &texts) const
+{
+    const QRect frameRect(0, 0, m_setup.width, m_setup.height);
+    for (const QRect &r : slot.dirty)
+        fillRect(slot.data, r);
+    QRegion dirty;
+
+    QImage target(slot.data, m_setup.width, m_setup.height, m_setup.width * 4, QImage::Format_ARGB32_Premultiplied);
+    QPainter painter(&target);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.setRenderHint(QPainter::Antialiasing);
+    // Images are stamped at whole pixels: sharp, and Qt's fast unscaled path.
+    const auto stamp = [&](const QPointF &topLeft, const QImage &image) {
+        const QPoint at = topLeft.toPoint();
+        painter.drawImage(at, image);
+        dirty += QRect(at, image.size());
+    };
+
+    const MapGroup &map = m_setup.map;
+    if (map.enabled) {
+        QImage image;
+        if (usePreparedMaps) {
+            if (preparedMap)
+                image = *preparedMap;
+        } else if (map.renderer && !params.trackPoints.isEmpty() && params.hasPosition) {
+            image = map.renderer->renderFrame(params.trackPoints, params.trackIndex, params.mapCenterLat,
+                                              params.mapCenterLng, params.dotLat, params.dotLng, params.bearing);
+        }
+        if (!image.isNull()) {
+            painter.save();
+            if (map.opacity < 1)
+                painter.setOpacity(map.opacity);
+            const QRectF rect(map.rect);
+            if (usePreparedMaps) {
+                QPainterPath outline;
+                if (map.shape == MapShape::circle)
+                    outline.addEllipse(rect);
+                else
+                    outline.addRoundedRect(rect, map.cornerRadius, map.cornerRadius);
+                painter.setClipPath(outline);
+            }
+            stamp(map.rect.topLeft(), image);
+            painter.setClipping(false);
+            if (map.ring) {
+                const QRectF ringRect(rect.x() + map.ring->offsetX, rect.y() + map.ring->offsetY, map.ring->width,
+                                      map.ring->height);
+                stamp(ringRect.topLeft(), map.ring->image);
+            }
+            if (map.badge) {
+                const double degrees = map.orientation == MapOrientation::follow ? -params.bearing : 0;
+                const double a = degrees * M_PI / 180;
+                const double r = rect.width() / 2 + map.borderWidth / 2;
+                const QPointF centre(rect.center().x() + r * std::sin(a), rect.center().y() - r * std::cos(a));
+                const double n = map.badge->side;
+                const QRectF badgeRect(centre.x() - n / 2, centre.y() - n / 2, n, n);
+                stamp(badgeRect.topLeft(), map.badge->image);
+            }
+            painter.restore();
+        }
+    }
+
+    const auto drawText = [&](const char *prefix, const std::optional<QString> &text,
+                              const TextWidgetExportConfig &config) {
+        if (!text)
+            return;
+        const auto found = texts.constFind(QLatin1String(prefix) + *text);
+        if (found == texts.constEnd())
+            return;
+        const QImage &image = *found;
+        const QRectF rect(config.x - image.width() / 2.0, config.y - image.height() / 2.0, image.width(),
+                          image.height());
+        painter.save();
+        if (config.opacity < 1)
+            painter.setOpacity(config.opacity);
+        stamp(rect.topLeft(), image);
+        painter.restore();
+    };
+    drawText("t_", params.timeStr, m_setup.texts.time);
+    drawText("s_", params.speedStr, m_setup.texts.speed);
+    drawText("h_", params.hrStr, m_setup.texts.heartRate);
+
+    const GPSPathGroup &gps = m_setup.gpsPath;
+    if (gps.renderer) {
+        const QImage image = gps.renderer->renderFrame(gps.points, params.dotLat, params.dotLng);
+        if (!image.isNull()) {
+            const double p = gps.config.pixelSize;
+            const QRectF rect(gps.config.centerX - p / 2, gps.config.centerY - p / 2, p, p);
+            painter.save();
+            if (gps.config.opacity < 1)
+                painter.setOpacity(gps.config.opacity);
+            stamp(rect.topLeft(), image);
+            if (gps.ring) {
+                const QRectF ringRect(rect.x() + gps.ring->offsetX, rect.y() + gps.ring->offsetY, gps.ring->width,
+                                      gps.ring->height);
+                stamp(ringRect.topLeft(), gps.ring->image);
+            }
+            if (gps.badge) {
+                // The path is always drawn north up: the badge stays on top.
+                const double n = gps.badge->side;
+                const QPointF centre(rect.center().x(), rect.center().y() - p / 2 - gps.borderWidth / 2);
+                const QRectF badgeRect(centre.x() - n / 2, centre.y() - n / 2, n, n);
+                stamp(badgeRect.topLeft(), gps.badge->image);
+            }
+            painter.restore();
+        }
+    }
+
+    const GraphGroup &graph = m_setup.graph;
+    if (graph.renderer) {
+        std::optional<double> time;
+        std::optional<int> heartRate;
+        if (params.trackIndex >= 0 && params.trackIndex < params.trackPoints.size()) {
+            const TrackPoint &point = params.trackPoints.at(params.trackIndex);
+            time = point.time;
+            heartRate = point.heartRate;
+        }
+        const QImage image = graph.renderer->renderFrame(time, heartRate);
+        if (!image.isNull()) {
+            const double pw = graph.config.pixelWidth;
+            const double ph = graph.config.pixelHeight;
+            const double m = graph.renderer->margin();
+            const QRectF rect(graph.config.centerX - pw / 2 - m, graph.config.centerY - ph / 2 - m, pw + 2 * m,
+                              ph + 2 * m);
+            painter.save();
+            if (graph.config.opacity < 1)
+                painter.setOpacity(graph.config.opacity);
+            stamp(rect.topLeft(), image);
+            painter.restore();
+        }
+    }
+    painter.end();
+
+    dirty &= frameRect;
+    if (!m_setup.overlayMode) {
+        for (const QRect &r : dirty)
+            unpremultiplyRows(slot.data, m_setup.width * 4, r);
+    }
+    slot.dirty = dirty;
+}
+
+} // namespace routereel

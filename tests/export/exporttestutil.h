@@ -1,0 +1,218 @@
+#pragma once
+
+// Builders and observers shared by the export engine tests.
+#include "export/exportlog.h"
+#include "export/exportnotifier.h"
+#include "export/exportresult.h"
+#include "export/exporttask.h"
+#include "export/videoexporter.h"
+#include "timeline/videosource.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QProcess>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+namespace exporttest {
+
+using namespace routereel;
+
+// Runs the main thread's events until `done` holds; false after `ms`.
+inline bool waitFor(const std::function<bool()> &done, int ms = 180'000)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > ms)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    QCoreApplication::processEvents();
+    return true;
+}
+
+struct RecordingNotifier : ExportNotifier {
+    struct Post {
+        QString title;
+        QString body;
+    };
+    void postExportNotification(const QString &title, const QString &body) override
+    {
+        std::lock_guard guard(lock);
+        posts.append({title, body});
+    }
+    qsizetype count()
+    {
+        std::lock_guard guard(lock);
+        return posts.size();
+    }
+    std::mutex lock;
+    QList<Post> posts;
+};
+
+struct RecordingLog : ExportLog {
+    struct Entry {
+        Level level;
+        QString title;
+        QString detail;
+    };
+    void add(Level level, const QString &title, const QString &detail) override
+    {
+        entries.append({level, title, detail});
+    }
+    QStringList titles() const
+    {
+        QStringList list;
+        for (const Entry &e : entries)
+            list << e.title;
+        return list;
+    }
+    QList<Entry> entries;
+};
+
+inline TextWidgetExportConfig textWidget(int x, int y, double fontSize = 24)
+{
+    TextWidgetExportConfig config;
+    config.enabled = true;
+    config.fontSize = fontSize;
+    config.x = x;
+    config.y = y;
+    return config;
+}
+
+// Starts an export and waits for its completion.
+inline std::optional<ExportResult> runExport(VideoExporter &exporter, const ExportTask &task, int ms = 180'000)
+{
+    std::optional<ExportResult> result;
+    exporter.exportTask(task, [&result](const ExportResult &r) { result = r; });
+    waitFor([&] { return result.has_value(); }, ms);
+    return result;
+}
+
+// A ride starting at `t0`: one point a second, heading north-east, heart rate rising.
+inline GPXTrack makeTrack(int seconds, Instant t0 = 1'700'000'000)
+{
+    GPXTrack track;
+    for (int i = 0; i <= seconds; ++i) {
+        TrackPoint p;
+        p.lat = 47.37 + i * 0.00005;
+        p.lng = 8.54 + i * 0.00007;
+        p.time = t0 + i;
+        p.heartRate = 100 + i;
+        track.trackPoints.append(p);
+    }
+    track.duration = seconds;
+    track.startTime = t0;
+    track.endTime = t0 + seconds;
+    return track;
+}
+
+inline GPXSegment wholeTrack(const GPXTrack &track, double offset = 0)
+{
+    GPXSegment segment;
+    segment.trackID = track.id;
+    segment.gpxStart = 0;
+    segment.gpxEnd = track.duration;
+    segment.offset = offset;
+    return segment;
+}
+
+// An overlay export of `seconds` of a generated track on a small canvas.
+inline ExportTask overlayTask(const QString &output, double seconds, QSizeF canvas = {320, 240})
+{
+    ExportTask task;
+    task.compositionMode = CompositionMode::overlay;
+    task.outputURL = QUrl::fromLocalFile(output);
+    GPXTrack track = makeTrack(int(std::ceil(seconds)));
+    track.duration = seconds;
+    task.tracks = {track};
+    task.segments = {wholeTrack(track)};
+    task.videoResolution = canvas;
+    task.videoFPS = 30;
+    return task;
+}
+
+inline VideoSource sourceFor(const QString &path)
+{
+    return VideoSource::probe(QUrl::fromLocalFile(path), QUuid::createUuid());
+}
+
+inline VideoSegment cut(const VideoSource &source, double start, double end, double offset)
+{
+    VideoSegment segment;
+    segment.sourceID = source.id;
+    segment.sourceStart = start;
+    segment.sourceEnd = end;
+    segment.offset = offset;
+    return segment;
+}
+
+// A regular export over the given timeline.
+inline ExportTask regularTask(const QString &output, const QList<VideoSource> &sources,
+                              const QList<VideoSegment> &segments)
+{
+    ExportTask task;
+    task.compositionMode = CompositionMode::regular;
+    task.outputURL = QUrl::fromLocalFile(output);
+    VideoTimelineSnapshot snapshot;
+    snapshot.sources = sources;
+    snapshot.segments = segments;
+    task.videoTimeline = snapshot;
+    task.videoURL = sources.first().url;
+    task.videoResolution = snapshot.canvasSize();
+    task.videoFPS = sources.first().fps;
+    task.videoBitRate = sources.first().bitRate;
+    return task;
+}
+
+// ffprobe's "key=value" facts of one stream ("v:0", "a:0"); empty without that stream.
+inline QMap<QString, QString> probeStream(const QString &file, const QString &stream)
+{
+    QProcess p;
+    p.start(QStringLiteral("ffprobe"),
+            {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-count_frames"),
+             QStringLiteral("-select_streams"), stream, QStringLiteral("-show_entries"),
+             QStringLiteral("stream=codec_type,pix_fmt,width,height,nb_read_frames"), QStringLiteral("-of"),
+             QStringLiteral("default=noprint_wrappers=1"), file});
+    p.waitForFinished(60'000);
+    QMap<QString, QString> values;
+    for (const QString &line : QString::fromUtf8(p.readAllStandardOutput()).split(QLatin1Char('\n'))) {
+        const qsizetype eq = line.indexOf(QLatin1Char('='));
+        if (eq > 0)
+            values.insert(line.left(eq), line.mid(eq + 1).trimmed());
+    }
+    return values;
+}
+
+// Frame `index` of a video decoded to RGB.
+inline QImage decodeFrame(const QString &file, int index)
+{
+    const QString png = file + QStringLiteral(".frame%1.png").arg(index);
+    QProcess p;
+    p.start(QStringLiteral("ffmpeg"),
+            {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-y"), QStringLiteral("-i"), file,
+             QStringLiteral("-vf"), QStringLiteral("select=eq(n\\,%1)").arg(index), QStringLiteral("-frames:v"),
+             QStringLiteral("1"), png});
+    p.waitForFinished(60'000);
+    QImage image(png);
+    QFile::remove(png);
+    return image.convertToFormat(QImage::Format_RGB32);
+}
+
+inline bool near(QRgb got, QColor want, int tolerance = 40)
+{
+    return std::abs(qRed(got) - want.red()) < tolerance && std::abs(qGreen(got) - want.green()) < tolerance
+        && std::abs(qBlue(got) - want.blue()) < tolerance;
+}
+
+} // namespace exporttest

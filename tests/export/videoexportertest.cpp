@@ -1,0 +1,378 @@
+// The exporter end to end: real ffmpeg on generated clips and tracks, and
+// fake ffmpeg scripts for the ways an ffmpeg run can go wrong.
+#include "exporttestutil.h"
+
+#include "export/exportrun.h"
+#include "export/videoexporter.h"
+#include "maps/mapservices.h"
+#include "maps/tilecache.h"
+
+#include "support/clipgenerator.h"
+#include "support/fakeffmpeg.h"
+#include "support/loopbackhttpserver.h"
+#include "support/testartifacts.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QImage>
+#include <QTemporaryDir>
+
+using namespace routereel;
+using namespace exporttest;
+
+namespace {
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// An exporter whose only ffmpeg is a fake script in `dir`.
+struct FakeSetup {
+    FakeSetup(const QString &dir, testsupport::FakeFfmpegSpec spec)
+    {
+        path = QDir(dir).filePath(QStringLiteral("ffmpeg"));
+        callLog = QDir(dir).filePath(QStringLiteral("calls.log"));
+        spec.callLog = callLog;
+        EXPECT_TRUE(testsupport::writeFakeFfmpeg(path, spec));
+        FFmpegSearch search;
+        search.bundled = {path};
+        exporter.setFFmpegSearch(search);
+        exporter.setNotifier(notifier);
+    }
+    // The calls other than the "-version" and "-encoders" probes.
+    QStringList runs() const
+    {
+        QStringList list;
+        for (const QString &line : QString::fromUtf8(readAll(callLog)).split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+            if (line != QStringLiteral("-version") && !line.contains(QStringLiteral("-encoders")))
+                list << line;
+        }
+        return list;
+    }
+    QString path;
+    QString callLog;
+    std::shared_ptr<RecordingNotifier> notifier = std::make_shared<RecordingNotifier>();
+    VideoExporter exporter;
+};
+
+QByteArray solidTile(QColor colour)
+{
+    QImage tile(512, 512, QImage::Format_RGB32);
+    tile.fill(colour);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    tile.save(&buffer, "PNG");
+    return png;
+}
+
+} // namespace
+
+TEST(VideoExporter, OverlayExportHasEveryFrameInYuv420WithoutAudio)
+{
+    QTemporaryDir dir;
+    const QString output = dir.filePath(QStringLiteral("overlay.mp4"));
+    ExportTask task = overlayTask(output, 2);
+    task.timeWidget = textWidget(160, 120);
+    auto notifier = std::make_shared<RecordingNotifier>();
+    VideoExporter exporter;
+    exporter.setNotifier(notifier);
+    QList<double> progress;
+    QObject::connect(&exporter, &VideoExporter::progressChanged, [&] { progress << exporter.progress(); });
+
+    const auto result = runExport(exporter, task);
+    ASSERT_TRUE(result);
+    ASSERT_TRUE(result->succeeded()) << result->message().toStdString();
+    EXPECT_EQ(result->outputPath(), output);
+
+    const auto video = probeStream(output, QStringLiteral("v:0"));
+    EXPECT_EQ(video.value(QStringLiteral("nb_read_frames")), QStringLiteral("60"));
+    EXPECT_EQ(video.value(QStringLiteral("pix_fmt")), QStringLiteral("yuv420p"));
+    EXPECT_TRUE(probeStream(output, QStringLiteral("a")).isEmpty());
+
+    EXPECT_TRUE(exporter.isComplete());
+    EXPECT_FALSE(exporter.isExporting());
+    EXPECT_TRUE(exporter.errorMessage().isEmpty());
+    ASSERT_FALSE(progress.isEmpty());
+    EXPECT_EQ(progress.first(), 0.05);
+    EXPECT_EQ(progress.last(), 1.0);
+    EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
+    ASSERT_EQ(notifier->count(), 1);
+    EXPECT_EQ(notifier->posts.first().title, QStringLiteral("routereel"));
+    EXPECT_EQ(notifier->posts.first().body, QStringLiteral("Export Complete!"));
+    // Nothing but the output is left beside it.
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+              QStringList{QStringLiteral("overlay.mp4")});
+}
+
+TEST(VideoExporter, RegularExportOfTwoClipsWithAGapKeepsAudio)
+{
+    QTemporaryDir dir;
+    const QString a = testsupport::makeClip(dir.path(), QStringLiteral("a.mp4"), {1.0, 320, 240, 30, true, Qt::red});
+    const QString b = testsupport::makeClip(dir.path(), QStringLiteral("b.mp4"), {1.0, 320, 240, 30, true, Qt::blue});
+    ASSERT_FALSE(a.isEmpty());
+    ASSERT_FALSE(b.isEmpty());
+    const VideoSource sa = sourceFor(a);
+    const VideoSource sb = sourceFor(b);
+    const QString output = dir.filePath(QStringLiteral("out.mp4"));
+    ExportTask task = regularTask(output, {sa, sb}, {cut(sa, 0, 1, 0), cut(sb, 0, 1, 1.5)});
+    const GPXTrack track = makeTrack(3);
+    task.tracks = {track};
+    task.segments = {wholeTrack(track)};
+    task.speedWidget = textWidget(160, 200, 20);
+
+    VideoExporter exporter;
+    const auto result = runExport(exporter, task);
+    ASSERT_TRUE(result);
+    ASSERT_TRUE(result->succeeded()) << result->message().toStdString();
+    const auto video = probeStream(output, QStringLiteral("v:0"));
+    EXPECT_EQ(video.value(QStringLiteral("nb_read_frames")), QStringLiteral("75"));  // round(2.5 s × 30)
+    EXPECT_EQ(probeStream(output, QStringLiteral("a:0")).value(QStringLiteral("codec_type")), QStringLiteral("audio"));
+    EXPECT_TRUE(near(decodeFrame(output, 10).pixel(20, 20), Qt::red));
+    EXPECT_TRUE(near(decodeFrame(output, 60).pixel(20, 20), Qt::blue));
+}
+
+// The map widget over solid magenta tiles must land where the task puts it,
+// in the compact frame of a regular export and in the full overlay frame.
+TEST(VideoExporter, MapWidgetShowsAtItsPlace)
+{
+    QTemporaryDir dir;
+    const QByteArray tile = solidTile(QColor(255, 0, 255));
+    testsupport::LoopbackHttpServer server([&](const testsupport::HttpRequest &) {
+        return testsupport::HttpResponse{200, "image/png", tile};
+    });
+    MapServices::overrideEndpointsForTesting(server.baseUrl());
+    TileCache::Options options;
+    options.root = dir.filePath(QStringLiteral("tiles"));
+    TileCache cache(options);
+
+    const QString clip = testsupport::makeClip(dir.path(), QStringLiteral("grey.mp4"),
+                                               {1.0, 320, 240, 30, true, QColor(128, 128, 128)});
+    ASSERT_FALSE(clip.isEmpty());
+    const VideoSource source = sourceFor(clip);
+
+    struct Case {
+        const char *name;
+        CompositionMode mode;
+        QColor background;
+    };
+    for (const Case &c : {Case{"regular", CompositionMode::regular, QColor(128, 128, 128)},
+                          Case{"overlay", CompositionMode::overlay, QColor(0, 100, 0)}}) {
+        SCOPED_TRACE(c.name);
+        const QString output = dir.filePath(QLatin1String(c.name) + QStringLiteral(".mp4"));
+        ExportTask task = c.mode == CompositionMode::regular
+            ? regularTask(output, {source}, {cut(source, 0, 1, 0)})
+            : overlayTask(output, 1);
+        const GPXTrack track = makeTrack(5);
+        task.tracks = {track};
+        task.segments = {wholeTrack(track)};
+        task.mapEnabled = true;
+        task.mapSize = task.mapReferenceSize = QSizeF(100, 100);
+        task.overlayX = 40;
+        task.overlayY = 30;
+        VideoExporter exporter;
+        exporter.setTileCache(&cache);
+        const auto result = runExport(exporter, task);
+        ASSERT_TRUE(result);
+        ASSERT_TRUE(result->succeeded()) << result->message().toStdString();
+
+        const QImage frame = decodeFrame(output, 10);
+        ASSERT_EQ(frame.size(), QSize(320, 240));
+        EXPECT_TRUE(near(frame.pixel(55, 80), QColor(255, 0, 255))) << Qt::hex << frame.pixel(55, 80);
+        EXPECT_TRUE(near(frame.pixel(34, 80), c.background)) << Qt::hex << frame.pixel(34, 80);
+        EXPECT_TRUE(near(frame.pixel(300, 220), c.background)) << Qt::hex << frame.pixel(300, 220);
+        saveTestArtifact(frame, QStringLiteral("export-map-") + QLatin1String(c.name));
+    }
+    MapServices::overrideEndpointsForTesting({});
+}
+
+TEST(VideoExporter, RefusesUnusableFrameRatesAndDurations)
+{
+    QTemporaryDir dir;
+    struct Case {
+        double fps;
+        double seconds;
+    };
+    for (const Case &c : {Case{240.5, 1}, Case{0, 0.01}, Case{30, 0.01}}) {
+        FakeSetup fake(dir.path(), {});
+        ExportTask task = overlayTask(dir.filePath(QStringLiteral("out.mp4")), c.seconds);
+        task.videoFPS = c.fps;
+        const auto result = runExport(fake.exporter, task);
+        ASSERT_TRUE(result);
+        EXPECT_EQ(result->message(), QStringLiteral("Failed to render overlay frames")) << c.fps << " " << c.seconds;
+        EXPECT_EQ(fake.exporter.errorMessage(), QStringLiteral("Failed to render overlay frames"));
+        EXPECT_TRUE(fake.runs().isEmpty());
+        QFile::remove(fake.callLog);
+    }
+}
+
+TEST(VideoExporter, FrameCountAndSlotCount)
+{
+    struct Case {
+        double fps;
+        double seconds;
+        std::optional<long long> frames;
+    };
+    const double nan = std::nan("");
+    for (const Case &c : {Case{0, 2, 60}, Case{nan, 2, 60}, Case{240, 1, 240}, Case{240.5, 1, {}},
+                          Case{30, 2'678'400, 80'352'000}, Case{30, 2'678'400.5, {}}, Case{30, 0, {}},
+                          Case{30, nan, {}}, Case{30, 0.01, {}}, Case{30, 1.0 / 12, 3}}) {
+        EXPECT_EQ(ExportRun::frameCount(c.fps, c.seconds), c.frames) << c.fps << " " << c.seconds;
+    }
+    EXPECT_EQ(ExportRun::slotCount(1), 2);
+    EXPECT_EQ(ExportRun::slotCount(6), 6);
+    EXPECT_EQ(ExportRun::slotCount(16), 8);
+}
+
+TEST(VideoExporter, FfmpegFailuresCarryItsOwnWords)
+{
+    struct Case {
+        const char *name;
+        QString runBody;
+        QString expected;  // start of the message
+    };
+    const QList<Case> cases{
+        {"silent exit 1", QStringLiteral("cat > /dev/null; exit 1"), QStringLiteral("FFmpeg: exit code 1")},
+        {"diagnostics", QStringLiteral("cat > /dev/null; echo 'first' >&2; echo 'Conversion failed!' >&2; exit 1"),
+         QStringLiteral("FFmpeg: first\nConversion failed!")},
+        // Goes away after a few frames: the write fails, yet ffmpeg's own words are reported.
+        {"gone while frames are written",
+         QStringLiteral("head -c 1000000 > /dev/null; echo 'pipe:0: Invalid data found' >&2; exit 1"),
+         QStringLiteral("FFmpeg: pipe:0: Invalid data found")},
+        // Status 0 before the last frame: a cut-short file is no success.
+        {"ends early with status 0",
+         QStringLiteral("head -c 1000000 > /dev/null; for last; do :; done; echo partial > \"$last\"; exit 0"),
+         QStringLiteral("FFmpeg: stopped after ")},
+        {"killed", QStringLiteral("kill -9 $$"), QStringLiteral("FFmpeg: terminated by signal 9")},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        testsupport::FakeFfmpegSpec spec;
+        spec.runBody = c.runBody;
+        FakeSetup fake(dir.path(), spec);
+        const QString output = dir.filePath(QStringLiteral("out.mp4"));
+        ASSERT_TRUE(QFile(output).open(QIODevice::WriteOnly));
+        const auto result = runExport(fake.exporter, overlayTask(output, 4));
+        ASSERT_TRUE(result);
+        EXPECT_FALSE(result->succeeded());
+        EXPECT_TRUE(result->message().startsWith(c.expected)) << result->message().toStdString();
+        EXPECT_FALSE(result->message().contains(QStringLiteral("Broken pipe")));
+        EXPECT_EQ(fake.exporter.errorMessage(), result->message());
+        EXPECT_EQ(readAll(output), QByteArray());
+        EXPECT_EQ(fake.notifier->count(), 0);
+    }
+}
+
+TEST(VideoExporter, MissingSourceIsRefusedBeforeFfmpegStarts)
+{
+    QTemporaryDir dir;
+    const QString clip = testsupport::makeClip(dir.path(), QStringLiteral("a.mp4"), {1.0, 160, 120, 30, false});
+    const VideoSource source = sourceFor(clip);
+    FakeSetup fake(dir.path(), {});
+    ExportTask task = regularTask(dir.filePath(QStringLiteral("out.mp4")), {source}, {cut(source, 0, 1, 0)});
+    ASSERT_TRUE(QFile::remove(clip));
+
+    bool exportingBeforeResult = false;
+    std::optional<ExportResult> result;
+    fake.exporter.exportTask(task, [&](const ExportResult &r) {
+        exportingBeforeResult = fake.exporter.isExporting();
+        result = r;
+    });
+    EXPECT_FALSE(result.has_value());  // delivered on a later turn of the event loop
+    ASSERT_TRUE(waitFor([&] { return result.has_value(); }));
+    EXPECT_FALSE(exportingBeforeResult);
+    const QString expected = QStringLiteral("Source video no longer exists on disk:\n") + clip
+        + QStringLiteral("\n\nThe file referenced by the project has been moved or deleted. Reload the video and "
+                         "try again.");
+    EXPECT_EQ(result->message(), expected);
+    EXPECT_EQ(fake.exporter.errorMessage(), expected);
+    EXPECT_FALSE(QFile::exists(fake.callLog));
+
+    // Overlay exports read no clip, so the same missing file does not stop them.
+    ExportTask overlay = task;
+    overlay.compositionMode = CompositionMode::overlay;
+    const GPXTrack track = makeTrack(1);
+    overlay.tracks = {track};
+    overlay.segments = {wholeTrack(track)};
+    const auto overlayResult = runExport(fake.exporter, overlay);
+    ASSERT_TRUE(overlayResult);
+    EXPECT_FALSE(overlayResult->message().startsWith(QStringLiteral("Source video"))) << overlayResult->message().toStdString();
+}
+
+TEST(VideoExporter, RegularTaskWithoutVideoIsRefusedAtOnce)
+{
+    QTemporaryDir dir;
+    FakeSetup fake(dir.path(), {});
+    ExportTask task = overlayTask(dir.filePath(QStringLiteral("out.mp4")), 1);
+    task.compositionMode = CompositionMode::regular;
+    std::optional<ExportResult> result;
+    fake.exporter.exportTask(task, [&](const ExportResult &r) { result = r; });
+    ASSERT_TRUE(result.has_value());
+    EXPECT_EQ(result->message(), QStringLiteral("Failed to render overlay frames"));
+    EXPECT_FALSE(fake.exporter.isExporting());
+}
+
+TEST(VideoExporter, CancelMidEncodeLeavesTheDestinationUntouched)
+{
+    QTemporaryDir dir;
+    const QString output = dir.filePath(QStringLiteral("keep.mp4"));
+    {
+        QFile old(output);
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write("the old video");
+    }
+    auto notifier = std::make_shared<RecordingNotifier>();
+    VideoExporter exporter;
+    exporter.setNotifier(notifier);
+    std::optional<ExportResult> result;
+    exporter.exportTask(overlayTask(output, 600), [&](const ExportResult &r) { result = r; });
+    // Cancel once ffmpeg reports encoded frames.
+    ASSERT_TRUE(waitFor([&] { return exporter.progress() > 0.05 || result.has_value(); }));
+    ASSERT_FALSE(result.has_value()) << result->message().toStdString();
+    exporter.cancel();
+    ASSERT_TRUE(waitFor([&] { return result.has_value(); }, 30'000));
+    EXPECT_TRUE(result->isCancelled());
+    EXPECT_TRUE(exporter.errorMessage().isEmpty());
+    EXPECT_FALSE(exporter.isComplete());
+    EXPECT_FALSE(exporter.isExporting());
+    EXPECT_EQ(readAll(output), QByteArray("the old video"));
+    EXPECT_EQ(notifier->count(), 0);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList{QStringLiteral("keep.mp4")});
+}
+
+// An ffmpeg that ignores the request to end and reads nothing must not hold a
+// cancelled export (or the application's quit) forever.
+TEST(VideoExporter, CancelEndsAnFfmpegThatIgnoresTermination)
+{
+    QTemporaryDir dir;
+    testsupport::FakeFfmpegSpec spec;
+    spec.runBody = QStringLiteral("trap '' TERM\nexec sleep 600");
+    FakeSetup fake(dir.path(), spec);
+    std::optional<ExportResult> result;
+    fake.exporter.exportTask(overlayTask(dir.filePath(QStringLiteral("out.mp4")), 60),
+                             [&](const ExportResult &r) { result = r; });
+    ASSERT_TRUE(waitFor([&] { return !fake.runs().isEmpty(); }, 30'000));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    fake.exporter.cancel();
+    ASSERT_TRUE(waitFor([&] { return result.has_value(); }, 60'000));
+    EXPECT_TRUE(result->isCancelled());
+}
+
+TEST(VideoExporter, DestroyingTheExporterStopsItsRun)
+{
+    QTemporaryDir dir;
+    testsupport::FakeFfmpegSpec spec;
+    spec.runBody = QStringLiteral("exec sleep 600");
+    bool called = false;
+    {
+        FakeSetup fake(dir.path(), spec);
+        fake.exporter.exportTask(overlayTask(dir.filePath(QStringLiteral("out.mp4")), 60),
+                                 [&](const ExportResult &) { called = true; });
+        ASSERT_TRUE(waitFor([&] { return !fake.runs().isEmpty(); }, 30'000));
+    }
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(called);
+}
