@@ -1,0 +1,86 @@
+#include "export/exportframeproducer.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+using namespace routereel;
+
+TEST(ExportFrameProducer, ItemsComeInOrderWithTheProducerAtMostCapacityAhead)
+{
+    for (const int capacity : {1, 3}) {
+        std::atomic<int> produced{0};
+        std::atomic<int> taken{0};
+        std::atomic<int> maxAhead{0};
+        ExportFrameProducer<int> producer(20, capacity, {}, [&](int index, const auto &) {
+            const int ahead = index - taken.load();
+            maxAhead = std::max(maxAhead.load(), ahead);
+            ++produced;
+            return index * 10;
+        });
+        for (int i = 0; i < 20; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));  // a slow taker
+            const auto item = producer.take();
+            ASSERT_TRUE(item);
+            EXPECT_EQ(*item, i * 10);
+            ++taken;
+        }
+        EXPECT_FALSE(producer.take());
+        EXPECT_LE(maxAhead.load(), capacity);
+        EXPECT_EQ(produced.load(), 20);
+    }
+}
+
+TEST(ExportFrameProducer, EmptyAndFinishedProducers)
+{
+    ExportFrameProducer<int> none(0, 2, {}, [](int, const auto &) { return 1; });
+    EXPECT_FALSE(none.take());
+    none.stop();
+    none.stop();
+
+    ExportFrameProducer<int> two(2, 4, {}, [](int i, const auto &) { return i; });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(two.take(), 0);
+    EXPECT_EQ(two.take(), 1);
+    EXPECT_FALSE(two.take());
+}
+
+TEST(ExportFrameProducer, StopEndsAProducerWaitingForRoom)
+{
+    std::atomic<int> produced{0};
+    ExportFrameProducer<int> producer(100, 2, {}, [&](int i, const auto &) {
+        ++produced;
+        return i;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(produced.load(), 2);
+    producer.stop();
+    EXPECT_FALSE(producer.take());
+    EXPECT_EQ(produced.load(), 2);
+}
+
+TEST(ExportFrameProducer, CancelReleasesAWaitingTakerAndTheProduceStep)
+{
+    std::atomic<bool> cancelled{false};
+    std::atomic<bool> sawStop{false};
+    ExportFrameProducer<int> producer(5, 2, [&] { return cancelled.load(); }, [&](int i, const auto &shouldStop) {
+        if (i == 0)
+            return 0;
+        // A slow capture that gives up when told to.
+        while (!shouldStop())
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        sawStop = true;
+        return i;
+    });
+    EXPECT_EQ(producer.take(), 0);
+    std::thread canceller([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        cancelled = true;  // nobody signals the producer's condition
+    });
+    EXPECT_FALSE(producer.take());
+    canceller.join();
+    producer.stop();
+    EXPECT_TRUE(sawStop.load());
+}

@@ -1,0 +1,174 @@
+// The export queue over a real exporter, with fake ffmpeg scripts standing in
+// for long or quick encodes.
+#include "exporttestutil.h"
+
+#include "export/exportqueue.h"
+#include "export/videoexporter.h"
+
+#include "support/fakeffmpeg.h"
+
+#include <QTemporaryDir>
+
+using namespace routereel;
+using namespace exporttest;
+
+namespace {
+
+struct QueueSetup {
+    explicit QueueSetup(const QString &runBody = QStringLiteral("exec sleep 600"))
+    {
+        const QString path = QDir(dir.path()).filePath(QStringLiteral("ffmpeg"));
+        testsupport::FakeFfmpegSpec spec;
+        spec.runBody = runBody;
+        EXPECT_TRUE(testsupport::writeFakeFfmpeg(path, spec));
+        FFmpegSearch search;
+        search.bundled = {path};
+        queue.exporter()->setFFmpegSearch(search);
+        queue.exporter()->setNotifier(notifier);
+        queue.setLog(log);
+    }
+    ExportTask task(const QString &name, double seconds = 30)
+    {
+        return overlayTask(QDir(dir.path()).filePath(name), seconds);
+    }
+    qsizetype logged(const QString &title) const
+    {
+        return log->titles().count(title);
+    }
+
+    QTemporaryDir dir;
+    std::shared_ptr<RecordingNotifier> notifier = std::make_shared<RecordingNotifier>();
+    std::shared_ptr<RecordingLog> log = std::make_shared<RecordingLog>();
+    ExportQueue queue;
+};
+
+} // namespace
+
+TEST(ExportQueue, HistoryKeepsTheNewestHundred)
+{
+    QueueSetup setup;
+    QList<QUuid> ids;
+    for (int i = 0; i < 101; ++i) {
+        ExportTask task = setup.task(QStringLiteral("out%1.mp4").arg(i));
+        task.segments.clear();  // nothing to export: fails at once, without ffmpeg
+        ids << task.id;
+        setup.queue.enqueue(task);
+    }
+    EXPECT_TRUE(setup.queue.current().has_value());
+    EXPECT_EQ(setup.queue.pending().size(), 100);
+    ASSERT_TRUE(waitFor([&] { return !setup.queue.isBusy(); }));
+
+    const QList<ExportTaskRuntime> &history = setup.queue.history();
+    ASSERT_EQ(history.size(), 100);
+    EXPECT_EQ(history.first().task.id, ids.last());
+    EXPECT_EQ(history.last().task.id, ids.at(1));
+    EXPECT_EQ(history.first().status, ExportTaskStatus::failed(QStringLiteral("Failed to render overlay frames")));
+    ASSERT_TRUE(history.first().startedAt && history.first().finishedAt);
+
+    EXPECT_EQ(setup.logged(QStringLiteral("Export Queued")), 101);
+    EXPECT_EQ(setup.logged(QStringLiteral("Export Start")), 101);
+    EXPECT_EQ(setup.logged(QStringLiteral("Export Failed")), 101);
+    const RecordingLog::Entry &failed = setup.log->entries.last();
+    EXPECT_EQ(failed.level, ExportLog::Level::error);
+    EXPECT_TRUE(failed.detail.startsWith(QStringLiteral("out100.mp4\nElapsed: 0:00\n")));
+    EXPECT_TRUE(failed.detail.endsWith(QStringLiteral("\nFailed to render overlay frames")));
+    // Each task starts right after the previous one's result has been logged.
+    EXPECT_EQ(setup.log->entries.at(1).title, QStringLiteral("Export Start"));
+    EXPECT_EQ(setup.log->titles().lastIndexOf(QStringLiteral("Export Start")) + 1,
+              setup.log->titles().lastIndexOf(QStringLiteral("Export Failed")));
+
+    ASSERT_EQ(setup.notifier->count(), 101);
+    EXPECT_EQ(setup.notifier->posts.last().title, QStringLiteral("routereel"));
+    EXPECT_EQ(setup.notifier->posts.last().body, QStringLiteral("Export Failed: out100.mp4"));
+}
+
+TEST(ExportQueue, CancelsWaitingAndRunningTasks)
+{
+    QueueSetup setup;
+    const ExportTask t1 = setup.task(QStringLiteral("t1.mp4"));
+    const ExportTask t2 = setup.task(QStringLiteral("t2.mp4"));
+    const ExportTask t3 = setup.task(QStringLiteral("t3.mp4"));
+    const ExportTask t4 = setup.task(QStringLiteral("t4.mp4"));
+    for (const ExportTask &t : {t1, t2, t3, t4})
+        setup.queue.enqueue(t);
+    ASSERT_TRUE(setup.queue.current());
+    EXPECT_EQ(setup.queue.current()->task.id, t1.id);
+    EXPECT_EQ(setup.queue.current()->status, ExportTaskStatus::running());
+    EXPECT_EQ(setup.queue.pending().first().status, ExportTaskStatus::pending());
+
+    int ticks = 0;
+    QObject::connect(&setup.queue, &ExportQueue::tickChanged, [&] { ++ticks; });
+    ASSERT_TRUE(waitFor([&] { return ticks > 0; }, 10'000));
+
+    setup.queue.cancel(t3.id);
+    ASSERT_EQ(setup.queue.pending().size(), 2);
+    EXPECT_EQ(setup.queue.pending().at(0).task.id, t2.id);
+    EXPECT_EQ(setup.queue.pending().at(1).task.id, t4.id);
+    ASSERT_EQ(setup.queue.history().size(), 1);
+    EXPECT_EQ(setup.queue.history().first().status, ExportTaskStatus::cancelled());
+    EXPECT_FALSE(setup.queue.history().first().startedAt.has_value());
+    EXPECT_EQ(setup.log->entries.last().detail, QStringLiteral("Removed from queue: t3.mp4"));
+
+    const qsizetype entries = setup.log->entries.size();
+    setup.queue.cancel(QUuid::createUuid());
+    EXPECT_EQ(setup.log->entries.size(), entries);
+    EXPECT_EQ(setup.queue.pending().size(), 2);
+
+    // The running task stays current until its run has stopped.
+    setup.queue.cancel(t1.id);
+    EXPECT_EQ(setup.log->entries.size(), entries);
+    EXPECT_TRUE(setup.queue.current());
+    ASSERT_TRUE(waitFor([&] { return setup.queue.history().size() == 2; }, 30'000));
+    const ExportTaskRuntime &cancelled = setup.queue.history().first();
+    EXPECT_EQ(cancelled.task.id, t1.id);
+    EXPECT_EQ(cancelled.status, ExportTaskStatus::cancelled());
+    EXPECT_EQ(setup.log->entries.at(entries).title, QStringLiteral("Export Cancelled"));
+    EXPECT_TRUE(setup.log->entries.at(entries).detail.startsWith(QStringLiteral("t1.mp4\nElapsed: 0:0")));
+    EXPECT_EQ(setup.log->entries.at(entries + 1).title, QStringLiteral("Export Start"));
+    ASSERT_TRUE(setup.queue.current());
+    EXPECT_EQ(setup.queue.current()->task.id, t2.id);
+    EXPECT_EQ(setup.notifier->count(), 0);
+
+    // Quitting: the running task's end calls the closure and starts nothing more.
+    bool terminated = false;
+    setup.queue.setTerminationCompletion([&] { terminated = true; });
+    setup.queue.cancel(t2.id);
+    ASSERT_TRUE(waitFor([&] { return terminated; }, 30'000));
+    EXPECT_FALSE(setup.queue.current());
+    ASSERT_EQ(setup.queue.pending().size(), 1);
+    EXPECT_EQ(setup.queue.pending().first().task.id, t4.id);
+    EXPECT_EQ(setup.queue.pending().first().status, ExportTaskStatus::pending());
+    EXPECT_EQ(setup.notifier->count(), 0);
+}
+
+TEST(ExportQueue, SuccessIsLoggedAndAnnouncedByTheExporter)
+{
+    // Takes every frame and writes the output file, as ffmpeg would.
+    QueueSetup setup(QStringLiteral("cat > /dev/null; for last; do :; done; echo video > \"$last\"; exit 0"));
+    const ExportTask task = setup.task(QStringLiteral("done.mp4"), 1);
+    QList<double> progress;
+    QObject::connect(&setup.queue, &ExportQueue::currentChanged, [&] {
+        if (setup.queue.current())
+            progress << setup.queue.current()->progress;
+    });
+    setup.queue.enqueue(task);
+    ASSERT_TRUE(waitFor([&] { return !setup.queue.isBusy(); }));
+
+    ASSERT_EQ(setup.queue.history().size(), 1);
+    const ExportTaskRuntime &done = setup.queue.history().first();
+    EXPECT_EQ(done.status, ExportTaskStatus::completed());
+    EXPECT_EQ(done.progress, 1.0);
+    EXPECT_TRUE(progress.contains(0.05));
+    EXPECT_EQ(setup.log->titles(),
+              (QStringList{QStringLiteral("Export Queued"), QStringLiteral("Export Start"),
+                           QStringLiteral("Export Complete")}));
+    const RecordingLog::Entry &complete = setup.log->entries.last();
+    EXPECT_EQ(complete.level, ExportLog::Level::info);
+    EXPECT_EQ(complete.detail, QStringLiteral("Output: ") + task.outputURL.toLocalFile()
+                                   + QStringLiteral("\nSource: Overlay\nElapsed: 0:00"));
+    EXPECT_EQ(setup.log->entries.first().detail,
+              QStringLiteral("Source: Overlay\nOutput: ") + task.outputURL.toLocalFile());
+    EXPECT_EQ(setup.log->entries.at(1).detail, QStringLiteral("Source: Overlay\nOutput: done.mp4"));
+    ASSERT_EQ(setup.notifier->count(), 1);
+    EXPECT_EQ(setup.notifier->posts.first().body, QStringLiteral("Export Complete!"));
+}

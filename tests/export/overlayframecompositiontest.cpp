@@ -1,0 +1,312 @@
+#include "exporttestutil.h"
+
+#include "export/overlayframecomposition.h"
+#include "maps/tilecache.h"
+#include "maps/tilemaprenderer.h"
+#include "timeline/timelineengine.h"
+#include "widgets/speedunit.h"
+
+#include <QTemporaryDir>
+
+#include <vector>
+
+using namespace routereel;
+using namespace exporttest;
+
+namespace {
+
+struct Frame {
+    Frame(int w, int h) : memory(std::size_t(w) * h * 4), width(w) { slot.data = memory.data(); }
+    quint32 pixel(int x, int y) const
+    {
+        return reinterpret_cast<const quint32 *>(memory.data())[std::size_t(y) * width + x];
+    }
+    bool allZero() const
+    {
+        return std::all_of(memory.begin(), memory.end(), [](unsigned char b) { return b == 0; });
+    }
+    std::vector<unsigned char> memory;
+    int width;
+    OverlayFrameComposer::Slot slot;
+};
+
+FrameParams withTime(const QString &text)
+{
+    FrameParams params;
+    params.timeStr = text;
+    return params;
+}
+
+} // namespace
+
+TEST(FrameParams, TextsAndPositionFollowTheTrack)
+{
+    GPXTrack track = makeTrack(10);
+    track.trackPoints[5].startsSegment = true;
+    track.trackPoints[7].heartRate.reset();
+    TimelineEngine engine;
+    engine.setSegments({wholeTrack(track, 3)});
+
+    FrameParamsContext context;
+    context.needsTrackData = true;
+    context.engine = &engine;
+    context.tracks = {makeTrack(4), track};
+    context.startTime = 3;
+    context.frameRate = 5;
+    context.texts.time = textWidget(0, 0);
+    context.texts.speed = textWidget(0, 0);
+    context.texts.speed.speedUnit = SpeedUnit::ms;
+    context.texts.heartRate = textWidget(0, 0);
+
+    const FrameParams first = computeFrameParams(0, context);
+    EXPECT_TRUE(first.hasPosition);
+    EXPECT_EQ(first.trackIndex, 0);
+    EXPECT_EQ(first.flattenedIndex, 5);  // after the 5 points of the first track
+    EXPECT_EQ(first.trackPoints.size(), track.trackPoints.size());
+    EXPECT_EQ(first.speedStr, QStringLiteral("0.0 m/s"));
+    EXPECT_EQ(first.timeStr, timeOfDayText(track.trackPoints[0].time));
+    EXPECT_EQ(first.hrStr, QStringLiteral("\u2665 100 bpm"));
+    EXPECT_EQ(first.bearing, 0);
+    EXPECT_EQ(first.mapCenterLat, first.dotLat);
+
+    const FrameParams moving = computeFrameParams(11, context);  // 2.2 s into the track
+    ASSERT_EQ(moving.trackIndex, 3);  // the first point at or after that time
+    const double speed = haversineDistance(track.trackPoints[2], track.trackPoints[3]);
+    EXPECT_EQ(moving.speedStr, formatSpeed(SpeedUnit::ms, speed));
+    EXPECT_NE(moving.speedStr, QStringLiteral("0.0 m/s"));
+    EXPECT_GT(moving.dotLat, track.trackPoints[2].lat);
+    EXPECT_LT(moving.dotLat, track.trackPoints[3].lat);
+
+    EXPECT_EQ(computeFrameParams(24, context).speedStr, QStringLiteral("0.0 m/s"));  // starts a new polyline
+    EXPECT_FALSE(computeFrameParams(34, context).hrStr.has_value());                  // no heart rate there
+    EXPECT_TRUE(computeFrameParams(29, context).hrStr.has_value());
+
+    context.orientation = MapOrientation::follow;
+    context.texts.heartRate.hrShowIcon = false;
+    context.heartRateMinMax = HeartRateMinMax{95, 178};
+    const FrameParams follow = computeFrameParams(11, context);
+    EXPECT_GT(follow.bearing, 0);
+    EXPECT_LT(follow.bearing, 90);  // north-east
+    EXPECT_EQ(follow.hrStr, QStringLiteral("103 bpm\n Min: 95 / Max: 178 "));
+
+    context.needsTrackData = false;
+    const FrameParams none = computeFrameParams(11, context);
+    EXPECT_TRUE(none.trackPoints.isEmpty());
+    EXPECT_FALSE(none.timeStr || none.speedStr || none.hrStr);
+
+    // No segment on the timeline: no position, nothing to show.
+    context.needsTrackData = true;
+    engine.setSegments({});
+    const FrameParams lost = computeFrameParams(11, context);
+    EXPECT_FALSE(lost.hasPosition);
+    EXPECT_TRUE(lost.trackPoints.isEmpty());
+    EXPECT_EQ(lost.dotLat, 0);
+    EXPECT_FALSE(lost.timeStr || lost.speedStr || lost.hrStr);
+}
+
+TEST(FrameParams, FlattenedPointIndex)
+{
+    const GPXTrack a = makeTrack(2);  // 3 points
+    const GPXTrack b = makeTrack(3);  // 4 points
+    struct Case {
+        std::optional<TrackPosition> position;
+        int expected;
+    };
+    for (const Case &c : {Case{TrackPosition{a.id, 1}, 1}, Case{TrackPosition{b.id, 0}, 3},
+                          Case{TrackPosition{b.id, 2}, 5}, Case{TrackPosition{QUuid::createUuid(), 2}, 0},
+                          Case{std::nullopt, 0}}) {
+        EXPECT_EQ(flattenedPointIndex(c.position, {a, b}), c.expected);
+    }
+}
+
+TEST(TextImages, OneImagePerTextAndBoundedCache)
+{
+    TextWidgetConfigs texts{textWidget(0, 0, 20), textWidget(0, 0, 20), textWidget(0, 0, 20)};
+    TextImageCache cache;
+    FrameParams hr;
+    hr.hrStr = QStringLiteral("\u2665 120 bpm\n Min: 90 / Max: 150 ");
+    EXPECT_FALSE(prepareTextImages(cache, {withTime("10:00:01"), withTime("10:00:01"), withTime("10:00:01"), hr},
+                                   texts, 2, {}));
+    EXPECT_EQ(cache.size(), 2);
+    ASSERT_TRUE(cache.contains(QStringLiteral("t_10:00:01")));
+    const QImage oneLine = cache.value(QStringLiteral("t_10:00:01"));
+    const QImage twoLines = cache.value(QStringLiteral("h_") + *hr.hrStr);
+    EXPECT_GT(twoLines.height(), oneLine.height() * 5 / 4);
+    // Rendered at the text scale: twice the size of the same text at scale 1.
+    TextImageCache single;
+    prepareTextImages(single, {withTime("10:00:01")}, {textWidget(0, 0, 10), {}, {}}, 1, {});
+    EXPECT_NEAR(oneLine.height(), 2 * single.value(QStringLiteral("t_10:00:01")).height(), 2);
+
+    for (int i = 0; i < 1030; ++i)
+        cache.insert(QString::number(i), oneLine);
+    prepareTextImages(cache, {withTime("10:00:02")}, texts, 1, {});
+    EXPECT_EQ(cache.size(), 1);
+
+    int asked = 0;
+    const auto error = prepareTextImages(cache, {withTime("a"), withTime("b"), withTime("c")}, texts, 1,
+                                         [&] { return ++asked > 1; });
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->kind(), ExportError::Kind::cancelled);
+    EXPECT_EQ(cache.size(), 2);  // "a" stays
+}
+
+TEST(OverlayComposer, UnpremultiplyGivesStraightAlpha)
+{
+    quint32 pixels[4] = {0x80808080u, 0x00000000u, 0xFF102030u, 0x40200000u};
+    unpremultiplyRows(reinterpret_cast<unsigned char *>(pixels), 16, QRect(0, 0, 4, 1));
+    EXPECT_EQ(pixels[0], 0x80FFFFFFu);
+    EXPECT_EQ(pixels[1], 0u);
+    EXPECT_EQ(pixels[2], 0xFF102030u);
+    EXPECT_EQ(pixels[3], 0x40800000u);
+}
+
+TEST(OverlayComposer, TextLandsAtItsPlaceAndIsClearedFromTheReusedSlot)
+{
+    OverlayFrameComposer::Setup setup;
+    setup.width = 320;
+    setup.height = 240;
+    setup.texts.time = textWidget(100, 60, 20);
+    TextWidgetConfigs half = setup.texts;
+    half.time.opacity = 0.5;
+    TextImageCache cache;
+    prepareTextImages(cache, {withTime("12:34:56")}, setup.texts, 1, {});
+    const QImage image = cache.value(QStringLiteral("t_12:34:56"));
+    ASSERT_FALSE(image.isNull());
+
+    const OverlayFrameComposer composer(setup);
+    Frame frame(320, 240);
+    composer.initialise(frame.slot);
+    composer.draw(frame.slot, withTime("12:34:56"), std::nullopt, false, cache);
+    const QRect box(100 - image.width() / 2, 60 - image.height() / 2, image.width(), image.height());
+    int inside = 0;
+    for (int y = 0; y < 240; ++y) {
+        for (int x = 0; x < 320; ++x) {
+            if (frame.pixel(x, y) == 0)
+                continue;
+            ++inside;
+            ASSERT_TRUE(box.adjusted(-1, -1, 1, 1).contains(x, y)) << x << "," << y;
+        }
+    }
+    EXPECT_GT(inside, box.width() * box.height() / 2);
+
+    // Straight alpha: at half opacity the colour stays, the alpha halves.
+    setup.texts = half;
+    Frame faded(320, 240);
+    OverlayFrameComposer(setup).initialise(faded.slot);
+    OverlayFrameComposer(setup).draw(faded.slot, withTime("12:34:56"), std::nullopt, false, cache);
+    int compared = 0;
+    for (int y = box.top(); y <= box.bottom(); ++y) {
+        for (int x = box.left(); x <= box.right(); ++x) {
+            const quint32 full = frame.pixel(x, y);
+            if (qAlpha(full) != 255)
+                continue;
+            const quint32 weak = faded.pixel(x, y);
+            EXPECT_NEAR(qAlpha(weak), 128, 1);
+            EXPECT_NEAR(qRed(weak), qRed(full), 2);
+            EXPECT_NEAR(qGreen(weak), qGreen(full), 2);
+            ++compared;
+        }
+    }
+    EXPECT_GT(compared, 0);
+
+    // The next frame drawn into the same buffer shows nothing of this one.
+    composer.draw(frame.slot, FrameParams{}, std::nullopt, false, cache);
+    EXPECT_TRUE(frame.allZero());
+}
+
+TEST(OverlayComposer, OverlayFramesStayOpaqueOverDarkGreen)
+{
+    OverlayFrameComposer::Setup setup;
+    setup.width = 200;
+    setup.height = 100;
+    setup.overlayMode = true;
+    setup.texts.time = textWidget(100, 50, 20);
+    setup.texts.time.opacity = 0.5;
+    TextImageCache cache;
+    prepareTextImages(cache, {withTime("09:00:00")}, setup.texts, 1, {});
+    const OverlayFrameComposer composer(setup);
+    Frame frame(200, 100);
+    composer.initialise(frame.slot);
+    composer.draw(frame.slot, withTime("09:00:00"), std::nullopt, false, cache);
+    EXPECT_EQ(frame.memory[0], 0x00);
+    EXPECT_EQ(frame.memory[1], 0x64);
+    EXPECT_EQ(frame.memory[2], 0x00);
+    EXPECT_EQ(frame.memory[3], 0xFF);
+    bool drawn = false;
+    for (int y = 0; y < 100; ++y) {
+        for (int x = 0; x < 200; ++x) {
+            ASSERT_EQ(qAlpha(frame.pixel(x, y)), 255);
+            drawn = drawn || frame.pixel(x, y) != OverlayFrameComposer::overlayBackground;
+        }
+    }
+    EXPECT_TRUE(drawn);
+}
+
+TEST(OverlayComposer, FrameWithoutPositionDrawsNoMap)
+{
+    QTemporaryDir dir;
+    TileCache::Options options;
+    options.root = dir.path();
+    TileCache cache(options);
+    cache.stopNetwork();
+    TileMapRenderer renderer(QSizeF(100, 100), MapShape::circle, MapProvider::openStreetMap, {}, 15, {},
+                             QSizeF(100, 100), 0, cache);
+    OverlayFrameComposer::Setup setup;
+    setup.width = 320;
+    setup.height = 240;
+    setup.map.enabled = true;
+    setup.map.renderer = &renderer;
+    setup.map.rect = QRect(0, 0, 100, 100);
+    setup.map.ring = mapBorderRing(MapShape::circle, 100, 100, MapBorderStyle::gta, 1, 0);
+    const OverlayFrameComposer composer(setup);
+    Frame frame(320, 240);
+    composer.initialise(frame.slot);
+    composer.draw(frame.slot, FrameParams{}, std::nullopt, false, {});
+    EXPECT_TRUE(frame.allZero());
+
+    // With a position the same setup draws the map and its ring.
+    const GPXTrack track = makeTrack(3);
+    FrameParams here;
+    here.trackPoints = track.trackPoints;
+    here.trackIndex = 1;
+    here.hasPosition = true;
+    here.dotLat = here.mapCenterLat = track.trackPoints[1].lat;
+    here.dotLng = here.mapCenterLng = track.trackPoints[1].lng;
+    composer.draw(frame.slot, here, std::nullopt, false, {});
+    EXPECT_EQ(qAlpha(frame.pixel(50, 50)), 255);
+}
+
+TEST(OverlayComposer, NorthBadgeTurnsAroundAFollowingMap)
+{
+    OverlayFrameComposer::Setup setup;
+    setup.width = 200;
+    setup.height = 200;
+    setup.map.enabled = true;
+    setup.map.rect = QRect(50, 50, 100, 100);
+    setup.map.borderWidth = 10;
+    setup.map.badge = northBadgeImage(20, 1);
+    ASSERT_TRUE(setup.map.badge);
+    QImage blue(100, 100, QImage::Format_ARGB32_Premultiplied);
+    blue.fill(Qt::blue);
+
+    struct Case {
+        MapOrientation orientation;
+        QPoint badgeCentre;  // 55 px from the map's centre: the middle of the border band
+    };
+    for (const Case &c : {Case{MapOrientation::north, QPoint(100, 45)}, Case{MapOrientation::follow, QPoint(45, 100)}}) {
+        setup.map.orientation = c.orientation;
+        const OverlayFrameComposer composer(setup);
+        Frame frame(200, 200);
+        composer.initialise(frame.slot);
+        FrameParams params;
+        params.bearing = 90;  // heading east
+        composer.draw(frame.slot, params, blue, true, {});
+        // The black disc beside the letter.
+        const quint32 disc = frame.pixel(c.badgeCentre.x() - 7, c.badgeCentre.y());
+        EXPECT_EQ(qAlpha(disc), 255);
+        EXPECT_LT(qRed(disc) + qGreen(disc) + qBlue(disc), 60);
+        // The prepared map is clipped to the circle.
+        EXPECT_EQ(frame.pixel(52, 52), 0u);
+        EXPECT_EQ(frame.pixel(100, 100), 0xFF0000FFu);
+    }
+}
