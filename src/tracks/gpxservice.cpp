@@ -124,11 +124,18 @@ std::optional<TrackPoint> GPXService::trackPoint(const TrackPosition &position) 
 QFuture<void> GPXService::loadTrackInBackground(const QUrl &url, StillWanted stillWanted,
                                                 Delivery deliver)
 {
+    // The continuation runs on this object's thread, at once when the load has already finished;
+    // posting once more keeps the delivery out of the caller's stack in every case.
     return QtConcurrent::run(QThreadPool::globalInstance(), [url] { return loadTrack(url); })
-        .then(this, [stillWanted = std::move(stillWanted),
+        .then(this, [this, stillWanted = std::move(stillWanted),
                      deliver = std::move(deliver)](const TrackResult<GPXTrack> &result) {
-            if (!stillWanted || stillWanted())
-                deliver(result);
+            QMetaObject::invokeMethod(
+                this,
+                [stillWanted, deliver, result] {
+                    if (!stillWanted || stillWanted())
+                        deliver(result);
+                },
+                Qt::QueuedConnection);
         });
 }
 

@@ -65,14 +65,14 @@ QString message(const TrackResult<GPXTrack> &r)
     return r.ok() ? QString() : r.error().message();
 }
 
-// Runs the event loop until `done` or a generous deadline.
-template <typename Predicate>
-bool spinUntil(Predicate done)
+// Runs the event loop until the background load has queued its delivery, then delivers it.
+bool settle(const QFuture<void> &future)
 {
     QDeadlineTimer deadline(10'000);
-    while (!done() && !deadline.hasExpired())
+    while (!future.isFinished() && !deadline.hasExpired())
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    return done();
+    QCoreApplication::processEvents();
+    return future.isFinished();
 }
 
 } // namespace
@@ -349,7 +349,8 @@ TEST(GPXService, BackgroundLoadDeliversOnTheMainThreadUnlessStale)
     auto current = [&generation, taken = generation] { return generation == taken; };
 
     QFuture<void> f = service.loadTrackInBackground(url, current, deliver);
-    ASSERT_TRUE(spinUntil([&] { return f.isFinished(); }));
+    EXPECT_FALSE(delivered.has_value()); // never inside the call
+    ASSERT_TRUE(settle(f));
     ASSERT_TRUE(delivered.has_value());
     EXPECT_TRUE(delivered->ok());
     EXPECT_EQ(deliveredOn, QCoreApplication::instance()->thread());
@@ -358,12 +359,12 @@ TEST(GPXService, BackgroundLoadDeliversOnTheMainThreadUnlessStale)
     delivered.reset();
     f = service.loadTrackInBackground(url, [&generation, taken = generation] { return generation == taken; }, deliver);
     ++generation; // a newer import started
-    ASSERT_TRUE(spinUntil([&] { return f.isFinished(); }));
+    ASSERT_TRUE(settle(f));
     EXPECT_FALSE(delivered.has_value());
 
     const QUrl missing = QUrl::fromLocalFile(files.dir.filePath(QStringLiteral("none.gpx")));
     f = service.loadTrackInBackground(missing, {}, deliver);
-    ASSERT_TRUE(spinUntil([&] { return f.isFinished(); }));
+    ASSERT_TRUE(settle(f));
     ASSERT_TRUE(delivered.has_value());
     EXPECT_EQ(delivered->error().message(), QStringLiteral("GPX file not found"));
 }
@@ -376,7 +377,6 @@ TEST(GPXService, BackgroundLoadAfterTheStoreIsGoneDeliversNothing)
     bool delivered = false;
     QFuture<void> f = service->loadTrackInBackground(url, {}, [&](const auto &) { delivered = true; });
     service.reset();
-    ASSERT_TRUE(spinUntil([&] { return f.isFinished(); }));
-    QCoreApplication::processEvents();
+    ASSERT_TRUE(settle(f));
     EXPECT_FALSE(delivered);
 }
