@@ -1,7 +1,6 @@
 #include "tracks/igcparser.h"
 #include "tracks/iso8601.h"
 
-#include <QFile>
 #include <gtest/gtest.h>
 
 using namespace routereel;
@@ -181,16 +180,4 @@ TEST(IGCParser, LineEnds)
     }
     EXPECT_TRUE(IGCParser::parse(QString()).isEmpty());
     EXPECT_TRUE(IGCParser::parse(QStringLiteral("\r\n\r\n")).isEmpty());
-}
-
-TEST(IGCParser, ReadsTheSampleFile)
-{
-    QFile file(QStringLiteral(ROUTEREEL_TEST_DATA "/tracks/flight.igc"));
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const auto pts = IGCParser::parse(QString::fromUtf8(file.readAll()));
-    ASSERT_EQ(pts.size(), 2);
-    EXPECT_EQ(pts[1].time - pts[0].time, 2);
-    EXPECT_EQ(Iso8601::formatWithMilliseconds(pts[1].time), QStringLiteral("2023-06-16T00:00:01.000Z"));
-    EXPECT_LT(pts[1].lat, 0);
-    EXPECT_LT(pts[1].lng, 0);
 }

@@ -143,15 +143,3 @@ TEST(TCXParser, MalformedAndMissingFiles)
     EXPECT_EQ(parserError(TCXParser().parse(QUrl::fromLocalFile(QStringLiteral("/nonexistent/ride.tcx")))),
               GPXParserError::fileNotFound);
 }
-
-TEST(TCXParser, ReadsTheSampleFile)
-{
-    const auto r = TCXParser().parse(QUrl::fromLocalFile(QStringLiteral(ROUTEREEL_TEST_DATA "/tracks/ride.tcx")));
-    ASSERT_TRUE(r.ok()) << r.error().message().toStdString();
-    ASSERT_EQ(r.value().size(), 3);
-    EXPECT_EQ(r.value()[0].heartRate, 128);
-    EXPECT_EQ(r.value()[1].ele, 408.4);
-    EXPECT_EQ(Iso8601::formatWithMilliseconds(r.value()[1].time), QStringLiteral("2023-05-01T06:00:01.500Z"));
-    EXPECT_TRUE(r.value()[2].startsSegment);
-    EXPECT_FALSE(r.value()[2].heartRate);
-}
