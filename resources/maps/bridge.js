@@ -7,13 +7,14 @@
         if (item[0] === 'post')
             bridge.post(item[1], item[2] === undefined ? null : item[2]);
         else
-            bridge.result(item[1], item[2] === undefined ? null : item[2]);
+            bridge.result(item[1], item[2], item[3] === undefined ? null : item[3]);
     }
     window.routereelPost = function (name, body) {
         if (bridge) send(['post', name, body]); else queue.push(['post', name, body]);
     };
-    window.routereelResult = function (id, value) {
-        if (bridge) send(['result', id, value]); else queue.push(['result', id, value]);
+    // Results of asynchronous page calls; ok is false when the call threw.
+    window.routereelResult = function (id, ok, value) {
+        if (bridge) send(['result', id, ok, value]); else queue.push(['result', id, ok, value]);
     };
     function connect() {
         if (!(window.qt && window.qt.webChannelTransport)) {

@@ -8,11 +8,9 @@
 
 namespace routereel {
 
-const QByteArray MapLibSchemeHandler::scheme = QByteArrayLiteral("routereel-maplib");
-
 void MapLibSchemeHandler::registerScheme()
 {
-    QWebEngineUrlScheme s(scheme);
+    QWebEngineUrlScheme s(scheme());
     s.setSyntax(QWebEngineUrlScheme::Syntax::Host);
     s.setFlags(QWebEngineUrlScheme::SecureScheme | QWebEngineUrlScheme::CorsEnabled
                | QWebEngineUrlScheme::ContentSecurityPolicyIgnored);
@@ -21,9 +19,9 @@ void MapLibSchemeHandler::registerScheme()
 
 void MapLibSchemeHandler::installOn(QWebEngineProfile *profile)
 {
-    if (profile->urlSchemeHandler(scheme))
+    if (profile->urlSchemeHandler(scheme()))
         return;
-    profile->installUrlSchemeHandler(scheme, new MapLibSchemeHandler(profile));
+    profile->installUrlSchemeHandler(scheme(), new MapLibSchemeHandler(profile));
 }
 
 MapLibSchemeHandler::MapLibSchemeHandler(QObject *parent) : QWebEngineUrlSchemeHandler(parent) {}

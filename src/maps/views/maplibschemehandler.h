@@ -12,7 +12,7 @@ namespace routereel {
 class MapLibSchemeHandler : public QWebEngineUrlSchemeHandler {
     Q_OBJECT
 public:
-    static const QByteArray scheme;
+    static QByteArray scheme() { return QByteArrayLiteral("routereel-maplib"); }
 
     // Before the QApplication exists.
     static void registerScheme();

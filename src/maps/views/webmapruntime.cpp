@@ -1,6 +1,8 @@
 #include "maps/views/webmapruntime.h"
 
 #include "maps/views/maplibschemehandler.h"
+#include "maps/views/webmapexportpage.h"
+#include "maps/webmappage.h"
 
 #include <QByteArray>
 #include <QCoreApplication>
@@ -33,6 +35,7 @@ void prepareWebMapRuntime()
 
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     MapLibSchemeHandler::registerScheme();
+    setWebMapPageFactory(&WebMapExportPage::create);
 }
 
 } // namespace routereel
