@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+#include <QUrl>
+
+namespace routereel {
+
+// The addresses of the online map services, kept in one place. Users cannot
+// change them; tests point them at a loopback server.
+class MapServices {
+public:
+    // CARTO raster basemaps ("OSM" provider).
+    static QUrl cartoRasterEndpoint();
+    // Mapbox web API ("Mapbox" provider).
+    static QUrl mapboxApiEndpoint();
+
+    // Highest tile zoom each raster service serves.
+    static constexpr int cartoMaxTileZoom = 20;
+    static constexpr int mapboxMaxTileZoom = 22;
+
+    // "routereel/<version> (<web address>)"; "dev" when the application has no version.
+    static QString userAgent();
+
+    // Redirects both services to `base` (e.g. http://127.0.0.1:PORT); an empty URL restores them.
+    static void overrideEndpointsForTesting(const QUrl &base);
+};
+
+} // namespace routereel
