@@ -1,6 +1,6 @@
 #include "maps/mappages.h"
 
-#include "maps/mapserviceaddresses.h"
+#include "maps/mapservices.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -44,7 +44,7 @@ QString mapLibrePage(double width, double height, double pixelRatio, bool previe
                                        .arg(MapPages::jsNumber(width), MapPages::jsNumber(height));
     QString options = QStringLiteral("container:'map',style:%1,center:[0,0],zoom:%2,"
                                      "attributionControl:false,interactive:false,fadeDuration:0")
-                          .arg(MapPages::jsString(MapServiceAddresses::vectorStyleUrl().toString()))
+                          .arg(MapPages::jsString(MapServices::vectorStyleUrl().toString()))
                           .arg(zoom);
     if (!preview)
         options += QStringLiteral(",preserveDrawingBuffer:true,pixelRatio:") + MapPages::jsNumber(pixelRatio);
@@ -69,7 +69,7 @@ QString mapboxPage(const QString &token, int zoom, const QStringList &scripts)
     page += QStringLiteral("mapboxgl.accessToken = ") + MapPages::jsString(token) + QStringLiteral(";\n");
     page += QStringLiteral("var map = new mapboxgl.Map({container:'map',style:%1,center:[0,0],zoom:%2,"
                            "attributionControl:false,interactive:false});\n")
-                .arg(MapPages::jsString(MapServiceAddresses::mapboxStyleUrl()))
+                .arg(MapPages::jsString(MapServices::mapboxStyleUrl()))
                 .arg(zoom);
     for (const QString &name : scripts)
         page += MapPages::resourceScript(name);

@@ -169,6 +169,34 @@ bool OSMWebMapExportRenderer::waitUntilReady(std::chrono::milliseconds timeout, 
     return isReady();
 }
 
+bool OSMWebMapExportRenderer::didShutdown() const
+{
+    std::lock_guard lock(m_stateLock);
+    return m_didShutdown;
+}
+
+bool OSMWebMapExportRenderer::prepareForFrames(const QList<TrackPoint> &points, const QList<int> &breaks, int zoom,
+                                               std::chrono::milliseconds readyTimeout,
+                                               const std::function<void(double)> &progress,
+                                               const IsCancelled &isCancelled)
+{
+    assertBackground("prepareForFrames");
+    QList<QPointF> coords;
+    coords.reserve(points.size());
+    for (const TrackPoint &p : points)
+        coords.append(QPointF(p.lng, p.lat));
+    if (!waitUntilReady(readyTimeout, isCancelled) || !loadTrack(coords, breaks, isCancelled)) {
+        QPointer<OSMWebMapExportRenderer> self(this);
+        runOnMainThread([self] {
+            if (self)
+                self->shutdown();
+        });
+        return false;
+    }
+    warmUp(points, zoom, progress, isCancelled);
+    return true;
+}
+
 QList<QPointF> OSMWebMapExportRenderer::warmUpStops(const QList<TrackPoint> &points, int zoom,
                                                     const QSizeF &referenceSize)
 {

@@ -64,6 +64,14 @@ public:
     // passes or the export is cancelled. The exporter gives the page 30 s.
     bool waitUntilReady(std::chrono::milliseconds timeout, const IsCancelled &isCancelled) const;
 
+    // The start of a web map for an export: waits for the page, loads the track
+    // and warms the tiles along it. False means "draw raster tiles instead"; the
+    // renderer has then been shut down on the main thread.
+    bool prepareForFrames(const QList<TrackPoint> &points, const QList<int> &breaks, int zoom,
+                          std::chrono::milliseconds readyTimeout, const std::function<void(double)> &progress,
+                          const IsCancelled &isCancelled);
+    bool didShutdown() const;
+
     // The warm-up stops: about half a view apart in Web Mercator pixels of a 512-px world.
     static QList<QPointF> warmUpStops(const QList<TrackPoint> &points, int zoom, const QSizeF &referenceSize);
     // A page's capture answer ("data:image/png;base64,...") as an image; none for "ERR:..." and junk.

@@ -1,6 +1,6 @@
 #include "webmapfixture.h"
 
-#include "maps/mapserviceaddresses.h"
+#include "maps/mapservices.h"
 #include "maps/osmwebmapexportrenderer.h"
 
 #include <gtest/gtest.h>
@@ -23,7 +23,7 @@ QList<QPointF> loopTrack(int n)
 TEST(WebMapExportRenderer, capturesFramesOfTheRequestedSize)
 {
     auto service = startMapService();
-    MapServiceAddresses::overrideVectorStyleForTesting(styleUrlOf(*service));
+    MapServices::overrideEndpointsForTesting(service->baseUrl());
     OSMWebMapExportRenderer renderer(OSMWebMapExportRenderer::Kind::mapWidget, QStringLiteral("en"), QSizeF(400, 300), 1);
     const QList<QPointF> track = loopTrack(40);
     const bool ready = runInBackground<bool>([&] { return renderer.waitUntilReady(std::chrono::seconds(60), {}); });
@@ -36,5 +36,5 @@ TEST(WebMapExportRenderer, capturesFramesOfTheRequestedSize)
     EXPECT_EQ(image->size(), QSize(400, 300));
     image->save(artefactPath(QStringLiteral("webmap-export-frame.png")));
     renderer.shutdown();
-    MapServiceAddresses::overrideVectorStyleForTesting({});
+    MapServices::overrideEndpointsForTesting({});
 }
