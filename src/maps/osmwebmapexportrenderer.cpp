@@ -294,6 +294,18 @@ std::optional<QImage> OSMWebMapExportRenderer::captureFrame(int idx, double curL
     return std::nullopt;
 }
 
+OSMWebMapExportRenderer::ExportFrame OSMWebMapExportRenderer::exportFrame(const std::optional<FramePosition> &position,
+                                                                        int zoom, const IsCancelled &isCancelled)
+{
+    if (!position)
+        return {ExportFrame::Status::noPosition, std::nullopt};
+    auto image = captureFrame(position->idx, position->curLng, position->curLat, position->mapLng, position->mapLat,
+                              position->bearing, zoom, isCancelled);
+    if (!image)
+        return {ExportFrame::Status::failed, std::nullopt};
+    return {ExportFrame::Status::captured, std::move(image)};
+}
+
 bool OSMWebMapExportRenderer::loadTrack(const QList<QPointF> &coords, const QList<int> &breaks,
                                         const IsCancelled &isCancelled)
 {

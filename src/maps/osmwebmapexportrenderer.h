@@ -60,6 +60,20 @@ public:
     std::optional<QImage> captureStatic(const QString &featureCollection, double lng, double lat, double zoom,
                                         const IsCancelled &isCancelled);
 
+    // One export frame's map. A frame outside the track (before its first point,
+    // in a gap) has no position: it gets no map, without asking the page, and is
+    // not a failure; only a positioned frame that could not be captured is.
+    struct FramePosition {
+        int idx = 0;
+        double curLng = 0, curLat = 0, mapLng = 0, mapLat = 0, bearing = 0;
+    };
+    struct ExportFrame {
+        enum class Status { captured, noPosition, failed };
+        Status status = Status::failed;
+        std::optional<QImage> image;
+    };
+    ExportFrame exportFrame(const std::optional<FramePosition> &position, int zoom, const IsCancelled &isCancelled);
+
     // Background threads: waits (0.1 s sleeps) until the page is ready, `timeout`
     // passes or the export is cancelled. The exporter gives the page 30 s.
     bool waitUntilReady(std::chrono::milliseconds timeout, const IsCancelled &isCancelled) const;

@@ -268,3 +268,26 @@ TEST(MapPageExportRenderer, prepareGivesUpWhenThePageIsNotReadyInTime)
     EXPECT_EQ(progress, std::vector<double>{1.0});
     EXPECT_FALSE(ready.renderer->didShutdown());
 }
+
+TEST(MapPageExportRenderer, framesWithoutPositionGetNoMapAndAreNoFailure)
+{
+    using Status = OSMWebMapExportRenderer::ExportFrame::Status;
+    Fixture f;
+    const auto none = inBackground<OSMWebMapExportRenderer::ExportFrame>(
+        [&] { return f.renderer->exportFrame(std::nullopt, 15, {}); });
+    EXPECT_EQ(none.status, Status::noPosition);
+    EXPECT_FALSE(none.image.has_value());
+    EXPECT_TRUE(f.log->bodies.isEmpty()) << "nothing is drawn at (0, 0)";
+
+    const OSMWebMapExportRenderer::FramePosition at{4, 13.4, 52.5, 13.4, 52.5, 0};
+    const auto captured = inBackground<OSMWebMapExportRenderer::ExportFrame>(
+        [&] { return f.renderer->exportFrame(at, 15, {}); });
+    EXPECT_EQ(captured.status, Status::captured);
+    ASSERT_TRUE(captured.image.has_value());
+
+    f.log->answer = [](const QString &) -> std::optional<QVariant> { return QVariant(QStringLiteral("ERR:map idle timeout")); };
+    const OSMWebMapExportRenderer::FramePosition next{5, 13.5, 52.5, 13.5, 52.5, 0};
+    const auto failed = inBackground<OSMWebMapExportRenderer::ExportFrame>(
+        [&] { return f.renderer->exportFrame(next, 15, {}); });
+    EXPECT_EQ(failed.status, Status::failed);
+}
