@@ -81,6 +81,7 @@ bool becomeReady(OSMWebMapExportRenderer &renderer)
 
 TEST(WebMapExportRenderer, capturesFramesOfTheRequestedSizeOncePerParameters)
 {
+    REQUIRE_WEBGL();
     ServiceScope service;
     auto probe = std::make_shared<PageProbe>();
     OSMWebMapExportRenderer renderer(OSMWebMapExportRenderer::Kind::mapWidget, QStringLiteral("en"), QSizeF(200, 150),
@@ -111,6 +112,7 @@ TEST(WebMapExportRenderer, capturesFramesOfTheRequestedSizeOncePerParameters)
 
 TEST(WebMapExportRenderer, aCaptureThreePixelsOffIsAFailedAttempt)
 {
+    REQUIRE_WEBGL();
     ServiceScope service;
     const QList<QPointF> track = loopTrack(10);
     struct Case {
@@ -134,6 +136,7 @@ TEST(WebMapExportRenderer, aCaptureThreePixelsOffIsAFailedAttempt)
 
 TEST(WebMapExportRenderer, loadTrackFailsUnlessThePageAnswersOk)
 {
+    REQUIRE_WEBGL();
     ServiceScope service;
     const std::function<QString(const QString &)> rewrites[] = {
         [](const QString &b) { return QString(b).replace(QStringLiteral("return 'ok'"), QStringLiteral("return 'OK'")); },
@@ -154,6 +157,7 @@ TEST(WebMapExportRenderer, loadTrackFailsUnlessThePageAnswersOk)
 
 TEST(WebMapExportRenderer, aPageThatNeverGetsReadyFallsBackToRasterTiles)
 {
+    REQUIRE_WEBGL();
     ServiceScope service(/*answerStyle=*/false);
     auto probe = std::make_shared<PageProbe>();
     OSMWebMapExportRenderer renderer(OSMWebMapExportRenderer::Kind::mapWidget, QStringLiteral("en"), QSizeF(100, 100),
@@ -168,6 +172,7 @@ TEST(WebMapExportRenderer, aPageThatNeverGetsReadyFallsBackToRasterTiles)
 
 TEST(WebMapExportRenderer, capturesTheWholeGpsPathOnce)
 {
+    REQUIRE_WEBGL();
     ServiceScope service;
     auto probe = std::make_shared<PageProbe>();
     OSMWebMapExportRenderer renderer(OSMWebMapExportRenderer::Kind::gpsPath, QStringLiteral("en"), QSizeF(150, 150), 2,

@@ -3,6 +3,7 @@
 #include "maps/views/webmapruntime.h"
 
 #include <QBuffer>
+#include <QGuiApplication>
 #include <QPainter>
 
 namespace webmaptest {
@@ -80,6 +81,12 @@ bool waitFor(const std::function<bool()> &done, int timeoutMs)
     while (!done() && clock.elapsed() < timeoutMs)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     return done();
+}
+
+bool webGLAvailable()
+{
+    return QGuiApplication::platformName() != QLatin1String("offscreen")
+        && QGuiApplication::platformName() != QLatin1String("minimal");
 }
 
 QString artefactPath(const QString &name)

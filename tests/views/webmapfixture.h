@@ -44,4 +44,12 @@ bool waitFor(const std::function<bool()> &done, int timeoutMs = 60000);
 
 QString artefactPath(const QString &name);
 
+// MapLibre needs WebGL, which the offscreen platform lacks: those tests run under Xvfb.
+bool webGLAvailable();
+
+#define REQUIRE_WEBGL()                                                                                      \
+    if (!webmaptest::webGLAvailable())                                                                       \
+    GTEST_SKIP() << "web maps need a display with WebGL: run under xvfb-run -a -s \"-screen 0 1920x1080x24\""
+
+
 } // namespace webmaptest

@@ -50,6 +50,7 @@ struct ServiceScope {
 
 TEST(WebMapViews, liveMapRunsHeldScriptsOnceWhenReadyThenOnlyChanges)
 {
+    REQUIRE_WEBGL();
     ServiceScope service;
     MapOverlayState state;
     state.trackData.points = route(60);
@@ -138,6 +139,7 @@ TEST(WebMapViews, gpsPathDrawnInPlaceOverBlack)
 
 TEST(WebMapViews, gpsPathWebMapFollowsProviderAndTokenIdentity)
 {
+    REQUIRE_WEBGL();
     ServiceScope service;
     GPSPathOverlayView view;
     GPSPathOverlayState state;
