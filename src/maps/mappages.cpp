@@ -82,26 +82,28 @@ QString mapboxPage(const QString &token, int zoom, const QStringList &scripts)
 QString MapPages::mapWidgetPageHTML(double width, double height, double pixelRatio, bool preview)
 {
     return mapLibrePage(width, height, pixelRatio, preview, 15,
-                        {QStringLiteral("track.js"), QStringLiteral("mapwidget.js"), QStringLiteral("language.js"),
+                        {QStringLiteral("geojson.js"), QStringLiteral("track.js"), QStringLiteral("mapwidget.js"),
+                         QStringLiteral("language.js"),
                          QStringLiteral("widgetcapture.js")});
 }
 
 QString MapPages::gpsPathPageHTML(double width, double height, double pixelRatio, bool preview)
 {
     return mapLibrePage(width, height, pixelRatio, preview, 1,
-                        {QStringLiteral("track.js"), QStringLiteral("gpspath.js"), QStringLiteral("language.js"),
+                        {QStringLiteral("geojson.js"), QStringLiteral("gpspath.js"), QStringLiteral("language.js"),
                          QStringLiteral("pathcapture.js")});
 }
 
 QString MapPages::mapboxWidgetPageHTML(const QString &accessToken)
 {
-    return mapboxPage(accessToken, 15, {QStringLiteral("track.js"), QStringLiteral("mapboxwidget.js")});
+    return mapboxPage(accessToken, 15,
+                      {QStringLiteral("geojson.js"), QStringLiteral("track.js"), QStringLiteral("mapboxwidget.js")});
 }
 
 QString MapPages::mapboxPathPageHTML(const QString &accessToken)
 {
     return mapboxPage(accessToken, 1,
-                      {QStringLiteral("track.js"), QStringLiteral("gpspath.js"), QStringLiteral("language.js")});
+                      {QStringLiteral("geojson.js"), QStringLiteral("gpspath.js"), QStringLiteral("language.js")});
 }
 
 QString MapPages::bridgeScript()

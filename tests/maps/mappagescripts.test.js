@@ -74,7 +74,7 @@ function loadPage(files, map = new StubMap()) {
 const plain = (v) => JSON.parse(JSON.stringify(v));
 
 function widgetPage(map) {
-    const page = loadPage(['track.js', 'mapwidget.js', 'language.js', 'exportcapture.js', 'widgetcapture.js'], map);
+    const page = loadPage(['geojson.js', 'track.js', 'mapwidget.js', 'language.js', 'exportcapture.js', 'widgetcapture.js'], map);
     page.map.fire('load');
     return page;
 }
@@ -250,7 +250,7 @@ test('waitForExportIdle resolves once, with the capture, ok, or the timeout erro
 });
 
 test('GPS path page: calls before ready wait for idle or do nothing', () => {
-    const { ctx, map, posted } = loadPage(['track.js', 'gpspath.js', 'language.js', 'exportcapture.js', 'pathcapture.js']);
+    const { ctx, map, posted } = loadPage(['geojson.js', 'gpspath.js', 'language.js', 'exportcapture.js', 'pathcapture.js']);
     const fc = { type: 'FeatureCollection', features: [{ type: 'Feature', geometry: { type: 'LineString', coordinates: [[0, 0], [1, 1]] } }] };
     ctx.initPathMap(fc, 1, 2, 7);
     ctx.setMarker(3, 4);

@@ -67,6 +67,10 @@ TEST(MapPages, pageFormsDifferAsTheyShould)
         EXPECT_EQ(c.page.contains("#map{width:200.0px;height:150.0px}"), c.exportMode);
         EXPECT_EQ(c.page.contains("#map{width:100vw;height:100vh}"), !c.exportMode);
         EXPECT_EQ(c.page.contains("function renderAndCapture") || c.page.contains("function captureStatic"), c.exportMode);
+        // Each page carries its own functions only.
+        const bool pathPage = c.ready == QLatin1String("pathMapReady");
+        EXPECT_EQ(c.page.contains("function initPathMap"), pathPage);
+        EXPECT_EQ(c.page.contains("function updateTrack"), !pathPage);
     }
     MapServices::overrideEndpointsForTesting({});
 }
