@@ -137,6 +137,7 @@ void measure(const QSize &size, int frames)
                 size.height(), captured, frames, seconds, captured / seconds,
                 double(page->frameDriver()->tickCount() - ticksBefore) / std::max(1, frames));
     renderer.shutdown();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 int run(const QStringList &args)

@@ -68,7 +68,8 @@ struct ServiceScope {
     ~ServiceScope()
     {
         MapServices::overrideEndpointsForTesting({});
-        waitFor([] { return false; }, 50);  // let released views go
+        waitFor([] { return false; }, 50);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);  // released web views go now
     }
 };
 

@@ -43,7 +43,11 @@ QVariant evaluate(QWebEngineView *view, const QString &script)
 struct ServiceScope {
     std::unique_ptr<testsupport::LoopbackHttpServer> server = startMapService();
     ServiceScope() { MapServices::overrideEndpointsForTesting(server->baseUrl()); }
-    ~ServiceScope() { MapServices::overrideEndpointsForTesting({}); }
+    ~ServiceScope()
+    {
+        MapServices::overrideEndpointsForTesting({});
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);  // released web views go now
+    }
 };
 
 } // namespace
