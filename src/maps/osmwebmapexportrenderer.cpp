@@ -47,8 +47,12 @@ OSMWebMapExportRenderer::OSMWebMapExportRenderer(Kind kind, const QString &langu
     Q_ASSERT(onMainThread());
     if (!factory)
         factory = webMapPageFactory();
-    if (!factory)
-        return;  // no web engine in this build: the page never gets ready
+    if (!factory) {
+        // No web engine in this process (core build, or prepareWebMapRuntime not called):
+        // the page never gets ready and the export draws raster tiles.
+        qWarning().noquote() << QStringLiteral("[OSMWebMapExportRenderer] no web page available");
+        return;
+    }
     WebMapPageRequest request;
     request.kind = kind;
     request.referenceSize = referenceSize;
