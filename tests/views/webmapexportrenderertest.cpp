@@ -1,5 +1,7 @@
 #include "webmapfixture.h"
 
+#include "support/testartifacts.h"
+
 #include "maps/gpspathfitcamera.h"
 #include "maps/mapservices.h"
 #include "maps/osmwebmapexportrenderer.h"
@@ -98,7 +100,7 @@ TEST(WebMapExportRenderer, capturesFramesOfTheRequestedSizeOncePerParameters)
     const auto image = frame(10);
     ASSERT_TRUE(image.has_value());
     EXPECT_EQ(image->size(), QSize(400, 300));
-    image->save(artefactPath(QStringLiteral("webmap-export-frame.png")));
+    saveTestArtifact(*image, QStringLiteral("webmap-export-frame"));
     EXPECT_TRUE(frame(10).has_value());
     EXPECT_EQ(probe->bodies.filter(QStringLiteral("renderAndCapture")).size(), 1);
     const auto next = frame(11);
@@ -192,7 +194,7 @@ TEST(WebMapExportRenderer, capturesTheWholeGpsPathOnce)
     });
     ASSERT_TRUE(image.has_value());
     EXPECT_EQ(image->size(), QSize(300, 300));
-    image->save(artefactPath(QStringLiteral("webmap-gpspath-static.png")));
+    saveTestArtifact(*image, QStringLiteral("webmap-gpspath-static"));
     // The route is drawn in the path colour somewhere in the middle band.
     int routePixels = 0;
     for (int y = 0; y < image->height(); ++y)

@@ -89,11 +89,5 @@ bool webGLAvailable()
         && QGuiApplication::platformName() != QLatin1String("minimal");
 }
 
-QString artefactPath(const QString &name)
-{
-    const QString dir = QStringLiteral(ROUTEREEL_SOURCE_DIR "/test-artifacts");
-    QDir().mkpath(dir);
-    return dir + QLatin1Char('/') + name;
-}
 
 } // namespace webmaptest

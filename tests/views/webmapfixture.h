@@ -3,7 +3,6 @@
 #include "support/loopbackhttpserver.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFuture>
 #include <QImage>
@@ -41,8 +40,6 @@ T runInBackground(std::function<T()> work, int timeoutMs = 120000)
 
 // Spins the event loop until `done` or the timeout; returns `done()`.
 bool waitFor(const std::function<bool()> &done, int timeoutMs = 60000);
-
-QString artefactPath(const QString &name);
 
 // MapLibre needs WebGL, which the offscreen platform lacks: those tests run under Xvfb.
 bool webGLAvailable();

@@ -1,5 +1,7 @@
 #include "webmapfixture.h"
 
+#include "support/testartifacts.h"
+
 #include "maps/gpspathprojectioncache.h"
 #include "maps/mapservices.h"
 #include "maps/views/gpspathoverlayview.h"
@@ -107,7 +109,7 @@ TEST(WebMapViews, liveMapRunsHeldScriptsOnceWhenReadyThenOnlyChanges)
     EXPECT_EQ(sent, (QStringList{QStringLiteral("setMapLanguage(\"de\")"), QStringLiteral("tickFrame(40,13.44,5")}));
 
     waitFor([] { return false; }, 1500);  // let the tiles arrive before the picture
-    view.grab().save(artefactPath(QStringLiteral("webmap-live-view.png")));
+    saveTestArtifact(view.grab().toImage(), QStringLiteral("webmap-live-view"));
 }
 
 TEST(WebMapViews, gpsPathDrawnInPlaceOverBlack)
@@ -122,7 +124,7 @@ TEST(WebMapViews, gpsPathDrawnInPlaceOverBlack)
     view.setState(state);
     EXPECT_EQ(view.webMapView(), nullptr);
     const QImage image = view.grab().toImage();
-    image.save(artefactPath(QStringLiteral("webmap-gpspath-canvas.png")));
+    saveTestArtifact(image, QStringLiteral("webmap-gpspath-canvas"));
     ASSERT_EQ(image.size(), QSize(160, 160));
     EXPECT_EQ(image.pixelColor(2, 2), QColor(Qt::black));
     const auto projected = GPSPathProjectionCache::path(state.revision, state.trackPoints, {}, state.mapProvider,
