@@ -27,6 +27,18 @@ QUrl MapServices::mapboxApiEndpoint()
     return endpointOr("https://api.mapbox.com");
 }
 
+QUrl MapServices::vectorStyleUrl()
+{
+    QUrl url = endpointOr("https://tiles.openfreemap.org");
+    url.setPath(url.path() + QStringLiteral("/styles/liberty"));
+    return url;
+}
+
+QString MapServices::mapboxStyleUrl()
+{
+    return QStringLiteral("mapbox://styles/mapbox/streets-v12");
+}
+
 QString MapServices::userAgent()
 {
     QString version = QCoreApplication::applicationVersion();

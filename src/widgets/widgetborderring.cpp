@@ -5,7 +5,6 @@
 
 #include <QFontMetricsF>
 #include <QPainter>
-#include <QPainterPath>
 
 #include <algorithm>
 #include <cmath>
@@ -13,14 +12,28 @@
 namespace routereel {
 namespace {
 
-QPainterPath outline(const QRectF &rect, double cornerRadius, bool roundedRect)
+// Signed distance (negative inside) from `p` to the outline of `content` grown
+// by `grow` on every side: a circle of diameter content.width(), or a rounded
+// rectangle whose corner radius grows with it.
+double outlineDistance(const QPointF &p, const QRectF &content, double radius, bool roundedRect, double grow)
 {
-    QPainterPath path;
-    if (roundedRect)
-        path.addRoundedRect(rect, cornerRadius, cornerRadius);
-    else
-        path.addEllipse(rect);
-    return path;
+    const QPointF d = p - content.center();
+    if (!roundedRect)
+        return std::sqrt(d.x() * d.x() + d.y() * d.y()) - (content.width() / 2 + grow);
+    const double hx = content.width() / 2 + grow;
+    const double hy = content.height() / 2 + grow;
+    const double r = std::clamp(radius + grow, 0.0, std::min(hx, hy));
+    const double qx = std::abs(d.x()) - (hx - r);
+    const double qy = std::abs(d.y()) - (hy - r);
+    const double ox = std::max(qx, 0.0);
+    const double oy = std::max(qy, 0.0);
+    return std::sqrt(ox * ox + oy * oy) + std::min(std::max(qx, qy), 0.0) - r;
+}
+
+// Share of a pixel covered by the shape whose edge is `distance` away from its centre.
+double coverage(double distance)
+{
+    return std::clamp(0.5 - distance, 0.0, 1.0);
 }
 
 } // namespace
@@ -55,23 +68,45 @@ std::optional<WidgetBorderRing> borderRingImage(double width, double height, dou
 
     const QRectF content(total, total, w, h);
     const double radius = std::isfinite(cornerRadius) ? std::max(0.0, cornerRadius) : 0;
-    QPainter painter(&image);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(Qt::NoPen);
-    // Outermost first: each inner fill covers the previous one, leaving one band
-    // per layer. The content outline is cut out of every fill (even-odd), which
-    // leaves the inside transparent exactly as erasing it afterwards would, with
-    // less to rasterise.
-    const QPainterPath inside = outline(content, radius, roundedRect);
+    struct Fill {
+        double grow;
+        double r, g, b, a; // premultiplied
+    };
+    QList<Fill> fills;
     for (qsizetype i = layers.size() - 1; i >= 0; --i) {
-        const double c = cumulative[i];
-        QPainterPath band = outline(content.adjusted(-c, -c, c, c), radius + c, roundedRect);
-        band.addPath(inside);
-        band.setFillRule(Qt::OddEvenFill);
-        painter.setBrush(layers[i].color);
-        painter.drawPath(band);
+        const QColor c = layers[i].color.toRgb();
+        const double a = c.alphaF();
+        fills.append({cumulative[i], c.redF() * a, c.greenF() * a, c.blueF() * a, a});
     }
-    painter.end();
+    // Each layer fills the outline grown by its cumulative width, outermost
+    // first, every inner fill painted over the outer ones; then the inside of
+    // the outline is erased. Done per pixel from exact distances: the same
+    // antialiased result as path fills at a fraction of their cost.
+    for (int y = 0; y < size->height(); ++y) {
+        QRgb *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+        for (int x = 0; x < size->width(); ++x) {
+            const QPointF p(x + 0.5, y + 0.5);
+            const double inside = outlineDistance(p, content, radius, roundedRect, 0);
+            if (inside <= -0.5 || inside - total >= 0.5)
+                continue; // fully inside the widget or beyond the outermost band
+            double r = 0, g = 0, b = 0, a = 0;
+            for (const Fill &f : fills) {
+                // A grown circle is the circle's offset; a rounded rectangle's radius may be capped.
+                const double edge = roundedRect ? outlineDistance(p, content, radius, true, f.grow) : inside - f.grow;
+                const double cov = coverage(edge);
+                if (cov <= 0)
+                    continue;
+                const double keep = 1 - f.a * cov;
+                r = f.r * cov + r * keep;
+                g = f.g * cov + g * keep;
+                b = f.b * cov + b * keep;
+                a = f.a * cov + a * keep;
+            }
+            const double erase = 1 - coverage(inside);
+            const auto byte = [](double v) { return int(std::lround(std::clamp(v, 0.0, 1.0) * 255)); };
+            line[x] = qRgba(byte(r * erase), byte(g * erase), byte(b * erase), byte(a * erase));
+        }
+    }
     return WidgetBorderRing{image, size->width(), size->height(), -total, -total};
 }
 
