@@ -270,12 +270,11 @@ QImage TileMapRenderer::renderFrame(const QList<TrackPoint> &points, int index, 
         for (qint64 row = std::max<qint64>(row0, 0); row <= std::min(row1, n - 1); ++row) {
             for (qint64 col = col0; col <= col1; ++col) {
                 const int x = int(((col % n) + n) % n);
-                const QImage tile = m_cache.tile(m_provider, m_fetchZoom, x, int(row), m_token, m_mapLanguage);
-                if (tile.isNull())
-                    continue;
                 const QRectF target((col * tileWorld - ox) * sc - 0.5, (row * tileWorld - oy) * sc - 0.5,
                                     tileWorld * sc + 1, tileWorld * sc + 1);
-                p.drawImage(target, tile);
+                const QImage tile = scaledTile(x, int(row), int(std::ceil(target.width())));
+                if (!tile.isNull())
+                    p.drawImage(target, tile);
             }
         }
     }
@@ -313,6 +312,22 @@ QImage TileMapRenderer::renderFrame(const QList<TrackPoint> &points, int index, 
     p.setCompositionMode(QPainter::CompositionMode_DestinationIn);
     p.drawImage(0, 0, m_mask);
     return image;
+}
+
+QImage TileMapRenderer::scaledTile(int x, int y, int side)
+{
+    const QString key = TileCache::tileKey(m_provider, m_fetchZoom, x, y, m_mapLanguage);
+    if (QImage scaled = m_scaledTiles.find(key); !scaled.isNull())
+        return scaled;
+    const QImage tile = m_cache.tile(m_provider, m_fetchZoom, x, y, m_token, m_mapLanguage);
+    if (tile.isNull() || side <= 0)
+        return {};
+    QImage scaled = tile.width() == side && tile.height() == side
+                        ? tile
+                        : tile.scaled(side, side, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                              .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    m_scaledTiles.insert(key, scaled);
+    return scaled;
 }
 
 QList<QPoint> TileMapRenderer::tilesAround(double lat, double lng, double width, double height) const
