@@ -1,5 +1,6 @@
 #include "exportqueue.h"
 
+#include "logstoreexportlog.h"
 #include "videoexporter.h"
 
 #include <QFileInfo>
@@ -31,6 +32,11 @@ ExportQueue::~ExportQueue()
 void ExportQueue::setLog(std::shared_ptr<ExportLog> log)
 {
     m_log = std::move(log);
+}
+
+void ExportQueue::setLogStore(LogStore *store)
+{
+    setLog(std::make_shared<LogStoreExportLog>(store));
 }
 
 void ExportQueue::setTerminationCompletion(std::function<void()> completion)

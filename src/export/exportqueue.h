@@ -14,6 +14,7 @@
 
 namespace routereel {
 
+class LogStore;
 class VideoExporter;
 
 // The application's export queue: first in, first out, one task running at a
@@ -42,6 +43,8 @@ public:
 
     // Where the log entries go; without one nothing is logged.
     void setLog(std::shared_ptr<ExportLog> log);
+    // The window's log store, held weakly.
+    void setLogStore(LogStore *store);
     // Called, instead of starting the next task, when the running one has been handled.
     void setTerminationCompletion(std::function<void()> completion);
 

@@ -4,6 +4,7 @@
 
 #include "export/exportqueue.h"
 #include "export/videoexporter.h"
+#include "tracks/logstore.h"
 
 #include "support/fakeffmpeg.h"
 
@@ -139,6 +140,28 @@ TEST(ExportQueue, CancelsWaitingAndRunningTasks)
     EXPECT_EQ(setup.queue.pending().first().task.id, t4.id);
     EXPECT_EQ(setup.queue.pending().first().status, ExportTaskStatus::pending());
     EXPECT_EQ(setup.notifier->count(), 0);
+}
+
+TEST(ExportQueue, WritesToTheWindowsLogStoreWhileItExists)
+{
+    QueueSetup setup;
+    auto store = std::make_unique<LogStore>();
+    setup.queue.setLogStore(store.get());
+    ExportTask task = setup.task(QStringLiteral("a.mp4"));
+    task.segments.clear();
+    setup.queue.enqueue(task);
+    ASSERT_TRUE(waitFor([&] { return !setup.queue.isBusy(); }));
+    ASSERT_EQ(store->entries().size(), 3);
+    EXPECT_EQ(store->entries().first().title, QStringLiteral("Export Failed"));
+    EXPECT_EQ(store->entries().first().level, LogEntry::Level::error);
+    EXPECT_EQ(store->entries().last().title, QStringLiteral("Export Queued"));
+    EXPECT_EQ(store->entries().last().level, LogEntry::Level::info);
+
+    store.reset();
+    task.id = QUuid::createUuid();
+    setup.queue.enqueue(task);
+    ASSERT_TRUE(waitFor([&] { return !setup.queue.isBusy(); }));
+    EXPECT_EQ(setup.queue.history().size(), 2);
 }
 
 TEST(ExportQueue, SuccessIsLoggedAndAnnouncedByTheExporter)
