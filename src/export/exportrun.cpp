@@ -1,5 +1,6 @@
 #include "exportrun.h"
 
+#include "exportframeproducer.h"
 #include "exportoutputtransaction.h"
 #include "exportruncontrol.h"
 #include "ffmpegcommandline.h"
@@ -10,11 +11,13 @@
 #include "pipeframe.h"
 #include "stderrreader.h"
 
+#include "maps/gpspathfitcamera.h"
 #include "maps/gpspathprojection.h"
 #include "maps/gpspathrenderer.h"
 #include "maps/tilecache.h"
 #include "maps/tilemaprenderer.h"
 #include "timeline/timelineengine.h"
+#include "tracks/maptrackdata.h"
 #include "widgets/heartrategraphrenderer.h"
 #include "widgets/heartrateminmaxreducer.h"
 #include "widgets/widgetborderring.h"
@@ -110,7 +113,26 @@ ExportResult ExportRun::fail(const ExportResult &result) const
     return m_control->isCancelled() ? ExportResult::failure(ExportError::cancelled()) : result;
 }
 
+void ExportRun::shutDownOnMain(QPointer<OSMWebMapExportRenderer> &renderer)
+{
+    if (!renderer)
+        return;
+    OSMWebMapExportRenderer::runOnMainThread([renderer] {
+        if (renderer)
+            renderer->shutdown();
+    });
+    renderer.clear();
+}
+
 ExportResult ExportRun::execute()
+{
+    const ExportResult result = runFrames();
+    shutDownOnMain(m_in.mapWeb);
+    shutDownOnMain(m_in.gpsPathWeb);
+    return result;
+}
+
+ExportResult ExportRun::runFrames()
 {
     const ExportTask &task = m_in.task;
     const auto isCancelled = [control = m_control] { return control->isCancelled(); };
@@ -132,7 +154,21 @@ ExportResult ExportRun::execute()
     TileCache &cache = m_in.tileCache ? *m_in.tileCache : TileCache::shared();
     TileMapRenderer mapRenderer(task.mapReferenceSize, task.mapShape, task.mapProvider, task.mapboxToken,
                                 task.zoomLevel, task.mapLanguage, task.mapSize, task.cornerRadius, cache);
-    if (task.mapEnabled) {
+    if (task.mapEnabled && m_in.mapWeb) {
+        qInfo().noquote() << "[VideoExporter] OSM web map warmup start";
+        const MapTrackData data = MapTrackData::build(task.tracks);
+        const auto warmUpProgress = [publish = m_publish](double p) { publish(p * 0.05); };
+        if (m_in.mapWeb->prepareForFrames(data.points, data.breaks, task.zoomLevel,
+                                          OSMWebMapExportRenderer::defaultReadyTimeout, warmUpProgress,
+                                          isCancelled)) {
+            qInfo().noquote() << "[VideoExporter] OSM web map warmup done, cancelled="
+                              << (isCancelled() ? "true" : "false");
+        } else {
+            m_in.mapWeb.clear();  // already shut down by the failed preparation
+            qInfo().noquote() << "[VideoExporter] OSM web renderer unavailable, falling back to raster tiles";
+        }
+    }
+    if (task.mapEnabled && !m_in.mapWeb) {
         if (!isCancelled()) {
             qInfo().noquote() << "[VideoExporter] preload tiles start," << task.tracks.size() << "tracks";
             for (const GPXTrack &track : task.tracks) {
@@ -209,7 +245,26 @@ ExportResult ExportRun::execute()
     if (gpsConfig.enabled) {
         gpsRenderer = std::make_unique<GPSPathRenderer>(task.mapProvider, gpsConfig.pixelSize,
                                                         gpsConfig.referenceSize, gpsConfig.opacity, gpsConfig.padding);
-        if (gpsConfig.showMap && !effective.points.isEmpty()) {
+        bool webBackground = false;
+        if (gpsConfig.showMap && !effective.points.isEmpty() && m_in.gpsPathWeb) {
+            if (m_in.gpsPathWeb->waitUntilReady(OSMWebMapExportRenderer::defaultReadyTimeout, isCancelled)) {
+                const auto camera = GPSPathFitCamera::fit(effective.points, gpsConfig.referenceSize,
+                                                          gpsConfig.padding / std::max(0.001, gpsScale));
+                const auto image = m_in.gpsPathWeb->captureStatic(
+                    GPSPathFitCamera::geoJSON(effective.points, effective.breaks), camera.lng, camera.lat,
+                    camera.zoom, isCancelled);
+                if (image) {
+                    gpsRenderer->setTileBackground(*image, camera.crossesDateline, camera.lng, camera.lat,
+                                                   camera.zoom);
+                    webBackground = true;
+                    qInfo().noquote() << "[VideoExporter] GPSPath web background captured";
+                }
+            }
+            if (!webBackground)
+                qInfo().noquote() << "[VideoExporter] GPSPath web capture unavailable, falling back to raster tiles";
+        }
+        shutDownOnMain(m_in.gpsPathWeb);
+        if (gpsConfig.showMap && !effective.points.isEmpty() && !webBackground) {
             const auto projection = GPSPathProjection::make(effective.points, effective.breaks, gpsConfig.padding,
                                                             gpsConfig.pixelSize);
             const QImage background = GPSPathRenderer::loadTileBackground(
@@ -271,6 +326,27 @@ ExportResult ExportRun::execute()
         composer.initialise(ring[std::size_t(k)]);
     }
 
+    // Web-map frames are slow to capture: they are taken ahead, in order, on a thread of their own.
+    struct WebFrame {
+        FrameParams params;
+        OSMWebMapExportRenderer::ExportFrame map;
+    };
+    std::unique_ptr<ExportFrameProducer<WebFrame>> producer;
+    if (m_in.mapWeb) {
+        OSMWebMapExportRenderer *web = m_in.mapWeb.data();
+        producer = std::make_unique<ExportFrameProducer<WebFrame>>(
+            int(frames), s, isCancelled, [web, &context, zoom = task.zoomLevel](int i, const auto &shouldStop) {
+                WebFrame item{computeFrameParams(i, context), {}};
+                const FrameParams &p = item.params;
+                std::optional<OSMWebMapExportRenderer::FramePosition> position;
+                if (p.hasPosition)
+                    position = OSMWebMapExportRenderer::FramePosition{p.flattenedIndex, p.dotLng, p.dotLat,
+                                                                      p.mapCenterLng, p.mapCenterLat, p.bearing};
+                item.map = web->exportFrame(position, zoom, shouldStop);
+                return item;
+            });
+    }
+
     QThreadPool drawPool;
     drawPool.setMaxThreadCount(s);
     TextImageCache textCache;
@@ -284,9 +360,25 @@ ExportResult ExportRun::execute()
                 break;
             const long long batchEnd = std::min(batchStart + s, frames);
             QList<FrameParams> params;
+            QList<std::optional<QImage>> maps;
             params.reserve(int(batchEnd - batchStart));
-            for (long long i = batchStart; i < batchEnd; ++i)
-                params.append(computeFrameParams(int(i), context));
+            if (producer) {
+                for (long long i = batchStart; i < batchEnd && !failure; ++i) {
+                    std::optional<WebFrame> item = producer->take();
+                    // A frame off the track has no map, which is no failure; a lost capture is.
+                    if (!item || item->map.status == OSMWebMapExportRenderer::ExportFrame::Status::failed) {
+                        failure = ExportResult::failure(ExportError::renderError());
+                        break;
+                    }
+                    params.append(item->params);
+                    maps.append(item->map.image);
+                }
+                if (failure)
+                    break;
+            } else {
+                for (long long i = batchStart; i < batchEnd; ++i)
+                    params.append(computeFrameParams(int(i), context));
+            }
             if (auto error = prepareTextImages(textCache, params, setup.texts, task.previewToVideoScale, isCancelled)) {
                 failure = ExportResult::failure(*error);
                 break;
@@ -303,7 +395,8 @@ ExportResult ExportRun::execute()
             for (int k = 0; k < params.size(); ++k)
                 indices.append(k);
             QtConcurrent::blockingMap(&drawPool, indices, [&](int k) {
-                composer.draw(ring[std::size_t(base + k)], params.at(k), std::nullopt, false, textCache);
+                composer.draw(ring[std::size_t(base + k)], params.at(k), producer ? maps.at(k) : std::nullopt,
+                              bool(producer), textCache);
             });
             m_stats.drawSeconds += timer.nsecsElapsed() / 1e9;
             if (isCancelled())
@@ -323,6 +416,8 @@ ExportResult ExportRun::execute()
         m_stats.writeSeconds = writer.secondsInWrite();
         m_stats.frames = writer.written();
     }
+    if (producer)
+        producer->stop();
     const long long written = m_stats.frames;
     process->closeStdin();
     // ffmpeg finishes the file after its input ends; a cancel meanwhile still ends it in bounded time.

@@ -5,6 +5,9 @@
 #include "ffmpegruntime.h"
 #include "videoexporter.h"
 
+#include "maps/osmwebmapexportrenderer.h"
+
+#include <QPointer>
 #include <QStringList>
 
 #include <functional>
@@ -29,6 +32,10 @@ public:
         QStringList sourcePaths;  // the clips tested before the run
         FFmpegSearch search;
         TileCache *tileCache = nullptr;
+        // Web-map renderers made on the main thread (OSM maps with a web engine in the
+        // process); the run shuts them down on the main thread once it is done with them.
+        QPointer<OSMWebMapExportRenderer> mapWeb;
+        QPointer<OSMWebMapExportRenderer> gpsPathWeb;
     };
     // Progress values to publish; called from the run's threads.
     using PublishProgress = std::function<void(double)>;
@@ -45,6 +52,8 @@ public:
 
 private:
     ExportResult fail(const ExportResult &result) const;
+    ExportResult runFrames();
+    static void shutDownOnMain(QPointer<OSMWebMapExportRenderer> &renderer);
 
     Inputs m_in;
     std::shared_ptr<ExportRunControl> m_control;

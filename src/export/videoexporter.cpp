@@ -3,11 +3,14 @@
 #include "exportrun.h"
 #include "exportruncontrol.h"
 
+#include "maps/osmwebmapexportrenderer.h"
 #include "maps/tilecache.h"
+#include "maps/webmappage.h"
 #include "timeline/timelineengine.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QThread>
 
 #include <algorithm>
 
@@ -201,6 +204,26 @@ void VideoExporter::exportTask(const ExportTask &task, Completion completion)
     inputs.sourcePaths = sources;
     inputs.search = m_search;
     inputs.tileCache = m_tileCache;
+    // OSM maps come from a web map page when this process can show one (a web
+    // engine registered its page factory); otherwise, and whenever the page
+    // fails, from raster tiles. Without a factory no page could ever get ready.
+    m_mapWeb.reset();
+    m_gpsPathWeb.reset();
+    const bool webMaps = task.mapProvider == MapProvider::openStreetMap && bool(webMapPageFactory())
+        && QThread::currentThread() == QCoreApplication::instance()->thread();
+    if (webMaps && task.mapEnabled) {
+        m_mapWeb = std::make_unique<OSMWebMapExportRenderer>(
+            OSMWebMapExportRenderer::Kind::mapWidget, task.mapLanguage, task.mapReferenceSize,
+            task.mapSize.width() / std::max(1.0, task.mapReferenceSize.width()));
+        inputs.mapWeb = m_mapWeb.get();
+    }
+    const GPSPathWidgetExportConfig &path = task.gpsPathWidget;
+    if (webMaps && path.enabled && path.showMap) {
+        m_gpsPathWeb = std::make_unique<OSMWebMapExportRenderer>(
+            OSMWebMapExportRenderer::Kind::gpsPath, task.mapLanguage, QSizeF(path.referenceSize, path.referenceSize),
+            path.pixelSize / std::max(1.0, path.referenceSize));
+        inputs.gpsPathWeb = m_gpsPathWeb.get();
+    }
     // This object outlives the worker (the destructor joins it), so posting to it is safe.
     const ExportRun::PublishProgress publish = [this](double value) {
         QMetaObject::invokeMethod(this, [this, value] { setProgress(value); }, Qt::QueuedConnection);

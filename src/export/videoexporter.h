@@ -15,6 +15,7 @@
 namespace routereel {
 
 class ExportRunControl;
+class OSMWebMapExportRenderer;
 class TileCache;
 class TimelineEngine;
 
@@ -93,6 +94,8 @@ private:
     std::shared_ptr<ExportNotifier> m_notifier;
     std::shared_ptr<ExportRunControl> m_control;
     std::unique_ptr<TimelineEngine> m_engine;
+    std::unique_ptr<OSMWebMapExportRenderer> m_mapWeb;
+    std::unique_ptr<OSMWebMapExportRenderer> m_gpsPathWeb;
     std::thread m_worker;
     mutable std::mutex m_statsLock;
     RunStats m_stats;

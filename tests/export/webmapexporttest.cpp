@@ -1,0 +1,149 @@
+// Exports whose OSM map comes from a web map page, with a page double that
+// answers like the MapLibre page.
+#include "exporttestutil.h"
+
+#include "export/videoexporter.h"
+#include "maps/webmappage.h"
+
+#include "support/clipgenerator.h"
+#include "support/testartifacts.h"
+
+#include <QBuffer>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <atomic>
+
+using namespace routereel;
+using namespace exporttest;
+
+namespace {
+
+QString pngDataUrl(QSize size, QColor colour)
+{
+    QImage image(size, QImage::Format_ARGB32);
+    image.fill(colour);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return QStringLiteral("data:image/png;base64,") + QString::fromLatin1(bytes.toBase64());
+}
+
+struct Pages {
+    std::atomic<int> captures{0};
+    std::atomic<int> statics{0};
+    std::atomic<int> shutdowns{0};
+    QString frameAnswer;
+    QString staticAnswer;
+};
+
+class FakePage : public WebMapPage {
+public:
+    FakePage(std::shared_ptr<Pages> pages) : m_pages(std::move(pages)) {}
+    void call(const QString &body, const Arguments &, Done done) override
+    {
+        QVariant value(QStringLiteral("ok"));
+        if (body.contains(QLatin1String("renderAndCapture"))) {
+            ++m_pages->captures;
+            value = m_pages->frameAnswer;
+        } else if (body.contains(QLatin1String("captureStatic"))) {
+            ++m_pages->statics;
+            value = m_pages->staticAnswer;
+        }
+        QTimer::singleShot(0, [done, value] { done(value); });
+    }
+    void shutdown() override { ++m_pages->shutdowns; }
+
+private:
+    std::shared_ptr<Pages> m_pages;
+};
+
+// Registers the page double for one test.
+struct WebMaps {
+    explicit WebMaps(QSize frameSize)
+    {
+        pages->frameAnswer = pngDataUrl(frameSize, Qt::cyan);
+        pages->staticAnswer = pngDataUrl(QSize(200, 200), Qt::yellow);
+        auto shared = pages;
+        setWebMapPageFactory([shared](const WebMapPageRequest &request) {
+            request.onReady();
+            return std::make_unique<FakePage>(shared);
+        });
+    }
+    ~WebMaps() { setWebMapPageFactory({}); }
+    std::shared_ptr<Pages> pages = std::make_shared<Pages>();
+};
+
+ExportTask withMap(ExportTask task)
+{
+    task.mapEnabled = true;
+    task.mapSize = QSizeF(100, 100);
+    task.mapReferenceSize = QSizeF(50, 50);  // captured at twice the reference size
+    task.overlayX = 40;
+    task.overlayY = 30;
+    return task;
+}
+
+} // namespace
+
+TEST(WebMapExport, MapFramesAndPathBackgroundComeFromThePage)
+{
+    WebMaps web(QSize(100, 100));
+    QTemporaryDir dir;
+    const QString output = dir.filePath(QStringLiteral("web.mp4"));
+    ExportTask task = withMap(overlayTask(output, 1));
+    task.gpsPathWidget.enabled = true;
+    task.gpsPathWidget.showMap = true;
+    task.gpsPathWidget.pixelSize = 100;
+    task.gpsPathWidget.referenceSize = 100;
+    task.gpsPathWidget.centerX = 250;
+    task.gpsPathWidget.centerY = 170;
+    VideoExporter exporter;
+    const auto result = runExport(exporter, task);
+    ASSERT_TRUE(result);
+    ASSERT_TRUE(result->succeeded()) << result->message().toStdString();
+
+    EXPECT_GT(web.pages->captures.load(), 0);
+    EXPECT_EQ(web.pages->statics.load(), 1);
+    EXPECT_EQ(web.pages->shutdowns.load(), 2);
+    const QImage frame = decodeFrame(output, 15);
+    saveTestArtifact(frame, QStringLiteral("export-webmap"));
+    EXPECT_TRUE(near(frame.pixel(60, 80), Qt::cyan)) << Qt::hex << frame.pixel(60, 80);
+    EXPECT_TRUE(near(frame.pixel(42, 32), QColor(0, 100, 0))) << "the capture is clipped to the circle";
+    EXPECT_TRUE(near(frame.pixel(230, 170), Qt::yellow)) << Qt::hex << frame.pixel(230, 170);
+}
+
+TEST(WebMapExport, FramesOffTheTrackGetNoMapAndDoNotFail)
+{
+    WebMaps web(QSize(100, 100));
+    QTemporaryDir dir;
+    const QString clip = testsupport::makeClip(dir.path(), QStringLiteral("grey.mp4"),
+                                               {1.0, 320, 240, 30, false, QColor(128, 128, 128)});
+    const VideoSource source = sourceFor(clip);
+    const QString output = dir.filePath(QStringLiteral("out.mp4"));
+    ExportTask task = withMap(regularTask(output, {source}, {cut(source, 0, 1, 0)}));
+    task.tracks = {makeTrack(1)};  // loaded, but not placed on the timeline
+    VideoExporter exporter;
+    const auto result = runExport(exporter, task);
+    ASSERT_TRUE(result);
+    ASSERT_TRUE(result->succeeded()) << result->message().toStdString();
+    EXPECT_EQ(web.pages->captures.load(), 0);
+    const QImage frame = decodeFrame(output, 5);
+    EXPECT_TRUE(near(frame.pixel(60, 80), QColor(128, 128, 128)));
+    EXPECT_TRUE(near(frame.pixel(5, 5), QColor(128, 128, 128)));
+}
+
+TEST(WebMapExport, ALostCaptureFailsTheRun)
+{
+    WebMaps web(QSize(100, 100));
+    web.pages->frameAnswer = QStringLiteral("ERR:idle timeout");
+    QTemporaryDir dir;
+    const QString output = dir.filePath(QStringLiteral("out.mp4"));
+    VideoExporter exporter;
+    const auto result = runExport(exporter, withMap(overlayTask(output, 1)));
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->message(), QStringLiteral("Failed to render overlay frames"));
+    EXPECT_FALSE(QFile::exists(output));
+    EXPECT_EQ(web.pages->shutdowns.load(), 1);
+}
