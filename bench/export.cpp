@@ -11,6 +11,7 @@
 #include "export/videoexporter.h"
 #include "maps/mapservices.h"
 #include "maps/tilecache.h"
+#include "maps/webmappage.h"
 #include "timeline/timelineengine.h"
 #include "timeline/videosource.h"
 #include "tracks/gpxservice.h"
@@ -404,6 +405,10 @@ int run(const QStringList &args)
     cacheOptions.root = QDir(QDir::tempPath()).filePath(QStringLiteral("routereel-bench-tiles"));
     TileCache cache(cacheOptions);
 
+    // Raster tiles only: the web map pages (another subcommand may have made them
+    // available in this process) are not what this measures.
+    const WebMapPageFactory webPages = webMapPageFactory();
+    setWebMapPageFactory({});
     ExportQueue queue;
     queue.exporter()->setTileCache(&cache);
     QElapsedTimer timer;
@@ -413,6 +418,7 @@ int run(const QStringList &args)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     const double seconds = timer.nsecsElapsed() / 1e9;
     MapServices::overrideEndpointsForTesting(QUrl());
+    setWebMapPageFactory(webPages);
     const ExportTaskRuntime &done = queue.history().first();
     if (done.status.kind() != ExportTaskStatus::Kind::completed)
         return fail(done.status.message());

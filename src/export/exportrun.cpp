@@ -9,6 +9,7 @@
 #include "framewriter.h"
 #include "overlayframecomposition.h"
 #include "pipeframe.h"
+#include "yuvaframeconverter.h"
 #include "stderrreader.h"
 
 #include "maps/gpspathfitcamera.h"
@@ -194,7 +195,9 @@ ExportResult ExportRun::runFrames()
 
     const QString frameRate = FFmpegRuntime::ffmpegFrameRate(fps);
     std::optional<TimelineFilterGraphError> graphError;
-    const auto arguments = FFmpegCommandLine::arguments(task, frameRate, transaction->stagingPath(), &graphError);
+    const FFmpegCommandLine::PipeFormat pipeFormat = FFmpegCommandLine::pipeFormat(task);
+    const auto arguments
+        = FFmpegCommandLine::arguments(task, frameRate, transaction->stagingPath(), &graphError, pipeFormat);
     if (!arguments)
         return fail(graphError ? ExportResult::systemFailure(graphError->message())
                                : ExportResult::failure(ExportError::renderError()));
@@ -318,12 +321,37 @@ ExportResult ExportRun::runFrames()
     const int s = slotCount(QThread::idealThreadCount());
     // Two halves: one is drawn while ffmpeg takes the other.
     const int ringSize = 2 * s;
+    // Frames over source video go out converted (each drawing task converts its
+    // own frame); the drawing buffers are then free again as soon as a batch is
+    // drawn, and only the converted frames wait for the pipe.
+    const bool converted = pipeFormat == FFmpegCommandLine::PipeFormat::yuva420p;
+    const int drawSlots = converted ? s : ringSize;
     std::vector<std::unique_ptr<unsigned char[]>> memory;
-    std::vector<OverlayFrameComposer::Slot> ring(static_cast<std::size_t>(ringSize));
-    for (int k = 0; k < ringSize; ++k) {
+    std::vector<OverlayFrameComposer::Slot> ring(static_cast<std::size_t>(drawSlots));
+    for (int k = 0; k < drawSlots; ++k) {
         memory.emplace_back(new unsigned char[std::size_t(pipe.byteCount())]);
         ring[std::size_t(k)].data = memory.back().get();
         composer.initialise(ring[std::size_t(k)]);
+    }
+    std::vector<unsigned char *> outputs(static_cast<std::size_t>(ringSize));
+    std::vector<std::unique_ptr<YuvaFrameConverter>> converters;
+    std::size_t outputBytes = std::size_t(pipe.byteCount());
+    for (int k = 0; k < ringSize; ++k) {
+        if (converted) {
+            converters.push_back(std::make_unique<YuvaFrameConverter>(pipe.width, pipe.height));
+            if (!converters.back()->isValid())
+                break;
+            outputBytes = std::size_t(converters.back()->byteCount());
+            memory.emplace_back(new unsigned char[outputBytes]);
+            outputs[std::size_t(k)] = memory.back().get();
+        } else {
+            outputs[std::size_t(k)] = ring[std::size_t(k)].data;
+        }
+    }
+    if (converted && int(converters.size()) < ringSize) {
+        process->end(stopGrace);
+        m_control->setProcess(nullptr);
+        return fail(ExportResult::failure(ExportError::renderError()));
     }
 
     // Web-map frames are slow to capture: they are taken ahead, in order, on a thread of their own.
@@ -395,14 +423,16 @@ ExportResult ExportRun::runFrames()
             for (int k = 0; k < params.size(); ++k)
                 indices.append(k);
             QtConcurrent::blockingMap(&drawPool, indices, [&](int k) {
-                composer.draw(ring[std::size_t(base + k)], params.at(k), producer ? maps.at(k) : std::nullopt,
-                              bool(producer), textCache);
+                OverlayFrameComposer::Slot &slot = ring[std::size_t(converted ? k : base + k)];
+                composer.draw(slot, params.at(k), producer ? maps.at(k) : std::nullopt, bool(producer), textCache);
+                if (converted)
+                    converters[std::size_t(base + k)]->convert(slot.data, outputs[std::size_t(base + k)]);
             });
             m_stats.drawSeconds += timer.nsecsElapsed() / 1e9;
             if (isCancelled())
                 break;
             for (int k = 0; k < params.size(); ++k)
-                writer.submit(ring[std::size_t(base + k)].data, std::size_t(pipe.byteCount()));
+                writer.submit(outputs[std::size_t(base + k)], outputBytes);
             submitted = batchEnd;
         }
         timer.start();

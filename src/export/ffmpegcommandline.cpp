@@ -22,10 +22,21 @@ bool FFmpegCommandLine::readsSourceVideo(const ExportTask &task)
     return task.compositionMode == CompositionMode::regular && !task.videoURL.isEmpty();
 }
 
-QString FFmpegCommandLine::regularFilterGraph(const TimelineFilterGraph &timeline, const PipeFrame &frame,
-                                              double outputScale, int canvasWidth, int canvasHeight)
+QString FFmpegCommandLine::pixelFormatName(PipeFormat format)
 {
-    QString graph = timeline.filterComplex + QStringLiteral("[0:v]format=bgra[ov];") + timeline.videoLabel
+    return format == PipeFormat::yuva420p ? QStringLiteral("yuva420p") : QStringLiteral("bgra");
+}
+
+FFmpegCommandLine::PipeFormat FFmpegCommandLine::pipeFormat(const ExportTask &task)
+{
+    return readsSourceVideo(task) ? PipeFormat::yuva420p : PipeFormat::bgra;
+}
+
+QString FFmpegCommandLine::regularFilterGraph(const TimelineFilterGraph &timeline, const PipeFrame &frame,
+                                              double outputScale, int canvasWidth, int canvasHeight, PipeFormat format)
+{
+    QString graph = timeline.filterComplex + QStringLiteral("[0:v]format=%1[ov];").arg(pixelFormatName(format))
+        + timeline.videoLabel
         + QStringLiteral("[ov]overlay=%1:%2:shortest=1:alpha=straight").arg(frame.x).arg(frame.y);
     if (outputScale < 1) {
         const QString s = number(outputScale);
@@ -51,7 +62,8 @@ QString FFmpegCommandLine::overlayFilterGraph(double outputScale, int canvasWidt
 
 std::optional<QStringList> FFmpegCommandLine::arguments(const ExportTask &task, const QString &frameRate,
                                                         const QString &outputPath,
-                                                        std::optional<TimelineFilterGraphError> *error)
+                                                        std::optional<TimelineFilterGraphError> *error,
+                                                        PipeFormat format)
 {
     const int width = static_cast<int>(task.videoResolution.width());
     const int height = static_cast<int>(task.videoResolution.height());
@@ -68,14 +80,14 @@ std::optional<QStringList> FFmpegCommandLine::arguments(const ExportTask &task, 
     QStringList args{QStringLiteral("-y"),        QStringLiteral("-threads"),
                      QStringLiteral("0"),         QStringLiteral("-f"),
                      QStringLiteral("rawvideo"),  QStringLiteral("-pix_fmt"),
-                     QStringLiteral("bgra"),      QStringLiteral("-s"),
+                     pixelFormatName(regular ? format : PipeFormat::bgra),      QStringLiteral("-s"),
                      QStringLiteral("%1x%2").arg(frame.width).arg(frame.height),
                      QStringLiteral("-r"),        frameRate,
                      QStringLiteral("-i"),        QStringLiteral("pipe:0")};
     if (regular)
         args << timeline->inputArguments;
 
-    const QString graph = regular ? regularFilterGraph(*timeline, frame, task.outputScale, width, height)
+    const QString graph = regular ? regularFilterGraph(*timeline, frame, task.outputScale, width, height, format)
                                   : overlayFilterGraph(task.outputScale, width, height);
     args << QStringLiteral("-filter_complex") << graph << QStringLiteral("-map") << QStringLiteral("[out]")
          << QStringLiteral("-r") << frameRate;

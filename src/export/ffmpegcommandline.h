@@ -22,15 +22,24 @@ public:
     // Regular mode with a video to read; otherwise the frames alone are encoded.
     static bool readsSourceVideo(const ExportTask &task);
 
+    // Pixel format of the frames on standard input: BGRA with straight alpha,
+    // or, over source video, the same already converted to what the overlay
+    // filter works in (as ffmpeg would convert it, so the output is the same).
+    enum class PipeFormat { bgra, yuva420p };
+    // The format the export sends for `task`.
+    static PipeFormat pipeFormat(const ExportTask &task);
+
     // Fails only when the source timeline cannot be turned into ffmpeg inputs.
     static std::optional<QStringList> arguments(const ExportTask &task, const QString &frameRate,
                                                 const QString &outputPath,
-                                                std::optional<TimelineFilterGraphError> *error = nullptr);
+                                                std::optional<TimelineFilterGraphError> *error = nullptr,
+                                                PipeFormat format = PipeFormat::bgra);
 
     // The -filter_complex text.
     static QString regularFilterGraph(const TimelineFilterGraph &timeline, const PipeFrame &frame, double outputScale,
-                                      int canvasWidth, int canvasHeight);
+                                      int canvasWidth, int canvasHeight, PipeFormat format = PipeFormat::bgra);
     static QString overlayFilterGraph(double outputScale, int canvasWidth, int canvasHeight);
+    static QString pixelFormatName(PipeFormat format);
 };
 
 } // namespace routereel
