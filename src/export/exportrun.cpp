@@ -381,7 +381,8 @@ ExportResult ExportRun::runFrames()
     std::optional<ExportResult> failure;
     long long submitted = 0;
     {
-        FrameWriter writer(process->stdinFd());
+        // Before a half is drawn into again, the s frames of the other half have been submitted.
+        FrameWriter writer(process->stdinFd(), (long long)s * (long long)outputBytes);
         QElapsedTimer timer;
         for (long long batchStart = 0, batch = 0; batchStart < frames; batchStart += s, ++batch) {
             if (isCancelled() || !process->isRunning() || writer.error() != 0)
@@ -413,7 +414,7 @@ ExportResult ExportRun::runFrames()
             }
             // The ring of this half were last used two batches ago.
             timer.start();
-            if (!writer.waitUntilWritten(batchEnd - ringSize, isCancelled))
+            if (!writer.waitUntilReleased(batchEnd - ringSize, isCancelled))
                 break;
             m_stats.pipeWaitSeconds += timer.nsecsElapsed() / 1e9;
 

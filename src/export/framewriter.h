@@ -16,7 +16,13 @@ namespace routereel {
 class FrameWriter {
 public:
     // `fd` stays owned by the caller; the pipe is enlarged to cut context switches.
-    explicit FrameWriter(int fd);
+    // Frames may be handed to the pipe by reference (vmsplice) instead of being
+    // copied into it; a frame's memory is then free again only once released
+    // (waitUntilReleased), when so much more has gone into the pipe that the
+    // reader must have taken it. `bytesSubmittedAhead` is what the caller
+    // submits after a frame before it waits for that frame's release: splicing
+    // is used only when that is enough to release it.
+    explicit FrameWriter(int fd, long long bytesSubmittedAhead = 0);
     ~FrameWriter();
 
     FrameWriter(const FrameWriter &) = delete;
@@ -35,6 +41,9 @@ public:
     // the reader goes away. Returns once the thread has ended.
     void abort();
 
+    // Like waitUntilWritten(), for frames whose memory may be used again.
+    bool waitUntilReleased(long long count, const StopTest &stop = {});
+
     long long written() const;
     // errno of the failed write, 0 while none failed.
     int error() const;
@@ -49,6 +58,11 @@ private:
     void run();
 
     int m_fd;
+    bool m_splice = false;
+    long long m_margin = 0;  // bytes that must follow a frame before its memory is free
+    long long m_bytes = 0;
+    std::deque<long long> m_frameEnds;  // written, not yet released
+    long long m_released = 0;
     mutable std::mutex m_lock;
     std::condition_variable m_changed;
     std::deque<Frame> m_queue;
