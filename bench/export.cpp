@@ -292,9 +292,9 @@ double timeFfmpeg(const QStringList &args)
     return timer.nsecsElapsed() / 1e9;
 }
 
-// The encode the export is compared with: the same source, or the same frames
-// read from a file, through the same encoder settings.
-double referenceSeconds(const Options &o, const ExportTask &task, QJsonObject &out)
+// Frames per second of the encode the export is compared with: the same source,
+// or the same frames read from a file, through the same encoder settings.
+double referenceFps(const Options &o, const ExportTask &task, long long exportedFrames, QJsonObject &out)
 {
     const QString scratch = QDir(QDir::tempPath()).filePath(QStringLiteral("routereel-bench-reference.mp4"));
     const int width = int(task.videoResolution.width());
@@ -303,18 +303,23 @@ double referenceSeconds(const Options &o, const ExportTask &task, QJsonObject &o
                                                task.outputScale, task.compressionFactor);
     if (!o.overlay) {
         out.insert(QStringLiteral("reference"), QStringLiteral("plain transcode"));
-        return timeFfmpeg({QStringLiteral("-y"), QStringLiteral("-threads"), QStringLiteral("0"), QStringLiteral("-i"),
+        const double seconds = timeFfmpeg({QStringLiteral("-y"), QStringLiteral("-threads"), QStringLiteral("0"), QStringLiteral("-i"),
                            o.video, QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-preset"),
                            QStringLiteral("medium"), QStringLiteral("-b:v"), QString::number(bitRate),
                            QStringLiteral("-maxrate"), QString::number(std::int64_t(double(bitRate) * 1.2)),
                            QStringLiteral("-bufsize"), QString::number(2 * bitRate), QStringLiteral("-c:a"),
                            QStringLiteral("copy"), scratch});
+        QFile::remove(scratch);
+        return seconds < 0 ? seconds : exportedFrames / seconds;
     }
-    // The exported frames, back as raw BGRA in memory-backed storage.
+    // The exported frames, back as raw BGRA in memory-backed storage; at most
+    // 600 of them (5 GB at 1080p), the time scaled up to the whole export.
     out.insert(QStringLiteral("reference"), QStringLiteral("same frames from a raw file"));
     const QString raw = QStringLiteral("/dev/shm/routereel-bench-frames.raw");
-    if (timeFfmpeg({QStringLiteral("-y"), QStringLiteral("-i"), o.output, QStringLiteral("-f"),
-                    QStringLiteral("rawvideo"), QStringLiteral("-pix_fmt"), QStringLiteral("bgra"), raw})
+    const long long frames = std::min<long long>(600, std::llround(task.frameRate() * task.videoDuration));
+    if (timeFfmpeg({QStringLiteral("-y"), QStringLiteral("-i"), o.output, QStringLiteral("-frames:v"),
+                    QString::number(frames), QStringLiteral("-f"), QStringLiteral("rawvideo"),
+                    QStringLiteral("-pix_fmt"), QStringLiteral("bgra"), raw})
         < 0)
         return -1;
     QStringList args = *FFmpegCommandLine::arguments(task, FFmpegRuntime::ffmpegFrameRate(task.frameRate()), scratch);
@@ -324,7 +329,7 @@ double referenceSeconds(const Options &o, const ExportTask &task, QJsonObject &o
     const double seconds = timeFfmpeg(args);
     QFile::remove(raw);
     QFile::remove(scratch);
-    return seconds;
+    return seconds < 0 ? seconds : frames / seconds;
 }
 
 int run(const QStringList &args)
@@ -437,11 +442,10 @@ int run(const QStringList &args)
     out.insert(QStringLiteral("peakMemoryMB"), peakMegabytes());
     out.insert(QStringLiteral("ffmpegPeakMemoryMB"), childPeakMegabytes());
     if (o.compare) {
-        const double reference = referenceSeconds(o, *task, out);
+        const double reference = referenceFps(o, *task, stats.frames, out);
         if (reference > 0) {
-            const double referenceFps = stats.frames / reference;
-            out.insert(QStringLiteral("referenceFps"), referenceFps);
-            out.insert(QStringLiteral("ratio"), (stats.frames / seconds) / referenceFps);
+            out.insert(QStringLiteral("referenceFps"), reference);
+            out.insert(QStringLiteral("ratio"), (stats.frames / seconds) / reference);
         }
     }
     std::printf("%s\n", QJsonDocument(out).toJson(QJsonDocument::Compact).constData());
