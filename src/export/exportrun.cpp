@@ -348,6 +348,10 @@ ExportResult ExportRun::runFrames()
             outputs[std::size_t(k)] = ring[std::size_t(k)].data;
         }
     }
+    // Converted buffers start as an empty frame; later only the widgets' surroundings change.
+    std::vector<QRegion> outputBoxes(static_cast<std::size_t>(ringSize));
+    for (std::size_t k = 0; converted && k < converters.size(); ++k)
+        converters[k]->convert(ring[0].data, outputs[k]);
     if (converted && int(converters.size()) < ringSize) {
         process->end(stopGrace);
         m_control->setProcess(nullptr);
@@ -426,8 +430,10 @@ ExportResult ExportRun::runFrames()
             QtConcurrent::blockingMap(&drawPool, indices, [&](int k) {
                 OverlayFrameComposer::Slot &slot = ring[std::size_t(converted ? k : base + k)];
                 composer.draw(slot, params.at(k), producer ? maps.at(k) : std::nullopt, bool(producer), textCache);
-                if (converted)
-                    converters[std::size_t(base + k)]->convert(slot.data, outputs[std::size_t(base + k)]);
+                if (converted) {
+                    const auto out = std::size_t(base + k);
+                    converters[out]->convertContent(slot.data, slot.dirty, outputs[out], outputBoxes[out]);
+                }
             });
             m_stats.drawSeconds += timer.nsecsElapsed() / 1e9;
             if (isCancelled())

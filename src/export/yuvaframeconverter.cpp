@@ -1,5 +1,9 @@
 #include "yuvaframeconverter.h"
 
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
 extern "C" {
 #include <libavutil/imgutils.h>
 #include <libswscale/swscale.h>
@@ -7,16 +11,48 @@ extern "C" {
 
 namespace routereel {
 
-YuvaFrameConverter::YuvaFrameConverter(int width, int height) : m_width(width), m_height(height)
+namespace {
+
+SwsContext *makeContext(int width, int height)
 {
     // ffmpeg's automatically inserted scaler uses the library's default flags (bicubic).
-    m_context = sws_getContext(width, height, AV_PIX_FMT_BGRA, width, height, AV_PIX_FMT_YUVA420P, SWS_BICUBIC,
-                               nullptr, nullptr, nullptr);
+    return sws_getContext(width, height, AV_PIX_FMT_BGRA, width, height, AV_PIX_FMT_YUVA420P, SWS_BICUBIC, nullptr,
+                          nullptr, nullptr);
+}
+
+} // namespace
+
+YuvaFrameConverter::YuvaFrameConverter(int width, int height) : m_width(width), m_height(height)
+{
+    m_context = makeContext(width, height);
+    if (!m_context)
+        return;
+    // What a transparent pixel becomes, taken from the middle of a small transparent frame.
+    const int side = 2 * margin + 2;
+    std::vector<unsigned char> clear(std::size_t(side) * side * 4, 0);
+    std::vector<unsigned char> converted(std::size_t(byteCount(side, side)));
+    SwsContext *small = makeContext(side, side);
+    if (!small)
+        return;
+    uint8_t *planes[4];
+    int lines[4];
+    av_image_fill_arrays(planes, lines, converted.data(), AV_PIX_FMT_YUVA420P, side, side, 1);
+    const uint8_t *source[1] = {clear.data()};
+    const int sourceLines[1] = {side * 4};
+    sws_scale(small, source, sourceLines, 0, side, planes, lines);
+    sws_freeContext(small);
+    const int c = side / 2;
+    m_blank[0] = planes[0][c * lines[0] + c];
+    m_blank[1] = planes[1][(c / 2) * lines[1] + c / 2];
+    m_blank[2] = planes[2][(c / 2) * lines[2] + c / 2];
+    m_blank[3] = planes[3][c * lines[3] + c];
 }
 
 YuvaFrameConverter::~YuvaFrameConverter()
 {
     sws_freeContext(m_context);
+    for (auto &[size, context] : m_boxContexts)
+        sws_freeContext(context);
 }
 
 qsizetype YuvaFrameConverter::byteCount(int width, int height)
@@ -32,6 +68,124 @@ void YuvaFrameConverter::convert(const unsigned char *bgra, unsigned char *yuva)
     const uint8_t *source[1] = {bgra};
     const int sourceLines[1] = {m_width * 4};
     sws_scale(m_context, source, sourceLines, 0, m_height, planes, lines);
+}
+
+SwsContext *YuvaFrameConverter::contextFor(int width, int height)
+{
+    const auto key = std::make_pair(width, height);
+    const auto found = m_boxContexts.find(key);
+    if (found != m_boxContexts.end())
+        return found->second;
+    if (m_boxContexts.size() >= 64) {
+        for (auto &[size, context] : m_boxContexts)
+            sws_freeContext(context);
+        m_boxContexts.clear();
+    }
+    SwsContext *context = makeContext(width, height);
+    if (context)
+        m_boxContexts.emplace(key, context);
+    return context;
+}
+
+QList<QRect> YuvaFrameConverter::boxesAround(const QRegion &content) const
+{
+    const QRect frame(0, 0, m_width, m_height);
+    QList<QRect> boxes;
+    for (const QRect &r : content) {
+        // On a grid of 16: chroma pairs and the scaler's dither patterns line up with the whole frame's.
+        const int x0 = std::max(0, (r.left() - margin) & ~15);
+        const int y0 = std::max(0, (r.top() - margin) & ~15);
+        const int x1 = std::min(m_width, (r.right() + 1 + margin + 15) & ~15);
+        const int y1 = std::min(m_height, (r.bottom() + 1 + margin + 15) & ~15);
+        const QRect box = QRect(QPoint(x0, y0), QPoint(x1 - 1, y1 - 1)).intersected(frame);
+        if (!box.isEmpty())
+            boxes.append(box);
+    }
+    // Boxes that meet become their bounding box, until none meet.
+    for (bool merged = true; merged;) {
+        merged = false;
+        for (qsizetype i = 0; i < boxes.size() && !merged; ++i) {
+            for (qsizetype j = i + 1; j < boxes.size(); ++j) {
+                if (boxes[i].intersects(boxes[j])) {
+                    boxes[i] = boxes[i].united(boxes[j]);
+                    boxes.removeAt(j);
+                    merged = true;
+                    break;
+                }
+            }
+        }
+    }
+    return boxes;
+}
+
+void YuvaFrameConverter::blankBox(const QRect &box, unsigned char *yuva) const
+{
+    uint8_t *planes[4];
+    int lines[4];
+    av_image_fill_arrays(planes, lines, yuva, AV_PIX_FMT_YUVA420P, m_width, m_height, 1);
+    for (int y = box.top(); y <= box.bottom(); ++y) {
+        std::memset(planes[0] + qsizetype(y) * lines[0] + box.left(), m_blank[0], std::size_t(box.width()));
+        std::memset(planes[3] + qsizetype(y) * lines[3] + box.left(), m_blank[3], std::size_t(box.width()));
+    }
+    const int cx = box.left() / 2;
+    const int cw = (box.right() + 2) / 2 - cx;
+    for (int y = box.top() / 2; y <= box.bottom() / 2; ++y) {
+        std::memset(planes[1] + qsizetype(y) * lines[1] + cx, m_blank[1], std::size_t(cw));
+        std::memset(planes[2] + qsizetype(y) * lines[2] + cx, m_blank[2], std::size_t(cw));
+    }
+}
+
+void YuvaFrameConverter::convertBox(const unsigned char *bgra, const QRect &box, unsigned char *yuva)
+{
+    SwsContext *context = contextFor(box.width(), box.height());
+    uint8_t *planes[4];
+    int lines[4];
+    av_image_fill_arrays(planes, lines, yuva, AV_PIX_FMT_YUVA420P, m_width, m_height, 1);
+    if (!context) {
+        convert(bgra, yuva);
+        return;
+    }
+    // The scaler may write a little past the end of a row: into scratch planes
+    // with room to spare, then row by row into place.
+    const int w = box.width();
+    const int h = box.height();
+    const int cw = (w + 1) / 2;
+    const int ch = (h + 1) / 2;
+    const int stride = ((w + 63) & ~63) + 64;
+    const int chromaStride = ((cw + 63) & ~63) + 64;
+    m_scratch.resize(std::size_t(2 * stride * h + 2 * chromaStride * ch) + 64);
+    uint8_t *scratch[4] = {m_scratch.data(), m_scratch.data() + qsizetype(stride) * h,
+                           m_scratch.data() + qsizetype(stride) * h + qsizetype(chromaStride) * ch,
+                           m_scratch.data() + qsizetype(stride) * h + 2 * qsizetype(chromaStride) * ch};
+    const int scratchLines[4] = {stride, chromaStride, chromaStride, stride};
+    const uint8_t *source[1] = {bgra + (qsizetype(box.top()) * m_width + box.left()) * 4};
+    const int sourceLines[1] = {m_width * 4};
+    sws_scale(context, source, sourceLines, 0, h, scratch, scratchLines);
+    for (int y = 0; y < h; ++y) {
+        std::memcpy(planes[0] + qsizetype(box.top() + y) * lines[0] + box.left(), scratch[0] + qsizetype(y) * stride,
+                    std::size_t(w));
+        std::memcpy(planes[3] + qsizetype(box.top() + y) * lines[3] + box.left(), scratch[3] + qsizetype(y) * stride,
+                    std::size_t(w));
+    }
+    for (int y = 0; y < ch; ++y) {
+        for (int plane : {1, 2})
+            std::memcpy(planes[plane] + qsizetype(box.top() / 2 + y) * lines[plane] + box.left() / 2,
+                        scratch[plane] + qsizetype(y) * chromaStride, std::size_t(cw));
+    }
+}
+
+void YuvaFrameConverter::convertContent(const unsigned char *bgra, const QRegion &content, unsigned char *yuva,
+                                        QRegion &boxes)
+{
+    for (const QRect &old : boxes)
+        blankBox(old, yuva);
+    const QList<QRect> now = boxesAround(content);
+    QRegion region;
+    for (const QRect &box : now) {
+        convertBox(bgra, box, yuva);
+        region += box;
+    }
+    boxes = region;
 }
 
 } // namespace routereel

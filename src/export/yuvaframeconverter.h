@@ -1,6 +1,12 @@
 #pragma once
 
-#include <QtGlobal>
+#include <QList>
+#include <QRect>
+#include <QRegion>
+
+#include <map>
+#include <vector>
+#include <utility>
 
 struct SwsContext;
 
@@ -25,10 +31,28 @@ public:
 
     void convert(const unsigned char *bgra, unsigned char *yuva) const;
 
+    // The same result for a frame that is transparent outside `content`, converting
+    // only boxes around it: far enough out that the conversion's filters see
+    // transparent pixels at their edges, as they would in the whole frame. `yuva`
+    // must hold a converted frame whose own boxes are `boxes`; they are updated.
+    void convertContent(const unsigned char *bgra, const QRegion &content, unsigned char *yuva, QRegion &boxes);
+
+    // Boxes around `content` on a grid of 16, apart from each other.
+    QList<QRect> boxesAround(const QRegion &content) const;
+
+    static constexpr int margin = 32;
+
 private:
+    SwsContext *contextFor(int width, int height);
+    void convertBox(const unsigned char *bgra, const QRect &box, unsigned char *yuva);
+    void blankBox(const QRect &box, unsigned char *yuva) const;
+
     int m_width;
     int m_height;
     SwsContext *m_context = nullptr;
+    std::map<std::pair<int, int>, SwsContext *> m_boxContexts;
+    std::vector<unsigned char> m_scratch;
+    unsigned char m_blank[4] = {0, 0, 0, 0};  // Y, U, V, A of a transparent pixel
 };
 
 } // namespace routereel

@@ -14,13 +14,13 @@ using namespace exporttest;
 
 namespace {
 
-QByteArray ffmpegConversion(const QByteArray &bgra, int width, int height, const QString &dir)
+QByteArray ffmpegConversion(const std::vector<unsigned char> &bgra, int width, int height, const QString &dir)
 {
     const QString in = QDir(dir).filePath(QStringLiteral("frame.bgra"));
     const QString out = QDir(dir).filePath(QStringLiteral("frame.yuva"));
     QFile file(in);
     file.open(QIODevice::WriteOnly);
-    file.write(bgra);
+    file.write(reinterpret_cast<const char *>(bgra.data()), qsizetype(bgra.size()));
     file.close();
     // The same route as the export's graph: an automatic conversion inside a complex filter graph.
     QProcess p;
@@ -36,39 +36,92 @@ QByteArray ffmpegConversion(const QByteArray &bgra, int width, int height, const
     return result.open(QIODevice::ReadOnly) ? result.readAll() : QByteArray();
 }
 
-} // namespace
-
-TEST(YuvaFrameConverter, MatchesFfmpegsOwnConversion)
-{
-    QTemporaryDir dir;
-    for (const QSize size : {QSize(320, 240), QSize(331, 187)}) {
-        // A drawn frame: text with soft edges and shadow, at full and half opacity, un-premultiplied.
+// A drawn frame: texts with soft edges and shadow at full and half opacity, un-premultiplied.
+struct DrawnFrame {
+    DrawnFrame(QSize size, QList<QPoint> places) : bgra(std::size_t(size.width()) * size.height() * 4)
+    {
         OverlayFrameComposer::Setup setup;
         setup.width = size.width();
         setup.height = size.height();
-        setup.texts.time = textWidget(100, 60, 24);
-        setup.texts.speed = textWidget(200, 150, 30);
+        setup.texts.time = textWidget(places.at(0).x(), places.at(0).y(), 24);
+        setup.texts.speed = textWidget(places.at(1).x(), places.at(1).y(), 30);
         setup.texts.speed.opacity = 0.5;
         TextImageCache cache;
         FrameParams params;
         params.timeStr = QStringLiteral("12:34:56");
         params.speedStr = QStringLiteral("23.4 km/h");
         prepareTextImages(cache, {params}, setup.texts, 1, {});
-        std::vector<unsigned char> bgra(std::size_t(size.width()) * size.height() * 4);
-        OverlayFrameComposer::Slot slot;
         slot.data = bgra.data();
         const OverlayFrameComposer composer(setup);
         composer.initialise(slot);
         composer.draw(slot, params, std::nullopt, false, cache);
+    }
+    std::vector<unsigned char> bgra;
+    OverlayFrameComposer::Slot slot;
+};
 
-        YuvaFrameConverter converter(size.width(), size.height());
+} // namespace
+
+TEST(YuvaFrameConverter, MatchesFfmpegsOwnConversion)
+{
+    QTemporaryDir dir;
+    struct Case {
+        QSize size;
+        QList<QList<QPoint>> frames;  // widget places of consecutive frames into one buffer
+    };
+    const QList<Case> cases{
+        {QSize(320, 240), {{QPoint(100, 60), QPoint(200, 150)}, {QPoint(90, 200), QPoint(250, 30)}}},
+        // Odd sizes, widgets at the edges and overlapping, then far apart.
+        {QSize(331, 187), {{QPoint(20, 10), QPoint(310, 180)}, {QPoint(160, 90), QPoint(175, 100)},
+                           {QPoint(300, 20), QPoint(30, 170)}}},
+    };
+    for (const Case &c : cases) {
+        const int w = c.size.width();
+        const int h = c.size.height();
+        YuvaFrameConverter converter(w, h);
         ASSERT_TRUE(converter.isValid());
-        QByteArray ours(converter.byteCount(), 0);
-        converter.convert(bgra.data(), reinterpret_cast<unsigned char *>(ours.data()));
-        const QByteArray theirs = ffmpegConversion(
-            QByteArray(reinterpret_cast<const char *>(bgra.data()), qsizetype(bgra.size())), size.width(),
-            size.height(), dir.path());
-        ASSERT_EQ(theirs.size(), ours.size()) << size.width();
-        EXPECT_TRUE(ours == theirs) << size.width() << "x" << size.height();
+        QByteArray boxed(converter.byteCount(), 0);
+        auto *boxedData = reinterpret_cast<unsigned char *>(boxed.data());
+        // The buffer starts as a converted empty frame.
+        converter.convert(std::vector<unsigned char>(std::size_t(w) * h * 4, 0).data(), boxedData);
+        QRegion boxes;
+        for (const QList<QPoint> &places : c.frames) {
+            const DrawnFrame frame(c.size, places);
+            QByteArray whole(converter.byteCount(), 0);
+            converter.convert(frame.bgra.data(), reinterpret_cast<unsigned char *>(whole.data()));
+            converter.convertContent(frame.bgra.data(), frame.slot.dirty, boxedData, boxes);
+            qsizetype area = 0;
+            for (const QRect &box : boxes)
+                area += qsizetype(box.width()) * box.height();
+            EXPECT_GT(area, 0);
+            EXPECT_LT(area, qsizetype(w) * h);  // only around the widgets
+
+            const QByteArray theirs = ffmpegConversion(frame.bgra, w, h, dir.path());
+            ASSERT_EQ(theirs.size(), whole.size()) << w;
+            EXPECT_TRUE(whole == theirs) << w << "x" << h;
+            EXPECT_TRUE(boxed == theirs) << w << "x" << h << " at " << places.at(0).x();
+        }
+    }
+}
+
+TEST(YuvaFrameConverter, BoxesKeepTheirDistance)
+{
+    YuvaFrameConverter converter(1920, 1080);
+    // Two widgets closer than two margins share one box; far ones keep their own.
+    QRegion content;
+    content += QRect(100, 100, 50, 50);
+    content += QRect(100 + 50 + 40, 100, 50, 50);
+    content += QRect(1500, 900, 100, 100);
+    const QList<QRect> boxes = converter.boxesAround(content);
+    ASSERT_EQ(boxes.size(), 2);
+    for (const QRect &box : boxes) {
+        EXPECT_EQ(box.left() % 16, 0);
+        EXPECT_EQ(box.top() % 16, 0);
+        for (const QRect &r : content) {
+            if (box.intersects(r)) {
+                EXPECT_TRUE(box.contains(r.adjusted(-YuvaFrameConverter::margin, -YuvaFrameConverter::margin,
+                                                    YuvaFrameConverter::margin, YuvaFrameConverter::margin)));
+            }
+        }
     }
 }
