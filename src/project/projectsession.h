@@ -24,6 +24,13 @@ class VideoRestoreTask;
 // save as, the last session written at quit and restored once at start, dropped
 // and handed-over project files, the asynchronous restore of a project's video,
 // and the one error road of all of them. Main thread only.
+//
+// The window wires it up once: installReactions() after construction,
+// windowDidAppear() when first shown, saveLastSession() on
+// QCoreApplication::aboutToQuit, the menu commands to handleSaveProject(),
+// handleSaveProjectAs() and presentOpenProjectPanel(), file drops to
+// dropPerform(), and a change of its composition mode (queued, like the other
+// reactions) to cancelRestoreSeekAndRebuildPlayer().
 class ProjectSession : public QObject {
     Q_OBJECT
 
