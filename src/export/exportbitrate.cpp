@@ -60,4 +60,30 @@ std::optional<std::int64_t> estimatedOutputBytes(CompositionMode mode, double du
     return static_cast<std::int64_t>(std::ceil(bytes));
 }
 
+std::optional<std::int64_t> estimatedTimelineOutputBytes(const VideoTimelineSnapshot &snapshot, double outputScale,
+                                                         double compressionFactor)
+{
+    const VideoTimelineSnapshot shifted = snapshot.shiftedToZero();
+    const VideoSource *reference = nullptr;
+    for (const VideoSource &source : shifted.sources) {
+        const bool used = std::any_of(shifted.segments.begin(), shifted.segments.end(),
+                                      [&](const VideoSegment &segment) { return segment.sourceID == source.id; });
+        if (used) {
+            reference = &source;
+            break;
+        }
+    }
+    if (!reference)
+        return std::nullopt;
+    // A single whole clip keeps its audio as it is; a cut or joined one is re-encoded at 192 kb/s.
+    const double audioBitRate = shifted.singleFullSource() ? reference->audioBitRate : 192'000;
+    const double fps = std::isfinite(reference->fps) && reference->fps > 0 ? reference->fps : 30;
+    double duration = 0;
+    for (const VideoSegment &segment : shifted.segments)
+        duration = std::max(duration, segment.offset + (segment.sourceEnd - segment.sourceStart));
+    const QSizeF canvas = shifted.canvasSize();
+    return estimatedOutputBytes(CompositionMode::regular, duration, canvas.width(), canvas.height(), fps,
+                                reference->bitRate, audioBitRate, outputScale, compressionFactor);
+}
+
 } // namespace routereel

@@ -2,6 +2,8 @@
 
 #include "compositionmode.h"
 
+#include "timeline/videotimelinesnapshot.h"
+
 #include <cstdint>
 #include <optional>
 
@@ -17,5 +19,10 @@ std::int64_t targetBitRate(CompositionMode mode, double width, double height, do
 std::optional<std::int64_t> estimatedOutputBytes(CompositionMode mode, double duration, double width, double height,
                                                  double fps, double sourceBitRate, double audioBitRate,
                                                  double outputScale, double compressionFactor);
+
+// The same for a regular export of the whole video timeline; none without a
+// segment whose source is known.
+std::optional<std::int64_t> estimatedTimelineOutputBytes(const VideoTimelineSnapshot &snapshot, double outputScale,
+                                                         double compressionFactor);
 
 } // namespace routereel

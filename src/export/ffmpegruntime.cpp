@@ -18,7 +18,7 @@ namespace {
 constexpr int probeTimeoutMs = 30'000;
 
 struct ProbeRun {
-    bool finished = false;
+    bool succeeded = false;  // started and exited with status 0
     QByteArray output;
 };
 
@@ -39,7 +39,7 @@ ProbeRun runProbe(const QString &path, const QStringList &arguments, bool readOu
         return {};
     }
     ProbeRun run;
-    run.finished = process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    run.succeeded = process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
     if (readOutput)
         run.output = process.readAllStandardOutput();
     return run;
@@ -107,7 +107,7 @@ void FFmpegRuntime::prependLibraryPath(QProcessEnvironment &environment, const Q
 
 bool FFmpegRuntime::probeFFmpeg(const QString &path)
 {
-    return runProbe(path, {QStringLiteral("-version")}, false).finished;
+    return runProbe(path, {QStringLiteral("-version")}, false).succeeded;
 }
 
 QString FFmpegRuntime::locateFFmpeg(ExportError *error, const FFmpegSearch &search)
@@ -140,7 +140,7 @@ bool FFmpegRuntime::supportsLibx264(const QString &ffmpegPath)
     // The probe runs outside the lock; two concurrent probes of one path agree.
     const ProbeRun run = runProbe(ffmpegPath, {QStringLiteral("-hide_banner"), QStringLiteral("-encoders")}, true);
     bool supported = false;
-    if (run.finished) {
+    if (run.succeeded) {
         // Lines read "<flags> <name> <description>"; libx264rgb is no substitute.
         for (const QString &line : QString::fromUtf8(run.output).split(QLatin1Char('\n'))) {
             const QStringList fields = line.split(QLatin1Char(' '), Qt::SkipEmptyParts);

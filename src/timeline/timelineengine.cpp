@@ -429,14 +429,17 @@ void TimelineEngine::splitAtPlayhead(double t)
 
 bool TimelineEngine::canSplit(double t) const
 {
-    auto *self = const_cast<TimelineEngine *>(this);
     if (!m_selectedVideoId.isNull()) {
-        if (const VideoSegment *v = self->findVideoSegment(m_selectedVideoId))
-            return splitPoint(t, v->offset, v->sourceStart, v->sourceEnd).has_value();
+        for (const VideoSegment &v : m_videoSegments) {
+            if (v.id == m_selectedVideoId)
+                return splitPoint(t, v.offset, v.sourceStart, v.sourceEnd).has_value();
+        }
     }
     if (!m_selectedId.isNull()) {
-        if (const GPXSegment *s = self->findSegment(m_selectedId))
-            return splitPoint(t, s->offset, s->gpxStart, s->gpxEnd).has_value();
+        for (const GPXSegment &s : m_segments) {
+            if (s.id == m_selectedId)
+                return splitPoint(t, s.offset, s.gpxStart, s.gpxEnd).has_value();
+        }
     }
     return false;
 }

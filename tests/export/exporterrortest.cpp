@@ -48,10 +48,3 @@ TEST(ExportError, OnlyFixedMessagesAreTranslated)
     EXPECT_TRUE(missing.startsWith(QStringLiteral("<zh>Source video")));
     EXPECT_TRUE(missing.contains(QStringLiteral("\n/a.mp4\n\n")));
 }
-
-TEST(ExportError, EqualityGoesByKindAndPayload)
-{
-    EXPECT_EQ(ExportError::cancelled(), ExportError::cancelled());
-    EXPECT_NE(ExportError::ffmpegError(QStringLiteral("a")), ExportError::ffmpegError(QStringLiteral("b")));
-    EXPECT_NE(ExportError::renderError(), ExportError::cancelled());
-}
