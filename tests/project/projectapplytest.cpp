@@ -248,10 +248,3 @@ TEST(ProjectApply, StoredLayoutIsRescaledToTheCurrentReference)
     EXPECT_EQ(h.window->positions.map, QPointF(960, 540));
 }
 
-TEST(ProjectApply, FileReferencesResolveByPath)
-{
-    EXPECT_EQ(ProjectSession::resolveFileReference(QStringLiteral("!!not base64"), "/a/b.gpx", true),
-              QUrl::fromLocalFile("/a/b.gpx"));
-    EXPECT_EQ(ProjectSession::resolveFileReference(QStringLiteral("Ym9vaw=="), QString(), true), std::nullopt);
-    EXPECT_EQ(ProjectSession::resolveFileReference(std::nullopt, QString(), false), QUrl::fromLocalFile(QString()));
-}

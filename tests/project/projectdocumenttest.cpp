@@ -201,16 +201,6 @@ TEST(ProjectDocumentReading, StrictTypesAndNulls)
     }
 }
 
-TEST(ProjectDocumentReading, OptionalValuesTellAbsentFromEmpty)
-{
-    const auto withEmpty = decodeOrFail(minimalWith("videoFiles", QJsonArray()));
-    ASSERT_TRUE(withEmpty.videoFiles);
-    EXPECT_TRUE(withEmpty.videoFiles->isEmpty());
-    const auto withNull = decodeOrFail(minimalWith("gpsPathWidget", QJsonValue::Null));
-    EXPECT_FALSE(withNull.gpsPathWidget);
-    EXPECT_EQ(decodeOrFail(minimalWith("version", 5.0)).version, 5);
-}
-
 TEST(ProjectDocumentReading, FirstFaultInFieldOrderIsReported)
 {
     QJsonObject root = QJsonDocument::fromJson(projectFile("minimal.rrl")).object();

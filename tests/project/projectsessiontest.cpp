@@ -147,19 +147,6 @@ TEST(ProjectSession, SaveAndSaveAsPanels)
     EXPECT_EQ(fresh.panels.saveRequests[0], (std::pair<QString, QString>{"Untitled.rrl", ""}));
 }
 
-TEST(ProjectSession, SavedFilesAreIndentedAndSortedTheLastSessionCompact)
-{
-    QTemporaryDir dir;
-    Harness h;
-    h.session.saveProject(QUrl::fromLocalFile(dir.path() + "/p.rrl"));
-    const QByteArray saved = readAll(dir.path() + "/p.rrl");
-    EXPECT_TRUE(saved.startsWith("{\n  \"canvasOrigin\"") || saved.startsWith("{\n  \"compositionMode\""));
-    h.session.saveLastSession();
-    const QByteArray session = readAll(*ProjectSession::lastSessionPath());
-    EXPECT_TRUE(session.startsWith("{\"version\":5,"));
-    EXPECT_FALSE(session.contains('\n'));
-}
-
 TEST(ProjectSession, AFailedSaveKeepsTheFileAndTheProject)
 {
     QTemporaryDir dir;
