@@ -83,12 +83,18 @@ QByteArray jsonQuoted(const QString &text)
         case '\r': escape = "\\r"; break;
         case '\t': escape = "\\t"; break;
         default:
-            if (u < 0x20) {
+            // Control characters, and surrogates without their partner, which
+            // UTF-8 cannot carry (the JSON reader gives them back from \u escapes).
+            const bool high = QChar::isHighSurrogate(u);
+            const bool low = QChar::isLowSurrogate(u);
+            const bool paired = (high && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
+                || (low && i > 0 && text.at(i - 1).isHighSurrogate());
+            if (u < 0x20 || ((high || low) && !paired)) {
                 hex[0] = '\\';
                 hex[1] = 'u';
-                hex[2] = '0';
-                hex[3] = '0';
-                hex[4] = "0123456789abcdef"[u >> 4];
+                hex[2] = "0123456789abcdef"[(u >> 12) & 0xf];
+                hex[3] = "0123456789abcdef"[(u >> 8) & 0xf];
+                hex[4] = "0123456789abcdef"[(u >> 4) & 0xf];
                 hex[5] = "0123456789abcdef"[u & 0xf];
                 escape = hex;
             }

@@ -290,6 +290,7 @@ TEST(ProjectDocumentWriting, TextAndNumbersSurviveTheRoundTrip)
 {
     ProjectDocument d = decodeOrFail(projectFile("minimal.rrl"));
     d.gpxFiles[0].path = QStringLiteral("/tmp/quote\" back\\slash /tab\t nl\n ctl\x01 ünï 🚴.gpx");
+    d.gpxFiles[0].trackID = QStringLiteral("lone ") + QChar(0xD800) + QStringLiteral(" surrogate");
     d.playheadTime = 0.1 + 0.2;
     d.segments[0].gpxEnd = 1e-300;
     d.segments[0].offset = 123456789.123456789;
