@@ -1,3 +1,4 @@
+#include "maps/views/webmapruntime.h"
 #include "ui/main/mainwindow.h"
 
 #include <QApplication>
@@ -24,6 +25,7 @@ void ensureRuntimeDir()
 int main(int argc, char *argv[])
 {
     ensureRuntimeDir();
+    routereel::prepareWebMapRuntime();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("routereel"));
     QApplication::setApplicationVersion(QStringLiteral(ROUTEREEL_VERSION));

@@ -6,10 +6,13 @@
 #include "utf8textfile.h"
 
 #include <QFileInfo>
+#include <QFutureWatcher>
+#include <QPromise>
 #include <QThreadPool>
 #include <QtConcurrent>
 
 #include <cmath>
+#include <memory>
 
 namespace routereel {
 
@@ -124,12 +127,25 @@ std::optional<TrackPoint> GPXService::trackPoint(const TrackPosition &position) 
 QFuture<void> GPXService::loadTrackInBackground(const QUrl &url, StillWanted stillWanted,
                                                 Delivery deliver)
 {
-    return QtConcurrent::run(QThreadPool::globalInstance(), [url] { return loadTrack(url); })
-        .then(this, [stillWanted = std::move(stillWanted),
-                     deliver = std::move(deliver)](const TrackResult<GPXTrack> &result) {
-            if (!stillWanted || stillWanted())
-                deliver(result);
-        });
+    // The watcher is our child: once we are gone it is gone, and so is its pending delivery.
+    // Its finished signal always comes through the event loop, even for a load that is already
+    // done, so delivery never happens inside this call. The promise reports that the result was
+    // delivered or dropped; when the watcher goes with it unfinished, the promise is cancelled.
+    auto promise = std::make_shared<QPromise<void>>();
+    promise->start();
+    QFuture<void> settled = promise->future();
+
+    auto *watcher = new QFutureWatcher<TrackResult<GPXTrack>>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this,
+            [watcher, promise, stillWanted = std::move(stillWanted), deliver = std::move(deliver)] {
+                watcher->deleteLater();
+                const QFuture<TrackResult<GPXTrack>> future = watcher->future();
+                if (future.resultCount() > 0 && (!stillWanted || stillWanted()))
+                    deliver(future.result());
+                promise->finish();
+            });
+    watcher->setFuture(QtConcurrent::run(QThreadPool::globalInstance(), [url] { return loadTrack(url); }));
+    return settled;
 }
 
 } // namespace routereel

@@ -54,7 +54,8 @@ public:
     // Loads a track on the thread pool and calls `deliver` with the result on this object's
     // thread, unless `stillWanted` (asked there, just before) says a newer import or project has
     // started since. Nothing is delivered once this object is gone. The store itself is left
-    // alone: the caller adds the track.
+    // alone: the caller adds the track. Delivery never happens inside this call; the returned
+    // future finishes once the result was delivered or dropped.
     using StillWanted = std::function<bool()>;
     using Delivery = std::function<void(const TrackResult<GPXTrack> &result)>;
     QFuture<void> loadTrackInBackground(const QUrl &url, StillWanted stillWanted, Delivery deliver);

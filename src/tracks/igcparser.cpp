@@ -84,7 +84,7 @@ std::optional<Instant> IGCParser::parseDate(QStringView ddmmyy)
         return std::nullopt;
     const auto day = integerAt(ddmmyy, 0, 2), month = integerAt(ddmmyy, 2, 2),
                yy = integerAt(ddmmyy, 4, 2);
-    if (!day || !month || !yy || *yy < 0)
+    if (!day || !month || !yy)
         return std::nullopt;
     const int year = int(*yy <= 69 ? 2000 + *yy : 1900 + *yy);
     // Days and months outside the calendar name no day: refused rather than carried over.

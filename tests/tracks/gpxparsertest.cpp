@@ -263,3 +263,31 @@ TEST(GPXParser, ReadsTheSampleFile)
     EXPECT_TRUE(r.value()[3].startsSegment);
     EXPECT_EQ(Iso8601::formatWithMilliseconds(r.value()[5].time), QStringLiteral("2023-05-01T06:00:05.500Z"));
 }
+
+TEST(GPXParser, HostileStructureIsRefusedQuickly)
+{
+    const QString point = trkpt(QStringLiteral(R"(lat="1" lon="1")"));
+    auto nested = [&](int levels) {
+        // <gpx> itself is one level.
+        return gpx(QStringLiteral("<x>").repeated(levels - 2) + point + QStringLiteral("</x>").repeated(levels - 2));
+    };
+    EXPECT_TRUE(parse(nested(1000)).ok());
+    const auto deep = parse(nested(1001));
+    ASSERT_FALSE(deep.ok());
+    EXPECT_EQ(deep.error().message(), QStringLiteral("The file nests its elements too deeply to be a track."));
+
+    auto attributes = [&](int count) {
+        QString a;
+        for (int i = 0; i < count; ++i)
+            a += QStringLiteral(" a%1=\"%1\"").arg(i);
+        return gpx(QStringLiteral("<trk><trkseg><trkpt lat=\"1\" lon=\"2\"%1/></trkseg></trk>").arg(a));
+    };
+    EXPECT_TRUE(parse(attributes(9'998)).ok()); // with lat and lon: 10,000
+    const auto many = parse(attributes(9'999));
+    ASSERT_FALSE(many.ok());
+    EXPECT_EQ(many.error().message(), QStringLiteral("The file has an element with too many attributes to be a track."));
+
+    // '=' in text counts only up to the next '>'.
+    const QString equalsText = QStringLiteral("<desc>%1</desc>").arg(QString(9'000, u'='));
+    EXPECT_TRUE(parse(gpx(equalsText + equalsText + point)).ok());
+}
