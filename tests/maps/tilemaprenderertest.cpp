@@ -170,6 +170,10 @@ TEST(TileMapRenderer, InvalidInputGivesNoImage)
                           Case{lat0, lng0, lat0, lng0, INFINITY}})
         EXPECT_TRUE(renderer.renderFrame(track, 0, c.cLat, c.cLng, c.pLat, c.pLng, c.bearing).isNull());
     EXPECT_TRUE(renderer.renderFrame({}, 0, lat0, lng0, lat0, lng0, 0).isNull());
+    for (const QSizeF size : {QSizeF(0, 100), QSizeF(100000, 100000), QSizeF(std::nan(""), 100)}) {
+        TileMapRenderer absurd(QSizeF(100, 100), MapShape::circle, MapProvider::openStreetMap, {}, 15, {}, size, 0, s.cache);
+        EXPECT_TRUE(absurd.renderFrame(track, 0, lat0, lng0, lat0, lng0, 0).isNull());
+    }
     EXPECT_TRUE(renderer.tilesAround(nan, 0, 100, 100).isEmpty());
     EXPECT_TRUE(renderer.tilesAround(0, 200, 100, 100).isEmpty());
 
