@@ -19,6 +19,14 @@ constexpr int blockSize = 64;
 constexpr double enlargedWindow = 1.42;
 constexpr double rotationThreshold = 0.1;
 
+// The map window of a turned widget: 1.42 times its size, and for a long rectangle at least
+// its diagonal both ways, so that no turn leaves a corner of the widget uncovered.
+QSizeF turnedWindow(QSizeF reference)
+{
+    const double diagonal = std::hypot(reference.width(), reference.height());
+    return {std::max(reference.width() * enlargedWindow, diagonal), std::max(reference.height() * enlargedWindow, diagonal)};
+}
+
 bool validLatLng(double lat, double lng)
 {
     return std::isfinite(lat) && std::isfinite(lng) && lat >= -90 && lat <= 90 && lng >= -180 && lng <= 180;
@@ -193,7 +201,7 @@ QImage TileMapRenderer::renderFrame(const QList<TrackPoint> &points, int index, 
     const std::shared_ptr<const Geometry> geometry = geometryFor(points);
 
     const bool rotated = std::fabs(bearing) > rotationThreshold;
-    const QSizeF ext = rotated ? m_referenceSize * enlargedWindow : m_referenceSize;
+    const QSizeF ext = rotated ? turnedWindow(m_referenceSize) : m_referenceSize;
     const int W = int(m_size.width());
     const int H = int(m_size.height());
     QImage image = newOverlayBitmap(QSize(W, H));
@@ -312,7 +320,7 @@ void TileMapRenderer::preload(const QList<TrackPoint> &points, const TileCache::
 {
     if (points.isEmpty())
         return;
-    const QSizeF window = m_referenceSize * enlargedWindow;
+    const QSizeF window = turnedWindow(m_referenceSize);
     QSet<quint64> seen;
     QList<QPoint> tiles;
     for (const TrackPoint &tp : points) {

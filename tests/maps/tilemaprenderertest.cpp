@@ -84,6 +84,19 @@ TEST(TileMapRenderer, BearingTurnsTheMapAboveOneTenthOfADegree)
     EXPECT_EQ(qAlpha(turned.pixel(3, 3)), 255);
 }
 
+TEST(TileMapRenderer, TurnedRectangleIsCoveredToItsCorners)
+{
+    LoopbackTiles s;
+    s.server.setMode(TileTestServer::Mode::notFound);  // only the grey window shows
+    TileMapRenderer renderer(std::nullopt, MapShape::roundedRect, MapProvider::openStreetMap, {}, 15, {},
+                             QSizeF(200, 100), 8, s.cache);
+    for (double bearing : {0.0, 30.0, 90.0, -135.0}) {
+        const QImage frame = renderer.renderFrame({point(lat0, lng0)}, 0, lat0, lng0, lat0, lng0, bearing);
+        for (const QPoint p : {QPoint(60, 50), QPoint(4, 50), QPoint(196, 50), QPoint(10, 5), QPoint(190, 95)})
+            EXPECT_TRUE(maptest::isGrey(frame.pixel(p))) << bearing << " " << p.x() << "," << p.y();
+    }
+}
+
 TEST(TileMapRenderer, TrackAcrossTheDatelineStaysOneLine)
 {
     LoopbackTiles s;
