@@ -54,6 +54,7 @@ public:
 private:
     struct Geometry;
     std::shared_ptr<const Geometry> geometryFor(const QList<TrackPoint> &points);
+    QImage scaledTile(int x, int y, int side);
 
     QSizeF m_size;
     QSizeF m_referenceSize;
@@ -71,6 +72,8 @@ private:
     QImage m_dotSprite;
     double m_dotSpriteSize = 0;
     QImage m_mask;
+    // Tiles already scaled to their drawn size, so a frame only blits (or turns) them.
+    TileMemoryCache m_scaledTiles{qint64(64) << 20, 512};
 
     struct PathCacheKey {
         QUuid firstId;
