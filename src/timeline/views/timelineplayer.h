@@ -1,0 +1,113 @@
+#pragma once
+
+#include "timeline/previewplayer.h"
+
+#include <QElapsedTimer>
+#include <QTimer>
+#include <QVideoFrame>
+
+#include <vector>
+
+class QAudioOutput;
+class QMediaPlayer;
+class QVideoSink;
+
+namespace routereel {
+
+// Plays a preview plan with one QMediaPlayer: each piece's clip is loaded and
+// positioned when the playhead reaches it, gaps run on a clock of their own and
+// show black, and the reported time is always timeline time.
+class TimelinePlayer : public PreviewPlayer {
+    Q_OBJECT
+
+public:
+    explicit TimelinePlayer(QObject *parent = nullptr);
+    ~TimelinePlayer() override;
+
+    // Qt Multimedia's GStreamer back end: its ffmpeg back end crashes without an
+    // audio device. Call before the first multimedia object is made.
+    static void selectMediaBackend();
+
+    ItemId replaceItem(std::optional<PreviewPlan> plan) override;
+    ItemId currentItem() const override { return m_item; }
+    ItemStatus itemStatus() const override { return m_status; }
+    QString itemError() const override { return m_error; }
+
+    void play() override;
+    void pause() override;
+    bool isPlaying() const override { return m_running; }
+    double currentTime() const override;
+    void seek(double seconds, std::function<void(bool finished)> completion) override;
+
+    QImage currentFrame() const override;
+    QTransform currentFrameTransform() const override;
+    QSizeF renderSize() const override { return m_renderSize; }
+
+    // Where the decoded frames of the clips arrive.
+    QVideoSink *videoSink() const { return m_sink; }
+    // Frames taken for display since the item was installed.
+    quint64 framesShown() const { return m_framesShown; }
+    // The piece the timeline time lies in; -1 before anything is installed.
+    int currentPieceIndex() const { return m_index; }
+
+private:
+    struct Piece {
+        double start = 0;
+        double end = 0;
+        QUrl url;               // empty for a gap
+        double sourceStart = 0;
+        QSizeF naturalSize;
+        std::optional<QTransform> fit; // none: fit the picture into the canvas whole
+        bool isGap() const { return url.isEmpty(); }
+    };
+
+    void enterPiece(int index, double time);
+    void positionMedia();
+    void finishSwitch();
+    void advance();
+    void tick();
+    void finishSeek(bool finished);
+    void setRunning(bool running);
+    void setStatus(ItemStatus status, const QString &error = {});
+    void takeFrame(const QVideoFrame &frame);
+    void clearFrame();
+    void onMediaStatus();
+    void onMediaError();
+    int pieceAt(double time) const;
+    double end() const;
+
+    QMediaPlayer *m_media = nullptr;
+    QAudioOutput *m_audio = nullptr;
+    QVideoSink *m_sink = nullptr;
+    QTimer m_tick;
+    QTimer m_switchTimeout;
+
+    ItemId m_item = 0;
+    ItemId m_lastItem = 0;
+    ItemStatus m_status = ItemStatus::unknown;
+    QString m_error;
+    std::vector<Piece> m_pieces;
+    QSizeF m_renderSize{1920, 1080};
+    bool m_direct = false;
+
+    int m_index = -1;
+    double m_time = 0;           // held time while paused, switching or in a gap
+    double m_lastReported = 0;   // keeps the running clock from stepping back
+    bool m_running = false;
+    QElapsedTimer m_gapClock;
+
+    QUrl m_mediaUrl;             // what the media player has loaded or is loading
+    bool m_mediaLoaded = false;
+    bool m_switching = false;    // waiting for the media player to reach m_target
+    bool m_positionIssued = false;
+    double m_target = 0;         // clip seconds being sought
+
+    std::function<void(bool)> m_seekCompletion;
+
+    QVideoFrame m_frame;
+    mutable QImage m_image;
+    mutable bool m_imageValid = false;
+    quint64 m_framesShown = 0;
+};
+
+} // namespace routereel

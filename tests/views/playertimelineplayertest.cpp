@@ -1,0 +1,125 @@
+#include "timeline/views/timelineplayer.h"
+
+#include "support/clipgenerator.h"
+#include "support/waitfor.h"
+
+#include <QTemporaryDir>
+#include <QVideoSink>
+#include <gtest/gtest.h>
+
+using namespace routereel;
+using testsupport::waitFor;
+
+namespace {
+
+struct Clips {
+    QTemporaryDir dir;
+    QString red;   // 2 s with sound
+    QString blue;  // 3 s without sound
+};
+
+Clips &clips()
+{
+    static Clips c = [] {
+        Clips made;
+        testsupport::ClipSpec red;
+        red.seconds = 2;
+        red.color = QColor(255, 0, 0);
+        made.red = testsupport::makeClip(made.dir.path(), QStringLiteral("red.mp4"), red);
+        testsupport::ClipSpec blue;
+        blue.seconds = 3;
+        blue.audio = false;
+        blue.color = QColor(0, 0, 255);
+        made.blue = testsupport::makeClip(made.dir.path(), QStringLiteral("blue.mp4"), blue);
+        return made;
+    }();
+    return c;
+}
+
+PreviewPiece piece(double start, double length, const QString &file, double sourceStart)
+{
+    PreviewPiece p;
+    p.start = *compositionTicks(start);
+    p.length = *compositionTicks(length);
+    if (!file.isEmpty()) {
+        p.url = QUrl::fromLocalFile(file);
+        p.sourceStart = *compositionTicks(sourceStart);
+        p.naturalSize = QSizeF(320, 240);
+        p.fit = QTransform::fromScale(2, 2);
+    }
+    return p;
+}
+
+QColor centreColour(const PreviewPlayer &player)
+{
+    const QImage image = player.currentFrame();
+    if (image.isNull())
+        return {};
+    return image.pixelColor(image.width() / 2, image.height() / 2);
+}
+
+bool near(const QColor &c, int r, int g, int b)
+{
+    return c.isValid() && std::abs(c.red() - r) < 40 && std::abs(c.green() - g) < 40 && std::abs(c.blue() - b) < 40;
+}
+
+} // namespace
+
+TEST(TimelinePlayer, SeeksAcrossPiecesShowClipColourOrBlack)
+{
+    ASSERT_FALSE(clips().red.isEmpty());
+    ASSERT_FALSE(clips().blue.isEmpty());
+    PreviewPlan plan;
+    plan.renderSize = QSizeF(640, 480);
+    plan.pieces = {piece(0, 2, clips().red, 0), piece(2, 1, {}, 0), piece(3, 2, clips().blue, 0.5)};
+
+    TimelinePlayer player;
+    int frames = 0;
+    QObject::connect(player.videoSink(), &QVideoSink::videoFrameChanged, [&] { ++frames; });
+    player.replaceItem(plan);
+    ASSERT_TRUE(waitFor([&] { return player.itemStatus() != PreviewPlayer::ItemStatus::unknown; }));
+    ASSERT_EQ(player.itemStatus(), PreviewPlayer::ItemStatus::readyToPlay) << player.itemError().toStdString();
+
+    bool done = false;
+    player.seek(4.0, [&](bool finished) { done = finished; });
+    ASSERT_TRUE(waitFor([&] { return done; }));
+    EXPECT_GT(frames, 0);
+    EXPECT_TRUE(near(centreColour(player), 0, 0, 255)) << centreColour(player).name().toStdString();
+    EXPECT_EQ(player.currentPieceIndex(), 2);
+
+    done = false;
+    player.seek(2.5, [&](bool finished) { done = finished; });
+    ASSERT_TRUE(waitFor([&] { return done; }));
+    EXPECT_TRUE(player.currentFrame().isNull());
+
+    done = false;
+    player.seek(1.0, [&](bool finished) { done = finished; });
+    ASSERT_TRUE(waitFor([&] { return done; }));
+    EXPECT_TRUE(near(centreColour(player), 255, 0, 0)) << centreColour(player).name().toStdString();
+}
+
+TEST(TimelinePlayer, PlaysAcrossBoundariesWithoutStepsBack)
+{
+    PreviewPlan plan;
+    plan.renderSize = QSizeF(640, 480);
+    plan.pieces = {piece(0, 1.5, clips().red, 0.2), piece(1.5, 0.5, {}, 0), piece(2, 1, clips().blue, 1)};
+
+    TimelinePlayer player;
+    player.replaceItem(plan);
+    ASSERT_TRUE(waitFor([&] { return player.itemStatus() == PreviewPlayer::ItemStatus::readyToPlay; }));
+    bool done = false;
+    player.seek(1.0, [&](bool finished) { done = finished; });
+    ASSERT_TRUE(waitFor([&] { return done; }));
+
+    std::vector<double> times;
+    QObject::connect(&player, &PreviewPlayer::periodicTime, [&](double t) { times.push_back(t); });
+    bool ended = false;
+    QObject::connect(&player, &PreviewPlayer::playedToEnd, [&] { ended = true; });
+    player.play();
+    ASSERT_TRUE(waitFor([&] { return ended; }, 10000));
+    ASSERT_GT(times.size(), 20u);
+    for (size_t i = 1; i < times.size(); ++i)
+        ASSERT_GE(times[i], times[i - 1]) << "at tick " << i;
+    EXPECT_DOUBLE_EQ(times.back(), 3.0);
+    EXPECT_FALSE(player.isPlaying());
+}
