@@ -1,0 +1,155 @@
+#include "timelinefiltergraph.h"
+
+#include <QCoreApplication>
+
+#include <cmath>
+#include <cstdint>
+
+namespace routereel {
+
+QString TimelineFilterGraphError::message() const
+{
+    switch (m_kind) {
+    case Kind::invalidFrameRate:
+        return QCoreApplication::translate("TimelineFilterGraphError", "Invalid output frame rate: %1")
+            .arg(m_detail);
+    case Kind::nothingToShow:
+        return QCoreApplication::translate("TimelineFilterGraphError",
+                                           "The video timeline has no clip that can be exported.");
+    }
+    return {};
+}
+
+namespace {
+
+// A decimal number taking up the whole text (QString::toDouble is locale-independent).
+std::optional<double> wholeNumber(const QString &text)
+{
+    if (text.trimmed().size() != text.size())
+        return std::nullopt;
+    bool ok = false;
+    const double v = text.toDouble(&ok);
+    return ok ? std::optional<double>(v) : std::nullopt;
+}
+
+// "%.9f" in the C locale whatever the process locale is.
+QString seconds(double value)
+{
+    return QString::number(value, 'f', 9);
+}
+
+// Even, at least 2; non-finite or absurd sizes give 2 rather than undefined behaviour.
+std::int64_t evenDimension(double value)
+{
+    if (!std::isfinite(value) || value < 4 || value > 1.0e9)
+        return 2;
+    auto n = std::int64_t(value);
+    n -= n % 2;
+    return n < 4 ? 2 : n;
+}
+
+TimelineFilterGraph directMode(const QUrl &url)
+{
+    TimelineFilterGraph g;
+    g.inputArguments = {QStringLiteral("-i"), url.toLocalFile()};
+    g.videoLabel = QStringLiteral("[1:v]");
+    g.audioMap = QStringLiteral("1:a?");
+    g.usesFilterGraph = false;
+    return g;
+}
+
+} // namespace
+
+double frameRateValue(const QString &frameRate)
+{
+    QList<double> numbers;
+    for (const QString &piece : frameRate.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        if (const auto v = wholeNumber(piece))
+            numbers.append(*v);
+    }
+    if (numbers.size() == 2)
+        return numbers[0] / numbers[1];
+    if (const auto v = wholeNumber(frameRate))
+        return *v;
+    return 30;
+}
+
+std::optional<TimelineFilterGraph> ffmpegFilterGraph(const std::optional<VideoTimelineSnapshot> &snapshot,
+                                                     const QUrl &videoURL, double width, double height,
+                                                     const QString &frameRate,
+                                                     std::optional<TimelineFilterGraphError> *error)
+{
+    auto refuse = [error](TimelineFilterGraphError e) -> std::optional<TimelineFilterGraph> {
+        if (error)
+            *error = e;
+        return std::nullopt;
+    };
+    if (error)
+        error->reset();
+
+    const double fps = frameRateValue(frameRate);
+    if (!std::isfinite(fps) || !(fps > 0))
+        return refuse({TimelineFilterGraphError::Kind::invalidFrameRate, frameRate});
+
+    if (!snapshot)
+        return directMode(videoURL);
+    const VideoTimelineSnapshot shifted = snapshot->shiftedToZero();
+    if (shifted.singleFullSource()) {
+        // Open the clip the timeline actually shows, whatever path was passed alongside.
+        return directMode(shifted.sourceFor(shifted.segments.first().sourceID)->url);
+    }
+
+    const QList<VideoTimelineSnapshot::Slice> aligned = shifted.frameAlignedSlices(fps);
+    if (aligned.isEmpty())
+        return refuse({TimelineFilterGraphError::Kind::nothingToShow});
+
+    const QString w = QString::number(evenDimension(width));
+    const QString h = QString::number(evenDimension(height));
+    const QString &rate = frameRate;
+    const QString frameDuration = seconds(1.0 / fps);
+
+    TimelineFilterGraph g;
+    QStringList chains;
+    QString concatInputs;
+    int input = 0;
+    for (qsizetype i = 0; i < aligned.size(); ++i) {
+        const VideoTimelineSnapshot::Slice &piece = aligned[i];
+        const QString d = seconds(piece.duration);
+        const QString v = QStringLiteral("clipv%1").arg(i);
+        const QString a = QStringLiteral("clipa%1").arg(i);
+        const QString silence = QStringLiteral("anullsrc=r=48000:cl=stereo,atrim=duration=%1[%2]").arg(d, a);
+        if (piece.isGap()) {
+            chains << QStringLiteral("color=c=black:s=%1x%2:r=%3:d=%4,format=yuv420p[%5]").arg(w, h, rate, d, v)
+                   << silence;
+        } else {
+            const QString k = QString::number(++input);
+            const auto frames = std::int64_t(std::round(piece.duration * fps));
+            chains << (QStringLiteral("[%1:v]setpts=PTS-STARTPTS,scale=%2:%3:force_original_aspect_ratio=decrease,"
+                                      "pad=%2:%3:(ow-iw)/2:(oh-ih)/2,setsar=1,fps=%4,")
+                           .arg(k, w, h, rate)
+                       + QStringLiteral("tpad=stop_mode=clone:stop_duration=%1,trim=end_frame=%2,"
+                                        "setpts=N/(%3*TB),format=yuv420p[%4]")
+                             .arg(frameDuration, QString::number(frames), rate, v));
+            if (piece.source->hasAudio) {
+                chains << QStringLiteral("[%1:a]aresample=48000:async=1:first_pts=0,"
+                                         "aformat=sample_fmts=fltp:channel_layouts=stereo,apad,"
+                                         "atrim=duration=%2,asetpts=N/SR/TB[%3]")
+                              .arg(k, d, a);
+            } else {
+                chains << silence;
+            }
+            g.inputArguments << QStringLiteral("-ss") << seconds(piece.sourceStart) << QStringLiteral("-t") << d
+                             << QStringLiteral("-i") << piece.source->url.toLocalFile();
+        }
+        concatInputs += QStringLiteral("[%1][%2]").arg(v, a);
+    }
+    chains << concatInputs + QStringLiteral("concat=n=%1:v=1:a=1[timelinev][timelinea]").arg(aligned.size());
+
+    g.filterComplex = chains.join(QLatin1Char(';')) + QLatin1Char(';');
+    g.videoLabel = QStringLiteral("[timelinev]");
+    g.audioMap = QStringLiteral("[timelinea]");
+    g.usesFilterGraph = true;
+    return g;
+}
+
+} // namespace routereel

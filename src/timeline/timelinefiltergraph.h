@@ -1,0 +1,56 @@
+#pragma once
+
+#include "videotimelinesnapshot.h"
+
+#include <QStringList>
+#include <QUrl>
+
+#include <optional>
+
+namespace routereel {
+
+// What ffmpeg needs to read, cut and join the source clips of an export. The
+// export's own input 0 is the overlay frame stream, so the inputs listed here
+// are ffmpeg inputs 1, 2, ...
+struct TimelineFilterGraph {
+    QStringList inputArguments;  // "-ss", start, "-t", length, "-i", path per source piece
+    QString filterComplex;       // chains joined by ";" with a trailing ";"; empty in direct mode
+    QString videoLabel;          // "[timelinev]", or "[1:v]" in direct mode
+    QString audioMap;            // "[timelinea]", or "1:a?" in direct mode
+    bool usesFilterGraph = false;
+
+    bool operator==(const TimelineFilterGraph &) const = default;
+};
+
+class TimelineFilterGraphError {
+public:
+    enum class Kind {
+        invalidFrameRate,  // the frame-rate text gives no positive finite rate
+        nothingToShow,     // the video lane has no segment that can be shown
+    };
+
+    TimelineFilterGraphError(Kind kind, const QString &detail = {}) : m_kind(kind), m_detail(detail) {}
+
+    Kind kind() const { return m_kind; }
+    QString message() const;
+
+private:
+    Kind m_kind;
+    QString m_detail;
+};
+
+// The frame rate of ffmpeg rate text: "a/b", or a decimal number; 30 for text
+// that is neither. The result can be zero, negative or not finite ("30/0").
+double frameRateValue(const QString &frameRate);
+
+// Builds the inputs and filter text for `snapshot` at `width` x `height` and
+// `frameRate`. Direct mode (no snapshot, or a single whole clip at the canvas
+// size) opens the clip unchanged: the snapshot's own file, or `videoURL` when
+// there is no snapshot. Numbers are written the same in every locale.
+// Fails when the frame rate is unusable or nothing of the lane can be shown.
+std::optional<TimelineFilterGraph> ffmpegFilterGraph(const std::optional<VideoTimelineSnapshot> &snapshot,
+                                                     const QUrl &videoURL, double width, double height,
+                                                     const QString &frameRate,
+                                                     std::optional<TimelineFilterGraphError> *error = nullptr);
+
+} // namespace routereel

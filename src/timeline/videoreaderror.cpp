@@ -1,0 +1,17 @@
+#include "videoreaderror.h"
+
+#include <QCoreApplication>
+
+namespace routereel {
+
+VideoReadError::VideoReadError(const QString &fileName, const QString &reason)
+    : m_fileName(fileName), m_reason(reason), m_what(message().toUtf8())
+{
+}
+
+QString VideoReadError::message() const
+{
+    return QCoreApplication::translate("VideoReadError", "Cannot read video file %1: %2").arg(m_fileName, m_reason);
+}
+
+} // namespace routereel

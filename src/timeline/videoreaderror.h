@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QByteArray>
+#include <QException>
+#include <QString>
+
+namespace routereel {
+
+// libav could not open or read a video file at all (missing, unreadable, not a
+// media file). Distinct from VideoTimelineError, which means the file was read
+// but holds no usable video.
+class VideoReadError : public QException {
+public:
+    VideoReadError(const QString &fileName, const QString &reason);
+
+    QString fileName() const { return m_fileName; }
+    QString reason() const { return m_reason; }
+    // "Cannot read video file <name>: <reason>", in the interface language.
+    QString message() const;
+
+    const char *what() const noexcept override { return m_what.constData(); }
+    void raise() const override { throw *this; }
+    VideoReadError *clone() const override { return new VideoReadError(*this); }
+
+private:
+    QString m_fileName;
+    QString m_reason;
+    QByteArray m_what;
+};
+
+} // namespace routereel

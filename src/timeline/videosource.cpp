@@ -1,0 +1,126 @@
+#include "videosource.h"
+
+#include "videoreaderror.h"
+#include "videotimelineerror.h"
+
+#include <QFileInfo>
+#include <QtConcurrent/QtConcurrentRun>
+
+extern "C" {
+#include <libavformat/avformat.h>
+#include <libavutil/display.h>
+}
+
+#include <cmath>
+#include <memory>
+#include <mutex>
+
+namespace routereel {
+
+namespace {
+
+QString libavReason(int code)
+{
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(code, text, sizeof text);
+    return QString::fromUtf8(text);
+}
+
+struct FormatCloser {
+    void operator()(AVFormatContext *ctx) const { avformat_close_input(&ctx); }
+};
+
+double rationalValue(AVRational r)
+{
+    return r.num > 0 && r.den > 0 ? av_q2d(r) : 0.0;
+}
+
+// The size shown on screen: the coded size with the display matrix applied,
+// as the bounding box of the transformed rectangle (a quarter turn swaps sides).
+QSizeF displayedSize(const AVStream *stream)
+{
+    const double w = stream->codecpar->width;
+    const double h = stream->codecpar->height;
+    const auto *matrix = reinterpret_cast<const int32_t *>(
+        av_stream_get_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, nullptr));
+    if (!matrix)
+        return {w, h};
+    // Display matrix entries a, b, c, d are 16.16 fixed point; (x, y) -> (a x + c y, b x + d y).
+    const double a = matrix[0] / 65536.0, b = matrix[1] / 65536.0;
+    const double c = matrix[3] / 65536.0, d = matrix[4] / 65536.0;
+    return {std::fabs(a * w) + std::fabs(c * h), std::fabs(b * w) + std::fabs(d * h)};
+}
+
+bool isVideoTrack(const AVStream *stream)
+{
+    // Cover art is stored as a one-picture video stream; it is not the clip's picture.
+    return stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO
+        && !(stream->disposition & AV_DISPOSITION_ATTACHED_PIC);
+}
+
+} // namespace
+
+VideoSource VideoSource::probe(const QUrl &url, const QUuid &id)
+{
+    const QString path = url.toLocalFile();
+    const QString fileName = QFileInfo(path).fileName();
+
+    // Failures reach the caller as exceptions; libav's own console chatter adds nothing.
+    static std::once_flag quiet;
+    std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });
+
+    AVFormatContext *raw = nullptr;
+    if (const int rc = avformat_open_input(&raw, QFile::encodeName(path).constData(), nullptr, nullptr); rc < 0)
+        throw VideoReadError(fileName, libavReason(rc));
+    std::unique_ptr<AVFormatContext, FormatCloser> ctx(raw);
+    if (const int rc = avformat_find_stream_info(ctx.get(), nullptr); rc < 0)
+        throw VideoReadError(fileName, libavReason(rc));
+
+    const double duration = ctx->duration == AV_NOPTS_VALUE ? 0.0 : double(ctx->duration) / AV_TIME_BASE;
+    if (!(duration > 0) || !std::isfinite(duration))
+        throw VideoTimelineError::invalidVideo(fileName);
+
+    const AVStream *video = nullptr;
+    QList<const AVStream *> audio;
+    for (unsigned i = 0; i < ctx->nb_streams; ++i) {
+        const AVStream *s = ctx->streams[i];
+        if (!video && isVideoTrack(s))
+            video = s;
+        else if (s->codecpar->codec_type == AVMEDIA_TYPE_AUDIO)
+            audio.append(s);
+    }
+    if (!video)
+        throw VideoTimelineError::invalidVideo(fileName);
+
+    const QSizeF shown = displayedSize(video);
+    if (!std::isfinite(shown.width()) || !std::isfinite(shown.height()) || shown.width() < 1 || shown.height() < 1)
+        throw VideoTimelineError::invalidVideo(fileName);
+
+    double fps = rationalValue(video->avg_frame_rate);
+    if (!(fps > 0) || !std::isfinite(fps))
+        fps = rationalValue(video->r_frame_rate);
+
+    double audioBitRate = 0;
+    for (const AVStream *s : audio) {
+        const double rate = double(s->codecpar->bit_rate);
+        audioBitRate += rate > 0 ? rate : 192'000.0;
+    }
+
+    VideoSource source;
+    source.id = id;
+    source.url = url;
+    source.duration = duration;
+    source.resolution = QSizeF(std::round(shown.width()), std::round(shown.height()));
+    source.fps = fps > 0 && std::isfinite(fps) ? fps : 30.0;
+    source.bitRate = double(video->codecpar->bit_rate);
+    source.hasAudio = !audio.isEmpty();
+    source.audioBitRate = audioBitRate;
+    return source;
+}
+
+QFuture<VideoSource> VideoSource::load(const QUrl &url, const QUuid &id)
+{
+    return QtConcurrent::run([url, id] { return probe(url, id); });
+}
+
+} // namespace routereel

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QFuture>
+#include <QSizeF>
+#include <QUrl>
+#include <QUuid>
+
+namespace routereel {
+
+// The facts about one imported video file that the timeline, player and export need.
+struct VideoSource {
+    QUuid id;
+    QUrl url;
+    double duration = 0;    // seconds, finite and > 0 for a probed file
+    QSizeF resolution;      // displayed size (rotation applied), whole pixels, each side >= 1
+    double fps = 30;        // nominal frame rate; 30 when the file gives none
+    double bitRate = 0;     // video bits per second as the file states it (0 stays 0)
+    bool hasAudio = false;
+    double audioBitRate = 0; // sum over audio streams; 192000 for a stream without a usable rate
+
+    bool operator==(const VideoSource &) const = default;
+
+    // Probes `url` on the thread pool. The future fails with VideoTimelineError
+    // for a file without a usable video stream, or VideoReadError when libav
+    // cannot read the file at all.
+    static QFuture<VideoSource> load(const QUrl &url, const QUuid &id);
+
+    // The same probe on the calling thread; throws the same errors.
+    static VideoSource probe(const QUrl &url, const QUuid &id);
+};
+
+} // namespace routereel

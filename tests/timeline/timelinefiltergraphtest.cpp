@@ -1,0 +1,265 @@
+#include "videolane.h"
+
+#include "timeline/timelinefiltergraph.h"
+
+#include <QDir>
+#include <QLocale>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cmath>
+#include <cstdlib>
+#include <locale>
+
+using namespace routereel;
+using videolane::cut;
+using videolane::source;
+
+namespace {
+
+VideoTimelineSnapshot workedExample()
+{
+    VideoSource a = source(10, 1280, 720, true, "/clips/a.mov");
+    VideoSource b = source(10, 1280, 720, false, "/clips/b.mov");
+    return {{a, b}, {cut(a, 5, 7, 0), cut(b, 0, 1, 3)}, std::nullopt};
+}
+
+const QString workedFilter = QStringLiteral(
+    "[1:v]setpts=PTS-STARTPTS,scale=1920:1080:force_original_aspect_ratio=decrease,pad=1920:1080:(ow-iw)/2:(oh-ih)/2,"
+    "setsar=1,fps=30,tpad=stop_mode=clone:stop_duration=0.033333333,trim=end_frame=60,setpts=N/(30*TB),"
+    "format=yuv420p[clipv0];"
+    "[1:a]aresample=48000:async=1:first_pts=0,aformat=sample_fmts=fltp:channel_layouts=stereo,apad,"
+    "atrim=duration=2.000000000,asetpts=N/SR/TB[clipa0];"
+    "color=c=black:s=1920x1080:r=30:d=1.000000000,format=yuv420p[clipv1];"
+    "anullsrc=r=48000:cl=stereo,atrim=duration=1.000000000[clipa1];"
+    "[2:v]setpts=PTS-STARTPTS,scale=1920:1080:force_original_aspect_ratio=decrease,pad=1920:1080:(ow-iw)/2:(oh-ih)/2,"
+    "setsar=1,fps=30,tpad=stop_mode=clone:stop_duration=0.033333333,trim=end_frame=30,setpts=N/(30*TB),"
+    "format=yuv420p[clipv2];"
+    "anullsrc=r=48000:cl=stereo,atrim=duration=1.000000000[clipa2];"
+    "[clipv0][clipa0][clipv1][clipa1][clipv2][clipa2]concat=n=3:v=1:a=1[timelinev][timelinea];");
+
+const QStringList workedInputs = {"-ss", "5.000000000", "-t", "2.000000000", "-i", "/clips/a.mov",
+                                  "-ss", "0.000000000", "-t", "1.000000000", "-i", "/clips/b.mov"};
+
+TimelineFilterGraph build(const std::optional<VideoTimelineSnapshot> &snap, double w = 1920, double h = 1080,
+                          const QString &rate = "30")
+{
+    std::optional<TimelineFilterGraphError> error;
+    const auto g = ffmpegFilterGraph(snap, QUrl::fromLocalFile("/elsewhere/passed.mp4"), w, h, rate, &error);
+    EXPECT_TRUE(g.has_value()) << (error ? error->message().toStdString() : "");
+    EXPECT_FALSE(error.has_value());
+    return g.value_or(TimelineFilterGraph{});
+}
+
+// Switches the C library, the C++ library and Qt to a comma-decimal locale.
+// The C locale is generated on the fly when the system has none installed.
+class CommaDecimalLocale {
+public:
+    CommaDecimalLocale()
+    {
+        m_oldC = std::setlocale(LC_ALL, nullptr);
+        if (!std::setlocale(LC_ALL, "de_DE.UTF-8") && m_dir.isValid()) {
+            QProcess::execute("localedef", {"-i", "de_DE", "-f", "UTF-8", m_dir.filePath("de_DE.UTF-8")});
+            qputenv("LOCPATH", QFile::encodeName(m_dir.path()));
+            std::setlocale(LC_ALL, "de_DE.UTF-8");
+        }
+        m_oldCpp = std::locale::global(std::locale(std::locale::classic(), new Comma));
+        m_oldQt = QLocale();
+        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    }
+    ~CommaDecimalLocale()
+    {
+        std::setlocale(LC_ALL, m_oldC.c_str());
+        std::locale::global(m_oldCpp);
+        QLocale::setDefault(m_oldQt);
+        qunsetenv("LOCPATH");
+    }
+
+private:
+    struct Comma : std::numpunct<char> {
+        char do_decimal_point() const override { return ','; }
+    };
+    QTemporaryDir m_dir;
+    std::string m_oldC;
+    std::locale m_oldCpp;
+    QLocale m_oldQt;
+};
+
+} // namespace
+
+TEST(TimelineFilterGraph, WorkedExampleComesOutExactly)
+{
+    const TimelineFilterGraph g = build(workedExample());
+    EXPECT_EQ(g.inputArguments, workedInputs);
+    EXPECT_EQ(g.filterComplex.toStdString(), workedFilter.toStdString());
+    EXPECT_EQ(g.videoLabel, "[timelinev]");
+    EXPECT_EQ(g.audioMap, "[timelinea]");
+    EXPECT_TRUE(g.usesFilterGraph);
+
+    // The same lane placed later on the timeline is shifted to 0 first.
+    VideoTimelineSnapshot late = workedExample();
+    for (VideoSegment &s : late.segments)
+        s.offset += 12.5;
+    EXPECT_EQ(build(late), g);
+}
+
+TEST(TimelineFilterGraph, NumbersIgnoreTheProcessLocale)
+{
+    const TimelineFilterGraph plain = build(workedExample(), 1920, 1080, "30000/1001");
+    CommaDecimalLocale german;
+    char probe[16];
+    std::snprintf(probe, sizeof probe, "%.1f", 1.5);
+    if (std::string(probe) != "1,5")
+        ADD_FAILURE() << "the comma-decimal C locale could not be installed; only Qt and C++ locales are tested";
+    EXPECT_EQ(QLocale().toString(1.5), "1,5");
+    EXPECT_EQ(build(workedExample(), 1920, 1080, "30000/1001"), plain);
+    EXPECT_TRUE(plain.filterComplex.contains("stop_duration=0.033366667,"));
+    EXPECT_EQ(frameRateValue("29.97"), 29.97);
+    EXPECT_EQ(build(workedExample()).filterComplex.toStdString(), workedFilter.toStdString());
+}
+
+TEST(TimelineFilterGraph, DirectModeOpensTheClipUnchanged)
+{
+    const VideoSource a = source(10, 1280, 720, true, "/clips/whole.mp4");
+    const QStringList fromSnapshot = {"-i", "/clips/whole.mp4"};
+    struct Case {
+        const char *name;
+        std::optional<VideoTimelineSnapshot> snapshot;
+        QStringList inputs;  // empty: filter mode
+    };
+    const QList<Case> cases = {
+        {"no snapshot", std::nullopt, {"-i", "/elsewhere/passed.mp4"}},
+        {"whole clip", VideoTimelineSnapshot{{a}, {cut(a, 0, 10, 0)}, std::nullopt}, fromSnapshot},
+        {"whole clip, late", VideoTimelineSnapshot{{a}, {cut(a, 0, 10, 7.5)}, std::nullopt}, fromSnapshot},
+        {"trimmed", VideoTimelineSnapshot{{a}, {cut(a, 0.5, 10, 0)}, std::nullopt}, {}},
+        {"other canvas", VideoTimelineSnapshot{{a}, {cut(a, 0, 10, 0)}, QSizeF(1920, 1080)}, {}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const TimelineFilterGraph g = build(c.snapshot);
+        if (c.inputs.isEmpty()) {
+            EXPECT_TRUE(g.usesFilterGraph);
+            EXPECT_EQ(g.inputArguments.size(), 6);
+            EXPECT_EQ(g.inputArguments.last(), "/clips/whole.mp4");
+        } else {
+            EXPECT_FALSE(g.usesFilterGraph);
+            EXPECT_EQ(g.inputArguments, c.inputs);
+            EXPECT_EQ(g.filterComplex, "");
+            EXPECT_EQ(g.videoLabel, "[1:v]");
+            EXPECT_EQ(g.audioMap, "1:a?");
+        }
+    }
+}
+
+TEST(TimelineFilterGraph, SizesAndFrameRates)
+{
+    const VideoSource a = source(10, 1280, 720, false);
+    const VideoTimelineSnapshot one{{a}, {cut(a, 0, 1, 0)}, std::nullopt};
+    struct Size {
+        double w, h;
+        const char *s;
+    };
+    for (const Size &c : QList<Size>{{1919.7, 1079, "1918x1078"}, {3.9, 0, "2x2"}, {-8, 5, "2x4"},
+                                     {std::nan(""), INFINITY, "2x2"}}) {
+        const VideoTimelineSnapshot gap{{a}, {cut(a, 0, 1, 0), cut(a, 0, 1, 2)}, std::nullopt};
+        EXPECT_TRUE(build(gap, c.w, c.h).filterComplex.contains(QStringLiteral("s=%1:").arg(c.s))) << c.s;
+    }
+
+    struct Rate {
+        QString text;
+        double fps;
+    };
+    for (const Rate &r : QList<Rate>{{"30000/1001", 30000.0 / 1001}, {"24000/1001", 24000.0 / 1001},
+                                     {"25", 25}, {"59.94", 59.94}, {"abc", 30}, {"", 30}, {" 25", 30},
+                                     {"/50/", 30}, {"100/4/", 25}, {"30/0", INFINITY}, {"-5", -5}}) {
+        EXPECT_EQ(frameRateValue(r.text), r.fps) << r.text.toStdString();
+    }
+    EXPECT_TRUE(std::isnan(frameRateValue("0/0")));
+
+    const TimelineFilterGraph ntsc = build(one, 1920, 1080, "30000/1001");
+    EXPECT_TRUE(ntsc.filterComplex.contains("fps=30000/1001,tpad=stop_mode=clone:stop_duration=0.033366667,"));
+    EXPECT_TRUE(ntsc.filterComplex.contains("setpts=N/(30000/1001*TB)"));
+    EXPECT_TRUE(ntsc.filterComplex.contains("trim=end_frame=30,"));  // 1 s at 29.97 fps, rounded
+    EXPECT_TRUE(build(one, 1920, 1080, "abc").filterComplex.contains("fps=abc,"));
+}
+
+TEST(TimelineFilterGraph, RefusesUnusableRatesAndEmptyLanes)
+{
+    const VideoSource a = source(10);
+    const VideoTimelineSnapshot one{{a}, {cut(a, 0, 1, 0)}, std::nullopt};
+    for (const QString rate : {"30/0", "0/0", "-5", "0", "nan", "inf"}) {
+        std::optional<TimelineFilterGraphError> error;
+        EXPECT_FALSE(ffmpegFilterGraph(one, {}, 1920, 1080, rate, &error)) << rate.toStdString();
+        ASSERT_TRUE(error);
+        EXPECT_EQ(error->kind(), TimelineFilterGraphError::Kind::invalidFrameRate);
+        EXPECT_TRUE(error->message().contains(rate));
+    }
+    for (const VideoTimelineSnapshot &empty :
+         {VideoTimelineSnapshot{}, VideoTimelineSnapshot{{a}, {cut(a, 0, 11, 0)}, std::nullopt}}) {
+        std::optional<TimelineFilterGraphError> error;
+        EXPECT_FALSE(ffmpegFilterGraph(empty, {}, 1920, 1080, "30", &error));
+        ASSERT_TRUE(error);
+        EXPECT_EQ(error->kind(), TimelineFilterGraphError::Kind::nothingToShow);
+    }
+}
+
+TEST(TimelineFilterGraph, FrameAlignment)
+{
+    const VideoSource a = source(100, 1920, 1080, true, "/clips/a.mov");
+    struct Piece {
+        double offset, duration, sourceStart;
+    };
+    struct Case {
+        const char *name;
+        QList<VideoSegment> segments;
+        QList<Piece> aligned;
+    };
+    const QList<Case> cases = {
+        {"a hair after a frame stays", {cut(a, 0, 1.00000002, 0), cut(a, 10, 11, 2)},
+         {{0, 1, 0}, {1, 1, 0}, {2, 1, 10}}},
+        {"further after a frame moves up", {cut(a, 0, 1.0001, 0), cut(a, 10, 11, 2)},
+         {{0, 31 / 30.0, 0}, {31 / 30.0, 29 / 30.0, 0}, {2, 1, 10}}},
+        {"a start between frames moves the source start; the end stops at the total",
+         {cut(a, 0, 1, 0), cut(a, 5, 6, 1.01)},
+         {{0, 1, 0}, {1, 1 / 30.0, 0}, {31 / 30.0, 29 / 30.0, 5 + 31 / 30.0 - 1.01}}},
+        {"sub-frame source slice dropped", {cut(a, 0, 1, 0), cut(a, 20, 20.01, 1.005), cut(a, 30, 31, 1.02)},
+         {{0, 1, 0}, {1, 1 / 30.0, 0}, {31 / 30.0, 1, 30 + 31 / 30.0 - 1.02}}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const VideoTimelineSnapshot snap{{a}, c.segments, std::nullopt};
+        const auto got = snap.frameAlignedSlices(30);
+        ASSERT_EQ(got.size(), c.aligned.size());
+        for (qsizetype i = 0; i < got.size(); ++i) {
+            SCOPED_TRACE(i);
+            EXPECT_NEAR(got[i].offset, c.aligned[i].offset, 1e-9);
+            EXPECT_NEAR(got[i].duration, c.aligned[i].duration, 1e-9);
+            if (!got[i].isGap()) {
+                EXPECT_NEAR(got[i].sourceStart, c.aligned[i].sourceStart, 1e-9);
+            }
+            // Every boundary lies on a whole frame.
+            const double frames = got[i].offset * 30;
+            EXPECT_NEAR(frames, std::round(frames), 1e-6);
+        }
+        const double totalFrames = std::round(snap.shiftedToZero().timelineEnd() * 30);
+        EXPECT_LE(std::round((got.last().offset + got.last().duration) * 30), totalFrames);
+    }
+    EXPECT_TRUE(VideoTimelineSnapshot{}.frameAlignedSlices(30).isEmpty());
+    EXPECT_TRUE((VideoTimelineSnapshot{{a}, {cut(a, 0, 1, 0)}, std::nullopt}.frameAlignedSlices(NAN).isEmpty()));
+    // A lane reaching absurdly far gives no slice rather than an undefined conversion.
+    EXPECT_TRUE((VideoTimelineSnapshot{{a}, {cut(a, 0, 1, 1e300)}, std::nullopt}.frameAlignedSlices(30).size()
+                 <= 1));
+
+    // Labels count the kept slices only; inputs count source slices only.
+    const VideoTimelineSnapshot dropped{{a}, {cut(a, 0, 1, 0), cut(a, 20, 20.01, 1.005), cut(a, 30, 31, 1.02)},
+                                        std::nullopt};
+    const TimelineFilterGraph g = build(dropped);
+    EXPECT_TRUE(g.filterComplex.contains("[2:v]"));
+    EXPECT_FALSE(g.filterComplex.contains("[3:v]"));
+    EXPECT_TRUE(g.filterComplex.endsWith(
+        "[clipv0][clipa0][clipv1][clipa1][clipv2][clipa2]concat=n=3:v=1:a=1[timelinev][timelinea];"));
+    EXPECT_TRUE(g.filterComplex.contains("[2:v]setpts=PTS-STARTPTS,"));
+    EXPECT_EQ(g.inputArguments.mid(6), (QStringList{"-ss", "30.013333333", "-t", "1.000000000", "-i", "/clips/a.mov"}));
+}

@@ -1,0 +1,114 @@
+#include "support/clipgenerator.h"
+
+#include "timeline/videoreaderror.h"
+#include "timeline/videosource.h"
+#include "timeline/videotimelineerror.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace routereel;
+using testsupport::ClipSpec;
+using testsupport::makeClip;
+
+namespace {
+
+VideoSource probeFile(const QString &path, const QUuid &id = QUuid::createUuid())
+{
+    return VideoSource::load(QUrl::fromLocalFile(path), id).result();
+}
+
+} // namespace
+
+TEST(VideoSourceProbe, ReadsDurationSizeRateAndAudio)
+{
+    QTemporaryDir dir;
+    struct Case {
+        const char *name;
+        ClipSpec spec;
+        double fps;
+    };
+    const QList<Case> cases = {
+        {"plain.mp4", {.seconds = 2, .width = 320, .height = 240, .fps = 30, .audio = true}, 30},
+        {"silent.mov", {.seconds = 1.5, .width = 640, .height = 360, .fps = 25, .audio = false,
+                        .container = "mov"}, 25},
+        {"ntsc.mp4", {.seconds = 1, .width = 160, .height = 120, .fps = 30000.0 / 1001, .audio = false},
+         30000.0 / 1001},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString path = makeClip(dir.path(), c.name, c.spec);
+        ASSERT_FALSE(path.isEmpty());
+        const QUuid id = QUuid::createUuid();
+        const VideoSource s = probeFile(path, id);
+        EXPECT_EQ(s.id, id);
+        EXPECT_EQ(s.url, QUrl::fromLocalFile(path));
+        EXPECT_NEAR(s.duration, c.spec.seconds, 0.1);
+        EXPECT_EQ(s.resolution, QSizeF(c.spec.width, c.spec.height));
+        EXPECT_NEAR(s.fps, c.fps, 1e-6);
+        EXPECT_GT(s.bitRate, 0);
+        EXPECT_EQ(s.hasAudio, c.spec.audio);
+        if (c.spec.audio)
+            EXPECT_GT(s.audioBitRate, 0);
+        else
+            EXPECT_EQ(s.audioBitRate, 0);
+    }
+}
+
+TEST(VideoSourceProbe, RotationSwapsTheDisplayedSides)
+{
+    QTemporaryDir dir;
+    const QString plain = makeClip(dir.path(), "landscape.mp4", {.seconds = 1, .width = 320, .height = 180});
+    ASSERT_FALSE(plain.isEmpty());
+    for (const char *degrees : {"90", "270", "180"}) {
+        SCOPED_TRACE(degrees);
+        const QString turned = dir.filePath(QStringLiteral("turned%1.mp4").arg(degrees));
+        ASSERT_TRUE(testsupport::runFfmpeg({"-i", plain, "-c", "copy", "-metadata:s:v:0",
+                                            QStringLiteral("rotate=%1").arg(degrees), turned}));
+        const QSizeF expected = QString(degrees) == "180" ? QSizeF(320, 180) : QSizeF(180, 320);
+        EXPECT_EQ(probeFile(turned).resolution, expected);
+    }
+}
+
+TEST(VideoSourceProbe, SumsAudioStreams)
+{
+    QTemporaryDir dir;
+    const QString one = makeClip(dir.path(), "one.mp4", {.seconds = 1});
+    ASSERT_FALSE(one.isEmpty());
+    const QString two = dir.filePath("two.mp4");
+    ASSERT_TRUE(testsupport::runFfmpeg({"-i", one, "-map", "0:v", "-map", "0:a", "-map", "0:a", "-c", "copy", two}));
+    const VideoSource a = probeFile(one);
+    const VideoSource b = probeFile(two);
+    EXPECT_TRUE(b.hasAudio);
+    EXPECT_DOUBLE_EQ(b.audioBitRate, 2 * a.audioBitRate);
+}
+
+TEST(VideoSourceProbe, RefusesFilesWithoutVideo)
+{
+    QTemporaryDir dir;
+    const QString audioOnly = testsupport::makeAudioOnly(dir.path(), "song.m4a");
+    ASSERT_FALSE(audioOnly.isEmpty());
+    try {
+        probeFile(audioOnly);
+        FAIL() << "an audio-only file was accepted";
+    } catch (const VideoTimelineError &e) {
+        EXPECT_EQ(e.kind(), VideoTimelineError::Kind::invalidVideo);
+        EXPECT_EQ(e.fileName(), "song.m4a");
+        EXPECT_EQ(e.message(), "Cannot load video: song.m4a");
+    }
+
+    QFile text(dir.filePath("notes.mp4"));
+    ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+    text.write("this is not a video\n");
+    text.close();
+    for (const QString &path : {text.fileName(), dir.filePath("missing.mp4")}) {
+        try {
+            probeFile(path);
+            FAIL() << "unreadable file accepted: " << path.toStdString();
+        } catch (const VideoReadError &e) {
+            EXPECT_TRUE(e.message().contains(QFileInfo(path).fileName()));
+            EXPECT_FALSE(e.reason().isEmpty());
+        }
+    }
+}
