@@ -158,6 +158,29 @@ int run(const QStringList &args)
     within.print("seek to first frame, within a clip");
     across.print("seek to first frame, across clips");
 
+    // Across the a -> b boundary at 12 s: the longest time the clock stood still.
+    service.seek(11.0);
+    waitFor([&] { return !service.isSeeking(); }, 3000);
+    {
+        double lastValue = -1;
+        QElapsedTimer sinceChange;
+        double longestStill = 0;
+        const auto c = QObject::connect(service.clock(), &PlaybackClock::currentTimeChanged, [&](double t) {
+            if (t > lastValue) {
+                if (lastValue >= 0)
+                    longestStill = std::max(longestStill, sinceChange.nsecsElapsed() / 1e6);
+                lastValue = t;
+                sinceChange.restart();
+            }
+        });
+        service.play();
+        waitFor([&] { return service.clock()->currentTime() >= 13.0; }, 10000);
+        service.pause();
+        QObject::disconnect(c);
+        std::printf("%-34s longest stand-still of the clock %.1f ms (ticks every 16.7 ms)\n",
+                    "play across a clip boundary", longestStill);
+    }
+
     // 10 s of playback of clip a from its start.
     if (!waitFor([&] { return !service.isSeeking(); }, 3000))
         return 1;

@@ -20,19 +20,34 @@ constexpr int switchTimeoutMilliseconds = 1500;
 // from before the seek (GStreamer's frame times are a couple of frames off).
 constexpr double staleFrameTolerance = 0.25;
 
+bool near(double a, double b)
+{
+    return std::fabs(a - b) < staleFrameTolerance;
+}
+
 } // namespace
 
 TimelinePlayer::TimelinePlayer(QObject *parent)
     : PreviewPlayer(parent)
 {
     selectMediaBackend();
-    m_media = new QMediaPlayer(this);
-    m_sink = new QVideoSink(this);
-    m_media->setVideoSink(m_sink);
-    // Without an audio device the GStreamer back end still runs the pipeline on the
-    // system clock, so playback never waits for sound.
-    m_audio = new QAudioOutput(QMediaDevices::defaultAudioOutput(), this);
-    m_media->setAudioOutput(m_audio);
+    m_output = new QVideoSink(this);
+    for (int i = 0; i < 2; ++i) {
+        Deck &deck = m_decks[i];
+        deck.media = new QMediaPlayer(this);
+        deck.sink = new QVideoSink(this);
+        deck.media->setVideoSink(deck.sink);
+        // Without an audio device the GStreamer back end runs the pipeline on the
+        // system clock, so playback never waits for sound.
+        deck.audio = new QAudioOutput(QMediaDevices::defaultAudioOutput(), this);
+        deck.media->setAudioOutput(deck.audio);
+        connect(deck.sink, &QVideoSink::videoFrameChanged, this,
+                [this, i](const QVideoFrame &frame) { takeFrame(i, frame); });
+        connect(deck.media, &QMediaPlayer::mediaStatusChanged, this, [this, i] { onMediaStatus(i); });
+        // Positions given before the media is seekable are dropped.
+        connect(deck.media, &QMediaPlayer::seekableChanged, this, [this, i] { onMediaStatus(i); });
+        connect(deck.media, &QMediaPlayer::errorOccurred, this, [this, i] { onMediaError(i); });
+    }
 
     m_tick.setTimerType(Qt::PreciseTimer);
     m_tick.setInterval(tickMilliseconds);
@@ -43,18 +58,16 @@ TimelinePlayer::TimelinePlayer(QObject *parent)
         if (m_switching && m_positionIssued)
             finishSwitch();
     });
-
-    connect(m_sink, &QVideoSink::videoFrameChanged, this, &TimelinePlayer::takeFrame);
-    connect(m_media, &QMediaPlayer::mediaStatusChanged, this, &TimelinePlayer::onMediaStatus);
-    // Positions given before the media is seekable are dropped.
-    connect(m_media, &QMediaPlayer::seekableChanged, this, &TimelinePlayer::onMediaStatus);
-    connect(m_media, &QMediaPlayer::errorOccurred, this, &TimelinePlayer::onMediaError);
 }
 
 TimelinePlayer::~TimelinePlayer()
 {
     m_seekCompletion = nullptr;
-    m_media->stop();
+    for (Deck &deck : m_decks) {
+        deck.media->disconnect(this);
+        deck.sink->disconnect(this);
+        deck.media->stop();
+    }
 }
 
 void TimelinePlayer::selectMediaBackend()
@@ -67,7 +80,13 @@ PreviewPlayer::ItemId TimelinePlayer::replaceItem(std::optional<PreviewPlan> pla
 {
     finishSeek(false);
     setRunning(false);
-    m_media->pause();
+    for (Deck &deck : m_decks) {
+        deck.media->pause();
+        deck.preparedAt.reset();
+        deck.preparedFrame = QVideoFrame();
+    }
+    m_preparing = -1;
+    m_prepareTarget.reset();
     m_switching = false;
     m_switchTimeout.stop();
     m_pieces.clear();
@@ -82,9 +101,11 @@ PreviewPlayer::ItemId TimelinePlayer::replaceItem(std::optional<PreviewPlan> pla
     if (!plan) {
         m_item = 0;
         m_direct = false;
-        m_mediaUrl.clear();
-        m_mediaLoaded = false;
-        m_media->setSource(QUrl());
+        for (Deck &deck : m_decks) {
+            deck.url.clear();
+            deck.loaded = false;
+            deck.media->setSource(QUrl());
+        }
         return m_item;
     }
 
@@ -105,21 +126,7 @@ PreviewPlayer::ItemId TimelinePlayer::replaceItem(std::optional<PreviewPlan> pla
             cursor = stop;
         }
     }
-
-    // Load the first clip at once: its readiness is the item's, and it is preloaded
-    // when the timeline starts with black.
-    QUrl first;
-    for (const Piece &p : m_pieces) {
-        if (!p.isGap()) {
-            first = p.url;
-            break;
-        }
-    }
-    m_index = m_pieces.empty() ? -1 : 0;
-    if (first.isEmpty()) {
-        m_mediaUrl.clear();
-        m_mediaLoaded = false;
-        m_media->setSource(QUrl());
+    if (m_pieces.empty()) {
         const ItemId item = m_item;
         QMetaObject::invokeMethod(this, [this, item] {
             if (m_item == item && m_status == ItemStatus::unknown)
@@ -127,13 +134,9 @@ PreviewPlayer::ItemId TimelinePlayer::replaceItem(std::optional<PreviewPlan> pla
         }, Qt::QueuedConnection);
         return m_item;
     }
-    m_mediaUrl = first;
-    m_mediaLoaded = false;
-    m_media->setSource(first);
-    if (!m_pieces.front().isGap())
-        enterPiece(0, 0);
-    else
-        m_gapClock.restart();
+    // The first clip's readiness is the item's; a timeline that starts black
+    // has it prepared as the next piece.
+    enterPiece(0, 0);
     return m_item;
 }
 
@@ -151,6 +154,35 @@ double TimelinePlayer::end() const
     return m_pieces.empty() ? 0 : m_pieces.back().end;
 }
 
+int TimelinePlayer::deckWith(const QUrl &url) const
+{
+    for (int i = 0; i < 2; ++i) {
+        if (m_decks[i].url == url)
+            return i;
+    }
+    return -1;
+}
+
+int TimelinePlayer::loadDeck(const QUrl &url)
+{
+    if (const int found = deckWith(url); found >= 0)
+        return found;
+    // The other deck, so that the clip on screen stays loaded.
+    const int d = 1 - m_active;
+    Deck &deck = m_decks[d];
+    deck.media->pause();
+    deck.url = url;
+    deck.loaded = false;
+    deck.preparedAt.reset();
+    deck.preparedFrame = QVideoFrame();
+    if (m_preparing == d) {
+        m_preparing = -1;
+        m_prepareTarget.reset();
+    }
+    deck.media->setSource(url);
+    return d;
+}
+
 void TimelinePlayer::enterPiece(int index, double time)
 {
     m_index = index;
@@ -160,10 +192,11 @@ void TimelinePlayer::enterPiece(int index, double time)
     if (p.isGap()) {
         m_switching = false;
         m_switchTimeout.stop();
-        m_media->pause();
+        media()->pause();
         clearFrame();
         m_gapClock.restart();
         finishSeek(true);
+        prepareNext();
         return;
     }
     m_switching = true;
@@ -171,24 +204,43 @@ void TimelinePlayer::enterPiece(int index, double time)
     // A seek to the very end shows the last frame rather than running off the clip.
     const double into = std::min(time - p.start, std::max(0.0, p.end - p.start - 0.001));
     m_target = p.sourceStart + std::max(0.0, into);
-    if (m_mediaUrl != p.url) {
-        m_mediaUrl = p.url;
-        m_mediaLoaded = false;
-        m_media->setSource(p.url);
-        return; // positioned when loaded: earlier seeks are ignored
+
+    const int d = loadDeck(p.url);
+    if (d != m_active) {
+        m_decks[m_active].media->pause();
+        m_active = d;
     }
-    if (m_mediaLoaded)
+    if (m_preparing == d) {
+        m_preparing = -1;
+        m_prepareTarget.reset();
+    }
+    if (m_decks[d].loaded)
         positionMedia();
+    // else positioned when loaded: earlier seeks are ignored
 }
 
 void TimelinePlayer::positionMedia()
 {
+    Deck &deck = m_decks[m_active];
     m_positionIssued = true;
+    if (deck.preparedAt && std::fabs(*deck.preparedAt - m_target) < 0.0005 && deck.preparedFrame.isValid()) {
+        // Already waiting at this very frame: show it and go on without a seek.
+        const QVideoFrame frame = deck.preparedFrame;
+        deck.preparedAt.reset();
+        deck.preparedFrame = QVideoFrame();
+        if (m_running)
+            deck.media->play();
+        showFrame(frame);
+        finishSwitch();
+        return;
+    }
+    deck.preparedAt.reset();
+    deck.preparedFrame = QVideoFrame();
     if (m_running)
-        m_media->play();
+        deck.media->play();
     else
-        m_media->pause();
-    m_media->setPosition(qint64(std::llround(m_target * 1000)));
+        deck.media->pause();
+    deck.media->setPosition(qint64(std::llround(m_target * 1000)));
     m_switchTimeout.start();
 }
 
@@ -197,53 +249,95 @@ void TimelinePlayer::finishSwitch()
     m_switching = false;
     m_switchTimeout.stop();
     finishSeek(true);
+    prepareNext();
 }
 
-void TimelinePlayer::onMediaStatus()
+// Readies the clip of the next piece that is on another file in the idle deck,
+// paused at the piece's first frame.
+void TimelinePlayer::prepareNext()
 {
-    const QMediaPlayer::MediaStatus status = m_media->mediaStatus();
-    if (m_media->source() != m_mediaUrl || m_mediaUrl.isEmpty())
+    if (m_index < 0)
         return;
-    switch (status) {
+    for (int j = m_index + 1; j < int(m_pieces.size()); ++j) {
+        const Piece &next = m_pieces[j];
+        if (next.isGap())
+            continue;
+        if (next.url == m_decks[m_active].url)
+            return; // the same file goes on: a seek on the running deck
+        const int d = loadDeck(next.url);
+        if (d == m_active)
+            return;
+        m_preparing = d;
+        m_prepareTarget = next.sourceStart;
+        if (m_decks[d].loaded)
+            prepareDeck(d);
+        return;
+    }
+}
+
+void TimelinePlayer::prepareDeck(int d)
+{
+    Deck &deck = m_decks[d];
+    if (!m_prepareTarget || m_preparing != d)
+        return;
+    if (deck.preparedAt && std::fabs(*deck.preparedAt - *m_prepareTarget) < 0.0005)
+        return;
+    deck.preparedAt = *m_prepareTarget;
+    deck.preparedFrame = QVideoFrame();
+    deck.media->pause();
+    deck.media->setPosition(qint64(std::llround(*m_prepareTarget * 1000)));
+}
+
+void TimelinePlayer::onMediaStatus(int d)
+{
+    Deck &deck = m_decks[d];
+    if (deck.url.isEmpty() || deck.media->source() != deck.url)
+        return;
+    switch (deck.media->mediaStatus()) {
     case QMediaPlayer::LoadedMedia:
     case QMediaPlayer::BufferedMedia:
-        if (m_mediaLoaded || !m_media->isSeekable())
+        if (deck.loaded || !deck.media->isSeekable())
             break;
-        m_mediaLoaded = true;
-        if (!m_media->hasVideo()) {
+        deck.loaded = true;
+        if (!deck.media->hasVideo()) {
             // Sound alone is no video; the service names the file.
-            setStatus(ItemStatus::failed);
+            if (m_status != ItemStatus::failed)
+                setStatus(ItemStatus::failed);
             return;
         }
-        if (m_direct && !m_pieces.empty())
-            m_pieces.front().end = std::max(0.001, m_media->duration() / 1000.0);
+        if (m_direct && !m_pieces.empty() && deck.url == m_pieces.front().url)
+            m_pieces.front().end = std::max(0.001, deck.media->duration() / 1000.0);
         if (m_status == ItemStatus::unknown)
             setStatus(ItemStatus::readyToPlay);
-        if (m_switching && m_index >= 0 && m_pieces[m_index].url == m_mediaUrl)
+        if (d == m_active && m_switching && m_index >= 0 && m_pieces[m_index].url == deck.url)
             positionMedia();
+        else if (d == m_preparing)
+            prepareDeck(d);
         break;
     case QMediaPlayer::EndOfMedia:
         // The clip ended a little before its piece did: go on with the next piece.
-        if (m_running && m_index >= 0 && !m_pieces[m_index].isGap() && !m_switching)
+        if (d == m_active && m_running && m_index >= 0 && !m_pieces[m_index].isGap() && !m_switching)
             advance();
         break;
     case QMediaPlayer::InvalidMedia:
-        onMediaError();
+        onMediaError(d);
         break;
     default:
         break;
     }
 }
 
-void TimelinePlayer::onMediaError()
+void TimelinePlayer::onMediaError(int d)
 {
-    if (m_media->error() == QMediaPlayer::NoError && m_media->mediaStatus() != QMediaPlayer::InvalidMedia)
+    Deck &deck = m_decks[d];
+    if (deck.media->error() == QMediaPlayer::NoError && deck.media->mediaStatus() != QMediaPlayer::InvalidMedia)
         return;
-    QString message = m_media->errorString();
+    QString message = deck.media->errorString();
     if (message.isEmpty())
-        message = QCoreApplication::translate("TimelinePlayer", "Cannot play %1").arg(m_mediaUrl.fileName());
+        message = QCoreApplication::translate("TimelinePlayer", "Cannot play %1").arg(deck.url.fileName());
     setRunning(false);
-    m_media->pause();
+    for (Deck &each : m_decks)
+        each.media->pause();
     m_switching = false;
     m_switchTimeout.stop();
     finishSeek(false);
@@ -272,7 +366,7 @@ void TimelinePlayer::play()
     if (p.isGap())
         m_gapClock.restart();
     else if (!m_switching)
-        m_media->play();
+        media()->play();
 }
 
 void TimelinePlayer::pause()
@@ -282,8 +376,7 @@ void TimelinePlayer::pause()
     m_time = currentTime();
     m_lastReported = m_time;
     setRunning(false);
-    if (m_index >= 0 && !m_pieces[m_index].isGap())
-        m_media->pause();
+    media()->pause();
     emit periodicTime(m_time);
 }
 
@@ -310,7 +403,7 @@ double TimelinePlayer::currentTime() const
     if (p.isGap())
         t = m_time + m_gapClock.nsecsElapsed() / 1e9;
     else
-        t = p.start + (m_media->position() / 1000.0 - p.sourceStart);
+        t = p.start + (media()->position() / 1000.0 - p.sourceStart);
     t = std::clamp(t, p.start, p.end);
     return std::max(t, m_lastReported);
 }
@@ -335,7 +428,7 @@ void TimelinePlayer::advance()
         m_time = boundary;
         m_lastReported = boundary;
         setRunning(false);
-        m_media->pause();
+        media()->pause();
         emit periodicTime(boundary);
         emit playedToEnd(m_item);
         return;
@@ -367,24 +460,38 @@ void TimelinePlayer::finishSeek(bool finished)
     m_seekCompletion = nullptr;
 }
 
-void TimelinePlayer::takeFrame(const QVideoFrame &frame)
+void TimelinePlayer::takeFrame(int d, const QVideoFrame &frame)
 {
-    if (m_index < 0 || m_pieces[m_index].isGap() || !frame.isValid())
+    Deck &deck = m_decks[d];
+    if (!frame.isValid() || !deck.loaded || deck.media->source() != deck.url)
         return;
-    if (m_media->source() != m_mediaUrl || !m_mediaLoaded)
+    if (d != m_active) {
+        // The idle deck's picture at the next piece's start, kept for the switch.
+        const qint64 start = frame.startTime();
+        if (deck.preparedAt && (start < 0 || near(start / 1e6, *deck.preparedAt)))
+            deck.preparedFrame = frame;
+        return;
+    }
+    if (m_index < 0 || m_pieces[m_index].isGap())
         return;
     if (m_switching) {
         if (!m_positionIssued)
             return;
         const qint64 start = frame.startTime();
-        if (start >= 0 && std::fabs(start / 1e6 - m_target) > staleFrameTolerance)
+        if (start >= 0 && !near(start / 1e6, m_target))
             return;
     }
+    showFrame(frame);
+    if (m_switching)
+        finishSwitch();
+}
+
+void TimelinePlayer::showFrame(const QVideoFrame &frame)
+{
     m_frame = frame;
     m_imageValid = false;
     ++m_framesShown;
-    if (m_switching)
-        finishSwitch();
+    m_output->setVideoFrame(frame);
     emit frameChanged();
 }
 

@@ -14,9 +14,11 @@ class QVideoSink;
 
 namespace routereel {
 
-// Plays a preview plan with one QMediaPlayer: each piece's clip is loaded and
-// positioned when the playhead reaches it, gaps run on a clock of their own and
-// show black, and the reported time is always timeline time.
+// Plays a preview plan with two QMediaPlayer decks: the piece being played runs
+// on one, while the other holds the next clip loaded and paused at its first
+// frame, so that a change of clip at a slice boundary is a switch of decks rather
+// than a load. Gaps run on a clock of their own and show black; the reported time
+// is always timeline time and never steps back while running.
 class TimelinePlayer : public PreviewPlayer {
     Q_OBJECT
 
@@ -43,8 +45,8 @@ public:
     QTransform currentFrameTransform() const override;
     QSizeF renderSize() const override { return m_renderSize; }
 
-    // Where the decoded frames of the clips arrive.
-    QVideoSink *videoSink() const { return m_sink; }
+    // Where the frames shown arrive, whichever deck decoded them.
+    QVideoSink *videoSink() const { return m_output; }
     // Frames taken for display since the item was installed.
     quint64 framesShown() const { return m_framesShown; }
     // The piece the timeline time lies in; -1 before anything is installed.
@@ -61,24 +63,42 @@ private:
         bool isGap() const { return url.isEmpty(); }
     };
 
+    struct Deck {
+        QMediaPlayer *media = nullptr;
+        QAudioOutput *audio = nullptr;
+        QVideoSink *sink = nullptr;
+        QUrl url;
+        bool loaded = false;                 // loaded and seekable
+        std::optional<double> preparedAt;    // clip seconds it waits at for the next piece
+        QVideoFrame preparedFrame;           // the picture there
+    };
+
     void enterPiece(int index, double time);
     void positionMedia();
+    void prepareNext();
+    void prepareDeck(int deck);
+    int deckWith(const QUrl &url) const;
+    int loadDeck(const QUrl &url);
+    QMediaPlayer *media() const { return m_decks[m_active].media; }
     void finishSwitch();
     void advance();
     void tick();
     void finishSeek(bool finished);
     void setRunning(bool running);
     void setStatus(ItemStatus status, const QString &error = {});
-    void takeFrame(const QVideoFrame &frame);
+    void takeFrame(int deck, const QVideoFrame &frame);
+    void showFrame(const QVideoFrame &frame);
     void clearFrame();
-    void onMediaStatus();
-    void onMediaError();
+    void onMediaStatus(int deck);
+    void onMediaError(int deck);
     int pieceAt(double time) const;
     double end() const;
 
-    QMediaPlayer *m_media = nullptr;
-    QAudioOutput *m_audio = nullptr;
-    QVideoSink *m_sink = nullptr;
+    Deck m_decks[2];
+    int m_active = 0;
+    int m_preparing = -1;        // the deck being readied for the next piece
+    std::optional<double> m_prepareTarget;
+    QVideoSink *m_output = nullptr;
     QTimer m_tick;
     QTimer m_switchTimeout;
 
@@ -96,8 +116,6 @@ private:
     bool m_running = false;
     QElapsedTimer m_gapClock;
 
-    QUrl m_mediaUrl;             // what the media player has loaded or is loading
-    bool m_mediaLoaded = false;
     bool m_switching = false;    // waiting for the media player to reach m_target
     bool m_positionIssued = false;
     double m_target = 0;         // clip seconds being sought
