@@ -1,3 +1,4 @@
+#include "timeline/views/timelineplayer.h"
 #include "ui/main/mainwindow.h"
 
 #include <QApplication>
@@ -24,6 +25,7 @@ void ensureRuntimeDir()
 int main(int argc, char *argv[])
 {
     ensureRuntimeDir();
+    routereel::TimelinePlayer::selectMediaBackend();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("routereel"));
     QApplication::setApplicationVersion(QStringLiteral(ROUTEREEL_VERSION));

@@ -1,3 +1,5 @@
+#include "timeline/previewcomposition.h"
+#include "timeline/views/playerview.h"
 #include "timeline/views/timelineplayer.h"
 
 #include "support/clipgenerator.h"
@@ -122,4 +124,62 @@ TEST(TimelinePlayer, PlaysAcrossBoundariesWithoutStepsBack)
         ASSERT_GE(times[i], times[i - 1]) << "at tick " << i;
     EXPECT_DOUBLE_EQ(times.back(), 3.0);
     EXPECT_FALSE(player.isPlaying());
+
+    // After the end the clip that ran out can be sought and played again.
+    done = false;
+    player.seek(2.5, [&](bool finished) { done = finished; });
+    ASSERT_TRUE(waitFor([&] { return done; }));
+    EXPECT_TRUE(near(centreColour(player), 0, 0, 255)) << centreColour(player).name().toStdString();
+    ended = false;
+    times.clear();
+    player.play();
+    ASSERT_TRUE(waitFor([&] { return ended; }, 10000));
+    ASSERT_FALSE(times.empty());
+    EXPECT_GE(times.front(), 2.5);
+    EXPECT_DOUBLE_EQ(times.back(), 3.0);
+}
+
+TEST(TimelinePlayer, TurnedClipIsShownUpright)
+{
+    // Stored 320 x 240 with a blue band along the top, tagged to be shown turned a
+    // quarter (as ffmpeg shows it: 240 x 320 with the band on the left).
+    QTemporaryDir dir;
+    const QString stored = dir.filePath(QStringLiteral("stored.mp4"));
+    const QString turned = dir.filePath(QStringLiteral("turned.mp4"));
+    ASSERT_TRUE(testsupport::runFfmpeg(
+        {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+         QStringLiteral("color=c=red:s=320x240:r=30:d=1,drawbox=x=0:y=0:w=320:h=60:color=blue:t=fill"),
+         QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p"),
+         stored}));
+    ASSERT_TRUE(testsupport::runFfmpeg({QStringLiteral("-i"), stored, QStringLiteral("-c"), QStringLiteral("copy"),
+                                        QStringLiteral("-metadata:s:v:0"), QStringLiteral("rotate=90"), turned}));
+    const QUrl url = QUrl::fromLocalFile(turned);
+    const ClipTracks tracks = ClipTracks::read(url);
+    PreviewPiece p;
+    p.length = *compositionTicks(1);
+    p.url = url;
+    p.naturalSize = tracks.naturalSize;
+    p.fit = PreviewComposition::fitTransform(tracks.naturalSize, tracks.preferredTransform, QSizeF(640, 480));
+    PreviewPlan plan;
+    plan.renderSize = QSizeF(640, 480);
+    plan.pieces = {p};
+
+    TimelinePlayer player;
+    PlayerView view;
+    view.setPlayer(&player);
+    view.resize(640, 480);
+    player.replaceItem(plan);
+    ASSERT_TRUE(waitFor([&] { return player.itemStatus() == PreviewPlayer::ItemStatus::readyToPlay; }));
+    bool done = false;
+    player.seek(0.5, [&](bool finished) { done = finished; });
+    ASSERT_TRUE(waitFor([&] { return done; }));
+    ASSERT_FALSE(player.currentFrame().isNull());
+    // Upright 240 x 320 scaled by 1.5: x 140 .. 500, the band 140 .. 230.
+    const QImage shot = view.grab().toImage();
+    EXPECT_TRUE(near(shot.pixelColor(185, 240), 0, 0, 255)) << shot.pixelColor(185, 240).name().toStdString();
+    EXPECT_TRUE(near(shot.pixelColor(185, 20), 0, 0, 255));
+    EXPECT_TRUE(near(shot.pixelColor(400, 240), 255, 0, 0)) << shot.pixelColor(400, 240).name().toStdString();
+    EXPECT_TRUE(near(shot.pixelColor(480, 460), 255, 0, 0));
+    EXPECT_TRUE(near(shot.pixelColor(100, 240), 0, 0, 0));
+    EXPECT_TRUE(near(shot.pixelColor(560, 240), 0, 0, 0));
 }

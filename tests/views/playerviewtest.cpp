@@ -17,19 +17,20 @@ using testsupport::waitFor;
 
 namespace {
 
-QString artefactsDir()
-{
-    const QString dir = qEnvironmentVariableIsEmpty("ROUTEREEL_TEST_ARTEFACTS")
-        ? QDir::current().filePath(QStringLiteral("test-artefacts"))
-        : qEnvironmentVariable("ROUTEREEL_TEST_ARTEFACTS");
-    QDir().mkpath(dir);
-    return dir;
-}
-
 bool near(const QColor &c, int r, int g, int b, int tolerance = 40)
 {
     return std::abs(c.red() - r) < tolerance && std::abs(c.green() - g) < tolerance
         && std::abs(c.blue() - b) < tolerance;
+}
+
+// Pictures for a person to look at; the folder is ignored by git.
+QString artefactsDir()
+{
+    const QString dir = qEnvironmentVariableIsEmpty("ROUTEREEL_TEST_ARTIFACTS")
+        ? QStringLiteral(ROUTEREEL_SOURCE_DIR "/test-artifacts")
+        : qEnvironmentVariable("ROUTEREEL_TEST_ARTIFACTS");
+    QDir().mkpath(dir);
+    return dir;
 }
 
 // A 320 x 240 red clip placed whole on a 640 x 480 canvas.

@@ -16,6 +16,7 @@ namespace {
 
 constexpr int tickMilliseconds = 16;          // ~1/60 s
 constexpr int switchTimeoutMilliseconds = 1500;
+constexpr int busyTimeoutMilliseconds = 600;
 // A frame whose start lies this far from the sought clip time is taken as left over
 // from before the seek (GStreamer's frame times are a couple of frames off).
 constexpr double staleFrameTolerance = 0.25;
@@ -37,16 +38,23 @@ TimelinePlayer::TimelinePlayer(QObject *parent)
         deck.media = new QMediaPlayer(this);
         deck.sink = new QVideoSink(this);
         deck.media->setVideoSink(deck.sink);
-        // Without an audio device the GStreamer back end runs the pipeline on the
-        // system clock, so playback never waits for sound.
+        // Without any audio device GStreamer's automatic sink falls back to a silent
+        // one that keeps time, so playback never waits for sound.
         deck.audio = new QAudioOutput(QMediaDevices::defaultAudioOutput(), this);
         deck.media->setAudioOutput(deck.audio);
+        // Queued: Qt hands a frame over while GStreamer's streaming thread waits for
+        // this thread, and a seek or pause made from inside that hand-over waits for
+        // the streaming thread in turn, 300 ms until the stream fails.
         connect(deck.sink, &QVideoSink::videoFrameChanged, this,
-                [this, i](const QVideoFrame &frame) { takeFrame(i, frame); });
+                [this, i](const QVideoFrame &frame) { takeFrame(i, frame); }, Qt::QueuedConnection);
         connect(deck.media, &QMediaPlayer::mediaStatusChanged, this, [this, i] { onMediaStatus(i); });
         // Positions given before the media is seekable are dropped.
         connect(deck.media, &QMediaPlayer::seekableChanged, this, [this, i] { onMediaStatus(i); });
         connect(deck.media, &QMediaPlayer::errorOccurred, this, [this, i] { onMediaError(i); });
+        deck.busyTimeout = new QTimer(this);
+        deck.busyTimeout->setSingleShot(true);
+        deck.busyTimeout->setInterval(busyTimeoutMilliseconds);
+        connect(deck.busyTimeout, &QTimer::timeout, this, [this, i] { deckSettled(i); });
     }
 
     m_tick.setTimerType(Qt::PreciseTimer);
@@ -82,8 +90,6 @@ PreviewPlayer::ItemId TimelinePlayer::replaceItem(std::optional<PreviewPlan> pla
     setRunning(false);
     for (Deck &deck : m_decks) {
         deck.media->pause();
-        deck.preparedAt.reset();
-        deck.preparedFrame = QVideoFrame();
     }
     m_preparing = -1;
     m_prepareTarget.reset();
@@ -173,8 +179,11 @@ int TimelinePlayer::loadDeck(const QUrl &url)
     deck.media->pause();
     deck.url = url;
     deck.loaded = false;
-    deck.preparedAt.reset();
-    deck.preparedFrame = QVideoFrame();
+    deck.heldAt.reset();
+    deck.heldFrame = QVideoFrame();
+    deck.busy = false;
+    deck.wanted.reset();
+    deck.busyTimeout->stop();
     if (m_preparing == d) {
         m_preparing = -1;
         m_prepareTarget.reset();
@@ -223,25 +232,70 @@ void TimelinePlayer::positionMedia()
 {
     Deck &deck = m_decks[m_active];
     m_positionIssued = true;
-    if (deck.preparedAt && std::fabs(*deck.preparedAt - m_target) < 0.0005 && deck.preparedFrame.isValid()) {
-        // Already waiting at this very frame: show it and go on without a seek.
-        const QVideoFrame frame = deck.preparedFrame;
-        deck.preparedAt.reset();
-        deck.preparedFrame = QVideoFrame();
-        if (m_running)
+    if (!deck.busy && deck.heldAt && std::fabs(*deck.heldAt - m_target) < 0.0005 && deck.heldFrame.isValid()) {
+        // Already standing at this very frame (prepared, or sought before): show it
+        // and go on without a seek.
+        const QVideoFrame frame = deck.heldFrame;
+        if (m_running) {
+            deck.heldAt.reset();
             deck.media->play();
+        }
         showFrame(frame);
         finishSwitch();
         return;
     }
-    deck.preparedAt.reset();
-    deck.preparedFrame = QVideoFrame();
-    if (m_running)
+    requestPosition(m_active, m_target);
+    m_switchTimeout.start();
+}
+
+// A paused seek makes GStreamer preroll, and Qt's next seek waits for that
+// preroll on this thread, which the preroll itself needs to hand its frame over:
+// a stall of 300 ms and a failed stream. So a deck takes one seek at a time; the
+// newest of the seeks asked for meanwhile follows once the previous one has
+// shown its frame, which also keeps scrubbing from piling up seeks.
+void TimelinePlayer::requestPosition(int d, double seconds)
+{
+    Deck &deck = m_decks[d];
+    if (deck.busy && std::fabs(deck.issued - seconds) < 0.0005) {
+        deck.wanted.reset(); // already on its way
+        return;
+    }
+    deck.wanted = seconds;
+    if (!deck.busy)
+        issuePosition(d);
+}
+
+void TimelinePlayer::issuePosition(int d)
+{
+    Deck &deck = m_decks[d];
+    if (!deck.wanted)
+        return;
+    deck.busy = true;
+    deck.issued = *deck.wanted;
+    deck.wanted.reset();
+    deck.heldAt.reset();
+    deck.heldFrame = QVideoFrame();
+    deck.media->setPosition(qint64(std::llround(deck.issued * 1000)));
+    if (d == m_active && m_running)
         deck.media->play();
     else
         deck.media->pause();
-    deck.media->setPosition(qint64(std::llround(m_target * 1000)));
-    m_switchTimeout.start();
+    deck.busyTimeout->start();
+}
+
+void TimelinePlayer::deckSettled(int d, const QVideoFrame &frame)
+{
+    Deck &deck = m_decks[d];
+    deck.busy = false;
+    deck.busyTimeout->stop();
+    if (frame.isValid() && !(d == m_active && m_running)) {
+        deck.heldAt = deck.issued;
+        deck.heldFrame = frame;
+    }
+    if (deck.wanted && std::fabs(*deck.wanted - deck.issued) < 0.0005)
+        deck.wanted.reset();
+    if (deck.wanted)
+        issuePosition(d);
 }
 
 void TimelinePlayer::finishSwitch()
@@ -280,12 +334,9 @@ void TimelinePlayer::prepareDeck(int d)
     Deck &deck = m_decks[d];
     if (!m_prepareTarget || m_preparing != d)
         return;
-    if (deck.preparedAt && std::fabs(*deck.preparedAt - *m_prepareTarget) < 0.0005)
+    if (deck.heldAt && std::fabs(*deck.heldAt - *m_prepareTarget) < 0.0005)
         return;
-    deck.preparedAt = *m_prepareTarget;
-    deck.preparedFrame = QVideoFrame();
-    deck.media->pause();
-    deck.media->setPosition(qint64(std::llround(*m_prepareTarget * 1000)));
+    requestPosition(d, *m_prepareTarget);
 }
 
 void TimelinePlayer::onMediaStatus(int d)
@@ -363,10 +414,12 @@ void TimelinePlayer::play()
     setRunning(true);
     m_lastReported = m_time;
     const Piece &p = m_pieces[m_index];
-    if (p.isGap())
+    if (p.isGap()) {
         m_gapClock.restart();
-    else if (!m_switching)
+    } else if (!m_switching) {
+        m_decks[m_active].heldAt.reset();
         media()->play();
+    }
 }
 
 void TimelinePlayer::pause()
@@ -465,19 +518,24 @@ void TimelinePlayer::takeFrame(int d, const QVideoFrame &frame)
     Deck &deck = m_decks[d];
     if (!frame.isValid() || !deck.loaded || deck.media->source() != deck.url)
         return;
-    if (d != m_active) {
-        // The idle deck's picture at the next piece's start, kept for the switch.
-        const qint64 start = frame.startTime();
-        if (deck.preparedAt && (start < 0 || near(start / 1e6, *deck.preparedAt)))
-            deck.preparedFrame = frame;
-        return;
+    const qint64 start = frame.startTime();
+    if (deck.busy) {
+        // Frames from before the seek do not settle it.
+        if (start >= 0 && !near(start / 1e6, deck.issued))
+            return;
+        deckSettled(d, frame);
+        if (deck.busy)
+            return; // a newer seek went out: this picture is already stale
+    } else if (d == m_active && m_running) {
+        deck.heldAt.reset(); // moving on
     }
+    if (d != m_active)
+        return; // kept as the idle deck's held picture
     if (m_index < 0 || m_pieces[m_index].isGap())
         return;
     if (m_switching) {
         if (!m_positionIssued)
             return;
-        const qint64 start = frame.startTime();
         if (start >= 0 && !near(start / 1e6, m_target))
             return;
     }
@@ -518,13 +576,27 @@ QTransform TimelinePlayer::currentFrameTransform() const
 {
     if (!m_frame.isValid() || m_index < 0)
         return {};
-    const QSizeF size = m_frame.size();
+    // The picture as painted: QVideoFrame::toImage applies the frame's rotation.
+    const QSizeF size = currentFrame().size();
     if (size.isEmpty())
         return {};
     const Piece &p = m_pieces[m_index];
-    if (p.fit && !p.naturalSize.isEmpty())
-        return QTransform::fromScale(p.naturalSize.width() / size.width(), p.naturalSize.height() / size.height())
-            * *p.fit;
+    if (p.fit && !p.naturalSize.isEmpty()) {
+        const QSizeF natural = p.naturalSize;
+        const auto proportional = [](QSizeF a, QSizeF b) {
+            return std::fabs(a.width() * b.height() - a.height() * b.width()) < 0.02 * a.width() * b.height();
+        };
+        // Pictures usually arrive turned upright already; a quarter turn shows in their
+        // proportions. Such a picture goes straight to its place on the canvas.
+        const bool quarterTurn = std::fabs(p.fit->m11()) < 1e-9 && std::fabs(p.fit->m22()) < 1e-9;
+        const bool stored = quarterTurn ? proportional(size, natural) && !proportional(size, natural.transposed())
+                                        : false;
+        if (stored)
+            return QTransform::fromScale(natural.width() / size.width(), natural.height() / size.height()) * *p.fit;
+        const QRectF placed = p.fit->mapRect(QRectF(QPointF(0, 0), natural));
+        return QTransform::fromScale(placed.width() / size.width(), placed.height() / size.height())
+            * QTransform::fromTranslate(placed.x(), placed.y());
+    }
     const double k = std::min(m_renderSize.width() / size.width(), m_renderSize.height() / size.height());
     return QTransform::fromScale(k, k)
         * QTransform::fromTranslate((m_renderSize.width() - size.width() * k) / 2,
@@ -532,3 +604,5 @@ QTransform TimelinePlayer::currentFrameTransform() const
 }
 
 } // namespace routereel
+
+

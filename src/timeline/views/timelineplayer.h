@@ -69,12 +69,19 @@ private:
         QVideoSink *sink = nullptr;
         QUrl url;
         bool loaded = false;                 // loaded and seekable
-        std::optional<double> preparedAt;    // clip seconds it waits at for the next piece
-        QVideoFrame preparedFrame;           // the picture there
+        std::optional<double> heldAt;        // clip seconds it stands paused at, its frame shown
+        QVideoFrame heldFrame;               // the picture there
+        bool busy = false;                   // a seek is out and has not shown its frame
+        double issued = 0;                   // clip seconds of that seek
+        std::optional<double> wanted;        // the seek to send when it has
+        QTimer *busyTimeout = nullptr;
     };
 
     void enterPiece(int index, double time);
     void positionMedia();
+    void requestPosition(int deck, double seconds);
+    void issuePosition(int deck);
+    void deckSettled(int deck, const QVideoFrame &frame = {});
     void prepareNext();
     void prepareDeck(int deck);
     int deckWith(const QUrl &url) const;
