@@ -516,6 +516,7 @@ void TimelinePlayer::finishSeek(bool finished)
 void TimelinePlayer::takeFrame(int d, const QVideoFrame &frame)
 {
     Deck &deck = m_decks[d];
+    ++m_framesDecoded;
     if (!frame.isValid() || !deck.loaded || deck.media->source() != deck.url)
         return;
     const qint64 start = frame.startTime();

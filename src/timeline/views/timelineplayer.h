@@ -49,6 +49,8 @@ public:
     QVideoSink *videoSink() const { return m_output; }
     // Frames taken for display since the item was installed.
     quint64 framesShown() const { return m_framesShown; }
+    // Frames the decks have decoded, shown or not.
+    quint64 framesDecoded() const { return m_framesDecoded; }
     // The piece the timeline time lies in; -1 before anything is installed.
     int currentPieceIndex() const { return m_index; }
 
@@ -133,6 +135,7 @@ private:
     mutable QImage m_image;
     mutable bool m_imageValid = false;
     quint64 m_framesShown = 0;
+    quint64 m_framesDecoded = 0;
 };
 
 } // namespace routereel
