@@ -127,6 +127,26 @@ TEST(PlayerServiceMedia, SeeksShowTheRightClipAtTheRightSourceTimeAndBlackInGaps
     }
 }
 
+TEST(PlayerServiceMedia, ReloadOfAnEditedTimelineOnTheSameFilesBecomesReady)
+{
+    Fixture f;
+    VideoTimelineSnapshot timeline = twoClipTimeline();
+    f.service.loadTimeline(timeline);
+    ASSERT_TRUE(waitFor([&] { return f.service.isMetadataReady(); }));
+    ASSERT_TRUE(f.seekAndSettle(4.5));
+
+    // Trimmed: twotone now starts 1.6 s into its file, so 3.2 shows green.
+    timeline.segments[1].sourceStart = 1.6;
+    f.service.loadTimeline(timeline);
+    EXPECT_FALSE(f.service.isMetadataReady());
+    ASSERT_TRUE(waitFor([&] { return f.service.isMetadataReady(); }));
+    EXPECT_DOUBLE_EQ(f.service.duration(), 4.4);
+    ASSERT_TRUE(waitFor([&] { return !f.service.isSeeking(); }));
+    EXPECT_DOUBLE_EQ(f.service.clock()->currentTime(), 4.4); // the old playhead, clamped
+    ASSERT_TRUE(f.seekAndSettle(3.2));
+    EXPECT_TRUE(near(centre(*f.player), 0, 255, 0)) << centre(*f.player).name().toStdString();
+}
+
 TEST(PlayerServiceMedia, PlaysAcrossSliceBoundariesWithoutTheClockGoingBack)
 {
     Fixture f;

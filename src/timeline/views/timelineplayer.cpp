@@ -143,7 +143,35 @@ PreviewPlayer::ItemId TimelinePlayer::replaceItem(std::optional<PreviewPlan> pla
     // The first clip's readiness is the item's; a timeline that starts black
     // has it prepared as the next piece.
     enterPiece(0, 0);
+    // A clip still loaded from the previous item sends no new load signal.
+    for (const Piece &p : m_pieces) {
+        if (p.isGap())
+            continue;
+        if (const int d = deckWith(p.url); d >= 0 && m_decks[d].loaded) {
+            const ItemId item = m_item;
+            QMetaObject::invokeMethod(this, [this, item, d] {
+                if (m_item == item && m_status == ItemStatus::unknown)
+                    clipLoaded(d);
+            }, Qt::QueuedConnection);
+        }
+        break;
+    }
     return m_item;
+}
+
+void TimelinePlayer::clipLoaded(int d)
+{
+    Deck &deck = m_decks[d];
+    if (!deck.media->hasVideo()) {
+        // Sound alone is no video; the service names the file.
+        if (m_status != ItemStatus::failed)
+            setStatus(ItemStatus::failed);
+        return;
+    }
+    if (m_direct && !m_pieces.empty() && deck.url == m_pieces.front().url)
+        m_pieces.front().end = std::max(0.001, deck.media->duration() / 1000.0);
+    if (m_status == ItemStatus::unknown)
+        setStatus(ItemStatus::readyToPlay);
 }
 
 int TimelinePlayer::pieceAt(double time) const
@@ -350,16 +378,9 @@ void TimelinePlayer::onMediaStatus(int d)
         if (deck.loaded || !deck.media->isSeekable())
             break;
         deck.loaded = true;
-        if (!deck.media->hasVideo()) {
-            // Sound alone is no video; the service names the file.
-            if (m_status != ItemStatus::failed)
-                setStatus(ItemStatus::failed);
+        clipLoaded(d);
+        if (m_status == ItemStatus::failed)
             return;
-        }
-        if (m_direct && !m_pieces.empty() && deck.url == m_pieces.front().url)
-            m_pieces.front().end = std::max(0.001, deck.media->duration() / 1000.0);
-        if (m_status == ItemStatus::unknown)
-            setStatus(ItemStatus::readyToPlay);
         if (d == m_active && m_switching && m_index >= 0 && m_pieces[m_index].url == deck.url)
             positionMedia();
         else if (d == m_preparing)

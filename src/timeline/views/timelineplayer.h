@@ -99,6 +99,7 @@ private:
     void showFrame(const QVideoFrame &frame);
     void clearFrame();
     void onMediaStatus(int deck);
+    void clipLoaded(int deck);
     void onMediaError(int deck);
     int pieceAt(double time) const;
     double end() const;
