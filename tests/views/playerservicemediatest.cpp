@@ -125,6 +125,13 @@ TEST(PlayerServiceMedia, SeeksShowTheRightClipAtTheRightSourceTimeAndBlackInGaps
         else
             EXPECT_TRUE(f.player->currentFrame().isNull()) << c.t;
     }
+
+    // Scrubbing: a burst of seeks across both clips and the gap ends on the last one.
+    for (double t : {0.5, 3.3, 2.4, 4.8, 1.2, 3.1, 4.6, 0.9, 4.2})
+        f.service.scrub(t);
+    ASSERT_TRUE(waitFor([&] { return !f.service.isSeeking(); }));
+    EXPECT_NEAR(f.service.clock()->currentTime(), 4.2, 1e-9);
+    EXPECT_TRUE(near(centre(*f.player), 0, 255, 0)) << centre(*f.player).name().toStdString();
 }
 
 TEST(PlayerServiceMedia, ReloadOfAnEditedTimelineOnTheSameFilesBecomesReady)
