@@ -10,6 +10,7 @@ function(routereel_core_module name)
   list(FILTER cpp INCLUDE REGEX "\\.cpp$")
   if(cpp)
     add_library(routereel_${name} STATIC ${srcs})
+    routereel_autogen_tracks_sources(routereel_${name} ${srcs})
     set(scope PUBLIC)
   else()
     add_library(routereel_${name} INTERFACE)
@@ -29,6 +30,7 @@ function(routereel_test name)
     return()
   endif()
   add_executable(test_${name} ${srcs} ${M_SOURCES})
+  routereel_autogen_tracks_sources(test_${name} ${srcs})
   target_link_libraries(test_${name} PRIVATE ${M_DEPENDS} ${M_MAIN} routereel_testsupport GTest::gtest GTest::gmock)
   target_compile_definitions(test_${name} PRIVATE
       ROUTEREEL_TEST_DATA="${PROJECT_SOURCE_DIR}/tests/data"
@@ -37,4 +39,22 @@ function(routereel_test name)
       DISCOVERY_MODE PRE_TEST
       DISCOVERY_TIMEOUT 60
       PROPERTIES LABELS "${M_LABEL}" TIMEOUT 300)
+endfunction()
+
+# Automoc does not notice a globbed header that appears later (stale mocs, missing
+# vtables): its timestamp depends only on the headers it already knows. When the
+# source list changes, drop the timestamp so moc runs again on the next build.
+function(routereel_autogen_tracks_sources target)
+  string(SHA1 hash "${ARGN}")
+  set(stamp ${CMAKE_CURRENT_BINARY_DIR}/${target}_autogen/timestamp)
+  set(hash_file ${CMAKE_CURRENT_BINARY_DIR}/${target}_autogen_sources.sha1)
+  if(EXISTS ${hash_file})
+    file(READ ${hash_file} old_hash)
+  else()
+    set(old_hash "")
+  endif()
+  if(NOT old_hash STREQUAL hash)
+    file(REMOVE ${stamp})
+    file(WRITE ${hash_file} ${hash})
+  endif()
 endfunction()

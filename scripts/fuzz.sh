@@ -11,7 +11,7 @@ CC=clang-14 CXX=clang++-14 ROUTEREEL_BUILD_DIR="$build" "$root/scripts/build.sh"
 shopt -s nullglob
 ran=0
 for exe in "$build"/fuzz/fuzz_*; do
-  [[ -x $exe ]] || continue
+  [[ -f $exe && -x $exe ]] || continue  # skip the *_autogen folders
   name=${exe##*/fuzz_}
   work=$(mktemp -d)
   seeds=()

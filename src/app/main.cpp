@@ -1,3 +1,4 @@
+#include "maps/views/webmapruntime.h"
 #include "timeline/views/timelineplayer.h"
 #include "ui/main/mainwindow.h"
 
@@ -25,6 +26,7 @@ void ensureRuntimeDir()
 int main(int argc, char *argv[])
 {
     ensureRuntimeDir();
+    routereel::prepareWebMapRuntime();
     routereel::TimelinePlayer::selectMediaBackend();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("routereel"));

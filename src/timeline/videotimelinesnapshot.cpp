@@ -163,8 +163,10 @@ QList<VideoTimelineSnapshot::Slice> VideoTimelineSnapshot::frameAlignedSlices(do
         Slice aligned = piece;
         aligned.offset = double(startFrame) / fps;
         aligned.duration = double(endFrame - startFrame) / fps;
+        // A boundary a hair after a whole frame moves down onto it; the cut
+        // moves with it but never before the start of the file.
         if (!piece.isGap())
-            aligned.sourceStart = piece.sourceStart + (aligned.offset - piece.offset);
+            aligned.sourceStart = std::max(0.0, piece.sourceStart + (aligned.offset - piece.offset));
         out.append(aligned);
     }
     return out;

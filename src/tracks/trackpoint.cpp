@@ -1,10 +1,25 @@
 #include "trackpoint.h"
 
+#include <QRandomGenerator>
+
 #include <algorithm>
 #include <cmath>
 #include <numbers>
 
 namespace routereel {
+
+QUuid newTrackPointId()
+{
+    thread_local QRandomGenerator generator = QRandomGenerator::securelySeeded();
+    quint32 words[4];
+    generator.fillRange(words);
+    const quint16 w1 = quint16(words[1] >> 16);
+    const quint16 w2 = quint16((words[1] & 0x0fff) | 0x4000); // version 4
+    const quint8 b1 = quint8(((words[2] >> 24) & 0x3f) | 0x80); // RFC 4122 variant
+    return QUuid(words[0], w1, w2, b1, quint8(words[2] >> 16), quint8(words[2] >> 8),
+                 quint8(words[2]), quint8(words[3] >> 24), quint8(words[3] >> 16),
+                 quint8(words[3] >> 8), quint8(words[3]));
+}
 
 bool TrackPoint::operator==(const TrackPoint &other) const
 {

@@ -10,9 +10,14 @@ namespace routereel {
 // An absolute point in time: seconds since 1970-01-01T00:00:00Z.
 using Instant = double;
 
+// A fresh random (version 4) UUID for a track point. Tracks hold hundreds of thousands of points
+// and every load and smoothing pass renews their ids: this draws from a securely seeded
+// per-thread generator instead of asking the system for entropy each time.
+QUuid newTrackPointId();
+
 // One fix of a track. Equality ignores `id`: two fixes with the same data are the same fix.
 struct TrackPoint {
-    QUuid id = QUuid::createUuid();
+    QUuid id = newTrackPointId();
     double lat = 0;
     double lng = 0;
     std::optional<double> ele;

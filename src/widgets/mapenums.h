@@ -2,6 +2,9 @@
 
 #include "base/textenum.h"
 
+#include <QColor>
+#include <QList>
+
 namespace routereel {
 
 enum class MapShape { circle, roundedRect };
@@ -36,5 +39,17 @@ struct WidgetSizeRange {
     double upper = 200;
 };
 inline constexpr WidgetSizeRange widgetSizeRange{};
+
+// One ring of a widget border; a border lists its rings from the widget outline outwards.
+struct WidgetBorderLayer {
+    double width = 0; // in the units of the widget's size
+    QColor color;
+};
+
+// The rings of a border style (a new list on each call); safe on any thread.
+QList<WidgetBorderLayer> borderLayers(MapBorderStyle style);
+
+// Thickness of the whole border around the widget's content.
+double borderTotalWidth(MapBorderStyle style);
 
 } // namespace routereel

@@ -85,6 +85,8 @@ private:
         QByteArray head = "HTTP/1.1 " + QByteArray::number(resp.status) + " X\r\n";
         head += "Content-Type: " + resp.contentType + "\r\n";
         head += "Content-Length: " + QByteArray::number(resp.body.size()) + "\r\n";
+        for (const auto &[name, value] : resp.headers)
+            head += name + ": " + value + "\r\n";
         head += "Connection: close\r\n\r\n";
         s->write(head);
         if (resp.bytesPerSecond <= 0) {

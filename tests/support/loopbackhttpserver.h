@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QMap>
+#include <QPair>
 #include <QUrl>
 
 #include <functional>
@@ -28,6 +29,7 @@ struct HttpResponse {
     int delayMs = 0;           // wait before sending anything
     int bytesPerSecond = 0;    // > 0: trickle the body at this rate
     bool noAnswer = false;     // read the request, never answer, keep the connection open
+    QList<QPair<QByteArray, QByteArray>> headers;  // extra response headers
 };
 
 class LoopbackHttpServer {

@@ -219,6 +219,9 @@ TEST(TimelineFilterGraph, FrameAlignment)
     const QList<Case> cases = {
         {"a hair after a frame stays", {cut(a, 0, 1.00000002, 0), cut(a, 10, 11, 2)},
          {{0, 1, 0}, {1, 1, 0}, {2, 1, 10}}},
+        {"a start moved down onto its frame never cuts before the file", {cut(a, 0, 1.00000002, 0),
+                                                                          cut(a, 0, 1, 1.00000002)},
+         {{0, 1, 0}, {1, 1, 0}}},
         {"further after a frame moves up", {cut(a, 0, 1.0001, 0), cut(a, 10, 11, 2)},
          {{0, 31 / 30.0, 0}, {31 / 30.0, 29 / 30.0, 0}, {2, 1, 10}}},
         {"a start between frames moves the source start; the end stops at the total",

@@ -89,13 +89,19 @@ TEST(VideoSourceProbe, RefusesFilesWithoutVideo)
     QTemporaryDir dir;
     const QString audioOnly = testsupport::makeAudioOnly(dir.path(), "song.m4a");
     ASSERT_FALSE(audioOnly.isEmpty());
-    try {
-        probeFile(audioOnly);
-        FAIL() << "an audio-only file was accepted";
-    } catch (const VideoTimelineError &e) {
-        EXPECT_EQ(e.kind(), VideoTimelineError::Kind::invalidVideo);
-        EXPECT_EQ(e.fileName(), "song.m4a");
-        EXPECT_EQ(e.message(), "Cannot load video: song.m4a");
+    const QString empty = dir.filePath("empty.mp4");
+    ASSERT_TRUE(testsupport::runFfmpeg({"-f", "lavfi", "-i", "color=c=red:s=64x64:d=1", "-frames:v", "0", "-c:v",
+                                        "libx264", empty}));
+    for (const QString &path : {audioOnly, empty}) {
+        const QString name = QFileInfo(path).fileName();
+        try {
+            probeFile(path);
+            ADD_FAILURE() << "a file without video was accepted: " << name.toStdString();
+        } catch (const VideoTimelineError &e) {
+            EXPECT_EQ(e.kind(), VideoTimelineError::Kind::invalidVideo);
+            EXPECT_EQ(e.fileName(), name);
+            EXPECT_EQ(e.message(), "Cannot load video: " + name);
+        }
     }
 
     QFile text(dir.filePath("notes.mp4"));

@@ -1,0 +1,39 @@
+// Export pages: wait until every tile and label of the view is drawn, then
+// read the canvas (kept by preserveDrawingBuffer) as a PNG data URL.
+function waitForExportIdle(timeout, capture) {
+    return new Promise(function (resolve) {
+        var finished = false;
+        var timer = null;
+        function finish(error) {
+            if (finished)
+                return;
+            finished = true;
+            map.off('idle', onIdle);
+            clearTimeout(timer);
+            if (error) {
+                resolve('ERR:' + error);
+                return;
+            }
+            if (!capture) {
+                resolve('ok');
+                return;
+            }
+            try {
+                resolve(map.getCanvas().toDataURL('image/png'));
+            } catch (e) {
+                resolve('ERR:' + e);
+            }
+        }
+        // A microtask lets the other 'idle' listeners of this round run first;
+        // a language change may mark the map dirty again.
+        function onIdle() {
+            queueMicrotask(function () {
+                if (map.loaded())
+                    finish(null);
+            });
+        }
+        map.on('idle', onIdle);
+        timer = setTimeout(function () { finish('map idle timeout'); }, timeout);
+        map.triggerRepaint();
+    });
+}

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "compositionmode.h"
+
+#include "timeline/videotimelinesnapshot.h"
+
+#include <cstdint>
+#include <optional>
+
+namespace routereel {
+
+// Video bit rate handed to the encoder, bits per second. width and height are
+// the canvas; outputScale shrinks it; a compression factor below 1 lowers the
+// rate, never under 60 % of it.
+std::int64_t targetBitRate(CompositionMode mode, double width, double height, double sourceBitRate,
+                           double outputScale, double compressionFactor);
+
+// Expected size of the exported file in bytes; none for an empty or unusable export.
+std::optional<std::int64_t> estimatedOutputBytes(CompositionMode mode, double duration, double width, double height,
+                                                 double fps, double sourceBitRate, double audioBitRate,
+                                                 double outputScale, double compressionFactor);
+
+// The same for a regular export of the whole video timeline; none without a
+// segment whose source is known.
+std::optional<std::int64_t> estimatedTimelineOutputBytes(const VideoTimelineSnapshot &snapshot, double outputScale,
+                                                         double compressionFactor);
+
+} // namespace routereel

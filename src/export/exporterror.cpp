@@ -1,0 +1,55 @@
+#include "exporterror.h"
+
+#include <QCoreApplication>
+
+namespace routereel {
+
+ExportError ExportError::ffmpegError(const QString &diagnostics)
+{
+    return {Kind::ffmpegError, diagnostics};
+}
+
+ExportError ExportError::sourceVideoMissing(const QString &path)
+{
+    return {Kind::sourceVideoMissing, path};
+}
+
+ExportError ExportError::ffmpegNotFound()
+{
+    return {Kind::ffmpegNotFound};
+}
+
+ExportError ExportError::renderError()
+{
+    return {Kind::renderError};
+}
+
+ExportError ExportError::cancelled()
+{
+    return {Kind::cancelled};
+}
+
+QString ExportError::message() const
+{
+    switch (m_kind) {
+    case Kind::ffmpegError:
+        // ffmpeg's own words, quoted as they are in every language.
+        return QStringLiteral("FFmpeg: ") + m_payload;
+    case Kind::sourceVideoMissing:
+        return QCoreApplication::translate("ExportError",
+                                           "Source video no longer exists on disk:\n%1\n\nThe file referenced by "
+                                           "the project has been moved or deleted. Reload the video and try again.")
+            .arg(m_payload);
+    case Kind::ffmpegNotFound:
+        return QCoreApplication::translate(
+            "ExportError",
+            "FFmpeg runtime unavailable. The bundled copy could not be used, and no system FFmpeg was found.");
+    case Kind::renderError:
+        return QCoreApplication::translate("ExportError", "Failed to render overlay frames");
+    case Kind::cancelled:
+        return QCoreApplication::translate("ExportError", "Export cancelled");
+    }
+    return {};
+}
+
+} // namespace routereel

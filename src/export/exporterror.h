@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+
+namespace routereel {
+
+// Every failure of an export that is neither the output transaction's nor the
+// file system's. The user sees message().
+class ExportError {
+public:
+    enum class Kind { ffmpegError, sourceVideoMissing, ffmpegNotFound, renderError, cancelled };
+
+    static ExportError ffmpegError(const QString &diagnostics);
+    static ExportError sourceVideoMissing(const QString &path);
+    static ExportError ffmpegNotFound();
+    static ExportError renderError();
+    static ExportError cancelled();
+
+    Kind kind() const { return m_kind; }
+    // The diagnostics of ffmpegError, the path of sourceVideoMissing, else empty.
+    QString payload() const { return m_payload; }
+    QString message() const;
+
+    bool operator==(const ExportError &) const = default;
+
+private:
+    ExportError(Kind kind, QString payload = {}) : m_kind(kind), m_payload(std::move(payload)) {}
+
+    Kind m_kind;
+    QString m_payload;
+};
+
+} // namespace routereel

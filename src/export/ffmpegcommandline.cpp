@@ -1,0 +1,112 @@
+#include "ffmpegcommandline.h"
+
+#include "exportbitrate.h"
+#include "exporttask.h"
+
+#include <cmath>
+
+namespace routereel {
+
+namespace {
+
+// The shortest text that reads back as the same number, with a full stop in every locale.
+QString number(double value)
+{
+    return QString::number(value, 'g', QLocale::FloatingPointShortest);
+}
+
+} // namespace
+
+bool FFmpegCommandLine::readsSourceVideo(const ExportTask &task)
+{
+    return task.compositionMode == CompositionMode::regular && !task.videoURL.isEmpty();
+}
+
+QString FFmpegCommandLine::regularFilterGraph(const TimelineFilterGraph &timeline, const PipeFrame &frame,
+                                              double outputScale, int canvasWidth, int canvasHeight)
+{
+    QString graph = timeline.filterComplex + QStringLiteral("[0:v]format=bgra[ov];") + timeline.videoLabel
+        + QStringLiteral("[ov]overlay=%1:%2:shortest=1:alpha=straight").arg(frame.x).arg(frame.y);
+    if (outputScale < 1) {
+        const QString s = number(outputScale);
+        graph += QStringLiteral(",scale=trunc(iw*%1/2)*2:trunc(ih*%1/2)*2").arg(s);
+    } else if (canvasWidth % 2 != 0 || canvasHeight % 2 != 0) {
+        // 4:2:0 H.264 needs even sides.
+        graph += QStringLiteral(",scale=trunc(iw/2)*2:trunc(ih/2)*2");
+    }
+    return graph + QStringLiteral("[out]");
+}
+
+QString FFmpegCommandLine::overlayFilterGraph(double outputScale, int canvasWidth, int canvasHeight)
+{
+    QString graph = QStringLiteral("[0:v]scale=");
+    if (outputScale < 1) {
+        const QString s = number(outputScale);
+        graph += QStringLiteral("w=trunc(iw*%1/2)*2:h=trunc(ih*%1/2)*2:").arg(s);
+    } else if (canvasWidth % 2 != 0 || canvasHeight % 2 != 0) {
+        graph += QStringLiteral("w=trunc(iw/2)*2:h=trunc(ih/2)*2:");
+    }
+    return graph + QStringLiteral("out_color_matrix=bt709:out_range=tv,format=yuv420p,setsar=1[out]");
+}
+
+std::optional<QStringList> FFmpegCommandLine::arguments(const ExportTask &task, const QString &frameRate,
+                                                        const QString &outputPath,
+                                                        std::optional<TimelineFilterGraphError> *error)
+{
+    const int width = static_cast<int>(task.videoResolution.width());
+    const int height = static_cast<int>(task.videoResolution.height());
+    const PipeFrame frame = PipeFrame::forTask(task);
+    const bool regular = readsSourceVideo(task);
+
+    std::optional<TimelineFilterGraph> timeline;
+    if (regular) {
+        timeline = ffmpegFilterGraph(task.videoTimeline, task.videoURL, width, height, frameRate, error);
+        if (!timeline)
+            return std::nullopt;
+    }
+
+    QStringList args{QStringLiteral("-y"),        QStringLiteral("-threads"),
+                     QStringLiteral("0"),         QStringLiteral("-f"),
+                     QStringLiteral("rawvideo"),  QStringLiteral("-pix_fmt"),
+                     QStringLiteral("bgra"),      QStringLiteral("-s"),
+                     QStringLiteral("%1x%2").arg(frame.width).arg(frame.height),
+                     QStringLiteral("-r"),        frameRate,
+                     QStringLiteral("-i"),        QStringLiteral("pipe:0")};
+    if (regular)
+        args << timeline->inputArguments;
+
+    const QString graph = regular ? regularFilterGraph(*timeline, frame, task.outputScale, width, height)
+                                  : overlayFilterGraph(task.outputScale, width, height);
+    args << QStringLiteral("-filter_complex") << graph << QStringLiteral("-map") << QStringLiteral("[out]")
+         << QStringLiteral("-r") << frameRate;
+    if (regular)
+        args << QStringLiteral("-map") << timeline->audioMap;
+    else
+        args << QStringLiteral("-an");
+
+    const std::int64_t bitRate = targetBitRate(task.compositionMode, width, height, task.videoBitRate,
+                                               task.outputScale, task.compressionFactor);
+    const auto maxRate = static_cast<std::int64_t>(static_cast<double>(bitRate) * 1.2);
+    args << QStringLiteral("-c:v") << QStringLiteral("libx264") << QStringLiteral("-preset")
+         << QStringLiteral("medium") << QStringLiteral("-b:v") << QString::number(bitRate)
+         << QStringLiteral("-maxrate") << QString::number(maxRate) << QStringLiteral("-bufsize")
+         << QString::number(2 * bitRate);
+
+    if (regular) {
+        if (timeline->usesFilterGraph)
+            args << QStringLiteral("-c:a") << QStringLiteral("aac") << QStringLiteral("-b:a")
+                 << QStringLiteral("192000");
+        else
+            args << QStringLiteral("-c:a") << QStringLiteral("copy");
+    } else {
+        args << QStringLiteral("-colorspace") << QStringLiteral("bt709") << QStringLiteral("-color_primaries")
+             << QStringLiteral("bt709") << QStringLiteral("-color_trc") << QStringLiteral("iec61966-2-1")
+             << QStringLiteral("-color_range") << QStringLiteral("tv") << QStringLiteral("-bsf:v")
+             << QStringLiteral("h264_metadata=colour_primaries=1:transfer_characteristics=13:matrix_coefficients=1:"
+                               "video_full_range_flag=0");
+    }
+    args << QStringLiteral("-progress") << QStringLiteral("pipe:1") << outputPath;
+    return args;
+}
+
+} // namespace routereel

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+#include <QUrl>
+
+namespace routereel {
+
+// The web map pages, built as text and loaded into web views. The map
+// libraries come from the application's "routereel-maplib" URL scheme.
+class MapPages {
+public:
+    // MapLibre map widget page ("mapReady"); export mode adds the capture functions.
+    static QString mapWidgetPageHTML(double width, double height, double pixelRatio, bool preview);
+    // MapLibre GPS path page ("pathMapReady").
+    static QString gpsPathPageHTML(double width, double height, double pixelRatio, bool preview);
+    // Mapbox GL JS pages for the Mapbox provider's previews.
+    static QString mapboxWidgetPageHTML(const QString &accessToken);
+    static QString mapboxPathPageHTML(const QString &accessToken);
+
+    // Scripts injected before any page script runs.
+    static QString bridgeScript();       // routereelPost / routereelResult over the web channel
+    static QString frameDriverScript();  // animation frames driven from the program
+
+    // A JavaScript string literal safe inside a <script> element.
+    static QString jsString(const QString &text);
+    // The shortest decimal text that reads back as the same double ("200.0").
+    static QString jsNumber(double value);
+
+    static QString libraryBaseUrl();  // "routereel-maplib://lib/"
+
+    static QString resourceScript(const QString &name);
+};
+
+} // namespace routereel

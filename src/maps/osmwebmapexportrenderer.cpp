@@ -1,0 +1,364 @@
+#include "maps/osmwebmapexportrenderer.h"
+
+#include "maps/mappages.h"
+
+#include <QCoreApplication>
+#include <QJsonArray>
+#include <QPointer>
+#include <QSemaphore>
+#include <QThread>
+#include <QtDebug>
+
+#include <cmath>
+
+namespace routereel {
+
+namespace {
+
+constexpr double maxMercatorLatitude = 85.0511287798;
+
+bool onMainThread()
+{
+    return QCoreApplication::instance() && QThread::currentThread() == QCoreApplication::instance()->thread();
+}
+
+struct ResultBox {
+    std::mutex lock;
+    std::optional<QVariant> value;
+};
+
+QJsonArray intArray(const QList<int> &values)
+{
+    QJsonArray out;
+    for (int v : values)
+        out.append(v);
+    return out;
+}
+
+} // namespace
+
+OSMWebMapExportRenderer::OSMWebMapExportRenderer(Kind kind, const QString &language, const QSizeF &referenceSize,
+                                                 double pixelRatio, WebMapPageFactory factory)
+    : m_kind(kind)
+    , m_language(language)
+    , m_referenceSize(referenceSize)
+    , m_expectedPixelSize(referenceSize.width() * pixelRatio, referenceSize.height() * pixelRatio)
+{
+    Q_ASSERT(onMainThread());
+    if (!factory)
+        factory = webMapPageFactory();
+    if (!factory) {
+        // No web engine in this process (core build, or prepareWebMapRuntime not called):
+        // the page never gets ready and the export draws raster tiles.
+        qWarning().noquote() << QStringLiteral("[OSMWebMapExportRenderer] no web page available");
+        return;
+    }
+    WebMapPageRequest request;
+    request.kind = kind;
+    request.referenceSize = referenceSize;
+    request.pixelRatio = pixelRatio;
+    request.readyMessage = handlerName();
+    request.onReady = [this] {
+        std::lock_guard lock(m_stateLock);
+        m_isReady = true;
+    };
+    m_page = factory(request);
+}
+
+OSMWebMapExportRenderer::~OSMWebMapExportRenderer()
+{
+    shutdown();
+}
+
+QString OSMWebMapExportRenderer::mapWidgetPageHTML(double width, double height, double pixelRatio, bool preview)
+{
+    return MapPages::mapWidgetPageHTML(width, height, pixelRatio, preview);
+}
+
+QString OSMWebMapExportRenderer::gpsPathPageHTML(double width, double height, double pixelRatio, bool preview)
+{
+    return MapPages::gpsPathPageHTML(width, height, pixelRatio, preview);
+}
+
+QString OSMWebMapExportRenderer::handlerName() const
+{
+    return m_kind == Kind::mapWidget ? QStringLiteral("mapReady") : QStringLiteral("pathMapReady");
+}
+
+bool OSMWebMapExportRenderer::isReady() const
+{
+    std::lock_guard lock(m_stateLock);
+    return m_isReady;
+}
+
+void OSMWebMapExportRenderer::shutdown()
+{
+    {
+        std::lock_guard lock(m_stateLock);
+        if (m_didShutdown)
+            return;
+        m_didShutdown = true;
+    }
+    if (!m_page)
+        return;
+    Q_ASSERT(onMainThread());
+    m_page->shutdown();
+    m_page.reset();
+}
+
+void OSMWebMapExportRenderer::runOnMainThread(std::function<void()> body)
+{
+    if (onMainThread()) {
+        body();
+        return;
+    }
+    QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(body), Qt::QueuedConnection);
+}
+
+void OSMWebMapExportRenderer::assertBackground(const char *what) const
+{
+    // Blocking the main thread here would deadlock: the page answers on it.
+    if (onMainThread())
+        qFatal("OSMWebMapExportRenderer::%s called on the main thread", what);
+}
+
+std::optional<QVariant> OSMWebMapExportRenderer::callPage(const QString &body, const WebMapPage::Arguments &args,
+                                                          double limitSeconds, const IsCancelled &stop)
+{
+    if (stop && stop())
+        return std::nullopt;
+    auto box = std::make_shared<ResultBox>();
+    auto signal = std::make_shared<QSemaphore>();
+    QPointer<OSMWebMapExportRenderer> self(this);
+    QMetaObject::invokeMethod(
+        this,
+        [self, body, args, box, signal] {
+            if (!self || !self->m_page) {
+                signal->release();
+                return;
+            }
+            self->m_page->call(body, args, [box, signal](std::optional<QVariant> value) {
+                {
+                    std::lock_guard lock(box->lock);
+                    box->value = std::move(value);
+                }
+                signal->release();
+            });
+        },
+        Qt::QueuedConnection);
+
+    const auto deadline = std::chrono::steady_clock::now()
+        + std::chrono::milliseconds(static_cast<qint64>(limitSeconds * 1000));
+    while (true) {
+        if (signal->tryAcquire(1, 100)) {
+            std::lock_guard lock(box->lock);
+            return box->value;
+        }
+        // A call that ran out keeps running in the page; its late answer lands in the dropped box.
+        if ((stop && stop()) || std::chrono::steady_clock::now() >= deadline)
+            return std::nullopt;
+    }
+}
+
+bool OSMWebMapExportRenderer::waitUntilReady(std::chrono::milliseconds timeout, const IsCancelled &isCancelled) const
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (isCancelled && isCancelled())
+            return false;
+        if (isReady())
+            return true;
+        QThread::msleep(100);
+    }
+    return isReady();
+}
+
+bool OSMWebMapExportRenderer::didShutdown() const
+{
+    std::lock_guard lock(m_stateLock);
+    return m_didShutdown;
+}
+
+bool OSMWebMapExportRenderer::prepareForFrames(const QList<TrackPoint> &points, const QList<int> &breaks, int zoom,
+                                               std::chrono::milliseconds readyTimeout,
+                                               const std::function<void(double)> &progress,
+                                               const IsCancelled &isCancelled)
+{
+    assertBackground("prepareForFrames");
+    QList<QPointF> coords;
+    coords.reserve(points.size());
+    for (const TrackPoint &p : points)
+        coords.append(QPointF(p.lng, p.lat));
+    if (!waitUntilReady(readyTimeout, isCancelled) || !loadTrack(coords, breaks, isCancelled)) {
+        QPointer<OSMWebMapExportRenderer> self(this);
+        runOnMainThread([self] {
+            if (self)
+                self->shutdown();
+        });
+        return false;
+    }
+    warmUp(points, zoom, progress, isCancelled);
+    return true;
+}
+
+QList<QPointF> OSMWebMapExportRenderer::warmUpStops(const QList<TrackPoint> &points, int zoom,
+                                                    const QSizeF &referenceSize)
+{
+    QList<QPointF> stops;
+    if (points.isEmpty())
+        return stops;
+    const double world = std::ldexp(512.0, zoom);
+    const double threshold = std::max(referenceSize.width(), referenceSize.height()) / 2;
+    auto pixel = [world](const TrackPoint &p) {
+        const double phi = std::clamp(p.lat, -maxMercatorLatitude, maxMercatorLatitude) * M_PI / 180;
+        return QPointF(world * (p.lng + 180) / 360,
+                       world * (1 - std::log(std::tan(phi) + 1 / std::cos(phi)) / M_PI) / 2);
+    };
+    QPointF last = pixel(points.first());
+    stops.append(QPointF(points.first().lng, points.first().lat));
+    for (qsizetype i = 1; i < points.size(); ++i) {
+        const QPointF p = pixel(points[i]);
+        if (std::abs(p.x() - last.x()) > threshold || std::abs(p.y() - last.y()) > threshold) {
+            stops.append(QPointF(points[i].lng, points[i].lat));
+            last = p;
+        }
+    }
+    return stops;
+}
+
+void OSMWebMapExportRenderer::warmUp(const QList<TrackPoint> &points, int zoom,
+                                     const std::function<void(double)> &progress, const IsCancelled &isCancelled)
+{
+    assertBackground("warmUp");
+    const QList<QPointF> stops = warmUpStops(points, zoom, m_referenceSize);
+    if (stops.isEmpty())
+        return;
+    qInfo().noquote() << QStringLiteral("[OSMWebMapExportRenderer] warmup %1 stops, zoom=%2").arg(stops.size()).arg(zoom);
+    for (qsizetype i = 0; i < stops.size(); ++i) {
+        if (isCancelled && isCancelled())
+            return;
+        // A stop that times out is passed: the capture will wait for its tiles.
+        callPage(QStringLiteral("return warmStep(lng,lat,z);"),
+                 {{QStringLiteral("lng"), stops[i].x()}, {QStringLiteral("lat"), stops[i].y()}, {QStringLiteral("z"), zoom}},
+                 12, isCancelled);
+        if (progress)
+            progress(double(i + 1) / double(stops.size()));
+    }
+}
+
+std::optional<QImage> OSMWebMapExportRenderer::decodeCapture(const std::optional<QVariant> &result)
+{
+    if (!result || result->typeId() != QMetaType::QString)
+        return std::nullopt;
+    const QString text = result->toString();
+    if (text.startsWith(QLatin1String("ERR:")))
+        return std::nullopt;
+    const qsizetype marker = text.indexOf(QLatin1String("base64,"));
+    if (marker < 0)
+        return std::nullopt;
+    const QByteArray bytes = QByteArray::fromBase64(text.mid(marker + 7).toLatin1());
+    QImage image;
+    if (bytes.isEmpty() || !image.loadFromData(bytes))
+        return std::nullopt;
+    return image;
+}
+
+bool OSMWebMapExportRenderer::sizeAccepted(const QSize &size, const QSizeF &expected)
+{
+    return std::abs(size.width() - expected.width()) <= 2 && std::abs(size.height() - expected.height()) <= 2;
+}
+
+std::optional<QImage> OSMWebMapExportRenderer::captureFrame(int idx, double curLng, double curLat, double mapLng,
+                                                            double mapLat, double bearing, int zoom,
+                                                            const IsCancelled &isCancelled)
+{
+    assertBackground("captureFrame");
+    if (isCancelled && isCancelled())
+        return std::nullopt;
+    const FrameKey key{idx, curLng, curLat, mapLng, mapLat, bearing, zoom};
+    if (m_lastKey && *m_lastKey == key && m_lastImage)
+        return m_lastImage;
+    const WebMapPage::Arguments args{{QStringLiteral("idx"), idx},       {QStringLiteral("curLng"), curLng},
+                                     {QStringLiteral("curLat"), curLat}, {QStringLiteral("mapLng"), mapLng},
+                                     {QStringLiteral("mapLat"), mapLat}, {QStringLiteral("bearing"), bearing},
+                                     {QStringLiteral("z"), zoom}};
+    for (int attempt = 1; attempt <= 2; ++attempt) {
+        const auto result = callPage(
+            QStringLiteral("return renderAndCapture(idx,curLng,curLat,mapLng,mapLat,bearing,z);"), args, 5, isCancelled);
+        if (isCancelled && isCancelled())
+            return std::nullopt;
+        const auto image = decodeCapture(result);
+        if (image && sizeAccepted(image->size(), m_expectedPixelSize)) {
+            m_lastKey = key;
+            m_lastImage = image;
+            return image;
+        }
+        qWarning().noquote() << QStringLiteral("[OSMWebMapExportRenderer] capture failed, attempt %1/2").arg(attempt);
+    }
+    return std::nullopt;
+}
+
+OSMWebMapExportRenderer::ExportFrame OSMWebMapExportRenderer::exportFrame(const std::optional<FramePosition> &position,
+                                                                        int zoom, const IsCancelled &isCancelled)
+{
+    if (!position)
+        return {ExportFrame::Status::noPosition, std::nullopt};
+    auto image = captureFrame(position->idx, position->curLng, position->curLat, position->mapLng, position->mapLat,
+                              position->bearing, zoom, isCancelled);
+    if (!image)
+        return {ExportFrame::Status::failed, std::nullopt};
+    return {ExportFrame::Status::captured, std::move(image)};
+}
+
+bool OSMWebMapExportRenderer::loadTrack(const QList<QPointF> &coords, const QList<int> &breaks,
+                                        const IsCancelled &isCancelled)
+{
+    assertBackground("loadTrack");
+    QJsonArray pairs;
+    for (const QPointF &c : coords)
+        pairs.append(QJsonArray{c.x(), c.y()});
+    const auto result = callPage(QStringLiteral("updateTrack(coords,breaks); setMapLanguage(lang); return 'ok';"),
+                                 {{QStringLiteral("coords"), pairs},
+                                  {QStringLiteral("breaks"), intArray(breaks)},
+                                  {QStringLiteral("lang"), m_language}},
+                                 30, isCancelled);
+    const bool ok = result && result->typeId() == QMetaType::QString && result->toString() == QLatin1String("ok");
+    if (ok) {
+        // The memo belongs to the old track.
+        m_lastKey.reset();
+        m_lastImage.reset();
+    }
+    return ok;
+}
+
+std::optional<QImage> OSMWebMapExportRenderer::captureStatic(const QString &featureCollection, double lng, double lat,
+                                                             double zoom, const IsCancelled &isCancelled)
+{
+    assertBackground("captureStatic");
+    const auto result = callPage(
+        QStringLiteral("setMapLanguage(lang); return captureStatic(JSON.parse(fc),lng,lat,zoom);"),
+        {{QStringLiteral("fc"), featureCollection},
+         {QStringLiteral("lng"), lng},
+         {QStringLiteral("lat"), lat},
+         {QStringLiteral("zoom"), zoom},
+         {QStringLiteral("lang"), m_language}},
+        20, isCancelled);
+    if (!result || result->typeId() != QMetaType::QString || result->toString().startsWith(QLatin1String("ERR:"))) {
+        const QString description = result ? result->toString() : QStringLiteral("nil");
+        qWarning().noquote() << QStringLiteral("[OSMWebMapExportRenderer] static capture failed (%1)")
+                                    .arg(description.left(120));
+        return std::nullopt;
+    }
+    auto image = decodeCapture(result);
+    if (image && !sizeAccepted(image->size(), m_expectedPixelSize) && !m_loggedSizeMismatch) {
+        m_loggedSizeMismatch = true;
+        qWarning().noquote() << QStringLiteral("[OSMWebMapExportRenderer] captured %1x%2 != expected %3x%4 — 长宽比可能被拉伸")
+                                    .arg(image->width())
+                                    .arg(image->height())
+                                    .arg(qRound(m_expectedPixelSize.width()))
+                                    .arg(qRound(m_expectedPixelSize.height()));
+    }
+    return image;
+}
+
+} // namespace routereel

@@ -1,0 +1,118 @@
+#pragma once
+
+#include "maps/webmappage.h"
+#include "tracks/trackpoint.h"
+
+#include <QImage>
+#include <QObject>
+#include <QPointF>
+#include <QSizeF>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+namespace routereel {
+
+// Map frames for an export, captured from an off-screen MapLibre page. Built,
+// shut down and called into on the main thread; the capture operations are
+// called from the export's background thread and block it (never the main
+// thread) until the page has answered.
+class OSMWebMapExportRenderer : public QObject {
+    Q_OBJECT
+public:
+    using Kind = WebMapPageKind;
+    using IsCancelled = std::function<bool()>;
+
+    struct FrameKey {
+        int idx = 0;
+        double curLng = 0, curLat = 0, mapLng = 0, mapLat = 0, bearing = 0;
+        int zoom = 0;
+        bool operator==(const FrameKey &) const = default;
+    };
+
+    // Main thread. `factory` defaults to the one the UI registered.
+    OSMWebMapExportRenderer(Kind kind, const QString &language, const QSizeF &referenceSize, double pixelRatio,
+                            WebMapPageFactory factory = {});
+    ~OSMWebMapExportRenderer() override;
+
+    static QString mapWidgetPageHTML(double width, double height, double pixelRatio, bool preview);
+    static QString gpsPathPageHTML(double width, double height, double pixelRatio, bool preview);
+
+    Kind kind() const { return m_kind; }
+    QString handlerName() const;
+    QSizeF expectedPixelSize() const { return m_expectedPixelSize; }
+    bool isReady() const;
+
+    // Main thread; idempotent.
+    void shutdown();
+    // Runs `body` now on the main thread, else queues it there.
+    static void runOnMainThread(std::function<void()> body);
+
+    // Background threads only.
+    void warmUp(const QList<TrackPoint> &points, int zoom, const std::function<void(double)> &progress,
+                const IsCancelled &isCancelled);
+    std::optional<QImage> captureFrame(int idx, double curLng, double curLat, double mapLng, double mapLat,
+                                       double bearing, int zoom, const IsCancelled &isCancelled);
+    bool loadTrack(const QList<QPointF> &coords, const QList<int> &breaks, const IsCancelled &isCancelled);
+    std::optional<QImage> captureStatic(const QString &featureCollection, double lng, double lat, double zoom,
+                                        const IsCancelled &isCancelled);
+
+    // One export frame's map. A frame outside the track (before its first point,
+    // in a gap) has no position: it gets no map, without asking the page, and is
+    // not a failure; only a positioned frame that could not be captured is.
+    struct FramePosition {
+        int idx = 0;
+        double curLng = 0, curLat = 0, mapLng = 0, mapLat = 0, bearing = 0;
+    };
+    struct ExportFrame {
+        enum class Status { captured, noPosition, failed };
+        Status status = Status::failed;
+        std::optional<QImage> image;
+    };
+    ExportFrame exportFrame(const std::optional<FramePosition> &position, int zoom, const IsCancelled &isCancelled);
+
+    // Background threads: waits (0.1 s sleeps) until the page is ready, `timeout`
+    // passes or the export is cancelled. The exporter gives the page 30 s.
+    bool waitUntilReady(std::chrono::milliseconds timeout, const IsCancelled &isCancelled) const;
+
+    // The start of a web map for an export: waits for the page, loads the track
+    // and warms the tiles along it. False means "draw raster tiles instead"; the
+    // renderer has then been shut down on the main thread.
+    bool prepareForFrames(const QList<TrackPoint> &points, const QList<int> &breaks, int zoom,
+                          std::chrono::milliseconds readyTimeout, const std::function<void(double)> &progress,
+                          const IsCancelled &isCancelled);
+    bool didShutdown() const;
+
+    // The warm-up stops: about half a view apart in Web Mercator pixels of a 512-px world.
+    static QList<QPointF> warmUpStops(const QList<TrackPoint> &points, int zoom, const QSizeF &referenceSize);
+    // A page's capture answer ("data:image/png;base64,...") as an image; none for "ERR:..." and junk.
+    static std::optional<QImage> decodeCapture(const std::optional<QVariant> &result);
+    // A capture is accepted when each side is within 2 px of the expected size.
+    static bool sizeAccepted(const QSize &size, const QSizeF &expected);
+
+    static constexpr std::chrono::milliseconds defaultReadyTimeout{30000};
+
+private:
+    std::optional<QVariant> callPage(const QString &body, const WebMapPage::Arguments &args, double limitSeconds,
+                                     const IsCancelled &stop);
+    void assertBackground(const char *what) const;
+
+    Kind m_kind;
+    QString m_language;
+    QSizeF m_referenceSize;
+    QSizeF m_expectedPixelSize;
+    bool m_loggedSizeMismatch = false;
+    std::unique_ptr<WebMapPage> m_page;
+
+    mutable std::mutex m_stateLock;
+    bool m_isReady = false;
+    bool m_didShutdown = false;
+
+    std::optional<FrameKey> m_lastKey;
+    std::optional<QImage> m_lastImage;
+};
+
+} // namespace routereel

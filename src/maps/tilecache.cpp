@@ -1,0 +1,305 @@
+#include "tilecache.h"
+
+#include "mapservices.h"
+#include "webmercator.h"
+
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QSaveFile>
+#include <QSemaphore>
+#include <QStandardPaths>
+#include <QtConcurrent>
+
+#include <algorithm>
+#include <cmath>
+
+namespace routereel {
+namespace {
+
+constexpr int maxZoom = 22;
+
+TileCache *sharedInstance = nullptr;
+
+void stopSharedNetwork()
+{
+    // The network thread must not outlive the application object.
+    if (sharedInstance)
+        sharedInstance->stopNetwork();
+}
+
+QImage decoded(const QByteArray &data)
+{
+    QImage image = QImage::fromData(data);
+    if (image.isNull())
+        return {};
+    return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+}
+
+} // namespace
+
+TileCache &TileCache::shared()
+{
+    static TileCache *instance = [] {
+        // Deliberately never destroyed: export threads may still hold it at exit.
+        sharedInstance = new TileCache();
+        qAddPostRoutine(stopSharedNetwork);
+        return sharedInstance;
+    }();
+    return *instance;
+}
+
+QString TileCache::defaultRootPath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + QStringLiteral("/routereel/tiles");
+}
+
+TileCache::TileCache(Options options)
+    : m_options(std::move(options))
+    , m_root(m_options.root.isEmpty() ? defaultRootPath() : m_options.root)
+    , m_memory(m_options.memoryCostLimit, m_options.memoryCountLimit)
+    , m_downloader(m_options.transferTimeout, m_options.fetchDeadline)
+{
+    m_preloadPool.setMaxThreadCount(std::max(1, m_options.preloadThreads));
+    m_preloadPool.setObjectName(QStringLiteral("tile.preload"));
+}
+
+TileCache::~TileCache()
+{
+    m_downloader.cancelAll();
+    m_preloadPool.waitForDone();
+    waitForCollections();
+    m_downloader.shutDown();
+}
+
+double TileCache::pixelX(int zoom, double lng, double tileSize)
+{
+    return webmercator::x(lng, std::exp2(zoom) * tileSize);
+}
+
+double TileCache::pixelY(int zoom, double lat, double tileSize)
+{
+    return webmercator::y(lat, std::exp2(zoom) * tileSize);
+}
+
+double TileCache::worldTileSize(MapProvider provider)
+{
+    return provider == MapProvider::mapbox ? 512 : 256;
+}
+
+int TileCache::maxTileZoom(MapProvider provider)
+{
+    return provider == MapProvider::mapbox ? MapServices::mapboxMaxTileZoom : MapServices::cartoMaxTileZoom;
+}
+
+QString TileCache::safeLanguage(const QString &language)
+{
+    QString safe = QString::fromLatin1(language.toUtf8().toPercentEncoding(QByteArray(), ".~"));
+    // Keep file names short; an absurd language text still gets a name of its own.
+    if (safe.size() > 64)
+        safe = QStringLiteral("h") + QString::fromLatin1(QCryptographicHash::hash(language.toUtf8(), QCryptographicHash::Sha1).toHex());
+    return safe;
+}
+
+namespace {
+
+QString providerTag(MapProvider provider)
+{
+    return enumText(provider);
+}
+
+QString suffix(MapProvider provider, const QString &language)
+{
+    if (provider == MapProvider::mapbox)
+        return QLatin1Char('_') + TileCache::safeLanguage(language) + QStringLiteral("_t512");
+    return {};
+}
+
+} // namespace
+
+QString TileCache::tileKey(MapProvider provider, int z, int x, int y, const QString &language)
+{
+    return QStringLiteral("%1_%2_%3_%4@2x%5").arg(providerTag(provider)).arg(z).arg(x).arg(y).arg(suffix(provider, language));
+}
+
+QString TileCache::tileFilePath(MapProvider provider, int z, int x, int y, const QString &language) const
+{
+    return QStringLiteral("%1/%2/%3/%4/%5@2x%6.png")
+        .arg(m_root, providerTag(provider))
+        .arg(z)
+        .arg(x)
+        .arg(y)
+        .arg(suffix(provider, language));
+}
+
+QUrl TileCache::tileURL(MapProvider provider, int z, int x, int y, const QString &token, const QString &language)
+{
+    QByteArray address;
+    if (provider == MapProvider::openStreetMap) {
+        address = MapServices::cartoRasterEndpoint().toEncoded(QUrl::StripTrailingSlash)
+                  + QStringLiteral("/rastertiles/voyager/%1/%2/%3@2x.png").arg(z).arg(x).arg(y).toLatin1();
+    } else {
+        if (token.isEmpty())
+            return {};  // the service refuses every request without a token
+        // Percent-encoded so that no token or language text can change the address's shape.
+        address = MapServices::mapboxApiEndpoint().toEncoded(QUrl::StripTrailingSlash)
+                  + QStringLiteral("/styles/v1/mapbox/streets-v12/tiles/512/%1/%2/%3@2x").arg(z).arg(x).arg(y).toLatin1()
+                  + "?access_token=" + token.toUtf8().toPercentEncoding() + "&language="
+                  + language.toUtf8().toPercentEncoding();
+    }
+    const QUrl url = QUrl::fromEncoded(address, QUrl::StrictMode);
+    return url.isValid() ? url : QUrl();
+}
+
+QImage TileCache::fromDisk(const QString &key, const QString &path)
+{
+    if (!QFileInfo::exists(path))
+        return {};
+    QImageReader reader(path);
+    QImage image = reader.read();
+    if (image.isNull())
+        return {};  // corrupt: fetched again
+    image = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    m_memory.insert(key, image);
+    return image;
+}
+
+QImage TileCache::cachedTile(MapProvider provider, int z, int x, int y, const QString &language)
+{
+    if (z < 0 || z > maxZoom)
+        return {};
+    const QString key = tileKey(provider, z, x, y, language);
+    if (QImage image = m_memory.find(key); !image.isNull())
+        return image;
+    return fromDisk(key, tileFilePath(provider, z, x, y, language));
+}
+
+QImage TileCache::tile(MapProvider provider, int z, int x, int y, const QString &token, const QString &language,
+                       const CancelCheck &isCancelled)
+{
+    if (z < 0 || z > maxZoom)
+        return {};
+    const qint64 n = qint64(1) << z;
+    if (x < 0 || y < 0 || x >= n || y >= n)
+        return {};
+    const QString key = tileKey(provider, z, x, y, language);
+    if (QImage image = m_memory.find(key); !image.isNull())
+        return image;
+    const QString path = tileFilePath(provider, z, x, y, language);
+    if (QImage image = fromDisk(key, path); !image.isNull())
+        return image;
+
+    const QUrl url = tileURL(provider, z, x, y, token, language);
+    if (!url.isValid())
+        return {};
+    const auto response = m_downloader.get(url, isCancelled);
+    if (!response || response->status != 200)
+        return {};
+    QImage image = decoded(response->body);
+    if (image.isNull())
+        return {};
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QSaveFile file(path);
+    if (file.open(QIODevice::WriteOnly)) {
+        file.write(response->body);
+        file.commit();
+    }
+    collectGarbageIfNeeded();
+    m_memory.insert(key, image);
+    return image;
+}
+
+void TileCache::preload(MapProvider provider, int zoom, const QList<QPoint> &tiles, const QString &token,
+                        const QString &language, const CancelCheck &isCancelled)
+{
+    QSemaphore finished;
+    int submitted = 0;
+    for (const QPoint &t : tiles) {
+        if (isCancelled && isCancelled())
+            break;
+        ++submitted;
+        m_preloadPool.start([=, this, &finished] {
+            if (!isCancelled || !isCancelled())
+                tile(provider, zoom, t.x(), t.y(), token, language, isCancelled);
+            finished.release();
+        });
+    }
+    finished.acquire(submitted);
+}
+
+void TileCache::cancelRunningRequests()
+{
+    m_downloader.cancelAll();
+}
+
+void TileCache::stopNetwork()
+{
+    m_downloader.shutDown();
+}
+
+void TileCache::clear()
+{
+    m_downloader.cancelAll();
+    QMutexLocker lock(&m_gcLock);
+    QDir(m_root).removeRecursively();
+    m_memory.clear();
+}
+
+bool TileCache::collectGarbageIfNeeded(const QDateTime &now)
+{
+    QMutexLocker lock(&m_gcLock);
+    if (!m_lastCollection.isNull() && m_lastCollection.msecsTo(now) <= m_options.collectionInterval.count() * 1000)
+        return false;
+    m_lastCollection = now;
+    m_collections.removeIf([](const QFuture<qint64> &f) { return f.isFinished(); });
+    QThreadPool *pool = QThreadPool::globalInstance();
+    m_collections.append(QtConcurrent::run(pool, &TileCache::collectGarbage, m_root, m_options.diskLimit));
+    return true;
+}
+
+void TileCache::waitForCollections()
+{
+    QList<QFuture<qint64>> running;
+    {
+        QMutexLocker lock(&m_gcLock);
+        running = m_collections;
+    }
+    for (QFuture<qint64> &f : running)
+        f.waitForFinished();
+}
+
+qint64 TileCache::collectGarbage(const QString &root, qint64 limit)
+{
+    struct Entry {
+        QString path;
+        qint64 size;
+        QDateTime mtime;
+    };
+    QList<Entry> entries;
+    qint64 total = 0;
+    QDirIterator it(root, QDir::Files | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        it.next();
+        const QFileInfo info = it.fileInfo();
+        entries.append({info.filePath(), info.size(), info.lastModified()});
+        total += info.size();
+    }
+    if (total <= limit)
+        return total;
+    std::sort(entries.begin(), entries.end(), [](const Entry &a, const Entry &b) {
+        return a.mtime != b.mtime ? a.mtime < b.mtime : a.path < b.path;
+    });
+    const qint64 target = limit / 5 * 4 + (limit % 5) * 4 / 5;  // floor(0.8 * limit) without overflow
+    for (const Entry &e : entries) {
+        if (total <= target)
+            break;
+        if (QFile::remove(e.path))
+            total -= e.size;
+    }
+    return total;
+}
+
+} // namespace routereel

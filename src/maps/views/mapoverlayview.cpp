@@ -1,0 +1,36 @@
+#include "maps/views/mapoverlayview.h"
+
+#include "maps/mappages.h"
+#include "maps/views/webmapviewsupport.h"
+
+#include <QWebEnginePage>
+#include <QWebEngineView>
+
+namespace routereel {
+
+MapOverlayView::MapOverlayView(const MapOverlayState &state, QWidget *parent) : QWidget(parent)
+{
+    const QString html = state.mapProvider == MapProvider::mapbox
+        ? MapPages::mapboxWidgetPageHTML(state.mapboxToken)
+        : MapPages::mapWidgetPageHTML(0, 0, 0, true);
+    m_webView = makePreviewMapView(this, html, [this](const QString &name) { m_coordinator.scriptMessage(name); });
+    QPointer<QWebEngineView> view = m_webView;
+    m_coordinator.setEvaluator([view](const QString &script) {
+        if (view)
+            view->page()->runJavaScript(script);
+    });
+    m_coordinator.update(state);
+}
+
+MapOverlayView::~MapOverlayView()
+{
+    m_coordinator.setEvaluator({});
+    dismantlePreviewMapView(m_webView);
+}
+
+void MapOverlayView::setState(const MapOverlayState &state)
+{
+    m_coordinator.update(state);
+}
+
+} // namespace routereel

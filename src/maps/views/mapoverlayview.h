@@ -1,0 +1,33 @@
+#pragma once
+
+#include "maps/mapoverlaycoordinator.h"
+
+#include <QPointer>
+#include <QWidget>
+
+#include <QWebEngineView>
+
+namespace routereel {
+
+class WebMapBridge;
+
+// The map widget of the preview: a web map that follows the playhead. The page
+// (Mapbox GL JS for the Mapbox provider, else the MapLibre map widget page) is
+// chosen once, when the view is made; updates only call its functions.
+class MapOverlayView : public QWidget {
+    Q_OBJECT
+public:
+    explicit MapOverlayView(const MapOverlayState &state, QWidget *parent = nullptr);
+    ~MapOverlayView() override;
+
+    void setState(const MapOverlayState &state);
+
+    MapOverlayCoordinator &coordinator() { return m_coordinator; }
+    QWebEngineView *webView() const { return m_webView; }
+
+private:
+    MapOverlayCoordinator m_coordinator;
+    QPointer<QWebEngineView> m_webView;
+};
+
+} // namespace routereel

@@ -1,0 +1,91 @@
+#include "maps/views/webmapbridge.h"
+
+#include "maps/mappages.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QStringList>
+#include <QWebChannel>
+#include <QWebEnginePage>
+#include <QWebEngineScript>
+#include <QWebEngineScriptCollection>
+
+namespace routereel {
+
+namespace {
+
+QString webChannelLibrary()
+{
+    QFile file(QStringLiteral(":/qtwebchannel/qwebchannel.js"));
+    if (!file.open(QIODevice::ReadOnly))
+        qFatal("qwebchannel.js is missing from Qt WebChannel's resources");
+    return QString::fromUtf8(file.readAll());
+}
+
+} // namespace
+
+WebMapBridge::WebMapBridge(QWebEnginePage *page) : QObject(page), m_page(page), m_channel(new QWebChannel(this))
+{
+    m_channel->registerObject(QStringLiteral("routereelBridge"), this);
+    page->setWebChannel(m_channel, QWebEngineScript::MainWorld);
+
+    QWebEngineScript script;
+    script.setName(QStringLiteral("routereel-bridge"));
+    script.setInjectionPoint(QWebEngineScript::DocumentCreation);
+    script.setWorldId(QWebEngineScript::MainWorld);
+    script.setRunsOnSubFrames(false);
+    static const QString source = webChannelLibrary() + QLatin1Char('\n') + MapPages::bridgeScript();
+    script.setSourceCode(source);
+    page->scripts().insert(script);
+}
+
+WebMapBridge::~WebMapBridge()
+{
+    abandonCalls();
+}
+
+void WebMapBridge::call(const QString &body, const QList<QPair<QString, QJsonValue>> &args, Done done)
+{
+    const int id = m_nextCall++;
+    m_pending.insert(id, std::move(done));
+    QStringList names;
+    QJsonArray values;
+    for (const auto &[name, value] : args) {
+        names << name;
+        values.append(value);
+    }
+    const QString valuesText = QString::fromUtf8(QJsonDocument(values).toJson(QJsonDocument::Compact));
+    const QString script =
+        QStringLiteral("(async function(%1){%2}).apply(null,%3).then("
+                       "function(v){routereelResult(%4,true,v===undefined?null:v);},"
+                       "function(e){routereelResult(%4,false,String(e));});")
+            .arg(names.join(QLatin1Char(',')), body, valuesText)
+            .arg(id);
+    m_page->runJavaScript(script);
+}
+
+void WebMapBridge::abandonCalls()
+{
+    const auto pending = std::exchange(m_pending, {});
+    for (const Done &done : pending)
+        done(std::nullopt);
+}
+
+void WebMapBridge::post(const QString &name, const QVariant &body)
+{
+    emit messageReceived(name, body);
+}
+
+void WebMapBridge::result(int id, bool ok, const QVariant &value)
+{
+    const Done done = m_pending.take(id);
+    if (!done)
+        return;
+    if (!ok || !value.isValid() || value.isNull())
+        done(std::nullopt);
+    else
+        done(value);
+}
+
+} // namespace routereel

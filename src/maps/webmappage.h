@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QJsonValue>
+#include <QList>
+#include <QPair>
+#include <QSizeF>
+#include <QString>
+#include <QVariant>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace routereel {
+
+// One off-screen web map page as the export renderer sees it. Lives on the
+// main thread; the web view behind it belongs to the UI library, which
+// registers a factory at start-up (core builds have none and never get ready).
+class WebMapPage {
+public:
+    using Arguments = QList<QPair<QString, QJsonValue>>;
+    using Done = std::function<void(std::optional<QVariant>)>;
+
+    virtual ~WebMapPage() = default;
+    // Runs `body` as the body of an async function of the named arguments; `done`
+    // gets the resolved value, or nothing when it threw or gave no value.
+    virtual void call(const QString &body, const Arguments &args, Done done) = 0;
+    // Releases the web view; calls still running end with no result.
+    virtual void shutdown() = 0;
+};
+
+enum class WebMapPageKind { mapWidget, gpsPath };
+
+struct WebMapPageRequest {
+    WebMapPageKind kind = WebMapPageKind::mapWidget;
+    QSizeF referenceSize;
+    double pixelRatio = 1;
+    QString readyMessage;                 // "mapReady" or "pathMapReady"
+    std::function<void()> onReady;        // the page posted its ready message
+};
+
+using WebMapPageFactory = std::function<std::unique_ptr<WebMapPage>(const WebMapPageRequest &)>;
+
+// Main thread, at start-up.
+void setWebMapPageFactory(WebMapPageFactory factory);
+WebMapPageFactory webMapPageFactory();
+
+} // namespace routereel

@@ -1,0 +1,116 @@
+#include "widgetcanvasdrag.h"
+
+#include "export/exportlayout.h"
+#include "widgetcanvaspreview.h"
+
+#include <QChildEvent>
+#include <QMouseEvent>
+#include <QWidget>
+
+#include <cmath>
+
+namespace routereel {
+
+WidgetCanvasDrag::WidgetCanvasDrag(WidgetCanvasPreview *canvas, QWidget *view, const QPointF &defaultPosition,
+                                   const QSizeF &halfSize)
+    : QObject(view)
+    , canvas_(canvas)
+    , view_(view)
+    , defaultPosition_(defaultPosition)
+    , halfSize_(halfSize)
+{
+    // The drag answers on the view and everything inside it.
+    watch(view);
+}
+
+void WidgetCanvasDrag::watch(QObject *object)
+{
+    object->installEventFilter(this);
+    for (QObject *child : object->children())
+        if (child->isWidgetType())
+            watch(child);
+}
+
+void WidgetCanvasDrag::setPosition(std::optional<QPointF> position)
+{
+    position_ = position;
+    if (canvas_ && view_)
+        canvas_->moveView(view_, position.value_or(defaultPosition_));
+}
+
+void WidgetCanvasDrag::setDefaultPosition(const QPointF &position)
+{
+    defaultPosition_ = position;
+}
+
+void WidgetCanvasDrag::setHalfSize(const QSizeF &halfSize)
+{
+    halfSize_ = halfSize;
+}
+
+void WidgetCanvasDrag::endDrag()
+{
+    origin_.reset();
+    pressGlobal_.reset();
+    dragging_ = false;
+}
+
+bool WidgetCanvasDrag::eventFilter(QObject *watched, QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::ChildAdded: {
+        QObject *child = static_cast<QChildEvent *>(event)->child();
+        if (child->isWidgetType())
+            watch(child);
+        return false;
+    }
+    case QEvent::Hide:
+        if (watched == view_)
+            endDrag();
+        return false;
+    case QEvent::UngrabMouse:
+    case QEvent::WindowDeactivate:
+        // A drag that was cancelled never sees its release.
+        endDrag();
+        return false;
+    case QEvent::MouseButtonPress: {
+        auto *mouse = static_cast<QMouseEvent *>(event);
+        if (mouse->button() != Qt::LeftButton)
+            return false;
+        endDrag();
+        pressGlobal_ = mouse->globalPosition();
+        return true;
+    }
+    case QEvent::MouseMove: {
+        auto *mouse = static_cast<QMouseEvent *>(event);
+        if (!pressGlobal_ || !(mouse->buttons() & Qt::LeftButton) || !canvas_ || !view_)
+            return false;
+        const QPointF moved = mouse->globalPosition() - *pressGlobal_;
+        if (!dragging_ && std::hypot(moved.x(), moved.y()) < minimumDistance)
+            return true;
+        dragging_ = true;
+        const double k = canvas_->canvasScale();
+        if (!(k > 0))
+            return true;
+        const QSizeF canvasSize = canvas_->referenceSize();
+        if (!origin_)
+            origin_ = clampedWidgetCenter(position_.value_or(defaultPosition_), canvasSize, halfSize_);
+        const QPointF centre = clampedWidgetCenter(*origin_ + moved / k, canvasSize, halfSize_);
+        position_ = centre;
+        canvas_->moveView(view_, centre);
+        emit positionChanged(centre);
+        return true;
+    }
+    case QEvent::MouseButtonRelease: {
+        auto *mouse = static_cast<QMouseEvent *>(event);
+        if (mouse->button() != Qt::LeftButton || !pressGlobal_)
+            return false;
+        endDrag();
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+} // namespace routereel

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QObject>
+#include <QPointF>
+#include <QPointer>
+#include <QSizeF>
+
+#include <optional>
+
+class QWidget;
+
+namespace routereel {
+
+class WidgetCanvasPreview;
+
+// Moves a view placed on a widget canvas by dragging it. The drag is measured
+// in canvas units, whatever the zoom of the preview, and keeps the widget's
+// centre at least half its size away from every edge of the canvas. A press
+// that moves less than minimumDistance screen pixels changes nothing.
+//
+// The position is the caller's: set it from the model, and store what
+// positionChanged() reports. Absent means the widget sits at its default place.
+class WidgetCanvasDrag : public QObject {
+    Q_OBJECT
+
+public:
+    WidgetCanvasDrag(WidgetCanvasPreview *canvas, QWidget *view, const QPointF &defaultPosition,
+                     const QSizeF &halfSize);
+
+    static constexpr double minimumDistance = 10;
+
+    std::optional<QPointF> position() const { return position_; }
+    void setPosition(std::optional<QPointF> position);
+    void setDefaultPosition(const QPointF &position);
+    void setHalfSize(const QSizeF &halfSize);
+    bool isDragging() const { return dragging_; }
+
+signals:
+    // A drag moved the widget to this centre (canvas units).
+    void positionChanged(const QPointF &position);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void watch(QObject *object);
+    void endDrag();
+
+    QPointer<WidgetCanvasPreview> canvas_;
+    QPointer<QWidget> view_;
+    std::optional<QPointF> position_;
+    QPointF defaultPosition_;
+    QSizeF halfSize_;
+    std::optional<QPointF> origin_; // clamped centre when the drag began
+    std::optional<QPointF> pressGlobal_;
+    bool dragging_ = false;
+};
+
+} // namespace routereel

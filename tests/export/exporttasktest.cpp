@@ -1,0 +1,176 @@
+#include "export/exportbitrate.h"
+#include "export/exporttask.h"
+#include "export/exporttaskruntime.h"
+
+#include <QCoreApplication>
+#include <QTranslator>
+#include <gtest/gtest.h>
+
+using namespace routereel;
+
+namespace {
+
+VideoSource source(double duration, QSizeF resolution = {1920, 1080}, const QString &path = {})
+{
+    VideoSource s;
+    s.id = QUuid::createUuid();
+    s.url = QUrl::fromLocalFile(path.isEmpty() ? QStringLiteral("/clips/%1.mp4").arg(s.id.toString(QUuid::Id128))
+                                               : path);
+    s.duration = duration;
+    s.resolution = resolution;
+    s.fps = 30;
+    s.bitRate = 0;
+    s.hasAudio = true;
+    s.audioBitRate = 128'000;
+    return s;
+}
+
+VideoSegment cut(const VideoSource &s, double start, double end, double offset)
+{
+    VideoSegment seg;
+    seg.sourceID = s.id;
+    seg.sourceStart = start;
+    seg.sourceEnd = end;
+    seg.offset = offset;
+    return seg;
+}
+
+class GermanTitles : public QTranslator {
+public:
+    QString translate(const char *context, const char *sourceText, const char *, int) const override
+    {
+        if (QByteArray(context) == "ExportTask" && QByteArray(sourceText) == "Overlay")
+            return QStringLiteral("Überlagerung");
+        return {};
+    }
+    bool isEmpty() const override { return false; }
+};
+
+} // namespace
+
+TEST(ExportTask, TitleAndIdentity)
+{
+    ExportTask task;
+    task.videoURL = QUrl::fromLocalFile(QStringLiteral("/videos/ride.mov"));
+    EXPECT_EQ(task.title(), QStringLiteral("ride.mov"));
+    task.videoURL = QUrl();
+    EXPECT_EQ(task.title(), QString());
+    task.videoURL = QUrl::fromLocalFile(QStringLiteral("/videos/ride.mov"));
+    task.compositionMode = CompositionMode::overlay;
+    EXPECT_EQ(task.title(), QStringLiteral("Overlay"));
+
+    GermanTitles german;
+    QCoreApplication::installTranslator(&german);
+    const QString localized = task.title();
+    QCoreApplication::removeTranslator(&german);
+    EXPECT_EQ(localized, QStringLiteral("Überlagerung"));
+
+    const ExportTask copy = task;
+    EXPECT_EQ(copy.id, task.id);
+    EXPECT_NE(ExportTask().id, ExportTask().id);
+}
+
+TEST(ExportTask, FrameRateFallsBackTo30)
+{
+    ExportTask task;
+    for (const auto &[fps, expected] : {std::pair{0.0, 30.0}, {-5.0, 30.0}, {std::nan(""), 30.0}, {25.0, 25.0}}) {
+        task.videoFPS = fps;
+        EXPECT_EQ(task.frameRate(), expected) << fps;
+    }
+}
+
+TEST(ExportTask, ProtectsSourcesAndTracksInBothModes)
+{
+    ExportTask task;
+    VideoTimelineSnapshot timeline;
+    timeline.sources = {source(10, {1920, 1080}, QStringLiteral("/clips/a.mp4")),
+                        source(10, {1920, 1080}, QStringLiteral("/clips/unused.mp4"))};
+    timeline.segments = {cut(timeline.sources[0], 0, 5, 0)};
+    task.videoTimeline = timeline;
+    task.videoURL = QUrl::fromLocalFile(QStringLiteral("/clips/a.mp4"));
+    GPXTrack withFile;
+    withFile.fileURL = QUrl::fromLocalFile(QStringLiteral("/tracks/ride.gpx"));
+    task.tracks = {withFile, GPXTrack()};
+
+    const QStringList expected{QStringLiteral("/clips/a.mp4"), QStringLiteral("/clips/unused.mp4"),
+                               QStringLiteral("/tracks/ride.gpx")};
+    EXPECT_EQ(task.protectedFilePaths(), expected);
+    task.compositionMode = CompositionMode::overlay;
+    EXPECT_EQ(task.protectedFilePaths(), expected);
+
+    task.videoTimeline.reset();
+    task.videoURL = QUrl::fromLocalFile(QStringLiteral("/clips/loaded.mov"));
+    EXPECT_EQ(task.protectedFilePaths(),
+              (QStringList{QStringLiteral("/clips/loaded.mov"), QStringLiteral("/tracks/ride.gpx")}));
+}
+
+TEST(ExportTaskStatus, EqualityIncludesTheFailureMessage)
+{
+    EXPECT_EQ(ExportTaskStatus::cancelled(), ExportTaskStatus::cancelled());
+    EXPECT_EQ(ExportTaskStatus::failed(QStringLiteral("A")), ExportTaskStatus::failed(QStringLiteral("A")));
+    EXPECT_NE(ExportTaskStatus::failed(QStringLiteral("A")), ExportTaskStatus::failed(QStringLiteral("B")));
+    EXPECT_NE(ExportTaskStatus::completed(), ExportTaskStatus::running());
+    EXPECT_EQ(ExportTaskStatus(), ExportTaskStatus::pending());
+}
+
+TEST(ExportTaskRuntime, Elapsed)
+{
+    const QDateTime start = QDateTime::fromSecsSinceEpoch(1'700'000'000, Qt::UTC);
+    ExportTaskRuntime runtime;
+    EXPECT_EQ(runtime.elapsed(start.addSecs(100)), 0);
+
+    runtime.startedAt = start;
+    EXPECT_DOUBLE_EQ(runtime.elapsed(start.addMSecs(1500)), 1.5);
+    EXPECT_DOUBLE_EQ(runtime.elapsed(start.addSecs(90)), 90);
+
+    runtime.finishedAt = start.addSecs(42);
+    EXPECT_DOUBLE_EQ(runtime.elapsed(start.addSecs(1000)), 42);
+}
+
+TEST(ExportTaskRuntime, FormatDuration)
+{
+    const std::pair<double, const char *> cases[] = {
+        {0, "0:00"},        {59.9, "0:59"},    {61, "1:01"},          {3599, "59:59"},
+        {3600, "1:00:00"},  {7325, "2:02:05"}, {36000, "10:00:00"},   {360000.5, "100:00:00"},
+        {-3, "0:00"},
+    };
+    for (const auto &[seconds, text] : cases)
+        EXPECT_EQ(formatDuration(seconds), QString::fromLatin1(text)) << seconds;
+}
+
+TEST(ExportBitRate, TimelineEstimate)
+{
+    const VideoSource a = source(60);
+    VideoTimelineSnapshot whole;
+    whole.sources = {a};
+    whole.segments = {cut(a, 0, 60, 0)};
+    // one whole clip copies its own audio (128 kb/s)
+    EXPECT_EQ(estimatedTimelineOutputBytes(whole, 1, 1),
+              estimatedOutputBytes(CompositionMode::regular, 60, 1920, 1080, 30, 0, 128'000, 1, 1));
+
+    // a trimmed clip moved later on the timeline: shifted to 0, audio re-encoded at 192 kb/s
+    VideoTimelineSnapshot trimmed;
+    trimmed.sources = {a};
+    trimmed.segments = {cut(a, 10, 70 - 10, 5)};
+    EXPECT_EQ(estimatedTimelineOutputBytes(trimmed, 1, 1),
+              estimatedOutputBytes(CompositionMode::regular, 50, 1920, 1080, 30, 0, 192'000, 1, 1));
+
+    // reference source: the first one in source order that a segment uses
+    VideoSource unused = source(10, {3840, 2160});
+    unused.fps = 60;
+    VideoSource b = source(30, {1280, 720});
+    b.fps = 0;
+    b.bitRate = 20'000'000;
+    VideoTimelineSnapshot two;
+    two.sources = {unused, b, a};
+    two.segments = {cut(a, 0, 10, 0), cut(b, 0, 20, 10)};
+    two.canvasOrigin = QSizeF(1280, 720);
+    EXPECT_EQ(estimatedTimelineOutputBytes(two, 0.5, 0.8),
+              estimatedOutputBytes(CompositionMode::regular, 30, 1280, 720, 30, 20'000'000, 192'000, 0.5, 0.8));
+
+    VideoTimelineSnapshot orphaned;
+    orphaned.sources = {unused};
+    orphaned.segments = {cut(a, 0, 10, 0)};
+    EXPECT_EQ(estimatedTimelineOutputBytes(orphaned, 1, 1), std::nullopt);
+    EXPECT_EQ(estimatedTimelineOutputBytes(VideoTimelineSnapshot(), 1, 1), std::nullopt);
+}

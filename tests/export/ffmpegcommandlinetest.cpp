@@ -1,0 +1,283 @@
+#include "export/ffmpegcommandline.h"
+#include "export/exporttask.h"
+
+#include <gtest/gtest.h>
+
+using namespace routereel;
+
+namespace {
+
+const QString staging = QStringLiteral("/out/.routereel-export-abc/video.mp4");
+
+QStringList pipeInput(const QString &size, const QString &rate)
+{
+    return {QStringLiteral("-y"),     QStringLiteral("-threads"), QStringLiteral("0"),    QStringLiteral("-f"),
+            QStringLiteral("rawvideo"), QStringLiteral("-pix_fmt"), QStringLiteral("bgra"), QStringLiteral("-s"),
+            size,                     QStringLiteral("-r"),       rate,                   QStringLiteral("-i"),
+            QStringLiteral("pipe:0")};
+}
+
+QStringList encoder(const char *bitRate, const char *maxRate, const char *bufSize)
+{
+    return {QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-preset"), QStringLiteral("medium"),
+            QStringLiteral("-b:v"), QString::fromLatin1(bitRate), QStringLiteral("-maxrate"),
+            QString::fromLatin1(maxRate), QStringLiteral("-bufsize"), QString::fromLatin1(bufSize)};
+}
+
+const QStringList colourTags{
+    QStringLiteral("-colorspace"),  QStringLiteral("bt709"),        QStringLiteral("-color_primaries"),
+    QStringLiteral("bt709"),        QStringLiteral("-color_trc"),   QStringLiteral("iec61966-2-1"),
+    QStringLiteral("-color_range"), QStringLiteral("tv"),           QStringLiteral("-bsf:v"),
+    QStringLiteral("h264_metadata=colour_primaries=1:transfer_characteristics=13:matrix_coefficients=1:"
+                   "video_full_range_flag=0")};
+
+VideoSource source(double duration, QSizeF resolution, const QString &path)
+{
+    VideoSource s;
+    s.id = QUuid::createUuid();
+    s.url = QUrl::fromLocalFile(path);
+    s.duration = duration;
+    s.resolution = resolution;
+    s.hasAudio = true;
+    return s;
+}
+
+VideoSegment cut(const VideoSource &s, double start, double end, double offset)
+{
+    VideoSegment seg;
+    seg.sourceID = s.id;
+    seg.sourceStart = start;
+    seg.sourceEnd = end;
+    seg.offset = offset;
+    return seg;
+}
+
+// A regular task over one whole 1920 x 1080 clip: ffmpeg opens it unchanged.
+ExportTask wholeClipTask()
+{
+    ExportTask task;
+    const VideoSource clip = source(10, {1920, 1080}, QStringLiteral("/clips/ride.mp4"));
+    VideoTimelineSnapshot timeline;
+    timeline.sources = {clip};
+    timeline.segments = {cut(clip, 0, 10, 0)};
+    task.videoTimeline = timeline;
+    task.videoURL = clip.url;
+    task.videoResolution = {1920, 1080};
+    task.videoFPS = 30;
+    task.timeWidget.enabled = true;
+    return task;
+}
+
+QString graphOf(const QStringList &args)
+{
+    const qsizetype i = args.indexOf(QStringLiteral("-filter_complex"));
+    return i >= 0 && i + 1 < args.size() ? args.at(i + 1) : QString();
+}
+
+} // namespace
+
+TEST(FFmpegCommandLine, OverlayOnlyArgumentList)
+{
+    ExportTask task;
+    task.compositionMode = CompositionMode::overlay;
+    task.videoResolution = {1920, 1080};
+    task.videoFPS = 30;
+    task.mapEnabled = true;  // only regular exports send the compact frame
+    task.mapSize = {200, 200};
+    task.mapReferenceSize = {200, 200};
+    task.videoURL = QUrl::fromLocalFile(QStringLiteral("/clips/ride.mp4"));
+
+    const std::optional<QStringList> args = FFmpegCommandLine::arguments(task, QStringLiteral("30"), staging);
+    ASSERT_TRUE(args);
+    const QStringList expected = pipeInput(QStringLiteral("1920x1080"), QStringLiteral("30"))
+        + QStringList{QStringLiteral("-filter_complex"),
+                      QStringLiteral("[0:v]scale=out_color_matrix=bt709:out_range=tv,format=yuv420p,setsar=1[out]"),
+                      QStringLiteral("-map"), QStringLiteral("[out]"), QStringLiteral("-r"), QStringLiteral("30"),
+                      QStringLiteral("-an")}
+        + encoder("3000000", "3600000", "6000000") + colourTags
+        + QStringList{QStringLiteral("-progress"), QStringLiteral("pipe:1"), staging};
+    EXPECT_EQ(*args, expected);
+}
+
+TEST(FFmpegCommandLine, RegularTaskWithoutVideoIsBuiltAsOverlay)
+{
+    ExportTask task = wholeClipTask();
+    task.videoURL = QUrl();
+    task.outputScale = 0.5;
+    task.videoResolution = {3840, 2160};
+    const std::optional<QStringList> args = FFmpegCommandLine::arguments(task, QStringLiteral("24000/1001"), staging);
+    ASSERT_TRUE(args);
+    EXPECT_FALSE(args->contains(QStringLiteral("/clips/ride.mp4")));
+    EXPECT_TRUE(args->contains(QStringLiteral("-an")));
+    EXPECT_EQ(graphOf(*args), QStringLiteral("[0:v]scale=w=trunc(iw*0.5/2)*2:h=trunc(ih*0.5/2)*2:out_color_matrix="
+                                             "bt709:out_range=tv,format=yuv420p,setsar=1[out]"));
+    // regular bit-rate policy on the full canvas: 2160 lines at scale 0.5 is the 1080 tier
+    EXPECT_EQ(args->mid(args->indexOf(QStringLiteral("-c:v")), 10), encoder("9000000", "10800000", "18000000"));
+    const QStringList tail = colourTags + QStringList{QStringLiteral("-progress"), QStringLiteral("pipe:1"), staging};
+    EXPECT_EQ(args->mid(args->size() - 13), tail);
+}
+
+TEST(FFmpegCommandLine, RegularWholeClipCopiesAudio)
+{
+    ExportTask task = wholeClipTask();
+    task.videoBitRate = 5'000'000;
+    task.compressionFactor = 0.8;
+    const std::optional<QStringList> args = FFmpegCommandLine::arguments(task, QStringLiteral("30"), staging);
+    ASSERT_TRUE(args);
+    const QStringList expected = pipeInput(QStringLiteral("1920x1080"), QStringLiteral("30"))
+        + QStringList{QStringLiteral("-i"), QStringLiteral("/clips/ride.mp4"), QStringLiteral("-filter_complex"),
+                      QStringLiteral("[0:v]format=bgra[ov];[1:v][ov]overlay=0:0:shortest=1:alpha=straight[out]"),
+                      QStringLiteral("-map"), QStringLiteral("[out]"), QStringLiteral("-r"), QStringLiteral("30"),
+                      QStringLiteral("-map"), QStringLiteral("1:a?")}
+        + encoder("7200000", "8640000", "14400000")
+        + QStringList{QStringLiteral("-c:a"), QStringLiteral("copy"), QStringLiteral("-progress"),
+                      QStringLiteral("pipe:1"), staging};
+    EXPECT_EQ(*args, expected);
+}
+
+TEST(FFmpegCommandLine, RegularTimelineReencodesAudioAndScales)
+{
+    ExportTask task = wholeClipTask();
+    const VideoSource a = source(10, {3840, 2160}, QStringLiteral("/clips/a.mov"));
+    const VideoSource b = source(10, {1920, 1080}, QStringLiteral("/clips/b.mov"));
+    VideoTimelineSnapshot timeline;
+    timeline.sources = {a, b};
+    timeline.segments = {cut(a, 2, 4, 0), cut(b, 0, 1, 3)};
+    task.videoTimeline = timeline;
+    task.videoURL = a.url;
+    task.videoResolution = {3840, 2160};
+    task.outputScale = 0.5;
+
+    const std::optional<TimelineFilterGraph> joined =
+        ffmpegFilterGraph(timeline, a.url, 3840, 2160, QStringLiteral("30"));
+    ASSERT_TRUE(joined);
+    ASSERT_TRUE(joined->usesFilterGraph);
+
+    const std::optional<QStringList> args = FFmpegCommandLine::arguments(task, QStringLiteral("30"), staging);
+    ASSERT_TRUE(args);
+    EXPECT_EQ(args->mid(13, joined->inputArguments.size()), joined->inputArguments);
+    EXPECT_EQ(graphOf(*args), joined->filterComplex
+                                  + QStringLiteral("[0:v]format=bgra[ov];[timelinev][ov]overlay=0:0:shortest=1:"
+                                                   "alpha=straight,scale=trunc(iw*0.5/2)*2:trunc(ih*0.5/2)*2[out]"));
+    const qsizetype map = args->lastIndexOf(QStringLiteral("-map"));
+    EXPECT_EQ(args->at(map + 1), QStringLiteral("[timelinea]"));
+    EXPECT_EQ(args->at(map + 2), QStringLiteral("-c:v"));
+    const qsizetype audio = args->indexOf(QStringLiteral("-c:a"));
+    EXPECT_EQ(args->mid(audio - 2, 6),
+              (QStringList{QStringLiteral("-bufsize"), QStringLiteral("18000000"), QStringLiteral("-c:a"),
+                           QStringLiteral("aac"), QStringLiteral("-b:a"), QStringLiteral("192000")}));
+    EXPECT_EQ(args->last(), staging);
+}
+
+TEST(FFmpegCommandLine, ScaleIsWrittenInShortestFormAndNeverEnlarges)
+{
+    ExportTask task = wholeClipTask();
+    const struct {
+        double scale;
+        QString tail;
+    } cases[] = {
+        {2.0 / 3, QStringLiteral(",scale=trunc(iw*0.6666666666666666/2)*2:trunc(ih*0.6666666666666666/2)*2[out]")},
+        {0.75, QStringLiteral(",scale=trunc(iw*0.75/2)*2:trunc(ih*0.75/2)*2[out]")},
+        {1, QStringLiteral("alpha=straight[out]")},
+        {1.5, QStringLiteral("alpha=straight[out]")},
+    };
+    for (const auto &c : cases) {
+        task.outputScale = c.scale;
+        const std::optional<QStringList> args = FFmpegCommandLine::arguments(task, QStringLiteral("30"), staging);
+        ASSERT_TRUE(args);
+        EXPECT_TRUE(graphOf(*args).endsWith(c.tail)) << graphOf(*args).toStdString();
+    }
+}
+
+TEST(FFmpegCommandLine, OddCanvasIsEncodedWithEvenSides)
+{
+    ExportTask task = wholeClipTask();
+    task.videoResolution = {1081.7, 721};
+    const std::optional<QStringList> regular = FFmpegCommandLine::arguments(task, QStringLiteral("30"), staging);
+    ASSERT_TRUE(regular);
+    EXPECT_TRUE(regular->contains(QStringLiteral("1081x721")));
+    EXPECT_TRUE(graphOf(*regular).endsWith(QStringLiteral("alpha=straight,scale=trunc(iw/2)*2:trunc(ih/2)*2[out]")));
+
+    task.compositionMode = CompositionMode::overlay;
+    const std::optional<QStringList> overlay = FFmpegCommandLine::arguments(task, QStringLiteral("30"), staging);
+    ASSERT_TRUE(overlay);
+    EXPECT_EQ(graphOf(*overlay), QStringLiteral("[0:v]scale=w=trunc(iw/2)*2:h=trunc(ih/2)*2:out_color_matrix=bt709:"
+                                                "out_range=tv,format=yuv420p,setsar=1[out]"));
+}
+
+TEST(FFmpegCommandLine, UnusableTimelineIsReported)
+{
+    ExportTask task = wholeClipTask();
+    task.videoTimeline->segments.clear();
+    task.videoTimeline->segments.append(cut(source(1, {1920, 1080}, QStringLiteral("/x.mp4")), 0, 1, 0));
+    std::optional<TimelineFilterGraphError> error;
+    EXPECT_EQ(FFmpegCommandLine::arguments(task, QStringLiteral("30"), staging, &error), std::nullopt);
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->kind(), TimelineFilterGraphError::Kind::nothingToShow);
+}
+
+TEST(PipeFrame, CompactOnlyForTheMapAloneInRegularMode)
+{
+    struct Case {
+        const char *name;
+        MapBorderStyle style;
+        QSizeF mapSize;
+        QSizeF referenceSize;
+        int overlayX, overlayY;
+        bool otherWidget;
+        CompositionMode mode;
+        bool mapEnabled;
+        PipeFrame expected;
+    };
+    const Case cases[] = {
+        {"default ring", MapBorderStyle::defaultStyle, {200, 200}, {200, 200}, 50, 60, false,
+         CompositionMode::regular, true, {202, 202, 49, 59, {1, 1}, 1, true}},
+        {"gta ring", MapBorderStyle::gta, {200, 200}, {200, 200}, 50, 60, false, CompositionMode::regular, true,
+         {230, 230, 35, 45, {15, 15}, 15, true}},
+        {"scaled gta ring", MapBorderStyle::gta, {300, 240}, {200, 160}, 100, 100, false, CompositionMode::regular,
+         true, {346, 286, 77, 77, {23, 23}, 23, true}},
+        // nearer the edge than the inset: the frame starts at the edge, the map keeps its place
+        {"at the corner", MapBorderStyle::defaultStyle, {200, 200}, {200, 200}, 0, 0, false, CompositionMode::regular, true, {202, 202, 0, 0, {0, 0}, 1, true}},
+        {"gta near the edge", MapBorderStyle::gta, {200, 200}, {200, 200}, 5, 40, false, CompositionMode::regular,
+         true, {230, 230, 0, 25, {5, 15}, 15, true}},
+        {"map and time", MapBorderStyle::defaultStyle, {200, 200}, {200, 200}, 50, 60, true,
+         CompositionMode::regular, true, {1920, 1080, 0, 0, {50, 60}, 1, false}},
+        {"overlay mode", MapBorderStyle::defaultStyle, {200, 200}, {200, 200}, 50, 60, false,
+         CompositionMode::overlay, true, {1920, 1080, 0, 0, {50, 60}, 1, false}},
+        {"map off", MapBorderStyle::gta, {200, 200}, {200, 200}, 50, 60, false, CompositionMode::regular, false,
+         {1920, 1080, 0, 0, {50, 60}, 0, false}},
+        {"reference width 0", MapBorderStyle::defaultStyle, {200, 200}, {0, 0}, 50, 60, false,
+         CompositionMode::regular, true, {520, 520, 0, 0, {50, 60}, 160, true}},
+    };
+    for (const Case &c : cases) {
+        ExportTask task;
+        task.videoResolution = {1920, 1080};
+        task.compositionMode = c.mode;
+        task.mapEnabled = c.mapEnabled;
+        task.mapBorderStyle = c.style;
+        task.mapSize = c.mapSize;
+        task.mapReferenceSize = c.referenceSize;
+        task.overlayX = c.overlayX;
+        task.overlayY = c.overlayY;
+        task.timeWidget.enabled = c.otherWidget;
+        const PipeFrame frame = PipeFrame::forTask(task);
+        EXPECT_EQ(frame, c.expected) << c.name << ": got " << frame.width << "x" << frame.height << " at "
+                                     << frame.x << "," << frame.y << " map " << frame.mapOrigin.x() << ","
+                                     << frame.mapOrigin.y() << " inset " << frame.inset;
+        EXPECT_EQ(frame.x + frame.mapOrigin.x(), c.overlayX) << c.name;
+        EXPECT_EQ(frame.y + frame.mapOrigin.y(), c.overlayY) << c.name;
+    }
+
+    // every other widget also forces the full frame
+    for (int widget = 0; widget < 5; ++widget) {
+        ExportTask task;
+        task.mapEnabled = true;
+        task.mapSize = task.mapReferenceSize = {200, 200};
+        task.timeWidget.enabled = widget == 0;
+        task.speedWidget.enabled = widget == 1;
+        task.heartRateWidget.enabled = widget == 2;
+        task.gpsPathWidget.enabled = widget == 3;
+        task.heartRateGraphWidget.enabled = widget == 4;
+        EXPECT_FALSE(PipeFrame::forTask(task).compact) << widget;
+    }
+}

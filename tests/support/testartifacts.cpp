@@ -1,0 +1,19 @@
+#include "testartifacts.h"
+
+#include <QCoreApplication>
+#include <QDir>
+
+QString testArtifactsDir()
+{
+    QString dir = qEnvironmentVariable("ROUTEREEL_ARTIFACTS");
+    if (dir.isEmpty()) // test binaries live in <build>/tests/<module>/
+        dir = QCoreApplication::applicationDirPath() + QStringLiteral("/../../test-artifacts");
+    dir = QDir::cleanPath(dir);
+    QDir().mkpath(dir);
+    return dir;
+}
+
+bool saveTestArtifact(const QImage &image, const QString &name)
+{
+    return !image.isNull() && image.save(testArtifactsDir() + QLatin1Char('/') + name + QStringLiteral(".png"));
+}

@@ -1,0 +1,146 @@
+// Runs Debian's ffmpeg on generated clips with the timeline filter graph and
+// checks what comes out: frame count, duration and which clip shows where.
+#include "support/clipgenerator.h"
+
+#include "timeline/timelinefiltergraph.h"
+#include "timeline/videosource.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using namespace routereel;
+using testsupport::ClipSpec;
+
+namespace {
+
+QString ffprobe(const QStringList &args)
+{
+    QProcess p;
+    p.start("ffprobe", QStringList{"-v", "error"} + args);
+    EXPECT_TRUE(p.waitForFinished(60'000));
+    return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+}
+
+// The colour in the middle of the frame at time t (letterbox bars lie at the edges).
+QColor centreColour(const QString &file, double t, int w, int h)
+{
+    QProcess p;
+    p.start("ffmpeg", {"-v", "error", "-ss", QString::number(t, 'f', 3), "-i", file, "-frames:v", "1", "-vf",
+                       QStringLiteral("crop=2:2:%1:%2").arg(w / 2 - 1).arg(h / 2 - 1), "-f", "rawvideo",
+                       "-pix_fmt", "rgb24", "-"});
+    EXPECT_TRUE(p.waitForFinished(60'000));
+    const QByteArray rgb = p.readAllStandardOutput();
+    if (rgb.size() < 3)
+        return {};
+    return QColor(uchar(rgb[0]), uchar(rgb[1]), uchar(rgb[2]));
+}
+
+bool near(const QColor &got, const QColor &want)
+{
+    return std::abs(got.red() - want.red()) < 40 && std::abs(got.green() - want.green()) < 40
+        && std::abs(got.blue() - want.blue()) < 40;
+}
+
+VideoSegment cut(const VideoSource &s, double start, double end, double offset)
+{
+    VideoSegment seg;
+    seg.sourceID = s.id;
+    seg.sourceStart = start;
+    seg.sourceEnd = end;
+    seg.offset = offset;
+    return seg;
+}
+
+} // namespace
+
+TEST(FilterGraphWithFfmpeg, TimelineWithGapsAndTwoCutsOfOneFile)
+{
+    QTemporaryDir dir;
+    const QString a = testsupport::makeClip(dir.path(), "a.mp4",
+                                            {.seconds = 4, .width = 320, .height = 240, .fps = 30, .audio = true,
+                                             .color = Qt::red});
+    const QString b = testsupport::makeClip(dir.path(), "b.mov",
+                                            {.seconds = 3, .width = 640, .height = 360, .fps = 25, .audio = false,
+                                             .color = Qt::blue, .container = "mov"});
+    const QString c = testsupport::makeClip(dir.path(), "c.mp4",
+                                            {.seconds = 2, .width = 240, .height = 320, .fps = 24, .audio = true,
+                                             .color = Qt::green});
+    ASSERT_FALSE(a.isEmpty() || b.isEmpty() || c.isEmpty());
+    const VideoSource sa = VideoSource::probe(QUrl::fromLocalFile(a), QUuid::createUuid());
+    const VideoSource sb = VideoSource::probe(QUrl::fromLocalFile(b), QUuid::createUuid());
+    const VideoSource sc = VideoSource::probe(QUrl::fromLocalFile(c), QUuid::createUuid());
+
+    // Starts 1 s late (shifted away), two cuts of a.mp4 with a gap between, a gap before b, c last.
+    const VideoTimelineSnapshot snap{{sa, sb, sc},
+                                     {cut(sa, 0.5, 2.0, 1.0), cut(sa, 2.5, 3.7, 3.0), cut(sb, 0, 2, 5.0),
+                                      cut(sc, 0.2, 1.5, 7.1)},
+                                     QSizeF(640, 360)};
+    const double end = 7.1 + 1.3 - 1.0;
+    struct Probe {
+        double t;  // output time
+        QColor colour;
+    };
+    const QList<Probe> probes = {{0.5, Qt::red}, {1.7, Qt::black}, {2.5, Qt::red},
+                                 {3.6, Qt::black}, {5.0, Qt::blue}, {6.8, Qt::green}};
+
+    for (const QString rate : {"30000/1001", "25"}) {
+        SCOPED_TRACE(rate.toStdString());
+        const double fps = frameRateValue(rate);
+        std::optional<TimelineFilterGraphError> error;
+        const auto graph = ffmpegFilterGraph(snap, {}, 640, 360, rate, &error);
+        ASSERT_TRUE(graph) << error->message().toStdString();
+        ASSERT_TRUE(graph->usesFilterGraph);
+        EXPECT_EQ(graph->inputArguments.count("-i"), 4);
+
+        // Input 0 stands for the export's overlay frame stream.
+        const QString out = dir.filePath(QStringLiteral("out%1.mp4").arg(int(fps)));
+        QStringList args{"-f", "lavfi", "-i", "nullsrc=s=16x16:d=1"};
+        args << graph->inputArguments << "-filter_complex"
+             << graph->filterComplex + graph->videoLabel + "null[outv]" << "-map" << "[outv]" << "-map"
+             << graph->audioMap << "-c:v" << "libx264" << "-preset" << "ultrafast" << "-c:a" << "aac" << "-b:a"
+             << "192000" << out;
+        ASSERT_TRUE(testsupport::runFfmpeg(args));
+
+        const QStringList video = ffprobe({"-select_streams", "v:0", "-count_frames", "-show_entries",
+                                           "stream=nb_read_frames,width,height", "-of", "csv=p=0", out})
+                                      .split(',');
+        ASSERT_EQ(video.size(), 3);
+        EXPECT_EQ(video[0].toInt(), 640);
+        EXPECT_EQ(video[1].toInt(), 360);
+        EXPECT_EQ(video[2].toLongLong(), std::llround(end * fps));
+
+        const double duration = ffprobe({"-show_entries", "format=duration", "-of", "csv=p=0", out}).toDouble();
+        EXPECT_NEAR(duration, end, 0.06);
+        const double audio = ffprobe({"-select_streams", "a:0", "-show_entries", "stream=duration", "-of",
+                                      "csv=p=0", out})
+                                 .toDouble();
+        EXPECT_NEAR(audio, end, 0.06);
+
+        for (const Probe &p : probes)
+            EXPECT_TRUE(near(centreColour(out, p.t, 640, 360), p.colour))
+                << "at " << p.t << " got " << centreColour(out, p.t, 640, 360).name().toStdString();
+    }
+}
+
+TEST(FilterGraphWithFfmpeg, DirectModeMapsTheWholeClip)
+{
+    QTemporaryDir dir;
+    const QString a = testsupport::makeClip(dir.path(), "whole.mp4", {.seconds = 1, .width = 320, .height = 240});
+    ASSERT_FALSE(a.isEmpty());
+    const VideoSource s = VideoSource::probe(QUrl::fromLocalFile(a), QUuid::createUuid());
+    const VideoTimelineSnapshot snap{{s}, {cut(s, 0, s.duration, 2)}, std::nullopt};
+    const auto graph = ffmpegFilterGraph(snap, QUrl::fromLocalFile(dir.filePath("stale.mp4")), 320, 240, "30");
+    ASSERT_TRUE(graph);
+    EXPECT_FALSE(graph->usesFilterGraph);
+    const QString out = dir.filePath("copy.mp4");
+    QStringList args{"-f", "lavfi", "-i", "nullsrc=s=16x16:d=1"};
+    args << graph->inputArguments << "-map" << graph->videoLabel.mid(1, graph->videoLabel.size() - 2) << "-map"
+         << graph->audioMap << "-c" << "copy" << out;
+    ASSERT_TRUE(testsupport::runFfmpeg(args));
+    EXPECT_EQ(ffprobe({"-select_streams", "v:0", "-count_frames", "-show_entries", "stream=nb_read_frames", "-of",
+                       "csv=p=0", out}),
+              "30");
+}

@@ -1,0 +1,207 @@
+#include "webmapfixture.h"
+
+#include "support/testartifacts.h"
+
+#include "maps/gpspathfitcamera.h"
+#include "maps/mapservices.h"
+#include "maps/osmwebmapexportrenderer.h"
+#include "maps/views/webmapexportpage.h"
+
+#include <gtest/gtest.h>
+
+using namespace routereel;
+using namespace webmaptest;
+
+namespace {
+
+QList<QPointF> loopTrack(int n)
+{
+    QList<QPointF> coords;
+    for (int i = 0; i < n; ++i)
+        coords.append(QPointF(13.40 + 0.002 * i, 52.52 + 0.001 * std::sin(i / 5.0)));
+    return coords;
+}
+
+// The real off-screen page, counting the calls that reach it and optionally
+// rewriting them (to make the page misbehave in a controlled way).
+struct PageProbe {
+    QStringList bodies;
+    std::function<QString(const QString &)> rewrite;
+    WebMapExportPage *page = nullptr;
+};
+
+class ProbedPage : public WebMapPage {
+public:
+    ProbedPage(std::unique_ptr<WebMapExportPage> inner, std::shared_ptr<PageProbe> probe)
+        : m_inner(std::move(inner)), m_probe(std::move(probe))
+    {
+        m_probe->page = m_inner.get();
+    }
+    ~ProbedPage() override { m_probe->page = nullptr; }
+    void call(const QString &body, const Arguments &args, Done done) override
+    {
+        m_probe->bodies << body;
+        m_inner->call(m_probe->rewrite ? m_probe->rewrite(body) : body, args, std::move(done));
+    }
+    void shutdown() override { m_inner->shutdown(); }
+
+private:
+    std::unique_ptr<WebMapExportPage> m_inner;
+    std::shared_ptr<PageProbe> m_probe;
+};
+
+// `drawnSize`: the size the page really draws, when it should differ from the renderer's.
+WebMapPageFactory probedFactory(std::shared_ptr<PageProbe> probe, std::optional<QSizeF> drawnSize = {})
+{
+    return [probe, drawnSize](const WebMapPageRequest &request) -> std::unique_ptr<WebMapPage> {
+        WebMapPageRequest r = request;
+        if (drawnSize)
+            r.referenceSize = *drawnSize;
+        return std::make_unique<ProbedPage>(std::make_unique<WebMapExportPage>(r), probe);
+    };
+}
+
+struct ServiceScope {
+    std::unique_ptr<testsupport::LoopbackHttpServer> server;
+    explicit ServiceScope(bool answerStyle = true) : server(startMapService(answerStyle))
+    {
+        MapServices::overrideEndpointsForTesting(server->baseUrl());
+    }
+    ~ServiceScope()
+    {
+        MapServices::overrideEndpointsForTesting({});
+        waitFor([] { return false; }, 50);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);  // released web views go now
+    }
+};
+
+bool becomeReady(OSMWebMapExportRenderer &renderer)
+{
+    return runInBackground<bool>([&] { return renderer.waitUntilReady(std::chrono::seconds(60), {}); });
+}
+
+} // namespace
+
+TEST(WebMapExportRenderer, capturesFramesOfTheRequestedSizeOncePerParameters)
+{
+    REQUIRE_WEBGL();
+    ServiceScope service;
+    auto probe = std::make_shared<PageProbe>();
+    OSMWebMapExportRenderer renderer(OSMWebMapExportRenderer::Kind::mapWidget, QStringLiteral("en"), QSizeF(200, 150),
+                                     2, probedFactory(probe));
+    const QList<QPointF> track = loopTrack(40);
+    ASSERT_TRUE(becomeReady(renderer));
+    ASSERT_TRUE(runInBackground<bool>([&] { return renderer.loadTrack(track, {20}, {}); }));
+    auto frame = [&](int i) {
+        return runInBackground<std::optional<QImage>>([&] {
+            return renderer.captureFrame(i, track[i].x(), track[i].y(), track[i].x(), track[i].y(), 30, 15, {});
+        });
+    };
+    const auto image = frame(10);
+    ASSERT_TRUE(image.has_value());
+    EXPECT_EQ(image->size(), QSize(400, 300));
+    saveTestArtifact(*image, QStringLiteral("webmap-export-frame"));
+    EXPECT_TRUE(frame(10).has_value());
+    EXPECT_EQ(probe->bodies.filter(QStringLiteral("renderAndCapture")).size(), 1);
+    const auto next = frame(11);
+    ASSERT_TRUE(next.has_value());
+    EXPECT_EQ(probe->bodies.filter(QStringLiteral("renderAndCapture")).size(), 2);
+    EXPECT_NE(qAlpha(next->pixel(5, 5)), 0) << "a drawn map, not an empty canvas";
+    EXPECT_NE(*next, *image) << "the map moved with the position";
+    ASSERT_NE(probe->page, nullptr);
+    EXPECT_GT(probe->page->frameDriver()->tickCount(), 0) << "animation frames come from the driver";
+    renderer.shutdown();
+}
+
+TEST(WebMapExportRenderer, aCaptureThreePixelsOffIsAFailedAttempt)
+{
+    REQUIRE_WEBGL();
+    ServiceScope service;
+    const QList<QPointF> track = loopTrack(10);
+    struct Case {
+        double drawnWidth;
+        bool accepted;
+        int pageCalls;
+    };
+    for (const Case c : {Case{197, false, 2}, Case{198, true, 1}}) {
+        auto probe = std::make_shared<PageProbe>();
+        OSMWebMapExportRenderer renderer(OSMWebMapExportRenderer::Kind::mapWidget, QStringLiteral("en"),
+                                         QSizeF(200, 100), 1, probedFactory(probe, QSizeF(c.drawnWidth, 100)));
+        ASSERT_TRUE(becomeReady(renderer));
+        ASSERT_TRUE(runInBackground<bool>([&] { return renderer.loadTrack(track, {}, {}); }));
+        const auto image = runInBackground<std::optional<QImage>>(
+            [&] { return renderer.captureFrame(2, track[2].x(), track[2].y(), track[2].x(), track[2].y(), 0, 15, {}); });
+        EXPECT_EQ(image.has_value(), c.accepted) << c.drawnWidth;
+        EXPECT_EQ(probe->bodies.filter(QStringLiteral("renderAndCapture")).size(), c.pageCalls) << c.drawnWidth;
+        renderer.shutdown();
+    }
+}
+
+TEST(WebMapExportRenderer, loadTrackFailsUnlessThePageAnswersOk)
+{
+    REQUIRE_WEBGL();
+    ServiceScope service;
+    const std::function<QString(const QString &)> rewrites[] = {
+        [](const QString &b) { return QString(b).replace(QStringLiteral("return 'ok'"), QStringLiteral("return 'OK'")); },
+        [](const QString &b) { return QStringLiteral("throw new Error('no track');") + b; },
+        [](const QString &b) { return QString(b).replace(QStringLiteral("return 'ok';"), QString()); },
+    };
+    for (const auto &rewrite : rewrites) {
+        auto probe = std::make_shared<PageProbe>();
+        probe->rewrite = rewrite;
+        OSMWebMapExportRenderer renderer(OSMWebMapExportRenderer::Kind::mapWidget, QStringLiteral("en"),
+                                         QSizeF(100, 100), 1, probedFactory(probe));
+        ASSERT_TRUE(becomeReady(renderer));
+        EXPECT_FALSE(runInBackground<bool>([&] { return renderer.loadTrack(loopTrack(5), {}, {}); }))
+            << rewrite(QStringLiteral("return 'ok';")).toStdString();
+        renderer.shutdown();
+    }
+}
+
+TEST(WebMapExportRenderer, aPageThatNeverGetsReadyFallsBackToRasterTiles)
+{
+    REQUIRE_WEBGL();
+    ServiceScope service(/*answerStyle=*/false);
+    auto probe = std::make_shared<PageProbe>();
+    OSMWebMapExportRenderer renderer(OSMWebMapExportRenderer::Kind::mapWidget, QStringLiteral("en"), QSizeF(100, 100),
+                                     1, probedFactory(probe));
+    QList<TrackPoint> points(2);
+    EXPECT_FALSE(runInBackground<bool>(
+        [&] { return renderer.prepareForFrames(points, {}, 15, std::chrono::milliseconds(800), {}, {}); }));
+    EXPECT_TRUE(waitFor([&] { return renderer.didShutdown(); }, 5000));
+    EXPECT_TRUE(probe->bodies.isEmpty());
+    EXPECT_EQ(probe->page, nullptr) << "the web view is released";
+}
+
+TEST(WebMapExportRenderer, capturesTheWholeGpsPathOnce)
+{
+    REQUIRE_WEBGL();
+    ServiceScope service;
+    auto probe = std::make_shared<PageProbe>();
+    OSMWebMapExportRenderer renderer(OSMWebMapExportRenderer::Kind::gpsPath, QStringLiteral("en"), QSizeF(150, 150), 2,
+                                     probedFactory(probe));
+    QList<TrackPoint> points;
+    for (const QPointF &c : loopTrack(60)) {
+        TrackPoint p;
+        p.lng = c.x();
+        p.lat = c.y();
+        points.append(p);
+    }
+    const auto camera = GPSPathFitCamera::fit(points, 150, 22.5);
+    ASSERT_TRUE(becomeReady(renderer));
+    const auto image = runInBackground<std::optional<QImage>>([&] {
+        return renderer.captureStatic(GPSPathFitCamera::geoJSON(points, {}), camera.lng, camera.lat, camera.zoom, {});
+    });
+    ASSERT_TRUE(image.has_value());
+    EXPECT_EQ(image->size(), QSize(300, 300));
+    saveTestArtifact(*image, QStringLiteral("webmap-gpspath-static"));
+    // The route is drawn in the path colour somewhere in the middle band.
+    int routePixels = 0;
+    for (int y = 0; y < image->height(); ++y)
+        for (int x = 0; x < image->width(); ++x) {
+            const QColor c = image->pixelColor(x, y);
+            routePixels += c.blue() > 200 && c.green() > 170 && c.red() < 80;
+        }
+    EXPECT_GT(routePixels, 100);
+    renderer.shutdown();
+}

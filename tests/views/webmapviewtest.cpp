@@ -1,0 +1,183 @@
+#include "webmapfixture.h"
+
+#include "support/testartifacts.h"
+
+#include "maps/gpspathprojectioncache.h"
+#include "maps/mapservices.h"
+#include "maps/views/gpspathoverlayview.h"
+#include "maps/views/gpspathwebmapview.h"
+#include "maps/views/mapoverlayview.h"
+
+#include <QWebEnginePage>
+#include <QWebEngineView>
+
+#include <gtest/gtest.h>
+
+using namespace routereel;
+using namespace webmaptest;
+
+namespace {
+
+QList<TrackPoint> route(int n)
+{
+    QList<TrackPoint> out;
+    for (int i = 0; i < n; ++i) {
+        TrackPoint p;
+        p.lng = 13.40 + 0.001 * i;
+        p.lat = 52.52 + 0.0006 * std::sin(i / 4.0);
+        out.append(p);
+    }
+    return out;
+}
+
+QVariant evaluate(QWebEngineView *view, const QString &script)
+{
+    QVariant result;
+    bool done = false;
+    view->page()->runJavaScript(script, [&](const QVariant &v) {
+        result = v;
+        done = true;
+    });
+    waitFor([&] { return done; }, 10000);
+    return result;
+}
+
+struct ServiceScope {
+    std::unique_ptr<testsupport::LoopbackHttpServer> server = startMapService();
+    ServiceScope() { MapServices::overrideEndpointsForTesting(server->baseUrl()); }
+    ~ServiceScope()
+    {
+        MapServices::overrideEndpointsForTesting({});
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);  // released web views go now
+    }
+};
+
+} // namespace
+
+TEST(WebMapViews, liveMapRunsHeldScriptsOnceWhenReadyThenOnlyChanges)
+{
+    REQUIRE_WEBGL();
+    ServiceScope service;
+    MapOverlayState state;
+    state.trackData.points = route(60);
+    state.trackData.breaks = {30};
+    state.currentIndex = 5;
+    state.currentLng = state.trackData.points[5].lng;
+    state.currentLat = state.trackData.points[5].lat;
+    state.mapCenterLng = state.currentLng;
+    state.mapCenterLat = state.currentLat;
+    state.zoomLevel = 16;
+    state.appLanguage = QStringLiteral("en");
+
+    MapOverlayView view(state);
+    QStringList sent;
+    QPointer<QWebEngineView> web = view.webView();
+    view.coordinator().setEvaluator([&sent, web](const QString &script) {
+        sent << script.left(20);
+        if (web)
+            web->page()->runJavaScript(script);
+    });
+    state.appLanguage = QStringLiteral("zh-Hans");
+    state.currentIndex = 40;
+    state.currentLng = state.trackData.points[40].lng;
+    state.currentLat = state.trackData.points[40].lat;
+    state.mapCenterLng = state.currentLng;
+    state.mapCenterLat = state.currentLat;
+    view.setState(state);
+    view.resize(320, 320);
+    view.show();
+
+    ASSERT_TRUE(waitFor([&] { return view.coordinator().ready(); }));
+    ASSERT_EQ(sent.size(), 2);
+    EXPECT_EQ(sent[0], QStringLiteral("setMapLanguage(\"zh-H"));
+    EXPECT_EQ(sent[1], QStringLiteral("updateTrack([[13.4,5"));
+    EXPECT_TRUE(waitFor([&] {
+        return evaluate(view.webView(), QStringLiteral("JSON.stringify(map.getLayoutProperty('place','text-field'))"))
+            .toString()
+            .contains(QStringLiteral("name:zh-Hans"));
+    }, 20000));
+    EXPECT_EQ(evaluate(view.webView(), QStringLiteral("_fullTrack.length")).toInt(), 60);
+    EXPECT_EQ(evaluate(view.webView(), QStringLiteral("map.getSource('vis')._data.features.length")).toInt(), 2);
+    EXPECT_EQ(evaluate(view.webView(), QStringLiteral("JSON.stringify(map.getLayoutProperty('shield','text-field'))"))
+                  .toString(),
+              QStringLiteral("[\"get\",\"ref\"]"));
+
+    sent.clear();
+    state.appLanguage = QStringLiteral("de");
+    view.setState(state);
+    // The language call, then the usual tick; never the track again.
+    EXPECT_EQ(sent, (QStringList{QStringLiteral("setMapLanguage(\"de\")"), QStringLiteral("tickFrame(40,13.44,5")}));
+
+    waitFor([] { return false; }, 1500);  // let the tiles arrive before the picture
+    saveTestArtifact(view.grab().toImage(), QStringLiteral("webmap-live-view"));
+}
+
+TEST(WebMapViews, gpsPathDrawnInPlaceOverBlack)
+{
+    GPSPathOverlayView view;
+    GPSPathOverlayState state;
+    state.revision = QUuid::createUuid();
+    state.trackPoints = route(50);
+    state.currentLat = state.trackPoints[25].lat;
+    state.currentLng = state.trackPoints[25].lng;
+    state.size = 160;
+    view.setState(state);
+    EXPECT_EQ(view.webMapView(), nullptr);
+    const QImage image = view.grab().toImage();
+    saveTestArtifact(image, QStringLiteral("webmap-gpspath-canvas"));
+    ASSERT_EQ(image.size(), QSize(160, 160));
+    EXPECT_EQ(image.pixelColor(2, 2), QColor(Qt::black));
+    const auto projected = GPSPathProjectionCache::path(state.revision, state.trackPoints, {}, state.mapProvider,
+                                                        std::nullopt, 160);
+    const QPointF dot = projected.projection.point(state.currentLat, state.currentLng);
+    const QColor centre = image.pixelColor(dot.toPoint());
+    EXPECT_GT(centre.red(), 200);
+    EXPECT_LT(centre.green(), 100);
+    const QPointF along = projected.projection.point(state.trackPoints[5].lat, state.trackPoints[5].lng);
+    EXPECT_GT(image.pixelColor(along.toPoint()).blue(), 150);
+
+    state.trackPoints.resize(1);
+    state.revision = QUuid::createUuid();
+    view.setState(state);
+    const QImage single = view.grab().toImage();
+    EXPECT_EQ(single.pixelColor(dot.toPoint()), QColor(Qt::black));
+}
+
+TEST(WebMapViews, gpsPathWebMapFollowsProviderAndTokenIdentity)
+{
+    REQUIRE_WEBGL();
+    ServiceScope service;
+    GPSPathOverlayView view;
+    GPSPathOverlayState state;
+    state.revision = QUuid::createUuid();
+    state.trackPoints = route(30);
+    state.currentLat = state.trackPoints[3].lat;
+    state.currentLng = state.trackPoints[3].lng;
+    state.size = 200;
+    state.showMap = true;
+    state.mapLanguage = QStringLiteral("en");
+    view.setState(state);
+    view.show();
+    QPointer<GPSPathWebMapView> first = view.webMapView();
+    ASSERT_TRUE(first);
+    ASSERT_TRUE(waitFor([&] { return first && first->coordinator().ready(); }));
+    EXPECT_TRUE(waitFor([&] {
+        return evaluate(first->webView(), QStringLiteral("map.getSource('path')._data.features.length")).toInt() == 1;
+    }));
+    const QVariantList dot =
+        evaluate(first->webView(), QStringLiteral("map.getSource('dot')._data.features[0].geometry.coordinates")).toList();
+    ASSERT_EQ(dot.size(), 2);
+    EXPECT_DOUBLE_EQ(dot[0].toDouble(), state.currentLng);
+    EXPECT_DOUBLE_EQ(dot[1].toDouble(), state.currentLat);
+
+    state.currentLng = state.trackPoints[4].lng;
+    view.setState(state);
+    EXPECT_EQ(view.webMapView(), first.data());
+    state.mapboxToken = QStringLiteral("pk.new");
+    view.setState(state);
+    EXPECT_TRUE(first.isNull()) << "a new token loads a new page in a new view";
+    ASSERT_NE(view.webMapView(), nullptr);
+    state.showMap = false;
+    view.setState(state);
+    EXPECT_EQ(view.webMapView(), nullptr);
+}

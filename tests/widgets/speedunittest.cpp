@@ -1,0 +1,48 @@
+#include "widgets/speedunit.h"
+#include "widgets/widgettextcolor.h"
+
+#include <QLocale>
+#include <gtest/gtest.h>
+
+#include <clocale>
+
+using namespace routereel;
+
+TEST(SpeedUnit, FormatsWithOneDecimalAndTheUnit)
+{
+    const struct {
+        double mps;
+        SpeedUnit unit;
+        const char *text;
+    } cases[] = {
+        {10, SpeedUnit::kmh, "36.0 km/h"}, {10, SpeedUnit::mph, "22.4 mph"}, {10, SpeedUnit::ms, "10.0 m/s"},
+        {0, SpeedUnit::kmh, "0.0 km/h"},   {0, SpeedUnit::mph, "0.0 mph"},   {0, SpeedUnit::ms, "0.0 m/s"},
+        {-1, SpeedUnit::kmh, "-3.6 km/h"}, {5.55, SpeedUnit::ms, "5.5 m/s"}, {100, SpeedUnit::kmh, "360.0 km/h"},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(formatSpeed(c.unit, c.mps), QString::fromUtf8(c.text)) << c.text;
+}
+
+TEST(SpeedUnit, IgnoresACommaDecimalLocale)
+{
+    const QLocale previous;
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    const char *c = std::setlocale(LC_NUMERIC, "de_DE.UTF-8");
+    EXPECT_EQ(formatSpeed(SpeedUnit::kmh, 10), QStringLiteral("36.0 km/h"));
+    EXPECT_EQ(formatSpeed(SpeedUnit::mph, 1), QStringLiteral("2.2 mph"));
+    if (c)
+        std::setlocale(LC_NUMERIC, "C");
+    QLocale::setDefault(previous);
+}
+
+TEST(SpeedUnit, TextValues)
+{
+    EXPECT_EQ(enumCases<SpeedUnit>(), (QList{SpeedUnit::kmh, SpeedUnit::mph, SpeedUnit::ms}));
+    EXPECT_EQ(enumFromText<SpeedUnit>(QStringLiteral("km/h")), SpeedUnit::kmh);
+    for (const char *bad : {"KM/H", "kmh", "km/h ", ""})
+        EXPECT_FALSE(enumFromText<SpeedUnit>(QString::fromUtf8(bad))) << bad;
+    EXPECT_EQ(enumFromText<WidgetTextColor>(QStringLiteral("White")), WidgetTextColor::white);
+    for (const char *bad : {"white", "Black", ""})
+        EXPECT_FALSE(enumFromText<WidgetTextColor>(QString::fromUtf8(bad))) << bad;
+    EXPECT_EQ(widgetColor(WidgetTextColor::white), QColor(Qt::white));
+}
