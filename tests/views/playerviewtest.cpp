@@ -3,10 +3,10 @@
 #include "timeline/views/timelineplayer.h"
 
 #include "support/clipgenerator.h"
+#include "support/testartifacts.h"
 #include "support/waitfor.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QTemporaryDir>
 #include <QVBoxLayout>
 #include <QWheelEvent>
@@ -21,16 +21,6 @@ bool near(const QColor &c, int r, int g, int b, int tolerance = 40)
 {
     return std::abs(c.red() - r) < tolerance && std::abs(c.green() - g) < tolerance
         && std::abs(c.blue() - b) < tolerance;
-}
-
-// Pictures for a person to look at; the folder is ignored by git.
-QString artefactsDir()
-{
-    const QString dir = qEnvironmentVariableIsEmpty("ROUTEREEL_TEST_ARTIFACTS")
-        ? QStringLiteral(ROUTEREEL_SOURCE_DIR "/test-artifacts")
-        : qEnvironmentVariable("ROUTEREEL_TEST_ARTIFACTS");
-    QDir().mkpath(dir);
-    return dir;
 }
 
 // A 320 x 240 red clip placed whole on a 640 x 480 canvas.
@@ -159,7 +149,7 @@ TEST(PlayerView, ScreenshotMidPlayback)
     ASSERT_TRUE(waitFor([&] { return player.currentTime() > 1.5; }));
     const QImage shot = view.grab().toImage();
     player.pause();
-    ASSERT_TRUE(shot.save(QDir(artefactsDir()).filePath(QStringLiteral("player-view-mid-playback.png"))));
+    ASSERT_TRUE(saveTestArtifact(shot, QStringLiteral("player-view-mid-playback")));
 
     // The pattern has many colours inside the canvas and black bars above and below.
     QSet<QRgb> colours;
