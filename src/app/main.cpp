@@ -1,4 +1,5 @@
 #include "maps/views/webmapruntime.h"
+#include "timeline/views/timelineplayer.h"
 #include "ui/main/mainwindow.h"
 
 #include <QApplication>
@@ -26,6 +27,7 @@ int main(int argc, char *argv[])
 {
     ensureRuntimeDir();
     routereel::prepareWebMapRuntime();
+    routereel::TimelinePlayer::selectMediaBackend();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("routereel"));
     QApplication::setApplicationVersion(QStringLiteral(ROUTEREEL_VERSION));
