@@ -1,3 +1,5 @@
+#include "maps/views/webmapruntime.h"
+#include "timeline/views/timelineplayer.h"
 #include "ui/main/mainwindow.h"
 
 #include <QApplication>
@@ -24,6 +26,8 @@ void ensureRuntimeDir()
 int main(int argc, char *argv[])
 {
     ensureRuntimeDir();
+    routereel::prepareWebMapRuntime();
+    routereel::TimelinePlayer::selectMediaBackend();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("routereel"));
     QApplication::setApplicationVersion(QStringLiteral(ROUTEREEL_VERSION));

@@ -1,5 +1,7 @@
 #include "gpspathrenderer.h"
 
+#include "widgets/overlaybitmap.h"
+
 #include <QPainter>
 #include <QPainterPath>
 
@@ -35,10 +37,10 @@ QImage GPSPathRenderer::loadTileBackground(const GPSPathProjection &projection, 
                                            TileCache &cache, const TileCache::CancelCheck &isCancelled)
 {
     const double s = std::max(1.0, scale);
-    const int n = int(projection.size * s);
-    if (n <= 0)
+    const double side = projection.size * s;
+    if (!std::isfinite(side) || side < 1)
         return {};
-    QImage image(n, n, QImage::Format_ARGB32_Premultiplied);
+    QImage image = newOverlayBitmap(QSize(int(side), int(side)));
     if (image.isNull())
         return {};
     QPainter p(&image);
@@ -69,17 +71,13 @@ QImage GPSPathRenderer::loadTileBackground(const GPSPathProjection &projection, 
 
 bool GPSPathRenderer::renderBase(const QList<TrackPoint> &points, const QList<int> &breaks)
 {
-    const int n = int(m_pixelSize);
-    if (n <= 0)
-        return false;
-    QImage base(n, n, QImage::Format_ARGB32_Premultiplied);
+    const int n = std::isfinite(m_pixelSize) && m_pixelSize >= 1 ? int(m_pixelSize) : 0;
+    QImage base = newOverlayBitmap(QSize(n, n));
     if (base.isNull())
         return false;
-    base.fill(Qt::transparent);
     const double s = m_pixelSize / m_referenceSize;
 
-    m_discMask = QImage(n, n, QImage::Format_ARGB32_Premultiplied);
-    m_discMask.fill(Qt::transparent);
+    m_discMask = newOverlayBitmap(QSize(n, n));
     {
         QPainter p(&m_discMask);
         p.setRenderHint(QPainter::Antialiasing);
@@ -115,12 +113,9 @@ bool GPSPathRenderer::renderBase(const QList<TrackPoint> &points, const QList<in
     m_baseImage = base;
 
     const int d = int(std::ceil(13.5 * s));
-    if (d <= 0)
-        return false;
-    QImage dot(d, d, QImage::Format_ARGB32_Premultiplied);
+    QImage dot = newOverlayBitmap(QSize(d, d));
     if (dot.isNull())
         return false;
-    dot.fill(Qt::transparent);
     {
         QPainter p(&dot);
         p.setRenderHint(QPainter::Antialiasing);

@@ -167,16 +167,6 @@ QImage TileCache::fromDisk(const QString &key, const QString &path)
     return image;
 }
 
-QImage TileCache::cachedTile(MapProvider provider, int z, int x, int y, const QString &language)
-{
-    if (z < 0 || z > maxZoom)
-        return {};
-    const QString key = tileKey(provider, z, x, y, language);
-    if (QImage image = m_memory.find(key); !image.isNull())
-        return image;
-    return fromDisk(key, tileFilePath(provider, z, x, y, language));
-}
-
 QImage TileCache::tile(MapProvider provider, int z, int x, int y, const QString &token, const QString &language,
                        const CancelCheck &isCancelled)
 {

@@ -52,8 +52,6 @@ public:
     // than 200, undecodable data, deadline passed, cancelled).
     QImage tile(MapProvider provider, int z, int x, int y, const QString &token, const QString &language,
                 const CancelCheck &isCancelled = {});
-    // Memory or disk only; never touches the network.
-    QImage cachedTile(MapProvider provider, int z, int x, int y, const QString &language);
 
     // Fetches the tiles (x, y) of one zoom in parallel; returns when all are done.
     void preload(MapProvider provider, int zoom, const QList<QPoint> &tiles, const QString &token,

@@ -1,6 +1,8 @@
 #include "tilemaprenderer.h"
 
 #include "webmercator.h"
+#include "widgets/overlaybitmap.h"
+#include "widgets/shadowblur.h"
 
 #include <QPainter>
 #include <QPainterPath>
@@ -17,52 +19,17 @@ constexpr int blockSize = 64;
 constexpr double enlargedWindow = 1.42;
 constexpr double rotationThreshold = 0.1;
 
+// The map window of a turned widget: 1.42 times its size, and for a long rectangle at least
+// its diagonal both ways, so that no turn leaves a corner of the widget uncovered.
+QSizeF turnedWindow(QSizeF reference)
+{
+    const double diagonal = std::hypot(reference.width(), reference.height());
+    return {std::max(reference.width() * enlargedWindow, diagonal), std::max(reference.height() * enlargedWindow, diagonal)};
+}
+
 bool validLatLng(double lat, double lng)
 {
     return std::isfinite(lat) && std::isfinite(lng) && lat >= -90 && lat <= 90 && lng >= -180 && lng <= 180;
-}
-
-// Three box blurs approximate a Gaussian of standard deviation `sigma`.
-void blur(QImage &image, double sigma)
-{
-    const int radius = std::max(1, int(std::lround(sigma)));
-    const int w = image.width();
-    const int h = image.height();
-    std::vector<quint32> line(std::max(w, h));
-    const auto pass = [&](bool horizontal) {
-        const int len = horizontal ? w : h;
-        const int lines = horizontal ? h : w;
-        for (int l = 0; l < lines; ++l) {
-            const auto px = [&](int i) -> quint32 & {
-                return horizontal ? reinterpret_cast<quint32 *>(image.scanLine(l))[i]
-                                  : reinterpret_cast<quint32 *>(image.scanLine(i))[l];
-            };
-            for (int i = 0; i < len; ++i)
-                line[i] = px(i);
-            int sum[4] = {0, 0, 0, 0};
-            const auto add = [&](int i, int sign) {
-                if (i < 0 || i >= len)
-                    return;
-                for (int c = 0; c < 4; ++c)
-                    sum[c] += sign * int((line[i] >> (8 * c)) & 0xff);
-            };
-            for (int i = -radius; i < radius; ++i)
-                add(i, 1);
-            const int n = 2 * radius + 1;
-            for (int i = 0; i < len; ++i) {
-                add(i + radius, 1);
-                quint32 v = 0;
-                for (int c = 0; c < 4; ++c)
-                    v |= quint32(std::clamp(sum[c] / n, 0, 255)) << (8 * c);
-                px(i) = v;
-                add(i - radius, -1);
-            }
-        }
-    };
-    for (int k = 0; k < 3; ++k) {
-        pass(true);
-        pass(false);
-    }
 }
 
 } // namespace
@@ -99,11 +66,10 @@ TileMapRenderer::TileMapRenderer(std::optional<QSizeF> referenceSize, MapShape s
     m_dotSpriteSize = std::ceil(2 * r + 2 * m);
     m_dotSprite = makeDotSprite(m_dotSpriteSize, r, b, w);
 
-    const int W = int(m_size.width());
-    const int H = int(m_size.height());
-    if (W > 0 && H > 0) {
-        m_mask = QImage(W, H, QImage::Format_ARGB32_Premultiplied);
-        m_mask.fill(Qt::transparent);
+    const int W = std::isfinite(m_size.width()) ? int(m_size.width()) : 0;
+    const int H = std::isfinite(m_size.height()) ? int(m_size.height()) : 0;
+    m_mask = newOverlayBitmap(QSize(W, H));
+    if (!m_mask.isNull()) {
         QPainter p(&m_mask);
         p.setRenderHint(QPainter::Antialiasing);
         p.setPen(Qt::NoPen);
@@ -122,19 +88,24 @@ QImage TileMapRenderer::makeDotSprite(double size, double radius, double blurRad
         return {};
     const QColor red = QColor::fromRgbF(1.0f, 0.23f, 0.19f);
     const QRectF circle(n / 2.0 - radius, n / 2.0 - radius, 2 * radius, 2 * radius);
-    QImage sprite(n, n, QImage::Format_ARGB32_Premultiplied);
-    sprite.fill(Qt::transparent);
+    QImage disc = newOverlayBitmap(QSize(n, n));
+    if (disc.isNull())
+        return {};
     {
-        QPainter p(&sprite);
+        QPainter p(&disc);
         p.setRenderHint(QPainter::Antialiasing);
         p.setPen(Qt::NoPen);
-        QColor glow = red;
-        glow.setAlphaF(0.6f);
-        p.setBrush(glow);
+        p.setBrush(red);
         p.drawEllipse(circle);
     }
-    blur(sprite, blurRadius / 2);
+    // The red glow: the disc's soft shadow, recoloured.
+    QImage sprite = shadowOf(disc, blurRadius, 0.6);
+    if (sprite.isNull())
+        return {};
     QPainter p(&sprite);
+    p.setCompositionMode(QPainter::CompositionMode_SourceIn);
+    p.fillRect(sprite.rect(), red);
+    p.setCompositionMode(QPainter::CompositionMode_SourceOver);
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(Qt::NoPen);
     p.setBrush(red);
@@ -230,15 +201,12 @@ QImage TileMapRenderer::renderFrame(const QList<TrackPoint> &points, int index, 
     const std::shared_ptr<const Geometry> geometry = geometryFor(points);
 
     const bool rotated = std::fabs(bearing) > rotationThreshold;
-    const QSizeF ext = rotated ? m_referenceSize * enlargedWindow : m_referenceSize;
+    const QSizeF ext = rotated ? turnedWindow(m_referenceSize) : m_referenceSize;
     const int W = int(m_size.width());
     const int H = int(m_size.height());
-    if (W <= 0 || H <= 0)
+    QImage image = newOverlayBitmap(QSize(W, H));
+    if (image.isNull() || m_mask.isNull())
         return {};
-    QImage image(W, H, QImage::Format_ARGB32_Premultiplied);
-    if (image.isNull())
-        return {};
-    image.fill(Qt::transparent);
 
     const double worldWidth = std::exp2(m_zoom) * m_tws;
     const double anchorX = geometry->world[index].x();
@@ -352,7 +320,7 @@ void TileMapRenderer::preload(const QList<TrackPoint> &points, const TileCache::
 {
     if (points.isEmpty())
         return;
-    const QSizeF window = m_referenceSize * enlargedWindow;
+    const QSizeF window = turnedWindow(m_referenceSize);
     QSet<quint64> seen;
     QList<QPoint> tiles;
     for (const TrackPoint &tp : points) {

@@ -78,9 +78,9 @@ TEST(GPSPathRenderer, DotNearTheRimIsClippedToTheDisc)
     }
 }
 
-TEST(GPSPathRenderer, NoSizeNoImages)
+TEST(GPSPathRenderer, NoSizeOrAbsurdSizeNoImages)
 {
-    for (double size : {0.0, -5.0, 0.5}) {
+    for (double size : {0.0, -5.0, 0.5, 1e7, std::nan("")}) {
         GPSPathRenderer renderer(MapProvider::mapbox, size, 100, 1, 10);
         EXPECT_FALSE(renderer.renderBase(zigzag(), {}));
         EXPECT_TRUE(renderer.renderFrame(zigzag(), 47.3, 8.5).isNull());

@@ -1,9 +1,9 @@
 #include "maps/gpspathrenderer.h"
 #include "maps/tilemaprenderer.h"
 #include "maptestutil.h"
+#include "support/testartifacts.h"
 #include "tiletestserver.h"
 
-#include <QDir>
 #include <QPainter>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -12,7 +12,7 @@
 
 using namespace routereel;
 
-// Writes the map widgets over loopback tiles to test-artifacts/maps/ for a person to look at.
+// Writes the map widgets over loopback tiles to the test-artefact folder for a person to look at.
 TEST(MapArtefacts, WidgetsOverLoopbackTiles)
 {
     TileTestServer server;
@@ -20,8 +20,6 @@ TEST(MapArtefacts, WidgetsOverLoopbackTiles)
     TileCache::Options options;
     options.root = cacheDir.path();
     TileCache cache(options);
-    const QString out = QStringLiteral(ROUTEREEL_SOURCE_DIR) + QStringLiteral("/test-artifacts/maps");
-    ASSERT_TRUE(QDir().mkpath(out));
 
     // A loop with a break, around Zurich.
     const double world = std::exp2(16) * 256;
@@ -63,7 +61,7 @@ TEST(MapArtefacts, WidgetsOverLoopbackTiles)
                 p.fillRect(x, y, 16, 16, ((x + y) / 16) % 2 ? QColor(40, 40, 40) : QColor(70, 70, 70));
         p.drawImage(0, 0, frame);
         p.end();
-        EXPECT_TRUE(sheet.save(out + QLatin1Char('/') + QLatin1String(v.name) + QStringLiteral(".png")));
+        EXPECT_TRUE(saveTestArtifact(sheet, QStringLiteral("maps-") + QLatin1String(v.name)));
     }
 
     for (const bool withMap : {true, false}) {
@@ -78,6 +76,6 @@ TEST(MapArtefacts, WidgetsOverLoopbackTiles)
         ASSERT_TRUE(renderer.renderBase(track, {0, 200}));
         const QImage frame = renderer.renderFrame(track, here.lat, here.lng);
         ASSERT_FALSE(frame.isNull());
-        EXPECT_TRUE(frame.save(out + (withMap ? QStringLiteral("/gpspath-map.png") : QStringLiteral("/gpspath-black.png"))));
+        EXPECT_TRUE(saveTestArtifact(frame, withMap ? QStringLiteral("maps-gpspath-map") : QStringLiteral("maps-gpspath-black")));
     }
 }

@@ -84,6 +84,19 @@ TEST(TileMapRenderer, BearingTurnsTheMapAboveOneTenthOfADegree)
     EXPECT_EQ(qAlpha(turned.pixel(3, 3)), 255);
 }
 
+TEST(TileMapRenderer, TurnedRectangleIsCoveredToItsCorners)
+{
+    LoopbackTiles s;
+    s.server.setMode(TileTestServer::Mode::notFound);  // only the grey window shows
+    TileMapRenderer renderer(std::nullopt, MapShape::roundedRect, MapProvider::openStreetMap, {}, 15, {},
+                             QSizeF(200, 100), 8, s.cache);
+    for (double bearing : {0.0, 30.0, 90.0, -135.0}) {
+        const QImage frame = renderer.renderFrame({point(lat0, lng0)}, 0, lat0, lng0, lat0, lng0, bearing);
+        for (const QPoint p : {QPoint(60, 50), QPoint(4, 50), QPoint(196, 50), QPoint(10, 5), QPoint(190, 95)})
+            EXPECT_TRUE(maptest::isGrey(frame.pixel(p))) << bearing << " " << p.x() << "," << p.y();
+    }
+}
+
 TEST(TileMapRenderer, TrackAcrossTheDatelineStaysOneLine)
 {
     LoopbackTiles s;
@@ -170,6 +183,10 @@ TEST(TileMapRenderer, InvalidInputGivesNoImage)
                           Case{lat0, lng0, lat0, lng0, INFINITY}})
         EXPECT_TRUE(renderer.renderFrame(track, 0, c.cLat, c.cLng, c.pLat, c.pLng, c.bearing).isNull());
     EXPECT_TRUE(renderer.renderFrame({}, 0, lat0, lng0, lat0, lng0, 0).isNull());
+    for (const QSizeF size : {QSizeF(0, 100), QSizeF(100000, 100000), QSizeF(std::nan(""), 100)}) {
+        TileMapRenderer absurd(QSizeF(100, 100), MapShape::circle, MapProvider::openStreetMap, {}, 15, {}, size, 0, s.cache);
+        EXPECT_TRUE(absurd.renderFrame(track, 0, lat0, lng0, lat0, lng0, 0).isNull());
+    }
     EXPECT_TRUE(renderer.tilesAround(nan, 0, 100, 100).isEmpty());
     EXPECT_TRUE(renderer.tilesAround(0, 200, 100, 100).isEmpty());
 

@@ -1,0 +1,213 @@
+// routereel-bench player: how fast the preview player answers seeks, and how many
+// frames it drops while playing 1080p30.
+#include "benchcommand.h"
+
+#include "timeline/videoplayerservice.h"
+#include "timeline/views/playerview.h"
+#include "timeline/views/timelineplayer.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QVideoSink>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace routereel::bench {
+namespace {
+
+bool ffmpeg(const QStringList &args)
+{
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(QStringLiteral("ffmpeg"), QStringList{QStringLiteral("-hide_banner"), QStringLiteral("-nostdin"),
+                                                  QStringLiteral("-loglevel"), QStringLiteral("error"),
+                                                  QStringLiteral("-y")} + args);
+    if (!p.waitForFinished(300'000) || p.exitCode() != 0) {
+        std::fprintf(stderr, "ffmpeg failed: %s\n", p.readAll().constData());
+        return false;
+    }
+    return true;
+}
+
+// A 1080p30 H.264 clip with AAC sound, like a camera's.
+QString makeClip(const QString &dir, const QString &name, double seconds, const QString &video)
+{
+    const QString path = dir + QLatin1Char('/') + name;
+    const QString d = QString::number(seconds);
+    const bool ok = ffmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                            video + (video.contains(QLatin1Char('=')) ? QLatin1Char(':') : QLatin1Char('='))
+                                + QStringLiteral("s=1920x1080:r=30:d=") + d, QStringLiteral("-f"),
+                            QStringLiteral("lavfi"), QStringLiteral("-i"),
+                            QStringLiteral("sine=frequency=440:sample_rate=48000:duration=") + d,
+                            QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-preset"),
+                            QStringLiteral("veryfast"), QStringLiteral("-g"), QStringLiteral("60"),
+                            QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p"), QStringLiteral("-c:a"),
+                            QStringLiteral("aac"), QStringLiteral("-shortest"), path});
+    return ok ? path : QString();
+}
+
+template <typename Predicate>
+bool waitFor(Predicate done, int milliseconds)
+{
+    QDeadlineTimer deadline(milliseconds);
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    return true;
+}
+
+// Counts the paints that put a picture on screen.
+class CountingView : public PlayerView {
+public:
+    int paints = 0;
+
+protected:
+    void paintEvent(QPaintEvent *event) override
+    {
+        PlayerView::paintEvent(event);
+        if (player() && !player()->currentFrame().isNull())
+            ++paints;
+    }
+};
+
+struct Figures {
+    std::vector<double> ms;
+    int failures = 0;
+
+    void print(const char *what) const
+    {
+        std::vector<double> v = ms;
+        std::sort(v.begin(), v.end());
+        if (v.empty()) {
+            std::printf("%-34s no sample, %d timed out\n", what, failures);
+            return;
+        }
+        double sum = 0;
+        for (double x : v)
+            sum += x;
+        std::printf("%-34s n=%zu  median %.1f ms  mean %.1f ms  max %.1f ms  timed out %d\n", what, v.size(),
+                    v[v.size() / 2], sum / v.size(), v.back(), failures);
+    }
+};
+
+VideoSegment cut(const VideoSource &source, double start, double end, double offset)
+{
+    VideoSegment s;
+    s.sourceID = source.id;
+    s.sourceStart = start;
+    s.sourceEnd = end;
+    s.offset = offset;
+    return s;
+}
+
+int run(const QStringList &args)
+{
+    const int seeks = args.isEmpty() ? 20 : std::max(1, args.first().toInt());
+    QTemporaryDir dir;
+    std::printf("making 1080p30 clips...\n");
+    std::fflush(stdout);
+    const QString a = makeClip(dir.path(), QStringLiteral("a.mp4"), 12, QStringLiteral("testsrc2"));
+    const QString b = makeClip(dir.path(), QStringLiteral("b.mp4"), 6, QStringLiteral("color=c=blue"));
+    if (a.isEmpty() || b.isEmpty())
+        return 1;
+
+    auto *player = new TimelinePlayer;
+    VideoPlayerService service(player);
+    CountingView view;
+    view.setPlayer(player);
+    view.resize(960, 540);
+    view.show();
+
+    VideoTimelineSnapshot timeline;
+    timeline.sources = {VideoSource::probe(QUrl::fromLocalFile(a), QUuid::createUuid()),
+                        VideoSource::probe(QUrl::fromLocalFile(b), QUuid::createUuid())};
+    // a 0..12, b 12..18: seeks alternate between the two clips.
+    timeline.segments = {cut(timeline.sources[0], 0, 12, 0), cut(timeline.sources[1], 0, 6, 12)};
+    service.loadTimeline(timeline);
+    if (!waitFor([&] { return service.isMetadataReady() && !service.isSeeking(); }, 10000)) {
+        std::fprintf(stderr, "timeline did not load: %s\n", qPrintable(service.loadingError()));
+        return 1;
+    }
+
+    auto timeSeek = [&](double t, Figures &figures) {
+        bool shown = false;
+        const auto c = QObject::connect(player, &PreviewPlayer::frameChanged, [&] { shown = true; });
+        QElapsedTimer clock;
+        clock.start();
+        service.seek(t);
+        if (waitFor([&] { return shown && !service.isSeeking(); }, 3000))
+            figures.ms.push_back(clock.nsecsElapsed() / 1e6);
+        else
+            ++figures.failures;
+        QObject::disconnect(c);
+    };
+
+    Figures within;
+    Figures across;
+    for (int i = 0; i < seeks; ++i)
+        timeSeek(1.0 + (i * 7 % 10) + 0.37, within);            // inside clip a, all over it
+    for (int i = 0; i < seeks; ++i)
+        timeSeek(i % 2 ? 2.0 + i % 5 : 13.0 + i % 4, across);   // a <-> b
+    within.print("seek to first frame, within a clip");
+    across.print("seek to first frame, across clips");
+
+    // Across the a -> b boundary at 12 s: the longest time the clock stood still.
+    service.seek(11.0);
+    waitFor([&] { return !service.isSeeking(); }, 3000);
+    {
+        double lastValue = -1;
+        QElapsedTimer sinceChange;
+        double longestStill = 0;
+        const auto c = QObject::connect(service.clock(), &PlaybackClock::currentTimeChanged, [&](double t) {
+            if (t > lastValue) {
+                if (lastValue >= 0)
+                    longestStill = std::max(longestStill, sinceChange.nsecsElapsed() / 1e6);
+                lastValue = t;
+                sinceChange.restart();
+            }
+        });
+        service.play();
+        waitFor([&] { return service.clock()->currentTime() >= 13.0; }, 10000);
+        service.pause();
+        QObject::disconnect(c);
+        std::printf("%-34s longest stand-still of the clock %.1f ms (ticks every 16.7 ms)\n",
+                    "play across a clip boundary", longestStill);
+    }
+
+    // 10 s of playback of clip a from its start.
+    if (!waitFor([&] { return !service.isSeeking(); }, 3000))
+        return 1;
+    service.seek(0);
+    waitFor([&] { return !service.isSeeking(); }, 3000);
+    int delivered = 0;
+    QObject::connect(player->videoSink(), &QVideoSink::videoFrameChanged, [&] { ++delivered; });
+    const int shownBefore = int(player->framesShown());
+    const int decodedBefore = int(player->framesDecoded());
+    view.paints = 0;
+    QElapsedTimer wall;
+    wall.start();
+    service.play();
+    waitFor([&] { return service.clock()->currentTime() >= 10.0; }, 20000);
+    const double played = service.clock()->currentTime();
+    const double seconds = wall.nsecsElapsed() / 1e9;
+    service.pause();
+    const int expected = int(played * 30 + 0.5);
+    std::printf("playback 1080p30: %.2f s of timeline in %.2f s wall\n", played, seconds);
+    std::printf("  frames expected %d, decoded %d, shown (player's sink) %d, dropped %d, painted by a 960x540 view %d\n",
+                expected, int(player->framesDecoded()) - decodedBefore, delivered, std::max(0, expected - delivered),
+                view.paints);
+    Q_UNUSED(shownBefore);
+    return 0;
+}
+
+const bool registered = registerCommand("player", "[SEEKS]", run);
+
+} // namespace
+} // namespace routereel::bench

@@ -1,0 +1,266 @@
+#include "projectsession.h"
+
+#include "projectplayer.h"
+#include "projectwindow.h"
+#include "strictjsonreader.h"
+#include "videorestoretask.h"
+
+#include "timeline/timelineengine.h"
+#include "tracks/gpxservice.h"
+#include "tracks/logstore.h"
+#include "widgets/gpspathwidgetsettings.h"
+#include "widgets/heartrategraphwidgetsettings.h"
+#include "widgets/heartratewidgetsettings.h"
+#include "widgets/mapsettings.h"
+#include "widgets/settingsstore.h"
+#include "widgets/speedunit.h"
+#include "widgets/speedwidgetsettings.h"
+#include "widgets/timewidgetsettings.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QHash>
+#include <QTimer>
+
+#include <algorithm>
+#include <cmath>
+
+namespace routereel {
+
+namespace {
+
+QString tr(const char *text)
+{
+    return ProjectSession::tr(text);
+}
+
+constexpr double segmentEndTolerance = 0.000001;
+
+std::optional<QPointF> pointOf(const std::optional<double> &x, const std::optional<double> &y)
+{
+    if (x && y)
+        return QPointF(*x, *y);
+    return std::nullopt;
+}
+
+bool usable(const QSizeF &size)
+{
+    return std::isfinite(size.width()) && std::isfinite(size.height()) && size.width() >= 1 && size.height() >= 1;
+}
+
+// Unknown texts fall back to the first case, the default.
+template <typename E>
+E enumOrDefault(const std::optional<QString> &text, E fallback)
+{
+    return text ? enumFromText<E>(*text).value_or(fallback) : fallback;
+}
+
+QString missingFilesSummary(const QStringList &missingVideos, const QStringList &missingTracks)
+{
+    QStringList lines;
+    lines << tr("Some resources referenced by this project were not found:");
+    if (!missingVideos.isEmpty())
+        lines << tr("Video: %1").arg(missingVideos.join(QLatin1Char('\n')));
+    if (!missingTracks.isEmpty()) {
+        lines << tr("GPX files (%1):").arg(missingTracks.size());
+        for (const QString &path : missingTracks)
+            lines << QStringLiteral("  ") + path;
+    }
+    lines << QString();
+    lines << tr("These files may have been moved or deleted. Reload them or open a different project before "
+                "exporting.");
+    return lines.join(QLatin1Char('\n'));
+}
+
+} // namespace
+
+std::optional<QUrl> ProjectSession::resolveFileReference(const std::optional<QString> &bookmark, const QString &path,
+                                                         bool isTrackFile)
+{
+    // Bookmarks are security-scoped data of another platform: accepted, never resolved.
+    Q_UNUSED(bookmark);
+    if (isTrackFile && path.isEmpty())
+        return std::nullopt;
+    return QUrl::fromLocalFile(path);
+}
+
+void ProjectSession::applyProject(const ProjectDocument &document)
+{
+    ProjectWindow &w = m_window;
+    TimelineEngine &engine = w.engine();
+    LogStore &log = w.logStore();
+
+    // A project replaces everything: stop what still works on the previous one.
+    w.cancelVideoImport();
+    if (m_videoImportTask)
+        m_videoImportTask->cancel();
+    m_videoImportTask.clear();
+    cancelPendingRestoreSeek();
+
+    w.setWidgetLayoutSize(document.widgetLayoutSize && usable(*document.widgetLayoutSize)
+                              ? document.widgetLayoutSize
+                              : std::nullopt);
+    engine.load(document.canvasOrigin);
+    w.gpxService().setTracks({});
+    w.player().reset();
+    const CompositionMode mode = document.compositionMode == enumText(CompositionMode::overlay)
+        ? CompositionMode::overlay
+        : CompositionMode::regular;
+    w.setCompositionMode(mode);
+
+    // Video files: found ones are probed later, missing ones reported now.
+    QList<VideoFileRef> videoRefs;
+    if (document.videoFiles)
+        videoRefs = *document.videoFiles;
+    else if (document.videoPath)
+        videoRefs.append(VideoFileRef{QUuid::createUuid(), *document.videoPath, document.videoBookmark});
+    QList<VideoRestoreTask::Reference> foundVideos;
+    QStringList missingVideos;
+    for (const VideoFileRef &ref : videoRefs) {
+        const auto url = resolveFileReference(ref.bookmark, ref.path, false);
+        if (url && QFileInfo(url->toLocalFile()).isFile())
+            foundVideos.append({ref.id, *url});
+        else
+            missingVideos.append(ref.path);
+    }
+    if (!missingVideos.isEmpty())
+        log.add(LogEntry::Level::warning, tr("Video file missing"), missingVideos.join(QLatin1Char('\n')));
+
+    // The restore runs once this apply has returned, and only while it is the latest.
+    auto *task = new VideoRestoreTask(foundVideos, engine.importGeneration(), document.videoSegments,
+                                      document.playheadTime, this);
+    m_videoImportTask = task;
+    QTimer::singleShot(0, task, [this, task] { continueVideoRestore(task); });
+
+    // Track files, imported one after the other.
+    QHash<QString, QUuid> trackIDs;
+    QStringList missingTracks;
+    for (const GPXFileRef &ref : document.gpxFiles) {
+        const auto url = resolveFileReference(ref.bookmark, ref.path, true);
+        if (!url || !QFileInfo(url->toLocalFile()).isFile()) {
+            missingTracks.append(ref.path);
+            continue;
+        }
+        const auto imported = w.gpxService().importTrack(*url);
+        if (!imported) {
+            presentError(imported.error().message());
+            continue;
+        }
+        trackIDs.insert(ref.trackID, imported.value().id);
+    }
+    if (!missingTracks.isEmpty()) {
+        log.add(LogEntry::Level::warning, tr("GPX files missing"),
+                tr("These GPX files referenced by the project no longer exist; related timeline segments were "
+                   "skipped:\n")
+                    + missingTracks.join(QLatin1Char('\n')));
+    }
+    if (!missingVideos.isEmpty() || !missingTracks.isEmpty())
+        presentError(missingFilesSummary(missingVideos, missingTracks));
+
+    QList<GPXSegment> segments;
+    const QList<GPXTrack> tracks = w.gpxService().tracks();
+    for (const SegmentData &saved : document.segments) {
+        const auto mapped = trackIDs.constFind(saved.trackID);
+        if (mapped == trackIDs.constEnd())
+            continue;
+        const auto track = std::find_if(tracks.begin(), tracks.end(),
+                                        [&](const GPXTrack &t) { return t.id == *mapped; });
+        if (track == tracks.end())
+            continue;
+        if (!(saved.gpxEnd > saved.gpxStart && saved.gpxEnd <= track->duration + segmentEndTolerance))
+            continue;
+        GPXSegment segment;
+        segment.id = StrictJsonReader::isUuidText(saved.id) ? QUuid::fromString(saved.id) : QUuid::createUuid();
+        segment.trackID = *mapped;
+        segment.gpxStart = saved.gpxStart;
+        segment.gpxEnd = saved.gpxEnd;
+        segment.offset = saved.offset;
+        segments.append(segment);
+    }
+    engine.setSegments(segments);
+
+    // Widgets. Each settings object stores what it is given.
+    WidgetPositions positions = w.widgetPositions();
+    const MapData &mapData = document.map;
+    const MapProvider provider = enumOrDefault(std::optional(mapData.provider), MapProvider::openStreetMap);
+    w.setMapProvider(provider);
+    // The canonical text, so that the setting always reads back as a provider.
+    settingsstore::writeEnum(QStringLiteral("mapProvider"), provider);
+    MapSettings &map = w.mapSettings();
+    map.setEnabled(mapData.enabled.value_or(true));
+    map.setShape(MapShape::circle);
+    map.setBorderStyle(enumOrDefault(mapData.borderStyle, MapBorderStyle::defaultStyle));
+    map.setWidth(settingsstore::boundedWidgetSize(mapData.width));
+    map.setHeight(settingsstore::boundedWidgetSize(mapData.height));
+    map.setCornerRadius(mapData.cornerRadius);
+    map.setOpacity(mapData.opacity);
+    map.setOrientation(enumOrDefault(std::optional(mapData.orientation), MapOrientation::north));
+    map.setZoomLevel(int(std::clamp<qint64>(mapData.zoomLevel, 1, 22)));
+    positions.map = pointOf(mapData.positionX, mapData.positionY);
+
+    const TimeWidgetData &timeData = document.timeWidget;
+    TimeWidgetSettings &time = w.timeSettings();
+    time.setEnabled(timeData.enabled);
+    time.setFontSize(timeData.fontSize);
+    time.setOpacity(timeData.opacity);
+    time.setTextColor(WidgetTextColor::white);
+    positions.time = pointOf(timeData.positionX, timeData.positionY);
+
+    const SpeedWidgetData &speedData = document.speedWidget;
+    SpeedWidgetSettings &speed = w.speedSettings();
+    speed.setEnabled(speedData.enabled);
+    speed.setFontSize(speedData.fontSize);
+    speed.setOpacity(speedData.opacity);
+    speed.setTextColor(WidgetTextColor::white);
+    speed.setUnit(enumOrDefault(std::optional(speedData.unit), SpeedUnit::kmh));
+    positions.speed = pointOf(speedData.positionX, speedData.positionY);
+
+    if (const auto &pathData = document.gpsPathWidget) {
+        GPSPathWidgetSettings &path = w.gpsPathSettings();
+        path.setEnabled(pathData->enabled);
+        path.setWidth(settingsstore::boundedWidgetSize(pathData->width));
+        path.setOpacity(pathData->opacity);
+        path.setShowMap(pathData->showMap);
+        path.setPadding(pathData->padding);
+        path.setBorderStyle(enumOrDefault(pathData->borderStyle, MapBorderStyle::defaultStyle));
+        positions.gpsPath = pointOf(pathData->positionX, pathData->positionY);
+    }
+    if (const auto &graphData = document.heartRateGraphWidget) {
+        HeartRateGraphWidgetSettings &graph = w.heartRateGraphSettings();
+        graph.setEnabled(graphData->enabled);
+        graph.setWidth(graphData->width);
+        graph.setHeight(graphData->height);
+        graph.setOpacity(graphData->opacity);
+        graph.setLineColor(WidgetTextColor::white);
+        positions.heartRateGraph = pointOf(graphData->positionX, graphData->positionY);
+    }
+    if (const auto &heartData = document.heartRateWidget) {
+        HeartRateWidgetSettings &heartRate = w.heartRateSettings();
+        heartRate.setEnabled(heartData->enabled);
+        heartRate.setFontSize(heartData->fontSize);
+        heartRate.setOpacity(heartData->opacity);
+        heartRate.setTextColor(WidgetTextColor::white);
+        heartRate.setShowIcon(heartData->showIcon.value_or(true));
+        heartRate.setShowMinMax(heartData->showMinMax.value_or(false));
+        positions.heartRate = pointOf(heartData->positionX, heartData->positionY);
+    }
+    w.setWidgetPositions(positions);
+
+    ExportPreset preset = enumFromText<ExportPreset>(document.exportPreset).value_or(ExportPreset::original);
+    const double factor = document.exportCompressionFactor.value_or(1.0);
+    w.setExportCompressionFactor(std::isfinite(factor) ? std::min(std::max(factor, 0.6), 1.0) : 1.0);
+    if (mode == CompositionMode::overlay) {
+        if (!overlayPresets().contains(preset))
+            preset = ExportPreset::p1080;
+        w.setSelectedPreset(preset);
+        rebuildPlayer();
+        w.player().scrub(document.playheadTime);
+    } else {
+        w.setSelectedPreset(preset);
+    }
+
+    engine.undoStack()->clear();
+    restoreWidgetPositions(resolveLayoutSize());
+}
+
+} // namespace routereel

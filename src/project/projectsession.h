@@ -1,0 +1,139 @@
+#pragma once
+
+#include "projectdocument.h"
+
+#include "timeline/videosource.h"
+
+#include <QFuture>
+#include <QObject>
+#include <QPointer>
+#include <QSizeF>
+#include <QUrl>
+
+#include <functional>
+#include <optional>
+
+namespace routereel {
+
+class ProjectAlerts;
+class ProjectFilePanels;
+class ProjectWindow;
+class VideoRestoreTask;
+
+// Moves whole projects between the window's live models and files: open, save,
+// save as, the last session written at quit and restored once at start, dropped
+// and handed-over project files, the asynchronous restore of a project's video,
+// and the one error road of all of them. Main thread only.
+//
+// The window wires it up once: installReactions() after construction,
+// windowDidAppear() when first shown, saveLastSession() on
+// QCoreApplication::aboutToQuit, the menu commands to handleSaveProject(),
+// handleSaveProjectAs() and presentOpenProjectPanel(), file drops to
+// dropPerform(), and a change of its composition mode (queued, like the other
+// reactions) to cancelRestoreSeekAndRebuildPlayer().
+class ProjectSession : public QObject {
+    Q_OBJECT
+
+public:
+    // Probes one video file as a source with the given id (VideoSource::load by default).
+    using VideoProbe = std::function<QFuture<VideoSource>(const QUrl &url, const QUuid &sourceID)>;
+
+    // Project files larger than this are refused before they are read.
+    static constexpr qint64 maximumFileSize = qint64(32) * 1024 * 1024;
+    static constexpr const char *fileExtension = "rrl";
+
+    ProjectSession(ProjectWindow &window, ProjectAlerts &alerts, ProjectFilePanels &panels,
+                   QObject *parent = nullptr);
+    ~ProjectSession() override;
+
+    // The file of the open project; set by open, and by save and save as once written.
+    std::optional<QUrl> projectURL() const { return m_projectURL; }
+    bool didAttemptAutoRestore() const { return m_didAttemptAutoRestore; }
+
+    // ---- files
+    // The window's first appearance: opens the file handed over at start
+    // (command line, desktop) or else restores the last session once.
+    void windowDidAppear(const std::optional<QUrl> &pendingOpenURL);
+    void openProject(const QUrl &url);
+    void restoreLastSession();
+    // At quit: the live state to the last-session file, compact.
+    void saveLastSession();
+    // "LastSession.rrl" in the application's data folder "routereel"; the folder
+    // is created on every call. Nothing when there is no data folder.
+    static std::optional<QString> lastSessionPath();
+    // The copy kept of a last-session file that could not be restored.
+    static QString lastSessionBackupPath(const QString &lastSessionPath);
+    // Writes the live state to `target`, indented with sorted keys. False on failure (already reported).
+    bool saveProject(const QUrl &target);
+    void handleSaveProject();
+    void handleSaveProjectAs();
+    void presentOpenProjectPanel();
+    // A project file handed over while running; an empty or non-file URL is ignored.
+    void handleOpenProjectURL(const QUrl &url);
+    // Always accepts; on the next turn of the event loop opens the first project
+    // file among `urls` and hands the other files to the window's import.
+    bool dropPerform(const QList<QUrl> &urls);
+    static bool isProjectFile(const QUrl &url);
+    // The first command-line argument that is not an option, as a file URL.
+    static std::optional<QUrl> projectFromArguments(const QStringList &arguments);
+
+    // ---- documents
+    ProjectDocument makeProjectDocument() const;
+    // Replaces the whole window state with `document` (decoded, version-tested and validated).
+    void applyProject(const ProjectDocument &document);
+    // A candidate URL for a saved file reference; the caller tests that it exists.
+    // Bookmarks are another platform's and are ignored: the path decides.
+    static std::optional<QUrl> resolveFileReference(const std::optional<QString> &bookmark, const QString &path,
+                                                    bool isTrackFile);
+    // The layout to which widget positions refer: the reference canvas of the
+    // engine's canvas (1920 x 1080 when unset) with the window's layout size.
+    QSizeF resolveLayoutSize() const;
+
+    // ---- video restore and player
+    static bool isRestorableVideoSegment(const VideoSegment &segment, const QList<VideoSource> &sources);
+    void rebuildPlayer();
+    // Reaction to a change of the composition mode.
+    void cancelRestoreSeekAndRebuildPlayer();
+    // Reaction to a loading error of the player.
+    void failPendingRestore(const QString &message);
+    // Rescales the six widget positions from the window's layout size to `newLayout`.
+    void restoreWidgetPositions(const QSizeF &newLayout);
+    // Connects the reactions to the engine and the player (sources, segments,
+    // canvas, loading errors) and applies the layout reaction once.
+    void installReactions();
+    bool hasPendingRestoreSeek() const { return !m_pendingRestoreSeek.isNull(); }
+    bool isRestoringVideo() const { return !m_videoImportTask.isNull(); }
+
+    // ---- errors
+    // Logs the whole message as an error and raises the alert with its first line.
+    void presentError(const QString &message);
+
+    void setVideoProbe(VideoProbe probe) { m_probe = std::move(probe); }
+
+signals:
+    void projectURLChanged();
+
+private:
+    struct ReadOutcome;
+    // Read, decode, version test and validation shared by open and restore.
+    ReadOutcome readProjectFile(const QString &path) const;
+    void setProjectURL(const QUrl &url);
+    void keepUnreadableLastSession(const QString &path);
+    void continueVideoRestore(VideoRestoreTask *task);
+    void finishVideoRestore(VideoRestoreTask *task);
+    void seekToRestoredPlayhead(const QUuid &generation, double playheadTime);
+    void cancelPendingRestoreSeek();
+    void armRestoreSeek(const QUuid &generation, double playheadTime);
+
+    ProjectWindow &m_window;
+    ProjectAlerts &m_alerts;
+    ProjectFilePanels &m_panels;
+    VideoProbe m_probe;
+
+    std::optional<QUrl> m_projectURL;
+    bool m_didAttemptAutoRestore = false;
+    QPointer<VideoRestoreTask> m_videoImportTask;
+    QPointer<QObject> m_pendingRestoreSeek;
+};
+
+} // namespace routereel

@@ -1,0 +1,231 @@
+#include "projectsession.h"
+
+#include "projectplayer.h"
+#include "projectwindow.h"
+#include "videorestoretask.h"
+
+#include "timeline/timelineengine.h"
+#include "timeline/videoreaderror.h"
+#include "timeline/videotimelineerror.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+
+namespace routereel {
+
+namespace {
+
+constexpr double sourceEndTolerance = 0.000001;
+
+bool usable(const QSizeF &size)
+{
+    return std::isfinite(size.width()) && std::isfinite(size.height()) && size.width() >= 1 && size.height() >= 1;
+}
+
+// The probe's own message, whatever kind of failure it reported.
+QString probeFailureMessage(const QFuture<VideoSource> &future, const QUrl &url, std::optional<VideoSource> *source)
+{
+    try {
+        if (future.resultCount() > 0) {
+            *source = future.result();
+            return {};
+        }
+    } catch (const VideoTimelineError &e) {
+        return e.message();
+    } catch (const VideoReadError &e) {
+        return e.message();
+    } catch (const std::exception &e) {
+        return QString::fromLocal8Bit(e.what());
+    } catch (...) {
+    }
+    return ProjectSession::tr("Cannot load video: %1").arg(url.fileName());
+}
+
+} // namespace
+
+bool ProjectSession::isRestorableVideoSegment(const VideoSegment &segment, const QList<VideoSource> &sources)
+{
+    if (!(std::isfinite(segment.offset) && segment.offset >= 0))
+        return false;
+    if (!(std::isfinite(segment.sourceStart) && segment.sourceStart >= 0))
+        return false;
+    if (!(segment.sourceEnd - segment.sourceStart > 0))
+        return false;
+    if (!std::isfinite(segment.sourceEnd))
+        return false;
+    return std::any_of(sources.begin(), sources.end(), [&](const VideoSource &source) {
+        return source.id == segment.sourceID && segment.sourceEnd <= source.duration + sourceEndTolerance;
+    });
+}
+
+// Runs on the event loop, never inside the apply that started it. Every step
+// first checks that no later apply cancelled it or loaded another timeline.
+void ProjectSession::continueVideoRestore(VideoRestoreTask *task)
+{
+    if (task->isCancelled() || m_window.engine().importGeneration() != task->generation) {
+        task->deleteLater();
+        return;
+    }
+    if (task->next >= task->references.size()) {
+        finishVideoRestore(task);
+        return;
+    }
+    const VideoRestoreTask::Reference reference = task->references.at(task->next++);
+    QObject::disconnect(&task->watcher, nullptr, task, nullptr);
+    connect(&task->watcher, &QFutureWatcher<VideoSource>::finished, task, [this, task, reference] {
+        if (task->isCancelled() || m_window.engine().importGeneration() != task->generation) {
+            task->deleteLater();
+            return;
+        }
+        std::optional<VideoSource> source;
+        const QString failure = probeFailureMessage(task->watcher.future(), reference.url, &source);
+        if (source)
+            task->loaded.append(*source);
+        else
+            presentError(failure);
+        continueVideoRestore(task);
+    });
+    task->watcher.setFuture(m_probe(reference.url, reference.sourceID));
+}
+
+void ProjectSession::finishVideoRestore(VideoRestoreTask *task)
+{
+    TimelineEngine &engine = m_window.engine();
+    task->deleteLater();
+    if (m_videoImportTask == task)
+        m_videoImportTask.clear();
+
+    const QList<VideoSource> &loaded = task->loaded;
+    engine.updateCanvasOrigin(loaded.isEmpty() ? std::nullopt : std::optional<QSizeF>(loaded.first().resolution));
+    engine.setVideoSources(loaded);
+    QList<VideoSegment> segments;
+    if (task->savedSegments) {
+        for (const VideoSegment &segment : *task->savedSegments) {
+            if (isRestorableVideoSegment(segment, loaded))
+                segments.append(segment);
+        }
+    } else {
+        for (const VideoSource &source : loaded) {
+            VideoSegment segment;
+            segment.sourceID = source.id;
+            segment.sourceStart = 0;
+            segment.sourceEnd = source.duration;
+            segment.offset = 0;
+            segments.append(segment);
+        }
+    }
+    engine.setVideoSegments(segments);
+
+    // Overlay mode: the reactions to the new sources reload the overlay player.
+    if (m_window.compositionMode() != CompositionMode::regular || engine.videoSegments().isEmpty())
+        return;
+    rebuildPlayer();
+    armRestoreSeek(task->generation, task->playheadTime);
+}
+
+void ProjectSession::armRestoreSeek(const QUuid &generation, double playheadTime)
+{
+    cancelPendingRestoreSeek();
+    auto *pending = new QObject(this);
+    m_pendingRestoreSeek = pending;
+    ProjectPlayer &player = m_window.player();
+    auto fired = std::make_shared<bool>(false);
+    // The first time the player reports loaded, seek on the next turn of the event loop.
+    const auto fireWhenLoaded = [this, pending, &player, fired, generation, playheadTime] {
+        if (*fired || !player.isLoaded())
+            return;
+        *fired = true;
+        QTimer::singleShot(0, pending, [this, generation, playheadTime] {
+            seekToRestoredPlayhead(generation, playheadTime);
+        });
+    };
+    connect(&player, &ProjectPlayer::isLoadedChanged, pending, fireWhenLoaded);
+    fireWhenLoaded();
+}
+
+void ProjectSession::seekToRestoredPlayhead(const QUuid &generation, double playheadTime)
+{
+    if (m_window.engine().importGeneration() == generation)
+        m_window.player().seek(playheadTime);
+}
+
+void ProjectSession::cancelPendingRestoreSeek()
+{
+    delete m_pendingRestoreSeek.data();
+    m_pendingRestoreSeek.clear();
+}
+
+void ProjectSession::rebuildPlayer()
+{
+    const TimelineEngine &engine = m_window.engine();
+    ProjectPlayer &player = m_window.player();
+    if (m_window.compositionMode() == CompositionMode::overlay) {
+        std::optional<std::pair<double, double>> range;
+        if (const auto gpx = engine.gpxTimeRange())
+            range = std::pair(gpx->lower, gpx->upper);
+        player.loadOverlayOnly(range, engine.canvasOrigin().value_or(VideoTimelineSnapshot::defaultCanvasSize));
+    } else {
+        player.loadTimeline(engine.videoSnapshot());
+    }
+}
+
+void ProjectSession::cancelRestoreSeekAndRebuildPlayer()
+{
+    cancelPendingRestoreSeek();
+    m_window.player().pause();
+    rebuildPlayer();
+}
+
+void ProjectSession::failPendingRestore(const QString &message)
+{
+    if (message.isEmpty())
+        return;
+    cancelPendingRestoreSeek();
+    presentError(message);
+}
+
+void ProjectSession::restoreWidgetPositions(const QSizeF &newLayout)
+{
+    if (!usable(newLayout))
+        return;
+    const std::optional<QSizeF> old = m_window.widgetLayoutSize();
+    if (old && usable(*old) && *old != newLayout) {
+        WidgetPositions positions = m_window.widgetPositions();
+        positions.forEach([&](std::optional<QPointF> &p) {
+            if (!p)
+                return;
+            const double x = p->x() * newLayout.width() / old->width();
+            const double y = p->y() * newLayout.height() / old->height();
+            p = QPointF(std::clamp(x, 0.0, newLayout.width()), std::clamp(y, 0.0, newLayout.height()));
+        });
+        m_window.setWidgetPositions(positions);
+    }
+    m_window.setWidgetLayoutSize(newLayout);
+}
+
+void ProjectSession::installReactions()
+{
+    TimelineEngine *engine = &m_window.engine();
+    ProjectPlayer *player = &m_window.player();
+    // Queued: the window reacts once a change is complete, not in the middle of
+    // an apply that is still filling the models.
+    const auto queued = Qt::QueuedConnection;
+    connect(engine, &TimelineEngine::videoSourcesChanged, this, &ProjectSession::rebuildPlayer, queued);
+    connect(engine, &TimelineEngine::videoSegmentsChanged, this, &ProjectSession::rebuildPlayer, queued);
+    connect(engine, &TimelineEngine::canvasOriginChanged, this, &ProjectSession::rebuildPlayer, queued);
+    connect(engine, &TimelineEngine::segmentsChanged, this, [this] {
+        if (m_window.compositionMode() == CompositionMode::overlay)
+            rebuildPlayer();
+    }, queued);
+    connect(engine, &TimelineEngine::canvasOriginChanged, this,
+            [this] { restoreWidgetPositions(resolveLayoutSize()); }, queued);
+    connect(player, &ProjectPlayer::loadingErrorChanged, this,
+            [this, player] { failPendingRestore(player->loadingError()); }, queued);
+    restoreWidgetPositions(resolveLayoutSize());
+}
+
+} // namespace routereel

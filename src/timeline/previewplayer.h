@@ -1,0 +1,59 @@
+#pragma once
+
+#include "previewplan.h"
+
+#include <QImage>
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+namespace routereel {
+
+// The media player that the player service drives. Its time is timeline time:
+// item time 0 is timeline time 0. The core only knows this interface; the one
+// that decodes (Qt Multimedia) lives with the views, tests use a scripted one.
+class PreviewPlayer : public QObject {
+    Q_OBJECT
+
+public:
+    enum class ItemStatus { unknown, readyToPlay, failed };
+    // Identifies an installed item; 0 is "no item".
+    using ItemId = quint64;
+
+    using QObject::QObject;
+
+    // Installs a new item (none removes it) and returns its id. Status starts unknown.
+    virtual ItemId replaceItem(std::optional<PreviewPlan> plan) = 0;
+    virtual ItemId currentItem() const = 0;
+    virtual ItemStatus itemStatus() const = 0;
+    // Why the item failed; may be empty.
+    virtual QString itemError() const = 0;
+
+    virtual void play() = 0;
+    virtual void pause() = 0;
+    // The player runs (rather than is paused or has nothing to run).
+    virtual bool isPlaying() const = 0;
+    // Seconds; not finite when there is nothing to tell.
+    virtual double currentTime() const = 0;
+    // Exact seek; `completion` runs later on this object's thread with whether the
+    // seek finished (false when a newer seek or item superseded it).
+    virtual void seek(double seconds, std::function<void(bool finished)> completion) = 0;
+
+    // What to show: the current picture (null in a gap or before the first frame),
+    // the transform from its pixels to the canvas, and the canvas size.
+    virtual QImage currentFrame() const = 0;
+    virtual QTransform currentFrameTransform() const = 0;
+    virtual QSizeF renderSize() const = 0;
+
+signals:
+    void itemStatusChanged(routereel::PreviewPlayer::ItemId item, routereel::PreviewPlayer::ItemStatus status);
+    void playingChanged(bool playing);
+    // Every 1/60 s while running, and once when the time jumps or running stops.
+    void periodicTime(double seconds);
+    void playedToEnd(routereel::PreviewPlayer::ItemId item);
+    void frameChanged();
+};
+
+} // namespace routereel

@@ -1,0 +1,64 @@
+#include "playerview.h"
+
+#include "timeline/previewplayer.h"
+
+#include <QPaintEvent>
+#include <QPainter>
+#include <QWheelEvent>
+
+namespace routereel {
+
+PlayerView::PlayerView(QWidget *parent)
+    : QWidget(parent)
+{
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setMinimumSize(16, 9);
+}
+
+void PlayerView::setPlayer(PreviewPlayer *player)
+{
+    if (m_player == player)
+        return;
+    if (m_player)
+        m_player->disconnect(this);
+    m_player = player;
+    if (m_player)
+        connect(m_player, &PreviewPlayer::frameChanged, this, qOverload<>(&QWidget::update));
+    update();
+}
+
+QRectF PlayerView::canvasRect() const
+{
+    const QSizeF canvas = m_player ? m_player->renderSize() : QSizeF();
+    if (canvas.isEmpty())
+        return rect();
+    const QSizeF fitted = canvas.scaled(size(), Qt::KeepAspectRatio);
+    return QRectF(QPointF((width() - fitted.width()) / 2, (height() - fitted.height()) / 2), fitted);
+}
+
+void PlayerView::paintEvent(QPaintEvent *event)
+{
+    QPainter painter(this);
+    painter.fillRect(event->rect(), Qt::black);
+    if (!m_player)
+        return;
+    const QImage frame = m_player->currentFrame();
+    const QSizeF canvas = m_player->renderSize();
+    if (frame.isNull() || canvas.isEmpty())
+        return;
+    const QRectF target = canvasRect();
+    const QTransform canvasToWidget = QTransform::fromScale(target.width() / canvas.width(),
+                                                            target.height() / canvas.height())
+        * QTransform::fromTranslate(target.x(), target.y());
+    painter.setClipRect(target);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.setTransform(m_player->currentFrameTransform() * canvasToWidget);
+    painter.drawImage(QPointF(0, 0), frame);
+}
+
+void PlayerView::wheelEvent(QWheelEvent *event)
+{
+    event->accept();
+}
+
+} // namespace routereel

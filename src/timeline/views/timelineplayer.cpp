@@ -1,0 +1,630 @@
+#include "timelineplayer.h"
+
+#include <QAudioDevice>
+#include <QAudioOutput>
+#include <QCoreApplication>
+#include <QMediaDevices>
+#include <QMediaPlayer>
+#include <QVideoSink>
+
+#include <cmath>
+#include <limits>
+
+namespace routereel {
+
+namespace {
+
+constexpr int tickMilliseconds = 16;          // ~1/60 s
+constexpr int switchTimeoutMilliseconds = 1500;
+constexpr int busyTimeoutMilliseconds = 600;
+// A frame whose start lies this far from the sought clip time is taken as left over
+// from before the seek (GStreamer's frame times are a couple of frames off).
+constexpr double staleFrameTolerance = 0.25;
+
+bool near(double a, double b)
+{
+    return std::fabs(a - b) < staleFrameTolerance;
+}
+
+} // namespace
+
+TimelinePlayer::TimelinePlayer(QObject *parent)
+    : PreviewPlayer(parent)
+{
+    selectMediaBackend();
+    m_output = new QVideoSink(this);
+    for (int i = 0; i < 2; ++i) {
+        Deck &deck = m_decks[i];
+        deck.media = new QMediaPlayer(this);
+        deck.sink = new QVideoSink(this);
+        deck.media->setVideoSink(deck.sink);
+        // Without any audio device GStreamer's automatic sink falls back to a silent
+        // one that keeps time, so playback never waits for sound.
+        deck.audio = new QAudioOutput(QMediaDevices::defaultAudioOutput(), this);
+        deck.media->setAudioOutput(deck.audio);
+        // Queued: Qt hands a frame over while GStreamer's streaming thread waits for
+        // this thread, and a seek or pause made from inside that hand-over waits for
+        // the streaming thread in turn, 300 ms until the stream fails.
+        connect(deck.sink, &QVideoSink::videoFrameChanged, this,
+                [this, i](const QVideoFrame &frame) { takeFrame(i, frame); }, Qt::QueuedConnection);
+        connect(deck.media, &QMediaPlayer::mediaStatusChanged, this, [this, i] { onMediaStatus(i); });
+        // Positions given before the media is seekable are dropped.
+        connect(deck.media, &QMediaPlayer::seekableChanged, this, [this, i] { onMediaStatus(i); });
+        connect(deck.media, &QMediaPlayer::errorOccurred, this, [this, i] { onMediaError(i); });
+        deck.busyTimeout = new QTimer(this);
+        deck.busyTimeout->setSingleShot(true);
+        deck.busyTimeout->setInterval(busyTimeoutMilliseconds);
+        connect(deck.busyTimeout, &QTimer::timeout, this, [this, i] { deckSettled(i); });
+    }
+
+    m_tick.setTimerType(Qt::PreciseTimer);
+    m_tick.setInterval(tickMilliseconds);
+    connect(&m_tick, &QTimer::timeout, this, &TimelinePlayer::tick);
+    m_switchTimeout.setSingleShot(true);
+    m_switchTimeout.setInterval(switchTimeoutMilliseconds);
+    connect(&m_switchTimeout, &QTimer::timeout, this, [this] {
+        if (m_switching && m_positionIssued)
+            finishSwitch();
+    });
+}
+
+TimelinePlayer::~TimelinePlayer()
+{
+    m_seekCompletion = nullptr;
+    for (Deck &deck : m_decks) {
+        deck.media->disconnect(this);
+        deck.sink->disconnect(this);
+        deck.media->stop();
+    }
+}
+
+void TimelinePlayer::selectMediaBackend()
+{
+    if (qEnvironmentVariableIsEmpty("QT_MEDIA_BACKEND"))
+        qputenv("QT_MEDIA_BACKEND", "gstreamer");
+}
+
+PreviewPlayer::ItemId TimelinePlayer::replaceItem(std::optional<PreviewPlan> plan)
+{
+    finishSeek(false);
+    setRunning(false);
+    for (Deck &deck : m_decks) {
+        deck.media->pause();
+    }
+    m_preparing = -1;
+    m_prepareTarget.reset();
+    m_switching = false;
+    m_switchTimeout.stop();
+    m_pieces.clear();
+    m_index = -1;
+    m_time = 0;
+    m_lastReported = 0;
+    m_status = ItemStatus::unknown;
+    m_error.clear();
+    m_framesShown = 0;
+    clearFrame();
+
+    if (!plan) {
+        m_item = 0;
+        m_direct = false;
+        for (Deck &deck : m_decks) {
+            deck.url.clear();
+            deck.loaded = false;
+            deck.media->setSource(QUrl());
+        }
+        return m_item;
+    }
+
+    m_item = ++m_lastItem;
+    m_renderSize = plan->renderSize;
+    m_direct = plan->isDirect();
+    if (m_direct) {
+        // The length is known once the file is loaded.
+        m_pieces.push_back({0, std::numeric_limits<double>::infinity(), plan->directUrl, 0, {}, std::nullopt});
+    } else {
+        double cursor = 0;
+        for (const PreviewPiece &p : plan->pieces) {
+            const double start = compositionSeconds(p.start);
+            const double stop = compositionSeconds(p.end());
+            if (start > cursor) // the composed item is black before its first piece
+                m_pieces.push_back({cursor, start, {}, 0, {}, std::nullopt});
+            m_pieces.push_back({start, stop, p.url, compositionSeconds(p.sourceStart), p.naturalSize, p.fit});
+            cursor = stop;
+        }
+    }
+    if (m_pieces.empty()) {
+        const ItemId item = m_item;
+        QMetaObject::invokeMethod(this, [this, item] {
+            if (m_item == item && m_status == ItemStatus::unknown)
+                setStatus(ItemStatus::readyToPlay);
+        }, Qt::QueuedConnection);
+        return m_item;
+    }
+    // The first clip's readiness is the item's; a timeline that starts black
+    // has it prepared as the next piece.
+    enterPiece(0, 0);
+    // A clip still loaded from the previous item sends no new load signal.
+    for (const Piece &p : m_pieces) {
+        if (p.isGap())
+            continue;
+        if (const int d = deckWith(p.url); d >= 0 && m_decks[d].loaded) {
+            const ItemId item = m_item;
+            QMetaObject::invokeMethod(this, [this, item, d] {
+                if (m_item == item && m_status == ItemStatus::unknown)
+                    clipLoaded(d);
+            }, Qt::QueuedConnection);
+        }
+        break;
+    }
+    return m_item;
+}
+
+void TimelinePlayer::clipLoaded(int d)
+{
+    Deck &deck = m_decks[d];
+    if (!deck.media->hasVideo()) {
+        // Sound alone is no video; the service names the file.
+        if (m_status != ItemStatus::failed)
+            setStatus(ItemStatus::failed);
+        return;
+    }
+    if (m_direct && !m_pieces.empty() && deck.url == m_pieces.front().url)
+        m_pieces.front().end = std::max(0.001, deck.media->duration() / 1000.0);
+    if (m_status == ItemStatus::unknown)
+        setStatus(ItemStatus::readyToPlay);
+}
+
+int TimelinePlayer::pieceAt(double time) const
+{
+    for (int i = 0; i < int(m_pieces.size()); ++i) {
+        if (time < m_pieces[i].end)
+            return i;
+    }
+    return int(m_pieces.size()) - 1;
+}
+
+double TimelinePlayer::end() const
+{
+    return m_pieces.empty() ? 0 : m_pieces.back().end;
+}
+
+int TimelinePlayer::deckWith(const QUrl &url) const
+{
+    for (int i = 0; i < 2; ++i) {
+        if (m_decks[i].url == url)
+            return i;
+    }
+    return -1;
+}
+
+int TimelinePlayer::loadDeck(const QUrl &url)
+{
+    if (const int found = deckWith(url); found >= 0)
+        return found;
+    // The other deck, so that the clip on screen stays loaded.
+    const int d = 1 - m_active;
+    Deck &deck = m_decks[d];
+    deck.media->pause();
+    deck.url = url;
+    deck.loaded = false;
+    deck.heldAt.reset();
+    deck.heldFrame = QVideoFrame();
+    deck.busy = false;
+    deck.wanted.reset();
+    deck.busyTimeout->stop();
+    if (m_preparing == d) {
+        m_preparing = -1;
+        m_prepareTarget.reset();
+    }
+    deck.media->setSource(url);
+    return d;
+}
+
+void TimelinePlayer::enterPiece(int index, double time)
+{
+    m_index = index;
+    m_time = time;
+    m_lastReported = time;
+    const Piece &p = m_pieces[index];
+    if (p.isGap()) {
+        m_switching = false;
+        m_switchTimeout.stop();
+        media()->pause();
+        clearFrame();
+        m_gapClock.restart();
+        finishSeek(true);
+        prepareNext();
+        return;
+    }
+    m_switching = true;
+    m_positionIssued = false;
+    // A seek to the very end shows the last frame rather than running off the clip.
+    const double into = std::min(time - p.start, std::max(0.0, p.end - p.start - 0.001));
+    m_target = p.sourceStart + std::max(0.0, into);
+
+    const int d = loadDeck(p.url);
+    if (d != m_active) {
+        m_decks[m_active].media->pause();
+        m_active = d;
+    }
+    if (m_preparing == d) {
+        m_preparing = -1;
+        m_prepareTarget.reset();
+    }
+    if (m_decks[d].loaded)
+        positionMedia();
+    // else positioned when loaded: earlier seeks are ignored
+}
+
+void TimelinePlayer::positionMedia()
+{
+    Deck &deck = m_decks[m_active];
+    m_positionIssued = true;
+    if (!deck.busy && deck.heldAt && std::fabs(*deck.heldAt - m_target) < 0.0005 && deck.heldFrame.isValid()) {
+        // Already standing at this very frame (prepared, or sought before): show it
+        // and go on without a seek.
+        const QVideoFrame frame = deck.heldFrame;
+        if (m_running) {
+            deck.heldAt.reset();
+            deck.media->play();
+        }
+        showFrame(frame);
+        finishSwitch();
+        return;
+    }
+    requestPosition(m_active, m_target);
+    m_switchTimeout.start();
+}
+
+// A paused seek makes GStreamer preroll, and Qt's next seek waits for that
+// preroll on this thread, which the preroll itself needs to hand its frame over:
+// a stall of 300 ms and a failed stream. So a deck takes one seek at a time; the
+// newest of the seeks asked for meanwhile follows once the previous one has
+// shown its frame, which also keeps scrubbing from piling up seeks.
+void TimelinePlayer::requestPosition(int d, double seconds)
+{
+    Deck &deck = m_decks[d];
+    if (deck.busy && std::fabs(deck.issued - seconds) < 0.0005) {
+        deck.wanted.reset(); // already on its way
+        return;
+    }
+    deck.wanted = seconds;
+    if (!deck.busy)
+        issuePosition(d);
+}
+
+void TimelinePlayer::issuePosition(int d)
+{
+    Deck &deck = m_decks[d];
+    if (!deck.wanted)
+        return;
+    deck.busy = true;
+    deck.issued = *deck.wanted;
+    deck.wanted.reset();
+    deck.heldAt.reset();
+    deck.heldFrame = QVideoFrame();
+    deck.media->setPosition(qint64(std::llround(deck.issued * 1000)));
+    if (d == m_active && m_running)
+        deck.media->play();
+    else
+        deck.media->pause();
+    deck.busyTimeout->start();
+}
+
+void TimelinePlayer::deckSettled(int d, const QVideoFrame &frame)
+{
+    Deck &deck = m_decks[d];
+    deck.busy = false;
+    deck.busyTimeout->stop();
+    if (frame.isValid() && !(d == m_active && m_running)) {
+        deck.heldAt = deck.issued;
+        deck.heldFrame = frame;
+    }
+    if (deck.wanted && std::fabs(*deck.wanted - deck.issued) < 0.0005)
+        deck.wanted.reset();
+    if (deck.wanted)
+        issuePosition(d);
+}
+
+void TimelinePlayer::finishSwitch()
+{
+    m_switching = false;
+    m_switchTimeout.stop();
+    finishSeek(true);
+    prepareNext();
+}
+
+// Readies the clip of the next piece that is on another file in the idle deck,
+// paused at the piece's first frame.
+void TimelinePlayer::prepareNext()
+{
+    if (m_index < 0)
+        return;
+    for (int j = m_index + 1; j < int(m_pieces.size()); ++j) {
+        const Piece &next = m_pieces[j];
+        if (next.isGap())
+            continue;
+        if (next.url == m_decks[m_active].url)
+            return; // the same file goes on: a seek on the running deck
+        const int d = loadDeck(next.url);
+        if (d == m_active)
+            return;
+        m_preparing = d;
+        m_prepareTarget = next.sourceStart;
+        if (m_decks[d].loaded)
+            prepareDeck(d);
+        return;
+    }
+}
+
+void TimelinePlayer::prepareDeck(int d)
+{
+    Deck &deck = m_decks[d];
+    if (!m_prepareTarget || m_preparing != d)
+        return;
+    if (deck.heldAt && std::fabs(*deck.heldAt - *m_prepareTarget) < 0.0005)
+        return;
+    requestPosition(d, *m_prepareTarget);
+}
+
+void TimelinePlayer::onMediaStatus(int d)
+{
+    Deck &deck = m_decks[d];
+    if (deck.url.isEmpty() || deck.media->source() != deck.url)
+        return;
+    switch (deck.media->mediaStatus()) {
+    case QMediaPlayer::LoadedMedia:
+    case QMediaPlayer::BufferedMedia:
+        if (deck.loaded || !deck.media->isSeekable())
+            break;
+        deck.loaded = true;
+        clipLoaded(d);
+        if (m_status == ItemStatus::failed)
+            return;
+        if (d == m_active && m_switching && m_index >= 0 && m_pieces[m_index].url == deck.url)
+            positionMedia();
+        else if (d == m_preparing)
+            prepareDeck(d);
+        break;
+    case QMediaPlayer::EndOfMedia:
+        // The clip ended a little before its piece did: go on with the next piece.
+        if (d == m_active && m_running && m_index >= 0 && !m_pieces[m_index].isGap() && !m_switching)
+            advance();
+        break;
+    case QMediaPlayer::InvalidMedia:
+        onMediaError(d);
+        break;
+    default:
+        break;
+    }
+}
+
+void TimelinePlayer::onMediaError(int d)
+{
+    Deck &deck = m_decks[d];
+    if (deck.media->error() == QMediaPlayer::NoError && deck.media->mediaStatus() != QMediaPlayer::InvalidMedia)
+        return;
+    QString message = deck.media->errorString();
+    if (message.isEmpty())
+        message = QCoreApplication::translate("TimelinePlayer", "Cannot play %1").arg(deck.url.fileName());
+    setRunning(false);
+    for (Deck &each : m_decks)
+        each.media->pause();
+    m_switching = false;
+    m_switchTimeout.stop();
+    finishSeek(false);
+    if (m_status != ItemStatus::failed)
+        setStatus(ItemStatus::failed, message);
+}
+
+void TimelinePlayer::setStatus(ItemStatus status, const QString &error)
+{
+    m_status = status;
+    m_error = error;
+    emit itemStatusChanged(m_item, status);
+}
+
+void TimelinePlayer::play()
+{
+    if (!m_item || m_running || m_index < 0 || m_status == ItemStatus::failed)
+        return;
+    if (m_time >= end()) {
+        emit playedToEnd(m_item);
+        return;
+    }
+    setRunning(true);
+    m_lastReported = m_time;
+    const Piece &p = m_pieces[m_index];
+    if (p.isGap()) {
+        m_gapClock.restart();
+    } else if (!m_switching) {
+        m_decks[m_active].heldAt.reset();
+        media()->play();
+    }
+}
+
+void TimelinePlayer::pause()
+{
+    if (!m_running)
+        return;
+    m_time = currentTime();
+    m_lastReported = m_time;
+    setRunning(false);
+    media()->pause();
+    emit periodicTime(m_time);
+}
+
+void TimelinePlayer::setRunning(bool running)
+{
+    if (running)
+        m_tick.start();
+    else
+        m_tick.stop();
+    if (m_running == running)
+        return;
+    m_running = running;
+    emit playingChanged(running);
+}
+
+double TimelinePlayer::currentTime() const
+{
+    if (!m_item)
+        return std::numeric_limits<double>::quiet_NaN();
+    if (!m_running || m_index < 0 || m_switching)
+        return m_time;
+    const Piece &p = m_pieces[m_index];
+    double t;
+    if (p.isGap())
+        t = m_time + m_gapClock.nsecsElapsed() / 1e9;
+    else
+        t = p.start + (media()->position() / 1000.0 - p.sourceStart);
+    t = std::clamp(t, p.start, p.end);
+    return std::max(t, m_lastReported);
+}
+
+void TimelinePlayer::tick()
+{
+    if (!m_running || m_index < 0)
+        return;
+    const double t = currentTime();
+    m_lastReported = t;
+    if (!m_switching && t >= m_pieces[m_index].end - 1e-6) {
+        advance();
+        return;
+    }
+    emit periodicTime(t);
+}
+
+void TimelinePlayer::advance()
+{
+    const double boundary = m_pieces[m_index].end;
+    if (m_index + 1 >= int(m_pieces.size())) {
+        m_time = boundary;
+        m_lastReported = boundary;
+        setRunning(false);
+        media()->pause();
+        emit periodicTime(boundary);
+        emit playedToEnd(m_item);
+        return;
+    }
+    enterPiece(m_index + 1, boundary);
+    emit periodicTime(boundary);
+}
+
+void TimelinePlayer::seek(double seconds, std::function<void(bool finished)> completion)
+{
+    finishSeek(false);
+    m_seekCompletion = std::move(completion);
+    if (!m_item || m_index < 0 || !std::isfinite(seconds)) {
+        finishSeek(m_item != 0);
+        return;
+    }
+    const double t = std::clamp(seconds, 0.0, end());
+    enterPiece(pieceAt(t), t);
+    emit periodicTime(t);
+}
+
+void TimelinePlayer::finishSeek(bool finished)
+{
+    if (!m_seekCompletion)
+        return;
+    // Always later, as a real seek would be: callers may still be in the middle of seeking.
+    QMetaObject::invokeMethod(this, [done = std::move(m_seekCompletion), finished] { done(finished); },
+                              Qt::QueuedConnection);
+    m_seekCompletion = nullptr;
+}
+
+void TimelinePlayer::takeFrame(int d, const QVideoFrame &frame)
+{
+    Deck &deck = m_decks[d];
+    ++m_framesDecoded;
+    if (!frame.isValid() || !deck.loaded || deck.media->source() != deck.url)
+        return;
+    const qint64 start = frame.startTime();
+    if (deck.busy) {
+        // Frames from before the seek do not settle it.
+        if (start >= 0 && !near(start / 1e6, deck.issued))
+            return;
+        deckSettled(d, frame);
+        if (deck.busy)
+            return; // a newer seek went out: this picture is already stale
+    } else if (d == m_active && m_running) {
+        deck.heldAt.reset(); // moving on
+    }
+    if (d != m_active)
+        return; // kept as the idle deck's held picture
+    if (m_index < 0 || m_pieces[m_index].isGap())
+        return;
+    if (m_switching) {
+        if (!m_positionIssued)
+            return;
+        if (start >= 0 && !near(start / 1e6, m_target))
+            return;
+    }
+    showFrame(frame);
+    if (m_switching)
+        finishSwitch();
+}
+
+void TimelinePlayer::showFrame(const QVideoFrame &frame)
+{
+    m_frame = frame;
+    m_imageValid = false;
+    ++m_framesShown;
+    m_output->setVideoFrame(frame);
+    emit frameChanged();
+}
+
+void TimelinePlayer::clearFrame()
+{
+    const bool had = m_frame.isValid();
+    m_frame = QVideoFrame();
+    m_image = QImage();
+    m_imageValid = true;
+    if (had)
+        emit frameChanged();
+}
+
+QImage TimelinePlayer::currentFrame() const
+{
+    if (!m_imageValid) {
+        m_image = m_frame.isValid() ? m_frame.toImage() : QImage();
+        m_imageValid = true;
+    }
+    return m_image;
+}
+
+QTransform TimelinePlayer::currentFrameTransform() const
+{
+    if (!m_frame.isValid() || m_index < 0)
+        return {};
+    // The picture as painted: QVideoFrame::toImage applies the frame's rotation.
+    const QSizeF size = currentFrame().size();
+    if (size.isEmpty())
+        return {};
+    const Piece &p = m_pieces[m_index];
+    if (p.fit && !p.naturalSize.isEmpty()) {
+        const QSizeF natural = p.naturalSize;
+        const auto proportional = [](QSizeF a, QSizeF b) {
+            return std::fabs(a.width() * b.height() - a.height() * b.width()) < 0.02 * a.width() * b.height();
+        };
+        // Pictures usually arrive turned upright already; a quarter turn shows in their
+        // proportions. Such a picture goes straight to its place on the canvas.
+        const bool quarterTurn = std::fabs(p.fit->m11()) < 1e-9 && std::fabs(p.fit->m22()) < 1e-9;
+        const bool stored = quarterTurn ? proportional(size, natural) && !proportional(size, natural.transposed())
+                                        : false;
+        if (stored)
+            return QTransform::fromScale(natural.width() / size.width(), natural.height() / size.height()) * *p.fit;
+        const QRectF placed = p.fit->mapRect(QRectF(QPointF(0, 0), natural));
+        return QTransform::fromScale(placed.width() / size.width(), placed.height() / size.height())
+            * QTransform::fromTranslate(placed.x(), placed.y());
+    }
+    const double k = std::min(m_renderSize.width() / size.width(), m_renderSize.height() / size.height());
+    return QTransform::fromScale(k, k)
+        * QTransform::fromTranslate((m_renderSize.width() - size.width() * k) / 2,
+                                    (m_renderSize.height() - size.height() * k) / 2);
+}
+
+} // namespace routereel
+
+

@@ -1,0 +1,142 @@
+#pragma once
+
+#include "timeline/previewplayer.h"
+
+#include <QElapsedTimer>
+#include <QTimer>
+#include <QVideoFrame>
+
+#include <vector>
+
+class QAudioOutput;
+class QMediaPlayer;
+class QVideoSink;
+
+namespace routereel {
+
+// Plays a preview plan with two QMediaPlayer decks: the piece being played runs
+// on one, while the other holds the next clip loaded and paused at its first
+// frame, so that a change of clip at a slice boundary is a switch of decks rather
+// than a load. Gaps run on a clock of their own and show black; the reported time
+// is always timeline time and never steps back while running.
+class TimelinePlayer : public PreviewPlayer {
+    Q_OBJECT
+
+public:
+    explicit TimelinePlayer(QObject *parent = nullptr);
+    ~TimelinePlayer() override;
+
+    // Qt Multimedia's GStreamer back end: its ffmpeg back end crashes without an
+    // audio device. Call before the first multimedia object is made.
+    static void selectMediaBackend();
+
+    ItemId replaceItem(std::optional<PreviewPlan> plan) override;
+    ItemId currentItem() const override { return m_item; }
+    ItemStatus itemStatus() const override { return m_status; }
+    QString itemError() const override { return m_error; }
+
+    void play() override;
+    void pause() override;
+    bool isPlaying() const override { return m_running; }
+    double currentTime() const override;
+    void seek(double seconds, std::function<void(bool finished)> completion) override;
+
+    QImage currentFrame() const override;
+    QTransform currentFrameTransform() const override;
+    QSizeF renderSize() const override { return m_renderSize; }
+
+    // Where the frames shown arrive, whichever deck decoded them.
+    QVideoSink *videoSink() const { return m_output; }
+    // Frames taken for display since the item was installed.
+    quint64 framesShown() const { return m_framesShown; }
+    // Frames the decks have decoded, shown or not.
+    quint64 framesDecoded() const { return m_framesDecoded; }
+    // The piece the timeline time lies in; -1 before anything is installed.
+    int currentPieceIndex() const { return m_index; }
+
+private:
+    struct Piece {
+        double start = 0;
+        double end = 0;
+        QUrl url;               // empty for a gap
+        double sourceStart = 0;
+        QSizeF naturalSize;
+        std::optional<QTransform> fit; // none: fit the picture into the canvas whole
+        bool isGap() const { return url.isEmpty(); }
+    };
+
+    struct Deck {
+        QMediaPlayer *media = nullptr;
+        QAudioOutput *audio = nullptr;
+        QVideoSink *sink = nullptr;
+        QUrl url;
+        bool loaded = false;                 // loaded and seekable
+        std::optional<double> heldAt;        // clip seconds it stands paused at, its frame shown
+        QVideoFrame heldFrame;               // the picture there
+        bool busy = false;                   // a seek is out and has not shown its frame
+        double issued = 0;                   // clip seconds of that seek
+        std::optional<double> wanted;        // the seek to send when it has
+        QTimer *busyTimeout = nullptr;
+    };
+
+    void enterPiece(int index, double time);
+    void positionMedia();
+    void requestPosition(int deck, double seconds);
+    void issuePosition(int deck);
+    void deckSettled(int deck, const QVideoFrame &frame = {});
+    void prepareNext();
+    void prepareDeck(int deck);
+    int deckWith(const QUrl &url) const;
+    int loadDeck(const QUrl &url);
+    QMediaPlayer *media() const { return m_decks[m_active].media; }
+    void finishSwitch();
+    void advance();
+    void tick();
+    void finishSeek(bool finished);
+    void setRunning(bool running);
+    void setStatus(ItemStatus status, const QString &error = {});
+    void takeFrame(int deck, const QVideoFrame &frame);
+    void showFrame(const QVideoFrame &frame);
+    void clearFrame();
+    void onMediaStatus(int deck);
+    void clipLoaded(int deck);
+    void onMediaError(int deck);
+    int pieceAt(double time) const;
+    double end() const;
+
+    Deck m_decks[2];
+    int m_active = 0;
+    int m_preparing = -1;        // the deck being readied for the next piece
+    std::optional<double> m_prepareTarget;
+    QVideoSink *m_output = nullptr;
+    QTimer m_tick;
+    QTimer m_switchTimeout;
+
+    ItemId m_item = 0;
+    ItemId m_lastItem = 0;
+    ItemStatus m_status = ItemStatus::unknown;
+    QString m_error;
+    std::vector<Piece> m_pieces;
+    QSizeF m_renderSize{1920, 1080};
+    bool m_direct = false;
+
+    int m_index = -1;
+    double m_time = 0;           // held time while paused, switching or in a gap
+    double m_lastReported = 0;   // keeps the running clock from stepping back
+    bool m_running = false;
+    QElapsedTimer m_gapClock;
+
+    bool m_switching = false;    // waiting for the media player to reach m_target
+    bool m_positionIssued = false;
+    double m_target = 0;         // clip seconds being sought
+
+    std::function<void(bool)> m_seekCompletion;
+
+    QVideoFrame m_frame;
+    mutable QImage m_image;
+    mutable bool m_imageValid = false;
+    quint64 m_framesShown = 0;
+    quint64 m_framesDecoded = 0;
+};
+
+} // namespace routereel

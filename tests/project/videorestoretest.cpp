@@ -1,0 +1,302 @@
+#include "projectfakes.h"
+
+#include "timeline/videotimelineerror.h"
+
+#include <gtest/gtest.h>
+
+using namespace routereel;
+using namespace projecttest;
+
+namespace {
+
+// A document whose video files exist (empty files: the probe is faked).
+struct VideoProject {
+    QTemporaryDir dir;
+    ProjectDocument document;
+    QList<QUuid> ids;
+
+    explicit VideoProject(int files)
+    {
+        document.exportPreset = QStringLiteral("Original");
+        document.map = MapData{true, "OSM", {}, "Circle", {}, 200, 200, 12, "North", 15, 0.8, {}, {}};
+        document.timeWidget = TimeWidgetData{true, 18, 1, "White", {}, {}};
+        document.speedWidget = SpeedWidgetData{true, 18, 1, "White", "km/h", {}, {}};
+        document.playheadTime = 7.5;
+        QList<VideoFileRef> refs;
+        for (int i = 0; i < files; ++i) {
+            const QString path = dir.path() + QStringLiteral("/clip%1.mp4").arg(i);
+            writeFile(path, "not probed for real");
+            ids.append(QUuid::createUuid());
+            refs.append(VideoFileRef{ids.last(), path, std::nullopt});
+        }
+        document.videoFiles = refs;
+    }
+    VideoSegment cut(int file, double start, double end, double offset) const
+    {
+        return VideoSegment{QUuid::createUuid(), ids[file], start, end, offset};
+    }
+};
+
+struct RestoreHarness : Harness {
+    ControlledProbe probe;
+    RestoreHarness() { session.setVideoProbe(probe.function()); }
+    FakePlayer &player() { return window->playerObject; }
+    TimelineEngine &engine() { return window->engineObject; }
+};
+
+} // namespace
+
+TEST(VideoRestore, StartsAfterTheApplyAndMakesOneSegmentPerSourceWithoutSavedCuts)
+{
+    RestoreHarness h;
+    VideoProject project(2);
+    h.session.applyProject(project.document);
+    EXPECT_TRUE(h.probe.calls.isEmpty());  // nothing runs inside the apply
+    ASSERT_TRUE(spinUntil([&] { return h.probe.calls.size() == 1; }));
+    EXPECT_EQ(h.probe.calls[0].id, project.ids[0]);
+    h.probe.succeed(0, 10, QSizeF(1920, 1080));
+    ASSERT_TRUE(spinUntil([&] { return h.probe.calls.size() == 2; }));
+    h.probe.succeed(1, 4);
+    ASSERT_TRUE(spinUntil([&] { return !h.session.isRestoringVideo(); }));
+
+    const auto sources = h.engine().videoSources();
+    ASSERT_EQ(sources.size(), 2);
+    EXPECT_EQ(sources[0].id, project.ids[0]);
+    EXPECT_EQ(sources[1].id, project.ids[1]);
+    const auto segments = h.engine().videoSegments();
+    ASSERT_EQ(segments.size(), 2);
+    EXPECT_EQ(segments[0].sourceEnd, 10);
+    EXPECT_EQ(segments[1].sourceEnd, 4);
+    EXPECT_EQ(segments[0].offset, 0);
+    EXPECT_EQ(segments[1].offset, 0);
+    // No stored canvas: the first source decides.
+    EXPECT_EQ(h.engine().canvasOrigin(), QSizeF(1920, 1080));
+}
+
+TEST(VideoRestore, SavedCutsAreKeptOnlyWithinTheirProbedSource)
+{
+    RestoreHarness h;
+    VideoProject project(1);
+    const QList<VideoSegment> saved = {
+        project.cut(0, 0, 10.0000005, 0),   // within the tolerance: kept
+        project.cut(0, 0, 10.00001, 20),    // beyond it: dropped
+        project.cut(0, 3, 3, 30),           // empty: dropped
+        project.cut(0, 1, 2, -0.1),         // before the timeline: dropped
+        VideoSegment{QUuid::createUuid(), QUuid::createUuid(), 0, 1, 0},  // no such source
+        project.cut(0, 2, 5, 40),           // kept, after the first
+    };
+    project.document.videoSegments = saved;
+    project.document.canvasOrigin = QSizeF(640, 360);
+    h.session.applyProject(project.document);
+    ASSERT_TRUE(spinUntil([&] { return h.probe.calls.size() == 1; }));
+    h.probe.succeed(0, 10);
+    ASSERT_TRUE(spinUntil([&] { return !h.session.isRestoringVideo(); }));
+    EXPECT_EQ(h.engine().videoSegments(), (QList<VideoSegment>{saved[0], saved[5]}));
+    EXPECT_EQ(h.engine().canvasOrigin(), QSizeF(640, 360));  // the stored canvas wins
+}
+
+TEST(VideoRestore, AFailedProbeIsReportedAndTheOthersRestoredInOrder)
+{
+    RestoreHarness h;
+    VideoProject project(3);
+    project.document.videoSegments = QList<VideoSegment>{project.cut(2, 0, 1, 5), project.cut(1, 0, 1, 0),
+                                                         project.cut(0, 0, 1, 9)};
+    h.session.applyProject(project.document);
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(spinUntil([&] { return h.probe.calls.size() == i + 1; }));
+        if (i == 1)
+            h.probe.fail(i, VideoTimelineError::invalidVideo(QStringLiteral("clip1.mp4")));
+        else
+            h.probe.succeed(i, 2);
+    }
+    ASSERT_TRUE(spinUntil([&] { return !h.session.isRestoringVideo(); }));
+    EXPECT_EQ(h.alerts.shown, QStringList{QStringLiteral("Cannot load video: clip1.mp4")});
+    ASSERT_EQ(h.engine().videoSources().size(), 2);
+    const auto segments = h.engine().videoSegments();
+    ASSERT_EQ(segments.size(), 2);
+    EXPECT_EQ(segments[0].sourceID, project.ids[2]);
+    EXPECT_EQ(segments[1].sourceID, project.ids[0]);
+}
+
+TEST(VideoRestore, OpeningAnotherProjectWhileProbingShowsNothingOfTheFirst)
+{
+    RestoreHarness h;
+    VideoProject a(2);
+    VideoProject b(1);
+    h.session.applyProject(a.document);
+    ASSERT_TRUE(spinUntil([&] { return h.probe.calls.size() == 1; }));  // A's first probe is running
+
+    h.session.applyProject(b.document);
+    ASSERT_TRUE(spinUntil([&] { return h.probe.calls.size() == 2; }));
+    EXPECT_EQ(h.probe.calls[1].id, b.ids[0]);
+    // A's probe ends late, with a failure that must not be shown; B's succeeds.
+    h.probe.fail(0, VideoTimelineError::invalidVideo(QStringLiteral("a.mp4")));
+    h.probe.succeed(1, 3);
+    ASSERT_TRUE(spinUntil([&] { return !h.session.isRestoringVideo(); }));
+    spinEvents();
+
+    EXPECT_EQ(h.probe.calls.size(), 2);  // A never probed its second file
+    EXPECT_TRUE(h.alerts.shown.isEmpty());
+    ASSERT_EQ(h.engine().videoSources().size(), 1);
+    EXPECT_EQ(h.engine().videoSources()[0].id, b.ids[0]);
+    ASSERT_EQ(h.engine().videoSegments().size(), 1);
+    EXPECT_EQ(h.engine().videoSegments()[0].sourceID, b.ids[0]);
+}
+
+TEST(VideoRestore, AResultAfterAnotherLoadOfTheTimelineIsDropped)
+{
+    RestoreHarness h;
+    VideoProject project(1);
+    h.session.applyProject(project.document);
+    ASSERT_TRUE(spinUntil([&] { return h.probe.calls.size() == 1; }));
+    h.engine().load();  // a new timeline (new import generation) without going through the session
+    h.probe.succeed(0, 5);
+    ASSERT_TRUE(spinUntil([&] { return !h.session.isRestoringVideo(); }));
+    EXPECT_TRUE(h.engine().videoSources().isEmpty());
+}
+
+TEST(VideoRestore, RegularModeSeeksOnceThePlayerHasLoaded)
+{
+    RestoreHarness h;
+    VideoProject project(1);
+    h.session.applyProject(project.document);
+    ASSERT_TRUE(spinUntil([&] { return h.probe.calls.size() == 1; }));
+    h.probe.succeed(0, 20);
+    ASSERT_TRUE(spinUntil([&] { return h.session.hasPendingRestoreSeek(); }));
+    ASSERT_FALSE(h.player().timelineLoads.isEmpty());
+    EXPECT_EQ(h.player().timelineLoads.last().segments.size(), 1);
+    spinEvents();
+    EXPECT_TRUE(h.player().seeks.isEmpty());  // not loaded yet
+
+    h.player().setLoaded(true);
+    EXPECT_TRUE(h.player().seeks.isEmpty());  // delivered on the next turn of the event loop
+    ASSERT_TRUE(spinUntil([&] { return !h.player().seeks.isEmpty(); }));
+    EXPECT_EQ(h.player().seeks, QList<double>{7.5});
+    h.player().setLoaded(false);
+    h.player().setLoaded(true);
+    spinEvents();
+    EXPECT_EQ(h.player().seeks.size(), 1);  // only the first time
+}
+
+TEST(VideoRestore, PendingSeekIsDroppedByModeSwitchLoadErrorOrNewTimeline)
+{
+    enum class Interruption { compositionMode, loadingError, newTimeline };
+    for (auto interruption : {Interruption::compositionMode, Interruption::loadingError, Interruption::newTimeline}) {
+        SCOPED_TRACE(int(interruption));
+        RestoreHarness h;
+        h.session.installReactions();
+        VideoProject project(1);
+        h.session.applyProject(project.document);
+        ASSERT_TRUE(spinUntil([&] { return h.probe.calls.size() == 1; }));
+        h.probe.succeed(0, 20);
+        ASSERT_TRUE(spinUntil([&] { return h.session.hasPendingRestoreSeek(); }));
+        switch (interruption) {
+        case Interruption::compositionMode:
+            h.window->mode = CompositionMode::overlay;
+            h.session.cancelRestoreSeekAndRebuildPlayer();
+            EXPECT_EQ(h.player().pauses, 1);
+            break;
+        case Interruption::loadingError:
+            h.player().failLoading(QStringLiteral("Cannot load video: clip0.mp4"));
+            ASSERT_TRUE(spinUntil([&] { return !h.alerts.shown.isEmpty(); }));
+            EXPECT_EQ(h.alerts.shown.last(), QStringLiteral("Cannot load video: clip0.mp4"));
+            break;
+        case Interruption::newTimeline:
+            h.engine().load();
+            break;
+        }
+        h.player().setLoaded(true);
+        spinEvents();
+        EXPECT_TRUE(h.player().seeks.isEmpty());
+    }
+}
+
+TEST(VideoRestore, OverlayModeAndRejectedCutsArmNoSeek)
+{
+    {
+        RestoreHarness h;
+        VideoProject project(1);
+        project.document.compositionMode = QStringLiteral("Overlay");
+        h.session.applyProject(project.document);
+        const auto loadsAfterApply = h.player().timelineLoads.size();
+        ASSERT_TRUE(spinUntil([&] { return h.probe.calls.size() == 1; }));
+        h.probe.succeed(0, 20);
+        ASSERT_TRUE(spinUntil([&] { return !h.session.isRestoringVideo(); }));
+        EXPECT_EQ(h.engine().videoSources().size(), 1);
+        EXPECT_EQ(h.engine().videoSegments().size(), 1);
+        EXPECT_FALSE(h.session.hasPendingRestoreSeek());
+        EXPECT_EQ(h.player().timelineLoads.size(), loadsAfterApply);
+    }
+    {
+        RestoreHarness h;
+        VideoProject project(1);
+        project.document.videoSegments = QList<VideoSegment>{project.cut(0, 0, 50, 0)};
+        h.session.applyProject(project.document);
+        ASSERT_TRUE(spinUntil([&] { return h.probe.calls.size() == 1; }));
+        h.probe.succeed(0, 20);
+        ASSERT_TRUE(spinUntil([&] { return !h.session.isRestoringVideo(); }));
+        EXPECT_EQ(h.engine().videoSources().size(), 1);
+        EXPECT_TRUE(h.engine().videoSegments().isEmpty());
+        EXPECT_FALSE(h.session.hasPendingRestoreSeek());
+    }
+}
+
+TEST(VideoRestore, ASourceWithoutAUsableSizeLeavesTheCanvasUnset)
+{
+    RestoreHarness h;
+    VideoProject project(1);
+    h.session.applyProject(project.document);
+    ASSERT_TRUE(spinUntil([&] { return h.probe.calls.size() == 1; }));
+    h.probe.succeed(0, 5, QSizeF(0, 0));
+    ASSERT_TRUE(spinUntil([&] { return !h.session.isRestoringVideo(); }));
+    EXPECT_EQ(h.engine().videoSources().size(), 1);
+    EXPECT_FALSE(h.engine().canvasOrigin());
+}
+
+TEST(WidgetPositionRestore, RescalesToTheNewLayoutAndClamps)
+{
+    Harness h;
+    FakeWindow &w = *h.window;
+    w.layoutSize = QSizeF(1920, 1080);
+    w.positions.map = QPointF(960, 540);
+    w.positions.speed = QPointF(1900, 1070);
+    h.session.restoreWidgetPositions(QSizeF(960, 540));
+    EXPECT_EQ(w.positions.map, QPointF(480, 270));
+    EXPECT_EQ(w.positions.speed, QPointF(950, 535));
+    EXPECT_FALSE(w.positions.time);
+    EXPECT_EQ(w.layoutSize, QSizeF(960, 540));
+
+    w.layoutSize = QSizeF(100, 100);
+    w.positions.map = QPointF(150, -20);  // beyond the old layout: clamped into the new one
+    h.session.restoreWidgetPositions(QSizeF(200, 200));
+    EXPECT_EQ(w.positions.map, QPointF(200, 0));
+
+    const WidgetPositions before = w.positions;
+    h.session.restoreWidgetPositions(QSizeF(0, 0));
+    EXPECT_EQ(w.positions, before);
+    EXPECT_EQ(w.layoutSize, QSizeF(200, 200));
+
+    w.layoutSize.reset();  // no old layout: only remembered
+    h.session.restoreWidgetPositions(QSizeF(540, 960));
+    EXPECT_EQ(w.positions, before);
+    EXPECT_EQ(w.layoutSize, QSizeF(540, 960));
+}
+
+TEST(PlayerRebuild, FollowsTheCompositionMode)
+{
+    Harness h;
+    FakeWindow &w = *h.window;
+    GPXSegment segment;
+    segment.gpxStart = 0;
+    segment.gpxEnd = 30;
+    segment.offset = 5;
+    w.engineObject.setSegments({segment});
+    w.mode = CompositionMode::overlay;
+    h.session.rebuildPlayer();
+    ASSERT_EQ(w.playerObject.overlayLoads.size(), 1);
+    EXPECT_EQ(w.playerObject.overlayLoads[0].second, QSizeF(1920, 1080));
+    w.mode = CompositionMode::regular;
+    h.session.rebuildPlayer();
+    EXPECT_EQ(w.playerObject.timelineLoads.size(), 1);
+    EXPECT_EQ(w.playerObject.overlayLoads.size(), 1);
+}

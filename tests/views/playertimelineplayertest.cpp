@@ -1,0 +1,153 @@
+#include "timeline/previewcomposition.h"
+#include "timeline/views/playerview.h"
+#include "timeline/views/timelineplayer.h"
+
+#include "support/clipgenerator.h"
+#include "support/waitfor.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace routereel;
+using testsupport::waitFor;
+
+namespace {
+
+struct Clips {
+    QTemporaryDir dir;
+    QString red;   // 2 s with sound
+    QString blue;  // 3 s without sound
+};
+
+Clips &clips()
+{
+    static Clips c = [] {
+        Clips made;
+        testsupport::ClipSpec red;
+        red.seconds = 2;
+        red.color = QColor(255, 0, 0);
+        made.red = testsupport::makeClip(made.dir.path(), QStringLiteral("red.mp4"), red);
+        testsupport::ClipSpec blue;
+        blue.seconds = 3;
+        blue.audio = false;
+        blue.color = QColor(0, 0, 255);
+        made.blue = testsupport::makeClip(made.dir.path(), QStringLiteral("blue.mp4"), blue);
+        return made;
+    }();
+    return c;
+}
+
+PreviewPiece piece(double start, double length, const QString &file, double sourceStart)
+{
+    PreviewPiece p;
+    p.start = *compositionTicks(start);
+    p.length = *compositionTicks(length);
+    if (!file.isEmpty()) {
+        p.url = QUrl::fromLocalFile(file);
+        p.sourceStart = *compositionTicks(sourceStart);
+        p.naturalSize = QSizeF(320, 240);
+        p.fit = QTransform::fromScale(2, 2);
+    }
+    return p;
+}
+
+QColor centreColour(const PreviewPlayer &player)
+{
+    const QImage image = player.currentFrame();
+    if (image.isNull())
+        return {};
+    return image.pixelColor(image.width() / 2, image.height() / 2);
+}
+
+bool near(const QColor &c, int r, int g, int b)
+{
+    return c.isValid() && std::abs(c.red() - r) < 40 && std::abs(c.green() - g) < 40 && std::abs(c.blue() - b) < 40;
+}
+
+} // namespace
+
+TEST(TimelinePlayer, PlaysAcrossBoundariesWithoutStepsBack)
+{
+    ASSERT_FALSE(clips().red.isEmpty());
+    ASSERT_FALSE(clips().blue.isEmpty());
+    PreviewPlan plan;
+    plan.renderSize = QSizeF(640, 480);
+    plan.pieces = {piece(0, 1.5, clips().red, 0.2), piece(1.5, 0.5, {}, 0), piece(2, 1, clips().blue, 1)};
+
+    TimelinePlayer player;
+    player.replaceItem(plan);
+    ASSERT_TRUE(waitFor([&] { return player.itemStatus() == PreviewPlayer::ItemStatus::readyToPlay; }));
+    bool done = false;
+    player.seek(1.0, [&](bool finished) { done = finished; });
+    ASSERT_TRUE(waitFor([&] { return done; }));
+
+    std::vector<double> times;
+    QObject::connect(&player, &PreviewPlayer::periodicTime, [&](double t) { times.push_back(t); });
+    bool ended = false;
+    QObject::connect(&player, &PreviewPlayer::playedToEnd, [&] { ended = true; });
+    player.play();
+    ASSERT_TRUE(waitFor([&] { return ended; }, 10000));
+    ASSERT_GT(times.size(), 20u);
+    for (size_t i = 1; i < times.size(); ++i)
+        ASSERT_GE(times[i], times[i - 1]) << "at tick " << i;
+    EXPECT_DOUBLE_EQ(times.back(), 3.0);
+    EXPECT_FALSE(player.isPlaying());
+
+    // After the end the clip that ran out can be sought and played again.
+    done = false;
+    player.seek(2.5, [&](bool finished) { done = finished; });
+    ASSERT_TRUE(waitFor([&] { return done; }));
+    EXPECT_TRUE(near(centreColour(player), 0, 0, 255)) << centreColour(player).name().toStdString();
+    ended = false;
+    times.clear();
+    player.play();
+    ASSERT_TRUE(waitFor([&] { return ended; }, 10000));
+    ASSERT_FALSE(times.empty());
+    EXPECT_GE(times.front(), 2.5);
+    EXPECT_DOUBLE_EQ(times.back(), 3.0);
+}
+
+TEST(TimelinePlayer, TurnedClipIsShownUpright)
+{
+    // Stored 320 x 240 with a blue band along the top, tagged to be shown turned a
+    // quarter (as ffmpeg shows it: 240 x 320 with the band on the left).
+    QTemporaryDir dir;
+    const QString stored = dir.filePath(QStringLiteral("stored.mp4"));
+    const QString turned = dir.filePath(QStringLiteral("turned.mp4"));
+    ASSERT_TRUE(testsupport::runFfmpeg(
+        {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+         QStringLiteral("color=c=red:s=320x240:r=30:d=1,drawbox=x=0:y=0:w=320:h=60:color=blue:t=fill"),
+         QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p"),
+         stored}));
+    ASSERT_TRUE(testsupport::runFfmpeg({QStringLiteral("-i"), stored, QStringLiteral("-c"), QStringLiteral("copy"),
+                                        QStringLiteral("-metadata:s:v:0"), QStringLiteral("rotate=90"), turned}));
+    const QUrl url = QUrl::fromLocalFile(turned);
+    const ClipTracks tracks = ClipTracks::read(url);
+    PreviewPiece p;
+    p.length = *compositionTicks(1);
+    p.url = url;
+    p.naturalSize = tracks.naturalSize;
+    p.fit = PreviewComposition::fitTransform(tracks.naturalSize, tracks.preferredTransform, QSizeF(640, 480));
+    PreviewPlan plan;
+    plan.renderSize = QSizeF(640, 480);
+    plan.pieces = {p};
+
+    TimelinePlayer player;
+    PlayerView view;
+    view.setPlayer(&player);
+    view.resize(640, 480);
+    player.replaceItem(plan);
+    ASSERT_TRUE(waitFor([&] { return player.itemStatus() == PreviewPlayer::ItemStatus::readyToPlay; }));
+    bool done = false;
+    player.seek(0.5, [&](bool finished) { done = finished; });
+    ASSERT_TRUE(waitFor([&] { return done; }));
+    ASSERT_FALSE(player.currentFrame().isNull());
+    // Upright 240 x 320 scaled by 1.5: x 140 .. 500, the band 140 .. 230.
+    const QImage shot = view.grab().toImage();
+    EXPECT_TRUE(near(shot.pixelColor(185, 240), 0, 0, 255)) << shot.pixelColor(185, 240).name().toStdString();
+    EXPECT_TRUE(near(shot.pixelColor(185, 20), 0, 0, 255));
+    EXPECT_TRUE(near(shot.pixelColor(400, 240), 255, 0, 0)) << shot.pixelColor(400, 240).name().toStdString();
+    EXPECT_TRUE(near(shot.pixelColor(480, 460), 255, 0, 0));
+    EXPECT_TRUE(near(shot.pixelColor(100, 240), 0, 0, 0));
+    EXPECT_TRUE(near(shot.pixelColor(560, 240), 0, 0, 0));
+}
