@@ -1,5 +1,6 @@
 // Map widget, GPS path widget and tile preload figures, against a loopback tile server.
 #include "benchcommand.h"
+#include "benchexport.h"
 
 #include "maps/gpspathrenderer.h"
 #include "maps/mapservices.h"
@@ -7,21 +8,13 @@
 #include "maps/tilemaprenderer.h"
 #include "maps/webmercator.h"
 
-#include <QBuffer>
 #include <QElapsedTimer>
-#include <QHostAddress>
-#include <QPainter>
 #include <QRandomGenerator>
 #include <QSemaphore>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTemporaryDir>
-#include <QThread>
 #include <QThreadPool>
-#include <QTimer>
 #include <QtConcurrent>
 
-#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <numbers>
@@ -29,69 +22,18 @@
 namespace routereel::bench {
 namespace {
 
-// Serves a few pre-encoded PNG tiles for any tile path after a fixed latency.
-class BenchTileServer {
+// The shared loopback tiles as the endpoints of every tile request while it lives.
+class LoopbackTiles {
 public:
-    explicit BenchTileServer(int latencyMs)
+    explicit LoopbackTiles(int latencyMs) : m_server(latencyMs)
     {
-        for (int i = 0; i < 8; ++i) {
-            QImage image(512, 512, QImage::Format_ARGB32_Premultiplied);
-            image.fill(QColor::fromHsv(i * 45, 50, 235));
-            QPainter p(&image);
-            p.setPen(QPen(Qt::white, 12));
-            p.drawLine(0, 256, 512, 256);
-            p.drawLine(256, 0, 256, 512);
-            p.end();
-            QBuffer buffer(&m_pngs[i]);
-            buffer.open(QIODevice::WriteOnly);
-            image.save(&buffer, "PNG");
-        }
-        m_context = new QObject;
-        m_context->moveToThread(&m_thread);
-        m_thread.start();
-        QMetaObject::invokeMethod(
-            m_context,
-            [this, latencyMs] {
-                auto *server = new QTcpServer(m_context);
-                server->listen(QHostAddress::LocalHost, 0);
-                m_port = server->serverPort();
-                QObject::connect(server, &QTcpServer::newConnection, m_context, [this, server, latencyMs] {
-                    while (QTcpSocket *s = server->nextPendingConnection()) {
-                        QObject::connect(s, &QTcpSocket::disconnected, s, &QObject::deleteLater);
-                        QObject::connect(s, &QTcpSocket::readyRead, s, [this, s, latencyMs] {
-                            s->setProperty("buf", s->property("buf").toByteArray() + s->readAll());
-                            if (!s->property("buf").toByteArray().contains("\r\n\r\n") || s->property("done").toBool())
-                                return;
-                            s->setProperty("done", true);
-                            ++m_requests;
-                            const QByteArray body = m_pngs[m_requests % 8];
-                            QTimer::singleShot(latencyMs, s, [s, body] {
-                                s->write("HTTP/1.1 200 OK\r\nContent-Type: image/png\r\nContent-Length: "
-                                         + QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
-                                s->disconnectFromHost();
-                            });
-                        });
-                    }
-                });
-            },
-            Qt::BlockingQueuedConnection);
-        MapServices::overrideEndpointsForTesting(QUrl(QStringLiteral("http://127.0.0.1:%1").arg(m_port)));
+        MapServices::overrideEndpointsForTesting(m_server.url());
     }
-    ~BenchTileServer()
-    {
-        MapServices::overrideEndpointsForTesting(QUrl());
-        QMetaObject::invokeMethod(m_context, [this] { delete m_context; }, Qt::BlockingQueuedConnection);
-        m_thread.quit();
-        m_thread.wait();
-    }
-    int requests() const { return m_requests; }
+    ~LoopbackTiles() { MapServices::overrideEndpointsForTesting(QUrl()); }
+    int requests() const { return m_server.requests(); }
 
 private:
-    QThread m_thread;
-    QObject *m_context = nullptr;
-    quint16 m_port = 0;
-    std::atomic<int> m_requests{0};
-    QByteArray m_pngs[8];
+    BenchTileServer m_server;
 };
 
 // A wandering ride of `count` one-second fixes, about 5 m apart, that comes back on itself.
@@ -155,7 +97,7 @@ int runRender(const QStringList &args)
     const int count = args.value(0, QStringLiteral("100000")).toInt();
     const int frames = args.value(1, QStringLiteral("3000")).toInt();
     const QString only = args.value(2);  // run only the cases whose label contains this
-    BenchTileServer server(0);
+    LoopbackTiles server(0);
     QTemporaryDir dir;
     TileCache::Options options;
     options.root = dir.path();
@@ -220,7 +162,7 @@ int runPreload(const QStringList &args)
 {
     const int latency = args.value(0, QStringLiteral("50")).toInt();
     const int count = args.value(1, QStringLiteral("400")).toInt();
-    BenchTileServer server(latency);
+    LoopbackTiles server(latency);
     QTemporaryDir dir;
     TileCache::Options options;
     options.root = dir.path();

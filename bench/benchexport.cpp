@@ -1,0 +1,264 @@
+#include "benchexport.h"
+
+#include "export/exportbitrate.h"
+#include "export/exportqueue.h"
+#include "export/ffmpegcommandline.h"
+#include "export/ffmpegruntime.h"
+#include "export/videoexporter.h"
+#include "maps/mapservices.h"
+#include "maps/tilecache.h"
+#include "maps/webmappage.h"
+
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QPainter>
+#include <QProcess>
+#include <QSettings>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <cmath>
+#include <cstdio>
+#include <sys/resource.h>
+
+namespace routereel::bench {
+
+BenchTileServer::BenchTileServer(int latencyMs)
+{
+    for (int i = 0; i < 8; ++i) {
+        QImage image(512, 512, QImage::Format_RGB32);
+        image.fill(QColor::fromHsv(30 + i * 10, 25, 238));
+        QPainter p(&image);
+        p.setPen(QPen(Qt::white, 14));
+        p.drawLine(0, 128 + i * 30, 512, 200 + i * 20);
+        p.drawLine(100 + i * 45, 0, 300 - i * 15, 512);
+        p.setPen(QPen(QColor(160, 200, 150), 30));
+        p.drawPoint(400 - i * 35, 380);
+        p.end();
+        QBuffer buffer(&m_pngs[i]);
+        buffer.open(QIODevice::WriteOnly);
+        image.save(&buffer, "PNG");
+    }
+    m_context = new QObject;
+    m_context->moveToThread(&m_thread);
+    m_thread.start();
+    QMetaObject::invokeMethod(
+        m_context,
+        [this, latencyMs] {
+            auto *server = new QTcpServer(m_context);
+            server->listen(QHostAddress::LocalHost, 0);
+            m_port = server->serverPort();
+            QObject::connect(server, &QTcpServer::newConnection, m_context, [this, server, latencyMs] {
+                while (QTcpSocket *s = server->nextPendingConnection()) {
+                    QObject::connect(s, &QTcpSocket::disconnected, s, &QObject::deleteLater);
+                    QObject::connect(s, &QTcpSocket::readyRead, s, [this, s, latencyMs] {
+                        const QByteArray request = s->property("request").toByteArray() + s->readAll();
+                        s->setProperty("request", request);
+                        if (!request.contains("\r\n\r\n") || s->property("answered").toBool())
+                            return;
+                        s->setProperty("answered", true);
+                        ++m_requests;
+                        const QByteArray body = m_pngs[qHash(request.left(request.indexOf("\r\n"))) % 8];
+                        QTimer::singleShot(latencyMs, s, [s, body] {
+                            s->write("HTTP/1.1 200 OK\r\nContent-Type: image/png\r\nContent-Length: "
+                                     + QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
+                            s->disconnectFromHost();
+                        });
+                    });
+                }
+            });
+        },
+        Qt::BlockingQueuedConnection);
+}
+
+BenchTileServer::~BenchTileServer()
+{
+    QMetaObject::invokeMethod(m_context, [this] { delete m_context; }, Qt::BlockingQueuedConnection);
+    m_thread.quit();
+    m_thread.wait();
+}
+
+QUrl BenchTileServer::url() const
+{
+    return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(m_port));
+}
+
+BenchSettings::BenchSettings()
+{
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_dir.path());
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_dir.path());
+}
+
+namespace {
+
+double peakMegabytes()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024;
+    }
+    return 0;
+}
+
+double childPeakMegabytes()
+{
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    return usage.ru_maxrss / 1024.0;
+}
+
+// Seconds ffmpeg takes for `args`; negative when it fails.
+double timeFfmpeg(const QStringList &args)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.setStandardOutputFile(QProcess::nullDevice());
+    QElapsedTimer timer;
+    timer.start();
+    process.start(QStringLiteral("ffmpeg"), QStringList{QStringLiteral("-v"), QStringLiteral("error")} + args);
+    if (!process.waitForFinished(-1) || process.exitCode() != 0)
+        return -1;
+    return timer.nsecsElapsed() / 1e9;
+}
+
+// Frames per second of the encode the export is compared with: the same source,
+// or the same frames read from a file, through the same encoder settings.
+double referenceFps(const ExportTask &task, long long exportedFrames, QJsonObject &out)
+{
+    const QString scratch = QDir(QDir::tempPath()).filePath(QStringLiteral("routereel-bench-reference.mp4"));
+    const int width = int(task.videoResolution.width());
+    const int height = int(task.videoResolution.height());
+    const std::int64_t bitRate = targetBitRate(task.compositionMode, width, height, task.videoBitRate,
+                                               task.outputScale, task.compressionFactor);
+    if (task.compositionMode == CompositionMode::regular) {
+        out.insert(QStringLiteral("reference"), QStringLiteral("plain transcode"));
+        const double seconds = timeFfmpeg(
+            {QStringLiteral("-y"), QStringLiteral("-threads"), QStringLiteral("0"), QStringLiteral("-i"),
+             task.videoURL.toLocalFile(), QStringLiteral("-c:v"), QStringLiteral("libx264"),
+             QStringLiteral("-preset"), QStringLiteral("medium"), QStringLiteral("-b:v"), QString::number(bitRate),
+             QStringLiteral("-maxrate"), QString::number(std::int64_t(double(bitRate) * 1.2)),
+             QStringLiteral("-bufsize"), QString::number(2 * bitRate), QStringLiteral("-c:a"), QStringLiteral("copy"),
+             scratch});
+        QFile::remove(scratch);
+        return seconds < 0 ? seconds : exportedFrames / seconds;
+    }
+    // The exported frames, back as raw BGRA in memory-backed storage; at most
+    // 600 of them (5 GB at 1080p), the time scaled up to the whole export.
+    out.insert(QStringLiteral("reference"), QStringLiteral("same frames from a raw file"));
+    const QString raw = QStringLiteral("/dev/shm/routereel-bench-frames.raw");
+    const long long frames = std::min<long long>(600, std::llround(task.frameRate() * task.videoDuration));
+    if (timeFfmpeg({QStringLiteral("-y"), QStringLiteral("-i"), task.outputURL.toLocalFile(),
+                    QStringLiteral("-frames:v"), QString::number(frames), QStringLiteral("-f"),
+                    QStringLiteral("rawvideo"), QStringLiteral("-pix_fmt"), QStringLiteral("bgra"), raw})
+        < 0)
+        return -1;
+    QStringList args = *FFmpegCommandLine::arguments(task, FFmpegRuntime::ffmpegFrameRate(task.frameRate()), scratch);
+    args[args.indexOf(QStringLiteral("pipe:0"))] = raw;
+    const qsizetype progress = args.indexOf(QStringLiteral("-progress"));
+    args.remove(progress, 2);
+    const double seconds = timeFfmpeg(args);
+    QFile::remove(raw);
+    QFile::remove(scratch);
+    return seconds < 0 ? seconds : frames / seconds;
+}
+
+void printLine(const QJsonObject &out)
+{
+    std::printf("%s\n", QJsonDocument(out).toJson(QJsonDocument::Compact).constData());
+    std::fflush(stdout);
+}
+
+} // namespace
+
+int printError(const QString &message)
+{
+    printLine(QJsonObject{{QStringLiteral("error"), message}});
+    return 1;
+}
+
+QStringList exportedWidgets(const ExportTask &task)
+{
+    QStringList names;
+    const auto add = [&](bool enabled, const char *name) {
+        if (enabled)
+            names << QString::fromLatin1(name);
+    };
+    add(task.mapEnabled, "map");
+    add(task.gpsPathWidget.enabled, "gpspath");
+    add(task.speedWidget.enabled, "speed");
+    add(task.timeWidget.enabled, "time");
+    add(task.heartRateWidget.enabled, "heartrate");
+    add(task.heartRateGraphWidget.enabled, "hrgraph");
+    return names;
+}
+
+int runExport(const ExportTask &task, const ExportRunOptions &options)
+{
+    std::unique_ptr<BenchTileServer> server;
+    if (options.tiles.isEmpty()) {
+        server = std::make_unique<BenchTileServer>();
+        MapServices::overrideEndpointsForTesting(server->url());
+    } else {
+        MapServices::overrideEndpointsForTesting(QUrl(options.tiles));
+    }
+    // Kept between runs, apart from the user's own tile cache: the second run measures cached tiles.
+    TileCache::Options cacheOptions;
+    cacheOptions.root = QDir(QDir::tempPath()).filePath(QStringLiteral("routereel-bench-tiles"));
+    TileCache cache(cacheOptions);
+
+    // Raster tiles only: the web map pages (another subcommand may have made them
+    // available in this process) are not what this measures.
+    const WebMapPageFactory webPages = webMapPageFactory();
+    setWebMapPageFactory({});
+    ExportQueue queue;
+    queue.exporter()->setTileCache(&cache);
+    QElapsedTimer timer;
+    timer.start();
+    queue.enqueue(task);
+    while (queue.isBusy())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    const double seconds = timer.nsecsElapsed() / 1e9;
+    MapServices::overrideEndpointsForTesting(QUrl());
+    setWebMapPageFactory(webPages);
+    const ExportTaskRuntime &done = queue.history().first();
+    if (done.status.kind() != ExportTaskStatus::Kind::completed)
+        return printError(done.status.message());
+
+    const VideoExporter::RunStats stats = queue.exporter()->lastRunStats();
+    QJsonObject out;
+    out.insert(QStringLiteral("mode"), task.compositionMode == CompositionMode::overlay ? QStringLiteral("overlay")
+                                                                                       : QStringLiteral("regular"));
+    out.insert(QStringLiteral("size"),
+               QStringLiteral("%1x%2").arg(task.videoResolution.width()).arg(task.videoResolution.height()));
+    out.insert(QStringLiteral("widgets"), exportedWidgets(task).join(QLatin1Char(',')));
+    out.insert(QStringLiteral("frames"), stats.frames);
+    out.insert(QStringLiteral("seconds"), seconds);
+    out.insert(QStringLiteral("fps"), stats.frames / seconds);
+    out.insert(QStringLiteral("drawSeconds"), stats.drawSeconds);
+    out.insert(QStringLiteral("pipeWaitSeconds"), stats.pipeWaitSeconds);
+    out.insert(QStringLiteral("writeBlockedSeconds"), stats.writeSeconds);
+    out.insert(QStringLiteral("peakMemoryMB"), peakMegabytes());
+    out.insert(QStringLiteral("ffmpegPeakMemoryMB"), childPeakMegabytes());
+    if (options.compare) {
+        const double reference = referenceFps(task, stats.frames, out);
+        if (reference > 0) {
+            out.insert(QStringLiteral("referenceFps"), reference);
+            out.insert(QStringLiteral("ratio"), (stats.frames / seconds) / reference);
+        }
+    }
+    printLine(out);
+    return 0;
+}
+
+} // namespace routereel::bench

@@ -1,0 +1,62 @@
+#pragma once
+// What the export subcommands share: the loopback tile server, settings of
+// their own, one export through the real queue and its line of figures.
+
+#include "export/exporttask.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QUrl>
+
+#include <atomic>
+#include <memory>
+
+namespace routereel::bench {
+
+// Street-like PNG tiles for any tile path (the same path gets the same tile),
+// served on a thread of its own after a fixed latency.
+class BenchTileServer {
+public:
+    explicit BenchTileServer(int latencyMs = 0);
+    ~BenchTileServer();
+    QUrl url() const;
+    int requests() const { return m_requests; }
+
+private:
+    QThread m_thread;
+    QObject *m_context = nullptr;
+    quint16 m_port = 0;
+    std::atomic<int> m_requests{0};
+    QByteArray m_pngs[8];
+};
+
+// Points the user's settings at an empty folder for the life of the run: the
+// figures do not depend on the user's widget settings, and an opened project
+// does not overwrite them.
+class BenchSettings {
+public:
+    BenchSettings();
+    bool isValid() const { return m_dir.isValid(); }
+
+private:
+    QTemporaryDir m_dir;
+};
+
+struct ExportRunOptions {
+    QString tiles;         // tile server; empty: a loopback one
+    bool compare = false;  // also time the reference encode
+};
+
+// Runs `task` through the real queue and exporter and prints one JSON line of
+// figures; the exit code of the subcommand.
+int runExport(const ExportTask &task, const ExportRunOptions &options);
+
+// Prints {"error": message}; returns 1.
+int printError(const QString &message);
+
+// The names of the widgets the task draws, as the export subcommand takes them.
+QStringList exportedWidgets(const ExportTask &task);
+
+} // namespace routereel::bench

@@ -1,0 +1,210 @@
+// A saved project opened without a screen, as the export benchmark opens it,
+// and turned into the export the user would start.
+#include "../../bench/headlessproject.h"
+
+#include "projectfakes.h"
+#include "support/clipgenerator.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace routereel;
+using routereel::bench::HeadlessProjectWindow;
+using routereel::bench::openProjectForExport;
+
+namespace {
+
+constexpr int timeoutMs = 60000;
+
+// A 3 s clip and a 2 s track laid on the timeline of a fresh window, as the
+// user imports them, then saved with the app's own save.
+struct SavedProject {
+    QTemporaryDir dir;
+    QString clip;
+    QString track;
+    QString path;
+    QUrl output;
+    std::optional<ExportTask> before;  // the export of the window that saved it
+
+    explicit SavedProject(CompositionMode mode, const std::function<void(HeadlessProjectWindow &)> &edit = {})
+    {
+        QSettings().clear();
+        clip = testsupport::makeClip(dir.path(), QStringLiteral("ride.mp4"), {3.0, 640, 360, 25, true});
+        track = projecttest::writeGPX(dir.path(), QStringLiteral("ride.gpx"), 3);
+        path = dir.filePath(QStringLiteral("ride.rrl"));
+        output = QUrl::fromLocalFile(dir.filePath(QStringLiteral("out.mp4")));
+        HeadlessProjectWindow window;
+        window.mode = mode;
+        window.engineObject.importVideo(VideoSource::probe(QUrl::fromLocalFile(clip), QUuid::createUuid()));
+        const auto loaded = window.gpx.importTrack(QUrl::fromLocalFile(track));
+        EXPECT_TRUE(loaded.ok());
+        if (loaded.ok())
+            window.engineObject.importGPX(loaded.value());
+        EXPECT_TRUE(window.settle(timeoutMs));
+        if (edit)
+            edit(window);
+        auto built = window.taskBuilder().build(output);
+        if (auto *task = std::get_if<ExportTask>(&built))
+            before = *task;
+        EXPECT_TRUE(window.session.saveProject(QUrl::fromLocalFile(path)));
+        // What the next window knows comes from the file alone.
+        QSettings().clear();
+    }
+
+    std::variant<ExportTask, QString> open() const
+    {
+        HeadlessProjectWindow window;
+        return openProjectForExport(window, path, output, timeoutMs);
+    }
+    QString openError() const
+    {
+        const auto opened = open();
+        if (const auto *message = std::get_if<QString>(&opened))
+            return *message;
+        ADD_FAILURE() << "the project opened";
+        return {};
+    }
+
+    void editJson(const std::function<void(QJsonObject &)> &edit) const
+    {
+        QJsonObject root = QJsonDocument::fromJson(projecttest::readAll(path)).object();
+        edit(root);
+        ASSERT_TRUE(projecttest::writeFile(path, QJsonDocument(root).toJson()));
+    }
+};
+
+void moveWidgets(HeadlessProjectWindow &w)
+{
+    w.compressionFactor = 0.7;
+    w.preset = ExportPreset::p720;
+    w.time.setEnabled(false);
+    w.speed.setFontSize(40);
+    w.speed.setUnit(SpeedUnit::ms);
+    w.map.setShape(MapShape::circle);
+    w.map.setWidth(150);
+    w.map.setOrientation(MapOrientation::follow);
+    w.gpsPath.setBorderStyle(MapBorderStyle::gta);
+    w.heartRate.setShowMinMax(true);
+    w.heartRateGraph.setWidth(300);
+    w.positions.speed = QPointF(100, 100);
+    w.positions.map = QPointF(500, 300);
+    w.positions.heartRateGraph = QPointF(2000, 2000);
+}
+
+} // namespace
+
+// Everything of the export survives save and open but the identities of the
+// re-imported tracks: the reopened project exports what the saved one did.
+TEST(ProjectExport, ReopenedProjectExportsWhatTheSavedOneDid)
+{
+    for (const CompositionMode mode : {CompositionMode::regular, CompositionMode::overlay}) {
+        SCOPED_TRACE(qPrintable(enumText(mode)));
+        const SavedProject saved(mode, moveWidgets);
+        ASSERT_TRUE(saved.before);
+        const auto opened = saved.open();
+        ASSERT_TRUE(std::holds_alternative<ExportTask>(opened)) << qPrintable(std::get<QString>(opened));
+        const ExportTask &task = std::get<ExportTask>(opened);
+        const ExportTask &before = *saved.before;
+
+        EXPECT_EQ(task.compositionMode, mode);
+        EXPECT_EQ(task.videoURL, before.videoURL);
+        EXPECT_EQ(task.videoTimeline, before.videoTimeline);
+        EXPECT_EQ(task.outputURL, saved.output);
+        ASSERT_EQ(task.tracks.size(), 1);
+        EXPECT_EQ(task.tracks.first().fileURL, QUrl::fromLocalFile(saved.track));
+        ASSERT_EQ(task.segments.size(), 1);
+        EXPECT_EQ(task.segments.first().trackID, task.tracks.first().id);
+        EXPECT_EQ(task.segments.first().gpxEnd, before.segments.first().gpxEnd);
+        EXPECT_EQ(task.videoDuration, before.videoDuration);
+        EXPECT_EQ(task.videoResolution, before.videoResolution);
+        EXPECT_EQ(task.videoFPS, before.videoFPS);
+        EXPECT_EQ(task.videoBitRate, before.videoBitRate);
+        EXPECT_EQ(task.outputScale, before.outputScale);
+        EXPECT_EQ(task.compressionFactor, 0.7);
+        EXPECT_EQ(task.previewToVideoScale, before.previewToVideoScale);
+        EXPECT_EQ(task.mapEnabled, before.mapEnabled);
+        EXPECT_EQ(task.mapSize, before.mapSize);
+        EXPECT_EQ(std::pair(task.overlayX, task.overlayY), std::pair(before.overlayX, before.overlayY));
+        EXPECT_EQ(task.orientation, MapOrientation::follow);
+        EXPECT_EQ(task.timeWidget, before.timeWidget);
+        EXPECT_FALSE(task.timeWidget.enabled);
+        EXPECT_EQ(task.speedWidget, before.speedWidget);
+        EXPECT_EQ(task.heartRateWidget, before.heartRateWidget);
+        EXPECT_EQ(task.heartRateGraphWidget, before.heartRateGraphWidget);
+        EXPECT_EQ(task.gpsPathWidget, before.gpsPathWidget);
+        if (mode == CompositionMode::regular) {
+            EXPECT_EQ(task.videoURL, QUrl::fromLocalFile(saved.clip));
+            EXPECT_EQ(task.videoResolution, QSizeF(640, 360));
+        } else {
+            // 720p stays in overlay mode; the canvas keeps the clip's shape.
+            EXPECT_TRUE(task.videoURL.isEmpty());
+            EXPECT_EQ(task.videoResolution, QSizeF(1280, 720));
+        }
+    }
+}
+
+TEST(ProjectExport, AProjectThatCannotBeUsedGivesTheUsersMessage)
+{
+    const QString missing = QStringLiteral("Some resources referenced by this project were not found:");
+    struct Case {
+        const char *name;
+        std::function<void(const SavedProject &)> damage;
+        std::function<bool(const QString &)> expected;
+    };
+    const QList<Case> cases{
+        {"newer version",
+         [](const SavedProject &p) { p.editJson([](QJsonObject &root) { root[QStringLiteral("version")] = 6; }); },
+         [](const QString &m) {
+             return m == QStringLiteral("This project was saved by a newer version of routereel (v6). Please update "
+                                        "the app and try again.");
+         }},
+        {"not a project",
+         [](const SavedProject &p) { projecttest::writeFile(p.path, "{\"version\": 5, \"gpxFiles\": "); },
+         [](const QString &m) { return !m.isEmpty(); }},
+        {"invalid values",
+         [](const SavedProject &p) {
+             p.editJson([](QJsonObject &root) { root[QStringLiteral("playheadTime")] = -1; });
+         },
+         [](const QString &m) { return m == QStringLiteral("The project contains invalid timeline or widget values."); }},
+        {"track file deleted", [](const SavedProject &p) { QFile::remove(p.track); },
+         [missing](const QString &m) { return m == missing; }},
+        {"video file deleted", [](const SavedProject &p) { QFile::remove(p.clip); },
+         [missing](const QString &m) { return m == missing; }},
+        {"video no longer a video",
+         [](const SavedProject &p) { projecttest::writeFile(p.clip, QByteArray(4096, 'x')); },
+         [](const QString &m) { return !m.isEmpty(); }},
+        {"no widget enabled",
+         [](const SavedProject &p) {
+             p.editJson([](QJsonObject &root) {
+                 for (const char *key : {"map", "timeWidget", "speedWidget", "gpsPathWidget", "heartRateWidget",
+                                         "heartRateGraphWidget"}) {
+                     QJsonObject widget = root[QLatin1String(key)].toObject();
+                     widget[QStringLiteral("enabled")] = false;
+                     root[QLatin1String(key)] = widget;
+                 }
+             });
+         },
+         [](const QString &m) { return m == ExportStartError::noWidgets().message(); }},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const SavedProject saved(CompositionMode::regular);
+        c.damage(saved);
+        const QString message = saved.openError();
+        EXPECT_TRUE(c.expected(message)) << qPrintable(message);
+    }
+}
+
+TEST(ProjectExport, GPXBeyondTheRestoredVideoIsRefused)
+{
+    // The track was placed after the clip: the export would run past the video.
+    const SavedProject saved(CompositionMode::regular, [](HeadlessProjectWindow &w) {
+        const GPXSegment segment = w.engineObject.segments().first();
+        w.engineObject.moveSegment(segment.id, 2.5);
+    });
+    EXPECT_TRUE(saved.openError().startsWith(QStringLiteral("GPX track extends beyond video (0:04 > 0:03).")))
+        << qPrintable(saved.openError());
+}
