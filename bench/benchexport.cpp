@@ -181,9 +181,12 @@ void printLine(const QJsonObject &out)
 
 } // namespace
 
-int printError(const QString &message)
+int printError(const QString &message, const QString &detail)
 {
-    printLine(QJsonObject{{QStringLiteral("error"), message}});
+    QJsonObject out{{QStringLiteral("error"), message}};
+    if (!detail.isEmpty() && detail != message)
+        out.insert(QStringLiteral("detail"), detail);
+    printLine(out);
     return 1;
 }
 

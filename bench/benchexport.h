@@ -53,8 +53,8 @@ struct ExportRunOptions {
 // figures; the exit code of the subcommand.
 int runExport(const ExportTask &task, const ExportRunOptions &options);
 
-// Prints {"error": message}; returns 1.
-int printError(const QString &message);
+// Prints {"error": message}, with "detail" when there is more to it; returns 1.
+int printError(const QString &message, const QString &detail = {});
 
 // The names of the widgets the task draws, as the export subcommand takes them.
 QStringList exportedWidgets(const ExportTask &task);

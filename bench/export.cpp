@@ -21,6 +21,7 @@ struct Options {
     bool overlay = false;
     QStringList widgets;
     std::optional<ExportPreset> preset;
+    QString saveProject;
     ExportRunOptions run;
 };
 
@@ -54,13 +55,15 @@ int run(const QStringList &args)
             o.run.tiles = next();
         } else if (a == QStringLiteral("--compare")) {
             o.run.compare = true;
+        } else if (a == QStringLiteral("--save-project")) {
+            o.saveProject = next();
         } else {
             positional << a;
         }
     }
     if (positional.size() != 3) {
         std::fprintf(stderr, "usage: export VIDEO TRACK OUTPUT [--overlay] [--widgets LIST|all] [--preset NAME] "
-                             "[--tiles URL] [--compare]\n  widgets: %s\n",
+                             "[--tiles URL] [--compare] [--save-project FILE.rrl]\n  widgets: %s\n",
                      qPrintable(allWidgets.join(QLatin1Char(','))));
         return 2;
     }
@@ -108,6 +111,10 @@ int run(const QStringList &args)
     if (!window.settle(120000))
         return printError(QStringLiteral("the video did not load"));
 
+    // The window as a project, for export-project: the app's own save.
+    if (!o.saveProject.isEmpty() && !window.session.saveProject(fileURL(o.saveProject)))
+        return printError(window.alertsShown.value(window.alertsShown.size() - 1));
+
     auto built = window.taskBuilder().build(fileURL(o.output));
     if (const auto *error = std::get_if<ExportStartError>(&built))
         return printError(error->message());
@@ -115,7 +122,10 @@ int run(const QStringList &args)
 }
 
 const bool registered = registerCommand(
-    "export", "VIDEO TRACK OUTPUT [--overlay] [--widgets LIST|all] [--preset NAME] [--tiles URL] [--compare]", run);
+    "export",
+    "VIDEO TRACK OUTPUT [--overlay] [--widgets LIST|all] [--preset NAME] [--tiles URL] [--compare] "
+    "[--save-project FILE.rrl]",
+    run);
 
 } // namespace
 } // namespace routereel::bench

@@ -36,8 +36,17 @@ int run(const QStringList &args)
     const BenchSettings settings;
     HeadlessProjectWindow window;
     auto opened = openProjectForExport(window, project, output);
-    if (const auto *message = std::get_if<QString>(&opened))
-        return printError(*message);
+    if (const auto *message = std::get_if<QString>(&opened)) {
+        // The alert shows one line; the whole text is in the window's log.
+        QString detail;
+        for (const LogEntry &entry : window.log.entries()) {
+            if (entry.level == LogEntry::Level::error && entry.title == *message) {
+                detail = entry.detail;
+                break;
+            }
+        }
+        return printError(*message, detail);
+    }
     return runExport(std::get<ExportTask>(opened), options);
 }
 
