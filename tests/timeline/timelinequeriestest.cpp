@@ -1,12 +1,15 @@
 #include "timeline/timelineengine.h"
 #include "timeline/trackinterpolation.h"
 
+#include "support/timelinefixtures.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 
 using namespace routereel;
 using namespace routereel::trackinterpolation;
+using testsupport::segmentOf;
 
 namespace {
 
@@ -30,16 +33,6 @@ GPXTrack straightTrack(int n)
         t.trackPoints.append(fix(i, i, 0));
     t.duration = n - 1;
     return t;
-}
-
-GPXSegment segmentOf(const GPXTrack &t, double start, double end, double offset)
-{
-    GPXSegment s;
-    s.trackID = t.id;
-    s.gpxStart = start;
-    s.gpxEnd = end;
-    s.offset = offset;
-    return s;
 }
 
 } // namespace
