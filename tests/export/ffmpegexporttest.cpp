@@ -231,15 +231,8 @@ TEST_F(FFmpegExport, JoinedTimelineIsScaledAndKeepsAudio)
     ExportTask task;
     VideoTimelineSnapshot timeline;
     timeline.sources = {clip};
-    VideoSegment first;
-    first.sourceID = clip.id;
-    first.sourceEnd = 0.5;
-    VideoSegment second = first;
-    second.id = QUuid::createUuid();
-    second.sourceStart = 0.5;
-    second.sourceEnd = 1;
-    second.offset = 0.7;  // a black gap between the two
-    timeline.segments = {first, second};
+    // a black gap between the two cuts
+    timeline.segments = {testsupport::cut(clip, 0, 0.5, 0), testsupport::cut(clip, 0.5, 1, 0.7)};
     task.videoTimeline = timeline;
     task.videoURL = clip.url;
     task.videoResolution = {320, 240};
