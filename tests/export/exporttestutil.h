@@ -10,20 +10,18 @@
 
 #include "support/clipgenerator.h"
 #include "support/timelinefixtures.h"
+#include "support/waitfor.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QImage>
 #include <QProcess>
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cmath>
 #include <functional>
 #include <mutex>
 #include <optional>
-#include <thread>
 
 namespace exporttest {
 
@@ -33,16 +31,9 @@ using testsupport::cut;
 // Runs the main thread's events until `done` holds; false after `ms`.
 inline bool waitFor(const std::function<bool()> &done, int ms = 180'000)
 {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
+    const bool held = testsupport::waitFor(done, ms);
     QCoreApplication::processEvents();
-    return true;
+    return held;
 }
 
 struct RecordingNotifier : ExportNotifier {
