@@ -43,11 +43,6 @@ std::optional<QPointF> pointOf(const std::optional<double> &x, const std::option
     return std::nullopt;
 }
 
-bool usable(const QSizeF &size)
-{
-    return std::isfinite(size.width()) && std::isfinite(size.height()) && size.width() >= 1 && size.height() >= 1;
-}
-
 // Unknown texts fall back to the first case, the default.
 template <typename E>
 E enumOrDefault(const std::optional<QString> &text, E fallback)
@@ -97,9 +92,8 @@ void ProjectSession::applyProject(const ProjectDocument &document)
     m_videoImportTask.clear();
     cancelPendingRestoreSeek();
 
-    w.setWidgetLayoutSize(document.widgetLayoutSize && usable(*document.widgetLayoutSize)
-                              ? document.widgetLayoutSize
-                              : std::nullopt);
+    const std::optional<QSizeF> &layout = document.widgetLayoutSize;
+    w.setWidgetLayoutSize(layout && WidgetPositions::isUsableLayoutSize(*layout) ? layout : std::nullopt);
     engine.load(document.canvasOrigin);
     w.gpxService().setTracks({});
     w.player().reset();

@@ -163,6 +163,9 @@ struct ProjectDocument {
     std::optional<ValidationError> validate() const;
     static QString message(ValidationError error);
 
+    // How the file writes an identifier: upper case, without braces.
+    static QString uuidText(const QUuid &id);
+
     // Largest timeline time, and largest position within a track or source: 31 days.
     static constexpr double maxTime = 2678400;
 };

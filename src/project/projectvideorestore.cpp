@@ -21,11 +21,6 @@ namespace {
 
 constexpr double sourceEndTolerance = 0.000001;
 
-bool usable(const QSizeF &size)
-{
-    return std::isfinite(size.width()) && std::isfinite(size.height()) && size.width() >= 1 && size.height() >= 1;
-}
-
 // The probe's own message, whatever kind of failure it reported.
 QString probeFailureMessage(const QFuture<VideoSource> &future, const QUrl &url, std::optional<VideoSource> *source)
 {
@@ -190,10 +185,10 @@ void ProjectSession::failPendingRestore(const QString &message)
 
 void ProjectSession::restoreWidgetPositions(const QSizeF &newLayout)
 {
-    if (!usable(newLayout))
+    if (!WidgetPositions::isUsableLayoutSize(newLayout))
         return;
     const std::optional<QSizeF> old = m_window.widgetLayoutSize();
-    if (old && usable(*old) && *old != newLayout) {
+    if (old && WidgetPositions::isUsableLayoutSize(*old) && *old != newLayout) {
         WidgetPositions positions = m_window.widgetPositions();
         positions.forEach([&](std::optional<QPointF> &p) {
             if (!p)
