@@ -1,7 +1,7 @@
 #include "timeline/timelineengine.h"
 #include "timeline/trackinterpolation.h"
 
-#include "support/timelinefixtures.h"
+#include "support/trackfixtures.h"
 
 #include <gtest/gtest.h>
 
@@ -17,12 +17,7 @@ constexpr Instant base = 1'700'000'000;
 
 TrackPoint fix(double seconds, double lat, double lng, bool starts = false)
 {
-    TrackPoint p;
-    p.time = base + seconds;
-    p.lat = lat;
-    p.lng = lng;
-    p.startsSegment = starts;
-    return p;
+    return testsupport::trackPoint(lat, lng, base + seconds, starts);
 }
 
 // Fixes every second from 0 to n - 1 s, latitude = the second, longitude 0.

@@ -2,6 +2,8 @@
 #include "tracks/iso8601.h"
 #include "tracks/xmltrackreader.h"
 
+#include "support/trackfixtures.h"
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QFile>
@@ -43,11 +45,7 @@ struct Files {
 
 TrackPoint at(Instant time, double lat = 47, double lng = 8)
 {
-    TrackPoint p;
-    p.lat = lat;
-    p.lng = lng;
-    p.time = time;
-    return p;
+    return testsupport::trackPoint(lat, lng, time);
 }
 
 GPXTrack trackStarting(std::optional<Instant> start)
