@@ -151,8 +151,9 @@ TEST(GPXService, TimeChecks)
             pts.append(at(t));
         const auto r = GPXService::trackFromPoints(pts, QUrl::fromLocalFile(QStringLiteral("/x.gpx")));
         EXPECT_EQ(r.ok(), c.ok) << c.times.last() - t0;
-        if (!c.ok)
+        if (!c.ok) {
             EXPECT_EQ(message(r), QStringLiteral("Track timestamps must be in order and span no more than 31 days."));
+        }
     }
 }
 
@@ -262,8 +263,9 @@ TEST(GPXService, AddTrackOrdersByStartAndColoursByCount)
     GPXTrack ninth = trackStarting(ten);
     service.addTrack(ninth);
     for (const GPXTrack &x : service.tracks()) {
-        if (x.id == ninth.id)
+        if (x.id == ninth.id) {
             EXPECT_EQ(x.colorIndex, 0);
+        }
     }
 }
 
