@@ -34,8 +34,6 @@ QString tr(const char *text)
     return ProjectSession::tr(text);
 }
 
-constexpr double segmentEndTolerance = 0.000001;
-
 std::optional<QPointF> pointOf(const std::optional<double> &x, const std::optional<double> &y)
 {
     if (x && y)
@@ -161,7 +159,8 @@ void ProjectSession::applyProject(const ProjectDocument &document)
                                         [&](const GPXTrack &t) { return t.id == *mapped; });
         if (track == tracks.end())
             continue;
-        if (!(saved.gpxEnd > saved.gpxStart && saved.gpxEnd <= track->duration + segmentEndTolerance))
+        if (!(saved.gpxEnd > saved.gpxStart
+              && saved.gpxEnd <= track->duration + ProjectDocument::segmentEndTolerance))
             continue;
         GPXSegment segment;
         segment.id = StrictJsonReader::isUuidText(saved.id) ? QUuid::fromString(saved.id) : QUuid::createUuid();

@@ -19,8 +19,6 @@ namespace routereel {
 
 namespace {
 
-constexpr double sourceEndTolerance = 0.000001;
-
 // The probe's own message, whatever kind of failure it reported.
 QString probeFailureMessage(const QFuture<VideoSource> &future, const QUrl &url, std::optional<VideoSource> *source)
 {
@@ -53,7 +51,8 @@ bool ProjectSession::isRestorableVideoSegment(const VideoSegment &segment, const
     if (!std::isfinite(segment.sourceEnd))
         return false;
     return std::any_of(sources.begin(), sources.end(), [&](const VideoSource &source) {
-        return source.id == segment.sourceID && segment.sourceEnd <= source.duration + sourceEndTolerance;
+        return source.id == segment.sourceID
+            && segment.sourceEnd <= source.duration + ProjectDocument::segmentEndTolerance;
     });
 }
 
