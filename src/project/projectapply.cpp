@@ -5,6 +5,7 @@
 #include "strictjsonreader.h"
 #include "videorestoretask.h"
 
+#include "base/usablesize.h"
 #include "timeline/timelineengine.h"
 #include "tracks/gpxservice.h"
 #include "tracks/logstore.h"
@@ -91,7 +92,7 @@ void ProjectSession::applyProject(const ProjectDocument &document)
     cancelPendingRestoreSeek();
 
     const std::optional<QSizeF> &layout = document.widgetLayoutSize;
-    w.setWidgetLayoutSize(layout && WidgetPositions::isUsableLayoutSize(*layout) ? layout : std::nullopt);
+    w.setWidgetLayoutSize(layout && isUsableSize(*layout) ? layout : std::nullopt);
     engine.load(document.canvasOrigin);
     w.gpxService().setTracks({});
     w.player().reset();

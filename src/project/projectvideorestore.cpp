@@ -4,6 +4,7 @@
 #include "projectwindow.h"
 #include "videorestoretask.h"
 
+#include "base/usablesize.h"
 #include "timeline/timelineengine.h"
 #include "timeline/videoreaderror.h"
 #include "timeline/videotimelineerror.h"
@@ -184,10 +185,10 @@ void ProjectSession::failPendingRestore(const QString &message)
 
 void ProjectSession::restoreWidgetPositions(const QSizeF &newLayout)
 {
-    if (!WidgetPositions::isUsableLayoutSize(newLayout))
+    if (!isUsableSize(newLayout))
         return;
     const std::optional<QSizeF> old = m_window.widgetLayoutSize();
-    if (old && WidgetPositions::isUsableLayoutSize(*old) && *old != newLayout) {
+    if (old && isUsableSize(*old) && *old != newLayout) {
         WidgetPositions positions = m_window.widgetPositions();
         positions.forEach([&](std::optional<QPointF> &p) {
             if (!p)

@@ -1,9 +1,6 @@
 #pragma once
 
 #include <QPointF>
-#include <QSizeF>
-
-#include <cmath>
 
 #include <optional>
 
@@ -20,13 +17,6 @@ struct WidgetPositions {
     std::optional<QPointF> heartRateGraph;
 
     bool operator==(const WidgetPositions &) const = default;
-
-    // A layout size positions can be scaled from and to: finite, at least 1 x 1.
-    static bool isUsableLayoutSize(const QSizeF &size)
-    {
-        return std::isfinite(size.width()) && std::isfinite(size.height()) && size.width() >= 1
-            && size.height() >= 1;
-    }
 
     template <typename Visit>
     void forEach(Visit visit)

@@ -3,6 +3,8 @@
 #include "libavinput.h"
 #include "videotimelineerror.h"
 
+#include "base/usablesize.h"
+
 #include <QFileInfo>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -76,7 +78,7 @@ VideoSource VideoSource::probe(const QUrl &url, const QUuid &id)
         throw VideoTimelineError::invalidVideo(fileName);
 
     const QSizeF shown = displayedSize(video);
-    if (!std::isfinite(shown.width()) || !std::isfinite(shown.height()) || shown.width() < 1 || shown.height() < 1)
+    if (!isUsableSize(shown))
         throw VideoTimelineError::invalidVideo(fileName);
 
     double fps = rationalValue(video->avg_frame_rate);
