@@ -2,6 +2,8 @@
 
 #include "tracks/gpxservice.h"
 
+#include <QBuffer>
+
 #include <cmath>
 #include <cstdlib>
 
@@ -34,6 +36,24 @@ inline void checkStore(QList<TrackPoint> points)
         std::abort();
     if (!track.ok() && track.error().message().isEmpty())
         std::abort();
+}
+
+// Runs an XML reader over the bytes: an error needs a message, points keep every promise.
+template <typename Reader>
+int checkXmlReader(const uint8_t *data, size_t size)
+{
+    QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size));
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    auto result = Reader().parse(&buffer);
+    if (!result) {
+        if (result.error().message().isEmpty())
+            std::abort();
+        return 0;
+    }
+    checkPoints(result.value(), true);
+    checkStore(std::move(result).value());
+    return 0;
 }
 
 } // namespace routereel::fuzz

@@ -17,11 +17,6 @@ double clampAxis(double value, double extent, double margin)
 
 } // namespace
 
-bool isUsableSize(const QSizeF &size)
-{
-    return std::isfinite(size.width()) && std::isfinite(size.height()) && size.width() >= 1 && size.height() >= 1;
-}
-
 QSizeF referenceCanvasSize(const QSizeF &videoSize, const std::optional<QSizeF> &layoutSize)
 {
     const QSizeF v = isUsableSize(videoSize) ? videoSize : defaultCanvas;

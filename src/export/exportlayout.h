@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/usablesize.h"
+
 #include <QPointF>
 #include <QRectF>
 #include <QSizeF>
@@ -11,9 +13,6 @@ namespace routereel {
 // Widgets are placed in a reference canvas (the video scaled to a short side
 // of 540, or to the short side of a stored layout); exports work in video pixels.
 inline constexpr double referenceShortSide = 540;
-
-// Both sides finite and at least 1.
-bool isUsableSize(const QSizeF &size);
 
 // The video size (1920 x 1080 when unusable) scaled uniformly so that its short
 // side is the layout's short side, or 540 without a usable layout size.

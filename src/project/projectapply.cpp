@@ -5,6 +5,7 @@
 #include "strictjsonreader.h"
 #include "videorestoretask.h"
 
+#include "base/usablesize.h"
 #include "timeline/timelineengine.h"
 #include "tracks/gpxservice.h"
 #include "tracks/logstore.h"
@@ -34,18 +35,11 @@ QString tr(const char *text)
     return ProjectSession::tr(text);
 }
 
-constexpr double segmentEndTolerance = 0.000001;
-
 std::optional<QPointF> pointOf(const std::optional<double> &x, const std::optional<double> &y)
 {
     if (x && y)
         return QPointF(*x, *y);
     return std::nullopt;
-}
-
-bool usable(const QSizeF &size)
-{
-    return std::isfinite(size.width()) && std::isfinite(size.height()) && size.width() >= 1 && size.height() >= 1;
 }
 
 // Unknown texts fall back to the first case, the default.
@@ -97,9 +91,8 @@ void ProjectSession::applyProject(const ProjectDocument &document)
     m_videoImportTask.clear();
     cancelPendingRestoreSeek();
 
-    w.setWidgetLayoutSize(document.widgetLayoutSize && usable(*document.widgetLayoutSize)
-                              ? document.widgetLayoutSize
-                              : std::nullopt);
+    const std::optional<QSizeF> &layout = document.widgetLayoutSize;
+    w.setWidgetLayoutSize(layout && isUsableSize(*layout) ? layout : std::nullopt);
     engine.load(document.canvasOrigin);
     w.gpxService().setTracks({});
     w.player().reset();
@@ -167,7 +160,8 @@ void ProjectSession::applyProject(const ProjectDocument &document)
                                         [&](const GPXTrack &t) { return t.id == *mapped; });
         if (track == tracks.end())
             continue;
-        if (!(saved.gpxEnd > saved.gpxStart && saved.gpxEnd <= track->duration + segmentEndTolerance))
+        if (!(saved.gpxEnd > saved.gpxStart
+              && saved.gpxEnd <= track->duration + ProjectDocument::segmentEndTolerance))
             continue;
         GPXSegment segment;
         segment.id = StrictJsonReader::isUuidText(saved.id) ? QUuid::fromString(saved.id) : QUuid::createUuid();

@@ -21,11 +21,6 @@ namespace routereel {
 
 namespace {
 
-QString uuidText(const QUuid &id)
-{
-    return id.toString(QUuid::WithoutBraces).toUpper();
-}
-
 std::optional<double> xOf(const std::optional<QPointF> &p)
 {
     return p ? std::optional<double>(p->x()) : std::nullopt;
@@ -75,10 +70,11 @@ ProjectDocument ProjectSession::makeProjectDocument() const
 
     for (const GPXTrack &track : w.gpxService().tracks())
         d.gpxFiles.append(GPXFileRef{track.fileURL.isEmpty() ? QString() : track.fileURL.toLocalFile(), std::nullopt,
-                                     uuidText(track.id)});
+                                     ProjectDocument::uuidText(track.id)});
     for (const GPXSegment &segment : engine.segments())
-        d.segments.append(SegmentData{uuidText(segment.id), uuidText(segment.trackID), segment.gpxStart,
-                                      segment.gpxEnd, segment.offset});
+        d.segments.append(SegmentData{ProjectDocument::uuidText(segment.id),
+                                      ProjectDocument::uuidText(segment.trackID), segment.gpxStart, segment.gpxEnd,
+                                      segment.offset});
 
     const MapSettings &map = w.mapSettings();
     d.map.enabled = map.enabled();

@@ -164,11 +164,6 @@ ProjectDocument readDocument(StrictJsonReader &r)
 
 // ---- writing: required fields always, optional ones only when present ----
 
-QString uuidText(const QUuid &id)
-{
-    return id.toString(QUuid::WithoutBraces).toUpper();
-}
-
 void put(JsonNode &object, const char *key, JsonNode value)
 {
     object.insert(QString::fromLatin1(key), std::move(value));
@@ -229,7 +224,7 @@ JsonNode listNode(const QList<T> &items, Write write)
 JsonNode videoFileNode(const VideoFileRef &ref)
 {
     JsonNode o = JsonNode::object();
-    putString(o, "id", uuidText(ref.id));
+    putString(o, "id", ProjectDocument::uuidText(ref.id));
     putString(o, "path", ref.path);
     putString(o, "bookmark", ref.bookmark);
     return o;
@@ -238,8 +233,8 @@ JsonNode videoFileNode(const VideoFileRef &ref)
 JsonNode videoSegmentNode(const VideoSegment &segment)
 {
     JsonNode o = JsonNode::object();
-    putString(o, "id", uuidText(segment.id));
-    putString(o, "sourceID", uuidText(segment.sourceID));
+    putString(o, "id", ProjectDocument::uuidText(segment.id));
+    putString(o, "sourceID", ProjectDocument::uuidText(segment.sourceID));
     putNumber(o, "sourceStart", segment.sourceStart);
     putNumber(o, "sourceEnd", segment.sourceEnd);
     putNumber(o, "offset", segment.offset);
@@ -425,6 +420,11 @@ std::optional<QByteArray> ProjectDocument::encode(Style style, ProjectCodingErro
         error->path = nonFinitePath;
     }
     return bytes;
+}
+
+QString ProjectDocument::uuidText(const QUuid &id)
+{
+    return id.toString(QUuid::WithoutBraces).toUpper();
 }
 
 } // namespace routereel

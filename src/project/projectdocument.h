@@ -163,8 +163,13 @@ struct ProjectDocument {
     std::optional<ValidationError> validate() const;
     static QString message(ValidationError error);
 
+    // How the file writes an identifier: upper case, without braces.
+    static QString uuidText(const QUuid &id);
+
     // Largest timeline time, and largest position within a track or source: 31 days.
     static constexpr double maxTime = 2678400;
+    // How far a saved segment may end past the length of its track or clip and still be restored.
+    static constexpr double segmentEndTolerance = 0.000001;
 };
 
 } // namespace routereel

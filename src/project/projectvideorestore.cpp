@@ -4,6 +4,7 @@
 #include "projectwindow.h"
 #include "videorestoretask.h"
 
+#include "base/usablesize.h"
 #include "timeline/timelineengine.h"
 #include "timeline/videoreaderror.h"
 #include "timeline/videotimelineerror.h"
@@ -18,13 +19,6 @@
 namespace routereel {
 
 namespace {
-
-constexpr double sourceEndTolerance = 0.000001;
-
-bool usable(const QSizeF &size)
-{
-    return std::isfinite(size.width()) && std::isfinite(size.height()) && size.width() >= 1 && size.height() >= 1;
-}
 
 // The probe's own message, whatever kind of failure it reported.
 QString probeFailureMessage(const QFuture<VideoSource> &future, const QUrl &url, std::optional<VideoSource> *source)
@@ -58,7 +52,8 @@ bool ProjectSession::isRestorableVideoSegment(const VideoSegment &segment, const
     if (!std::isfinite(segment.sourceEnd))
         return false;
     return std::any_of(sources.begin(), sources.end(), [&](const VideoSource &source) {
-        return source.id == segment.sourceID && segment.sourceEnd <= source.duration + sourceEndTolerance;
+        return source.id == segment.sourceID
+            && segment.sourceEnd <= source.duration + ProjectDocument::segmentEndTolerance;
     });
 }
 
@@ -190,10 +185,10 @@ void ProjectSession::failPendingRestore(const QString &message)
 
 void ProjectSession::restoreWidgetPositions(const QSizeF &newLayout)
 {
-    if (!usable(newLayout))
+    if (!isUsableSize(newLayout))
         return;
     const std::optional<QSizeF> old = m_window.widgetLayoutSize();
-    if (old && usable(*old) && *old != newLayout) {
+    if (old && isUsableSize(*old) && *old != newLayout) {
         WidgetPositions positions = m_window.widgetPositions();
         positions.forEach([&](std::optional<QPointF> &p) {
             if (!p)

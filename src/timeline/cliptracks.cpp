@@ -1,9 +1,6 @@
 #include "cliptracks.h"
 
-#include "videoreaderror.h"
-
-#include <QFile>
-#include <QFileInfo>
+#include "libavinput.h"
 
 extern "C" {
 #include <libavformat/avformat.h>
@@ -11,22 +8,10 @@ extern "C" {
 }
 
 #include <cmath>
-#include <memory>
 
 namespace routereel {
 
 namespace {
-
-struct FormatCloser {
-    void operator()(AVFormatContext *ctx) const { avformat_close_input(&ctx); }
-};
-
-QString libavReason(int code)
-{
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, text, sizeof text);
-    return QString::fromUtf8(text);
-}
 
 // Turns the picture upright by the display matrix's rotation, in whole quarter
 // turns; the composition moves the result into place, so no translation is needed.
@@ -53,14 +38,7 @@ double seconds(int64_t value, AVRational base)
 
 ClipTracks ClipTracks::read(const QUrl &url)
 {
-    const QString path = url.toLocalFile();
-    const QString fileName = QFileInfo(path).fileName();
-    AVFormatContext *raw = nullptr;
-    if (const int rc = avformat_open_input(&raw, QFile::encodeName(path).constData(), nullptr, nullptr); rc < 0)
-        throw VideoReadError(fileName, libavReason(rc));
-    std::unique_ptr<AVFormatContext, FormatCloser> ctx(raw);
-    if (const int rc = avformat_find_stream_info(ctx.get(), nullptr); rc < 0)
-        throw VideoReadError(fileName, libavReason(rc));
+    const FormatContextPtr ctx = openMediaFile(url.toLocalFile());
 
     ClipTracks tracks;
     for (unsigned i = 0; i < ctx->nb_streams; ++i) {

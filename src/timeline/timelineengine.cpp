@@ -3,6 +3,8 @@
 #include "segmentrules.h"
 #include "timelinesnapshotcommand.h"
 
+#include "base/usablesize.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -15,12 +17,6 @@ namespace {
 // Decimal tolerances are not exact in binary: 12.3 - 0.01 lies above 12.29.
 // This slack lets a segment exactly at the tolerance count as within it.
 constexpr double toleranceSlack = 1e-9;
-
-bool usableSize(const std::optional<QSizeF> &size)
-{
-    return size && std::isfinite(size->width()) && std::isfinite(size->height()) && size->width() >= 1
-        && size->height() >= 1;
-}
 
 double gpxLength(const GPXSegment &s)
 {
@@ -229,7 +225,7 @@ void TimelineEngine::load(const std::optional<QSizeF> &canvasSize)
     setSegments({});
     setVideoSegments({});
     setVideoSources({});
-    setCanvasOrigin(usableSize(canvasSize) ? canvasSize : std::nullopt);
+    setCanvasOrigin(canvasSize && isUsableSize(*canvasSize) ? canvasSize : std::nullopt);
     setSelectedId({});
     setSelectedVideoId({});
     m_trimUndoSaved = false;
@@ -277,7 +273,7 @@ VideoTimelineSnapshot TimelineEngine::videoSnapshot() const
 
 void TimelineEngine::updateCanvasOrigin(const std::optional<QSizeF> &size)
 {
-    if (m_canvasOrigin || !usableSize(size))
+    if (m_canvasOrigin || !size || !isUsableSize(*size))
         return;
     setCanvasOrigin(size);
 }

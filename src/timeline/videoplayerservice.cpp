@@ -4,6 +4,8 @@
 #include "videoreaderror.h"
 #include "videotimelineerror.h"
 
+#include "base/usablesize.h"
+
 #include <QPointer>
 
 #include <cmath>
@@ -233,8 +235,7 @@ void VideoPlayerService::itemReady(const VideoSource &)
 
 void VideoPlayerService::loadOverlayOnly(std::optional<std::pair<double, double>> range, QSizeF canvas)
 {
-    if (!std::isfinite(canvas.width()) || !std::isfinite(canvas.height()) || canvas.width() < 1
-        || canvas.height() < 1)
+    if (!isUsableSize(canvas))
         canvas = VideoTimelineSnapshot::defaultCanvasSize;
     const std::pair<double, double> bounds = range.value_or(std::pair{0.0, 0.0});
 

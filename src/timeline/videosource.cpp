@@ -1,7 +1,9 @@
 #include "videosource.h"
 
-#include "videoreaderror.h"
+#include "libavinput.h"
 #include "videotimelineerror.h"
+
+#include "base/usablesize.h"
 
 #include <QFileInfo>
 #include <QtConcurrent/QtConcurrentRun>
@@ -12,23 +14,11 @@ extern "C" {
 }
 
 #include <cmath>
-#include <memory>
 #include <mutex>
 
 namespace routereel {
 
 namespace {
-
-QString libavReason(int code)
-{
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, text, sizeof text);
-    return QString::fromUtf8(text);
-}
-
-struct FormatCloser {
-    void operator()(AVFormatContext *ctx) const { avformat_close_input(&ctx); }
-};
 
 double rationalValue(AVRational r)
 {
@@ -69,12 +59,7 @@ VideoSource VideoSource::probe(const QUrl &url, const QUuid &id)
     static std::once_flag quiet;
     std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });
 
-    AVFormatContext *raw = nullptr;
-    if (const int rc = avformat_open_input(&raw, QFile::encodeName(path).constData(), nullptr, nullptr); rc < 0)
-        throw VideoReadError(fileName, libavReason(rc));
-    std::unique_ptr<AVFormatContext, FormatCloser> ctx(raw);
-    if (const int rc = avformat_find_stream_info(ctx.get(), nullptr); rc < 0)
-        throw VideoReadError(fileName, libavReason(rc));
+    const FormatContextPtr ctx = openMediaFile(path);
 
     const double duration = ctx->duration == AV_NOPTS_VALUE ? 0.0 : double(ctx->duration) / AV_TIME_BASE;
     if (!(duration > 0) || !std::isfinite(duration))
@@ -93,7 +78,7 @@ VideoSource VideoSource::probe(const QUrl &url, const QUuid &id)
         throw VideoTimelineError::invalidVideo(fileName);
 
     const QSizeF shown = displayedSize(video);
-    if (!std::isfinite(shown.width()) || !std::isfinite(shown.height()) || shown.width() < 1 || shown.height() < 1)
+    if (!isUsableSize(shown))
         throw VideoTimelineError::invalidVideo(fileName);
 
     double fps = rationalValue(video->avg_frame_rate);

@@ -1,5 +1,7 @@
 #include "videotimelinesnapshot.h"
 
+#include "base/usablesize.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -7,12 +9,6 @@
 namespace routereel {
 
 namespace {
-
-bool usableCanvas(const std::optional<QSizeF> &size)
-{
-    return size && std::isfinite(size->width()) && std::isfinite(size->height())
-        && size->width() >= 1 && size->height() >= 1;
-}
 
 // Frame numbers far beyond any real video are refused rather than converted,
 // so a huge or non-finite time never reaches an integer conversion.
@@ -30,7 +26,7 @@ std::optional<std::int64_t> frameAtOrAfter(double seconds, double fps)
 
 QSizeF VideoTimelineSnapshot::canvasSize() const
 {
-    if (usableCanvas(canvasOrigin))
+    if (canvasOrigin && isUsableSize(*canvasOrigin))
         return *canvasOrigin;
     if (!sources.isEmpty())
         return sources.first().resolution;

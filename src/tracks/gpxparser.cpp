@@ -33,13 +33,10 @@ void GPXParser::startElement(QStringView name, const QXmlStreamAttributes &attri
             abort(GPXParserError::invalidCoordinates);
             return;
         }
-        currentLat = lat;
-        currentLon = lon;
+        pending = {lat, lon, std::nullopt, std::nullopt};
         currentTime.clear();
         currentEleText.clear();
         currentHRText.clear();
-        currentEle.reset();
-        currentHR.reset();
     } else if (name == u"time") {
         parsingTime = true;
         currentTime.clear();
@@ -68,17 +65,12 @@ void GPXParser::endElement(QStringView name)
         parsingTime = false;
     } else if (name == u"ele") {
         parsingEle = false;
-        currentEle = finiteNumberFrom(currentEleText);
+        pending.ele = finiteNumberFrom(currentEleText);
     } else if (isHeartRate(name)) {
         parsingHR = false;
-        currentHR = heartRateFrom(currentHRText);
+        pending.heartRate = heartRateFrom(currentHRText);
     } else if (name == u"trkpt") {
-        if (currentLat && currentLon)
-            appendPoint(*currentLat, *currentLon, currentEle, currentTime, currentHR);
-        currentLat.reset();
-        currentLon.reset();
-        currentEle.reset();
-        currentHR.reset();
+        finishPoint(currentTime);
     }
 }
 

@@ -17,14 +17,10 @@ protected:
 private:
     static bool isHeartRate(QStringView name);
 
-    std::optional<double> currentLat;
-    std::optional<double> currentLon;
-    std::optional<double> currentEle;
     QString currentTime;
     QString currentEleText;
     bool parsingTime = false;
     bool parsingEle = false;
-    std::optional<int> currentHR;
     QString currentHRText;
     bool parsingHR = false;
 };

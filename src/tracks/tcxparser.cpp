@@ -10,10 +10,7 @@ void TCXParser::startElement(QStringView name, const QXmlStreamAttributes &)
         startsSegment = true;
     } else if (name == u"Trackpoint") {
         // The time text is kept: a point without its own Time repeats the last one.
-        currentLat.reset();
-        currentLon.reset();
-        currentEle.reset();
-        currentHR.reset();
+        pending = {};
     } else if (name == u"Time") {
         parsingTime = true;
         currentTime.clear();
@@ -48,32 +45,26 @@ void TCXParser::endElement(QStringView name)
         parsingTime = false;
     } else if (name == u"LatitudeDegrees") {
         parsingLat = false;
-        currentLat = parseStrictDouble(currentText);
+        pending.lat = parseStrictDouble(currentText);
     } else if (name == u"LongitudeDegrees") {
         parsingLon = false;
-        currentLon = parseStrictDouble(currentText);
+        pending.lng = parseStrictDouble(currentText);
     } else if (name == u"AltitudeMeters") {
         parsingEle = false;
-        currentEle = finiteNumberFrom(currentText);
+        pending.ele = finiteNumberFrom(currentText);
     } else if (name == u"Value") {
         if (parsingHRValue) {
             parsingHRValue = false;
-            currentHR = heartRateFrom(currentText);
+            pending.heartRate = heartRateFrom(currentText);
         }
     } else if (name == u"HeartRateBpm") {
         inHeartRate = false;
     } else if (name == u"Trackpoint") {
-        if (currentLat && currentLon) {
-            if (!isValidPosition(*currentLat, *currentLon)) {
-                abort(GPXParserError::invalidCoordinates);
-                return;
-            }
-            appendPoint(*currentLat, *currentLon, currentEle, currentTime, currentHR);
+        if (pending.lat && pending.lng && !isValidPosition(*pending.lat, *pending.lng)) {
+            abort(GPXParserError::invalidCoordinates);
+            return;
         }
-        currentLat.reset();
-        currentLon.reset();
-        currentEle.reset();
-        currentHR.reset();
+        finishPoint(currentTime);
     }
 }
 

@@ -15,10 +15,6 @@ protected:
     void endElement(QStringView name) override;
 
 private:
-    std::optional<double> currentLat;
-    std::optional<double> currentLon;
-    std::optional<double> currentEle;
-    std::optional<int> currentHR;
     QString currentTime;
     QString currentText;
     bool parsingTime = false;

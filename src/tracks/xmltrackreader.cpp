@@ -9,6 +9,7 @@
 #include <QXmlStreamReader>
 
 #include <cmath>
+#include <utility>
 
 namespace routereel {
 namespace {
@@ -120,9 +121,11 @@ TrackResult<QList<TrackPoint>> XmlTrackReader::parse(QIODevice *device)
     return std::move(trackPoints);
 }
 
-void XmlTrackReader::appendPoint(double lat, double lng, std::optional<double> ele,
-                                 QStringView timeText, std::optional<int> heartRate)
+void XmlTrackReader::finishPoint(QStringView timeText)
 {
+    const PendingPoint finished = std::exchange(pending, {});
+    if (!finished.lat || !finished.lng)
+        return;
     TrackPoint p;
     if (const auto t = Iso8601::parseAny(timeText)) {
         p.time = *t;
@@ -131,10 +134,10 @@ void XmlTrackReader::appendPoint(double lat, double lng, std::optional<double> e
         p.time = fallbackReferenceTime + fallbackTimeIndex;
         fallbackTimeIndex += 1;
     }
-    p.lat = lat;
-    p.lng = lng;
-    p.ele = ele;
-    p.heartRate = heartRate;
+    p.lat = *finished.lat;
+    p.lng = *finished.lng;
+    p.ele = finished.ele;
+    p.heartRate = finished.heartRate;
     p.startsSegment = startsSegment;
     trackPoints.append(p);
     startsSegment = false;

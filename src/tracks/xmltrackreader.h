@@ -34,9 +34,17 @@ protected:
     virtual void characters(QStringView text) = 0;
     virtual void endElement(QStringView name) = 0;
 
-    // Makes the next point from its parts and `timeText`; clears `startsSegment`.
-    void appendPoint(double lat, double lng, std::optional<double> ele, QStringView timeText,
-                     std::optional<int> heartRate);
+    // The parts of the point being read, as they arrive.
+    struct PendingPoint {
+        std::optional<double> lat;
+        std::optional<double> lng;
+        std::optional<double> ele;
+        std::optional<int> heartRate;
+    };
+
+    // Ends the pending point: with a position it becomes the next point, timed by `timeText`,
+    // and `startsSegment` is cleared. The pending point is empty afterwards.
+    void finishPoint(QStringView timeText);
     // Stops the run after the current event; the first reason wins.
     void abort(GPXParserError error);
 
@@ -44,6 +52,7 @@ protected:
     static std::optional<double> finiteNumberFrom(QStringView text);
     static bool isValidPosition(double lat, double lng);
 
+    PendingPoint pending;
     QList<TrackPoint> trackPoints;
     double fallbackTimeIndex = 0;
     bool hasRealTime = false;

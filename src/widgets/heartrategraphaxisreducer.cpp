@@ -1,25 +1,13 @@
 #include "heartrategraphaxisreducer.h"
 
+#include "oneentrymemo.h"
 #include "trackfingerprint.h"
 
 #include <cmath>
 #include <limits>
-#include <mutex>
 
 namespace routereel {
 namespace {
-
-struct Memo {
-    std::mutex lock;
-    std::optional<QList<TrackFingerprint>> key;
-    std::optional<HeartRateGraphAxis> axis;
-};
-
-Memo &memo()
-{
-    static Memo instance;
-    return instance;
-}
 
 std::optional<HeartRateGraphAxis> walk(const QList<GPXTrack> &tracks)
 {
@@ -48,19 +36,8 @@ std::optional<HeartRateGraphAxis> walk(const QList<GPXTrack> &tracks)
 
 std::optional<HeartRateGraphAxis> HeartRateGraphAxisReducer::reduce(const QList<GPXTrack> &tracks)
 {
-    QList<TrackFingerprint> key = trackFingerprints(tracks);
-    Memo &m = memo();
-    {
-        std::lock_guard guard(m.lock);
-        if (m.key && *m.key == key)
-            return m.axis;
-    }
-    // Walk outside the lock: two threads may both compute; equal keys give equal results.
-    const std::optional<HeartRateGraphAxis> axis = walk(tracks);
-    std::lock_guard guard(m.lock);
-    m.key = std::move(key);
-    m.axis = axis;
-    return axis;
+    static OneEntryMemo<QList<TrackFingerprint>, std::optional<HeartRateGraphAxis>> memo;
+    return memo.get(trackFingerprints(tracks), [&] { return walk(tracks); });
 }
 
 } // namespace routereel

@@ -1,9 +1,7 @@
 #include "heartrategraphcurvepathcache.h"
 
+#include "oneentrymemo.h"
 #include "trackfingerprint.h"
-
-#include <mutex>
-#include <optional>
 
 namespace routereel {
 namespace {
@@ -17,36 +15,16 @@ struct Key {
     bool operator==(const Key &) const = default;
 };
 
-struct Memo {
-    std::mutex lock;
-    std::optional<Key> key;
-    QPainterPath path;
-};
-
-Memo &memo()
-{
-    static Memo instance;
-    return instance;
-}
-
 } // namespace
 
 QPainterPath HeartRateGraphCurvePathCache::path(const QList<GPXTrack> &tracks, const HeartRateGraphAxis &axis,
                                                 double width, double height)
 {
-    Key key{trackFingerprints(tracks), width, height, axis};
-    Memo &m = memo();
-    {
-        std::lock_guard guard(m.lock);
-        if (m.key && *m.key == key)
-            return m.path;
-    }
-    const QPainterPath built = heartRateGraphCurve(tracks, axis, width, height, HeartRateGraphLayout::insetX,
-                                                   HeartRateGraphLayout::insetY);
-    std::lock_guard guard(m.lock);
-    m.key = std::move(key);
-    m.path = built;
-    return built;
+    static OneEntryMemo<Key, QPainterPath> memo;
+    return memo.get(Key{trackFingerprints(tracks), width, height, axis}, [&] {
+        return heartRateGraphCurve(tracks, axis, width, height, HeartRateGraphLayout::insetX,
+                                   HeartRateGraphLayout::insetY);
+    });
 }
 
 } // namespace routereel

@@ -1,23 +1,10 @@
 #include "heartrateminmaxreducer.h"
 
+#include "oneentrymemo.h"
 #include "trackfingerprint.h"
-
-#include <mutex>
 
 namespace routereel {
 namespace {
-
-struct Memo {
-    std::mutex lock;
-    std::optional<QList<TrackFingerprint>> key;
-    std::optional<HeartRateMinMax> result;
-};
-
-Memo &memo()
-{
-    static Memo instance;
-    return instance;
-}
 
 std::optional<HeartRateMinMax> walk(const QList<GPXTrack> &tracks)
 {
@@ -44,18 +31,8 @@ std::optional<HeartRateMinMax> walk(const QList<GPXTrack> &tracks)
 
 std::optional<HeartRateMinMax> HeartRateMinMaxReducer::minMax(const QList<GPXTrack> &tracks)
 {
-    QList<TrackFingerprint> key = trackFingerprints(tracks);
-    Memo &m = memo();
-    {
-        std::lock_guard guard(m.lock);
-        if (m.key && *m.key == key)
-            return m.result;
-    }
-    const std::optional<HeartRateMinMax> result = walk(tracks);
-    std::lock_guard guard(m.lock);
-    m.key = std::move(key);
-    m.result = result;
-    return result;
+    static OneEntryMemo<QList<TrackFingerprint>, std::optional<HeartRateMinMax>> memo;
+    return memo.get(trackFingerprints(tracks), [&] { return walk(tracks); });
 }
 
 } // namespace routereel

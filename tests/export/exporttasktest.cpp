@@ -2,11 +2,14 @@
 #include "export/exporttask.h"
 #include "export/exporttaskruntime.h"
 
+#include "support/timelinefixtures.h"
+
 #include <QCoreApplication>
 #include <QTranslator>
 #include <gtest/gtest.h>
 
 using namespace routereel;
+using testsupport::cut;
 
 namespace {
 
@@ -23,16 +26,6 @@ VideoSource source(double duration, QSizeF resolution = {1920, 1080}, const QStr
     s.hasAudio = true;
     s.audioBitRate = 128'000;
     return s;
-}
-
-VideoSegment cut(const VideoSource &s, double start, double end, double offset)
-{
-    VideoSegment seg;
-    seg.sourceID = s.id;
-    seg.sourceStart = start;
-    seg.sourceEnd = end;
-    seg.offset = offset;
-    return seg;
 }
 
 class GermanTitles : public QTranslator {

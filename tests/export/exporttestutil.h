@@ -8,37 +8,32 @@
 #include "export/videoexporter.h"
 #include "timeline/videosource.h"
 
+#include "support/clipgenerator.h"
+#include "support/timelinefixtures.h"
+#include "support/waitfor.h"
+
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QImage>
 #include <QProcess>
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cmath>
 #include <functional>
 #include <mutex>
 #include <optional>
-#include <thread>
 
 namespace exporttest {
 
 using namespace routereel;
+using testsupport::cut;
 
 // Runs the main thread's events until `done` holds; false after `ms`.
 inline bool waitFor(const std::function<bool()> &done, int ms = 180'000)
 {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
+    const bool held = testsupport::waitFor(done, ms);
     QCoreApplication::processEvents();
-    return true;
+    return held;
 }
 
 struct RecordingNotifier : ExportNotifier {
@@ -147,16 +142,6 @@ inline VideoSource sourceFor(const QString &path)
     return VideoSource::probe(QUrl::fromLocalFile(path), QUuid::createUuid());
 }
 
-inline VideoSegment cut(const VideoSource &source, double start, double end, double offset)
-{
-    VideoSegment segment;
-    segment.sourceID = source.id;
-    segment.sourceStart = start;
-    segment.sourceEnd = end;
-    segment.offset = offset;
-    return segment;
-}
-
 // A regular export over the given timeline.
 inline ExportTask regularTask(const QString &output, const QList<VideoSource> &sources,
                               const QList<VideoSegment> &segments)
@@ -178,20 +163,8 @@ inline ExportTask regularTask(const QString &output, const QList<VideoSource> &s
 // ffprobe's "key=value" facts of one stream ("v:0", "a:0"); empty without that stream.
 inline QMap<QString, QString> probeStream(const QString &file, const QString &stream)
 {
-    QProcess p;
-    p.start(QStringLiteral("ffprobe"),
-            {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-count_frames"),
-             QStringLiteral("-select_streams"), stream, QStringLiteral("-show_entries"),
-             QStringLiteral("stream=codec_type,pix_fmt,width,height,nb_read_frames"), QStringLiteral("-of"),
-             QStringLiteral("default=noprint_wrappers=1"), file});
-    p.waitForFinished(60'000);
-    QMap<QString, QString> values;
-    for (const QString &line : QString::fromUtf8(p.readAllStandardOutput()).split(QLatin1Char('\n'))) {
-        const qsizetype eq = line.indexOf(QLatin1Char('='));
-        if (eq > 0)
-            values.insert(line.left(eq), line.mid(eq + 1).trimmed());
-    }
-    return values;
+    return testsupport::probeStream(file, stream,
+                                    QStringLiteral("stream=codec_type,pix_fmt,width,height,nb_read_frames"));
 }
 
 // Frame `index` of a video decoded to RGB.

@@ -1,9 +1,13 @@
 #include "export/ffmpegcommandline.h"
 #include "export/exporttask.h"
 
+#include "support/timelinefixtures.h"
+
 #include <gtest/gtest.h>
 
 using namespace routereel;
+using testsupport::cut;
+using testsupport::source;
 
 namespace {
 
@@ -31,32 +35,11 @@ const QStringList colourTags{
     QStringLiteral("h264_metadata=colour_primaries=1:transfer_characteristics=13:matrix_coefficients=1:"
                    "video_full_range_flag=0")};
 
-VideoSource source(double duration, QSizeF resolution, const QString &path)
-{
-    VideoSource s;
-    s.id = QUuid::createUuid();
-    s.url = QUrl::fromLocalFile(path);
-    s.duration = duration;
-    s.resolution = resolution;
-    s.hasAudio = true;
-    return s;
-}
-
-VideoSegment cut(const VideoSource &s, double start, double end, double offset)
-{
-    VideoSegment seg;
-    seg.sourceID = s.id;
-    seg.sourceStart = start;
-    seg.sourceEnd = end;
-    seg.offset = offset;
-    return seg;
-}
-
 // A regular task over one whole 1920 x 1080 clip: ffmpeg opens it unchanged.
 ExportTask wholeClipTask()
 {
     ExportTask task;
-    const VideoSource clip = source(10, {1920, 1080}, QStringLiteral("/clips/ride.mp4"));
+    const VideoSource clip = source(10, 1920, 1080, true, QStringLiteral("/clips/ride.mp4"));
     VideoTimelineSnapshot timeline;
     timeline.sources = {clip};
     timeline.segments = {cut(clip, 0, 10, 0)};
@@ -138,8 +121,8 @@ TEST(FFmpegCommandLine, RegularWholeClipCopiesAudio)
 TEST(FFmpegCommandLine, RegularTimelineReencodesAudioAndScales)
 {
     ExportTask task = wholeClipTask();
-    const VideoSource a = source(10, {3840, 2160}, QStringLiteral("/clips/a.mov"));
-    const VideoSource b = source(10, {1920, 1080}, QStringLiteral("/clips/b.mov"));
+    const VideoSource a = source(10, 3840, 2160, true, QStringLiteral("/clips/a.mov"));
+    const VideoSource b = source(10, 1920, 1080, true, QStringLiteral("/clips/b.mov"));
     VideoTimelineSnapshot timeline;
     timeline.sources = {a, b};
     timeline.segments = {cut(a, 2, 4, 0), cut(b, 0, 1, 3)};
@@ -209,7 +192,7 @@ TEST(FFmpegCommandLine, UnusableTimelineIsReported)
 {
     ExportTask task = wholeClipTask();
     task.videoTimeline->segments.clear();
-    task.videoTimeline->segments.append(cut(source(1, {1920, 1080}, QStringLiteral("/x.mp4")), 0, 1, 0));
+    task.videoTimeline->segments.append(cut(source(1, 1920, 1080, true, QStringLiteral("/x.mp4")), 0, 1, 0));
     std::optional<TimelineFilterGraphError> error;
     EXPECT_EQ(FFmpegCommandLine::arguments(task, QStringLiteral("30"), staging, &error), std::nullopt);
     ASSERT_TRUE(error);

@@ -5,6 +5,7 @@
 #include "export/ffmpegruntime.h"
 
 #include "support/clipgenerator.h"
+#include "support/timelinefixtures.h"
 
 #include <QDir>
 #include <QFile>
@@ -63,23 +64,16 @@ QImage blankFrame(int width, int height, QColor fill = Qt::transparent)
     return image;
 }
 
+QList<QImage> blankFrames(int count, int width, int height, QColor fill = Qt::transparent)
+{
+    return QList<QImage>(count, blankFrame(width, height, fill));
+}
+
 QMap<QString, QString> probe(const QString &file, const QString &stream)
 {
-    QProcess p;
-    p.start(QStringLiteral("ffprobe"),
-            {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-count_frames"),
-             QStringLiteral("-select_streams"), stream, QStringLiteral("-show_entries"),
-             QStringLiteral("stream=codec_name,pix_fmt,width,height,color_space,color_transfer,color_primaries,"
-                            "color_range,nb_read_frames"),
-             QStringLiteral("-of"), QStringLiteral("default=noprint_wrappers=1"), file});
-    p.waitForFinished(60'000);
-    QMap<QString, QString> values;
-    for (const QString &line : QString::fromUtf8(p.readAllStandardOutput()).split(QLatin1Char('\n'))) {
-        const qsizetype eq = line.indexOf(QLatin1Char('='));
-        if (eq > 0)
-            values.insert(line.left(eq), line.mid(eq + 1).trimmed());
-    }
-    return values;
+    return testsupport::probeStream(file, stream,
+                                    QStringLiteral("stream=codec_name,pix_fmt,width,height,color_space,color_transfer,"
+                                                   "color_primaries,color_range,nb_read_frames"));
 }
 
 // The first frame of `file` as RGB.
@@ -133,6 +127,28 @@ protected:
         return VideoSource::probe(QUrl::fromLocalFile(path), QUuid::createUuid());
     }
 
+    // 1 s of red 320 x 240 with sound.
+    VideoSource oneSecondClip()
+    {
+        testsupport::ClipSpec spec;
+        spec.seconds = 1;
+        return probedClip(testsupport::makeClip(dir.path(), QStringLiteral("clip.mp4"), spec));
+    }
+
+    // A regular export of the whole clip at 30 fps.
+    static ExportTask wholeClipTask(const VideoSource &clip)
+    {
+        ExportTask task;
+        VideoTimelineSnapshot timeline;
+        timeline.sources = {clip};
+        timeline.segments = {testsupport::cut(clip, 0, clip.duration, 0)};
+        task.videoTimeline = timeline;
+        task.videoURL = clip.url;
+        task.videoResolution = clip.resolution;
+        task.videoFPS = 30;
+        return task;
+    }
+
     QTemporaryDir dir;
 };
 
@@ -173,25 +189,10 @@ TEST_F(FFmpegExport, OverlayOnlyIsTaggedBt709H264)
 
 TEST_F(FFmpegExport, CompactMapFrameLandsWhereTheWidgetIs)
 {
-    testsupport::ClipSpec spec;
-    spec.seconds = 1;
-    spec.width = 320;
-    spec.height = 240;
-    const QString clipPath = testsupport::makeClip(dir.path(), QStringLiteral("clip.mp4"), spec);
-    ASSERT_FALSE(clipPath.isEmpty());
-    const VideoSource clip = probedClip(clipPath);
+    const VideoSource clip = oneSecondClip();
+    ASSERT_GT(clip.duration, 0);
 
-    ExportTask task;
-    VideoTimelineSnapshot timeline;
-    timeline.sources = {clip};
-    VideoSegment whole;
-    whole.sourceID = clip.id;
-    whole.sourceEnd = clip.duration;
-    timeline.segments = {whole};
-    task.videoTimeline = timeline;
-    task.videoURL = clip.url;
-    task.videoResolution = clip.resolution;
-    task.videoFPS = 30;
+    ExportTask task = wholeClipTask(clip);
     task.mapEnabled = true;
     task.mapBorderStyle = MapBorderStyle::gta;  // inset 15
     task.mapSize = task.mapReferenceSize = {60, 60};
@@ -225,24 +226,13 @@ TEST_F(FFmpegExport, CompactMapFrameLandsWhereTheWidgetIs)
 
 TEST_F(FFmpegExport, JoinedTimelineIsScaledAndKeepsAudio)
 {
-    testsupport::ClipSpec spec;
-    spec.seconds = 1;
-    spec.width = 320;
-    spec.height = 240;
-    const VideoSource clip = probedClip(testsupport::makeClip(dir.path(), QStringLiteral("clip.mp4"), spec));
+    const VideoSource clip = oneSecondClip();
 
     ExportTask task;
     VideoTimelineSnapshot timeline;
     timeline.sources = {clip};
-    VideoSegment first;
-    first.sourceID = clip.id;
-    first.sourceEnd = 0.5;
-    VideoSegment second = first;
-    second.id = QUuid::createUuid();
-    second.sourceStart = 0.5;
-    second.sourceEnd = 1;
-    second.offset = 0.7;  // a black gap between the two
-    timeline.segments = {first, second};
+    // a black gap between the two cuts
+    timeline.segments = {testsupport::cut(clip, 0, 0.5, 0), testsupport::cut(clip, 0.5, 1, 0.7)};
     task.videoTimeline = timeline;
     task.videoURL = clip.url;
     task.videoResolution = {320, 240};
@@ -250,9 +240,7 @@ TEST_F(FFmpegExport, JoinedTimelineIsScaledAndKeepsAudio)
     task.outputScale = 0.5;
     task.timeWidget.enabled = true;
 
-    QList<QImage> frames;
-    for (int i = 0; i < 30; ++i)
-        frames.append(blankFrame(320, 240));
+    const QList<QImage> frames = blankFrames(30, 320, 240);
     const QString out = dir.filePath(QStringLiteral("joined.mp4"));
     exportTo(out, task, frames);
 
@@ -277,21 +265,9 @@ TEST_F(FFmpegExport, OddSizedClipExportsWithEvenSides)
     const VideoSource clip = probedClip(clipPath);
     ASSERT_EQ(clip.resolution, QSizeF(321, 241));
 
-    ExportTask task;
-    VideoTimelineSnapshot timeline;
-    timeline.sources = {clip};
-    VideoSegment whole;
-    whole.sourceID = clip.id;
-    whole.sourceEnd = clip.duration;
-    timeline.segments = {whole};
-    task.videoTimeline = timeline;
-    task.videoURL = clip.url;
-    task.videoResolution = clip.resolution;
-    task.videoFPS = 30;
+    ExportTask task = wholeClipTask(clip);
     task.timeWidget.enabled = true;
-    QList<QImage> frames;
-    for (int i = 0; i < 30; ++i)
-        frames.append(blankFrame(321, 241));
+    const QList<QImage> frames = blankFrames(30, 321, 241);
     const QString out = dir.filePath(QStringLiteral("even.mp4"));
     exportTo(out, task, frames);
 
@@ -319,9 +295,7 @@ TEST_F(FFmpegExport, KilledExportLeavesTheOldFile)
         const std::optional<QStringList> args =
             FFmpegCommandLine::arguments(task, QStringLiteral("30"), transaction->stagingPath());
         ASSERT_TRUE(args);
-        QList<QImage> frames;
-        for (int i = 0; i < 60; ++i)
-            frames.append(blankFrame(320, 180, Qt::black));
+        const QList<QImage> frames = blankFrames(60, 320, 180, Qt::black);
         const FFmpegRun run = runExport(*args, frames, 20);
         EXPECT_TRUE(run.crashed || run.exitCode != 0);
         EXPECT_TRUE(QFileInfo::exists(transaction->directory()));

@@ -6,9 +6,9 @@
 #include "maps/webmappage.h"
 
 #include "support/clipgenerator.h"
+#include "support/pngdataurl.h"
 #include "support/testartifacts.h"
 
-#include <QBuffer>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -16,19 +16,9 @@
 
 using namespace routereel;
 using namespace exporttest;
+using testsupport::pngDataUrl;
 
 namespace {
-
-QString pngDataUrl(QSize size, QColor colour)
-{
-    QImage image(size, QImage::Format_ARGB32);
-    image.fill(colour);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return QStringLiteral("data:image/png;base64,") + QString::fromLatin1(bytes.toBase64());
-}
 
 struct Pages {
     std::atomic<int> captures{0};

@@ -2,6 +2,8 @@
 #include "maps/gpspathprojection.h"
 #include "maps/gpspathprojectioncache.h"
 
+#include "support/trackfixtures.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -16,12 +18,8 @@ namespace {
 QList<TrackPoint> track(std::initializer_list<std::pair<double, double>> latLngs)
 {
     QList<TrackPoint> out;
-    for (const auto &[lat, lng] : latLngs) {
-        TrackPoint p;
-        p.lat = lat;
-        p.lng = lng;
-        out.append(p);
-    }
+    for (const auto &[lat, lng] : latLngs)
+        out.append(testsupport::trackPoint(lat, lng));
     return out;
 }
 

@@ -2,7 +2,8 @@
 // the MapLibre page (the real page is exercised in tests/views/webmap*).
 #include "maps/osmwebmapexportrenderer.h"
 
-#include <QBuffer>
+#include "support/pngdataurl.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QImage>
@@ -17,13 +18,7 @@ namespace {
 
 QString pngDataUrl(QSize size)
 {
-    QImage image(size, QImage::Format_ARGB32);
-    image.fill(Qt::darkCyan);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return QStringLiteral("data:image/png;base64,") + QString::fromLatin1(bytes.toBase64());
+    return testsupport::pngDataUrl(size, Qt::darkCyan);
 }
 
 struct PageLog {

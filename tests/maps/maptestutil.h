@@ -3,6 +3,8 @@
 #include "maps/webmercator.h"
 #include "tracks/trackpoint.h"
 
+#include "support/trackfixtures.h"
+
 #include <QColor>
 #include <QImage>
 
@@ -13,11 +15,7 @@ namespace maptest {
 
 inline routereel::TrackPoint point(double lat, double lng, bool startsSegment = false)
 {
-    routereel::TrackPoint p;
-    p.lat = lat;
-    p.lng = lng;
-    p.startsSegment = startsSegment;
-    return p;
+    return testsupport::trackPoint(lat, lng, 0, startsSegment);
 }
 
 // The position `dx`, `dy` world pixels away from (lat, lng) in a world `worldSize` pixels wide.

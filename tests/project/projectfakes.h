@@ -16,9 +16,10 @@
 #include "widgets/speedwidgetsettings.h"
 #include "widgets/timewidgetsettings.h"
 
+#include "support/waitfor.h"
+
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QPromise>
 #include <QSettings>
@@ -189,11 +190,7 @@ struct Harness {
 // Processes events until `done` or about five seconds have passed.
 inline bool spinUntil(const std::function<bool()> &done)
 {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < 5000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
+    return testsupport::waitFor(done, 5000);
 }
 
 inline void spinEvents()

@@ -51,4 +51,21 @@ QString makeAudioOnly(const QString &dir, const QString &name, double seconds)
     return ok ? path : QString();
 }
 
+QMap<QString, QString> probeStream(const QString &file, const QString &stream, const QString &entries)
+{
+    QProcess p;
+    p.start(QStringLiteral("ffprobe"),
+            {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-count_frames"),
+             QStringLiteral("-select_streams"), stream, QStringLiteral("-show_entries"), entries,
+             QStringLiteral("-of"), QStringLiteral("default=noprint_wrappers=1"), file});
+    p.waitForFinished(60'000);
+    QMap<QString, QString> values;
+    for (const QString &line : QString::fromUtf8(p.readAllStandardOutput()).split(QLatin1Char('\n'))) {
+        const qsizetype eq = line.indexOf(QLatin1Char('='));
+        if (eq > 0)
+            values.insert(line.left(eq), line.mid(eq + 1).trimmed());
+    }
+    return values;
+}
+
 } // namespace testsupport

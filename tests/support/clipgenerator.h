@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QColor>
+#include <QMap>
 #include <QString>
 #include <QStringList>
 
@@ -25,5 +26,9 @@ QString makeClip(const QString &dir, const QString &name, const ClipSpec &spec =
 
 // Writes an audio-only AAC file (e.g. "x.m4a").
 QString makeAudioOnly(const QString &dir, const QString &name, double seconds = 1);
+
+// ffprobe's "key=value" facts `entries` (e.g. "stream=width,height") of one stream ("v:0", "a:0");
+// empty without that stream.
+QMap<QString, QString> probeStream(const QString &file, const QString &stream, const QString &entries);
 
 } // namespace testsupport

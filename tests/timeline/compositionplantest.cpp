@@ -2,7 +2,7 @@
 #include "timeline/videotimelineerror.h"
 
 #include "support/clipgenerator.h"
-#include "videolane.h"
+#include "support/timelinefixtures.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -46,7 +46,7 @@ ClipTracks clip(QSizeF size, bool audio = true, double audioStart = 0, double au
 
 VideoSource sourceAt(const QString &name, double duration, QSizeF size = {1920, 1080}, double fps = 30)
 {
-    VideoSource s = videolane::source(duration, size.width(), size.height(), true, QStringLiteral("/clips/") + name);
+    VideoSource s = testsupport::source(duration, size.width(), size.height(), true, QStringLiteral("/clips/") + name);
     s.fps = fps;
     return s;
 }
@@ -87,7 +87,7 @@ TEST(PreviewComposition, WholeClipAtCanvasSizePlaysDirectlyOtherwiseComposed)
     clips.tracks["a.mov"] = clip({1920, 1080});
     VideoTimelineSnapshot s;
     s.sources = {sourceAt(QStringLiteral("a.mov"), 10, {1920, 1080}, 29.97)};
-    s.segments = {videolane::cut(s.sources[0], 0, 10, 0)};
+    s.segments = {testsupport::cut(s.sources[0], 0, 10, 0)};
 
     auto plan = PreviewComposition::makePlan(s, clips.reader());
     ASSERT_TRUE(plan);
@@ -125,8 +125,8 @@ TEST(PreviewComposition, PiecesGapsAndSound)
     VideoTimelineSnapshot s;
     s.sources = {sourceAt(QStringLiteral("a.mov"), 10), sourceAt(QStringLiteral("b.mov"), 10),
                  sourceAt(QStringLiteral("c.mov"), 10)};
-    s.segments = {videolane::cut(s.sources[0], 0, 5, 0), videolane::cut(s.sources[1], 2, 4, 8),
-                  videolane::cut(s.sources[2], 2, 6, 10), videolane::cut(s.sources[0], 6, 7, 14)};
+    s.segments = {testsupport::cut(s.sources[0], 0, 5, 0), testsupport::cut(s.sources[1], 2, 4, 8),
+                  testsupport::cut(s.sources[2], 2, 6, 10), testsupport::cut(s.sources[0], 6, 7, 14)};
 
     const auto plan = PreviewComposition::makePlan(s, clips.reader());
     ASSERT_TRUE(plan);
@@ -196,18 +196,18 @@ TEST(PreviewComposition, FailuresAndCancellation)
               QStringLiteral("Cannot load video: "));
 
     // A clip without video is named.
-    s.segments = {videolane::cut(s.sources[0], 0, 1, 0), videolane::cut(s.sources[1], 0, 1, 2)};
+    s.segments = {testsupport::cut(s.sources[0], 0, 1, 0), testsupport::cut(s.sources[1], 0, 1, 2)};
     EXPECT_EQ(errorOf([&] { PreviewComposition::makePlan(s, clips.reader()); }),
               QStringLiteral("Cannot load video: x.m4a"));
 
     // A slice shorter than a tick is left out.
-    s.segments = {videolane::cut(s.sources[0], 0, 1, 0), videolane::cut(s.sources[0], 2, 2 + 1e-6, 1)};
+    s.segments = {testsupport::cut(s.sources[0], 0, 1, 0), testsupport::cut(s.sources[0], 2, 2 + 1e-6, 1)};
     auto plan = PreviewComposition::makePlan(s, clips.reader());
     ASSERT_TRUE(plan);
     EXPECT_EQ(plan->pieces.size(), 1u);
 
     // Cancelled during the first slice: stops before the second.
-    s.segments = {videolane::cut(s.sources[0], 0, 1, 0), videolane::cut(s.sources[0], 3, 4, 1)};
+    s.segments = {testsupport::cut(s.sources[0], 0, 1, 0), testsupport::cut(s.sources[0], 3, 4, 1)};
     bool cancel = false;
     clips.reads.clear();
     auto reader = [&](const QUrl &url) {

@@ -1,6 +1,7 @@
 // Runs Debian's ffmpeg on generated clips with the timeline filter graph and
 // checks what comes out: frame count, duration and which clip shows where.
 #include "support/clipgenerator.h"
+#include "support/timelinefixtures.h"
 
 #include "timeline/timelinefiltergraph.h"
 #include "timeline/videosource.h"
@@ -13,6 +14,7 @@
 
 using namespace routereel;
 using testsupport::ClipSpec;
+using testsupport::cut;
 
 namespace {
 
@@ -42,16 +44,6 @@ bool near(const QColor &got, const QColor &want)
 {
     return std::abs(got.red() - want.red()) < 40 && std::abs(got.green() - want.green()) < 40
         && std::abs(got.blue() - want.blue()) < 40;
-}
-
-VideoSegment cut(const VideoSource &s, double start, double end, double offset)
-{
-    VideoSegment seg;
-    seg.sourceID = s.id;
-    seg.sourceStart = start;
-    seg.sourceEnd = end;
-    seg.offset = offset;
-    return seg;
 }
 
 } // namespace

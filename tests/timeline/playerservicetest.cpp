@@ -3,7 +3,7 @@
 #include "playerscriptedplayer.h"
 #include "support/clipgenerator.h"
 #include "support/waitfor.h"
-#include "videolane.h"
+#include "support/timelinefixtures.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -18,8 +18,8 @@ namespace {
 VideoTimelineSnapshot wholeClip(double seconds, const QString &path = QStringLiteral("/clips/a.mov"))
 {
     VideoTimelineSnapshot s;
-    s.sources = {videolane::source(seconds, 1920, 1080, true, path)};
-    s.segments = {videolane::cut(s.sources[0], 0, seconds, 0)};
+    s.sources = {testsupport::source(seconds, 1920, 1080, true, path)};
+    s.segments = {testsupport::cut(s.sources[0], 0, seconds, 0)};
     return s;
 }
 

@@ -1,4 +1,4 @@
-#include "videolane.h"
+#include "support/timelinefixtures.h"
 
 #include "timeline/segmentrules.h"
 #include "timeline/timelineengine.h"
@@ -8,18 +8,9 @@
 #include <cmath>
 
 using namespace routereel;
+using testsupport::gpx;
 
 namespace {
-
-GPXSegment gpx(double offset, double length, double start = 0)
-{
-    GPXSegment s;
-    s.trackID = QUuid::createUuid();
-    s.gpxStart = start;
-    s.gpxEnd = start + length;
-    s.offset = offset;
-    return s;
-}
 
 QList<double> offsets(const QList<GPXSegment> &lane)
 {
@@ -63,9 +54,9 @@ TEST(SegmentEdits, ImportPlacesAfterTheSegmentThatEndsLast)
     e.undoStack()->undo();
     EXPECT_EQ(e.segments().size(), 2);
 
-    VideoSource a = videolane::source(10);
-    VideoSource b = videolane::source(4);
-    e.setVideoSegments({videolane::cut(a, 0, 10, 20), videolane::cut(a, 0, 5, 0)});
+    VideoSource a = testsupport::source(10);
+    VideoSource b = testsupport::source(4);
+    e.setVideoSegments({testsupport::cut(a, 0, 10, 20), testsupport::cut(a, 0, 5, 0)});
     e.importVideo(b);
     EXPECT_EQ(e.videoSegments().last().offset, 30);
     EXPECT_EQ(e.videoSegments().last().sourceEnd, 4);
@@ -87,8 +78,8 @@ TEST(SegmentEdits, MoveClampsAtZero)
         EXPECT_EQ(e.segments()[1].offset, 20);  // overlaps are allowed, nothing else moves
     }
 
-    VideoSource a = videolane::source(10);
-    e.setVideoSegments({videolane::cut(a, 0, 5, 4)});
+    VideoSource a = testsupport::source(10);
+    e.setVideoSegments({testsupport::cut(a, 0, 5, 4)});
     const QUuid v = e.videoSegments()[0].id;
     const int steps = e.undoStack()->count();
     e.moveVideoSegment(v, -3);
@@ -127,10 +118,10 @@ TEST(SegmentEdits, SnapClosesTheGapToThePredecessorAndRipples)
         }
 
         // The video lane follows the same rule, and neither lane moves the other.
-        VideoSource src = videolane::source(1000);
+        VideoSource src = testsupport::source(1000);
         QList<VideoSegment> video;
         for (const GPXSegment &s : c.lane)
-            video.append(videolane::cut(src, 10, 10 + s.gpxEnd - s.gpxStart, s.offset));
+            video.append(testsupport::cut(src, 10, 10 + s.gpxEnd - s.gpxStart, s.offset));
         TimelineEngine v;
         v.setVideoSegments(video);
         v.setSegments(c.lane);
@@ -191,9 +182,9 @@ TEST(SegmentEdits, TrimsApplyTheRulesToBothLanes)
     EXPECT_EQ(e.segments()[0].offset, 69);
     EXPECT_EQ(e.undoStack()->undoText(), "Trim");
 
-    VideoSource src = videolane::source(10);
+    VideoSource src = testsupport::source(10);
     e.setVideoSources({src});
-    e.setVideoSegments({videolane::cut(src, 2, 8, 3)});
+    e.setVideoSegments({testsupport::cut(src, 2, 8, 3)});
     const QUuid v = e.videoSegments()[0].id;
     e.endTrimGesture();
     e.trimVideoSegmentStart(v, 9.5, 10.5);
@@ -228,9 +219,9 @@ TEST(SegmentEdits, SplitAtThePlayhead)
         EXPECT_EQ(splitPoint(c.t, c.offset, c.start, c.end), c.cut) << c.t << " " << c.offset;
 
     TimelineEngine e;
-    VideoSource src = videolane::source(30);
+    VideoSource src = testsupport::source(30);
     e.setVideoSources({src});
-    e.setVideoSegments({videolane::cut(src, 0, 2, 40), videolane::cut(src, 0, 30, 5)});
+    e.setVideoSegments({testsupport::cut(src, 0, 2, 40), testsupport::cut(src, 0, 30, 5)});
     const VideoSegment old = e.videoSegments()[1];
     e.setSegments({gpx(0, 10)});
     e.setSelectedVideoId(old.id);
@@ -270,9 +261,9 @@ TEST(SegmentEdits, SplitAtThePlayhead)
 TEST(SegmentEdits, DeleteAndAlign)
 {
     TimelineEngine e;
-    VideoSource src = videolane::source(30);
+    VideoSource src = testsupport::source(30);
     e.setVideoSources({src});
-    e.setVideoSegments({videolane::cut(src, 0, 5, 3), videolane::cut(src, 5, 9, 8)});
+    e.setVideoSegments({testsupport::cut(src, 0, 5, 3), testsupport::cut(src, 5, 9, 8)});
     e.setSegments({gpx(0, 10), gpx(12, 3)});
     EXPECT_TRUE(e.canAlignToZero());
     e.alignToZero();

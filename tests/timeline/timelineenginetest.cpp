@@ -1,4 +1,4 @@
-#include "videolane.h"
+#include "support/timelinefixtures.h"
 
 #include "timeline/timelineengine.h"
 
@@ -8,6 +8,7 @@
 #include <limits>
 
 using namespace routereel;
+using testsupport::gpx;
 
 namespace {
 
@@ -21,16 +22,6 @@ GPXTrack trackLasting(double seconds)
     t.trackPoints = {a, b};
     t.duration = seconds;
     return t;
-}
-
-GPXSegment gpx(double offset, double length, double start = 0)
-{
-    GPXSegment s;
-    s.trackID = QUuid::createUuid();
-    s.gpxStart = start;
-    s.gpxEnd = start + length;
-    s.offset = offset;
-    return s;
 }
 
 using State = TimelineEngine::UndoSnapshot;
@@ -64,7 +55,7 @@ TEST(TimelineEngine, LoadAndClearStartNewGenerations)
     EXPECT_NE(e.importGeneration(), first);
 
     e.importGPX(trackLasting(10));
-    e.importVideo(videolane::source(5));
+    e.importVideo(testsupport::source(5));
     ASSERT_EQ(e.undoStack()->count(), 2);
     const QUuid beforeClear = e.importGeneration();
     e.clear();
@@ -96,10 +87,10 @@ TEST(TimelineEngine, LoadAndClearStartNewGenerations)
 TEST(TimelineEngine, UndoAndRedoRestoreTheWholeState)
 {
     TimelineEngine e;
-    const VideoSource hd = videolane::source(30, 1920, 1080);
+    const VideoSource hd = testsupport::source(30, 1920, 1080);
     e.importVideo(hd);
     EXPECT_EQ(e.canvasOrigin(), QSizeF(1920, 1080));
-    e.importVideo(videolane::source(10, 3840, 2160));
+    e.importVideo(testsupport::source(10, 3840, 2160));
     EXPECT_EQ(e.canvasOrigin(), QSizeF(1920, 1080));
     e.importGPX(trackLasting(40));
     e.toggleVideoSegmentSelection(e.videoSegments().first().id);
@@ -131,7 +122,7 @@ TEST(TimelineEngine, EditsThatChangeNothingRegisterNoStep)
 {
     TimelineEngine e;
     e.importGPX(trackLasting(10));
-    e.importVideo(videolane::source(10));
+    e.importVideo(testsupport::source(10));
     const QUuid g = e.segments().first().id;
     const QUuid v = e.videoSegments().first().id;
     const int steps = e.undoStack()->count();

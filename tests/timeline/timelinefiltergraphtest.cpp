@@ -1,4 +1,4 @@
-#include "videolane.h"
+#include "support/timelinefixtures.h"
 
 #include "timeline/timelinefiltergraph.h"
 
@@ -14,8 +14,8 @@
 #include <locale>
 
 using namespace routereel;
-using videolane::cut;
-using videolane::source;
+using testsupport::cut;
+using testsupport::source;
 
 namespace {
 

@@ -1,12 +1,15 @@
 #include "timeline/timelineengine.h"
 #include "timeline/trackinterpolation.h"
 
+#include "support/trackfixtures.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 
 using namespace routereel;
 using namespace routereel::trackinterpolation;
+using testsupport::segmentOf;
 
 namespace {
 
@@ -14,12 +17,7 @@ constexpr Instant base = 1'700'000'000;
 
 TrackPoint fix(double seconds, double lat, double lng, bool starts = false)
 {
-    TrackPoint p;
-    p.time = base + seconds;
-    p.lat = lat;
-    p.lng = lng;
-    p.startsSegment = starts;
-    return p;
+    return testsupport::trackPoint(lat, lng, base + seconds, starts);
 }
 
 // Fixes every second from 0 to n - 1 s, latitude = the second, longitude 0.
@@ -30,16 +28,6 @@ GPXTrack straightTrack(int n)
         t.trackPoints.append(fix(i, i, 0));
     t.duration = n - 1;
     return t;
-}
-
-GPXSegment segmentOf(const GPXTrack &t, double start, double end, double offset)
-{
-    GPXSegment s;
-    s.trackID = t.id;
-    s.gpxStart = start;
-    s.gpxEnd = end;
-    s.offset = offset;
-    return s;
 }
 
 } // namespace

@@ -1,4 +1,4 @@
-#include "videolane.h"
+#include "support/timelinefixtures.h"
 
 #include "timeline/videotimelinesnapshot.h"
 
@@ -9,8 +9,8 @@
 #include <limits>
 
 using namespace routereel;
-using videolane::cut;
-using videolane::source;
+using testsupport::cut;
+using testsupport::source;
 
 namespace {
 

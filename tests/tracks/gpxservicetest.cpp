@@ -2,6 +2,8 @@
 #include "tracks/iso8601.h"
 #include "tracks/xmltrackreader.h"
 
+#include "support/trackfixtures.h"
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QFile>
@@ -43,11 +45,7 @@ struct Files {
 
 TrackPoint at(Instant time, double lat = 47, double lng = 8)
 {
-    TrackPoint p;
-    p.lat = lat;
-    p.lng = lng;
-    p.time = time;
-    return p;
+    return testsupport::trackPoint(lat, lng, time);
 }
 
 GPXTrack trackStarting(std::optional<Instant> start)
@@ -153,8 +151,9 @@ TEST(GPXService, TimeChecks)
             pts.append(at(t));
         const auto r = GPXService::trackFromPoints(pts, QUrl::fromLocalFile(QStringLiteral("/x.gpx")));
         EXPECT_EQ(r.ok(), c.ok) << c.times.last() - t0;
-        if (!c.ok)
+        if (!c.ok) {
             EXPECT_EQ(message(r), QStringLiteral("Track timestamps must be in order and span no more than 31 days."));
+        }
     }
 }
 
@@ -264,8 +263,9 @@ TEST(GPXService, AddTrackOrdersByStartAndColoursByCount)
     GPXTrack ninth = trackStarting(ten);
     service.addTrack(ninth);
     for (const GPXTrack &x : service.tracks()) {
-        if (x.id == ninth.id)
+        if (x.id == ninth.id) {
             EXPECT_EQ(x.colorIndex, 0);
+        }
     }
 }
 

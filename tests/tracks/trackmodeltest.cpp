@@ -2,29 +2,22 @@
 #include "tracks/maptrackdata.h"
 #include "tracks/trackpoint.h"
 
+#include "support/trackfixtures.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 
 using namespace routereel;
+using testsupport::trackPoint;
 
 namespace {
-
-TrackPoint point(double lat, double lng, double time, bool starts = false)
-{
-    TrackPoint p;
-    p.lat = lat;
-    p.lng = lng;
-    p.time = time;
-    p.startsSegment = starts;
-    return p;
-}
 
 GPXTrack trackOf(int n, QList<int> starts = {})
 {
     GPXTrack t;
     for (int i = 0; i < n; ++i)
-        t.trackPoints.append(point(i, i, i, starts.contains(i)));
+        t.trackPoints.append(trackPoint(i, i, i, starts.contains(i)));
     return t;
 }
 
@@ -59,7 +52,7 @@ TEST(TrackModel, SmoothingAveragesAcrossTheDateLine)
 {
     QList<TrackPoint> pts;
     for (int i = 0; i < 6; ++i)
-        pts.append(point(0, i % 2 ? -179.9 : 179.9, i));
+        pts.append(trackPoint(0, i % 2 ? -179.9 : 179.9, i));
     const QList<TrackPoint> out = TrackPoint::smoothed(pts, 5);
     // Point 3 (-179.9) averages -179.9 three times and 179.9 (= -180.1) twice.
     EXPECT_NEAR(out[3].lng, -179.98, 1e-9);
@@ -68,7 +61,7 @@ TEST(TrackModel, SmoothingAveragesAcrossTheDateLine)
     for (const TrackPoint &p : out)
         EXPECT_GT(std::abs(p.lng), 179.0) << p.lng;
 
-    const QList<TrackPoint> two = TrackPoint::smoothed({point(0, 179.9, 0), point(0, -179.9, 1)}, 2);
+    const QList<TrackPoint> two = TrackPoint::smoothed({trackPoint(0, 179.9, 0), trackPoint(0, -179.9, 1)}, 2);
     EXPECT_DOUBLE_EQ(two[0].lng, -180.0);
 }
 
@@ -76,7 +69,7 @@ TEST(TrackModel, SmoothingElevationUsesOnlyPointsThatHaveOne)
 {
     QList<TrackPoint> pts;
     for (int i = 0; i < 6; ++i)
-        pts.append(point(0, 0, i));
+        pts.append(trackPoint(0, 0, i));
     pts[1].ele = 100;
     const QList<TrackPoint> out = TrackPoint::smoothed(pts, 5);
     EXPECT_EQ(out[0].ele, 100.0);
@@ -86,11 +79,11 @@ TEST(TrackModel, SmoothingElevationUsesOnlyPointsThatHaveOne)
 
 TEST(TrackModel, HaversineDistance)
 {
-    const TrackPoint a = point(0, 0, 0);
+    const TrackPoint a = trackPoint(0, 0, 0);
     EXPECT_EQ(haversineDistance(a, a), 0.0);
-    EXPECT_NEAR(haversineDistance(a, point(0, 1, 0)), 111195, 1);
-    EXPECT_NEAR(haversineDistance(point(0, 179.5, 0), point(0, -179.5, 0)), 111195, 1);
-    EXPECT_EQ(haversineDistance(a, point(NAN, 0, 0)), 0.0);
+    EXPECT_NEAR(haversineDistance(a, trackPoint(0, 1, 0)), 111195, 1);
+    EXPECT_NEAR(haversineDistance(trackPoint(0, 179.5, 0), trackPoint(0, -179.5, 0)), 111195, 1);
+    EXPECT_EQ(haversineDistance(a, trackPoint(NAN, 0, 0)), 0.0);
 }
 
 TEST(TrackModel, MapTrackDataBreaks)
@@ -105,7 +98,7 @@ TEST(TrackModel, MapTrackDataBreaks)
 
 TEST(TrackModel, Equality)
 {
-    TrackPoint a = point(1, 2, 3, true);
+    TrackPoint a = trackPoint(1, 2, 3, true);
     a.heartRate = 120;
     TrackPoint b = a;
     b.id = QUuid::createUuid();

@@ -2,10 +2,11 @@
 // private session bus started for the test.
 #include "export/views/desktopexportnotifier.h"
 
+#include "support/waitfor.h"
+
 #include <QCoreApplication>
 #include <QDBusAbstractAdaptor>
 #include <QDBusConnection>
-#include <QElapsedTimer>
 #include <QProcess>
 #include <gtest/gtest.h>
 
@@ -71,10 +72,7 @@ TEST(DesktopExportNotifier, NotifiesThroughTheFreedesktopService)
     ASSERT_TRUE(server.registerService(DesktopExportNotifier::service));
     notifier.postExportNotification(QStringLiteral("routereel"), QStringLiteral("Export Failed: ride.mp4"));
 
-    QElapsedTimer timer;
-    timer.start();
-    while (service.calls.isEmpty() && timer.elapsed() < 10'000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    testsupport::waitFor([&] { return !service.calls.isEmpty(); }, 10'000);
     ASSERT_EQ(service.calls.size(), 1);
     EXPECT_EQ(service.calls.first().app, QStringLiteral("routereel"));
     EXPECT_EQ(service.calls.first().summary, QStringLiteral("routereel"));

@@ -2,6 +2,7 @@
 #include "timeline/views/timelineplayer.h"
 
 #include "support/clipgenerator.h"
+#include "support/timelinefixtures.h"
 #include "support/waitfor.h"
 
 #include <QTemporaryDir>
@@ -9,6 +10,7 @@
 #include <gtest/gtest.h>
 
 using namespace routereel;
+using testsupport::cut;
 using testsupport::waitFor;
 
 namespace {
@@ -42,16 +44,6 @@ const Clips &clips()
         return made;
     }();
     return c;
-}
-
-VideoSegment cut(const VideoSource &source, double start, double end, double offset)
-{
-    VideoSegment s;
-    s.sourceID = source.id;
-    s.sourceStart = start;
-    s.sourceEnd = end;
-    s.offset = offset;
-    return s;
 }
 
 // red 0..2 from its start, black 2..3, twotone 3..5.5 from 0.5 s into it.

@@ -1,6 +1,7 @@
 #include "webmapfixture.h"
 
 #include "maps/views/webmapruntime.h"
+#include "support/waitfor.h"
 
 #include <QBuffer>
 #include <QGuiApplication>
@@ -76,11 +77,7 @@ QUrl styleUrlOf(const testsupport::LoopbackHttpServer &server)
 
 bool waitFor(const std::function<bool()> &done, int timeoutMs)
 {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < timeoutMs)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
+    return testsupport::waitFor(done, timeoutMs);
 }
 
 bool webGLAvailable()

@@ -3,9 +3,6 @@
 #include "maps/mappages.h"
 #include "maps/views/webmapviewsupport.h"
 
-#include <QWebEnginePage>
-#include <QWebEngineView>
-
 namespace routereel {
 
 MapOverlayView::MapOverlayView(const MapOverlayState &state, QWidget *parent) : QWidget(parent)
@@ -14,11 +11,7 @@ MapOverlayView::MapOverlayView(const MapOverlayState &state, QWidget *parent) : 
         ? MapPages::mapboxWidgetPageHTML(state.mapboxToken)
         : MapPages::mapWidgetPageHTML(0, 0, 0, true);
     m_webView = makePreviewMapView(this, html, [this](const QString &name) { m_coordinator.scriptMessage(name); });
-    QPointer<QWebEngineView> view = m_webView;
-    m_coordinator.setEvaluator([view](const QString &script) {
-        if (view)
-            view->page()->runJavaScript(script);
-    });
+    m_coordinator.setEvaluator(pageScriptRunner(m_webView));
     m_coordinator.update(state);
 }
 

@@ -3,6 +3,7 @@
 #include "maps/views/maplibschemehandler.h"
 #include "maps/views/webmapbridge.h"
 
+#include <QPointer>
 #include <QVBoxLayout>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
@@ -30,6 +31,14 @@ QWebEngineView *makePreviewMapView(QWidget *parent, const QString &html,
     }
     view->setHtml(html, QUrl());
     return view;
+}
+
+std::function<void(const QString &script)> pageScriptRunner(QWebEngineView *view)
+{
+    return [guarded = QPointer<QWebEngineView>(view)](const QString &script) {
+        if (guarded)
+            guarded->page()->runJavaScript(script);
+    };
 }
 
 void dismantlePreviewMapView(QWebEngineView *view)

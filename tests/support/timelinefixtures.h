@@ -1,10 +1,16 @@
 #pragma once
 
+#include "support/trackfixtures.h"
 #include "timeline/videosegment.h"
 #include "timeline/videosource.h"
 
-// Small builders for video lanes in tests.
-namespace videolane {
+#include <QSizeF>
+#include <QString>
+#include <QUrl>
+#include <QUuid>
+
+// Builders for the video lane in tests: clips that were never probed and cuts of them.
+namespace testsupport {
 
 inline routereel::VideoSource source(double duration, double w = 1920, double h = 1080, bool audio = true,
                                      const QString &path = QStringLiteral("/clips/a.mov"))
@@ -28,4 +34,4 @@ inline routereel::VideoSegment cut(const routereel::VideoSource &src, double sta
     return s;
 }
 
-} // namespace videolane
+} // namespace testsupport
