@@ -141,7 +141,10 @@ TEST(VideoExporter, MapWidgetShowsAtItsPlace)
     QTemporaryDir dir;
     const QByteArray tile = solidTile(QColor(255, 0, 255));
     testsupport::LoopbackHttpServer server([&](const testsupport::HttpRequest &) {
-        return testsupport::HttpResponse{200, "image/png", tile};
+        testsupport::HttpResponse response;
+        response.contentType = "image/png";
+        response.body = tile;
+        return response;
     });
     MapServices::overrideEndpointsForTesting(server.baseUrl());
     TileCache::Options options;
