@@ -57,10 +57,12 @@ TEST(Iso8601, InternetDateTime)
         const auto basic = Iso8601::parse(text, Fraction::forbidden);
         ASSERT_EQ(full.has_value(), c.withFraction.has_value()) << c.text;
         ASSERT_EQ(basic.has_value(), c.withoutFraction.has_value()) << c.text;
-        if (full)
+        if (full) {
             EXPECT_NEAR(*full, *c.withFraction, 1e-6) << c.text;
-        if (basic)
+        }
+        if (basic) {
             EXPECT_EQ(*basic, *c.withoutFraction) << c.text;
+        }
         EXPECT_EQ(Iso8601::parseAny(text).has_value(), full || basic) << c.text;
     }
 }
