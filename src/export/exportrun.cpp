@@ -321,10 +321,15 @@ ExportResult ExportRun::runFrames()
     const int s = slotCount(QThread::idealThreadCount());
     // Two halves: one is drawn while ffmpeg takes the other.
     const int ringSize = 2 * s;
-    // Frames over source video go out converted (each drawing task converts its
-    // own frame); the drawing buffers are then free again as soon as a batch is
-    // drawn, and only the converted frames wait for the pipe.
-    const bool converted = pipeFormat == FFmpegCommandLine::PipeFormat::yuva420p;
+    // Frames go out converted wherever ffmpeg would only convert them (each
+    // drawing task converts its own frame, off ffmpeg's single filter thread);
+    // the drawing buffers are then free again as soon as a batch is drawn, and
+    // only the converted frames wait for the pipe.
+    const bool converted = pipeFormat != FFmpegCommandLine::PipeFormat::bgra;
+    const auto output = pipeFormat == FFmpegCommandLine::PipeFormat::yuva420p
+        ? YuvaFrameConverter::Output::yuva420p
+        : YuvaFrameConverter::Output::yuv420pBt709;
+    const quint32 background = setup.overlayMode ? OverlayFrameComposer::overlayBackground : 0;
     const int drawSlots = converted ? s : ringSize;
     std::vector<std::unique_ptr<unsigned char[]>> memory;
     std::vector<OverlayFrameComposer::Slot> ring(static_cast<std::size_t>(drawSlots));
@@ -338,7 +343,7 @@ ExportResult ExportRun::runFrames()
     std::size_t outputBytes = std::size_t(pipe.byteCount());
     for (int k = 0; k < ringSize; ++k) {
         if (converted) {
-            converters.push_back(std::make_unique<YuvaFrameConverter>(pipe.width, pipe.height));
+            converters.push_back(std::make_unique<YuvaFrameConverter>(pipe.width, pipe.height, output, background));
             if (!converters.back()->isValid())
                 break;
             outputBytes = std::size_t(converters.back()->byteCount());

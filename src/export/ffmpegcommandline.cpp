@@ -22,14 +22,47 @@ bool FFmpegCommandLine::readsSourceVideo(const ExportTask &task)
     return task.compositionMode == CompositionMode::regular && !task.videoURL.isEmpty();
 }
 
+namespace {
+
+// The frames-only graph has nothing left to do but the size when the frames come converted.
+bool resizesFrames(double outputScale, int canvasWidth, int canvasHeight)
+{
+    return outputScale < 1 || canvasWidth % 2 != 0 || canvasHeight % 2 != 0;
+}
+
+// What the frames on the pipe may be for the graph `task` gets.
+FFmpegCommandLine::PipeFormat usableFormat(const ExportTask &task, FFmpegCommandLine::PipeFormat format)
+{
+    using PipeFormat = FFmpegCommandLine::PipeFormat;
+    if (FFmpegCommandLine::readsSourceVideo(task))
+        return format == PipeFormat::yuva420p ? format : PipeFormat::bgra;
+    const PipeFrame frame = PipeFrame::forTask(task);
+    if (format == PipeFormat::yuv420p && task.compositionMode == CompositionMode::overlay && !frame.compact
+        && !resizesFrames(task.outputScale, frame.width, frame.height))
+        return format;
+    return PipeFormat::bgra;
+}
+
+} // namespace
+
 QString FFmpegCommandLine::pixelFormatName(PipeFormat format)
 {
-    return format == PipeFormat::yuva420p ? QStringLiteral("yuva420p") : QStringLiteral("bgra");
+    switch (format) {
+    case PipeFormat::yuva420p:
+        return QStringLiteral("yuva420p");
+    case PipeFormat::yuv420p:
+        return QStringLiteral("yuv420p");
+    case PipeFormat::bgra:
+        break;
+    }
+    return QStringLiteral("bgra");
 }
 
 FFmpegCommandLine::PipeFormat FFmpegCommandLine::pipeFormat(const ExportTask &task)
 {
-    return readsSourceVideo(task) ? PipeFormat::yuva420p : PipeFormat::bgra;
+    if (readsSourceVideo(task))
+        return PipeFormat::yuva420p;
+    return usableFormat(task, PipeFormat::yuv420p);
 }
 
 QString FFmpegCommandLine::regularFilterGraph(const TimelineFilterGraph &timeline, const PipeFrame &frame,
@@ -48,8 +81,11 @@ QString FFmpegCommandLine::regularFilterGraph(const TimelineFilterGraph &timelin
     return graph + QStringLiteral("[out]");
 }
 
-QString FFmpegCommandLine::overlayFilterGraph(double outputScale, int canvasWidth, int canvasHeight)
+QString FFmpegCommandLine::overlayFilterGraph(double outputScale, int canvasWidth, int canvasHeight,
+                                              PipeFormat format)
 {
+    if (format == PipeFormat::yuv420p && !resizesFrames(outputScale, canvasWidth, canvasHeight))
+        return QStringLiteral("[0:v]setsar=1[out]");
     QString graph = QStringLiteral("[0:v]scale=");
     if (outputScale < 1) {
         const QString s = number(outputScale);
@@ -69,6 +105,7 @@ std::optional<QStringList> FFmpegCommandLine::arguments(const ExportTask &task, 
     const int height = static_cast<int>(task.videoResolution.height());
     const PipeFrame frame = PipeFrame::forTask(task);
     const bool regular = readsSourceVideo(task);
+    format = usableFormat(task, format);
 
     std::optional<TimelineFilterGraph> timeline;
     if (regular) {
@@ -80,7 +117,7 @@ std::optional<QStringList> FFmpegCommandLine::arguments(const ExportTask &task, 
     QStringList args{QStringLiteral("-y"),        QStringLiteral("-threads"),
                      QStringLiteral("0"),         QStringLiteral("-f"),
                      QStringLiteral("rawvideo"),  QStringLiteral("-pix_fmt"),
-                     pixelFormatName(regular ? format : PipeFormat::bgra),      QStringLiteral("-s"),
+                     pixelFormatName(format),      QStringLiteral("-s"),
                      QStringLiteral("%1x%2").arg(frame.width).arg(frame.height),
                      QStringLiteral("-r"),        frameRate,
                      QStringLiteral("-i"),        QStringLiteral("pipe:0")};
@@ -88,7 +125,7 @@ std::optional<QStringList> FFmpegCommandLine::arguments(const ExportTask &task, 
         args << timeline->inputArguments;
 
     const QString graph = regular ? regularFilterGraph(*timeline, frame, task.outputScale, width, height, format)
-                                  : overlayFilterGraph(task.outputScale, width, height);
+                                  : overlayFilterGraph(task.outputScale, width, height, format);
     args << QStringLiteral("-filter_complex") << graph << QStringLiteral("-map") << QStringLiteral("[out]")
          << QStringLiteral("-r") << frameRate;
     if (regular)

@@ -23,9 +23,10 @@ public:
     static bool readsSourceVideo(const ExportTask &task);
 
     // Pixel format of the frames on standard input: BGRA with straight alpha,
-    // or, over source video, the same already converted to what the overlay
-    // filter works in (as ffmpeg would convert it, so the output is the same).
-    enum class PipeFormat { bgra, yuva420p };
+    // or the same already converted to what ffmpeg would convert it to (so the
+    // output is the same): over source video what the overlay filter works in,
+    // in overlay mode without resizing what the encoder takes.
+    enum class PipeFormat { bgra, yuva420p, yuv420p };
     // The format the export sends for `task`.
     static PipeFormat pipeFormat(const ExportTask &task);
 
@@ -38,7 +39,8 @@ public:
     // The -filter_complex text.
     static QString regularFilterGraph(const TimelineFilterGraph &timeline, const PipeFrame &frame, double outputScale,
                                       int canvasWidth, int canvasHeight, PipeFormat format = PipeFormat::bgra);
-    static QString overlayFilterGraph(double outputScale, int canvasWidth, int canvasHeight);
+    static QString overlayFilterGraph(double outputScale, int canvasWidth, int canvasHeight,
+                                      PipeFormat format = PipeFormat::bgra);
     static QString pixelFormatName(PipeFormat format);
 };
 

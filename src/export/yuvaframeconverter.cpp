@@ -13,31 +13,59 @@ namespace routereel {
 
 namespace {
 
-SwsContext *makeContext(int width, int height)
+AVPixelFormat pixelFormat(YuvaFrameConverter::Output output)
 {
-    // ffmpeg's automatically inserted scaler uses the library's default flags (bicubic).
-    return sws_getContext(width, height, AV_PIX_FMT_BGRA, width, height, AV_PIX_FMT_YUVA420P, SWS_BICUBIC, nullptr,
-                          nullptr, nullptr);
+    return output == YuvaFrameConverter::Output::yuva420p ? AV_PIX_FMT_YUVA420P : AV_PIX_FMT_YUV420P;
+}
+
+SwsContext *makeContext(int width, int height, YuvaFrameConverter::Output output)
+{
+    // ffmpeg's scale filter, inserted or explicit, uses the library's default flags (bicubic).
+    SwsContext *context = sws_getContext(width, height, AV_PIX_FMT_BGRA, width, height, pixelFormat(output),
+                                         SWS_BICUBIC, nullptr, nullptr, nullptr);
+    if (context && output == YuvaFrameConverter::Output::yuv420pBt709) {
+        // As the scale filter applies out_color_matrix=bt709:out_range=tv: only the target table and range change.
+        int *inverse = nullptr;
+        int *table = nullptr;
+        int sourceRange = 0;
+        int targetRange = 0;
+        int brightness = 0;
+        int contrast = 0;
+        int saturation = 0;
+        sws_getColorspaceDetails(context, &inverse, &sourceRange, &table, &targetRange, &brightness, &contrast,
+                                 &saturation);
+        if (sws_setColorspaceDetails(context, inverse, sourceRange, sws_getCoefficients(SWS_CS_ITU709), 0,
+                                     brightness, contrast, saturation)
+            < 0) {
+            sws_freeContext(context);
+            return nullptr;
+        }
+    }
+    return context;
 }
 
 } // namespace
 
-YuvaFrameConverter::YuvaFrameConverter(int width, int height) : m_width(width), m_height(height)
+YuvaFrameConverter::YuvaFrameConverter(int width, int height, Output output, quint32 background)
+    : m_width(width), m_height(height), m_output(output)
 {
-    m_context = makeContext(width, height);
+    m_context = makeContext(width, height, output);
     if (!m_context)
         return;
-    // What a transparent pixel becomes, taken from the middle of a small transparent frame.
+    // What a background pixel becomes, taken from the middle of a small frame of background.
     const int side = 2 * margin + 2;
-    std::vector<unsigned char> clear(std::size_t(side) * side * 4, 0);
-    std::vector<unsigned char> converted(std::size_t(byteCount(side, side)));
-    SwsContext *small = makeContext(side, side);
-    if (!small)
+    std::vector<quint32> clear(std::size_t(side) * side, background);
+    std::vector<unsigned char> converted(std::size_t(byteCount(side, side, output)));
+    SwsContext *small = makeContext(side, side, output);
+    if (!small) {
+        sws_freeContext(m_context);
+        m_context = nullptr;
         return;
+    }
     uint8_t *planes[4];
     int lines[4];
-    av_image_fill_arrays(planes, lines, converted.data(), AV_PIX_FMT_YUVA420P, side, side, 1);
-    const uint8_t *source[1] = {clear.data()};
+    av_image_fill_arrays(planes, lines, converted.data(), pixelFormat(output), side, side, 1);
+    const uint8_t *source[1] = {reinterpret_cast<const uint8_t *>(clear.data())};
     const int sourceLines[1] = {side * 4};
     sws_scale(small, source, sourceLines, 0, side, planes, lines);
     sws_freeContext(small);
@@ -45,7 +73,8 @@ YuvaFrameConverter::YuvaFrameConverter(int width, int height) : m_width(width), 
     m_blank[0] = planes[0][c * lines[0] + c];
     m_blank[1] = planes[1][(c / 2) * lines[1] + c / 2];
     m_blank[2] = planes[2][(c / 2) * lines[2] + c / 2];
-    m_blank[3] = planes[3][c * lines[3] + c];
+    if (output == Output::yuva420p)
+        m_blank[3] = planes[3][c * lines[3] + c];
 }
 
 YuvaFrameConverter::~YuvaFrameConverter()
@@ -55,16 +84,16 @@ YuvaFrameConverter::~YuvaFrameConverter()
         sws_freeContext(context);
 }
 
-qsizetype YuvaFrameConverter::byteCount(int width, int height)
+qsizetype YuvaFrameConverter::byteCount(int width, int height, Output output)
 {
-    return av_image_get_buffer_size(AV_PIX_FMT_YUVA420P, width, height, 1);
+    return av_image_get_buffer_size(pixelFormat(output), width, height, 1);
 }
 
 void YuvaFrameConverter::convert(const unsigned char *bgra, unsigned char *yuva) const
 {
     uint8_t *planes[4];
     int lines[4];
-    av_image_fill_arrays(planes, lines, yuva, AV_PIX_FMT_YUVA420P, m_width, m_height, 1);
+    av_image_fill_arrays(planes, lines, yuva, pixelFormat(m_output), m_width, m_height, 1);
     const uint8_t *source[1] = {bgra};
     const int sourceLines[1] = {m_width * 4};
     sws_scale(m_context, source, sourceLines, 0, m_height, planes, lines);
@@ -81,7 +110,7 @@ SwsContext *YuvaFrameConverter::contextFor(int width, int height)
             sws_freeContext(context);
         m_boxContexts.clear();
     }
-    SwsContext *context = makeContext(width, height);
+    SwsContext *context = makeContext(width, height, m_output);
     if (context)
         m_boxContexts.emplace(key, context);
     return context;
@@ -122,10 +151,11 @@ void YuvaFrameConverter::blankBox(const QRect &box, unsigned char *yuva) const
 {
     uint8_t *planes[4];
     int lines[4];
-    av_image_fill_arrays(planes, lines, yuva, AV_PIX_FMT_YUVA420P, m_width, m_height, 1);
+    av_image_fill_arrays(planes, lines, yuva, pixelFormat(m_output), m_width, m_height, 1);
     for (int y = box.top(); y <= box.bottom(); ++y) {
         std::memset(planes[0] + qsizetype(y) * lines[0] + box.left(), m_blank[0], std::size_t(box.width()));
-        std::memset(planes[3] + qsizetype(y) * lines[3] + box.left(), m_blank[3], std::size_t(box.width()));
+        if (planes[3])
+            std::memset(planes[3] + qsizetype(y) * lines[3] + box.left(), m_blank[3], std::size_t(box.width()));
     }
     const int cx = box.left() / 2;
     const int cw = (box.right() + 2) / 2 - cx;
@@ -140,7 +170,7 @@ void YuvaFrameConverter::convertBox(const unsigned char *bgra, const QRect &box,
     SwsContext *context = contextFor(box.width(), box.height());
     uint8_t *planes[4];
     int lines[4];
-    av_image_fill_arrays(planes, lines, yuva, AV_PIX_FMT_YUVA420P, m_width, m_height, 1);
+    av_image_fill_arrays(planes, lines, yuva, pixelFormat(m_output), m_width, m_height, 1);
     if (!context) {
         convert(bgra, yuva);
         return;
@@ -164,8 +194,9 @@ void YuvaFrameConverter::convertBox(const unsigned char *bgra, const QRect &box,
     for (int y = 0; y < h; ++y) {
         std::memcpy(planes[0] + qsizetype(box.top() + y) * lines[0] + box.left(), scratch[0] + qsizetype(y) * stride,
                     std::size_t(w));
-        std::memcpy(planes[3] + qsizetype(box.top() + y) * lines[3] + box.left(), scratch[3] + qsizetype(y) * stride,
-                    std::size_t(w));
+        if (planes[3])
+            std::memcpy(planes[3] + qsizetype(box.top() + y) * lines[3] + box.left(),
+                        scratch[3] + qsizetype(y) * stride, std::size_t(w));
     }
     for (int y = 0; y < ch; ++y) {
         for (int plane : {1, 2})

@@ -12,28 +12,32 @@ struct SwsContext;
 
 namespace routereel {
 
-// Converts straight-alpha BGRA frames to the planar YUV 4:2:0 with alpha that
-// ffmpeg's overlay filter works in, exactly as ffmpeg's own automatic
-// conversion would (same library, same settings), so that ffmpeg has no
-// conversion left to do on its single filter thread. One converter per thread.
+// Converts straight-alpha BGRA frames to planar YUV 4:2:0 exactly as ffmpeg
+// itself would (same library, same settings), so that ffmpeg has no conversion
+// left to do on its single filter thread. One converter per thread.
 class YuvaFrameConverter {
 public:
-    YuvaFrameConverter(int width, int height);
+    // With alpha, what the overlay filter works in; or without alpha, BT.709
+    // limited range, what the frames-only graph's scale filter makes.
+    enum class Output { yuva420p, yuv420pBt709 };
+
+    // `background` is the pixel that fills the frame where nothing is drawn.
+    YuvaFrameConverter(int width, int height, Output output = Output::yuva420p, quint32 background = 0);
     ~YuvaFrameConverter();
 
     YuvaFrameConverter(const YuvaFrameConverter &) = delete;
     YuvaFrameConverter &operator=(const YuvaFrameConverter &) = delete;
 
     bool isValid() const { return m_context != nullptr; }
-    // Bytes of one converted frame: Y, U, V and A planes without padding.
-    static qsizetype byteCount(int width, int height);
-    qsizetype byteCount() const { return byteCount(m_width, m_height); }
+    // Bytes of one converted frame: Y, U, V (and A) planes without padding.
+    static qsizetype byteCount(int width, int height, Output output = Output::yuva420p);
+    qsizetype byteCount() const { return byteCount(m_width, m_height, m_output); }
 
     void convert(const unsigned char *bgra, unsigned char *yuva) const;
 
-    // The same result for a frame that is transparent outside `content`, converting
+    // The same result for a frame that is background outside `content`, converting
     // only boxes around it: far enough out that the conversion's filters see
-    // transparent pixels at their edges, as they would in the whole frame. `yuva`
+    // background pixels at their edges, as they would in the whole frame. `yuva`
     // must hold a converted frame whose own boxes are `boxes`; they are updated.
     void convertContent(const unsigned char *bgra, const QRegion &content, unsigned char *yuva, QRegion &boxes);
 
@@ -49,10 +53,11 @@ private:
 
     int m_width;
     int m_height;
+    Output m_output;
     SwsContext *m_context = nullptr;
     std::map<std::pair<int, int>, SwsContext *> m_boxContexts;
     std::vector<unsigned char> m_scratch;
-    unsigned char m_blank[4] = {0, 0, 0, 0};  // Y, U, V, A of a transparent pixel
+    unsigned char m_blank[4] = {0, 0, 0, 0};  // Y, U, V, A of a background pixel
 };
 
 } // namespace routereel
