@@ -7,6 +7,7 @@
 #include "export/exporttaskbuilder.h"
 #include "project/projectalerts.h"
 #include "project/projectfilepanels.h"
+#include "project/projectmodels.h"
 #include "project/projectplayer.h"
 #include "project/projectsession.h"
 #include "project/projectwindow.h"
@@ -119,31 +120,15 @@ private:
 // file panels, and its project session with the reactions the window installs.
 // The settings objects read the user's settings when made, and an opened
 // project writes to them, as in the app.
-class HeadlessProjectWindow : public ProjectWindow, public ProjectAlerts, public ProjectFilePanels {
+class HeadlessProjectWindow : public ProjectModels, public ProjectAlerts, public ProjectFilePanels {
 public:
     HeadlessProjectWindow() : playerService(new HeadlessPreviewPlayer), projectPlayer(playerService)
     {
         session.installReactions();
     }
 
-    TimelineEngine engineObject;
-    GPXService gpx;
-    LogStore log;
     VideoPlayerService playerService;
     ServiceProjectPlayer projectPlayer;
-    MapSettings map;
-    TimeWidgetSettings time;
-    SpeedWidgetSettings speed;
-    GPSPathWidgetSettings gpsPath;
-    HeartRateWidgetSettings heartRate;
-    HeartRateGraphWidgetSettings heartRateGraph;
-
-    MapProvider provider = MapProvider::openStreetMap;
-    ExportPreset preset = ExportPreset::original;
-    double compressionFactor = 1.0;
-    CompositionMode mode = CompositionMode::regular;
-    std::optional<QSizeF> layoutSize;
-    WidgetPositions positions;
     QString mapboxToken;
     QString mapLanguage = QStringLiteral("en");
     QStringList alertsShown;
@@ -151,23 +136,7 @@ public:
     ProjectSession session{*this, *this, *this};
 
     // ProjectWindow
-    TimelineEngine &engine() override { return engineObject; }
-    GPXService &gpxService() override { return gpx; }
-    LogStore &logStore() override { return log; }
     ProjectPlayer &player() override { return projectPlayer; }
-    MapSettings &mapSettings() override { return map; }
-    TimeWidgetSettings &timeSettings() override { return time; }
-    SpeedWidgetSettings &speedSettings() override { return speed; }
-    GPSPathWidgetSettings &gpsPathSettings() override { return gpsPath; }
-    HeartRateWidgetSettings &heartRateSettings() override { return heartRate; }
-    HeartRateGraphWidgetSettings &heartRateGraphSettings() override { return heartRateGraph; }
-    MapProvider mapProvider() const override { return provider; }
-    void setMapProvider(MapProvider value) override { provider = value; }
-    ExportPreset selectedPreset() const override { return preset; }
-    void setSelectedPreset(ExportPreset value) override { preset = value; }
-    double exportCompressionFactor() const override { return compressionFactor; }
-    void setExportCompressionFactor(double value) override { compressionFactor = value; }
-    CompositionMode compositionMode() const override { return mode; }
     void setCompositionMode(CompositionMode value) override
     {
         if (mode == value)
@@ -176,10 +145,6 @@ public:
         // Queued, as the window's own reaction.
         QTimer::singleShot(0, &session, [this] { session.cancelRestoreSeekAndRebuildPlayer(); });
     }
-    std::optional<QSizeF> widgetLayoutSize() const override { return layoutSize; }
-    void setWidgetLayoutSize(const std::optional<QSizeF> &size) override { layoutSize = size; }
-    WidgetPositions widgetPositions() const override { return positions; }
-    void setWidgetPositions(const WidgetPositions &value) override { positions = value; }
     void cancelVideoImport() override {}
     void importDroppedFiles(const QList<QUrl> &) override {}
 

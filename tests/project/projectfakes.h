@@ -2,6 +2,7 @@
 
 #include "project/projectalerts.h"
 #include "project/projectfilepanels.h"
+#include "project/projectmodels.h"
 #include "project/projectplayer.h"
 #include "project/projectsession.h"
 #include "project/projectwindow.h"
@@ -114,51 +115,13 @@ struct FakePanels : ProjectFilePanels {
 };
 
 // The model objects and window state of a main window, as plain members.
-class FakeWindow : public ProjectWindow {
+class FakeWindow : public ProjectModels {
 public:
-    TimelineEngine engineObject;
-    GPXService gpx;
-    LogStore log;
     FakePlayer playerObject;
-    MapSettings map;
-    TimeWidgetSettings time;
-    SpeedWidgetSettings speed;
-    GPSPathWidgetSettings gpsPath;
-    HeartRateWidgetSettings heartRate;
-    HeartRateGraphWidgetSettings heartRateGraph;
-
-    MapProvider provider = MapProvider::openStreetMap;
-    ExportPreset preset = ExportPreset::original;
-    double compressionFactor = 1.0;
-    CompositionMode mode = CompositionMode::regular;
-    std::optional<QSizeF> layoutSize;
-    WidgetPositions positions;
     int videoImportCancels = 0;
     QList<QList<QUrl>> droppedImports;
 
-    TimelineEngine &engine() override { return engineObject; }
-    GPXService &gpxService() override { return gpx; }
-    LogStore &logStore() override { return log; }
     ProjectPlayer &player() override { return playerObject; }
-    MapSettings &mapSettings() override { return map; }
-    TimeWidgetSettings &timeSettings() override { return time; }
-    SpeedWidgetSettings &speedSettings() override { return speed; }
-    GPSPathWidgetSettings &gpsPathSettings() override { return gpsPath; }
-    HeartRateWidgetSettings &heartRateSettings() override { return heartRate; }
-    HeartRateGraphWidgetSettings &heartRateGraphSettings() override { return heartRateGraph; }
-
-    MapProvider mapProvider() const override { return provider; }
-    void setMapProvider(MapProvider value) override { provider = value; }
-    ExportPreset selectedPreset() const override { return preset; }
-    void setSelectedPreset(ExportPreset value) override { preset = value; }
-    double exportCompressionFactor() const override { return compressionFactor; }
-    void setExportCompressionFactor(double value) override { compressionFactor = value; }
-    CompositionMode compositionMode() const override { return mode; }
-    void setCompositionMode(CompositionMode value) override { mode = value; }
-    std::optional<QSizeF> widgetLayoutSize() const override { return layoutSize; }
-    void setWidgetLayoutSize(const std::optional<QSizeF> &size) override { layoutSize = size; }
-    WidgetPositions widgetPositions() const override { return positions; }
-    void setWidgetPositions(const WidgetPositions &value) override { positions = value; }
     void cancelVideoImport() override { ++videoImportCancels; }
     void importDroppedFiles(const QList<QUrl> &urls) override { droppedImports.append(urls); }
 
