@@ -1,5 +1,6 @@
 #include "benchexport.h"
 
+#include "eventwait.h"
 #include "export/exportbitrate.h"
 #include "export/exportqueue.h"
 #include "export/ffmpegcommandline.h"
@@ -229,8 +230,7 @@ int runExport(const ExportTask &task, const ExportRunOptions &options)
     QElapsedTimer timer;
     timer.start();
     queue.enqueue(task);
-    while (queue.isBusy())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    waitUntil([&] { return !queue.isBusy(); }, QDeadlineTimer::Forever, 50);
     const double seconds = timer.nsecsElapsed() / 1e9;
     MapServices::overrideEndpointsForTesting(QUrl());
     setWebMapPageFactory(webPages);

@@ -4,6 +4,7 @@
 // project roads, so that a saved project is opened exactly as the app opens it.
 // Header only: the project tests use it as well.
 
+#include "eventwait.h"
 #include "export/exporttaskbuilder.h"
 #include "project/projectalerts.h"
 #include "project/projectfilepanels.h"
@@ -24,7 +25,7 @@
 #include "widgets/timewidgetsettings.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
+#include <QDeadlineTimer>
 #include <QTimer>
 
 #include <variant>
@@ -188,15 +189,11 @@ public:
                 return playerService.isMetadataReady() || !playerService.loadingError().isEmpty();
             return true;
         };
-        QElapsedTimer timer;
-        timer.start();
+        const QDeadlineTimer deadline(timeoutMs);
         // The reactions are queued: a first pass lets the restore start.
         QCoreApplication::processEvents(QEventLoop::AllEvents);
-        while (!settled()) {
-            if (timer.elapsed() > timeoutMs)
-                return false;
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-        }
+        if (!waitUntil(settled, deadline, 50))
+            return false;
         for (int i = 0; i < 5; ++i)
             QCoreApplication::processEvents(QEventLoop::AllEvents);
         return settled();

@@ -1,6 +1,7 @@
 // routereel-bench player: how fast the preview player answers seeks, and how many
 // frames it drops while playing 1080p30.
 #include "benchcommand.h"
+#include "eventwait.h"
 
 #include "timeline/videoplayerservice.h"
 #include "timeline/views/playerview.h"
@@ -54,13 +55,7 @@ QString makeClip(const QString &dir, const QString &name, double seconds, const 
 template <typename Predicate>
 bool waitFor(Predicate done, int milliseconds)
 {
-    QDeadlineTimer deadline(milliseconds);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
+    return waitUntil(done, QDeadlineTimer(milliseconds));
 }
 
 // Counts the paints that put a picture on screen.

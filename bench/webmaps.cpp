@@ -1,6 +1,7 @@
 // webmap-capture: web-map frames captured per second during an export-like
 // loop (the centre moves every frame), from a map service on loopback.
 #include "benchcommand.h"
+#include "eventwait.h"
 
 #include "maps/mapservices.h"
 #include "maps/osmwebmapexportrenderer.h"
@@ -87,8 +88,7 @@ template <typename T>
 T inBackground(std::function<T()> work)
 {
     QFuture<T> future = QtConcurrent::run(work);
-    while (!future.isFinished())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    waitUntil([&] { return future.isFinished(); });
     return future.result();
 }
 
