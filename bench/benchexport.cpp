@@ -22,10 +22,8 @@
 #include <QPainter>
 #include <QProcess>
 #include <QSettings>
-#include <QTcpServer>
-#include <QTcpSocket>
-#include <QTimer>
 
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <sys/resource.h>
@@ -34,6 +32,7 @@ namespace routereel::bench {
 
 BenchTileServer::BenchTileServer(int latencyMs)
 {
+    auto pngs = std::make_shared<std::array<QByteArray, 8>>();
     for (int i = 0; i < 8; ++i) {
         QImage image(512, 512, QImage::Format_RGB32);
         image.fill(QColor::fromHsv(30 + i * 10, 25, 238));
@@ -44,52 +43,29 @@ BenchTileServer::BenchTileServer(int latencyMs)
         p.setPen(QPen(QColor(160, 200, 150), 30));
         p.drawPoint(400 - i * 35, 380);
         p.end();
-        QBuffer buffer(&m_pngs[i]);
+        QBuffer buffer(&(*pngs)[std::size_t(i)]);
         buffer.open(QIODevice::WriteOnly);
         image.save(&buffer, "PNG");
     }
-    m_context = new QObject;
-    m_context->moveToThread(&m_thread);
-    m_thread.start();
-    QMetaObject::invokeMethod(
-        m_context,
-        [this, latencyMs] {
-            auto *server = new QTcpServer(m_context);
-            server->listen(QHostAddress::LocalHost, 0);
-            m_port = server->serverPort();
-            QObject::connect(server, &QTcpServer::newConnection, m_context, [this, server, latencyMs] {
-                while (QTcpSocket *s = server->nextPendingConnection()) {
-                    QObject::connect(s, &QTcpSocket::disconnected, s, &QObject::deleteLater);
-                    QObject::connect(s, &QTcpSocket::readyRead, s, [this, s, latencyMs] {
-                        const QByteArray request = s->property("request").toByteArray() + s->readAll();
-                        s->setProperty("request", request);
-                        if (!request.contains("\r\n\r\n") || s->property("answered").toBool())
-                            return;
-                        s->setProperty("answered", true);
-                        ++m_requests;
-                        const QByteArray body = m_pngs[qHash(request.left(request.indexOf("\r\n"))) % 8];
-                        QTimer::singleShot(latencyMs, s, [s, body] {
-                            s->write("HTTP/1.1 200 OK\r\nContent-Type: image/png\r\nContent-Length: "
-                                     + QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
-                            s->disconnectFromHost();
-                        });
-                    });
-                }
-            });
-        },
-        Qt::BlockingQueuedConnection);
+    m_server = std::make_unique<testsupport::LoopbackHttpServer>([pngs, latencyMs](const testsupport::HttpRequest &r) {
+        testsupport::HttpResponse response;
+        response.contentType = "image/png";
+        response.body = (*pngs)[qHash(r.target) % 8];
+        response.delayMs = latencyMs;
+        return response;
+    });
 }
 
-BenchTileServer::~BenchTileServer()
-{
-    QMetaObject::invokeMethod(m_context, [this] { delete m_context; }, Qt::BlockingQueuedConnection);
-    m_thread.quit();
-    m_thread.wait();
-}
+BenchTileServer::~BenchTileServer() = default;
 
 QUrl BenchTileServer::url() const
 {
-    return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(m_port));
+    return m_server->baseUrl();
+}
+
+int BenchTileServer::requests() const
+{
+    return m_server->requestCount();
 }
 
 BenchSettings::BenchSettings()

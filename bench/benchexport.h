@@ -3,14 +3,13 @@
 // their own, one export through the real queue and its line of figures.
 
 #include "export/exporttask.h"
+#include "support/loopbackhttpserver.h"
 
 #include <QByteArray>
 #include <QString>
 #include <QTemporaryDir>
-#include <QThread>
 #include <QUrl>
 
-#include <atomic>
 #include <memory>
 
 namespace routereel::bench {
@@ -22,14 +21,10 @@ public:
     explicit BenchTileServer(int latencyMs = 0);
     ~BenchTileServer();
     QUrl url() const;
-    int requests() const { return m_requests; }
+    int requests() const;
 
 private:
-    QThread m_thread;
-    QObject *m_context = nullptr;
-    quint16 m_port = 0;
-    std::atomic<int> m_requests{0};
-    QByteArray m_pngs[8];
+    std::unique_ptr<testsupport::LoopbackHttpServer> m_server;
 };
 
 // Points the user's settings at an empty folder for the life of the run: the

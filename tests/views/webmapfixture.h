@@ -1,6 +1,6 @@
 #pragma once
 
-#include "support/loopbackhttpserver.h"
+#include "support/loopbackmapservice.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -12,8 +12,6 @@
 #include <functional>
 #include <memory>
 
-// A loopback map service: a small style with a raster source, an empty symbol
-// layer whose labels use names, and 256-px raster tiles drawn in the test.
 namespace webmaptest {
 
 struct MapService {
@@ -21,9 +19,9 @@ struct MapService {
     QUrl styleUrl() const { return QUrl(server->baseUrl().toString() + QStringLiteral("/styles/liberty")); }
 };
 
-QByteArray tilePng(int z, int x, int y);
-std::unique_ptr<testsupport::LoopbackHttpServer> startMapService(bool answerStyle = true);
-QUrl styleUrlOf(const testsupport::LoopbackHttpServer &server);
+using testsupport::startMapService;
+using testsupport::styleUrlOf;
+using testsupport::tilePng;
 
 // Runs `work` on a pool thread while the main thread keeps serving the pages.
 template <typename T>

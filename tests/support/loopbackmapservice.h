@@ -1,0 +1,20 @@
+#pragma once
+
+#include "loopbackhttpserver.h"
+
+#include <QByteArray>
+#include <QUrl>
+
+#include <memory>
+
+// A loopback map service for the web maps: a small style with a raster source
+// and an empty symbol layer whose labels use names, and 256-px raster tiles
+// that show their own z/x/y.
+namespace testsupport {
+
+QByteArray tilePng(int z, int x, int y);
+// `answerStyle` false: the style request is read and never answered.
+std::unique_ptr<LoopbackHttpServer> startMapService(bool answerStyle = true);
+QUrl styleUrlOf(const LoopbackHttpServer &server);
+
+} // namespace testsupport
