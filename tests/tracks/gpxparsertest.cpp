@@ -148,10 +148,6 @@ TEST(GPXParser, Times)
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(fallback.value()[i].time, fallbackStart + i);
 
-    const auto noTimes = parse(gpx(trkpt(QStringLiteral(R"(lat="1" lon="1")")) + trkpt(QStringLiteral(R"(lat="2" lon="2")"))));
-    ASSERT_TRUE(noTimes.ok());
-    EXPECT_EQ(noTimes.value()[1].time, fallbackStart + 1);
-
     // One untimed point among timed ones fails the whole file, wherever it is.
     const QString good = trkpt(QStringLiteral(R"(lat="1" lon="1")"), timed(1));
     const QString bad = trkpt(QStringLiteral(R"(lat="1" lon="1")"), QStringLiteral("<time>2023-05-01T08:15:30</time>"));

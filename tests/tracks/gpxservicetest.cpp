@@ -164,10 +164,6 @@ TEST(GPXService, CoordinateAndEmptyChecks)
         EXPECT_EQ(message(GPXService::trackFromPoints({at(0), at(1, lat, lng)}, url)),
                   QStringLiteral("The track contains invalid coordinates."));
     EXPECT_EQ(message(GPXService::trackFromPoints({}, url)), QStringLiteral("GPX file contains no track points"));
-
-    Files files;
-    EXPECT_EQ(message(GPXService::loadTrack(files.write(QStringLiteral("wpt.gpx"), R"(<gpx><wpt lat="1" lon="2"/></gpx>)"))),
-              QStringLiteral("GPX file contains no track points"));
 }
 
 TEST(GPXService, IGCStepBackIsRefusedNotMovedADay)
@@ -191,11 +187,6 @@ TEST(GPXService, UntimedTrackStartsAtTheReferenceInstant)
     ASSERT_TRUE(r.ok());
     EXPECT_EQ(r.value().startTime, XmlTrackReader::fallbackReferenceTime);
     EXPECT_EQ(r.value().duration, 3);
-
-    GPXService service;
-    service.addTrack(trackStarting(1'700'000'000));
-    service.addTrack(r.value());
-    EXPECT_EQ(service.tracks().first().id, r.value().id);
 }
 
 TEST(GPXService, UnreadableFiles)
@@ -257,16 +248,13 @@ TEST(GPXService, AddTrackOrdersByStartAndColoursByCount)
     EXPECT_EQ(service.tracks().first().id, early.id);
     EXPECT_EQ(service.tracks().last().id, empty.id);
 
+    // The ninth track starts the palette again.
     for (int i = 0; i < 3; ++i)
         service.addTrack(trackStarting(ten + i));
-    ASSERT_EQ(service.tracks().size(), 8);
-    GPXTrack ninth = trackStarting(ten);
+    const GPXTrack ninth = trackStarting(ten);
     service.addTrack(ninth);
-    for (const GPXTrack &x : service.tracks()) {
-        if (x.id == ninth.id) {
-            EXPECT_EQ(x.colorIndex, 0);
-        }
-    }
+    ASSERT_EQ(service.tracks().size(), 9);
+    EXPECT_EQ(std::find(service.tracks().begin(), service.tracks().end(), ninth)->colorIndex, 0);
 }
 
 TEST(GPXService, ImportTrack)
@@ -330,7 +318,6 @@ TEST(GPXService, AssignmentNotifiesAndRenewsTheMapData)
     const QUuid before = service.mapTrackData().revision;
     service.setTracks(service.tracks());
     EXPECT_NE(service.mapTrackData().revision, before);
-    EXPECT_EQ(service.property("tracks").value<QList<GPXTrack>>().size(), 2);
 }
 
 TEST(GPXService, BackgroundLoadDeliversOnTheMainThreadUnlessStale)

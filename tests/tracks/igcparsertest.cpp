@@ -23,18 +23,6 @@ QString withTime(const QString &record, const char *hhmmss)
 
 } // namespace
 
-TEST(IGCParser, ReadsAFix)
-{
-    const QList<TrackPoint> pts = IGCParser::parse(QStringLiteral("AXXX001\r\nHFDTE150623\r\n") + fix + QStringLiteral("\r\nLXXXcomment\r\n"));
-    ASSERT_EQ(pts.size(), 1);
-    EXPECT_EQ(pts[0].time, utc("2023-06-15T10:15:30Z"));
-    EXPECT_NEAR(pts[0].lat, 47 + 30.123 / 60, 1e-12);
-    EXPECT_NEAR(pts[0].lng, 8 + 12.345 / 60, 1e-12);
-    EXPECT_EQ(pts[0].ele, 145.0);
-    EXPECT_FALSE(pts[0].heartRate);
-    EXPECT_FALSE(pts[0].startsSegment);
-}
-
 TEST(IGCParser, FixFields)
 {
     struct Case {
@@ -116,17 +104,10 @@ TEST(IGCParser, DateHeaders)
         ASSERT_EQ(pts.size(), 1) << c.header;
         EXPECT_EQ(pts[0].time, *c.date + 10 * 3600 + 15 * 60 + 30) << c.header;
     }
-    // A bad header keeps the date already set.
-    const auto kept = IGCParser::parse(QStringLiteral("HFDTE150623\nHFDTE991399\n") + fix);
+    // A fix before any date is skipped; a bad header keeps the date already set.
+    const auto kept = IGCParser::parse(withTime(fix, "101000") + QStringLiteral("\nHFDTE150623\nHFDTE991399\n") + fix);
     ASSERT_EQ(kept.size(), 1);
     EXPECT_EQ(kept[0].time, utc("2023-06-15T10:15:30Z"));
-}
-
-TEST(IGCParser, RecordsBeforeTheDateAreIgnored)
-{
-    const auto pts = IGCParser::parse(withTime(fix, "101000") + QStringLiteral("\nHFDTE150623\n") + fix);
-    ASSERT_EQ(pts.size(), 1);
-    EXPECT_EQ(pts[0].time, utc("2023-06-15T10:15:30Z"));
 }
 
 TEST(IGCParser, MidnightRolloverOnlyForLargeStepsBack)
@@ -169,7 +150,9 @@ TEST(IGCParser, MidnightRolloverOnlyForLargeStepsBack)
 
 TEST(IGCParser, LineEnds)
 {
-    const QString lines[] = {QStringLiteral("HFDTE150623"), withTime(fix, "101530"), QString(), withTime(fix, "101531")};
+    // Records other than B and HFDTE are passed over.
+    const QString lines[] = {QStringLiteral("AXXX001"), QStringLiteral("HFDTE150623"), withTime(fix, "101530"), QString(),
+                             QStringLiteral("LXXXcomment"), withTime(fix, "101531")};
     QList<TrackPoint> expected;
     for (const QString &sep : {QStringLiteral("\r\n"), QStringLiteral("\n"), QStringLiteral("\r"), QStringLiteral("\n\r")}) {
         const QList<TrackPoint> pts = IGCParser::parse(QStringList(std::begin(lines), std::end(lines)).join(sep) + sep);

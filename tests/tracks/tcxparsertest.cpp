@@ -3,7 +3,6 @@
 #include "tracks/iso8601.h"
 #include "tracks/tcxparser.h"
 
-#include <QUrl>
 #include <gtest/gtest.h>
 
 using namespace routereel;
@@ -94,9 +93,7 @@ TEST(TCXParser, HeartRateOnlyFromHeartRateBpmValue)
     const Case cases[] = {
         {"<HeartRateBpm><Value>120</Value></HeartRateBpm>", 120},
         {"<HeartRateBpm>\n <Value> 88 </Value>\n</HeartRateBpm>", 88},
-        {"<HeartRateBpm><Value>0</Value></HeartRateBpm>", {}},
         {"<HeartRateBpm><Value>1001</Value></HeartRateBpm>", {}},
-        {"<HeartRateBpm><Value>99.5</Value></HeartRateBpm>", {}},
         {"<Extensions><ns3:TPX><Value>140</Value></ns3:TPX></Extensions>", {}},
         {"<HeartRateBpm></HeartRateBpm><Value>140</Value>", {}},
     };
@@ -131,15 +128,4 @@ TEST(TCXParser, TimeCarriesOverAndFallsBack)
                                 .arg(position(QStringLiteral("1"), QStringLiteral("2")));
     EXPECT_EQ(parserError(parse(tcx(QStringLiteral("<Track>%1%2</Track>").arg(at(1), badTime)))),
               GPXParserError::incompleteTimestamps);
-}
-
-TEST(TCXParser, MalformedAndMissingFiles)
-{
-    const QByteArray full = tcx(QStringLiteral("<Track>%1</Track>").arg(at(0)));
-    const QByteArray truncated = full.left(full.size() - 30);
-    const auto r = parse(truncated);
-    ASSERT_FALSE(r.ok());
-    EXPECT_EQ(r.error().message(), xmlReaderError(truncated));
-    EXPECT_EQ(parserError(TCXParser().parse(QUrl::fromLocalFile(QStringLiteral("/nonexistent/ride.tcx")))),
-              GPXParserError::fileNotFound);
 }
