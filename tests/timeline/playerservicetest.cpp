@@ -55,22 +55,6 @@ struct Fixture {
 
 } // namespace
 
-TEST(PlaybackClock, NotifiesEveryAssignmentOfEitherTime)
-{
-    PlaybackClock clock;
-    int current = 0;
-    int playhead = 0;
-    QObject::connect(&clock, &PlaybackClock::currentTimeChanged, [&] { ++current; });
-    QObject::connect(&clock, &PlaybackClock::playheadTimeChanged, [&] { ++playhead; });
-    clock.setCurrentTime(2);
-    clock.setCurrentTime(2);
-    clock.setPlayheadTime(-1);
-    EXPECT_EQ(current, 2);
-    EXPECT_EQ(playhead, 1);
-    EXPECT_EQ(clock.currentTime(), 2);
-    EXPECT_EQ(clock.playheadTime(), -1);
-}
-
 TEST(VideoPlayerService, OverlayClockRunsFromLowerBoundAndStopsExactlyAtUpper)
 {
     Fixture f;

@@ -170,23 +170,13 @@ TEST(SegmentEdits, TrimRules)
         EXPECT_EQ(clampedTrimEnd(c.end, c.start, c.duration), c.expected) << c.end << " " << c.start;
 }
 
-TEST(SegmentEdits, TrimsApplyTheRulesToBothLanes)
+TEST(SegmentEdits, VideoTrimsClampToTheSource)
 {
     TimelineEngine e;
-    e.setSegments({gpx(10, 60)});
-    const QUuid g = e.segments()[0].id;
-    e.trimSegmentStart(g, -20, -10, 60);
-    EXPECT_EQ(e.undoStack()->count(), 0);  // clamped to where it is
-    e.trimSegmentStart(g, 70, 80, 60);
-    EXPECT_EQ(e.segments()[0].gpxStart, 59);
-    EXPECT_EQ(e.segments()[0].offset, 69);
-    EXPECT_EQ(e.undoStack()->undoText(), "Trim");
-
     VideoSource src = testsupport::source(10);
     e.setVideoSources({src});
     e.setVideoSegments({testsupport::cut(src, 2, 8, 3)});
     const QUuid v = e.videoSegments()[0].id;
-    e.endTrimGesture();
     e.trimVideoSegmentStart(v, 9.5, 10.5);
     EXPECT_EQ(e.videoSegments()[0].sourceStart, 7);
     EXPECT_EQ(e.videoSegments()[0].offset, 8);

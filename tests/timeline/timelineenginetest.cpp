@@ -164,6 +164,7 @@ TEST(TimelineEngine, OneTrimDragIsOneStep)
     for (double delta : {1.0, 3.0})
         e.trimSegmentStart(g, delta, delta, 60);
     EXPECT_EQ(e.undoStack()->count(), 3);
+    EXPECT_EQ(e.undoStack()->undoText(), "Trim");
     EXPECT_EQ(e.segments().first().gpxEnd, 51);
     EXPECT_EQ(e.segments().first().gpxStart, 3);
     e.undoStack()->undo();

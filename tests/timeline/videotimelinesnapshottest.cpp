@@ -158,20 +158,6 @@ TEST(VideoTimelineSnapshot, SingleFullSource)
     EXPECT_FALSE((VideoTimelineSnapshot{{a, b}, {cut(b, 0, 10, 0)}, std::nullopt}.singleFullSource()));
 }
 
-TEST(VideoTimelineSnapshot, EqualityCoversOrderAndEveryField)
-{
-    const VideoSource a = source(10);
-    const VideoSegment s1 = cut(a, 0, 2, 0);
-    const VideoSegment s2 = cut(a, 2, 4, 2);
-    const VideoTimelineSnapshot snap{{a}, {s1, s2}, std::nullopt};
-    EXPECT_EQ(snap, (VideoTimelineSnapshot{{a}, {s1, s2}, std::nullopt}));
-    EXPECT_NE(snap, (VideoTimelineSnapshot{{a}, {s2, s1}, std::nullopt}));
-    EXPECT_NE(snap, (VideoTimelineSnapshot{{a}, {s1, s2}, QSizeF(1920, 1080)}));
-    VideoSource changed = a;
-    changed.audioBitRate = 1;
-    EXPECT_NE(snap, (VideoTimelineSnapshot{{changed}, {s1, s2}, std::nullopt}));
-}
-
 TEST(VideoSegment, JsonRoundTripAndStrictKeys)
 {
     const VideoSegment s = cut(source(10), 1.5, 7.25, 3);

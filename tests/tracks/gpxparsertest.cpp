@@ -26,6 +26,12 @@ QString trkpt(const QString &attributes, const QString &children = {})
     return QStringLiteral("<trkpt %1>%2</trkpt>").arg(attributes, children);
 }
 
+// A point at (1, 1) with the given children.
+QString pointWith(const QString &children = {})
+{
+    return trkpt(QStringLiteral(R"(lat="1" lon="1")"), children);
+}
+
 QString timed(int second)
 {
     return QStringLiteral("<time>2023-05-01T08:15:%1Z</time>").arg(second, 2, 10, QLatin1Char('0'));
@@ -99,8 +105,7 @@ TEST(GPXParser, CoordinatesMustBeWholeFiniteNumbersInRange)
     };
     for (const Case &c : cases) {
         const auto r = parse(gpx(QStringLiteral("<trk><trkseg>%1%2</trkseg></trk>")
-                                      .arg(trkpt(QStringLiteral(R"(lat="1" lon="1")")),
-                                           trkpt(QString::fromLatin1(c.attributes)))));
+                                     .arg(pointWith(), trkpt(QString::fromLatin1(c.attributes)))));
         if (c.valid) {
             ASSERT_TRUE(r.ok()) << c.attributes;
             EXPECT_EQ(r.value().size(), 2) << c.attributes;
@@ -131,10 +136,8 @@ TEST(GPXParser, Times)
 {
     const Instant t = *Iso8601::parseAny(u"2023-05-01T08:15:30Z");
     const auto both = parse(gpx(QStringLiteral("<trk><trkseg>%1%2</trkseg></trk>")
-                                     .arg(trkpt(QStringLiteral(R"(lat="1" lon="1")"),
-                                                QStringLiteral("<time>2023-05-01T08:15:30.250Z</time>")),
-                                          trkpt(QStringLiteral(R"(lat="1" lon="1")"),
-                                                QStringLiteral("<time>\n  2023-05-01T08:15:31Z\n</time>")))));
+                                     .arg(pointWith(QStringLiteral("<time>2023-05-01T08:15:30.250Z</time>")),
+                                          pointWith(QStringLiteral("<time>\n  2023-05-01T08:15:31Z\n</time>")))));
     ASSERT_TRUE(both.ok());
     EXPECT_DOUBLE_EQ(both.value()[0].time, t + 0.25);
     EXPECT_DOUBLE_EQ(both.value()[1].time, t + 1);
@@ -142,16 +145,16 @@ TEST(GPXParser, Times)
     // Zone-less times name no instant: all of them untimed means the fallback clock.
     QString zoneless;
     for (int i = 0; i < 3; ++i)
-        zoneless += trkpt(QStringLiteral(R"(lat="1" lon="1")"), QStringLiteral("<time>2023-05-01T08:15:3%1</time>").arg(i));
+        zoneless += pointWith(QStringLiteral("<time>2023-05-01T08:15:3%1</time>").arg(i));
     const auto fallback = parse(gpx(zoneless));
     ASSERT_TRUE(fallback.ok());
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(fallback.value()[i].time, fallbackStart + i);
 
     // One untimed point among timed ones fails the whole file, wherever it is.
-    const QString good = trkpt(QStringLiteral(R"(lat="1" lon="1")"), timed(1));
-    const QString bad = trkpt(QStringLiteral(R"(lat="1" lon="1")"), QStringLiteral("<time>2023-05-01T08:15:30</time>"));
-    const QString none = trkpt(QStringLiteral(R"(lat="1" lon="1")"));
+    const QString good = pointWith(timed(1));
+    const QString bad = pointWith(QStringLiteral("<time>2023-05-01T08:15:30</time>"));
+    const QString none = pointWith();
     for (const QString &body : {good + bad, bad + good, good + none, none + good}) {
         const auto r = parse(gpx(body));
         EXPECT_EQ(parserError(r), GPXParserError::incompleteTimestamps) << body.toStdString();
@@ -187,8 +190,8 @@ TEST(GPXParser, HeartRate)
     };
     for (const Case &c : cases) {
         // The point before carries a heart rate that must not leak into this one.
-        const auto r = parse(gpx(trkpt(QStringLiteral(R"(lat="1" lon="1")"), ext.arg(QStringLiteral("<gpxtpx:hr>77</gpxtpx:hr>")))
-                                 + trkpt(QStringLiteral(R"(lat="1" lon="1")"), c.children)));
+        const auto r =
+            parse(gpx(pointWith(ext.arg(QStringLiteral("<gpxtpx:hr>77</gpxtpx:hr>"))) + pointWith(c.children)));
         ASSERT_TRUE(r.ok()) << c.children.toStdString();
         EXPECT_EQ(r.value()[0].heartRate, 77);
         EXPECT_EQ(r.value()[1].heartRate, c.expected) << c.children.toStdString();
@@ -212,8 +215,8 @@ TEST(GPXParser, Elevation)
         {"", {}},
     };
     for (const Case &c : cases) {
-        const auto r = parse(gpx(trkpt(QStringLiteral(R"(lat="1" lon="1")"), QStringLiteral("<ele>400</ele>"))
-                                 + trkpt(QStringLiteral(R"(lat="1" lon="1")"), QString::fromLatin1(c.children))));
+        const auto r =
+            parse(gpx(pointWith(QStringLiteral("<ele>400</ele>")) + pointWith(QString::fromLatin1(c.children))));
         ASSERT_TRUE(r.ok()) << c.children;
         EXPECT_EQ(r.value()[1].ele, c.expected) << c.children;
     }
@@ -221,8 +224,7 @@ TEST(GPXParser, Elevation)
 
 TEST(GPXParser, MalformedInputGivesTheXmlParsersOwnError)
 {
-    const QByteArray full = gpx(QStringLiteral("<trk><trkseg>%1</trkseg></trk>")
-                                    .arg(trkpt(QStringLiteral(R"(lat="1" lon="1")"), timed(1))));
+    const QByteArray full = gpx(QStringLiteral("<trk><trkseg>%1</trkseg></trk>").arg(pointWith(timed(1))));
     QByteArray binary(4096, '\0');
     for (int i = 0; i < binary.size(); ++i)
         binary[i] = char((i * 7919) & 0xff);
@@ -262,7 +264,7 @@ TEST(GPXParser, ReadsTheSampleFile)
 
 TEST(GPXParser, HostileStructureIsRefusedQuickly)
 {
-    const QString point = trkpt(QStringLiteral(R"(lat="1" lon="1")"));
+    const QString point = pointWith();
     auto nested = [&](int levels) {
         // <gpx> itself is one level.
         return gpx(QStringLiteral("<x>").repeated(levels - 2) + point + QStringLiteral("</x>").repeated(levels - 2));

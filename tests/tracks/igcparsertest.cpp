@@ -105,7 +105,8 @@ TEST(IGCParser, DateHeaders)
         EXPECT_EQ(pts[0].time, *c.date + 10 * 3600 + 15 * 60 + 30) << c.header;
     }
     // A fix before any date is skipped; a bad header keeps the date already set.
-    const auto kept = IGCParser::parse(withTime(fix, "101000") + QStringLiteral("\nHFDTE150623\nHFDTE991399\n") + fix);
+    const auto kept =
+        IGCParser::parse(withTime(fix, "101000") + QStringLiteral("\nHFDTE150623\nHFDTE991399\n") + fix);
     ASSERT_EQ(kept.size(), 1);
     EXPECT_EQ(kept[0].time, utc("2023-06-15T10:15:30Z"));
 }
@@ -151,8 +152,8 @@ TEST(IGCParser, MidnightRolloverOnlyForLargeStepsBack)
 TEST(IGCParser, LineEnds)
 {
     // Records other than B and HFDTE are passed over.
-    const QString lines[] = {QStringLiteral("AXXX001"), QStringLiteral("HFDTE150623"), withTime(fix, "101530"), QString(),
-                             QStringLiteral("LXXXcomment"), withTime(fix, "101531")};
+    const QString lines[] = {QStringLiteral("AXXX001"), QStringLiteral("HFDTE150623"), withTime(fix, "101530"),
+                             QString(), QStringLiteral("LXXXcomment"), withTime(fix, "101531")};
     QList<TrackPoint> expected;
     for (const QString &sep : {QStringLiteral("\r\n"), QStringLiteral("\n"), QStringLiteral("\r"), QStringLiteral("\n\r")}) {
         const QList<TrackPoint> pts = IGCParser::parse(QStringList(std::begin(lines), std::end(lines)).join(sep) + sep);
