@@ -211,16 +211,11 @@ TEST(PreviewComposition, FailuresAndCancellation)
 TEST(ClipTracks, ReadsGeneratedClips)
 {
     QTemporaryDir dir;
-    testsupport::ClipSpec spec;
-    spec.seconds = 2;
-    spec.width = 320;
-    spec.height = 240;
-    const QString withSound = testsupport::makeClip(dir.path(), QStringLiteral("a.mp4"), spec);
-    spec.audio = false;
-    const QString silent = testsupport::makeClip(dir.path(), QStringLiteral("b.mp4"), spec);
-    const QString turned = dir.filePath(QStringLiteral("turned.mp4"));
-    ASSERT_TRUE(testsupport::runFfmpeg({QStringLiteral("-i"), silent, QStringLiteral("-c"), QStringLiteral("copy"),
-                                        QStringLiteral("-metadata:s:v:0"), QStringLiteral("rotate=90"), turned}));
+    const QString withSound = testsupport::makeClip(dir.path(), "a.mp4", {.seconds = 2, .width = 320, .height = 240});
+    const QString silent =
+        testsupport::makeClip(dir.path(), "b.mp4", {.seconds = 2, .width = 320, .height = 240, .audio = false});
+    const QString turned = dir.filePath("turned.mp4");
+    ASSERT_TRUE(testsupport::runFfmpeg({"-i", silent, "-c", "copy", "-metadata:s:v:0", "rotate=90", turned}));
 
     const ClipTracks a = ClipTracks::read(QUrl::fromLocalFile(withSound));
     EXPECT_TRUE(a.hasVideo);

@@ -42,6 +42,13 @@ struct Fixture {
         ASSERT_TRUE(waitFor([&] { return player->replaceCount > before; }));
         player->settle(Status::readyToPlay);
     }
+    // The same, with the ready handler's seek completed.
+    void loadSettled(const VideoTimelineSnapshot &snapshot)
+    {
+        loadReady(snapshot);
+        if (!::testing::Test::HasFatalFailure())
+            player->completeSeek();
+    }
     // Lets the overlay clock tick once at uptime `at`.
     void overlayTickAt(double at)
     {
@@ -140,8 +147,7 @@ TEST(VideoPlayerService, NearEndRuleInBothModes)
         if (c.overlay) {
             f.service.loadOverlayOnly(std::pair{0.0, c.duration}, QSizeF(1920, 1080));
         } else {
-            f.loadReady(wholeClip(c.duration));
-            f.player->completeSeek();
+            f.loadSettled(wholeClip(c.duration));
         }
         f.service.seek(c.playhead);
         if (!c.overlay)
@@ -155,8 +161,7 @@ TEST(VideoPlayerService, NearEndRuleInBothModes)
 TEST(VideoPlayerService, SeekClampsAndScrubOutsideMovesOnlyThePlayhead)
 {
     Fixture f;
-    f.loadReady(wholeClip(10));
-    f.player->completeSeek();
+    f.loadSettled(wholeClip(10));
     const size_t seeks = f.player->seeks.size();
 
     f.service.scrub(-1);
@@ -206,8 +211,7 @@ TEST(VideoPlayerService, PlayWhileLoadingStartsAfterTheReadySeek)
 TEST(VideoPlayerService, StaleSeekCompletionsAreDropped)
 {
     Fixture f;
-    f.loadReady(wholeClip(10));
-    f.player->completeSeek();
+    f.loadSettled(wholeClip(10));
     f.service.play();
     ASSERT_TRUE(f.player->playing);
 
@@ -290,8 +294,7 @@ TEST(VideoPlayerService, EqualSnapshotIsNotReloadedEvenAfterFailure)
 TEST(VideoPlayerService, RebuildKeepsPlayheadAndResumesPlayback)
 {
     Fixture f;
-    f.loadReady(wholeClip(20));
-    f.player->completeSeek();
+    f.loadSettled(wholeClip(20));
     f.service.seek(12);
     f.player->completeSeek();
     f.service.play();

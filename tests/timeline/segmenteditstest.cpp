@@ -12,18 +12,11 @@ using testsupport::gpx;
 
 namespace {
 
-QList<double> offsets(const QList<GPXSegment> &lane)
+template <typename Segment>
+QList<double> offsets(const QList<Segment> &lane)
 {
     QList<double> out;
-    for (const GPXSegment &s : lane)
-        out.append(s.offset);
-    return out;
-}
-
-QList<double> offsets(const QList<VideoSegment> &lane)
-{
-    QList<double> out;
-    for (const VideoSegment &s : lane)
+    for (const Segment &s : lane)
         out.append(s.offset);
     return out;
 }
