@@ -43,9 +43,6 @@ TEST(SegmentEdits, ImportPlacesAfterTheSegmentThatEndsLast)
     EXPECT_EQ(added.trackID, t.id);
     EXPECT_EQ(added.gpxStart, 0);
     EXPECT_EQ(added.gpxEnd, 12);
-    EXPECT_EQ(e.undoStack()->undoText(), "Import");
-    e.undoStack()->undo();
-    EXPECT_EQ(e.segments().size(), 2);
 
     VideoSource a = testsupport::source(10);
     VideoSource b = testsupport::source(4);
@@ -221,7 +218,6 @@ TEST(SegmentEdits, SplitAtThePlayhead)
     EXPECT_EQ(e.selectedVideoId(), right.id);
     EXPECT_TRUE(e.selectedId().isNull());
     EXPECT_EQ(e.segments().size(), 1);
-    EXPECT_EQ(e.undoStack()->undoText(), "Split");
 
     const GPXSegment g = e.segments()[0];
     e.setSelectedId(g.id);

@@ -114,6 +114,7 @@ TEST(TimelineEngine, UndoAndRedoRestoreTheWholeState)
     }
     EXPECT_EQ(e.undoStack()->count(), 5);
     EXPECT_EQ(e.undoStack()->text(0), "Import");
+    EXPECT_EQ(e.undoStack()->text(2), "Import");
     EXPECT_EQ(e.undoStack()->text(3), "Split");
     EXPECT_EQ(e.undoStack()->text(4), "Move");
 }
