@@ -15,16 +15,9 @@
 using namespace routereel;
 using testsupport::ClipSpec;
 using testsupport::cut;
+using testsupport::probeStream;
 
 namespace {
-
-QString ffprobe(const QStringList &args)
-{
-    QProcess p;
-    p.start("ffprobe", QStringList{"-v", "error"} + args);
-    EXPECT_TRUE(p.waitForFinished(60'000));
-    return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
-}
 
 // The colour in the middle of the frame at time t (letterbox bars lie at the edges).
 QColor centreColour(const QString &file, double t, int w, int h)
@@ -96,20 +89,12 @@ TEST(FilterGraphWithFfmpeg, TimelineWithGapsAndTwoCutsOfOneFileAndAWholeClip)
              << "192000" << out;
         ASSERT_TRUE(testsupport::runFfmpeg(args));
 
-        const QStringList video = ffprobe({"-select_streams", "v:0", "-count_frames", "-show_entries",
-                                           "stream=nb_read_frames,width,height", "-of", "csv=p=0", out})
-                                      .split(',');
-        ASSERT_EQ(video.size(), 3);
-        EXPECT_EQ(video[0].toInt(), 640);
-        EXPECT_EQ(video[1].toInt(), 360);
-        EXPECT_EQ(video[2].toLongLong(), std::llround(end * fps));
-
-        const double duration = ffprobe({"-show_entries", "format=duration", "-of", "csv=p=0", out}).toDouble();
-        EXPECT_NEAR(duration, end, 0.06);
-        const double audio = ffprobe({"-select_streams", "a:0", "-show_entries", "stream=duration", "-of",
-                                      "csv=p=0", out})
-                                 .toDouble();
-        EXPECT_NEAR(audio, end, 0.06);
+        const auto video = probeStream(out, "v:0", "stream=nb_read_frames,width,height");
+        EXPECT_EQ(video.value("width"), "640");
+        EXPECT_EQ(video.value("height"), "360");
+        EXPECT_EQ(video.value("nb_read_frames").toLongLong(), std::llround(end * fps));
+        EXPECT_NEAR(probeStream(out, "v:0", "format=duration").value("duration").toDouble(), end, 0.06);
+        EXPECT_NEAR(probeStream(out, "a:0", "stream=duration").value("duration").toDouble(), end, 0.06);
 
         for (const Probe &p : probes)
             EXPECT_TRUE(near(centreColour(out, p.t, 640, 360), p.colour))
@@ -125,7 +110,5 @@ TEST(FilterGraphWithFfmpeg, TimelineWithGapsAndTwoCutsOfOneFileAndAWholeClip)
     ASSERT_TRUE(testsupport::runFfmpeg(QStringList{"-f", "lavfi", "-i", "nullsrc=s=16x16:d=1"} + direct->inputArguments
                                        + QStringList{"-map", direct->videoLabel.mid(1, direct->videoLabel.size() - 2),
                                                      "-map", direct->audioMap, "-c", "copy", copy}));
-    EXPECT_EQ(ffprobe({"-select_streams", "v:0", "-count_frames", "-show_entries", "stream=nb_read_frames", "-of",
-                       "csv=p=0", copy}),
-              "48");
+    EXPECT_EQ(probeStream(copy, "v:0", "stream=nb_read_frames").value("nb_read_frames"), "48");
 }
