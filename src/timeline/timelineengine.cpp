@@ -196,7 +196,7 @@ void TimelineEngine::edit(const QString &actionName, const std::function<void()>
 
 void TimelineEngine::trimEdit(const std::function<void()> &change)
 {
-    const QString name = QStringLiteral("Trim");
+    const QString name = tr("Trim");
     UndoSnapshot before = undoSnapshot(name);
     change();
     UndoSnapshot after = undoSnapshot(name);
@@ -236,7 +236,7 @@ void TimelineEngine::clear()
 {
     // Renewed even when there is nothing to clear, so imports in flight are dropped.
     m_importGeneration = QUuid::createUuid();
-    edit(QStringLiteral("Clear"), [this] {
+    edit(tr("Clear"), [this] {
         setSegments({});
         setVideoSegments({});
         setVideoSources({});
@@ -311,7 +311,7 @@ void TimelineEngine::importGPX(const GPXTrack &track)
 {
     if (!(track.duration > 0) || !std::isfinite(track.duration))
         return;
-    edit(QStringLiteral("Import"), [&] {
+    edit(tr("Import"), [&] {
         double offset = 0;
         for (const GPXSegment &s : m_segments) {
             if (std::isfinite(gpxEndOf(s)))
@@ -332,7 +332,7 @@ void TimelineEngine::moveSegment(const QUuid &id, double offset)
 {
     if (!findSegment(id))
         return;
-    edit(QStringLiteral("Move"), [&] {
+    edit(tr("Move"), [&] {
         QList<GPXSegment> lane = m_segments;
         for (GPXSegment &s : lane) {
             if (s.id == id) {
@@ -353,7 +353,7 @@ void TimelineEngine::snapSegment(const QUuid &id)
     const double target = snapTarget(m_segments, moving, gpxEndOf);
     if (std::fabs(target - moving.offset) <= snapTolerance + toleranceSlack)
         return;
-    edit(QStringLiteral("Snap"), [&] { setSegments(snapped(m_segments, moving, target)); });
+    edit(tr("Snap"), [&] { setSegments(snapped(m_segments, moving, target)); });
 }
 
 void TimelineEngine::trimSegmentStart(const QUuid &id, double gpxStart, double offset, double trackDuration)
@@ -402,7 +402,7 @@ void TimelineEngine::splitAtPlayhead(double t)
     const auto cut = splitPoint(t, old.offset, old.gpxStart, old.gpxEnd);
     if (!cut)
         return;
-    edit(QStringLiteral("Split"), [&] {
+    edit(tr("Split"), [&] {
         GPXSegment first;
         first.trackID = old.trackID;
         first.gpxStart = old.gpxStart;
@@ -442,7 +442,7 @@ bool TimelineEngine::canSplit(double t) const
 
 void TimelineEngine::deleteSegment(const QUuid &id)
 {
-    edit(QStringLiteral("Delete"), [&] {
+    edit(tr("Delete"), [&] {
         QList<GPXSegment> lane = m_segments;
         lane.removeIf([&](const GPXSegment &s) { return s.id == id; });
         setSegments(lane);
@@ -455,7 +455,7 @@ void TimelineEngine::deleteSelected()
 {
     if (!m_selectedVideoId.isNull()) {
         const QUuid id = m_selectedVideoId;
-        edit(QStringLiteral("Delete"), [&] {
+        edit(tr("Delete"), [&] {
             QList<VideoSegment> lane = m_videoSegments;
             lane.removeIf([&](const VideoSegment &s) { return s.id == id; });
             setVideoSegments(lane);
@@ -509,7 +509,7 @@ void TimelineEngine::alignToZero()
 
 void TimelineEngine::importVideo(const VideoSource &source)
 {
-    edit(QStringLiteral("Import"), [&] {
+    edit(tr("Import"), [&] {
         updateCanvasOrigin(source.resolution);
         double offset = 0;
         for (const VideoSegment &s : m_videoSegments) {
@@ -540,7 +540,7 @@ void TimelineEngine::moveVideoSegment(const QUuid &id, double offset)
     const double clamped = std::max(0.0, offset);
     if (std::fabs(s->offset - clamped) <= 0.000001)
         return;
-    edit(QStringLiteral("Move"), [&] {
+    edit(tr("Move"), [&] {
         QList<VideoSegment> lane = m_videoSegments;
         std::find_if(lane.begin(), lane.end(), [&](const VideoSegment &x) { return x.id == id; })->offset = clamped;
         setVideoSegments(lane);
@@ -557,7 +557,7 @@ void TimelineEngine::snapVideoSegment(const QUuid &id)
     const double target = snapTarget(m_videoSegments, moving, endOf);
     if (std::fabs(target - moving.offset) <= snapTolerance + toleranceSlack)
         return;
-    edit(QStringLiteral("Snap"),
+    edit(tr("Snap"),
          [&] { setVideoSegments(snapped(m_videoSegments, moving, target)); });
 }
 
@@ -604,7 +604,7 @@ void TimelineEngine::splitVideoSegment(const QUuid &id, double t)
     const auto cut = splitPoint(t, old.offset, old.sourceStart, old.sourceEnd);
     if (!cut)
         return;
-    edit(QStringLiteral("Split"), [&] {
+    edit(tr("Split"), [&] {
         VideoSegment first = old;
         first.id = QUuid::createUuid();
         first.sourceEnd = *cut;

@@ -1,6 +1,7 @@
 #include "timelinefiltergraph.h"
 
 #include <QCoreApplication>
+#include <QRegularExpression>
 
 #include <cmath>
 #include <cstdint>
@@ -87,8 +88,10 @@ std::optional<TimelineFilterGraph> ffmpegFilterGraph(const std::optional<VideoTi
     if (error)
         error->reset();
 
+    // The text goes into the graph as it is: only a plain rate or a ratio of whole numbers may.
+    static const QRegularExpression plainRate(QStringLiteral("^[0-9]+(\\.[0-9]+)?(/[0-9]+)?$"));
     const double fps = frameRateValue(frameRate);
-    if (!std::isfinite(fps) || !(fps > 0))
+    if (!plainRate.match(frameRate).hasMatch() || !std::isfinite(fps) || !(fps > 0))
         return refuse({TimelineFilterGraphError::Kind::invalidFrameRate, frameRate});
 
     if (!snapshot)
