@@ -48,6 +48,15 @@ private:
     std::shared_ptr<PageLog> m_log;
 };
 
+template <typename T>
+T inBackground(std::function<T()> work)
+{
+    QFuture<T> future = QtConcurrent::run(work);
+    while (!future.isFinished())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    return future.result();
+}
+
 struct Fixture {
     std::shared_ptr<PageLog> log = std::make_shared<PageLog>();
     std::unique_ptr<OSMWebMapExportRenderer> renderer;
@@ -68,16 +77,16 @@ struct Fixture {
             });
     }
     int calls(const QString &function) const { return log->bodies.filter(function).size(); }
+    void answerAlways(std::optional<QVariant> value)
+    {
+        log->answer = [value](const QString &) { return value; };
+    }
+    bool loadTrack(const QList<QPointF> &coords, const QList<int> &breaks = {},
+                   OSMWebMapExportRenderer::IsCancelled cancelled = {})
+    {
+        return inBackground<bool>([&] { return renderer->loadTrack(coords, breaks, cancelled); });
+    }
 };
-
-template <typename T>
-T inBackground(std::function<T()> work)
-{
-    QFuture<T> future = QtConcurrent::run(work);
-    while (!future.isFinished())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    return future.result();
-}
 
 std::optional<QImage> capture(OSMWebMapExportRenderer &r, int idx, double lng = 13.4,
                               OSMWebMapExportRenderer::IsCancelled cancelled = {})
@@ -130,9 +139,9 @@ TEST(MapPageExportRenderer, anOldFrameIsNeverReturnedForNewParameters)
 {
     Fixture f;
     ASSERT_TRUE(capture(*f.renderer, 1).has_value());
-    f.log->answer = [](const QString &) -> std::optional<QVariant> { return QVariant(QStringLiteral("ERR:map idle timeout")); };
+    f.answerAlways(QVariant(QStringLiteral("ERR:map idle timeout")));
     EXPECT_FALSE(capture(*f.renderer, 2).has_value());
-    f.log->answer = [](const QString &) -> std::optional<QVariant> { return std::nullopt; };
+    f.answerAlways(std::nullopt);
     EXPECT_FALSE(capture(*f.renderer, 3).has_value());
 }
 
@@ -141,23 +150,20 @@ TEST(MapPageExportRenderer, loadTrackSucceedsOnlyOnOk)
     Fixture f;
     ASSERT_TRUE(capture(*f.renderer, 1).has_value());
     for (const QVariant &answer : {QVariant(QStringLiteral("OK")), QVariant(QStringLiteral("ok ")), QVariant(1), QVariant()}) {
-        f.log->answer = [answer](const QString &) -> std::optional<QVariant> {
-            return answer.isValid() ? std::optional<QVariant>(answer) : std::nullopt;
-        };
-        EXPECT_FALSE(inBackground<bool>([&] { return f.renderer->loadTrack({QPointF(1, 2)}, {}, {}); }))
-            << answer.toString().toStdString();
+        f.answerAlways(answer.isValid() ? std::optional<QVariant>(answer) : std::nullopt);
+        EXPECT_FALSE(f.loadTrack({QPointF(1, 2)})) << answer.toString().toStdString();
     }
     // The memo survived the failed loads.
     EXPECT_TRUE(capture(*f.renderer, 1).has_value());
     EXPECT_EQ(f.calls(QStringLiteral("renderAndCapture")), 1);
 
-    f.log->answer = [](const QString &) -> std::optional<QVariant> { return QVariant(QStringLiteral("ok")); };
-    EXPECT_TRUE(inBackground<bool>([&] { return f.renderer->loadTrack({QPointF(1, 2), QPointF(3, 4)}, {1}, {}); }));
+    f.answerAlways(QVariant(QStringLiteral("ok")));
+    EXPECT_TRUE(f.loadTrack({QPointF(1, 2), QPointF(3, 4)}, {1}));
     const auto &args = f.log->args.last();
     EXPECT_EQ(args[0].second.toArray().size(), 2);
     EXPECT_EQ(args[2].second.toString(), QStringLiteral("de"));
     // A new track drops the memo.
-    f.log->answer = [](const QString &body) -> std::optional<QVariant> { return QVariant(pngDataUrl(QSize(400, 200))); };
+    f.answerAlways(QVariant(pngDataUrl(QSize(400, 200))));
     EXPECT_TRUE(capture(*f.renderer, 1).has_value());
     EXPECT_EQ(f.calls(QStringLiteral("renderAndCapture")), 2);
 }
@@ -166,7 +172,7 @@ TEST(MapPageExportRenderer, cancelledOrShutDownCallsNeverReachThePage)
 {
     Fixture f;
     const auto cancelled = [] { return true; };
-    EXPECT_FALSE(inBackground<bool>([&] { return f.renderer->loadTrack({QPointF(1, 2)}, {}, cancelled); }));
+    EXPECT_FALSE(f.loadTrack({QPointF(1, 2)}, {}, cancelled));
     EXPECT_FALSE(capture(*f.renderer, 1, 13.4, cancelled).has_value());
     EXPECT_TRUE(f.log->bodies.isEmpty());
 
@@ -175,7 +181,7 @@ TEST(MapPageExportRenderer, cancelledOrShutDownCallsNeverReachThePage)
     f.log->shutDown = false;
     f.renderer->shutdown();
     EXPECT_FALSE(f.log->shutDown) << "a second shutdown does nothing";
-    EXPECT_FALSE(inBackground<bool>([&] { return f.renderer->loadTrack({QPointF(1, 2)}, {}, {}); }));
+    EXPECT_FALSE(f.loadTrack({QPointF(1, 2)}));
     EXPECT_TRUE(f.log->bodies.isEmpty());
 }
 
@@ -280,7 +286,7 @@ TEST(MapPageExportRenderer, framesWithoutPositionGetNoMapAndAreNoFailure)
     EXPECT_EQ(captured.status, Status::captured);
     ASSERT_TRUE(captured.image.has_value());
 
-    f.log->answer = [](const QString &) -> std::optional<QVariant> { return QVariant(QStringLiteral("ERR:map idle timeout")); };
+    f.answerAlways(QVariant(QStringLiteral("ERR:map idle timeout")));
     const OSMWebMapExportRenderer::FramePosition next{5, 13.5, 52.5, 13.5, 52.5, 0};
     const auto failed = inBackground<OSMWebMapExportRenderer::ExportFrame>(
         [&] { return f.renderer->exportFrame(next, 15, {}); });
