@@ -48,10 +48,11 @@ private:
     std::shared_ptr<PageLog> m_log;
 };
 
-template <typename T>
-T inBackground(std::function<T()> work)
+// Runs `work` on a pool thread while this thread answers for the page.
+template <typename Work>
+auto inBackground(Work work)
 {
-    QFuture<T> future = QtConcurrent::run(work);
+    auto future = QtConcurrent::run(work);
     while (!future.isFinished())
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     return future.result();
@@ -81,18 +82,16 @@ struct Fixture {
     {
         log->answer = [value](const QString &) { return value; };
     }
-    bool loadTrack(const QList<QPointF> &coords, const QList<int> &breaks = {},
-                   OSMWebMapExportRenderer::IsCancelled cancelled = {})
+    bool loadTrack(const QList<QPointF> &coords, const QList<int> &breaks = {}, std::function<bool()> cancelled = {})
     {
-        return inBackground<bool>([&] { return renderer->loadTrack(coords, breaks, cancelled); });
+        return inBackground([&] { return renderer->loadTrack(coords, breaks, cancelled); });
     }
 };
 
 std::optional<QImage> capture(OSMWebMapExportRenderer &r, int idx, double lng = 13.4,
                               OSMWebMapExportRenderer::IsCancelled cancelled = {})
 {
-    return inBackground<std::optional<QImage>>(
-        [&] { return r.captureFrame(idx, lng, 52.5, lng, 52.5, 10, 15, cancelled); });
+    return inBackground([&] { return r.captureFrame(idx, lng, 52.5, lng, 52.5, 10, 15, cancelled); });
 }
 
 } // namespace
@@ -195,7 +194,7 @@ TEST(MapPageExportRenderer, cancellingEndsTheWaitForAPage)
     clock.start();
     QList<TrackPoint> points(2);
     points[1].lng = 5;  // far apart: two stops
-    inBackground<bool>([&] {
+    inBackground([&] {
         f.renderer->warmUp(points, 15, {}, [&] { return stop.load(); });
         return true;
     });
@@ -248,7 +247,7 @@ TEST(MapPageExportRenderer, prepareGivesUpWhenThePageIsNotReadyInTime)
     QList<TrackPoint> points(3);
     QElapsedTimer clock;
     clock.start();
-    EXPECT_FALSE(inBackground<bool>([&] {
+    EXPECT_FALSE(inBackground([&] {
         return f.renderer->prepareForFrames(points, {}, 15, std::chrono::milliseconds(300), {}, {});
     }));
     EXPECT_GE(clock.elapsed(), 300);
@@ -260,7 +259,7 @@ TEST(MapPageExportRenderer, prepareGivesUpWhenThePageIsNotReadyInTime)
     Fixture ready;
     ready.log->onReady();
     std::vector<double> progress;
-    EXPECT_TRUE(inBackground<bool>([&] {
+    EXPECT_TRUE(inBackground([&] {
         return ready.renderer->prepareForFrames(points, {}, 15, std::chrono::milliseconds(300),
                                                 [&](double p) { progress.push_back(p); }, {});
     }));
@@ -274,21 +273,19 @@ TEST(MapPageExportRenderer, framesWithoutPositionGetNoMapAndAreNoFailure)
 {
     using Status = OSMWebMapExportRenderer::ExportFrame::Status;
     Fixture f;
-    const auto none = inBackground<OSMWebMapExportRenderer::ExportFrame>(
-        [&] { return f.renderer->exportFrame(std::nullopt, 15, {}); });
+    const auto frame = [&](std::optional<OSMWebMapExportRenderer::FramePosition> at) {
+        return inBackground([&] { return f.renderer->exportFrame(at, 15, {}); });
+    };
+    const auto none = frame(std::nullopt);
     EXPECT_EQ(none.status, Status::noPosition);
     EXPECT_FALSE(none.image.has_value());
     EXPECT_TRUE(f.log->bodies.isEmpty()) << "nothing is drawn at (0, 0)";
 
-    const OSMWebMapExportRenderer::FramePosition at{4, 13.4, 52.5, 13.4, 52.5, 0};
-    const auto captured = inBackground<OSMWebMapExportRenderer::ExportFrame>(
-        [&] { return f.renderer->exportFrame(at, 15, {}); });
+    const auto captured = frame({{4, 13.4, 52.5, 13.4, 52.5, 0}});
     EXPECT_EQ(captured.status, Status::captured);
     ASSERT_TRUE(captured.image.has_value());
 
     f.answerAlways(QVariant(QStringLiteral("ERR:map idle timeout")));
-    const OSMWebMapExportRenderer::FramePosition next{5, 13.5, 52.5, 13.5, 52.5, 0};
-    const auto failed = inBackground<OSMWebMapExportRenderer::ExportFrame>(
-        [&] { return f.renderer->exportFrame(next, 15, {}); });
+    const auto failed = frame({{5, 13.5, 52.5, 13.5, 52.5, 0}});
     EXPECT_EQ(failed.status, Status::failed);
 }

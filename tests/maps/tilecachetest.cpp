@@ -18,23 +18,6 @@ using Mode = TileTestServer::Mode;
 
 namespace {
 
-// A cache in a folder of its own, over a loopback tile server.
-struct Loopback {
-    TileTestServer server;
-    QTemporaryDir dir;
-    TileCache cache;
-    explicit Loopback(TileCache::Options o = {}, int latencyMs = 0)
-        : server(latencyMs)
-        , cache(withRoot(o))
-    {
-    }
-    TileCache::Options withRoot(TileCache::Options o) const
-    {
-        o.root = dir.path() + QStringLiteral("/tiles");
-        return o;
-    }
-};
-
 TileCache::Options deadline(std::chrono::milliseconds d)
 {
     TileCache::Options o;
@@ -66,7 +49,7 @@ bool writeFile(const QString &path, const QByteArray &bytes, const QDateTime &mo
 
 TEST(TileCache, RepeatedLookupIsServedFromMemoryUntilCleared)
 {
-    Loopback l;
+    LoopbackTiles l;
     const QImage first = osm(l.cache, 16, 34000, 22000);
     ASSERT_FALSE(first.isNull());
     EXPECT_EQ(first.format(), QImage::Format_ARGB32_Premultiplied);
@@ -97,7 +80,7 @@ TEST(TileCache, RepeatedLookupIsServedFromMemoryUntilCleared)
 TEST(TileCache, FailedDownloadsStoreNothing)
 {
     for (const Mode mode : {Mode::notFound, Mode::serverError, Mode::corrupt}) {
-        Loopback l;
+        LoopbackTiles l;
         l.server.setMode(mode);
         EXPECT_TRUE(osm(l.cache, 3, 2, 1).isNull());
         EXPECT_EQ(l.server.requestCount(), 1);
@@ -112,7 +95,7 @@ TEST(TileCache, FailedDownloadsStoreNothing)
 
 TEST(TileCache, CorruptFileOnDiskIsFetchedAgain)
 {
-    Loopback l;
+    LoopbackTiles l;
     const QString file = osmFile(l.cache, 5, 7, 9);
     ASSERT_TRUE(writeFile(file, "\x89PNG garbage"));
     EXPECT_FALSE(osm(l.cache, 5, 7, 9).isNull());
@@ -122,7 +105,7 @@ TEST(TileCache, CorruptFileOnDiskIsFetchedAgain)
 
 TEST(TileCache, ZoomAndTileRangeAreCheckedBeforeAnyRequest)
 {
-    Loopback l;
+    LoopbackTiles l;
     struct Case {
         int z, x, y;
         bool fetched;
@@ -142,7 +125,7 @@ TEST(TileCache, MapboxKeysAddressesAndUnsafeTexts)
     EXPECT_EQ(TileCache::tileKey(MapProvider::mapbox, 3, 4, 5, QStringLiteral("zh-Hans")),
               QStringLiteral("Mapbox_3_4_5@2x_zh-Hans_t512"));
 
-    Loopback l;
+    LoopbackTiles l;
     const QString evil = QStringLiteral("../../../../escape/x");
     const QString path = l.cache.tileFilePath(MapProvider::mapbox, 1, 0, 1, evil);
     EXPECT_EQ(QFileInfo(path).absolutePath(), l.cache.rootPath() + QStringLiteral("/Mapbox/1/0"));
@@ -171,7 +154,7 @@ TEST(TileCache, BlockingFetchNeverWaitsForever)
     using namespace std::chrono;
     // A trickling server and a silent one both end at the deadline.
     for (const Mode mode : {Mode::trickle, Mode::noAnswer}) {
-        Loopback l(deadline(milliseconds(400)));
+        LoopbackTiles l(deadline(milliseconds(400)));
         l.server.setMode(mode);
         const auto start = steady_clock::now();
         EXPECT_TRUE(osm(l.cache, 4, 1, 1).isNull());
@@ -180,7 +163,7 @@ TEST(TileCache, BlockingFetchNeverWaitsForever)
     }
 
     // Cancellation by the caller's test and by cancelling every request, with a long deadline.
-    Loopback l(deadline(seconds(600)));
+    LoopbackTiles l(deadline(seconds(600)));
     l.server.setMode(Mode::noAnswer);
     std::atomic<bool> cancelled = false;
     std::thread canceller([&] {
@@ -201,7 +184,7 @@ TEST(TileCache, BlockingFetchNeverWaitsForever)
 TEST(TileCache, NoNetworkWaitOnTheNetworkThread)
 {
     // Waiting on itself would only end at the deadline; make that far beyond the test's time-out.
-    Loopback l(deadline(std::chrono::seconds(600)));
+    LoopbackTiles l(deadline(std::chrono::seconds(600)));
     ASSERT_FALSE(osm(l.cache, 2, 1, 1).isNull());
     QObject onNetworkThread;
     onNetworkThread.moveToThread(l.cache.networkThread());
@@ -221,7 +204,7 @@ TEST(TileCache, NoNetworkWaitOnTheNetworkThread)
 
 TEST(TileCache, PreloadFetchesEveryTileOnceUnlessCancelled)
 {
-    Loopback l({}, 20);
+    LoopbackTiles l({}, 20);
     l.cache.preload(MapProvider::openStreetMap, 10, {}, {}, {});
     l.cache.preload(MapProvider::openStreetMap, 10, {{1, 1}, {2, 2}}, {}, {}, [] { return true; });
     EXPECT_EQ(l.server.requestCount(), 0);
@@ -268,7 +251,7 @@ TEST(TileCache, DownloadStartsCollectionAtMostOncePerInterval)
 {
     TileCache::Options options;
     options.diskLimit = 100000;
-    Loopback l(options);
+    LoopbackTiles l(options);
     QStringList old;
     for (int i = 0; i < 10; ++i) {
         old.append(l.cache.rootPath() + QStringLiteral("/OSM/9/%1/1@2x.png").arg(i));

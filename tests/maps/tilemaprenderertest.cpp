@@ -3,7 +3,6 @@
 #include "tiletestserver.h"
 
 #include <QSet>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 using namespace routereel;
@@ -14,25 +13,12 @@ namespace {
 constexpr double lat0 = 47.37;
 constexpr double lng0 = 8.54;
 
-struct LoopbackTiles {
-    TileTestServer server;
-    QTemporaryDir dir;
-    TileCache cache;
-    LoopbackTiles()
-        : cache([this] {
-            TileCache::Options o;
-            o.root = dir.path();
-            return o;
-        }())
-    {
-    }
-    // An OSM map widget of `size` pixels at map zoom 15 unless told otherwise.
-    std::unique_ptr<TileMapRenderer> osm(MapShape shape, QSizeF size, double cornerRadius = 0, int zoom = 15)
-    {
-        return std::make_unique<TileMapRenderer>(std::nullopt, shape, MapProvider::openStreetMap, QString(), zoom,
-                                                 QString(), size, cornerRadius, cache);
-    }
-};
+// An OSM map widget of `size` pixels over the loopback tiles, at map zoom 15 unless told otherwise.
+std::unique_ptr<TileMapRenderer> osm(LoopbackTiles &s, MapShape shape, QSizeF size, double cornerRadius = 0, int zoom = 15)
+{
+    return std::make_unique<TileMapRenderer>(std::nullopt, shape, MapProvider::openStreetMap, QString(), zoom, QString(),
+                                             size, cornerRadius, s.cache);
+}
 
 // A frame centred on (lat0, lng0) with the position there too.
 QImage atCentre(TileMapRenderer &renderer, const QList<TrackPoint> &track, int index, double bearing = 0)
@@ -76,7 +62,7 @@ TEST(TileMapRenderer, TileZoomPerProvider)
 TEST(TileMapRenderer, BearingTurnsTheMapAboveOneTenthOfADegree)
 {
     LoopbackTiles s;
-    const auto renderer = s.osm(MapShape::roundedRect, QSizeF(200, 200));
+    const auto renderer = osm(s, MapShape::roundedRect, QSizeF(200, 200));
     // A line from 50 px north of the centre to the centre.
     const QList<TrackPoint> track{maptest::offset(lat0, lng0, 0, -50, osmWorld15), point(lat0, lng0)};
     const auto frame = [&](double bearing) { return atCentre(*renderer, track, 1, bearing); };
@@ -99,7 +85,7 @@ TEST(TileMapRenderer, TurnedRectangleIsCoveredToItsCorners)
 {
     LoopbackTiles s;
     s.server.setMode(TileTestServer::Mode::notFound);  // only the grey window shows
-    const auto renderer = s.osm(MapShape::roundedRect, QSizeF(200, 100), 8);
+    const auto renderer = osm(s, MapShape::roundedRect, QSizeF(200, 100), 8);
     for (double bearing : {0.0, 30.0, 90.0, -135.0}) {
         const QImage frame = atCentre(*renderer, {point(lat0, lng0)}, 0, bearing);
         for (const QPoint p : {QPoint(60, 50), QPoint(4, 50), QPoint(196, 50), QPoint(10, 5), QPoint(190, 95)})
@@ -110,7 +96,7 @@ TEST(TileMapRenderer, TurnedRectangleIsCoveredToItsCorners)
 TEST(TileMapRenderer, TrackAcrossTheDatelineStaysOneLine)
 {
     LoopbackTiles s;
-    const auto renderer = s.osm(MapShape::roundedRect, QSizeF(200, 200));
+    const auto renderer = osm(s, MapShape::roundedRect, QSizeF(200, 200));
     const QList<TrackPoint> track{point(0, 179.998), point(0, -179.998)};
     const QImage frame = renderer->renderFrame(track, 1, 0, 180, 0, -179.998, 0);
     ASSERT_FALSE(frame.isNull());
@@ -128,7 +114,7 @@ TEST(TileMapRenderer, TrackAcrossTheDatelineStaysOneLine)
 TEST(TileMapRenderer, LinesDotAndOutline)
 {
     LoopbackTiles s;
-    const auto circle = s.osm(MapShape::circle, QSizeF(200, 200));
+    const auto circle = osm(s, MapShape::circle, QSizeF(200, 200));
     const TrackPoint west = maptest::offset(lat0, lng0, -60, 0, osmWorld15);
     const TrackPoint east = maptest::offset(lat0, lng0, 60, 0, osmWorld15);
     const QList<TrackPoint> track{west, point(lat0, lng0), east};
@@ -166,7 +152,7 @@ TEST(TileMapRenderer, LinesDotAndOutline)
     EXPECT_GT(qRed(single.pixel(100, 100)), 230);
     EXPECT_LT(qGreen(single.pixel(100, 100)), 80);
 
-    const QImage r = atCentre(*s.osm(MapShape::roundedRect, QSizeF(200, 120), 20), track, 1);
+    const QImage r = atCentre(*osm(s, MapShape::roundedRect, QSizeF(200, 120), 20), track, 1);
     EXPECT_EQ(r.size(), QSize(200, 120));
     EXPECT_EQ(qAlpha(r.pixel(1, 1)), 0);
     EXPECT_EQ(qAlpha(r.pixel(20, 1)), 255);
@@ -176,7 +162,7 @@ TEST(TileMapRenderer, LinesDotAndOutline)
 TEST(TileMapRenderer, InvalidInputGivesNoImage)
 {
     LoopbackTiles s;
-    const auto renderer = s.osm(MapShape::circle, QSizeF(100, 100));
+    const auto renderer = osm(s, MapShape::circle, QSizeF(100, 100));
     const QList<TrackPoint> track{point(lat0, lng0)};
     const double nan = std::nan("");
     struct Case {
@@ -195,7 +181,7 @@ TEST(TileMapRenderer, InvalidInputGivesNoImage)
     EXPECT_TRUE(renderer->tilesAround(0, 200, 100, 100).isEmpty());
 
     // Near the pole the rows beyond the world stay grey and are never asked for.
-    const auto world = s.osm(MapShape::circle, QSizeF(100, 100), 0, 1);
+    const auto world = osm(s, MapShape::circle, QSizeF(100, 100), 0, 1);
     const QImage polar = world->renderFrame({point(85.05, 0)}, 0, 85.05, 0, 85.05, 0, 0);
     EXPECT_FALSE(maptest::isGrey(polar.pixel(50, 70)));
     EXPECT_TRUE(maptest::isGrey(polar.pixel(50, 10)));
@@ -235,7 +221,7 @@ TEST(TileMapRenderer, PreloadFetchesWhatFramesNeed)
 TEST(TileMapRenderer, GeometryIsReusedForTheSameTrackEnds)
 {
     LoopbackTiles s;
-    const auto renderer = s.osm(MapShape::roundedRect, QSizeF(200, 200));
+    const auto renderer = osm(s, MapShape::roundedRect, QSizeF(200, 200));
     QList<TrackPoint> track{maptest::offset(lat0, lng0, -80, -60, osmWorld15), maptest::offset(lat0, lng0, 0, -60, osmWorld15),
                             maptest::offset(lat0, lng0, 80, -60, osmWorld15), point(lat0, lng0)};
     const QImage first = atCentre(*renderer, track, 3);
