@@ -166,7 +166,7 @@ TEST(GPSPathGeometry, ProjectionMemoKeysOnRevisionEndsAndCount)
     const MapProvider osm = MapProvider::openStreetMap, mapbox = MapProvider::mapbox;
     int builds = GPSPathProjectionCache::buildCount();
     for (const Key &k : {Key{other, {0}, osm, 10.0, 200, true}, Key{revision, {0}, mapbox, 10.0, 200, true},
-                         Key{revision, {0}, mapbox, std::nullopt, 200, true}, Key{revision, {0, 2}, mapbox, {}, 200, true},
+                         Key{revision, {0}, mapbox, {}, 200, true}, Key{revision, {0, 2}, mapbox, {}, 200, true},
                          Key{revision, {0, 2}, mapbox, {}, 200, false}, Key{revision, {0, 2}, mapbox, {}, 150, true},
                          Key{revision, {0, 2}, mapbox, {}, std::nan(""), true},
                          Key{revision, {0, 2}, mapbox, {}, std::nan(""), true}}) {

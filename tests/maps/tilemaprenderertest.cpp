@@ -14,10 +14,10 @@ constexpr double lat0 = 47.37;
 constexpr double lng0 = 8.54;
 
 // An OSM map widget of `size` pixels over the loopback tiles, at map zoom 15 unless told otherwise.
-std::unique_ptr<TileMapRenderer> osm(LoopbackTiles &s, MapShape shape, QSizeF size, double cornerRadius = 0, int zoom = 15)
+std::unique_ptr<TileMapRenderer> osm(LoopbackTiles &s, MapShape shape, QSizeF size, double radius = 0, int zoom = 15)
 {
-    return std::make_unique<TileMapRenderer>(std::nullopt, shape, MapProvider::openStreetMap, QString(), zoom, QString(),
-                                             size, cornerRadius, s.cache);
+    return std::make_unique<TileMapRenderer>(std::nullopt, shape, MapProvider::openStreetMap, QString(), zoom,
+                                             QString(), size, radius, s.cache);
 }
 
 // A frame centred on (lat0, lng0) with the position there too.

@@ -104,8 +104,8 @@ TEST(TimelinePlayer, TurnedClipIsShownUpright)
         "-f lavfi -i color=c=red:s=320x240:r=30:d=1,drawbox=x=0:y=0:w=320:h=60:color=blue:t=fill -c:v libx264 "
         "-pix_fmt yuv420p",
         stored)));
-    ASSERT_TRUE(testsupport::runFfmpeg(
-        QStringList{QStringLiteral("-i"), stored} + mediatest::ffmpegArgs("-c copy -metadata:s:v:0 rotate=90", turned)));
+    const QStringList input{QStringLiteral("-i"), stored};
+    ASSERT_TRUE(testsupport::runFfmpeg(input + mediatest::ffmpegArgs("-c copy -metadata:s:v:0 rotate=90", turned)));
     const QUrl url = QUrl::fromLocalFile(turned);
     const ClipTracks tracks = ClipTracks::read(url);
     PreviewPiece p;

@@ -60,9 +60,10 @@ WebMapPageFactory probedFactory(std::shared_ptr<PageProbe> probe, std::optional<
     };
 }
 
+using Kind = OSMWebMapExportRenderer::Kind;
+
 std::unique_ptr<OSMWebMapExportRenderer> makeRenderer(std::shared_ptr<PageProbe> probe, QSizeF size, double ratio,
-                                                     std::optional<QSizeF> drawnSize = {},
-                                                     OSMWebMapExportRenderer::Kind kind = OSMWebMapExportRenderer::Kind::mapWidget)
+                                                     std::optional<QSizeF> drawnSize = {}, Kind kind = Kind::mapWidget)
 {
     return std::make_unique<OSMWebMapExportRenderer>(kind, QStringLiteral("en"), size, ratio,
                                                      probedFactory(std::move(probe), drawnSize));
@@ -120,8 +121,9 @@ TEST(WebMapExportRenderer, aCaptureThreePixelsOffIsAFailedAttempt)
         auto renderer = makeRenderer(probe, QSizeF(200, 100), 1, QSizeF(c.drawnWidth, 100));
         ASSERT_TRUE(becomeReady(*renderer));
         ASSERT_TRUE(runInBackground<bool>([&] { return renderer->loadTrack(track, {}, {}); }));
+        const QPointF at = track[2];
         const auto image = runInBackground<std::optional<QImage>>(
-            [&] { return renderer->captureFrame(2, track[2].x(), track[2].y(), track[2].x(), track[2].y(), 0, 15, {}); });
+            [&] { return renderer->captureFrame(2, at.x(), at.y(), at.x(), at.y(), 0, 15, {}); });
         EXPECT_EQ(image.has_value(), c.accepted) << c.drawnWidth;
         EXPECT_EQ(probe->bodies.filter(QStringLiteral("renderAndCapture")).size(), c.pageCalls) << c.drawnWidth;
         renderer->shutdown();
@@ -167,7 +169,7 @@ TEST(WebMapExportRenderer, capturesTheWholeGpsPathOnce)
     REQUIRE_WEBGL();
     ServiceScope service;
     auto probe = std::make_shared<PageProbe>();
-    auto renderer = makeRenderer(probe, QSizeF(150, 150), 2, {}, OSMWebMapExportRenderer::Kind::gpsPath);
+    auto renderer = makeRenderer(probe, QSizeF(150, 150), 2, {}, Kind::gpsPath);
     const QList<TrackPoint> points = route(60);
     const auto camera = GPSPathFitCamera::fit(points, 150, 22.5);
     ASSERT_TRUE(becomeReady(*renderer));

@@ -26,8 +26,9 @@ TEST(WebMapScheme, servesTheBundledLibrariesAtTheirPinnedVersions)
                      .arg(base),
                  QUrl());
     ASSERT_TRUE(waitFor([&] { return loaded; }, 60000));
-    EXPECT_EQ(evaluate(&page, QStringLiteral("maplibregl.getVersion ? maplibregl.getVersion() : maplibregl.version")).toString(),
-              QStringLiteral("4.7.1"));
+    const QString maplibreVersion =
+        QStringLiteral("maplibregl.getVersion ? maplibregl.getVersion() : maplibregl.version");
+    EXPECT_EQ(evaluate(&page, maplibreVersion).toString(), QStringLiteral("4.7.1"));
     EXPECT_EQ(evaluate(&page, QStringLiteral("mapboxgl.version")).toString(), QStringLiteral("3.3.0"));
     EXPECT_GT(evaluate(&page, QStringLiteral("document.styleSheets[0].cssRules.length")).toInt(), 10);
 
