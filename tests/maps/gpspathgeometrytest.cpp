@@ -7,6 +7,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QPolygonF>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -52,17 +53,11 @@ TEST(GPSPathGeometry, FitPlacesTheTrackInsideThePadding)
     // A track wider than high: its x extent must fill exactly size - 2 * padding.
     const auto points = track({{47.0, 8.0}, {47.1, 8.5}, {47.05, 8.2}});
     const auto projection = GPSPathProjection::make(points, {}, 30.0, 300);
-    double minX = 1e9, maxX = -1e9, minY = 1e9, maxY = -1e9;
-    for (const QPointF &p : projection.pts) {
-        minX = std::min(minX, p.x());
-        maxX = std::max(maxX, p.x());
-        minY = std::min(minY, p.y());
-        maxY = std::max(maxY, p.y());
-    }
-    EXPECT_NEAR(minX, 30, 1e-6);
-    EXPECT_NEAR(maxX, 270, 1e-6);
-    EXPECT_GT(minY, 30);
-    EXPECT_LT(maxY, 270);
+    const QRectF box = QPolygonF(projection.pts).boundingRect();
+    EXPECT_NEAR(box.left(), 30, 1e-6);
+    EXPECT_NEAR(box.right(), 270, 1e-6);
+    EXPECT_GT(box.top(), 30);
+    EXPECT_LT(box.bottom(), 270);
     // The centre of the bounds (mid latitude, mid longitude) is the middle of the square.
     const QPointF centre = projection.point(47.05, 8.25);
     EXPECT_NEAR(centre.x(), 150, 1e-6);
@@ -158,21 +153,27 @@ TEST(GPSPathGeometry, ProjectionMemoKeysOnRevisionEndsAndCount)
     EXPECT_EQ(second.projection.pts, first.projection.pts);
     EXPECT_EQ(second.path, first.path);
 
-    // Each key field on its own makes a new projection.
+    // Each key field on its own makes a new projection; a NaN size is never remembered.
+    struct Key {
+        QUuid revision;
+        QList<int> breaks;
+        MapProvider provider;
+        std::optional<double> padding;
+        double size;
+        bool built;
+    };
+    const QUuid other = QUuid::createUuid();
+    const MapProvider osm = MapProvider::openStreetMap, mapbox = MapProvider::mapbox;
     int builds = GPSPathProjectionCache::buildCount();
-    GPSPathProjectionCache::path(QUuid::createUuid(), points, {0}, MapProvider::openStreetMap, 10.0, 200);
-    EXPECT_EQ(GPSPathProjectionCache::buildCount(), ++builds);
-    GPSPathProjectionCache::path(revision, points, {0}, MapProvider::mapbox, 10.0, 200);
-    EXPECT_EQ(GPSPathProjectionCache::buildCount(), ++builds);
-    GPSPathProjectionCache::path(revision, points, {0}, MapProvider::mapbox, std::nullopt, 200);
-    EXPECT_EQ(GPSPathProjectionCache::buildCount(), ++builds);
-    GPSPathProjectionCache::path(revision, points, {0, 2}, MapProvider::mapbox, std::nullopt, 200);
-    EXPECT_EQ(GPSPathProjectionCache::buildCount(), ++builds);
+    for (const Key &k : {Key{other, {0}, osm, 10.0, 200, true}, Key{revision, {0}, mapbox, 10.0, 200, true},
+                         Key{revision, {0}, mapbox, {}, 200, true}, Key{revision, {0, 2}, mapbox, {}, 200, true},
+                         Key{revision, {0, 2}, mapbox, {}, 200, false}, Key{revision, {0, 2}, mapbox, {}, 150, true},
+                         Key{revision, {0, 2}, mapbox, {}, std::nan(""), true},
+                         Key{revision, {0, 2}, mapbox, {}, std::nan(""), true}}) {
+        GPSPathProjectionCache::path(k.revision, points, k.breaks, k.provider, k.padding, k.size);
+        EXPECT_EQ(GPSPathProjectionCache::buildCount(), builds += k.built) << k.size;
+    }
     const auto broken = GPSPathProjectionCache::path(revision, points, {0, 2}, MapProvider::mapbox, std::nullopt, 150);
-    EXPECT_EQ(GPSPathProjectionCache::buildCount(), ++builds);
-    GPSPathProjectionCache::path(revision, points, {0, 2}, MapProvider::mapbox, std::nullopt, std::nan(""));
-    GPSPathProjectionCache::path(revision, points, {0, 2}, MapProvider::mapbox, std::nullopt, std::nan(""));
-    EXPECT_EQ(GPSPathProjectionCache::buildCount(), builds + 2);
     // A break starts a new subpath: two move-to elements.
     int moves = 0;
     for (int i = 0; i < broken.path.elementCount(); ++i)

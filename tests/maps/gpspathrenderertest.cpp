@@ -3,7 +3,6 @@
 #include "tiletestserver.h"
 
 #include <QSet>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 using namespace routereel;
@@ -24,13 +23,6 @@ bool isPathColour(QRgb c)
 bool isDotRed(QRgb c)
 {
     return qRed(c) > 220 && qGreen(c) < 90 && qBlue(c) < 90;
-}
-
-TileCache::Options optionsIn(const QTemporaryDir &dir)
-{
-    TileCache::Options o;
-    o.root = dir.path();
-    return o;
 }
 
 } // namespace
@@ -111,15 +103,14 @@ TEST(GPSPathRenderer, TileBackgroundZoomAndPlacement)
     EXPECT_EQ(GPSPathRenderer::tileZoom(MapProvider::mapbox, 0.4), 1);
 
     for (const MapProvider provider : {MapProvider::openStreetMap, MapProvider::mapbox}) {
-        TileTestServer server;
-        QTemporaryDir dir;
-        TileCache cache(optionsIn(dir));
+        LoopbackTiles s;
         const auto projection = GPSPathProjection::make(zigzag(), {}, 20.0, 200);
         const QImage background =
-            GPSPathRenderer::loadTileBackground(projection, provider, QStringLiteral("tok"), QStringLiteral("en"), 2, cache);
+            GPSPathRenderer::loadTileBackground(projection, provider, QStringLiteral("tok"), QStringLiteral("en"), 2,
+                                                s.cache);
         ASSERT_EQ(background.size(), QSize(400, 400));
         const int z = GPSPathRenderer::tileZoom(provider, projection.zoomFloat);
-        for (const auto &t : server.requestedTiles())
+        for (const auto &t : s.server.requestedTiles())
             EXPECT_EQ(t.z, z);
         // The tile under the middle of the square carries its own colour there.
         const double ts = std::exp2(projection.zoomFloat - z) * 512;
@@ -138,18 +129,16 @@ TEST(GPSPathRenderer, TileBackgroundZoomAndPlacement)
 
 TEST(GPSPathRenderer, TileBackgroundAcrossTheDatelineWrapsColumns)
 {
-    TileTestServer server;
-    QTemporaryDir dir;
-    TileCache cache(optionsIn(dir));
+    LoopbackTiles s;
     const QList<TrackPoint> track{point(-17.0, 179.5), point(-16.5, -179.6)};
     const auto projection = GPSPathProjection::make(track, {}, 10.0, 200);
     ASSERT_TRUE(projection.crossesDateline);
     const QImage background = GPSPathRenderer::loadTileBackground(projection, MapProvider::mapbox, QStringLiteral("tok"),
-                                                                  QStringLiteral("en"), 1, cache);
+                                                                  QStringLiteral("en"), 1, s.cache);
     ASSERT_FALSE(background.isNull());
     const int z = GPSPathRenderer::tileZoom(MapProvider::mapbox, projection.zoomFloat);
     QSet<int> columns;
-    for (const auto &t : server.requestedTiles())
+    for (const auto &t : s.server.requestedTiles())
         columns.insert(t.x);
     EXPECT_TRUE(columns.contains(0));
     EXPECT_TRUE(columns.contains((1 << z) - 1));

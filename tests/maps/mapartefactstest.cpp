@@ -5,7 +5,6 @@
 #include "tiletestserver.h"
 
 #include <QPainter>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -15,11 +14,8 @@ using namespace routereel;
 // Writes the map widgets over loopback tiles to the test-artefact folder for a person to look at.
 TEST(MapArtefacts, WidgetsOverLoopbackTiles)
 {
-    TileTestServer server;
-    QTemporaryDir cacheDir;
-    TileCache::Options options;
-    options.root = cacheDir.path();
-    TileCache cache(options);
+    LoopbackTiles tiles;
+    TileCache &cache = tiles.cache;
 
     // A loop with a break, around Zurich.
     const double world = std::exp2(16) * 256;

@@ -95,8 +95,8 @@ TEST(MapPageOverlayCoordinator, onlyWhatChangedIsSent)
 
 TEST(MapPageOverlayCoordinator, languageIsAnEscapedLiteral)
 {
-    EXPECT_EQ(MapOverlayCoordinator::languageScript(QStringLiteral("x');alert(1);//")),
-              QStringLiteral("setMapLanguage(\"x');alert(1);//\");"));
+    EXPECT_EQ(MapOverlayCoordinator::languageScript(QStringLiteral("x\");alert(1);//</")),
+              QStringLiteral("setMapLanguage(\"x\\\");alert(1);//<\\/\");"));
 }
 
 TEST(MapPageGPSPathCoordinator, pendingSlotsRunAsRouteLanguageDot)

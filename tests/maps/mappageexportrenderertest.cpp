@@ -48,6 +48,16 @@ private:
     std::shared_ptr<PageLog> m_log;
 };
 
+// Runs `work` on a pool thread while this thread answers for the page.
+template <typename Work>
+auto inBackground(Work work)
+{
+    auto future = QtConcurrent::run(work);
+    while (!future.isFinished())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    return future.result();
+}
+
 struct Fixture {
     std::shared_ptr<PageLog> log = std::make_shared<PageLog>();
     std::unique_ptr<OSMWebMapExportRenderer> renderer;
@@ -68,22 +78,20 @@ struct Fixture {
             });
     }
     int calls(const QString &function) const { return log->bodies.filter(function).size(); }
+    void answerAlways(std::optional<QVariant> value)
+    {
+        log->answer = [value](const QString &) { return value; };
+    }
+    bool loadTrack(const QList<QPointF> &coords, const QList<int> &breaks = {}, std::function<bool()> cancelled = {})
+    {
+        return inBackground([&] { return renderer->loadTrack(coords, breaks, cancelled); });
+    }
 };
-
-template <typename T>
-T inBackground(std::function<T()> work)
-{
-    QFuture<T> future = QtConcurrent::run(work);
-    while (!future.isFinished())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    return future.result();
-}
 
 std::optional<QImage> capture(OSMWebMapExportRenderer &r, int idx, double lng = 13.4,
                               OSMWebMapExportRenderer::IsCancelled cancelled = {})
 {
-    return inBackground<std::optional<QImage>>(
-        [&] { return r.captureFrame(idx, lng, 52.5, lng, 52.5, 10, 15, cancelled); });
+    return inBackground([&] { return r.captureFrame(idx, lng, 52.5, lng, 52.5, 10, 15, cancelled); });
 }
 
 } // namespace
@@ -130,9 +138,9 @@ TEST(MapPageExportRenderer, anOldFrameIsNeverReturnedForNewParameters)
 {
     Fixture f;
     ASSERT_TRUE(capture(*f.renderer, 1).has_value());
-    f.log->answer = [](const QString &) -> std::optional<QVariant> { return QVariant(QStringLiteral("ERR:map idle timeout")); };
+    f.answerAlways(QVariant(QStringLiteral("ERR:map idle timeout")));
     EXPECT_FALSE(capture(*f.renderer, 2).has_value());
-    f.log->answer = [](const QString &) -> std::optional<QVariant> { return std::nullopt; };
+    f.answerAlways(std::nullopt);
     EXPECT_FALSE(capture(*f.renderer, 3).has_value());
 }
 
@@ -141,23 +149,20 @@ TEST(MapPageExportRenderer, loadTrackSucceedsOnlyOnOk)
     Fixture f;
     ASSERT_TRUE(capture(*f.renderer, 1).has_value());
     for (const QVariant &answer : {QVariant(QStringLiteral("OK")), QVariant(QStringLiteral("ok ")), QVariant(1), QVariant()}) {
-        f.log->answer = [answer](const QString &) -> std::optional<QVariant> {
-            return answer.isValid() ? std::optional<QVariant>(answer) : std::nullopt;
-        };
-        EXPECT_FALSE(inBackground<bool>([&] { return f.renderer->loadTrack({QPointF(1, 2)}, {}, {}); }))
-            << answer.toString().toStdString();
+        f.answerAlways(answer.isValid() ? std::optional<QVariant>(answer) : std::nullopt);
+        EXPECT_FALSE(f.loadTrack({QPointF(1, 2)})) << answer.toString().toStdString();
     }
     // The memo survived the failed loads.
     EXPECT_TRUE(capture(*f.renderer, 1).has_value());
     EXPECT_EQ(f.calls(QStringLiteral("renderAndCapture")), 1);
 
-    f.log->answer = [](const QString &) -> std::optional<QVariant> { return QVariant(QStringLiteral("ok")); };
-    EXPECT_TRUE(inBackground<bool>([&] { return f.renderer->loadTrack({QPointF(1, 2), QPointF(3, 4)}, {1}, {}); }));
+    f.answerAlways(QVariant(QStringLiteral("ok")));
+    EXPECT_TRUE(f.loadTrack({QPointF(1, 2), QPointF(3, 4)}, {1}));
     const auto &args = f.log->args.last();
     EXPECT_EQ(args[0].second.toArray().size(), 2);
     EXPECT_EQ(args[2].second.toString(), QStringLiteral("de"));
     // A new track drops the memo.
-    f.log->answer = [](const QString &body) -> std::optional<QVariant> { return QVariant(pngDataUrl(QSize(400, 200))); };
+    f.answerAlways(QVariant(pngDataUrl(QSize(400, 200))));
     EXPECT_TRUE(capture(*f.renderer, 1).has_value());
     EXPECT_EQ(f.calls(QStringLiteral("renderAndCapture")), 2);
 }
@@ -166,7 +171,7 @@ TEST(MapPageExportRenderer, cancelledOrShutDownCallsNeverReachThePage)
 {
     Fixture f;
     const auto cancelled = [] { return true; };
-    EXPECT_FALSE(inBackground<bool>([&] { return f.renderer->loadTrack({QPointF(1, 2)}, {}, cancelled); }));
+    EXPECT_FALSE(f.loadTrack({QPointF(1, 2)}, {}, cancelled));
     EXPECT_FALSE(capture(*f.renderer, 1, 13.4, cancelled).has_value());
     EXPECT_TRUE(f.log->bodies.isEmpty());
 
@@ -175,7 +180,7 @@ TEST(MapPageExportRenderer, cancelledOrShutDownCallsNeverReachThePage)
     f.log->shutDown = false;
     f.renderer->shutdown();
     EXPECT_FALSE(f.log->shutDown) << "a second shutdown does nothing";
-    EXPECT_FALSE(inBackground<bool>([&] { return f.renderer->loadTrack({QPointF(1, 2)}, {}, {}); }));
+    EXPECT_FALSE(f.loadTrack({QPointF(1, 2)}));
     EXPECT_TRUE(f.log->bodies.isEmpty());
 }
 
@@ -189,7 +194,7 @@ TEST(MapPageExportRenderer, cancellingEndsTheWaitForAPage)
     clock.start();
     QList<TrackPoint> points(2);
     points[1].lng = 5;  // far apart: two stops
-    inBackground<bool>([&] {
+    inBackground([&] {
         f.renderer->warmUp(points, 15, {}, [&] { return stop.load(); });
         return true;
     });
@@ -242,7 +247,7 @@ TEST(MapPageExportRenderer, prepareGivesUpWhenThePageIsNotReadyInTime)
     QList<TrackPoint> points(3);
     QElapsedTimer clock;
     clock.start();
-    EXPECT_FALSE(inBackground<bool>([&] {
+    EXPECT_FALSE(inBackground([&] {
         return f.renderer->prepareForFrames(points, {}, 15, std::chrono::milliseconds(300), {}, {});
     }));
     EXPECT_GE(clock.elapsed(), 300);
@@ -254,7 +259,7 @@ TEST(MapPageExportRenderer, prepareGivesUpWhenThePageIsNotReadyInTime)
     Fixture ready;
     ready.log->onReady();
     std::vector<double> progress;
-    EXPECT_TRUE(inBackground<bool>([&] {
+    EXPECT_TRUE(inBackground([&] {
         return ready.renderer->prepareForFrames(points, {}, 15, std::chrono::milliseconds(300),
                                                 [&](double p) { progress.push_back(p); }, {});
     }));
@@ -268,21 +273,19 @@ TEST(MapPageExportRenderer, framesWithoutPositionGetNoMapAndAreNoFailure)
 {
     using Status = OSMWebMapExportRenderer::ExportFrame::Status;
     Fixture f;
-    const auto none = inBackground<OSMWebMapExportRenderer::ExportFrame>(
-        [&] { return f.renderer->exportFrame(std::nullopt, 15, {}); });
+    const auto frame = [&](std::optional<OSMWebMapExportRenderer::FramePosition> at) {
+        return inBackground([&] { return f.renderer->exportFrame(at, 15, {}); });
+    };
+    const auto none = frame(std::nullopt);
     EXPECT_EQ(none.status, Status::noPosition);
     EXPECT_FALSE(none.image.has_value());
     EXPECT_TRUE(f.log->bodies.isEmpty()) << "nothing is drawn at (0, 0)";
 
-    const OSMWebMapExportRenderer::FramePosition at{4, 13.4, 52.5, 13.4, 52.5, 0};
-    const auto captured = inBackground<OSMWebMapExportRenderer::ExportFrame>(
-        [&] { return f.renderer->exportFrame(at, 15, {}); });
+    const auto captured = frame({{4, 13.4, 52.5, 13.4, 52.5, 0}});
     EXPECT_EQ(captured.status, Status::captured);
     ASSERT_TRUE(captured.image.has_value());
 
-    f.log->answer = [](const QString &) -> std::optional<QVariant> { return QVariant(QStringLiteral("ERR:map idle timeout")); };
-    const OSMWebMapExportRenderer::FramePosition next{5, 13.5, 52.5, 13.5, 52.5, 0};
-    const auto failed = inBackground<OSMWebMapExportRenderer::ExportFrame>(
-        [&] { return f.renderer->exportFrame(next, 15, {}); });
+    f.answerAlways(QVariant(QStringLiteral("ERR:map idle timeout")));
+    const auto failed = frame({{5, 13.5, 52.5, 13.5, 52.5, 0}});
     EXPECT_EQ(failed.status, Status::failed);
 }

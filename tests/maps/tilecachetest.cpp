@@ -18,106 +18,104 @@ using Mode = TileTestServer::Mode;
 
 namespace {
 
-struct Fixture {
-    QTemporaryDir dir;
-    TileCache::Options options(std::chrono::milliseconds deadline = std::chrono::milliseconds(30000)) const
-    {
-        TileCache::Options o;
-        o.root = dir.path() + QStringLiteral("/tiles");
-        o.fetchDeadline = deadline;
-        return o;
-    }
-};
-
-bool fileDecodes(const QString &path)
+TileCache::Options deadline(std::chrono::milliseconds d)
 {
-    return !QImage(path).isNull();
+    TileCache::Options o;
+    o.fetchDeadline = d;
+    return o;
+}
+
+QImage osm(TileCache &cache, int z, int x, int y, TileCache::CancelCheck cancelled = {})
+{
+    return cache.tile(MapProvider::openStreetMap, z, x, y, {}, {}, cancelled);
+}
+
+QString osmFile(const TileCache &cache, int z, int x, int y)
+{
+    return cache.tileFilePath(MapProvider::openStreetMap, z, x, y, {});
+}
+
+// Writes `bytes` to `path`, making its folders, dated `modified` when given.
+bool writeFile(const QString &path, const QByteArray &bytes, const QDateTime &modified = {})
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush())
+        return false;
+    return !modified.isValid() || file.setFileTime(modified, QFileDevice::FileModificationTime);
 }
 
 } // namespace
 
 TEST(TileCache, RepeatedLookupIsServedFromMemoryUntilCleared)
 {
-    TileTestServer server;
-    Fixture f;
-    TileCache cache(f.options());
-    const QImage first = cache.tile(MapProvider::openStreetMap, 16, 34000, 22000, {}, {});
+    LoopbackTiles l;
+    const QImage first = osm(l.cache, 16, 34000, 22000);
     ASSERT_FALSE(first.isNull());
     EXPECT_EQ(first.format(), QImage::Format_ARGB32_Premultiplied);
     EXPECT_EQ(first.pixel(100, 40), TileTestServer::tileColor(16, 34000, 22000).rgb());
-    EXPECT_EQ(server.requestCount(), 1);
-    EXPECT_EQ(server.requestedTargets().value(0), QByteArray("/rastertiles/voyager/16/34000/22000@2x.png"));
-    EXPECT_TRUE(server.lastUserAgent().startsWith("routereel/dev ("));
-    const QString file = cache.tileFilePath(MapProvider::openStreetMap, 16, 34000, 22000, {});
-    EXPECT_EQ(file, f.dir.path() + QStringLiteral("/tiles/OSM/16/34000/22000@2x.png"));
-    EXPECT_TRUE(fileDecodes(file));
+    EXPECT_EQ(l.server.requestedTargets(), QList<QByteArray>{"/rastertiles/voyager/16/34000/22000@2x.png"});
+    EXPECT_TRUE(l.server.lastUserAgent().startsWith("routereel/dev ("));
+    const QString file = osmFile(l.cache, 16, 34000, 22000);
+    EXPECT_EQ(file, l.dir.path() + QStringLiteral("/tiles/OSM/16/34000/22000@2x.png"));
+    EXPECT_FALSE(QImage(file).isNull());
 
-    EXPECT_EQ(cache.tile(MapProvider::openStreetMap, 16, 34000, 22000, {}, {}), first);
-    EXPECT_EQ(server.requestCount(), 1);
+    EXPECT_EQ(osm(l.cache, 16, 34000, 22000), first);
+    EXPECT_EQ(l.server.requestCount(), 1);
 
     // A new process finds the tile on disk.
     {
-        TileCache second(f.options());
-        EXPECT_FALSE(second.tile(MapProvider::openStreetMap, 16, 34000, 22000, {}, {}).isNull());
-        EXPECT_EQ(server.requestCount(), 1);
+        TileCache second(l.withRoot({}));
+        EXPECT_FALSE(osm(second, 16, 34000, 22000).isNull());
+        EXPECT_EQ(l.server.requestCount(), 1);
     }
 
-    cache.clear();
-    EXPECT_FALSE(QFileInfo::exists(cache.rootPath()));
-    EXPECT_EQ(cache.memoryCount(), 0);
-    EXPECT_FALSE(cache.tile(MapProvider::openStreetMap, 16, 34000, 22000, {}, {}).isNull());
-    EXPECT_EQ(server.requestCount(), 2);
+    l.cache.clear();
+    EXPECT_FALSE(QFileInfo::exists(l.cache.rootPath()));
+    EXPECT_EQ(l.cache.memoryCount(), 0);
+    EXPECT_FALSE(osm(l.cache, 16, 34000, 22000).isNull());
+    EXPECT_EQ(l.server.requestCount(), 2);
 }
 
 TEST(TileCache, FailedDownloadsStoreNothing)
 {
     for (const Mode mode : {Mode::notFound, Mode::serverError, Mode::corrupt}) {
-        TileTestServer server;
-        server.setMode(mode);
-        Fixture f;
-        TileCache cache(f.options());
-        EXPECT_TRUE(cache.tile(MapProvider::openStreetMap, 3, 2, 1, {}, {}).isNull());
-        EXPECT_EQ(server.requestCount(), 1);
-        EXPECT_FALSE(QFileInfo::exists(cache.tileFilePath(MapProvider::openStreetMap, 3, 2, 1, {})));
-        EXPECT_EQ(cache.memoryCount(), 0);
+        LoopbackTiles l;
+        l.server.setMode(mode);
+        EXPECT_TRUE(osm(l.cache, 3, 2, 1).isNull());
+        EXPECT_EQ(l.server.requestCount(), 1);
+        EXPECT_FALSE(QFileInfo::exists(osmFile(l.cache, 3, 2, 1)));
+        EXPECT_EQ(l.cache.memoryCount(), 0);
         // Nothing was remembered: the next lookup asks again and succeeds once the server does.
-        server.setMode(Mode::tiles);
-        EXPECT_FALSE(cache.tile(MapProvider::openStreetMap, 3, 2, 1, {}, {}).isNull());
-        EXPECT_EQ(server.requestCount(), 2);
+        l.server.setMode(Mode::tiles);
+        EXPECT_FALSE(osm(l.cache, 3, 2, 1).isNull());
+        EXPECT_EQ(l.server.requestCount(), 2);
     }
 }
 
 TEST(TileCache, CorruptFileOnDiskIsFetchedAgain)
 {
-    TileTestServer server;
-    Fixture f;
-    TileCache cache(f.options());
-    const QString file = cache.tileFilePath(MapProvider::openStreetMap, 5, 7, 9, {});
-    QDir().mkpath(QFileInfo(file).absolutePath());
-    QFile broken(file);
-    ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
-    broken.write("\x89PNG garbage");
-    broken.close();
-    EXPECT_FALSE(cache.tile(MapProvider::openStreetMap, 5, 7, 9, {}, {}).isNull());
-    EXPECT_EQ(server.requestCount(), 1);
-    EXPECT_TRUE(fileDecodes(file));
+    LoopbackTiles l;
+    const QString file = osmFile(l.cache, 5, 7, 9);
+    ASSERT_TRUE(writeFile(file, "\x89PNG garbage"));
+    EXPECT_FALSE(osm(l.cache, 5, 7, 9).isNull());
+    EXPECT_EQ(l.server.requestCount(), 1);
+    EXPECT_FALSE(QImage(file).isNull());
 }
 
 TEST(TileCache, ZoomAndTileRangeAreCheckedBeforeAnyRequest)
 {
-    TileTestServer server;
-    Fixture f;
-    TileCache cache(f.options());
+    LoopbackTiles l;
     struct Case {
         int z, x, y;
         bool fetched;
     };
     for (const Case &c : {Case{23, 0, 0, false}, Case{-1, 0, 0, false}, Case{2, 4, 0, false}, Case{2, 0, -1, false},
                           Case{22, 4194303, 0, true}, Case{0, 0, 0, true}}) {
-        const int before = server.requestCount();
-        EXPECT_EQ(cache.tile(MapProvider::mapbox, c.z, c.x, c.y, QStringLiteral("tok"), QStringLiteral("en")).isNull(),
-                  !c.fetched);
-        EXPECT_EQ(server.requestCount() - before, c.fetched ? 1 : 0) << c.z << "/" << c.x << "/" << c.y;
+        const int before = l.server.requestCount();
+        const QImage tile = l.cache.tile(MapProvider::mapbox, c.z, c.x, c.y, QStringLiteral("t"), QStringLiteral("en"));
+        EXPECT_EQ(tile.isNull(), !c.fetched);
+        EXPECT_EQ(l.server.requestCount() - before, c.fetched ? 1 : 0) << c.z << "/" << c.x << "/" << c.y;
     }
 }
 
@@ -126,33 +124,26 @@ TEST(TileCache, MapboxKeysAddressesAndUnsafeTexts)
     EXPECT_EQ(TileCache::tileKey(MapProvider::openStreetMap, 3, 4, 5, QStringLiteral("en")), QStringLiteral("OSM_3_4_5@2x"));
     EXPECT_EQ(TileCache::tileKey(MapProvider::mapbox, 3, 4, 5, QStringLiteral("zh-Hans")),
               QStringLiteral("Mapbox_3_4_5@2x_zh-Hans_t512"));
-    // Language changes key and file, the token changes neither.
-    EXPECT_NE(TileCache::tileKey(MapProvider::mapbox, 3, 4, 5, QStringLiteral("en")),
-              TileCache::tileKey(MapProvider::mapbox, 3, 4, 5, QStringLiteral("de")));
 
-    TileTestServer server;
-    Fixture f;
-    TileCache cache(f.options());
+    LoopbackTiles l;
     const QString evil = QStringLiteral("../../../../escape/x");
-    const QString path = cache.tileFilePath(MapProvider::mapbox, 1, 0, 1, evil);
-    EXPECT_TRUE(QDir::cleanPath(path).startsWith(cache.rootPath() + QLatin1Char('/'))) << path.toStdString();
-    EXPECT_FALSE(QFileInfo(path).fileName().contains(QLatin1Char('/')));
-    EXPECT_EQ(QFileInfo(path).absolutePath(), cache.rootPath() + QStringLiteral("/Mapbox/1/0"));
+    const QString path = l.cache.tileFilePath(MapProvider::mapbox, 1, 0, 1, evil);
+    EXPECT_EQ(QFileInfo(path).absolutePath(), l.cache.rootPath() + QStringLiteral("/Mapbox/1/0"));
     EXPECT_NE(TileCache::safeLanguage(QStringLiteral("a/b")), TileCache::safeLanguage(QStringLiteral("a_b")));
     EXPECT_LE(TileCache::safeLanguage(QString(500, QLatin1Char('/'))).size(), 64);
 
     const QString token = QStringLiteral("pk.a&language=xx#/../b c");
-    ASSERT_FALSE(cache.tile(MapProvider::mapbox, 1, 0, 1, token, evil).isNull());
+    ASSERT_FALSE(l.cache.tile(MapProvider::mapbox, 1, 0, 1, token, evil).isNull());
     EXPECT_TRUE(QFileInfo::exists(path));
-    EXPECT_EQ(server.requestedTargets().value(0),
+    EXPECT_EQ(l.server.requestedTargets().value(0),
               QByteArray("/styles/v1/mapbox/streets-v12/tiles/512/1/0/1@2x?access_token=pk.a%26language%3Dxx%23%2F..%2Fb%20c"
                          "&language=..%2F..%2F..%2F..%2Fescape%2Fx"));
     // Another token finds the same tile.
-    EXPECT_FALSE(cache.tile(MapProvider::mapbox, 1, 0, 1, QStringLiteral("other"), evil).isNull());
-    EXPECT_EQ(server.requestCount(), 1);
+    EXPECT_FALSE(l.cache.tile(MapProvider::mapbox, 1, 0, 1, QStringLiteral("other"), evil).isNull());
+    EXPECT_EQ(l.server.requestCount(), 1);
     // No token: no request at all.
-    EXPECT_TRUE(cache.tile(MapProvider::mapbox, 1, 1, 1, {}, QStringLiteral("en")).isNull());
-    EXPECT_EQ(server.requestCount(), 1);
+    EXPECT_TRUE(l.cache.tile(MapProvider::mapbox, 1, 1, 1, {}, QStringLiteral("en")).isNull());
+    EXPECT_EQ(l.server.requestCount(), 1);
 
     EXPECT_EQ(TileCache::defaultRootPath(),
               QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + QStringLiteral("/routereel/tiles"));
@@ -163,77 +154,69 @@ TEST(TileCache, BlockingFetchNeverWaitsForever)
     using namespace std::chrono;
     // A trickling server and a silent one both end at the deadline.
     for (const Mode mode : {Mode::trickle, Mode::noAnswer}) {
-        TileTestServer server;
-        server.setMode(mode);
-        Fixture f;
-        TileCache cache(f.options(milliseconds(400)));
+        LoopbackTiles l(deadline(milliseconds(400)));
+        l.server.setMode(mode);
         const auto start = steady_clock::now();
-        EXPECT_TRUE(cache.tile(MapProvider::openStreetMap, 4, 1, 1, {}, {}).isNull());
+        EXPECT_TRUE(osm(l.cache, 4, 1, 1).isNull());
         EXPECT_LT(steady_clock::now() - start, seconds(10));
-        EXPECT_FALSE(QFileInfo::exists(cache.tileFilePath(MapProvider::openStreetMap, 4, 1, 1, {})));
+        EXPECT_FALSE(QFileInfo::exists(osmFile(l.cache, 4, 1, 1)));
     }
 
     // Cancellation by the caller's test and by cancelling every request, with a long deadline.
-    TileTestServer server;
-    server.setMode(Mode::noAnswer);
-    Fixture f;
-    TileCache cache(f.options(seconds(600)));
+    LoopbackTiles l(deadline(seconds(600)));
+    l.server.setMode(Mode::noAnswer);
     std::atomic<bool> cancelled = false;
     std::thread canceller([&] {
         std::this_thread::sleep_for(milliseconds(200));
         cancelled = true;
     });
-    EXPECT_TRUE(cache.tile(MapProvider::openStreetMap, 4, 1, 2, {}, {}, [&] { return cancelled.load(); }).isNull());
+    EXPECT_TRUE(osm(l.cache, 4, 1, 2, [&] { return cancelled.load(); }).isNull());
     canceller.join();
     std::thread aborter([&] {
         std::this_thread::sleep_for(milliseconds(200));
-        cache.cancelRunningRequests();
+        l.cache.cancelRunningRequests();
     });
-    EXPECT_TRUE(cache.tile(MapProvider::openStreetMap, 4, 1, 3, {}, {}).isNull());
+    EXPECT_TRUE(osm(l.cache, 4, 1, 3).isNull());
     aborter.join();
-    EXPECT_EQ(server.requestCount(), 2);
+    EXPECT_EQ(l.server.requestCount(), 2);
 }
 
 TEST(TileCache, NoNetworkWaitOnTheNetworkThread)
 {
-    TileTestServer server;
-    Fixture f;
     // Waiting on itself would only end at the deadline; make that far beyond the test's time-out.
-    TileCache cache(f.options(std::chrono::seconds(600)));
-    ASSERT_FALSE(cache.tile(MapProvider::openStreetMap, 2, 1, 1, {}, {}).isNull());
+    LoopbackTiles l(deadline(std::chrono::seconds(600)));
+    ASSERT_FALSE(osm(l.cache, 2, 1, 1).isNull());
     QObject onNetworkThread;
-    onNetworkThread.moveToThread(cache.networkThread());
+    onNetworkThread.moveToThread(l.cache.networkThread());
     QImage missing, cached;
     QMetaObject::invokeMethod(
         &onNetworkThread,
         [&] {
-            missing = cache.tile(MapProvider::openStreetMap, 2, 0, 0, {}, {});
-            cached = cache.tile(MapProvider::openStreetMap, 2, 1, 1, {}, {});
+            missing = osm(l.cache, 2, 0, 0);
+            cached = osm(l.cache, 2, 1, 1);
         },
         Qt::BlockingQueuedConnection);
     EXPECT_TRUE(missing.isNull());
     EXPECT_FALSE(cached.isNull());
-    EXPECT_EQ(server.requestCount(), 1);
+    EXPECT_EQ(l.server.requestCount(), 1);
     onNetworkThread.moveToThread(QThread::currentThread());
 }
 
 TEST(TileCache, PreloadFetchesEveryTileOnceUnlessCancelled)
 {
-    TileTestServer server(20);
-    Fixture f;
-    TileCache cache(f.options());
-    cache.preload(MapProvider::openStreetMap, 10, {}, {}, {});
-    cache.preload(MapProvider::openStreetMap, 10, {{1, 1}, {2, 2}}, {}, {}, [] { return true; });
-    EXPECT_EQ(server.requestCount(), 0);
+    LoopbackTiles l({}, 20);
+    l.cache.preload(MapProvider::openStreetMap, 10, {}, {}, {});
+    l.cache.preload(MapProvider::openStreetMap, 10, {{1, 1}, {2, 2}}, {}, {}, [] { return true; });
+    EXPECT_EQ(l.server.requestCount(), 0);
 
     QList<QPoint> tiles;
     for (int i = 0; i < 24; ++i)
         tiles.append(QPoint(100 + i % 6, 200 + i / 6));
-    cache.preload(MapProvider::openStreetMap, 10, tiles, {}, {});
-    EXPECT_EQ(server.requestCount(), 24);
+    l.cache.preload(MapProvider::openStreetMap, 10, tiles, {}, {});
+    EXPECT_EQ(l.server.requestCount(), 24);
     for (const QPoint &t : tiles)
-        EXPECT_FALSE(cache.tile(MapProvider::openStreetMap, 10, t.x(), t.y(), {}, {}).isNull());
-    EXPECT_EQ(server.requestCount(), 24);
+        EXPECT_FALSE(osm(l.cache, 10, t.x(), t.y()).isNull());
+    EXPECT_EQ(l.server.requestCount(), 24);
 }
 
 TEST(TileCache, DiskCollectionTrimsOldestToEightyPercent)
@@ -251,21 +234,12 @@ TEST(TileCache, DiskCollectionTrimsOldestToEightyPercent)
         QStringList paths;  // oldest first
         for (int i = 0; i < c.files; ++i) {
             // Names and folders do not follow age: the order must come from the times.
-            const QString path = dir.path() + QStringLiteral("/OSM/%1/t%2.png").arg(i % 3).arg(i);
-            QDir().mkpath(QFileInfo(path).absolutePath());
-            QFile file(path);
-            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-            file.write(QByteArray(100, 'a'));
-            file.flush();
-            file.setFileTime(base.addSecs(c.files - i), QFileDevice::FileModificationTime);
-            paths.prepend(path);
+            paths.prepend(dir.path() + QStringLiteral("/OSM/%1/t%2.png").arg(i % 3).arg(i));
+            ASSERT_TRUE(writeFile(paths.first(), QByteArray(100, 'a'), base.addSecs(c.files - i)));
         }
         if (c.oneByteMore) {
-            QFile extra(dir.path() + QStringLiteral("/Mapbox/new.png"));
-            QDir().mkpath(dir.path() + QStringLiteral("/Mapbox"));
-            ASSERT_TRUE(extra.open(QIODevice::WriteOnly));
-            extra.write("x");
-            paths.append(extra.fileName());
+            paths.append(dir.path() + QStringLiteral("/Mapbox/new.png"));
+            ASSERT_TRUE(writeFile(paths.last(), "x"));
         }
         EXPECT_EQ(TileCache::collectGarbage(dir.path(), 1000), c.left);
         for (int i = 0; i < paths.size(); ++i)
@@ -275,35 +249,27 @@ TEST(TileCache, DiskCollectionTrimsOldestToEightyPercent)
 
 TEST(TileCache, DownloadStartsCollectionAtMostOncePerInterval)
 {
-    TileTestServer server;
-    Fixture f;
-    TileCache::Options options = f.options();
+    TileCache::Options options;
     options.diskLimit = 100000;
-    TileCache cache(options);
+    LoopbackTiles l(options);
     QStringList old;
     for (int i = 0; i < 10; ++i) {
-        const QString path = cache.rootPath() + QStringLiteral("/OSM/9/%1/1@2x.png").arg(i);
-        QDir().mkpath(QFileInfo(path).absolutePath());
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(QByteArray(20000, 'a'));
-        file.flush();
-        file.setFileTime(QDateTime::currentDateTimeUtc().addSecs(-3600 + i), QFileDevice::FileModificationTime);
-        old.append(path);
+        old.append(l.cache.rootPath() + QStringLiteral("/OSM/9/%1/1@2x.png").arg(i));
+        ASSERT_TRUE(writeFile(old.last(), QByteArray(20000, 'a'), QDateTime::currentDateTimeUtc().addSecs(-3600 + i)));
     }
-    ASSERT_FALSE(cache.tile(MapProvider::openStreetMap, 9, 100, 100, {}, {}).isNull());
-    cache.waitForCollections();
-    EXPECT_LE(TileCache::collectGarbage(cache.rootPath(), qint64(1) << 40), 80000);
+    ASSERT_FALSE(osm(l.cache, 9, 100, 100).isNull());
+    l.cache.waitForCollections();
+    EXPECT_LE(TileCache::collectGarbage(l.cache.rootPath(), qint64(1) << 40), 80000);
     EXPECT_FALSE(QFileInfo::exists(old.first()));
     EXPECT_TRUE(QFileInfo::exists(old.last()));
-    EXPECT_TRUE(QFileInfo::exists(cache.tileFilePath(MapProvider::openStreetMap, 9, 100, 100, {})));
+    EXPECT_TRUE(QFileInfo::exists(osmFile(l.cache, 9, 100, 100)));
 
     const QDateTime t = QDateTime::currentDateTimeUtc().addDays(1);
-    EXPECT_TRUE(cache.collectGarbageIfNeeded(t));
-    EXPECT_FALSE(cache.collectGarbageIfNeeded(t.addSecs(59)));
-    EXPECT_FALSE(cache.collectGarbageIfNeeded(t.addSecs(60)));
-    EXPECT_TRUE(cache.collectGarbageIfNeeded(t.addSecs(61)));
-    cache.waitForCollections();
+    EXPECT_TRUE(l.cache.collectGarbageIfNeeded(t));
+    EXPECT_FALSE(l.cache.collectGarbageIfNeeded(t.addSecs(59)));
+    EXPECT_FALSE(l.cache.collectGarbageIfNeeded(t.addSecs(60)));
+    EXPECT_TRUE(l.cache.collectGarbageIfNeeded(t.addSecs(61)));
+    l.cache.waitForCollections();
 }
 
 TEST(TileMemoryCache, BoundedByCountAndCost)

@@ -3,7 +3,6 @@
 #include "tiletestserver.h"
 
 #include <QSet>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 using namespace routereel;
@@ -11,22 +10,21 @@ using maptest::point;
 
 namespace {
 
-struct LoopbackTiles {
-    TileTestServer server;
-    QTemporaryDir dir;
-    TileCache cache;
-    LoopbackTiles()
-        : cache([this] {
-            TileCache::Options o;
-            o.root = dir.path();
-            return o;
-        }())
-    {
-    }
-};
-
 constexpr double lat0 = 47.37;
 constexpr double lng0 = 8.54;
+
+// An OSM map widget of `size` pixels over the loopback tiles, at map zoom 15 unless told otherwise.
+std::unique_ptr<TileMapRenderer> osm(LoopbackTiles &s, MapShape shape, QSizeF size, double radius = 0, int zoom = 15)
+{
+    return std::make_unique<TileMapRenderer>(std::nullopt, shape, MapProvider::openStreetMap, QString(), zoom,
+                                             QString(), size, radius, s.cache);
+}
+
+// A frame centred on (lat0, lng0) with the position there too.
+QImage atCentre(TileMapRenderer &renderer, const QList<TrackPoint> &track, int index, double bearing = 0)
+{
+    return renderer.renderFrame(track, index, lat0, lng0, lat0, lng0, bearing);
+}
 
 // World width of the renderer's zoom for OSM at map zoom 15 (zoom 16, 256-pixel tiles).
 const double osmWorld15 = std::exp2(16) * 256;
@@ -48,7 +46,7 @@ TEST(TileMapRenderer, TileZoomPerProvider)
                                  QStringLiteral("en"), QSizeF(200, 200), 12, s.cache);
         EXPECT_EQ(renderer.fetchZoom(), c.fetchZoom);
         EXPECT_DOUBLE_EQ(renderer.fetchedTileWorldSize(), c.tileWorld);
-        const QImage frame = renderer.renderFrame({point(lat0, lng0)}, 0, lat0, lng0, lat0, lng0, 0);
+        const QImage frame = atCentre(renderer, {point(lat0, lng0)}, 0);
         ASSERT_FALSE(frame.isNull());
         EXPECT_EQ(frame.format(), QImage::Format_ARGB32_Premultiplied);
         const QList<TileTestServer::TileId> tiles = s.server.requestedTiles();
@@ -64,11 +62,10 @@ TEST(TileMapRenderer, TileZoomPerProvider)
 TEST(TileMapRenderer, BearingTurnsTheMapAboveOneTenthOfADegree)
 {
     LoopbackTiles s;
-    TileMapRenderer renderer(std::nullopt, MapShape::roundedRect, MapProvider::openStreetMap, {}, 15, {},
-                             QSizeF(200, 200), 0, s.cache);
+    const auto renderer = osm(s, MapShape::roundedRect, QSizeF(200, 200));
     // A line from 50 px north of the centre to the centre.
     const QList<TrackPoint> track{maptest::offset(lat0, lng0, 0, -50, osmWorld15), point(lat0, lng0)};
-    const auto frame = [&](double bearing) { return renderer.renderFrame(track, 1, lat0, lng0, lat0, lng0, bearing); };
+    const auto frame = [&](double bearing) { return atCentre(*renderer, track, 1, bearing); };
     const QImage north = frame(0);
     EXPECT_TRUE(maptest::isTravelledLine(north.pixel(100, 70)));
     EXPECT_FALSE(maptest::isTravelledLine(north.pixel(70, 100)));
@@ -88,10 +85,9 @@ TEST(TileMapRenderer, TurnedRectangleIsCoveredToItsCorners)
 {
     LoopbackTiles s;
     s.server.setMode(TileTestServer::Mode::notFound);  // only the grey window shows
-    TileMapRenderer renderer(std::nullopt, MapShape::roundedRect, MapProvider::openStreetMap, {}, 15, {},
-                             QSizeF(200, 100), 8, s.cache);
+    const auto renderer = osm(s, MapShape::roundedRect, QSizeF(200, 100), 8);
     for (double bearing : {0.0, 30.0, 90.0, -135.0}) {
-        const QImage frame = renderer.renderFrame({point(lat0, lng0)}, 0, lat0, lng0, lat0, lng0, bearing);
+        const QImage frame = atCentre(*renderer, {point(lat0, lng0)}, 0, bearing);
         for (const QPoint p : {QPoint(60, 50), QPoint(4, 50), QPoint(196, 50), QPoint(10, 5), QPoint(190, 95)})
             EXPECT_TRUE(maptest::isGrey(frame.pixel(p))) << bearing << " " << p.x() << "," << p.y();
     }
@@ -100,10 +96,9 @@ TEST(TileMapRenderer, TurnedRectangleIsCoveredToItsCorners)
 TEST(TileMapRenderer, TrackAcrossTheDatelineStaysOneLine)
 {
     LoopbackTiles s;
-    TileMapRenderer renderer(std::nullopt, MapShape::roundedRect, MapProvider::openStreetMap, {}, 15, {},
-                             QSizeF(200, 200), 0, s.cache);
+    const auto renderer = osm(s, MapShape::roundedRect, QSizeF(200, 200));
     const QList<TrackPoint> track{point(0, 179.998), point(0, -179.998)};
-    const QImage frame = renderer.renderFrame(track, 1, 0, 180, 0, -179.998, 0);
+    const QImage frame = renderer->renderFrame(track, 1, 0, 180, 0, -179.998, 0);
     ASSERT_FALSE(frame.isNull());
     for (int x : {40, 100, 140})
         EXPECT_TRUE(maptest::isTravelledLine(frame.pixel(x, 100))) << x;
@@ -112,28 +107,26 @@ TEST(TileMapRenderer, TrackAcrossTheDatelineStaysOneLine)
         columns.insert(t.x);
     EXPECT_TRUE(columns.contains(0));
     EXPECT_TRUE(columns.contains((1 << 16) - 1));
-    const QList<QPoint> around = renderer.tilesAround(0, 180, 200, 200);
-    for (const QPoint &t : around)
+    for (const QPoint &t : renderer->tilesAround(0, 180, 200, 200))
         EXPECT_TRUE(t.x() == 0 || t.x() == (1 << 16) - 1) << t.x();
 }
 
 TEST(TileMapRenderer, LinesDotAndOutline)
 {
     LoopbackTiles s;
-    TileMapRenderer circle(std::nullopt, MapShape::circle, MapProvider::openStreetMap, {}, 15, {}, QSizeF(200, 200), 0,
-                           s.cache);
+    const auto circle = osm(s, MapShape::circle, QSizeF(200, 200));
     const TrackPoint west = maptest::offset(lat0, lng0, -60, 0, osmWorld15);
     const TrackPoint east = maptest::offset(lat0, lng0, 60, 0, osmWorld15);
     const QList<TrackPoint> track{west, point(lat0, lng0), east};
 
     // Index 0: no travelled line; beyond the end: travelled to the last point.
-    const QImage start = circle.renderFrame(track, 0, lat0, lng0, west.lat, west.lng, 0);
+    const QImage start = circle->renderFrame(track, 0, lat0, lng0, west.lat, west.lng, 0);
     EXPECT_FALSE(maptest::isTravelledLine(start.pixel(100, 100)));
-    const QImage end = circle.renderFrame(track, 99, lat0, lng0, east.lat, east.lng, 0);
+    const QImage end = circle->renderFrame(track, 99, lat0, lng0, east.lat, east.lng, 0);
     EXPECT_TRUE(maptest::isTravelledLine(end.pixel(100, 100)));
     EXPECT_TRUE(maptest::isTravelledLine(end.pixel(140, 100)));
     // Mid-way: travelled up to the dot only.
-    const QImage middle = circle.renderFrame(track, 1, lat0, lng0, lat0, lng0, 0);
+    const QImage middle = atCentre(*circle, track, 1);
     EXPECT_TRUE(maptest::isTravelledLine(middle.pixel(60, 100)));
     EXPECT_FALSE(maptest::isTravelledLine(middle.pixel(140, 100)));
     // Red dot with white ring at the position.
@@ -150,18 +143,16 @@ TEST(TileMapRenderer, LinesDotAndOutline)
     broken[1].startsSegment = true;
     broken[1].id = QUuid::createUuid();
     broken[0].id = QUuid::createUuid();
-    const QImage gap = circle.renderFrame(broken, 2, lat0, lng0, east.lat, east.lng, 0);
+    const QImage gap = circle->renderFrame(broken, 2, lat0, lng0, east.lat, east.lng, 0);
     EXPECT_FALSE(maptest::isTravelledLine(gap.pixel(70, 100)));
     EXPECT_TRUE(maptest::isTravelledLine(gap.pixel(130, 100)));
 
     // One point: no line, still the dot.
-    const QImage single = circle.renderFrame({point(lat0, lng0)}, 0, lat0, lng0, lat0, lng0, 0);
+    const QImage single = atCentre(*circle, {point(lat0, lng0)}, 0);
     EXPECT_GT(qRed(single.pixel(100, 100)), 230);
     EXPECT_LT(qGreen(single.pixel(100, 100)), 80);
 
-    TileMapRenderer rect(std::nullopt, MapShape::roundedRect, MapProvider::openStreetMap, {}, 15, {}, QSizeF(200, 120),
-                         20, s.cache);
-    const QImage r = rect.renderFrame(track, 1, lat0, lng0, lat0, lng0, 0);
+    const QImage r = atCentre(*osm(s, MapShape::roundedRect, QSizeF(200, 120), 20), track, 1);
     EXPECT_EQ(r.size(), QSize(200, 120));
     EXPECT_EQ(qAlpha(r.pixel(1, 1)), 0);
     EXPECT_EQ(qAlpha(r.pixel(20, 1)), 255);
@@ -171,8 +162,7 @@ TEST(TileMapRenderer, LinesDotAndOutline)
 TEST(TileMapRenderer, InvalidInputGivesNoImage)
 {
     LoopbackTiles s;
-    TileMapRenderer renderer(std::nullopt, MapShape::circle, MapProvider::openStreetMap, {}, 15, {}, QSizeF(100, 100), 0,
-                             s.cache);
+    const auto renderer = osm(s, MapShape::circle, QSizeF(100, 100));
     const QList<TrackPoint> track{point(lat0, lng0)};
     const double nan = std::nan("");
     struct Case {
@@ -181,19 +171,18 @@ TEST(TileMapRenderer, InvalidInputGivesNoImage)
     for (const Case &c : {Case{nan, lng0, lat0, lng0, 0}, Case{lat0, lng0, lat0, lng0, nan}, Case{91, lng0, lat0, lng0, 0},
                           Case{lat0, 180.5, lat0, lng0, 0}, Case{lat0, lng0, lat0, -181, 0},
                           Case{lat0, lng0, lat0, lng0, INFINITY}})
-        EXPECT_TRUE(renderer.renderFrame(track, 0, c.cLat, c.cLng, c.pLat, c.pLng, c.bearing).isNull());
-    EXPECT_TRUE(renderer.renderFrame({}, 0, lat0, lng0, lat0, lng0, 0).isNull());
+        EXPECT_TRUE(renderer->renderFrame(track, 0, c.cLat, c.cLng, c.pLat, c.pLng, c.bearing).isNull());
+    EXPECT_TRUE(atCentre(*renderer, {}, 0).isNull());
     for (const QSizeF size : {QSizeF(0, 100), QSizeF(100000, 100000), QSizeF(std::nan(""), 100)}) {
         TileMapRenderer absurd(QSizeF(100, 100), MapShape::circle, MapProvider::openStreetMap, {}, 15, {}, size, 0, s.cache);
-        EXPECT_TRUE(absurd.renderFrame(track, 0, lat0, lng0, lat0, lng0, 0).isNull());
+        EXPECT_TRUE(atCentre(absurd, track, 0).isNull());
     }
-    EXPECT_TRUE(renderer.tilesAround(nan, 0, 100, 100).isEmpty());
-    EXPECT_TRUE(renderer.tilesAround(0, 200, 100, 100).isEmpty());
+    EXPECT_TRUE(renderer->tilesAround(nan, 0, 100, 100).isEmpty());
+    EXPECT_TRUE(renderer->tilesAround(0, 200, 100, 100).isEmpty());
 
     // Near the pole the rows beyond the world stay grey and are never asked for.
-    TileMapRenderer world(std::nullopt, MapShape::circle, MapProvider::openStreetMap, {}, 1, {}, QSizeF(100, 100), 0,
-                          s.cache);
-    const QImage polar = world.renderFrame({point(85.05, 0)}, 0, 85.05, 0, 85.05, 0, 0);
+    const auto world = osm(s, MapShape::circle, QSizeF(100, 100), 0, 1);
+    const QImage polar = world->renderFrame({point(85.05, 0)}, 0, 85.05, 0, 85.05, 0, 0);
     EXPECT_FALSE(maptest::isGrey(polar.pixel(50, 70)));
     EXPECT_TRUE(maptest::isGrey(polar.pixel(50, 10)));
     for (const auto &t : s.server.requestedTiles())
@@ -232,18 +221,17 @@ TEST(TileMapRenderer, PreloadFetchesWhatFramesNeed)
 TEST(TileMapRenderer, GeometryIsReusedForTheSameTrackEnds)
 {
     LoopbackTiles s;
-    TileMapRenderer renderer(std::nullopt, MapShape::roundedRect, MapProvider::openStreetMap, {}, 15, {},
-                             QSizeF(200, 200), 0, s.cache);
+    const auto renderer = osm(s, MapShape::roundedRect, QSizeF(200, 200));
     QList<TrackPoint> track{maptest::offset(lat0, lng0, -80, -60, osmWorld15), maptest::offset(lat0, lng0, 0, -60, osmWorld15),
                             maptest::offset(lat0, lng0, 80, -60, osmWorld15), point(lat0, lng0)};
-    const QImage first = renderer.renderFrame(track, 3, lat0, lng0, lat0, lng0, 0);
+    const QImage first = atCentre(*renderer, track, 3);
     EXPECT_TRUE(maptest::isTravelledLine(first.pixel(100, 40)));
     // Same ends and count: the stored geometry is drawn, although a middle point moved.
     track[1] = maptest::offset(lat0, lng0, 0, 60, osmWorld15);
-    EXPECT_EQ(renderer.renderFrame(track, 3, lat0, lng0, lat0, lng0, 0), first);
+    EXPECT_EQ(atCentre(*renderer, track, 3), first);
     // Another end: rebuilt.
     track[3].id = QUuid::createUuid();
-    const QImage rebuilt = renderer.renderFrame(track, 3, lat0, lng0, lat0, lng0, 0);
+    const QImage rebuilt = atCentre(*renderer, track, 3);
     EXPECT_FALSE(maptest::isTravelledLine(rebuilt.pixel(100, 40)));
     EXPECT_TRUE(maptest::isTravelledLine(rebuilt.pixel(100, 160)));
 }

@@ -82,33 +82,27 @@ HttpResponse TileTestServer::respond(const HttpRequest &request)
     HttpResponse response;
     response.delayMs = m_latencyMs;
     const auto id = parseTarget(request.target);
-    const Mode mode = m_mode;
-    if (!id || mode == Mode::notFound) {
-        response.status = 404;
-        response.body = "not found";
+    const Mode mode = id ? Mode(m_mode) : Mode::notFound;
+    switch (mode) {
+    case Mode::notFound:
+    case Mode::serverError:
+        response.status = mode == Mode::notFound ? 404 : 500;
+        response.body = "no tile";
         return response;
-    }
-    if (mode == Mode::serverError) {
-        response.status = 500;
-        response.body = "oops";
-        return response;
-    }
-    if (mode == Mode::corrupt) {
-        response.contentType = "image/png";
+    case Mode::corrupt:
         response.body = QByteArray("\x89PNG\r\n\x1a\n") + QByteArray(300, 'x');
-        return response;
-    }
-    if (mode == Mode::noAnswer) {
+        break;
+    case Mode::noAnswer:
         response.noAnswer = true;
         return response;
+    case Mode::tiles:
+    case Mode::trickle: {
+        QBuffer buffer(&response.body);
+        buffer.open(QIODevice::WriteOnly);
+        tileImage(id->z, id->x, id->y).save(&buffer, "PNG");
+        response.bytesPerSecond = mode == Mode::trickle ? 50 : 0;
     }
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    tileImage(id->z, id->x, id->y).save(&buffer, "PNG");
+    }
     response.contentType = "image/png";
-    response.body = png;
-    if (mode == Mode::trickle)
-        response.bytesPerSecond = 50;
     return response;
 }

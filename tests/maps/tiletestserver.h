@@ -1,9 +1,11 @@
 #pragma once
 
+#include "maps/tilecache.h"
 #include "support/loopbackhttpserver.h"
 
 #include <QImage>
 #include <QMutex>
+#include <QTemporaryDir>
 
 #include <atomic>
 #include <optional>
@@ -41,4 +43,21 @@ private:
     mutable QMutex m_mutex;
     QByteArray m_userAgent;
     testsupport::LoopbackHttpServer m_http;
+};
+
+// A tile cache in a folder of its own, over a loopback tile server.
+struct LoopbackTiles {
+    TileTestServer server;
+    QTemporaryDir dir;
+    routereel::TileCache cache;
+    explicit LoopbackTiles(routereel::TileCache::Options o = {}, int latencyMs = 0)
+        : server(latencyMs)
+        , cache(withRoot(o))
+    {
+    }
+    routereel::TileCache::Options withRoot(routereel::TileCache::Options o) const
+    {
+        o.root = dir.path() + QStringLiteral("/tiles");
+        return o;
+    }
 };

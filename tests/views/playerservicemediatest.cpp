@@ -3,7 +3,7 @@
 
 #include "support/clipgenerator.h"
 #include "support/timelinefixtures.h"
-#include "support/waitfor.h"
+#include "mediatestutil.h"
 
 #include <QTemporaryDir>
 #include <QVideoSink>
@@ -11,6 +11,8 @@
 
 using namespace routereel;
 using testsupport::cut;
+using mediatest::centreColour;
+using mediatest::near;
 using testsupport::waitFor;
 
 namespace {
@@ -31,14 +33,10 @@ const Clips &clips()
         red.color = QColor(255, 0, 0);
         made.red = testsupport::makeClip(made.dir.path(), QStringLiteral("red.mp4"), red);
         made.twoTone = made.dir.filePath(QStringLiteral("twotone.mp4"));
-        if (!testsupport::runFfmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                                     QStringLiteral("color=c=blue:s=320x240:r=30:d=1.5"), QStringLiteral("-f"),
-                                     QStringLiteral("lavfi"), QStringLiteral("-i"),
-                                     QStringLiteral("color=c=lime:s=320x240:r=30:d=1.5"),
-                                     QStringLiteral("-filter_complex"), QStringLiteral("[0:v][1:v]concat=n=2:v=1"),
-                                     QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-preset"),
-                                     QStringLiteral("ultrafast"), QStringLiteral("-pix_fmt"),
-                                     QStringLiteral("yuv420p"), made.twoTone}))
+        if (!testsupport::runFfmpeg(mediatest::ffmpegArgs(
+                "-f lavfi -i color=c=blue:s=320x240:r=30:d=1.5 -f lavfi -i color=c=lime:s=320x240:r=30:d=1.5 "
+                "-filter_complex [0:v][1:v]concat=n=2:v=1 -c:v libx264 -preset ultrafast -pix_fmt yuv420p",
+                made.twoTone)))
             made.twoTone.clear();
         made.audioOnly = testsupport::makeAudioOnly(made.dir.path(), QStringLiteral("x.m4a"), 2);
         return made;
@@ -54,17 +52,6 @@ VideoTimelineSnapshot twoClipTimeline()
                  VideoSource::probe(QUrl::fromLocalFile(clips().twoTone), QUuid::createUuid())};
     s.segments = {cut(s.sources[0], 0, 2, 0), cut(s.sources[1], 0.5, 3, 3)};
     return s;
-}
-
-QColor centre(const PreviewPlayer &player)
-{
-    const QImage image = player.currentFrame();
-    return image.isNull() ? QColor() : image.pixelColor(image.width() / 2, image.height() / 2);
-}
-
-bool near(const QColor &c, int r, int g, int b)
-{
-    return c.isValid() && std::abs(c.red() - r) < 40 && std::abs(c.green() - g) < 40 && std::abs(c.blue() - b) < 40;
 }
 
 struct Fixture {
@@ -112,8 +99,7 @@ TEST(PlayerServiceMedia, SeeksShowTheRightClipAtTheRightSourceTimeAndBlackInGaps
         EXPECT_DOUBLE_EQ(f.service.clock()->playheadTime(), c.t);
         EXPECT_NEAR(f.service.clock()->currentTime(), c.t, 1e-9);
         if (c.colour)
-            EXPECT_TRUE(near(centre(*f.player), c.colour->red(), c.colour->green(), c.colour->blue()))
-                << c.t << " " << centre(*f.player).name().toStdString();
+            EXPECT_TRUE(near(centreColour(*f.player), c.colour->red(), c.colour->green(), c.colour->blue())) << c.t;
         else
             EXPECT_TRUE(f.player->currentFrame().isNull()) << c.t;
     }
@@ -123,7 +109,7 @@ TEST(PlayerServiceMedia, SeeksShowTheRightClipAtTheRightSourceTimeAndBlackInGaps
         f.service.scrub(t);
     ASSERT_TRUE(waitFor([&] { return !f.service.isSeeking(); }));
     EXPECT_NEAR(f.service.clock()->currentTime(), 4.2, 1e-9);
-    EXPECT_TRUE(near(centre(*f.player), 0, 255, 0)) << centre(*f.player).name().toStdString();
+    EXPECT_TRUE(near(centreColour(*f.player), 0, 255, 0));
 }
 
 TEST(PlayerServiceMedia, ReloadOfAnEditedTimelineOnTheSameFilesBecomesReady)
@@ -143,7 +129,7 @@ TEST(PlayerServiceMedia, ReloadOfAnEditedTimelineOnTheSameFilesBecomesReady)
     ASSERT_TRUE(waitFor([&] { return !f.service.isSeeking(); }));
     EXPECT_DOUBLE_EQ(f.service.clock()->currentTime(), 4.4); // the old playhead, clamped
     ASSERT_TRUE(f.seekAndSettle(3.2));
-    EXPECT_TRUE(near(centre(*f.player), 0, 255, 0)) << centre(*f.player).name().toStdString();
+    EXPECT_TRUE(near(centreColour(*f.player), 0, 255, 0));
 }
 
 TEST(PlayerServiceMedia, PlaysAcrossSliceBoundariesWithoutTheClockGoingBack)
@@ -157,7 +143,7 @@ TEST(PlayerServiceMedia, PlaysAcrossSliceBoundariesWithoutTheClockGoingBack)
     QObject::connect(f.service.clock(), &PlaybackClock::currentTimeChanged, [&](double t) { times.push_back(t); });
     bool sawGreen = false;
     QObject::connect(f.player, &PreviewPlayer::frameChanged, [&] {
-        sawGreen = sawGreen || near(centre(*f.player), 0, 255, 0);
+        sawGreen = sawGreen || near(centreColour(*f.player), 0, 255, 0);
     });
     f.service.play();
     EXPECT_TRUE(f.service.wantsToPlay());

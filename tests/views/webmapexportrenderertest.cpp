@@ -3,7 +3,6 @@
 #include "support/testartifacts.h"
 
 #include "maps/gpspathfitcamera.h"
-#include "maps/mapservices.h"
 #include "maps/osmwebmapexportrenderer.h"
 #include "maps/views/webmapexportpage.h"
 
@@ -17,8 +16,8 @@ namespace {
 QList<QPointF> loopTrack(int n)
 {
     QList<QPointF> coords;
-    for (int i = 0; i < n; ++i)
-        coords.append(QPointF(13.40 + 0.002 * i, 52.52 + 0.001 * std::sin(i / 5.0)));
+    for (const TrackPoint &p : route(n))
+        coords.append(QPointF(p.lng, p.lat));
     return coords;
 }
 
@@ -61,19 +60,14 @@ WebMapPageFactory probedFactory(std::shared_ptr<PageProbe> probe, std::optional<
     };
 }
 
-struct ServiceScope {
-    std::unique_ptr<testsupport::LoopbackHttpServer> server;
-    explicit ServiceScope(bool answerStyle = true) : server(startMapService(answerStyle))
-    {
-        MapServices::overrideEndpointsForTesting(server->baseUrl());
-    }
-    ~ServiceScope()
-    {
-        MapServices::overrideEndpointsForTesting({});
-        waitFor([] { return false; }, 50);
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);  // released web views go now
-    }
-};
+using Kind = OSMWebMapExportRenderer::Kind;
+
+std::unique_ptr<OSMWebMapExportRenderer> makeRenderer(std::shared_ptr<PageProbe> probe, QSizeF size, double ratio,
+                                                     std::optional<QSizeF> drawnSize = {}, Kind kind = Kind::mapWidget)
+{
+    return std::make_unique<OSMWebMapExportRenderer>(kind, QStringLiteral("en"), size, ratio,
+                                                     probedFactory(std::move(probe), drawnSize));
+}
 
 bool becomeReady(OSMWebMapExportRenderer &renderer)
 {
@@ -87,14 +81,13 @@ TEST(WebMapExportRenderer, capturesFramesOfTheRequestedSizeOncePerParameters)
     REQUIRE_WEBGL();
     ServiceScope service;
     auto probe = std::make_shared<PageProbe>();
-    OSMWebMapExportRenderer renderer(OSMWebMapExportRenderer::Kind::mapWidget, QStringLiteral("en"), QSizeF(200, 150),
-                                     2, probedFactory(probe));
+    auto renderer = makeRenderer(probe, QSizeF(200, 150), 2);
     const QList<QPointF> track = loopTrack(40);
-    ASSERT_TRUE(becomeReady(renderer));
-    ASSERT_TRUE(runInBackground<bool>([&] { return renderer.loadTrack(track, {20}, {}); }));
+    ASSERT_TRUE(becomeReady(*renderer));
+    ASSERT_TRUE(runInBackground<bool>([&] { return renderer->loadTrack(track, {20}, {}); }));
     auto frame = [&](int i) {
         return runInBackground<std::optional<QImage>>([&] {
-            return renderer.captureFrame(i, track[i].x(), track[i].y(), track[i].x(), track[i].y(), 30, 15, {});
+            return renderer->captureFrame(i, track[i].x(), track[i].y(), track[i].x(), track[i].y(), 30, 15, {});
         });
     };
     const auto image = frame(10);
@@ -110,7 +103,7 @@ TEST(WebMapExportRenderer, capturesFramesOfTheRequestedSizeOncePerParameters)
     EXPECT_NE(*next, *image) << "the map moved with the position";
     ASSERT_NE(probe->page, nullptr);
     EXPECT_GT(probe->page->frameDriver()->tickCount(), 0) << "animation frames come from the driver";
-    renderer.shutdown();
+    renderer->shutdown();
 }
 
 TEST(WebMapExportRenderer, aCaptureThreePixelsOffIsAFailedAttempt)
@@ -125,15 +118,15 @@ TEST(WebMapExportRenderer, aCaptureThreePixelsOffIsAFailedAttempt)
     };
     for (const Case c : {Case{197, false, 2}, Case{198, true, 1}}) {
         auto probe = std::make_shared<PageProbe>();
-        OSMWebMapExportRenderer renderer(OSMWebMapExportRenderer::Kind::mapWidget, QStringLiteral("en"),
-                                         QSizeF(200, 100), 1, probedFactory(probe, QSizeF(c.drawnWidth, 100)));
-        ASSERT_TRUE(becomeReady(renderer));
-        ASSERT_TRUE(runInBackground<bool>([&] { return renderer.loadTrack(track, {}, {}); }));
+        auto renderer = makeRenderer(probe, QSizeF(200, 100), 1, QSizeF(c.drawnWidth, 100));
+        ASSERT_TRUE(becomeReady(*renderer));
+        ASSERT_TRUE(runInBackground<bool>([&] { return renderer->loadTrack(track, {}, {}); }));
+        const QPointF at = track[2];
         const auto image = runInBackground<std::optional<QImage>>(
-            [&] { return renderer.captureFrame(2, track[2].x(), track[2].y(), track[2].x(), track[2].y(), 0, 15, {}); });
+            [&] { return renderer->captureFrame(2, at.x(), at.y(), at.x(), at.y(), 0, 15, {}); });
         EXPECT_EQ(image.has_value(), c.accepted) << c.drawnWidth;
         EXPECT_EQ(probe->bodies.filter(QStringLiteral("renderAndCapture")).size(), c.pageCalls) << c.drawnWidth;
-        renderer.shutdown();
+        renderer->shutdown();
     }
 }
 
@@ -149,12 +142,11 @@ TEST(WebMapExportRenderer, loadTrackFailsUnlessThePageAnswersOk)
     for (const auto &rewrite : rewrites) {
         auto probe = std::make_shared<PageProbe>();
         probe->rewrite = rewrite;
-        OSMWebMapExportRenderer renderer(OSMWebMapExportRenderer::Kind::mapWidget, QStringLiteral("en"),
-                                         QSizeF(100, 100), 1, probedFactory(probe));
-        ASSERT_TRUE(becomeReady(renderer));
-        EXPECT_FALSE(runInBackground<bool>([&] { return renderer.loadTrack(loopTrack(5), {}, {}); }))
+        auto renderer = makeRenderer(probe, QSizeF(100, 100), 1);
+        ASSERT_TRUE(becomeReady(*renderer));
+        EXPECT_FALSE(runInBackground<bool>([&] { return renderer->loadTrack(loopTrack(5), {}, {}); }))
             << rewrite(QStringLiteral("return 'ok';")).toStdString();
-        renderer.shutdown();
+        renderer->shutdown();
     }
 }
 
@@ -163,12 +155,11 @@ TEST(WebMapExportRenderer, aPageThatNeverGetsReadyFallsBackToRasterTiles)
     REQUIRE_WEBGL();
     ServiceScope service(/*answerStyle=*/false);
     auto probe = std::make_shared<PageProbe>();
-    OSMWebMapExportRenderer renderer(OSMWebMapExportRenderer::Kind::mapWidget, QStringLiteral("en"), QSizeF(100, 100),
-                                     1, probedFactory(probe));
+    auto renderer = makeRenderer(probe, QSizeF(100, 100), 1);
     QList<TrackPoint> points(2);
     EXPECT_FALSE(runInBackground<bool>(
-        [&] { return renderer.prepareForFrames(points, {}, 15, std::chrono::milliseconds(800), {}, {}); }));
-    EXPECT_TRUE(waitFor([&] { return renderer.didShutdown(); }, 5000));
+        [&] { return renderer->prepareForFrames(points, {}, 15, std::chrono::milliseconds(800), {}, {}); }));
+    EXPECT_TRUE(waitFor([&] { return renderer->didShutdown(); }, 5000));
     EXPECT_TRUE(probe->bodies.isEmpty());
     EXPECT_EQ(probe->page, nullptr) << "the web view is released";
 }
@@ -178,19 +169,12 @@ TEST(WebMapExportRenderer, capturesTheWholeGpsPathOnce)
     REQUIRE_WEBGL();
     ServiceScope service;
     auto probe = std::make_shared<PageProbe>();
-    OSMWebMapExportRenderer renderer(OSMWebMapExportRenderer::Kind::gpsPath, QStringLiteral("en"), QSizeF(150, 150), 2,
-                                     probedFactory(probe));
-    QList<TrackPoint> points;
-    for (const QPointF &c : loopTrack(60)) {
-        TrackPoint p;
-        p.lng = c.x();
-        p.lat = c.y();
-        points.append(p);
-    }
+    auto renderer = makeRenderer(probe, QSizeF(150, 150), 2, {}, Kind::gpsPath);
+    const QList<TrackPoint> points = route(60);
     const auto camera = GPSPathFitCamera::fit(points, 150, 22.5);
-    ASSERT_TRUE(becomeReady(renderer));
+    ASSERT_TRUE(becomeReady(*renderer));
     const auto image = runInBackground<std::optional<QImage>>([&] {
-        return renderer.captureStatic(GPSPathFitCamera::geoJSON(points, {}), camera.lng, camera.lat, camera.zoom, {});
+        return renderer->captureStatic(GPSPathFitCamera::geoJSON(points, {}), camera.lng, camera.lat, camera.zoom, {});
     });
     ASSERT_TRUE(image.has_value());
     EXPECT_EQ(image->size(), QSize(300, 300));
@@ -203,5 +187,5 @@ TEST(WebMapExportRenderer, capturesTheWholeGpsPathOnce)
             routePixels += c.blue() > 200 && c.green() > 170 && c.red() < 80;
         }
     EXPECT_GT(routePixels, 100);
-    renderer.shutdown();
+    renderer->shutdown();
 }

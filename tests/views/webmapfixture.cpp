@@ -1,9 +1,12 @@
 #include "webmapfixture.h"
 
+#include "maps/mapservices.h"
 #include "maps/views/webmapruntime.h"
-#include "support/waitfor.h"
 
 #include <QGuiApplication>
+#include <QWebEnginePage>
+
+#include <cmath>
 
 namespace webmaptest {
 
@@ -12,9 +15,38 @@ namespace {
 const bool runtimePrepared = (routereel::prepareWebMapRuntime(), true);
 } // namespace
 
-bool waitFor(const std::function<bool()> &done, int timeoutMs)
+QVariant evaluate(QWebEnginePage *page, const QString &script)
 {
-    return testsupport::waitFor(done, timeoutMs);
+    QVariant result;
+    bool done = false;
+    page->runJavaScript(script, [&](const QVariant &v) {
+        result = v;
+        done = true;
+    });
+    waitFor([&] { return done; }, 10000);
+    return result;
+}
+
+QList<routereel::TrackPoint> route(int n)
+{
+    QList<routereel::TrackPoint> out(n);
+    for (int i = 0; i < n; ++i) {
+        out[i].lng = 13.40 + 0.002 * i;
+        out[i].lat = 52.52 + 0.001 * std::sin(i / 5.0);
+    }
+    return out;
+}
+
+ServiceScope::ServiceScope(bool answerStyle) : server(startMapService(answerStyle))
+{
+    routereel::MapServices::overrideEndpointsForTesting(server->baseUrl());
+}
+
+ServiceScope::~ServiceScope()
+{
+    routereel::MapServices::overrideEndpointsForTesting({});
+    waitFor([] { return false; }, 50);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);  // released web views go now
 }
 
 bool webGLAvailable()
@@ -22,6 +54,5 @@ bool webGLAvailable()
     return QGuiApplication::platformName() != QLatin1String("offscreen")
         && QGuiApplication::platformName() != QLatin1String("minimal");
 }
-
 
 } // namespace webmaptest

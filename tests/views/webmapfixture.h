@@ -1,6 +1,8 @@
 #pragma once
 
 #include "support/loopbackmapservice.h"
+#include "support/waitfor.h"
+#include "tracks/trackpoint.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -12,16 +14,12 @@
 #include <functional>
 #include <memory>
 
+class QWebEnginePage;
+
 namespace webmaptest {
 
-struct MapService {
-    std::unique_ptr<testsupport::LoopbackHttpServer> server;
-    QUrl styleUrl() const { return QUrl(server->baseUrl().toString() + QStringLiteral("/styles/liberty")); }
-};
-
 using testsupport::startMapService;
-using testsupport::styleUrlOf;
-using testsupport::tilePng;
+using testsupport::waitFor;
 
 // Runs `work` on a pool thread while the main thread keeps serving the pages.
 template <typename T>
@@ -36,8 +34,18 @@ T runInBackground(std::function<T()> work, int timeoutMs = 120000)
     return future.result();
 }
 
-// Spins the event loop until `done` or the timeout; returns `done()`.
-bool waitFor(const std::function<bool()> &done, int timeoutMs = 60000);
+// The page's answer to `script`, waiting for it at most ten seconds.
+QVariant evaluate(QWebEnginePage *page, const QString &script);
+
+// A wavy route of `n` points through Berlin.
+QList<routereel::TrackPoint> route(int n);
+
+// The loopback map service, with the map services pointed at it while it lives.
+struct ServiceScope {
+    std::unique_ptr<testsupport::LoopbackHttpServer> server;
+    explicit ServiceScope(bool answerStyle = true);
+    ~ServiceScope();
+};
 
 // MapLibre needs WebGL, which the offscreen platform lacks: those tests run under Xvfb.
 bool webGLAvailable();
@@ -45,6 +53,5 @@ bool webGLAvailable();
 #define REQUIRE_WEBGL()                                                                                      \
     if (!webmaptest::webGLAvailable())                                                                       \
     GTEST_SKIP() << "web maps need a display with WebGL: run under xvfb-run -a -s \"-screen 0 1920x1080x24\""
-
 
 } // namespace webmaptest

@@ -11,22 +11,6 @@
 using namespace routereel;
 using namespace webmaptest;
 
-namespace {
-
-QVariant evaluate(QWebEnginePage &page, const QString &script)
-{
-    QVariant result;
-    bool done = false;
-    page.runJavaScript(script, [&](const QVariant &v) {
-        result = v;
-        done = true;
-    });
-    waitFor([&] { return done; }, 10000);
-    return result;
-}
-
-} // namespace
-
 TEST(WebMapScheme, servesTheBundledLibrariesAtTheirPinnedVersions)
 {
     MapLibSchemeHandler::installOn(QWebEngineProfile::defaultProfile());
@@ -41,11 +25,12 @@ TEST(WebMapScheme, servesTheBundledLibrariesAtTheirPinnedVersions)
                                 "</head><body></body></html>")
                      .arg(base),
                  QUrl());
-    ASSERT_TRUE(waitFor([&] { return loaded; }));
-    EXPECT_EQ(evaluate(page, QStringLiteral("maplibregl.getVersion ? maplibregl.getVersion() : maplibregl.version")).toString(),
-              QStringLiteral("4.7.1"));
-    EXPECT_EQ(evaluate(page, QStringLiteral("mapboxgl.version")).toString(), QStringLiteral("3.3.0"));
-    EXPECT_GT(evaluate(page, QStringLiteral("document.styleSheets[0].cssRules.length")).toInt(), 10);
+    ASSERT_TRUE(waitFor([&] { return loaded; }, 60000));
+    const QString maplibreVersion =
+        QStringLiteral("maplibregl.getVersion ? maplibregl.getVersion() : maplibregl.version");
+    EXPECT_EQ(evaluate(&page, maplibreVersion).toString(), QStringLiteral("4.7.1"));
+    EXPECT_EQ(evaluate(&page, QStringLiteral("mapboxgl.version")).toString(), QStringLiteral("3.3.0"));
+    EXPECT_GT(evaluate(&page, QStringLiteral("document.styleSheets[0].cssRules.length")).toInt(), 10);
 
     // Only the bundled files are served.
     const QString probe = QStringLiteral("window.__s = null; var s = document.createElement('link'); s.rel = 'stylesheet';"
@@ -58,8 +43,8 @@ TEST(WebMapScheme, servesTheBundledLibrariesAtTheirPinnedVersions)
         {QStringLiteral("routereel-maplib://other/maplibre-gl/dist/maplibre-gl.css"), QStringLiteral("failed")},
     };
     for (const auto &[url, expected] : cases) {
-        evaluate(page, probe.arg(MapPages::jsString(url)));
-        ASSERT_TRUE(waitFor([&] { return !evaluate(page, QStringLiteral("window.__s")).isNull(); }, 10000));
-        EXPECT_EQ(evaluate(page, QStringLiteral("window.__s")).toString(), expected) << url.toStdString();
+        evaluate(&page, probe.arg(MapPages::jsString(url)));
+        ASSERT_TRUE(waitFor([&] { return !evaluate(&page, QStringLiteral("window.__s")).isNull(); }, 10000));
+        EXPECT_EQ(evaluate(&page, QStringLiteral("window.__s")).toString(), expected) << url.toStdString();
     }
 }

@@ -3,7 +3,7 @@
 #include "support/testartifacts.h"
 
 #include "maps/gpspathprojectioncache.h"
-#include "maps/mapservices.h"
+#include "maps/mappages.h"
 #include "maps/views/gpspathoverlayview.h"
 #include "maps/views/gpspathwebmapview.h"
 #include "maps/views/mapoverlayview.h"
@@ -18,39 +18,17 @@ using namespace webmaptest;
 
 namespace {
 
-QList<TrackPoint> route(int n)
+void moveTo(MapOverlayState &state, int index)
 {
-    QList<TrackPoint> out;
-    for (int i = 0; i < n; ++i) {
-        TrackPoint p;
-        p.lng = 13.40 + 0.001 * i;
-        p.lat = 52.52 + 0.0006 * std::sin(i / 4.0);
-        out.append(p);
-    }
-    return out;
+    state.currentIndex = index;
+    state.mapCenterLng = state.currentLng = state.trackData.points[index].lng;
+    state.mapCenterLat = state.currentLat = state.trackData.points[index].lat;
 }
 
 QVariant evaluate(QWebEngineView *view, const QString &script)
 {
-    QVariant result;
-    bool done = false;
-    view->page()->runJavaScript(script, [&](const QVariant &v) {
-        result = v;
-        done = true;
-    });
-    waitFor([&] { return done; }, 10000);
-    return result;
+    return webmaptest::evaluate(view->page(), script);
 }
-
-struct ServiceScope {
-    std::unique_ptr<testsupport::LoopbackHttpServer> server = startMapService();
-    ServiceScope() { MapServices::overrideEndpointsForTesting(server->baseUrl()); }
-    ~ServiceScope()
-    {
-        MapServices::overrideEndpointsForTesting({});
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);  // released web views go now
-    }
-};
 
 } // namespace
 
@@ -61,11 +39,7 @@ TEST(WebMapViews, liveMapRunsHeldScriptsOnceWhenReadyThenOnlyChanges)
     MapOverlayState state;
     state.trackData.points = route(60);
     state.trackData.breaks = {30};
-    state.currentIndex = 5;
-    state.currentLng = state.trackData.points[5].lng;
-    state.currentLat = state.trackData.points[5].lat;
-    state.mapCenterLng = state.currentLng;
-    state.mapCenterLat = state.currentLat;
+    moveTo(state, 5);
     state.zoomLevel = 16;
     state.appLanguage = QStringLiteral("en");
 
@@ -78,16 +52,12 @@ TEST(WebMapViews, liveMapRunsHeldScriptsOnceWhenReadyThenOnlyChanges)
             web->page()->runJavaScript(script);
     });
     state.appLanguage = QStringLiteral("zh-Hans");
-    state.currentIndex = 40;
-    state.currentLng = state.trackData.points[40].lng;
-    state.currentLat = state.trackData.points[40].lat;
-    state.mapCenterLng = state.currentLng;
-    state.mapCenterLat = state.currentLat;
+    moveTo(state, 40);
     view.setState(state);
     view.resize(320, 320);
     view.show();
 
-    ASSERT_TRUE(waitFor([&] { return view.coordinator().ready(); }));
+    ASSERT_TRUE(waitFor([&] { return view.coordinator().ready(); }, 60000));
     ASSERT_EQ(sent.size(), 2);
     EXPECT_EQ(sent[0], QStringLiteral("setMapLanguage(\"zh-H"));
     EXPECT_EQ(sent[1], QStringLiteral("updateTrack([[13.4,5"));
@@ -106,7 +76,9 @@ TEST(WebMapViews, liveMapRunsHeldScriptsOnceWhenReadyThenOnlyChanges)
     state.appLanguage = QStringLiteral("de");
     view.setState(state);
     // The language call, then the usual tick; never the track again.
-    EXPECT_EQ(sent, (QStringList{QStringLiteral("setMapLanguage(\"de\")"), QStringLiteral("tickFrame(40,13.44,5")}));
+    const QString tick = QStringLiteral("tickFrame(40,%1,%2")
+                             .arg(MapPages::jsNumber(state.currentLng), MapPages::jsNumber(state.currentLat));
+    EXPECT_EQ(sent, (QStringList{QStringLiteral("setMapLanguage(\"de\")"), tick.left(20)}));
 
     waitFor([] { return false; }, 1500);  // let the tiles arrive before the picture
     saveTestArtifact(view.grab().toImage(), QStringLiteral("webmap-live-view"));
@@ -139,8 +111,7 @@ TEST(WebMapViews, gpsPathDrawnInPlaceOverBlack)
     state.trackPoints.resize(1);
     state.revision = QUuid::createUuid();
     view.setState(state);
-    const QImage single = view.grab().toImage();
-    EXPECT_EQ(single.pixelColor(dot.toPoint()), QColor(Qt::black));
+    EXPECT_EQ(view.grab().toImage().pixelColor(dot.toPoint()), QColor(Qt::black));
 }
 
 TEST(WebMapViews, gpsPathWebMapFollowsProviderAndTokenIdentity)
@@ -160,10 +131,10 @@ TEST(WebMapViews, gpsPathWebMapFollowsProviderAndTokenIdentity)
     view.show();
     QPointer<GPSPathWebMapView> first = view.webMapView();
     ASSERT_TRUE(first);
-    ASSERT_TRUE(waitFor([&] { return first && first->coordinator().ready(); }));
+    ASSERT_TRUE(waitFor([&] { return first && first->coordinator().ready(); }, 60000));
     EXPECT_TRUE(waitFor([&] {
         return evaluate(first->webView(), QStringLiteral("map.getSource('path')._data.features.length")).toInt() == 1;
-    }));
+    }, 60000));
     const QVariantList dot =
         evaluate(first->webView(), QStringLiteral("map.getSource('dot')._data.features[0].geometry.coordinates")).toList();
     ASSERT_EQ(dot.size(), 2);
