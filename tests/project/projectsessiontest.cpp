@@ -240,7 +240,7 @@ TEST(ProjectSession, AHugeFileIsRefusedUnread)
     EXPECT_TRUE(h.alerts.shown[0].contains(QStringLiteral("too large"))) << h.alerts.shown[0].toStdString();
 }
 
-TEST(ProjectSession, LastSessionIsWrittenAtQuitAndRestoredOnce)
+TEST(ProjectSession, LastSessionIsWrittenAtQuitAndRestoredOnceUnlessAFileIsHandedOver)
 {
     QTemporaryDir dir;
     const auto path = ProjectSession::lastSessionPath();
@@ -252,6 +252,13 @@ TEST(ProjectSession, LastSessionIsWrittenAtQuitAndRestoredOnce)
         fillWindow(*quitting.window, dir.path());
         quitting.session.saveLastSession();
         EXPECT_TRUE(quitting.window->log.entries().isEmpty());  // a successful write logs nothing
+    }
+    {
+        Harness handedOver;
+        handedOver.session.windowDidAppear(QUrl::fromLocalFile(dataFile("minimal.rrl")));
+        EXPECT_FALSE(handedOver.session.didAttemptAutoRestore());
+        EXPECT_EQ(handedOver.session.projectURL(), QUrl::fromLocalFile(dataFile("minimal.rrl")));
+        EXPECT_EQ(handedOver.window->provider, MapProvider::openStreetMap);  // not the last session's Mapbox
     }
     Harness starting;
     starting.session.windowDidAppear(std::nullopt);
@@ -266,22 +273,6 @@ TEST(ProjectSession, LastSessionIsWrittenAtQuitAndRestoredOnce)
     starting.session.restoreLastSession();
     EXPECT_TRUE(starting.window->gpx.tracks().isEmpty());
     QFile::remove(*path);
-}
-
-TEST(ProjectSession, AHandedOverFileSkipsTheRestore)
-{
-    QTemporaryDir dir;
-    {
-        Harness quitting;
-        fillWindow(*quitting.window, dir.path());
-        quitting.session.saveLastSession();
-    }
-    Harness h;
-    h.session.windowDidAppear(QUrl::fromLocalFile(dataFile("minimal.rrl")));
-    EXPECT_FALSE(h.session.didAttemptAutoRestore());
-    EXPECT_EQ(h.session.projectURL(), QUrl::fromLocalFile(dataFile("minimal.rrl")));
-    EXPECT_EQ(h.window->provider, MapProvider::openStreetMap);  // not the last session's Mapbox
-    QFile::remove(*ProjectSession::lastSessionPath());
 }
 
 TEST(ProjectSession, AnUnreadableLastSessionIsReportedQuietlyAndKept)

@@ -16,11 +16,8 @@ struct VideoProject {
     QList<QUuid> ids;
 
     explicit VideoProject(int files)
+        : document(baseDocument())
     {
-        document.exportPreset = QStringLiteral("Original");
-        document.map = MapData{true, "OSM", {}, "Circle", {}, 200, 200, 12, "North", 15, 0.8, {}, {}};
-        document.timeWidget = TimeWidgetData{true, 18, 1, "White", {}, {}};
-        document.speedWidget = SpeedWidgetData{true, 18, 1, "White", "km/h", {}, {}};
         document.playheadTime = 7.5;
         QList<VideoFileRef> refs;
         for (int i = 0; i < files; ++i) {
@@ -42,6 +39,22 @@ struct RestoreHarness : Harness {
     RestoreHarness() { session.setVideoProbe(probe.function()); }
     FakePlayer &player() { return window->playerObject; }
     TimelineEngine &engine() { return window->engineObject; }
+    bool probing(qsizetype count)
+    {
+        return spinUntil([&] { return probe.calls.size() == count; });
+    }
+    // Waits for probe `index` and lets it find a clip of `duration` seconds.
+    bool answer(qsizetype index, double duration, QSizeF resolution = QSizeF(1280, 720))
+    {
+        if (!probing(index + 1))
+            return false;
+        probe.succeed(index, duration, resolution);
+        return true;
+    }
+    bool restored()
+    {
+        return spinUntil([&] { return !session.isRestoringVideo(); });
+    }
 };
 
 } // namespace
@@ -52,12 +65,11 @@ TEST(VideoRestore, StartsAfterTheApplyAndMakesOneSegmentPerSourceWithoutSavedCut
     VideoProject project(2);
     h.session.applyProject(project.document);
     EXPECT_TRUE(h.probe.calls.isEmpty());  // nothing runs inside the apply
-    ASSERT_TRUE(spinUntil([&] { return h.probe.calls.size() == 1; }));
+    ASSERT_TRUE(h.probing(1));
     EXPECT_EQ(h.probe.calls[0].id, project.ids[0]);
     h.probe.succeed(0, 10, QSizeF(1920, 1080));
-    ASSERT_TRUE(spinUntil([&] { return h.probe.calls.size() == 2; }));
-    h.probe.succeed(1, 4);
-    ASSERT_TRUE(spinUntil([&] { return !h.session.isRestoringVideo(); }));
+    ASSERT_TRUE(h.answer(1, 4));
+    ASSERT_TRUE(h.restored());
 
     const auto sources = h.engine().videoSources();
     ASSERT_EQ(sources.size(), 2);
@@ -88,9 +100,8 @@ TEST(VideoRestore, SavedCutsAreKeptOnlyWithinTheirProbedSource)
     project.document.videoSegments = saved;
     project.document.canvasOrigin = QSizeF(640, 360);
     h.session.applyProject(project.document);
-    ASSERT_TRUE(spinUntil([&] { return h.probe.calls.size() == 1; }));
-    h.probe.succeed(0, 10);
-    ASSERT_TRUE(spinUntil([&] { return !h.session.isRestoringVideo(); }));
+    ASSERT_TRUE(h.answer(0, 10));
+    ASSERT_TRUE(h.restored());
     EXPECT_EQ(h.engine().videoSegments(), (QList<VideoSegment>{saved[0], saved[5]}));
     EXPECT_EQ(h.engine().canvasOrigin(), QSizeF(640, 360));  // the stored canvas wins
 }
@@ -103,13 +114,13 @@ TEST(VideoRestore, AFailedProbeIsReportedAndTheOthersRestoredInOrder)
                                                          project.cut(0, 0, 1, 9)};
     h.session.applyProject(project.document);
     for (int i = 0; i < 3; ++i) {
-        ASSERT_TRUE(spinUntil([&] { return h.probe.calls.size() == i + 1; }));
+        ASSERT_TRUE(h.probing(i + 1));
         if (i == 1)
             h.probe.fail(i, VideoTimelineError::invalidVideo(QStringLiteral("clip1.mp4")));
         else
             h.probe.succeed(i, 2);
     }
-    ASSERT_TRUE(spinUntil([&] { return !h.session.isRestoringVideo(); }));
+    ASSERT_TRUE(h.restored());
     EXPECT_EQ(h.alerts.shown, QStringList{QStringLiteral("Cannot load video: clip1.mp4")});
     ASSERT_EQ(h.engine().videoSources().size(), 2);
     const auto segments = h.engine().videoSegments();
@@ -124,15 +135,15 @@ TEST(VideoRestore, OpeningAnotherProjectWhileProbingShowsNothingOfTheFirst)
     VideoProject a(2);
     VideoProject b(1);
     h.session.applyProject(a.document);
-    ASSERT_TRUE(spinUntil([&] { return h.probe.calls.size() == 1; }));  // A's first probe is running
+    ASSERT_TRUE(h.probing(1));  // A's first probe is running
 
     h.session.applyProject(b.document);
-    ASSERT_TRUE(spinUntil([&] { return h.probe.calls.size() == 2; }));
+    ASSERT_TRUE(h.probing(2));
     EXPECT_EQ(h.probe.calls[1].id, b.ids[0]);
     // A's probe ends late, with a failure that must not be shown; B's succeeds.
     h.probe.fail(0, VideoTimelineError::invalidVideo(QStringLiteral("a.mp4")));
     h.probe.succeed(1, 3);
-    ASSERT_TRUE(spinUntil([&] { return !h.session.isRestoringVideo(); }));
+    ASSERT_TRUE(h.restored());
     spinEvents();
 
     EXPECT_EQ(h.probe.calls.size(), 2);  // A never probed its second file
@@ -148,10 +159,10 @@ TEST(VideoRestore, AResultAfterAnotherLoadOfTheTimelineIsDropped)
     RestoreHarness h;
     VideoProject project(1);
     h.session.applyProject(project.document);
-    ASSERT_TRUE(spinUntil([&] { return h.probe.calls.size() == 1; }));
+    ASSERT_TRUE(h.probing(1));
     h.engine().load();  // a new timeline (new import generation) without going through the session
     h.probe.succeed(0, 5);
-    ASSERT_TRUE(spinUntil([&] { return !h.session.isRestoringVideo(); }));
+    ASSERT_TRUE(h.restored());
     EXPECT_TRUE(h.engine().videoSources().isEmpty());
 }
 
@@ -160,8 +171,7 @@ TEST(VideoRestore, RegularModeSeeksOnceThePlayerHasLoaded)
     RestoreHarness h;
     VideoProject project(1);
     h.session.applyProject(project.document);
-    ASSERT_TRUE(spinUntil([&] { return h.probe.calls.size() == 1; }));
-    h.probe.succeed(0, 20);
+    ASSERT_TRUE(h.answer(0, 20));
     ASSERT_TRUE(spinUntil([&] { return h.session.hasPendingRestoreSeek(); }));
     ASSERT_FALSE(h.player().timelineLoads.isEmpty());
     EXPECT_EQ(h.player().timelineLoads.last().segments.size(), 1);
@@ -187,8 +197,7 @@ TEST(VideoRestore, PendingSeekIsDroppedByModeSwitchLoadErrorOrNewTimeline)
         h.session.installReactions();
         VideoProject project(1);
         h.session.applyProject(project.document);
-        ASSERT_TRUE(spinUntil([&] { return h.probe.calls.size() == 1; }));
-        h.probe.succeed(0, 20);
+        ASSERT_TRUE(h.answer(0, 20));
         ASSERT_TRUE(spinUntil([&] { return h.session.hasPendingRestoreSeek(); }));
         switch (interruption) {
         case Interruption::compositionMode:
@@ -219,9 +228,8 @@ TEST(VideoRestore, OverlayModeAndRejectedCutsArmNoSeek)
         project.document.compositionMode = QStringLiteral("Overlay");
         h.session.applyProject(project.document);
         const auto loadsAfterApply = h.player().timelineLoads.size();
-        ASSERT_TRUE(spinUntil([&] { return h.probe.calls.size() == 1; }));
-        h.probe.succeed(0, 20);
-        ASSERT_TRUE(spinUntil([&] { return !h.session.isRestoringVideo(); }));
+        ASSERT_TRUE(h.answer(0, 20));
+        ASSERT_TRUE(h.restored());
         EXPECT_EQ(h.engine().videoSources().size(), 1);
         EXPECT_EQ(h.engine().videoSegments().size(), 1);
         EXPECT_FALSE(h.session.hasPendingRestoreSeek());
@@ -232,9 +240,8 @@ TEST(VideoRestore, OverlayModeAndRejectedCutsArmNoSeek)
         VideoProject project(1);
         project.document.videoSegments = QList<VideoSegment>{project.cut(0, 0, 50, 0)};
         h.session.applyProject(project.document);
-        ASSERT_TRUE(spinUntil([&] { return h.probe.calls.size() == 1; }));
-        h.probe.succeed(0, 20);
-        ASSERT_TRUE(spinUntil([&] { return !h.session.isRestoringVideo(); }));
+        ASSERT_TRUE(h.answer(0, 20));
+        ASSERT_TRUE(h.restored());
         EXPECT_EQ(h.engine().videoSources().size(), 1);
         EXPECT_TRUE(h.engine().videoSegments().isEmpty());
         EXPECT_FALSE(h.session.hasPendingRestoreSeek());
@@ -246,9 +253,8 @@ TEST(VideoRestore, ASourceWithoutAUsableSizeLeavesTheCanvasUnset)
     RestoreHarness h;
     VideoProject project(1);
     h.session.applyProject(project.document);
-    ASSERT_TRUE(spinUntil([&] { return h.probe.calls.size() == 1; }));
-    h.probe.succeed(0, 5, QSizeF(0, 0));
-    ASSERT_TRUE(spinUntil([&] { return !h.session.isRestoringVideo(); }));
+    ASSERT_TRUE(h.answer(0, 5, QSizeF(0, 0)));
+    ASSERT_TRUE(h.restored());
     EXPECT_EQ(h.engine().videoSources().size(), 1);
     EXPECT_FALSE(h.engine().canvasOrigin());
 }
