@@ -39,10 +39,7 @@ struct RestoreHarness : Harness {
     RestoreHarness() { session.setVideoProbe(probe.function()); }
     FakePlayer &player() { return window->playerObject; }
     TimelineEngine &engine() { return window->engineObject; }
-    bool probing(qsizetype count)
-    {
-        return spinUntil([&] { return probe.calls.size() == count; });
-    }
+    bool probing(qsizetype count) { return spinUntil([&] { return probe.calls.size() == count; }); }
     // Waits for probe `index` and lets it find a clip of `duration` seconds.
     bool answer(qsizetype index, double duration, QSizeF resolution = QSizeF(1280, 720))
     {
@@ -51,10 +48,7 @@ struct RestoreHarness : Harness {
         probe.succeed(index, duration, resolution);
         return true;
     }
-    bool restored()
-    {
-        return spinUntil([&] { return !session.isRestoringVideo(); });
-    }
+    bool restored() { return spinUntil([&] { return !session.isRestoringVideo(); }); }
 };
 
 } // namespace
@@ -77,10 +71,8 @@ TEST(VideoRestore, StartsAfterTheApplyAndMakesOneSegmentPerSourceWithoutSavedCut
     EXPECT_EQ(sources[1].id, project.ids[1]);
     const auto segments = h.engine().videoSegments();
     ASSERT_EQ(segments.size(), 2);
-    EXPECT_EQ(segments[0].sourceEnd, 10);
-    EXPECT_EQ(segments[1].sourceEnd, 4);
-    EXPECT_EQ(segments[0].offset, 0);
-    EXPECT_EQ(segments[1].offset, 0);
+    EXPECT_EQ(std::pair(segments[0].sourceEnd, segments[0].offset), std::pair(10.0, 0.0));
+    EXPECT_EQ(std::pair(segments[1].sourceEnd, segments[1].offset), std::pair(4.0, 0.0));
     // No stored canvas: the first source decides.
     EXPECT_EQ(h.engine().canvasOrigin(), QSizeF(1920, 1080));
 }
