@@ -1,4 +1,5 @@
 #include "projectfakes.h"
+#include "support/trackfixtures.h"
 
 #include <gtest/gtest.h>
 
@@ -46,10 +47,7 @@ TEST(ProjectBuild, FileReferencesPositionsAndTexts)
     GPXTrack noFile;
     noFile.id = QUuid::fromString(QStringLiteral("{abcdefab-cdef-4abc-8def-abcdefabcdef}"));
     w.gpx.addTrack(noFile);
-    GPXSegment segment;
-    segment.trackID = noFile.id;
-    segment.gpxEnd = 1;
-    w.engineObject.setSegments({segment});
+    w.engineObject.setSegments({testsupport::segmentOf(noFile, 0, 1, 0)});
     w.playerObject.url = QUrl::fromLocalFile(dir.path() + "/video.mp4");
     w.playerObject.playhead = 3.25;
     w.positions.heartRateGraph = QPointF(7, 8);

@@ -1,8 +1,8 @@
 #include "projectfakes.h"
 
 #include "support/clipgenerator.h"
+#include "support/trackfixtures.h"
 
-#include <QDirIterator>
 #include <QStandardPaths>
 #include <gtest/gtest.h>
 
@@ -28,17 +28,7 @@ void fillWindow(FakeWindow &w, const QString &dir)
 {
     const GPXTrack a = w.gpx.importTrack(QUrl::fromLocalFile(writeGPX(dir, "a.gpx"))).value();
     const GPXTrack b = w.gpx.importTrack(QUrl::fromLocalFile(writeGPX(dir, "b.gpx", 121))).value();
-    GPXSegment s1;
-    s1.trackID = a.id;
-    s1.gpxStart = 10;
-    s1.gpxEnd = 500.5;
-    s1.offset = 2;
-    GPXSegment s2;
-    s2.trackID = b.id;
-    s2.gpxStart = 0;
-    s2.gpxEnd = 120;
-    s2.offset = 600;
-    w.engineObject.setSegments({s1, s2});
+    w.engineObject.setSegments({testsupport::segmentOf(a, 10, 500.5, 2), testsupport::segmentOf(b, 0, 120, 600)});
     w.engineObject.setCanvasOrigin(QSizeF(1280, 720));
     w.map.setEnabled(false);
     w.map.setWidth(150);

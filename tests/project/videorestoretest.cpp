@@ -1,4 +1,5 @@
 #include "projectfakes.h"
+#include "support/trackfixtures.h"
 
 #include "timeline/videotimelineerror.h"
 
@@ -284,11 +285,7 @@ TEST(PlayerRebuild, FollowsTheCompositionMode)
 {
     Harness h;
     FakeWindow &w = *h.window;
-    GPXSegment segment;
-    segment.gpxStart = 0;
-    segment.gpxEnd = 30;
-    segment.offset = 5;
-    w.engineObject.setSegments({segment});
+    w.engineObject.setSegments({testsupport::gpx(5, 30)});
     w.mode = CompositionMode::overlay;
     h.session.rebuildPlayer();
     ASSERT_EQ(w.playerObject.overlayLoads.size(), 1);
