@@ -256,19 +256,14 @@ TEST(WidgetPositionRestore, RescalesToTheNewLayoutAndClamps)
 {
     Harness h;
     FakeWindow &w = *h.window;
-    w.layoutSize = QSizeF(1920, 1080);
-    w.positions.map = QPointF(960, 540);
-    w.positions.speed = QPointF(1900, 1070);
-    h.session.restoreWidgetPositions(QSizeF(960, 540));
-    EXPECT_EQ(w.positions.map, QPointF(480, 270));
-    EXPECT_EQ(w.positions.speed, QPointF(950, 535));
-    EXPECT_FALSE(w.positions.time);
-    EXPECT_EQ(w.layoutSize, QSizeF(960, 540));
-
     w.layoutSize = QSizeF(100, 100);
     w.positions.map = QPointF(150, -20);  // beyond the old layout: clamped into the new one
+    w.positions.speed = QPointF(95, 35);
     h.session.restoreWidgetPositions(QSizeF(200, 200));
     EXPECT_EQ(w.positions.map, QPointF(200, 0));
+    EXPECT_EQ(w.positions.speed, QPointF(190, 70));
+    EXPECT_FALSE(w.positions.time);
+    EXPECT_EQ(w.layoutSize, QSizeF(200, 200));
 
     const WidgetPositions before = w.positions;
     h.session.restoreWidgetPositions(QSizeF(0, 0));
