@@ -1,19 +1,9 @@
 #include "project/errorpresentation.h"
-#include "project/projectalerts.h"
+#include "projectfakes.h"
 
-#include <QStringList>
 #include <gtest/gtest.h>
 
 using namespace routereel;
-
-namespace {
-
-struct RecordingAlerts : ProjectAlerts {
-    QStringList shown;
-    void showErrorAlert(const QString &text) override { shown << text; }
-};
-
-} // namespace
 
 TEST(ErrorPresentation, TitleIsTheFirstNonBlankLineCutAt120Characters)
 {
@@ -43,7 +33,7 @@ TEST(ErrorPresentation, TitleIsTheFirstNonBlankLineCutAt120Characters)
 
 TEST(ErrorPresentation, LogKeepsEveryMessageWholeAndAlertShowsTheTitle)
 {
-    RecordingAlerts alerts;
+    projecttest::FakeAlerts alerts;
     QList<QPair<QString, QString>> log;
     const auto logError = [&](const QString &title, const QString &detail) { log.append({title, detail}); };
     presentError(QStringLiteral("\nFirst problem\nwith details"), logError, alerts);

@@ -10,17 +10,6 @@ using namespace projecttest;
 
 namespace {
 
-ProjectDocument baseDocument()
-{
-    ProjectDocument d;
-    d.exportPreset = QStringLiteral("Original");
-    d.map = MapData{true, "OSM", {}, "Circle", {}, 200, 200, 12, "North", 15, 0.8, {}, {}};
-    d.timeWidget = TimeWidgetData{true, 18, 1, "White", {}, {}};
-    d.speedWidget = SpeedWidgetData{true, 18, 1, "White", "km/h", {}, {}};
-    d.videoFiles = QList<VideoFileRef>();
-    return d;
-}
-
 struct ApplyHarness : Harness {
     ControlledProbe probe;
     QTemporaryDir dir;

@@ -216,6 +216,18 @@ struct ControlledProbe {
     }
 };
 
+// The smallest document the session applies: the three required widget blocks and no video.
+inline ProjectDocument baseDocument()
+{
+    ProjectDocument d;
+    d.exportPreset = QStringLiteral("Original");
+    d.map = MapData{true, "OSM", {}, "Circle", {}, 200, 200, 12, "North", 15, 0.8, {}, {}};
+    d.timeWidget = TimeWidgetData{true, 18, 1, "White", {}, {}};
+    d.speedWidget = SpeedWidgetData{true, 18, 1, "White", "km/h", {}, {}};
+    d.videoFiles = QList<VideoFileRef>();
+    return d;
+}
+
 inline QByteArray readAll(const QString &path)
 {
     QFile file(path);

@@ -1,8 +1,8 @@
 #include "projectfakes.h"
 
 #include "support/clipgenerator.h"
+#include "support/trackfixtures.h"
 
-#include <QDirIterator>
 #include <QStandardPaths>
 #include <gtest/gtest.h>
 
@@ -28,17 +28,7 @@ void fillWindow(FakeWindow &w, const QString &dir)
 {
     const GPXTrack a = w.gpx.importTrack(QUrl::fromLocalFile(writeGPX(dir, "a.gpx"))).value();
     const GPXTrack b = w.gpx.importTrack(QUrl::fromLocalFile(writeGPX(dir, "b.gpx", 121))).value();
-    GPXSegment s1;
-    s1.trackID = a.id;
-    s1.gpxStart = 10;
-    s1.gpxEnd = 500.5;
-    s1.offset = 2;
-    GPXSegment s2;
-    s2.trackID = b.id;
-    s2.gpxStart = 0;
-    s2.gpxEnd = 120;
-    s2.offset = 600;
-    w.engineObject.setSegments({s1, s2});
+    w.engineObject.setSegments({testsupport::segmentOf(a, 10, 500.5, 2), testsupport::segmentOf(b, 0, 120, 600)});
     w.engineObject.setCanvasOrigin(QSizeF(1280, 720));
     w.map.setEnabled(false);
     w.map.setWidth(150);
@@ -240,7 +230,7 @@ TEST(ProjectSession, AHugeFileIsRefusedUnread)
     EXPECT_TRUE(h.alerts.shown[0].contains(QStringLiteral("too large"))) << h.alerts.shown[0].toStdString();
 }
 
-TEST(ProjectSession, LastSessionIsWrittenAtQuitAndRestoredOnce)
+TEST(ProjectSession, LastSessionIsWrittenAtQuitAndRestoredOnceUnlessAFileIsHandedOver)
 {
     QTemporaryDir dir;
     const auto path = ProjectSession::lastSessionPath();
@@ -252,6 +242,13 @@ TEST(ProjectSession, LastSessionIsWrittenAtQuitAndRestoredOnce)
         fillWindow(*quitting.window, dir.path());
         quitting.session.saveLastSession();
         EXPECT_TRUE(quitting.window->log.entries().isEmpty());  // a successful write logs nothing
+    }
+    {
+        Harness handedOver;
+        handedOver.session.windowDidAppear(QUrl::fromLocalFile(dataFile("minimal.rrl")));
+        EXPECT_FALSE(handedOver.session.didAttemptAutoRestore());
+        EXPECT_EQ(handedOver.session.projectURL(), QUrl::fromLocalFile(dataFile("minimal.rrl")));
+        EXPECT_EQ(handedOver.window->provider, MapProvider::openStreetMap);  // not the last session's Mapbox
     }
     Harness starting;
     starting.session.windowDidAppear(std::nullopt);
@@ -266,22 +263,6 @@ TEST(ProjectSession, LastSessionIsWrittenAtQuitAndRestoredOnce)
     starting.session.restoreLastSession();
     EXPECT_TRUE(starting.window->gpx.tracks().isEmpty());
     QFile::remove(*path);
-}
-
-TEST(ProjectSession, AHandedOverFileSkipsTheRestore)
-{
-    QTemporaryDir dir;
-    {
-        Harness quitting;
-        fillWindow(*quitting.window, dir.path());
-        quitting.session.saveLastSession();
-    }
-    Harness h;
-    h.session.windowDidAppear(QUrl::fromLocalFile(dataFile("minimal.rrl")));
-    EXPECT_FALSE(h.session.didAttemptAutoRestore());
-    EXPECT_EQ(h.session.projectURL(), QUrl::fromLocalFile(dataFile("minimal.rrl")));
-    EXPECT_EQ(h.window->provider, MapProvider::openStreetMap);  // not the last session's Mapbox
-    QFile::remove(*ProjectSession::lastSessionPath());
 }
 
 TEST(ProjectSession, AnUnreadableLastSessionIsReportedQuietlyAndKept)

@@ -1,6 +1,5 @@
 #include "project/projectdocument.h"
 
-#include <QFile>
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -113,21 +112,4 @@ TEST(ProjectValidation, BoundsOfEveryCheckedValue)
         const auto error = d.validate();
         EXPECT_EQ(!error.has_value(), c.valid);
     }
-}
-
-TEST(ProjectValidation, HandWrittenFilesOutOfBoundsAreRefused)
-{
-    for (const char *name : {"out-of-bounds-playhead.rrl", "out-of-bounds-font-size.rrl",
-                             "out-of-bounds-segment-end.rrl", "out-of-bounds-video-cut.rrl",
-                             "out-of-bounds-canvas.rrl"}) {
-        SCOPED_TRACE(name);
-        QFile file(QStringLiteral(ROUTEREEL_TEST_DATA "/projects/") + QLatin1String(name));
-        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-        ProjectCodingError decodeError;
-        const auto document = ProjectDocument::decode(file.readAll(), &decodeError);
-        ASSERT_TRUE(document) << decodeError.message().toStdString();
-        EXPECT_EQ(document->validate(), ProjectDocument::ValidationError::invalidValues);
-    }
-    EXPECT_EQ(ProjectDocument::message(ProjectDocument::ValidationError::invalidValues),
-              QStringLiteral("The project contains invalid timeline or widget values."));
 }

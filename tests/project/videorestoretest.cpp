@@ -1,4 +1,5 @@
 #include "projectfakes.h"
+#include "support/trackfixtures.h"
 
 #include "timeline/videotimelineerror.h"
 
@@ -16,11 +17,8 @@ struct VideoProject {
     QList<QUuid> ids;
 
     explicit VideoProject(int files)
+        : document(baseDocument())
     {
-        document.exportPreset = QStringLiteral("Original");
-        document.map = MapData{true, "OSM", {}, "Circle", {}, 200, 200, 12, "North", 15, 0.8, {}, {}};
-        document.timeWidget = TimeWidgetData{true, 18, 1, "White", {}, {}};
-        document.speedWidget = SpeedWidgetData{true, 18, 1, "White", "km/h", {}, {}};
         document.playheadTime = 7.5;
         QList<VideoFileRef> refs;
         for (int i = 0; i < files; ++i) {
@@ -42,6 +40,16 @@ struct RestoreHarness : Harness {
     RestoreHarness() { session.setVideoProbe(probe.function()); }
     FakePlayer &player() { return window->playerObject; }
     TimelineEngine &engine() { return window->engineObject; }
+    bool probing(qsizetype count) { return spinUntil([&] { return probe.calls.size() == count; }); }
+    // Waits for probe `index` and lets it find a clip of `duration` seconds.
+    bool answer(qsizetype index, double duration, QSizeF resolution = QSizeF(1280, 720))
+    {
+        if (!probing(index + 1))
+            return false;
+        probe.succeed(index, duration, resolution);
+        return true;
+    }
+    bool restored() { return spinUntil([&] { return !session.isRestoringVideo(); }); }
 };
 
 } // namespace
@@ -52,12 +60,11 @@ TEST(VideoRestore, StartsAfterTheApplyAndMakesOneSegmentPerSourceWithoutSavedCut
     VideoProject project(2);
     h.session.applyProject(project.document);
     EXPECT_TRUE(h.probe.calls.isEmpty());  // nothing runs inside the apply
-    ASSERT_TRUE(spinUntil([&] { return h.probe.calls.size() == 1; }));
+    ASSERT_TRUE(h.probing(1));
     EXPECT_EQ(h.probe.calls[0].id, project.ids[0]);
     h.probe.succeed(0, 10, QSizeF(1920, 1080));
-    ASSERT_TRUE(spinUntil([&] { return h.probe.calls.size() == 2; }));
-    h.probe.succeed(1, 4);
-    ASSERT_TRUE(spinUntil([&] { return !h.session.isRestoringVideo(); }));
+    ASSERT_TRUE(h.answer(1, 4));
+    ASSERT_TRUE(h.restored());
 
     const auto sources = h.engine().videoSources();
     ASSERT_EQ(sources.size(), 2);
@@ -65,10 +72,8 @@ TEST(VideoRestore, StartsAfterTheApplyAndMakesOneSegmentPerSourceWithoutSavedCut
     EXPECT_EQ(sources[1].id, project.ids[1]);
     const auto segments = h.engine().videoSegments();
     ASSERT_EQ(segments.size(), 2);
-    EXPECT_EQ(segments[0].sourceEnd, 10);
-    EXPECT_EQ(segments[1].sourceEnd, 4);
-    EXPECT_EQ(segments[0].offset, 0);
-    EXPECT_EQ(segments[1].offset, 0);
+    EXPECT_EQ(std::pair(segments[0].sourceEnd, segments[0].offset), std::pair(10.0, 0.0));
+    EXPECT_EQ(std::pair(segments[1].sourceEnd, segments[1].offset), std::pair(4.0, 0.0));
     // No stored canvas: the first source decides.
     EXPECT_EQ(h.engine().canvasOrigin(), QSizeF(1920, 1080));
 }
@@ -88,9 +93,8 @@ TEST(VideoRestore, SavedCutsAreKeptOnlyWithinTheirProbedSource)
     project.document.videoSegments = saved;
     project.document.canvasOrigin = QSizeF(640, 360);
     h.session.applyProject(project.document);
-    ASSERT_TRUE(spinUntil([&] { return h.probe.calls.size() == 1; }));
-    h.probe.succeed(0, 10);
-    ASSERT_TRUE(spinUntil([&] { return !h.session.isRestoringVideo(); }));
+    ASSERT_TRUE(h.answer(0, 10));
+    ASSERT_TRUE(h.restored());
     EXPECT_EQ(h.engine().videoSegments(), (QList<VideoSegment>{saved[0], saved[5]}));
     EXPECT_EQ(h.engine().canvasOrigin(), QSizeF(640, 360));  // the stored canvas wins
 }
@@ -103,13 +107,13 @@ TEST(VideoRestore, AFailedProbeIsReportedAndTheOthersRestoredInOrder)
                                                          project.cut(0, 0, 1, 9)};
     h.session.applyProject(project.document);
     for (int i = 0; i < 3; ++i) {
-        ASSERT_TRUE(spinUntil([&] { return h.probe.calls.size() == i + 1; }));
+        ASSERT_TRUE(h.probing(i + 1));
         if (i == 1)
             h.probe.fail(i, VideoTimelineError::invalidVideo(QStringLiteral("clip1.mp4")));
         else
             h.probe.succeed(i, 2);
     }
-    ASSERT_TRUE(spinUntil([&] { return !h.session.isRestoringVideo(); }));
+    ASSERT_TRUE(h.restored());
     EXPECT_EQ(h.alerts.shown, QStringList{QStringLiteral("Cannot load video: clip1.mp4")});
     ASSERT_EQ(h.engine().videoSources().size(), 2);
     const auto segments = h.engine().videoSegments();
@@ -124,15 +128,15 @@ TEST(VideoRestore, OpeningAnotherProjectWhileProbingShowsNothingOfTheFirst)
     VideoProject a(2);
     VideoProject b(1);
     h.session.applyProject(a.document);
-    ASSERT_TRUE(spinUntil([&] { return h.probe.calls.size() == 1; }));  // A's first probe is running
+    ASSERT_TRUE(h.probing(1));  // A's first probe is running
 
     h.session.applyProject(b.document);
-    ASSERT_TRUE(spinUntil([&] { return h.probe.calls.size() == 2; }));
+    ASSERT_TRUE(h.probing(2));
     EXPECT_EQ(h.probe.calls[1].id, b.ids[0]);
     // A's probe ends late, with a failure that must not be shown; B's succeeds.
     h.probe.fail(0, VideoTimelineError::invalidVideo(QStringLiteral("a.mp4")));
     h.probe.succeed(1, 3);
-    ASSERT_TRUE(spinUntil([&] { return !h.session.isRestoringVideo(); }));
+    ASSERT_TRUE(h.restored());
     spinEvents();
 
     EXPECT_EQ(h.probe.calls.size(), 2);  // A never probed its second file
@@ -148,10 +152,10 @@ TEST(VideoRestore, AResultAfterAnotherLoadOfTheTimelineIsDropped)
     RestoreHarness h;
     VideoProject project(1);
     h.session.applyProject(project.document);
-    ASSERT_TRUE(spinUntil([&] { return h.probe.calls.size() == 1; }));
+    ASSERT_TRUE(h.probing(1));
     h.engine().load();  // a new timeline (new import generation) without going through the session
     h.probe.succeed(0, 5);
-    ASSERT_TRUE(spinUntil([&] { return !h.session.isRestoringVideo(); }));
+    ASSERT_TRUE(h.restored());
     EXPECT_TRUE(h.engine().videoSources().isEmpty());
 }
 
@@ -160,8 +164,7 @@ TEST(VideoRestore, RegularModeSeeksOnceThePlayerHasLoaded)
     RestoreHarness h;
     VideoProject project(1);
     h.session.applyProject(project.document);
-    ASSERT_TRUE(spinUntil([&] { return h.probe.calls.size() == 1; }));
-    h.probe.succeed(0, 20);
+    ASSERT_TRUE(h.answer(0, 20));
     ASSERT_TRUE(spinUntil([&] { return h.session.hasPendingRestoreSeek(); }));
     ASSERT_FALSE(h.player().timelineLoads.isEmpty());
     EXPECT_EQ(h.player().timelineLoads.last().segments.size(), 1);
@@ -187,8 +190,7 @@ TEST(VideoRestore, PendingSeekIsDroppedByModeSwitchLoadErrorOrNewTimeline)
         h.session.installReactions();
         VideoProject project(1);
         h.session.applyProject(project.document);
-        ASSERT_TRUE(spinUntil([&] { return h.probe.calls.size() == 1; }));
-        h.probe.succeed(0, 20);
+        ASSERT_TRUE(h.answer(0, 20));
         ASSERT_TRUE(spinUntil([&] { return h.session.hasPendingRestoreSeek(); }));
         switch (interruption) {
         case Interruption::compositionMode:
@@ -219,9 +221,8 @@ TEST(VideoRestore, OverlayModeAndRejectedCutsArmNoSeek)
         project.document.compositionMode = QStringLiteral("Overlay");
         h.session.applyProject(project.document);
         const auto loadsAfterApply = h.player().timelineLoads.size();
-        ASSERT_TRUE(spinUntil([&] { return h.probe.calls.size() == 1; }));
-        h.probe.succeed(0, 20);
-        ASSERT_TRUE(spinUntil([&] { return !h.session.isRestoringVideo(); }));
+        ASSERT_TRUE(h.answer(0, 20));
+        ASSERT_TRUE(h.restored());
         EXPECT_EQ(h.engine().videoSources().size(), 1);
         EXPECT_EQ(h.engine().videoSegments().size(), 1);
         EXPECT_FALSE(h.session.hasPendingRestoreSeek());
@@ -232,9 +233,8 @@ TEST(VideoRestore, OverlayModeAndRejectedCutsArmNoSeek)
         VideoProject project(1);
         project.document.videoSegments = QList<VideoSegment>{project.cut(0, 0, 50, 0)};
         h.session.applyProject(project.document);
-        ASSERT_TRUE(spinUntil([&] { return h.probe.calls.size() == 1; }));
-        h.probe.succeed(0, 20);
-        ASSERT_TRUE(spinUntil([&] { return !h.session.isRestoringVideo(); }));
+        ASSERT_TRUE(h.answer(0, 20));
+        ASSERT_TRUE(h.restored());
         EXPECT_EQ(h.engine().videoSources().size(), 1);
         EXPECT_TRUE(h.engine().videoSegments().isEmpty());
         EXPECT_FALSE(h.session.hasPendingRestoreSeek());
@@ -246,9 +246,8 @@ TEST(VideoRestore, ASourceWithoutAUsableSizeLeavesTheCanvasUnset)
     RestoreHarness h;
     VideoProject project(1);
     h.session.applyProject(project.document);
-    ASSERT_TRUE(spinUntil([&] { return h.probe.calls.size() == 1; }));
-    h.probe.succeed(0, 5, QSizeF(0, 0));
-    ASSERT_TRUE(spinUntil([&] { return !h.session.isRestoringVideo(); }));
+    ASSERT_TRUE(h.answer(0, 5, QSizeF(0, 0)));
+    ASSERT_TRUE(h.restored());
     EXPECT_EQ(h.engine().videoSources().size(), 1);
     EXPECT_FALSE(h.engine().canvasOrigin());
 }
@@ -257,19 +256,14 @@ TEST(WidgetPositionRestore, RescalesToTheNewLayoutAndClamps)
 {
     Harness h;
     FakeWindow &w = *h.window;
-    w.layoutSize = QSizeF(1920, 1080);
-    w.positions.map = QPointF(960, 540);
-    w.positions.speed = QPointF(1900, 1070);
-    h.session.restoreWidgetPositions(QSizeF(960, 540));
-    EXPECT_EQ(w.positions.map, QPointF(480, 270));
-    EXPECT_EQ(w.positions.speed, QPointF(950, 535));
-    EXPECT_FALSE(w.positions.time);
-    EXPECT_EQ(w.layoutSize, QSizeF(960, 540));
-
     w.layoutSize = QSizeF(100, 100);
     w.positions.map = QPointF(150, -20);  // beyond the old layout: clamped into the new one
+    w.positions.speed = QPointF(95, 35);
     h.session.restoreWidgetPositions(QSizeF(200, 200));
     EXPECT_EQ(w.positions.map, QPointF(200, 0));
+    EXPECT_EQ(w.positions.speed, QPointF(190, 70));
+    EXPECT_FALSE(w.positions.time);
+    EXPECT_EQ(w.layoutSize, QSizeF(200, 200));
 
     const WidgetPositions before = w.positions;
     h.session.restoreWidgetPositions(QSizeF(0, 0));
@@ -286,11 +280,7 @@ TEST(PlayerRebuild, FollowsTheCompositionMode)
 {
     Harness h;
     FakeWindow &w = *h.window;
-    GPXSegment segment;
-    segment.gpxStart = 0;
-    segment.gpxEnd = 30;
-    segment.offset = 5;
-    w.engineObject.setSegments({segment});
+    w.engineObject.setSegments({testsupport::gpx(5, 30)});
     w.mode = CompositionMode::overlay;
     h.session.rebuildPlayer();
     ASSERT_EQ(w.playerObject.overlayLoads.size(), 1);

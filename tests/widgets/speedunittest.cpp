@@ -1,7 +1,10 @@
+#include "export/compositionmode.h"
+#include "widgets/mapenums.h"
 #include "widgets/speedunit.h"
 #include "widgets/widgettextcolor.h"
 
 #include <QLocale>
+#include <QSet>
 #include <gtest/gtest.h>
 
 #include <clocale>
@@ -16,8 +19,8 @@ TEST(SpeedUnit, FormatsWithOneDecimalAndTheUnit)
         const char *text;
     } cases[] = {
         {10, SpeedUnit::kmh, "36.0 km/h"}, {10, SpeedUnit::mph, "22.4 mph"}, {10, SpeedUnit::ms, "10.0 m/s"},
-        {0, SpeedUnit::kmh, "0.0 km/h"},   {0, SpeedUnit::mph, "0.0 mph"},   {0, SpeedUnit::ms, "0.0 m/s"},
-        {-1, SpeedUnit::kmh, "-3.6 km/h"}, {5.55, SpeedUnit::ms, "5.5 m/s"}, {100, SpeedUnit::kmh, "360.0 km/h"},
+        {0, SpeedUnit::mph, "0.0 mph"},    {-1, SpeedUnit::kmh, "-3.6 km/h"}, {5.55, SpeedUnit::ms, "5.5 m/s"},
+        {100, SpeedUnit::kmh, "360.0 km/h"},
     };
     for (const auto &c : cases)
         EXPECT_EQ(formatSpeed(c.unit, c.mps), QString::fromUtf8(c.text)) << c.text;
@@ -35,14 +38,30 @@ TEST(SpeedUnit, IgnoresACommaDecimalLocale)
     QLocale::setDefault(previous);
 }
 
-TEST(SpeedUnit, TextValues)
+namespace {
+
+// Every case has its own text and reads back from it.
+template <typename E>
+void expectDistinctTextsThatReadBack()
 {
-    EXPECT_EQ(enumCases<SpeedUnit>(), (QList{SpeedUnit::kmh, SpeedUnit::mph, SpeedUnit::ms}));
-    EXPECT_EQ(enumFromText<SpeedUnit>(QStringLiteral("km/h")), SpeedUnit::kmh);
-    for (const char *bad : {"KM/H", "kmh", "km/h ", ""})
-        EXPECT_FALSE(enumFromText<SpeedUnit>(QString::fromUtf8(bad))) << bad;
-    EXPECT_EQ(enumFromText<WidgetTextColor>(QStringLiteral("White")), WidgetTextColor::white);
-    for (const char *bad : {"white", "Black", ""})
-        EXPECT_FALSE(enumFromText<WidgetTextColor>(QString::fromUtf8(bad))) << bad;
-    EXPECT_EQ(widgetColor(WidgetTextColor::white), QColor(Qt::white));
+    QSet<QString> texts;
+    for (E value : enumCases<E>()) {
+        EXPECT_EQ(enumFromText<E>(enumText(value)), value) << qPrintable(enumText(value));
+        texts.insert(enumText(value));
+    }
+    EXPECT_EQ(texts.size(), enumCases<E>().size());
+    EXPECT_FALSE(texts.contains(QString()));
+}
+
+} // namespace
+
+TEST(EnumerationTexts, EveryCaseReadsBackFromItsText)
+{
+    expectDistinctTextsThatReadBack<SpeedUnit>();
+    expectDistinctTextsThatReadBack<WidgetTextColor>();
+    expectDistinctTextsThatReadBack<MapShape>();
+    expectDistinctTextsThatReadBack<MapOrientation>();
+    expectDistinctTextsThatReadBack<MapBorderStyle>();
+    expectDistinctTextsThatReadBack<MapProvider>();
+    expectDistinctTextsThatReadBack<CompositionMode>();
 }
