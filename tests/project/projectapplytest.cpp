@@ -51,6 +51,8 @@ TEST(ProjectApply, MissingFilesAreLoggedAndSummarised)
     EXPECT_EQ(errors[0].detail, summary);
     EXPECT_EQ(h.alerts.shown, QStringList{QStringLiteral("Some resources referenced by this project were not found:")});
     EXPECT_EQ(h.window->gpx.tracks().size(), 1);  // the file that is there was imported
+    // A video import of the project before must not land in this one.
+    EXPECT_EQ(h.window->videoImportCancels, 1);
 }
 
 TEST(ProjectApply, SegmentsFollowTheirReimportedTracks)
