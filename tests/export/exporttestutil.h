@@ -20,6 +20,7 @@
 
 #include <cmath>
 #include <functional>
+#include <initializer_list>
 #include <mutex>
 #include <optional>
 
@@ -164,7 +165,17 @@ inline ExportTask regularTask(const QString &output, const QList<VideoSource> &s
 inline QMap<QString, QString> probeStream(const QString &file, const QString &stream)
 {
     return testsupport::probeStream(file, stream,
-                                    QStringLiteral("stream=codec_type,pix_fmt,width,height,nb_read_frames"));
+                                    QStringLiteral("stream=codec_type,codec_name,pix_fmt,width,height,color_space,"
+                                                   "color_transfer,color_primaries,color_range,nb_read_frames"));
+}
+
+// Checks the named ffprobe facts of one stream.
+inline void expectStream(const QString &file, const char *stream,
+                         std::initializer_list<std::pair<const char *, const char *>> expected)
+{
+    const QMap<QString, QString> got = probeStream(file, QString::fromLatin1(stream));
+    for (const auto &[key, value] : expected)
+        EXPECT_EQ(got.value(QString::fromLatin1(key)), QString::fromLatin1(value)) << stream << " " << key;
 }
 
 // Frame `index` of a video decoded to RGB.
