@@ -95,6 +95,17 @@ inline std::optional<ExportResult> runExport(VideoExporter &exporter, const Expo
     return result;
 }
 
+// Runs an export that must succeed.
+inline ::testing::AssertionResult exportSucceeds(VideoExporter &exporter, const ExportTask &task)
+{
+    const std::optional<ExportResult> result = runExport(exporter, task);
+    if (!result)
+        return ::testing::AssertionFailure() << "no result";
+    if (!result->succeeded())
+        return ::testing::AssertionFailure() << result->message().toStdString();
+    return ::testing::AssertionSuccess();
+}
+
 // A ride starting at `t0`: one point a second, heading north-east, heart rate rising.
 inline GPXTrack makeTrack(int seconds, Instant t0 = 1'700'000'000)
 {

@@ -201,36 +201,32 @@ TEST(FFmpegCommandLine, UnusableTimelineIsReported)
 
 TEST(PipeFrame, CompactOnlyForTheMapAloneInRegularMode)
 {
+    // A 200 x 200 map at (50, 60) of a 1920 x 1080 regular export unless a case says otherwise.
     struct Case {
         const char *name;
-        MapBorderStyle style;
-        QSizeF mapSize;
-        QSizeF referenceSize;
-        int overlayX, overlayY;
-        bool otherWidget;
-        CompositionMode mode;
-        bool mapEnabled;
+        MapBorderStyle style = MapBorderStyle::defaultStyle;
+        QSizeF mapSize{200, 200};
+        QSizeF referenceSize{200, 200};
+        int overlayX = 50, overlayY = 60;
+        bool otherWidget = false;
+        CompositionMode mode = CompositionMode::regular;
+        bool mapEnabled = true;
         PipeFrame expected;
     };
     const Case cases[] = {
-        {"default ring", MapBorderStyle::defaultStyle, {200, 200}, {200, 200}, 50, 60, false,
-         CompositionMode::regular, true, {202, 202, 49, 59, {1, 1}, 1, true}},
-        {"gta ring", MapBorderStyle::gta, {200, 200}, {200, 200}, 50, 60, false, CompositionMode::regular, true,
-         {230, 230, 35, 45, {15, 15}, 15, true}},
-        {"scaled gta ring", MapBorderStyle::gta, {300, 240}, {200, 160}, 100, 100, false, CompositionMode::regular,
-         true, {346, 286, 77, 77, {23, 23}, 23, true}},
+        {.name = "default ring", .expected = {202, 202, 49, 59, {1, 1}, 1, true}},
+        {.name = "gta ring", .style = MapBorderStyle::gta, .expected = {230, 230, 35, 45, {15, 15}, 15, true}},
+        {.name = "scaled gta ring", .style = MapBorderStyle::gta, .mapSize = {300, 240}, .referenceSize = {200, 160},
+         .overlayX = 100, .overlayY = 100, .expected = {346, 286, 77, 77, {23, 23}, 23, true}},
         // nearer the edge than the inset: the frame starts at the edge, the map keeps its place
-        {"at the corner", MapBorderStyle::defaultStyle, {200, 200}, {200, 200}, 0, 0, false, CompositionMode::regular, true, {202, 202, 0, 0, {0, 0}, 1, true}},
-        {"gta near the edge", MapBorderStyle::gta, {200, 200}, {200, 200}, 5, 40, false, CompositionMode::regular,
-         true, {230, 230, 0, 25, {5, 15}, 15, true}},
-        {"map and time", MapBorderStyle::defaultStyle, {200, 200}, {200, 200}, 50, 60, true,
-         CompositionMode::regular, true, {1920, 1080, 0, 0, {50, 60}, 1, false}},
-        {"overlay mode", MapBorderStyle::defaultStyle, {200, 200}, {200, 200}, 50, 60, false,
-         CompositionMode::overlay, true, {1920, 1080, 0, 0, {50, 60}, 1, false}},
-        {"map off", MapBorderStyle::gta, {200, 200}, {200, 200}, 50, 60, false, CompositionMode::regular, false,
-         {1920, 1080, 0, 0, {50, 60}, 0, false}},
-        {"reference width 0", MapBorderStyle::defaultStyle, {200, 200}, {0, 0}, 50, 60, false,
-         CompositionMode::regular, true, {520, 520, 0, 0, {50, 60}, 160, true}},
+        {.name = "at the corner", .overlayX = 0, .overlayY = 0, .expected = {202, 202, 0, 0, {0, 0}, 1, true}},
+        {.name = "gta near the edge", .style = MapBorderStyle::gta, .overlayX = 5, .overlayY = 40,
+         .expected = {230, 230, 0, 25, {5, 15}, 15, true}},
+        {.name = "map and time", .otherWidget = true, .expected = {1920, 1080, 0, 0, {50, 60}, 1, false}},
+        {.name = "overlay mode", .mode = CompositionMode::overlay, .expected = {1920, 1080, 0, 0, {50, 60}, 1, false}},
+        {.name = "map off", .style = MapBorderStyle::gta, .mapEnabled = false,
+         .expected = {1920, 1080, 0, 0, {50, 60}, 0, false}},
+        {.name = "reference width 0", .referenceSize = {0, 0}, .expected = {520, 520, 0, 0, {50, 60}, 160, true}},
     };
     for (const Case &c : cases) {
         ExportTask task;

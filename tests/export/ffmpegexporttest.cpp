@@ -122,23 +122,6 @@ TEST_F(FFmpegExport, CompactMapFrameLandsWhereTheWidgetIs)
     expectColour(first, {30, 94}, Qt::red, "above the map");
 }
 
-TEST_F(FFmpegExport, JoinedTimelineIsScaledAndKeepsAudio)
-{
-    const VideoSource clip = oneSecondClip();
-    // a black gap between the two cuts
-    ExportTask task = regularTask(QString(), {clip}, {cut(clip, 0, 0.5, 0), cut(clip, 0.5, 1, 0.7)});
-    task.videoFPS = 25;
-    task.outputScale = 0.5;
-    task.timeWidget.enabled = true;
-
-    const QString out = dir.filePath(QStringLiteral("joined.mp4"));
-    exportTo(out, task, frames(30, {320, 240}));
-    expectStream(out, "v:0",
-                 {{"codec_name", "h264"}, {"pix_fmt", "yuv420p"}, {"width", "160"}, {"height", "120"},
-                  {"nb_read_frames", "30"}});
-    expectStream(out, "a:0", {{"codec_name", "aac"}});
-}
-
 TEST_F(FFmpegExport, OddSizedClipExportsWithEvenSides)
 {
     // 4:4:4 allows odd sides in the source; the export's 4:2:0 does not
