@@ -10,6 +10,8 @@
 #include "widgets/speedwidgetsettings.h"
 #include "widgets/timewidgetsettings.h"
 
+#include "support/timelinefixtures.h"
+
 #include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -19,6 +21,7 @@
 #include <limits>
 
 using namespace routereel;
+using testsupport::cut;
 
 namespace {
 
@@ -50,7 +53,7 @@ struct Window {
         gpx.setTracks({track});
         setGPX({{0, 60}});
         clip = addClip(QStringLiteral("clip.mp4"), 60, {1920, 1080});
-        engine.setVideoSegments({segment(clip, 0, 60, 0)});
+        engine.setVideoSegments({cut(clip, 0, 60, 0)});
         engine.setCanvasOrigin(QSizeF(1920, 1080));
         player.videoURL = clip.url;
         player.isLoaded = true;
@@ -65,14 +68,8 @@ struct Window {
     void setGPX(const QList<std::pair<double, double>> &pieces)
     {
         QList<GPXSegment> segments;
-        for (const auto &[offset, length] : pieces) {
-            GPXSegment s;
-            s.trackID = gpx.tracks().first().id;
-            s.gpxStart = 10;
-            s.gpxEnd = 10 + length;
-            s.offset = offset;
-            segments.append(s);
-        }
+        for (const auto &[offset, length] : pieces)
+            segments.append(testsupport::segmentOf(gpx.tracks().first(), 10, 10 + length, offset));
         engine.setSegments(segments);
     }
 
@@ -90,16 +87,6 @@ struct Window {
         }
         engine.setVideoSources(engine.videoSources() << s);
         return s;
-    }
-
-    static VideoSegment segment(const VideoSource &s, double start, double end, double offset)
-    {
-        VideoSegment v;
-        v.sourceID = s.id;
-        v.sourceStart = start;
-        v.sourceEnd = end;
-        v.offset = offset;
-        return v;
     }
 
     ExportTaskBuilder builder() const
@@ -233,7 +220,7 @@ TEST(ExportTaskBuilder, RegularTaskTakesTheVideoAndTheUsersSettings)
     Window w;
     // A second clip after a gap; the export runs from the first segment's start to the last end.
     const VideoSource second = w.addClip(QStringLiteral("b.mp4"), 30, {1280, 720});
-    w.engine.setVideoSegments({Window::segment(w.clip, 5, 25, 2), Window::segment(second, 0, 4, 30)});
+    w.engine.setVideoSegments({cut(w.clip, 5, 25, 2), cut(second, 0, 4, 30)});
     w.player.duration = 34;
     w.setGPX({{2, 30}});
     w.state.selectedPreset = ExportPreset::p720;

@@ -16,6 +16,7 @@
 #include <QDir>
 #include <QImage>
 #include <QProcess>
+#include <QTranslator>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -36,6 +37,18 @@ inline bool waitFor(const std::function<bool()> &done, int ms = 180'000)
     QCoreApplication::processEvents();
     return held;
 }
+
+// Marks every text that goes through the translation tables while it is installed.
+class MarkingTranslator : public QTranslator {
+public:
+    MarkingTranslator() { QCoreApplication::installTranslator(this); }
+    ~MarkingTranslator() override { QCoreApplication::removeTranslator(this); }
+    QString translate(const char *, const char *sourceText, const char *, int) const override
+    {
+        return QStringLiteral("<zh>") + QString::fromUtf8(sourceText);
+    }
+    bool isEmpty() const override { return false; }
+};
 
 struct RecordingNotifier : ExportNotifier {
     struct Post {
