@@ -128,8 +128,8 @@ TEST(ExportTaskBuilder, ChecksRefuseInTheirOrder)
         {"ready", [](Window &) {}, std::nullopt},
         // No tracks comes first, even without a video.
         {"no tracks", [](Window &w) { w.gpx.setTracks({}); w.player.videoURL.clear(); }, Kind::noTracks},
-        {"no tracks, overlay", [](Window &w) { w.gpx.setTracks({}); w.state.compositionMode = CompositionMode::overlay; },
-         Kind::noTracks},
+        {"no tracks, overlay",
+         [](Window &w) { w.gpx.setTracks({}); w.state.compositionMode = CompositionMode::overlay; }, Kind::noTracks},
         {"no video", [](Window &w) { w.player.videoURL.clear(); w.player.isMetadataReady = false; }, Kind::noVideo},
         {"used source deleted",
          [](Window &w) { QFile::remove(w.clip.url.toLocalFile()); w.player.isMetadataReady = false; },

@@ -199,7 +199,7 @@ inline void expectStream(const QString &file, const char *stream,
 {
     const QMap<QString, QString> got = probeStream(file, QString::fromLatin1(stream));
     for (const auto &[key, value] : expected)
-        EXPECT_EQ(got.value(QString::fromLatin1(key)), QString::fromLatin1(value)) << stream << " " << key;
+        EXPECT_EQ(got.value(QString::fromLatin1(key)).toStdString(), value) << stream << " " << key;
 }
 
 // Frame `index` of a video decoded to RGB.

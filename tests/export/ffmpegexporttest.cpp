@@ -80,7 +80,8 @@ TEST_F(FFmpegExport, OverlayOnlyIsTaggedBt709H264)
     task.videoResolution = {320, 180};
     task.videoFPS = 30;
     const QString out = dir.filePath(QStringLiteral("overlay.mp4"));
-    const QString progress = exportTo(out, task, frames(15, {320, 180}, QColor(0, 100, 0), {100, 60, 40, 40}, Qt::white));
+    const QString progress
+        = exportTo(out, task, frames(15, {320, 180}, QColor(0, 100, 0), {100, 60, 40, 40}, Qt::white));
     EXPECT_TRUE(progress.contains(QStringLiteral("out_time_us="))) << progress.toStdString();
 
     expectStream(out, "v:0",

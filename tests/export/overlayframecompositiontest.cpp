@@ -290,7 +290,8 @@ TEST(OverlayComposer, NorthBadgeTurnsAroundAFollowingMap)
         MapOrientation orientation;
         QPoint badgeCentre;  // 55 px from the map's centre: the middle of the border band
     };
-    for (const Case &c : {Case{MapOrientation::north, QPoint(100, 45)}, Case{MapOrientation::follow, QPoint(45, 100)}}) {
+    for (const Case &c :
+         {Case{MapOrientation::north, QPoint(100, 45)}, Case{MapOrientation::follow, QPoint(45, 100)}}) {
         setup.map.orientation = c.orientation;
         const OverlayFrameComposer composer(setup);
         Frame frame(200, 200);

@@ -125,7 +125,8 @@ TEST(VideoExporter, RegularExportOfTwoClipsWithAGapKeepsAudioAndScales)
     VideoExporter exporter;
     ASSERT_TRUE(exportSucceeds(exporter, task));
     // round(2.5 s × 30) frames
-    expectStream(output, "v:0", {{"nb_read_frames", "75"}, {"pix_fmt", "yuv420p"}, {"width", "160"}, {"height", "120"}});
+    expectStream(output, "v:0",
+                 {{"nb_read_frames", "75"}, {"pix_fmt", "yuv420p"}, {"width", "160"}, {"height", "120"}});
     expectStream(output, "a:0", {{"codec_type", "audio"}});
     EXPECT_TRUE(near(decodeFrame(output, 10).pixel(20, 20), Qt::red));
     EXPECT_TRUE(near(decodeFrame(output, 60).pixel(20, 20), Qt::blue));
@@ -294,7 +295,8 @@ TEST(VideoExporter, MissingSourceIsRefusedBeforeFfmpegStarts)
     overlay.segments = {wholeTrack(track)};
     const auto overlayResult = runExport(fake.exporter, overlay);
     ASSERT_TRUE(overlayResult);
-    EXPECT_FALSE(overlayResult->message().startsWith(QStringLiteral("Source video"))) << overlayResult->message().toStdString();
+    EXPECT_FALSE(overlayResult->message().startsWith(QStringLiteral("Source video")))
+        << overlayResult->message().toStdString();
 }
 
 TEST(VideoExporter, RegularTaskWithoutVideoIsRefusedAtOnce)
@@ -335,7 +337,8 @@ TEST(VideoExporter, CancelMidEncodeLeavesTheDestinationUntouched)
     EXPECT_FALSE(exporter.isExporting());
     EXPECT_EQ(readAll(output), QByteArray("the old video"));
     EXPECT_EQ(notifier->count(), 0);
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList{QStringLiteral("keep.mp4")});
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+              QStringList{QStringLiteral("keep.mp4")});
 }
 
 // An ffmpeg that ignores the request to end and reads nothing must not hold a
