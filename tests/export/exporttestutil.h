@@ -9,6 +9,7 @@
 #include "timeline/videosource.h"
 
 #include "support/clipgenerator.h"
+#include "support/fakeffmpeg.h"
 #include "support/timelinefixtures.h"
 #include "support/waitfor.h"
 
@@ -29,6 +30,21 @@ namespace exporttest {
 
 using namespace routereel;
 using testsupport::cut;
+
+inline QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Makes a fake ffmpeg script at `path` the exporter's only ffmpeg.
+inline void useFakeFfmpeg(VideoExporter &exporter, const QString &path, const testsupport::FakeFfmpegSpec &spec)
+{
+    EXPECT_TRUE(testsupport::writeFakeFfmpeg(path, spec));
+    FFmpegSearch search;
+    search.bundled = {path};
+    exporter.setFFmpegSearch(search);
+}
 
 // Runs the main thread's events until `done` holds; false after `ms`.
 inline bool waitFor(const std::function<bool()> &done, int ms = 180'000)

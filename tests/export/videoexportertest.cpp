@@ -8,7 +8,6 @@
 #include "maps/tilecache.h"
 
 #include "support/clipgenerator.h"
-#include "support/fakeffmpeg.h"
 #include "support/loopbackhttpserver.h"
 #include "support/testartifacts.h"
 
@@ -22,23 +21,13 @@ using namespace exporttest;
 
 namespace {
 
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 // An exporter whose only ffmpeg is a fake script in `dir`.
 struct FakeSetup {
     FakeSetup(const QString &dir, testsupport::FakeFfmpegSpec spec)
     {
-        path = QDir(dir).filePath(QStringLiteral("ffmpeg"));
         callLog = QDir(dir).filePath(QStringLiteral("calls.log"));
         spec.callLog = callLog;
-        EXPECT_TRUE(testsupport::writeFakeFfmpeg(path, spec));
-        FFmpegSearch search;
-        search.bundled = {path};
-        exporter.setFFmpegSearch(search);
+        useFakeFfmpeg(exporter, QDir(dir).filePath(QStringLiteral("ffmpeg")), spec);
         exporter.setNotifier(notifier);
     }
     // The calls other than the "-version" and "-encoders" probes.
@@ -51,7 +40,6 @@ struct FakeSetup {
         }
         return list;
     }
-    QString path;
     QString callLog;
     std::shared_ptr<RecordingNotifier> notifier = std::make_shared<RecordingNotifier>();
     VideoExporter exporter;

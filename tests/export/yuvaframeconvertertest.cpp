@@ -16,12 +16,6 @@ using PipeFormat = FFmpegCommandLine::PipeFormat;
 
 namespace {
 
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 void append(const QString &path, const void *data, qsizetype size)
 {
     QFile file(path);
