@@ -31,6 +31,12 @@ namespace exporttest {
 using namespace routereel;
 using testsupport::cut;
 
+// An argument list written out on one line: arguments are separated by spaces and contain none.
+inline QStringList words(const QString &line)
+{
+    return line.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+}
+
 inline QByteArray readAll(const QString &path)
 {
     QFile file(path);

@@ -10,12 +10,6 @@ namespace {
 
 const QString staging = QStringLiteral("/out/.routereel-export-abc/video.mp4");
 
-// An argument list written out on one line: arguments are separated by spaces and contain none.
-QStringList words(const QString &line)
-{
-    return line.split(QLatin1Char(' '), Qt::SkipEmptyParts);
-}
-
 QStringList encoder(const char *bitRate, const char *maxRate, const char *bufSize)
 {
     return words(QStringLiteral("-c:v libx264 -preset medium -b:v %1 -maxrate %2 -bufsize %3")

@@ -127,11 +127,9 @@ TEST_F(FFmpegExport, OddSizedClipExportsWithEvenSides)
 {
     // 4:4:4 allows odd sides in the source; the export's 4:2:0 does not
     const QString clipPath = dir.filePath(QStringLiteral("odd.mp4"));
-    ASSERT_TRUE(testsupport::runFfmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                                        QStringLiteral("color=c=red:s=320x240:r=30:d=1,scale=321:241"),
-                                        QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-preset"),
-                                        QStringLiteral("ultrafast"), QStringLiteral("-pix_fmt"),
-                                        QStringLiteral("yuv444p"), clipPath}));
+    ASSERT_TRUE(testsupport::runFfmpeg(words(QStringLiteral("-f lavfi -i color=c=red:s=320x240:r=30:d=1,scale=321:241 "
+                                                            "-c:v libx264 -preset ultrafast -pix_fmt yuv444p"))
+                                       << clipPath));
     const VideoSource clip = sourceFor(clipPath);
     ASSERT_EQ(clip.resolution, QSizeF(321, 241));
 

@@ -31,11 +31,10 @@ QByteArray ffmpegConversion(const std::vector<unsigned char> &bgra, QSize size, 
     QFile::remove(in);
     append(in, bgra.data(), qsizetype(bgra.size()));
     // The same route as the export's graph: an automatic conversion inside a complex filter graph.
-    testsupport::runFfmpeg({QStringLiteral("-f"), QStringLiteral("rawvideo"), QStringLiteral("-pix_fmt"),
-                            QStringLiteral("bgra"), QStringLiteral("-s"),
-                            QStringLiteral("%1x%2").arg(size.width()).arg(size.height()), QStringLiteral("-i"), in,
-                            QStringLiteral("-filter_complex"), graph, QStringLiteral("-map"), QStringLiteral("[out]"),
-                            QStringLiteral("-f"), QStringLiteral("rawvideo"), out});
+    const QString frameSize = QStringLiteral("%1x%2").arg(size.width()).arg(size.height());
+    testsupport::runFfmpeg(words(QStringLiteral("-f rawvideo -pix_fmt bgra -s ")) << frameSize << QStringLiteral("-i")
+                           << in << QStringLiteral("-filter_complex") << graph
+                           << words(QStringLiteral("-map [out] -f rawvideo")) << out);
     return readAll(out);
 }
 
