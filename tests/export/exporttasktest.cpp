@@ -1,12 +1,8 @@
+#include "exporttestutil.h"
+
 #include "export/exportbitrate.h"
 #include "export/exporttask.h"
 #include "export/exporttaskruntime.h"
-
-#include "support/timelinefixtures.h"
-
-#include <QCoreApplication>
-#include <QTranslator>
-#include <gtest/gtest.h>
 
 using namespace routereel;
 using testsupport::cut;
@@ -28,48 +24,18 @@ VideoSource source(double duration, QSizeF resolution = {1920, 1080}, const QStr
     return s;
 }
 
-class GermanTitles : public QTranslator {
-public:
-    QString translate(const char *context, const char *sourceText, const char *, int) const override
-    {
-        if (QByteArray(context) == "ExportTask" && QByteArray(sourceText) == "Overlay")
-            return QStringLiteral("Überlagerung");
-        return {};
-    }
-    bool isEmpty() const override { return false; }
-};
-
 } // namespace
 
-TEST(ExportTask, TitleAndIdentity)
+TEST(ExportTask, TitleIsTheVideosNameOrTheTranslatedOverlay)
 {
     ExportTask task;
-    task.videoURL = QUrl::fromLocalFile(QStringLiteral("/videos/ride.mov"));
-    EXPECT_EQ(task.title(), QStringLiteral("ride.mov"));
-    task.videoURL = QUrl();
     EXPECT_EQ(task.title(), QString());
     task.videoURL = QUrl::fromLocalFile(QStringLiteral("/videos/ride.mov"));
+    EXPECT_EQ(task.title(), QStringLiteral("ride.mov"));
+
     task.compositionMode = CompositionMode::overlay;
-    EXPECT_EQ(task.title(), QStringLiteral("Overlay"));
-
-    GermanTitles german;
-    QCoreApplication::installTranslator(&german);
-    const QString localized = task.title();
-    QCoreApplication::removeTranslator(&german);
-    EXPECT_EQ(localized, QStringLiteral("Überlagerung"));
-
-    const ExportTask copy = task;
-    EXPECT_EQ(copy.id, task.id);
-    EXPECT_NE(ExportTask().id, ExportTask().id);
-}
-
-TEST(ExportTask, FrameRateFallsBackTo30)
-{
-    ExportTask task;
-    for (const auto &[fps, expected] : {std::pair{0.0, 30.0}, {-5.0, 30.0}, {std::nan(""), 30.0}, {25.0, 25.0}}) {
-        task.videoFPS = fps;
-        EXPECT_EQ(task.frameRate(), expected) << fps;
-    }
+    const exporttest::MarkingTranslator translator;
+    EXPECT_EQ(task.title(), QStringLiteral("<zh>Overlay"));
 }
 
 TEST(ExportTask, ProtectsSourcesAndTracksInBothModes)
@@ -97,15 +63,6 @@ TEST(ExportTask, ProtectsSourcesAndTracksInBothModes)
               (QStringList{QStringLiteral("/clips/loaded.mov"), QStringLiteral("/tracks/ride.gpx")}));
 }
 
-TEST(ExportTaskStatus, EqualityIncludesTheFailureMessage)
-{
-    EXPECT_EQ(ExportTaskStatus::cancelled(), ExportTaskStatus::cancelled());
-    EXPECT_EQ(ExportTaskStatus::failed(QStringLiteral("A")), ExportTaskStatus::failed(QStringLiteral("A")));
-    EXPECT_NE(ExportTaskStatus::failed(QStringLiteral("A")), ExportTaskStatus::failed(QStringLiteral("B")));
-    EXPECT_NE(ExportTaskStatus::completed(), ExportTaskStatus::running());
-    EXPECT_EQ(ExportTaskStatus(), ExportTaskStatus::pending());
-}
-
 TEST(ExportTaskRuntime, Elapsed)
 {
     const QDateTime start = QDateTime::fromSecsSinceEpoch(1'700'000'000, Qt::UTC);
@@ -114,7 +71,6 @@ TEST(ExportTaskRuntime, Elapsed)
 
     runtime.startedAt = start;
     EXPECT_DOUBLE_EQ(runtime.elapsed(start.addMSecs(1500)), 1.5);
-    EXPECT_DOUBLE_EQ(runtime.elapsed(start.addSecs(90)), 90);
 
     runtime.finishedAt = start.addSecs(42);
     EXPECT_DOUBLE_EQ(runtime.elapsed(start.addSecs(1000)), 42);
@@ -123,9 +79,7 @@ TEST(ExportTaskRuntime, Elapsed)
 TEST(ExportTaskRuntime, FormatDuration)
 {
     const std::pair<double, const char *> cases[] = {
-        {0, "0:00"},        {59.9, "0:59"},    {61, "1:01"},          {3599, "59:59"},
-        {3600, "1:00:00"},  {7325, "2:02:05"}, {36000, "10:00:00"},   {360000.5, "100:00:00"},
-        {-3, "0:00"},
+        {59.9, "0:59"}, {3599, "59:59"}, {3600, "1:00:00"}, {7325, "2:02:05"}, {360000.5, "100:00:00"}, {-3, "0:00"},
     };
     for (const auto &[seconds, text] : cases)
         EXPECT_EQ(formatDuration(seconds), QString::fromLatin1(text)) << seconds;

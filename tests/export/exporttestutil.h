@@ -9,6 +9,7 @@
 #include "timeline/videosource.h"
 
 #include "support/clipgenerator.h"
+#include "support/fakeffmpeg.h"
 #include "support/timelinefixtures.h"
 #include "support/waitfor.h"
 
@@ -16,10 +17,12 @@
 #include <QDir>
 #include <QImage>
 #include <QProcess>
+#include <QTranslator>
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <functional>
+#include <initializer_list>
 #include <mutex>
 #include <optional>
 
@@ -28,6 +31,27 @@ namespace exporttest {
 using namespace routereel;
 using testsupport::cut;
 
+// An argument list written out on one line: arguments are separated by spaces and contain none.
+inline QStringList words(const QString &line)
+{
+    return line.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+}
+
+inline QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Makes a fake ffmpeg script at `path` the exporter's only ffmpeg.
+inline void useFakeFfmpeg(VideoExporter &exporter, const QString &path, const testsupport::FakeFfmpegSpec &spec)
+{
+    EXPECT_TRUE(testsupport::writeFakeFfmpeg(path, spec));
+    FFmpegSearch search;
+    search.bundled = {path};
+    exporter.setFFmpegSearch(search);
+}
+
 // Runs the main thread's events until `done` holds; false after `ms`.
 inline bool waitFor(const std::function<bool()> &done, int ms = 180'000)
 {
@@ -35,6 +59,18 @@ inline bool waitFor(const std::function<bool()> &done, int ms = 180'000)
     QCoreApplication::processEvents();
     return held;
 }
+
+// Marks every text that goes through the translation tables while it is installed.
+class MarkingTranslator : public QTranslator {
+public:
+    MarkingTranslator() { QCoreApplication::installTranslator(this); }
+    ~MarkingTranslator() override { QCoreApplication::removeTranslator(this); }
+    QString translate(const char *, const char *sourceText, const char *, int) const override
+    {
+        return QStringLiteral("<zh>") + QString::fromUtf8(sourceText);
+    }
+    bool isEmpty() const override { return false; }
+};
 
 struct RecordingNotifier : ExportNotifier {
     struct Post {
@@ -92,6 +128,17 @@ inline std::optional<ExportResult> runExport(VideoExporter &exporter, const Expo
     exporter.exportTask(task, [&result](const ExportResult &r) { result = r; });
     waitFor([&] { return result.has_value(); }, ms);
     return result;
+}
+
+// Runs an export that must succeed.
+inline ::testing::AssertionResult exportSucceeds(VideoExporter &exporter, const ExportTask &task)
+{
+    const std::optional<ExportResult> result = runExport(exporter, task);
+    if (!result)
+        return ::testing::AssertionFailure() << "no result";
+    if (!result->succeeded())
+        return ::testing::AssertionFailure() << result->message().toStdString();
+    return ::testing::AssertionSuccess();
 }
 
 // A ride starting at `t0`: one point a second, heading north-east, heart rate rising.
@@ -164,7 +211,17 @@ inline ExportTask regularTask(const QString &output, const QList<VideoSource> &s
 inline QMap<QString, QString> probeStream(const QString &file, const QString &stream)
 {
     return testsupport::probeStream(file, stream,
-                                    QStringLiteral("stream=codec_type,pix_fmt,width,height,nb_read_frames"));
+                                    QStringLiteral("stream=codec_type,codec_name,pix_fmt,width,height,color_space,"
+                                                   "color_transfer,color_primaries,color_range,nb_read_frames"));
+}
+
+// Checks the named ffprobe facts of one stream.
+inline void expectStream(const QString &file, const char *stream,
+                         std::initializer_list<std::pair<const char *, const char *>> expected)
+{
+    const QMap<QString, QString> got = probeStream(file, QString::fromLatin1(stream));
+    for (const auto &[key, value] : expected)
+        EXPECT_EQ(got.value(QString::fromLatin1(key)).toStdString(), value) << stream << " " << key;
 }
 
 // Frame `index` of a video decoded to RGB.

@@ -1,51 +1,36 @@
+#include "exporttestutil.h"
+
 #include "export/ffmpegcommandline.h"
-#include "export/exporttask.h"
-
-#include "support/timelinefixtures.h"
-
-#include <gtest/gtest.h>
 
 using namespace routereel;
-using testsupport::cut;
+using namespace exporttest;
 using testsupport::source;
 
 namespace {
 
 const QString staging = QStringLiteral("/out/.routereel-export-abc/video.mp4");
 
-QStringList pipeInput(const QString &size, const QString &rate)
-{
-    return {QStringLiteral("-y"),     QStringLiteral("-threads"), QStringLiteral("0"),    QStringLiteral("-f"),
-            QStringLiteral("rawvideo"), QStringLiteral("-pix_fmt"), QStringLiteral("bgra"), QStringLiteral("-s"),
-            size,                     QStringLiteral("-r"),       rate,                   QStringLiteral("-i"),
-            QStringLiteral("pipe:0")};
-}
-
 QStringList encoder(const char *bitRate, const char *maxRate, const char *bufSize)
 {
-    return {QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-preset"), QStringLiteral("medium"),
-            QStringLiteral("-b:v"), QString::fromLatin1(bitRate), QStringLiteral("-maxrate"),
-            QString::fromLatin1(maxRate), QStringLiteral("-bufsize"), QString::fromLatin1(bufSize)};
+    return words(QStringLiteral("-c:v libx264 -preset medium -b:v %1 -maxrate %2 -bufsize %3")
+                     .arg(QLatin1String(bitRate), QLatin1String(maxRate), QLatin1String(bufSize)));
 }
 
-const QStringList colourTags{
-    QStringLiteral("-colorspace"),  QStringLiteral("bt709"),        QStringLiteral("-color_primaries"),
-    QStringLiteral("bt709"),        QStringLiteral("-color_trc"),   QStringLiteral("iec61966-2-1"),
-    QStringLiteral("-color_range"), QStringLiteral("tv"),           QStringLiteral("-bsf:v"),
-    QStringLiteral("h264_metadata=colour_primaries=1:transfer_characteristics=13:matrix_coefficients=1:"
-                   "video_full_range_flag=0")};
+const QStringList pipeInput
+    = words(QStringLiteral("-y -threads 0 -f rawvideo -pix_fmt bgra -s 1920x1080 -r 30 -i pipe:0"));
+
+const QStringList colourTags = words(
+    QStringLiteral("-colorspace bt709 -color_primaries bt709 -color_trc iec61966-2-1 -color_range tv -bsf:v "
+                   "h264_metadata=colour_primaries=1:transfer_characteristics=13:matrix_coefficients=1:"
+                   "video_full_range_flag=0"));
+
+const QStringList progressTo = {QStringLiteral("-progress"), QStringLiteral("pipe:1"), staging};
 
 // A regular task over one whole 1920 x 1080 clip: ffmpeg opens it unchanged.
 ExportTask wholeClipTask()
 {
-    ExportTask task;
     const VideoSource clip = source(10, 1920, 1080, true, QStringLiteral("/clips/ride.mp4"));
-    VideoTimelineSnapshot timeline;
-    timeline.sources = {clip};
-    timeline.segments = {cut(clip, 0, 10, 0)};
-    task.videoTimeline = timeline;
-    task.videoURL = clip.url;
-    task.videoResolution = {1920, 1080};
+    ExportTask task = regularTask(staging, {clip}, {cut(clip, 0, 10, 0)});
     task.videoFPS = 30;
     task.timeWidget.enabled = true;
     return task;
@@ -72,13 +57,11 @@ TEST(FFmpegCommandLine, OverlayOnlyArgumentList)
 
     const std::optional<QStringList> args = FFmpegCommandLine::arguments(task, QStringLiteral("30"), staging);
     ASSERT_TRUE(args);
-    const QStringList expected = pipeInput(QStringLiteral("1920x1080"), QStringLiteral("30"))
-        + QStringList{QStringLiteral("-filter_complex"),
-                      QStringLiteral("[0:v]scale=out_color_matrix=bt709:out_range=tv,format=yuv420p,setsar=1[out]"),
-                      QStringLiteral("-map"), QStringLiteral("[out]"), QStringLiteral("-r"), QStringLiteral("30"),
-                      QStringLiteral("-an")}
-        + encoder("3000000", "3600000", "6000000") + colourTags
-        + QStringList{QStringLiteral("-progress"), QStringLiteral("pipe:1"), staging};
+    const QStringList expected = pipeInput
+        + words(QStringLiteral("-filter_complex "
+                               "[0:v]scale=out_color_matrix=bt709:out_range=tv,format=yuv420p,setsar=1[out] "
+                               "-map [out] -r 30 -an"))
+        + encoder("3000000", "3600000", "6000000") + colourTags + progressTo;
     EXPECT_EQ(*args, expected);
 }
 
@@ -96,8 +79,7 @@ TEST(FFmpegCommandLine, RegularTaskWithoutVideoIsBuiltAsOverlay)
                                              "bt709:out_range=tv,format=yuv420p,setsar=1[out]"));
     // regular bit-rate policy on the full canvas: 2160 lines at scale 0.5 is the 1080 tier
     EXPECT_EQ(args->mid(args->indexOf(QStringLiteral("-c:v")), 10), encoder("9000000", "10800000", "18000000"));
-    const QStringList tail = colourTags + QStringList{QStringLiteral("-progress"), QStringLiteral("pipe:1"), staging};
-    EXPECT_EQ(args->mid(args->size() - 13), tail);
+    EXPECT_EQ(args->mid(args->size() - 13), colourTags + progressTo);
 }
 
 TEST(FFmpegCommandLine, RegularWholeClipCopiesAudio)
@@ -107,14 +89,11 @@ TEST(FFmpegCommandLine, RegularWholeClipCopiesAudio)
     task.compressionFactor = 0.8;
     const std::optional<QStringList> args = FFmpegCommandLine::arguments(task, QStringLiteral("30"), staging);
     ASSERT_TRUE(args);
-    const QStringList expected = pipeInput(QStringLiteral("1920x1080"), QStringLiteral("30"))
-        + QStringList{QStringLiteral("-i"), QStringLiteral("/clips/ride.mp4"), QStringLiteral("-filter_complex"),
-                      QStringLiteral("[0:v]format=bgra[ov];[1:v][ov]overlay=0:0:shortest=1:alpha=straight[out]"),
-                      QStringLiteral("-map"), QStringLiteral("[out]"), QStringLiteral("-r"), QStringLiteral("30"),
-                      QStringLiteral("-map"), QStringLiteral("1:a?")}
-        + encoder("7200000", "8640000", "14400000")
-        + QStringList{QStringLiteral("-c:a"), QStringLiteral("copy"), QStringLiteral("-progress"),
-                      QStringLiteral("pipe:1"), staging};
+    const QStringList expected = pipeInput
+        + words(QStringLiteral("-i /clips/ride.mp4 -filter_complex "
+                               "[0:v]format=bgra[ov];[1:v][ov]overlay=0:0:shortest=1:alpha=straight[out] "
+                               "-map [out] -r 30 -map 1:a?"))
+        + encoder("7200000", "8640000", "14400000") + words(QStringLiteral("-c:a copy")) + progressTo;
     EXPECT_EQ(*args, expected);
 }
 
@@ -146,9 +125,7 @@ TEST(FFmpegCommandLine, RegularTimelineReencodesAudioAndScales)
     EXPECT_EQ(args->at(map + 1), QStringLiteral("[timelinea]"));
     EXPECT_EQ(args->at(map + 2), QStringLiteral("-c:v"));
     const qsizetype audio = args->indexOf(QStringLiteral("-c:a"));
-    EXPECT_EQ(args->mid(audio - 2, 6),
-              (QStringList{QStringLiteral("-bufsize"), QStringLiteral("18000000"), QStringLiteral("-c:a"),
-                           QStringLiteral("aac"), QStringLiteral("-b:a"), QStringLiteral("192000")}));
+    EXPECT_EQ(args->mid(audio - 2, 6), words(QStringLiteral("-bufsize 18000000 -c:a aac -b:a 192000")));
     EXPECT_EQ(args->last(), staging);
 }
 
@@ -201,36 +178,32 @@ TEST(FFmpegCommandLine, UnusableTimelineIsReported)
 
 TEST(PipeFrame, CompactOnlyForTheMapAloneInRegularMode)
 {
+    // A 200 x 200 map at (50, 60) of a 1920 x 1080 regular export unless a case says otherwise.
     struct Case {
         const char *name;
-        MapBorderStyle style;
-        QSizeF mapSize;
-        QSizeF referenceSize;
-        int overlayX, overlayY;
-        bool otherWidget;
-        CompositionMode mode;
-        bool mapEnabled;
+        MapBorderStyle style = MapBorderStyle::defaultStyle;
+        QSizeF mapSize{200, 200};
+        QSizeF referenceSize{200, 200};
+        int overlayX = 50, overlayY = 60;
+        bool otherWidget = false;
+        CompositionMode mode = CompositionMode::regular;
+        bool mapEnabled = true;
         PipeFrame expected;
     };
     const Case cases[] = {
-        {"default ring", MapBorderStyle::defaultStyle, {200, 200}, {200, 200}, 50, 60, false,
-         CompositionMode::regular, true, {202, 202, 49, 59, {1, 1}, 1, true}},
-        {"gta ring", MapBorderStyle::gta, {200, 200}, {200, 200}, 50, 60, false, CompositionMode::regular, true,
-         {230, 230, 35, 45, {15, 15}, 15, true}},
-        {"scaled gta ring", MapBorderStyle::gta, {300, 240}, {200, 160}, 100, 100, false, CompositionMode::regular,
-         true, {346, 286, 77, 77, {23, 23}, 23, true}},
+        {.name = "default ring", .expected = {202, 202, 49, 59, {1, 1}, 1, true}},
+        {.name = "gta ring", .style = MapBorderStyle::gta, .expected = {230, 230, 35, 45, {15, 15}, 15, true}},
+        {.name = "scaled gta ring", .style = MapBorderStyle::gta, .mapSize = {300, 240}, .referenceSize = {200, 160},
+         .overlayX = 100, .overlayY = 100, .expected = {346, 286, 77, 77, {23, 23}, 23, true}},
         // nearer the edge than the inset: the frame starts at the edge, the map keeps its place
-        {"at the corner", MapBorderStyle::defaultStyle, {200, 200}, {200, 200}, 0, 0, false, CompositionMode::regular, true, {202, 202, 0, 0, {0, 0}, 1, true}},
-        {"gta near the edge", MapBorderStyle::gta, {200, 200}, {200, 200}, 5, 40, false, CompositionMode::regular,
-         true, {230, 230, 0, 25, {5, 15}, 15, true}},
-        {"map and time", MapBorderStyle::defaultStyle, {200, 200}, {200, 200}, 50, 60, true,
-         CompositionMode::regular, true, {1920, 1080, 0, 0, {50, 60}, 1, false}},
-        {"overlay mode", MapBorderStyle::defaultStyle, {200, 200}, {200, 200}, 50, 60, false,
-         CompositionMode::overlay, true, {1920, 1080, 0, 0, {50, 60}, 1, false}},
-        {"map off", MapBorderStyle::gta, {200, 200}, {200, 200}, 50, 60, false, CompositionMode::regular, false,
-         {1920, 1080, 0, 0, {50, 60}, 0, false}},
-        {"reference width 0", MapBorderStyle::defaultStyle, {200, 200}, {0, 0}, 50, 60, false,
-         CompositionMode::regular, true, {520, 520, 0, 0, {50, 60}, 160, true}},
+        {.name = "at the corner", .overlayX = 0, .overlayY = 0, .expected = {202, 202, 0, 0, {0, 0}, 1, true}},
+        {.name = "gta near the edge", .style = MapBorderStyle::gta, .overlayX = 5, .overlayY = 40,
+         .expected = {230, 230, 0, 25, {5, 15}, 15, true}},
+        {.name = "map and time", .otherWidget = true, .expected = {1920, 1080, 0, 0, {50, 60}, 1, false}},
+        {.name = "overlay mode", .mode = CompositionMode::overlay, .expected = {1920, 1080, 0, 0, {50, 60}, 1, false}},
+        {.name = "map off", .style = MapBorderStyle::gta, .mapEnabled = false,
+         .expected = {1920, 1080, 0, 0, {50, 60}, 0, false}},
+        {.name = "reference width 0", .referenceSize = {0, 0}, .expected = {520, 520, 0, 0, {50, 60}, 160, true}},
     };
     for (const Case &c : cases) {
         ExportTask task;

@@ -37,6 +37,14 @@ FrameParams withTime(const QString &text)
     return params;
 }
 
+OverlayFrameComposer::Setup canvas(int width, int height)
+{
+    OverlayFrameComposer::Setup setup;
+    setup.width = width;
+    setup.height = height;
+    return setup;
+}
+
 } // namespace
 
 TEST(FrameParams, TextsAndPositionFollowTheTrack)
@@ -162,9 +170,7 @@ TEST(OverlayComposer, UnpremultiplyGivesStraightAlpha)
 
 TEST(OverlayComposer, TextLandsAtItsPlaceAndIsClearedFromTheReusedSlot)
 {
-    OverlayFrameComposer::Setup setup;
-    setup.width = 320;
-    setup.height = 240;
+    OverlayFrameComposer::Setup setup = canvas(320, 240);
     setup.texts.time = textWidget(100, 60, 20);
     TextWidgetConfigs half = setup.texts;
     half.time.opacity = 0.5;
@@ -216,9 +222,7 @@ TEST(OverlayComposer, TextLandsAtItsPlaceAndIsClearedFromTheReusedSlot)
 
 TEST(OverlayComposer, OverlayFramesStayOpaqueOverDarkGreen)
 {
-    OverlayFrameComposer::Setup setup;
-    setup.width = 200;
-    setup.height = 100;
+    OverlayFrameComposer::Setup setup = canvas(200, 100);
     setup.overlayMode = true;
     setup.texts.time = textWidget(100, 50, 20);
     setup.texts.time.opacity = 0.5;
@@ -228,10 +232,7 @@ TEST(OverlayComposer, OverlayFramesStayOpaqueOverDarkGreen)
     Frame frame(200, 100);
     composer.initialise(frame.slot);
     composer.draw(frame.slot, withTime("09:00:00"), std::nullopt, false, cache);
-    EXPECT_EQ(frame.memory[0], 0x00);
-    EXPECT_EQ(frame.memory[1], 0x64);
-    EXPECT_EQ(frame.memory[2], 0x00);
-    EXPECT_EQ(frame.memory[3], 0xFF);
+    EXPECT_EQ(frame.pixel(0, 0), 0xFF006400u);  // opaque (0, 100, 0)
     bool drawn = false;
     for (int y = 0; y < 100; ++y) {
         for (int x = 0; x < 200; ++x) {
@@ -251,9 +252,7 @@ TEST(OverlayComposer, FrameWithoutPositionDrawsNoMap)
     cache.stopNetwork();
     TileMapRenderer renderer(QSizeF(100, 100), MapShape::circle, MapProvider::openStreetMap, {}, 15, {},
                              QSizeF(100, 100), 0, cache);
-    OverlayFrameComposer::Setup setup;
-    setup.width = 320;
-    setup.height = 240;
+    OverlayFrameComposer::Setup setup = canvas(320, 240);
     setup.map.enabled = true;
     setup.map.renderer = &renderer;
     setup.map.rect = QRect(0, 0, 100, 100);
@@ -278,9 +277,7 @@ TEST(OverlayComposer, FrameWithoutPositionDrawsNoMap)
 
 TEST(OverlayComposer, NorthBadgeTurnsAroundAFollowingMap)
 {
-    OverlayFrameComposer::Setup setup;
-    setup.width = 200;
-    setup.height = 200;
+    OverlayFrameComposer::Setup setup = canvas(200, 200);
     setup.map.enabled = true;
     setup.map.rect = QRect(50, 50, 100, 100);
     setup.map.borderWidth = 10;
@@ -293,7 +290,8 @@ TEST(OverlayComposer, NorthBadgeTurnsAroundAFollowingMap)
         MapOrientation orientation;
         QPoint badgeCentre;  // 55 px from the map's centre: the middle of the border band
     };
-    for (const Case &c : {Case{MapOrientation::north, QPoint(100, 45)}, Case{MapOrientation::follow, QPoint(45, 100)}}) {
+    for (const Case &c :
+         {Case{MapOrientation::north, QPoint(100, 45)}, Case{MapOrientation::follow, QPoint(45, 100)}}) {
         setup.map.orientation = c.orientation;
         const OverlayFrameComposer composer(setup);
         Frame frame(200, 200);

@@ -90,9 +90,7 @@ TEST(WebMapExport, MapFramesAndPathBackgroundComeFromThePage)
     task.gpsPathWidget.centerX = 250;
     task.gpsPathWidget.centerY = 170;
     VideoExporter exporter;
-    const auto result = runExport(exporter, task);
-    ASSERT_TRUE(result);
-    ASSERT_TRUE(result->succeeded()) << result->message().toStdString();
+    ASSERT_TRUE(exportSucceeds(exporter, task));
 
     EXPECT_GT(web.pages->captures.load(), 0);
     EXPECT_EQ(web.pages->statics.load(), 1);
@@ -115,9 +113,7 @@ TEST(WebMapExport, FramesOffTheTrackGetNoMapAndDoNotFail)
     ExportTask task = withMap(regularTask(output, {source}, {cut(source, 0, 1, 0)}));
     task.tracks = {makeTrack(1)};  // loaded, but not placed on the timeline
     VideoExporter exporter;
-    const auto result = runExport(exporter, task);
-    ASSERT_TRUE(result);
-    ASSERT_TRUE(result->succeeded()) << result->message().toStdString();
+    ASSERT_TRUE(exportSucceeds(exporter, task));
     EXPECT_EQ(web.pages->captures.load(), 0);
     const QImage frame = decodeFrame(output, 5);
     EXPECT_TRUE(near(frame.pixel(60, 80), QColor(128, 128, 128)));

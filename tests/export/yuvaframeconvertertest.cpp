@@ -1,4 +1,4 @@
-// The frames handed to ffmpeg as YUVA 4:2:0 must be byte for byte what ffmpeg
+// The frames handed to ffmpeg as YUV(A) 4:2:0 must be byte for byte what ffmpeg
 // itself makes of the same BGRA frames, so that the export stays the same.
 #include "exporttestutil.h"
 
@@ -12,35 +12,35 @@
 
 using namespace routereel;
 using namespace exporttest;
+using PipeFormat = FFmpegCommandLine::PipeFormat;
 
 namespace {
 
-QByteArray ffmpegConversion(const std::vector<unsigned char> &bgra, int width, int height, const QString &dir,
-                            const QString &graph = QStringLiteral("[0:v]format=yuva420p[out]"))
+void append(const QString &path, const void *data, qsizetype size)
+{
+    QFile file(path);
+    file.open(QIODevice::Append);
+    file.write(static_cast<const char *>(data), size);
+}
+
+QByteArray ffmpegConversion(const std::vector<unsigned char> &bgra, QSize size, const QString &dir,
+                            const QString &graph)
 {
     const QString in = QDir(dir).filePath(QStringLiteral("frame.bgra"));
     const QString out = QDir(dir).filePath(QStringLiteral("frame.yuva"));
-    QFile file(in);
-    file.open(QIODevice::WriteOnly);
-    file.write(reinterpret_cast<const char *>(bgra.data()), qsizetype(bgra.size()));
-    file.close();
+    QFile::remove(in);
+    append(in, bgra.data(), qsizetype(bgra.size()));
     // The same route as the export's graph: an automatic conversion inside a complex filter graph.
-    QProcess p;
-    p.start(QStringLiteral("ffmpeg"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-y"),
-                                       QStringLiteral("-f"), QStringLiteral("rawvideo"), QStringLiteral("-pix_fmt"),
-                                       QStringLiteral("bgra"), QStringLiteral("-s"),
-                                       QStringLiteral("%1x%2").arg(width).arg(height), QStringLiteral("-i"), in,
-                                       QStringLiteral("-filter_complex"), graph, QStringLiteral("-map"),
-                                       QStringLiteral("[out]"), QStringLiteral("-f"),
-                                       QStringLiteral("rawvideo"), out});
-    p.waitForFinished(60'000);
-    QFile result(out);
-    return result.open(QIODevice::ReadOnly) ? result.readAll() : QByteArray();
+    const QString frameSize = QStringLiteral("%1x%2").arg(size.width()).arg(size.height());
+    testsupport::runFfmpeg(words(QStringLiteral("-f rawvideo -pix_fmt bgra -s ")) << frameSize << QStringLiteral("-i")
+                           << in << QStringLiteral("-filter_complex") << graph
+                           << words(QStringLiteral("-map [out] -f rawvideo")) << out);
+    return readAll(out);
 }
 
 // A drawn frame: texts with soft edges and shadow at full and half opacity, un-premultiplied.
 struct DrawnFrame {
-    DrawnFrame(QSize size, QList<QPoint> places, bool overlayMode = false)
+    DrawnFrame(QSize size, QList<QPoint> places, bool overlayMode)
         : bgra(std::size_t(size.width()) * size.height() * 4)
     {
         OverlayFrameComposer::Setup setup;
@@ -64,91 +64,42 @@ struct DrawnFrame {
     OverlayFrameComposer::Slot slot;
 };
 
-} // namespace
-
-TEST(YuvaFrameConverter, MatchesFfmpegsOwnConversion)
+// Draws frames with the widgets at `places` one after another, converts each whole and, into one reused
+// buffer, only around its content, and expects both to equal ffmpeg's conversion through `graph`.
+// `each` sees every frame with its boxed conversion and boxes.
+void expectFfmpegsConversion(QSize size, YuvaFrameConverter::Output output, const QString &graph,
+                             const QList<QList<QPoint>> &places,
+                             const std::function<void(const DrawnFrame &, const QByteArray &, const QRegion &)> &each)
 {
     QTemporaryDir dir;
-    struct Case {
-        QSize size;
-        QList<QList<QPoint>> frames;  // widget places of consecutive frames into one buffer
-    };
-    const QList<Case> cases{
-        {QSize(320, 240), {{QPoint(100, 60), QPoint(200, 150)}, {QPoint(90, 200), QPoint(250, 30)}}},
-        // Odd sizes, widgets at the edges and overlapping, then far apart.
-        {QSize(331, 187), {{QPoint(20, 10), QPoint(310, 180)}, {QPoint(160, 90), QPoint(175, 100)},
-                           {QPoint(300, 20), QPoint(30, 170)}}},
-    };
-    for (const Case &c : cases) {
-        const int w = c.size.width();
-        const int h = c.size.height();
-        YuvaFrameConverter converter(w, h);
-        ASSERT_TRUE(converter.isValid());
-        QByteArray boxed(converter.byteCount(), 0);
-        auto *boxedData = reinterpret_cast<unsigned char *>(boxed.data());
-        // The buffer starts as a converted empty frame.
-        converter.convert(std::vector<unsigned char>(std::size_t(w) * h * 4, 0).data(), boxedData);
-        QRegion boxes;
-        for (const QList<QPoint> &places : c.frames) {
-            const DrawnFrame frame(c.size, places);
-            QByteArray whole(converter.byteCount(), 0);
-            converter.convert(frame.bgra.data(), reinterpret_cast<unsigned char *>(whole.data()));
-            converter.convertContent(frame.bgra.data(), frame.slot.dirty, boxedData, boxes);
-            qsizetype area = 0;
-            for (const QRect &box : boxes)
-                area += qsizetype(box.width()) * box.height();
-            EXPECT_GT(area, 0);
-            EXPECT_LT(area, qsizetype(w) * h);  // only around the widgets
+    const bool overlay = output == YuvaFrameConverter::Output::yuv420pBt709;
+    const quint32 background = overlay ? OverlayFrameComposer::overlayBackground : 0;
+    YuvaFrameConverter converter(size.width(), size.height(), output, background);
+    ASSERT_TRUE(converter.isValid());
+    QByteArray boxed(converter.byteCount(), 0);
+    auto *boxedData = reinterpret_cast<unsigned char *>(boxed.data());
+    // The buffer starts as a converted empty frame.
+    const std::vector<quint32> empty(std::size_t(size.width()) * size.height(), background);
+    converter.convert(reinterpret_cast<const unsigned char *>(empty.data()), boxedData);
+    QRegion boxes;
+    for (const QList<QPoint> &at : places) {
+        SCOPED_TRACE(testing::Message() << size.width() << "x" << size.height() << " at " << at.at(0).x());
+        const DrawnFrame frame(size, at, overlay);
+        QByteArray whole(converter.byteCount(), 0);
+        converter.convert(frame.bgra.data(), reinterpret_cast<unsigned char *>(whole.data()));
+        converter.convertContent(frame.bgra.data(), frame.slot.dirty, boxedData, boxes);
 
-            const QByteArray theirs = ffmpegConversion(frame.bgra, w, h, dir.path());
-            ASSERT_EQ(theirs.size(), whole.size()) << w;
-            EXPECT_TRUE(whole == theirs) << w << "x" << h;
-            EXPECT_TRUE(boxed == theirs) << w << "x" << h << " at " << places.at(0).x();
-        }
+        const QByteArray theirs = ffmpegConversion(frame.bgra, size, dir.path(), graph);
+        ASSERT_EQ(theirs.size(), whole.size());
+        EXPECT_TRUE(whole == theirs);
+        EXPECT_TRUE(boxed == theirs);
+        each(frame, boxed, boxes);
     }
-}
-
-TEST(YuvaFrameConverter, BoxesKeepTheirDistance)
-{
-    YuvaFrameConverter converter(1920, 1080);
-    // Two widgets closer than two margins share one box; far ones keep their own.
-    QRegion content;
-    content += QRect(100, 100, 50, 50);
-    content += QRect(100 + 50 + 40, 100, 50, 50);
-    content += QRect(1500, 900, 100, 100);
-    const QList<QRect> boxes = converter.boxesAround(content);
-    ASSERT_EQ(boxes.size(), 2);
-    for (const QRect &box : boxes) {
-        EXPECT_EQ(box.left() % 16, 0);
-        EXPECT_EQ(box.top() % 16, 0);
-        for (const QRect &r : content) {
-            if (box.intersects(r)) {
-                EXPECT_TRUE(box.contains(r.adjusted(-YuvaFrameConverter::margin, -YuvaFrameConverter::margin,
-                                                    YuvaFrameConverter::margin, YuvaFrameConverter::margin)));
-            }
-        }
-    }
-}
-
-namespace {
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void append(const QString &path, const char *data, qsizetype size)
-{
-    QFile file(path);
-    file.open(QIODevice::Append);
-    file.write(data, size);
 }
 
 // The export's own ffmpeg run with the frames read from `raw`; one encoder
 // thread so that equal frames give an equal file.
-QByteArray encode(const ExportTask &task, FFmpegCommandLine::PipeFormat format, const QString &raw,
-                  const QString &output)
+QByteArray encode(const ExportTask &task, PipeFormat format, const QString &raw, const QString &output)
 {
     QStringList args = *FFmpegCommandLine::arguments(task, QStringLiteral("30"), output, nullptr, format);
     args[args.indexOf(QStringLiteral("pipe:0"))] = raw;
@@ -162,48 +113,74 @@ QByteArray encode(const ExportTask &task, FFmpegCommandLine::PipeFormat format, 
 
 } // namespace
 
+TEST(YuvaFrameConverter, MatchesFfmpegsOwnConversion)
+{
+    const QString graph = QStringLiteral("[0:v]format=yuva420p[out]");
+    const auto boxedAroundWidgets = [](QSize size) {
+        return [size](const DrawnFrame &, const QByteArray &, const QRegion &boxes) {
+            qsizetype area = 0;
+            for (const QRect &box : boxes)
+                area += qsizetype(box.width()) * box.height();
+            EXPECT_GT(area, 0);
+            EXPECT_LT(area, qsizetype(size.width()) * size.height());
+        };
+    };
+    expectFfmpegsConversion({320, 240}, YuvaFrameConverter::Output::yuva420p, graph,
+                            {{QPoint(100, 60), QPoint(200, 150)}, {QPoint(90, 200), QPoint(250, 30)}},
+                            boxedAroundWidgets({320, 240}));
+    // Odd sizes, widgets at the edges and overlapping, then far apart.
+    expectFfmpegsConversion({331, 187}, YuvaFrameConverter::Output::yuva420p, graph,
+                            {{QPoint(20, 10), QPoint(310, 180)},
+                             {QPoint(160, 90), QPoint(175, 100)},
+                             {QPoint(300, 20), QPoint(30, 170)}},
+                            boxedAroundWidgets({331, 187}));
+}
+
+TEST(YuvaFrameConverter, BoxesKeepTheirDistance)
+{
+    YuvaFrameConverter converter(1920, 1080);
+    // Two widgets closer than two margins share one box; far ones keep their own.
+    QRegion content;
+    content += QRect(100, 100, 50, 50);
+    content += QRect(100 + 50 + 40, 100, 50, 50);
+    content += QRect(1500, 900, 100, 100);
+    const QList<QRect> boxes = converter.boxesAround(content);
+    ASSERT_EQ(boxes.size(), 2);
+    const int m = YuvaFrameConverter::margin;
+    for (const QRect &box : boxes) {
+        EXPECT_EQ(box.left() % 16, 0);
+        EXPECT_EQ(box.top() % 16, 0);
+        for (const QRect &r : content) {
+            if (box.intersects(r))
+                EXPECT_TRUE(box.contains(r.adjusted(-m, -m, m, m)));
+        }
+    }
+}
+
 // Overlay exports hand ffmpeg the frames converted to what its scale filter
 // makes of them: the frames, and so the encoded file, must not change.
 TEST(YuvaFrameConverter, OverlayFramesMatchFfmpegsOwnConversion)
 {
-    using PipeFormat = FFmpegCommandLine::PipeFormat;
     QTemporaryDir dir;
     const QSize size(320, 240);
-    const int w = size.width();
-    const int h = size.height();
-    ExportTask task = overlayTask(dir.filePath(QStringLiteral("unused.mp4")), 1, size);
+    const ExportTask task = overlayTask(dir.filePath(QStringLiteral("unused.mp4")), 1, size);
     ASSERT_EQ(FFmpegCommandLine::pipeFormat(task), PipeFormat::yuv420p);
-
-    YuvaFrameConverter converter(w, h, YuvaFrameConverter::Output::yuv420pBt709,
-                                 OverlayFrameComposer::overlayBackground);
-    ASSERT_TRUE(converter.isValid());
-    ASSERT_EQ(converter.byteCount(), qsizetype(w) * h * 3 / 2);
-    QByteArray boxed(converter.byteCount(), 0);
-    auto *boxedData = reinterpret_cast<unsigned char *>(boxed.data());
-    const std::vector<quint32> empty(std::size_t(w) * h, OverlayFrameComposer::overlayBackground);
-    converter.convert(reinterpret_cast<const unsigned char *>(empty.data()), boxedData);
-    QRegion boxes;
+    ASSERT_EQ(YuvaFrameConverter::byteCount(320, 240, YuvaFrameConverter::Output::yuv420pBt709), 320 * 240 * 3 / 2);
 
     const QString bgraFile = dir.filePath(QStringLiteral("frames.bgra"));
     const QString yuvFile = dir.filePath(QStringLiteral("frames.yuv"));
     // Widgets in the middle, at the edges and overlapping, then gone, then back.
-    const QList<QList<QPoint>> frames{{QPoint(100, 60), QPoint(200, 150)}, {QPoint(4, 2), QPoint(280, 220)},
-                                      {QPoint(160, 90), QPoint(175, 100)}, {QPoint(-400, -400), QPoint(-400, -400)},
-                                      {QPoint(30, 200), QPoint(250, 20)}};
-    const QString graph = FFmpegCommandLine::overlayFilterGraph(1, w, h);
-    for (const QList<QPoint> &places : frames) {
-        const DrawnFrame frame(size, places, true);
-        QByteArray whole(converter.byteCount(), 0);
-        converter.convert(frame.bgra.data(), reinterpret_cast<unsigned char *>(whole.data()));
-        converter.convertContent(frame.bgra.data(), frame.slot.dirty, boxedData, boxes);
-
-        const QByteArray theirs = ffmpegConversion(frame.bgra, w, h, dir.path(), graph);
-        ASSERT_EQ(theirs.size(), whole.size());
-        EXPECT_TRUE(whole == theirs) << "at " << places.at(0).x();
-        EXPECT_TRUE(boxed == theirs) << "at " << places.at(0).x();
-        append(bgraFile, reinterpret_cast<const char *>(frame.bgra.data()), qsizetype(frame.bgra.size()));
-        append(yuvFile, boxed.constData(), boxed.size());
-    }
+    expectFfmpegsConversion(size, YuvaFrameConverter::Output::yuv420pBt709,
+                            FFmpegCommandLine::overlayFilterGraph(1, size.width(), size.height()),
+                            {{QPoint(100, 60), QPoint(200, 150)},
+                             {QPoint(4, 2), QPoint(280, 220)},
+                             {QPoint(160, 90), QPoint(175, 100)},
+                             {QPoint(-400, -400), QPoint(-400, -400)},
+                             {QPoint(30, 200), QPoint(250, 20)}},
+                            [&](const DrawnFrame &frame, const QByteArray &boxed, const QRegion &) {
+                                append(bgraFile, frame.bgra.data(), qsizetype(frame.bgra.size()));
+                                append(yuvFile, boxed.constData(), boxed.size());
+                            });
 
     const QByteArray fromBgra = encode(task, PipeFormat::bgra, bgraFile, dir.filePath(QStringLiteral("bgra.mp4")));
     const QByteArray fromYuv = encode(task, PipeFormat::yuv420p, yuvFile, dir.filePath(QStringLiteral("yuv.mp4")));
@@ -213,7 +190,6 @@ TEST(YuvaFrameConverter, OverlayFramesMatchFfmpegsOwnConversion)
 
 TEST(FFmpegCommandLine, OverlayFramesGoConvertedOnlyWhereNothingIsResized)
 {
-    using PipeFormat = FFmpegCommandLine::PipeFormat;
     struct Case {
         const char *name;
         CompositionMode mode;
@@ -233,9 +209,9 @@ TEST(FFmpegCommandLine, OverlayFramesGoConvertedOnlyWhereNothingIsResized)
         task.outputScale = c.outputScale;
         EXPECT_EQ(FFmpegCommandLine::pipeFormat(task), c.expected) << c.name;
         // Asked for converted frames where they cannot be used, the graph still gets BGRA.
-        const QStringList args
-            = *FFmpegCommandLine::arguments(task, QStringLiteral("30"), QStringLiteral("/tmp/out.mp4"), nullptr,
-                                            PipeFormat::yuv420p);
+        const QStringList args = *FFmpegCommandLine::arguments(task, QStringLiteral("30"),
+                                                               QStringLiteral("/tmp/out.mp4"), nullptr,
+                                                               PipeFormat::yuv420p);
         EXPECT_EQ(args.at(args.indexOf(QStringLiteral("-pix_fmt")) + 1),
                   FFmpegCommandLine::pixelFormatName(c.expected))
             << c.name;
