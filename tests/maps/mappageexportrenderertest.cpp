@@ -3,12 +3,12 @@
 #include "maps/osmwebmapexportrenderer.h"
 
 #include "support/pngdataurl.h"
+#include "support/waitfor.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QImage>
 #include <QTimer>
-#include <QtConcurrent>
 
 #include <gtest/gtest.h>
 
@@ -48,15 +48,7 @@ private:
     std::shared_ptr<PageLog> m_log;
 };
 
-// Runs `work` on a pool thread while this thread answers for the page.
-template <typename Work>
-auto inBackground(Work work)
-{
-    auto future = QtConcurrent::run(work);
-    while (!future.isFinished())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    return future.result();
-}
+using testsupport::runInBackground;
 
 struct Fixture {
     std::shared_ptr<PageLog> log = std::make_shared<PageLog>();
@@ -84,14 +76,14 @@ struct Fixture {
     }
     bool loadTrack(const QList<QPointF> &coords, const QList<int> &breaks = {}, std::function<bool()> cancelled = {})
     {
-        return inBackground([&] { return renderer->loadTrack(coords, breaks, cancelled); });
+        return runInBackground([&] { return renderer->loadTrack(coords, breaks, cancelled); });
     }
 };
 
 std::optional<QImage> capture(OSMWebMapExportRenderer &r, int idx, double lng = 13.4,
                               OSMWebMapExportRenderer::IsCancelled cancelled = {})
 {
-    return inBackground([&] { return r.captureFrame(idx, lng, 52.5, lng, 52.5, 10, 15, cancelled); });
+    return runInBackground([&] { return r.captureFrame(idx, lng, 52.5, lng, 52.5, 10, 15, cancelled); });
 }
 
 } // namespace
@@ -194,7 +186,7 @@ TEST(MapPageExportRenderer, cancellingEndsTheWaitForAPage)
     clock.start();
     QList<TrackPoint> points(2);
     points[1].lng = 5;  // far apart: two stops
-    inBackground([&] {
+    runInBackground([&] {
         f.renderer->warmUp(points, 15, {}, [&] { return stop.load(); });
         return true;
     });
@@ -247,7 +239,7 @@ TEST(MapPageExportRenderer, prepareGivesUpWhenThePageIsNotReadyInTime)
     QList<TrackPoint> points(3);
     QElapsedTimer clock;
     clock.start();
-    EXPECT_FALSE(inBackground([&] {
+    EXPECT_FALSE(runInBackground([&] {
         return f.renderer->prepareForFrames(points, {}, 15, std::chrono::milliseconds(300), {}, {});
     }));
     EXPECT_GE(clock.elapsed(), 300);
@@ -259,7 +251,7 @@ TEST(MapPageExportRenderer, prepareGivesUpWhenThePageIsNotReadyInTime)
     Fixture ready;
     ready.log->onReady();
     std::vector<double> progress;
-    EXPECT_TRUE(inBackground([&] {
+    EXPECT_TRUE(runInBackground([&] {
         return ready.renderer->prepareForFrames(points, {}, 15, std::chrono::milliseconds(300),
                                                 [&](double p) { progress.push_back(p); }, {});
     }));
@@ -274,7 +266,7 @@ TEST(MapPageExportRenderer, framesWithoutPositionGetNoMapAndAreNoFailure)
     using Status = OSMWebMapExportRenderer::ExportFrame::Status;
     Fixture f;
     const auto frame = [&](std::optional<OSMWebMapExportRenderer::FramePosition> at) {
-        return inBackground([&] { return f.renderer->exportFrame(at, 15, {}); });
+        return runInBackground([&] { return f.renderer->exportFrame(at, 15, {}); });
     };
     const auto none = frame(std::nullopt);
     EXPECT_EQ(none.status, Status::noPosition);

@@ -3,6 +3,9 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QThread>
+#include <QtConcurrent>
+
+#include <limits>
 
 namespace testsupport {
 
@@ -18,6 +21,16 @@ bool waitFor(Predicate done, int milliseconds = 5000)
         QThread::msleep(1);
     }
     return true;
+}
+
+// Runs `work` on a pool thread while this thread keeps answering events (pages,
+// queued calls the work waits for); returns the work's result.
+template <typename Work>
+auto runInBackground(Work work)
+{
+    auto future = QtConcurrent::run(std::move(work));
+    waitFor([&] { return future.isFinished(); }, std::numeric_limits<int>::max());
+    return future.result();
 }
 
 } // namespace testsupport

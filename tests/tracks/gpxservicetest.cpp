@@ -3,9 +3,9 @@
 #include "tracks/xmltrackreader.h"
 
 #include "support/trackfixtures.h"
+#include "support/waitfor.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QThread>
@@ -67,10 +67,7 @@ QString message(const TrackResult<GPXTrack> &r)
 // Runs the event loop until the background load's result was delivered or dropped.
 bool settle(const QFuture<void> &future)
 {
-    QDeadlineTimer deadline(10'000);
-    while (!future.isFinished() && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    return future.isFinished();
+    return testsupport::waitFor([&] { return future.isFinished(); }, 10'000);
 }
 
 } // namespace

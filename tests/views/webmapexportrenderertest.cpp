@@ -71,7 +71,7 @@ std::unique_ptr<OSMWebMapExportRenderer> makeRenderer(std::shared_ptr<PageProbe>
 
 bool becomeReady(OSMWebMapExportRenderer &renderer)
 {
-    return runInBackground<bool>([&] { return renderer.waitUntilReady(std::chrono::seconds(60), {}); });
+    return runInBackground([&] { return renderer.waitUntilReady(std::chrono::seconds(60), {}); });
 }
 
 } // namespace
@@ -84,9 +84,9 @@ TEST(WebMapExportRenderer, capturesFramesOfTheRequestedSizeOncePerParameters)
     auto renderer = makeRenderer(probe, QSizeF(200, 150), 2);
     const QList<QPointF> track = loopTrack(40);
     ASSERT_TRUE(becomeReady(*renderer));
-    ASSERT_TRUE(runInBackground<bool>([&] { return renderer->loadTrack(track, {20}, {}); }));
+    ASSERT_TRUE(runInBackground([&] { return renderer->loadTrack(track, {20}, {}); }));
     auto frame = [&](int i) {
-        return runInBackground<std::optional<QImage>>([&] {
+        return runInBackground([&] {
             return renderer->captureFrame(i, track[i].x(), track[i].y(), track[i].x(), track[i].y(), 30, 15, {});
         });
     };
@@ -120,9 +120,9 @@ TEST(WebMapExportRenderer, aCaptureThreePixelsOffIsAFailedAttempt)
         auto probe = std::make_shared<PageProbe>();
         auto renderer = makeRenderer(probe, QSizeF(200, 100), 1, QSizeF(c.drawnWidth, 100));
         ASSERT_TRUE(becomeReady(*renderer));
-        ASSERT_TRUE(runInBackground<bool>([&] { return renderer->loadTrack(track, {}, {}); }));
+        ASSERT_TRUE(runInBackground([&] { return renderer->loadTrack(track, {}, {}); }));
         const QPointF at = track[2];
-        const auto image = runInBackground<std::optional<QImage>>(
+        const auto image = runInBackground(
             [&] { return renderer->captureFrame(2, at.x(), at.y(), at.x(), at.y(), 0, 15, {}); });
         EXPECT_EQ(image.has_value(), c.accepted) << c.drawnWidth;
         EXPECT_EQ(probe->bodies.filter(QStringLiteral("renderAndCapture")).size(), c.pageCalls) << c.drawnWidth;
@@ -144,7 +144,7 @@ TEST(WebMapExportRenderer, loadTrackFailsUnlessThePageAnswersOk)
         probe->rewrite = rewrite;
         auto renderer = makeRenderer(probe, QSizeF(100, 100), 1);
         ASSERT_TRUE(becomeReady(*renderer));
-        EXPECT_FALSE(runInBackground<bool>([&] { return renderer->loadTrack(loopTrack(5), {}, {}); }))
+        EXPECT_FALSE(runInBackground([&] { return renderer->loadTrack(loopTrack(5), {}, {}); }))
             << rewrite(QStringLiteral("return 'ok';")).toStdString();
         renderer->shutdown();
     }
@@ -157,7 +157,7 @@ TEST(WebMapExportRenderer, aPageThatNeverGetsReadyFallsBackToRasterTiles)
     auto probe = std::make_shared<PageProbe>();
     auto renderer = makeRenderer(probe, QSizeF(100, 100), 1);
     QList<TrackPoint> points(2);
-    EXPECT_FALSE(runInBackground<bool>(
+    EXPECT_FALSE(runInBackground(
         [&] { return renderer->prepareForFrames(points, {}, 15, std::chrono::milliseconds(800), {}, {}); }));
     EXPECT_TRUE(waitFor([&] { return renderer->didShutdown(); }, 5000));
     EXPECT_TRUE(probe->bodies.isEmpty());
@@ -173,7 +173,7 @@ TEST(WebMapExportRenderer, capturesTheWholeGpsPathOnce)
     const QList<TrackPoint> points = route(60);
     const auto camera = GPSPathFitCamera::fit(points, 150, 22.5);
     ASSERT_TRUE(becomeReady(*renderer));
-    const auto image = runInBackground<std::optional<QImage>>([&] {
+    const auto image = runInBackground([&] {
         return renderer->captureStatic(GPSPathFitCamera::geoJSON(points, {}), camera.lng, camera.lat, camera.zoom, {});
     });
     ASSERT_TRUE(image.has_value());

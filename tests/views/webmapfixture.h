@@ -5,11 +5,8 @@
 #include "tracks/trackpoint.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QFuture>
 #include <QImage>
 #include <QString>
-#include <QtConcurrent>
 
 #include <functional>
 #include <memory>
@@ -21,18 +18,7 @@ namespace webmaptest {
 using testsupport::startMapService;
 using testsupport::waitFor;
 
-// Runs `work` on a pool thread while the main thread keeps serving the pages.
-template <typename T>
-T runInBackground(std::function<T()> work, int timeoutMs = 120000)
-{
-    QFuture<T> future = QtConcurrent::run(work);
-    QElapsedTimer clock;
-    clock.start();
-    while (!future.isFinished() && clock.elapsed() < timeoutMs)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    future.waitForFinished();
-    return future.result();
-}
+using testsupport::runInBackground;
 
 // The page's answer to `script`, waiting for it at most ten seconds.
 QVariant evaluate(QWebEnginePage *page, const QString &script);
