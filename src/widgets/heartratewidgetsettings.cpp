@@ -7,52 +7,16 @@ namespace routereel {
 using namespace settingsstore;
 
 HeartRateWidgetSettings::HeartRateWidgetSettings(QObject *parent)
-    : QObject(parent)
+    : TextWidgetSettings(QStringLiteral("heartRateWidget"), parent)
 {
-    enabled_ = readBool(QStringLiteral("heartRateWidgetEnabled"), enabled_);
-    fontSize_ = readDouble(QStringLiteral("heartRateWidgetFontSize"), fontSize_);
-    opacity_ = readDouble(QStringLiteral("heartRateWidgetOpacity"), opacity_);
-    textColor_ = readEnum(QStringLiteral("heartRateWidgetTextColor"), textColor_);
-    showIcon_ = readBool(QStringLiteral("heartRateWidgetShowIcon"), showIcon_);
-    showMinMax_ = readBool(QStringLiteral("heartRateWidgetShowMinMax"), showMinMax_);
-}
-
-void HeartRateWidgetSettings::setEnabled(bool value)
-{
-    enabled_ = value;
-    write(QStringLiteral("heartRateWidgetEnabled"), value);
-    emit enabledChanged(value);
-    emit changed();
-}
-
-void HeartRateWidgetSettings::setFontSize(double value)
-{
-    fontSize_ = value;
-    write(QStringLiteral("heartRateWidgetFontSize"), value);
-    emit fontSizeChanged(value);
-    emit changed();
-}
-
-void HeartRateWidgetSettings::setOpacity(double value)
-{
-    opacity_ = value;
-    write(QStringLiteral("heartRateWidgetOpacity"), value);
-    emit opacityChanged(value);
-    emit changed();
-}
-
-void HeartRateWidgetSettings::setTextColor(WidgetTextColor value)
-{
-    textColor_ = value;
-    writeEnum(QStringLiteral("heartRateWidgetTextColor"), value);
-    emit textColorChanged(value);
-    emit changed();
+    showIcon_ = readBool(key(QLatin1StringView("ShowIcon")), showIcon_);
+    showMinMax_ = readBool(key(QLatin1StringView("ShowMinMax")), showMinMax_);
 }
 
 void HeartRateWidgetSettings::setShowIcon(bool value)
 {
     showIcon_ = value;
-    write(QStringLiteral("heartRateWidgetShowIcon"), value);
+    write(key(QLatin1StringView("ShowIcon")), value);
     emit showIconChanged(value);
     emit changed();
 }
@@ -60,7 +24,7 @@ void HeartRateWidgetSettings::setShowIcon(bool value)
 void HeartRateWidgetSettings::setShowMinMax(bool value)
 {
     showMinMax_ = value;
-    write(QStringLiteral("heartRateWidgetShowMinMax"), value);
+    write(key(QLatin1StringView("ShowMinMax")), value);
     emit showMinMaxChanged(value);
     emit changed();
 }

@@ -1,54 +1,28 @@
 #pragma once
 
-#include "widgettextcolor.h"
-
-#include <QObject>
+#include "textwidgetsettings.h"
 
 namespace routereel {
 
-// Settings of the heart-rate text widget. Read from the user's settings once, at construction;
-// every assignment is written back at once, even of an unchanged value.
-class HeartRateWidgetSettings : public QObject {
+// Settings of the heart-rate text widget.
+class HeartRateWidgetSettings : public TextWidgetSettings {
     Q_OBJECT
-    Q_PROPERTY(bool enabled READ enabled WRITE setEnabled NOTIFY enabledChanged)
-    Q_PROPERTY(double fontSize READ fontSize WRITE setFontSize NOTIFY fontSizeChanged)
-    Q_PROPERTY(double opacity READ opacity WRITE setOpacity NOTIFY opacityChanged)
-    Q_PROPERTY(WidgetTextColor textColor READ textColor WRITE setTextColor NOTIFY textColorChanged)
     Q_PROPERTY(bool showIcon READ showIcon WRITE setShowIcon NOTIFY showIconChanged)
     Q_PROPERTY(bool showMinMax READ showMinMax WRITE setShowMinMax NOTIFY showMinMaxChanged)
 
 public:
     explicit HeartRateWidgetSettings(QObject *parent = nullptr);
 
-    bool enabled() const { return enabled_; }
-    double fontSize() const { return fontSize_; }
-    double opacity() const { return opacity_; }
-    WidgetTextColor textColor() const { return textColor_; }
     bool showIcon() const { return showIcon_; }
     bool showMinMax() const { return showMinMax_; }
-
-    void setEnabled(bool value);
-    void setFontSize(double value);
-    void setOpacity(double value);
-    void setTextColor(WidgetTextColor value);
     void setShowIcon(bool value);
     void setShowMinMax(bool value);
 
 signals:
-    // Any setting was assigned.
-    void changed();
-    void enabledChanged(bool value);
-    void fontSizeChanged(double value);
-    void opacityChanged(double value);
-    void textColorChanged(WidgetTextColor value);
     void showIconChanged(bool value);
     void showMinMaxChanged(bool value);
 
 private:
-    bool enabled_ = false;
-    double fontSize_ = 18;
-    double opacity_ = 1;
-    WidgetTextColor textColor_ = WidgetTextColor::white;
     bool showIcon_ = true;
     bool showMinMax_ = false;
 };

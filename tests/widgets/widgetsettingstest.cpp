@@ -97,6 +97,32 @@ TEST_F(WidgetSettings, OtherValuesAreTakenAsStored)
     }
 }
 
+TEST_F(WidgetSettings, EachTextWidgetKeepsItsOwnKeys)
+{
+    const struct {
+        const char *prefix;
+        std::function<std::unique_ptr<TextWidgetSettings>()> make;
+    } widgets[] = {
+        {"timeWidget", [] { return std::make_unique<TimeWidgetSettings>(); }},
+        {"speedWidget", [] { return std::make_unique<SpeedWidgetSettings>(); }},
+        {"heartRateWidget", [] { return std::make_unique<HeartRateWidgetSettings>(); }},
+    };
+    for (const auto &w : widgets) {
+        const QString prefix = QString::fromUtf8(w.prefix);
+        QSettings().clear();
+        QSettings().setValue(prefix + "Opacity", 0.25);
+        QSettings().setValue(prefix + "Enabled", true);
+        const auto settings = w.make();
+        EXPECT_EQ(settings->opacity(), 0.25) << w.prefix;
+        EXPECT_TRUE(settings->enabled()) << w.prefix;
+        settings->setFontSize(31);
+        settings->setTextColor(WidgetTextColor::white);
+        EXPECT_EQ(QSettings().value(prefix + "FontSize").toDouble(), 31) << w.prefix;
+        EXPECT_EQ(QSettings().value(prefix + "TextColor").toString(), QStringLiteral("White")) << w.prefix;
+        EXPECT_EQ(QSettings().allKeys().size(), 4) << w.prefix;  // nothing under another widget's keys
+    }
+}
+
 TEST_F(WidgetSettings, EnumerationsNeedTheExactStoredText)
 {
     const struct {
