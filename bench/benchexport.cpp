@@ -1,6 +1,5 @@
 #include "benchexport.h"
 
-#include "eventwait.h"
 #include "export/exportbitrate.h"
 #include "export/exportqueue.h"
 #include "export/ffmpegcommandline.h"
@@ -9,6 +8,7 @@
 #include "maps/mapservices.h"
 #include "maps/tilecache.h"
 #include "maps/webmappage.h"
+#include "support/waitfor.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -206,7 +206,8 @@ int runExport(const ExportTask &task, const ExportRunOptions &options)
     QElapsedTimer timer;
     timer.start();
     queue.enqueue(task);
-    waitUntil([&] { return !queue.isBusy(); }, QDeadlineTimer::Forever, 50);
+    // Asleep between events, as the app's own loop: a spinning wait would take a core from the export.
+    testsupport::waitFor([&] { return !queue.isBusy(); }, -1, 50);
     const double seconds = timer.nsecsElapsed() / 1e9;
     MapServices::overrideEndpointsForTesting(QUrl());
     setWebMapPageFactory(webPages);

@@ -4,7 +4,6 @@
 // project roads, so that a saved project is opened exactly as the app opens it.
 // Header only: the project tests use it as well.
 
-#include "eventwait.h"
 #include "export/exporttaskbuilder.h"
 #include "project/projectalerts.h"
 #include "project/projectfilepanels.h"
@@ -12,6 +11,7 @@
 #include "project/projectplayer.h"
 #include "project/projectsession.h"
 #include "project/projectwindow.h"
+#include "support/waitfor.h"
 #include "timeline/previewplayer.h"
 #include "timeline/timelineengine.h"
 #include "timeline/videoplayerservice.h"
@@ -25,7 +25,6 @@
 #include "widgets/timewidgetsettings.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QTimer>
 
 #include <variant>
@@ -189,10 +188,9 @@ public:
                 return playerService.isMetadataReady() || !playerService.loadingError().isEmpty();
             return true;
         };
-        const QDeadlineTimer deadline(timeoutMs);
         // The reactions are queued: a first pass lets the restore start.
         QCoreApplication::processEvents(QEventLoop::AllEvents);
-        if (!waitUntil(settled, deadline, 50))
+        if (!testsupport::waitFor(settled, timeoutMs, 50))
             return false;
         for (int i = 0; i < 5; ++i)
             QCoreApplication::processEvents(QEventLoop::AllEvents);

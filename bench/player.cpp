@@ -1,14 +1,13 @@
 // routereel-bench player: how fast the preview player answers seeks, and how many
 // frames it drops while playing 1080p30.
 #include "benchcommand.h"
-#include "eventwait.h"
+#include "support/waitfor.h"
 
 #include "timeline/videoplayerservice.h"
 #include "timeline/views/playerview.h"
 #include "timeline/views/timelineplayer.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -52,11 +51,7 @@ QString makeClip(const QString &dir, const QString &name, double seconds, const 
     return ok ? path : QString();
 }
 
-template <typename Predicate>
-bool waitFor(Predicate done, int milliseconds)
-{
-    return waitUntil(done, QDeadlineTimer(milliseconds));
-}
+using testsupport::waitFor;
 
 // Counts the paints that put a picture on screen.
 class CountingView : public PlayerView {

@@ -1,8 +1,8 @@
 // webmap-capture: web-map frames captured per second during an export-like
 // loop (the centre moves every frame), from a map service on loopback.
 #include "benchcommand.h"
-#include "eventwait.h"
 #include "support/loopbackmapservice.h"
+#include "support/waitfor.h"
 
 #include "maps/mapservices.h"
 #include "maps/osmwebmapexportrenderer.h"
@@ -11,7 +11,6 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QtConcurrent>
 
 #include <cmath>
 #include <cstdio>
@@ -22,13 +21,7 @@ namespace {
 // Before main creates the QApplication.
 const bool runtimePrepared = (prepareWebMapRuntime(), true);
 
-template <typename T>
-T inBackground(std::function<T()> work)
-{
-    QFuture<T> future = QtConcurrent::run(work);
-    waitUntil([&] { return future.isFinished(); });
-    return future.result();
-}
+using testsupport::runInBackground;
 
 void measure(const QSize &size, int frames)
 {
@@ -39,7 +32,7 @@ void measure(const QSize &size, int frames)
                                          page = made.get();
                                          return made;
                                      });
-    if (!inBackground<bool>([&] { return renderer.waitUntilReady(std::chrono::seconds(60), {}); })) {
+    if (!runInBackground([&] { return renderer.waitUntilReady(std::chrono::seconds(60), {}); })) {
         std::printf("%dx%d: page not ready\n", size.width(), size.height());
         return;
     }
@@ -51,7 +44,7 @@ void measure(const QSize &size, int frames)
         p.lat = 52.52 + 0.002 * std::sin(i / 600.0);
         points.append(p);
     }
-    const bool prepared = inBackground<bool>(
+    const bool prepared = runInBackground(
         [&] { return renderer.prepareForFrames(points, {}, 16, std::chrono::seconds(60), {}, {}); });
     if (!prepared) {
         std::printf("%dx%d: track not loaded\n", size.width(), size.height());
@@ -61,7 +54,7 @@ void measure(const QSize &size, int frames)
     const int ticksBefore = page->frameDriver()->tickCount();
     QElapsedTimer clock;
     clock.start();
-    inBackground<bool>([&] {
+    runInBackground([&] {
         for (int i = 0; i < frames; ++i) {
             const TrackPoint &p = points[i];
             const double bearing = std::fmod(i * 0.5, 360.0);

@@ -2,23 +2,25 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
-#include <QThread>
+#include <QTimer>
 #include <QtConcurrent>
-
-#include <limits>
 
 namespace testsupport {
 
-// Runs the event loop until `done()` holds or `milliseconds` pass; returns done().
+// Runs the event loop until `done()` holds or `milliseconds` pass (negative:
+// no limit); returns done(). It sleeps between events as an application's own
+// loop does, so it takes no core from what runs meanwhile; a timer wakes it
+// every `wakeMs` to ask `done` again.
 template <typename Predicate>
-bool waitFor(Predicate done, int milliseconds = 5000)
+bool waitFor(Predicate done, int milliseconds = 5000, int wakeMs = 5)
 {
-    QDeadlineTimer deadline(milliseconds);
+    const QDeadlineTimer deadline(milliseconds);
+    QTimer wake;
+    wake.start(wakeMs);
     while (!done()) {
         if (deadline.hasExpired())
             return done();
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(1);
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     return true;
 }
@@ -29,7 +31,7 @@ template <typename Work>
 auto runInBackground(Work work)
 {
     auto future = QtConcurrent::run(std::move(work));
-    waitFor([&] { return future.isFinished(); }, std::numeric_limits<int>::max());
+    waitFor([&] { return future.isFinished(); }, -1);
     return future.result();
 }
 
