@@ -222,6 +222,7 @@ void TimelineEngine::registerUndoableBoolChange(bool newValue, const QString &ac
 void TimelineEngine::load(const std::optional<QSizeF> &canvasSize)
 {
     m_importGeneration = QUuid::createUuid();
+    emit importGenerationChanged();
     setSegments({});
     setVideoSegments({});
     setVideoSources({});
@@ -236,6 +237,7 @@ void TimelineEngine::clear()
 {
     // Renewed even when there is nothing to clear, so imports in flight are dropped.
     m_importGeneration = QUuid::createUuid();
+    emit importGenerationChanged();
     edit(tr("Clear"), [this] {
         setSegments({});
         setVideoSegments({});

@@ -156,6 +156,8 @@ signals:
     void videoSourcesChanged();
     void videoSegmentsChanged();
     void canvasOriginChanged();
+    // A Clear or a project load started a new generation: older async results are stale.
+    void importGenerationChanged();
 
 private:
     struct Chosen {
