@@ -75,9 +75,20 @@ struct Inspector : StoredSettings {
     {
         return row<InspectorSliderRow>(key, caption)->line(index);
     }
-    QString value(const char *key, const char *caption, int index = 0) const
+    // What a row shows: a slider's value text, the chosen segment's text, or a switch's "on" / "off".
+    QString shows(const char *key, const char *caption) const
     {
-        return line(key, caption, index)->valueText();
+        QWidget *row = section(key)->findChild<QWidget *>(QString::fromUtf8(caption));
+        if (auto *slider = qobject_cast<InspectorSliderRow *>(row))
+            return slider->line(0)->valueText();
+        if (auto *toggle = qobject_cast<InspectorToggleRow *>(row))
+            return toggle->isChecked() ? QStringLiteral("on") : QStringLiteral("off");
+        auto *picker = qobject_cast<InspectorPickerRow *>(row);
+        for (int i = 0; picker && picker->segment(i); ++i) {
+            if (picker->segment(i)->isChecked())
+                return picker->segment(i)->text();
+        }
+        return QStringLiteral("(nothing)");
     }
     bool shown(QWidget *widget) const { return widget->isVisibleTo(panel.get()); }
     // Captions of the rows shown under the switch, top to bottom.
@@ -180,38 +191,6 @@ TEST(Inspector, WithoutTrackEverythingIsDisabledAtHalfOpacity)
     EXPECT_TRUE(ui.shownRows("MAP").isEmpty());
 }
 
-TEST(Inspector, MapOnFirstRunAndAsRectangle)
-{
-    Inspector ui;
-    EXPECT_TRUE(ui.section("MAP")->enabledToggle()->isChecked());
-    EXPECT_TRUE(ui.row<InspectorPickerRow>("MAP", "Provider")->segment(0)->isChecked());
-    EXPECT_EQ(ui.row<InspectorPickerRow>("MAP", "Provider")->segment(0)->text(), QStringLiteral("OSM"));
-    EXPECT_TRUE(ui.row<InspectorPickerRow>("MAP", "Style")->segment(0)->isChecked());
-    EXPECT_TRUE(ui.row<InspectorPickerRow>("MAP", "Orientation")->segment(0)->isChecked());
-    auto *mapSection = static_cast<MapSection *>(ui.section("MAP"));
-    EXPECT_FALSE(ui.shown(mapSection->setTokenButton()));
-    EXPECT_EQ(ui.shownRows("MAP"),
-              (QStringList{"Provider", "Style", "Orientation", "Size", "Zoom Level", "Opacity", "Widget Position"}));
-    EXPECT_EQ(ui.value("MAP", "Size"), QStringLiteral("200"));
-    EXPECT_FALSE(ui.shown(ui.line("MAP", "Size")->sideLabel()));
-    EXPECT_FALSE(ui.shown(ui.line("MAP", "Size", 1)));
-    EXPECT_EQ(ui.value("MAP", "Zoom Level"), QStringLiteral("15"));
-    EXPECT_EQ(ui.value("MAP", "Opacity"), QStringLiteral("80%"));
-
-    ui.map.setShape(MapShape::roundedRect);
-    EXPECT_EQ(ui.shownRows("MAP"), (QStringList{"Provider", "Style", "Orientation", "Size", "Zoom Level",
-                                                "Corner Radius", "Opacity", "Widget Position"}));
-    EXPECT_TRUE(ui.shown(ui.line("MAP", "Size")->sideLabel()));
-    EXPECT_EQ(ui.line("MAP", "Size")->sideLabel()->text(), QStringLiteral("W"));
-    EXPECT_TRUE(ui.shown(ui.line("MAP", "Size", 1)));
-    EXPECT_EQ(ui.value("MAP", "Corner Radius"), QStringLiteral("12"));
-    QTest::keyClick(ui.line("MAP", "Corner Radius")->slider(), Qt::Key_Right); // 12 → 14: steps of 2
-    EXPECT_EQ(ui.map.cornerRadius(), 14);
-    QTest::keyClick(ui.line("MAP", "Size", 1)->slider(), Qt::Key_Left);
-    EXPECT_EQ(ui.map.height(), 190);
-    EXPECT_EQ(ui.map.width(), 200);
-}
-
 TEST(Inspector, ProviderIsStoredAndAsksForAMissingToken)
 {
     struct Case {
@@ -248,34 +227,32 @@ TEST(Inspector, ProviderIsStoredAndAsksForAMissingToken)
 TEST(Inspector, SectionsOnFirstRun)
 {
     Inspector ui;
+    EXPECT_FALSE(ui.shown(static_cast<MapSection *>(ui.section("MAP"))->setTokenButton()));
     for (const char *key : {"PATH", "SPEED", "TIME", "HEART RATE", "HEART RATE GRAPH"}) {
-        EXPECT_FALSE(ui.section(key)->enabledToggle()->isChecked()) << key;
+        EXPECT_EQ(ui.shows(key, "Enabled"), QStringLiteral("off")) << key;
         EXPECT_TRUE(ui.shownRows(key).isEmpty()) << key;
         clickToggle(ui.section(key)->enabledToggle());
     }
-    EXPECT_TRUE(ui.path.enabled() && ui.speed.enabled() && ui.time.enabled() && ui.heartRate.enabled() &&
-                ui.graph.enabled());
+    EXPECT_EQ(ui.shownRows("MAP"),
+              (QStringList{"Provider", "Style", "Orientation", "Size", "Zoom Level", "Opacity", "Widget Position"}));
     EXPECT_EQ(ui.shownRows("PATH"), (QStringList{"Show Map", "Style", "Size", "Opacity", "Padding", "Widget Position"}));
-    EXPECT_TRUE(ui.row<InspectorPickerRow>("PATH", "Show Map")->segment(0)->isChecked());
-    EXPECT_EQ(ui.row<InspectorPickerRow>("PATH", "Show Map")->segment(0)->text(), QStringLiteral("No"));
-    EXPECT_TRUE(ui.row<InspectorPickerRow>("PATH", "Style")->segment(0)->isChecked());
-    EXPECT_TRUE(ui.row<InspectorPickerRow>("SPEED", "Unit")->segment(0)->isChecked());
     EXPECT_EQ(ui.shownRows("HEART RATE"), (QStringList{"Show heart icon", "Show min and max", "Font Size", "Opacity",
                                                        "Widget Position"}));
-    EXPECT_TRUE(ui.row<InspectorToggleRow>("HEART RATE", "Show heart icon")->isChecked());
-    EXPECT_FALSE(ui.row<InspectorToggleRow>("HEART RATE", "Show min and max")->isChecked());
-
     struct Expected {
         const char *key, *caption, *text;
     };
-    const Expected table[] = {{"PATH", "Size", "180"},           {"PATH", "Opacity", "75%"},
-                              {"PATH", "Padding", "27"},         {"SPEED", "Font Size", "18"},
-                              {"SPEED", "Opacity", "100%"},      {"TIME", "Font Size", "18"},
-                              {"TIME", "Opacity", "100%"},       {"HEART RATE", "Font Size", "18"},
-                              {"HEART RATE", "Opacity", "100%"}, {"HEART RATE GRAPH", "Width", "220"},
-                              {"HEART RATE GRAPH", "Height", "70"}, {"HEART RATE GRAPH", "Opacity", "85%"}};
+    const Expected table[] = {
+        {"MAP", "Enabled", "on"},         {"MAP", "Provider", "OSM"},          {"MAP", "Style", "Default"},
+        {"MAP", "Orientation", "North"},  {"MAP", "Size", "200"},              {"MAP", "Zoom Level", "15"},
+        {"MAP", "Opacity", "80%"},        {"PATH", "Show Map", "No"},          {"PATH", "Style", "Default"},
+        {"PATH", "Size", "180"},          {"PATH", "Opacity", "75%"},          {"PATH", "Padding", "27"},
+        {"SPEED", "Unit", "km/h"},        {"SPEED", "Font Size", "18"},        {"SPEED", "Opacity", "100%"},
+        {"TIME", "Font Size", "18"},      {"TIME", "Opacity", "100%"},         {"HEART RATE", "Show heart icon", "on"},
+        {"HEART RATE", "Show min and max", "off"}, {"HEART RATE", "Font Size", "18"},
+        {"HEART RATE", "Opacity", "100%"}, {"HEART RATE GRAPH", "Width", "220"}, {"HEART RATE GRAPH", "Height", "70"},
+        {"HEART RATE GRAPH", "Opacity", "85%"}};
     for (const Expected &e : table)
-        EXPECT_EQ(ui.value(e.key, e.caption), QString::fromUtf8(e.text)) << e.key << " " << e.caption;
+        EXPECT_EQ(ui.shows(e.key, e.caption), QString::fromUtf8(e.text)) << e.key << " " << e.caption;
 
     // Showing 27 on a slider that ends at 20 wrote nothing back.
     EXPECT_EQ(ui.path.padding(), 27);
@@ -284,7 +261,26 @@ TEST(Inspector, SectionsOnFirstRun)
     ui.time.setEnabled(false);
     EXPECT_TRUE(ui.shownRows("TIME").isEmpty());
     ui.time.setEnabled(true);
-    EXPECT_EQ(ui.value("TIME", "Font Size"), QStringLiteral("18"));
+    EXPECT_EQ(ui.shows("TIME", "Font Size"), QStringLiteral("18"));
+}
+
+TEST(Inspector, RectangularMapHasHeightAndCorners)
+{
+    Inspector ui;
+    EXPECT_FALSE(ui.shown(ui.line("MAP", "Size")->sideLabel()));
+    EXPECT_FALSE(ui.shown(ui.line("MAP", "Size", 1)));
+    ui.map.setShape(MapShape::roundedRect); // as an opened project sets it
+    EXPECT_EQ(ui.shownRows("MAP"), (QStringList{"Provider", "Style", "Orientation", "Size", "Zoom Level",
+                                                "Corner Radius", "Opacity", "Widget Position"}));
+    EXPECT_TRUE(ui.shown(ui.line("MAP", "Size")->sideLabel()));
+    EXPECT_EQ(ui.line("MAP", "Size")->sideLabel()->text(), QStringLiteral("W"));
+    EXPECT_TRUE(ui.shown(ui.line("MAP", "Size", 1)));
+    EXPECT_EQ(ui.shows("MAP", "Corner Radius"), QStringLiteral("12"));
+    QTest::keyClick(ui.line("MAP", "Corner Radius")->slider(), Qt::Key_Right); // 12 → 14: steps of 2
+    EXPECT_EQ(ui.map.cornerRadius(), 14);
+    QTest::keyClick(ui.line("MAP", "Size", 1)->slider(), Qt::Key_Left);
+    EXPECT_EQ(ui.map.height(), 190);
+    EXPECT_EQ(ui.map.width(), 200);
 }
 
 TEST(Inspector, ValueTextsShowStoredValuesAsTheyAre)
@@ -315,7 +311,7 @@ TEST(Inspector, ValueTextsShowStoredValuesAsTheyAre)
     for (const Case &c : table) {
         if (c.store)
             c.store();
-        EXPECT_EQ(ui.value(c.key, c.caption), QString::fromUtf8(c.text)) << c.key << " " << c.caption;
+        EXPECT_EQ(ui.shows(c.key, c.caption), QString::fromUtf8(c.text)) << c.key << " " << c.caption;
         EXPECT_EQ(ui.line(c.key, c.caption)->slider()->value(), c.sliderPosition) << c.key << " " << c.caption;
     }
     // Only the test's own assignments reached the settings, none from the panel showing them.
@@ -327,7 +323,7 @@ TEST(Inspector, ValueTextsShowStoredValuesAsTheyAre)
     EXPECT_EQ(ui.map.zoomLevel(), 17);
     QTest::keyClick(ui.line("PATH", "Opacity")->slider(), Qt::Key_Home);
     EXPECT_EQ(ui.path.opacity(), 0); // PATH reaches 0
-    EXPECT_EQ(ui.value("PATH", "Opacity"), QStringLiteral("0%"));
+    EXPECT_EQ(ui.shows("PATH", "Opacity"), QStringLiteral("0%"));
     QTest::keyClick(ui.line("HEART RATE GRAPH", "Opacity")->slider(), Qt::Key_Left);
     EXPECT_EQ(ui.graph.opacity(), 0.8); // 0.85 sat at 0.9
     QTest::keyClick(ui.line("TIME", "Opacity")->slider(), Qt::Key_Home);
@@ -348,9 +344,6 @@ TEST(Inspector, ChoicesReachTheSettingsAndThePreviewAtOnce)
     EXPECT_EQ(preview.text(), QStringLiteral("22.4 mph"));
     clickCentre(ui.row<InspectorPickerRow>("MAP", "Orientation")->segment(1));
     EXPECT_EQ(ui.map.orientation(), MapOrientation::follow);
-    ui.path.setEnabled(true);
-    clickCentre(ui.row<InspectorPickerRow>("PATH", "Show Map")->segment(1));
-    EXPECT_TRUE(ui.path.showMap());
 }
 
 TEST(Inspector, ResetClearsOnlyItsOwnWidgetPosition)
@@ -394,6 +387,7 @@ TEST(Inspector, ChineseCaptionsAndScreenshots)
     const QPalette light = qApp->palette();
     for (bool dark : {false, true}) {
         qApp->setPalette(dark ? darkPalette() : light);
+        ui.map.setShape(dark ? MapShape::roundedRect : MapShape::circle); // both forms of MAP seen
         shoot(dark ? QStringLiteral("inspector-en-dark") : QStringLiteral("inspector-en"));
         qApp->installTranslator(&chinese);
         QCoreApplication::processEvents(); // the change reaches the windows as a posted event
@@ -403,7 +397,7 @@ TEST(Inspector, ChineseCaptionsAndScreenshots)
         EXPECT_EQ(ui.row<InspectorPickerRow>("MAP", "Provider")->segment(0)->text(), QStringLiteral("OSM"));
         EXPECT_EQ(ui.row<InspectorPickerRow>("PATH", "Style")->segment(1)->text(), QStringLiteral("GTA"));
         EXPECT_EQ(ui.row<InspectorPickerRow>("SPEED", "Unit")->segment(0)->text(), QStringLiteral("km/h"));
-        EXPECT_EQ(ui.value("HEART RATE GRAPH", "Opacity"), QStringLiteral("85%"));
+        EXPECT_EQ(ui.shows("HEART RATE GRAPH", "Opacity"), QStringLiteral("85%"));
         shoot(dark ? QStringLiteral("inspector-zh-dark") : QStringLiteral("inspector-zh"));
         qApp->removeTranslator(&chinese);
         QCoreApplication::processEvents();
