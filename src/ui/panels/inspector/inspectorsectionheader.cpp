@@ -30,6 +30,7 @@ InspectorSectionHeader::InspectorSectionHeader(const QString &title, QWidget *pa
     setObjectName(title);
     setFont(titleFont());
     setCursor(Qt::PointingHandCursor);
+    setFocusPolicy(Qt::TabFocus);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     m_turn.setDuration(turnMs);
     m_turn.setEasingCurve(QEasingCurve::InOutQuad);
@@ -69,7 +70,8 @@ void InspectorSectionHeader::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(inspectorlook::secondaryColor(palette()));
+    // Reached by Tab too: the focused title takes the highlight colour.
+    painter.setPen(hasFocus() ? palette().color(QPalette::Highlight) : inspectorlook::secondaryColor(palette()));
     painter.setFont(font());
     const QRect textRect = rect().adjusted(0, 0, -(chevronGap + int(chevronSize)), 0);
     painter.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter, text());
