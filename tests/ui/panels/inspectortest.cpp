@@ -379,6 +379,7 @@ TEST(Inspector, ChineseCaptionsAndScreenshots)
                   {QStringLiteral("hrGraphEnabled"), true}});
     QWidget *column = ui.panel->scrollArea()->widget();
     const auto shoot = [&](const QString &name) {
+        QCoreApplication::processEvents(); // palette and language changes arrive as posted events
         ui.panel->resize(SettingsPanelView::panelWidth, column->sizeHint().height());
         EXPECT_TRUE(saveTestArtifact(ui.panel->grab().toImage(), name));
     };
@@ -390,7 +391,7 @@ TEST(Inspector, ChineseCaptionsAndScreenshots)
         ui.map.setShape(dark ? MapShape::roundedRect : MapShape::circle); // both forms of MAP seen
         shoot(dark ? QStringLiteral("inspector-en-dark") : QStringLiteral("inspector-en"));
         qApp->installTranslator(&chinese);
-        QCoreApplication::processEvents(); // the change reaches the windows as a posted event
+        QCoreApplication::processEvents();
         EXPECT_EQ(ui.section("MAP")->enabledToggle()->text(), QStringLiteral("启用"));
         EXPECT_EQ(ui.row<InspectorPickerRow>("PATH", "Show Map")->segment(0)->text(), QStringLiteral("否"));
         EXPECT_EQ(ui.section("MAP")->header()->text(), QStringLiteral("MAP"));
