@@ -90,6 +90,7 @@ MainWindow::MainWindow(const Options &options, QWidget *parent)
     m_autosave.setInterval(autosaveDelayMs);
     connect(&m_autosave, &QTimer::timeout, this, &MainWindow::autosave);
 
+    installViews();
     installReactions();
     applyAppearance();
     retranslate();

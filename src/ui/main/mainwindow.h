@@ -128,6 +128,8 @@ private:
     struct Models;
 
     void installReactions();
+    // Puts each view of the window in its place of the layout.
+    void installViews();
     void runStartup();
     void scheduleAutosave();
     void autosave();
