@@ -76,6 +76,7 @@ CacheSheet::CacheSheet(ExportQueue &queue, TileCache &tiles, LogStore &log, Wind
     busy->setRange(0, 0);
     busy->setTextVisible(false);
     busy->setFixedWidth(120);
+    busy->setObjectName(QStringLiteral("scanning"));
     m_scanningText = new QLabel;
     panelstyle::setTone(m_scanningText, Tone::secondary);
     m_body->addWidget(centredColumn(m_body, {busy, m_scanningText}));
@@ -289,6 +290,7 @@ QWidget *CacheSheet::makeRow(const CacheEntry &entry)
         busy->setRange(0, 0);
         busy->setTextVisible(false);
         busy->setFixedSize(50, 12);
+        busy->setAccessibleName(name->text());
         line->addWidget(busy);
     } else {
         auto *clear = new QPushButton(tr("Clear"), row);
@@ -335,6 +337,7 @@ void CacheSheet::retranslate()
     setWindowTitle(tr("Cache Management"));
     m_title->setText(tr("Cache Management"));
     m_scanningText->setText(tr("Scanning cache..."));
+    m_body->findChild<QProgressBar *>(QStringLiteral("scanning"))->setAccessibleName(m_scanningText->text());
     m_emptyText->setText(tr("No cache data found"));
     m_clearAll->setText(tr("Clear"));
     m_lockText->setText(tr("Exports running — cache locked"));

@@ -70,7 +70,7 @@ QString timeFormatWithoutZone(const QLocale &locale)
 }
 
 // The detail text, selectable, as high as its lines up to a limit, then scrolling.
-QWidget *detailBlock(const QString &detail, QWidget *parent)
+QWidget *detailBlock(const LogEntry &entry, QWidget *parent)
 {
     auto *block = new QFrame(parent);
     block->setObjectName(QStringLiteral("detailBlock"));
@@ -87,7 +87,8 @@ QWidget *detailBlock(const QString &detail, QWidget *parent)
     text->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     text->setFont(panelstyle::font(10, QFont::Normal, true));
     panelstyle::setTone(text, Tone::secondary);
-    text->setPlainText(detail);
+    text->setPlainText(entry.detail);
+    text->setAccessibleName(entry.title);
     text->document()->setDocumentMargin(0);
     // The block stops growing at the limit minus its own padding, then scrolls.
     const int limit = LogSheet::detailMaxHeight - 12;
@@ -243,7 +244,7 @@ QWidget *LogSheet::makeRow(const LogEntry &entry)
     column->addLayout(head);
 
     if (showsDetail(entry))
-        column->addWidget(detailBlock(entry.detail, row));
+        column->addWidget(detailBlock(entry, row));
     return row;
 }
 

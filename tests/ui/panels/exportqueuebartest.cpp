@@ -215,12 +215,20 @@ TEST(ExportQueueBar, ScreenshotsDuringARealExport)
     QueueFixture f;
     f.queue.exporter()->setFFmpegSearch(FFmpegSearch::standard());
     f.queue.enqueue(f.failing(QStringLiteral("2024-05-06-101500.mp4")));
+    f.queue.enqueue(f.task(QStringLiteral("morning-ride.mp4")));
     ASSERT_TRUE(waitFor([&] { return !f.queue.isBusy(); }));
-    f.queue.enqueue(exporttest::overlayTask(QDir(f.dir.path()).filePath(QStringLiteral("lake-ride.mp4")), 120));
+    ASSERT_EQ(f.queue.history().first().status, ExportTaskStatus::completed());
+    f.queue.enqueue(exporttest::overlayTask(QDir(f.dir.path()).filePath(QStringLiteral("lake-ride.mp4")), 300));
     f.queue.enqueue(f.task(QStringLiteral("2024-05-06-113000.mp4")));
     f.queue.enqueue(f.task(QStringLiteral("mountain-pass-with-a-rather-long-name.mp4")));
-    ASSERT_TRUE(waitFor([&] { return f.queue.current() && f.queue.current()->progress > 0.1; }, 120'000));
-    ASSERT_TRUE(waitFor([&] { return f.queue.current()->startedAt->secsTo(f.queue.tick()) >= 1; }, 10'000));
+    const ExportTask dropped = f.task(QStringLiteral("dropped.mp4"));
+    f.queue.enqueue(dropped);
+    f.queue.cancel(dropped.id);
+    // Past the estimate's 5 % and a second into the run.
+    ASSERT_TRUE(waitFor([&] {
+        const auto &run = f.queue.current();
+        return run && run->progress > 0.06 && run->startedAt->secsTo(f.queue.tick()) >= 1;
+    }, 120'000));
 
     ExportQueueBar bar(f.queue, f.state);
     bar.resize(230, ExportQueueBar::barHeight);
