@@ -1,5 +1,10 @@
 #include "mainwindow.h"
 
+#include "windowsheets.h"
+
+#include "ui/panels/cachesheet.h"
+#include "ui/panels/exportqueuebar.h"
+#include "ui/panels/logsheet.h"
 #include "ui/panels/settingspanelview.h"
 
 namespace routereel {
@@ -9,6 +14,13 @@ void MainWindow::installViews()
     replacePlaceholder(QStringLiteral("inspector"),
                        new SettingsPanelView(mapSettings(), timeSettings(), speedSettings(), gpsPathSettings(),
                                              heartRateSettings(), heartRateGraphSettings(), m_state, gpxService()));
+    replacePlaceholder(QStringLiteral("exportBar"), new ExportQueueBar(exportQueue(), m_state));
+
+    sheets().setFactory(WindowSheets::Sheet::log,
+                        [this](QWidget *window) { return new LogSheet(logStore(), m_state, window); });
+    sheets().setFactory(WindowSheets::Sheet::cache, [this](QWidget *window) {
+        return new CacheSheet(exportQueue(), tileCache(), logStore(), m_state, window);
+    });
 }
 
 } // namespace routereel

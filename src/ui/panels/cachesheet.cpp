@@ -122,29 +122,6 @@ CacheSheet::CacheSheet(ExportQueue &queue, TileCache &tiles, LogStore &log, Wind
     retranslate();
 }
 
-void CacheSheet::bind(WindowState &state, ExportQueue &queue, TileCache &tiles, LogStore &log, QWidget *window)
-{
-    auto sheet = std::make_shared<QPointer<CacheSheet>>();
-    QObject::connect(&state, &WindowState::showCacheSheetChanged, window,
-                     [&state, &queue, &tiles, &log, window, sheet] {
-                         if (!state.showCacheSheet()) {
-                             if (*sheet)
-                                 (*sheet)->reject();
-                             return;
-                         }
-                         if (*sheet)
-                             return;
-                         // A new sheet each time: every showing scans afresh.
-                         auto *dialog = new CacheSheet(queue, tiles, log, state, window);
-                         *sheet = dialog;
-                         QObject::connect(dialog, &QDialog::finished, &state, [&state, dialog] {
-                             dialog->deleteLater();
-                             state.setShowCacheSheet(false);
-                         });
-                         dialog->open();
-                     });
-}
-
 QString CacheSheet::displayName(const CacheEntry &entry)
 {
     if (entry.kind == CacheEntry::Kind::tileCache)

@@ -31,8 +31,6 @@ public:
 
     CacheSheet(ExportQueue &queue, TileCache &tiles, LogStore &log, WindowState &state, QWidget *parent = nullptr);
 
-    // Shows a new sheet on `window` whenever `showCacheSheet` becomes true; closing it sets the flag false.
-    static void bind(WindowState &state, ExportQueue &queue, TileCache &tiles, LogStore &log, QWidget *window);
 
     // "Map Tile Cache", or "Export Temp (" + the first 22 characters of the item's name + "...)".
     static QString displayName(const CacheEntry &entry);

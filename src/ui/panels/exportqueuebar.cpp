@@ -107,6 +107,11 @@ QString ExportQueueBar::detailText(const ExportTaskRuntime &task, const QDateTim
     return tr("Run %1 · ETA %2").arg(formatDuration(elapsed), formatDuration(remaining));
 }
 
+ExportHistoryPopover *ExportQueueBar::historyPopover() const
+{
+    return m_popover;
+}
+
 void ExportQueueBar::setHistoryShown(bool shown)
 {
     if (shown == bool(m_popover))

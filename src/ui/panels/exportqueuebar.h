@@ -33,7 +33,7 @@ public:
     static QString detailText(const ExportTaskRuntime &task, const QDateTime &now);
 
     // The history popover while it is open, else null.
-    ExportHistoryPopover *historyPopover() const { return m_popover; }
+    ExportHistoryPopover *historyPopover() const;
     void setHistoryShown(bool shown);
 
 protected:

@@ -178,27 +178,6 @@ LogSheet::LogSheet(LogStore &store, WindowState &state, QWidget *parent)
     retranslate();
 }
 
-void LogSheet::bind(WindowState &state, LogStore &store, QWidget *window)
-{
-    auto sheet = std::make_shared<QPointer<LogSheet>>();
-    QObject::connect(&state, &WindowState::showLogSheetChanged, window, [&state, &store, window, sheet] {
-        if (!state.showLogSheet()) {
-            if (*sheet)
-                (*sheet)->reject();
-            return;
-        }
-        if (*sheet)
-            return;
-        auto *dialog = new LogSheet(store, state, window);
-        *sheet = dialog;
-        QObject::connect(dialog, &QDialog::finished, &state, [&state, dialog] {
-            dialog->deleteLater();
-            state.setShowLogSheet(false);
-        });
-        dialog->open();
-    });
-}
-
 QString LogSheet::timeText(const QDateTime &date, const QLocale &locale)
 {
     return locale.toString(date.toLocalTime().time(), timeFormatWithoutZone(locale));

@@ -28,8 +28,6 @@ public:
 
     LogSheet(LogStore &store, WindowState &state, QWidget *parent = nullptr);
 
-    // Shows a new sheet on `window` whenever `showLogSheet` becomes true; closing it sets the flag false.
-    static void bind(WindowState &state, LogStore &store, QWidget *window);
 
     // The entry's time of day with seconds, as `locale` writes it (no date).
     static QString timeText(const QDateTime &date, const QLocale &locale);

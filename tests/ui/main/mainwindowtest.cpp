@@ -190,7 +190,9 @@ TEST(MainWindow, ErrorsShowTheirFirstLineInOneBoxAndLogTheWholeText)
     EXPECT_FALSE(box->isVisible());
     EXPECT_FALSE(window.windowState().showError());
     EXPECT_TRUE(window.windowState().showLogSheet());
-    EXPECT_EQ(window.logStore().unreadCount(), unread);
+    // The log sheet opened by "View Log" marks the log read.
+    EXPECT_GT(unread, 0);
+    EXPECT_EQ(window.logStore().unreadCount(), 0);
 }
 
 TEST(MainWindow, LosingTheNetworkRaisesOneAlertAndStartingOfflineNone)

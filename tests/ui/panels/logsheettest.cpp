@@ -3,6 +3,7 @@
 #include "ui/panels/elidedlabel.h"
 #include "ui/panels/logsheet.h"
 #include "ui/panels/panelstyle.h"
+#include "ui/main/windowsheets.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -42,7 +43,8 @@ TEST(LogSheet, EmptyLogOpenedFromTheWindowState)
     store.setEntries({});
     ASSERT_EQ(store.unreadCount(), 1);
 
-    LogSheet::bind(state, store, &window);
+    WindowSheets sheets(state, &window);
+    sheets.setFactory(WindowSheets::Sheet::log, [&](QWidget *parent) { return new LogSheet(store, state, parent); });
     state.setShowLogSheet(true);
     auto *sheet = window.findChild<LogSheet *>();
     ASSERT_TRUE(sheet && sheet->isVisible());
