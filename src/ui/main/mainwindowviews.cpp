@@ -1,5 +1,8 @@
 #include "mainwindow.h"
 
+#include "feedbacksheet.h"
+#include "maintoolbar.h"
+#include "tokensheet.h"
 #include "windowsheets.h"
 
 #include "ui/panels/cachesheet.h"
@@ -21,6 +24,17 @@ void MainWindow::installViews()
     sheets().setFactory(WindowSheets::Sheet::cache, [this](QWidget *window) {
         return new CacheSheet(exportQueue(), tileCache(), logStore(), m_state, window);
     });
+
+    const ProductLinks links = ProductLinks::fromBuild();
+    addToolBar(Qt::TopToolBarArea, new MainToolbar({m_state, playerService(), fileImport(), logStore()},
+                                                   [this] { setLanguage(); }, links, this));
+    // The token typed last outlives each showing of the sheet.
+    auto draft = std::make_shared<std::optional<QString>>();
+    sheets().setFactory(WindowSheets::Sheet::token, [this, draft, links](QWidget *window) {
+        return new TokenSheet(m_state, draft, links, window);
+    });
+    sheets().setFactory(WindowSheets::Sheet::feedback,
+                        [links](QWidget *window) { return new FeedbackSheet(links, window); });
 }
 
 } // namespace routereel

@@ -23,7 +23,8 @@ namespace {
 QStringList englishTexts(QWidget &window)
 {
     static const QStringList verbatim{"routereel", "MAP",  "PATH",  "SPEED",  "TIME", "HEART RATE", "HEART RATE GRAPH",
-                                      "OSM",       "Mapbox", "Default", "GTA", "North", "Follow", "km/h", "mph", "m/s"};
+                                      "OSM",       "Mapbox", "Default", "GTA", "North", "Follow", "km/h", "mph", "m/s",
+                                      "Switch to English"};
     static const QRegularExpression word("[A-Za-z]{2,}");
     QStringList found;
     auto check = [&](const QString &text, const QObject *where) {
