@@ -6,6 +6,7 @@
 
 #include "project/projectsession.h"
 #include "timeline/timelineengine.h"
+#include "timeline/videoplayerservice.h"
 #include "tracks/gpxservice.h"
 #include "tracks/logstore.h"
 
@@ -273,4 +274,26 @@ TEST(MainWindow, TheLastSessionIsWrittenShortlyAfterAnEdit)
     MainWindow next(online());
     showAndStart(next);
     EXPECT_EQ(next.compositionMode(), CompositionMode::overlay);
+}
+
+TEST(MainWindow, ThePlayerFollowsTheModeAndInOverlayTheTrackSegments)
+{
+    MainWindow window(online());
+    VideoPlayerService &player = window.playerService();
+    GPXTrack track;
+    track.trackPoints = {testsupport::trackPoint(47, 8, 0), testsupport::trackPoint(47.1, 8, 60)};
+    track.duration = 60;
+    window.gpxService().addTrack(track);
+    window.engine().importGPX(track);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(player.overlayRange(), std::nullopt);  // regular: segments do not touch the player
+
+    window.setCompositionMode(CompositionMode::overlay);
+    ASSERT_TRUE(waitFor([&] { return player.overlayRange() == std::pair(0.0, 60.0); }));
+    player.play();
+    window.engine().moveSegment(window.engine().segments().first().id, 5);
+    ASSERT_TRUE(waitFor([&] { return player.overlayRange() == std::pair(5.0, 65.0); }));
+    window.setCompositionMode(CompositionMode::regular);
+    ASSERT_TRUE(waitFor([&] { return player.overlayRange() == std::nullopt; }));
+    EXPECT_FALSE(player.isPlaying());
 }
