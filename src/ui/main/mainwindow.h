@@ -26,6 +26,7 @@ class TileCache;
 class VideoPlayerAdapter;
 class VideoPlayerService;
 class WindowAlerts;
+class WindowCommands;
 class WindowSheets;
 
 // The single document window. It owns every model object for its whole life and
@@ -66,6 +67,7 @@ public:
     FileImport &fileImport();
     WindowAlerts &alerts();
     WindowSheets &sheets();
+    WindowCommands &commands();
     MainLayout &content();
 
     // Puts a view in its place ("previewArea", "timelinePanel", "modePicker",
@@ -84,10 +86,8 @@ public:
     // Logs the whole message as an error and shows its first line in the "Error" alert.
     void presentError(const QString &message);
 
-    // ---- commands
-    void saveProject();
-    void saveProjectAs();
-    void openProject();
+    // ---- commands (Save, Save As and Open are the actions of commands())
+    // A project file handed over while the window runs.
     void openProjectURL(const QUrl &url);
     // Toggles the interface language between "en" and "zh-Hans" and retranslates every view.
     void setLanguage();
@@ -114,8 +114,9 @@ public:
     std::optional<QUrl> chooseSaveLocation(const QString &proposedName, const QString &folder) override;
     std::optional<QUrl> chooseProjectToOpen() override;
 
-    // Seconds after the last edit at which the last session is written.
+    // The last session is written this long after the last edit (and at quit).
     static constexpr int autosaveDelayMs = 3000;
+    void setAutosaveDelay(int milliseconds) { m_autosave.setInterval(milliseconds); }
     bool isAutosavePending() const { return m_autosave.isActive(); }
 
 protected:

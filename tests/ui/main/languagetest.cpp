@@ -65,6 +65,8 @@ TEST(InterfaceLanguage, SwitchRetranslatesTheWindowAndItsOpenAlertsWithoutAResta
     EXPECT_EQ(QSettings().value("appLanguage").toString(), QStringLiteral("zh-Hans"));
     EXPECT_EQ(QSettings().value("AppleLanguages").toStringList(), QStringList{"zh-Hans"});
     EXPECT_EQ(QLocale().language(), QLocale::Chinese);
+    // Qt's own catalogue too, for standard buttons and file dialogs.
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("取消"));
     waitFor([&] { return englishTexts(window).isEmpty(); });
     EXPECT_EQ(englishTexts(window).join(" | ").toStdString(), "");
     EXPECT_EQ(window.alerts().networkBox()->text(), QStringLiteral("网络不可用。离线时无法载入地图瓦片。"));
