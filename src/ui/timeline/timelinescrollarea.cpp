@@ -134,6 +134,8 @@ bool TimelineScrollArea::eventFilter(QObject *, QEvent *event)
 bool TimelineScrollArea::handleGesture(QEvent *event)
 {
     auto *gesture = static_cast<QNativeGestureEvent *>(event);
+    // Taken here; unaccepted, it would travel on to the parent and count twice.
+    gesture->accept();
     switch (gesture->gestureType()) {
     case Qt::BeginNativeGesture:
         m_pinchMagnification = 1;

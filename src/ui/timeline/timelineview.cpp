@@ -103,8 +103,8 @@ void TimelineView::retranslate()
         m_clearBox->setWindowTitle(tr("Clear"));
         m_clearBox->setText(tr("Clear"));
         m_clearBox->setInformativeText(tr("This will remove the video and all GPX segments."));
-        m_clearBox->buttons().at(0)->setText(tr("Clear"));
-        m_clearBox->buttons().at(1)->setText(tr("Cancel"));
+        m_clearButton->setText(tr("Clear"));
+        m_cancelButton->setText(tr("Cancel"));
     }
 }
 
@@ -350,11 +350,12 @@ void TimelineView::requestClear()
         m_clearBox->setObjectName(QStringLiteral("clearConfirmation"));
         m_clearBox->setIcon(QMessageBox::Warning);
         m_clearBox->setWindowModality(Qt::WindowModal);
-        QPushButton *clear = m_clearBox->addButton(tr("Clear"), QMessageBox::DestructiveRole);
-        m_clearBox->addButton(tr("Cancel"), QMessageBox::RejectRole);
-        m_clearBox->setDefaultButton(qobject_cast<QPushButton *>(m_clearBox->buttons().at(1)));
-        connect(m_clearBox, &QMessageBox::finished, this, [this, clear] {
-            if (m_clearBox->clickedButton() == clear)
+        QPushButton *cancel = m_clearBox->addButton(tr("Cancel"), QMessageBox::RejectRole);
+        m_clearButton = m_clearBox->addButton(tr("Clear"), QMessageBox::DestructiveRole);
+        m_cancelButton = cancel;
+        m_clearBox->setDefaultButton(cancel);
+        connect(m_clearBox, &QMessageBox::finished, this, [this] {
+            if (m_clearBox->clickedButton() == m_clearButton)
                 clearAll();
         });
         retranslate();

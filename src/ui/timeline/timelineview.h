@@ -10,6 +10,7 @@
 
 #include <optional>
 
+class QAbstractButton;
 class QMessageBox;
 
 namespace routereel {
@@ -137,6 +138,8 @@ private:
     TimelineScrollArea *m_scrollArea;
     TimelineSegmentDurationTooltip *m_tooltip;
     QMessageBox *m_clearBox = nullptr;  // made on first use, then reused
+    QAbstractButton *m_clearButton = nullptr;
+    QAbstractButton *m_cancelButton = nullptr;
 };
 
 } // namespace routereel
