@@ -58,10 +58,10 @@ void RulerView::paintEvent(QPaintEvent *)
     font.setStyleHint(QFont::Monospace);
     font.setPixelSize(9);
     const QFontMetricsF metrics(font);
-    // Labels never overlap: far out, only every j-th label of the grid is drawn,
-    // and ticks closer than two points give way to the labelled ones.
+    // Labels never overlap: far out, only labels at round intervals of the grid
+    // are drawn, and ticks closer than two points give way to them.
     const double labelGap = metrics.horizontalAdvance(QStringLiteral("−00:00:00.00")) + 12;
-    const double labelStride = std::max(1.0, std::ceil(labelGap / (steps.label * pps)));
+    const double labelStride = rulerLabelInterval(steps.label, labelGap / pps) / steps.label;
     const bool minorTicks = steps.tick * pps >= minimumTickGap;
     const double step = minorTicks ? steps.tick : steps.label * labelStride;
     const double from = (scroll - leadPad) / pps;

@@ -42,6 +42,19 @@ TickSteps tickSteps(double pps)
     return {1800, 300};
 }
 
+double rulerLabelInterval(double labelStep, double minimumSeconds)
+{
+    if (!(labelStep < minimumSeconds) || !std::isfinite(minimumSeconds))
+        return labelStep;
+    static constexpr double round[] = {60,    120,   300,   600,    1800,   3600,   7200,    10800,   21600,
+                                       43200, 86400, 172800, 604800, 1209600, 2419200, 4838400, 9676800};
+    for (double d : round) {
+        if (d >= minimumSeconds && std::fmod(d, labelStep) == 0)
+            return d;
+    }
+    return labelStep * std::ceil(minimumSeconds / labelStep);
+}
+
 QList<double> timelineTickTimes(double origin, double end, double step, double from, double to)
 {
     QList<double> ticks;

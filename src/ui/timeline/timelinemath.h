@@ -38,6 +38,12 @@ struct TickSteps {
 // Label and tick spacing in seconds for a zoom; the thresholds are strict.
 TickSteps tickSteps(double pps);
 
+// How far apart the ruler's labels are drawn: the ladder's label step, or when
+// its labels would overlap (a long timeline far out), the first whole multiple
+// of it among round durations (an hour, six hours, a day, a week ...) that
+// leaves `minimumSeconds` between labels.
+double rulerLabelInterval(double labelStep, double minimumSeconds);
+
 // Times origin + k * step from the first at or after 0 to the first at or after
 // `end`, limited to the window [from, to] (widened to whole steps) when given.
 QList<double> timelineTickTimes(double origin, double end, double step,

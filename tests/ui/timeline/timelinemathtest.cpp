@@ -27,6 +27,16 @@ TEST(TimelineMath, TickStepLadderIsStrict)
         EXPECT_EQ(tickSteps(c.pps), c.steps) << c.pps;
 }
 
+TEST(TimelineMath, RulerLabelsThinToRoundIntervals)
+{
+    const struct {
+        double step, minimum, interval;
+    } cases[] = {{10, 3, 10},        {1800, 1800, 1800}, {1800, 1801, 3600},  {1800, 400000, 604800},
+                 {1800, 90000, 172800}, {600, 650, 1800}, {1800, 1e7, 1e7 + 800}, {30, notANumber, 30}};
+    for (const auto &c : cases)
+        EXPECT_EQ(rulerLabelInterval(c.step, c.minimum), c.interval) << c.step << " " << c.minimum;
+}
+
 TEST(TimelineMath, TickTimesAnchorAtTheOrigin)
 {
     QList<double> expected;
