@@ -14,6 +14,7 @@
 #include <QStyleFactory>
 #include <QTemporaryDir>
 #include <QTranslator>
+#include <QWindow>
 #include <gtest/gtest.h>
 
 using namespace routereel;
@@ -78,25 +79,39 @@ TEST(TimelineScreens, RealClipsAndTracksInUseAndOnScreen)
     p.service.loadOverlayOnly(std::pair{0.0, 44.0}, QSizeF(1920, 1080));
     ASSERT_EQ(p.videoLane().label(p.engine.videoSegments()[0]), QStringLiteral("ride.mov  00:00:12.00"));
 
-    // Zoom in, scrub, move the second track right, trim the first clip's end, split, undo the split.
+    // Used through the window system as a person would: zoom in, scrub, move the
+    // second track right, snap it back with a double click, trim the first clip's
+    // end, split it with Ctrl+B, undo the split.
     // The first 12 s clip alone raised the lowest zoom, and the zoom with it, to 22.75.
     ASSERT_DOUBLE_EQ(p.view->pps(), (1200 - 108) / 12.0 * 0.25);
-    p.toolbar().zoomInAction()->trigger();
-    const auto x = [&](double t) { return int(std::lround(t * p.view->pps() + 8)); };
-    QTest::mouseClick(&p.ruler(), Qt::LeftButton, {}, QPoint(x(6), 10));
+    QWindow *window = p.window.windowHandle();
+    const auto in = [&](const QWidget &w, double t, int y = 20) {
+        return w.mapTo(&p.window, QPoint(int(std::lround(t * p.view->pps() + 8)), y));
+    };
+    const auto button = [&](const char *name) {
+        const auto *b = p.toolbar().findChild<QWidget *>(QString::fromLatin1(name));
+        return b->mapTo(&p.window, b->rect().center());
+    };
+    const auto dragIn = [&](const QWidget &lane, double from, double to, double nudge = 0) {
+        QTest::mousePress(window, Qt::LeftButton, {}, in(lane, from) + QPoint(int(nudge), 0));
+        QTest::mouseMove(window, in(lane, (from + to) / 2) + QPoint(int(nudge), 0));
+        QTest::mouseMove(window, in(lane, to) + QPoint(int(nudge), 0));
+        QTest::mouseRelease(window, Qt::LeftButton, {}, in(lane, to) + QPoint(int(nudge), 0));
+    };
+    QTest::mouseClick(window, Qt::LeftButton, {}, button("zoomInButton"));
+    EXPECT_DOUBLE_EQ(p.view->pps(), (1200 - 108) / 12.0 * 0.25 * 1.1);
+    QTest::mouseClick(window, Qt::LeftButton, {}, in(p.ruler(), 6, 10));
     EXPECT_NEAR(p.service.clock()->playheadTime(), 6, 0.05);
-    QTest::mousePress(&p.gpxLane(), Qt::LeftButton, {}, QPoint(x(38), 20));
-    QTest::mouseMove(&p.gpxLane(), QPoint(x(40), 20));
-    QTest::mouseRelease(&p.gpxLane(), Qt::LeftButton, {}, QPoint(x(40), 20));
+    dragIn(p.gpxLane(), 38, 40);
     EXPECT_NEAR(p.engine.segments()[1].offset, 32, 0.05);
-    QTest::mousePress(&p.videoLane(), Qt::LeftButton, {}, QPoint(x(12) - 2, 20));
-    QTest::mouseMove(&p.videoLane(), QPoint(x(10) - 2, 20));
-    QTest::mouseRelease(&p.videoLane(), Qt::LeftButton, {}, QPoint(x(10) - 2, 20));
+    QTest::mouseDClick(window, Qt::LeftButton, {}, in(p.gpxLane(), 40));
+    EXPECT_DOUBLE_EQ(p.engine.segments()[1].offset, 30);
+    dragIn(p.videoLane(), 12, 10, -2);
     EXPECT_NEAR(p.engine.videoSegments()[0].sourceEnd, 10, 0.05);
-    p.engine.setSelectedVideoId(p.engine.videoSegments()[0].id);
-    QTest::keyClick(&p.window, Qt::Key_B, Qt::ControlModifier);
+    ASSERT_EQ(p.engine.selectedVideoId(), p.engine.videoSegments()[0].id);  // a trim selects
+    QTest::keyClick(window, Qt::Key_B, Qt::ControlModifier);
     EXPECT_EQ(p.engine.videoSegments().size(), 3);
-    p.toolbar().undoAction()->trigger();
+    QTest::mouseClick(window, Qt::LeftButton, {}, button("undoButton"));
     EXPECT_EQ(p.engine.videoSegments().size(), 2);
     p.engine.setSelectedId(p.engine.segments()[0].id);
     p.view->addMarker(2);
@@ -104,6 +119,7 @@ TEST(TimelineScreens, RealClipsAndTracksInUseAndOnScreen)
 
     QTranslator chinese;
     ASSERT_TRUE(chinese.load(QStringLiteral(":/i18n/ui_timeline_zh_CN.qm")));
+    int moves = 0;
     for (const bool zh : {false, true}) {
         if (zh)
             QApplication::installTranslator(&chinese);
@@ -111,9 +127,7 @@ TEST(TimelineScreens, RealClipsAndTracksInUseAndOnScreen)
         EXPECT_EQ(p.toolbar().splitAction()->toolTip().startsWith(QStringLiteral("在播放头处")), zh);
         for (const bool dark : {false, true}) {
             QApplication::setPalette(dark ? darkPalette() : light);
-            QMouseEvent rest(QEvent::MouseMove, QPointF(x(18), 20), p.videoLane().mapToGlobal(QPointF(x(18), 20)),
-                             Qt::NoButton, Qt::NoButton, Qt::NoModifier);
-            QApplication::sendEvent(&p.videoLane(), &rest);
+            QTest::mouseMove(window, in(p.videoLane(), 18) + QPoint(++moves, 0));  // a fresh hover each time
             ASSERT_TRUE(testsupport::waitFor([&] { return p.view->durationTooltip()->isVisible(); }, 3000));
             EXPECT_EQ(p.view->durationTooltip()->text(), QStringLiteral("00:08.00"));
             const QString name = QStringLiteral("timeline-panel-%1-%2")
