@@ -208,6 +208,15 @@ TEST(TimelineView, OriginAndReadoutFollowTheModeAndTheDragPreview)
     EXPECT_EQ(p.toolbar().endTimeLabel()->text(), QStringLiteral("00:01:15.50"));
     EXPECT_EQ(p.toolbar().segmentCountLabel()->text(), QStringLiteral("2 seg"));
 
+    // Home scrolls the origin to the leading edge, every time it is pressed.
+    p.service.loadOverlayOnly(std::pair{0.0, 100.0}, QSizeF(1920, 1080));
+    for (int press = 0; press < 2; ++press) {
+        p.view->scrollArea()->setScrollOffset(900);
+        p.toolbar().homeAction()->trigger();
+        EXPECT_EQ(p.service.clock()->playheadTime(), 25);
+        EXPECT_TRUE(waitFor([&] { return p.view->scrollArea()->scrollOffset() == 25 * 20; }, 2000)) << press;
+    }
+
     p.view->setVideoDrag(VideoDragPreview{clip.id, 10});
     EXPECT_EQ(p.view->timeOrigin(), 10);
     EXPECT_EQ(p.view->contentEnd(), 100);
