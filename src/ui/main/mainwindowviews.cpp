@@ -6,6 +6,7 @@
 #include "ui/panels/exportqueuebar.h"
 #include "ui/panels/logsheet.h"
 #include "ui/panels/settingspanelview.h"
+#include "ui/timeline/timelineview.h"
 
 namespace routereel {
 
@@ -15,6 +16,8 @@ void MainWindow::installViews()
                        new SettingsPanelView(mapSettings(), timeSettings(), speedSettings(), gpsPathSettings(),
                                              heartRateSettings(), heartRateGraphSettings(), m_state, gpxService()));
     replacePlaceholder(QStringLiteral("exportBar"), new ExportQueueBar(exportQueue(), m_state));
+    replacePlaceholder(QStringLiteral("timelinePanel"),
+                       new TimelineView(playerService(), clock(), gpxService(), engine(), m_state));
 
     sheets().setFactory(WindowSheets::Sheet::log,
                         [this](QWidget *window) { return new LogSheet(logStore(), m_state, window); });

@@ -25,9 +25,11 @@ QStringList englishTexts(QWidget &window)
     static const QStringList verbatim{"routereel", "MAP",  "PATH",  "SPEED",  "TIME", "HEART RATE", "HEART RATE GRAPH",
                                       "OSM",       "Mapbox", "Default", "GTA", "North", "Follow", "km/h", "mph", "m/s"};
     static const QRegularExpression word("[A-Za-z]{2,}");
+    // Format and key names stay as they are inside translated texts.
+    static const QRegularExpression names("\\b(GPX|Ctrl|Shift)\\b");
     QStringList found;
     auto check = [&](const QString &text, const QObject *where) {
-        if (!text.isEmpty() && !verbatim.contains(text) && word.match(text).hasMatch())
+        if (!text.isEmpty() && !verbatim.contains(text) && word.match(QString(text).remove(names)).hasMatch())
             found << where->objectName() + ": " + text;
     };
     QList<QWidget *> widgets{&window};
