@@ -1,6 +1,6 @@
 #include "widgetcanvasdrag.h"
 
-#include "export/exportlayout.h"
+#include "widgets/canvasgeometry.h"
 #include "widgetcanvaspreview.h"
 
 #include <QChildEvent>

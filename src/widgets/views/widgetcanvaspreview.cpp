@@ -1,6 +1,6 @@
 #include "widgetcanvaspreview.h"
 
-#include "export/exportlayout.h"
+#include "widgets/canvasgeometry.h"
 #include "overlayview.h"
 #include "widgets/overlaybitmap.h"
 
