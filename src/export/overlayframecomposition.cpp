@@ -3,6 +3,7 @@
 #include "maps/gpspathrenderer.h"
 #include "maps/tilemaprenderer.h"
 #include "timeline/timelineengine.h"
+#include "widgets/canvasgeometry.h"
 #include "widgets/heartrategraphrenderer.h"
 #include "widgets/speedunit.h"
 #include "widgets/textwidgetrenderer.h"
@@ -276,7 +277,10 @@ void OverlayFrameComposer::draw(Slot &slot, const FrameParams &params, const std
         if (found == texts.constEnd())
             return;
         const QImage &image = *found;
-        const QRectF rect(config.x - image.width() / 2.0, config.y - image.height() / 2.0, image.width(),
+        // The box stays whole inside the frame; its shadow may fall outside.
+        const QPointF centre = clampedWidgetCenter(QPointF(config.x, config.y), QSizeF(m_setup.width, m_setup.height),
+                                                   TextWidgetRenderer::boxSize(image) / 2);
+        const QRectF rect(centre.x() - image.width() / 2.0, centre.y() - image.height() / 2.0, image.width(),
                           image.height());
         painter.save();
         if (config.opacity < 1)
