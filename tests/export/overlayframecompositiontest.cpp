@@ -113,21 +113,6 @@ TEST(FrameParams, TextsAndPositionFollowTheTrack)
     EXPECT_FALSE(lost.timeStr || lost.speedStr || lost.hrStr);
 }
 
-TEST(FrameParams, FlattenedPointIndex)
-{
-    const GPXTrack a = makeTrack(2);  // 3 points
-    const GPXTrack b = makeTrack(3);  // 4 points
-    struct Case {
-        std::optional<TrackPosition> position;
-        int expected;
-    };
-    for (const Case &c : {Case{TrackPosition{a.id, 1}, 1}, Case{TrackPosition{b.id, 0}, 3},
-                          Case{TrackPosition{b.id, 2}, 5}, Case{TrackPosition{QUuid::createUuid(), 2}, 0},
-                          Case{std::nullopt, 0}}) {
-        EXPECT_EQ(flattenedPointIndex(c.position, {a, b}), c.expected);
-    }
-}
-
 TEST(TextImages, OneImagePerTextAndBoundedCache)
 {
     TextWidgetConfigs texts{textWidget(0, 0, 20), textWidget(0, 0, 20), textWidget(0, 0, 20)};
