@@ -105,7 +105,10 @@ bool WidgetCanvasDrag::eventFilter(QObject *watched, QEvent *event)
         auto *mouse = static_cast<QMouseEvent *>(event);
         if (mouse->button() != Qt::LeftButton || !pressGlobal_)
             return false;
+        const bool tap = !dragging_;
         endDrag();
+        if (tap)
+            emit tapped();
         return true;
     }
     default:

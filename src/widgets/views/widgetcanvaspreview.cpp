@@ -115,7 +115,9 @@ void WidgetCanvasPreview::layoutItem(const Item &item)
         const QSignalBlocker block(overlay); // its size follows below
         overlay->setCanvasScale(k);
     }
-    const QSizeF size = item.size ? *item.size : overlay ? overlay->contentSize() : QSizeF(item.view->sizeHint());
+    QSizeF size = item.size ? *item.size : overlay ? overlay->contentSize() : QSizeF(item.view->sizeHint());
+    if (overlay && !item.size && !size.isEmpty()) // room for its shadow, centred on the same place
+        size += 2 * QSizeF(overlay->shadowMargin(), overlay->shadowMargin());
     QSizeF pixels = size * k;
     // The view's backing store is a bitmap of this size.
     pixels = QSizeF(std::clamp(std::isfinite(pixels.width()) ? pixels.width() : 0.0, 0.0, double(maxOverlayBitmapSide)),
