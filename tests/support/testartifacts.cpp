@@ -6,8 +6,14 @@
 QString testArtifactsDir()
 {
     QString dir = qEnvironmentVariable("ROUTEREEL_ARTIFACTS");
-    if (dir.isEmpty()) // test binaries live in <build>/tests/<module>/
-        dir = QCoreApplication::applicationDirPath() + QStringLiteral("/../../test-artifacts");
+    if (dir.isEmpty()) { // test binaries live in <build>/tests/<module>/ or <build>/tests/ui/<area>/
+        QDir build(QCoreApplication::applicationDirPath());
+        while (!build.exists(QStringLiteral("CMakeCache.txt")) && build.cdUp()) {
+        }
+        dir = build.exists(QStringLiteral("CMakeCache.txt"))
+            ? build.filePath(QStringLiteral("test-artifacts"))
+            : QCoreApplication::applicationDirPath() + QStringLiteral("/../../test-artifacts");
+    }
     dir = QDir::cleanPath(dir);
     QDir().mkpath(dir);
     return dir;

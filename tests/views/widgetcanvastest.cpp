@@ -115,8 +115,14 @@ TEST(WidgetCanvas, DragStartsFromTheClampedDefaultPlace)
     drag(c.widget, {QPointF(30, 0)});
     ASSERT_TRUE(dragger.position());
     EXPECT_EQ(*dragger.position(), QPointF(80, 270)); // x from 50 (clamped) + 30; y held at the centre
+    dragger.setPosition(QPointF(-40, 30)); // drawn inside, kept as given
+    EXPECT_EQ(c.canvas.viewCenter(c.widget), QPointF(50, 270));
+    EXPECT_EQ(dragger.position(), QPointF(-40, 30));
     dragger.setPosition(std::nullopt);
-    EXPECT_EQ(c.canvas.viewCenter(c.widget), QPointF(10, 10));
+    EXPECT_EQ(c.canvas.viewCenter(c.widget), QPointF(50, 270));
+    dragger.setHalfSize({50, 25});
+    c.canvas.setReferenceSize({80, 540}); // a narrower canvas draws it inward again
+    EXPECT_EQ(c.canvas.viewCenter(c.widget), QPointF(40, 25));
 }
 
 TEST(WidgetCanvas, OverlayViewsFollowTheCanvasScale)

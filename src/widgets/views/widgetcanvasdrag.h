@@ -20,6 +20,7 @@ class WidgetCanvasPreview;
 //
 // The position is the caller's: set it from the model, and store what
 // positionChanged() reports. Absent means the widget sits at its default place.
+// The view is drawn at the clamped centre, also when the canvas changes size.
 class WidgetCanvasDrag : public QObject {
     Q_OBJECT
 
@@ -45,6 +46,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void place();
     void watch(QObject *object);
     void endDrag();
 

@@ -14,6 +14,14 @@ WidgetCanvasPreview::WidgetCanvasPreview(QWidget *parent)
 {
 }
 
+WidgetCanvasPreview::~WidgetCanvasPreview()
+{
+    // The placed views die with QWidget's destructor, after items_: they must not report it.
+    for (const Item &item : std::as_const(items_))
+        if (item.view)
+            disconnect(item.view, nullptr, this, nullptr);
+}
+
 void WidgetCanvasPreview::setReferenceSize(const QSizeF &size)
 {
     referenceSize_ = size;
