@@ -48,7 +48,8 @@ void OverlayView::setShadow(bool shadow)
 QSize OverlayView::sizeHint() const
 {
     const QSizeF content = contentSize();
-    const QSizeF s = content.isEmpty() ? QSizeF() : (content + 2 * QSizeF(shadowMargin(), shadowMargin())) * scale_;
+    const double m = content.isEmpty() ? 0 : shadowMargin();
+    const QSizeF s = (content + 2 * QSizeF(m, m)) * scale_;
     // A widget is never larger than the largest overlay bitmap: its backing store is one.
     const auto side = [](double v) {
         return std::isfinite(v) && v > 0 ? int(std::ceil(std::min(v, double(maxOverlayBitmapSide)))) : 0;
