@@ -21,6 +21,7 @@
 #include "widgets/mapsettings.h"
 #include "widgets/speedwidgetsettings.h"
 #include "widgets/timewidgetsettings.h"
+#include "widgets/views/heartrateoverlayview.h"
 #include "widgets/views/speedoverlayview.h"
 #include "widgets/views/timeoverlayview.h"
 #include "widgets/views/widgetcanvaspreview.h"
@@ -87,7 +88,12 @@ struct Harness {
     }
     QPoint centreOf(ID id) const { return preview.widgetView(id)->rect().center(); }
 
+    ~Harness() { MapServices::overrideEndpointsForTesting({}); }
+
     bool freshSettings = (QSettings().clear(), true);  // before the settings objects read them
+    // The map pages fetch from a loopback service only.
+    std::unique_ptr<testsupport::LoopbackHttpServer> tiles = testsupport::startMapService();
+    bool local = (MapServices::overrideEndpointsForTesting(tiles->baseUrl()), true);
     GPXTrack track = ride();
     VideoPlayerService player{new TimelinePlayer};
     GPXService gpx;
@@ -124,8 +130,14 @@ TEST(PreviewArea, WidgetsDrawnAtTheirClampedPlaces)
     EXPECT_EQ(h.state.position(ID::speed), QPointF(-50, 2000));
     h.state.setPosition(ID::map, QPointF(0, 0));
     EXPECT_EQ(h.preview.widgetCenter(ID::map), QPointF(100.8, 100.8));
+    h.map.setBorderStyle(MapBorderStyle::gta);
+    EXPECT_EQ(h.preview.widgetCenter(ID::map), QPointF(115, 115));
+    h.preview.selectWidget(ID::map);
+    EXPECT_EQ(h.preview.selectionOutline()->outlineRect(), QRectF(-19, -19, 238, 238));
     h.heartRate.setShowMinMax(true);  // the wide box moves inward, whole
-    EXPECT_GT(h.preview.widgetCenter(ID::heartRate)->x(), 80);
+    const auto *heart = static_cast<HeartRateOverlayView *>(h.preview.widgetView(ID::heartRate));
+    EXPECT_EQ(h.preview.widgetCenter(ID::heartRate)->x(), heart->contentSize().width() / 2);
+    EXPECT_GT(heart->contentSize().width(), 160);
 
     h.state.setWidgetLayoutSize(QSizeF(100, 100));
     h.engine.setCanvasOrigin(std::nullopt);
@@ -287,8 +299,6 @@ TEST(PreviewArea, AgreesWithTheExportedFrame)
 
 TEST(PreviewArea, ScreenshotsOverARealClip)
 {
-    const auto tiles = testsupport::startMapService();
-    MapServices::overrideEndpointsForTesting(tiles->baseUrl());
     QTemporaryDir dir;
     testsupport::ClipSpec spec;
     spec.seconds = 3;
@@ -342,5 +352,4 @@ TEST(PreviewArea, ScreenshotsOverARealClip)
     EXPECT_EQ(h.preview.importButton()->text(), QStringLiteral("导入文件以开始"));
     saveTestArtifact(h.preview.grab().toImage(), QStringLiteral("preview-empty-zh-dark"));
     QCoreApplication::removeTranslator(&chinese);
-    MapServices::overrideEndpointsForTesting({});
 }
