@@ -34,6 +34,7 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTranslator>
+#include <QWebEngineView>
 #include <gtest/gtest.h>
 
 using namespace routereel;
@@ -155,7 +156,19 @@ TEST(PreviewArea, WidgetsDrawnAtTheirClampedPlaces)
     EXPECT_EQ(h.preview.widgetView(ID::map), first.data());
     h.state.setMapboxToken(QStringLiteral("pk.b"));  // a new page for a new token
     EXPECT_TRUE(first.isNull());
-    EXPECT_TRUE(h.preview.widgetView(ID::map));
+    ASSERT_TRUE(h.preview.widgetView(ID::map));
+
+    // The page itself is faded and cut round (effects do not reach web views) and laid out in canvas units.
+    h.map.setShape(MapShape::roundedRect);
+    QWebEngineView *page = static_cast<MapOverlayView *>(h.preview.widgetView(ID::map))->webView();
+    EXPECT_DOUBLE_EQ(page->zoomFactor(), h.preview.canvas()->canvasScale());
+    const auto style = std::make_shared<QString>();  // answers may come after this test
+    EXPECT_TRUE(testsupport::waitFor([&] {
+        page->page()->runJavaScript(QStringLiteral("document.documentElement.style.opacity + ' ' + "
+                                                   "document.documentElement.style.clipPath"),
+                                    [style](const QVariant &v) { *style = v.toString(); });
+        return *style == QStringLiteral("0.8 inset(0px round 12px)");
+    }, 20000)) << style->toStdString();
 }
 
 TEST(PreviewArea, EmptyStateAndOverlayCanvas)
