@@ -1,6 +1,6 @@
 #include "exportpreset.h"
 
-#include "exportlayout.h"
+#include "widgets/canvasgeometry.h"
 
 #include <algorithm>
 #include <cmath>

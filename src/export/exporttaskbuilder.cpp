@@ -1,6 +1,6 @@
 #include "exporttaskbuilder.h"
 
-#include "exportlayout.h"
+#include "widgets/canvasgeometry.h"
 
 #include "timeline/timelineengine.h"
 #include "timeline/videoplayerservice.h"

@@ -1,4 +1,4 @@
-#include "export/exportlayout.h"
+#include "widgets/canvasgeometry.h"
 #include "export/exporttaskbuilder.h"
 
 #include "timeline/timelineengine.h"
