@@ -9,7 +9,7 @@
 #include "windowcommands.h"
 #include "windowsheets.h"
 
-#include "export/exportlayout.h"
+#include "widgets/canvasgeometry.h"
 #include "export/exportqueue.h"
 #include "maps/tilecache.h"
 #include "project/projectsession.h"

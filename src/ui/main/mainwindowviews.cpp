@@ -3,8 +3,10 @@
 #include "windowsheets.h"
 
 #include "ui/panels/cachesheet.h"
+#include "ui/panels/deletedispatcher.h"
 #include "ui/panels/exportqueuebar.h"
 #include "ui/panels/logsheet.h"
+#include "ui/panels/previewareaview.h"
 #include "ui/panels/settingspanelview.h"
 #include "ui/timeline/timelineview.h"
 
@@ -12,6 +14,12 @@ namespace routereel {
 
 void MainWindow::installViews()
 {
+    auto *preview = new PreviewAreaView({playerService(), clock(), gpxService(), engine(), mapSettings(), timeSettings(),
+                                         speedSettings(), gpsPathSettings(), heartRateSettings(),
+                                         heartRateGraphSettings()},
+                                        m_state, [this] { importFiles(); });
+    replacePlaceholder(QStringLiteral("previewArea"), preview);
+    new DeleteDispatcher(*preview, engine(), this);
     replacePlaceholder(QStringLiteral("inspector"),
                        new SettingsPanelView(mapSettings(), timeSettings(), speedSettings(), gpsPathSettings(),
                                              heartRateSettings(), heartRateGraphSettings(), m_state, gpxService()));

@@ -3,7 +3,7 @@
 #include "segmentduration.h"
 #include "videodragpreview.h"
 
-#include "export/compositionmode.h"
+#include "timeline/compositionmode.h"
 
 #include <QList>
 #include <QWidget>
