@@ -1,8 +1,8 @@
 #pragma once
 
-// The window's models, real and empty, with the export front end over them:
-// a scripted media backend under the real player service, an export queue
-// whose ffmpeg never finishes, the network and the error alert as test values.
+// The window's models, real and empty, with the export front end over them: a
+// scripted media backend under the real player service, a queue whose ffmpeg
+// never finishes, the network, the error alert and the save dialog as test values.
 #include "ui/main/exportaction.h"
 #include "ui/main/windowstate.h"
 
@@ -34,32 +34,18 @@ namespace exportui {
 
 using namespace routereel;
 
-struct ClearedSettings {
-    explicit ClearedSettings(std::optional<double> storedFactor)
-    {
-        QSettings settings;
-        settings.clear();
-        if (storedFactor)
-            settings.setValue(QStringLiteral("exportCompressionFactor"), *storedFactor);
-    }
-};
-
 struct ExportWindow {
-    explicit ExportWindow(std::optional<double> storedFactor = std::nullopt) : cleared(storedFactor)
+    // Only the time widget is enabled: it needs no network.
+    explicit ExportWindow(std::optional<double> storedFactor = std::nullopt) : storedFactor(storedFactor)
     {
         testsupport::FakeFfmpegSpec spec;
         spec.runBody = QStringLiteral("exec sleep 600");
-        const QString ffmpeg = dir.filePath(QStringLiteral("ffmpeg"));
-        EXPECT_TRUE(testsupport::writeFakeFfmpeg(ffmpeg, spec));
         FFmpegSearch search;
-        search.bundled = {ffmpeg};
+        search.bundled = {dir.filePath(QStringLiteral("ffmpeg"))};
+        EXPECT_TRUE(testsupport::writeFakeFfmpeg(search.bundled.first(), spec));
         queue.exporter()->setFFmpegSearch(search);
-        // Only the time widget, which needs no network.
-        map.setEnabled(false);
-        gpsPath.setEnabled(false);
-        speed.setEnabled(false);
-        heartRate.setEnabled(false);
-        graph.setEnabled(false);
+        for (auto *settings : std::initializer_list<QObject *>{&map, &gpsPath, &speed, &heartRate, &graph})
+            settings->setProperty("enabled", false);
         time.setEnabled(true);
         action.setSaveDialog([this](QWidget *, const QString &name) {
             proposed << name;
@@ -73,22 +59,21 @@ struct ExportWindow {
     void addTrack(double seconds, double offset = 0)
     {
         GPXTrack track;
-        track.id = QUuid::createUuid();
         track.duration = seconds;
         gpx.addTrack(track);
         engine.setSegments(engine.segments() << testsupport::segmentOf(track, 0, seconds, offset));
     }
-    // A clip (an empty file: the scripted player reads nothing) put on the timeline and loaded.
+    // One whole clip on the timeline: an empty file, the scripted player reads nothing.
     void loadClip(double seconds, QSizeF size, bool ready = true)
     {
         VideoSource source = testsupport::source(seconds, size.width(), size.height(), true,
-                                                 dir.filePath(QStringLiteral("clip%1.mp4").arg(clips++)));
+                                                 dir.filePath(QStringLiteral("clip.mp4")));
         source.fps = 25;
         QFile(source.url.toLocalFile()).open(QIODevice::WriteOnly);
         engine.importVideo(source);
         useRegular(ready);
     }
-    // What the window does on a mode change; the regular player loads the video lane.
+    // What the window does on a mode change: the player loads the video lane, or runs over the GPX range.
     void useRegular(bool ready = true)
     {
         state.setCompositionMode(CompositionMode::regular);
@@ -104,14 +89,19 @@ struct ExportWindow {
         const auto range = engine.gpxTimeRange();
         player.loadOverlayOnly(range ? std::optional(std::pair(range->lower, range->upper)) : std::nullopt, {});
     }
-    // The task the queue runs, if the action queued one.
     std::optional<ExportTask> queued() const
     {
         return queue.current() ? std::optional(queue.current()->task) : std::nullopt;
     }
 
     QTemporaryDir dir;
-    ClearedSettings cleared;
+    std::optional<double> storedFactor;
+    bool settingsCleared = [this] {
+        QSettings().clear();
+        if (storedFactor)
+            QSettings().setValue(QStringLiteral("exportCompressionFactor"), *storedFactor);
+        return true;
+    }();
     GPXService gpx;
     TimelineEngine engine;
     ScriptedPlayer *media = new ScriptedPlayer;
@@ -129,13 +119,9 @@ struct ExportWindow {
     QStringList proposed;
     QUrl answer = QUrl::fromLocalFile(dir.filePath(QStringLiteral("out.mp4")));
     std::function<void()> duringDialog;
-    int clips = 0;
     QWidget window;
-    ExportAction action{{gpx, engine, player, queue, map, time, speed, gpsPath, heartRate, graph},
-                        state,
-                        [this] { return online; },
-                        [this](const QString &message) { errors << message; },
-                        &window};
+    ExportAction action{{gpx, engine, player, queue, map, time, speed, gpsPath, heartRate, graph}, state,
+                        [this] { return online; }, [this](const QString &message) { errors << message; }, &window};
 };
 
 } // namespace exportui
