@@ -236,12 +236,16 @@ void ExportSheet::exportPressed()
 {
     if (!m_action.canExport())
         return;
+    // Closing may delete a sheet the window built for this showing; the action outlives it.
+    ExportAction &action = m_action;
     m_state.setShowExportSheet(false);
-    m_action.startExport();
+    action.startExport();
 }
 
 void ExportSheet::refresh()
 {
+    if (!m_state.showExportSheet())
+        return;  // brought up to date when it opens
     const ExportTaskBuilder b = m_action.builder();
     const QList<ExportPreset> offered = b.offeredExportPresets();
     if (offered != m_offered) {
