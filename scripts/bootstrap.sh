@@ -9,13 +9,15 @@ packages=(
   # Qt
   qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools
   qt6-multimedia-dev qt6-webengine-dev libqt6webenginecore6-bin qt6-qpa-plugins libqt6opengl6-dev
+  # Qt's own Chinese catalogue (standard buttons, file dialogs)
+  qt6-translations-l10n
   # video: probe library, the export engine, the preview's decoders
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev ffmpeg
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad gstreamer1.0-libav
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth dbus-x11 python3
-  # fonts bundled into the app's resources
-  fonts-dejavu-core
+  # fonts bundled into the app's resources; a CJK font for the Chinese interface
+  fonts-dejavu-core fonts-noto-cjk
   # web map libraries come from the npm registry at build time
   nodejs npm
 )

@@ -8,421 +8,430 @@
 %1
 
 The file referenced by the project has been moved or deleted. Reload the video and try again.</source>
-        <translation type="unfinished"></translation>
+        <translation>源视频已不在磁盘上：
+%1
+
+项目引用的文件已被移动或删除。请重新载入视频后再试。</translation>
     </message>
     <message>
         <source>FFmpeg runtime unavailable. The bundled copy could not be used, and no system FFmpeg was found.</source>
-        <translation type="unfinished"></translation>
+        <translation>FFmpeg 运行环境不可用：随附的副本无法使用，系统中也未找到 FFmpeg。</translation>
     </message>
     <message>
         <source>Failed to render overlay frames</source>
-        <translation type="unfinished"></translation>
+        <translation>叠加画面渲染失败</translation>
     </message>
     <message>
         <source>Export cancelled</source>
-        <translation type="unfinished"></translation>
+        <translation>导出已取消</translation>
     </message>
     <message>
         <source>%1 has no libx264 H.264 encoder. Install an FFmpeg built with libx264.</source>
-        <translation type="unfinished"></translation>
+        <translation>%1 没有 libx264 H.264 编码器。请安装带有 libx264 的 FFmpeg。</translation>
     </message>
 </context>
 <context>
     <name>ExportOutputTransaction</name>
     <message>
         <source>Choose an export location different from your source files.</source>
-        <translation type="unfinished"></translation>
+        <translation>请选择与源文件不同的导出位置。</translation>
     </message>
     <message>
         <source>Could not create a temporary folder in %1: %2</source>
-        <translation type="unfinished"></translation>
+        <translation>无法在 %1 中创建临时文件夹：%2</translation>
     </message>
     <message>
         <source>FFmpeg finished without writing a video file.</source>
-        <translation type="unfinished"></translation>
+        <translation>FFmpeg 已结束，但没有写出视频文件。</translation>
     </message>
     <message>
         <source>Could not save the video as %1: %2</source>
-        <translation type="unfinished"></translation>
+        <translation>无法将视频保存为 %1：%2</translation>
     </message>
 </context>
 <context>
     <name>ExportStartError</name>
     <message>
         <source>Import GPX before exporting.</source>
-        <translation type="unfinished"></translation>
+        <translation>导出前请先导入 GPX。</translation>
     </message>
     <message>
         <source>Cannot export: no video has been loaded.</source>
-        <translation type="unfinished"></translation>
+        <translation>无法导出：尚未载入视频。</translation>
     </message>
     <message>
         <source>Video metadata is still loading. Please wait a moment and try again.</source>
-        <translation type="unfinished"></translation>
+        <translation>视频元数据仍在载入中，请稍候再试。</translation>
     </message>
     <message>
         <source>GPX track extends beyond video (%1). Trim or remove excess segments before exporting.</source>
-        <translation type="unfinished"></translation>
+        <translation>GPX 轨迹超出了视频范围（%1）。导出前请裁剪或删除多余的片段。</translation>
     </message>
     <message>
         <source>Nothing to export yet: a loaded video and a GPX track are needed (in Overlay mode, a GPX track on the timeline).</source>
-        <translation type="unfinished"></translation>
+        <translation>还没有可导出的内容：需要已载入的视频和一条 GPX 轨迹（叠加模式下需要时间线上的一条 GPX 轨迹）。</translation>
     </message>
     <message>
         <source>Video resolution is invalid; please reload the video.</source>
-        <translation type="unfinished"></translation>
+        <translation>视频分辨率无效，请重新载入视频。</translation>
     </message>
     <message>
         <source>No widgets are enabled. Enable at least one (Map / Path / Time / Speed) before exporting.</source>
-        <translation type="unfinished"></translation>
+        <translation>没有启用任何组件。导出前请至少启用一个（地图 / 路径 / 时间 / 速度）。</translation>
     </message>
 </context>
 <context>
     <name>ExportTask</name>
     <message>
         <source>Overlay</source>
-        <translation type="unfinished"></translation>
+        <translation>叠加</translation>
     </message>
 </context>
 <context>
     <name>GPXParserError</name>
     <message>
         <source>GPX file not found</source>
-        <translation type="unfinished"></translation>
+        <translation>找不到 GPX 文件</translation>
     </message>
     <message>
         <source>Failed to parse GPX file</source>
-        <translation type="unfinished"></translation>
+        <translation>无法解析 GPX 文件</translation>
     </message>
     <message>
         <source>The track contains invalid coordinates.</source>
-        <translation type="unfinished"></translation>
+        <translation>轨迹包含无效的坐标。</translation>
     </message>
     <message>
         <source>Some track points have missing or invalid timestamps. Use a track with complete timestamps, or no timestamps.</source>
-        <translation type="unfinished"></translation>
+        <translation>部分轨迹点的时间戳缺失或无效。请使用时间戳完整或完全没有时间戳的轨迹。</translation>
     </message>
     <message>
         <source>Track timestamps must be in order and span no more than 31 days.</source>
-        <translation type="unfinished"></translation>
+        <translation>轨迹时间戳必须按顺序排列，且跨度不超过 31 天。</translation>
     </message>
 </context>
 <context>
     <name>GPXServiceError</name>
     <message>
         <source>GPX file contains no track points</source>
-        <translation type="unfinished"></translation>
+        <translation>GPX 文件不包含任何轨迹点</translation>
     </message>
     <message>
         <source>The track file is too large (more than 256 MiB).</source>
-        <translation type="unfinished"></translation>
+        <translation>轨迹文件过大（超过 256 MiB）。</translation>
+    </message>
+</context>
+<context>
+    <name>ProjectCodingError</name>
+    <message>
+        <source>an object</source>
+        <translation>一个对象</translation>
+    </message>
+    <message>
+        <source>a list</source>
+        <translation>一个列表</translation>
+    </message>
+    <message>
+        <source>a number</source>
+        <translation>一个数字</translation>
+    </message>
+    <message>
+        <source>a whole number</source>
+        <translation>一个整数</translation>
+    </message>
+    <message>
+        <source>true or false</source>
+        <translation>true 或 false</translation>
+    </message>
+    <message>
+        <source>text</source>
+        <translation>文本</translation>
+    </message>
+    <message>
+        <source>a list of two numbers (width, height)</source>
+        <translation>由两个数字组成的列表（宽，高）</translation>
+    </message>
+    <message>
+        <source>The file is not a routereel project: it is not valid JSON (%1 at byte %2).</source>
+        <translation>该文件不是 routereel 项目：它不是有效的 JSON（第 %2 字节处：%1）。</translation>
+    </message>
+    <message>
+        <source>The file is not a routereel project: its content must be a JSON object.</source>
+        <translation>该文件不是 routereel 项目：其内容必须是一个 JSON 对象。</translation>
+    </message>
+    <message>
+        <source>The project file cannot be read: &quot;%1&quot; must be %2.</source>
+        <translation>无法读取项目文件：“%1”必须是%2。</translation>
+    </message>
+    <message>
+        <source>The project file cannot be read: the required value &quot;%1&quot; is missing.</source>
+        <translation>无法读取项目文件：缺少必需的值“%1”。</translation>
+    </message>
+    <message>
+        <source>The project file cannot be read: the required value &quot;%1&quot; is null.</source>
+        <translation>无法读取项目文件：必需的值“%1”为空（null）。</translation>
+    </message>
+    <message>
+        <source>The project file cannot be read: &quot;%1&quot; is not a valid identifier (UUID).</source>
+        <translation>无法读取项目文件：“%1”不是有效的标识符（UUID）。</translation>
+    </message>
+    <message>
+        <source>The project cannot be saved: the value &quot;%1&quot; is not a finite number.</source>
+        <translation>无法保存项目：值“%1”不是有限数字。</translation>
     </message>
 </context>
 <context>
     <name>ProjectDocument</name>
     <message>
         <source>The project contains invalid timeline or widget values.</source>
-        <translation type="unfinished"></translation>
+        <translation>项目包含无效的时间线或组件数值。</translation>
     </message>
 </context>
 <context>
     <name>TimelineFilterGraphError</name>
     <message>
         <source>Invalid output frame rate: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>无效的输出帧率：%1</translation>
     </message>
     <message>
         <source>The video timeline has no clip that can be exported.</source>
-        <translation type="unfinished"></translation>
+        <translation>视频时间线上没有可导出的片段。</translation>
     </message>
 </context>
 <context>
     <name>TimelinePlayer</name>
     <message>
         <source>Cannot play %1</source>
-        <translation type="unfinished"></translation>
+        <translation>无法播放 %1</translation>
     </message>
 </context>
 <context>
     <name>Utf8TextFile</name>
     <message>
         <source>Cannot read the file: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>无法读取文件：%1</translation>
     </message>
     <message>
         <source>The file is not UTF-8 text.</source>
-        <translation type="unfinished"></translation>
+        <translation>该文件不是 UTF-8 文本。</translation>
     </message>
 </context>
 <context>
     <name>VideoExporter</name>
     <message>
         <source>FFmpeg could not be started: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>无法启动 FFmpeg：%1</translation>
     </message>
     <message>
         <source>stopped after %1 of %2 frames</source>
-        <translation type="unfinished"></translation>
+        <translation>在第 %1 帧（共 %2 帧）后停止</translation>
+    </message>
+</context>
+<context>
+    <name>VideoImportChain</name>
+    <message>
+        <source>Cannot load video: %1</source>
+        <translation>无法载入视频：%1</translation>
+    </message>
+    <message>
+        <source>Import Video</source>
+        <translation>导入视频</translation>
     </message>
 </context>
 <context>
     <name>VideoReadError</name>
     <message>
         <source>Cannot read video file %1: %2</source>
-        <translation type="unfinished"></translation>
+        <translation>无法读取视频文件 %1：%2</translation>
     </message>
 </context>
 <context>
     <name>VideoTimelineError</name>
     <message>
         <source>Cannot load video: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>无法载入视频：%1</translation>
     </message>
 </context>
 <context>
     <name>XmlTrackReader</name>
     <message>
         <source>The file nests its elements too deeply to be a track.</source>
-        <translation type="unfinished"></translation>
+        <translation>该文件的元素嵌套过深，不可能是轨迹文件。</translation>
     </message>
     <message>
         <source>The file has an element with too many attributes to be a track.</source>
-        <translation type="unfinished"></translation>
-    </message>
-</context>
-<context>
-    <name>routereel</name>
-    <message>
-        <source>Some resources referenced by this project were not found:</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Video: %1</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>GPX files (%1):</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>These files may have been moved or deleted. Reload them or open a different project before exporting.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>an object</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>a list</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>a number</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>a whole number</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>true or false</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>text</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>a list of two numbers (width, height)</source>
-        <translation type="unfinished"></translation>
+        <translation>该文件中有元素的属性过多，不可能是轨迹文件。</translation>
     </message>
 </context>
 <context>
     <name>routereel::ExportQueue</name>
     <message>
         <source>Export Queued</source>
-        <translation type="unfinished"></translation>
+        <translation>导出已排队</translation>
     </message>
     <message>
         <source>Source: </source>
-        <translation type="unfinished"></translation>
+        <translation>来源：</translation>
     </message>
     <message>
         <source>Output: </source>
-        <translation type="unfinished"></translation>
+        <translation>输出：</translation>
     </message>
     <message>
         <source>Export Start</source>
-        <translation type="unfinished"></translation>
+        <translation>导出开始</translation>
     </message>
     <message>
         <source>Export Cancelled</source>
-        <translation type="unfinished"></translation>
+        <translation>导出已取消</translation>
     </message>
     <message>
         <source>Elapsed: </source>
-        <translation type="unfinished"></translation>
+        <translation>用时：</translation>
     </message>
     <message>
         <source>Export Complete</source>
-        <translation type="unfinished"></translation>
+        <translation>导出完成</translation>
     </message>
     <message>
         <source>Export Failed</source>
-        <translation type="unfinished"></translation>
+        <translation>导出失败</translation>
     </message>
     <message>
         <source>Export Failed: </source>
-        <translation type="unfinished"></translation>
+        <translation>导出失败：</translation>
     </message>
     <message>
         <source>Removed from queue: </source>
-        <translation type="unfinished"></translation>
+        <translation>已从队列移除：</translation>
     </message>
 </context>
 <context>
     <name>routereel::HeartRateGraphOverlayView</name>
     <message>
         <source>♥</source>
-        <translation type="unfinished"></translation>
-    </message>
-</context>
-<context>
-    <name>routereel::ProjectCodingError</name>
-    <message>
-        <source>The file is not a routereel project: it is not valid JSON (%1 at byte %2).</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>The file is not a routereel project: its content must be a JSON object.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>The project file cannot be read: &quot;%1&quot; must be %2.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>The project file cannot be read: the required value &quot;%1&quot; is missing.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>The project file cannot be read: the required value &quot;%1&quot; is null.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>The project file cannot be read: &quot;%1&quot; is not a valid identifier (UUID).</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>The project cannot be saved: the value &quot;%1&quot; is not a finite number.</source>
-        <translation type="unfinished"></translation>
+        <translation>♥</translation>
     </message>
 </context>
 <context>
     <name>routereel::ProjectSession</name>
     <message>
         <source>Video file missing</source>
-        <translation type="unfinished"></translation>
+        <translation>视频文件缺失</translation>
     </message>
     <message>
         <source>GPX files missing</source>
-        <translation type="unfinished"></translation>
+        <translation>GPX 文件缺失</translation>
     </message>
     <message>
         <source>These GPX files referenced by the project no longer exist; related timeline segments were skipped:
 </source>
-        <translation type="unfinished"></translation>
+        <translation>项目引用的以下 GPX 文件已不存在，相关的时间线片段已被跳过：
+</translation>
     </message>
     <message>
         <source>The file &quot;%1&quot; is too large to be a routereel project (the limit is %2 MB).</source>
-        <translation type="unfinished"></translation>
+        <translation>文件“%1”过大，不可能是 routereel 项目（上限为 %2 MB）。</translation>
     </message>
     <message>
         <source>The project file &quot;%1&quot; cannot be read: %2</source>
-        <translation type="unfinished"></translation>
+        <translation>无法读取项目文件“%1”：%2</translation>
     </message>
     <message>
         <source>This project was saved by a newer version of routereel (v%1). Please update the app and try again.</source>
-        <translation type="unfinished"></translation>
+        <translation>此项目由更新版本的 routereel（v%1）保存。请更新应用后再试。</translation>
     </message>
     <message>
         <source>This project file has an unknown format version (%1) and cannot be opened.</source>
-        <translation type="unfinished"></translation>
+        <translation>此项目文件的格式版本（%1）未知，无法打开。</translation>
     </message>
     <message>
         <source>Open Project</source>
-        <translation type="unfinished"></translation>
+        <translation>打开项目</translation>
     </message>
     <message>
         <source>Last session kept as a backup</source>
-        <translation type="unfinished"></translation>
+        <translation>上次会话已保留为备份</translation>
     </message>
     <message>
         <source>The last session could not be restored. Its file was copied to:
 %1</source>
-        <translation type="unfinished"></translation>
+        <translation>无法恢复上次会话。其文件已复制到：
+%1</translation>
     </message>
     <message>
         <source>Last session saved by newer version</source>
-        <translation type="unfinished"></translation>
+        <translation>上次会话由更新版本保存</translation>
     </message>
     <message>
         <source>Save last session failed</source>
-        <translation type="unfinished"></translation>
+        <translation>保存上次会话失败</translation>
     </message>
     <message>
         <source>The project cannot be saved to &quot;%1&quot;: %2</source>
-        <translation type="unfinished"></translation>
+        <translation>无法将项目保存到“%1”：%2</translation>
     </message>
     <message>
         <source>Save Project</source>
-        <translation type="unfinished"></translation>
+        <translation>保存项目</translation>
     </message>
     <message>
-        <source>Cannot load video: %1</source>
-        <translation type="unfinished"></translation>
+        <source>Some resources referenced by this project were not found:</source>
+        <translation>找不到此项目引用的部分资源：</translation>
+    </message>
+    <message>
+        <source>Video: %1</source>
+        <translation>视频：%1</translation>
+    </message>
+    <message>
+        <source>GPX files (%1):</source>
+        <translation>GPX 文件（%1 个）：</translation>
+    </message>
+    <message>
+        <source>These files may have been moved or deleted. Reload them or open a different project before exporting.</source>
+        <translation>这些文件可能已被移动或删除。导出前请重新载入它们，或打开其他项目。</translation>
     </message>
 </context>
 <context>
     <name>routereel::TimelineEngine</name>
     <message>
         <source>Trim</source>
-        <translation type="unfinished"></translation>
+        <translation>裁剪</translation>
     </message>
     <message>
         <source>Clear</source>
-        <translation type="unfinished"></translation>
+        <translation>清空</translation>
     </message>
     <message>
         <source>Import</source>
-        <translation type="unfinished"></translation>
+        <translation>导入</translation>
     </message>
     <message>
         <source>Move</source>
-        <translation type="unfinished"></translation>
+        <translation>移动</translation>
     </message>
     <message>
         <source>Snap</source>
-        <translation type="unfinished"></translation>
+        <translation>吸附</translation>
     </message>
     <message>
         <source>Split</source>
-        <translation type="unfinished"></translation>
+        <translation>分割</translation>
     </message>
     <message>
         <source>Delete</source>
-        <translation type="unfinished"></translation>
+        <translation>删除</translation>
     </message>
     <message>
         <source>Align Tracks to Zero</source>
-        <translation type="unfinished"></translation>
+        <translation>轨道对齐到零点</translation>
     </message>
 </context>
 <context>
     <name>routereel::VideoExporter</name>
     <message>
         <source>Export Complete!</source>
-        <translation type="unfinished"></translation>
+        <translation>导出完成！</translation>
     </message>
 </context>
 </TS>

@@ -66,4 +66,68 @@
         <translation>取消</translation>
     </message>
 </context>
+<context>
+    <name>routereel::FileImport</name>
+    <message>
+        <source>Supported files (%1)</source>
+        <translation>支持的文件 (%1)</translation>
+    </message>
+    <message>
+        <source>Import GPX</source>
+        <translation>导入 GPX</translation>
+    </message>
+</context>
+<context>
+    <name>routereel::MainLayout</name>
+    <message>
+        <source>Mode</source>
+        <translation>模式</translation>
+    </message>
+</context>
+<context>
+    <name>routereel::MainWindow</name>
+    <message>
+        <source>Save Project</source>
+        <translation>保存项目</translation>
+    </message>
+    <message>
+        <source>routereel project (*.rrl)</source>
+        <translation>routereel 项目 (*.rrl)</translation>
+    </message>
+    <message>
+        <source>Open Project</source>
+        <translation>打开项目</translation>
+    </message>
+    <message>
+        <source>routereel project (*.rrl *.RRL)</source>
+        <translation>routereel 项目 (*.rrl *.RRL)</translation>
+    </message>
+    <message>
+        <source>routereel</source>
+        <translation>routereel</translation>
+    </message>
+</context>
+<context>
+    <name>routereel::WindowAlerts</name>
+    <message>
+        <source>Error</source>
+        <translation>错误</translation>
+    </message>
+    <message>
+        <source>View Log</source>
+        <translation>查看日志</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>确定</translation>
+    </message>
+    <message>
+        <source>Network Error</source>
+        <translation>网络错误</translation>
+    </message>
+    <message>
+        <source>Network unavailable. Map tiles cannot be loaded offline.</source>
+        <translation>网络不可用。离线时无法载入地图瓦片。</translation>
+    </message>
+</context>
 </TS>

@@ -1,5 +1,7 @@
 #include "maps/views/webmapruntime.h"
 #include "timeline/views/timelineplayer.h"
+#include "project/projectsession.h"
+#include "ui/main/interfacelanguage.h"
 #include "ui/main/mainwindow.h"
 
 #include <QApplication>
@@ -31,8 +33,12 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("routereel"));
     QApplication::setApplicationVersion(QStringLiteral(ROUTEREEL_VERSION));
+    QApplication::setStyle(QStringLiteral("Fusion"));
+    // The stored language before any window exists, so every text starts in it.
+    routereel::InterfaceLanguage::install(routereel::InterfaceLanguage::stored());
 
     routereel::MainWindow window;
+    window.setPendingOpenURL(routereel::ProjectSession::projectFromArguments(QApplication::arguments()));
     window.show();
     return app.exec();
 }

@@ -30,11 +30,6 @@ namespace routereel {
 
 namespace {
 
-QString tr(const char *text)
-{
-    return ProjectSession::tr(text);
-}
-
 std::optional<QPointF> pointOf(const std::optional<double> &x, const std::optional<double> &y)
 {
     if (x && y)
@@ -52,17 +47,17 @@ E enumOrDefault(const std::optional<QString> &text, E fallback)
 QString missingFilesSummary(const QStringList &missingVideos, const QStringList &missingTracks)
 {
     QStringList lines;
-    lines << tr("Some resources referenced by this project were not found:");
+    lines << ProjectSession::tr("Some resources referenced by this project were not found:");
     if (!missingVideos.isEmpty())
-        lines << tr("Video: %1").arg(missingVideos.join(QLatin1Char('\n')));
+        lines << ProjectSession::tr("Video: %1").arg(missingVideos.join(QLatin1Char('\n')));
     if (!missingTracks.isEmpty()) {
-        lines << tr("GPX files (%1):").arg(missingTracks.size());
+        lines << ProjectSession::tr("GPX files (%1):").arg(missingTracks.size());
         for (const QString &path : missingTracks)
             lines << QStringLiteral("  ") + path;
     }
     lines << QString();
-    lines << tr("These files may have been moved or deleted. Reload them or open a different project before "
-                "exporting.");
+    lines << ProjectSession::tr(
+        "These files may have been moved or deleted. Reload them or open a different project before exporting.");
     return lines.join(QLatin1Char('\n'));
 }
 
@@ -117,7 +112,8 @@ void ProjectSession::applyProject(const ProjectDocument &document)
             missingVideos.append(ref.path);
     }
     if (!missingVideos.isEmpty())
-        log.add(LogEntry::Level::warning, tr("Video file missing"), missingVideos.join(QLatin1Char('\n')));
+        log.add(LogEntry::Level::warning, ProjectSession::tr("Video file missing"),
+                missingVideos.join(QLatin1Char('\n')));
 
     // The restore runs once this apply has returned, and only while it is the latest.
     auto *task = new VideoRestoreTask(foundVideos, engine.importGeneration(), document.videoSegments,
@@ -142,9 +138,9 @@ void ProjectSession::applyProject(const ProjectDocument &document)
         trackIDs.insert(ref.trackID, imported.value().id);
     }
     if (!missingTracks.isEmpty()) {
-        log.add(LogEntry::Level::warning, tr("GPX files missing"),
-                tr("These GPX files referenced by the project no longer exist; related timeline segments were "
-                   "skipped:\n")
+        log.add(LogEntry::Level::warning, ProjectSession::tr("GPX files missing"),
+                ProjectSession::tr("These GPX files referenced by the project no longer exist; related timeline "
+                                   "segments were skipped:\n")
                     + missingTracks.join(QLatin1Char('\n')));
     }
     if (!missingVideos.isEmpty() || !missingTracks.isEmpty())

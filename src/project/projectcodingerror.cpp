@@ -6,21 +6,16 @@ namespace routereel {
 
 namespace {
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("ProjectCodingError", text);
-}
-
 QString expectedText(ProjectCodingError::Expected expected)
 {
     switch (expected) {
-    case ProjectCodingError::Expected::object: return tr("an object");
-    case ProjectCodingError::Expected::array: return tr("a list");
-    case ProjectCodingError::Expected::number: return tr("a number");
-    case ProjectCodingError::Expected::integer: return tr("a whole number");
-    case ProjectCodingError::Expected::boolean: return tr("true or false");
-    case ProjectCodingError::Expected::string: return tr("text");
-    case ProjectCodingError::Expected::size: return tr("a list of two numbers (width, height)");
+    case ProjectCodingError::Expected::object: return ProjectCodingError::tr("an object");
+    case ProjectCodingError::Expected::array: return ProjectCodingError::tr("a list");
+    case ProjectCodingError::Expected::number: return ProjectCodingError::tr("a number");
+    case ProjectCodingError::Expected::integer: return ProjectCodingError::tr("a whole number");
+    case ProjectCodingError::Expected::boolean: return ProjectCodingError::tr("true or false");
+    case ProjectCodingError::Expected::string: return ProjectCodingError::tr("text");
+    case ProjectCodingError::Expected::size: return ProjectCodingError::tr("a list of two numbers (width, height)");
     }
     return {};
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QString>
 
 namespace routereel {
@@ -8,6 +9,9 @@ namespace routereel {
 // and array indices to the faulty value ("segments[2].gpxEnd"; empty for the
 // top level).
 struct ProjectCodingError {
+    Q_DECLARE_TR_FUNCTIONS(ProjectCodingError)
+
+public:
     enum class Kind {
         notJSON,        // the text is no JSON at all
         typeMismatch,   // a value of the wrong JSON form

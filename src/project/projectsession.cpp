@@ -129,10 +129,13 @@ void ProjectSession::openProject(const QUrl &url)
 
 void ProjectSession::windowDidAppear(const std::optional<QUrl> &pendingOpenURL)
 {
-    if (pendingOpenURL && !pendingOpenURL->isEmpty())
+    if (pendingOpenURL && !pendingOpenURL->isEmpty()) {
+        // The handed-over file stands for the restore: a later call must not replace it.
+        m_didAttemptAutoRestore = true;
         openProject(*pendingOpenURL);
-    else
+    } else {
         restoreLastSession();
+    }
 }
 
 void ProjectSession::handleOpenProjectURL(const QUrl &url)
@@ -157,16 +160,15 @@ bool ProjectSession::isProjectFile(const QUrl &url)
 bool ProjectSession::dropPerform(const QList<QUrl> &urls)
 {
     QTimer::singleShot(0, this, [this, urls] {
+        // Projects first, in drop order (the last one stays open), so that the
+        // other files land in the project that is open in the end.
         QList<QUrl> others;
-        std::optional<QUrl> project;
         for (const QUrl &url : urls) {
-            if (!project && isProjectFile(url))
-                project = url;
-            else if (!isProjectFile(url))
+            if (isProjectFile(url))
+                openProject(url);
+            else
                 others.append(url);
         }
-        if (project)
-            openProject(*project);
         if (!others.isEmpty())
             m_window.importDroppedFiles(others);
     });

@@ -52,7 +52,8 @@ public:
 
     // ---- files
     // The window's first appearance: opens the file handed over at start
-    // (command line, desktop) or else restores the last session once.
+    // (command line, desktop), which counts as the restore, or else restores
+    // the last session once.
     void windowDidAppear(const std::optional<QUrl> &pendingOpenURL);
     void openProject(const QUrl &url);
     void restoreLastSession();
@@ -70,8 +71,8 @@ public:
     void presentOpenProjectPanel();
     // A project file handed over while running; an empty or non-file URL is ignored.
     void handleOpenProjectURL(const QUrl &url);
-    // Always accepts; on the next turn of the event loop opens the first project
-    // file among `urls` and hands the other files to the window's import.
+    // Always accepts; on the next turn of the event loop opens every project file
+    // among `urls` in order, then hands the other files to the window's import.
     bool dropPerform(const QList<QUrl> &urls);
     static bool isProjectFile(const QUrl &url);
     // The first command-line argument that is not an option, as a file URL.

@@ -6,8 +6,7 @@
 
 #include "base/usablesize.h"
 #include "timeline/timelineengine.h"
-#include "timeline/videoreaderror.h"
-#include "timeline/videotimelineerror.h"
+#include "timeline/videoimportchain.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -17,29 +16,6 @@
 #include <memory>
 
 namespace routereel {
-
-namespace {
-
-// The probe's own message, whatever kind of failure it reported.
-QString probeFailureMessage(const QFuture<VideoSource> &future, const QUrl &url, std::optional<VideoSource> *source)
-{
-    try {
-        if (future.resultCount() > 0) {
-            *source = future.result();
-            return {};
-        }
-    } catch (const VideoTimelineError &e) {
-        return e.message();
-    } catch (const VideoReadError &e) {
-        return e.message();
-    } catch (const std::exception &e) {
-        return QString::fromLocal8Bit(e.what());
-    } catch (...) {
-    }
-    return ProjectSession::tr("Cannot load video: %1").arg(url.fileName());
-}
-
-} // namespace
 
 bool ProjectSession::isRestorableVideoSegment(const VideoSegment &segment, const QList<VideoSource> &sources)
 {
@@ -77,7 +53,7 @@ void ProjectSession::continueVideoRestore(VideoRestoreTask *task)
             return;
         }
         std::optional<VideoSource> source;
-        const QString failure = probeFailureMessage(task->watcher.future(), reference.url, &source);
+        const QString failure = VideoImportChain::failureMessage(task->watcher.future(), reference.url, &source);
         if (source)
             task->loaded.append(*source);
         else

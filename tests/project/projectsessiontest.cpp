@@ -246,7 +246,8 @@ TEST(ProjectSession, LastSessionIsWrittenAtQuitAndRestoredOnceUnlessAFileIsHande
     {
         Harness handedOver;
         handedOver.session.windowDidAppear(QUrl::fromLocalFile(dataFile("minimal.rrl")));
-        EXPECT_FALSE(handedOver.session.didAttemptAutoRestore());
+        EXPECT_TRUE(handedOver.session.didAttemptAutoRestore());
+        handedOver.session.restoreLastSession();  // a later restore leaves the handed-over project
         EXPECT_EQ(handedOver.session.projectURL(), QUrl::fromLocalFile(dataFile("minimal.rrl")));
         EXPECT_EQ(handedOver.window->provider, MapProvider::openStreetMap);  // not the last session's Mapbox
     }
@@ -329,10 +330,14 @@ TEST(ProjectSession, DropsPanelsAndHandOvers)
     Harness h;
     const QUrl project = QUrl::fromLocalFile(dataFile("minimal.rrl"));
     const QUrl track = QUrl::fromLocalFile(writeGPX(dir.path(), "t.gpx"));
-    EXPECT_TRUE(h.session.dropPerform({track, project}));
+    const QUrl second = QUrl::fromLocalFile(dir.filePath("Second.RRL"));
+    ASSERT_TRUE(QFile::copy(dataFile("minimal.rrl"), second.toLocalFile()));
+    EXPECT_TRUE(h.session.dropPerform({track, project, second}));
     EXPECT_FALSE(h.session.projectURL());  // handled on the next turn of the event loop
     spinEvents();
-    EXPECT_EQ(h.session.projectURL(), project);
+    // Both projects open in drop order, the last stays; the track goes to it afterwards.
+    EXPECT_EQ(h.session.projectURL(), second);
+    EXPECT_EQ(h.window->entries(LogEntry::Level::info).size(), 2);
     EXPECT_EQ(h.window->droppedImports, QList<QList<QUrl>>{{track}});
 
     Harness other;

@@ -1,0 +1,112 @@
+#include "videoimportchain.h"
+
+#include "timelineengine.h"
+#include "videoreaderror.h"
+#include "videotimelineerror.h"
+
+#include "tracks/logstore.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+
+namespace routereel {
+
+VideoImportChain::VideoImportChain(TimelineEngine &engine, LogStore &log, QObject *parent)
+    : QObject(parent), m_engine(engine), m_log(log), m_probe(&VideoSource::load)
+{
+    connect(&m_watcher, &QFutureWatcher<VideoSource>::finished, this, &VideoImportChain::probeFinished);
+}
+
+VideoImportChain::~VideoImportChain()
+{
+    // A probe still running finishes on the pool; nobody waits for its result.
+    m_watcher.disconnect(this);
+}
+
+QString VideoImportChain::failureMessage(const QFuture<VideoSource> &future, const QUrl &url,
+                                         std::optional<VideoSource> *source)
+{
+    try {
+        if (future.resultCount() > 0) {
+            *source = future.result();
+            return {};
+        }
+    } catch (const VideoTimelineError &e) {
+        return e.message();
+    } catch (const VideoReadError &e) {
+        return e.message();
+    } catch (const std::exception &e) {
+        return QString::fromLocal8Bit(e.what());
+    } catch (...) {
+    }
+    return QCoreApplication::translate("VideoImportChain", "Cannot load video: %1").arg(url.fileName());
+}
+
+void VideoImportChain::import(const QList<QUrl> &urls)
+{
+    if (urls.isEmpty())
+        return;
+    m_waiting.push_back(Job{urls, m_engine.importGeneration()});
+    if (!m_current)
+        QTimer::singleShot(0, this, &VideoImportChain::startNext);
+}
+
+void VideoImportChain::cancel()
+{
+    m_waiting.clear();
+    // A probe in flight is left to finish; its result finds no job and is dropped.
+    m_current.reset();
+}
+
+bool VideoImportChain::isStale(const Job &job) const
+{
+    return job.generation != m_engine.importGeneration();
+}
+
+void VideoImportChain::startNext()
+{
+    if (m_current || m_watcher.isRunning())
+        return;
+    if (m_waiting.empty())
+        return;
+    m_current = std::move(m_waiting.front());
+    m_waiting.pop_front();
+    probeNext();
+}
+
+void VideoImportChain::probeNext()
+{
+    if (!m_current)
+        return startNext();
+    if (isStale(*m_current) || m_current->next >= m_current->urls.size())
+        return finishJob();
+    m_probing = m_current->urls.at(m_current->next++);
+    m_watcher.setFuture(m_probe(m_probing, QUuid::createUuid()));
+}
+
+void VideoImportChain::probeFinished()
+{
+    if (!m_current || isStale(*m_current)) {
+        // Cancelled or stale meanwhile: the result goes nowhere.
+        m_current.reset();
+        return startNext();
+    }
+    std::optional<VideoSource> source;
+    const QString failure = failureMessage(m_watcher.future(), m_probing, &source);
+    if (source) {
+        m_engine.importVideo(*source);
+        m_log.add(LogEntry::Level::info, QCoreApplication::translate("VideoImportChain", "Import Video"),
+                  m_probing.toLocalFile());
+    } else {
+        emit failed(failure);
+    }
+    probeNext();
+}
+
+void VideoImportChain::finishJob()
+{
+    m_current.reset();
+    startNext();
+}
+
+} // namespace routereel

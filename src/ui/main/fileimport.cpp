@@ -1,0 +1,116 @@
+#include "fileimport.h"
+
+#include "timeline/timelineengine.h"
+#include "tracks/gpxservice.h"
+#include "tracks/logstore.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QPointer>
+
+namespace routereel {
+
+const QStringList FileImport::videoFileExtensions = {QStringLiteral("mp4"), QStringLiteral("mov"),
+                                                     QStringLiteral("m4v")};
+const QStringList FileImport::trackFileExtensions = {QStringLiteral("gpx"), QStringLiteral("tcx"),
+                                                     QStringLiteral("igc")};
+
+FileImport::FileImport(TimelineEngine &engine, GPXService &gpx, LogStore &log, ErrorRoad presentError,
+                       QWidget *window)
+    : QObject(window),
+      m_engine(engine),
+      m_gpx(gpx),
+      m_log(log),
+      m_presentError(std::move(presentError)),
+      m_window(window),
+      m_videos(engine, log)
+{
+    connect(&m_videos, &VideoImportChain::failed, this, [this](const QString &message) { m_presentError(message); });
+}
+
+QList<QUrl> FileImport::filterFileURLs(const QList<QUrl> &urls, const QStringList &extensions)
+{
+    QList<QUrl> kept;
+    for (const QUrl &url : urls) {
+        if (url.isLocalFile() && extensions.contains(QFileInfo(url.toLocalFile()).suffix().toLower()))
+            kept.append(url);
+    }
+    return kept;
+}
+
+QStringList FileImport::nameFilters(const QStringList &extensions)
+{
+    QStringList patterns;
+    for (const QString &extension : extensions)
+        patterns << QStringLiteral("*.") + extension << QStringLiteral("*.") + extension.toUpper();
+    return {tr("Supported files (%1)").arg(patterns.join(QLatin1Char(' ')))};
+}
+
+QList<QUrl> FileImport::runPanel(const QStringList &extensions)
+{
+    if (m_panel)
+        return m_panel(extensions);
+    QFileDialog dialog(m_window);
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    dialog.setNameFilters(nameFilters(extensions));
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    return dialog.selectedUrls();
+}
+
+QList<QUrl> FileImport::presentImportPanel(const QStringList &extensions)
+{
+    return filterFileURLs(runPanel(extensions), extensions);
+}
+
+void FileImport::importFiles()
+{
+    const QList<QUrl> chosen = presentImportPanel(videoFileExtensions + trackFileExtensions);
+    importVideo(filterFileURLs(chosen, videoFileExtensions));
+    for (const QUrl &url : filterFileURLs(chosen, trackFileExtensions))
+        importTracks(url);
+}
+
+void FileImport::importVideoFromPanel()
+{
+    importVideo(presentImportPanel(videoFileExtensions));
+}
+
+void FileImport::importTracksFromPanel()
+{
+    for (const QUrl &url : presentImportPanel(trackFileExtensions))
+        importTracks(url);
+}
+
+void FileImport::importVideo(const QList<QUrl> &urls)
+{
+    m_videos.import(urls);
+}
+
+void FileImport::importTracks(const QUrl &url)
+{
+    const QUuid generation = m_engine.importGeneration();
+    QPointer<FileImport> self(this);
+    m_gpx.loadTrackInBackground(
+        url, [self, generation] { return self && self->m_engine.importGeneration() == generation; },
+        [self, url](const TrackResult<GPXTrack> &result) {
+            if (!self)
+                return;
+            if (!result) {
+                self->m_presentError(result.error().message());
+                return;
+            }
+            self->m_gpx.addTrack(result.value());
+            self->m_engine.importGPX(result.value());
+            self->m_log.add(LogEntry::Level::info, tr("Import GPX"), url.toLocalFile());
+        });
+}
+
+void FileImport::importDropped(const QList<QUrl> &urls)
+{
+    importVideo(filterFileURLs(urls, videoFileExtensions));
+    for (const QUrl &url : filterFileURLs(urls, trackFileExtensions))
+        importTracks(url);
+}
+
+} // namespace routereel

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "timeline/videoimportchain.h"
+
+#include <QList>
+#include <QObject>
+#include <QStringList>
+#include <QUrl>
+
+#include <functional>
+
+class QWidget;
+
+namespace routereel {
+
+class GPXService;
+class LogStore;
+class TimelineEngine;
+
+// Brings video and track files into the window's document, from the open panel
+// and from drops. Videos go through the chained video import; each track file is
+// parsed on the thread pool and added only while the engine's import generation
+// is the one its import started with. Failures reach the window's error road.
+class FileImport : public QObject {
+    Q_OBJECT
+
+public:
+    // The open panel: the chosen files, nothing when cancelled.
+    using Panel = std::function<QList<QUrl>(const QStringList &extensions)>;
+    using ErrorRoad = std::function<void(const QString &message)>;
+
+    static const QStringList videoFileExtensions;
+    static const QStringList trackFileExtensions;
+
+    FileImport(TimelineEngine &engine, GPXService &gpx, LogStore &log, ErrorRoad presentError, QWidget *window);
+
+    // The files among `urls` whose lower-cased extension is one of `extensions`, in order.
+    static QList<QUrl> filterFileURLs(const QList<QUrl> &urls, const QStringList &extensions);
+    // Name filters for the panel, upper-case patterns included (Linux panels match case).
+    static QStringList nameFilters(const QStringList &extensions);
+
+    QList<QUrl> presentImportPanel(const QStringList &extensions);
+    // Videos and tracks in one selection.
+    void importFiles();
+    void importVideoFromPanel();
+    void importTracksFromPanel();
+    void importVideo(const QList<QUrl> &urls);
+    void importTracks(const QUrl &url);
+    // Videos first (one chained import), then each track file; other files are ignored.
+    void importDropped(const QList<QUrl> &urls);
+    // Stops the running and waiting video imports (a project is being opened).
+    void cancelVideoImport() { m_videos.cancel(); }
+
+    VideoImportChain &videoImports() { return m_videos; }
+    void setPanel(Panel panel) { m_panel = std::move(panel); }
+
+private:
+    QList<QUrl> runPanel(const QStringList &extensions);
+
+    TimelineEngine &m_engine;
+    GPXService &m_gpx;
+    LogStore &m_log;
+    ErrorRoad m_presentError;
+    QWidget *m_window;
+    VideoImportChain m_videos;
+    Panel m_panel;
+};
+
+} // namespace routereel

@@ -1,0 +1,80 @@
+#include "ui/main/interfacelanguage.h"
+#include "ui/main/mainwindow.h"
+#include "ui/main/windowalerts.h"
+
+#include "support/testartifacts.h"
+#include "support/waitfor.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QLabel>
+#include <QMessageBox>
+#include <QRegularExpression>
+#include <QSettings>
+#include <gtest/gtest.h>
+
+using namespace routereel;
+using testsupport::waitFor;
+
+namespace {
+
+// Every interface text of the window and of its open dialogs that still holds
+// a Latin word; names shown verbatim by design are allowed.
+QStringList englishTexts(QWidget &window)
+{
+    static const QStringList verbatim{"routereel"};
+    static const QRegularExpression word("[A-Za-z]{2,}");
+    QStringList found;
+    auto check = [&](const QString &text, const QObject *where) {
+        if (!text.isEmpty() && !verbatim.contains(text) && word.match(text).hasMatch())
+            found << where->objectName() + ": " + text;
+    };
+    QList<QWidget *> widgets{&window};
+    widgets += window.findChildren<QWidget *>();
+    for (QWidget *w : widgets) {
+        if (!w->isVisible())
+            continue;
+        check(w->windowTitle(), w);
+        check(w->accessibleName(), w);
+        check(w->toolTip(), w);
+        if (auto *button = qobject_cast<QAbstractButton *>(w))
+            check(button->text(), w);
+        if (auto *label = qobject_cast<QLabel *>(w))
+            check(label->text(), w);
+    }
+    return found;
+}
+
+} // namespace
+
+TEST(InterfaceLanguage, SwitchRetranslatesTheWindowAndItsOpenAlertsWithoutARestart)
+{
+    QSettings().clear();
+    EXPECT_EQ(InterfaceLanguage::stored(), QStringLiteral("en"));
+    QSettings().setValue("appLanguage", "fr");
+    EXPECT_EQ(InterfaceLanguage::stored(), QStringLiteral("en"));
+
+    MainWindow window({.makePlayer = {}, .network = QNetworkInformation::Reachability::Online});
+    window.show();
+    window.presentError(QStringLiteral("42"));
+    window.windowState().setShowNetworkAlert(true);
+    EXPECT_FALSE(englishTexts(window).isEmpty());  // the walk sees the English texts
+
+    window.setLanguage();
+    EXPECT_EQ(QSettings().value("appLanguage").toString(), QStringLiteral("zh-Hans"));
+    EXPECT_EQ(QSettings().value("AppleLanguages").toStringList(), QStringList{"zh-Hans"});
+    EXPECT_EQ(QLocale().language(), QLocale::Chinese);
+    waitFor([&] { return englishTexts(window).isEmpty(); });
+    EXPECT_EQ(englishTexts(window), QStringList());
+    EXPECT_EQ(window.alerts().networkBox()->text(), QStringLiteral("网络不可用。离线时无法载入地图瓦片。"));
+    saveTestArtifact(window.grab().toImage(), "main-window-zh");
+    saveTestArtifact(window.alerts().networkBox()->grab().toImage(), "network-alert-zh");
+
+    window.setLanguage();
+    EXPECT_EQ(QLocale().language(), QLocale::English);
+    ASSERT_TRUE(waitFor([&] { return window.windowTitle() == "routereel" && !englishTexts(window).isEmpty(); }));
+    EXPECT_EQ(window.alerts().errorBox()->windowTitle(), QStringLiteral("Error"));
+    EXPECT_EQ(window.alerts().networkBox()->text(),
+              QStringLiteral("Network unavailable. Map tiles cannot be loaded offline."));
+    saveTestArtifact(window.grab().toImage(), "main-window-en");
+}
