@@ -4,10 +4,6 @@
 <context>
     <name>routereel::CompositionModePicker</name>
     <message>
-        <source>Mode</source>
-        <translation>模式</translation>
-    </message>
-    <message>
         <source>Regular</source>
         <translation>常规</translation>
     </message>

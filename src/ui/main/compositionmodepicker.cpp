@@ -24,7 +24,7 @@ CompositionModePicker::CompositionModePicker(WindowState &state, QWidget *parent
     m_caption->setForegroundRole(QPalette::PlaceholderText);
 
     auto *row = new QHBoxLayout(this);
-    row->setContentsMargins(12, 8, 12, 8);
+    row->setContentsMargins(0, 0, 0, 0);  // the window's mode row pads it
     row->setSpacing(10);
     row->addWidget(m_caption, 0, Qt::AlignVCenter);
     for (CompositionMode mode : {CompositionMode::regular, CompositionMode::overlay}) {
@@ -73,7 +73,6 @@ void CompositionModePicker::showMode()
 
 void CompositionModePicker::retranslate()
 {
-    setAccessibleName(tr("Mode"));
     m_regular->setText(tr("Regular"));
     m_overlay->setText(tr("Overlay"));
     m_caption->setAccessibleName(m_caption->text());

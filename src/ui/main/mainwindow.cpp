@@ -1,5 +1,8 @@
 #include "mainwindow.h"
 
+#include "compositionmodepicker.h"
+#include "exportaction.h"
+#include "exportsheet.h"
 #include "fileimport.h"
 #include "interfacelanguage.h"
 #include "mainlayout.h"
@@ -86,6 +89,15 @@ MainWindow::MainWindow(const Options &options, QWidget *parent)
     setCentralWidget(m_content);
     m_content->setCanvasSize(m.engine.canvasOrigin().value_or(VideoTimelineSnapshot::defaultCanvasSize));
 
+    m_exportAction = new ExportAction(
+        {m.gpx, m.engine, m.player, m.queue, m.map, m.time, m.speed, m.gpsPath, m.heartRate, m.heartRateGraph}, m_state,
+        [this] { return networkMonitor().isConnected(); }, [this](const QString &message) { presentError(message); },
+        this);
+    addAction(m_exportAction->action());
+    m_content->replacePlaceholder(QStringLiteral("modePicker"), new CompositionModePicker(m_state));
+    m.sheets->setFactory(WindowSheets::Sheet::exportSettings,
+                         [this](QWidget *window) { return new ExportSheet(*m_exportAction, m_state, window); });
+
     m_autosave.setSingleShot(true);
     m_autosave.setInterval(autosaveDelayMs);
     connect(&m_autosave, &QTimer::timeout, this, &MainWindow::autosave);
@@ -97,7 +109,8 @@ MainWindow::MainWindow(const Options &options, QWidget *parent)
 
 MainWindow::~MainWindow()
 {
-    // The session and the import first: they refer to the models.
+    // The export front end, the session and the import first: they refer to the models.
+    delete m_exportAction;
     m_models->import.reset();
     m_models->session.reset();
 }
