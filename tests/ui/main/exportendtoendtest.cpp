@@ -101,7 +101,7 @@ TEST(ExportEndToEnd, EachModeThroughTheWindow)
     MapServices::overrideEndpointsForTesting(tiles.baseUrl());
     QTemporaryDir dir;
     const QColor ground(40, 80, 160);
-    const QString clip = testsupport::makeClip(dir.path(), QStringLiteral("ride.mp4"), {3, 1920, 1080, 30, true, ground});
+    const QString clip = testsupport::makeClip(dir.path(), QStringLiteral("ride.mp4"), {4, 1920, 1080, 30, true, ground});
     writeRide(dir.filePath(QStringLiteral("ride.gpx")));
 
     MainWindow window({.makePlayer = {}, .network = QNetworkInformation::Reachability::Online});
@@ -125,8 +125,10 @@ TEST(ExportEndToEnd, EachModeThroughTheWindow)
         const char *name;
         CompositionMode mode;
         bool audio;
+        const char *frames;  // four seconds of video, or the three of the GPX range
     };
-    for (const Case &c : {Case{"regular", CompositionMode::regular, true}, Case{"overlay", CompositionMode::overlay, false}}) {
+    for (const Case &c : {Case{"regular", CompositionMode::regular, true, "120"},
+                          Case{"overlay", CompositionMode::overlay, false, "90"}}) {
         SCOPED_TRACE(c.name);
         QCheckBox *mode = window.findChild<QCheckBox *>(enumText(c.mode));
         ASSERT_TRUE(mode);
@@ -138,10 +140,9 @@ TEST(ExportEndToEnd, EachModeThroughTheWindow)
         ASSERT_FALSE(window.exportQueue().history().isEmpty());
         EXPECT_EQ(window.exportQueue().history().first().status, ExportTaskStatus::completed())
             << qPrintable(window.exportQueue().history().first().status.message());
-        // Three seconds of video, or of the GPX range, at 30 frames a second.
         const auto video = testsupport::probeStream(output, "v:0", "stream=codec_name,pix_fmt,width,height,nb_read_frames");
         EXPECT_EQ(video, (QMap<QString, QString>{{"codec_name", "h264"}, {"pix_fmt", "yuv420p"}, {"width", "1920"},
-                                                 {"height", "1080"}, {"nb_read_frames", "90"}}));
+                                                 {"height", "1080"}, {"nb_read_frames", c.frames}}));
         EXPECT_EQ(testsupport::probeStream(output, "a:0", "stream=codec_type").value("codec_type"),
                   c.audio ? "audio" : "");
 

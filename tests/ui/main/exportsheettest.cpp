@@ -2,9 +2,11 @@
 
 #include "ui/main/compositionmodepicker.h"
 #include "ui/main/exportsheet.h"
+#include "ui/main/windowappearance.h"
 
 #include "support/testartifacts.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
@@ -41,19 +43,27 @@ struct SheetWindow : ExportWindow {
     double stored() const { return QSettings().value(QStringLiteral("exportCompressionFactor")).toDouble(); }
 };
 
+// Posted changes (language, palette) and the layouts they ask for, before a grab.
+void settle()
+{
+    QCoreApplication::processEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+}
+
 void saveInBothLanguages(SheetWindow &w, const QString &name)
 {
+    settle();
     saveTestArtifact(w.sheet.grab().toImage(), name + QStringLiteral("-en"));
     saveTestArtifact(CompositionModePicker(w.state).grab().toImage(), QStringLiteral("mode-") + name + "-en");
     QTranslator chinese;
     ASSERT_TRUE(chinese.load(QStringLiteral(":/i18n/ui_main_zh_CN.qm")));
     QCoreApplication::installTranslator(&chinese);
-    QCoreApplication::processEvents();  // the language change is posted
+    settle();
     EXPECT_EQ(w.child<QPushButton>(QStringLiteral("cancel"))->text(), QStringLiteral("取消"));
     saveTestArtifact(w.sheet.grab().toImage(), name + QStringLiteral("-zh"));
     saveTestArtifact(CompositionModePicker(w.state).grab().toImage(), QStringLiteral("mode-") + name + "-zh");
     QCoreApplication::removeTranslator(&chinese);
-    QCoreApplication::processEvents();
+    settle();
 }
 
 } // namespace
@@ -82,6 +92,10 @@ TEST(ExportSheet, ShowsTheSourceAndThePresetsOfTheMode)
     EXPECT_EQ(w.shown("Estimated: 22"), QStringList({"4K (3840×2160)", "1080p (1920×1080)", "720p (1280×720)",
                                                      "Estimated: 22.7 MB"}));
     saveInBothLanguages(w, QStringLiteral("exportsheet-overlay"));
+    QApplication::setPalette(windowPalette(true));
+    settle();
+    saveTestArtifact(w.sheet.grab().toImage(), QStringLiteral("exportsheet-overlay-dark"));
+    QApplication::setPalette(windowPalette(false));
 }
 
 TEST(ExportSheet, SelectionStaysAmongTheOfferedPresets)
