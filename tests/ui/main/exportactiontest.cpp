@@ -1,8 +1,11 @@
 #include "exportwindowfixture.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QFileDialog>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QTimer>
 
 using namespace exportui;
 
@@ -125,4 +128,25 @@ TEST(ExportAction, WhatChangesDuringTheSaveDialogIsCheckedAndExported)
     EXPECT_EQ(w.queued()->tracks.size(), 2);
     EXPECT_EQ(w.queued()->segments, w.engine.segments());
     EXPECT_EQ(std::pair(w.queued()->timeWidget.x, w.queued()->timeWidget.y), std::pair(200, 200));
+}
+
+TEST(ExportAction, SaveDialogProposesTheNameAndWritesMpeg4)
+{
+    QTemporaryDir dir;
+    QStringList proposed, filters;
+    QTimer::singleShot(0, [&] {
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        ASSERT_TRUE(dialog);
+        proposed = dialog->selectedFiles();
+        filters = dialog->nameFilters();
+        dialog->setDirectory(dir.path());
+        dialog->selectFile(QStringLiteral("ride"));
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+    const QUrl chosen = ExportAction::runSaveDialog(nullptr, QStringLiteral("2024-05-01-142233_1080p.mp4"));
+    ASSERT_EQ(proposed.size(), 1);
+    EXPECT_TRUE(proposed[0].endsWith(QStringLiteral("/2024-05-01-142233_1080p.mp4"))) << qPrintable(proposed[0]);
+    ASSERT_EQ(filters.size(), 1);
+    EXPECT_TRUE(filters[0].contains(QStringLiteral("*.mp4"))) << qPrintable(filters[0]);
+    EXPECT_EQ(chosen, QUrl::fromLocalFile(dir.filePath(QStringLiteral("ride.mp4"))));
 }
