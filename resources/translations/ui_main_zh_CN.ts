@@ -126,4 +126,27 @@
         <translation>网络不可用。离线时无法载入地图瓦片。</translation>
     </message>
 </context>
+<context>
+    <name>routereel::WindowCommands</name>
+    <message>
+        <source>Save Project</source>
+        <translation>保存项目</translation>
+    </message>
+    <message>
+        <source>Save As New Project…</source>
+        <translation>另存为新项目…</translation>
+    </message>
+    <message>
+        <source>Open Project…</source>
+        <translation>打开项目…</translation>
+    </message>
+    <message>
+        <source>Undo</source>
+        <translation>撤销</translation>
+    </message>
+    <message>
+        <source>Redo</source>
+        <translation>重做</translation>
+    </message>
+</context>
 </TS>

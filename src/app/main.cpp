@@ -32,6 +32,8 @@ int main(int argc, char *argv[])
     routereel::TimelinePlayer::selectMediaBackend();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("routereel"));
+    // Settings in ~/.config/routereel/routereel.conf.
+    QApplication::setOrganizationName(QStringLiteral("routereel"));
     QApplication::setApplicationVersion(QStringLiteral(ROUTEREEL_VERSION));
     QApplication::setStyle(QStringLiteral("Fusion"));
     // The stored language before any window exists, so every text starts in it.

@@ -167,4 +167,12 @@ void ExportQueue::cancel(const QUuid &taskId)
     }
 }
 
+void ExportQueue::clearHistory()
+{
+    if (m_history.isEmpty())
+        return;
+    m_history.clear();
+    emit historyChanged();
+}
+
 } // namespace routereel

@@ -52,6 +52,8 @@ public:
     // Cancels the running task with that id, or removes a waiting one.
     void cancel(const QUuid &taskId);
     void startNextIfIdle();
+    // Forgets the finished tasks; running and waiting ones stay.
+    void clearHistory();
 
 signals:
     void pendingChanged();

@@ -134,6 +134,17 @@ TEST(ExportQueue, CancelsWaitingAndRunningTasks)
     EXPECT_EQ(setup.queue.pending().first().task.id, t4.id);
     EXPECT_EQ(setup.queue.pending().first().status, ExportTaskStatus::pending());
     EXPECT_EQ(setup.notifier->count(), 0);
+
+    // Clearing the history leaves the waiting task alone and announces only a real change.
+    int historyChanges = 0;
+    QObject::connect(&setup.queue, &ExportQueue::historyChanged, [&] { ++historyChanges; });
+    ASSERT_EQ(setup.queue.history().size(), 3);
+    setup.queue.clearHistory();
+    setup.queue.clearHistory();
+    EXPECT_TRUE(setup.queue.history().isEmpty());
+    EXPECT_EQ(historyChanges, 1);
+    ASSERT_EQ(setup.queue.pending().size(), 1);
+    EXPECT_EQ(setup.queue.pending().first().task.id, t4.id);
 }
 
 TEST(ExportQueue, WritesToTheWindowsLogStoreWhileItExists)

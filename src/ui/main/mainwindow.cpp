@@ -1,14 +1,13 @@
 #include "mainwindow.h"
 
-#include "compositionmodepicker.h"
 #include "exportaction.h"
-#include "exportsheet.h"
 #include "fileimport.h"
 #include "interfacelanguage.h"
 #include "mainlayout.h"
 #include "networkmonitor.h"
 #include "windowalerts.h"
 #include "windowappearance.h"
+#include "windowcommands.h"
 #include "windowsheets.h"
 
 #include "export/exportlayout.h"
@@ -55,6 +54,7 @@ struct MainWindow::Models {
     std::unique_ptr<NetworkMonitor> network;
     WindowAlerts *alerts = nullptr;
     WindowSheets *sheets = nullptr;
+    WindowCommands *commands = nullptr;
     std::unique_ptr<ProjectSession> session;
     std::unique_ptr<FileImport> import;
 
@@ -84,24 +84,17 @@ MainWindow::MainWindow(const Options &options, QWidget *parent)
     m.session = std::make_unique<ProjectSession>(*this, *m.alerts, *this);
     m.import = std::make_unique<FileImport>(m.engine, m.gpx, m.log,
                                             [this](const QString &message) { presentError(message); }, this);
+    m.commands = new WindowCommands(*m.session, *m.engine.undoStack(), this);
 
     m_content = new MainLayout;
     setCentralWidget(m_content);
     m_content->setCanvasSize(m.engine.canvasOrigin().value_or(VideoTimelineSnapshot::defaultCanvasSize));
 
-    m_exportAction = new ExportAction(
-        {m.gpx, m.engine, m.player, m.queue, m.map, m.time, m.speed, m.gpsPath, m.heartRate, m.heartRateGraph}, m_state,
-        [this] { return networkMonitor().isConnected(); }, [this](const QString &message) { presentError(message); },
-        this);
-    addAction(m_exportAction->action());
-    m_content->replacePlaceholder(QStringLiteral("modePicker"), new CompositionModePicker(m_state));
-    m.sheets->setFactory(WindowSheets::Sheet::exportSettings,
-                         [this](QWidget *window) { return new ExportSheet(*m_exportAction, m_state, window); });
-
     m_autosave.setSingleShot(true);
     m_autosave.setInterval(autosaveDelayMs);
     connect(&m_autosave, &QTimer::timeout, this, &MainWindow::autosave);
 
+    installViews();
     installReactions();
     applyAppearance();
     retranslate();
@@ -135,6 +128,7 @@ ProjectSession &MainWindow::session() { return *m_models->session; }
 FileImport &MainWindow::fileImport() { return *m_models->import; }
 WindowAlerts &MainWindow::alerts() { return *m_models->alerts; }
 WindowSheets &MainWindow::sheets() { return *m_models->sheets; }
+WindowCommands &MainWindow::commands() { return *m_models->commands; }
 MainLayout &MainWindow::content() { return *m_content; }
 ProjectPlayer &MainWindow::player() { return m_models->playerAdapter; }
 
@@ -266,9 +260,6 @@ void MainWindow::runStartup()
 
 // ---- commands
 
-void MainWindow::saveProject() { m_models->session->handleSaveProject(); }
-void MainWindow::saveProjectAs() { m_models->session->handleSaveProjectAs(); }
-void MainWindow::openProject() { m_models->session->presentOpenProjectPanel(); }
 void MainWindow::importFiles() { m_models->import->importFiles(); }
 
 void MainWindow::openProjectURL(const QUrl &url)
@@ -341,6 +332,7 @@ void MainWindow::retranslate()
 {
     setWindowTitle(tr("routereel"));
     m_models->alerts->retranslate();
+    m_models->commands->retranslate();
 }
 
 } // namespace routereel

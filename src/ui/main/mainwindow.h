@@ -27,6 +27,7 @@ class TileCache;
 class VideoPlayerAdapter;
 class VideoPlayerService;
 class WindowAlerts;
+class WindowCommands;
 class WindowSheets;
 
 // The single document window. It owns every model object for its whole life and
@@ -67,6 +68,7 @@ public:
     FileImport &fileImport();
     WindowAlerts &alerts();
     WindowSheets &sheets();
+    WindowCommands &commands();
     MainLayout &content();
     // The export front end; its action() is the toolbar's Export command.
     ExportAction &exportAction() { return *m_exportAction; }
@@ -87,10 +89,8 @@ public:
     // Logs the whole message as an error and shows its first line in the "Error" alert.
     void presentError(const QString &message);
 
-    // ---- commands
-    void saveProject();
-    void saveProjectAs();
-    void openProject();
+    // ---- commands (Save, Save As and Open are the actions of commands())
+    // A project file handed over while the window runs.
     void openProjectURL(const QUrl &url);
     // Toggles the interface language between "en" and "zh-Hans" and retranslates every view.
     void setLanguage();
@@ -117,8 +117,9 @@ public:
     std::optional<QUrl> chooseSaveLocation(const QString &proposedName, const QString &folder) override;
     std::optional<QUrl> chooseProjectToOpen() override;
 
-    // Seconds after the last edit at which the last session is written.
+    // The last session is written this long after the last edit (and at quit).
     static constexpr int autosaveDelayMs = 3000;
+    void setAutosaveDelay(int milliseconds) { m_autosave.setInterval(milliseconds); }
     bool isAutosavePending() const { return m_autosave.isActive(); }
 
 protected:
@@ -131,6 +132,8 @@ private:
     struct Models;
 
     void installReactions();
+    // Puts each view of the window in its place of the layout.
+    void installViews();
     void runStartup();
     void scheduleAutosave();
     void autosave();
@@ -140,7 +143,7 @@ private:
     WindowState m_state;
     std::unique_ptr<Models> m_models;
     MainLayout *m_content;
-    ExportAction *m_exportAction;
+    ExportAction *m_exportAction = nullptr;
     std::optional<QUrl> m_pendingOpenURL;
     std::function<void()> m_updateCheck;
     bool m_started = false;

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QLocale>
+#include <QString>
+
+class QFrame;
+class QPalette;
+class QWidget;
+
+namespace routereel {
+
+// Looks shared by the queue bar, the history popover and the sheets: fonts in
+// pixels, the palette's secondary and accent colours, fixed signal colours.
+namespace panelstyle {
+
+enum class Tone { primary, secondary, tertiary, accent, green, orange, red, blue, white };
+
+QFont font(int pixelSize, QFont::Weight weight = QFont::Normal, bool monospaced = false);
+// The colour of a tone in `palette`; the signal colours are a little lighter on dark backgrounds.
+QColor color(Tone tone, const QPalette &palette);
+// Gives `widget` the text colour of `tone` and remembers it, so that applyTones()
+// can give it again after the palette changed (dark mode).
+void setTone(QWidget *widget, Tone tone);
+void applyTones(QWidget *root);
+// A thin horizontal line between regions.
+QFrame *divider(QWidget *parent);
+
+// The locale of an interface language code ("en", "zh-Hans").
+QLocale interfaceLocale(const QString &appLanguage);
+
+} // namespace panelstyle
+
+} // namespace routereel
