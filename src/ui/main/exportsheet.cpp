@@ -4,6 +4,7 @@
 #include "windowstate.h"
 
 #include "export/exporttaskbuilder.h"
+#include "ui/panels/symbolicon.h"
 
 #include <QButtonGroup>
 #include <QEvent>
@@ -11,8 +12,6 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPainter>
-#include <QPainterPath>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalBlocker>
@@ -42,28 +41,6 @@ QLabel *secondaryLabel(QWidget *parent, int pixels = captionPx, bool fixedPitch 
     setPixelFont(label, pixels, QFont::Normal, fixedPitch);
     label->setForegroundRole(QPalette::PlaceholderText);
     return label;
-}
-
-// A strip of film, drawn in the label's secondary colour.
-QPixmap filmSymbol(const QColor &color, qreal ratio)
-{
-    const QSizeF size(13, 11);
-    QPixmap pixmap((size * ratio).toSize());
-    pixmap.setDevicePixelRatio(ratio);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(Qt::NoPen);
-    p.setBrush(color);
-    QPainterPath strip;
-    strip.addRoundedRect(QRectF(QPointF(0, 0), size), 2, 2);
-    for (double x : {1.5, 5.5, 9.5}) {
-        strip.addRect(QRectF(x, 1, 2, 1.5));
-        strip.addRect(QRectF(x, size.height() - 2.5, 2, 1.5));
-    }
-    strip.addRect(QRectF(1.5, 3.5, size.width() - 3, size.height() - 7));
-    p.drawPath(strip);  // odd-even fill leaves the holes and the frame window open
-    return pixmap;
 }
 
 // The accent colour of a prominent button; disabled it looks like any other.
@@ -358,7 +335,7 @@ void ExportSheet::retranslate()
 
 void ExportSheet::applyPalette()
 {
-    m_icon->setPixmap(filmSymbol(palette().color(QPalette::PlaceholderText), devicePixelRatioF()));
+    m_icon->setPixmap(symbolicon::pixmap(QStringLiteral("film"), palette().color(QPalette::PlaceholderText), 11));
     makeProminent(m_export, palette());
 }
 
