@@ -42,6 +42,11 @@ const QList<ExportPreset> &overlayPresets()
     return presets;
 }
 
+ExportPreset overlayPresetFor(ExportPreset selected)
+{
+    return overlayPresets().contains(selected) ? selected : ExportPreset::p1080;
+}
+
 QSizeF outputSize(ExportPreset preset, const QSizeF &sourceSize)
 {
     const QSizeF source = isUsableSize(sourceSize) ? sourceSize : QSizeF(1920, 1080);

@@ -1,5 +1,7 @@
 #include "exporttaskbuilder.h"
 
+#include "exportbitrate.h"
+
 #include "widgets/canvasgeometry.h"
 
 #include "timeline/timelineengine.h"
@@ -46,11 +48,6 @@ double borderAllowance(MapBorderStyle style)
 bool usableOutput(const QSizeF &size)
 {
     return std::isfinite(size.width()) && std::isfinite(size.height()) && size.width() > 0 && size.height() > 0;
-}
-
-double clampedCompressionFactor(double stored)
-{
-    return std::isfinite(stored) ? std::min(std::max(stored, 0.6), 1.0) : 1.0;
 }
 
 // Layout points to output pixels: the layout fitted into the output frame.
@@ -119,7 +116,7 @@ bool ExportTaskBuilder::needsNetwork() const
 
 ExportPreset ExportTaskBuilder::effectiveExportPreset() const
 {
-    return overlayPresets().contains(m_state.selectedPreset) ? m_state.selectedPreset : ExportPreset::p1080;
+    return overlayPresetFor(m_state.selectedPreset);
 }
 
 QList<ExportPreset> ExportTaskBuilder::offeredExportPresets() const
@@ -140,6 +137,29 @@ QSizeF ExportTaskBuilder::canvasSize() const
 QSizeF ExportTaskBuilder::exportOutputSize(ExportPreset preset) const
 {
     return isOverlay() ? outputSize(preset, canvasSize()) : canvasSize();
+}
+
+double ExportTaskBuilder::outputScale(ExportPreset preset) const
+{
+    return isOverlay() ? 1.0 : regularOutputScale(preset, exportOutputSize(preset));
+}
+
+std::optional<qint64> ExportTaskBuilder::estimatedExportBytes(ExportPreset preset) const
+{
+    const double factor = clampedCompressionFactor(m_state.compressionFactor);
+    if (!isOverlay())
+        return estimatedTimelineOutputBytes(m_models.engine.videoSnapshot(), outputScale(preset), factor);
+    const auto range = m_models.engine.gpxTimeRange();
+    if (!range)
+        return std::nullopt;
+    const QSizeF size = exportOutputSize(preset);
+    return estimatedOutputBytes(CompositionMode::overlay, range->upper - range->lower, size.width(), size.height(),
+                                30, 0, 0, 1.0, factor);
+}
+
+double ExportTaskBuilder::clampedCompressionFactor(double stored)
+{
+    return std::isfinite(stored) ? std::min(std::max(stored, 0.6), 1.0) : 1.0;
 }
 
 std::optional<ExportStartError> ExportTaskBuilder::check() const
@@ -213,7 +233,7 @@ ExportTask ExportTaskBuilder::makeTask(const QUrl &outputURL, ExportPreset prese
             task.videoDuration = std::max(0.0, maxEnd - minOffset);
         }
         task.videoBitRate = m_player.videoBitRate;
-        task.outputScale = regularOutputScale(preset, output);
+        task.outputScale = outputScale(preset);
     }
     task.compressionFactor = clampedCompressionFactor(m_state.compressionFactor);
     task.mapProvider = m_state.mapProvider;

@@ -94,6 +94,14 @@ public:
     QSizeF exportOutputSize(ExportPreset preset) const;
     // The engine's canvas, or 1920 x 1080 without one.
     QSizeF canvasSize() const;
+    // Overlay 1; regular shrinks the canvas to the preset's short side, never enlarges.
+    double outputScale(ExportPreset preset) const;
+    // Expected file size of an export at `preset` with the stored compression
+    // factor; none without a GPX range (overlay) or a known source (regular).
+    std::optional<qint64> estimatedExportBytes(ExportPreset preset) const;
+
+    // The stored factor limited to [0.6, 1]; not finite reads as 1.
+    static double clampedCompressionFactor(double stored);
 
     // The checks of the Export action, then the task writing to `outputURL`.
     std::variant<ExportTask, ExportStartError> build(const QUrl &outputURL) const;

@@ -9,9 +9,9 @@
 
 #include "support/clipgenerator.h"
 #include "support/loopbackhttpserver.h"
+#include "support/loopbackmapservice.h"
 #include "support/testartifacts.h"
 
-#include <QBuffer>
 #include <QFile>
 #include <QImage>
 #include <QTemporaryDir>
@@ -44,17 +44,6 @@ struct FakeSetup {
     std::shared_ptr<RecordingNotifier> notifier = std::make_shared<RecordingNotifier>();
     VideoExporter exporter;
 };
-
-QByteArray solidTile(QColor colour)
-{
-    QImage tile(512, 512, QImage::Format_RGB32);
-    tile.fill(colour);
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    tile.save(&buffer, "PNG");
-    return png;
-}
 
 } // namespace
 
@@ -125,7 +114,7 @@ TEST(VideoExporter, RegularExportOfTwoClipsWithAGapKeepsAudioAndScales)
 TEST(VideoExporter, MapWidgetShowsAtItsPlace)
 {
     QTemporaryDir dir;
-    const QByteArray tile = solidTile(QColor(255, 0, 255));
+    const QByteArray tile = testsupport::solidTilePng(QColor(255, 0, 255));
     testsupport::LoopbackHttpServer server([&](const testsupport::HttpRequest &) {
         testsupport::HttpResponse response;
         response.contentType = "image/png";

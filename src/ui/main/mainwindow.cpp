@@ -1,5 +1,6 @@
 #include "mainwindow.h"
 
+#include "exportaction.h"
 #include "fileimport.h"
 #include "interfacelanguage.h"
 #include "mainlayout.h"
@@ -101,7 +102,8 @@ MainWindow::MainWindow(const Options &options, QWidget *parent)
 
 MainWindow::~MainWindow()
 {
-    // The session and the import first: they refer to the models.
+    // The export front end, the session and the import first: they refer to the models.
+    delete m_exportAction;
     m_models->import.reset();
     m_models->session.reset();
 }

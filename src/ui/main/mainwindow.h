@@ -15,6 +15,7 @@
 
 namespace routereel {
 
+class ExportAction;
 class ExportQueue;
 class FileImport;
 class MainLayout;
@@ -69,6 +70,8 @@ public:
     WindowSheets &sheets();
     WindowCommands &commands();
     MainLayout &content();
+    // The export front end; its action() is the toolbar's Export command.
+    ExportAction &exportAction() { return *m_exportAction; }
 
     // Puts a view in its place ("previewArea", "timelinePanel", "modePicker",
     // "inspector", "exportBar"); false for an unknown name.
@@ -140,6 +143,7 @@ private:
     WindowState m_state;
     std::unique_ptr<Models> m_models;
     MainLayout *m_content;
+    ExportAction *m_exportAction = nullptr;
     std::optional<QUrl> m_pendingOpenURL;
     std::function<void()> m_updateCheck;
     bool m_started = false;

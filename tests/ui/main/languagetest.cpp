@@ -22,8 +22,9 @@ namespace {
 // a Latin word; names shown verbatim by design are allowed.
 QStringList englishTexts(QWidget &window)
 {
-    static const QStringList verbatim{"routereel", "MAP",  "PATH",  "SPEED",  "TIME", "HEART RATE", "HEART RATE GRAPH",
-                                      "OSM",       "Mapbox", "Default", "GTA", "North", "Follow", "km/h", "mph", "m/s"};
+    static const QStringList verbatim{"routereel", "MODE",    "MAP",     "PATH", "SPEED", "TIME",
+                                      "HEART RATE", "HEART RATE GRAPH", "OSM", "Mapbox", "Default", "GTA",
+                                      "North",     "Follow",  "km/h",    "mph",  "m/s"};
     static const QRegularExpression word("[A-Za-z]{2,}");
     // Format and key names stay as they are inside translated texts.
     static const QRegularExpression names("\\b(GPX|Ctrl|Shift)\\b");
