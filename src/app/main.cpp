@@ -1,3 +1,4 @@
+#include "export/exportshutdown.h"
 #include "maps/views/webmapruntime.h"
 #include "timeline/views/timelineplayer.h"
 #include "ui/main/mainwindow.h"
@@ -31,6 +32,8 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("routereel"));
     QApplication::setApplicationVersion(QStringLiteral(ROUTEREEL_VERSION));
+    // Staging folders of a run that was killed go; a signal cancels running exports before the app ends.
+    routereel::ExportShutdown::prepareProcess();
 
     routereel::MainWindow window;
     window.show();
