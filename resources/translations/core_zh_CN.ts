@@ -45,6 +45,10 @@ The file referenced by the project has been moved or deleted. Reload the video a
         <source>Could not save the video as %1: %2</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>Cannot export to %1: it is not a regular file (a folder, a device or a pipe). Choose another export location.</source>
+        <translation>无法导出到 %1：它不是普通文件（而是文件夹、设备或管道）。请选择其他导出位置。</translation>
+    </message>
 </context>
 <context>
     <name>ExportStartError</name>
@@ -135,6 +139,10 @@ The file referenced by the project has been moved or deleted. Reload the video a
         <source>The video timeline has no clip that can be exported.</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>A video path is not absolute: %1</source>
+        <translation>视频路径不是绝对路径：%1</translation>
+    </message>
 </context>
 <context>
     <name>TimelinePlayer</name>
@@ -164,12 +172,24 @@ The file referenced by the project has been moved or deleted. Reload the video a
         <source>stopped after %1 of %2 frames</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>ended by signal %1 (%2)</source>
+        <translation>被信号 %1 (%2) 终止</translation>
+    </message>
+    <message>
+        <source>exit code %1</source>
+        <translation>退出码 %1</translation>
+    </message>
 </context>
 <context>
     <name>VideoReadError</name>
     <message>
         <source>Cannot read video file %1: %2</source>
         <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>the path is not absolute</source>
+        <translation>路径不是绝对路径</translation>
     </message>
 </context>
 <context>
