@@ -211,6 +211,12 @@ ExportTask ExportTaskBuilder::makeTask(const QUrl &outputURL, ExportPreset prese
     task.outputURL = outputURL;
     task.tracks = m_models.gpxService.tracks();
     task.segments = engine.segments();
+    // In both modes: an overlay export reads no clip, but must not land on one either.
+    for (const VideoSource &source : engine.videoSources()) {
+        if (source.url.isLocalFile())
+            task.protectedFiles.append(source.url.toLocalFile());
+    }
+    task.protectedFiles += m_state.protectedFiles;
     task.videoResolution = output;
     task.videoFPS = exportFrameRate();
     if (overlay) {

@@ -61,6 +61,9 @@ public:
         std::optional<QPointF> gpsPathPosition;
         std::optional<QPointF> heartRatePosition;
         std::optional<QPointF> heartRateGraphPosition;
+        // Files of the session that no export may replace: the open project
+        // file and the last-session file.
+        QStringList protectedFiles;
     };
 
     struct Models {

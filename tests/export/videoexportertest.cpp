@@ -209,9 +209,17 @@ TEST(VideoExporter, FfmpegFailuresCarryItsOwnWords)
          QStringLiteral("FFmpeg: pipe:0: Invalid data found")},
         // Status 0 before the last frame: a cut-short file is no success.
         {"ends early with status 0",
-         QStringLiteral("head -c 1000000 > /dev/null; for last; do :; done; echo partial > \"$last\"; exit 0"),
+         QStringLiteral("head -c 1000000 > /dev/null; for last; do :; done; echo partial > \"${last#file:}\"; exit 0"),
          QStringLiteral("FFmpeg: stopped after ")},
-        {"killed", QStringLiteral("kill -9 $$"), QStringLiteral("FFmpeg: terminated by signal 9")},
+        // The signal is named, not the encoder's start-up notes written before it.
+        {"killed", QStringLiteral("echo '[libx264 @ 0x5] using cpu capabilities: AVX2' >&2; kill -9 $$"),
+         QStringLiteral("FFmpeg: ended by signal 9 (SIGKILL)")},
+        // The disk fills up: the errors, not the progress and statistics that follow them.
+        {"full disk",
+         QStringLiteral("cat > /dev/null; cat %1 >&2; exit 1")
+             .arg(testsupport::shellQuote(QStringLiteral(ROUTEREEL_TEST_DATA "/ffmpeg/full-disk.stderr"))),
+         QStringLiteral("FFmpeg: av_interleaved_write_frame(): No space left on device\nError writing trailer of "
+                        "file:/media/card/.routereel-export-k3Xq9Z/video.mp4: No space left on device\n")},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
