@@ -1,3 +1,4 @@
+#include "export/exportshutdown.h"
 #include "maps/views/webmapruntime.h"
 #include "timeline/views/timelineplayer.h"
 #include "project/projectsession.h"
@@ -32,10 +33,14 @@ int main(int argc, char *argv[])
     routereel::TimelinePlayer::selectMediaBackend();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("routereel"));
+    // Settings in ~/.config/routereel/routereel.conf.
+    QApplication::setOrganizationName(QStringLiteral("routereel"));
     QApplication::setApplicationVersion(QStringLiteral(ROUTEREEL_VERSION));
     QApplication::setStyle(QStringLiteral("Fusion"));
     // The stored language before any window exists, so every text starts in it.
     routereel::InterfaceLanguage::install(routereel::InterfaceLanguage::stored());
+    // Staging folders of a run that was killed go; a signal cancels running exports before the app ends.
+    routereel::ExportShutdown::prepareProcess();
 
     routereel::MainWindow window;
     window.setPendingOpenURL(routereel::ProjectSession::projectFromArguments(QApplication::arguments()));

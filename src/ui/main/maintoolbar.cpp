@@ -269,8 +269,11 @@ void MainToolbar::retranslate()
     };
     for (const auto &[action, tip] : tips)
         action->setToolTip(tip);
-    if (m_export)
+    // The export command is named by the button that shows it, in the language of the moment.
+    if (m_export) {
+        m_export->setText(tr("Export"));
         m_export->setToolTip(tr("Export"));
+    }
     for (QToolButton *tile : findChildren<QToolButton *>()) {
         if (tile->defaultAction() && !tile->defaultAction()->toolTip().isEmpty())
             tile->setAccessibleName(tile->defaultAction()->toolTip());

@@ -18,18 +18,37 @@ using namespace routereel;
 
 namespace {
 
-// Symbol names the interface's sources use, comments left out: every lower-case
-// literal among the arguments of a call whose name holds "symbol" (symbolIcon,
-// paintSymbol, setSymbol ...), every literal given to a name ending in "icon" or
-// "symbol", and every dotted literal that is not a file name.
+// The top-level arguments of the call whose '(' ends at `open` in `text`.
+QStringList callArguments(const QString &text, qsizetype open)
+{
+    QStringList args{QString()};
+    for (int depth = 1; open < text.size(); ++open) {
+        const QChar c = text[open];
+        depth += c == '(' ? 1 : c == ')' ? -1 : 0;
+        if (depth == 0)
+            break;
+        if (c == ',' && depth == 1)
+            args << QString();
+        else
+            args.last() += c;
+    }
+    return args;
+}
+
+// Symbol names the interface's sources use, comments left out: lower-case
+// literals among the arguments of a call whose name holds "symbol" (symbolIcon,
+// paintSymbol ...) or given for a parameter named "symbol", literals given to a
+// name ending in "icon" or "symbol", and every dotted literal that is not a file name.
 QMap<QString, QString> symbolNamesInSources()
 {
-    static const QRegularExpression call(R"(\b\w*[sS]ymbol\w*\()");
+    static const QRegularExpression call(R"(\b(\w+)\()");
     static const QRegularExpression literal(R"re("([a-z][a-z0-9]*(?:\.[a-z0-9]+)*)")re");
     static const QRegularExpression named(
         R"re((?:[iI]con|[sS]ymbol)\s*(?:=|\{|\()\s*(?:QStringLiteral\()?"([a-z][a-z0-9.]*)")re");
+    static const QRegularExpression symbolParameter(R"(\bsymbol\s*(=.*)?$)");
     static const QRegularExpression fileName(R"(\.(h|cpp|js|svg|png|qm|ts|rrl|gpx|mp4|json|html|css)$)");
-    QMap<QString, QString> found;  // name → where
+    static const QRegularExpression comment(R"((^|\s)//[^\n]*)");
+    QHash<QString, QString> sources;
     QDirIterator it(QStringLiteral(ROUTEREEL_SOURCE_DIR "/src"), {"*.cpp", "*.h"}, QDir::Files,
                     QDirIterator::Subdirectories);
     while (it.hasNext()) {
@@ -38,23 +57,38 @@ QMap<QString, QString> symbolNamesInSources()
             continue;
         QFile file(path);
         file.open(QIODevice::ReadOnly);
-        static const QRegularExpression comment(R"((^|\s)//[^\n]*)");
-        const QString text = QString::fromUtf8(file.readAll()).replace(comment, "\\1");
-        const QString where = QFileInfo(path).fileName();
+        sources.insert(QFileInfo(path).fileName(), QString::fromUtf8(file.readAll()).replace(comment, "\\1"));
+    }
+    // Functions with a parameter named "symbol", and its place.
+    QHash<QString, int> takesSymbol;
+    for (const QString &text : std::as_const(sources))
         for (auto m = call.globalMatch(text); m.hasNext();) {
-            qsizetype end = m.next().capturedEnd(), depth = 1;
-            const qsizetype start = end;
-            while (end < text.size() && depth > 0)
-                depth += text[end] == '(' ? 1 : text[end] == ')' ? -1 : 0, ++end;
-            for (auto l = literal.globalMatch(text.mid(start, end - start)); l.hasNext();)
-                found.insert(l.next().captured(1), where);
+            const QRegularExpressionMatch c = m.next();
+            const QStringList args = callArguments(text, c.capturedEnd());
+            for (int i = 0; i < args.size(); ++i)
+                if (symbolParameter.match(args[i].trimmed()).hasMatch())
+                    takesSymbol.insert(c.captured(1), i);
         }
-        for (auto m = named.globalMatch(text); m.hasNext();)
-            found.insert(m.next().captured(1), where);
+    QMap<QString, QString> found;  // name → file
+    for (auto source = sources.cbegin(); source != sources.cend(); ++source) {
+        const QString &text = source.value();
+        const auto take = [&](const QString &part, const QRegularExpression &pattern) {
+            for (auto l = pattern.globalMatch(part); l.hasNext();)
+                found.insert(l.next().captured(1), source.key());
+        };
+        for (auto m = call.globalMatch(text); m.hasNext();) {
+            const QRegularExpressionMatch c = m.next();
+            const QStringList args = callArguments(text, c.capturedEnd());
+            if (c.captured(1).contains("symbol", Qt::CaseInsensitive))
+                take(args.join(','), literal);
+            else if (takesSymbol.contains(c.captured(1)) && takesSymbol[c.captured(1)] < args.size())
+                take(args[takesSymbol[c.captured(1)]], literal);
+        }
+        take(text, named);
         for (auto m = literal.globalMatch(text); m.hasNext();) {
             const QString name = m.next().captured(1);
             if (name.contains('.') && !fileName.match(name).hasMatch())
-                found.insert(name, where);
+                found.insert(name, source.key());
         }
     }
     return found;
@@ -77,7 +111,7 @@ TEST(SymbolIcon, EverySymbolTheSourcesNameIsAFileOfTheSet)
 {
     const QMap<QString, QString> used = symbolNamesInSources();
     // The scan reaches each area's way of naming a symbol.
-    for (const char *name : {"sun.max.fill", "doc.text", "tray", "clock", "envelope.fill"})
+    for (const char *name : {"sun.max.fill", "tray", "clock", "location", "scissors", "internaldrive"})
         EXPECT_TRUE(used.contains(name)) << name;
     for (auto it = used.begin(); it != used.end(); ++it)
         EXPECT_FALSE(symbolFile(it.key()).isEmpty()) << it.key().toStdString() << " in " << it.value().toStdString();
