@@ -71,6 +71,8 @@ TokenSheet::TokenSheet(WindowState &state, Draft draft, const ProductLinks &link
     column->addWidget(m_field);
     column->addLayout(buttons);
     buttons->setAlignment(Qt::AlignHCenter);
+    // The sheet is there to take the token: the field has the keyboard, not the help link before it.
+    m_field->setFocus();
     retranslate();
 }
 

@@ -1,4 +1,5 @@
 #include "ui/main/feedbacksheet.h"
+#include "ui/main/interfacelanguage.h"
 #include "ui/main/linkbutton.h"
 #include "ui/main/tokensheet.h"
 #include "ui/main/windowstate.h"
@@ -55,6 +56,10 @@ TEST(TokenSheet, SaveStoresTheTokenAsTypedAndCancelKeepsOnlyTheDraft)
     EXPECT_EQ(state.mapboxToken(), "   ");
     EXPECT_TRUE(state.mapReady());
     saveTestArtifact(again.grab().toImage(), "token-sheet-en");
+    InterfaceLanguage::install("zh-Hans");
+    EXPECT_TRUE(waitFor([&] { return again.saveButton()->text() == "保存"; }));
+    saveTestArtifact(again.grab().toImage(), "token-sheet-zh");
+    InterfaceLanguage::install("en");
 }
 
 TEST(FeedbackSheet, RowsFollowTheAddressesOpenThroughTheDesktopAndEscapeCloses)
@@ -94,7 +99,14 @@ TEST(FeedbackSheet, RowsFollowTheAddressesOpenThroughTheDesktopAndEscapeCloses)
         }
         EXPECT_EQ(opened, c.clicks);
         EXPECT_EQ(sheet.chatRow()->text(), "Telegram group");
-        saveTestArtifact(sheet.grab().toImage(), "feedback-sheet-en");
+        if (c.rows == QList<bool>{true, true, true}) {
+            saveTestArtifact(sheet.grab().toImage(), "feedback-sheet-en");
+            InterfaceLanguage::install("zh-Hans");
+            EXPECT_TRUE(waitFor([&] { return sheet.chatRow()->text() == "Telegram 群组"; }));
+            EXPECT_EQ(sheet.emailRow()->text(), "hello@example.org");  // addresses stand as they are
+            saveTestArtifact(sheet.grab().toImage(), "feedback-sheet-zh");
+            InterfaceLanguage::install("en");
+        }
         QTest::keyClick(&sheet, Qt::Key_Escape);
         EXPECT_FALSE(sheet.isVisible());
     }
