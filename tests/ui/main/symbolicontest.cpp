@@ -130,11 +130,6 @@ TEST(SymbolIcon, EverySymbolTheSourcesNameIsAFileOfTheSet)
         const QImage image = symbolPixmap(name, tint, 48).toImage();
         EXPECT_EQ(solidColors(image), QSet<QRgb>{tint.rgb()}) << name.toStdString();
     }
-    EXPECT_TRUE(symbolPixmap("no.such.symbol", tint, 16).toImage() == [] {
-        QImage blank = symbolPixmap("no.such.symbol", Qt::black, 16).toImage();
-        blank.fill(Qt::transparent);
-        return blank;
-    }());
 }
 
 TEST(SymbolIcon, PaletteTintFollowsTheAppearanceAndFadesWhenDisabled)
