@@ -1,6 +1,5 @@
 #include "panelstyle.h"
 
-
 #include <QEvent>
 #include <QFontDatabase>
 #include <QFrame>
