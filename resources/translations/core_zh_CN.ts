@@ -189,6 +189,10 @@ The file referenced by the project has been moved or deleted. Reload the video a
         <source>The file has an element with too many attributes to be a track.</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>The file defines its own XML entities or attributes, which no track file does.</source>
+        <translation>该文件自行定义了 XML 实体或属性，轨迹文件不会这样做。</translation>
+    </message>
 </context>
 <context>
     <name>routereel</name>
@@ -346,10 +350,6 @@ The file referenced by the project has been moved or deleted. Reload the video a
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>This project file has an unknown format version (%1) and cannot be opened.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>Open Project</source>
         <translation type="unfinished"></translation>
     </message>
@@ -381,6 +381,10 @@ The file referenced by the project has been moved or deleted. Reload the video a
     <message>
         <source>Cannot load video: %1</source>
         <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The track &quot;%1&quot; could not be loaded: %2</source>
+        <translation>无法加载轨迹“%1”：%2</translation>
     </message>
 </context>
 <context>
