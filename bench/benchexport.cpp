@@ -130,14 +130,16 @@ double referenceFps(const ExportTask &task, long long exportedFrames, QJsonObjec
         QFile::remove(scratch);
         return seconds < 0 ? seconds : exportedFrames / seconds;
     }
-    // The exported frames, back as raw BGRA in memory-backed storage; at most
-    // 600 of them (5 GB at 1080p), the time scaled up to the whole export.
+    // The exported frames, back in the pipe's pixel format in memory-backed
+    // storage; at most 600 of them (5 GB of BGRA at 1080p), the time scaled up
+    // to the whole export.
     out.insert(QStringLiteral("reference"), QStringLiteral("same frames from a raw file"));
     const QString raw = QStringLiteral("/dev/shm/routereel-bench-frames.raw");
     const long long frames = std::min<long long>(600, std::llround(task.frameRate() * task.videoDuration));
+    const QString pixelFormat = FFmpegCommandLine::pixelFormatName(FFmpegCommandLine::pipeFormat(task));
     if (timeFfmpeg({QStringLiteral("-y"), QStringLiteral("-i"), task.outputURL.toLocalFile(),
                     QStringLiteral("-frames:v"), QString::number(frames), QStringLiteral("-f"),
-                    QStringLiteral("rawvideo"), QStringLiteral("-pix_fmt"), QStringLiteral("bgra"), raw})
+                    QStringLiteral("rawvideo"), QStringLiteral("-pix_fmt"), pixelFormat, raw})
         < 0)
         return -1;
     QStringList args = *FFmpegCommandLine::arguments(task, FFmpegRuntime::ffmpegFrameRate(task.frameRate()), scratch);

@@ -196,8 +196,7 @@ ExportResult ExportRun::runFrames()
     const QString frameRate = FFmpegRuntime::ffmpegFrameRate(fps);
     std::optional<TimelineFilterGraphError> graphError;
     const FFmpegCommandLine::PipeFormat pipeFormat = FFmpegCommandLine::pipeFormat(task);
-    const auto arguments
-        = FFmpegCommandLine::arguments(task, frameRate, transaction->stagingPath(), &graphError, pipeFormat);
+    const auto arguments = FFmpegCommandLine::arguments(task, frameRate, transaction->stagingPath(), &graphError);
     if (!arguments)
         return fail(graphError ? ExportResult::systemFailure(graphError->message())
                                : ExportResult::failure(ExportError::renderError()));
