@@ -120,6 +120,48 @@ TEST(VideoExporter, RegularExportOfTwoClipsWithAGapKeepsAudioAndScales)
     EXPECT_TRUE(near(decodeFrame(output, 60).pixel(20, 20), Qt::blue));
 }
 
+// An unusable segment before the first shown one moves neither the video nor
+// the overlays: the export equals the one without it. The time of day changes
+// every second, so overlays shifted against the video would show.
+TEST(VideoExporter, OverlaysStartWhereTheShownVideoStarts)
+{
+    QTemporaryDir dir;
+    const QString clip = testsupport::makeClip(dir.path(), QStringLiteral("grey.mp4"),
+                                               {2.0, 320, 240, 30, false, QColor(90, 90, 90)});
+    ASSERT_FALSE(clip.isEmpty());
+    const VideoSource source = sourceFor(clip);
+    const GPXTrack track = makeTrack(4);
+    const auto exported = [&](const QList<VideoSegment> &segments, const QString &name) {
+        ExportTask task = regularTask(dir.filePath(name), {source}, segments);
+        task.tracks = {track};
+        task.segments = {wholeTrack(track)};
+        task.timeWidget = textWidget(160, 120, 40);
+        VideoExporter exporter;
+        EXPECT_TRUE(exportSucceeds(exporter, task));
+        return dir.filePath(name);
+    };
+    // A cut of a clip the timeline does not hold cannot be shown.
+    const VideoSegment unusable = cut(testsupport::source(1), 0, 1, 0);
+    const QString withUnusable = exported({unusable, cut(source, 0, 2, 1)}, QStringLiteral("unusable.mp4"));
+    const QString shownOnly = exported({cut(source, 0, 2, 1)}, QStringLiteral("shown.mp4"));
+
+    expectStream(withUnusable, "v:0", {{"nb_read_frames", "60"}});
+    for (int index : {0, 45}) {
+        const QImage got = decodeFrame(withUnusable, index);
+        const QImage want = decodeFrame(shownOnly, index);
+        ASSERT_EQ(got.size(), want.size()) << index;
+        int worst = 0;
+        for (int y = 0; y < got.height(); ++y) {
+            for (int x = 0; x < got.width(); ++x) {
+                const QRgb a = got.pixel(x, y), b = want.pixel(x, y);
+                worst = std::max({worst, std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                                  std::abs(qBlue(a) - qBlue(b))});
+            }
+        }
+        EXPECT_LE(worst, 8) << "frame " << index;
+    }
+}
+
 // The map widget over solid magenta tiles must land where the task puts it,
 // in the compact frame of a regular export and in the full overlay frame.
 TEST(VideoExporter, MapWidgetShowsAtItsPlace)
