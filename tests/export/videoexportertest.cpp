@@ -217,6 +217,77 @@ TEST(VideoExporter, MapWidgetShowsAtItsPlace)
     MapServices::overrideEndpointsForTesting({});
 }
 
+namespace {
+
+// Collects the log lines written while it lives, from any thread.
+class LogCapture {
+public:
+    LogCapture() { s_previous = qInstallMessageHandler(&LogCapture::handle); }
+    ~LogCapture() { qInstallMessageHandler(s_previous); }
+    static QStringList lines()
+    {
+        std::lock_guard guard(s_lock);
+        return s_lines;
+    }
+
+private:
+    static void handle(QtMsgType, const QMessageLogContext &, const QString &text)
+    {
+        std::lock_guard guard(s_lock);
+        s_lines << text;
+    }
+    static inline QtMessageHandler s_previous = nullptr;
+    static inline std::mutex s_lock;
+    static inline QStringList s_lines;
+};
+
+} // namespace
+
+// The tile preload fetches what the exported frames can show, not the whole track.
+TEST(VideoExporter, MapPreloadCoversTheExportedRangeOnly)
+{
+    QTemporaryDir dir;
+    const QByteArray tile = solidTile(QColor(255, 0, 255));
+    testsupport::LoopbackHttpServer server([&](const testsupport::HttpRequest &) {
+        testsupport::HttpResponse response;
+        response.contentType = "image/png";
+        response.body = tile;
+        return response;
+    });
+    MapServices::overrideEndpointsForTesting(server.baseUrl());
+    // Two seconds of a long ride, exported from its second second.
+    const GPXTrack ride = makeTrack(3000);
+    GPXTrack cut = ride;
+    cut.trackPoints = ride.trackPoints.mid(0, 4);
+    cut.duration = 3;
+    const auto tilesFetched = [&](const GPXTrack &track, const QString &name) {
+        TileCache::Options options;
+        options.root = dir.filePath(name);
+        TileCache cache(options);
+        ExportTask task = overlayTask(dir.filePath(name + QStringLiteral(".mp4")), 2);
+        task.tracks = {track};
+        GPXSegment shown = wholeTrack(track, 5);
+        shown.gpxStart = 1;
+        shown.gpxEnd = 3;
+        task.segments = {shown};
+        task.mapEnabled = true;
+        task.mapSize = task.mapReferenceSize = QSizeF(100, 100);
+        VideoExporter exporter;
+        exporter.setTileCache(&cache);
+        const int before = server.requestCount();
+        EXPECT_TRUE(exportSucceeds(exporter, task)) << name.toStdString();
+        return server.requestCount() - before;
+    };
+    LogCapture log;
+    const int whole = tilesFetched(ride, QStringLiteral("ride"));
+    const int shownPart = tilesFetched(cut, QStringLiteral("cut"));
+    MapServices::overrideEndpointsForTesting({});
+    EXPECT_GT(shownPart, 0);
+    EXPECT_EQ(whole, shownPart);
+    EXPECT_EQ(LogCapture::lines().filter(QStringLiteral("[VideoExporter] preload done, cancelled=false")).size(), 2)
+        << LogCapture::lines().join(QLatin1Char('\n')).toStdString();
+}
+
 TEST(VideoExporter, UnusableFrameRateFailsWithoutStartingFfmpeg)
 {
     QTemporaryDir dir;
