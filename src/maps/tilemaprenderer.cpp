@@ -126,6 +126,14 @@ std::shared_ptr<const TileMapRenderer::Geometry> TileMapRenderer::geometryFor(co
         if (m_cachedKey == key)
             return m_cachedGeometry;
     }
+    // One thread builds, the others wait for it: every frame thread of an
+    // export asks at once, and a long track takes a while.
+    QMutexLocker building(&m_buildLock);
+    {
+        QMutexLocker lock(&m_pathLock);
+        if (m_cachedKey == key)
+            return m_cachedGeometry;
+    }
     auto geometry = std::make_shared<Geometry>();
     const double worldWidth = std::exp2(m_zoom) * m_tws;
     geometry->world.reserve(points.size());

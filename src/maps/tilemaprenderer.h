@@ -87,6 +87,7 @@ private:
         qsizetype count = 0;
         bool operator==(const PathCacheKey &) const = default;
     };
+    QMutex m_buildLock;  // serialises geometry builds; m_pathLock is taken only briefly inside it
     QMutex m_pathLock;
     std::optional<PathCacheKey> m_cachedKey;
     std::shared_ptr<const Geometry> m_cachedGeometry;

@@ -1,5 +1,7 @@
 #include "xmlmarkupguard.h"
 
+#include <algorithm>
+#include <cstring>
 #include <utility>
 
 namespace routereel {
@@ -19,8 +21,17 @@ qint64 XmlMarkupGuard::readData(char *data, qint64 maxSize)
     if (m_refusal != Refusal::none)
         return -1;
     const qint64 n = m_source->read(data, maxSize);
-    for (qint64 i = 0; i < n; ++i) {
-        if (!feed(data[i]))
+    const char *p = data;
+    const char *const end = data + std::max<qint64>(n, 0);
+    while (p < end) {
+        // Character data and quoted values hold nothing to count: skip to where they end.
+        const char stop = m_state == State::text ? '<' : m_state == State::tag ? m_quote : 0;
+        if (stop) {
+            p = static_cast<const char *>(std::memchr(p, stop, std::size_t(end - p)));
+            if (!p)
+                break;
+        }
+        if (!feed(*p++))
             return -1;
     }
     return n;
