@@ -282,6 +282,57 @@ The file referenced by the project has been moved or deleted. Reload the video a
         <source>The file has an element with too many attributes to be a track.</source>
         <translation>该文件中有元素的属性过多，不可能是轨迹文件。</translation>
     </message>
+    <message>
+        <source>The file defines its own XML entities or attributes, which no track file does.</source>
+        <translation>该文件自行定义了 XML 实体或属性，轨迹文件不会这样做。</translation>
+    </message>
+</context>
+<context>
+    <name>routereel</name>
+    <message>
+        <source>Some resources referenced by this project were not found:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Video: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>GPX files (%1):</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>These files may have been moved or deleted. Reload them or open a different project before exporting.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>an object</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>a list</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>a number</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>a whole number</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>true or false</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>text</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>a list of two numbers (width, height)</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>routereel::ExportQueue</name>
@@ -331,6 +382,37 @@ The file referenced by the project has been moved or deleted. Reload the video a
     <message>
         <source>♥</source>
         <translation>♥</translation>
+    </message>
+</context>
+<context>
+    <name>routereel::ProjectCodingError</name>
+    <message>
+        <source>The file is not a routereel project: it is not valid JSON (%1 at byte %2).</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The file is not a routereel project: its content must be a JSON object.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The project file cannot be read: &quot;%1&quot; must be %2.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The project file cannot be read: the required value &quot;%1&quot; is missing.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The project file cannot be read: the required value &quot;%1&quot; is null.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The project file cannot be read: &quot;%1&quot; is not a valid identifier (UUID).</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The project cannot be saved: the value &quot;%1&quot; is not a finite number.</source>
+        <translation type="unfinished"></translation>
     </message>
 </context>
 <context>
@@ -410,6 +492,14 @@ The file referenced by the project has been moved or deleted. Reload the video a
     <message>
         <source>These files may have been moved or deleted. Reload them or open a different project before exporting.</source>
         <translation>这些文件可能已被移动或删除。导出前请重新载入它们，或打开其他项目。</translation>
+    </message>
+    <message>
+        <source>Cannot load video: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The track &quot;%1&quot; could not be loaded: %2</source>
+        <translation>无法加载轨迹“%1”：%2</translation>
     </message>
 </context>
 <context>
