@@ -234,6 +234,14 @@ The file referenced by the project has been moved or deleted. Reload the video a
         <source>stopped after %1 of %2 frames</source>
         <translation>在第 %1 帧（共 %2 帧）后停止</translation>
     </message>
+    <message>
+        <source>ended by signal %1 (%2)</source>
+        <translation>被信号 %1 (%2) 终止</translation>
+    </message>
+    <message>
+        <source>exit code %1</source>
+        <translation>退出码 %1</translation>
+    </message>
 </context>
 <context>
     <name>VideoImportChain</name>
@@ -244,14 +252,6 @@ The file referenced by the project has been moved or deleted. Reload the video a
     <message>
         <source>Import Video</source>
         <translation>导入视频</translation>
-    </message>
-    <message>
-        <source>ended by signal %1 (%2)</source>
-        <translation>被信号 %1 (%2) 终止</translation>
-    </message>
-    <message>
-        <source>exit code %1</source>
-        <translation>退出码 %1</translation>
     </message>
 </context>
 <context>
@@ -285,53 +285,6 @@ The file referenced by the project has been moved or deleted. Reload the video a
     <message>
         <source>The file defines its own XML entities or attributes, which no track file does.</source>
         <translation>该文件自行定义了 XML 实体或属性，轨迹文件不会这样做。</translation>
-    </message>
-</context>
-<context>
-    <name>routereel</name>
-    <message>
-        <source>Some resources referenced by this project were not found:</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Video: %1</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>GPX files (%1):</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>These files may have been moved or deleted. Reload them or open a different project before exporting.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>an object</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>a list</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>a number</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>a whole number</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>true or false</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>text</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>a list of two numbers (width, height)</source>
-        <translation type="unfinished"></translation>
     </message>
 </context>
 <context>
@@ -385,37 +338,6 @@ The file referenced by the project has been moved or deleted. Reload the video a
     </message>
 </context>
 <context>
-    <name>routereel::ProjectCodingError</name>
-    <message>
-        <source>The file is not a routereel project: it is not valid JSON (%1 at byte %2).</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>The file is not a routereel project: its content must be a JSON object.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>The project file cannot be read: &quot;%1&quot; must be %2.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>The project file cannot be read: the required value &quot;%1&quot; is missing.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>The project file cannot be read: the required value &quot;%1&quot; is null.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>The project file cannot be read: &quot;%1&quot; is not a valid identifier (UUID).</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>The project cannot be saved: the value &quot;%1&quot; is not a finite number.</source>
-        <translation type="unfinished"></translation>
-    </message>
-</context>
-<context>
     <name>routereel::ProjectSession</name>
     <message>
         <source>Video file missing</source>
@@ -442,10 +364,6 @@ The file referenced by the project has been moved or deleted. Reload the video a
     <message>
         <source>This project was saved by a newer version of routereel (v%1). Please update the app and try again.</source>
         <translation>此项目由更新版本的 routereel（v%1）保存。请更新应用后再试。</translation>
-    </message>
-    <message>
-        <source>This project file has an unknown format version (%1) and cannot be opened.</source>
-        <translation>此项目文件的格式版本（%1）未知，无法打开。</translation>
     </message>
     <message>
         <source>Open Project</source>
@@ -492,10 +410,6 @@ The file referenced by the project has been moved or deleted. Reload the video a
     <message>
         <source>These files may have been moved or deleted. Reload them or open a different project before exporting.</source>
         <translation>这些文件可能已被移动或删除。导出前请重新载入它们，或打开其他项目。</translation>
-    </message>
-    <message>
-        <source>Cannot load video: %1</source>
-        <translation type="unfinished"></translation>
     </message>
     <message>
         <source>The track &quot;%1&quot; could not be loaded: %2</source>

@@ -236,7 +236,7 @@ private:
 TEST(VideoExporter, MapPreloadCoversTheExportedRangeOnly)
 {
     QTemporaryDir dir;
-    const QByteArray tile = solidTile(QColor(255, 0, 255));
+    const QByteArray tile = testsupport::solidTilePng(QColor(255, 0, 255));
     testsupport::LoopbackHttpServer server([&](const testsupport::HttpRequest &) {
         testsupport::HttpResponse response;
         response.contentType = "image/png";
