@@ -109,10 +109,7 @@ void FeedbackSheet::retranslate()
 
 void FeedbackSheet::changeEvent(QEvent *event)
 {
-    if (event->type() == QEvent::LanguageChange)
-        retranslate();
-    else if (event->type() == QEvent::PaletteChange)
-        panelstyle::applyTones(this);
+    panelstyle::followChange(this, event, [this] { retranslate(); });
     QDialog::changeEvent(event);
 }
 

@@ -122,8 +122,6 @@ MainToolbar::MainToolbar(const Models &models, std::function<void()> switchLangu
     connect(&m_models.log, &LogStore::unreadCountChanged, this, &MainToolbar::updateLog);
 
     updateNavigation();
-    updatePlayback();
-    updateLog();
     retranslate();
 }
 
@@ -281,17 +279,15 @@ void MainToolbar::retranslate()
     updateLanguage();
     updateAppearance();
     updatePlayback();
+    updateLog();  // its red follows the palette
 }
 
 void MainToolbar::changeEvent(QEvent *event)
 {
     QToolBar::changeEvent(event);
-    if (event->type() == QEvent::LanguageChange) {
-        retranslate();
-    } else if (event->type() == QEvent::PaletteChange) {
-        panelstyle::applyTones(this);
-        updateLog();
-    }
+    if (!m_feedback)  // still being built
+        return;
+    panelstyle::followChange(this, event, [this] { retranslate(); });
 }
 
 } // namespace routereel

@@ -100,10 +100,7 @@ void TokenSheet::retranslate()
 
 void TokenSheet::changeEvent(QEvent *event)
 {
-    if (event->type() == QEvent::LanguageChange)
-        retranslate();
-    else if (event->type() == QEvent::PaletteChange)
-        panelstyle::applyTones(this);
+    panelstyle::followChange(this, event, [this] { retranslate(); });
     QDialog::changeEvent(event);
 }
 
