@@ -173,6 +173,12 @@ bool OSMWebMapExportRenderer::waitUntilReady(std::chrono::milliseconds timeout, 
     return isReady();
 }
 
+OSMWebMapExportRenderer::CaptureStats OSMWebMapExportRenderer::captureStats() const
+{
+    std::lock_guard lock(m_stateLock);
+    return m_captureStats;
+}
+
 bool OSMWebMapExportRenderer::didShutdown() const
 {
     std::lock_guard lock(m_stateLock);
@@ -276,25 +282,38 @@ std::optional<QImage> OSMWebMapExportRenderer::captureFrame(int idx, double curL
     if (isCancelled && isCancelled())
         return std::nullopt;
     const FrameKey key{idx, curLng, curLat, mapLng, mapLat, bearing, zoom};
-    if (m_lastKey && *m_lastKey == key && m_lastImage)
+    if (m_lastKey && *m_lastKey == key && m_lastImage) {
+        std::lock_guard lock(m_stateLock);
+        ++m_captureStats.reused;
         return m_lastImage;
+    }
     const WebMapPage::Arguments args{{QStringLiteral("idx"), idx},       {QStringLiteral("curLng"), curLng},
                                      {QStringLiteral("curLat"), curLat}, {QStringLiteral("mapLng"), mapLng},
                                      {QStringLiteral("mapLat"), mapLat}, {QStringLiteral("bearing"), bearing},
                                      {QStringLiteral("z"), zoom}};
+    const auto started = std::chrono::steady_clock::now();
+    const auto account = [&](bool made) {
+        std::lock_guard lock(m_stateLock);
+        m_captureStats.made += made ? 1 : 0;
+        m_captureStats.seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    };
     for (int attempt = 1; attempt <= 2; ++attempt) {
         const auto result = callPage(
             QStringLiteral("return renderAndCapture(idx,curLng,curLat,mapLng,mapLat,bearing,z);"), args, 5, isCancelled);
-        if (isCancelled && isCancelled())
+        if (isCancelled && isCancelled()) {
+            account(false);
             return std::nullopt;
+        }
         const auto image = decodeCapture(result);
         if (image && sizeAccepted(image->size(), m_expectedPixelSize)) {
+            account(true);
             m_lastKey = key;
             m_lastImage = image;
             return image;
         }
         qWarning().noquote() << QStringLiteral("[OSMWebMapExportRenderer] capture failed, attempt %1/2").arg(attempt);
     }
+    account(false);
     return std::nullopt;
 }
 

@@ -95,6 +95,14 @@ public:
 
     static constexpr std::chrono::milliseconds defaultReadyTimeout{30000};
 
+    // What the captures of this renderer cost, for benchmarks.
+    struct CaptureStats {
+        long long made = 0;    // frames the page drew and answered
+        long long reused = 0;  // frames given an earlier capture
+        double seconds = 0;    // waiting for the page's frame captures
+    };
+    CaptureStats captureStats() const;
+
 private:
     std::optional<QVariant> callPage(const QString &body, const WebMapPage::Arguments &args, double limitSeconds,
                                      const IsCancelled &stop);
@@ -111,6 +119,7 @@ private:
     bool m_isReady = false;
     bool m_didShutdown = false;
 
+    CaptureStats m_captureStats;  // under m_stateLock
     std::optional<FrameKey> m_lastKey;
     std::optional<QImage> m_lastImage;
 };
