@@ -7,6 +7,7 @@
 #include "support/testartifacts.h"
 #include "support/waitfor.h"
 
+#include <QApplication>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSettings>
@@ -88,7 +89,8 @@ TEST(FeedbackSheet, RowsFollowTheAddressesOpenThroughTheDesktopAndEscapeCloses)
         links.open = record;
         FeedbackSheet sheet(links);
         sheet.show();
-        sheet.activateWindow();
+        // Tests share one display: activate in Qt, not through the display's focus.
+        QApplication::setActiveWindow(&sheet);
         EXPECT_TRUE(waitFor([&] { return sheet.isActiveWindow() && !sheet.focusWidget(); }));
         const QList<LinkButton *> rows{sheet.emailRow(), sheet.socialRow(), sheet.chatRow()};
         for (int i = 0; i < 3; ++i) {
