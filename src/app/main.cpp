@@ -1,6 +1,8 @@
+#include "applicationshell.h"
+#include "singleinstance.h"
+
 #include "maps/views/webmapruntime.h"
 #include "timeline/views/timelineplayer.h"
-#include "project/projectsession.h"
 #include "ui/main/interfacelanguage.h"
 #include "ui/main/mainwindow.h"
 
@@ -33,12 +35,23 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("routereel"));
     QApplication::setApplicationVersion(QStringLiteral(ROUTEREEL_VERSION));
+    QApplication::setDesktopFileName(QStringLiteral("routereel"));
+
+    // A routereel already runs for this user: it opens the files, this launch ends.
+    const QList<QUrl> files = routereel::SingleInstance::urlsFromArguments(QApplication::arguments());
+    routereel::SingleInstance instance(routereel::SingleInstance::defaultName());
+    if (instance.handOver(files))
+        return 0;
+    instance.listen();
+
     QApplication::setStyle(QStringLiteral("Fusion"));
     // The stored language before any window exists, so every text starts in it.
     routereel::InterfaceLanguage::install(routereel::InterfaceLanguage::stored());
 
     routereel::MainWindow window;
-    window.setPendingOpenURL(routereel::ProjectSession::projectFromArguments(QApplication::arguments()));
+    routereel::ApplicationShell shell(window);
+    shell.attach(instance);
+    shell.openURLs(files);
     window.show();
     return app.exec();
 }
