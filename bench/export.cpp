@@ -5,6 +5,8 @@
 #include "benchexport.h"
 #include "headlessproject.h"
 
+#include "export/exportshutdown.h"
+
 #include "timeline/videosource.h"
 
 #include <QFileInfo>
@@ -79,6 +81,8 @@ int run(const QStringList &args)
         }
     }
 
+    // As the app starts: leftovers of a killed run swept, SIGTERM and SIGINT cancel the export.
+    ExportShutdown::prepareProcess();
     const BenchSettings settings;
     HeadlessProjectWindow window;
     window.mode = o.overlay ? CompositionMode::overlay : CompositionMode::regular;

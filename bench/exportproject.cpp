@@ -5,6 +5,8 @@
 #include "benchexport.h"
 #include "headlessproject.h"
 
+#include "export/exportshutdown.h"
+
 #include <QFileInfo>
 
 #include <cstdio>
@@ -32,6 +34,8 @@ int run(const QStringList &args)
     const QString project = QFileInfo(positional.at(0)).absoluteFilePath();
     const QUrl output = QUrl::fromLocalFile(QFileInfo(positional.at(1)).absoluteFilePath());
 
+    // As the app starts: leftovers of a killed run swept, SIGTERM and SIGINT cancel the export.
+    ExportShutdown::prepareProcess();
     // The project's widget settings are applied to settings of this run, not the user's.
     const BenchSettings settings;
     HeadlessProjectWindow window;

@@ -172,6 +172,7 @@ public:
         state.gpsPathPosition = positions.gpsPath;
         state.heartRatePosition = positions.heartRate;
         state.heartRateGraphPosition = positions.heartRateGraph;
+        state.protectedFiles = session.protectedFiles();
         return ExportTaskBuilder({gpx, engineObject, map, time, speed, gpsPath, heartRate, heartRateGraph},
                                  ExportTaskBuilder::PlayerState::of(playerService), state);
     }

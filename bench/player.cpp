@@ -1,9 +1,23 @@
-// routereel-bench player: how fast the preview player answers seeks, and how many
-// frames it drops while playing 1080p30.
+// routereel-bench player: how fast the preview player answers seeks, how many
+// frames it drops while playing 1080p30, alone and under the preview area with
+// all six widgets, and what each playhead update costs the main thread there.
 #include "benchcommand.h"
 #include "support/waitfor.h"
 
+#include "maps/mapservices.h"
+#include "maps/views/webmapruntime.h"
+#include "support/loopbackmapservice.h"
+#include "timeline/timelineengine.h"
 #include "timeline/videoplayerservice.h"
+#include "tracks/gpxservice.h"
+#include "ui/main/windowstate.h"
+#include "ui/panels/previewareaview.h"
+#include "widgets/gpspathwidgetsettings.h"
+#include "widgets/heartrategraphwidgetsettings.h"
+#include "widgets/heartratewidgetsettings.h"
+#include "widgets/mapsettings.h"
+#include "widgets/speedwidgetsettings.h"
+#include "widgets/timewidgetsettings.h"
 #include "timeline/views/playerview.h"
 #include "timeline/views/timelineplayer.h"
 
@@ -14,6 +28,7 @@
 #include <QVideoSink>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <vector>
 
@@ -52,6 +67,26 @@ QString makeClip(const QString &dir, const QString &name, double seconds, const 
 }
 
 using testsupport::waitFor;
+
+// The preview's map pages are web pages: their runtime is set up before the application starts.
+const bool webMapRuntime = (prepareWebMapRuntime(), true);
+
+// A ride of `seconds` with ten fixes a second and a heart rate on each.
+GPXTrack ride(double seconds)
+{
+    GPXTrack track;
+    track.id = QUuid::createUuid();
+    for (int i = 0; i <= int(seconds * 10); ++i) {
+        TrackPoint p;
+        p.lat = 52.5 + i * 2e-5;
+        p.lng = 13.4 + std::sin(i / 50.0) * 1e-3;
+        p.time = 1.7e9 + i / 10.0;
+        p.heartRate = 120 + i % 40;
+        track.trackPoints.append(p);
+    }
+    track.duration = seconds;
+    return track;
+}
 
 // Counts the paints that put a picture on screen.
 class CountingView : public PlayerView {
@@ -194,6 +229,74 @@ int run(const QStringList &args)
                 expected, int(player->framesDecoded()) - decodedBefore, delivered, std::max(0, expected - delivered),
                 view.paints);
     Q_UNUSED(shownBefore);
+
+    // The same 10 s under the preview area with all six widgets (maps from a loopback service).
+    const auto tiles = testsupport::startMapService();
+    MapServices::overrideEndpointsForTesting(tiles->baseUrl());
+    view.hide();
+    GPXService gpx;
+    TimelineEngine engine;
+    const GPXTrack track = ride(12);
+    gpx.setTracks({track});
+    GPXSegment segment;
+    segment.trackID = track.id;
+    segment.gpxEnd = 12;
+    engine.setSegments({segment});
+    engine.setCanvasOrigin(QSizeF(1920, 1080));
+    MapSettings map;
+    TimeWidgetSettings time;
+    SpeedWidgetSettings speed;
+    GPSPathWidgetSettings path;
+    HeartRateWidgetSettings heart;
+    HeartRateGraphWidgetSettings graph;
+    map.setEnabled(true);
+    path.setShowMap(true);
+    time.setEnabled(true);
+    speed.setEnabled(true);
+    path.setEnabled(true);
+    heart.setEnabled(true);
+    graph.setEnabled(true);
+    WindowState window;
+    window.setWidgetLayoutSize(QSizeF(960, 540));
+    // Connected around the preview's own handler: the time between the two is its update.
+    QElapsedTimer update;
+    Figures updates;
+    QObject::connect(service.clock(), &PlaybackClock::playheadTimeChanged, [&] { update.start(); });
+    PreviewAreaView preview({service, *service.clock(), gpx, engine, map, time, speed, path, heart, graph}, window, {});
+    QObject::connect(service.clock(), &PlaybackClock::playheadTimeChanged, [&] {
+        if (update.isValid())
+            updates.ms.push_back(update.nsecsElapsed() / 1e6);
+    });
+    preview.resize(960, 540);
+    preview.show();
+    const auto playUnderPreview = [&](const char *what) {
+        waitFor([] { return false; }, 3000);  // the map pages load
+        service.seek(0);
+        waitFor([&] { return !service.isSeeking(); }, 3000);
+        updates.ms.clear();
+        delivered = 0;
+        const int decodedBefore = int(player->framesDecoded());
+        wall.restart();
+        service.play();
+        waitFor([&] { return service.clock()->currentTime() >= 10.0; }, 20000);
+        const double timeline = service.clock()->currentTime();
+        const double elapsed = wall.nsecsElapsed() / 1e9;
+        service.pause();
+        const int expectedFrames = int(timeline * 30 + 0.5);
+        const int dropped = std::max(0, expectedFrames - delivered);
+        std::printf("playback 1080p30 under the preview, %s: %.2f s of timeline in %.2f s wall\n", what, timeline,
+                    elapsed);
+        std::printf("  frames expected %d, decoded %d, shown %d, dropped %d (%.2f %%)\n", expectedFrames,
+                    int(player->framesDecoded()) - decodedBefore, delivered, dropped,
+                    expectedFrames > 0 ? 100.0 * dropped / expectedFrames : 0.0);
+        updates.print("  main thread per playhead update");
+    };
+    playUnderPreview("all six widgets");
+    // What the two web maps cost, apart from the painted widgets.
+    map.setEnabled(false);
+    path.setShowMap(false);
+    playUnderPreview("six widgets, no web map");
+    MapServices::overrideEndpointsForTesting({});
     return 0;
 }
 

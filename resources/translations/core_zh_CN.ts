@@ -48,6 +48,10 @@ The file referenced by the project has been moved or deleted. Reload the video a
         <source>Could not save the video as %1: %2</source>
         <translation>无法将视频保存为 %1：%2</translation>
     </message>
+    <message>
+        <source>Cannot export to %1: it is not a regular file (a folder, a device or a pipe). Choose another export location.</source>
+        <translation>无法导出到 %1：它不是普通文件（而是文件夹、设备或管道）。请选择其他导出位置。</translation>
+    </message>
 </context>
 <context>
     <name>ExportStartError</name>
@@ -197,6 +201,10 @@ The file referenced by the project has been moved or deleted. Reload the video a
         <source>The video timeline has no clip that can be exported.</source>
         <translation>视频时间线上没有可导出的片段。</translation>
     </message>
+    <message>
+        <source>A video path is not absolute: %1</source>
+        <translation>视频路径不是绝对路径：%1</translation>
+    </message>
 </context>
 <context>
     <name>TimelinePlayer</name>
@@ -237,12 +245,24 @@ The file referenced by the project has been moved or deleted. Reload the video a
         <source>Import Video</source>
         <translation>导入视频</translation>
     </message>
+    <message>
+        <source>ended by signal %1 (%2)</source>
+        <translation>被信号 %1 (%2) 终止</translation>
+    </message>
+    <message>
+        <source>exit code %1</source>
+        <translation>退出码 %1</translation>
+    </message>
 </context>
 <context>
     <name>VideoReadError</name>
     <message>
         <source>Cannot read video file %1: %2</source>
         <translation>无法读取视频文件 %1：%2</translation>
+    </message>
+    <message>
+        <source>the path is not absolute</source>
+        <translation>路径不是绝对路径</translation>
     </message>
 </context>
 <context>

@@ -2,6 +2,67 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="zh_CN">
 <context>
+    <name>routereel::CompositionModePicker</name>
+    <message>
+        <source>Regular</source>
+        <translation>常规</translation>
+    </message>
+    <message>
+        <source>Overlay</source>
+        <translation>叠加层</translation>
+    </message>
+</context>
+<context>
+    <name>routereel::ExportAction</name>
+    <message>
+        <source>Export</source>
+        <translation>导出</translation>
+    </message>
+</context>
+<context>
+    <name>routereel::ExportSheet</name>
+    <message>
+        <source>Estimated: %1</source>
+        <translation>预计：%1</translation>
+    </message>
+    <message>
+        <source>Export</source>
+        <translation>导出</translation>
+    </message>
+    <message>
+        <source>Duration follows the GPX timeline. No audio.</source>
+        <translation>时长以 GPX 时间轴为准，无音频。</translation>
+    </message>
+    <message>
+        <source>Resolution</source>
+        <translation>分辨率</translation>
+    </message>
+    <message>
+        <source>Compression factor</source>
+        <translation>压缩系数</translation>
+    </message>
+    <message>
+        <source>1.00 keeps the default export quality. Lower values usually produce smaller files, but may reduce detail.</source>
+        <translation>1.00 保持默认导出质量。较低的值通常会生成更小的文件，但可能损失细节。</translation>
+    </message>
+    <message>
+        <source>Smaller file</source>
+        <translation>文件更小</translation>
+    </message>
+    <message>
+        <source>Higher quality</source>
+        <translation>质量更高</translation>
+    </message>
+    <message>
+        <source>Estimated size varies with video content.</source>
+        <translation>预计大小会因视频内容而异。</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>取消</translation>
+    </message>
+</context>
+<context>
     <name>routereel::FileImport</name>
     <message>
         <source>Supported files (%1)</source>
@@ -63,6 +124,29 @@
     <message>
         <source>Network unavailable. Map tiles cannot be loaded offline.</source>
         <translation>网络不可用。离线时无法载入地图瓦片。</translation>
+    </message>
+</context>
+<context>
+    <name>routereel::WindowCommands</name>
+    <message>
+        <source>Save Project</source>
+        <translation>保存项目</translation>
+    </message>
+    <message>
+        <source>Save As New Project…</source>
+        <translation>另存为新项目…</translation>
+    </message>
+    <message>
+        <source>Open Project…</source>
+        <translation>打开项目…</translation>
+    </message>
+    <message>
+        <source>Undo</source>
+        <translation>撤销</translation>
+    </message>
+    <message>
+        <source>Redo</source>
+        <translation>重做</translation>
     </message>
 </context>
 </TS>

@@ -1,6 +1,7 @@
 #include "applicationshell.h"
 #include "singleinstance.h"
 
+#include "export/exportshutdown.h"
 #include "maps/views/webmapruntime.h"
 #include "timeline/views/timelineplayer.h"
 #include "ui/main/interfacelanguage.h"
@@ -34,6 +35,8 @@ int main(int argc, char *argv[])
     routereel::TimelinePlayer::selectMediaBackend();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("routereel"));
+    // Settings in ~/.config/routereel/routereel.conf.
+    QApplication::setOrganizationName(QStringLiteral("routereel"));
     QApplication::setApplicationVersion(QStringLiteral(ROUTEREEL_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("routereel"));
 
@@ -47,6 +50,8 @@ int main(int argc, char *argv[])
     QApplication::setStyle(QStringLiteral("Fusion"));
     // The stored language before any window exists, so every text starts in it.
     routereel::InterfaceLanguage::install(routereel::InterfaceLanguage::stored());
+    // Staging folders of a run that was killed go; a signal cancels running exports before the app ends.
+    routereel::ExportShutdown::prepareProcess();
 
     routereel::MainWindow window;
     routereel::ApplicationShell shell(window);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "compositionmode.h"
+#include "timeline/compositionmode.h"
 
 #include "timeline/videotimelinesnapshot.h"
 

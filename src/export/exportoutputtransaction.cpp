@@ -1,5 +1,7 @@
 #include "exportoutputtransaction.h"
 
+#include "exportstagingrecord.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -45,6 +47,29 @@ QString systemErrorText(int code)
     return QString::fromLocal8Bit(std::strerror(code));
 }
 
+// Where the output goes: a symbolic link to an existing file is followed to
+// that file, so the link stays; anything else is the path itself.
+QString targetOf(const QString &destination)
+{
+    const QFileInfo info(QDir::current().absoluteFilePath(destination));
+    if (info.isSymLink()) {
+        const QString resolved = info.canonicalFilePath();
+        if (!resolved.isEmpty())
+            return resolved;
+    }
+    return info.absoluteFilePath();
+}
+
+// Whatever exists at `path`, links followed, is a regular file or nothing.
+bool isRegularOrAbsent(const QString &path)
+{
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) == 0)
+        return S_ISREG(st.st_mode);
+    // A loop of links is no file either; a missing file is what a new export makes.
+    return errno != ELOOP;
+}
+
 } // namespace
 
 QString ExportOutputTransaction::Failure::message() const
@@ -62,64 +87,77 @@ QString ExportOutputTransaction::Failure::message() const
     case Kind::rename:
         return QCoreApplication::translate("ExportOutputTransaction", "Could not save the video as %1: %2")
             .arg(path, systemErrorText(errorCode));
+    case Kind::notRegularFile:
+        return QCoreApplication::translate("ExportOutputTransaction",
+                                           "Cannot export to %1: it is not a regular file (a folder, a device or a "
+                                           "pipe). Choose another export location.")
+            .arg(path);
     }
     return {};
 }
 
-ExportOutputTransaction::ExportOutputTransaction(QString destination, QStringList protectedPaths, QString directory)
+ExportOutputTransaction::ExportOutputTransaction(QString destination, QString target, QStringList protectedPaths,
+                                                 QString directory)
     : m_stagingPath(QDir(directory).filePath(QStringLiteral("video.mp4")))
     , m_directory(std::move(directory))
     , m_destination(std::move(destination))
+    , m_target(std::move(target))
     , m_protectedPaths(std::move(protectedPaths))
 {
+}
+
+std::optional<ExportOutputTransaction::Failure> ExportOutputTransaction::refusal(const QString &destination,
+                                                                                 const QStringList &protectedPaths)
+{
+    for (const QString &source : protectedPaths) {
+        if (isSameFile(source, destination))
+            return Failure{Failure::Kind::sourceOverwrite, 0, destination};
+    }
+    if (!isRegularOrAbsent(destination))
+        return Failure{Failure::Kind::notRegularFile, 0, destination};
+    return std::nullopt;
 }
 
 std::unique_ptr<ExportOutputTransaction> ExportOutputTransaction::begin(const QString &destination,
                                                                         const QStringList &protectedPaths,
                                                                         Failure *failure)
 {
-    for (const QString &source : protectedPaths) {
-        if (isSameFile(source, destination)) {
-            if (failure)
-                *failure = {Failure::Kind::sourceOverwrite, 0, destination};
-            return nullptr;
-        }
+    if (const auto refused = refusal(destination, protectedPaths)) {
+        if (failure)
+            *failure = *refused;
+        return nullptr;
     }
-    // A folder next to the destination is on its file system, so the final
-    // rename is atomic and never copies.
-    const QString parent = QFileInfo(QDir::current().absoluteFilePath(destination)).absolutePath();
+    // A folder next to the file that is replaced is on its file system, so the
+    // final rename is atomic and never copies.
+    const QString target = targetOf(destination);
+    const QString parent = QFileInfo(target).absolutePath();
     QByteArray pattern = QFile::encodeName(QDir(parent).filePath(QStringLiteral(".routereel-export-XXXXXX")));
     if (!::mkdtemp(pattern.data())) {
         if (failure)
             *failure = {Failure::Kind::stagingFolder, errno, parent};
         return nullptr;
     }
-    return std::unique_ptr<ExportOutputTransaction>(
-        new ExportOutputTransaction(destination, protectedPaths, QFile::decodeName(pattern)));
+    std::unique_ptr<ExportOutputTransaction> transaction(
+        new ExportOutputTransaction(destination, target, protectedPaths, QFile::decodeName(pattern)));
+    transaction->m_record = ExportStagingRecord::create(transaction->m_directory);
+    return transaction;
 }
 
 ExportOutputTransaction::~ExportOutputTransaction()
 {
     QDir(m_directory).removeRecursively();
-}
-
-bool ExportOutputTransaction::destinationIsProtected() const
-{
-    for (const QString &source : m_protectedPaths) {
-        if (isSameFile(source, m_destination))
-            return true;
-    }
-    return false;
+    m_record.reset();  // forgotten only once the folder is gone
 }
 
 std::optional<ExportOutputTransaction::Failure> ExportOutputTransaction::commit()
 {
-    if (destinationIsProtected())
-        return Failure{Failure::Kind::sourceOverwrite, 0, m_destination};
+    // The destination may have changed while ffmpeg ran.
+    if (const auto refused = refusal(m_destination, m_protectedPaths))
+        return refused;
     struct stat staged {};
     if (::lstat(QFile::encodeName(m_stagingPath).constData(), &staged) != 0)
         return Failure{Failure::Kind::noStagingFile, ENOENT, m_stagingPath};
-    if (::rename(QFile::encodeName(m_stagingPath).constData(), QFile::encodeName(m_destination).constData()) != 0)
+    if (::rename(QFile::encodeName(m_stagingPath).constData(), QFile::encodeName(m_target).constData()) != 0)
         return Failure{Failure::Kind::rename, errno ? errno : EIO, m_destination};
     return std::nullopt;
 }

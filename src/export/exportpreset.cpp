@@ -1,6 +1,6 @@
 #include "exportpreset.h"
 
-#include "exportlayout.h"
+#include "widgets/canvasgeometry.h"
 
 #include <algorithm>
 #include <cmath>
@@ -40,6 +40,11 @@ const QList<ExportPreset> &overlayPresets()
 {
     static const QList<ExportPreset> presets{ExportPreset::p4K, ExportPreset::p1080, ExportPreset::p720};
     return presets;
+}
+
+ExportPreset overlayPresetFor(ExportPreset selected)
+{
+    return overlayPresets().contains(selected) ? selected : ExportPreset::p1080;
 }
 
 QSizeF outputSize(ExportPreset preset, const QSizeF &sourceSize)

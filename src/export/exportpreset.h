@@ -29,6 +29,9 @@ QList<ExportPreset> availablePresets(const QSizeF &sourceSize);
 // Presets offered in overlay mode: 4K, 1080p, 720p.
 const QList<ExportPreset> &overlayPresets();
 
+// The preset an overlay export uses: `selected` when overlay offers it, else 1080p.
+ExportPreset overlayPresetFor(ExportPreset selected);
+
 // Output canvas of an overlay export: the source's aspect on the preset's short
 // side (1080 for presets outside overlayPresets()), both sides even.
 QSizeF outputSize(ExportPreset preset, const QSizeF &sourceSize);

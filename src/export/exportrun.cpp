@@ -3,6 +3,7 @@
 #include "exportframeproducer.h"
 #include "exportoutputtransaction.h"
 #include "exportruncontrol.h"
+#include "exportshutdown.h"
 #include "ffmpegcommandline.h"
 #include "ffmpegprocess.h"
 #include "ffmpegprogressparser.h"
@@ -77,11 +78,22 @@ private:
     std::thread m_thread;
 };
 
-QString exitText(const FFmpegProcess::Exit &exit)
+// What the user is told of a failed ffmpeg: how it ended when a signal ended
+// it, then its last error lines; the exit status only when it said nothing.
+QString failureText(const FFmpegProcess::Exit &exit, const QString &errorLines)
 {
-    if (exit.signalled)
-        return QStringLiteral("terminated by signal ") + QString::number(exit.code);
-    return QStringLiteral("exit code ") + QString::number(exit.code);
+    QStringList parts;
+    if (exit.signalled) {
+        const char *name = ::sigabbrev_np(exit.code);
+        parts << QCoreApplication::translate("VideoExporter", "ended by signal %1 (%2)")
+                     .arg(exit.code)
+                     .arg(name ? QStringLiteral("SIG") + QString::fromLatin1(name) : QStringLiteral("?"));
+    }
+    if (!errorLines.isEmpty())
+        parts << errorLines;
+    else if (!exit.signalled)
+        parts << QCoreApplication::translate("VideoExporter", "exit code %1").arg(exit.code);
+    return parts.join(QLatin1Char('\n'));
 }
 
 } // namespace
@@ -127,6 +139,8 @@ void ExportRun::shutDownOnMain(QPointer<OSMWebMapExportRenderer> &renderer)
 
 ExportResult ExportRun::execute()
 {
+    // Live until its staging folder is gone: a process that ends by a signal waits for it.
+    const ExportShutdown::RunScope live(m_control);
     const ExportResult result = runFrames();
     shutDownOnMain(m_in.mapWeb);
     shutDownOnMain(m_in.gpsPathWeb);
@@ -479,16 +493,16 @@ ExportResult ExportRun::runFrames()
         return fail(ExportResult::failure(ExportError::cancelled()));
     if (failure)
         return fail(*failure);
-    const QString tail = diagnostics->tail();
+    const QString errorLines = diagnostics->errorLines();
     if (exit.signalled || exit.code != 0)
-        return fail(ExportResult::failure(ExportError::ffmpegError(tail.trimmed().isEmpty() ? exitText(exit) : tail)));
+        return fail(ExportResult::failure(ExportError::ffmpegError(failureText(exit, errorLines))));
     if (written < frames) {
         // ffmpeg ended by itself before taking every frame: the file would be cut short.
         QString message = QCoreApplication::translate("VideoExporter", "stopped after %1 of %2 frames")
                               .arg(written)
                               .arg(frames);
-        if (!tail.trimmed().isEmpty())
-            message += QLatin1Char('\n') + tail;
+        if (!errorLines.isEmpty())
+            message += QLatin1Char('\n') + errorLines;
         return fail(ExportResult::failure(ExportError::ffmpegError(message)));
     }
     Q_UNUSED(submitted);

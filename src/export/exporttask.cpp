@@ -34,6 +34,8 @@ QStringList ExportTask::protectedFilePaths() const
     add(videoURL);
     for (const GPXTrack &track : tracks)
         add(track.fileURL);
+    for (const QString &path : protectedFiles)
+        add(QUrl::fromLocalFile(path));
     return paths;
 }
 

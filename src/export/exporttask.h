@@ -1,6 +1,6 @@
 #pragma once
 
-#include "compositionmode.h"
+#include "timeline/compositionmode.h"
 #include "widgetexportconfig.h"
 
 #include "timeline/videotimelinesnapshot.h"
@@ -56,6 +56,10 @@ struct ExportTask {
     GPSPathWidgetExportConfig gpsPathWidget;
     TextWidgetExportConfig heartRateWidget;
     HeartRateGraphWidgetExportConfig heartRateGraphWidget;
+    // Further files the output must never replace, set by whoever builds the
+    // task: every clip on the timeline (an overlay export reads none of them),
+    // the open project file and the last-session file.
+    QStringList protectedFiles;
 
     // The video file name in regular mode, "Overlay" in overlay mode.
     QString title() const;
@@ -64,7 +68,7 @@ struct ExportTask {
     double frameRate() const;
 
     // Files the output must never replace, whatever the mode: every source clip
-    // of the timeline, the loaded video and every track file.
+    // of the timeline, the loaded video, every track file and protectedFiles.
     QStringList protectedFilePaths() const;
 };
 

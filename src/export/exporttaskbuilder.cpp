@@ -1,6 +1,8 @@
 #include "exporttaskbuilder.h"
 
-#include "exportlayout.h"
+#include "exportbitrate.h"
+
+#include "widgets/canvasgeometry.h"
 
 #include "timeline/timelineengine.h"
 #include "timeline/videoplayerservice.h"
@@ -46,11 +48,6 @@ double borderAllowance(MapBorderStyle style)
 bool usableOutput(const QSizeF &size)
 {
     return std::isfinite(size.width()) && std::isfinite(size.height()) && size.width() > 0 && size.height() > 0;
-}
-
-double clampedCompressionFactor(double stored)
-{
-    return std::isfinite(stored) ? std::min(std::max(stored, 0.6), 1.0) : 1.0;
 }
 
 // Layout points to output pixels: the layout fitted into the output frame.
@@ -119,7 +116,7 @@ bool ExportTaskBuilder::needsNetwork() const
 
 ExportPreset ExportTaskBuilder::effectiveExportPreset() const
 {
-    return overlayPresets().contains(m_state.selectedPreset) ? m_state.selectedPreset : ExportPreset::p1080;
+    return overlayPresetFor(m_state.selectedPreset);
 }
 
 QList<ExportPreset> ExportTaskBuilder::offeredExportPresets() const
@@ -140,6 +137,29 @@ QSizeF ExportTaskBuilder::canvasSize() const
 QSizeF ExportTaskBuilder::exportOutputSize(ExportPreset preset) const
 {
     return isOverlay() ? outputSize(preset, canvasSize()) : canvasSize();
+}
+
+double ExportTaskBuilder::outputScale(ExportPreset preset) const
+{
+    return isOverlay() ? 1.0 : regularOutputScale(preset, exportOutputSize(preset));
+}
+
+std::optional<qint64> ExportTaskBuilder::estimatedExportBytes(ExportPreset preset) const
+{
+    const double factor = clampedCompressionFactor(m_state.compressionFactor);
+    if (!isOverlay())
+        return estimatedTimelineOutputBytes(m_models.engine.videoSnapshot(), outputScale(preset), factor);
+    const auto range = m_models.engine.gpxTimeRange();
+    if (!range)
+        return std::nullopt;
+    const QSizeF size = exportOutputSize(preset);
+    return estimatedOutputBytes(CompositionMode::overlay, range->upper - range->lower, size.width(), size.height(),
+                                30, 0, 0, 1.0, factor);
+}
+
+double ExportTaskBuilder::clampedCompressionFactor(double stored)
+{
+    return std::isfinite(stored) ? std::min(std::max(stored, 0.6), 1.0) : 1.0;
 }
 
 std::optional<ExportStartError> ExportTaskBuilder::check() const
@@ -191,6 +211,12 @@ ExportTask ExportTaskBuilder::makeTask(const QUrl &outputURL, ExportPreset prese
     task.outputURL = outputURL;
     task.tracks = m_models.gpxService.tracks();
     task.segments = engine.segments();
+    // In both modes: an overlay export reads no clip, but must not land on one either.
+    for (const VideoSource &source : engine.videoSources()) {
+        if (source.url.isLocalFile())
+            task.protectedFiles.append(source.url.toLocalFile());
+    }
+    task.protectedFiles += m_state.protectedFiles;
     task.videoResolution = output;
     task.videoFPS = exportFrameRate();
     if (overlay) {
@@ -213,7 +239,7 @@ ExportTask ExportTaskBuilder::makeTask(const QUrl &outputURL, ExportPreset prese
             task.videoDuration = std::max(0.0, maxEnd - minOffset);
         }
         task.videoBitRate = m_player.videoBitRate;
-        task.outputScale = regularOutputScale(preset, output);
+        task.outputScale = outputScale(preset);
     }
     task.compressionFactor = clampedCompressionFactor(m_state.compressionFactor);
     task.mapProvider = m_state.mapProvider;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "compositionmode.h"
+#include "timeline/compositionmode.h"
 #include "exportpreset.h"
 #include "exportstarterror.h"
 #include "exporttask.h"
@@ -61,6 +61,9 @@ public:
         std::optional<QPointF> gpsPathPosition;
         std::optional<QPointF> heartRatePosition;
         std::optional<QPointF> heartRateGraphPosition;
+        // Files of the session that no export may replace: the open project
+        // file and the last-session file.
+        QStringList protectedFiles;
     };
 
     struct Models {
@@ -94,6 +97,14 @@ public:
     QSizeF exportOutputSize(ExportPreset preset) const;
     // The engine's canvas, or 1920 x 1080 without one.
     QSizeF canvasSize() const;
+    // Overlay 1; regular shrinks the canvas to the preset's short side, never enlarges.
+    double outputScale(ExportPreset preset) const;
+    // Expected file size of an export at `preset` with the stored compression
+    // factor; none without a GPX range (overlay) or a known source (regular).
+    std::optional<qint64> estimatedExportBytes(ExportPreset preset) const;
+
+    // The stored factor limited to [0.6, 1]; not finite reads as 1.
+    static double clampedCompressionFactor(double stored);
 
     // The checks of the Export action, then the task writing to `outputURL`.
     std::variant<ExportTask, ExportStartError> build(const QUrl &outputURL) const;

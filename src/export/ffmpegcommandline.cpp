@@ -3,6 +3,8 @@
 #include "exportbitrate.h"
 #include "exporttask.h"
 
+#include "timeline/libavinput.h"
+
 #include <cmath>
 
 namespace routereel {
@@ -101,6 +103,12 @@ std::optional<QStringList> FFmpegCommandLine::arguments(const ExportTask &task, 
                                                         std::optional<TimelineFilterGraphError> *error,
                                                         PipeFormat format)
 {
+    const QString outputName = libavFileName(outputPath);
+    if (outputName.isEmpty()) {
+        if (error)
+            *error = TimelineFilterGraphError(TimelineFilterGraphError::Kind::notAbsolutePath, outputPath);
+        return std::nullopt;
+    }
     const int width = static_cast<int>(task.videoResolution.width());
     const int height = static_cast<int>(task.videoResolution.height());
     const PipeFrame frame = PipeFrame::forTask(task);
@@ -154,7 +162,7 @@ std::optional<QStringList> FFmpegCommandLine::arguments(const ExportTask &task, 
              << QStringLiteral("h264_metadata=colour_primaries=1:transfer_characteristics=13:matrix_coefficients=1:"
                                "video_full_range_flag=0");
     }
-    args << QStringLiteral("-progress") << QStringLiteral("pipe:1") << outputPath;
+    args << QStringLiteral("-progress") << QStringLiteral("pipe:1") << outputName;
     return args;
 }
 

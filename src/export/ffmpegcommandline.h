@@ -30,7 +30,8 @@ public:
     // The format the export sends for `task`.
     static PipeFormat pipeFormat(const ExportTask &task);
 
-    // Fails only when the source timeline cannot be turned into ffmpeg inputs.
+    // Fails when the source timeline cannot be turned into ffmpeg inputs or
+    // `outputPath` is not absolute; every file goes to ffmpeg as "file:" and its path.
     static std::optional<QStringList> arguments(const ExportTask &task, const QString &frameRate,
                                                 const QString &outputPath,
                                                 std::optional<TimelineFilterGraphError> *error = nullptr,

@@ -6,7 +6,7 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -56,26 +56,49 @@ std::unique_ptr<FFmpegProcess> FFmpegProcess::start(const QString &program, cons
         envp.push_back(e.data());
     envp.push_back(nullptr);
 
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
-    // The child starts with default signal handling whatever the parent ignores (SIGPIPE).
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    sigset_t defaults;
-    sigemptyset(&defaults);
-    sigaddset(&defaults, SIGPIPE);
-    posix_spawnattr_setsigdefault(&attributes, &defaults);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
-
-    pid_t pid = -1;
-    const int spawned = ::posix_spawn(&pid, path.constData(), &actions, &attributes, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
-    if (spawned != 0)
-        return fail(spawned);
+    // A status pipe that exec closes: it carries errno back when the exec fails.
+    int status[2] = {-1, -1};
+    if (::pipe2(status, O_CLOEXEC) != 0)
+        return fail(errno);
+    const pid_t parent = ::getpid();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        // The child of a threaded process: only async-signal-safe calls until exec.
+        // ffmpeg dies with this process, however it ends (even SIGKILL); the
+        // parent may already have died before the request took effect.
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != parent)
+            ::_exit(127);
+        ::dup2(in[0], STDIN_FILENO);
+        ::dup2(out[1], STDOUT_FILENO);
+        ::dup2(err[1], STDERR_FILENO);
+        // Default signal handling whatever the parent ignores (SIGPIPE) or blocks.
+        sigset_t none;
+        sigemptyset(&none);
+        ::sigprocmask(SIG_SETMASK, &none, nullptr);
+        ::signal(SIGPIPE, SIG_DFL);
+        ::execve(path.constData(), argv.data(), envp.data());
+        const int code = errno;
+        [[maybe_unused]] const ssize_t n = ::write(status[1], &code, sizeof code);
+        ::_exit(127);
+    }
+    const int forkError = errno;
+    ::close(status[1]);
+    if (pid < 0) {
+        ::close(status[0]);
+        return fail(forkError);
+    }
+    int execError = 0;
+    ssize_t n;
+    do {
+        n = ::read(status[0], &execError, sizeof execError);
+    } while (n < 0 && errno == EINTR);
+    ::close(status[0]);
+    if (n == ssize_t(sizeof execError)) {
+        while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+        }
+        return fail(execError);
+    }
 
     closeFd(in[0]);
     closeFd(out[1]);

@@ -13,7 +13,10 @@ namespace routereel {
 // The export's ffmpeg child, started with three raw pipes so that frames can
 // be written from one thread while progress and diagnostics are read on
 // others. Signals may be sent from any thread: the child is reaped only under
-// the lock, so a signal never reaches a recycled process id.
+// the lock, so a signal never reaches a recycled process id. The child is
+// killed when this process dies, however it dies, and also when the thread that
+// started it ends (the kernel ties it to that thread): start it from the thread
+// that waits for it.
 class FFmpegProcess {
 public:
     struct Exit {

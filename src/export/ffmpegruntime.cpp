@@ -7,8 +7,10 @@
 #include <QStandardPaths>
 
 #include <cmath>
+#include <csignal>
 #include <map>
 #include <mutex>
+#include <sys/prctl.h>
 
 namespace routereel {
 
@@ -30,6 +32,8 @@ ProbeRun runProbe(const QString &path, const QStringList &arguments, bool readOu
     process.setStandardErrorFile(QProcess::nullDevice());
     if (!readOutput)
         process.setStandardOutputFile(QProcess::nullDevice());
+    // A probe never outlives the application.
+    process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
     process.start(path, arguments);
     if (!process.waitForStarted(probeTimeoutMs))
         return {};

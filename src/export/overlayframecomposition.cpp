@@ -3,6 +3,7 @@
 #include "maps/gpspathrenderer.h"
 #include "maps/tilemaprenderer.h"
 #include "timeline/timelineengine.h"
+#include "widgets/canvasgeometry.h"
 #include "widgets/heartrategraphrenderer.h"
 #include "widgets/speedunit.h"
 #include "widgets/textwidgetrenderer.h"
@@ -45,19 +46,6 @@ const std::array<std::array<quint8, 256>, 256> &unpremultiplyTable()
 
 } // namespace
 
-int flattenedPointIndex(const std::optional<TrackPosition> &position, const QList<GPXTrack> &tracks)
-{
-    if (!position)
-        return 0;
-    int before = 0;
-    for (const GPXTrack &track : tracks) {
-        if (track.id == position->trackID)
-            return before + position->index;
-        before += int(track.trackPoints.size());
-    }
-    return 0;
-}
-
 QString timeOfDayText(Instant time)
 {
     return QDateTime::fromMSecsSinceEpoch(qint64(std::floor(time * 1000)), Qt::LocalTime)
@@ -72,44 +60,31 @@ FrameParams computeFrameParams(int index, const FrameParamsContext &context)
         return params;
 
     const double t = context.startTime + index / context.frameRate;
-    const auto heading = context.engine->heading(context.tracks, t);
-    const auto position = context.engine->trackPosition(context.tracks, t);
-    if (heading) {
-        params.dotLat = heading->lat;
-        params.dotLng = heading->lng;
-        if (context.orientation == MapOrientation::follow)
-            params.bearing = heading->degrees;
+    const PlayheadValues values = playheadValues(*context.engine, context.tracks, t);
+    if (values.heading) {
+        params.dotLat = values.heading->lat;
+        params.dotLng = values.heading->lng;
     }
+    params.bearing = values.mapRotation(context.orientation == MapOrientation::follow);
     params.mapCenterLat = params.dotLat;
     params.mapCenterLng = params.dotLng;
-    if (position) {
-        if (const GPXTrack *track = findTrack(context.tracks, position->trackID))
+    if (values.position) {
+        if (const GPXTrack *track = findTrack(context.tracks, values.position->trackID))
             params.trackPoints = track->trackPoints;
-        params.trackIndex = position->index;
+        params.trackIndex = values.position->index;
     }
-    params.flattenedIndex = flattenedPointIndex(position, context.tracks);
-    params.hasPosition = heading.has_value() && !params.trackPoints.isEmpty();
+    params.flattenedIndex = values.flattenedIndex;
+    params.hasPosition = values.heading.has_value() && !params.trackPoints.isEmpty();
 
-    const QList<TrackPoint> &points = params.trackPoints;
-    const int i = params.trackIndex;
-    if (i < 0 || i >= points.size())
+    if (!values.time)
         return params;
-    const TrackPoint &point = points.at(i);
     const TextWidgetConfigs &texts = context.texts;
     if (texts.time.enabled)
-        params.timeStr = timeOfDayText(point.time);
-    if (texts.speed.enabled) {
-        double speed = 0;
-        if (i > 0 && !point.startsSegment) {
-            const TrackPoint &previous = points.at(i - 1);
-            const double dt = point.time - previous.time;
-            if (dt > 0)
-                speed = haversineDistance(previous, point) / dt;
-        }
-        params.speedStr = formatSpeed(texts.speed.effectiveSpeedUnit(), speed);
-    }
+        params.timeStr = timeOfDayText(*values.time);
+    if (texts.speed.enabled)
+        params.speedStr = formatSpeed(texts.speed.effectiveSpeedUnit(), values.speed);
     if (texts.heartRate.enabled) {
-        if (auto bpm = HeartRateMinMax::bpmText(point.heartRate, texts.heartRate.showsHeartIcon())) {
+        if (auto bpm = HeartRateMinMax::bpmText(values.heartRate, texts.heartRate.showsHeartIcon())) {
             if (auto range = HeartRateMinMax::rangeText(context.heartRateMinMax))
                 *bpm += QLatin1Char('\n') + *range;
             params.hrStr = *bpm;
@@ -276,7 +251,10 @@ void OverlayFrameComposer::draw(Slot &slot, const FrameParams &params, const std
         if (found == texts.constEnd())
             return;
         const QImage &image = *found;
-        const QRectF rect(config.x - image.width() / 2.0, config.y - image.height() / 2.0, image.width(),
+        // The box stays whole inside the frame; its shadow may fall outside.
+        const QPointF centre = clampedWidgetCenter(QPointF(config.x, config.y), QSizeF(m_setup.width, m_setup.height),
+                                                   TextWidgetRenderer::boxSize(image) / 2);
+        const QRectF rect(centre.x() - image.width() / 2.0, centre.y() - image.height() / 2.0, image.width(),
                           image.height());
         painter.save();
         if (config.opacity < 1)

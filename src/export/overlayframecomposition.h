@@ -3,6 +3,7 @@
 #include "exporterror.h"
 #include "widgetexportconfig.h"
 
+#include "timeline/playheadvalues.h"
 #include "tracks/gpxtrack.h"
 #include "tracks/trackposition.h"
 #include "widgets/heartrateminmax.h"
@@ -60,9 +61,6 @@ struct FrameParamsContext {
 };
 
 FrameParams computeFrameParams(int index, const FrameParamsContext &context);
-
-// Index of the point over all tracks laid end to end; 0 without a position or for an unknown track.
-int flattenedPointIndex(const std::optional<TrackPosition> &position, const QList<GPXTrack> &tracks);
 
 // "HH:mm:ss" of an instant in the local time zone.
 QString timeOfDayText(Instant time);

@@ -20,8 +20,10 @@ public:
     void finish();
 
     QString buffer() const;
-    // The last ten lines (pieces between newlines, the empty last one included).
-    QString tail() const;
+    // ffmpeg's last `count` error lines, joined by newlines: its diagnostics
+    // without progress and statistics lines, the description of its inputs and
+    // outputs, the banner and blank lines (what is left is what went wrong).
+    QString errorLines(int count = 5) const;
 
 private:
     void appendLocked(const QString &text);
@@ -29,6 +31,7 @@ private:
     mutable std::mutex m_lock;
     QString m_buffer;
     QByteArray m_pending;  // the start of a character whose other bytes have not arrived
+    bool m_cut = false;    // the buffer lost its start: its first line is a fragment
 };
 
 } // namespace routereel

@@ -12,6 +12,8 @@
 #include <QSaveFile>
 #include <QSemaphore>
 #include <QStandardPaths>
+
+#include <unistd.h>
 #include <QtConcurrent>
 
 #include <algorithm>
@@ -54,7 +56,16 @@ TileCache &TileCache::shared()
 
 QString TileCache::defaultRootPath()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + QStringLiteral("/routereel/tiles");
+    return rootPathIn(QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation));
+}
+
+QString TileCache::rootPathIn(const QString &cacheLocation)
+{
+    // With no cache folder the path would hang off "/": keep the tiles in a
+    // private folder under the temporary one instead.
+    if (cacheLocation.isEmpty() || QDir(cacheLocation).isRoot())
+        return QDir::tempPath() + QStringLiteral("/routereel-tiles-") + QString::number(getuid());
+    return cacheLocation + QStringLiteral("/routereel/tiles");
 }
 
 TileCache::TileCache(Options options)

@@ -80,6 +80,8 @@ public:
 
     QString rootPath() const { return m_root; }
     static QString defaultRootPath();
+    // The tile folder inside a user cache folder; never below the file system's root.
+    static QString rootPathIn(const QString &cacheLocation);
     const Options &options() const { return m_options; }
     int memoryCount() const { return m_memory.count(); }
 

@@ -19,6 +19,7 @@
 #include "widgets/timewidgetsettings.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QHash>
 #include <QTimer>
@@ -68,7 +69,11 @@ std::optional<QUrl> ProjectSession::resolveFileReference(const std::optional<QSt
 {
     // Bookmarks are security-scoped data of another platform: accepted, never resolved.
     Q_UNUSED(bookmark);
-    if (isTrackFile && path.isEmpty())
+    Q_UNUSED(isTrackFile);
+    // A project names its files by absolute paths. Any other text ("clip.mp4",
+    // "concat:a|b", "http://...") names no file of the project: read against
+    // the working folder it would be whatever happens to lie there.
+    if (!QDir::isAbsolutePath(path))
         return std::nullopt;
     return QUrl::fromLocalFile(path);
 }

@@ -3,7 +3,7 @@
 #include "projectplayer.h"
 #include "projectwindow.h"
 
-#include "export/exportlayout.h"
+#include "widgets/canvasgeometry.h"
 #include "timeline/timelineengine.h"
 #include "tracks/gpxservice.h"
 #include "widgets/gpspathwidgetsettings.h"

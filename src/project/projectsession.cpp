@@ -57,6 +57,16 @@ void ProjectSession::setProjectURL(const QUrl &url)
     emit projectURLChanged();
 }
 
+QStringList ProjectSession::protectedFiles() const
+{
+    QStringList files;
+    if (m_projectURL && m_projectURL->isLocalFile())
+        files << m_projectURL->toLocalFile();
+    if (const auto lastSession = lastSessionPath())
+        files << *lastSession;
+    return files;
+}
+
 // ---- reading
 
 ProjectSession::ReadOutcome ProjectSession::readProjectFile(const QString &path) const

@@ -49,6 +49,9 @@ public:
     // The file of the open project; set by open, and by save and save as once written.
     std::optional<QUrl> projectURL() const { return m_projectURL; }
     bool didAttemptAutoRestore() const { return m_didAttemptAutoRestore; }
+    // Files no export may replace: the open project's file and the last-session
+    // file (the export action passes them to its task builder).
+    QStringList protectedFiles() const;
 
     // ---- files
     // The window's first appearance: opens the file handed over at start
@@ -83,7 +86,8 @@ public:
     // Replaces the whole window state with `document` (decoded, version-tested and validated).
     void applyProject(const ProjectDocument &document);
     // A candidate URL for a saved file reference; the caller tests that it exists.
-    // Bookmarks are another platform's and are ignored: the path decides.
+    // Bookmarks are another platform's and are ignored: the path decides, and
+    // only an absolute path names a file.
     static std::optional<QUrl> resolveFileReference(const std::optional<QString> &bookmark, const QString &path,
                                                     bool isTrackFile);
     // The layout to which widget positions refer: the reference canvas of the

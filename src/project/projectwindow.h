@@ -2,7 +2,7 @@
 
 #include "widgetpositions.h"
 
-#include "export/compositionmode.h"
+#include "timeline/compositionmode.h"
 #include "export/exportpreset.h"
 #include "widgets/mapenums.h"
 

@@ -1,5 +1,7 @@
 #include "timelinefiltergraph.h"
 
+#include "libavinput.h"
+
 #include <QCoreApplication>
 #include <QRegularExpression>
 
@@ -17,6 +19,9 @@ QString TimelineFilterGraphError::message() const
     case Kind::nothingToShow:
         return QCoreApplication::translate("TimelineFilterGraphError",
                                            "The video timeline has no clip that can be exported.");
+    case Kind::notAbsolutePath:
+        return QCoreApplication::translate("TimelineFilterGraphError", "A video path is not absolute: %1")
+            .arg(m_detail);
     }
     return {};
 }
@@ -49,10 +54,17 @@ std::int64_t evenDimension(double value)
     return n < 4 ? 2 : n;
 }
 
+// The arguments that open one clip as a plain file.
+QStringList fileInput(const QUrl &url)
+{
+    return {QStringLiteral("-protocol_whitelist"), QStringLiteral("file"), QStringLiteral("-i"),
+            libavFileName(url.toLocalFile())};
+}
+
 TimelineFilterGraph directMode(const QUrl &url)
 {
     TimelineFilterGraph g;
-    g.inputArguments = {QStringLiteral("-i"), url.toLocalFile()};
+    g.inputArguments = fileInput(url);
     g.videoLabel = QStringLiteral("[1:v]");
     g.audioMap = QStringLiteral("1:a?");
     g.usesFilterGraph = false;
@@ -94,9 +106,18 @@ std::optional<TimelineFilterGraph> ffmpegFilterGraph(const std::optional<VideoTi
     if (!plainRate.match(frameRate).hasMatch() || !std::isfinite(fps) || !(fps > 0))
         return refuse({TimelineFilterGraphError::Kind::invalidFrameRate, frameRate});
 
-    if (!snapshot)
+    const auto relative = [](const QUrl &url) { return libavFileName(url.toLocalFile()).isEmpty(); };
+    if (!snapshot) {
+        if (relative(videoURL))
+            return refuse({TimelineFilterGraphError::Kind::notAbsolutePath, videoURL.toLocalFile()});
         return directMode(videoURL);
+    }
     const VideoTimelineSnapshot shifted = snapshot->shiftedToZero();
+    for (const VideoSegment &segment : shifted.segments) {
+        const VideoSource *source = shifted.sourceFor(segment.sourceID);
+        if (source && relative(source->url))
+            return refuse({TimelineFilterGraphError::Kind::notAbsolutePath, source->url.toLocalFile()});
+    }
     if (shifted.singleFullSource()) {
         // Open the clip the timeline actually shows, whatever path was passed alongside.
         return directMode(shifted.sourceFor(shifted.segments.first().sourceID)->url);
@@ -142,7 +163,7 @@ std::optional<TimelineFilterGraph> ffmpegFilterGraph(const std::optional<VideoTi
                 chains << silence;
             }
             g.inputArguments << QStringLiteral("-ss") << seconds(piece.sourceStart) << QStringLiteral("-t") << d
-                             << QStringLiteral("-i") << piece.source->url.toLocalFile();
+                             << fileInput(piece.source->url);
         }
         concatInputs += QStringLiteral("[%1][%2]").arg(v, a);
     }

@@ -13,7 +13,9 @@ namespace routereel {
 // export's own input 0 is the overlay frame stream, so the inputs listed here
 // are ffmpeg inputs 1, 2, ...
 struct TimelineFilterGraph {
-    QStringList inputArguments;  // "-ss", start, "-t", length, "-i", path per source piece
+    // Per source piece "-ss", start, "-t", length, "-protocol_whitelist", "file",
+    // "-i", "file:" and the absolute path: no other protocol is ever read.
+    QStringList inputArguments;
     QString filterComplex;       // chains joined by ";" with a trailing ";"; empty in direct mode
     QString videoLabel;          // "[timelinev]", or "[1:v]" in direct mode
     QString audioMap;            // "[timelinea]", or "1:a?" in direct mode
@@ -27,6 +29,7 @@ public:
     enum class Kind {
         invalidFrameRate,  // the frame-rate text gives no positive finite rate
         nothingToShow,     // the video lane has no segment that can be shown
+        notAbsolutePath,   // a path is relative: it would name a file of the working folder
     };
 
     TimelineFilterGraphError(Kind kind, const QString &detail = {}) : m_kind(kind), m_detail(detail) {}
@@ -47,7 +50,8 @@ double frameRateValue(const QString &frameRate);
 // `frameRate`. Direct mode (no snapshot, or a single whole clip at the canvas
 // size) opens the clip unchanged: the snapshot's own file, or `videoURL` when
 // there is no snapshot. Numbers are written the same in every locale.
-// Fails when the frame rate is unusable or nothing of the lane can be shown.
+// Fails when the frame rate is unusable, nothing of the lane can be shown or a
+// clip that is read has no absolute path.
 std::optional<TimelineFilterGraph> ffmpegFilterGraph(const std::optional<VideoTimelineSnapshot> &snapshot,
                                                      const QUrl &videoURL, double width, double height,
                                                      const QString &frameRate,

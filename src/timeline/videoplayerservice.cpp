@@ -276,13 +276,13 @@ void VideoPlayerService::play()
             return;
         if (!(m_clock->playheadTime() > m_overlayRange->first))
             m_clock->setPlayheadTime(m_overlayRange->first);
-        m_wantsToPlay = true;
+        setWantsToPlay(true);
         setIsPlaying(true);
         m_overlayPlaybackAnchor = std::pair{uptime(), m_clock->playheadTime()};
         m_overlayTimer.start();
         return;
     }
-    m_wantsToPlay = true;
+    setWantsToPlay(true);
     if (m_isMetadataReady && !m_isSeeking) {
         m_player->play();
         setIsPlaying(true);
@@ -304,7 +304,7 @@ void VideoPlayerService::overlayTick()
 
 void VideoPlayerService::pause()
 {
-    m_wantsToPlay = false;
+    setWantsToPlay(false);
     m_overlayTimer.stop();
     m_overlayPlaybackAnchor.reset();
     m_player->pause();
@@ -371,6 +371,14 @@ ROUTEREEL_PUBLISHED_SETTER(setVideoBitRate, m_videoBitRate, double, videoBitRate
 ROUTEREEL_PUBLISHED_SETTER(setLoadingError, m_loadingError, const QString &, loadingErrorChanged)
 
 #undef ROUTEREEL_PUBLISHED_SETTER
+
+void VideoPlayerService::setWantsToPlay(bool value)
+{
+    if (m_wantsToPlay == value)
+        return;
+    m_wantsToPlay = value;
+    emit wantsToPlayChanged();
+}
 
 void VideoPlayerService::setIsPlaying(bool value)
 {

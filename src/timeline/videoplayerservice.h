@@ -35,6 +35,7 @@ class VideoPlayerService : public QObject {
     Q_PROPERTY(double videoFPS READ videoFPS NOTIFY videoFPSChanged)
     Q_PROPERTY(double videoBitRate READ videoBitRate NOTIFY videoBitRateChanged)
     Q_PROPERTY(QString loadingError READ loadingError NOTIFY loadingErrorChanged)
+    Q_PROPERTY(bool wantsToPlay READ wantsToPlay NOTIFY wantsToPlayChanged)
 
 public:
     // Takes ownership of `player`, the one media player, never replaced.
@@ -81,6 +82,8 @@ signals:
     void videoFPSChanged();
     void videoBitRateChanged();
     void loadingErrorChanged();
+    // Play was asked for or given up: also while a load or a seek holds the player still.
+    void wantsToPlayChanged();
 
 private:
     void periodicTime(double seconds);
@@ -101,6 +104,7 @@ private:
     void setVideoFPS(double value);
     void setVideoBitRate(double value);
     void setLoadingError(const QString &value);
+    void setWantsToPlay(bool value);
 
     PreviewPlayer *m_player;
     PlaybackClock *m_clock;

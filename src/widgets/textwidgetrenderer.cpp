@@ -96,7 +96,14 @@ QImage TextWidgetRenderer::render(const QString &text, const QColor &color, cons
     QPainter painter(&image);
     painter.drawImage(0, 0, layer);
     painter.end();
+    image.setOffset(QPoint(int(margin), int(margin)));
     return image;
+}
+
+QSizeF TextWidgetRenderer::boxSize(const QImage &image)
+{
+    const QPoint margin = image.offset();
+    return {std::max(0, image.width() - 2 * margin.x()), std::max(0, image.height() - 2 * margin.y())};
 }
 
 } // namespace routereel

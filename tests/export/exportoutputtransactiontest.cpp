@@ -4,6 +4,7 @@
 
 #include <QTemporaryDir>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace routereel;
@@ -126,36 +127,69 @@ TEST_F(OutputTransaction, FailedExportLeavesDestinationUntouched)
     EXPECT_TRUE(leftovers().isEmpty());
 }
 
-TEST_F(OutputTransaction, CommitGuardsAgainAndReportsRenameErrors)
+TEST_F(OutputTransaction, CommitGuardsAgain)
 {
     const QString clip = write(QStringLiteral("clip.mp4"), "source");
-    const QString destination = dir.filePath(QStringLiteral("later.mp4"));
-    auto transaction = ExportOutputTransaction::begin(destination, {clip}, nullptr);
-    ASSERT_NE(transaction, nullptr);
-    write(QDir(dir.path()).relativeFilePath(transaction->stagingPath()), "new export");
-    // the destination turns into the source while ffmpeg runs
-    ASSERT_EQ(::link(QFile::encodeName(clip).constData(), QFile::encodeName(destination).constData()), 0);
-    std::optional<ExportOutputTransaction::Failure> failure = transaction->commit();
-    ASSERT_TRUE(failure);
-    EXPECT_EQ(failure->kind, Kind::sourceOverwrite);
-    transaction.reset();
+    const QString elsewhere = write(QStringLiteral("elsewhere.mp4"), "old");
+    // What appears at the destination while ffmpeg runs.
+    const auto name = [](const QString &path) { return QFile::encodeName(path); };
+    const QList<std::pair<const char *, std::function<void(const QString &)>>> changes{
+        {"the source, hard-linked", [&](const QString &d) { ASSERT_EQ(::link(name(clip), name(d)), 0); }},
+        {"a folder", [&](const QString &d) { write(QDir(dir.path()).relativeFilePath(d) + "/inside", "keep"); }},
+        {"a FIFO", [&](const QString &d) { ASSERT_EQ(::mkfifo(name(d), 0600), 0); }},
+    };
+    int n = 0;
+    for (const auto &[what, change] : changes) {
+        SCOPED_TRACE(what);
+        const QString destination = dir.filePath(QStringLiteral("later%1.mp4").arg(++n));
+        auto transaction = ExportOutputTransaction::begin(destination, {clip, elsewhere}, nullptr);
+        ASSERT_NE(transaction, nullptr);
+        write(QDir(dir.path()).relativeFilePath(transaction->stagingPath()), "new export");
+        change(destination);
+        const QFileInfo before(destination);
+        const std::optional<ExportOutputTransaction::Failure> failure = transaction->commit();
+        ASSERT_TRUE(failure);
+        EXPECT_EQ(failure->kind, n == 1 ? Kind::sourceOverwrite : Kind::notRegularFile);
+        transaction.reset();
+        EXPECT_EQ(QFileInfo(destination).isDir(), before.isDir());
+        EXPECT_EQ(QFileInfo(destination).isFile(), before.isFile());
+        EXPECT_TRUE(leftovers().isEmpty());
+    }
     EXPECT_EQ(readAll(clip), "source");
+    EXPECT_EQ(readAll(dir.filePath(QStringLiteral("later2.mp4/inside"))), "keep");
+}
+
+TEST_F(OutputTransaction, OnlyARegularFileIsReplacedAndALinkToOneStays)
+{
+    const QString file = write(QStringLiteral("real/video.mp4"), "old");
+    const QString folder = dir.filePath(QStringLiteral("folder.mp4"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QString fifo = dir.filePath(QStringLiteral("fifo.mp4"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString toFifo = dir.filePath(QStringLiteral("to-fifo.mp4"));
+    ASSERT_TRUE(QFile::link(fifo, toFifo));
+    const QString loop = dir.filePath(QStringLiteral("loop.mp4"));
+    ASSERT_TRUE(QFile::link(loop, loop));
+    for (const QString &destination : {folder, fifo, toFifo, loop}) {
+        ExportOutputTransaction::Failure failure;
+        EXPECT_EQ(ExportOutputTransaction::begin(destination, {}, &failure), nullptr) << destination.toStdString();
+        EXPECT_EQ(failure.kind, Kind::notRegularFile);
+        EXPECT_TRUE(failure.message().contains(destination));
+    }
     EXPECT_TRUE(leftovers().isEmpty());
 
-    // a folder with content cannot be replaced by a file
-    const QString folder = dir.filePath(QStringLiteral("taken.mp4"));
-    write(QStringLiteral("taken.mp4/inside"), "keep");
-    transaction = ExportOutputTransaction::begin(folder, {}, nullptr);
+    // Through a link the file is replaced, beside itself, and the link stays.
+    const QString link = dir.filePath(QStringLiteral("link.mp4"));
+    ASSERT_TRUE(QFile::link(QStringLiteral("real/video.mp4"), link));
+    auto transaction = ExportOutputTransaction::begin(link, {}, nullptr);
     ASSERT_NE(transaction, nullptr);
+    EXPECT_EQ(QFileInfo(transaction->directory()).absolutePath(), QFileInfo(file).absolutePath());
     write(QDir(dir.path()).relativeFilePath(transaction->stagingPath()), "new export");
-    failure = transaction->commit();
-    ASSERT_TRUE(failure);
-    EXPECT_EQ(failure->kind, Kind::rename);
-    EXPECT_EQ(failure->errorCode, EISDIR);
-    EXPECT_TRUE(failure->message().startsWith(QStringLiteral("Could not save the video as ") + folder));
+    EXPECT_EQ(transaction->commit(), std::nullopt);
     transaction.reset();
-    EXPECT_EQ(readAll(dir.filePath(QStringLiteral("taken.mp4/inside"))), "keep");
-    EXPECT_TRUE(leftovers().isEmpty());
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+    EXPECT_EQ(readAll(file), "new export");
+    EXPECT_TRUE(leftovers(QFileInfo(file).absolutePath()).isEmpty());
 }
 
 TEST_F(OutputTransaction, MissingFolderFailsBeforeAnythingIsWritten)

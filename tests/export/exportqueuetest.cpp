@@ -180,8 +180,8 @@ TEST(ExportQueue, WritesToTheWindowsLogStoreWhileItExists)
 
 TEST(ExportQueue, SuccessIsLoggedAndAnnouncedByTheExporter)
 {
-    // Takes every frame and writes the output file, as ffmpeg would.
-    QueueSetup setup(QStringLiteral("cat > /dev/null; for last; do :; done; echo video > \"$last\"; exit 0"));
+    // Takes every frame and writes the output file ("file:" and its path), as ffmpeg would.
+    QueueSetup setup(QStringLiteral("cat > /dev/null; for last; do :; done; echo video > \"${last#file:}\"; exit 0"));
     const ExportTask task = setup.task(QStringLiteral("done.mp4"), 1);
     QList<double> progress;
     QObject::connect(&setup.queue, &ExportQueue::currentChanged, [&] {

@@ -1,4 +1,4 @@
-#include "export/exportlayout.h"
+#include "widgets/canvasgeometry.h"
 #include "export/exporttaskbuilder.h"
 
 #include "timeline/timelineengine.h"
@@ -360,4 +360,42 @@ TEST(ExportTaskBuilder, PositionsOfAStoredLayoutScaleToTheOutput)
     EXPECT_EQ(overlay.videoResolution, QSizeF(1920, 1080));
     EXPECT_DOUBLE_EQ(overlay.previewToVideoScale, 2);
     EXPECT_EQ(std::pair(overlay.timeWidget.x, overlay.timeWidget.y), std::pair(420, 0));
+}
+
+TEST(ExportTaskBuilder, EstimatesEachPresetAtItsOwnScale)
+{
+    // The fixture's clip has no known bit rate, so each size tier's floor rate
+    // applies: 9 Mb/s at 1080 lines, 5 Mb/s at 720; overlay 8, 3 and 1.5 Mb/s.
+    // 60 s of it, plus 1 % for the container.
+    struct Case {
+        CompositionMode mode;
+        ExportPreset preset;
+        double storedFactor;
+        double expectedScale;
+        std::optional<qint64> expected;
+    };
+    const QList<Case> cases{
+        {CompositionMode::regular, ExportPreset::original, 1, 1, 68'175'000},
+        {CompositionMode::regular, ExportPreset::p720, 1, 720.0 / 1080, 37'875'000},
+        {CompositionMode::regular, ExportPreset::original, 0.3, 1, 40'905'000},  // read as 0.6
+        {CompositionMode::overlay, ExportPreset::p4K, 1, 1, 60'600'000},
+        {CompositionMode::overlay, ExportPreset::p1080, 1.4, 1, 22'725'000},  // read as 1.0
+        {CompositionMode::overlay, ExportPreset::p720, 1, 1, 11'362'500},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << qPrintable(enumText(c.preset)) << " " << c.storedFactor);
+        Window w;
+        w.state.compositionMode = c.mode;
+        w.state.compressionFactor = c.storedFactor;
+        EXPECT_DOUBLE_EQ(w.builder().outputScale(c.preset), c.expectedScale);
+        EXPECT_EQ(w.builder().estimatedExportBytes(c.preset), c.expected);
+    }
+
+    Window noRange;
+    noRange.state.compositionMode = CompositionMode::overlay;
+    noRange.engine.setSegments({});
+    EXPECT_FALSE(noRange.builder().estimatedExportBytes(ExportPreset::p1080));
+    Window noVideo;
+    noVideo.engine.setVideoSegments({});
+    EXPECT_FALSE(noVideo.builder().estimatedExportBytes(ExportPreset::original));
 }

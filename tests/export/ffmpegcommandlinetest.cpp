@@ -24,7 +24,9 @@ const QStringList colourTags = words(
                    "h264_metadata=colour_primaries=1:transfer_characteristics=13:matrix_coefficients=1:"
                    "video_full_range_flag=0"));
 
-const QStringList progressTo = {QStringLiteral("-progress"), QStringLiteral("pipe:1"), staging};
+// Files go to ffmpeg as plain files only: "file:" and the absolute path.
+const QStringList progressTo
+    = {QStringLiteral("-progress"), QStringLiteral("pipe:1"), QStringLiteral("file:") + staging};
 
 // A regular task over one whole 1920 x 1080 clip: ffmpeg opens it unchanged.
 ExportTask wholeClipTask()
@@ -73,7 +75,7 @@ TEST(FFmpegCommandLine, RegularTaskWithoutVideoIsBuiltAsOverlay)
     task.videoResolution = {3840, 2160};
     const std::optional<QStringList> args = FFmpegCommandLine::arguments(task, QStringLiteral("24000/1001"), staging);
     ASSERT_TRUE(args);
-    EXPECT_FALSE(args->contains(QStringLiteral("/clips/ride.mp4")));
+    EXPECT_FALSE(args->contains(QStringLiteral("file:/clips/ride.mp4")));
     EXPECT_TRUE(args->contains(QStringLiteral("-an")));
     EXPECT_EQ(graphOf(*args), QStringLiteral("[0:v]scale=w=trunc(iw*0.5/2)*2:h=trunc(ih*0.5/2)*2:out_color_matrix="
                                              "bt709:out_range=tv,format=yuv420p,setsar=1[out]"));
@@ -90,7 +92,7 @@ TEST(FFmpegCommandLine, RegularWholeClipCopiesAudio)
     const std::optional<QStringList> args = FFmpegCommandLine::arguments(task, QStringLiteral("30"), staging);
     ASSERT_TRUE(args);
     const QStringList expected = pipeInput
-        + words(QStringLiteral("-i /clips/ride.mp4 -filter_complex "
+        + words(QStringLiteral("-protocol_whitelist file -i file:/clips/ride.mp4 -filter_complex "
                                "[0:v]format=bgra[ov];[1:v][ov]overlay=0:0:shortest=1:alpha=straight[out] "
                                "-map [out] -r 30 -map 1:a?"))
         + encoder("7200000", "8640000", "14400000") + words(QStringLiteral("-c:a copy")) + progressTo;
@@ -126,7 +128,7 @@ TEST(FFmpegCommandLine, RegularTimelineReencodesAudioAndScales)
     EXPECT_EQ(args->at(map + 2), QStringLiteral("-c:v"));
     const qsizetype audio = args->indexOf(QStringLiteral("-c:a"));
     EXPECT_EQ(args->mid(audio - 2, 6), words(QStringLiteral("-bufsize 18000000 -c:a aac -b:a 192000")));
-    EXPECT_EQ(args->last(), staging);
+    EXPECT_EQ(args->last(), progressTo.last());
 }
 
 TEST(FFmpegCommandLine, ScaleIsWrittenInShortestFormAndNeverEnlarges)
@@ -165,12 +167,17 @@ TEST(FFmpegCommandLine, OddCanvasIsEncodedWithEvenSides)
                                                 "out_range=tv,format=yuv420p,setsar=1[out]"));
 }
 
-TEST(FFmpegCommandLine, UnusableTimelineIsReported)
+TEST(FFmpegCommandLine, UnusableTimelineOrRelativeOutputIsReported)
 {
     ExportTask task = wholeClipTask();
+    std::optional<TimelineFilterGraphError> error;
+    EXPECT_EQ(FFmpegCommandLine::arguments(task, QStringLiteral("30"), QStringLiteral("out.mp4"), &error),
+              std::nullopt);
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->kind(), TimelineFilterGraphError::Kind::notAbsolutePath);
+
     task.videoTimeline->segments.clear();
     task.videoTimeline->segments.append(cut(source(1, 1920, 1080, true, QStringLiteral("/x.mp4")), 0, 1, 0));
-    std::optional<TimelineFilterGraphError> error;
     EXPECT_EQ(FFmpegCommandLine::arguments(task, QStringLiteral("30"), staging, &error), std::nullopt);
     ASSERT_TRUE(error);
     EXPECT_EQ(error->kind(), TimelineFilterGraphError::Kind::nothingToShow);

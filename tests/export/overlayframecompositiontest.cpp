@@ -5,6 +5,7 @@
 #include "maps/tilemaprenderer.h"
 #include "timeline/timelineengine.h"
 #include "widgets/speedunit.h"
+#include "widgets/textwidgetrenderer.h"
 
 #include <QTemporaryDir>
 
@@ -112,21 +113,6 @@ TEST(FrameParams, TextsAndPositionFollowTheTrack)
     EXPECT_FALSE(lost.timeStr || lost.speedStr || lost.hrStr);
 }
 
-TEST(FrameParams, FlattenedPointIndex)
-{
-    const GPXTrack a = makeTrack(2);  // 3 points
-    const GPXTrack b = makeTrack(3);  // 4 points
-    struct Case {
-        std::optional<TrackPosition> position;
-        int expected;
-    };
-    for (const Case &c : {Case{TrackPosition{a.id, 1}, 1}, Case{TrackPosition{b.id, 0}, 3},
-                          Case{TrackPosition{b.id, 2}, 5}, Case{TrackPosition{QUuid::createUuid(), 2}, 0},
-                          Case{std::nullopt, 0}}) {
-        EXPECT_EQ(flattenedPointIndex(c.position, {a, b}), c.expected);
-    }
-}
-
 TEST(TextImages, OneImagePerTextAndBoundedCache)
 {
     TextWidgetConfigs texts{textWidget(0, 0, 20), textWidget(0, 0, 20), textWidget(0, 0, 20)};
@@ -218,6 +204,40 @@ TEST(OverlayComposer, TextLandsAtItsPlaceAndIsClearedFromTheReusedSlot)
     // The next frame drawn into the same buffer shows nothing of this one.
     composer.draw(frame.slot, FrameParams{}, std::nullopt, false, cache);
     EXPECT_TRUE(frame.allZero());
+}
+
+TEST(OverlayComposer, TextBoxStaysWholeInsideTheFrame)
+{
+    // A wide two-line heart-rate box whose centre sits near or beyond each edge.
+    OverlayFrameComposer::Setup setup = canvas(320, 240);
+    FrameParams params;
+    params.hrStr = QStringLiteral("\u2665 142 bpm\nMin: 100 / Max: 108");
+    setup.texts.heartRate = textWidget(0, 0, 20);
+    TextImageCache cache;
+    prepareTextImages(cache, {params}, setup.texts, 1, {});
+    const QImage image = cache.value(QStringLiteral("h_") + *params.hrStr);
+    ASSERT_FALSE(image.isNull());
+    const QSizeF box = TextWidgetRenderer::boxSize(image);
+    ASSERT_GT(box.width(), 100);
+
+    for (const QPoint centre : {QPoint(20, 120), QPoint(300, 230), QPoint(-50, -40), QPoint(160, 120)}) {
+        setup.texts.heartRate.x = centre.x();
+        setup.texts.heartRate.y = centre.y();
+        Frame frame(320, 240);
+        const OverlayFrameComposer composer(setup);
+        composer.initialise(frame.slot);
+        composer.draw(frame.slot, params, std::nullopt, false, cache);
+        // The box is at least half opaque; its shadow is fainter.
+        QRect drawn;
+        for (int y = 0; y < 240; ++y)
+            for (int x = 0; x < 320; ++x)
+                if (qAlpha(frame.pixel(x, y)) >= 120)
+                    drawn |= QRect(x, y, 1, 1);
+        EXPECT_NEAR(drawn.width(), box.width(), 1.5) << centre.x() << "," << centre.y();
+        EXPECT_NEAR(drawn.height(), box.height(), 1.5) << centre.x() << "," << centre.y();
+        if (centre == QPoint(160, 120))
+            EXPECT_NEAR(drawn.center().x(), 160, 1);
+    }
 }
 
 TEST(OverlayComposer, OverlayFramesStayOpaqueOverDarkGreen)

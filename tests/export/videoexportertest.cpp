@@ -9,9 +9,9 @@
 
 #include "support/clipgenerator.h"
 #include "support/loopbackhttpserver.h"
+#include "support/loopbackmapservice.h"
 #include "support/testartifacts.h"
 
-#include <QBuffer>
 #include <QFile>
 #include <QImage>
 #include <QTemporaryDir>
@@ -44,17 +44,6 @@ struct FakeSetup {
     std::shared_ptr<RecordingNotifier> notifier = std::make_shared<RecordingNotifier>();
     VideoExporter exporter;
 };
-
-QByteArray solidTile(QColor colour)
-{
-    QImage tile(512, 512, QImage::Format_RGB32);
-    tile.fill(colour);
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    tile.save(&buffer, "PNG");
-    return png;
-}
 
 } // namespace
 
@@ -125,7 +114,7 @@ TEST(VideoExporter, RegularExportOfTwoClipsWithAGapKeepsAudioAndScales)
 TEST(VideoExporter, MapWidgetShowsAtItsPlace)
 {
     QTemporaryDir dir;
-    const QByteArray tile = solidTile(QColor(255, 0, 255));
+    const QByteArray tile = testsupport::solidTilePng(QColor(255, 0, 255));
     testsupport::LoopbackHttpServer server([&](const testsupport::HttpRequest &) {
         testsupport::HttpResponse response;
         response.contentType = "image/png";
@@ -220,9 +209,17 @@ TEST(VideoExporter, FfmpegFailuresCarryItsOwnWords)
          QStringLiteral("FFmpeg: pipe:0: Invalid data found")},
         // Status 0 before the last frame: a cut-short file is no success.
         {"ends early with status 0",
-         QStringLiteral("head -c 1000000 > /dev/null; for last; do :; done; echo partial > \"$last\"; exit 0"),
+         QStringLiteral("head -c 1000000 > /dev/null; for last; do :; done; echo partial > \"${last#file:}\"; exit 0"),
          QStringLiteral("FFmpeg: stopped after ")},
-        {"killed", QStringLiteral("kill -9 $$"), QStringLiteral("FFmpeg: terminated by signal 9")},
+        // The signal is named, not the encoder's start-up notes written before it.
+        {"killed", QStringLiteral("echo '[libx264 @ 0x5] using cpu capabilities: AVX2' >&2; kill -9 $$"),
+         QStringLiteral("FFmpeg: ended by signal 9 (SIGKILL)")},
+        // The disk fills up: the errors, not the progress and statistics that follow them.
+        {"full disk",
+         QStringLiteral("cat > /dev/null; cat %1 >&2; exit 1")
+             .arg(testsupport::shellQuote(QStringLiteral(ROUTEREEL_TEST_DATA "/ffmpeg/full-disk.stderr"))),
+         QStringLiteral("FFmpeg: av_interleaved_write_frame(): No space left on device\nError writing trailer of "
+                        "file:/media/card/.routereel-export-k3Xq9Z/video.mp4: No space left on device\n")},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);

@@ -147,6 +147,9 @@ TEST(TileCache, MapboxKeysAddressesAndUnsafeTexts)
 
     EXPECT_EQ(TileCache::defaultRootPath(),
               QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + QStringLiteral("/routereel/tiles"));
+    // No cache folder: never "/routereel/tiles".
+    for (const QString &none : {QString(), QStringLiteral("/")})
+        EXPECT_TRUE(TileCache::rootPathIn(none).startsWith(QDir::tempPath() + QStringLiteral("/routereel-tiles-")));
 }
 
 TEST(TileCache, BlockingFetchNeverWaitsForever)

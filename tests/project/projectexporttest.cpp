@@ -3,8 +3,11 @@
 #include "../../bench/headlessproject.h"
 
 #include "projectfakes.h"
+#include "export/exportqueue.h"
 #include "support/clipgenerator.h"
+#include "support/loopbackhttpserver.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSettings>
@@ -201,4 +204,75 @@ TEST(ProjectExport, GPXBeyondTheRestoredVideoIsRefused)
     });
     EXPECT_TRUE(saved.openError().startsWith(QStringLiteral("GPX track extends beyond video (0:04 > 0:03).")))
         << qPrintable(saved.openError());
+}
+
+// The open project and the last session are protected like the sources: an
+// export aimed at either fails and leaves it byte for byte.
+TEST(ProjectExport, NeitherTheOpenProjectNorTheLastSessionIsExportedOver)
+{
+    const SavedProject saved(CompositionMode::overlay);
+    const QString lastSession = *ProjectSession::lastSessionPath();
+    ASSERT_TRUE(projecttest::writeFile(lastSession, "{\"version\": 5}"));
+    for (const QString &destination : {saved.path, lastSession}) {
+        SCOPED_TRACE(qPrintable(destination));
+        const QByteArray before = projecttest::readAll(destination);
+        HeadlessProjectWindow window;
+        auto opened = openProjectForExport(window, saved.path, QUrl::fromLocalFile(destination), timeoutMs);
+        ASSERT_TRUE(std::holds_alternative<ExportTask>(opened)) << qPrintable(std::get<QString>(opened));
+        ExportQueue queue;
+        queue.enqueue(std::get<ExportTask>(opened));
+        ASSERT_TRUE(testsupport::waitFor([&] { return !queue.isBusy(); }, timeoutMs));
+        EXPECT_EQ(queue.history().first().status.message(),
+                  QStringLiteral("Choose an export location different from your source files."));
+        EXPECT_EQ(projecttest::readAll(destination), before);
+    }
+    QFile::remove(lastSession);
+}
+
+// A project names its files by absolute paths. Any other text names no file,
+// even when the working folder holds one of that name, and never reaches libav
+// as a protocol: no concatenation, no request.
+TEST(ProjectExport, PathsThatAreNotAbsoluteNameNoFile)
+{
+    testsupport::LoopbackHttpServer server([](const testsupport::HttpRequest &) { return testsupport::HttpResponse{}; });
+    const QString http = server.baseUrl().toString() + QStringLiteral("/ride.mp4");
+    QTemporaryDir work;
+    const QString before = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(work.path()));
+    const QString missing = QStringLiteral("Some resources referenced by this project were not found:");
+    const QList<std::pair<const char *, QString>> videoPaths{
+        {"relative", QStringLiteral("ride.mp4")},
+        {"concatenation", QStringLiteral("concat:ride.mp4|ride.mp4")},
+        {"web address", http},
+    };
+    for (const auto &[name, path] : videoPaths) {
+        SCOPED_TRACE(name);
+        const SavedProject saved(CompositionMode::regular);
+        // What the text names, read against the working folder.
+        ASSERT_TRUE(QDir().mkpath(QFileInfo(QDir::cleanPath(work.filePath(path))).absolutePath()));
+        ASSERT_TRUE(QFile::copy(saved.clip, QDir::cleanPath(work.filePath(path))));
+        saved.editJson([&](QJsonObject &root) {
+            QJsonArray videos = root[QStringLiteral("videoFiles")].toArray();
+            QJsonObject video = videos.at(0).toObject();
+            video[QStringLiteral("path")] = path;
+            videos[0] = video;
+            root[QStringLiteral("videoFiles")] = videos;
+        });
+        EXPECT_EQ(saved.openError(), missing);
+    }
+    {
+        SCOPED_TRACE("relative track");
+        const SavedProject saved(CompositionMode::overlay);
+        ASSERT_TRUE(QFile::copy(saved.track, work.filePath(QStringLiteral("ride.gpx"))));
+        saved.editJson([](QJsonObject &root) {
+            QJsonArray tracks = root[QStringLiteral("gpxFiles")].toArray();
+            QJsonObject track = tracks.at(0).toObject();
+            track[QStringLiteral("path")] = QStringLiteral("ride.gpx");
+            tracks[0] = track;
+            root[QStringLiteral("gpxFiles")] = tracks;
+        });
+        EXPECT_EQ(saved.openError(), missing);
+    }
+    QDir::setCurrent(before);
+    EXPECT_EQ(server.requestCount(), 0);
 }

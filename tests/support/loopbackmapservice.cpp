@@ -23,6 +23,17 @@ QByteArray tilePng(int z, int x, int y)
     return bytes;
 }
 
+QByteArray solidTilePng(const QColor &colour)
+{
+    QImage image(512, 512, QImage::Format_RGB32);
+    image.fill(colour);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
 std::unique_ptr<testsupport::LoopbackHttpServer> startMapService(bool answerStyle)
 {
     auto base = std::make_shared<QByteArray>();

@@ -3,6 +3,7 @@
 #include "loopbackhttpserver.h"
 
 #include <QByteArray>
+#include <QColor>
 #include <QUrl>
 
 #include <memory>
@@ -13,6 +14,8 @@
 namespace testsupport {
 
 QByteArray tilePng(int z, int x, int y);
+// A 512-px tile of one colour, so that tests can find the map in a frame.
+QByteArray solidTilePng(const QColor &colour);
 // `answerStyle` false: the style request is read and never answered.
 std::unique_ptr<LoopbackHttpServer> startMapService(bool answerStyle = true);
 QUrl styleUrlOf(const LoopbackHttpServer &server);

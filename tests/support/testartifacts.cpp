@@ -6,8 +6,13 @@
 QString testArtifactsDir()
 {
     QString dir = qEnvironmentVariable("ROUTEREEL_ARTIFACTS");
-    if (dir.isEmpty()) // test binaries live in <build>/tests/<module>/
-        dir = QCoreApplication::applicationDirPath() + QStringLiteral("/../../test-artifacts");
+    if (dir.isEmpty()) {
+        // Test binaries live at various depths below the build folder: find it.
+        QDir build(QCoreApplication::applicationDirPath());
+        while (!build.exists(QStringLiteral("CMakeCache.txt")) && build.cdUp()) {
+        }
+        dir = build.filePath(QStringLiteral("test-artifacts"));
+    }
     dir = QDir::cleanPath(dir);
     QDir().mkpath(dir);
     return dir;

@@ -34,12 +34,17 @@ struct Fixture {
     }
     PlaybackClock &clock() { return *service.clock(); }
 
+    // Whether the player has had `count` items installed, waiting for the background plan.
+    bool installed(int count)
+    {
+        return waitFor([&] { return player->replaceCount >= count; });
+    }
     // Loads `snapshot` and lets the player report it ready; the ready handler's seek is left pending.
     void loadReady(const VideoTimelineSnapshot &snapshot)
     {
         const int before = player->replaceCount;
         service.loadTimeline(snapshot);
-        ASSERT_TRUE(waitFor([&] { return player->replaceCount > before; }));
+        ASSERT_TRUE(installed(before + 1));
         player->settle(Status::readyToPlay);
     }
     // The same, with the ready handler's seek completed.
@@ -190,7 +195,7 @@ TEST(VideoPlayerService, PlayWhileLoadingStartsAfterTheReadySeek)
     f.service.play();
     EXPECT_TRUE(f.service.wantsToPlay());
     EXPECT_FALSE(f.service.isPlaying());
-    ASSERT_TRUE(waitFor([&] { return f.player->replaceCount == 1; }));
+    ASSERT_TRUE(f.installed(1));
     EXPECT_TRUE(f.player->installedPlan->isDirect());
     EXPECT_FALSE(f.player->playing);
 
@@ -239,7 +244,7 @@ TEST(VideoPlayerService, PeriodicTimesMoveThePlayheadOnlyWhilePlaying)
 {
     Fixture f;
     f.service.loadTimeline(wholeClip(10));
-    ASSERT_TRUE(waitFor([&] { return f.player->replaceCount == 1; }));
+    ASSERT_TRUE(f.installed(1));
     f.player->tick(1); // not ready yet: ignored
     EXPECT_EQ(f.clock().currentTime(), 0);
     f.player->settle(Status::readyToPlay);
@@ -270,7 +275,7 @@ TEST(VideoPlayerService, EqualSnapshotIsNotReloadedEvenAfterFailure)
     Fixture f;
     const VideoTimelineSnapshot snapshot = wholeClip(10, QStringLiteral("/clips/broken.mp4"));
     f.service.loadTimeline(snapshot);
-    ASSERT_TRUE(waitFor([&] { return f.player->replaceCount == 1; }));
+    ASSERT_TRUE(f.installed(1));
     f.service.play();
     f.player->settle(Status::failed);
     EXPECT_EQ(f.service.loadingError(), QStringLiteral("Cannot load video: broken.mp4"));
@@ -286,7 +291,7 @@ TEST(VideoPlayerService, EqualSnapshotIsNotReloadedEvenAfterFailure)
     VideoTimelineSnapshot other = wholeClip(10, QStringLiteral("/clips/other.mp4"));
     f.service.loadTimeline(other);
     EXPECT_TRUE(f.service.loadingError().isEmpty());
-    ASSERT_TRUE(waitFor([&] { return f.player->replaceCount == 2; }));
+    ASSERT_TRUE(f.installed(2));
     f.player->settle(Status::failed, QStringLiteral("Could not decode"));
     EXPECT_EQ(f.service.loadingError(), QStringLiteral("Could not decode"));
 }
@@ -310,7 +315,7 @@ TEST(VideoPlayerService, RebuildKeepsPlayheadAndResumesPlayback)
     EXPECT_EQ(f.service.duration(), 8);
     EXPECT_EQ(f.clock().playheadTime(), 12);
 
-    ASSERT_TRUE(waitFor([&] { return f.player->replaceCount == 2; }));
+    ASSERT_TRUE(f.installed(2));
     f.player->settle(Status::readyToPlay);
     EXPECT_EQ(f.player->seeks.back().seconds, 8);
     f.player->completeSeek();
@@ -356,4 +361,27 @@ TEST(VideoPlayerService, AudioOnlyFileCannotBeLoaded)
     ASSERT_TRUE(waitFor([&] { return !f.service.loadingError().isEmpty(); }));
     EXPECT_EQ(f.service.loadingError(), QStringLiteral("Cannot load video: x.m4a"));
     EXPECT_EQ(f.player->replaceCount, 0);
+}
+
+TEST(VideoPlayerService, WantsToPlayAnnouncesEachChange)
+{
+    Fixture f;
+    QList<bool> seen;
+    QObject::connect(&f.service, &VideoPlayerService::wantsToPlayChanged,
+                     [&] { seen.append(f.service.wantsToPlay()); });
+    f.service.loadTimeline(wholeClip(10));
+    f.service.play();  // wanted while the item still loads
+    f.service.play();
+    ASSERT_TRUE(f.installed(1));
+    f.player->settle(Status::readyToPlay);
+    f.player->completeSeek();
+    EXPECT_TRUE(f.player->playing);
+    f.player->reachEnd();
+    EXPECT_EQ(seen, (QList<bool>{true, false}));
+
+    f.service.loadOverlayOnly(std::pair{0.0, 5.0}, QSizeF(1920, 1080));
+    f.service.play();
+    f.service.pause();
+    f.service.pause();
+    EXPECT_EQ(seen, (QList<bool>{true, false, true, false}));
 }

@@ -40,8 +40,10 @@ const QString workedFilter = QStringLiteral(
     "anullsrc=r=48000:cl=stereo,atrim=duration=1.000000000[clipa2];"
     "[clipv0][clipa0][clipv1][clipa1][clipv2][clipa2]concat=n=3:v=1:a=1[timelinev][timelinea];");
 
-const QStringList workedInputs = {"-ss", "5.000000000", "-t", "2.000000000", "-i", "/clips/a.mov",
-                                  "-ss", "0.000000000", "-t", "1.000000000", "-i", "/clips/b.mov"};
+// Every clip is opened as a plain file: no other protocol may read its path.
+const QStringList workedInputs = {"-ss", "5.000000000", "-t", "2.000000000", "-protocol_whitelist", "file", "-i",
+                                  "file:/clips/a.mov", "-ss", "0.000000000", "-t", "1.000000000",
+                                  "-protocol_whitelist", "file", "-i", "file:/clips/b.mov"};
 
 TimelineFilterGraph build(const std::optional<VideoTimelineSnapshot> &snap, double w = 1920, double h = 1080,
                           const QString &rate = "30")
@@ -123,14 +125,14 @@ TEST(TimelineFilterGraph, NumbersIgnoreTheProcessLocale)
 TEST(TimelineFilterGraph, DirectModeOpensTheClipUnchanged)
 {
     const VideoSource a = source(10, 1280, 720, true, "/clips/whole.mp4");
-    const QStringList fromSnapshot = {"-i", "/clips/whole.mp4"};
+    const QStringList fromSnapshot = {"-protocol_whitelist", "file", "-i", "file:/clips/whole.mp4"};
     struct Case {
         const char *name;
         std::optional<VideoTimelineSnapshot> snapshot;
         QStringList inputs;  // empty: filter mode
     };
     const QList<Case> cases = {
-        {"no snapshot", std::nullopt, {"-i", "/elsewhere/passed.mp4"}},
+        {"no snapshot", std::nullopt, {"-protocol_whitelist", "file", "-i", "file:/elsewhere/passed.mp4"}},
         {"whole clip", VideoTimelineSnapshot{{a}, {cut(a, 0, 10, 0)}, std::nullopt}, fromSnapshot},
         {"whole clip, late", VideoTimelineSnapshot{{a}, {cut(a, 0, 10, 7.5)}, std::nullopt}, fromSnapshot},
         {"trimmed", VideoTimelineSnapshot{{a}, {cut(a, 0.5, 10, 0)}, std::nullopt}, {}},
@@ -141,8 +143,8 @@ TEST(TimelineFilterGraph, DirectModeOpensTheClipUnchanged)
         const TimelineFilterGraph g = build(c.snapshot);
         if (c.inputs.isEmpty()) {
             EXPECT_TRUE(g.usesFilterGraph);
-            EXPECT_EQ(g.inputArguments.size(), 6);
-            EXPECT_EQ(g.inputArguments.last(), "/clips/whole.mp4");
+            EXPECT_EQ(g.inputArguments.size(), 8);
+            EXPECT_EQ(g.inputArguments.last(), "file:/clips/whole.mp4");
         } else {
             EXPECT_FALSE(g.usesFilterGraph);
             EXPECT_EQ(g.inputArguments, c.inputs);
@@ -184,7 +186,7 @@ TEST(TimelineFilterGraph, SizesAndFrameRates)
     EXPECT_TRUE(ntsc.filterComplex.contains("trim=end_frame=30,"));  // 1 s at 29.97 fps, rounded
 }
 
-TEST(TimelineFilterGraph, RefusesUnusableRatesAndEmptyLanes)
+TEST(TimelineFilterGraph, RefusesUnusableRatesEmptyLanesAndRelativePaths)
 {
     const VideoSource a = source(10);
     const VideoTimelineSnapshot one{{a}, {cut(a, 0, 1, 0)}, std::nullopt};
@@ -203,6 +205,18 @@ TEST(TimelineFilterGraph, RefusesUnusableRatesAndEmptyLanes)
         EXPECT_FALSE(ffmpegFilterGraph(empty, {}, 1920, 1080, "30", &error));
         ASSERT_TRUE(error);
         EXPECT_EQ(error->kind(), TimelineFilterGraphError::Kind::nothingToShow);
+    }
+    // A relative path would be read from the working folder, a protocol text as that protocol.
+    const VideoSource relative = source(10, 1280, 720, true, "concat:a.mp4|b.mp4");
+    for (const auto &[snapshot, url] :
+         {std::pair{std::optional<VideoTimelineSnapshot>{}, QUrl::fromLocalFile("clip.mp4")},
+          std::pair{std::optional{VideoTimelineSnapshot{{a, relative}, {cut(a, 0, 1, 0), cut(relative, 0, 1, 1)},
+                                                        std::nullopt}},
+                    QUrl()}}) {
+        std::optional<TimelineFilterGraphError> error;
+        EXPECT_FALSE(ffmpegFilterGraph(snapshot, url, 1920, 1080, "30", &error));
+        ASSERT_TRUE(error);
+        EXPECT_EQ(error->kind(), TimelineFilterGraphError::Kind::notAbsolutePath);
     }
 }
 
@@ -264,5 +278,6 @@ TEST(TimelineFilterGraph, FrameAlignment)
     EXPECT_TRUE(g.filterComplex.endsWith(
         "[clipv0][clipa0][clipv1][clipa1][clipv2][clipa2]concat=n=3:v=1:a=1[timelinev][timelinea];"));
     EXPECT_TRUE(g.filterComplex.contains("[2:v]setpts=PTS-STARTPTS,"));
-    EXPECT_EQ(g.inputArguments.mid(6), (QStringList{"-ss", "30.013333333", "-t", "1.000000000", "-i", "/clips/a.mov"}));
+    EXPECT_EQ(g.inputArguments.mid(8), (QStringList{"-ss", "30.013333333", "-t", "1.000000000", "-protocol_whitelist",
+                                                    "file", "-i", "file:/clips/a.mov"}));
 }

@@ -81,10 +81,13 @@ TEST(WidgetCanvas, DragInCanvasUnitsAtHalfSize)
     WidgetCanvasDrag dragger(&c.canvas, c.widget, QPointF(300, 200), QSizeF(50, 25));
     QList<QPointF> reported;
     QObject::connect(&dragger, &WidgetCanvasDrag::positionChanged, [&](const QPointF &p) { reported.append(p); });
+    int taps = 0;
+    QObject::connect(&dragger, &WidgetCanvasDrag::tapped, [&] { ++taps; });
 
-    drag(c.widget, {QPointF(5, 5), QPointF(-6, 3)}); // never 10 px from the press
+    drag(c.widget, {QPointF(5, 5), QPointF(-6, 3)}); // never 10 px from the press: a tap
     EXPECT_FALSE(dragger.position());
     EXPECT_TRUE(reported.isEmpty());
+    EXPECT_EQ(taps, 1);
 
     drag(c.widget, {QPointF(20, 0), QPointF(50, 0)}); // 50 screen px at half size: 100 canvas units
     ASSERT_TRUE(dragger.position());
@@ -93,6 +96,7 @@ TEST(WidgetCanvas, DragInCanvasUnitsAtHalfSize)
     EXPECT_EQ(c.canvas.viewCenter(c.widget), QPointF(400, 200));
     EXPECT_EQ(c.widget->geometry().center(), QPoint(199, 99)); // 200 × 100 in screen px
     EXPECT_FALSE(dragger.isDragging());
+    EXPECT_EQ(taps, 1);
 
     drag(c.widget, {QPointF(0, -25)}); // the next drag starts where the last one ended
     EXPECT_EQ(*dragger.position(), QPointF(400, 150));
@@ -111,8 +115,14 @@ TEST(WidgetCanvas, DragStartsFromTheClampedDefaultPlace)
     drag(c.widget, {QPointF(30, 0)});
     ASSERT_TRUE(dragger.position());
     EXPECT_EQ(*dragger.position(), QPointF(80, 270)); // x from 50 (clamped) + 30; y held at the centre
+    dragger.setPosition(QPointF(-40, 30)); // drawn inside, kept as given
+    EXPECT_EQ(c.canvas.viewCenter(c.widget), QPointF(50, 270));
+    EXPECT_EQ(dragger.position(), QPointF(-40, 30));
     dragger.setPosition(std::nullopt);
-    EXPECT_EQ(c.canvas.viewCenter(c.widget), QPointF(10, 10));
+    EXPECT_EQ(c.canvas.viewCenter(c.widget), QPointF(50, 270));
+    dragger.setHalfSize({50, 25});
+    c.canvas.setReferenceSize({80, 540}); // a narrower canvas draws it inward again
+    EXPECT_EQ(c.canvas.viewCenter(c.widget), QPointF(40, 25));
 }
 
 TEST(WidgetCanvas, OverlayViewsFollowTheCanvasScale)
@@ -132,6 +142,21 @@ TEST(WidgetCanvas, OverlayViewsFollowTheCanvasScale)
     EXPECT_NEAR(speed->width(), content.width(), 1.5);
     speed->setFontSize(36); // the canvas re-lays out a view whose content grows
     EXPECT_NEAR(speed->width(), speed->contentSize().width(), 1.5);
+
+    // A shadow widens the view round the same centre and darkens beyond the box; opacity thins the box.
+    const QRect plain = speed->geometry();
+    const QImage before = speed->grab().toImage();
+    speed->setShadow(true);
+    EXPECT_NEAR(speed->width(), plain.width() + 4 * OverlayView::shadowRadius, 1.5);
+    EXPECT_NEAR(speed->geometry().center().x(), plain.center().x(), 1);
+    const int m = int(2 * OverlayView::shadowRadius);
+    const QImage shadowed = speed->grab().toImage();
+    EXPECT_GT(qAlpha(shadowed.pixel(m - 2, speed->height() / 2)), 0);
+    EXPECT_EQ(qAlpha(shadowed.pixel(0, 0)), 0);
+    speed->setShadow(false);
+    speed->setOpacity(0.5);
+    EXPECT_NEAR(qAlpha(speed->grab().toImage().pixel(1, before.height() / 2)),
+                qAlpha(before.pixel(1, before.height() / 2)) / 2, 2);
 }
 
 TEST(WidgetCanvas, PreviewGrab)

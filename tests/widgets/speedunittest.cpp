@@ -1,4 +1,4 @@
-#include "export/compositionmode.h"
+#include "timeline/compositionmode.h"
 #include "widgets/mapenums.h"
 #include "widgets/speedunit.h"
 #include "widgets/widgettextcolor.h"

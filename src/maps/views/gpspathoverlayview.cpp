@@ -2,9 +2,14 @@
 
 #include "maps/gpspathprojectioncache.h"
 #include "maps/views/gpspathwebmapview.h"
+#include "maps/views/webmapviewsupport.h"
 
 #include <QPainter>
+#include <QPainterPath>
 #include <QVBoxLayout>
+
+#include <algorithm>
+#include <cmath>
 
 namespace routereel {
 
@@ -17,8 +22,6 @@ GPSPathOverlayView::GPSPathOverlayView(QWidget *parent) : QWidget(parent)
 void GPSPathOverlayView::setState(const GPSPathOverlayState &state)
 {
     m_state = state;
-    const int side = qRound(state.size);
-    setFixedSize(side, side);
     if (!state.showMap) {
         if (m_webMap)
             delete m_webMap;
@@ -45,6 +48,7 @@ void GPSPathOverlayView::setState(const GPSPathOverlayState &state)
         m_webMap = new GPSPathWebMapView(web, this);
         layout()->addWidget(m_webMap);
         m_webMapIdentity = identity;
+        styleWebMap();
         m_webMap->show();
     } else {
         m_webMap->setState(web);
@@ -52,13 +56,39 @@ void GPSPathOverlayView::setState(const GPSPathOverlayState &state)
     update();
 }
 
+void GPSPathOverlayView::setOpacity(double opacity)
+{
+    m_opacity = std::isfinite(opacity) ? std::clamp(opacity, 0.0, 1.0) : 1.0;
+    styleWebMap();
+    update();
+}
+
+void GPSPathOverlayView::setCanvasScale(double scale)
+{
+    m_scale = scale;
+    styleWebMap();
+}
+
+void GPSPathOverlayView::styleWebMap()
+{
+    if (!m_webMap)
+        return;
+    setPreviewMapStyle(m_webMap->webView(), m_opacity, QStringLiteral("circle(50%)"));
+    setPreviewMapScale(m_webMap->webView(), m_scale);
+}
+
 void GPSPathOverlayView::paintEvent(QPaintEvent *)
 {
-    if (m_webMap)
+    const double size = m_state.size;
+    if (m_webMap || !(size > 0) || !std::isfinite(size))
         return;  // nothing behind the transparent page
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
-    const double size = m_state.size;
+    p.setOpacity(m_opacity);
+    p.scale(width() / size, height() / size);
+    QPainterPath round;
+    round.addEllipse(QRectF(0, 0, size, size));
+    p.setClipPath(round);
     p.fillRect(QRectF(0, 0, size, size), Qt::black);
     if (m_state.trackPoints.size() < 2)
         return;

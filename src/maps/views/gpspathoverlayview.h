@@ -28,13 +28,17 @@ struct GPSPathOverlayState {
 };
 
 // The GPS path widget of the preview: the route over a web map (showMap), or
-// drawn in place over a black square.
+// drawn in place over a black square; round either way. Its content is laid
+// out in canvas units (a square of side `size`) and drawn at the widget's size.
 class GPSPathOverlayView : public QWidget {
     Q_OBJECT
 public:
     explicit GPSPathOverlayView(QWidget *parent = nullptr);
 
     void setState(const GPSPathOverlayState &state);
+    void setOpacity(double opacity);
+    // Widget pixels per canvas unit, for the web map's page.
+    void setCanvasScale(double scale);
     const GPSPathOverlayState &state() const { return m_state; }
     // The hosted web map; none while the route is drawn in place.
     GPSPathWebMapView *webMapView() const { return m_webMap; }
@@ -43,7 +47,11 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    void styleWebMap();
+
     GPSPathOverlayState m_state;
+    double m_opacity = 1;
+    double m_scale = 1;
     QPointer<GPSPathWebMapView> m_webMap;
     QString m_webMapIdentity;
 };

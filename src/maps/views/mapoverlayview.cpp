@@ -3,6 +3,9 @@
 #include "maps/mappages.h"
 #include "maps/views/webmapviewsupport.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace routereel {
 
 MapOverlayView::MapOverlayView(const MapOverlayState &state, QWidget *parent) : QWidget(parent)
@@ -24,6 +27,19 @@ MapOverlayView::~MapOverlayView()
 void MapOverlayView::setState(const MapOverlayState &state)
 {
     m_coordinator.update(state);
+}
+
+void MapOverlayView::setAppearance(double opacity, MapShape shape, double cornerRadius)
+{
+    const double r = std::isfinite(cornerRadius) ? std::max(0.0, cornerRadius) : 0.0;
+    setPreviewMapStyle(m_webView, opacity,
+                       shape == MapShape::circle ? QStringLiteral("circle(50%)")
+                                                 : QStringLiteral("inset(0 round %1px)").arg(r));
+}
+
+void MapOverlayView::setCanvasScale(double scale)
+{
+    setPreviewMapScale(m_webView, scale);
 }
 
 } // namespace routereel

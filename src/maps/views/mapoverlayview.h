@@ -21,6 +21,11 @@ public:
     ~MapOverlayView() override;
 
     void setState(const MapOverlayState &state);
+    // The page's opacity and its outline: a circle, or a rectangle with rounded
+    // corners of `cornerRadius` canvas units.
+    void setAppearance(double opacity, MapShape shape, double cornerRadius);
+    // Widget pixels per canvas unit: the page is laid out in canvas units.
+    void setCanvasScale(double scale);
 
     MapOverlayCoordinator &coordinator() { return m_coordinator; }
     QWebEngineView *webView() const { return m_webView; }

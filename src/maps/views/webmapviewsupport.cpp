@@ -3,6 +3,8 @@
 #include "maps/views/maplibschemehandler.h"
 #include "maps/views/webmapbridge.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QPointer>
 #include <QVBoxLayout>
 #include <QWebEnginePage>
@@ -10,7 +12,14 @@
 #include <QWebEngineSettings>
 #include <QWebEngineView>
 
+#include <algorithm>
+#include <cmath>
+
 namespace routereel {
+
+namespace {
+const char *const styleProperty = "routereelPageStyle";
+} // namespace
 
 QWebEngineView *makePreviewMapView(QWidget *parent, const QString &html,
                                    std::function<void(const QString &name)> onMessage)
@@ -29,8 +38,35 @@ QWebEngineView *makePreviewMapView(QWidget *parent, const QString &html,
         layout->setContentsMargins(0, 0, 0, 0);
         layout->addWidget(view);
     }
+    // The style outlives each load of the page.
+    QObject::connect(view, &QWebEngineView::loadFinished, view, [guarded = QPointer<QWebEngineView>(view)] {
+        if (guarded)
+            guarded->page()->runJavaScript(guarded->property(styleProperty).toString());
+    });
     view->setHtml(html, QUrl());
     return view;
+}
+
+void setPreviewMapStyle(QWebEngineView *view, double opacity, const QString &clipPath)
+{
+    if (!view)
+        return;
+    const double o = std::isfinite(opacity) ? std::clamp(opacity, 0.0, 1.0) : 1.0;
+    const QString clip = QString::fromUtf8(QJsonDocument(QJsonArray{clipPath}).toJson(QJsonDocument::Compact));
+    const QString script = QStringLiteral("(function(c){var s=document.documentElement.style;s.opacity='")
+        + QString::number(o) + QStringLiteral("';s.clipPath=c;s.webkitClipPath=c;})(") + clip
+        + QStringLiteral("[0]);");
+    if (view->property(styleProperty).toString() == script)
+        return;
+    view->setProperty(styleProperty, script);
+    view->page()->runJavaScript(script);
+}
+
+void setPreviewMapScale(QWebEngineView *view, double canvasScale)
+{
+    // The engine's zoom range; beyond it the page is only cut or padded.
+    if (view && std::isfinite(canvasScale) && canvasScale > 0)
+        view->setZoomFactor(std::clamp(canvasScale, 0.25, 5.0));
 }
 
 std::function<void(const QString &script)> pageScriptRunner(QWebEngineView *view)

@@ -17,6 +17,12 @@ QWebEngineView *makePreviewMapView(QWidget *parent, const QString &html,
                                    std::function<void(const QString &name)> onMessage);
 // Runs scripts in the view's page while the view lives; afterwards does nothing.
 std::function<void(const QString &script)> pageScriptRunner(QWebEngineView *view);
+// How a preview map page shows inside its widget: the page's opacity and the
+// CSS clip path of its outline ("circle(50%)", "inset(0 round 12px)"), in
+// page pixels; kept across page loads. Graphics effects do not reach web views.
+void setPreviewMapStyle(QWebEngineView *view, double opacity, const QString &clipPath);
+// Page pixels per widget pixel follow the canvas: the page lays out in canvas units.
+void setPreviewMapScale(QWebEngineView *view, double canvasScale);
 // Detaches a preview map view: no more messages, no more loading.
 void dismantlePreviewMapView(QWebEngineView *view);
 

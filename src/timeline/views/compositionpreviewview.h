@@ -1,6 +1,6 @@
 #pragma once
 
-#include "export/compositionmode.h"
+#include "timeline/compositionmode.h"
 
 #include <QWidget>
 

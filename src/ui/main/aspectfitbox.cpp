@@ -1,6 +1,6 @@
 #include "aspectfitbox.h"
 
-#include "export/exportlayout.h"
+#include "widgets/canvasgeometry.h"
 
 namespace routereel {
 

@@ -11,16 +11,6 @@
 
 namespace routereel {
 
-namespace {
-
-QString &currentCode()
-{
-    static QString code = QStringLiteral("en");
-    return code;
-}
-
-} // namespace
-
 QList<std::shared_ptr<QTranslator>> &InterfaceLanguage::installed()
 {
     static QList<std::shared_ptr<QTranslator>> translators;
@@ -32,16 +22,10 @@ QString InterfaceLanguage::stored()
     return WindowState::normalizedLanguage(QSettings().value(QStringLiteral("appLanguage")).toString());
 }
 
-QString InterfaceLanguage::current()
-{
-    return currentCode();
-}
-
 int InterfaceLanguage::install(const QString &code)
 {
     const QString language = WindowState::normalizedLanguage(code);
     const bool chinese = language == QLatin1String("zh-Hans");
-    currentCode() = language;
     // The system's list of preferred languages, as the stored choice says.
     QSettings().setValue(QStringLiteral("AppleLanguages"), QStringList{language});
     // The locale first: views that retranslate read times and sizes in it.

@@ -19,7 +19,6 @@ public:
     static QString stored();
     // Installs `code` (normalised as above); returns the number of catalogues loaded.
     static int install(const QString &code);
-    static QString current();
 
 private:
     static QList<std::shared_ptr<QTranslator>> &installed();

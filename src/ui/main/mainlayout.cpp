@@ -32,6 +32,11 @@ MainLayout::MainLayout(QWidget *parent)
     m_previewBox = new AspectFitBox;
     m_previewBox->setObjectName(QStringLiteral("previewBox"));
     QWidget *preview = placeholder(QStringLiteral("previewArea"), QSizePolicy::Expanding, QSizePolicy::Expanding);
+    // Black like the video it stands for, so the canvas's shape shows until the preview lands.
+    preview->setAutoFillBackground(true);
+    QPalette black = preview->palette();
+    black.setColor(QPalette::Window, Qt::black);
+    preview->setPalette(black);
     m_previewBox->setContent(preview);
 
     auto *left = new QVBoxLayout;

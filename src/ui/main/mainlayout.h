@@ -5,8 +5,6 @@
 #include <QString>
 #include <QWidget>
 
-class QGraphicsOpacityEffect;
-
 namespace routereel {
 
 class AspectFitBox;

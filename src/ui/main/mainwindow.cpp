@@ -1,14 +1,16 @@
 #include "mainwindow.h"
 
+#include "exportaction.h"
 #include "fileimport.h"
 #include "interfacelanguage.h"
 #include "mainlayout.h"
 #include "networkmonitor.h"
 #include "windowalerts.h"
 #include "windowappearance.h"
+#include "windowcommands.h"
 #include "windowsheets.h"
 
-#include "export/exportlayout.h"
+#include "widgets/canvasgeometry.h"
 #include "export/exportqueue.h"
 #include "maps/tilecache.h"
 #include "project/projectsession.h"
@@ -53,6 +55,7 @@ struct MainWindow::Models {
     std::unique_ptr<NetworkMonitor> network;
     WindowAlerts *alerts = nullptr;
     WindowSheets *sheets = nullptr;
+    WindowCommands *commands = nullptr;
     std::unique_ptr<ProjectSession> session;
     std::unique_ptr<FileImport> import;
 
@@ -82,6 +85,7 @@ MainWindow::MainWindow(const Options &options, QWidget *parent)
     m.session = std::make_unique<ProjectSession>(*this, *m.alerts, *this);
     m.import = std::make_unique<FileImport>(m.engine, m.gpx, m.log,
                                             [this](const QString &message) { presentError(message); }, this);
+    m.commands = new WindowCommands(*m.session, *m.engine.undoStack(), this);
 
     m_content = new MainLayout;
     setCentralWidget(m_content);
@@ -99,7 +103,8 @@ MainWindow::MainWindow(const Options &options, QWidget *parent)
 
 MainWindow::~MainWindow()
 {
-    // The session and the import first: they refer to the models.
+    // The export front end, the session and the import first: they refer to the models.
+    delete m_exportAction;
     m_models->import.reset();
     m_models->session.reset();
 }
@@ -124,6 +129,7 @@ ProjectSession &MainWindow::session() { return *m_models->session; }
 FileImport &MainWindow::fileImport() { return *m_models->import; }
 WindowAlerts &MainWindow::alerts() { return *m_models->alerts; }
 WindowSheets &MainWindow::sheets() { return *m_models->sheets; }
+WindowCommands &MainWindow::commands() { return *m_models->commands; }
 MainLayout &MainWindow::content() { return *m_content; }
 ProjectPlayer &MainWindow::player() { return m_models->playerAdapter; }
 
@@ -264,9 +270,6 @@ void MainWindow::runStartup()
 
 // ---- commands
 
-void MainWindow::saveProject() { m_models->session->handleSaveProject(); }
-void MainWindow::saveProjectAs() { m_models->session->handleSaveProjectAs(); }
-void MainWindow::openProject() { m_models->session->presentOpenProjectPanel(); }
 void MainWindow::importFiles() { m_models->import->importFiles(); }
 
 void MainWindow::openProjectURL(const QUrl &url)
@@ -339,6 +342,7 @@ void MainWindow::retranslate()
 {
     setWindowTitle(tr("routereel"));
     m_models->alerts->retranslate();
+    m_models->commands->retranslate();
 }
 
 } // namespace routereel

@@ -15,6 +15,7 @@
 
 namespace routereel {
 
+class ExportAction;
 class ExportQueue;
 class FileImport;
 class MainLayout;
@@ -26,6 +27,7 @@ class TileCache;
 class VideoPlayerAdapter;
 class VideoPlayerService;
 class WindowAlerts;
+class WindowCommands;
 class WindowSheets;
 
 // The single document window. It owns every model object for its whole life and
@@ -66,7 +68,10 @@ public:
     FileImport &fileImport();
     WindowAlerts &alerts();
     WindowSheets &sheets();
+    WindowCommands &commands();
     MainLayout &content();
+    // The export front end; its action() is the toolbar's Export command.
+    ExportAction &exportAction() { return *m_exportAction; }
 
     // Puts a view in its place ("previewArea", "timelinePanel", "modePicker",
     // "inspector", "exportBar"); false for an unknown name.
@@ -86,10 +91,8 @@ public:
     // Logs the whole message as an error and shows its first line in the "Error" alert.
     void presentError(const QString &message);
 
-    // ---- commands
-    void saveProject();
-    void saveProjectAs();
-    void openProject();
+    // ---- commands (Save, Save As and Open are the actions of commands())
+    // A project file handed over while the window runs.
     void openProjectURL(const QUrl &url);
     // Toggles the interface language between "en" and "zh-Hans" and retranslates every view.
     void setLanguage();
@@ -116,8 +119,9 @@ public:
     std::optional<QUrl> chooseSaveLocation(const QString &proposedName, const QString &folder) override;
     std::optional<QUrl> chooseProjectToOpen() override;
 
-    // Seconds after the last edit at which the last session is written.
+    // The last session is written this long after the last edit (and at quit).
     static constexpr int autosaveDelayMs = 3000;
+    void setAutosaveDelay(int milliseconds) { m_autosave.setInterval(milliseconds); }
     bool isAutosavePending() const { return m_autosave.isActive(); }
 
 protected:
@@ -142,6 +146,7 @@ private:
     WindowState m_state;
     std::unique_ptr<Models> m_models;
     MainLayout *m_content;
+    ExportAction *m_exportAction = nullptr;
     std::optional<QUrl> m_pendingOpenURL;
     std::function<void()> m_updateCheck;
     std::function<bool()> m_closeGuard;

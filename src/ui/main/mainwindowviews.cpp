@@ -1,20 +1,46 @@
 #include "mainwindow.h"
 
+#include "compositionmodepicker.h"
+#include "exportaction.h"
+#include "exportsheet.h"
+#include "networkmonitor.h"
 #include "windowsheets.h"
 
 #include "ui/panels/cachesheet.h"
+#include "ui/panels/deletedispatcher.h"
 #include "ui/panels/exportqueuebar.h"
 #include "ui/panels/logsheet.h"
+#include "ui/panels/previewareaview.h"
 #include "ui/panels/settingspanelview.h"
+#include "ui/timeline/timelineview.h"
 
 namespace routereel {
 
 void MainWindow::installViews()
 {
+    auto *preview = new PreviewAreaView({playerService(), clock(), gpxService(), engine(), mapSettings(), timeSettings(),
+                                         speedSettings(), gpsPathSettings(), heartRateSettings(),
+                                         heartRateGraphSettings()},
+                                        m_state, [this] { importFiles(); });
+    replacePlaceholder(QStringLiteral("previewArea"), preview);
+    new DeleteDispatcher(*preview, engine(), this);
     replacePlaceholder(QStringLiteral("inspector"),
                        new SettingsPanelView(mapSettings(), timeSettings(), speedSettings(), gpsPathSettings(),
                                              heartRateSettings(), heartRateGraphSettings(), m_state, gpxService()));
     replacePlaceholder(QStringLiteral("exportBar"), new ExportQueueBar(exportQueue(), m_state));
+    replacePlaceholder(QStringLiteral("timelinePanel"),
+                       new TimelineView(playerService(), clock(), gpxService(), engine(), m_state));
+
+    // The export front end: the Export command (the toolbar shows it), the mode row, the export sheet.
+    m_exportAction = new ExportAction({gpxService(), engine(), playerService(), exportQueue(), mapSettings(),
+                                       timeSettings(), speedSettings(), gpsPathSettings(), heartRateSettings(),
+                                       heartRateGraphSettings()},
+                                      m_state, [this] { return networkMonitor().isConnected(); },
+                                      [this](const QString &message) { presentError(message); }, this);
+    addAction(m_exportAction->action());
+    replacePlaceholder(QStringLiteral("modePicker"), new CompositionModePicker(m_state));
+    sheets().setFactory(WindowSheets::Sheet::exportSettings,
+                        [this](QWidget *window) { return new ExportSheet(*m_exportAction, m_state, window); });
 
     sheets().setFactory(WindowSheets::Sheet::log,
                         [this](QWidget *window) { return new LogSheet(logStore(), m_state, window); });

@@ -3,7 +3,6 @@
 #include "project/projectalerts.h"
 
 #include <QObject>
-#include <QPointer>
 
 class QMessageBox;
 class QPushButton;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "export/compositionmode.h"
+#include "timeline/compositionmode.h"
 #include "export/exportpreset.h"
 #include "project/widgetpositions.h"
 #include "widgets/mapenums.h"

@@ -1,6 +1,7 @@
 #include "overlayview.h"
 
 #include "widgets/overlaybitmap.h"
+#include "widgets/shadowblur.h"
 #include "widgets/widgetfonts.h"
 
 #include <QPainter>
@@ -30,9 +31,25 @@ void OverlayView::setCanvasScale(double scale)
     contentChanged();
 }
 
+void OverlayView::setOpacity(double opacity)
+{
+    opacity_ = std::isfinite(opacity) ? std::clamp(opacity, 0.0, 1.0) : 1.0;
+    update();
+}
+
+void OverlayView::setShadow(bool shadow)
+{
+    if (shadow_ == shadow)
+        return;
+    shadow_ = shadow;
+    contentChanged();
+}
+
 QSize OverlayView::sizeHint() const
 {
-    const QSizeF s = contentSize() * scale_;
+    const QSizeF content = contentSize();
+    const double m = content.isEmpty() ? 0 : shadowMargin();
+    const QSizeF s = (content + 2 * QSizeF(m, m)) * scale_;
     // A widget is never larger than the largest overlay bitmap: its backing store is one.
     const auto side = [](double v) {
         return std::isfinite(v) && v > 0 ? int(std::ceil(std::min(v, double(maxOverlayBitmapSide)))) : 0;
@@ -42,13 +59,37 @@ QSize OverlayView::sizeHint() const
 
 void OverlayView::paintEvent(QPaintEvent *)
 {
-    if (scale_ <= 0 || contentSize().isEmpty())
+    const QSizeF content = contentSize();
+    if (scale_ <= 0 || content.isEmpty() || opacity_ <= 0)
         return;
+    // The content sits in the middle, whatever rounding gave the view's size.
+    const QPointF origin((width() - content.width() * scale_) / 2, (height() - content.height() * scale_) / 2);
+    const auto paintScaled = [&](QPainter &painter, QPointF at) {
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setRenderHint(QPainter::TextAntialiasing);
+        painter.translate(at);
+        painter.scale(scale_, scale_);
+        paintContent(painter);
+    };
     QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setRenderHint(QPainter::TextAntialiasing);
-    painter.scale(scale_, scale_);
-    paintContent(painter);
+    painter.setOpacity(opacity_);
+    if (!shadow_) {
+        paintScaled(painter, origin);
+        return;
+    }
+    QImage layer(size(), QImage::Format_ARGB32_Premultiplied);
+    if (layer.isNull())
+        return;
+    layer.fill(Qt::transparent);
+    // Fonts are sized for this widget's resolution: the layer gets the same.
+    layer.setDotsPerMeterX(qRound(logicalDpiX() / 0.0254));
+    layer.setDotsPerMeterY(qRound(logicalDpiY() / 0.0254));
+    {
+        QPainter lp(&layer);
+        paintScaled(lp, origin);
+    }
+    painter.drawImage(0, 0, shadowOf(layer, shadowRadius * scale_, 0.4));
+    painter.drawImage(0, 0, layer);
 }
 
 void OverlayView::contentChanged()

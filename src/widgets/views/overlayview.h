@@ -21,6 +21,17 @@ public:
     // Size of the content in reference units; empty when there is nothing to show.
     virtual QSizeF contentSize() const = 0;
 
+    // The whole view drawn at this opacity (0 to 1).
+    void setOpacity(double opacity);
+    double opacity() const { return opacity_; }
+    // A soft black shadow round the content, 0.4 opaque, of blur radius 4
+    // reference units. The view grows by shadowMargin() on every side for it;
+    // the content keeps its place at the view's centre.
+    void setShadow(bool shadow);
+    bool hasShadow() const { return shadow_; }
+    double shadowMargin() const { return shadow_ ? 2 * shadowRadius : 0; }
+    static constexpr double shadowRadius = 4;
+
     QSize sizeHint() const override;
 
 signals:
@@ -41,6 +52,8 @@ protected:
 
 private:
     double scale_ = 1;
+    double opacity_ = 1;
+    bool shadow_ = false;
 };
 
 // A font size or length that came from a setting: NaN or infinite gives the

@@ -1,6 +1,6 @@
 #include "widgetcanvasdrag.h"
 
-#include "export/exportlayout.h"
+#include "widgets/canvasgeometry.h"
 #include "widgetcanvaspreview.h"
 
 #include <QChildEvent>
@@ -21,6 +21,17 @@ WidgetCanvasDrag::WidgetCanvasDrag(WidgetCanvasPreview *canvas, QWidget *view, c
 {
     // The drag answers on the view and everything inside it.
     watch(view);
+    // The clamp depends on the canvas: a new size may move the widget inward.
+    if (canvas)
+        connect(canvas, &WidgetCanvasPreview::canvasChanged, this, &WidgetCanvasDrag::place);
+}
+
+void WidgetCanvasDrag::place()
+{
+    // Drawn inside the canvas; the position itself stays as it was given.
+    if (canvas_ && view_ && canvas_->viewCenter(view_))
+        canvas_->moveView(view_, clampedWidgetCenter(position_.value_or(defaultPosition_), canvas_->referenceSize(),
+                                                     halfSize_));
 }
 
 void WidgetCanvasDrag::watch(QObject *object)
@@ -34,18 +45,19 @@ void WidgetCanvasDrag::watch(QObject *object)
 void WidgetCanvasDrag::setPosition(std::optional<QPointF> position)
 {
     position_ = position;
-    if (canvas_ && view_)
-        canvas_->moveView(view_, position.value_or(defaultPosition_));
+    place();
 }
 
 void WidgetCanvasDrag::setDefaultPosition(const QPointF &position)
 {
     defaultPosition_ = position;
+    place();
 }
 
 void WidgetCanvasDrag::setHalfSize(const QSizeF &halfSize)
 {
     halfSize_ = halfSize;
+    place();
 }
 
 void WidgetCanvasDrag::endDrag()
@@ -105,7 +117,10 @@ bool WidgetCanvasDrag::eventFilter(QObject *watched, QEvent *event)
         auto *mouse = static_cast<QMouseEvent *>(event);
         if (mouse->button() != Qt::LeftButton || !pressGlobal_)
             return false;
+        const bool tap = !dragging_;
         endDrag();
+        if (tap)
+            emit tapped();
         return true;
     }
     default:

@@ -16,10 +16,11 @@ class WidgetCanvasPreview;
 // Moves a view placed on a widget canvas by dragging it. The drag is measured
 // in canvas units, whatever the zoom of the preview, and keeps the widget's
 // centre at least half its size away from every edge of the canvas. A press
-// that moves less than minimumDistance screen pixels changes nothing.
+// that moves less than minimumDistance screen pixels moves nothing: it is a tap.
 //
 // The position is the caller's: set it from the model, and store what
 // positionChanged() reports. Absent means the widget sits at its default place.
+// The view is drawn at the clamped centre, also when the canvas changes size.
 class WidgetCanvasDrag : public QObject {
     Q_OBJECT
 
@@ -38,11 +39,14 @@ public:
 signals:
     // A drag moved the widget to this centre (canvas units).
     void positionChanged(const QPointF &position);
+    // The left button went down and up on the view without starting a drag.
+    void tapped();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void place();
     void watch(QObject *object);
     void endDrag();
 

@@ -1,6 +1,6 @@
 #include "widgetcanvaspreview.h"
 
-#include "export/exportlayout.h"
+#include "widgets/canvasgeometry.h"
 #include "overlayview.h"
 #include "widgets/overlaybitmap.h"
 
@@ -12,6 +12,14 @@ namespace routereel {
 WidgetCanvasPreview::WidgetCanvasPreview(QWidget *parent)
     : QWidget(parent)
 {
+}
+
+WidgetCanvasPreview::~WidgetCanvasPreview()
+{
+    // The placed views die with QWidget's destructor, after items_: they must not report it.
+    for (const Item &item : std::as_const(items_))
+        if (item.view)
+            disconnect(item.view, nullptr, this, nullptr);
 }
 
 void WidgetCanvasPreview::setReferenceSize(const QSizeF &size)
@@ -115,7 +123,9 @@ void WidgetCanvasPreview::layoutItem(const Item &item)
         const QSignalBlocker block(overlay); // its size follows below
         overlay->setCanvasScale(k);
     }
-    const QSizeF size = item.size ? *item.size : overlay ? overlay->contentSize() : QSizeF(item.view->sizeHint());
+    QSizeF size = item.size ? *item.size : overlay ? overlay->contentSize() : QSizeF(item.view->sizeHint());
+    if (overlay && !item.size && !size.isEmpty()) // room for its shadow, centred on the same place
+        size += 2 * QSizeF(overlay->shadowMargin(), overlay->shadowMargin());
     QSizeF pixels = size * k;
     // The view's backing store is a bitmap of this size.
     pixels = QSizeF(std::clamp(std::isfinite(pixels.width()) ? pixels.width() : 0.0, 0.0, double(maxOverlayBitmapSide)),

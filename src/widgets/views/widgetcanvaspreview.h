@@ -16,6 +16,7 @@ class WidgetCanvasPreview : public QWidget {
 
 public:
     explicit WidgetCanvasPreview(QWidget *parent = nullptr);
+    ~WidgetCanvasPreview() override;
 
     void setReferenceSize(const QSizeF &size);
     QSizeF referenceSize() const { return referenceSize_; }

@@ -2,21 +2,25 @@
 #include "ui/main/mainwindow.h"
 #include "ui/main/networkmonitor.h"
 #include "ui/main/windowalerts.h"
+#include "ui/main/windowsheets.h"
 
 #include "project/projectsession.h"
 #include "timeline/timelineengine.h"
+#include "timeline/videoplayerservice.h"
 #include "tracks/gpxservice.h"
 #include "tracks/logstore.h"
 
 #include "support/timelinefixtures.h"
 #include "support/waitfor.h"
 
+#include <QDialog>
 #include <QDir>
 #include <QGraphicsOpacityEffect>
 #include <QMessageBox>
 #include <QAbstractButton>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QTest>
 #include <gtest/gtest.h>
 
 using namespace routereel;
@@ -217,4 +221,81 @@ TEST(MainWindow, LosingTheNetworkRaisesOneAlertAndStartingOfflineNone)
     window.networkMonitor().update(Reachability::Online);
     window.networkMonitor().update(Reachability::Disconnected);
     EXPECT_EQ(alerts, 2);
+}
+
+TEST(MainWindow, SheetsFollowTheirFlagsAndCommandsActOnTheWindow)
+{
+    MainWindow window(online());
+    window.show();
+    WindowState &state = window.windowState();
+    state.setShowTokenSheet(true);  // before its content exists: shown once given
+    for (auto sheet : {WindowSheets::Sheet::token, WindowSheets::Sheet::log})
+        window.sheets().setFactory(sheet, [](QWidget *parent) { return new QDialog(parent); });
+    QPointer<QDialog> token = window.sheets().dialog(WindowSheets::Sheet::token);
+    ASSERT_TRUE(token);
+    EXPECT_TRUE(token->isVisible());
+    EXPECT_EQ(token->windowModality(), Qt::WindowModal);
+    token->reject();
+    EXPECT_FALSE(state.showTokenSheet());
+    state.setShowLogSheet(true);
+    QPointer<QDialog> log = window.sheets().dialog(WindowSheets::Sheet::log);
+    ASSERT_TRUE(log && log->isVisible());
+    state.setShowLogSheet(false);
+    EXPECT_TRUE(waitFor([&] { return !log && !token; }));  // closed and gone
+
+    QTemporaryDir dir;
+    const QUrl project = QUrl::fromLocalFile(dir.filePath("trip.rrl"));
+    ASSERT_TRUE(window.session().saveProject(project));
+    window.openProjectURL(project);
+    ASSERT_TRUE(waitFor([&] { return !window.session().isRestoringVideo(); }));
+    window.engine().importVideo(testsupport::source(4));
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    QTest::keyClick(&window, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_TRUE(window.engine().videoSources().isEmpty());
+    QTest::keyClick(&window, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(window.engine().videoSources().size(), 1);
+    QTest::keyClick(&window, Qt::Key_S, Qt::ControlModifier);
+    EXPECT_EQ(window.logStore().entries().first().title, QStringLiteral("Save Project"));
+    EXPECT_EQ(window.session().makeProjectDocument().videoFiles->size(), 1);
+}
+
+TEST(MainWindow, TheLastSessionIsWrittenShortlyAfterAnEdit)
+{
+    freshStart();
+    MainWindow window(online());
+    window.setAutosaveDelay(20);
+    window.setCompositionMode(CompositionMode::overlay);
+    EXPECT_FALSE(window.isAutosavePending());  // nothing is written before the start-up restore
+    showAndStart(window);
+    const QString path = *ProjectSession::lastSessionPath();
+    QFile::remove(path);
+    window.engine().importVideo(testsupport::source(4));
+    EXPECT_TRUE(window.isAutosavePending());
+    ASSERT_TRUE(waitFor([&] { return QFile::exists(path); }));
+    MainWindow next(online());
+    showAndStart(next);
+    EXPECT_EQ(next.compositionMode(), CompositionMode::overlay);
+}
+
+TEST(MainWindow, ThePlayerFollowsTheModeAndInOverlayTheTrackSegments)
+{
+    MainWindow window(online());
+    VideoPlayerService &player = window.playerService();
+    GPXTrack track;
+    track.trackPoints = {testsupport::trackPoint(47, 8, 0), testsupport::trackPoint(47.1, 8, 60)};
+    track.duration = 60;
+    window.gpxService().addTrack(track);
+    window.engine().importGPX(track);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(player.overlayRange(), std::nullopt);  // regular: segments do not touch the player
+
+    window.setCompositionMode(CompositionMode::overlay);
+    ASSERT_TRUE(waitFor([&] { return player.overlayRange() == std::pair(0.0, 60.0); }));
+    player.play();
+    window.engine().moveSegment(window.engine().segments().first().id, 5);
+    ASSERT_TRUE(waitFor([&] { return player.overlayRange() == std::pair(5.0, 65.0); }));
+    window.setCompositionMode(CompositionMode::regular);
+    ASSERT_TRUE(waitFor([&] { return player.overlayRange() == std::nullopt; }));
+    EXPECT_FALSE(player.isPlaying());
 }

@@ -24,7 +24,9 @@ QSizeF referenceCanvasSize(const QSizeF &videoSize, const std::optional<QSizeF> 
 QPointF previewToVideoPoint(const QPointF &point, const QSizeF &previewSize, const QSizeF &videoSize,
                             const QSizeF &margin);
 
-// Keeps a widget centre at least `margin` (capped at half the container) inside the container.
+// Keeps a widget centre at least `margin` (capped at half the container) inside
+// the container. With half the size of what a widget draws as the margin, the
+// preview and the export keep the whole widget inside the frame.
 QPointF clampedWidgetCenter(const QPointF &center, const QSizeF &container, const QSizeF &margin);
 
 // The content scaled to fit the container and centred; empty when either size is unusable.

@@ -1,4 +1,4 @@
-#include "exportlayout.h"
+#include "canvasgeometry.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "export/exportlayout.h"
+#include "widgets/canvasgeometry.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +13,7 @@ constexpr double notANumber = std::numeric_limits<double>::quiet_NaN();
 
 } // namespace
 
-TEST(ExportLayout, ReferenceCanvasScalesShortSideToLayoutOr540)
+TEST(CanvasGeometry, ReferenceCanvasScalesShortSideToLayoutOr540)
 {
     struct Case {
         QSizeF video;
@@ -36,7 +36,7 @@ TEST(ExportLayout, ReferenceCanvasScalesShortSideToLayoutOr540)
     }
 }
 
-TEST(ExportLayout, PreviewPointIsScaledAndKeptInsideMargins)
+TEST(CanvasGeometry, PreviewPointIsScaledAndKeptInsideMargins)
 {
     struct Case {
         QPointF point;
@@ -63,7 +63,7 @@ TEST(ExportLayout, PreviewPointIsScaledAndKeptInsideMargins)
     }
 }
 
-TEST(ExportLayout, WidgetCentreClamp)
+TEST(CanvasGeometry, WidgetCentreClamp)
 {
     for (const QPointF centre : {QPointF(0, 0), QPointF(-300, 2000), QPointF(999, 1)}) {
         const QPointF got = clampedWidgetCenter(centre, {1000, 800}, {600, 600});
@@ -74,7 +74,7 @@ TEST(ExportLayout, WidgetCentreClamp)
     EXPECT_EQ(clampedWidgetCenter({300, 300}, {1000, 800}, {50, 25}), QPointF(300, 300));
 }
 
-TEST(ExportLayout, AspectFitCentresContent)
+TEST(CanvasGeometry, AspectFitCentresContent)
 {
     EXPECT_EQ(aspectFitRect({1920, 1080}, {800, 800}), QRectF(0, 175, 800, 450));
     EXPECT_EQ(aspectFitRect({1080, 1920}, {800, 800}), QRectF(175, 0, 450, 800));

@@ -1,0 +1,162 @@
+#include "exportaction.h"
+
+#include "windowstate.h"
+
+#include "widgets/canvasgeometry.h"
+#include "export/exportqueue.h"
+#include "timeline/timelineengine.h"
+#include "timeline/videoplayerservice.h"
+#include "tracks/gpxservice.h"
+
+#include <QAction>
+#include <QDateTime>
+#include <QFileDialog>
+#include <QWidget>
+
+#include <algorithm>
+#include <variant>
+
+namespace routereel {
+
+ExportAction::ExportAction(const Models &models, WindowState &state, NetworkQuery isConnected,
+                           AlertSink presentError, QWidget *window)
+    : QObject(window),
+      m_models(models),
+      m_state(state),
+      m_isConnected(std::move(isConnected)),
+      m_presentError(std::move(presentError)),
+      m_window(window),
+      m_action(new QAction(this))
+{
+    m_action->setObjectName(QStringLiteral("exportAction"));
+    m_action->setText(tr("Export"));
+    m_action->setToolTip(tr("Export"));
+    connect(m_action, &QAction::triggered, this, &ExportAction::checkWidgetsAndExport);
+
+    // Readiness has no stored flag: every model it reads recomputes it.
+    TimelineEngine &engine = m_models.engine;
+    VideoPlayerService &player = m_models.playerService;
+    for (auto signal : {&TimelineEngine::segmentsChanged, &TimelineEngine::videoSourcesChanged,
+                        &TimelineEngine::videoSegmentsChanged, &TimelineEngine::canvasOriginChanged})
+        connect(&engine, signal, this, &ExportAction::modelsChanged);
+    for (auto signal : {&VideoPlayerService::isLoadedChanged, &VideoPlayerService::isMetadataReadyChanged,
+                        &VideoPlayerService::videoURLChanged, &VideoPlayerService::videoFPSChanged,
+                        &VideoPlayerService::durationChanged, &VideoPlayerService::videoBitRateChanged})
+        connect(&player, signal, this, &ExportAction::modelsChanged);
+    connect(&m_models.gpxService, &GPXService::tracksChanged, this, &ExportAction::modelsChanged);
+    connect(&m_state, &WindowState::compositionModeChanged, this, &ExportAction::modelsChanged);
+    connect(&m_state, &WindowState::exportCompressionFactorChanged, this, &ExportAction::modelsChanged);
+    m_canExport = canExport();
+    m_action->setEnabled(m_canExport);
+}
+
+void ExportAction::modelsChanged()
+{
+    const bool ready = canExport();
+    if (ready != m_canExport) {
+        m_canExport = ready;
+        m_action->setEnabled(ready);
+        emit canExportChanged(ready);
+    }
+    emit exportFactsChanged();
+}
+
+ExportTaskBuilder ExportAction::builder() const
+{
+    ExportTaskBuilder::WindowState state;
+    state.compositionMode = m_state.compositionMode();
+    state.selectedPreset = m_state.selectedPreset();
+    state.compressionFactor = m_state.exportCompressionFactor();
+    state.mapProvider = m_state.mapProvider();
+    state.mapboxToken = m_state.mapboxToken();
+    state.mapLanguage = m_state.appLanguage();
+    state.layoutSize = layoutSize();
+    const WidgetPositions positions = m_state.widgetPositions();
+    state.mapPosition = positions.map;
+    state.timePosition = positions.time;
+    state.speedPosition = positions.speed;
+    state.gpsPathPosition = positions.gpsPath;
+    state.heartRatePosition = positions.heartRate;
+    state.heartRateGraphPosition = positions.heartRateGraph;
+    const ExportTaskBuilder::Models models{m_models.gpxService,      m_models.engine,
+                                           m_models.mapSettings,     m_models.timeSettings,
+                                           m_models.speedSettings,   m_models.gpsPathSettings,
+                                           m_models.heartRateSettings, m_models.heartRateGraphSettings};
+    return ExportTaskBuilder(models, ExportTaskBuilder::PlayerState::of(m_models.playerService), state);
+}
+
+QSizeF ExportAction::layoutSize() const
+{
+    const QSizeF canvas = m_models.engine.canvasOrigin().value_or(VideoTimelineSnapshot::defaultCanvasSize);
+    return referenceCanvasSize(canvas, m_state.widgetLayoutSize());
+}
+
+QString ExportAction::proposedFileName() const
+{
+    const ExportTaskBuilder b = builder();
+    const ExportPreset preset = b.isOverlay() ? b.effectiveExportPreset() : m_state.selectedPreset();
+    const QSizeF size = b.exportOutputSize(preset);
+    const double shortSide = std::min(size.width(), size.height()) * b.outputScale(preset);
+    // Local time: the stamp is for the user to recognise the file by.
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd-HHmmss"));
+    return stamp + QLatin1Char('_') + resolutionLabel(shortSide) + QStringLiteral(".mp4");
+}
+
+void ExportAction::checkWidgetsAndExport()
+{
+    const ExportTaskBuilder b = builder();
+    if (!b.canExport())
+        return;
+    if (const auto error = b.checkWidgets()) {
+        m_presentError(error->message());
+        return;
+    }
+    if (b.needsNetwork() && !m_isConnected()) {
+        m_state.setShowNetworkAlert(true);
+        return;
+    }
+    m_state.setSelectedPreset(b.isOverlay() ? b.effectiveExportPreset() : ExportPreset::original);
+    m_state.setShowExportSheet(true);
+}
+
+bool ExportAction::refused(const std::optional<ExportStartError> &error)
+{
+    if (!error)
+        return false;
+    if (error->isShown())
+        m_presentError(error->message());
+    return true;
+}
+
+void ExportAction::startExport()
+{
+    if (refused(builder().check()))
+        return;
+    const QUrl output = m_saveDialog(m_window, proposedFileName());
+    if (output.isEmpty())
+        return;
+    // The dialog ran its own event loop: a probe, a track load or a Clear may
+    // have changed the timeline meanwhile. The task is what the state is now,
+    // and a user who has chosen a file hears why nothing was queued.
+    auto built = builder().build(output);
+    if (const auto *error = std::get_if<ExportStartError>(&built)) {
+        m_presentError(error->message());
+        return;
+    }
+    m_models.queue.enqueue(std::get<ExportTask>(built));
+}
+
+QUrl ExportAction::runSaveDialog(QWidget *parent, const QString &fileName)
+{
+    QFileDialog dialog(parent);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setMimeTypeFilters({QStringLiteral("video/mp4")});
+    dialog.setDefaultSuffix(QStringLiteral("mp4"));
+    dialog.selectFile(fileName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedUrls().isEmpty())
+        return {};
+    return dialog.selectedUrls().constFirst();
+}
+
+} // namespace routereel

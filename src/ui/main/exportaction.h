@@ -1,0 +1,111 @@
+#pragma once
+
+#include "export/exportpreset.h"
+#include "export/exporttaskbuilder.h"
+
+#include <QObject>
+#include <QSizeF>
+#include <QUrl>
+
+#include <functional>
+#include <optional>
+
+class QAction;
+class QWidget;
+
+namespace routereel {
+
+class ExportQueue;
+class GPSPathWidgetSettings;
+class GPXService;
+class HeartRateGraphWidgetSettings;
+class HeartRateWidgetSettings;
+class MapSettings;
+class SpeedWidgetSettings;
+class TimeWidgetSettings;
+class TimelineEngine;
+class VideoPlayerService;
+class WindowState;
+
+// The window's export front end: whether an export may start (the toolbar's
+// Export command follows it), the checks before the export sheet opens, what
+// the sheet offers, and the start of an export from the sheet: the checks
+// again, the save dialog, one task for the queue. Main thread only.
+class ExportAction : public QObject {
+    Q_OBJECT
+
+public:
+    struct Models {
+        GPXService &gpxService;
+        TimelineEngine &engine;
+        VideoPlayerService &playerService;
+        ExportQueue &queue;
+        MapSettings &mapSettings;
+        TimeWidgetSettings &timeSettings;
+        SpeedWidgetSettings &speedSettings;
+        GPSPathWidgetSettings &gpsPathSettings;
+        HeartRateWidgetSettings &heartRateSettings;
+        HeartRateGraphWidgetSettings &heartRateGraphSettings;
+    };
+    // Whether the machine is on line now.
+    using NetworkQuery = std::function<bool()>;
+    // The window's error alert (and log entry).
+    using AlertSink = std::function<void(const QString &message)>;
+    // Asks for the output file, proposing `fileName`; an empty URL when cancelled.
+    using SaveDialog = std::function<QUrl(QWidget *parent, const QString &fileName)>;
+
+    // `window` parents the save dialog and this object.
+    ExportAction(const Models &models, WindowState &state, NetworkQuery isConnected, AlertSink presentError,
+                 QWidget *window);
+
+    // The toolbar's Export command: enabled exactly while canExport().
+    QAction *action() const { return m_action; }
+
+    bool canExport() const { return builder().canExport(); }
+    ExportPreset effectiveExportPreset() const { return builder().effectiveExportPreset(); }
+    QList<ExportPreset> offeredExportPresets() const { return builder().offeredExportPresets(); }
+    double exportFrameRate() const { return builder().exportFrameRate(); }
+    QSizeF exportOutputSize(ExportPreset preset) const { return builder().exportOutputSize(preset); }
+    double outputScale(ExportPreset preset) const { return builder().outputScale(preset); }
+    std::optional<qint64> estimatedExportBytes(ExportPreset preset) const
+    {
+        return builder().estimatedExportBytes(preset);
+    }
+    // The space widget positions refer to: the canvas on the stored layout's short side, else 540.
+    QSizeF layoutSize() const;
+    // "<date stamp>_<resolution label>.mp4" for the preset the export would use now.
+    QString proposedFileName() const;
+
+    // The toolbar's Export: refuses without widgets or, when a map is needed, off line;
+    // otherwise picks the preset and opens the export sheet.
+    void checkWidgetsAndExport();
+    // The export sheet's Export: checks, asks for the file, queues the task.
+    void startExport();
+
+    void setSaveDialog(SaveDialog dialog) { m_saveDialog = std::move(dialog); }
+    // MPEG-4 only, ".mp4" added when missing, replacing a file confirmed.
+    static QUrl runSaveDialog(QWidget *parent, const QString &fileName);
+
+    ExportTaskBuilder builder() const;
+
+signals:
+    void canExportChanged(bool canExport);
+    // Something the export sheet shows may have changed: presets, sizes, estimates, readiness.
+    void exportFactsChanged();
+
+private:
+    void modelsChanged();
+    // Shows the error unless it is one the user cannot act on; true when there was one.
+    bool refused(const std::optional<ExportStartError> &error);
+
+    Models m_models;
+    WindowState &m_state;
+    NetworkQuery m_isConnected;
+    AlertSink m_presentError;
+    QWidget *m_window;
+    SaveDialog m_saveDialog = &ExportAction::runSaveDialog;
+    QAction *m_action;
+    bool m_canExport = false;
+};
+
+} // namespace routereel

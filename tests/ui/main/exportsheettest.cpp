@@ -1,0 +1,182 @@
+#include "exportwindowfixture.h"
+
+#include "ui/main/compositionmodepicker.h"
+#include "ui/main/exportsheet.h"
+#include "ui/main/windowappearance.h"
+
+#include "support/testartifacts.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QSlider>
+#include <QTest>
+#include <QTranslator>
+
+#include <cmath>
+#include <limits>
+
+using namespace exportui;
+
+namespace {
+
+struct SheetWindow : ExportWindow {
+    using ExportWindow::ExportWindow;
+    ExportSheet sheet{action, state, &window};
+
+    template <typename T = QLabel>
+    T *child(const QString &name) const { return sheet.findChild<T *>(name); }
+    // The rows' labels, and the estimates shown.
+    QStringList shown(const QString &prefix) const
+    {
+        QStringList out;
+        for (const QAbstractButton *row : sheet.findChildren<QRadioButton *>())
+            out << row->text();
+        for (const QLabel *label : sheet.findChildren<QLabel *>())
+            out << (label->isVisible() && label->text().startsWith(prefix) ? label->text() : QString());
+        out.removeAll(QString());
+        return out;
+    }
+    double stored() const { return QSettings().value(QStringLiteral("exportCompressionFactor")).toDouble(); }
+};
+
+// Posted changes (language, palette) and the layouts they ask for, before a grab.
+void settle()
+{
+    QCoreApplication::processEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+}
+
+void saveInBothLanguages(SheetWindow &w, const QString &name)
+{
+    settle();
+    saveTestArtifact(w.sheet.grab().toImage(), name + QStringLiteral("-en"));
+    saveTestArtifact(CompositionModePicker(w.state).grab().toImage(), QStringLiteral("mode-") + name + "-en");
+    QTranslator chinese;
+    ASSERT_TRUE(chinese.load(QStringLiteral(":/i18n/ui_main_zh_CN.qm")));
+    QCoreApplication::installTranslator(&chinese);
+    settle();
+    EXPECT_EQ(w.child<QPushButton>(QStringLiteral("cancel"))->text(), QStringLiteral("取消"));
+    saveTestArtifact(w.sheet.grab().toImage(), name + QStringLiteral("-zh"));
+    saveTestArtifact(CompositionModePicker(w.state).grab().toImage(), QStringLiteral("mode-") + name + "-zh");
+    QCoreApplication::removeTranslator(&chinese);
+    settle();
+}
+
+} // namespace
+
+TEST(ExportSheet, ShowsTheSourceAndThePresetsOfTheMode)
+{
+    SheetWindow w;
+    w.addTrack(60);
+    w.loadClip(60, {3840, 2160});
+    w.action.action()->trigger();
+    ASSERT_TRUE(w.sheet.isVisible());
+    EXPECT_EQ(w.sheet.width(), 560);
+    EXPECT_EQ(w.child(QStringLiteral("sourceLine"))->text(), QStringLiteral("3840 × 2160  ·  25 fps"));
+    EXPECT_TRUE(w.child(QStringLiteral("overlayNote"))->isHidden());
+    EXPECT_EQ(w.shown("Estimated").mid(0, 5), QStringList({"Original (3840×2160)", "4K (3840×2160)", "2K (2560×1440)",
+                                                            "1080p (1920×1080)", "720p (1280×720)"}));
+    EXPECT_TRUE(w.child<QRadioButton>(QStringLiteral("Original"))->isChecked());
+    saveInBothLanguages(w, QStringLiteral("exportsheet-regular"));
+
+    w.sheet.reject();
+    w.useOverlay();
+    w.action.action()->trigger();
+    EXPECT_EQ(w.child(QStringLiteral("sourceLine"))->text(), QStringLiteral("1920 × 1080  ·  30 fps"));
+    EXPECT_FALSE(w.child(QStringLiteral("overlayNote"))->isHidden());
+    // 3 Mb/s for 60 s, plus 1 % for the container: 22,725,000 bytes.
+    EXPECT_EQ(w.shown("Estimated: 22"), QStringList({"4K (3840×2160)", "1080p (1920×1080)", "720p (1280×720)",
+                                                     "Estimated: 22.7 MB"}));
+    saveInBothLanguages(w, QStringLiteral("exportsheet-overlay"));
+    QApplication::setPalette(windowPalette(true));
+    settle();
+    saveTestArtifact(w.sheet.grab().toImage(), QStringLiteral("exportsheet-overlay-dark"));
+    QApplication::setPalette(windowPalette(false));
+}
+
+TEST(ExportSheet, SelectionStaysAmongTheOfferedPresets)
+{
+    SheetWindow w;
+    w.addTrack(60);
+    w.loadClip(60, {3840, 2160});
+    w.action.action()->trigger();
+    QTest::mouseClick(w.child<QRadioButton>(QStringLiteral("2K")), Qt::LeftButton);
+    EXPECT_EQ(w.state.selectedPreset(), ExportPreset::p2K);
+    w.state.setCompositionMode(CompositionMode::overlay);  // the list changes and 2K leaves it
+    EXPECT_EQ(w.state.selectedPreset(), ExportPreset::p4K);
+    EXPECT_TRUE(w.child<QRadioButton>(QStringLiteral("4K"))->isChecked());
+    QTest::mouseClick(w.child<QRadioButton>(QStringLiteral("720p")), Qt::LeftButton);
+    w.state.setCompositionMode(CompositionMode::regular);  // still offered: kept
+    EXPECT_EQ(w.state.selectedPreset(), ExportPreset::p720);
+}
+
+TEST(ExportSheet, CompressionFactorIsShownClampedAndStoredOnlyWhenMoved)
+{
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    for (const auto &[stored, shown] : {std::pair(0.3, "0.60"), std::pair(1.4, "1.00"), std::pair(nan, "1.00")}) {
+        SheetWindow w(stored);
+        w.addTrack(60);
+        w.useOverlay();
+        w.action.action()->trigger();
+        EXPECT_EQ(w.child(QStringLiteral("factorValue"))->text(), QString::fromLatin1(shown)) << stored;
+        EXPECT_TRUE(w.stored() == stored || std::isnan(stored)) << "written back before any move";
+        if (stored != 0.3)
+            continue;
+        QSlider *slider = w.child<QSlider>(QStringLiteral("compressionFactor"));
+        QTest::keyClick(slider, Qt::Key_Right);
+        EXPECT_EQ(w.stored(), 0.65);
+        EXPECT_EQ(w.child(QStringLiteral("factorValue"))->text(), QStringLiteral("0.65"));
+        QTest::keyClick(slider, Qt::Key_End);
+        EXPECT_EQ(w.stored(), 1.0);
+    }
+}
+
+TEST(ExportSheet, EscapeCancelsReturnExportsWhenItMay)
+{
+    SheetWindow w;
+    w.addTrack(60);
+    w.useOverlay();
+    w.action.action()->trigger();
+    QTest::keyClick(&w.sheet, Qt::Key_Escape);
+    EXPECT_FALSE(w.state.showExportSheet() || w.sheet.isVisible());
+
+    w.action.action()->trigger();
+    w.engine.setSegments({});  // no GPX range: no estimates, no export
+    EXPECT_FALSE(w.child<QPushButton>(QStringLiteral("export"))->isEnabled());
+    EXPECT_EQ(w.shown("Estimated:").size(), 3);
+    QTest::keyClick(&w.sheet, Qt::Key_Return);
+    EXPECT_TRUE(w.sheet.isVisible());
+    EXPECT_TRUE(w.proposed.isEmpty());
+
+    w.addTrack(30);
+    QTest::keyClick(&w.sheet, Qt::Key_Return);
+    EXPECT_FALSE(w.sheet.isVisible());
+    EXPECT_EQ(w.proposed.size(), 1);
+    EXPECT_TRUE(w.queued());
+}
+
+TEST(CompositionModePicker, ActsAsARadioPairWithoutFocus)
+{
+    ExportWindow w;
+    CompositionModePicker picker(w.state);
+    picker.show();
+    QCheckBox *regular = picker.findChild<QCheckBox *>(QStringLiteral("Regular"));
+    QCheckBox *overlay = picker.findChild<QCheckBox *>(QStringLiteral("Overlay"));
+    QSignalSpy modeChanges(&w.state, &WindowState::compositionModeChanged);
+    w.state.setSelectedPreset(ExportPreset::p2K);
+    QTest::mouseClick(overlay, Qt::LeftButton);
+    EXPECT_EQ(w.state.selectedPreset(), ExportPreset::p1080);
+    QTest::mouseClick(overlay, Qt::LeftButton);  // the checked one: nothing changes
+    EXPECT_TRUE(overlay->isChecked() && !regular->isChecked());
+    EXPECT_EQ(modeChanges.count(), 1);
+    w.state.setSelectedPreset(ExportPreset::p720);
+    QTest::mouseClick(regular, Qt::LeftButton);
+    EXPECT_EQ(w.state.compositionMode(), CompositionMode::regular);
+    EXPECT_EQ(w.state.selectedPreset(), ExportPreset::p720);
+    EXPECT_TRUE(regular->isChecked() && !overlay->isChecked());
+    EXPECT_TRUE(regular->focusPolicy() == Qt::NoFocus && overlay->focusPolicy() == Qt::NoFocus);
+}

@@ -1,0 +1,427 @@
+#include "timelinepanel.h"
+
+#include "support/waitfor.h"
+
+#include "ui/timeline/timelinesegmentdurationtooltip.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QMessageBox>
+#include <QNativeGestureEvent>
+#include <QPushButton>
+#include <QSlider>
+#include <QTest>
+#include <QToolButton>
+#include <QWheelEvent>
+#include <gtest/gtest.h>
+
+using namespace routereel;
+using testsupport::waitFor;
+using Status = PreviewPlayer::ItemStatus;
+
+namespace {
+
+constexpr int laneY = 20;
+
+int xAt(const TimelinePanel &p, double t)
+{
+    return int(std::lround(t * p.view->pps() + 8));
+}
+
+void drag(QWidget &w, std::initializer_list<QPoint> path)
+{
+    QTest::mousePress(&w, Qt::LeftButton, {}, *path.begin());
+    for (QPoint point : path)
+        QTest::mouseMove(&w, point);
+    QTest::mouseRelease(&w, Qt::LeftButton, {}, *(path.end() - 1));
+}
+
+void hover(QWidget &w, QPoint at)
+{
+    QMouseEvent move(QEvent::MouseMove, at, w.mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(&w, &move);
+}
+
+void sendWheel(QObject *to, QPointF at, QPoint pixelDelta, Qt::KeyboardModifiers modifiers)
+{
+    QWheelEvent wheel(at, at, pixelDelta, pixelDelta * 3, Qt::NoButton, modifiers, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(to, &wheel);
+}
+
+void pinch(QWidget &w, std::initializer_list<double> increments)
+{
+    const auto send = [&](Qt::NativeGestureType type, double value) {
+        QNativeGestureEvent e(type, QPointingDevice::primaryPointingDevice(), 2, QPointF(50, 20), QPointF(50, 20),
+                              QPointF(50, 20), value, QPointF());
+        QApplication::sendEvent(&w, &e);
+    };
+    send(Qt::BeginNativeGesture, 0);
+    for (double v : increments)
+        send(Qt::ZoomNativeGesture, v);
+    send(Qt::EndNativeGesture, 0);
+}
+
+QString lastStep(const TimelineEngine &engine)
+{
+    const QUndoStack *undo = engine.undoStack();
+    return undo->count() ? undo->text(undo->index() - 1) : QString();
+}
+
+} // namespace
+
+TEST(TimelineView, LowestZoomAndRulerEndFollowContentUntilCleared)
+{
+    TimelinePanel p;
+    ASSERT_EQ(p.view->scrollAreaWidth(), 1000);
+    EXPECT_EQ(p.view->minPps(), 0.1);
+    EXPECT_EQ(p.view->rulerEnd(), 1);
+    EXPECT_EQ(p.view->contentWidth(), 1000);
+    EXPECT_EQ(p.view->pps(), 20);
+
+    const GPXSegment late = p.addTrack(400, 200);
+    p.addTrack(100, 0);
+    EXPECT_NEAR(p.view->minPps(), 0.371666, 1e-6);
+    EXPECT_EQ(p.view->rulerEnd(), 600);
+    EXPECT_EQ(p.view->contentWidth(), 600 * 20 + 108);
+    p.service.scrub(900);  // a playhead past the content extends the ruler
+    EXPECT_EQ(p.view->rulerEnd(), 900);
+    p.service.scrub(0);
+
+    // Deleting the segment that ends last keeps the ruler and the lowest zoom.
+    p.engine.setSelectedId(late.id);
+    p.toolbar().deleteAction()->trigger();
+    EXPECT_EQ(p.engine.segments().size(), 1);
+    EXPECT_EQ(p.view->rulerEnd(), 600);
+    EXPECT_NEAR(p.view->minPps(), 0.371666, 1e-6);
+
+    // A one-second timeline raises the lowest zoom to the cap, and the zoom with it.
+    p.engine.clear();
+    EXPECT_EQ(p.view->rulerEnd(), 1);
+    EXPECT_EQ(p.view->minPps(), 0.1);
+    p.addTrack(1, 0);
+    EXPECT_EQ(p.view->minPps(), 200);
+    EXPECT_EQ(p.view->pps(), 200);
+    EXPECT_EQ(p.view->zoomSliderPosition(), 0);
+    // A falling lowest zoom leaves the zoom where it is.
+    p.addTrack(500, 1);
+    EXPECT_EQ(p.view->pps(), 200);
+    EXPECT_FALSE(p.toolbar().zoomInAction()->isEnabled());
+    EXPECT_TRUE(p.toolbar().zoomOutAction()->isEnabled());
+}
+
+TEST(TimelineView, SliderButtonsPinchAndCtrlWheelZoom)
+{
+    TimelinePanel p;
+    p.addTrack(600, 0);
+    const double min = p.view->minPps();
+
+    p.toolbar().zoomInAction()->trigger();
+    EXPECT_NEAR(p.view->pps(), 22, 1e-9);
+    p.view->setZoomSliderPosition(0.5);
+    EXPECT_NEAR(p.view->pps(), min + 0.25 * (200 - min), 1e-9);
+    p.toolbar().zoomSlider()->setValue(0);
+    EXPECT_EQ(p.view->pps(), min);
+    EXPECT_FALSE(p.toolbar().zoomOutAction()->isEnabled());
+    p.view->setPps(min * 1.05);
+    p.toolbar().zoomOutAction()->trigger();
+    EXPECT_EQ(p.view->pps(), min);
+    EXPECT_EQ(p.toolbar().zoomSlider()->value(), 0);
+
+    // Pinch: the zoom follows the total of the increments from the pinch's start.
+    p.view->setPps(20);
+    pinch(p.gpxLane(), {0.5, 0.5});
+    EXPECT_NEAR(p.view->pps(), 28.284271, 1e-6);
+    p.view->setPps(20);
+    pinch(p.ruler(), {-0.75});
+    EXPECT_NEAR(p.view->pps(), 10, 1e-9);
+    p.view->setPps(20);
+    pinch(p.videoLane(), {-1.5});  // a magnification below 0 is ignored
+    EXPECT_EQ(p.view->pps(), 20);
+
+    // Ctrl+wheel anywhere in the application zooms once; the widget under it never sees it.
+    struct WheelCounter : QWidget {
+        int wheels = 0;
+        void wheelEvent(QWheelEvent *e) override { ++wheels, e->accept(); }
+    } elsewhere;
+    elsewhere.resize(200, 200);
+    elsewhere.show();
+    ASSERT_TRUE(elsewhere.windowHandle());
+    sendWheel(elsewhere.windowHandle(), QPointF(50, 50), QPoint(0, 10), Qt::ControlModifier);
+    EXPECT_NEAR(p.view->pps(), 21, 1e-9);
+    sendWheel(&elsewhere, QPointF(50, 50), QPoint(0, -10), Qt::ControlModifier);
+    EXPECT_NEAR(p.view->pps(), 21 * 0.95, 1e-9);
+    sendWheel(&elsewhere, QPointF(50, 50), QPoint(0, 0), Qt::ControlModifier);
+    EXPECT_EQ(elsewhere.wheels, 0);
+    sendWheel(elsewhere.windowHandle(), QPointF(50, 50), QPoint(0, 10), Qt::NoModifier);
+    EXPECT_EQ(elsewhere.wheels, 1);
+    EXPECT_NEAR(p.view->pps(), 21 * 0.95, 1e-9);
+    // Hidden, the panel leaves the wheel alone.
+    p.window.hide();
+    sendWheel(&elsewhere, QPointF(50, 50), QPoint(0, 10), Qt::ControlModifier);
+    EXPECT_EQ(elsewhere.wheels, 2);
+}
+
+TEST(TimelineView, RulerScrubsWithinTheRulerAndStopsAPendingPlay)
+{
+    TimelinePanel p;
+    p.addTrack(100, 0);
+    QTest::mouseClick(&p.ruler(), Qt::LeftButton, {}, QPoint(xAt(p, 10), 10));
+    EXPECT_EQ(p.service.clock()->playheadTime(), 0);  // nothing loaded: nothing happens
+
+    // A play waiting for a seek would resume after the scrub.
+    p.addClip(100, 0);
+    p.service.loadTimeline(p.engine.videoSnapshot());
+    ASSERT_TRUE(waitFor([&] { return p.player->replaceCount == 1; }));
+    p.player->settle(Status::readyToPlay);
+    p.player->completeSeek();
+    p.service.seek(30);
+    p.service.play();
+    ASSERT_TRUE(p.service.wantsToPlay());
+    ASSERT_FALSE(p.service.isPlaying());
+    QTest::mousePress(&p.ruler(), Qt::LeftButton, {}, QPoint(xAt(p, 10), 10));
+    EXPECT_DOUBLE_EQ(p.service.clock()->playheadTime(), 10);
+    EXPECT_FALSE(p.service.wantsToPlay());
+    QTest::mouseMove(&p.ruler(), QPoint(2, 10));
+    EXPECT_EQ(p.service.clock()->playheadTime(), 0);
+    QTest::mouseMove(&p.ruler(), QPoint(xAt(p, 40), 10));
+    QTest::mouseRelease(&p.ruler(), Qt::LeftButton, {}, QPoint(xAt(p, 40), 10));
+    for (size_t i = 0; i < p.player->seeks.size(); ++i)
+        p.player->completeSeek(int(i));
+    EXPECT_FALSE(p.player->playing);
+    EXPECT_DOUBLE_EQ(p.service.clock()->playheadTime(), 40);
+
+    p.view->setPps(3);  // the content ends before the panel does
+    QTest::mouseClick(&p.ruler(), Qt::LeftButton, {}, QPoint(900, 10));
+    EXPECT_EQ(p.service.clock()->playheadTime(), p.view->rulerEnd());
+}
+
+TEST(TimelineView, OriginAndReadoutFollowTheModeAndTheDragPreview)
+{
+    TimelinePanel p;
+    EXPECT_EQ(p.toolbar().endTimeLabel()->text(), QStringLiteral("00:00:00.00"));
+    const VideoSegment clip = p.addClip(75.5, 25);
+    p.addTrack(60, 40);
+    p.service.scrub(5);
+    EXPECT_EQ(p.view->timeOrigin(), 25);
+    EXPECT_EQ(p.toolbar().currentTimeLabel()->text(), QString(QChar(0x2212)) + QStringLiteral("00:00:20.00"));
+    EXPECT_EQ(p.toolbar().endTimeLabel()->text(), QStringLiteral("00:01:15.50"));
+    EXPECT_EQ(p.toolbar().segmentCountLabel()->text(), QStringLiteral("2 seg"));
+
+    // Home scrolls the origin to the leading edge, every time it is pressed.
+    p.service.loadOverlayOnly(std::pair{0.0, 100.0}, QSizeF(1920, 1080));
+    for (int press = 0; press < 2; ++press) {
+        p.view->scrollArea()->setScrollOffset(900);
+        p.toolbar().homeAction()->trigger();
+        EXPECT_EQ(p.service.clock()->playheadTime(), 25);
+        EXPECT_TRUE(waitFor([&] { return p.view->scrollArea()->scrollOffset() == 25 * 20; }, 2000)) << press;
+    }
+
+    p.view->setVideoDrag(VideoDragPreview{clip.id, 10});
+    EXPECT_EQ(p.view->timeOrigin(), 10);
+    EXPECT_EQ(p.view->contentEnd(), 100);
+    p.view->setVideoDrag(std::nullopt);
+
+    p.state.setCompositionMode(CompositionMode::overlay);
+    EXPECT_EQ(p.view->timeOrigin(), 40);
+    EXPECT_EQ(p.toolbar().endTimeLabel()->text(), QStringLiteral("00:01:00.00"));
+    p.engine.setSegments({});
+    EXPECT_EQ(p.view->timeOrigin(), 0);
+    EXPECT_EQ(p.toolbar().endTimeLabel()->text(), QStringLiteral("00:00:00.00"));
+}
+
+TEST(GPXLane, ClickMoveTrimAndSnapGestures)
+{
+    TimelinePanel p;
+    const GPXSegment a = p.addTrack(20, 5);
+    GPXLaneView &lane = p.gpxLane();
+    EXPECT_EQ(lane.segmentGeometry(a).rect, QRectF(108, 3, 400, 38));
+
+    // Three points of travel are a click: it selects and moves nothing.
+    drag(lane, {QPoint(300, laneY), QPoint(303, laneY + 10)});
+    EXPECT_EQ(p.engine.selectedId(), a.id);
+    EXPECT_EQ(p.engine.segments()[0].offset, 5);
+    EXPECT_EQ(p.engine.undoStack()->count(), 0);
+
+    // A drag left past time 0 stops the bar at 0 and commits one "Move" to 0.
+    p.engine.moveSegment(a.id, 2);
+    const int steps = p.engine.undoStack()->count();
+    QTest::mousePress(&lane, Qt::LeftButton, {}, QPoint(200, laneY));
+    QTest::mouseMove(&lane, QPoint(100, laneY));
+    EXPECT_EQ(lane.segmentGeometry(p.engine.segments()[0]).rect.left(), 8);
+    EXPECT_EQ(p.engine.segments()[0].offset, 2);
+    p.view->setPps(40);  // the drag converts with the zoom it began at
+    QTest::mouseRelease(&lane, Qt::LeftButton, {}, QPoint(100, laneY));
+    EXPECT_EQ(p.engine.segments()[0].offset, 0);
+    EXPECT_EQ(p.engine.undoStack()->count(), steps + 1);
+    EXPECT_EQ(lastStep(p.engine), QStringLiteral("Move"));
+    p.view->setPps(20);
+
+    // One trim gesture of many events is one "Trim" step; the next gesture is another.
+    const int end = xAt(p, 20) - 2;
+    drag(lane, {QPoint(end, laneY), QPoint(end - 20, laneY), QPoint(end - 40, laneY), QPoint(end - 60, laneY)});
+    EXPECT_DOUBLE_EQ(p.engine.segments()[0].gpxEnd, 17);
+    EXPECT_EQ(p.engine.undoStack()->count(), steps + 2);
+    EXPECT_EQ(lastStep(p.engine), QStringLiteral("Trim"));
+    drag(lane, {QPoint(xAt(p, 0) + 2, laneY), QPoint(xAt(p, 2) + 2, laneY)});
+    EXPECT_DOUBLE_EQ(p.engine.segments()[0].gpxStart, 2);
+    EXPECT_DOUBLE_EQ(p.engine.segments()[0].offset, 2);
+    EXPECT_EQ(p.engine.undoStack()->count(), steps + 3);
+
+    // Quick clicks 9 points apart on A, then on B, do not snap B; a further one on B does.
+    const GPXSegment b = p.addTrack(10, 17.3);
+    QTest::mouseClick(&lane, Qt::LeftButton, {}, QPoint(xAt(p, 17) - 1, laneY));
+    QTest::mouseClick(&lane, Qt::LeftButton, {}, QPoint(xAt(p, 17) + 8, laneY));
+    EXPECT_EQ(p.engine.segments()[1].offset, 17.3);
+    EXPECT_EQ(p.engine.selectedId(), b.id);
+    QTest::mouseClick(&lane, Qt::LeftButton, {}, QPoint(xAt(p, 17) + 10, laneY));
+    EXPECT_DOUBLE_EQ(p.engine.segments()[1].offset, 17);
+    EXPECT_EQ(lastStep(p.engine), QStringLiteral("Snap"));
+    EXPECT_EQ(p.engine.selectedId(), b.id);
+
+    // A move that the window loses midway is dropped.
+    QTest::mousePress(&lane, Qt::LeftButton, {}, QPoint(xAt(p, 10), laneY));
+    QTest::mouseMove(&lane, QPoint(xAt(p, 20), laneY));
+    QEvent deactivate(QEvent::WindowDeactivate);
+    QApplication::sendEvent(&lane, &deactivate);
+    QTest::mouseRelease(&lane, Qt::LeftButton, {}, QPoint(xAt(p, 20), laneY));
+    EXPECT_EQ(p.engine.segments()[0].offset, 2);
+    EXPECT_EQ(lane.segmentGeometry(p.engine.segments()[0]).rect.left(), xAt(p, 2));
+}
+
+TEST(VideoLane, LabelPreviewedMoveTrimAndSnap)
+{
+    TimelinePanel p;
+    const VideoSegment a = p.addClip(75.5, 0);
+    p.addClip(20, 80, QStringLiteral("/clips/b.mp4"));
+    p.view->setPps(8);
+    VideoLaneView &lane = p.videoLane();
+    EXPECT_EQ(lane.label(a), QStringLiteral("ride.mov  00:01:15.50"));
+
+    int drags = 0;
+    QObject::connect(p.view, &TimelineView::videoDragChanged, [&] { ++drags; });
+    QTest::mousePress(&lane, Qt::LeftButton, {}, QPoint(xAt(p, 90), laneY));
+    QTest::mouseMove(&lane, QPoint(xAt(p, 100), laneY));
+    ASSERT_TRUE(p.view->videoDrag());
+    EXPECT_EQ(p.view->videoDrag()->offset, 90);
+    EXPECT_EQ(p.view->contentEnd(), 110);
+    EXPECT_EQ(p.engine.videoSegments()[1].offset, 80);
+    QTest::mouseMove(&lane, QPoint(xAt(p, 0), laneY));
+    QTest::mouseRelease(&lane, Qt::LeftButton, {}, QPoint(xAt(p, 0), laneY));
+    EXPECT_FALSE(p.view->videoDrag());
+    EXPECT_EQ(p.engine.videoSegments()[1].offset, 0);
+    EXPECT_EQ(lastStep(p.engine), QStringLiteral("Move"));
+    EXPECT_EQ(p.engine.selectedVideoId(), p.engine.videoSegments()[1].id);
+    EXPECT_EQ(drags, 3);
+    EXPECT_EQ(p.view->rulerEnd(), 110);  // the ruler never shrinks after edits
+
+    p.engine.undoStack()->undo();
+    const int steps = p.engine.undoStack()->count();
+    const int end = xAt(p, 75.5) - 2;
+    drag(lane, {QPoint(end, laneY), QPoint(end - 40, laneY), QPoint(end - 80, laneY)});
+    EXPECT_DOUBLE_EQ(p.engine.videoSegments()[0].sourceEnd, 65.5);
+    EXPECT_EQ(p.engine.undoStack()->count(), steps);  // the undone move was replaced by one trim
+    EXPECT_EQ(lastStep(p.engine), QStringLiteral("Trim"));
+
+    QTest::mouseClick(&lane, Qt::LeftButton, {}, QPoint(xAt(p, 85), laneY));
+    QTest::mouseClick(&lane, Qt::LeftButton, {}, QPoint(xAt(p, 85), laneY));
+    EXPECT_DOUBLE_EQ(p.engine.videoSegments()[1].offset, 65.5);
+    EXPECT_EQ(lastStep(p.engine), QStringLiteral("Snap"));
+    QTest::mouseClick(&lane, Qt::LeftButton, {}, QPoint(xAt(p, 200), laneY));
+    EXPECT_TRUE(p.engine.selectedVideoId().isNull());
+}
+
+TEST(TimelineToolbar, MarkersSplitDeleteAndClearWithOneUndo)
+{
+    TimelinePanel p;
+    const GPXSegment track = p.addTrack(60, 0);
+    const VideoSegment clip = p.addClip(30, 0);
+    p.service.loadOverlayOnly(std::pair{0.0, 60.0}, QSizeF(1920, 1080));
+
+    EXPECT_FALSE(p.toolbar().markerGroup()->isVisibleTo(&p.window));
+    for (double t : {5.0, 2.0}) {
+        p.service.scrub(t);
+        p.view->addMarker(p.service.clock()->playheadTime());
+    }
+    EXPECT_EQ(p.view->markers(), (QList<double>{5, 2}));
+    EXPECT_TRUE(p.toolbar().markerGroup()->isVisibleTo(&p.window));
+    EXPECT_EQ(p.toolbar().markerSpanLabel()->text(), QStringLiteral("00:03"));
+    p.view->addMarker(std::nan(""));
+    EXPECT_EQ(p.view->markers(), (QList<double>{2, 0}));
+    QTest::mouseClick(p.toolbar().findChild<QToolButton *>(QStringLiteral("clearMarkersButton")), Qt::LeftButton);
+    EXPECT_TRUE(p.view->markers().isEmpty());
+    EXPECT_FALSE(p.toolbar().markerGroup()->isVisibleTo(&p.window));
+
+    // Ctrl+B splits only while the engine allows it at the playhead.
+    p.service.scrub(20);
+    QTest::keyClick(&p.window, Qt::Key_B, Qt::ControlModifier);
+    EXPECT_EQ(p.engine.videoSegments().size(), 1);
+    p.engine.setSelectedVideoId(clip.id);
+    EXPECT_TRUE(p.toolbar().splitAction()->isEnabled());
+    QTest::keyClick(&p.window, Qt::Key_B, Qt::ControlModifier);
+    EXPECT_EQ(p.engine.videoSegments().size(), 2);
+    p.engine.setSelectedVideoId(p.engine.videoSegments()[1].id);
+    p.view->deleteSelection();
+    EXPECT_EQ(p.engine.videoSegments().size(), 1);
+    EXPECT_FALSE(p.toolbar().deleteAction()->isEnabled());
+    QTest::keyClick(&p.window, Qt::Key_Home);
+    EXPECT_EQ(p.service.clock()->playheadTime(), 0);
+
+    // Clear asks first; one Undo brings back tracks and segments, one Redo removes them again.
+    const auto lanes = [&] { return p.engine.segments().size() + p.engine.videoSegments().size(); };
+    p.toolbar().clearAction()->trigger();
+    QMessageBox *box = p.view->clearConfirmation();
+    ASSERT_TRUE(box && box->isVisible());
+    EXPECT_EQ(box->informativeText(), QStringLiteral("This will remove the video and all GPX segments."));
+    const auto button = [&](const char *text) {
+        for (QAbstractButton *b : box->buttons())
+            if (b->text() == QLatin1String(text))
+                return b;
+        return static_cast<QAbstractButton *>(nullptr);
+    };
+    button("Cancel")->click();
+    EXPECT_EQ(lanes(), 2);
+    p.toolbar().clearAction()->trigger();
+    button("Clear")->click();
+    EXPECT_EQ(lanes(), 0);
+    EXPECT_TRUE(p.store.tracks().isEmpty());
+    EXPECT_FALSE(p.service.isLoaded());
+    EXPECT_FALSE(p.toolbar().clearAction()->isEnabled());
+    EXPECT_EQ(lastStep(p.engine), QStringLiteral("Clear"));
+    p.toolbar().undoAction()->trigger();
+    EXPECT_EQ(lanes(), 2);
+    ASSERT_EQ(p.store.tracks().size(), 1);
+    EXPECT_EQ(p.store.tracks()[0].id, track.trackID);
+    p.toolbar().redoAction()->trigger();
+    EXPECT_EQ(lanes(), 0);
+    EXPECT_TRUE(p.store.tracks().isEmpty());
+}
+
+TEST(DurationHelp, ShowsAfterOneSecondOfRestAndSetsResizeCursor)
+{
+    TimelinePanel p;
+    p.addTrack(83.5, 0);
+    p.view->setPps(10);
+    GPXLaneView &lane = p.gpxLane();
+    TimelineSegmentDurationTooltip &tooltip = *p.view->durationTooltip();
+
+    hover(lane, QPoint(xAt(p, 0) + 3, laneY));
+    EXPECT_EQ(lane.cursor().shape(), Qt::SizeHorCursor);
+    const QPoint at(xAt(p, 40), laneY);
+    hover(lane, at);
+    EXPECT_EQ(lane.cursor().shape(), Qt::ArrowCursor);
+    QTest::qWait(900);
+    EXPECT_FALSE(tooltip.isVisible());
+    ASSERT_TRUE(waitFor([&] { return tooltip.isVisible(); }, 1000));
+    EXPECT_EQ(tooltip.text(), QStringLiteral("01:23.50"));
+    const QPointF pointer = lane.mapTo(p.view, at);
+    EXPECT_DOUBLE_EQ(tooltip.boxRect().left(), pointer.x() + 10);
+    EXPECT_DOUBLE_EQ(tooltip.boxRect().bottom(), pointer.y() - 12);
+
+    // Zooming hides it; a hover elsewhere on the lane with no segment keeps it hidden.
+    p.view->setPps(11);
+    EXPECT_FALSE(tooltip.isVisible());
+    hover(lane, QPoint(xAt(p, 90), laneY));
+    QTest::qWait(1100);
+    EXPECT_FALSE(tooltip.isVisible());
+}
