@@ -77,32 +77,12 @@
         <translation>文件(&amp;F)</translation>
     </message>
     <message>
-        <source>Save Project</source>
-        <translation>保存项目</translation>
-    </message>
-    <message>
-        <source>Save As New Project…</source>
-        <translation>另存为新项目…</translation>
-    </message>
-    <message>
-        <source>Open Project…</source>
-        <translation>打开项目…</translation>
-    </message>
-    <message>
         <source>Quit</source>
         <translation>退出</translation>
     </message>
     <message>
         <source>&amp;Edit</source>
         <translation>编辑(&amp;E)</translation>
-    </message>
-    <message>
-        <source>Undo</source>
-        <translation>撤销</translation>
-    </message>
-    <message>
-        <source>Redo</source>
-        <translation>重做</translation>
     </message>
     <message>
         <source>&amp;Help</source>

@@ -2,15 +2,14 @@
 
 #include "updatechecker.h"
 
-#include "timeline/timelineengine.h"
 #include "ui/main/mainwindow.h"
+#include "ui/main/windowcommands.h"
 
 #include <QDesktopServices>
 #include <QEvent>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QUndoStack>
 
 namespace routereel {
 
@@ -20,17 +19,16 @@ ApplicationMenus::ApplicationMenus(MainWindow &window, UpdateChecker &checker, A
     QMenuBar *bar = window.menuBar();
     m_file = bar->addMenu(QString());
     m_file->setObjectName(QStringLiteral("fileMenu"));
-    m_save = add(m_file, QKeySequence(Qt::CTRL | Qt::Key_S), &ApplicationMenus::saveProject);
-    m_saveAs = add(m_file, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), &ApplicationMenus::saveProjectAs);
-    m_open = add(m_file, QKeySequence(Qt::CTRL | Qt::Key_O), &ApplicationMenus::openProject);
+    // The window's own commands: their shortcuts work whether a menu shows them or not.
+    WindowCommands &commands = window.commands();
+    m_file->addActions({commands.saveProject(), commands.saveProjectAs(), commands.openProject()});
     m_file->addSeparator();
     m_quit = add(m_file, QKeySequence(Qt::CTRL | Qt::Key_Q), &ApplicationMenus::quit);
     m_quit->setMenuRole(QAction::QuitRole);
 
     m_edit = bar->addMenu(QString());
     m_edit->setObjectName(QStringLiteral("editMenu"));
-    m_undo = add(m_edit, QKeySequence(Qt::CTRL | Qt::Key_Z), &ApplicationMenus::undo);
-    m_redo = add(m_edit, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), &ApplicationMenus::redo);
+    m_edit->addActions({commands.undo(), commands.redo()});
 
     m_help = bar->addMenu(QString());
     m_help->setObjectName(QStringLiteral("helpMenu"));
@@ -71,13 +69,8 @@ bool ApplicationMenus::eventFilter(QObject *watched, QEvent *event)
 void ApplicationMenus::retranslate()
 {
     m_file->setTitle(tr("&File"));
-    m_save->setText(tr("Save Project"));
-    m_saveAs->setText(tr("Save As New Project…"));
-    m_open->setText(tr("Open Project…"));
     m_quit->setText(tr("Quit"));
     m_edit->setTitle(tr("&Edit"));
-    m_undo->setText(tr("Undo"));
-    m_redo->setText(tr("Redo"));
     m_help->setTitle(tr("&Help"));
     m_helpItem->setText(tr("routereel Help"));
     m_checkUpdates->setText(tr("Check for Updates…"));
@@ -88,31 +81,6 @@ void ApplicationMenus::retranslate()
 void ApplicationMenus::quit()
 {
     m_window.close();
-}
-
-void ApplicationMenus::undo()
-{
-    m_window.engine().undoStack()->undo();
-}
-
-void ApplicationMenus::redo()
-{
-    m_window.engine().undoStack()->redo();
-}
-
-void ApplicationMenus::saveProject()
-{
-    m_window.saveProject();
-}
-
-void ApplicationMenus::saveProjectAs()
-{
-    m_window.saveProjectAs();
-}
-
-void ApplicationMenus::openProject()
-{
-    m_window.openProject();
 }
 
 void ApplicationMenus::checkForUpdates()

@@ -14,11 +14,11 @@ namespace routereel {
 class MainWindow;
 class UpdateChecker;
 
-// The window's menu bar: File (Save Project, Save As New Project…, Open
-// Project…, Quit), Edit (Undo, Redo on the timeline's undo stack) and Help
-// (routereel Help, Check for Updates…, About routereel). Items whose address
-// is not set are hidden. Quit and Ctrl+W close the window, which asks first
-// when exports run. Titles follow the interface language.
+// The window's menu bar: File (the window's Save Project, Save As New
+// Project… and Open Project… commands, Quit), Edit (its Undo and Redo) and
+// Help (routereel Help, Check for Updates…, About routereel). Items whose
+// address is not set are hidden. Quit and Ctrl+W close the window, which asks
+// first when exports run. Titles follow the interface language.
 class ApplicationMenus : public QObject {
     Q_OBJECT
 
@@ -41,11 +41,6 @@ private:
     QAction *add(QMenu *menu, const QKeySequence &shortcut, void (ApplicationMenus::*slot)());
     void retranslate();
     void quit();
-    void undo();
-    void redo();
-    void saveProject();
-    void saveProjectAs();
-    void openProject();
     void checkForUpdates();
 
     MainWindow &m_window;
@@ -54,7 +49,7 @@ private:
     QMenu *m_file;
     QMenu *m_edit;
     QMenu *m_help;
-    QAction *m_save, *m_saveAs, *m_open, *m_quit, *m_undo, *m_redo, *m_helpItem, *m_checkUpdates, *m_aboutItem;
+    QAction *m_quit, *m_helpItem, *m_checkUpdates, *m_aboutItem;
     QAction *m_closeWindow;
     QPointer<QMessageBox> m_about;
 };

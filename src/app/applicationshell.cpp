@@ -28,7 +28,6 @@ ApplicationShell::ApplicationShell(MainWindow &window, Options options)
     connect(m_delegate.get(), &AppDelegate::terminate, this, [this] {
         m_mayClose = true;
         m_window.close();
-        emit finished();
         QCoreApplication::quit();
     });
     // The close button, Ctrl+W and Quit all end here.
@@ -55,7 +54,6 @@ bool ApplicationShell::mayClose()
     if (m_delegate->applicationShouldTerminate() != AppDelegate::TerminateReply::now)
         return false;
     m_mayClose = true;
-    emit finished();
     return true;
 }
 

@@ -43,10 +43,6 @@ public:
     UpdateChecker &updateChecker() { return *m_checker; }
     ApplicationMenus &menus() { return *m_menus; }
 
-signals:
-    // The window has closed for good: the application ends.
-    void finished();
-
 private:
     bool mayClose();
     void openProjectURL(const QUrl &url);
