@@ -24,6 +24,7 @@ struct Options {
     QStringList widgets;
     std::optional<ExportPreset> preset;
     QString saveProject;
+    std::optional<int> zoom;
     ExportRunOptions run;
 };
 
@@ -57,6 +58,14 @@ int run(const QStringList &args)
             o.run.tiles = next();
         } else if (a == QStringLiteral("--compare")) {
             o.run.compare = true;
+        } else if (a == QStringLiteral("--zoom")) {
+            bool ok = false;
+            const int zoom = next().toInt(&ok);
+            if (!ok || zoom < 1 || zoom > 22) {
+                std::fprintf(stderr, "zoom must be 1 to 22\n");
+                return 2;
+            }
+            o.zoom = zoom;
         } else if (a == QStringLiteral("--save-project")) {
             o.saveProject = next();
         } else {
@@ -65,7 +74,7 @@ int run(const QStringList &args)
     }
     if (positional.size() != 3) {
         std::fprintf(stderr, "usage: export VIDEO TRACK OUTPUT [--overlay] [--widgets LIST|all] [--preset NAME] "
-                             "[--tiles URL] [--compare] [--save-project FILE.rrl]\n  widgets: %s\n",
+                             "[--tiles URL] [--zoom 1-22] [--compare] [--save-project FILE.rrl]\n  widgets: %s\n",
                      qPrintable(allWidgets.join(QLatin1Char(','))));
         return 2;
     }
@@ -88,6 +97,8 @@ int run(const QStringList &args)
     window.mode = o.overlay ? CompositionMode::overlay : CompositionMode::regular;
     window.preset = o.preset.value_or(o.overlay ? ExportPreset::p1080 : ExportPreset::original);
     window.map.setEnabled(o.widgets.contains(QStringLiteral("map")));
+    if (o.zoom)
+        window.map.setZoomLevel(*o.zoom);
     window.gpsPath.setEnabled(o.widgets.contains(QStringLiteral("gpspath")));
     window.gpsPath.setShowMap(true);  // the tiles are part of what is measured
     window.speed.setEnabled(o.widgets.contains(QStringLiteral("speed")));
@@ -127,8 +138,8 @@ int run(const QStringList &args)
 
 const bool registered = registerCommand(
     "export",
-    "VIDEO TRACK OUTPUT [--overlay] [--widgets LIST|all] [--preset NAME] [--tiles URL] [--compare] "
-    "[--save-project FILE.rrl]",
+    "VIDEO TRACK OUTPUT [--overlay] [--widgets LIST|all] [--preset NAME] [--tiles URL] [--zoom 1-22] "
+    "[--compare] [--save-project FILE.rrl]",
     run);
 
 } // namespace

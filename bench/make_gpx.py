@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """Writes a GPX track with heart rate for the track-loading benchmark.
 
-usage: make_gpx.py OUTPUT [POINTS]   (POINTS defaults to 100000, one per second)
+usage: make_gpx.py OUTPUT [POINTS] [EXTRA_ATTRIBUTES]
+    POINTS defaults to 100000, one per second; EXTRA_ATTRIBUTES (default 0) gives every
+    track point that many more attributes, as a hostile file would.
 """
 import datetime
 import math
@@ -14,6 +16,7 @@ def main():
         sys.exit(__doc__)
     out = sys.argv[1]
     count = int(sys.argv[2]) if len(sys.argv) > 2 else 100_000
+    extra = "".join(' a%d="%d"' % (k, k) for k in range(int(sys.argv[3]) if len(sys.argv) > 3 else 0))
     rng = random.Random(42)
     start = datetime.datetime(2023, 5, 1, 6, 0, 0, tzinfo=datetime.timezone.utc)
     lat, lon, ele, heading, hr = 47.3769, 8.5417, 408.0, 0.0, 110.0
@@ -37,10 +40,10 @@ def main():
             hr = min(190.0, max(60.0, hr + rng.uniform(-2, 2)))
             t = start + datetime.timedelta(seconds=i)
             stamp = t.strftime("%Y-%m-%dT%H:%M:%S") + (".%03dZ" % (i % 10 * 100) if i % 2 else "Z")
-            f.write('   <trkpt lat="%.7f" lon="%.7f">\n    <ele>%.1f</ele>\n    <time>%s</time>\n'
+            f.write('   <trkpt lat="%.7f" lon="%.7f"%s>\n    <ele>%.1f</ele>\n    <time>%s</time>\n'
                     '    <extensions><gpxtpx:TrackPointExtension><gpxtpx:hr>%d</gpxtpx:hr>'
                     '</gpxtpx:TrackPointExtension></extensions>\n   </trkpt>\n'
-                    % (lat, lon, ele, stamp, round(hr)))
+                    % (lat, lon, extra, ele, stamp, round(hr)))
         f.write("  </trkseg>\n </trk>\n</gpx>\n")
 
 

@@ -234,6 +234,14 @@ The file referenced by the project has been moved or deleted. Reload the video a
         <source>stopped after %1 of %2 frames</source>
         <translation>在第 %1 帧（共 %2 帧）后停止</translation>
     </message>
+    <message>
+        <source>ended by signal %1 (%2)</source>
+        <translation>被信号 %1 (%2) 终止</translation>
+    </message>
+    <message>
+        <source>exit code %1</source>
+        <translation>退出码 %1</translation>
+    </message>
 </context>
 <context>
     <name>VideoImportChain</name>
@@ -244,14 +252,6 @@ The file referenced by the project has been moved or deleted. Reload the video a
     <message>
         <source>Import Video</source>
         <translation>导入视频</translation>
-    </message>
-    <message>
-        <source>ended by signal %1 (%2)</source>
-        <translation>被信号 %1 (%2) 终止</translation>
-    </message>
-    <message>
-        <source>exit code %1</source>
-        <translation>退出码 %1</translation>
     </message>
 </context>
 <context>
@@ -281,6 +281,10 @@ The file referenced by the project has been moved or deleted. Reload the video a
     <message>
         <source>The file has an element with too many attributes to be a track.</source>
         <translation>该文件中有元素的属性过多，不可能是轨迹文件。</translation>
+    </message>
+    <message>
+        <source>The file defines its own XML entities or attributes, which no track file does.</source>
+        <translation>该文件自行定义了 XML 实体或属性，轨迹文件不会这样做。</translation>
     </message>
 </context>
 <context>
@@ -362,10 +366,6 @@ The file referenced by the project has been moved or deleted. Reload the video a
         <translation>此项目由更新版本的 routereel（v%1）保存。请更新应用后再试。</translation>
     </message>
     <message>
-        <source>This project file has an unknown format version (%1) and cannot be opened.</source>
-        <translation>此项目文件的格式版本（%1）未知，无法打开。</translation>
-    </message>
-    <message>
         <source>Open Project</source>
         <translation>打开项目</translation>
     </message>
@@ -410,6 +410,10 @@ The file referenced by the project has been moved or deleted. Reload the video a
     <message>
         <source>These files may have been moved or deleted. Reload them or open a different project before exporting.</source>
         <translation>这些文件可能已被移动或删除。导出前请重新载入它们，或打开其他项目。</translation>
+    </message>
+    <message>
+        <source>The track &quot;%1&quot; could not be loaded: %2</source>
+        <translation>无法加载轨迹“%1”：%2</translation>
     </message>
 </context>
 <context>

@@ -78,6 +78,25 @@ private:
     std::thread m_thread;
 };
 
+// Where the map of each exported frame is centred: the tiles around these are
+// all that the frames can show. At most a million of them, evenly spread: a
+// tile the preload misses is still fetched when its frame is drawn.
+QList<trackinterpolation::LatLng> mapCentres(const TimelineEngine &engine, const QList<GPXTrack> &tracks,
+                                             double start, double fps, long long frames)
+{
+    constexpr long long maximumCentres = 1'000'000;
+    const double step = double(std::max(frames, maximumCentres)) / double(maximumCentres);
+    QList<trackinterpolation::LatLng> centres;
+    std::optional<trackinterpolation::LatLng> previous;
+    for (double i = 0; i < double(frames); i += step) {
+        const auto c = engine.coordinate(tracks, start + std::floor(i) / fps);
+        if (c && c != previous)
+            centres.append(*c);
+        previous = c;
+    }
+    return centres;
+}
+
 // What the user is told of a failed ffmpeg: how it ended when a signal ended
 // it, then its last error lines; the exit status only when it said nothing.
 QString failureText(const FFmpegProcess::Exit &exit, const QString &errorLines)
@@ -176,8 +195,8 @@ ExportResult ExportRun::runFrames()
         if (m_in.mapWeb->prepareForFrames(data.points, data.breaks, task.zoomLevel,
                                           OSMWebMapExportRenderer::defaultReadyTimeout, warmUpProgress,
                                           isCancelled)) {
-            qInfo().noquote() << "[VideoExporter] OSM web map warmup done, cancelled="
-                              << (isCancelled() ? "true" : "false");
+            qInfo().noquote().nospace() << "[VideoExporter] OSM web map warmup done, cancelled="
+                                        << (isCancelled() ? "true" : "false");
         } else {
             m_in.mapWeb.clear();  // already shut down by the failed preparation
             qInfo().noquote() << "[VideoExporter] OSM web renderer unavailable, falling back to raster tiles";
@@ -186,12 +205,9 @@ ExportResult ExportRun::runFrames()
     if (task.mapEnabled && !m_in.mapWeb) {
         if (!isCancelled()) {
             qInfo().noquote() << "[VideoExporter] preload tiles start," << task.tracks.size() << "tracks";
-            for (const GPXTrack &track : task.tracks) {
-                if (isCancelled())
-                    break;
-                mapRenderer.preload(track.trackPoints, isCancelled);
-            }
-            qInfo().noquote() << "[VideoExporter] preload done, cancelled=" << (isCancelled() ? "true" : "false");
+            mapRenderer.preloadAround(mapCentres(*m_in.engine, task.tracks, m_in.start, fps, frames), isCancelled);
+            qInfo().noquote().nospace() << "[VideoExporter] preload done, cancelled="
+                                        << (isCancelled() ? "true" : "false");
         }
     } else {
         qInfo().noquote() << "[VideoExporter] Map widget disabled, skipping tile preload";
@@ -210,8 +226,7 @@ ExportResult ExportRun::runFrames()
     const QString frameRate = FFmpegRuntime::ffmpegFrameRate(fps);
     std::optional<TimelineFilterGraphError> graphError;
     const FFmpegCommandLine::PipeFormat pipeFormat = FFmpegCommandLine::pipeFormat(task);
-    const auto arguments
-        = FFmpegCommandLine::arguments(task, frameRate, transaction->stagingPath(), &graphError, pipeFormat);
+    const auto arguments = FFmpegCommandLine::arguments(task, frameRate, transaction->stagingPath(), &graphError);
     if (!arguments)
         return fail(graphError ? ExportResult::systemFailure(graphError->message())
                                : ExportResult::failure(ExportError::renderError()));

@@ -26,23 +26,40 @@ bool FFmpegCommandLine::readsSourceVideo(const ExportTask &task)
 
 namespace {
 
-// The frames-only graph has nothing left to do but the size when the frames come converted.
+// What the frames-only graph must still do to the frames: resize them.
 bool resizesFrames(double outputScale, int canvasWidth, int canvasHeight)
 {
     return outputScale < 1 || canvasWidth % 2 != 0 || canvasHeight % 2 != 0;
 }
 
-// What the frames on the pipe may be for the graph `task` gets.
-FFmpegCommandLine::PipeFormat usableFormat(const ExportTask &task, FFmpegCommandLine::PipeFormat format)
+QString regularFilterGraph(const TimelineFilterGraph &timeline, const PipeFrame &frame, double outputScale,
+                           int canvasWidth, int canvasHeight)
 {
-    using PipeFormat = FFmpegCommandLine::PipeFormat;
-    if (FFmpegCommandLine::readsSourceVideo(task))
-        return format == PipeFormat::yuva420p ? format : PipeFormat::bgra;
-    const PipeFrame frame = PipeFrame::forTask(task);
-    if (format == PipeFormat::yuv420p && task.compositionMode == CompositionMode::overlay && !frame.compact
-        && !resizesFrames(task.outputScale, frame.width, frame.height))
-        return format;
-    return PipeFormat::bgra;
+    // The frames come as yuva420p, so the format filter has nothing to convert.
+    QString graph = timeline.filterComplex + QStringLiteral("[0:v]format=yuva420p[ov];") + timeline.videoLabel
+        + QStringLiteral("[ov]overlay=%1:%2:shortest=1:alpha=straight").arg(frame.x).arg(frame.y);
+    if (outputScale < 1) {
+        const QString s = number(outputScale);
+        graph += QStringLiteral(",scale=trunc(iw*%1/2)*2:trunc(ih*%1/2)*2").arg(s);
+    } else if (canvasWidth % 2 != 0 || canvasHeight % 2 != 0) {
+        // 4:2:0 H.264 needs even sides.
+        graph += QStringLiteral(",scale=trunc(iw/2)*2:trunc(ih/2)*2");
+    }
+    return graph + QStringLiteral("[out]");
+}
+
+QString overlayFilterGraph(double outputScale, int canvasWidth, int canvasHeight, FFmpegCommandLine::PipeFormat format)
+{
+    if (format == FFmpegCommandLine::PipeFormat::yuv420p)
+        return QStringLiteral("[0:v]setsar=1[out]");
+    QString graph = QStringLiteral("[0:v]scale=");
+    if (outputScale < 1) {
+        const QString s = number(outputScale);
+        graph += QStringLiteral("w=trunc(iw*%1/2)*2:h=trunc(ih*%1/2)*2:").arg(s);
+    } else if (canvasWidth % 2 != 0 || canvasHeight % 2 != 0) {
+        graph += QStringLiteral("w=trunc(iw/2)*2:h=trunc(ih/2)*2:");
+    }
+    return graph + QStringLiteral("out_color_matrix=bt709:out_range=tv,format=yuv420p,setsar=1[out]");
 }
 
 } // namespace
@@ -64,44 +81,16 @@ FFmpegCommandLine::PipeFormat FFmpegCommandLine::pipeFormat(const ExportTask &ta
 {
     if (readsSourceVideo(task))
         return PipeFormat::yuva420p;
-    return usableFormat(task, PipeFormat::yuv420p);
-}
-
-QString FFmpegCommandLine::regularFilterGraph(const TimelineFilterGraph &timeline, const PipeFrame &frame,
-                                              double outputScale, int canvasWidth, int canvasHeight, PipeFormat format)
-{
-    QString graph = timeline.filterComplex + QStringLiteral("[0:v]format=%1[ov];").arg(pixelFormatName(format))
-        + timeline.videoLabel
-        + QStringLiteral("[ov]overlay=%1:%2:shortest=1:alpha=straight").arg(frame.x).arg(frame.y);
-    if (outputScale < 1) {
-        const QString s = number(outputScale);
-        graph += QStringLiteral(",scale=trunc(iw*%1/2)*2:trunc(ih*%1/2)*2").arg(s);
-    } else if (canvasWidth % 2 != 0 || canvasHeight % 2 != 0) {
-        // 4:2:0 H.264 needs even sides.
-        graph += QStringLiteral(",scale=trunc(iw/2)*2:trunc(ih/2)*2");
-    }
-    return graph + QStringLiteral("[out]");
-}
-
-QString FFmpegCommandLine::overlayFilterGraph(double outputScale, int canvasWidth, int canvasHeight,
-                                              PipeFormat format)
-{
-    if (format == PipeFormat::yuv420p && !resizesFrames(outputScale, canvasWidth, canvasHeight))
-        return QStringLiteral("[0:v]setsar=1[out]");
-    QString graph = QStringLiteral("[0:v]scale=");
-    if (outputScale < 1) {
-        const QString s = number(outputScale);
-        graph += QStringLiteral("w=trunc(iw*%1/2)*2:h=trunc(ih*%1/2)*2:").arg(s);
-    } else if (canvasWidth % 2 != 0 || canvasHeight % 2 != 0) {
-        graph += QStringLiteral("w=trunc(iw/2)*2:h=trunc(ih/2)*2:");
-    }
-    return graph + QStringLiteral("out_color_matrix=bt709:out_range=tv,format=yuv420p,setsar=1[out]");
+    const PipeFrame frame = PipeFrame::forTask(task);
+    if (task.compositionMode == CompositionMode::overlay && !frame.compact
+        && !resizesFrames(task.outputScale, frame.width, frame.height))
+        return PipeFormat::yuv420p;
+    return PipeFormat::bgra;
 }
 
 std::optional<QStringList> FFmpegCommandLine::arguments(const ExportTask &task, const QString &frameRate,
                                                         const QString &outputPath,
-                                                        std::optional<TimelineFilterGraphError> *error,
-                                                        PipeFormat format)
+                                                        std::optional<TimelineFilterGraphError> *error)
 {
     const QString outputName = libavFileName(outputPath);
     if (outputName.isEmpty()) {
@@ -113,7 +102,7 @@ std::optional<QStringList> FFmpegCommandLine::arguments(const ExportTask &task, 
     const int height = static_cast<int>(task.videoResolution.height());
     const PipeFrame frame = PipeFrame::forTask(task);
     const bool regular = readsSourceVideo(task);
-    format = usableFormat(task, format);
+    const PipeFormat format = pipeFormat(task);
 
     std::optional<TimelineFilterGraph> timeline;
     if (regular) {
@@ -132,7 +121,7 @@ std::optional<QStringList> FFmpegCommandLine::arguments(const ExportTask &task, 
     if (regular)
         args << timeline->inputArguments;
 
-    const QString graph = regular ? regularFilterGraph(*timeline, frame, task.outputScale, width, height, format)
+    const QString graph = regular ? regularFilterGraph(*timeline, frame, task.outputScale, width, height)
                                   : overlayFilterGraph(task.outputScale, width, height, format);
     args << QStringLiteral("-filter_complex") << graph << QStringLiteral("-map") << QStringLiteral("[out]")
          << QStringLiteral("-r") << frameRate;

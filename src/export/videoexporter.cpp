@@ -31,16 +31,9 @@ ExportRange exportRange(const ExportTask &task, const TimelineEngine &engine)
     }
     if (!task.videoTimeline)
         return {0, task.videoDuration};
-    const QList<VideoSegment> &segments = task.videoTimeline->segments;
-    if (segments.isEmpty())
-        return {};
-    double start = segments.first().offset;
-    double end = segments.first().offset + segments.first().sourceEnd - segments.first().sourceStart;
-    for (const VideoSegment &segment : segments) {
-        start = std::min(start, segment.offset);
-        end = std::max(end, segment.offset + segment.sourceEnd - segment.sourceStart);
-    }
-    return {start, std::max(0.0, end - start)};
+    // The span the video shows, so that the overlays start where the video does.
+    const auto shown = task.videoTimeline->shownRange();
+    return shown ? ExportRange{shown->start, shown->end - shown->start} : ExportRange{};
 }
 
 // Every clip the timeline shows, once per slice, in timeline order.

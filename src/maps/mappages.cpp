@@ -44,8 +44,7 @@ QString mapLibrePage(double width, double height, double pixelRatio, bool previe
                                        .arg(MapPages::jsNumber(width), MapPages::jsNumber(height));
     QString options = QStringLiteral("container:'map',style:%1,center:[0,0],zoom:%2,"
                                      "attributionControl:false,interactive:false,fadeDuration:0")
-                          .arg(MapPages::jsString(MapServices::vectorStyleUrl().toString()))
-                          .arg(zoom);
+                          .arg(MapPages::jsString(MapServices::vectorStyleUrl().toString()), QString::number(zoom));
     if (!preview)
         options += QStringLiteral(",preserveDrawingBuffer:true,pixelRatio:") + MapPages::jsNumber(pixelRatio);
     QString page = pageHead(Library::mapLibre, rule);
@@ -69,8 +68,7 @@ QString mapboxPage(const QString &token, int zoom, const QStringList &scripts)
     page += QStringLiteral("mapboxgl.accessToken = ") + MapPages::jsString(token) + QStringLiteral(";\n");
     page += QStringLiteral("var map = new mapboxgl.Map({container:'map',style:%1,center:[0,0],zoom:%2,"
                            "attributionControl:false,interactive:false});\n")
-                .arg(MapPages::jsString(MapServices::mapboxStyleUrl()))
-                .arg(zoom);
+                .arg(MapPages::jsString(MapServices::mapboxStyleUrl()), QString::number(zoom));
     for (const QString &name : scripts)
         page += MapPages::resourceScript(name);
     page += QStringLiteral("</script></body></html>\n");

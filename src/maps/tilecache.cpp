@@ -133,17 +133,17 @@ QString suffix(MapProvider provider, const QString &language)
 
 QString TileCache::tileKey(MapProvider provider, int z, int x, int y, const QString &language)
 {
-    return QStringLiteral("%1_%2_%3_%4@2x%5").arg(providerTag(provider)).arg(z).arg(x).arg(y).arg(suffix(provider, language));
+    return QStringLiteral("%1_%2_%3_%4@2x%5")
+        .arg(providerTag(provider), QString::number(z), QString::number(x), QString::number(y),
+             suffix(provider, language));
 }
 
 QString TileCache::tileFilePath(MapProvider provider, int z, int x, int y, const QString &language) const
 {
+    // One substitution pass: a '%' in the cache folder's path stays as it is.
     return QStringLiteral("%1/%2/%3/%4/%5@2x%6.png")
-        .arg(m_root, providerTag(provider))
-        .arg(z)
-        .arg(x)
-        .arg(y)
-        .arg(suffix(provider, language));
+        .arg(m_root, providerTag(provider), QString::number(z), QString::number(x), QString::number(y),
+             suffix(provider, language));
 }
 
 QUrl TileCache::tileURL(MapProvider provider, int z, int x, int y, const QString &token, const QString &language)

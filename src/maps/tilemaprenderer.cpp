@@ -126,6 +126,14 @@ std::shared_ptr<const TileMapRenderer::Geometry> TileMapRenderer::geometryFor(co
         if (m_cachedKey == key)
             return m_cachedGeometry;
     }
+    // One thread builds, the others wait for it: every frame thread of an
+    // export asks at once, and a long track takes a while.
+    QMutexLocker building(&m_buildLock);
+    {
+        QMutexLocker lock(&m_pathLock);
+        if (m_cachedKey == key)
+            return m_cachedGeometry;
+    }
     auto geometry = std::make_shared<Geometry>();
     const double worldWidth = std::exp2(m_zoom) * m_tws;
     geometry->world.reserve(points.size());
@@ -158,32 +166,40 @@ std::shared_ptr<const TileMapRenderer::Geometry> TileMapRenderer::geometryFor(co
 
 namespace {
 
-// Adds the track's points [0, limit) that can show inside `window` (world pixels) to `path`,
-// mapped by `map`; returns the index of the last point added, or -2.
+// Adds to `path` the track's lines between points [0, limit) that can show inside `window`
+// (world pixels, wide enough for the line's width), mapped by `map`; returns the index of the
+// last point added, or -2. A line wholly outside is left out and the path starts afresh after
+// it: where it is cut, both ends lie outside the window, so nothing drawn inside changes.
 template <typename Map>
 qsizetype addVisible(QPainterPath &path, const QList<QPointF> &world, const QList<QRectF> &blocks,
                      const QList<TrackPoint> &points, qsizetype limit, const QRectF &window, const Map &map)
 {
     qsizetype lastAdded = -2;
+    const auto outside = [&window](double left, double right, double top, double bottom) {
+        return right < window.left() || left > window.right() || bottom < window.top() || top > window.bottom();
+    };
     for (qsizetype b = 0; b < blocks.size(); ++b) {
         const qsizetype first = b * blockSize;
-        if (first >= limit)
+        if (first + 1 >= limit)
             break;
         const QRectF &bounds = blocks[b];
         // Bounds of a straight run may have no width or height; compare edges, not areas.
-        if (bounds.right() < window.left() || bounds.left() > window.right() || bounds.bottom() < window.top()
-            || bounds.top() > window.bottom())
+        if (outside(bounds.left(), bounds.right(), bounds.top(), bounds.bottom()))
             continue;
+        // The lines from point j to j + 1 of this block.
         const qsizetype last = std::min(first + blockSize, limit - 1);
-        for (qsizetype j = first; j <= last; ++j) {
-            if (j == lastAdded)
+        for (qsizetype j = first; j < last; ++j) {
+            if (points[j + 1].startsSegment)
                 continue;
-            const QPointF p = map(world[j]);
-            if (j != lastAdded + 1 || points[j].startsSegment)
-                path.moveTo(p);
-            else
-                path.lineTo(p);
-            lastAdded = j;
+            const QPointF &a = world[j];
+            const QPointF &c = world[j + 1];
+            if (outside(std::min(a.x(), c.x()), std::max(a.x(), c.x()), std::min(a.y(), c.y()),
+                        std::max(a.y(), c.y())))
+                continue;
+            if (lastAdded != j)
+                path.moveTo(map(a));
+            path.lineTo(map(c));
+            lastAdded = j + 1;
         }
     }
     return lastAdded;
@@ -230,6 +246,7 @@ QImage TileMapRenderer::renderFrame(const QList<TrackPoint> &points, int index, 
 
     // Tiles; the unwrapped column places a tile, the wrapped one names it.
     const double tileWorld = m_fetchedTileWorld;
+    const bool enlarged = tileWorld > m_tws;
     const double k = 1 / tileWorld;
     const qint64 n = qint64(1) << std::clamp(m_fetchZoom, 0, 62);
     if (m_fetchZoom >= 0 && m_fetchZoom <= 22) {
@@ -240,6 +257,14 @@ QImage TileMapRenderer::renderFrame(const QList<TrackPoint> &points, int index, 
                 const int x = int(((col % n) + n) % n);
                 const QRectF target((col * tileWorld - ox) * sc - 0.5, (row * tileWorld - oy) * sc - 0.5,
                                     tileWorld * sc + 1, tileWorld * sc + 1);
+                if (enlarged) {
+                    // Enlarged past the service's deepest zoom: drawn straight from the fetched
+                    // tile, so only the part inside the widget is ever scaled up.
+                    const QImage tile = m_cache.tile(m_provider, m_fetchZoom, x, int(row), m_token, m_mapLanguage);
+                    if (!tile.isNull())
+                        p.drawImage(target, tile);
+                    continue;
+                }
                 const QImage tile = scaledTile(x, int(row), int(std::ceil(target.width())));
                 if (!tile.isNull())
                     p.drawImage(target, tile);
@@ -318,13 +343,23 @@ QList<QPoint> TileMapRenderer::tilesAround(double lat, double lng, double width,
 
 void TileMapRenderer::preload(const QList<TrackPoint> &points, const TileCache::CancelCheck &isCancelled)
 {
-    if (points.isEmpty())
+    QList<trackinterpolation::LatLng> centres;
+    centres.reserve(points.size());
+    for (const TrackPoint &tp : points)
+        centres.append({tp.lat, tp.lng});
+    preloadAround(centres, isCancelled);
+}
+
+void TileMapRenderer::preloadAround(const QList<trackinterpolation::LatLng> &centres,
+                                    const TileCache::CancelCheck &isCancelled)
+{
+    if (centres.isEmpty())
         return;
     const QSizeF window = turnedWindow(m_referenceSize);
     QSet<quint64> seen;
     QList<QPoint> tiles;
-    for (const TrackPoint &tp : points) {
-        for (const QPoint &t : tilesAround(tp.lat, tp.lng, window.width(), window.height())) {
+    for (const trackinterpolation::LatLng &c : centres) {
+        for (const QPoint &t : tilesAround(c.lat, c.lng, window.width(), window.height())) {
             const quint64 id = (quint64(quint32(t.x())) << 32) | quint32(t.y());
             if (!seen.contains(id)) {
                 seen.insert(id);

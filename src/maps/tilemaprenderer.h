@@ -1,6 +1,7 @@
 #pragma once
 
 #include "tilecache.h"
+#include "timeline/trackinterpolation.h"
 #include "tracks/trackpoint.h"
 #include "widgets/mapenums.h"
 
@@ -39,6 +40,8 @@ public:
 
     // Fetches every tile that frames along the track can need.
     void preload(const QList<TrackPoint> &points, const TileCache::CancelCheck &isCancelled = {});
+    // Fetches every tile that frames centred on the given positions can show.
+    void preloadAround(const QList<trackinterpolation::LatLng> &centres, const TileCache::CancelCheck &isCancelled = {});
 
     // The fetch-zoom tiles under a window of `width` x `height` world pixels centred on a position.
     QList<QPoint> tilesAround(double lat, double lng, double width, double height) const;
@@ -50,6 +53,8 @@ public:
     // World pixels covered by one fetched tile (larger than the provider's tile when the
     // service's zoom is exceeded and tiles are scaled up).
     double fetchedTileWorldSize() const { return m_fetchedTileWorld; }
+    // Bytes of the tiles kept scaled to their drawn size.
+    qint64 scaledTileBytes() const { return m_scaledTiles.totalCost(); }
 
 private:
     struct Geometry;
@@ -72,7 +77,8 @@ private:
     QImage m_dotSprite;
     double m_dotSpriteSize = 0;
     QImage m_mask;
-    // Tiles already scaled to their drawn size, so a frame only blits (or turns) them.
+    // Tiles already scaled to their drawn size, so a frame only blits (or turns) them;
+    // enlarged tiles are not kept (drawn straight from the fetched tile instead).
     TileMemoryCache m_scaledTiles{qint64(64) << 20, 512};
 
     struct PathCacheKey {
@@ -81,6 +87,7 @@ private:
         qsizetype count = 0;
         bool operator==(const PathCacheKey &) const = default;
     };
+    QMutex m_buildLock;  // serialises geometry builds; m_pathLock is taken only briefly inside it
     QMutex m_pathLock;
     std::optional<PathCacheKey> m_cachedKey;
     std::shared_ptr<const Geometry> m_cachedGeometry;

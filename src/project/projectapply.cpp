@@ -137,7 +137,11 @@ void ProjectSession::applyProject(const ProjectDocument &document)
         }
         const auto imported = w.gpxService().importTrack(*url);
         if (!imported) {
-            presentError(imported.error().message());
+            // The first line becomes the alert: it names the file; the log also gets the path.
+            const QString path = url->toLocalFile();
+            presentError(tr("The track \"%1\" could not be loaded: %2")
+                             .arg(QFileInfo(path).fileName(), imported.error().message())
+                         + QLatin1Char('\n') + path);
             continue;
         }
         trackIDs.insert(ref.trackID, imported.value().id);

@@ -25,7 +25,7 @@ const QString lastSessionFileName = QStringLiteral("LastSession.rrl");
 } // namespace
 
 struct ProjectSession::ReadOutcome {
-    enum class Kind { ok, unreadable, undecodable, newerVersion, unknownVersion, invalid };
+    enum class Kind { ok, unreadable, undecodable, newerVersion, invalid };
     Kind kind = Kind::unreadable;
     std::optional<ProjectDocument> document;
     qint64 version = 0;
@@ -106,12 +106,6 @@ ProjectSession::ReadOutcome ProjectSession::readProjectFile(const QString &path)
         outcome.message =
             tr("This project was saved by a newer version of routereel (v%1). Please update the app and try again.")
                 .arg(document->version);
-        return outcome;
-    }
-    if (document->version < 1) {
-        outcome.kind = Kind::unknownVersion;
-        outcome.message =
-            tr("This project file has an unknown format version (%1) and cannot be opened.").arg(document->version);
         return outcome;
     }
     if (const auto invalid = document->validate()) {

@@ -191,7 +191,7 @@ void TimelineEngine::edit(const QString &actionName, const std::function<void()>
     UndoSnapshot after = undoSnapshot(actionName);
     if (after.sameState(before))
         return;
-    m_undoStack->push(new TimelineSnapshotCommand(this, std::move(before), std::move(after), false));
+    m_undoStack->push(new TimelineSnapshotCommand(this, std::move(before), std::move(after)));
 }
 
 void TimelineEngine::trimEdit(const std::function<void()> &change)
@@ -202,7 +202,9 @@ void TimelineEngine::trimEdit(const std::function<void()> &change)
     UndoSnapshot after = undoSnapshot(name);
     if (after.sameState(before))
         return;
-    m_undoStack->push(new TimelineSnapshotCommand(this, std::move(before), std::move(after), m_trimUndoSaved));
+    if (!m_trimUndoSaved)
+        ++m_trimDrag;
+    m_undoStack->push(new TimelineSnapshotCommand(this, std::move(before), std::move(after), m_trimDrag));
     m_trimUndoSaved = true;
 }
 

@@ -211,6 +211,7 @@ private:
     QUuid m_importGeneration = QUuid::createUuid();
     QUndoStack *m_undoStack;
     bool m_trimUndoSaved = false;
+    quint64 m_trimDrag = 0;  // numbers the trim drags; their steps merge only within one drag
     mutable std::optional<TracksCache> m_tracksCache;
     mutable std::optional<PointsCache> m_pointsCache;
 };

@@ -7,9 +7,9 @@ constexpr int trimCommandId = 0x7452;
 }
 
 TimelineSnapshotCommand::TimelineSnapshotCommand(TimelineEngine *engine, TimelineEngine::UndoSnapshot before,
-                                                 TimelineEngine::UndoSnapshot after, bool continuesTrimDrag)
+                                                 TimelineEngine::UndoSnapshot after, quint64 trimDrag)
     : QUndoCommand(before.actionName), m_engine(engine), m_before(std::move(before)), m_after(std::move(after)),
-      m_continuesTrimDrag(continuesTrimDrag)
+      m_trimDrag(trimDrag)
 {
 }
 
@@ -31,13 +31,15 @@ void TimelineSnapshotCommand::redo()
 
 int TimelineSnapshotCommand::id() const
 {
-    return m_before.actionName == QLatin1String("Trim") ? trimCommandId : -1;
+    return m_trimDrag != 0 ? trimCommandId : -1;
 }
 
 bool TimelineSnapshotCommand::mergeWith(const QUndoCommand *other)
 {
     const auto *next = static_cast<const TimelineSnapshotCommand *>(other);
-    if (!next->m_continuesTrimDrag)
+    // QUndoStack drops a step that a merge made obsolete, so the next step of
+    // that drag may meet an earlier drag's step here: it must not join it.
+    if (next->m_trimDrag != m_trimDrag)
         return false;
     m_after = next->m_after;
     setObsolete(m_after.sameState(m_before));

@@ -13,12 +13,13 @@ namespace routereel {
 // replaces (selection changes are not steps of their own, so redo brings back
 // the selection that undo found). The first redo, run by QUndoStack::push,
 // does nothing because the edit has already been made. The calls of one trim
-// drag merge into the drag's first step; a drag that ends where it began
-// leaves no step.
+// drag merge into the drag's first step, and only into it: merging is keyed on
+// the drag, never on the step's (translated) name. A drag that ends where it
+// began leaves no step.
 class TimelineSnapshotCommand : public QUndoCommand {
 public:
     TimelineSnapshotCommand(TimelineEngine *engine, TimelineEngine::UndoSnapshot before,
-                            TimelineEngine::UndoSnapshot after, bool continuesTrimDrag);
+                            TimelineEngine::UndoSnapshot after, quint64 trimDrag = 0);
 
     void undo() override;
     void redo() override;
@@ -29,7 +30,7 @@ private:
     TimelineEngine *m_engine;
     TimelineEngine::UndoSnapshot m_before;
     TimelineEngine::UndoSnapshot m_after;
-    bool m_continuesTrimDrag;
+    quint64 m_trimDrag;  // the trim drag this step belongs to; 0 for every other edit
     bool m_alreadyApplied = true;
 };
 

@@ -97,18 +97,28 @@ QList<VideoTimelineSnapshot::Slice> VideoTimelineSnapshot::slices() const
     return out;
 }
 
+std::optional<VideoTimelineSnapshot::ShownRange> VideoTimelineSnapshot::shownRange() const
+{
+    // Only segments that are shown count: an unusable one (NaN, negative or
+    // unknown source) must not leave black at the start or shift the overlays.
+    std::optional<ShownRange> range;
+    for (const VideoSegment &s : validSegments()) {
+        if (!range)
+            range = ShownRange{s.offset, s.end()};
+        range->start = std::min(range->start, s.offset);
+        range->end = std::max(range->end, s.end());
+    }
+    return range;
+}
+
 VideoTimelineSnapshot VideoTimelineSnapshot::shiftedToZero() const
 {
-    // Only segments that are shown decide the shift: an unusable one (NaN,
-    // negative or unknown source) must not leave black at the start.
-    std::optional<double> earliest;
-    for (const VideoSegment &s : validSegments())
-        earliest = earliest ? std::min(*earliest, s.offset) : s.offset;
-    if (!earliest || !(*earliest > 0))
+    const auto range = shownRange();
+    if (!range || !(range->start > 0))
         return *this;
     VideoTimelineSnapshot shifted = *this;
     for (VideoSegment &s : shifted.segments)
-        s.offset -= *earliest;
+        s.offset -= range->start;
     return shifted;
 }
 
@@ -127,10 +137,8 @@ bool VideoTimelineSnapshot::singleFullSource() const
 
 double VideoTimelineSnapshot::timelineEnd() const
 {
-    double end = 0;
-    for (const VideoSegment &s : validSegments())
-        end = std::max(end, s.end());
-    return end;
+    const auto range = shownRange();
+    return range ? range->end : 0;
 }
 
 QList<VideoTimelineSnapshot::Slice> VideoTimelineSnapshot::frameAlignedSlices(double fps) const

@@ -42,8 +42,17 @@ struct VideoTimelineSnapshot {
     // black gaps, consecutive intervals of one segment or of gap merged.
     QList<Slice> slices() const;
 
-    // The same lane with the earliest valid segment moved to 0 (all segments
-    // shifted alike); unchanged when that segment already starts at 0.
+    // The timeline span the lane shows: from the earliest offset to the latest
+    // end of the valid segments; none without a valid segment. An export's
+    // video and its overlays both start at `start`.
+    struct ShownRange {
+        double start = 0;
+        double end = 0;
+    };
+    std::optional<ShownRange> shownRange() const;
+
+    // The same lane with the shown range moved to start at 0 (all segments
+    // shifted alike); unchanged when it already starts at 0.
     VideoTimelineSnapshot shiftedToZero() const;
 
     // Exactly one segment, at 0, showing its whole source, at the canvas size:

@@ -2,6 +2,7 @@
 
 #include "iso8601.h"
 #include "strictnumber.h"
+#include "xmlmarkupguard.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -14,49 +15,10 @@
 namespace routereel {
 namespace {
 
-// Real track files nest a dozen levels deep and give an element a handful of attributes. The XML
-// parser keeps every open element and checks each attribute against all earlier ones of its
-// element, so a hostile file could take gigabytes or hours: both are refused long before that.
+// Real track files nest a dozen levels deep. The XML parser keeps every open
+// element, so a hostile file could take gigabytes: refused long before that.
+// XmlMarkupGuard keeps the parser's work in step with the file's size.
 constexpr int maximumDepth = 1000;
-constexpr qint64 maximumAttributesPerElement = 10'000;
-
-// Passes the file through to the XML parser and stops it when more than
-// maximumAttributesPerElement '=' signs come without a '>' between them. That over-counts
-// (text may hold '='), never under-counts, and no real file comes near it.
-class AttributeGuard : public QIODevice {
-public:
-    explicit AttributeGuard(QIODevice *source) : source(source)
-    {
-        open(QIODevice::ReadOnly | QIODevice::Unbuffered);
-    }
-
-    bool tripped() const { return overLimit; }
-    bool isSequential() const override { return true; }
-    bool atEnd() const override { return overLimit || source->atEnd(); }
-
-protected:
-    qint64 readData(char *data, qint64 maxSize) override
-    {
-        if (overLimit)
-            return -1;
-        const qint64 n = source->read(data, maxSize);
-        for (qint64 i = 0; i < n; ++i) {
-            if (data[i] == '>') {
-                marks = 0;
-            } else if (data[i] == '=' && ++marks > maximumAttributesPerElement) {
-                overLimit = true;
-                return -1;
-            }
-        }
-        return n;
-    }
-    qint64 writeData(const char *, qint64) override { return -1; }
-
-private:
-    QIODevice *source;
-    qint64 marks = 0;
-    bool overLimit = false;
-};
 
 } // namespace
 
@@ -78,7 +40,7 @@ TrackResult<QList<TrackPoint>> XmlTrackReader::parse(QIODevice *device)
     inputError.reset();
     startsSegment = true;
 
-    AttributeGuard guard(device);
+    XmlMarkupGuard guard(device);
     QXmlStreamReader xml(&guard);
     xml.setNamespaceProcessing(false);
     int depth = 0;
@@ -106,9 +68,15 @@ TrackResult<QList<TrackPoint>> XmlTrackReader::parse(QIODevice *device)
         return TrackLoadError::foreign(QCoreApplication::translate(
             "XmlTrackReader", "The file nests its elements too deeply to be a track."));
     }
-    if (guard.tripped()) {
+    switch (guard.refusal()) {
+    case XmlMarkupGuard::Refusal::tooManyAttributes:
         return TrackLoadError::foreign(QCoreApplication::translate(
             "XmlTrackReader", "The file has an element with too many attributes to be a track."));
+    case XmlMarkupGuard::Refusal::internalSubset:
+        return TrackLoadError::foreign(QCoreApplication::translate(
+            "XmlTrackReader", "The file defines its own XML entities or attributes, which no track file does."));
+    case XmlMarkupGuard::Refusal::none:
+        break;
     }
     if (xml.hasError()) {
         const QString text = xml.errorString();

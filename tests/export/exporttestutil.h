@@ -10,6 +10,7 @@
 
 #include "support/clipgenerator.h"
 #include "support/fakeffmpeg.h"
+#include "support/markingtranslator.h"
 #include "support/timelinefixtures.h"
 #include "support/waitfor.h"
 
@@ -17,7 +18,6 @@
 #include <QDir>
 #include <QImage>
 #include <QProcess>
-#include <QTranslator>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -60,17 +60,7 @@ inline bool waitFor(const std::function<bool()> &done, int ms = 180'000)
     return held;
 }
 
-// Marks every text that goes through the translation tables while it is installed.
-class MarkingTranslator : public QTranslator {
-public:
-    MarkingTranslator() { QCoreApplication::installTranslator(this); }
-    ~MarkingTranslator() override { QCoreApplication::removeTranslator(this); }
-    QString translate(const char *, const char *sourceText, const char *, int) const override
-    {
-        return QStringLiteral("<zh>") + QString::fromUtf8(sourceText);
-    }
-    bool isEmpty() const override { return false; }
-};
+using testsupport::MarkingTranslator;
 
 struct RecordingNotifier : ExportNotifier {
     struct Post {

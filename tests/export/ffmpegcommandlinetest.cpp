@@ -16,8 +16,12 @@ QStringList encoder(const char *bitRate, const char *maxRate, const char *bufSiz
                      .arg(QLatin1String(bitRate), QLatin1String(maxRate), QLatin1String(bufSize)));
 }
 
-const QStringList pipeInput
-    = words(QStringLiteral("-y -threads 0 -f rawvideo -pix_fmt bgra -s 1920x1080 -r 30 -i pipe:0"));
+// The pipe input of 1920 x 1080 frames in `format`.
+QStringList pipeInput(const char *format)
+{
+    return words(QStringLiteral("-y -threads 0 -f rawvideo -pix_fmt %1 -s 1920x1080 -r 30 -i pipe:0")
+                     .arg(QLatin1String(format)));
+}
 
 const QStringList colourTags = words(
     QStringLiteral("-colorspace bt709 -color_primaries bt709 -color_trc iec61966-2-1 -color_range tv -bsf:v "
@@ -59,10 +63,9 @@ TEST(FFmpegCommandLine, OverlayOnlyArgumentList)
 
     const std::optional<QStringList> args = FFmpegCommandLine::arguments(task, QStringLiteral("30"), staging);
     ASSERT_TRUE(args);
-    const QStringList expected = pipeInput
-        + words(QStringLiteral("-filter_complex "
-                               "[0:v]scale=out_color_matrix=bt709:out_range=tv,format=yuv420p,setsar=1[out] "
-                               "-map [out] -r 30 -an"))
+    // The frames come converted to what the encoder takes: nothing is left for the graph.
+    const QStringList expected = pipeInput("yuv420p")
+        + words(QStringLiteral("-filter_complex [0:v]setsar=1[out] -map [out] -r 30 -an"))
         + encoder("3000000", "3600000", "6000000") + colourTags + progressTo;
     EXPECT_EQ(*args, expected);
 }
@@ -91,9 +94,9 @@ TEST(FFmpegCommandLine, RegularWholeClipCopiesAudio)
     task.compressionFactor = 0.8;
     const std::optional<QStringList> args = FFmpegCommandLine::arguments(task, QStringLiteral("30"), staging);
     ASSERT_TRUE(args);
-    const QStringList expected = pipeInput
+    const QStringList expected = pipeInput("yuva420p")
         + words(QStringLiteral("-protocol_whitelist file -i file:/clips/ride.mp4 -filter_complex "
-                               "[0:v]format=bgra[ov];[1:v][ov]overlay=0:0:shortest=1:alpha=straight[out] "
+                               "[0:v]format=yuva420p[ov];[1:v][ov]overlay=0:0:shortest=1:alpha=straight[out] "
                                "-map [out] -r 30 -map 1:a?"))
         + encoder("7200000", "8640000", "14400000") + words(QStringLiteral("-c:a copy")) + progressTo;
     EXPECT_EQ(*args, expected);
@@ -121,7 +124,7 @@ TEST(FFmpegCommandLine, RegularTimelineReencodesAudioAndScales)
     ASSERT_TRUE(args);
     EXPECT_EQ(args->mid(13, joined->inputArguments.size()), joined->inputArguments);
     EXPECT_EQ(graphOf(*args), joined->filterComplex
-                                  + QStringLiteral("[0:v]format=bgra[ov];[timelinev][ov]overlay=0:0:shortest=1:"
+                                  + QStringLiteral("[0:v]format=yuva420p[ov];[timelinev][ov]overlay=0:0:shortest=1:"
                                                    "alpha=straight,scale=trunc(iw*0.5/2)*2:trunc(ih*0.5/2)*2[out]"));
     const qsizetype map = args->lastIndexOf(QStringLiteral("-map"));
     EXPECT_EQ(args->at(map + 1), QStringLiteral("[timelinea]"));

@@ -4,6 +4,7 @@
 #include "export/exportoutputtransaction.h"
 #include "export/ffmpegcommandline.h"
 #include "export/ffmpegruntime.h"
+#include "export/yuvaframeconverter.h"
 
 #include <QPainter>
 #include <QTemporaryDir>
@@ -40,11 +41,22 @@ protected:
             ADD_FAILURE() << "no ffmpeg run: " << failure.message().toStdString();
             return {};
         }
+        // The frames go as the exporter sends them: converted unless ffmpeg still resizes them.
+        const FFmpegCommandLine::PipeFormat format = FFmpegCommandLine::pipeFormat(task);
+        const auto output = format == FFmpegCommandLine::PipeFormat::yuva420p ? YuvaFrameConverter::Output::yuva420p
+                                                                              : YuvaFrameConverter::Output::yuv420pBt709;
         QProcess process;
         process.setProcessEnvironment(FFmpegRuntime::ffmpegEnvironment(ffmpeg));
         process.start(ffmpeg, *args);
         for (const QImage &frame : input) {
-            process.write(reinterpret_cast<const char *>(frame.constBits()), frame.sizeInBytes());
+            QByteArray bytes(reinterpret_cast<const char *>(frame.constBits()), frame.sizeInBytes());
+            if (format != FFmpegCommandLine::PipeFormat::bgra) {
+                const YuvaFrameConverter converter(frame.width(), frame.height(), output);
+                QByteArray converted(converter.byteCount(), 0);
+                converter.convert(frame.constBits(), reinterpret_cast<unsigned char *>(converted.data()));
+                bytes = converted;
+            }
+            process.write(bytes);
             process.waitForBytesWritten(30'000);
         }
         process.closeWriteChannel();

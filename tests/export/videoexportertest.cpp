@@ -109,6 +109,48 @@ TEST(VideoExporter, RegularExportOfTwoClipsWithAGapKeepsAudioAndScales)
     EXPECT_TRUE(near(decodeFrame(output, 60).pixel(20, 20), Qt::blue));
 }
 
+// An unusable segment before the first shown one moves neither the video nor
+// the overlays: the export equals the one without it. The time of day changes
+// every second, so overlays shifted against the video would show.
+TEST(VideoExporter, OverlaysStartWhereTheShownVideoStarts)
+{
+    QTemporaryDir dir;
+    const QString clip = testsupport::makeClip(dir.path(), QStringLiteral("grey.mp4"),
+                                               {2.0, 320, 240, 30, false, QColor(90, 90, 90)});
+    ASSERT_FALSE(clip.isEmpty());
+    const VideoSource source = sourceFor(clip);
+    const GPXTrack track = makeTrack(4);
+    const auto exported = [&](const QList<VideoSegment> &segments, const QString &name) {
+        ExportTask task = regularTask(dir.filePath(name), {source}, segments);
+        task.tracks = {track};
+        task.segments = {wholeTrack(track)};
+        task.timeWidget = textWidget(160, 120, 40);
+        VideoExporter exporter;
+        EXPECT_TRUE(exportSucceeds(exporter, task));
+        return dir.filePath(name);
+    };
+    // A cut of a clip the timeline does not hold cannot be shown.
+    const VideoSegment unusable = cut(testsupport::source(1), 0, 1, 0);
+    const QString withUnusable = exported({unusable, cut(source, 0, 2, 1)}, QStringLiteral("unusable.mp4"));
+    const QString shownOnly = exported({cut(source, 0, 2, 1)}, QStringLiteral("shown.mp4"));
+
+    expectStream(withUnusable, "v:0", {{"nb_read_frames", "60"}});
+    for (int index : {0, 45}) {
+        const QImage got = decodeFrame(withUnusable, index);
+        const QImage want = decodeFrame(shownOnly, index);
+        ASSERT_EQ(got.size(), want.size()) << index;
+        int worst = 0;
+        for (int y = 0; y < got.height(); ++y) {
+            for (int x = 0; x < got.width(); ++x) {
+                const QRgb a = got.pixel(x, y), b = want.pixel(x, y);
+                worst = std::max({worst, std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                                  std::abs(qBlue(a) - qBlue(b))});
+            }
+        }
+        EXPECT_LE(worst, 8) << "frame " << index;
+    }
+}
+
 // The map widget over solid magenta tiles must land where the task puts it,
 // in the compact frame of a regular export and in the full overlay frame.
 TEST(VideoExporter, MapWidgetShowsAtItsPlace)
@@ -162,6 +204,77 @@ TEST(VideoExporter, MapWidgetShowsAtItsPlace)
         saveTestArtifact(frame, QStringLiteral("export-map-") + QLatin1String(c.name));
     }
     MapServices::overrideEndpointsForTesting({});
+}
+
+namespace {
+
+// Collects the log lines written while it lives, from any thread.
+class LogCapture {
+public:
+    LogCapture() { s_previous = qInstallMessageHandler(&LogCapture::handle); }
+    ~LogCapture() { qInstallMessageHandler(s_previous); }
+    static QStringList lines()
+    {
+        std::lock_guard guard(s_lock);
+        return s_lines;
+    }
+
+private:
+    static void handle(QtMsgType, const QMessageLogContext &, const QString &text)
+    {
+        std::lock_guard guard(s_lock);
+        s_lines << text;
+    }
+    static inline QtMessageHandler s_previous = nullptr;
+    static inline std::mutex s_lock;
+    static inline QStringList s_lines;
+};
+
+} // namespace
+
+// The tile preload fetches what the exported frames can show, not the whole track.
+TEST(VideoExporter, MapPreloadCoversTheExportedRangeOnly)
+{
+    QTemporaryDir dir;
+    const QByteArray tile = testsupport::solidTilePng(QColor(255, 0, 255));
+    testsupport::LoopbackHttpServer server([&](const testsupport::HttpRequest &) {
+        testsupport::HttpResponse response;
+        response.contentType = "image/png";
+        response.body = tile;
+        return response;
+    });
+    MapServices::overrideEndpointsForTesting(server.baseUrl());
+    // Two seconds of a long ride, exported from its second second.
+    const GPXTrack ride = makeTrack(3000);
+    GPXTrack cut = ride;
+    cut.trackPoints = ride.trackPoints.mid(0, 4);
+    cut.duration = 3;
+    const auto tilesFetched = [&](const GPXTrack &track, const QString &name) {
+        TileCache::Options options;
+        options.root = dir.filePath(name);
+        TileCache cache(options);
+        ExportTask task = overlayTask(dir.filePath(name + QStringLiteral(".mp4")), 2);
+        task.tracks = {track};
+        GPXSegment shown = wholeTrack(track, 5);
+        shown.gpxStart = 1;
+        shown.gpxEnd = 3;
+        task.segments = {shown};
+        task.mapEnabled = true;
+        task.mapSize = task.mapReferenceSize = QSizeF(100, 100);
+        VideoExporter exporter;
+        exporter.setTileCache(&cache);
+        const int before = server.requestCount();
+        EXPECT_TRUE(exportSucceeds(exporter, task)) << name.toStdString();
+        return server.requestCount() - before;
+    };
+    LogCapture log;
+    const int whole = tilesFetched(ride, QStringLiteral("ride"));
+    const int shownPart = tilesFetched(cut, QStringLiteral("cut"));
+    MapServices::overrideEndpointsForTesting({});
+    EXPECT_GT(shownPart, 0);
+    EXPECT_EQ(whole, shownPart);
+    EXPECT_EQ(LogCapture::lines().filter(QStringLiteral("[VideoExporter] preload done, cancelled=false")).size(), 2)
+        << LogCapture::lines().join(QLatin1Char('\n')).toStdString();
 }
 
 TEST(VideoExporter, UnusableFrameRateFailsWithoutStartingFfmpeg)

@@ -131,6 +131,10 @@ TEST(TileCache, MapboxKeysAddressesAndUnsafeTexts)
     EXPECT_EQ(QFileInfo(path).absolutePath(), l.cache.rootPath() + QStringLiteral("/Mapbox/1/0"));
     EXPECT_NE(TileCache::safeLanguage(QStringLiteral("a/b")), TileCache::safeLanguage(QStringLiteral("a_b")));
     EXPECT_LE(TileCache::safeLanguage(QString(500, QLatin1Char('/'))).size(), 64);
+    TileCache::Options percent;
+    percent.root = l.dir.path() + QStringLiteral("/a%1b%3");
+    EXPECT_EQ(TileCache(percent).tileFilePath(MapProvider::openStreetMap, 2, 1, 3, {}),
+              percent.root + QStringLiteral("/OSM/2/1/3@2x.png"));
 
     const QString token = QStringLiteral("pk.a&language=xx#/../b c");
     ASSERT_FALSE(l.cache.tile(MapProvider::mapbox, 1, 0, 1, token, evil).isNull());

@@ -56,6 +56,10 @@ TEST(TileMapRenderer, TileZoomPerProvider)
         // The map is drawn at every zoom, never left grey.
         EXPECT_FALSE(maptest::isGrey(frame.pixel(30, 40)));
         EXPECT_FALSE(maptest::isGrey(frame.pixel(170, 160)));
+        // Tiles kept at their drawn size take no more than those of the window at the
+        // service's own zooms, enlarged ones included.
+        const double side = TileCache::worldTileSize(c.provider) + 1;
+        EXPECT_LE(renderer.scaledTileBytes(), qint64(9 * 4 * side * side));
     }
 }
 
@@ -234,4 +238,31 @@ TEST(TileMapRenderer, GeometryIsReusedForTheSameTrackEnds)
     const QImage rebuilt = atCentre(*renderer, track, 3);
     EXPECT_FALSE(maptest::isTravelledLine(rebuilt.pixel(100, 40)));
     EXPECT_TRUE(maptest::isTravelledLine(rebuilt.pixel(100, 160)));
+}
+
+// Only the lines that can show are drawn: whatever the track does far away, the frame is the same.
+TEST(TileMapRenderer, FarPartsOfTheTrackChangeNothingDrawn)
+{
+    LoopbackTiles s;
+    const auto renderer = osm(s, MapShape::circle, QSizeF(200, 200));
+    const auto track = [](double far) {
+        QList<TrackPoint> points{maptest::offset(lat0, lng0, -60, 10, osmWorld15), point(lat0, lng0),
+                                 maptest::offset(lat0, lng0, 60, -10, osmWorld15),
+                                 maptest::offset(lat0, lng0, 900, 0, osmWorld15)};
+        for (int i = 0; i < 500; ++i)
+            points.append(maptest::offset(lat0, lng0, 1000 + i * 3, (i % 2 ? far : -far), osmWorld15));
+        // Back through the window from the same far point.
+        points.append(maptest::offset(lat0, lng0, 2600, 0, osmWorld15));
+        points.append(maptest::offset(lat0, lng0, -50, 70, osmWorld15));
+        return points;
+    };
+    const QList<TrackPoint> a = track(400);
+    const QList<TrackPoint> b = track(1500);
+    const int last = int(a.size()) - 1;
+    for (double bearing : {0.0, 40.0}) {
+        const QImage near = renderer->renderFrame(a, last, lat0, lng0, a[last].lat, a[last].lng, bearing);
+        const QImage other = renderer->renderFrame(b, last, lat0, lng0, b[last].lat, b[last].lng, bearing);
+        ASSERT_FALSE(near.isNull());
+        EXPECT_TRUE(near == other) << bearing;
+    }
 }

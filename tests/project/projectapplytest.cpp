@@ -55,6 +55,24 @@ TEST(ProjectApply, MissingFilesAreLoggedAndSummarised)
     EXPECT_EQ(h.window->videoImportCancels, 1);
 }
 
+TEST(ProjectApply, ATrackThatCannotBeReadIsNamed)
+{
+    ApplyHarness h;
+    const QString broken = h.dir.path() + "/broken.gpx";
+    ASSERT_TRUE(writeFile(broken, "<gpx><trk><trkseg><trkpt lat=\"91\" lon=\"0\"/></trkseg></trk></gpx>"));
+    ProjectDocument d = baseDocument();
+    d.gpxFiles = {GPXFileRef{broken, {}, "A"}, GPXFileRef{h.track("here.gpx"), {}, "B"}};
+    h.session.applyProject(d);
+
+    ASSERT_EQ(h.alerts.shown.size(), 1);
+    EXPECT_TRUE(h.alerts.shown[0].startsWith(QStringLiteral("The track \"broken.gpx\" could not be loaded: ")))
+        << h.alerts.shown[0].toStdString();
+    const auto errors = h.window->entries(LogEntry::Level::error);
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_TRUE(errors[0].detail.endsWith(QLatin1Char('\n') + broken)) << errors[0].detail.toStdString();
+    EXPECT_EQ(h.window->gpx.tracks().size(), 1);
+}
+
 TEST(ProjectApply, SegmentsFollowTheirReimportedTracks)
 {
     ApplyHarness h;

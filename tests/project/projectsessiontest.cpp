@@ -177,7 +177,6 @@ TEST(ProjectSession, EveryFaultyFileIsRefusedWithAMessageAndChangesNothing)
     const Case cases[] = {
         {"version-newer.rrl",
          "This project was saved by a newer version of routereel (v6). Please update the app and try again."},
-        {"version-zero.rrl", "unknown format version (0)"},
         {"out-of-bounds-playhead.rrl", "The project contains invalid timeline or widget values."},
         {"out-of-bounds-font-size.rrl", "The project contains invalid timeline or widget values."},
         {"out-of-bounds-segment-end.rrl", "The project contains invalid timeline or widget values."},
@@ -214,6 +213,23 @@ TEST(ProjectSession, EveryFaultyFileIsRefusedWithAMessageAndChangesNothing)
         EXPECT_EQ(h.window->log.entries()[0].level, LogEntry::Level::error);
         EXPECT_EQ(h.session.projectURL(), QUrl::fromLocalFile(dir.path() + "/current.rrl"));
         EXPECT_EQ(h.session.makeProjectDocument(), before);
+    }
+}
+
+// Every version up to the current one passes the version test, zero and negative ones included.
+TEST(ProjectSession, OlderVersionsOpen)
+{
+    QTemporaryDir dir;
+    const QByteArray zero = readAll(dataFile("version-zero.rrl"));
+    ASSERT_TRUE(zero.contains("\"version\": 0,"));
+    for (const char *version : {"0", "-3", "5"}) {
+        SCOPED_TRACE(version);
+        const QString path = dir.path() + "/v.rrl";
+        ASSERT_TRUE(writeFile(path, QByteArray(zero).replace("\"version\": 0,", "\"version\": " + QByteArray(version) + ",")));
+        Harness h;
+        h.session.openProject(QUrl::fromLocalFile(path));
+        EXPECT_EQ(h.session.projectURL(), QUrl::fromLocalFile(path));
+        EXPECT_EQ(h.window->entries(LogEntry::Level::info).value(0).title, QStringLiteral("Open Project"));
     }
 }
 

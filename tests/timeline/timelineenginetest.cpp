@@ -1,3 +1,4 @@
+#include "support/markingtranslator.h"
 #include "support/timelinefixtures.h"
 
 #include "timeline/timelineengine.h"
@@ -6,6 +7,7 @@
 
 #include <cmath>
 #include <limits>
+#include <optional>
 
 using namespace routereel;
 using testsupport::gpx;
@@ -189,6 +191,39 @@ TEST(TimelineEngine, OneTrimDragIsOneStep)
         e.undoStack()->undo();
     e.undoStack()->redo();
     EXPECT_TRUE(stateOf(e).sameState(before));
+}
+
+// A drag that passes back through its start and goes on must not join the
+// previous drag's step, nor may a translated step name stop a drag merging.
+TEST(TimelineEngine, TrimDragsStaySeparateSteps)
+{
+    for (const bool translated : {false, true}) {
+        SCOPED_TRACE(translated ? "translated" : "untranslated");
+        std::optional<testsupport::MarkingTranslator> translator;
+        if (translated)
+            translator.emplace();
+        TimelineEngine e;
+        e.importGPX(trackLasting(60));
+        e.importGPX(trackLasting(60));
+        const QUuid a = e.segments().at(0).id;
+        const QUuid b = e.segments().at(1).id;
+        const int imports = e.undoStack()->count();
+
+        for (double end : {55.0, 50.0})
+            e.trimSegmentEnd(a, end, 60);
+        e.endTrimGesture();
+        for (double end : {40.0, 50.0, 60.0, 30.0})
+            e.trimSegmentEnd(b, end, 60);
+        e.endTrimGesture();
+        EXPECT_EQ(e.undoStack()->count(), imports + 2);
+
+        e.undoStack()->undo();
+        EXPECT_EQ(e.segments().at(0).gpxEnd, 50);
+        EXPECT_EQ(e.segments().at(1).gpxEnd, 60);
+        e.undoStack()->undo();
+        EXPECT_EQ(e.segments().at(0).gpxEnd, 60);
+        EXPECT_EQ(e.undoStack()->count(), imports + 2);
+    }
 }
 
 TEST(TimelineEngine, SelectionIsExclusive)

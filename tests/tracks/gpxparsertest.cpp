@@ -274,18 +274,43 @@ TEST(GPXParser, HostileStructureIsRefusedQuickly)
     ASSERT_FALSE(deep.ok());
     EXPECT_EQ(deep.error().message(), QStringLiteral("The file nests its elements too deeply to be a track."));
 
-    auto attributes = [&](int count) {
+    // Attributes of one point besides lat and lon, each with `value`.
+    auto attributes = [&](int count, const QString &value = QStringLiteral("1")) {
         QString a;
         for (int i = 0; i < count; ++i)
-            a += QStringLiteral(" a%1=\"%1\"").arg(i);
+            a += QStringLiteral(" a%1=\"%2\"").arg(i).arg(value);
         return gpx(QStringLiteral("<trk><trkseg><trkpt lat=\"1\" lon=\"2\"%1/></trkseg></trk>").arg(a));
     };
-    EXPECT_TRUE(parse(attributes(9'998)).ok()); // with lat and lon: 10,000
-    const auto many = parse(attributes(9'999));
-    ASSERT_FALSE(many.ok());
-    EXPECT_EQ(many.error().message(), QStringLiteral("The file has an element with too many attributes to be a track."));
-
-    // '=' in text counts only up to the next '>'.
-    const QString equalsText = QStringLiteral("<desc>%1</desc>").arg(QString(9'000, u'='));
-    EXPECT_TRUE(parse(gpx(equalsText + equalsText + point)).ok());
+    const QString manyEquals(9'000, u'=');
+    const QString tooMany = QStringLiteral("The file has an element with too many attributes to be a track.");
+    const QString ownDefinitions
+        = QStringLiteral("The file defines its own XML entities or attributes, which no track file does.");
+    const auto withDoctype = [&](const QString &doctype) {
+        return QStringLiteral("<?xml version=\"1.0\"?>%1<gpx version=\"1.1\">%2</gpx>").arg(doctype, point).toUtf8();
+    };
+    struct Case {
+        const char *name;
+        QByteArray xml;
+        QString refusal;  // empty: the file loads
+    };
+    const Case cases[] = {
+        {"64 attributes", attributes(62), {}},
+        {"65 attributes", attributes(63), tooMany},
+        {"'=' in values", attributes(60, QStringLiteral("a=b=c")), {}},
+        {"'>' in values", attributes(63, QStringLiteral(">")), tooMany},
+        {"'=' in text", gpx(QStringLiteral("<desc>%1</desc>").arg(manyEquals) + point), {}},
+        {"'=' in a comment", gpx(QStringLiteral("<!-- <a %1> -->").arg(manyEquals) + point), {}},
+        {"'=' in CDATA", gpx(QStringLiteral("<desc><![CDATA[<a %1>]]></desc>").arg(manyEquals) + point), {}},
+        {"'=' in an instruction", gpx(QStringLiteral("<?note %1?>").arg(manyEquals) + point), {}},
+        {"external document type", withDoctype(QStringLiteral("<!DOCTYPE gpx SYSTEM \"gpx[1].dtd\">")), {}},
+        {"attribute defaults", withDoctype(QStringLiteral("<!DOCTYPE gpx [<!ATTLIST trkpt a CDATA \"x\">]>")),
+         ownDefinitions},
+        {"entities", withDoctype(QStringLiteral("<!DOCTYPE gpx [<!ENTITY e \"xxxx\">]>")), ownDefinitions},
+    };
+    for (const Case &c : cases) {
+        const auto r = parse(c.xml);
+        EXPECT_EQ(r.ok(), c.refusal.isEmpty()) << c.name;
+        if (!r.ok())
+            EXPECT_EQ(r.error().message(), c.refusal) << c.name;
+    }
 }

@@ -55,13 +55,14 @@ void WebMapBridge::call(const QString &body, const QList<QPair<QString, QJsonVal
         names << name;
         values.append(value);
     }
+    // Pieces joined once, never substituted into each other: a value or a body
+    // holding "%1" stays as it is. The values go in as one JSON array.
     const QString valuesText = QString::fromUtf8(QJsonDocument(values).toJson(QJsonDocument::Compact));
-    const QString script =
-        QStringLiteral("(async function(%1){%2}).apply(null,%3).then("
-                       "function(v){routereelResult(%4,true,v===undefined?null:v);},"
-                       "function(e){routereelResult(%4,false,String(e));});")
-            .arg(names.join(QLatin1Char(',')), body, valuesText)
-            .arg(id);
+    const QString idText = QString::number(id);
+    const QString script = QStringLiteral("(async function(") + names.join(QLatin1Char(',')) + QStringLiteral("){")
+        + body + QStringLiteral("\n}).apply(null,") + valuesText + QStringLiteral(").then(function(v){routereelResult(")
+        + idText + QStringLiteral(",true,v===undefined?null:v);},function(e){routereelResult(") + idText
+        + QStringLiteral(",false,String(e));});");
     m_page->runJavaScript(script);
 }
 

@@ -71,6 +71,8 @@ ExportTaskBuilder ExportAction::builder() const
     state.mapboxToken = m_state.mapboxToken();
     state.mapLanguage = m_state.appLanguage();
     state.layoutSize = layoutSize();
+    if (m_protectedFiles)
+        state.protectedFiles = m_protectedFiles();
     const WidgetPositions positions = m_state.widgetPositions();
     state.mapPosition = positions.map;
     state.timePosition = positions.time;

@@ -83,6 +83,8 @@ public:
     void startExport();
 
     void setSaveDialog(SaveDialog dialog) { m_saveDialog = std::move(dialog); }
+    // Files an export may never replace besides the sources: the open project, the last session.
+    void setProtectedFiles(std::function<QStringList()> files) { m_protectedFiles = std::move(files); }
     // MPEG-4 only, ".mp4" added when missing, replacing a file confirmed.
     static QUrl runSaveDialog(QWidget *parent, const QString &fileName);
 
@@ -104,6 +106,7 @@ private:
     AlertSink m_presentError;
     QWidget *m_window;
     SaveDialog m_saveDialog = &ExportAction::runSaveDialog;
+    std::function<QStringList()> m_protectedFiles;
     QAction *m_action;
     bool m_canExport = false;
 };

@@ -6,6 +6,8 @@
 #include "networkmonitor.h"
 #include "windowsheets.h"
 
+#include "project/projectsession.h"
+
 #include "ui/panels/cachesheet.h"
 #include "ui/panels/deletedispatcher.h"
 #include "ui/panels/exportqueuebar.h"
@@ -37,6 +39,7 @@ void MainWindow::installViews()
                                        heartRateGraphSettings()},
                                       m_state, [this] { return networkMonitor().isConnected(); },
                                       [this](const QString &message) { presentError(message); }, this);
+    m_exportAction->setProtectedFiles([this] { return session().protectedFiles(); });
     addAction(m_exportAction->action());
     replacePlaceholder(QStringLiteral("modePicker"), new CompositionModePicker(m_state));
     sheets().setFactory(WindowSheets::Sheet::exportSettings,

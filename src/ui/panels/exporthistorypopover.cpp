@@ -322,12 +322,7 @@ void ExportHistoryPopover::changeEvent(QEvent *event)
     QWidget::changeEvent(event);
     if (!m_listLayout)  // still being built
         return;
-    if (event->type() == QEvent::LanguageChange) {
-        retranslate();
-    } else if (event->type() == QEvent::PaletteChange) {
-        panelstyle::applyTones(this);
-        retranslate();
-    }
+    panelstyle::followChange(this, event, [this] { retranslate(); });
 }
 
 } // namespace routereel

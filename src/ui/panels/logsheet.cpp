@@ -271,12 +271,7 @@ void LogSheet::changeEvent(QEvent *event)
     QDialog::changeEvent(event);
     if (!m_close)  // still being built
         return;
-    if (event->type() == QEvent::LanguageChange) {
-        retranslate();
-    } else if (event->type() == QEvent::PaletteChange) {
-        panelstyle::applyTones(this);
-        retranslate();
-    }
+    panelstyle::followChange(this, event, [this] { retranslate(); });
 }
 
 } // namespace routereel

@@ -1,5 +1,6 @@
 #include "panelstyle.h"
 
+#include <QEvent>
 #include <QFontDatabase>
 #include <QFrame>
 #include <QPalette>
@@ -82,6 +83,14 @@ void applyTones(QWidget *root)
         if (tone.isValid())
             setTone(child, Tone(tone.toInt()));
     }
+}
+
+void followChange(QWidget *view, const QEvent *event, const std::function<void()> &retranslate)
+{
+    if (event->type() == QEvent::PaletteChange)
+        applyTones(view);
+    if (event->type() == QEvent::LanguageChange || event->type() == QEvent::PaletteChange)
+        retranslate();
 }
 
 QFrame *divider(QWidget *parent)

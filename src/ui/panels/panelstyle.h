@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include <QColor>
 #include <QFont>
 #include <QLocale>
@@ -24,6 +26,9 @@ QColor color(Tone tone, const QPalette &palette);
 // can give it again after the palette changed (dark mode).
 void setTone(QWidget *widget, Tone tone);
 void applyTones(QWidget *root);
+// A view's reaction to a language or palette change: new texts, or new tones and
+// icons (the icons are drawn in the palette's colours, so they are made again too).
+void followChange(QWidget *view, const QEvent *event, const std::function<void()> &retranslate);
 // A thin horizontal line between regions.
 QFrame *divider(QWidget *parent);
 

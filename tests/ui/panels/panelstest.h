@@ -29,7 +29,7 @@ struct QueueFixture {
         QDir(dir.path()).mkpath(QStringLiteral("slow"));
         testsupport::FakeFfmpegSpec spec;
         spec.runBody = QStringLiteral("for last; do :; done; case \"$last\" in */slow/*) exec sleep 600;; esac; "
-                                      "cat > /dev/null; echo video > \"$last\"");
+                                      "cat > /dev/null; echo video > \"${last#file:}\"");
         exporttest::useFakeFfmpeg(*queue.exporter(), QDir(dir.path()).filePath(QStringLiteral("ffmpeg")), spec);
         queue.setLogStore(&log);
     }

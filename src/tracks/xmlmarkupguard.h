@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QIODevice>
+
+namespace routereel {
+
+// Sits between a track file and the XML parser and stops the stream before
+// the parser meets markup that would cost it far more than the file's size:
+// an element with more attributes than any track file gives one (the parser
+// compares each attribute with every earlier one of its element), or a
+// document type with an internal subset (attribute defaults the parser
+// applies to every element, entities that expand a thousandfold). It reads the
+// bytes once, as they pass, and knows just enough XML to tell tags, quoted
+// values, comments, CDATA sections and processing instructions apart.
+class XmlMarkupGuard : public QIODevice {
+public:
+    enum class Refusal { none, tooManyAttributes, internalSubset };
+
+    // Real files give an element a dozen attributes at most.
+    static constexpr int maximumAttributesPerElement = 64;
+
+    // `source` must be open for reading.
+    explicit XmlMarkupGuard(QIODevice *source);
+
+    Refusal refusal() const { return m_refusal; }
+    bool isSequential() const override { return true; }
+    bool atEnd() const override;
+
+protected:
+    qint64 readData(char *data, qint64 maxSize) override;
+    qint64 writeData(const char *, qint64) override { return -1; }
+
+private:
+    enum class State { text, afterLessThan, bang, tag, comment, cdata, instruction, doctype };
+    // Takes one byte; false once the stream is refused.
+    bool feed(char c);
+
+    QIODevice *m_source;
+    Refusal m_refusal = Refusal::none;
+    State m_state = State::text;
+    char m_quote = 0;       // the open quote inside a tag or declaration, or 0
+    int m_equals = 0;       // '=' signs of the current tag outside quoted values
+    QByteArray m_bang;      // what follows "<!", until it names a comment, CDATA or DOCTYPE
+    int m_closing = 0;      // '-' or ']' seen just before a possible end of comment or CDATA
+    char m_previous = 0;
+};
+
+} // namespace routereel
