@@ -12,7 +12,6 @@
 #include "project/projectsession.h"
 #include "support/loopbackhttpserver.h"
 #include "support/urlcatcher.h"
-#include "timeline/timelineengine.h"
 #include "tracks/logstore.h"
 #include "updatechecker.h"
 #include "ui/main/interfacelanguage.h"
@@ -24,7 +23,6 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QUndoStack>
 
 using namespace routereel;
 using apptest::AlertAnswerer;
@@ -249,16 +247,6 @@ TEST(ApplicationShell, MenusInBothLanguages)
     EXPECT_EQ(items(menus.editMenu()), (QStringList{"Undo [Ctrl+Z]", "Redo [Ctrl+Shift+Z]"}));
     EXPECT_EQ(items(menus.helpMenu()), (QStringList{"routereel Help", "Check for Updates…", "About routereel"}));
     ASSERT_TRUE(waitFor([&] { return server.requestCount() == 1 && !s.shell.updateChecker().isChecking(); }));
-
-    // Undo and Redo act on the timeline's history; with nothing to undo they do nothing.
-    bool enabled = false;
-    s.press(Qt::Key_Z, Qt::ControlModifier);
-    s.window.engine().registerUndoableBoolChange(true, "Toggle", [&] { return enabled; },
-                                                 [&](const bool &value) { enabled = value; });
-    s.press(Qt::Key_Z, Qt::ControlModifier);
-    EXPECT_FALSE(enabled);
-    s.press(Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
-    EXPECT_TRUE(enabled);
 
     testsupport::UrlCatcher opened;
     QDesktopServices::setUrlHandler("https", &opened, "open");
