@@ -63,6 +63,25 @@
     </message>
 </context>
 <context>
+    <name>routereel::FeedbackSheet</name>
+    <message>
+        <source>Feedback</source>
+        <translation>反馈</translation>
+    </message>
+    <message>
+        <source>Found a bug or have a feature request? Reach out:</source>
+        <translation>发现问题或有功能建议？欢迎联系我们：</translation>
+    </message>
+    <message>
+        <source>Telegram group</source>
+        <translation>Telegram 群组</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>关闭</translation>
+    </message>
+</context>
+<context>
     <name>routereel::FileImport</name>
     <message>
         <source>Supported files (%1)</source>
@@ -78,6 +97,61 @@
     <message>
         <source>Mode</source>
         <translation>模式</translation>
+    </message>
+</context>
+<context>
+    <name>routereel::MainToolbar</name>
+    <message>
+        <source>Switch to Light Mode</source>
+        <translation>切换到浅色模式</translation>
+    </message>
+    <message>
+        <source>Switch to Dark Mode</source>
+        <translation>切换到深色模式</translation>
+    </message>
+    <message>
+        <source>Pause</source>
+        <translation>暂停</translation>
+    </message>
+    <message>
+        <source>Play</source>
+        <translation>播放</translation>
+    </message>
+    <message>
+        <source>Toolbar</source>
+        <translation>工具栏</translation>
+    </message>
+    <message>
+        <source>Current Project: </source>
+        <translation>当前项目：</translation>
+    </message>
+    <message>
+        <source>Open %1</source>
+        <translation>打开 %1</translation>
+    </message>
+    <message>
+        <source>Import Video</source>
+        <translation>导入视频</translation>
+    </message>
+    <message>
+        <source>Import GPX</source>
+        <translation>导入 GPX</translation>
+    </message>
+    <message>
+        <source>Cache</source>
+        <translation>缓存</translation>
+    </message>
+    <message>
+        <source>Log</source>
+        <translation>日志</translation>
+    </message>
+    <message>
+        <source>Feedback</source>
+        <translation>反馈</translation>
+    </message>
+    <message>
+        <source>Export</source>
+        <translation>导出</translation>
     </message>
 </context>
 <context>
@@ -101,6 +175,29 @@
     <message>
         <source>routereel</source>
         <translation>routereel</translation>
+    </message>
+</context>
+<context>
+    <name>routereel::TokenSheet</name>
+    <message>
+        <source>Mapbox Access Token</source>
+        <translation>Mapbox 访问令牌</translation>
+    </message>
+    <message>
+        <source>Enter your Mapbox public token to display the map.</source>
+        <translation>输入你的 Mapbox 公共令牌以显示地图。</translation>
+    </message>
+    <message>
+        <source>How to get a Mapbox token →</source>
+        <translation>如何获取 Mapbox 令牌 →</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>取消</translation>
+    </message>
+    <message>
+        <source>Save</source>
+        <translation>保存</translation>
     </message>
 </context>
 <context>

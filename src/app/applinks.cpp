@@ -19,13 +19,13 @@ QUrl address(const char *text)
 AppLinks AppLinks::fromBuild()
 {
     AppLinks links;
-    links.website = address(addresses::website);
+    links.website = address(addresses::websiteURL);
     links.authorHandle = QString::fromUtf8(addresses::socialHandle).trimmed();
     if (links.authorHandle.startsWith(QLatin1Char('@')))
         links.authorHandle.remove(0, 1);
-    links.authorProfile = address(addresses::socialProfileUrl);
-    links.help = address(addresses::helpUrl);
-    links.updateServer = address(addresses::updateFeedUrl);
+    links.authorProfile = address(addresses::socialProfileURL);
+    links.help = address(addresses::helpURL);
+    links.updateServer = address(addresses::updateFeedURL);
     return links;
 }
 

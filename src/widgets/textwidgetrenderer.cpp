@@ -103,7 +103,7 @@ QImage TextWidgetRenderer::render(const QString &text, const QColor &color, cons
 QSizeF TextWidgetRenderer::boxSize(const QImage &image)
 {
     const QPoint margin = image.offset();
-    return {std::max(0, image.width() - 2 * margin.x()), std::max(0, image.height() - 2 * margin.y())};
+    return QSizeF(std::max(0, image.width() - 2 * margin.x()), std::max(0, image.height() - 2 * margin.y()));
 }
 
 } // namespace routereel

@@ -4,7 +4,7 @@
 #include "windowstate.h"
 
 #include "export/exporttaskbuilder.h"
-#include "ui/panels/symbolicon.h"
+#include "ui/icons/symbolicon.h"
 
 #include <QButtonGroup>
 #include <QEvent>
@@ -335,7 +335,7 @@ void ExportSheet::retranslate()
 
 void ExportSheet::applyPalette()
 {
-    m_icon->setPixmap(symbolicon::pixmap(QStringLiteral("film"), palette().color(QPalette::PlaceholderText), 11));
+    m_icon->setPixmap(symbolPixmap(QStringLiteral("film"), palette().color(QPalette::PlaceholderText), 11));
     makeProminent(m_export, palette());
 }
 

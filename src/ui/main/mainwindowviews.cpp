@@ -3,7 +3,10 @@
 #include "compositionmodepicker.h"
 #include "exportaction.h"
 #include "exportsheet.h"
+#include "feedbacksheet.h"
+#include "maintoolbar.h"
 #include "networkmonitor.h"
+#include "tokensheet.h"
 #include "windowsheets.h"
 
 #include "project/projectsession.h"
@@ -50,6 +53,19 @@ void MainWindow::installViews()
     sheets().setFactory(WindowSheets::Sheet::cache, [this](QWidget *window) {
         return new CacheSheet(exportQueue(), tileCache(), logStore(), m_state, window);
     });
+
+    const ProductLinks links = ProductLinks::fromBuild();
+    auto *toolbar = new MainToolbar({m_state, playerService(), fileImport(), logStore()}, [this] { setLanguage(); },
+                                    links, this);
+    toolbar->setExportAction(m_exportAction->action());
+    addToolBar(Qt::TopToolBarArea, toolbar);
+    // The token typed last outlives each showing of the sheet.
+    auto draft = std::make_shared<std::optional<QString>>();
+    sheets().setFactory(WindowSheets::Sheet::token, [this, draft, links](QWidget *window) {
+        return new TokenSheet(m_state, draft, links, window);
+    });
+    sheets().setFactory(WindowSheets::Sheet::feedback,
+                        [links](QWidget *window) { return new FeedbackSheet(links, window); });
 }
 
 } // namespace routereel

@@ -3,7 +3,7 @@
 #include "elidedlabel.h"
 #include "graphemes.h"
 #include "panelstyle.h"
-#include "symbolicon.h"
+#include "ui/icons/symbolicon.h"
 
 #include "export/exportqueue.h"
 #include "maps/tilecache.h"
@@ -235,7 +235,7 @@ QWidget *CacheSheet::makeRow(const CacheEntry &entry)
 
     auto *icon = new QLabel(row);
     const bool tiles = entry.kind == CacheEntry::Kind::tileCache;
-    icon->setPixmap(symbolicon::pixmap(tiles ? QStringLiteral("map") : QStringLiteral("film"),
+    icon->setPixmap(symbolPixmap(tiles ? QStringLiteral("map") : QStringLiteral("film"),
                                        panelstyle::color(tiles ? Tone::blue : Tone::orange, palette()), 20));
     icon->setFixedWidth(24);
     line->addWidget(icon);
@@ -320,9 +320,9 @@ void CacheSheet::retranslate()
     m_lockText->setText(tr("Exports running — cache locked"));
     m_close->setText(tr("Close"));
     m_titleIcon->setPixmap(
-        symbolicon::pixmap(QStringLiteral("internaldrive"), palette().color(QPalette::WindowText), 16));
+        symbolPixmap(QStringLiteral("internaldrive"), palette().color(QPalette::WindowText), 16));
     m_emptyIcon->setPixmap(
-        symbolicon::pixmap(QStringLiteral("checkmark.circle"), panelstyle::color(Tone::green, palette()), 32, 0.7));
+        symbolPixmap(QStringLiteral("checkmark.circle"), panelstyle::color(Tone::green, palette()), 32, 0.7));
     refresh();
 }
 

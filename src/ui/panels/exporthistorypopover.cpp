@@ -5,7 +5,7 @@
 #include "folderreveal.h"
 #include "graphemes.h"
 #include "panelstyle.h"
-#include "symbolicon.h"
+#include "ui/icons/symbolicon.h"
 
 #include "export/exportqueue.h"
 #include "export/videoexporter.h"
@@ -31,23 +31,26 @@ namespace {
 struct StatusLook {
     QString icon;
     Tone iconTone;
-    QString action;  // empty: the row has no button
-    Tone actionTone;
+    QString actionIcon;  // empty: the row has no button
+    Tone actionTone = Tone::secondary;
 };
 
 StatusLook lookOf(ExportTaskStatus::Kind kind)
 {
     switch (kind) {
     case ExportTaskStatus::Kind::pending:
-        return {QStringLiteral("clock"), Tone::secondary, QStringLiteral("xmark"), Tone::secondary};
+        return {.icon = QStringLiteral("clock"), .iconTone = Tone::secondary,
+                .actionIcon = QStringLiteral("xmark"), .actionTone = Tone::secondary};
     case ExportTaskStatus::Kind::running:
-        return {QStringLiteral("circle.dotted"), Tone::accent, QStringLiteral("stop.fill"), Tone::red};
+        return {.icon = QStringLiteral("circle.dotted"), .iconTone = Tone::accent,
+                .actionIcon = QStringLiteral("stop.fill"), .actionTone = Tone::red};
     case ExportTaskStatus::Kind::completed:
-        return {QStringLiteral("checkmark.circle.fill"), Tone::green, QStringLiteral("folder"), Tone::secondary};
+        return {.icon = QStringLiteral("checkmark.circle.fill"), .iconTone = Tone::green,
+                .actionIcon = QStringLiteral("folder"), .actionTone = Tone::secondary};
     case ExportTaskStatus::Kind::failed:
-        return {QStringLiteral("exclamationmark.circle.fill"), Tone::red, {}, Tone::secondary};
+        return {.icon = QStringLiteral("exclamationmark.circle.fill"), .iconTone = Tone::red, .actionIcon = {}};
     case ExportTaskStatus::Kind::cancelled:
-        return {QStringLiteral("minus.circle.fill"), Tone::secondary, {}, Tone::secondary};
+        return {.icon = QStringLiteral("minus.circle.fill"), .iconTone = Tone::secondary, .actionIcon = {}};
     }
     return {};
 }
@@ -243,7 +246,7 @@ void ExportHistoryPopover::addRow(const ExportTaskRuntime &task)
     line->setSpacing(8);
 
     auto *icon = new QLabel(row);
-    icon->setPixmap(symbolicon::pixmap(look.icon, panelstyle::color(look.iconTone, palette()), 16));
+    icon->setPixmap(symbolPixmap(look.icon, panelstyle::color(look.iconTone, palette()), 16));
     line->addWidget(icon);
 
     auto *texts = new QVBoxLayout;
@@ -262,12 +265,12 @@ void ExportHistoryPopover::addRow(const ExportTaskRuntime &task)
     line->addLayout(texts, 1);
     line->addSpacing(8);
 
-    if (!look.action.isEmpty()) {
+    if (!look.actionIcon.isEmpty()) {
         auto *action = new QToolButton(row);
         action->setObjectName(QStringLiteral("action"));
         action->setAutoRaise(true);
         action->setFocusPolicy(Qt::NoFocus);
-        action->setIcon(symbolicon::icon(look.action, panelstyle::color(look.actionTone, palette()), 16));
+        action->setIcon(symbolIcon(look.actionIcon, panelstyle::color(look.actionTone, palette())));
         action->setIconSize(QSize(16, 16));
         action->setToolTip(actionHelp(task.status.kind()));
         action->setAccessibleName(action->toolTip());
@@ -313,7 +316,7 @@ void ExportHistoryPopover::retranslate()
     m_clearHistory->setText(tr("Clear History"));
     m_emptyText->setText(tr("No export tasks yet"));
     m_emptyIcon->setPixmap(
-        symbolicon::pixmap(QStringLiteral("tray"), panelstyle::color(Tone::secondary, palette()), 32, 0.6));
+        symbolPixmap(QStringLiteral("tray"), panelstyle::color(Tone::secondary, palette()), 32, 0.6));
     rebuild();
 }
 

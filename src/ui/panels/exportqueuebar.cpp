@@ -4,7 +4,7 @@
 #include "exporthistorypopover.h"
 #include "panelstyle.h"
 #include "progressring.h"
-#include "symbolicon.h"
+#include "ui/icons/symbolicon.h"
 
 #include "export/exportqueue.h"
 #include "export/videoexporter.h"
@@ -166,8 +166,8 @@ void ExportQueueBar::retranslate()
 void ExportQueueBar::applyIcons()
 {
     const QColor secondary = panelstyle::color(Tone::secondary, palette());
-    m_historyButton->setIcon(symbolicon::icon(QStringLiteral("clock.arrow.circlepath"), secondary, 13));
-    m_cancel->setIcon(symbolicon::icon(QStringLiteral("xmark.circle.fill"), secondary, 14));
+    m_historyButton->setIcon(symbolIcon(QStringLiteral("clock.arrow.circlepath"), secondary));
+    m_cancel->setIcon(symbolIcon(QStringLiteral("xmark.circle.fill"), secondary));
 }
 
 void ExportQueueBar::changeEvent(QEvent *event)

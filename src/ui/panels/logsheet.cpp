@@ -2,7 +2,7 @@
 
 #include "elidedlabel.h"
 #include "panelstyle.h"
-#include "symbolicon.h"
+#include "ui/icons/symbolicon.h"
 
 #include "tracks/logstore.h"
 #include "ui/main/windowstate.h"
@@ -258,8 +258,8 @@ void LogSheet::retranslate()
     m_emptyText->setText(tr("No log entries"));
     m_close->setText(tr("Close"));
     const QColor secondary = panelstyle::color(Tone::secondary, palette());
-    m_titleIcon->setPixmap(symbolicon::pixmap(QStringLiteral("doc.text"), palette().color(QPalette::WindowText), 16));
-    m_emptyIcon->setPixmap(symbolicon::pixmap(QStringLiteral("doc.text"), secondary, 32, 0.7));
+    m_titleIcon->setPixmap(symbolPixmap(QStringLiteral("doc.text"), palette().color(QPalette::WindowText), 16));
+    m_emptyIcon->setPixmap(symbolPixmap(QStringLiteral("doc.text"), secondary, 32, 0.7));
     // The time column follows the language: rows are made again.
     qDeleteAll(m_rows);
     m_rows.clear();

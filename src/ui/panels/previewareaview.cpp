@@ -9,6 +9,7 @@
 #include "timeline/views/compositionpreviewview.h"
 #include "timeline/views/playerview.h"
 #include "tracks/gpxservice.h"
+#include "ui/icons/symbolicon.h"
 #include "widgets/canvasgeometry.h"
 #include "widgets/gpspathwidgetsettings.h"
 #include "widgets/heartrategraphwidgetsettings.h"
@@ -31,7 +32,6 @@
 #include <QEvent>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPainterPath>
 #include <QPushButton>
 #include <QScopedValueRollback>
 #include <QStackedLayout>
@@ -52,7 +52,7 @@ double borderAllowance(MapBorderStyle style)
     return borderTotalWidth(style) * (style == MapBorderStyle::gta ? 1.5 : 1.0);
 }
 
-// The empty state's picture: a page with a plus badge, in the pane's text colour.
+// The empty state's picture: the page with a plus badge, in the pane's secondary text colour.
 class ImportSymbol : public QWidget {
 public:
     explicit ImportSymbol(QWidget *parent) : QWidget(parent) { setFixedSize(60, 60); }
@@ -61,25 +61,9 @@ protected:
     void paintEvent(QPaintEvent *) override
     {
         QPainter p(this);
-        p.setRenderHint(QPainter::Antialiasing);
         QColor ink = palette().color(QPalette::WindowText);
         ink.setAlphaF(0.55f);
-        p.setPen(QPen(ink, 1.5));
-        QPainterPath page;
-        page.moveTo(12, 4);
-        page.lineTo(34, 4);
-        page.lineTo(46, 16);
-        page.lineTo(46, 56);
-        page.lineTo(12, 56);
-        page.closeSubpath();
-        page.moveTo(34, 4);
-        page.lineTo(34, 16);
-        page.lineTo(46, 16);
-        p.drawPath(page);
-        p.setBrush(palette().color(QPalette::Window));
-        p.drawEllipse(QPointF(44, 46), 11, 11);
-        p.drawLine(QPointF(44, 40), QPointF(44, 52));
-        p.drawLine(QPointF(38, 46), QPointF(50, 46));
+        paintSymbol(p, rect(), QStringLiteral("doc.badge.plus"), ink, 0.6);  // thin at this size
     }
 };
 

@@ -1,11 +1,11 @@
 #include "gpxlaneview.h"
 
-#include "symbolicon.h"
 #include "timelinesegmentdurationhelp.h"
 #include "timelineview.h"
 
 #include "timeline/timelineengine.h"
 #include "tracks/gpxservice.h"
+#include "ui/icons/symbolicon.h"
 
 #include <QEvent>
 #include <QPainter>

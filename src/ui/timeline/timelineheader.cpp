@@ -1,8 +1,9 @@
 #include "timelineheader.h"
 
-#include "symbolicon.h"
 #include "timelinemath.h"
 #include "timelinepalette.h"
+
+#include "ui/icons/symbolicon.h"
 
 #include <QEvent>
 #include <QPainter>
@@ -49,9 +50,11 @@ void TimelineHeader::paintEvent(QPaintEvent *)
     const QColor secondary = timelinepalette::secondary(palette());
     // "Video" and "GPX" are names, shown as they stand.
     const Row rows[] = {
-        {0, rulerH, "clock", tr("Time"), secondary},
-        {rulerH + 1, trackH, "film", QStringLiteral("Video"), timelinepalette::blue(palette())},
-        {rulerH + trackH + 2, trackH, "location", QStringLiteral("GPX"), timelinepalette::green(palette())},
+        {.top = 0, .height = rulerH, .symbol = "clock", .title = tr("Time"), .color = secondary},
+        {.top = rulerH + 1, .height = trackH, .symbol = "film", .title = QStringLiteral("Video"),
+         .color = timelinepalette::blue(palette())},
+        {.top = rulerH + trackH + 2, .height = trackH, .symbol = "location", .title = QStringLiteral("GPX"),
+         .color = timelinepalette::green(palette())},
     };
     QFont font = this->font();
     font.setPixelSize(10);

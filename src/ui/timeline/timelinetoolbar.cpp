@@ -1,6 +1,5 @@
 #include "timelinetoolbar.h"
 
-#include "symbolicon.h"
 #include "timelinemath.h"
 #include "timelinepalette.h"
 #include "timelineview.h"
@@ -8,6 +7,7 @@
 #include "timeline/playbackclock.h"
 #include "timeline/timelineengine.h"
 #include "timeline/videoplayerservice.h"
+#include "ui/icons/symbolicon.h"
 #include "ui/main/windowstate.h"
 
 #include <QAction>

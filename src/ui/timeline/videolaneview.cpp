@@ -1,6 +1,5 @@
 #include "videolaneview.h"
 
-#include "symbolicon.h"
 #include "timelinepalette.h"
 #include "timelinesegmentdurationhelp.h"
 #include "timelineview.h"
@@ -8,6 +7,7 @@
 #include "timeline/playbackclock.h"
 #include "timeline/timelineengine.h"
 #include "timeline/videoplayerservice.h"
+#include "ui/icons/symbolicon.h"
 
 #include <QContextMenuEvent>
 #include <QGuiApplication>
