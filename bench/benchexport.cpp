@@ -23,6 +23,7 @@
 #include <QProcess>
 #include <QSettings>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -194,10 +195,33 @@ QStringList exportedWidgets(const ExportTask &task)
     return names;
 }
 
-int runExport(const ExportTask &task, const ExportRunOptions &options)
+bool takeRunOption(const QStringList &args, qsizetype &k, ExportRunOptions &options)
+{
+    const QString &a = args.at(k);
+    if (a == QStringLiteral("--tiles") && k + 1 < args.size())
+        options.tiles = args.at(++k);
+    else if (a == QStringLiteral("--compare"))
+        options.compare = true;
+    else if (a == QStringLiteral("--web-maps"))
+        options.webMaps = true;
+    else if (a == QStringLiteral("--pairs") && k + 1 < args.size())
+        options.pairs = std::max(1, args.at(++k).toInt());
+    else
+        return false;
+    return true;
+}
+
+namespace {
+
+// One export of `task` and its figures; false (with the error printed) when it failed.
+bool exportOnce(const ExportTask &task, const ExportRunOptions &options, QJsonObject &out, double &fps)
 {
     std::unique_ptr<BenchTileServer> server;
-    if (options.tiles.isEmpty()) {
+    std::unique_ptr<testsupport::LoopbackHttpServer> mapService;
+    if (options.webMaps) {
+        mapService = testsupport::startMapService();
+        MapServices::overrideEndpointsForTesting(mapService->baseUrl());
+    } else if (options.tiles.isEmpty()) {
         server = std::make_unique<BenchTileServer>();
         MapServices::overrideEndpointsForTesting(server->url());
     } else {
@@ -208,10 +232,11 @@ int runExport(const ExportTask &task, const ExportRunOptions &options)
     cacheOptions.root = QDir(QDir::tempPath()).filePath(QStringLiteral("routereel-bench-tiles"));
     TileCache cache(cacheOptions);
 
-    // Raster tiles only: the web map pages (another subcommand may have made them
-    // available in this process) are not what this measures.
+    // Without --web-maps raster tiles only: the web map pages this process can
+    // make are not what that measures.
     const WebMapPageFactory webPages = webMapPageFactory();
-    setWebMapPageFactory({});
+    if (!options.webMaps)
+        setWebMapPageFactory({});
     ExportQueue queue;
     queue.exporter()->setTileCache(&cache);
     // CPU time says more than wall time on a machine that others use too.
@@ -228,11 +253,12 @@ int runExport(const ExportTask &task, const ExportRunOptions &options)
     MapServices::overrideEndpointsForTesting(QUrl());
     setWebMapPageFactory(webPages);
     const ExportTaskRuntime &done = queue.history().first();
-    if (done.status.kind() != ExportTaskStatus::Kind::completed)
-        return printError(done.status.message());
+    if (done.status.kind() != ExportTaskStatus::Kind::completed) {
+        printError(done.status.message());
+        return false;
+    }
 
     const VideoExporter::RunStats stats = queue.exporter()->lastRunStats();
-    QJsonObject out;
     out.insert(QStringLiteral("mode"), task.compositionMode == CompositionMode::overlay ? QStringLiteral("overlay")
                                                                                        : QStringLiteral("regular"));
     out.insert(QStringLiteral("size"),
@@ -248,14 +274,58 @@ int runExport(const ExportTask &task, const ExportRunOptions &options)
     out.insert(QStringLiteral("writeBlockedSeconds"), stats.writeSeconds);
     out.insert(QStringLiteral("peakMemoryMB"), peakMegabytes());
     out.insert(QStringLiteral("ffmpegPeakMemoryMB"), childPeakMegabytes());
+    if (!stats.mapRenderer.isEmpty())
+        out.insert(QStringLiteral("mapRenderer"), stats.mapRenderer);
+    if (!stats.pathMapRenderer.isEmpty())
+        out.insert(QStringLiteral("pathMapRenderer"), stats.pathMapRenderer);
+    if (stats.mapRenderer == QStringLiteral("web")) {
+        out.insert(QStringLiteral("capturesMade"), stats.mapCaptures);
+        out.insert(QStringLiteral("capturesReused"), stats.mapCapturesReused);
+        out.insert(QStringLiteral("captureSeconds"), stats.mapCaptureSeconds);
+    }
+    fps = stats.frames / seconds;
     if (options.compare) {
         const double reference = referenceFps(task, stats.frames, out);
         if (reference > 0) {
             out.insert(QStringLiteral("referenceFps"), reference);
-            out.insert(QStringLiteral("ratio"), (stats.frames / seconds) / reference);
+            out.insert(QStringLiteral("ratio"), fps / reference);
         }
     }
-    printLine(out);
+    return true;
+}
+
+double median(QList<double> values)
+{
+    std::sort(values.begin(), values.end());
+    const qsizetype n = values.size();
+    return n == 0 ? 0 : n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+} // namespace
+
+int runExport(const ExportTask &task, const ExportRunOptions &options)
+{
+    // Export and reference alternate, so that a change of load hits both alike.
+    QList<double> ratios;
+    QList<double> rates;
+    for (int pair = 0; pair < options.pairs; ++pair) {
+        QJsonObject out;
+        double fps = 0;
+        if (!exportOnce(task, options, out, fps))
+            return 1;
+        if (options.pairs > 1)
+            out.insert(QStringLiteral("pair"), pair + 1);
+        rates.append(fps);
+        if (out.contains(QStringLiteral("ratio")))
+            ratios.append(out.value(QStringLiteral("ratio")).toDouble());
+        printLine(out);
+    }
+    if (options.pairs > 1) {
+        QJsonObject summary{{QStringLiteral("pairs"), options.pairs}, {QStringLiteral("medianFps"), median(rates)}};
+        if (!ratios.isEmpty())
+            summary.insert(QStringLiteral("medianRatio"), median(ratios));
+        printLine(summary);
+    }
     return 0;
 }
 

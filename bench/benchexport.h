@@ -4,6 +4,7 @@
 
 #include "export/exporttask.h"
 #include "support/loopbackhttpserver.h"
+#include "support/loopbackmapservice.h"
 
 #include <QByteArray>
 #include <QString>
@@ -42,7 +43,15 @@ private:
 struct ExportRunOptions {
     QString tiles;         // tile server; empty: a loopback one
     bool compare = false;  // also time the reference encode
+    // OSM maps through the app's web-map pages, style and tiles from a loopback
+    // map service (needs a display: xvfb-run); otherwise raster tiles only.
+    bool webMaps = false;
+    int pairs = 1;  // exports (each followed by its reference when comparing) in this run
 };
+
+// Reads the options the export subcommands share; false when `args[k]` is none of them.
+bool takeRunOption(const QStringList &args, qsizetype &k, ExportRunOptions &options);
+inline constexpr const char *runOptionsUsage = "[--tiles URL] [--web-maps] [--compare] [--pairs N]";
 
 // Runs `task` through the real queue and exporter and prints one JSON line of
 // figures; the exit code of the subcommand.

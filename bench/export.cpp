@@ -1,6 +1,7 @@
 // One export through the real queue and exporter, timed: the video and track
 // laid on a timeline as an import lays them, the named widgets at their default
-// places, raster map tiles from a loopback server.
+// places, map tiles from a loopback server (raster, or with --web-maps the OSM
+// map through the app's web-map pages).
 #include "benchcommand.h"
 #include "benchexport.h"
 #include "headlessproject.h"
@@ -25,6 +26,7 @@ struct Options {
     std::optional<ExportPreset> preset;
     QString saveProject;
     std::optional<int> zoom;
+    bool showMap = true;  // the GPS path widget's map: its tiles are part of what is measured
     ExportRunOptions run;
 };
 
@@ -54,10 +56,13 @@ int run(const QStringList &args)
                 std::fprintf(stderr, "unknown preset\n");
                 return 2;
             }
-        } else if (a == QStringLiteral("--tiles")) {
-            o.run.tiles = next();
-        } else if (a == QStringLiteral("--compare")) {
-            o.run.compare = true;
+        } else if (a == QStringLiteral("--show-map")) {
+            const QString value = next();
+            if (value != QStringLiteral("yes") && value != QStringLiteral("no")) {
+                std::fprintf(stderr, "--show-map takes yes or no\n");
+                return 2;
+            }
+            o.showMap = value == QStringLiteral("yes");
         } else if (a == QStringLiteral("--zoom")) {
             bool ok = false;
             const int zoom = next().toInt(&ok);
@@ -66,6 +71,7 @@ int run(const QStringList &args)
                 return 2;
             }
             o.zoom = zoom;
+        } else if (takeRunOption(args, k, o.run)) {
         } else if (a == QStringLiteral("--save-project")) {
             o.saveProject = next();
         } else {
@@ -74,8 +80,8 @@ int run(const QStringList &args)
     }
     if (positional.size() != 3) {
         std::fprintf(stderr, "usage: export VIDEO TRACK OUTPUT [--overlay] [--widgets LIST|all] [--preset NAME] "
-                             "[--tiles URL] [--zoom 1-22] [--compare] [--save-project FILE.rrl]\n  widgets: %s\n",
-                     qPrintable(allWidgets.join(QLatin1Char(','))));
+                             "[--show-map yes|no] [--zoom 1-22] %s [--save-project FILE.rrl]\n  widgets: %s\n",
+                     runOptionsUsage, qPrintable(allWidgets.join(QLatin1Char(','))));
         return 2;
     }
     o.video = positional.at(0);
@@ -100,7 +106,7 @@ int run(const QStringList &args)
     if (o.zoom)
         window.map.setZoomLevel(*o.zoom);
     window.gpsPath.setEnabled(o.widgets.contains(QStringLiteral("gpspath")));
-    window.gpsPath.setShowMap(true);  // the tiles are part of what is measured
+    window.gpsPath.setShowMap(o.showMap);
     window.speed.setEnabled(o.widgets.contains(QStringLiteral("speed")));
     window.time.setEnabled(o.widgets.contains(QStringLiteral("time")));
     window.heartRate.setEnabled(o.widgets.contains(QStringLiteral("heartrate")));
@@ -138,8 +144,8 @@ int run(const QStringList &args)
 
 const bool registered = registerCommand(
     "export",
-    "VIDEO TRACK OUTPUT [--overlay] [--widgets LIST|all] [--preset NAME] [--tiles URL] [--zoom 1-22] "
-    "[--compare] [--save-project FILE.rrl]",
+    "VIDEO TRACK OUTPUT [--overlay] [--widgets LIST|all] [--preset NAME] [--show-map yes|no] [--zoom 1-22] "
+    "[--tiles URL] [--web-maps] [--compare] [--pairs N] [--save-project FILE.rrl]",
     run);
 
 } // namespace

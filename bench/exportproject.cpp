@@ -1,6 +1,7 @@
 // A saved project opened as the app opens it (read, version test, validation,
 // apply, video restore) and exported with its own settings through the real
-// queue and exporter, timed; raster map tiles from a loopback server.
+// queue and exporter, timed; map tiles from a loopback server (with --web-maps
+// an "OSM" project's maps through the app's web-map pages).
 #include "benchcommand.h"
 #include "benchexport.h"
 #include "headlessproject.h"
@@ -19,16 +20,11 @@ int run(const QStringList &args)
     ExportRunOptions options;
     QStringList positional;
     for (qsizetype k = 0; k < args.size(); ++k) {
-        const QString &a = args.at(k);
-        if (a == QStringLiteral("--tiles") && k + 1 < args.size())
-            options.tiles = args.at(++k);
-        else if (a == QStringLiteral("--compare"))
-            options.compare = true;
-        else
-            positional << a;
+        if (!takeRunOption(args, k, options))
+            positional << args.at(k);
     }
     if (positional.size() != 2) {
-        std::fprintf(stderr, "usage: export-project PROJECT.rrl OUTPUT [--tiles URL] [--compare]\n");
+        std::fprintf(stderr, "usage: export-project PROJECT.rrl OUTPUT %s\n", runOptionsUsage);
         return 2;
     }
     const QString project = QFileInfo(positional.at(0)).absoluteFilePath();
@@ -54,7 +50,10 @@ int run(const QStringList &args)
     return runExport(std::get<ExportTask>(opened), options);
 }
 
-const bool registered = registerCommand("export-project", "PROJECT.rrl OUTPUT [--tiles URL] [--compare]", run);
+const bool registered = registerCommand("export-project",
+                                        "PROJECT.rrl OUTPUT [--tiles URL] [--web-maps] [--compare] [--pairs N]  "
+                                        "(--web-maps: an \"OSM\" project's maps through the web pages; xvfb-run)",
+                                        run);
 
 } // namespace
 } // namespace routereel::bench

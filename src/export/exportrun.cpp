@@ -202,6 +202,8 @@ ExportResult ExportRun::runFrames()
             qInfo().noquote() << "[VideoExporter] OSM web renderer unavailable, falling back to raster tiles";
         }
     }
+    if (task.mapEnabled)
+        m_stats.mapRenderer = m_in.mapWeb ? QStringLiteral("web") : QStringLiteral("raster");
     if (task.mapEnabled && !m_in.mapWeb) {
         if (!isCancelled()) {
             qInfo().noquote() << "[VideoExporter] preload tiles start," << task.tracks.size() << "tracks";
@@ -295,6 +297,8 @@ ExportResult ExportRun::runFrames()
             if (!webBackground)
                 qInfo().noquote() << "[VideoExporter] GPSPath web capture unavailable, falling back to raster tiles";
         }
+        if (gpsConfig.showMap && !effective.points.isEmpty())
+            m_stats.pathMapRenderer = webBackground ? QStringLiteral("web") : QStringLiteral("raster");
         shutDownOnMain(m_in.gpsPathWeb);
         if (gpsConfig.showMap && !effective.points.isEmpty() && !webBackground) {
             const auto projection = GPSPathProjection::make(effective.points, effective.breaks, gpsConfig.padding,
@@ -489,6 +493,12 @@ ExportResult ExportRun::runFrames()
     }
     if (producer)
         producer->stop();
+    if (m_in.mapWeb) {
+        const OSMWebMapExportRenderer::CaptureStats captures = m_in.mapWeb->captureStats();
+        m_stats.mapCaptures = captures.made;
+        m_stats.mapCapturesReused = captures.reused;
+        m_stats.mapCaptureSeconds = captures.seconds;
+    }
     const long long written = m_stats.frames;
     process->closeStdin();
     // ffmpeg finishes the file after its input ends; a cancel meanwhile still ends it in bounded time.

@@ -38,6 +38,12 @@ public:
         double drawSeconds = 0;      // wall time spent drawing batches
         double pipeWaitSeconds = 0;  // the run waiting for ffmpeg to take frames
         double writeSeconds = 0;     // the writer thread blocked in write()
+        // Who drew the maps: "web", "raster", or empty when the widget was not drawn.
+        QString mapRenderer;
+        QString pathMapRenderer;
+        long long mapCaptures = 0;        // web-map frames captured from the page
+        long long mapCapturesReused = 0;  // frames given an earlier capture
+        double mapCaptureSeconds = 0;     // the producer waiting for captures
     };
 
     explicit VideoExporter(QObject *parent = nullptr);

@@ -9,6 +9,7 @@
 #include <QThread>
 #include <QtDebug>
 
+#include <algorithm>
 #include <cmath>
 
 namespace routereel {
@@ -43,6 +44,7 @@ OSMWebMapExportRenderer::OSMWebMapExportRenderer(Kind kind, const QString &langu
     , m_language(language)
     , m_referenceSize(referenceSize)
     , m_expectedPixelSize(referenceSize.width() * pixelRatio, referenceSize.height() * pixelRatio)
+    , m_pixelRatio(pixelRatio)
 {
     Q_ASSERT(onMainThread());
     if (!factory)
@@ -173,6 +175,12 @@ bool OSMWebMapExportRenderer::waitUntilReady(std::chrono::milliseconds timeout, 
     return isReady();
 }
 
+OSMWebMapExportRenderer::CaptureStats OSMWebMapExportRenderer::captureStats() const
+{
+    std::lock_guard lock(m_stateLock);
+    return m_captureStats;
+}
+
 bool OSMWebMapExportRenderer::didShutdown() const
 {
     std::lock_guard lock(m_stateLock);
@@ -268,6 +276,86 @@ bool OSMWebMapExportRenderer::sizeAccepted(const QSize &size, const QSizeF &expe
     return std::abs(size.width() - expected.width()) <= 2 && std::abs(size.height() - expected.height()) <= 2;
 }
 
+namespace {
+
+// Web Mercator pixels of a 512-px world at `zoom`; longitude unwrapped near `nearX`.
+QPointF worldPixel(double lng, double lat, int zoom, std::optional<double> nearX = {})
+{
+    const double world = std::ldexp(512.0, zoom);
+    const double phi = std::clamp(lat, -maxMercatorLatitude, maxMercatorLatitude) * M_PI / 180;
+    double x = world * (lng + 180) / 360;
+    if (nearX)
+        x += world * std::round((*nearX - x) / world);
+    return {x, world * (1 - std::log(std::tan(phi) + 1 / std::cos(phi)) / M_PI) / 2};
+}
+
+} // namespace
+
+std::optional<QPointF> OSMWebMapExportRenderer::reuseOffset(const FrameKey &captured, const FrameKey &wanted,
+                                                            double pixelRatio)
+{
+    constexpr double maxPixels = 0.25;
+    constexpr double maxDegrees = 0.1;
+    if (captured.idx != wanted.idx || captured.zoom != wanted.zoom)
+        return std::nullopt;
+    const double turn = std::remainder(wanted.bearing - captured.bearing, 360.0);
+    if (!(std::abs(turn) < maxDegrees))
+        return std::nullopt;
+    const QPointF centreFrom = worldPixel(captured.mapLng, captured.mapLat, captured.zoom);
+    const QPointF centre = (worldPixel(wanted.mapLng, wanted.mapLat, wanted.zoom, centreFrom.x()) - centreFrom)
+        * pixelRatio;
+    const QPointF dotFrom = worldPixel(captured.curLng, captured.curLat, captured.zoom);
+    const QPointF dot = (worldPixel(wanted.curLng, wanted.curLat, wanted.zoom, dotFrom.x()) - dotFrom) * pixelRatio;
+    // The position marker is drawn in the capture: it must stay where the moved capture puts it.
+    const QPointF markerRest = dot - centre;
+    if (!(std::hypot(centre.x(), centre.y()) < maxPixels) || !(std::hypot(markerRest.x(), markerRest.y()) < maxPixels))
+        return std::nullopt;
+    // The new centre as seen on the captured (rotated) map; the picture moves the other way.
+    const double b = captured.bearing * M_PI / 180;
+    const QPointF onScreen(std::cos(b) * centre.x() + std::sin(b) * centre.y(),
+                           -std::sin(b) * centre.x() + std::cos(b) * centre.y());
+    return -onScreen;
+}
+
+QImage OSMWebMapExportRenderer::shifted(const QImage &image, QPointF offset)
+{
+    const QImage source = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    QImage out(source.size(), QImage::Format_ARGB32_Premultiplied);
+    const int w = source.width();
+    const int h = source.height();
+    if (w == 0 || h == 0)
+        return out;
+    // Bilinear: each output pixel reads the source at (x - dx, y - dy).
+    const double sx = -offset.x();
+    const double sy = -offset.y();
+    const int ix = int(std::floor(sx));
+    const int iy = int(std::floor(sy));
+    const int fx = int(std::lround((sx - ix) * 256));
+    const int fy = int(std::lround((sy - iy) * 256));
+    const auto clampX = [w](int x) { return std::clamp(x, 0, w - 1); };
+    const auto clampY = [h](int y) { return std::clamp(y, 0, h - 1); };
+    for (int y = 0; y < h; ++y) {
+        const auto *row0 = reinterpret_cast<const quint32 *>(source.constScanLine(clampY(y + iy)));
+        const auto *row1 = reinterpret_cast<const quint32 *>(source.constScanLine(clampY(y + iy + 1)));
+        auto *dst = reinterpret_cast<quint32 *>(out.scanLine(y));
+        for (int x = 0; x < w; ++x) {
+            const int x0 = clampX(x + ix);
+            const int x1 = clampX(x + ix + 1);
+            const quint32 p[4] = {row0[x0], row0[x1], row1[x0], row1[x1]};
+            const int weight[4] = {(256 - fx) * (256 - fy), fx * (256 - fy), (256 - fx) * fy, fx * fy};
+            quint32 pixel = 0;
+            for (int shift = 0; shift < 32; shift += 8) {
+                int sum = 0;
+                for (int k = 0; k < 4; ++k)
+                    sum += int((p[k] >> shift) & 0xff) * weight[k];
+                pixel |= quint32((sum + 32768) >> 16) << shift;
+            }
+            dst[x] = pixel;
+        }
+    }
+    return out;
+}
+
 std::optional<QImage> OSMWebMapExportRenderer::captureFrame(int idx, double curLng, double curLat, double mapLng,
                                                             double mapLat, double bearing, int zoom,
                                                             const IsCancelled &isCancelled)
@@ -276,25 +364,45 @@ std::optional<QImage> OSMWebMapExportRenderer::captureFrame(int idx, double curL
     if (isCancelled && isCancelled())
         return std::nullopt;
     const FrameKey key{idx, curLng, curLat, mapLng, mapLat, bearing, zoom};
-    if (m_lastKey && *m_lastKey == key && m_lastImage)
-        return m_lastImage;
+    if (m_lastKey && m_lastImage) {
+        const auto offset = *m_lastKey == key ? std::optional<QPointF>(QPointF())
+            : m_reusesCaptures              ? reuseOffset(*m_lastKey, key, m_pixelRatio)
+                                            : std::nullopt;
+        if (offset) {
+            {
+                std::lock_guard lock(m_stateLock);
+                ++m_captureStats.reused;
+            }
+            return offset->isNull() ? *m_lastImage : shifted(*m_lastImage, *offset);
+        }
+    }
     const WebMapPage::Arguments args{{QStringLiteral("idx"), idx},       {QStringLiteral("curLng"), curLng},
                                      {QStringLiteral("curLat"), curLat}, {QStringLiteral("mapLng"), mapLng},
                                      {QStringLiteral("mapLat"), mapLat}, {QStringLiteral("bearing"), bearing},
                                      {QStringLiteral("z"), zoom}};
+    const auto started = std::chrono::steady_clock::now();
+    const auto account = [&](bool made) {
+        std::lock_guard lock(m_stateLock);
+        m_captureStats.made += made ? 1 : 0;
+        m_captureStats.seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    };
     for (int attempt = 1; attempt <= 2; ++attempt) {
         const auto result = callPage(
             QStringLiteral("return renderAndCapture(idx,curLng,curLat,mapLng,mapLat,bearing,z);"), args, 5, isCancelled);
-        if (isCancelled && isCancelled())
+        if (isCancelled && isCancelled()) {
+            account(false);
             return std::nullopt;
+        }
         const auto image = decodeCapture(result);
         if (image && sizeAccepted(image->size(), m_expectedPixelSize)) {
+            account(true);
             m_lastKey = key;
             m_lastImage = image;
             return image;
         }
         qWarning().noquote() << QStringLiteral("[OSMWebMapExportRenderer] capture failed, attempt %1/2").arg(attempt);
     }
+    account(false);
     return std::nullopt;
 }
 

@@ -93,7 +93,25 @@ public:
     // A capture is accepted when each side is within 2 px of the expected size.
     static bool sizeAccepted(const QSize &size, const QSizeF &expected);
 
+    // A slow map is not captured every frame: a frame of the same track point and
+    // zoom whose centre and position lie less than a quarter of a drawn pixel and
+    // whose bearing less than a tenth of a degree from a capture's is that capture,
+    // moved by the rest. The offset (drawn pixels) to move the capture by, or none.
+    static std::optional<QPointF> reuseOffset(const FrameKey &captured, const FrameKey &wanted, double pixelRatio);
+    // `image` moved by `offset` (drawn pixels, sub-pixel), edges repeated.
+    static QImage shifted(const QImage &image, QPointF offset);
+    // On by default; off, every frame of new parameters is captured.
+    void setReusesCaptures(bool reuse) { m_reusesCaptures = reuse; }
+
     static constexpr std::chrono::milliseconds defaultReadyTimeout{30000};
+
+    // What the captures of this renderer cost, for benchmarks.
+    struct CaptureStats {
+        long long made = 0;    // frames the page drew and answered
+        long long reused = 0;  // frames given an earlier capture
+        double seconds = 0;    // waiting for the page's frame captures
+    };
+    CaptureStats captureStats() const;
 
 private:
     std::optional<QVariant> callPage(const QString &body, const WebMapPage::Arguments &args, double limitSeconds,
@@ -104,6 +122,8 @@ private:
     QString m_language;
     QSizeF m_referenceSize;
     QSizeF m_expectedPixelSize;
+    double m_pixelRatio = 1;
+    bool m_reusesCaptures = true;
     bool m_loggedSizeMismatch = false;
     std::unique_ptr<WebMapPage> m_page;
 
@@ -111,6 +131,7 @@ private:
     bool m_isReady = false;
     bool m_didShutdown = false;
 
+    CaptureStats m_captureStats;  // under m_stateLock
     std::optional<FrameKey> m_lastKey;
     std::optional<QImage> m_lastImage;
 };

@@ -189,3 +189,66 @@ TEST(WebMapExportRenderer, capturesTheWholeGpsPathOnce)
     EXPECT_GT(routePixels, 100);
     renderer->shutdown();
 }
+
+namespace {
+
+// Peak signal-to-noise ratio of two same-sized images over all four channels, in dB.
+double psnr(const QImage &a, const QImage &b)
+{
+    const QImage x = a.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    const QImage y = b.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    double sum = 0;
+    for (int row = 0; row < x.height(); ++row) {
+        const uchar *p = x.constScanLine(row);
+        const uchar *q = y.constScanLine(row);
+        for (int k = 0; k < x.width() * 4; ++k)
+            sum += double(p[k] - q[k]) * double(p[k] - q[k]);
+    }
+    const double mse = sum / (double(x.width()) * x.height() * 4);
+    return mse == 0 ? 99 : 10 * std::log10(255.0 * 255.0 / mse);
+}
+
+} // namespace
+
+// A slow map reuses its captures, moved by the sub-pixel rest; every frame
+// still matches a fresh capture of its own parameters.
+TEST(WebMapExportRenderer, reusedCapturesMatchFreshOnesOnASlowTrack)
+{
+    REQUIRE_WEBGL();
+    ServiceScope service;
+    const QList<QPointF> track = loopTrack(40);
+    struct Case {
+        const char *orientation;
+        double bearing, turnPerFrame;
+    };
+    for (const Case &c : {Case{"north", 0, 0}, Case{"follow", 30, 0.04}}) {
+        SCOPED_TRACE(c.orientation);
+        auto reusing = makeRenderer(std::make_shared<PageProbe>(), QSizeF(200, 150), 2);
+        auto fresh = makeRenderer(std::make_shared<PageProbe>(), QSizeF(200, 150), 2);
+        fresh->setReusesCaptures(false);
+        ASSERT_TRUE(becomeReady(*reusing) && becomeReady(*fresh));
+        for (auto *r : {reusing.get(), fresh.get()})
+            ASSERT_TRUE(runInBackground([&] { return r->loadTrack(track, {}, {}); }));
+        // About 0.15 drawn pixels a frame at zoom 15 (two drawn pixels a map pixel), between points 9 and 10.
+        constexpr int frames = 16;
+        for (int i = 0; i < frames; ++i) {
+            const double lng = track[9].x() + 1.6e-6 * i;
+            const double lat = track[9].y() + 0.4e-6 * i;
+            const double bearing = c.bearing + c.turnPerFrame * i;
+            std::optional<QImage> images[2];
+            ASSERT_TRUE(runInBackground([&] {
+                images[0] = reusing->captureFrame(10, lng, lat, lng, lat, bearing, 15, {});
+                images[1] = fresh->captureFrame(10, lng, lat, lng, lat, bearing, 15, {});
+                return images[0] && images[1];
+            }));
+            ASSERT_EQ(images[0]->size(), images[1]->size());
+            EXPECT_GE(psnr(*images[0], *images[1]), 40.0) << "frame " << i;
+        }
+        const auto stats = reusing->captureStats();
+        EXPECT_GE(stats.reused, frames / 3) << "a slow map is not captured every frame";
+        EXPECT_GE(stats.made, 3) << "a capture is reused only within a quarter pixel";
+        EXPECT_EQ(fresh->captureStats().made, frames);
+        reusing->shutdown();
+        fresh->shutdown();
+    }
+}
