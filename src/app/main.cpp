@@ -1,7 +1,9 @@
+#include "applicationshell.h"
+#include "singleinstance.h"
+
 #include "export/exportshutdown.h"
 #include "maps/views/webmapruntime.h"
 #include "timeline/views/timelineplayer.h"
-#include "project/projectsession.h"
 #include "ui/main/interfacelanguage.h"
 #include "ui/main/mainwindow.h"
 
@@ -36,6 +38,15 @@ int main(int argc, char *argv[])
     // Settings in ~/.config/routereel/routereel.conf.
     QApplication::setOrganizationName(QStringLiteral("routereel"));
     QApplication::setApplicationVersion(QStringLiteral(ROUTEREEL_VERSION));
+    QApplication::setDesktopFileName(QStringLiteral("routereel"));
+
+    // A routereel already runs for this user: it opens the files, this launch ends.
+    const QList<QUrl> files = routereel::SingleInstance::urlsFromArguments(QApplication::arguments());
+    routereel::SingleInstance instance(routereel::SingleInstance::defaultName());
+    if (instance.handOver(files))
+        return 0;
+    instance.listen();
+
     QApplication::setStyle(QStringLiteral("Fusion"));
     // The stored language before any window exists, so every text starts in it.
     routereel::InterfaceLanguage::install(routereel::InterfaceLanguage::stored());
@@ -43,7 +54,9 @@ int main(int argc, char *argv[])
     routereel::ExportShutdown::prepareProcess();
 
     routereel::MainWindow window;
-    window.setPendingOpenURL(routereel::ProjectSession::projectFromArguments(QApplication::arguments()));
+    routereel::ApplicationShell shell(window);
+    shell.attach(instance);
+    shell.openURLs(files);
     window.show();
     return app.exec();
 }

@@ -5,6 +5,8 @@
 
 #include <QFileInfo>
 
+#include <utility>
+
 namespace routereel {
 
 namespace {
@@ -140,7 +142,8 @@ void ExportQueue::handleCompletion(const ExportResult &result)
     emit currentChanged();
 
     if (m_terminationCompletion) {
-        const auto completion = m_terminationCompletion;
+        // Cleared first: the closure runs once, even if it queues or cancels again.
+        const auto completion = std::exchange(m_terminationCompletion, nullptr);
         completion();
         return;
     }

@@ -45,8 +45,10 @@ public:
     void setLog(std::shared_ptr<ExportLog> log);
     // The window's log store, held weakly.
     void setLogStore(LogStore *store);
-    // Called, instead of starting the next task, when the running one has been handled.
+    // Called once, instead of starting the next task, when the running one has
+    // been handled; the queue forgets it before calling it.
     void setTerminationCompletion(std::function<void()> completion);
+    bool hasTerminationCompletion() const { return bool(m_terminationCompletion); }
 
     void enqueue(const ExportTask &task);
     // Cancels the running task with that id, or removes a waiting one.

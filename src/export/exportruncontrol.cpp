@@ -15,6 +15,17 @@ void ExportRunControl::cancel()
         m_process->terminate();
 }
 
+void ExportRunControl::kill()
+{
+    {
+        std::lock_guard guard(m_cancelledLock);
+        m_cancelled = true;
+    }
+    std::lock_guard guard(m_processLock);
+    if (m_process)
+        m_process->kill();
+}
+
 bool ExportRunControl::isCancelled() const
 {
     std::lock_guard guard(m_cancelledLock);

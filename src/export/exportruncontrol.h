@@ -13,6 +13,8 @@ class ExportRunControl {
 public:
     // Sets the flag and asks a running child to end.
     void cancel();
+    // Sets the flag and kills a running child at once.
+    void kill();
     bool isCancelled() const;
 
     // The run registers its child just before using it and clears it before destroying it.

@@ -137,6 +137,14 @@ void VideoExporter::cancel()
     (m_tileCache ? *m_tileCache : TileCache::shared()).cancelRunningRequests();
 }
 
+void VideoExporter::kill()
+{
+    qWarning().noquote() << "[VideoExporter] kill called";
+    if (m_control)
+        m_control->kill();
+    (m_tileCache ? *m_tileCache : TileCache::shared()).cancelRunningRequests();
+}
+
 void VideoExporter::postExportNotification(const QString &title, const QString &body)
 {
     if (m_notifier)

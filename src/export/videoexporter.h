@@ -67,6 +67,8 @@ public:
     void exportTask(const ExportTask &task, Completion completion);
     // Stops the running export; its completion then gets the cancel error.
     void cancel();
+    // As cancel(), but kills ffmpeg at once instead of asking it to end (a quit that cannot wait).
+    void kill();
     bool cancelled() const;
     // A cancel test for background work: true once cancelled or when this exporter is gone.
     std::function<bool()> isCancelled() const;

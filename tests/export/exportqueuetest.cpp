@@ -125,10 +125,11 @@ TEST(ExportQueue, CancelsWaitingAndRunningTasks)
     EXPECT_EQ(setup.notifier->count(), 0);
 
     // Quitting: the running task's end calls the closure and starts nothing more.
-    bool terminated = false;
-    setup.queue.setTerminationCompletion([&] { terminated = true; });
+    int terminations = 0;
+    setup.queue.setTerminationCompletion([&] { ++terminations; });
     setup.queue.cancel(t2.id);
-    ASSERT_TRUE(waitFor([&] { return terminated; }, 30'000));
+    ASSERT_TRUE(waitFor([&] { return terminations == 1; }, 30'000));
+    EXPECT_FALSE(setup.queue.hasTerminationCompletion());
     EXPECT_FALSE(setup.queue.current());
     ASSERT_EQ(setup.queue.pending().size(), 1);
     EXPECT_EQ(setup.queue.pending().first().task.id, t4.id);
@@ -145,6 +146,14 @@ TEST(ExportQueue, CancelsWaitingAndRunningTasks)
     EXPECT_EQ(historyChanges, 1);
     ASSERT_EQ(setup.queue.pending().size(), 1);
     EXPECT_EQ(setup.queue.pending().first().task.id, t4.id);
+
+    // The closure ran once: the next task's end is handled as usual.
+    setup.queue.startNextIfIdle();
+    ASSERT_TRUE(setup.queue.current());
+    setup.queue.cancel(t4.id);
+    ASSERT_TRUE(waitFor([&] { return !setup.queue.current(); }, 30'000));
+    EXPECT_EQ(setup.queue.history().first().task.id, t4.id);
+    EXPECT_EQ(terminations, 1);
 }
 
 TEST(ExportQueue, WritesToTheWindowsLogStoreWhileItExists)

@@ -28,6 +28,7 @@
 #include "widgets/timewidgetsettings.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
@@ -238,6 +239,15 @@ void MainWindow::showEvent(QShowEvent *event)
         return;
     m_started = true;
     QTimer::singleShot(0, this, &MainWindow::runStartup);
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    if (m_closeGuard && !m_closeGuard()) {
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
 }
 
 void MainWindow::runStartup()

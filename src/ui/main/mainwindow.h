@@ -83,6 +83,8 @@ public:
     std::optional<QUrl> pendingOpenURL() const { return m_pendingOpenURL; }
     // The silent update check run at the first show (filled by the application shell).
     void setUpdateCheck(std::function<void()> check) { m_updateCheck = std::move(check); }
+    // Asked before the window closes (and the application with it); false keeps it open.
+    void setCloseGuard(std::function<bool()> guard) { m_closeGuard = std::move(guard); }
 
     // The layout that widget positions refer to, for the current canvas.
     QSizeF resolveLayoutSize() const;
@@ -124,6 +126,7 @@ public:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
     void changeEvent(QEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dropEvent(QDropEvent *event) override;
@@ -146,6 +149,7 @@ private:
     ExportAction *m_exportAction = nullptr;
     std::optional<QUrl> m_pendingOpenURL;
     std::function<void()> m_updateCheck;
+    std::function<bool()> m_closeGuard;
     bool m_started = false;
     QTimer m_autosave;
 };

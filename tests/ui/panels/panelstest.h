@@ -7,6 +7,7 @@
 
 #include "export/exportqueue.h"
 #include "support/testartifacts.h"
+#include "support/urlcatcher.h"
 #include "tracks/logstore.h"
 #include "ui/main/windowstate.h"
 
@@ -90,16 +91,7 @@ inline QPushButton *button(const QWidget &root, const QString &text)
     return nullptr;
 }
 
-// Takes the URLs that would go to the desktop (QDesktopServices::setUrlHandler).
-class UrlCatcher : public QObject {
-    Q_OBJECT
-
-public slots:
-    void open(const QUrl &url) { urls << url; }
-
-public:
-    QList<QUrl> urls;
-};
+using testsupport::UrlCatcher;
 
 // The interface in Simplified Chinese while it lives, as the window switches it.
 struct Chinese {
