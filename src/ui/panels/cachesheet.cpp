@@ -29,24 +29,6 @@ namespace routereel {
 
 using panelstyle::Tone;
 
-namespace {
-
-QWidget *centredColumn(QWidget *parent, std::initializer_list<QWidget *> items)
-{
-    auto *page = new QWidget(parent);
-    auto *column = new QVBoxLayout(page);
-    column->setSpacing(8);
-    column->addStretch(1);
-    for (QWidget *item : items) {
-        item->setParent(page);
-        column->addWidget(item, 0, Qt::AlignHCenter);
-    }
-    column->addStretch(1);
-    return page;
-}
-
-} // namespace
-
 CacheSheet::CacheSheet(ExportQueue &queue, TileCache &tiles, LogStore &log, WindowState &state, QWidget *parent)
     : QDialog(parent), m_queue(queue), m_tiles(tiles), m_log(log), m_state(state)
 {
@@ -79,21 +61,12 @@ CacheSheet::CacheSheet(ExportQueue &queue, TileCache &tiles, LogStore &log, Wind
     busy->setObjectName(QStringLiteral("scanning"));
     m_scanningText = new QLabel;
     panelstyle::setTone(m_scanningText, Tone::secondary);
-    m_body->addWidget(centredColumn(m_body, {busy, m_scanningText}));
+    m_body->addWidget(panelstyle::centredColumn(m_body, {busy, m_scanningText}));
     m_emptyIcon = new QLabel;
     m_emptyText = new QLabel;
     panelstyle::setTone(m_emptyText, Tone::secondary);
-    m_body->addWidget(centredColumn(m_body, {m_emptyIcon, m_emptyText}));
-    auto *scroll = new QScrollArea(m_body);
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setWidgetResizable(true);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_list = new QWidget;
-    m_listLayout = new QVBoxLayout(m_list);
-    m_listLayout->setContentsMargins(0, 4, 0, 4);
-    m_listLayout->setSpacing(0);
-    scroll->setWidget(m_list);
-    m_body->addWidget(scroll);
+    m_body->addWidget(panelstyle::centredColumn(m_body, {m_emptyIcon, m_emptyText}));
+    m_body->addWidget(panelstyle::scrollingList(m_body, &m_list, &m_listLayout));
     column->addWidget(m_body, 1);
     column->addWidget(panelstyle::divider(this));
 

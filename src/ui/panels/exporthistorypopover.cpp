@@ -120,15 +120,7 @@ ExportHistoryPopover::ExportHistoryPopover(ExportQueue &queue, QWidget *parent)
     emptyColumn->addStretch(1);
     m_content->addWidget(empty);
 
-    m_scroll = new QScrollArea(m_content);
-    m_scroll->setFrameShape(QFrame::NoFrame);
-    m_scroll->setWidgetResizable(true);
-    m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_list = new QWidget;
-    m_listLayout = new QVBoxLayout(m_list);
-    m_listLayout->setContentsMargins(0, 4, 0, 4);
-    m_listLayout->setSpacing(0);
-    m_scroll->setWidget(m_list);
+    m_scroll = panelstyle::scrollingList(m_content, &m_list, &m_listLayout);
     m_content->addWidget(m_scroll);
     column->addWidget(m_content, 1);
 

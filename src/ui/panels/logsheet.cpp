@@ -147,16 +147,7 @@ LogSheet::LogSheet(LogStore &store, WindowState &state, QWidget *parent)
     emptyColumn->addStretch(1);
     m_body->addWidget(empty);
 
-    auto *scroll = new QScrollArea(m_body);
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setWidgetResizable(true);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_list = new QWidget;
-    m_listLayout = new QVBoxLayout(m_list);
-    m_listLayout->setContentsMargins(0, 4, 0, 4);
-    m_listLayout->setSpacing(0);
-    scroll->setWidget(m_list);
-    m_body->addWidget(scroll);
+    m_body->addWidget(panelstyle::scrollingList(m_body, &m_list, &m_listLayout));
     column->addWidget(m_body, 1);
     column->addWidget(panelstyle::divider(this));
 

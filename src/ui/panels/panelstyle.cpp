@@ -5,6 +5,8 @@
 #include <QFrame>
 #include <QPalette>
 #include <QVariant>
+#include <QVBoxLayout>
+#include <QScrollArea>
 #include <QWidget>
 
 namespace routereel::panelstyle {
@@ -91,6 +93,34 @@ void followChange(QWidget *view, const QEvent *event, const std::function<void()
         applyTones(view);
     if (event->type() == QEvent::LanguageChange || event->type() == QEvent::PaletteChange)
         retranslate();
+}
+
+QScrollArea *scrollingList(QWidget *parent, QWidget **rows, QVBoxLayout **rowLayout)
+{
+    auto *scroll = new QScrollArea(parent);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    *rows = new QWidget;
+    *rowLayout = new QVBoxLayout(*rows);
+    (*rowLayout)->setContentsMargins(0, 4, 0, 4);
+    (*rowLayout)->setSpacing(0);
+    scroll->setWidget(*rows);
+    return scroll;
+}
+
+QWidget *centredColumn(QWidget *parent, std::initializer_list<QWidget *> items)
+{
+    auto *page = new QWidget(parent);
+    auto *column = new QVBoxLayout(page);
+    column->setSpacing(8);
+    column->addStretch(1);
+    for (QWidget *item : items) {
+        item->setParent(page);
+        column->addWidget(item, 0, Qt::AlignHCenter);
+    }
+    column->addStretch(1);
+    return page;
 }
 
 QFrame *divider(QWidget *parent)

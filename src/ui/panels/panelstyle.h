@@ -1,14 +1,17 @@
 #pragma once
 
-#include <functional>
-
 #include <QColor>
 #include <QFont>
 #include <QLocale>
 #include <QString>
 
+#include <functional>
+#include <initializer_list>
+
 class QFrame;
 class QPalette;
+class QScrollArea;
+class QVBoxLayout;
 class QWidget;
 
 namespace routereel {
@@ -29,6 +32,10 @@ void applyTones(QWidget *root);
 // A view's reaction to a language or palette change: new texts, or new tones and
 // icons (the icons are drawn in the palette's colours, so they are made again too).
 void followChange(QWidget *view, const QEvent *event, const std::function<void()> &retranslate);
+// A list of rows that scrolls vertically only; its row widget and layout are returned too.
+QScrollArea *scrollingList(QWidget *parent, QWidget **rows, QVBoxLayout **rowLayout);
+// A page showing `items` one above the other, centred both ways.
+QWidget *centredColumn(QWidget *parent, std::initializer_list<QWidget *> items);
 // A thin horizontal line between regions.
 QFrame *divider(QWidget *parent);
 
