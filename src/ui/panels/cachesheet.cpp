@@ -33,25 +33,13 @@ CacheSheet::CacheSheet(ExportQueue &queue, TileCache &tiles, LogStore &log, Wind
     : QDialog(parent), m_queue(queue), m_tiles(tiles), m_log(log), m_state(state)
 {
     setFixedSize(fixedSize);
-    auto *column = new QVBoxLayout(this);
-    column->setContentsMargins(0, 0, 0, 0);
-    column->setSpacing(0);
-
-    auto *header = new QHBoxLayout;
-    header->setContentsMargins(12, 10, 12, 10);
-    header->setSpacing(6);
-    m_titleIcon = new QLabel(this);
-    header->addWidget(m_titleIcon);
-    m_title = new QLabel(this);
-    m_title->setFont(panelstyle::font(13, QFont::Bold));
-    header->addWidget(m_title);
-    header->addStretch(1);
+    QVBoxLayout *column = nullptr;
+    QHBoxLayout *header = panelstyle::sheetHeader(this, &column, &m_titleIcon, &m_title);
     m_total = new QLabel(this);
     m_total->setFont(panelstyle::font(11, QFont::Normal, true));
     panelstyle::setTone(m_total, Tone::secondary);
     header->addWidget(m_total);
-    column->addLayout(header);
-    column->addWidget(panelstyle::divider(this));
+    panelstyle::finishSheetHeader(this, column, header);
 
     m_body = new QStackedWidget(this);
     auto *busy = new QProgressBar;

@@ -105,20 +105,11 @@ ExportHistoryPopover::ExportHistoryPopover(ExportQueue &queue, QWidget *parent)
     column->addWidget(panelstyle::divider(this));
 
     m_content = new QStackedWidget(this);
-    auto *empty = new QWidget(m_content);
-    auto *emptyColumn = new QVBoxLayout(empty);
-    emptyColumn->setSpacing(8);
-    emptyColumn->addStretch(1);
-    m_emptyIcon = new QLabel(empty);
-    m_emptyIcon->setAlignment(Qt::AlignCenter);
-    emptyColumn->addWidget(m_emptyIcon);
-    m_emptyText = new QLabel(empty);
-    m_emptyText->setAlignment(Qt::AlignCenter);
+    m_emptyIcon = new QLabel;
+    m_emptyText = new QLabel;
     m_emptyText->setFont(panelstyle::font(12));
     panelstyle::setTone(m_emptyText, Tone::secondary);
-    emptyColumn->addWidget(m_emptyText);
-    emptyColumn->addStretch(1);
-    m_content->addWidget(empty);
+    m_content->addWidget(panelstyle::centredColumn(m_content, {m_emptyIcon, m_emptyText}));
 
     m_scroll = panelstyle::scrollingList(m_content, &m_list, &m_listLayout);
     m_content->addWidget(m_scroll);

@@ -108,19 +108,8 @@ LogSheet::LogSheet(LogStore &store, WindowState &state, QWidget *parent)
     : QDialog(parent), m_store(store), m_state(state)
 {
     setFixedSize(fixedSize);
-    auto *column = new QVBoxLayout(this);
-    column->setContentsMargins(0, 0, 0, 0);
-    column->setSpacing(0);
-
-    auto *header = new QHBoxLayout;
-    header->setContentsMargins(12, 10, 12, 10);
-    header->setSpacing(6);
-    m_titleIcon = new QLabel(this);
-    header->addWidget(m_titleIcon);
-    m_title = new QLabel(this);
-    m_title->setFont(panelstyle::font(13, QFont::Bold));
-    header->addWidget(m_title);
-    header->addStretch(1);
+    QVBoxLayout *column = nullptr;
+    QHBoxLayout *header = panelstyle::sheetHeader(this, &column, &m_titleIcon, &m_title);
     m_clear = new QPushButton(this);
     m_clear->setAutoDefault(false);
     m_clear->setFont(panelstyle::font(11));
@@ -129,23 +118,13 @@ LogSheet::LogSheet(LogStore &store, WindowState &state, QWidget *parent)
         m_store.setUnreadCount(0);
     });
     header->addWidget(m_clear);
-    column->addLayout(header);
-    column->addWidget(panelstyle::divider(this));
+    panelstyle::finishSheetHeader(this, column, header);
 
     m_body = new QStackedWidget(this);
-    auto *empty = new QWidget(m_body);
-    auto *emptyColumn = new QVBoxLayout(empty);
-    emptyColumn->setSpacing(8);
-    emptyColumn->addStretch(1);
-    m_emptyIcon = new QLabel(empty);
-    m_emptyIcon->setAlignment(Qt::AlignCenter);
-    emptyColumn->addWidget(m_emptyIcon);
-    m_emptyText = new QLabel(empty);
-    m_emptyText->setAlignment(Qt::AlignCenter);
+    m_emptyIcon = new QLabel;
+    m_emptyText = new QLabel;
     panelstyle::setTone(m_emptyText, Tone::secondary);
-    emptyColumn->addWidget(m_emptyText);
-    emptyColumn->addStretch(1);
-    m_body->addWidget(empty);
+    m_body->addWidget(panelstyle::centredColumn(m_body, {m_emptyIcon, m_emptyText}));
 
     m_body->addWidget(panelstyle::scrollingList(m_body, &m_list, &m_listLayout));
     column->addWidget(m_body, 1);

@@ -1,12 +1,15 @@
 #include "panelstyle.h"
 
+#include <QDialog>
 #include <QEvent>
 #include <QFontDatabase>
 #include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
 #include <QPalette>
-#include <QVariant>
-#include <QVBoxLayout>
 #include <QScrollArea>
+#include <QVBoxLayout>
+#include <QVariant>
 #include <QWidget>
 
 namespace routereel::panelstyle {
@@ -93,6 +96,29 @@ void followChange(QWidget *view, const QEvent *event, const std::function<void()
         applyTones(view);
     if (event->type() == QEvent::LanguageChange || event->type() == QEvent::PaletteChange)
         retranslate();
+}
+
+QHBoxLayout *sheetHeader(QDialog *sheet, QVBoxLayout **column, QLabel **icon, QLabel **title)
+{
+    *column = new QVBoxLayout(sheet);
+    (*column)->setContentsMargins(0, 0, 0, 0);
+    (*column)->setSpacing(0);
+    auto *header = new QHBoxLayout;
+    header->setContentsMargins(12, 10, 12, 10);
+    header->setSpacing(6);
+    *icon = new QLabel(sheet);
+    header->addWidget(*icon);
+    *title = new QLabel(sheet);
+    (*title)->setFont(font(13, QFont::Bold));
+    header->addWidget(*title);
+    header->addStretch(1);
+    return header;
+}
+
+void finishSheetHeader(QDialog *sheet, QVBoxLayout *column, QHBoxLayout *header)
+{
+    column->addLayout(header);
+    column->addWidget(divider(sheet));
 }
 
 QScrollArea *scrollingList(QWidget *parent, QWidget **rows, QVBoxLayout **rowLayout)

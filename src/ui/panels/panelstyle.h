@@ -8,7 +8,10 @@
 #include <functional>
 #include <initializer_list>
 
+class QDialog;
 class QFrame;
+class QHBoxLayout;
+class QLabel;
 class QPalette;
 class QScrollArea;
 class QVBoxLayout;
@@ -32,6 +35,11 @@ void applyTones(QWidget *root);
 // A view's reaction to a language or palette change: new texts, or new tones and
 // icons (the icons are drawn in the palette's colours, so they are made again too).
 void followChange(QWidget *view, const QEvent *event, const std::function<void()> &retranslate);
+// A sheet's column with its header row (symbol, bold title, stretch); the caller
+// adds its own controls to the row and then `finishSheetHeader`.
+QHBoxLayout *sheetHeader(QDialog *sheet, QVBoxLayout **column, QLabel **icon, QLabel **title);
+// Puts the header row and a divider into the column.
+void finishSheetHeader(QDialog *sheet, QVBoxLayout *column, QHBoxLayout *header);
 // A list of rows that scrolls vertically only; its row widget and layout are returned too.
 QScrollArea *scrollingList(QWidget *parent, QWidget **rows, QVBoxLayout **rowLayout);
 // A page showing `items` one above the other, centred both ways.
