@@ -34,7 +34,7 @@ ExportAction::ExportAction(const Models &models, WindowState &state, NetworkQuer
     connect(m_action, &QAction::triggered, this, &ExportAction::checkWidgetsAndExport);
 
     // Readiness has no stored flag: every model it reads recomputes it.
-    TimelineEngine &engine = m_models.engine;
+    const TimelineEngine &engine = m_models.task.engine;
     VideoPlayerService &player = m_models.playerService;
     for (auto signal : {&TimelineEngine::segmentsChanged, &TimelineEngine::videoSourcesChanged,
                         &TimelineEngine::videoSegmentsChanged, &TimelineEngine::canvasOriginChanged})
@@ -43,7 +43,7 @@ ExportAction::ExportAction(const Models &models, WindowState &state, NetworkQuer
                         &VideoPlayerService::videoURLChanged, &VideoPlayerService::videoFPSChanged,
                         &VideoPlayerService::durationChanged, &VideoPlayerService::videoBitRateChanged})
         connect(&player, signal, this, &ExportAction::modelsChanged);
-    connect(&m_models.gpxService, &GPXService::tracksChanged, this, &ExportAction::modelsChanged);
+    connect(&m_models.task.gpxService, &GPXService::tracksChanged, this, &ExportAction::modelsChanged);
     connect(&m_state, &WindowState::compositionModeChanged, this, &ExportAction::modelsChanged);
     connect(&m_state, &WindowState::exportCompressionFactorChanged, this, &ExportAction::modelsChanged);
     m_canExport = canExport();
@@ -80,16 +80,12 @@ ExportTaskBuilder ExportAction::builder() const
     state.gpsPathPosition = positions.gpsPath;
     state.heartRatePosition = positions.heartRate;
     state.heartRateGraphPosition = positions.heartRateGraph;
-    const ExportTaskBuilder::Models models{m_models.gpxService,      m_models.engine,
-                                           m_models.mapSettings,     m_models.timeSettings,
-                                           m_models.speedSettings,   m_models.gpsPathSettings,
-                                           m_models.heartRateSettings, m_models.heartRateGraphSettings};
-    return ExportTaskBuilder(models, ExportTaskBuilder::PlayerState::of(m_models.playerService), state);
+    return ExportTaskBuilder(m_models.task, ExportTaskBuilder::PlayerState::of(m_models.playerService), state);
 }
 
 QSizeF ExportAction::layoutSize() const
 {
-    const QSizeF canvas = m_models.engine.canvasOrigin().value_or(VideoTimelineSnapshot::defaultCanvasSize);
+    const QSizeF canvas = m_models.task.engine.canvasOrigin().value_or(VideoTimelineSnapshot::defaultCanvasSize);
     return referenceCanvasSize(canvas, m_state.widgetLayoutSize());
 }
 

@@ -16,13 +16,6 @@ class QWidget;
 namespace routereel {
 
 class ExportQueue;
-class GPSPathWidgetSettings;
-class GPXService;
-class HeartRateGraphWidgetSettings;
-class HeartRateWidgetSettings;
-class MapSettings;
-class SpeedWidgetSettings;
-class TimeWidgetSettings;
 class TimelineEngine;
 class VideoPlayerService;
 class WindowState;
@@ -36,16 +29,9 @@ class ExportAction : public QObject {
 
 public:
     struct Models {
-        GPXService &gpxService;
-        TimelineEngine &engine;
+        ExportTaskBuilder::Models task;  // what a task is built from
         VideoPlayerService &playerService;
         ExportQueue &queue;
-        MapSettings &mapSettings;
-        TimeWidgetSettings &timeSettings;
-        SpeedWidgetSettings &speedSettings;
-        GPSPathWidgetSettings &gpsPathSettings;
-        HeartRateWidgetSettings &heartRateSettings;
-        HeartRateGraphWidgetSettings &heartRateGraphSettings;
     };
     // Whether the machine is on line now.
     using NetworkQuery = std::function<bool()>;

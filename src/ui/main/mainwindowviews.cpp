@@ -37,9 +37,10 @@ void MainWindow::installViews()
                        new TimelineView(playerService(), clock(), gpxService(), engine(), m_state));
 
     // The export front end: the Export command (the toolbar shows it), the mode row, the export sheet.
-    m_exportAction = new ExportAction({gpxService(), engine(), playerService(), exportQueue(), mapSettings(),
-                                       timeSettings(), speedSettings(), gpsPathSettings(), heartRateSettings(),
-                                       heartRateGraphSettings()},
+    m_exportAction = new ExportAction({{gpxService(), engine(), mapSettings(), timeSettings(), speedSettings(),
+                                        gpsPathSettings(), heartRateSettings(), heartRateGraphSettings()},
+                                       playerService(),
+                                       exportQueue()},
                                       m_state, [this] { return networkMonitor().isConnected(); },
                                       [this](const QString &message) { presentError(message); }, this);
     m_exportAction->setProtectedFiles([this] { return session().protectedFiles(); });

@@ -120,7 +120,7 @@ struct ExportWindow {
     QUrl answer = QUrl::fromLocalFile(dir.filePath(QStringLiteral("out.mp4")));
     std::function<void()> duringDialog;
     QWidget window;
-    ExportAction action{{gpx, engine, player, queue, map, time, speed, gpsPath, heartRate, graph}, state,
+    ExportAction action{{{gpx, engine, map, time, speed, gpsPath, heartRate, graph}, player, queue}, state,
                         [this] { return online; }, [this](const QString &message) { errors << message; }, &window};
 };
 
