@@ -10,7 +10,7 @@
 #include "timeline/timelineengine.h"
 #include "timeline/videoplayerservice.h"
 #include "tracks/gpxservice.h"
-#include "ui/main/windowstate.h"
+#include "ui/state/windowstate.h"
 #include "ui/panels/previewareaview.h"
 #include "widgets/gpspathwidgetsettings.h"
 #include "widgets/heartrategraphwidgetsettings.h"

@@ -6,7 +6,7 @@
 #include "timeline/timelineengine.h"
 #include "timeline/videoplayerservice.h"
 #include "tracks/gpxservice.h"
-#include "ui/main/windowstate.h"
+#include "ui/state/windowstate.h"
 #include "ui/timeline/timelinemath.h"
 #include "ui/timeline/timelinescrollarea.h"
 #include "ui/timeline/timelineview.h"

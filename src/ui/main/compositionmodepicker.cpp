@@ -1,6 +1,6 @@
 #include "compositionmodepicker.h"
 
-#include "windowstate.h"
+#include "ui/state/windowstate.h"
 
 #include "export/exportpreset.h"
 

@@ -1,6 +1,6 @@
 #include "exportaction.h"
 
-#include "windowstate.h"
+#include "ui/state/windowstate.h"
 
 #include "widgets/canvasgeometry.h"
 #include "export/exportqueue.h"

@@ -1,7 +1,7 @@
 #include "exportsheet.h"
 
 #include "exportaction.h"
-#include "windowstate.h"
+#include "ui/state/windowstate.h"
 
 #include "export/exporttaskbuilder.h"
 #include "ui/icons/symbolicon.h"

@@ -1,6 +1,6 @@
 #include "interfacelanguage.h"
 
-#include "windowstate.h"
+#include "ui/state/windowstate.h"
 
 #include <QCoreApplication>
 #include <QDir>

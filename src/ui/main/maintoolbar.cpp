@@ -3,7 +3,7 @@
 #include "fileimport.h"
 #include "linkbutton.h"
 #include "toolbariconbuttonstyle.h"
-#include "windowstate.h"
+#include "ui/state/windowstate.h"
 
 #include "timeline/videoplayerservice.h"
 #include "tracks/logstore.h"

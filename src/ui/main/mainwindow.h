@@ -1,6 +1,6 @@
 #pragma once
 
-#include "windowstate.h"
+#include "ui/state/windowstate.h"
 
 #include "project/projectfilepanels.h"
 #include "project/projectwindow.h"

@@ -1,7 +1,7 @@
 #include "tokensheet.h"
 
 #include "linkbutton.h"
-#include "windowstate.h"
+#include "ui/state/windowstate.h"
 
 #include "ui/panels/panelstyle.h"
 

@@ -1,6 +1,6 @@
 #include "windowalerts.h"
 
-#include "windowstate.h"
+#include "ui/state/windowstate.h"
 
 #include <QMessageBox>
 #include <QPushButton>

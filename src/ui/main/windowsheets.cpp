@@ -1,6 +1,6 @@
 #include "windowsheets.h"
 
-#include "windowstate.h"
+#include "ui/state/windowstate.h"
 
 namespace routereel {
 

@@ -8,7 +8,7 @@
 #include "export/exportqueue.h"
 #include "maps/tilecache.h"
 #include "tracks/logstore.h"
-#include "ui/main/windowstate.h"
+#include "ui/state/windowstate.h"
 
 #include <QDir>
 #include <QEvent>

@@ -8,7 +8,7 @@
 
 #include "export/exportqueue.h"
 #include "export/videoexporter.h"
-#include "ui/main/windowstate.h"
+#include "ui/state/windowstate.h"
 
 #include <QEvent>
 #include <QGridLayout>

@@ -5,7 +5,7 @@
 #include "ui/icons/symbolicon.h"
 
 #include "tracks/logstore.h"
-#include "ui/main/windowstate.h"
+#include "ui/state/windowstate.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QEvent>

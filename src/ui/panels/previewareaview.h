@@ -1,7 +1,7 @@
 #pragma once
 
 #include "timeline/playheadvalues.h"
-#include "ui/main/windowstate.h"
+#include "ui/state/windowstate.h"
 
 #include <QPointer>
 #include <QWidget>

@@ -8,7 +8,7 @@
 #include "timeline/timelineengine.h"
 #include "timeline/videoplayerservice.h"
 #include "ui/icons/symbolicon.h"
-#include "ui/main/windowstate.h"
+#include "ui/state/windowstate.h"
 
 #include <QAction>
 #include <QEvent>

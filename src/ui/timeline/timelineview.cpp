@@ -13,7 +13,7 @@
 #include "timeline/timelineengine.h"
 #include "timeline/videoplayerservice.h"
 #include "tracks/gpxservice.h"
-#include "ui/main/windowstate.h"
+#include "ui/state/windowstate.h"
 
 #include <QApplication>
 #include <QHBoxLayout>

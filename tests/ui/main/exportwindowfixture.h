@@ -4,7 +4,7 @@
 // scripted media backend under the real player service, a queue whose ffmpeg
 // never finishes, the network, the error alert and the save dialog as test values.
 #include "ui/main/exportaction.h"
-#include "ui/main/windowstate.h"
+#include "ui/state/windowstate.h"
 
 #include "export/exportqueue.h"
 #include "export/ffmpegruntime.h"

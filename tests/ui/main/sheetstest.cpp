@@ -2,7 +2,7 @@
 #include "ui/main/interfacelanguage.h"
 #include "ui/main/linkbutton.h"
 #include "ui/main/tokensheet.h"
-#include "ui/main/windowstate.h"
+#include "ui/state/windowstate.h"
 
 #include "support/testartifacts.h"
 #include "support/waitfor.h"

@@ -8,7 +8,7 @@
 #include "ui/panels/settingspanelview.h"
 
 #include "tracks/gpxservice.h"
-#include "ui/main/windowstate.h"
+#include "ui/state/windowstate.h"
 #include "widgets/gpspathwidgetsettings.h"
 #include "widgets/heartrategraphwidgetsettings.h"
 #include "widgets/heartratewidgetsettings.h"

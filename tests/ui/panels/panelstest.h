@@ -9,7 +9,7 @@
 #include "support/testartifacts.h"
 #include "support/urlcatcher.h"
 #include "tracks/logstore.h"
-#include "ui/main/windowstate.h"
+#include "ui/state/windowstate.h"
 
 #include <QApplication>
 #include <QLabel>

@@ -7,7 +7,7 @@
 #include "timeline/timelineengine.h"
 #include "timeline/videoplayerservice.h"
 #include "tracks/gpxservice.h"
-#include "ui/main/windowstate.h"
+#include "ui/state/windowstate.h"
 #include "ui/timeline/gpxlaneview.h"
 #include "ui/timeline/rulerview.h"
 #include "ui/timeline/timelinescrollarea.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/main/windowstate.h"
+#include "ui/state/windowstate.h"
 
 #include <QWidget>
 

@@ -3,7 +3,7 @@
 #include "inspectorsectionheader.h"
 #include "inspectorsectionheaderstyle.h"
 #include "inspectortogglerow.h"
-#include "ui/main/windowstate.h"
+#include "ui/state/windowstate.h"
 
 #include <QVBoxLayout>
 

@@ -4,7 +4,7 @@
 #include "inspectorpickerrow.h"
 #include "inspectorpositionrow.h"
 #include "inspectorsliderrow.h"
-#include "ui/main/windowstate.h"
+#include "ui/state/windowstate.h"
 #include "widgets/mapsettings.h"
 
 #include <QEvent>

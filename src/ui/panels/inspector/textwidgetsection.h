@@ -1,7 +1,7 @@
 #pragma once
 
 #include "inspectorsection.h"
-#include "ui/main/windowstate.h"
+#include "ui/state/windowstate.h"
 
 namespace routereel {
 
