@@ -188,18 +188,15 @@ void GPXLaneView::click(QPointF point)
     TimelineEngine &engine = m_view.engine();
     const double time = now();
     const std::optional<Hit> hit = segmentHit(point);
-    const QUuid hitId = hit ? hit->segment.id : QUuid();
-    // Both clicks must land on the same segment: a quick click on A then B selects B, it does not snap it.
-    const bool doubleClick = hit && hitId == m_lastTapId && time - m_lastTapTime < doubleClickSeconds
+    // Close in time and place is enough: the second click snaps whatever segment it lands on,
+    // and so does a third quick click after it.
+    const bool doubleClick = hit && time - m_lastTapTime < doubleClickSeconds
                              && std::hypot(point.x() - m_lastTapLoc.x(), point.y() - m_lastTapLoc.y())
                                     < doubleClickDistance;
-    if (doubleClick) {
-        engine.snapSegment(hitId);
-        m_lastTapId = QUuid();
-    } else {
-        engine.toggleSegmentSelection(hitId);
-        m_lastTapId = hitId;
-    }
+    if (doubleClick)
+        engine.snapSegment(hit->segment.id);
+    else
+        engine.toggleSegmentSelection(hit ? hit->segment.id : QUuid());
     m_lastTapTime = time;
     m_lastTapLoc = point;
 }

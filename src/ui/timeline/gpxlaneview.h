@@ -12,8 +12,8 @@ namespace routereel {
 
 // The GPX lane: one bar per GPX segment in its track's colour. A click
 // selects, a drag of the body moves the segment (committed once, on release),
-// a drag of an edge trims it live, a double click on the same segment snaps
-// it to its predecessor.
+// a drag of an edge trims it live, a second click close in time and place
+// snaps the segment under it to its predecessor.
 class GPXLaneView : public TimelineLane {
     Q_OBJECT
 
@@ -55,7 +55,6 @@ private:
     double m_trimEGpx = 0;
     double m_lastTapTime = -1e300;
     QPointF m_lastTapLoc;
-    QUuid m_lastTapId;
     std::optional<double> m_gesturePps;
 };
 

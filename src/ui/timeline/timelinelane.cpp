@@ -7,6 +7,7 @@
 
 #include <QElapsedTimer>
 #include <QLinearGradient>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -110,8 +111,16 @@ TimelineLane::Drag TimelineLane::dragAt(QPointF widgetPoint) const
     return {m_pressPoint, current - m_pressPoint};
 }
 
+void TimelineLane::execContextMenu(QMenu &menu, QPoint globalPos)
+{
+    m_help->leave();
+    m_menuPoint = m_pointer;
+    menu.exec(globalPos);
+}
+
 void TimelineLane::mousePressEvent(QMouseEvent *event)
 {
+    m_pointer = event->position();
     if (event->button() != Qt::LeftButton) {
         QWidget::mousePressEvent(event);
         return;
@@ -132,7 +141,13 @@ void TimelineLane::mouseDoubleClickEvent(QMouseEvent *event)
 
 void TimelineLane::mouseMoveEvent(QMouseEvent *event)
 {
-    m_help->hover(event->position(), m_gestureActive);
+    m_pointer = event->position();
+    // After a context menu, a report of the pointer resting where the menu
+    // opened is not a new hover.
+    if (m_menuPoint && *m_menuPoint != m_pointer)
+        m_menuPoint.reset();
+    if (!m_menuPoint)
+        m_help->hover(m_pointer, m_gestureActive);
     if (m_gestureActive && (event->buttons() & Qt::LeftButton))
         handleDragChanged(dragAt(event->position()));
 }

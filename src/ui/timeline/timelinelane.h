@@ -6,6 +6,9 @@
 #include <QWidget>
 
 #include <functional>
+#include <optional>
+
+class QMenu;
 
 namespace routereel {
 
@@ -45,6 +48,10 @@ protected:
     void paintBar(QPainter &painter, const SegmentGeometry &geometry, const QColor &color, bool selected,
                   const std::function<void(QPainter &, const QRectF &)> &label) const;
 
+    // Runs the lane's context menu. The menu takes the pointer, which ends the
+    // lane's hover: the help comes back only once the pointer has moved.
+    void execContextMenu(QMenu &menu, QPoint globalPos);
+
     void mousePressEvent(QMouseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
@@ -64,6 +71,8 @@ private:
     TimelineSegmentDurationHelp *m_help;
     bool m_gestureActive = false;
     QPointF m_pressPoint;
+    QPointF m_pointer;                  // last pointer position seen, widget coordinates
+    std::optional<QPointF> m_menuPoint; // where the pointer was when a context menu opened
 };
 
 } // namespace routereel

@@ -26,7 +26,8 @@ inline constexpr double scrollZoomSensitivity = 0.005;
 inline constexpr double buttonZoomFactor = 1.1;
 inline constexpr double toolbarButtonWidth = 32;
 inline constexpr double dragThreshold = 4;  // horizontal travel before a drag moves or trims
-inline constexpr double panelHeight = rulerH + 2 * trackH + 32;
+inline constexpr double scrollBarH = 10;     // the scroll bar's own strip under the lanes
+inline constexpr double panelHeight = rulerH + 2 * trackH + 32 + scrollBarH;
 } // namespace timelinemetrics
 
 struct TickSteps {

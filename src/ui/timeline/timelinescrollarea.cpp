@@ -22,7 +22,7 @@ namespace routereel {
 
 namespace {
 using namespace timelinemetrics;
-constexpr int scrollBarHeight = 8;
+constexpr double lanesH = rulerH + 2 * trackH + 2;
 } // namespace
 
 TimelineScrollArea::TimelineScrollArea(TimelineView &view, QWidget *parent)
@@ -36,16 +36,17 @@ TimelineScrollArea::TimelineScrollArea(TimelineView &view, QWidget *parent)
       m_animation(new QPropertyAnimation(m_scrollBar, "value", this))
 {
     setObjectName(QStringLiteral("timelineScrollArea"));
-    setMinimumHeight(int(rulerH + 2 * trackH + 2));
-    // Like an overlay scroller: thin, over the lanes' bottom margin.
+    setMinimumHeight(int(lanesH + scrollBarH));
+    // Thin like an overlay scroller, but in a strip of its own under the GPX
+    // lane: over the lane it would take the clicks meant for the bars.
     m_scrollBar->setObjectName(QStringLiteral("timelineScrollBar"));
     m_scrollBar->setStyleSheet(QStringLiteral(
         "QScrollBar:horizontal { background: transparent; height: %1px; margin: 0; }"
         "QScrollBar::handle:horizontal { background: rgba(128, 128, 128, 140); border-radius: 3px; min-width: 24px;"
-        " margin: 1px; }"
+        " margin: 2px 1px; }"
         "QScrollBar::add-line, QScrollBar::sub-line { width: 0; }"
         "QScrollBar::add-page, QScrollBar::sub-page { background: transparent; }")
-                                   .arg(scrollBarHeight));
+                                   .arg(int(scrollBarH)));
     m_scrollBar->setSingleStep(20);
     m_animation->setDuration(300);
     m_animation->setEasingCurve(QEasingCurve::OutQuad);
@@ -104,7 +105,7 @@ void TimelineScrollArea::resizeEvent(QResizeEvent *)
     m_videoLane->setGeometry(0, int(rulerH + 1), w, int(trackH));
     m_gpxLane->setGeometry(0, int(rulerH + trackH + 2), w, int(trackH));
     m_playhead->setGeometry(0, 0, w, int(rulerH + 2 * trackH + 4));
-    m_scrollBar->setGeometry(0, height() - scrollBarHeight, w, scrollBarHeight);
+    m_scrollBar->setGeometry(0, int(lanesH), w, int(scrollBarH));
     m_view.setScrollAreaWidth(w);
     updateRange();
 }

@@ -16,7 +16,7 @@ class VideoLaneView;
 // The horizontally scrolling part of the panel. Its content can be far wider
 // than a widget may be (31 days at 200 points per second), so the ruler and
 // lanes are as wide as the visible area and paint the visible slice of the
-// content from `scrollOffset()` on; a thin scroll bar lies over the bottom edge.
+// content from `scrollOffset()` on; a thin scroll bar has its own strip below them.
 class TimelineScrollArea : public QWidget {
     Q_OBJECT
 

@@ -145,7 +145,7 @@ void VideoLaneView::contextMenuEvent(QContextMenuEvent *event)
     QAction *mark = menu.addAction(symbolIcon(QStringLiteral("flag.fill")), tr("Mark"));
     connect(mark, &QAction::triggered, this,
             [this] { m_view.addMarker(m_view.playerService().clock()->playheadTime()); });
-    menu.exec(event->globalPos());
+    execContextMenu(menu, event->globalPos());
 }
 
 void VideoLaneView::handleDragChanged(const Drag &drag)

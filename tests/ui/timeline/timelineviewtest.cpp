@@ -10,10 +10,13 @@
 #include <QMessageBox>
 #include <QNativeGestureEvent>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSlider>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <QWheelEvent>
+#include <QWindow>
 #include <gtest/gtest.h>
 
 using namespace routereel;
@@ -35,6 +38,12 @@ void drag(QWidget &w, std::initializer_list<QPoint> path)
     for (QPoint point : path)
         QTest::mouseMove(&w, point);
     QTest::mouseRelease(&w, Qt::LeftButton, {}, *(path.end() - 1));
+}
+
+// Through the window, as a person's click comes: whatever lies over `w` at that point takes it.
+void clickIn(const TimelinePanel &p, const QWidget &w, QPoint at, Qt::MouseButton button = Qt::LeftButton)
+{
+    QTest::mouseClick(p.window.windowHandle(), button, {}, w.mapTo(&p.window, at));
 }
 
 void hover(QWidget &w, QPoint at)
@@ -268,17 +277,6 @@ TEST(GPXLane, ClickMoveTrimAndSnapGestures)
     EXPECT_DOUBLE_EQ(p.engine.segments()[0].offset, 2);
     EXPECT_EQ(p.engine.undoStack()->count(), steps + 3);
 
-    // Quick clicks 9 points apart on A, then on B, do not snap B; a further one on B does.
-    const GPXSegment b = p.addTrack(10, 17.3);
-    QTest::mouseClick(&lane, Qt::LeftButton, {}, QPoint(xAt(p, 17) - 1, laneY));
-    QTest::mouseClick(&lane, Qt::LeftButton, {}, QPoint(xAt(p, 17) + 8, laneY));
-    EXPECT_EQ(p.engine.segments()[1].offset, 17.3);
-    EXPECT_EQ(p.engine.selectedId(), b.id);
-    QTest::mouseClick(&lane, Qt::LeftButton, {}, QPoint(xAt(p, 17) + 10, laneY));
-    EXPECT_DOUBLE_EQ(p.engine.segments()[1].offset, 17);
-    EXPECT_EQ(lastStep(p.engine), QStringLiteral("Snap"));
-    EXPECT_EQ(p.engine.selectedId(), b.id);
-
     // A move that the window loses midway is dropped.
     QTest::mousePress(&lane, Qt::LeftButton, {}, QPoint(xAt(p, 10), laneY));
     QTest::mouseMove(&lane, QPoint(xAt(p, 20), laneY));
@@ -287,6 +285,62 @@ TEST(GPXLane, ClickMoveTrimAndSnapGestures)
     QTest::mouseRelease(&lane, Qt::LeftButton, {}, QPoint(xAt(p, 20), laneY));
     EXPECT_EQ(p.engine.segments()[0].offset, 2);
     EXPECT_EQ(lane.segmentGeometry(p.engine.segments()[0]).rect.left(), xAt(p, 2));
+}
+
+TEST(GPXLane, ASecondClickCloseInTimeAndPlaceSnapsWhatItLandsOn)
+{
+    TimelinePanel p;
+    const GPXSegment a = p.addTrack(10, 0);     // at 20 points a second: x 8 to 208
+    const GPXSegment b = p.addTrack(10, 10.3);  // x 214 to 414
+    p.view->setPps(20);  // the first track alone raised it
+    struct Click {
+        int x;
+        int pauseMs = 0;  // before this click
+    };
+    struct Case {
+        const char *name;
+        std::vector<Click> clicks;
+        double bOffset;
+        QUuid selected;
+    };
+    const Case cases[] = {
+        {"A, then B 9 points away: B snaps, A stays selected", {{206}, {215}}, 10, a.id},
+        {"a third quick click snaps again, it does not toggle", {{300}, {302}, {304}}, 10, b.id},
+        {"0.4 s apart: two toggles", {{300}, {300, 400}}, 10.3, {}},
+        {"11 points apart: two toggles", {{300}, {311}}, 10.3, {}},
+        {"the second on empty space: two toggles", {{409}, {417}}, 10.3, {}},
+    };
+    for (const Case &c : cases) {
+        p.engine.setSegments({a, b});
+        p.engine.setSelectedId({});
+        QTest::qWait(400);  // the previous case's last click is no longer recent
+        const int steps = p.engine.undoStack()->count();
+        for (const Click &click : c.clicks) {
+            QTest::qWait(click.pauseMs);
+            clickIn(p, p.gpxLane(), QPoint(click.x, laneY));
+        }
+        EXPECT_DOUBLE_EQ(p.engine.segments()[1].offset, c.bOffset) << c.name;
+        EXPECT_EQ(p.engine.selectedId(), c.selected) << c.name;
+        EXPECT_EQ(p.engine.undoStack()->count(), steps + (c.bOffset == 10 ? 1 : 0)) << c.name;
+    }
+}
+
+TEST(GPXLane, TheScrollBarLeavesTheLanesWhole)
+{
+    TimelinePanel p;
+    const GPXSegment track = p.addTrack(600, 0);
+    QScrollBar *bar = p.view->scrollArea()->scrollBar();
+    ASSERT_TRUE(bar->isVisible());
+    const QRectF r = p.gpxLane().segmentGeometry(track).rect;
+    for (const QPoint at : {QPoint(300, int(r.bottom()) - 1), QPoint(600, int(r.bottom()) - 4)}) {
+        p.engine.setSelectedId({});
+        clickIn(p, p.gpxLane(), at);
+        EXPECT_EQ(p.engine.selectedId(), track.id) << at.y();
+        EXPECT_EQ(p.view->scrollArea()->scrollOffset(), 0) << at.y();
+    }
+    // The bar still pages the view from its own strip.
+    clickIn(p, *bar, QPoint(bar->width() * 3 / 4, bar->height() / 2));
+    EXPECT_GT(p.view->scrollArea()->scrollOffset(), 0);
 }
 
 TEST(VideoLane, LabelPreviewedMoveTrimAndSnap)
@@ -424,4 +478,41 @@ TEST(DurationHelp, ShowsAfterOneSecondOfRestAndSetsResizeCursor)
     hover(lane, QPoint(xAt(p, 90), laneY));
     QTest::qWait(1100);
     EXPECT_FALSE(tooltip.isVisible());
+}
+
+TEST(DurationHelp, NeverShowsWhereThePointerWasWhenAContextMenuOpened)
+{
+    TimelinePanel p;
+    p.addClip(60, 0);
+    p.view->setPps(10);
+    QWindow *window = p.window.windowHandle();
+    TimelineSegmentDurationTooltip &tooltip = *p.view->durationTooltip();
+    const QPoint before = p.videoLane().mapTo(&p.window, QPoint(xAt(p, 20), laneY));
+    QTest::mouseMove(window, before);
+    QTest::qWait(500);
+
+    // The menu stays open past the help's second, then is dismissed where it opened.
+    bool menuOpened = false;
+    bool shownUnderMenu = true;
+    QTimer::singleShot(1000, [&] {
+        QWidget *menu = QApplication::activePopupWidget();
+        menuOpened = menu != nullptr;
+        shownUnderMenu = tooltip.isVisible();
+        if (menu)
+            QTest::keyClick(menu, Qt::Key_Escape);
+    });
+    clickIn(p, p.videoLane(), p.videoLane().mapFrom(&p.window, before), Qt::RightButton);
+    ASSERT_TRUE(menuOpened);
+    EXPECT_FALSE(shownUnderMenu);
+    QTest::mouseMove(window, before);  // the pointer is reported where it rests
+    QTest::qWait(1200);
+    EXPECT_FALSE(tooltip.isVisible());
+
+    // Moved, the pointer gets the help at its new place after a full second.
+    const QPoint after = before + QPoint(30, 0);
+    QTest::mouseMove(window, after);
+    QTest::qWait(900);
+    EXPECT_FALSE(tooltip.isVisible());
+    ASSERT_TRUE(waitFor([&] { return tooltip.isVisible(); }, 1000));
+    EXPECT_DOUBLE_EQ(tooltip.boxRect().left(), p.view->mapFrom(&p.window, after).x() + 10);
 }
