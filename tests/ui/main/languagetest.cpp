@@ -4,6 +4,7 @@
 #include "ui/main/windowalerts.h"
 #include "ui/panels/logsheet.h"
 #include "ui/panels/previewareaview.h"
+#include "ui/timeline/gpxlaneview.h"
 #include "ui/timeline/timelinetoolbar.h"
 #include "ui/timeline/timelineview.h"
 
@@ -127,6 +128,20 @@ TEST(InterfaceLanguage, LogTitlesAndStepNamesStayAsTheyStandInChinese)
     ASSERT_TRUE(window.session().saveProject(project));
     window.openProjectURL(project);
     ASSERT_TRUE(waitFor([&] { return window.engine().videoSegments().size() == 1; }));
+
+    // A segment dragged away and back to where it was: still one "Move".
+    auto *lane = window.findChild<GPXLaneView *>();
+    ASSERT_EQ(window.engine().segments().size(), 1);
+    const GPXSegment segment = window.engine().segments().first();
+    const QPoint grip = lane->segmentGeometry(segment).rect.center().toPoint();
+    const int steps = undo.count();
+    QTest::mousePress(lane, Qt::LeftButton, {}, grip);
+    QTest::mouseMove(lane, grip + QPoint(40, 0));
+    QTest::mouseMove(lane, grip);
+    QTest::mouseRelease(lane, Qt::LeftButton, {}, grip);
+    EXPECT_EQ(undo.count(), steps + 1);
+    EXPECT_EQ(undo.undoText(), QStringLiteral("Move"));
+    EXPECT_EQ(window.engine().segments().first().offset, segment.offset);
 
     // The speed widget hidden with the Delete key, then the timeline cleared from its toolbar.
     window.speedSettings().setEnabled(true);
