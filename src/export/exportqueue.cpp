@@ -125,8 +125,8 @@ void ExportQueue::handleCompletion(const ExportResult &result)
         entry.status = ExportTaskStatus::completed();
         entry.progress = 1;
         log(ExportLog::Level::info, QStringLiteral("Export Complete"),
-            QStringLiteral("Output: ") + outputPath(task) + QLatin1Char('\n') + QStringLiteral("Source: ") + task.title() + QLatin1Char('\n')
-                + QStringLiteral("Elapsed: ") + elapsed);
+            QStringLiteral("Output: ") + outputPath(task) + QLatin1Char('\n') + QStringLiteral("Source: ")
+                + task.title() + QLatin1Char('\n') + QStringLiteral("Elapsed: ") + elapsed);
     } else {
         const QString message = result.message();
         entry.status = ExportTaskStatus::failed(message);
@@ -165,7 +165,8 @@ void ExportQueue::cancel(const QUuid &taskId)
         m_history.prepend(entry);
         emit pendingChanged();
         emit historyChanged();
-        log(ExportLog::Level::info, QStringLiteral("Export Cancelled"), QStringLiteral("Removed from queue: ") + fileName(entry.task));
+        log(ExportLog::Level::info, QStringLiteral("Export Cancelled"),
+            QStringLiteral("Removed from queue: ") + fileName(entry.task));
         return;
     }
 }

@@ -21,8 +21,9 @@ namespace routereel {
 // The editable timeline of one document: the GPX lane, the video lane, the
 // selection, the explicit canvas size and an undo stack of its own. Every edit
 // that changes something, and every GPX move, is one undo step restoring the
-// whole editable state (see TimelineSnapshotCommand). Main thread only, except that an export's own
-// engine answers the time queries on the export's worker, one call at a time.
+// whole editable state (see TimelineSnapshotCommand). Main thread only, except
+// that an export's own engine answers the time queries on the export's worker,
+// one call at a time.
 class TimelineEngine : public QObject {
     Q_OBJECT
     Q_PROPERTY(QList<GPXSegment> segments READ segments WRITE setSegments NOTIFY segmentsChanged)

@@ -98,7 +98,7 @@ TEST(ExportQueue, LogTextsAreNotTranslated)
     const QList<std::pair<QString, QString>> expected{
         {"Export Queued", "Source: <zh>Overlay\nOutput: " + a},
         {"Export Start", "Source: <zh>Overlay\nOutput: a.mp4"},
-        {"Export Queued", "Source: <zh>Overlay\nOutput: " + running.outputURL.toLocalFile().replace("a.mp4", "b.mp4")},
+        {"Export Queued", "Source: <zh>Overlay\nOutput: " + waiting.outputURL.toLocalFile()},
         {"Export Queued", "Source: <zh>Overlay\nOutput: " + c},
         {"Export Cancelled", "Removed from queue: b.mp4"},
         {"Export Cancelled", "a.mp4\nElapsed: "},
@@ -108,7 +108,8 @@ TEST(ExportQueue, LogTextsAreNotTranslated)
     ASSERT_EQ(setup.log->entries.size(), expected.size());
     for (qsizetype i = 0; i < expected.size(); ++i) {
         EXPECT_EQ(setup.log->entries[i].title, expected[i].first) << i;
-        EXPECT_TRUE(setup.log->entries[i].detail.startsWith(expected[i].second)) << setup.log->entries[i].detail.toStdString();
+        const QString &detail = setup.log->entries[i].detail;
+        EXPECT_TRUE(detail.startsWith(expected[i].second)) << detail.toStdString();
     }
     ASSERT_EQ(setup.notifier->count(), 1);
     EXPECT_EQ(setup.notifier->posts.first().body, QStringLiteral("<zh>Export Failed: c.mp4"));

@@ -111,8 +111,8 @@ TEST(InterfaceLanguage, LogTitlesAndStepNamesStayAsTheyStandInChinese)
     QTemporaryDir dir;
     const QString track = dir.filePath(QStringLiteral("ride.gpx"));
     ASSERT_TRUE(QFile::copy(QStringLiteral(ROUTEREEL_TEST_DATA "/tracks/ride.gpx"), track));
-    const QList<QUrl> files{QUrl::fromLocalFile(testsupport::makeClip(dir.path(), "clip.mp4", {.seconds = 1, .audio = false})),
-                            QUrl::fromLocalFile(track)};
+    const QString clip = testsupport::makeClip(dir.path(), "clip.mp4", {.seconds = 1, .audio = false});
+    const QList<QUrl> files{QUrl::fromLocalFile(clip), QUrl::fromLocalFile(track)};
     MainWindow window({.makePlayer = {}, .network = QNetworkInformation::Reachability::Online});
     window.show();
     QApplication::setActiveWindow(&window);

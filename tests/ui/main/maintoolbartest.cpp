@@ -127,6 +127,8 @@ TEST(MainToolbar, LanguageButtonTakesAnyOtherStoredValueAsNotEnglish)
         EXPECT_EQ(language->toolTip(), "Switch to English");
         EXPECT_EQ(language->accessibleName(), "Switch to English");
         EXPECT_EQ(importVideo->toolTip(), "Import Video");
+        if (QLatin1String(stored) == "fr")
+            saveTestArtifact(window.grab().toImage(), "main-window-stored-fr");
 
         QTest::mouseClick(language, Qt::LeftButton);
         EXPECT_EQ(QSettings().value("appLanguage").toString(), "en");
