@@ -65,10 +65,6 @@
         <source>The running export did not stop within %1 s of quitting; ffmpeg was killed.</source>
         <translation>退出后正在进行的导出未在 %1 秒内停止，已强制结束 ffmpeg。</translation>
     </message>
-    <message>
-        <source>Export Stopped</source>
-        <translation>导出已强制停止</translation>
-    </message>
 </context>
 <context>
     <name>routereel::ApplicationMenus</name>

@@ -249,10 +249,6 @@ The file referenced by the project has been moved or deleted. Reload the video a
         <source>Cannot load video: %1</source>
         <translation>无法载入视频：%1</translation>
     </message>
-    <message>
-        <source>Import Video</source>
-        <translation>导入视频</translation>
-    </message>
 </context>
 <context>
     <name>VideoReadError</name>
@@ -290,44 +286,8 @@ The file referenced by the project has been moved or deleted. Reload the video a
 <context>
     <name>routereel::ExportQueue</name>
     <message>
-        <source>Export Queued</source>
-        <translation>导出已排队</translation>
-    </message>
-    <message>
-        <source>Source: </source>
-        <translation>来源：</translation>
-    </message>
-    <message>
-        <source>Output: </source>
-        <translation>输出：</translation>
-    </message>
-    <message>
-        <source>Export Start</source>
-        <translation>导出开始</translation>
-    </message>
-    <message>
-        <source>Export Cancelled</source>
-        <translation>导出已取消</translation>
-    </message>
-    <message>
-        <source>Elapsed: </source>
-        <translation>用时：</translation>
-    </message>
-    <message>
-        <source>Export Complete</source>
-        <translation>导出完成</translation>
-    </message>
-    <message>
-        <source>Export Failed</source>
-        <translation>导出失败</translation>
-    </message>
-    <message>
         <source>Export Failed: </source>
         <translation>导出失败：</translation>
-    </message>
-    <message>
-        <source>Removed from queue: </source>
-        <translation>已从队列移除：</translation>
     </message>
 </context>
 <context>
@@ -339,20 +299,6 @@ The file referenced by the project has been moved or deleted. Reload the video a
 </context>
 <context>
     <name>routereel::ProjectSession</name>
-    <message>
-        <source>Video file missing</source>
-        <translation>视频文件缺失</translation>
-    </message>
-    <message>
-        <source>GPX files missing</source>
-        <translation>GPX 文件缺失</translation>
-    </message>
-    <message>
-        <source>These GPX files referenced by the project no longer exist; related timeline segments were skipped:
-</source>
-        <translation>项目引用的以下 GPX 文件已不存在，相关的时间线片段已被跳过：
-</translation>
-    </message>
     <message>
         <source>The file &quot;%1&quot; is too large to be a routereel project (the limit is %2 MB).</source>
         <translation>文件“%1”过大，不可能是 routereel 项目（上限为 %2 MB）。</translation>
@@ -366,34 +312,8 @@ The file referenced by the project has been moved or deleted. Reload the video a
         <translation>此项目由更新版本的 routereel（v%1）保存。请更新应用后再试。</translation>
     </message>
     <message>
-        <source>Open Project</source>
-        <translation>打开项目</translation>
-    </message>
-    <message>
-        <source>Last session kept as a backup</source>
-        <translation>上次会话已保留为备份</translation>
-    </message>
-    <message>
-        <source>The last session could not be restored. Its file was copied to:
-%1</source>
-        <translation>无法恢复上次会话。其文件已复制到：
-%1</translation>
-    </message>
-    <message>
-        <source>Last session saved by newer version</source>
-        <translation>上次会话由更新版本保存</translation>
-    </message>
-    <message>
-        <source>Save last session failed</source>
-        <translation>保存上次会话失败</translation>
-    </message>
-    <message>
         <source>The project cannot be saved to &quot;%1&quot;: %2</source>
         <translation>无法将项目保存到“%1”：%2</translation>
-    </message>
-    <message>
-        <source>Save Project</source>
-        <translation>保存项目</translation>
     </message>
     <message>
         <source>Some resources referenced by this project were not found:</source>
@@ -418,34 +338,6 @@ The file referenced by the project has been moved or deleted. Reload the video a
 </context>
 <context>
     <name>routereel::TimelineEngine</name>
-    <message>
-        <source>Trim</source>
-        <translation>裁剪</translation>
-    </message>
-    <message>
-        <source>Clear</source>
-        <translation>清空</translation>
-    </message>
-    <message>
-        <source>Import</source>
-        <translation>导入</translation>
-    </message>
-    <message>
-        <source>Move</source>
-        <translation>移动</translation>
-    </message>
-    <message>
-        <source>Snap</source>
-        <translation>吸附</translation>
-    </message>
-    <message>
-        <source>Split</source>
-        <translation>分割</translation>
-    </message>
-    <message>
-        <source>Delete</source>
-        <translation>删除</translation>
-    </message>
     <message>
         <source>Align Tracks to Zero</source>
         <translation>轨道对齐到零点</translation>

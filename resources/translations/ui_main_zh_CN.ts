@@ -87,10 +87,6 @@
         <source>Supported files (%1)</source>
         <translation>支持的文件 (%1)</translation>
     </message>
-    <message>
-        <source>Import GPX</source>
-        <translation>导入 GPX</translation>
-    </message>
 </context>
 <context>
     <name>routereel::MainLayout</name>

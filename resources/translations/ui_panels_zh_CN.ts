@@ -129,10 +129,6 @@
         <source>Export Temp</source>
         <translation>导出临时文件</translation>
     </message>
-    <message>
-        <source>Cache Not Cleared: %1</source>
-        <translation>缓存未清除：%1</translation>
-    </message>
     <message numerus="yes">
         <source>%n files  ·  %1</source>
         <translation>
@@ -322,10 +318,6 @@
     <message>
         <source>Overlay widget; drag to move it.</source>
         <translation>叠加组件；拖动以移动。</translation>
-    </message>
-    <message>
-        <source>Delete</source>
-        <translation>删除</translation>
     </message>
 </context>
 </TS>

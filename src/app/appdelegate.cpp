@@ -113,7 +113,7 @@ void AppDelegate::forceStop()
         = tr("The running export did not stop within %1 s of quitting; ffmpeg was killed.").arg(m_quitWaitLimitMs / 1000.0);
     qWarning().noquote() << "[AppDelegate]" << detail;
     if (m_log)
-        m_log->add(LogEntry::Level::warning, tr("Export Stopped"), detail);
+        m_log->add(LogEntry::Level::warning, QStringLiteral("Export Stopped"), detail);
     if (m_queue && m_queue->current())
         m_queue->exporter()->kill();
     scheduleTerminate();

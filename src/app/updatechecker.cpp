@@ -55,11 +55,15 @@ bool isLoopback(const QString &host)
     return !address.isNull() && address.isLoopback();
 }
 
-// The reply came from the server (an HTTP status, even an error one), not from a failed transfer.
-bool serverAnswered(QNetworkReply::NetworkError error)
+// The server sent a whole answer: any HTTP status, success or error. Qt reports an error
+// status as an error of its own, but a dropped connection or a garbled reply is no answer.
+bool serverAnswered(const QNetworkReply *reply)
 {
-    const int code = int(error);
-    return error == QNetworkReply::NoError || (code >= 201 && code <= 299) || (code >= 401 && code <= 499);
+    if (!reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid())
+        return false;
+    const QNetworkReply::NetworkError error = reply->error();
+    return error == QNetworkReply::NoError
+        || (error > QNetworkReply::UnknownNetworkError && error != QNetworkReply::ProtocolFailure);
 }
 
 QMessageBox *makeBox(QWidget *window, QMessageBox::Icon icon, const QString &text, const QString &informative)
@@ -179,7 +183,7 @@ void UpdateChecker::handleReply(QNetworkReply *reply, bool silent)
     if (error == QNetworkReply::OperationCanceledError || error == QNetworkReply::TimeoutError)
         return fail(UpdateCheckError::timeout(), silent);
     // The status is not looked at: whatever the server sent that decodes is its answer.
-    if (!serverAnswered(error))
+    if (!serverAnswered(reply))
         return fail(UpdateCheckError::transport(reply->errorString()), silent);
     const QByteArray body = reply->read(answerLimit + 1);
     if (body.size() > answerLimit)

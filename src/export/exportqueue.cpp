@@ -57,8 +57,8 @@ void ExportQueue::enqueue(const ExportTask &task)
     ExportTaskRuntime runtime{task, ExportTaskStatus::pending(), 0, std::nullopt, std::nullopt};
     m_pending.append(runtime);
     emit pendingChanged();
-    log(ExportLog::Level::info, tr("Export Queued"),
-        tr("Source: ") + task.title() + QLatin1Char('\n') + tr("Output: ") + outputPath(task));
+    log(ExportLog::Level::info, QStringLiteral("Export Queued"),
+        QStringLiteral("Source: ") + task.title() + QLatin1Char('\n') + QStringLiteral("Output: ") + outputPath(task));
     startNextIfIdle();
 }
 
@@ -91,8 +91,8 @@ void ExportQueue::startNextIfIdle()
     });
 
     const ExportTask &task = m_current->task;
-    log(ExportLog::Level::info, tr("Export Start"),
-        tr("Source: ") + task.title() + QLatin1Char('\n') + tr("Output: ") + fileName(task));
+    log(ExportLog::Level::info, QStringLiteral("Export Start"),
+        QStringLiteral("Source: ") + task.title() + QLatin1Char('\n') + QStringLiteral("Output: ") + fileName(task));
     m_exporter->exportTask(task, [this](const ExportResult &result) {
         // Deferred, so that a refusal inside exportTask() does not re-enter this
         // function; an event for a queue that is gone is dropped.
@@ -119,19 +119,19 @@ void ExportQueue::handleCompletion(const ExportResult &result)
     const ExportTask &task = entry.task;
     if (result.isCancelled()) {
         entry.status = ExportTaskStatus::cancelled();
-        log(ExportLog::Level::info, tr("Export Cancelled"),
-            fileName(task) + QLatin1Char('\n') + tr("Elapsed: ") + elapsed);
+        log(ExportLog::Level::info, QStringLiteral("Export Cancelled"),
+            fileName(task) + QLatin1Char('\n') + QStringLiteral("Elapsed: ") + elapsed);
     } else if (result.succeeded()) {
         entry.status = ExportTaskStatus::completed();
         entry.progress = 1;
-        log(ExportLog::Level::info, tr("Export Complete"),
-            tr("Output: ") + outputPath(task) + QLatin1Char('\n') + tr("Source: ") + task.title() + QLatin1Char('\n')
-                + tr("Elapsed: ") + elapsed);
+        log(ExportLog::Level::info, QStringLiteral("Export Complete"),
+            QStringLiteral("Output: ") + outputPath(task) + QLatin1Char('\n') + QStringLiteral("Source: ")
+                + task.title() + QLatin1Char('\n') + QStringLiteral("Elapsed: ") + elapsed);
     } else {
         const QString message = result.message();
         entry.status = ExportTaskStatus::failed(message);
-        log(ExportLog::Level::error, tr("Export Failed"),
-            fileName(task) + QLatin1Char('\n') + tr("Elapsed: ") + elapsed + QLatin1Char('\n') + message);
+        log(ExportLog::Level::error, QStringLiteral("Export Failed"),
+            fileName(task) + QLatin1Char('\n') + QStringLiteral("Elapsed: ") + elapsed + QLatin1Char('\n') + message);
         m_exporter->postExportNotification(QStringLiteral("routereel"), tr("Export Failed: ") + fileName(task));
     }
     m_history.prepend(entry);
@@ -165,7 +165,8 @@ void ExportQueue::cancel(const QUuid &taskId)
         m_history.prepend(entry);
         emit pendingChanged();
         emit historyChanged();
-        log(ExportLog::Level::info, tr("Export Cancelled"), tr("Removed from queue: ") + fileName(entry.task));
+        log(ExportLog::Level::info, QStringLiteral("Export Cancelled"),
+            QStringLiteral("Removed from queue: ") + fileName(entry.task));
         return;
     }
 }

@@ -117,7 +117,7 @@ void ProjectSession::applyProject(const ProjectDocument &document)
             missingVideos.append(ref.path);
     }
     if (!missingVideos.isEmpty())
-        log.add(LogEntry::Level::warning, ProjectSession::tr("Video file missing"),
+        log.add(LogEntry::Level::warning, QStringLiteral("Video file missing"),
                 missingVideos.join(QLatin1Char('\n')));
 
     // The restore runs once this apply has returned, and only while it is the latest.
@@ -147,9 +147,9 @@ void ProjectSession::applyProject(const ProjectDocument &document)
         trackIDs.insert(ref.trackID, imported.value().id);
     }
     if (!missingTracks.isEmpty()) {
-        log.add(LogEntry::Level::warning, ProjectSession::tr("GPX files missing"),
-                ProjectSession::tr("These GPX files referenced by the project no longer exist; related timeline "
-                                   "segments were skipped:\n")
+        log.add(LogEntry::Level::warning, QStringLiteral("GPX files missing"),
+                QStringLiteral("These GPX files referenced by the project no longer exist; related timeline "
+                               "segments were skipped:\n")
                     + missingTracks.join(QLatin1Char('\n')));
     }
     if (!missingVideos.isEmpty() || !missingTracks.isEmpty())

@@ -128,7 +128,7 @@ void ProjectSession::openProject(const QUrl &url)
     }
     applyProject(*outcome.document);
     setProjectURL(url);
-    m_window.logStore().add(LogEntry::Level::info, tr("Open Project"), path);
+    m_window.logStore().add(LogEntry::Level::info, QStringLiteral("Open Project"), path);
 }
 
 void ProjectSession::windowDidAppear(const std::optional<QUrl> &pendingOpenURL)
@@ -217,8 +217,8 @@ void ProjectSession::keepUnreadableLastSession(const QString &path)
     QFile::remove(backup);
     if (QFile::copy(path, backup)) {
         m_window.logStore().add(
-            LogEntry::Level::info, tr("Last session kept as a backup"),
-            tr("The last session could not be restored. Its file was copied to:\n%1").arg(backup));
+            LogEntry::Level::info, QStringLiteral("Last session kept as a backup"),
+            QStringLiteral("The last session could not be restored. Its file was copied to:\n") + backup);
     }
 }
 
@@ -233,7 +233,7 @@ void ProjectSession::restoreLastSession()
         return;
     const ReadOutcome outcome = readProjectFile(*path);
     if (outcome.kind == Kind::newerVersion) {
-        m_window.logStore().add(LogEntry::Level::warning, tr("Last session saved by newer version"),
+        m_window.logStore().add(LogEntry::Level::warning, QStringLiteral("Last session saved by newer version"),
                                 QStringLiteral("%1 version %2 > app supports %3. Skipped.")
                                     .arg(lastSessionFileName)
                                     .arg(outcome.version)
@@ -273,7 +273,7 @@ void ProjectSession::saveLastSession()
         description = codingError.message();
     else if (writeAtomically(*path, *bytes, &description))
         return;
-    m_window.logStore().add(LogEntry::Level::warning, tr("Save last session failed"),
+    m_window.logStore().add(LogEntry::Level::warning, QStringLiteral("Save last session failed"),
                             description + QStringLiteral("\nPath: ") + *path);
 }
 
@@ -293,7 +293,7 @@ bool ProjectSession::saveProject(const QUrl &target)
         presentError(tr("The project cannot be saved to \"%1\": %2").arg(path, reason));
         return false;
     }
-    m_window.logStore().add(LogEntry::Level::info, tr("Save Project"), path);
+    m_window.logStore().add(LogEntry::Level::info, QStringLiteral("Save Project"), path);
     return true;
 }
 

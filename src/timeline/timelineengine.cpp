@@ -183,20 +183,20 @@ void TimelineEngine::restoreSnapshot(const UndoSnapshot &snapshot)
     setSelectedVideoId(snapshot.selectedVideoId);
 }
 
-void TimelineEngine::edit(const QString &actionName, const std::function<void()> &change)
+void TimelineEngine::edit(const QString &actionName, const std::function<void()> &change, Unchanged unchanged)
 {
     m_trimUndoSaved = false;
     UndoSnapshot before = undoSnapshot(actionName);
     change();
     UndoSnapshot after = undoSnapshot(actionName);
-    if (after.sameState(before))
+    if (unchanged == Unchanged::skip && after.sameState(before))
         return;
     m_undoStack->push(new TimelineSnapshotCommand(this, std::move(before), std::move(after)));
 }
 
 void TimelineEngine::trimEdit(const std::function<void()> &change)
 {
-    const QString name = tr("Trim");
+    const QString name = QStringLiteral("Trim");
     UndoSnapshot before = undoSnapshot(name);
     change();
     UndoSnapshot after = undoSnapshot(name);
@@ -240,7 +240,7 @@ void TimelineEngine::clear()
     // Renewed even when there is nothing to clear, so imports in flight are dropped.
     m_importGeneration = QUuid::createUuid();
     emit importGenerationChanged();
-    edit(tr("Clear"), [this] {
+    edit(QStringLiteral("Clear"), [this] {
         setSegments({});
         setVideoSegments({});
         setVideoSources({});
@@ -315,7 +315,7 @@ void TimelineEngine::importGPX(const GPXTrack &track)
 {
     if (!(track.duration > 0) || !std::isfinite(track.duration))
         return;
-    edit(tr("Import"), [&] {
+    edit(QStringLiteral("Import"), [&] {
         double offset = 0;
         for (const GPXSegment &s : m_segments) {
             if (std::isfinite(gpxEndOf(s)))
@@ -336,16 +336,20 @@ void TimelineEngine::moveSegment(const QUuid &id, double offset)
 {
     if (!findSegment(id))
         return;
-    edit(tr("Move"), [&] {
-        QList<GPXSegment> lane = m_segments;
-        for (GPXSegment &s : lane) {
-            if (s.id == id) {
-                s.offset = offset >= 0 ? offset : 0.0;  // NaN gives 0
-                break;
+    // A drag that ends where it began is still a move the user made: it gets its step.
+    edit(
+        QStringLiteral("Move"),
+        [&] {
+            QList<GPXSegment> lane = m_segments;
+            for (GPXSegment &s : lane) {
+                if (s.id == id) {
+                    s.offset = offset >= 0 ? offset : 0.0;  // NaN gives 0
+                    break;
+                }
             }
-        }
-        setSegments(lane);
-    });
+            setSegments(lane);
+        },
+        Unchanged::keep);
 }
 
 void TimelineEngine::snapSegment(const QUuid &id)
@@ -357,7 +361,7 @@ void TimelineEngine::snapSegment(const QUuid &id)
     const double target = snapTarget(m_segments, moving, gpxEndOf);
     if (std::fabs(target - moving.offset) <= snapTolerance + toleranceSlack)
         return;
-    edit(tr("Snap"), [&] { setSegments(snapped(m_segments, moving, target)); });
+    edit(QStringLiteral("Snap"), [&] { setSegments(snapped(m_segments, moving, target)); });
 }
 
 void TimelineEngine::trimSegmentStart(const QUuid &id, double gpxStart, double offset, double trackDuration)
@@ -406,7 +410,7 @@ void TimelineEngine::splitAtPlayhead(double t)
     const auto cut = splitPoint(t, old.offset, old.gpxStart, old.gpxEnd);
     if (!cut)
         return;
-    edit(tr("Split"), [&] {
+    edit(QStringLiteral("Split"), [&] {
         GPXSegment first;
         first.trackID = old.trackID;
         first.gpxStart = old.gpxStart;
@@ -446,7 +450,7 @@ bool TimelineEngine::canSplit(double t) const
 
 void TimelineEngine::deleteSegment(const QUuid &id)
 {
-    edit(tr("Delete"), [&] {
+    edit(QStringLiteral("Delete"), [&] {
         QList<GPXSegment> lane = m_segments;
         lane.removeIf([&](const GPXSegment &s) { return s.id == id; });
         setSegments(lane);
@@ -459,7 +463,7 @@ void TimelineEngine::deleteSelected()
 {
     if (!m_selectedVideoId.isNull()) {
         const QUuid id = m_selectedVideoId;
-        edit(tr("Delete"), [&] {
+        edit(QStringLiteral("Delete"), [&] {
             QList<VideoSegment> lane = m_videoSegments;
             lane.removeIf([&](const VideoSegment &s) { return s.id == id; });
             setVideoSegments(lane);
@@ -513,7 +517,7 @@ void TimelineEngine::alignToZero()
 
 void TimelineEngine::importVideo(const VideoSource &source)
 {
-    edit(tr("Import"), [&] {
+    edit(QStringLiteral("Import"), [&] {
         updateCanvasOrigin(source.resolution);
         double offset = 0;
         for (const VideoSegment &s : m_videoSegments) {
@@ -544,7 +548,7 @@ void TimelineEngine::moveVideoSegment(const QUuid &id, double offset)
     const double clamped = std::max(0.0, offset);
     if (std::fabs(s->offset - clamped) <= 0.000001)
         return;
-    edit(tr("Move"), [&] {
+    edit(QStringLiteral("Move"), [&] {
         QList<VideoSegment> lane = m_videoSegments;
         std::find_if(lane.begin(), lane.end(), [&](const VideoSegment &x) { return x.id == id; })->offset = clamped;
         setVideoSegments(lane);
@@ -561,7 +565,7 @@ void TimelineEngine::snapVideoSegment(const QUuid &id)
     const double target = snapTarget(m_videoSegments, moving, endOf);
     if (std::fabs(target - moving.offset) <= snapTolerance + toleranceSlack)
         return;
-    edit(tr("Snap"),
+    edit(QStringLiteral("Snap"),
          [&] { setVideoSegments(snapped(m_videoSegments, moving, target)); });
 }
 
@@ -608,7 +612,7 @@ void TimelineEngine::splitVideoSegment(const QUuid &id, double t)
     const auto cut = splitPoint(t, old.offset, old.sourceStart, old.sourceEnd);
     if (!cut)
         return;
-    edit(tr("Split"), [&] {
+    edit(QStringLiteral("Split"), [&] {
         VideoSegment first = old;
         first.id = QUuid::createUuid();
         first.sourceEnd = *cut;

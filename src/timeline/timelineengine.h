@@ -20,9 +20,10 @@ namespace routereel {
 
 // The editable timeline of one document: the GPX lane, the video lane, the
 // selection, the explicit canvas size and an undo stack of its own. Every edit
-// that changes something is one undo step restoring the whole editable state
-// (see TimelineSnapshotCommand). Main thread only, except that an export's own
-// engine answers the time queries on the export's worker, one call at a time.
+// that changes something, and every GPX move, is one undo step restoring the
+// whole editable state (see TimelineSnapshotCommand). Main thread only, except
+// that an export's own engine answers the time queries on the export's worker,
+// one call at a time.
 class TimelineEngine : public QObject {
     Q_OBJECT
     Q_PROPERTY(QList<GPXSegment> segments READ segments WRITE setSegments NOTIFY segmentsChanged)
@@ -186,9 +187,11 @@ private:
         EffectiveTrackPoints value;
     };
 
-    // Runs `change` as one undo step named `actionName`; nothing is registered
-    // when it leaves the state as it was.
-    void edit(const QString &actionName, const std::function<void()> &change);
+    enum class Unchanged { skip, keep };
+    // Runs `change` as one undo step named `actionName` (a name used as it
+    // stands, not translated); nothing is registered when it leaves the state
+    // as it was, unless `unchanged` says keep.
+    void edit(const QString &actionName, const std::function<void()> &change, Unchanged unchanged = Unchanged::skip);
     // The same for trims: every call of one drag lands in the drag's single step.
     void trimEdit(const std::function<void()> &change);
 

@@ -14,7 +14,7 @@ namespace routereel {
 // the selection that undo found). The first redo, run by QUndoStack::push,
 // does nothing because the edit has already been made. The calls of one trim
 // drag merge into the drag's first step, and only into it: merging is keyed on
-// the drag, never on the step's (translated) name. A drag that ends where it
+// the drag, never on the step's name. A drag that ends where it
 // began leaves no step.
 class TimelineSnapshotCommand : public QUndoCommand {
 public:

@@ -95,7 +95,7 @@ void VideoImportChain::probeFinished()
     const QString failure = failureMessage(m_watcher.future(), m_probing, &source);
     if (source) {
         m_engine.importVideo(*source);
-        m_log.add(LogEntry::Level::info, QCoreApplication::translate("VideoImportChain", "Import Video"),
+        m_log.add(LogEntry::Level::info, QStringLiteral("Import Video"),
                   m_probing.toLocalFile());
     } else {
         emit failed(failure);

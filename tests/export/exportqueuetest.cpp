@@ -77,6 +77,44 @@ TEST(ExportQueue, HistoryKeepsTheNewestHundred)
     EXPECT_EQ(setup.notifier->posts.last().body, QStringLiteral("Export Failed: out100.mp4"));
 }
 
+// The log's texts are data, the same in every interface language; only the
+// task's title ("Overlay") and the notification are looked up.
+TEST(ExportQueue, LogTextsAreNotTranslated)
+{
+    testsupport::MarkingTranslator translator;
+    QueueSetup setup;
+    const ExportTask running = setup.task(QStringLiteral("a.mp4"));
+    const ExportTask waiting = setup.task(QStringLiteral("b.mp4"));
+    ExportTask failing = setup.task(QStringLiteral("c.mp4"));
+    failing.segments.clear();  // fails at once
+    for (const ExportTask &t : {running, waiting, failing})
+        setup.queue.enqueue(t);
+    setup.queue.cancel(waiting.id);
+    setup.queue.cancel(running.id);
+    ASSERT_TRUE(waitFor([&] { return !setup.queue.isBusy(); }, 30'000));
+
+    const QString a = running.outputURL.toLocalFile();
+    const QString c = failing.outputURL.toLocalFile();
+    const QList<std::pair<QString, QString>> expected{
+        {"Export Queued", "Source: <zh>Overlay\nOutput: " + a},
+        {"Export Start", "Source: <zh>Overlay\nOutput: a.mp4"},
+        {"Export Queued", "Source: <zh>Overlay\nOutput: " + waiting.outputURL.toLocalFile()},
+        {"Export Queued", "Source: <zh>Overlay\nOutput: " + c},
+        {"Export Cancelled", "Removed from queue: b.mp4"},
+        {"Export Cancelled", "a.mp4\nElapsed: "},
+        {"Export Start", "Source: <zh>Overlay\nOutput: c.mp4"},
+        {"Export Failed", "c.mp4\nElapsed: "},
+    };
+    ASSERT_EQ(setup.log->entries.size(), expected.size());
+    for (qsizetype i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(setup.log->entries[i].title, expected[i].first) << i;
+        const QString &detail = setup.log->entries[i].detail;
+        EXPECT_TRUE(detail.startsWith(expected[i].second)) << detail.toStdString();
+    }
+    ASSERT_EQ(setup.notifier->count(), 1);
+    EXPECT_EQ(setup.notifier->posts.first().body, QStringLiteral("<zh>Export Failed: c.mp4"));
+}
+
 TEST(ExportQueue, CancelsWaitingAndRunningTasks)
 {
     QueueSetup setup;

@@ -1,5 +1,7 @@
 #include "projectfakes.h"
 
+#include "support/markingtranslator.h"
+
 #include <QSettings>
 #include <gtest/gtest.h>
 
@@ -53,6 +55,32 @@ TEST(ProjectApply, MissingFilesAreLoggedAndSummarised)
     EXPECT_EQ(h.window->gpx.tracks().size(), 1);  // the file that is there was imported
     // A video import of the project before must not land in this one.
     EXPECT_EQ(h.window->videoImportCancels, 1);
+}
+
+// Log entries are data: their titles and fixed texts do not follow the interface language.
+TEST(ProjectApply, LogTextsStayAsTheyStandUnderATranslation)
+{
+    testsupport::MarkingTranslator translator;
+    ApplyHarness h;
+    ProjectDocument d = baseDocument();
+    d.videoFiles = QList<VideoFileRef>{VideoFileRef{QUuid::createUuid(), h.dir.path() + "/gone.mp4", {}}};
+    d.gpxFiles = {GPXFileRef{h.dir.path() + "/gone.gpx", {}, "A"}};
+    h.session.applyProject(d);
+    ASSERT_TRUE(h.session.saveProject(QUrl::fromLocalFile(h.dir.path() + "/trip.rrl")));
+    h.session.openProject(QUrl::fromLocalFile(h.dir.path() + "/trip.rrl"));
+
+    QStringList texts;
+    for (const LogEntry &entry : h.window->log.entries())
+        if (entry.level != LogEntry::Level::error)  // the alerts' messages are looked up
+            texts.prepend(entry.title + " / " + entry.detail.section('\n', 0, 0));
+    const QStringList expected{
+        "Video file missing / " + h.dir.path() + "/gone.mp4",
+        "GPX files missing / These GPX files referenced by the project no longer exist; related timeline segments "
+        "were skipped:",
+        "Save Project / " + h.dir.path() + "/trip.rrl",
+        "Open Project / " + h.dir.path() + "/trip.rrl",
+    };
+    EXPECT_EQ(texts.join(" | ").toStdString(), expected.join(" | ").toStdString());
 }
 
 TEST(ProjectApply, ATrackThatCannotBeReadIsNamed)

@@ -1,6 +1,7 @@
 #include "projectfakes.h"
 
 #include "support/clipgenerator.h"
+#include "support/markingtranslator.h"
 #include "support/trackfixtures.h"
 
 #include <QStandardPaths>
@@ -284,6 +285,7 @@ TEST(ProjectSession, LastSessionIsWrittenAtQuitAndRestoredOnceUnlessAFileIsHande
 
 TEST(ProjectSession, AnUnreadableLastSessionIsReportedQuietlyAndKept)
 {
+    testsupport::MarkingTranslator translator;  // log entries are data, in no language
     struct Case {
         const char *what;
         QByteArray content;
@@ -312,6 +314,7 @@ TEST(ProjectSession, AnUnreadableLastSessionIsReportedQuietlyAndKept)
         } else {
             EXPECT_TRUE(warnings.isEmpty());
         }
+        EXPECT_EQ(h.window->entries(LogEntry::Level::info).value(0).title, "Last session kept as a backup");
         EXPECT_TRUE(h.window->gpx.tracks().isEmpty());
         EXPECT_EQ(readAll(path), c.content);  // untouched until the next quit
         EXPECT_EQ(readAll(backup), c.content);
@@ -329,6 +332,7 @@ TEST(ProjectSession, AFailedLastSessionWriteIsLoggedAndKeepsTheOldFile)
     const QString path = *ProjectSession::lastSessionPath();
     QFile::remove(path);
     ASSERT_TRUE(QDir().mkpath(path));  // a folder where the file should be: the write must fail
+    testsupport::MarkingTranslator translator;
     Harness h;
     h.session.saveLastSession();
     const auto warnings = h.window->entries(LogEntry::Level::warning);

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <optional>
 
@@ -130,8 +131,6 @@ TEST(TimelineEngine, EditsThatChangeNothingRegisterNoStep)
     const QUuid v = e.videoSegments().first().id;
     const int steps = e.undoStack()->count();
 
-    e.moveSegment(g, 0);
-    e.moveSegment(g, -3);            // clamps to where it already is
     e.moveSegment(QUuid::createUuid(), 4);
     e.moveVideoSegment(v, 0.0000005);
     e.moveVideoSegment(v, std::numeric_limits<double>::infinity());
@@ -149,8 +148,52 @@ TEST(TimelineEngine, EditsThatChangeNothingRegisterNoStep)
     EXPECT_EQ(e.undoStack()->count(), steps);
     EXPECT_EQ(e.canvasOrigin(), QSizeF(1920, 1080));
 
+    // A GPX move is the exception: a drag that ends where it began is still a "Move".
+    const State before = stateOf(e);
+    e.moveSegment(g, 0);
+    e.moveSegment(g, -3);  // clamps to where it already is
+    EXPECT_EQ(e.undoStack()->count(), steps + 2);
+    EXPECT_EQ(e.undoStack()->undoText(), "Move");
+    e.undoStack()->undo();
+    EXPECT_TRUE(stateOf(e).sameState(before));
     e.moveSegment(g, 2);
-    EXPECT_EQ(e.undoStack()->count(), steps + 1);
+    EXPECT_EQ(e.undoStack()->count(), steps + 2);
+}
+
+// Step names are used as they stand; only "Align Tracks to Zero" goes through the catalogue.
+TEST(TimelineEngine, StepNamesAreNotTranslatedExceptAlign)
+{
+    testsupport::MarkingTranslator translator;
+    TimelineEngine e;
+    const VideoSource clip = testsupport::source(30);
+    const struct {
+        const char *name;
+        std::function<void()> edit;
+    } steps[] = {
+        {"Import", [&] { e.importGPX(trackLasting(40)); }},
+        {"Import", [&] { e.importVideo(clip); }},
+        {"Move", [&] { e.moveSegment(e.segments()[0].id, 6); }},
+        {"Move", [&] { e.moveVideoSegment(e.videoSegments()[0].id, 3); }},
+        {"Snap", [&] { e.snapSegment(e.segments()[0].id); }},
+        {"Snap", [&] { e.snapVideoSegment(e.videoSegments()[0].id); }},
+        {"Trim", [&] { e.trimSegmentEnd(e.segments()[0].id, 30, 40); }},
+        {"Trim", [&] { e.endTrimGesture(), e.trimVideoSegmentEnd(e.videoSegments()[0].id, 20); }},
+        {"Split", [&] { e.setSelectedId(e.segments()[0].id), e.splitAtPlayhead(10); }},
+        {"Split", [&] { e.setSelectedVideoId(e.videoSegments()[0].id), e.splitAtPlayhead(10); }},
+        {"Delete", [&] { e.deleteSelected(); }},
+        {"Delete", [&] { e.deleteSegment(e.segments()[0].id); }},
+        {"Move", [&] { e.moveSegment(e.segments()[0].id, 5); }},
+        {"<zh>Align Tracks to Zero", [&] { e.alignToZero(); }},
+        {"Clear", [&] { e.clear(); }},
+    };
+    for (const auto &step : steps) {
+        const int before = e.undoStack()->count();
+        step.edit();
+        ASSERT_EQ(e.undoStack()->count(), before + 1) << step.name;
+        EXPECT_EQ(e.undoStack()->undoText(), step.name);
+    }
+    e.undoStack()->undo();
+    EXPECT_EQ(e.undoStack()->redoText(), "Clear");
 }
 
 TEST(TimelineEngine, OneTrimDragIsOneStep)

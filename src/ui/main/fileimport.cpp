@@ -102,7 +102,7 @@ void FileImport::importTracks(const QUrl &url)
             }
             self->m_gpx.addTrack(result.value());
             self->m_engine.importGPX(result.value());
-            self->m_log.add(LogEntry::Level::info, tr("Import GPX"), url.toLocalFile());
+            self->m_log.add(LogEntry::Level::info, QStringLiteral("Import GPX"), url.toLocalFile());
         });
 }
 

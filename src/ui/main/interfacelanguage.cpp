@@ -1,7 +1,5 @@
 #include "interfacelanguage.h"
 
-#include "ui/state/windowstate.h"
-
 #include <QCoreApplication>
 #include <QDir>
 #include <QLibraryInfo>
@@ -19,15 +17,14 @@ QList<std::shared_ptr<QTranslator>> &InterfaceLanguage::installed()
 
 QString InterfaceLanguage::stored()
 {
-    return WindowState::normalizedLanguage(QSettings().value(QStringLiteral("appLanguage")).toString());
+    return QSettings().value(QStringLiteral("appLanguage"), QStringLiteral("en")).toString();
 }
 
 int InterfaceLanguage::install(const QString &code)
 {
-    const QString language = WindowState::normalizedLanguage(code);
-    const bool chinese = language == QLatin1String("zh-Hans");
+    const bool chinese = code == QLatin1String("zh-Hans");
     // The system's list of preferred languages, as the stored choice says.
-    QSettings().setValue(QStringLiteral("AppleLanguages"), QStringList{language});
+    QSettings().setValue(QStringLiteral("AppleLanguages"), QStringList{code});
     // The locale first: views that retranslate read times and sizes in it.
     QLocale::setDefault(chinese ? QLocale(QLocale::Chinese, QLocale::SimplifiedChineseScript, QLocale::China)
                                 : QLocale(QLocale::English, QLocale::UnitedStates));

@@ -9,15 +9,17 @@ class QTranslator;
 
 namespace routereel {
 
-// The interface language: "en" (the source texts) or "zh-Hans", which installs
-// every catalogue under :/i18n plus Qt's own Chinese catalogue. Installing
-// another language swaps the translators, and Qt sends every widget a
-// LanguageChange event; the locale used for times and sizes follows.
+// The interface language: "zh-Hans" installs every catalogue under :/i18n plus
+// Qt's own Chinese catalogue; any other code has no catalogue, so the source
+// (English) texts show. Installing another language swaps the translators, and
+// Qt sends every widget a LanguageChange event; the locale used for times and
+// sizes follows.
 class InterfaceLanguage {
 public:
-    // The stored "appLanguage": "zh-Hans", or "en" for anything else.
+    // The stored "appLanguage" as it stands; "en" when absent.
     static QString stored();
-    // Installs `code` (normalised as above); returns the number of catalogues loaded.
+    // Installs `code` and writes it, unchanged, as the one preferred language
+    // ("AppleLanguages"); returns the number of catalogues loaded.
     static int install(const QString &code);
 
 private:

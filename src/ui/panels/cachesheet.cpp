@@ -175,7 +175,7 @@ void CacheSheet::finishClear(const QList<CacheEntry> &entries, const QList<Outco
         QString detail = entry.path + QLatin1Char('\n') + cacheClearErrorMessage(outcome.failure->error);
         if (!outcome.failure->reason.isEmpty())
             detail += QLatin1Char('\n') + outcome.failure->reason;
-        m_log.add(LogEntry::Level::error, tr("Cache Not Cleared: %1").arg(displayName(entry)), detail);
+        m_log.add(LogEntry::Level::error, QStringLiteral("Cache Not Cleared: ") + displayName(entry), detail);
     }
     refresh();
 }

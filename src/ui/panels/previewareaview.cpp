@@ -247,7 +247,7 @@ void PreviewAreaView::deleteSelectedWidget()
     }
     // The settings objects live as long as the window, like the engine's undo stack.
     m_models.engine.registerUndoableBoolChange(
-        false, tr("Delete"), [this, id] { return enabledFlag(id); },
+        false, QStringLiteral("Delete"), [this, id] { return enabledFlag(id); },
         [this, id](const bool &value) { setEnabledFlag(id, value); });
     selectWidget(std::nullopt);
 }

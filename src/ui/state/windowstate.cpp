@@ -31,17 +31,12 @@ WindowState::WindowState(QObject *parent)
                         ? MapProvider::mapbox
                         : MapProvider::openStreetMap;
     m_mapboxToken = settings.value(QStringLiteral("mapboxToken")).toString();
-    m_appLanguage = normalizedLanguage(settings.value(languageKey).toString());
+    m_appLanguage = settings.value(languageKey, QStringLiteral("en")).toString();
     m_appAppearance = settings.value(appearanceKey, QStringLiteral("light")).toString();
     bool ok = false;
     const double factor = settings.value(compressionKey).toDouble(&ok);
     // A hand-edited "nan" or "inf" reads as the default; other values stay as stored.
     m_exportCompressionFactor = ok && std::isfinite(factor) ? factor : 1.0;
-}
-
-QString WindowState::normalizedLanguage(const QString &stored)
-{
-    return stored == QLatin1String("zh-Hans") ? stored : QStringLiteral("en");
 }
 
 void WindowState::setShowError(bool value) { assign(this, m_showError, value, &WindowState::showErrorChanged); }
@@ -84,11 +79,10 @@ void WindowState::setShowExportSheet(bool value)
 
 void WindowState::setAppLanguage(const QString &value)
 {
-    const QString language = normalizedLanguage(value);
-    if (language == m_appLanguage)
+    if (value == m_appLanguage)
         return;
-    m_appLanguage = language;
-    QSettings().setValue(languageKey, language);
+    m_appLanguage = value;
+    QSettings().setValue(languageKey, value);
     emit appLanguageChanged();
 }
 

@@ -69,6 +69,7 @@ public:
     void setShowExportSheet(bool value);
 
     // "en" or "zh-Hans"; any other stored text reads as "en".
+    // As stored: "en" (also when absent), "zh-Hans", or whatever else was written there.
     QString appLanguage() const { return m_appLanguage; }
     void setAppLanguage(const QString &value);
     QString appAppearance() const { return m_appAppearance; }
@@ -94,8 +95,6 @@ public:
 
     QUrl projectURL() const { return m_projectURL; }
     void setProjectURL(const QUrl &value);
-
-    static QString normalizedLanguage(const QString &stored);
 
 signals:
     void showErrorChanged();

@@ -370,7 +370,7 @@ void TimelineView::clearAll()
     // tracks' change is pushed first, while the store still holds them: the
     // step reads the list to restore when it is pushed.
     QUndoStack *undo = m_engine.undoStack();
-    const QString name = tr("Clear");
+    const QString name = QStringLiteral("Clear");
     undo->beginMacro(name);
     GPXService &store = m_gpxService;
     m_engine.registerUndoableTracksChange(

@@ -11,6 +11,7 @@
 #include "export/exportqueue.h"
 #include "project/projectsession.h"
 #include "support/loopbackhttpserver.h"
+#include "support/markingtranslator.h"
 #include "support/urlcatcher.h"
 #include "tracks/logstore.h"
 #include "updatechecker.h"
@@ -189,6 +190,7 @@ TEST(ApplicationShell, QuitWithoutExportsDoesNotAskAndAStuckExportIsKilled)
     ASSERT_TRUE(waitFor([&] { return QFile::exists(s.dir.filePath("stuck-started")); }, 30'000));
     AlertAnswerer answerer("Cancel Exports & Quit");
     s.window.close();
+    testsupport::MarkingTranslator translator;  // a log title is data, in no language
     ASSERT_TRUE(waitFor([&] { return !s.window.isVisible(); }, 30'000));
     EXPECT_EQ(s.window.logStore().entries().first().title, "Export Stopped");
     ASSERT_TRUE(waitFor([&] { return !s.window.exportQueue().current(); }, 30'000));

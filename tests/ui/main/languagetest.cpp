@@ -1,6 +1,19 @@
+#include "ui/main/fileimport.h"
 #include "ui/main/interfacelanguage.h"
 #include "ui/main/mainwindow.h"
 #include "ui/main/windowalerts.h"
+#include "ui/panels/logsheet.h"
+#include "ui/panels/previewareaview.h"
+#include "ui/timeline/gpxlaneview.h"
+#include "ui/timeline/timelinetoolbar.h"
+#include "ui/timeline/timelineview.h"
+
+#include "project/projectsession.h"
+#include "timeline/timelineengine.h"
+#include "widgets/speedwidgetsettings.h"
+#include "tracks/logstore.h"
+
+#include "support/clipgenerator.h"
 
 #include "support/testartifacts.h"
 #include "support/waitfor.h"
@@ -11,6 +24,8 @@
 #include <QMessageBox>
 #include <QRegularExpression>
 #include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
 #include <gtest/gtest.h>
 
 using namespace routereel;
@@ -56,7 +71,8 @@ TEST(InterfaceLanguage, SwitchRetranslatesTheWindowAndItsOpenAlertsWithoutAResta
     QSettings().clear();
     EXPECT_EQ(InterfaceLanguage::stored(), QStringLiteral("en"));
     QSettings().setValue("appLanguage", "fr");
-    EXPECT_EQ(InterfaceLanguage::stored(), QStringLiteral("en"));
+    EXPECT_EQ(InterfaceLanguage::stored(), QStringLiteral("fr"));  // no catalogue: the English texts
+    QSettings().clear();
 
     MainWindow window({.makePlayer = {}, .network = QNetworkInformation::Reachability::Online});
     window.show();
@@ -84,4 +100,89 @@ TEST(InterfaceLanguage, SwitchRetranslatesTheWindowAndItsOpenAlertsWithoutAResta
     }));
     EXPECT_EQ(window.alerts().errorBox()->windowTitle(), QStringLiteral("Error"));
     saveTestArtifact(window.grab().toImage(), "main-window-en");
+}
+
+// Log titles are data and undo step names are used as they stand: neither
+// follows the interface language.
+TEST(InterfaceLanguage, LogTitlesAndStepNamesStayAsTheyStandInChinese)
+{
+    QSettings().clear();
+    QFile::remove(*ProjectSession::lastSessionPath());
+    QTemporaryDir dir;
+    const QString track = dir.filePath(QStringLiteral("ride.gpx"));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(ROUTEREEL_TEST_DATA "/tracks/ride.gpx"), track));
+    const QString clip = testsupport::makeClip(dir.path(), "clip.mp4", {.seconds = 1, .audio = false});
+    const QList<QUrl> files{QUrl::fromLocalFile(clip), QUrl::fromLocalFile(track)};
+    MainWindow window({.makePlayer = {}, .network = QNetworkInformation::Reachability::Online});
+    window.show();
+    QApplication::setActiveWindow(&window);
+    window.setLanguage();
+    ASSERT_EQ(QSettings().value("appLanguage").toString(), QStringLiteral("zh-Hans"));
+    QUndoStack &undo = *window.engine().undoStack();
+
+    window.fileImport().setPanel([&](const QStringList &) { return files; });
+    window.importFiles();
+    ASSERT_TRUE(waitFor([&] { return window.logStore().entries().size() == 2; }));
+    EXPECT_EQ(undo.undoText(), QStringLiteral("Import"));
+    const QUrl project = QUrl::fromLocalFile(dir.filePath(QStringLiteral("trip.rrl")));
+    ASSERT_TRUE(window.session().saveProject(project));
+    window.openProjectURL(project);
+    ASSERT_TRUE(waitFor([&] { return window.engine().videoSegments().size() == 1; }));
+
+    // A segment dragged away and back to where it was: still one "Move".
+    auto *lane = window.findChild<GPXLaneView *>();
+    ASSERT_EQ(window.engine().segments().size(), 1);
+    const GPXSegment segment = window.engine().segments().first();
+    const QPoint grip = lane->segmentGeometry(segment).rect.center().toPoint();
+    const int steps = undo.count();
+    QTest::mousePress(lane, Qt::LeftButton, {}, grip);
+    QTest::mouseMove(lane, grip + QPoint(40, 0));
+    QTest::mouseMove(lane, grip);
+    QTest::mouseRelease(lane, Qt::LeftButton, {}, grip);
+    EXPECT_EQ(undo.count(), steps + 1);
+    EXPECT_EQ(undo.undoText(), QStringLiteral("Move"));
+    EXPECT_EQ(window.engine().segments().first().offset, segment.offset);
+
+    // The speed widget hidden with the Delete key, then the timeline cleared from its toolbar.
+    window.speedSettings().setEnabled(true);
+    auto *preview = window.findChild<PreviewAreaView *>();
+    ASSERT_TRUE(waitFor([&] {
+        QWidget *view = preview->widgetView(WidgetKind::speed);
+        return view && view->isVisible();
+    }));
+    QWidget *speed = preview->widgetView(WidgetKind::speed);
+    QTest::mouseClick(speed, Qt::LeftButton, {}, speed->rect().center());
+    ASSERT_EQ(preview->selectedWidget(), WidgetKind::speed);
+    QApplication::setActiveWindow(&window);  // tests share one display
+    ASSERT_TRUE(window.isActiveWindow());
+    QTest::keyClick(&window, Qt::Key_Delete);
+    EXPECT_EQ(undo.undoText(), QStringLiteral("Delete"));
+    window.findChild<TimelineToolbar *>()->clearAction()->trigger();
+    QMessageBox *confirm = window.findChild<TimelineView *>()->clearConfirmation();
+    ASSERT_TRUE(confirm && confirm->isVisible());
+    for (QAbstractButton *button : confirm->buttons())
+        if (confirm->buttonRole(button) == QMessageBox::DestructiveRole)
+            button->click();
+    EXPECT_TRUE(window.engine().segments().isEmpty());
+    EXPECT_EQ(undo.undoText(), QStringLiteral("Clear"));
+
+    QStringList titles;
+    for (const LogEntry &entry : window.logStore().entries())
+        titles.prepend(entry.title);
+    std::sort(titles.begin(), titles.begin() + 2);  // the two imports finish in either order
+    const QStringList expected{"Import GPX", "Import Video", "Save Project", "Open Project"};
+    EXPECT_EQ(titles, expected);
+    window.windowState().setShowLogSheet(true);
+    auto *sheet = window.findChild<LogSheet *>();
+    ASSERT_TRUE(sheet && sheet->isVisible());
+    QStringList shown;
+    for (const QLabel *title : sheet->findChildren<QLabel *>(QStringLiteral("title")))
+        shown << title->text();
+    shown.sort();
+    QStringList sorted = expected;
+    sorted.sort();
+    EXPECT_EQ(shown, sorted);
+    saveTestArtifact(sheet->grab().toImage(), "log-sheet-zh");
+    window.windowState().setShowLogSheet(false);
+    window.setLanguage();
 }

@@ -1,4 +1,5 @@
 #include "ui/main/fileimport.h"
+#include "ui/main/interfacelanguage.h"
 #include "ui/main/linkbutton.h"
 #include "ui/main/maintoolbar.h"
 #include "ui/main/mainwindow.h"
@@ -105,6 +106,44 @@ TEST(MainToolbar, LeadingItemNamesTheProjectOrLinksTheProductPage)
     EXPECT_TRUE(broken->button("feedback")->isVisible());
     QTest::mouseClick(broken->button("feedback"), Qt::LeftButton);
     EXPECT_TRUE(w.window.windowState().showFeedbackSheet());
+}
+
+// A stored language with no catalogue speaks English, names Chinese as the other
+// language's opposite ("中", "Switch to English"), and a press stores "en".
+TEST(MainToolbar, LanguageButtonTakesAnyOtherStoredValueAsNotEnglish)
+{
+    for (const char *stored : {"fr", "zh-Hant", "EN"}) {
+        SCOPED_TRACE(stored);
+        FreshStart fresh;
+        QSettings().setValue("appLanguage", stored);
+        InterfaceLanguage::install(InterfaceLanguage::stored());  // as at start
+        EXPECT_EQ(QSettings().value("AppleLanguages").toStringList(), QStringList{stored});
+        MainWindow window({.makePlayer = {}, .network = QNetworkInformation::Reachability::Online});
+        window.show();
+        QToolButton *language = window.findChild<MainToolbar *>()->button("language");
+        QToolButton *importVideo = window.findChild<MainToolbar *>()->button("importVideo");
+        EXPECT_EQ(window.windowState().appLanguage(), stored);
+        EXPECT_EQ(language->text(), "中");
+        EXPECT_EQ(language->toolTip(), "Switch to English");
+        EXPECT_EQ(language->accessibleName(), "Switch to English");
+        EXPECT_EQ(importVideo->toolTip(), "Import Video");
+        if (QLatin1String(stored) == "fr")
+            saveTestArtifact(window.grab().toImage(), "main-window-stored-fr");
+
+        QTest::mouseClick(language, Qt::LeftButton);
+        EXPECT_EQ(QSettings().value("appLanguage").toString(), "en");
+        EXPECT_EQ(QSettings().value("AppleLanguages").toStringList(), QStringList{"en"});
+        EXPECT_EQ(language->text(), "EN");
+        EXPECT_EQ(language->toolTip(), "切换到中文");
+        QCoreApplication::processEvents();
+        EXPECT_EQ(importVideo->toolTip(), "Import Video");
+
+        QTest::mouseClick(language, Qt::LeftButton);
+        EXPECT_EQ(QSettings().value("appLanguage").toString(), "zh-Hans");
+        ASSERT_TRUE(waitFor([&] { return importVideo->toolTip() == "导入视频"; }));
+        QTest::mouseClick(language, Qt::LeftButton);
+        ASSERT_TRUE(waitFor([&] { return importVideo->toolTip() == "Import Video"; }));
+    }
 }
 
 TEST(MainToolbar, LanguageAndAppearanceButtonsSwitchTheWholeWindow)
