@@ -7,6 +7,7 @@
 
 #include <QLabel>
 #include <QPushButton>
+#include <QStyle>
 
 
 #include <unistd.h>
@@ -128,6 +129,13 @@ TEST(CacheSheet, LockedWhileAnExportWaitsAndFailuresStayListed)
     rowClear = shown<QPushButton>(sheet.get(), QStringLiteral("clearEntry")).first();
     EXPECT_TRUE(locked());
     EXPECT_TRUE(showsText(*sheet, QStringLiteral("Exports running — cache locked")));
+    // The lock text keeps the default distance from the footer's "Clear".
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    for (const QLabel *label : sheet->findChildren<QLabel *>()) {
+        if (label->text() == QLatin1String("Exports running — cache locked"))
+            EXPECT_EQ(label->x() - sheet->findChild<QPushButton *>(QStringLiteral("clearAll"))->geometry().right() - 1,
+                      sheet->style()->pixelMetric(QStyle::PM_LayoutHorizontalSpacing));
+    }
 
     f.queue.exporter()->cancel();
     ASSERT_TRUE(waitFor([&] { return !f.queue.isBusy(); }, 30'000));
