@@ -131,11 +131,13 @@ TEST(CacheSheet, LockedWhileAnExportWaitsAndFailuresStayListed)
     EXPECT_TRUE(showsText(*sheet, QStringLiteral("Exports running — cache locked")));
     // The lock text keeps the default distance from the footer's "Clear".
     QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
-    for (const QLabel *label : sheet->findChildren<QLabel *>()) {
-        if (label->text() == QLatin1String("Exports running — cache locked"))
-            EXPECT_EQ(label->x() - sheet->findChild<QPushButton *>(QStringLiteral("clearAll"))->geometry().right() - 1,
-                      sheet->style()->pixelMetric(QStyle::PM_LayoutHorizontalSpacing));
-    }
+    QList<QLabel *> lock;
+    for (QLabel *label : shown<QLabel>(sheet.get(), QString()))
+        if (label->text() == QStringLiteral("Exports running — cache locked"))
+            lock << label;
+    ASSERT_EQ(lock.size(), 1);
+    EXPECT_EQ(lock.first()->x() - sheet->findChild<QPushButton *>(QStringLiteral("clearAll"))->geometry().right() - 1,
+              sheet->style()->pixelMetric(QStyle::PM_LayoutHorizontalSpacing));
 
     f.queue.exporter()->cancel();
     ASSERT_TRUE(waitFor([&] { return !f.queue.isBusy(); }, 30'000));
