@@ -3,8 +3,9 @@
 #include "ui/state/windowstate.h"
 
 #include "export/exportpreset.h"
+#include "ui/panels/inspector/segmentbutton.h"
 
-#include <QCheckBox>
+#include <QButtonGroup>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -12,9 +13,15 @@
 
 namespace routereel {
 
+namespace {
+
+constexpr CompositionMode modes[] = {CompositionMode::regular, CompositionMode::overlay};
+
+} // namespace
+
 CompositionModePicker::CompositionModePicker(WindowState &state, QWidget *parent)
     : QWidget(parent), m_state(state), m_caption(new QLabel(QStringLiteral("MODE"), this)),
-      m_regular(new QCheckBox(this)), m_overlay(new QCheckBox(this))
+      m_group(new QButtonGroup(this))
 {
     setObjectName(QStringLiteral("modePicker"));
     QFont caption = m_caption->font();
@@ -24,34 +31,35 @@ CompositionModePicker::CompositionModePicker(WindowState &state, QWidget *parent
     m_caption->setForegroundRole(QPalette::PlaceholderText);
 
     auto *row = new QHBoxLayout(this);
-    row->setContentsMargins(0, 0, 0, 0);  // the window's mode row pads it
+    row->setContentsMargins(0, 0, 0, 0);  // the window's mode bar pads it
     row->setSpacing(10);
     row->addWidget(m_caption, 0, Qt::AlignVCenter);
-    for (CompositionMode mode : {CompositionMode::regular, CompositionMode::overlay}) {
-        QCheckBox *check = box(mode);
-        check->setObjectName(enumText(mode));
-        check->setFocusPolicy(Qt::NoFocus);
-        QFont small = check->font();
+    auto *strip = new QHBoxLayout;
+    strip->setSpacing(0);
+    for (CompositionMode mode : modes) {
+        auto *button = new SegmentButton(mode == CompositionMode::regular ? SegmentButton::Place::first
+                                                                          : SegmentButton::Place::last,
+                                         this);
+        button->setObjectName(enumText(mode));
+        button->setFocusPolicy(Qt::NoFocus);
+        QFont small = button->font();
         small.setPixelSize(11);
-        check->setFont(small);
-        check->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-        row->addWidget(check, 0, Qt::AlignVCenter);
-        // A click on the checked box unchecks it in Qt; showMode() puts the mark back.
-        connect(check, &QCheckBox::clicked, this, [this, mode](bool checked) {
-            if (checked)
-                selectCompositionMode(mode);
-            showMode();
-        });
+        button->setFont(small);
+        m_group->addButton(button, int(enumCases<CompositionMode>().indexOf(mode)));
+        strip->addWidget(button);
     }
-    row->addStretch(1);
+    row->addLayout(strip, 1);
+    // The group is exclusive: a click on the chosen segment leaves it chosen and changes nothing.
+    connect(m_group, &QButtonGroup::idClicked, this,
+            [this](int id) { selectCompositionMode(enumCases<CompositionMode>().value(id)); });
     connect(&m_state, &WindowState::compositionModeChanged, this, &CompositionModePicker::showMode);
     retranslate();
     showMode();
 }
 
-QCheckBox *CompositionModePicker::box(CompositionMode mode) const
+QAbstractButton *CompositionModePicker::segment(CompositionMode mode) const
 {
-    return mode == CompositionMode::overlay ? m_overlay : m_regular;
+    return m_group->button(int(enumCases<CompositionMode>().indexOf(mode)));
 }
 
 void CompositionModePicker::selectCompositionMode(CompositionMode mode)
@@ -65,16 +73,16 @@ void CompositionModePicker::selectCompositionMode(CompositionMode mode)
 
 void CompositionModePicker::showMode()
 {
-    for (CompositionMode mode : {CompositionMode::regular, CompositionMode::overlay}) {
-        const QSignalBlocker blocker(box(mode));
-        box(mode)->setChecked(m_state.compositionMode() == mode);
-    }
+    const QSignalBlocker blocker(m_group);
+    segment(m_state.compositionMode())->setChecked(true);
 }
 
 void CompositionModePicker::retranslate()
 {
-    m_regular->setText(tr("Regular"));
-    m_overlay->setText(tr("Overlay"));
+    segment(CompositionMode::regular)->setText(tr("Regular"));
+    segment(CompositionMode::overlay)->setText(tr("Overlay"));
+    for (QAbstractButton *button : m_group->buttons())
+        button->setAccessibleName(button->text());
     m_caption->setAccessibleName(m_caption->text());
 }
 

@@ -4,16 +4,17 @@
 
 #include <QWidget>
 
-class QCheckBox;
+class QAbstractButton;
+class QButtonGroup;
 class QLabel;
 
 namespace routereel {
 
 class WindowState;
 
-// The "MODE" row: two check boxes that act as one radio pair over the window's
-// composition mode. Clicking the checked box leaves it checked; neither box
-// takes the keyboard focus.
+// The "MODE" row: the caption and one two-segment control over the window's
+// composition mode, "Regular" or "Overlay". Clicking the chosen segment changes
+// nothing; neither segment takes the keyboard focus.
 class CompositionModePicker : public QWidget {
     Q_OBJECT
 
@@ -23,18 +24,18 @@ public:
     // Sets the mode; Overlay also brings the chosen preset into the ones it offers.
     void selectCompositionMode(CompositionMode mode);
 
+    QAbstractButton *segment(CompositionMode mode) const;
+
 protected:
     void changeEvent(QEvent *event) override;
 
 private:
     void retranslate();
     void showMode();
-    QCheckBox *box(CompositionMode mode) const;
 
     WindowState &m_state;
     QLabel *m_caption;
-    QCheckBox *m_regular;
-    QCheckBox *m_overlay;
+    QButtonGroup *m_group;
 };
 
 } // namespace routereel

@@ -5,6 +5,7 @@
 
 #include "export/exporttaskbuilder.h"
 #include "ui/icons/symbolicon.h"
+#include "ui/panels/panelstyle.h"
 
 #include <QButtonGroup>
 #include <QEvent>
@@ -41,17 +42,6 @@ QLabel *secondaryLabel(QWidget *parent, int pixels = captionPx, bool fixedPitch 
     setPixelFont(label, pixels, QFont::Normal, fixedPitch);
     label->setForegroundRole(QPalette::PlaceholderText);
     return label;
-}
-
-// The accent colour of a prominent button; disabled it looks like any other.
-void makeProminent(QPushButton *button, const QPalette &base)
-{
-    QPalette palette = base;
-    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
-        palette.setColor(group, QPalette::Button, base.color(group, QPalette::Highlight));
-        palette.setColor(group, QPalette::ButtonText, base.color(group, QPalette::HighlightedText));
-    }
-    button->setPalette(palette);
 }
 
 // Whole pixels of the label, made even as encoders want them.
@@ -121,6 +111,7 @@ ExportSheet::ExportSheet(ExportAction &action, WindowState &state, QWidget *pare
     m_slider->setSingleStep(1);
     m_slider->setPageStep(1);
     m_slider->setTickPosition(QSlider::TicksBelow);
+    panelstyle::wheelScrollsPastControls(this);  // the factor moves only when the user drags or keys it
     factorColumn->addWidget(m_slider);
     auto *ends = new QHBoxLayout;
     m_smaller = secondaryLabel(factorBox);
@@ -336,7 +327,7 @@ void ExportSheet::retranslate()
 void ExportSheet::applyPalette()
 {
     m_icon->setPixmap(symbolPixmap(QStringLiteral("film"), palette().color(QPalette::PlaceholderText), 11));
-    makeProminent(m_export, palette());
+    panelstyle::makeProminent(m_export);
 }
 
 void ExportSheet::changeEvent(QEvent *event)

@@ -2,9 +2,11 @@
 
 #include "aspectfitbox.h"
 
+#include "ui/panels/inspector/inspectorfade.h"
+#include "ui/panels/inspector/inspectorsectionheaderstyle.h"
+
 #include <QEvent>
 #include <QFrame>
-#include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
@@ -48,12 +50,10 @@ MainLayout::MainLayout(QWidget *parent)
     timeline->setMinimumHeight(200);
     left->addWidget(timeline);
 
-    m_modeRow = new QWidget;
+    // The mode bar wears the inspector's section header look.
+    m_modeRow = new InspectorSectionHeaderStyle(
+        placeholder(QStringLiteral("modePicker"), QSizePolicy::Expanding, QSizePolicy::Fixed));
     m_modeRow->setObjectName(QStringLiteral("modeRow"));
-    auto *modeLayout = new QHBoxLayout(m_modeRow);
-    modeLayout->setContentsMargins(12, 8, 12, 8);
-    modeLayout->setSpacing(10);
-    modeLayout->addWidget(placeholder(QStringLiteral("modePicker"), QSizePolicy::Expanding, QSizePolicy::Fixed));
 
     auto *column = new QWidget;
     column->setObjectName(QStringLiteral("rightColumn"));
@@ -126,7 +126,7 @@ void MainLayout::applyInspectorState()
     inspector->setEnabled(m_inspectorEnabled);
     auto *effect = qobject_cast<QGraphicsOpacityEffect *>(inspector->graphicsEffect());
     if (!effect) {
-        effect = new QGraphicsOpacityEffect(inspector);
+        effect = new InspectorFade(inspector);
         inspector->setGraphicsEffect(effect);
     }
     effect->setOpacity(m_inspectorEnabled ? 1.0 : 0.5);

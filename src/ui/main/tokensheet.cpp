@@ -55,6 +55,7 @@ TokenSheet::TokenSheet(WindowState &state, Draft draft, const ProductLinks &link
     m_cancel->setObjectName(QStringLiteral("cancel"));
     m_save->setObjectName(QStringLiteral("save"));
     m_save->setDefault(true);
+    panelstyle::makeProminent(m_save);
     m_save->setEnabled(!m_field->text().isEmpty());
     m_cancel->setAutoDefault(false);
     connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
@@ -100,6 +101,8 @@ void TokenSheet::retranslate()
 
 void TokenSheet::changeEvent(QEvent *event)
 {
+    if (event->type() == QEvent::PaletteChange)
+        panelstyle::makeProminent(m_save);
     panelstyle::followChange(this, event, [this] { retranslate(); });
     QDialog::changeEvent(event);
 }

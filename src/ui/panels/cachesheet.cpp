@@ -19,6 +19,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QStyle>
 #include <QStackedWidget>
 #include <QVBoxLayout>
 #include <QtConcurrent>
@@ -60,6 +61,8 @@ CacheSheet::CacheSheet(ExportQueue &queue, TileCache &tiles, LogStore &log, Wind
 
     auto *footer = new QHBoxLayout;
     footer->setContentsMargins(12, 10, 12, 10);
+    // The column has no spacing to pass on: the footer takes the style's own.
+    footer->setSpacing(style()->pixelMetric(QStyle::PM_LayoutHorizontalSpacing));
     m_clearAll = new QPushButton(this);
     m_clearAll->setObjectName(QStringLiteral("clearAll"));
     m_clearAll->setAutoDefault(false);

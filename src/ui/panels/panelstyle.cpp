@@ -1,5 +1,10 @@
 #include "panelstyle.h"
 
+#include <QAbstractScrollArea>
+#include <QAbstractSlider>
+#include <QAbstractSpinBox>
+#include <QApplication>
+#include <QComboBox>
 #include <QDialog>
 #include <QEvent>
 #include <QFontDatabase>
@@ -7,9 +12,13 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPalette>
+#include <QPointer>
+#include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QVBoxLayout>
 #include <QVariant>
+#include <QWheelEvent>
 #include <QWidget>
 
 namespace routereel::panelstyle {
@@ -17,6 +26,52 @@ namespace routereel::panelstyle {
 namespace {
 
 const char toneProperty[] = "routereelTone";
+const char wheelProperty[] = "routereelWheelScrolls";
+
+bool changesValueOnWheel(const QObject *object)
+{
+    if (qobject_cast<const QScrollBar *>(object))
+        return false;
+    return qobject_cast<const QAbstractSlider *>(object) || qobject_cast<const QComboBox *>(object)
+        || qobject_cast<const QAbstractSpinBox *>(object);
+}
+
+// Takes the wheel from value controls under a marked root and hands it to the
+// scroll area around them, if any.
+class WheelPastControls : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() != QEvent::Wheel || !changesValueOnWheel(watched))
+            return false;
+        auto *control = static_cast<QWidget *>(watched);
+        QAbstractScrollArea *area = nullptr;
+        bool marked = false;
+        for (QWidget *w = control->parentWidget(); w && !marked; w = w->parentWidget()) {
+            auto *scroll = qobject_cast<QAbstractScrollArea *>(w);
+            if (!area && scroll && scroll->viewport()->isAncestorOf(control))
+                area = scroll;
+            marked = w->property(wheelProperty).toBool();
+        }
+        if (!marked)
+            return false;
+        auto *wheel = static_cast<QWheelEvent *>(event);
+        wheel->ignore();
+        if (area) {
+            // Sent on by hand: Qt passes a wheel on to the parents only when it came from the window system.
+            QWidget *viewport = area->viewport();
+            QWheelEvent onward(viewport->mapFromGlobal(wheel->globalPosition()), wheel->globalPosition(),
+                               wheel->pixelDelta(), wheel->angleDelta(), wheel->buttons(), wheel->modifiers(),
+                               wheel->phase(), wheel->inverted(), wheel->source());
+            QCoreApplication::sendEvent(viewport, &onward);
+            wheel->setAccepted(onward.isAccepted());
+        }
+        return true;
+    }
+};
 
 bool isDark(const QPalette &palette)
 {
@@ -157,6 +212,27 @@ QFrame *divider(QWidget *parent)
     line->setFixedHeight(1);
     line->setForegroundRole(QPalette::Mid);
     return line;
+}
+
+void wheelScrollsPastControls(QWidget *root)
+{
+    static QPointer<QObject> filter;
+    if (!filter && qApp) {
+        filter = new WheelPastControls(qApp);
+        qApp->installEventFilter(filter);
+    }
+    root->setProperty(wheelProperty, true);
+}
+
+void makeProminent(QPushButton *button)
+{
+    QPalette palette = button->parentWidget() ? button->parentWidget()->palette() : button->palette();
+    const QPalette base = palette;
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+        palette.setColor(group, QPalette::Button, base.color(group, QPalette::Highlight));
+        palette.setColor(group, QPalette::ButtonText, base.color(group, QPalette::HighlightedText));
+    }
+    button->setPalette(palette);
 }
 
 QLocale interfaceLocale(const QString &appLanguage)

@@ -13,6 +13,7 @@ class QFrame;
 class QHBoxLayout;
 class QLabel;
 class QPalette;
+class QPushButton;
 class QScrollArea;
 class QVBoxLayout;
 class QWidget;
@@ -46,6 +47,15 @@ QScrollArea *scrollingList(QWidget *parent, QWidget **rows, QVBoxLayout **rowLay
 QWidget *centredColumn(QWidget *parent, std::initializer_list<QWidget *> items);
 // A thin horizontal line between regions.
 QFrame *divider(QWidget *parent);
+
+// Over a value control under `root` (slider, combo box, spin box) the wheel
+// scrolls whatever scrolls around it, or nothing, and never changes the value;
+// the keyboard still does. One filter serves every root.
+void wheelScrollsPastControls(QWidget *root);
+
+// The bordered prominent look: the accent colour behind the text; disabled, it
+// looks like any other button. Given again after a palette change.
+void makeProminent(QPushButton *button);
 
 // The locale of an interface language code ("en", "zh-Hans").
 QLocale interfaceLocale(const QString &appLanguage);

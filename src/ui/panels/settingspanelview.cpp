@@ -3,12 +3,13 @@
 #include "inspector/gpspathsection.h"
 #include "inspector/heartrategraphsection.h"
 #include "inspector/heartratesection.h"
+#include "inspector/inspectorfade.h"
 #include "inspector/mapsection.h"
 #include "inspector/speedsection.h"
 #include "inspector/timesection.h"
+#include "panelstyle.h"
 #include "tracks/gpxservice.h"
 
-#include <QGraphicsOpacityEffect>
 #include <QScrollArea>
 #include <QVBoxLayout>
 
@@ -26,7 +27,7 @@ SettingsPanelView::SettingsPanelView(MapSettings &mapSettings, TimeWidgetSetting
     : QWidget(parent)
     , m_gpxService(gpxService)
     , m_scroll(new QScrollArea(this))
-    , m_dimming(new QGraphicsOpacityEffect(this))
+    , m_dimming(new InspectorFade(this))
 {
     setObjectName(QStringLiteral("inspector"));
     setFixedWidth(panelWidth);
@@ -45,7 +46,8 @@ SettingsPanelView::SettingsPanelView(MapSettings &mapSettings, TimeWidgetSetting
         stack->addWidget(section);
     stack->addStretch(1);
 
-    // Scrolls by wheel and keys; no bar takes width from the column.
+    // Scrolls by wheel and keys; no bar takes width from the column. The wheel
+    // scrolls even over a slider: settings change only when the user moves them.
     m_scroll->setFrameShape(QFrame::NoFrame);
     m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -57,6 +59,7 @@ SettingsPanelView::SettingsPanelView(MapSettings &mapSettings, TimeWidgetSetting
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_scroll);
+    panelstyle::wheelScrollsPastControls(this);
 
     setGraphicsEffect(m_dimming);
     m_dimming->setOpacity(0.5);

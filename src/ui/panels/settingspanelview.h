@@ -2,7 +2,6 @@
 
 #include <QWidget>
 
-class QGraphicsOpacityEffect;
 class QScrollArea;
 
 namespace routereel {
@@ -11,6 +10,7 @@ class GPSPathWidgetSettings;
 class GPXService;
 class HeartRateGraphWidgetSettings;
 class HeartRateWidgetSettings;
+class InspectorFade;
 class InspectorSection;
 class MapSettings;
 class SpeedWidgetSettings;
@@ -44,7 +44,7 @@ private:
     GPXService &m_gpxService;
     QScrollArea *m_scroll;
     QList<InspectorSection *> m_sections;
-    QGraphicsOpacityEffect *m_dimming;
+    InspectorFade *m_dimming;
 };
 
 } // namespace routereel

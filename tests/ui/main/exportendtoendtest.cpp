@@ -23,7 +23,7 @@
 #include "support/testartifacts.h"
 
 #include <QApplication>
-#include <QCheckBox>
+#include <QAbstractButton>
 #include <QDropEvent>
 #include <QMimeData>
 #include <QPushButton>
@@ -130,7 +130,7 @@ TEST(ExportEndToEnd, EachModeThroughTheWindow)
     for (const Case &c : {Case{"regular", CompositionMode::regular, true, "120"},
                           Case{"overlay", CompositionMode::overlay, false, "90"}}) {
         SCOPED_TRACE(c.name);
-        QCheckBox *mode = window.findChild<QCheckBox *>(enumText(c.mode));
+        QAbstractButton *mode = window.findChild<QAbstractButton *>(enumText(c.mode));
         ASSERT_TRUE(mode);
         QTest::mouseClick(mode, Qt::LeftButton);
         ASSERT_TRUE(waitFor([&] { return window.playerService().isLoaded() && window.exportAction().canExport(); }));

@@ -7,7 +7,6 @@
 #include "support/testartifacts.h"
 
 #include <QApplication>
-#include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
@@ -15,6 +14,7 @@
 #include <QSlider>
 #include <QTest>
 #include <QTranslator>
+#include <QWheelEvent>
 
 #include <cmath>
 #include <limits>
@@ -127,6 +127,13 @@ TEST(ExportSheet, CompressionFactorIsShownClampedAndStoredOnlyWhenMoved)
         if (stored != 0.3)
             continue;
         QSlider *slider = w.child<QSlider>(QStringLiteral("compressionFactor"));
+        // The wheel passes over it, focused or not; keys move it.
+        slider->setFocus();
+        const QPointF centre = QRectF(slider->rect()).center();
+        QWheelEvent wheel(centre, slider->mapToGlobal(centre), {}, QPoint(0, 120), Qt::NoButton, Qt::NoModifier,
+                          Qt::NoScrollPhase, false);
+        QApplication::sendEvent(slider, &wheel);
+        EXPECT_EQ(w.child(QStringLiteral("factorValue"))->text(), QStringLiteral("0.60"));
         QTest::keyClick(slider, Qt::Key_Right);
         EXPECT_EQ(w.stored(), 0.65);
         EXPECT_EQ(w.child(QStringLiteral("factorValue"))->text(), QStringLiteral("0.65"));
@@ -164,8 +171,9 @@ TEST(CompositionModePicker, ActsAsARadioPairWithoutFocus)
     ExportWindow w;
     CompositionModePicker picker(w.state);
     picker.show();
-    QCheckBox *regular = picker.findChild<QCheckBox *>(QStringLiteral("Regular"));
-    QCheckBox *overlay = picker.findChild<QCheckBox *>(QStringLiteral("Overlay"));
+    QAbstractButton *regular = picker.segment(CompositionMode::regular);
+    QAbstractButton *overlay = picker.segment(CompositionMode::overlay);
+    EXPECT_EQ(regular->objectName(), QStringLiteral("Regular"));
     QSignalSpy modeChanges(&w.state, &WindowState::compositionModeChanged);
     w.state.setSelectedPreset(ExportPreset::p2K);
     QTest::mouseClick(overlay, Qt::LeftButton);

@@ -2,6 +2,7 @@
 #include "ui/main/interfacelanguage.h"
 #include "ui/main/linkbutton.h"
 #include "ui/main/tokensheet.h"
+#include "ui/main/windowappearance.h"
 #include "ui/state/windowstate.h"
 
 #include "support/testartifacts.h"
@@ -57,6 +58,18 @@ TEST(TokenSheet, SaveStoresTheTokenAsTypedAndCancelKeepsOnlyTheDraft)
     EXPECT_EQ(state.mapboxToken(), "   ");
     EXPECT_TRUE(state.mapReady());
     saveTestArtifact(again.grab().toImage(), "token-sheet-en");
+    // Save is the prominent one: the accent behind its text, in either appearance.
+    for (bool dark : {true, false}) {
+        QApplication::setPalette(windowPalette(dark));
+        QCoreApplication::processEvents();
+        const QColor accent = QApplication::palette().color(QPalette::Highlight);
+        EXPECT_EQ(again.saveButton()->palette().color(QPalette::Button), accent) << dark;
+        EXPECT_EQ(again.saveButton()->palette().color(QPalette::ButtonText),
+                  QApplication::palette().color(QPalette::HighlightedText));
+        EXPECT_NE(again.cancelButton()->palette().color(QPalette::Button), accent);
+        if (dark)
+            saveTestArtifact(again.grab().toImage(), "token-sheet-dark-en");
+    }
     InterfaceLanguage::install("zh-Hans");
     EXPECT_TRUE(waitFor([&] { return again.saveButton()->text() == "保存"; }));
     saveTestArtifact(again.grab().toImage(), "token-sheet-zh");

@@ -9,6 +9,7 @@
 
 #include <QLabel>
 #include <QPushButton>
+#include <QStyle>
 
 
 #include <unistd.h>
@@ -130,6 +131,15 @@ TEST(CacheSheet, LockedWhileAnExportWaitsAndFailuresStayListed)
     rowClear = shown<QPushButton>(sheet.get(), QStringLiteral("clearEntry")).first();
     EXPECT_TRUE(locked());
     EXPECT_TRUE(showsText(*sheet, QStringLiteral("Exports running — cache locked")));
+    // The lock text keeps the default distance from the footer's "Clear".
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    QList<QLabel *> lock;
+    for (QLabel *label : shown<QLabel>(sheet.get(), QString()))
+        if (label->text() == QStringLiteral("Exports running — cache locked"))
+            lock << label;
+    ASSERT_EQ(lock.size(), 1);
+    EXPECT_EQ(lock.first()->x() - sheet->findChild<QPushButton *>(QStringLiteral("clearAll"))->geometry().right() - 1,
+              sheet->style()->pixelMetric(QStyle::PM_LayoutHorizontalSpacing));
 
     f.queue.exporter()->cancel();
     ASSERT_TRUE(waitFor([&] { return !f.queue.isBusy(); }, 30'000));

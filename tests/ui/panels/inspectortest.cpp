@@ -26,11 +26,13 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QTest>
 #include <QTranslator>
+#include <QWheelEvent>
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -125,7 +127,59 @@ void clickToggle(QWidget *toggle)
     QTest::mouseClick(toggle, Qt::LeftButton, {}, QPoint(6, toggle->height() / 2));
 }
 
+// Wheel notches where the pointer is, delivered as the window does: to the widget under it.
+void wheelAt(QWidget *over, int notches)
+{
+    const QPoint global = over->mapToGlobal(over->rect().center());
+    QWidget *target = over->window()->childAt(over->window()->mapFromGlobal(global));
+    ASSERT_EQ(target, over);
+    for (int i = 0; i < notches; ++i) {
+        QWheelEvent wheel(target->mapFromGlobal(QPointF(global)), QPointF(global), {}, QPoint(0, -120),
+                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(target, &wheel);
+    }
+}
+
+QVariantMap storedSettings()
+{
+    QSettings settings;
+    QVariantMap all;
+    for (const QString &key : settings.allKeys())
+        all.insert(key, settings.value(key));
+    return all;
+}
+
 } // namespace
+
+TEST(Inspector, WheelScrollsThePanelOverSlidersWhichOnlyKeysAndDragsMove)
+{
+    Inspector ui;
+    ui.time.setEnabled(true);
+    ui.panel->resize(SettingsPanelView::panelWidth, 300);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(ui.panel.get()));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    QSlider *slider = ui.line("TIME", "Font Size")->slider();
+    ui.panel->scrollArea()->ensureWidgetVisible(slider, 0, 100);
+    QCoreApplication::processEvents();
+    QScrollBar *bar = ui.panel->scrollArea()->verticalScrollBar();
+    const int scrolled = bar->value();
+    const QVariantMap stored = storedSettings();
+    ASSERT_EQ(ui.time.fontSize(), 18);
+
+    wheelAt(slider, 3);
+    EXPECT_EQ(ui.time.fontSize(), 18);
+    EXPECT_EQ(storedSettings(), stored);
+    EXPECT_GT(bar->value(), scrolled);
+
+    // Focused, it still leaves the wheel to the panel but follows the keys.
+    slider->setFocus();
+    bar->setValue(scrolled);
+    wheelAt(slider, 2);
+    EXPECT_EQ(ui.time.fontSize(), 18);
+    EXPECT_GT(bar->value(), scrolled);
+    QTest::keyClick(slider, Qt::Key_Right);
+    EXPECT_EQ(ui.time.fontSize(), 19);
+}
 
 TEST(Inspector, SectionsCollapseByTheirHeaders)
 {
