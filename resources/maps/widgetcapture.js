@@ -64,7 +64,8 @@ function captureBase(mapLng, mapLat, bearing, z, marginX, marginY) {
             return 'ERR:' + e;
         }
     }
-    return waitForExportIdle(4000, true);
+    // A capture with margins needs more tiles than a frame: it may wait longer.
+    return waitForExportIdle(8000, true);
 }
 
 // Whether the map draws only raster images, which MapLibre puts on whole pixels.

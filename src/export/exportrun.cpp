@@ -219,7 +219,7 @@ ExportResult ExportRun::runFrames()
             qInfo().noquote().nospace() << "[VideoExporter] preload done, cancelled="
                                         << (isCancelled() ? "true" : "false");
         }
-    } else {
+    } else if (!task.mapEnabled) {
         qInfo().noquote() << "[VideoExporter] Map widget disabled, skipping tile preload";
     }
     m_publish(0.05);

@@ -372,6 +372,17 @@ std::optional<QImage> OSMWebMapExportRenderer::captureFrame(int idx, double curL
     if (isCancelled && isCancelled())
         return std::nullopt;
     const FrameKey key{idx, curLng, curLat, mapLng, mapLat, bearing, zoom};
+    if (m_reusesCaptures && !m_askedPage) {
+        // A page that can draw the map alone leaves the track to the program.
+        const auto answer = callPage(QStringLiteral("return canCaptureBase() + ',' + baseIsRaster();"), {}, 10,
+                                     isCancelled);
+        if (isCancelled && isCancelled())
+            return std::nullopt;
+        const QString text = answer ? answer->toString() : QString();
+        m_askedPage = true;
+        m_drawsTrack = text.startsWith(QLatin1String("yes,"));
+        m_rasterOnly = text == QLatin1String("yes,yes");
+    }
     if (m_drawsTrack && m_reusesCaptures)
         return composedFrame(key, isCancelled);
     if (m_lastKey && m_lastImage) {
@@ -510,7 +521,7 @@ std::optional<QImage> OSMWebMapExportRenderer::captureBase(const BaseView &view,
     const auto started = std::chrono::steady_clock::now();
     for (int attempt = 1; attempt <= 2; ++attempt) {
         const auto result = callPage(
-            QStringLiteral("return captureBase(mapLng,mapLat,bearing,z,marginX,marginY);"), args, 5, isCancelled);
+            QStringLiteral("return captureBase(mapLng,mapLat,bearing,z,marginX,marginY);"), args, 10, isCancelled);
         if (isCancelled && isCancelled()) {
             account(started, false);
             return std::nullopt;
@@ -598,12 +609,7 @@ bool OSMWebMapExportRenderer::loadTrack(const QList<QPointF> &coords, const QLis
         m_baseView.reset();
         m_base = QImage();
         m_overlay.setTrack(coords, breaks);
-        // A page that can draw the map alone leaves the track to the program.
-        const auto answer = callPage(QStringLiteral("return canCaptureBase() + ',' + baseIsRaster();"), {}, 10,
-                                     isCancelled);
-        const QString text = answer ? answer->toString() : QString();
-        m_drawsTrack = text.startsWith(QLatin1String("yes,"));
-        m_rasterOnly = text == QLatin1String("yes,yes");
+        m_askedPage = false;
     }
     return ok;
 }

@@ -156,6 +156,7 @@ private:
     std::optional<QImage> m_lastImage;
 
     // The page draws the map alone and the program the track on top (pages that can).
+    bool m_askedPage = false;
     bool m_drawsTrack = false;
     bool m_rasterOnly = false;
     WebMapTrackOverlay m_overlay;
