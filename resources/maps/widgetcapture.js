@@ -6,6 +6,9 @@ function renderAndCapture(idx, curLng, curLat, mapLng, mapLat, bearing, z) {
 // Only fills the tile cache ahead of the captures.
 function warmStep(lng, lat, z) {
     map.jumpTo({ center: [lng, lat], zoom: z, bearing: 0 });
+    map.redraw();
+    if (_drawnCompletely())
+        return 'ok';
     return waitForExportIdle(10000, false);
 }
 
