@@ -557,7 +557,9 @@ std::optional<QImage> OSMWebMapExportRenderer::composedFrame(const FrameKey &key
         // around in; one that turns is captured for each frame.
         const bool steady = !m_lastKey
             || (m_lastKey->zoom == key.zoom && std::abs(std::remainder(key.bearing - m_lastKey->bearing, 360.0)) < 0.1);
-        const int margin = steady ? int(std::ceil(std::max(m_referenceSize.width(), m_referenceSize.height()) / 2)) : 0;
+        // Half a view on each side, at most 256 CSS px: a large map would draw four times its area.
+        const double side = std::max(m_referenceSize.width(), m_referenceSize.height());
+        const int margin = steady ? int(std::ceil(std::min(side / 2, 256.0))) : 0;
         const BaseView view{key.mapLng, key.mapLat, key.bearing, key.zoom, QSize(margin, margin)};
         auto base = captureBase(view, isCancelled);
         if (!base)
