@@ -37,3 +37,13 @@ function waitForExportIdle(timeout, capture) {
         map.triggerRepaint();
     });
 }
+
+// Raster tiles fade in over 300 ms by default: an export page captures only
+// the finished picture, so the fade would only delay every wait for it.
+map.on('load', function () {
+    var style = map.getStyle();
+    ((style && style.layers) || []).forEach(function (layer) {
+        if (layer.type === 'raster')
+            map.setPaintProperty(layer.id, 'raster-fade-duration', 0);
+    });
+});

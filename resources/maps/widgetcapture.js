@@ -6,5 +6,79 @@ function renderAndCapture(idx, curLng, curLat, mapLng, mapLat, bearing, z) {
 // Only fills the tile cache ahead of the captures.
 function warmStep(lng, lat, z) {
     map.jumpTo({ center: [lng, lat], zoom: z, bearing: 0 });
+    map.redraw();
+    if (_drawnCompletely())
+        return 'ok';
     return waitForExportIdle(10000, false);
+}
+
+// The program can draw the track and the position itself: the page then
+// draws only the map, larger than the view by the margins so that the
+// program can move within one capture for many frames.
+var _exportSize = null;
+var _trackLayersHidden = false;
+
+function canCaptureBase() {
+    return 'yes';
+}
+
+function _hideTrackLayers() {
+    if (_trackLayersHidden)
+        return;
+    _trackLayersHidden = true;
+    ['full-line', 'vis-line', 'dot-glow', 'dot-core'].forEach(function (id) {
+        if (map.getLayer(id))
+            map.setLayoutProperty(id, 'visibility', 'none');
+    });
+}
+
+function _setCanvasMargins(marginX, marginY) {
+    var element = map.getContainer();
+    if (!_exportSize)
+        _exportSize = [parseFloat(element.style.width) || element.clientWidth,
+                       parseFloat(element.style.height) || element.clientHeight];
+    var width = (_exportSize[0] + 2 * marginX) + 'px';
+    var height = (_exportSize[1] + 2 * marginY) + 'px';
+    if (element.style.width === width && element.style.height === height)
+        return;
+    element.style.width = width;
+    element.style.height = height;
+    map.resize();
+}
+
+// Whether the picture just drawn is complete: nothing loading, nothing left to place.
+function _drawnCompletely() {
+    return map.loaded() && !map.isMoving() && !map._sourcesDirty && !map._styleDirty && !map._placementDirty;
+}
+
+function captureBase(mapLng, mapLat, bearing, z, marginX, marginY) {
+    _hideTrackLayers();
+    _setCanvasMargins(marginX, marginY);
+    var camera = { center: [mapLng, mapLat], bearing: bearing };
+    if (map.getZoom() !== z)
+        camera.zoom = z;
+    map.jumpTo(camera);
+    // Drawn at once when every tile is there; otherwise the page waits for them.
+    map.redraw();
+    if (_drawnCompletely()) {
+        try {
+            return map.getCanvas().toDataURL('image/png');
+        } catch (e) {
+            return 'ERR:' + e;
+        }
+    }
+    // A capture with margins needs more tiles than a frame: it may wait longer.
+    return waitForExportIdle(8000, true);
+}
+
+// Whether the map draws only raster images, which MapLibre puts on whole pixels.
+function baseIsRaster() {
+    var style = map.getStyle();
+    var drawn = ((style && style.layers) || []).filter(function (layer) {
+        return ['full-line', 'vis-line', 'dot-glow', 'dot-core'].indexOf(layer.id) < 0
+            && !(layer.layout && layer.layout.visibility === 'none');
+    });
+    return drawn.every(function (layer) {
+        return layer.type === 'raster' || layer.type === 'background' || layer.type === 'symbol';
+    }) ? 'yes' : 'no';
 }

@@ -192,9 +192,17 @@ ExportResult ExportRun::runFrames()
         qInfo().noquote() << "[VideoExporter] OSM web map warmup start";
         const MapTrackData data = MapTrackData::build(task.tracks);
         const auto warmUpProgress = [publish = m_publish](double p) { publish(p * 0.05); };
+        // The page's cache gets the tiles of the exported frames' views, not of the whole track.
+        QList<TrackPoint> centres;
+        for (const trackinterpolation::LatLng &c : mapCentres(*m_in.engine, task.tracks, m_in.start, fps, frames)) {
+            TrackPoint p;
+            p.lat = c.lat;
+            p.lng = c.lng;
+            centres.append(p);
+        }
         if (m_in.mapWeb->prepareForFrames(data.points, data.breaks, task.zoomLevel,
                                           OSMWebMapExportRenderer::defaultReadyTimeout, warmUpProgress,
-                                          isCancelled)) {
+                                          isCancelled, centres)) {
             qInfo().noquote().nospace() << "[VideoExporter] OSM web map warmup done, cancelled="
                                         << (isCancelled() ? "true" : "false");
         } else {
@@ -211,7 +219,7 @@ ExportResult ExportRun::runFrames()
             qInfo().noquote().nospace() << "[VideoExporter] preload done, cancelled="
                                         << (isCancelled() ? "true" : "false");
         }
-    } else {
+    } else if (!task.mapEnabled) {
         qInfo().noquote() << "[VideoExporter] Map widget disabled, skipping tile preload";
     }
     m_publish(0.05);

@@ -190,7 +190,8 @@ bool OSMWebMapExportRenderer::didShutdown() const
 bool OSMWebMapExportRenderer::prepareForFrames(const QList<TrackPoint> &points, const QList<int> &breaks, int zoom,
                                                std::chrono::milliseconds readyTimeout,
                                                const std::function<void(double)> &progress,
-                                               const IsCancelled &isCancelled)
+                                               const IsCancelled &isCancelled,
+                                               const std::optional<QList<TrackPoint>> &viewCentres)
 {
     assertBackground("prepareForFrames");
     QList<QPointF> coords;
@@ -205,7 +206,7 @@ bool OSMWebMapExportRenderer::prepareForFrames(const QList<TrackPoint> &points, 
         });
         return false;
     }
-    warmUp(points, zoom, progress, isCancelled);
+    warmUp(viewCentres ? *viewCentres : points, zoom, progress, isCancelled);
     return true;
 }
 
@@ -356,6 +357,13 @@ QImage OSMWebMapExportRenderer::shifted(const QImage &image, QPointF offset)
     return out;
 }
 
+void OSMWebMapExportRenderer::account(std::chrono::steady_clock::time_point started, bool made)
+{
+    std::lock_guard lock(m_stateLock);
+    m_captureStats.made += made ? 1 : 0;
+    m_captureStats.seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+}
+
 std::optional<QImage> OSMWebMapExportRenderer::captureFrame(int idx, double curLng, double curLat, double mapLng,
                                                             double mapLat, double bearing, int zoom,
                                                             const IsCancelled &isCancelled)
@@ -364,6 +372,19 @@ std::optional<QImage> OSMWebMapExportRenderer::captureFrame(int idx, double curL
     if (isCancelled && isCancelled())
         return std::nullopt;
     const FrameKey key{idx, curLng, curLat, mapLng, mapLat, bearing, zoom};
+    if (m_reusesCaptures && !m_askedPage) {
+        // A page that can draw the map alone leaves the track to the program.
+        const auto answer = callPage(QStringLiteral("return canCaptureBase() + ',' + baseIsRaster();"), {}, 10,
+                                     isCancelled);
+        if (isCancelled && isCancelled())
+            return std::nullopt;
+        const QString text = answer ? answer->toString() : QString();
+        m_askedPage = true;
+        m_drawsTrack = text.startsWith(QLatin1String("yes,"));
+        m_rasterOnly = text == QLatin1String("yes,yes");
+    }
+    if (m_drawsTrack && m_reusesCaptures)
+        return composedFrame(key, isCancelled);
     if (m_lastKey && m_lastImage) {
         const auto offset = *m_lastKey == key ? std::optional<QPointF>(QPointF())
             : m_reusesCaptures              ? reuseOffset(*m_lastKey, key, m_pixelRatio)
@@ -381,29 +402,181 @@ std::optional<QImage> OSMWebMapExportRenderer::captureFrame(int idx, double curL
                                      {QStringLiteral("mapLat"), mapLat}, {QStringLiteral("bearing"), bearing},
                                      {QStringLiteral("z"), zoom}};
     const auto started = std::chrono::steady_clock::now();
-    const auto account = [&](bool made) {
-        std::lock_guard lock(m_stateLock);
-        m_captureStats.made += made ? 1 : 0;
-        m_captureStats.seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    };
     for (int attempt = 1; attempt <= 2; ++attempt) {
         const auto result = callPage(
             QStringLiteral("return renderAndCapture(idx,curLng,curLat,mapLng,mapLat,bearing,z);"), args, 5, isCancelled);
         if (isCancelled && isCancelled()) {
-            account(false);
+            account(started, false);
             return std::nullopt;
         }
         const auto image = decodeCapture(result);
         if (image && sizeAccepted(image->size(), m_expectedPixelSize)) {
-            account(true);
+            account(started, true);
             m_lastKey = key;
             m_lastImage = image;
             return image;
         }
         qWarning().noquote() << QStringLiteral("[OSMWebMapExportRenderer] capture failed, attempt %1/2").arg(attempt);
     }
-    account(false);
+    account(started, false);
     return std::nullopt;
+}
+
+std::optional<QPointF> OSMWebMapExportRenderer::offsetInBase(const BaseView &base, const QSize &baseSize,
+                                                             const FrameKey &wanted, const QSizeF &referenceSize,
+                                                             double pixelRatio, bool rasterOnly)
+{
+    constexpr double maxDegrees = 0.1;
+    if (wanted.zoom != base.zoom)
+        return std::nullopt;
+    if (!(std::abs(std::remainder(wanted.bearing - base.bearing, 360.0)) < maxDegrees))
+        return std::nullopt;
+    const QPointF from = worldPixel(base.mapLng, base.mapLat, base.zoom);
+    const QPointF to = worldPixel(wanted.mapLng, wanted.mapLat, wanted.zoom, from.x());
+    // MapLibre puts raster images on whole CSS pixels of the view (half pixels
+    // when the view's side is odd), wherever the centre falls between them.
+    const auto anchor = [rasterOnly](double v, double side) {
+        if (!rasterOnly)
+            return v;
+        return qRound(side) % 2 ? std::floor(v) + 0.5 : std::round(v);
+    };
+    const double dx = anchor(to.x(), referenceSize.width()) - anchor(from.x(), referenceSize.width());
+    const double dy = anchor(to.y(), referenceSize.height()) - anchor(from.y(), referenceSize.height());
+    const double b = base.bearing * M_PI / 180;
+    const QPointF onScreen(std::cos(b) * dx + std::sin(b) * dy, -std::sin(b) * dx + std::cos(b) * dy);
+    const QPointF topLeft = QPointF(base.margin.width(), base.margin.height()) * pixelRatio + onScreen * pixelRatio;
+    const double width = std::floor(referenceSize.width() * pixelRatio);
+    const double height = std::floor(referenceSize.height() * pixelRatio);
+    constexpr double slack = 1e-6;
+    if (topLeft.x() < -slack || topLeft.y() < -slack || std::ceil(topLeft.x() + width - slack) > baseSize.width()
+        || std::ceil(topLeft.y() + height - slack) > baseSize.height())
+        return std::nullopt;
+    return QPointF(std::max(0.0, topLeft.x()), std::max(0.0, topLeft.y()));
+}
+
+QImage OSMWebMapExportRenderer::cropped(const QImage &image, QPointF topLeft, QSize size)
+{
+    const QImage source = image.format() == QImage::Format_ARGB32_Premultiplied
+        ? image
+        : image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    QImage out(size, QImage::Format_ARGB32_Premultiplied);
+    const int w = source.width();
+    const int h = source.height();
+    if (w == 0 || h == 0 || size.isEmpty())
+        return out;
+    int ix = int(std::floor(topLeft.x()));
+    int iy = int(std::floor(topLeft.y()));
+    int fx = int(std::lround((topLeft.x() - ix) * 256));
+    int fy = int(std::lround((topLeft.y() - iy) * 256));
+    if (fx == 256) {
+        ++ix;
+        fx = 0;
+    }
+    if (fy == 256) {
+        ++iy;
+        fy = 0;
+    }
+    if (fx == 0 && fy == 0 && ix >= 0 && iy >= 0 && ix + size.width() <= w && iy + size.height() <= h) {
+        // Whole pixels: a plain copy.
+        for (int y = 0; y < size.height(); ++y) {
+            const auto *row = reinterpret_cast<const quint32 *>(source.constScanLine(y + iy)) + ix;
+            std::copy(row, row + size.width(), reinterpret_cast<quint32 *>(out.scanLine(y)));
+        }
+        return out;
+    }
+    const auto clampX = [w](int x) { return std::clamp(x, 0, w - 1); };
+    const auto clampY = [h](int y) { return std::clamp(y, 0, h - 1); };
+    for (int y = 0; y < size.height(); ++y) {
+        const auto *row0 = reinterpret_cast<const quint32 *>(source.constScanLine(clampY(y + iy)));
+        const auto *row1 = reinterpret_cast<const quint32 *>(source.constScanLine(clampY(y + iy + 1)));
+        auto *dst = reinterpret_cast<quint32 *>(out.scanLine(y));
+        const int weight[4] = {(256 - fx) * (256 - fy), fx * (256 - fy), (256 - fx) * fy, fx * fy};
+        for (int x = 0; x < size.width(); ++x) {
+            const int x0 = clampX(x + ix);
+            const int x1 = clampX(x + ix + 1);
+            const quint32 p[4] = {row0[x0], row0[x1], row1[x0], row1[x1]};
+            quint32 pixel = 0;
+            for (int shift = 0; shift < 32; shift += 8) {
+                int sum = 0;
+                for (int k = 0; k < 4; ++k)
+                    sum += int((p[k] >> shift) & 0xff) * weight[k];
+                pixel |= quint32((sum + 32768) >> 16) << shift;
+            }
+            dst[x] = pixel;
+        }
+    }
+    return out;
+}
+
+std::optional<QImage> OSMWebMapExportRenderer::captureBase(const BaseView &view, const IsCancelled &isCancelled)
+{
+    const WebMapPage::Arguments args{{QStringLiteral("mapLng"), view.mapLng},
+                                     {QStringLiteral("mapLat"), view.mapLat},
+                                     {QStringLiteral("bearing"), view.bearing},
+                                     {QStringLiteral("z"), view.zoom},
+                                     {QStringLiteral("marginX"), view.margin.width()},
+                                     {QStringLiteral("marginY"), view.margin.height()}};
+    const QSizeF expected((m_referenceSize.width() + 2 * view.margin.width()) * m_pixelRatio,
+                          (m_referenceSize.height() + 2 * view.margin.height()) * m_pixelRatio);
+    const auto started = std::chrono::steady_clock::now();
+    for (int attempt = 1; attempt <= 2; ++attempt) {
+        const auto result = callPage(
+            QStringLiteral("return captureBase(mapLng,mapLat,bearing,z,marginX,marginY);"), args, 10, isCancelled);
+        if (isCancelled && isCancelled()) {
+            account(started, false);
+            return std::nullopt;
+        }
+        const auto image = decodeCapture(result);
+        if (image && sizeAccepted(image->size(), expected)) {
+            account(started, true);
+            return image->convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        }
+        qWarning().noquote() << QStringLiteral("[OSMWebMapExportRenderer] capture failed, attempt %1/2").arg(attempt);
+    }
+    account(started, false);
+    return std::nullopt;
+}
+
+std::optional<QImage> OSMWebMapExportRenderer::composedFrame(const FrameKey &key, const IsCancelled &isCancelled)
+{
+    const auto reused = [this] {
+        std::lock_guard lock(m_stateLock);
+        ++m_captureStats.reused;
+    };
+    if (m_lastKey && m_lastImage && *m_lastKey == key) {
+        reused();
+        return m_lastImage;
+    }
+    std::optional<QPointF> offset;
+    if (m_baseView)
+        offset = offsetInBase(*m_baseView, m_base.size(), key, m_referenceSize, m_pixelRatio, m_rasterOnly);
+    if (offset) {
+        reused();
+    } else {
+        // A map that keeps its bearing (North) is captured with room to move
+        // around in; one that turns is captured for each frame.
+        const bool steady = !m_lastKey
+            || (m_lastKey->zoom == key.zoom && std::abs(std::remainder(key.bearing - m_lastKey->bearing, 360.0)) < 0.1);
+        // Half a view on each side, at most 256 CSS px: a large map would draw four times its area.
+        const double side = std::max(m_referenceSize.width(), m_referenceSize.height());
+        const int margin = steady ? int(std::ceil(std::min(side / 2, 256.0))) : 0;
+        const BaseView view{key.mapLng, key.mapLat, key.bearing, key.zoom, QSize(margin, margin)};
+        auto base = captureBase(view, isCancelled);
+        if (!base)
+            return std::nullopt;
+        m_baseView = view;
+        m_base = std::move(*base);
+        offset = offsetInBase(view, m_base.size(), key, m_referenceSize, m_pixelRatio, m_rasterOnly);
+        if (!offset)
+            return std::nullopt;
+    }
+    const QSize size(int(std::floor(m_expectedPixelSize.width())), int(std::floor(m_expectedPixelSize.height())));
+    QImage image = cropped(m_base, *offset, size);
+    m_overlay.draw(image, {key.mapLng, key.mapLat, key.bearing, key.zoom, m_referenceSize, m_pixelRatio}, key.idx,
+                   key.curLng, key.curLat);
+    m_lastKey = key;
+    m_lastImage = image;
+    return image;
 }
 
 OSMWebMapExportRenderer::ExportFrame OSMWebMapExportRenderer::exportFrame(const std::optional<FramePosition> &position,
@@ -435,6 +608,10 @@ bool OSMWebMapExportRenderer::loadTrack(const QList<QPointF> &coords, const QLis
         // The memo belongs to the old track.
         m_lastKey.reset();
         m_lastImage.reset();
+        m_baseView.reset();
+        m_base = QImage();
+        m_overlay.setTrack(coords, breaks);
+        m_askedPage = false;
     }
     return ok;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "maps/webmappage.h"
+#include "maps/webmaptrackoverlay.h"
 #include "tracks/trackpoint.h"
 
 #include <QImage>
@@ -79,11 +80,13 @@ public:
     bool waitUntilReady(std::chrono::milliseconds timeout, const IsCancelled &isCancelled) const;
 
     // The start of a web map for an export: waits for the page, loads the track
-    // and warms the tiles along it. False means "draw raster tiles instead"; the
-    // renderer has then been shut down on the main thread.
+    // and warms the tiles along it, or only along `viewCentres` (the centres of
+    // the exported frames' maps) when given. False means "draw raster tiles
+    // instead"; the renderer has then been shut down on the main thread.
     bool prepareForFrames(const QList<TrackPoint> &points, const QList<int> &breaks, int zoom,
                           std::chrono::milliseconds readyTimeout, const std::function<void(double)> &progress,
-                          const IsCancelled &isCancelled);
+                          const IsCancelled &isCancelled,
+                          const std::optional<QList<TrackPoint>> &viewCentres = std::nullopt);
     bool didShutdown() const;
 
     // The warm-up stops: about half a view apart in Web Mercator pixels of a 512-px world.
@@ -100,8 +103,22 @@ public:
     static std::optional<QPointF> reuseOffset(const FrameKey &captured, const FrameKey &wanted, double pixelRatio);
     // `image` moved by `offset` (drawn pixels, sub-pixel), edges repeated.
     static QImage shifted(const QImage &image, QPointF offset);
-    // On by default; off, every frame of new parameters is captured.
+    // On by default; off, every frame of new parameters is captured as the page draws it.
     void setReusesCaptures(bool reuse) { m_reusesCaptures = reuse; }
+
+    // Where a frame lies in a capture of the map alone (drawn pixels from the
+    // capture's top-left corner to the frame's), or none when it does not lie
+    // inside it. `margin`: the capture's extra CSS pixels on each side; `rasterOnly`:
+    // the map is raster images, which MapLibre puts on whole CSS pixels of the view.
+    struct BaseView {
+        double mapLng = 0, mapLat = 0, bearing = 0;
+        int zoom = 0;
+        QSize margin;
+    };
+    static std::optional<QPointF> offsetInBase(const BaseView &base, const QSize &baseSize, const FrameKey &wanted,
+                                               const QSizeF &referenceSize, double pixelRatio, bool rasterOnly);
+    // The `size` part of `image` at `topLeft` (sub-pixel: bilinear), edges repeated.
+    static QImage cropped(const QImage &image, QPointF topLeft, QSize size);
 
     static constexpr std::chrono::milliseconds defaultReadyTimeout{30000};
 
@@ -114,6 +131,9 @@ public:
     CaptureStats captureStats() const;
 
 private:
+    std::optional<QImage> composedFrame(const FrameKey &key, const IsCancelled &isCancelled);
+    std::optional<QImage> captureBase(const BaseView &view, const IsCancelled &isCancelled);
+    void account(std::chrono::steady_clock::time_point started, bool made);
     std::optional<QVariant> callPage(const QString &body, const WebMapPage::Arguments &args, double limitSeconds,
                                      const IsCancelled &stop);
     void assertBackground(const char *what) const;
@@ -134,6 +154,14 @@ private:
     CaptureStats m_captureStats;  // under m_stateLock
     std::optional<FrameKey> m_lastKey;
     std::optional<QImage> m_lastImage;
+
+    // The page draws the map alone and the program the track on top (pages that can).
+    bool m_askedPage = false;
+    bool m_drawsTrack = false;
+    bool m_rasterOnly = false;
+    WebMapTrackOverlay m_overlay;
+    std::optional<BaseView> m_baseView;
+    QImage m_base;
 };
 
 } // namespace routereel

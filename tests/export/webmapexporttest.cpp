@@ -24,6 +24,7 @@ struct Pages {
     std::atomic<int> captures{0};
     std::atomic<int> statics{0};
     std::atomic<int> shutdowns{0};
+    std::atomic<int> warmSteps{0};
     QString frameAnswer;
     QString staticAnswer;
 };
@@ -40,6 +41,8 @@ public:
         } else if (body.contains(QLatin1String("captureStatic"))) {
             ++m_pages->statics;
             value = m_pages->staticAnswer;
+        } else if (body.contains(QLatin1String("warmStep"))) {
+            ++m_pages->warmSteps;
         }
         QTimer::singleShot(0, [done, value] { done(value); });
     }
@@ -132,4 +135,26 @@ TEST(WebMapExport, ALostCaptureFailsTheRun)
     EXPECT_EQ(result->message(), QStringLiteral("Failed to render overlay frames"));
     EXPECT_FALSE(QFile::exists(output));
     EXPECT_EQ(web.pages->shutdowns.load(), 1);
+}
+
+// A long track of which the export shows one second: the warm-up visits the
+// views of that second, not the whole route.
+TEST(WebMapExport, WarmUpVisitsOnlyTheViewsOfTheExportedFrames)
+{
+    WebMaps web(QSize(100, 100));
+    QTemporaryDir dir;
+    const QString output = dir.filePath(QStringLiteral("out.mp4"));
+    ExportTask task = withMap(overlayTask(output, 1));
+    // Each point about two views east of the last at zoom 15.
+    GPXTrack track = makeTrack(3000);
+    for (qsizetype i = 0; i < track.trackPoints.size(); ++i)
+        track.trackPoints[i].lng = 8.54 + 0.0015 * double(i);
+    task.tracks = {track};
+    GPXSegment segment = wholeTrack(track);
+    segment.gpxEnd = 1;
+    task.segments = {segment};
+    VideoExporter exporter;
+    ASSERT_TRUE(exportSucceeds(exporter, task));
+    EXPECT_GE(web.pages->warmSteps.load(), 2);
+    EXPECT_LE(web.pages->warmSteps.load(), 40) << "not the " << track.trackPoints.size() << " stops of the whole route";
 }

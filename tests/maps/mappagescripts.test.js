@@ -47,6 +47,8 @@ class StubMap {
         [...(this.handlers[name] || []), ...once].forEach((fn) => fn());
     }
     triggerRepaint() { this.repaints++; }
+    redraw() { this.redraws = (this.redraws || 0) + 1; }
+    isMoving() { return false; }
     setCenter(c) { this.center = c; }
     getZoom() { return this.zoom; }
     jumpTo(camera) {
@@ -284,4 +286,36 @@ test('frame driver: one message per batch; cancelled callbacks skipped; new requ
     assert.equal(posted.length, 2, 'the frame requested during the batch asks for the next tick');
     ctx.__gpxExportAnimationFrame();
     assert.deepEqual(calls, ['a', 'number', 'late']);
+});
+
+test('captureBase: track layers hidden, canvas grown by the margins, answered at once when drawn, else after idle', async () => {
+    class BaseMap extends StubMap {
+        constructor(layers) {
+            super(layers);
+            this.resizes = 0;
+            this.container = { style: { width: '200.0px', height: '150.0px' }, clientWidth: 200, clientHeight: 150 };
+        }
+        getContainer() { return this.container; }
+        resize() { this.resizes++; }
+        getLayer(id) { return this.layer(id); }
+        setPaintProperty(id, name, value) { this.layer(id).paint = { [name]: value }; }
+    }
+    const map = new BaseMap([{ id: 'tiles', type: 'raster' }]);
+    const { ctx } = widgetPage(map);
+    assert.deepEqual(plain(map.layer('tiles').paint), { 'raster-fade-duration': 0 });
+    assert.equal(ctx.captureBase(13.4, 52.5, 0, 15, 100, 80), 'data:image/png;base64,AAAA');
+    assert.deepEqual([map.container.style.width, map.container.style.height, map.resizes, map.redraws],
+                     ['400px', '310px', 1, 1]);
+    for (const id of ['full-line', 'vis-line', 'dot-glow', 'dot-core'])
+        assert.equal(map.layer(id).layout.visibility, 'none', id);
+    assert.equal(ctx.baseIsRaster(), 'yes');
+
+    map.isLoaded = false;  // tiles of the new view still loading
+    const waiting = ctx.captureBase(13.41, 52.5, 0, 15, 100, 80);
+    assert.equal(typeof waiting.then, 'function');
+    assert.equal(map.resizes, 1, 'same margins: no resize');
+    map.isLoaded = true;
+    map.fire('idle');
+    assert.equal(await waiting, 'data:image/png;base64,AAAA');
+    assert.deepEqual(plain(map.jumps.at(-1)), { center: [13.41, 52.5], bearing: 0 });
 });
