@@ -26,6 +26,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QScopeGuard>
 #include <QThread>
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentMap>
@@ -185,6 +186,38 @@ ExportResult ExportRun::runFrames()
     if (!transaction)
         return fail(ExportResult::failure(transactionFailure));
 
+    const TimelineEngine &engine = *m_in.engine;
+    const GPSPathWidgetExportConfig &gpsConfig = task.gpsPathWidget;
+    const double gpsScale = gpsConfig.pixelSize / std::max(1.0, gpsConfig.referenceSize);
+    TimelineEngine::EffectiveTrackPoints effective;
+    if (gpsConfig.enabled)
+        effective = engine.effectiveTrackPoints(task.tracks);
+
+    // The path map's one capture runs on its own page while the map page warms up.
+    struct PathBackground {
+        QImage image;
+        GPSPathFitCamera::Camera camera;
+    };
+    std::thread pathCapture;
+    std::optional<PathBackground> pathBackground;
+    const auto joinPathCapture = qScopeGuard([&pathCapture] {
+        if (pathCapture.joinable())
+            pathCapture.join();
+    });
+    if (gpsConfig.enabled && gpsConfig.showMap && !effective.points.isEmpty() && m_in.gpsPathWeb) {
+        OSMWebMapExportRenderer *pathWeb = m_in.gpsPathWeb.data();
+        pathCapture = std::thread([&, pathWeb] {
+            if (!pathWeb->waitUntilReady(OSMWebMapExportRenderer::defaultReadyTimeout, isCancelled))
+                return;
+            const auto camera = GPSPathFitCamera::fit(effective.points, gpsConfig.referenceSize,
+                                                      gpsConfig.padding / std::max(0.001, gpsScale));
+            const auto image = pathWeb->captureStatic(GPSPathFitCamera::geoJSON(effective.points, effective.breaks),
+                                                      camera.lng, camera.lat, camera.zoom, isCancelled);
+            if (image)
+                pathBackground = PathBackground{*image, camera};
+        });
+    }
+
     TileCache &cache = m_in.tileCache ? *m_in.tileCache : TileCache::shared();
     TileMapRenderer mapRenderer(task.mapReferenceSize, task.mapShape, task.mapProvider, task.mapboxToken,
                                 task.zoomLevel, task.mapLanguage, task.mapSize, task.cornerRadius, cache);
@@ -264,8 +297,6 @@ ExportResult ExportRun::runFrames()
         if (task.mapBorderStyle == MapBorderStyle::gta)
             map.badge = northBadgeImage(2 * map.borderWidth, std::max(1.0, mapScale));
     }
-    const GPSPathWidgetExportConfig &gpsConfig = task.gpsPathWidget;
-    const double gpsScale = gpsConfig.pixelSize / std::max(1.0, gpsConfig.referenceSize);
     setup.gpsPath.config = gpsConfig;
     setup.gpsPath.borderWidth = borderTotalWidth(gpsConfig.borderStyle) * gpsScale;
     if (gpsConfig.enabled) {
@@ -274,10 +305,6 @@ ExportResult ExportRun::runFrames()
             setup.gpsPath.badge = northBadgeImage(2 * setup.gpsPath.borderWidth, std::max(1.0, gpsScale));
     }
 
-    const TimelineEngine &engine = *m_in.engine;
-    TimelineEngine::EffectiveTrackPoints effective;
-    if (gpsConfig.enabled)
-        effective = engine.effectiveTrackPoints(task.tracks);
     const QList<GPXTrack> effectiveTracks = engine.effectiveTracks(task.tracks);
     std::optional<HeartRateMinMax> minMax;
     if (task.heartRateWidget.enabled && task.heartRateWidget.showsMinMax())
@@ -289,18 +316,14 @@ ExportResult ExportRun::runFrames()
                                                         gpsConfig.referenceSize, gpsConfig.opacity, gpsConfig.padding);
         bool webBackground = false;
         if (gpsConfig.showMap && !effective.points.isEmpty() && m_in.gpsPathWeb) {
-            if (m_in.gpsPathWeb->waitUntilReady(OSMWebMapExportRenderer::defaultReadyTimeout, isCancelled)) {
-                const auto camera = GPSPathFitCamera::fit(effective.points, gpsConfig.referenceSize,
-                                                          gpsConfig.padding / std::max(0.001, gpsScale));
-                const auto image = m_in.gpsPathWeb->captureStatic(
-                    GPSPathFitCamera::geoJSON(effective.points, effective.breaks), camera.lng, camera.lat,
-                    camera.zoom, isCancelled);
-                if (image) {
-                    gpsRenderer->setTileBackground(*image, camera.crossesDateline, camera.lng, camera.lat,
-                                                   camera.zoom);
-                    webBackground = true;
-                    qInfo().noquote() << "[VideoExporter] GPSPath web background captured";
-                }
+            if (pathCapture.joinable())
+                pathCapture.join();
+            if (pathBackground) {
+                const GPSPathFitCamera::Camera &camera = pathBackground->camera;
+                gpsRenderer->setTileBackground(pathBackground->image, camera.crossesDateline, camera.lng,
+                                               camera.lat, camera.zoom);
+                webBackground = true;
+                qInfo().noquote() << "[VideoExporter] GPSPath web background captured";
             }
             if (!webBackground)
                 qInfo().noquote() << "[VideoExporter] GPSPath web capture unavailable, falling back to raster tiles";
