@@ -8,7 +8,9 @@
 #include "headlessproject.h"
 #include "longtrack.h"
 
+#include "maps/mapservices.h"
 #include "maps/views/gpspathoverlayview.h"
+#include "support/loopbackmapservice.h"
 #include "maps/views/gpspathwebmapview.h"
 #include "maps/views/mapoverlayview.h"
 #include "ui/main/mainwindow.h"
@@ -16,6 +18,7 @@
 #include "widgets/views/overlayview.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -95,6 +98,9 @@ bool makeProject(const QString &clip, const QString &track, const QString &proje
 int openAndWatch(const QString &project)
 {
     const BenchSettings settings;
+    // Map styles and tiles from a loopback service: the pages get ready without the network.
+    const auto tiles = testsupport::startMapService();
+    MapServices::overrideEndpointsForTesting(tiles->baseUrl());
     QApplication::setStyle(QStringLiteral("Fusion"));
     MainWindow window;
     std::optional<qint64> firstPaint;
@@ -163,6 +169,7 @@ int openAndWatch(const QString &project)
     std::printf("%s\n", QJsonDocument(out).toJson(QJsonDocument::Compact).constData());
     std::fflush(stdout);
     qApp->removeEventFilter(&watch);
+    MapServices::overrideEndpointsForTesting({});
     return 0;
 }
 
@@ -225,6 +232,7 @@ int run(const QStringList &args)
     int points = 200000;
     int pairs = 3;
     QString trackFile;
+    QString keep;
     for (qsizetype k = 0; k < args.size(); ++k) {
         const QString &a = args.at(k);
         const QString value = k + 1 < args.size() ? args.at(k + 1) : QString();
@@ -234,15 +242,22 @@ int run(const QStringList &args)
         } else if (a == QStringLiteral("--track")) {
             trackFile = QFileInfo(value).absoluteFilePath();
             ++k;
+        } else if (a == QStringLiteral("--keep")) {
+            keep = QFileInfo(value).absoluteFilePath();
+            ++k;
         } else if (a == QStringLiteral("--pairs")) {
             pairs = std::max(1, value.toInt());
             ++k;
         } else {
-            std::fprintf(stderr, "usage: startup [--track FILE | --track-points N] [--pairs N]\n");
+            std::fprintf(stderr, "usage: startup [--track FILE | --track-points N] [--pairs N] [--keep DIR]\n");
             return 2;
         }
     }
-    QTemporaryDir dir;
+    QTemporaryDir temporary;
+    // --keep DIR leaves the clip, tracks and projects there, to open them again by hand.
+    const QDir dir(keep.isEmpty() ? temporary.path() : keep);
+    if (!keep.isEmpty())
+        QDir().mkpath(keep);
     const QString clip = dir.filePath(QStringLiteral("clip.mp4"));
     const QString shortTrack = dir.filePath(QStringLiteral("short.gpx"));
     const QString longTrack = trackFile.isEmpty() ? dir.filePath(QStringLiteral("long.gpx")) : trackFile;
@@ -278,7 +293,7 @@ int run(const QStringList &args)
     return 0;
 }
 
-const bool registered = registerCommand("startup", "[--track FILE | --track-points N] [--pairs N]  (xvfb-run)", run);
+const bool registered = registerCommand("startup", "[--track FILE | --track-points N] [--pairs N] [--keep DIR]  (xvfb-run)", run);
 
 } // namespace
 } // namespace routereel::bench
