@@ -95,7 +95,7 @@ bool makeProject(const QString &clip, const QString &track, const QString &proje
 // The child: the window as the app makes it, started with the project. Prints
 // the monotonic clock (ms) at the first paint of the window, when every shown
 // preview widget had painted its whole content, and when the web map pages were ready.
-int openAndWatch(const QString &project)
+int openAndWatch(const QString &project, const QString &grabPath)
 {
     const BenchSettings settings;
     // Map styles and tiles from a loopback service: the pages get ready without the network.
@@ -161,6 +161,10 @@ int openAndWatch(const QString &project)
             return widgetsDrawn && pagesReady;
         },
         60000, 2);
+    if (!grabPath.isEmpty()) {
+        testsupport::waitFor([] { return false; }, 1500);  // tiles arrive
+        window.grab().save(grabPath);
+    }
     QJsonObject out;
     out.insert(QStringLiteral("firstPaint"), firstPaint ? double(*firstPaint) : -1.0);
     out.insert(QStringLiteral("widgetsDrawn"), widgetsDrawn ? double(*widgetsDrawn) : -1.0);
@@ -227,8 +231,9 @@ void printFigures(const QString &what, std::vector<Timing> runs)
 
 int run(const QStringList &args)
 {
-    if (args.size() == 2 && args.first() == QStringLiteral("--open"))
-        return openAndWatch(args.at(1));
+    // The child: --open PROJECT [--grab PNG] (the window saved once every widget is drawn).
+    if (args.size() >= 2 && args.first() == QStringLiteral("--open"))
+        return openAndWatch(args.at(1), args.size() >= 4 && args.at(2) == QStringLiteral("--grab") ? args.at(3) : QString());
     int points = 200000;
     int pairs = 3;
     QString trackFile;
