@@ -125,10 +125,10 @@ int openAndWatch(const QString &project, const QString &grabPath)
         if (window.gpxService().tracks().isEmpty())
             return;
         if (auto *path = qobject_cast<GPSPathOverlayView *>(o)) {
-            if (!path->isDrawingRoute() && path->state().trackPoints.size() >= 2)
+            if (path->isRouteDrawn() && path->state().trackPoints.size() >= 2)
                 drawn.insert(o);
         } else if (auto *graph = qobject_cast<HeartRateGraphOverlayView *>(o)) {
-            if (!graph->isDrawingCurve())
+            if (graph->isCurveDrawn())
                 drawn.insert(o);
         } else if (qobject_cast<OverlayView *>(o)) {
             drawn.insert(o);

@@ -50,6 +50,8 @@ public:
     GPSPathWebMapView *webMapView() const { return m_webMap; }
     // True while the route of the current state is still being drawn off the main thread.
     bool isDrawingRoute() const { return m_base.isBuilding(); }
+    // True once the disc and the route have been drawn and none is being drawn.
+    bool isRouteDrawn() const { return m_base.hasValue() && !m_base.isBuilding(); }
     // Tracks of more points than this are drawn off the main thread.
     static constexpr qsizetype heavyPointCount = 20000;
 

@@ -55,6 +55,8 @@ public:
 
     // True while the value shown is not the one last asked for.
     bool isBuilding() const { return m_pendingKey.has_value(); }
+    // True once a value was made, for whatever key.
+    bool hasValue() const { return m_value.has_value(); }
     const QString &key() const { return m_key; }
 
 private:

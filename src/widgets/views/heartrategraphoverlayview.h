@@ -36,6 +36,8 @@ public:
 
     // True while the curve of the current tracks is still being drawn off the main thread.
     bool isDrawingCurve() const { return panel_.isBuilding(); }
+    // True once the panel and curve have been drawn and none is being drawn.
+    bool isCurveDrawn() const { return panel_.hasValue() && !panel_.isBuilding(); }
     // Tracks of more points than this are drawn off the main thread.
     static constexpr qsizetype heavyPointCount = 20000;
 
