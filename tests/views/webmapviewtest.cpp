@@ -185,3 +185,36 @@ TEST(WebMapViews, liveMapBuildsALongTracksScriptAwayFromTheUpdates)
     EXPECT_EQ(sent.filter(QStringLiteral("updateTrack(")).size(), 0);
     EXPECT_TRUE(sent.join(QString()).contains(QStringLiteral("tickFrame(20,")));
 }
+
+TEST(WebMapViews, gpsPathWebMapBuildsALongRoutesScriptAwayFromTheUpdates)
+{
+    GPSPathWebMapView view(GPSPathWebMapState{});
+    QStringList sent;
+    view.coordinator().setEvaluator([&sent](const QString &script) { sent << script; });
+    view.coordinator().scriptMessage(QStringLiteral("pathMapReady"));
+    GPSPathWebMapState state;
+    state.revision = QUuid::createUuid();
+    state.trackPoints = route(30000);
+    state.currentLat = state.trackPoints[10].lat;
+    state.currentLng = state.trackPoints[10].lng;
+    state.size = 180;
+    state.padding = 27;
+    sent.clear();
+    view.setState(state);
+    EXPECT_TRUE(view.isPreparingRoute());
+    EXPECT_TRUE(sent.filter(QStringLiteral("initPathMap(")).isEmpty());
+    ASSERT_TRUE(waitFor([&] { return !view.isPreparingRoute(); }, 30000));
+    ASSERT_EQ(sent.filter(QStringLiteral("initPathMap(")).size(), 1);
+    EXPECT_EQ(sent.filter(QStringLiteral("initPathMap(")).first(), GPSPathWebMapCoordinator::routeScript(state).script);
+    EXPECT_TRUE(sent.last().startsWith(QStringLiteral("setMarker(")));
+    // The dot moves without the route; a new size brings the route again.
+    sent.clear();
+    state.currentLat = state.trackPoints[20].lat;
+    view.setState(state);
+    EXPECT_TRUE(sent.filter(QStringLiteral("initPathMap(")).isEmpty());
+    EXPECT_EQ(sent.size(), 1);
+    state.size = 200;
+    view.setState(state);
+    ASSERT_TRUE(waitFor([&] { return !view.isPreparingRoute(); }, 30000));
+    EXPECT_EQ(sent.filter(QStringLiteral("initPathMap(")).size(), 1);
+}
