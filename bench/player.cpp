@@ -1,7 +1,10 @@
 // routereel-bench player: how fast the preview player answers seeks, how many
 // frames it drops while playing 1080p30, alone and under the preview area with
 // all six widgets, and what each playhead update costs the main thread there.
+// With --track or --track-points the preview runs alternate between the short
+// ride and that track, laid on the timeline whole as an import lays it.
 #include "benchcommand.h"
+#include "longtrack.h"
 #include "support/waitfor.h"
 
 #include "maps/mapservices.h"
@@ -30,6 +33,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <ctime>
 #include <vector>
 
 namespace routereel::bench {
@@ -67,6 +71,14 @@ QString makeClip(const QString &dir, const QString &name, double seconds, const 
 }
 
 using testsupport::waitFor;
+
+// CPU time of the calling thread, in milliseconds: the main thread's paints included.
+double threadCpuMs()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
+}
 
 // The preview's map pages are web pages: their runtime is set up before the application starts.
 const bool webMapRuntime = (prepareWebMapRuntime(), true);
@@ -134,7 +146,24 @@ VideoSegment cut(const VideoSource &source, double start, double end, double off
 
 int run(const QStringList &args)
 {
-    const int seeks = args.isEmpty() ? 20 : std::max(1, args.first().toInt());
+    int seeks = 20;
+    int pairs = 1;
+    std::optional<GPXTrack> longTrack;
+    for (qsizetype k = 0; k < args.size(); ++k) {
+        GPXTrack track;
+        QString error;
+        if (takeTrackOption(args, k, track, error)) {
+            if (!error.isEmpty()) {
+                std::fprintf(stderr, "%s\n", qPrintable(error));
+                return 2;
+            }
+            longTrack = track;
+        } else if (args.at(k) == QStringLiteral("--pairs") && k + 1 < args.size()) {
+            pairs = std::max(1, args.at(++k).toInt());
+        } else {
+            seeks = std::max(1, args.at(k).toInt());
+        }
+    }
     QTemporaryDir dir;
     std::printf("making 1080p30 clips...\n");
     std::fflush(stdout);
@@ -236,12 +265,31 @@ int run(const QStringList &args)
     view.hide();
     GPXService gpx;
     TimelineEngine engine;
-    const GPXTrack track = ride(12);
-    gpx.setTracks({track});
-    GPXSegment segment;
-    segment.trackID = track.id;
-    segment.gpxEnd = 12;
-    engine.setSegments({segment});
+    struct TrackCase {
+        QString name;
+        GPXTrack track;
+        QList<GPXSegment> segments;
+    };
+    QList<TrackCase> cases;
+    {
+        const GPXTrack track = ride(12);
+        GPXSegment segment;
+        segment.trackID = track.id;
+        segment.gpxEnd = 12;
+        cases.append({QStringLiteral("%1 points").arg(track.trackPoints.size()), track, {segment}});
+    }
+    if (longTrack) {
+        // Laid whole on the timeline, as an import does: every point is in the widgets.
+        GPXSegment segment;
+        segment.trackID = longTrack->id;
+        segment.gpxEnd = longTrack->duration;
+        cases.append({QStringLiteral("%1 points").arg(longTrack->trackPoints.size()), *longTrack, {segment}});
+    }
+    const auto useCase = [&](const TrackCase &c) {
+        gpx.setTracks({c.track});
+        engine.setSegments(c.segments);
+    };
+    useCase(cases.first());
     engine.setCanvasOrigin(QSizeF(1920, 1080));
     MapSettings map;
     TimeWidgetSettings time;
@@ -269,38 +317,70 @@ int run(const QStringList &args)
     });
     preview.resize(960, 540);
     preview.show();
-    const auto playUnderPreview = [&](const char *what) {
-        waitFor([] { return false; }, 3000);  // the map pages load
+    const auto playUnderPreview = [&](const QString &what, Figures &all, std::vector<double> &dropShares) {
+        waitFor([] { return false; }, 3000);  // the map pages load, the widgets are drawn
         service.seek(0);
         waitFor([&] { return !service.isSeeking(); }, 3000);
         updates.ms.clear();
         delivered = 0;
         const int decodedBefore = int(player->framesDecoded());
         wall.restart();
+        const double cpuBefore = threadCpuMs();
         service.play();
         waitFor([&] { return service.clock()->currentTime() >= 10.0; }, 20000);
         const double timeline = service.clock()->currentTime();
         const double elapsed = wall.nsecsElapsed() / 1e9;
+        const double cpu = threadCpuMs() - cpuBefore;
         service.pause();
         const int expectedFrames = int(timeline * 30 + 0.5);
         const int dropped = std::max(0, expectedFrames - delivered);
-        std::printf("playback 1080p30 under the preview, %s: %.2f s of timeline in %.2f s wall\n", what, timeline,
-                    elapsed);
+        const double share = expectedFrames > 0 ? 100.0 * dropped / expectedFrames : 0.0;
+        std::printf("playback 1080p30 under the preview, %s: %.2f s of timeline in %.2f s wall\n", qPrintable(what),
+                    timeline, elapsed);
         std::printf("  frames expected %d, decoded %d, shown %d, dropped %d (%.2f %%)\n", expectedFrames,
-                    int(player->framesDecoded()) - decodedBefore, delivered, dropped,
-                    expectedFrames > 0 ? 100.0 * dropped / expectedFrames : 0.0);
+                    int(player->framesDecoded()) - decodedBefore, delivered, dropped, share);
         updates.print("  main thread per playhead update");
+        std::printf("  main thread busy %.1f %% of the wall time, %.2f ms CPU per playhead update (paints included)\n",
+                    cpu / (elapsed * 10), updates.ms.empty() ? 0.0 : cpu / updates.ms.size());
+        std::fflush(stdout);
+        all.ms.insert(all.ms.end(), updates.ms.begin(), updates.ms.end());
+        dropShares.push_back(share);
     };
-    playUnderPreview("all six widgets");
-    // What the two web maps cost, apart from the painted widgets.
-    map.setEnabled(false);
-    path.setShowMap(false);
-    playUnderPreview("six widgets, no web map");
+    // The default widgets (the GPS path drawn in place), then the path over a web map, then no web map at all;
+    // within each, the tracks in alternation.
+    struct Setup {
+        const char *name;
+        bool map;
+        bool pathMap;
+    };
+    for (const Setup &setup : {Setup{"all six widgets", true, false}, Setup{"all six, GPS path over a web map", true, true},
+                               Setup{"six widgets, no web map", false, false}}) {
+        map.setEnabled(setup.map);
+        path.setShowMap(setup.pathMap);
+        std::vector<Figures> all(cases.size());
+        std::vector<std::vector<double>> drops(cases.size());
+        for (int pair = 0; pair < pairs; ++pair) {
+            for (qsizetype c = 0; c < cases.size(); ++c) {
+                useCase(cases[c]);
+                playUnderPreview(QStringLiteral("%1, %2").arg(QString::fromUtf8(setup.name), cases[c].name), all[c],
+                                 drops[c]);
+            }
+        }
+        if (pairs > 1) {
+            for (qsizetype c = 0; c < cases.size(); ++c) {
+                const double worst = *std::max_element(drops[c].begin(), drops[c].end());
+                std::printf("%s, %s, %d runs: worst dropped %.2f %%\n", setup.name, qPrintable(cases[c].name), pairs,
+                            worst);
+                all[c].print("  main thread per playhead update");
+            }
+        }
+    }
     MapServices::overrideEndpointsForTesting({});
     return 0;
 }
 
-const bool registered = registerCommand("player", "[SEEKS]", run);
+const bool registered =
+    registerCommand("player", "[SEEKS] [--track FILE | --track-points N] [--pairs N]", run);
 
 } // namespace
 } // namespace routereel::bench

@@ -16,6 +16,19 @@ void GPSPathWebMapCoordinator::run(const QString &script, std::optional<QString>
     }
 }
 
+GPSPathWebMapCoordinator::RouteScript GPSPathWebMapCoordinator::routeScript(const GPSPathWebMapState &s)
+{
+    RouteScript route{s.revision, s.breaks, s.size, s.padding, QStringLiteral("clearPathMap();"), false};
+    if (s.trackPoints.size() < 2)
+        return route;
+    const auto camera = GPSPathFitCamera::fit(s.trackPoints, s.size, s.padding);
+    route.crossesDateline = camera.crossesDateline;
+    route.script = QStringLiteral("initPathMap(") + GPSPathFitCamera::geoJSON(s.trackPoints, s.breaks)
+        + QStringLiteral(", ") + MapPages::jsNumber(camera.lng) + QStringLiteral(", ") + MapPages::jsNumber(camera.lat)
+        + QStringLiteral(", ") + MapPages::jsNumber(camera.zoom) + QStringLiteral(");");
+    return route;
+}
+
 void GPSPathWebMapCoordinator::update(const GPSPathWebMapState &s)
 {
     const bool enoughPoints = s.trackPoints.size() >= 2;
@@ -25,19 +38,13 @@ void GPSPathWebMapCoordinator::update(const GPSPathWebMapState &s)
         m_lastBreaks = s.breaks;
         m_lastSize = s.size;
         m_lastPadding = s.padding;
-        QString script;
-        if (!enoughPoints) {
-            m_crossesDateline = false;
-            script = QStringLiteral("clearPathMap();");
-        } else {
-            const auto camera = GPSPathFitCamera::fit(s.trackPoints, s.size, s.padding);
-            m_crossesDateline = camera.crossesDateline;
-            script = QStringLiteral("initPathMap(") + GPSPathFitCamera::geoJSON(s.trackPoints, s.breaks)
-                + QStringLiteral(", ") + MapPages::jsNumber(camera.lng) + QStringLiteral(", ")
-                + MapPages::jsNumber(camera.lat) + QStringLiteral(", ") + MapPages::jsNumber(camera.zoom)
-                + QStringLiteral(");");
-        }
-        run(script, m_pendingInit);
+        const std::optional<RouteScript> &p = m_preparedRoute;
+        const bool prepared = p && p->revision == s.revision && p->breaks == s.breaks && p->size == s.size
+            && p->padding == s.padding;
+        const RouteScript route = prepared ? *p : routeScript(s);
+        m_preparedRoute.reset();
+        m_crossesDateline = route.crossesDateline;
+        run(route.script, m_pendingInit);
     }
 
     if (!m_lastLanguage || *m_lastLanguage != s.mapLanguage) {

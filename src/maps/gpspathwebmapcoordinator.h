@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <optional>
+#include <utility>
 
 namespace routereel {
 
@@ -37,6 +38,20 @@ public:
     void update(const GPSPathWebMapState &state);
     void scriptMessage(const QString &name);
 
+    // The page script that shows the route of `state`, with what it was made for.
+    struct RouteScript {
+        QUuid revision;
+        QList<int> breaks;
+        double size = -1;
+        double padding = -1;
+        QString script;
+        bool crossesDateline = false;
+    };
+    static RouteScript routeScript(const GPSPathWebMapState &state);
+    // A route script built elsewhere (a long route's off the main thread): update() sends it
+    // instead of building it again when the state is the one it was made for.
+    void prepareRoute(RouteScript route) { m_preparedRoute = std::move(route); }
+
     bool ready() const { return m_ready; }
     bool crossesDateline() const { return m_crossesDateline; }
     const std::optional<QString> &pendingInit() const { return m_pendingInit; }
@@ -54,6 +69,7 @@ private:
     QList<int> m_lastBreaks;
     bool m_crossesDateline = false;
     std::optional<QString> m_lastLanguage;
+    std::optional<RouteScript> m_preparedRoute;
     std::optional<QString> m_pendingInit;
     std::optional<QString> m_pendingPos;
     std::optional<QString> m_pendingLang;

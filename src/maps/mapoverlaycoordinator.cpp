@@ -57,7 +57,9 @@ void MapOverlayCoordinator::update(const MapOverlayState &state)
     std::optional<QString> track;
     if (m_lastRevision != state.trackData.revision) {
         m_lastRevision = state.trackData.revision;
-        track = trackScript(state.trackData);
+        track = m_preparedTrack && m_preparedTrack->first == state.trackData.revision ? m_preparedTrack->second
+                                                                                      : trackScript(state.trackData);
+        m_preparedTrack.reset();
     }
     std::optional<QString> tick;
     if (state.currentIndex >= 0 && state.currentIndex < state.trackData.points.size())

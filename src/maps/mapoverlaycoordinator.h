@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <optional>
+#include <utility>
 
 namespace routereel {
 
@@ -36,6 +37,9 @@ public:
     void setEvaluator(Evaluate evaluate) { m_evaluate = std::move(evaluate); }
     void update(const MapOverlayState &state);
     void scriptMessage(const QString &name);
+    // The track script of `revision`, built elsewhere (a long track's off the
+    // main thread): update() sends it instead of building it again.
+    void prepareTrack(const QUuid &revision, const QString &script) { m_preparedTrack = {revision, script}; }
 
     bool ready() const { return m_ready; }
     const std::optional<QString> &pendingTrack() const { return m_pendingTrack; }
@@ -52,6 +56,7 @@ private:
     Evaluate m_evaluate;
     bool m_ready = false;
     std::optional<QUuid> m_lastRevision;
+    std::optional<std::pair<QUuid, QString>> m_preparedTrack;
     std::optional<QString> m_lastLanguage;
     std::optional<QString> m_pendingTrack;
     std::optional<QString> m_pendingPos;

@@ -1,9 +1,16 @@
 #include "support/testartifacts.h"
+#include "support/waitfor.h"
 #include "viewrender.h"
+#include "widgets/heartrategraphaxisreducer.h"
 #include "widgets/views/heartrategraphoverlayview.h"
+#include "widgets/widgetfonts.h"
+
+#include <QPainter>
+#include <QRandomGenerator>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -107,4 +114,64 @@ TEST(HeartRateGraphOverlayView, ScalesAndBoundsItsSize)
     view.setPanelSize(1e12, 1e12);
     EXPECT_LE(view.sizeHint().width(), 4096);
     EXPECT_LE(view.sizeHint().height(), 4096);
+}
+
+TEST(HeartRateGraphOverlayView, LongTrackCurveIsDrawnAwayFromThePaintAndLooksTheSame)
+{
+    // 50,000 samples a second apart, wandering between 60 and 190, a new segment every 10,000.
+    GPXTrack ride;
+    QRandomGenerator rng(3);
+    double bpm = 110;
+    for (int i = 0; i < 50000; ++i) {
+        bpm = std::clamp(bpm + (rng.generateDouble() * 2 - 1) * 2, 60.0, 190.0);
+        TrackPoint p;
+        p.time = t0 + i;
+        p.heartRate = int(std::lround(bpm));
+        p.startsSegment = i > 0 && i % 10000 == 0;
+        ride.trackPoints.append(p);
+    }
+    HeartRateGraphOverlayView view;
+    view.setTracks({ride});
+    view.setPanelSize(220, 70);
+    view.setCurrentSample(t0 + 20000, *ride.trackPoints[20000].heartRate);
+    // The first paint does not wait for the curve.
+    renderView(view);
+    EXPECT_TRUE(view.isDrawingCurve());
+    ASSERT_TRUE(testsupport::waitFor([&] { return !view.isDrawingCurve(); }, 30000));
+    const QImage image = renderView(view);
+
+    // As the view drew itself before: every sample stroked at every paint.
+    QImage full(image.size(), QImage::Format_ARGB32_Premultiplied);
+    full.fill(Qt::transparent);
+    {
+        namespace L = HeartRateGraphLayout;
+        const HeartRateGraphAxis axis = *HeartRateGraphAxisReducer::reduce({ride});
+        QPainter p(&full);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setRenderHint(QPainter::TextAntialiasing);
+        QPainterPath panel;
+        panel.addRoundedRect(QRectF(0, 0, 220, 70), L::cornerRadius, L::cornerRadius);
+        p.fillPath(panel, QColor(0, 0, 0, 128));
+        p.save();
+        p.setClipPath(panel);
+        QPen pen(Qt::white, L::lineWidth, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+        pen.setMiterLimit(10);
+        p.strokePath(heartRateGraphCurve({ride}, axis, 220, 70, L::insetX, L::insetY), pen);
+        const QPointF dot = *view.dotCenter();
+        p.setPen(Qt::NoPen);
+        p.setBrush(Qt::white);
+        p.drawEllipse(QRectF(dot.x() - L::dotRadius, dot.y() - L::dotRadius, 2 * L::dotRadius, 2 * L::dotRadius));
+        p.restore();
+        const QFont font = widgetMonoFont(L::labelFontSize * 72.0 / std::max(1, view.logicalDpiY()));
+        p.setFont(font);
+        p.setPen(Qt::white);
+        p.drawText(QPointF(L::labelLeft, L::labelTop + QFontMetricsF(font, &view).ascent()), QStringLiteral("\u2665"));
+    }
+    EXPECT_GE(psnr(image, full), 40);
+    saveTestArtifact(image, QStringLiteral("view-hrgraph-long-track"));
+
+    // The dot moves with the playhead; the curve is not drawn again.
+    view.setCurrentSample(t0 + 40000, *ride.trackPoints[40000].heartRate);
+    renderView(view);
+    EXPECT_FALSE(view.isDrawingCurve());
 }

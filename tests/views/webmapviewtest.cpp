@@ -157,3 +157,64 @@ TEST(WebMapViews, gpsPathWebMapFollowsProviderAndTokenIdentity)
     view.setState(state);
     EXPECT_EQ(view.webMapView(), nullptr);
 }
+
+TEST(WebMapViews, liveMapBuildsALongTracksScriptAwayFromTheUpdates)
+{
+    MapOverlayView view(MapOverlayState{});
+    QStringList sent;
+    view.coordinator().setEvaluator([&sent](const QString &script) { sent << script; });
+    view.coordinator().scriptMessage(QStringLiteral("mapReady"));
+    MapOverlayState state;
+    state.trackData.points = route(30000);
+    moveTo(state, 10);
+    sent.clear();
+    view.setState(state);
+    // The update returns before the 30,000 points are written out; the page keeps what it has meanwhile.
+    EXPECT_TRUE(view.isPreparingTrack());
+    EXPECT_FALSE(sent.join(QString()).contains(QStringLiteral("updateTrack(")));
+    ASSERT_TRUE(waitFor([&] { return !view.isPreparingTrack(); }, 30000));
+    const QString track = MapOverlayCoordinator::trackScript(state.trackData);
+    ASSERT_EQ(sent.filter(QStringLiteral("updateTrack(")).size(), 1);
+    EXPECT_TRUE(sent.filter(QStringLiteral("updateTrack(")).first().startsWith(track));
+    EXPECT_TRUE(sent.last().contains(QStringLiteral("tickFrame(10,")));
+    // Later updates move the dot only.
+    sent.clear();
+    moveTo(state, 20);
+    view.setState(state);
+    EXPECT_FALSE(view.isPreparingTrack());
+    EXPECT_EQ(sent.filter(QStringLiteral("updateTrack(")).size(), 0);
+    EXPECT_TRUE(sent.join(QString()).contains(QStringLiteral("tickFrame(20,")));
+}
+
+TEST(WebMapViews, gpsPathWebMapBuildsALongRoutesScriptAwayFromTheUpdates)
+{
+    GPSPathWebMapView view(GPSPathWebMapState{});
+    QStringList sent;
+    view.coordinator().setEvaluator([&sent](const QString &script) { sent << script; });
+    view.coordinator().scriptMessage(QStringLiteral("pathMapReady"));
+    GPSPathWebMapState state;
+    state.revision = QUuid::createUuid();
+    state.trackPoints = route(30000);
+    state.currentLat = state.trackPoints[10].lat;
+    state.currentLng = state.trackPoints[10].lng;
+    state.size = 180;
+    state.padding = 27;
+    sent.clear();
+    view.setState(state);
+    EXPECT_TRUE(view.isPreparingRoute());
+    EXPECT_TRUE(sent.filter(QStringLiteral("initPathMap(")).isEmpty());
+    ASSERT_TRUE(waitFor([&] { return !view.isPreparingRoute(); }, 30000));
+    ASSERT_EQ(sent.filter(QStringLiteral("initPathMap(")).size(), 1);
+    EXPECT_EQ(sent.filter(QStringLiteral("initPathMap(")).first(), GPSPathWebMapCoordinator::routeScript(state).script);
+    EXPECT_TRUE(sent.last().startsWith(QStringLiteral("setMarker(")));
+    // The dot moves without the route; a new size brings the route again.
+    sent.clear();
+    state.currentLat = state.trackPoints[20].lat;
+    view.setState(state);
+    EXPECT_TRUE(sent.filter(QStringLiteral("initPathMap(")).isEmpty());
+    EXPECT_EQ(sent.size(), 1);
+    state.size = 200;
+    view.setState(state);
+    ASSERT_TRUE(waitFor([&] { return !view.isPreparingRoute(); }, 30000));
+    EXPECT_EQ(sent.filter(QStringLiteral("initPathMap(")).size(), 1);
+}

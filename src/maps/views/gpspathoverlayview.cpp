@@ -6,6 +6,7 @@
 
 #include <QPainter>
 #include <QPainterPath>
+#include <QStringList>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -77,29 +78,81 @@ void GPSPathOverlayView::styleWebMap()
     setPreviewMapScale(m_webMap->webView(), m_scale);
 }
 
-void GPSPathOverlayView::paintEvent(QPaintEvent *)
+namespace {
+
+// The disc and the whole route, as the widget shows them under the dot, at
+// `pixels` device pixels. Every point is stroked: a thinned route would
+// blend its edges differently where a dense track overlaps itself.
+QImage drawBase(const GPSPathProjection &projection, QSize pixels, double dpr, double opacity)
 {
-    const double size = m_state.size;
-    if (m_webMap || !(size > 0) || !std::isfinite(size))
-        return;  // nothing behind the transparent page
-    QPainter p(this);
+    QImage image(pixels, QImage::Format_ARGB32_Premultiplied);
+    if (image.isNull())
+        return image;
+    image.fill(Qt::transparent);
+    image.setDevicePixelRatio(dpr);
+    const double size = projection.size;
+    const double scale = pixels.width() / dpr / size;
+    QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
-    p.setOpacity(m_opacity);
-    p.scale(width() / size, height() / size);
+    p.setOpacity(opacity);
+    p.scale(scale, pixels.height() / dpr / size);
     QPainterPath round;
     round.addEllipse(QRectF(0, 0, size, size));
     p.setClipPath(round);
     p.fillRect(QRectF(0, 0, size, size), Qt::black);
-    if (m_state.trackPoints.size() < 2)
-        return;
-    const auto cached = GPSPathProjectionCache::path(m_state.revision, m_state.trackPoints, m_state.breaks,
-                                                     m_state.mapProvider, m_state.padding, size);
+    if (projection.pts.size() < 2)
+        return image;
     QColor route = QColor::fromRgbF(0, 0.83f, 1);
     route.setAlphaF(0.9f);
     QPen pen(route, 2.5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
     pen.setMiterLimit(10);
-    p.strokePath(cached.path, pen);
-    const QPointF dot = cached.projection.point(m_state.currentLat, m_state.currentLng);
+    p.strokePath(GPSPathProjectionCache::pathOf(projection), pen);
+    return image;
+}
+
+} // namespace
+
+void GPSPathOverlayView::paintEvent(QPaintEvent *)
+{
+    const double side = m_state.size;
+    if (m_webMap || !(side > 0) || !std::isfinite(side) || width() <= 0 || height() <= 0)
+        return;  // nothing behind the transparent page
+    const double dpr = devicePixelRatioF();
+    const QSize pixels = (QSizeF(size()) * dpr).toSize();
+    QStringList breaks;
+    for (int b : m_state.breaks)
+        breaks << QString::number(b);
+    const QString key = QStringList{m_state.revision.toString(), QString::number(m_state.trackPoints.size()),
+                                    breaks.join(QLatin1Char(',')), QString::number(side, 'g', 17),
+                                    enumText(m_state.mapProvider),
+                                    m_state.padding ? QString::number(*m_state.padding, 'g', 17) : QString(),
+                                    QString::number(pixels.width()), QString::number(pixels.height()),
+                                    QString::number(dpr, 'g', 17), QString::number(m_opacity, 'g', 17)}
+                            .join(QLatin1Char('|'));
+    const bool heavy = m_state.trackPoints.size() > heavyPointCount;
+    const Base *base = m_base.get(key, heavy, [points = m_state.trackPoints, breakList = m_state.breaks,
+                                               padding = m_state.padding, side, pixels, dpr, opacity = m_opacity] {
+        Base b;
+        b.projection = GPSPathProjection::make(points, breakList, padding, side);
+        b.image = drawBase(b.projection, pixels, dpr, opacity);
+        b.projection.pts.clear();
+        b.projection.breaks.clear();
+        return b;
+    });
+    if (!base)
+        return;  // the first picture of a long route is on its way
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    // An earlier picture stands in, stretched, while the new one is drawn.
+    p.drawImage(QRectF(rect()), base->image);
+    if (m_state.trackPoints.size() < 2 || base->projection.size != side)
+        return;
+    p.setOpacity(m_opacity);
+    p.scale(width() / side, height() / side);
+    QPainterPath round;
+    round.addEllipse(QRectF(0, 0, side, side));
+    p.setClipPath(round);
+    const QPointF dot = base->projection.point(m_state.currentLat, m_state.currentLng);
     const QRectF circle(dot.x() - 5, dot.y() - 5, 10, 10);
     p.setBrush(QColor::fromRgbF(1, 0.23f, 0.19f));
     QPen ring(Qt::white, 1.5, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin);

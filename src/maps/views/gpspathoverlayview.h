@@ -1,7 +1,11 @@
 #pragma once
 
+#include "maps/gpspathprojection.h"
 #include "tracks/trackpoint.h"
 #include "widgets/mapenums.h"
+#include "widgets/views/backgroundbuild.h"
+
+#include <QImage>
 
 #include <QPointer>
 #include <QUuid>
@@ -30,6 +34,8 @@ struct GPSPathOverlayState {
 // The GPS path widget of the preview: the route over a web map (showMap), or
 // drawn in place over a black square; round either way. Its content is laid
 // out in canvas units (a square of side `size`) and drawn at the widget's size.
+// The disc and the route are drawn once per change of what they show (off the
+// main thread for a long track) and kept as a picture; a paint adds the dot.
 class GPSPathOverlayView : public QWidget {
     Q_OBJECT
 public:
@@ -42,11 +48,21 @@ public:
     const GPSPathOverlayState &state() const { return m_state; }
     // The hosted web map; none while the route is drawn in place.
     GPSPathWebMapView *webMapView() const { return m_webMap; }
+    // True while the route of the current state is still being drawn off the main thread.
+    bool isDrawingRoute() const { return m_base.isBuilding(); }
+    // True once the disc and the route have been drawn and none is being drawn.
+    bool isRouteDrawn() const { return m_base.hasValue() && !m_base.isBuilding(); }
+    // Tracks of more points than this are drawn off the main thread.
+    static constexpr qsizetype heavyPointCount = 20000;
 
 protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    struct Base {
+        QImage image;                   // disc and route at the widget's pixels
+        GPSPathProjection projection;   // without its points: for the dot
+    };
     void styleWebMap();
 
     GPSPathOverlayState m_state;
@@ -54,6 +70,7 @@ private:
     double m_scale = 1;
     QPointer<GPSPathWebMapView> m_webMap;
     QString m_webMapIdentity;
+    BackgroundBuild<Base> m_base{this, [this] { update(); }};
 };
 
 } // namespace routereel

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "maps/gpspathwebmapcoordinator.h"
+#include "widgets/views/backgroundbuild.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -22,10 +23,18 @@ public:
 
     GPSPathWebMapCoordinator &coordinator() { return m_coordinator; }
     QWebEngineView *webView() const { return m_webView; }
+    // True while a long route's page script is still being built off the main thread.
+    bool isPreparingRoute() const { return m_routes.isBuilding(); }
+    // Routes of more points than this are prepared off the main thread.
+    static constexpr qsizetype heavyPointCount = 20000;
 
 private:
     GPSPathWebMapCoordinator m_coordinator;
     QPointer<QWebEngineView> m_webView;
+    // The page keeps the route it has until the script of a new one is ready.
+    GPSPathWebMapState m_latest;
+    GPSPathWebMapState m_pageRoute;
+    BackgroundBuild<GPSPathWebMapCoordinator::RouteScript> m_routes{this, [this] { setState(m_latest); }};
 };
 
 } // namespace routereel

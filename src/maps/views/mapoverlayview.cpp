@@ -15,7 +15,7 @@ MapOverlayView::MapOverlayView(const MapOverlayState &state, QWidget *parent) : 
         : MapPages::mapWidgetPageHTML(0, 0, 0, true);
     m_webView = makePreviewMapView(this, html, [this](const QString &name) { m_coordinator.scriptMessage(name); });
     m_coordinator.setEvaluator(pageScriptRunner(m_webView));
-    m_coordinator.update(state);
+    setState(state);
 }
 
 MapOverlayView::~MapOverlayView()
@@ -26,7 +26,21 @@ MapOverlayView::~MapOverlayView()
 
 void MapOverlayView::setState(const MapOverlayState &state)
 {
-    m_coordinator.update(state);
+    m_latest = state;
+    const MapTrackData &data = state.trackData;
+    const QString key = data.revision.toString();
+    const QString *script = m_trackScripts.get(key, data.points.size() > heavyPointCount,
+                                               [data] { return MapOverlayCoordinator::trackScript(data); });
+    if (script && m_trackScripts.key() == key) {
+        m_coordinator.prepareTrack(data.revision, *script);
+        m_pageTrack = data;
+        m_coordinator.update(state);
+        return;
+    }
+    // Meanwhile the page shows the track it has, and the dot only where that track reaches.
+    MapOverlayState held = state;
+    held.trackData = m_pageTrack;
+    m_coordinator.update(held);
 }
 
 void MapOverlayView::setAppearance(double opacity, MapShape shape, double cornerRadius)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "maps/mapoverlaycoordinator.h"
+#include "widgets/views/backgroundbuild.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -29,10 +30,18 @@ public:
 
     MapOverlayCoordinator &coordinator() { return m_coordinator; }
     QWebEngineView *webView() const { return m_webView; }
+    // True while a long track's page script is still being built off the main thread.
+    bool isPreparingTrack() const { return m_trackScripts.isBuilding(); }
+    // Tracks of more points than this are prepared off the main thread.
+    static constexpr qsizetype heavyPointCount = 20000;
 
 private:
     MapOverlayCoordinator m_coordinator;
     QPointer<QWebEngineView> m_webView;
+    // The page keeps the track it has until the script of a new one is ready.
+    MapOverlayState m_latest;
+    MapTrackData m_pageTrack;
+    BackgroundBuild<QString> m_trackScripts{this, [this] { setState(m_latest); }};
 };
 
 } // namespace routereel

@@ -3,9 +3,11 @@
 #include "widgets/heartrategraphaxisreducer.h"
 #include "widgets/heartrategraphcurvepathcache.h"
 #include "widgets/overlaybitmap.h"
+#include "widgets/trackfingerprint.h"
 
 #include <QPainter>
 #include <QPainterPath>
+#include <QStringList>
 
 #include <algorithm>
 
@@ -20,7 +22,14 @@ HeartRateGraphOverlayView::HeartRateGraphOverlayView(QWidget *parent)
 
 void HeartRateGraphOverlayView::setTracks(const QList<GPXTrack> &tracks)
 {
+    qsizetype count = 0;
+    for (const GPXTrack &track : tracks)
+        count += track.trackPoints.size();
+    // The same tracks come with every playhead update: nothing to lay out again.
+    if (count == pointCount_ && trackFingerprints(tracks) == trackFingerprints(tracks_))
+        return;
     tracks_ = tracks;
+    pointCount_ = count;
     contentChanged();
 }
 
@@ -71,6 +80,35 @@ std::optional<QPointF> HeartRateGraphOverlayView::dotCenter() const
     return QPointF(x, y);
 }
 
+namespace {
+
+// The panel and the whole curve as the painter would draw them, on a
+// transparent picture covering `pixels` of its device. Every sample is
+// stroked: a thinned curve would blend its edges differently where a dense
+// curve overlaps itself.
+QImage drawPanel(const QList<GPXTrack> &tracks, const HeartRateGraphAxis &axis, double width, double height,
+                 const QColor &colour, const QTransform &device, QRect pixels, double opacity)
+{
+    QImage image(pixels.size(), QImage::Format_ARGB32_Premultiplied);
+    if (image.isNull())
+        return image;
+    image.fill(Qt::transparent);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setOpacity(opacity);
+    p.setTransform(device * QTransform::fromTranslate(-pixels.x(), -pixels.y()));
+    QPainterPath panel;
+    panel.addRoundedRect(QRectF(0, 0, width, height), L::cornerRadius, L::cornerRadius);
+    p.fillPath(panel, QColor(0, 0, 0, 128));
+    p.setClipPath(panel);
+    QPen pen(colour, L::lineWidth, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+    pen.setMiterLimit(10);
+    p.strokePath(HeartRateGraphCurvePathCache::path(tracks, axis, width, height), pen);
+    return image;
+}
+
+} // namespace
+
 void HeartRateGraphOverlayView::paintContent(QPainter &painter)
 {
     const std::optional<HeartRateGraphAxis> a = axis();
@@ -79,13 +117,40 @@ void HeartRateGraphOverlayView::paintContent(QPainter &painter)
     const QColor colour = widgetColor(lineColor_);
     QPainterPath panel;
     panel.addRoundedRect(QRectF(0, 0, width_, height_), L::cornerRadius, L::cornerRadius);
-    painter.fillPath(panel, QColor(0, 0, 0, 128));
+
+    // The picture is made in the device's own pixels, so it lands on them one to one.
+    const QTransform device = painter.deviceTransform();
+    const double dpr = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
+    const QRect pixels = device.mapRect(QRectF(0, 0, width_, height_)).toAlignedRect();
+    if (device.isRotating() || pixels.isEmpty())
+        return;
+    const QString key = QStringList{QString::number(device.m11(), 'g', 17), QString::number(device.m22(), 'g', 17),
+                                    QString::number(device.dx(), 'g', 17), QString::number(device.dy(), 'g', 17),
+                                    QString::number(width_, 'g', 17), QString::number(height_, 'g', 17),
+                                    colour.name(QColor::HexArgb), QString::number(painter.opacity(), 'g', 17),
+                                    QString::number(a->minTime, 'g', 17), QString::number(a->maxTime, 'g', 17),
+                                    QString::number(a->minBpm), QString::number(a->maxBpm)}
+                            .join(QLatin1Char('|'));
+    QString tracksKey;
+    for (const TrackFingerprint &f : trackFingerprints(tracks_))
+        tracksKey += f.revision.toString() + QLatin1Char(':') + QString::number(f.count) + QLatin1Char(';');
+    const QImage *picture =
+        panel_.get(key + QLatin1Char('|') + tracksKey, pointCount_ > heavyPointCount,
+                   [tracks = tracks_, axis = *a, w = width_, h = height_, colour, device, pixels,
+                    opacity = painter.opacity()] {
+                       return drawPanel(tracks, axis, w, h, colour, device, pixels, opacity);
+                   });
+    if (picture) {
+        painter.save();
+        painter.resetTransform();
+        painter.setOpacity(1);  // in the picture already
+        // An earlier picture stands in, stretched, while the new one is drawn.
+        painter.drawImage(QRectF(QPointF(pixels.topLeft()) / dpr, QSizeF(pixels.size()) / dpr), *picture);
+        painter.restore();
+    }
 
     painter.save();
     painter.setClipPath(panel);
-    QPen pen(colour, L::lineWidth, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
-    pen.setMiterLimit(10);
-    painter.strokePath(HeartRateGraphCurvePathCache::path(tracks_, *a, width_, height_), pen);
     if (const std::optional<QPointF> dot = dotCenter()) {
         painter.setPen(Qt::NoPen);
         painter.setBrush(colour);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "backgroundbuild.h"
 #include "overlayview.h"
 #include "tracks/gpxtrack.h"
 #include "widgets/heartrategraphgeometry.h"
@@ -12,7 +13,9 @@ namespace routereel {
 // Preview of the heart-rate graph widget: a dark panel with the curve of all
 // loaded tracks, a dot at the playhead's sample and a heart sign. Shows
 // nothing at all when the tracks have no heart-rate axis. Cheap to update on
-// every playhead change: the axis and the curve come from the shared memos.
+// every playhead change: the panel and the curve are kept as a picture at the
+// painter's pixels (drawn off the main thread for long tracks); a paint adds
+// the dot and the heart sign.
 class HeartRateGraphOverlayView : public OverlayView {
     Q_OBJECT
 
@@ -31,6 +34,13 @@ public:
 
     QSizeF contentSize() const override;
 
+    // True while the curve of the current tracks is still being drawn off the main thread.
+    bool isDrawingCurve() const { return panel_.isBuilding(); }
+    // True once the panel and curve have been drawn and none is being drawn.
+    bool isCurveDrawn() const { return panel_.hasValue() && !panel_.isBuilding(); }
+    // Tracks of more points than this are drawn off the main thread.
+    static constexpr qsizetype heavyPointCount = 20000;
+
 protected:
     void paintContent(QPainter &painter) override;
 
@@ -41,6 +51,8 @@ private:
     double width_ = 220;
     double height_ = 70;
     WidgetTextColor lineColor_ = WidgetTextColor::white;
+    qsizetype pointCount_ = 0;
+    BackgroundBuild<QImage> panel_{this, [this] { update(); }};
 };
 
 } // namespace routereel
