@@ -320,41 +320,8 @@ std::optional<QPointF> OSMWebMapExportRenderer::reuseOffset(const FrameKey &capt
 
 QImage OSMWebMapExportRenderer::shifted(const QImage &image, QPointF offset)
 {
-    const QImage source = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    QImage out(source.size(), QImage::Format_ARGB32_Premultiplied);
-    const int w = source.width();
-    const int h = source.height();
-    if (w == 0 || h == 0)
-        return out;
-    // Bilinear: each output pixel reads the source at (x - dx, y - dy).
-    const double sx = -offset.x();
-    const double sy = -offset.y();
-    const int ix = int(std::floor(sx));
-    const int iy = int(std::floor(sy));
-    const int fx = int(std::lround((sx - ix) * 256));
-    const int fy = int(std::lround((sy - iy) * 256));
-    const auto clampX = [w](int x) { return std::clamp(x, 0, w - 1); };
-    const auto clampY = [h](int y) { return std::clamp(y, 0, h - 1); };
-    for (int y = 0; y < h; ++y) {
-        const auto *row0 = reinterpret_cast<const quint32 *>(source.constScanLine(clampY(y + iy)));
-        const auto *row1 = reinterpret_cast<const quint32 *>(source.constScanLine(clampY(y + iy + 1)));
-        auto *dst = reinterpret_cast<quint32 *>(out.scanLine(y));
-        for (int x = 0; x < w; ++x) {
-            const int x0 = clampX(x + ix);
-            const int x1 = clampX(x + ix + 1);
-            const quint32 p[4] = {row0[x0], row0[x1], row1[x0], row1[x1]};
-            const int weight[4] = {(256 - fx) * (256 - fy), fx * (256 - fy), (256 - fx) * fy, fx * fy};
-            quint32 pixel = 0;
-            for (int shift = 0; shift < 32; shift += 8) {
-                int sum = 0;
-                for (int k = 0; k < 4; ++k)
-                    sum += int((p[k] >> shift) & 0xff) * weight[k];
-                pixel |= quint32((sum + 32768) >> 16) << shift;
-            }
-            dst[x] = pixel;
-        }
-    }
-    return out;
+    // Each output pixel reads the source at (x - dx, y - dy).
+    return cropped(image, -offset, image.size());
 }
 
 void OSMWebMapExportRenderer::account(std::chrono::steady_clock::time_point started, bool made)
