@@ -138,6 +138,7 @@ TEST(FileImport, DropOpensProjectsInDropOrder)
     EXPECT_EQ(window.engine().segments().size(), 2);
     EXPECT_EQ(window.gpxService().tracks().size(), 2);
     EXPECT_EQ(titles(window.logStore()).mid(logged), QStringList({"Open Project", "Import GPX"}));
+    saveTestArtifact(window.grab().toImage(), "fileimport-drop-with-project");
 
     // Two projects open one after the other; the second stays.
     logged = titles(window.logStore()).size();
