@@ -163,19 +163,9 @@ bool ProjectSession::isProjectFile(const QUrl &url)
 
 bool ProjectSession::dropPerform(const QList<QUrl> &urls)
 {
-    QTimer::singleShot(0, this, [this, urls] {
-        // Projects first, in drop order (the last one stays open), so that the
-        // other files land in the project that is open in the end.
-        QList<QUrl> others;
-        for (const QUrl &url : urls) {
-            if (isProjectFile(url))
-                openProject(url);
-            else
-                others.append(url);
-        }
-        if (!others.isEmpty())
-            m_window.importDroppedFiles(others);
-    });
+    // The window starts the videos' import, then goes through the files in
+    // drop order, opening projects with openProject().
+    QTimer::singleShot(0, this, [this, urls] { m_window.importDroppedFiles(urls); });
     return true;
 }
 

@@ -74,8 +74,7 @@ public:
     void presentOpenProjectPanel();
     // A project file handed over while running; an empty or non-file URL is ignored.
     void handleOpenProjectURL(const QUrl &url);
-    // Always accepts; on the next turn of the event loop opens every project file
-    // among `urls` in order, then hands the other files to the window's import.
+    // Always accepts; on the next turn of the event loop hands `urls` to the window's import.
     bool dropPerform(const QList<QUrl> &urls);
     static bool isProjectFile(const QUrl &url);
     // The first command-line argument that is not an option, as a file URL.

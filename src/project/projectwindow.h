@@ -60,7 +60,8 @@ public:
 
     // Stops the window's own video import, if one runs; a project replaces everything.
     virtual void cancelVideoImport() = 0;
-    // Files dropped on the window that are not project files.
+    // Files dropped on the window, in drop order; the window opens the project
+    // files among them through ProjectSession::openProject().
     virtual void importDroppedFiles(const QList<QUrl> &urls) = 0;
 };
 

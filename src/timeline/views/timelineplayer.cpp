@@ -110,6 +110,7 @@ PreviewPlayer::ItemId TimelinePlayer::replaceItem(std::optional<PreviewPlan> pla
         for (Deck &deck : m_decks) {
             deck.url.clear();
             deck.loaded = false;
+            deck.lastFrame = QVideoFrame();
             deck.media->setSource(QUrl());
         }
         return m_item;
@@ -209,6 +210,7 @@ int TimelinePlayer::loadDeck(const QUrl &url)
     deck.loaded = false;
     deck.heldAt.reset();
     deck.heldFrame = QVideoFrame();
+    deck.lastFrame = QVideoFrame();
     deck.busy = false;
     deck.wanted.reset();
     deck.busyTimeout->stop();
@@ -269,6 +271,18 @@ void TimelinePlayer::positionMedia()
             deck.media->play();
         }
         showFrame(frame);
+        finishSwitch();
+        return;
+    }
+    const QVideoFrame &last = deck.lastFrame;
+    if (!deck.busy && !m_running && last.isValid() && deck.media->position() == std::llround(m_target * 1000)
+        && (last.startTime() < 0 || near(last.startTime() / 1e6, m_target))) {
+        // The media player drops a seek to where it already stands, so no frame
+        // would come: the first picture after loading, decoded before this item
+        // asked for it, is the one.
+        deck.heldAt = m_target;
+        deck.heldFrame = last;
+        showFrame(last);
         finishSwitch();
         return;
     }
@@ -538,7 +552,10 @@ void TimelinePlayer::takeFrame(int d, const QVideoFrame &frame)
 {
     Deck &deck = m_decks[d];
     ++m_framesDecoded;
-    if (!frame.isValid() || !deck.loaded || deck.media->source() != deck.url)
+    if (!frame.isValid() || deck.media->source() != deck.url)
+        return;
+    deck.lastFrame = frame;
+    if (!deck.loaded)
         return;
     const qint64 start = frame.startTime();
     if (deck.busy) {

@@ -73,6 +73,7 @@ private:
         bool loaded = false;                 // loaded and seekable
         std::optional<double> heldAt;        // clip seconds it stands paused at, its frame shown
         QVideoFrame heldFrame;               // the picture there
+        QVideoFrame lastFrame;               // the newest picture decoded, taken or not
         bool busy = false;                   // a seek is out and has not shown its frame
         double issued = 0;                   // clip seconds of that seek
         std::optional<double> wanted;        // the seek to send when it has

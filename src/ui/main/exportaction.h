@@ -71,8 +71,10 @@ public:
     void setSaveDialog(SaveDialog dialog) { m_saveDialog = std::move(dialog); }
     // Files an export may never replace besides the sources: the open project, the last session.
     void setProtectedFiles(std::function<QStringList()> files) { m_protectedFiles = std::move(files); }
-    // MPEG-4 only, ".mp4" added when missing, replacing a file confirmed.
+    // MPEG-4 only: ".mp4" added to a name without it, replacing a file confirmed.
     static QUrl runSaveDialog(QWidget *parent, const QString &fileName);
+    // `path`, or `path` + ".mp4" when its extension is not "mp4" in any case.
+    static QString mpeg4FileName(const QString &path);
 
     ExportTaskBuilder builder() const;
 

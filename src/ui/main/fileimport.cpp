@@ -1,5 +1,6 @@
 #include "fileimport.h"
 
+#include "project/projectsession.h"
 #include "timeline/timelineengine.h"
 #include "tracks/gpxservice.h"
 #include "tracks/logstore.h"
@@ -108,9 +109,17 @@ void FileImport::importTracks(const QUrl &url)
 
 void FileImport::importDropped(const QList<QUrl> &urls)
 {
+    // Every import below is stamped with the generation of its start: opening a
+    // project renews it, so what started before the project goes nowhere.
     importVideo(filterFileURLs(urls, videoFileExtensions));
-    for (const QUrl &url : filterFileURLs(urls, trackFileExtensions))
-        importTracks(url);
+    for (const QUrl &url : urls) {
+        if (ProjectSession::isProjectFile(url)) {
+            if (m_openProject)
+                m_openProject(url);
+        } else if (!filterFileURLs({url}, trackFileExtensions).isEmpty()) {
+            importTracks(url);
+        }
+    }
 }
 
 } // namespace routereel

@@ -28,6 +28,8 @@ public:
     // The open panel: the chosen files, nothing when cancelled.
     using Panel = std::function<QList<QUrl>(const QStringList &extensions)>;
     using ErrorRoad = std::function<void(const QString &message)>;
+    // Opens a dropped project file in the window.
+    using ProjectRoad = std::function<void(const QUrl &url)>;
 
     static const QStringList videoFileExtensions;
     static const QStringList trackFileExtensions;
@@ -46,13 +48,16 @@ public:
     void importTracksFromPanel();
     void importVideo(const QList<QUrl> &urls);
     void importTracks(const QUrl &url);
-    // Videos first (one chained import), then each track file; other files are ignored.
+    // The videos first (one chained import), then in drop order each project file
+    // opens and each track file starts its import; other files are ignored. A
+    // project stops the videos and the tracks dropped before it.
     void importDropped(const QList<QUrl> &urls);
     // Stops the running and waiting video imports (a project is being opened).
     void cancelVideoImport() { m_videos.cancel(); }
 
     VideoImportChain &videoImports() { return m_videos; }
     void setPanel(Panel panel) { m_panel = std::move(panel); }
+    void setProjectRoad(ProjectRoad open) { m_openProject = std::move(open); }
 
 private:
     QList<QUrl> runPanel(const QStringList &extensions);
@@ -64,6 +69,7 @@ private:
     QWidget *m_window;
     VideoImportChain m_videos;
     Panel m_panel;
+    ProjectRoad m_openProject;
 };
 
 } // namespace routereel

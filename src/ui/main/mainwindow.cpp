@@ -12,6 +12,8 @@
 
 #include "widgets/canvasgeometry.h"
 #include "export/exportqueue.h"
+#include "export/videoexporter.h"
+#include "export/views/desktopexportnotifier.h"
 #include "maps/tilecache.h"
 #include "project/projectsession.h"
 #include "project/videoplayeradapter.h"
@@ -85,7 +87,10 @@ MainWindow::MainWindow(const Options &options, QWidget *parent)
     m.session = std::make_unique<ProjectSession>(*this, *m.alerts, *this);
     m.import = std::make_unique<FileImport>(m.engine, m.gpx, m.log,
                                             [this](const QString &message) { presentError(message); }, this);
+    m.import->setProjectRoad([this](const QUrl &url) { m_models->session->openProject(url); });
     m.commands = new WindowCommands(*m.session, *m.engine.undoStack(), this);
+    m.queue.exporter()->setNotifier(std::make_shared<DesktopExportNotifier>(
+        options.notificationBus.value_or(QDBusConnection::sessionBus()), QApplication::windowIcon()));
 
     m_content = new MainLayout;
     setCentralWidget(m_content);

@@ -5,6 +5,7 @@
 #include "project/projectfilepanels.h"
 #include "project/projectwindow.h"
 
+#include <QDBusConnection>
 #include <QMainWindow>
 #include <QNetworkInformation>
 #include <QTimer>
@@ -42,6 +43,8 @@ public:
         std::function<PreviewPlayer *()> makePlayer;
         // A fixed network state instead of the system's (tests).
         std::optional<QNetworkInformation::Reachability> network;
+        // Where export notifications go; the session bus when not given.
+        std::optional<QDBusConnection> notificationBus = std::nullopt;
     };
 
     explicit MainWindow(QWidget *parent = nullptr);

@@ -3,6 +3,10 @@
 #include <QAction>
 #include <QApplication>
 #include <QFileDialog>
+#include <QAbstractButton>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QTest>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTimer>
@@ -149,4 +153,42 @@ TEST(ExportAction, SaveDialogProposesTheNameAndWritesMpeg4)
     ASSERT_EQ(filters.size(), 1);
     EXPECT_TRUE(filters[0].contains(QStringLiteral("*.mp4"))) << qPrintable(filters[0]);
     EXPECT_EQ(chosen, QUrl::fromLocalFile(dir.filePath(QStringLiteral("ride.mp4"))));
+}
+
+TEST(ExportAction, TypedNamesEndInMp4)
+{
+    QTemporaryDir dir;
+    QFile existing(dir.filePath(QStringLiteral("old.mov.mp4")));
+    ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
+    existing.close();
+    struct Case {
+        QString typed;
+        QString saved;
+        bool asksToReplace = false;
+    };
+    for (const Case &c : {Case{"ride.mov", "ride.mov.mp4"}, Case{"RIDE.MP4", "RIDE.MP4"}, Case{"ride", "ride.mp4"},
+                          Case{"old.mov", "old.mov.mp4", true}}) {
+        SCOPED_TRACE(qPrintable(c.typed));
+        bool asked = false;
+        QTimer::singleShot(0, [&] {
+            auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+            ASSERT_TRUE(dialog);
+            dialog->setDirectory(dir.path());
+            auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+            ASSERT_TRUE(name);
+            name->clear();
+            QTest::keyClicks(name, c.typed);
+            // The replace question, when there is one, runs its own loop: answer it from there.
+            QTimer::singleShot(200, dialog, [&] {
+                if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                    asked = true;
+                    QTest::mouseClick(box->button(QMessageBox::Yes), Qt::LeftButton);
+                }
+            });
+            QTest::keyClick(name, Qt::Key_Return);
+        });
+        const QUrl chosen = ExportAction::runSaveDialog(nullptr, QStringLiteral("2024-05-01-142233_1080p.mp4"));
+        EXPECT_EQ(chosen, QUrl::fromLocalFile(dir.filePath(c.saved)));
+        EXPECT_EQ(asked, c.asksToReplace);
+    }
 }

@@ -6,6 +6,8 @@
 #include "ui/main/windowsheets.h"
 
 #include "export/exportqueue.h"
+#include "export/ffmpegruntime.h"
+#include "export/videoexporter.h"
 #include "maps/mapservices.h"
 #include "project/projectsession.h"
 #include "timeline/timelineengine.h"
@@ -19,7 +21,9 @@
 #include "widgets/timewidgetsettings.h"
 
 #include "export/exporttestutil.h"
+#include "support/fakeffmpeg.h"
 #include "support/loopbackmapservice.h"
+#include "support/notificationbus.h"
 #include "support/testartifacts.h"
 
 #include <QApplication>
@@ -82,6 +86,18 @@ QString exportAt1080p(MainWindow &window, const QString &path)
     QTest::mouseClick(sheet->findChild<QPushButton *>(QStringLiteral("export")), Qt::LeftButton);
     EXPECT_TRUE(waitFor([&] { return !window.exportQueue().isBusy(); }, 180'000));
     return proposed.value(0);
+}
+
+// Export with the preset the sheet picks, the file named: the task runs to its end.
+void exportAt(MainWindow &window, const QString &path)
+{
+    window.exportAction().setSaveDialog([&](QWidget *, const QString &) { return QUrl::fromLocalFile(path); });
+    const qsizetype done = window.exportQueue().history().size();
+    window.exportAction().action()->trigger();
+    QDialog *sheet = window.sheets().dialog(WindowSheets::Sheet::exportSettings);
+    ASSERT_TRUE(sheet && sheet->isVisible());
+    QTest::mouseClick(sheet->findChild<QPushButton *>(QStringLiteral("export")), Qt::LeftButton);
+    ASSERT_TRUE(waitFor([&] { return window.exportQueue().history().size() > done; }, 60'000));
 }
 
 } // namespace
@@ -162,6 +178,54 @@ TEST(ExportEndToEnd, EachModeThroughTheWindow)
     }
     MapServices::overrideEndpointsForTesting({});
     // The window saved a session of files that go with `dir`: later windows must not restore it.
+    window.close();
+    QFile::remove(ProjectSession::lastSessionPath().value_or(QString()));
+}
+
+TEST(ExportEndToEnd, EndingsAreNotifiedOnTheDesktop)
+{
+    QSettings().clear();
+    QFile::remove(ProjectSession::lastSessionPath().value_or(QString()));
+    testsupport::PrivateSessionBus bus;
+    ASSERT_FALSE(bus.address().isEmpty());
+    testsupport::FakeNotificationService notifications;
+    ASSERT_TRUE(notifications.serve(bus.connect(QStringLiteral("notification-service"))));
+
+    QTemporaryDir dir;
+    const QString clip = testsupport::makeClip(dir.path(), QStringLiteral("ride.mp4"), {.seconds = 4, .audio = false});
+    writeRide(dir.filePath(QStringLiteral("ride.gpx")));
+    MainWindow window({.makePlayer = {},
+                       .network = QNetworkInformation::Reachability::Online,
+                       .notificationBus = bus.connect(QStringLiteral("window"))});
+    window.show();
+    ASSERT_TRUE(waitFor([&] { return window.session().didAttemptAutoRestore(); }));
+    drop(window, {QUrl::fromLocalFile(clip), QUrl::fromLocalFile(dir.filePath(QStringLiteral("ride.gpx")))});
+    ASSERT_TRUE(waitFor([&] { return window.exportAction().canExport(); }, 30'000));
+    for (auto *settings : std::initializer_list<QObject *>{&window.mapSettings(), &window.gpsPathSettings(),
+                                                          &window.speedSettings(), &window.heartRateSettings(),
+                                                          &window.heartRateGraphSettings()})
+        settings->setProperty("enabled", false);
+    window.timeSettings().setEnabled(true);
+
+    // The real ffmpeg, then one that fails.
+    exportAt(window, dir.filePath(QStringLiteral("good.mp4")));
+    ASSERT_EQ(window.exportQueue().history().first().status, ExportTaskStatus::completed());
+    testsupport::FakeFfmpegSpec failing;
+    failing.runExit = 1;
+    failing.stderrText = QStringLiteral("Conversion failed!");
+    FFmpegSearch search;
+    search.bundled = {dir.filePath(QStringLiteral("ffmpeg"))};
+    ASSERT_TRUE(testsupport::writeFakeFfmpeg(search.bundled.first(), failing));
+    window.exportQueue().exporter()->setFFmpegSearch(search);
+    exportAt(window, dir.filePath(QStringLiteral("bad.mp4")));
+    ASSERT_NE(window.exportQueue().history().first().status, ExportTaskStatus::completed());
+
+    ASSERT_TRUE(waitFor([&] { return notifications.calls.size() >= 2; }, 10'000));
+    ASSERT_EQ(notifications.calls.size(), 2);
+    EXPECT_EQ(notifications.calls[0].summary, QStringLiteral("routereel"));
+    EXPECT_EQ(notifications.calls[0].body, QStringLiteral("Export Complete!"));
+    EXPECT_EQ(notifications.calls[1].summary, QStringLiteral("routereel"));
+    EXPECT_EQ(notifications.calls[1].body, QStringLiteral("Export Failed: bad.mp4"));
     window.close();
     QFile::remove(ProjectSession::lastSessionPath().value_or(QString()));
 }
