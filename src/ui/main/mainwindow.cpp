@@ -38,6 +38,8 @@
 #include <QMimeData>
 #include <QSessionManager>
 
+#include <utility>
+
 namespace routereel {
 
 // Declared in the order they are built; the ones that use others come last and go first.
@@ -243,7 +245,17 @@ void MainWindow::showEvent(QShowEvent *event)
     if (m_started)
         return;
     m_started = true;
-    QTimer::singleShot(0, this, &MainWindow::runStartup);
+    // Opening a project parses its tracks here: the window is painted first.
+    // A platform that never paints a shown window still starts up.
+    QTimer::singleShot(500, this, &MainWindow::runStartup);
+}
+
+bool MainWindow::event(QEvent *event)
+{
+    const bool handled = QMainWindow::event(event);
+    if (event->type() == QEvent::Paint && m_started && !m_startupRan)
+        QTimer::singleShot(0, this, &MainWindow::runStartup);
+    return handled;
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
@@ -257,6 +269,8 @@ void MainWindow::closeEvent(QCloseEvent *event)
 
 void MainWindow::runStartup()
 {
+    if (std::exchange(m_startupRan, true))
+        return;
     Models &m = *m_models;
     if (m_state.mapProvider() == MapProvider::mapbox && m_state.mapboxToken().isEmpty())
         m_state.setShowTokenSheet(true);

@@ -129,6 +129,7 @@ public:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    bool event(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void changeEvent(QEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
@@ -154,6 +155,7 @@ private:
     std::function<void()> m_updateCheck;
     std::function<bool()> m_closeGuard;
     bool m_started = false;
+    bool m_startupRan = false;
     QTimer m_autosave;
 };
 

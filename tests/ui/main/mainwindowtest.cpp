@@ -24,6 +24,9 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <optional>
+
 using namespace routereel;
 using testsupport::waitFor;
 using Reachability = QNetworkInformation::Reachability;
@@ -41,6 +44,29 @@ void freshStart()
     QSettings().clear();
     QFile::remove(*ProjectSession::lastSessionPath());
 }
+
+// Calls back on each event of one type that reaches the object.
+class EventSpy : public QObject
+{
+public:
+    EventSpy(QObject *target, QEvent::Type type, std::function<void()> seen)
+        : m_type(type), m_seen(std::move(seen))
+    {
+        target->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == m_type)
+            m_seen();
+        return false;
+    }
+
+private:
+    QEvent::Type m_type;
+    std::function<void()> m_seen;
+};
 
 // Shows the window and waits for its start-up to have run.
 void showAndStart(MainWindow &window)
@@ -65,7 +91,14 @@ TEST(MainWindow, StartsUpOnceOpeningTheHandedOverProjectInsteadOfTheLastSession)
     {
         MainWindow window(online());
         window.setPendingOpenURL(handedOver);
+        // Opening a project can take long (its tracks are parsed): the window is painted first.
+        std::optional<bool> openAtFirstPaint;
+        EventSpy firstPaint(&window, QEvent::Paint, [&] {
+            if (!openAtFirstPaint)
+                openAtFirstPaint = window.windowState().projectURL().isValid();
+        });
         showAndStart(window);
+        EXPECT_EQ(openAtFirstPaint, std::optional<bool>(false));
         EXPECT_EQ(window.windowState().projectURL(), handedOver);
         EXPECT_FALSE(window.pendingOpenURL());
         EXPECT_EQ(window.windowTitle(), QStringLiteral("routereel"));
