@@ -340,6 +340,9 @@ ExportResult ExportRun::runFrames()
             pipe = PipeFrame::withTiles(
                 pipe, grid.boxesAround(composer.reach(widestTextImages(context, task.previewToVideoScale))));
     }
+    if (pipe.tiled())
+        qInfo().noquote() << "[VideoExporter] sending" << pipe.tiles.size() << "parts of the canvas in"
+                          << pipe.packedSize.width() << "x" << pipe.packedSize.height();
     const auto arguments
         = FFmpegCommandLine::arguments(task, pipe, frameRate, transaction->stagingPath(), &graphError);
     if (!arguments)

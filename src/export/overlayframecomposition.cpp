@@ -155,7 +155,8 @@ TextImageCache widestTextImages(const FrameParamsContext &context, double textSc
     for (const GPXTrack &track : context.tracks) {
         for (qsizetype i = 0; i < track.trackPoints.size(); ++i) {
             const TrackPoint &point = track.trackPoints.at(i);
-            if (texts.time.enabled)
+            // "HH:mm:ss" once one time is valid.
+            if (texts.time.enabled && (!widest.timeStr || widest.timeStr->size() < 8))
                 keep(widest.timeStr, timeOfDayText(point.time));
             if (texts.speed.enabled) {
                 // Every step counts, a segment's first too: more than any frame shows does no harm.
