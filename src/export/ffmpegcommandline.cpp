@@ -41,7 +41,10 @@ QString regularFilterGraph(const TimelineFilterGraph &timeline, const PipeFrame 
         graph += QStringLiteral("[0:v]format=yuva420p[ov];") + timeline.videoLabel
             + QStringLiteral("[ov]overlay=%1:%2:shortest=1:alpha=straight").arg(frame.x).arg(frame.y);
     } else {
-        // Each tile is cut from the packed frame (no copy) and laid at its place in turn.
+        // Each tile is cut from the packed frame (no copy) and laid at its place in
+        // turn. Without repeatlast an overlay keeps no reference to the frame it
+        // passes on, so the next one blends into it in place instead of copying it
+        // whole; with shortest=1 the picture is the same.
         const qsizetype n = frame.tiles.size();
         if (n > 1) {
             graph += QStringLiteral("[0:v]split=%1").arg(n);
@@ -62,7 +65,7 @@ QString regularFilterGraph(const TimelineFilterGraph &timeline, const PipeFrame 
         for (qsizetype k = 0; k < n; ++k) {
             const PipeTile &tile = frame.tiles.at(k);
             graph += (k == 0 ? timeline.videoLabel : QStringLiteral("[m%1]").arg(k - 1))
-                + QStringLiteral("[p%1]overlay=%2:%3:shortest=1:alpha=straight")
+                + QStringLiteral("[p%1]overlay=%2:%3:shortest=1:repeatlast=0:alpha=straight")
                       .arg(k)
                       .arg(tile.canvas.x())
                       .arg(tile.canvas.y());
