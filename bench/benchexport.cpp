@@ -124,19 +124,27 @@ double timeFfmpeg(const QStringList &args)
 double referenceFps(const ExportTask &task, long long exportedFrames, QJsonObject &out)
 {
     const QString scratch = QDir(QDir::tempPath()).filePath(QStringLiteral("routereel-bench-reference.mp4"));
-    const int width = int(task.videoResolution.width());
-    const int height = int(task.videoResolution.height());
-    const std::int64_t bitRate = targetBitRate(task.compositionMode, width, height, task.videoBitRate,
-                                               task.outputScale, task.compressionFactor);
+    const QString frameRate = FFmpegRuntime::ffmpegFrameRate(task.frameRate());
+    const std::optional<QStringList> exportArgs = FFmpegCommandLine::arguments(task, frameRate, scratch);
+    if (!exportArgs)
+        return -1;
     if (task.compositionMode == CompositionMode::regular) {
         out.insert(QStringLiteral("reference"), QStringLiteral("plain transcode"));
-        const double seconds = timeFfmpeg(
-            {QStringLiteral("-y"), QStringLiteral("-threads"), QStringLiteral("0"), QStringLiteral("-i"),
-             task.videoURL.toLocalFile(), QStringLiteral("-c:v"), QStringLiteral("libx264"),
-             QStringLiteral("-preset"), QStringLiteral("medium"), QStringLiteral("-b:v"), QString::number(bitRate),
-             QStringLiteral("-maxrate"), QString::number(std::int64_t(double(bitRate) * 1.2)),
-             QStringLiteral("-bufsize"), QString::number(2 * bitRate), QStringLiteral("-c:a"), QStringLiteral("copy"),
-             scratch});
+        // The export's own encoder and audio arguments, word for word: from "-c:v" up to its progress report.
+        const qsizetype from = exportArgs->indexOf(QStringLiteral("-c:v"));
+        const qsizetype to = exportArgs->indexOf(QStringLiteral("-progress"));
+        if (from < 0 || to < from)
+            return -1;
+        QStringList args{QStringLiteral("-y"), QStringLiteral("-threads"), QStringLiteral("0"), QStringLiteral("-i"),
+                         task.videoURL.toLocalFile()};
+        if (task.outputScale < 1)
+            args << QStringLiteral("-vf")
+                 << QStringLiteral("scale=trunc(iw*%1/2)*2:trunc(ih*%1/2)*2")
+                        .arg(QString::number(task.outputScale, 'g', QLocale::FloatingPointShortest));
+        args << QStringLiteral("-map") << QStringLiteral("0:v:0") << QStringLiteral("-map") << QStringLiteral("0:a?")
+             << QStringLiteral("-r") << frameRate << exportArgs->mid(from, to - from) << scratch;
+        out.insert(QStringLiteral("referenceArguments"), args.join(QLatin1Char(' ')));
+        const double seconds = timeFfmpeg(args);
         QFile::remove(scratch);
         return seconds < 0 ? seconds : exportedFrames / seconds;
     }
@@ -152,7 +160,7 @@ double referenceFps(const ExportTask &task, long long exportedFrames, QJsonObjec
                     QStringLiteral("rawvideo"), QStringLiteral("-pix_fmt"), pixelFormat, raw})
         < 0)
         return -1;
-    QStringList args = *FFmpegCommandLine::arguments(task, FFmpegRuntime::ffmpegFrameRate(task.frameRate()), scratch);
+    QStringList args = *exportArgs;
     args[args.indexOf(QStringLiteral("pipe:0"))] = raw;
     const qsizetype progress = args.indexOf(QStringLiteral("-progress"));
     args.remove(progress, 2);

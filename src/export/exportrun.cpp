@@ -31,6 +31,7 @@
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentMap>
 
+#include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <csignal>
@@ -269,11 +270,7 @@ ExportResult ExportRun::runFrames()
     const QString frameRate = FFmpegRuntime::ffmpegFrameRate(fps);
     std::optional<TimelineFilterGraphError> graphError;
     const FFmpegCommandLine::PipeFormat pipeFormat = FFmpegCommandLine::pipeFormat(task);
-    const auto arguments = FFmpegCommandLine::arguments(task, frameRate, transaction->stagingPath(), &graphError);
-    if (!arguments)
-        return fail(graphError ? ExportResult::systemFailure(graphError->message())
-                               : ExportResult::failure(ExportError::renderError()));
-    const PipeFrame pipe = PipeFrame::forTask(task);
+    PipeFrame pipe = PipeFrame::forTask(task);
 
     // Drawing resources, made once for every frame.
     const double mapScale = task.mapSize.width() / std::max(1.0, task.mapReferenceSize.width());
@@ -365,6 +362,24 @@ ExportResult ExportRun::runFrames()
     context.texts = setup.texts;
     context.heartRateMinMax = minMax;
 
+    // Over source video only the parts of the canvas that widgets can draw in go
+    // to ffmpeg: far less to pipe and blend than a mostly transparent frame.
+    if (pipeFormat == FFmpegCommandLine::PipeFormat::yuva420p && !pipe.compact && pipe.width % 2 == 0
+        && pipe.height % 2 == 0) {
+        const YuvaFrameConverter grid(pipe.width, pipe.height);
+        if (grid.isValid())
+            pipe = PipeFrame::withTiles(
+                pipe, grid.boxesAround(composer.reach(widestTextImages(context, task.previewToVideoScale))));
+    }
+    if (pipe.tiled())
+        qInfo().noquote() << "[VideoExporter] sending" << pipe.tiles.size() << "parts of the canvas in"
+                          << pipe.packedSize.width() << "x" << pipe.packedSize.height();
+    const auto arguments
+        = FFmpegCommandLine::arguments(task, pipe, frameRate, transaction->stagingPath(), &graphError);
+    if (!arguments)
+        return fail(graphError ? ExportResult::systemFailure(graphError->message())
+                               : ExportResult::failure(ExportError::renderError()));
+
     if (isCancelled())
         return fail(ExportResult::failure(ExportError::cancelled()));
 
@@ -410,8 +425,11 @@ ExportResult ExportRun::runFrames()
             converters.push_back(std::make_unique<YuvaFrameConverter>(pipe.width, pipe.height, output, background));
             if (!converters.back()->isValid())
                 break;
-            outputBytes = std::size_t(converters.back()->byteCount());
-            memory.emplace_back(new unsigned char[outputBytes]);
+            outputBytes = std::size_t(pipe.tiled() ? YuvaFrameConverter::byteCount(pipe.packedSize.width(),
+                                                                                   pipe.packedSize.height(), output)
+                                                   : converters.back()->byteCount());
+            // Zero: what lies between packed tiles is never written, nor shown.
+            memory.emplace_back(new unsigned char[outputBytes]());
             outputs[std::size_t(k)] = memory.back().get();
         } else {
             outputs[std::size_t(k)] = ring[std::size_t(k)].data;
@@ -419,8 +437,13 @@ ExportResult ExportRun::runFrames()
     }
     // Converted buffers start as an empty frame; later only the widgets' surroundings change.
     std::vector<QRegion> outputBoxes(static_cast<std::size_t>(ringSize));
-    for (std::size_t k = 0; converted && k < converters.size(); ++k)
+    for (std::size_t k = 0; converted && !pipe.tiled() && k < converters.size(); ++k)
         converters[k]->convert(ring[0].data, outputs[k]);
+    // A frame drawing outside the tiles would lose that part: said once in the log.
+    QRegion sent;
+    for (const PipeTile &tile : pipe.tiles)
+        sent += tile.canvas;
+    std::atomic<bool> drawnOutside = false;
     if (converted && int(converters.size()) < ringSize) {
         process->end(stopGrace);
         m_control->setProcess(nullptr);
@@ -501,7 +524,13 @@ ExportResult ExportRun::runFrames()
                 composer.draw(slot, params.at(k), producer ? maps.at(k) : std::nullopt, bool(producer), textCache);
                 if (converted) {
                     const auto out = std::size_t(base + k);
-                    converters[out]->convertContent(slot.data, slot.dirty, outputs[out], outputBoxes[out]);
+                    if (pipe.tiled()) {
+                        converters[out]->convertTiles(slot.data, pipe.tiles, pipe.packedSize, outputs[out]);
+                        if (!(slot.dirty - sent).isEmpty())
+                            drawnOutside = true;
+                    } else {
+                        converters[out]->convertContent(slot.data, slot.dirty, outputs[out], outputBoxes[out]);
+                    }
                 }
             });
             m_stats.drawSeconds += timer.nsecsElapsed() / 1e9;
@@ -524,6 +553,8 @@ ExportResult ExportRun::runFrames()
     }
     if (producer)
         producer->stop();
+    if (drawnOutside)
+        qWarning().noquote() << "[VideoExporter] frames drew outside the parts of the canvas sent to ffmpeg";
     if (m_in.mapWeb) {
         const OSMWebMapExportRenderer::CaptureStats captures = m_in.mapWeb->captureStats();
         m_stats.mapCaptures = captures.made;

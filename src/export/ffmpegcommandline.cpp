@@ -36,8 +36,43 @@ QString regularFilterGraph(const TimelineFilterGraph &timeline, const PipeFrame 
                            int canvasWidth, int canvasHeight)
 {
     // The frames come as yuva420p, so the format filter has nothing to convert.
-    QString graph = timeline.filterComplex + QStringLiteral("[0:v]format=yuva420p[ov];") + timeline.videoLabel
-        + QStringLiteral("[ov]overlay=%1:%2:shortest=1:alpha=straight").arg(frame.x).arg(frame.y);
+    QString graph = timeline.filterComplex;
+    if (!frame.tiled()) {
+        graph += QStringLiteral("[0:v]format=yuva420p[ov];") + timeline.videoLabel
+            + QStringLiteral("[ov]overlay=%1:%2:shortest=1:alpha=straight").arg(frame.x).arg(frame.y);
+    } else {
+        // Each tile is cut from the packed frame (no copy) and laid at its place in
+        // turn. Without repeatlast an overlay keeps no reference to the frame it
+        // passes on, so the next one blends into it in place instead of copying it
+        // whole; with shortest=1 the picture is the same.
+        const qsizetype n = frame.tiles.size();
+        if (n > 1) {
+            graph += QStringLiteral("[0:v]split=%1").arg(n);
+            for (qsizetype k = 0; k < n; ++k)
+                graph += QStringLiteral("[s%1]").arg(k);
+            graph += QLatin1Char(';');
+        }
+        for (qsizetype k = 0; k < n; ++k) {
+            const PipeTile &tile = frame.tiles.at(k);
+            graph += (n > 1 ? QStringLiteral("[s%1]").arg(k) : QStringLiteral("[0:v]"))
+                + QStringLiteral("crop=%1:%2:%3:%4:exact=1[p%5];")
+                      .arg(tile.canvas.width())
+                      .arg(tile.canvas.height())
+                      .arg(tile.packed.x())
+                      .arg(tile.packed.y())
+                      .arg(k);
+        }
+        for (qsizetype k = 0; k < n; ++k) {
+            const PipeTile &tile = frame.tiles.at(k);
+            graph += (k == 0 ? timeline.videoLabel : QStringLiteral("[m%1]").arg(k - 1))
+                + QStringLiteral("[p%1]overlay=%2:%3:shortest=1:repeatlast=0:alpha=straight")
+                      .arg(k)
+                      .arg(tile.canvas.x())
+                      .arg(tile.canvas.y());
+            if (k + 1 < n)
+                graph += QStringLiteral("[m%1];").arg(k);
+        }
+    }
     if (outputScale < 1) {
         const QString s = number(outputScale);
         graph += QStringLiteral(",scale=trunc(iw*%1/2)*2:trunc(ih*%1/2)*2").arg(s);
@@ -92,6 +127,13 @@ std::optional<QStringList> FFmpegCommandLine::arguments(const ExportTask &task, 
                                                         const QString &outputPath,
                                                         std::optional<TimelineFilterGraphError> *error)
 {
+    return arguments(task, PipeFrame::forTask(task), frameRate, outputPath, error);
+}
+
+std::optional<QStringList> FFmpegCommandLine::arguments(const ExportTask &task, const PipeFrame &frame,
+                                                        const QString &frameRate, const QString &outputPath,
+                                                        std::optional<TimelineFilterGraphError> *error)
+{
     const QString outputName = libavFileName(outputPath);
     if (outputName.isEmpty()) {
         if (error)
@@ -100,7 +142,6 @@ std::optional<QStringList> FFmpegCommandLine::arguments(const ExportTask &task, 
     }
     const int width = static_cast<int>(task.videoResolution.width());
     const int height = static_cast<int>(task.videoResolution.height());
-    const PipeFrame frame = PipeFrame::forTask(task);
     const bool regular = readsSourceVideo(task);
     const PipeFormat format = pipeFormat(task);
 
@@ -115,7 +156,7 @@ std::optional<QStringList> FFmpegCommandLine::arguments(const ExportTask &task, 
                      QStringLiteral("0"),         QStringLiteral("-f"),
                      QStringLiteral("rawvideo"),  QStringLiteral("-pix_fmt"),
                      pixelFormatName(format),      QStringLiteral("-s"),
-                     QStringLiteral("%1x%2").arg(frame.width).arg(frame.height),
+                     QStringLiteral("%1x%2").arg(frame.sentSize().width()).arg(frame.sentSize().height()),
                      QStringLiteral("-r"),        frameRate,
                      QStringLiteral("-i"),        QStringLiteral("pipe:0")};
     if (regular)

@@ -38,6 +38,10 @@ public:
     static std::optional<QStringList> arguments(const ExportTask &task, const QString &frameRate,
                                                 const QString &outputPath,
                                                 std::optional<TimelineFilterGraphError> *error = nullptr);
+    // The same for frames laid out as `frame` (PipeFrame::forTask(task), possibly tiled).
+    static std::optional<QStringList> arguments(const ExportTask &task, const PipeFrame &frame,
+                                                const QString &frameRate, const QString &outputPath,
+                                                std::optional<TimelineFilterGraphError> *error = nullptr);
 };
 
 } // namespace routereel

@@ -144,6 +144,53 @@ std::optional<ExportError> prepareTextImages(TextImageCache &cache, const QList<
     return std::nullopt;
 }
 
+TextImageCache widestTextImages(const FrameParamsContext &context, double textScale)
+{
+    const TextWidgetConfigs &texts = context.texts;
+    FrameParams widest;
+    const auto keep = [](std::optional<QString> &longest, const QString &text) {
+        if (!longest || text.size() > longest->size())
+            longest = text;
+    };
+    for (const GPXTrack &track : context.tracks) {
+        for (qsizetype i = 0; i < track.trackPoints.size(); ++i) {
+            const TrackPoint &point = track.trackPoints.at(i);
+            // "HH:mm:ss" once one time is valid.
+            if (texts.time.enabled && (!widest.timeStr || widest.timeStr->size() < 8))
+                keep(widest.timeStr, timeOfDayText(point.time));
+            if (texts.speed.enabled) {
+                // Every step counts, a segment's first too: more than any frame shows does no harm.
+                double speed = 0;
+                if (i > 0) {
+                    const TrackPoint &previous = track.trackPoints.at(i - 1);
+                    const double dt = point.time - previous.time;
+                    if (dt > 0)
+                        speed = haversineDistance(previous, point) / dt;
+                }
+                keep(widest.speedStr, formatSpeed(texts.speed.effectiveSpeedUnit(), speed));
+            }
+            if (texts.heartRate.enabled) {
+                if (auto bpm = HeartRateMinMax::bpmText(point.heartRate, texts.heartRate.showsHeartIcon())) {
+                    if (auto range = HeartRateMinMax::rangeText(context.heartRateMinMax))
+                        *bpm += QLatin1Char('\n') + *range;
+                    keep(widest.hrStr, *bpm);
+                }
+            }
+        }
+    }
+    TextImageCache rendered;
+    prepareTextImages(rendered, {widest}, texts, textScale, {});
+    TextImageCache byWidget;
+    const auto move = [&](const char *prefix, const std::optional<QString> &text) {
+        if (text && rendered.contains(QLatin1String(prefix) + *text))
+            byWidget.insert(QLatin1String(prefix), rendered.value(QLatin1String(prefix) + *text));
+    };
+    move("t_", widest.timeStr);
+    move("s_", widest.speedStr);
+    move("h_", widest.hrStr);
+    return byWidget;
+}
+
 void unpremultiplyRows(unsigned char *data, int bytesPerLine, const QRect &rect)
 {
     const auto &table = unpremultiplyTable();
@@ -173,6 +220,60 @@ void OverlayFrameComposer::fillRect(unsigned char *data, const QRect &rect) cons
         else
             std::memset(row, 0, std::size_t(rect.width()) * 4);
     }
+}
+
+QRegion OverlayFrameComposer::reach(const TextImageCache &widestTexts) const
+{
+    QRegion region;
+    // Images are stamped at rounded positions: a pixel more on every side.
+    const auto add = [&](const QRectF &rect) { region += rect.toAlignedRect().adjusted(-1, -1, 1, 1); };
+    const MapGroup &map = m_setup.map;
+    if (map.enabled) {
+        const QRectF rect(map.rect);
+        add(rect);
+        if (map.ring)
+            add(QRectF(rect.x() + map.ring->offsetX, rect.y() + map.ring->offsetY, map.ring->width, map.ring->height));
+        if (map.badge) {
+            // Anywhere on its circle: a following map turns it round.
+            const double r = rect.width() / 2 + map.borderWidth / 2 + map.badge->side / 2.0;
+            add(QRectF(rect.center().x() - r, rect.center().y() - r, 2 * r, 2 * r));
+        }
+    }
+    const auto addText = [&](const char *prefix, const TextWidgetExportConfig &config) {
+        if (!config.enabled)
+            return;
+        const auto found = widestTexts.constFind(QLatin1String(prefix));
+        if (found == widestTexts.constEnd())
+            return;
+        const QImage &image = *found;
+        const QPointF centre = clampedWidgetCenter(QPointF(config.x, config.y), QSizeF(m_setup.width, m_setup.height),
+                                                   TextWidgetRenderer::boxSize(image) / 2);
+        add(QRectF(centre.x() - image.width() / 2.0, centre.y() - image.height() / 2.0, image.width(),
+                   image.height()));
+    };
+    addText("t_", m_setup.texts.time);
+    addText("s_", m_setup.texts.speed);
+    addText("h_", m_setup.texts.heartRate);
+    const GPSPathGroup &gps = m_setup.gpsPath;
+    if (gps.renderer) {
+        const double p = gps.config.pixelSize;
+        const QRectF rect(gps.config.centerX - p / 2, gps.config.centerY - p / 2, p, p);
+        add(rect);
+        if (gps.ring)
+            add(QRectF(rect.x() + gps.ring->offsetX, rect.y() + gps.ring->offsetY, gps.ring->width, gps.ring->height));
+        if (gps.badge) {
+            const double n = gps.badge->side;
+            add(QRectF(rect.center().x() - n / 2, rect.center().y() - p / 2 - gps.borderWidth / 2 - n / 2, n, n));
+        }
+    }
+    const GraphGroup &graph = m_setup.graph;
+    if (graph.renderer) {
+        const double pw = graph.config.pixelWidth;
+        const double ph = graph.config.pixelHeight;
+        const double m = graph.renderer->margin();
+        add(QRectF(graph.config.centerX - pw / 2 - m, graph.config.centerY - ph / 2 - m, pw + 2 * m, ph + 2 * m));
+    }
+    return region & QRect(0, 0, m_setup.width, m_setup.height);
 }
 
 void OverlayFrameComposer::initialise(Slot &slot) const

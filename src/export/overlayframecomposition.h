@@ -74,6 +74,11 @@ std::optional<ExportError> prepareTextImages(TextImageCache &cache, const QList<
                                              const TextWidgetConfigs &texts, double textScale,
                                              const std::function<bool()> &isCancelled);
 
+// The widest image each enabled text widget can show in this export, under
+// "t_", "s_" and "h_": its text with the most characters over every track
+// point (the widget font is monospaced, so that is also the widest).
+TextImageCache widestTextImages(const FrameParamsContext &context, double textScale);
+
 // Premultiplied BGRA to the straight alpha ffmpeg's overlay reads, in place.
 void unpremultiplyRows(unsigned char *data, int bytesPerLine, const QRect &rect);
 
@@ -133,6 +138,11 @@ public:
               bool usePreparedMaps, const TextImageCache &texts) const;
 
     const Setup &setup() const { return m_setup; }
+
+    // Everything any frame can draw, on the canvas (top-left origin): the
+    // widgets' fixed boxes with their rings and badges, and each text widget's
+    // box for `widestTexts`, its widest images ("t_", "s_", "h_" as in the cache).
+    QRegion reach(const TextImageCache &widestTexts) const;
 
 private:
     void fillRect(unsigned char *data, const QRect &rect) const;

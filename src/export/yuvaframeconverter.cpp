@@ -167,14 +167,19 @@ void YuvaFrameConverter::blankBox(const QRect &box, unsigned char *yuva) const
 
 void YuvaFrameConverter::convertBox(const unsigned char *bgra, const QRect &box, unsigned char *yuva)
 {
-    SwsContext *context = contextFor(box.width(), box.height());
     uint8_t *planes[4];
     int lines[4];
     av_image_fill_arrays(planes, lines, yuva, pixelFormat(m_output), m_width, m_height, 1);
-    if (!context) {
+    if (!convertBoxInto(bgra, box, planes, lines, box.topLeft()))
         convert(bgra, yuva);
-        return;
-    }
+}
+
+bool YuvaFrameConverter::convertBoxInto(const unsigned char *bgra, const QRect &box, uint8_t *const planes[4],
+                                        const int lines[4], QPoint at)
+{
+    SwsContext *context = contextFor(box.width(), box.height());
+    if (!context)
+        return false;
     // The scaler may write a little past the end of a row: into scratch planes
     // with room to spare, then row by row into place.
     const int w = box.width();
@@ -192,16 +197,50 @@ void YuvaFrameConverter::convertBox(const unsigned char *bgra, const QRect &box,
     const int sourceLines[1] = {m_width * 4};
     sws_scale(context, source, sourceLines, 0, h, scratch, scratchLines);
     for (int y = 0; y < h; ++y) {
-        std::memcpy(planes[0] + qsizetype(box.top() + y) * lines[0] + box.left(), scratch[0] + qsizetype(y) * stride,
+        std::memcpy(planes[0] + qsizetype(at.y() + y) * lines[0] + at.x(), scratch[0] + qsizetype(y) * stride,
                     std::size_t(w));
         if (planes[3])
-            std::memcpy(planes[3] + qsizetype(box.top() + y) * lines[3] + box.left(),
-                        scratch[3] + qsizetype(y) * stride, std::size_t(w));
+            std::memcpy(planes[3] + qsizetype(at.y() + y) * lines[3] + at.x(), scratch[3] + qsizetype(y) * stride,
+                        std::size_t(w));
     }
     for (int y = 0; y < ch; ++y) {
         for (int plane : {1, 2})
-            std::memcpy(planes[plane] + qsizetype(box.top() / 2 + y) * lines[plane] + box.left() / 2,
+            std::memcpy(planes[plane] + qsizetype(at.y() / 2 + y) * lines[plane] + at.x() / 2,
                         scratch[plane] + qsizetype(y) * chromaStride, std::size_t(cw));
+    }
+    return true;
+}
+
+void YuvaFrameConverter::convertTiles(const unsigned char *bgra, const QList<PipeTile> &tiles, QSize packedSize,
+                                      unsigned char *packed)
+{
+    uint8_t *planes[4];
+    int lines[4];
+    av_image_fill_arrays(planes, lines, packed, pixelFormat(m_output), packedSize.width(), packedSize.height(), 1);
+    for (const PipeTile &tile : tiles) {
+        if (!convertBoxInto(bgra, tile.canvas, planes, lines, tile.packed)) {
+            // No scaler for this size: the whole frame, then its tile.
+            std::vector<unsigned char> whole(std::size_t(byteCount(m_width, m_height, m_output)));
+            convert(bgra, whole.data());
+            uint8_t *from[4];
+            int fromLines[4];
+            av_image_fill_arrays(from, fromLines, whole.data(), pixelFormat(m_output), m_width, m_height, 1);
+            const QRect &r = tile.canvas;
+            for (int y = 0; y < r.height(); ++y) {
+                for (int plane : {0, 3}) {
+                    if (planes[plane])
+                        std::memcpy(planes[plane] + qsizetype(tile.packed.y() + y) * lines[plane] + tile.packed.x(),
+                                    from[plane] + qsizetype(r.y() + y) * fromLines[plane] + r.x(),
+                                    std::size_t(r.width()));
+                }
+            }
+            for (int y = 0; y < r.height() / 2; ++y) {
+                for (int plane : {1, 2})
+                    std::memcpy(planes[plane] + qsizetype(tile.packed.y() / 2 + y) * lines[plane] + tile.packed.x() / 2,
+                                from[plane] + qsizetype(r.y() / 2 + y) * fromLines[plane] + r.x() / 2,
+                                std::size_t(r.width() / 2));
+            }
+        }
     }
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "pipeframe.h"
+
 #include <QList>
 #include <QRect>
 #include <QRegion>
@@ -9,6 +11,8 @@
 #include <utility>
 
 struct SwsContext;
+
+#include <cstdint>
 
 namespace routereel {
 
@@ -41,6 +45,12 @@ public:
     // must hold a converted frame whose own boxes are `boxes`; they are updated.
     void convertContent(const unsigned char *bgra, const QRegion &content, unsigned char *yuva, QRegion &boxes);
 
+    // Converts each tile of the canvas frame `bgra` into its place in `packed`, a
+    // converted frame of `packedSize`. Equal to the whole frame's conversion there
+    // when everything drawn lies at least `margin` inside the tiles.
+    void convertTiles(const unsigned char *bgra, const QList<PipeTile> &tiles, QSize packedSize,
+                      unsigned char *packed);
+
     // Boxes around `content` on a grid of 16, apart from each other.
     QList<QRect> boxesAround(const QRegion &content) const;
 
@@ -49,6 +59,9 @@ public:
 private:
     SwsContext *contextFor(int width, int height);
     void convertBox(const unsigned char *bgra, const QRect &box, unsigned char *yuva);
+    // `box` of the canvas into planes of another frame, its top-left corner at `at`.
+    bool convertBoxInto(const unsigned char *bgra, const QRect &box, uint8_t *const planes[4], const int lines[4],
+                        QPoint at);
     void blankBox(const QRect &box, unsigned char *yuva) const;
 
     int m_width;

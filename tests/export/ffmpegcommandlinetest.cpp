@@ -201,19 +201,19 @@ TEST(PipeFrame, CompactOnlyForTheMapAloneInRegularMode)
         PipeFrame expected;
     };
     const Case cases[] = {
-        {.name = "default ring", .expected = {202, 202, 49, 59, {1, 1}, 1, true}},
-        {.name = "gta ring", .style = MapBorderStyle::gta, .expected = {230, 230, 35, 45, {15, 15}, 15, true}},
+        {.name = "default ring", .expected = {202, 202, 49, 59, {1, 1}, 1, true, {}, {}}},
+        {.name = "gta ring", .style = MapBorderStyle::gta, .expected = {230, 230, 35, 45, {15, 15}, 15, true, {}, {}}},
         {.name = "scaled gta ring", .style = MapBorderStyle::gta, .mapSize = {300, 240}, .referenceSize = {200, 160},
-         .overlayX = 100, .overlayY = 100, .expected = {346, 286, 77, 77, {23, 23}, 23, true}},
+         .overlayX = 100, .overlayY = 100, .expected = {346, 286, 77, 77, {23, 23}, 23, true, {}, {}}},
         // nearer the edge than the inset: the frame starts at the edge, the map keeps its place
-        {.name = "at the corner", .overlayX = 0, .overlayY = 0, .expected = {202, 202, 0, 0, {0, 0}, 1, true}},
+        {.name = "at the corner", .overlayX = 0, .overlayY = 0, .expected = {202, 202, 0, 0, {0, 0}, 1, true, {}, {}}},
         {.name = "gta near the edge", .style = MapBorderStyle::gta, .overlayX = 5, .overlayY = 40,
-         .expected = {230, 230, 0, 25, {5, 15}, 15, true}},
-        {.name = "map and time", .otherWidget = true, .expected = {1920, 1080, 0, 0, {50, 60}, 1, false}},
-        {.name = "overlay mode", .mode = CompositionMode::overlay, .expected = {1920, 1080, 0, 0, {50, 60}, 1, false}},
+         .expected = {230, 230, 0, 25, {5, 15}, 15, true, {}, {}}},
+        {.name = "map and time", .otherWidget = true, .expected = {1920, 1080, 0, 0, {50, 60}, 1, false, {}, {}}},
+        {.name = "overlay mode", .mode = CompositionMode::overlay, .expected = {1920, 1080, 0, 0, {50, 60}, 1, false, {}, {}}},
         {.name = "map off", .style = MapBorderStyle::gta, .mapEnabled = false,
-         .expected = {1920, 1080, 0, 0, {50, 60}, 0, false}},
-        {.name = "reference width 0", .referenceSize = {0, 0}, .expected = {520, 520, 0, 0, {50, 60}, 160, true}},
+         .expected = {1920, 1080, 0, 0, {50, 60}, 0, false, {}, {}}},
+        {.name = "reference width 0", .referenceSize = {0, 0}, .expected = {520, 520, 0, 0, {50, 60}, 160, true, {}, {}}},
     };
     for (const Case &c : cases) {
         ExportTask task;

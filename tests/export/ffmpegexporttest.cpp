@@ -4,10 +4,13 @@
 #include "export/exportoutputtransaction.h"
 #include "export/ffmpegcommandline.h"
 #include "export/ffmpegruntime.h"
+#include "export/overlayframecomposition.h"
 #include "export/yuvaframeconverter.h"
 
 #include <QPainter>
 #include <QTemporaryDir>
+
+#include <cmath>
 
 using namespace routereel;
 using namespace exporttest;
@@ -150,4 +153,141 @@ TEST_F(FFmpegExport, OddSizedClipExportsWithEvenSides)
     const QString out = dir.filePath(QStringLiteral("even.mp4"));
     exportTo(out, task, frames(30, {321, 241}));
     expectStream(out, "v:0", {{"pix_fmt", "yuv420p"}, {"width", "320"}, {"height", "240"}});
+}
+
+namespace {
+
+// PSNR in dB over two equally long raw files (inf when equal).
+double psnr(const QByteArray &a, const QByteArray &b)
+{
+    if (a.size() != b.size() || a.isEmpty())
+        return 0;
+    double sum = 0;
+    for (qsizetype k = 0; k < a.size(); ++k) {
+        const double d = double(quint8(a[k])) - double(quint8(b[k]));
+        sum += d * d;
+    }
+    return sum == 0 ? INFINITY : 10 * std::log10(255.0 * 255.0 * double(a.size()) / sum);
+}
+
+// The export's argument list with the frames read from `raw` instead of the pipe,
+// and one encoder thread: libx264's threads with a rate limit vary from run to run.
+QStringList fromFile(QStringList args, const QString &raw)
+{
+    args[args.indexOf(QStringLiteral("pipe:0"))] = raw;
+    args.remove(args.indexOf(QStringLiteral("-progress")), 2);
+    args.insert(args.indexOf(QStringLiteral("-c:v")), QStringLiteral("-threads"));
+    args.insert(args.indexOf(QStringLiteral("-c:v")), QStringLiteral("1"));
+    return args;
+}
+
+} // namespace
+
+TEST_F(FFmpegExport, SentPartsShowWhatWholeFramesShow)
+{
+    // Drawn by the export's composer, sent as the export sends them, against the
+    // whole straight-alpha BGRA frames laid by ffmpeg itself.
+    testsupport::ClipSpec spec;
+    spec.seconds = 0.5;
+    spec.width = 640;
+    spec.height = 360;
+    spec.color = QColor();  // a pattern, so that a misplaced part shows
+    const VideoSource clip = sourceFor(testsupport::makeClip(dir.path(), QStringLiteral("pattern.mp4"), spec));
+    ASSERT_GT(clip.duration, 0);
+    const QSize canvas(640, 360);
+    const int frameCount = 15;
+
+    for (const CompositionMode mode : {CompositionMode::regular, CompositionMode::overlay}) {
+        const bool overlay = mode == CompositionMode::overlay;
+        SCOPED_TRACE(overlay ? "overlay" : "regular");
+        ExportTask task = overlay ? overlayTask(QString(), 0.5, canvas)
+                                  : regularTask(QString(), {clip}, {cut(clip, 0, clip.duration, 0)});
+        task.videoFPS = 30;
+        task.timeWidget = textWidget(60, 20, 24);  // pushed inside by the frame's edge
+        task.speedWidget = textWidget(600, 330, 30);
+        task.speedWidget.opacity = 0.5;
+        task.heartRateWidget = textWidget(320, 180, 20);
+
+        OverlayFrameComposer::Setup setup;
+        setup.width = canvas.width();
+        setup.height = canvas.height();
+        setup.overlayMode = overlay;
+        setup.texts = {task.timeWidget, task.speedWidget, task.heartRateWidget};
+        const OverlayFrameComposer composer(setup);
+        TextImageCache cache;
+        QList<FrameParams> frames;
+        for (int i = 0; i < frameCount; ++i) {
+            FrameParams p;
+            p.timeStr = QStringLiteral("12:34:%1").arg(i, 2, 10, QLatin1Char('0'));
+            p.speedStr = QString::number(i * i * 7.3, 'f', 1) + QStringLiteral(" km/h");  // widening
+            if (i % 4 != 3)
+                p.hrStr = QStringLiteral("\u2665 %1 bpm\n Min: 90 / Max: 180 ").arg(95 + i);
+            frames.append(p);
+        }
+        ASSERT_EQ(prepareTextImages(cache, frames, setup.texts, 1, {}), std::nullopt);
+        // The widest of each widget is its last text with the most characters.
+        TextImageCache widest;
+        for (const FrameParams &p : frames) {
+            for (const auto &[prefix, text] : {std::pair{"t_", p.timeStr}, {"s_", p.speedStr}, {"h_", p.hrStr}}) {
+                if (text)
+                    widest.insert(QLatin1String(prefix), cache.value(QLatin1String(prefix) + *text));
+            }
+        }
+
+        const auto output = overlay ? YuvaFrameConverter::Output::yuv420pBt709 : YuvaFrameConverter::Output::yuva420p;
+        const quint32 background = overlay ? OverlayFrameComposer::overlayBackground : 0;
+        YuvaFrameConverter converter(canvas.width(), canvas.height(), output, background);
+        PipeFrame layout = PipeFrame::forTask(task);
+        if (!overlay) {
+            layout = PipeFrame::withTiles(layout, converter.boxesAround(composer.reach(widest)));
+            ASSERT_TRUE(layout.tiled());
+        }
+        const QSize sent = layout.sentSize();
+        const QString sentRaw = dir.filePath(overlay ? QStringLiteral("sent-o.raw") : QStringLiteral("sent.raw"));
+        const QString wholeRaw = dir.filePath(overlay ? QStringLiteral("whole-o.raw") : QStringLiteral("whole.raw"));
+        QFile::remove(sentRaw);
+        QFile::remove(wholeRaw);
+        std::vector<unsigned char> bgra(std::size_t(canvas.width()) * canvas.height() * 4);
+        OverlayFrameComposer::Slot slot{bgra.data(), {}};
+        composer.initialise(slot);
+        QByteArray packed(YuvaFrameConverter::byteCount(sent.width(), sent.height(), output), 0);
+        auto *packedData = reinterpret_cast<unsigned char *>(packed.data());
+        for (const FrameParams &p : frames) {
+            composer.draw(slot, p, std::nullopt, false, cache);
+            if (layout.tiled())
+                converter.convertTiles(bgra.data(), layout.tiles, sent, packedData);
+            else
+                converter.convert(bgra.data(), packedData);
+            QFile sentFile(sentRaw);
+            ASSERT_TRUE(sentFile.open(QIODevice::Append));
+            sentFile.write(packed);
+            QFile wholeFile(wholeRaw);
+            ASSERT_TRUE(wholeFile.open(QIODevice::Append));
+            wholeFile.write(reinterpret_cast<const char *>(bgra.data()), qsizetype(bgra.size()));
+        }
+
+        const QString sentOut = dir.filePath(QStringLiteral("sent.mp4"));
+        const QString wholeOut = dir.filePath(QStringLiteral("whole.mp4"));
+        ASSERT_TRUE(testsupport::runFfmpeg(
+            fromFile(*FFmpegCommandLine::arguments(task, layout, QStringLiteral("30"), sentOut), sentRaw)));
+        QStringList whole = fromFile(*FFmpegCommandLine::arguments(task, QStringLiteral("30"), wholeOut), wholeRaw);
+        whole[whole.indexOf(QStringLiteral("-pix_fmt")) + 1] = QStringLiteral("bgra");
+        whole[whole.indexOf(QStringLiteral("-filter_complex")) + 1] = overlay
+            ? QStringLiteral("[0:v]scale=out_color_matrix=bt709:out_range=tv,format=yuv420p,setsar=1[out]")
+            : QStringLiteral("[0:v]format=bgra[ov];[1:v][ov]overlay=0:0:shortest=1:alpha=straight[out]");
+        ASSERT_TRUE(testsupport::runFfmpeg(whole));
+
+        const auto decoded = [&](const QString &file) {
+            const QString raw = file + QStringLiteral(".yuv");
+            testsupport::runFfmpeg(QStringList{QStringLiteral("-i"), file} + words(QStringLiteral("-f rawvideo -pix_fmt yuv420p"))
+                                   << raw);
+            return readAll(raw);
+        };
+        const QByteArray ours = decoded(sentOut);
+        const QByteArray theirs = decoded(wholeOut);
+        EXPECT_EQ(ours.size(), qsizetype(canvas.width() * canvas.height() * 3 / 2) * frameCount);
+        const double db = psnr(ours, theirs);
+        EXPECT_GE(db, 40.0);
+        RecordProperty(overlay ? "overlayPsnr" : "regularPsnr", QString::number(db).toStdString());
+    }
 }

@@ -328,3 +328,51 @@ TEST(OverlayComposer, NorthBadgeTurnsAroundAFollowingMap)
         EXPECT_EQ(frame.pixel(100, 100), 0xFF0000FFu);
     }
 }
+
+TEST(OverlayComposer, ReachHoldsEveryFrame)
+{
+    // What is sent to ffmpeg over source video is only the reach: every frame must draw inside it.
+    GPXTrack track = makeTrack(12);
+    track.trackPoints[9].lat += 0.05;  // one wild fix: the widest speed text, late in the track
+    track.trackPoints[10].heartRate = 99;
+    TimelineEngine engine;
+    engine.setSegments({wholeTrack(track)});
+    FrameParamsContext context;
+    context.needsTrackData = true;
+    context.engine = &engine;
+    context.tracks = {track};
+    context.frameRate = 2;
+    context.orientation = MapOrientation::follow;
+    context.texts.time = textWidget(10, 10, 20);  // pushed inside by the corner
+    context.texts.speed = textWidget(300, 20, 24);
+    context.texts.heartRate = textWidget(380, 280, 18);
+    context.heartRateMinMax = HeartRateMinMax{90, 180};
+
+    OverlayFrameComposer::Setup setup = canvas(400, 300);
+    setup.texts = context.texts;
+    setup.map.enabled = true;
+    setup.map.orientation = MapOrientation::follow;
+    setup.map.rect = QRect(40, 150, 100, 100);
+    setup.map.borderWidth = 10;
+    setup.map.badge = northBadgeImage(20, 1);
+    ASSERT_TRUE(setup.map.badge);
+    QImage map(100, 100, QImage::Format_ARGB32_Premultiplied);
+    map.fill(Qt::blue);
+    const OverlayFrameComposer composer(setup);
+    const QRegion reach = composer.reach(widestTextImages(context, 1));
+
+    Frame frame(400, 300);
+    composer.initialise(frame.slot);
+    TextImageCache texts;
+    QStringList speeds;
+    for (int i = 0; i < 25; ++i) {
+        FrameParams params = computeFrameParams(i, context);
+        params.bearing = i * 15.0;  // the badge goes round the map
+        ASSERT_EQ(prepareTextImages(texts, {params}, setup.texts, 1, {}), std::nullopt);
+        composer.draw(frame.slot, params, map, true, texts);
+        EXPECT_TRUE((frame.slot.dirty - reach).isEmpty()) << "frame " << i;
+        speeds << params.speedStr.value_or(QString());
+    }
+    EXPECT_TRUE(std::any_of(speeds.begin(), speeds.end(), [](const QString &s) { return s.size() >= 12; }))
+        << speeds.join(QLatin1Char('|')).toStdString();
+}
