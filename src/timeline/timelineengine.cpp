@@ -450,13 +450,17 @@ bool TimelineEngine::canSplit(double t) const
 
 void TimelineEngine::deleteSegment(const QUuid &id)
 {
-    edit(QStringLiteral("Delete"), [&] {
-        QList<GPXSegment> lane = m_segments;
-        lane.removeIf([&](const GPXSegment &s) { return s.id == id; });
-        setSegments(lane);
-        if (m_selectedId == id)
-            setSelectedId({});
-    });
+    // A step even when no segment has that id: callers count one step per delete.
+    edit(
+        QStringLiteral("Delete"),
+        [&] {
+            QList<GPXSegment> lane = m_segments;
+            lane.removeIf([&](const GPXSegment &s) { return s.id == id; });
+            setSegments(lane);
+            if (m_selectedId == id)
+                setSelectedId({});
+        },
+        Unchanged::keep);
 }
 
 void TimelineEngine::deleteSelected()

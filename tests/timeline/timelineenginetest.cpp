@@ -134,7 +134,6 @@ TEST(TimelineEngine, EditsThatChangeNothingRegisterNoStep)
     e.moveSegment(QUuid::createUuid(), 4);
     e.moveVideoSegment(v, 0.0000005);
     e.moveVideoSegment(v, std::numeric_limits<double>::infinity());
-    e.deleteSegment(QUuid::createUuid());
     e.deleteSelected();
     e.snapSegment(g);                // already at 0
     e.snapVideoSegment(v);
@@ -148,12 +147,17 @@ TEST(TimelineEngine, EditsThatChangeNothingRegisterNoStep)
     EXPECT_EQ(e.undoStack()->count(), steps);
     EXPECT_EQ(e.canvasOrigin(), QSizeF(1920, 1080));
 
-    // A GPX move is the exception: a drag that ends where it began is still a "Move".
+    // A GPX move and a delete are the exceptions: a drag that ends where it
+    // began is still a "Move", a delete of an unknown id still a "Delete".
     const State before = stateOf(e);
     e.moveSegment(g, 0);
     e.moveSegment(g, -3);  // clamps to where it already is
     EXPECT_EQ(e.undoStack()->count(), steps + 2);
     EXPECT_EQ(e.undoStack()->undoText(), "Move");
+    e.deleteSegment(QUuid::createUuid());
+    EXPECT_EQ(e.undoStack()->count(), steps + 3);
+    EXPECT_EQ(e.undoStack()->undoText(), "Delete");
+    e.undoStack()->undo();
     e.undoStack()->undo();
     EXPECT_TRUE(stateOf(e).sameState(before));
     e.moveSegment(g, 2);
