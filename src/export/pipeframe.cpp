@@ -45,19 +45,7 @@ PipeFrame PipeFrame::withTiles(const PipeFrame &frame, const QList<QRect> &parts
         const int x1 = std::min(frame.width, (part.right() + 1 + 31) & ~31);
         aligned.append(QRect(QPoint(x0, part.top()), QPoint(x1 - 1, part.bottom())));
     }
-    for (bool merged = true; merged;) {
-        merged = false;
-        for (qsizetype i = 0; i < aligned.size() && !merged; ++i) {
-            for (qsizetype j = i + 1; j < aligned.size(); ++j) {
-                if (aligned[i].intersects(aligned[j])) {
-                    aligned[i] = aligned[i].united(aligned[j]);
-                    aligned.removeAt(j);
-                    merged = true;
-                    break;
-                }
-            }
-        }
-    }
+    mergeMeetingBoxes(aligned);
     qsizetype area = 0;
     int widest = 0;
     for (const QRect &part : aligned) {
@@ -93,6 +81,23 @@ PipeFrame PipeFrame::withTiles(const PipeFrame &frame, const QList<QRect> &parts
     }
     tiled.packedSize = QSize(packedWidth, y + shelfHeight);
     return tiled;
+}
+
+void mergeMeetingBoxes(QList<QRect> &boxes)
+{
+    for (bool merged = true; merged;) {
+        merged = false;
+        for (qsizetype i = 0; i < boxes.size() && !merged; ++i) {
+            for (qsizetype j = i + 1; j < boxes.size(); ++j) {
+                if (boxes[i].intersects(boxes[j])) {
+                    boxes[i] = boxes[i].united(boxes[j]);
+                    boxes.removeAt(j);
+                    merged = true;
+                    break;
+                }
+            }
+        }
+    }
 }
 
 } // namespace routereel

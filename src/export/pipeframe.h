@@ -47,4 +47,7 @@ struct PipeFrame {
     bool operator==(const PipeFrame &) const = default;
 };
 
+// Merges boxes that meet into their bounding box, until none meet.
+void mergeMeetingBoxes(QList<QRect> &boxes);
+
 } // namespace routereel

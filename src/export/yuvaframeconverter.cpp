@@ -130,20 +130,7 @@ QList<QRect> YuvaFrameConverter::boxesAround(const QRegion &content) const
         if (!box.isEmpty())
             boxes.append(box);
     }
-    // Boxes that meet become their bounding box, until none meet.
-    for (bool merged = true; merged;) {
-        merged = false;
-        for (qsizetype i = 0; i < boxes.size() && !merged; ++i) {
-            for (qsizetype j = i + 1; j < boxes.size(); ++j) {
-                if (boxes[i].intersects(boxes[j])) {
-                    boxes[i] = boxes[i].united(boxes[j]);
-                    boxes.removeAt(j);
-                    merged = true;
-                    break;
-                }
-            }
-        }
-    }
+    mergeMeetingBoxes(boxes);
     return boxes;
 }
 
