@@ -222,10 +222,19 @@ ExportResult ExportRun::runFrames()
     TileCache &cache = m_in.tileCache ? *m_in.tileCache : TileCache::shared();
     TileMapRenderer mapRenderer(task.mapReferenceSize, task.mapShape, task.mapProvider, task.mapboxToken,
                                 task.zoomLevel, task.mapLanguage, task.mapSize, task.cornerRadius, cache);
+    // The web map warms up on its page while ffmpeg starts and the drawing is set up;
+    // the frames wait for it. An early return abandons it.
+    std::atomic<bool> abandonWarmUp = false;
+    const auto warmUpCancelled = [&abandonWarmUp, isCancelled] { return abandonWarmUp || isCancelled(); };
+    std::thread mapWarmUp;
+    bool webPrepared = false;
+    const auto joinMapWarmUp = qScopeGuard([&] {
+        abandonWarmUp = true;
+        if (mapWarmUp.joinable())
+            mapWarmUp.join();
+    });
     if (task.mapEnabled && m_in.mapWeb) {
         qInfo().noquote() << "[VideoExporter] OSM web map warmup start";
-        const MapTrackData data = MapTrackData::build(task.tracks);
-        const auto warmUpProgress = [publish = m_publish](double p) { publish(p * 0.05); };
         // The page's cache gets the tiles of the exported frames' views, not of the whole track.
         QList<TrackPoint> centres;
         for (const trackinterpolation::LatLng &c : mapCentres(*m_in.engine, task.tracks, m_in.start, fps, frames)) {
@@ -234,29 +243,47 @@ ExportResult ExportRun::runFrames()
             p.lng = c.lng;
             centres.append(p);
         }
-        if (m_in.mapWeb->prepareForFrames(data.points, data.breaks, task.zoomLevel,
-                                          OSMWebMapExportRenderer::defaultReadyTimeout, warmUpProgress,
-                                          isCancelled, centres)) {
+        mapWarmUp = std::thread([&, centres, web = m_in.mapWeb.data()] {
+            const MapTrackData data = MapTrackData::build(task.tracks);
+            const auto warmUpProgress = [publish = m_publish](double p) { publish(p * 0.05); };
+            webPrepared = web->prepareForFrames(data.points, data.breaks, task.zoomLevel,
+                                                OSMWebMapExportRenderer::defaultReadyTimeout, warmUpProgress,
+                                                warmUpCancelled, centres);
+        });
+    }
+    const auto preloadRasterTiles = [&] {
+        if (task.mapEnabled)
+            m_stats.mapRenderer = m_in.mapWeb ? QStringLiteral("web") : QStringLiteral("raster");
+        if (task.mapEnabled && !m_in.mapWeb) {
+            if (!isCancelled()) {
+                qInfo().noquote() << "[VideoExporter] preload tiles start," << task.tracks.size() << "tracks";
+                mapRenderer.preloadAround(mapCentres(*m_in.engine, task.tracks, m_in.start, fps, frames),
+                                          isCancelled);
+                qInfo().noquote().nospace() << "[VideoExporter] preload done, cancelled="
+                                            << (isCancelled() ? "true" : "false");
+            }
+        } else if (!task.mapEnabled) {
+            qInfo().noquote() << "[VideoExporter] Map widget disabled, skipping tile preload";
+        }
+    };
+    const auto finishMapWarmUp = [&] {
+        if (!mapWarmUp.joinable())
+            return;
+        mapWarmUp.join();
+        if (webPrepared) {
             qInfo().noquote().nospace() << "[VideoExporter] OSM web map warmup done, cancelled="
                                         << (isCancelled() ? "true" : "false");
         } else {
             m_in.mapWeb.clear();  // already shut down by the failed preparation
             qInfo().noquote() << "[VideoExporter] OSM web renderer unavailable, falling back to raster tiles";
         }
+        preloadRasterTiles();
+        m_publish(0.05);
+    };
+    if (!mapWarmUp.joinable()) {
+        preloadRasterTiles();
+        m_publish(0.05);
     }
-    if (task.mapEnabled)
-        m_stats.mapRenderer = m_in.mapWeb ? QStringLiteral("web") : QStringLiteral("raster");
-    if (task.mapEnabled && !m_in.mapWeb) {
-        if (!isCancelled()) {
-            qInfo().noquote() << "[VideoExporter] preload tiles start," << task.tracks.size() << "tracks";
-            mapRenderer.preloadAround(mapCentres(*m_in.engine, task.tracks, m_in.start, fps, frames), isCancelled);
-            qInfo().noquote().nospace() << "[VideoExporter] preload done, cancelled="
-                                        << (isCancelled() ? "true" : "false");
-        }
-    } else if (!task.mapEnabled) {
-        qInfo().noquote() << "[VideoExporter] Map widget disabled, skipping tile preload";
-    }
-    m_publish(0.05);
     if (isCancelled())
         return fail(ExportResult::failure(ExportError::cancelled()));
 
@@ -448,6 +475,12 @@ ExportResult ExportRun::runFrames()
         process->end(stopGrace);
         m_control->setProcess(nullptr);
         return fail(ExportResult::failure(ExportError::renderError()));
+    }
+    finishMapWarmUp();
+    if (isCancelled()) {
+        process->end(stopGrace);
+        m_control->setProcess(nullptr);
+        return fail(ExportResult::failure(ExportError::cancelled()));
     }
 
     // Web-map frames are slow to capture: they are taken ahead, in order, on a thread of their own.

@@ -3,12 +3,16 @@
 #include "exporttestutil.h"
 
 #include "export/videoexporter.h"
+#include "maps/mapservices.h"
+#include "maps/tilecache.h"
 #include "maps/webmappage.h"
 
 #include "support/clipgenerator.h"
+#include "support/loopbackmapservice.h"
 #include "support/pngdataurl.h"
 #include "support/testartifacts.h"
 
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -25,6 +29,8 @@ struct Pages {
     std::atomic<int> statics{0};
     std::atomic<int> shutdowns{0};
     std::atomic<int> warmSteps{0};
+    std::atomic<bool> warmStepsHang{false};
+    QString trackAnswer = QStringLiteral("ok");
     QString frameAnswer;
     QString staticAnswer;
 };
@@ -43,6 +49,10 @@ public:
             value = m_pages->staticAnswer;
         } else if (body.contains(QLatin1String("warmStep"))) {
             ++m_pages->warmSteps;
+            if (m_pages->warmStepsHang)
+                return;  // a page that stopped answering
+        } else if (body.contains(QLatin1String("updateTrack"))) {
+            value = m_pages->trackAnswer;
         }
         QTimer::singleShot(0, [done, value] { done(value); });
     }
@@ -157,4 +167,38 @@ TEST(WebMapExport, WarmUpVisitsOnlyTheViewsOfTheExportedFrames)
     ASSERT_TRUE(exportSucceeds(exporter, task));
     EXPECT_GE(web.pages->warmSteps.load(), 2);
     EXPECT_LE(web.pages->warmSteps.load(), 40) << "not the " << track.trackPoints.size() << " stops of the whole route";
+}
+
+// The warm-up runs while ffmpeg starts: a page that fails it still leaves the
+// export to the raster tiles, and one that stops answering is left by a cancel.
+TEST(WebMapExport, AFailedOrStalledWarmUpNeitherFailsNorHoldsTheExport)
+{
+    QTemporaryDir dir;
+    {
+        WebMaps web(QSize(100, 100));
+        web.pages->trackAnswer = QStringLiteral("ERR:no track");
+        const auto tiles = testsupport::startMapService();
+        MapServices::overrideEndpointsForTesting(tiles->baseUrl());
+        const auto offline = qScopeGuard([] { MapServices::overrideEndpointsForTesting({}); });
+        TileCache::Options options;
+        options.root = dir.filePath(QStringLiteral("tiles"));
+        TileCache cache(options);
+        VideoExporter exporter;
+        exporter.setTileCache(&cache);
+        ASSERT_TRUE(exportSucceeds(exporter, withMap(overlayTask(dir.filePath(QStringLiteral("raster.mp4")), 1))));
+        EXPECT_EQ(web.pages->captures.load(), 0) << "the frames come from the raster tiles";
+    }
+    WebMaps web(QSize(100, 100));
+    web.pages->warmStepsHang = true;
+    const QString output = dir.filePath(QStringLiteral("stalled.mp4"));
+    VideoExporter exporter;
+    std::optional<ExportResult> result;
+    exporter.exportTask(withMap(overlayTask(output, 1)), [&result](const ExportResult &r) { result = r; });
+    ASSERT_TRUE(waitFor([&] { return web.pages->warmSteps.load() > 0; }, 30000));
+    exporter.cancel();
+    // Well inside the 12 s a stalled stop may take.
+    ASSERT_TRUE(waitFor([&] { return result.has_value(); }, 5000));
+    EXPECT_EQ(result->message(), QStringLiteral("Export cancelled"));
+    EXPECT_FALSE(QFile::exists(output));
+    EXPECT_EQ(web.pages->captures.load(), 0);
 }
