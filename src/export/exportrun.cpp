@@ -233,11 +233,14 @@ ExportResult ExportRun::runFrames()
         if (mapWarmUp.joinable())
             mapWarmUp.join();
     });
+    // The frames' map views: what the web page's cache or the tile cache is warmed with.
+    const QList<trackinterpolation::LatLng> frameCentres
+        = task.mapEnabled ? mapCentres(engine, task.tracks, m_in.start, fps, frames)
+                          : QList<trackinterpolation::LatLng>();
     if (task.mapEnabled && m_in.mapWeb) {
         qInfo().noquote() << "[VideoExporter] OSM web map warmup start";
-        // The page's cache gets the tiles of the exported frames' views, not of the whole track.
         QList<TrackPoint> centres;
-        for (const trackinterpolation::LatLng &c : mapCentres(*m_in.engine, task.tracks, m_in.start, fps, frames)) {
+        for (const trackinterpolation::LatLng &c : frameCentres) {
             TrackPoint p;
             p.lat = c.lat;
             p.lng = c.lng;
@@ -257,8 +260,7 @@ ExportResult ExportRun::runFrames()
         if (task.mapEnabled && !m_in.mapWeb) {
             if (!isCancelled()) {
                 qInfo().noquote() << "[VideoExporter] preload tiles start," << task.tracks.size() << "tracks";
-                mapRenderer.preloadAround(mapCentres(*m_in.engine, task.tracks, m_in.start, fps, frames),
-                                          isCancelled);
+                mapRenderer.preloadAround(frameCentres, isCancelled);
                 qInfo().noquote().nospace() << "[VideoExporter] preload done, cancelled="
                                             << (isCancelled() ? "true" : "false");
             }

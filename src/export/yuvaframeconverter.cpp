@@ -116,6 +116,31 @@ SwsContext *YuvaFrameConverter::contextFor(int width, int height)
     return context;
 }
 
+namespace {
+
+// Copies a `size` box of 4:2:0 planes (alpha when present) from `fromAt` to `toAt`.
+void copyPlanes(const uint8_t *const from[4], const int fromLines[4], QPoint fromAt, uint8_t *const to[4],
+                const int toLines[4], QPoint toAt, QSize size)
+{
+    for (int y = 0; y < size.height(); ++y) {
+        for (int plane : {0, 3}) {
+            if (to[plane])
+                std::memcpy(to[plane] + qsizetype(toAt.y() + y) * toLines[plane] + toAt.x(),
+                            from[plane] + qsizetype(fromAt.y() + y) * fromLines[plane] + fromAt.x(),
+                            std::size_t(size.width()));
+        }
+    }
+    const int cw = (size.width() + 1) / 2;
+    for (int y = 0; y < (size.height() + 1) / 2; ++y) {
+        for (int plane : {1, 2})
+            std::memcpy(to[plane] + qsizetype(toAt.y() / 2 + y) * toLines[plane] + toAt.x() / 2,
+                        from[plane] + qsizetype(fromAt.y() / 2 + y) * fromLines[plane] + fromAt.x() / 2,
+                        std::size_t(cw));
+    }
+}
+
+} // namespace
+
 QList<QRect> YuvaFrameConverter::boxesAround(const QRegion &content) const
 {
     const QRect frame(0, 0, m_width, m_height);
@@ -183,18 +208,7 @@ bool YuvaFrameConverter::convertBoxInto(const unsigned char *bgra, const QRect &
     const uint8_t *source[1] = {bgra + (qsizetype(box.top()) * m_width + box.left()) * 4};
     const int sourceLines[1] = {m_width * 4};
     sws_scale(context, source, sourceLines, 0, h, scratch, scratchLines);
-    for (int y = 0; y < h; ++y) {
-        std::memcpy(planes[0] + qsizetype(at.y() + y) * lines[0] + at.x(), scratch[0] + qsizetype(y) * stride,
-                    std::size_t(w));
-        if (planes[3])
-            std::memcpy(planes[3] + qsizetype(at.y() + y) * lines[3] + at.x(), scratch[3] + qsizetype(y) * stride,
-                        std::size_t(w));
-    }
-    for (int y = 0; y < ch; ++y) {
-        for (int plane : {1, 2})
-            std::memcpy(planes[plane] + qsizetype(at.y() / 2 + y) * lines[plane] + at.x() / 2,
-                        scratch[plane] + qsizetype(y) * chromaStride, std::size_t(cw));
-    }
+    copyPlanes(scratch, scratchLines, QPoint(), planes, lines, at, box.size());
     return true;
 }
 
@@ -204,30 +218,18 @@ void YuvaFrameConverter::convertTiles(const unsigned char *bgra, const QList<Pip
     uint8_t *planes[4];
     int lines[4];
     av_image_fill_arrays(planes, lines, packed, pixelFormat(m_output), packedSize.width(), packedSize.height(), 1);
+    std::vector<unsigned char> whole;  // converted only for a tile the scaler cannot take alone
     for (const PipeTile &tile : tiles) {
-        if (!convertBoxInto(bgra, tile.canvas, planes, lines, tile.packed)) {
-            // No scaler for this size: the whole frame, then its tile.
-            std::vector<unsigned char> whole(std::size_t(byteCount(m_width, m_height, m_output)));
+        if (convertBoxInto(bgra, tile.canvas, planes, lines, tile.packed))
+            continue;
+        uint8_t *from[4];
+        int fromLines[4];
+        if (whole.empty()) {
+            whole.resize(std::size_t(byteCount(m_width, m_height, m_output)));
             convert(bgra, whole.data());
-            uint8_t *from[4];
-            int fromLines[4];
-            av_image_fill_arrays(from, fromLines, whole.data(), pixelFormat(m_output), m_width, m_height, 1);
-            const QRect &r = tile.canvas;
-            for (int y = 0; y < r.height(); ++y) {
-                for (int plane : {0, 3}) {
-                    if (planes[plane])
-                        std::memcpy(planes[plane] + qsizetype(tile.packed.y() + y) * lines[plane] + tile.packed.x(),
-                                    from[plane] + qsizetype(r.y() + y) * fromLines[plane] + r.x(),
-                                    std::size_t(r.width()));
-                }
-            }
-            for (int y = 0; y < r.height() / 2; ++y) {
-                for (int plane : {1, 2})
-                    std::memcpy(planes[plane] + qsizetype(tile.packed.y() / 2 + y) * lines[plane] + tile.packed.x() / 2,
-                                from[plane] + qsizetype(r.y() / 2 + y) * fromLines[plane] + r.x() / 2,
-                                std::size_t(r.width() / 2));
-            }
         }
+        av_image_fill_arrays(from, fromLines, whole.data(), pixelFormat(m_output), m_width, m_height, 1);
+        copyPlanes(from, fromLines, tile.canvas.topLeft(), planes, lines, tile.packed, tile.canvas.size());
     }
 }
 

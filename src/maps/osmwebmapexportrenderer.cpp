@@ -290,17 +290,19 @@ QPointF worldPixel(double lng, double lat, int zoom, std::optional<double> nearX
     return {x, world * (1 - std::log(std::tan(phi) + 1 / std::cos(phi)) / M_PI) / 2};
 }
 
+// A capture serves another frame only at the same zoom and within a tenth of a degree of bearing.
+bool sameView(int zoomA, double bearingA, int zoomB, double bearingB)
+{
+    return zoomA == zoomB && std::abs(std::remainder(bearingA - bearingB, 360.0)) < 0.1;
+}
+
 } // namespace
 
 std::optional<QPointF> OSMWebMapExportRenderer::reuseOffset(const FrameKey &captured, const FrameKey &wanted,
                                                             double pixelRatio)
 {
     constexpr double maxPixels = 0.25;
-    constexpr double maxDegrees = 0.1;
-    if (captured.idx != wanted.idx || captured.zoom != wanted.zoom)
-        return std::nullopt;
-    const double turn = std::remainder(wanted.bearing - captured.bearing, 360.0);
-    if (!(std::abs(turn) < maxDegrees))
+    if (captured.idx != wanted.idx || !sameView(captured.zoom, captured.bearing, wanted.zoom, wanted.bearing))
         return std::nullopt;
     const QPointF centreFrom = worldPixel(captured.mapLng, captured.mapLat, captured.zoom);
     const QPointF centre = (worldPixel(wanted.mapLng, wanted.mapLat, wanted.zoom, centreFrom.x()) - centreFrom)
@@ -324,11 +326,33 @@ QImage OSMWebMapExportRenderer::shifted(const QImage &image, QPointF offset)
     return cropped(image, -offset, image.size());
 }
 
-void OSMWebMapExportRenderer::account(std::chrono::steady_clock::time_point started, bool made)
+std::optional<QImage> OSMWebMapExportRenderer::capture(const QString &body, const WebMapPage::Arguments &args,
+                                                       double limitSeconds, const QSizeF &expected,
+                                                       const IsCancelled &isCancelled)
+{
+    const auto started = std::chrono::steady_clock::now();
+    const auto account = [&](std::optional<QImage> image) {
+        std::lock_guard lock(m_stateLock);
+        m_captureStats.made += image ? 1 : 0;
+        m_captureStats.seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        return image;
+    };
+    for (int attempt = 1; attempt <= 2; ++attempt) {
+        const auto result = callPage(body, args, limitSeconds, isCancelled);
+        if (isCancelled && isCancelled())
+            return account(std::nullopt);
+        const auto image = decodeCapture(result);
+        if (image && sizeAccepted(image->size(), expected))
+            return account(image);
+        qWarning().noquote() << QStringLiteral("[OSMWebMapExportRenderer] capture failed, attempt %1/2").arg(attempt);
+    }
+    return account(std::nullopt);
+}
+
+void OSMWebMapExportRenderer::countReused()
 {
     std::lock_guard lock(m_stateLock);
-    m_captureStats.made += made ? 1 : 0;
-    m_captureStats.seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    ++m_captureStats.reused;
 }
 
 std::optional<QImage> OSMWebMapExportRenderer::captureFrame(int idx, double curLng, double curLat, double mapLng,
@@ -357,10 +381,7 @@ std::optional<QImage> OSMWebMapExportRenderer::captureFrame(int idx, double curL
             : m_reusesCaptures              ? reuseOffset(*m_lastKey, key, m_pixelRatio)
                                             : std::nullopt;
         if (offset) {
-            {
-                std::lock_guard lock(m_stateLock);
-                ++m_captureStats.reused;
-            }
+            countReused();
             return offset->isNull() ? *m_lastImage : shifted(*m_lastImage, *offset);
         }
     }
@@ -368,35 +389,20 @@ std::optional<QImage> OSMWebMapExportRenderer::captureFrame(int idx, double curL
                                      {QStringLiteral("curLat"), curLat}, {QStringLiteral("mapLng"), mapLng},
                                      {QStringLiteral("mapLat"), mapLat}, {QStringLiteral("bearing"), bearing},
                                      {QStringLiteral("z"), zoom}};
-    const auto started = std::chrono::steady_clock::now();
-    for (int attempt = 1; attempt <= 2; ++attempt) {
-        const auto result = callPage(
-            QStringLiteral("return renderAndCapture(idx,curLng,curLat,mapLng,mapLat,bearing,z);"), args, 5, isCancelled);
-        if (isCancelled && isCancelled()) {
-            account(started, false);
-            return std::nullopt;
-        }
-        const auto image = decodeCapture(result);
-        if (image && sizeAccepted(image->size(), m_expectedPixelSize)) {
-            account(started, true);
-            m_lastKey = key;
-            m_lastImage = image;
-            return image;
-        }
-        qWarning().noquote() << QStringLiteral("[OSMWebMapExportRenderer] capture failed, attempt %1/2").arg(attempt);
+    auto image = capture(QStringLiteral("return renderAndCapture(idx,curLng,curLat,mapLng,mapLat,bearing,z);"), args,
+                         5, m_expectedPixelSize, isCancelled);
+    if (image) {
+        m_lastKey = key;
+        m_lastImage = image;
     }
-    account(started, false);
-    return std::nullopt;
+    return image;
 }
 
 std::optional<QPointF> OSMWebMapExportRenderer::offsetInBase(const BaseView &base, const QSize &baseSize,
                                                              const FrameKey &wanted, const QSizeF &referenceSize,
                                                              double pixelRatio, bool rasterOnly)
 {
-    constexpr double maxDegrees = 0.1;
-    if (wanted.zoom != base.zoom)
-        return std::nullopt;
-    if (!(std::abs(std::remainder(wanted.bearing - base.bearing, 360.0)) < maxDegrees))
+    if (!sameView(base.zoom, base.bearing, wanted.zoom, wanted.bearing))
         return std::nullopt;
     const QPointF from = worldPixel(base.mapLng, base.mapLat, base.zoom);
     const QPointF to = worldPixel(wanted.mapLng, wanted.mapLat, wanted.zoom, from.x());
@@ -485,45 +491,28 @@ std::optional<QImage> OSMWebMapExportRenderer::captureBase(const BaseView &view,
                                      {QStringLiteral("marginY"), view.margin.height()}};
     const QSizeF expected((m_referenceSize.width() + 2 * view.margin.width()) * m_pixelRatio,
                           (m_referenceSize.height() + 2 * view.margin.height()) * m_pixelRatio);
-    const auto started = std::chrono::steady_clock::now();
-    for (int attempt = 1; attempt <= 2; ++attempt) {
-        const auto result = callPage(
-            QStringLiteral("return captureBase(mapLng,mapLat,bearing,z,marginX,marginY);"), args, 10, isCancelled);
-        if (isCancelled && isCancelled()) {
-            account(started, false);
-            return std::nullopt;
-        }
-        const auto image = decodeCapture(result);
-        if (image && sizeAccepted(image->size(), expected)) {
-            account(started, true);
-            return image->convertToFormat(QImage::Format_ARGB32_Premultiplied);
-        }
-        qWarning().noquote() << QStringLiteral("[OSMWebMapExportRenderer] capture failed, attempt %1/2").arg(attempt);
-    }
-    account(started, false);
-    return std::nullopt;
+    const auto image = capture(QStringLiteral("return captureBase(mapLng,mapLat,bearing,z,marginX,marginY);"), args,
+                               10, expected, isCancelled);
+    if (!image)
+        return std::nullopt;
+    return image->convertToFormat(QImage::Format_ARGB32_Premultiplied);
 }
 
 std::optional<QImage> OSMWebMapExportRenderer::composedFrame(const FrameKey &key, const IsCancelled &isCancelled)
 {
-    const auto reused = [this] {
-        std::lock_guard lock(m_stateLock);
-        ++m_captureStats.reused;
-    };
     if (m_lastKey && m_lastImage && *m_lastKey == key) {
-        reused();
+        countReused();
         return m_lastImage;
     }
     std::optional<QPointF> offset;
     if (m_baseView)
         offset = offsetInBase(*m_baseView, m_base.size(), key, m_referenceSize, m_pixelRatio, m_rasterOnly);
     if (offset) {
-        reused();
+        countReused();
     } else {
         // A map that keeps its bearing (North) is captured with room to move
         // around in; one that turns is captured for each frame.
-        const bool steady = !m_lastKey
-            || (m_lastKey->zoom == key.zoom && std::abs(std::remainder(key.bearing - m_lastKey->bearing, 360.0)) < 0.1);
+        const bool steady = !m_lastKey || sameView(m_lastKey->zoom, m_lastKey->bearing, key.zoom, key.bearing);
         // Half a view on each side, at most 256 CSS px: a large map would draw four times its area.
         const double side = std::max(m_referenceSize.width(), m_referenceSize.height());
         const int margin = steady ? int(std::ceil(std::min(side / 2, 256.0))) : 0;

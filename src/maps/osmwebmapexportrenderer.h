@@ -133,7 +133,10 @@ public:
 private:
     std::optional<QImage> composedFrame(const FrameKey &key, const IsCancelled &isCancelled);
     std::optional<QImage> captureBase(const BaseView &view, const IsCancelled &isCancelled);
-    void account(std::chrono::steady_clock::time_point started, bool made);
+    // A page capture of `expected` pixels in at most two attempts, counted in the stats.
+    std::optional<QImage> capture(const QString &body, const WebMapPage::Arguments &args, double limitSeconds,
+                                  const QSizeF &expected, const IsCancelled &isCancelled);
+    void countReused();
     std::optional<QVariant> callPage(const QString &body, const WebMapPage::Arguments &args, double limitSeconds,
                                      const IsCancelled &stop);
     void assertBackground(const char *what) const;

@@ -129,7 +129,7 @@ void GPSPathOverlayView::paintEvent(QPaintEvent *)
                                     QString::number(pixels.width()), QString::number(pixels.height()),
                                     QString::number(dpr, 'g', 17), QString::number(m_opacity, 'g', 17)}
                             .join(QLatin1Char('|'));
-    const bool heavy = m_state.trackPoints.size() > heavyPointCount;
+    const bool heavy = m_state.trackPoints.size() > heavyTrackPoints;
     const Base *base = m_base.get(key, heavy, [points = m_state.trackPoints, breakList = m_state.breaks,
                                                padding = m_state.padding, side, pixels, dpr, opacity = m_opacity] {
         Base b;

@@ -52,8 +52,6 @@ public:
     bool isDrawingRoute() const { return m_base.isBuilding(); }
     // True once the disc and the route have been drawn and none is being drawn.
     bool isRouteDrawn() const { return m_base.hasValue() && !m_base.isBuilding(); }
-    // Tracks of more points than this are drawn off the main thread.
-    static constexpr qsizetype heavyPointCount = 20000;
 
 protected:
     void paintEvent(QPaintEvent *event) override;

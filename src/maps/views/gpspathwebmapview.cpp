@@ -32,7 +32,7 @@ void GPSPathWebMapView::setState(const GPSPathWebMapState &state)
                                     breaks.join(QLatin1Char(',')), QString::number(state.size, 'g', 17),
                                     QString::number(state.padding, 'g', 17)}
                             .join(QLatin1Char('|'));
-    const auto *route = m_routes.get(key, state.trackPoints.size() > heavyPointCount,
+    const auto *route = m_routes.get(key, state.trackPoints.size() > heavyTrackPoints,
                                      [state] { return GPSPathWebMapCoordinator::routeScript(state); });
     if (route && m_routes.key() == key) {
         m_coordinator.prepareRoute(*route);

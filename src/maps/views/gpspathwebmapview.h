@@ -25,8 +25,6 @@ public:
     QWebEngineView *webView() const { return m_webView; }
     // True while a long route's page script is still being built off the main thread.
     bool isPreparingRoute() const { return m_routes.isBuilding(); }
-    // Routes of more points than this are prepared off the main thread.
-    static constexpr qsizetype heavyPointCount = 20000;
 
 private:
     GPSPathWebMapCoordinator m_coordinator;

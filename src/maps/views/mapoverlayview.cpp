@@ -29,7 +29,7 @@ void MapOverlayView::setState(const MapOverlayState &state)
     m_latest = state;
     const MapTrackData &data = state.trackData;
     const QString key = data.revision.toString();
-    const QString *script = m_trackScripts.get(key, data.points.size() > heavyPointCount,
+    const QString *script = m_trackScripts.get(key, data.points.size() > heavyTrackPoints,
                                                [data] { return MapOverlayCoordinator::trackScript(data); });
     if (script && m_trackScripts.key() == key) {
         m_coordinator.prepareTrack(data.revision, *script);

@@ -32,8 +32,6 @@ public:
     QWebEngineView *webView() const { return m_webView; }
     // True while a long track's page script is still being built off the main thread.
     bool isPreparingTrack() const { return m_trackScripts.isBuilding(); }
-    // Tracks of more points than this are prepared off the main thread.
-    static constexpr qsizetype heavyPointCount = 20000;
 
 private:
     MapOverlayCoordinator m_coordinator;

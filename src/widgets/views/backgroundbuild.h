@@ -12,6 +12,9 @@
 
 namespace routereel {
 
+// Tracks of more points than this are drawn or prepared for a view off the main thread.
+inline constexpr qsizetype heavyTrackPoints = 20000;
+
 // One value a view draws from (a picture of what does not follow the
 // playhead), remembered with the key it was built for. A cheap build runs at
 // once; a heavy one runs on the thread pool while the view keeps showing the

@@ -135,7 +135,7 @@ void HeartRateGraphOverlayView::paintContent(QPainter &painter)
     for (const TrackFingerprint &f : trackFingerprints(tracks_))
         tracksKey += f.revision.toString() + QLatin1Char(':') + QString::number(f.count) + QLatin1Char(';');
     const QImage *picture =
-        panel_.get(key + QLatin1Char('|') + tracksKey, pointCount_ > heavyPointCount,
+        panel_.get(key + QLatin1Char('|') + tracksKey, pointCount_ > heavyTrackPoints,
                    [tracks = tracks_, axis = *a, w = width_, h = height_, colour, device, pixels,
                     opacity = painter.opacity()] {
                        return drawPanel(tracks, axis, w, h, colour, device, pixels, opacity);

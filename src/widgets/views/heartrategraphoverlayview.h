@@ -38,8 +38,6 @@ public:
     bool isDrawingCurve() const { return panel_.isBuilding(); }
     // True once the panel and curve have been drawn and none is being drawn.
     bool isCurveDrawn() const { return panel_.hasValue() && !panel_.isBuilding(); }
-    // Tracks of more points than this are drawn off the main thread.
-    static constexpr qsizetype heavyPointCount = 20000;
 
 protected:
     void paintContent(QPainter &painter) override;
