@@ -38,6 +38,14 @@ function waitForExportIdle(timeout, capture) {
     });
 }
 
+// Every paint property eases in from its default over the style's transition
+// (300 ms) when its layer first draws: an export page waits only for the
+// finished picture, so it takes the final values at once.
+map.on('style.load', function () {
+    if (map.style && map.style.stylesheet)
+        map.style.stylesheet.transition = { duration: 0, delay: 0 };
+});
+
 // Raster tiles fade in over 300 ms by default: an export page captures only
 // the finished picture, so the fade would only delay every wait for it.
 map.on('load', function () {
