@@ -1,4 +1,5 @@
 function renderAndCapture(idx, curLng, curLat, mapLng, mapLat, bearing, z) {
+    _setCanvasMargins(0, 0);
     tickFrame(idx, curLng, curLat, mapLng, mapLat, bearing, z);
     return waitForExportIdle(4000, true);
 }
@@ -15,7 +16,6 @@ function warmStep(lng, lat, z) {
 // The program can draw the track and the position itself: the page then
 // draws only the map, larger than the view by the margins so that the
 // program can move within one capture for many frames.
-var _exportSize = null;
 var _trackLayersHidden = false;
 
 function canCaptureBase() {
@@ -34,11 +34,8 @@ function _hideTrackLayers() {
 
 function _setCanvasMargins(marginX, marginY) {
     var element = map.getContainer();
-    if (!_exportSize)
-        _exportSize = [parseFloat(element.style.width) || element.clientWidth,
-                       parseFloat(element.style.height) || element.clientHeight];
-    var width = (_exportSize[0] + 2 * marginX) + 'px';
-    var height = (_exportSize[1] + 2 * marginY) + 'px';
+    var width = (exportViewSize[0] + 2 * marginX) + 'px';
+    var height = (exportViewSize[1] + 2 * marginY) + 'px';
     if (element.style.width === width && element.style.height === height)
         return;
     element.style.width = width;

@@ -137,6 +137,41 @@ std::optional<long long> ExportRun::frameCount(double fps, double duration)
     return n;
 }
 
+namespace {
+
+GPSPathFitCamera::Camera pathCamera(const GPSPathWidgetExportConfig &config, const QList<TrackPoint> &points)
+{
+    const double scale = config.pixelSize / std::max(1.0, config.referenceSize);
+    return GPSPathFitCamera::fit(points, config.referenceSize, config.padding / std::max(0.001, scale));
+}
+
+} // namespace
+
+std::optional<WebMapPageView> ExportRun::mapPageView(const ExportTask &task, const TimelineEngine &engine,
+                                                     double start)
+{
+    const auto centre = engine.coordinate(task.tracks, start);
+    if (!task.mapEnabled || !centre)
+        return std::nullopt;
+    // A North-up map is captured with margins to move in; a turning one without.
+    const QSize margin = task.orientation == MapOrientation::follow
+        ? QSize(0, 0)
+        : OSMWebMapExportRenderer::baseMargin(task.mapReferenceSize);
+    return WebMapPageView{centre->lng, centre->lat, double(task.zoomLevel), QSizeF(margin)};
+}
+
+std::optional<WebMapPageView> ExportRun::pathPageView(const ExportTask &task, const TimelineEngine &engine)
+{
+    const GPSPathWidgetExportConfig &config = task.gpsPathWidget;
+    if (!config.enabled || !config.showMap)
+        return std::nullopt;
+    const TimelineEngine::EffectiveTrackPoints effective = engine.effectiveTrackPoints(task.tracks);
+    if (effective.points.isEmpty())
+        return std::nullopt;
+    const auto camera = pathCamera(config, effective.points);
+    return WebMapPageView{camera.lng, camera.lat, camera.zoom, QSizeF(0, 0)};
+}
+
 ExportRun::ExportRun(Inputs inputs, std::shared_ptr<ExportRunControl> control, PublishProgress publishProgress)
     : m_in(std::move(inputs)), m_control(std::move(control)), m_publish(std::move(publishProgress))
 {
@@ -210,8 +245,7 @@ ExportResult ExportRun::runFrames()
         pathCapture = std::thread([&, pathWeb] {
             if (!pathWeb->waitUntilReady(OSMWebMapExportRenderer::defaultReadyTimeout, isCancelled))
                 return;
-            const auto camera = GPSPathFitCamera::fit(effective.points, gpsConfig.referenceSize,
-                                                      gpsConfig.padding / std::max(0.001, gpsScale));
+            const auto camera = pathCamera(gpsConfig, effective.points);
             const auto image = pathWeb->captureStatic(GPSPathFitCamera::geoJSON(effective.points, effective.breaks),
                                                       camera.lng, camera.lat, camera.zoom, isCancelled);
             if (image)
@@ -251,7 +285,8 @@ ExportResult ExportRun::runFrames()
             const auto warmUpProgress = [publish = m_publish](double p) { publish(p * 0.05); };
             webPrepared = web->prepareForFrames(data.points, data.breaks, task.zoomLevel,
                                                 OSMWebMapExportRenderer::defaultReadyTimeout, warmUpProgress,
-                                                warmUpCancelled, centres);
+                                                warmUpCancelled, centres,
+                                                task.orientation == MapOrientation::follow);
         });
     }
     const auto preloadRasterTiles = [&] {
@@ -340,6 +375,13 @@ ExportResult ExportRun::runFrames()
     if (gpsConfig.enabled) {
         gpsRenderer = std::make_unique<GPSPathRenderer>(task.mapProvider, gpsConfig.pixelSize,
                                                         gpsConfig.referenceSize, gpsConfig.opacity, gpsConfig.padding);
+        setup.gpsPath.renderer = gpsRenderer.get();
+        setup.gpsPath.points = effective.points;
+    }
+    // The path's still part, drawn once over its map; ffmpeg starts meanwhile.
+    const auto drawPathBase = [&] {
+        if (!gpsRenderer)
+            return true;
         bool webBackground = false;
         if (gpsConfig.showMap && !effective.points.isEmpty() && m_in.gpsPathWeb) {
             if (pathCapture.joinable())
@@ -365,11 +407,8 @@ ExportResult ExportRun::runFrames()
             if (!background.isNull())
                 gpsRenderer->setTileBackground(background);
         }
-        if (!gpsRenderer->renderBase(effective.points, effective.breaks))
-            return fail(ExportResult::failure(ExportError::renderError()));
-        setup.gpsPath.renderer = gpsRenderer.get();
-        setup.gpsPath.points = effective.points;
-    }
+        return gpsRenderer->renderBase(effective.points, effective.breaks);
+    };
     std::unique_ptr<HeartRateGraphRenderer> graphRenderer;
     if (task.heartRateGraphWidget.enabled) {
         const HeartRateGraphWidgetExportConfig &g = task.heartRateGraphWidget;
@@ -474,6 +513,11 @@ ExportResult ExportRun::runFrames()
         sent += tile.canvas;
     std::atomic<bool> drawnOutside = false;
     if (converted && int(converters.size()) < ringSize) {
+        process->end(stopGrace);
+        m_control->setProcess(nullptr);
+        return fail(ExportResult::failure(ExportError::renderError()));
+    }
+    if (!drawPathBase()) {
         process->end(stopGrace);
         m_control->setProcess(nullptr);
         return fail(ExportResult::failure(ExportError::renderError()));

@@ -49,6 +49,10 @@ public:
     static int slotCount(int processors);
     // Frames of an export, or none when the rate or duration is unusable.
     static std::optional<long long> frameCount(double fps, double duration);
+    // Where the map pages look first: the first frame's map, and the whole path.
+    static std::optional<WebMapPageView> mapPageView(const ExportTask &task, const TimelineEngine &engine,
+                                                     double start);
+    static std::optional<WebMapPageView> pathPageView(const ExportTask &task, const TimelineEngine &engine);
 
 private:
     ExportResult fail(const ExportResult &result) const;

@@ -215,14 +215,16 @@ void VideoExporter::exportTask(const ExportTask &task, Completion completion)
     if (webMaps && task.mapEnabled) {
         m_mapWeb = std::make_unique<OSMWebMapExportRenderer>(
             OSMWebMapExportRenderer::Kind::mapWidget, task.mapLanguage, task.mapReferenceSize,
-            task.mapSize.width() / std::max(1.0, task.mapReferenceSize.width()));
+            task.mapSize.width() / std::max(1.0, task.mapReferenceSize.width()), WebMapPageFactory(),
+            ExportRun::mapPageView(task, *m_engine, range.start));
         inputs.mapWeb = m_mapWeb.get();
     }
     const GPSPathWidgetExportConfig &path = task.gpsPathWidget;
     if (webMaps && path.enabled && path.showMap) {
         m_gpsPathWeb = std::make_unique<OSMWebMapExportRenderer>(
             OSMWebMapExportRenderer::Kind::gpsPath, task.mapLanguage, QSizeF(path.referenceSize, path.referenceSize),
-            path.pixelSize / std::max(1.0, path.referenceSize));
+            path.pixelSize / std::max(1.0, path.referenceSize), WebMapPageFactory(),
+            ExportRun::pathPageView(task, *m_engine));
         inputs.gpsPathWeb = m_gpsPathWeb.get();
     }
     // This object outlives the worker (the destructor joins it), so posting to it is safe.

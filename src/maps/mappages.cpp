@@ -7,6 +7,7 @@
 #include <QJsonDocument>
 #include <QStringList>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -37,17 +38,28 @@ QString pageHead(Library library, const QString &mapRule)
 }
 
 QString mapLibrePage(double width, double height, double pixelRatio, bool preview, int zoom,
-                     const QStringList &scripts)
+                     const QStringList &scripts, std::optional<WebMapPageView> view)
 {
+    if (preview || !view || !std::isfinite(view->lng) || !std::isfinite(view->lat) || !std::isfinite(view->zoom))
+        view = WebMapPageView{0, 0, double(zoom), QSizeF(0, 0)};
+    const double marginX = std::max(0.0, view->margin.width());
+    const double marginY = std::max(0.0, view->margin.height());
     const QString rule = preview ? QStringLiteral("width:100vw;height:100vh")
                                  : QStringLiteral("width:%1px;height:%2px")
-                                       .arg(MapPages::jsNumber(width), MapPages::jsNumber(height));
-    QString options = QStringLiteral("container:'map',style:%1,center:[0,0],zoom:%2,"
+                                       .arg(MapPages::jsNumber(width + 2 * marginX),
+                                            MapPages::jsNumber(height + 2 * marginY));
+    QString options = QStringLiteral("container:'map',style:%1,center:[%2,%3],zoom:%4,"
                                      "attributionControl:false,interactive:false,fadeDuration:0")
-                          .arg(MapPages::jsString(MapServices::vectorStyleUrl().toString()), QString::number(zoom));
+                          .arg(MapPages::jsString(MapServices::vectorStyleUrl().toString()),
+                               MapPages::jsNumber(view->lng), MapPages::jsNumber(view->lat),
+                               QString::number(view->zoom, 'g', 17));
     if (!preview)
         options += QStringLiteral(",preserveDrawingBuffer:true,pixelRatio:") + MapPages::jsNumber(pixelRatio);
     QString page = pageHead(Library::mapLibre, rule);
+    // The export view's own size, whatever margins the page draws around it.
+    if (!preview)
+        page += QStringLiteral("var exportViewSize = [%1, %2];\n")
+                    .arg(MapPages::jsNumber(width), MapPages::jsNumber(height));
     page += QStringLiteral("var map = new maplibregl.Map({") + options + QStringLiteral("});\n");
     if (!preview)
         page += MapPages::resourceScript(QStringLiteral("exportcapture.js"));
@@ -77,19 +89,22 @@ QString mapboxPage(const QString &token, int zoom, const QStringList &scripts)
 
 } // namespace
 
-QString MapPages::mapWidgetPageHTML(double width, double height, double pixelRatio, bool preview)
+QString MapPages::mapWidgetPageHTML(double width, double height, double pixelRatio, bool preview,
+                                    const std::optional<WebMapPageView> &view)
 {
     return mapLibrePage(width, height, pixelRatio, preview, 15,
                         {QStringLiteral("geojson.js"), QStringLiteral("track.js"), QStringLiteral("mapwidget.js"),
-                         QStringLiteral("language.js"),
-                         QStringLiteral("widgetcapture.js")});
+                         QStringLiteral("language.js"), QStringLiteral("widgetcapture.js")},
+                        view);
 }
 
-QString MapPages::gpsPathPageHTML(double width, double height, double pixelRatio, bool preview)
+QString MapPages::gpsPathPageHTML(double width, double height, double pixelRatio, bool preview,
+                                  const std::optional<WebMapPageView> &view)
 {
     return mapLibrePage(width, height, pixelRatio, preview, 1,
                         {QStringLiteral("geojson.js"), QStringLiteral("gpspath.js"), QStringLiteral("language.js"),
-                         QStringLiteral("pathcapture.js")});
+                         QStringLiteral("pathcapture.js")},
+                        view);
 }
 
 QString MapPages::mapboxWidgetPageHTML(const QString &accessToken)

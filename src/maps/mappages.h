@@ -1,7 +1,11 @@
 #pragma once
 
+#include "maps/webmappage.h"
+
 #include <QString>
 #include <QUrl>
+
+#include <optional>
 
 namespace routereel {
 
@@ -10,9 +14,12 @@ namespace routereel {
 class MapPages {
 public:
     // MapLibre map widget page ("mapReady"); export mode adds the capture functions.
-    static QString mapWidgetPageHTML(double width, double height, double pixelRatio, bool preview);
+    // `view`: where an export page looks first (ignored in preview mode).
+    static QString mapWidgetPageHTML(double width, double height, double pixelRatio, bool preview,
+                                     const std::optional<WebMapPageView> &view = std::nullopt);
     // MapLibre GPS path page ("pathMapReady").
-    static QString gpsPathPageHTML(double width, double height, double pixelRatio, bool preview);
+    static QString gpsPathPageHTML(double width, double height, double pixelRatio, bool preview,
+                                   const std::optional<WebMapPageView> &view = std::nullopt);
     // Mapbox GL JS pages for the Mapbox provider's previews.
     static QString mapboxWidgetPageHTML(const QString &accessToken);
     static QString mapboxPathPageHTML(const QString &accessToken);

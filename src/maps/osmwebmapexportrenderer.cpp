@@ -39,7 +39,8 @@ QJsonArray intArray(const QList<int> &values)
 } // namespace
 
 OSMWebMapExportRenderer::OSMWebMapExportRenderer(Kind kind, const QString &language, const QSizeF &referenceSize,
-                                                 double pixelRatio, WebMapPageFactory factory)
+                                                 double pixelRatio, WebMapPageFactory factory,
+                                                 const std::optional<WebMapPageView> &initialView)
     : m_kind(kind)
     , m_language(language)
     , m_referenceSize(referenceSize)
@@ -63,7 +64,9 @@ OSMWebMapExportRenderer::OSMWebMapExportRenderer(Kind kind, const QString &langu
     request.onReady = [this] {
         std::lock_guard lock(m_stateLock);
         m_isReady = true;
+        m_readyChanged.notify_all();
     };
+    request.initialView = initialView;
     m_page = factory(request);
 }
 
@@ -164,15 +167,22 @@ std::optional<QVariant> OSMWebMapExportRenderer::callPage(const QString &body, c
 
 bool OSMWebMapExportRenderer::waitUntilReady(std::chrono::milliseconds timeout, const IsCancelled &isCancelled) const
 {
+    // Woken by the page's ready message; a cancel is noticed within 0.1 s.
     const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (isCancelled && isCancelled())
+    std::unique_lock lock(m_stateLock);
+    while (!m_isReady) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= deadline)
             return false;
-        if (isReady())
-            return true;
-        QThread::msleep(100);
+        lock.unlock();
+        const bool cancelled = isCancelled && isCancelled();
+        lock.lock();
+        if (cancelled)
+            return false;
+        m_readyChanged.wait_for(lock, std::min<std::chrono::steady_clock::duration>(deadline - now,
+                                                                                     std::chrono::milliseconds(100)));
     }
-    return isReady();
+    return true;
 }
 
 OSMWebMapExportRenderer::CaptureStats OSMWebMapExportRenderer::captureStats() const
@@ -191,14 +201,37 @@ bool OSMWebMapExportRenderer::prepareForFrames(const QList<TrackPoint> &points, 
                                                std::chrono::milliseconds readyTimeout,
                                                const std::function<void(double)> &progress,
                                                const IsCancelled &isCancelled,
-                                               const std::optional<QList<TrackPoint>> &viewCentres)
+                                               const std::optional<QList<TrackPoint>> &viewCentres, bool turns)
 {
     assertBackground("prepareForFrames");
     QList<QPointF> coords;
     coords.reserve(points.size());
     for (const TrackPoint &p : points)
         coords.append(QPointF(p.lng, p.lat));
-    if (!waitUntilReady(readyTimeout, isCancelled) || !loadTrack(coords, breaks, isCancelled)) {
+    const auto prepare = [&] {
+        if (!waitUntilReady(readyTimeout, isCancelled) || !askPage(isCancelled))
+            return false;
+        if (!m_drawsTrack || !m_reusesCaptures || turns || !viewCentres || viewCentres->isEmpty()) {
+            if (!loadTrack(coords, breaks, isCancelled))
+                return false;
+            warmUp(viewCentres ? *viewCentres : points, zoom, progress, isCancelled);
+            return true;
+        }
+        // The page draws only the map: it needs the language, not the track.
+        const auto answer = callPage(QStringLiteral("setMapLanguage(lang); return 'ok';"),
+                                     {{QStringLiteral("lang"), m_language}}, 30, isCancelled);
+        if (!answer || answer->toString() != QLatin1String("ok"))
+            return false;
+        forgetCaptures();
+        m_overlay.setTrack(coords, breaks);
+        const TrackPoint &first = viewCentres->first();
+        if (!takeBase({first.lng, first.lat, 0, zoom, baseMargin(m_referenceSize)}, isCancelled))
+            return false;
+        if (progress)
+            progress(1);
+        return true;
+    };
+    if (!prepare()) {
         QPointer<OSMWebMapExportRenderer> self(this);
         runOnMainThread([self] {
             if (self)
@@ -206,7 +239,6 @@ bool OSMWebMapExportRenderer::prepareForFrames(const QList<TrackPoint> &points, 
         });
         return false;
     }
-    warmUp(viewCentres ? *viewCentres : points, zoom, progress, isCancelled);
     return true;
 }
 
@@ -349,6 +381,15 @@ std::optional<QImage> OSMWebMapExportRenderer::capture(const QString &body, cons
     return account(std::nullopt);
 }
 
+void OSMWebMapExportRenderer::forgetCaptures()
+{
+    // The memo belongs to the old track.
+    m_lastKey.reset();
+    m_lastImage.reset();
+    m_baseView.reset();
+    m_base = QImage();
+}
+
 void OSMWebMapExportRenderer::countReused()
 {
     std::lock_guard lock(m_stateLock);
@@ -363,17 +404,8 @@ std::optional<QImage> OSMWebMapExportRenderer::captureFrame(int idx, double curL
     if (isCancelled && isCancelled())
         return std::nullopt;
     const FrameKey key{idx, curLng, curLat, mapLng, mapLat, bearing, zoom};
-    if (m_reusesCaptures && !m_askedPage) {
-        // A page that can draw the map alone leaves the track to the program.
-        const auto answer = callPage(QStringLiteral("return canCaptureBase() + ',' + baseIsRaster();"), {}, 10,
-                                     isCancelled);
-        if (isCancelled && isCancelled())
-            return std::nullopt;
-        const QString text = answer ? answer->toString() : QString();
-        m_askedPage = true;
-        m_drawsTrack = text.startsWith(QLatin1String("yes,"));
-        m_rasterOnly = text == QLatin1String("yes,yes");
-    }
+    if (m_reusesCaptures && !m_askedPage && !askPage(isCancelled))
+        return std::nullopt;
     if (m_drawsTrack && m_reusesCaptures)
         return composedFrame(key, isCancelled);
     if (m_lastKey && m_lastImage) {
@@ -498,6 +530,41 @@ std::optional<QImage> OSMWebMapExportRenderer::captureBase(const BaseView &view,
     return image->convertToFormat(QImage::Format_ARGB32_Premultiplied);
 }
 
+bool OSMWebMapExportRenderer::askPage(const IsCancelled &isCancelled)
+{
+    if (m_askedPage)
+        return true;
+    // A page that can draw the map alone leaves the track to the program.
+    // No answer is a page that stopped answering; an older page lacks the functions.
+    const auto answer = callPage(QStringLiteral("return (typeof canCaptureBase === 'function' ? canCaptureBase() : 'no')"
+                                                " + ',' + (typeof baseIsRaster === 'function' ? baseIsRaster() : 'no');"),
+                                 {}, 10, isCancelled);
+    if (!answer)
+        return false;
+    const QString text = answer->toString();
+    m_askedPage = true;
+    m_drawsTrack = text.startsWith(QLatin1String("yes,"));
+    m_rasterOnly = text == QLatin1String("yes,yes");
+    return true;
+}
+
+QSize OSMWebMapExportRenderer::baseMargin(const QSizeF &referenceSize)
+{
+    const double side = std::max(referenceSize.width(), referenceSize.height());
+    const int margin = int(std::ceil(std::min(side / 2, 256.0)));
+    return {margin, margin};
+}
+
+bool OSMWebMapExportRenderer::takeBase(const BaseView &view, const IsCancelled &isCancelled)
+{
+    auto base = captureBase(view, isCancelled);
+    if (!base)
+        return false;
+    m_baseView = view;
+    m_base = std::move(*base);
+    return true;
+}
+
 std::optional<QImage> OSMWebMapExportRenderer::composedFrame(const FrameKey &key, const IsCancelled &isCancelled)
 {
     if (m_lastKey && m_lastImage && *m_lastKey == key) {
@@ -513,15 +580,10 @@ std::optional<QImage> OSMWebMapExportRenderer::composedFrame(const FrameKey &key
         // A map that keeps its bearing (North) is captured with room to move
         // around in; one that turns is captured for each frame.
         const bool steady = !m_lastKey || sameView(m_lastKey->zoom, m_lastKey->bearing, key.zoom, key.bearing);
-        // Half a view on each side, at most 256 CSS px: a large map would draw four times its area.
-        const double side = std::max(m_referenceSize.width(), m_referenceSize.height());
-        const int margin = steady ? int(std::ceil(std::min(side / 2, 256.0))) : 0;
-        const BaseView view{key.mapLng, key.mapLat, key.bearing, key.zoom, QSize(margin, margin)};
-        auto base = captureBase(view, isCancelled);
-        if (!base)
+        const BaseView view{key.mapLng, key.mapLat, key.bearing, key.zoom,
+                            steady ? baseMargin(m_referenceSize) : QSize(0, 0)};
+        if (!takeBase(view, isCancelled))
             return std::nullopt;
-        m_baseView = view;
-        m_base = std::move(*base);
         offset = offsetInBase(view, m_base.size(), key, m_referenceSize, m_pixelRatio, m_rasterOnly);
         if (!offset)
             return std::nullopt;
@@ -561,11 +623,7 @@ bool OSMWebMapExportRenderer::loadTrack(const QList<QPointF> &coords, const QLis
                                  30, isCancelled);
     const bool ok = result && result->typeId() == QMetaType::QString && result->toString() == QLatin1String("ok");
     if (ok) {
-        // The memo belongs to the old track.
-        m_lastKey.reset();
-        m_lastImage.reset();
-        m_baseView.reset();
-        m_base = QImage();
+        forgetCaptures();
         m_overlay.setTrack(coords, breaks);
         m_askedPage = false;
     }

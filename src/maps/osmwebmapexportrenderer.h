@@ -10,6 +10,7 @@
 #include <QSizeF>
 
 #include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -34,9 +35,11 @@ public:
         bool operator==(const FrameKey &) const = default;
     };
 
-    // Main thread. `factory` defaults to the one the UI registered.
+    // Main thread. `factory` defaults to the one the UI registered; `initialView`:
+    // where the page looks first (the first frame's map, with its margins).
     OSMWebMapExportRenderer(Kind kind, const QString &language, const QSizeF &referenceSize, double pixelRatio,
-                            WebMapPageFactory factory = {});
+                            WebMapPageFactory factory = {},
+                            const std::optional<WebMapPageView> &initialView = std::nullopt);
     ~OSMWebMapExportRenderer() override;
 
     static QString mapWidgetPageHTML(double width, double height, double pixelRatio, bool preview);
@@ -81,12 +84,15 @@ public:
 
     // The start of a web map for an export: waits for the page, loads the track
     // and warms the tiles along it, or only along `viewCentres` (the centres of
-    // the exported frames' maps) when given. False means "draw raster tiles
-    // instead"; the renderer has then been shut down on the main thread.
+    // the exported frames' maps) when given. A North-up map (`turns` false) on a
+    // page that draws the map alone needs no warm-up: its first capture is taken
+    // instead, at the first centre, and every later one loads its own tiles.
+    // False means "draw raster tiles instead"; the renderer has then been shut
+    // down on the main thread.
     bool prepareForFrames(const QList<TrackPoint> &points, const QList<int> &breaks, int zoom,
                           std::chrono::milliseconds readyTimeout, const std::function<void(double)> &progress,
                           const IsCancelled &isCancelled,
-                          const std::optional<QList<TrackPoint>> &viewCentres = std::nullopt);
+                          const std::optional<QList<TrackPoint>> &viewCentres = std::nullopt, bool turns = true);
     bool didShutdown() const;
 
     // The warm-up stops: about half a view apart in Web Mercator pixels of a 512-px world.
@@ -115,6 +121,9 @@ public:
         int zoom = 0;
         QSize margin;
     };
+    // The margin (CSS px on each side) of a North-up capture: half a view, at
+    // most 256 px, since a large map would draw four times its area.
+    static QSize baseMargin(const QSizeF &referenceSize);
     static std::optional<QPointF> offsetInBase(const BaseView &base, const QSize &baseSize, const FrameKey &wanted,
                                                const QSizeF &referenceSize, double pixelRatio, bool rasterOnly);
     // The `size` part of `image` at `topLeft` (sub-pixel: bilinear), edges repeated.
@@ -132,11 +141,15 @@ public:
 
 private:
     std::optional<QImage> composedFrame(const FrameKey &key, const IsCancelled &isCancelled);
+    // Asks the page once whether it can draw the map alone (and only raster images).
+    bool askPage(const IsCancelled &isCancelled);
+    bool takeBase(const BaseView &view, const IsCancelled &isCancelled);
     std::optional<QImage> captureBase(const BaseView &view, const IsCancelled &isCancelled);
     // A page capture of `expected` pixels in at most two attempts, counted in the stats.
     std::optional<QImage> capture(const QString &body, const WebMapPage::Arguments &args, double limitSeconds,
                                   const QSizeF &expected, const IsCancelled &isCancelled);
     void countReused();
+    void forgetCaptures();
     std::optional<QVariant> callPage(const QString &body, const WebMapPage::Arguments &args, double limitSeconds,
                                      const IsCancelled &stop);
     void assertBackground(const char *what) const;
@@ -151,6 +164,7 @@ private:
     std::unique_ptr<WebMapPage> m_page;
 
     mutable std::mutex m_stateLock;
+    mutable std::condition_variable m_readyChanged;
     bool m_isReady = false;
     bool m_didShutdown = false;
 

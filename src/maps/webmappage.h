@@ -31,12 +31,20 @@ public:
 
 enum class WebMapPageKind { mapWidget, gpsPath };
 
+// Where an export page looks first: its first tiles then load with the page
+// instead of at the map's default place.
+struct WebMapPageView {
+    double lng = 0, lat = 0, zoom = 0;
+    QSizeF margin{0, 0};  // CSS px drawn around the view on each side
+};
+
 struct WebMapPageRequest {
     WebMapPageKind kind = WebMapPageKind::mapWidget;
     QSizeF referenceSize;
     double pixelRatio = 1;
     QString readyMessage;                 // "mapReady" or "pathMapReady"
     std::function<void()> onReady;        // the page posted its ready message
+    std::optional<WebMapPageView> initialView;
 };
 
 using WebMapPageFactory = std::function<std::unique_ptr<WebMapPage>(const WebMapPageRequest &)>;

@@ -31,8 +31,11 @@ struct Pages {
     std::atomic<int> warmSteps{0};
     std::atomic<bool> warmStepsHang{false};
     QString trackAnswer = QStringLiteral("ok");
+    QString askAnswer = QStringLiteral("no,no");  // can the page draw the map alone?
+    std::atomic<int> bases{0};
     QString frameAnswer;
     QString staticAnswer;
+    QList<WebMapPageRequest> requests;
 };
 
 class FakePage : public WebMapPage {
@@ -53,6 +56,11 @@ public:
                 return;  // a page that stopped answering
         } else if (body.contains(QLatin1String("updateTrack"))) {
             value = m_pages->trackAnswer;
+        } else if (body.contains(QLatin1String("canCaptureBase"))) {
+            value = m_pages->askAnswer;
+        } else if (body.contains(QLatin1String("captureBase"))) {
+            ++m_pages->bases;
+            value = QStringLiteral("ERR:map idle timeout");
         }
         QTimer::singleShot(0, [done, value] { done(value); });
     }
@@ -70,6 +78,7 @@ struct WebMaps {
         pages->staticAnswer = pngDataUrl(QSize(200, 200), Qt::yellow);
         auto shared = pages;
         setWebMapPageFactory([shared](const WebMapPageRequest &request) {
+            shared->requests.append(request);
             request.onReady();
             return std::make_unique<FakePage>(shared);
         });
@@ -108,6 +117,19 @@ TEST(WebMapExport, MapFramesAndPathBackgroundComeFromThePage)
     EXPECT_GT(web.pages->captures.load(), 0);
     EXPECT_EQ(web.pages->statics.load(), 1);
     EXPECT_EQ(web.pages->shutdowns.load(), 2);
+    // The pages open where they are first captured: the first frame's map with
+    // room to move in, and the whole path.
+    ASSERT_EQ(web.pages->requests.size(), 2);
+    const auto mapView = web.pages->requests[0].initialView;
+    const auto pathView = web.pages->requests[1].initialView;
+    ASSERT_TRUE(mapView && pathView);
+    const TrackPoint &first = task.tracks.first().trackPoints.first();
+    EXPECT_NEAR(mapView->lng, first.lng, 1e-9);
+    EXPECT_NEAR(mapView->lat, first.lat, 1e-9);
+    EXPECT_EQ(mapView->zoom, task.zoomLevel);
+    EXPECT_EQ(mapView->margin, QSizeF(25, 25));
+    EXPECT_GT(pathView->zoom, 1);
+    EXPECT_EQ(pathView->margin, QSizeF(0, 0));
     const QImage frame = decodeFrame(output, 15);
     saveTestArtifact(frame, QStringLiteral("export-webmap"));
     EXPECT_TRUE(near(frame.pixel(60, 80), Qt::cyan)) << Qt::hex << frame.pixel(60, 80);
@@ -169,14 +191,19 @@ TEST(WebMapExport, WarmUpVisitsOnlyTheViewsOfTheExportedFrames)
     EXPECT_LE(web.pages->warmSteps.load(), 40) << "not the " << track.trackPoints.size() << " stops of the whole route";
 }
 
-// The warm-up runs while ffmpeg starts: a page that fails it still leaves the
-// export to the raster tiles, and one that stops answering is left by a cancel.
+// The warm-up runs while ffmpeg starts: a page that fails it (or, for a page
+// that draws the map alone, its first capture) still leaves the export to the
+// raster tiles, and one that stops answering is left by a cancel.
 TEST(WebMapExport, AFailedOrStalledWarmUpNeitherFailsNorHoldsTheExport)
 {
     QTemporaryDir dir;
-    {
+    for (const bool drawsMapAlone : {false, true}) {
+        SCOPED_TRACE(drawsMapAlone ? "first capture fails" : "track fails");
         WebMaps web(QSize(100, 100));
-        web.pages->trackAnswer = QStringLiteral("ERR:no track");
+        if (drawsMapAlone)
+            web.pages->askAnswer = QStringLiteral("yes,yes");
+        else
+            web.pages->trackAnswer = QStringLiteral("ERR:no track");
         const auto tiles = testsupport::startMapService();
         MapServices::overrideEndpointsForTesting(tiles->baseUrl());
         const auto offline = qScopeGuard([] { MapServices::overrideEndpointsForTesting({}); });
@@ -186,7 +213,9 @@ TEST(WebMapExport, AFailedOrStalledWarmUpNeitherFailsNorHoldsTheExport)
         VideoExporter exporter;
         exporter.setTileCache(&cache);
         ASSERT_TRUE(exportSucceeds(exporter, withMap(overlayTask(dir.filePath(QStringLiteral("raster.mp4")), 1))));
+        EXPECT_EQ(exporter.lastRunStats().mapRenderer.toStdString(), "raster");
         EXPECT_EQ(web.pages->captures.load(), 0) << "the frames come from the raster tiles";
+        EXPECT_EQ(web.pages->bases.load(), drawsMapAlone ? 2 : 0) << "the first capture, in two attempts";
     }
     WebMaps web(QSize(100, 100));
     web.pages->warmStepsHang = true;

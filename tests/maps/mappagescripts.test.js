@@ -302,6 +302,7 @@ test('captureBase: track layers hidden, canvas grown by the margins, answered at
     }
     const map = new BaseMap([{ id: 'tiles', type: 'raster' }]);
     const { ctx } = widgetPage(map);
+    ctx.exportViewSize = [200, 150];  // the page's own view, given in its HTML
     assert.deepEqual(plain(map.layer('tiles').paint), { 'raster-fade-duration': 0 });
     assert.equal(ctx.captureBase(13.4, 52.5, 0, 15, 100, 80), 'data:image/png;base64,AAAA');
     assert.deepEqual([map.container.style.width, map.container.style.height, map.resizes, map.redraws],
