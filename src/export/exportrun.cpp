@@ -303,24 +303,21 @@ ExportResult ExportRun::runFrames()
             qInfo().noquote() << "[VideoExporter] Map widget disabled, skipping tile preload";
         }
     };
+    // Raster tiles load after ffmpeg has started: its start-up is not waited for.
     const auto finishMapWarmUp = [&] {
-        if (!mapWarmUp.joinable())
-            return;
-        mapWarmUp.join();
-        if (webPrepared) {
-            qInfo().noquote().nospace() << "[VideoExporter] OSM web map warmup done, cancelled="
-                                        << (isCancelled() ? "true" : "false");
-        } else {
-            m_in.mapWeb.clear();  // already shut down by the failed preparation
-            qInfo().noquote() << "[VideoExporter] OSM web renderer unavailable, falling back to raster tiles";
+        if (mapWarmUp.joinable()) {
+            mapWarmUp.join();
+            if (webPrepared) {
+                qInfo().noquote().nospace() << "[VideoExporter] OSM web map warmup done, cancelled="
+                                            << (isCancelled() ? "true" : "false");
+            } else {
+                m_in.mapWeb.clear();  // already shut down by the failed preparation
+                qInfo().noquote() << "[VideoExporter] OSM web renderer unavailable, falling back to raster tiles";
+            }
         }
         preloadRasterTiles();
         m_publish(0.05);
     };
-    if (!mapWarmUp.joinable()) {
-        preloadRasterTiles();
-        m_publish(0.05);
-    }
     if (isCancelled())
         return fail(ExportResult::failure(ExportError::cancelled()));
 

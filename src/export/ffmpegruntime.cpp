@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
@@ -11,6 +12,7 @@
 #include <map>
 #include <mutex>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 
 namespace routereel {
 
@@ -49,11 +51,55 @@ ProbeRun runProbe(const QString &path, const QStringList &arguments, bool readOu
     return run;
 }
 
-std::mutex encoderProbeLock;
-std::map<QString, bool> &encoderProbeCache()
+// What a probe's answer depends on: the program file and the library folder
+// beside it. Any change to either (replaced, touched, removed) asks again.
+QByteArray probeIdentity(const QString &path)
 {
-    static std::map<QString, bool> cache;
+    QByteArray identity = QFile::encodeName(path);
+    for (const QString &file : {path, QFileInfo(path).absolutePath() + QStringLiteral("/lib")}) {
+        struct stat s {};
+        if (::stat(QFile::encodeName(file).constData(), &s) != 0) {
+            identity += "|-";
+            continue;
+        }
+        identity += QByteArray::number(quint64(s.st_dev)) + '|' + QByteArray::number(quint64(s.st_ino)) + '|'
+            + QByteArray::number(qint64(s.st_size)) + '|' + QByteArray::number(qint64(s.st_mtim.tv_sec)) + '.'
+            + QByteArray::number(qint64(s.st_mtim.tv_nsec)) + '|' + QByteArray::number(qint64(s.st_ctim.tv_sec))
+            + '.' + QByteArray::number(qint64(s.st_ctim.tv_nsec));
+    }
+    return identity;
+}
+
+std::mutex encoderProbeLock;
+std::map<QByteArray, bool> &encoderProbeCache()
+{
+    static std::map<QByteArray, bool> cache;
     return cache;
+}
+
+// Programs that answered "-version": probing starts a process, a tenth of a
+// second at the start of every export. A failed probe is never kept, so a
+// mended installation is found at once.
+std::mutex usableLock;
+std::map<QByteArray, bool> &usableCache()
+{
+    static std::map<QByteArray, bool> cache;
+    return cache;
+}
+
+bool isUsable(const QString &path)
+{
+    const QByteArray identity = probeIdentity(path);
+    {
+        std::lock_guard guard(usableLock);
+        if (usableCache().count(identity))
+            return true;
+    }
+    if (!FFmpegRuntime::probeFFmpeg(path))
+        return false;
+    std::lock_guard guard(usableLock);
+    usableCache()[identity] = true;
+    return true;
 }
 
 } // namespace
@@ -117,15 +163,15 @@ bool FFmpegRuntime::probeFFmpeg(const QString &path)
 QString FFmpegRuntime::locateFFmpeg(ExportError *error, const FFmpegSearch &search)
 {
     const QString bundled = resourceFFmpegPath(search.bundled);
-    if (!bundled.isEmpty() && probeFFmpeg(bundled))
+    if (!bundled.isEmpty() && isUsable(bundled))
         return bundled;
     for (const QString &location : search.system) {
-        if (QFileInfo(location).isFile() && probeFFmpeg(location))
+        if (QFileInfo(location).isFile() && isUsable(location))
             return location;
     }
     if (!search.commandPath.isEmpty()) {
         const QString found = QStandardPaths::findExecutable(QStringLiteral("ffmpeg"), search.commandPath);
-        if (!found.isEmpty() && probeFFmpeg(found))
+        if (!found.isEmpty() && isUsable(found))
             return found;
     }
     if (error)
@@ -135,9 +181,10 @@ QString FFmpegRuntime::locateFFmpeg(ExportError *error, const FFmpegSearch &sear
 
 bool FFmpegRuntime::supportsLibx264(const QString &ffmpegPath)
 {
+    const QByteArray identity = probeIdentity(ffmpegPath);
     {
         std::lock_guard guard(encoderProbeLock);
-        const auto found = encoderProbeCache().find(ffmpegPath);
+        const auto found = encoderProbeCache().find(identity);
         if (found != encoderProbeCache().end())
             return found->second;
     }
@@ -153,7 +200,7 @@ bool FFmpegRuntime::supportsLibx264(const QString &ffmpegPath)
         }
     }
     std::lock_guard guard(encoderProbeLock);
-    encoderProbeCache()[ffmpegPath] = supported;
+    encoderProbeCache()[identity] = supported;
     return supported;
 }
 

@@ -42,10 +42,11 @@ public:
     static bool probeFFmpeg(const QString &path);
 
     // The first usable ffmpeg of `search`; empty, with ExportError::ffmpegNotFound
-    // in `error`, when there is none. Nothing is cached.
+    // in `error`, when there is none. A program that answered is not probed again
+    // while it and the library folder beside it stay unchanged.
     static QString locateFFmpeg(ExportError *error = nullptr, const FFmpegSearch &search = FFmpegSearch::standard());
 
-    // Whether that ffmpeg lists the libx264 encoder; probed once per path.
+    // Whether that ffmpeg lists the libx264 encoder; probed once per path while it stays unchanged.
     static bool supportsLibx264(const QString &ffmpegPath);
     // An error that names the missing encoder, when that ffmpeg cannot encode H.264 with libx264.
     static std::optional<ExportError> requireLibx264(const QString &ffmpegPath);

@@ -103,6 +103,26 @@ TEST_F(FFmpegDiscovery, ShippedCopyFindsItsLibraries)
     EXPECT_EQ(FFmpegRuntime::locateFFmpeg(nullptr, search), shipped);
 }
 
+TEST_F(FFmpegDiscovery, AnAnswerIsKeptOnlyWhileTheProgramStaysTheSame)
+{
+    FakeFfmpegSpec good;
+    good.callLog = path(QStringLiteral("calls.log"));
+    const QString program = fake(QStringLiteral("local/bin/ffmpeg"), good);
+    FFmpegSearch search;
+    search.system = {program};
+    EXPECT_EQ(FFmpegRuntime::locateFFmpeg(nullptr, search), program);
+    EXPECT_EQ(FFmpegRuntime::locateFFmpeg(nullptr, search), program);
+    EXPECT_EQ(lineCount(good.callLog), 1) << "one probe for two exports";
+
+    FakeFfmpegSpec broken = good;
+    broken.versionExit = 1;
+    fake(QStringLiteral("local/bin/ffmpeg"), broken);
+    EXPECT_EQ(FFmpegRuntime::locateFFmpeg(nullptr, search), QString()) << "a replaced program is probed again";
+    fake(QStringLiteral("local/bin/ffmpeg"), good);
+    EXPECT_EQ(FFmpegRuntime::locateFFmpeg(nullptr, search), program) << "a failed probe is not kept";
+    EXPECT_EQ(lineCount(good.callLog), 3);
+}
+
 TEST_F(FFmpegDiscovery, LibraryPathIsPrependedOnlyWithALibFolder)
 {
     const QString ffmpeg = fake(QStringLiteral("tools/ffmpeg"));
