@@ -13,6 +13,8 @@
 #include <QThread>
 
 #include <algorithm>
+#include <malloc.h>
+#include <mutex>
 
 namespace routereel {
 
@@ -53,7 +55,15 @@ QStringList sourceFiles(const ExportTask &task)
 
 } // namespace
 
-VideoExporter::VideoExporter(QObject *parent) : QObject(parent) {}
+VideoExporter::VideoExporter(QObject *parent) : QObject(parent)
+{
+    // An export frees frame buffers of several megabytes. glibc would then raise
+    // its mmap threshold past them and keep the next export's buffers in a heap
+    // it does not give back: the process grew by a frame ring with every export
+    // of a queue. A fixed threshold hands such buffers back when they are freed.
+    static std::once_flag fixed;
+    std::call_once(fixed, [] { ::mallopt(M_MMAP_THRESHOLD, 1 << 20); });
+}
 
 VideoExporter::~VideoExporter()
 {
