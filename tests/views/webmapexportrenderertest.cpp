@@ -65,10 +65,11 @@ WebMapPageFactory probedFactory(std::shared_ptr<PageProbe> probe, std::optional<
 using Kind = OSMWebMapExportRenderer::Kind;
 
 std::unique_ptr<OSMWebMapExportRenderer> makeRenderer(std::shared_ptr<PageProbe> probe, QSizeF size, double ratio,
-                                                     std::optional<QSizeF> drawnSize = {}, Kind kind = Kind::mapWidget)
+                                                     std::optional<QSizeF> drawnSize = {}, Kind kind = Kind::mapWidget,
+                                                     std::optional<WebMapPageView> initialView = {})
 {
     return std::make_unique<OSMWebMapExportRenderer>(kind, QStringLiteral("en"), size, ratio,
-                                                     probedFactory(std::move(probe), drawnSize));
+                                                     probedFactory(std::move(probe), drawnSize), initialView);
 }
 
 // Page calls that draw and read back a picture: a whole frame, or the map alone.
@@ -276,23 +277,50 @@ TEST(WebMapExportRenderer, framesDrawnOverAMapCaptureMatchFreshCapturesOnAFastTr
         double ratio, bearing, turnPerFrame;
         int frames, maxCaptures;
     };
+    // Eastwards along the route, past point 11 and the break at 12.
+    const auto position = [&](int i) {
+        const double along = 10.5 + 0.1 * i;
+        const int before = int(along);
+        const double t = along - before;
+        return std::make_pair(before, track[before] + t * (track[before + 1] - track[before]));
+    };
     for (const Case &c : {Case{"north", 1.5, 0, 0, 18, 3}, Case{"follow", 2, 30, 3, 5, 5}}) {
         SCOPED_TRACE(c.orientation);
+        const bool north = c.turnPerFrame == 0;
         auto probe = std::make_shared<PageProbe>();
-        auto composing = makeRenderer(probe, QSizeF(200, 150), c.ratio);
+        // A North-up export page opens at its first frame with room to move in,
+        // and takes its first capture while it is prepared.
+        const QPointF start = position(0).second;
+        const auto view = north ? std::optional<WebMapPageView>(WebMapPageView{
+                                      start.x(), start.y(), 15,
+                                      QSizeF(OSMWebMapExportRenderer::baseMargin(QSizeF(200, 150)))})
+                                : std::nullopt;
+        auto composing = makeRenderer(probe, QSizeF(200, 150), c.ratio, {}, Kind::mapWidget, view);
         auto fresh = makeRenderer(std::make_shared<PageProbe>(), QSizeF(200, 150), c.ratio);
         fresh->setReusesCaptures(false);
         ASSERT_TRUE(becomeReady(*composing) && becomeReady(*fresh));
-        for (auto *r : {composing.get(), fresh.get()})
-            ASSERT_TRUE(runInBackground([&] { return r->loadTrack(track, {12}, {}); }));
+        ASSERT_TRUE(runInBackground([&] { return fresh->loadTrack(track, {12}, {}); }));
+        if (north) {
+            QList<TrackPoint> points(track.size());
+            for (qsizetype k = 0; k < track.size(); ++k) {
+                points[k].lng = track[k].x();
+                points[k].lat = track[k].y();
+            }
+            TrackPoint centre;
+            centre.lng = start.x();
+            centre.lat = start.y();
+            ASSERT_TRUE(runInBackground([&] {
+                return composing->prepareForFrames(points, {12}, 15, std::chrono::seconds(60), {}, {},
+                                                   QList<TrackPoint>{centre}, false);
+            }));
+        } else {
+            ASSERT_TRUE(runInBackground([&] { return composing->loadTrack(track, {12}, {}); }));
+        }
         double worst = 99;
         for (int i = 0; i < c.frames; ++i) {
-            // Eastwards along the route, past point 11 and the break at 12.
-            const double along = 10.5 + 0.1 * i;
-            const int before = int(along);
-            const double t = along - before;
-            const double lng = track[before].x() + t * (track[before + 1].x() - track[before].x());
-            const double lat = track[before].y() + t * (track[before + 1].y() - track[before].y());
+            const auto [before, at] = position(i);
+            const double lng = at.x();
+            const double lat = at.y();
             const double bearing = c.bearing + c.turnPerFrame * i;
             std::optional<QImage> images[2];
             ASSERT_TRUE(runInBackground([&] {
