@@ -27,6 +27,7 @@ struct Options {
     QString saveProject;
     std::optional<int> zoom;
     bool showMap = true;  // the GPS path widget's map: its tiles are part of what is measured
+    bool follow = false;  // the map turns with the heading
     ExportRunOptions run;
 };
 
@@ -63,6 +64,13 @@ int run(const QStringList &args)
                 return 2;
             }
             o.showMap = value == QStringLiteral("yes");
+        } else if (a == QStringLiteral("--orientation")) {
+            const QString value = next();
+            if (value != QStringLiteral("north") && value != QStringLiteral("follow")) {
+                std::fprintf(stderr, "--orientation takes north or follow\n");
+                return 2;
+            }
+            o.follow = value == QStringLiteral("follow");
         } else if (a == QStringLiteral("--zoom")) {
             bool ok = false;
             const int zoom = next().toInt(&ok);
@@ -80,7 +88,7 @@ int run(const QStringList &args)
     }
     if (positional.size() != 3) {
         std::fprintf(stderr, "usage: export VIDEO TRACK OUTPUT [--overlay] [--widgets LIST|all] [--preset NAME] "
-                             "[--show-map yes|no] [--zoom 1-22] %s [--save-project FILE.rrl]\n  widgets: %s\n",
+                             "[--show-map yes|no] [--orientation north|follow] [--zoom 1-22] %s [--save-project FILE.rrl]\n  widgets: %s\n",
                      runOptionsUsage, qPrintable(allWidgets.join(QLatin1Char(','))));
         return 2;
     }
@@ -105,6 +113,8 @@ int run(const QStringList &args)
     window.map.setEnabled(o.widgets.contains(QStringLiteral("map")));
     if (o.zoom)
         window.map.setZoomLevel(*o.zoom);
+    if (o.follow)
+        window.map.setOrientation(MapOrientation::follow);
     window.gpsPath.setEnabled(o.widgets.contains(QStringLiteral("gpspath")));
     window.gpsPath.setShowMap(o.showMap);
     window.speed.setEnabled(o.widgets.contains(QStringLiteral("speed")));
