@@ -46,6 +46,14 @@ int run(const QStringList &args)
     for (qsizetype k = 0; k < args.size(); ++k) {
         const QString &a = args.at(k);
         const auto next = [&] { return k + 1 < args.size() ? args.at(++k) : QString(); };
+        // An option of two words: whether the next argument is `first`, or none (printed) when it is neither.
+        const auto either = [&](const char *first, const char *second) -> std::optional<bool> {
+            const QString value = next();
+            if (value == QLatin1String(first) || value == QLatin1String(second))
+                return value == QLatin1String(first);
+            std::fprintf(stderr, "%s takes %s or %s\n", qPrintable(a), first, second);
+            return std::nullopt;
+        };
         if (a == QStringLiteral("--overlay")) {
             o.overlay = true;
         } else if (a == QStringLiteral("--widgets")) {
@@ -58,19 +66,15 @@ int run(const QStringList &args)
                 return 2;
             }
         } else if (a == QStringLiteral("--show-map")) {
-            const QString value = next();
-            if (value != QStringLiteral("yes") && value != QStringLiteral("no")) {
-                std::fprintf(stderr, "--show-map takes yes or no\n");
+            const auto yes = either("yes", "no");
+            if (!yes)
                 return 2;
-            }
-            o.showMap = value == QStringLiteral("yes");
+            o.showMap = *yes;
         } else if (a == QStringLiteral("--orientation")) {
-            const QString value = next();
-            if (value != QStringLiteral("north") && value != QStringLiteral("follow")) {
-                std::fprintf(stderr, "--orientation takes north or follow\n");
+            const auto follow = either("follow", "north");
+            if (!follow)
                 return 2;
-            }
-            o.follow = value == QStringLiteral("follow");
+            o.follow = *follow;
         } else if (a == QStringLiteral("--zoom")) {
             bool ok = false;
             const int zoom = next().toInt(&ok);

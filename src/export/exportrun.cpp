@@ -509,22 +509,19 @@ ExportResult ExportRun::runFrames()
     for (const PipeTile &tile : pipe.tiles)
         sent += tile.canvas;
     std::atomic<bool> drawnOutside = false;
-    if (converted && int(converters.size()) < ringSize) {
+    // Before the first frame: the started child is ended with the run.
+    const auto stopBeforeFrames = [&](const ExportError &error) {
         process->end(stopGrace);
         m_control->setProcess(nullptr);
-        return fail(ExportResult::failure(ExportError::renderError()));
-    }
-    if (!drawPathBase()) {
-        process->end(stopGrace);
-        m_control->setProcess(nullptr);
-        return fail(ExportResult::failure(ExportError::renderError()));
-    }
+        return fail(ExportResult::failure(error));
+    };
+    if (converted && int(converters.size()) < ringSize)
+        return stopBeforeFrames(ExportError::renderError());
+    if (!drawPathBase())
+        return stopBeforeFrames(ExportError::renderError());
     finishMapWarmUp();
-    if (isCancelled()) {
-        process->end(stopGrace);
-        m_control->setProcess(nullptr);
-        return fail(ExportResult::failure(ExportError::cancelled()));
-    }
+    if (isCancelled())
+        return stopBeforeFrames(ExportError::cancelled());
 
     // Web-map frames are slow to capture: they are taken ahead, in order, on a thread of their own.
     struct WebFrame {

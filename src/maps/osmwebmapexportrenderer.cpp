@@ -1,6 +1,7 @@
 #include "maps/osmwebmapexportrenderer.h"
 
 #include "maps/mappages.h"
+#include "maps/webmercator.h"
 
 #include <QCoreApplication>
 #include <QJsonArray>
@@ -16,7 +17,15 @@ namespace routereel {
 
 namespace {
 
-constexpr double maxMercatorLatitude = 85.0511287798;
+// Web Mercator pixels of a 512-px world at `zoom`; longitude unwrapped near `nearX`.
+QPointF worldPixel(double lng, double lat, int zoom, std::optional<double> nearX = {})
+{
+    const double world = std::ldexp(512.0, zoom);
+    double x = webmercator::x(lng, world);
+    if (nearX)
+        x = webmercator::unwrapNear(x, *nearX, world);
+    return {x, webmercator::y(lat, world)};
+}
 
 bool onMainThread()
 {
@@ -248,13 +257,8 @@ QList<QPointF> OSMWebMapExportRenderer::warmUpStops(const QList<TrackPoint> &poi
     QList<QPointF> stops;
     if (points.isEmpty())
         return stops;
-    const double world = std::ldexp(512.0, zoom);
     const double threshold = std::max(referenceSize.width(), referenceSize.height()) / 2;
-    auto pixel = [world](const TrackPoint &p) {
-        const double phi = std::clamp(p.lat, -maxMercatorLatitude, maxMercatorLatitude) * M_PI / 180;
-        return QPointF(world * (p.lng + 180) / 360,
-                       world * (1 - std::log(std::tan(phi) + 1 / std::cos(phi)) / M_PI) / 2);
-    };
+    const auto pixel = [zoom](const TrackPoint &p) { return worldPixel(p.lng, p.lat, zoom); };
     QPointF last = pixel(points.first());
     stops.append(QPointF(points.first().lng, points.first().lat));
     for (qsizetype i = 1; i < points.size(); ++i) {
@@ -310,17 +314,6 @@ bool OSMWebMapExportRenderer::sizeAccepted(const QSize &size, const QSizeF &expe
 }
 
 namespace {
-
-// Web Mercator pixels of a 512-px world at `zoom`; longitude unwrapped near `nearX`.
-QPointF worldPixel(double lng, double lat, int zoom, std::optional<double> nearX = {})
-{
-    const double world = std::ldexp(512.0, zoom);
-    const double phi = std::clamp(lat, -maxMercatorLatitude, maxMercatorLatitude) * M_PI / 180;
-    double x = world * (lng + 180) / 360;
-    if (nearX)
-        x += world * std::round((*nearX - x) / world);
-    return {x, world * (1 - std::log(std::tan(phi) + 1 / std::cos(phi)) / M_PI) / 2};
-}
 
 // A capture serves another frame only at the same zoom and within a tenth of a degree of bearing.
 bool sameView(int zoomA, double bearingA, int zoomB, double bearingB)

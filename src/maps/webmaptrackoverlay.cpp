@@ -1,5 +1,7 @@
 #include "maps/webmaptrackoverlay.h"
 
+#include "maps/webmercator.h"
+
 #include <algorithm>
 #include <cmath>
 #include <optional>
@@ -8,8 +10,6 @@
 namespace routereel {
 
 namespace {
-
-constexpr double maxMercatorLatitude = 85.0511287798;
 
 struct Rgba {
     double r, g, b, a;  // premultiplied, 0...1
@@ -164,8 +164,7 @@ void drawCircle(QImage &image, QPointF centre, const Circle &c, double pixelRati
 
 QPointF WebMapTrackOverlay::mercator(double lng, double lat)
 {
-    const double phi = std::clamp(lat, -maxMercatorLatitude, maxMercatorLatitude) * M_PI / 180;
-    return {(lng + 180) / 360, (1 - std::log(std::tan(phi) + 1 / std::cos(phi)) / M_PI) / 2};
+    return {webmercator::x(lng, 1), webmercator::y(lat, 1)};
 }
 
 void WebMapTrackOverlay::setTrack(const QList<QPointF> &coords, const QList<int> &breaks)
