@@ -5,9 +5,9 @@ namespace routereel {
 NetworkMonitor::NetworkMonitor(QObject *parent)
     : QObject(parent)
 {
-    if (!QNetworkInformation::loadDefaultBackend())
+    QNetworkInformation *info = loadBackend();
+    if (!info)
         return;
-    QNetworkInformation *info = QNetworkInformation::instance();
     m_isConnected = isUsable(info->reachability());
     connect(info, &QNetworkInformation::reachabilityChanged, this, &NetworkMonitor::update);
 }
@@ -15,6 +15,22 @@ NetworkMonitor::NetworkMonitor(QObject *parent)
 NetworkMonitor::NetworkMonitor(QNetworkInformation::Reachability initial, QObject *parent)
     : QObject(parent), m_isConnected(isUsable(initial))
 {
+}
+
+QNetworkInformation *NetworkMonitor::loadBackend()
+{
+    if (QNetworkInformation *loaded = QNetworkInformation::instance())
+        return loaded;
+    // The default (NetworkManager on Linux) is absent on many machines; the
+    // others Qt ships (glib's) still tell the truth there.
+    if (QNetworkInformation::loadDefaultBackend())
+        return QNetworkInformation::instance();
+    const QStringList names = QNetworkInformation::availableBackends();
+    for (const QString &name : names) {
+        if (QNetworkInformation::load(name))
+            return QNetworkInformation::instance();
+    }
+    return nullptr;
 }
 
 bool NetworkMonitor::isUsable(QNetworkInformation::Reachability reachability)

@@ -6,15 +6,16 @@
 namespace routereel {
 
 // Whether the machine has a usable network path, for the window's offline alert
-// and the export's map check. It starts from the reachability the system
-// reports now; a state the backend cannot tell (no backend, "unknown") counts
-// as online, so a machine that reports nothing never refuses map exports.
+// and the export's map check. It follows the first reachability backend that
+// loads and starts from what that backend reports now. A state the backend
+// cannot tell ("unknown") counts as online, and so does a machine where no
+// backend loads at all: one that reports nothing never refuses map exports.
 class NetworkMonitor : public QObject {
     Q_OBJECT
     Q_PROPERTY(bool isConnected READ isConnected NOTIFY isConnectedChanged)
 
 public:
-    // Follows the system's default backend.
+    // Follows the system's reachability.
     explicit NetworkMonitor(QObject *parent = nullptr);
     // Starts from `initial` and follows nothing but update() (tests).
     explicit NetworkMonitor(QNetworkInformation::Reachability initial, QObject *parent = nullptr);
@@ -23,6 +24,10 @@ public:
     // The path-update handler: every update is taken, observers hear only changes.
     void update(QNetworkInformation::Reachability reachability);
     static bool isUsable(QNetworkInformation::Reachability reachability);
+
+    // The loaded reachability backend: the default when it loads, else the
+    // first other one that does; null when none does.
+    static QNetworkInformation *loadBackend();
 
 signals:
     void isConnectedChanged(bool connected);
