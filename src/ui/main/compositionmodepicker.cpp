@@ -1,9 +1,9 @@
 #include "compositionmodepicker.h"
 
-#include "ui/state/windowstate.h"
+#include "framedcheckbox.h"
 
 #include "export/exportpreset.h"
-#include "ui/panels/inspector/segmentbutton.h"
+#include "ui/state/windowstate.h"
 
 #include <QButtonGroup>
 #include <QEvent>
@@ -34,32 +34,32 @@ CompositionModePicker::CompositionModePicker(WindowState &state, QWidget *parent
     row->setContentsMargins(0, 0, 0, 0);  // the window's mode bar pads it
     row->setSpacing(10);
     row->addWidget(m_caption, 0, Qt::AlignVCenter);
-    auto *strip = new QHBoxLayout;
-    strip->setSpacing(0);
     for (CompositionMode mode : modes) {
-        auto *button = new SegmentButton(mode == CompositionMode::regular ? SegmentButton::Place::first
-                                                                          : SegmentButton::Place::last,
-                                         this);
-        button->setObjectName(enumText(mode));
-        button->setFocusPolicy(Qt::NoFocus);
-        QFont small = button->font();
+        auto *box = new FramedCheckBox(this);
+        box->setObjectName(enumText(mode));
+        box->setFocusPolicy(Qt::NoFocus);
+        QFont small = box->font();
         small.setPixelSize(11);
-        button->setFont(small);
-        m_group->addButton(button, int(enumCases<CompositionMode>().indexOf(mode)));
-        strip->addWidget(button);
+        box->setFont(small);
+        box->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+        m_group->addButton(box, int(enumCases<CompositionMode>().indexOf(mode)));
+        row->addWidget(box, 0, Qt::AlignVCenter);
     }
-    row->addLayout(strip, 1);
-    // The group is exclusive: a click on the chosen segment leaves it chosen and changes nothing.
-    connect(m_group, &QButtonGroup::idClicked, this,
-            [this](int id) { selectCompositionMode(enumCases<CompositionMode>().value(id)); });
+    row->addStretch(1);
+    // The group is exclusive: the checked box cannot be unchecked, so a click on it
+    // changes nothing. Toggles are followed, not clicks: assistive tools toggle.
+    connect(m_group, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
+        if (checked)
+            selectCompositionMode(enumCases<CompositionMode>().value(id));
+    });
     connect(&m_state, &WindowState::compositionModeChanged, this, &CompositionModePicker::showMode);
     retranslate();
     showMode();
 }
 
-QAbstractButton *CompositionModePicker::segment(CompositionMode mode) const
+FramedCheckBox *CompositionModePicker::box(CompositionMode mode) const
 {
-    return m_group->button(int(enumCases<CompositionMode>().indexOf(mode)));
+    return static_cast<FramedCheckBox *>(m_group->button(int(enumCases<CompositionMode>().indexOf(mode))));
 }
 
 void CompositionModePicker::selectCompositionMode(CompositionMode mode)
@@ -74,13 +74,13 @@ void CompositionModePicker::selectCompositionMode(CompositionMode mode)
 void CompositionModePicker::showMode()
 {
     const QSignalBlocker blocker(m_group);
-    segment(m_state.compositionMode())->setChecked(true);
+    box(m_state.compositionMode())->setChecked(true);
 }
 
 void CompositionModePicker::retranslate()
 {
-    segment(CompositionMode::regular)->setText(tr("Regular"));
-    segment(CompositionMode::overlay)->setText(tr("Overlay"));
+    box(CompositionMode::regular)->setText(tr("Regular"));
+    box(CompositionMode::overlay)->setText(tr("Overlay"));
     for (QAbstractButton *button : m_group->buttons())
         button->setAccessibleName(button->text());
     m_caption->setAccessibleName(m_caption->text());

@@ -4,17 +4,19 @@
 
 #include <QWidget>
 
-class QAbstractButton;
 class QButtonGroup;
 class QLabel;
 
 namespace routereel {
 
+class FramedCheckBox;
 class WindowState;
 
-// The "MODE" row: the caption and one two-segment control over the window's
-// composition mode, "Regular" or "Overlay". Clicking the chosen segment changes
-// nothing; neither segment takes the keyboard focus.
+// The "MODE" row: the caption and two check boxes, "Regular" and "Overlay",
+// that act as one radio pair over the window's composition mode. Exactly one
+// is checked; checking the other, by a click or by an assistive tool's toggle,
+// switches the mode, and the marks follow the mode whoever sets it. Neither
+// box takes the keyboard focus.
 class CompositionModePicker : public QWidget {
     Q_OBJECT
 
@@ -24,7 +26,7 @@ public:
     // Sets the mode; Overlay also brings the chosen preset into the ones it offers.
     void selectCompositionMode(CompositionMode mode);
 
-    QAbstractButton *segment(CompositionMode mode) const;
+    FramedCheckBox *box(CompositionMode mode) const;
 
 protected:
     void changeEvent(QEvent *event) override;

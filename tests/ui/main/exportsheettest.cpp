@@ -6,7 +6,9 @@
 
 #include "support/testartifacts.h"
 
+#include <QAccessible>
 #include <QApplication>
+#include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
@@ -171,9 +173,9 @@ TEST(CompositionModePicker, ActsAsARadioPairWithoutFocus)
     ExportWindow w;
     CompositionModePicker picker(w.state);
     picker.show();
-    QAbstractButton *regular = picker.segment(CompositionMode::regular);
-    QAbstractButton *overlay = picker.segment(CompositionMode::overlay);
-    EXPECT_EQ(regular->objectName(), QStringLiteral("Regular"));
+    QAbstractButton *regular = picker.findChild<QCheckBox *>(QStringLiteral("Regular"));
+    QAbstractButton *overlay = picker.findChild<QCheckBox *>(QStringLiteral("Overlay"));
+    ASSERT_TRUE(regular && overlay);
     QSignalSpy modeChanges(&w.state, &WindowState::compositionModeChanged);
     w.state.setSelectedPreset(ExportPreset::p2K);
     QTest::mouseClick(overlay, Qt::LeftButton);
@@ -187,4 +189,46 @@ TEST(CompositionModePicker, ActsAsARadioPairWithoutFocus)
     EXPECT_EQ(w.state.selectedPreset(), ExportPreset::p720);
     EXPECT_TRUE(regular->isChecked() && !overlay->isChecked());
     EXPECT_TRUE(regular->focusPolicy() == Qt::NoFocus && overlay->focusPolicy() == Qt::NoFocus);
+}
+
+TEST(CompositionModePicker, AssistiveTogglesSwitchTheModeAndTheMarksFollowIt)
+{
+    ExportWindow w;
+    CompositionModePicker picker(w.state);
+    picker.show();
+    const auto toggle = [&](const char *name) {
+        QAccessibleInterface *box = QAccessible::queryAccessibleInterface(picker.findChild<QWidget *>(name));
+        ASSERT_TRUE(box && box->actionInterface());
+        EXPECT_EQ(box->role(), QAccessible::CheckBox);
+        box->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+    };
+    const auto checked = [&] {
+        QStringList names;
+        for (const auto *box : picker.findChildren<QAbstractButton *>())
+            names << (box->isChecked() ? box->objectName() : QString());
+        names.removeAll(QString());
+        return names;
+    };
+    const struct {
+        const char *toggled;  // null: the mode is set from outside the row
+        CompositionMode set;
+        CompositionMode mode;
+    } steps[] = {
+        {"Overlay", {}, CompositionMode::overlay},
+        {"Overlay", {}, CompositionMode::overlay},  // the checked one stays checked
+        {"Regular", {}, CompositionMode::regular},
+        {nullptr, CompositionMode::overlay, CompositionMode::overlay},
+        {"Regular", {}, CompositionMode::regular},
+        {nullptr, CompositionMode::regular, CompositionMode::regular},
+    };
+    w.state.setSelectedPreset(ExportPreset::original);
+    for (const auto &step : steps) {
+        if (step.toggled)
+            toggle(step.toggled);
+        else
+            w.state.setCompositionMode(step.set);
+        EXPECT_EQ(w.state.compositionMode(), step.mode) << step.toggled;
+        EXPECT_EQ(checked(), QStringList{enumText(step.mode)}) << step.toggled;
+    }
+    EXPECT_EQ(w.state.selectedPreset(), ExportPreset::p1080);  // Overlay brought it among its own
 }

@@ -1,5 +1,6 @@
 #include "ui/main/compositionmodepicker.h"
 #include "ui/main/fileimport.h"
+#include "ui/main/framedcheckbox.h"
 #include "ui/main/mainlayout.h"
 #include "ui/main/mainwindow.h"
 
@@ -55,7 +56,7 @@ struct Window {
         auto *picker = static_cast<CompositionModePicker *>(place("modePicker"));
         const bool dark = appearance == QLatin1String("dark");
         EXPECT_TRUE(waitFor([&] {
-            return picker->segment(CompositionMode::regular)->text() == regular
+            return picker->box(CompositionMode::regular)->text() == regular
                 && (QApplication::palette().color(QPalette::Window).lightness() < 128) == dark;
         }));
         QTest::qWait(300);  // sections done turning, the new look painted
@@ -124,7 +125,7 @@ TEST(MainLayout, WindowWithAClipAndAHeartRateTrackInEitherAppearanceAndLanguage)
     }
 }
 
-TEST(MainLayout, ModeBarWearsTheSectionHeaderLookAndItsSegmentsReadInEitherAppearance)
+TEST(MainLayout, ModeBarWearsTheSectionHeaderLookAndItsBoxesReadInEitherAppearance)
 {
     Window w;
     auto *bar = qobject_cast<InspectorSectionHeaderStyle *>(w.window.findChild<QWidget *>("modeRow"));
@@ -132,18 +133,22 @@ TEST(MainLayout, ModeBarWearsTheSectionHeaderLookAndItsSegmentsReadInEitherAppea
     EXPECT_EQ(bar->height(), 28);
     EXPECT_EQ(bar->accessibleName(), "Mode");
     auto *picker = static_cast<CompositionModePicker *>(w.place("modePicker"));
-    QAbstractButton *overlay = picker->segment(CompositionMode::overlay);
+    FramedCheckBox *overlay = picker->box(CompositionMode::overlay);
     EXPECT_EQ(overlay->accessibleName(), "Overlay");
+    ASSERT_FALSE(overlay->isChecked());
     for (const char *appearance : {"light", "dark"}) {
         w.switchTo(appearance, QStringLiteral("en"));
         const QImage shot = w.shot(QStringLiteral("modebar-%1").arg(appearance));
         const QPalette p = QApplication::palette();
-        // Between the caption and the segments: the window colour at half over the column.
+        // Between the caption and the boxes: the window colour at half over the column.
         const int back = (grey(p.color(QPalette::Window)) + grey(p.color(QPalette::Base))) / 2;
         EXPECT_NEAR(grey(shot.pixelColor(w.at(bar, QPoint(bar->width() / 2, 2)))), back, 3) << appearance;
         EXPECT_NEAR(grey(shot.pixelColor(w.at(bar, QPoint(bar->width() / 2, 27)))), grey(p.color(QPalette::Mid)), 3);
-        // The unchosen segment's outline stands out from the bar, whatever the appearance.
-        const int outline = grey(shot.pixelColor(w.at(overlay, QPoint(overlay->width() / 2, 0))));
-        EXPECT_GE(std::abs(outline - back), 24) << appearance;
+        // The unchecked box's frame stands out from the bar and from its own inside, whatever the appearance.
+        const QRect box = overlay->boxRect();
+        const int frame = grey(shot.pixelColor(w.at(overlay, QPoint(box.left(), box.center().y()))));
+        const int inside = grey(shot.pixelColor(w.at(overlay, box.center())));
+        EXPECT_GE(std::abs(frame - back), 24) << appearance;
+        EXPECT_GE(std::abs(frame - inside), 24) << appearance;
     }
 }
