@@ -26,6 +26,10 @@
         <translation>预计：%1</translation>
     </message>
     <message>
+        <source>Original (%1×%2)</source>
+        <translation>原始 (%1×%2)</translation>
+    </message>
+    <message>
         <source>Export</source>
         <translation>导出</translation>
     </message>

@@ -235,9 +235,9 @@ void ExportSheet::refresh()
     for (const Row &row : std::as_const(m_rows)) {
         QString label;
         if (row.preset == ExportPreset::original) {
-            label = QStringLiteral("Original (") + QString::number(static_cast<long long>(std::trunc(size.width())))
-                + QStringLiteral("×") + QString::number(static_cast<long long>(std::trunc(size.height())))
-                + QLatin1Char(')');
+            label = tr("Original (%1×%2)")
+                        .arg(static_cast<long long>(std::trunc(size.width())))
+                        .arg(static_cast<long long>(std::trunc(size.height())));
         } else {
             const QSizeF out = b.exportOutputSize(row.preset) * b.outputScale(row.preset);
             label = enumText(row.preset) + QStringLiteral(" (") + QString::number(evenPixels(out.width()))

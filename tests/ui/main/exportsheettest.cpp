@@ -52,7 +52,8 @@ void settle()
     QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
 }
 
-void saveInBothLanguages(SheetWindow &w, const QString &name)
+// Saves the sheet and the mode row in English and in Chinese, where the rows read `chineseRows`.
+void saveInBothLanguages(SheetWindow &w, const QString &name, const QStringList &chineseRows)
 {
     settle();
     saveTestArtifact(w.sheet.grab().toImage(), name + QStringLiteral("-en"));
@@ -62,6 +63,10 @@ void saveInBothLanguages(SheetWindow &w, const QString &name)
     QCoreApplication::installTranslator(&chinese);
     settle();
     EXPECT_EQ(w.child<QPushButton>(QStringLiteral("cancel"))->text(), QStringLiteral("取消"));
+    QStringList rows;
+    for (const QAbstractButton *row : w.sheet.findChildren<QRadioButton *>())
+        rows << row->text();
+    EXPECT_EQ(rows, chineseRows);
     saveTestArtifact(w.sheet.grab().toImage(), name + QStringLiteral("-zh"));
     saveTestArtifact(CompositionModePicker(w.state).grab().toImage(), QStringLiteral("mode-") + name + "-zh");
     QCoreApplication::removeTranslator(&chinese);
@@ -83,7 +88,8 @@ TEST(ExportSheet, ShowsTheSourceAndThePresetsOfTheMode)
     EXPECT_EQ(w.shown("Estimated").mid(0, 5), QStringList({"Original (3840×2160)", "4K (3840×2160)", "2K (2560×1440)",
                                                             "1080p (1920×1080)", "720p (1280×720)"}));
     EXPECT_TRUE(w.child<QRadioButton>(QStringLiteral("Original"))->isChecked());
-    saveInBothLanguages(w, QStringLiteral("exportsheet-regular"));
+    saveInBothLanguages(w, QStringLiteral("exportsheet-regular"),
+                        {"原始 (3840×2160)", "4K (3840×2160)", "2K (2560×1440)", "1080p (1920×1080)", "720p (1280×720)"});
 
     w.sheet.reject();
     w.useOverlay();
@@ -93,7 +99,8 @@ TEST(ExportSheet, ShowsTheSourceAndThePresetsOfTheMode)
     // 3 Mb/s for 60 s, plus 1 % for the container: 22,725,000 bytes.
     EXPECT_EQ(w.shown("Estimated: 22"), QStringList({"4K (3840×2160)", "1080p (1920×1080)", "720p (1280×720)",
                                                      "Estimated: 22.7 MB"}));
-    saveInBothLanguages(w, QStringLiteral("exportsheet-overlay"));
+    saveInBothLanguages(w, QStringLiteral("exportsheet-overlay"),
+                        {"4K (3840×2160)", "1080p (1920×1080)", "720p (1280×720)"});
     QApplication::setPalette(windowPalette(true));
     settle();
     saveTestArtifact(w.sheet.grab().toImage(), QStringLiteral("exportsheet-overlay-dark"));
