@@ -109,6 +109,48 @@ TEST(VideoExporter, RegularExportOfTwoClipsWithAGapKeepsAudioAndScales)
     EXPECT_TRUE(near(decodeFrame(output, 60).pixel(20, 20), Qt::blue));
 }
 
+// Every export has round(f × D) frames, whatever its pieces are made of.
+TEST(VideoExporter, RegularExportHasEveryFrame)
+{
+    QTemporaryDir dir;
+    const auto clip = [&](const char *name, QColor colour, const QString &rate, double seconds, double sound) {
+        return sourceFor(testsupport::makeClipWithSound(dir.path(), QLatin1String(name),
+                                                        {seconds, 640, 360, 0, true, colour}, rate, sound));
+    };
+    const VideoSource soundEndsEarly = clip("a.mp4", Qt::red, QStringLiteral("30000/1001"), 4.004, 2);
+    const VideoSource pal = clip("b.mp4", Qt::blue, QStringLiteral("25"), 3, 3);
+    // The file lasts as long as its sound: a cut to its end asks for more picture than there is.
+    const VideoSource pictureEndsEarly = clip("c.mp4", Qt::green, QStringLiteral("24"), 1.5, 2);
+    const GPXTrack track = makeTrack(8);
+    struct Case {
+        const char *name;
+        QList<VideoSource> sources;
+        QList<VideoSegment> segments;
+        long long frames;
+    };
+    const QList<Case> cases{
+        // 7 s at 29.97 fps; the first piece ends a hair after frame 119
+        {"sound ends early, then 25 fps", {soundEndsEarly, pal}, {cut(soundEndsEarly, 0, 4, 0), cut(pal, 0, 3, 4)},
+         210},
+        {"picture ends early after a gap",
+         {pal, pictureEndsEarly},
+         {cut(pal, 0.5, 2, 0), cut(pictureEndsEarly, 0, pictureEndsEarly.duration, 2.3)},
+         std::llround(25 * (2.3 + pictureEndsEarly.duration))},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString output = dir.filePath(QLatin1String(c.name) + QStringLiteral(".mp4"));
+        ExportTask task = regularTask(output, c.sources, c.segments);
+        task.tracks = {track};
+        task.segments = {wholeTrack(track)};
+        task.timeWidget = textWidget(320, 180);
+        VideoExporter exporter;
+        ASSERT_TRUE(exportSucceeds(exporter, task));
+        expectStream(output, "v:0", {{"nb_read_frames", std::to_string(c.frames).c_str()}});
+        expectStream(output, "a:0", {{"codec_name", "aac"}});
+    }
+}
+
 // An unusable segment before the first shown one moves neither the video nor
 // the overlays: the export equals the one without it. The time of day changes
 // every second, so overlays shifted against the video would show.
