@@ -152,7 +152,10 @@ std::optional<QStringList> FFmpegCommandLine::arguments(const ExportTask &task, 
             return std::nullopt;
     }
 
-    QStringList args{QStringLiteral("-y"),        QStringLiteral("-threads"),
+    // Errors only: a failure is reported by ffmpeg's last lines, which must not be
+    // its banner, progress or encoder statistics.
+    QStringList args{QStringLiteral("-loglevel"), QStringLiteral("error"),
+                     QStringLiteral("-y"),        QStringLiteral("-threads"),
                      QStringLiteral("0"),         QStringLiteral("-f"),
                      QStringLiteral("rawvideo"),  QStringLiteral("-pix_fmt"),
                      pixelFormatName(format),      QStringLiteral("-s"),

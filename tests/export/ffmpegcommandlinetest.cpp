@@ -19,7 +19,7 @@ QStringList encoder(const char *bitRate, const char *maxRate, const char *bufSiz
 // The pipe input of 1920 x 1080 frames in `format`.
 QStringList pipeInput(const char *format)
 {
-    return words(QStringLiteral("-y -threads 0 -f rawvideo -pix_fmt %1 -s 1920x1080 -r 30 -i pipe:0")
+    return words(QStringLiteral("-loglevel error -y -threads 0 -f rawvideo -pix_fmt %1 -s 1920x1080 -r 30 -i pipe:0")
                      .arg(QLatin1String(format)));
 }
 
@@ -122,7 +122,7 @@ TEST(FFmpegCommandLine, RegularTimelineReencodesAudioAndScales)
 
     const std::optional<QStringList> args = FFmpegCommandLine::arguments(task, QStringLiteral("30"), staging);
     ASSERT_TRUE(args);
-    EXPECT_EQ(args->mid(13, joined->inputArguments.size()), joined->inputArguments);
+    EXPECT_EQ(args->mid(15, joined->inputArguments.size()), joined->inputArguments);
     EXPECT_EQ(graphOf(*args), joined->filterComplex
                                   + QStringLiteral("[0:v]format=yuva420p[ov];[timelinev][ov]overlay=0:0:shortest=1:"
                                                    "alpha=straight,scale=trunc(iw*0.5/2)*2:trunc(ih*0.5/2)*2[out]"));

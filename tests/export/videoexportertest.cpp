@@ -369,12 +369,13 @@ TEST(VideoExporter, FfmpegFailuresCarryItsOwnWords)
         // The signal is named, not the encoder's start-up notes written before it.
         {"killed", QStringLiteral("echo '[libx264 @ 0x5] using cpu capabilities: AVX2' >&2; kill -9 $$"),
          QStringLiteral("FFmpeg: ended by signal 9 (SIGKILL)")},
-        // The disk fills up: the errors, not the progress and statistics that follow them.
+        // The disk fills up: what ffmpeg says then, kept whole.
         {"full disk",
          QStringLiteral("cat > /dev/null; cat %1 >&2; exit 1")
              .arg(testsupport::shellQuote(QStringLiteral(ROUTEREEL_TEST_DATA "/ffmpeg/full-disk.stderr"))),
-         QStringLiteral("FFmpeg: av_interleaved_write_frame(): No space left on device\nError writing trailer of "
-                        "file:/media/card/.routereel-export-k3Xq9Z/video.mp4: No space left on device\n")},
+         QStringLiteral("FFmpeg: av_interleaved_write_frame(): No space left on device\n    Last message repeated 55 "
+                        "times\nError writing trailer of file:/media/card/.routereel-export-k3Xq9Z/video.mp4: No "
+                        "space left on device\n")},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
