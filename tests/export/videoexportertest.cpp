@@ -136,6 +136,11 @@ TEST(VideoExporter, RegularExportHasEveryFrame)
          {pal, pictureEndsEarly},
          {cut(pal, 0.5, 2, 0), cut(pictureEndsEarly, 0, pictureEndsEarly.duration, 2.3)},
          std::llround(25 * (2.3 + pictureEndsEarly.duration))},
+        // Opened as it is, without joining.
+        {"one whole clip whose picture ends early", {pictureEndsEarly},
+         {cut(pictureEndsEarly, 0, pictureEndsEarly.duration, 0)}, std::llround(24 * pictureEndsEarly.duration)},
+        {"one whole clip whose sound ends early", {soundEndsEarly}, {cut(soundEndsEarly, 0, soundEndsEarly.duration, 0)},
+         std::llround(30000.0 / 1001 * soundEndsEarly.duration)},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
