@@ -653,7 +653,7 @@ ExportResult ExportRun::runFrames()
         return fail(ExportResult::failure(ExportError::cancelled()));
     if (failure)
         return fail(*failure);
-    const QString errorLines = diagnostics->errorLines();
+    const QString errorLines = diagnostics->tail();
     if (exit.signalled || exit.code != 0)
         return fail(ExportResult::failure(ExportError::ffmpegError(failureText(exit, errorLines))));
     if (written < frames) {

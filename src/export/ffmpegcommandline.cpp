@@ -32,13 +32,20 @@ bool resizesFrames(double outputScale, int canvasWidth, int canvasHeight)
     return outputScale < 1 || canvasWidth % 2 != 0 || canvasHeight % 2 != 0;
 }
 
-QString regularFilterGraph(const TimelineFilterGraph &timeline, const PipeFrame &frame, double outputScale,
-                           int canvasWidth, int canvasHeight)
+QString regularFilterGraph(const TimelineFilterGraph &timeline, const PipeFrame &frame, const QString &frameRate,
+                           double outputScale, int canvasWidth, int canvasHeight)
 {
     // The frames come as yuva420p, so the format filter has nothing to convert.
     QString graph = timeline.filterComplex;
+    QString video = timeline.videoLabel;
+    if (!timeline.usesFilterGraph) {
+        // A clip opened as it is may end its picture before its sound, which sets
+        // the export's length: its last frame stays until the overlay frames end.
+        graph += video + QStringLiteral("fps=%1,tpad=stop_mode=clone:stop=-1[clipv];").arg(frameRate);
+        video = QStringLiteral("[clipv]");
+    }
     if (!frame.tiled()) {
-        graph += QStringLiteral("[0:v]format=yuva420p[ov];") + timeline.videoLabel
+        graph += QStringLiteral("[0:v]format=yuva420p[ov];") + video
             + QStringLiteral("[ov]overlay=%1:%2:shortest=1:alpha=straight").arg(frame.x).arg(frame.y);
     } else {
         // Each tile is cut from the packed frame (no copy) and laid at its place in
@@ -64,7 +71,7 @@ QString regularFilterGraph(const TimelineFilterGraph &timeline, const PipeFrame 
         }
         for (qsizetype k = 0; k < n; ++k) {
             const PipeTile &tile = frame.tiles.at(k);
-            graph += (k == 0 ? timeline.videoLabel : QStringLiteral("[m%1]").arg(k - 1))
+            graph += (k == 0 ? video : QStringLiteral("[m%1]").arg(k - 1))
                 + QStringLiteral("[p%1]overlay=%2:%3:shortest=1:repeatlast=0:alpha=straight")
                       .arg(k)
                       .arg(tile.canvas.x())
@@ -152,7 +159,10 @@ std::optional<QStringList> FFmpegCommandLine::arguments(const ExportTask &task, 
             return std::nullopt;
     }
 
-    QStringList args{QStringLiteral("-y"),        QStringLiteral("-threads"),
+    // Errors only: a failure is reported by ffmpeg's last lines, which must not be
+    // its banner, progress or encoder statistics.
+    QStringList args{QStringLiteral("-loglevel"), QStringLiteral("error"),
+                     QStringLiteral("-y"),        QStringLiteral("-threads"),
                      QStringLiteral("0"),         QStringLiteral("-f"),
                      QStringLiteral("rawvideo"),  QStringLiteral("-pix_fmt"),
                      pixelFormatName(format),      QStringLiteral("-s"),
@@ -162,7 +172,7 @@ std::optional<QStringList> FFmpegCommandLine::arguments(const ExportTask &task, 
     if (regular)
         args << timeline->inputArguments;
 
-    const QString graph = regular ? regularFilterGraph(*timeline, frame, task.outputScale, width, height)
+    const QString graph = regular ? regularFilterGraph(*timeline, frame, frameRate, task.outputScale, width, height)
                                   : overlayFilterGraph(task.outputScale, width, height, format);
     args << QStringLiteral("-filter_complex") << graph << QStringLiteral("-map") << QStringLiteral("[out]")
          << QStringLiteral("-r") << frameRate;

@@ -1,6 +1,5 @@
 #include "stderraccumulator.h"
 
-#include <QRegularExpression>
 #include <QStringList>
 
 namespace routereel {
@@ -57,7 +56,6 @@ void StderrAccumulator::appendLocked(const QString &text)
         if (m_buffer.at(cut).isLowSurrogate())
             ++cut;
         m_buffer.remove(0, cut);
-        m_cut = true;
     }
 }
 
@@ -67,34 +65,11 @@ QString StderrAccumulator::buffer() const
     return m_buffer;
 }
 
-namespace {
-
-// ffmpeg indents the parts of its banner and of its input and output
-// descriptions, and "Last message repeated"; an error starts at the margin.
-bool isErrorLine(const QString &line)
-{
-    static const QRegularExpression other(QStringLiteral(
-        "^(\\s|$|frame=|size=|video:\\S+kB|Input #|Output #|Stream mapping:|Press \\[q\\]|ffmpeg version|"
-        // the encoders' start-up notes and closing statistics
-        "\\[(libx264|aac) @ [^\\]]*\\] (using |profile |frame [IPB]:|consecutive |mb [IPB] |final ratefactor|"
-        "8x8 transform|coded y|i(16|8|4|8c) |Weighted P|ref [PB] L|kb/s:|Qavg:|direct mvs))"));
-    return !other.match(line).hasMatch();
-}
-
-} // namespace
-
-QString StderrAccumulator::errorLines(int count) const
+QString StderrAccumulator::tail() const
 {
     std::lock_guard guard(m_lock);
-    // Progress lines end in a carriage return, not a newline.
-    static const QRegularExpression lineEnd(QStringLiteral("[\\r\\n]"));
-    QStringList lines;
-    const QStringList pieces = m_buffer.split(lineEnd);
-    for (const QString &line : pieces.mid(m_cut ? 1 : 0)) {
-        if (isErrorLine(line))
-            lines << line.trimmed();
-    }
-    return lines.mid(std::max<qsizetype>(0, lines.size() - count)).join(QLatin1Char('\n'));
+    const QStringList pieces = m_buffer.split(QLatin1Char('\n'));
+    return pieces.mid(std::max<qsizetype>(0, pieces.size() - 10)).join(QLatin1Char('\n'));
 }
 
 } // namespace routereel

@@ -20,10 +20,9 @@ public:
     void finish();
 
     QString buffer() const;
-    // ffmpeg's last `count` error lines, joined by newlines: its diagnostics
-    // without progress and statistics lines, the description of its inputs and
-    // outputs, the banner and blank lines (what is left is what went wrong).
-    QString errorLines(int count = 5) const;
+    // The last ten newline-separated pieces of the buffer (an empty last one
+    // when it ends with a newline), joined by newlines: what a failed ffmpeg said last.
+    QString tail() const;
 
 private:
     void appendLocked(const QString &text);
@@ -31,7 +30,6 @@ private:
     mutable std::mutex m_lock;
     QString m_buffer;
     QByteArray m_pending;  // the start of a character whose other bytes have not arrived
-    bool m_cut = false;    // the buffer lost its start: its first line is a fragment
 };
 
 } // namespace routereel

@@ -130,7 +130,6 @@ std::optional<TimelineFilterGraph> ffmpegFilterGraph(const std::optional<VideoTi
     const QString w = QString::number(evenDimension(width));
     const QString h = QString::number(evenDimension(height));
     const QString &rate = frameRate;
-    const QString frameDuration = seconds(1.0 / fps);
 
     TimelineFilterGraph g;
     QStringList chains;
@@ -148,12 +147,14 @@ std::optional<TimelineFilterGraph> ffmpegFilterGraph(const std::optional<VideoTi
         } else {
             const QString k = QString::number(++input);
             const auto frames = std::int64_t(std::round(piece.duration * fps));
+            // A file whose picture ends early (sound longer than video, a cut to the
+            // very end) still gives its piece every frame: the last one is repeated.
             chains << (QStringLiteral("[%1:v]setpts=PTS-STARTPTS,scale=%2:%3:force_original_aspect_ratio=decrease,"
                                       "pad=%2:%3:(ow-iw)/2:(oh-ih)/2,setsar=1,fps=%4,")
                            .arg(k, w, h, rate)
-                       + QStringLiteral("tpad=stop_mode=clone:stop_duration=%1,trim=end_frame=%2,"
-                                        "setpts=N/(%3*TB),format=yuv420p[%4]")
-                             .arg(frameDuration, QString::number(frames), rate, v));
+                       + QStringLiteral("tpad=stop_mode=clone:stop=-1,trim=end_frame=%1,"
+                                        "setpts=N/(%2*TB),format=yuv420p[%3]")
+                             .arg(QString::number(frames), rate, v));
             if (piece.source->hasAudio) {
                 chains << QStringLiteral("[%1:a]aresample=48000:async=1:first_pts=0,"
                                          "aformat=sample_fmts=fltp:channel_layouts=stereo,apad,"
@@ -167,7 +168,14 @@ std::optional<TimelineFilterGraph> ffmpegFilterGraph(const std::optional<VideoTi
         }
         concatInputs += QStringLiteral("[%1][%2]").arg(v, a);
     }
-    chains << concatInputs + QStringLiteral("concat=n=%1:v=1:a=1[timelinev][timelinea]").arg(aligned.size());
+    // concat starts each piece where the longer of its streams ended, counted in
+    // microseconds: sound rounded up by one moves every later frame, and the last
+    // one then comes after the overlay's last frame and is lost. Each piece has its
+    // exact frame count, so the frames are stamped by number again, rounded as
+    // the overlay frames are.
+    chains << concatInputs
+            + QStringLiteral("concat=n=%1:v=1:a=1[timelinecat][timelinea]").arg(aligned.size());
+    chains << QStringLiteral("[timelinecat]setpts=round(N/(%1*TB))[timelinev]").arg(rate);
 
     g.filterComplex = chains.join(QLatin1Char(';')) + QLatin1Char(';');
     g.videoLabel = QStringLiteral("[timelinev]");

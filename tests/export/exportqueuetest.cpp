@@ -6,7 +6,11 @@
 #include "export/videoexporter.h"
 #include "tracks/logstore.h"
 
+#include <QScopeGuard>
 #include <QTemporaryDir>
+
+#include <sys/mount.h>
+#include <unistd.h>
 
 using namespace routereel;
 using namespace exporttest;
@@ -246,4 +250,76 @@ TEST(ExportQueue, SuccessIsLoggedAndAnnouncedByTheExporter)
     EXPECT_EQ(setup.log->entries.at(1).detail, QStringLiteral("Source: Overlay\nOutput: done.mp4"));
     ASSERT_EQ(setup.notifier->count(), 1);
     EXPECT_EQ(setup.notifier->posts.first().body, QStringLiteral("Export Complete!"));
+}
+
+// A failed ffmpeg is reported, in the log and the history, by its last ten lines as it wrote them.
+TEST(ExportQueue, FailureShowsFfmpegsLastTenLines)
+{
+    // libx264's options banner first, then fourteen more lines.
+    QString fifteen = QStringLiteral("[libx264 @ 0x1] 264 - core 164 - options: ") + QString(900, u'x') + u'\n';
+    QString lastNine;
+    for (int i = 2; i <= 15; ++i) {
+        const QString line = QStringLiteral("line %1\n").arg(i);
+        fifteen += line;
+        if (i >= 7)
+            lastNine += line;
+    }
+    const QString fullDisk = QString::fromUtf8(readAll(QStringLiteral(ROUTEREEL_TEST_DATA "/ffmpeg/full-disk.stderr")));
+    ASSERT_TRUE(fullDisk.contains(QStringLiteral("No space left on device")));
+    const QList<std::pair<QString, QString>> cases{{fifteen, lastNine}, {fullDisk, fullDisk}};
+    for (const auto &[said, shown] : cases) {
+        QTemporaryDir texts;
+        const QString file = texts.filePath(QStringLiteral("stderr.txt"));
+        QFile out(file);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write(said.toUtf8());
+        out.close();
+        QueueSetup setup(QStringLiteral("cat > /dev/null; cat %1 >&2; exit 1").arg(testsupport::shellQuote(file)));
+        setup.queue.enqueue(setup.task(QStringLiteral("out.mp4"), 2));
+        ASSERT_TRUE(waitFor([&] { return !setup.queue.isBusy(); }));
+
+        const QString message = QStringLiteral("FFmpeg: ") + shown;
+        EXPECT_EQ(setup.queue.history().first().status.message().toStdString(), message.toStdString());
+        const RecordingLog::Entry &failed = setup.log->entries.last();
+        EXPECT_EQ(failed.title, QStringLiteral("Export Failed"));
+        EXPECT_TRUE(failed.detail.endsWith(QStringLiteral("\n") + message)) << failed.detail.toStdString();
+    }
+}
+
+// A real full disk, where this process may mount a small one.
+TEST(ExportQueue, FullDiskIsReportedAsSuch)
+{
+    QTemporaryDir dir;
+    const QByteArray disk = dir.filePath(QStringLiteral("disk")).toLocal8Bit();
+    ASSERT_TRUE(QDir().mkpath(QString::fromLocal8Bit(disk)));
+    if (::geteuid() != 0 || ::mount("tmpfs", disk.constData(), "tmpfs", 0, "size=16k") != 0)
+        GTEST_SKIP() << "no tmpfs can be mounted here; FailureShowsFfmpegsLastTenLines covers what ffmpeg says";
+    const auto unmount = qScopeGuard([&] { ::umount2(disk.constData(), MNT_DETACH); });
+
+    testsupport::ClipSpec spec;
+    spec.seconds = 3;
+    spec.color = QColor();  // a pattern, which does not compress to nothing
+    const VideoSource clip = sourceFor(testsupport::makeClip(dir.path(), QStringLiteral("pattern.mp4"), spec));
+    ExportTask task = regularTask(QString::fromLocal8Bit(disk) + QStringLiteral("/out.mp4"), {clip},
+                                  {cut(clip, 0, clip.duration, 0)});
+    const GPXTrack track = makeTrack(3);
+    task.tracks = {track};
+    task.segments = {wholeTrack(track)};
+    task.timeWidget = textWidget(160, 120);
+    ExportQueue queue;
+    LogStore store;
+    queue.setLogStore(&store);
+    queue.enqueue(task);
+    ASSERT_TRUE(waitFor([&] { return !queue.isBusy(); }));
+
+    const ExportTaskStatus status = queue.history().first().status;
+    RecordProperty("message", status.message().toStdString());
+    EXPECT_EQ(status.kind(), ExportTaskStatus::Kind::failed);
+    // What the history row shows first: the reason, not an encoder's banner or statistics.
+    const QString first = status.message().section(QLatin1Char('\n'), 0, 0);
+    EXPECT_TRUE(first.startsWith(QStringLiteral("FFmpeg: "))) << status.message().toStdString();
+    EXPECT_TRUE(first.endsWith(QStringLiteral("No space left on device"))) << status.message().toStdString();
+    ASSERT_FALSE(store.entries().isEmpty());
+    EXPECT_EQ(store.entries().first().title, QStringLiteral("Export Failed"));
+    EXPECT_TRUE(store.entries().first().detail.contains(QStringLiteral("No space left on device")));
 }

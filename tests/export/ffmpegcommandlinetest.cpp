@@ -19,7 +19,7 @@ QStringList encoder(const char *bitRate, const char *maxRate, const char *bufSiz
 // The pipe input of 1920 x 1080 frames in `format`.
 QStringList pipeInput(const char *format)
 {
-    return words(QStringLiteral("-y -threads 0 -f rawvideo -pix_fmt %1 -s 1920x1080 -r 30 -i pipe:0")
+    return words(QStringLiteral("-loglevel error -y -threads 0 -f rawvideo -pix_fmt %1 -s 1920x1080 -r 30 -i pipe:0")
                      .arg(QLatin1String(format)));
 }
 
@@ -96,7 +96,8 @@ TEST(FFmpegCommandLine, RegularWholeClipCopiesAudio)
     ASSERT_TRUE(args);
     const QStringList expected = pipeInput("yuva420p")
         + words(QStringLiteral("-protocol_whitelist file -i file:/clips/ride.mp4 -filter_complex "
-                               "[0:v]format=yuva420p[ov];[1:v][ov]overlay=0:0:shortest=1:alpha=straight[out] "
+                               "[1:v]fps=30,tpad=stop_mode=clone:stop=-1[clipv];"
+                               "[0:v]format=yuva420p[ov];[clipv][ov]overlay=0:0:shortest=1:alpha=straight[out] "
                                "-map [out] -r 30 -map 1:a?"))
         + encoder("7200000", "8640000", "14400000") + words(QStringLiteral("-c:a copy")) + progressTo;
     EXPECT_EQ(*args, expected);
@@ -122,7 +123,7 @@ TEST(FFmpegCommandLine, RegularTimelineReencodesAudioAndScales)
 
     const std::optional<QStringList> args = FFmpegCommandLine::arguments(task, QStringLiteral("30"), staging);
     ASSERT_TRUE(args);
-    EXPECT_EQ(args->mid(13, joined->inputArguments.size()), joined->inputArguments);
+    EXPECT_EQ(args->mid(15, joined->inputArguments.size()), joined->inputArguments);
     EXPECT_EQ(graphOf(*args), joined->filterComplex
                                   + QStringLiteral("[0:v]format=yuva420p[ov];[timelinev][ov]overlay=0:0:shortest=1:"
                                                    "alpha=straight,scale=trunc(iw*0.5/2)*2:trunc(ih*0.5/2)*2[out]"));

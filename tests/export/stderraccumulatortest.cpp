@@ -34,58 +34,39 @@ TEST(StderrAccumulator, KeepsTheLast4096Characters)
     EXPECT_EQ(pairs.buffer().size(), 4095);
 }
 
-TEST(StderrAccumulator, ErrorLinesLeaveOutProgressStatisticsAndDescriptions)
+TEST(StderrAccumulator, TailIsTheLastTenPieces)
 {
-    // What ffmpeg 5.1 writes when the disk fills up: the errors sit between
-    // progress lines (ended by a carriage return) and x264's closing statistics.
-    const QString fullDisk = QStringLiteral(
-        "ffmpeg version 5.1 Copyright (c) 2000-2024 the FFmpeg developers\n"
-        "  built with gcc 12\n"
-        "Input #0, rawvideo, from 'pipe:0':\n"
-        "  Duration: N/A, start: 0.000000, bitrate: 27648 kb/s\n"
-        "Stream mapping:\n"
-        "  Stream #0:0 (rawvideo) -> setsar:default\n"
-        "[libx264 @ 0x55ba0af88140] using cpu capabilities: MMX2 SSE2Fast AVX2\n"
-        "[libx264 @ 0x55ba0af88140] profile High, level 2.0, 4:2:0, 8-bit\n"
-        "Output #0, mp4, to 'file:/x/.routereel-export-AbC123/video.mp4':\n"
-        "    Side data:\n"
-        "frame=    1 fps=0.0 q=0.0 size=       0kB time=00:00:00.00 bitrate=N/A speed=N/A    \r"
-        "av_interleaved_write_frame(): No space left on device\n"
-        "    Last message repeated 8 times\n"
-        "Error writing trailer of file:/x/video.mp4: No space left on device\n"
-        "frame=   90 fps=0.0 q=-1.0 Lsize=     286kB time=00:00:02.90 bitrate= 809.0kbits/s speed=8.42x    \n"
-        "video:258kB audio:0kB subtitle:0kB other streams:0kB global headers:0kB muxing overhead: 11.0%\n"
-        "Error closing file file:/x/video.mp4: No space left on device\n"
-        "[libx264 @ 0x55ba0af88140] frame I:1     Avg QP:16.37  size:  5922\n"
-        "[libx264 @ 0x55ba0af88140] mb P  I16..4:  4.6%  0.9%  1.4%  P16..4: 12.3%\n"
-        "[libx264 @ 0x55ba0af88140] final ratefactor: 7.48\n"
-        "[libx264 @ 0x55ba0af88140] i8c dc,h,v,p: 56% 12% 31%  1%\n"
-        "[libx264 @ 0x55ba0af88140] ref B L1: 94.9%  5.1%\n"
-        "[libx264 @ 0x55ba0af88140] kb/s:704.50\n"
-        "Conversion failed!\n");
-    const QString errors = QStringLiteral("av_interleaved_write_frame(): No space left on device\n"
-                                          "Error writing trailer of file:/x/video.mp4: No space left on device\n"
-                                          "Error closing file file:/x/video.mp4: No space left on device\n"
-                                          "Conversion failed!");
+    QString fifteen;
+    for (int i = 1; i <= 15; ++i)
+        fifteen += QStringLiteral("line %1\n").arg(i);
+    QString lastNine;
+    for (int i = 7; i <= 15; ++i)
+        lastNine += QStringLiteral("line %1\n").arg(i);
+    // A 900-character line is kept whole when it is among the last ten; no line is left out.
+    const QString banner = QStringLiteral("[libx264 @ 0x1] 264 - core 164 - options: ") + QString(900, u'x');
     struct Case {
         const char *name;
         QString text;
-        int count;
         QString expected;
     };
     const QList<Case> cases = {
-        {"full disk", fullDisk, 5, errors},
-        {"only the last ones", fullDisk, 2, errors.section(QLatin1Char('\n'), 2)},
-        {"an unknown encoder line is an error",
-         QStringLiteral("[libx264 @ 0x1] broken ffmpeg default settings detected\nframe=  3\r"), 5,
-         QStringLiteral("[libx264 @ 0x1] broken ffmpeg default settings detected")},
-        {"nothing but progress", QStringLiteral("frame=  1 fps=0\rframe=  2 fps=0\r\n\n"), 5, QString()},
+        {"two lines", QStringLiteral("a\nb\n"), QStringLiteral("a\nb\n")},
+        {"fifteen lines", fifteen, lastNine},
+        {"no newline at the end", QStringLiteral("1\n2\n3\n4\n5\n6\n7\n8\n9\n10\n11"),
+         QStringLiteral("2\n3\n4\n5\n6\n7\n8\n9\n10\n11")},
+        {"progress pieces are not split", QStringLiteral("frame=  1\rframe=  2\rError opening output\n"),
+         QStringLiteral("frame=  1\rframe=  2\rError opening output\n")},
+        {"long lines", banner + QStringLiteral("\nNo space left on device\n"),
+         banner + QStringLiteral("\nNo space left on device\n")},
+        // Only the last 4096 characters count: a few long lines give fewer pieces.
+        {"beyond the buffer", QString(5000, u'y') + QStringLiteral("\nend"), QString(4092, u'y') + QStringLiteral("\nend")},
+        {"empty", QString(), QString()},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         StderrAccumulator acc;
         acc.append(c.text);
-        EXPECT_EQ(acc.errorLines(c.count).toStdString(), c.expected.toStdString());
+        EXPECT_EQ(acc.tail().toStdString(), c.expected.toStdString());
     }
 }
 

@@ -109,6 +109,53 @@ TEST(VideoExporter, RegularExportOfTwoClipsWithAGapKeepsAudioAndScales)
     EXPECT_TRUE(near(decodeFrame(output, 60).pixel(20, 20), Qt::blue));
 }
 
+// Every export has round(f × D) frames, whatever its pieces are made of.
+TEST(VideoExporter, RegularExportHasEveryFrame)
+{
+    QTemporaryDir dir;
+    const auto clip = [&](const char *name, QColor colour, const QString &rate, double seconds, double sound) {
+        return sourceFor(testsupport::makeClipWithSound(dir.path(), QLatin1String(name),
+                                                        {seconds, 640, 360, 0, true, colour}, rate, sound));
+    };
+    const VideoSource soundEndsEarly = clip("a.mp4", Qt::red, QStringLiteral("30000/1001"), 4.004, 2);
+    const VideoSource pal = clip("b.mp4", Qt::blue, QStringLiteral("25"), 3, 3);
+    // The file lasts as long as its sound: a cut to its end asks for more picture than there is.
+    const VideoSource pictureEndsEarly = clip("c.mp4", Qt::green, QStringLiteral("24"), 1.5, 2);
+    const GPXTrack track = makeTrack(8);
+    struct Case {
+        const char *name;
+        QList<VideoSource> sources;
+        QList<VideoSegment> segments;
+        long long frames;
+    };
+    const QList<Case> cases{
+        // 7 s at 29.97 fps; the first piece ends a hair after frame 119
+        {"sound ends early, then 25 fps", {soundEndsEarly, pal}, {cut(soundEndsEarly, 0, 4, 0), cut(pal, 0, 3, 4)},
+         210},
+        {"picture ends early after a gap",
+         {pal, pictureEndsEarly},
+         {cut(pal, 0.5, 2, 0), cut(pictureEndsEarly, 0, pictureEndsEarly.duration, 2.3)},
+         std::llround(25 * (2.3 + pictureEndsEarly.duration))},
+        // Opened as it is, without joining.
+        {"one whole clip whose picture ends early", {pictureEndsEarly},
+         {cut(pictureEndsEarly, 0, pictureEndsEarly.duration, 0)}, std::llround(24 * pictureEndsEarly.duration)},
+        {"one whole clip whose sound ends early", {soundEndsEarly}, {cut(soundEndsEarly, 0, soundEndsEarly.duration, 0)},
+         std::llround(30000.0 / 1001 * soundEndsEarly.duration)},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString output = dir.filePath(QLatin1String(c.name) + QStringLiteral(".mp4"));
+        ExportTask task = regularTask(output, c.sources, c.segments);
+        task.tracks = {track};
+        task.segments = {wholeTrack(track)};
+        task.timeWidget = textWidget(320, 180);
+        VideoExporter exporter;
+        ASSERT_TRUE(exportSucceeds(exporter, task));
+        expectStream(output, "v:0", {{"nb_read_frames", std::to_string(c.frames).c_str()}});
+        expectStream(output, "a:0", {{"codec_name", "aac"}});
+    }
+}
+
 // An unusable segment before the first shown one moves neither the video nor
 // the overlays: the export equals the one without it. The time of day changes
 // every second, so overlays shifted against the video would show.
@@ -327,12 +374,13 @@ TEST(VideoExporter, FfmpegFailuresCarryItsOwnWords)
         // The signal is named, not the encoder's start-up notes written before it.
         {"killed", QStringLiteral("echo '[libx264 @ 0x5] using cpu capabilities: AVX2' >&2; kill -9 $$"),
          QStringLiteral("FFmpeg: ended by signal 9 (SIGKILL)")},
-        // The disk fills up: the errors, not the progress and statistics that follow them.
+        // The disk fills up: what ffmpeg says then, kept whole.
         {"full disk",
          QStringLiteral("cat > /dev/null; cat %1 >&2; exit 1")
              .arg(testsupport::shellQuote(QStringLiteral(ROUTEREEL_TEST_DATA "/ffmpeg/full-disk.stderr"))),
-         QStringLiteral("FFmpeg: av_interleaved_write_frame(): No space left on device\nError writing trailer of "
-                        "file:/media/card/.routereel-export-k3Xq9Z/video.mp4: No space left on device\n")},
+         QStringLiteral("FFmpeg: av_interleaved_write_frame(): No space left on device\n    Last message repeated 55 "
+                        "times\nError writing trailer of file:/media/card/.routereel-export-k3Xq9Z/video.mp4: No "
+                        "space left on device\n")},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);

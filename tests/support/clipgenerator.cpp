@@ -68,4 +68,25 @@ QMap<QString, QString> probeStream(const QString &file, const QString &stream, c
     return values;
 }
 
+QString makeClipWithSound(const QString &dir, const QString &name, const ClipSpec &spec, const QString &rate,
+                          double soundSeconds, int sampleRate)
+{
+    const QString path = QDir(dir).filePath(name);
+    const QString video = QStringLiteral("color=c=%1:s=%2x%3:r=%4:d=%5")
+                              .arg(spec.color.name())
+                              .arg(spec.width)
+                              .arg(spec.height)
+                              .arg(rate, QString::number(spec.seconds, 'g', 10));
+    const QString sound = QStringLiteral("sine=frequency=440:sample_rate=%1:duration=%2")
+                              .arg(sampleRate)
+                              .arg(QString::number(soundSeconds, 'g', 10));
+    return runFfmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"), video,
+                      QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"), sound,
+                      QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-preset"),
+                      QStringLiteral("ultrafast"), QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p"),
+                      QStringLiteral("-c:a"), QStringLiteral("aac"), path})
+        ? path
+        : QString();
+}
+
 } // namespace testsupport

@@ -31,4 +31,9 @@ QString makeAudioOnly(const QString &dir, const QString &name, double seconds = 
 // empty without that stream.
 QMap<QString, QString> probeStream(const QString &file, const QString &stream, const QString &entries);
 
+// Like makeClip, at ffmpeg rate text `rate` ("30000/1001"), with a sine at `sampleRate`
+// that lasts `soundSeconds` whatever the picture's length.
+QString makeClipWithSound(const QString &dir, const QString &name, const ClipSpec &spec, const QString &rate,
+                          double soundSeconds, int sampleRate = 44100);
+
 } // namespace testsupport
