@@ -46,6 +46,8 @@ public:
     virtual QImage currentFrame() const = 0;
     virtual QTransform currentFrameTransform() const = 0;
     virtual QSizeF renderSize() const = 0;
+    // The largest picture, in pixels, that a view shows: pictures need be no larger.
+    virtual void setDisplaySize(QSize) {}
 
 signals:
     void itemStatusChanged(routereel::PreviewPlayer::ItemId item, routereel::PreviewPlayer::ItemStatus status);

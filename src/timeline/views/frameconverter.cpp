@@ -79,11 +79,11 @@ FrameConverter::~FrameConverter()
     m_thread.join();
 }
 
-void FrameConverter::convert(quint64 ticket, const QVideoFrame &frame)
+void FrameConverter::convert(quint64 ticket, const QVideoFrame &frame, QSize bound)
 {
     {
         std::lock_guard lock(m_mutex);
-        m_pending = std::pair{ticket, frame};
+        m_pending = Job{ticket, frame, bound};
     }
     m_wake.notify_one();
 }
@@ -91,7 +91,7 @@ void FrameConverter::convert(quint64 ticket, const QVideoFrame &frame)
 void FrameConverter::run()
 {
     for (;;) {
-        std::pair<quint64, QVideoFrame> job;
+        Job job;
         {
             std::unique_lock lock(m_mutex);
             m_wake.wait(lock, [this] { return m_stop || m_pending; });
@@ -100,14 +100,14 @@ void FrameConverter::run()
             job = std::move(*m_pending);
             m_pending.reset();
         }
-        const QImage image = toImage(job.second);
-        job.second = QVideoFrame(); // the decoder gets its buffer back at once
-        QMetaObject::invokeMethod(this, [this, ticket = job.first, image] { emit converted(ticket, image); },
+        const QImage image = toImage(job.frame, job.bound);
+        job.frame = QVideoFrame(); // the decoder gets its buffer back at once
+        QMetaObject::invokeMethod(this, [this, ticket = job.ticket, image] { emit converted(ticket, image); },
                                   Qt::QueuedConnection);
     }
 }
 
-QImage FrameConverter::toImage(const QVideoFrame &source)
+QImage FrameConverter::toImage(const QVideoFrame &source, QSize bound)
 {
     QVideoFrame frame(source);
     if (!frame.isValid() || !frame.map(QVideoFrame::ReadOnly))
@@ -136,6 +136,8 @@ QImage FrameConverter::toImage(const QVideoFrame &source)
         image = image.transformed(QTransform().rotate(int(frame.rotationAngle())));
     if (frame.mirrored())
         image = image.mirrored(true, false);
+    if (!bound.isEmpty() && (image.width() > bound.width() || image.height() > bound.height()))
+        image = image.scaled(bound, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     return image;
 }
 

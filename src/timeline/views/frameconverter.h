@@ -8,7 +8,6 @@
 #include <mutex>
 #include <optional>
 #include <thread>
-#include <utility>
 
 namespace routereel {
 
@@ -25,10 +24,11 @@ public:
 
     // Converts `frame` soon and reports it with `ticket`; a request not yet begun
     // is replaced by a newer one, so a slow conversion never builds a queue.
-    void convert(quint64 ticket, const QVideoFrame &frame);
+    void convert(quint64 ticket, const QVideoFrame &frame, QSize bound = {});
 
-    // The frame as an upright image, on the calling thread.
-    static QImage toImage(const QVideoFrame &frame);
+    // The frame as an upright image, on the calling thread; scaled down to fit
+    // `bound` when that is smaller, so that painting it costs little.
+    static QImage toImage(const QVideoFrame &frame, QSize bound = {});
 
 signals:
     void converted(quint64 ticket, const QImage &image);
@@ -38,7 +38,12 @@ private:
 
     std::mutex m_mutex;
     std::condition_variable m_wake;
-    std::optional<std::pair<quint64, QVideoFrame>> m_pending;
+    struct Job {
+        quint64 ticket;
+        QVideoFrame frame;
+        QSize bound;
+    };
+    std::optional<Job> m_pending;
     bool m_stop = false;
     std::thread m_thread;
 };

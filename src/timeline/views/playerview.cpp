@@ -22,9 +22,18 @@ void PlayerView::setPlayer(PreviewPlayer *player)
     if (m_player)
         m_player->disconnect(this);
     m_player = player;
-    if (m_player)
+    if (m_player) {
         connect(m_player, &PreviewPlayer::frameChanged, this, qOverload<>(&QWidget::update));
+        m_player->setDisplaySize(size() * devicePixelRatioF());
+    }
     update();
+}
+
+void PlayerView::resizeEvent(QResizeEvent *)
+{
+    // Pictures are made at most this large, so painting never scales down a 1080p frame.
+    if (m_player)
+        m_player->setDisplaySize(size() * devicePixelRatioF());
 }
 
 QRectF PlayerView::canvasRect() const

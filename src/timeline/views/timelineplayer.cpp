@@ -680,7 +680,7 @@ void TimelinePlayer::showFrame(const QVideoFrame &frame)
     m_frameDeck = m_active;
     m_imageValid = false;
     ++m_framesShown;
-    m_converter->convert(++m_frameTicket, frame);
+    m_converter->convert(++m_frameTicket, frame, m_displaySize);
     m_output->setVideoFrame(frame);
 }
 
@@ -701,7 +701,7 @@ QImage TimelinePlayer::currentFrame() const
     // Asked for before the converter has answered (a test right after a seek): the
     // same conversion, here.
     if (!m_imageValid) {
-        m_image = m_frame.isValid() ? FrameConverter::toImage(m_frame) : QImage();
+        m_image = m_frame.isValid() ? FrameConverter::toImage(m_frame, m_displaySize) : QImage();
         m_imageValid = true;
     }
     return m_image;

@@ -46,6 +46,7 @@ public:
     QImage currentFrame() const override;
     QTransform currentFrameTransform() const override;
     QSizeF renderSize() const override { return m_renderSize; }
+    void setDisplaySize(QSize pixels) override { m_displaySize = pixels; }
 
     // Where the frames shown arrive, whichever deck decoded them.
     QVideoSink *videoSink() const { return m_output; }
@@ -144,7 +145,8 @@ private:
     QVideoFrame m_frame;
     int m_frameDeck = -1;        // the deck that decoded m_frame
     FrameConverter *m_converter = nullptr;
-    quint64 m_frameTicket = 0;   // counts the pictures shown; names their conversions
+    quint64 m_frameTicket = 0;
+    QSize m_displaySize;   // counts the pictures shown; names their conversions
     mutable QImage m_image;
     mutable bool m_imageValid = false;
     quint64 m_framesShown = 0;
