@@ -5,6 +5,7 @@
 #include "timeline/videoplayerservice.h"
 #include "ui/main/maintoolbar.h"
 #include "ui/main/mainwindow.h"
+#include "ui/timeline/rulerview.h"
 
 #include "support/clipgenerator.h"
 #include "support/waitfor.h"
@@ -12,6 +13,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QSettings>
+#include <QMouseEvent>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
@@ -72,8 +74,16 @@ TEST(PlayerWindow, RegularPlaybackStartsAtThePlayheadKeepsTheWindowAnsweringAndE
     // At the end the button offers Play again, also after a click on the ruler.
     EXPECT_FALSE(player.isPlaying());
     EXPECT_EQ(button->accessibleName(), "Play");
-    player.seek(2.0);
+    const double before = player.clock()->playheadTime();
+    auto *ruler = window.findChild<RulerView *>();
+    ASSERT_NE(ruler, nullptr);
+    const QPointF at(ruler->width() / 8.0, ruler->height() / 2.0);
+    QMouseEvent press(QEvent::MouseButtonPress, at, ruler->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton, {});
+    QMouseEvent release(QEvent::MouseButtonRelease, at, ruler->mapToGlobal(at), Qt::LeftButton, {}, {});
+    QApplication::sendEvent(ruler, &press);
+    QApplication::sendEvent(ruler, &release);
     ASSERT_TRUE(waitFor([&] { return !player.isSeeking(); }));
+    EXPECT_NE(player.clock()->playheadTime(), before);
     EXPECT_EQ(button->accessibleName(), "Play");
     EXPECT_FALSE(player.wantsToPlay());
 }
