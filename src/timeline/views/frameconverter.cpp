@@ -28,8 +28,10 @@ inline uchar clamp8(int v)
     return uchar(std::clamp(v >> 10, 0, 255));
 }
 
-// Planar (three planes) or semi-planar (interleaved chroma) 4:2:0.
-QImage yuv420(const QVideoFrame &frame, const YuvMatrix &m, bool semiPlanar, bool swapChroma)
+// 4:2:0 in three planes or with interleaved chroma (semi-planar); samples of
+// 8 bits, or of 16 bits whose top 8 are kept (`shift` drops the bits below them).
+template <typename Sample>
+QImage yuv420(const QVideoFrame &frame, const YuvMatrix &m, bool semiPlanar, bool swapChroma, int shift)
 {
     const int w = frame.width();
     const int h = frame.height();
@@ -38,22 +40,21 @@ QImage yuv420(const QVideoFrame &frame, const YuvMatrix &m, bool semiPlanar, boo
     const int yStride = frame.bytesPerLine(0);
     const uchar *uPlane = frame.bits(1);
     const int uStride = frame.bytesPerLine(1);
-    const uchar *vPlane = semiPlanar ? uPlane + 1 : frame.bits(2);
+    const uchar *vPlane = semiPlanar ? uPlane + sizeof(Sample) : frame.bits(2);
     const int vStride = semiPlanar ? uStride : frame.bytesPerLine(2);
-    if (swapChroma) {
+    if (swapChroma)
         std::swap(uPlane, vPlane);
-    }
     const int step = semiPlanar ? 2 : 1;
     for (int row = 0; row < h; ++row) {
-        const uchar *ys = yPlane + row * yStride;
-        const uchar *us = uPlane + (row / 2) * uStride;
-        const uchar *vs = vPlane + (row / 2) * vStride;
+        const auto *ys = reinterpret_cast<const Sample *>(yPlane + row * yStride);
+        const auto *us = reinterpret_cast<const Sample *>(uPlane + (row / 2) * uStride);
+        const auto *vs = reinterpret_cast<const Sample *>(vPlane + (row / 2) * vStride);
         auto *line = reinterpret_cast<QRgb *>(out.scanLine(row));
         for (int col = 0; col < w; ++col) {
             const int c = col / 2 * step;
-            const int y = (ys[col] - m.y0) * m.y;
-            const int u = us[c] - 128;
-            const int v = vs[c] - 128;
+            const int y = (int(ys[col] >> shift) - m.y0) * m.y;
+            const int u = int(us[c] >> shift) - 128;
+            const int v = int(vs[c] >> shift) - 128;
             line[col] = qRgb(clamp8(y + m.vr * v + 512), clamp8(y - m.ug * u - m.vg * v + 512),
                              clamp8(y + m.ub * u + 512));
         }
@@ -117,11 +118,20 @@ QImage FrameConverter::toImage(const QVideoFrame &source, QSize bound)
     switch (format) {
     case QVideoFrameFormat::Format_YUV420P:
     case QVideoFrameFormat::Format_YV12:
-        image = yuv420(frame, matrixOf(frame.surfaceFormat()), false, format == QVideoFrameFormat::Format_YV12);
+        image = yuv420<quint8>(frame, matrixOf(frame.surfaceFormat()), false,
+                               format == QVideoFrameFormat::Format_YV12, 0);
         break;
     case QVideoFrameFormat::Format_NV12:
     case QVideoFrameFormat::Format_NV21:
-        image = yuv420(frame, matrixOf(frame.surfaceFormat()), true, format == QVideoFrameFormat::Format_NV21);
+        image = yuv420<quint8>(frame, matrixOf(frame.surfaceFormat()), true,
+                               format == QVideoFrameFormat::Format_NV21, 0);
+        break;
+    case QVideoFrameFormat::Format_P010: // 10 bits at the top of 16, as 10-bit HEVC decodes
+    case QVideoFrameFormat::Format_P016:
+        image = yuv420<quint16>(frame, matrixOf(frame.surfaceFormat()), true, false, 8);
+        break;
+    case QVideoFrameFormat::Format_YUV420P10: // 10 bits at the bottom of 16
+        image = yuv420<quint16>(frame, matrixOf(frame.surfaceFormat()), false, false, 2);
         break;
     default:
         if (const QImage::Format packed = QVideoFrameFormat::imageFormatFromPixelFormat(format);
