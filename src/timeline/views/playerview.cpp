@@ -51,7 +51,7 @@ void PlayerView::paintEvent(QPaintEvent *event)
     painter.fillRect(event->rect(), Qt::black);
     if (!m_player)
         return;
-    const QImage frame = m_player->currentFrame();
+    const QImage frame = m_player->displayFrame();
     const QSizeF canvas = m_player->renderSize();
     if (frame.isNull() || canvas.isEmpty())
         return;
@@ -61,7 +61,7 @@ void PlayerView::paintEvent(QPaintEvent *event)
         * QTransform::fromTranslate(target.x(), target.y());
     painter.setClipRect(target);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.setTransform(m_player->currentFrameTransform() * canvasToWidget);
+    painter.setTransform(m_player->displayFrameTransform() * canvasToWidget);
     painter.drawImage(QPointF(0, 0), frame);
 }
 

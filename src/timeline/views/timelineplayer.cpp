@@ -47,7 +47,8 @@ TimelinePlayer::TimelinePlayer(QObject *parent)
     selectMediaBackend();
     m_output = new QVideoSink(this);
     m_converter = new FrameConverter(this);
-    // The picture is announced once it is an image, so painting it costs no conversion.
+    // The picture is announced once it is an image; views paint that image, so a
+    // repaint for the overlays above never waits for a conversion.
     connect(m_converter, &FrameConverter::converted, this, [this](quint64 ticket, const QImage &image) {
         if (ticket != m_frameTicket)
             return;
@@ -55,6 +56,8 @@ TimelinePlayer::TimelinePlayer(QObject *parent)
             m_image = image;
             m_imageValid = true;
         }
+        m_display = m_image;
+        m_displayTransform = currentFrameTransform();
         emit frameChanged();
     });
     for (int i = 0; i < 2; ++i) {
@@ -692,6 +695,7 @@ void TimelinePlayer::clearFrame()
     m_frame = QVideoFrame();
     m_image = QImage();
     m_imageValid = true;
+    m_display = QImage();
     if (had)
         emit frameChanged();
 }

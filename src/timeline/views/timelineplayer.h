@@ -46,6 +46,12 @@ public:
     QImage currentFrame() const override;
     QTransform currentFrameTransform() const override;
     QSizeF renderSize() const override { return m_renderSize; }
+    // While running, the newest picture already converted; paused, the current one.
+    QImage displayFrame() const override { return m_running ? m_display : currentFrame(); }
+    QTransform displayFrameTransform() const override
+    {
+        return m_running ? m_displayTransform : currentFrameTransform();
+    }
     void setDisplaySize(QSize pixels) override { m_displaySize = pixels; }
 
     // Where the frames shown arrive, whichever deck decoded them.
@@ -148,6 +154,8 @@ private:
     quint64 m_frameTicket = 0;
     QSize m_displaySize;   // counts the pictures shown; names their conversions
     mutable QImage m_image;
+    QImage m_display;
+    QTransform m_displayTransform;
     mutable bool m_imageValid = false;
     quint64 m_framesShown = 0;
     quint64 m_framesDecoded = 0;
