@@ -28,6 +28,7 @@
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QVideoSink>
 
 #include <algorithm>
@@ -71,6 +72,39 @@ QString makeClip(const QString &dir, const QString &name, double seconds, const 
 }
 
 using testsupport::waitFor;
+
+// A clip whose pictures carry their frame numbers as 12 black/white bars (bit b white in bar b).
+QString makeNumberedClip(const QString &dir, const QString &name, double seconds, int width, int height, bool sound)
+{
+    const QString path = dir + QLatin1Char('/') + name;
+    const QString d = QString::number(seconds);
+    QStringList args{QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                     QStringLiteral("nullsrc=s=48x16:r=30:d=%1,geq=lum='255*mod(floor(N/pow(2,floor(X*12/W))),2)'"
+                                    ":cb=128:cr=128,scale=%2:%3:flags=neighbor")
+                         .arg(d)
+                         .arg(width)
+                         .arg(height)};
+    if (sound)
+        args << QStringLiteral("-f") << QStringLiteral("lavfi") << QStringLiteral("-i")
+             << QStringLiteral("sine=frequency=440:sample_rate=48000:duration=") + d;
+    args << QStringLiteral("-c:v") << QStringLiteral("libx264") << QStringLiteral("-preset") << QStringLiteral("veryfast")
+         << QStringLiteral("-pix_fmt") << QStringLiteral("yuv420p");
+    if (sound)
+        args << QStringLiteral("-c:a") << QStringLiteral("aac") << QStringLiteral("-shortest");
+    return ffmpeg(args << path) ? path : QString();
+}
+
+int frameNumberOf(const QImage &image)
+{
+    if (image.isNull())
+        return -1;
+    int n = 0;
+    for (int bar = 0; bar < 12; ++bar) {
+        if (image.pixelColor(int((bar + 0.5) * image.width() / 12), image.height() / 2).lightness() > 128)
+            n |= 1 << bar;
+    }
+    return n;
+}
 
 // CPU time of the calling thread, in milliseconds: the main thread's paints included.
 double threadCpuMs()
@@ -144,6 +178,128 @@ VideoSegment cut(const VideoSource &source, double start, double end, double off
     return s;
 }
 
+// The main thread's longest busy stretch while playing, seen as the longest gap
+// between the ticks of a 5 ms timer.
+double longestBusyStretch(VideoPlayerService &service, double from, double to)
+{
+    service.seek(from);
+    waitFor([&] { return !service.isSeeking(); }, 5000);
+    QElapsedTimer wall;
+    qint64 last = 0;
+    qint64 longest = 0;
+    QTimer probe;
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        longest = std::max(longest, wall.nsecsElapsed() - last);
+        last = wall.nsecsElapsed();
+    });
+    wall.start();
+    probe.start(5);
+    service.play();
+    waitFor([&] { return !service.wantsToPlay() || service.clock()->playheadTime() >= to; }, 30000);
+    service.pause();
+    return std::max(0.0, longest / 1e6 - 5);
+}
+
+struct CutFigures {
+    double stallMs = 0;   // longest time one picture stayed on screen after the cut
+    int offsetFrames = 0; // largest distance of the picture from the playhead's frame
+};
+
+// Plays across the cut at 2 s into a piece starting at source second 1 and reads the
+// frame numbers on screen.
+CutFigures measureCut(VideoPlayerService &service, PreviewPlayer &player)
+{
+    service.seek(1.5);
+    waitFor([&] { return !service.isSeeking(); }, 5000);
+    CutFigures figures;
+    QElapsedTimer wall;
+    wall.start();
+    qint64 lastChange = -1;
+    int lastFrame = -1;
+    const auto c = QObject::connect(&player, &PreviewPlayer::frameChanged, [&] {
+        const double playhead = service.clock()->playheadTime();
+        const int frame = frameNumberOf(player.currentFrame());
+        if (playhead >= 2.0 && playhead <= 2.8) {
+            if (frame != lastFrame && lastChange >= 0)
+                figures.stallMs = std::max(figures.stallMs, (wall.nsecsElapsed() - lastChange) / 1e6);
+            figures.offsetFrames = std::max(figures.offsetFrames, std::abs(frame - int((playhead - 1) * 30)));
+        }
+        if (frame != lastFrame) {
+            lastFrame = frame;
+            lastChange = wall.nsecsElapsed();
+        }
+    });
+    service.play();
+    waitFor([&] { return service.clock()->playheadTime() >= 2.8 || !service.wantsToPlay(); }, 10000);
+    service.pause();
+    QObject::disconnect(c);
+    return figures;
+}
+
+// Regular playback as the window does it, with a preview view painting every picture.
+int runRegular(int pairs)
+{
+    QTemporaryDir dir;
+    std::printf("making frame-numbered 1080p30 clips...\n");
+    std::fflush(stdout);
+    const QString a = makeNumberedClip(dir.path(), QStringLiteral("a.mp4"), 8, 1920, 1080, true);
+    const QString b = makeNumberedClip(dir.path(), QStringLiteral("b.mp4"), 6, 1920, 1080, false);
+    if (a.isEmpty() || b.isEmpty())
+        return 1;
+    auto *player = new TimelinePlayer;
+    VideoPlayerService service(player);
+    PlayerView view;
+    view.setPlayer(player);
+    view.resize(960, 540);
+    view.show();
+    const VideoSource sa = VideoSource::probe(QUrl::fromLocalFile(a), QUuid::createUuid());
+    const VideoSource sb = VideoSource::probe(QUrl::fromLocalFile(b), QUuid::createUuid());
+    const auto load = [&](QList<VideoSegment> segments) {
+        VideoTimelineSnapshot timeline;
+        timeline.sources = {sa, sb};
+        timeline.segments = std::move(segments);
+        service.loadTimeline(timeline);
+        return waitFor([&] { return service.isMetadataReady() && !service.isSeeking(); }, 10000);
+    };
+    Figures whole;
+    Figures cutClip;
+    Figures stall3;
+    Figures stall2;
+    std::vector<int> offsets3;
+    std::vector<int> offsets2;
+    for (int pair = 0; pair < pairs; ++pair) {
+        if (!load({cut(sa, 0, 8, 0)}))
+            return 1;
+        whole.ms.push_back(longestBusyStretch(service, 0, 6));
+        if (!load({cut(sa, 1, 4, 0), cut(sa, 5, 7, 3)}))
+            return 1;
+        cutClip.ms.push_back(longestBusyStretch(service, 0, 4.9));
+        // A 0..2 at 0, B 1..3 at 2, a third piece at 4; the reference has no third piece.
+        if (!load({cut(sa, 0, 2, 0), cut(sb, 1, 3, 2), cut(sa, 4, 5, 4)}))
+            return 1;
+        CutFigures f = measureCut(service, *player);
+        stall3.ms.push_back(f.stallMs);
+        offsets3.push_back(f.offsetFrames);
+        if (!load({cut(sa, 0, 2, 0), cut(sb, 1, 3, 2)}))
+            return 1;
+        f = measureCut(service, *player);
+        stall2.ms.push_back(f.stallMs);
+        offsets2.push_back(f.offsetFrames);
+    }
+    const auto worst = [](const std::vector<int> &v) { return v.empty() ? 0 : *std::max_element(v.begin(), v.end()); };
+    std::printf("Regular playback, 1080p30 under a 960x540 view, %d alternating pairs (target < 50 ms):\n", pairs);
+    whole.print("  main thread busy, whole clip");
+    cutClip.print("  main thread busy, cut clip");
+    std::printf("cut A->B with a third piece (targets: stall <= 67 ms, offset <= 1 frame):\n");
+    stall3.print("  longest picture stall");
+    std::printf("  %-32s worst %d frames\n", "largest picture-playhead offset", worst(offsets3));
+    std::printf("the same cut without a third piece (reference):\n");
+    stall2.print("  longest picture stall");
+    std::printf("  %-32s worst %d frames\n", "largest picture-playhead offset", worst(offsets2));
+    std::fflush(stdout);
+    return 0;
+}
+
 int run(const QStringList &args)
 {
     int seeks = 20;
@@ -158,12 +314,17 @@ int run(const QStringList &args)
                 return 2;
             }
             longTrack = track;
+        } else if (args.at(k) == QStringLiteral("--regular-only")) {
         } else if (args.at(k) == QStringLiteral("--pairs") && k + 1 < args.size()) {
             pairs = std::max(1, args.at(++k).toInt());
         } else {
             seeks = std::max(1, args.at(k).toInt());
         }
     }
+    if (const int failed = runRegular(pairs))
+        return failed;
+    if (args.contains(QStringLiteral("--regular-only")))
+        return 0;
     QTemporaryDir dir;
     std::printf("making 1080p30 clips...\n");
     std::fflush(stdout);
@@ -380,7 +541,7 @@ int run(const QStringList &args)
 }
 
 const bool registered =
-    registerCommand("player", "[SEEKS] [--track FILE | --track-points N] [--pairs N]", run);
+    registerCommand("player", "[SEEKS] [--track FILE | --track-points N] [--pairs N] [--regular-only]", run);
 
 } // namespace
 } // namespace routereel::bench

@@ -46,6 +46,12 @@ public:
     virtual QImage currentFrame() const = 0;
     virtual QTransform currentFrameTransform() const = 0;
     virtual QSizeF renderSize() const = 0;
+    // What a view paints: the newest picture ready without any waiting (for a moment
+    // it may be the one before currentFrame), and its transform to the canvas.
+    virtual QImage displayFrame() const { return currentFrame(); }
+    virtual QTransform displayFrameTransform() const { return currentFrameTransform(); }
+    // The largest picture, in pixels, that a view shows: pictures need be no larger.
+    virtual void setDisplaySize(QSize) {}
 
 signals:
     void itemStatusChanged(routereel::PreviewPlayer::ItemId item, routereel::PreviewPlayer::ItemStatus status);

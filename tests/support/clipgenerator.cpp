@@ -42,6 +42,42 @@ QString makeClip(const QString &dir, const QString &name, const ClipSpec &spec)
     return runFfmpeg(args) ? path : QString();
 }
 
+QString makeNumberedClip(const QString &dir, const QString &name, double seconds, bool audio, int width, int height,
+                         double fps)
+{
+    const QString path = QDir(dir).filePath(name);
+    const QString duration = QString::number(seconds, 'g', 10);
+    // Drawn small and scaled up: the pattern needs a column per bar only.
+    QStringList args{QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                     QStringLiteral("nullsrc=s=48x16:r=%1:d=%2,geq=lum='255*mod(floor(N/pow(2,floor(X*12/W))),2)'"
+                                    ":cb=128:cr=128,scale=%3:%4:flags=neighbor")
+                         .arg(QString::number(fps, 'g', 10), duration)
+                         .arg(width)
+                         .arg(height)};
+    if (audio)
+        args << QStringLiteral("-f") << QStringLiteral("lavfi") << QStringLiteral("-i")
+             << QStringLiteral("sine=frequency=440:sample_rate=48000:duration=%1").arg(duration);
+    args << QStringLiteral("-c:v") << QStringLiteral("libx264") << QStringLiteral("-preset")
+         << QStringLiteral("ultrafast") << QStringLiteral("-pix_fmt") << QStringLiteral("yuv420p");
+    if (audio)
+        args << QStringLiteral("-c:a") << QStringLiteral("aac") << QStringLiteral("-shortest");
+    args << path;
+    return runFfmpeg(args) ? path : QString();
+}
+
+int frameNumberOf(const QImage &image)
+{
+    if (image.isNull())
+        return -1;
+    int n = 0;
+    for (int bar = 0; bar < 12; ++bar) {
+        const QColor c = image.pixelColor(int((bar + 0.5) * image.width() / 12), image.height() / 2);
+        if (c.lightness() > 128)
+            n |= 1 << bar;
+    }
+    return n;
+}
+
 QString makeAudioOnly(const QString &dir, const QString &name, double seconds)
 {
     const QString path = QDir(dir).filePath(name);

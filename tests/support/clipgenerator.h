@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QColor>
+#include <QImage>
 #include <QMap>
 #include <QString>
 #include <QStringList>
@@ -23,6 +24,14 @@ bool runFfmpeg(const QStringList &args);
 
 // Writes an H.264 (+AAC when audio) clip to `dir`/`name`; returns its path, or "" on failure.
 QString makeClip(const QString &dir, const QString &name, const ClipSpec &spec = {});
+
+// Writes an H.264 clip whose every picture carries its own frame number N as 12 wide
+// bars, bar b white when bit b of N is set (least significant on the left): they
+// survive compression and scaling, and frameNumberOf reads them back.
+QString makeNumberedClip(const QString &dir, const QString &name, double seconds, bool audio = false,
+                         int width = 320, int height = 180, double fps = 30);
+// The frame number a picture of such a clip shows; -1 for a null image.
+int frameNumberOf(const QImage &image);
 
 // Writes an audio-only AAC file (e.g. "x.m4a").
 QString makeAudioOnly(const QString &dir, const QString &name, double seconds = 1);

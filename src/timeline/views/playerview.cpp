@@ -22,9 +22,18 @@ void PlayerView::setPlayer(PreviewPlayer *player)
     if (m_player)
         m_player->disconnect(this);
     m_player = player;
-    if (m_player)
+    if (m_player) {
         connect(m_player, &PreviewPlayer::frameChanged, this, qOverload<>(&QWidget::update));
+        m_player->setDisplaySize(size() * devicePixelRatioF());
+    }
     update();
+}
+
+void PlayerView::resizeEvent(QResizeEvent *)
+{
+    // Pictures are made at most this large, so painting never scales down a 1080p frame.
+    if (m_player)
+        m_player->setDisplaySize(size() * devicePixelRatioF());
 }
 
 QRectF PlayerView::canvasRect() const
@@ -42,7 +51,7 @@ void PlayerView::paintEvent(QPaintEvent *event)
     painter.fillRect(event->rect(), Qt::black);
     if (!m_player)
         return;
-    const QImage frame = m_player->currentFrame();
+    const QImage frame = m_player->displayFrame();
     const QSizeF canvas = m_player->renderSize();
     if (frame.isNull() || canvas.isEmpty())
         return;
@@ -52,7 +61,7 @@ void PlayerView::paintEvent(QPaintEvent *event)
         * QTransform::fromTranslate(target.x(), target.y());
     painter.setClipRect(target);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.setTransform(m_player->currentFrameTransform() * canvasToWidget);
+    painter.setTransform(m_player->displayFrameTransform() * canvasToWidget);
     painter.drawImage(QPointF(0, 0), frame);
 }
 

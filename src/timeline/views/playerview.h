@@ -24,6 +24,7 @@ public:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
     // Scrolling over the video must not scroll anything around it.
     void wheelEvent(QWheelEvent *event) override;
 

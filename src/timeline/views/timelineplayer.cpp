@@ -1,5 +1,7 @@
 #include "timelineplayer.h"
 
+#include "frameconverter.h"
+
 #include <QAudioDevice>
 #include <QAudioOutput>
 #include <QCoreApplication>
@@ -17,6 +19,10 @@ namespace {
 constexpr int tickMilliseconds = 16;          // ~1/60 s
 constexpr int switchTimeoutMilliseconds = 1500;
 constexpr int busyTimeoutMilliseconds = 600;
+// A deck that has just stopped may still be handing a picture to this thread; a
+// seek or a new clip on it before that is done blocks this thread until Qt's
+// hand-over gives up (300 ms), and the deck that has just started freezes meanwhile.
+constexpr int prepareDelayMilliseconds = 250;
 // A frame whose start lies this far from the sought clip time is taken as left over
 // from before the seek (GStreamer's frame times are a couple of frames off).
 constexpr double staleFrameTolerance = 0.25;
@@ -26,6 +32,13 @@ bool near(double a, double b)
     return std::fabs(a - b) < staleFrameTolerance;
 }
 
+// Half a frame's duration in seconds; 1/60 s when the frame does not tell.
+double frameHalf(const QVideoFrame &frame)
+{
+    const qint64 length = frame.endTime() - frame.startTime();
+    return frame.startTime() >= 0 && length > 0 && length < 1'000'000 ? length / 2e6 : 1.0 / 60;
+}
+
 } // namespace
 
 TimelinePlayer::TimelinePlayer(QObject *parent)
@@ -33,6 +46,20 @@ TimelinePlayer::TimelinePlayer(QObject *parent)
 {
     selectMediaBackend();
     m_output = new QVideoSink(this);
+    m_converter = new FrameConverter(this);
+    // The picture is announced once it is an image; views paint that image, so a
+    // repaint for the overlays above never waits for a conversion.
+    connect(m_converter, &FrameConverter::converted, this, [this](quint64 ticket, const QImage &image) {
+        if (ticket != m_frameTicket)
+            return;
+        if (!m_imageValid) {
+            m_image = image;
+            m_imageValid = true;
+        }
+        m_display = m_image;
+        m_displayTransform = currentFrameTransform();
+        emit frameChanged();
+    });
     for (int i = 0; i < 2; ++i) {
         Deck &deck = m_decks[i];
         deck.media = new QMediaPlayer(this);
@@ -66,6 +93,9 @@ TimelinePlayer::TimelinePlayer(QObject *parent)
         if (m_switching && m_positionIssued)
             finishSwitch();
     });
+    m_prepareDelay.setSingleShot(true);
+    m_prepareDelay.setInterval(prepareDelayMilliseconds);
+    connect(&m_prepareDelay, &QTimer::timeout, this, &TimelinePlayer::prepareNext);
 }
 
 TimelinePlayer::~TimelinePlayer()
@@ -95,6 +125,7 @@ PreviewPlayer::ItemId TimelinePlayer::replaceItem(std::optional<PreviewPlan> pla
     m_prepareTarget.reset();
     m_switching = false;
     m_switchTimeout.stop();
+    m_prepareDelay.stop();
     m_pieces.clear();
     m_index = -1;
     m_time = 0;
@@ -248,6 +279,8 @@ void TimelinePlayer::enterPiece(int index, double time)
     if (d != m_active) {
         m_decks[m_active].media->pause();
         m_active = d;
+        if (m_running)
+            m_prepareDelay.start();
     }
     if (m_preparing == d) {
         m_preparing = -1;
@@ -330,6 +363,15 @@ void TimelinePlayer::deckSettled(int d, const QVideoFrame &frame)
     Deck &deck = m_decks[d];
     deck.busy = false;
     deck.busyTimeout->stop();
+    if (frame.isValid() && frame.startTime() >= 0) {
+        // The picture of an exact seek covers the time sought: its frame starts on
+        // the clip's frame grid at or before it. What remains is the file's shift
+        // (an edit list), a whole number of frames.
+        const double length = 2 * frameHalf(frame);
+        const double gridStart = std::floor(deck.issued / length + 1e-3) * length;
+        const double shift = std::round((frame.startTime() / 1e6 - gridStart) / length) * length;
+        deck.frameTimeOffset = std::fabs(shift) <= 4 * length ? shift : 0;
+    }
     if (frame.isValid() && !(d == m_active && m_running)) {
         deck.heldAt = deck.issued;
         deck.heldFrame = frame;
@@ -345,14 +387,15 @@ void TimelinePlayer::finishSwitch()
     m_switching = false;
     m_switchTimeout.stop();
     finishSeek(true);
-    prepareNext();
+    if (!m_prepareDelay.isActive())
+        prepareNext();
 }
 
 // Readies the clip of the next piece that is on another file in the idle deck,
 // paused at the piece's first frame.
 void TimelinePlayer::prepareNext()
 {
-    if (m_index < 0)
+    if (m_index < 0 || m_prepareDelay.isActive())
         return;
     for (int j = m_index + 1; j < int(m_pieces.size()); ++j) {
         const Piece &next = m_pieces[j];
@@ -465,7 +508,23 @@ void TimelinePlayer::pause()
     m_lastReported = m_time;
     setRunning(false);
     media()->pause();
+    showPlayheadFrame();
     emit periodicTime(m_time);
+}
+
+// A running deck's pictures may trail its clock by a few frames, more so just
+// after a cut: a paused picture must be the one at the playhead, or the overlays
+// would show data from another moment than the video.
+void TimelinePlayer::showPlayheadFrame()
+{
+    const int index = pieceAt(m_time);
+    if (index < 0 || m_pieces[index].isGap() || m_switching)
+        return;
+    const Piece &p = m_pieces[index];
+    const double into = std::min(m_time - p.start, std::max(0.0, p.end - p.start - 0.001));
+    if (index == m_index && m_frameDeck == m_active && coversTime(m_active, m_frame, p.sourceStart + into))
+        return;
+    enterPiece(index, m_time);
 }
 
 void TimelinePlayer::setRunning(bool running)
@@ -517,6 +576,7 @@ void TimelinePlayer::advance()
         m_lastReported = boundary;
         setRunning(false);
         media()->pause();
+        showPlayheadFrame(); // the last frame of the last piece
         emit periodicTime(boundary);
         emit playedToEnd(m_item);
         return;
@@ -558,6 +618,7 @@ void TimelinePlayer::takeFrame(int d, const QVideoFrame &frame)
     if (!deck.loaded)
         return;
     const qint64 start = frame.startTime();
+    const bool answersSeek = deck.busy;
     if (deck.busy) {
         // Frames from before the seek do not settle it.
         if (start >= 0 && !near(start / 1e6, deck.issued))
@@ -572,6 +633,22 @@ void TimelinePlayer::takeFrame(int d, const QVideoFrame &frame)
         return; // kept as the idle deck's held picture
     if (m_index < 0 || m_pieces[m_index].isGap())
         return;
+    if (!m_running && !m_switching && !answersSeek)
+        return; // still coming from before a pause: it would run past the playhead
+    if (m_running && !m_switching) {
+        // Only pictures of the piece's own source range: the clip runs on past the
+        // cut until the next piece takes over, and a picture from before a seek may
+        // still arrive.
+        const Piece &p = m_pieces[m_index];
+        const double at = clipSeconds(d, frame);
+        const double half = frameHalf(frame);
+        if (at >= p.sourceEnd() - half) {
+            advance();
+            return;
+        }
+        if (at < p.sourceStart - 3 * half)
+            return;
+    }
     if (m_switching) {
         if (!m_positionIssued)
             return;
@@ -583,29 +660,52 @@ void TimelinePlayer::takeFrame(int d, const QVideoFrame &frame)
         finishSwitch();
 }
 
+double TimelinePlayer::clipSeconds(int d, const QVideoFrame &frame) const
+{
+    return frame.startTime() < 0 ? std::numeric_limits<double>::quiet_NaN()
+                                 : frame.startTime() / 1e6 - m_decks[d].frameTimeOffset;
+}
+
+bool TimelinePlayer::coversTime(int d, const QVideoFrame &frame, double clipTime) const
+{
+    if (!frame.isValid() || d < 0)
+        return false;
+    const double at = clipSeconds(d, frame);
+    if (!std::isfinite(at))
+        return true; // nothing to tell: trust it
+    const double half = frameHalf(frame);
+    return at <= clipTime + 0.001 && clipTime < at + 2 * half + 0.001;
+}
+
 void TimelinePlayer::showFrame(const QVideoFrame &frame)
 {
     m_frame = frame;
+    m_frameDeck = m_active;
     m_imageValid = false;
     ++m_framesShown;
+    m_converter->convert(++m_frameTicket, frame, m_displaySize);
     m_output->setVideoFrame(frame);
-    emit frameChanged();
 }
 
 void TimelinePlayer::clearFrame()
 {
     const bool had = m_frame.isValid();
+    m_frameDeck = -1;
+    ++m_frameTicket; // a conversion still on its way is of no use now
     m_frame = QVideoFrame();
     m_image = QImage();
     m_imageValid = true;
+    m_display = QImage();
     if (had)
         emit frameChanged();
 }
 
 QImage TimelinePlayer::currentFrame() const
 {
+    // Asked for before the converter has answered (a test right after a seek): the
+    // same conversion, here.
     if (!m_imageValid) {
-        m_image = m_frame.isValid() ? m_frame.toImage() : QImage();
+        m_image = m_frame.isValid() ? FrameConverter::toImage(m_frame, m_displaySize) : QImage();
         m_imageValid = true;
     }
     return m_image;

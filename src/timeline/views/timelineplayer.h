@@ -14,6 +14,8 @@ class QVideoSink;
 
 namespace routereel {
 
+class FrameConverter;
+
 // Plays a preview plan with two QMediaPlayer decks: the piece being played runs
 // on one, while the other holds the next clip loaded and paused at its first
 // frame, so that a change of clip at a slice boundary is a switch of decks rather
@@ -44,6 +46,13 @@ public:
     QImage currentFrame() const override;
     QTransform currentFrameTransform() const override;
     QSizeF renderSize() const override { return m_renderSize; }
+    // While running, the newest picture already converted; paused, the current one.
+    QImage displayFrame() const override { return m_running ? m_display : currentFrame(); }
+    QTransform displayFrameTransform() const override
+    {
+        return m_running ? m_displayTransform : currentFrameTransform();
+    }
+    void setDisplaySize(QSize pixels) override { m_displaySize = pixels; }
 
     // Where the frames shown arrive, whichever deck decoded them.
     QVideoSink *videoSink() const { return m_output; }
@@ -63,6 +72,7 @@ private:
         QSizeF naturalSize;
         std::optional<QTransform> fit; // none: fit the picture into the canvas whole
         bool isGap() const { return url.isEmpty(); }
+        double sourceEnd() const { return sourceStart + (end - start); }
     };
 
     struct Deck {
@@ -78,6 +88,7 @@ private:
         double issued = 0;                   // clip seconds of that seek
         std::optional<double> wanted;        // the seek to send when it has
         QTimer *busyTimeout = nullptr;
+        double frameTimeOffset = 0;          // frame start times less clip times (edit lists)
     };
 
     void enterPiece(int index, double time);
@@ -97,6 +108,9 @@ private:
     void setRunning(bool running);
     void setStatus(ItemStatus status, const QString &error = {});
     void takeFrame(int deck, const QVideoFrame &frame);
+    double clipSeconds(int deck, const QVideoFrame &frame) const;
+    bool coversTime(int deck, const QVideoFrame &frame, double clipTime) const;
+    void showPlayheadFrame();
     void showFrame(const QVideoFrame &frame);
     void clearFrame();
     void onMediaStatus(int deck);
@@ -112,6 +126,7 @@ private:
     QVideoSink *m_output = nullptr;
     QTimer m_tick;
     QTimer m_switchTimeout;
+    QTimer m_prepareDelay;
 
     ItemId m_item = 0;
     ItemId m_lastItem = 0;
@@ -134,7 +149,13 @@ private:
     std::function<void(bool)> m_seekCompletion;
 
     QVideoFrame m_frame;
+    int m_frameDeck = -1;        // the deck that decoded m_frame
+    FrameConverter *m_converter = nullptr;
+    quint64 m_frameTicket = 0;
+    QSize m_displaySize;   // counts the pictures shown; names their conversions
     mutable QImage m_image;
+    QImage m_display;
+    QTransform m_displayTransform;
     mutable bool m_imageValid = false;
     quint64 m_framesShown = 0;
     quint64 m_framesDecoded = 0;

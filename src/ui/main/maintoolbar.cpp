@@ -118,6 +118,8 @@ MainToolbar::MainToolbar(const Models &models, std::function<void()> switchLangu
     connect(&state, &WindowState::appLanguageChanged, this, &MainToolbar::updateLanguage);
     connect(&state, &WindowState::appAppearanceChanged, this, &MainToolbar::updateAppearance);
     connect(&m_models.player, &VideoPlayerService::isPlayingChanged, this, &MainToolbar::updatePlayback);
+    // The end of play and a seek clear the intent without the player's state changing.
+    connect(&m_models.player, &VideoPlayerService::wantsToPlayChanged, this, &MainToolbar::updatePlayback);
     connect(&m_models.player, &VideoPlayerService::isLoadedChanged, this, &MainToolbar::updatePlayback);
     connect(&m_models.log, &LogStore::unreadCountChanged, this, &MainToolbar::updateLog);
 
