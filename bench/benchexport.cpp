@@ -22,6 +22,7 @@
 #include <QPainter>
 #include <QProcess>
 #include <QSettings>
+#include <QTemporaryDir>
 
 #include <algorithm>
 #include <array>
@@ -212,6 +213,8 @@ bool takeRunOption(const QStringList &args, qsizetype &k, ExportRunOptions &opti
         options.compare = true;
     else if (a == QStringLiteral("--web-maps"))
         options.webMaps = true;
+    else if (a == QStringLiteral("--map-service") && k + 1 < args.size())
+        options.mapService = args.at(++k);
     else if (a == QStringLiteral("--pairs") && k + 1 < args.size())
         options.pairs = std::max(1, args.at(++k).toInt());
     else
@@ -226,7 +229,20 @@ bool exportOnce(const ExportTask &task, const ExportRunOptions &options, QJsonOb
 {
     std::unique_ptr<BenchTileServer> server;
     std::unique_ptr<testsupport::LoopbackHttpServer> mapService;
-    if (options.webMaps) {
+    std::unique_ptr<QTemporaryDir> emptyTiles;
+    if (!options.mapService.isEmpty()) {
+        QUrl address(options.mapService);
+        if (options.mapService == QStringLiteral("silent")) {
+            mapService = std::make_unique<testsupport::LoopbackHttpServer>([](const testsupport::HttpRequest &) {
+                testsupport::HttpResponse response;
+                response.noAnswer = true;
+                return response;
+            });
+            address = mapService->baseUrl();
+        }
+        MapServices::overrideEndpointsForTesting(address);
+        emptyTiles = std::make_unique<QTemporaryDir>();
+    } else if (options.webMaps) {
         mapService = testsupport::startMapService();
         MapServices::overrideEndpointsForTesting(mapService->baseUrl());
     } else if (options.tiles.isEmpty()) {
@@ -237,13 +253,14 @@ bool exportOnce(const ExportTask &task, const ExportRunOptions &options, QJsonOb
     }
     // Kept between runs, apart from the user's own tile cache: the second run measures cached tiles.
     TileCache::Options cacheOptions;
-    cacheOptions.root = QDir(QDir::tempPath()).filePath(QStringLiteral("routereel-bench-tiles"));
+    cacheOptions.root = emptyTiles ? emptyTiles->filePath(QStringLiteral("tiles"))
+                                   : QDir(QDir::tempPath()).filePath(QStringLiteral("routereel-bench-tiles"));
     TileCache cache(cacheOptions);
 
-    // Without --web-maps raster tiles only: the web map pages this process can
-    // make are not what that measures.
+    // Without --web-maps (or --map-service) raster tiles only: the web map pages
+    // this process can make are not what that measures.
     const WebMapPageFactory webPages = webMapPageFactory();
-    if (!options.webMaps)
+    if (!options.webMaps && options.mapService.isEmpty())
         setWebMapPageFactory({});
     ExportQueue queue;
     queue.exporter()->setTileCache(&cache);

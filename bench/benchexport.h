@@ -46,12 +46,17 @@ struct ExportRunOptions {
     // OSM maps through the app's web-map pages, style and tiles from a loopback
     // map service (needs a display: xvfb-run); otherwise raster tiles only.
     bool webMaps = false;
+    // Every map service (style and tiles) at this address, as the window exports:
+    // its web pages and an empty tile cache. "silent": a loopback server that
+    // takes connections and never answers. For exports without a reachable service.
+    QString mapService;
     int pairs = 1;  // exports (each followed by its reference when comparing) in this run
 };
 
 // Reads the options the export subcommands share; false when `args[k]` is none of them.
 bool takeRunOption(const QStringList &args, qsizetype &k, ExportRunOptions &options);
-inline constexpr const char *runOptionsUsage = "[--tiles URL] [--web-maps] [--compare] [--pairs N]";
+inline constexpr const char *runOptionsUsage
+    = "[--tiles URL] [--web-maps] [--map-service URL|silent] [--compare] [--pairs N]";
 
 // Runs `task` through the real queue and exporter and prints one JSON line of
 // figures; the exit code of the subcommand.

@@ -159,7 +159,7 @@ int run(const QStringList &args)
 const bool registered = registerCommand(
     "export",
     "VIDEO TRACK OUTPUT [--overlay] [--widgets LIST|all] [--preset NAME] [--show-map yes|no] [--zoom 1-22] "
-    "[--tiles URL] [--web-maps] [--compare] [--pairs N] [--save-project FILE.rrl]",
+    "[--tiles URL] [--web-maps] [--map-service URL|silent] [--compare] [--pairs N] [--save-project FILE.rrl]",
     run);
 
 } // namespace

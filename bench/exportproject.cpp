@@ -51,7 +51,7 @@ int run(const QStringList &args)
 }
 
 const bool registered = registerCommand("export-project",
-                                        "PROJECT.rrl OUTPUT [--tiles URL] [--web-maps] [--compare] [--pairs N]  "
+                                        "PROJECT.rrl OUTPUT [--tiles URL] [--web-maps] [--map-service URL|silent] [--compare] [--pairs N]  "
                                         "(--web-maps: an \"OSM\" project's maps through the web pages; xvfb-run)",
                                         run);
 

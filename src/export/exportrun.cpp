@@ -261,11 +261,14 @@ ExportResult ExportRun::runFrames()
     std::atomic<bool> abandonWarmUp = false;
     const auto warmUpCancelled = [&abandonWarmUp, isCancelled] { return abandonWarmUp || isCancelled(); };
     std::thread mapWarmUp;
+    std::thread rasterProbe;
     bool webPrepared = false;
     const auto joinMapWarmUp = qScopeGuard([&] {
         abandonWarmUp = true;
         if (mapWarmUp.joinable())
             mapWarmUp.join();
+        if (rasterProbe.joinable())
+            rasterProbe.join();
     });
     // The frames' map views: what the web page's cache or the tile cache is warmed with.
     const QList<trackinterpolation::LatLng> frameCentres
@@ -288,6 +291,10 @@ ExportResult ExportRun::runFrames()
                                                 warmUpCancelled, centres,
                                                 task.orientation == MapOrientation::follow);
         });
+        // Meanwhile one raster tile is asked for: should the page fail for want of a
+        // network, the raster service's silence has then been waited for already.
+        if (!frameCentres.isEmpty())
+            rasterProbe = std::thread([&] { mapRenderer.probe(frameCentres.first(), warmUpCancelled); });
     }
     const auto preloadRasterTiles = [&] {
         if (task.mapEnabled)

@@ -61,8 +61,11 @@ QString mapLibrePage(double width, double height, double pixelRatio, bool previe
         page += QStringLiteral("var exportViewSize = [%1, %2];\n")
                     .arg(MapPages::jsNumber(width), MapPages::jsNumber(height));
     page += QStringLiteral("var map = new maplibregl.Map({") + options + QStringLiteral("});\n");
-    if (!preview)
+    if (!preview) {
+        page += QStringLiteral("var exportLoadTimeout = %1;\n").arg(MapPages::exportLoadTimeoutMs);
+        page += MapPages::resourceScript(QStringLiteral("loadwatch.js"));
         page += MapPages::resourceScript(QStringLiteral("exportcapture.js"));
+    }
     page += MapPages::resourceScript(QStringLiteral("textsize.js"));
     page += QStringLiteral("map.on('load', function () { scaleTextSizes(0.8); });\n");
     for (const QString &name : scripts) {

@@ -36,6 +36,11 @@ public:
     static QString libraryBaseUrl();  // "routereel-maplib://lib/"
 
     static QString resourceScript(const QString &name);
+
+    // How long an export page may take to load its style and first view before it
+    // posts "mapFailed": a page that cannot do it in this time could not capture
+    // frames either, and the export must not wait long for it.
+    static constexpr int exportLoadTimeoutMs = 4000;
 };
 
 } // namespace routereel

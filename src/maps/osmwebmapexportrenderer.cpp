@@ -75,6 +75,12 @@ OSMWebMapExportRenderer::OSMWebMapExportRenderer(Kind kind, const QString &langu
         m_isReady = true;
         m_readyChanged.notify_all();
     };
+    request.onFailed = [this](const QString &reason) {
+        qWarning().noquote() << QStringLiteral("[OSMWebMapExportRenderer] page cannot draw the map (%1)").arg(reason.left(120));
+        std::lock_guard lock(m_stateLock);
+        m_pageFailed = true;
+        m_readyChanged.notify_all();
+    };
     request.initialView = initialView;
     m_page = factory(request);
 }
@@ -181,7 +187,8 @@ bool OSMWebMapExportRenderer::waitUntilReady(std::chrono::milliseconds timeout, 
     std::unique_lock lock(m_stateLock);
     while (!m_isReady) {
         const auto now = std::chrono::steady_clock::now();
-        if (now >= deadline)
+        // A page that said it cannot load its map never gets ready.
+        if (now >= deadline || m_pageFailed)
             return false;
         lock.unlock();
         const bool cancelled = isCancelled && isCancelled();

@@ -78,8 +78,9 @@ public:
     };
     ExportFrame exportFrame(const std::optional<FramePosition> &position, int zoom, const IsCancelled &isCancelled);
 
-    // Background threads: waits (0.1 s sleeps) until the page is ready, `timeout`
-    // passes or the export is cancelled. The exporter gives the page 30 s.
+    // Background threads: waits (0.1 s sleeps) until the page is ready, says it
+    // cannot load its map, `timeout` passes or the export is cancelled. The
+    // exporter gives the page 30 s to start; the page itself gives its map a few.
     bool waitUntilReady(std::chrono::milliseconds timeout, const IsCancelled &isCancelled) const;
 
     // The start of a web map for an export: waits for the page, loads the track
@@ -166,6 +167,7 @@ private:
     mutable std::mutex m_stateLock;
     mutable std::condition_variable m_readyChanged;
     bool m_isReady = false;
+    bool m_pageFailed = false;  // no style, or not loaded in time: never ready
     bool m_didShutdown = false;
 
     CaptureStats m_captureStats;  // under m_stateLock

@@ -72,7 +72,8 @@ TileCache::TileCache(Options options)
     : m_options(std::move(options))
     , m_root(m_options.root.isEmpty() ? defaultRootPath() : m_options.root)
     , m_memory(m_options.memoryCostLimit, m_options.memoryCountLimit)
-    , m_downloader(m_options.transferTimeout, m_options.fetchDeadline)
+    , m_downloader({m_options.transferTimeout, m_options.fetchDeadline, m_options.responseTimeout,
+                    m_options.hostBackOff})
 {
     m_preloadPool.setMaxThreadCount(std::max(1, m_options.preloadThreads));
     m_preloadPool.setObjectName(QStringLiteral("tile.preload"));
@@ -196,12 +197,22 @@ QImage TileCache::tile(MapProvider provider, int z, int x, int y, const QString 
     const QUrl url = tileURL(provider, z, x, y, token, language);
     if (!url.isValid())
         return {};
-    const auto response = m_downloader.get(url, isCancelled);
-    if (!response || response->status != 200)
+    // Without a network every frame would ask again for the tiles it lacks.
+    const QString address = url.toString(QUrl::FullyEncoded);
+    if (failedRecently(address))
         return {};
-    QImage image = decoded(response->body);
-    if (image.isNull())
+    TileDownloader::Miss miss = TileDownloader::Miss::failed;
+    const auto response = m_downloader.get(url, isCancelled, &miss);
+    if (!response) {
+        if (miss != TileDownloader::Miss::cancelled)
+            rememberFailure(address);
         return {};
+    }
+    QImage image = response->status == 200 ? decoded(response->body) : QImage();
+    if (image.isNull()) {
+        rememberFailure(address);
+        return {};
+    }
     QDir().mkpath(QFileInfo(path).absolutePath());
     QSaveFile file(path);
     if (file.open(QIODevice::WriteOnly)) {
@@ -211,6 +222,28 @@ QImage TileCache::tile(MapProvider provider, int z, int x, int y, const QString 
     collectGarbageIfNeeded();
     m_memory.insert(key, image);
     return image;
+}
+
+bool TileCache::failedRecently(const QString &url)
+{
+    QMutexLocker lock(&m_failedLock);
+    const auto it = m_failedTiles.constFind(url);
+    if (it == m_failedTiles.constEnd())
+        return false;
+    if (std::chrono::steady_clock::now() < *it)
+        return true;
+    m_failedTiles.erase(it);
+    return false;
+}
+
+void TileCache::rememberFailure(const QString &url)
+{
+    QMutexLocker lock(&m_failedLock);
+    const auto now = std::chrono::steady_clock::now();
+    // Bounded: expired entries go whenever the table has grown large.
+    if (m_failedTiles.size() >= 4096)
+        m_failedTiles.removeIf([now](const auto &entry) { return entry.value() <= now; });
+    m_failedTiles.insert(url, now + m_options.failedTileRetention);
 }
 
 void TileCache::preload(MapProvider provider, int zoom, const QList<QPoint> &tiles, const QString &token,
@@ -244,6 +277,11 @@ void TileCache::stopNetwork()
 void TileCache::clear()
 {
     m_downloader.cancelAll();
+    m_downloader.forgetUnreachableHosts();
+    {
+        QMutexLocker failed(&m_failedLock);
+        m_failedTiles.clear();
+    }
     QMutexLocker lock(&m_gcLock);
     QDir(m_root).removeRecursively();
     m_memory.clear();

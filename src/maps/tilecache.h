@@ -6,6 +6,7 @@
 
 #include <QDateTime>
 #include <QFuture>
+#include <QHash>
 #include <QImage>
 #include <QList>
 #include <QMutex>
@@ -27,6 +28,9 @@ struct TileCacheOptions {
     int memoryCountLimit = 2048;
     std::chrono::milliseconds transferTimeout{15000};
     std::chrono::milliseconds fetchDeadline{30000};
+    std::chrono::milliseconds responseTimeout{5000};  // for the answer to begin
+    std::chrono::milliseconds hostBackOff{30000};     // first pause for a host that could not be reached
+    std::chrono::milliseconds failedTileRetention{60000};  // a tile that failed is not asked for again meanwhile
     std::chrono::seconds collectionInterval{60};
     int preloadThreads = 8;
 };
@@ -49,7 +53,8 @@ public:
 
     // The tile's image in Format_ARGB32_Premultiplied, or a null image when it cannot be had
     // (zoom outside 0...22, tile outside the world, no address, network failure, status other
-    // than 200, undecodable data, deadline passed, cancelled).
+    // than 200, undecodable data, deadline passed, cancelled). A tile that failed, and every tile
+    // of a host that could not be reached, gives a null image at once for a while.
     QImage tile(MapProvider provider, int z, int x, int y, const QString &token, const QString &language,
                 const CancelCheck &isCancelled = {});
 
@@ -57,7 +62,7 @@ public:
     void preload(MapProvider provider, int zoom, const QList<QPoint> &tiles, const QString &token,
                  const QString &language, const CancelCheck &isCancelled = {});
 
-    // Cancels running requests, deletes the disk cache and empties memory.
+    // Cancels running requests, deletes the disk cache, empties memory and forgets failures.
     void clear();
     // Aborts every running request (an export being cancelled).
     void cancelRunningRequests();
@@ -97,11 +102,15 @@ public:
 
 private:
     QImage fromDisk(const QString &key, const QString &path);
+    bool failedRecently(const QString &url);
+    void rememberFailure(const QString &url);
 
     const Options m_options;
     const QString m_root;
     TileMemoryCache m_memory;
     TileDownloader m_downloader;
+    QMutex m_failedLock;
+    QHash<QString, std::chrono::steady_clock::time_point> m_failedTiles;  // address -> asked again after
     QThreadPool m_preloadPool;
     QMutex m_gcLock;
     QDateTime m_lastCollection;  // null: never

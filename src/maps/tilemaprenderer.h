@@ -43,6 +43,10 @@ public:
     // Fetches every tile that frames centred on the given positions can show.
     void preloadAround(const QList<trackinterpolation::LatLng> &centres, const TileCache::CancelCheck &isCancelled = {});
 
+    // Fetches the one tile under a position: whether the tile service answers is then known
+    // (a service that cannot be reached is not waited for again by later lookups).
+    void probe(const trackinterpolation::LatLng &position, const TileCache::CancelCheck &isCancelled = {});
+
     // The fetch-zoom tiles under a window of `width` x `height` world pixels centred on a position.
     QList<QPoint> tilesAround(double lat, double lng, double width, double height) const;
 

@@ -43,7 +43,10 @@ struct WebMapPageRequest {
     QSizeF referenceSize;
     double pixelRatio = 1;
     QString readyMessage;                 // "mapReady" or "pathMapReady"
+    static constexpr const char *failedMessage = "mapFailed";
     std::function<void()> onReady;        // the page posted its ready message
+    // The page cannot draw its map (no style, or not loaded in time): it will never get ready.
+    std::function<void(const QString &reason)> onFailed;
     std::optional<WebMapPageView> initialView;
 };
 

@@ -61,11 +61,12 @@ class StubMap {
 }
 
 // Loads page scripts into a fresh context whose global `map` is the stub.
-function loadPage(files, map = new StubMap()) {
+function loadPage(files, map = new StubMap(), globals = {}) {
     const posted = [];
     const context = vm.createContext({
         map, console, setTimeout, clearTimeout, queueMicrotask, performance, Promise, JSON, Math, Number, Array, Object, String, Map,
         routereelPost: (name, body) => posted.push([name, body]),
+        ...globals,
     });
     context.window = context;
     for (const f of files)
@@ -319,4 +320,25 @@ test('captureBase: track layers hidden, canvas grown by the margins, answered at
     map.fire('idle');
     assert.equal(await waiting, 'data:image/png;base64,AAAA');
     assert.deepEqual(plain(map.jumps.at(-1)), { center: [13.41, 52.5], bearing: 0 });
+});
+
+test('an export page that cannot load its map says so once, at once when the style fails', async () => {
+    const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
+    const watch = () => loadPage(['loadwatch.js'], new StubMap(), { exportLoadTimeout: 40 });
+    const refused = watch();
+    refused.map.fire('error');  // the style request failed
+    assert.deepEqual(refused.posted, [['mapFailed', 'style failed: unknown error']]);
+
+    const stalled = watch();  // style loaded, a tile failed, the first view never completes
+    stalled.map.fire('style.load');
+    stalled.map.fire('error');
+    assert.deepEqual(stalled.posted, []);
+
+    const loaded = watch();
+    loaded.map.fire('style.load');
+    loaded.map.fire('load');
+    await sleep(80);
+    assert.deepEqual(refused.posted, [['mapFailed', 'style failed: unknown error']]);
+    assert.deepEqual(stalled.posted, [['mapFailed', 'map not loaded in time']]);
+    assert.deepEqual(loaded.posted, []);
 });

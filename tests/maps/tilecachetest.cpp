@@ -80,14 +80,20 @@ TEST(TileCache, RepeatedLookupIsServedFromMemoryUntilCleared)
 TEST(TileCache, FailedDownloadsStoreNothing)
 {
     for (const Mode mode : {Mode::notFound, Mode::serverError, Mode::corrupt}) {
-        LoopbackTiles l;
+        TileCache::Options options;
+        options.failedTileRetention = std::chrono::milliseconds(300);
+        LoopbackTiles l(options);
         l.server.setMode(mode);
         EXPECT_TRUE(osm(l.cache, 3, 2, 1).isNull());
         EXPECT_EQ(l.server.requestCount(), 1);
         EXPECT_FALSE(QFileInfo::exists(osmFile(l.cache, 3, 2, 1)));
         EXPECT_EQ(l.cache.memoryCount(), 0);
-        // Nothing was remembered: the next lookup asks again and succeeds once the server does.
+        // The failure is remembered for a while (each frame of an export would ask
+        // again), then the tile is asked for again and comes once the server has it.
         l.server.setMode(Mode::tiles);
+        EXPECT_TRUE(osm(l.cache, 3, 2, 1).isNull());
+        EXPECT_EQ(l.server.requestCount(), 1);
+        QThread::msleep(350);
         EXPECT_FALSE(osm(l.cache, 3, 2, 1).isNull());
         EXPECT_EQ(l.server.requestCount(), 2);
     }

@@ -26,10 +26,13 @@ WebMapExportPage::WebMapExportPage(const WebMapPageRequest &request)
     m_driver = new OSMExportFrameDriver(m_view, m_bridge, m_view);
     const QString readyMessage = request.readyMessage;
     const auto onReady = request.onReady;
+    const auto onFailed = request.onFailed;
     QObject::connect(m_bridge, &WebMapBridge::messageReceived, m_view,
-                     [readyMessage, onReady](const QString &name, const QVariant &) {
+                     [readyMessage, onReady, onFailed](const QString &name, const QVariant &body) {
                          if (name == readyMessage && onReady)
                              onReady();
+                         else if (name == QLatin1String(WebMapPageRequest::failedMessage) && onFailed)
+                             onFailed(body.toString());
                      });
     m_view->show();
     const double w = request.referenceSize.width();

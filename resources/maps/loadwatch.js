@@ -1,0 +1,27 @@
+// Export pages: a map that cannot get its style (the service refuses, its name
+// does not resolve), or that has not loaded its first view in time, says so at
+// once; the program then draws raster tiles instead of waiting for a page that
+// would time out frame after frame.
+(function () {
+    var styleLoaded = false;
+    var settled = false;
+    var timer = null;
+    function fail(reason) {
+        if (settled)
+            return;
+        settled = true;
+        clearTimeout(timer);
+        routereelPost('mapFailed', String(reason));
+    }
+    map.on('style.load', function () { styleLoaded = true; });
+    map.on('load', function () {
+        settled = true;
+        clearTimeout(timer);
+    });
+    // Later errors (a missing tile, sprite or glyph) leave a usable map.
+    map.on('error', function (e) {
+        if (!styleLoaded)
+            fail('style failed: ' + ((e && e.error && e.error.message) || 'unknown error'));
+    });
+    timer = setTimeout(function () { fail('map not loaded in time'); }, exportLoadTimeout);
+})();

@@ -1,0 +1,106 @@
+// The window's exporter (real MapLibre pages, the shared tile cache) with the
+// map on and no reachable map service: the page says at once that it cannot
+// draw the map, the export draws raster tiles instead and waits for the
+// service once, not per frame.
+#include "webmapfixture.h"
+
+#include "../export/exporttestutil.h"
+
+#include "export/videoexporter.h"
+#include "maps/mapservices.h"
+#include "support/loopbackhttpserver.h"
+#include "support/testartifacts.h"
+
+#include <QElapsedTimer>
+#include <QScopeGuard>
+#include <QTcpServer>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <mutex>
+
+using namespace routereel;
+using namespace exporttest;
+
+namespace {
+
+// Collects the log lines written while it lives, from any thread.
+class LogLines {
+public:
+    LogLines() { s_previous = qInstallMessageHandler(&LogLines::handle); }
+    ~LogLines() { qInstallMessageHandler(s_previous); }
+    static bool contains(const QString &part)
+    {
+        std::lock_guard guard(s_lock);
+        return std::any_of(s_lines.begin(), s_lines.end(), [&](const QString &l) { return l.contains(part); });
+    }
+
+private:
+    static void handle(QtMsgType type, const QMessageLogContext &context, const QString &text)
+    {
+        {
+            std::lock_guard guard(s_lock);
+            s_lines << text;
+        }
+        if (s_previous)
+            s_previous(type, context, text);
+    }
+    static inline QtMessageHandler s_previous = nullptr;
+    static inline std::mutex s_lock;
+    static inline QStringList s_lines;
+};
+
+} // namespace
+
+TEST(OfflineWebMapExport, anUnreachableMapServiceFallsBackToRasterTilesAtOnce)
+{
+    REQUIRE_WEBGL();
+    enum class Service { refuses, neverAnswers };
+    for (const Service service : {Service::refuses, Service::neverAnswers}) {
+        SCOPED_TRACE(service == Service::refuses ? "refuses" : "never answers");
+        std::unique_ptr<testsupport::LoopbackHttpServer> silent;
+        QUrl address;
+        if (service == Service::neverAnswers) {
+            silent = std::make_unique<testsupport::LoopbackHttpServer>([](const testsupport::HttpRequest &) {
+                testsupport::HttpResponse response;
+                response.noAnswer = true;
+                return response;
+            });
+            address = silent->baseUrl();
+        } else {
+            QTcpServer probe;
+            probe.listen(QHostAddress::LocalHost);
+            address = QUrl(QStringLiteral("http://127.0.0.1:%1").arg(probe.serverPort()));
+        }
+        MapServices::overrideEndpointsForTesting(address);
+        const auto restore = qScopeGuard([] { MapServices::overrideEndpointsForTesting({}); });
+        LogLines log;
+        QTemporaryDir dir;
+        const QString output = dir.filePath(QStringLiteral("offline.mp4"));
+        ExportTask task = overlayTask(output, 2);
+        task.mapEnabled = true;
+        task.mapProvider = MapProvider::openStreetMap;
+        task.mapSize = QSizeF(100, 100);
+        task.mapReferenceSize = QSizeF(100, 100);
+        task.overlayX = 40;
+        task.overlayY = 30;
+        VideoExporter exporter;  // as the window makes it: its web pages and the shared tile cache
+        QElapsedTimer timer;
+        timer.start();
+        ASSERT_TRUE(exportSucceeds(exporter, task));
+        // The page's own word, not the 30 s the exporter gives a page to start.
+        EXPECT_TRUE(log.contains(QStringLiteral("[OSMWebMapExportRenderer] page cannot draw the map")));
+        EXPECT_EQ(exporter.lastRunStats().mapRenderer.toStdString(), "raster");
+        EXPECT_LT(timer.elapsed(), 25'000);
+        if (silent) {
+            EXPECT_LE(silent->requestCount(), 10) << "the style, then one round of tiles";
+        }
+
+        const QImage frame = decodeFrame(output, 30);
+        saveTestArtifact(frame, QStringLiteral("export-webmap-offline"));
+        EXPECT_TRUE(near(frame.pixel(90, 50), QColor(237, 237, 237), 12)) << "the map, empty: " << Qt::hex
+                                                                         << frame.pixel(90, 50);
+        EXPECT_TRUE(near(frame.pixel(250, 200), QColor(0, 100, 0))) << "the frame outside the map";
+    }
+}
