@@ -1,6 +1,7 @@
 #include "exportsheet.h"
 
 #include "exportaction.h"
+#include "framedradiobutton.h"
 #include "ui/state/windowstate.h"
 
 #include "export/exporttaskbuilder.h"
@@ -264,7 +265,7 @@ void ExportSheet::rebuildRows(const QList<ExportPreset> &presets)
     m_rows.clear();
     const QList<ExportPreset> all = enumCases<ExportPreset>();
     for (ExportPreset preset : presets) {
-        Row row{preset, new QRadioButton(m_presetBox), secondaryLabel(m_presetBox, 13, true)};
+        Row row{preset, new FramedRadioButton(m_presetBox), secondaryLabel(m_presetBox, 13, true)};
         row.button->setObjectName(enumText(preset));
         const int line = int(m_rows.size());
         m_rowsLayout->addWidget(row.button, line, 0);

@@ -2,6 +2,7 @@
 
 #include "ui/main/compositionmodepicker.h"
 #include "ui/main/exportsheet.h"
+#include "ui/main/framedradiobutton.h"
 #include "ui/main/windowappearance.h"
 
 #include "support/testartifacts.h"
@@ -103,7 +104,18 @@ TEST(ExportSheet, ShowsTheSourceAndThePresetsOfTheMode)
                         {"4K (3840×2160)", "1080p (1920×1080)", "720p (1280×720)"});
     QApplication::setPalette(windowPalette(true));
     settle();
-    saveTestArtifact(w.sheet.grab().toImage(), QStringLiteral("exportsheet-overlay-dark"));
+    const QImage dark = w.sheet.grab().toImage();
+    saveTestArtifact(dark, QStringLiteral("exportsheet-overlay-dark"));
+    // An unchecked preset's circle keeps a frame that stands out from the dark sheet and from its inside.
+    const FramedRadioButton *row = nullptr;
+    for (const FramedRadioButton *each : w.sheet.findChildren<FramedRadioButton *>())
+        row = each->isChecked() ? row : each;
+    ASSERT_TRUE(row);
+    const QRect circle = row->circleRect();
+    const auto grey = [&](QPoint at) { return qGray(dark.pixel(row->mapTo(&w.sheet, at) * dark.devicePixelRatio())); };
+    const int frame = grey(QPoint(circle.left(), circle.center().y()));
+    EXPECT_GE(std::abs(frame - grey(circle.center())), 24);
+    EXPECT_GE(std::abs(frame - grey(QPoint(circle.left() - 3, circle.center().y()))), 24);
     QApplication::setPalette(windowPalette(false));
 }
 

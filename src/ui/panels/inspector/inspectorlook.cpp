@@ -5,6 +5,8 @@
 #include <QCoreApplication>
 #include <QFontDatabase>
 #include <QLabel>
+#include <QPainter>
+#include <QPainterPath>
 #include <QPushButton>
 
 namespace routereel::inspectorlook {
@@ -62,6 +64,37 @@ QPushButton *makeWideButton(QWidget *parent)
     button->setFont(buttonFont());
     button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     return button;
+}
+
+void drawIndicator(QPainter &painter, const QPalette &p, QRectF rect, bool checked, bool highlighted, bool down,
+                   bool round)
+{
+    const QRectF box = rect.adjusted(0.5, 0.5, -0.5, -0.5);
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    QColor fill = checked ? p.color(QPalette::Highlight) : p.color(QPalette::Base);
+    if (down)
+        fill = fill.darker(115);
+    painter.setPen(QPen(highlighted ? p.color(QPalette::Highlight) : tertiaryColor(p), 1));
+    painter.setBrush(fill);
+    if (round)
+        painter.drawEllipse(box);
+    else
+        painter.drawRoundedRect(box, 3, 3);
+    if (checked && round) {
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(p.color(QPalette::HighlightedText));
+        painter.drawEllipse(box.center(), box.width() * 0.2, box.width() * 0.2);
+    } else if (checked) {
+        QPainterPath tick;
+        tick.moveTo(box.left() + box.width() * 0.22, box.center().y());
+        tick.lineTo(box.left() + box.width() * 0.42, box.bottom() - box.height() * 0.25);
+        tick.lineTo(box.right() - box.width() * 0.2, box.top() + box.height() * 0.25);
+        painter.setPen(QPen(p.color(QPalette::HighlightedText), 1.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawPath(tick);
+    }
+    painter.restore();
 }
 
 } // namespace routereel::inspectorlook

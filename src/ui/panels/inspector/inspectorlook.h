@@ -3,8 +3,10 @@
 #include <QColor>
 #include <QFont>
 #include <QPalette>
+#include <QRectF>
 
 class QLabel;
+class QPainter;
 class QPushButton;
 class QWidget;
 
@@ -29,5 +31,12 @@ QLabel *makeCaption(QWidget *parent);
 QLabel *makeValueLabel(int width, QWidget *parent);
 // A push button as wide as its row, its text centred in the button font.
 QPushButton *makeWideButton(QWidget *parent);
+
+// The box of a check box (or the circle of a radio button, `round`) with a frame
+// that stays visible in either appearance: Fusion outlines both in a shade of the
+// window colour, which vanishes on a dark panel. `highlighted` draws the frame in
+// the highlight colour (checked, or holding the focus).
+void drawIndicator(QPainter &painter, const QPalette &palette, QRectF rect, bool checked, bool highlighted,
+                   bool down = false, bool round = false);
 
 } // namespace routereel::inspectorlook

@@ -4,7 +4,6 @@
 
 #include <QEvent>
 #include <QPainter>
-#include <QPainterPath>
 #include <QSignalBlocker>
 #include <QStyle>
 #include <QStyleOptionButton>
@@ -41,26 +40,12 @@ void InspectorToggleRow::paintEvent(QPaintEvent *)
 {
     QStyleOptionButton option;
     initStyleOption(&option);
-    const QRectF box = QRectF(style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, this))
-                           .adjusted(0.5, 0.5, -0.5, -0.5);
+    const QRect box = style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, this);
     option.rect = style()->subElementRect(QStyle::SE_CheckBoxContents, &option, this);
     QPainter painter(this);
     style()->drawControl(QStyle::CE_CheckBoxLabel, &option, &painter, this);
 
-    const QPalette &p = palette();
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(QPen(hasFocus() || isChecked() ? p.color(QPalette::Highlight) : inspectorlook::tertiaryColor(p), 1));
-    painter.setBrush(isChecked() ? p.color(QPalette::Highlight) : p.color(QPalette::Base));
-    painter.drawRoundedRect(box, 3, 3);
-    if (isChecked()) {
-        QPainterPath tick;
-        tick.moveTo(box.left() + box.width() * 0.22, box.center().y());
-        tick.lineTo(box.left() + box.width() * 0.42, box.bottom() - box.height() * 0.25);
-        tick.lineTo(box.right() - box.width() * 0.2, box.top() + box.height() * 0.25);
-        painter.setPen(QPen(p.color(QPalette::HighlightedText), 1.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-        painter.setBrush(Qt::NoBrush);
-        painter.drawPath(tick);
-    }
+    inspectorlook::drawIndicator(painter, palette(), box, isChecked(), hasFocus() || isChecked());
 }
 
 void InspectorToggleRow::retranslate()
