@@ -60,6 +60,11 @@ int runExport(const ExportTask &task, const ExportRunOptions &options);
 // Prints {"error": message}, with "detail" when there is more to it; returns 1.
 int printError(const QString &message, const QString &detail = {});
 
+// Writes a 121-point ride at about 80 km/h, one fix a second, as GPX: "loop",
+// a rounded square with straight sides, or "bends", a winding road whose
+// heading changes at every video frame. False for another shape or a failed write.
+bool writeBenchRoute(const QString &path, const QString &shape);
+
 // The names of the widgets the task draws, as the export subcommand takes them.
 QStringList exportedWidgets(const ExportTask &task);
 
