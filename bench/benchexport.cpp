@@ -107,11 +107,11 @@ double childPeakMegabytes()
     return usage.ru_maxrss / 1024.0;
 }
 
-// The web engine's processes under this one (renderers, GPU, zygote): their
-// resident memory together, and how many of them are page renderers.
+// The web engine's processes under this one (renderers, zygotes, utilities):
+// their memory together, and how many of them there are.
 struct WebEngineProcesses {
     double megabytes = 0;
-    int renderers = 0;
+    int processes = 0;
 };
 
 WebEngineProcesses webEngineProcesses()
@@ -146,13 +146,14 @@ WebEngineProcesses webEngineProcesses()
         const QByteArray command = cmdline.readAll();
         if (!command.contains("QtWebEngineProcess"))
             continue;
-        out.renderers += command.contains("--type=renderer") ? 1 : 0;
-        QFile status(QStringLiteral("/proc/%1/status").arg(it.key()));
-        if (!status.open(QIODevice::ReadOnly))
+        ++out.processes;
+        // Proportional set size: pages the processes share are counted once between them.
+        QFile rollup(QStringLiteral("/proc/%1/smaps_rollup").arg(it.key()));
+        if (!rollup.open(QIODevice::ReadOnly))
             continue;
-        for (const QByteArray &row : status.readAll().split('\n')) {
-            if (row.startsWith("VmRSS:"))
-                out.megabytes += row.mid(6).trimmed().split(' ').first().toDouble() / 1024;
+        for (const QByteArray &row : rollup.readAll().split('\n')) {
+            if (row.startsWith("Pss:"))
+                out.megabytes += row.mid(4).trimmed().split(' ').first().toDouble() / 1024;
         }
     }
     return out;
@@ -360,7 +361,7 @@ bool exportOnce(const ExportTask &task, const ExportRunOptions &options, QJsonOb
                 sampled.restart();
                 const WebEngineProcesses now = webEngineProcesses();
                 webPeak.megabytes = std::max(webPeak.megabytes, now.megabytes);
-                webPeak.renderers = std::max(webPeak.renderers, now.renderers);
+                webPeak.processes = std::max(webPeak.processes, now.processes);
             }
             return !queue.isBusy();
         },
@@ -398,7 +399,7 @@ bool exportOnce(const ExportTask &task, const ExportRunOptions &options, QJsonOb
         out.insert(QStringLiteral("pathMapRenderer"), stats.pathMapRenderer);
     if (options.webMaps) {
         out.insert(QStringLiteral("webEnginePeakMemoryMB"), webPeak.megabytes);
-        out.insert(QStringLiteral("webRenderers"), webPeak.renderers);
+        out.insert(QStringLiteral("webEngineProcesses"), webPeak.processes);
     }
     if (stats.mapRenderer == QStringLiteral("web")) {
         out.insert(QStringLiteral("capturesMade"), stats.mapCaptures);

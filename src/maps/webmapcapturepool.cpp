@@ -29,7 +29,7 @@ WebMapCapturePool::~WebMapCapturePool()
 
 int WebMapCapturePool::pageCount(bool turns, int processors)
 {
-    return turns ? std::clamp(processors / 2, 1, 4) : 1;
+    return turns && processors >= 4 ? 2 : 1;
 }
 
 std::vector<OSMWebMapExportRenderer *> WebMapCapturePool::makePages(
