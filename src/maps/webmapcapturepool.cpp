@@ -91,7 +91,11 @@ bool WebMapCapturePool::prepareForFrames(const QList<TrackPoint> &points, const 
         t.join();
     m_ready.clear();
     if (!firstPrepared) {
-        // Those that were prepared are shut down with the pool.
+        // Raster tiles instead: the other pages go now, not with the pool.
+        OSMWebMapExportRenderer::runOnMainThread([more] {
+            for (OSMWebMapExportRenderer *page : more)
+                page->shutdown();
+        });
         return false;
     }
     m_ready.push_back(m_first.data());
