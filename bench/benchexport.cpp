@@ -266,15 +266,15 @@ bool writeBenchRoute(const QString &path, const QString &shape)
                    .arg(start.addSecs(i).toString(Qt::ISODate))
                    .arg(120 + i % 30)
                    .toUtf8();
-        // Bends: the heading swings 70 degrees either way every 10 s. Loop: 25 s
-        // straight, then 5 s turning a quarter round (a 30 s side).
+        // Bends: the heading swings 70 degrees either way every 10 s. Loop: each
+        // 6 s quarter runs 2 s straight, then turns a quarter round in 4 s.
         double heading = 0;
         if (bends) {
             heading = 70 * std::sin(2 * M_PI * i / 10.0);
         } else {
-            const int side = i / 30;
-            const int into = i % 30;
-            heading = 90.0 * side + (into < 25 ? 0 : 90.0 * (into - 24) / 6);
+            const int quarter = i / 6;
+            const int into = i % 6;
+            heading = 90.0 * quarter + (into < 2 ? 0 : 22.5 * (into - 1));
         }
         const double h = heading * M_PI / 180;
         lat += speed * std::cos(h) / metresPerDegree;
