@@ -7,6 +7,7 @@
 #include "export/videoexporter.h"
 #include "maps/mapservices.h"
 #include "maps/tilecache.h"
+#include "maps/webmapcapturepool.h"
 #include "maps/webmappage.h"
 #include "support/waitfor.h"
 
@@ -311,6 +312,8 @@ bool takeRunOption(const QStringList &args, qsizetype &k, ExportRunOptions &opti
         options.webMaps = true;
     else if (a == QStringLiteral("--pairs") && k + 1 < args.size())
         options.pairs = std::max(1, args.at(++k).toInt());
+    else if (a == QStringLiteral("--map-pages") && k + 1 < args.size())
+        options.mapPages = std::max(1, args.at(++k).toInt());
     else
         return false;
     return true;
@@ -342,6 +345,7 @@ bool exportOnce(const ExportTask &task, const ExportRunOptions &options, QJsonOb
     const WebMapPageFactory webPages = webMapPageFactory();
     if (!options.webMaps)
         setWebMapPageFactory({});
+    WebMapCapturePool::overridePageCountForBenchmarks(options.mapPages);
     ExportQueue queue;
     queue.exporter()->setTileCache(&cache);
     // CPU time says more than wall time on a machine that others use too.
@@ -401,6 +405,8 @@ bool exportOnce(const ExportTask &task, const ExportRunOptions &options, QJsonOb
         out.insert(QStringLiteral("webEnginePeakMemoryMB"), webPeak.megabytes);
         out.insert(QStringLiteral("webEngineProcesses"), webPeak.processes);
     }
+    if (options.mapPages)
+        out.insert(QStringLiteral("mapPages"), *options.mapPages);
     if (stats.mapRenderer == QStringLiteral("web")) {
         out.insert(QStringLiteral("capturesMade"), stats.mapCaptures);
         out.insert(QStringLiteral("capturesReused"), stats.mapCapturesReused);

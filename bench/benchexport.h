@@ -12,6 +12,7 @@
 #include <QUrl>
 
 #include <memory>
+#include <optional>
 
 namespace routereel::bench {
 
@@ -47,11 +48,12 @@ struct ExportRunOptions {
     // map service (needs a display: xvfb-run); otherwise raster tiles only.
     bool webMaps = false;
     int pairs = 1;  // exports (each followed by its reference when comparing) in this run
+    std::optional<int> mapPages;  // pages capturing a turning web map; none: the app's own choice
 };
 
 // Reads the options the export subcommands share; false when `args[k]` is none of them.
 bool takeRunOption(const QStringList &args, qsizetype &k, ExportRunOptions &options);
-inline constexpr const char *runOptionsUsage = "[--tiles URL] [--web-maps] [--compare] [--pairs N]";
+inline constexpr const char *runOptionsUsage = "[--tiles URL] [--web-maps] [--compare] [--pairs N] [--map-pages N]";
 
 // Runs `task` through the real queue and exporter and prints one JSON line of
 // figures; the exit code of the subcommand.

@@ -177,7 +177,7 @@ const bool registered = registerCommand(
     "export",
     "VIDEO (TRACK | --route loop|bends) OUTPUT [--overlay] [--widgets LIST|all] [--preset NAME] [--show-map yes|no] "
     "[--orientation north|follow] [--zoom 1-22] "
-    "[--tiles URL] [--web-maps] [--compare] [--pairs N] [--save-project FILE.rrl]",
+    "[--tiles URL] [--web-maps] [--compare] [--pairs N] [--map-pages N] [--save-project FILE.rrl]",
     run);
 
 } // namespace

@@ -4,6 +4,7 @@
 #include <QtDebug>
 
 #include <algorithm>
+#include <atomic>
 #include <mutex>
 #include <thread>
 
@@ -27,9 +28,20 @@ WebMapCapturePool::~WebMapCapturePool()
     });
 }
 
+namespace {
+std::atomic<int> pageCountOverride{0};
+} // namespace
+
 int WebMapCapturePool::pageCount(bool turns, int processors)
 {
+    if (const int pages = pageCountOverride; turns && pages > 0)
+        return pages;
     return turns && processors >= 4 ? 2 : 1;
+}
+
+void WebMapCapturePool::overridePageCountForBenchmarks(std::optional<int> pages)
+{
+    pageCountOverride = pages ? std::max(1, *pages) : 0;
 }
 
 std::vector<OSMWebMapExportRenderer *> WebMapCapturePool::makePages(

@@ -28,6 +28,8 @@ public:
     // captures 1.3-1.8 times as fast, a third and fourth no faster, and each
     // page costs about 35 MB in its renderer and 60 MB here.
     static int pageCount(bool turns, int processors);
+    // Benchmarks compare page counts in one process: a count for turning maps, or none for the rule above.
+    static void overridePageCountForBenchmarks(std::optional<int> pages);
 
     // Background thread. Adds pages up to `pages` and prepares them all at once
     // as OSMWebMapExportRenderer::prepareForFrames does. False when the first
