@@ -25,8 +25,8 @@ public:
     // The pages a map is captured with: one for a North-up map, whose captures
     // are few; two for a turning one on four processors or more. Every page's
     // WebGL runs on this process's one GPU thread: measured, a second page took
-    // captures 1.3-1.8 times as fast, a third and fourth no faster, and each
-    // page costs about 35 MB in its renderer and 60 MB here.
+    // captures 1.1-1.3 times as fast, a third and fourth no faster, and each
+    // page costs about 45 MB in the web engine and 55 MB here.
     static int pageCount(bool turns, int processors);
     // Benchmarks compare page counts in one process: a count for turning maps, or none for the rule above.
     static void overridePageCountForBenchmarks(std::optional<int> pages);
