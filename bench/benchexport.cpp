@@ -7,15 +7,18 @@
 #include "export/videoexporter.h"
 #include "maps/mapservices.h"
 #include "maps/tilecache.h"
+#include "maps/webmapcapturepool.h"
 #include "maps/webmappage.h"
 #include "support/waitfor.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QImage>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -106,6 +109,58 @@ double childPeakMegabytes()
     return usage.ru_maxrss / 1024.0;
 }
 
+// The web engine's processes under this one (renderers, zygotes, utilities):
+// their memory together, and how many of them there are.
+struct WebEngineProcesses {
+    double megabytes = 0;
+    int processes = 0;
+};
+
+WebEngineProcesses webEngineProcesses()
+{
+    QHash<qint64, qint64> parent;
+    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString &entry : entries) {
+        bool ok = false;
+        const qint64 pid = entry.toLongLong(&ok);
+        if (!ok)
+            continue;
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray line = stat.readAll();
+        // "pid (name) state ppid ...": the name may hold spaces, so read after its ')'.
+        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 1)
+            parent.insert(pid, fields.at(1).toLongLong());
+    }
+    const qint64 self = QCoreApplication::applicationPid();
+    WebEngineProcesses out;
+    for (auto it = parent.constBegin(); it != parent.constEnd(); ++it) {
+        qint64 up = it.value();
+        for (int depth = 0; depth < 8 && up > 1 && up != self; ++depth)
+            up = parent.value(up, 0);
+        if (up != self || it.key() == self)
+            continue;
+        QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(it.key()));
+        if (!cmdline.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray command = cmdline.readAll();
+        if (!command.contains("QtWebEngineProcess"))
+            continue;
+        ++out.processes;
+        // Proportional set size: pages the processes share are counted once between them.
+        QFile rollup(QStringLiteral("/proc/%1/smaps_rollup").arg(it.key()));
+        if (!rollup.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray &row : rollup.readAll().split('\n')) {
+            if (row.startsWith("Pss:"))
+                out.megabytes += row.mid(4).trimmed().split(' ').first().toDouble() / 1024;
+        }
+    }
+    return out;
+}
+
 // Seconds ffmpeg takes for `args`; negative when it fails.
 double timeFfmpeg(const QStringList &args)
 {
@@ -188,6 +243,49 @@ int printError(const QString &message, const QString &detail)
     return 1;
 }
 
+bool writeBenchRoute(const QString &path, const QString &shape)
+{
+    const bool bends = shape == QStringLiteral("bends");
+    if (!bends && shape != QStringLiteral("loop"))
+        return false;
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    constexpr int points = 121;
+    constexpr double speed = 22.2;  // m/s
+    constexpr double metresPerDegree = 111'320;
+    const QDateTime start(QDate(2023, 5, 1), QTime(6, 0), Qt::UTC);
+    double lat = 47.3769;
+    double lng = 8.5417;
+    QByteArray gpx = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<gpx version=\"1.1\" creator=\"routereel-bench\" "
+                     "xmlns=\"http://www.topografix.com/GPX/1/1\" "
+                     "xmlns:gpxtpx=\"http://www.garmin.com/xmlschemas/TrackPointExtension/v1\">\n<trk><trkseg>\n";
+    for (int i = 0; i < points; ++i) {
+        gpx += QStringLiteral("<trkpt lat=\"%1\" lon=\"%2\"><time>%3</time><extensions><gpxtpx:TrackPointExtension>"
+                              "<gpxtpx:hr>%4</gpxtpx:hr></gpxtpx:TrackPointExtension></extensions></trkpt>\n")
+                   .arg(lat, 0, 'f', 7)
+                   .arg(lng, 0, 'f', 7)
+                   .arg(start.addSecs(i).toString(Qt::ISODate))
+                   .arg(120 + i % 30)
+                   .toUtf8();
+        // Bends: the heading swings 70 degrees either way every 10 s. Loop: each
+        // 6 s quarter runs 2 s straight, then turns a quarter round in 4 s.
+        double heading = 0;
+        if (bends) {
+            heading = 70 * std::sin(2 * M_PI * i / 10.0);
+        } else {
+            const int quarter = i / 6;
+            const int into = i % 6;
+            heading = 90.0 * quarter + (into < 2 ? 0 : 22.5 * (into - 1));
+        }
+        const double h = heading * M_PI / 180;
+        lat += speed * std::cos(h) / metresPerDegree;
+        lng += speed * std::sin(h) / (metresPerDegree * std::cos(lat * M_PI / 180));
+    }
+    gpx += "</trkseg></trk>\n</gpx>\n";
+    return file.write(gpx) == gpx.size() && file.flush();
+}
+
 QStringList exportedWidgets(const ExportTask &task)
 {
     QStringList names;
@@ -217,6 +315,8 @@ bool takeRunOption(const QStringList &args, qsizetype &k, ExportRunOptions &opti
         options.mapService = args.at(++k);
     else if (a == QStringLiteral("--pairs") && k + 1 < args.size())
         options.pairs = std::max(1, args.at(++k).toInt());
+    else if (a == QStringLiteral("--map-pages") && k + 1 < args.size())
+        options.mapPages = std::max(1, args.at(++k).toInt());
     else
         return false;
     return true;
@@ -262,6 +362,7 @@ bool exportOnce(const ExportTask &task, const ExportRunOptions &options, QJsonOb
     const WebMapPageFactory webPages = webMapPageFactory();
     if (!options.webMaps && options.mapService.isEmpty())
         setWebMapPageFactory({});
+    WebMapCapturePool::overridePageCountForBenchmarks(options.mapPages);
     ExportQueue queue;
     queue.exporter()->setTileCache(&cache);
     // CPU time says more than wall time on a machine that others use too.
@@ -271,7 +372,21 @@ bool exportOnce(const ExportTask &task, const ExportRunOptions &options, QJsonOb
     timer.start();
     queue.enqueue(task);
     // Asleep between events, as the app's own loop: a spinning wait would take a core from the export.
-    testsupport::waitFor([&] { return !queue.isBusy(); }, -1, 50);
+    // The web engine's memory is sampled meanwhile, a few times a second.
+    WebEngineProcesses webPeak;
+    QElapsedTimer sampled;
+    sampled.start();
+    testsupport::waitFor(
+        [&] {
+            if (options.webMaps && sampled.elapsed() >= 250) {
+                sampled.restart();
+                const WebEngineProcesses now = webEngineProcesses();
+                webPeak.megabytes = std::max(webPeak.megabytes, now.megabytes);
+                webPeak.processes = std::max(webPeak.processes, now.processes);
+            }
+            return !queue.isBusy();
+        },
+        -1, 50);
     const double seconds = timer.nsecsElapsed() / 1e9;
     const double cpu = cpuSeconds(RUSAGE_SELF) - cpuBefore;
     const double ffmpegCpu = cpuSeconds(RUSAGE_CHILDREN) - childCpuBefore;
@@ -303,6 +418,12 @@ bool exportOnce(const ExportTask &task, const ExportRunOptions &options, QJsonOb
         out.insert(QStringLiteral("mapRenderer"), stats.mapRenderer);
     if (!stats.pathMapRenderer.isEmpty())
         out.insert(QStringLiteral("pathMapRenderer"), stats.pathMapRenderer);
+    if (options.webMaps) {
+        out.insert(QStringLiteral("webEnginePeakMemoryMB"), webPeak.megabytes);
+        out.insert(QStringLiteral("webEngineProcesses"), webPeak.processes);
+    }
+    if (options.mapPages)
+        out.insert(QStringLiteral("mapPages"), *options.mapPages);
     if (stats.mapRenderer == QStringLiteral("web")) {
         out.insert(QStringLiteral("capturesMade"), stats.mapCaptures);
         out.insert(QStringLiteral("capturesReused"), stats.mapCapturesReused);

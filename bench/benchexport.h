@@ -12,6 +12,7 @@
 #include <QUrl>
 
 #include <memory>
+#include <optional>
 
 namespace routereel::bench {
 
@@ -51,12 +52,13 @@ struct ExportRunOptions {
     // takes connections and never answers. For exports without a reachable service.
     QString mapService;
     int pairs = 1;  // exports (each followed by its reference when comparing) in this run
+    std::optional<int> mapPages;  // pages capturing a turning web map; none: the app's own choice
 };
 
 // Reads the options the export subcommands share; false when `args[k]` is none of them.
 bool takeRunOption(const QStringList &args, qsizetype &k, ExportRunOptions &options);
 inline constexpr const char *runOptionsUsage
-    = "[--tiles URL] [--web-maps] [--map-service URL|silent] [--compare] [--pairs N]";
+    = "[--tiles URL] [--web-maps] [--map-service URL|silent] [--compare] [--pairs N] [--map-pages N]";
 
 // Runs `task` through the real queue and exporter and prints one JSON line of
 // figures; the exit code of the subcommand.
@@ -64,6 +66,11 @@ int runExport(const ExportTask &task, const ExportRunOptions &options);
 
 // Prints {"error": message}, with "detail" when there is more to it; returns 1.
 int printError(const QString &message, const QString &detail = {});
+
+// Writes a 121-point ride at about 80 km/h, one fix a second, as GPX: "loop",
+// a rounded square with straight sides, or "bends", a winding road whose
+// heading changes at every video frame. False for another shape or a failed write.
+bool writeBenchRoute(const QString &path, const QString &shape);
 
 // The names of the widgets the task draws, as the export subcommand takes them.
 QStringList exportedWidgets(const ExportTask &task);

@@ -11,6 +11,7 @@
 #include "timeline/videosource.h"
 
 #include <QFileInfo>
+#include <QTemporaryDir>
 
 #include <cstdio>
 
@@ -28,6 +29,7 @@ struct Options {
     std::optional<int> zoom;
     bool showMap = true;  // the GPS path widget's map: its tiles are part of what is measured
     bool follow = false;  // the map turns with the heading
+    QString route;        // a generated track in place of TRACK: "loop" or "bends"
     ExportRunOptions run;
 };
 
@@ -75,6 +77,12 @@ int run(const QStringList &args)
             if (!follow)
                 return 2;
             o.follow = *follow;
+        } else if (a == QStringLiteral("--route")) {
+            o.route = next();
+            if (o.route != QStringLiteral("loop") && o.route != QStringLiteral("bends")) {
+                std::fprintf(stderr, "--route takes loop or bends\n");
+                return 2;
+            }
         } else if (a == QStringLiteral("--zoom")) {
             bool ok = false;
             const int zoom = next().toInt(&ok);
@@ -90,9 +98,18 @@ int run(const QStringList &args)
             positional << a;
         }
     }
+    // With --route the track is made here: VIDEO OUTPUT.
+    QTemporaryDir routeDir;
+    if (!o.route.isEmpty() && positional.size() == 2) {
+        const QString path = routeDir.filePath(o.route + QStringLiteral(".gpx"));
+        if (!writeBenchRoute(path, o.route))
+            return printError(QStringLiteral("the route could not be written"));
+        positional.insert(1, path);
+    }
     if (positional.size() != 3) {
-        std::fprintf(stderr, "usage: export VIDEO TRACK OUTPUT [--overlay] [--widgets LIST|all] [--preset NAME] "
-                             "[--show-map yes|no] [--orientation north|follow] [--zoom 1-22] %s [--save-project FILE.rrl]\n  widgets: %s\n",
+        std::fprintf(stderr, "usage: export VIDEO (TRACK | --route loop|bends) OUTPUT [--overlay] [--widgets LIST|all] "
+                             "[--preset NAME] [--show-map yes|no] [--orientation north|follow] [--zoom 1-22] %s "
+                             "[--save-project FILE.rrl]\n  widgets: %s\n",
                      runOptionsUsage, qPrintable(allWidgets.join(QLatin1Char(','))));
         return 2;
     }
@@ -158,8 +175,10 @@ int run(const QStringList &args)
 
 const bool registered = registerCommand(
     "export",
-    "VIDEO TRACK OUTPUT [--overlay] [--widgets LIST|all] [--preset NAME] [--show-map yes|no] [--zoom 1-22] "
-    "[--tiles URL] [--web-maps] [--map-service URL|silent] [--compare] [--pairs N] [--save-project FILE.rrl]",
+    "VIDEO (TRACK | --route loop|bends) OUTPUT [--overlay] [--widgets LIST|all] [--preset NAME] [--show-map yes|no] "
+    "[--orientation north|follow] [--zoom 1-22] "
+    "[--tiles URL] [--web-maps] [--map-service URL|silent] [--compare] [--pairs N] [--map-pages N] "
+    "[--save-project FILE.rrl]",
     run);
 
 } // namespace

@@ -12,23 +12,29 @@
 
 namespace routereel {
 
-// A bounded single-producer, single-consumer queue with its own producing
-// thread: items 0 ..< total are produced in order, at most `capacity` ahead of
-// the taker. Both sides re-test the stop flag and the cancel test at least
-// every 0.1 s, so a cancel that nobody signals is still noticed promptly.
+// A bounded queue with its own producing threads: items 0 ..< total are taken
+// in order. With several lanes, lane k produces items k, k + lanes, ... on a
+// thread of its own, at most `capacity` ahead of the taker, so slow steps (a
+// map page's capture) overlap while the taker still gets them in order. Both
+// sides re-test the stop flag and the cancel test at least every 0.1 s, so a
+// cancel that nobody signals is still noticed promptly.
 template <typename T>
 class ExportFrameProducer {
 public:
     using IsCancelled = std::function<bool()>;
     using ShouldStop = std::function<bool()>;
+    // Called on lane (index % lanes)'s thread; lanes run at once.
     using Produce = std::function<T(int index, const ShouldStop &shouldStop)>;
 
-    ExportFrameProducer(int total, int capacity, IsCancelled isCancelled, Produce produce)
-        : m_total(total), m_capacity(capacity), m_slots(std::size_t(capacity)),
+    ExportFrameProducer(int total, int capacity, IsCancelled isCancelled, Produce produce, int lanes = 1)
+        : m_total(total), m_capacity(capacity), m_lanes(std::size_t(std::max(1, lanes))),
           m_isCancelled(std::move(isCancelled)), m_produce(std::move(produce))
     {
         Q_ASSERT(total >= 0 && capacity >= 1);
-        m_thread = std::thread([this] { run(); });
+        for (Lane &lane : m_lanes)
+            lane.items.resize(std::size_t(capacity));
+        for (std::size_t k = 0; k < m_lanes.size(); ++k)
+            m_lanes[k].thread = std::thread([this, k] { run(int(k)); });
     }
 
     ~ExportFrameProducer() { stop(); }
@@ -40,46 +46,62 @@ public:
     std::optional<T> take()
     {
         std::unique_lock guard(m_lock);
-        while (m_count == 0 && !m_finished) {
+        Lane &lane = m_lanes[std::size_t(m_next) % m_lanes.size()];
+        while (lane.count == 0 && !lane.finished) {
             if (m_stopped)
                 return std::nullopt;
             if (cancelled())
                 break;
             m_changed.wait_for(guard, pollInterval);
         }
-        if (m_stopped || cancelled() || m_count <= 0)
+        if (m_stopped || cancelled() || lane.count <= 0)
             return std::nullopt;
-        std::optional<T> item = std::move(m_slots[std::size_t(m_readIndex)]);
-        m_slots[std::size_t(m_readIndex)].reset();
-        m_readIndex = (m_readIndex + 1) % m_capacity;
-        --m_count;
+        std::optional<T> item = std::move(lane.items[std::size_t(lane.readIndex)]);
+        lane.items[std::size_t(lane.readIndex)].reset();
+        lane.readIndex = (lane.readIndex + 1) % m_capacity;
+        --lane.count;
+        ++m_next;
         m_changed.notify_all();
         return item;
     }
 
-    // Ends production, drops waiting items and returns when the producing thread has ended.
+    // Ends production, drops waiting items and returns when every producing thread has ended.
     void stop()
     {
         {
             std::lock_guard guard(m_lock);
             m_stopped = true;
-            for (auto &slot : m_slots)
-                slot.reset();
-            m_count = 0;
+            for (Lane &lane : m_lanes) {
+                for (auto &slot : lane.items)
+                    slot.reset();
+                lane.count = 0;
+            }
             m_changed.notify_all();
         }
         std::lock_guard join(m_joinLock);
-        if (m_thread.joinable())
-            m_thread.join();
+        for (Lane &lane : m_lanes) {
+            if (lane.thread.joinable())
+                lane.thread.join();
+        }
     }
 
     static constexpr std::chrono::milliseconds pollInterval{100};
 
 private:
+    struct Lane {
+        std::vector<std::optional<T>> items;
+        int readIndex = 0;
+        int writeIndex = 0;
+        int count = 0;
+        bool finished = false;
+        std::thread thread;
+    };
+
     bool cancelled() const { return m_isCancelled && m_isCancelled(); }
 
-    void run()
+    void run(int k)
     {
+        Lane &lane = m_lanes[std::size_t(k)];
         const ShouldStop shouldStop = [this] {
             {
                 std::lock_guard guard(m_lock);
@@ -88,10 +110,10 @@ private:
             }
             return cancelled();
         };
-        for (int i = 0; i < m_total; ++i) {
+        for (int i = k; i < m_total; i += int(m_lanes.size())) {
             {
                 std::unique_lock guard(m_lock);
-                while (m_count == m_capacity) {
+                while (lane.count == m_capacity) {
                     if (m_stopped || cancelled())
                         break;
                     m_changed.wait_for(guard, pollInterval);
@@ -103,13 +125,13 @@ private:
             std::lock_guard guard(m_lock);
             if (m_stopped || cancelled())
                 break;
-            m_slots[std::size_t(m_writeIndex)] = std::move(item);
-            m_writeIndex = (m_writeIndex + 1) % m_capacity;
-            ++m_count;
+            lane.items[std::size_t(lane.writeIndex)] = std::move(item);
+            lane.writeIndex = (lane.writeIndex + 1) % m_capacity;
+            ++lane.count;
             m_changed.notify_all();
         }
         std::lock_guard guard(m_lock);
-        m_finished = true;
+        lane.finished = true;
         m_changed.notify_all();
     }
 
@@ -117,16 +139,12 @@ private:
     const int m_capacity;
     std::mutex m_lock;
     std::condition_variable m_changed;
-    std::vector<std::optional<T>> m_slots;
-    int m_readIndex = 0;
-    int m_writeIndex = 0;
-    int m_count = 0;
+    std::vector<Lane> m_lanes;
+    int m_next = 0;  // index of the next item to take
     bool m_stopped = false;
-    bool m_finished = false;
     IsCancelled m_isCancelled;
     Produce m_produce;
     std::mutex m_joinLock;
-    std::thread m_thread;
 };
 
 } // namespace routereel

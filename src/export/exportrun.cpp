@@ -18,6 +18,7 @@
 #include "maps/gpspathrenderer.h"
 #include "maps/tilecache.h"
 #include "maps/tilemaprenderer.h"
+#include "maps/webmapcapturepool.h"
 #include "timeline/timelineengine.h"
 #include "tracks/maptrackdata.h"
 #include "widgets/heartrategraphrenderer.h"
@@ -35,6 +36,7 @@
 #include <cerrno>
 #include <cmath>
 #include <csignal>
+#include <mutex>
 #include <cstring>
 #include <thread>
 #include <unistd.h>
@@ -256,8 +258,9 @@ ExportResult ExportRun::runFrames()
     TileCache &cache = m_in.tileCache ? *m_in.tileCache : TileCache::shared();
     TileMapRenderer mapRenderer(task.mapReferenceSize, task.mapShape, task.mapProvider, task.mapboxToken,
                                 task.zoomLevel, task.mapLanguage, task.mapSize, task.cornerRadius, cache);
-    // The web map warms up on its page while ffmpeg starts and the drawing is set up;
+    // The web map warms up on its pages while ffmpeg starts and the drawing is set up;
     // the frames wait for it. An early return abandons it.
+    WebMapCapturePool mapPages(m_in.mapWeb.data());
     std::atomic<bool> abandonWarmUp = false;
     const auto warmUpCancelled = [&abandonWarmUp, isCancelled] { return abandonWarmUp || isCancelled(); };
     std::thread mapWarmUp;
@@ -283,13 +286,14 @@ ExportResult ExportRun::runFrames()
             p.lng = c.lng;
             centres.append(p);
         }
-        mapWarmUp = std::thread([&, centres, web = m_in.mapWeb.data()] {
+        mapWarmUp = std::thread([&, centres] {
             const MapTrackData data = MapTrackData::build(task.tracks);
             const auto warmUpProgress = [publish = m_publish](double p) { publish(p * 0.05); };
-            webPrepared = web->prepareForFrames(data.points, data.breaks, task.zoomLevel,
-                                                OSMWebMapExportRenderer::defaultReadyTimeout, warmUpProgress,
-                                                warmUpCancelled, centres,
-                                                task.orientation == MapOrientation::follow);
+            const bool turns = task.orientation == MapOrientation::follow;
+            webPrepared = mapPages.prepareForFrames(
+                data.points, data.breaks, task.zoomLevel, OSMWebMapExportRenderer::defaultReadyTimeout,
+                warmUpProgress, warmUpCancelled, centres, turns,
+                WebMapCapturePool::pageCount(turns, QThread::idealThreadCount()));
         });
         // Meanwhile one raster tile is asked for: should the page fail for want of a
         // network, the raster service's silence has then been waited for already.
@@ -530,25 +534,33 @@ ExportResult ExportRun::runFrames()
     if (isCancelled())
         return stopBeforeFrames(ExportError::cancelled());
 
-    // Web-map frames are slow to capture: they are taken ahead, in order, on a thread of their own.
+    // Web-map frames are slow to capture: they are taken ahead, in order, on threads of their
+    // own, one per map page; page k takes frames k, k + pages, ...
     struct WebFrame {
         FrameParams params;
         OSMWebMapExportRenderer::ExportFrame map;
     };
     std::unique_ptr<ExportFrameProducer<WebFrame>> producer;
-    if (m_in.mapWeb) {
-        OSMWebMapExportRenderer *web = m_in.mapWeb.data();
+    std::mutex engineLock;  // the engine answers one thread at a time
+    if (m_in.mapWeb && mapPages.size() > 0) {
+        const int lanes = mapPages.size();
         producer = std::make_unique<ExportFrameProducer<WebFrame>>(
-            int(frames), s, isCancelled, [web, &context, zoom = task.zoomLevel](int i, const auto &shouldStop) {
-                WebFrame item{computeFrameParams(i, context), {}};
+            int(frames), s, isCancelled,
+            [&mapPages, &context, &engineLock, lanes, zoom = task.zoomLevel](int i, const auto &shouldStop) {
+                WebFrame item;
+                {
+                    std::lock_guard lock(engineLock);
+                    item.params = computeFrameParams(i, context);
+                }
                 const FrameParams &p = item.params;
                 std::optional<OSMWebMapExportRenderer::FramePosition> position;
                 if (p.hasPosition)
                     position = OSMWebMapExportRenderer::FramePosition{p.flattenedIndex, p.dotLng, p.dotLat,
                                                                       p.mapCenterLng, p.mapCenterLat, p.bearing};
-                item.map = web->exportFrame(position, zoom, shouldStop);
+                item.map = mapPages.page(i % lanes).exportFrame(position, zoom, shouldStop);
                 return item;
-            });
+            },
+            lanes);
     }
 
     QThreadPool drawPool;
@@ -636,7 +648,7 @@ ExportResult ExportRun::runFrames()
     if (drawnOutside)
         qWarning().noquote() << "[VideoExporter] frames drew outside the parts of the canvas sent to ffmpeg";
     if (m_in.mapWeb) {
-        const OSMWebMapExportRenderer::CaptureStats captures = m_in.mapWeb->captureStats();
+        const OSMWebMapExportRenderer::CaptureStats captures = mapPages.captureStats();
         m_stats.mapCaptures = captures.made;
         m_stats.mapCapturesReused = captures.reused;
         m_stats.mapCaptureSeconds = captures.seconds;

@@ -55,10 +55,12 @@ OSMWebMapExportRenderer::OSMWebMapExportRenderer(Kind kind, const QString &langu
     , m_referenceSize(referenceSize)
     , m_expectedPixelSize(referenceSize.width() * pixelRatio, referenceSize.height() * pixelRatio)
     , m_pixelRatio(pixelRatio)
+    , m_initialView(initialView)
 {
     Q_ASSERT(onMainThread());
     if (!factory)
         factory = webMapPageFactory();
+    m_factory = factory;
     if (!factory) {
         // No web engine in this process (core build, or prepareWebMapRuntime not called):
         // the page never gets ready and the export draws raster tiles.
@@ -88,6 +90,14 @@ OSMWebMapExportRenderer::OSMWebMapExportRenderer(Kind kind, const QString &langu
 OSMWebMapExportRenderer::~OSMWebMapExportRenderer()
 {
     shutdown();
+}
+
+std::unique_ptr<OSMWebMapExportRenderer> OSMWebMapExportRenderer::makeSibling() const
+{
+    auto sibling = std::make_unique<OSMWebMapExportRenderer>(m_kind, m_language, m_referenceSize, m_pixelRatio,
+                                                             m_factory, m_initialView);
+    sibling->m_reusesCaptures = m_reusesCaptures;
+    return sibling;
 }
 
 QString OSMWebMapExportRenderer::mapWidgetPageHTML(double width, double height, double pixelRatio, bool preview)

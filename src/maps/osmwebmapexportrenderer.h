@@ -45,6 +45,9 @@ public:
     static QString mapWidgetPageHTML(double width, double height, double pixelRatio, bool preview);
     static QString gpsPathPageHTML(double width, double height, double pixelRatio, bool preview);
 
+    // Main thread: another renderer drawing the same page, on a page of its own.
+    std::unique_ptr<OSMWebMapExportRenderer> makeSibling() const;
+
     Kind kind() const { return m_kind; }
     QString handlerName() const;
     QSizeF expectedPixelSize() const { return m_expectedPixelSize; }
@@ -162,6 +165,8 @@ private:
     double m_pixelRatio = 1;
     bool m_reusesCaptures = true;
     bool m_loggedSizeMismatch = false;
+    WebMapPageFactory m_factory;
+    std::optional<WebMapPageView> m_initialView;
     std::unique_ptr<WebMapPage> m_page;
 
     mutable std::mutex m_stateLock;

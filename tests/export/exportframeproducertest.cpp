@@ -4,6 +4,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <set>
 #include <thread>
 
 using namespace routereel;
@@ -77,4 +80,44 @@ TEST(ExportFrameProducer, CancelReleasesAWaitingTakerAndTheProduceStep)
     canceller.join();
     producer.stop();
     EXPECT_TRUE(sawStop.load());
+}
+
+// Slow steps (a map page's capture) run side by side, one lane each, and still
+// come out in order, each lane at most its capacity ahead of the taker.
+TEST(ExportFrameProducer, LanesProduceAtOnceAndHandOverInOrder)
+{
+    constexpr int lanes = 3;
+    constexpr int capacity = 2;
+    std::mutex lock;
+    std::condition_variable changed;
+    int running = 0;
+    int mostAtOnce = 0;
+    std::atomic<int> taken{0};
+    std::atomic<int> maxAhead{0};
+    std::set<std::thread::id> threads;
+    ExportFrameProducer<int> producer(
+        30, capacity, {},
+        [&](int index, const auto &) {
+            std::unique_lock guard(lock);
+            threads.insert(std::this_thread::get_id());
+            maxAhead = std::max(maxAhead.load(), index - taken.load());
+            mostAtOnce = std::max(mostAtOnce, ++running);
+            changed.notify_all();
+            // The first items wait until every lane is producing at once (a serial producer never gets there).
+            if (index < lanes)
+                changed.wait_for(guard, std::chrono::seconds(5), [&] { return mostAtOnce == lanes; });
+            --running;
+            return index * 10;
+        },
+        lanes);
+    for (int i = 0; i < 30; ++i) {
+        const auto item = producer.take();
+        ASSERT_TRUE(item);
+        EXPECT_EQ(*item, i * 10);
+        ++taken;
+    }
+    EXPECT_FALSE(producer.take());
+    EXPECT_EQ(mostAtOnce, lanes);
+    EXPECT_EQ(int(threads.size()), lanes);
+    EXPECT_LE(maxAhead.load(), lanes * capacity);
 }

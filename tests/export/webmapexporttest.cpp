@@ -5,6 +5,7 @@
 #include "export/videoexporter.h"
 #include "maps/mapservices.h"
 #include "maps/tilecache.h"
+#include "maps/webmapcapturepool.h"
 #include "maps/webmappage.h"
 
 #include "support/clipgenerator.h"
@@ -14,6 +15,7 @@
 
 #include <QScopeGuard>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
 
 #include <atomic>
@@ -30,6 +32,7 @@ struct Pages {
     std::atomic<int> shutdowns{0};
     std::atomic<int> warmSteps{0};
     std::atomic<bool> warmStepsHang{false};
+    std::atomic<bool> capturesHang{false};
     QString trackAnswer = QStringLiteral("ok");
     QString askAnswer = QStringLiteral("no,no");  // can the page draw the map alone?
     std::atomic<int> bases{0};
@@ -46,6 +49,8 @@ public:
         QVariant value(QStringLiteral("ok"));
         if (body.contains(QLatin1String("renderAndCapture"))) {
             ++m_pages->captures;
+            if (m_pages->capturesHang)
+                return;  // a page that stopped answering
             value = m_pages->frameAnswer;
         } else if (body.contains(QLatin1String("captureStatic"))) {
             ++m_pages->statics;
@@ -230,4 +235,36 @@ TEST(WebMapExport, AFailedOrStalledWarmUpNeitherFailsNorHoldsTheExport)
     EXPECT_EQ(result->message(), QStringLiteral("Export cancelled"));
     EXPECT_FALSE(QFile::exists(output));
     EXPECT_EQ(web.pages->captures.load(), 0);
+}
+
+// A turning map is captured on two pages: both fall back to raster tiles when
+// the first fails, and a cancel while they capture ends the export at once.
+TEST(WebMapExport, TheCapturePagesOfATurningMapFallBackAndCancelTogether)
+{
+    QTemporaryDir dir;
+    {
+        WebMaps web(QSize(100, 100));
+        web.pages->trackAnswer = QStringLiteral("ERR:no track");
+        ExportTask task = withMap(overlayTask(dir.filePath(QStringLiteral("raster.mp4")), 1));
+        task.orientation = MapOrientation::follow;
+        VideoExporter exporter;
+        ASSERT_TRUE(exportSucceeds(exporter, task));
+        EXPECT_EQ(exporter.lastRunStats().mapRenderer.toStdString(), "raster");
+        EXPECT_EQ(web.pages->requests.size(), WebMapCapturePool::pageCount(true, QThread::idealThreadCount()));
+        EXPECT_EQ(web.pages->shutdowns.load(), web.pages->requests.size()) << "every page is closed";
+    }
+    WebMaps web(QSize(100, 100));
+    web.pages->capturesHang = true;
+    const QString output = dir.filePath(QStringLiteral("cancelled.mp4"));
+    ExportTask task = withMap(overlayTask(output, 1));
+    task.orientation = MapOrientation::follow;
+    VideoExporter exporter;
+    std::optional<ExportResult> result;
+    exporter.exportTask(task, [&result](const ExportResult &r) { result = r; });
+    ASSERT_TRUE(waitFor([&] { return web.pages->captures.load() >= 2; }, 30000)) << "both pages capture at once";
+    exporter.cancel();
+    // Well inside the 5 s a capture may take.
+    ASSERT_TRUE(waitFor([&] { return result.has_value(); }, 3000));
+    EXPECT_EQ(result->message(), QStringLiteral("Export cancelled"));
+    EXPECT_FALSE(QFile::exists(output));
 }

@@ -5,6 +5,7 @@
 #include "maps/gpspathfitcamera.h"
 #include "maps/osmwebmapexportrenderer.h"
 #include "maps/views/webmapexportpage.h"
+#include "maps/webmapcapturepool.h"
 
 #include <QRegularExpression>
 
@@ -264,9 +265,10 @@ TEST(WebMapExportRenderer, reusedCapturesMatchFreshOnesOnASlowTrack)
 }
 
 // The shortcuts on a fast track (about 9 CSS pixels a frame): a North map is
-// cut out of a larger capture of the map alone, a turning one is captured in
-// one page call per frame; the program draws the track and the position on
-// top. Every frame matches the page's own drawing of its parameters.
+// cut out of a larger capture of the map alone, a turning one (bending at
+// every frame) is captured in one page call per frame, frames alternating
+// between two pages; the program draws the track and the position on top.
+// Every frame matches the page's own drawing of its parameters.
 TEST(WebMapExportRenderer, framesDrawnOverAMapCaptureMatchFreshCapturesOnAFastTrack)
 {
     REQUIRE_WEBGL();
@@ -284,8 +286,9 @@ TEST(WebMapExportRenderer, framesDrawnOverAMapCaptureMatchFreshCapturesOnAFastTr
         const double t = along - before;
         return std::make_pair(before, track[before] + t * (track[before + 1] - track[before]));
     };
-    for (const Case &c : {Case{"north", 1.5, 0, 0, 18, 3}, Case{"follow", 2, 30, 3, 5, 5}}) {
-        SCOPED_TRACE(c.orientation);
+    for (const Case &c : {Case{"north", 1.5, 0, 0, 18, 3}, Case{"follow", 2, 30, 9, 6, 6},
+                          Case{"follow", 1.5, 200, 7, 6, 6}}) {
+        SCOPED_TRACE(std::string(c.orientation) + " at " + std::to_string(c.ratio));
         const bool north = c.turnPerFrame == 0;
         auto probe = std::make_shared<PageProbe>();
         // A North-up export page opens at its first frame with room to move in,
@@ -313,18 +316,31 @@ TEST(WebMapExportRenderer, framesDrawnOverAMapCaptureMatchFreshCapturesOnAFastTr
                 return composing->prepareForFrames(points, {12}, 15, std::chrono::seconds(60), {}, {},
                                                    QList<TrackPoint>{centre}, false);
             }));
-        } else {
-            ASSERT_TRUE(runInBackground([&] { return composing->loadTrack(track, {12}, {}); }));
+        }
+        WebMapCapturePool pool(composing.get());
+        if (!north) {
+            QList<TrackPoint> points(track.size());
+            for (qsizetype k = 0; k < track.size(); ++k) {
+                points[k].lng = track[k].x();
+                points[k].lat = track[k].y();
+            }
+            ASSERT_TRUE(runInBackground([&] {
+                return pool.prepareForFrames(points, {12}, 15, std::chrono::seconds(60), {}, {}, std::nullopt, true,
+                                             2);
+            }));
+            ASSERT_EQ(pool.size(), 2);
         }
         double worst = 99;
         for (int i = 0; i < c.frames; ++i) {
             const auto [before, at] = position(i);
             const double lng = at.x();
             const double lat = at.y();
-            const double bearing = c.bearing + c.turnPerFrame * i;
+            // The turn changes at every frame, both ways.
+            const double bearing = c.bearing + c.turnPerFrame * i * (i % 2 ? 1 : -0.5);
+            OSMWebMapExportRenderer &page = north ? *composing : pool.page(i % pool.size());
             std::optional<QImage> images[2];
             ASSERT_TRUE(runInBackground([&] {
-                images[0] = composing->captureFrame(before + 1, lng, lat, lng, lat, bearing, 15, {});
+                images[0] = page.captureFrame(before + 1, lng, lat, lng, lat, bearing, 15, {});
                 images[1] = fresh->captureFrame(before + 1, lng, lat, lng, lat, bearing, 15, {});
                 return images[0] && images[1];
             }));
