@@ -35,7 +35,23 @@ bool onMainThread()
 struct ResultBox {
     std::mutex lock;
     std::optional<QVariant> value;
+    // For the capture trace: when the main thread sent the call and got its answer.
+    std::chrono::steady_clock::time_point issued, answered;
 };
+
+// ROUTEREEL_CAPTURE_TRACE=1 logs where each capture's time goes.
+bool tracesCaptures()
+{
+    static const bool on = qEnvironmentVariableIntValue("ROUTEREEL_CAPTURE_TRACE") > 0;
+    return on;
+}
+
+double millisecondsBetween(std::chrono::steady_clock::time_point from, std::chrono::steady_clock::time_point to)
+{
+    return std::chrono::duration<double, std::milli>(to - from).count();
+}
+
+thread_local std::chrono::steady_clock::time_point lastIssued, lastAnswered;
 
 QJsonArray intArray(const QList<int> &values)
 {
@@ -167,10 +183,15 @@ std::optional<QVariant> OSMWebMapExportRenderer::callPage(const QString &body, c
                 signal->release();
                 return;
             }
+            {
+                std::lock_guard lock(box->lock);
+                box->issued = std::chrono::steady_clock::now();
+            }
             self->m_page->call(body, args, [box, signal](std::optional<QVariant> value) {
                 {
                     std::lock_guard lock(box->lock);
                     box->value = std::move(value);
+                    box->answered = std::chrono::steady_clock::now();
                 }
                 signal->release();
             });
@@ -182,6 +203,8 @@ std::optional<QVariant> OSMWebMapExportRenderer::callPage(const QString &body, c
     while (true) {
         if (signal->tryAcquire(1, 100)) {
             std::lock_guard lock(box->lock);
+            lastIssued = box->issued;
+            lastAnswered = box->answered;
             return box->value;
         }
         // A call that ran out keeps running in the page; its late answer lands in the dropped box.
@@ -380,10 +403,42 @@ std::optional<QImage> OSMWebMapExportRenderer::capture(const QString &body, cons
         return image;
     };
     for (int attempt = 1; attempt <= 2; ++attempt) {
-        const auto result = callPage(body, args, limitSeconds, isCancelled);
+        const auto asked = std::chrono::steady_clock::now();
+        // Traced, the page also says when (wall clock, ms) it started and finished.
+        const QString traced = QStringLiteral("var t0=performance.timeOrigin+performance.now();"
+                                              "var r=await (async function(){") + body
+            + QStringLiteral("})();return [r,t0,performance.timeOrigin+performance.now()];");
+        const auto issuedWall = std::chrono::system_clock::now();
+        auto result = callPage(tracesCaptures() ? traced : body, args, limitSeconds, isCancelled);
+        double pageStart = 0, pageEnd = 0;
+        if (tracesCaptures() && result && result->typeId() == QMetaType::QVariantList) {
+            const QVariantList parts = result->toList();
+            pageStart = parts.value(1).toDouble();
+            pageEnd = parts.value(2).toDouble();
+            result = parts.value(0);
+        }
         if (isCancelled && isCancelled())
             return account(std::nullopt);
+        const auto woke = std::chrono::steady_clock::now();
         const auto image = decodeCapture(result);
+        if (tracesCaptures()) {
+            const auto decoded = std::chrono::steady_clock::now();
+            const double issuedMs
+                = std::chrono::duration<double, std::milli>(issuedWall.time_since_epoch()).count()
+                + millisecondsBetween(asked, lastIssued);
+            const double answeredMs = issuedMs + millisecondsBetween(lastIssued, lastAnswered);
+            qInfo().noquote() << QStringLiteral("[capture-trace] %1 to-page %7 in-page %8 back %9 queued %2 page %3 "
+                                                "handover %4 decode %5 ms, %6 chars")
+                                     .arg(quintptr(this) % 997)
+                                     .arg(millisecondsBetween(asked, lastIssued), 0, 'f', 1)
+                                     .arg(millisecondsBetween(lastIssued, lastAnswered), 0, 'f', 1)
+                                     .arg(millisecondsBetween(lastAnswered, woke), 0, 'f', 1)
+                                     .arg(millisecondsBetween(woke, decoded), 0, 'f', 1)
+                                     .arg(result ? result->toString().size() : 0)
+                                     .arg(pageStart - issuedMs, 0, 'f', 1)
+                                     .arg(pageEnd - pageStart, 0, 'f', 1)
+                                     .arg(answeredMs - pageEnd, 0, 'f', 1);
+        }
         if (image && sizeAccepted(image->size(), expected))
             return account(image);
         qWarning().noquote() << QStringLiteral("[OSMWebMapExportRenderer] capture failed, attempt %1/2").arg(attempt);
