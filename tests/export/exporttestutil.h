@@ -174,6 +174,18 @@ inline ExportTask overlayTask(const QString &output, double seconds, QSizeF canv
     return task;
 }
 
+// `task` with an OSM map widget of 100 × 100 at (40, 30).
+inline ExportTask withOsmMap(ExportTask task)
+{
+    task.mapEnabled = true;
+    task.mapProvider = MapProvider::openStreetMap;
+    task.mapSize = QSizeF(100, 100);
+    task.mapReferenceSize = QSizeF(100, 100);
+    task.overlayX = 40;
+    task.overlayY = 30;
+    return task;
+}
+
 inline VideoSource sourceFor(const QString &path)
 {
     return VideoSource::probe(QUrl::fromLocalFile(path), QUuid::createUuid());

@@ -24,17 +24,6 @@ using namespace exporttest;
 
 namespace {
 
-ExportTask withMap(ExportTask task)
-{
-    task.mapEnabled = true;
-    task.mapProvider = MapProvider::openStreetMap;
-    task.mapSize = QSizeF(100, 100);
-    task.mapReferenceSize = QSizeF(100, 100);
-    task.overlayX = 40;
-    task.overlayY = 30;
-    return task;
-}
-
 QUrl closedLoopbackPort()
 {
     QTcpServer probe;
@@ -84,7 +73,7 @@ TEST(OfflineMapExport, AnUnreachableServiceIsWaitedForOnceAndTheMapStaysEmpty)
         QElapsedTimer timer;
         timer.start();
         // 60 frames, each needing several tiles: a wait per tile would take many minutes.
-        ASSERT_TRUE(exportSucceeds(exporter, withMap(overlayTask(output, 2))));
+        ASSERT_TRUE(exportSucceeds(exporter, withOsmMap(overlayTask(output, 2))));
         EXPECT_LT(timer.elapsed(), 60'000);
         if (silent) {
             EXPECT_LE(silent->requestCount(), 8) << "asked again after the host did not answer";
@@ -122,7 +111,7 @@ TEST(OfflineMapExport, AFailedTileIsAskedForOnceNotPerFrame)
     VideoExporter exporter;
     exporter.setTileCache(&cache);
     const QString output = dir.filePath(QStringLiteral("partial.mp4"));
-    ExportTask task = withMap(overlayTask(output, 2));
+    ExportTask task = withOsmMap(overlayTask(output, 2));
     task.mapReferenceSize = QSizeF(600, 600);  // a wide view: a dozen tiles
     ASSERT_TRUE(exportSucceeds(exporter, task));
 

@@ -78,13 +78,7 @@ TEST(OfflineWebMapExport, anUnreachableMapServiceFallsBackToRasterTilesAtOnce)
         LogLines log;
         QTemporaryDir dir;
         const QString output = dir.filePath(QStringLiteral("offline.mp4"));
-        ExportTask task = overlayTask(output, 2);
-        task.mapEnabled = true;
-        task.mapProvider = MapProvider::openStreetMap;
-        task.mapSize = QSizeF(100, 100);
-        task.mapReferenceSize = QSizeF(100, 100);
-        task.overlayX = 40;
-        task.overlayY = 30;
+        ExportTask task = withOsmMap(overlayTask(output, 2));
         VideoExporter exporter;  // as the window makes it: its web pages and the shared tile cache
         QElapsedTimer timer;
         timer.start();
