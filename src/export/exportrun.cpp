@@ -36,8 +36,8 @@
 #include <cerrno>
 #include <cmath>
 #include <csignal>
-#include <mutex>
 #include <cstring>
+#include <mutex>
 #include <thread>
 #include <unistd.h>
 

@@ -81,7 +81,7 @@ public:
     };
     ExportFrame exportFrame(const std::optional<FramePosition> &position, int zoom, const IsCancelled &isCancelled);
 
-    // Background threads: waits (0.1 s sleeps) until the page is ready, says it
+    // Background threads: waits until the page is ready, says it
     // cannot load its map, `timeout` passes or the export is cancelled. The
     // exporter gives the page 30 s to start; the page itself gives its map a few.
     bool waitUntilReady(std::chrono::milliseconds timeout, const IsCancelled &isCancelled) const;

@@ -123,11 +123,6 @@ bool TileDownloader::backingOff(const QString &host) const
     return it != m_hosts.constEnd() && std::chrono::steady_clock::now() < it->until;
 }
 
-bool TileDownloader::backingOff(const QUrl &url) const
-{
-    return backingOff(hostKey(url));
-}
-
 void TileDownloader::noteHost(const QString &host, bool reached)
 {
     std::lock_guard lock(m_hostsLock);

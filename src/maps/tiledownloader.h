@@ -49,8 +49,6 @@ public:
     // (it would wait on itself); `miss` then says why.
     std::optional<Response> get(const QUrl &url, const CancelCheck &isCancelled = {}, Miss *miss = nullptr);
 
-    // Whether requests to the host of `url` are paused after it could not be reached.
-    bool backingOff(const QUrl &url) const;
     // Forgets the unreachable hosts.
     void forgetUnreachableHosts();
 
