@@ -44,8 +44,11 @@ QString mapLibrePage(double width, double height, double pixelRatio, bool previe
         view = WebMapPageView{0, 0, double(zoom), QSizeF(0, 0)};
     const double marginX = std::max(0.0, view->margin.width());
     const double marginY = std::max(0.0, view->margin.height());
+    // An export page is only ever read back, never looked at: a hidden map
+    // draws and reads back as before, but no longer sends each picture through
+    // the compositor and into the off-screen view.
     const QString rule = preview ? QStringLiteral("width:100vw;height:100vh")
-                                 : QStringLiteral("width:%1px;height:%2px")
+                                 : QStringLiteral("width:%1px;height:%2px;visibility:hidden")
                                        .arg(MapPages::jsNumber(width + 2 * marginX),
                                             MapPages::jsNumber(height + 2 * marginY));
     QString options = QStringLiteral("container:'map',style:%1,center:[%2,%3],zoom:%4,"

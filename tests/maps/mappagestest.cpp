@@ -65,7 +65,7 @@ TEST(MapPages, pageFormsDifferAsTheyShould)
         for (const QString &f : c.functions)
             EXPECT_TRUE(c.page.contains(f)) << f.toStdString();
         EXPECT_EQ(c.page.contains("preserveDrawingBuffer:true,pixelRatio:2.0"), c.exportMode);
-        EXPECT_EQ(c.page.contains("#map{width:200.0px;height:150.0px}"), c.exportMode);
+        EXPECT_EQ(c.page.contains("#map{width:200.0px;height:150.0px;visibility:hidden}"), c.exportMode);
         EXPECT_EQ(c.page.contains("#map{width:100vw;height:100vh}"), !c.exportMode);
         EXPECT_EQ(c.page.contains("function renderAndCapture") || c.page.contains("function captureStatic"), c.exportMode);
         // Each page carries its own functions only.

@@ -203,6 +203,50 @@ TEST(WebMapExportRenderer, capturesTheWholeGpsPathOnce)
 
 namespace {
 
+// Counts the paints of a widget and everything inside it.
+struct PaintCounter : QObject {
+    int paints = 0;
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        paints += event->type() == QEvent::Paint || event->type() == QEvent::UpdateRequest;
+        return false;
+    }
+};
+
+} // namespace
+
+TEST(WebMapExportRenderer, turningCapturesLeaveTheOffScreenViewUnpainted)
+{
+    REQUIRE_WEBGL();
+    ServiceScope service;
+    auto probe = std::make_shared<PageProbe>();
+    auto renderer = makeRenderer(probe, QSizeF(200, 150), 1);
+    const QList<QPointF> track = loopTrack(40);
+    ASSERT_TRUE(becomeReady(*renderer));
+    ASSERT_TRUE(runInBackground([&] { return renderer->loadTrack(track, {}, {}); }));
+    auto frame = [&](int i) {
+        return runInBackground([&] {
+            return renderer->captureFrame(i, track[i].x(), track[i].y(), track[i].x(), track[i].y(), 7.0 * i, 15, {});
+        });
+    };
+    ASSERT_TRUE(frame(1).has_value());
+    ASSERT_NE(probe->page, nullptr);
+    PaintCounter counter;
+    QWidget *view = probe->page->view();
+    view->installEventFilter(&counter);
+    for (QWidget *child : view->findChildren<QWidget *>())
+        child->installEventFilter(&counter);
+    const int before = pageCaptures(*probe);
+    for (int i = 2; i < 12; ++i)
+        ASSERT_TRUE(frame(i).has_value());
+    ASSERT_EQ(pageCaptures(*probe) - before, 10) << "every turned frame is a fresh capture";
+    // Pictures that are only read back need not be composited and painted too.
+    EXPECT_LE(counter.paints, 2);
+    renderer->shutdown();
+}
+
+namespace {
+
 // Peak signal-to-noise ratio of two same-sized images over all four channels, in dB.
 double psnr(const QImage &a, const QImage &b)
 {
