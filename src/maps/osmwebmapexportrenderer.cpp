@@ -260,19 +260,25 @@ bool OSMWebMapExportRenderer::prepareForFrames(const QList<TrackPoint> &points, 
     const auto prepare = [&] {
         if (!waitUntilReady(readyTimeout, isCancelled) || !askPage(isCancelled))
             return false;
-        if (!m_drawsTrack || !m_reusesCaptures || turns || !viewCentres || viewCentres->isEmpty()) {
+        if (!m_drawsTrack || !m_reusesCaptures) {
             if (!loadTrack(coords, breaks, isCancelled))
                 return false;
             warmUp(viewCentres ? *viewCentres : points, zoom, progress, isCancelled);
             return true;
         }
-        // The page draws only the map: it needs the language, not the track.
+        // The page draws only the map: it needs the language, not the track
+        // (a long track would be held once more in every page).
         const auto answer = callPage(QStringLiteral("setMapLanguage(lang); return 'ok';"),
                                      {{QStringLiteral("lang"), m_language}}, 30, isCancelled);
         if (!answer || answer->toString() != QLatin1String("ok"))
             return false;
         forgetCaptures();
         m_overlay.setTrack(coords, breaks);
+        if (turns || !viewCentres || viewCentres->isEmpty()) {
+            // Captured frame by frame: only the tiles are fetched ahead.
+            warmUp(viewCentres ? *viewCentres : points, zoom, progress, isCancelled);
+            return true;
+        }
         const TrackPoint &first = viewCentres->first();
         if (!takeBase({first.lng, first.lat, 0, zoom, baseMargin(m_referenceSize)}, isCancelled))
             return false;

@@ -399,6 +399,7 @@ TEST(WebMapExportRenderer, framesDrawnOverAMapCaptureMatchFreshCapturesOnAFastTr
         }
         EXPECT_LE(pageCaptures(*probe), c.maxCaptures);
         EXPECT_EQ(probe->bodies.filter(QStringLiteral("renderAndCapture")).size(), 0);
+        EXPECT_EQ(probe->bodies.filter(QStringLiteral("updateTrack")).size(), 0) << "the program draws the track";
         composing->shutdown();
         fresh->shutdown();
     }
