@@ -86,8 +86,9 @@ public:
     // exporter gives the page 30 s to start; the page itself gives its map a few.
     bool waitUntilReady(std::chrono::milliseconds timeout, const IsCancelled &isCancelled) const;
 
-    // The start of a web map for an export: waits for the page, loads the track
-    // and warms the tiles along it, or only along `viewCentres` (the centres of
+    // The start of a web map for an export: waits for the page, gives it the
+    // track (unless it draws the map alone, under the program's track) and warms
+    // the tiles along the track, or only along `viewCentres` (the centres of
     // the exported frames' maps) when given. A North-up map (`turns` false) on a
     // page that draws the map alone needs no warm-up: its first capture is taken
     // instead, at the first centre, and every later one loads its own tiles.

@@ -84,22 +84,38 @@ bool becomeReady(OSMWebMapExportRenderer &renderer)
     return runInBackground([&] { return renderer.waitUntilReady(std::chrono::seconds(60), {}); });
 }
 
+// A 200 x 150 map page, ready and holding the 40-point loop.
+struct LoopPage {
+    std::shared_ptr<PageProbe> probe = std::make_shared<PageProbe>();
+    std::unique_ptr<OSMWebMapExportRenderer> renderer;
+    QList<QPointF> track = loopTrack(40);
+
+    LoopPage(double ratio, const QList<int> &breaks) : renderer(makeRenderer(probe, QSizeF(200, 150), ratio))
+    {
+        ready = becomeReady(*renderer)
+            && runInBackground([&] { return renderer->loadTrack(track, breaks, {}); });
+    }
+    // The frame centred on point i of the track.
+    std::optional<QImage> frame(int i, double bearing)
+    {
+        return runInBackground([&] {
+            return renderer->captureFrame(i, track[i].x(), track[i].y(), track[i].x(), track[i].y(), bearing, 15, {});
+        });
+    }
+    bool ready = false;
+};
+
 } // namespace
 
 TEST(WebMapExportRenderer, capturesFramesOfTheRequestedSizeOncePerParameters)
 {
     REQUIRE_WEBGL();
     ServiceScope service;
-    auto probe = std::make_shared<PageProbe>();
-    auto renderer = makeRenderer(probe, QSizeF(200, 150), 2);
-    const QList<QPointF> track = loopTrack(40);
-    ASSERT_TRUE(becomeReady(*renderer));
-    ASSERT_TRUE(runInBackground([&] { return renderer->loadTrack(track, {20}, {}); }));
-    auto frame = [&](int i) {
-        return runInBackground([&] {
-            return renderer->captureFrame(i, track[i].x(), track[i].y(), track[i].x(), track[i].y(), 30, 15, {});
-        });
-    };
+    LoopPage loop(2, {20});
+    ASSERT_TRUE(loop.ready);
+    const auto &probe = loop.probe;
+    const auto &renderer = loop.renderer;
+    auto frame = [&](int i) { return loop.frame(i, 30); };
     const auto image = frame(10);
     ASSERT_TRUE(image.has_value());
     EXPECT_EQ(image->size(), QSize(400, 300));
@@ -219,16 +235,10 @@ TEST(WebMapExportRenderer, turningCapturesLeaveTheOffScreenViewUnpainted)
 {
     REQUIRE_WEBGL();
     ServiceScope service;
-    auto probe = std::make_shared<PageProbe>();
-    auto renderer = makeRenderer(probe, QSizeF(200, 150), 1);
-    const QList<QPointF> track = loopTrack(40);
-    ASSERT_TRUE(becomeReady(*renderer));
-    ASSERT_TRUE(runInBackground([&] { return renderer->loadTrack(track, {}, {}); }));
-    auto frame = [&](int i) {
-        return runInBackground([&] {
-            return renderer->captureFrame(i, track[i].x(), track[i].y(), track[i].x(), track[i].y(), 7.0 * i, 15, {});
-        });
-    };
+    LoopPage loop(1, {});
+    ASSERT_TRUE(loop.ready);
+    const auto &probe = loop.probe;
+    auto frame = [&](int i) { return loop.frame(i, 7.0 * i); };
     ASSERT_TRUE(frame(1).has_value());
     ASSERT_NE(probe->page, nullptr);
     PaintCounter counter;
@@ -242,7 +252,7 @@ TEST(WebMapExportRenderer, turningCapturesLeaveTheOffScreenViewUnpainted)
     ASSERT_EQ(pageCaptures(*probe) - before, 10) << "every turned frame is a fresh capture";
     // Pictures that are only read back need not be composited and painted too.
     EXPECT_LE(counter.paints, 2);
-    renderer->shutdown();
+    loop.renderer->shutdown();
 }
 
 namespace {
