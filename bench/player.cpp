@@ -5,6 +5,7 @@
 // ride and that track, laid on the timeline whole as an import lays it.
 #include "benchcommand.h"
 #include "longtrack.h"
+#include "support/tickgapprobe.h"
 #include "support/waitfor.h"
 
 #include "maps/mapservices.h"
@@ -28,7 +29,6 @@
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QVideoSink>
 
 #include <algorithm>
@@ -184,20 +184,11 @@ double longestBusyStretch(VideoPlayerService &service, double from, double to)
 {
     service.seek(from);
     waitFor([&] { return !service.isSeeking(); }, 5000);
-    QElapsedTimer wall;
-    qint64 last = 0;
-    qint64 longest = 0;
-    QTimer probe;
-    QObject::connect(&probe, &QTimer::timeout, [&] {
-        longest = std::max(longest, wall.nsecsElapsed() - last);
-        last = wall.nsecsElapsed();
-    });
-    wall.start();
-    probe.start(5);
+    testsupport::TickGapProbe probe(5);
     service.play();
     waitFor([&] { return !service.wantsToPlay() || service.clock()->playheadTime() >= to; }, 30000);
     service.pause();
-    return std::max(0.0, longest / 1e6 - 5);
+    return std::max(0.0, probe.longestGapMs() - 5);
 }
 
 struct CutFigures {

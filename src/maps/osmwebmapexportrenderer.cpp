@@ -411,11 +411,12 @@ std::optional<QImage> OSMWebMapExportRenderer::capture(const QString &body, cons
     for (int attempt = 1; attempt <= 2; ++attempt) {
         const auto asked = std::chrono::steady_clock::now();
         // Traced, the page also says when (wall clock, ms) it started and finished.
-        const QString traced = QStringLiteral("var t0=performance.timeOrigin+performance.now();"
-                                              "var r=await (async function(){") + body
-            + QStringLiteral("})();return [r,t0,performance.timeOrigin+performance.now()];");
+        QString script = body;
+        if (tracesCaptures())
+            script = QStringLiteral("var t0=performance.timeOrigin+performance.now();var r=await (async function(){")
+                + body + QStringLiteral("})();return [r,t0,performance.timeOrigin+performance.now()];");
         const auto issuedWall = std::chrono::system_clock::now();
-        auto result = callPage(tracesCaptures() ? traced : body, args, limitSeconds, isCancelled);
+        auto result = callPage(script, args, limitSeconds, isCancelled);
         double pageStart = 0, pageEnd = 0;
         if (tracesCaptures() && result && result->typeId() == QMetaType::QVariantList) {
             const QVariantList parts = result->toList();

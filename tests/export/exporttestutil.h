@@ -6,6 +6,8 @@
 #include "export/exportresult.h"
 #include "export/exporttask.h"
 #include "export/videoexporter.h"
+#include "maps/mapservices.h"
+#include "maps/tilecache.h"
 #include "timeline/videosource.h"
 
 #include "support/clipgenerator.h"
@@ -173,6 +175,29 @@ inline ExportTask overlayTask(const QString &output, double seconds, QSizeF canv
     task.videoFPS = 30;
     return task;
 }
+
+// The map services at `address` while it lives.
+struct MapServicesAt {
+    explicit MapServicesAt(const QUrl &address) { MapServices::overrideEndpointsForTesting(address); }
+    ~MapServicesAt() { MapServices::overrideEndpointsForTesting({}); }
+    MapServicesAt(const MapServicesAt &) = delete;
+    MapServicesAt &operator=(const MapServicesAt &) = delete;
+};
+
+// An exporter with the application's tile cache limits; only the folder is the test's own.
+struct CachedExporter {
+    TileCache cache;
+    VideoExporter exporter;
+    explicit CachedExporter(const QString &root) : cache(options(root)) { exporter.setTileCache(&cache); }
+
+private:
+    static TileCache::Options options(const QString &root)
+    {
+        TileCache::Options o;
+        o.root = root;
+        return o;
+    }
+};
 
 // `task` with an OSM map widget of 100 × 100 at (40, 30).
 inline ExportTask withOsmMap(ExportTask task)

@@ -14,7 +14,6 @@
 
 #include <QElapsedTimer>
 #include <QRegularExpression>
-#include <QScopeGuard>
 #include <QSet>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -58,17 +57,10 @@ TEST(OfflineMapExport, AnUnreachableServiceIsWaitedForOnceAndTheMapStaysEmpty)
                 response.noAnswer = true;
                 return response;
             });
-            MapServices::overrideEndpointsForTesting(silent->baseUrl());
-        } else {
-            MapServices::overrideEndpointsForTesting(closedLoopbackPort());
         }
-        const auto restore = qScopeGuard([] { MapServices::overrideEndpointsForTesting({}); });
-        // The application's limits; only the folder is the test's own.
-        TileCache::Options options;
-        options.root = dir.filePath(QStringLiteral("tiles"));
-        TileCache cache(options);
-        VideoExporter exporter;
-        exporter.setTileCache(&cache);
+        const MapServicesAt services(silent ? silent->baseUrl() : closedLoopbackPort());
+        CachedExporter cached(dir.filePath(QStringLiteral("tiles")));
+        VideoExporter &exporter = cached.exporter;
         const QString output = dir.filePath(QStringLiteral("offline.mp4"));
         QElapsedTimer timer;
         timer.start();
@@ -102,14 +94,10 @@ TEST(OfflineMapExport, AFailedTileIsAskedForOnceNotPerFrame)
         response.body = testsupport::solidTilePng(QColor(40, 60, 220));
         return response;
     });
-    MapServices::overrideEndpointsForTesting(server.baseUrl());
-    const auto restore = qScopeGuard([] { MapServices::overrideEndpointsForTesting({}); });
+    const MapServicesAt services(server.baseUrl());
     QTemporaryDir dir;
-    TileCache::Options options;
-    options.root = dir.filePath(QStringLiteral("tiles"));
-    TileCache cache(options);
-    VideoExporter exporter;
-    exporter.setTileCache(&cache);
+    CachedExporter cached(dir.filePath(QStringLiteral("tiles")));
+    VideoExporter &exporter = cached.exporter;
     const QString output = dir.filePath(QStringLiteral("partial.mp4"));
     ExportTask task = withOsmMap(overlayTask(output, 2));
     task.mapReferenceSize = QSizeF(600, 600);  // a wide view: a dozen tiles

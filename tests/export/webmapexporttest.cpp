@@ -13,7 +13,6 @@
 #include "support/pngdataurl.h"
 #include "support/testartifacts.h"
 
-#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
@@ -210,13 +209,9 @@ TEST(WebMapExport, AFailedOrStalledWarmUpNeitherFailsNorHoldsTheExport)
         else
             web.pages->trackAnswer = QStringLiteral("ERR:no track");
         const auto tiles = testsupport::startMapService();
-        MapServices::overrideEndpointsForTesting(tiles->baseUrl());
-        const auto offline = qScopeGuard([] { MapServices::overrideEndpointsForTesting({}); });
-        TileCache::Options options;
-        options.root = dir.filePath(QStringLiteral("tiles"));
-        TileCache cache(options);
-        VideoExporter exporter;
-        exporter.setTileCache(&cache);
+        const MapServicesAt services(tiles->baseUrl());
+        CachedExporter cached(dir.filePath(QStringLiteral("tiles")));
+        VideoExporter &exporter = cached.exporter;
         ASSERT_TRUE(exportSucceeds(exporter, withMap(overlayTask(dir.filePath(QStringLiteral("raster.mp4")), 1))));
         EXPECT_EQ(exporter.lastRunStats().mapRenderer.toStdString(), "raster");
         EXPECT_EQ(web.pages->captures.load(), 0) << "the frames come from the raster tiles";

@@ -8,6 +8,7 @@
 #include "ui/timeline/rulerview.h"
 
 #include "support/clipgenerator.h"
+#include "support/tickgapprobe.h"
 #include "support/waitfor.h"
 
 #include <QApplication>
@@ -15,7 +16,6 @@
 #include <QSettings>
 #include <QMouseEvent>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QToolButton>
 #include <gtest/gtest.h>
 
@@ -45,27 +45,21 @@ TEST(PlayerWindow, RegularPlaybackStartsAtThePlayheadKeepsTheWindowAnsweringAndE
 
     // A 10 ms timer stands for the input and accessibility queries the window answers.
     QElapsedTimer wall;
-    qint64 lastTick = 0;
-    qint64 longestGap = 0;
-    QTimer probe;
-    QObject::connect(&probe, &QTimer::timeout, [&] {
-        longestGap = std::max(longestGap, wall.elapsed() - lastTick);
-        lastTick = wall.elapsed();
-    });
     double earlyLead = 0; // how far the playhead ran ahead of the wall clock in the first half second
     QObject::connect(window.playerService().clock(), &PlaybackClock::playheadTimeChanged, [&](double t) {
         if (wall.isValid() && wall.elapsed() < 500)
             earlyLead = std::max(earlyLead, (t - 1.0) - wall.elapsed() / 1000.0);
     });
     wall.start();
-    probe.start(10);
+    testsupport::TickGapProbe probe(10);
     button->click();
     EXPECT_EQ(button->accessibleName(), "Pause");
     ASSERT_TRUE(waitFor([&] { return !player.wantsToPlay(); }, 20000));
     const double seconds = wall.elapsed() / 1000.0;
     probe.stop();
-    std::printf("played 3 s of 720p in %.2f s; longest gap between 10 ms ticks %lld ms; early lead %.3f s\n", seconds,
-                (long long)longestGap, earlyLead);
+    const double longestGap = probe.longestGapMs();
+    std::printf("played 3 s of 720p in %.2f s; longest gap between 10 ms ticks %.0f ms; early lead %.3f s\n", seconds,
+                longestGap, earlyLead);
     RecordProperty("longestTickGapMs", int(longestGap));
 
     EXPECT_LT(earlyLead, 0.25); // no jump at the start
