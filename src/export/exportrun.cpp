@@ -297,8 +297,10 @@ ExportResult ExportRun::runFrames()
         });
         // Meanwhile one raster tile is asked for: should the page fail for want of a
         // network, the raster service's silence has then been waited for already.
+        // The probe may outlive `frameCentres` on an early return (it is joined later): it keeps its own point.
         if (!frameCentres.isEmpty())
-            rasterProbe = std::thread([&] { mapRenderer.probe(frameCentres.first(), warmUpCancelled); });
+            rasterProbe = std::thread(
+                [&, first = frameCentres.first()] { mapRenderer.probe(first, warmUpCancelled); });
     }
     const auto preloadRasterTiles = [&] {
         if (task.mapEnabled)
