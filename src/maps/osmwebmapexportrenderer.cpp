@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QPointer>
 #include <QSemaphore>
 #include <QThread>
@@ -171,6 +172,20 @@ void OSMWebMapExportRenderer::assertBackground(const char *what) const
 std::optional<QVariant> OSMWebMapExportRenderer::callPage(const QString &body, const WebMapPage::Arguments &args,
                                                           double limitSeconds, const IsCancelled &stop)
 {
+    return askOnMainThread([body, args](WebMapPage &page, WebMapPage::Done done) { page.call(body, args, done); },
+                           limitSeconds, stop);
+}
+
+std::optional<QVariant> OSMWebMapExportRenderer::evaluateInPage(const QString &script, double limitSeconds,
+                                                                const IsCancelled &stop)
+{
+    return askOnMainThread([script](WebMapPage &page, WebMapPage::Done done) { page.evaluate(script, done); },
+                           limitSeconds, stop);
+}
+
+std::optional<QVariant> OSMWebMapExportRenderer::askOnMainThread(
+    const std::function<void(WebMapPage &, WebMapPage::Done)> &send, double limitSeconds, const IsCancelled &stop)
+{
     if (stop && stop())
         return std::nullopt;
     auto box = std::make_shared<ResultBox>();
@@ -178,7 +193,7 @@ std::optional<QVariant> OSMWebMapExportRenderer::callPage(const QString &body, c
     QPointer<OSMWebMapExportRenderer> self(this);
     QMetaObject::invokeMethod(
         this,
-        [self, body, args, box, signal] {
+        [self, send, box, signal] {
             if (!self || !self->m_page) {
                 signal->release();
                 return;
@@ -187,7 +202,7 @@ std::optional<QVariant> OSMWebMapExportRenderer::callPage(const QString &body, c
                 std::lock_guard lock(box->lock);
                 box->issued = std::chrono::steady_clock::now();
             }
-            self->m_page->call(body, args, [box, signal](std::optional<QVariant> value) {
+            send(*self->m_page, [box, signal](std::optional<QVariant> value) {
                 {
                     std::lock_guard lock(box->lock);
                     box->value = std::move(value);
@@ -351,6 +366,37 @@ std::optional<QImage> OSMWebMapExportRenderer::decodeCapture(const std::optional
     QImage image;
     if (bytes.isEmpty() || !image.loadFromData(bytes))
         return std::nullopt;
+    return image;
+}
+
+std::optional<QImage> OSMWebMapExportRenderer::decodePixels(const std::optional<QVariant> &result,
+                                                            const QSizeF &expected)
+{
+    if (!result || result->typeId() != QMetaType::QByteArray)
+        return std::nullopt;
+    const QByteArray bytes = result->toByteArray();
+    if (bytes.size() < 8)
+        return std::nullopt;
+    const auto word = [&bytes](qsizetype at) {
+        const auto *p = reinterpret_cast<const uchar *>(bytes.constData()) + at;
+        return quint32(p[0]) | quint32(p[1]) << 8 | quint32(p[2]) << 16 | quint32(p[3]) << 24;
+    };
+    const quint32 width = word(bytes.size() - 8);
+    const quint32 height = word(bytes.size() - 4);
+    if (width == 0 || height == 0 || width > 16384 || height > 16384
+        || qsizetype(width) * height * 4 + 8 != bytes.size()
+        || !sizeAccepted(QSize(int(width), int(height)), expected))
+        return std::nullopt;
+    QImage image(int(width), int(height), QImage::Format_ARGB32_Premultiplied);
+    if (image.isNull())
+        return std::nullopt;
+    // GL rows run bottom up; RGBA bytes become the native 0xAARRGGBB.
+    for (int y = 0; y < int(height); ++y) {
+        const auto *src = reinterpret_cast<const uchar *>(bytes.constData()) + qsizetype(height - 1 - y) * width * 4;
+        auto *dst = reinterpret_cast<quint32 *>(image.scanLine(y));
+        for (quint32 x = 0; x < width; ++x, src += 4)
+            dst[x] = quint32(src[3]) << 24 | quint32(src[0]) << 16 | quint32(src[1]) << 8 | src[2];
+    }
     return image;
 }
 
@@ -595,6 +641,24 @@ std::optional<QImage> OSMWebMapExportRenderer::captureBase(const BaseView &view,
                                      {QStringLiteral("marginY"), view.margin.height()}};
     const QSizeF expected((m_referenceSize.width() + 2 * view.margin.width()) * m_pixelRatio,
                           (m_referenceSize.height() + 2 * view.margin.height()) * m_pixelRatio);
+    // Read back as raw pixels when the page draws the view at once: no PNG to
+    // encode in the page and decode here, nor its text through the channel.
+    // A page still waiting for tiles answers otherwise, and the capture below waits.
+    const auto started = std::chrono::steady_clock::now();
+    const QJsonArray values{view.mapLng, view.mapLat, view.bearing, view.zoom, view.margin.width(),
+                            view.margin.height()};
+    auto pixels = decodePixels(
+        evaluateInPage(QStringLiteral("captureBasePixels.apply(null,")
+                           + QString::fromUtf8(QJsonDocument(values).toJson(QJsonDocument::Compact))
+                           + QLatin1Char(')'),
+                       10, isCancelled),
+        expected);
+    if (pixels) {
+        std::lock_guard lock(m_stateLock);
+        ++m_captureStats.made;
+        m_captureStats.seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        return pixels;
+    }
     const auto image = capture(QStringLiteral("return captureBase(mapLng,mapLat,bearing,z,marginX,marginY);"), args,
                                10, expected, isCancelled);
     if (!image)

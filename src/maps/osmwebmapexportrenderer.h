@@ -104,6 +104,10 @@ public:
     static QList<QPointF> warmUpStops(const QList<TrackPoint> &points, int zoom, const QSizeF &referenceSize);
     // A page's capture answer ("data:image/png;base64,...") as an image; none for "ERR:..." and junk.
     static std::optional<QImage> decodeCapture(const std::optional<QVariant> &result);
+    // A page's raw read-back as an image of about `expected` pixels: RGBA rows,
+    // bottom up and premultiplied, then the width and height as little-endian
+    // 32-bit words. None for anything else (a page still waiting for tiles).
+    static std::optional<QImage> decodePixels(const std::optional<QVariant> &result, const QSizeF &expected);
     // A capture is accepted when each side is within 2 px of the expected size.
     static bool sizeAccepted(const QSize &size, const QSizeF &expected);
 
@@ -157,6 +161,10 @@ private:
     void forgetCaptures();
     std::optional<QVariant> callPage(const QString &body, const WebMapPage::Arguments &args, double limitSeconds,
                                      const IsCancelled &stop);
+    std::optional<QVariant> evaluateInPage(const QString &script, double limitSeconds, const IsCancelled &stop);
+    // Sends one request to the page on the main thread and waits for its answer.
+    std::optional<QVariant> askOnMainThread(const std::function<void(WebMapPage &, WebMapPage::Done)> &send,
+                                            double limitSeconds, const IsCancelled &stop);
     void assertBackground(const char *what) const;
 
     Kind m_kind;

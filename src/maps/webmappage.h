@@ -25,6 +25,10 @@ public:
     // Runs `body` as the body of an async function of the named arguments; `done`
     // gets the resolved value, or nothing when it threw or gave no value.
     virtual void call(const QString &body, const Arguments &args, Done done) = 0;
+    // Runs `script` as it stands, not awaited, and gives its value (a typed
+    // array as bytes), or nothing when it threw or the page went away. Unlike
+    // `call`, the value does not go through the page's text channel.
+    virtual void evaluate(const QString &script, Done done) = 0;
     // Releases the web view; calls still running end with no result.
     virtual void shutdown() = 0;
 };

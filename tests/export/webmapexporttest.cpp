@@ -68,6 +68,11 @@ public:
         }
         QTimer::singleShot(0, [done, value] { done(value); });
     }
+    // A page that cannot answer directly: every capture takes the channel.
+    void evaluate(const QString &, Done done) override
+    {
+        QTimer::singleShot(0, [done] { done(std::nullopt); });
+    }
     void shutdown() override { ++m_pages->shutdowns; }
 
 private:

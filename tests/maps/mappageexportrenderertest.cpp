@@ -42,6 +42,7 @@ public:
         auto value = m_log->answer(body);
         QTimer::singleShot(1, [done, value] { done(value); });
     }
+    void evaluate(const QString &script, Done done) override { call(script, {}, std::move(done)); }
     void shutdown() override { m_log->shutDown = true; }
 
 private:
@@ -231,6 +232,33 @@ TEST(MapPageExportRenderer, decodesOnlyPngDataUrls)
                               QVariant(QStringLiteral("garbage")), QVariant(QStringLiteral("base64,AAAA")), QVariant(42)})
         EXPECT_FALSE(OSMWebMapExportRenderer::decodeCapture(v).has_value()) << v.toString().toStdString();
     EXPECT_FALSE(OSMWebMapExportRenderer::decodeCapture(std::nullopt).has_value());
+}
+
+// GL's read-back: RGBA rows bottom up, then width and height.
+TEST(MapPageExportRenderer, decodesPixelReadBacksUprightAndOnlyWhole)
+{
+    const auto readBack = [](quint32 width, quint32 height, const QByteArray &rows) {
+        QByteArray bytes = rows;
+        for (quint32 word : {width, height})
+            for (int shift = 0; shift < 32; shift += 8)
+                bytes.append(char((word >> shift) & 0xff));
+        return QVariant(bytes);
+    };
+    // Bottom row red, then green; top row blue, then half-transparent white (premultiplied).
+    const QByteArray rows = QByteArray::fromHex("ff0000ff00ff00ff" "0000ffff80808080");
+    const auto image = OSMWebMapExportRenderer::decodePixels(readBack(2, 2, rows), QSizeF(2, 2));
+    ASSERT_TRUE(image.has_value());
+    EXPECT_EQ(image->format(), QImage::Format_ARGB32_Premultiplied);
+    EXPECT_EQ(image->pixel(0, 0), qRgb(0, 0, 255));
+    EXPECT_EQ(image->pixel(1, 0), qPremultiply(qRgba(255, 255, 255, 128)));
+    EXPECT_EQ(image->pixel(0, 1), qRgb(255, 0, 0));
+    EXPECT_EQ(image->pixel(1, 1), qRgb(0, 255, 0));
+
+    EXPECT_FALSE(OSMWebMapExportRenderer::decodePixels(readBack(2, 2, rows), QSizeF(5, 2)).has_value());
+    EXPECT_FALSE(OSMWebMapExportRenderer::decodePixels(readBack(2, 3, rows), QSizeF(2, 3)).has_value());
+    EXPECT_FALSE(OSMWebMapExportRenderer::decodePixels(readBack(0, 0, {}), QSizeF(0, 0)).has_value());
+    EXPECT_FALSE(OSMWebMapExportRenderer::decodePixels(QVariant(QStringLiteral("wait")), QSizeF(2, 2)).has_value());
+    EXPECT_FALSE(OSMWebMapExportRenderer::decodePixels(std::nullopt, QSizeF(2, 2)).has_value());
 }
 
 TEST(MapPageExportRenderer, prepareGivesUpWhenThePageIsNotReadyInTime)

@@ -312,7 +312,17 @@ test('captureBase: track layers hidden, canvas grown by the margins, answered at
         assert.equal(map.layer(id).layout.visibility, 'none', id);
     assert.equal(ctx.baseIsRaster(), 'yes');
 
+    // The same view as raw pixels: the rows, then the width and height.
+    map.painter = { context: { gl: { drawingBufferWidth: 3, drawingBufferHeight: 2, RGBA: 1, UNSIGNED_BYTE: 2,
+                                     isContextLost: () => false,
+                                     readPixels(x, y, w, h, format, type, out) { out.fill(7); } } } };
+    const pixels = ctx.captureBasePixels(13.4, 52.5, 0, 15, 100, 80);
+    assert.deepEqual([...pixels.subarray(0, 24)], Array(24).fill(7));
+    const tail = new DataView(pixels.buffer, 24, 8);
+    assert.deepEqual([pixels.length, tail.getUint32(0, true), tail.getUint32(4, true)], [32, 3, 2]);
+
     map.isLoaded = false;  // tiles of the new view still loading
+    assert.equal(ctx.captureBasePixels(13.41, 52.5, 0, 15, 100, 80), 'wait');
     const waiting = ctx.captureBase(13.41, 52.5, 0, 15, 100, 80);
     assert.equal(typeof waiting.then, 'function');
     assert.equal(map.resizes, 1, 'same margins: no resize');

@@ -29,6 +29,7 @@ QList<QPointF> loopTrack(int n)
 struct PageProbe {
     QStringList bodies;
     std::function<QString(const QString &)> rewrite;
+    int pixelAnswers = 0;  // captures read back as raw pixels
     WebMapExportPage *page = nullptr;
 };
 
@@ -44,6 +45,14 @@ public:
     {
         m_probe->bodies << body;
         m_inner->call(m_probe->rewrite ? m_probe->rewrite(body) : body, args, std::move(done));
+    }
+    void evaluate(const QString &script, Done done) override
+    {
+        m_probe->bodies << script;
+        m_inner->evaluate(script, [probe = m_probe, done](std::optional<QVariant> value) {
+            probe->pixelAnswers += value && value->typeId() == QMetaType::QByteArray;
+            done(std::move(value));
+        });
     }
     void shutdown() override { m_inner->shutdown(); }
 
@@ -73,10 +82,12 @@ std::unique_ptr<OSMWebMapExportRenderer> makeRenderer(std::shared_ptr<PageProbe>
                                                      probedFactory(std::move(probe), drawnSize), initialView);
 }
 
-// Page calls that draw and read back a picture: a whole frame, or the map alone.
+// Pictures the page drew and read back: a whole frame, or the map alone (as a
+// PNG, or as pixels; a pixel read that found tiles missing is followed by a PNG).
 int pageCaptures(const PageProbe &probe)
 {
-    return int(probe.bodies.filter(QRegularExpression(QStringLiteral("renderAndCapture|captureBase"))).size());
+    return int(probe.bodies.filter(QRegularExpression(QStringLiteral("renderAndCapture|captureBase\\("))).size())
+        + probe.pixelAnswers;
 }
 
 bool becomeReady(OSMWebMapExportRenderer &renderer)
@@ -255,6 +266,49 @@ TEST(WebMapExportRenderer, turningCapturesLeaveTheOffScreenViewUnpainted)
     loop.renderer->shutdown();
 }
 
+// The page's raw read-back of the map alone is its PNG capture of the same
+// view, pixel for pixel: upright, channels in place.
+TEST(WebMapExportRenderer, aPixelReadBackIsThePagesOwnPicture)
+{
+    REQUIRE_WEBGL();
+    ServiceScope service;
+    LoopPage loop(1.5, {});
+    ASSERT_TRUE(loop.ready && loop.probe->page);
+    const QPointF at = loop.track[5];
+    const QString view = QStringLiteral("%1,%2,30,15,20,10").arg(at.x(), 0, 'g', 17).arg(at.y(), 0, 'g', 17);
+    const auto ask = [&](bool pixels) {
+        std::optional<QVariant> answer;
+        bool answered = false;
+        const auto done = [&](std::optional<QVariant> value) {
+            answer = std::move(value);
+            answered = true;
+        };
+        if (pixels)
+            loop.probe->page->evaluate(QStringLiteral("captureBasePixels(") + view + QLatin1Char(')'), done);
+        else
+            loop.probe->page->call(QStringLiteral("return captureBase(") + view + QStringLiteral(");"), {}, done);
+        EXPECT_TRUE(waitFor([&] { return answered; }, 20000));
+        return answer;
+    };
+    // The PNG capture waits for the view's tiles; the read-back then draws it at once.
+    const auto png = OSMWebMapExportRenderer::decodeCapture(ask(false));
+    ASSERT_TRUE(png.has_value());
+    const QSizeF expected((200 + 2 * 20) * 1.5, (150 + 2 * 10) * 1.5);
+    const auto pixels = OSMWebMapExportRenderer::decodePixels(ask(true), expected);
+    ASSERT_TRUE(pixels.has_value());
+    const QImage fromPng = png->convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    ASSERT_EQ(pixels->size(), fromPng.size());
+    int differing = 0;
+    for (int y = 0; y < fromPng.height(); ++y)
+        for (int x = 0; x < fromPng.width(); ++x)
+            differing += pixels->pixel(x, y) != fromPng.pixel(x, y);
+    EXPECT_EQ(differing, 0);
+    if (differing) {
+        saveTestArtifact(*pixels, QStringLiteral("webmap-pixels"));
+        saveTestArtifact(fromPng, QStringLiteral("webmap-pixels-png"));
+    }
+}
+
 namespace {
 
 // Peak signal-to-noise ratio of two same-sized images over all four channels, in dB.
@@ -408,6 +462,8 @@ TEST(WebMapExportRenderer, framesDrawnOverAMapCaptureMatchFreshCapturesOnAFastTr
             }
         }
         EXPECT_LE(pageCaptures(*probe), c.maxCaptures);
+        if (!north)
+            EXPECT_GT(probe->pixelAnswers, 0) << "turned frames are read back as pixels";
         EXPECT_EQ(probe->bodies.filter(QStringLiteral("renderAndCapture")).size(), 0);
         EXPECT_EQ(probe->bodies.filter(QStringLiteral("updateTrack")).size(), 0) << "the program draws the track";
         composing->shutdown();

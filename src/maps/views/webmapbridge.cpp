@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QPointer>
 #include <QStringList>
 #include <QWebChannel>
 #include <QWebEnginePage>
@@ -64,6 +65,17 @@ void WebMapBridge::call(const QString &body, const QList<QPair<QString, QJsonVal
         + idText + QStringLiteral(",true,v===undefined?null:v);},function(e){routereelResult(") + idText
         + QStringLiteral(",false,String(e));});");
     m_page->runJavaScript(script);
+}
+
+void WebMapBridge::evaluate(const QString &script, Done done)
+{
+    const int id = m_nextCall++;
+    m_pending.insert(id, std::move(done));
+    // Shares the pending calls, so that abandoning them ends this one too.
+    m_page->runJavaScript(script, [self = QPointer<WebMapBridge>(this), id](const QVariant &value) {
+        if (self)
+            self->result(id, true, value);
+    });
 }
 
 void WebMapBridge::abandonCalls()

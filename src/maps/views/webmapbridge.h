@@ -30,6 +30,9 @@ public:
     // Runs `body` as an async function of the named arguments; `done` gets the
     // resolved value, or nothing when it threw, gave no value or the page went away.
     void call(const QString &body, const QList<QPair<QString, QJsonValue>> &args, Done done);
+    // Runs `script` as it stands (not awaited); its value comes back directly,
+    // a typed array as bytes, without the channel's JSON.
+    void evaluate(const QString &script, Done done);
     // Ends every call still waiting, with no result.
     void abandonCalls();
 

@@ -62,6 +62,15 @@ void WebMapExportPage::call(const QString &body, const Arguments &args, Done don
     m_bridge->call(body, args, std::move(done));
 }
 
+void WebMapExportPage::evaluate(const QString &script, Done done)
+{
+    if (!m_bridge) {
+        done(std::nullopt);
+        return;
+    }
+    m_bridge->evaluate(script, std::move(done));
+}
+
 void WebMapExportPage::shutdown()
 {
     if (!m_view)

@@ -20,6 +20,7 @@ public:
     ~WebMapExportPage() override;
 
     void call(const QString &body, const Arguments &args, Done done) override;
+    void evaluate(const QString &script, Done done) override;
     void shutdown() override;
 
     QWebEngineView *view() const { return m_view; }
