@@ -643,7 +643,8 @@ std::optional<QImage> OSMWebMapExportRenderer::captureBase(const BaseView &view,
                           (m_referenceSize.height() + 2 * view.margin.height()) * m_pixelRatio);
     // Read back as raw pixels when the page draws the view at once: no PNG to
     // encode in the page and decode here, nor its text through the channel.
-    // A page still waiting for tiles answers otherwise, and the capture below waits.
+    // A page still waiting for tiles answers otherwise, and the capture below
+    // waits; this one never waits, so a page that takes seconds has stalled.
     const auto started = std::chrono::steady_clock::now();
     const QJsonArray values{view.mapLng, view.mapLat, view.bearing, view.zoom, view.margin.width(),
                             view.margin.height()};
@@ -651,7 +652,7 @@ std::optional<QImage> OSMWebMapExportRenderer::captureBase(const BaseView &view,
         evaluateInPage(QStringLiteral("captureBasePixels.apply(null,")
                            + QString::fromUtf8(QJsonDocument(values).toJson(QJsonDocument::Compact))
                            + QLatin1Char(')'),
-                       10, isCancelled),
+                       5, isCancelled),
         expected);
     if (pixels) {
         std::lock_guard lock(m_stateLock);
