@@ -176,9 +176,16 @@ std::optional<QVariant> OSMWebMapExportRenderer::callPage(const QString &body, c
                            limitSeconds, stop);
 }
 
-std::optional<QVariant> OSMWebMapExportRenderer::evaluateInPage(const QString &script, double limitSeconds,
-                                                                const IsCancelled &stop)
+std::optional<QVariant> OSMWebMapExportRenderer::evaluateInPage(const QString &function,
+                                                                const WebMapPage::Arguments &args,
+                                                                double limitSeconds, const IsCancelled &stop)
 {
+    // The values go in as one JSON array, never substituted into the script's text.
+    QJsonArray values;
+    for (const auto &[name, value] : args)
+        values.append(value);
+    const QString script = function + QStringLiteral(".apply(null,")
+        + QString::fromUtf8(QJsonDocument(values).toJson(QJsonDocument::Compact)) + QLatin1Char(')');
     return askOnMainThread([script](WebMapPage &page, WebMapPage::Done done) { page.evaluate(script, done); },
                            limitSeconds, stop);
 }
@@ -448,12 +455,7 @@ std::optional<QImage> OSMWebMapExportRenderer::capture(const QString &body, cons
                                                        const IsCancelled &isCancelled)
 {
     const auto started = std::chrono::steady_clock::now();
-    const auto account = [&](std::optional<QImage> image) {
-        std::lock_guard lock(m_stateLock);
-        m_captureStats.made += image ? 1 : 0;
-        m_captureStats.seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-        return image;
-    };
+    const auto account = [&](std::optional<QImage> image) { return counted(std::move(image), started); };
     for (int attempt = 1; attempt <= 2; ++attempt) {
         const auto asked = std::chrono::steady_clock::now();
         // Traced, the page also says when (wall clock, ms) it started and finished.
@@ -497,6 +499,15 @@ std::optional<QImage> OSMWebMapExportRenderer::capture(const QString &body, cons
         qWarning().noquote() << QStringLiteral("[OSMWebMapExportRenderer] capture failed, attempt %1/2").arg(attempt);
     }
     return account(std::nullopt);
+}
+
+std::optional<QImage> OSMWebMapExportRenderer::counted(std::optional<QImage> image,
+                                                      std::chrono::steady_clock::time_point started)
+{
+    std::lock_guard lock(m_stateLock);
+    m_captureStats.made += image ? 1 : 0;
+    m_captureStats.seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    return image;
 }
 
 void OSMWebMapExportRenderer::forgetCaptures()
@@ -646,20 +657,8 @@ std::optional<QImage> OSMWebMapExportRenderer::captureBase(const BaseView &view,
     // A page still waiting for tiles answers otherwise, and the capture below
     // waits; this one never waits, so a page that takes seconds has stalled.
     const auto started = std::chrono::steady_clock::now();
-    const QJsonArray values{view.mapLng, view.mapLat, view.bearing, view.zoom, view.margin.width(),
-                            view.margin.height()};
-    auto pixels = decodePixels(
-        evaluateInPage(QStringLiteral("captureBasePixels.apply(null,")
-                           + QString::fromUtf8(QJsonDocument(values).toJson(QJsonDocument::Compact))
-                           + QLatin1Char(')'),
-                       5, isCancelled),
-        expected);
-    if (pixels) {
-        std::lock_guard lock(m_stateLock);
-        ++m_captureStats.made;
-        m_captureStats.seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-        return pixels;
-    }
+    if (auto pixels = decodePixels(evaluateInPage(QStringLiteral("captureBasePixels"), args, 5, isCancelled), expected))
+        return counted(std::move(pixels), started);
     const auto image = capture(QStringLiteral("return captureBase(mapLng,mapLat,bearing,z,marginX,marginY);"), args,
                                10, expected, isCancelled);
     if (!image)

@@ -158,10 +158,14 @@ private:
     std::optional<QImage> capture(const QString &body, const WebMapPage::Arguments &args, double limitSeconds,
                                   const QSizeF &expected, const IsCancelled &isCancelled);
     void countReused();
+    // `image` counted in the stats as a capture (when there is one) that took since `started`.
+    std::optional<QImage> counted(std::optional<QImage> image, std::chrono::steady_clock::time_point started);
     void forgetCaptures();
     std::optional<QVariant> callPage(const QString &body, const WebMapPage::Arguments &args, double limitSeconds,
                                      const IsCancelled &stop);
-    std::optional<QVariant> evaluateInPage(const QString &script, double limitSeconds, const IsCancelled &stop);
+    // Calls the page's `function` with the values of `args`, not awaited (see WebMapPage::evaluate).
+    std::optional<QVariant> evaluateInPage(const QString &function, const WebMapPage::Arguments &args,
+                                           double limitSeconds, const IsCancelled &stop);
     // Sends one request to the page on the main thread and waits for its answer.
     std::optional<QVariant> askOnMainThread(const std::function<void(WebMapPage &, WebMapPage::Done)> &send,
                                             double limitSeconds, const IsCancelled &stop);
