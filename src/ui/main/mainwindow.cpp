@@ -5,6 +5,7 @@
 #include "interfacelanguage.h"
 #include "mainlayout.h"
 #include "networkmonitor.h"
+#include "projectsavedialog.h"
 #include "windowalerts.h"
 #include "windowappearance.h"
 #include "windowcommands.h"
@@ -306,12 +307,7 @@ void MainWindow::setLanguage()
 std::optional<QUrl> MainWindow::chooseSaveLocation(const QString &proposedName, const QString &folder)
 {
     const QString start = folder.isEmpty() ? proposedName : folder + QLatin1Char('/') + proposedName;
-    QString path = QFileDialog::getSaveFileName(this, tr("Save Project"), start, tr("routereel project (*.rrl)"));
-    if (path.isEmpty())
-        return std::nullopt;
-    if (QFileInfo(path).suffix().compare(QLatin1String("rrl"), Qt::CaseInsensitive) != 0)
-        path += QStringLiteral(".rrl");
-    return QUrl::fromLocalFile(path);
+    return ProjectSaveDialog::choose(this, tr("Save Project"), tr("routereel project (*.rrl)"), start);
 }
 
 std::optional<QUrl> MainWindow::chooseProjectToOpen()

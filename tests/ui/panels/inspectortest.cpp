@@ -21,6 +21,7 @@
 #include "support/trackfixtures.h"
 #include "support/waitfor.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QGraphicsOpacityEffect>
 #include <QLabel>
@@ -245,6 +246,88 @@ TEST(Inspector, WithoutTrackEverythingIsDisabledAtHalfOpacity)
     EXPECT_TRUE(ui.shownRows("MAP").isEmpty());
 }
 
+TEST(Inspector, WithoutTrackAssistiveToolsChangeNothingEither)
+{
+    Inspector ui({{QStringLiteral("gpsPathEnabled"), true}, {QStringLiteral("speedWidgetEnabled"), true},
+                  {QStringLiteral("timeWidgetEnabled"), true}, {QStringLiteral("heartRateWidgetEnabled"), true},
+                  {QStringLiteral("hrGraphEnabled"), true}},
+                 false);
+    const QVariantMap stored = storedSettings();
+    const QList<QSlider *> sliders = ui.panel->findChildren<QSlider *>();
+    ASSERT_GE(sliders.size(), 14);
+    QList<int> positions;
+    for (QSlider *slider : sliders)
+        positions << slider->value();
+    for (QSlider *slider : sliders) {
+        QAccessibleInterface *a = QAccessible::queryAccessibleInterface(slider);
+        ASSERT_TRUE(a && a->valueInterface());
+        a->valueInterface()->setCurrentValue(a->valueInterface()->minimumValue());
+        a->valueInterface()->setCurrentValue(a->valueInterface()->maximumValue());
+    }
+    for (QAbstractButton *button : ui.panel->findChildren<QAbstractButton *>()) {
+        if (QAccessibleActionInterface *actions = QAccessible::queryAccessibleInterface(button)->actionInterface()) {
+            for (const QString &action : actions->actionNames())
+                actions->doAction(action);
+        }
+    }
+    QCoreApplication::processEvents();
+    EXPECT_EQ(storedSettings(), stored);
+    EXPECT_TRUE(ui.state.collapsedSections().isEmpty());
+    EXPECT_FALSE(ui.state.showTokenSheet());
+    for (int i = 0; i < sliders.size(); ++i)
+        EXPECT_EQ(sliders[i]->value(), positions[i]) << sliders[i]->accessibleName().toStdString();
+    EXPECT_EQ(ui.shows("MAP", "Size"), QStringLiteral("200"));
+    EXPECT_EQ(ui.shows("MAP", "Opacity"), QStringLiteral("80%"));
+}
+
+TEST(Inspector, SlidersSpeakTheShownValueToAssistiveTools)
+{
+    Inspector ui({{QStringLiteral("gpsPathEnabled"), true}, {QStringLiteral("speedWidgetEnabled"), true},
+                  {QStringLiteral("hrGraphEnabled"), true}});
+    struct Case {
+        const char *key, *caption;
+        double now, lower, upper, step;
+        std::function<double()> stored;
+        double set;      // what the tool sets
+        double storedAs; // on the step, as a drag stores it
+        const char *text;
+    };
+    const Case table[] = {
+        {"MAP", "Size", 200, 100, 200, 10, [&] { return ui.map.width(); }, 150, 150, "150"},
+        {"MAP", "Zoom Level", 15, 10, 18, 1, [&] { return double(ui.map.zoomLevel()); }, 12, 12, "12"},
+        {"MAP", "Opacity", 80, 10, 100, 10, [&] { return ui.map.opacity(); }, 43, 0.4, "40%"},
+        {"PATH", "Opacity", 75, 0, 100, 10, [&] { return ui.path.opacity(); }, 0, 0, "0%"},
+        {"PATH", "Padding", 20, 0, 20, 1, [&] { return ui.path.padding(); }, 7, 7, "7"},
+        {"SPEED", "Font Size", 18, 10, 20, 1, [&] { return ui.speed.fontSize(); }, 25, 20, "20"},
+        {"HEART RATE GRAPH", "Width", 220, 140, 240, 10, [&] { return ui.graph.width(); }, 186, 190, "190"},
+        {"HEART RATE GRAPH", "Height", 70, 40, 80, 5, [&] { return ui.graph.height(); }, 57, 55, "55"},
+    };
+    for (const Case &c : table) {
+        SCOPED_TRACE(std::string(c.key) + " " + c.caption);
+        QAccessibleValueInterface *value =
+            QAccessible::queryAccessibleInterface(ui.line(c.key, c.caption)->slider())->valueInterface();
+        ASSERT_TRUE(value);
+        EXPECT_EQ(value->currentValue().toDouble(), c.now);
+        EXPECT_EQ(value->minimumValue().toDouble(), c.lower);
+        EXPECT_EQ(value->maximumValue().toDouble(), c.upper);
+        EXPECT_EQ(value->minimumStepSize().toDouble(), c.step);
+        value->setCurrentValue(c.set);
+        EXPECT_DOUBLE_EQ(c.stored(), c.storedAs);
+        EXPECT_EQ(ui.shows(c.key, c.caption), QString::fromUtf8(c.text));
+        EXPECT_EQ(value->currentValue().toDouble(), QString::fromUtf8(c.text).remove(QLatin1Char('%')).toDouble());
+    }
+    EXPECT_EQ(QSettings().value(QStringLiteral("mapWidth")).toDouble(), 150);
+
+    // Keys step from a value off the grid to the next step in their direction, not past it.
+    QSlider *width = ui.line("HEART RATE GRAPH", "Width")->slider();
+    for (const auto &[key, expected] : {std::pair(Qt::Key_Right, 190), std::pair(Qt::Key_Left, 180)}) {
+        ui.graph.setWidth(187.9);
+        EXPECT_EQ(QAccessible::queryAccessibleInterface(width)->valueInterface()->currentValue().toDouble(), 187);
+        QTest::keyClick(width, key);
+        EXPECT_EQ(ui.graph.width(), expected);
+    }
+}
+
 TEST(Inspector, ProviderIsStoredAndAsksForAMissingToken)
 {
     struct Case {
@@ -350,17 +433,17 @@ TEST(Inspector, ValueTextsShowStoredValuesAsTheyAre)
         int sliderPosition;
     };
     const Case table[] = {
-        {{}, "MAP", "Zoom Level", "5", 0},
-        {[&] { ui.map.setZoomLevel(22); }, "MAP", "Zoom Level", "22", 8},
-        {{}, "MAP", "Opacity", "\u2013%", 0},
-        {{}, "MAP", "Corner Radius", "1e+300", 30},
-        {{}, "SPEED", "Font Size", "-1e+300", 0},
-        {[&] { ui.map.setOpacity(std::numeric_limits<double>::infinity()); }, "MAP", "Opacity", "\u221e%", 9},
+        {{}, "MAP", "Zoom Level", "5", 10},
+        {[&] { ui.map.setZoomLevel(22); }, "MAP", "Zoom Level", "22", 18},
+        {{}, "MAP", "Opacity", "\u2013%", 10},
+        {{}, "MAP", "Corner Radius", "1e+300", 60},
+        {{}, "SPEED", "Font Size", "-1e+300", 10},
+        {[&] { ui.map.setOpacity(std::numeric_limits<double>::infinity()); }, "MAP", "Opacity", "\u221e%", 100},
         {[&] { ui.map.setCornerRadius(-nan); }, "MAP", "Corner Radius", "\u2013", 0},
-        {[&] { ui.path.setWidth(187.9); }, "PATH", "Size", "187", 9},
-        {[&] { ui.path.setOpacity(0.856); }, "PATH", "Opacity", "86%", 9},
-        {[&] { ui.graph.setWidth(219.9); }, "HEART RATE GRAPH", "Width", "219", 8},
-        {[&] { ui.heartRate.setFontSize(12.9); }, "HEART RATE", "Font Size", "12", 3},
+        {[&] { ui.path.setWidth(187.9); }, "PATH", "Size", "187", 187},
+        {[&] { ui.path.setOpacity(0.856); }, "PATH", "Opacity", "86%", 86},
+        {[&] { ui.graph.setWidth(219.9); }, "HEART RATE GRAPH", "Width", "219", 219},
+        {[&] { ui.heartRate.setFontSize(12.9); }, "HEART RATE", "Font Size", "12", 12},
     };
     for (const Case &c : table) {
         if (c.store)
@@ -379,7 +462,7 @@ TEST(Inspector, ValueTextsShowStoredValuesAsTheyAre)
     EXPECT_EQ(ui.path.opacity(), 0); // PATH reaches 0
     EXPECT_EQ(ui.shows("PATH", "Opacity"), QStringLiteral("0%"));
     QTest::keyClick(ui.line("HEART RATE GRAPH", "Opacity")->slider(), Qt::Key_Left);
-    EXPECT_EQ(ui.graph.opacity(), 0.8); // 0.85 sat at 0.9
+    EXPECT_EQ(ui.graph.opacity(), 0.8); // one step down from 0.85
     QTest::keyClick(ui.line("TIME", "Opacity")->slider(), Qt::Key_Home);
     EXPECT_EQ(ui.time.opacity(), 0.1); // the text widgets stop at 10%
     QTest::keyClick(ui.line("HEART RATE GRAPH", "Height")->slider(), Qt::Key_End);

@@ -18,7 +18,8 @@ InspectorSliderLine::InspectorSliderLine(Range range, Format format, int textWid
     , m_read(std::move(read))
     , m_side(new FadedLabel(this))
     , m_slider(new QSlider(Qt::Horizontal, this))
-    , m_adaptor(new SteppedSliderAdaptor(m_slider, range.lower, range.upper, range.step))
+    , m_adaptor(new SteppedSliderAdaptor(m_slider, range.lower, range.upper, range.step,
+                                           format == Format::percent ? 100 : 1))
     , m_value(inspectorlook::makeValueLabel(textWidth, this))
 {
     auto *layout = new QHBoxLayout(this);
