@@ -558,6 +558,35 @@ TEST(VideoExporter, MissingSourceIsRefusedBeforeFfmpegStarts)
         << overlayResult->message().toStdString();
 }
 
+// A clip cut short after it was loaded (its index at the front lists more than
+// the file holds) fails the export, naming it, instead of being padded with its
+// last picture and reported as a success.
+TEST(VideoExporter, SourceCutShortSinceLoadingFailsTheExport)
+{
+    QTemporaryDir dir;
+    const QString clip = dir.filePath(QStringLiteral("ride.mp4"));
+    ASSERT_TRUE(testsupport::runFfmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                                        QStringLiteral("testsrc2=s=160x90:r=30:d=6"), QStringLiteral("-c:v"),
+                                        QStringLiteral("libx264"), QStringLiteral("-preset"),
+                                        QStringLiteral("ultrafast"), QStringLiteral("-movflags"),
+                                        QStringLiteral("+faststart"), clip}));
+    const VideoSource source = sourceFor(clip);
+    ASSERT_TRUE(QFile::resize(clip, QFileInfo(clip).size() / 2));
+    const QString output = dir.filePath(QStringLiteral("out.mp4"));
+    ExportTask task = regularTask(output, {source}, {cut(source, 0.5, 6, 0)});
+    const GPXTrack track = makeTrack(6);
+    task.tracks = {track};
+    task.segments = {wholeTrack(track)};
+    task.timeWidget = textWidget(10, 10);
+    VideoExporter exporter;
+    const auto result = runExport(exporter, task);
+    ASSERT_TRUE(result);
+    ASSERT_FALSE(result->succeeded());
+    EXPECT_EQ(result->message(), ExportError::sourceVideoIncomplete(clip).message());
+    EXPECT_TRUE(result->message().contains(clip));
+    EXPECT_FALSE(QFileInfo::exists(output));
+}
+
 TEST(VideoExporter, RegularTaskWithoutVideoIsRefusedAtOnce)
 {
     QTemporaryDir dir;
