@@ -236,7 +236,8 @@ void printLine(const QJsonObject &out)
 
 int printError(const QString &message, const QString &detail)
 {
-    QJsonObject out{{QStringLiteral("error"), message}};
+    // "message" as in a success's line: a check reads the outcome's words from one key.
+    QJsonObject out{{QStringLiteral("error"), message}, {QStringLiteral("message"), message}};
     if (!detail.isEmpty() && detail != message)
         out.insert(QStringLiteral("detail"), detail);
     printLine(out);
@@ -324,6 +325,12 @@ bool takeRunOption(const QStringList &args, qsizetype &k, ExportRunOptions &opti
 
 namespace {
 
+// The title of the queue's last log entry: "Export Complete" and the like.
+struct LastLogTitle : ExportLog {
+    void add(Level, const QString &title, const QString &) override { this->title = title; }
+    QString title;
+};
+
 // One export of `task` and its figures; false (with the error printed) when it failed.
 bool exportOnce(const ExportTask &task, const ExportRunOptions &options, QJsonObject &out, double &fps)
 {
@@ -364,6 +371,8 @@ bool exportOnce(const ExportTask &task, const ExportRunOptions &options, QJsonOb
         setWebMapPageFactory({});
     WebMapCapturePool::overridePageCountForBenchmarks(options.mapPages);
     ExportQueue queue;
+    const auto outcome = std::make_shared<LastLogTitle>();
+    queue.setLog(outcome);
     queue.exporter()->setTileCache(&cache);
     // CPU time says more than wall time on a machine that others use too.
     const double cpuBefore = cpuSeconds(RUSAGE_SELF);
@@ -393,10 +402,13 @@ bool exportOnce(const ExportTask &task, const ExportRunOptions &options, QJsonOb
     MapServices::overrideEndpointsForTesting(QUrl());
     setWebMapPageFactory(webPages);
     const ExportTaskRuntime &done = queue.history().first();
+    // The outcome in the user's words, so that a check tells a success from a failure by them.
     if (done.status.kind() != ExportTaskStatus::Kind::completed) {
-        printError(done.status.message());
+        const QString message = done.status.message().isEmpty() ? outcome->title : done.status.message();
+        printError(message);
         return false;
     }
+    out.insert(QStringLiteral("message"), outcome->title);
 
     const VideoExporter::RunStats stats = queue.exporter()->lastRunStats();
     out.insert(QStringLiteral("mode"), task.compositionMode == CompositionMode::overlay ? QStringLiteral("overlay")

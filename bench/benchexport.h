@@ -61,10 +61,11 @@ inline constexpr const char *runOptionsUsage
     = "[--tiles URL] [--web-maps] [--map-service URL|silent] [--compare] [--pairs N] [--map-pages N]";
 
 // Runs `task` through the real queue and exporter and prints one JSON line of
-// figures; the exit code of the subcommand.
+// figures and the outcome's "message"; the exit code of the subcommand.
 int runExport(const ExportTask &task, const ExportRunOptions &options);
 
-// Prints {"error": message}, with "detail" when there is more to it; returns 1.
+// Prints {"error": message, "message": message}, with "detail" when there is
+// more to it; returns 1.
 int printError(const QString &message, const QString &detail = {});
 
 // Writes a 121-point ride at about 80 km/h, one fix a second, as GPX: "loop",

@@ -29,6 +29,16 @@ The file referenced by the project has been moved or deleted. Reload the video a
         <source>%1 has no libx264 H.264 encoder. Install an FFmpeg built with libx264.</source>
         <translation>%1 没有 libx264 H.264 编码器。请安装带有 libx264 的 FFmpeg。</translation>
     </message>
+    <message>
+        <source>Source video is incomplete:
+%1
+
+The file ends before the data its index lists: it is damaged or was not copied whole. Replace it and try again.</source>
+        <translation>源视频不完整：
+%1
+
+文件在其索引所列的数据之前就结束了：文件已损坏或未完整复制。请替换该文件后再试。</translation>
+    </message>
 </context>
 <context>
     <name>ExportOutputTransaction</name>
@@ -259,6 +269,10 @@ The file referenced by the project has been moved or deleted. Reload the video a
     <message>
         <source>the path is not absolute</source>
         <translation>路径不是绝对路径</translation>
+    </message>
+    <message>
+        <source>the file ends before the data its index lists; it is incomplete or damaged</source>
+        <translation>文件在其索引所列的数据之前就结束了；文件不完整或已损坏</translation>
     </message>
 </context>
 <context>

@@ -14,6 +14,11 @@ ExportError ExportError::sourceVideoMissing(const QString &path)
     return {Kind::sourceVideoMissing, path};
 }
 
+ExportError ExportError::sourceVideoIncomplete(const QString &path)
+{
+    return {Kind::sourceVideoIncomplete, path};
+}
+
 ExportError ExportError::ffmpegNotFound()
 {
     return {Kind::ffmpegNotFound};
@@ -39,6 +44,12 @@ QString ExportError::message() const
         return QCoreApplication::translate("ExportError",
                                            "Source video no longer exists on disk:\n%1\n\nThe file referenced by "
                                            "the project has been moved or deleted. Reload the video and try again.")
+            .arg(m_payload);
+    case Kind::sourceVideoIncomplete:
+        return QCoreApplication::translate("ExportError",
+                                           "Source video is incomplete:\n%1\n\nThe file ends before the data its "
+                                           "index lists: it is damaged or was not copied whole. Replace it and try "
+                                           "again.")
             .arg(m_payload);
     case Kind::ffmpegNotFound:
         return QCoreApplication::translate(

@@ -6,15 +6,18 @@
 #include "maps/osmwebmapexportrenderer.h"
 #include "maps/tilecache.h"
 #include "maps/webmappage.h"
+#include "timeline/libavinput.h"
 #include "timeline/timelineengine.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QSet>
 #include <QThread>
 
 #include <algorithm>
 #include <malloc.h>
 #include <mutex>
+#include <optional>
 
 namespace routereel {
 
@@ -191,10 +194,21 @@ void VideoExporter::exportTask(const ExportTask &task, Completion completion)
             return;
         }
         sources = sourceFiles(task);
+        QSet<QString> checked;
         for (const QString &path : std::as_const(sources)) {
-            if (QFileInfo::exists(path))
+            if (checked.contains(path))
                 continue;
-            const ExportError error = ExportError::sourceVideoMissing(path);
+            checked.insert(path);
+            // A file cut short since it was loaded would be padded with its last
+            // picture and still be reported as a success.
+            std::optional<ExportError> refused;
+            if (!QFileInfo::exists(path))
+                refused = ExportError::sourceVideoMissing(path);
+            else if (mediaFileEndsEarly(path))
+                refused = ExportError::sourceVideoIncomplete(path);
+            if (!refused)
+                continue;
+            const ExportError error = *refused;
             QMetaObject::invokeMethod(
                 this,
                 [this, error, completion] {

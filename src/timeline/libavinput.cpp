@@ -7,6 +7,10 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
+#include <cstdint>
+#include <mutex>
+
 extern "C" {
 #include <libavformat/avformat.h>
 }
@@ -14,6 +18,24 @@ extern "C" {
 namespace routereel {
 
 namespace {
+
+// Failures reach callers as exceptions or results; libav's console chatter adds nothing.
+void quietLibav()
+{
+    static std::once_flag quiet;
+    std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });
+}
+
+AVFormatContext *openInput(const QString &name, int *rc)
+{
+    quietLibav();
+    AVDictionary *options = nullptr;
+    av_dict_set(&options, "protocol_whitelist", "file", 0);
+    AVFormatContext *raw = nullptr;
+    *rc = avformat_open_input(&raw, QFile::encodeName(name).constData(), nullptr, &options);
+    av_dict_free(&options);
+    return *rc < 0 ? nullptr : raw;
+}
 
 QString libavReason(int code)
 {
@@ -41,17 +63,49 @@ FormatContextPtr openMediaFile(const QString &path)
     const QString name = libavFileName(path);
     if (name.isEmpty())
         throw VideoReadError(path, QCoreApplication::translate("VideoReadError", "the path is not absolute"));
-    AVDictionary *options = nullptr;
-    av_dict_set(&options, "protocol_whitelist", "file", 0);
-    AVFormatContext *raw = nullptr;
-    const int rc = avformat_open_input(&raw, QFile::encodeName(name).constData(), nullptr, &options);
-    av_dict_free(&options);
-    if (rc < 0)
-        throw VideoReadError(QFileInfo(path).fileName(), libavReason(rc));
+    int opened = 0;
+    AVFormatContext *raw = openInput(name, &opened);
+    if (!raw)
+        throw VideoReadError(QFileInfo(path).fileName(), libavReason(opened));
     FormatContextPtr context(raw);
     if (const int rc = avformat_find_stream_info(context.get(), nullptr); rc < 0)
         throw VideoReadError(QFileInfo(path).fileName(), libavReason(rc));
     return context;
+}
+
+bool endsBeforeItsIndex(AVFormatContext *context)
+{
+    if (!context || !context->pb)
+        return false;
+    const std::int64_t size = avio_size(context->pb);
+    if (size <= 0)
+        return false; // not a plain file: nothing to compare with
+    for (unsigned i = 0; i < context->nb_streams; ++i) {
+        AVStream *stream = context->streams[i];
+        const int count = avformat_index_get_entries_count(stream);
+        for (int k = 0; k < count; ++k) {
+            const AVIndexEntry *entry = avformat_index_get_entry(stream, k);
+            if (entry && entry->pos >= 0 && entry->pos + std::max(0, int(entry->size)) > size)
+                return true;
+        }
+    }
+    return false;
+}
+
+bool mediaFileEndsEarly(const QString &path)
+{
+    const QString name = libavFileName(path);
+    if (name.isEmpty())
+        return false;
+    int rc = 0;
+    const FormatContextPtr context(openInput(name, &rc));
+    return context && endsBeforeItsIndex(context.get());
+}
+
+QString endsEarlyReason()
+{
+    return QCoreApplication::translate("VideoReadError",
+                                       "the file ends before the data its index lists; it is incomplete or damaged");
 }
 
 } // namespace routereel

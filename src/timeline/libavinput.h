@@ -24,4 +24,18 @@ QString libavFileName(const QString &path);
 // Throws VideoReadError naming the file when libav cannot do either.
 FormatContextPtr openMediaFile(const QString &path);
 
+// True when the file's index places data beyond the file's end: a copy or a
+// recording cut short. libav then reads what is there and stops without an
+// error, so the missing rest would pass unnoticed.
+bool endsBeforeItsIndex(AVFormatContext *context);
+
+// Opens the media file at `path` (absolute) as far as its index and tells
+// whether it ends before it (above). False when it cannot be opened at all:
+// that is for the caller's other checks to report.
+bool mediaFileEndsEarly(const QString &path);
+
+// "the file ends before the data its index lists", in the interface language:
+// the reason of a VideoReadError for such a file.
+QString endsEarlyReason();
+
 } // namespace routereel

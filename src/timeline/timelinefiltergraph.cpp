@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 
@@ -59,6 +60,16 @@ QStringList fileInput(const QUrl &url)
 {
     return {QStringLiteral("-protocol_whitelist"), QStringLiteral("file"), QStringLiteral("-i"),
             libavFileName(url.toLocalFile())};
+}
+
+// Where ffmpeg starts reading a piece: whole seconds, at least a second and two
+// of the clip's frames before the cut. Seeking to the cut itself would drop the
+// frame on screen there, as it starts before the cut; whole seconds keep the
+// file's own frame times exact after ffmpeg's shift.
+double readStart(double sourceStart, double sourceFps)
+{
+    const double lead = std::max(1.0, sourceFps > 0 && std::isfinite(sourceFps) ? 2.0 / sourceFps : 1.0);
+    return std::max(0.0, std::floor(sourceStart - lead));
 }
 
 TimelineFilterGraph directMode(const QUrl &url)
@@ -147,24 +158,33 @@ std::optional<TimelineFilterGraph> ffmpegFilterGraph(const std::optional<VideoTi
         } else {
             const QString k = QString::number(++input);
             const auto frames = std::int64_t(std::round(piece.duration * fps));
-            // A file whose picture ends early (sound longer than video, a cut to the
-            // very end) still gives its piece every frame: the last one is repeated.
-            chains << (QStringLiteral("[%1:v]setpts=PTS-STARTPTS,scale=%2:%3:force_original_aspect_ratio=decrease,"
-                                      "pad=%2:%3:(ow-iw)/2:(oh-ih)/2,setsar=1,fps=%4,")
-                           .arg(k, w, h, rate)
+            const double from = readStart(piece.sourceStart, piece.source->fps);
+            const double lead = piece.sourceStart - from;
+            // Output frame n shows the picture on screen at the cut + n frames: the
+            // last one starting at or before that instant ("round=up" never takes a
+            // later one). A file whose picture ends early (sound longer than video,
+            // a cut to the very end) still gives its piece every frame: the last one
+            // is repeated.
+            chains << (QStringLiteral("[%1:v]scale=%2:%3:force_original_aspect_ratio=decrease,"
+                                      "pad=%2:%3:(ow-iw)/2:(oh-ih)/2,setsar=1,fps=%4:start_time=%5:round=up,")
+                           .arg(k, w, h, rate, seconds(lead))
                        + QStringLiteral("tpad=stop_mode=clone:stop=-1,trim=end_frame=%1,"
                                         "setpts=N/(%2*TB),format=yuv420p[%3]")
                              .arg(QString::number(frames), rate, v));
             if (piece.source->hasAudio) {
-                chains << QStringLiteral("[%1:a]aresample=48000:async=1:first_pts=0,"
+                // The sound starts at the cut to the sample; a sound that starts
+                // later in the file keeps its distance to the cut.
+                chains << QStringLiteral("[%1:a]atrim=start=%2,asetpts=PTS-%2/TB,aresample=48000:async=1:first_pts=0,"
                                          "aformat=sample_fmts=fltp:channel_layouts=stereo,apad,"
-                                         "atrim=duration=%2,asetpts=N/SR/TB[%3]")
-                              .arg(k, d, a);
+                                         "atrim=duration=%3,asetpts=N/SR/TB[%4]")
+                              .arg(k, seconds(lead), d, a);
             } else {
                 chains << silence;
             }
-            g.inputArguments << QStringLiteral("-ss") << seconds(piece.sourceStart) << QStringLiteral("-t") << d
-                             << fileInput(piece.source->url);
+            // Two frames more than the piece: ffmpeg's frame-rate filter ends at the
+            // input's end time and would drop the last picture when the end falls on it.
+            g.inputArguments << QStringLiteral("-ss") << seconds(from) << QStringLiteral("-t")
+                             << seconds(lead + piece.duration + 2 / fps) << fileInput(piece.source->url);
         }
         concatInputs += QStringLiteral("[%1][%2]").arg(v, a);
     }

@@ -13,8 +13,9 @@ namespace routereel {
 // export's own input 0 is the overlay frame stream, so the inputs listed here
 // are ffmpeg inputs 1, 2, ...
 struct TimelineFilterGraph {
-    // Per source piece "-ss", start, "-t", length, "-protocol_whitelist", "file",
-    // "-i", "file:" and the absolute path: no other protocol is ever read.
+    // Per source piece "-ss", where reading starts (up to two seconds before the
+    // cut), "-t", the length from there to the piece's end, "-protocol_whitelist",
+    // "file", "-i", "file:" and the absolute path: no other protocol is ever read.
     QStringList inputArguments;
     QString filterComplex;       // chains joined by ";" with a trailing ";"; empty in direct mode
     QString videoLabel;          // "[timelinev]", or "[1:v]" in direct mode

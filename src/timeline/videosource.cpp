@@ -1,6 +1,7 @@
 #include "videosource.h"
 
 #include "libavinput.h"
+#include "videoreaderror.h"
 #include "videotimelineerror.h"
 
 #include "base/usablesize.h"
@@ -14,7 +15,6 @@ extern "C" {
 }
 
 #include <cmath>
-#include <mutex>
 
 namespace routereel {
 
@@ -55,11 +55,11 @@ VideoSource VideoSource::probe(const QUrl &url, const QUuid &id)
     const QString path = url.toLocalFile();
     const QString fileName = QFileInfo(path).fileName();
 
-    // Failures reach the caller as exceptions; libav's own console chatter adds nothing.
-    static std::once_flag quiet;
-    std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });
-
     const FormatContextPtr ctx = openMediaFile(path);
+    // Its stated length would be taken for what it holds: the export would pad
+    // the missing part with its last picture and report success.
+    if (endsBeforeItsIndex(ctx.get()))
+        throw VideoReadError(fileName, endsEarlyReason());
 
     const double duration = ctx->duration == AV_NOPTS_VALUE ? 0.0 : double(ctx->duration) / AV_TIME_BASE;
     if (!(duration > 0) || !std::isfinite(duration))

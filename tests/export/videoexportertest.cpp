@@ -45,6 +45,64 @@ struct FakeSetup {
     VideoExporter exporter;
 };
 
+// A clip of frame-numbered pictures (frameNumberOf) with a 20 ms beep at `beep` seconds.
+QString numberedClipWithBeep(const QString &dir, const QString &name, double fps, double beep)
+{
+    const QString pictures = testsupport::makeNumberedClip(dir, QStringLiteral("pictures-") + name, 4, false, 320,
+                                                           180, fps);
+    const QString path = QDir(dir).filePath(name);
+    const QString sound = QStringLiteral("aevalsrc='if(between(t,%1,%1+0.02),0.8*sin(2*PI*1000*t),0)':s=48000:d=4")
+                              .arg(beep);
+    const bool made = !pictures.isEmpty()
+        && testsupport::runFfmpeg({QStringLiteral("-i"), pictures, QStringLiteral("-f"), QStringLiteral("lavfi"),
+                                   QStringLiteral("-i"), sound, QStringLiteral("-c:v"), QStringLiteral("copy"),
+                                   QStringLiteral("-c:a"), QStringLiteral("aac"), path});
+    return made ? path : QString();
+}
+
+QByteArray decoded(const QStringList &args)
+{
+    QProcess p;
+    p.start(QStringLiteral("ffmpeg"), QStringList{QStringLiteral("-v"), QStringLiteral("error")} + args);
+    p.waitForFinished(120'000);
+    return p.readAllStandardOutput();
+}
+
+// The frame number that each picture of `file` shows, in order.
+QList<int> shownFrameNumbers(const QString &file)
+{
+    const int w = 96, h = 32;
+    const QByteArray raw = decoded({QStringLiteral("-i"), file, QStringLiteral("-vf"),
+                                    QStringLiteral("scale=%1:%2:flags=neighbor").arg(w).arg(h), QStringLiteral("-f"),
+                                    QStringLiteral("rawvideo"), QStringLiteral("-pix_fmt"), QStringLiteral("gray"),
+                                    QStringLiteral("-")});
+    QList<int> numbers;
+    for (qsizetype at = 0; at + w * h <= raw.size(); at += w * h)
+        numbers << testsupport::frameNumberOf(QImage(reinterpret_cast<const uchar *>(raw.constData() + at), w, h, w,
+                                                     QImage::Format_Grayscale8));
+    return numbers;
+}
+
+// The times at which a beep starts in the sound of `file`.
+QList<double> beepStarts(const QString &file)
+{
+    const int rate = 48000;
+    const QByteArray raw = decoded({QStringLiteral("-i"), file, QStringLiteral("-ac"), QStringLiteral("1"),
+                                    QStringLiteral("-ar"), QString::number(rate), QStringLiteral("-f"),
+                                    QStringLiteral("s16le"), QStringLiteral("-")});
+    const auto *samples = reinterpret_cast<const qint16 *>(raw.constData());
+    QList<double> starts;
+    qsizetype lastLoud = -rate;
+    for (qsizetype i = 0; i < raw.size() / 2; ++i) {
+        if (std::abs(samples[i]) < 10000)
+            continue;
+        if (i - lastLoud > rate / 10)
+            starts << double(i) / rate;
+        lastLoud = i;
+    }
+    return starts;
+}
+
 } // namespace
 
 TEST(VideoExporter, OverlayExportHasEveryFrameInYuv420WithoutAudio)
@@ -153,6 +211,68 @@ TEST(VideoExporter, RegularExportHasEveryFrame)
         ASSERT_TRUE(exportSucceeds(exporter, task));
         expectStream(output, "v:0", {{"nb_read_frames", std::to_string(c.frames).c_str()}});
         expectStream(output, "a:0", {{"codec_name", "aac"}});
+    }
+}
+
+// Each exported frame is the picture the preview shows at its instant, the one
+// covering the piece's source time then, also when a cut lies between two
+// frames and pieces of other frame rates are joined; each piece's sound starts
+// at its cut.
+TEST(VideoExporter, EveryFrameIsThePictureOnScreenAtItsInstant)
+{
+    QTemporaryDir dir;
+    struct Clip {
+        VideoSource source;
+        double beep;
+    };
+    const auto clip = [&](const char *name, double fps, double beep) {
+        return Clip{sourceFor(numberedClipWithBeep(dir.path(), QLatin1String(name), fps, beep)), beep};
+    };
+    const Clip c30 = clip("c30.mp4", 30, 1.2), c25 = clip("c25.mp4", 25, 1.5), ntsc = clip("ntsc.mp4", 30000.0 / 1001, 3.3);
+    const GPXTrack track = makeTrack(4);
+    struct Case {
+        const char *name;
+        double fps;  // the output's
+        QList<std::pair<Clip, VideoSegment>> pieces;  // at offsets on the output's frame grid
+    };
+    const auto piece = [](const Clip &c, double start, double end, double offset) {
+        return std::pair{c, cut(c.source, start, end, offset)};
+    };
+    const QList<Case> cases{
+        {"30 fps cut at 0.51", 30, {piece(c30, 0.51, 1.51, 0)}},
+        {"29.97 fps cut at 3.02", ntsc.source.fps, {piece(ntsc, 3.02, 3.62, 0)}},
+        {"25 fps cut at 1.01", 25, {piece(c25, 1.01, 2.01, 0)}},
+        {"cuts on frames", 30, {piece(c30, 1, 2, 0), piece(c25, 0.4, 1.6, 1)}},
+        {"30, 25 and 29.97 fps joined", 30,
+         {piece(c30, 0.51, 1.51, 0), piece(c25, 1.01, 2.01, 1), piece(ntsc, 3.02, 3.62, 2)}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        QList<VideoSegment> segments;
+        QList<int> frames;
+        QList<double> beeps;
+        for (const auto &[clip, s] : c.pieces) {
+            segments << s;
+            const auto count = std::llround((s.sourceEnd - s.sourceStart) * c.fps);
+            for (long long n = 0; n < count; ++n)
+                frames << int(std::floor((s.sourceStart + n / c.fps) * clip.source.fps + 1e-6));
+            if (clip.beep >= s.sourceStart && clip.beep < s.sourceEnd)
+                beeps << s.offset + clip.beep - s.sourceStart;
+        }
+        const QString output = dir.filePath(QLatin1String(c.name) + QStringLiteral(".mp4"));
+        ExportTask task = regularTask(output, {c30.source, c25.source, ntsc.source}, segments);
+        task.videoFPS = c.fps;
+        task.videoResolution = QSizeF(320, 180);
+        task.tracks = {track};
+        task.segments = {wholeTrack(track)};
+        VideoExporter exporter;
+        ASSERT_TRUE(exportSucceeds(exporter, task));
+
+        EXPECT_EQ(shownFrameNumbers(output), frames);
+        const QList<double> heard = beepStarts(output);
+        ASSERT_EQ(heard.size(), beeps.size());
+        for (qsizetype i = 0; i < beeps.size(); ++i)
+            EXPECT_NEAR(heard[i], beeps[i], 0.003) << i;
     }
 }
 
@@ -436,6 +556,35 @@ TEST(VideoExporter, MissingSourceIsRefusedBeforeFfmpegStarts)
     ASSERT_TRUE(overlayResult);
     EXPECT_FALSE(overlayResult->message().startsWith(QStringLiteral("Source video")))
         << overlayResult->message().toStdString();
+}
+
+// A clip cut short after it was loaded (its index at the front lists more than
+// the file holds) fails the export, naming it, instead of being padded with its
+// last picture and reported as a success.
+TEST(VideoExporter, SourceCutShortSinceLoadingFailsTheExport)
+{
+    QTemporaryDir dir;
+    const QString clip = dir.filePath(QStringLiteral("ride.mp4"));
+    ASSERT_TRUE(testsupport::runFfmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                                        QStringLiteral("testsrc2=s=160x90:r=30:d=6"), QStringLiteral("-c:v"),
+                                        QStringLiteral("libx264"), QStringLiteral("-preset"),
+                                        QStringLiteral("ultrafast"), QStringLiteral("-movflags"),
+                                        QStringLiteral("+faststart"), clip}));
+    const VideoSource source = sourceFor(clip);
+    ASSERT_TRUE(QFile::resize(clip, QFileInfo(clip).size() / 2));
+    const QString output = dir.filePath(QStringLiteral("out.mp4"));
+    ExportTask task = regularTask(output, {source}, {cut(source, 0.5, 6, 0)});
+    const GPXTrack track = makeTrack(6);
+    task.tracks = {track};
+    task.segments = {wholeTrack(track)};
+    task.timeWidget = textWidget(10, 10);
+    VideoExporter exporter;
+    const auto result = runExport(exporter, task);
+    ASSERT_TRUE(result);
+    ASSERT_FALSE(result->succeeded());
+    EXPECT_EQ(result->message(), ExportError::sourceVideoIncomplete(clip).message());
+    EXPECT_TRUE(result->message().contains(clip));
+    EXPECT_FALSE(QFileInfo::exists(output));
 }
 
 TEST(VideoExporter, RegularTaskWithoutVideoIsRefusedAtOnce)

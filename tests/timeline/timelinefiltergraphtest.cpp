@@ -27,23 +27,25 @@ VideoTimelineSnapshot workedExample()
 }
 
 const QString workedFilter = QStringLiteral(
-    "[1:v]setpts=PTS-STARTPTS,scale=1920:1080:force_original_aspect_ratio=decrease,pad=1920:1080:(ow-iw)/2:(oh-ih)/2,"
-    "setsar=1,fps=30,tpad=stop_mode=clone:stop=-1,trim=end_frame=60,setpts=N/(30*TB),"
-    "format=yuv420p[clipv0];"
-    "[1:a]aresample=48000:async=1:first_pts=0,aformat=sample_fmts=fltp:channel_layouts=stereo,apad,"
+    "[1:v]scale=1920:1080:force_original_aspect_ratio=decrease,pad=1920:1080:(ow-iw)/2:(oh-ih)/2,"
+    "setsar=1,fps=30:start_time=1.000000000:round=up,tpad=stop_mode=clone:stop=-1,trim=end_frame=60,"
+    "setpts=N/(30*TB),format=yuv420p[clipv0];"
+    "[1:a]atrim=start=1.000000000,asetpts=PTS-1.000000000/TB,aresample=48000:async=1:first_pts=0,"
+    "aformat=sample_fmts=fltp:channel_layouts=stereo,apad,"
     "atrim=duration=2.000000000,asetpts=N/SR/TB[clipa0];"
     "color=c=black:s=1920x1080:r=30:d=1.000000000,format=yuv420p[clipv1];"
     "anullsrc=r=48000:cl=stereo,atrim=duration=1.000000000[clipa1];"
-    "[2:v]setpts=PTS-STARTPTS,scale=1920:1080:force_original_aspect_ratio=decrease,pad=1920:1080:(ow-iw)/2:(oh-ih)/2,"
-    "setsar=1,fps=30,tpad=stop_mode=clone:stop=-1,trim=end_frame=30,setpts=N/(30*TB),"
-    "format=yuv420p[clipv2];"
+    "[2:v]scale=1920:1080:force_original_aspect_ratio=decrease,pad=1920:1080:(ow-iw)/2:(oh-ih)/2,"
+    "setsar=1,fps=30:start_time=0.000000000:round=up,tpad=stop_mode=clone:stop=-1,trim=end_frame=30,"
+    "setpts=N/(30*TB),format=yuv420p[clipv2];"
     "anullsrc=r=48000:cl=stereo,atrim=duration=1.000000000[clipa2];"
     "[clipv0][clipa0][clipv1][clipa1][clipv2][clipa2]concat=n=3:v=1:a=1[timelinecat][timelinea];"
     "[timelinecat]setpts=round(N/(30*TB))[timelinev];");
 
-// Every clip is opened as a plain file: no other protocol may read its path.
-const QStringList workedInputs = {"-ss", "5.000000000", "-t", "2.000000000", "-protocol_whitelist", "file", "-i",
-                                  "file:/clips/a.mov", "-ss", "0.000000000", "-t", "1.000000000",
+// Every clip is opened as a plain file: no other protocol may read its path. Reading
+// starts on a whole second at least one before the cut and ends two frames after it.
+const QStringList workedInputs = {"-ss", "4.000000000", "-t", "3.066666667", "-protocol_whitelist", "file", "-i",
+                                  "file:/clips/a.mov", "-ss", "0.000000000", "-t", "1.066666667",
                                   "-protocol_whitelist", "file", "-i", "file:/clips/b.mov"};
 
 TimelineFilterGraph build(const std::optional<VideoTimelineSnapshot> &snap, double w = 1920, double h = 1080,
@@ -182,7 +184,7 @@ TEST(TimelineFilterGraph, SizesAndFrameRates)
     EXPECT_TRUE(std::isnan(frameRateValue("0/0")));
 
     const TimelineFilterGraph ntsc = build(one, 1920, 1080, "30000/1001");
-    EXPECT_TRUE(ntsc.filterComplex.contains("fps=30000/1001,tpad=stop_mode=clone:stop=-1,"));
+    EXPECT_TRUE(ntsc.filterComplex.contains("fps=30000/1001:start_time=0.000000000:round=up,tpad=stop_mode=clone:stop=-1,"));
     EXPECT_TRUE(ntsc.filterComplex.endsWith("[timelinecat]setpts=round(N/(30000/1001*TB))[timelinev];"));
     EXPECT_TRUE(ntsc.filterComplex.contains("setpts=N/(30000/1001*TB)"));
     EXPECT_TRUE(ntsc.filterComplex.contains("trim=end_frame=30,"));  // 1 s at 29.97 fps, rounded
@@ -280,7 +282,8 @@ TEST(TimelineFilterGraph, FrameAlignment)
     EXPECT_TRUE(g.filterComplex.endsWith(
         "[clipv0][clipa0][clipv1][clipa1][clipv2][clipa2]concat=n=3:v=1:a=1[timelinecat][timelinea];"
         "[timelinecat]setpts=round(N/(30*TB))[timelinev];"));
-    EXPECT_TRUE(g.filterComplex.contains("[2:v]setpts=PTS-STARTPTS,"));
-    EXPECT_EQ(g.inputArguments.mid(8), (QStringList{"-ss", "30.013333333", "-t", "1.000000000", "-protocol_whitelist",
+    EXPECT_TRUE(g.filterComplex.contains("[2:v]scale="));
+    EXPECT_TRUE(g.filterComplex.contains("fps=30:start_time=1.013333333:round=up,"));
+    EXPECT_EQ(g.inputArguments.mid(8), (QStringList{"-ss", "29.000000000", "-t", "2.080000000", "-protocol_whitelist",
                                                     "file", "-i", "file:/clips/a.mov"}));
 }

@@ -5,6 +5,7 @@
 #include "timeline/videotimelineerror.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -108,6 +109,39 @@ TEST(VideoSourceProbe, RefusesFilesWithoutVideo)
         } catch (const VideoReadError &e) {
             EXPECT_TRUE(e.message().contains(QFileInfo(path).fileName()));
             EXPECT_FALSE(e.reason().isEmpty());
+        }
+    }
+}
+
+// A file whose index is at the front and whose data was cut short (an interrupted
+// copy) is refused, naming it, rather than taken for the length it states.
+TEST(VideoSourceProbe, RefusesAFileCutShort)
+{
+    QTemporaryDir dir;
+    const QString whole = dir.filePath("ride.mp4");
+    ASSERT_TRUE(testsupport::runFfmpeg({"-f", "lavfi", "-i", "testsrc2=s=160x90:r=30:d=6", "-f", "lavfi", "-i",
+                                        "sine=d=6", "-c:v", "libx264", "-preset", "ultrafast", "-c:a", "aac",
+                                        "-movflags", "+faststart", whole}));
+    const qint64 size = QFileInfo(whole).size();
+    struct Case {
+        const char *name;
+        qint64 bytes;
+        bool refused;
+    };
+    for (const Case &c : {Case{"whole.mp4", size, false}, Case{"half.mp4", size / 2, true},
+                          Case{"lastbyte.mp4", size - 1, true}}) {
+        SCOPED_TRACE(c.name);
+        const QString path = dir.filePath(c.name);
+        ASSERT_TRUE(QFile::copy(whole, path));
+        ASSERT_TRUE(QFile::resize(path, c.bytes));
+        try {
+            EXPECT_NEAR(probeFile(path).duration, 6, 0.1);
+            EXPECT_FALSE(c.refused) << "accepted";
+        } catch (const VideoReadError &e) {
+            EXPECT_TRUE(c.refused) << e.message().toStdString();
+            EXPECT_EQ(e.fileName(), c.name);
+            EXPECT_TRUE(e.message().contains("the file ends before the data its index lists"))
+                << e.message().toStdString();
         }
     }
 }
