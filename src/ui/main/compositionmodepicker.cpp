@@ -66,9 +66,11 @@ void CompositionModePicker::selectCompositionMode(CompositionMode mode)
 {
     if (m_state.compositionMode() == mode)
         return;
-    m_state.setCompositionMode(mode);
+    // The preset first: an open export sheet replaces a preset that the new mode does not
+    // offer as soon as the mode changes, which would pre-empt Original's move to 1080p.
     if (mode == CompositionMode::overlay)
         m_state.setSelectedPreset(overlayPresetFor(m_state.selectedPreset()));
+    m_state.setCompositionMode(mode);
 }
 
 void CompositionModePicker::showMode()

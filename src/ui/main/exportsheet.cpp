@@ -142,8 +142,10 @@ ExportSheet::ExportSheet(ExportAction &action, WindowState &state, QWidget *pare
     connect(m_cancel, &QPushButton::clicked, this, &ExportSheet::reject);
     connect(m_export, &QPushButton::clicked, this, &ExportSheet::exportPressed);
     connect(m_slider, &QSlider::valueChanged, this, &ExportSheet::factorChosen);
-    connect(m_group, &QButtonGroup::idClicked, this, [this](int id) {
-        m_state.setSelectedPreset(enumCases<ExportPreset>().value(id, ExportPreset::original));
+    // Toggles, not clicks: an assistive tool checks a row without clicking it.
+    connect(m_group, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
+        if (checked)
+            m_state.setSelectedPreset(enumCases<ExportPreset>().value(id, ExportPreset::original));
     });
     connect(&m_state, &WindowState::showExportSheetChanged, this, &ExportSheet::showFlagChanged);
     connect(&m_state, &WindowState::selectedPresetChanged, this, &ExportSheet::refresh);
@@ -281,6 +283,8 @@ void ExportSheet::showSelection()
     const ExportPreset selected = m_state.selectedPreset();
     // An exclusive group cannot show "none": it is lifted while nothing offered is selected.
     const bool offered = m_offered.contains(selected);
+    // Showing the selection is no choice of the user's.
+    const QSignalBlocker blocker(m_group);
     m_group->setExclusive(offered);
     for (const Row &row : std::as_const(m_rows))
         row.button->setChecked(row.preset == selected);

@@ -10,6 +10,7 @@
 #include "export/exportqueue.h"
 #include "export/videoexporter.h"
 
+#include <QAccessibleWidget>
 #include <QEvent>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -69,6 +70,28 @@ QString actionHelp(ExportTaskStatus::Kind kind)
     }
 }
 
+// Qt makes the application the parent of every window; this popup hangs under the
+// widget that opened it, which lists it among its children, so that an assistive
+// tool finds its rows by walking down from the window.
+class PopoverAccessible : public QAccessibleWidget {
+public:
+    explicit PopoverAccessible(QWidget *popover) : QAccessibleWidget(popover, QAccessible::Window) {}
+
+    QAccessibleInterface *parent() const override
+    {
+        if (QWidget *opener = widget()->parentWidget())
+            return QAccessible::queryAccessibleInterface(opener);
+        return QAccessibleWidget::parent();
+    }
+};
+
+QAccessibleInterface *popoverAccessible(const QString &className, QObject *object)
+{
+    if (className == QLatin1String(ExportHistoryPopover::staticMetaObject.className()) && object)
+        return new PopoverAccessible(static_cast<QWidget *>(object));
+    return nullptr;
+}
+
 double shownElapsed(const ExportTaskRuntime &task, const QDateTime &now)
 {
     return std::max(0.0, task.elapsed(now));
@@ -79,6 +102,8 @@ double shownElapsed(const ExportTaskRuntime &task, const QDateTime &now)
 ExportHistoryPopover::ExportHistoryPopover(ExportQueue &queue, QWidget *parent)
     : QWidget(parent, Qt::Popup), m_queue(queue)
 {
+    static const bool accessibleInstalled = (QAccessible::installFactory(popoverAccessible), true);
+    Q_UNUSED(accessibleInstalled);
     setAttribute(Qt::WA_DeleteOnClose);
     setFixedSize(fixedSize);
     setBackgroundRole(QPalette::Window);
@@ -248,6 +273,9 @@ void ExportHistoryPopover::addRow(const ExportTaskRuntime &task)
     line->addLayout(texts, 1);
     line->addSpacing(8);
 
+    row->setAccessibleName(title->text());
+    row->setAccessibleDescription(status->text());
+
     if (!look.actionIcon.isEmpty()) {
         auto *action = new QToolButton(row);
         action->setObjectName(QStringLiteral("action"));
@@ -257,6 +285,7 @@ void ExportHistoryPopover::addRow(const ExportTaskRuntime &task)
         action->setIconSize(QSize(16, 16));
         action->setToolTip(actionHelp(task.status.kind()));
         action->setAccessibleName(action->toolTip());
+        action->setAccessibleDescription(title->text());  // which file, heard on its own
         connect(action, &QToolButton::clicked, this, [this, task] { runAction(task); });
         line->addWidget(action);
     }
@@ -289,13 +318,16 @@ void ExportHistoryPopover::runAction(const ExportTaskRuntime &task)
 void ExportHistoryPopover::updateRunningRow()
 {
     const std::optional<ExportTaskRuntime> &current = m_queue.current();
-    if (m_runningStatus && current && current->task.id == m_runningId)
+    if (m_runningStatus && current && current->task.id == m_runningId) {
         m_runningStatus->setText(statusLine(*current, m_queue.tick()));
+        m_runningStatus->parentWidget()->setAccessibleDescription(m_runningStatus->text());
+    }
 }
 
 void ExportHistoryPopover::retranslate()
 {
     m_title->setText(tr("Export Tasks"));
+    setAccessibleName(m_title->text());
     m_clearHistory->setText(tr("Clear History"));
     m_emptyText->setText(tr("No export tasks yet"));
     m_emptyIcon->setPixmap(

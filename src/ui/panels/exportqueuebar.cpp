@@ -10,6 +10,7 @@
 #include "export/videoexporter.h"
 #include "ui/state/windowstate.h"
 
+#include <QAccessibleWidget>
 #include <QEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -23,6 +24,38 @@ namespace routereel {
 using panelstyle::Tone;
 
 namespace {
+
+// The history popup is a window of its own, and Qt leaves popup windows out of the
+// application's accessible children: the bar lists it as its last child while it is
+// open (the popup names the bar its parent), as a menu hangs under its menu item.
+class QueueBarAccessible : public QAccessibleWidget {
+public:
+    explicit QueueBarAccessible(ExportQueueBar *bar) : QAccessibleWidget(bar) {}
+
+    int childCount() const override { return QAccessibleWidget::childCount() + (popover() ? 1 : 0); }
+    QAccessibleInterface *child(int index) const override
+    {
+        if (popover() && index == QAccessibleWidget::childCount())
+            return QAccessible::queryAccessibleInterface(popover());
+        return QAccessibleWidget::child(index);
+    }
+    int indexOfChild(const QAccessibleInterface *child) const override
+    {
+        if (child && popover() && child->object() == popover())
+            return QAccessibleWidget::childCount();
+        return QAccessibleWidget::indexOfChild(child);
+    }
+
+private:
+    ExportHistoryPopover *popover() const { return static_cast<ExportQueueBar *>(widget())->historyPopover(); }
+};
+
+QAccessibleInterface *queueBarAccessible(const QString &className, QObject *object)
+{
+    if (className == QLatin1String(ExportQueueBar::staticMetaObject.className()) && object)
+        return new QueueBarAccessible(static_cast<ExportQueueBar *>(object));
+    return nullptr;
+}
 
 QToolButton *plainButton(QWidget *parent)
 {
@@ -39,6 +72,8 @@ QToolButton *plainButton(QWidget *parent)
 ExportQueueBar::ExportQueueBar(ExportQueue &queue, WindowState &state, QWidget *parent)
     : QWidget(parent), m_queue(queue), m_state(state)
 {
+    static const bool accessibleInstalled = (QAccessible::installFactory(queueBarAccessible), true);
+    Q_UNUSED(accessibleInstalled);
     setFixedHeight(barHeight);
     setBackgroundRole(QPalette::Window);
     setAutoFillBackground(true);

@@ -2,6 +2,7 @@
 
 #include "ui/main/compositionmodepicker.h"
 #include "ui/main/exportsheet.h"
+#include "ui/main/framedcheckbox.h"
 #include "ui/main/framedradiobutton.h"
 #include "ui/main/windowappearance.h"
 
@@ -74,6 +75,14 @@ void saveInBothLanguages(SheetWindow &w, const QString &name, const QStringList 
     settle();
 }
 
+// A choice made as assistive tools make it: the Toggle action, no click.
+void toggle(QWidget *control)
+{
+    QAccessibleInterface *button = QAccessible::queryAccessibleInterface(control);
+    ASSERT_TRUE(button && button->actionInterface());
+    button->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+}
+
 } // namespace
 
 TEST(ExportSheet, ShowsTheSourceAndThePresetsOfTheMode)
@@ -133,6 +142,40 @@ TEST(ExportSheet, SelectionStaysAmongTheOfferedPresets)
     QTest::mouseClick(w.child<QRadioButton>(QStringLiteral("720p")), Qt::LeftButton);
     w.state.setCompositionMode(CompositionMode::regular);  // still offered: kept
     EXPECT_EQ(w.state.selectedPreset(), ExportPreset::p720);
+}
+
+TEST(ExportSheet, PresetsToggledByAssistiveToolsAreExported)
+{
+    for (const bool overlay : {false, true}) {
+        SCOPED_TRACE(overlay ? "overlay" : "regular");
+        SheetWindow w;
+        w.addTrack(60);
+        w.loadClip(60, {1920, 1080});
+        if (overlay)
+            w.useOverlay();
+        w.action.action()->trigger();
+        toggle(w.child<QRadioButton>(QStringLiteral("720p")));
+        EXPECT_TRUE(w.child<QRadioButton>(QStringLiteral("720p"))->isChecked());
+        QTest::keyClick(&w.sheet, Qt::Key_Return);
+        ASSERT_TRUE(w.queued());
+        EXPECT_EQ(w.queued()->videoResolution * w.queued()->outputScale, QSizeF(1280, 720));
+    }
+}
+
+TEST(ExportSheet, ModeToggledWhileOpenKeepsTheModesOwnPresetRule)
+{
+    SheetWindow w;
+    CompositionModePicker picker(w.state);
+    w.addTrack(60);
+    w.loadClip(60, {1920, 1080});
+    w.useOverlay();
+    w.action.action()->trigger();
+    w.state.setSelectedPreset(ExportPreset::p4K);
+    toggle(picker.box(CompositionMode::regular));
+    EXPECT_EQ(w.state.selectedPreset(), ExportPreset::original);  // 4K is not offered for a 1080p canvas
+    toggle(picker.box(CompositionMode::overlay));
+    EXPECT_EQ(w.state.selectedPreset(), ExportPreset::p1080);
+    EXPECT_TRUE(w.child<QRadioButton>(QStringLiteral("1080p"))->isChecked());
 }
 
 TEST(ExportSheet, CompressionFactorIsShownClampedAndStoredOnlyWhenMoved)

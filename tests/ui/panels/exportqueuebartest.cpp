@@ -6,11 +6,13 @@
 #include "ui/panels/exportqueuebar.h"
 #include "ui/panels/progressring.h"
 
+#include <QAccessible>
 #include <QDesktopServices>
 #include <QRegularExpression>
 #include <QLabel>
 
 #include <QToolButton>
+#include <QVBoxLayout>
 
 using namespace routereel;
 using namespace panelstest;
@@ -57,6 +59,28 @@ QStringList rowLines(const ExportHistoryPopover &popover)
 void pressAction(const ExportHistoryPopover &popover, int row)
 {
     shown(&popover, QStringLiteral("taskRow")).at(row)->findChild<QToolButton *>(QStringLiteral("action"))->click();
+}
+
+// The first visible element under `node` named `name`, searched as a screen reader walks the tree.
+QAccessibleInterface *named(QAccessibleInterface *node, const QString &name)
+{
+    if (!node || node->state().invisible)
+        return nullptr;
+    if (node->text(QAccessible::Name) == name)
+        return node;
+    for (int i = 0; i < node->childCount(); ++i)
+        if (QAccessibleInterface *found = named(node->child(i), name))
+            return found;
+    return nullptr;
+}
+
+// Whether each element up from `node` is found among its parent's children, up to the application.
+bool linkedToTheApplication(QAccessibleInterface *node)
+{
+    for (; node && node->object() != qApp; node = node->parent())
+        if (!node->parent() || node->parent()->indexOfChild(node) < 0)
+            return false;
+    return node != nullptr;
 }
 
 } // namespace
@@ -208,6 +232,32 @@ TEST(ExportHistoryPopover, SectionsRowsAndActions)
     EXPECT_FALSE(bar.historyPopover());
     historyButton->click();
     EXPECT_TRUE(bar.historyPopover());
+}
+
+TEST(ExportHistoryPopover, RowsAndTheirActionsReachAssistiveTools)
+{
+    QueueFixture f;
+    QWidget window;
+    (new QVBoxLayout(&window))->addWidget(new ExportQueueBar(f.queue, f.state));
+    window.show();
+    for (const char *name : {"a.mp4", "b.mp4", "c.mp4"})
+        f.queue.enqueue(f.task(QString::fromLatin1(name), true));
+    QAccessibleInterface *app = QAccessible::queryAccessibleInterface(qApp);
+    QAccessibleInterface *historyButton = named(app, QStringLiteral("Export tasks"));
+    ASSERT_TRUE(historyButton && historyButton->actionInterface());
+    historyButton->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    ASSERT_TRUE(waitFor([&] { return named(app, QStringLiteral("b.mp4")) != nullptr; }, 30'000));
+
+    QAccessibleInterface *row = named(app, QStringLiteral("b.mp4"));
+    EXPECT_TRUE(linkedToTheApplication(row));
+    EXPECT_EQ(row->text(QAccessible::Description), QStringLiteral("queued"));
+    QAccessibleInterface *remove = named(row, QStringLiteral("Remove from queue"));
+    ASSERT_TRUE(remove && remove->actionInterface());
+    EXPECT_EQ(remove->role(), QAccessible::Button);
+    remove->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    ASSERT_TRUE(waitFor([&] { return f.queue.pending().size() == 1; }));
+    EXPECT_EQ(f.queue.pending().first().task.outputURL.fileName(), QStringLiteral("c.mp4"));
+    EXPECT_EQ(f.queue.history().first().task.outputURL.fileName(), QStringLiteral("b.mp4"));
 }
 
 TEST(ExportQueueBar, ScreenshotsDuringARealExport)
