@@ -16,6 +16,8 @@ packages=(
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad gstreamer1.0-libav
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth dbus-x11 python3
+  # network namespaces with a veth link for the connectivity tests
+  iproute2
   # fonts bundled into the app's resources; a CJK font for the Chinese interface
   fonts-dejavu-core fonts-noto-cjk
   # web map libraries come from the npm registry at build time

@@ -1,5 +1,7 @@
 #include "networkmonitor.h"
 
+#include "gionetworkwatch.h"
+
 namespace routereel {
 
 NetworkMonitor::NetworkMonitor(QObject *parent)
@@ -10,6 +12,12 @@ NetworkMonitor::NetworkMonitor(QObject *parent)
         return;
     m_isConnected = isUsable(info->reachability());
     connect(info, &QNetworkInformation::reachabilityChanged, this, &NetworkMonitor::update);
+    // Qt's glib backend reads GLib's monitor at start but misses its later
+    // changes (it waits for a notification the netlink monitor never sends).
+    if (info->backendName().compare(QLatin1String("glib"), Qt::CaseInsensitive) == 0) {
+        auto *watch = new GioNetworkWatch(this);
+        connect(watch, &GioNetworkWatch::reachabilityChanged, this, &NetworkMonitor::update);
+    }
 }
 
 NetworkMonitor::NetworkMonitor(QNetworkInformation::Reachability initial, QObject *parent)

@@ -7,7 +7,8 @@ namespace routereel {
 
 // Whether the machine has a usable network path, for the window's offline alert
 // and the export's map check. It follows the first reachability backend that
-// loads and starts from what that backend reports now. A state the backend
+// loads and starts from what that backend reports now; with Qt's glib backend
+// it also follows GLib's network monitor itself. A state the backend
 // cannot tell ("unknown") counts as online, and so does a machine where no
 // backend loads at all: one that reports nothing never refuses map exports.
 class NetworkMonitor : public QObject {

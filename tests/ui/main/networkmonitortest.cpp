@@ -8,16 +8,20 @@
 #include "tracks/gpxservice.h"
 
 #include "support/timelinefixtures.h"
+#include "support/waitfor.h"
 
 #include <QAction>
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QLibraryInfo>
 #include <QMessageBox>
 #include <QProcess>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <iostream>
 
 using namespace routereel;
 
@@ -48,9 +52,95 @@ void exportWithTheMap(bool expectConnected)
     EXPECT_EQ(window.windowState().showExportSheet(), expectConnected);
 }
 
+// Runs `ip` with `arguments`; true when it succeeds.
+bool ip(const QString &arguments)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::ForwardedChannels);
+    process.start(QStringLiteral("ip"), arguments.split(QLatin1Char(' ')));
+    return process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+// Brings a veth link with an address and a default route up, or takes the route
+// and the link away, in this process's own network namespace.
+bool setLink(bool up)
+{
+    if (!up)
+        return ip(QStringLiteral("route del default")) && ip(QStringLiteral("link del rr0"));
+    return ip(QStringLiteral("link add rr0 type veth peer name rr1")) && ip(QStringLiteral("addr add 10.213.77.1/30 dev rr0"))
+        && ip(QStringLiteral("link set rr1 up")) && ip(QStringLiteral("link set rr0 up"))
+        && ip(QStringLiteral("route add default via 10.213.77.2 dev rr0"));
+}
+
+// Export with the map on: online it opens the sheet, offline it raises the alert.
+void expectMapExport(MainWindow &window, bool online)
+{
+    window.exportAction().action()->trigger();
+    EXPECT_EQ(window.windowState().showExportSheet(), online);
+    EXPECT_EQ(window.alerts().networkBox()->isVisible(), !online);
+    window.windowState().setShowExportSheet(false);
+    window.windowState().setShowNetworkAlert(false);
+}
+
+// The window starts with the link up or not; the link then changes three times.
+void followTheLink(bool startOnline)
+{
+    QSettings().clear();
+    QFile::remove(*ProjectSession::lastSessionPath());
+    if (startOnline) {
+        ASSERT_TRUE(setLink(true));
+    }
+    MainWindow window;
+    window.show();
+    int alertsRaised = 0;
+    QObject::connect(&window.windowState(), &WindowState::showNetworkAlertChanged, &window,
+                     [&] { alertsRaised += window.windowState().showNetworkAlert() ? 1 : 0; });
+    GPXTrack track;
+    track.trackPoints = {testsupport::trackPoint(47, 8, 0), testsupport::trackPoint(47.1, 8, 60)};
+    track.duration = 60;
+    window.gpxService().addTrack(track);
+    window.engine().importGPX(track);
+    window.setCompositionMode(CompositionMode::overlay);
+
+    ASSERT_EQ(window.networkMonitor().isConnected(), startOnline);
+    expectMapExport(window, startOnline);
+    int expectedAlerts = startOnline ? 0 : 1;
+    bool online = startOnline;
+    for (int change = 0; change < 3; ++change) {
+        online = !online;
+        QElapsedTimer clock;
+        clock.start();
+        ASSERT_TRUE(setLink(online));
+        ASSERT_TRUE(testsupport::waitFor([&] { return window.networkMonitor().isConnected() == online; }, 60000))
+            << "change " << change;
+        std::cout << "[ timing ] " << (online ? "link up -> connected" : "link gone -> offline") << " in "
+                  << clock.elapsed() << " ms" << std::endl;
+        // Going offline raises the alert by itself; coming back shows nothing.
+        expectedAlerts += online ? 0 : 1;
+        EXPECT_EQ(window.alerts().networkBox()->isVisible(), !online) << "change " << change;
+        EXPECT_EQ(alertsRaised, expectedAlerts) << "change " << change;
+        window.windowState().setShowNetworkAlert(false);
+        expectMapExport(window, online);
+        expectedAlerts += online ? 0 : 1;
+    }
+    EXPECT_EQ(alertsRaised, expectedAlerts);
+}
+
+// The monitor alone in a Qt without GLib's loop (QT_NO_GLIB), where no player
+// or window runs GLib's main context by the way.
+void followTheLinkWithoutGlibLoop()
+{
+    NetworkMonitor monitor;
+    ASSERT_FALSE(monitor.isConnected());
+    for (bool online : {true, false}) {
+        ASSERT_TRUE(setLink(online));
+        EXPECT_TRUE(testsupport::waitFor([&] { return monitor.isConnected() == online; }, 60000)) << online;
+    }
+}
+
 // Runs this test again in a child process (behind `prefix`, a command such as
 // `unshare -n`) as `machine`; the child's own checks decide.
-void runChild(const QStringList &prefix, const QString &machine)
+void runChild(const QStringList &prefix, const QString &machine, const QStringList &environment = {})
 {
     const auto *test = ::testing::UnitTest::GetInstance()->current_test_info();
     QStringList command = prefix;
@@ -60,6 +150,8 @@ void runChild(const QStringList &prefix, const QString &machine)
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QString::fromLatin1(caseVariable), machine);
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    for (const QString &setting : environment)
+        env.insert(setting.section(QLatin1Char('='), 0, 0), setting.section(QLatin1Char('='), 1));
     child.setProcessEnvironment(env);
     child.setProcessChannelMode(QProcess::MergedChannels);
     child.start(command.takeFirst(), command);
@@ -67,6 +159,11 @@ void runChild(const QStringList &prefix, const QString &machine)
     const QString output = QString::fromLocal8Bit(child.readAll());
     EXPECT_EQ(child.exitCode(), 0) << output.toStdString();
     EXPECT_TRUE(output.contains(QStringLiteral("[  PASSED  ] 1 test"))) << output.toStdString();
+    for (const QString &line : output.split(QLatin1Char('\n'))) {
+        if (line.startsWith(QLatin1String("[ timing ]")))
+            std::cout << machine.toStdString() << ' ' << environment.join(QLatin1Char(' ')).toStdString() << ' '
+                      << line.toStdString() << std::endl;
+    }
 }
 
 } // namespace
@@ -98,4 +195,25 @@ TEST(NetworkMonitor, TheWindowFollowsTheMachinesReachability)
     if (!probe.waitForFinished(10000) || probe.exitStatus() != QProcess::NormalExit || probe.exitCode() != 0)
         GTEST_SKIP() << "no new network namespace here (needs root and unshare)";
     runChild({QStringLiteral("unshare"), QStringLiteral("-n")}, QStringLiteral("offline"));
+}
+
+// A link with an address and a default route comes up and goes while the window
+// runs, in a network namespace of the test's own; the window follows each change.
+TEST(NetworkMonitor, TheWindowFollowsALinkThatComesAndGoes)
+{
+    const QString machine = qEnvironmentVariable(caseVariable);
+    if (machine == QLatin1String("startsOffline") || machine == QLatin1String("startsOnline"))
+        return followTheLink(machine == QLatin1String("startsOnline"));
+    if (machine == QLatin1String("withoutGlibLoop"))
+        return followTheLinkWithoutGlibLoop();
+
+    QProcess probe;
+    probe.start(QStringLiteral("unshare"), QStringLiteral("-n ip link add rr0 type veth peer name rr1").split(u' '));
+    if (!probe.waitForFinished(10000) || probe.exitStatus() != QProcess::NormalExit || probe.exitCode() != 0)
+        GTEST_SKIP() << "no network namespace with a veth link here (needs root, unshare and ip)";
+    // The namespace ends with the child, and its links with it, whatever the child's fate.
+    const QStringList unshare = {QStringLiteral("unshare"), QStringLiteral("-n")};
+    runChild(unshare, QStringLiteral("startsOffline"));
+    runChild(unshare, QStringLiteral("startsOnline"));
+    runChild(unshare, QStringLiteral("withoutGlibLoop"), {QStringLiteral("QT_NO_GLIB=1")});
 }
