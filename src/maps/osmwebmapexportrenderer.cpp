@@ -255,7 +255,16 @@ bool OSMWebMapExportRenderer::waitUntilReady(std::chrono::milliseconds timeout, 
     while (!m_isReady) {
         const auto now = std::chrono::steady_clock::now();
         // A page that said it cannot load its map never gets ready.
-        if (now >= deadline || m_pageFailed)
+        if (m_pageFailed)
+            return false;
+        if (now >= m_loadDeadline.at + pageWordGrace) {
+            // The same rule as the page's, heard from here: its word is only late.
+            m_pageFailed = true;
+            qWarning().noquote()
+                << QStringLiteral("[OSMWebMapExportRenderer] page cannot draw the map (not loaded by the deadline)");
+            return false;
+        }
+        if (now >= deadline)
             return false;
         lock.unlock();
         const bool cancelled = isCancelled && isCancelled();

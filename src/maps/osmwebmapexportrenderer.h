@@ -201,7 +201,7 @@ private:
     mutable std::mutex m_stateLock;
     mutable std::condition_variable m_readyChanged;
     bool m_isReady = false;
-    bool m_pageFailed = false;  // no style, or not loaded in time: never ready
+    mutable bool m_pageFailed = false;  // no style, or not loaded in time: never ready
     bool m_didShutdown = false;
 
     CaptureStats m_captureStats;  // under m_stateLock
