@@ -1,7 +1,8 @@
 // Export pages: a map that cannot get its style (the service refuses, its name
 // does not resolve), or that has not loaded its first view in time, says so at
 // once; the program then draws raster tiles instead of waiting for a page that
-// would time out frame after frame.
+// would time out frame after frame. "In time" is `exportLoadDeadline` (ms since
+// the epoch), set when the export started: a page slow to start has less left.
 (function () {
     var styleLoaded = false;
     var settled = false;
@@ -23,5 +24,7 @@
         if (!styleLoaded)
             fail('style failed: ' + ((e && e.error && e.error.message) || 'unknown error'));
     });
-    timer = setTimeout(function () { fail('map not loaded in time'); }, exportLoadTimeout);
+    // setTimeout takes at most 2^31 - 1 ms; a longer wait would fire at once.
+    var left = Math.min(Math.max(0, exportLoadDeadline - Date.now()), 2147483647);
+    timer = setTimeout(function () { fail('map not loaded in time'); }, left);
 })();

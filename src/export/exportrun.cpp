@@ -242,8 +242,10 @@ ExportResult ExportRun::runFrames()
         if (pathCapture.joinable())
             pathCapture.join();
     });
+    std::optional<std::chrono::steady_clock::time_point> pathPageDeadline;
     if (gpsConfig.enabled && gpsConfig.showMap && !effective.points.isEmpty() && m_in.gpsPathWeb) {
         OSMWebMapExportRenderer *pathWeb = m_in.gpsPathWeb.data();
+        pathPageDeadline = pathWeb->loadDeadline();
         pathCapture = std::thread([&, pathWeb] {
             if (!pathWeb->waitUntilReady(OSMWebMapExportRenderer::defaultReadyTimeout, isCancelled))
                 return;
@@ -298,10 +300,20 @@ ExportResult ExportRun::runFrames()
         // Meanwhile one raster tile is asked for: should the page fail for want of a
         // network, the raster service's silence has then been waited for already.
         // The probe may outlive `frameCentres` on an early return (it is joined later): it keeps its own point.
+        // It waits no longer than the page: both are decided by the same moment.
         if (!frameCentres.isEmpty())
-            rasterProbe = std::thread(
-                [&, first = frameCentres.first()] { mapRenderer.probe(first, warmUpCancelled); });
+            rasterProbe = std::thread([&, first = frameCentres.first(), by = m_in.mapWeb->loadDeadline()] {
+                mapRenderer.probe(first, warmUpCancelled, by);
+            });
     }
+    // The path's raster map is the fall-back of its page: the same service, asked meanwhile.
+    if (pathPageDeadline && !rasterProbe.joinable())
+        rasterProbe = std::thread([&, by = *pathPageDeadline] {
+            const auto projection = GPSPathProjection::make(effective.points, effective.breaks, gpsConfig.padding,
+                                                            gpsConfig.pixelSize);
+            GPSPathRenderer::probeTileService(projection, task.mapProvider, task.mapboxToken, task.mapLanguage, cache,
+                                              warmUpCancelled, by);
+        });
     const auto preloadRasterTiles = [&] {
         if (task.mapEnabled)
             m_stats.mapRenderer = m_in.mapWeb ? QStringLiteral("web") : QStringLiteral("raster");

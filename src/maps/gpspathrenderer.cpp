@@ -10,6 +10,31 @@
 
 namespace routereel {
 
+namespace {
+
+// The raster tiles under a projection's square, in projection pixels.
+struct TileGrid {
+    TileGrid(const GPSPathProjection &projection, MapProvider provider)
+        : z(GPSPathRenderer::tileZoom(provider, projection.zoomFloat))
+        , ts(std::exp2(projection.zoomFloat - z) * 512)
+        , left(projection.centerPx - projection.size / 2)
+        , top(projection.centerPy - projection.size / 2)
+        , tiles(qint64(1) << z)
+        , col0(qint64(std::floor(left / ts)))
+        , col1(qint64(std::floor((left + projection.size) / ts)))
+        , row0(std::max<qint64>(qint64(std::floor(top / ts)), 0))
+        , row1(std::min(qint64(std::floor((top + projection.size) / ts)), tiles - 1))
+    {
+    }
+    int wrapped(qint64 col) const { return int(((col % tiles) + tiles) % tiles); }  // the map repeats east and west
+
+    int z;
+    double ts, left, top;
+    qint64 tiles, col0, col1, row0, row1;
+};
+
+} // namespace
+
 GPSPathRenderer::GPSPathRenderer(MapProvider provider, double pixelSize, double referenceSize, double opacity,
                                  double padding)
     : m_pixelSize(pixelSize)
@@ -49,24 +74,31 @@ QImage GPSPathRenderer::loadTileBackground(const GPSPathProjection &projection, 
     const double size = projection.size;
     p.fillRect(QRectF(0, 0, size, size), QColor::fromRgbF(0.93f, 0.93f, 0.93f));
 
-    const int z = tileZoom(provider, projection.zoomFloat);
-    const double ts = std::exp2(projection.zoomFloat - z) * 512;
-    const double left = projection.centerPx - size / 2;
-    const double top = projection.centerPy - size / 2;
-    const qint64 tiles = qint64(1) << z;
-    const qint64 col0 = qint64(std::floor(left / ts)), col1 = qint64(std::floor((left + size) / ts));
-    const qint64 row0 = qint64(std::floor(top / ts)), row1 = qint64(std::floor((top + size) / ts));
-    for (qint64 row = std::max<qint64>(row0, 0); row <= std::min(row1, tiles - 1); ++row) {
-        for (qint64 col = col0; col <= col1; ++col) {
+    const TileGrid grid(projection, provider);
+    const double ts = grid.ts;
+    for (qint64 row = grid.row0; row <= grid.row1; ++row) {
+        for (qint64 col = grid.col0; col <= grid.col1; ++col) {
             if (isCancelled && isCancelled())
                 return {};
-            const int x = int(((col % tiles) + tiles) % tiles);  // the map repeats east and west
-            const QImage tile = cache.tile(provider, z, x, int(row), token, language, isCancelled);
+            const QImage tile = cache.tile(provider, grid.z, grid.wrapped(col), int(row), token, language, isCancelled);
             if (!tile.isNull())
-                p.drawImage(QRectF(col * ts - left - 0.5, row * ts - top - 0.5, ts + 1, ts + 1), tile);
+                p.drawImage(QRectF(col * ts - grid.left - 0.5, row * ts - grid.top - 0.5, ts + 1, ts + 1), tile);
         }
     }
     return image;
+}
+
+void GPSPathRenderer::probeTileService(const GPSPathProjection &projection, MapProvider provider,
+                                       const QString &token, const QString &language, TileCache &cache,
+                                       const TileCache::CancelCheck &isCancelled,
+                                       std::optional<std::chrono::steady_clock::time_point> answerBy)
+{
+    const double side = projection.size;
+    if (!std::isfinite(side) || side < 1)
+        return;
+    const TileGrid grid(projection, provider);
+    if (grid.row0 <= grid.row1)
+        cache.tile(provider, grid.z, grid.wrapped(grid.col0), int(grid.row0), token, language, isCancelled, answerBy);
 }
 
 bool GPSPathRenderer::renderBase(const QList<TrackPoint> &points, const QList<int> &breaks)

@@ -29,6 +29,12 @@ public:
                                      const QString &language, double scale, TileCache &cache = TileCache::shared(),
                                      const TileCache::CancelCheck &isCancelled = {});
 
+    // Fetches the first tile of that map: whether the tile service answers (by
+    // `answerBy`, when given) is then known, and a silent one is not waited for again.
+    static void probeTileService(const GPSPathProjection &projection, MapProvider provider, const QString &token,
+                                 const QString &language, TileCache &cache, const TileCache::CancelCheck &isCancelled,
+                                 std::optional<std::chrono::steady_clock::time_point> answerBy);
+
     // Makes the base image and the dot; false when the widget has no size.
     bool renderBase(const QList<TrackPoint> &points, const QList<int> &breaks);
     // The widget for a frame (pixelSize square, Format_ARGB32_Premultiplied), or a null image before renderBase().

@@ -2,12 +2,14 @@
 
 #include "maps/mapservices.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QStringList>
 
 #include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <cmath>
 
@@ -21,6 +23,8 @@ namespace routereel {
 namespace {
 
 enum class Library { mapLibre, mapbox };
+
+std::atomic<long long> exportLoadTimeoutOverride{-1};
 
 QString pageHead(Library library, const QString &mapRule)
 {
@@ -38,7 +42,8 @@ QString pageHead(Library library, const QString &mapRule)
 }
 
 QString mapLibrePage(double width, double height, double pixelRatio, bool preview, int zoom,
-                     const QStringList &scripts, std::optional<WebMapPageView> view)
+                     const QStringList &scripts, std::optional<WebMapPageView> view,
+                     std::optional<qint64> loadDeadline)
 {
     if (preview || !view || !std::isfinite(view->lng) || !std::isfinite(view->lat) || !std::isfinite(view->zoom))
         view = WebMapPageView{0, 0, double(zoom), QSizeF(0, 0)};
@@ -65,7 +70,9 @@ QString mapLibrePage(double width, double height, double pixelRatio, bool previe
                     .arg(MapPages::jsNumber(width), MapPages::jsNumber(height));
     page += QStringLiteral("var map = new maplibregl.Map({") + options + QStringLiteral("});\n");
     if (!preview) {
-        page += QStringLiteral("var exportLoadTimeout = %1;\n").arg(MapPages::exportLoadTimeoutMs);
+        if (!loadDeadline)
+            loadDeadline = QDateTime::currentMSecsSinceEpoch() + MapPages::exportLoadTimeout().count();
+        page += QStringLiteral("var exportLoadDeadline = %1;\n").arg(*loadDeadline);
         page += MapPages::resourceScript(QStringLiteral("loadwatch.js"));
         page += MapPages::resourceScript(QStringLiteral("exportcapture.js"));
     }
@@ -96,21 +103,21 @@ QString mapboxPage(const QString &token, int zoom, const QStringList &scripts)
 } // namespace
 
 QString MapPages::mapWidgetPageHTML(double width, double height, double pixelRatio, bool preview,
-                                    const std::optional<WebMapPageView> &view)
+                                    const std::optional<WebMapPageView> &view, std::optional<qint64> loadDeadline)
 {
     return mapLibrePage(width, height, pixelRatio, preview, 15,
                         {QStringLiteral("geojson.js"), QStringLiteral("track.js"), QStringLiteral("mapwidget.js"),
                          QStringLiteral("language.js"), QStringLiteral("widgetcapture.js")},
-                        view);
+                        view, loadDeadline);
 }
 
 QString MapPages::gpsPathPageHTML(double width, double height, double pixelRatio, bool preview,
-                                  const std::optional<WebMapPageView> &view)
+                                  const std::optional<WebMapPageView> &view, std::optional<qint64> loadDeadline)
 {
     return mapLibrePage(width, height, pixelRatio, preview, 1,
                         {QStringLiteral("geojson.js"), QStringLiteral("gpspath.js"), QStringLiteral("language.js"),
                          QStringLiteral("pathcapture.js")},
-                        view);
+                        view, loadDeadline);
 }
 
 QString MapPages::mapboxWidgetPageHTML(const QString &accessToken)
@@ -123,6 +130,17 @@ QString MapPages::mapboxPathPageHTML(const QString &accessToken)
 {
     return mapboxPage(accessToken, 1,
                       {QStringLiteral("geojson.js"), QStringLiteral("gpspath.js"), QStringLiteral("language.js")});
+}
+
+std::chrono::milliseconds MapPages::exportLoadTimeout()
+{
+    const long long overridden = exportLoadTimeoutOverride;
+    return std::chrono::milliseconds(overridden >= 0 ? overridden : exportLoadTimeoutMs);
+}
+
+void MapPages::setExportLoadTimeoutForTesting(std::optional<std::chrono::milliseconds> timeout)
+{
+    exportLoadTimeoutOverride = timeout ? std::max<long long>(0, timeout->count()) : -1;
 }
 
 QString MapPages::bridgeScript()

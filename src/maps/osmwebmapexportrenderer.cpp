@@ -4,6 +4,7 @@
 #include "maps/webmercator.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QPointer>
@@ -64,15 +65,22 @@ QJsonArray intArray(const QList<int> &values)
 
 } // namespace
 
+OSMWebMapExportRenderer::LoadDeadline OSMWebMapExportRenderer::LoadDeadline::after(std::chrono::milliseconds wait)
+{
+    return {std::chrono::steady_clock::now() + wait, QDateTime::currentMSecsSinceEpoch() + wait.count()};
+}
+
 OSMWebMapExportRenderer::OSMWebMapExportRenderer(Kind kind, const QString &language, const QSizeF &referenceSize,
                                                  double pixelRatio, WebMapPageFactory factory,
-                                                 const std::optional<WebMapPageView> &initialView)
+                                                 const std::optional<WebMapPageView> &initialView,
+                                                 const std::optional<LoadDeadline> &loadDeadline)
     : m_kind(kind)
     , m_language(language)
     , m_referenceSize(referenceSize)
     , m_expectedPixelSize(referenceSize.width() * pixelRatio, referenceSize.height() * pixelRatio)
     , m_pixelRatio(pixelRatio)
     , m_initialView(initialView)
+    , m_loadDeadline(loadDeadline ? *loadDeadline : LoadDeadline::after(MapPages::exportLoadTimeout()))
 {
     Q_ASSERT(onMainThread());
     if (!factory)
@@ -101,6 +109,7 @@ OSMWebMapExportRenderer::OSMWebMapExportRenderer(Kind kind, const QString &langu
         m_readyChanged.notify_all();
     };
     request.initialView = initialView;
+    request.loadDeadline = m_loadDeadline.msecsSinceEpoch;
     m_page = factory(request);
 }
 
@@ -112,7 +121,7 @@ OSMWebMapExportRenderer::~OSMWebMapExportRenderer()
 std::unique_ptr<OSMWebMapExportRenderer> OSMWebMapExportRenderer::makeSibling() const
 {
     auto sibling = std::make_unique<OSMWebMapExportRenderer>(m_kind, m_language, m_referenceSize, m_pixelRatio,
-                                                             m_factory, m_initialView);
+                                                             m_factory, m_initialView, m_loadDeadline);
     sibling->m_reusesCaptures = m_reusesCaptures;
     return sibling;
 }
@@ -237,13 +246,25 @@ std::optional<QVariant> OSMWebMapExportRenderer::askOnMainThread(
 
 bool OSMWebMapExportRenderer::waitUntilReady(std::chrono::milliseconds timeout, const IsCancelled &isCancelled) const
 {
-    // Woken by the page's ready message; a cancel is noticed within 0.1 s.
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    // Woken by the page's ready message; a cancel is noticed within 0.1 s. The
+    // page says itself when its deadline has passed; should that word be late
+    // (a busy main thread), the export does not wait for it much longer.
+    constexpr auto pageWordGrace = std::chrono::milliseconds(250);
+    const auto deadline = std::min(std::chrono::steady_clock::now() + timeout, m_loadDeadline.at + pageWordGrace);
     std::unique_lock lock(m_stateLock);
     while (!m_isReady) {
         const auto now = std::chrono::steady_clock::now();
         // A page that said it cannot load its map never gets ready.
-        if (now >= deadline || m_pageFailed)
+        if (m_pageFailed)
+            return false;
+        if (now >= m_loadDeadline.at + pageWordGrace) {
+            // The same rule as the page's, heard from here: its word is only late.
+            m_pageFailed = true;
+            qWarning().noquote()
+                << QStringLiteral("[OSMWebMapExportRenderer] page cannot draw the map (not loaded by the deadline)");
+            return false;
+        }
+        if (now >= deadline)
             return false;
         lock.unlock();
         const bool cancelled = isCancelled && isCancelled();

@@ -35,18 +35,33 @@ public:
         bool operator==(const FrameKey &) const = default;
     };
 
+    // The moment the export stops waiting for its map services, on both clocks:
+    // the page's own load watch reads the wall clock.
+    struct LoadDeadline {
+        std::chrono::steady_clock::time_point at;
+        qint64 msecsSinceEpoch = 0;
+        static LoadDeadline after(std::chrono::milliseconds wait);
+    };
+
     // Main thread. `factory` defaults to the one the UI registered; `initialView`:
-    // where the page looks first (the first frame's map, with its margins).
+    // where the page looks first (the first frame's map, with its margins);
+    // `loadDeadline`: by when the page must have loaded its map, by default the
+    // pages' load time-out from now (the export's start).
     OSMWebMapExportRenderer(Kind kind, const QString &language, const QSizeF &referenceSize, double pixelRatio,
                             WebMapPageFactory factory = {},
-                            const std::optional<WebMapPageView> &initialView = std::nullopt);
+                            const std::optional<WebMapPageView> &initialView = std::nullopt,
+                            const std::optional<LoadDeadline> &loadDeadline = std::nullopt);
     ~OSMWebMapExportRenderer() override;
 
     static QString mapWidgetPageHTML(double width, double height, double pixelRatio, bool preview);
     static QString gpsPathPageHTML(double width, double height, double pixelRatio, bool preview);
 
-    // Main thread: another renderer drawing the same page, on a page of its own.
+    // Main thread: another renderer drawing the same page, on a page of its own,
+    // that has to be ready by the same deadline.
     std::unique_ptr<OSMWebMapExportRenderer> makeSibling() const;
+    // When the export stops waiting for this page; other waits for the map
+    // services (the raster service's first answer) end then too.
+    std::chrono::steady_clock::time_point loadDeadline() const { return m_loadDeadline.at; }
 
     Kind kind() const { return m_kind; }
     QString handlerName() const;
@@ -81,9 +96,9 @@ public:
     };
     ExportFrame exportFrame(const std::optional<FramePosition> &position, int zoom, const IsCancelled &isCancelled);
 
-    // Background threads: waits until the page is ready, says it
-    // cannot load its map, `timeout` passes or the export is cancelled. The
-    // exporter gives the page 30 s to start; the page itself gives its map a few.
+    // Background threads: waits until the page is ready, says it cannot load
+    // its map, `timeout` passes, the load deadline has passed (by a little, so
+    // that the page's own word normally comes first) or the export is cancelled.
     bool waitUntilReady(std::chrono::milliseconds timeout, const IsCancelled &isCancelled) const;
 
     // The start of a web map for an export: waits for the page, gives it the
@@ -180,12 +195,13 @@ private:
     bool m_loggedSizeMismatch = false;
     WebMapPageFactory m_factory;
     std::optional<WebMapPageView> m_initialView;
+    LoadDeadline m_loadDeadline;
     std::unique_ptr<WebMapPage> m_page;
 
     mutable std::mutex m_stateLock;
     mutable std::condition_variable m_readyChanged;
     bool m_isReady = false;
-    bool m_pageFailed = false;  // no style, or not loaded in time: never ready
+    mutable bool m_pageFailed = false;  // no style, or not loaded in time: never ready
     bool m_didShutdown = false;
 
     CaptureStats m_captureStats;  // under m_stateLock

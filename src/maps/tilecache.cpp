@@ -180,7 +180,8 @@ QImage TileCache::fromDisk(const QString &key, const QString &path)
 }
 
 QImage TileCache::tile(MapProvider provider, int z, int x, int y, const QString &token, const QString &language,
-                       const CancelCheck &isCancelled)
+                       const CancelCheck &isCancelled,
+                       std::optional<std::chrono::steady_clock::time_point> answerBy)
 {
     if (z < 0 || z > maxZoom)
         return {};
@@ -202,7 +203,7 @@ QImage TileCache::tile(MapProvider provider, int z, int x, int y, const QString 
     if (failedRecently(address))
         return {};
     TileDownloader::Miss miss = TileDownloader::Miss::failed;
-    const auto response = m_downloader.get(url, isCancelled, &miss);
+    const auto response = m_downloader.get(url, isCancelled, &miss, answerBy);
     if (!response) {
         if (miss != TileDownloader::Miss::cancelled)
             rememberFailure(address);

@@ -55,8 +55,10 @@ public:
     // (zoom outside 0...22, tile outside the world, no address, network failure, status other
     // than 200, undecodable data, deadline passed, cancelled). A tile that failed, and every tile
     // of a host that could not be reached, gives a null image at once for a while.
+    // `answerBy`: as TileDownloader::get.
     QImage tile(MapProvider provider, int z, int x, int y, const QString &token, const QString &language,
-                const CancelCheck &isCancelled = {});
+                const CancelCheck &isCancelled = {},
+                std::optional<std::chrono::steady_clock::time_point> answerBy = std::nullopt);
 
     // Fetches the tiles (x, y) of one zoom in parallel; returns when all are done.
     void preload(MapProvider provider, int zoom, const QList<QPoint> &tiles, const QString &token,

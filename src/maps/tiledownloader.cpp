@@ -42,6 +42,7 @@ struct TileDownloader::Pending {
     QUrl url;
     QString host;
     quint64 epoch = 0;
+    std::optional<std::chrono::steady_clock::time_point> answerBy;
     std::mutex mutex;
     std::condition_variable changed;
     bool done = false;
@@ -149,7 +150,8 @@ void TileDownloader::forgetUnreachableHosts()
     m_hosts.clear();
 }
 
-std::optional<TileDownloader::Response> TileDownloader::get(const QUrl &url, const CancelCheck &isCancelled, Miss *miss)
+std::optional<TileDownloader::Response> TileDownloader::get(const QUrl &url, const CancelCheck &isCancelled, Miss *miss,
+                                                            std::optional<std::chrono::steady_clock::time_point> answerBy)
 {
     const auto missed = [miss](Miss why) {
         if (miss)
@@ -167,6 +169,7 @@ std::optional<TileDownloader::Response> TileDownloader::get(const QUrl &url, con
     pending->url = url;
     pending->host = host;
     pending->epoch = m_epoch;
+    pending->answerBy = answerBy;
     QMetaObject::invokeMethod(m_context, [this, pending] { start(pending); });
 
     const auto deadline = std::chrono::steady_clock::now() + m_limits.deadline;
@@ -225,7 +228,12 @@ void TileDownloader::start(const std::shared_ptr<Pending> &pending)
         pending->timedOut = !answered();
         reply->abort();
     };
-    QTimer::singleShot(m_limits.responseTimeout, reply, [giveUp, answered] {
+    std::chrono::milliseconds responseTimeout = m_limits.responseTimeout;
+    if (pending->answerBy)
+        responseTimeout = std::clamp(std::chrono::ceil<std::chrono::milliseconds>(*pending->answerBy
+                                                                                  - std::chrono::steady_clock::now()),
+                                     std::chrono::milliseconds(0), responseTimeout);
+    QTimer::singleShot(responseTimeout, reply, [giveUp, answered] {
         if (!answered())
             giveUp();
     });

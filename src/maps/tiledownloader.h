@@ -46,8 +46,10 @@ public:
 
     // Blocks until the response is complete. Nothing on a network error, time-out, cancellation,
     // while the host backs off, after shutDown(), or when called on the network thread itself
-    // (it would wait on itself); `miss` then says why.
-    std::optional<Response> get(const QUrl &url, const CancelCheck &isCancelled = {}, Miss *miss = nullptr);
+    // (it would wait on itself); `miss` then says why. `answerBy`: the answer must begin by then
+    // as well as within the response time-out (a wait that shares a deadline with others).
+    std::optional<Response> get(const QUrl &url, const CancelCheck &isCancelled = {}, Miss *miss = nullptr,
+                                std::optional<std::chrono::steady_clock::time_point> answerBy = std::nullopt);
 
     // Forgets the unreachable hosts.
     void forgetUnreachableHosts();

@@ -350,11 +350,13 @@ void TileMapRenderer::preload(const QList<TrackPoint> &points, const TileCache::
     preloadAround(centres, isCancelled);
 }
 
-void TileMapRenderer::probe(const trackinterpolation::LatLng &position, const TileCache::CancelCheck &isCancelled)
+void TileMapRenderer::probe(const trackinterpolation::LatLng &position, const TileCache::CancelCheck &isCancelled,
+                            std::optional<std::chrono::steady_clock::time_point> answerBy)
 {
     const QList<QPoint> tiles = tilesAround(position.lat, position.lng, 1, 1);
     if (!tiles.isEmpty())
-        m_cache.tile(m_provider, m_fetchZoom, tiles.first().x(), tiles.first().y(), m_token, m_mapLanguage, isCancelled);
+        m_cache.tile(m_provider, m_fetchZoom, tiles.first().x(), tiles.first().y(), m_token, m_mapLanguage, isCancelled,
+                     answerBy);
 }
 
 void TileMapRenderer::preloadAround(const QList<trackinterpolation::LatLng> &centres,

@@ -43,9 +43,11 @@ public:
     // Fetches every tile that frames centred on the given positions can show.
     void preloadAround(const QList<trackinterpolation::LatLng> &centres, const TileCache::CancelCheck &isCancelled = {});
 
-    // Fetches the one tile under a position: whether the tile service answers is then known
-    // (a service that cannot be reached is not waited for again by later lookups).
-    void probe(const trackinterpolation::LatLng &position, const TileCache::CancelCheck &isCancelled = {});
+    // Fetches the one tile under a position: whether the tile service answers (by `answerBy`,
+    // when given) is then known (a service that cannot be reached is not waited for again by
+    // later lookups).
+    void probe(const trackinterpolation::LatLng &position, const TileCache::CancelCheck &isCancelled = {},
+               std::optional<std::chrono::steady_clock::time_point> answerBy = std::nullopt);
 
     // The fetch-zoom tiles under a window of `width` x `height` world pixels centred on a position.
     QList<QPoint> tilesAround(double lat, double lng, double width, double height) const;

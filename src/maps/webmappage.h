@@ -52,6 +52,8 @@ struct WebMapPageRequest {
     // The page cannot draw its map (no style, or not loaded in time): it will never get ready.
     std::function<void(const QString &reason)> onFailed;
     std::optional<WebMapPageView> initialView;
+    // When the page gives up loading its map (ms since the epoch); none: the default from now.
+    std::optional<qint64> loadDeadline;
 };
 
 using WebMapPageFactory = std::function<std::unique_ptr<WebMapPage>(const WebMapPageRequest &)>;

@@ -334,7 +334,7 @@ test('captureBase: track layers hidden, canvas grown by the margins, answered at
 
 test('an export page that cannot load its map says so once, at once when the style fails', async () => {
     const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
-    const watch = () => loadPage(['loadwatch.js'], new StubMap(), { exportLoadTimeout: 40 });
+    const watch = () => loadPage(['loadwatch.js'], new StubMap(), { exportLoadDeadline: Date.now() + 40, Date });
     const refused = watch();
     refused.map.fire('error');  // the style request failed
     assert.deepEqual(refused.posted, [['mapFailed', 'style failed: unknown error']]);

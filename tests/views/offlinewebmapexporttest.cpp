@@ -98,3 +98,49 @@ TEST(OfflineWebMapExport, anUnreachableMapServiceFallsBackToRasterTilesAtOnce)
         EXPECT_TRUE(near(frame.pixel(250, 200), QColor(0, 100, 0))) << "the frame outside the map";
     }
 }
+
+// A service that takes connections and never answers: the page of a map and
+// the raster tiles that would replace it are waited for at once and by one
+// deadline, not one after the other, so the frames begin within 5 s of the start.
+TEST(OfflineWebMapExport, aSilentMapServiceHoldsTheFramesBackAtMostFiveSeconds)
+{
+    REQUIRE_WEBGL();
+    struct Case {
+        const char *widget;
+        bool map, path;
+    };
+    for (const Case &c : {Case{"map", true, false}, Case{"GPS path", false, true}}) {
+        SCOPED_TRACE(c.widget);
+        testsupport::LoopbackHttpServer silent([](const testsupport::HttpRequest &) {
+            testsupport::HttpResponse response;
+            response.noAnswer = true;
+            return response;
+        });
+        const MapServicesAt services(silent.baseUrl());
+        QTemporaryDir dir;
+        CachedExporter cached(dir.filePath(QStringLiteral("tiles")));  // knows nothing of the service yet
+        ExportTask task = overlayTask(dir.filePath(QStringLiteral("silent.mp4")), 1);
+        if (c.map)
+            task = withOsmMap(task);
+        task.gpsPathWidget.enabled = c.path;
+        task.gpsPathWidget.showMap = c.path;
+        task.gpsPathWidget.pixelSize = 100;
+        task.gpsPathWidget.referenceSize = 100;
+        task.gpsPathWidget.centerX = 250;
+        task.gpsPathWidget.centerY = 170;
+        VideoExporter &exporter = cached.exporter;
+        // Progress reaches 0.05 when the maps are settled and the frames begin.
+        QElapsedTimer sinceStart;
+        qint64 framesBegan = -1;
+        QObject::connect(&exporter, &VideoExporter::progressChanged, [&] {
+            if (framesBegan < 0 && exporter.progress() >= 0.05)
+                framesBegan = sinceStart.elapsed();
+        });
+        sinceStart.start();
+        ASSERT_TRUE(exportSucceeds(exporter, task));
+        const VideoExporter::RunStats stats = exporter.lastRunStats();
+        EXPECT_EQ((c.map ? stats.mapRenderer : stats.pathMapRenderer).toStdString(), "raster");
+        EXPECT_GE(framesBegan, 0);
+        EXPECT_LT(framesBegan, 5000);
+    }
+}

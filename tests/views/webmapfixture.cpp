@@ -1,5 +1,6 @@
 #include "webmapfixture.h"
 
+#include "maps/mappages.h"
 #include "maps/mapservices.h"
 #include "maps/views/webmapruntime.h"
 
@@ -40,10 +41,15 @@ QList<routereel::TrackPoint> route(int n)
 ServiceScope::ServiceScope(bool answerStyle) : server(startMapService(answerStyle))
 {
     routereel::MapServices::overrideEndpointsForTesting(server->baseUrl());
+    // A page of a service that answers is waited for as long as it takes: on a
+    // busy machine its start alone can outlast the export's few seconds.
+    if (answerStyle)
+        routereel::MapPages::setExportLoadTimeoutForTesting(std::chrono::minutes(10));
 }
 
 ServiceScope::~ServiceScope()
 {
+    routereel::MapPages::setExportLoadTimeoutForTesting(std::nullopt);
     routereel::MapServices::overrideEndpointsForTesting({});
     waitFor([] { return false; }, 50);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);  // released web views go now

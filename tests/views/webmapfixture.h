@@ -26,7 +26,8 @@ QVariant evaluate(QWebEnginePage *page, const QString &script);
 // A wavy route of `n` points through Berlin.
 QList<routereel::TrackPoint> route(int n);
 
-// The loopback map service, with the map services pointed at it while it lives.
+// The loopback map service, with the map services pointed at it while it lives;
+// when it answers, export pages wait for it as long as they need.
 struct ServiceScope {
     std::unique_ptr<testsupport::LoopbackHttpServer> server;
     explicit ServiceScope(bool answerStyle = true);

@@ -38,8 +38,8 @@ WebMapExportPage::WebMapExportPage(const WebMapPageRequest &request)
     const double w = request.referenceSize.width();
     const double h = request.referenceSize.height();
     const QString html = request.kind == WebMapPageKind::mapWidget
-        ? MapPages::mapWidgetPageHTML(w, h, request.pixelRatio, false, request.initialView)
-        : MapPages::gpsPathPageHTML(w, h, request.pixelRatio, false, request.initialView);
+        ? MapPages::mapWidgetPageHTML(w, h, request.pixelRatio, false, request.initialView, request.loadDeadline)
+        : MapPages::gpsPathPageHTML(w, h, request.pixelRatio, false, request.initialView, request.loadDeadline);
     m_view->setHtml(html, QUrl());
 }
 
