@@ -699,6 +699,10 @@ void TimelinePlayer::stillDeck(int d)
 void TimelinePlayer::restill(int d)
 {
     Deck &deck = m_decks[d];
+    if (d == m_active && m_running) {
+        deck.still = false; // running is what it should do
+        return;
+    }
     deck.media->play(); // its pause is ignored while it believes itself paused
     stillDeck(d);
     deck.heldAt.reset();
