@@ -285,7 +285,9 @@ void VideoPlayerService::play()
     setWantsToPlay(true);
     if (m_isMetadataReady && !m_isSeeking) {
         m_player->play();
-        setIsPlaying(true);
+        // What the player does counts: at the end of its item it reports the end at
+        // once (and is paused by then) rather than starting.
+        setIsPlaying(m_player->isPlaying());
     }
 }
 

@@ -4,6 +4,9 @@
 #include <QProcess>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+
 namespace testsupport {
 
 bool runFfmpeg(const QStringList &args)
@@ -63,6 +66,25 @@ QString makeNumberedClip(const QString &dir, const QString &name, double seconds
         args << QStringLiteral("-c:a") << QStringLiteral("aac") << QStringLiteral("-shortest");
     args << path;
     return runFfmpeg(args) ? path : QString();
+}
+
+QString makeNumberedCameraClip(const QString &dir, const QString &name, double seconds, int width, int height,
+                                      double fps, double keyframeSeconds)
+{
+    const QString path = QDir(dir).filePath(name);
+    const QString gop = QString::number(std::max(1L, std::lround(keyframeSeconds * fps)));
+    return runFfmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                      QStringLiteral("nullsrc=s=48x16:r=%1:d=%2,geq=lum='255*mod(floor(N/pow(2,floor(X*12/W))),2)'"
+                                     ":cb=128:cr=128,scale=%3:%4:flags=neighbor,noise=alls=12:allf=t")
+                          .arg(QString::number(fps, 'g', 10), QString::number(seconds, 'g', 10))
+                          .arg(width)
+                          .arg(height),
+                      QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-preset"),
+                      QStringLiteral("veryfast"), QStringLiteral("-bf"), QStringLiteral("2"), QStringLiteral("-pix_fmt"),
+                      QStringLiteral("yuv420p"), QStringLiteral("-g"), gop, QStringLiteral("-keyint_min"), gop, QStringLiteral("-sc_threshold"),
+                      QStringLiteral("0"), path})
+        ? path
+        : QString();
 }
 
 int frameNumberOf(const QImage &image)

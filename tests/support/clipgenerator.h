@@ -30,6 +30,12 @@ QString makeClip(const QString &dir, const QString &name, const ClipSpec &spec =
 // survive compression and scaling, and frameNumberOf reads them back.
 QString makeNumberedClip(const QString &dir, const QString &name, double seconds, bool audio = false,
                          int width = 320, int height = 180, double fps = 30);
+// The same encoded as a camera's: with B-frames, so that the decoder's frame times run
+// a couple of frames ahead of the clip's; with grain, so that every picture costs real
+// decoding; and with a keyframe only every `keyframeSeconds`, so that a seek far from
+// one has many pictures to decode first.
+QString makeNumberedCameraClip(const QString &dir, const QString &name, double seconds, int width, int height,
+                                      double fps, double keyframeSeconds);
 // The frame number a picture of such a clip shows; -1 for a null image.
 int frameNumberOf(const QImage &image);
 

@@ -3,6 +3,7 @@
 #include "timeline/previewplayer.h"
 
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <vector>
 
@@ -22,7 +23,13 @@ public:
     ItemId currentItem() const override { return item; }
     ItemStatus itemStatus() const override { return status; }
     QString itemError() const override { return error; }
-    void play() override { setPlaying(true); }
+    void play() override
+    {
+        if (onPlay)
+            onPlay();
+        else
+            setPlaying(true);
+    }
     void pause() override { setPlaying(false); }
     bool isPlaying() const override { return playing; }
     double currentTime() const override { return item ? time : std::numeric_limits<double>::quiet_NaN(); }
@@ -74,6 +81,7 @@ public:
         std::function<void(bool)> completion;
     };
     std::vector<Seek> seeks;
+    std::function<void()> onPlay; // how the player answers play; starts running when none
     std::optional<routereel::PreviewPlan> installedPlan;
     int replaceCount = 0;
     ItemId item = 0;

@@ -163,6 +163,36 @@ TEST(VideoPlayerService, NearEndRuleInBothModes)
     }
 }
 
+TEST(VideoPlayerService, IsPlayingFollowsWhatThePlayerReportsInAnyOrder)
+{
+    struct Case {
+        const char *answer;
+        std::function<void(ScriptedPlayer &)> onPlay;
+        bool playing; // right after play
+        bool wants;
+    };
+    const Case cases[] = {
+        {"runs", [](ScriptedPlayer &p) { p.setPlaying(true); }, true, true},
+        {"reports the end at once", [](ScriptedPlayer &p) { emit p.playedToEnd(p.item); }, false, false},
+        {"runs and ends at once", [](ScriptedPlayer &p) { p.setPlaying(true); p.reachEnd(); }, false, false},
+        {"ends, then says it stopped", [](ScriptedPlayer &p) { emit p.playedToEnd(p.item); p.setPlaying(false); },
+         false, false},
+        {"starts later", [](ScriptedPlayer &) {}, false, true},
+    };
+    for (const Case &c : cases) {
+        Fixture f;
+        f.loadSettled(wholeClip(10));
+        f.player->onPlay = [&] { c.onPlay(*f.player); };
+        f.service.play();
+        EXPECT_EQ(f.service.isPlaying(), c.playing) << c.answer;
+        EXPECT_EQ(f.service.wantsToPlay(), c.wants) << c.answer;
+        if (c.wants) { // a late report counts too
+            f.player->setPlaying(true);
+            EXPECT_TRUE(f.service.isPlaying()) << c.answer;
+        }
+    }
+}
+
 TEST(VideoPlayerService, SeekClampsAndScrubOutsideMovesOnlyThePlayhead)
 {
     Fixture f;

@@ -9,6 +9,7 @@
 
 #include "support/clipgenerator.h"
 #include "support/tickgapprobe.h"
+#include "support/timelinefixtures.h"
 #include "support/waitfor.h"
 
 #include <QApplication>
@@ -16,8 +17,11 @@
 #include <QSettings>
 #include <QMouseEvent>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QToolButton>
 #include <gtest/gtest.h>
+
+#include <cmath>
 
 using namespace routereel;
 using testsupport::waitFor;
@@ -80,4 +84,60 @@ TEST(PlayerWindow, RegularPlaybackStartsAtThePlayheadKeepsTheWindowAnsweringAndE
     EXPECT_NE(player.clock()->playheadTime(), before);
     EXPECT_EQ(button->accessibleName(), "Play");
     EXPECT_FALSE(player.wantsToPlay());
+}
+
+TEST(PlayerWindow, QuickCutsPlayToTheEndFromHomeAndFromARulerClickBetweenFrames)
+{
+    QTemporaryDir dir;
+    const QString far = testsupport::makeNumberedCameraClip(dir.path(), QStringLiteral("far.mp4"), 12, 1920,
+                                                                   1080, 30, 8);
+    const QString near = testsupport::makeNumberedClip(dir.path(), QStringLiteral("near.mp4"), 1, false, 1280, 720);
+    ASSERT_FALSE(far.isEmpty());
+    ASSERT_FALSE(near.isEmpty());
+    QSettings().clear();
+    QFile::remove(*ProjectSession::lastSessionPath());
+    MainWindow window({.makePlayer = {}, .network = QNetworkInformation::Reachability::Online});
+    window.resize(1280, 800);
+    window.show();
+    ASSERT_TRUE(waitFor([&] { return window.session().didAttemptAutoRestore(); }));
+    VideoPlayerService &player = window.playerService();
+    const VideoSource a = VideoSource::probe(QUrl::fromLocalFile(far), QUuid::createUuid());
+    const VideoSource b = VideoSource::probe(QUrl::fromLocalFile(near), QUuid::createUuid());
+    window.engine().setVideoSources({a, b});
+    window.engine().setVideoSegments({testsupport::cut(a, 0, 1.2, 0), testsupport::cut(b, 0, 0.4, 1.2),
+                                      testsupport::cut(a, 9.5, 11.5, 1.6)});
+    ASSERT_TRUE(waitFor([&] { return player.isMetadataReady() && !player.isSeeking(); }, 15000));
+    ASSERT_DOUBLE_EQ(player.duration(), 3.6);
+    QToolButton *button = window.findChild<MainToolbar *>()->button(QStringLiteral("playPause"));
+    auto *ruler = window.findChild<RulerView *>();
+    ASSERT_NE(ruler, nullptr);
+
+    // Where a click lands shortly before the first cut, between two frames.
+    double x = 0;
+    while (x < ruler->width() && (ruler->scrubTime(x) < 1.0 || std::fabs(std::remainder(ruler->scrubTime(x) * 30, 1)) < 0.2))
+        x += 1;
+    ASSERT_LT(ruler->scrubTime(x), 1.2);
+    const QPointF at(x, ruler->height() / 2.0);
+
+    for (const bool fromHome : {true, false}) {
+        SCOPED_TRACE(fromHome ? "Home" : "ruler click");
+        if (fromHome) {
+            QTest::keyClick(&window, Qt::Key_Home);
+        } else {
+            QTest::mouseClick(ruler, Qt::LeftButton, {}, at.toPoint());
+        }
+        ASSERT_TRUE(waitFor([&] { return !player.isSeeking(); }));
+        EXPECT_EQ(player.clock()->playheadTime(), fromHome ? 0.0 : ruler->scrubTime(x));
+        button->click();
+        EXPECT_EQ(button->accessibleName(), "Pause");
+        // Played through, the button offers Play again at the end; frozen at a cut it never does.
+        EXPECT_TRUE(waitFor([&] { return button->accessibleName() == "Play"; }, 30000))
+            << "playhead stays at " << player.clock()->playheadTime();
+        ASSERT_TRUE(waitFor([&] { return !player.isSeeking(); }));
+        waitFor([] { return false; }, 300);
+        EXPECT_NEAR(player.clock()->playheadTime(), 3.6, 0.05);
+        EXPECT_EQ(testsupport::frameNumberOf(player.player()->currentFrame()), 344);
+        EXPECT_FALSE(player.isPlaying());
+        EXPECT_EQ(button->accessibleName(), "Play");
+    }
 }

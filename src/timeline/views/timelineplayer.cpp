@@ -32,6 +32,14 @@ bool near(double a, double b)
     return std::fabs(a - b) < staleFrameTolerance;
 }
 
+// The media player takes whole milliseconds. Rounded up, a time on a frame boundary
+// (k / 30 s is rarely a whole millisecond) shows the frame that starts there, not
+// the one before.
+qint64 positionMs(double seconds)
+{
+    return qint64(std::ceil(seconds * 1000 - 1e-6));
+}
+
 // Half a frame's duration in seconds; 1/60 s when the frame does not tell.
 double frameHalf(const QVideoFrame &frame)
 {
@@ -118,9 +126,8 @@ PreviewPlayer::ItemId TimelinePlayer::replaceItem(std::optional<PreviewPlan> pla
 {
     finishSeek(false);
     setRunning(false);
-    for (Deck &deck : m_decks) {
-        deck.media->pause();
-    }
+    for (int d = 0; d < 2; ++d)
+        stillDeck(d);
     m_preparing = -1;
     m_prepareTarget.reset();
     m_switching = false;
@@ -236,7 +243,7 @@ int TimelinePlayer::loadDeck(const QUrl &url)
     // The other deck, so that the clip on screen stays loaded.
     const int d = 1 - m_active;
     Deck &deck = m_decks[d];
-    deck.media->pause();
+    stillDeck(d);
     deck.url = url;
     deck.loaded = false;
     deck.heldAt.reset();
@@ -245,6 +252,7 @@ int TimelinePlayer::loadDeck(const QUrl &url)
     deck.busy = false;
     deck.wanted.reset();
     deck.busyTimeout->stop();
+    deck.frameTimeOffset = 0;
     if (m_preparing == d) {
         m_preparing = -1;
         m_prepareTarget.reset();
@@ -262,7 +270,7 @@ void TimelinePlayer::enterPiece(int index, double time)
     if (p.isGap()) {
         m_switching = false;
         m_switchTimeout.stop();
-        media()->pause();
+        stillDeck(m_active);
         clearFrame();
         m_gapClock.restart();
         finishSeek(true);
@@ -277,7 +285,7 @@ void TimelinePlayer::enterPiece(int index, double time)
 
     const int d = loadDeck(p.url);
     if (d != m_active) {
-        m_decks[m_active].media->pause();
+        stillDeck(m_active);
         m_active = d;
         if (m_running)
             m_prepareDelay.start();
@@ -301,14 +309,14 @@ void TimelinePlayer::positionMedia()
         const QVideoFrame frame = deck.heldFrame;
         if (m_running) {
             deck.heldAt.reset();
-            deck.media->play();
+            startDeck(m_active);
         }
         showFrame(frame);
         finishSwitch();
         return;
     }
     const QVideoFrame &last = deck.lastFrame;
-    if (!deck.busy && !m_running && last.isValid() && deck.media->position() == std::llround(m_target * 1000)
+    if (!deck.busy && !m_running && last.isValid() && deck.media->position() == positionMs(m_target)
         && (last.startTime() < 0 || near(last.startTime() / 1e6, m_target))) {
         // The media player drops a seek to where it already stands, so no frame
         // would come: the first picture after loading, decoded before this item
@@ -350,11 +358,11 @@ void TimelinePlayer::issuePosition(int d)
     deck.wanted.reset();
     deck.heldAt.reset();
     deck.heldFrame = QVideoFrame();
-    deck.media->setPosition(qint64(std::llround(deck.issued * 1000)));
+    deck.media->setPosition(positionMs(deck.issued));
     if (d == m_active && m_running)
-        deck.media->play();
+        startDeck(d);
     else
-        deck.media->pause();
+        stillDeck(d);
     deck.busyTimeout->start();
 }
 
@@ -364,13 +372,11 @@ void TimelinePlayer::deckSettled(int d, const QVideoFrame &frame)
     deck.busy = false;
     deck.busyTimeout->stop();
     if (frame.isValid() && frame.startTime() >= 0) {
-        // The picture of an exact seek covers the time sought: its frame starts on
-        // the clip's frame grid at or before it. What remains is the file's shift
-        // (an edit list), a whole number of frames.
-        const double length = 2 * frameHalf(frame);
-        const double gridStart = std::floor(deck.issued / length + 1e-3) * length;
-        const double shift = std::round((frame.startTime() / 1e6 - gridStart) / length) * length;
-        deck.frameTimeOffset = std::fabs(shift) <= 4 * length ? shift : 0;
+        // The decoder clips the picture of an exact seek to the seek point, start and
+        // length: it starts at the time sought plus the file's shift (an edit list).
+        const double shift = frame.startTime() / 1e6 - positionMs(deck.issued) / 1000.0;
+        if (std::fabs(shift) < staleFrameTolerance)
+            deck.frameTimeOffset = shift;
     }
     if (frame.isValid() && !(d == m_active && m_running)) {
         deck.heldAt = deck.issued;
@@ -378,8 +384,13 @@ void TimelinePlayer::deckSettled(int d, const QVideoFrame &frame)
     }
     if (deck.wanted && std::fabs(*deck.wanted - deck.issued) < 0.0005)
         deck.wanted.reset();
-    if (deck.wanted)
+    if (deck.wanted) {
         issuePosition(d);
+    } else if (d == m_active && m_running && m_index >= 0 && !m_pieces[m_index].isGap()) {
+        // Sought while it was readied, paused, and switched to before it got there:
+        // the cut has waited for this picture, now the piece runs.
+        startDeck(d);
+    }
 }
 
 void TimelinePlayer::finishSwitch()
@@ -465,8 +476,8 @@ void TimelinePlayer::onMediaError(int d)
     if (message.isEmpty())
         message = QCoreApplication::translate("TimelinePlayer", "Cannot play %1").arg(deck.url.fileName());
     setRunning(false);
-    for (Deck &each : m_decks)
-        each.media->pause();
+    for (int each = 0; each < 2; ++each)
+        stillDeck(each);
     m_switching = false;
     m_switchTimeout.stop();
     finishSeek(false);
@@ -496,7 +507,7 @@ void TimelinePlayer::play()
         m_gapClock.restart();
     } else if (!m_switching) {
         m_decks[m_active].heldAt.reset();
-        media()->play();
+        startDeck(m_active);
     }
 }
 
@@ -507,7 +518,8 @@ void TimelinePlayer::pause()
     m_time = currentTime();
     m_lastReported = m_time;
     setRunning(false);
-    media()->pause();
+    for (int d = 0; d < 2; ++d)
+        stillDeck(d);
     showPlayheadFrame();
     emit periodicTime(m_time);
 }
@@ -574,10 +586,11 @@ void TimelinePlayer::advance()
     if (m_index + 1 >= int(m_pieces.size())) {
         m_time = boundary;
         m_lastReported = boundary;
-        setRunning(false);
-        media()->pause();
-        showPlayheadFrame(); // the last frame of the last piece
+        // Told while still running, so that the playhead comes to rest at the end.
         emit periodicTime(boundary);
+        setRunning(false);
+        stillDeck(m_active);
+        showPlayheadFrame(); // the last frame of the last piece
         emit playedToEnd(m_item);
         return;
     }
@@ -614,6 +627,13 @@ void TimelinePlayer::takeFrame(int d, const QVideoFrame &frame)
     ++m_framesDecoded;
     if (!frame.isValid() || deck.media->source() != deck.url)
         return;
+    if (deck.loaded && deck.still && !deck.busy && ++deck.framesWhileStill > 2) {
+        // A paused deck shows one picture per seek, and a couple may still be on their
+        // way from before the pause. More means that the media player lost a pause
+        // given just after a start (it then runs on while it says it is paused).
+        restill(d);
+        return;
+    }
     deck.lastFrame = frame;
     if (!deck.loaded)
         return;
@@ -658,6 +678,39 @@ void TimelinePlayer::takeFrame(int d, const QVideoFrame &frame)
     showFrame(frame);
     if (m_switching)
         finishSwitch();
+}
+
+void TimelinePlayer::startDeck(int d)
+{
+    Deck &deck = m_decks[d];
+    deck.still = false;
+    deck.media->play();
+}
+
+void TimelinePlayer::stillDeck(int d)
+{
+    Deck &deck = m_decks[d];
+    deck.still = true;
+    deck.framesWhileStill = 0;
+    deck.media->pause();
+}
+
+// Stops a deck that ran on after a pause and puts it back where it stood.
+void TimelinePlayer::restill(int d)
+{
+    Deck &deck = m_decks[d];
+    if (d == m_active && m_running) {
+        deck.still = false; // running is what it should do
+        return;
+    }
+    deck.media->play(); // its pause is ignored while it believes itself paused
+    stillDeck(d);
+    deck.heldAt.reset();
+    deck.heldFrame = QVideoFrame();
+    if (d == m_active && m_index >= 0 && !m_pieces[m_index].isGap())
+        enterPiece(m_index, m_time);
+    else if (d == m_preparing)
+        prepareDeck(d);
 }
 
 double TimelinePlayer::clipSeconds(int d, const QVideoFrame &frame) const

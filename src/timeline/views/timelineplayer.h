@@ -89,6 +89,8 @@ private:
         std::optional<double> wanted;        // the seek to send when it has
         QTimer *busyTimeout = nullptr;
         double frameTimeOffset = 0;          // frame start times less clip times (edit lists)
+        bool still = true;                   // asked to stand paused
+        int framesWhileStill = 0;            // pictures handed over since, not asked for by a seek
     };
 
     void enterPiece(int index, double time);
@@ -102,6 +104,9 @@ private:
     int loadDeck(const QUrl &url);
     QMediaPlayer *media() const { return m_decks[m_active].media; }
     void finishSwitch();
+    void startDeck(int deck);
+    void stillDeck(int deck);
+    void restill(int deck);
     void advance();
     void tick();
     void finishSeek(bool finished);
