@@ -22,21 +22,37 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <memory>
 
 using namespace routereel;
 using testsupport::waitFor;
+
+namespace {
+
+// A window on nothing restored, online, with the real player.
+std::unique_ptr<MainWindow> openFreshWindow()
+{
+    QSettings().clear();
+    QFile::remove(*ProjectSession::lastSessionPath());
+    auto window = std::make_unique<MainWindow>(
+        MainWindow::Options{.makePlayer = {}, .network = QNetworkInformation::Reachability::Online});
+    window->resize(1280, 800);
+    window->show();
+    if (!waitFor([&] { return window->session().didAttemptAutoRestore(); }))
+        return nullptr;
+    return window;
+}
+
+} // namespace
 
 TEST(PlayerWindow, RegularPlaybackStartsAtThePlayheadKeepsTheWindowAnsweringAndEndsOnPlay)
 {
     QTemporaryDir dir;
     const QString clip = testsupport::makeNumberedClip(dir.path(), QStringLiteral("clip.mp4"), 4, true, 1280, 720);
     ASSERT_FALSE(clip.isEmpty());
-    QSettings().clear();
-    QFile::remove(*ProjectSession::lastSessionPath());
-    MainWindow window({.makePlayer = {}, .network = QNetworkInformation::Reachability::Online});
-    window.resize(1280, 800);
-    window.show();
-    ASSERT_TRUE(waitFor([&] { return window.session().didAttemptAutoRestore(); }));
+    const std::unique_ptr<MainWindow> shown = openFreshWindow();
+    ASSERT_TRUE(shown);
+    MainWindow &window = *shown;
     ASSERT_EQ(window.compositionMode(), CompositionMode::regular);
     VideoPlayerService &player = window.playerService();
     window.engine().importVideo(VideoSource::probe(QUrl::fromLocalFile(clip), QUuid::createUuid()));
@@ -94,12 +110,9 @@ TEST(PlayerWindow, QuickCutsPlayToTheEndFromHomeAndFromARulerClickBetweenFrames)
     const QString near = testsupport::makeNumberedClip(dir.path(), QStringLiteral("near.mp4"), 1, false, 1280, 720);
     ASSERT_FALSE(far.isEmpty());
     ASSERT_FALSE(near.isEmpty());
-    QSettings().clear();
-    QFile::remove(*ProjectSession::lastSessionPath());
-    MainWindow window({.makePlayer = {}, .network = QNetworkInformation::Reachability::Online});
-    window.resize(1280, 800);
-    window.show();
-    ASSERT_TRUE(waitFor([&] { return window.session().didAttemptAutoRestore(); }));
+    const std::unique_ptr<MainWindow> shown = openFreshWindow();
+    ASSERT_TRUE(shown);
+    MainWindow &window = *shown;
     VideoPlayerService &player = window.playerService();
     const VideoSource a = VideoSource::probe(QUrl::fromLocalFile(far), QUuid::createUuid());
     const VideoSource b = VideoSource::probe(QUrl::fromLocalFile(near), QUuid::createUuid());

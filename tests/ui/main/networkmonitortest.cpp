@@ -30,6 +30,17 @@ namespace {
 // Set in the child runs of the test below: which machine the child plays.
 constexpr char caseVariable[] = "ROUTEREEL_NETWORK_CASE";
 
+// A track on the timeline and the Overlay mode, so that Export asks for the map.
+void loadATrackInOverlay(MainWindow &window)
+{
+    GPXTrack track;
+    track.trackPoints = {testsupport::trackPoint(47, 8, 0), testsupport::trackPoint(47.1, 8, 60)};
+    track.duration = 60;
+    window.gpxService().addTrack(track);
+    window.engine().importGPX(track);
+    window.setCompositionMode(CompositionMode::overlay);
+}
+
 // The window with the system's own monitor, a track and the map on, asked to export.
 void exportWithTheMap(bool expectConnected)
 {
@@ -38,12 +49,7 @@ void exportWithTheMap(bool expectConnected)
     MainWindow window;
     window.show();
     EXPECT_EQ(window.networkMonitor().isConnected(), expectConnected);
-    GPXTrack track;
-    track.trackPoints = {testsupport::trackPoint(47, 8, 0), testsupport::trackPoint(47.1, 8, 60)};
-    track.duration = 60;
-    window.gpxService().addTrack(track);
-    window.engine().importGPX(track);
-    window.setCompositionMode(CompositionMode::overlay);
+    loadATrackInOverlay(window);
     ASSERT_TRUE(window.exportAction().canExport());
     window.exportAction().action()->trigger();
     QMessageBox *alert = window.alerts().networkBox();
@@ -95,12 +101,7 @@ void followTheLink(bool startOnline)
     int alertsRaised = 0;
     QObject::connect(&window.windowState(), &WindowState::showNetworkAlertChanged, &window,
                      [&] { alertsRaised += window.windowState().showNetworkAlert() ? 1 : 0; });
-    GPXTrack track;
-    track.trackPoints = {testsupport::trackPoint(47, 8, 0), testsupport::trackPoint(47.1, 8, 60)};
-    track.duration = 60;
-    window.gpxService().addTrack(track);
-    window.engine().importGPX(track);
-    window.setCompositionMode(CompositionMode::overlay);
+    loadATrackInOverlay(window);
 
     ASSERT_EQ(window.networkMonitor().isConnected(), startOnline);
     expectMapExport(window, startOnline);
