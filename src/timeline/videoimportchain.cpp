@@ -27,6 +27,9 @@ QString VideoImportChain::failureMessage(const QFuture<VideoSource> &future, con
                                          std::optional<VideoSource> *source)
 {
     try {
+        // A failed probe holds its error, not a result: waiting rethrows it, so its own
+        // reason reaches the user rather than the generic message below.
+        QFuture<VideoSource>(future).waitForFinished();
         if (future.resultCount() > 0) {
             *source = future.result();
             return {};

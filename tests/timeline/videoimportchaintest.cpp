@@ -1,6 +1,7 @@
 #include "timeline/videoimportchain.h"
 
 #include "timeline/timelineengine.h"
+#include "timeline/videoreaderror.h"
 #include "timeline/videotimelineerror.h"
 #include "tracks/logstore.h"
 
@@ -39,7 +40,8 @@ struct Chain {
         });
         QObject::connect(&chain, &VideoImportChain::failed, [this](const QString &m) { failures << m; });
     }
-    // Waits for the probe of `name`, then answers it with a clip or, for an empty height, an error.
+    // Waits for the probe of `name`, then answers it with a clip or, for a height of 0,
+    // a file without usable video and, below 0, a file that cannot be read.
     void answer(const QString &name, double height = 1080)
     {
         ASSERT_TRUE(waitFor([&] { return !probes.isEmpty() && probes.last().first.fileName() == name; }))
@@ -48,8 +50,10 @@ struct Chain {
         if (height > 0) {
             VideoSource s = testsupport::source(5, 1920, height, false, probes.last().first.toLocalFile());
             promise->addResult(s);
-        } else {
+        } else if (height == 0) {
             promise->setException(VideoTimelineError::invalidVideo(name));
+        } else {
+            promise->setException(VideoReadError(name, QStringLiteral("it ends early")));
         }
         --outstanding;
         promise->finish();
@@ -79,15 +83,17 @@ TEST(VideoImportChain, ImportsRunOneProbeAtATimeInTheOrderStarted)
     c.chain.import({});
     EXPECT_FALSE(c.chain.isBusy());
     c.chain.import(files({"a.mp4", "bad.mov"}));
-    c.chain.import(files({"c.m4v"}));  // waits for the first import, never cancels it
+    c.chain.import(files({"c.m4v", "cut.mp4"}));  // waits for the first import, never cancels it
     c.answer("a.mp4", 1920);
     c.answer("bad.mov", 0);  // a failure is reported and the list goes on
     c.answer("c.m4v");
+    c.answer("cut.mp4", -1); // the reason the file cannot be read reaches the user
     ASSERT_TRUE(waitFor([&] { return !c.chain.isBusy(); }));
     EXPECT_EQ(c.mostOutstanding, 1);
     EXPECT_EQ(c.importedNames(), QStringList({"a.mp4", "c.m4v"}));
     EXPECT_EQ(c.engine.canvasOrigin(), QSizeF(1920, 1920));  // the first video fixes the canvas
-    EXPECT_EQ(c.failures, QStringList{"Cannot load video: bad.mov"});
+    EXPECT_EQ(c.failures,
+              QStringList({"Cannot load video: bad.mov", "Cannot read video file cut.mp4: it ends early"}));
     ASSERT_EQ(c.log.entries().size(), 2);
     EXPECT_EQ(c.log.entries()[0].title, QStringLiteral("Import Video"));
     EXPECT_EQ(c.log.entries()[0].detail, QStringLiteral("/clips/c.m4v"));
