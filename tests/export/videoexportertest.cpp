@@ -564,12 +564,10 @@ TEST(VideoExporter, MissingSourceIsRefusedBeforeFfmpegStarts)
 TEST(VideoExporter, SourceCutShortSinceLoadingFailsTheExport)
 {
     QTemporaryDir dir;
-    const QString clip = dir.filePath(QStringLiteral("ride.mp4"));
-    ASSERT_TRUE(testsupport::runFfmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                                        QStringLiteral("testsrc2=s=160x90:r=30:d=6"), QStringLiteral("-c:v"),
-                                        QStringLiteral("libx264"), QStringLiteral("-preset"),
-                                        QStringLiteral("ultrafast"), QStringLiteral("-movflags"),
-                                        QStringLiteral("+faststart"), clip}));
+    const QString clip = testsupport::makeClip(dir.path(), QStringLiteral("ride.mp4"),
+                                               {.seconds = 6, .width = 160, .height = 90, .audio = false,
+                                                .color = QColor(), .indexAtFront = true});
+    ASSERT_FALSE(clip.isEmpty());
     const VideoSource source = sourceFor(clip);
     ASSERT_TRUE(QFile::resize(clip, QFileInfo(clip).size() / 2));
     const QString output = dir.filePath(QStringLiteral("out.mp4"));

@@ -17,6 +17,7 @@ struct ClipSpec {
     bool audio = true;
     QColor color = Qt::red;      // solid colour; empty (invalid) gives the testsrc2 pattern
     QString container = QStringLiteral("mp4");
+    bool indexAtFront = false;   // "+faststart": the index before the data, as for streaming
 };
 
 // Runs ffmpeg with `args`; returns false (and fails the current test) when it does not exit 0.

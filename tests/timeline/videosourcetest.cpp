@@ -118,10 +118,9 @@ TEST(VideoSourceProbe, RefusesFilesWithoutVideo)
 TEST(VideoSourceProbe, RefusesAFileCutShort)
 {
     QTemporaryDir dir;
-    const QString whole = dir.filePath("ride.mp4");
-    ASSERT_TRUE(testsupport::runFfmpeg({"-f", "lavfi", "-i", "testsrc2=s=160x90:r=30:d=6", "-f", "lavfi", "-i",
-                                        "sine=d=6", "-c:v", "libx264", "-preset", "ultrafast", "-c:a", "aac",
-                                        "-movflags", "+faststart", whole}));
+    const QString whole = testsupport::makeClip(
+        dir.path(), "ride.mp4", {.seconds = 6, .width = 160, .height = 90, .color = QColor(), .indexAtFront = true});
+    ASSERT_FALSE(whole.isEmpty());
     const qint64 size = QFileInfo(whole).size();
     struct Case {
         const char *name;
