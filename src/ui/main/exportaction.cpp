@@ -1,4 +1,5 @@
 #include "exportaction.h"
+#include "suffixsavedialog.h"
 
 #include "ui/state/windowstate.h"
 
@@ -11,7 +12,6 @@
 #include <QAction>
 #include <QDateTime>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QWidget>
 
 #include <algorithm>
@@ -145,58 +145,11 @@ void ExportAction::startExport()
     m_models.queue.enqueue(std::get<ExportTask>(built));
 }
 
-QString ExportAction::mpeg4FileName(const QString &path)
-{
-    if (QFileInfo(path).suffix().compare(QLatin1String("mp4"), Qt::CaseInsensitive) == 0)
-        return path;
-    return path + (path.endsWith(QLatin1Char('.')) ? QStringLiteral("mp4") : QStringLiteral(".mp4"));
-}
-
-namespace {
-
-// Saves MPEG-4 only: a name typed with another extension gets ".mp4" added
-// before the dialog asks whether to replace a file of that name.
-class Mpeg4SaveDialog : public QFileDialog {
-public:
-    using QFileDialog::QFileDialog;
-
-    void accept() override
-    {
-        const QStringList chosen = selectedFiles();
-        if (chosen.size() == 1 && !chosen.first().isEmpty() && !QFileInfo(chosen.first()).isDir()) {
-            const QString fixed = ExportAction::mpeg4FileName(chosen.first());
-            if (fixed != chosen.first())
-                selectFile(fixed);
-        }
-        QFileDialog::accept();
-    }
-};
-
-} // namespace
-
 QUrl ExportAction::runSaveDialog(QWidget *parent, const QString &fileName)
 {
-    QString proposal = fileName;
-    for (;;) {
-        Mpeg4SaveDialog dialog(parent);
-        dialog.setAcceptMode(QFileDialog::AcceptSave);
-        dialog.setFileMode(QFileDialog::AnyFile);
+    return SuffixSaveDialog::choose(parent, QStringLiteral("mp4"), fileName, [](QFileDialog &dialog) {
         dialog.setMimeTypeFilters({QStringLiteral("video/mp4")});
-        dialog.setDefaultSuffix(QStringLiteral("mp4"));
-        dialog.selectFile(proposal);
-        if (dialog.exec() != QDialog::Accepted || dialog.selectedUrls().isEmpty())
-            return {};
-        const QUrl chosen = dialog.selectedUrls().constFirst();
-        if (!chosen.isLocalFile())
-            return chosen;
-        const QString path = chosen.toLocalFile();
-        const QString fixed = mpeg4FileName(path);
-        // A desktop's own panel may skip the check above; its confirmation of
-        // another name does not cover the file that would now be replaced.
-        if (fixed == path || !QFileInfo::exists(fixed))
-            return QUrl::fromLocalFile(fixed);
-        proposal = fixed;
-    }
+    });
 }
 
 } // namespace routereel

@@ -73,8 +73,6 @@ public:
     void setProtectedFiles(std::function<QStringList()> files) { m_protectedFiles = std::move(files); }
     // MPEG-4 only: ".mp4" added to a name without it, replacing a file confirmed.
     static QUrl runSaveDialog(QWidget *parent, const QString &fileName);
-    // `path`, or `path` + ".mp4" when its extension is not "mp4" in any case.
-    static QString mpeg4FileName(const QString &path);
 
     ExportTaskBuilder builder() const;
 

@@ -5,7 +5,7 @@
 #include "interfacelanguage.h"
 #include "mainlayout.h"
 #include "networkmonitor.h"
-#include "projectsavedialog.h"
+#include "suffixsavedialog.h"
 #include "windowalerts.h"
 #include "windowappearance.h"
 #include "windowcommands.h"
@@ -35,7 +35,6 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QMimeData>
 #include <QSessionManager>
 
@@ -307,7 +306,13 @@ void MainWindow::setLanguage()
 std::optional<QUrl> MainWindow::chooseSaveLocation(const QString &proposedName, const QString &folder)
 {
     const QString start = folder.isEmpty() ? proposedName : folder + QLatin1Char('/') + proposedName;
-    return ProjectSaveDialog::choose(this, tr("Save Project"), tr("routereel project (*.rrl)"), start);
+    const QUrl chosen = SuffixSaveDialog::choose(this, QStringLiteral("rrl"), start, [this](QFileDialog &dialog) {
+        dialog.setWindowTitle(tr("Save Project"));
+        dialog.setNameFilter(tr("routereel project (*.rrl)"));
+    });
+    if (chosen.isEmpty())
+        return std::nullopt;
+    return chosen;
 }
 
 std::optional<QUrl> MainWindow::chooseProjectToOpen()
