@@ -425,3 +425,55 @@ TEST(PlayerFrames, CutReachedBeforeTheNextPieceIsReadyWaitsForItAndPlaysOn)
         EXPECT_GE(r.frames.end() - third, 10) << joined(r.frames);
     }
 }
+
+// A seek or pause made at the very instant of a cut, then play through that cut
+// again: the next deck must still be ready, so the cut neither holds the playhead
+// nor skips into the next piece.
+TEST(PlayerFrames, DisturbedAtTheInstantOfACutTheCutStillPlaysOn)
+{
+    ASSERT_FALSE(clips().b.isEmpty());
+    Fixture f;
+    Recorder r(f);
+    VideoTimelineSnapshot s;
+    s.sources = {source(clips().a), source(clips().b)};
+    // A 0..2 at 0 (frames 0..59), B 1..3 at 2 (frames 30..89).
+    s.segments = {cut(s.sources[0], 0, 2, 0), cut(s.sources[1], 1, 3, 2)};
+    ASSERT_TRUE(f.load(s));
+    enum class Disturbance { seekBack, pauseScrubBackPlay };
+    for (const Disturbance how : {Disturbance::seekBack, Disturbance::pauseScrubBackPlay}) {
+        for (int run = 0; run < 4; ++run) {
+            SCOPED_TRACE(testing::Message() << (how == Disturbance::seekBack ? "seek back" : "pause, scrub back, play")
+                                            << " at the cut, run " << run);
+            ASSERT_TRUE(f.seek(1.6));
+            bool disturbed = false;
+            const auto at = QObject::connect(f.service.clock(), &PlaybackClock::playheadTimeChanged, f.player,
+                                             [&](double t) {
+                                                 if (disturbed || t < 2.0)
+                                                     return;
+                                                 disturbed = true;
+                                                 if (how == Disturbance::seekBack)
+                                                     f.service.seek(1.7);
+                                                 else
+                                                     f.service.pause();
+                                             });
+            f.service.play();
+            ASSERT_TRUE(waitFor([&] { return disturbed; }, 15000));
+            QObject::disconnect(at);
+            if (how == Disturbance::pauseScrubBackPlay) {
+                ASSERT_TRUE(waitFor([&] { return !f.service.isSeeking(); }));
+                f.service.scrub(1.7);
+                ASSERT_TRUE(waitFor([&] { return !f.service.isSeeking(); }));
+                f.service.play();
+            }
+            r.clear();
+            ASSERT_TRUE(waitFor([&] { return f.service.clock()->playheadTime() >= 2.6 || !f.service.wantsToPlay(); },
+                                15000));
+            f.service.pause();
+            ASSERT_TRUE(waitFor([&] { return !f.service.isSeeking(); }));
+            // B from its first frame on, in order, and the playhead never ran ahead of the wall clock.
+            const auto first = std::find(r.frames.begin(), r.frames.end(), 30);
+            EXPECT_TRUE(first != r.frames.end() && std::is_sorted(first, r.frames.end())) << joined(r.frames);
+            EXPECT_LE(r.largestLeap(2.6, 0.9), 1 / 30.0 + 0.005) << joined(r.frames);
+        }
+    }
+}

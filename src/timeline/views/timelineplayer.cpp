@@ -252,6 +252,7 @@ int TimelinePlayer::loadDeck(const QUrl &url)
     deck.busy = false;
     deck.wanted.reset();
     deck.busyTimeout->stop();
+    deck.issuedMs = -1;
     deck.frameTimeOffset = 0;
     if (m_preparing == d) {
         m_preparing = -1;
@@ -358,7 +359,16 @@ void TimelinePlayer::issuePosition(int d)
     deck.wanted.reset();
     deck.heldAt.reset();
     deck.heldFrame = QVideoFrame();
-    deck.media->setPosition(positionMs(deck.issued));
+    qint64 ms = positionMs(deck.issued);
+    if (!(d == m_active && m_running)) {
+        // A paused media player drops a seek to where it says it stands (a deck
+        // started and stopped at once has not moved), and no picture would ever
+        // come: a millisecond on lies in the same frame.
+        while (ms == deck.media->position() || ms == deck.issuedMs)
+            ++ms;
+    }
+    deck.issuedMs = ms;
+    deck.media->setPosition(ms);
     if (d == m_active && m_running)
         startDeck(d);
     else
@@ -374,7 +384,7 @@ void TimelinePlayer::deckSettled(int d, const QVideoFrame &frame)
     if (frame.isValid() && frame.startTime() >= 0) {
         // The decoder clips the picture of an exact seek to the seek point, start and
         // length: it starts at the time sought plus the file's shift (an edit list).
-        const double shift = frame.startTime() / 1e6 - positionMs(deck.issued) / 1000.0;
+        const double shift = frame.startTime() / 1e6 - deck.issuedMs / 1000.0;
         if (std::fabs(shift) < staleFrameTolerance)
             deck.frameTimeOffset = shift;
     }

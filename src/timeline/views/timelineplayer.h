@@ -86,6 +86,7 @@ private:
         QVideoFrame lastFrame;               // the newest picture decoded, taken or not
         bool busy = false;                   // a seek is out and has not shown its frame
         double issued = 0;                   // clip seconds of that seek
+        qint64 issuedMs = -1;                // the position it was given
         std::optional<double> wanted;        // the seek to send when it has
         QTimer *busyTimeout = nullptr;
         double frameTimeOffset = 0;          // frame start times less clip times (edit lists)
