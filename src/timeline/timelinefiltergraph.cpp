@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <map>
+#include <memory>
 
 namespace routereel {
 
@@ -62,14 +64,29 @@ QStringList fileInput(const QUrl &url)
             libavFileName(url.toLocalFile())};
 }
 
-// Where ffmpeg starts reading a piece: whole seconds, at least a second and two
-// of the clip's frames before the cut. Seeking to the cut itself would drop the
-// frame on screen there, as it starts before the cut; whole seconds keep the
-// file's own frame times exact after ffmpeg's shift.
-double readStart(double sourceStart, double sourceFps)
+// Where reading starts when the file's frame times cannot be read: whole
+// seconds, at least a second and two frames before the cut.
+double fallbackReadStart(double sourceStart, double sourceFps)
 {
     const double lead = std::max(1.0, sourceFps > 0 && std::isfinite(sourceFps) ? 2.0 / sourceFps : 1.0);
     return std::max(0.0, std::floor(sourceStart - lead));
+}
+
+// Each file opened once however many pieces it gives.
+SourceCutFinder frameReaders()
+{
+    auto readers = std::make_shared<std::map<QString, std::shared_ptr<SourceFrameReader>>>();
+    return [readers](const VideoSource &source, double sourceStart) -> std::optional<SourceCut> {
+        const QString path = source.url.toLocalFile();
+        auto &reader = (*readers)[path];
+        try {
+            if (!reader)
+                reader = std::make_shared<SourceFrameReader>(path);
+            return reader->cutAt(sourceStart);
+        } catch (const std::exception &) {
+            return std::nullopt; // ffmpeg reports what is wrong with the file
+        }
+    };
 }
 
 TimelineFilterGraph directMode(const QUrl &url)
@@ -101,7 +118,8 @@ double frameRateValue(const QString &frameRate)
 std::optional<TimelineFilterGraph> ffmpegFilterGraph(const std::optional<VideoTimelineSnapshot> &snapshot,
                                                      const QUrl &videoURL, double width, double height,
                                                      const QString &frameRate,
-                                                     std::optional<TimelineFilterGraphError> *error)
+                                                     std::optional<TimelineFilterGraphError> *error,
+                                                     const SourceCutFinder &findCut)
 {
     auto refuse = [error](TimelineFilterGraphError e) -> std::optional<TimelineFilterGraph> {
         if (error)
@@ -142,6 +160,7 @@ std::optional<TimelineFilterGraph> ffmpegFilterGraph(const std::optional<VideoTi
     const QString h = QString::number(evenDimension(height));
     const QString &rate = frameRate;
 
+    const SourceCutFinder cutOf = findCut ? findCut : frameReaders();
     TimelineFilterGraph g;
     QStringList chains;
     QString concatInputs;
@@ -158,14 +177,20 @@ std::optional<TimelineFilterGraph> ffmpegFilterGraph(const std::optional<VideoTi
         } else {
             const QString k = QString::number(++input);
             const auto frames = std::int64_t(std::round(piece.duration * fps));
-            const double from = readStart(piece.sourceStart, piece.source->fps);
-            const double lead = piece.sourceStart - from;
+            std::optional<double> from;
+            if (const auto cut = cutOf(*piece.source, piece.sourceStart))
+                from = cut->readFrom;
+            else if (const double start = fallbackReadStart(piece.sourceStart, piece.source->fps); start > 0)
+                from = start;
+            const double lead = piece.sourceStart - from.value_or(0);
             // Output frame n shows the picture on screen at the cut + n frames: the
             // last one starting at or before that instant ("round=up" never takes a
             // later one). A file whose picture ends early (sound longer than video,
             // a cut to the very end) still gives its piece every frame: the last one
             // is repeated.
-            chains << (QStringLiteral("[%1:v]scale=%2:%3:force_original_aspect_ratio=decrease,"
+            // The last picture before the input ends is repeated twice first: the
+            // frame-rate filter's last tick would otherwise fall on it and lose it.
+            chains << (QStringLiteral("[%1:v]tpad=stop_mode=clone:stop=2,scale=%2:%3:force_original_aspect_ratio=decrease,"
                                       "pad=%2:%3:(ow-iw)/2:(oh-ih)/2,setsar=1,fps=%4:start_time=%5:round=up,")
                            .arg(k, w, h, rate, seconds(lead))
                        + QStringLiteral("tpad=stop_mode=clone:stop=-1,trim=end_frame=%1,"
@@ -183,7 +208,11 @@ std::optional<TimelineFilterGraph> ffmpegFilterGraph(const std::optional<VideoTi
             }
             // Two frames more than the piece: ffmpeg's frame-rate filter ends at the
             // input's end time and would drop the last picture when the end falls on it.
-            g.inputArguments << QStringLiteral("-ss") << seconds(from) << QStringLiteral("-t")
+            // Without "-ss" at all when reading from the start: a seek to 0 starts
+            // the sound at the first picture, and sound before it would be lost.
+            if (from)
+                g.inputArguments << QStringLiteral("-ss") << QString::number(*from, 'f', 6);
+            g.inputArguments << QStringLiteral("-t")
                              << seconds(lead + piece.duration + 2 / fps) << fileInput(piece.source->url);
         }
         concatInputs += QStringLiteral("[%1][%2]").arg(v, a);

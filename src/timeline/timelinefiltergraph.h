@@ -1,10 +1,12 @@
 #pragma once
 
+#include "sourceframes.h"
 #include "videotimelinesnapshot.h"
 
 #include <QStringList>
 #include <QUrl>
 
+#include <functional>
 #include <optional>
 
 namespace routereel {
@@ -13,8 +15,9 @@ namespace routereel {
 // export's own input 0 is the overlay frame stream, so the inputs listed here
 // are ffmpeg inputs 1, 2, ...
 struct TimelineFilterGraph {
-    // Per source piece "-ss", where reading starts (up to two seconds before the
-    // cut), "-t", the length from there to the piece's end, "-protocol_whitelist",
+    // Per source piece "-ss", where reading starts (the picture on screen at the cut,
+    // left out when the file is read from its start), "-t", the length from there
+    // to the piece's end, "-protocol_whitelist",
     // "file", "-i", "file:" and the absolute path: no other protocol is ever read.
     QStringList inputArguments;
     QString filterComplex;       // chains joined by ";" with a trailing ";"; empty in direct mode
@@ -47,15 +50,21 @@ private:
 // that is neither. The result can be zero, negative or not finite ("30/0").
 double frameRateValue(const QString &frameRate);
 
+// Where a piece of `source` cut at `sourceStart` is read from; none when the file
+// cannot be read (reading then starts a whole second or more before the cut).
+using SourceCutFinder = std::function<std::optional<SourceCut>(const VideoSource &source, double sourceStart)>;
+
 // Builds the inputs and filter text for `snapshot` at `width` x `height` and
 // `frameRate`. Direct mode (no snapshot, or a single whole clip at the canvas
 // size) opens the clip unchanged: the snapshot's own file, or `videoURL` when
 // there is no snapshot. Numbers are written the same in every locale.
 // Fails when the frame rate is unusable, nothing of the lane can be shown or a
-// clip that is read has no absolute path.
+// clip that is read has no absolute path. Without `findCut` each clip's own frame
+// times are read (SourceFrameReader).
 std::optional<TimelineFilterGraph> ffmpegFilterGraph(const std::optional<VideoTimelineSnapshot> &snapshot,
                                                      const QUrl &videoURL, double width, double height,
                                                      const QString &frameRate,
-                                                     std::optional<TimelineFilterGraphError> *error = nullptr);
+                                                     std::optional<TimelineFilterGraphError> *error = nullptr,
+                                                     const SourceCutFinder &findCut = {});
 
 } // namespace routereel

@@ -14,6 +14,7 @@ extern "C" {
 #include <libavutil/display.h>
 }
 
+#include <algorithm>
 #include <cmath>
 
 namespace routereel {
@@ -48,6 +49,25 @@ bool isVideoTrack(const AVStream *stream)
         && !(stream->disposition & AV_DISPOSITION_ATTACHED_PIC);
 }
 
+// Seconds from the container's start time to where its picture and sound end. A
+// movie header's length also counts an empty edit before the first picture, and
+// the timeline would then run past the clip's last frame.
+double lengthFromStart(const AVFormatContext *ctx, const AVStream *video, const QList<const AVStream *> &audio)
+{
+    const double stated = ctx->duration == AV_NOPTS_VALUE ? 0.0 : double(ctx->duration) / AV_TIME_BASE;
+    const double start = ctx->start_time == AV_NOPTS_VALUE ? 0.0 : double(ctx->start_time) / AV_TIME_BASE;
+    double end = 0;
+    QList<const AVStream *> streams = audio;
+    streams.prepend(video);
+    for (const AVStream *s : streams) {
+        if (s->start_time == AV_NOPTS_VALUE || s->duration == AV_NOPTS_VALUE || s->duration <= 0)
+            return stated;
+        end = std::max(end, double(s->start_time + s->duration) * av_q2d(s->time_base));
+    }
+    const double measured = end - start;
+    return measured > 0 && measured < stated ? measured : stated;
+}
+
 } // namespace
 
 VideoSource VideoSource::probe(const QUrl &url, const QUuid &id)
@@ -61,10 +81,6 @@ VideoSource VideoSource::probe(const QUrl &url, const QUuid &id)
     if (endsBeforeItsIndex(ctx.get()))
         throw VideoReadError(fileName, endsEarlyReason());
 
-    const double duration = ctx->duration == AV_NOPTS_VALUE ? 0.0 : double(ctx->duration) / AV_TIME_BASE;
-    if (!(duration > 0) || !std::isfinite(duration))
-        throw VideoTimelineError::invalidVideo(fileName);
-
     const AVStream *video = nullptr;
     QList<const AVStream *> audio;
     for (unsigned i = 0; i < ctx->nb_streams; ++i) {
@@ -75,6 +91,10 @@ VideoSource VideoSource::probe(const QUrl &url, const QUuid &id)
             audio.append(s);
     }
     if (!video)
+        throw VideoTimelineError::invalidVideo(fileName);
+
+    const double duration = lengthFromStart(ctx.get(), video, audio);
+    if (!(duration > 0) || !std::isfinite(duration))
         throw VideoTimelineError::invalidVideo(fileName);
 
     const QSizeF shown = displayedSize(video);
@@ -95,6 +115,7 @@ VideoSource VideoSource::probe(const QUrl &url, const QUuid &id)
     source.id = id;
     source.url = url;
     source.duration = duration;
+    source.startTime = ctx->start_time == AV_NOPTS_VALUE ? 0.0 : double(ctx->start_time) / AV_TIME_BASE;
     source.resolution = QSizeF(std::round(shown.width()), std::round(shown.height()));
     source.fps = fps > 0 && std::isfinite(fps) ? fps : 30.0;
     source.bitRate = double(video->codecpar->bit_rate);

@@ -11,7 +11,8 @@ namespace routereel {
 struct VideoSource {
     QUuid id;
     QUrl url;
-    double duration = 0;    // seconds, finite and > 0 for a probed file
+    double duration = 0;    // seconds from startTime to the end of its last picture or sound; > 0 when probed
+    double startTime = 0;   // the container's first timestamp, from which source times count
     QSizeF resolution;      // displayed size (rotation applied), whole pixels, each side >= 1
     double fps = 30;        // nominal frame rate; 30 when the file gives none
     double bitRate = 0;     // video bits per second as the file states it (0 stays 0)

@@ -8,6 +8,7 @@
 #include "maps/tilecache.h"
 
 #include "support/clipgenerator.h"
+#include "support/sourcekinds.h"
 #include "support/loopbackhttpserver.h"
 #include "support/loopbackmapservice.h"
 #include "support/testartifacts.h"
@@ -273,6 +274,56 @@ TEST(VideoExporter, EveryFrameIsThePictureOnScreenAtItsInstant)
         ASSERT_EQ(heard.size(), beeps.size());
         for (qsizetype i = 0; i < beeps.size(); ++i)
             EXPECT_NEAR(heard[i], beeps[i], 0.003) << i;
+    }
+}
+
+// Every kind of source people bring, cut on and between frame boundaries, from
+// its start and to its end: each exported frame is the picture on screen at its
+// instant by the clip's own frame times, and sound before the picture is kept.
+TEST(VideoExporter, EveryKindOfSourceShowsThePictureOnScreenAtEachInstant)
+{
+    QTemporaryDir dir;
+    const GPXTrack track = makeTrack(8);
+    for (const testsupport::SourceKind &kind : testsupport::sourceKinds()) {
+        SCOPED_TRACE(kind.name);
+        const QString file = testsupport::makeSourceKind(dir.path(), kind);
+        ASSERT_FALSE(file.isEmpty());
+        const VideoSource source = sourceFor(file);
+        const QList<double> starts = testsupport::frameStarts(file);
+        const QString name = QLatin1String(kind.name);
+        // The timeline runs at another rate than some clips.
+        const double fps = name == QLatin1String("c30.mp4") ? 24000.0 / 1001 : name == QLatin1String("c25.mp4") ? 30 : source.fps;
+        const double end = source.duration;
+        QList<std::pair<double, double>> cuts{{0, 0.5}, {starts.value(30), starts.value(30) + 0.4},
+                                              {2.01, 2.5}, {end - 0.99, end}};
+        if (kind.keyframes > 5)
+            cuts << std::pair{3.5, 4.5} << std::pair{7.2, 8.0} << std::pair{10.01, 11};
+        if (name == QLatin1String("vfr.mp4"))
+            cuts << std::pair{4.0, 4.8} << std::pair{4.5, 5.5} << std::pair{0.555, 1.4};
+        QList<VideoSegment> segments;
+        QList<int> frames;
+        double offset = 0;
+        for (const auto &[from, to] : cuts) {
+            const auto count = std::llround((to - from) * fps);
+            segments << cut(source, from, to, offset);
+            for (long long n = 0; n < count; ++n)
+                frames << testsupport::frameOnScreen(starts, from + n / fps);
+            offset += count / fps;
+        }
+        const QString output = dir.filePath(QStringLiteral("out-") + name + QStringLiteral(".mp4"));
+        ExportTask task = regularTask(output, {source}, segments);
+        task.videoFPS = fps;
+        task.videoResolution = QSizeF(320, 180);
+        task.tracks = {track};
+        task.segments = {wholeTrack(track)};
+        VideoExporter exporter;
+        ASSERT_TRUE(exportSucceeds(exporter, task));
+        EXPECT_EQ(shownFrameNumbers(output), frames);
+        if (kind.soundFirst) {
+            const QList<double> heard = beepStarts(output);
+            ASSERT_FALSE(heard.isEmpty());
+            EXPECT_NEAR(heard.first(), 0, 0.003);
+        }
     }
 }
 

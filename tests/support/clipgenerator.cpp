@@ -47,20 +47,17 @@ QString makeClip(const QString &dir, const QString &name, const ClipSpec &spec)
     return runFfmpeg(args) ? path : QString();
 }
 
-namespace {
 
 // The numbered pictures as a lavfi source: drawn small and scaled up, as the pattern
 // needs a column per bar only.
-QString numberedPictures(double seconds, int width, int height, double fps)
+QString numberedPictures(double seconds, int width, int height, const QString &rate)
 {
     return QStringLiteral("nullsrc=s=48x16:r=%1:d=%2,geq=lum='255*mod(floor(N/pow(2,floor(X*12/W))),2)'"
                           ":cb=128:cr=128,scale=%3:%4:flags=neighbor")
-        .arg(QString::number(fps, 'g', 10), QString::number(seconds, 'g', 10))
+        .arg(rate, QString::number(seconds, 'g', 10))
         .arg(width)
         .arg(height);
 }
-
-} // namespace
 
 QString makeNumberedClip(const QString &dir, const QString &name, double seconds, bool audio, int width, int height,
                          double fps)
@@ -68,7 +65,7 @@ QString makeNumberedClip(const QString &dir, const QString &name, double seconds
     const QString path = QDir(dir).filePath(name);
     const QString duration = QString::number(seconds, 'g', 10);
     QStringList args{QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                     numberedPictures(seconds, width, height, fps)};
+                     numberedPictures(seconds, width, height, QString::number(fps, 'g', 10))};
     if (audio)
         args << QStringLiteral("-f") << QStringLiteral("lavfi") << QStringLiteral("-i")
              << QStringLiteral("sine=frequency=440:sample_rate=48000:duration=%1").arg(duration);
@@ -86,7 +83,7 @@ QString makeNumberedCameraClip(const QString &dir, const QString &name, double s
     const QString path = QDir(dir).filePath(name);
     const QString gop = QString::number(std::max(1L, std::lround(keyframeSeconds * fps)));
     return runFfmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                      numberedPictures(seconds, width, height, fps) + QStringLiteral(",noise=alls=12:allf=t"),
+                      numberedPictures(seconds, width, height, QString::number(fps, 'g', 10)) + QStringLiteral(",noise=alls=12:allf=t"),
                       QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-preset"),
                       QStringLiteral("veryfast"), QStringLiteral("-bf"), QStringLiteral("2"), QStringLiteral("-pix_fmt"),
                       QStringLiteral("yuv420p"), QStringLiteral("-g"), gop, QStringLiteral("-keyint_min"), gop, QStringLiteral("-sc_threshold"),

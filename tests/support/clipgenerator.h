@@ -26,6 +26,9 @@ bool runFfmpeg(const QStringList &args);
 // Writes an H.264 (+AAC when audio) clip to `dir`/`name`; returns its path, or "" on failure.
 QString makeClip(const QString &dir, const QString &name, const ClipSpec &spec = {});
 
+// The numbered pictures below as a lavfi source at ffmpeg rate text `rate`.
+QString numberedPictures(double seconds, int width, int height, const QString &rate);
+
 // Writes an H.264 clip whose every picture carries its own frame number N as 12 wide
 // bars, bar b white when bit b of N is set (least significant on the left): they
 // survive compression and scaling, and frameNumberOf reads them back.

@@ -27,15 +27,15 @@ VideoTimelineSnapshot workedExample()
 }
 
 const QString workedFilter = QStringLiteral(
-    "[1:v]scale=1920:1080:force_original_aspect_ratio=decrease,pad=1920:1080:(ow-iw)/2:(oh-ih)/2,"
-    "setsar=1,fps=30:start_time=1.000000000:round=up,tpad=stop_mode=clone:stop=-1,trim=end_frame=60,"
+    "[1:v]tpad=stop_mode=clone:stop=2,scale=1920:1080:force_original_aspect_ratio=decrease,pad=1920:1080:(ow-iw)/2:(oh-ih)/2,"
+    "setsar=1,fps=30:start_time=0.250000000:round=up,tpad=stop_mode=clone:stop=-1,trim=end_frame=60,"
     "setpts=N/(30*TB),format=yuv420p[clipv0];"
-    "[1:a]atrim=start=1.000000000,asetpts=PTS-1.000000000/TB,aresample=48000:async=1:first_pts=0,"
+    "[1:a]atrim=start=0.250000000,asetpts=PTS-0.250000000/TB,aresample=48000:async=1:first_pts=0,"
     "aformat=sample_fmts=fltp:channel_layouts=stereo,apad,"
     "atrim=duration=2.000000000,asetpts=N/SR/TB[clipa0];"
     "color=c=black:s=1920x1080:r=30:d=1.000000000,format=yuv420p[clipv1];"
     "anullsrc=r=48000:cl=stereo,atrim=duration=1.000000000[clipa1];"
-    "[2:v]scale=1920:1080:force_original_aspect_ratio=decrease,pad=1920:1080:(ow-iw)/2:(oh-ih)/2,"
+    "[2:v]tpad=stop_mode=clone:stop=2,scale=1920:1080:force_original_aspect_ratio=decrease,pad=1920:1080:(ow-iw)/2:(oh-ih)/2,"
     "setsar=1,fps=30:start_time=0.000000000:round=up,tpad=stop_mode=clone:stop=-1,trim=end_frame=30,"
     "setpts=N/(30*TB),format=yuv420p[clipv2];"
     "anullsrc=r=48000:cl=stereo,atrim=duration=1.000000000[clipa2];"
@@ -43,16 +43,24 @@ const QString workedFilter = QStringLiteral(
     "[timelinecat]setpts=round(N/(30*TB))[timelinev];");
 
 // Every clip is opened as a plain file: no other protocol may read its path. Reading
-// starts on a whole second at least one before the cut and ends two frames after it.
-const QStringList workedInputs = {"-ss", "4.000000000", "-t", "3.066666667", "-protocol_whitelist", "file", "-i",
-                                  "file:/clips/a.mov", "-ss", "0.000000000", "-t", "1.066666667",
+// starts where the clip's frame times say and ends two frames after the cut; a clip
+// read from its start has no "-ss".
+const QStringList workedInputs = {"-ss", "4.750000", "-t", "2.316666667", "-protocol_whitelist", "file", "-i",
+                                  "file:/clips/a.mov", "-t", "1.066666667",
                                   "-protocol_whitelist", "file", "-i", "file:/clips/b.mov"};
 
 TimelineFilterGraph build(const std::optional<VideoTimelineSnapshot> &snap, double w = 1920, double h = 1080,
                           const QString &rate = "30")
 {
     std::optional<TimelineFilterGraphError> error;
-    const auto g = ffmpegFilterGraph(snap, QUrl::fromLocalFile("/elsewhere/passed.mp4"), w, h, rate, &error);
+    // Stands for the clips' frame times: a cut after 0 is read from a quarter second before it.
+    const auto cuts = [](const VideoSource &, double s) {
+        SourceCut c{{s, s + 0.01}, std::nullopt};
+        if (s > 0)
+            c.readFrom = s - 0.25;
+        return std::optional<SourceCut>(c);
+    };
+    const auto g = ffmpegFilterGraph(snap, QUrl::fromLocalFile("/elsewhere/passed.mp4"), w, h, rate, &error, cuts);
     EXPECT_TRUE(g.has_value()) << (error ? error->message().toStdString() : "");
     EXPECT_FALSE(error.has_value());
     return g.value_or(TimelineFilterGraph{});
@@ -146,7 +154,8 @@ TEST(TimelineFilterGraph, DirectModeOpensTheClipUnchanged)
         const TimelineFilterGraph g = build(c.snapshot);
         if (c.inputs.isEmpty()) {
             EXPECT_TRUE(g.usesFilterGraph);
-            EXPECT_EQ(g.inputArguments.size(), 8);
+            // "-ss" only for a cut after the file's start.
+            EXPECT_EQ(g.inputArguments.size(), c.snapshot->segments.first().sourceStart > 0 ? 8 : 6);
             EXPECT_EQ(g.inputArguments.last(), "file:/clips/whole.mp4");
         } else {
             EXPECT_FALSE(g.usesFilterGraph);
@@ -282,8 +291,8 @@ TEST(TimelineFilterGraph, FrameAlignment)
     EXPECT_TRUE(g.filterComplex.endsWith(
         "[clipv0][clipa0][clipv1][clipa1][clipv2][clipa2]concat=n=3:v=1:a=1[timelinecat][timelinea];"
         "[timelinecat]setpts=round(N/(30*TB))[timelinev];"));
-    EXPECT_TRUE(g.filterComplex.contains("[2:v]scale="));
-    EXPECT_TRUE(g.filterComplex.contains("fps=30:start_time=1.013333333:round=up,"));
-    EXPECT_EQ(g.inputArguments.mid(8), (QStringList{"-ss", "29.000000000", "-t", "2.080000000", "-protocol_whitelist",
+    EXPECT_TRUE(g.filterComplex.contains("[2:v]tpad="));
+    EXPECT_TRUE(g.filterComplex.contains("fps=30:start_time=0.250000000:round=up,"));
+    EXPECT_EQ(g.inputArguments.mid(6), (QStringList{"-ss", "29.763333", "-t", "1.316666667", "-protocol_whitelist",
                                                     "file", "-i", "file:/clips/a.mov"}));
 }

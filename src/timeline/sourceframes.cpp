@@ -1,0 +1,190 @@
+#include "sourceframes.h"
+
+#include "videoreaderror.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+
+extern "C" {
+#include <libavformat/avformat.h>
+}
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <vector>
+
+namespace routereel {
+
+namespace {
+
+// Frame times and cut times meet on boundaries that doubles carry a hair off.
+constexpr double timeTolerance = 1e-7;
+// Pictures read past the cut: enough for any reordering of B-frames.
+constexpr int picturesPastCut = 16;
+
+bool isPicture(const AVStream *stream)
+{
+    return stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && !(stream->disposition & AV_DISPOSITION_ATTACHED_PIC);
+}
+
+// ffmpeg's own input seek seeks this much earlier in a file that stores no
+// presentation times in its index and whose pictures are reordered.
+bool ffmpegSeeksEarlier(const AVFormatContext *context)
+{
+    if (context->iformat->flags & AVFMT_SEEK_TO_PTS)
+        return false;
+    for (unsigned i = 0; i < context->nb_streams; ++i) {
+        if (context->streams[i]->codecpar->video_delay)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+// What reading from one seek gives: the keyframe decoding starts on, and the
+// presentation times of the pictures it yields (decode order), in stream time base.
+struct SourceFrameReader::Scan {
+    std::optional<std::int64_t> keyframe;
+    std::vector<std::int64_t> pictures;
+    std::int64_t lastDuration = 0;
+};
+
+SourceFrameReader::SourceFrameReader(const QString &path)
+    : m_context(openMediaFile(path))
+{
+    for (unsigned i = 0; i < m_context->nb_streams; ++i) {
+        if (isPicture(m_context->streams[i])) {
+            m_stream = int(i);
+            break;
+        }
+    }
+    if (m_stream < 0)
+        throw VideoReadError(QFileInfo(path).fileName(),
+                             QCoreApplication::translate("VideoReadError", "the file has no picture"));
+    for (unsigned i = 0; i < m_context->nb_streams; ++i) {
+        if (int(i) != m_stream)
+            m_context->streams[i]->discard = AVDISCARD_ALL;
+    }
+    m_startTime = m_context->start_time == AV_NOPTS_VALUE ? 0.0 : double(m_context->start_time) / AV_TIME_BASE;
+}
+
+// Seeks as ffmpeg does for "-ss seekTo" (none: reads from the file's start), then
+// reads the picture stream until well past `seconds`.
+bool SourceFrameReader::scan(std::optional<double> seekTo, double seconds, Scan *out)
+{
+    AVFormatContext *ctx = m_context.get();
+    const AVStream *stream = ctx->streams[m_stream];
+    const std::int64_t start = ctx->start_time == AV_NOPTS_VALUE ? 0 : ctx->start_time;
+    bool sought = false;
+    if (seekTo) {
+        std::int64_t ts = std::llround(*seekTo * AV_TIME_BASE) + start;
+        if (ffmpegSeeksEarlier(ctx))
+            ts -= 3 * AV_TIME_BASE / 23;
+        sought = avformat_seek_file(ctx, -1, std::numeric_limits<std::int64_t>::min(), ts, ts, 0) >= 0;
+    }
+    if (!sought) {
+        if (avformat_seek_file(ctx, -1, std::numeric_limits<std::int64_t>::min(), start - AV_TIME_BASE,
+                               start - AV_TIME_BASE, 0) < 0
+            && av_seek_frame(ctx, -1, 0, AVSEEK_FLAG_BYTE) < 0)
+            return false;
+    }
+
+    const double tb = av_q2d(stream->time_base);
+    const auto cut = std::int64_t(std::floor((m_startTime + seconds + timeTolerance) / tb));
+    *out = Scan{};
+    int past = 0;
+    AVPacket *packet = av_packet_alloc();
+    while (past < picturesPastCut && av_read_frame(ctx, packet) >= 0) {
+        if (packet->stream_index == m_stream) {
+            const std::int64_t pts = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
+            if (!out->keyframe && (packet->flags & AV_PKT_FLAG_KEY) && pts != AV_NOPTS_VALUE)
+                out->keyframe = pts;
+            if (out->keyframe && pts != AV_NOPTS_VALUE && !(packet->flags & AV_PKT_FLAG_DISCARD)) {
+                out->pictures.push_back(pts);
+                out->lastDuration = packet->duration;
+                if (pts > cut)
+                    ++past;
+            }
+            // Decoding would start after the cut: nothing here can show it.
+            if (out->keyframe && *out->keyframe > cut)
+                break;
+        }
+        av_packet_unref(packet);
+    }
+    av_packet_free(&packet);
+    return true;
+}
+
+std::optional<SourceFrame> SourceFrameReader::frameAt(double seconds)
+{
+    if (const auto cut = cutAt(seconds))
+        return cut->frame;
+    return std::nullopt;
+}
+
+std::optional<SourceCut> SourceFrameReader::cutAt(double seconds)
+{
+    if (!std::isfinite(seconds))
+        return std::nullopt;
+    const AVStream *stream = m_context->streams[m_stream];
+    const double tb = av_q2d(stream->time_base);
+    const auto cut = std::int64_t(std::floor((m_startTime + seconds + timeTolerance) / tb));
+    const auto toSeconds = [&](std::int64_t pts) { return pts * tb - m_startTime; };
+
+    // The picture on screen at the cut, read from a seek as near before it as works.
+    Scan scanned;
+    std::optional<std::int64_t> frame;
+    bool fromStart = false;
+    for (double back = 0;; back = back > 0 ? back * 2 : 1) {
+        fromStart = seconds - back <= 0;
+        if (!scan(fromStart ? std::nullopt : std::optional<double>(seconds - back), seconds, &scanned))
+            return std::nullopt;
+        if (scanned.keyframe && *scanned.keyframe <= cut) {
+            for (std::int64_t pts : scanned.pictures) {
+                if (pts <= cut && pts >= *scanned.keyframe && (!frame || pts > *frame))
+                    frame = pts;
+            }
+        }
+        if (frame)
+            break;
+        if (fromStart) {
+            // Before the first picture: the first one stands for it.
+            if (scanned.pictures.empty())
+                return std::nullopt;
+            frame = *std::min_element(scanned.pictures.begin(), scanned.pictures.end());
+            break;
+        }
+    }
+    std::optional<std::int64_t> next;
+    for (std::int64_t pts : scanned.pictures) {
+        if (pts > *frame && (!next || pts < *next))
+            next = pts;
+    }
+    SourceCut result;
+    result.frame.start = toSeconds(*frame);
+    result.frame.end = next ? toSeconds(*next)
+                            : toSeconds(*frame) + (scanned.lastDuration > 0 ? scanned.lastDuration * tb : 0);
+    if (fromStart && frame == scanned.keyframe)
+        return result; // the very first picture: read the file from its start
+
+    // ffmpeg drops what starts before its "-ss": the picture's own start, a
+    // microsecond early. Its seek must then still land at or before the picture.
+    const std::int64_t start = m_context->start_time == AV_NOPTS_VALUE ? 0 : m_context->start_time;
+    const std::int64_t frameMicros = av_rescale_q_rnd(*frame, stream->time_base, AV_TIME_BASE_Q, AV_ROUND_DOWN);
+    double from = double(frameMicros - 1 - start) / AV_TIME_BASE;
+    for (double back = 1; from > 0; from -= back, back *= 2) {
+        from = std::floor(from * AV_TIME_BASE) / AV_TIME_BASE;
+        Scan check;
+        if (!scan(from, toSeconds(*frame), &check))
+            return std::nullopt;
+        if (check.keyframe && *check.keyframe <= *frame) {
+            result.readFrom = from;
+            return result;
+        }
+    }
+    return result;
+}
+
+} // namespace routereel

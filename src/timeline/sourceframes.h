@@ -1,0 +1,59 @@
+#pragma once
+
+#include "libavinput.h"
+
+#include <QString>
+
+#include <optional>
+
+namespace routereel {
+
+// One picture of a clip, in source seconds counted from the file's start (the
+// container's start time): on screen from `start` until `end`.
+struct SourceFrame {
+    double start = 0;
+    double end = 0;
+
+    bool operator==(const SourceFrame &) const = default;
+};
+
+// Where a piece cut at a source time must be read from, and the picture it opens on.
+struct SourceCut {
+    SourceFrame frame;     // the picture on screen at the cut
+    // The "-ss" that makes ffmpeg's own input seek decode that picture and keep it:
+    // none when the file must be read from its start.
+    std::optional<double> readFrom;
+};
+
+// Tells which of a clip's pictures is on screen at a source time, from the file's
+// own frame times: the frame whose start is at or before the time and whose end
+// is after it. Only packets around the time are read, never decoded, so a lookup
+// costs one stretch between keyframes, whatever the file's length.
+class SourceFrameReader {
+public:
+    // Throws VideoReadError when the file cannot be read or has no picture.
+    explicit SourceFrameReader(const QString &path);
+
+    // The container's start time in seconds, from which source times count.
+    double startTime() const { return m_startTime; }
+
+    // The picture on screen at `seconds` (source time); the first picture for a time
+    // before it, the last for a time after the end. None only for a file whose
+    // picture cannot be read at all.
+    std::optional<SourceFrame> frameAt(double seconds);
+
+    // The picture at `seconds` and where ffmpeg must read from to decode it. Checked
+    // against the container's own seek: files without an index (MPEG-TS) land on any
+    // packet, and their reading starts as far back as it takes.
+    std::optional<SourceCut> cutAt(double seconds);
+
+private:
+    struct Scan;
+    bool scan(std::optional<double> seekTo, double seconds, Scan *out);
+
+    FormatContextPtr m_context;
+    int m_stream = -1;
+    double m_startTime = 0;
+};
+
+} // namespace routereel

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+namespace testsupport {
+
+// Numbered clips (see makeNumberedClip) of every kind of source people bring: each
+// picture carries its frame number, so what a road shows can be read back.
+struct SourceKind {
+    const char *name;      // file name; its extension is the container
+    const char *rate;      // ffmpeg rate text of its pictures (the nominal one when variable)
+    double seconds;        // the picture's length from its first frame
+    double keyframes;      // seconds between keyframes
+    bool soundFirst;       // sound starts before the picture, with a beep at 0
+};
+
+// Constant 23.976, 25, 30 and 60 fps with B-frames; a variable rate with a 15 fps
+// stretch and a frame held 3 s; a picture after an empty edit; a B-frame delay
+// without an edit list; keyframes 10 s apart; sound before the picture; MPEG-TS.
+const QList<SourceKind> &sourceKinds();
+
+// Writes the kind's clip into `dir`; "" (and a test failure) when ffmpeg fails.
+QString makeSourceKind(const QString &dir, const SourceKind &kind);
+
+// ffprobe's own times of the picture's frames, in seconds from the container's
+// start time, in frame-number order.
+QList<double> frameStarts(const QString &file);
+
+// The number of the frame on screen at source time `seconds`: the last one starting
+// at or before it (the first frame before the picture starts).
+int frameOnScreen(const QList<double> &starts, double seconds);
+
+} // namespace testsupport
