@@ -31,13 +31,15 @@ qint64 frameDuration(double fps)
 
 // The clip's sound laid over [start, start + length): its own audio where the
 // first audio track covers the source range, silence before and after.
-std::vector<PreviewAudioPiece> audioFor(const ClipTracks &tracks, qint64 start, qint64 length, qint64 sourceStart)
+std::vector<PreviewAudioPiece> audioFor(const ClipTracks &tracks, double clipStart, qint64 start, qint64 length,
+                                        qint64 sourceStart)
 {
     std::vector<PreviewAudioPiece> out;
     qint64 cursor = start;
     if (tracks.hasAudio) {
-        const auto audioStart = compositionTicks(tracks.audioStart);
-        const auto audioEnd = compositionTicks(tracks.audioStart + tracks.audioDuration);
+        // Source times count from the file's start time, the track's from the file's clock.
+        const auto audioStart = compositionTicks(tracks.audioStart - clipStart);
+        const auto audioEnd = compositionTicks(tracks.audioStart - clipStart + tracks.audioDuration);
         if (audioStart && audioEnd) {
             const qint64 from = std::max(*audioStart, sourceStart);
             const qint64 to = std::min(*audioEnd, sourceStart + length);
@@ -78,6 +80,7 @@ std::optional<PreviewPlan> PreviewComposition::makePlan(const VideoTimelineSnaps
         plan.frameDuration = frameDuration(first->fps);
     if (snapshot.singleFullSource() && first) {
         plan.directUrl = first->url;
+        plan.directDuration = first->duration;
         return plan;
     }
     if (!first)
@@ -99,6 +102,7 @@ std::optional<PreviewPlan> PreviewComposition::makePlan(const VideoTimelineSnaps
         PreviewPiece piece;
         piece.start = *start;
         piece.length = length;
+        piece.seconds = PreviewSeconds{slice.offset, slice.offset + slice.duration, slice.sourceStart};
         if (slice.isGap()) {
             piece.audio.push_back({*start, length, std::nullopt});
             plan.pieces.push_back(std::move(piece));
@@ -113,7 +117,7 @@ std::optional<PreviewPlan> PreviewComposition::makePlan(const VideoTimelineSnaps
         piece.sourceStart = *sourceStart;
         piece.naturalSize = tracks.naturalSize;
         piece.fit = fitTransform(tracks.naturalSize, tracks.preferredTransform, canvas);
-        piece.audio = audioFor(tracks, *start, length, *sourceStart);
+        piece.audio = audioFor(tracks, source.startTime, *start, length, *sourceStart);
         plan.pieces.push_back(std::move(piece));
     }
     return plan;

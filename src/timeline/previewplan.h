@@ -29,6 +29,16 @@ struct PreviewAudioPiece {
     bool operator==(const PreviewAudioPiece &) const = default;
 };
 
+// A slice's own times, unrounded: a frame boundary lies between two ticks, and
+// the picture shown on either side of it depends on the exact instant.
+struct PreviewSeconds {
+    double start = 0;                      // timeline seconds
+    double end = 0;
+    double sourceStart = 0;                // source seconds, from the clip's start time
+
+    bool operator==(const PreviewSeconds &) const = default;
+};
+
 // One piece of the composed preview: a clip range or a black gap.
 struct PreviewPiece {
     qint64 start = 0;                      // timeline ticks
@@ -38,6 +48,7 @@ struct PreviewPiece {
     QSizeF naturalSize;                    // the clip's stored picture size
     QTransform fit;                        // stored picture -> canvas: upright, fitted, centred
     std::vector<PreviewAudioPiece> audio;  // covers start .. start + length
+    std::optional<PreviewSeconds> seconds; // the slice's exact times; none: the ticks'
 
     bool isGap() const { return url.isEmpty(); }
     qint64 end() const { return start + length; }
@@ -47,6 +58,7 @@ struct PreviewPiece {
 // pieces laid on a canvas. Built by makePreviewPlan, played by the timeline player.
 struct PreviewPlan {
     QUrl directUrl;
+    double directDuration = 0;             // seconds of that file from its start time; 0: as the player finds
     QSizeF renderSize{1920, 1080};
     qint64 frameDuration = 2000;           // ticks
     std::vector<PreviewPiece> pieces;      // in timeline order, without overlap

@@ -94,6 +94,7 @@ TEST(PreviewComposition, WholeClipAtCanvasSizePlaysDirectlyOtherwiseComposed)
     EXPECT_EQ(plan->directUrl, s.sources[0].url);
     EXPECT_TRUE(plan->pieces.empty());
     EXPECT_EQ(plan->frameDuration, 2002);
+    EXPECT_EQ(plan->directDuration, 10);
     EXPECT_EQ(clips.reads["a.mov"], 0);
 
     // The same clip at 5 s: composed, its piece starts at 5 s.
@@ -111,10 +112,11 @@ TEST(PreviewComposition, PiecesGapsAndSound)
     FakeClips clips;
     clips.tracks["a.mov"] = clip({1920, 1080}, true, 0.5, 100); // sound starts 0.5 s late
     clips.tracks["b.mov"] = clip({1920, 1080}, false);
-    clips.tracks["c.mov"] = clip({1920, 1080}, true, 0, 3);      // sound ends at 3 s
+    clips.tracks["c.mov"] = clip({1920, 1080}, true, 0.25, 3);   // sound ends 3 s after the file's start
     VideoTimelineSnapshot s;
     s.sources = {sourceAt(QStringLiteral("a.mov"), 10), sourceAt(QStringLiteral("b.mov"), 10),
                  sourceAt(QStringLiteral("c.mov"), 10)};
+    s.sources[2].startTime = 0.25; // source times count from there
     s.segments = {testsupport::cut(s.sources[0], 0, 5, 0), testsupport::cut(s.sources[1], 2, 4, 8),
                   testsupport::cut(s.sources[2], 2, 6, 10), testsupport::cut(s.sources[0], 6, 7, 14)};
 
@@ -131,8 +133,9 @@ TEST(PreviewComposition, PiecesGapsAndSound)
     EXPECT_EQ(p[1].start, ticks(5));
     EXPECT_EQ(p[1].length, ticks(3));
     EXPECT_EQ(p[1].audio, (std::vector<A>{{ticks(5), ticks(3), std::nullopt}}));
-    // b without sound: silence throughout.
+    // b without sound: silence throughout. Its exact times are kept beside the ticks.
     EXPECT_EQ(p[2].sourceStart, ticks(2));
+    EXPECT_EQ(p[2].seconds, (PreviewSeconds{8, 10, 2}));
     EXPECT_EQ(p[2].audio, (std::vector<A>{{ticks(8), ticks(2), std::nullopt}}));
     // c from 2 s, its sound ends at 3 s: one second of sound, then silence.
     EXPECT_EQ(p[3].audio, (std::vector<A>{{ticks(10), ticks(1), ticks(2)}, {ticks(11), ticks(3), std::nullopt}}));
