@@ -4,6 +4,7 @@
 #include "timeline/views/timelineplayer.h"
 
 #include "support/clipgenerator.h"
+#include "support/sourcekinds.h"
 #include "support/timelinefixtures.h"
 #include "support/waitfor.h"
 #include "mediatestutil.h"
@@ -475,5 +476,98 @@ TEST(PlayerFrames, DisturbedAtTheInstantOfACutTheCutStillPlaysOn)
             EXPECT_TRUE(first != r.frames.end() && std::is_sorted(first, r.frames.end())) << joined(r.frames);
             EXPECT_LE(r.largestLeap(2.6, 0.9), 1 / 30.0 + 0.005) << joined(r.frames);
         }
+    }
+}
+
+namespace {
+
+// A time `fraction` of the way through frame k of a clip.
+double into(const QList<double> &starts, qsizetype k, double fraction)
+{
+    const double length = k + 1 < starts.size() ? starts[k + 1] - starts[k] : starts[k] - starts[k - 1];
+    return starts[k] + fraction * length;
+}
+
+qsizetype firstFrameFrom(const QList<double> &starts, double seconds)
+{
+    return std::lower_bound(starts.begin(), starts.end(), seconds) - starts.begin();
+}
+
+} // namespace
+
+// Every kind of source: the picture at a paused seek, and through a cut and the end
+// in play, is the frame the file's own frame list puts on screen at that source time.
+// The first piece starts 0.7 into a frame and ends 0.45 into one (a frame starting
+// less than half a frame before the cut); the last one starts at the clip's start time.
+TEST(PlayerFrames, EveryKindOfSourceShowsTheFrameOnScreenAtEachInstant)
+{
+    ASSERT_FALSE(clips().b.isEmpty());
+    QTemporaryDir dir;
+    for (const testsupport::SourceKind &kind : testsupport::sourceKinds()) {
+        // GStreamer's MPEG-TS demuxer takes no seek before it has played: not handled yet.
+        if (QString::fromLatin1(kind.name).endsWith(QLatin1String(".ts")))
+            continue;
+        SCOPED_TRACE(kind.name);
+        const QString file = testsupport::makeSourceKind(dir.path(), kind);
+        ASSERT_FALSE(file.isEmpty());
+        const QList<double> starts = testsupport::frameStarts(file);
+        ASSERT_GT(starts.size(), 60);
+        const qsizetype k0 = firstFrameFrom(starts, 1.2), k1 = firstFrameFrom(starts, 2.5), k3 = 10;
+        const double c0 = into(starts, k0, 0.7), c1 = into(starts, k1, 0.45), e3 = into(starts, k3, 0.45);
+        const double atCut = c1 - c0, last = atCut + 1;
+        Fixture f;
+        Recorder r(f);
+        VideoTimelineSnapshot s;
+        s.sources = {source(file), source(clips().b)};
+        // The kind c0..c1 at 0, b 1..2 (frames 30..59), the kind 0..e3.
+        s.segments = {cut(s.sources[0], c0, c1, 0), cut(s.sources[1], 1, 2, atCut), cut(s.sources[0], 0, e3, last)};
+        ASSERT_TRUE(f.load(s));
+
+        // Paused seeks: on frame starts and 0.3 and 0.7 into frames of the first piece, its
+        // last instant, the clip's start time and into the last piece's first frames.
+        std::vector<std::pair<double, double>> seeks; // (timeline, source) seconds
+        for (qsizetype k = k0 + 1; k < k1; k += std::max<qsizetype>(1, (k1 - k0) / 4)) {
+            for (const double fraction : {0.0, 0.3, 0.7})
+                seeks.emplace_back(into(starts, k, fraction) - c0, into(starts, k, fraction));
+        }
+        seeks.emplace_back(atCut - 0.001, c1 - 0.001);
+        for (const double t : {0.0, 0.5 * starts[1], starts[1], into(starts, 2, 0.7)})
+            seeks.emplace_back(last + t, t);
+        int matched = 0;
+        for (const auto &[t, at] : seeks) {
+            ASSERT_TRUE(f.seek(t));
+            waitFor([] { return false; }, 30);
+            const int expected = testsupport::frameOnScreen(starts, at);
+            EXPECT_EQ(f.frameOnScreen(), expected) << "paused at " << t << " (source " << at << ")";
+            matched += f.frameOnScreen() == expected;
+        }
+
+        // Played through the cut: the frame starting just before it, then b's first.
+        ASSERT_TRUE(f.seek(atCut - 0.25));
+        r.clear();
+        ASSERT_TRUE(f.playUntil([&] { return f.service.clock()->playheadTime() >= atCut + 0.2; }));
+        const auto b = std::find(r.frames.begin(), r.frames.end(), 30);
+        const bool throughCut = b != r.frames.end() && b != r.frames.begin() && *std::prev(b) == k1;
+        EXPECT_TRUE(throughCut) << "frame " << k1 << " then 30: " << joined(r.frames);
+
+        // Played to the end: the last frame starts less than half a frame before it and
+        // is on screen when play stops.
+        ASSERT_TRUE(f.seek(last + e3 - 0.2));
+        int atEnd = -1;
+        const auto ended = QObject::connect(f.player, &PreviewPlayer::playedToEnd, f.player,
+                                            [&] { atEnd = r.frames.empty() ? -1 : r.frames.back(); });
+        r.clear();
+        ASSERT_TRUE(f.playUntil([] { return false; }));
+        QObject::disconnect(ended);
+        EXPECT_EQ(atEnd, k3) << joined(r.frames);
+        EXPECT_EQ(f.frameOnScreen(), k3);
+
+        const QString coverage = QStringLiteral("%1 paused seeks matched of %2 (source %3..%4 s, %5..%6 s, "
+                                                "cut at %7 s), through the cut %8, at the end %9")
+                                     .arg(matched).arg(seeks.size()).arg(c0, 0, 'f', 4).arg(c1, 0, 'f', 4)
+                                     .arg(0.0, 0, 'f', 1).arg(e3, 0, 'f', 4).arg(c1, 0, 'f', 4)
+                                     .arg(throughCut ? "matched" : "wrong").arg(atEnd == k3 ? "matched" : "wrong");
+        RecordProperty(kind.name, coverage.toStdString());
+        std::printf("%s: %s\n", kind.name, qPrintable(coverage));
     }
 }

@@ -2,6 +2,9 @@
 
 #include "frameconverter.h"
 
+#include "timeline/sourceframes.h"
+#include "timeline/videoreaderror.h"
+
 #include <QAudioDevice>
 #include <QAudioOutput>
 #include <QCoreApplication>
@@ -26,11 +29,8 @@ constexpr int prepareDelayMilliseconds = 250;
 // A frame whose start lies this far from the sought clip time is taken as left over
 // from before the seek (GStreamer's frame times are a couple of frames off).
 constexpr double staleFrameTolerance = 0.25;
-
-bool near(double a, double b)
-{
-    return std::fabs(a - b) < staleFrameTolerance;
-}
+// Frame times compared on the media player's clock, which counts whole milliseconds.
+constexpr double sameInstant = 0.0005;
 
 // The media player takes whole milliseconds. Rounded up, a time on a frame boundary
 // (k / 30 s is rarely a whole millisecond) shows the frame that starts there, not
@@ -38,13 +38,6 @@ bool near(double a, double b)
 qint64 positionMs(double seconds)
 {
     return qint64(std::ceil(seconds * 1000 - 1e-6));
-}
-
-// Half a frame's duration in seconds; 1/60 s when the frame does not tell.
-double frameHalf(const QVideoFrame &frame)
-{
-    const qint64 length = frame.endTime() - frame.startTime();
-    return frame.startTime() >= 0 && length > 0 && length < 1'000'000 ? length / 2e6 : 1.0 / 60;
 }
 
 } // namespace
@@ -158,18 +151,31 @@ PreviewPlayer::ItemId TimelinePlayer::replaceItem(std::optional<PreviewPlan> pla
     m_renderSize = plan->renderSize;
     m_direct = plan->isDirect();
     if (m_direct) {
-        // The length is known once the file is loaded.
-        m_pieces.push_back({0, std::numeric_limits<double>::infinity(), plan->directUrl, 0, {}, std::nullopt});
+        // Without a length from the probe it is known once the file is loaded.
+        m_directDuration = plan->directDuration;
+        const double clipStart = clipFrames(plan->directUrl).startTime;
+        m_pieces.push_back({0, m_directDuration > 0 ? m_directDuration : std::numeric_limits<double>::infinity(),
+                            plan->directUrl, clipStart, {}, std::nullopt, clipStart});
     } else {
         double cursor = 0;
         for (const PreviewPiece &p : plan->pieces) {
-            const double start = compositionSeconds(p.start);
-            const double stop = compositionSeconds(p.end());
+            const PreviewSeconds exact = p.seconds.value_or(PreviewSeconds{
+                compositionSeconds(p.start), compositionSeconds(p.end()), compositionSeconds(p.sourceStart)});
+            // Abutting slices meet exactly; their sums of seconds may not.
+            const double start = exact.start > cursor + 1e-9 ? exact.start : cursor;
             if (start > cursor) // the composed item is black before its first piece
                 m_pieces.push_back({cursor, start, {}, 0, {}, std::nullopt});
-            m_pieces.push_back({start, stop, p.url, compositionSeconds(p.sourceStart), p.naturalSize, p.fit});
+            const double clipStart = p.isGap() ? 0 : clipFrames(p.url).startTime;
+            const double stop = std::max(start, exact.end);
+            m_pieces.push_back({start, stop, p.url, clipStart + exact.sourceStart + (start - exact.start),
+                                p.naturalSize, p.fit, clipStart});
             cursor = stop;
         }
+    }
+    for (auto it = m_clipFrames.begin(); it != m_clipFrames.end();) {
+        const bool used = std::any_of(m_pieces.begin(), m_pieces.end(),
+                                      [&](const Piece &p) { return p.url.toString() == it->first; });
+        it = used ? std::next(it) : m_clipFrames.erase(it);
     }
     if (m_pieces.empty()) {
         const ItemId item = m_item;
@@ -207,7 +213,7 @@ void TimelinePlayer::clipLoaded(int d)
             setStatus(ItemStatus::failed);
         return;
     }
-    if (m_direct && !m_pieces.empty() && deck.url == m_pieces.front().url)
+    if (m_direct && m_directDuration <= 0 && !m_pieces.empty() && deck.url == m_pieces.front().url)
         m_pieces.front().end = std::max(0.001, deck.media->duration() / 1000.0);
     if (m_status == ItemStatus::unknown)
         setStatus(ItemStatus::readyToPlay);
@@ -254,6 +260,7 @@ int TimelinePlayer::loadDeck(const QUrl &url)
     deck.busyTimeout->stop();
     deck.issuedMs = -1;
     deck.frameTimeOffset = 0;
+    deck.offsetKnown = false;
     if (m_preparing == d) {
         m_preparing = -1;
         m_prepareTarget.reset();
@@ -282,7 +289,10 @@ void TimelinePlayer::enterPiece(int index, double time)
     m_positionIssued = false;
     // A seek to the very end shows the last frame rather than running off the clip.
     const double into = std::min(time - p.start, std::max(0.0, p.end - p.start - 0.001));
-    m_target = p.sourceStart + std::max(0.0, into);
+    // The frame's own start: GStreamer takes a frame's length from the nominal rate,
+    // and a seek past that (into a long frame of a variable rate) would show the next.
+    m_target = frameStartAt(p, p.sourceStart + std::max(0.0, into));
+    m_pieceFirstFrame = frameStartAt(p, p.sourceStart);
 
     const int d = loadDeck(p.url);
     if (d != m_active) {
@@ -318,10 +328,11 @@ void TimelinePlayer::positionMedia()
     }
     const QVideoFrame &last = deck.lastFrame;
     if (!deck.busy && !m_running && last.isValid() && deck.media->position() == positionMs(m_target)
-        && (last.startTime() < 0 || near(last.startTime() / 1e6, m_target))) {
+        && fromTime(m_active, last, m_target)) {
         // The media player drops a seek to where it already stands, so no frame
         // would come: the first picture after loading, decoded before this item
         // asked for it, is the one.
+        learnOffset(m_active, last, m_target);
         deck.heldAt = m_target;
         deck.heldFrame = last;
         showFrame(last);
@@ -381,13 +392,9 @@ void TimelinePlayer::deckSettled(int d, const QVideoFrame &frame)
     Deck &deck = m_decks[d];
     deck.busy = false;
     deck.busyTimeout->stop();
-    if (frame.isValid() && frame.startTime() >= 0) {
-        // The decoder clips the picture of an exact seek to the seek point, start and
-        // length: it starts at the time sought plus the file's shift (an edit list).
-        const double shift = frame.startTime() / 1e6 - deck.issuedMs / 1000.0;
-        if (std::fabs(shift) < staleFrameTolerance)
-            deck.frameTimeOffset = shift;
-    }
+    // The decoder clips the picture of an exact seek to the seek point, start and
+    // length: it starts at the time sought plus the file's shift (an edit list).
+    learnOffset(d, frame, deck.issuedMs / 1000.0);
     if (frame.isValid() && !(d == m_active && m_running)) {
         deck.heldAt = deck.issued;
         deck.heldFrame = frame;
@@ -428,7 +435,7 @@ void TimelinePlayer::prepareNext()
         if (d == m_active)
             return;
         m_preparing = d;
-        m_prepareTarget = next.sourceStart;
+        m_prepareTarget = frameStartAt(next, next.sourceStart);
         if (m_decks[d].loaded)
             prepareDeck(d);
         return;
@@ -544,7 +551,9 @@ void TimelinePlayer::showPlayheadFrame()
         return;
     const Piece &p = m_pieces[index];
     const double into = std::min(m_time - p.start, std::max(0.0, p.end - p.start - 0.001));
-    if (index == m_index && m_frameDeck == m_active && coversTime(m_active, m_frame, p.sourceStart + into))
+    const double wanted = frameStartAt(p, p.sourceStart + std::max(0.0, into));
+    if (index == m_index && m_frameDeck == m_active && m_frame.isValid()
+        && std::fabs(clipSeconds(m_active, m_frame) - wanted) < 3 * sameInstant)
         return;
     enterPiece(index, m_time);
 }
@@ -647,11 +656,10 @@ void TimelinePlayer::takeFrame(int d, const QVideoFrame &frame)
     deck.lastFrame = frame;
     if (!deck.loaded)
         return;
-    const qint64 start = frame.startTime();
     const bool answersSeek = deck.busy;
     if (deck.busy) {
         // Frames from before the seek do not settle it.
-        if (start >= 0 && !near(start / 1e6, deck.issued))
+        if (!fromTime(d, frame, deck.issued))
             return;
         deckSettled(d, frame);
         if (deck.busy)
@@ -669,20 +677,20 @@ void TimelinePlayer::takeFrame(int d, const QVideoFrame &frame)
         // Only pictures of the piece's own source range: the clip runs on past the
         // cut until the next piece takes over, and a picture from before a seek may
         // still arrive.
+        // A frame starting just before the cut is shown for the moment it is on screen.
         const Piece &p = m_pieces[m_index];
         const double at = clipSeconds(d, frame);
-        const double half = frameHalf(frame);
-        if (at >= p.sourceEnd() - half) {
+        if (at >= p.sourceEnd() - sameInstant) {
             advance();
             return;
         }
-        if (at < p.sourceStart - 3 * half)
+        if (at < m_pieceFirstFrame - sameInstant)
             return;
     }
     if (m_switching) {
         if (!m_positionIssued)
             return;
-        if (start >= 0 && !near(start / 1e6, m_target))
+        if (!fromTime(d, frame, m_target))
             return;
     }
     showFrame(frame);
@@ -729,15 +737,57 @@ double TimelinePlayer::clipSeconds(int d, const QVideoFrame &frame) const
                                  : frame.startTime() / 1e6 - m_decks[d].frameTimeOffset;
 }
 
-bool TimelinePlayer::coversTime(int d, const QVideoFrame &frame, double clipTime) const
+TimelinePlayer::ClipFrames &TimelinePlayer::clipFrames(const QUrl &url)
 {
-    if (!frame.isValid() || d < 0)
-        return false;
-    const double at = clipSeconds(d, frame);
-    if (!std::isfinite(at))
+    const auto [it, added] = m_clipFrames.try_emplace(url.toString());
+    ClipFrames &clip = it->second;
+    if (!added)
+        return clip;
+    try {
+        clip.reader = std::make_unique<SourceFrameReader>(url.toLocalFile());
+        // GStreamer's clock for a file is libav's: source time 0 lies at the start time.
+        clip.startTime = clip.reader->startTime();
+        const auto first = clip.reader->frameAt(0);
+        clip.firstFrame = clip.startTime + (first ? first->start : 0);
+    } catch (const VideoReadError &) {
+        clip.reader.reset(); // the media player reports what it cannot play
+    }
+    return clip;
+}
+
+double TimelinePlayer::frameStartAt(const Piece &p, double clipTime)
+{
+    ClipFrames &clip = clipFrames(p.url);
+    // A hair on, so that a time on a frame's start reached by adding seconds finds that frame.
+    const auto frame = clip.reader ? clip.reader->frameAt(clipTime - clip.startTime + 1e-9) : std::nullopt;
+    return frame ? clip.startTime + frame->start : clipTime;
+}
+
+// Whether the frame is the one at clipTime rather than one left over from before:
+// its start is the clip time shifted by the file's own shift, which is unknown until
+// a first seek shows it: none, a B-frame delay (an edit list), or the empty time an
+// edit list puts before the first picture.
+bool TimelinePlayer::fromTime(int d, const QVideoFrame &frame, double clipTime) const
+{
+    if (frame.startTime() < 0)
         return true; // nothing to tell: trust it
-    const double half = frameHalf(frame);
-    return at <= clipTime + 0.001 && clipTime < at + 2 * half + 0.001;
+    const Deck &deck = m_decks[d];
+    const double start = frame.startTime() / 1e6;
+    if (deck.offsetKnown)
+        return std::fabs(start - deck.frameTimeOffset - clipTime) < staleFrameTolerance;
+    const auto clip = m_clipFrames.find(deck.url.toString());
+    const double firstFrame = clip == m_clipFrames.end() ? 0 : clip->second.firstFrame;
+    return std::fabs(start - clipTime) < staleFrameTolerance
+        || std::fabs(start + firstFrame - clipTime) < staleFrameTolerance;
+}
+
+void TimelinePlayer::learnOffset(int d, const QVideoFrame &frame, double clipTime)
+{
+    if (!frame.isValid() || frame.startTime() < 0 || !fromTime(d, frame, clipTime))
+        return;
+    Deck &deck = m_decks[d];
+    deck.frameTimeOffset = frame.startTime() / 1e6 - clipTime;
+    deck.offsetKnown = true;
 }
 
 void TimelinePlayer::showFrame(const QVideoFrame &frame)

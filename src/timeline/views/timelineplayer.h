@@ -6,6 +6,8 @@
 #include <QTimer>
 #include <QVideoFrame>
 
+#include <map>
+#include <memory>
 #include <vector>
 
 class QAudioOutput;
@@ -15,6 +17,7 @@ class QVideoSink;
 namespace routereel {
 
 class FrameConverter;
+class SourceFrameReader;
 
 // Plays a preview plan with two QMediaPlayer decks: the piece being played runs
 // on one, while the other holds the next clip loaded and paused at its first
@@ -68,9 +71,10 @@ private:
         double start = 0;
         double end = 0;
         QUrl url;               // empty for a gap
-        double sourceStart = 0;
+        double sourceStart = 0; // on the media player's clock: the clip's start time plus source seconds
         QSizeF naturalSize;
         std::optional<QTransform> fit; // none: fit the picture into the canvas whole
+        double clipStart = 0;   // the clip's start time, where source time 0 lies on that clock
         bool isGap() const { return url.isEmpty(); }
         double sourceEnd() const { return sourceStart + (end - start); }
     };
@@ -90,9 +94,21 @@ private:
         std::optional<double> wanted;        // the seek to send when it has
         QTimer *busyTimeout = nullptr;
         double frameTimeOffset = 0;          // frame start times less clip times (edit lists)
+        bool offsetKnown = false;            // frameTimeOffset measured on this clip
         bool still = true;                   // asked to stand paused
         int framesWhileStill = 0;            // pictures handed over since, not asked for by a seek
     };
+
+    // The clip's own frame times, read once per file.
+    struct ClipFrames {
+        std::unique_ptr<SourceFrameReader> reader; // none when libav cannot read the file
+        double startTime = 0;   // on the media player's clock
+        double firstFrame = 0;  // the first picture's start, on that clock
+    };
+    ClipFrames &clipFrames(const QUrl &url);
+    double frameStartAt(const Piece &p, double clipTime);
+    bool fromTime(int deck, const QVideoFrame &frame, double clipTime) const;
+    void learnOffset(int deck, const QVideoFrame &frame, double clipTime);
 
     void enterPiece(int index, double time);
     void positionMedia();
@@ -115,7 +131,6 @@ private:
     void setStatus(ItemStatus status, const QString &error = {});
     void takeFrame(int deck, const QVideoFrame &frame);
     double clipSeconds(int deck, const QVideoFrame &frame) const;
-    bool coversTime(int deck, const QVideoFrame &frame, double clipTime) const;
     void showPlayheadFrame();
     void showFrame(const QVideoFrame &frame);
     void clearFrame();
@@ -125,6 +140,7 @@ private:
     int pieceAt(double time) const;
     double end() const;
 
+    std::map<QString, ClipFrames> m_clipFrames;
     Deck m_decks[2];
     int m_active = 0;
     int m_preparing = -1;        // the deck being readied for the next piece
@@ -141,6 +157,7 @@ private:
     std::vector<Piece> m_pieces;
     QSizeF m_renderSize{1920, 1080};
     bool m_direct = false;
+    double m_directDuration = 0;
 
     int m_index = -1;
     double m_time = 0;           // held time while paused, switching or in a gap
@@ -151,6 +168,7 @@ private:
     bool m_switching = false;    // waiting for the media player to reach m_target
     bool m_positionIssued = false;
     double m_target = 0;         // clip seconds being sought
+    double m_pieceFirstFrame = 0; // clip seconds: start of the frame on screen at the piece's start
 
     std::function<void(bool)> m_seekCompletion;
 
