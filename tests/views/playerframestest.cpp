@@ -495,10 +495,11 @@ qsizetype firstFrameFrom(const QList<double> &starts, double seconds)
 
 } // namespace
 
-// Every kind of source: the picture at a paused seek, and through a cut and the end
+// Every kind of source: the picture at a paused seek, and through cuts and the end
 // in play, is the frame the file's own frame list puts on screen at that source time.
-// The first piece starts 0.7 into a frame and ends 0.45 into one (a frame starting
-// less than half a frame before the cut); the last one starts at the clip's start time.
+// The first and third pieces end 0.45 into a frame (one starting less than half a
+// frame before the cut); the third starts at the clip's start time, the last ends
+// at the clip's end.
 TEST(PlayerFrames, EveryKindOfSourceShowsTheFrameOnScreenAtEachInstant)
 {
     ASSERT_FALSE(clips().b.isEmpty());
@@ -514,13 +515,15 @@ TEST(PlayerFrames, EveryKindOfSourceShowsTheFrameOnScreenAtEachInstant)
         ASSERT_GT(starts.size(), 60);
         const qsizetype k0 = firstFrameFrom(starts, 1.2), k1 = firstFrameFrom(starts, 2.5), k3 = 10;
         const double c0 = into(starts, k0, 0.7), c1 = into(starts, k1, 0.45), e3 = into(starts, k3, 0.45);
-        const double atCut = c1 - c0, last = atCut + 1;
+        const double atCut = c1 - c0, third = atCut + 1;
         Fixture f;
         Recorder r(f);
         VideoTimelineSnapshot s;
         s.sources = {source(file), source(clips().b)};
-        // The kind c0..c1 at 0, b 1..2 (frames 30..59), the kind 0..e3.
-        s.segments = {cut(s.sources[0], c0, c1, 0), cut(s.sources[1], 1, 2, atCut), cut(s.sources[0], 0, e3, last)};
+        const double d = s.sources[0].duration;
+        // The kind c0..c1 at 0, b 1..2 (frames 30..59), the kind 0..e3, the kind's last 0.3 s.
+        s.segments = {cut(s.sources[0], c0, c1, 0), cut(s.sources[1], 1, 2, atCut), cut(s.sources[0], 0, e3, third),
+                      cut(s.sources[0], d - 0.3, d, third + e3)};
         ASSERT_TRUE(f.load(s));
 
         // Paused seeks: on frame starts and 0.3 and 0.7 into frames of the first piece, its
@@ -532,7 +535,10 @@ TEST(PlayerFrames, EveryKindOfSourceShowsTheFrameOnScreenAtEachInstant)
         }
         seeks.emplace_back(atCut - 0.001, c1 - 0.001);
         for (const double t : {0.0, 0.5 * starts[1], starts[1], into(starts, 2, 0.7)})
-            seeks.emplace_back(last + t, t);
+            seeks.emplace_back(third + t, t);
+        // The clip's last two frames, at the end of the last piece.
+        for (const double at : {into(starts, starts.size() - 2, 0.5), d - 0.001})
+            seeks.emplace_back(third + e3 + (at - (d - 0.3)), at);
         int matched = 0;
         for (const auto &[t, at] : seeks) {
             ASSERT_TRUE(f.seek(t));
@@ -550,23 +556,30 @@ TEST(PlayerFrames, EveryKindOfSourceShowsTheFrameOnScreenAtEachInstant)
         const bool throughCut = b != r.frames.end() && b != r.frames.begin() && *std::prev(b) == k1;
         EXPECT_TRUE(throughCut) << "frame " << k1 << " then 30: " << joined(r.frames);
 
-        // Played to the end: the last frame starts less than half a frame before it and
-        // is on screen when play stops.
-        ASSERT_TRUE(f.seek(last + e3 - 0.2));
+        // Played through a cut on the same file to the end: the clip's last frame is on
+        // screen when play stops.
+        ASSERT_TRUE(f.seek(third + e3 - 0.2));
+        const int lastFrame = int(starts.size()) - 1;
         int atEnd = -1;
         const auto ended = QObject::connect(f.player, &PreviewPlayer::playedToEnd, f.player,
                                             [&] { atEnd = r.frames.empty() ? -1 : r.frames.back(); });
         r.clear();
         ASSERT_TRUE(f.playUntil([] { return false; }));
         QObject::disconnect(ended);
-        EXPECT_EQ(atEnd, k3) << joined(r.frames);
-        EXPECT_EQ(f.frameOnScreen(), k3);
+        const auto k3At = std::find(r.frames.begin(), r.frames.end(), int(k3));
+        const bool throughSameFileCut = k3At != r.frames.end() && std::next(k3At) != r.frames.end()
+            && *std::next(k3At) == testsupport::frameOnScreen(starts, d - 0.3);
+        EXPECT_TRUE(throughSameFileCut) << joined(r.frames);
+        EXPECT_EQ(atEnd, lastFrame) << joined(r.frames);
+        EXPECT_EQ(f.frameOnScreen(), lastFrame);
 
-        const QString coverage = QStringLiteral("%1 paused seeks matched of %2 (source %3..%4 s, %5..%6 s, "
-                                                "cut at %7 s), through the cut %8, at the end %9")
+        const QString coverage = QStringLiteral("%1 of %2 paused seeks matched (source %3..%4 s, 0..%5 s, the last two frames); "
+                                                "through the cut to another file at %4 s %6, to the same file at %5 s "
+                                                "%7; the last frame at the end %8")
                                      .arg(matched).arg(seeks.size()).arg(c0, 0, 'f', 4).arg(c1, 0, 'f', 4)
-                                     .arg(0.0, 0, 'f', 1).arg(e3, 0, 'f', 4).arg(c1, 0, 'f', 4)
-                                     .arg(throughCut ? "matched" : "wrong").arg(atEnd == k3 ? "matched" : "wrong");
+                                     .arg(e3, 0, 'f', 4).arg(throughCut ? "matched" : "wrong")
+                                     .arg(throughSameFileCut ? "matched" : "wrong")
+                                     .arg(atEnd == lastFrame ? "matched" : "wrong");
         RecordProperty(kind.name, coverage.toStdString());
         std::printf("%s: %s\n", kind.name, qPrintable(coverage));
     }

@@ -128,6 +128,7 @@ PreviewPlayer::ItemId TimelinePlayer::replaceItem(std::optional<PreviewPlan> pla
     m_prepareDelay.stop();
     m_pieces.clear();
     m_index = -1;
+    m_inTail = false;
     m_time = 0;
     m_lastReported = 0;
     m_status = ItemStatus::unknown;
@@ -271,6 +272,7 @@ int TimelinePlayer::loadDeck(const QUrl &url)
 
 void TimelinePlayer::enterPiece(int index, double time)
 {
+    m_inTail = false;
     m_index = index;
     m_time = time;
     m_lastReported = time;
@@ -314,6 +316,11 @@ void TimelinePlayer::positionMedia()
 {
     Deck &deck = m_decks[m_active];
     m_positionIssued = true;
+    if (enterTail(m_target)) {
+        stillDeck(m_active);
+        finishSwitch();
+        return;
+    }
     if (!deck.busy && deck.heldAt && std::fabs(*deck.heldAt - m_target) < 0.0005 && deck.heldFrame.isValid()) {
         // Already standing at this very frame (prepared, or sought before): show it
         // and go on without a seek.
@@ -472,9 +479,16 @@ void TimelinePlayer::onMediaStatus(int d)
             prepareDeck(d);
         break;
     case QMediaPlayer::EndOfMedia:
-        // The clip ended a little before its piece did: go on with the next piece.
-        if (d == m_active && m_running && m_index >= 0 && !m_pieces[m_index].isGap() && !m_switching)
-            advance();
+        // The clip ended a little before its piece did: its last pictures, when the
+        // media player left them out, else the next piece.
+        if (d == m_active && m_running && m_index >= 0 && !m_pieces[m_index].isGap() && !m_switching
+            && !m_inTail) {
+            const Piece &p = m_pieces[m_index];
+            const double end = deck.media->duration() / 1000.0;
+            m_time = std::max(m_lastReported, std::clamp(p.start + (end - p.sourceStart), p.start, p.end));
+            if (!enterTail(std::max(end, p.sourceStart + (m_time - p.start))))
+                advance();
+        }
         break;
     case QMediaPlayer::InvalidMedia:
         onMediaError(d);
@@ -520,7 +534,7 @@ void TimelinePlayer::play()
     setRunning(true);
     m_lastReported = m_time;
     const Piece &p = m_pieces[m_index];
-    if (p.isGap()) {
+    if (p.isGap() || m_inTail) {
         m_gapClock.restart();
     } else if (!m_switching) {
         m_decks[m_active].heldAt.reset();
@@ -578,7 +592,7 @@ double TimelinePlayer::currentTime() const
         return m_time;
     const Piece &p = m_pieces[m_index];
     double t;
-    if (p.isGap())
+    if (p.isGap() || m_inTail)
         t = m_time + m_gapClock.nsecsElapsed() / 1e9;
     else
         t = p.start + (media()->position() / 1000.0 - p.sourceStart);
@@ -595,6 +609,12 @@ void TimelinePlayer::tick()
     if (!m_switching && t >= m_pieces[m_index].end - 1e-6) {
         advance();
         return;
+    }
+    if (m_inTail) {
+        const Piece &p = m_pieces[m_index];
+        const ClipTail::Picture *picture = tailPicture(m_active, p.sourceStart + (t - p.start));
+        if (picture && picture->frame.startTime() != m_frame.startTime())
+            showFrame(picture->frame);
     }
     emit periodicTime(t);
 }
@@ -669,7 +689,7 @@ void TimelinePlayer::takeFrame(int d, const QVideoFrame &frame)
     }
     if (d != m_active)
         return; // kept as the idle deck's held picture
-    if (m_index < 0 || m_pieces[m_index].isGap())
+    if (m_index < 0 || m_pieces[m_index].isGap() || m_inTail)
         return;
     if (!m_running && !m_switching && !answersSeek)
         return; // still coming from before a pause: it would run past the playhead
@@ -779,6 +799,42 @@ bool TimelinePlayer::fromTime(int d, const QVideoFrame &frame, double clipTime) 
     const double firstFrame = clip == m_clipFrames.end() ? 0 : clip->second.firstFrame;
     return std::fabs(start - clipTime) < staleFrameTolerance
         || std::fabs(start + firstFrame - clipTime) < staleFrameTolerance;
+}
+
+const ClipTail::Picture *TimelinePlayer::tailPicture(int d, double clipTime)
+{
+    Deck &deck = m_decks[d];
+    const double end = deck.media->duration() / 1000.0;
+    if (!deck.loaded || end <= 0 || clipTime < end - sameInstant)
+        return nullptr;
+    ClipFrames &clip = clipFrames(deck.url);
+    if (!clip.tail) {
+        clip.tail = ClipTail::decode(deck.url.toLocalFile(), end - sameInstant);
+        // Told apart from the deck's own pictures, and placed, by their start on the frames' clock.
+        for (ClipTail::Picture &picture : *clip.tail) {
+            picture.frame.setStartTime(qint64(std::llround((picture.start + deck.frameTimeOffset) * 1e6)));
+            picture.frame.setEndTime(qint64(std::llround((picture.end + deck.frameTimeOffset) * 1e6)));
+        }
+    }
+    const ClipTail::Picture *found = nullptr;
+    for (const ClipTail::Picture &picture : *clip.tail) {
+        if (picture.start <= clipTime + 1e-6)
+            found = &picture;
+    }
+    return found;
+}
+
+// Shows the picture at clipTime when the media player cannot, and runs the rest of
+// the piece on a clock of its own.
+bool TimelinePlayer::enterTail(double clipTime)
+{
+    const ClipTail::Picture *picture = tailPicture(m_active, clipTime);
+    if (!picture)
+        return false;
+    m_inTail = true;
+    m_gapClock.restart();
+    showFrame(picture->frame);
+    return true;
 }
 
 void TimelinePlayer::learnOffset(int d, const QVideoFrame &frame, double clipTime)

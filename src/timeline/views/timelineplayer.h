@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cliptail.h"
 #include "timeline/previewplayer.h"
 
 #include <QElapsedTimer>
@@ -104,11 +105,14 @@ private:
         std::unique_ptr<SourceFrameReader> reader; // none when libav cannot read the file
         double startTime = 0;   // on the media player's clock
         double firstFrame = 0;  // the first picture's start, on that clock
+        std::optional<std::vector<ClipTail::Picture>> tail; // decoded when first needed
     };
     ClipFrames &clipFrames(const QUrl &url);
     double frameStartAt(const Piece &p, double clipTime);
     bool fromTime(int deck, const QVideoFrame &frame, double clipTime) const;
     void learnOffset(int deck, const QVideoFrame &frame, double clipTime);
+    const ClipTail::Picture *tailPicture(int deck, double clipTime);
+    bool enterTail(double clipTime);
 
     void enterPiece(int index, double time);
     void positionMedia();
@@ -163,6 +167,7 @@ private:
     double m_time = 0;           // held time while paused, switching or in a gap
     double m_lastReported = 0;   // keeps the running clock from stepping back
     bool m_running = false;
+    bool m_inTail = false;       // showing pictures past the media player's end, on m_gapClock
     QElapsedTimer m_gapClock;
 
     bool m_switching = false;    // waiting for the media player to reach m_target
