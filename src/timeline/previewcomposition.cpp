@@ -81,6 +81,7 @@ std::optional<PreviewPlan> PreviewComposition::makePlan(const VideoTimelineSnaps
     if (snapshot.singleFullSource() && first) {
         plan.directUrl = first->url;
         plan.directDuration = first->duration;
+        plan.directStartTime = first->startTime;
         return plan;
     }
     if (!first)
@@ -115,6 +116,7 @@ std::optional<PreviewPlan> PreviewComposition::makePlan(const VideoTimelineSnaps
             throw VideoTimelineError::invalidVideo(source.url.fileName());
         piece.url = source.url;
         piece.sourceStart = *sourceStart;
+        piece.clipStartTime = source.startTime;
         piece.naturalSize = tracks.naturalSize;
         piece.fit = fitTransform(tracks.naturalSize, tracks.preferredTransform, canvas);
         piece.audio = audioFor(tracks, source.startTime, *start, length, *sourceStart);

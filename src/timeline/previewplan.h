@@ -49,6 +49,7 @@ struct PreviewPiece {
     QTransform fit;                        // stored picture -> canvas: upright, fitted, centred
     std::vector<PreviewAudioPiece> audio;  // covers start .. start + length
     std::optional<PreviewSeconds> seconds; // the slice's exact times; none: the ticks'
+    double clipStartTime = 0;              // the clip's start time: where its source time 0 lies in the file
 
     bool isGap() const { return url.isEmpty(); }
     qint64 end() const { return start + length; }
@@ -59,6 +60,7 @@ struct PreviewPiece {
 struct PreviewPlan {
     QUrl directUrl;
     double directDuration = 0;             // seconds of that file from its start time; 0: as the player finds
+    double directStartTime = 0;            // that file's start time
     QSizeF renderSize{1920, 1080};
     qint64 frameDuration = 2000;           // ticks
     std::vector<PreviewPiece> pieces;      // in timeline order, without overlap

@@ -138,6 +138,7 @@ TEST(PreviewComposition, PiecesGapsAndSound)
     EXPECT_EQ(p[2].seconds, (PreviewSeconds{8, 10, 2}));
     EXPECT_EQ(p[2].audio, (std::vector<A>{{ticks(8), ticks(2), std::nullopt}}));
     // c from 2 s, its sound ends at 3 s: one second of sound, then silence.
+    EXPECT_EQ(p[3].clipStartTime, 0.25);
     EXPECT_EQ(p[3].audio, (std::vector<A>{{ticks(10), ticks(1), ticks(2)}, {ticks(11), ticks(3), std::nullopt}}));
     // a again: read a second time.
     EXPECT_EQ(p[4].sourceStart, ticks(6));

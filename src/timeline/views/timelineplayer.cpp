@@ -154,7 +154,7 @@ PreviewPlayer::ItemId TimelinePlayer::replaceItem(std::optional<PreviewPlan> pla
     if (m_direct) {
         // Without a length from the probe it is known once the file is loaded.
         m_directDuration = plan->directDuration;
-        const double clipStart = clipFrames(plan->directUrl).startTime;
+        const double clipStart = plan->directStartTime;
         m_pieces.push_back({0, m_directDuration > 0 ? m_directDuration : std::numeric_limits<double>::infinity(),
                             plan->directUrl, clipStart, {}, std::nullopt, clipStart});
     } else {
@@ -166,7 +166,8 @@ PreviewPlayer::ItemId TimelinePlayer::replaceItem(std::optional<PreviewPlan> pla
             const double start = exact.start > cursor + 1e-9 ? exact.start : cursor;
             if (start > cursor) // the composed item is black before its first piece
                 m_pieces.push_back({cursor, start, {}, 0, {}, std::nullopt});
-            const double clipStart = p.isGap() ? 0 : clipFrames(p.url).startTime;
+            // GStreamer's clock for a file is libav's: source time 0 lies at the start time.
+            const double clipStart = p.isGap() ? 0 : p.clipStartTime;
             const double stop = std::max(start, exact.end);
             m_pieces.push_back({start, stop, p.url, clipStart + exact.sourceStart + (start - exact.start),
                                 p.naturalSize, p.fit, clipStart});
@@ -696,8 +697,7 @@ void TimelinePlayer::takeFrame(int d, const QVideoFrame &frame)
     if (m_running && !m_switching) {
         // Only pictures of the piece's own source range: the clip runs on past the
         // cut until the next piece takes over, and a picture from before a seek may
-        // still arrive.
-        // A frame starting just before the cut is shown for the moment it is on screen.
+        // still arrive. One starting just before the cut is shown for that moment.
         const Piece &p = m_pieces[m_index];
         const double at = clipSeconds(d, frame);
         if (at >= p.sourceEnd() - sameInstant) {
@@ -765,10 +765,8 @@ TimelinePlayer::ClipFrames &TimelinePlayer::clipFrames(const QUrl &url)
         return clip;
     try {
         clip.reader = std::make_unique<SourceFrameReader>(url.toLocalFile());
-        // GStreamer's clock for a file is libav's: source time 0 lies at the start time.
-        clip.startTime = clip.reader->startTime();
         const auto first = clip.reader->frameAt(0);
-        clip.firstFrame = clip.startTime + (first ? first->start : 0);
+        clip.firstFrame = clip.reader->startTime() + (first ? first->start : 0);
     } catch (const VideoReadError &) {
         clip.reader.reset(); // the media player reports what it cannot play
     }
@@ -779,8 +777,8 @@ double TimelinePlayer::frameStartAt(const Piece &p, double clipTime)
 {
     ClipFrames &clip = clipFrames(p.url);
     // A hair on, so that a time on a frame's start reached by adding seconds finds that frame.
-    const auto frame = clip.reader ? clip.reader->frameAt(clipTime - clip.startTime + 1e-9) : std::nullopt;
-    return frame ? clip.startTime + frame->start : clipTime;
+    const auto frame = clip.reader ? clip.reader->frameAt(clipTime - p.clipStart + 1e-9) : std::nullopt;
+    return frame ? p.clipStart + frame->start : clipTime;
 }
 
 // Whether the frame is the one at clipTime rather than one left over from before:

@@ -103,8 +103,7 @@ private:
     // The clip's own frame times, read once per file.
     struct ClipFrames {
         std::unique_ptr<SourceFrameReader> reader; // none when libav cannot read the file
-        double startTime = 0;   // on the media player's clock
-        double firstFrame = 0;  // the first picture's start, on that clock
+        double firstFrame = 0;  // the first picture's start, on the media player's clock
         std::optional<std::vector<ClipTail::Picture>> tail; // decoded when first needed
     };
     ClipFrames &clipFrames(const QUrl &url);
