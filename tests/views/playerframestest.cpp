@@ -468,7 +468,9 @@ TEST(PlayerFrames, DisturbedAtTheInstantOfACutTheCutStillPlaysOn)
             }
             r.clear();
             ASSERT_TRUE(waitFor([&] { return f.service.clock()->playheadTime() >= 2.6 || !f.service.wantsToPlay(); },
-                                15000));
+                                15000))
+                << "playhead stays at " << f.service.clock()->playheadTime() << ", seeking "
+                << f.service.isSeeking() << ", playing " << f.service.isPlaying() << ": " << joined(r.frames);
             f.service.pause();
             ASSERT_TRUE(waitFor([&] { return !f.service.isSeeking(); }));
             // B from its first frame on, in order, and the playhead never ran ahead of the wall clock.

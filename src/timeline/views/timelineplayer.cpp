@@ -156,7 +156,7 @@ PreviewPlayer::ItemId TimelinePlayer::replaceItem(std::optional<PreviewPlan> pla
         m_directDuration = plan->directDuration;
         const double clipStart = plan->directStartTime;
         m_pieces.push_back({0, m_directDuration > 0 ? m_directDuration : std::numeric_limits<double>::infinity(),
-                            plan->directUrl, clipStart, {}, std::nullopt, clipStart});
+                            plan->directUrl, clipStart, {}, std::nullopt, clipStart, std::nullopt});
     } else {
         double cursor = 0;
         for (const PreviewPiece &p : plan->pieces) {
@@ -165,12 +165,12 @@ PreviewPlayer::ItemId TimelinePlayer::replaceItem(std::optional<PreviewPlan> pla
             // Abutting slices meet exactly; their sums of seconds may not.
             const double start = exact.start > cursor + 1e-9 ? exact.start : cursor;
             if (start > cursor) // the composed item is black before its first piece
-                m_pieces.push_back({cursor, start, {}, 0, {}, std::nullopt});
+                m_pieces.push_back({cursor, start, {}, 0, {}, std::nullopt, 0, std::nullopt});
             // GStreamer's clock for a file is libav's: source time 0 lies at the start time.
             const double clipStart = p.isGap() ? 0 : p.clipStartTime;
             const double stop = std::max(start, exact.end);
             m_pieces.push_back({start, stop, p.url, clipStart + exact.sourceStart + (start - exact.start),
-                                p.naturalSize, p.fit, clipStart});
+                                p.naturalSize, p.fit, clipStart, std::nullopt});
             cursor = stop;
         }
     }
@@ -295,7 +295,7 @@ void TimelinePlayer::enterPiece(int index, double time)
     // The frame's own start: GStreamer takes a frame's length from the nominal rate,
     // and a seek past that (into a long frame of a variable rate) would show the next.
     m_target = frameStartAt(p, p.sourceStart + std::max(0.0, into));
-    m_pieceFirstFrame = frameStartAt(p, p.sourceStart);
+    m_pieceFirstFrame = firstFrameOf(m_pieces[index]);
 
     const int d = loadDeck(p.url);
     if (d != m_active) {
@@ -443,7 +443,7 @@ void TimelinePlayer::prepareNext()
         if (d == m_active)
             return;
         m_preparing = d;
-        m_prepareTarget = frameStartAt(next, next.sourceStart);
+        m_prepareTarget = firstFrameOf(m_pieces[j]);
         if (m_decks[d].loaded)
             prepareDeck(d);
         return;
@@ -779,6 +779,13 @@ double TimelinePlayer::frameStartAt(const Piece &p, double clipTime)
     // A hair on, so that a time on a frame's start reached by adding seconds finds that frame.
     const auto frame = clip.reader ? clip.reader->frameAt(clipTime - p.clipStart + 1e-9) : std::nullopt;
     return frame ? p.clipStart + frame->start : clipTime;
+}
+
+double TimelinePlayer::firstFrameOf(Piece &p)
+{
+    if (!p.firstFrame)
+        p.firstFrame = frameStartAt(p, p.sourceStart);
+    return *p.firstFrame;
 }
 
 // Whether the frame is the one at clipTime rather than one left over from before:

@@ -76,6 +76,7 @@ private:
         QSizeF naturalSize;
         std::optional<QTransform> fit; // none: fit the picture into the canvas whole
         double clipStart = 0;   // the clip's start time, where source time 0 lies on that clock
+        std::optional<double> firstFrame; // start of the frame on screen at sourceStart, once looked up
         bool isGap() const { return url.isEmpty(); }
         double sourceEnd() const { return sourceStart + (end - start); }
     };
@@ -108,6 +109,7 @@ private:
     };
     ClipFrames &clipFrames(const QUrl &url);
     double frameStartAt(const Piece &p, double clipTime);
+    double firstFrameOf(Piece &p);
     bool fromTime(int deck, const QVideoFrame &frame, double clipTime) const;
     void learnOffset(int deck, const QVideoFrame &frame, double clipTime);
     const ClipTail::Picture *tailPicture(int deck, double clipTime);
