@@ -3,6 +3,7 @@
 #include "elidedlabel.h"
 #include "exporthistorypopover.h"
 #include "panelstyle.h"
+#include "progresspercent.h"
 #include "progressring.h"
 #include "ui/icons/symbolicon.h"
 
@@ -17,7 +18,7 @@
 #include <QLabel>
 #include <QToolButton>
 
-#include <cmath>
+#include <algorithm>
 
 namespace routereel {
 
@@ -127,8 +128,7 @@ ExportQueueBar::ExportQueueBar(ExportQueue &queue, WindowState &state, QWidget *
 
 QString ExportQueueBar::percentText(double progress)
 {
-    const double percent = std::isfinite(progress) ? std::clamp(progress, 0.0, 1.0) * 100 : 0;
-    return QString::number(int(std::trunc(percent))) + QLatin1Char('%');
+    return progressPercentText(progress);
 }
 
 QString ExportQueueBar::detailText(const ExportTaskRuntime &task, const QDateTime &now)
