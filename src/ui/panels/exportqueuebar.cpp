@@ -1,5 +1,6 @@
 #include "exportqueuebar.h"
 
+#include "capsulelabel.h"
 #include "elidedlabel.h"
 #include "exporthistorypopover.h"
 #include "panelstyle.h"
@@ -112,11 +113,8 @@ ExportQueueBar::ExportQueueBar(ExportQueue &queue, WindowState &state, QWidget *
     panelstyle::setTone(m_idle, Tone::secondary);
     row->addWidget(m_idle, 1);
 
-    m_badge = new QLabel(this);
+    m_badge = new CapsuleLabel(this);
     m_badge->setFont(panelstyle::font(10, QFont::DemiBold, true));
-    m_badge->setStyleSheet(QStringLiteral("QLabel { background: palette(highlight); color: white;"
-                                          " border-radius: 8px; padding: 1px 5px; }"));
-    m_badge->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     row->addWidget(m_badge, 0, Qt::AlignVCenter);
 
     connect(&m_queue, &ExportQueue::currentChanged, this, &ExportQueueBar::refresh);
