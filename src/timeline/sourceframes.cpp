@@ -1,8 +1,7 @@
 #include "sourceframes.h"
 
-#include "videoreaderror.h"
+#include "videotimelineerror.h"
 
-#include <QCoreApplication>
 #include <QFileInfo>
 
 extern "C" {
@@ -61,8 +60,7 @@ SourceFrameReader::SourceFrameReader(const QString &path)
         }
     }
     if (m_stream < 0)
-        throw VideoReadError(QFileInfo(path).fileName(),
-                             QCoreApplication::translate("VideoReadError", "the file has no picture"));
+        throw VideoTimelineError::invalidVideo(QFileInfo(path).fileName());
     for (unsigned i = 0; i < m_context->nb_streams; ++i) {
         if (int(i) != m_stream)
             m_context->streams[i]->discard = AVDISCARD_ALL;

@@ -31,7 +31,8 @@ struct SourceCut {
 // costs one stretch between keyframes, whatever the file's length.
 class SourceFrameReader {
 public:
-    // Throws VideoReadError when the file cannot be read or has no picture.
+    // Throws VideoReadError when the file cannot be read, VideoTimelineError when it
+    // has no picture.
     explicit SourceFrameReader(const QString &path);
 
     // The container's start time in seconds, from which source times count.

@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QRegularExpression>
+#include <QThread>
 
 #include <algorithm>
 #include <cmath>
@@ -70,6 +71,19 @@ double fallbackReadStart(double sourceStart, double sourceFps)
 {
     const double lead = std::max(1.0, sourceFps > 0 && std::isfinite(sourceFps) ? 2.0 / sourceFps : 1.0);
     return std::max(0.0, std::floor(sourceStart - lead));
+}
+
+// ffmpeg opens every input's decoder when it starts, and each one decodes its first
+// pictures and holds them, a set for each of its threads, until its piece is read:
+// memory grows with pieces times threads. Few pieces keep ffmpeg's own choice (0);
+// many share a bounded number of threads, one each at least.
+int decoderThreads(qsizetype pieces, const QSizeF &resolution)
+{
+    constexpr double budget = 48.0 * 1920 * 1080; // decoder threads times pixels, all inputs together
+    const double pixels = std::max(1.0, resolution.width() * resolution.height());
+    const int automatic = std::min(16, QThread::idealThreadCount() + 1);
+    const double share = budget / (pixels * double(std::max<qsizetype>(1, pieces)));
+    return share >= automatic ? 0 : std::max(1, int(share));
 }
 
 // Each file opened once however many pieces it gives.
@@ -161,6 +175,8 @@ std::optional<TimelineFilterGraph> ffmpegFilterGraph(const std::optional<VideoTi
     const QString &rate = frameRate;
 
     const SourceCutFinder cutOf = findCut ? findCut : frameReaders();
+    const auto sourcePieces = std::count_if(aligned.begin(), aligned.end(),
+                                            [](const VideoTimelineSnapshot::Slice &s) { return !s.isGap(); });
     TimelineFilterGraph g;
     QStringList chains;
     QString concatInputs;
@@ -212,6 +228,8 @@ std::optional<TimelineFilterGraph> ffmpegFilterGraph(const std::optional<VideoTi
             // the sound at the first picture, and sound before it would be lost.
             if (from)
                 g.inputArguments << QStringLiteral("-ss") << QString::number(*from, 'f', 6);
+            if (const int threads = decoderThreads(sourcePieces, piece.source->resolution); threads > 0)
+                g.inputArguments << QStringLiteral("-threads") << QString::number(threads);
             g.inputArguments << QStringLiteral("-t")
                              << seconds(lead + piece.duration + 2 / fps) << fileInput(piece.source->url);
         }

@@ -104,6 +104,19 @@ QList<double> beepStarts(const QString &file)
     return starts;
 }
 
+// Exports numbered clips small, at `fps`, with the track's time over them.
+bool exportNumbered(const QString &output, const QList<VideoSource> &sources, const QList<VideoSegment> &segments,
+                    double fps, const GPXTrack &track)
+{
+    ExportTask task = regularTask(output, sources, segments);
+    task.videoFPS = fps;
+    task.videoResolution = QSizeF(320, 180);
+    task.tracks = {track};
+    task.segments = {wholeTrack(track)};
+    VideoExporter exporter;
+    return exportSucceeds(exporter, task);
+}
+
 } // namespace
 
 TEST(VideoExporter, OverlayExportHasEveryFrameInYuv420WithoutAudio)
@@ -261,13 +274,7 @@ TEST(VideoExporter, EveryFrameIsThePictureOnScreenAtItsInstant)
                 beeps << s.offset + clip.beep - s.sourceStart;
         }
         const QString output = dir.filePath(QLatin1String(c.name) + QStringLiteral(".mp4"));
-        ExportTask task = regularTask(output, {c30.source, c25.source, ntsc.source}, segments);
-        task.videoFPS = c.fps;
-        task.videoResolution = QSizeF(320, 180);
-        task.tracks = {track};
-        task.segments = {wholeTrack(track)};
-        VideoExporter exporter;
-        ASSERT_TRUE(exportSucceeds(exporter, task));
+        ASSERT_TRUE(exportNumbered(output, {c30.source, c25.source, ntsc.source}, segments, c.fps, track));
 
         EXPECT_EQ(shownFrameNumbers(output), frames);
         const QList<double> heard = beepStarts(output);
@@ -311,13 +318,7 @@ TEST(VideoExporter, EveryKindOfSourceShowsThePictureOnScreenAtEachInstant)
             offset += count / fps;
         }
         const QString output = dir.filePath(QStringLiteral("out-") + name + QStringLiteral(".mp4"));
-        ExportTask task = regularTask(output, {source}, segments);
-        task.videoFPS = fps;
-        task.videoResolution = QSizeF(320, 180);
-        task.tracks = {track};
-        task.segments = {wholeTrack(track)};
-        VideoExporter exporter;
-        ASSERT_TRUE(exportSucceeds(exporter, task));
+        ASSERT_TRUE(exportNumbered(output, {source}, segments, fps, track));
         EXPECT_EQ(shownFrameNumbers(output), frames);
         if (kind.soundFirst) {
             const QList<double> heard = beepStarts(output);

@@ -296,3 +296,28 @@ TEST(TimelineFilterGraph, FrameAlignment)
     EXPECT_EQ(g.inputArguments.mid(6), (QStringList{"-ss", "29.763333", "-t", "1.316666667", "-protocol_whitelist",
                                                     "file", "-i", "file:/clips/a.mov"}));
 }
+
+// ffmpeg holds every input's decoder from the start: with many pieces each gets
+// fewer threads, one at least, in proportion to its picture; few keep ffmpeg's choice.
+TEST(TimelineFilterGraph, ManyPiecesShareTheDecoderThreads)
+{
+    const auto threadsOf = [](int pieces, double w, double h) {
+        const VideoSource a = source(100, w, h, true, "/clips/a.mov");
+        QList<VideoSegment> segments;
+        for (int i = 0; i < pieces; ++i)
+            segments << cut(a, i * 0.5, i * 0.5 + 0.5, i * 0.5);
+        const QStringList args = build(VideoTimelineSnapshot{{a}, segments, std::nullopt}).inputArguments;
+        QList<int> threads;
+        for (qsizetype k = 0; k + 1 < args.size(); ++k) {
+            if (args[k] == "-threads")
+                threads << args[k + 1].toInt();
+        }
+        EXPECT_TRUE(threads.isEmpty() || threads.size() == pieces);
+        return threads.isEmpty() ? 0 : threads.first();
+    };
+    EXPECT_EQ(threadsOf(2, 1920, 1080), 0);
+    EXPECT_EQ(threadsOf(40, 1920, 1080), 1);
+    EXPECT_EQ(threadsOf(100, 1920, 1080), 1);
+    EXPECT_EQ(threadsOf(40, 1280, 720), 2);
+    EXPECT_EQ(threadsOf(16, 3840, 2160), 1);
+}

@@ -7,6 +7,7 @@
 #include "export/exporttaskbuilder.h"
 #include "ui/icons/symbolicon.h"
 #include "ui/panels/panelstyle.h"
+#include "ui/panels/steppedslideradaptor.h"
 
 #include <QButtonGroup>
 #include <QEvent>
@@ -108,9 +109,8 @@ ExportSheet::ExportSheet(ExportAction &action, WindowState &state, QWidget *pare
     factorColumn->addLayout(header);
     m_slider = new QSlider(Qt::Horizontal, factorBox);
     m_slider->setObjectName(QStringLiteral("compressionFactor"));
-    m_slider->setRange(0, factorSteps);
-    m_slider->setSingleStep(1);
-    m_slider->setPageStep(1);
+    // Hundredths on the slider, the factor itself to assistive tools, as the header shows it.
+    m_factor = new SteppedSliderAdaptor(m_slider, 0.6, 1.0, 0.05, 100, 1);
     m_slider->setTickPosition(QSlider::TicksBelow);
     panelstyle::wheelScrollsPastControls(this);  // the factor moves only when the user drags or keys it
     factorColumn->addWidget(m_slider);
@@ -141,7 +141,7 @@ ExportSheet::ExportSheet(ExportAction &action, WindowState &state, QWidget *pare
 
     connect(m_cancel, &QPushButton::clicked, this, &ExportSheet::reject);
     connect(m_export, &QPushButton::clicked, this, &ExportSheet::exportPressed);
-    connect(m_slider, &QSlider::valueChanged, this, &ExportSheet::factorChosen);
+    connect(m_factor, &SteppedSliderAdaptor::edited, this, &ExportSheet::factorChosen);
     // Toggles, not clicks: an assistive tool checks a row without clicking it.
     connect(m_group, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
         if (checked)
@@ -293,19 +293,14 @@ void ExportSheet::showSelection()
 void ExportSheet::showFactor()
 {
     const double factor = ExportTaskBuilder::clampedCompressionFactor(m_state.exportCompressionFactor());
-    {
-        // Showing the stored value writes nothing back; only the user's move does.
-        const QSignalBlocker blocker(m_slider);
-        m_slider->setValue(static_cast<int>(std::lround((factor - 0.6) / 0.05)));
-    }
+    m_factor->show(factor);  // writes nothing back; only the user's move does
     m_factorValue->setText(locale().toString(factor, 'f', 2));
     m_factorValue->setAccessibleName(m_factorValue->text());
 }
 
-void ExportSheet::factorChosen(int step)
+void ExportSheet::factorChosen(double factor)
 {
-    // Whole hundredths, so that 0.65 is stored as 0.65 and not 0.6500000000000001.
-    m_state.setExportCompressionFactor((60 + 5 * step) / 100.0);
+    m_state.setExportCompressionFactor(ExportTaskBuilder::clampedCompressionFactor(factor));
     showFactor();
 }
 

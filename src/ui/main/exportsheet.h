@@ -17,6 +17,7 @@ class QSlider;
 namespace routereel {
 
 class ExportAction;
+class SteppedSliderAdaptor;
 class WindowState;
 
 // The export sheet: what will be exported, a preset per output size with its
@@ -34,8 +35,6 @@ public:
     static QString sourceLine(const QSizeF &size, double fps);
     // Decimal units, as file managers count them: "845 kB", "68.2 MB", "1.25 GB".
     static QString byteCount(qint64 bytes, const QLocale &locale);
-    // Slider steps 0 to 8 stand for the factors 0.60 to 1.00.
-    static constexpr int factorSteps = 8;
 
 public slots:
     // Escape and the window's close button: the sheet goes, nothing else changes.
@@ -57,7 +56,7 @@ private:
     void rebuildRows(const QList<ExportPreset> &presets);
     void showSelection();
     void showFactor();
-    void factorChosen(int step);
+    void factorChosen(double factor);
     void exportPressed();
     void retranslate();
     void applyPalette();
@@ -77,6 +76,7 @@ private:
     QLabel *m_factorCaption;
     QLabel *m_factorValue;
     QSlider *m_slider;
+    SteppedSliderAdaptor *m_factor;
     QLabel *m_smaller;
     QLabel *m_higher;
     QLabel *m_note;

@@ -1,10 +1,10 @@
 #include "exporthistorypopover.h"
 
 #include "elidedlabel.h"
-#include "exportqueuebar.h"
 #include "folderreveal.h"
 #include "graphemes.h"
 #include "panelstyle.h"
+#include "progresspercent.h"
 #include "ui/icons/symbolicon.h"
 
 #include "export/exportqueue.h"
@@ -161,7 +161,7 @@ QString ExportHistoryPopover::statusLine(const ExportTaskRuntime &task, const QD
     case ExportTaskStatus::Kind::pending:
         return tr("queued");
     case ExportTaskStatus::Kind::running:
-        return ExportQueueBar::percentText(task.progress) + QStringLiteral(" · ") + elapsed;
+        return progressPercentText(task.progress) + QStringLiteral(" · ") + elapsed;
     case ExportTaskStatus::Kind::completed:
         return tr("completed · %1").arg(elapsed);
     case ExportTaskStatus::Kind::failed:

@@ -1,8 +1,10 @@
 #include "exportqueuebar.h"
 
+#include "capsulelabel.h"
 #include "elidedlabel.h"
 #include "exporthistorypopover.h"
 #include "panelstyle.h"
+#include "progresspercent.h"
 #include "progressring.h"
 #include "ui/icons/symbolicon.h"
 
@@ -17,7 +19,7 @@
 #include <QLabel>
 #include <QToolButton>
 
-#include <cmath>
+#include <algorithm>
 
 namespace routereel {
 
@@ -111,11 +113,8 @@ ExportQueueBar::ExportQueueBar(ExportQueue &queue, WindowState &state, QWidget *
     panelstyle::setTone(m_idle, Tone::secondary);
     row->addWidget(m_idle, 1);
 
-    m_badge = new QLabel(this);
+    m_badge = new CapsuleLabel(this);
     m_badge->setFont(panelstyle::font(10, QFont::DemiBold, true));
-    m_badge->setStyleSheet(QStringLiteral("QLabel { background: palette(highlight); color: white;"
-                                          " border-radius: 8px; padding: 1px 5px; }"));
-    m_badge->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     row->addWidget(m_badge, 0, Qt::AlignVCenter);
 
     connect(&m_queue, &ExportQueue::currentChanged, this, &ExportQueueBar::refresh);
@@ -127,8 +126,7 @@ ExportQueueBar::ExportQueueBar(ExportQueue &queue, WindowState &state, QWidget *
 
 QString ExportQueueBar::percentText(double progress)
 {
-    const double percent = std::isfinite(progress) ? std::clamp(progress, 0.0, 1.0) * 100 : 0;
-    return QString::number(int(std::trunc(percent))) + QLatin1Char('%');
+    return progressPercentText(progress);
 }
 
 QString ExportQueueBar::detailText(const ExportTaskRuntime &task, const QDateTime &now)

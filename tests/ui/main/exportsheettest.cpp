@@ -206,6 +206,36 @@ TEST(ExportSheet, CompressionFactorIsShownClampedAndStoredOnlyWhenMoved)
     }
 }
 
+TEST(ExportSheet, CompressionFactorSpeaksTheShownFactorToAssistiveTools)
+{
+    SheetWindow w(0.8);
+    w.addTrack(60);
+    w.useOverlay();
+    w.action.action()->trigger();
+    QAccessibleInterface *slider =
+        QAccessible::queryAccessibleInterface(w.child<QSlider>(QStringLiteral("compressionFactor")));
+    ASSERT_TRUE(slider && slider->valueInterface());
+    QAccessibleValueInterface *value = slider->valueInterface();
+    EXPECT_EQ(slider->role(), QAccessible::Slider);
+    EXPECT_EQ(slider->text(QAccessible::Name), QStringLiteral("Compression factor"));
+    EXPECT_DOUBLE_EQ(value->currentValue().toDouble(), 0.8);
+    EXPECT_DOUBLE_EQ(value->minimumValue().toDouble(), 0.6);
+    EXPECT_DOUBLE_EQ(value->maximumValue().toDouble(), 1.0);
+    EXPECT_DOUBLE_EQ(value->minimumStepSize().toDouble(), 0.05);
+    // Set from outside: onto the nearest step, within the ends, stored as a key or drag stores it.
+    const struct {
+        double set, stored;
+        const char *shown;
+    } cases[] = {{1.0, 1.0, "1.00"}, {0.7, 0.7, "0.70"}, {0.63, 0.65, "0.65"}, {0.87, 0.85, "0.85"},
+                 {0.2, 0.6, "0.60"}, {3, 1.0, "1.00"}};
+    for (const auto &c : cases) {
+        value->setCurrentValue(c.set);
+        EXPECT_EQ(w.stored(), c.stored) << c.set;
+        EXPECT_EQ(w.child(QStringLiteral("factorValue"))->text(), QString::fromLatin1(c.shown)) << c.set;
+        EXPECT_DOUBLE_EQ(value->currentValue().toDouble(), c.stored) << c.set;
+    }
+}
+
 TEST(ExportSheet, EscapeCancelsReturnExportsWhenItMay)
 {
     SheetWindow w;

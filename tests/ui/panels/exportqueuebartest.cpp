@@ -1,9 +1,12 @@
 // The queue bar and its history popover over a real export queue.
 #include "panelstest.h"
 
+#include "ui/main/windowappearance.h"
+#include "ui/panels/capsulelabel.h"
 #include "ui/panels/elidedlabel.h"
 #include "ui/panels/exporthistorypopover.h"
 #include "ui/panels/exportqueuebar.h"
+#include "ui/panels/panelstyle.h"
 #include "ui/panels/progressring.h"
 
 #include <QAccessible>
@@ -150,6 +153,37 @@ TEST(ExportQueueBar, FollowsTheQueueAndCancelsThroughTheExporter)
     ASSERT_TRUE(waitFor([&] { return !f.queue.history().isEmpty(); }, 30'000));
     EXPECT_EQ(f.queue.history().first().status, ExportTaskStatus::cancelled());
     EXPECT_TRUE(visibleTexts().contains(QStringLiteral("+2")));
+}
+
+TEST(ExportQueueBar, WaitingBadgeIsACapsuleInAnyFontAndPalette)
+{
+    QueueFixture f;
+    ExportQueueBar bar(f.queue, f.state);
+    bar.show();
+    for (const char *name : {"a.mp4", "b.mp4"})
+        f.queue.enqueue(f.task(QString::fromLatin1(name), true));
+    auto *badge = bar.findChild<CapsuleLabel *>();
+    ASSERT_TRUE(badge && badge->isVisible());
+    for (const bool dark : {false, true}) {
+        QApplication::setPalette(windowPalette(dark));
+        for (const int pixels : {10, 20}) {
+            SCOPED_TRACE((dark ? "dark " : "light ") + std::to_string(pixels));
+            badge->setFont(panelstyle::font(pixels, QFont::DemiBold, true));
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+            const QImage shot = badge->grab().toImage();
+            const QRgb fill = panelstyle::color(panelstyle::Tone::accent, badge->palette()).rgb();
+            const QRgb window = badge->palette().color(QPalette::Window).rgb();
+            const int radius = badge->height() / 2;
+            const auto at = [&](int x, int y) { return shot.pixel(QPoint(x, y) * shot.devicePixelRatio()); };
+            const auto difference = [](QRgb a, QRgb b) {
+                return std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) + std::abs(qBlue(a) - qBlue(b));
+            };
+            // Left clear beyond the capsule's end, where a square or a less rounded corner is filled.
+            EXPECT_LE(difference(at(radius / 5, radius / 5), window), 16);
+            EXPECT_EQ(at(1, radius), fill);  // the padding before the text, mid-height
+        }
+    }
+    QApplication::setPalette(windowPalette(false));
 }
 
 TEST(ExportHistoryPopover, SectionsRowsAndActions)

@@ -3,7 +3,8 @@
 #include "fadedlabel.h"
 #include "inspectorlook.h"
 #include "inspectorvaluetext.h"
-#include "steppedslideradaptor.h"
+
+#include "ui/panels/steppedslideradaptor.h"
 
 #include <QEvent>
 #include <QHBoxLayout>

@@ -1,5 +1,7 @@
 #include "steppedslideradaptor.h"
 
+#include <QAccessibleWidget>
+#include <QPointer>
 #include <QSignalBlocker>
 #include <QSlider>
 
@@ -8,16 +10,67 @@
 
 namespace routereel {
 
-SteppedSliderAdaptor::SteppedSliderAdaptor(QSlider *slider, double lower, double upper, double step, double scale)
+namespace {
+
+// Qt's own slider interface speaks in positions and sets whole ones; this one
+// speaks in the unit shown beside the slider, fractions included.
+class SteppedSliderAccessible : public QAccessibleWidget, public QAccessibleValueInterface {
+public:
+    SteppedSliderAccessible(QSlider *slider, SteppedSliderAdaptor *adaptor)
+        : QAccessibleWidget(slider, QAccessible::Slider), m_adaptor(adaptor)
+    {
+    }
+
+    void *interface_cast(QAccessible::InterfaceType type) override
+    {
+        if (type == QAccessible::ValueInterface)
+            return static_cast<QAccessibleValueInterface *>(this);
+        return QAccessibleWidget::interface_cast(type);
+    }
+
+    QVariant currentValue() const override { return shown(slider()->value()); }
+    QVariant minimumValue() const override { return shown(slider()->minimum()); }
+    QVariant maximumValue() const override { return shown(slider()->maximum()); }
+    QVariant minimumStepSize() const override { return shown(slider()->singleStep()); }
+    void setCurrentValue(const QVariant &value) override
+    {
+        bool ok = false;
+        const double shownValue = value.toDouble(&ok);
+        if (ok && m_adaptor)
+            m_adaptor->setShown(shownValue);
+    }
+
+private:
+    QSlider *slider() const { return static_cast<QSlider *>(widget()); }
+    double shown(int positions) const { return m_adaptor ? m_adaptor->inShownUnit(positions) : positions; }
+
+    QPointer<SteppedSliderAdaptor> m_adaptor;
+};
+
+QAccessibleInterface *steppedSliderAccessible(const QString &className, QObject *object)
+{
+    if (className != QLatin1String(QSlider::staticMetaObject.className()) || !object)
+        return nullptr;
+    auto *adaptor = object->findChild<SteppedSliderAdaptor *>(QString(), Qt::FindDirectChildrenOnly);
+    return adaptor ? new SteppedSliderAccessible(static_cast<QSlider *>(object), adaptor) : nullptr;
+}
+
+} // namespace
+
+SteppedSliderAdaptor::SteppedSliderAdaptor(QSlider *slider, double lower, double upper, double step, double scale,
+                                           std::optional<double> shownScale)
     : QObject(slider)
     , m_slider(slider)
     , m_lower(lower)
     , m_step(step)
     , m_scale(scale)
+    , m_shownScale(shownScale.value_or(scale))
     , m_steps(int(std::lround((upper - lower) / step)))
     , m_lowerPosition(int(std::lround(lower * scale)))
     , m_stepPositions(std::max(1, int(std::lround(step * scale))))
 {
+    static const bool accessibleInstalled = (QAccessible::installFactory(steppedSliderAccessible), true);
+    Q_UNUSED(accessibleInstalled);
     m_slider->setRange(m_lowerPosition, positionOfStep(m_steps));
     m_slider->setSingleStep(m_stepPositions);
     m_slider->setPageStep(m_stepPositions);
@@ -57,6 +110,16 @@ void SteppedSliderAdaptor::show(double value)
     const QSignalBlocker blocker(m_slider);
     m_slider->setValue(positionFor(value));
     m_shown = m_slider->value();
+}
+
+void SteppedSliderAdaptor::setShown(double shownValue)
+{
+    if (!std::isfinite(shownValue))
+        return;
+    // Clamped while still a double, as in positionFor().
+    const double positions = std::clamp(shownValue * m_scale / m_shownScale, double(m_slider->minimum()),
+                                        double(m_slider->maximum()));
+    m_slider->setValue(int(std::lround(positions)));
 }
 
 void SteppedSliderAdaptor::stepFrom(int action)
