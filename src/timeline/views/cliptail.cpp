@@ -1,7 +1,8 @@
 #include "cliptail.h"
 
 #include "timeline/libavinput.h"
-#include "timeline/videoreaderror.h"
+
+#include <QException>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -86,7 +87,7 @@ std::vector<ClipTail::Picture> ClipTail::decode(const QString &path, double from
         }
         avcodec_send_packet(decoder.get(), nullptr);
         take();
-    } catch (const VideoReadError &) {
+    } catch (const QException &) {
         out.clear();
     }
     return out;

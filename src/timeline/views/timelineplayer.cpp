@@ -3,11 +3,11 @@
 #include "frameconverter.h"
 
 #include "timeline/sourceframes.h"
-#include "timeline/videoreaderror.h"
 
 #include <QAudioDevice>
 #include <QAudioOutput>
 #include <QCoreApplication>
+#include <QException>
 #include <QMediaDevices>
 #include <QMediaPlayer>
 #include <QVideoSink>
@@ -767,8 +767,9 @@ TimelinePlayer::ClipFrames &TimelinePlayer::clipFrames(const QUrl &url)
         clip.reader = std::make_unique<SourceFrameReader>(url.toLocalFile());
         const auto first = clip.reader->frameAt(0);
         clip.firstFrame = clip.reader->startTime() + (first ? first->start : 0);
-    } catch (const VideoReadError &) {
-        clip.reader.reset(); // the media player reports what it cannot play
+    } catch (const QException &) {
+        // Unreadable or without a picture: the media player reports what it cannot play.
+        clip.reader.reset();
     }
     return clip;
 }
