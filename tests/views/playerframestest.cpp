@@ -458,7 +458,8 @@ TEST(PlayerFrames, DisturbedAtTheInstantOfACutTheCutStillPlaysOn)
                                                      f.service.pause();
                                              });
             f.service.play();
-            ASSERT_TRUE(waitFor([&] { return disturbed; }, 15000));
+            ASSERT_TRUE(waitFor([&] { return disturbed; }, 15000))
+                << "playhead stays at " << f.service.clock()->playheadTime();
             QObject::disconnect(at);
             if (how == Disturbance::pauseScrubBackPlay) {
                 ASSERT_TRUE(waitFor([&] { return !f.service.isSeeking(); }));
@@ -473,10 +474,11 @@ TEST(PlayerFrames, DisturbedAtTheInstantOfACutTheCutStillPlaysOn)
                 << f.service.isSeeking() << ", playing " << f.service.isPlaying() << ": " << joined(r.frames);
             f.service.pause();
             ASSERT_TRUE(waitFor([&] { return !f.service.isSeeking(); }));
-            // B from its first frame on, in order, and the playhead never ran ahead of the wall clock.
+            // B from its first frame on, in order, and the playhead never ran ahead of the
+            // wall clock at the cut.
             const auto first = std::find(r.frames.begin(), r.frames.end(), 30);
             EXPECT_TRUE(first != r.frames.end() && std::is_sorted(first, r.frames.end())) << joined(r.frames);
-            EXPECT_LE(r.largestLeap(2.6, 0.9), 1 / 30.0 + 0.005) << joined(r.frames);
+            EXPECT_LE(r.largestLeap(2.1, 0.4), 1 / 30.0 + 0.005) << joined(r.frames);
         }
     }
 }

@@ -75,6 +75,9 @@ TimelinePlayer::TimelinePlayer(QObject *parent)
         // the streaming thread in turn, 300 ms until the stream fails.
         connect(deck.sink, &QVideoSink::videoFrameChanged, this,
                 [this, i](const QVideoFrame &frame) { takeFrame(i, frame); }, Qt::QueuedConnection);
+        // Counted where it happens: the queued frame above may still be on its way.
+        connect(deck.sink, &QVideoSink::videoFrameChanged, this, [this, i] { ++m_decks[i].handedOver; },
+                Qt::DirectConnection);
         connect(deck.media, &QMediaPlayer::mediaStatusChanged, this, [this, i] { onMediaStatus(i); });
         // Positions given before the media is seekable are dropped.
         connect(deck.media, &QMediaPlayer::seekableChanged, this, [this, i] { onMediaStatus(i); });
@@ -82,6 +85,11 @@ TimelinePlayer::TimelinePlayer(QObject *parent)
         deck.busyTimeout = new QTimer(this);
         deck.busyTimeout->setSingleShot(true);
         deck.busyTimeout->setInterval(busyTimeoutMilliseconds);
+        deck.pauseSettled = new QTimer(this);
+        deck.pauseSettled->setSingleShot(true);
+        // Qt's hand-over gives up after 300 ms: the pause is over by then, one way or another.
+        deck.pauseSettled->setInterval(300);
+        connect(deck.pauseSettled, &QTimer::timeout, this, [this, i] { pauseDone(i); });
         connect(deck.busyTimeout, &QTimer::timeout, this, [this, i] { deckSettled(i); });
     }
 
@@ -261,6 +269,9 @@ int TimelinePlayer::loadDeck(const QUrl &url)
     deck.wanted.reset();
     deck.busyTimeout->stop();
     deck.issuedMs = -1;
+    deck.pausing = false;
+    deck.sendPending = false;
+    deck.pauseSettled->stop();
     deck.frameTimeOffset = 0;
     deck.offsetKnown = false;
     if (m_preparing == d) {
@@ -359,6 +370,11 @@ void TimelinePlayer::positionMedia()
 void TimelinePlayer::requestPosition(int d, double seconds)
 {
     Deck &deck = m_decks[d];
+    if (deck.sendPending) {
+        deck.issued = seconds; // not sent yet: the newest one goes
+        deck.wanted.reset();
+        return;
+    }
     if (deck.busy && std::fabs(deck.issued - seconds) < 0.0005) {
         deck.wanted.reset(); // already on its way
         return;
@@ -378,6 +394,19 @@ void TimelinePlayer::issuePosition(int d)
     deck.wanted.reset();
     deck.heldAt.reset();
     deck.heldFrame = QVideoFrame();
+    if (deck.pausing && !(d == m_active && m_running)) {
+        deck.sendPending = true;
+        return;
+    }
+    sendPosition(d);
+}
+
+// A pause makes GStreamer preroll a picture and hand it to this thread, and Qt
+// makes a seek wait on this thread for that preroll to finish: a seek sent before
+// the hand-over is done stalls both for 300 ms, and the stream fails.
+void TimelinePlayer::sendPosition(int d)
+{
+    Deck &deck = m_decks[d];
     qint64 ms = positionMs(deck.issued);
     if (!(d == m_active && m_running)) {
         // A paused media player drops a seek to where it says it stands (a deck
@@ -667,6 +696,14 @@ void TimelinePlayer::takeFrame(int d, const QVideoFrame &frame)
     ++m_framesDecoded;
     if (!frame.isValid() || deck.media->source() != deck.url)
         return;
+    if (deck.pausing && deck.handedOver > deck.handedOverAtPause) {
+        // Handed over since the pause: the seek waiting may go, after this picture,
+        // which may still be one from before the pause.
+        QMetaObject::invokeMethod(this, [this, d] {
+            if (m_decks[d].pausing)
+                pauseDone(d);
+        }, Qt::QueuedConnection);
+    }
     if (deck.loaded && deck.still && !deck.busy && ++deck.framesWhileStill > 2) {
         // A paused deck shows one picture per seek, and a couple may still be on their
         // way from before the pause. More means that the media player lost a pause
@@ -680,7 +717,7 @@ void TimelinePlayer::takeFrame(int d, const QVideoFrame &frame)
     const bool answersSeek = deck.busy;
     if (deck.busy) {
         // Frames from before the seek do not settle it.
-        if (!fromTime(d, frame, deck.issued))
+        if (deck.sendPending || !fromTime(d, frame, deck.issued))
             return;
         deckSettled(d, frame);
         if (deck.busy)
@@ -721,13 +758,31 @@ void TimelinePlayer::takeFrame(int d, const QVideoFrame &frame)
 void TimelinePlayer::startDeck(int d)
 {
     Deck &deck = m_decks[d];
+    if (deck.pausing)
+        pauseDone(d);
     deck.still = false;
     deck.media->play();
+}
+
+void TimelinePlayer::pauseDone(int d)
+{
+    Deck &deck = m_decks[d];
+    deck.pausing = false;
+    deck.pauseSettled->stop();
+    if (deck.sendPending) {
+        deck.sendPending = false;
+        sendPosition(d);
+    }
 }
 
 void TimelinePlayer::stillDeck(int d)
 {
     Deck &deck = m_decks[d];
+    if (!deck.still && deck.loaded) {
+        deck.pausing = true;
+        deck.handedOverAtPause = deck.handedOver;
+        deck.pauseSettled->start();
+    }
     deck.still = true;
     deck.framesWhileStill = 0;
     deck.media->pause();

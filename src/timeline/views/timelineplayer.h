@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <QVideoFrame>
 
+#include <atomic>
 #include <map>
 #include <memory>
 #include <vector>
@@ -98,6 +99,13 @@ private:
         double frameTimeOffset = 0;          // frame start times less clip times (edit lists)
         bool offsetKnown = false;            // frameTimeOffset measured on this clip
         bool still = true;                   // asked to stand paused
+        // Paused from running, until its pause has handed over its picture: a seek
+        // before that waits on this thread for that very hand-over (see sendPosition).
+        bool pausing = false;
+        bool sendPending = false;            // the seek issued waits for that
+        std::atomic<quint64> handedOver{0};  // pictures the media player has handed over
+        quint64 handedOverAtPause = 0;
+        QTimer *pauseSettled = nullptr;
         int framesWhileStill = 0;            // pictures handed over since, not asked for by a seek
     };
 
@@ -119,6 +127,8 @@ private:
     void positionMedia();
     void requestPosition(int deck, double seconds);
     void issuePosition(int deck);
+    void sendPosition(int deck);
+    void pauseDone(int deck);
     void deckSettled(int deck, const QVideoFrame &frame = {});
     void prepareNext();
     void prepareDeck(int deck);
