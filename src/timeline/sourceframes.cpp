@@ -117,12 +117,12 @@ bool SourceFrameReader::scan(std::optional<double> seekTo, double seconds, Scan 
 
 std::optional<SourceFrame> SourceFrameReader::frameAt(double seconds)
 {
-    if (const auto cut = cutAt(seconds))
-        return cut->frame;
+    if (const auto found = find(seconds))
+        return found->frame;
     return std::nullopt;
 }
 
-std::optional<SourceCut> SourceFrameReader::cutAt(double seconds)
+std::optional<SourceFrameReader::Found> SourceFrameReader::find(double seconds)
 {
     if (!std::isfinite(seconds))
         return std::nullopt;
@@ -160,24 +160,37 @@ std::optional<SourceCut> SourceFrameReader::cutAt(double seconds)
         if (pts > *frame && (!next || pts < *next))
             next = pts;
     }
-    SourceCut result;
-    result.frame.start = toSeconds(*frame);
-    result.frame.end = next ? toSeconds(*next)
-                            : toSeconds(*frame) + (scanned.lastDuration > 0 ? scanned.lastDuration * tb : 0);
-    if (fromStart && frame == scanned.keyframe)
+    Found found;
+    found.pts = *frame;
+    found.first = fromStart && frame == scanned.keyframe;
+    found.frame.start = toSeconds(*frame);
+    found.frame.end = next ? toSeconds(*next)
+                           : toSeconds(*frame) + (scanned.lastDuration > 0 ? scanned.lastDuration * tb : 0);
+    return found;
+}
+
+std::optional<SourceCut> SourceFrameReader::cutAt(double seconds)
+{
+    const auto found = find(seconds);
+    if (!found)
+        return std::nullopt;
+    SourceCut result{found->frame, std::nullopt};
+    if (found->first)
         return result; // the very first picture: read the file from its start
+    const AVStream *stream = m_context->streams[m_stream];
+    const std::int64_t frame = found->pts;
 
     // ffmpeg drops what starts before its "-ss": the picture's own start, a
     // microsecond early. Its seek must then still land at or before the picture.
     const std::int64_t start = m_context->start_time == AV_NOPTS_VALUE ? 0 : m_context->start_time;
-    const std::int64_t frameMicros = av_rescale_q_rnd(*frame, stream->time_base, AV_TIME_BASE_Q, AV_ROUND_DOWN);
+    const std::int64_t frameMicros = av_rescale_q_rnd(frame, stream->time_base, AV_TIME_BASE_Q, AV_ROUND_DOWN);
     double from = double(frameMicros - 1 - start) / AV_TIME_BASE;
     for (double back = 1; from > 0; from -= back, back *= 2) {
         from = std::floor(from * AV_TIME_BASE) / AV_TIME_BASE;
         Scan check;
-        if (!scan(from, toSeconds(*frame), &check))
+        if (!scan(from, found->frame.start, &check))
             return std::nullopt;
-        if (check.keyframe && *check.keyframe <= *frame) {
+        if (check.keyframe && *check.keyframe <= frame) {
             result.readFrom = from;
             return result;
         }

@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <cstdint>
 #include <optional>
 
 namespace routereel {
@@ -50,6 +51,12 @@ public:
 
 private:
     struct Scan;
+    struct Found {
+        SourceFrame frame;
+        std::int64_t pts = 0;  // in the stream's time base
+        bool first = false;    // the file's first picture, found reading from its start
+    };
+    std::optional<Found> find(double seconds);
     bool scan(std::optional<double> seekTo, double seconds, Scan *out);
 
     FormatContextPtr m_context;
