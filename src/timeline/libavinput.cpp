@@ -73,6 +73,16 @@ FormatContextPtr openMediaFile(const QString &path)
     return context;
 }
 
+bool isPictureStream(const AVStream *stream)
+{
+    return stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && !(stream->disposition & AV_DISPOSITION_ATTACHED_PIC);
+}
+
+std::int64_t startMicros(const AVFormatContext *context)
+{
+    return context->start_time == AV_NOPTS_VALUE ? 0 : context->start_time;
+}
+
 bool endsBeforeItsIndex(AVFormatContext *context)
 {
     if (!context || !context->pb)

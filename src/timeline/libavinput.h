@@ -2,9 +2,11 @@
 
 #include <QString>
 
+#include <cstdint>
 #include <memory>
 
 struct AVFormatContext;
+struct AVStream;
 
 namespace routereel {
 
@@ -23,6 +25,13 @@ QString libavFileName(const QString &path);
 // protocol but plain files allowed, also for what the file itself refers to.
 // Throws VideoReadError naming the file when libav cannot do either.
 FormatContextPtr openMediaFile(const QString &path);
+
+// The clip's picture: a video stream that is not cover art (a one-picture stream).
+bool isPictureStream(const AVStream *stream);
+
+// The container's start time, from which source times count: in microseconds
+// (AV_TIME_BASE), 0 when the file gives none.
+std::int64_t startMicros(const AVFormatContext *context);
 
 // True when the file's index places data beyond the file's end: a copy or a
 // recording cut short. libav then reads what is there and stops without an

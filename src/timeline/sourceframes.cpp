@@ -22,11 +22,6 @@ constexpr double timeTolerance = 1e-7;
 // Pictures read past the cut: enough for any reordering of B-frames.
 constexpr int picturesPastCut = 16;
 
-bool isPicture(const AVStream *stream)
-{
-    return stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && !(stream->disposition & AV_DISPOSITION_ATTACHED_PIC);
-}
-
 // ffmpeg's own input seek seeks this much earlier in a file that stores no
 // presentation times in its index and whose pictures are reordered.
 bool ffmpegSeeksEarlier(const AVFormatContext *context)
@@ -54,7 +49,7 @@ SourceFrameReader::SourceFrameReader(const QString &path)
     : m_context(openMediaFile(path))
 {
     for (unsigned i = 0; i < m_context->nb_streams; ++i) {
-        if (isPicture(m_context->streams[i])) {
+        if (isPictureStream(m_context->streams[i])) {
             m_stream = int(i);
             break;
         }
@@ -65,7 +60,7 @@ SourceFrameReader::SourceFrameReader(const QString &path)
         if (int(i) != m_stream)
             m_context->streams[i]->discard = AVDISCARD_ALL;
     }
-    m_startTime = m_context->start_time == AV_NOPTS_VALUE ? 0.0 : double(m_context->start_time) / AV_TIME_BASE;
+    m_startTime = double(startMicros(m_context.get())) / AV_TIME_BASE;
 }
 
 // Seeks as ffmpeg does for "-ss seekTo" (none: reads from the file's start), then
@@ -74,7 +69,7 @@ bool SourceFrameReader::scan(std::optional<double> seekTo, double seconds, Scan 
 {
     AVFormatContext *ctx = m_context.get();
     const AVStream *stream = ctx->streams[m_stream];
-    const std::int64_t start = ctx->start_time == AV_NOPTS_VALUE ? 0 : ctx->start_time;
+    const std::int64_t start = startMicros(ctx);
     bool sought = false;
     if (seekTo) {
         std::int64_t ts = std::llround(*seekTo * AV_TIME_BASE) + start;
@@ -182,7 +177,7 @@ std::optional<SourceCut> SourceFrameReader::cutAt(double seconds)
 
     // ffmpeg drops what starts before its "-ss": the picture's own start, a
     // microsecond early. Its seek must then still land at or before the picture.
-    const std::int64_t start = m_context->start_time == AV_NOPTS_VALUE ? 0 : m_context->start_time;
+    const std::int64_t start = startMicros(m_context.get());
     const std::int64_t frameMicros = av_rescale_q_rnd(frame, stream->time_base, AV_TIME_BASE_Q, AV_ROUND_DOWN);
     double from = double(frameMicros - 1 - start) / AV_TIME_BASE;
     for (double back = 1; from > 0; from -= back, back *= 2) {

@@ -222,14 +222,14 @@ std::optional<TimelineFilterGraph> ffmpegFilterGraph(const std::optional<VideoTi
             } else {
                 chains << silence;
             }
-            // Two frames more than the piece: ffmpeg's frame-rate filter ends at the
-            // input's end time and would drop the last picture when the end falls on it.
             // Without "-ss" at all when reading from the start: a seek to 0 starts
             // the sound at the first picture, and sound before it would be lost.
             if (from)
                 g.inputArguments << QStringLiteral("-ss") << QString::number(*from, 'f', 6);
             if (const int threads = decoderThreads(sourcePieces, piece.source->resolution); threads > 0)
                 g.inputArguments << QStringLiteral("-threads") << QString::number(threads);
+            // Two frames more than the piece: ffmpeg's frame-rate filter ends at the
+            // input's end time and would drop the last picture when the end falls on it.
             g.inputArguments << QStringLiteral("-t")
                              << seconds(lead + piece.duration + 2 / fps) << fileInput(piece.source->url);
         }

@@ -42,20 +42,13 @@ QSizeF displayedSize(const AVStream *stream)
     return {std::fabs(a * w) + std::fabs(c * h), std::fabs(b * w) + std::fabs(d * h)};
 }
 
-bool isVideoTrack(const AVStream *stream)
-{
-    // Cover art is stored as a one-picture video stream; it is not the clip's picture.
-    return stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO
-        && !(stream->disposition & AV_DISPOSITION_ATTACHED_PIC);
-}
-
 // Seconds from the container's start time to where its picture and sound end. A
 // movie header's length also counts an empty edit before the first picture, and
 // the timeline would then run past the clip's last frame.
 double lengthFromStart(const AVFormatContext *ctx, const AVStream *video, const QList<const AVStream *> &audio)
 {
     const double stated = ctx->duration == AV_NOPTS_VALUE ? 0.0 : double(ctx->duration) / AV_TIME_BASE;
-    const double start = ctx->start_time == AV_NOPTS_VALUE ? 0.0 : double(ctx->start_time) / AV_TIME_BASE;
+    const double start = double(startMicros(ctx)) / AV_TIME_BASE;
     double end = 0;
     QList<const AVStream *> streams = audio;
     streams.prepend(video);
@@ -85,7 +78,7 @@ VideoSource VideoSource::probe(const QUrl &url, const QUuid &id)
     QList<const AVStream *> audio;
     for (unsigned i = 0; i < ctx->nb_streams; ++i) {
         const AVStream *s = ctx->streams[i];
-        if (!video && isVideoTrack(s))
+        if (!video && isPictureStream(s))
             video = s;
         else if (s->codecpar->codec_type == AVMEDIA_TYPE_AUDIO)
             audio.append(s);
@@ -115,7 +108,7 @@ VideoSource VideoSource::probe(const QUrl &url, const QUuid &id)
     source.id = id;
     source.url = url;
     source.duration = duration;
-    source.startTime = ctx->start_time == AV_NOPTS_VALUE ? 0.0 : double(ctx->start_time) / AV_TIME_BASE;
+    source.startTime = double(startMicros(ctx.get())) / AV_TIME_BASE;
     source.resolution = QSizeF(std::round(shown.width()), std::round(shown.height()));
     source.fps = fps > 0 && std::isfinite(fps) ? fps : 30.0;
     source.bitRate = double(video->codecpar->bit_rate);
