@@ -203,12 +203,16 @@ void ProjectSession::keepUnreadableLastSession(const QString &path)
 {
     // The next quit overwrites the file; a session that this version cannot
     // read (a newer app's, a damaged one) is kept so that nothing is lost.
+    keepLastSessionCopy(path, QStringLiteral("The last session could not be restored. Its file was copied to:\n"));
+}
+
+void ProjectSession::keepLastSessionCopy(const QString &path, const QString &reason)
+{
     const QString backup = lastSessionBackupPath(path);
     QFile::remove(backup);
     if (QFile::copy(path, backup)) {
-        m_window.logStore().add(
-            LogEntry::Level::info, QStringLiteral("Last session kept as a backup"),
-            QStringLiteral("The last session could not be restored. Its file was copied to:\n") + backup);
+        m_window.logStore().add(LogEntry::Level::info, QStringLiteral("Last session kept as a backup"),
+                                reason + backup);
     }
 }
 
@@ -233,7 +237,9 @@ void ProjectSession::restoreLastSession()
         keepUnreadableLastSession(*path);
         return;
     }
+    m_applyingLastSession = *path;
     applyProject(*outcome.document);
+    m_applyingLastSession.reset();
 }
 
 namespace {
@@ -256,8 +262,14 @@ void ProjectSession::saveLastSession()
     const auto path = lastSessionPath();
     if (!path)
         return;
+    ProjectDocument document = makeProjectDocument();
+    if (m_videoImportTask) {
+        // Quit before the project's video is back: its pieces are not in the timeline yet.
+        document.videoFiles = m_videoImportTask->savedFiles;
+        document.videoSegments = m_videoImportTask->savedSegments;
+    }
     ProjectCodingError codingError;
-    const auto bytes = makeProjectDocument().encode(ProjectDocument::Style::session, &codingError);
+    const auto bytes = document.encode(ProjectDocument::Style::session, &codingError);
     QString description;
     if (!bytes)
         description = codingError.message();

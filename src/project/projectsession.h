@@ -94,7 +94,11 @@ public:
     QSizeF resolveLayoutSize() const;
 
     // ---- video restore and player
-    static bool isRestorableVideoSegment(const VideoSegment &segment, const QList<VideoSource> &sources);
+    // The saved piece as restored against the loaded sources: its end clamped to
+    // its clip's length when it lies within the file's stated length or a frame of
+    // its end; none for a piece outside its clip.
+    static std::optional<VideoSegment> restorableVideoSegment(const VideoSegment &segment,
+                                                              const QList<VideoSource> &sources);
     void rebuildPlayer();
     // Reaction to a change of the composition mode.
     void cancelRestoreSeekAndRebuildPlayer();
@@ -123,6 +127,7 @@ private:
     ReadOutcome readProjectFile(const QString &path) const;
     void setProjectURL(const QUrl &url);
     void keepUnreadableLastSession(const QString &path);
+    void keepLastSessionCopy(const QString &path, const QString &reason);
     void continueVideoRestore(VideoRestoreTask *task);
     void finishVideoRestore(VideoRestoreTask *task);
     void seekToRestoredPlayhead(const QUuid &generation, double playheadTime);
@@ -135,6 +140,7 @@ private:
     VideoProbe m_probe;
 
     std::optional<QUrl> m_projectURL;
+    std::optional<QString> m_applyingLastSession;
     bool m_didAttemptAutoRestore = false;
     QPointer<VideoRestoreTask> m_videoImportTask;
     QPointer<QObject> m_pendingRestoreSeek;

@@ -7,6 +7,7 @@
 #include "base/usablesize.h"
 #include "timeline/timelineengine.h"
 #include "timeline/videoimportchain.h"
+#include "tracks/logstore.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -17,20 +18,33 @@
 
 namespace routereel {
 
-bool ProjectSession::isRestorableVideoSegment(const VideoSegment &segment, const QList<VideoSource> &sources)
+std::optional<VideoSegment> ProjectSession::restorableVideoSegment(const VideoSegment &segment,
+                                                                  const QList<VideoSource> &sources)
 {
     if (!(std::isfinite(segment.offset) && segment.offset >= 0))
-        return false;
+        return std::nullopt;
     if (!(std::isfinite(segment.sourceStart) && segment.sourceStart >= 0))
-        return false;
+        return std::nullopt;
     if (!(segment.sourceEnd - segment.sourceStart > 0))
-        return false;
+        return std::nullopt;
     if (!std::isfinite(segment.sourceEnd))
-        return false;
-    return std::any_of(sources.begin(), sources.end(), [&](const VideoSource &source) {
-        return source.id == segment.sourceID
-            && segment.sourceEnd <= source.duration + ProjectDocument::segmentEndTolerance;
-    });
+        return std::nullopt;
+    const auto source = std::find_if(sources.begin(), sources.end(),
+                                     [&](const VideoSource &s) { return s.id == segment.sourceID; });
+    if (source == sources.end())
+        return std::nullopt;
+    // A clip's length once was the file's stated one, which MP4 rounds up and which
+    // counts an empty edit before the picture: pieces saved then end past today's
+    // length, and are the same pieces. A frame's worth covers other rounding.
+    const double frame = source->fps > 0 ? 1.0 / source->fps : 0.0;
+    const double reach = std::max(source->duration + frame, source->statedDuration);
+    if (!(segment.sourceEnd <= reach + ProjectDocument::segmentEndTolerance))
+        return std::nullopt;
+    VideoSegment kept = segment;
+    kept.sourceEnd = std::min(segment.sourceEnd, source->duration);
+    if (!(kept.sourceEnd - kept.sourceStart > 0))
+        return std::nullopt;
+    return kept;
 }
 
 // Runs on the event loop, never inside the apply that started it. Every step
@@ -75,9 +89,26 @@ void ProjectSession::finishVideoRestore(VideoRestoreTask *task)
     engine.setVideoSources(loaded);
     QList<VideoSegment> segments;
     if (task->savedSegments) {
+        QStringList dropped;
         for (const VideoSegment &segment : *task->savedSegments) {
-            if (isRestorableVideoSegment(segment, loaded))
-                segments.append(segment);
+            if (const auto kept = restorableVideoSegment(segment, loaded))
+                segments.append(*kept);
+            else
+                dropped << QStringLiteral("%1 s to %2 s of clip %3 at %4 s")
+                               .arg(segment.sourceStart)
+                               .arg(segment.sourceEnd)
+                               .arg(ProjectDocument::uuidText(segment.sourceID))
+                               .arg(segment.offset);
+        }
+        if (!dropped.isEmpty()) {
+            m_window.logStore().add(LogEntry::Level::warning, QStringLiteral("Video pieces not restored"),
+                                    QStringLiteral("These pieces lie outside their clips or their clips could not "
+                                                   "be loaded:\n")
+                                        + dropped.join(QLatin1Char('\n')));
+            if (task->lastSessionPath)
+                keepLastSessionCopy(*task->lastSessionPath,
+                                    QStringLiteral("Video pieces of the last session could not be restored. Its "
+                                                   "file was copied to:\n"));
         }
     } else {
         for (const VideoSource &source : loaded) {

@@ -109,6 +109,7 @@ VideoSource VideoSource::probe(const QUrl &url, const QUuid &id)
     source.url = url;
     source.duration = duration;
     source.startTime = double(startMicros(ctx.get())) / AV_TIME_BASE;
+    source.statedDuration = ctx->duration == AV_NOPTS_VALUE ? duration : double(ctx->duration) / AV_TIME_BASE;
     source.resolution = QSizeF(std::round(shown.width()), std::round(shown.height()));
     source.fps = fps > 0 && std::isfinite(fps) ? fps : 30.0;
     source.bitRate = double(video->codecpar->bit_rate);

@@ -13,6 +13,10 @@ struct VideoSource {
     QUrl url;
     double duration = 0;    // seconds from startTime to the end of its last picture or sound; > 0 when probed
     double startTime = 0;   // the container's first timestamp, from which source times count
+    // The length the file states: MP4 rounds it up to whole milliseconds, and it
+    // counts an empty edit before the picture. Projects saved before `duration`
+    // ended at the last picture or sound hold pieces that end there.
+    double statedDuration = 0;
     QSizeF resolution;      // displayed size (rotation applied), whole pixels, each side >= 1
     double fps = 30;        // nominal frame rate; 30 when the file gives none
     double bitRate = 0;     // video bits per second as the file states it (0 stays 0)

@@ -4,8 +4,10 @@
 
 #include "projectfakes.h"
 #include "export/exportqueue.h"
+#include "export/exportrun.h"
 #include "support/clipgenerator.h"
 #include "support/loopbackhttpserver.h"
+#include "support/sourcekinds.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -275,4 +277,122 @@ TEST(ProjectExport, PathsThatAreNotAbsoluteNameNoFile)
     }
     QDir::setCurrent(before);
     EXPECT_EQ(server.requestCount(), 0);
+}
+
+namespace {
+
+struct SavedPiece {
+    const VideoSource *source;
+    double start;
+    double end;
+    double offset;
+};
+
+// A project as an earlier version wrote it, by hand: one 2 s track, the time
+// widget alone, and the given clips and pieces.
+QByteArray earlierProject(const QString &track, const QList<const VideoSource *> &clips,
+                          const QList<SavedPiece> &pieces)
+{
+    QJsonArray files;
+    for (const VideoSource *clip : clips)
+        files.append(QJsonObject{{"id", ProjectDocument::uuidText(clip->id)}, {"path", clip->url.toLocalFile()}});
+    QJsonArray segments;
+    for (const SavedPiece &p : pieces)
+        segments.append(QJsonObject{{"id", ProjectDocument::uuidText(QUuid::createUuid())},
+                                    {"sourceID", ProjectDocument::uuidText(p.source->id)},
+                                    {"sourceStart", p.start},
+                                    {"sourceEnd", p.end},
+                                    {"offset", p.offset}});
+    const QString trackID = ProjectDocument::uuidText(QUuid::createUuid());
+    const QJsonObject root{
+        {"version", 5},
+        {"videoFiles", files},
+        {"videoSegments", segments},
+        {"gpxFiles", QJsonArray{QJsonObject{{"path", track}, {"trackID", trackID}}}},
+        {"segments", QJsonArray{QJsonObject{{"id", ProjectDocument::uuidText(QUuid::createUuid())},
+                                            {"trackID", trackID},
+                                            {"gpxStart", 0},
+                                            {"gpxEnd", 2},
+                                            {"offset", 0}}}},
+        {"map", QJsonObject{{"enabled", false}, {"provider", "OSM"}, {"shape", "Circle"}, {"width", 200},
+                            {"height", 200}, {"cornerRadius", 12}, {"orientation", "North"}, {"zoomLevel", 15},
+                            {"opacity", 0.8}}},
+        {"timeWidget", QJsonObject{{"enabled", true}, {"fontSize", 18}, {"opacity", 1}, {"textColor", "White"}}},
+        {"speedWidget", QJsonObject{{"enabled", false}, {"fontSize", 18}, {"opacity", 1}, {"textColor", "White"},
+                                    {"unit", "km/h"}}},
+        {"playheadTime", 0},
+        {"exportPreset", "Original"},
+    };
+    return QJsonDocument(root).toJson();
+}
+
+} // namespace
+
+// Before a clip's length ended at its last picture it was the file's stated one,
+// which MP4 rounds up to whole milliseconds and which counts an empty edit before
+// the picture. Pieces saved then to a clip's end are restored whole and exported
+// frame for frame.
+TEST(ProjectExport, AProjectSavedWithStatedClipLengthsExportsEveryFrame)
+{
+    QSettings().clear();
+    QTemporaryDir dir;
+    // 100 frames at 29.97 fps: the last picture ends at 3.336667 s, the file states 3.337 s.
+    const QString ntsc = dir.filePath(QStringLiteral("ntsc.mp4"));
+    ASSERT_TRUE(testsupport::runFfmpeg(
+        {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+         testsupport::numberedPictures(4, 320, 180, QStringLiteral("30000/1001")), QStringLiteral("-frames:v"),
+         QStringLiteral("100"), QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-preset"),
+         QStringLiteral("ultrafast"), QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p"), ntsc}));
+    const auto &kinds = testsupport::sourceKinds();
+    const auto kind = std::find_if(kinds.begin(), kinds.end(),
+                                   [](const auto &k) { return QLatin1String(k.name) == "emptyedit.mp4"; });
+    ASSERT_NE(kind, kinds.end());
+    const QString emptyEdit = testsupport::makeSourceKind(dir.path(), *kind);
+    const VideoSource whole = VideoSource::probe(QUrl::fromLocalFile(ntsc), QUuid::createUuid());
+    const VideoSource late = VideoSource::probe(QUrl::fromLocalFile(emptyEdit), QUuid::createUuid());
+    ASSERT_GT(whole.statedDuration, whole.duration);
+    ASSERT_GT(late.statedDuration, late.duration + 1);
+    const QString track = projecttest::writeGPX(dir.path(), QStringLiteral("ride.gpx"), 3);
+
+    struct Case {
+        const char *name;
+        QList<SavedPiece> pieces;
+        double shownSeconds;  // of the restored timeline
+    };
+    const Case cases[] = {
+        {"whole clip", {{&whole, 0, whole.statedDuration, 0}}, whole.duration},
+        {"a cut, then a clip after an empty edit",
+         {{&whole, 0, 1, 0}, {&late, 2, late.statedDuration, 1}},
+         1 + late.duration - 2},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString project = dir.filePath(QStringLiteral("earlier.rrl"));
+        ASSERT_TRUE(projecttest::writeFile(project, earlierProject(track, {&whole, &late}, c.pieces)));
+        const QUrl output = QUrl::fromLocalFile(dir.filePath(QStringLiteral("out.mp4")));
+        QFile::remove(output.toLocalFile());
+        HeadlessProjectWindow window;
+        auto opened = openProjectForExport(window, project, output, timeoutMs);
+        ASSERT_TRUE(std::holds_alternative<ExportTask>(opened)) << qPrintable(std::get<QString>(opened));
+        const ExportTask task = std::get<ExportTask>(opened);
+        const QList<VideoSegment> restored = task.videoTimeline->segments;
+        ASSERT_EQ(restored.size(), c.pieces.size());
+        for (qsizetype i = 0; i < restored.size(); ++i)
+            EXPECT_EQ(restored[i].sourceEnd, std::min(c.pieces[i].end, c.pieces[i].source->duration)) << i;
+        EXPECT_EQ(task.videoTimeline->singleFullSource(), c.pieces.size() == 1);
+        for (const LogEntry &entry : window.log.entries())
+            EXPECT_EQ(entry.level, LogEntry::Level::info) << qPrintable(entry.title);
+
+        VideoExporter exporter;
+        std::optional<ExportResult> result;
+        exporter.exportTask(task, [&](const ExportResult &r) { result = r; });
+        ASSERT_TRUE(testsupport::waitFor([&] { return result.has_value(); }, timeoutMs));
+        ASSERT_TRUE(result->succeeded()) << qPrintable(result->message());
+        const auto frames = ExportRun::frameCount(task.videoFPS, c.shownSeconds);
+        ASSERT_TRUE(frames);
+        EXPECT_EQ(testsupport::probeStream(output.toLocalFile(), QStringLiteral("v:0"),
+                                           QStringLiteral("stream=nb_read_frames"))
+                      .value(QStringLiteral("nb_read_frames")),
+                  QString::number(*frames));
+    }
 }

@@ -209,6 +209,14 @@ struct ControlledProbe {
         calls[index].promise->addResult(source);
         calls[index].promise->finish();
     }
+    // Answers with `found`, given the call's id and file.
+    void succeed(qsizetype index, VideoSource found)
+    {
+        found.id = calls[index].id;
+        found.url = calls[index].url;
+        calls[index].promise->addResult(found);
+        calls[index].promise->finish();
+    }
     void fail(qsizetype index, const QException &error)
     {
         calls[index].promise->setException(error);

@@ -50,7 +50,26 @@ struct RestoreHarness : Harness {
         return true;
     }
     bool restored() { return spinUntil([&] { return !session.isRestoringVideo(); }); }
+    bool answer(qsizetype index, const VideoSource &found)
+    {
+        if (!probing(index + 1))
+            return false;
+        probe.succeed(index, found);
+        return true;
+    }
 };
+
+// What the probe finds in a clip: its length to the last picture, the length the
+// file states (MP4 rounds it up; an empty edit before the picture adds to it).
+VideoSource clipFound(double duration, double stated, double fps)
+{
+    VideoSource source;
+    source.duration = duration;
+    source.statedDuration = stated;
+    source.fps = fps;
+    source.resolution = QSizeF(1280, 720);
+    return source;
+}
 
 } // namespace
 
@@ -83,8 +102,8 @@ TEST(VideoRestore, SavedCutsAreKeptOnlyWithinTheirProbedSource)
     RestoreHarness h;
     VideoProject project(1);
     const QList<VideoSegment> saved = {
-        project.cut(0, 0, 10.0000005, 0),   // within the tolerance: kept
-        project.cut(0, 0, 10.00001, 20),    // beyond it: dropped
+        project.cut(0, 0, 10.0000005, 0),   // within the tolerance: kept, to the clip's end
+        project.cut(0, 0, 10.04, 20),       // beyond it and a frame: dropped
         project.cut(0, 3, 3, 30),           // empty: dropped
         project.cut(0, 1, 2, -0.1),         // before the timeline: dropped
         VideoSegment{QUuid::createUuid(), QUuid::createUuid(), 0, 1, 0},  // no such source
@@ -95,7 +114,9 @@ TEST(VideoRestore, SavedCutsAreKeptOnlyWithinTheirProbedSource)
     h.session.applyProject(project.document);
     ASSERT_TRUE(h.answer(0, 10));
     ASSERT_TRUE(h.restored());
-    EXPECT_EQ(h.engine().videoSegments(), (QList<VideoSegment>{saved[0], saved[5]}));
+    VideoSegment clamped = saved[0];
+    clamped.sourceEnd = 10;
+    EXPECT_EQ(h.engine().videoSegments(), (QList<VideoSegment>{clamped, saved[5]}));
     EXPECT_EQ(h.engine().canvasOrigin(), QSizeF(640, 360));  // the stored canvas wins
 }
 
@@ -289,4 +310,98 @@ TEST(PlayerRebuild, FollowsTheCompositionMode)
     h.session.rebuildPlayer();
     EXPECT_EQ(w.playerObject.timelineLoads.size(), 1);
     EXPECT_EQ(w.playerObject.overlayLoads.size(), 1);
+}
+
+// Projects saved while a clip's length was the file's stated one hold pieces that
+// end there: they are the same pieces, ending at the clip's last picture now.
+TEST(VideoRestore, PiecesSavedWithAnEarlierClipLengthAreKeptToTheClipsEnd)
+{
+    RestoreHarness h;
+    VideoProject project(2);
+    const double rounded = 3.336667;  // 100 frames at 29.97 fps; the file states 3.337
+    struct Case {
+        VideoSegment saved;
+        std::optional<double> restoredEnd;  // none: dropped
+    };
+    const QList<Case> cases{
+        {project.cut(0, 0, 3.337, 0), rounded},    // to the stated end
+        {project.cut(0, 1, 3.36, 10), rounded},    // within a frame of the last picture
+        {project.cut(0, 0, 3.38, 20), {}},         // past both
+        {project.cut(1, 2, 6.466, 30), 5.0},       // an empty edit of 1.466 s before the picture
+        {project.cut(1, 5.2, 6.4, 40), {}},        // within the stated length, all past the picture
+        {project.cut(1, 0, 6.5, 50), {}},
+    };
+    QList<VideoSegment> saved;
+    for (const Case &c : cases)
+        saved << c.saved;
+    project.document.videoSegments = saved;
+    h.session.applyProject(project.document);
+    ASSERT_TRUE(h.answer(0, clipFound(rounded, 3.337, 30000.0 / 1001)));
+    ASSERT_TRUE(h.answer(1, clipFound(5.0, 6.466, 30)));
+    ASSERT_TRUE(h.restored());
+
+    QList<VideoSegment> expected;
+    for (const Case &c : cases) {
+        if (!c.restoredEnd)
+            continue;
+        expected << c.saved;
+        expected.last().sourceEnd = *c.restoredEnd;
+    }
+    EXPECT_EQ(h.engine().videoSegments(), expected);
+    // A whole clip clamped so is still the one full source.
+    VideoTimelineSnapshot whole = h.engine().videoSnapshot();
+    whole.segments = {expected.first()};
+    whole.canvasOrigin = QSizeF(1280, 720);
+    EXPECT_TRUE(whole.singleFullSource());
+    EXPECT_TRUE(h.alerts.shown.isEmpty());
+    const auto warnings = h.window->entries(LogEntry::Level::warning);
+    ASSERT_EQ(warnings.size(), 1);
+    EXPECT_EQ(warnings[0].title, QStringLiteral("Video pieces not restored"));
+    EXPECT_EQ(warnings[0].detail.count(QLatin1Char('\n')), 3);
+}
+
+// The quit writes the last session over the file it was restored from: what the
+// restore could not bring back must survive somewhere.
+TEST(VideoRestore, NoPieceOfTheLastSessionIsLostAtQuit)
+{
+    const QString path = *ProjectSession::lastSessionPath();
+    const QString backup = ProjectSession::lastSessionBackupPath(path);
+    struct Case {
+        const char *what;
+        double outsideEnd;  // the second piece's end in a 10 s clip
+        bool quitWhileProbing;
+        bool kept;
+    };
+    const Case cases[] = {
+        {"every piece restored", 10, false, false},
+        {"a piece outside its clip", 12, false, true},
+        {"quit before the probe answers", 10, true, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        QFile::remove(backup);
+        VideoProject project(1);
+        project.document.videoSegments = QList<VideoSegment>{project.cut(0, 0, 4, 0), project.cut(0, 5, c.outsideEnd, 4)};
+        const auto bytes = project.document.encode(ProjectDocument::Style::session);
+        ASSERT_TRUE(bytes && writeFile(path, *bytes));
+        RestoreHarness h;
+        h.session.restoreLastSession();
+        ASSERT_TRUE(h.probing(1));
+        if (c.quitWhileProbing) {
+            h.session.saveLastSession();
+            const auto written = ProjectDocument::decode(readAll(path));
+            ASSERT_TRUE(written);
+            EXPECT_EQ(written->videoSegments, project.document.videoSegments);
+            EXPECT_EQ(written->videoFiles, project.document.videoFiles);
+        }
+        h.probe.succeed(0, 10);
+        ASSERT_TRUE(h.restored());
+        EXPECT_EQ(h.engine().videoSegments().size(), c.kept ? 1 : 2);
+        EXPECT_EQ(QFileInfo::exists(backup), c.kept);
+        h.session.saveLastSession();
+        if (c.kept)
+            EXPECT_EQ(readAll(backup), *bytes);
+    }
+    QFile::remove(path);
+    QFile::remove(backup);
 }
