@@ -19,6 +19,11 @@ ExportError ExportError::sourceVideoIncomplete(const QString &path)
     return {Kind::sourceVideoIncomplete, path};
 }
 
+ExportError ExportError::sourceVideoChanged(const QString &path)
+{
+    return {Kind::sourceVideoChanged, path};
+}
+
 ExportError ExportError::ffmpegNotFound()
 {
     return {Kind::ffmpegNotFound};
@@ -50,6 +55,12 @@ QString ExportError::message() const
                                            "Source video is incomplete:\n%1\n\nThe file ends before the data its "
                                            "index lists: it is damaged or was not copied whole. Replace it and try "
                                            "again.")
+            .arg(m_payload);
+    case Kind::sourceVideoChanged:
+        return QCoreApplication::translate("ExportError",
+                                           "Source video changed since it was loaded:\n%1\n\nThe file is shorter "
+                                           "than its pieces on the timeline, or its picture size or frame rate is "
+                                           "different. Reload the video and try again.")
             .arg(m_payload);
     case Kind::ffmpegNotFound:
         return QCoreApplication::translate(

@@ -8,19 +8,28 @@ namespace routereel {
 // file system's. The user sees message().
 class ExportError {
 public:
-    enum class Kind { ffmpegError, sourceVideoMissing, sourceVideoIncomplete, ffmpegNotFound, renderError, cancelled };
+    enum class Kind {
+        ffmpegError,
+        sourceVideoMissing,
+        sourceVideoIncomplete,
+        sourceVideoChanged,
+        ffmpegNotFound,
+        renderError,
+        cancelled
+    };
 
     static ExportError ffmpegError(const QString &diagnostics);
     static ExportError sourceVideoMissing(const QString &path);
     // The file is there but ends before what its index lists (cut short since it was loaded).
     static ExportError sourceVideoIncomplete(const QString &path);
+    // The file is no longer the one loaded: shorter than its pieces, or another picture size or rate.
+    static ExportError sourceVideoChanged(const QString &path);
     static ExportError ffmpegNotFound();
     static ExportError renderError();
     static ExportError cancelled();
 
     Kind kind() const { return m_kind; }
-    // The diagnostics of ffmpegError, the path of sourceVideoMissing and
-    // sourceVideoIncomplete, else empty.
+    // The diagnostics of ffmpegError, the path of the source video errors, else empty.
     QString payload() const { return m_payload; }
     QString message() const;
 

@@ -4,6 +4,7 @@
 #include "exportoutputtransaction.h"
 #include "exportruncontrol.h"
 #include "exportshutdown.h"
+#include "exportsourcecheck.h"
 #include "ffmpegcommandline.h"
 #include "ffmpegprocess.h"
 #include "ffmpegprogressparser.h"
@@ -217,6 +218,11 @@ ExportResult ExportRun::runFrames()
     if (!total)
         return fail(ExportResult::failure(ExportError::renderError()));
     const long long frames = *total;
+
+    if (task.compositionMode == CompositionMode::regular && task.videoTimeline) {
+        if (auto changed = exportsourcecheck::changedSource(*task.videoTimeline))
+            return fail(ExportResult::failure(*changed));
+    }
 
     ExportOutputTransaction::Failure transactionFailure;
     std::unique_ptr<ExportOutputTransaction> transaction
