@@ -39,6 +39,16 @@ The file ends before the data its index lists: it is damaged or was not copied w
 
 文件在其索引所列的数据之前就结束了：文件已损坏或未完整复制。请替换该文件后再试。</translation>
     </message>
+    <message>
+        <source>Source video changed since it was loaded:
+%1
+
+The file is shorter than its pieces on the timeline, or its picture size or frame rate is different. Reload the video and try again.</source>
+        <translation>源视频自载入后已更改：
+%1
+
+文件比它在时间线上的片段短，或者画面尺寸或帧率不同。请重新载入视频后再试。</translation>
+    </message>
 </context>
 <context>
     <name>ExportOutputTransaction</name>
@@ -219,8 +229,10 @@ The file ends before the data its index lists: it is damaged or was not copied w
 <context>
     <name>TimelinePlayer</name>
     <message>
-        <source>Cannot play %1</source>
-        <translation>无法播放 %1</translation>
+        <source>The file changed since it was loaded: it now lasts %1 s, and the piece shows it at %2 s.
+%3</source>
+        <translation>文件自载入后已更改：现在时长 %1 秒，而片段显示它的第 %2 秒。
+%3</translation>
     </message>
 </context>
 <context>

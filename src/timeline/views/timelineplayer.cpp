@@ -187,6 +187,10 @@ PreviewPlayer::ItemId TimelinePlayer::replaceItem(std::optional<PreviewPlan> pla
                                       [&](const Piece &p) { return p.url.toString() == it->first; });
         it = used ? std::next(it) : m_clipFrames.erase(it);
     }
+    for (const Piece &p : m_pieces) {
+        if (!p.isGap() && m_changedClips.noticeReplacement(p.url))
+            forgetClip(p.url);
+    }
     if (m_pieces.empty()) {
         const ItemId item = m_item;
         QMetaObject::invokeMethod(this, [this, item] {
@@ -299,6 +303,8 @@ void TimelinePlayer::enterPiece(int index, double time)
         prepareNext();
         return;
     }
+    if (m_changedClips.noticeReplacement(p.url))
+        forgetClip(p.url);
     m_switching = true;
     m_positionIssued = false;
     // A seek to the very end shows the last frame rather than running off the clip.
@@ -328,6 +334,15 @@ void TimelinePlayer::positionMedia()
 {
     Deck &deck = m_decks[m_active];
     m_positionIssued = true;
+    if (const Piece &p = m_pieces[m_index]; m_changedClips.isReplaced(p.url)) {
+        const double into = std::clamp(m_time - p.start, 0.0, std::max(0.0, p.end - p.start - 0.001));
+        const double wanted = p.sourceStart - p.clipStart + into;
+        const double length = deck.media->duration() / 1000.0;
+        if (ChangedClip::pastEnd(wanted, length)) {
+            failItem(ChangedClip::pastEndError(p.url, wanted, length));
+            return;
+        }
+    }
     if (enterTail(m_target)) {
         stillDeck(m_active);
         finishSwitch();
@@ -533,17 +548,42 @@ void TimelinePlayer::onMediaError(int d)
     Deck &deck = m_decks[d];
     if (deck.media->error() == QMediaPlayer::NoError && deck.media->mediaStatus() != QMediaPlayer::InvalidMedia)
         return;
-    QString message = deck.media->errorString();
-    if (message.isEmpty())
-        message = QCoreApplication::translate("TimelinePlayer", "Cannot play %1").arg(deck.url.fileName());
+    failItem(ChangedClip::loadError(deck.url, deck.media->errorString()));
+}
+
+void TimelinePlayer::failItem(const QString &message)
+{
     setRunning(false);
     for (int each = 0; each < 2; ++each)
         stillDeck(each);
     m_switching = false;
     m_switchTimeout.stop();
+    clearFrame(); // black, not a picture of another clip or moment
     finishSeek(false);
     if (m_status != ItemStatus::failed)
         setStatus(ItemStatus::failed, message);
+}
+
+// Its decks and frame lookups read the file as it was: they start anew.
+void TimelinePlayer::forgetClip(const QUrl &url)
+{
+    m_clipFrames.erase(url.toString());
+    for (int d = 0; d < 2; ++d) {
+        Deck &deck = m_decks[d];
+        if (deck.url != url)
+            continue;
+        stillDeck(d);
+        deck.url.clear();
+        deck.loaded = false;
+        deck.busy = false;
+        deck.wanted.reset();
+        deck.busyTimeout->stop();
+        deck.media->setSource(QUrl());
+        if (m_preparing == d) {
+            m_preparing = -1;
+            m_prepareTarget.reset();
+        }
+    }
 }
 
 void TimelinePlayer::setStatus(ItemStatus status, const QString &error)

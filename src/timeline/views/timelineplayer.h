@@ -1,5 +1,6 @@
 #pragma once
 
+#include "changedclip.h"
 #include "cliptail.h"
 #include "timeline/previewplayer.h"
 
@@ -152,10 +153,13 @@ private:
     void onMediaStatus(int deck);
     void clipLoaded(int deck);
     void onMediaError(int deck);
+    void failItem(const QString &message);
+    void forgetClip(const QUrl &url);
     int pieceAt(double time) const;
     double end() const;
 
     std::map<QString, ClipFrames> m_clipFrames;
+    ChangedClip m_changedClips;
     Deck m_decks[2];
     int m_active = 0;
     int m_preparing = -1;        // the deck being readied for the next piece
