@@ -300,4 +300,21 @@ int frameOnScreen(const QList<double> &starts, double seconds)
     return std::max(0, int(after - starts.begin()) - 1);
 }
 
+QList<int> shownFrameNumbers(const QString &file)
+{
+    // Small and grey: the bars need a few columns each.
+    const int w = 96, h = 32;
+    QProcess p;
+    p.start(QStringLiteral("ffmpeg"), words(QStringLiteral("-v error -i")) << file << QStringLiteral("-vf")
+                                          << QStringLiteral("scale=%1:%2:flags=neighbor").arg(w).arg(h)
+                                          << words(QStringLiteral("-f rawvideo -pix_fmt gray -")));
+    p.waitForFinished(120'000);
+    const QByteArray raw = p.readAllStandardOutput();
+    QList<int> numbers;
+    for (qsizetype at = 0; at + w * h <= raw.size(); at += w * h)
+        numbers << frameNumberOf(QImage(reinterpret_cast<const uchar *>(raw.constData() + at), w, h, w,
+                                        QImage::Format_Grayscale8));
+    return numbers;
+}
+
 } // namespace testsupport

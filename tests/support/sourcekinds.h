@@ -39,4 +39,7 @@ QList<double> frameStarts(const QString &file);
 // at or before it (the first frame before the picture starts).
 int frameOnScreen(const QList<double> &starts, double seconds);
 
+// The frame number each picture of `file` shows, in order (see frameNumberOf).
+QList<int> shownFrameNumbers(const QString &file);
+
 } // namespace testsupport
