@@ -370,18 +370,24 @@ TEST(VideoRestore, NoPieceOfTheLastSessionIsLostAtQuit)
         const char *what;
         double outsideEnd;  // the second piece's end in a 10 s clip
         bool quitWhileProbing;
+        bool trackGone;
         bool kept;
     };
     const Case cases[] = {
-        {"every piece restored", 10, false, false},
-        {"a piece outside its clip", 12, false, true},
-        {"quit before the probe answers", 10, true, false},
+        {"every piece restored", 10, false, false, false},
+        {"a piece outside its clip", 12, false, false, true},
+        {"quit before the probe answers", 10, true, false, false},
+        {"a track file gone", 10, false, true, true},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         QFile::remove(backup);
         VideoProject project(1);
         project.document.videoSegments = QList<VideoSegment>{project.cut(0, 0, 4, 0), project.cut(0, 5, c.outsideEnd, 4)};
+        if (c.trackGone) {
+            project.document.gpxFiles = {GPXFileRef{project.dir.filePath(QStringLiteral("gone.gpx")), {}, "T"}};
+            project.document.segments = {SegmentData{"S", "T", 0, 1, 0}};
+        }
         const auto bytes = project.document.encode(ProjectDocument::Style::session);
         ASSERT_TRUE(bytes && writeFile(path, *bytes));
         RestoreHarness h;
@@ -396,7 +402,7 @@ TEST(VideoRestore, NoPieceOfTheLastSessionIsLostAtQuit)
         }
         h.probe.succeed(0, 10);
         ASSERT_TRUE(h.restored());
-        EXPECT_EQ(h.engine().videoSegments().size(), c.kept ? 1 : 2);
+        EXPECT_EQ(h.engine().videoSegments().size(), c.outsideEnd > 10 ? 1 : 2);
         EXPECT_EQ(QFileInfo::exists(backup), c.kept);
         h.session.saveLastSession();
         if (c.kept)
