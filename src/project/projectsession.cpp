@@ -6,6 +6,7 @@
 #include "projectwindow.h"
 #include "videorestoretask.h"
 
+#include "timeline/timelineengine.h"
 #include "tracks/logstore.h"
 
 #include <QCoreApplication>
@@ -263,10 +264,11 @@ void ProjectSession::saveLastSession()
     if (!path)
         return;
     ProjectDocument document = makeProjectDocument();
-    if (m_videoImportTask) {
+    const VideoRestoreTask *restoring = m_videoImportTask.data();
+    if (restoring && !restoring->isCancelled() && m_window.engine().importGeneration() == restoring->generation) {
         // Quit before the project's video is back: its pieces are not in the timeline yet.
-        document.videoFiles = m_videoImportTask->savedFiles;
-        document.videoSegments = m_videoImportTask->savedSegments;
+        document.videoFiles = restoring->savedFiles;
+        document.videoSegments = restoring->savedSegments;
     }
     ProjectCodingError codingError;
     const auto bytes = document.encode(ProjectDocument::Style::session, &codingError);
