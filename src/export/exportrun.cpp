@@ -219,9 +219,13 @@ ExportResult ExportRun::runFrames()
         return fail(ExportResult::failure(ExportError::renderError()));
     const long long frames = *total;
 
-    if (task.compositionMode == CompositionMode::regular && task.videoTimeline) {
-        if (auto changed = exportsourcecheck::changedSource(*task.videoTimeline))
-            return fail(ExportResult::failure(*changed));
+    if (task.compositionMode == CompositionMode::regular) {
+        if (auto unusable = exportsourcecheck::unusableSource(m_in.sourcePaths))
+            return fail(ExportResult::failure(*unusable));
+        if (task.videoTimeline) {
+            if (auto changed = exportsourcecheck::changedSource(*task.videoTimeline))
+                return fail(ExportResult::failure(*changed));
+        }
     }
 
     ExportOutputTransaction::Failure transactionFailure;

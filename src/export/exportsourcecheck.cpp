@@ -1,6 +1,10 @@
 #include "exportsourcecheck.h"
 
+#include "timeline/libavinput.h"
+
 #include <QException>
+#include <QFileInfo>
+#include <QSet>
 
 #include <cmath>
 
@@ -29,6 +33,23 @@ std::optional<ExportError> changedSource(const VideoTimelineSnapshot &timeline)
         if (*reach > now.duration + frame + 1e-6 || now.resolution != loaded.resolution
             || std::fabs(now.fps - loaded.fps) > 1e-6)
             return ExportError::sourceVideoChanged(path);
+    }
+    return std::nullopt;
+}
+
+std::optional<ExportError> unusableSource(const QStringList &paths)
+{
+    QSet<QString> checked;
+    for (const QString &path : paths) {
+        if (checked.contains(path))
+            continue;
+        checked.insert(path);
+        if (!QFileInfo::exists(path))
+            return ExportError::sourceVideoMissing(path);
+        // A file cut short since it was loaded would be padded with its last
+        // picture and still be reported as a success.
+        if (mediaFileEndsEarly(path))
+            return ExportError::sourceVideoIncomplete(path);
     }
     return std::nullopt;
 }

@@ -4,6 +4,8 @@
 
 #include "timeline/videotimelinesnapshot.h"
 
+#include <QStringList>
+
 #include <optional>
 
 namespace routereel {
@@ -18,6 +20,9 @@ namespace exportsourcecheck {
 // reaches past its present length by more than a frame, its picture size or
 // rate changed, or it cannot be probed. None when every clip still fits.
 std::optional<ExportError> changedSource(const VideoTimelineSnapshot &timeline);
+
+// The first of `paths` that is gone or ends before the data its index lists.
+std::optional<ExportError> unusableSource(const QStringList &paths);
 
 } // namespace exportsourcecheck
 

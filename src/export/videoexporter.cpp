@@ -193,32 +193,8 @@ void VideoExporter::exportTask(const ExportTask &task, Completion completion)
             completion(ExportResult::failure(error));
             return;
         }
+        // Checked on the run's worker: reading them here would hold the window.
         sources = sourceFiles(task);
-        QSet<QString> checked;
-        for (const QString &path : std::as_const(sources)) {
-            if (checked.contains(path))
-                continue;
-            checked.insert(path);
-            // A file cut short since it was loaded would be padded with its last
-            // picture and still be reported as a success.
-            std::optional<ExportError> refused;
-            if (!QFileInfo::exists(path))
-                refused = ExportError::sourceVideoMissing(path);
-            else if (mediaFileEndsEarly(path))
-                refused = ExportError::sourceVideoIncomplete(path);
-            if (!refused)
-                continue;
-            const ExportError error = *refused;
-            QMetaObject::invokeMethod(
-                this,
-                [this, error, completion] {
-                    setExporting(false);
-                    setErrorMessage(error.message());
-                    completion(ExportResult::failure(error));
-                },
-                Qt::QueuedConnection);
-            return;
-        }
     }
 
     ExportRun::Inputs inputs;

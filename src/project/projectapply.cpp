@@ -123,7 +123,6 @@ void ProjectSession::applyProject(const ProjectDocument &document)
     // The restore runs once this apply has returned, and only while it is the latest.
     auto *task = new VideoRestoreTask(foundVideos, engine.importGeneration(), document.videoSegments,
                                       document.playheadTime, this);
-    task->lastSessionPath = m_applyingLastSession;
     task->savedFiles = videoRefs;
     m_videoImportTask = task;
     QTimer::singleShot(0, task, [this, task] { continueVideoRestore(task); });
@@ -179,10 +178,6 @@ void ProjectSession::applyProject(const ProjectDocument &document)
         segments.append(segment);
     }
     engine.setSegments(segments);
-    if (m_applyingLastSession && segments.size() < document.segments.size())
-        keepLastSessionCopy(*m_applyingLastSession,
-                            QStringLiteral("Track segments of the last session could not be restored. Its file was "
-                                           "copied to:\n"));
 
     // Widgets. Each settings object stores what it is given.
     WidgetPositions positions = w.widgetPositions();

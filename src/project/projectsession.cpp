@@ -204,16 +204,12 @@ void ProjectSession::keepUnreadableLastSession(const QString &path)
 {
     // The next quit overwrites the file; a session that this version cannot
     // read (a newer app's, a damaged one) is kept so that nothing is lost.
-    keepLastSessionCopy(path, QStringLiteral("The last session could not be restored. Its file was copied to:\n"));
-}
-
-void ProjectSession::keepLastSessionCopy(const QString &path, const QString &reason)
-{
     const QString backup = lastSessionBackupPath(path);
     QFile::remove(backup);
     if (QFile::copy(path, backup)) {
-        m_window.logStore().add(LogEntry::Level::info, QStringLiteral("Last session kept as a backup"),
-                                reason + backup);
+        m_window.logStore().add(
+            LogEntry::Level::info, QStringLiteral("Last session kept as a backup"),
+            QStringLiteral("The last session could not be restored. Its file was copied to:\n") + backup);
     }
 }
 
@@ -238,9 +234,7 @@ void ProjectSession::restoreLastSession()
         keepUnreadableLastSession(*path);
         return;
     }
-    m_applyingLastSession = *path;
     applyProject(*outcome.document);
-    m_applyingLastSession.reset();
 }
 
 namespace {

@@ -127,7 +127,6 @@ private:
     ReadOutcome readProjectFile(const QString &path) const;
     void setProjectURL(const QUrl &url);
     void keepUnreadableLastSession(const QString &path);
-    void keepLastSessionCopy(const QString &path, const QString &reason);
     void continueVideoRestore(VideoRestoreTask *task);
     void finishVideoRestore(VideoRestoreTask *task);
     void seekToRestoredPlayhead(const QUuid &generation, double playheadTime);
@@ -140,7 +139,6 @@ private:
     VideoProbe m_probe;
 
     std::optional<QUrl> m_projectURL;
-    std::optional<QString> m_applyingLastSession;
     bool m_didAttemptAutoRestore = false;
     QPointer<VideoRestoreTask> m_videoImportTask;
     QPointer<QObject> m_pendingRestoreSeek;

@@ -7,7 +7,6 @@
 #include "base/usablesize.h"
 #include "timeline/timelineengine.h"
 #include "timeline/videoimportchain.h"
-#include "tracks/logstore.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -89,26 +88,9 @@ void ProjectSession::finishVideoRestore(VideoRestoreTask *task)
     engine.setVideoSources(loaded);
     QList<VideoSegment> segments;
     if (task->savedSegments) {
-        QStringList dropped;
         for (const VideoSegment &segment : *task->savedSegments) {
             if (const auto kept = restorableVideoSegment(segment, loaded))
                 segments.append(*kept);
-            else
-                dropped << QStringLiteral("%1 s to %2 s of clip %3 at %4 s")
-                               .arg(segment.sourceStart)
-                               .arg(segment.sourceEnd)
-                               .arg(ProjectDocument::uuidText(segment.sourceID))
-                               .arg(segment.offset);
-        }
-        if (!dropped.isEmpty()) {
-            m_window.logStore().add(LogEntry::Level::warning, QStringLiteral("Video pieces not restored"),
-                                    QStringLiteral("These pieces lie outside their clips or their clips could not "
-                                                   "be loaded:\n")
-                                        + dropped.join(QLatin1Char('\n')));
-            if (task->lastSessionPath)
-                keepLastSessionCopy(*task->lastSessionPath,
-                                    QStringLiteral("Video pieces of the last session could not be restored. Its "
-                                                   "file was copied to:\n"));
         }
     } else {
         for (const VideoSource &source : loaded) {

@@ -38,9 +38,6 @@ public:
     const std::optional<QList<VideoSegment>> savedSegments;
     const double playheadTime;
 
-    // The last-session file this restore comes from: kept as a backup when a saved
-    // piece cannot be restored, since the next quit writes over it.
-    std::optional<QString> lastSessionPath;
     // The document's video as saved, written at a quit that comes before the restore ends.
     std::optional<QList<VideoFileRef>> savedFiles;
 
