@@ -112,11 +112,12 @@ QList<double> beepStarts(const QString &file)
 
 // Exports numbered clips small, at `fps`, with the track's time over them.
 ::testing::AssertionResult exportNumbered(const QString &output, const QList<VideoSource> &sources,
-                                          const QList<VideoSegment> &segments, double fps, const GPXTrack &track)
+                                          const QList<VideoSegment> &segments, double fps, const GPXTrack &track,
+                                          const QSizeF &size = QSizeF(320, 180))
 {
     ExportTask task = regularTask(output, sources, segments);
     task.videoFPS = fps;
-    task.videoResolution = QSizeF(320, 180);
+    task.videoResolution = size;
     task.tracks = {track};
     task.segments = {wholeTrack(track)};
     VideoExporter exporter;
@@ -302,13 +303,15 @@ TEST(VideoExporter, EveryFrameIsThePictureOnScreenAtItsInstant)
 }
 
 // Every kind of source people bring, cut on and between frame boundaries, from
-// its start and to its end: each exported frame is the picture on screen at its
-// instant by the clip's own frame times, and sound before the picture is kept.
+// its start and to its end (and where only sound is left): each exported frame is
+// the picture on screen at its instant by the clip's own frame times, and sound
+// before the picture is kept. A clip with a cover picture before its picture
+// stream is also exported whole, as it is.
 TEST(VideoExporter, EveryKindOfSourceShowsThePictureOnScreenAtEachInstant)
 {
     QTemporaryDir dir;
-    const GPXTrack track = makeTrack(8);
-    for (const testsupport::SourceKind &kind : testsupport::sourceKinds()) {
+    const GPXTrack track = makeTrack(12);
+    for (const testsupport::SourceKind &kind : testsupport::sourceKinds() + testsupport::cameraKinds()) {
         SCOPED_TRACE(kind.name);
         const QString file = testsupport::makeSourceKind(dir.path(), kind);
         ASSERT_FALSE(file.isEmpty());
@@ -324,6 +327,8 @@ TEST(VideoExporter, EveryKindOfSourceShowsThePictureOnScreenAtEachInstant)
             cuts << std::pair{3.5, 4.5} << std::pair{7.2, 8.0} << std::pair{10.01, 11};
         if (name == QLatin1String("vfr.mp4"))
             cuts << std::pair{4.0, 4.8} << std::pair{4.5, 5.5} << std::pair{0.555, 1.4};
+        if (name == QLatin1String("soundlong.mp4"))
+            cuts.insert(2, std::pair{4.5, 5.5});  // only sound there: the last picture holds
         QList<VideoSegment> segments;
         QList<int> frames;
         double offset = 0;
@@ -331,12 +336,26 @@ TEST(VideoExporter, EveryKindOfSourceShowsThePictureOnScreenAtEachInstant)
             const auto count = std::llround((to - from) * fps);
             segments << cut(source, from, to, offset);
             for (long long n = 0; n < count; ++n)
-                frames << testsupport::frameOnScreen(starts, from + n / fps);
+                frames << kind.firstPicture + testsupport::frameOnScreen(starts, from + n / fps);
             offset += count / fps;
         }
         const QString output = dir.filePath(QStringLiteral("out-") + name + QStringLiteral(".mp4"));
-        ASSERT_TRUE(exportNumbered(output, {source}, segments, fps, track));
+        const bool portrait = source.resolution.height() > source.resolution.width();
+        ASSERT_TRUE(exportNumbered(output, {source}, segments, fps, track,
+                                   portrait ? QSizeF(180, 320) : QSizeF(320, 180)));
         EXPECT_EQ(shownFrameNumbers(output), frames);
+        if (name == QLatin1String("cover.mp4")) {
+            const QString whole = dir.filePath(QStringLiteral("whole-") + name);
+            ExportTask task = regularTask(whole, {source}, {cut(source, 0, source.duration, 0)});
+            task.tracks = {track};
+            task.segments = {wholeTrack(track)};
+            VideoExporter exporter;
+            ASSERT_TRUE(exportSucceeds(exporter, task));
+            QList<int> all;
+            for (long long n = 0; n < std::llround(source.duration * source.fps); ++n)
+                all << kind.firstPicture + testsupport::frameOnScreen(starts, n / source.fps);
+            EXPECT_EQ(shownFrameNumbers(whole), all);
+        }
         if (kind.soundFirst) {
             const QList<double> heard = beepStarts(output);
             ASSERT_FALSE(heard.isEmpty());
