@@ -189,7 +189,7 @@ std::optional<SourceCut> SourceFrameReader::cutAt(double seconds)
     // microsecond early. Its seek must then still land at or before the picture.
     const std::int64_t start = startMicros(m_context.get());
     const std::int64_t frameMicros = av_rescale_q_rnd(frame, stream->time_base, AV_TIME_BASE_Q, AV_ROUND_DOWN);
-    double from = double(frameMicros - 1 - start) / AV_TIME_BASE;
+    double from = (double(frameMicros) - 1 - double(start)) / AV_TIME_BASE;
     for (double back = 1; from > 0; from -= back, back *= 2) {
         from = std::floor(from * AV_TIME_BASE) / AV_TIME_BASE;
         Scan check;

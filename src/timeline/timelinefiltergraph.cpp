@@ -68,7 +68,9 @@ QString fitted(const VideoSource &source, const QString &w, const QString &h)
     if (source.pixelAspect == 1.0 || shown.isEmpty())
         return QStringLiteral("scale=%1:%2:force_original_aspect_ratio=decrease,").arg(w, h) + pad;
     const double scale = std::min(w.toDouble() / shown.width(), h.toDouble() / shown.height());
-    const auto side = [scale](double length) { return QString::number(std::max<std::int64_t>(1, std::llround(length * scale))); };
+    const auto side = [scale](double length) {
+        return QString::number(std::max<std::int64_t>(1, std::llround(length * scale)));
+    };
     return QStringLiteral("scale=%1:%2,").arg(side(shown.width()), side(shown.height())) + pad;
 }
 
@@ -231,7 +233,7 @@ std::optional<TimelineFilterGraph> ffmpegFilterGraph(const std::optional<VideoTi
             // very end, a piece wholly after the last picture) holds the last picture
             // for as long as the piece reads, the frame-rate filter's last tick
             // included; the piece's frame count stops the copies.
-            const QString leadNanoseconds = QString::number(std::llround(lead * 1e9) + 1000);
+            const QString leadNanoseconds = QString::number(saturatedInt64(std::round(lead * 1e9) + 1000));
             chains << (QStringLiteral("[%1:V:0]tpad=stop_mode=clone:stop_duration=%2,%3,setsar=1,"
                                       "settb=1/1000000000,setpts=PTS-%5,fps=%4:start_time=0:round=up,")
                            .arg(k, seconds(readLength), fitted(*piece.source, w, h), rate, leadNanoseconds)
