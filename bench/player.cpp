@@ -356,7 +356,7 @@ SizeFigures playAndWatch(VideoPlayerService &service, PreviewPlayer &player, dou
     return {played > 0 ? std::min(1.0, seen.size() / (played * fps)) : 0.0, longest};
 }
 
-int runSizes(int pairs)
+int runSizes(int pairs, QSize viewSize)
 {
     QTemporaryDir dir;
     struct Kind {
@@ -386,7 +386,7 @@ int runSizes(int pairs)
     VideoPlayerService service(player);
     PlayerView view;
     view.setPlayer(player);
-    view.resize(960, 540);
+    view.resize(viewSize);
     view.show();
     std::vector<VideoSource> sources;
     for (const Kind &k : kinds)
@@ -404,8 +404,8 @@ int runSizes(int pairs)
         double l[1] = {0};
         return getloadavg(l, 1) == 1 ? l[0] : -1.0;
     };
-    std::printf("playback under a 960x540 view, %d alternating pairs with the reference; load %.1f on %d cores\n",
-                pairs, load(), QThread::idealThreadCount());
+    std::printf("playback under a %dx%d view, %d alternating pairs with the reference; load %.1f on %d cores\n",
+                viewSize.width(), viewSize.height(), pairs, load(), QThread::idealThreadCount());
     std::printf("%-28s %-22s %-22s %s\n", "clip", "pictures shown (worst)", "longest hold (worst)",
                 "shown vs reference");
     for (size_t i = 1; i < kinds.size(); ++i) {
@@ -448,6 +448,7 @@ int run(const QStringList &args)
 {
     int seeks = 20;
     int pairs = 1;
+    QSize viewSize(960, 540);
     std::optional<GPXTrack> longTrack;
     for (qsizetype k = 0; k < args.size(); ++k) {
         GPXTrack track;
@@ -459,6 +460,10 @@ int run(const QStringList &args)
             }
             longTrack = track;
         } else if (args.at(k) == QStringLiteral("--regular-only") || args.at(k) == QStringLiteral("--sizes")) {
+        } else if (args.at(k) == QStringLiteral("--view") && k + 1 < args.size()) {
+            const QStringList sides = args.at(++k).split(QLatin1Char('x'));
+            if (sides.size() == 2 && sides[0].toInt() > 0 && sides[1].toInt() > 0)
+                viewSize = QSize(sides[0].toInt(), sides[1].toInt());
         } else if (args.at(k) == QStringLiteral("--pairs") && k + 1 < args.size()) {
             pairs = std::max(1, args.at(++k).toInt());
         } else {
@@ -466,7 +471,7 @@ int run(const QStringList &args)
         }
     }
     if (args.contains(QStringLiteral("--sizes")))
-        return runSizes(pairs);
+        return runSizes(pairs, viewSize);
     if (const int failed = runRegular(pairs))
         return failed;
     if (args.contains(QStringLiteral("--regular-only")))
@@ -687,7 +692,7 @@ int run(const QStringList &args)
 }
 
 const bool registered =
-    registerCommand("player", "[SEEKS] [--track FILE | --track-points N] [--pairs N] [--regular-only | --sizes]", run);
+    registerCommand("player", "[SEEKS] [--track FILE | --track-points N] [--pairs N] [--regular-only | --sizes [--view WxH]]", run);
 
 } // namespace
 } // namespace routereel::bench

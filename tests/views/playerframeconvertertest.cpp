@@ -247,3 +247,4 @@ TEST(PlayerFrameConverter, NonSquarePixelsShowAtTheirDisplayedShapeAloneAndAfter
         EXPECT_TRUE(mediatest::near(shot.pixelColor(635, 180), 255, 0, 0)) << c.what;
     }
 }
+
