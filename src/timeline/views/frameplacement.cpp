@@ -36,6 +36,11 @@ FramePlacement FramePlacement::whole(const QSizeF &canvas)
     return p;
 }
 
+FramePlacement FramePlacement::of(const std::optional<QTransform> &fit, const QSizeF &natural, const QSizeF &canvas)
+{
+    return fit && !natural.isEmpty() ? composed(natural, *fit) : whole(canvas);
+}
+
 QTransform FramePlacement::transformFor(const QSizeF &image) const
 {
     if (image.isEmpty())

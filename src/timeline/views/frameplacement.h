@@ -3,6 +3,8 @@
 #include <QSizeF>
 #include <QTransform>
 
+#include <optional>
+
 namespace routereel {
 
 // Where a decoded picture lands on the canvas. The converter hands over images of
@@ -18,6 +20,8 @@ public:
     static FramePlacement composed(const QSizeF &natural, const QTransform &fit);
     // One whole file played as it is: the canvas is its displayed picture.
     static FramePlacement whole(const QSizeF &canvas);
+    // A piece's placement: by its fit when it has one, else as a whole file.
+    static FramePlacement of(const std::optional<QTransform> &fit, const QSizeF &natural, const QSizeF &canvas);
 
     // Image pixels -> canvas; the identity for an empty image or placement.
     QTransform transformFor(const QSizeF &image) const;

@@ -920,8 +920,7 @@ void TimelinePlayer::showFrame(const QVideoFrame &frame)
     ++m_framesShown;
     const Piece *p = m_index >= 0 ? &m_pieces[m_index] : nullptr;
     m_converter->convert(++m_frameTicket, frame, m_displaySize,
-                         p && p->fit ? FramePlacement::composed(p->naturalSize, *p->fit)
-                                     : FramePlacement::whole(m_renderSize));
+                         p ? FramePlacement::of(p->fit, p->naturalSize, m_renderSize) : FramePlacement::whole(m_renderSize));
     m_output->setVideoFrame(frame);
 }
 
@@ -954,9 +953,7 @@ QTransform TimelinePlayer::currentFrameTransform() const
     if (!m_frame.isValid() || m_index < 0)
         return {};
     const Piece &p = m_pieces[m_index];
-    const FramePlacement placement =
-        p.fit ? FramePlacement::composed(p.naturalSize, *p.fit) : FramePlacement::whole(m_renderSize);
-    return placement.transformFor(currentFrame().size());
+    return FramePlacement::of(p.fit, p.naturalSize, m_renderSize).transformFor(currentFrame().size());
 }
 
 } // namespace routereel
