@@ -274,6 +274,14 @@ The file ends before the data its index lists: it is damaged or was not copied w
         <source>the file ends before the data its index lists; it is incomplete or damaged</source>
         <translation>文件在其索引所列的数据之前就结束了；文件不完整或已损坏</translation>
     </message>
+    <message>
+        <source>its start time of %1 s is none a recording has</source>
+        <translation>其起始时间 %1 秒不是任何录像可能有的</translation>
+    </message>
+    <message>
+        <source>its length of %1 s is longer than any recording</source>
+        <translation>其时长 %1 秒超过了任何录像的长度</translation>
+    </message>
 </context>
 <context>
     <name>VideoTimelineError</name>

@@ -8,7 +8,9 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
+#include <limits>
 #include <mutex>
 
 extern "C" {
@@ -81,6 +83,34 @@ bool isPictureStream(const AVStream *stream)
 std::int64_t startMicros(const AVFormatContext *context)
 {
     return context->start_time == AV_NOPTS_VALUE ? 0 : context->start_time;
+}
+
+void checkStartTime(const AVFormatContext *context, const QString &fileName)
+{
+    const double start = double(startMicros(context)) / AV_TIME_BASE;
+    if (std::fabs(start) > latestStartSeconds)
+        throw VideoReadError(fileName, QCoreApplication::translate("VideoReadError",
+                                                                   "its start time of %1 s is none a recording has")
+                                           .arg(start, 0, 'g', 12));
+}
+
+QString implausibleLengthReason(double seconds)
+{
+    return QCoreApplication::translate("VideoReadError", "its length of %1 s is longer than any recording")
+        .arg(seconds, 0, 'g', 12);
+}
+
+std::int64_t saturatedInt64(double value)
+{
+    // 2^63 is exact as a double; anything at or above it does not fit.
+    constexpr double limit = 9223372036854775808.0;
+    if (std::isnan(value))
+        return 0;
+    if (value >= limit)
+        return std::numeric_limits<std::int64_t>::max();
+    if (value < -limit)
+        return std::numeric_limits<std::int64_t>::min();
+    return std::int64_t(value);
 }
 
 bool endsBeforeItsIndex(AVFormatContext *context)

@@ -33,6 +33,23 @@ bool isPictureStream(const AVStream *stream);
 // (AV_TIME_BASE), 0 when the file gives none.
 std::int64_t startMicros(const AVFormatContext *context);
 
+// Start times and lengths beyond these are no recording's. Refusing them keeps
+// every conversion of a source time to microseconds or to a stream's ticks
+// within 64 bits.
+constexpr double latestStartSeconds = 4294967296.0; // 2^32 s: wall-clock stamps of any epoch fit
+constexpr double longestLengthSeconds = 1.0e7;      // about 115 days
+
+// Throws VideoReadError naming `fileName` when the container's start time lies
+// further from 0 than any recording's.
+void checkStartTime(const AVFormatContext *context, const QString &fileName);
+
+// The reason of a VideoReadError for a file whose length no recording has.
+QString implausibleLengthReason(double seconds);
+
+// `value` as a 64-bit integer, held at the type's limits rather than overflowing;
+// 0 for NaN.
+std::int64_t saturatedInt64(double value);
+
 // True when the file's index places data beyond the file's end: a copy or a
 // recording cut short. libav then reads what is there and stops without an
 // error, so the missing rest would pass unnoticed.

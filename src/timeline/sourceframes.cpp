@@ -60,7 +60,15 @@ SourceFrameReader::SourceFrameReader(const QString &path)
         if (int(i) != m_stream)
             m_context->streams[i]->discard = AVDISCARD_ALL;
     }
+    checkStartTime(m_context.get(), QFileInfo(path).fileName());
     m_startTime = double(startMicros(m_context.get())) / AV_TIME_BASE;
+}
+
+// The last tick of the picture stream's time base at or before source time `seconds`.
+std::int64_t SourceFrameReader::tickAt(double seconds) const
+{
+    const double tb = av_q2d(m_context->streams[m_stream]->time_base);
+    return saturatedInt64(std::floor((m_startTime + seconds + timeTolerance) / tb));
 }
 
 // Seeks as ffmpeg does for "-ss seekTo" (none: reads from the file's start), then
@@ -68,13 +76,13 @@ SourceFrameReader::SourceFrameReader(const QString &path)
 bool SourceFrameReader::scan(std::optional<double> seekTo, double seconds, Scan *out)
 {
     AVFormatContext *ctx = m_context.get();
-    const AVStream *stream = ctx->streams[m_stream];
     const std::int64_t start = startMicros(ctx);
     bool sought = false;
     if (seekTo) {
-        std::int64_t ts = std::llround(*seekTo * AV_TIME_BASE) + start;
+        double micros = std::round(*seekTo * AV_TIME_BASE) + double(start);
         if (ffmpegSeeksEarlier(ctx))
-            ts -= 3 * AV_TIME_BASE / 23;
+            micros -= 3 * AV_TIME_BASE / 23;
+        const std::int64_t ts = saturatedInt64(micros);
         sought = avformat_seek_file(ctx, -1, std::numeric_limits<std::int64_t>::min(), ts, ts, 0) >= 0;
     }
     if (!sought) {
@@ -84,8 +92,7 @@ bool SourceFrameReader::scan(std::optional<double> seekTo, double seconds, Scan 
             return false;
     }
 
-    const double tb = av_q2d(stream->time_base);
-    const auto cut = std::int64_t(std::floor((m_startTime + seconds + timeTolerance) / tb));
+    const std::int64_t cut = tickAt(seconds);
     *out = Scan{};
     int past = 0;
     AVPacket *packet = av_packet_alloc();
@@ -100,8 +107,10 @@ bool SourceFrameReader::scan(std::optional<double> seekTo, double seconds, Scan 
                 if (pts > cut)
                     ++past;
             }
-            // Decoding would start after the cut: nothing here can show it.
-            if (out->keyframe && *out->keyframe > cut)
+            // Decoding would start after the cut: nothing here can show it. Read from
+            // the start, the first shown picture is wanted all the same, and in a
+            // stream-copied cut it comes after pictures decoded but never shown.
+            if (sought && out->keyframe && *out->keyframe > cut)
                 break;
         }
         av_packet_unref(packet);
@@ -119,11 +128,14 @@ std::optional<SourceFrame> SourceFrameReader::frameAt(double seconds)
 
 std::optional<SourceFrameReader::Found> SourceFrameReader::find(double seconds)
 {
-    if (!std::isfinite(seconds))
+    if (std::isnan(seconds))
         return std::nullopt;
+    // Any time past the longest length a clip may have shows its last picture, any
+    // time before its start its first.
+    seconds = std::clamp(seconds, -1.0, longestLengthSeconds + 1);
     const AVStream *stream = m_context->streams[m_stream];
     const double tb = av_q2d(stream->time_base);
-    const auto cut = std::int64_t(std::floor((m_startTime + seconds + timeTolerance) / tb));
+    const std::int64_t cut = tickAt(seconds);
     const auto toSeconds = [&](std::int64_t pts) { return pts * tb - m_startTime; };
 
     // The picture on screen at the cut, read from a seek as near before it as works.
@@ -179,7 +191,7 @@ std::optional<SourceCut> SourceFrameReader::cutAt(double seconds)
     // microsecond early. Its seek must then still land at or before the picture.
     const std::int64_t start = startMicros(m_context.get());
     const std::int64_t frameMicros = av_rescale_q_rnd(frame, stream->time_base, AV_TIME_BASE_Q, AV_ROUND_DOWN);
-    double from = double(frameMicros - 1 - start) / AV_TIME_BASE;
+    double from = (double(frameMicros) - 1 - double(start)) / AV_TIME_BASE;
     for (double back = 1; from > 0; from -= back, back *= 2) {
         from = std::floor(from * AV_TIME_BASE) / AV_TIME_BASE;
         Scan check;

@@ -58,6 +58,7 @@ private:
     };
     std::optional<Found> find(double seconds);
     bool scan(std::optional<double> seekTo, double seconds, Scan *out);
+    std::int64_t tickAt(double seconds) const;
 
     FormatContextPtr m_context;
     int m_stream = -1;

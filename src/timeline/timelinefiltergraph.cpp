@@ -58,6 +58,22 @@ std::int64_t evenDimension(double value)
     return n < 4 ? 2 : n;
 }
 
+// Scales a piece to fit inside W x H, centred on black. ffmpeg keeps the stored
+// shape of the pixels when fitting: a clip with non-square pixels is scaled to
+// its displayed shape (the probe's resolution, rotation applied) instead.
+QString fitted(const VideoSource &source, const QString &w, const QString &h)
+{
+    const QString pad = QStringLiteral("pad=%1:%2:(ow-iw)/2:(oh-ih)/2").arg(w, h);
+    const QSizeF shown = source.resolution;
+    if (source.pixelAspect == 1.0 || shown.isEmpty())
+        return QStringLiteral("scale=%1:%2:force_original_aspect_ratio=decrease,").arg(w, h) + pad;
+    const double scale = std::min(w.toDouble() / shown.width(), h.toDouble() / shown.height());
+    const auto side = [scale](double length) {
+        return QString::number(std::max<std::int64_t>(1, std::llround(length * scale)));
+    };
+    return QStringLiteral("scale=%1:%2,").arg(side(shown.width()), side(shown.height())) + pad;
+}
+
 // The arguments that open one clip as a plain file.
 QStringList fileInput(const QUrl &url)
 {
@@ -107,7 +123,8 @@ TimelineFilterGraph directMode(const QUrl &url)
 {
     TimelineFilterGraph g;
     g.inputArguments = fileInput(url);
-    g.videoLabel = QStringLiteral("[1:v]");
+    // "V": the picture, not a cover picture stored before it.
+    g.videoLabel = QStringLiteral("[1:V:0]");
     g.audioMap = QStringLiteral("1:a?");
     g.usesFilterGraph = false;
     return g;
@@ -162,8 +179,11 @@ std::optional<TimelineFilterGraph> ffmpegFilterGraph(const std::optional<VideoTi
             return refuse({TimelineFilterGraphError::Kind::notAbsolutePath, source->url.toLocalFile()});
     }
     if (shifted.singleFullSource()) {
-        // Open the clip the timeline actually shows, whatever path was passed alongside.
-        return directMode(shifted.sourceFor(shifted.segments.first().sourceID)->url);
+        // Open the clip the timeline actually shows, whatever path was passed alongside;
+        // non-square pixels are scaled to their displayed shape first.
+        const VideoSource *whole = shifted.sourceFor(shifted.segments.first().sourceID);
+        if (whole->pixelAspect == 1.0)
+            return directMode(whole->url);
     }
 
     const QList<VideoTimelineSnapshot::Slice> aligned = shifted.frameAlignedSlices(fps);
@@ -199,16 +219,24 @@ std::optional<TimelineFilterGraph> ffmpegFilterGraph(const std::optional<VideoTi
             else if (const double start = fallbackReadStart(piece.sourceStart, piece.source->fps); start > 0)
                 from = start;
             const double lead = piece.sourceStart - from.value_or(0);
+            // Two frames more than the piece: ffmpeg's frame-rate filter ends at the
+            // input's end time and would drop the last picture when the end falls on it.
+            const double readLength = lead + piece.duration + 2 / fps;
             // Output frame n shows the picture on screen at the cut + n frames: the
             // last one starting at or before that instant ("round=up" never takes a
-            // later one). A file whose picture ends early (sound longer than video,
-            // a cut to the very end) still gives its piece every frame: the last one
-            // is repeated.
-            // The last picture before the input ends is repeated twice first: the
-            // frame-rate filter's last tick would otherwise fall on it and lose it.
-            chains << (QStringLiteral("[%1:v]tpad=stop_mode=clone:stop=2,scale=%2:%3:force_original_aspect_ratio=decrease,"
-                                      "pad=%2:%3:(ow-iw)/2:(oh-ih)/2,setsar=1,fps=%4:start_time=%5:round=up,")
-                           .arg(k, w, h, rate, seconds(lead))
+            // later one). The frame-rate filter would round a start time up to the
+            // input's time base (1/600 s in phone clips) and to whole microseconds,
+            // so frames are counted in nanoseconds from the cut instead; a frame
+            // starting within a microsecond after an instant, the precision of a
+            // container's start time, counts as on screen.
+            // A piece whose picture ends early (sound longer than video, a cut to the
+            // very end, a piece wholly after the last picture) holds the last picture
+            // for as long as the piece reads, the frame-rate filter's last tick
+            // included; the piece's frame count stops the copies.
+            const QString leadNanoseconds = QString::number(saturatedInt64(std::round(lead * 1e9) + 1000));
+            chains << (QStringLiteral("[%1:V:0]tpad=stop_mode=clone:stop_duration=%2,%3,setsar=1,"
+                                      "settb=1/1000000000,setpts=PTS-%5,fps=%4:start_time=0:round=up,")
+                           .arg(k, seconds(readLength), fitted(*piece.source, w, h), rate, leadNanoseconds)
                        + QStringLiteral("tpad=stop_mode=clone:stop=-1,trim=end_frame=%1,"
                                         "setpts=N/(%2*TB),format=yuv420p[%3]")
                              .arg(QString::number(frames), rate, v));
@@ -228,10 +256,7 @@ std::optional<TimelineFilterGraph> ffmpegFilterGraph(const std::optional<VideoTi
                 g.inputArguments << QStringLiteral("-ss") << QString::number(*from, 'f', 6);
             if (const int threads = decoderThreads(sourcePieces, piece.source->resolution); threads > 0)
                 g.inputArguments << QStringLiteral("-threads") << QString::number(threads);
-            // Two frames more than the piece: ffmpeg's frame-rate filter ends at the
-            // input's end time and would drop the last picture when the end falls on it.
-            g.inputArguments << QStringLiteral("-t")
-                             << seconds(lead + piece.duration + 2 / fps) << fileInput(piece.source->url);
+            g.inputArguments << QStringLiteral("-t") << seconds(readLength) << fileInput(piece.source->url);
         }
         concatInputs += QStringLiteral("[%1][%2]").arg(v, a);
     }

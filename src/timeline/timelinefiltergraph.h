@@ -21,7 +21,7 @@ struct TimelineFilterGraph {
     // "file", "-i", "file:" and the absolute path: no other protocol is ever read.
     QStringList inputArguments;
     QString filterComplex;       // chains joined by ";" with a trailing ";"; empty in direct mode
-    QString videoLabel;          // "[timelinev]", or "[1:v]" in direct mode
+    QString videoLabel;          // "[timelinev]", or "[1:V:0]" (the picture, no cover) in direct mode
     QString audioMap;            // "[timelinea]", or "1:a?" in direct mode
     bool usesFilterGraph = false;
 

@@ -16,6 +16,10 @@ extern "C" {
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <cstring>
 
 namespace routereel {
 
@@ -26,11 +30,20 @@ double rationalValue(AVRational r)
     return r.num > 0 && r.den > 0 ? av_q2d(r) : 0.0;
 }
 
-// The size shown on screen: the coded size with the display matrix applied,
-// as the bounding box of the transformed rectangle (a quarter turn swaps sides).
-QSizeF displayedSize(const AVStream *stream)
+// A stored pixel's width over its height; 1 when the file states none.
+double pixelAspectOf(const AVFormatContext *ctx, const AVStream *stream)
 {
-    const double w = stream->codecpar->width;
+    const double ratio = rationalValue(av_guess_sample_aspect_ratio(const_cast<AVFormatContext *>(ctx),
+                                                                    const_cast<AVStream *>(stream), nullptr));
+    return ratio > 0 && std::isfinite(ratio) ? ratio : 1.0;
+}
+
+// The size shown on screen: the coded size with its pixels' shape and the
+// display matrix applied, as the bounding box of the transformed rectangle (a
+// quarter turn swaps sides).
+QSizeF displayedSize(const AVStream *stream, double pixelAspect)
+{
+    const double w = stream->codecpar->width * pixelAspect;
     const double h = stream->codecpar->height;
     const auto *matrix = reinterpret_cast<const int32_t *>(
         av_stream_get_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, nullptr));
@@ -55,10 +68,39 @@ double lengthFromStart(const AVFormatContext *ctx, const AVStream *video, const 
     for (const AVStream *s : streams) {
         if (s->start_time == AV_NOPTS_VALUE || s->duration == AV_NOPTS_VALUE || s->duration <= 0)
             return stated;
-        end = std::max(end, double(s->start_time + s->duration) * av_q2d(s->time_base));
+        end = std::max(end, (double(s->start_time) + double(s->duration)) * av_q2d(s->time_base));
     }
     const double measured = end - start;
     return measured > 0 && measured < stated ? measured : stated;
+}
+
+// Seconds from the container's start time to where the last packet of `streams`
+// ends, read from the last keyframe before the stated end: Matroska states no
+// stream lengths, and its own length counts from its clock's zero, which lies
+// before a start time such as a remuxed broadcast's.
+std::optional<double> lastPacketEnd(AVFormatContext *ctx, const QList<const AVStream *> &streams)
+{
+    if (ctx->duration == AV_NOPTS_VALUE || ctx->duration <= 0)
+        return std::nullopt;
+    const std::int64_t target = saturatedInt64(double(startMicros(ctx)) + double(ctx->duration));
+    if (avformat_seek_file(ctx, -1, std::numeric_limits<std::int64_t>::min(), target, target, 0) < 0)
+        return std::nullopt;
+    std::optional<double> end;
+    AVPacket *packet = av_packet_alloc();
+    while (av_read_frame(ctx, packet) >= 0) {
+        for (const AVStream *s : streams) {
+            if (s->index == packet->stream_index && packet->pts != AV_NOPTS_VALUE) {
+                const double at = (double(packet->pts) + double(std::max<std::int64_t>(0, packet->duration)))
+                    * av_q2d(s->time_base);
+                end = std::max(end.value_or(at), at);
+            }
+        }
+        av_packet_unref(packet);
+    }
+    av_packet_free(&packet);
+    if (!end)
+        return std::nullopt;
+    return *end - double(startMicros(ctx)) / AV_TIME_BASE;
 }
 
 } // namespace
@@ -74,6 +116,8 @@ VideoSource VideoSource::probe(const QUrl &url, const QUuid &id)
     if (endsBeforeItsIndex(ctx.get()))
         throw VideoReadError(fileName, endsEarlyReason());
 
+    checkStartTime(ctx.get(), fileName);
+
     const AVStream *video = nullptr;
     QList<const AVStream *> audio;
     for (unsigned i = 0; i < ctx->nb_streams; ++i) {
@@ -86,11 +130,20 @@ VideoSource VideoSource::probe(const QUrl &url, const QUuid &id)
     if (!video)
         throw VideoTimelineError::invalidVideo(fileName);
 
-    const double duration = lengthFromStart(ctx.get(), video, audio);
+    double duration = lengthFromStart(ctx.get(), video, audio);
+    if (std::strstr(ctx->iformat->name, "matroska")) {
+        QList<const AVStream *> streams = audio;
+        streams.prepend(video);
+        if (const auto end = lastPacketEnd(ctx.get(), streams); end && *end > 0)
+            duration = *end;
+    }
     if (!(duration > 0) || !std::isfinite(duration))
         throw VideoTimelineError::invalidVideo(fileName);
+    if (duration > longestLengthSeconds)
+        throw VideoReadError(fileName, implausibleLengthReason(duration));
 
-    const QSizeF shown = displayedSize(video);
+    const double pixelAspect = pixelAspectOf(ctx.get(), video);
+    const QSizeF shown = displayedSize(video, pixelAspect);
     if (!isUsableSize(shown))
         throw VideoTimelineError::invalidVideo(fileName);
 
@@ -110,6 +163,7 @@ VideoSource VideoSource::probe(const QUrl &url, const QUuid &id)
     source.duration = duration;
     source.startTime = double(startMicros(ctx.get())) / AV_TIME_BASE;
     source.resolution = QSizeF(std::round(shown.width()), std::round(shown.height()));
+    source.pixelAspect = pixelAspect;
     source.fps = fps > 0 && std::isfinite(fps) ? fps : 30.0;
     source.bitRate = double(video->codecpar->bit_rate);
     source.hasAudio = !audio.isEmpty();

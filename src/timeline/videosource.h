@@ -13,7 +13,8 @@ struct VideoSource {
     QUrl url;
     double duration = 0;    // seconds from startTime to the end of its last picture or sound; > 0 when probed
     double startTime = 0;   // the container's first timestamp, from which source times count
-    QSizeF resolution;      // displayed size (rotation applied), whole pixels, each side >= 1
+    QSizeF resolution;      // displayed size (pixel shape and rotation applied), whole pixels, each side >= 1
+    double pixelAspect = 1; // a stored pixel's width over its height as displayed (4:3 in HDV), before rotation
     double fps = 30;        // nominal frame rate; 30 when the file gives none
     double bitRate = 0;     // video bits per second as the file states it (0 stays 0)
     bool hasAudio = false;

@@ -96,7 +96,7 @@ TEST(FFmpegCommandLine, RegularWholeClipCopiesAudio)
     ASSERT_TRUE(args);
     const QStringList expected = pipeInput("yuva420p")
         + words(QStringLiteral("-protocol_whitelist file -i file:/clips/ride.mp4 -filter_complex "
-                               "[1:v]fps=30,tpad=stop_mode=clone:stop=-1[clipv];"
+                               "[1:V:0]fps=30,tpad=stop_mode=clone:stop=-1[clipv];"
                                "[0:v]format=yuva420p[ov];[clipv][ov]overlay=0:0:shortest=1:alpha=straight[out] "
                                "-map [out] -r 30 -map 1:a?"))
         + encoder("7200000", "8640000", "14400000") + words(QStringLiteral("-c:a copy")) + progressTo;

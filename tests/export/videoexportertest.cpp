@@ -46,18 +46,24 @@ struct FakeSetup {
     VideoExporter exporter;
 };
 
-// A clip of frame-numbered pictures (frameNumberOf) with a 20 ms beep at `beep` seconds.
-QString numberedClipWithBeep(const QString &dir, const QString &name, double fps, double beep)
+// A clip of 4 s of frame-numbered pictures (frameNumberOf) with a 20 ms beep at
+// `beep` seconds in `soundSeconds` of sound, its picture's times counted in
+// 1/`timescale` s (0: the muxer's own choice).
+QString numberedClipWithBeep(const QString &dir, const QString &name, double fps, double beep,
+                             double soundSeconds = 4, int timescale = 0)
 {
     const QString pictures = testsupport::makeNumberedClip(dir, QStringLiteral("pictures-") + name, 4, false, 320,
                                                            180, fps);
     const QString path = QDir(dir).filePath(name);
-    const QString sound = QStringLiteral("aevalsrc='if(between(t,%1,%1+0.02),0.8*sin(2*PI*1000*t),0)':s=48000:d=4")
-                              .arg(beep);
-    const bool made = !pictures.isEmpty()
-        && testsupport::runFfmpeg({QStringLiteral("-i"), pictures, QStringLiteral("-f"), QStringLiteral("lavfi"),
-                                   QStringLiteral("-i"), sound, QStringLiteral("-c:v"), QStringLiteral("copy"),
-                                   QStringLiteral("-c:a"), QStringLiteral("aac"), path});
+    const QString sound = QStringLiteral("aevalsrc='if(between(t,%1,%1+0.02),0.8*sin(2*PI*1000*t),0)':s=48000:d=%2")
+                              .arg(beep)
+                              .arg(soundSeconds);
+    QStringList args{QStringLiteral("-i"), pictures, QStringLiteral("-f"), QStringLiteral("lavfi"),
+                     QStringLiteral("-i"), sound, QStringLiteral("-c:v"), QStringLiteral("copy"),
+                     QStringLiteral("-c:a"), QStringLiteral("aac")};
+    if (timescale > 0)
+        args << QStringLiteral("-video_track_timescale") << QString::number(timescale);
+    const bool made = !pictures.isEmpty() && testsupport::runFfmpeg(args << path);
     return made ? path : QString();
 }
 
@@ -105,12 +111,13 @@ QList<double> beepStarts(const QString &file)
 }
 
 // Exports numbered clips small, at `fps`, with the track's time over them.
-bool exportNumbered(const QString &output, const QList<VideoSource> &sources, const QList<VideoSegment> &segments,
-                    double fps, const GPXTrack &track)
+::testing::AssertionResult exportNumbered(const QString &output, const QList<VideoSource> &sources,
+                                          const QList<VideoSegment> &segments, double fps, const GPXTrack &track,
+                                          const QSizeF &size = QSizeF(320, 180))
 {
     ExportTask task = regularTask(output, sources, segments);
     task.videoFPS = fps;
-    task.videoResolution = QSizeF(320, 180);
+    task.videoResolution = size;
     task.tracks = {track};
     task.segments = {wholeTrack(track)};
     VideoExporter exporter;
@@ -230,8 +237,9 @@ TEST(VideoExporter, RegularExportHasEveryFrame)
 
 // Each exported frame is the picture the preview shows at its instant, the one
 // covering the piece's source time then, also when a cut lies between two
-// frames and pieces of other frame rates are joined; each piece's sound starts
-// at its cut.
+// frames or a hair before one, pieces of other frame rates are joined and a
+// piece lies where the clip has sound but no picture (its last picture held);
+// each piece's sound starts at its cut.
 TEST(VideoExporter, EveryFrameIsThePictureOnScreenAtItsInstant)
 {
     QTemporaryDir dir;
@@ -239,10 +247,13 @@ TEST(VideoExporter, EveryFrameIsThePictureOnScreenAtItsInstant)
         VideoSource source;
         double beep;
     };
-    const auto clip = [&](const char *name, double fps, double beep) {
-        return Clip{sourceFor(numberedClipWithBeep(dir.path(), QLatin1String(name), fps, beep)), beep};
+    const auto clip = [&](const char *name, double fps, double beep, double sound = 4, int timescale = 0) {
+        return Clip{sourceFor(numberedClipWithBeep(dir.path(), QLatin1String(name), fps, beep, sound, timescale)),
+                    beep};
     };
     const Clip c30 = clip("c30.mp4", 30, 1.2), c25 = clip("c25.mp4", 25, 1.5), ntsc = clip("ntsc.mp4", 30000.0 / 1001, 3.3);
+    // Ticks of 1/600 s as phones write, and sound running 2 s past the picture.
+    const Clip phone = clip("phone.mov", 30, 0.5, 4, 600), tail = clip("tail.mp4", 30, 5, 6);
     const GPXTrack track = makeTrack(4);
     struct Case {
         const char *name;
@@ -259,6 +270,11 @@ TEST(VideoExporter, EveryFrameIsThePictureOnScreenAtItsInstant)
         {"cuts on frames", 30, {piece(c30, 1, 2, 0), piece(c25, 0.4, 1.6, 1)}},
         {"30, 25 and 29.97 fps joined", 30,
          {piece(c30, 0.51, 1.51, 0), piece(c25, 1.01, 2.01, 1), piece(ntsc, 3.02, 3.62, 2)}},
+        // Instants less than one tick of the clip's time base before a frame's start.
+        {"0.5 ms before frames counted in 600ths of a second", 30, {piece(phone, 0.9995, 1.9995, 0)}},
+        {"30 us before frames counted in 15360ths of a second", 30, {piece(c30, 0.99997, 1.99997, 0)}},
+        {"a piece in the sound past the picture, between others", 30,
+         {piece(c30, 0, 1, 0), piece(tail, 4.5, 5.5, 1), piece(c25, 1, 2, 2)}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -268,13 +284,15 @@ TEST(VideoExporter, EveryFrameIsThePictureOnScreenAtItsInstant)
         for (const auto &[clip, s] : c.pieces) {
             segments << s;
             const auto count = std::llround((s.sourceEnd - s.sourceStart) * c.fps);
+            const int last = int(std::lround(4 * clip.source.fps)) - 1;  // each clip has 4 s of pictures
             for (long long n = 0; n < count; ++n)
-                frames << int(std::floor((s.sourceStart + n / c.fps) * clip.source.fps + 1e-6));
+                frames << std::min(last, int(std::floor((s.sourceStart + n / c.fps) * clip.source.fps + 1e-6)));
             if (clip.beep >= s.sourceStart && clip.beep < s.sourceEnd)
                 beeps << s.offset + clip.beep - s.sourceStart;
         }
         const QString output = dir.filePath(QLatin1String(c.name) + QStringLiteral(".mp4"));
-        ASSERT_TRUE(exportNumbered(output, {c30.source, c25.source, ntsc.source}, segments, c.fps, track));
+        ASSERT_TRUE(exportNumbered(output, {c30.source, c25.source, ntsc.source, phone.source, tail.source}, segments,
+                                   c.fps, track));
 
         EXPECT_EQ(shownFrameNumbers(output), frames);
         const QList<double> heard = beepStarts(output);
@@ -285,13 +303,15 @@ TEST(VideoExporter, EveryFrameIsThePictureOnScreenAtItsInstant)
 }
 
 // Every kind of source people bring, cut on and between frame boundaries, from
-// its start and to its end: each exported frame is the picture on screen at its
-// instant by the clip's own frame times, and sound before the picture is kept.
+// its start and to its end (and where only sound is left): each exported frame is
+// the picture on screen at its instant by the clip's own frame times, and sound
+// before the picture is kept. A clip with a cover picture before its picture
+// stream is also exported whole, as it is.
 TEST(VideoExporter, EveryKindOfSourceShowsThePictureOnScreenAtEachInstant)
 {
     QTemporaryDir dir;
-    const GPXTrack track = makeTrack(8);
-    for (const testsupport::SourceKind &kind : testsupport::sourceKinds()) {
+    const GPXTrack track = makeTrack(12);
+    for (const testsupport::SourceKind &kind : testsupport::sourceKinds() + testsupport::cameraKinds()) {
         SCOPED_TRACE(kind.name);
         const QString file = testsupport::makeSourceKind(dir.path(), kind);
         ASSERT_FALSE(file.isEmpty());
@@ -307,6 +327,8 @@ TEST(VideoExporter, EveryKindOfSourceShowsThePictureOnScreenAtEachInstant)
             cuts << std::pair{3.5, 4.5} << std::pair{7.2, 8.0} << std::pair{10.01, 11};
         if (name == QLatin1String("vfr.mp4"))
             cuts << std::pair{4.0, 4.8} << std::pair{4.5, 5.5} << std::pair{0.555, 1.4};
+        if (name == QLatin1String("soundlong.mp4"))
+            cuts.insert(2, std::pair{4.5, 5.5});  // only sound there: the last picture holds
         QList<VideoSegment> segments;
         QList<int> frames;
         double offset = 0;
@@ -314,16 +336,80 @@ TEST(VideoExporter, EveryKindOfSourceShowsThePictureOnScreenAtEachInstant)
             const auto count = std::llround((to - from) * fps);
             segments << cut(source, from, to, offset);
             for (long long n = 0; n < count; ++n)
-                frames << testsupport::frameOnScreen(starts, from + n / fps);
+                frames << kind.firstPicture + testsupport::frameOnScreen(starts, from + n / fps);
             offset += count / fps;
         }
         const QString output = dir.filePath(QStringLiteral("out-") + name + QStringLiteral(".mp4"));
-        ASSERT_TRUE(exportNumbered(output, {source}, segments, fps, track));
+        const bool portrait = source.resolution.height() > source.resolution.width();
+        // Every kind is tried, whichever fails first.
+        if (const auto exported = exportNumbered(output, {source}, segments, fps, track,
+                                                 portrait ? QSizeF(180, 320) : QSizeF(320, 180));
+            !exported) {
+            ADD_FAILURE() << exported.message();
+            continue;
+        }
         EXPECT_EQ(shownFrameNumbers(output), frames);
+        if (name == QLatin1String("cover.mp4")) {
+            const QString whole = dir.filePath(QStringLiteral("whole-") + name);
+            ExportTask task = regularTask(whole, {source}, {cut(source, 0, source.duration, 0)});
+            task.tracks = {track};
+            task.segments = {wholeTrack(track)};
+            VideoExporter exporter;
+            EXPECT_TRUE(exportSucceeds(exporter, task));
+            QList<int> all;
+            for (long long n = 0; n < std::llround(source.duration * source.fps); ++n)
+                all << kind.firstPicture + testsupport::frameOnScreen(starts, n / source.fps);
+            EXPECT_EQ(shownFrameNumbers(whole), all);
+        }
         if (kind.soundFirst) {
             const QList<double> heard = beepStarts(output);
             ASSERT_FALSE(heard.isEmpty());
             EXPECT_NEAR(heard.first(), 0, 0.003);
+        }
+    }
+}
+
+// A clip with 4:3 pixels (HDV's 1440 x 1080 shown as 1920 x 1080, here 240 x 180
+// shown as 320 x 180) fills a 16:9 picture, alone and after a square-pixel clip:
+// no pillarbox at the sides.
+TEST(VideoExporter, NonSquarePixelsShowInTheirDisplayedShape)
+{
+    QTemporaryDir dir;
+    const QString red = dir.filePath(QStringLiteral("hdv.mp4"));
+    ASSERT_TRUE(testsupport::runFfmpeg({"-f", "lavfi", "-i", "color=c=red:s=240x180:r=30:d=2", "-vf", "setsar=4/3",
+                                        "-c:v", "libx264", "-preset", "veryfast", "-pix_fmt", "yuv420p", red}));
+    const VideoSource hdv = sourceFor(red);
+    const VideoSource square = sourceFor(testsupport::makeClip(
+        dir.path(), QStringLiteral("square.mp4"), {.seconds = 2, .width = 320, .height = 180, .color = Qt::blue}));
+    ASSERT_EQ(hdv.resolution, QSizeF(320, 180));
+    struct Case {
+        const char *name;
+        QList<VideoSegment> segments;
+        double redAt;  // an instant showing the red clip
+    };
+    const QList<Case> cases{
+        {"alone", {cut(hdv, 0, 2, 0)}, 0.5},
+        {"after a square-pixel clip", {cut(square, 0, 1, 0), cut(hdv, 0, 1, 1)}, 1.5},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString output = dir.filePath(QLatin1String(c.name) + QStringLiteral(".mp4"));
+        ExportTask task = regularTask(output, {c.segments.first().sourceID == hdv.id ? hdv : square, hdv}, c.segments);
+        const GPXTrack track = makeTrack(3);
+        task.tracks = {track};
+        task.segments = {wholeTrack(track)};
+        VideoExporter exporter;
+        ASSERT_TRUE(exportSucceeds(exporter, task));
+        expectStream(output, "v:0", {{"width", "320"}, {"height", "180"}});
+        for (const int x : {3, 160, 315}) {
+            const QByteArray rgb = decoded({QStringLiteral("-ss"), QString::number(c.redAt), QStringLiteral("-i"),
+                                            output, QStringLiteral("-frames:v"), QStringLiteral("1"),
+                                            QStringLiteral("-vf"), QStringLiteral("crop=2:2:%1:89").arg(x),
+                                            QStringLiteral("-f"), QStringLiteral("rawvideo"),
+                                            QStringLiteral("-pix_fmt"), QStringLiteral("rgb24"), QStringLiteral("-")});
+            ASSERT_GE(rgb.size(), 3);
+            EXPECT_GT(uchar(rgb[0]), 200) << "x " << x << ": not the red clip";
+            EXPECT_LT(uchar(rgb[2]), 60) << "x " << x;
         }
     }
 }

@@ -27,16 +27,18 @@ VideoTimelineSnapshot workedExample()
 }
 
 const QString workedFilter = QStringLiteral(
-    "[1:v]tpad=stop_mode=clone:stop=2,scale=1920:1080:force_original_aspect_ratio=decrease,pad=1920:1080:(ow-iw)/2:(oh-ih)/2,"
-    "setsar=1,fps=30:start_time=0.250000000:round=up,tpad=stop_mode=clone:stop=-1,trim=end_frame=60,"
+    "[1:V:0]tpad=stop_mode=clone:stop_duration=2.316666667,scale=1920:1080:force_original_aspect_ratio=decrease,"
+    "pad=1920:1080:(ow-iw)/2:(oh-ih)/2,"
+    "setsar=1,settb=1/1000000000,setpts=PTS-250001000,fps=30:start_time=0:round=up,tpad=stop_mode=clone:stop=-1,trim=end_frame=60,"
     "setpts=N/(30*TB),format=yuv420p[clipv0];"
     "[1:a]atrim=start=0.250000000,asetpts=PTS-0.250000000/TB,aresample=48000:async=1:first_pts=0,"
     "aformat=sample_fmts=fltp:channel_layouts=stereo,apad,"
     "atrim=duration=2.000000000,asetpts=N/SR/TB[clipa0];"
     "color=c=black:s=1920x1080:r=30:d=1.000000000,format=yuv420p[clipv1];"
     "anullsrc=r=48000:cl=stereo,atrim=duration=1.000000000[clipa1];"
-    "[2:v]tpad=stop_mode=clone:stop=2,scale=1920:1080:force_original_aspect_ratio=decrease,pad=1920:1080:(ow-iw)/2:(oh-ih)/2,"
-    "setsar=1,fps=30:start_time=0.000000000:round=up,tpad=stop_mode=clone:stop=-1,trim=end_frame=30,"
+    "[2:V:0]tpad=stop_mode=clone:stop_duration=1.066666667,scale=1920:1080:force_original_aspect_ratio=decrease,"
+    "pad=1920:1080:(ow-iw)/2:(oh-ih)/2,"
+    "setsar=1,settb=1/1000000000,setpts=PTS-1000,fps=30:start_time=0:round=up,tpad=stop_mode=clone:stop=-1,trim=end_frame=30,"
     "setpts=N/(30*TB),format=yuv420p[clipv2];"
     "anullsrc=r=48000:cl=stereo,atrim=duration=1.000000000[clipa2];"
     "[clipv0][clipa0][clipv1][clipa1][clipv2][clipa2]concat=n=3:v=1:a=1[timelinecat][timelinea];"
@@ -136,6 +138,8 @@ TEST(TimelineFilterGraph, NumbersIgnoreTheProcessLocale)
 TEST(TimelineFilterGraph, DirectModeOpensTheClipUnchanged)
 {
     const VideoSource a = source(10, 1280, 720, true, "/clips/whole.mp4");
+    VideoSource hdv = a;  // 960 x 720 stored, shown 1280 x 720
+    hdv.pixelAspect = 4.0 / 3;
     const QStringList fromSnapshot = {"-protocol_whitelist", "file", "-i", "file:/clips/whole.mp4"};
     struct Case {
         const char *name;
@@ -148,6 +152,7 @@ TEST(TimelineFilterGraph, DirectModeOpensTheClipUnchanged)
         {"whole clip, late", VideoTimelineSnapshot{{a}, {cut(a, 0, 10, 7.5)}, std::nullopt}, fromSnapshot},
         {"trimmed", VideoTimelineSnapshot{{a}, {cut(a, 0.5, 10, 0)}, std::nullopt}, {}},
         {"other canvas", VideoTimelineSnapshot{{a}, {cut(a, 0, 10, 0)}, QSizeF(1920, 1080)}, {}},
+        {"non-square pixels", VideoTimelineSnapshot{{hdv}, {cut(hdv, 0, 10, 0)}, std::nullopt}, {}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -161,9 +166,21 @@ TEST(TimelineFilterGraph, DirectModeOpensTheClipUnchanged)
             EXPECT_FALSE(g.usesFilterGraph);
             EXPECT_EQ(g.inputArguments, c.inputs);
             EXPECT_EQ(g.filterComplex, "");
-            EXPECT_EQ(g.videoLabel, "[1:v]");
+            EXPECT_EQ(g.videoLabel, "[1:V:0]");  // the picture, never a cover picture before it
             EXPECT_EQ(g.audioMap, "1:a?");
         }
+    }
+    // Non-square pixels are scaled to the displayed shape, fitted in the canvas.
+    struct Fit {
+        QSizeF canvas;
+        const char *scale;
+    };
+    for (const Fit &f : {Fit{QSizeF(1280, 720), "scale=1280:720,pad=1280:720:"},
+                         Fit{QSizeF(640, 480), "scale=640:360,pad=640:480:"},
+                         Fit{QSizeF(1080, 1920), "scale=1080:608,pad=1080:1920:"}}) {
+        const QString graph = build(VideoTimelineSnapshot{{hdv}, {cut(hdv, 0, 10, 0)}, f.canvas},
+                                    f.canvas.width(), f.canvas.height()).filterComplex;
+        EXPECT_TRUE(graph.contains(QLatin1String(",") + f.scale)) << graph.toStdString();
     }
 }
 
@@ -193,7 +210,7 @@ TEST(TimelineFilterGraph, SizesAndFrameRates)
     EXPECT_TRUE(std::isnan(frameRateValue("0/0")));
 
     const TimelineFilterGraph ntsc = build(one, 1920, 1080, "30000/1001");
-    EXPECT_TRUE(ntsc.filterComplex.contains("fps=30000/1001:start_time=0.000000000:round=up,tpad=stop_mode=clone:stop=-1,"));
+    EXPECT_TRUE(ntsc.filterComplex.contains("setpts=PTS-1000,fps=30000/1001:start_time=0:round=up,tpad=stop_mode=clone:stop=-1,"));
     EXPECT_TRUE(ntsc.filterComplex.endsWith("[timelinecat]setpts=round(N/(30000/1001*TB))[timelinev];"));
     EXPECT_TRUE(ntsc.filterComplex.contains("setpts=N/(30000/1001*TB)"));
     EXPECT_TRUE(ntsc.filterComplex.contains("trim=end_frame=30,"));  // 1 s at 29.97 fps, rounded
@@ -287,12 +304,12 @@ TEST(TimelineFilterGraph, FrameAlignment)
     const VideoTimelineSnapshot dropped{{a}, {cut(a, 0, 1, 0), cut(a, 20, 20.01, 1.005), cut(a, 30, 31, 1.02)},
                                         std::nullopt};
     const TimelineFilterGraph g = build(dropped);
-    EXPECT_FALSE(g.filterComplex.contains("[3:v]"));
+    EXPECT_FALSE(g.filterComplex.contains("[3:V:0]"));
     EXPECT_TRUE(g.filterComplex.endsWith(
         "[clipv0][clipa0][clipv1][clipa1][clipv2][clipa2]concat=n=3:v=1:a=1[timelinecat][timelinea];"
         "[timelinecat]setpts=round(N/(30*TB))[timelinev];"));
-    EXPECT_TRUE(g.filterComplex.contains("[2:v]tpad="));
-    EXPECT_TRUE(g.filterComplex.contains("fps=30:start_time=0.250000000:round=up,"));
+    EXPECT_TRUE(g.filterComplex.contains("[2:V:0]tpad="));
+    EXPECT_TRUE(g.filterComplex.contains("setpts=PTS-250001000,fps=30:start_time=0:round=up,"));
     EXPECT_EQ(g.inputArguments.mid(6), (QStringList{"-ss", "29.763333", "-t", "1.316666667", "-protocol_whitelist",
                                                     "file", "-i", "file:/clips/a.mov"}));
 }

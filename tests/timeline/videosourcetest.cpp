@@ -144,3 +144,62 @@ TEST(VideoSourceProbe, RefusesAFileCutShort)
         }
     }
 }
+
+// Non-square pixels count in the displayed size, before the rotation turns it.
+TEST(VideoSourceProbe, PixelShapeAndRotationMakeTheDisplayedSize)
+{
+    QTemporaryDir dir;
+    const QString hdv = dir.filePath("hdv.mp4");
+    ASSERT_TRUE(testsupport::runFfmpeg({"-f", "lavfi", "-i", "testsrc2=d=1:s=1440x1080:r=25", "-vf", "setsar=4/3",
+                                        "-c:v", "libx264", "-preset", "ultrafast", hdv}));
+    struct Case {
+        const char *rotation;  // none: as written
+        QSizeF shown;
+    };
+    for (const Case &c : {Case{nullptr, {1920, 1080}}, Case{"90", {1080, 1920}}, Case{"180", {1920, 1080}}}) {
+        SCOPED_TRACE(c.rotation ? c.rotation : "none");
+        QString file = hdv;
+        if (c.rotation) {
+            file = dir.filePath(QStringLiteral("hdv%1.mp4").arg(c.rotation));
+            ASSERT_TRUE(testsupport::runFfmpeg({"-i", hdv, "-c", "copy", "-metadata:s:v:0",
+                                                QStringLiteral("rotate=%1").arg(c.rotation), file}));
+        }
+        const VideoSource s = probeFile(file);
+        EXPECT_EQ(s.resolution, c.shown);
+        EXPECT_NEAR(s.pixelAspect, 4.0 / 3, 1e-9);
+    }
+}
+
+// Start times and lengths no recording has are refused with the reason, before
+// any conversion of them can overflow.
+TEST(VideoSourceProbe, RefusesTimesNoRecordingHas)
+{
+    QTemporaryDir dir;
+    struct Case {
+        const char *name;
+        QStringList args;  // writes Matroska to the name
+        const char *reason;
+    };
+    const QList<Case> cases = {
+        {"late.mp4", {"-f", "lavfi", "-i", "testsrc=d=1:s=160x90", "-output_ts_offset", "9000000000000"},
+         "start time"},
+        {"long.mkv", {"-f", "lavfi", "-i", "testsrc=d=1:s=160x90", "-itsoffset", "20000000", "-f", "lavfi", "-i",
+                      "sine=d=1", "-map", "0", "-map", "1"},
+         "length"},
+        {"plain.mkv", {"-f", "lavfi", "-i", "testsrc=d=1:s=160x90", "-output_ts_offset", "3600"}, nullptr},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString path = dir.filePath(c.name);
+        ASSERT_TRUE(testsupport::runFfmpeg(c.args + QStringList{"-f", "matroska", path}));
+        try {
+            const VideoSource s = probeFile(path);
+            EXPECT_FALSE(c.reason) << "accepted with a length of " << s.duration;
+            EXPECT_NEAR(s.duration, 1, 0.1);
+        } catch (const VideoReadError &e) {
+            ASSERT_TRUE(c.reason) << e.message().toStdString();
+            EXPECT_EQ(e.fileName(), c.name);
+            EXPECT_TRUE(e.reason().contains(c.reason)) << e.reason().toStdString();
+        }
+    }
+}
