@@ -3,6 +3,9 @@
 // all six widgets, and what each playhead update costs the main thread there.
 // With --track or --track-points the preview runs alternate between the short
 // ride and that track, laid on the timeline whole as an import lays it.
+// With --sizes it plays camera-sized clips (2.7K, 4K, H.264 and HEVC) against a
+// 1080p30 reference, in alternating pairs, and reports how many of their pictures
+// reach the view and how long one stays there at most.
 #include "benchcommand.h"
 #include "longtrack.h"
 #include "support/tickgapprobe.h"
@@ -29,11 +32,13 @@
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QVideoSink>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <vector>
 
@@ -291,10 +296,159 @@ int runRegular(int pairs)
     return 0;
 }
 
+// A numbered clip as a camera writes it: with grain, so that every picture costs
+// real decoding, and B-frames; `codec` is libx264 or libx265.
+QString makeCameraClip(const QString &dir, const QString &name, double seconds, QSize size, int fps,
+                       const QString &codec)
+{
+    const QString path = dir + QLatin1Char('/') + name;
+    const QString source = QStringLiteral("nullsrc=s=48x16:r=%1:d=%2,geq=lum='255*mod(floor(N/pow(2,floor(X*12/W))),2)'"
+                                          ":cb=128:cr=128,scale=%3:%4:flags=neighbor,noise=alls=12:allf=t")
+                               .arg(fps)
+                               .arg(seconds)
+                               .arg(size.width())
+                               .arg(size.height());
+    QStringList args{QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"), source,
+                     QStringLiteral("-c:v"), codec, QStringLiteral("-preset"), QStringLiteral("veryfast"),
+                     QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p"), QStringLiteral("-g"),
+                     QString::number(fps)};
+    if (codec == QStringLiteral("libx265"))
+        args << QStringLiteral("-tag:v") << QStringLiteral("hvc1") << QStringLiteral("-x265-params")
+             << QStringLiteral("log-level=error");
+    return ffmpeg(args << path) ? path : QString();
+}
+
+struct SizeFigures {
+    double shownShare = 0; // distinct pictures that reached the view, of those the played time holds
+    double longestHoldMs = 0;
+};
+
+// Plays `seconds` of the clip loaded in `service` from its start and follows the
+// pictures the view paints.
+SizeFigures playAndWatch(VideoPlayerService &service, PreviewPlayer &player, double fps, double seconds)
+{
+    service.seek(0);
+    waitFor([&] { return !service.isSeeking(); }, 10000);
+    waitFor([] { return false; }, 300); // the first picture settles
+    QElapsedTimer wall;
+    int lastFrame = frameNumberOf(player.displayFrame());
+    std::vector<int> seen;
+    qint64 lastChange = 0;
+    double longest = 0;
+    const auto c = QObject::connect(&player, &PreviewPlayer::frameChanged, [&] {
+        const int frame = frameNumberOf(player.displayFrame());
+        if (frame == lastFrame || !wall.isValid())
+            return;
+        longest = std::max(longest, (wall.nsecsElapsed() - lastChange) / 1e6);
+        lastChange = wall.nsecsElapsed();
+        lastFrame = frame;
+        seen.push_back(frame);
+    });
+    wall.start();
+    service.play();
+    waitFor([&] { return service.clock()->currentTime() >= seconds || !service.wantsToPlay(); }, 30000);
+    const double played = service.clock()->currentTime();
+    longest = std::max(longest, (wall.nsecsElapsed() - lastChange) / 1e6);
+    service.pause();
+    QObject::disconnect(c);
+    std::sort(seen.begin(), seen.end());
+    seen.erase(std::unique(seen.begin(), seen.end()), seen.end());
+    return {played > 0 ? std::min(1.0, seen.size() / (played * fps)) : 0.0, longest};
+}
+
+int runSizes(int pairs, QSize viewSize)
+{
+    QTemporaryDir dir;
+    struct Kind {
+        const char *name;
+        QSize size;
+        int fps;
+        const char *codec;
+        const char *file;
+        QString path;
+    };
+    std::vector<Kind> kinds{{"1080p30 H.264 (reference)", {1920, 1080}, 30, "libx264", "ref.mp4", {}},
+                            {"1080p60 H.264", {1920, 1080}, 60, "libx264", "hd60.mp4", {}},
+                            {"2.7K60 H.264", {2704, 1520}, 60, "libx264", "k27.mp4", {}},
+                            {"4K30 H.264 .mp4", {3840, 2160}, 30, "libx264", "uhd30.mp4", {}},
+                            {"4K30 HEVC .mov", {3840, 2160}, 30, "libx265", "uhd30.mov", {}},
+                            {"4K60 H.264 .mp4", {3840, 2160}, 60, "libx264", "uhd60.mp4", {}}};
+    const double seconds = 4;
+    std::printf("making numbered camera clips (%g s each)...\n", seconds);
+    std::fflush(stdout);
+    for (Kind &k : kinds) {
+        k.path = makeCameraClip(dir.path(), QString::fromLatin1(k.file), seconds, k.size, k.fps,
+                                QString::fromLatin1(k.codec));
+        if (k.path.isEmpty())
+            return 1;
+    }
+    auto *player = new TimelinePlayer;
+    VideoPlayerService service(player);
+    PlayerView view;
+    view.setPlayer(player);
+    view.resize(viewSize);
+    view.show();
+    std::vector<VideoSource> sources;
+    for (const Kind &k : kinds)
+        sources.push_back(VideoSource::probe(QUrl::fromLocalFile(k.path), QUuid::createUuid()));
+    const auto measure = [&](size_t i) {
+        VideoTimelineSnapshot timeline;
+        timeline.sources = {sources[i]};
+        timeline.segments = {cut(sources[i], 0, sources[i].duration, 0)};
+        service.loadTimeline(timeline);
+        if (!waitFor([&] { return service.isMetadataReady() && !service.isSeeking(); }, 20000))
+            return SizeFigures{-1, -1};
+        return playAndWatch(service, *player, kinds[i].fps, seconds - 0.5);
+    };
+    const auto load = [] {
+        double l[1] = {0};
+        return getloadavg(l, 1) == 1 ? l[0] : -1.0;
+    };
+    std::printf("playback under a %dx%d view, %d alternating pairs with the reference; load %.1f on %d cores\n",
+                viewSize.width(), viewSize.height(), pairs, load(), QThread::idealThreadCount());
+    std::printf("%-28s %-22s %-22s %s\n", "clip", "pictures shown (worst)", "longest hold (worst)",
+                "shown vs reference");
+    for (size_t i = 1; i < kinds.size(); ++i) {
+        std::vector<SizeFigures> ref;
+        std::vector<SizeFigures> subject;
+        for (int pair = 0; pair < pairs; ++pair) {
+            // Alternating order, so that a change of the machine's load falls on both.
+            if (pair % 2 == 0) {
+                ref.push_back(measure(0));
+                subject.push_back(measure(i));
+            } else {
+                subject.push_back(measure(i));
+                ref.push_back(measure(0));
+            }
+        }
+        const auto worstShare = [](const std::vector<SizeFigures> &v) {
+            double w = 1;
+            for (const SizeFigures &f : v)
+                w = std::min(w, f.shownShare);
+            return w;
+        };
+        const auto worstHold = [](const std::vector<SizeFigures> &v) {
+            double w = 0;
+            for (const SizeFigures &f : v)
+                w = f.shownShare < 0 ? 1e9 : std::max(w, f.longestHoldMs);
+            return w;
+        };
+        double ratio = 0;
+        for (int pair = 0; pair < pairs; ++pair)
+            ratio += ref[pair].shownShare > 0 ? subject[pair].shownShare / ref[pair].shownShare : 0;
+        std::printf("%-28s %5.1f %% (ref %5.1f %%)  %6.1f ms (ref %5.1f)  %.2f   load %.1f\n", kinds[i].name,
+                    100 * worstShare(subject), 100 * worstShare(ref), worstHold(subject), worstHold(ref),
+                    ratio / pairs, load());
+        std::fflush(stdout);
+    }
+    return 0;
+}
+
 int run(const QStringList &args)
 {
     int seeks = 20;
     int pairs = 1;
+    QSize viewSize(960, 540);
     std::optional<GPXTrack> longTrack;
     for (qsizetype k = 0; k < args.size(); ++k) {
         GPXTrack track;
@@ -305,13 +459,19 @@ int run(const QStringList &args)
                 return 2;
             }
             longTrack = track;
-        } else if (args.at(k) == QStringLiteral("--regular-only")) {
+        } else if (args.at(k) == QStringLiteral("--regular-only") || args.at(k) == QStringLiteral("--sizes")) {
+        } else if (args.at(k) == QStringLiteral("--view") && k + 1 < args.size()) {
+            const QStringList sides = args.at(++k).split(QLatin1Char('x'));
+            if (sides.size() == 2 && sides[0].toInt() > 0 && sides[1].toInt() > 0)
+                viewSize = QSize(sides[0].toInt(), sides[1].toInt());
         } else if (args.at(k) == QStringLiteral("--pairs") && k + 1 < args.size()) {
             pairs = std::max(1, args.at(++k).toInt());
         } else {
             seeks = std::max(1, args.at(k).toInt());
         }
     }
+    if (args.contains(QStringLiteral("--sizes")))
+        return runSizes(pairs, viewSize);
     if (const int failed = runRegular(pairs))
         return failed;
     if (args.contains(QStringLiteral("--regular-only")))
@@ -532,7 +692,7 @@ int run(const QStringList &args)
 }
 
 const bool registered =
-    registerCommand("player", "[SEEKS] [--track FILE | --track-points N] [--pairs N] [--regular-only]", run);
+    registerCommand("player", "[SEEKS] [--track FILE | --track-points N] [--pairs N] [--regular-only | --sizes [--view WxH]]", run);
 
 } // namespace
 } // namespace routereel::bench

@@ -60,13 +60,17 @@ std::vector<PreviewAudioPiece> audioFor(const ClipTracks &tracks, double clipSta
 } // namespace
 
 QTransform PreviewComposition::fitTransform(const QSizeF &naturalSize, const QTransform &preferred,
-                                            const QSizeF &canvas)
+                                            const QSizeF &canvas, const QSizeF &displayed)
 {
     const QRectF upright = preferred.mapRect(QRectF(QPointF(0, 0), naturalSize));
-    const double k = std::min(canvas.width() / upright.width(), canvas.height() / upright.height());
-    return preferred * QTransform::fromScale(k, k)
-        * QTransform::fromTranslate((canvas.width() - upright.width() * k) * 0.5 - upright.x() * k,
-                                    (canvas.height() - upright.height() * k) * 0.5 - upright.y() * k);
+    // Non-square pixels: the upright picture is stretched to the shape it is shown at.
+    const QSizeF shown = displayed.isEmpty() ? upright.size() : displayed;
+    const double sx = shown.width() / upright.width();
+    const double sy = shown.height() / upright.height();
+    const double k = std::min(canvas.width() / shown.width(), canvas.height() / shown.height());
+    return preferred * QTransform::fromScale(sx * k, sy * k)
+        * QTransform::fromTranslate((canvas.width() - shown.width() * k) * 0.5 - upright.x() * sx * k,
+                                    (canvas.height() - shown.height() * k) * 0.5 - upright.y() * sy * k);
 }
 
 std::optional<PreviewPlan> PreviewComposition::makePlan(const VideoTimelineSnapshot &snapshot,
@@ -118,7 +122,7 @@ std::optional<PreviewPlan> PreviewComposition::makePlan(const VideoTimelineSnaps
         piece.sourceStart = *sourceStart;
         piece.clipStartTime = source.startTime;
         piece.naturalSize = tracks.naturalSize;
-        piece.fit = fitTransform(tracks.naturalSize, tracks.preferredTransform, canvas);
+        piece.fit = fitTransform(tracks.naturalSize, tracks.preferredTransform, canvas, source.resolution);
         piece.audio = audioFor(tracks, source.startTime, *start, length, *sourceStart);
         plan.pieces.push_back(std::move(piece));
     }

@@ -33,9 +33,11 @@ public:
     static QFuture<std::optional<PreviewPlan>> makePlanAsync(const VideoTimelineSnapshot &snapshot,
                                                              std::shared_ptr<std::atomic_bool> cancel);
 
-    // The clip's stored picture turned upright, scaled to fill the canvas in one
-    // direction and centred in the other.
-    static QTransform fitTransform(const QSizeF &naturalSize, const QTransform &preferred, const QSizeF &canvas);
+    // The clip's stored picture turned upright, brought to its displayed shape
+    // (`displayed`, the upright size the probe reports; empty: as stored, square
+    // pixels), scaled to fill the canvas in one direction and centred in the other.
+    static QTransform fitTransform(const QSizeF &naturalSize, const QTransform &preferred, const QSizeF &canvas,
+                                   const QSizeF &displayed = {});
 };
 
 } // namespace routereel

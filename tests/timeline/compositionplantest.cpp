@@ -152,28 +152,49 @@ TEST(PreviewComposition, FitTransformUprightsScalesAndCentres)
         QSizeF natural;
         QTransform preferred;
         QSizeF canvas;
-        QRectF expected; // where the stored picture lands on the canvas
+        QSizeF displayed; // as the probe reports it; empty: square pixels
+        QRectF expected;  // where the stored picture lands on the canvas
     };
     const Case cases[] = {
-        {{1280, 720}, {}, {1920, 1080}, {0, 0, 1920, 1080}},
-        {{1920, 1080}, {}, {1280, 720}, {0, 0, 1280, 720}},
+        {{1280, 720}, {}, {1920, 1080}, {}, {0, 0, 1920, 1080}},
+        {{1920, 1080}, {}, {1280, 720}, {}, {0, 0, 1280, 720}},
         // Portrait stored landscape with a quarter turn: bars left and right.
-        {{1920, 1080}, QTransform().rotate(90), {1920, 1080}, {656.25, 0, 607.5, 1080}},
+        {{1920, 1080}, QTransform().rotate(90), {1920, 1080}, {}, {656.25, 0, 607.5, 1080}},
         // A preferred transform with its own translation ends up centred all the same.
-        {{1920, 1080}, QTransform().rotate(90) * QTransform::fromTranslate(1080, 0), {1920, 1080},
+        {{1920, 1080}, QTransform().rotate(90) * QTransform::fromTranslate(1080, 0), {1920, 1080}, {},
          {656.25, 0, 607.5, 1080}},
-        {{640, 640}, {}, {1920, 1080}, {420, 0, 1080, 1080}},
+        {{640, 640}, {}, {1920, 1080}, {}, {420, 0, 1080, 1080}},
+        // 4:3 pixels: 1440 x 1080 stored, shown 16:9, fills a 16:9 canvas.
+        {{1440, 1080}, {}, {1920, 1080}, {1920, 1080}, {0, 0, 1920, 1080}},
+        {{1440, 1080}, {}, {1280, 720}, {1920, 1080}, {0, 0, 1280, 720}},
+        // ...and on a 4:3 canvas it is letterboxed, not squeezed.
+        {{1440, 1080}, {}, {1440, 1080}, {1920, 1080}, {0, 135, 1440, 810}},
+        // Turned a quarter: the wide pixels stand upright, 1080 x 1920 shown.
+        {{1440, 1080}, QTransform().rotate(90), {1080, 1920}, {1080, 1920}, {0, 0, 1080, 1920}},
     };
     for (const Case &c : cases) {
-        const QTransform fit = PreviewComposition::fitTransform(c.natural, c.preferred, c.canvas);
+        const QTransform fit = PreviewComposition::fitTransform(c.natural, c.preferred, c.canvas, c.displayed);
         const QRectF landed = fit.mapRect(QRectF(QPointF(0, 0), c.natural));
-        EXPECT_NEAR(landed.x(), c.expected.x(), 1e-6) << c.natural.width() << "x" << c.natural.height();
-        EXPECT_NEAR(landed.y(), c.expected.y(), 1e-6);
-        EXPECT_NEAR(landed.width(), c.expected.width(), 1e-6);
-        EXPECT_NEAR(landed.height(), c.expected.height(), 1e-6);
+        const auto label = QStringLiteral("%1 shown %2").arg(c.natural.width()).arg(c.displayed.width()).toStdString();
+        EXPECT_NEAR(landed.x(), c.expected.x(), 1e-6) << label;
+        EXPECT_NEAR(landed.y(), c.expected.y(), 1e-6) << label;
+        EXPECT_NEAR(landed.width(), c.expected.width(), 1e-6) << label;
+        EXPECT_NEAR(landed.height(), c.expected.height(), 1e-6) << label;
     }
     // 1280 x 720 onto 1920 x 1080 is a plain scale by 1.5.
     EXPECT_EQ(PreviewComposition::fitTransform({1280, 720}, {}, {1920, 1080}), QTransform::fromScale(1.5, 1.5));
+
+    // In a plan, after a 16:9 clip, a 4:3-pixel clip fills the canvas that clip set.
+    FakeClips clips;
+    clips.tracks["wide.mov"] = clip({1920, 1080});
+    clips.tracks["hdv.m2t"] = clip({1440, 1080});
+    VideoTimelineSnapshot s;
+    s.sources = {sourceAt(QStringLiteral("wide.mov"), 4), sourceAt(QStringLiteral("hdv.m2t"), 4, {1920, 1080})};
+    s.segments = {testsupport::cut(s.sources[0], 0, 4, 0), testsupport::cut(s.sources[1], 0, 4, 4)};
+    const auto plan = PreviewComposition::makePlan(s, clips.reader());
+    ASSERT_TRUE(plan);
+    ASSERT_EQ(plan->pieces.size(), 2u);
+    EXPECT_EQ(plan->pieces[1].fit.mapRect(QRectF(0, 0, 1440, 1080)), QRectF(0, 0, 1920, 1080));
 }
 
 TEST(PreviewComposition, FailuresAndCancellation)

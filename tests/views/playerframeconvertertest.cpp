@@ -1,7 +1,14 @@
+#include "timeline/previewcomposition.h"
 #include "timeline/views/frameconverter.h"
+#include "timeline/views/playerview.h"
+#include "timeline/views/timelineplayer.h"
 
+#include "support/clipgenerator.h"
+#include "support/timelinefixtures.h"
 #include "support/waitfor.h"
+#include "mediatestutil.h"
 
+#include <QTemporaryDir>
 #include <QVideoFrameFormat>
 #include <gtest/gtest.h>
 
@@ -55,6 +62,23 @@ QVideoFrame solid(QVideoFrameFormat::PixelFormat format, int y, int u, int v)
     return frame;
 }
 
+// A `size` NV12 frame whose luma is `luma(x, y)`, chroma neutral.
+QVideoFrame lumaFrame(QSize size, const std::function<int(int, int)> &luma)
+{
+    QVideoFrameFormat f(size, QVideoFrameFormat::Format_NV12);
+    f.setColorSpace(QVideoFrameFormat::ColorSpace_BT601);
+    f.setColorRange(QVideoFrameFormat::ColorRange_Full);
+    QVideoFrame frame(f);
+    EXPECT_TRUE(frame.map(QVideoFrame::WriteOnly));
+    for (int y = 0; y < size.height(); ++y) {
+        for (int x = 0; x < size.width(); ++x)
+            frame.bits(0)[y * frame.bytesPerLine(0) + x] = uchar(luma(x, y));
+    }
+    std::memset(frame.bits(1), 128, size_t(frame.bytesPerLine(1)) * (size.height() / 2));
+    frame.unmap();
+    return frame;
+}
+
 } // namespace
 
 TEST(PlayerFrameConverter, DecoderFormatsBecomeTheirColoursAndFitTheBound)
@@ -87,3 +111,103 @@ TEST(PlayerFrameConverter, DecoderFormatsBecomeTheirColoursAndFitTheBound)
     EXPECT_EQ(answers.back().first, 7u);
     EXPECT_EQ(answers.back().second.size(), QSize(16, 8));
 }
+
+TEST(PlayerFrameConverter, LargePicturesAreReducedWhileConvertedAndStillAverageTheirPixels)
+{
+    // Fine detail (a one-pixel checkerboard) must come out as its mean grey, not as
+    // whichever pixel a sample happens to hit; the left quarter is black throughout.
+    const auto pattern = [](int x, int y) { return x < 96 ? 0 : ((x + y) % 2 ? 255 : 51); };
+    const struct {
+        QSize bound;
+        QSize expected;
+    } cases[] = {
+        {{96, 48}, {96, 48}}, {{128, 64}, {128, 64}}, {{100, 100}, {100, 50}},
+        {{400, 400}, {384, 192}}, // never enlarged
+    };
+    const QVideoFrame frame = lumaFrame({384, 192}, pattern);
+    for (const auto &c : cases) {
+        const QImage image = FrameConverter::toImage(frame, c.bound);
+        ASSERT_EQ(image.size(), c.expected) << c.bound.width();
+        const int mid = image.width() / 2;
+        if (c.expected.width() < 384) {
+            EXPECT_NEAR(qGray(image.pixel(mid, image.height() / 2)), 153, 14) << c.bound.width();
+            EXPECT_NEAR(qGray(image.pixel(mid + 1, image.height() / 2 + 1)), 153, 14) << c.bound.width();
+        }
+        EXPECT_LT(qGray(image.pixel(image.width() / 8, image.height() / 2)), 8) << c.bound.width();
+    }
+}
+
+TEST(PlayerFrameConverter, AnswersArriveNewestLastAndNoneFromBeforeADiscard)
+{
+    FrameConverter converter;
+    std::vector<quint64> answers;
+    QObject::connect(&converter, &FrameConverter::converted,
+                     [&](quint64 ticket, const QImage &, const QTransform &) { answers.push_back(ticket); });
+    const QVideoFrame big = lumaFrame({1920, 1080}, [](int x, int) { return x % 256; });
+    for (quint64 t = 1; t <= 5; ++t)
+        converter.convert(t, big, QSize(480, 270));
+    ASSERT_TRUE(testsupport::waitFor([&] { return !answers.empty() && answers.back() == 5; }));
+    EXPECT_TRUE(std::is_sorted(answers.begin(), answers.end()));
+    // An answer older than one already given, or from before a discard, is not given.
+    answers.clear();
+    converter.convert(4, big, QSize(480, 270));
+    converter.discardBefore(10);
+    converter.convert(9, big, QSize(480, 270));
+    converter.convert(11, big, QSize(480, 270));
+    testsupport::waitFor([] { return false; }, 300);
+    EXPECT_EQ(answers, std::vector<quint64>{11});
+}
+
+TEST(PlayerFrameConverter, NonSquarePixelsShowAtTheirDisplayedShapeAloneAndAfterAWideClip)
+{
+    // 1440 x 1080 with 4:3 pixels, shown 1920 x 1080: a blue band over its left
+    // eighth, red elsewhere. Next to it, a 16:9 green clip.
+    QTemporaryDir dir;
+    const QString hdv = dir.filePath(QStringLiteral("hdv.mp4"));
+    ASSERT_TRUE(testsupport::runFfmpeg(mediatest::ffmpegArgs(
+        "-f lavfi -i color=c=red:s=1440x1080:r=25:d=2,drawbox=x=0:y=0:w=180:h=1080:color=blue:t=fill,setsar=4/3 "
+        "-c:v libx264 -preset veryfast -pix_fmt yuv420p",
+        hdv)));
+    testsupport::ClipSpec wideSpec;
+    wideSpec.width = 1920;
+    wideSpec.height = 1080;
+    wideSpec.color = QColor(0, 255, 0);
+    wideSpec.audio = false;
+    const QString wide = testsupport::makeClip(dir.path(), QStringLiteral("wide.mp4"), wideSpec);
+    ASSERT_FALSE(wide.isEmpty());
+    const VideoSource hdvSource = VideoSource::probe(QUrl::fromLocalFile(hdv), QUuid::createUuid());
+    const VideoSource wideSource = VideoSource::probe(QUrl::fromLocalFile(wide), QUuid::createUuid());
+
+    const struct {
+        const char *what;
+        QList<VideoSegment> segments;
+        double at;
+    } cases[] = {
+        {"alone", {testsupport::cut(hdvSource, 0, 2, 0)}, 1.0},
+        {"after a 16:9 clip", {testsupport::cut(wideSource, 0, 2, 0), testsupport::cut(hdvSource, 0, 2, 2)}, 3.0},
+    };
+    for (const auto &c : cases) {
+        VideoTimelineSnapshot snapshot;
+        snapshot.sources = {wideSource, hdvSource};
+        snapshot.segments = c.segments;
+        const auto plan = PreviewComposition::makePlan(snapshot);
+        ASSERT_TRUE(plan) << c.what;
+        EXPECT_EQ(plan->renderSize, QSizeF(1920, 1080)) << c.what;
+        TimelinePlayer player;
+        PlayerView view;
+        view.setPlayer(&player);
+        view.resize(640, 360);
+        player.replaceItem(plan);
+        ASSERT_TRUE(testsupport::waitFor([&] { return player.itemStatus() == PreviewPlayer::ItemStatus::readyToPlay; }))
+            << c.what;
+        ASSERT_TRUE(mediatest::seekAndWait(player, c.at)) << c.what;
+        ASSERT_FALSE(player.currentFrame().isNull()) << c.what;
+        // Filling the view: the band is 80 of 640 pixels wide, red reaches the right edge.
+        const QImage shot = view.grab().toImage();
+        EXPECT_TRUE(mediatest::near(shot.pixelColor(4, 180), 0, 0, 255)) << c.what;
+        EXPECT_TRUE(mediatest::near(shot.pixelColor(70, 180), 0, 0, 255)) << c.what;
+        EXPECT_TRUE(mediatest::near(shot.pixelColor(92, 180), 255, 0, 0)) << c.what;
+        EXPECT_TRUE(mediatest::near(shot.pixelColor(635, 180), 255, 0, 0)) << c.what;
+    }
+}
+

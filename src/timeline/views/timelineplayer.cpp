@@ -50,17 +50,20 @@ TimelinePlayer::TimelinePlayer(QObject *parent)
     m_converter = new FrameConverter(this);
     // The picture is announced once it is an image; views paint that image, so a
     // repaint for the overlays above never waits for a conversion.
-    connect(m_converter, &FrameConverter::converted, this, [this](quint64 ticket, const QImage &image) {
-        if (ticket != m_frameTicket)
-            return;
-        if (!m_imageValid) {
-            m_image = image;
-            m_imageValid = true;
-        }
-        m_display = m_image;
-        m_displayTransform = currentFrameTransform();
-        emit frameChanged();
-    });
+    connect(m_converter, &FrameConverter::converted, this,
+            [this](quint64 ticket, const QImage &image, const QTransform &toCanvas) {
+                if (!m_frame.isValid())
+                    return;
+                if (ticket == m_frameTicket && !m_imageValid) {
+                    m_image = image;
+                    m_imageValid = true;
+                }
+                // One finished after a newer frame came is still newer than the one on
+                // screen: while conversions take longer than a frame, every one is shown.
+                m_display = image;
+                m_displayTransform = toCanvas;
+                emit frameChanged();
+            });
     for (int i = 0; i < 2; ++i) {
         Deck &deck = m_decks[i];
         deck.media = new QMediaPlayer(this);
@@ -949,11 +952,15 @@ void TimelinePlayer::learnOffset(int d, const QVideoFrame &frame, double clipTim
 
 void TimelinePlayer::showFrame(const QVideoFrame &frame)
 {
+    if (!m_frame.isValid()) // the picture was taken off: nothing converted before stays of use
+        m_converter->discardBefore(m_frameTicket + 1);
     m_frame = frame;
     m_frameDeck = m_active;
     m_imageValid = false;
     ++m_framesShown;
-    m_converter->convert(++m_frameTicket, frame, m_displaySize);
+    const Piece *p = m_index >= 0 ? &m_pieces[m_index] : nullptr;
+    m_converter->convert(++m_frameTicket, frame, m_displaySize,
+                         p ? FramePlacement::of(p->fit, p->naturalSize, m_renderSize) : FramePlacement::whole(m_renderSize));
     m_output->setVideoFrame(frame);
 }
 
@@ -985,31 +992,8 @@ QTransform TimelinePlayer::currentFrameTransform() const
 {
     if (!m_frame.isValid() || m_index < 0)
         return {};
-    // The picture as painted: QVideoFrame::toImage applies the frame's rotation.
-    const QSizeF size = currentFrame().size();
-    if (size.isEmpty())
-        return {};
     const Piece &p = m_pieces[m_index];
-    if (p.fit && !p.naturalSize.isEmpty()) {
-        const QSizeF natural = p.naturalSize;
-        const auto proportional = [](QSizeF a, QSizeF b) {
-            return std::fabs(a.width() * b.height() - a.height() * b.width()) < 0.02 * a.width() * b.height();
-        };
-        // Pictures usually arrive turned upright already; a quarter turn shows in their
-        // proportions. Such a picture goes straight to its place on the canvas.
-        const bool quarterTurn = std::fabs(p.fit->m11()) < 1e-9 && std::fabs(p.fit->m22()) < 1e-9;
-        const bool stored = quarterTurn ? proportional(size, natural) && !proportional(size, natural.transposed())
-                                        : false;
-        if (stored)
-            return QTransform::fromScale(natural.width() / size.width(), natural.height() / size.height()) * *p.fit;
-        const QRectF placed = p.fit->mapRect(QRectF(QPointF(0, 0), natural));
-        return QTransform::fromScale(placed.width() / size.width(), placed.height() / size.height())
-            * QTransform::fromTranslate(placed.x(), placed.y());
-    }
-    const double k = std::min(m_renderSize.width() / size.width(), m_renderSize.height() / size.height());
-    return QTransform::fromScale(k, k)
-        * QTransform::fromTranslate((m_renderSize.width() - size.width() * k) / 2,
-                                    (m_renderSize.height() - size.height() * k) / 2);
+    return FramePlacement::of(p.fit, p.naturalSize, m_renderSize).transformFor(currentFrame().size());
 }
 
 } // namespace routereel
