@@ -12,6 +12,7 @@
 #include <QMediaPlayer>
 #include <QVideoSink>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -48,6 +49,8 @@ TimelinePlayer::TimelinePlayer(QObject *parent)
     selectMediaBackend();
     m_output = new QVideoSink(this);
     m_converter = new FrameConverter(this);
+    m_pictures = new ClipPictures(this);
+    connect(m_pictures, &ClipPictures::ready, this, &TimelinePlayer::picturesReady);
     // The picture is announced once it is an image; views paint that image, so a
     // repaint for the overlays above never waits for a conversion.
     connect(m_converter, &FrameConverter::converted, this, [this](quint64 ticket, const QImage &image) {
@@ -99,8 +102,11 @@ TimelinePlayer::TimelinePlayer(QObject *parent)
     m_switchTimeout.setSingleShot(true);
     m_switchTimeout.setInterval(switchTimeoutMilliseconds);
     connect(&m_switchTimeout, &QTimer::timeout, this, [this] {
-        if (m_switching && m_positionIssued)
+        if (m_switching && m_positionIssued) {
+            if (m_soughtFrame.isValid())
+                showFrame(m_soughtFrame);
             finishSwitch();
+        }
     });
     m_prepareDelay.setSingleShot(true);
     m_prepareDelay.setInterval(prepareDelayMilliseconds);
@@ -187,6 +193,10 @@ PreviewPlayer::ItemId TimelinePlayer::replaceItem(std::optional<PreviewPlan> pla
                                       [&](const Piece &p) { return p.url.toString() == it->first; });
         it = used ? std::next(it) : m_clipFrames.erase(it);
     }
+    std::vector<QString> files;
+    for (const Piece &p : m_pieces)
+        files.push_back(p.url.toLocalFile());
+    m_pictures->keepOnly(files);
     if (m_pieces.empty()) {
         const ItemId item = m_item;
         QMetaObject::invokeMethod(this, [this, item] {
@@ -285,6 +295,8 @@ int TimelinePlayer::loadDeck(const QUrl &url)
 void TimelinePlayer::enterPiece(int index, double time)
 {
     m_inTail = false;
+    m_soughtFrame = QVideoFrame();
+    m_awaitingTail = false;
     m_index = index;
     m_time = time;
     m_lastReported = time;
@@ -307,6 +319,8 @@ void TimelinePlayer::enterPiece(int index, double time)
     // and a seek past that (into a long frame of a variable rate) would show the next.
     m_target = frameStartAt(p, p.sourceStart + std::max(0.0, into));
     m_pieceFirstFrame = firstFrameOf(m_pieces[index]);
+    if (!m_running) // found while the media player seeks
+        m_pictures->requestLeading(p.url.toLocalFile(), m_target);
 
     const int d = loadDeck(p.url);
     if (d != m_active) {
@@ -328,8 +342,17 @@ void TimelinePlayer::positionMedia()
 {
     Deck &deck = m_decks[m_active];
     m_positionIssued = true;
-    if (enterTail(m_target)) {
+    bool pending = false;
+    if (const QVideoFrame tail = tailPicture(m_active, m_target, &pending); tail.isValid() || pending) {
         stillDeck(m_active);
+        m_awaitingTail = pending;
+        if (pending) { // positioned again once decoded
+            m_switchTimeout.start();
+            return;
+        }
+        m_inTail = true;
+        m_gapClock.restart();
+        showFrame(tail);
         finishSwitch();
         return;
     }
@@ -341,8 +364,7 @@ void TimelinePlayer::positionMedia()
             deck.heldAt.reset();
             startDeck(m_active);
         }
-        showFrame(frame);
-        finishSwitch();
+        presentSought(frame);
         return;
     }
     const QVideoFrame &last = deck.lastFrame;
@@ -354,8 +376,7 @@ void TimelinePlayer::positionMedia()
         learnOffset(m_active, last, m_target);
         deck.heldAt = m_target;
         deck.heldFrame = last;
-        showFrame(last);
-        finishSwitch();
+        presentSought(last);
         return;
     }
     requestPosition(m_active, m_target);
@@ -421,17 +442,20 @@ void TimelinePlayer::sendPosition(int d)
         startDeck(d);
     else
         stillDeck(d);
+    // Qt hands pictures over on this thread, so none handed over from here on
+    // was decoded before the seek's flush.
+    deck.handedOverAtSend = deck.handedOver;
     deck.busyTimeout->start();
 }
 
-void TimelinePlayer::deckSettled(int d, const QVideoFrame &frame)
+void TimelinePlayer::deckSettled(int d, const QVideoFrame &frame, bool fresh)
 {
     Deck &deck = m_decks[d];
     deck.busy = false;
     deck.busyTimeout->stop();
     // The decoder clips the picture of an exact seek to the seek point, start and
     // length: it starts at the time sought plus the file's shift (an edit list).
-    learnOffset(d, frame, deck.issuedMs / 1000.0);
+    learnOffset(d, frame, deck.issuedMs / 1000.0, fresh);
     if (frame.isValid() && !(d == m_active && m_running)) {
         deck.heldAt = deck.issued;
         deck.heldFrame = frame;
@@ -500,6 +524,9 @@ void TimelinePlayer::onMediaStatus(int d)
         if (deck.loaded || !deck.media->isSeekable())
             break;
         deck.loaded = true;
+        // Decoded ahead of the clip's end, off this thread.
+        if (deck.media->duration() > 0)
+            m_pictures->requestTail(deck.url.toLocalFile(), deck.media->duration() / 1000.0 - sameInstant);
         clipLoaded(d);
         if (m_status == ItemStatus::failed)
             return;
@@ -642,9 +669,9 @@ void TimelinePlayer::tick()
     }
     if (m_inTail) {
         const Piece &p = m_pieces[m_index];
-        const ClipTail::Picture *picture = tailPicture(m_active, p.sourceStart + (t - p.start));
-        if (picture && picture->frame.startTime() != m_frame.startTime())
-            showFrame(picture->frame);
+        const QVideoFrame picture = tailPicture(m_active, p.sourceStart + (t - p.start));
+        if (picture.isValid() && picture.startTime() != m_frame.startTime())
+            showFrame(picture);
     }
     emit periodicTime(t);
 }
@@ -694,6 +721,7 @@ void TimelinePlayer::takeFrame(int d, const QVideoFrame &frame)
 {
     Deck &deck = m_decks[d];
     ++m_framesDecoded;
+    const bool fresh = ++deck.taken > deck.handedOverAtSend;
     if (!frame.isValid() || deck.media->source() != deck.url)
         return;
     if (deck.pausing && deck.handedOver > deck.handedOverAtPause) {
@@ -717,9 +745,9 @@ void TimelinePlayer::takeFrame(int d, const QVideoFrame &frame)
     const bool answersSeek = deck.busy;
     if (deck.busy) {
         // Frames from before the seek do not settle it.
-        if (deck.sendPending || !fromTime(d, frame, deck.issued))
+        if (deck.sendPending || !fromTime(d, frame, deck.issued, fresh))
             return;
-        deckSettled(d, frame);
+        deckSettled(d, frame, fresh);
         if (deck.busy)
             return; // a newer seek went out: this picture is already stale
     } else if (d == m_active && m_running) {
@@ -747,12 +775,12 @@ void TimelinePlayer::takeFrame(int d, const QVideoFrame &frame)
     if (m_switching) {
         if (!m_positionIssued)
             return;
-        if (!fromTime(d, frame, m_target))
+        if (!fromTime(d, frame, m_target, fresh))
             return;
+        presentSought(frame);
+        return;
     }
     showFrame(frame);
-    if (m_switching)
-        finishSwitch();
 }
 
 void TimelinePlayer::startDeck(int d)
@@ -846,9 +874,11 @@ double TimelinePlayer::firstFrameOf(Piece &p)
 
 // Whether the frame is the one at clipTime rather than one left over from before:
 // its start is the clip time shifted by the file's own shift, which is unknown until
-// a first seek shows it: none, a B-frame delay (an edit list), or the empty time an
-// edit list puts before the first picture.
-bool TimelinePlayer::fromTime(int d, const QVideoFrame &frame, double clipTime) const
+// a first seek shows it: none, a B-frame delay (an edit list), the empty time an
+// edit list puts before the first picture, or the decoded-but-hidden stretch from
+// the keyframe that a stream-copied cut starts with (up to a whole GOP). Until then
+// a picture handed over after the seek went out (`fresh`) is the seek's.
+bool TimelinePlayer::fromTime(int d, const QVideoFrame &frame, double clipTime, bool fresh) const
 {
     if (frame.startTime() < 0)
         return true; // nothing to tell: trust it
@@ -856,51 +886,101 @@ bool TimelinePlayer::fromTime(int d, const QVideoFrame &frame, double clipTime) 
     const double start = frame.startTime() / 1e6;
     if (deck.offsetKnown)
         return std::fabs(start - deck.frameTimeOffset - clipTime) < staleFrameTolerance;
+    if (fresh)
+        return true;
     const auto clip = m_clipFrames.find(deck.url.toString());
     const double firstFrame = clip == m_clipFrames.end() ? 0 : clip->second.firstFrame;
     return std::fabs(start - clipTime) < staleFrameTolerance
         || std::fabs(start + firstFrame - clipTime) < staleFrameTolerance;
 }
 
-const ClipTail::Picture *TimelinePlayer::tailPicture(int d, double clipTime)
+// The picture past the media player's end at clipTime; none before that end or
+// where no picture lies, and none but `pending` while the tail is being decoded.
+QVideoFrame TimelinePlayer::tailPicture(int d, double clipTime, bool *pending)
 {
     Deck &deck = m_decks[d];
     const double end = deck.media->duration() / 1000.0;
     if (!deck.loaded || end <= 0 || clipTime < end - sameInstant)
-        return nullptr;
-    ClipFrames &clip = clipFrames(deck.url);
-    if (!clip.tail) {
-        clip.tail = ClipTail::decode(deck.url.toLocalFile(), end - sameInstant);
-        // Told apart from the deck's own pictures, and placed, by their start on the frames' clock.
-        for (ClipTail::Picture &picture : *clip.tail) {
-            picture.frame.setStartTime(qint64(std::llround((picture.start + deck.frameTimeOffset) * 1e6)));
-            picture.frame.setEndTime(qint64(std::llround((picture.end + deck.frameTimeOffset) * 1e6)));
-        }
+        return {};
+    const QString path = deck.url.toLocalFile();
+    m_pictures->requestTail(path, end - sameInstant);
+    const std::vector<ClipTail::Picture> *tail = m_pictures->tail(path);
+    if (!tail) {
+        if (pending)
+            *pending = true;
+        return {};
     }
     const ClipTail::Picture *found = nullptr;
-    for (const ClipTail::Picture &picture : *clip.tail) {
+    for (const ClipTail::Picture &picture : *tail) {
         if (picture.start <= clipTime + 1e-6)
             found = &picture;
     }
-    return found;
+    return found ? onFramesClock(d, *found) : QVideoFrame();
+}
+
+// Told apart from the deck's own pictures, and placed, by their start on the frames' clock.
+QVideoFrame TimelinePlayer::onFramesClock(int d, const ClipTail::Picture &picture) const
+{
+    QVideoFrame frame = picture.frame;
+    frame.setStartTime(qint64(std::llround((picture.start + m_decks[d].frameTimeOffset) * 1e6)));
+    frame.setEndTime(qint64(std::llround((picture.end + m_decks[d].frameTimeOffset) * 1e6)));
+    return frame;
 }
 
 // Shows the picture at clipTime when the media player cannot, and runs the rest of
-// the piece on a clock of its own.
+// the piece on a clock of its own; while the tail is still being decoded, the
+// picture on screen stays until it is.
 bool TimelinePlayer::enterTail(double clipTime)
 {
-    const ClipTail::Picture *picture = tailPicture(m_active, clipTime);
-    if (!picture)
+    bool pending = false;
+    const QVideoFrame picture = tailPicture(m_active, clipTime, &pending);
+    if (!picture.isValid() && !pending)
         return false;
     m_inTail = true;
     m_gapClock.restart();
-    showFrame(picture->frame);
+    if (picture.isValid())
+        showFrame(picture);
     return true;
 }
 
-void TimelinePlayer::learnOffset(int d, const QVideoFrame &frame, double clipTime)
+// The picture a seek asked for is here: paused, it is shown once the worker has
+// told whether it is a leading picture of an open GOP, which the media player
+// decodes without its references or not at all; then libav's is shown instead.
+void TimelinePlayer::presentSought(QVideoFrame frame)
 {
-    if (!frame.isValid() || frame.startTime() < 0 || !fromTime(d, frame, clipTime))
+    if (!m_running && m_index >= 0 && !m_pieces[m_index].isGap()) {
+        const auto leading = m_pictures->leading(m_pieces[m_index].url.toLocalFile(), m_target);
+        if (!leading) {
+            m_soughtFrame = frame;
+            m_pictures->requestLeading(m_pieces[m_index].url.toLocalFile(), m_target);
+            return;
+        }
+        if (leading->frame.isValid()) {
+            m_soughtFrame = QVideoFrame();
+            showFrame(onFramesClock(m_active, *leading));
+            finishSwitch();
+            return;
+        }
+    }
+    m_soughtFrame = QVideoFrame();
+    showFrame(frame);
+    finishSwitch();
+}
+
+void TimelinePlayer::picturesReady(const QString &path)
+{
+    if (!m_switching || !m_positionIssued || m_index < 0 || m_pieces[m_index].isGap()
+        || m_pieces[m_index].url.toLocalFile() != path)
+        return;
+    if (m_soughtFrame.isValid())
+        presentSought(m_soughtFrame);
+    else if (m_awaitingTail && m_pictures->tail(path))
+        positionMedia();
+}
+
+void TimelinePlayer::learnOffset(int d, const QVideoFrame &frame, double clipTime, bool fresh)
+{
+    if (!frame.isValid() || frame.startTime() < 0 || !fromTime(d, frame, clipTime, fresh))
         return;
     Deck &deck = m_decks[d];
     deck.frameTimeOffset = frame.startTime() / 1e6 - clipTime;
