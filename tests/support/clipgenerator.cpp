@@ -49,11 +49,11 @@ QString makeClip(const QString &dir, const QString &name, const ClipSpec &spec)
 
 
 // The numbered pictures as a lavfi source: drawn small and scaled up, as the pattern
-// needs a column per bar only.
+// needs a column per bar only; with square pixels, which scaling alone would not keep.
 QString numberedPictures(double seconds, int width, int height, const QString &rate)
 {
     return QStringLiteral("nullsrc=s=48x16:r=%1:d=%2,geq=lum='255*mod(floor(N/pow(2,floor(X*12/W))),2)'"
-                          ":cb=128:cr=128,scale=%3:%4:flags=neighbor")
+                          ":cb=128:cr=128,scale=%3:%4:flags=neighbor,setsar=1")
         .arg(rate, QString::number(seconds, 'g', 10))
         .arg(width)
         .arg(height);

@@ -13,12 +13,20 @@ struct SourceKind {
     double seconds;        // the picture's length from its first frame
     double keyframes;      // seconds between keyframes
     bool soundFirst;       // sound starts before the picture, with a beep at 0
+    int firstPicture = 0;  // the number its first shown picture carries (a cut starts later)
 };
 
-// Constant 23.976, 25, 30 and 60 fps with B-frames; a variable rate with a 15 fps
-// stretch and a frame held 3 s; a picture after an empty edit; a B-frame delay
+// Constant 23.976, 25, 30, 50, 59.94 and 60 fps with B-frames; a variable rate with a
+// 15 fps stretch and a frame held 3 s; a picture after an empty edit; a B-frame delay
 // without an edit list; keyframes 10 s apart; sound before the picture; MPEG-TS.
 const QList<SourceKind> &sourceKinds();
+// As cameras, phones and trimming tools write them: a cut made by stream copy between
+// keyframes (.mov with sound, .mp4 without); sound 2 s longer than the picture; sound
+// starting 0.5 s after it; a phone's clip (1/600 time base, jittered 29.97 fps, portrait
+// by rotation matrix, sound) in H.264 and in x265's HEVC with open GOPs; 4K without an
+// edit list, keyframes 10 s apart; a cover picture stored as the first video stream;
+// 1440 x 1080 with 4:3 pixels (shown 1920 x 1080); open-GOP H.264.
+const QList<SourceKind> &cameraKinds();
 
 // Writes the kind's clip into `dir`; "" (and a test failure) when ffmpeg fails.
 QString makeSourceKind(const QString &dir, const SourceKind &kind);
@@ -30,5 +38,8 @@ QList<double> frameStarts(const QString &file);
 // The number of the frame on screen at source time `seconds`: the last one starting
 // at or before it (the first frame before the picture starts).
 int frameOnScreen(const QList<double> &starts, double seconds);
+
+// The frame number each picture of `file` shows, in order (see frameNumberOf).
+QList<int> shownFrameNumbers(const QString &file);
 
 } // namespace testsupport
