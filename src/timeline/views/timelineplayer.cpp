@@ -33,12 +33,13 @@ constexpr double staleFrameTolerance = 0.25;
 // Frame times compared on the media player's clock, which counts whole milliseconds.
 constexpr double sameInstant = 0.0005;
 
-// The media player takes whole milliseconds. Rounded up, a time on a frame boundary
-// (k / 30 s is rarely a whole millisecond) shows the frame that starts there, not
-// the one before.
+// The media player takes whole milliseconds, and a paused seek to the very instant
+// a frame starts shows the frame ending there (a phone's 1/600 time base puts starts
+// on whole milliseconds). The first whole millisecond after the time lies in the
+// frame starting there: no frame is shorter than a millisecond.
 qint64 positionMs(double seconds)
 {
-    return qint64(std::ceil(seconds * 1000 - 1e-6));
+    return qint64(std::floor(seconds * 1000 + 1e-6)) + 1;
 }
 
 } // namespace
