@@ -231,7 +231,9 @@ struct Recorder {
     {
         wall.start();
         QObject::connect(f.player->videoSink(), &QVideoSink::videoFrameChanged, f.player, [this](const QVideoFrame &frame) {
-            const int n = mediatest::frameNumberOf(frame);
+            // A turned picture (a phone's) is read upright.
+            const int n = frame.rotationAngle() == QVideoFrame::Rotation0 ? mediatest::frameNumberOf(frame)
+                                                                           : frameNumberOf(QVideoFrame(frame).toImage());
             if (n >= 0 && (frames.empty() || frames.back() != n))
                 frames.push_back(n);
         });
