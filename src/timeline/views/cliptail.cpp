@@ -188,8 +188,12 @@ std::optional<ClipTail::Picture> ClipTail::leadingPicture(const QString &path, d
         std::unique_ptr<AVFrame, FrameCloser> last;
         double lastStart = 0, lastLength = 0;
         reader.decode([&](const AVFrame *picture, double start, double length) {
+            // The decoder's first pictures after a seek may come with times out of
+            // order: the latest one starting at or before `at`, until well past it.
             if (start > at + 1e-6)
-                return false; // pictures come in the order shown: the one before is it
+                return start < at + 0.5;
+            if (last && start < lastStart)
+                return true;
             last.reset(av_frame_clone(picture));
             lastStart = start;
             lastLength = length;

@@ -10,6 +10,8 @@
 #include <QException>
 #include <QMediaDevices>
 #include <QMediaPlayer>
+#include <QPointer>
+#include <QThreadPool>
 #include <QVideoSink>
 
 #include <algorithm>
@@ -206,6 +208,7 @@ PreviewPlayer::ItemId TimelinePlayer::replaceItem(std::optional<PreviewPlan> pla
         }, Qt::QueuedConnection);
         return m_item;
     }
+    openClipsAhead();
     // The first clip's readiness is the item's; a timeline that starts black
     // has it prepared as the next piece.
     enterPiece(0, 0);
@@ -318,8 +321,8 @@ void TimelinePlayer::enterPiece(int index, double time)
     const double into = std::min(time - p.start, std::max(0.0, p.end - p.start - 0.001));
     // The frame's own start: GStreamer takes a frame's length from the nominal rate,
     // and a seek past that (into a long frame of a variable rate) would show the next.
-    m_target = frameStartAt(p, p.sourceStart + std::max(0.0, into));
     m_pieceFirstFrame = firstFrameOf(m_pieces[index]);
+    m_target = into <= 0 ? m_pieceFirstFrame : frameStartAt(p, p.sourceStart + into);
     if (!m_running) // found while the media player seeks
         m_pictures->requestLeading(p.url.toLocalFile(), m_target);
 
@@ -866,6 +869,54 @@ double TimelinePlayer::frameStartAt(const Piece &p, double clipTime)
     return frame ? p.clipStart + frame->start : clipTime;
 }
 
+// Opens every clip of the item on a worker and looks up its pieces' first frames
+// there: opening reads the file's first GOP, which on a 4K clip with keyframes
+// 10 s apart holds this thread for longer than a frame at a cut.
+void TimelinePlayer::openClipsAhead()
+{
+    std::map<QString, std::vector<double>> wanted; // file: the source seconds its pieces start at
+    for (const Piece &p : m_pieces) {
+        if (!p.isGap() && !m_clipFrames.count(p.url.toString()))
+            wanted[p.url.toString()].push_back(p.sourceStart - p.clipStart);
+    }
+    struct Opened {
+        std::unique_ptr<SourceFrameReader> reader;
+        double firstFrame = 0;
+        std::map<double, double> starts; // source seconds: the start of the frame on screen there
+    };
+    QPointer<TimelinePlayer> self(this);
+    for (auto &[key, times] : wanted) {
+        QThreadPool::globalInstance()->start([self, item = m_item, key, times] {
+            auto opened = std::make_shared<Opened>();
+            try {
+                opened->reader = std::make_unique<SourceFrameReader>(QUrl(key).toLocalFile());
+                const auto first = opened->reader->frameAt(0);
+                opened->firstFrame = opened->reader->startTime() + (first ? first->start : 0);
+                for (const double t : times) {
+                    if (const auto frame = opened->reader->frameAt(t + 1e-9))
+                        opened->starts[t] = frame->start;
+                }
+            } catch (const QException &) {
+                return; // left to the media player to report
+            }
+            QMetaObject::invokeMethod(qApp, [self, item, key, opened] {
+                if (!self || self->m_item != item)
+                    return;
+                const auto [it, added] = self->m_clipFrames.try_emplace(key);
+                if (added) {
+                    it->second.reader = std::move(opened->reader);
+                    it->second.firstFrame = opened->firstFrame;
+                }
+                for (Piece &p : self->m_pieces) {
+                    const auto found = opened->starts.find(p.sourceStart - p.clipStart);
+                    if (p.url.toString() == key && !p.firstFrame && found != opened->starts.end())
+                        p.firstFrame = p.clipStart + found->second;
+                }
+            }, Qt::QueuedConnection);
+        });
+    }
+}
+
 double TimelinePlayer::firstFrameOf(Piece &p)
 {
     if (!p.firstFrame)
@@ -923,6 +974,11 @@ QVideoFrame TimelinePlayer::tailPicture(int d, double clipTime, bool *pending)
 QVideoFrame TimelinePlayer::onFramesClock(int d, const ClipTail::Picture &picture) const
 {
     QVideoFrame frame = picture.frame;
+    // Turned as the media player's own pictures of the clip are (a phone's rotation).
+    if (const QVideoFrame &own = m_decks[d].lastFrame; own.isValid()) {
+        frame.setRotationAngle(own.rotationAngle());
+        frame.setMirrored(own.mirrored());
+    }
     frame.setStartTime(qint64(std::llround((picture.start + m_decks[d].frameTimeOffset) * 1e6)));
     frame.setEndTime(qint64(std::llround((picture.end + m_decks[d].frameTimeOffset) * 1e6)));
     return frame;
@@ -952,7 +1008,10 @@ void TimelinePlayer::presentSought(QVideoFrame frame)
     if (!m_running && m_index >= 0 && !m_pieces[m_index].isGap()) {
         const auto leading = m_pictures->leading(m_pieces[m_index].url.toLocalFile(), m_target);
         if (!leading) {
-            m_soughtFrame = frame;
+            // The first picture that answers: a deck paused while switching may hand
+            // over a few more.
+            if (!m_soughtFrame.isValid())
+                m_soughtFrame = frame;
             m_pictures->requestLeading(m_pieces[m_index].url.toLocalFile(), m_target);
             return;
         }

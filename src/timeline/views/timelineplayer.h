@@ -119,6 +119,7 @@ private:
     ClipFrames &clipFrames(const QUrl &url);
     double frameStartAt(const Piece &p, double clipTime);
     double firstFrameOf(Piece &p);
+    void openClipsAhead();
     bool fromTime(int deck, const QVideoFrame &frame, double clipTime, bool fresh = false) const;
     void learnOffset(int deck, const QVideoFrame &frame, double clipTime, bool fresh = false);
     QVideoFrame tailPicture(int deck, double clipTime, bool *pending = nullptr);
