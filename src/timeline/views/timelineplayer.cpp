@@ -147,7 +147,7 @@ PreviewPlayer::ItemId TimelinePlayer::replaceItem(std::optional<PreviewPlan> pla
     m_index = -1;
     m_inTail = false;
     m_time = 0;
-    m_lastReported = 0;
+    setReported(0);
     m_status = ItemStatus::unknown;
     m_error.clear();
     m_framesShown = 0;
@@ -303,7 +303,7 @@ void TimelinePlayer::enterPiece(int index, double time)
     m_awaitingTail = false;
     m_index = index;
     m_time = time;
-    m_lastReported = time;
+    setReported(time);
     const Piece &p = m_pieces[index];
     if (p.isGap()) {
         m_switching = false;
@@ -593,7 +593,7 @@ void TimelinePlayer::play()
         return;
     }
     setRunning(true);
-    m_lastReported = m_time;
+    setReported(m_time);
     const Piece &p = m_pieces[m_index];
     if (p.isGap() || m_inTail) {
         m_gapClock.restart();
@@ -608,7 +608,7 @@ void TimelinePlayer::pause()
     if (!m_running)
         return;
     m_time = currentTime();
-    m_lastReported = m_time;
+    setReported(m_time);
     setRunning(false);
     for (int d = 0; d < 2; ++d)
         stillDeck(d);
@@ -631,6 +631,13 @@ void TimelinePlayer::showPlayheadFrame()
         && std::fabs(clipSeconds(m_active, m_frame) - wanted) < 3 * sameInstant)
         return;
     enterPiece(index, m_time);
+}
+
+void TimelinePlayer::setReported(double t)
+{
+    m_lastReported = t;
+    m_anchorTime = t;
+    m_anchorWall.restart();
 }
 
 void TimelinePlayer::setRunning(bool running)
@@ -657,6 +664,18 @@ double TimelinePlayer::currentTime() const
         t = m_time + m_gapClock.nsecsElapsed() / 1e9;
     else
         t = p.start + (media()->position() / 1000.0 - p.sourceStart);
+    // The media player's position may leap ahead after a seek where a clip's sound
+    // starts later or ends early (it follows the sound): never further than the
+    // picture on screen has lasted, or than the wall clock before the first one.
+    // (A picture is handed over at its time, so this binds only on such a leap.)
+    const double shown = m_frame.isValid() && m_frameDeck == m_active && !m_inTail
+        ? p.start + (clipSeconds(m_active, m_frame) - p.sourceStart)
+        : std::numeric_limits<double>::quiet_NaN();
+    if (shown >= m_anchorTime && shown <= p.end) {
+        t = std::min(t, shown + m_frameWall.nsecsElapsed() / 1e9 + 0.005);
+    } else if (!p.isGap() && !m_inTail) {
+        t = std::min(t, m_anchorTime + m_anchorWall.nsecsElapsed() / 1e9 + 0.02);
+    }
     t = std::clamp(t, p.start, p.end);
     return std::max(t, m_lastReported);
 }
@@ -666,7 +685,7 @@ void TimelinePlayer::tick()
     if (!m_running || m_index < 0)
         return;
     const double t = currentTime();
-    m_lastReported = t;
+    m_lastReported = t; // not a new anchor: the bound below stays on the wall clock
     if (!m_switching && t >= m_pieces[m_index].end - 1e-6) {
         advance();
         return;
@@ -685,7 +704,7 @@ void TimelinePlayer::advance()
     const double boundary = m_pieces[m_index].end;
     if (m_index + 1 >= int(m_pieces.size())) {
         m_time = boundary;
-        m_lastReported = boundary;
+        setReported(boundary);
         // Told while still running, so that the playhead comes to rest at the end.
         emit periodicTime(boundary);
         setRunning(false);
@@ -1051,6 +1070,7 @@ void TimelinePlayer::showFrame(const QVideoFrame &frame)
 {
     m_frame = frame;
     m_frameDeck = m_active;
+    m_frameWall.restart();
     m_imageValid = false;
     ++m_framesShown;
     m_converter->convert(++m_frameTicket, frame, m_displaySize);

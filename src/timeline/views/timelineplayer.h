@@ -148,6 +148,7 @@ private:
     void tick();
     void finishSeek(bool finished);
     void setRunning(bool running);
+    void setReported(double t);
     void setStatus(ItemStatus status, const QString &error = {});
     void takeFrame(int deck, const QVideoFrame &frame);
     double clipSeconds(int deck, const QVideoFrame &frame) const;
@@ -187,6 +188,8 @@ private:
     int m_index = -1;
     double m_time = 0;           // held time while paused, switching or in a gap
     double m_lastReported = 0;   // keeps the running clock from stepping back
+    double m_anchorTime = 0;     // and from leaping ahead: a time it stood at,
+    QElapsedTimer m_anchorWall;  // and since when
     bool m_running = false;
     bool m_inTail = false;       // showing pictures past the media player's end, on m_gapClock
     QElapsedTimer m_gapClock;
@@ -200,6 +203,7 @@ private:
 
     QVideoFrame m_frame;
     int m_frameDeck = -1;        // the deck that decoded m_frame
+    QElapsedTimer m_frameWall;   // since m_frame was shown
     FrameConverter *m_converter = nullptr;
     quint64 m_frameTicket = 0;
     QSize m_displaySize;   // counts the pictures shown; names their conversions
