@@ -5,7 +5,8 @@
 // ride and that track, laid on the timeline whole as an import lays it.
 // With --sizes it plays camera-sized clips (2.7K, 4K, H.264 and HEVC) against a
 // 1080p30 reference, in alternating pairs, and reports how many of their pictures
-// reach the view and how long one stays there at most.
+// reach the view and how long one stays there at most. With --clip-ends: the main
+// thread's longest stall while playing across clip ends.
 #include "benchcommand.h"
 #include "longtrack.h"
 #include "support/tickgapprobe.h"
@@ -30,6 +31,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
@@ -356,6 +358,12 @@ SizeFigures playAndWatch(VideoPlayerService &service, PreviewPlayer &player, dou
     return {played > 0 ? std::min(1.0, seen.size() / (played * fps)) : 0.0, longest};
 }
 
+double loadAverage()
+{
+    QFile file(QStringLiteral("/proc/loadavg"));
+    return file.open(QIODevice::ReadOnly) ? file.readAll().split(' ').value(0).toDouble() : -1;
+}
+
 int runSizes(int pairs, QSize viewSize)
 {
     QTemporaryDir dir;
@@ -400,12 +408,8 @@ int runSizes(int pairs, QSize viewSize)
             return SizeFigures{-1, -1};
         return playAndWatch(service, *player, kinds[i].fps, seconds - 0.5);
     };
-    const auto load = [] {
-        double l[1] = {0};
-        return getloadavg(l, 1) == 1 ? l[0] : -1.0;
-    };
     std::printf("playback under a %dx%d view, %d alternating pairs with the reference; load %.1f on %d cores\n",
-                viewSize.width(), viewSize.height(), pairs, load(), QThread::idealThreadCount());
+                viewSize.width(), viewSize.height(), pairs, loadAverage(), QThread::idealThreadCount());
     std::printf("%-28s %-22s %-22s %s\n", "clip", "pictures shown (worst)", "longest hold (worst)",
                 "shown vs reference");
     for (size_t i = 1; i < kinds.size(); ++i) {
@@ -438,9 +442,84 @@ int runSizes(int pairs, QSize viewSize)
             ratio += ref[pair].shownShare > 0 ? subject[pair].shownShare / ref[pair].shownShare : 0;
         std::printf("%-28s %5.1f %% (ref %5.1f %%)  %6.1f ms (ref %5.1f)  %.2f   load %.1f\n", kinds[i].name,
                     100 * worstShare(subject), 100 * worstShare(ref), worstHold(subject), worstHold(ref),
-                    ratio / pairs, load());
+                    ratio / pairs, loadAverage());
         std::fflush(stdout);
     }
+    return 0;
+}
+// The main thread's longest busy stretch from a seek near a clip's end through
+// play across that end and the next, as a ruler click and play do it.
+double longestStallAcrossEnds(VideoPlayerService &service, double from, double to)
+{
+    testsupport::TickGapProbe probe(5);
+    service.seek(from);
+    waitFor([&] { return !service.isSeeking(); }, 10000);
+    service.play();
+    waitFor([&] { return !service.wantsToPlay() || service.clock()->playheadTime() >= to; }, 60000);
+    service.pause();
+    waitFor([&] { return !service.isSeeking(); }, 5000);
+    return std::max(0.0, probe.longestGapMs() - 5);
+}
+
+// Playing across clip ends: clips whose last pictures the media player leaves out
+// (B-frames without an edit list, 720p and 4K with keyframes 10 s apart) next to an
+// ordinary one. The reference is the same run within the ordinary clip, measured
+// in alternation.
+int runClipEnds(int pairs)
+{
+    QTemporaryDir dir;
+    std::printf("making clips for the clip ends (720p, 4K with keyframes 10 s apart)...\n");
+    std::fflush(stdout);
+    const auto make = [&](const QString &name, const QString &size, double seconds, int gop, bool edits) {
+        const QString path = dir.filePath(name);
+        QStringList args{QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                         QStringLiteral("testsrc2=s=%1:r=30:d=%2").arg(size).arg(seconds),
+                         QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-preset"),
+                         QStringLiteral("ultrafast"), QStringLiteral("-bf"), QStringLiteral("2"),
+                         QStringLiteral("-g"), QString::number(gop), QStringLiteral("-pix_fmt"),
+                         QStringLiteral("yuv420p")};
+        if (!edits)
+            args << QStringLiteral("-use_editlist") << QStringLiteral("0");
+        return ffmpeg(args << path) ? path : QString();
+    };
+    const QString tail720 = make(QStringLiteral("tail720.mp4"), QStringLiteral("1280x720"), 6, 60, false);
+    const QString plain720 = make(QStringLiteral("plain720.mp4"), QStringLiteral("1280x720"), 8, 60, true);
+    const QString tail4k = make(QStringLiteral("tail4k.mp4"), QStringLiteral("3840x2160"), 11, 300, false);
+    if (tail720.isEmpty() || plain720.isEmpty() || tail4k.isEmpty())
+        return 1;
+    auto *player = new TimelinePlayer;
+    VideoPlayerService service(player);
+    PlayerView view;
+    view.setPlayer(player);
+    view.resize(960, 540);
+    view.show();
+    const auto probe = [](const QString &file) { return VideoSource::probe(QUrl::fromLocalFile(file), QUuid::createUuid()); };
+    const VideoSource a = probe(tail720), b = probe(plain720), k = probe(tail4k);
+    const auto load = [&](QList<VideoSegment> segments) {
+        VideoTimelineSnapshot timeline;
+        timeline.sources = {a, b, k};
+        timeline.segments = std::move(segments);
+        service.loadTimeline(timeline);
+        return waitFor([&] { return service.isMetadataReady() && !service.isSeeking(); }, 20000);
+    };
+    Figures ends, reference;
+    for (int pair = 0; pair < pairs; ++pair) {
+        // a's last 2 s, b 0..2, k's last 2 s, a 0..1: two clip ends, one of them 4K.
+        if (!load({cut(a, a.duration - 2, a.duration, 0), cut(b, 0, 2, 2), cut(k, k.duration - 2, k.duration, 4),
+                   cut(a, 0, 1, 6)}))
+            return 1;
+        ends.ms.push_back(longestStallAcrossEnds(service, 1.2, 6.8));
+        if (!load({cut(b, 0, 8, 0)}))
+            return 1;
+        reference.ms.push_back(longestStallAcrossEnds(service, 1.2, 6.8));
+    }
+    const auto worst = [](const Figures &f) { return f.ms.empty() ? 0.0 : *std::max_element(f.ms.begin(), f.ms.end()); };
+    std::printf("Across clip ends, %d alternating pairs, load average %.2f (goal: longest stall < 50 ms):\n", pairs,
+                loadAverage());
+    ends.print("  longest stall, across clip ends");
+    reference.print("  longest stall, within one clip");
+    std::printf("  %-32s %.2f\n", "ratio worst/reference worst", worst(ends) / std::max(1.0, worst(reference)));
+    std::fflush(stdout);
     return 0;
 }
 
@@ -459,7 +538,8 @@ int run(const QStringList &args)
                 return 2;
             }
             longTrack = track;
-        } else if (args.at(k) == QStringLiteral("--regular-only") || args.at(k) == QStringLiteral("--sizes")) {
+        } else if (args.at(k) == QStringLiteral("--regular-only") || args.at(k) == QStringLiteral("--sizes")
+                   || args.at(k) == QStringLiteral("--clip-ends")) {
         } else if (args.at(k) == QStringLiteral("--view") && k + 1 < args.size()) {
             const QStringList sides = args.at(++k).split(QLatin1Char('x'));
             if (sides.size() == 2 && sides[0].toInt() > 0 && sides[1].toInt() > 0)
@@ -472,6 +552,8 @@ int run(const QStringList &args)
     }
     if (args.contains(QStringLiteral("--sizes")))
         return runSizes(pairs, viewSize);
+    if (args.contains(QStringLiteral("--clip-ends")))
+        return runClipEnds(pairs);
     if (const int failed = runRegular(pairs))
         return failed;
     if (args.contains(QStringLiteral("--regular-only")))
@@ -692,7 +774,7 @@ int run(const QStringList &args)
 }
 
 const bool registered =
-    registerCommand("player", "[SEEKS] [--track FILE | --track-points N] [--pairs N] [--regular-only | --sizes [--view WxH]]", run);
+    registerCommand("player", "[SEEKS] [--track FILE | --track-points N] [--pairs N] [--regular-only | --sizes [--view WxH] | --clip-ends]", run);
 
 } // namespace
 } // namespace routereel::bench

@@ -11,6 +11,7 @@
 
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QVideoSink>
 #include <gtest/gtest.h>
@@ -230,7 +231,9 @@ struct Recorder {
     {
         wall.start();
         QObject::connect(f.player->videoSink(), &QVideoSink::videoFrameChanged, f.player, [this](const QVideoFrame &frame) {
-            const int n = mediatest::frameNumberOf(frame);
+            // A turned picture (a phone's) is read upright.
+            const int n = frame.rotationAngle() == QVideoFrame::Rotation0 ? mediatest::frameNumberOf(frame)
+                                                                           : frameNumberOf(QVideoFrame(frame).toImage());
             if (n >= 0 && (frames.empty() || frames.back() != n))
                 frames.push_back(n);
         });
@@ -508,10 +511,11 @@ TEST(PlayerFrames, EveryKindOfSourceShowsTheFrameOnScreenAtEachInstant)
 {
     ASSERT_FALSE(clips().b.isEmpty());
     QTemporaryDir dir;
-    for (const testsupport::SourceKind &kind : testsupport::sourceKinds()) {
+    for (const testsupport::SourceKind &kind : testsupport::sourceKinds() + testsupport::cameraKinds()) {
         // GStreamer's MPEG-TS demuxer takes no seek before it has played: not handled yet.
         if (QString::fromLatin1(kind.name).endsWith(QLatin1String(".ts")))
             continue;
+        const int first = kind.firstPicture;
         SCOPED_TRACE(kind.name);
         const QString file = testsupport::makeSourceKind(dir.path(), kind);
         ASSERT_FALSE(file.isEmpty());
@@ -541,13 +545,14 @@ TEST(PlayerFrames, EveryKindOfSourceShowsTheFrameOnScreenAtEachInstant)
         for (const double t : {0.0, 0.5 * starts[1], starts[1], into(starts, 2, 0.7)})
             seeks.emplace_back(third + t, t);
         // The clip's last two frames, at the end of the last piece.
-        for (const double at : {into(starts, starts.size() - 2, 0.5), d - 0.001})
+        // Within the last piece: a clip whose sound runs on past its picture holds the last one there.
+        for (const double at : {std::max(into(starts, starts.size() - 2, 0.5), d - 0.29), d - 0.001})
             seeks.emplace_back(third + e3 + (at - (d - 0.3)), at);
         int matched = 0;
         for (const auto &[t, at] : seeks) {
             ASSERT_TRUE(f.seek(t));
             waitFor([] { return false; }, 30);
-            const int expected = testsupport::frameOnScreen(starts, at);
+            const int expected = first + testsupport::frameOnScreen(starts, at);
             EXPECT_EQ(f.frameOnScreen(), expected) << "paused at " << t << " (source " << at << ")";
             matched += f.frameOnScreen() == expected;
         }
@@ -557,22 +562,22 @@ TEST(PlayerFrames, EveryKindOfSourceShowsTheFrameOnScreenAtEachInstant)
         r.clear();
         ASSERT_TRUE(f.playUntil([&] { return f.service.clock()->playheadTime() >= atCut + 0.2; }));
         const auto b = std::find(r.frames.begin(), r.frames.end(), 30);
-        const bool throughCut = b != r.frames.end() && b != r.frames.begin() && *std::prev(b) == k1;
-        EXPECT_TRUE(throughCut) << "frame " << k1 << " then 30: " << joined(r.frames);
+        const bool throughCut = b != r.frames.end() && b != r.frames.begin() && *std::prev(b) == first + k1;
+        EXPECT_TRUE(throughCut) << "frame " << first + k1 << " then 30: " << joined(r.frames);
 
         // Played through a cut on the same file to the end: the clip's last frame is on
         // screen when play stops.
         ASSERT_TRUE(f.seek(third + e3 - 0.2));
-        const int lastFrame = int(starts.size()) - 1;
+        const int lastFrame = first + int(starts.size()) - 1;
         int atEnd = -1;
         const auto ended = QObject::connect(f.player, &PreviewPlayer::playedToEnd, f.player,
                                             [&] { atEnd = r.frames.empty() ? -1 : r.frames.back(); });
         r.clear();
         ASSERT_TRUE(f.playUntil([] { return false; }));
         QObject::disconnect(ended);
-        const auto k3At = std::find(r.frames.begin(), r.frames.end(), int(k3));
+        const auto k3At = std::find(r.frames.begin(), r.frames.end(), first + int(k3));
         const bool throughSameFileCut = k3At != r.frames.end() && std::next(k3At) != r.frames.end()
-            && *std::next(k3At) == testsupport::frameOnScreen(starts, d - 0.3);
+            && *std::next(k3At) == first + testsupport::frameOnScreen(starts, d - 0.3);
         EXPECT_TRUE(throughSameFileCut) << joined(r.frames);
         EXPECT_EQ(atEnd, lastFrame) << joined(r.frames);
         EXPECT_EQ(f.frameOnScreen(), lastFrame);
@@ -586,5 +591,152 @@ TEST(PlayerFrames, EveryKindOfSourceShowsTheFrameOnScreenAtEachInstant)
                                      .arg(atEnd == lastFrame ? "matched" : "wrong");
         RecordProperty(kind.name, coverage.toStdString());
         std::printf("%s: %s\n", kind.name, qPrintable(coverage));
+    }
+}
+
+// A jump back within one clip at cut times off the composition's ticks: the
+// picture goes straight from the first piece's last frame to the second's first,
+// never through black.
+TEST(PlayerFrames, AJumpBackWithinOneClipShowsNoBlackAtTheCut)
+{
+    const RateClips &c = rateClips(30);
+    ASSERT_FALSE(c.a.isEmpty());
+    Fixture f;
+    VideoTimelineSnapshot s;
+    s.sources = {source(c.a)};
+    s.segments = {cut(s.sources[0], 0.384215, 3.185452, 0), cut(s.sources[0], 2.274985, 3.723901, 2.801237)};
+    ASSERT_TRUE(f.load(s));
+    for (int run = 0; run < 3; ++run) {
+        ASSERT_TRUE(f.seek(2.4));
+        ASSERT_TRUE(f.playUntil([&] { return f.service.clock()->playheadTime() >= 3.2; }));
+        const auto black = std::find_if(f.shown.begin(), f.shown.end(), [](const Shown &e) { return e.frame < 0; });
+        EXPECT_EQ(black, f.shown.end()) << listed(f.shown);
+        const auto second = std::find_if(f.shown.begin(), f.shown.end(), [](const Shown &e) { return e.frame < 90; });
+        EXPECT_NE(second, f.shown.end()) << listed(f.shown);
+    }
+}
+
+namespace {
+
+// Whether every bar of a numbered picture is black or white across its height:
+// a picture decoded without its references shows grey blocks.
+bool wholeBars(const QImage &image)
+{
+    if (image.isNull())
+        return false;
+    for (const double row : {0.2, 0.5, 0.8}) {
+        for (int bar = 0; bar < 12; ++bar) {
+            const int l = image.pixelColor(int((bar + 0.5) * image.width() / 12), int(row * image.height())).lightness();
+            if (l > 70 && l < 185)
+                return false;
+        }
+    }
+    return true;
+}
+
+// ffprobe's packets of the picture in decoding order: (pts, keyframe).
+QList<std::pair<qint64, bool>> packets(const QString &file)
+{
+    QProcess p;
+    p.start(QStringLiteral("ffprobe"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-select_streams"),
+                                        QStringLiteral("v:0"), QStringLiteral("-show_entries"),
+                                        QStringLiteral("packet=pts,flags"), QStringLiteral("-of"),
+                                        QStringLiteral("csv=p=0"), file});
+    p.waitForFinished(60'000);
+    QList<std::pair<qint64, bool>> out;
+    for (const QString &line : QString::fromLatin1(p.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        out.append({line.section(QLatin1Char(','), 0, 0).toLongLong(), line.section(QLatin1Char(','), 1).contains(QLatin1Char('K'))});
+    return out;
+}
+
+// Frame numbers of the pictures shown before their GOP's keyframe but decoded after it.
+QList<int> leadingFrames(const QString &file)
+{
+    const auto list = packets(file);
+    QList<qint64> shown;
+    for (const auto &[pts, key] : list)
+        shown.append(pts);
+    std::sort(shown.begin(), shown.end());
+    QList<int> out;
+    std::optional<qint64> keyframe;
+    for (const auto &[pts, key] : list) {
+        if (key)
+            keyframe = pts;
+        else if (keyframe && pts < *keyframe)
+            out.append(int(std::lower_bound(shown.begin(), shown.end(), pts) - shown.begin()));
+    }
+    return out;
+}
+
+} // namespace
+
+// Clips as trimming tools and cameras write them: a cut by stream copy between
+// keyframes (an edit list that hides the pictures from the keyframe to the cut),
+// and open GOPs (H.264 open-gop, x265's CRA keyframes with leading pictures).
+// Paused seeks show the whole picture on screen at that source time, and a piece
+// of the cut played through shows its last frame before the next piece.
+TEST(PlayerFrames, StreamCopiedCutsAndOpenGopsShowTheFrameOnScreen)
+{
+    ASSERT_FALSE(clips().b.isEmpty());
+    QTemporaryDir dir;
+    const QString pictures = testsupport::numberedPictures(6, 320, 180, QStringLiteral("30")) + QStringLiteral(",noise=alls=12:allf=t");
+    const QString camera = dir.filePath(QStringLiteral("camera.mp4"));
+    ASSERT_TRUE(testsupport::runFfmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"), pictures,
+                                        QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-bf"),
+                                        QStringLiteral("2"), QStringLiteral("-g"), QStringLiteral("30"),
+                                        QStringLiteral("-sc_threshold"), QStringLiteral("0"), camera}));
+    struct Case {
+        const char *name;
+        QStringList args;  // ffmpeg arguments that make it
+        int firstNumber;   // the number on its first picture
+    };
+    const QStringList lavfi{QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"), pictures};
+    const QList<Case> cases{
+        {"cut.mov", {QStringLiteral("-ss"), QStringLiteral("2.3"), QStringLiteral("-i"), camera, QStringLiteral("-c"), QStringLiteral("copy")}, 69},
+        {"cut.mp4", {QStringLiteral("-ss"), QStringLiteral("2.3"), QStringLiteral("-i"), camera, QStringLiteral("-c"), QStringLiteral("copy")}, 69},
+        {"opengop.mp4", lavfi + QStringList{QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-bf"), QStringLiteral("3"),
+                                            QStringLiteral("-x264-params"), QStringLiteral("open-gop=1:keyint=30:min-keyint=30:scenecut=0")}, 0},
+        {"hevc.mov", lavfi + QStringList{QStringLiteral("-c:v"), QStringLiteral("libx265"), QStringLiteral("-x265-params"),
+                                         QStringLiteral("keyint=30:min-keyint=30:log-level=error"), QStringLiteral("-tag:v"), QStringLiteral("hvc1")}, 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString file = dir.filePath(QString::fromLatin1(c.name));
+        ASSERT_TRUE(testsupport::runFfmpeg(QStringList(c.args) << QStringLiteral("-pix_fmt") << QStringLiteral("yuv420p") << file));
+        const QList<double> starts = testsupport::frameStarts(file);
+        ASSERT_GT(starts.size(), 90);
+        const QList<int> leading = leadingFrames(file);
+        Fixture f;
+        Recorder r(f);
+        VideoTimelineSnapshot s;
+        s.sources = {source(file), source(clips().b)};
+        // The clip 1..3 at 0, b 1..2 at 2 (frames 30..59).
+        s.segments = {cut(s.sources[0], 1, 3, 0), cut(s.sources[1], 1, 2, 2)};
+        ASSERT_TRUE(f.load(s));
+        std::vector<int> instants; // frames of the clip to seek into
+        for (int k = 31; k < 89; k += 7)
+            instants.push_back(k);
+        for (const int k : leading) {
+            if (k > 30 && k < 89)
+                instants.push_back(k);
+        }
+        for (const int k : instants) {
+            for (const double fraction : {0.0, 0.6}) {
+                const double at = into(starts, k, fraction);
+                ASSERT_TRUE(f.seek(at - 1));
+                waitFor([] { return false; }, 30);
+                const QImage image = f.player->currentFrame();
+                EXPECT_EQ(frameNumberOf(image), c.firstNumber + testsupport::frameOnScreen(starts, at))
+                    << "paused at source " << at;
+                EXPECT_TRUE(wholeBars(image)) << "paused at source " << at;
+            }
+        }
+        // Played through the cut to b: the clip's frame on screen just before 3 s, then b's first.
+        ASSERT_TRUE(f.seek(1.5));
+        r.clear();
+        ASSERT_TRUE(f.playUntil([&] { return f.service.clock()->playheadTime() >= 2.2; }));
+        const auto b = std::find(r.frames.begin(), r.frames.end(), 30);
+        ASSERT_TRUE(b != r.frames.end() && b != r.frames.begin()) << joined(r.frames);
+        EXPECT_EQ(*std::prev(b), c.firstNumber + testsupport::frameOnScreen(starts, 3 - 1e-4)) << joined(r.frames);
     }
 }

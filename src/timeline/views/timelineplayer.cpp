@@ -10,8 +10,11 @@
 #include <QException>
 #include <QMediaDevices>
 #include <QMediaPlayer>
+#include <QPointer>
+#include <QThreadPool>
 #include <QVideoSink>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -32,12 +35,13 @@ constexpr double staleFrameTolerance = 0.25;
 // Frame times compared on the media player's clock, which counts whole milliseconds.
 constexpr double sameInstant = 0.0005;
 
-// The media player takes whole milliseconds. Rounded up, a time on a frame boundary
-// (k / 30 s is rarely a whole millisecond) shows the frame that starts there, not
-// the one before.
+// The media player takes whole milliseconds, and a paused seek to the very instant
+// a frame starts shows the frame ending there (a phone's 1/600 time base puts starts
+// on whole milliseconds). The first whole millisecond after the time lies in the
+// frame starting there: no frame is shorter than a millisecond.
 qint64 positionMs(double seconds)
 {
-    return qint64(std::ceil(seconds * 1000 - 1e-6));
+    return qint64(std::floor(seconds * 1000 + 1e-6)) + 1;
 }
 
 } // namespace
@@ -48,6 +52,8 @@ TimelinePlayer::TimelinePlayer(QObject *parent)
     selectMediaBackend();
     m_output = new QVideoSink(this);
     m_converter = new FrameConverter(this);
+    m_pictures = new ClipPictures(this);
+    connect(m_pictures, &ClipPictures::ready, this, &TimelinePlayer::picturesReady);
     // The picture is announced once it is an image; views paint that image, so a
     // repaint for the overlays above never waits for a conversion.
     connect(m_converter, &FrameConverter::converted, this,
@@ -102,8 +108,11 @@ TimelinePlayer::TimelinePlayer(QObject *parent)
     m_switchTimeout.setSingleShot(true);
     m_switchTimeout.setInterval(switchTimeoutMilliseconds);
     connect(&m_switchTimeout, &QTimer::timeout, this, [this] {
-        if (m_switching && m_positionIssued)
+        if (m_switching && m_positionIssued) {
+            if (m_soughtFrame.isValid())
+                showFrame(m_soughtFrame);
             finishSwitch();
+        }
     });
     m_prepareDelay.setSingleShot(true);
     m_prepareDelay.setInterval(prepareDelayMilliseconds);
@@ -141,7 +150,7 @@ PreviewPlayer::ItemId TimelinePlayer::replaceItem(std::optional<PreviewPlan> pla
     m_index = -1;
     m_inTail = false;
     m_time = 0;
-    m_lastReported = 0;
+    setReported(0);
     m_status = ItemStatus::unknown;
     m_error.clear();
     m_framesShown = 0;
@@ -194,6 +203,10 @@ PreviewPlayer::ItemId TimelinePlayer::replaceItem(std::optional<PreviewPlan> pla
         if (!p.isGap() && m_changedClips.noticeReplacement(p.url))
             forgetClip(p.url);
     }
+    std::vector<QString> files;
+    for (const Piece &p : m_pieces)
+        files.push_back(p.url.toLocalFile());
+    m_pictures->keepOnly(files);
     if (m_pieces.empty()) {
         const ItemId item = m_item;
         QMetaObject::invokeMethod(this, [this, item] {
@@ -202,6 +215,7 @@ PreviewPlayer::ItemId TimelinePlayer::replaceItem(std::optional<PreviewPlan> pla
         }, Qt::QueuedConnection);
         return m_item;
     }
+    openClipsAhead();
     // The first clip's readiness is the item's; a timeline that starts black
     // has it prepared as the next piece.
     enterPiece(0, 0);
@@ -292,9 +306,11 @@ int TimelinePlayer::loadDeck(const QUrl &url)
 void TimelinePlayer::enterPiece(int index, double time)
 {
     m_inTail = false;
+    m_soughtFrame = QVideoFrame();
+    m_awaitingTail = false;
     m_index = index;
     m_time = time;
-    m_lastReported = time;
+    setReported(time);
     const Piece &p = m_pieces[index];
     if (p.isGap()) {
         m_switching = false;
@@ -314,8 +330,10 @@ void TimelinePlayer::enterPiece(int index, double time)
     const double into = std::min(time - p.start, std::max(0.0, p.end - p.start - 0.001));
     // The frame's own start: GStreamer takes a frame's length from the nominal rate,
     // and a seek past that (into a long frame of a variable rate) would show the next.
-    m_target = frameStartAt(p, p.sourceStart + std::max(0.0, into));
     m_pieceFirstFrame = firstFrameOf(m_pieces[index]);
+    m_target = into <= 0 ? m_pieceFirstFrame : frameStartAt(p, p.sourceStart + into);
+    if (!m_running) // found while the media player seeks
+        m_pictures->requestLeading(p.url.toLocalFile(), m_target);
 
     const int d = loadDeck(p.url);
     if (d != m_active) {
@@ -346,8 +364,17 @@ void TimelinePlayer::positionMedia()
             return;
         }
     }
-    if (enterTail(m_target)) {
+    bool pending = false;
+    if (const QVideoFrame tail = tailPicture(m_active, m_target, &pending); tail.isValid() || pending) {
         stillDeck(m_active);
+        m_awaitingTail = pending;
+        if (pending) { // positioned again once decoded
+            m_switchTimeout.start();
+            return;
+        }
+        m_inTail = true;
+        m_gapClock.restart();
+        showFrame(tail);
         finishSwitch();
         return;
     }
@@ -359,8 +386,7 @@ void TimelinePlayer::positionMedia()
             deck.heldAt.reset();
             startDeck(m_active);
         }
-        showFrame(frame);
-        finishSwitch();
+        presentSought(frame);
         return;
     }
     const QVideoFrame &last = deck.lastFrame;
@@ -372,8 +398,7 @@ void TimelinePlayer::positionMedia()
         learnOffset(m_active, last, m_target);
         deck.heldAt = m_target;
         deck.heldFrame = last;
-        showFrame(last);
-        finishSwitch();
+        presentSought(last);
         return;
     }
     requestPosition(m_active, m_target);
@@ -439,17 +464,20 @@ void TimelinePlayer::sendPosition(int d)
         startDeck(d);
     else
         stillDeck(d);
+    // Qt hands pictures over on this thread, so none handed over from here on
+    // was decoded before the seek's flush.
+    deck.handedOverAtSend = deck.handedOver;
     deck.busyTimeout->start();
 }
 
-void TimelinePlayer::deckSettled(int d, const QVideoFrame &frame)
+void TimelinePlayer::deckSettled(int d, const QVideoFrame &frame, bool fresh)
 {
     Deck &deck = m_decks[d];
     deck.busy = false;
     deck.busyTimeout->stop();
     // The decoder clips the picture of an exact seek to the seek point, start and
     // length: it starts at the time sought plus the file's shift (an edit list).
-    learnOffset(d, frame, deck.issuedMs / 1000.0);
+    learnOffset(d, frame, deck.issuedMs / 1000.0, fresh);
     if (frame.isValid() && !(d == m_active && m_running)) {
         deck.heldAt = deck.issued;
         deck.heldFrame = frame;
@@ -518,6 +546,9 @@ void TimelinePlayer::onMediaStatus(int d)
         if (deck.loaded || !deck.media->isSeekable())
             break;
         deck.loaded = true;
+        // Decoded ahead of the clip's end, off this thread.
+        if (deck.media->duration() > 0)
+            m_pictures->requestTail(deck.url.toLocalFile(), deck.media->duration() / 1000.0 - sameInstant);
         clipLoaded(d);
         if (m_status == ItemStatus::failed)
             return;
@@ -571,6 +602,7 @@ void TimelinePlayer::failItem(const QString &message)
 void TimelinePlayer::forgetClip(const QUrl &url)
 {
     m_clipFrames.erase(url.toString());
+    m_pictures->forget(url.toLocalFile());
     for (int d = 0; d < 2; ++d) {
         Deck &deck = m_decks[d];
         if (deck.url != url)
@@ -605,7 +637,7 @@ void TimelinePlayer::play()
         return;
     }
     setRunning(true);
-    m_lastReported = m_time;
+    setReported(m_time);
     const Piece &p = m_pieces[m_index];
     if (p.isGap() || m_inTail) {
         m_gapClock.restart();
@@ -620,7 +652,7 @@ void TimelinePlayer::pause()
     if (!m_running)
         return;
     m_time = currentTime();
-    m_lastReported = m_time;
+    setReported(m_time);
     setRunning(false);
     for (int d = 0; d < 2; ++d)
         stillDeck(d);
@@ -643,6 +675,13 @@ void TimelinePlayer::showPlayheadFrame()
         && std::fabs(clipSeconds(m_active, m_frame) - wanted) < 3 * sameInstant)
         return;
     enterPiece(index, m_time);
+}
+
+void TimelinePlayer::setReported(double t)
+{
+    m_lastReported = t;
+    m_anchorTime = t;
+    m_anchorWall.restart();
 }
 
 void TimelinePlayer::setRunning(bool running)
@@ -669,6 +708,18 @@ double TimelinePlayer::currentTime() const
         t = m_time + m_gapClock.nsecsElapsed() / 1e9;
     else
         t = p.start + (media()->position() / 1000.0 - p.sourceStart);
+    // The media player's position may leap ahead after a seek where a clip's sound
+    // starts later or ends early (it follows the sound): never further than the
+    // picture on screen has lasted, or than the wall clock before the first one.
+    // (A picture is handed over at its time, so this binds only on such a leap.)
+    const double shown = m_frame.isValid() && m_frameDeck == m_active && !m_inTail
+        ? p.start + (clipSeconds(m_active, m_frame) - p.sourceStart)
+        : std::numeric_limits<double>::quiet_NaN();
+    if (shown >= m_anchorTime && shown <= p.end) {
+        t = std::min(t, shown + m_frameWall.nsecsElapsed() / 1e9 + 0.005);
+    } else if (!p.isGap() && !m_inTail) {
+        t = std::min(t, m_anchorTime + m_anchorWall.nsecsElapsed() / 1e9 + 0.02);
+    }
     t = std::clamp(t, p.start, p.end);
     return std::max(t, m_lastReported);
 }
@@ -678,16 +729,16 @@ void TimelinePlayer::tick()
     if (!m_running || m_index < 0)
         return;
     const double t = currentTime();
-    m_lastReported = t;
+    m_lastReported = t; // not a new anchor: the bound below stays on the wall clock
     if (!m_switching && t >= m_pieces[m_index].end - 1e-6) {
         advance();
         return;
     }
     if (m_inTail) {
         const Piece &p = m_pieces[m_index];
-        const ClipTail::Picture *picture = tailPicture(m_active, p.sourceStart + (t - p.start));
-        if (picture && picture->frame.startTime() != m_frame.startTime())
-            showFrame(picture->frame);
+        const QVideoFrame picture = tailPicture(m_active, p.sourceStart + (t - p.start));
+        if (picture.isValid() && picture.startTime() != m_frame.startTime())
+            showFrame(picture);
     }
     emit periodicTime(t);
 }
@@ -697,7 +748,7 @@ void TimelinePlayer::advance()
     const double boundary = m_pieces[m_index].end;
     if (m_index + 1 >= int(m_pieces.size())) {
         m_time = boundary;
-        m_lastReported = boundary;
+        setReported(boundary);
         // Told while still running, so that the playhead comes to rest at the end.
         emit periodicTime(boundary);
         setRunning(false);
@@ -737,6 +788,7 @@ void TimelinePlayer::takeFrame(int d, const QVideoFrame &frame)
 {
     Deck &deck = m_decks[d];
     ++m_framesDecoded;
+    const bool fresh = ++deck.taken > deck.handedOverAtSend;
     if (!frame.isValid() || deck.media->source() != deck.url)
         return;
     if (deck.pausing && deck.handedOver > deck.handedOverAtPause) {
@@ -760,9 +812,9 @@ void TimelinePlayer::takeFrame(int d, const QVideoFrame &frame)
     const bool answersSeek = deck.busy;
     if (deck.busy) {
         // Frames from before the seek do not settle it.
-        if (deck.sendPending || !fromTime(d, frame, deck.issued))
+        if (deck.sendPending || !fromTime(d, frame, deck.issued, fresh))
             return;
-        deckSettled(d, frame);
+        deckSettled(d, frame, fresh);
         if (deck.busy)
             return; // a newer seek went out: this picture is already stale
     } else if (d == m_active && m_running) {
@@ -790,12 +842,12 @@ void TimelinePlayer::takeFrame(int d, const QVideoFrame &frame)
     if (m_switching) {
         if (!m_positionIssued)
             return;
-        if (!fromTime(d, frame, m_target))
+        if (!fromTime(d, frame, m_target, fresh))
             return;
+        presentSought(frame);
+        return;
     }
     showFrame(frame);
-    if (m_switching)
-        finishSwitch();
 }
 
 void TimelinePlayer::startDeck(int d)
@@ -880,6 +932,54 @@ double TimelinePlayer::frameStartAt(const Piece &p, double clipTime)
     return frame ? p.clipStart + frame->start : clipTime;
 }
 
+// Opens every clip of the item on a worker and looks up its pieces' first frames
+// there: opening reads the file's first GOP, which on a 4K clip with keyframes
+// 10 s apart holds this thread for longer than a frame at a cut.
+void TimelinePlayer::openClipsAhead()
+{
+    std::map<QString, std::vector<double>> wanted; // file: the source seconds its pieces start at
+    for (const Piece &p : m_pieces) {
+        if (!p.isGap() && !m_clipFrames.count(p.url.toString()))
+            wanted[p.url.toString()].push_back(p.sourceStart - p.clipStart);
+    }
+    struct Opened {
+        std::unique_ptr<SourceFrameReader> reader;
+        double firstFrame = 0;
+        std::map<double, double> starts; // source seconds: the start of the frame on screen there
+    };
+    QPointer<TimelinePlayer> self(this);
+    for (auto &[key, times] : wanted) {
+        QThreadPool::globalInstance()->start([self, item = m_item, key, times] {
+            auto opened = std::make_shared<Opened>();
+            try {
+                opened->reader = std::make_unique<SourceFrameReader>(QUrl(key).toLocalFile());
+                const auto first = opened->reader->frameAt(0);
+                opened->firstFrame = opened->reader->startTime() + (first ? first->start : 0);
+                for (const double t : times) {
+                    if (const auto frame = opened->reader->frameAt(t + 1e-9))
+                        opened->starts[t] = frame->start;
+                }
+            } catch (const QException &) {
+                return; // left to the media player to report
+            }
+            QMetaObject::invokeMethod(qApp, [self, item, key, opened] {
+                if (!self || self->m_item != item)
+                    return;
+                const auto [it, added] = self->m_clipFrames.try_emplace(key);
+                if (added) {
+                    it->second.reader = std::move(opened->reader);
+                    it->second.firstFrame = opened->firstFrame;
+                }
+                for (Piece &p : self->m_pieces) {
+                    const auto found = opened->starts.find(p.sourceStart - p.clipStart);
+                    if (p.url.toString() == key && !p.firstFrame && found != opened->starts.end())
+                        p.firstFrame = p.clipStart + found->second;
+                }
+            }, Qt::QueuedConnection);
+        });
+    }
+}
+
 double TimelinePlayer::firstFrameOf(Piece &p)
 {
     if (!p.firstFrame)
@@ -889,9 +989,11 @@ double TimelinePlayer::firstFrameOf(Piece &p)
 
 // Whether the frame is the one at clipTime rather than one left over from before:
 // its start is the clip time shifted by the file's own shift, which is unknown until
-// a first seek shows it: none, a B-frame delay (an edit list), or the empty time an
-// edit list puts before the first picture.
-bool TimelinePlayer::fromTime(int d, const QVideoFrame &frame, double clipTime) const
+// a first seek shows it: none, a B-frame delay (an edit list), the empty time an
+// edit list puts before the first picture, or the decoded-but-hidden stretch from
+// the keyframe that a stream-copied cut starts with (up to a whole GOP). Until then
+// a picture handed over after the seek went out (`fresh`) is the seek's.
+bool TimelinePlayer::fromTime(int d, const QVideoFrame &frame, double clipTime, bool fresh) const
 {
     if (frame.startTime() < 0)
         return true; // nothing to tell: trust it
@@ -899,51 +1001,109 @@ bool TimelinePlayer::fromTime(int d, const QVideoFrame &frame, double clipTime) 
     const double start = frame.startTime() / 1e6;
     if (deck.offsetKnown)
         return std::fabs(start - deck.frameTimeOffset - clipTime) < staleFrameTolerance;
+    if (fresh)
+        return true;
     const auto clip = m_clipFrames.find(deck.url.toString());
     const double firstFrame = clip == m_clipFrames.end() ? 0 : clip->second.firstFrame;
     return std::fabs(start - clipTime) < staleFrameTolerance
         || std::fabs(start + firstFrame - clipTime) < staleFrameTolerance;
 }
 
-const ClipTail::Picture *TimelinePlayer::tailPicture(int d, double clipTime)
+// The picture past the media player's end at clipTime; none before that end or
+// where no picture lies, and none but `pending` while the tail is being decoded.
+QVideoFrame TimelinePlayer::tailPicture(int d, double clipTime, bool *pending)
 {
     Deck &deck = m_decks[d];
     const double end = deck.media->duration() / 1000.0;
     if (!deck.loaded || end <= 0 || clipTime < end - sameInstant)
-        return nullptr;
-    ClipFrames &clip = clipFrames(deck.url);
-    if (!clip.tail) {
-        clip.tail = ClipTail::decode(deck.url.toLocalFile(), end - sameInstant);
-        // Told apart from the deck's own pictures, and placed, by their start on the frames' clock.
-        for (ClipTail::Picture &picture : *clip.tail) {
-            picture.frame.setStartTime(qint64(std::llround((picture.start + deck.frameTimeOffset) * 1e6)));
-            picture.frame.setEndTime(qint64(std::llround((picture.end + deck.frameTimeOffset) * 1e6)));
-        }
+        return {};
+    const QString path = deck.url.toLocalFile();
+    m_pictures->requestTail(path, end - sameInstant);
+    const std::vector<ClipTail::Picture> *tail = m_pictures->tail(path);
+    if (!tail) {
+        if (pending)
+            *pending = true;
+        return {};
     }
     const ClipTail::Picture *found = nullptr;
-    for (const ClipTail::Picture &picture : *clip.tail) {
+    for (const ClipTail::Picture &picture : *tail) {
         if (picture.start <= clipTime + 1e-6)
             found = &picture;
     }
-    return found;
+    return found ? onFramesClock(d, *found) : QVideoFrame();
+}
+
+// Told apart from the deck's own pictures, and placed, by their start on the frames' clock.
+QVideoFrame TimelinePlayer::onFramesClock(int d, const ClipTail::Picture &picture) const
+{
+    QVideoFrame frame = picture.frame;
+    // Turned as the media player's own pictures of the clip are (a phone's rotation).
+    if (const QVideoFrame &own = m_decks[d].lastFrame; own.isValid()) {
+        frame.setRotationAngle(own.rotationAngle());
+        frame.setMirrored(own.mirrored());
+    }
+    frame.setStartTime(qint64(std::llround((picture.start + m_decks[d].frameTimeOffset) * 1e6)));
+    frame.setEndTime(qint64(std::llround((picture.end + m_decks[d].frameTimeOffset) * 1e6)));
+    return frame;
 }
 
 // Shows the picture at clipTime when the media player cannot, and runs the rest of
-// the piece on a clock of its own.
+// the piece on a clock of its own; while the tail is still being decoded, the
+// picture on screen stays until it is.
 bool TimelinePlayer::enterTail(double clipTime)
 {
-    const ClipTail::Picture *picture = tailPicture(m_active, clipTime);
-    if (!picture)
+    bool pending = false;
+    const QVideoFrame picture = tailPicture(m_active, clipTime, &pending);
+    if (!picture.isValid() && !pending)
         return false;
     m_inTail = true;
     m_gapClock.restart();
-    showFrame(picture->frame);
+    if (picture.isValid())
+        showFrame(picture);
     return true;
 }
 
-void TimelinePlayer::learnOffset(int d, const QVideoFrame &frame, double clipTime)
+// The picture a seek asked for is here: paused, it is shown once the worker has
+// told whether it is a leading picture of an open GOP, which the media player
+// decodes without its references or not at all; then libav's is shown instead.
+void TimelinePlayer::presentSought(QVideoFrame frame)
 {
-    if (!frame.isValid() || frame.startTime() < 0 || !fromTime(d, frame, clipTime))
+    if (!m_running && m_index >= 0 && !m_pieces[m_index].isGap()) {
+        const auto leading = m_pictures->leading(m_pieces[m_index].url.toLocalFile(), m_target);
+        if (!leading) {
+            // The first picture that answers: a deck paused while switching may hand
+            // over a few more.
+            if (!m_soughtFrame.isValid())
+                m_soughtFrame = frame;
+            m_pictures->requestLeading(m_pieces[m_index].url.toLocalFile(), m_target);
+            return;
+        }
+        if (leading->frame.isValid()) {
+            m_soughtFrame = QVideoFrame();
+            showFrame(onFramesClock(m_active, *leading));
+            finishSwitch();
+            return;
+        }
+    }
+    m_soughtFrame = QVideoFrame();
+    showFrame(frame);
+    finishSwitch();
+}
+
+void TimelinePlayer::picturesReady(const QString &path)
+{
+    if (!m_switching || !m_positionIssued || m_index < 0 || m_pieces[m_index].isGap()
+        || m_pieces[m_index].url.toLocalFile() != path)
+        return;
+    if (m_soughtFrame.isValid())
+        presentSought(m_soughtFrame);
+    else if (m_awaitingTail && m_pictures->tail(path))
+        positionMedia();
+}
+
+void TimelinePlayer::learnOffset(int d, const QVideoFrame &frame, double clipTime, bool fresh)
+{
+    if (!frame.isValid() || frame.startTime() < 0 || !fromTime(d, frame, clipTime, fresh))
         return;
     Deck &deck = m_decks[d];
     deck.frameTimeOffset = frame.startTime() / 1e6 - clipTime;
@@ -956,6 +1116,7 @@ void TimelinePlayer::showFrame(const QVideoFrame &frame)
         m_converter->discardBefore(m_frameTicket + 1);
     m_frame = frame;
     m_frameDeck = m_active;
+    m_frameWall.restart();
     m_imageValid = false;
     ++m_framesShown;
     const Piece *p = m_index >= 0 ? &m_pieces[m_index] : nullptr;

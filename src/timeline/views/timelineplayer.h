@@ -1,7 +1,7 @@
 #pragma once
 
 #include "changedclip.h"
-#include "cliptail.h"
+#include "clippictures.h"
 #include "timeline/previewplayer.h"
 
 #include <QElapsedTimer>
@@ -105,6 +105,8 @@ private:
         bool pausing = false;
         bool sendPending = false;            // the seek issued waits for that
         std::atomic<quint64> handedOver{0};  // pictures the media player has handed over
+        quint64 taken = 0;                   // of those, the ones that have reached takeFrame
+        quint64 handedOverAtSend = 0;        // handed over before the newest seek went out
         quint64 handedOverAtPause = 0;
         QTimer *pauseSettled = nullptr;
         int framesWhileStill = 0;            // pictures handed over since, not asked for by a seek
@@ -114,15 +116,18 @@ private:
     struct ClipFrames {
         std::unique_ptr<SourceFrameReader> reader; // none when libav cannot read the file
         double firstFrame = 0;  // the first picture's start, on the media player's clock
-        std::optional<std::vector<ClipTail::Picture>> tail; // decoded when first needed
     };
     ClipFrames &clipFrames(const QUrl &url);
     double frameStartAt(const Piece &p, double clipTime);
     double firstFrameOf(Piece &p);
-    bool fromTime(int deck, const QVideoFrame &frame, double clipTime) const;
-    void learnOffset(int deck, const QVideoFrame &frame, double clipTime);
-    const ClipTail::Picture *tailPicture(int deck, double clipTime);
+    void openClipsAhead();
+    bool fromTime(int deck, const QVideoFrame &frame, double clipTime, bool fresh = false) const;
+    void learnOffset(int deck, const QVideoFrame &frame, double clipTime, bool fresh = false);
+    QVideoFrame tailPicture(int deck, double clipTime, bool *pending = nullptr);
     bool enterTail(double clipTime);
+    QVideoFrame onFramesClock(int deck, const ClipTail::Picture &picture) const;
+    void presentSought(QVideoFrame frame); // by value: it may be m_soughtFrame
+    void picturesReady(const QString &path);
 
     void enterPiece(int index, double time);
     void positionMedia();
@@ -130,7 +135,7 @@ private:
     void issuePosition(int deck);
     void sendPosition(int deck);
     void pauseDone(int deck);
-    void deckSettled(int deck, const QVideoFrame &frame = {});
+    void deckSettled(int deck, const QVideoFrame &frame = {}, bool fresh = false);
     void prepareNext();
     void prepareDeck(int deck);
     int deckWith(const QUrl &url) const;
@@ -144,6 +149,7 @@ private:
     void tick();
     void finishSeek(bool finished);
     void setRunning(bool running);
+    void setReported(double t);
     void setStatus(ItemStatus status, const QString &error = {});
     void takeFrame(int deck, const QVideoFrame &frame);
     double clipSeconds(int deck, const QVideoFrame &frame) const;
@@ -160,6 +166,11 @@ private:
 
     std::map<QString, ClipFrames> m_clipFrames;
     ChangedClip m_changedClips;
+    ClipPictures *m_pictures = nullptr;
+    // A paused seek's picture from the media player, held back until it is known
+    // whether it is a leading picture the media player cannot show whole.
+    QVideoFrame m_soughtFrame;
+    bool m_awaitingTail = false; // a seek into the tail waits for it to be decoded
     Deck m_decks[2];
     int m_active = 0;
     int m_preparing = -1;        // the deck being readied for the next piece
@@ -181,6 +192,8 @@ private:
     int m_index = -1;
     double m_time = 0;           // held time while paused, switching or in a gap
     double m_lastReported = 0;   // keeps the running clock from stepping back
+    double m_anchorTime = 0;     // and from leaping ahead: a time it stood at,
+    QElapsedTimer m_anchorWall;  // and since when
     bool m_running = false;
     bool m_inTail = false;       // showing pictures past the media player's end, on m_gapClock
     QElapsedTimer m_gapClock;
@@ -194,6 +207,7 @@ private:
 
     QVideoFrame m_frame;
     int m_frameDeck = -1;        // the deck that decoded m_frame
+    QElapsedTimer m_frameWall;   // since m_frame was shown
     FrameConverter *m_converter = nullptr;
     quint64 m_frameTicket = 0;
     QSize m_displaySize;   // counts the pictures shown; names their conversions
