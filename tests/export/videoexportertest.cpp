@@ -75,21 +75,6 @@ QByteArray decoded(const QStringList &args)
     return p.readAllStandardOutput();
 }
 
-// The frame number that each picture of `file` shows, in order.
-QList<int> shownFrameNumbers(const QString &file)
-{
-    const int w = 96, h = 32;
-    const QByteArray raw = decoded({QStringLiteral("-i"), file, QStringLiteral("-vf"),
-                                    QStringLiteral("scale=%1:%2:flags=neighbor").arg(w).arg(h), QStringLiteral("-f"),
-                                    QStringLiteral("rawvideo"), QStringLiteral("-pix_fmt"), QStringLiteral("gray"),
-                                    QStringLiteral("-")});
-    QList<int> numbers;
-    for (qsizetype at = 0; at + w * h <= raw.size(); at += w * h)
-        numbers << testsupport::frameNumberOf(QImage(reinterpret_cast<const uchar *>(raw.constData() + at), w, h, w,
-                                                     QImage::Format_Grayscale8));
-    return numbers;
-}
-
 // The times at which a beep starts in the sound of `file`.
 QList<double> beepStarts(const QString &file)
 {
@@ -294,7 +279,7 @@ TEST(VideoExporter, EveryFrameIsThePictureOnScreenAtItsInstant)
         ASSERT_TRUE(exportNumbered(output, {c30.source, c25.source, ntsc.source, phone.source, tail.source}, segments,
                                    c.fps, track));
 
-        EXPECT_EQ(shownFrameNumbers(output), frames);
+        EXPECT_EQ(testsupport::shownFrameNumbers(output), frames);
         const QList<double> heard = beepStarts(output);
         ASSERT_EQ(heard.size(), beeps.size());
         for (qsizetype i = 0; i < beeps.size(); ++i)
@@ -348,7 +333,7 @@ TEST(VideoExporter, EveryKindOfSourceShowsThePictureOnScreenAtEachInstant)
             ADD_FAILURE() << exported.message();
             continue;
         }
-        EXPECT_EQ(shownFrameNumbers(output), frames);
+        EXPECT_EQ(testsupport::shownFrameNumbers(output), frames);
         if (name == QLatin1String("cover.mp4")) {
             const QString whole = dir.filePath(QStringLiteral("whole-") + name);
             ExportTask task = regularTask(whole, {source}, {cut(source, 0, source.duration, 0)});
@@ -359,7 +344,7 @@ TEST(VideoExporter, EveryKindOfSourceShowsThePictureOnScreenAtEachInstant)
             QList<int> all;
             for (long long n = 0; n < std::llround(source.duration * source.fps); ++n)
                 all << kind.firstPicture + testsupport::frameOnScreen(starts, n / source.fps);
-            EXPECT_EQ(shownFrameNumbers(whole), all);
+            EXPECT_EQ(testsupport::shownFrameNumbers(whole), all);
         }
         if (kind.soundFirst) {
             const QList<double> heard = beepStarts(output);
