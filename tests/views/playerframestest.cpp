@@ -67,6 +67,8 @@ struct Fixture {
     Fixture()
     {
         wall.start();
+        // As the preview's view asks: pictures are converted at the size shown.
+        player->setDisplaySize(QSize(640, 360));
         QObject::connect(player, &PreviewPlayer::frameChanged, [this] {
             shown.push_back({frameNumberOf(player->currentFrame()), service.clock()->playheadTime(), wall.elapsed()});
         });

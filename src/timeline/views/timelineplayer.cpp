@@ -692,6 +692,12 @@ void TimelinePlayer::setRunning(bool running)
         m_tick.stop();
     if (m_running == running)
         return;
+    if (running && m_frame.isValid()) {
+        // Paused, views paint the current picture; running, the converter's newest
+        // answer, which may still be an older picture or none after a clear.
+        m_display = currentFrame();
+        m_displayTransform = currentFrameTransform();
+    }
     m_running = running;
     emit playingChanged(running);
 }
