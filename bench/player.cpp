@@ -233,6 +233,19 @@ CutFigures measureCut(VideoPlayerService &service, PreviewPlayer &player)
     QObject::disconnect(c);
     return figures;
 }
+// A player shown in a view, as the preview area holds it.
+struct ShownPlayer {
+    TimelinePlayer *player = new TimelinePlayer;
+    VideoPlayerService service{player};
+    PlayerView view;
+
+    explicit ShownPlayer(QSize size = {960, 540})
+    {
+        view.setPlayer(player);
+        view.resize(size);
+        view.show();
+    }
+};
 
 // Regular playback as the window does it, with a preview view painting every picture.
 int runRegular(int pairs)
@@ -244,12 +257,9 @@ int runRegular(int pairs)
     const QString b = makeNumberedClip(dir.path(), QStringLiteral("b.mp4"), 6, 1920, 1080, false);
     if (a.isEmpty() || b.isEmpty())
         return 1;
-    auto *player = new TimelinePlayer;
-    VideoPlayerService service(player);
-    PlayerView view;
-    view.setPlayer(player);
-    view.resize(960, 540);
-    view.show();
+    ShownPlayer shown;
+    TimelinePlayer *player = shown.player;
+    VideoPlayerService &service = shown.service;
     const VideoSource sa = VideoSource::probe(QUrl::fromLocalFile(a), QUuid::createUuid());
     const VideoSource sb = VideoSource::probe(QUrl::fromLocalFile(b), QUuid::createUuid());
     const auto load = [&](QList<VideoSegment> segments) {
@@ -390,12 +400,9 @@ int runSizes(int pairs, QSize viewSize)
         if (k.path.isEmpty())
             return 1;
     }
-    auto *player = new TimelinePlayer;
-    VideoPlayerService service(player);
-    PlayerView view;
-    view.setPlayer(player);
-    view.resize(viewSize);
-    view.show();
+    ShownPlayer shown(viewSize);
+    TimelinePlayer *player = shown.player;
+    VideoPlayerService &service = shown.service;
     std::vector<VideoSource> sources;
     for (const Kind &k : kinds)
         sources.push_back(VideoSource::probe(QUrl::fromLocalFile(k.path), QUuid::createUuid()));
@@ -487,12 +494,9 @@ int runClipEnds(int pairs)
     const QString tail4k = make(QStringLiteral("tail4k.mp4"), QStringLiteral("3840x2160"), 11, 300, false);
     if (tail720.isEmpty() || plain720.isEmpty() || tail4k.isEmpty())
         return 1;
-    auto *player = new TimelinePlayer;
-    VideoPlayerService service(player);
-    PlayerView view;
-    view.setPlayer(player);
-    view.resize(960, 540);
-    view.show();
+    ShownPlayer shown;
+    TimelinePlayer *player = shown.player;
+    VideoPlayerService &service = shown.service;
     const auto probe = [](const QString &file) { return VideoSource::probe(QUrl::fromLocalFile(file), QUuid::createUuid()); };
     const VideoSource a = probe(tail720), b = probe(plain720), k = probe(tail4k);
     const auto load = [&](QList<VideoSegment> segments) {
