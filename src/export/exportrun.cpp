@@ -220,7 +220,7 @@ ExportResult ExportRun::runFrames()
     const long long frames = *total;
 
     if (task.compositionMode == CompositionMode::regular) {
-        if (auto unusable = exportsourcecheck::unusableSource(m_in.sourcePaths))
+        if (auto unusable = exportsourcecheck::unusableSource(m_in.sourcePaths, task.videoTimeline))
             return fail(ExportResult::failure(*unusable));
         if (task.videoTimeline) {
             if (auto changed = exportsourcecheck::changedSource(*task.videoTimeline))

@@ -1,6 +1,7 @@
 #include "exportsourcecheck.h"
 
 #include "timeline/libavinput.h"
+#include "timeline/videoreaderror.h"
 
 #include <QException>
 #include <QFileInfo>
@@ -24,6 +25,9 @@ std::optional<ExportError> changedSource(const VideoTimelineSnapshot &timeline)
         VideoSource now;
         try {
             now = VideoSource::probe(loaded.url, loaded.id);
+        } catch (const VideoReadError &error) {
+            return error.reason() == endsEarlyReason() ? ExportError::sourceVideoIncomplete(path)
+                                                       : ExportError::sourceVideoChanged(path);
         } catch (const QException &) {
             return ExportError::sourceVideoChanged(path);
         }
@@ -37,8 +41,16 @@ std::optional<ExportError> changedSource(const VideoTimelineSnapshot &timeline)
     return std::nullopt;
 }
 
-std::optional<ExportError> unusableSource(const QStringList &paths)
+std::optional<ExportError> unusableSource(const QStringList &paths, const std::optional<VideoTimelineSnapshot> &timeline)
 {
+    // The timeline's clips are probed again by changedSource, which tells a cut-short file too.
+    QSet<QString> probedLater;
+    if (timeline) {
+        for (const VideoSegment &segment : timeline->segments) {
+            if (const VideoSource *source = timeline->sourceFor(segment.sourceID))
+                probedLater.insert(source->url.toLocalFile());
+        }
+    }
     QSet<QString> checked;
     for (const QString &path : paths) {
         if (checked.contains(path))
@@ -48,7 +60,7 @@ std::optional<ExportError> unusableSource(const QStringList &paths)
             return ExportError::sourceVideoMissing(path);
         // A file cut short since it was loaded would be padded with its last
         // picture and still be reported as a success.
-        if (mediaFileEndsEarly(path))
+        if (!probedLater.contains(path) && mediaFileEndsEarly(path))
             return ExportError::sourceVideoIncomplete(path);
     }
     return std::nullopt;

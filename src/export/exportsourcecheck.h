@@ -21,8 +21,10 @@ namespace exportsourcecheck {
 // rate changed, or it cannot be probed. None when every clip still fits.
 std::optional<ExportError> changedSource(const VideoTimelineSnapshot &timeline);
 
-// The first of `paths` that is gone or ends before the data its index lists.
-std::optional<ExportError> unusableSource(const QStringList &paths);
+// The first of `paths` that is gone or, unless `timeline` holds it (changedSource
+// reads those), ends before the data its index lists.
+std::optional<ExportError> unusableSource(const QStringList &paths,
+                                          const std::optional<VideoTimelineSnapshot> &timeline = std::nullopt);
 
 } // namespace exportsourcecheck
 

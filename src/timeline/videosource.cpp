@@ -19,7 +19,6 @@ extern "C" {
 #include <cstdint>
 #include <limits>
 #include <optional>
-#include <cstring>
 
 namespace routereel {
 
@@ -55,25 +54,6 @@ QSizeF displayedSize(const AVStream *stream, double pixelAspect)
     return {std::fabs(a * w) + std::fabs(c * h), std::fabs(b * w) + std::fabs(d * h)};
 }
 
-// Seconds from the container's start time to where its picture and sound end. A
-// movie header's length also counts an empty edit before the first picture, and
-// the timeline would then run past the clip's last frame.
-double lengthFromStart(const AVFormatContext *ctx, const AVStream *video, const QList<const AVStream *> &audio)
-{
-    const double stated = ctx->duration == AV_NOPTS_VALUE ? 0.0 : double(ctx->duration) / AV_TIME_BASE;
-    const double start = double(startMicros(ctx)) / AV_TIME_BASE;
-    double end = 0;
-    QList<const AVStream *> streams = audio;
-    streams.prepend(video);
-    for (const AVStream *s : streams) {
-        if (s->start_time == AV_NOPTS_VALUE || s->duration == AV_NOPTS_VALUE || s->duration <= 0)
-            return stated;
-        end = std::max(end, (double(s->start_time) + double(s->duration)) * av_q2d(s->time_base));
-    }
-    const double measured = end - start;
-    return measured > 0 && measured < stated ? measured : stated;
-}
-
 // Seconds from the container's start time to where the last packet of `streams`
 // ends, read from the last keyframe before the stated end: Matroska states no
 // stream lengths, and its own length counts from its clock's zero, which lies
@@ -103,6 +83,28 @@ std::optional<double> lastPacketEnd(AVFormatContext *ctx, const QList<const AVSt
     return *end - double(startMicros(ctx)) / AV_TIME_BASE;
 }
 
+// Seconds from the container's start time to where its picture and sound end. A
+// movie header's length also counts an empty edit before the first picture, and
+// the timeline would then run past the clip's last frame.
+double lengthFromStart(AVFormatContext *ctx, const AVStream *video, const QList<const AVStream *> &audio)
+{
+    const double stated = ctx->duration == AV_NOPTS_VALUE ? 0.0 : double(ctx->duration) / AV_TIME_BASE;
+    const double start = double(startMicros(ctx)) / AV_TIME_BASE;
+    double end = 0;
+    QList<const AVStream *> streams = audio;
+    streams.prepend(video);
+    for (const AVStream *s : streams) {
+        if (s->start_time == AV_NOPTS_VALUE || s->duration == AV_NOPTS_VALUE || s->duration <= 0) {
+            // No stream lengths (Matroska): read where the last packets end.
+            const auto measured = lastPacketEnd(ctx, streams);
+            return measured && *measured > 0 && *measured < stated ? *measured : stated;
+        }
+        end = std::max(end, (double(s->start_time) + double(s->duration)) * av_q2d(s->time_base));
+    }
+    const double measured = end - start;
+    return measured > 0 && measured < stated ? measured : stated;
+}
+
 } // namespace
 
 VideoSource VideoSource::probe(const QUrl &url, const QUuid &id)
@@ -130,13 +132,7 @@ VideoSource VideoSource::probe(const QUrl &url, const QUuid &id)
     if (!video)
         throw VideoTimelineError::invalidVideo(fileName);
 
-    double duration = lengthFromStart(ctx.get(), video, audio);
-    if (std::strstr(ctx->iformat->name, "matroska")) {
-        QList<const AVStream *> streams = audio;
-        streams.prepend(video);
-        if (const auto end = lastPacketEnd(ctx.get(), streams); end && *end > 0)
-            duration = *end;
-    }
+    const double duration = lengthFromStart(ctx.get(), video, audio);
     if (!(duration > 0) || !std::isfinite(duration))
         throw VideoTimelineError::invalidVideo(fileName);
     if (duration > longestLengthSeconds)

@@ -59,9 +59,9 @@ void ClipPictures::requestTail(const QString &path, double end)
             if (!self)
                 return;
             const auto it = self->m_tails.find(path);
-            if (it == self->m_tails.end() || it->second.pictures)
+            if (it == self->m_tails.end() || it->second)
                 return;
-            it->second.pictures = std::move(pictures);
+            it->second = std::move(pictures);
             emit self->ready(path);
         }, Qt::QueuedConnection);
     });
@@ -70,7 +70,7 @@ void ClipPictures::requestTail(const QString &path, double end)
 const std::vector<ClipTail::Picture> *ClipPictures::tail(const QString &path) const
 {
     const auto it = m_tails.find(path);
-    return it == m_tails.end() || !it->second.pictures ? nullptr : &*it->second.pictures;
+    return it == m_tails.end() || !it->second ? nullptr : &*it->second;
 }
 
 ClipPictures::LeadingKey ClipPictures::leadingKey(const QString &path, double at)

@@ -45,13 +45,10 @@ signals:
     void ready(const QString &path);
 
 private:
-    struct Tail {
-        std::optional<std::vector<ClipTail::Picture>> pictures;
-    };
     using LeadingKey = std::pair<QString, long long>;
     static LeadingKey leadingKey(const QString &path, double at);
 
-    std::map<QString, Tail> m_tails;
+    std::map<QString, std::optional<std::vector<ClipTail::Picture>>> m_tails; // none while decoding
     std::map<LeadingKey, std::optional<ClipTail::Picture>> m_leading;
     std::shared_ptr<std::atomic<bool>> m_cancel;
 };

@@ -215,10 +215,11 @@ PreviewPlayer::ItemId TimelinePlayer::replaceItem(std::optional<PreviewPlan> pla
         }, Qt::QueuedConnection);
         return m_item;
     }
-    openClipsAhead();
     // The first clip's readiness is the item's; a timeline that starts black
     // has it prepared as the next piece.
     enterPiece(0, 0);
+    // The rest on a worker: the first piece has just opened its clip.
+    openClipsAhead();
     // A clip still loaded from the previous item sends no new load signal.
     for (const Piece &p : m_pieces) {
         if (p.isGap())
