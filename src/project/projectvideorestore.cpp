@@ -46,6 +46,40 @@ std::optional<VideoSegment> ProjectSession::restorableVideoSegment(const VideoSe
     return kept;
 }
 
+namespace {
+
+// Pieces saved to meet where a clip was stated to end meet again once that piece
+// is cut back to the clip's length (by less than a frame: the length rounded up to
+// whole milliseconds): every piece after such a join moves back by the cut.
+// Otherwise a sliver of nothing lies between them, and the export shows it as a
+// black frame.
+void closeJoins(QList<VideoSegment> &kept, const QList<VideoSegment> &saved, const QList<VideoSource> &sources)
+{
+    std::vector<std::pair<double, double>> joins; // (saved timeline end, cut back by)
+    for (qsizetype i = 0; i < kept.size(); ++i) {
+        const VideoSegment &was = *std::find_if(saved.begin(), saved.end(),
+                                                [&](const VideoSegment &s) { return s.id == kept[i].id; });
+        const double cut = was.sourceEnd - kept[i].sourceEnd;
+        const auto source = std::find_if(sources.begin(), sources.end(),
+                                         [&](const VideoSource &s) { return s.id == was.sourceID; });
+        if (!(cut > 0) || source == sources.end() || !(source->fps > 0) || cut > 1.0 / source->fps)
+            continue;
+        const double end = was.offset + (was.sourceEnd - was.sourceStart);
+        if (std::any_of(kept.begin(), kept.end(), [&](const VideoSegment &s) { return std::fabs(s.offset - end) < 1e-9; }))
+            joins.emplace_back(end, cut);
+    }
+    for (VideoSegment &segment : kept) {
+        double back = 0;
+        for (const auto &[end, cut] : joins) {
+            if (segment.offset >= end - 1e-9)
+                back += cut;
+        }
+        segment.offset = std::max(0.0, segment.offset - back);
+    }
+}
+
+} // namespace
+
 // Runs on the event loop, never inside the apply that started it. Every step
 // first checks that no later apply cancelled it or loaded another timeline.
 void ProjectSession::continueVideoRestore(VideoRestoreTask *task)
@@ -92,6 +126,7 @@ void ProjectSession::finishVideoRestore(VideoRestoreTask *task)
             if (const auto kept = restorableVideoSegment(segment, loaded))
                 segments.append(*kept);
         }
+        closeJoins(segments, *task->savedSegments, loaded);
     } else {
         for (const VideoSource &source : loaded) {
             VideoSegment segment;

@@ -357,13 +357,23 @@ TEST(ProjectExport, AProjectSavedWithStatedClipLengthsExportsEveryFrame)
     struct Case {
         const char *name;
         QList<SavedPiece> pieces;
-        double shownSeconds;  // of the restored timeline
+        double shownSeconds;          // of the restored timeline
+        QList<double> restoredEnds;
+        std::optional<int> frame100;  // the picture exported as frame 100, the join
     };
     const Case cases[] = {
-        {"whole clip", {{&whole, 0, whole.statedDuration, 0}}, whole.duration},
+        {"whole clip", {{&whole, 0, whole.statedDuration, 0}}, whole.duration, {whole.duration}, {}},
         {"a cut, then a clip after an empty edit",
          {{&whole, 0, 1, 0}, {&late, 2, late.statedDuration, 1}},
-         1 + late.duration - 2},
+         1 + late.duration - 2,
+         {1, late.duration},
+         {}},
+        // The next piece moves back to meet the clip's end: no black frame between them.
+        {"a clip to its stated end, then another piece at once",
+         {{&whole, 0, whole.statedDuration, 0}, {&late, 2, 3, whole.statedDuration}},
+         whole.duration + 1,
+         {whole.duration, 3},
+         60},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -378,7 +388,7 @@ TEST(ProjectExport, AProjectSavedWithStatedClipLengthsExportsEveryFrame)
         const QList<VideoSegment> restored = task.videoTimeline->segments;
         ASSERT_EQ(restored.size(), c.pieces.size());
         for (qsizetype i = 0; i < restored.size(); ++i)
-            EXPECT_EQ(restored[i].sourceEnd, std::min(c.pieces[i].end, c.pieces[i].source->duration)) << i;
+            EXPECT_EQ(restored[i].sourceEnd, c.restoredEnds[i]) << i;
         EXPECT_EQ(task.videoTimeline->singleFullSource(), c.pieces.size() == 1);
         for (const LogEntry &entry : window.log.entries())
             EXPECT_EQ(entry.level, LogEntry::Level::info) << qPrintable(entry.title);
@@ -394,5 +404,7 @@ TEST(ProjectExport, AProjectSavedWithStatedClipLengthsExportsEveryFrame)
                                            QStringLiteral("stream=nb_read_frames"))
                       .value(QStringLiteral("nb_read_frames")),
                   QString::number(*frames));
+        if (c.frame100)
+            EXPECT_EQ(testsupport::shownFrameNumbers(output.toLocalFile()).value(100), *c.frame100);
     }
 }
