@@ -495,7 +495,6 @@ int runClipEnds(int pairs)
     if (tail720.isEmpty() || plain720.isEmpty() || tail4k.isEmpty())
         return 1;
     ShownPlayer shown;
-    TimelinePlayer *player = shown.player;
     VideoPlayerService &service = shown.service;
     const auto probe = [](const QString &file) { return VideoSource::probe(QUrl::fromLocalFile(file), QUuid::createUuid()); };
     const VideoSource a = probe(tail720), b = probe(plain720), k = probe(tail4k);

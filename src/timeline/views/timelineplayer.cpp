@@ -5,12 +5,11 @@
 #include "timeline/sourceframes.h"
 
 #include <QAudioDevice>
-#include <QAudioOutput>
 #include <QCoreApplication>
 #include <QException>
 #include <QMediaDevices>
-#include <QMediaPlayer>
 #include <QPointer>
+#include <QThread>
 #include <QThreadPool>
 #include <QVideoSink>
 
@@ -25,6 +24,9 @@ namespace {
 constexpr int tickMilliseconds = 16;          // ~1/60 s
 constexpr int switchTimeoutMilliseconds = 1500;
 constexpr int busyTimeoutMilliseconds = 600;
+// A paused seek far from a keyframe in a large clip decodes every picture from there:
+// on a busy machine, seconds. Given up only after this long.
+constexpr int slowSeekMilliseconds = 8000;
 // A deck that has just stopped may still be handing a picture to this thread; a
 // seek or a new clip on it before that is done blocks this thread until Qt's
 // hand-over gives up (300 ms), and the deck that has just started freezes meanwhile.
@@ -70,27 +72,19 @@ TimelinePlayer::TimelinePlayer(QObject *parent)
                 m_displayTransform = toCanvas;
                 emit frameChanged();
             });
+    m_mediaThread = new QThread(this);
+    m_mediaThread->setObjectName(QStringLiteral("media decks"));
+    m_mediaThread->start();
+    const QAudioDevice audio = QMediaDevices::defaultAudioOutput();
     for (int i = 0; i < 2; ++i) {
         Deck &deck = m_decks[i];
-        deck.media = new QMediaPlayer(this);
-        deck.sink = new QVideoSink(this);
-        deck.media->setVideoSink(deck.sink);
-        // Without any audio device GStreamer's automatic sink falls back to a silent
-        // one that keeps time, so playback never waits for sound.
-        deck.audio = new QAudioOutput(QMediaDevices::defaultAudioOutput(), this);
-        deck.media->setAudioOutput(deck.audio);
-        // Queued: Qt hands a frame over while GStreamer's streaming thread waits for
-        // this thread, and a seek or pause made from inside that hand-over waits for
-        // the streaming thread in turn, 300 ms until the stream fails.
-        connect(deck.sink, &QVideoSink::videoFrameChanged, this,
-                [this, i](const QVideoFrame &frame) { takeFrame(i, frame); }, Qt::QueuedConnection);
-        // Counted where it happens: the queued frame above may still be on its way.
-        connect(deck.sink, &QVideoSink::videoFrameChanged, this, [this, i] { ++m_decks[i].handedOver; },
-                Qt::DirectConnection);
-        connect(deck.media, &QMediaPlayer::mediaStatusChanged, this, [this, i] { onMediaStatus(i); });
+        deck.media = new MediaDeck(m_mediaThread, audio, this);
+        connect(deck.media, &MediaDeck::videoFrameChanged, this,
+                [this, i](const QVideoFrame &frame, quint64 done, qint64 seekMs) { takeFrame(i, frame, done, seekMs); });
+        connect(deck.media, &MediaDeck::mediaStatusChanged, this, [this, i] { onMediaStatus(i); });
         // Positions given before the media is seekable are dropped.
-        connect(deck.media, &QMediaPlayer::seekableChanged, this, [this, i] { onMediaStatus(i); });
-        connect(deck.media, &QMediaPlayer::errorOccurred, this, [this, i] { onMediaError(i); });
+        connect(deck.media, &MediaDeck::seekableChanged, this, [this, i] { onMediaStatus(i); });
+        connect(deck.media, &MediaDeck::errorOccurred, this, [this, i] { onMediaError(i); });
         deck.busyTimeout = new QTimer(this);
         deck.busyTimeout->setSingleShot(true);
         deck.busyTimeout->setInterval(busyTimeoutMilliseconds);
@@ -99,7 +93,12 @@ TimelinePlayer::TimelinePlayer(QObject *parent)
         // Qt's hand-over gives up after 300 ms: the pause is over by then, one way or another.
         deck.pauseSettled->setInterval(300);
         connect(deck.pauseSettled, &QTimer::timeout, this, [this, i] { pauseDone(i); });
-        connect(deck.busyTimeout, &QTimer::timeout, this, [this, i] { deckSettled(i); });
+        connect(deck.busyTimeout, &QTimer::timeout, this, [this, i] {
+            if (stillSeeking(i))
+                m_decks[i].busyTimeout->start();
+            else
+                deckSettled(i);
+        });
     }
 
     m_tick.setTimerType(Qt::PreciseTimer);
@@ -108,6 +107,11 @@ TimelinePlayer::TimelinePlayer(QObject *parent)
     m_switchTimeout.setSingleShot(true);
     m_switchTimeout.setInterval(switchTimeoutMilliseconds);
     connect(&m_switchTimeout, &QTimer::timeout, this, [this] {
+        if (m_switching && m_positionIssued && !m_running && stillSeeking(m_active)
+            && std::fabs(m_decks[m_active].issued - m_target) < 0.0005) {
+            m_switchTimeout.start();
+            return;
+        }
         if (m_switching && m_positionIssued) {
             if (m_soughtFrame.isValid())
                 showFrame(m_soughtFrame);
@@ -124,9 +128,10 @@ TimelinePlayer::~TimelinePlayer()
     m_seekCompletion = nullptr;
     for (Deck &deck : m_decks) {
         deck.media->disconnect(this);
-        deck.sink->disconnect(this);
-        deck.media->stop();
+        delete deck.media;
     }
+    m_mediaThread->quit();
+    m_mediaThread->wait();
 }
 
 void TimelinePlayer::selectMediaBackend()
@@ -445,8 +450,8 @@ void TimelinePlayer::issuePosition(int d)
     sendPosition(d);
 }
 
-// A pause makes GStreamer preroll a picture and hand it to this thread, and Qt
-// makes a seek wait on this thread for that preroll to finish: a seek sent before
+// A pause makes GStreamer preroll a picture and hand it to the deck's thread, and
+// Qt makes a seek wait on that thread for the preroll to finish: a seek sent before
 // the hand-over is done stalls both for 300 ms, and the stream fails.
 void TimelinePlayer::sendPosition(int d)
 {
@@ -460,25 +465,35 @@ void TimelinePlayer::sendPosition(int d)
             ++ms;
     }
     deck.issuedMs = ms;
-    deck.media->setPosition(ms);
-    if (d == m_active && m_running)
+    const bool running = d == m_active && m_running;
+    deck.media->setPosition(ms, !running);
+    // Pictures handed over once it is carried out were decoded after the seek's flush.
+    deck.seekCommand = deck.media->commandsGiven();
+    if (running)
         startDeck(d);
     else
         stillDeck(d);
-    // Qt hands pictures over on this thread, so none handed over from here on
-    // was decoded before the seek's flush.
-    deck.handedOverAtSend = deck.handedOver;
+    deck.sent.start();
     deck.busyTimeout->start();
 }
 
-void TimelinePlayer::deckSettled(int d, const QVideoFrame &frame, bool fresh)
+// A paused deck's seek that has not answered yet, with nothing newer to send: its
+// picture is being decoded, slowly; one sent while it is would wait for it anyway.
+bool TimelinePlayer::stillSeeking(int d) const
+{
+    const Deck &deck = m_decks[d];
+    return deck.busy && deck.still && !deck.wanted && !deck.sendPending && deck.sent.isValid()
+        && deck.sent.elapsed() < slowSeekMilliseconds;
+}
+
+void TimelinePlayer::deckSettled(int d, const QVideoFrame &frame, bool fresh, qint64 seekMs)
 {
     Deck &deck = m_decks[d];
     deck.busy = false;
     deck.busyTimeout->stop();
     // The decoder clips the picture of an exact seek to the seek point, start and
     // length: it starts at the time sought plus the file's shift (an edit list).
-    learnOffset(d, frame, deck.issuedMs / 1000.0, fresh);
+    learnOffset(d, frame, (seekMs >= 0 && fresh ? seekMs : deck.issuedMs) / 1000.0, fresh);
     if (frame.isValid() && !(d == m_active && m_running)) {
         deck.heldAt = deck.issued;
         deck.heldFrame = frame;
@@ -791,16 +806,15 @@ void TimelinePlayer::finishSeek(bool finished)
     m_seekCompletion = nullptr;
 }
 
-void TimelinePlayer::takeFrame(int d, const QVideoFrame &frame)
+void TimelinePlayer::takeFrame(int d, const QVideoFrame &frame, quint64 commandsDone, qint64 seekMs)
 {
     Deck &deck = m_decks[d];
     ++m_framesDecoded;
-    const bool fresh = ++deck.taken > deck.handedOverAtSend;
+    const bool fresh = commandsDone >= deck.seekCommand;
     if (!frame.isValid() || deck.media->source() != deck.url)
         return;
-    if (deck.pausing && deck.handedOver > deck.handedOverAtPause) {
-        // Handed over since the pause: the seek waiting may go, after this picture,
-        // which may still be one from before the pause.
+    if (deck.pausing && commandsDone >= deck.pauseCommand) {
+        // Handed over since the pause: the seek waiting may go, after this picture.
         QMetaObject::invokeMethod(this, [this, d] {
             if (m_decks[d].pausing)
                 pauseDone(d);
@@ -821,7 +835,7 @@ void TimelinePlayer::takeFrame(int d, const QVideoFrame &frame)
         // Frames from before the seek do not settle it.
         if (deck.sendPending || !fromTime(d, frame, deck.issued, fresh))
             return;
-        deckSettled(d, frame, fresh);
+        deckSettled(d, frame, fresh, seekMs);
         if (deck.busy)
             return; // a newer seek went out: this picture is already stale
     } else if (d == m_active && m_running) {
@@ -880,14 +894,14 @@ void TimelinePlayer::pauseDone(int d)
 void TimelinePlayer::stillDeck(int d)
 {
     Deck &deck = m_decks[d];
+    deck.media->pause();
     if (!deck.still && deck.loaded) {
         deck.pausing = true;
-        deck.handedOverAtPause = deck.handedOver;
+        deck.pauseCommand = deck.media->commandsGiven();
         deck.pauseSettled->start();
     }
     deck.still = true;
     deck.framesWhileStill = 0;
-    deck.media->pause();
 }
 
 // Stops a deck that ran on after a pause and puts it back where it stood.

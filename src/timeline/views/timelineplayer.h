@@ -2,19 +2,18 @@
 
 #include "changedclip.h"
 #include "clippictures.h"
+#include "mediadeck.h"
 #include "timeline/previewplayer.h"
 
 #include <QElapsedTimer>
 #include <QTimer>
 #include <QVideoFrame>
 
-#include <atomic>
 #include <map>
 #include <memory>
 #include <vector>
 
-class QAudioOutput;
-class QMediaPlayer;
+class QThread;
 class QVideoSink;
 
 namespace routereel {
@@ -84,9 +83,7 @@ private:
     };
 
     struct Deck {
-        QMediaPlayer *media = nullptr;
-        QAudioOutput *audio = nullptr;
-        QVideoSink *sink = nullptr;
+        MediaDeck *media = nullptr;
         QUrl url;
         bool loaded = false;                 // loaded and seekable
         std::optional<double> heldAt;        // clip seconds it stands paused at, its frame shown
@@ -97,6 +94,7 @@ private:
         qint64 issuedMs = -1;                // the position it was given
         std::optional<double> wanted;        // the seek to send when it has
         QTimer *busyTimeout = nullptr;
+        QElapsedTimer sent;                  // since that seek went to the media player
         double frameTimeOffset = 0;          // frame start times less clip times (edit lists)
         bool offsetKnown = false;            // frameTimeOffset measured on this clip
         bool still = true;                   // asked to stand paused
@@ -104,10 +102,8 @@ private:
         // before that waits on this thread for that very hand-over (see sendPosition).
         bool pausing = false;
         bool sendPending = false;            // the seek issued waits for that
-        std::atomic<quint64> handedOver{0};  // pictures the media player has handed over
-        quint64 taken = 0;                   // of those, the ones that have reached takeFrame
-        quint64 handedOverAtSend = 0;        // handed over before the newest seek went out
-        quint64 handedOverAtPause = 0;
+        quint64 seekCommand = 0;             // the deck's command that sent the newest seek
+        quint64 pauseCommand = 0;            // and the newest pause
         QTimer *pauseSettled = nullptr;
         int framesWhileStill = 0;            // pictures handed over since, not asked for by a seek
     };
@@ -135,12 +131,13 @@ private:
     void issuePosition(int deck);
     void sendPosition(int deck);
     void pauseDone(int deck);
-    void deckSettled(int deck, const QVideoFrame &frame = {}, bool fresh = false);
+    bool stillSeeking(int deck) const;
+    void deckSettled(int deck, const QVideoFrame &frame = {}, bool fresh = false, qint64 seekMs = -1);
     void prepareNext();
     void prepareDeck(int deck);
     int deckWith(const QUrl &url) const;
     int loadDeck(const QUrl &url);
-    QMediaPlayer *media() const { return m_decks[m_active].media; }
+    MediaDeck *media() const { return m_decks[m_active].media; }
     void finishSwitch();
     void startDeck(int deck);
     void stillDeck(int deck);
@@ -151,7 +148,7 @@ private:
     void setRunning(bool running);
     void setReported(double t);
     void setStatus(ItemStatus status, const QString &error = {});
-    void takeFrame(int deck, const QVideoFrame &frame);
+    void takeFrame(int deck, const QVideoFrame &frame, quint64 commandsDone, qint64 seekMs);
     double clipSeconds(int deck, const QVideoFrame &frame) const;
     void showPlayheadFrame();
     void showFrame(const QVideoFrame &frame);
@@ -171,6 +168,7 @@ private:
     // whether it is a leading picture the media player cannot show whole.
     QVideoFrame m_soughtFrame;
     bool m_awaitingTail = false; // a seek into the tail waits for it to be decoded
+    QThread *m_mediaThread = nullptr; // the decks' media players run there
     Deck m_decks[2];
     int m_active = 0;
     int m_preparing = -1;        // the deck being readied for the next piece
