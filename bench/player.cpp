@@ -468,6 +468,20 @@ double longestStallAcrossEnds(VideoPlayerService &service, double from, double t
     return std::max(0.0, probe.longestGapMs() - 5);
 }
 
+// Loading the timeline, then paused seeks to each instant, each waited for.
+template <typename Load>
+double longestStallSeeking(VideoPlayerService &service, const Load &load, std::initializer_list<double> instants)
+{
+    testsupport::TickGapProbe probe(5);
+    if (!load())
+        return -1;
+    for (const double t : instants) {
+        service.seek(t);
+        waitFor([&] { return !service.isSeeking(); }, 10000);
+    }
+    return std::max(0.0, probe.longestGapMs() - 5);
+}
+
 // Playing across clip ends: clips whose last pictures the media player leaves out
 // (B-frames without an edit list, 720p and 4K with keyframes 10 s apart) next to an
 // ordinary one. The reference is the same run within the ordinary clip, measured
@@ -505,16 +519,21 @@ int runClipEnds(int pairs)
         service.loadTimeline(timeline);
         return waitFor([&] { return service.isMetadataReady() && !service.isSeeking(); }, 20000);
     };
-    Figures ends, reference;
+    Figures ends, reference, seeksEnds, seeksReference;
+    // In the 4K clip's tail, a's tail, the 4K clip far from its keyframe, b, the last piece.
+    const auto instants = {5.95, 1.97, 4.5, 2.6, 6.5, 0.4};
     for (int pair = 0; pair < pairs; ++pair) {
         // a's last 2 s, b 0..2, k's last 2 s, a 0..1: two clip ends, one of them 4K.
-        if (!load({cut(a, a.duration - 2, a.duration, 0), cut(b, 0, 2, 2), cut(k, k.duration - 2, k.duration, 4),
-                   cut(a, 0, 1, 6)}))
-            return 1;
+        const auto loadEnds = [&] {
+            return load({cut(a, a.duration - 2, a.duration, 0), cut(b, 0, 2, 2), cut(k, k.duration - 2, k.duration, 4),
+                         cut(a, 0, 1, 6)});
+        };
+        seeksEnds.ms.push_back(longestStallSeeking(service, loadEnds, instants));
         ends.ms.push_back(longestStallAcrossEnds(service, 1.2, 6.8));
-        if (!load({cut(b, 0, 8, 0)}))
-            return 1;
+        seeksReference.ms.push_back(longestStallSeeking(service, [&] { return load({cut(b, 0, 8, 0)}); }, instants));
         reference.ms.push_back(longestStallAcrossEnds(service, 1.2, 6.8));
+        if (seeksEnds.ms.back() < 0 || seeksReference.ms.back() < 0)
+            return 1;
     }
     const auto worst = [](const Figures &f) { return f.ms.empty() ? 0.0 : *std::max_element(f.ms.begin(), f.ms.end()); };
     std::printf("Across clip ends, %d alternating pairs, load average %.2f (goal: longest stall < 50 ms):\n", pairs,
@@ -522,6 +541,10 @@ int runClipEnds(int pairs)
     ends.print("  longest stall, across clip ends");
     reference.print("  longest stall, within one clip");
     std::printf("  %-32s %.2f\n", "ratio worst/reference worst", worst(ends) / std::max(1.0, worst(reference)));
+    seeksEnds.print("  longest stall, loading and seeking into the clips' ends and the 4K clip");
+    seeksReference.print("  longest stall, loading and seeking within one clip");
+    std::printf("  %-32s %.2f\n", "ratio worst/reference worst",
+                worst(seeksEnds) / std::max(1.0, worst(seeksReference)));
     std::fflush(stdout);
     return 0;
 }

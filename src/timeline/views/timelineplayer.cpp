@@ -2,7 +2,6 @@
 
 #include "frameconverter.h"
 
-#include "timeline/sourceframes.h"
 
 #include <QAudioDevice>
 #include <QCoreApplication>
@@ -55,6 +54,8 @@ TimelinePlayer::TimelinePlayer(QObject *parent)
     m_output = new QVideoSink(this);
     m_converter = new FrameConverter(this);
     m_pictures = new ClipPictures(this);
+    m_frameStarts = new FrameStarts(this);
+    connect(m_frameStarts, &FrameStarts::found, this, &TimelinePlayer::framesFound);
     connect(m_pictures, &ClipPictures::ready, this, &TimelinePlayer::picturesReady);
     // The picture is announced once it is an image; views paint that image, so a
     // repaint for the overlays above never waits for a conversion.
@@ -199,11 +200,6 @@ PreviewPlayer::ItemId TimelinePlayer::replaceItem(std::optional<PreviewPlan> pla
             cursor = stop;
         }
     }
-    for (auto it = m_clipFrames.begin(); it != m_clipFrames.end();) {
-        const bool used = std::any_of(m_pieces.begin(), m_pieces.end(),
-                                      [&](const Piece &p) { return p.url.toString() == it->first; });
-        it = used ? std::next(it) : m_clipFrames.erase(it);
-    }
     for (const Piece &p : m_pieces) {
         if (!p.isGap() && m_changedClips.noticeReplacement(p.url))
             forgetClip(p.url);
@@ -212,6 +208,7 @@ PreviewPlayer::ItemId TimelinePlayer::replaceItem(std::optional<PreviewPlan> pla
     for (const Piece &p : m_pieces)
         files.push_back(p.url.toLocalFile());
     m_pictures->keepOnly(files);
+    m_frameStarts->keepOnly(files);
     if (m_pieces.empty()) {
         const ItemId item = m_item;
         QMetaObject::invokeMethod(this, [this, item] {
@@ -220,11 +217,14 @@ PreviewPlayer::ItemId TimelinePlayer::replaceItem(std::optional<PreviewPlan> pla
         }, Qt::QueuedConnection);
         return m_item;
     }
+    // Every piece's first picture, looked up ahead of its cut.
+    for (Piece &p : m_pieces) {
+        if (!p.isGap())
+            firstFrameOf(p);
+    }
     // The first clip's readiness is the item's; a timeline that starts black
     // has it prepared as the next piece.
     enterPiece(0, 0);
-    // The rest on a worker: the first piece has just opened its clip.
-    openClipsAhead();
     // A clip still loaded from the previous item sends no new load signal.
     for (const Piece &p : m_pieces) {
         if (p.isGap())
@@ -312,6 +312,7 @@ int TimelinePlayer::loadDeck(const QUrl &url)
 void TimelinePlayer::enterPiece(int index, double time)
 {
     m_inTail = false;
+    m_checkPlayhead = false;
     m_soughtFrame = QVideoFrame();
     m_awaitingTail = false;
     m_index = index;
@@ -332,15 +333,7 @@ void TimelinePlayer::enterPiece(int index, double time)
         forgetClip(p.url);
     m_switching = true;
     m_positionIssued = false;
-    // A seek to the very end shows the last frame rather than running off the clip.
-    const double into = std::min(time - p.start, std::max(0.0, p.end - p.start - 0.001));
-    // The frame's own start: GStreamer takes a frame's length from the nominal rate,
-    // and a seek past that (into a long frame of a variable rate) would show the next.
-    m_pieceFirstFrame = firstFrameOf(m_pieces[index]);
-    m_target = into <= 0 ? m_pieceFirstFrame : frameStartAt(p, p.sourceStart + into);
-    if (!m_running) // found while the media player seeks
-        m_pictures->requestLeading(p.url.toLocalFile(), m_target);
-
+    m_targetKnown = false;
     const int d = loadDeck(p.url);
     if (d != m_active) {
         stillDeck(m_active);
@@ -352,9 +345,44 @@ void TimelinePlayer::enterPiece(int index, double time)
         m_preparing = -1;
         m_prepareTarget.reset();
     }
-    if (m_decks[d].loaded)
+    lookUpTarget();
+}
+
+// The picture the piece's deck is to show: positioned once both it is known and
+// the clip is loaded (earlier seeks are ignored), whichever comes last.
+void TimelinePlayer::lookUpTarget()
+{
+    Piece &p = m_pieces[m_index];
+    // A seek to the very end shows the last frame rather than running off the clip.
+    const double into = std::min(m_time - p.start, std::max(0.0, p.end - p.start - 0.001));
+    // The frame's own start: GStreamer takes a frame's length from the nominal rate,
+    // and a seek past that (into a long frame of a variable rate) would show the next.
+    const auto first = firstFrameOf(p);
+    const auto target = into <= 0 ? first : frameStartAt(p, p.sourceStart + into);
+    if (!first || !target)
+        return; // looked up on the worker: framesFound comes back here
+    m_pieceFirstFrame = *first;
+    m_target = *target;
+    m_targetKnown = true;
+    if (!m_running) // found while the media player seeks
+        m_pictures->requestLeading(p.url.toLocalFile(), m_target);
+    if (m_decks[m_active].loaded)
         positionMedia();
-    // else positioned when loaded: earlier seeks are ignored
+}
+
+void TimelinePlayer::framesFound(const QString &file)
+{
+    if (m_index >= 0 && m_switching && !m_targetKnown && m_pieces[m_index].url.toLocalFile() == file)
+        lookUpTarget();
+    if (m_preparing >= 0 && !m_prepareTarget && m_preparingPiece < int(m_pieces.size())) {
+        m_prepareTarget = firstFrameOf(m_pieces[m_preparingPiece]);
+        if (m_prepareTarget && m_decks[m_preparing].loaded)
+            prepareDeck(m_preparing);
+    }
+    if (m_checkPlayhead && !m_running && !m_switching) {
+        m_checkPlayhead = false;
+        showPlayheadFrame();
+    }
 }
 
 void TimelinePlayer::positionMedia()
@@ -534,6 +562,7 @@ void TimelinePlayer::prepareNext()
         if (d == m_active)
             return;
         m_preparing = d;
+        m_preparingPiece = j;
         m_prepareTarget = firstFrameOf(m_pieces[j]);
         if (m_decks[d].loaded)
             prepareDeck(d);
@@ -568,7 +597,7 @@ void TimelinePlayer::onMediaStatus(int d)
         clipLoaded(d);
         if (m_status == ItemStatus::failed)
             return;
-        if (d == m_active && m_switching && m_index >= 0 && m_pieces[m_index].url == deck.url)
+        if (d == m_active && m_switching && m_targetKnown && m_index >= 0 && m_pieces[m_index].url == deck.url)
             positionMedia();
         else if (d == m_preparing)
             prepareDeck(d);
@@ -617,7 +646,7 @@ void TimelinePlayer::failItem(const QString &message)
 // Its decks and frame lookups read the file as it was: they start anew.
 void TimelinePlayer::forgetClip(const QUrl &url)
 {
-    m_clipFrames.erase(url.toString());
+    m_frameStarts->forget(url.toLocalFile());
     m_pictures->forget(url.toLocalFile());
     for (int d = 0; d < 2; ++d) {
         Deck &deck = m_decks[d];
@@ -686,9 +715,13 @@ void TimelinePlayer::showPlayheadFrame()
         return;
     const Piece &p = m_pieces[index];
     const double into = std::min(m_time - p.start, std::max(0.0, p.end - p.start - 0.001));
-    const double wanted = frameStartAt(p, p.sourceStart + std::max(0.0, into));
+    const auto wanted = frameStartAt(p, p.sourceStart + std::max(0.0, into));
+    if (!wanted) {
+        m_checkPlayhead = true; // once looked up
+        return;
+    }
     if (index == m_index && m_frameDeck == m_active && m_frame.isValid()
-        && std::fabs(clipSeconds(m_active, m_frame) - wanted) < 3 * sameInstant)
+        && std::fabs(clipSeconds(m_active, m_frame) - *wanted) < 3 * sameInstant)
         return;
     enterPiece(index, m_time);
 }
@@ -928,84 +961,23 @@ double TimelinePlayer::clipSeconds(int d, const QVideoFrame &frame) const
                                  : frame.startTime() / 1e6 - m_decks[d].frameTimeOffset;
 }
 
-TimelinePlayer::ClipFrames &TimelinePlayer::clipFrames(const QUrl &url)
+// On the media player's clock, as the clip's times are; none until looked up.
+std::optional<double> TimelinePlayer::frameStartAt(const Piece &p, double clipTime)
 {
-    const auto [it, added] = m_clipFrames.try_emplace(url.toString());
-    ClipFrames &clip = it->second;
-    if (!added)
-        return clip;
-    try {
-        clip.reader = std::make_unique<SourceFrameReader>(url.toLocalFile());
-        const auto first = clip.reader->frameAt(0);
-        clip.firstFrame = clip.reader->startTime() + (first ? first->start : 0);
-    } catch (const QException &) {
-        // Unreadable or without a picture: the media player reports what it cannot play.
-        clip.reader.reset();
-    }
-    return clip;
-}
-
-double TimelinePlayer::frameStartAt(const Piece &p, double clipTime)
-{
-    ClipFrames &clip = clipFrames(p.url);
+    const QString file = p.url.toLocalFile();
     // A hair on, so that a time on a frame's start reached by adding seconds finds that frame.
-    const auto frame = clip.reader ? clip.reader->frameAt(clipTime - p.clipStart + 1e-9) : std::nullopt;
-    return frame ? p.clipStart + frame->start : clipTime;
+    const double t = clipTime - p.clipStart + 1e-9;
+    if (const auto start = m_frameStarts->at(file, t))
+        return p.clipStart + *start;
+    m_frameStarts->request(file, t);
+    return std::nullopt;
 }
 
-// Opens every clip of the item on a worker and looks up its pieces' first frames
-// there: opening reads the file's first GOP, which on a 4K clip with keyframes
-// 10 s apart holds this thread for longer than a frame at a cut.
-void TimelinePlayer::openClipsAhead()
-{
-    std::map<QString, std::vector<double>> wanted; // file: the source seconds its pieces start at
-    for (const Piece &p : m_pieces) {
-        if (!p.isGap() && !m_clipFrames.count(p.url.toString()))
-            wanted[p.url.toString()].push_back(p.sourceStart - p.clipStart);
-    }
-    struct Opened {
-        std::unique_ptr<SourceFrameReader> reader;
-        double firstFrame = 0;
-        std::map<double, double> starts; // source seconds: the start of the frame on screen there
-    };
-    QPointer<TimelinePlayer> self(this);
-    for (auto &[key, times] : wanted) {
-        QThreadPool::globalInstance()->start([self, item = m_item, key, times] {
-            auto opened = std::make_shared<Opened>();
-            try {
-                opened->reader = std::make_unique<SourceFrameReader>(QUrl(key).toLocalFile());
-                const auto first = opened->reader->frameAt(0);
-                opened->firstFrame = opened->reader->startTime() + (first ? first->start : 0);
-                for (const double t : times) {
-                    if (const auto frame = opened->reader->frameAt(t + 1e-9))
-                        opened->starts[t] = frame->start;
-                }
-            } catch (const QException &) {
-                return; // left to the media player to report
-            }
-            QMetaObject::invokeMethod(qApp, [self, item, key, opened] {
-                if (!self || self->m_item != item)
-                    return;
-                const auto [it, added] = self->m_clipFrames.try_emplace(key);
-                if (added) {
-                    it->second.reader = std::move(opened->reader);
-                    it->second.firstFrame = opened->firstFrame;
-                }
-                for (Piece &p : self->m_pieces) {
-                    const auto found = opened->starts.find(p.sourceStart - p.clipStart);
-                    if (p.url.toString() == key && !p.firstFrame && found != opened->starts.end())
-                        p.firstFrame = p.clipStart + found->second;
-                }
-            }, Qt::QueuedConnection);
-        });
-    }
-}
-
-double TimelinePlayer::firstFrameOf(Piece &p)
+std::optional<double> TimelinePlayer::firstFrameOf(Piece &p)
 {
     if (!p.firstFrame)
         p.firstFrame = frameStartAt(p, p.sourceStart);
-    return *p.firstFrame;
+    return p.firstFrame;
 }
 
 // Whether the frame is the one at clipTime rather than one left over from before:
@@ -1024,8 +996,7 @@ bool TimelinePlayer::fromTime(int d, const QVideoFrame &frame, double clipTime, 
         return std::fabs(start - deck.frameTimeOffset - clipTime) < staleFrameTolerance;
     if (fresh)
         return true;
-    const auto clip = m_clipFrames.find(deck.url.toString());
-    const double firstFrame = clip == m_clipFrames.end() ? 0 : clip->second.firstFrame;
+    const double firstFrame = m_frameStarts->firstPicture(deck.url.toLocalFile()).value_or(0);
     return std::fabs(start - clipTime) < staleFrameTolerance
         || std::fabs(start + firstFrame - clipTime) < staleFrameTolerance;
 }

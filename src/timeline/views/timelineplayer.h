@@ -2,6 +2,7 @@
 
 #include "changedclip.h"
 #include "clippictures.h"
+#include "framestarts.h"
 #include "mediadeck.h"
 #include "timeline/previewplayer.h"
 
@@ -19,7 +20,6 @@ class QVideoSink;
 namespace routereel {
 
 class FrameConverter;
-class SourceFrameReader;
 
 // Plays a preview plan with two QMediaPlayer decks: the piece being played runs
 // on one, while the other holds the next clip loaded and paused at its first
@@ -108,15 +108,10 @@ private:
         int framesWhileStill = 0;            // pictures handed over since, not asked for by a seek
     };
 
-    // The clip's own frame times, read once per file.
-    struct ClipFrames {
-        std::unique_ptr<SourceFrameReader> reader; // none when libav cannot read the file
-        double firstFrame = 0;  // the first picture's start, on the media player's clock
-    };
-    ClipFrames &clipFrames(const QUrl &url);
-    double frameStartAt(const Piece &p, double clipTime);
-    double firstFrameOf(Piece &p);
-    void openClipsAhead();
+    std::optional<double> frameStartAt(const Piece &p, double clipTime);
+    std::optional<double> firstFrameOf(Piece &p);
+    void lookUpTarget();
+    void framesFound(const QString &file);
     bool fromTime(int deck, const QVideoFrame &frame, double clipTime, bool fresh = false) const;
     void learnOffset(int deck, const QVideoFrame &frame, double clipTime, bool fresh = false);
     QVideoFrame tailPicture(int deck, double clipTime, bool *pending = nullptr);
@@ -161,7 +156,7 @@ private:
     int pieceAt(double time) const;
     double end() const;
 
-    std::map<QString, ClipFrames> m_clipFrames;
+    FrameStarts *m_frameStarts = nullptr;
     ChangedClip m_changedClips;
     ClipPictures *m_pictures = nullptr;
     // A paused seek's picture from the media player, held back until it is known
@@ -172,6 +167,7 @@ private:
     Deck m_decks[2];
     int m_active = 0;
     int m_preparing = -1;        // the deck being readied for the next piece
+    int m_preparingPiece = -1;   // and that piece
     std::optional<double> m_prepareTarget;
     QVideoSink *m_output = nullptr;
     QTimer m_tick;
@@ -198,6 +194,8 @@ private:
 
     bool m_switching = false;    // waiting for the media player to reach m_target
     bool m_positionIssued = false;
+    bool m_targetKnown = false;  // m_target and m_pieceFirstFrame looked up
+    bool m_checkPlayhead = false; // paused, the picture on screen to be checked once looked up
     double m_target = 0;         // clip seconds being sought
     double m_pieceFirstFrame = 0; // clip seconds: start of the frame on screen at the piece's start
 
