@@ -26,8 +26,8 @@ constexpr int busyTimeoutMilliseconds = 600;
 // A paused seek far from a keyframe in a large clip decodes every picture from there:
 // on a busy machine, seconds. Given up only after this long.
 constexpr int slowSeekMilliseconds = 8000;
-// A deck that has just stopped may still be handing a picture to this thread; a
-// seek or a new clip on it before that is done blocks this thread until Qt's
+// A deck that has just stopped may still be handing a picture to its thread; a
+// seek or a new clip on it before that is done blocks that thread until Qt's
 // hand-over gives up (300 ms), and the deck that has just started freezes meanwhile.
 constexpr int prepareDelayMilliseconds = 250;
 // A frame whose start lies this far from the sought clip time is taken as left over
@@ -73,13 +73,15 @@ TimelinePlayer::TimelinePlayer(QObject *parent)
                 m_displayTransform = toCanvas;
                 emit frameChanged();
             });
-    m_mediaThread = new QThread(this);
-    m_mediaThread->setObjectName(QStringLiteral("media decks"));
-    m_mediaThread->start();
     const QAudioDevice audio = QMediaDevices::defaultAudioOutput();
     for (int i = 0; i < 2; ++i) {
         Deck &deck = m_decks[i];
-        deck.media = new MediaDeck(m_mediaThread, audio, this);
+        // A thread each: one deck's media player held up in a seek or a load
+        // leaves the other's pictures flowing.
+        deck.thread = new QThread(this);
+        deck.thread->setObjectName(QStringLiteral("media deck %1").arg(i));
+        deck.thread->start();
+        deck.media = new MediaDeck(deck.thread, audio, this);
         connect(deck.media, &MediaDeck::videoFrameChanged, this,
                 [this, i](const QVideoFrame &frame, quint64 done, qint64 seekMs) { takeFrame(i, frame, done, seekMs); });
         connect(deck.media, &MediaDeck::mediaStatusChanged, this, [this, i] { onMediaStatus(i); });
@@ -130,9 +132,9 @@ TimelinePlayer::~TimelinePlayer()
     for (Deck &deck : m_decks) {
         deck.media->disconnect(this);
         delete deck.media;
+        deck.thread->quit();
+        deck.thread->wait();
     }
-    m_mediaThread->quit();
-    m_mediaThread->wait();
 }
 
 void TimelinePlayer::selectMediaBackend()
@@ -440,7 +442,7 @@ void TimelinePlayer::positionMedia()
 }
 
 // A paused seek makes GStreamer preroll, and Qt's next seek waits for that
-// preroll on this thread, which the preroll itself needs to hand its frame over:
+// preroll on the deck's thread, which the preroll itself needs to hand its frame over:
 // a stall of 300 ms and a failed stream. So a deck takes one seek at a time; the
 // newest of the seeks asked for meanwhile follows once the previous one has
 // shown its frame, which also keeps scrubbing from piling up seeks.

@@ -84,6 +84,7 @@ private:
 
     struct Deck {
         MediaDeck *media = nullptr;
+        QThread *thread = nullptr;           // where its media player runs
         QUrl url;
         bool loaded = false;                 // loaded and seekable
         std::optional<double> heldAt;        // clip seconds it stands paused at, its frame shown
@@ -99,7 +100,7 @@ private:
         bool offsetKnown = false;            // frameTimeOffset measured on this clip
         bool still = true;                   // asked to stand paused
         // Paused from running, until its pause has handed over its picture: a seek
-        // before that waits on this thread for that very hand-over (see sendPosition).
+        // before that waits on the deck's thread for that very hand-over (see sendPosition).
         bool pausing = false;
         bool sendPending = false;            // the seek issued waits for that
         quint64 seekCommand = 0;             // the deck's command that sent the newest seek
@@ -163,7 +164,6 @@ private:
     // whether it is a leading picture the media player cannot show whole.
     QVideoFrame m_soughtFrame;
     bool m_awaitingTail = false; // a seek into the tail waits for it to be decoded
-    QThread *m_mediaThread = nullptr; // the decks' media players run there
     Deck m_decks[2];
     int m_active = 0;
     int m_preparing = -1;        // the deck being readied for the next piece
