@@ -187,7 +187,7 @@ TEST(RandomTimelines, PlayedTimelinesShowNoBlackWhereAPieceLiesAndEachPictureInI
     bool ended = false;
     QObject::connect(player, &PreviewPlayer::playedToEnd, &view, [&] { ended = true; });
     int played = 0, failed = 0;
-    for (const Timeline &t : drawTimelines(s, 14)) {
+    for (const Timeline &t : drawTimelines(s, 12)) {
         if (t.end() > 8)
             continue; // a dozen or so short ones keep the run short
         SCOPED_TRACE("seed " + std::to_string(s) + ", timeline " + t.text());
