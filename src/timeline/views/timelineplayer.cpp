@@ -35,6 +35,9 @@ constexpr int prepareDelayMilliseconds = 250;
 constexpr double staleFrameTolerance = 0.25;
 // Frame times compared on the media player's clock, which counts whole milliseconds.
 constexpr double sameInstant = 0.0005;
+// How far before its end a piece's last instant lies: within a frame that starts
+// in the piece's last millisecond, which is on screen there however briefly.
+constexpr double lastInstant = 1e-6;
 
 // The media player takes whole milliseconds, and a paused seek to the very instant
 // a frame starts shows the frame ending there (a phone's 1/600 time base puts starts
@@ -325,8 +328,9 @@ void TimelinePlayer::enterPiece(int index, double time)
         m_switching = false;
         m_switchTimeout.stop();
         stillDeck(m_active);
-        clearFrame();
+        // Before the black is announced: the time read then is the gap's.
         m_gapClock.restart();
+        clearFrame();
         finishSeek(true);
         prepareNext();
         return;
@@ -356,7 +360,7 @@ void TimelinePlayer::lookUpTarget()
 {
     Piece &p = m_pieces[m_index];
     // A seek to the very end shows the last frame rather than running off the clip.
-    const double into = std::min(m_time - p.start, std::max(0.0, p.end - p.start - 0.001));
+    const double into = std::min(m_time - p.start, std::max(0.0, p.end - p.start - lastInstant));
     // The frame's own start: GStreamer takes a frame's length from the nominal rate,
     // and a seek past that (into a long frame of a variable rate) would show the next.
     const auto first = firstFrameOf(p);
@@ -392,7 +396,7 @@ void TimelinePlayer::positionMedia()
     Deck &deck = m_decks[m_active];
     m_positionIssued = true;
     if (const Piece &p = m_pieces[m_index]; m_changedClips.isReplaced(p.url)) {
-        const double into = std::clamp(m_time - p.start, 0.0, std::max(0.0, p.end - p.start - 0.001));
+        const double into = std::clamp(m_time - p.start, 0.0, std::max(0.0, p.end - p.start - lastInstant));
         const double wanted = p.sourceStart - p.clipStart + into;
         const double length = deck.media->duration() / 1000.0;
         if (ChangedClip::pastEnd(wanted, length)) {
@@ -523,7 +527,13 @@ void TimelinePlayer::deckSettled(int d, const QVideoFrame &frame, bool fresh, qi
     deck.busyTimeout->stop();
     // The decoder clips the picture of an exact seek to the seek point, start and
     // length: it starts at the time sought plus the file's shift (an edit list).
-    learnOffset(d, frame, (seekMs >= 0 && fresh ? seekMs : deck.issuedMs) / 1000.0, fresh);
+    // Not so a seek to a leading picture of an open GOP, which the keyframe after it
+    // answers, whether known to be one yet or not while playing: a shift once
+    // measured stays.
+    const auto leading = m_pictures->leading(deck.url.toLocalFile(), deck.issued);
+    const bool playing = d == m_active && m_running;
+    if (!deck.offsetKnown || !(playing || (leading && leading->frame.isValid())))
+        learnOffset(d, frame, (seekMs >= 0 && fresh ? seekMs : deck.issuedMs) / 1000.0, fresh);
     if (frame.isValid() && !(d == m_active && m_running)) {
         deck.heldAt = deck.issued;
         deck.heldFrame = frame;
@@ -716,7 +726,7 @@ void TimelinePlayer::showPlayheadFrame()
     if (index < 0 || m_pieces[index].isGap() || m_switching)
         return;
     const Piece &p = m_pieces[index];
-    const double into = std::min(m_time - p.start, std::max(0.0, p.end - p.start - 0.001));
+    const double into = std::min(m_time - p.start, std::max(0.0, p.end - p.start - lastInstant));
     const auto wanted = frameStartAt(p, p.sourceStart + std::max(0.0, into));
     if (!wanted) {
         m_checkPlayhead = true; // once looked up
