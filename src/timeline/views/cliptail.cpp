@@ -85,6 +85,23 @@ public:
         return key.has_value();
     }
 
+    // The earliest start among the pictures decoded after the keyframe just sought
+    // (shown at `keyShown`) but shown before it: its leading pictures.
+    std::optional<int64_t> firstLeading(int64_t keyShown)
+    {
+        std::optional<int64_t> first;
+        std::unique_ptr<AVPacket, PacketCloser> packet(av_packet_alloc());
+        for (int read = 0; read < 32 && av_read_frame(m_ctx.get(), packet.get()) >= 0;) {
+            if (packet->stream_index == m_index) {
+                ++read;
+                if (packet->pts != AV_NOPTS_VALUE && packet->pts < keyShown)
+                    first = std::min(first.value_or(packet->pts), packet->pts);
+            }
+            av_packet_unref(packet.get());
+        }
+        return first;
+    }
+
     // Decodes from where the reader stands, handing each picture to `take` until it
     // answers false.
     void decode(const std::function<bool(const AVFrame *, double start, double length)> &take,
@@ -183,8 +200,11 @@ std::optional<ClipTail::Picture> ClipTail::leadingPicture(const QString &path, d
         if (!reader.valid())
             return std::nullopt;
         const auto key = reader.seekKeyframe(at);
-        if (!key || key->first * reader.unit() <= at + 1e-6 || !reader.seekBefore(at))
+        if (!key || key->first * reader.unit() <= at + 1e-6)
             return std::nullopt; // a seek there decodes it whole
+        const auto firstLeading = reader.firstLeading(key->first);
+        if (!reader.seekBefore(at))
+            return std::nullopt;
         std::unique_ptr<AVFrame, FrameCloser> last;
         double lastStart = 0, lastLength = 0;
         reader.decode([&](const AVFrame *picture, double start, double length) {
@@ -201,7 +221,13 @@ std::optional<ClipTail::Picture> ClipTail::leadingPicture(const QString &path, d
         }, cancel);
         if (!last || (cancel && *cancel))
             return std::nullopt;
-        return Picture{lastStart, lastStart + lastLength, toVideoFrame(last.get())};
+        // Before the keyframe is decoded as well as before the first of them: a seek
+        // finds its picture by decoding time. Half a millisecond and more before, as
+        // the media player takes whole milliseconds.
+        double wholeFrom = firstLeading ? std::min(*firstLeading * reader.unit(), lastStart) : lastStart;
+        if (key->second != AV_NOPTS_VALUE)
+            wholeFrom = std::min(wholeFrom, key->second * reader.unit());
+        return Picture{lastStart, lastStart + lastLength, toVideoFrame(last.get()), wholeFrom - 0.0015};
     } catch (const QException &) {
         return std::nullopt;
     }

@@ -22,6 +22,9 @@ struct ClipTail {
         double start = 0;   // on libav's clock for the file (seconds)
         double end = 0;
         QVideoFrame frame;  // YUV 4:2:0
+        // A leading picture: where a seek must go for the media player to decode it
+        // whole, before the first of its GOP's leading pictures.
+        std::optional<double> wholeFrom;
     };
 
     // The pictures starting at or after `from` (libav's clock), in order; empty when

@@ -370,14 +370,18 @@ void TimelinePlayer::lookUpTarget()
     m_pieceFirstFrame = *first;
     m_target = *target;
     m_targetKnown = true;
-    if (!m_running) // found while the media player seeks
-        m_pictures->requestLeading(p.url.toLocalFile(), m_target);
+    // Found while the media player seeks; told ahead for each piece's first frame.
+    m_pictures->requestLeading(p.url.toLocalFile(), m_target);
     if (m_decks[m_active].loaded)
         positionMedia();
 }
 
 void TimelinePlayer::framesFound(const QString &file)
 {
+    for (Piece &p : m_pieces) {
+        if (!p.isGap() && p.url.toLocalFile() == file)
+            firstFrameOf(p);
+    }
     if (m_index >= 0 && m_switching && !m_targetKnown && m_pieces[m_index].url.toLocalFile() == file)
         lookUpTarget();
     if (m_preparing >= 0 && !m_prepareTarget && m_preparingPiece < int(m_pieces.size())) {
@@ -418,7 +422,10 @@ void TimelinePlayer::positionMedia()
         finishSwitch();
         return;
     }
-    if (!deck.busy && deck.heldAt && std::fabs(*deck.heldAt - m_target) < 0.0005 && deck.heldFrame.isValid()) {
+    const auto leading = m_pictures->leading(m_pieces[m_index].url.toLocalFile(), m_target);
+    const bool heldWhole = !(m_running && leading && leading->frame.isValid()); // else the keyframe after it
+    if (!deck.busy && heldWhole && deck.heldAt && std::fabs(*deck.heldAt - m_target) < 0.0005
+        && deck.heldFrame.isValid()) {
         // Already standing at this very frame (prepared, or sought before): show it
         // and go on without a seek.
         const QVideoFrame frame = deck.heldFrame;
@@ -500,6 +507,18 @@ void TimelinePlayer::sendPosition(int d)
     }
     deck.issuedMs = ms;
     const bool running = d == m_active && m_running;
+    // A leading picture of an open GOP: a seek to it lands on the keyframe after it,
+    // and the media player shows that keyframe instead, or the picture without its
+    // references. From before the first of them it decodes them whole; playing, the
+    // pictures before it do not answer the seek (see takeFrame).
+    deck.leadIn = false;
+    if (running) {
+        if (const auto leading = m_pictures->leading(deck.url.toLocalFile(), deck.issued);
+            leading && leading->frame.isValid() && leading->wholeFrom && *leading->wholeFrom > 0) {
+            ms = positionMs(*leading->wholeFrom);
+            deck.leadIn = true;
+        }
+    }
     deck.media->setPosition(ms, !running);
     // Pictures handed over once it is carried out were decoded after the seek's flush.
     deck.seekCommand = deck.media->commandsGiven();
@@ -877,8 +896,10 @@ void TimelinePlayer::takeFrame(int d, const QVideoFrame &frame, quint64 commands
         return;
     const bool answersSeek = deck.busy;
     if (deck.busy) {
-        // Frames from before the seek do not settle it.
+        // Frames from before the seek do not settle it, nor those of a lead-in.
         if (deck.sendPending || !fromTime(d, frame, deck.issued, fresh))
+            return;
+        if (deck.leadIn && deck.offsetKnown && clipSeconds(d, frame) < deck.issued - sameInstant)
             return;
         deckSettled(d, frame, fresh, seekMs);
         if (deck.busy)
@@ -987,8 +1008,12 @@ std::optional<double> TimelinePlayer::frameStartAt(const Piece &p, double clipTi
 
 std::optional<double> TimelinePlayer::firstFrameOf(Piece &p)
 {
-    if (!p.firstFrame)
+    if (!p.firstFrame) {
         p.firstFrame = frameStartAt(p, p.sourceStart);
+        // Whether a cut onto it needs the media player sent earlier (see sendPosition).
+        if (p.firstFrame)
+            m_pictures->requestLeading(p.url.toLocalFile(), *p.firstFrame);
+    }
     return p.firstFrame;
 }
 

@@ -96,6 +96,7 @@ private:
         std::optional<double> wanted;        // the seek to send when it has
         QTimer *busyTimeout = nullptr;
         QElapsedTimer sent;                  // since that seek went to the media player
+        bool leadIn = false;                 // sent before a leading picture it is to show
         double frameTimeOffset = 0;          // frame start times less clip times (edit lists)
         bool offsetKnown = false;            // frameTimeOffset measured on this clip
         bool still = true;                   // asked to stand paused
