@@ -804,5 +804,27 @@ TEST(PlayerFrames, StreamCopiedCutsAndOpenGopsShowTheFrameOnScreen)
         const auto b = std::find(r.frames.begin(), r.frames.end(), 30);
         ASSERT_TRUE(b != r.frames.end() && b != r.frames.begin()) << joined(r.frames);
         EXPECT_EQ(*std::prev(b), c.firstNumber + testsupport::frameOnScreen(starts, 3 - 1e-4)) << joined(r.frames);
+
+        // Played into leading pictures: from b, and by a jump back within the clip.
+        const auto leadingIn = [&](int from, int to) {
+            const auto k = std::find_if(leading.begin(), leading.end(), [&](int n) { return n > from && n < to; });
+            return k == leading.end() ? -1 : *k;
+        };
+        const int later = leadingIn(60, 89), earlier = leadingIn(30, 60);
+        if (later < 0 || earlier < 0)
+            continue;
+        s.segments = {cut(s.sources[1], 1, 1.5, 0), cut(s.sources[0], starts[later], starts[later] + 0.5, 0.5),
+                      cut(s.sources[0], starts[earlier], starts[earlier] + 0.5, 1)};
+        ASSERT_TRUE(f.load(s));
+        ASSERT_TRUE(f.seek(0));
+        r.clear();
+        ASSERT_TRUE(f.playUntil([] { return false; }));
+        const auto after = [&](auto from, auto wanted) { return std::find_if(from, r.frames.end(), wanted); };
+        const auto intoLater = after(r.frames.begin(), [](int n) { return n < 30 || n > 59; });
+        ASSERT_TRUE(intoLater != r.frames.end()) << joined(r.frames);
+        EXPECT_EQ(*intoLater, c.firstNumber + later) << "first after the cut from b: " << joined(r.frames);
+        const auto back = after(intoLater, [&](int n) { return n < c.firstNumber + later; });
+        ASSERT_TRUE(back != r.frames.end()) << joined(r.frames);
+        EXPECT_EQ(*back, c.firstNumber + earlier) << "first after the jump back: " << joined(r.frames);
     }
 }
