@@ -118,6 +118,12 @@ TimelinePlayer::TimelinePlayer(QObject *parent)
             m_switchTimeout.start();
             return;
         }
+        if (m_switching && m_awaitingLeading) { // seek without knowing, rather than not at all
+            m_awaitingLeading = false;
+            m_leadingWaited = true;
+            positionMedia();
+            return;
+        }
         if (m_switching && m_positionIssued) {
             if (m_soughtFrame.isValid())
                 showFrame(m_soughtFrame);
@@ -320,6 +326,8 @@ void TimelinePlayer::enterPiece(int index, double time)
     m_checkPlayhead = false;
     m_soughtFrame = QVideoFrame();
     m_awaitingTail = false;
+    m_awaitingLeading = false;
+    m_leadingWaited = false;
     m_index = index;
     m_time = time;
     setReported(time);
@@ -423,6 +431,13 @@ void TimelinePlayer::positionMedia()
         return;
     }
     const auto leading = m_pictures->leading(m_pieces[m_index].url.toLocalFile(), m_target);
+    if (m_running && !leading && !m_leadingWaited) {
+        // Whether it is a leading picture decides where the seek goes (see
+        // sendPosition): told by the worker, looked for since the piece was known.
+        m_awaitingLeading = true;
+        m_switchTimeout.start();
+        return;
+    }
     const bool heldWhole = !(m_running && leading && leading->frame.isValid()); // else the keyframe after it
     if (!deck.busy && heldWhole && deck.heldAt && std::fabs(*deck.heldAt - m_target) < 0.0005
         && deck.heldFrame.isValid()) {
@@ -1128,6 +1143,10 @@ void TimelinePlayer::picturesReady(const QString &path)
         presentSought(m_soughtFrame);
     else if (m_awaitingTail && m_pictures->tail(path))
         positionMedia();
+    else if (m_awaitingLeading && m_pictures->leading(path, m_target)) {
+        m_awaitingLeading = false;
+        positionMedia();
+    }
 }
 
 void TimelinePlayer::learnOffset(int d, const QVideoFrame &frame, double clipTime, bool fresh)

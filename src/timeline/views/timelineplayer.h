@@ -165,6 +165,8 @@ private:
     // whether it is a leading picture the media player cannot show whole.
     QVideoFrame m_soughtFrame;
     bool m_awaitingTail = false; // a seek into the tail waits for it to be decoded
+    bool m_awaitingLeading = false; // a cut while playing waits to know whether it lands on a leading picture
+    bool m_leadingWaited = false;   // and has waited long enough
     Deck m_decks[2];
     int m_active = 0;
     int m_preparing = -1;        // the deck being readied for the next piece
