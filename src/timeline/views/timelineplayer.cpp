@@ -113,7 +113,7 @@ TimelinePlayer::TimelinePlayer(QObject *parent)
     m_switchTimeout.setSingleShot(true);
     m_switchTimeout.setInterval(switchTimeoutMilliseconds);
     connect(&m_switchTimeout, &QTimer::timeout, this, [this] {
-        if (m_switching && m_positionIssued && !m_running && stillSeeking(m_active)
+        if (m_switching && m_positionIssued && stillSeeking(m_active)
             && std::fabs(m_decks[m_active].issued - m_target) < 0.0005) {
             m_switchTimeout.start();
             return;
@@ -542,16 +542,20 @@ void TimelinePlayer::sendPosition(int d)
     else
         stillDeck(d);
     deck.sent.start();
+    deck.freshSinceSeek = 0;
     deck.busyTimeout->start();
 }
 
-// A paused deck's seek that has not answered yet, with nothing newer to send: its
-// picture is being decoded, slowly; one sent while it is would wait for it anyway.
+// A deck's seek that has not answered yet, with nothing newer to send: its picture
+// is being decoded, slowly; one sent while it is would wait for it anyway. Playing,
+// the cut waits for it rather than letting the clock run on ahead of the pictures.
 bool TimelinePlayer::stillSeeking(int d) const
 {
     const Deck &deck = m_decks[d];
-    return deck.busy && deck.still && !deck.wanted && !deck.sendPending && deck.sent.isValid()
-        && deck.sent.elapsed() < slowSeekMilliseconds;
+    // Playing, only while nothing at all has come since: pictures that come and do
+    // not answer it are let through after the usual wait.
+    return deck.busy && (deck.still || deck.freshSinceSeek == 0) && !deck.wanted && !deck.sendPending
+        && deck.sent.isValid() && deck.sent.elapsed() < slowSeekMilliseconds;
 }
 
 void TimelinePlayer::deckSettled(int d, const QVideoFrame &frame, bool fresh, qint64 seekMs)
@@ -890,6 +894,7 @@ void TimelinePlayer::takeFrame(int d, const QVideoFrame &frame, quint64 commands
     Deck &deck = m_decks[d];
     ++m_framesDecoded;
     const bool fresh = commandsDone >= deck.seekCommand;
+    deck.freshSinceSeek += fresh;
     if (!frame.isValid() || deck.media->source() != deck.url)
         return;
     if (deck.pausing && commandsDone >= deck.pauseCommand) {

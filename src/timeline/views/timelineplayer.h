@@ -96,6 +96,7 @@ private:
         std::optional<double> wanted;        // the seek to send when it has
         QTimer *busyTimeout = nullptr;
         QElapsedTimer sent;                  // since that seek went to the media player
+        int freshSinceSeek = 0;              // pictures handed over since it was carried out
         bool leadIn = false;                 // sent before a leading picture it is to show
         double frameTimeOffset = 0;          // frame start times less clip times (edit lists)
         bool offsetKnown = false;            // frameTimeOffset measured on this clip
