@@ -514,10 +514,11 @@ void TimelinePlayer::sendPosition(int d)
     Deck &deck = m_decks[d];
     qint64 ms = positionMs(deck.issued);
     if (!(d == m_active && m_running)) {
-        // A paused media player drops a seek to where it says it stands (a deck
-        // started and stopped at once has not moved), and no picture would ever
-        // come: a millisecond on lies in the same frame.
-        while (ms == deck.media->position() || ms == deck.issuedMs)
+        // A paused media player drops a seek to where it stands (a deck started and
+        // stopped at once has not moved), and no picture would ever come: a
+        // millisecond on lies in the same frame. Where it stands is known on the
+        // deck's thread (setPosition); a seek not carried out yet only here.
+        while (ms == deck.issuedMs)
             ++ms;
     }
     deck.issuedMs = ms;

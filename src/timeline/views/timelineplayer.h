@@ -10,7 +10,6 @@
 #include <QTimer>
 #include <QVideoFrame>
 
-#include <map>
 #include <memory>
 #include <vector>
 
