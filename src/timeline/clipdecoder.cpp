@@ -1,0 +1,290 @@
+#include "clipdecoder.h"
+
+#include "videoreaderror.h"
+#include "videotimelineerror.h"
+
+#include <QFileInfo>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/display.h>
+}
+
+#include <cmath>
+#include <limits>
+
+namespace routereel {
+
+namespace {
+
+// Frame times and asked times meet on boundaries that doubles carry a hair off.
+constexpr double timeTolerance = 1e-7;
+// Reading on from where the decoder stands beats a seek when the time asked for is
+// this close ahead, whatever keyframes lie between.
+constexpr double readOnSeconds = 1.0;
+// Pictures dropped after a seek while no keyframe has come: a stream that flags
+// none is read as it is rather than not at all.
+constexpr int mostDroppedWaitingForKey = 600;
+
+int clockwiseRotation(const AVStream *stream)
+{
+    const auto *matrix = reinterpret_cast<const int32_t *>(
+        av_stream_get_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, nullptr));
+    if (!matrix)
+        return 0;
+    const double counterClockwise = av_display_rotation_get(matrix);
+    if (!std::isfinite(counterClockwise))
+        return 0;
+    return int(std::fmod(std::round(-counterClockwise / 90.0) * 90.0 + 360.0, 360.0));
+}
+
+} // namespace
+
+void FrameDeleter::operator()(AVFrame *frame) const
+{
+    av_frame_free(&frame);
+}
+
+ClipDecoder::ClipDecoder(const QString &path)
+    : m_context(openMediaFile(path))
+{
+    const QString name = QFileInfo(path).fileName();
+    checkStartTime(m_context.get(), name);
+    for (unsigned i = 0; i < m_context->nb_streams; ++i) {
+        if (m_stream < 0 && isPictureStream(m_context->streams[i]))
+            m_stream = int(i);
+        else
+            m_context->streams[i]->discard = AVDISCARD_ALL;
+    }
+    if (m_stream < 0)
+        throw VideoTimelineError::invalidVideo(name);
+    AVStream *stream = m_context->streams[m_stream];
+    const AVCodec *codec = avcodec_find_decoder(stream->codecpar->codec_id);
+    if (!codec)
+        throw VideoTimelineError::invalidVideo(name);
+    m_codec = avcodec_alloc_context3(codec);
+    m_packet = av_packet_alloc();
+    if (!m_codec || !m_packet || avcodec_parameters_to_context(m_codec, stream->codecpar) < 0)
+        throw VideoTimelineError::invalidVideo(name);
+    m_codec->pkt_timebase = stream->time_base;
+    m_codec->thread_count = 0;
+    m_codec->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+    if (avcodec_open2(m_codec, codec, nullptr) < 0)
+        throw VideoTimelineError::invalidVideo(name);
+
+    m_startTime = double(startMicros(m_context.get())) / AV_TIME_BASE;
+    m_rotation = clockwiseRotation(stream);
+    const AVRational sar = stream->sample_aspect_ratio.num ? stream->sample_aspect_ratio
+                                                           : stream->codecpar->sample_aspect_ratio;
+    if (sar.num > 0 && sar.den > 0)
+        m_pixelAspect = av_q2d(sar);
+    const AVRational rate = stream->avg_frame_rate.num ? stream->avg_frame_rate : stream->r_frame_rate;
+    if (rate.num > 0 && rate.den > 0)
+        m_nominalFrame = 1.0 / av_q2d(rate);
+    if (stream->duration != AV_NOPTS_VALUE && stream->duration > 0) {
+        const double streamStart = stream->start_time == AV_NOPTS_VALUE ? m_startTime
+                                                                        : stream->start_time * av_q2d(stream->time_base);
+        m_length = streamStart + stream->duration * av_q2d(stream->time_base) - m_startTime;
+    } else if (m_context->duration != AV_NOPTS_VALUE && m_context->duration > 0) {
+        m_length = double(m_context->duration) / AV_TIME_BASE;
+    }
+}
+
+ClipDecoder::~ClipDecoder()
+{
+    av_packet_free(&m_packet);
+    avcodec_free_context(&m_codec);
+}
+
+std::int64_t ClipDecoder::tickAt(double seconds) const
+{
+    const double tb = av_q2d(m_context->streams[m_stream]->time_base);
+    return saturatedInt64(std::floor((m_startTime + seconds + timeTolerance) / tb));
+}
+
+double ClipDecoder::secondsOf(std::int64_t pts) const
+{
+    return double(pts) * av_q2d(m_context->streams[m_stream]->time_base) - m_startTime;
+}
+
+std::optional<double> ClipDecoder::position() const
+{
+    return m_lastStart;
+}
+
+// Whether a keyframe lies after `from` and at or before `to`, by the file's index
+// (a file without one tells nothing: reading on is then the safe choice).
+bool ClipDecoder::keyframeBetween(double from, double to) const
+{
+    AVStream *stream = m_context->streams[m_stream];
+    const AVIndexEntry *entry = avformat_index_get_entry_from_timestamp(stream, tickAt(to), AVSEEK_FLAG_BACKWARD);
+    return entry && entry->timestamp > tickAt(from);
+}
+
+void ClipDecoder::seek(double seconds)
+{
+    if (m_lastStart && seconds >= *m_lastStart - timeTolerance && (!m_drained || m_ahead)
+        && (seconds - *m_lastStart < readOnSeconds || !keyframeBetween(*m_lastStart, seconds)))
+        return;
+    seekBefore(seconds);
+}
+
+void ClipDecoder::seekBefore(double seconds)
+{
+    const std::int64_t tick = tickAt(seconds);
+    // From the very start: a file without an index seeks by time stamps that its first
+    // packets (stamped by decoding time) may lie on either side of.
+    const bool byBytes = seconds <= 0 && !(m_context->iformat->flags & AVFMT_NO_BYTE_SEEK);
+    if (byBytes ? av_seek_frame(m_context.get(), m_stream, 0, AVSEEK_FLAG_BYTE) < 0
+                : av_seek_frame(m_context.get(), m_stream, tick, AVSEEK_FLAG_BACKWARD) < 0) {
+        const std::int64_t start = startMicros(m_context.get());
+        avformat_seek_file(m_context.get(), -1, std::numeric_limits<std::int64_t>::min(), start, start, 0);
+    }
+    avcodec_flush_buffers(m_codec);
+    m_ahead.reset();
+    m_lastStart.reset();
+    m_last.reset();
+    m_drained = false;
+    m_flushing = false;
+    m_keyframeStart.reset();
+    m_skippedBeforeKey = 0;
+    m_afterSeek = true;
+    m_seekFloor = seconds;
+}
+
+std::optional<DecodedPicture> ClipDecoder::decodeOne(const std::atomic<bool> *cancel)
+{
+    FramePtr frame(av_frame_alloc());
+    int droppedWaitingForKey = 0;
+    std::optional<double> lastStart;
+    while (!m_drained) {
+        if (cancel && cancel->load(std::memory_order_relaxed))
+            return std::nullopt;
+        const int received = avcodec_receive_frame(m_codec, frame.get());
+        if (received == 0) {
+            const std::int64_t pts = frame->best_effort_timestamp;
+            const double start = pts != AV_NOPTS_VALUE ? secondsOf(pts)
+                                                       : (lastStart ? *lastStart + m_nominalFrame : m_seekFloor);
+            // Pictures decoded before the seek's keyframe, or shown before it (the
+            // leading pictures of an open GOP), lack their references.
+            const bool broken = m_afterSeek
+                && (m_keyframeStart ? start < *m_keyframeStart - timeTolerance
+                                    : ++droppedWaitingForKey <= mostDroppedWaitingForKey);
+            if (broken) {
+                av_frame_unref(frame.get());
+                continue;
+            }
+            const double duration = frame->pkt_duration > 0
+                ? frame->pkt_duration * av_q2d(m_context->streams[m_stream]->time_base)
+                : m_nominalFrame;
+            DecodedPicture picture{start, start + duration, std::move(frame)};
+            return picture;
+        }
+        if (received == AVERROR_EOF) {
+            m_drained = true;
+            break;
+        }
+        if (received != AVERROR(EAGAIN))
+            continue; // a damaged picture: read on
+        if (m_flushing) {
+            m_drained = true;
+            break;
+        }
+        const int read = av_read_frame(m_context.get(), m_packet);
+        if (read < 0) {
+            m_flushing = true;
+            avcodec_send_packet(m_codec, nullptr);
+            continue;
+        }
+        if (m_packet->stream_index == m_stream) {
+            if (m_afterSeek && !m_keyframeStart && (m_packet->flags & AV_PKT_FLAG_KEY)) {
+                const std::int64_t at = m_packet->pts != AV_NOPTS_VALUE ? m_packet->pts : m_packet->dts;
+                m_keyframeStart = at != AV_NOPTS_VALUE ? secondsOf(at) : -std::numeric_limits<double>::infinity();
+            }
+            // Before the seek's keyframe nothing decodes whole (a file without an index
+            // lands on any packet): not decoded at all, unless no keyframe is flagged.
+            if (!m_afterSeek || m_keyframeStart || ++m_skippedBeforeKey > mostDroppedWaitingForKey)
+                avcodec_send_packet(m_codec, m_packet);
+        }
+        av_packet_unref(m_packet);
+    }
+    return std::nullopt;
+}
+
+std::optional<DecodedPicture> ClipDecoder::next(const std::atomic<bool> *cancel)
+{
+    if (!m_ahead)
+        m_ahead = decodeOne(cancel);
+    if (!m_ahead)
+        return std::nullopt;
+    std::optional<DecodedPicture> following = decodeOne(cancel);
+    // A time stamp going back (a damaged file) would make a picture end before it starts.
+    while (following && following->start <= m_ahead->start + timeTolerance)
+        following = decodeOne(cancel);
+    if (cancel && cancel->load(std::memory_order_relaxed) && !following && !m_drained)
+        return std::nullopt; // cancelled while looking ahead: its end is unknown
+    DecodedPicture picture = std::move(*m_ahead);
+    if (following)
+        picture.end = following->start;
+    m_ahead = std::move(following);
+    m_lastStart = picture.start;
+    m_last = copyOf(picture);
+    return picture;
+}
+
+DecodedPicture ClipDecoder::copyOf(const DecodedPicture &picture)
+{
+    FramePtr frame(av_frame_alloc());
+    if (frame && picture.frame)
+        av_frame_ref(frame.get(), picture.frame.get());
+    return {picture.start, picture.end, std::move(frame)};
+}
+
+std::optional<DecodedPicture> ClipDecoder::pictureAt(double seconds, const std::atomic<bool> *cancel)
+{
+    if (m_last && m_last->start <= seconds + timeTolerance && seconds + timeTolerance < m_last->end)
+        return copyOf(*m_last);
+    if (m_last && m_drained && !m_ahead && seconds + timeTolerance >= m_last->start)
+        return copyOf(*m_last); // past the last picture
+    seek(seconds);
+    // Where the first picture read comes after the time, the seek landed too late (a
+    // keyframe stamped before the time in the index yet shown after it: a B-frame
+    // delay, an edit list's hidden stretch): read from further back.
+    double back = 1.0;
+    bool fromStart = false;
+    std::optional<DecodedPicture> candidate;
+    while (true) {
+        const bool fresh = !m_lastStart;
+        std::optional<DecodedPicture> picture = next(cancel);
+        if (!picture) {
+            if (cancel && cancel->load(std::memory_order_relaxed))
+                return std::nullopt;
+            if (candidate || !fresh || fromStart)
+                return candidate;
+            fromStart = true; // nothing from this seek at all: try from the start
+            seekBefore(0);
+            continue;
+        }
+        if (picture->start <= seconds + timeTolerance) {
+            if (picture->end > seconds + timeTolerance)
+                return picture;
+            candidate = std::move(picture);
+            continue;
+        }
+        if (candidate)
+            return candidate;
+        if (!fresh || fromStart)
+            return picture; // the time lies before the clip's first picture
+        const double from = seconds - back;
+        back *= 2;
+        if (from <= 0) {
+            fromStart = true;
+            seekBefore(0);
+        } else {
+            seekBefore(from);
+        }
+    }
+}
+
+} // namespace routereel

@@ -1,0 +1,95 @@
+#pragma once
+
+#include "libavinput.h"
+
+#include <QString>
+
+#include <atomic>
+#include <memory>
+#include <optional>
+
+struct AVCodecContext;
+struct AVFrame;
+struct AVPacket;
+
+namespace routereel {
+
+struct FrameDeleter {
+    void operator()(AVFrame *frame) const;
+};
+using FramePtr = std::unique_ptr<AVFrame, FrameDeleter>;
+
+// One decoded picture of a clip, on screen from `start` until `end` (source seconds,
+// counted from the container's start time, as ffprobe's frame list gives them).
+struct DecodedPicture {
+    double start = 0;
+    double end = 0;
+    FramePtr frame;
+};
+
+// Reads a clip's pictures with libavformat and libavcodec, as ffmpeg reads them for
+// the export: the same demuxer rules for edit lists, fragments and time stamps. Not
+// thread-safe: one per deck, used on its thread.
+class ClipDecoder {
+public:
+    // Throws VideoReadError when the file cannot be read, VideoTimelineError when it
+    // has no picture.
+    explicit ClipDecoder(const QString &path);
+    ~ClipDecoder();
+    ClipDecoder(const ClipDecoder &) = delete;
+    ClipDecoder &operator=(const ClipDecoder &) = delete;
+
+    // Clockwise degrees that turn the stored picture upright, and a stored pixel's
+    // width over its height.
+    int rotation() const { return m_rotation; }
+    double pixelAspect() const { return m_pixelAspect; }
+    // Source seconds to the end of the last picture, as far as the file tells.
+    double length() const { return m_length; }
+
+    // Positions the reading so that the pictures that follow lead to the one on
+    // screen at `seconds`; reading on from where it stands when that is on the way.
+    void seek(double seconds);
+    // The next picture in presentation order, its end known; none at the end of the
+    // clip, on a read error past the first picture, or when `cancel` is raised.
+    std::optional<DecodedPicture> next(const std::atomic<bool> *cancel = nullptr);
+    // The picture on screen at `seconds`: seeks when it lies behind or far ahead.
+    // None when the clip has no picture at all or `cancel` was raised.
+    std::optional<DecodedPicture> pictureAt(double seconds, const std::atomic<bool> *cancel = nullptr);
+
+    // Where the last picture returned started; none right after a seek.
+    std::optional<double> position() const;
+
+private:
+    std::optional<DecodedPicture> decodeOne(const std::atomic<bool> *cancel);
+    bool keyframeBetween(double from, double to) const;
+    void seekBefore(double seconds);
+    std::int64_t tickAt(double seconds) const;
+    double secondsOf(std::int64_t pts) const;
+    static DecodedPicture copyOf(const DecodedPicture &picture);
+
+    FormatContextPtr m_context;
+    AVCodecContext *m_codec = nullptr;
+    AVPacket *m_packet = nullptr;
+    int m_stream = -1;
+    double m_startTime = 0;
+    int m_rotation = 0;
+    double m_pixelAspect = 1;
+    double m_length = 0;
+    double m_nominalFrame = 1.0 / 30;
+
+    // One picture decoded ahead, so that each picture handed out knows its end.
+    std::optional<DecodedPicture> m_ahead;
+    std::optional<double> m_lastStart;
+    // The last picture handed out, kept (a reference, no copy) for a time asked again within it.
+    std::optional<DecodedPicture> m_last;
+    bool m_drained = false;      // the decoder has given its last picture
+    bool m_flushing = false;     // end of file reached, the decoder being drained
+    // After a seek: pictures before the first keyframe decoded, or presented before it,
+    // miss their references and are dropped.
+    std::optional<double> m_keyframeStart;
+    bool m_afterSeek = false;
+    int m_skippedBeforeKey = 0;
+    double m_seekFloor = 0;      // where the last seek aimed
+};
+
+} // namespace routereel
