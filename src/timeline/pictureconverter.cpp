@@ -1,0 +1,297 @@
+#include "pictureconverter.h"
+
+#include "sdrmapping.h"
+
+#include <QTransform>
+
+#include <cmath>
+
+extern "C" {
+#include <libavfilter/avfilter.h>
+#include <libavfilter/buffersink.h>
+#include <libavfilter/buffersrc.h>
+#include <libavutil/frame.h>
+#include <libavutil/opt.h>
+#include <libavutil/pixdesc.h>
+#include <libswscale/swscale.h>
+}
+
+namespace routereel {
+
+namespace {
+
+// Bilinear in swscale widens its kernel by the scale factor, so a 4K picture shown
+// at 960x540 is averaged over its whole area, not sampled; it measured as fast as
+// SWS_AREA here and smoother at other ratios (bench: routereel-bench picture).
+constexpr int scaleFlags = SWS_BILINEAR;
+// Slices on a few threads: one 4K picture converts in about half the time.
+constexpr int scaleThreads = 4;
+
+bool isFullRange(const AVFrame *frame)
+{
+    if (frame->color_range != AVCOL_RANGE_UNSPECIFIED)
+        return frame->color_range == AVCOL_RANGE_JPEG;
+    switch (frame->format) {
+    case AV_PIX_FMT_YUVJ420P:
+    case AV_PIX_FMT_YUVJ422P:
+    case AV_PIX_FMT_YUVJ444P:
+    case AV_PIX_FMT_YUVJ440P:
+    case AV_PIX_FMT_YUVJ411P:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// As ffmpeg's scale filter reads the frame's matrix: what swscale does not know
+// (untagged, RGB, YCgCo) is BT.601.
+int matrixOf(const AVFrame *frame)
+{
+    const int space = frame->colorspace;
+    return space < 1 || space > 10 || space == AVCOL_SPC_YCGCO ? int(AVCOL_SPC_BT470BG) : space;
+}
+
+struct ScaleKey {
+    int srcWidth = 0, srcHeight = 0, srcFormat = -1;
+    int dstWidth = 0, dstHeight = 0, dstFormat = -1;
+    int matrix = 0;
+    bool fullRange = false;
+    bool operator==(const ScaleKey &) const = default;
+};
+
+class Scaler {
+public:
+    ~Scaler() { sws_freeContext(context); }
+
+    bool prepare(const ScaleKey &wanted)
+    {
+        if (context && key == wanted)
+            return true;
+        sws_freeContext(context);
+        context = sws_alloc_context();
+        key = wanted;
+        if (!context)
+            return false;
+        av_opt_set_int(context, "srcw", key.srcWidth, 0);
+        av_opt_set_int(context, "srch", key.srcHeight, 0);
+        av_opt_set_int(context, "src_format", key.srcFormat, 0);
+        av_opt_set_int(context, "dstw", key.dstWidth, 0);
+        av_opt_set_int(context, "dsth", key.dstHeight, 0);
+        av_opt_set_int(context, "dst_format", key.dstFormat, 0);
+        av_opt_set_int(context, "sws_flags", scaleFlags, 0);
+        // Small pictures are not worth the threads' hand-over.
+        av_opt_set_int(context, "threads", key.srcWidth * key.srcHeight >= 1280 * 720 ? scaleThreads : 1, 0);
+        if (sws_init_context(context, nullptr, nullptr) < 0) {
+            sws_freeContext(context);
+            context = nullptr;
+            return false;
+        }
+        // Only the input's matrix and range are set, as ffmpeg's scale filter does;
+        // between YUV formats (the HDR path) both sides keep the source's.
+        int *inverse = nullptr, *table = nullptr;
+        int srcFull = 0, dstFull = 0, brightness = 0, contrast = 0, saturation = 0;
+        sws_getColorspaceDetails(context, &inverse, &srcFull, &table, &dstFull, &brightness, &contrast,
+                                 &saturation);
+        const int *coefficients = sws_getCoefficients(key.matrix);
+        const bool yuvOut = !(av_pix_fmt_desc_get(AVPixelFormat(key.dstFormat))->flags & AV_PIX_FMT_FLAG_RGB);
+        sws_setColorspaceDetails(context, coefficients, key.fullRange, coefficients,
+                                 yuvOut ? key.fullRange : dstFull, brightness, contrast, saturation);
+        return true;
+    }
+
+    bool scale(const AVFrame *src, AVFrame *dst) { return sws_scale_frame(context, dst, src) >= 0; }
+
+private:
+    SwsContext *context = nullptr;
+    ScaleKey key;
+};
+
+struct FrameFree {
+    void operator()(AVFrame *frame) const { av_frame_free(&frame); }
+};
+using FramePtr = std::unique_ptr<AVFrame, FrameFree>;
+
+struct GraphKey {
+    int width = 0, height = 0, format = -1;
+    HdrTransfer transfer = HdrTransfer::none;
+    bool fullRange = false;
+    bool operator==(const GraphKey &) const = default;
+};
+
+// The export's HLG/PQ chain on libavfilter, fed one picture at a time.
+class SdrMapper {
+public:
+    ~SdrMapper() { avfilter_graph_free(&graph); }
+
+    bool prepare(const GraphKey &wanted)
+    {
+        if (graph && key == wanted)
+            return true;
+        avfilter_graph_free(&graph);
+        key = wanted;
+        graph = avfilter_graph_alloc();
+        if (!graph)
+            return false;
+        const QByteArray args = QStringLiteral("video_size=%1x%2:pix_fmt=%3:time_base=1/90000:pixel_aspect=1/1")
+                                    .arg(key.width)
+                                    .arg(key.height)
+                                    .arg(key.format)
+                                    .toLatin1();
+        AVFilterInOut *outputs = avfilter_inout_alloc();
+        AVFilterInOut *inputs = avfilter_inout_alloc();
+        bool ok = outputs && inputs
+                  && avfilter_graph_create_filter(&source, avfilter_get_by_name("buffer"), "in", args.constData(),
+                                                  nullptr, graph) >= 0
+                  && avfilter_graph_create_filter(&sink, avfilter_get_by_name("buffersink"), "out", nullptr,
+                                                  nullptr, graph) >= 0;
+        if (ok) {
+            outputs->name = av_strdup("in");
+            outputs->filter_ctx = source;
+            inputs->name = av_strdup("out");
+            inputs->filter_ctx = sink;
+            const QByteArray chain = sdrMappingFilter(key.transfer, key.fullRange).toLatin1();
+            ok = avfilter_graph_parse_ptr(graph, chain.constData(), &inputs, &outputs, nullptr) >= 0
+                 && avfilter_graph_config(graph, nullptr) >= 0;
+        }
+        avfilter_inout_free(&inputs);
+        avfilter_inout_free(&outputs);
+        if (!ok)
+            avfilter_graph_free(&graph);
+        return ok;
+    }
+
+    // Takes `picture` (the graph's input size and format); the SDR picture or null.
+    FramePtr map(FramePtr picture)
+    {
+        picture->pts = pts++;
+        if (av_buffersrc_add_frame(source, picture.get()) < 0)
+            return nullptr;
+        FramePtr out(av_frame_alloc());
+        if (!out || av_buffersink_get_frame(sink, out.get()) < 0)
+            return nullptr;
+        return out;
+    }
+
+private:
+    AVFilterGraph *graph = nullptr;
+    AVFilterContext *source = nullptr;
+    AVFilterContext *sink = nullptr;
+    GraphKey key;
+    int64_t pts = 0;
+};
+
+// 10-bit kept (12 where the source has it), with the source's chroma layout, so
+// the chain sees what ffmpeg would give it, only smaller.
+AVPixelFormat hdrWorkingFormat(const AVPixFmtDescriptor *desc)
+{
+    const bool twelve = desc->comp[0].depth > 10;
+    if (desc->log2_chroma_w == 0)
+        return twelve ? AV_PIX_FMT_YUV444P12 : AV_PIX_FMT_YUV444P10;
+    if (desc->log2_chroma_h == 0)
+        return twelve ? AV_PIX_FMT_YUV422P12 : AV_PIX_FMT_YUV422P10;
+    return twelve ? AV_PIX_FMT_YUV420P12 : AV_PIX_FMT_YUV420P10;
+}
+
+void noFree(void *, uint8_t *) {}
+
+} // namespace
+
+struct PictureConverter::Private {
+    Scaler toRgb;
+    Scaler shrink;
+    SdrMapper sdr;
+
+    // Scales `src` into `image`, which is written in place.
+    bool toImage(const AVFrame *src, int matrix, bool fullRange, QImage &image)
+    {
+        if (!toRgb.prepare({src->width, src->height, src->format, image.width(), image.height(), AV_PIX_FMT_RGB32,
+                            matrix, fullRange}))
+            return false;
+        FramePtr dst(av_frame_alloc());
+        if (!dst)
+            return false;
+        dst->width = image.width();
+        dst->height = image.height();
+        dst->format = AV_PIX_FMT_RGB32;
+        dst->data[0] = image.bits();
+        dst->linesize[0] = int(image.bytesPerLine());
+        dst->buf[0] = av_buffer_create(image.bits(), int(image.sizeInBytes()), noFree, nullptr, 0);
+        return dst->buf[0] && toRgb.scale(src, dst.get());
+    }
+
+    // HLG/PQ: shrunk in YUV first, so the float chain runs at the size shown.
+    bool hdrToImage(const AVFrame *frame, HdrTransfer transfer, bool fullRange, QImage &image)
+    {
+        const AVPixFmtDescriptor *desc = av_pix_fmt_desc_get(AVPixelFormat(frame->format));
+        const AVPixelFormat working = hdrWorkingFormat(desc);
+        // Even sides suit every chroma layout and zscale.
+        const int width = std::min(frame->width, (image.width() + 1) & ~1);
+        const int height = std::min(frame->height, (image.height() + 1) & ~1);
+        if (!shrink.prepare({frame->width, frame->height, frame->format, width, height, working,
+                             AVCOL_SPC_BT2020_NCL, fullRange}))
+            return false;
+        FramePtr small(av_frame_alloc());
+        if (!small)
+            return false;
+        small->width = width;
+        small->height = height;
+        small->format = working;
+        if (av_frame_get_buffer(small.get(), 0) < 0 || !shrink.scale(frame, small.get()))
+            return false;
+        av_frame_copy_props(small.get(), frame);
+        if (!sdr.prepare({width, height, working, transfer, fullRange}))
+            return false;
+        const FramePtr mapped = sdr.map(std::move(small));
+        return mapped && toImage(mapped.get(), AVCOL_SPC_BT709, false, image);
+    }
+};
+
+PictureConverter::PictureConverter() : d(std::make_unique<Private>()) {}
+
+PictureConverter::~PictureConverter() = default;
+
+QSize PictureConverter::outputSize(QSize stored, QSize bound, int rotation, double pixelAspect)
+{
+    if (stored.isEmpty())
+        return {};
+    const double aspect = std::isfinite(pixelAspect) && pixelAspect > 0 ? pixelAspect : 1;
+    double width = stored.width() * aspect;
+    double height = stored.height();
+    if (rotation % 180 != 0)
+        std::swap(width, height);
+    double factor = 1;
+    if (!bound.isEmpty())
+        factor = std::min({1.0, bound.width() / width, bound.height() / height});
+    return {std::max(1, int(std::lround(width * factor))), std::max(1, int(std::lround(height * factor)))};
+}
+
+QImage PictureConverter::convert(const AVFrame *frame, QSize bound, int rotation, double pixelAspect)
+{
+    if (!frame || frame->width <= 0 || frame->height <= 0 || !frame->data[0])
+        return {};
+    const auto format = AVPixelFormat(frame->format);
+    const AVPixFmtDescriptor *desc = av_pix_fmt_desc_get(format);
+    if (!desc || (desc->flags & AV_PIX_FMT_FLAG_HWACCEL) || !sws_isSupportedInput(format))
+        return {};
+    rotation = ((int(std::lround(rotation / 90.0)) % 4 + 4) % 4) * 90;
+    const QSize upright = outputSize({frame->width, frame->height}, bound, rotation, pixelAspect);
+    QImage image(rotation % 180 ? upright.transposed() : upright, QImage::Format_RGB32);
+    if (image.isNull())
+        return {};
+
+    const bool yuv = !(desc->flags & AV_PIX_FMT_FLAG_RGB) && desc->nb_components >= 3;
+    const bool fullRange = isFullRange(frame);
+    const HdrTransfer transfer = yuv ? hdrTransferOf(frame->color_trc) : HdrTransfer::none;
+    const bool ok = transfer == HdrTransfer::none ? d->toImage(frame, matrixOf(frame), fullRange, image)
+                                                  : d->hdrToImage(frame, transfer, fullRange, image);
+    if (!ok)
+        return {};
+    if (rotation == 0)
+        return image;
+    QImage turned = image.transformed(QTransform().rotate(rotation));
+    if (turned.format() != QImage::Format_RGB32)
+        turned.convertTo(QImage::Format_RGB32);
+    return turned;
+}
+
+} // namespace routereel
