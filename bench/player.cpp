@@ -661,7 +661,7 @@ int run(const QStringList &args)
     service.seek(0);
     waitFor([&] { return !service.isSeeking(); }, 3000);
     int delivered = 0;
-    QObject::connect(player->videoSink(), &QVideoSink::videoFrameChanged, [&] { ++delivered; });
+    QObject::connect(player, &PreviewPlayer::frameChanged, [&] { ++delivered; });
     const int shownBefore = int(player->framesShown());
     const int decodedBefore = int(player->framesDecoded());
     view.paints = 0;

@@ -26,6 +26,8 @@ constexpr double readOnSeconds = 1.0;
 // Pictures dropped after a seek while no keyframe has come: a stream that flags
 // none is read as it is rather than not at all.
 constexpr int mostDroppedWaitingForKey = 600;
+// Pictures kept after they were handed out: a deck decodes this far ahead at most.
+constexpr std::size_t recentPictures = 8;
 
 int clockwiseRotation(const AVStream *stream)
 {
@@ -144,7 +146,7 @@ void ClipDecoder::seekBefore(double seconds)
     avcodec_flush_buffers(m_codec);
     m_ahead.reset();
     m_lastStart.reset();
-    m_last.reset();
+    m_recent.clear();
     m_drained = false;
     m_flushing = false;
     m_keyframeStart.reset();
@@ -229,7 +231,9 @@ std::optional<DecodedPicture> ClipDecoder::next(const std::atomic<bool> *cancel)
         picture.end = following->start;
     m_ahead = std::move(following);
     m_lastStart = picture.start;
-    m_last = copyOf(picture);
+    m_recent.push_back(copyOf(picture));
+    if (m_recent.size() > recentPictures)
+        m_recent.pop_front();
     return picture;
 }
 
@@ -241,12 +245,15 @@ DecodedPicture ClipDecoder::copyOf(const DecodedPicture &picture)
     return {picture.start, picture.end, std::move(frame)};
 }
 
-std::optional<DecodedPicture> ClipDecoder::pictureAt(double seconds, const std::atomic<bool> *cancel)
+std::optional<DecodedPicture> ClipDecoder::pictureAt(double seconds, const std::atomic<bool> *cancel,
+                                                     const std::function<void(const DecodedPicture &)> &passing)
 {
-    if (m_last && m_last->start <= seconds + timeTolerance && seconds + timeTolerance < m_last->end)
-        return copyOf(*m_last);
-    if (m_last && m_drained && !m_ahead && seconds + timeTolerance >= m_last->start)
-        return copyOf(*m_last); // past the last picture
+    for (const DecodedPicture &recent : m_recent) {
+        if (recent.start <= seconds + timeTolerance && seconds + timeTolerance < recent.end)
+            return copyOf(recent);
+    }
+    if (!m_recent.empty() && m_drained && !m_ahead && seconds + timeTolerance >= m_recent.back().start)
+        return copyOf(m_recent.back()); // past the last picture
     seek(seconds);
     // Where the first picture read comes after the time, the seek landed too late (a
     // keyframe stamped before the time in the index yet shown after it: a B-frame
@@ -269,6 +276,8 @@ std::optional<DecodedPicture> ClipDecoder::pictureAt(double seconds, const std::
         if (picture->start <= seconds + timeTolerance) {
             if (picture->end > seconds + timeTolerance)
                 return picture;
+            if (passing)
+                passing(*picture);
             candidate = std::move(picture);
             continue;
         }

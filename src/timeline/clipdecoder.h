@@ -5,6 +5,8 @@
 #include <QString>
 
 #include <atomic>
+#include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -53,8 +55,10 @@ public:
     // clip, on a read error past the first picture, or when `cancel` is raised.
     std::optional<DecodedPicture> next(const std::atomic<bool> *cancel = nullptr);
     // The picture on screen at `seconds`: seeks when it lies behind or far ahead.
-    // None when the clip has no picture at all or `cancel` was raised.
-    std::optional<DecodedPicture> pictureAt(double seconds, const std::atomic<bool> *cancel = nullptr);
+    // None when the clip has no picture at all or `cancel` was raised. `passing` is
+    // shown each picture read on the way there (scrubbing shows some of them).
+    std::optional<DecodedPicture> pictureAt(double seconds, const std::atomic<bool> *cancel = nullptr,
+                                            const std::function<void(const DecodedPicture &)> &passing = {});
 
     // Where the last picture returned started; none right after a seek.
     std::optional<double> position() const;
@@ -80,8 +84,9 @@ private:
     // One picture decoded ahead, so that each picture handed out knows its end.
     std::optional<DecodedPicture> m_ahead;
     std::optional<double> m_lastStart;
-    // The last picture handed out, kept (a reference, no copy) for a time asked again within it.
-    std::optional<DecodedPicture> m_last;
+    // The last pictures handed out, kept (references, no copies) for a time asked
+    // again within them: a pause just after a picture decoded ahead while playing.
+    std::deque<DecodedPicture> m_recent;
     bool m_drained = false;      // the decoder has given its last picture
     bool m_flushing = false;     // end of file reached, the decoder being drained
     // After a seek: pictures before the first keyframe decoded, or presented before it,

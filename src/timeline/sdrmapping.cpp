@@ -26,7 +26,7 @@ QString sdrMappingFilter(HdrTransfer transfer, bool fullRange)
     // its stream but not its frames (or the other way round) maps the same on both roads.
     const QString tin = transfer == HdrTransfer::hlg ? QStringLiteral("arib-std-b67") : QStringLiteral("smpte2084");
     const QString rin = fullRange ? QStringLiteral("pc") : QStringLiteral("tv");
-    return QStringLiteral("zscale=tin=%1:min=bt2020nc:pin=bt2020:rin=%2:t=linear:npl=203,format=gbrpf32le,"
+    return QStringLiteral("zscale=tin=%1:min=bt2020nc:pin=bt2020:rin=%2:t=linear:p=bt2020:npl=203,format=gbrpf32le,"
                           "zscale=p=bt709,tonemap=tonemap=mobius:param=0.8:desat=0,"
                           "zscale=t=bt709:m=bt709:r=tv,format=yuv420p")
         .arg(tin, rin);

@@ -233,10 +233,8 @@ struct Recorder {
     explicit Recorder(Fixture &f)
     {
         wall.start();
-        QObject::connect(f.player->videoSink(), &QVideoSink::videoFrameChanged, f.player, [this](const QVideoFrame &frame) {
-            // A turned picture (a phone's) is read upright.
-            const int n = frame.rotationAngle() == QVideoFrame::Rotation0 ? mediatest::frameNumberOf(frame)
-                                                                           : frameNumberOf(QVideoFrame(frame).toImage());
+        QObject::connect(f.player, &PreviewPlayer::frameChanged, f.player, [this, &f] {
+            const int n = frameNumberOf(f.player->currentFrame());
             if (n >= 0 && (frames.empty() || frames.back() != n))
                 frames.push_back(n);
         });
@@ -359,11 +357,10 @@ TEST(PlayerFrames, PauseAroundACutStopsEveryDeckAndResumesFromThePausedFrame)
         };
         QMetaObject::Connection onFrame, onTime;
         if (instant >= 0)
-            onFrame = QObject::connect(f.player->videoSink(), &QVideoSink::videoFrameChanged, f.player,
-                                       [&](const QVideoFrame &frame) {
-                                           if (mediatest::frameNumberOf(frame) >= 60)
-                                               ask();
-                                       });
+            onFrame = QObject::connect(f.player, &PreviewPlayer::frameChanged, f.player, [&] {
+                if (frameNumberOf(f.player->currentFrame()) >= 60)
+                    ask();
+            });
         else
             onTime = QObject::connect(f.service.clock(), &PlaybackClock::playheadTimeChanged, f.player,
                                       [&](double t) {

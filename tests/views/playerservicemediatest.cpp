@@ -73,7 +73,7 @@ TEST(PlayerServiceMedia, SeeksShowTheRightClipAtTheRightSourceTimeAndBlackInGaps
     ASSERT_FALSE(clips().twoTone.isEmpty());
     Fixture f;
     int frames = 0;
-    QObject::connect(f.player->videoSink(), &QVideoSink::videoFrameChanged, [&] { ++frames; });
+    QObject::connect(f.player, &PreviewPlayer::frameChanged, [&] { ++frames; });
     f.service.loadTimeline(twoClipTimeline());
     ASSERT_TRUE(waitFor([&] { return f.service.isMetadataReady() || !f.service.loadingError().isEmpty(); }));
     ASSERT_TRUE(f.service.loadingError().isEmpty()) << f.service.loadingError().toStdString();
