@@ -115,8 +115,8 @@ TEST(PictureConverter, ConvertsEveryKindAsFfmpegDoes)
         {"untagged 720p", {1280, 720}, "format=yuv420p", x264, {960, 540}, {960, 540}},
         {"full range BT.601", {640, 360}, "scale=out_color_matrix=bt601:out_range=pc,format=yuvj420p",
          x264 + bt601 + " -color_range pc", {}, {640, 360}},
-        {"full range BT.709", {640, 360}, "scale=out_color_matrix=bt709:out_range=pc,format=yuvj420p",
-         x264 + bt709 + " -color_range pc", {320, 180}, {320, 180}},
+        {"full range BT.709 720p", {1280, 720}, "scale=out_color_matrix=bt709:out_range=pc,format=yuvj420p",
+         x264 + bt709 + " -color_range pc", {640, 640}, {640, 360}},
         {"10-bit 4:2:0", {640, 360}, "scale=out_color_matrix=bt709,format=yuv420p10le", x264 + bt709, {}, {640, 360}},
         {"H.264 4:2:2", {640, 360}, "scale=out_color_matrix=bt709,format=yuv422p", x264 + bt709, {}, {640, 360}},
         {"H.264 4:2:2 10-bit", {640, 360}, "scale=out_color_matrix=bt709,format=yuv422p10le", x264 + bt709,
@@ -125,6 +125,7 @@ TEST(PictureConverter, ConvertsEveryKindAsFfmpegDoes)
          "scale=out_color_matrix=bt709,format=yuv422p10le,setparams=colorspace=bt709:color_primaries=bt709:"
          "color_trc=bt709",
          "-c:v prores_ks -profile:v 2", {}, {640, 360}, HdrTransfer::none, "mov"},
+        {"RGB", {640, 360}, "format=bgr24", "-c:v libx264rgb -preset ultrafast", {320, 180}, {320, 180}},
         {"HLG", {640, 360}, hdr.arg("arib-std-b67"), x265 + "arib-std-b67", {320, 180}, {320, 180}, HdrTransfer::hlg},
         {"PQ", {640, 360}, hdr.arg("smpte2084"), x265 + "smpte2084", {}, {640, 360}, HdrTransfer::pq},
         {"rotated 90", {320, 180}, "format=yuv420p", x264, {200, 200}, {113, 200}, HdrTransfer::none, "mp4",
