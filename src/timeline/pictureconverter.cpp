@@ -26,20 +26,31 @@ constexpr int scaleFlags = SWS_AREA;
 // Slices on a few threads: a 4K picture converts in about 60 % of the time.
 constexpr int scaleThreads = 4;
 
+// The layout of a "yuvj" format, whose full range is set apart from it (swscale
+// would warn about the deprecated format on every rebuild); the format itself else.
+AVPixelFormat plainLayout(int format)
+{
+    switch (format) {
+    case AV_PIX_FMT_YUVJ420P:
+        return AV_PIX_FMT_YUV420P;
+    case AV_PIX_FMT_YUVJ422P:
+        return AV_PIX_FMT_YUV422P;
+    case AV_PIX_FMT_YUVJ444P:
+        return AV_PIX_FMT_YUV444P;
+    case AV_PIX_FMT_YUVJ440P:
+        return AV_PIX_FMT_YUV440P;
+    case AV_PIX_FMT_YUVJ411P:
+        return AV_PIX_FMT_YUV411P;
+    default:
+        return AVPixelFormat(format);
+    }
+}
+
 bool isFullRange(const AVFrame *frame)
 {
     if (frame->color_range != AVCOL_RANGE_UNSPECIFIED)
         return frame->color_range == AVCOL_RANGE_JPEG;
-    switch (frame->format) {
-    case AV_PIX_FMT_YUVJ420P:
-    case AV_PIX_FMT_YUVJ422P:
-    case AV_PIX_FMT_YUVJ444P:
-    case AV_PIX_FMT_YUVJ440P:
-    case AV_PIX_FMT_YUVJ411P:
-        return true;
-    default:
-        return false;
-    }
+    return plainLayout(frame->format) != frame->format;
 }
 
 // As ffmpeg's scale filter reads the frame's matrix: what swscale does not know
@@ -163,11 +174,13 @@ public:
     FramePtr map(FramePtr picture)
     {
         picture->pts = pts++;
-        if (av_buffersrc_add_frame(source, picture.get()) < 0)
-            return nullptr;
         FramePtr out(av_frame_alloc());
-        if (!out || av_buffersink_get_frame(sink, out.get()) < 0)
+        if (!out || av_buffersrc_add_frame(source, picture.get()) < 0
+            || av_buffersink_get_frame(sink, out.get()) < 0) {
+            // A graph that failed once may hold a picture back: the next one starts afresh.
+            avfilter_graph_free(&graph);
             return nullptr;
+        }
         return out;
     }
 
@@ -203,8 +216,8 @@ struct PictureConverter::Private {
     // Scales `src` into `image`, which is written in place.
     bool toImage(const AVFrame *src, int matrix, bool fullRange, QImage &image)
     {
-        if (!toRgb.prepare({src->width, src->height, src->format, image.width(), image.height(), AV_PIX_FMT_RGB32,
-                            matrix, fullRange}))
+        if (!toRgb.prepare({src->width, src->height, plainLayout(src->format), image.width(), image.height(),
+                            AV_PIX_FMT_RGB32, matrix, fullRange}))
             return false;
         FramePtr dst(av_frame_alloc());
         if (!dst)

@@ -110,11 +110,12 @@ TEST(PictureConverter, ConvertsEveryKindAsFfmpegDoes)
         QString rewrap = {}; // stream facts an encoding pass would drop
     };
     const QList<Kind> kinds{
-        {"BT.601", {640, 360}, "scale=out_color_matrix=bt601,format=yuv420p", x264 + bt601, {320, 320}, {320, 180}},
-        {"BT.709", {640, 360}, "scale=out_color_matrix=bt709,format=yuv420p", x264 + bt709, {}, {640, 360}},
-        {"untagged 720p", {1280, 720}, "format=yuv420p", x264, {960, 540}, {960, 540}},
+        // The first three differ in one tag only, which the converter must notice.
         {"full range BT.601", {640, 360}, "scale=out_color_matrix=bt601:out_range=pc,format=yuvj420p",
-         x264 + bt601 + " -color_range pc", {}, {640, 360}},
+         x264 + bt601 + " -color_range pc", {320, 320}, {320, 180}},
+        {"BT.601", {640, 360}, "scale=out_color_matrix=bt601,format=yuv420p", x264 + bt601, {320, 320}, {320, 180}},
+        {"BT.709", {640, 360}, "scale=out_color_matrix=bt709,format=yuv420p", x264 + bt709, {320, 320}, {320, 180}},
+        {"untagged 720p", {1280, 720}, "format=yuv420p", x264, {960, 540}, {960, 540}},
         {"full range BT.709 720p", {1280, 720}, "scale=out_color_matrix=bt709:out_range=pc,format=yuvj420p",
          x264 + bt709 + " -color_range pc", {640, 640}, {640, 360}},
         {"10-bit 4:2:0", {640, 360}, "scale=out_color_matrix=bt709,format=yuv420p10le", x264 + bt709, {}, {640, 360}},
