@@ -1,5 +1,5 @@
 // routereel-bench picture: what one decoded picture costs the preview's deck thread
-// to become the image it paints, for 4K 8-bit 4:2:0, 4K 10-bit HLG and 1080p clips
+// to become the image it paints, for 4K 8-bit 4:2:0, 4K 10-bit HLG, 2.7K and 1080p clips
 // at 960x540 and 1920x1080; and, for the scaler's choice, swscale alone on a 4K
 // picture by filter and thread count. Times are per picture, median and mean of
 // repeated runs over a few decoded pictures; the load average is printed alongside.
@@ -155,6 +155,8 @@ int run(const QStringList &args)
                                 "-c:v", "libx265", "-preset", "ultrafast", "-x265-params", "log-level=error",
                                 "-colorspace", "bt2020nc", "-color_primaries", "bt2020", "-color_trc",
                                 "arib-std-b67"}},
+        {"2.7K H.264 8-bit 4:2:0", {"-f", "lavfi", "-i", pattern.arg("2704x1520"), "-pix_fmt", "yuv420p", "-c:v",
+                                    "libx264", "-preset", "ultrafast", "-colorspace", "bt709"}},
         {"1080p H.264 8-bit 4:2:0", {"-f", "lavfi", "-i", pattern.arg("1920x1080"), "-pix_fmt", "yuv420p", "-c:v",
                                      "libx264", "-preset", "ultrafast", "-colorspace", "bt709"}},
     };
@@ -183,7 +185,7 @@ int run(const QStringList &args)
         }
     }
 
-    const AVFrame *source = clips[0].frames.frames.front();
+    const AVFrame *source = clips[0].frames.frames.front(); // 4K 8-bit
     std::printf("swscale's filters against Lanczos (accurate, full chroma), PSNR of RGB, 4K 8-bit 4:2:0 ->\n");
     for (const QSize size : {QSize(960, 540), QSize(1366, 768), QSize(1920, 1080)}) {
         const QImage reference = scaled(source, size, SWS_LANCZOS | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT);
@@ -207,7 +209,8 @@ int run(const QStringList &args)
             if (sws_init_context(context, nullptr, nullptr) < 0)
                 return 1;
             AVFrame *out = av_frame_alloc();
-            const QByteArray label = QStringLiteral("%1, %2 thread(s)").arg(QLatin1String(name)).arg(threads).toLatin1();
+            const QByteArray label =
+                QStringLiteral("%1, %2 thread(s)").arg(QLatin1String(name)).arg(threads).toLatin1();
             report(label.constData(), rounds, [&] {
                 av_frame_unref(out);
                 sws_scale_frame(context, out, source);

@@ -27,17 +27,13 @@ const QList<QColor> patches{QColor(200, 40, 40), QColor(200, 200, 40), QColor(40
 
 QString patchPicture(int width, int height)
 {
-    QString graph;
-    QString labels;
+    QString graph, labels;
     for (int i = 0; i < patches.size(); ++i) {
-        graph += QStringLiteral("color=c=%1:s=%2x%3:r=25:d=0.2[p%4];")
-                     .arg(patches[i].name())
-                     .arg(width / patches.size())
-                     .arg(height)
-                     .arg(i);
+        graph += QStringLiteral("color=c=%1:s=%2x%3:d=0.2[p%4];")
+                     .arg(patches[i].name()).arg(width / 5).arg(height).arg(i);
         labels += QStringLiteral("[p%1]").arg(i);
     }
-    return graph + labels + QStringLiteral("hstack=inputs=%1,format=gbrp,").arg(patches.size());
+    return graph + labels + QStringLiteral("hstack=inputs=5,format=gbrp,");
 }
 
 struct Decoded {
@@ -188,12 +184,11 @@ TEST(PictureConverter, RefusesWhatItCannotConvert)
     PictureConverter converter;
     EXPECT_TRUE(converter.convert(nullptr).isNull());
     AVFrame *frame = av_frame_alloc();
-    frame->width = 64;
-    frame->height = 64;
+    frame->width = frame->height = 64;
     frame->format = AV_PIX_FMT_YUV420P;
-    EXPECT_TRUE(converter.convert(frame).isNull()); // no pictures planes
+    EXPECT_TRUE(converter.convert(frame).isNull()); // no planes
     ASSERT_GE(av_frame_get_buffer(frame, 0), 0);
-    frame->format = AV_PIX_FMT_VAAPI;
+    frame->format = AV_PIX_FMT_VAAPI; // a picture still on the graphics card
     EXPECT_TRUE(converter.convert(frame).isNull());
     av_frame_free(&frame);
 }
