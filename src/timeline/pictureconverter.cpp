@@ -261,6 +261,9 @@ struct PictureConverter::Private {
         if (!shrink.scale(frame, small.get()))
             return false;
         av_frame_copy_props(small.get(), frame);
+        // The chain reads the picture as BT.2020 but passes on the frame's own primaries,
+        // and finds no way to BT.709 from untagged ones.
+        small->color_primaries = AVCOL_PRI_BT2020;
         if (!sdr.prepare({width, height, working, transfer, fullRange}))
             return false;
         const FramePtr mapped = sdr.map(std::move(small));

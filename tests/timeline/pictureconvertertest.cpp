@@ -125,6 +125,8 @@ TEST(PictureConverter, ConvertsEveryKindAsFfmpegDoes)
         {"RGB", {640, 360}, "format=bgr24", "-c:v libx264rgb -preset ultrafast", {320, 180}, {320, 180}},
         {"HLG", {640, 360}, hdr.arg("arib-std-b67"), x265 + "arib-std-b67", {320, 180}, {320, 180}, HdrTransfer::hlg},
         {"PQ", {640, 360}, hdr.arg("smpte2084"), x265 + "smpte2084", {}, {640, 360}, HdrTransfer::pq},
+        {"HLG without its primaries", {640, 360}, hdr.arg("arib-std-b67") + ",setparams=color_primaries=unknown",
+         "-c:v libx265 -x265-params log-level=error", {}, {640, 360}, HdrTransfer::hlg},
         {"rotated 90", {320, 180}, "format=yuv420p", x264, {200, 200}, {113, 200}, HdrTransfer::none, "mp4",
          "-metadata:s:v rotate=90"},
         {"4:3 pixels", {480, 360}, "format=yuv420p,setsar=4/3", x264, {320, 320}, {320, 180}},
@@ -146,8 +148,8 @@ TEST(PictureConverter, ConvertsEveryKindAsFfmpegDoes)
         // ffmpeg's own picture: upright, to RGB by its auto-inserted scaler, HDR by the export's chain.
         const QString reference = dir.filePath(QStringLiteral("reference.png"));
         QStringList filter;
-        if (kind.transfer != HdrTransfer::none)
-            filter << "-vf" << sdrMappingFilter(kind.transfer);
+        if (kind.transfer != HdrTransfer::none) // with the primaries the chain assumes, which it needs
+            filter << "-vf" << "setparams=color_primaries=bt2020," + sdrMappingFilter(kind.transfer);
         ASSERT_TRUE(testsupport::runFfmpeg(QStringList{"-i", clip} + filter
                                            + QStringList{"-frames:v", "1", "-pix_fmt", "rgb24", reference}));
         const QImage expected(reference);
