@@ -294,6 +294,10 @@ The file is shorter than its pieces on the timeline, or its picture size or fram
         <source>its length of %1 s is longer than any recording</source>
         <translation>其时长 %1 秒超过了任何录像的长度</translation>
     </message>
+    <message>
+        <source>its sound cannot be decoded</source>
+        <translation>其声音无法解码</translation>
+    </message>
 </context>
 <context>
     <name>VideoTimelineError</name>

@@ -27,17 +27,13 @@ const QList<QColor> patches{QColor(200, 40, 40), QColor(200, 200, 40), QColor(40
 
 QString patchPicture(int width, int height)
 {
-    QString graph;
-    QString labels;
+    QString graph, labels;
     for (int i = 0; i < patches.size(); ++i) {
-        graph += QStringLiteral("color=c=%1:s=%2x%3:r=25:d=0.2[p%4];")
-                     .arg(patches[i].name())
-                     .arg(width / patches.size())
-                     .arg(height)
-                     .arg(i);
+        graph += QStringLiteral("color=c=%1:s=%2x%3:d=0.2[p%4];")
+                     .arg(patches[i].name()).arg(width / 5).arg(height).arg(i);
         labels += QStringLiteral("[p%1]").arg(i);
     }
-    return graph + labels + QStringLiteral("hstack=inputs=%1,format=gbrp,").arg(patches.size());
+    return graph + labels + QStringLiteral("hstack=inputs=5,format=gbrp,");
 }
 
 struct Decoded {
@@ -110,13 +106,14 @@ TEST(PictureConverter, ConvertsEveryKindAsFfmpegDoes)
         QString rewrap = {}; // stream facts an encoding pass would drop
     };
     const QList<Kind> kinds{
-        {"BT.601", {640, 360}, "scale=out_color_matrix=bt601,format=yuv420p", x264 + bt601, {320, 320}, {320, 180}},
-        {"BT.709", {640, 360}, "scale=out_color_matrix=bt709,format=yuv420p", x264 + bt709, {}, {640, 360}},
-        {"untagged 720p", {1280, 720}, "format=yuv420p", x264, {960, 540}, {960, 540}},
+        // The first three differ in one tag only, which the converter must notice.
         {"full range BT.601", {640, 360}, "scale=out_color_matrix=bt601:out_range=pc,format=yuvj420p",
-         x264 + bt601 + " -color_range pc", {}, {640, 360}},
-        {"full range BT.709", {640, 360}, "scale=out_color_matrix=bt709:out_range=pc,format=yuvj420p",
-         x264 + bt709 + " -color_range pc", {320, 180}, {320, 180}},
+         x264 + bt601 + " -color_range pc", {320, 320}, {320, 180}},
+        {"BT.601", {640, 360}, "scale=out_color_matrix=bt601,format=yuv420p", x264 + bt601, {320, 320}, {320, 180}},
+        {"BT.709", {640, 360}, "scale=out_color_matrix=bt709,format=yuv420p", x264 + bt709, {320, 320}, {320, 180}},
+        {"untagged 720p", {1280, 720}, "format=yuv420p", x264, {960, 540}, {960, 540}},
+        {"full range BT.709 720p", {1280, 720}, "scale=out_color_matrix=bt709:out_range=pc,format=yuvj420p",
+         x264 + bt709 + " -color_range pc", {640, 640}, {640, 360}},
         {"10-bit 4:2:0", {640, 360}, "scale=out_color_matrix=bt709,format=yuv420p10le", x264 + bt709, {}, {640, 360}},
         {"H.264 4:2:2", {640, 360}, "scale=out_color_matrix=bt709,format=yuv422p", x264 + bt709, {}, {640, 360}},
         {"H.264 4:2:2 10-bit", {640, 360}, "scale=out_color_matrix=bt709,format=yuv422p10le", x264 + bt709,
@@ -125,8 +122,11 @@ TEST(PictureConverter, ConvertsEveryKindAsFfmpegDoes)
          "scale=out_color_matrix=bt709,format=yuv422p10le,setparams=colorspace=bt709:color_primaries=bt709:"
          "color_trc=bt709",
          "-c:v prores_ks -profile:v 2", {}, {640, 360}, HdrTransfer::none, "mov"},
+        {"RGB", {640, 360}, "format=bgr24", "-c:v libx264rgb -preset ultrafast", {320, 180}, {320, 180}},
         {"HLG", {640, 360}, hdr.arg("arib-std-b67"), x265 + "arib-std-b67", {320, 180}, {320, 180}, HdrTransfer::hlg},
         {"PQ", {640, 360}, hdr.arg("smpte2084"), x265 + "smpte2084", {}, {640, 360}, HdrTransfer::pq},
+        {"HLG without its primaries", {640, 360}, hdr.arg("arib-std-b67") + ",setparams=color_primaries=unknown",
+         "-c:v libx265 -x265-params log-level=error", {}, {640, 360}, HdrTransfer::hlg},
         {"rotated 90", {320, 180}, "format=yuv420p", x264, {200, 200}, {113, 200}, HdrTransfer::none, "mp4",
          "-metadata:s:v rotate=90"},
         {"4:3 pixels", {480, 360}, "format=yuv420p,setsar=4/3", x264, {320, 320}, {320, 180}},
@@ -148,8 +148,8 @@ TEST(PictureConverter, ConvertsEveryKindAsFfmpegDoes)
         // ffmpeg's own picture: upright, to RGB by its auto-inserted scaler, HDR by the export's chain.
         const QString reference = dir.filePath(QStringLiteral("reference.png"));
         QStringList filter;
-        if (kind.transfer != HdrTransfer::none)
-            filter << "-vf" << sdrMappingFilter(kind.transfer);
+        if (kind.transfer != HdrTransfer::none) // with the primaries the chain assumes, which it needs
+            filter << "-vf" << "setparams=color_primaries=bt2020," + sdrMappingFilter(kind.transfer);
         ASSERT_TRUE(testsupport::runFfmpeg(QStringList{"-i", clip} + filter
                                            + QStringList{"-frames:v", "1", "-pix_fmt", "rgb24", reference}));
         const QImage expected(reference);
@@ -186,12 +186,11 @@ TEST(PictureConverter, RefusesWhatItCannotConvert)
     PictureConverter converter;
     EXPECT_TRUE(converter.convert(nullptr).isNull());
     AVFrame *frame = av_frame_alloc();
-    frame->width = 64;
-    frame->height = 64;
+    frame->width = frame->height = 64;
     frame->format = AV_PIX_FMT_YUV420P;
-    EXPECT_TRUE(converter.convert(frame).isNull()); // no pictures planes
+    EXPECT_TRUE(converter.convert(frame).isNull()); // no planes
     ASSERT_GE(av_frame_get_buffer(frame, 0), 0);
-    frame->format = AV_PIX_FMT_VAAPI;
+    frame->format = AV_PIX_FMT_VAAPI; // a picture still on the graphics card
     EXPECT_TRUE(converter.convert(frame).isNull());
     av_frame_free(&frame);
 }
