@@ -13,7 +13,7 @@ packages=(
   qt6-translations-l10n
   # video: probe library, the export engine, the preview's decoders
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev libavfilter-dev ffmpeg
-  gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad gstreamer1.0-libav
+  gstreamer1.0-plugins-base
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth dbus-x11 python3
   # network namespaces with a veth link for the connectivity tests

@@ -13,7 +13,7 @@ namespace routereel {
 
 // The media player that the player service drives. Its time is timeline time:
 // item time 0 is timeline time 0. The core only knows this interface; the one
-// that decodes (Qt Multimedia) lives with the views, tests use a scripted one.
+// that decodes (with libav) lives with the views, tests use a scripted one.
 class PreviewPlayer : public QObject {
     Q_OBJECT
 

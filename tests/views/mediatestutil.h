@@ -7,7 +7,6 @@
 #include <QColor>
 #include <QImage>
 #include <QStringList>
-#include <QVideoFrame>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -34,34 +33,6 @@ inline bool seekAndWait(routereel::PreviewPlayer &player, double t)
     bool done = false;
     player.seek(t, [&](bool finished) { done = finished; });
     return testsupport::waitFor([&] { return done; });
-}
-
-// The number a frame of testsupport::makeNumberedClip shows, read from its luma
-// plane directly (cheap enough for every frame of a 1080p clip); -1 for none.
-inline int frameNumberOf(const QVideoFrame &source)
-{
-    QVideoFrame frame(source);
-    if (!frame.isValid() || !frame.map(QVideoFrame::ReadOnly))
-        return -1;
-    int n = -1;
-    switch (frame.pixelFormat()) {
-    case QVideoFrameFormat::Format_YUV420P:
-    case QVideoFrameFormat::Format_YV12:
-    case QVideoFrameFormat::Format_NV12:
-    case QVideoFrameFormat::Format_NV21: {
-        n = 0;
-        const uchar *row = frame.bits(0) + qsizetype(frame.height() / 2) * frame.bytesPerLine(0);
-        for (int bar = 0; bar < 12; ++bar) {
-            if (row[int((bar + 0.5) * frame.width() / 12)] > 128)
-                n |= 1 << bar;
-        }
-        break;
-    }
-    default:
-        break;
-    }
-    frame.unmap();
-    return n;
 }
 
 // An ffmpeg argument list written as one line (no argument holds a space) and the output file.

@@ -3,6 +3,8 @@
 #include "timeline/views/timelineplayer.h"
 
 #include "support/clipgenerator.h"
+#include "support/timelinefixtures.h"
+#include "support/waitfor.h"
 #include "mediatestutil.h"
 
 #include <QTemporaryDir>
@@ -134,3 +136,57 @@ TEST(TimelinePlayer, TurnedClipIsShownUpright)
     EXPECT_TRUE(near(shot.pixelColor(100, 240), 0, 0, 0));
     EXPECT_TRUE(near(shot.pixelColor(560, 240), 0, 0, 0));
 }
+
+TEST(TimelinePlayer, NonSquarePixelsShowAtTheirDisplayedShapeAloneAndAfterAWideClip)
+{
+    // 1440 x 1080 with 4:3 pixels, shown 1920 x 1080: a blue band over its left
+    // eighth, red elsewhere. Next to it, a 16:9 green clip.
+    QTemporaryDir dir;
+    const QString hdv = dir.filePath(QStringLiteral("hdv.mp4"));
+    ASSERT_TRUE(testsupport::runFfmpeg(mediatest::ffmpegArgs(
+        "-f lavfi -i color=c=red:s=1440x1080:r=25:d=2,drawbox=x=0:y=0:w=180:h=1080:color=blue:t=fill,setsar=4/3 "
+        "-c:v libx264 -preset veryfast -pix_fmt yuv420p",
+        hdv)));
+    testsupport::ClipSpec wideSpec;
+    wideSpec.width = 1920;
+    wideSpec.height = 1080;
+    wideSpec.color = QColor(0, 255, 0);
+    wideSpec.audio = false;
+    const QString wide = testsupport::makeClip(dir.path(), QStringLiteral("wide.mp4"), wideSpec);
+    ASSERT_FALSE(wide.isEmpty());
+    const VideoSource hdvSource = VideoSource::probe(QUrl::fromLocalFile(hdv), QUuid::createUuid());
+    const VideoSource wideSource = VideoSource::probe(QUrl::fromLocalFile(wide), QUuid::createUuid());
+
+    const struct {
+        const char *what;
+        QList<VideoSegment> segments;
+        double at;
+    } cases[] = {
+        {"alone", {testsupport::cut(hdvSource, 0, 2, 0)}, 1.0},
+        {"after a 16:9 clip", {testsupport::cut(wideSource, 0, 2, 0), testsupport::cut(hdvSource, 0, 2, 2)}, 3.0},
+    };
+    for (const auto &c : cases) {
+        VideoTimelineSnapshot snapshot;
+        snapshot.sources = {wideSource, hdvSource};
+        snapshot.segments = c.segments;
+        const auto plan = PreviewComposition::makePlan(snapshot);
+        ASSERT_TRUE(plan) << c.what;
+        EXPECT_EQ(plan->renderSize, QSizeF(1920, 1080)) << c.what;
+        TimelinePlayer player;
+        PlayerView view;
+        view.setPlayer(&player);
+        view.resize(640, 360);
+        player.replaceItem(plan);
+        ASSERT_TRUE(testsupport::waitFor([&] { return player.itemStatus() == PreviewPlayer::ItemStatus::readyToPlay; }))
+            << c.what;
+        ASSERT_TRUE(mediatest::seekAndWait(player, c.at)) << c.what;
+        ASSERT_FALSE(player.currentFrame().isNull()) << c.what;
+        // Filling the view: the band is 80 of 640 pixels wide, red reaches the right edge.
+        const QImage shot = view.grab().toImage();
+        EXPECT_TRUE(mediatest::near(shot.pixelColor(4, 180), 0, 0, 255)) << c.what;
+        EXPECT_TRUE(mediatest::near(shot.pixelColor(70, 180), 0, 0, 255)) << c.what;
+        EXPECT_TRUE(mediatest::near(shot.pixelColor(92, 180), 255, 0, 0)) << c.what;
+        EXPECT_TRUE(mediatest::near(shot.pixelColor(635, 180), 255, 0, 0)) << c.what;
+    }
+}
+
