@@ -1,6 +1,7 @@
 #include "timelineplayer.h"
 
 #include "frameplacement.h"
+#include "previewsound.h"
 
 #include <QCoreApplication>
 
@@ -29,6 +30,8 @@ TimelinePlayer::TimelinePlayer(QObject *parent)
         });
         connect(clip, &ClipDeck::queued, this, [this, i](quint64 request) { deckQueued(i, request); });
     }
+    m_sound = new PreviewSound(this);
+    m_clock.setSoundTime([this] { return m_sound->playedTime(); });
     m_tick.setTimerType(Qt::PreciseTimer);
     m_tick.setInterval(tickMilliseconds);
     connect(&m_tick, &QTimer::timeout, this, &TimelinePlayer::tick);
@@ -91,6 +94,7 @@ PreviewPlayer::ItemId TimelinePlayer::replaceItem(std::optional<PreviewPlan> pla
     m_item = ++m_lastItem;
     m_renderSize = plan->renderSize;
     m_spans = previewSpans(*plan);
+    updateSound();
     for (const PreviewSpan &span : m_spans) {
         if (span.isGap() || !m_changedClips.noticeReplacement(span.url))
             continue;
@@ -215,7 +219,7 @@ void TimelinePlayer::requestPicture()
     } else {
         // The clock stands at the cut until its picture is there: no picture of the
         // span before shows in its place, and the sound waits with it.
-        m_clock.stop(m_time);
+        stopClock(m_time);
         m_waiting = true;
     }
     prepareNext();
@@ -269,6 +273,7 @@ void TimelinePlayer::deckOpened(int d, const QString &path, bool ok, const QStri
         PreviewSpan &whole = m_spans.front();
         whole.end = std::max(0.001, m_decks[d].clip->length());
         whole.lastInstant = std::max(0.0, whole.end - 1e-6);
+        updateSound();
     }
     if (m_status == ItemStatus::unknown) {
         const auto first = std::find_if(m_spans.begin(), m_spans.end(), [](const PreviewSpan &s) { return !s.isGap(); });
@@ -301,6 +306,21 @@ void TimelinePlayer::deckQueued(int d, quint64 request)
 void TimelinePlayer::startClock()
 {
     m_clock.start(m_time);
+    m_sound->start(m_time);
+}
+
+void TimelinePlayer::stopClock(double t)
+{
+    m_clock.stop(t);
+    m_sound->stop();
+}
+
+void TimelinePlayer::updateSound()
+{
+    std::vector<SoundPiece> pieces;
+    for (const PreviewSpan &span : m_spans)
+        pieces.push_back({span.start, span.end, span.path(), span.sourceStart});
+    m_sound->setPieces(std::move(pieces));
 }
 
 void TimelinePlayer::tick()
@@ -393,7 +413,7 @@ void TimelinePlayer::setRunning(bool running)
         m_tick.start();
     } else {
         m_tick.stop();
-        m_clock.stop(m_time);
+        stopClock(m_time);
         m_waiting = false;
         for (int d = 0; d < int(m_decks.size()); ++d) {
             if (d != m_active && m_decks[d].playing) {
@@ -426,7 +446,7 @@ void TimelinePlayer::seek(double seconds, std::function<void(bool finished)> com
     }
     const double t = std::clamp(seconds, 0.0, end());
     if (m_clock.isRunning())
-        m_clock.stop(t);
+        stopClock(t);
     enterSpan(spanAt(m_spans, t), t);
     emit periodicTime(t);
 }

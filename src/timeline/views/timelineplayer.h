@@ -71,6 +71,8 @@ private:
     void advance();
     void tick();
     void startClock();
+    void stopClock(double t);
+    void updateSound();
     void deckOpened(int deck, const QString &path, bool ok, const QString &error);
     void deckShown(int deck, quint64 request, const DeckPicture &picture, bool final);
     void deckQueued(int deck, quint64 request);
