@@ -257,7 +257,8 @@ const std::map<QString, Maker> &specialMakers()
     // Pictures drawn in RGB (with the patches when the kind has them), then converted as `convert` says.
     const auto coloured = [](QSize size, const QString &convert, const QStringList &codec) -> Maker {
         return [=](const SourceKind &kind, const QString &path, const QString &) {
-            QString graph = numberedPictures(kind.seconds, size.width(), size.height(), QString::fromLatin1(kind.rate))
+            const QString rate = QString::fromLatin1(kind.rate);
+            QString graph = numberedPictures(kind.seconds, size.width(), size.height(), rate)
                 + QStringLiteral(",format=rgb24");
             if (kind.patches)
                 graph += QLatin1Char(',') + patchFilter(size);
@@ -270,18 +271,31 @@ const std::map<QString, Maker> &specialMakers()
             return runFfmpeg(args << path);
         };
     };
+    const QStringList x264422 = x264 + words(QStringLiteral("-profile:v high422"));
+    // SDR pictures in `format` (full range for yuvj), by `matrix`'s coefficients and, when tagged, tags.
+    const auto sdr = [=](const QString &matrix, const QString &format, const QStringList &codec,
+                         QSize size = {320, 180}, bool tags = true) {
+        const bool full = format.startsWith(QLatin1String("yuvj"));
+        const QString convert = QStringLiteral("scale=out_color_matrix=%1:out_range=%2,format=%3")
+                                    .arg(matrix, full ? QStringLiteral("full") : QStringLiteral("tv"), format);
+        const QString tag = matrix == QLatin1String("bt601") ? QStringLiteral("smpte170m") : matrix;
+        const QString range = full ? QStringLiteral("pc") : QStringLiteral("tv");
+        return coloured(size, convert, codec + (tags ? tagged(tag, range) : QStringList{}));
+    };
     // HEVC Main10 BT.2020 made from the SDR picture, as a phone records HLG (and PQ).
     const auto hdr = [=](const QString &transfer) {
         return coloured({320, 180},
                         QStringLiteral("format=gbrp,zscale=tin=bt709:min=gbr:pin=bt709:t=%1:m=bt2020nc:p=bt2020:r=tv:"
                                        "npl=203,format=yuv420p10le")
                             .arg(transfer),
-                        words(QStringLiteral("-c:v libx265 -tag:v hvc1 -x265-params keyint=30:min-keyint=30:log-level=error"))
-                            + tagged(QStringLiteral("bt2020nc"), QStringLiteral("bt2020"), transfer, QStringLiteral("tv")));
+                        words(QStringLiteral("-c:v libx265 -tag:v hvc1 -x265-params "
+                                             "keyint=30:min-keyint=30:log-level=error"))
+                            + tagged(QStringLiteral("bt2020nc"), QStringLiteral("bt2020"), transfer,
+                                     QStringLiteral("tv")));
     };
     const auto withSound = [=](const SourceKind &kind, const QString &path, const QString &) {
-        return runFfmpeg(numbered(kind) + sine(kind.seconds) + encoder(kind.keyframes, rateOf(QString::fromLatin1(kind.rate)))
-                         << QStringLiteral("-c:a") << QString::fromLatin1(kind.sound) << path);
+        const QStringList sound{QStringLiteral("-c:a"), QString::fromLatin1(kind.sound)};
+        return runFfmpeg(numbered(kind) + sine(kind.seconds) + encoder(kind.keyframes, 30) + sound << path);
     };
     // As screen recorders and some cameras write them: a fragment from each keyframe, the index empty.
     const auto fragmented = [=](const SourceKind &kind, const QString &path, const QString &) {
@@ -289,8 +303,8 @@ const std::map<QString, Maker> &specialMakers()
         QStringList args = numbered(kind);
         if (*kind.sound)
             args += sine(kind.seconds) + words(QStringLiteral("-c:a aac"));
-        return runFfmpeg(args + encoder(kind.keyframes, fps) + words(QStringLiteral("-movflags frag_keyframe+empty_moov"))
-                         << path);
+        return runFfmpeg(args + encoder(kind.keyframes, fps)
+                         + words(QStringLiteral("-movflags frag_keyframe+empty_moov")) << path);
     };
     static const std::map<QString, Maker> makers{
         {QStringLiteral("screen.mp4"),
@@ -308,34 +322,21 @@ const std::map<QString, Maker> &specialMakers()
          }},
         {QStringLiteral("frag.mp4"), fragmented},
         {QStringLiteral("frag60.mp4"), fragmented},
-        {QStringLiteral("bt601.mp4"), coloured({320, 180}, QStringLiteral("scale=out_color_matrix=bt601:out_range=tv,format=yuv420p"),
-                                               x264 + tagged(QStringLiteral("smpte170m"), QStringLiteral("tv")))},
-        {QStringLiteral("bt709.mp4"), coloured({320, 180}, QStringLiteral("scale=out_color_matrix=bt709:out_range=tv,format=yuv420p"),
-                                               x264 + tagged(QStringLiteral("bt709"), QStringLiteral("tv")))},
+        {QStringLiteral("bt601.mp4"), sdr(QStringLiteral("bt601"), QStringLiteral("yuv420p"), x264)},
+        {QStringLiteral("bt709.mp4"), sdr(QStringLiteral("bt709"), QStringLiteral("yuv420p"), x264)},
         // HD without tags, as ffmpeg reads it: BT.601 whatever the size.
         {QStringLiteral("untagged720.mp4"),
-         coloured({1280, 720}, QStringLiteral("scale=out_color_matrix=bt601:out_range=tv,format=yuv420p"), x264)},
-        {QStringLiteral("fullrange601.mp4"),
-         coloured({320, 180}, QStringLiteral("scale=out_color_matrix=bt601:out_range=full,format=yuvj420p"),
-                  x264 + tagged(QStringLiteral("smpte170m"), QStringLiteral("pc")))},
-        {QStringLiteral("fullrange709.mp4"),
-         coloured({320, 180}, QStringLiteral("scale=out_color_matrix=bt709:out_range=full,format=yuvj420p"),
-                  x264 + tagged(QStringLiteral("bt709"), QStringLiteral("pc")))},
-        {QStringLiteral("tenbit.mp4"),
-         coloured({320, 180}, QStringLiteral("scale=out_color_matrix=bt709:out_range=tv,format=yuv420p10le"),
-                  x264 + tagged(QStringLiteral("bt709"), QStringLiteral("tv")))},
-        {QStringLiteral("h264422.mp4"),
-         coloured({320, 180}, QStringLiteral("scale=out_color_matrix=bt709:out_range=tv,format=yuv422p"),
-                  x264 + words(QStringLiteral("-profile:v high422")) + tagged(QStringLiteral("bt709"), QStringLiteral("tv")))},
-        {QStringLiteral("h264422p10.mp4"),
-         coloured({320, 180}, QStringLiteral("scale=out_color_matrix=bt709:out_range=tv,format=yuv422p10le"),
-                  x264 + words(QStringLiteral("-profile:v high422")) + tagged(QStringLiteral("bt709"), QStringLiteral("tv")))},
+         sdr(QStringLiteral("bt601"), QStringLiteral("yuv420p"), x264, QSize(1280, 720), false)},
+        {QStringLiteral("fullrange601.mp4"), sdr(QStringLiteral("bt601"), QStringLiteral("yuvj420p"), x264)},
+        {QStringLiteral("fullrange709.mp4"), sdr(QStringLiteral("bt709"), QStringLiteral("yuvj420p"), x264)},
+        {QStringLiteral("tenbit.mp4"), sdr(QStringLiteral("bt709"), QStringLiteral("yuv420p10le"), x264)},
+        {QStringLiteral("h264422.mp4"), sdr(QStringLiteral("bt709"), QStringLiteral("yuv422p"), x264422)},
+        {QStringLiteral("h264422p10.mp4"), sdr(QStringLiteral("bt709"), QStringLiteral("yuv422p10le"), x264422)},
         {QStringLiteral("prores422.mov"),
-         coloured({320, 180}, QStringLiteral("scale=out_color_matrix=bt709:out_range=tv,format=yuv422p10le"),
-                  // ProRes takes its tags from each frame, and lavfi's frames reach the encoder untagged.
-                  words(QStringLiteral("-vf setparams=range=tv:color_primaries=bt709:color_trc=bt709:colorspace=bt709 "
-                                       "-c:v prores_ks -profile:v 2 -vendor apl0"))
-                      + tagged(QStringLiteral("bt709"), QStringLiteral("tv")))},
+         // ProRes takes its tags from each frame, and lavfi's frames reach the encoder untagged.
+         sdr(QStringLiteral("bt709"), QStringLiteral("yuv422p10le"),
+             words(QStringLiteral("-vf setparams=range=tv:color_primaries=bt709:color_trc=bt709:colorspace=bt709 "
+                                  "-c:v prores_ks -profile:v 2 -vendor apl0")))},
         {QStringLiteral("hlg.mov"), hdr(QStringLiteral("arib-std-b67"))},
         {QStringLiteral("pq.mp4"), hdr(QStringLiteral("smpte2084"))},
         {QStringLiteral("pcm16.mov"), withSound},
