@@ -99,7 +99,6 @@ bool coverFirst(const QString &path)
     return false;
 }
 
-
 QByteArray box(const QByteArray &type, const QByteArray &payload)
 {
     QByteArray head(4, '\0');
@@ -112,7 +111,7 @@ quint32 word(const QByteArray &data, qsizetype at)
     return qFromBigEndian<quint32>(data.constData() + at);
 }
 
-// The first box of `type` among the children of `parent` (a type of "" means the file).
+// The first box of `type` among the children of `parent` (none: the file's top level).
 std::optional<Box> child(const QByteArray &data, const std::optional<Box> &parent, const char *type)
 {
     const qsizetype from = parent ? parent->at + 8 : 0, to = parent ? parent->at + parent->size : data.size();

@@ -19,11 +19,14 @@ struct SourceKind {
     int skipFrom = -1;
     int skipped = 0;
     bool patches = false;      // colour patches below the bars (see colourPatches)
-    const char *tags = "";     // ffprobe's "key=value ..." facts of its picture stream
+    const char *tags = "";     // ffprobe's "key=value,..." facts of its picture stream
     const char *sound = "";    // the sound's codec, if any
 
     // The number on the `shown`-th picture in ffprobe's frame list (see frameOnScreen).
-    int number(int shown) const { return firstPicture + shown + (skipFrom >= 0 && shown >= skipFrom ? skipped : 0); }
+    int number(int shown) const
+    {
+        return firstPicture + shown + (skipFrom >= 0 && shown >= skipFrom ? skipped : 0);
+    }
 };
 
 // Constant 23.976, 25, 30, 50, 59.94 and 60 fps with B-frames; a variable rate with a
