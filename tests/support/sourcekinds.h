@@ -27,6 +27,14 @@ struct SourceKind {
     {
         return firstPicture + shown + (skipFrom >= 0 && shown >= skipFrom ? skipped : 0);
     }
+    // Where the picture numbered `number` stands in that list; -1 for one the edit list leaves out.
+    int shownOf(int number) const
+    {
+        const int k = number - firstPicture;
+        if (skipFrom < 0 || k < skipFrom)
+            return k;
+        return k < skipFrom + skipped ? -1 : k - skipped;
+    }
 };
 
 // Constant 23.976, 25, 30, 50, 59.94 and 60 fps with B-frames; a variable rate with a

@@ -52,8 +52,10 @@ TEST(SourceKinds, EveryNewKindShowsItsNumbersInFfprobesOrderAndCarriesItsTags)
         const QList<int> numbers = decodedFrameNumbers(file);
         ASSERT_EQ(numbers.size(), starts.size());
         ASSERT_GT(starts.size(), 30);
-        for (int i = 0; i < numbers.size(); ++i)
+        for (int i = 0; i < numbers.size(); ++i) {
             ASSERT_EQ(numbers[i], kind.number(i)) << "picture " << i << " at " << starts[i];
+            ASSERT_EQ(kind.shownOf(numbers[i]), i);
+        }
         EXPECT_NEAR(starts.last() - starts.first() + 1 / rateOf(kind), kind.seconds, 0.01);
 
         const QStringList tags = QString::fromLatin1(kind.tags).split(QLatin1Char(','), Qt::SkipEmptyParts);
