@@ -53,7 +53,7 @@ int frameIndex(const Clip &clip, double source)
 // the piece's own frames, within `slack` of the one on screen then.
 bool fits(const Piece &p, int number, double t)
 {
-    const int k = number - p.clip->kind.firstPicture;
+    const int k = p.clip->kind.shownOf(number);
     const int first = frameIndex(*p.clip, p.from), last = frameIndex(*p.clip, std::max(p.from, p.to - 1e-6));
     return k >= first && k <= last && std::abs(k - frameIndex(*p.clip, p.from + (t - p.offset))) <= slack;
 }

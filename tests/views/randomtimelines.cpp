@@ -17,19 +17,20 @@ const Clips &clips()
 {
     static const Clips made = [] {
         Clips c;
-        for (const auto *kinds : {&testsupport::sourceKinds(), &testsupport::cameraKinds()}) {
-            for (const testsupport::SourceKind &kind : *kinds) {
+        QList<testsupport::SourceKind> kinds;
+        for (const auto *list : {&testsupport::sourceKinds(), &testsupport::cameraKinds(), &testsupport::troubleKinds()})
+            for (const testsupport::SourceKind &kind : *list)
                 // GStreamer seeks no MPEG-TS before it has played: the preview cannot show one.
-                if (QString::fromLatin1(kind.name).endsWith(QLatin1String(".ts")))
-                    continue;
-                const QString file = testsupport::makeSourceKind(c.dir.path(), kind);
-                if (file.isEmpty())
-                    continue;
-                Clip clip{kind, VideoSource::probe(QUrl::fromLocalFile(file), QUuid::createUuid()),
-                          testsupport::frameStarts(file)};
-                clip.portrait = clip.source.resolution.height() > clip.source.resolution.width();
-                c.all.push_back(clip);
-            }
+                if (!QString::fromLatin1(kind.name).endsWith(QLatin1String(".ts")))
+                    kinds << kind;
+        const QStringList files = testsupport::makeSourceKinds(c.dir.path(), kinds);
+        for (qsizetype i = 0; i < kinds.size(); ++i) {
+            if (files[i].isEmpty())
+                continue;
+            Clip clip{kinds[i], VideoSource::probe(QUrl::fromLocalFile(files[i]), QUuid::createUuid()),
+                      testsupport::frameStarts(files[i])};
+            clip.portrait = clip.source.resolution.height() > clip.source.resolution.width();
+            c.all.push_back(clip);
         }
         return c;
     }();
