@@ -147,6 +147,7 @@ void ClipDecoder::seekBefore(double seconds)
     m_ahead.reset();
     m_lastStart.reset();
     m_recent.clear();
+    m_replay = 0;
     m_drained = false;
     m_flushing = false;
     m_keyframeStart.reset();
@@ -216,6 +217,10 @@ std::optional<DecodedPicture> ClipDecoder::decodeOne(const std::atomic<bool> *ca
 
 std::optional<DecodedPicture> ClipDecoder::next(const std::atomic<bool> *cancel)
 {
+    if (m_replay < m_recent.size()) { // back on a kept picture: the ones after it again
+        m_lastStart = m_recent[m_replay].start;
+        return copyOf(m_recent[m_replay++]);
+    }
     if (!m_ahead)
         m_ahead = decodeOne(cancel);
     if (!m_ahead)
@@ -234,6 +239,7 @@ std::optional<DecodedPicture> ClipDecoder::next(const std::atomic<bool> *cancel)
     m_recent.push_back(copyOf(picture));
     if (m_recent.size() > recentPictures)
         m_recent.pop_front();
+    m_replay = m_recent.size();
     return picture;
 }
 
@@ -248,12 +254,15 @@ DecodedPicture ClipDecoder::copyOf(const DecodedPicture &picture)
 std::optional<DecodedPicture> ClipDecoder::pictureAt(double seconds, const std::atomic<bool> *cancel,
                                                      const std::function<void(const DecodedPicture &)> &passing)
 {
-    for (const DecodedPicture &recent : m_recent) {
-        if (recent.start <= seconds + timeTolerance && seconds + timeTolerance < recent.end)
+    for (std::size_t i = 0; i < m_recent.size(); ++i) {
+        const DecodedPicture &recent = m_recent[i];
+        const bool past = i + 1 == m_recent.size() && m_drained && !m_ahead; // the last picture's time goes on
+        if (recent.start <= seconds + timeTolerance && (seconds + timeTolerance < recent.end || past)) {
+            m_replay = i + 1;
+            m_lastStart = recent.start;
             return copyOf(recent);
+        }
     }
-    if (!m_recent.empty() && m_drained && !m_ahead && seconds + timeTolerance >= m_recent.back().start)
-        return copyOf(m_recent.back()); // past the last picture
     seek(seconds);
     // Where the first picture read comes after the time, the seek landed too late (a
     // keyframe stamped before the time in the index yet shown after it: a B-frame

@@ -87,6 +87,7 @@ private:
     // The last pictures handed out, kept (references, no copies) for a time asked
     // again within them: a pause just after a picture decoded ahead while playing.
     std::deque<DecodedPicture> m_recent;
+    std::size_t m_replay = 0;    // the next of them to hand out again, past the end: none
     bool m_drained = false;      // the decoder has given its last picture
     bool m_flushing = false;     // end of file reached, the decoder being drained
     // After a seek: pictures before the first keyframe decoded, or presented before it,
