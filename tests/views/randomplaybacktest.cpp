@@ -121,8 +121,9 @@ std::vector<std::string> faults(const Timeline &t, const std::vector<Painted> &p
         const auto fault = [&](const std::string &what) {
             found.push_back(what + " at " + std::to_string(e.time) + ": " + listed(painted, i));
         };
-        // The piece just before, whose last pictures may trail the cut into this stretch.
-        const Piece *before = r.piece > 0 && std::fabs(t.pieces[r.piece - 1].end() - r.start) < 1e-9 ? &t.pieces[r.piece - 1]
+        // The piece just before (a hair apart counts as meeting), whose last pictures may
+        // trail the cut into this stretch.
+        const Piece *before = r.piece > 0 && std::fabs(t.pieces[r.piece - 1].end() - r.start) < 2e-6 ? &t.pieces[r.piece - 1]
                                                                                                     : nullptr;
         const bool trails = before && !e.black() && e.time - before->end() <= slack * frameLength(*before->clip) + 1e-6
             && fits(*before, e.number, e.time) && !newest.count(r.gap ? -1 : r.piece);

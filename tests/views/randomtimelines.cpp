@@ -18,11 +18,11 @@ const Clips &clips()
     static const Clips made = [] {
         Clips c;
         QList<testsupport::SourceKind> kinds;
-        for (const auto *list : {&testsupport::sourceKinds(), &testsupport::cameraKinds(), &testsupport::troubleKinds()})
+        for (const auto *list : {&testsupport::sourceKinds(), &testsupport::cameraKinds(), &testsupport::troubleKinds(),
+                                 &testsupport::colourKinds()})
             for (const testsupport::SourceKind &kind : *list)
-                // GStreamer seeks no MPEG-TS before it has played: the preview cannot show one.
-                if (!QString::fromLatin1(kind.name).endsWith(QLatin1String(".ts")))
-                    kinds << kind;
+                if (std::none_of(kinds.begin(), kinds.end(), [&](const auto &k) { return qstrcmp(k.name, kind.name) == 0; }))
+                    kinds << kind; // the colour kinds share some with the others
         const QStringList files = testsupport::makeSourceKinds(c.dir.path(), kinds);
         for (qsizetype i = 0; i < kinds.size(); ++i) {
             if (files[i].isEmpty())
@@ -62,13 +62,19 @@ VideoTimelineSnapshot Timeline::snapshot() const
     return s;
 }
 
-int Timeline::numberAt(double t) const
+const Piece *Timeline::pieceAt(double t) const
 {
     for (const Piece &p : pieces) {
         if (t >= p.offset && t < p.offset + (p.to - p.from))
-            return p.clip->numberAt(p.from + (t - p.offset));
+            return &p;
     }
-    return -1;
+    return nullptr;
+}
+
+int Timeline::numberAt(double t) const
+{
+    const Piece *p = pieceAt(t);
+    return p ? p->clip->numberAt(p->from + (t - p->offset)) : -1;
 }
 
 QList<int> Timeline::exportedNumbers() const
@@ -112,6 +118,8 @@ std::vector<Timeline> drawTimelines(unsigned seed, int count)
         for (int k = 0; k < pieces && !pool.empty(); ++k) {
             if (k > 0 && chance(0.2))
                 offset += uniform(0.1, 0.6); // a gap
+            else if (k > 0 && chance(0.2))
+                offset += uniform(1e-8, 1e-6); // a hair apart, as sums of cut times leave pieces
             const Piece *previous = t.pieces.empty() ? nullptr : &t.pieces.back();
             // The same file again with a jump back, as a split and a move leave it.
             const bool jumpBack = previous && previous->from > 0.3 && chance(0.3);

@@ -49,6 +49,8 @@ struct Timeline {
     double end() const { return pieces.empty() ? 0 : pieces.back().end(); }
     std::string text() const;
     routereel::VideoTimelineSnapshot snapshot() const;
+    // The piece at timeline time t; none in a gap.
+    const Piece *pieceAt(double t) const;
     // The number on screen at timeline time t; -1 in a gap.
     int numberAt(double t) const;
     // What each exported frame shows: pieces start and end on whole frames of the

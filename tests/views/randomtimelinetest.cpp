@@ -5,6 +5,7 @@
 
 #include "../export/exporttestutil.h"
 #include "randomtimelines.h"
+#include "support/colourreference.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -85,9 +86,20 @@ TEST(RandomTimelines, EveryPausedPreviewPictureIsTheOneOnScreen)
             ASSERT_TRUE(waitFor([&] { return !service.isSeeking(); }, 10000)) << "seek to " << at;
             waitFor([] { return false; }, 30);
             const int want = t.numberAt(at);
-            const int got = testsupport::frameNumberOf(player->currentFrame());
+            const QImage shown = player->currentFrame();
+            const int got = testsupport::frameNumberOf(shown);
             EXPECT_EQ(got, want) << "paused at " << at;
             failed += got != want;
+            // Colours as ffmpeg converts the same picture; HLG and PQ near the SDR picture they were made from.
+            if (const Piece *p = t.pieceAt(at); p && p->clip->kind.patches) {
+                const double source = p->from + (at - p->offset);
+                const auto ffmpeg = testsupport::largestPatchDifference(
+                    shown, testsupport::ffmpegPicture(p->clip->source.url.toLocalFile(), source, shown.size()));
+                EXPECT_LE(ffmpeg.difference, 6) << p->clip->kind.name << " " << ffmpeg.patch.toStdString();
+                const auto drawn = testsupport::largestPatchDifference(shown);
+                EXPECT_LE(drawn.difference, 20) << p->clip->kind.name << " " << drawn.patch.toStdString();
+                failed += ffmpeg.difference > 6 || drawn.difference > 20;
+            }
             ++seeks;
         }
     }
