@@ -509,6 +509,7 @@ ExportResult ExportRun::runFrames()
         ? YuvaFrameConverter::Output::yuva420p
         : YuvaFrameConverter::Output::yuv420pBt709;
     const quint32 background = setup.overlayMode ? OverlayFrameComposer::overlayBackground : 0;
+    const ExportColour overlayColour = FFmpegCommandLine::overlayColour(task);
     const int drawSlots = converted ? s : ringSize;
     std::vector<std::unique_ptr<unsigned char[]>> memory;
     std::vector<OverlayFrameComposer::Slot> ring(static_cast<std::size_t>(drawSlots));
@@ -522,7 +523,8 @@ ExportResult ExportRun::runFrames()
     std::size_t outputBytes = std::size_t(pipe.byteCount());
     for (int k = 0; k < ringSize; ++k) {
         if (converted) {
-            converters.push_back(std::make_unique<YuvaFrameConverter>(pipe.width, pipe.height, output, background));
+            converters.push_back(
+                std::make_unique<YuvaFrameConverter>(pipe.width, pipe.height, output, background, overlayColour));
             if (!converters.back()->isValid())
                 break;
             outputBytes = std::size_t(pipe.tiled() ? YuvaFrameConverter::byteCount(pipe.packedSize.width(),

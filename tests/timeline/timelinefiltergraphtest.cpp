@@ -27,8 +27,8 @@ VideoTimelineSnapshot workedExample()
 }
 
 const QString workedFilter = QStringLiteral(
-    "[1:V:0]tpad=stop_mode=clone:stop_duration=2.316666667,scale=1920:1080:force_original_aspect_ratio=decrease,"
-    "pad=1920:1080:(ow-iw)/2:(oh-ih)/2,"
+    "[1:V:0]tpad=stop_mode=clone:stop_duration=2.316666667,scale=1920:1080:force_original_aspect_ratio=decrease:"
+    "in_color_matrix=bt709:in_range=tv:out_color_matrix=bt709:out_range=tv,pad=1920:1080:(ow-iw)/2:(oh-ih)/2,"
     "setsar=1,settb=1/1000000000,setpts=PTS-250001000,fps=30:start_time=0:round=up,tpad=stop_mode=clone:stop=-1,trim=end_frame=60,"
     "setpts=N/(30*TB),format=yuv420p[clipv0];"
     "[1:a]atrim=start=0.250000000,asetpts=PTS-0.250000000/TB,aresample=48000:async=1:first_pts=0,"
@@ -36,8 +36,8 @@ const QString workedFilter = QStringLiteral(
     "atrim=duration=2.000000000,asetpts=N/SR/TB[clipa0];"
     "color=c=black:s=1920x1080:r=30:d=1.000000000,format=yuv420p[clipv1];"
     "anullsrc=r=48000:cl=stereo,atrim=duration=1.000000000[clipa1];"
-    "[2:V:0]tpad=stop_mode=clone:stop_duration=1.066666667,scale=1920:1080:force_original_aspect_ratio=decrease,"
-    "pad=1920:1080:(ow-iw)/2:(oh-ih)/2,"
+    "[2:V:0]tpad=stop_mode=clone:stop_duration=1.066666667,scale=1920:1080:force_original_aspect_ratio=decrease:"
+    "in_color_matrix=bt709:in_range=tv:out_color_matrix=bt709:out_range=tv,pad=1920:1080:(ow-iw)/2:(oh-ih)/2,"
     "setsar=1,settb=1/1000000000,setpts=PTS-1000,fps=30:start_time=0:round=up,tpad=stop_mode=clone:stop=-1,trim=end_frame=30,"
     "setpts=N/(30*TB),format=yuv420p[clipv2];"
     "anullsrc=r=48000:cl=stereo,atrim=duration=1.000000000[clipa2];"
@@ -165,8 +165,10 @@ TEST(TimelineFilterGraph, DirectModeOpensTheClipUnchanged)
         } else {
             EXPECT_FALSE(g.usesFilterGraph);
             EXPECT_EQ(g.inputArguments, c.inputs);
-            EXPECT_EQ(g.filterComplex, "");
-            EXPECT_EQ(g.videoLabel, "[1:V:0]");  // the picture, never a cover picture before it
+            // The picture, never a cover picture before it, each frame the one on screen.
+            EXPECT_TRUE(g.filterComplex.startsWith("[1:V:0]scale=")) << g.filterComplex.toStdString();
+            EXPECT_TRUE(g.filterComplex.contains("fps=30:start_time=0:round=up,")) << g.filterComplex.toStdString();
+            EXPECT_EQ(g.videoLabel, "[timelinev]");
             EXPECT_EQ(g.audioMap, "1:a?");
         }
     }
@@ -175,9 +177,8 @@ TEST(TimelineFilterGraph, DirectModeOpensTheClipUnchanged)
         QSizeF canvas;
         const char *scale;
     };
-    for (const Fit &f : {Fit{QSizeF(1280, 720), "scale=1280:720,pad=1280:720:"},
-                         Fit{QSizeF(640, 480), "scale=640:360,pad=640:480:"},
-                         Fit{QSizeF(1080, 1920), "scale=1080:608,pad=1080:1920:"}}) {
+    for (const Fit &f : {Fit{QSizeF(1280, 720), "scale=1280:720:"}, Fit{QSizeF(640, 480), "scale=640:360:"},
+                         Fit{QSizeF(1080, 1920), "scale=1080:608:"}}) {
         const QString graph = build(VideoTimelineSnapshot{{hdv}, {cut(hdv, 0, 10, 0)}, f.canvas},
                                     f.canvas.width(), f.canvas.height()).filterComplex;
         EXPECT_TRUE(graph.contains(QLatin1String(",") + f.scale)) << graph.toStdString();
