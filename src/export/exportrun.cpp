@@ -219,7 +219,10 @@ ExportResult ExportRun::runFrames()
         return fail(ExportResult::failure(ExportError::renderError()));
     const long long frames = *total;
 
+    // Taken before the clips are checked: a change from then on shows when ffmpeg has ended.
+    QList<exportsourcecheck::FileStamp> sourceStamps;
     if (task.compositionMode == CompositionMode::regular) {
+        sourceStamps = exportsourcecheck::stamps(m_in.sourcePaths, task.videoTimeline);
         if (auto unusable = exportsourcecheck::unusableSource(m_in.sourcePaths, task.videoTimeline))
             return fail(ExportResult::failure(*unusable));
         if (task.videoTimeline) {
@@ -698,6 +701,9 @@ ExportResult ExportRun::runFrames()
         return fail(ExportResult::failure(ExportError::cancelled()));
     if (failure)
         return fail(*failure);
+    // Before ffmpeg's own verdict: a clip cut short under it fails it, or not at all.
+    if (auto changed = exportsourcecheck::changedSince(sourceStamps))
+        return fail(ExportResult::failure(*changed));
     const QString errorLines = diagnostics->tail();
     if (exit.signalled || exit.code != 0)
         return fail(ExportResult::failure(ExportError::ffmpegError(failureText(exit, errorLines))));
