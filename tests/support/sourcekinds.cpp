@@ -1,6 +1,7 @@
 #include "sourcekinds.h"
 
 #include "clipgenerator.h"
+#include "colourreference.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,7 +11,9 @@
 
 #include <algorithm>
 #include <functional>
+#include <future>
 #include <map>
+#include <optional>
 
 namespace testsupport {
 
@@ -96,6 +99,125 @@ bool coverFirst(const QString &path)
     return false;
 }
 
+
+QByteArray box(const QByteArray &type, const QByteArray &payload)
+{
+    QByteArray head(4, '\0');
+    qToBigEndian<quint32>(quint32(8 + payload.size()), head.data());
+    return head + type + payload;
+}
+
+quint32 word(const QByteArray &data, qsizetype at)
+{
+    return qFromBigEndian<quint32>(data.constData() + at);
+}
+
+// The first box of `type` among the children of `parent` (a type of "" means the file).
+std::optional<Box> child(const QByteArray &data, const std::optional<Box> &parent, const char *type)
+{
+    const qsizetype from = parent ? parent->at + 8 : 0, to = parent ? parent->at + parent->size : data.size();
+    for (const Box &b : boxes(data, from, to))
+        if (b.type == type)
+            return b;
+    return std::nullopt;
+}
+
+// Writes a duration into a version 0 or 1 full box whose version 0 keeps it at `at0`
+// and version 1 (64-bit times) at `at1`.
+void setDuration(QByteArray &fullBox, int at0, int at1, quint64 duration)
+{
+    if (fullBox.at(8) == 1)
+        qToBigEndian<quint64>(duration, fullBox.data() + at1);
+    else
+        qToBigEndian<quint32>(quint32(duration), fullBox.data() + at0);
+}
+
+// Rewrites the only track's edit list to show source 0-2 s, then 3-5 s, as editing tools
+// write a cut. The media data lies before the movie box, so no chunk offset moves.
+bool twoEdits(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite))
+        return false;
+    QByteArray data = file.readAll();
+    const auto moov = child(data, std::nullopt, "moov"), mdat = child(data, std::nullopt, "mdat");
+    if (!moov || !mdat || mdat->at > moov->at || moov->at + moov->size != data.size())
+        return false;
+    const auto mvhd = child(data, moov, "mvhd"), trak = child(data, moov, "trak");
+    const auto tkhd = child(data, trak, "tkhd"), mdhd = child(data, child(data, trak, "mdia"), "mdhd");
+    if (!mvhd || !tkhd || !mdhd)
+        return false;
+    const quint32 movieScale = word(data, mvhd->at + (data.at(mvhd->at + 8) == 1 ? 28 : 20));
+    const quint32 mediaScale = word(data, mdhd->at + (data.at(mdhd->at + 8) == 1 ? 28 : 20));
+    // Keep the first entry's start: it covers the B-frames' delay.
+    qint64 start = 0;
+    if (const auto elst = child(data, child(data, trak, "edts"), "elst"); elst && word(data, elst->at + 12) > 0)
+        start = data.at(elst->at + 8) == 1 ? qint64(qFromBigEndian<quint64>(data.constData() + elst->at + 24))
+                                           : qint32(word(data, elst->at + 20));
+    QByteArray entries(8 + 2 * 12, '\0');
+    qToBigEndian<quint32>(2, entries.data() + 4);
+    for (int i = 0; i < 2; ++i) {
+        char *entry = entries.data() + 8 + 12 * i;
+        qToBigEndian<quint32>(2 * movieScale, entry);
+        qToBigEndian<qint32>(qint32(start + i * 3 * qint64(mediaScale)), entry + 4);
+        qToBigEndian<quint32>(0x10000, entry + 8);
+    }
+    const QByteArray edts = box("edts", box("elst", entries));
+    QByteArray track;
+    for (const Box &b : boxes(data, trak->at + 8, trak->at + trak->size)) {
+        QByteArray bytes = data.mid(b.at, b.size);
+        if (b.type == "edts")
+            continue;
+        if (b.type == "tkhd") {
+            setDuration(bytes, 28, 36, 4 * quint64(movieScale));
+            bytes += edts;
+        }
+        track += bytes;
+    }
+    QByteArray movie;
+    for (const Box &b : boxes(data, moov->at + 8, moov->at + moov->size)) {
+        QByteArray bytes = data.mid(b.at, b.size);
+        if (b.type == "mvhd")
+            setDuration(bytes, 24, 32, 4 * quint64(movieScale));
+        movie += b.type == "trak" ? box("trak", track) : bytes;
+    }
+    data = data.left(moov->at) + box("moov", movie);
+    return file.resize(0) && file.write(data) == data.size();
+}
+
+// The pictures held on a screen recording: 30 fps stretches between pictures held
+// 1.5, 0.5 and 2 s, as a setpts expression; the numbered source gives 93 pictures.
+QString screenTimes()
+{
+    const QList<std::pair<int, double>> stretches{{30, 1 / 30.0}, {1, 1.5}, {15, 1 / 30.0}, {1, 0.5},
+                                                  {15, 1 / 30.0}, {1, 2.0}, {30, 1 / 30.0}};
+    QString expression = QStringLiteral("0");
+    int first = 93;
+    double at = 7.0;
+    for (auto s = stretches.crbegin(); s != stretches.crend(); ++s) {
+        first -= s->first;
+        at -= s->first * s->second;
+        expression = QStringLiteral("if(lt(N,%1),%2+(N-%3)*%4,%5)")
+                         .arg(first + s->first)
+                         .arg(at, 0, 'g', 12)
+                         .arg(first)
+                         .arg(s->second, 0, 'g', 12)
+                         .arg(expression);
+    }
+    return QStringLiteral("setpts='(%1)/TB'").arg(expression);
+}
+
+QStringList tagged(const QString &matrix, const QString &primaries, const QString &transfer, const QString &range)
+{
+    return {QStringLiteral("-colorspace"), matrix, QStringLiteral("-color_primaries"), primaries,
+            QStringLiteral("-color_trc"), transfer, QStringLiteral("-color_range"), range};
+}
+
+QStringList tagged(const QString &matrix, const QString &range)
+{
+    return tagged(matrix, matrix, matrix, range);
+}
+
 using Maker = std::function<bool(const SourceKind &, const QString &path, const QString &dir)>;
 
 // The kinds not made by encoding numbered pictures as a camera would, keyed by name.
@@ -131,7 +253,99 @@ const std::map<QString, Maker> &specialMakers()
                          + words(QStringLiteral("-c copy -video_track_timescale 600 -metadata:s:v:0 rotate=90"))
                          << path);
     };
+    const QStringList x264 = words(QStringLiteral("-c:v libx264 -preset veryfast -bf 2 -sc_threshold 0")) + gop(1, 30);
+    // Pictures drawn in RGB (with the patches when the kind has them), then converted as `convert` says.
+    const auto coloured = [](QSize size, const QString &convert, const QStringList &codec) -> Maker {
+        return [=](const SourceKind &kind, const QString &path, const QString &) {
+            QString graph = numberedPictures(kind.seconds, size.width(), size.height(), QString::fromLatin1(kind.rate))
+                + QStringLiteral(",format=rgb24");
+            if (kind.patches)
+                graph += QLatin1Char(',') + patchFilter(size);
+            QStringList args = lavfi(graph + QLatin1Char(',') + convert);
+            if (*kind.sound)
+                args += sine(kind.seconds);
+            args += codec;
+            if (*kind.sound)
+                args << QStringLiteral("-c:a") << QString::fromLatin1(kind.sound);
+            return runFfmpeg(args << path);
+        };
+    };
+    // HEVC Main10 BT.2020 made from the SDR picture, as a phone records HLG (and PQ).
+    const auto hdr = [=](const QString &transfer) {
+        return coloured({320, 180},
+                        QStringLiteral("format=gbrp,zscale=tin=bt709:min=gbr:pin=bt709:t=%1:m=bt2020nc:p=bt2020:r=tv:"
+                                       "npl=203,format=yuv420p10le")
+                            .arg(transfer),
+                        words(QStringLiteral("-c:v libx265 -tag:v hvc1 -x265-params keyint=30:min-keyint=30:log-level=error"))
+                            + tagged(QStringLiteral("bt2020nc"), QStringLiteral("bt2020"), transfer, QStringLiteral("tv")));
+    };
+    const auto withSound = [=](const SourceKind &kind, const QString &path, const QString &) {
+        return runFfmpeg(numbered(kind) + sine(kind.seconds) + encoder(kind.keyframes, rateOf(QString::fromLatin1(kind.rate)))
+                         << QStringLiteral("-c:a") << QString::fromLatin1(kind.sound) << path);
+    };
+    // As screen recorders and some cameras write them: a fragment from each keyframe, the index empty.
+    const auto fragmented = [=](const SourceKind &kind, const QString &path, const QString &) {
+        const double fps = rateOf(QString::fromLatin1(kind.rate));
+        QStringList args = numbered(kind);
+        if (*kind.sound)
+            args += sine(kind.seconds) + words(QStringLiteral("-c:a aac"));
+        return runFfmpeg(args + encoder(kind.keyframes, fps) + words(QStringLiteral("-movflags frag_keyframe+empty_moov"))
+                         << path);
+    };
     static const std::map<QString, Maker> makers{
+        {QStringLiteral("screen.mp4"),
+         [](const SourceKind &kind, const QString &path, const QString &) {
+             return runFfmpeg(lavfi(numberedPictures(3.1, 320, 180, QStringLiteral("30")))
+                              << QStringLiteral("-vf") << screenTimes() << words(QStringLiteral("-fps_mode vfr"))
+                              << encoder(kind.keyframes, 30) << words(QStringLiteral("-video_track_timescale 90000"))
+                              << path);
+         }},
+        {QStringLiteral("elst2.mp4"),
+         [](const SourceKind &kind, const QString &path, const QString &) {
+             return runFfmpeg(lavfi(numberedPictures(6, 320, 180, QStringLiteral("30"))) + encoder(kind.keyframes, 30)
+                              << path)
+                 && twoEdits(path);
+         }},
+        {QStringLiteral("frag.mp4"), fragmented},
+        {QStringLiteral("frag60.mp4"), fragmented},
+        {QStringLiteral("bt601.mp4"), coloured({320, 180}, QStringLiteral("scale=out_color_matrix=bt601:out_range=tv,format=yuv420p"),
+                                               x264 + tagged(QStringLiteral("smpte170m"), QStringLiteral("tv")))},
+        {QStringLiteral("bt709.mp4"), coloured({320, 180}, QStringLiteral("scale=out_color_matrix=bt709:out_range=tv,format=yuv420p"),
+                                               x264 + tagged(QStringLiteral("bt709"), QStringLiteral("tv")))},
+        // HD without tags, as ffmpeg reads it: BT.601 whatever the size.
+        {QStringLiteral("untagged720.mp4"),
+         coloured({1280, 720}, QStringLiteral("scale=out_color_matrix=bt601:out_range=tv,format=yuv420p"), x264)},
+        {QStringLiteral("fullrange601.mp4"),
+         coloured({320, 180}, QStringLiteral("scale=out_color_matrix=bt601:out_range=full,format=yuvj420p"),
+                  x264 + tagged(QStringLiteral("smpte170m"), QStringLiteral("pc")))},
+        {QStringLiteral("fullrange709.mp4"),
+         coloured({320, 180}, QStringLiteral("scale=out_color_matrix=bt709:out_range=full,format=yuvj420p"),
+                  x264 + tagged(QStringLiteral("bt709"), QStringLiteral("pc")))},
+        {QStringLiteral("tenbit.mp4"),
+         coloured({320, 180}, QStringLiteral("scale=out_color_matrix=bt709:out_range=tv,format=yuv420p10le"),
+                  x264 + tagged(QStringLiteral("bt709"), QStringLiteral("tv")))},
+        {QStringLiteral("h264422.mp4"),
+         coloured({320, 180}, QStringLiteral("scale=out_color_matrix=bt709:out_range=tv,format=yuv422p"),
+                  x264 + words(QStringLiteral("-profile:v high422")) + tagged(QStringLiteral("bt709"), QStringLiteral("tv")))},
+        {QStringLiteral("h264422p10.mp4"),
+         coloured({320, 180}, QStringLiteral("scale=out_color_matrix=bt709:out_range=tv,format=yuv422p10le"),
+                  x264 + words(QStringLiteral("-profile:v high422")) + tagged(QStringLiteral("bt709"), QStringLiteral("tv")))},
+        {QStringLiteral("prores422.mov"),
+         coloured({320, 180}, QStringLiteral("scale=out_color_matrix=bt709:out_range=tv,format=yuv422p10le"),
+                  // ProRes takes its tags from each frame, and lavfi's frames reach the encoder untagged.
+                  words(QStringLiteral("-vf setparams=range=tv:color_primaries=bt709:color_trc=bt709:colorspace=bt709 "
+                                       "-c:v prores_ks -profile:v 2 -vendor apl0"))
+                      + tagged(QStringLiteral("bt709"), QStringLiteral("tv")))},
+        {QStringLiteral("hlg.mov"), hdr(QStringLiteral("arib-std-b67"))},
+        {QStringLiteral("pq.mp4"), hdr(QStringLiteral("smpte2084"))},
+        {QStringLiteral("pcm16.mov"), withSound},
+        {QStringLiteral("pcm24.mov"), withSound},
+        {QStringLiteral("clip.m4v"),
+         [=](const SourceKind &kind, const QString &path, const QString &) {
+             // As video tools write .m4v: MP4 with Apple's brand.
+             return runFfmpeg(numbered(kind) + sine(kind.seconds) + encoder(kind.keyframes, 30)
+                              + words(QStringLiteral("-c:a aac -f ipod")) << path);
+         }},
         {QStringLiteral("vfr.mp4"),
          [](const SourceKind &, const QString &path, const QString &) {
              // 30 fps, a 15 fps stretch from 1 s to 2 s, frame 45 held from 2 s to 5 s, then 30 fps.
@@ -261,6 +475,72 @@ const QList<SourceKind> &cameraKinds()
     return kinds;
 }
 
+const QList<SourceKind> &troubleKinds()
+{
+    static const QList<SourceKind> kinds{
+        {.name = "screen.mp4", .rate = "30", .seconds = 7, .keyframes = 20},
+        // Numbers jump from 59 to 90 at 2 s.
+        {.name = "elst2.mp4", .rate = "30", .seconds = 4, .keyframes = 1, .skipFrom = 60, .skipped = 30},
+        {.name = "frag.mp4", .rate = "30", .seconds = 4, .keyframes = 1, .sound = "aac"},
+        {.name = "frag60.mp4", .rate = "60", .seconds = 5, .keyframes = 1},
+        {.name = "fullrange601.mp4", .rate = "30", .seconds = 3, .keyframes = 1, .patches = true,
+         .tags = "pix_fmt=yuvj420p,color_range=pc,color_space=smpte170m,color_primaries=smpte170m"},
+        {.name = "fullrange709.mp4", .rate = "30", .seconds = 3, .keyframes = 1, .patches = true,
+         .tags = "pix_fmt=yuvj420p,color_range=pc,color_space=bt709,color_primaries=bt709"},
+        {.name = "h264422.mp4", .rate = "30", .seconds = 3, .keyframes = 1, .patches = true,
+         .tags = "codec_name=h264,profile=High 4:2:2,pix_fmt=yuv422p,color_space=bt709"},
+        {.name = "h264422p10.mp4", .rate = "30", .seconds = 3, .keyframes = 1, .patches = true,
+         .tags = "codec_name=h264,profile=High 4:2:2,pix_fmt=yuv422p10le,color_space=bt709"},
+        {.name = "prores422.mov", .rate = "30", .seconds = 3, .keyframes = 0, .patches = true,
+         .tags = "codec_name=prores,pix_fmt=yuv422p10le,color_space=bt709"},
+        {.name = "hlg.mov", .rate = "30", .seconds = 3, .keyframes = 1, .patches = true,
+         .tags = "codec_name=hevc,profile=Main 10,pix_fmt=yuv420p10le,color_transfer=arib-std-b67,"
+                 "color_primaries=bt2020,color_space=bt2020nc", .sound = "aac"},
+        {.name = "pq.mp4", .rate = "30", .seconds = 3, .keyframes = 1, .patches = true,
+         .tags = "codec_name=hevc,profile=Main 10,pix_fmt=yuv420p10le,color_transfer=smpte2084,"
+                 "color_primaries=bt2020,color_space=bt2020nc"},
+        {.name = "pcm16.mov", .rate = "30", .seconds = 3, .keyframes = 1, .sound = "pcm_s16le"},
+        {.name = "pcm24.mov", .rate = "30", .seconds = 3, .keyframes = 1, .sound = "pcm_s24le"},
+        {.name = "clip.m4v", .rate = "30", .seconds = 4, .keyframes = 1, .sound = "aac"},
+        {.name = "c51.mp4", .rate = "51", .seconds = 4, .keyframes = 1},
+    };
+    return kinds;
+}
+
+const QList<SourceKind> &colourKinds()
+{
+    const auto of = [](const char *name) {
+        return *std::find_if(troubleKinds().begin(), troubleKinds().end(),
+                             [&](const SourceKind &k) { return qstrcmp(k.name, name) == 0; });
+    };
+    static const QList<SourceKind> kinds{
+        {.name = "bt601.mp4", .rate = "30", .seconds = 2, .keyframes = 1, .patches = true,
+         .tags = "pix_fmt=yuv420p,color_range=tv,color_space=smpte170m"},
+        {.name = "bt709.mp4", .rate = "30", .seconds = 2, .keyframes = 1, .patches = true,
+         .tags = "pix_fmt=yuv420p,color_range=tv,color_space=bt709"},
+        {.name = "untagged720.mp4", .rate = "30", .seconds = 2, .keyframes = 1, .patches = true,
+         .tags = "width=1280,height=720,pix_fmt=yuv420p,color_space=unknown,color_transfer=unknown"},
+        of("fullrange709.mp4"),
+        {.name = "tenbit.mp4", .rate = "30", .seconds = 2, .keyframes = 1, .patches = true,
+         .tags = "profile=High 10,pix_fmt=yuv420p10le,color_space=bt709"},
+        of("h264422.mp4"),
+        of("hlg.mov"),
+        of("pq.mp4"),
+    };
+    return kinds;
+}
+
+QStringList makeSourceKinds(const QString &dir, const QList<SourceKind> &kinds)
+{
+    std::vector<std::future<QString>> making;
+    for (const SourceKind &kind : kinds)
+        making.push_back(std::async(std::launch::async, [=] { return makeSourceKind(dir, kind); }));
+    QStringList made;
+    for (auto &m : making)
+        made << m.get();
+    return made;
+}
+
 QString makeSourceKind(const QString &dir, const SourceKind &kind)
 {
     const QString name = QString::fromLatin1(kind.name);
@@ -300,13 +580,15 @@ int frameOnScreen(const QList<double> &starts, double seconds)
     return std::max(0, int(after - starts.begin()) - 1);
 }
 
-QList<int> shownFrameNumbers(const QString &file)
+namespace {
+
+QList<int> numbersOf(const QString &file, const QStringList &output)
 {
     // Small and grey: the bars need a few columns each.
     const int w = 96, h = 32;
     QProcess p;
     p.start(QStringLiteral("ffmpeg"), words(QStringLiteral("-v error -i")) << file << QStringLiteral("-vf")
-                                          << QStringLiteral("scale=%1:%2:flags=neighbor").arg(w).arg(h)
+                                          << QStringLiteral("scale=%1:%2:flags=neighbor").arg(w).arg(h) << output
                                           << words(QStringLiteral("-f rawvideo -pix_fmt gray -")));
     p.waitForFinished(120'000);
     const QByteArray raw = p.readAllStandardOutput();
@@ -315,6 +597,18 @@ QList<int> shownFrameNumbers(const QString &file)
         numbers << frameNumberOf(QImage(reinterpret_cast<const uchar *>(raw.constData() + at), w, h, w,
                                         QImage::Format_Grayscale8));
     return numbers;
+}
+
+} // namespace
+
+QList<int> shownFrameNumbers(const QString &file)
+{
+    return numbersOf(file, {});
+}
+
+QList<int> decodedFrameNumbers(const QString &file)
+{
+    return numbersOf(file, words(QStringLiteral("-fps_mode passthrough")));
 }
 
 } // namespace testsupport

@@ -14,6 +14,16 @@ struct SourceKind {
     double keyframes;      // seconds between keyframes
     bool soundFirst;       // sound starts before the picture, with a beep at 0
     int firstPicture = 0;  // the number its first shown picture carries (a cut starts later)
+    // An edit list that leaves out a stretch: from the picture shown `skipFrom`-th on,
+    // numbers run `skipped` ahead of the order shown.
+    int skipFrom = -1;
+    int skipped = 0;
+    bool patches = false;      // colour patches below the bars (see colourPatches)
+    const char *tags = "";     // ffprobe's "key=value ..." facts of its picture stream
+    const char *sound = "";    // the sound's codec, if any
+
+    // The number on the `shown`-th picture in ffprobe's frame list (see frameOnScreen).
+    int number(int shown) const { return firstPicture + shown + (skipFrom >= 0 && shown >= skipFrom ? skipped : 0); }
 };
 
 // Constant 23.976, 25, 30, 50, 59.94 and 60 fps with B-frames; a variable rate with a
@@ -28,8 +38,22 @@ const QList<SourceKind> &sourceKinds();
 // 1440 x 1080 with 4:3 pixels (shown 1920 x 1080); open-GOP H.264.
 const QList<SourceKind> &cameraKinds();
 
+// As screen recorders, editing tools, phones and professional cameras write them: a
+// screen recording (pictures held 0.5-2 s between 30 fps stretches, keyframes 20 s
+// apart); an edit list of two entries (source 0-2 s, then 3-5 s); fragmented MP4 with
+// sound at 30 fps and without at 60; full range BT.601 and BT.709; H.264 4:2:2 8 and
+// 10-bit and ProRes 422; HLG and PQ in HEVC Main10; 16 and 24-bit LPCM in .mov; an .m4v;
+// 51 fps. The colour kinds among them carry patches.
+const QList<SourceKind> &troubleKinds();
+// Pictures with colour patches: BT.601, BT.709, untagged 1280 x 720 (ffmpeg reads it as
+// BT.601), full range BT.709, 10-bit, 4:2:2, HLG, PQ.
+const QList<SourceKind> &colourKinds();
+
 // Writes the kind's clip into `dir`; "" (and a test failure) when ffmpeg fails.
 QString makeSourceKind(const QString &dir, const SourceKind &kind);
+
+// Makes `kinds` side by side; their paths in the same order ("" for a failure).
+QStringList makeSourceKinds(const QString &dir, const QList<SourceKind> &kinds);
 
 // ffprobe's own times of the picture's frames, in seconds from the container's
 // start time, in frame-number order.
@@ -41,5 +65,8 @@ int frameOnScreen(const QList<double> &starts, double seconds);
 
 // The frame number each picture of `file` shows, in order (see frameNumberOf).
 QList<int> shownFrameNumbers(const QString &file);
+// The frame number on each picture ffmpeg decodes, once each, in ffprobe's order:
+// unlike the above, a held picture is not repeated at the nominal rate.
+QList<int> decodedFrameNumbers(const QString &file);
 
 } // namespace testsupport

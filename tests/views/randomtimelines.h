@@ -23,7 +23,7 @@ struct Clip {
     bool portrait = false;
 
     // The number on the picture on screen at source time `t`.
-    int numberAt(double t) const { return kind.firstPicture + testsupport::frameOnScreen(starts, t); }
+    int numberAt(double t) const { return kind.number(testsupport::frameOnScreen(starts, t)); }
 };
 
 struct Clips {
