@@ -90,7 +90,7 @@ QString makePatchClip(const QString &dir, const QString &name, QSize size, const
 
 } // namespace
 
-TEST(ExportColour, OverlaysKeepTheirColoursOverEveryKindOfPicture)
+TEST(CameraClipExport, OverlaysKeepTheirColoursOverEveryKindOfPicture)
 {
     const QStringList x264{"-c:v", "libx264", "-preset", "ultrafast"};
     const auto tags = [](const char *primaries, const char *transfer, const char *matrix, const char *range) {
@@ -161,7 +161,7 @@ TEST(ExportColour, OverlaysKeepTheirColoursOverEveryKindOfPicture)
 }
 
 // A whole clip goes to ffmpeg as it is: its sound is copied only when MP4 holds it.
-TEST(ExportColour, EverySoundACameraWritesExportsWhole)
+TEST(CameraClipExport, EverySoundACameraWritesExportsWhole)
 {
     struct Case {
         const char *codec;
@@ -195,7 +195,7 @@ TEST(ExportColour, EverySoundACameraWritesExportsWhole)
 
 // A screen recording holds pictures for up to 2 s: every exported frame of it
 // whole is the picture on screen at its instant, as for a cut.
-TEST(ExportColour, WholeVariableRateClipShowsThePictureOnScreen)
+TEST(CameraClipExport, WholeVariableRateClipShowsThePictureOnScreen)
 {
     QTemporaryDir dir;
     const QString clip = dir.filePath(QStringLiteral("screen.mp4"));
@@ -230,5 +230,44 @@ TEST(ExportColour, WholeVariableRateClipShowsThePictureOnScreen)
                 ADD_FAILURE() << "frame " << n << " shows #" << shown.at(n) << ", #" << expected << " is on screen";
         }
         EXPECT_EQ(wrong, 0);
+    }
+}
+
+// Clips as screen recorders, editing tools, phones and cameras write them, whole
+// (read as they are) and cut: each exported frame is the picture on screen at its instant.
+TEST(CameraClipExport, EveryKindShowsThePictureOnScreenWholeAndCut)
+{
+    // The edit list's second entry also starting mid-GOP: its hidden keyframe is stamped 1 s.
+    const testsupport::SourceKind midGop{.name = "elst2.mp4", .rate = "30", .seconds = 4, .keyframes = 2,
+                                         .soundFirst = false, .skipFrom = 60, .skipped = 30};
+    QTemporaryDir dir;
+    for (const testsupport::SourceKind &kind : testsupport::troubleKinds() + QList{midGop}) {
+        SCOPED_TRACE(testing::Message() << kind.name << ", keyframes " << kind.keyframes << " s apart");
+        const QString file = testsupport::makeSourceKind(dir.path(), kind);
+        ASSERT_FALSE(file.isEmpty());
+        const VideoSource source = sourceFor(file);
+        const QList<double> starts = testsupport::frameStarts(file);
+        const double fps = frameRateValue(QLatin1String(kind.rate));
+        // Whole; then cut before and after an edit list's second entry (at 2 s) and off frame boundaries.
+        const QList<QList<std::pair<double, double>>> timelines{{{0, source.duration}},
+                                                                {{1.4, 2.1}, {0.31, 1.0}, {2.5, 3.0}}};
+        for (const auto &cuts : timelines) {
+            QList<VideoSegment> segments;
+            QList<int> expected;
+            double offset = 0;
+            for (const auto &[from, to] : cuts) {
+                const auto count = std::llround((to - from) * fps);
+                segments << cut(source, from, to, offset);
+                for (long long n = 0; n < count; ++n)
+                    expected << kind.number(testsupport::frameOnScreen(starts, from + n / fps));
+                offset += count / fps;
+            }
+            const QString out = dir.filePath(QStringLiteral("out.mp4"));
+            QFile::remove(out);
+            ExportTask task = regularTask(out, {source}, segments);
+            task.videoFPS = fps;
+            ASSERT_TRUE(exportWithSquares(task, int(expected.size()), out, false));
+            EXPECT_EQ(testsupport::shownFrameNumbers(out), expected) << (cuts.size() == 1 ? "whole" : "cut");
+        }
     }
 }
