@@ -121,13 +121,15 @@ QString seconds(double value)
     return QString::number(value, 'f', 9);
 }
 
-// The scale filter's options that take `from` to `to`. Named, not read from the
-// frames: an untagged HD frame would be taken for BT.601.
+// The scale filter's options that take `from` to `to`, led by ":"; none when they
+// agree, as any option costs the scaler a pass over frames it would pass on. Named,
+// not read from the frames: an untagged HD frame would be taken for BT.601.
 QString colourConversion(const ExportColour &from, const ExportColour &to)
 {
-    return QStringLiteral("in_color_matrix=%1:in_range=%2:out_color_matrix=%3:out_range=%4")
-        .arg(from.scaleMatrix(), from.fullRange ? QStringLiteral("pc") : QStringLiteral("tv"), to.scaleMatrix(),
-             to.fullRange ? QStringLiteral("pc") : QStringLiteral("tv"));
+    if (from.scaleMatrix() == to.scaleMatrix() && from.fullRange == to.fullRange)
+        return {};
+    return QStringLiteral(":in_color_matrix=%1:in_range=%2:out_color_matrix=%3:out_range=%4")
+        .arg(from.scaleMatrix(), from.rangeTag(), to.scaleMatrix(), to.rangeTag());
 }
 
 // Even, at least 2; non-finite or absurd sizes give 2 rather than undefined behaviour.
@@ -150,13 +152,13 @@ QString fitted(const VideoSource &source, const QString &w, const QString &h, co
     const QString colour = colourConversion(exportColourOf(source), to);
     const QSizeF shown = source.resolution;
     if (source.pixelAspect == 1.0 || shown.isEmpty())
-        return QStringLiteral("scale=%1:%2:force_original_aspect_ratio=decrease:").arg(w, h) + colour + QLatin1Char(',')
+        return QStringLiteral("scale=%1:%2:force_original_aspect_ratio=decrease").arg(w, h) + colour + QLatin1Char(',')
             + pad;
     const double scale = std::min(w.toDouble() / shown.width(), h.toDouble() / shown.height());
     const auto side = [scale](double length) {
         return QString::number(std::max<std::int64_t>(1, std::llround(length * scale)));
     };
-    return QStringLiteral("scale=%1:%2:").arg(side(shown.width()), side(shown.height())) + colour + QLatin1Char(',')
+    return QStringLiteral("scale=%1:%2").arg(side(shown.width()), side(shown.height())) + colour + QLatin1Char(',')
         + pad;
 }
 
@@ -226,14 +228,16 @@ TimelineFilterGraph directMode(const QUrl &url, const VideoSource &source, const
     g.inputArguments = fileInput(url);
     g.colour = exportColourOf(source);
     // "V": the picture, not a cover picture stored before it. Output frame n shows
-    // the picture on screen at n frames, as a cut piece does (see there); the
-    // format is only converted for 10-bit or 4:2:2 pictures, at their own range.
-    // A clip may end its picture before its sound, which sets the export's
-    // length: its last frame stays until the overlay frames end.
-    g.filterComplex = QStringLiteral("[1:V:0]") + sdrMapped(source)
-        + QStringLiteral("scale=%1,format=%2,settb=1/1000000000,setpts=PTS-1000,fps=%3:start_time=0:round=up,"
+    // the picture on screen at n frames, as a cut piece does (see there). A full
+    // range picture of 10 bits or 4:2:2 keeps its range when it is made 8-bit 4:2:0
+    // (8-bit 4:2:0 passes as it is). A clip may end its picture before its sound,
+    // which sets the export's length: its last frame stays until the overlay frames end.
+    const QString keepRange = g.colour.fullRange ? QStringLiteral("scale=in_range=pc:out_range=pc,format=yuv420p|yuvj420p,")
+                                                 : QString();
+    g.filterComplex = QStringLiteral("[1:V:0]") + sdrMapped(source) + keepRange
+        + QStringLiteral("settb=1/1000000000,setpts=PTS-1000,fps=%1:start_time=0:round=up,"
                          "tpad=stop_mode=clone:stop=-1[timelinev];")
-              .arg(colourConversion(g.colour, g.colour), pictureFormat(g.colour), rate);
+              .arg(rate);
     g.videoLabel = QStringLiteral("[timelinev]");
     g.audioMap = QStringLiteral("1:a?");
     g.usesFilterGraph = false;
