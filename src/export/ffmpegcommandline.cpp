@@ -39,7 +39,8 @@ bool resizesFrames(double outputScale, int canvasWidth, int canvasHeight)
     return outputScale < 1 || canvasWidth % 2 != 0 || canvasHeight % 2 != 0;
 }
 
-QString regularFilterGraph(const TimelineFilterGraph &timeline, const PipeFrame &frame, double outputScale, int canvasWidth, int canvasHeight)
+QString regularFilterGraph(const TimelineFilterGraph &timeline, const PipeFrame &frame, double outputScale,
+                           int canvasWidth, int canvasHeight)
 {
     // The frames come as yuva420p, so the format filter has nothing to convert.
     QString graph = timeline.filterComplex;

@@ -58,7 +58,8 @@ QString ExportColour::matrixTag() const
 
 QString ExportColour::primariesTag() const
 {
-    const char *name = primaries == AVCOL_PRI_UNSPECIFIED ? nullptr : av_color_primaries_name(AVColorPrimaries(primaries));
+    const char *name
+        = primaries == AVCOL_PRI_UNSPECIFIED ? nullptr : av_color_primaries_name(AVColorPrimaries(primaries));
     return name ? QString::fromLatin1(name) : QString();
 }
 
@@ -232,8 +233,9 @@ TimelineFilterGraph directMode(const QUrl &url, const VideoSource &source, const
     // range picture of 10 bits or 4:2:2 keeps its range when it is made 8-bit 4:2:0
     // (8-bit 4:2:0 passes as it is). A clip may end its picture before its sound,
     // which sets the export's length: its last frame stays until the overlay frames end.
-    const QString keepRange = g.colour.fullRange ? QStringLiteral("scale=in_range=pc:out_range=pc,format=yuv420p|yuvj420p,")
-                                                 : QString();
+    const QString keepRange = g.colour.fullRange
+        ? QStringLiteral("scale=in_range=pc:out_range=pc,format=yuv420p|yuvj420p,")
+        : QString();
     g.filterComplex = QStringLiteral("[1:V:0]") + sdrMapped(source) + keepRange
         + QStringLiteral("settb=1/1000000000,setpts=PTS-1000,fps=%1:start_time=0:round=up,"
                          "tpad=stop_mode=clone:stop=-1[timelinev];")

@@ -177,7 +177,8 @@ TEST(CameraClipExport, EverySoundACameraWritesExportsWhole)
     QTemporaryDir dir;
     for (const Case &c : cases) {
         SCOPED_TRACE(c.codec);
-        const QString clip = dir.filePath(QStringLiteral("%1.%2").arg(QLatin1String(c.codec), QLatin1String(c.container)));
+        const QString clip
+            = dir.filePath(QStringLiteral("%1.%2").arg(QLatin1String(c.codec), QLatin1String(c.container)));
         ASSERT_TRUE(testsupport::runFfmpeg({"-f", "lavfi", "-i", "color=c=red:s=320x180:r=30:d=1", "-f", "lavfi",
                                             "-i", "sine=frequency=440:sample_rate=48000:duration=1", "-c:v",
                                             "libx264", "-preset", "ultrafast", "-c:a", c.codec, clip}));
