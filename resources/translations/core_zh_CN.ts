@@ -49,6 +49,16 @@ The file is shorter than its pieces on the timeline, or its picture size or fram
 
 文件比它在时间线上的片段短，或者画面尺寸或帧率不同。请重新载入视频后再试。</translation>
     </message>
+    <message>
+        <source>Source video changed while it was being exported:
+%1
+
+The file was written to, replaced or removed during the export, so the exported picture could not be trusted and no file was written. Let the file be and try again.</source>
+        <translation>源视频在导出过程中被更改：
+%1
+
+导出期间该文件被写入、替换或删除，导出的画面无法保证正确，因此没有写入任何文件。请勿改动该文件，然后再试。</translation>
+    </message>
 </context>
 <context>
     <name>ExportOutputTransaction</name>

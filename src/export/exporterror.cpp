@@ -24,6 +24,11 @@ ExportError ExportError::sourceVideoChanged(const QString &path)
     return {Kind::sourceVideoChanged, path};
 }
 
+ExportError ExportError::sourceVideoChangedDuringExport(const QString &path)
+{
+    return {Kind::sourceVideoChangedDuringExport, path};
+}
+
 ExportError ExportError::ffmpegNotFound()
 {
     return {Kind::ffmpegNotFound};
@@ -61,6 +66,13 @@ QString ExportError::message() const
                                            "Source video changed since it was loaded:\n%1\n\nThe file is shorter "
                                            "than its pieces on the timeline, or its picture size or frame rate is "
                                            "different. Reload the video and try again.")
+            .arg(m_payload);
+    case Kind::sourceVideoChangedDuringExport:
+        return QCoreApplication::translate("ExportError",
+                                           "Source video changed while it was being exported:\n%1\n\nThe file was "
+                                           "written to, replaced or removed during the export, so the exported "
+                                           "picture could not be trusted and no file was written. Let the file be "
+                                           "and try again.")
             .arg(m_payload);
     case Kind::ffmpegNotFound:
         return QCoreApplication::translate(

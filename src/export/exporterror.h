@@ -13,6 +13,7 @@ public:
         sourceVideoMissing,
         sourceVideoIncomplete,
         sourceVideoChanged,
+        sourceVideoChangedDuringExport,
         ffmpegNotFound,
         renderError,
         cancelled
@@ -24,6 +25,8 @@ public:
     static ExportError sourceVideoIncomplete(const QString &path);
     // The file is no longer the one loaded: shorter than its pieces, or another picture size or rate.
     static ExportError sourceVideoChanged(const QString &path);
+    // The file was written to, replaced or removed while ffmpeg read it.
+    static ExportError sourceVideoChangedDuringExport(const QString &path);
     static ExportError ffmpegNotFound();
     static ExportError renderError();
     static ExportError cancelled();

@@ -219,7 +219,10 @@ ExportResult ExportRun::runFrames()
         return fail(ExportResult::failure(ExportError::renderError()));
     const long long frames = *total;
 
+    // Taken before the clips are checked: a change from then on shows when ffmpeg has ended.
+    QList<exportsourcecheck::FileStamp> sourceStamps;
     if (task.compositionMode == CompositionMode::regular) {
+        sourceStamps = exportsourcecheck::stamps(m_in.sourcePaths, task.videoTimeline);
         if (auto unusable = exportsourcecheck::unusableSource(m_in.sourcePaths, task.videoTimeline))
             return fail(ExportResult::failure(*unusable));
         if (task.videoTimeline) {
@@ -509,6 +512,7 @@ ExportResult ExportRun::runFrames()
         ? YuvaFrameConverter::Output::yuva420p
         : YuvaFrameConverter::Output::yuv420pBt709;
     const quint32 background = setup.overlayMode ? OverlayFrameComposer::overlayBackground : 0;
+    const ExportColour overlayColour = FFmpegCommandLine::overlayColour(task);
     const int drawSlots = converted ? s : ringSize;
     std::vector<std::unique_ptr<unsigned char[]>> memory;
     std::vector<OverlayFrameComposer::Slot> ring(static_cast<std::size_t>(drawSlots));
@@ -522,7 +526,8 @@ ExportResult ExportRun::runFrames()
     std::size_t outputBytes = std::size_t(pipe.byteCount());
     for (int k = 0; k < ringSize; ++k) {
         if (converted) {
-            converters.push_back(std::make_unique<YuvaFrameConverter>(pipe.width, pipe.height, output, background));
+            converters.push_back(
+                std::make_unique<YuvaFrameConverter>(pipe.width, pipe.height, output, background, overlayColour));
             if (!converters.back()->isValid())
                 break;
             outputBytes = std::size_t(pipe.tiled() ? YuvaFrameConverter::byteCount(pipe.packedSize.width(),
@@ -696,6 +701,9 @@ ExportResult ExportRun::runFrames()
         return fail(ExportResult::failure(ExportError::cancelled()));
     if (failure)
         return fail(*failure);
+    // Before ffmpeg's own verdict: a clip cut short under it fails it, or not at all.
+    if (auto changed = exportsourcecheck::changedSince(sourceStamps))
+        return fail(ExportResult::failure(*changed));
     const QString errorLines = diagnostics->tail();
     if (exit.signalled || exit.code != 0)
         return fail(ExportResult::failure(ExportError::ffmpegError(failureText(exit, errorLines))));

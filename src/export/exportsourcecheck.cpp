@@ -9,6 +9,8 @@
 
 #include <cmath>
 
+#include <sys/stat.h>
+
 namespace routereel::exportsourcecheck {
 
 std::optional<ExportError> changedSource(const VideoTimelineSnapshot &timeline)
@@ -62,6 +64,50 @@ std::optional<ExportError> unusableSource(const QStringList &paths, const std::o
         // picture and still be reported as a success.
         if (!probedLater.contains(path) && mediaFileEndsEarly(path))
             return ExportError::sourceVideoIncomplete(path);
+    }
+    return std::nullopt;
+}
+
+namespace {
+
+FileStamp stampOf(const QString &path)
+{
+    FileStamp stamp;
+    stamp.path = path;
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return stamp;
+    stamp.exists = true;
+    stamp.device = quint64(st.st_dev);
+    stamp.inode = quint64(st.st_ino);
+    stamp.size = qint64(st.st_size);
+    stamp.modifiedNanoseconds = qint64(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
+    return stamp;
+}
+
+} // namespace
+
+QList<FileStamp> stamps(const QStringList &paths, const std::optional<VideoTimelineSnapshot> &timeline)
+{
+    QStringList all = paths;
+    if (timeline) {
+        for (const VideoSegment &segment : timeline->segments) {
+            if (const VideoSource *source = timeline->sourceFor(segment.sourceID))
+                all.append(source->url.toLocalFile());
+        }
+    }
+    all.removeDuplicates();
+    QList<FileStamp> result;
+    for (const QString &path : all)
+        result.append(stampOf(path));
+    return result;
+}
+
+std::optional<ExportError> changedSince(const QList<FileStamp> &before)
+{
+    for (const FileStamp &stamp : before) {
+        if (stampOf(stamp.path) != stamp)
+            return ExportError::sourceVideoChangedDuringExport(stamp.path);
     }
     return std::nullopt;
 }

@@ -26,6 +26,26 @@ std::optional<ExportError> changedSource(const VideoTimelineSnapshot &timeline);
 std::optional<ExportError> unusableSource(const QStringList &paths,
                                           const std::optional<VideoTimelineSnapshot> &timeline = std::nullopt);
 
+// What tells a file's content has not changed without reading it: which file it
+// is (device and inode), its size and modification time.
+struct FileStamp {
+    QString path;
+    bool exists = false;
+    quint64 device = 0;
+    quint64 inode = 0;
+    qint64 size = 0;
+    qint64 modifiedNanoseconds = 0;
+
+    bool operator==(const FileStamp &) const = default;
+};
+
+// The stamps of `paths` and of `timeline`'s clips, each file once.
+QList<FileStamp> stamps(const QStringList &paths, const std::optional<VideoTimelineSnapshot> &timeline);
+
+// The first file whose stamp is no longer the one in `before`: ffmpeg may have
+// read part of it as it was and part as it is, or past its new end.
+std::optional<ExportError> changedSince(const QList<FileStamp> &before);
+
 } // namespace exportsourcecheck
 
 } // namespace routereel

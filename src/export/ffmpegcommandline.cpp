@@ -24,6 +24,13 @@ bool FFmpegCommandLine::readsSourceVideo(const ExportTask &task)
     return task.compositionMode == CompositionMode::regular && !task.videoURL.isEmpty();
 }
 
+ExportColour FFmpegCommandLine::overlayColour(const ExportTask &task)
+{
+    if (!readsSourceVideo(task))
+        return {};
+    return exportColour(task.videoTimeline, task.videoURL);
+}
+
 namespace {
 
 // What the frames-only graph must still do to the frames: resize them.
@@ -32,18 +39,12 @@ bool resizesFrames(double outputScale, int canvasWidth, int canvasHeight)
     return outputScale < 1 || canvasWidth % 2 != 0 || canvasHeight % 2 != 0;
 }
 
-QString regularFilterGraph(const TimelineFilterGraph &timeline, const PipeFrame &frame, const QString &frameRate,
-                           double outputScale, int canvasWidth, int canvasHeight)
+QString regularFilterGraph(const TimelineFilterGraph &timeline, const PipeFrame &frame, double outputScale,
+                           int canvasWidth, int canvasHeight)
 {
     // The frames come as yuva420p, so the format filter has nothing to convert.
     QString graph = timeline.filterComplex;
-    QString video = timeline.videoLabel;
-    if (!timeline.usesFilterGraph) {
-        // A clip opened as it is may end its picture before its sound, which sets
-        // the export's length: its last frame stays until the overlay frames end.
-        graph += video + QStringLiteral("fps=%1,tpad=stop_mode=clone:stop=-1[clipv];").arg(frameRate);
-        video = QStringLiteral("[clipv]");
-    }
+    const QString video = timeline.videoLabel;
     if (!frame.tiled()) {
         graph += QStringLiteral("[0:v]format=yuva420p[ov];") + video
             + QStringLiteral("[ov]overlay=%1:%2:shortest=1:alpha=straight").arg(frame.x).arg(frame.y);
@@ -172,7 +173,7 @@ std::optional<QStringList> FFmpegCommandLine::arguments(const ExportTask &task, 
     if (regular)
         args << timeline->inputArguments;
 
-    const QString graph = regular ? regularFilterGraph(*timeline, frame, frameRate, task.outputScale, width, height)
+    const QString graph = regular ? regularFilterGraph(*timeline, frame, task.outputScale, width, height)
                                   : overlayFilterGraph(task.outputScale, width, height, format);
     args << QStringLiteral("-filter_complex") << graph << QStringLiteral("-map") << QStringLiteral("[out]")
          << QStringLiteral("-r") << frameRate;
@@ -190,11 +191,19 @@ std::optional<QStringList> FFmpegCommandLine::arguments(const ExportTask &task, 
          << QString::number(2 * bitRate);
 
     if (regular) {
-        if (timeline->usesFilterGraph)
+        if (timeline->copiesAudio)
+            args << QStringLiteral("-c:a") << QStringLiteral("copy");
+        else
             args << QStringLiteral("-c:a") << QStringLiteral("aac") << QStringLiteral("-b:a")
                  << QStringLiteral("192000");
-        else
-            args << QStringLiteral("-c:a") << QStringLiteral("copy");
+        // The overlays were converted with these colours and the pieces brought to them.
+        const ExportColour &colour = timeline->colour;
+        args << QStringLiteral("-colorspace") << colour.matrixTag() << QStringLiteral("-color_range")
+             << colour.rangeTag();
+        if (!colour.primariesTag().isEmpty())
+            args << QStringLiteral("-color_primaries") << colour.primariesTag();
+        if (!colour.transferTag().isEmpty())
+            args << QStringLiteral("-color_trc") << colour.transferTag();
     } else {
         args << QStringLiteral("-colorspace") << QStringLiteral("bt709") << QStringLiteral("-color_primaries")
              << QStringLiteral("bt709") << QStringLiteral("-color_trc") << QStringLiteral("iec61966-2-1")

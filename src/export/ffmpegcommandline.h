@@ -21,6 +21,9 @@ class FFmpegCommandLine {
 public:
     // Regular mode with a video to read; otherwise the frames alone are encoded.
     static bool readsSourceVideo(const ExportTask &task);
+    // The colours the frames over source video are converted with: the export's
+    // own (its first piece's). Probes the video when the task has no timeline.
+    static ExportColour overlayColour(const ExportTask &task);
 
     // Pixel format of the frames on standard input. The export converts its
     // straight-alpha BGRA frames itself, off ffmpeg's single filter thread, to

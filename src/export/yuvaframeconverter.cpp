@@ -18,13 +18,14 @@ AVPixelFormat pixelFormat(YuvaFrameConverter::Output output)
     return output == YuvaFrameConverter::Output::yuva420p ? AV_PIX_FMT_YUVA420P : AV_PIX_FMT_YUV420P;
 }
 
-SwsContext *makeContext(int width, int height, YuvaFrameConverter::Output output)
+SwsContext *makeContext(int width, int height, YuvaFrameConverter::Output output, const ExportColour &colour)
 {
     // ffmpeg's scale filter, inserted or explicit, uses the library's default flags (bicubic).
     SwsContext *context = sws_getContext(width, height, AV_PIX_FMT_BGRA, width, height, pixelFormat(output),
                                          SWS_BICUBIC, nullptr, nullptr, nullptr);
-    if (context && output == YuvaFrameConverter::Output::yuv420pBt709) {
-        // As the scale filter applies out_color_matrix=bt709:out_range=tv: only the target table and range change.
+    const ExportColour target = output == YuvaFrameConverter::Output::yuv420pBt709 ? ExportColour{} : colour;
+    if (context) {
+        // As the scale filter applies out_color_matrix and out_range: only the target table and range change.
         int *inverse = nullptr;
         int *table = nullptr;
         int sourceRange = 0;
@@ -34,7 +35,8 @@ SwsContext *makeContext(int width, int height, YuvaFrameConverter::Output output
         int saturation = 0;
         sws_getColorspaceDetails(context, &inverse, &sourceRange, &table, &targetRange, &brightness, &contrast,
                                  &saturation);
-        if (sws_setColorspaceDetails(context, inverse, sourceRange, sws_getCoefficients(SWS_CS_ITU709), 0,
+        if (sws_setColorspaceDetails(context, inverse, sourceRange, sws_getCoefficients(target.matrix),
+                                     target.fullRange ? 1 : 0,
                                      brightness, contrast, saturation)
             < 0) {
             sws_freeContext(context);
@@ -46,17 +48,18 @@ SwsContext *makeContext(int width, int height, YuvaFrameConverter::Output output
 
 } // namespace
 
-YuvaFrameConverter::YuvaFrameConverter(int width, int height, Output output, quint32 background)
-    : m_width(width), m_height(height), m_output(output)
+YuvaFrameConverter::YuvaFrameConverter(int width, int height, Output output, quint32 background,
+                                       const ExportColour &colour)
+    : m_width(width), m_height(height), m_output(output), m_colour(colour)
 {
-    m_context = makeContext(width, height, output);
+    m_context = makeContext(width, height, output, colour);
     if (!m_context)
         return;
     // What a background pixel becomes, taken from the middle of a small frame of background.
     const int side = 2 * margin + 2;
     std::vector<quint32> clear(std::size_t(side) * side, background);
     std::vector<unsigned char> converted(std::size_t(byteCount(side, side, output)));
-    SwsContext *small = makeContext(side, side, output);
+    SwsContext *small = makeContext(side, side, output, colour);
     if (!small) {
         sws_freeContext(m_context);
         m_context = nullptr;
@@ -110,7 +113,7 @@ SwsContext *YuvaFrameConverter::contextFor(int width, int height)
             sws_freeContext(context);
         m_boxContexts.clear();
     }
-    SwsContext *context = makeContext(width, height, m_output);
+    SwsContext *context = makeContext(width, height, m_output, m_colour);
     if (context)
         m_boxContexts.emplace(key, context);
     return context;

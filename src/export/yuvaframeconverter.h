@@ -2,6 +2,8 @@
 
 #include "pipeframe.h"
 
+#include "timeline/timelinefiltergraph.h"
+
 #include <QList>
 #include <QRect>
 #include <QRegion>
@@ -21,12 +23,15 @@ namespace routereel {
 // left to do on its single filter thread. One converter per thread.
 class YuvaFrameConverter {
 public:
-    // With alpha, what the overlay filter works in; or without alpha, BT.709
-    // limited range, what the frames-only graph's scale filter makes.
+    // With alpha, what the overlay filter works in, in the colours of the video it
+    // is laid over; or without alpha, BT.709 limited range, what the frames-only
+    // graph's scale filter makes.
     enum class Output { yuva420p, yuv420pBt709 };
 
-    // `background` is the pixel that fills the frame where nothing is drawn.
-    YuvaFrameConverter(int width, int height, Output output = Output::yuva420p, quint32 background = 0);
+    // `background` is the pixel that fills the frame where nothing is drawn;
+    // `colour` (matrix and range) is the video's, for yuva420p.
+    YuvaFrameConverter(int width, int height, Output output = Output::yuva420p, quint32 background = 0,
+                       const ExportColour &colour = {});
     ~YuvaFrameConverter();
 
     YuvaFrameConverter(const YuvaFrameConverter &) = delete;
@@ -67,6 +72,7 @@ private:
     int m_width;
     int m_height;
     Output m_output;
+    ExportColour m_colour;
     SwsContext *m_context = nullptr;
     std::map<std::pair<int, int>, SwsContext *> m_boxContexts;
     std::vector<unsigned char> m_scratch;

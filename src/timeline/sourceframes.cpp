@@ -197,7 +197,11 @@ std::optional<SourceCut> SourceFrameReader::cutAt(double seconds)
         Scan check;
         if (!scan(from, found->frame.start, &check))
             return std::nullopt;
-        if (check.keyframe && *check.keyframe <= frame) {
+        // Judged by the pictures decoding from there yields, not by the keyframe's
+        // time alone: a keyframe an edit list hides (the GOP before its second entry's
+        // start) is stamped before the cut, yet yields only that entry's pictures.
+        if (check.keyframe && *check.keyframe <= frame
+            && std::find(check.pictures.begin(), check.pictures.end(), frame) != check.pictures.end()) {
             result.readFrom = from;
             return result;
         }

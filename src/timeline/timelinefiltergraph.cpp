@@ -1,6 +1,7 @@
 #include "timelinefiltergraph.h"
 
 #include "libavinput.h"
+#include "sdrmapping.h"
 
 #include <QCoreApplication>
 #include <QRegularExpression>
@@ -11,6 +12,10 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+
+extern "C" {
+#include <libavutil/pixdesc.h>
+}
 
 namespace routereel {
 
@@ -28,6 +33,75 @@ QString TimelineFilterGraphError::message() const
             .arg(m_detail);
     }
     return {};
+}
+
+QString ExportColour::scaleMatrix() const
+{
+    switch (matrix) {
+    case AVCOL_SPC_BT709:
+        return QStringLiteral("bt709");
+    case AVCOL_SPC_FCC:
+        return QStringLiteral("fcc");
+    case AVCOL_SPC_SMPTE240M:
+        return QStringLiteral("smpte240m");
+    case AVCOL_SPC_BT2020_NCL:
+        return QStringLiteral("bt2020");
+    default:
+        return QStringLiteral("bt601");
+    }
+}
+
+QString ExportColour::matrixTag() const
+{
+    return QString::fromLatin1(av_color_space_name(AVColorSpace(matrix)));
+}
+
+QString ExportColour::primariesTag() const
+{
+    const char *name
+        = primaries == AVCOL_PRI_UNSPECIFIED ? nullptr : av_color_primaries_name(AVColorPrimaries(primaries));
+    return name ? QString::fromLatin1(name) : QString();
+}
+
+QString ExportColour::transferTag() const
+{
+    const char *name = transfer == AVCOL_TRC_UNSPECIFIED
+        ? nullptr
+        : av_color_transfer_name(AVColorTransferCharacteristic(transfer));
+    return name ? QString::fromLatin1(name) : QString();
+}
+
+ExportColour exportColourOf(const VideoSource &source)
+{
+    if (hdrTransferOf(source.colorTransfer) != HdrTransfer::none)
+        return {AVCOL_SPC_BT709, AVCOL_PRI_BT709, AVCOL_TRC_BT709, false};
+    ExportColour colour;
+    switch (source.colorMatrix) {
+    case AVCOL_SPC_BT709:
+    case AVCOL_SPC_FCC:
+    case AVCOL_SPC_BT470BG:
+    case AVCOL_SPC_SMPTE170M:
+    case AVCOL_SPC_SMPTE240M:
+    case AVCOL_SPC_BT2020_NCL:
+        colour.matrix = source.colorMatrix;
+        break;
+    default:
+        // As players (and the preview's decoder) take an unstated matrix.
+        colour.matrix = std::min(source.resolution.width(), source.resolution.height()) > 576 ? AVCOL_SPC_BT709
+                                                                                               : AVCOL_SPC_SMPTE170M;
+    }
+    colour.primaries = source.colorPrimaries;
+    colour.transfer = source.colorTransfer;
+    colour.fullRange = source.fullRange;
+    return colour;
+}
+
+bool mp4HoldsSound(const QString &name)
+{
+    // What MP4 players take as stored; PCM, A-law, µ-law, FLAC, Opus and Vorbis are encoded.
+    static const QStringList held{QStringLiteral("aac"), QStringLiteral("mp3"), QStringLiteral("ac3"),
+                                  QStringLiteral("eac3")};
+    return held.contains(name);
 }
 
 namespace {
@@ -48,6 +122,17 @@ QString seconds(double value)
     return QString::number(value, 'f', 9);
 }
 
+// The scale filter's options that take `from` to `to`, led by ":"; none when they
+// agree, as any option costs the scaler a pass over frames it would pass on. Named,
+// not read from the frames: an untagged HD frame would be taken for BT.601.
+QString colourConversion(const ExportColour &from, const ExportColour &to)
+{
+    if (from.scaleMatrix() == to.scaleMatrix() && from.fullRange == to.fullRange)
+        return {};
+    return QStringLiteral(":in_color_matrix=%1:in_range=%2:out_color_matrix=%3:out_range=%4")
+        .arg(from.scaleMatrix(), from.rangeTag(), to.scaleMatrix(), to.rangeTag());
+}
+
 // Even, at least 2; non-finite or absurd sizes give 2 rather than undefined behaviour.
 std::int64_t evenDimension(double value)
 {
@@ -61,17 +146,35 @@ std::int64_t evenDimension(double value)
 // Scales a piece to fit inside W x H, centred on black. ffmpeg keeps the stored
 // shape of the pixels when fitting: a clip with non-square pixels is scaled to
 // its displayed shape (the probe's resolution, rotation applied) instead.
-QString fitted(const VideoSource &source, const QString &w, const QString &h)
+// The piece's colours (as mapped to SDR, for HLG and PQ) are brought to the export's.
+QString fitted(const VideoSource &source, const QString &w, const QString &h, const ExportColour &to)
 {
     const QString pad = QStringLiteral("pad=%1:%2:(ow-iw)/2:(oh-ih)/2").arg(w, h);
+    const QString colour = colourConversion(exportColourOf(source), to);
     const QSizeF shown = source.resolution;
     if (source.pixelAspect == 1.0 || shown.isEmpty())
-        return QStringLiteral("scale=%1:%2:force_original_aspect_ratio=decrease,").arg(w, h) + pad;
+        return QStringLiteral("scale=%1:%2:force_original_aspect_ratio=decrease").arg(w, h) + colour + QLatin1Char(',')
+            + pad;
     const double scale = std::min(w.toDouble() / shown.width(), h.toDouble() / shown.height());
     const auto side = [scale](double length) {
         return QString::number(std::max<std::int64_t>(1, std::llround(length * scale)));
     };
-    return QStringLiteral("scale=%1:%2,").arg(side(shown.width()), side(shown.height())) + pad;
+    return QStringLiteral("scale=%1:%2").arg(side(shown.width()), side(shown.height())) + colour + QLatin1Char(',')
+        + pad;
+}
+
+// The export's picture format: full range as "J", so that pad and the gaps' colour
+// source draw black as 0 rather than 16.
+QString pictureFormat(const ExportColour &colour)
+{
+    return colour.fullRange ? QStringLiteral("yuvj420p") : QStringLiteral("yuv420p");
+}
+
+// What a piece of `source` goes through before it is fitted: the SDR mapping of HLG and PQ.
+QString sdrMapped(const VideoSource &source)
+{
+    const QString chain = sdrMappingFilter(hdrTransferOf(source.colorTransfer), source.fullRange);
+    return chain.isEmpty() ? chain : chain + QLatin1Char(',');
 }
 
 // The arguments that open one clip as a plain file.
@@ -119,18 +222,58 @@ SourceCutFinder frameReaders()
     };
 }
 
-TimelineFilterGraph directMode(const QUrl &url)
+// The whole clip `source` (whose file is `url`), read from its start.
+TimelineFilterGraph directMode(const QUrl &url, const VideoSource &source, const QString &rate)
 {
     TimelineFilterGraph g;
     g.inputArguments = fileInput(url);
-    // "V": the picture, not a cover picture stored before it.
-    g.videoLabel = QStringLiteral("[1:V:0]");
+    g.colour = exportColourOf(source);
+    // "V": the picture, not a cover picture stored before it. Output frame n shows
+    // the picture on screen at n frames, as a cut piece does (see there). A full
+    // range picture of 10 bits or 4:2:2 keeps its range when it is made 8-bit 4:2:0
+    // (8-bit 4:2:0 passes as it is). A clip may end its picture before its sound,
+    // which sets the export's length: its last frame stays until the overlay frames end.
+    const QString keepRange = g.colour.fullRange
+        ? QStringLiteral("scale=in_range=pc:out_range=pc,format=yuv420p|yuvj420p,")
+        : QString();
+    g.filterComplex = QStringLiteral("[1:V:0]") + sdrMapped(source) + keepRange
+        + QStringLiteral("settb=1/1000000000,setpts=PTS-1000,fps=%1:start_time=0:round=up,"
+                         "tpad=stop_mode=clone:stop=-1[timelinev];")
+              .arg(rate);
+    g.videoLabel = QStringLiteral("[timelinev]");
     g.audioMap = QStringLiteral("1:a?");
     g.usesFilterGraph = false;
+    g.copiesAudio = std::all_of(source.audioCodecs.begin(), source.audioCodecs.end(), mp4HoldsSound);
     return g;
 }
 
+// The clip of a timeline-less export; what is unknown of it counts as a plain SD clip.
+VideoSource probedOrPlain(const QUrl &url)
+{
+    try {
+        return VideoSource::probe(url, {});
+    } catch (...) {
+        return {}; // ffmpeg reports what is wrong with the file
+    }
+}
+
 } // namespace
+
+ExportColour exportColour(const std::optional<VideoTimelineSnapshot> &snapshot, const QUrl &videoURL)
+{
+    if (!snapshot)
+        return exportColourOf(probedOrPlain(videoURL));
+    const VideoSource *first = nullptr;
+    double earliest = 0;
+    for (const VideoSegment &segment : snapshot->segments) {
+        const VideoSource *source = snapshot->sourceFor(segment.sourceID);
+        if (source && (!first || segment.offset < earliest)) {
+            first = source;
+            earliest = segment.offset;
+        }
+    }
+    return first ? exportColourOf(*first) : ExportColour{};
+}
 
 double frameRateValue(const QString &frameRate)
 {
@@ -170,7 +313,7 @@ std::optional<TimelineFilterGraph> ffmpegFilterGraph(const std::optional<VideoTi
     if (!snapshot) {
         if (relative(videoURL))
             return refuse({TimelineFilterGraphError::Kind::notAbsolutePath, videoURL.toLocalFile()});
-        return directMode(videoURL);
+        return directMode(videoURL, probedOrPlain(videoURL), frameRate);
     }
     const VideoTimelineSnapshot shifted = snapshot->shiftedToZero();
     for (const VideoSegment &segment : shifted.segments) {
@@ -183,7 +326,7 @@ std::optional<TimelineFilterGraph> ffmpegFilterGraph(const std::optional<VideoTi
         // non-square pixels are scaled to their displayed shape first.
         const VideoSource *whole = shifted.sourceFor(shifted.segments.first().sourceID);
         if (whole->pixelAspect == 1.0)
-            return directMode(whole->url);
+            return directMode(whole->url, *whole, frameRate);
     }
 
     const QList<VideoTimelineSnapshot::Slice> aligned = shifted.frameAlignedSlices(fps);
@@ -198,6 +341,8 @@ std::optional<TimelineFilterGraph> ffmpegFilterGraph(const std::optional<VideoTi
     const auto sourcePieces = std::count_if(aligned.begin(), aligned.end(),
                                             [](const VideoTimelineSnapshot::Slice &s) { return !s.isGap(); });
     TimelineFilterGraph g;
+    g.colour = exportColour(shifted, videoURL);
+    const QString format = pictureFormat(g.colour);
     QStringList chains;
     QString concatInputs;
     int input = 0;
@@ -208,7 +353,7 @@ std::optional<TimelineFilterGraph> ffmpegFilterGraph(const std::optional<VideoTi
         const QString a = QStringLiteral("clipa%1").arg(i);
         const QString silence = QStringLiteral("anullsrc=r=48000:cl=stereo,atrim=duration=%1[%2]").arg(d, a);
         if (piece.isGap()) {
-            chains << QStringLiteral("color=c=black:s=%1x%2:r=%3:d=%4,format=yuv420p[%5]").arg(w, h, rate, d, v)
+            chains << QStringLiteral("color=c=black:s=%1x%2:r=%3:d=%4,format=%5[%6]").arg(w, h, rate, d, format, v)
                    << silence;
         } else {
             const QString k = QString::number(++input);
@@ -234,12 +379,13 @@ std::optional<TimelineFilterGraph> ffmpegFilterGraph(const std::optional<VideoTi
             // for as long as the piece reads, the frame-rate filter's last tick
             // included; the piece's frame count stops the copies.
             const QString leadNanoseconds = QString::number(saturatedInt64(std::round(lead * 1e9) + 1000));
-            chains << (QStringLiteral("[%1:V:0]tpad=stop_mode=clone:stop_duration=%2,%3,setsar=1,"
-                                      "settb=1/1000000000,setpts=PTS-%5,fps=%4:start_time=0:round=up,")
-                           .arg(k, seconds(readLength), fitted(*piece.source, w, h), rate, leadNanoseconds)
+            chains << (QStringLiteral("[%1:V:0]").arg(k) + sdrMapped(*piece.source)
+                       + QStringLiteral("tpad=stop_mode=clone:stop_duration=%1,%2,setsar=1,"
+                                        "settb=1/1000000000,setpts=PTS-%4,fps=%3:start_time=0:round=up,")
+                             .arg(seconds(readLength), fitted(*piece.source, w, h, g.colour), rate, leadNanoseconds)
                        + QStringLiteral("tpad=stop_mode=clone:stop=-1,trim=end_frame=%1,"
-                                        "setpts=N/(%2*TB),format=yuv420p[%3]")
-                             .arg(QString::number(frames), rate, v));
+                                        "setpts=N/(%2*TB),format=%4[%3]")
+                             .arg(QString::number(frames), rate, v, format));
             if (piece.source->hasAudio) {
                 // The sound starts at the cut to the sample; a sound that starts
                 // later in the file keeps its distance to the cut.

@@ -11,6 +11,30 @@
 
 namespace routereel {
 
+// The colours of an export's picture. Every piece is brought to them and the
+// overlay frames are converted with them, so that both blend as the preview shows
+// them; the output is tagged with them.
+struct ExportColour {
+    int matrix = 1;     // AVColorSpace: 1 BT.709, 5/6 BT.601, 9 BT.2020 ...
+    int primaries = 2;  // AVColorPrimaries; 2 (unstated) stays unstated
+    int transfer = 2;   // AVColorTransferCharacteristic; 2 (unstated) stays unstated
+    bool fullRange = false;
+
+    bool operator==(const ExportColour &) const = default;
+
+    // libav's names: the scale filter's matrix ("bt601"), and the tags' ("bt470bg", "bt709", ...).
+    QString scaleMatrix() const;
+    QString matrixTag() const;
+    QString primariesTag() const;  // empty when unstated
+    QString transferTag() const;   // empty when unstated
+    QString rangeTag() const { return fullRange ? QStringLiteral("pc") : QStringLiteral("tv"); }
+};
+
+// What a clip exports as: its own matrix and range (an unstated matrix as players
+// take it: BT.709 above 576 lines, BT.601 below); HLG and PQ as SDR BT.709,
+// limited range.
+ExportColour exportColourOf(const VideoSource &source);
+
 // What ffmpeg needs to read, cut and join the source clips of an export. The
 // export's own input 0 is the overlay frame stream, so the inputs listed here
 // are ffmpeg inputs 1, 2, ...
@@ -20,10 +44,12 @@ struct TimelineFilterGraph {
     // to the piece's end, "-protocol_whitelist",
     // "file", "-i", "file:" and the absolute path: no other protocol is ever read.
     QStringList inputArguments;
-    QString filterComplex;       // chains joined by ";" with a trailing ";"; empty in direct mode
-    QString videoLabel;          // "[timelinev]", or "[1:V:0]" (the picture, no cover) in direct mode
+    QString filterComplex;       // chains joined by ";" with a trailing ";"
+    QString videoLabel;          // "[timelinev]"
     QString audioMap;            // "[timelinea]", or "1:a?" in direct mode
-    bool usesFilterGraph = false;
+    bool usesFilterGraph = false; // false in direct mode: the clip is read whole, its sound as stored
+    bool copiesAudio = false;    // direct mode with sound an MP4 holds as it is: copied, not encoded
+    ExportColour colour;
 
     bool operator==(const TimelineFilterGraph &) const = default;
 };
@@ -54,10 +80,17 @@ double frameRateValue(const QString &frameRate);
 // cannot be read (reading then starts a whole second or more before the cut).
 using SourceCutFinder = std::function<std::optional<SourceCut>(const VideoSource &source, double sourceStart)>;
 
+// The colours an export of `snapshot` (or, without one, of the clip `videoURL`)
+// has: those of its first piece. Probes `videoURL` when there is no snapshot.
+ExportColour exportColour(const std::optional<VideoTimelineSnapshot> &snapshot, const QUrl &videoURL);
+
+// Whether MP4 holds sound of libav's codec `name` as it is.
+bool mp4HoldsSound(const QString &name);
+
 // Builds the inputs and filter text for `snapshot` at `width` x `height` and
 // `frameRate`. Direct mode (no snapshot, or a single whole clip at the canvas
-// size) opens the clip unchanged: the snapshot's own file, or `videoURL` when
-// there is no snapshot. Numbers are written the same in every locale.
+// size) reads the clip whole and does not cut it: the snapshot's own file, or
+// `videoURL` when there is no snapshot (probed then). Numbers are written the same in every locale.
 // Fails when the frame rate is unusable, nothing of the lane can be shown or a
 // clip that is read has no absolute path. Without `findCut` each clip's own frame
 // times are read (SourceFrameReader).

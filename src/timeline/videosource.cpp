@@ -11,7 +11,9 @@
 
 extern "C" {
 #include <libavformat/avformat.h>
+#include <libavcodec/codec_id.h>
 #include <libavutil/display.h>
+#include <libavutil/pixdesc.h>
 }
 
 #include <algorithm>
@@ -165,6 +167,16 @@ VideoSource VideoSource::probe(const QUrl &url, const QUuid &id)
     source.bitRate = double(video->codecpar->bit_rate);
     source.hasAudio = !audio.isEmpty();
     source.audioBitRate = audioBitRate;
+    const AVCodecParameters *picture = video->codecpar;
+    source.colorMatrix = picture->color_space;
+    source.colorPrimaries = picture->color_primaries;
+    source.colorTransfer = picture->color_trc;
+    // A "J" format (MJPEG, some phones) is full range whether or not the stream says so.
+    const auto *format = av_pix_fmt_desc_get(AVPixelFormat(picture->format));
+    source.fullRange = picture->color_range == AVCOL_RANGE_JPEG
+        || (format && QByteArray(format->name).startsWith("yuvj"));
+    for (const AVStream *s : audio)
+        source.audioCodecs.append(QString::fromLatin1(avcodec_get_name(s->codecpar->codec_id)));
     return source;
 }
 

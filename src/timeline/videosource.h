@@ -2,6 +2,7 @@
 
 #include <QFuture>
 #include <QSizeF>
+#include <QStringList>
 #include <QUrl>
 #include <QUuid>
 
@@ -23,6 +24,13 @@ struct VideoSource {
     double bitRate = 0;     // video bits per second as the file states it (0 stays 0)
     bool hasAudio = false;
     double audioBitRate = 0; // sum over audio streams; 192000 for a stream without a usable rate
+    // The picture's colours as its stream states them, in libav's numbering
+    // (AVColorSpace, AVColorPrimaries, AVColorTransferCharacteristic; 2 is unstated).
+    int colorMatrix = 2;
+    int colorPrimaries = 2;
+    int colorTransfer = 2;
+    bool fullRange = false;
+    QStringList audioCodecs; // libav's codec name of each audio stream, in stream order
 
     bool operator==(const VideoSource &) const = default;
 

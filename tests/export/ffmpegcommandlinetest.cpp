@@ -94,13 +94,30 @@ TEST(FFmpegCommandLine, RegularWholeClipCopiesAudio)
     task.compressionFactor = 0.8;
     const std::optional<QStringList> args = FFmpegCommandLine::arguments(task, QStringLiteral("30"), staging);
     ASSERT_TRUE(args);
+    // Untagged HD is taken as BT.709, and the output says so.
     const QStringList expected = pipeInput("yuva420p")
         + words(QStringLiteral("-protocol_whitelist file -i file:/clips/ride.mp4 -filter_complex "
-                               "[1:V:0]fps=30,tpad=stop_mode=clone:stop=-1[clipv];"
-                               "[0:v]format=yuva420p[ov];[clipv][ov]overlay=0:0:shortest=1:alpha=straight[out] "
+                               "[1:V:0]settb=1/1000000000,setpts=PTS-1000,fps=30:start_time=0:round=up,"
+                               "tpad=stop_mode=clone:stop=-1[timelinev];"
+                               "[0:v]format=yuva420p[ov];[timelinev][ov]overlay=0:0:shortest=1:alpha=straight[out] "
                                "-map [out] -r 30 -map 1:a?"))
-        + encoder("7200000", "8640000", "14400000") + words(QStringLiteral("-c:a copy")) + progressTo;
+        + encoder("7200000", "8640000", "14400000")
+        + words(QStringLiteral("-c:a copy -colorspace bt709 -color_range tv")) + progressTo;
     EXPECT_EQ(*args, expected);
+
+    // Sound that MP4 does not hold as it is is encoded, every stream.
+    struct Case {
+        QStringList codecs;
+        bool copied;
+    };
+    for (const Case &c : {Case{{"aac", "ac3"}, true}, Case{{"pcm_s24le"}, false}, Case{{"aac", "pcm_s16le"}, false},
+                          Case{{"opus"}, false}, Case{{"flac"}, false}}) {
+        ExportTask withSound = wholeClipTask();
+        withSound.videoTimeline->sources[0].audioCodecs = c.codecs;
+        const QStringList got = *FFmpegCommandLine::arguments(withSound, QStringLiteral("30"), staging);
+        const qsizetype audio = got.indexOf(QStringLiteral("-c:a"));
+        EXPECT_EQ(got.at(audio + 1), c.copied ? "copy" : "aac") << c.codecs.join(',').toStdString();
+    }
 }
 
 TEST(FFmpegCommandLine, RegularTimelineReencodesAudioAndScales)

@@ -708,6 +708,52 @@ TEST(VideoExporter, SourceCutShortSinceLoadingFailsTheExport)
     EXPECT_FALSE(QFileInfo::exists(output));
 }
 
+// ffmpeg reads a clip that changes under it: it may repeat the last picture it
+// decoded, or show what was written over it, and still end well. The export fails,
+// naming the clip, and writes nothing.
+TEST(VideoExporter, SourceChangedWhileFfmpegReadsItFailsTheExport)
+{
+    struct Case {
+        const char *name;
+        const char *change;  // shell code; $CLIP is the clip's path
+        bool fails;
+    };
+    const QList<Case> cases{
+        {"left alone", ":", false},
+        {"cut short", "truncate -s 2000 \"$CLIP\"", true},
+        {"written in its middle", "printf 'xxxx' | dd of=\"$CLIP\" bs=1 seek=3000 conv=notrunc 2>/dev/null; "
+                                  "touch -r \"$CLIP.kept\" \"$CLIP\"", true},
+        {"replaced by a copy", "cp \"$CLIP\" \"$CLIP.new\"; mv \"$CLIP.new\" \"$CLIP\"", true},
+        {"touched", "touch -d '2001-01-01' \"$CLIP\"", true},
+        {"removed", "rm \"$CLIP\"", true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        const QString clip = testsupport::makeClip(dir.path(), QStringLiteral("ride.mp4"), {1.0, 160, 120, 30, false});
+        ASSERT_TRUE(QFile::copy(clip, clip + QStringLiteral(".kept")));
+        const VideoSource source = sourceFor(clip);
+        // Takes every frame, changes the clip, writes a file and ends well.
+        testsupport::FakeFfmpegSpec spec;
+        spec.runBody = QStringLiteral("cat > /dev/null; CLIP=%1; %2; for last; do :; done; "
+                                      "echo whole > \"${last#file:}\"; exit 0")
+                           .arg(testsupport::shellQuote(clip), QLatin1String(c.change));
+        FakeSetup fake(dir.path(), spec);
+        const QString output = dir.filePath(QStringLiteral("out.mp4"));
+        const auto result = runExport(fake.exporter, regularTask(output, {source}, {cut(source, 0, 1, 0)}));
+        ASSERT_TRUE(result);
+        EXPECT_EQ(fake.runs().size(), 1);
+        if (!c.fails) {
+            EXPECT_TRUE(result->succeeded()) << result->message().toStdString();
+            continue;
+        }
+        EXPECT_FALSE(result->succeeded());
+        EXPECT_EQ(result->message(), ExportError::sourceVideoChangedDuringExport(clip).message());
+        EXPECT_TRUE(result->message().contains(clip));
+        EXPECT_FALSE(QFileInfo::exists(output));
+    }
+}
+
 TEST(VideoExporter, RegularTaskWithoutVideoIsRefusedAtOnce)
 {
     QTemporaryDir dir;

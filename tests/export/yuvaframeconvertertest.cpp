@@ -69,12 +69,13 @@ struct DrawnFrame {
 // `each` sees every frame with its boxed conversion and boxes.
 void expectFfmpegsConversion(QSize size, YuvaFrameConverter::Output output, const QString &graph,
                              const QList<QList<QPoint>> &places,
-                             const std::function<void(const DrawnFrame &, const QByteArray &, const QRegion &)> &each)
+                             const std::function<void(const DrawnFrame &, const QByteArray &, const QRegion &)> &each,
+                             const ExportColour &colour = {})
 {
     QTemporaryDir dir;
     const bool overlay = output == YuvaFrameConverter::Output::yuv420pBt709;
     const quint32 background = overlay ? OverlayFrameComposer::overlayBackground : 0;
-    YuvaFrameConverter converter(size.width(), size.height(), output, background);
+    YuvaFrameConverter converter(size.width(), size.height(), output, background, colour);
     ASSERT_TRUE(converter.isValid());
     QByteArray boxed(converter.byteCount(), 0);
     auto *boxedData = reinterpret_cast<unsigned char *>(boxed.data());
@@ -124,7 +125,6 @@ QByteArray encode(const ExportTask &task, bool bgra, const QString &raw, const Q
 
 TEST(YuvaFrameConverter, MatchesFfmpegsOwnConversion)
 {
-    const QString graph = QStringLiteral("[0:v]format=yuva420p[out]");
     const auto boxedAroundWidgets = [](QSize size) {
         return [size](const DrawnFrame &, const QByteArray &, const QRegion &boxes) {
             qsizetype area = 0;
@@ -134,11 +134,24 @@ TEST(YuvaFrameConverter, MatchesFfmpegsOwnConversion)
             EXPECT_LT(area, qsizetype(size.width()) * size.height());
         };
     };
-    expectFfmpegsConversion({320, 240}, YuvaFrameConverter::Output::yuva420p, graph,
-                            {{QPoint(100, 60), QPoint(200, 150)}, {QPoint(90, 200), QPoint(250, 30)}},
-                            boxedAroundWidgets({320, 240}));
+    // In the matrix and range of the video the frames are laid over.
+    struct Colour {
+        ExportColour colour;
+        const char *matrix;
+        const char *range;
+    };
+    for (const Colour &c : {Colour{{1, 2, 2, false}, "bt709", "tv"}, Colour{{6, 2, 2, false}, "bt601", "tv"},
+                            Colour{{1, 2, 2, true}, "bt709", "pc"}, Colour{{9, 2, 2, false}, "bt2020", "tv"}}) {
+        SCOPED_TRACE(testing::Message() << c.matrix << " " << c.range);
+        const QString graph
+            = QStringLiteral("[0:v]scale=out_color_matrix=%1:out_range=%2,format=yuva420p[out]").arg(c.matrix, c.range);
+        expectFfmpegsConversion({320, 240}, YuvaFrameConverter::Output::yuva420p, graph,
+                                {{QPoint(100, 60), QPoint(200, 150)}, {QPoint(90, 200), QPoint(250, 30)}},
+                                boxedAroundWidgets({320, 240}), c.colour);
+    }
     // Odd sizes, widgets at the edges and overlapping, then far apart.
-    expectFfmpegsConversion({331, 187}, YuvaFrameConverter::Output::yuva420p, graph,
+    expectFfmpegsConversion({331, 187}, YuvaFrameConverter::Output::yuva420p,
+                            QStringLiteral("[0:v]scale=out_color_matrix=bt709:out_range=tv,format=yuva420p[out]"),
                             {{QPoint(20, 10), QPoint(310, 180)},
                              {QPoint(160, 90), QPoint(175, 100)},
                              {QPoint(300, 20), QPoint(30, 170)}},

@@ -101,14 +101,17 @@ TEST(FilterGraphWithFfmpeg, TimelineWithGapsAndTwoCutsOfOneFileAndAWholeClip)
                 << "at " << p.t << " got " << centreColour(out, p.t, 640, 360).name().toStdString();
     }
 
-    // One whole clip: its own file is mapped as it is, whatever path the caller passed.
+    // One whole clip: its own file is read whole, whatever path the caller passed, its sound copied.
     const auto direct = ffmpegFilterGraph(VideoTimelineSnapshot{{sc}, {cut(sc, 0, sc.duration, 2)}, std::nullopt},
-                                          QUrl::fromLocalFile(dir.filePath("stale.mp4")), 240, 320, "30");
+                                          QUrl::fromLocalFile(dir.filePath("stale.mp4")), 240, 320, "24");
     ASSERT_TRUE(direct);
     EXPECT_FALSE(direct->usesFilterGraph);
-    const QString copy = dir.filePath("copy.mp4");
+    EXPECT_TRUE(direct->copiesAudio);
+    const QString whole = dir.filePath("whole.mp4");
     ASSERT_TRUE(testsupport::runFfmpeg(QStringList{"-f", "lavfi", "-i", "nullsrc=s=16x16:d=1"} + direct->inputArguments
-                                       + QStringList{"-map", direct->videoLabel.mid(1, direct->videoLabel.size() - 2),
-                                                     "-map", direct->audioMap, "-c", "copy", copy}));
-    EXPECT_EQ(probeStream(copy, "v:0", "stream=nb_read_frames").value("nb_read_frames"), "48");
+                                       + QStringList{"-filter_complex", direct->filterComplex + direct->videoLabel
+                                                         + "null[outv]", "-map", "[outv]", "-map", direct->audioMap,
+                                                     "-t", "2", "-c:a", "copy", whole}));
+    EXPECT_EQ(probeStream(whole, "v:0", "stream=nb_read_frames").value("nb_read_frames"), "48");
+    EXPECT_EQ(probeStream(whole, "a:0", "stream=codec_name").value("codec_name"), "aac");
 }

@@ -1,5 +1,6 @@
 #include "support/timelinefixtures.h"
 
+#include "timeline/sdrmapping.h"
 #include "timeline/timelinefiltergraph.h"
 
 #include <QDir>
@@ -165,8 +166,10 @@ TEST(TimelineFilterGraph, DirectModeOpensTheClipUnchanged)
         } else {
             EXPECT_FALSE(g.usesFilterGraph);
             EXPECT_EQ(g.inputArguments, c.inputs);
-            EXPECT_EQ(g.filterComplex, "");
-            EXPECT_EQ(g.videoLabel, "[1:V:0]");  // the picture, never a cover picture before it
+            // The picture, never a cover picture before it, each frame the one on screen.
+            EXPECT_TRUE(g.filterComplex.startsWith("[1:V:0]settb=")) << g.filterComplex.toStdString();
+            EXPECT_TRUE(g.filterComplex.contains("fps=30:start_time=0:round=up,")) << g.filterComplex.toStdString();
+            EXPECT_EQ(g.videoLabel, "[timelinev]");
             EXPECT_EQ(g.audioMap, "1:a?");
         }
     }
@@ -337,4 +340,62 @@ TEST(TimelineFilterGraph, ManyPiecesShareTheDecoderThreads)
     EXPECT_EQ(threadsOf(100, 1920, 1080), 1);
     EXPECT_EQ(threadsOf(40, 1280, 720), 2);
     EXPECT_EQ(threadsOf(16, 3840, 2160), 1);
+}
+
+// Every piece is brought to the first piece's matrix and range, HLG and PQ through
+// the SDR chain first; the output says which.
+TEST(TimelineFilterGraph, PiecesTakeTheFirstPiecesColours)
+{
+    const auto clip = [](double w, double h, int matrix, int transfer, bool full, const char *path) {
+        VideoSource s = source(10, w, h, true, path);
+        s.colorMatrix = matrix;
+        s.colorTransfer = transfer;
+        s.fullRange = full;
+        return s;
+    };
+    const VideoSource hd = clip(1920, 1080, 1, 1, false, "/clips/hd.mov");        // BT.709
+    const VideoSource sd = clip(640, 360, 2, 2, false, "/clips/sd.mov");          // untagged SD: BT.601
+    const VideoSource full = clip(1920, 1080, 1, 1, true, "/clips/full.mov");     // BT.709, full range
+    const VideoSource hlg = clip(1920, 1080, 9, 18, false, "/clips/hlg.mov");     // BT.2020 HLG
+    const QString toHd = "in_color_matrix=bt601:in_range=tv:out_color_matrix=bt709:out_range=tv";
+    struct Case {
+        const char *name;
+        VideoSource first, second;
+        QString matrixTag, rangeTag, format;
+        QString firstHas, secondHas;  // in each piece's chain; empty: no conversion
+    };
+    const QList<Case> cases{
+        {"same colours", hd, hd, "bt709", "tv", "yuv420p", {}, {}},
+        {"SD after HD", hd, sd, "bt709", "tv", "yuv420p", {}, toHd},
+        {"HD after SD", sd, hd, "smpte170m", "tv", "yuv420p", {},
+         "in_color_matrix=bt709:in_range=tv:out_color_matrix=bt601:out_range=tv"},
+        {"full range first", full, hd, "bt709", "pc", "yuvj420p", {},
+         "in_color_matrix=bt709:in_range=tv:out_color_matrix=bt709:out_range=pc"},
+        {"HLG first", hlg, sd, "bt709", "tv", "yuv420p", sdrMappingFilter(HdrTransfer::hlg), toHd},
+        {"HLG second", full, hlg, "bt709", "pc", "yuvj420p", {},
+         sdrMappingFilter(HdrTransfer::hlg) + ",tpad"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const TimelineFilterGraph g = build(VideoTimelineSnapshot{
+            {c.first, c.second}, {cut(c.first, 1, 2, 0), cut(c.second, 1, 2, 1.5)}, QSizeF(1920, 1080)});
+        EXPECT_EQ(g.colour.matrixTag(), c.matrixTag);
+        EXPECT_EQ(g.colour.rangeTag(), c.rangeTag);
+        const QStringList chains = g.filterComplex.split(';');
+        ASSERT_GE(chains.size(), 6);
+        for (const QString &chain : {chains[0], chains[2], chains[4]})
+            EXPECT_TRUE(chain.contains(QStringLiteral(",format=%1[clipv").arg(c.format))) << chain.toStdString();
+        for (const auto &[chain, has] : {std::pair{chains[0], c.firstHas}, std::pair{chains[4], c.secondHas}}) {
+            if (has.isEmpty())
+                EXPECT_FALSE(chain.contains("color_matrix") || chain.contains("zscale")) << chain.toStdString();
+            else
+                EXPECT_TRUE(chain.contains(has)) << chain.toStdString();
+        }
+    }
+    // A whole clip keeps its own colours; an HLG one is mapped.
+    EXPECT_EQ(build(VideoTimelineSnapshot{{sd}, {cut(sd, 0, 10, 0)}, std::nullopt}).colour.matrixTag(), "smpte170m");
+    const TimelineFilterGraph whole = build(VideoTimelineSnapshot{{hlg}, {cut(hlg, 0, 10, 0)}, std::nullopt});
+    EXPECT_FALSE(whole.usesFilterGraph);
+    EXPECT_TRUE(whole.filterComplex.startsWith("[1:V:0]" + sdrMappingFilter(HdrTransfer::hlg))) << whole.filterComplex.toStdString();
+    EXPECT_EQ(whole.colour.transferTag(), "bt709");
 }

@@ -37,6 +37,25 @@ const Clips &clips()
     return made;
 }
 
+const Clips &exportClips()
+{
+    static const Clips made = [] {
+        Clips c;
+        c.all = clips().all;
+        for (const testsupport::SourceKind &kind : testsupport::troubleKinds()) {
+            const QString file = testsupport::makeSourceKind(c.dir.path(), kind);
+            if (file.isEmpty())
+                continue;
+            Clip clip{kind, VideoSource::probe(QUrl::fromLocalFile(file), QUuid::createUuid()),
+                      testsupport::frameStarts(file)};
+            clip.portrait = clip.source.resolution.height() > clip.source.resolution.width();
+            c.all.push_back(clip);
+        }
+        return c;
+    }();
+    return made;
+}
+
 std::string Timeline::text() const
 {
     std::string s = "fps " + std::to_string(fps) + ":";
@@ -97,7 +116,7 @@ unsigned seed()
     return ok ? given : 20261208u;
 }
 
-std::vector<Timeline> drawTimelines(unsigned seed, int count)
+std::vector<Timeline> drawTimelines(unsigned seed, int count, const Clips &from)
 {
     std::mt19937 random(seed);
     const auto uniform = [&](double a, double b) { return std::uniform_real_distribution<double>(a, b)(random); };
@@ -109,7 +128,7 @@ std::vector<Timeline> drawTimelines(unsigned seed, int count)
         t.fps = rates[random() % 4];
         t.portrait = chance(0.2);
         std::vector<const Clip *> pool;
-        for (const Clip &c : clips().all) {
+        for (const Clip &c : from.all) {
             if (c.portrait == t.portrait)
                 pool.push_back(&c);
         }

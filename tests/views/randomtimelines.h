@@ -33,6 +33,9 @@ struct Clips {
 
 // Every kind the preview can show, made once.
 const Clips &clips();
+// Those and the kinds only the export is asked to read yet (screen recordings, edit
+// lists of two entries, fragments, full range, 4:2:2, HLG, PQ, LPCM, ...), made once.
+const Clips &exportClips();
 
 struct Piece {
     const Clip *clip;
@@ -60,6 +63,6 @@ struct Timeline {
 
 // ROUTEREEL_SEED when given, else a fixed one.
 unsigned seed();
-std::vector<Timeline> drawTimelines(unsigned seed, int count);
+std::vector<Timeline> drawTimelines(unsigned seed, int count, const Clips &from = clips());
 
 } // namespace randomtimelines
