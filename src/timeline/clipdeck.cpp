@@ -67,12 +67,12 @@ void ClipDeck::open(const QString &path, bool reopen)
     m_wake.notify_all();
 }
 
-quint64 ClipDeck::show(double seconds)
+quint64 ClipDeck::show(double seconds, bool passing)
 {
     const quint64 request = ++m_requests;
     {
         std::lock_guard lock(m_mutex);
-        m_job = Job{Mode::show, seconds, request};
+        m_job = Job{Mode::show, seconds, request, passing};
         interrupt();
     }
     m_wake.notify_all();
@@ -205,14 +205,15 @@ void ClipDeck::run()
             sincePassing.start();
             const auto passing = [&](const DecodedPicture &picture) {
                 m_decoded.fetch_add(1, std::memory_order_relaxed);
-                if (sincePassing.elapsed() < passingPictureMs)
+                if (!job.passing || sincePassing.elapsed() < passingPictureMs)
                     return;
                 sincePassing.restart();
                 DeckPicture shown{picture.start, picture.end, convert(picture, bound)};
                 QMetaObject::invokeMethod(this, [this, request, shown] { emit this->shown(request, shown, false); },
                                           Qt::QueuedConnection);
             };
-            std::optional<DecodedPicture> picture = decoder->pictureAt(job.seconds, &m_interrupt, passing);
+            std::optional<DecodedPicture> picture =
+                decoder->pictureAt(job.seconds, &m_interrupt, passing);
             if (m_interrupt.load())
                 continue; // superseded: the newer request is waiting
             job.mode = Mode::idle;

@@ -40,9 +40,10 @@ public:
     bool isOpen() const { return m_open; }
     double length() const { return m_length; }
 
-    // The picture on screen at source second `seconds` comes as `shown`; a scrub that
-    // takes long is shown pictures it passes on the way as they come, not as final.
-    quint64 show(double seconds);
+    // The picture on screen at source second `seconds` comes as `shown`. `passing`
+    // (a scrub): while decoding there takes long, pictures it passes on the way come
+    // too, not as final.
+    quint64 show(double seconds, bool passing = false);
     // Decodes ahead from the picture on screen at `seconds`, for `take`.
     quint64 play(double seconds);
     // No more decoding; the queue is emptied.
@@ -75,6 +76,7 @@ private:
         Mode mode = Mode::idle;
         double seconds = 0;
         quint64 request = 0;
+        bool passing = false;
     };
     void run();
     void interrupt();

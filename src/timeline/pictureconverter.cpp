@@ -4,6 +4,7 @@
 
 #include <QTransform>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -55,11 +56,14 @@ bool isFullRange(const AVFrame *frame)
     return plainLayout(frame->format) != frame->format;
 }
 
-// As ffmpeg's scale filter reads the frame's matrix: what swscale does not know
-// (untagged, RGB, YCgCo) is BT.601.
+// As ffmpeg's scale filter reads the frame's matrix, but for HD that states none:
+// BT.709, as cameras write it, players take it and the export tags it. What swscale
+// does not know (RGB, YCgCo) is BT.601.
 int matrixOf(const AVFrame *frame)
 {
     const int space = frame->colorspace;
+    if (space == AVCOL_SPC_UNSPECIFIED && std::min(frame->width, frame->height) > 576)
+        return AVCOL_SPC_BT709;
     return space < 1 || space > 10 || space == AVCOL_SPC_YCGCO ? int(AVCOL_SPC_BT470BG) : space;
 }
 

@@ -323,9 +323,9 @@ const std::map<QString, Maker> &specialMakers()
         {QStringLiteral("frag60.mp4"), fragmented},
         {QStringLiteral("bt601.mp4"), sdr(QStringLiteral("bt601"), QStringLiteral("yuv420p"), x264)},
         {QStringLiteral("bt709.mp4"), sdr(QStringLiteral("bt709"), QStringLiteral("yuv420p"), x264)},
-        // HD without tags, as ffmpeg reads it: BT.601 whatever the size.
+        // HD without tags, coded BT.709 as cameras write it.
         {QStringLiteral("untagged720.mp4"),
-         sdr(QStringLiteral("bt601"), QStringLiteral("yuv420p"), x264, QSize(1280, 720), false)},
+         sdr(QStringLiteral("bt709"), QStringLiteral("yuv420p"), x264, QSize(1280, 720), false)},
         {QStringLiteral("fullrange601.mp4"), sdr(QStringLiteral("bt601"), QStringLiteral("yuvj420p"), x264)},
         {QStringLiteral("fullrange709.mp4"), sdr(QStringLiteral("bt709"), QStringLiteral("yuvj420p"), x264)},
         {QStringLiteral("tenbit.mp4"), sdr(QStringLiteral("bt709"), QStringLiteral("yuv420p10le"), x264)},

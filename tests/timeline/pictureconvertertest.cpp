@@ -104,6 +104,7 @@ TEST(PictureConverter, ConvertsEveryKindAsFfmpegDoes)
         HdrTransfer transfer = HdrTransfer::none;
         QString container = QStringLiteral("mp4");
         QString rewrap = {}; // stream facts an encoding pass would drop
+        QString reading = {}; // how the picture is to be read where it states nothing
     };
     const QList<Kind> kinds{
         // The first three differ in one tag only, which the converter must notice.
@@ -111,7 +112,10 @@ TEST(PictureConverter, ConvertsEveryKindAsFfmpegDoes)
          x264 + bt601 + " -color_range pc", {320, 320}, {320, 180}},
         {"BT.601", {640, 360}, "scale=out_color_matrix=bt601,format=yuv420p", x264 + bt601, {320, 320}, {320, 180}},
         {"BT.709", {640, 360}, "scale=out_color_matrix=bt709,format=yuv420p", x264 + bt709, {320, 320}, {320, 180}},
-        {"untagged 720p", {1280, 720}, "format=yuv420p", x264, {960, 540}, {960, 540}},
+        // HD stating no matrix is coded BT.709 by cameras and read so; ffmpeg alone would take BT.601.
+        {"untagged 720p", {1280, 720}, "scale=out_color_matrix=bt709,format=yuv420p", x264, {960, 540}, {960, 540},
+         HdrTransfer::none, "mp4", {}, "setparams=colorspace=bt709"},
+        {"untagged SD", {640, 480}, "format=yuv420p", x264, {}, {640, 480}},
         {"full range BT.709 720p", {1280, 720}, "scale=out_color_matrix=bt709:out_range=pc,format=yuvj420p",
          x264 + bt709 + " -color_range pc", {640, 640}, {640, 360}},
         {"10-bit 4:2:0", {640, 360}, "scale=out_color_matrix=bt709,format=yuv420p10le", x264 + bt709, {}, {640, 360}},
@@ -150,6 +154,8 @@ TEST(PictureConverter, ConvertsEveryKindAsFfmpegDoes)
         QStringList filter;
         if (kind.transfer != HdrTransfer::none) // with the primaries the chain assumes, which it needs
             filter << "-vf" << "setparams=color_primaries=bt2020," + sdrMappingFilter(kind.transfer);
+        else if (!kind.reading.isEmpty())
+            filter << "-vf" << kind.reading;
         ASSERT_TRUE(testsupport::runFfmpeg(QStringList{"-i", clip} + filter
                                            + QStringList{"-frames:v", "1", "-pix_fmt", "rgb24", reference}));
         const QImage expected(reference);

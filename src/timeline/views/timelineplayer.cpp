@@ -197,7 +197,8 @@ void TimelinePlayer::requestPicture()
     if (deck.clip->isOpen() && !checkLength(span, source))
         return;
     if (!m_wantsToRun) {
-        deck.request = deck.clip->show(source);
+        // One asked while the one before is still being decoded: a scrub, shown on the way.
+        deck.request = deck.clip->show(source, m_awaitingPicture);
         deck.span = m_index;
         deck.playing = false;
         m_awaitingPicture = true;
