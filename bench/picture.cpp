@@ -5,6 +5,7 @@
 // repeated runs over a few decoded pictures; the load average is printed alongside.
 // The filters' quality: PSNR against swscale's most careful downscale.
 #include "benchcommand.h"
+#include "benchffmpeg.h"
 
 #include "timeline/libavinput.h"
 #include "timeline/pictureconverter.h"
@@ -30,17 +31,6 @@ extern "C" {
 namespace routereel::bench {
 namespace {
 
-bool ffmpeg(const QStringList &args)
-{
-    QProcess p;
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(QStringLiteral("ffmpeg"), QStringList{"-hide_banner", "-nostdin", "-loglevel", "error", "-y"} + args);
-    if (!p.waitForFinished(600'000) || p.exitCode() != 0) {
-        std::fprintf(stderr, "ffmpeg failed: %s\n", p.readAll().constData());
-        return false;
-    }
-    return true;
-}
 
 struct Frames {
     std::vector<AVFrame *> frames;

@@ -8,6 +8,7 @@
 // reach the view and how long one stays there at most. With --clip-ends: the main
 // thread's longest stall while playing across clip ends.
 #include "benchcommand.h"
+#include "benchffmpeg.h"
 #include "longtrack.h"
 #include "support/tickgapprobe.h"
 #include "support/waitfor.h"
@@ -47,19 +48,6 @@
 namespace routereel::bench {
 namespace {
 
-bool ffmpeg(const QStringList &args)
-{
-    QProcess p;
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(QStringLiteral("ffmpeg"), QStringList{QStringLiteral("-hide_banner"), QStringLiteral("-nostdin"),
-                                                  QStringLiteral("-loglevel"), QStringLiteral("error"),
-                                                  QStringLiteral("-y")} + args);
-    if (!p.waitForFinished(300'000) || p.exitCode() != 0) {
-        std::fprintf(stderr, "ffmpeg failed: %s\n", p.readAll().constData());
-        return false;
-    }
-    return true;
-}
 
 // A 1080p30 H.264 clip with AAC sound, like a camera's.
 QString makeClip(const QString &dir, const QString &name, double seconds, const QString &video)

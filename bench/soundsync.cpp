@@ -6,6 +6,7 @@
 // as the export reads the file. With --play: the time heard through an audio device
 // against the wall clock.
 #include "benchcommand.h"
+#include "benchffmpeg.h"
 
 #include "timeline/soundreader.h"
 #include "timeline/views/previewsound.h"
@@ -26,19 +27,6 @@ namespace {
 
 constexpr int rate = 48000;
 
-bool ffmpeg(const QStringList &args)
-{
-    QProcess p;
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(QStringLiteral("ffmpeg"), QStringList{QStringLiteral("-hide_banner"), QStringLiteral("-nostdin"),
-                                                  QStringLiteral("-loglevel"), QStringLiteral("error"),
-                                                  QStringLiteral("-y")} + args);
-    if (!p.waitForFinished(600'000) || p.exitCode() != 0) {
-        std::fprintf(stderr, "sound-sync: ffmpeg failed: %s\n", p.readAll().constData());
-        return false;
-    }
-    return true;
-}
 
 // Onsets in seconds from the first frame: the first loud sample after 10 ms quiet.
 std::vector<double> onsets(const float *pcm, qint64 frames, int channels, double from)
