@@ -73,7 +73,11 @@ quint64 ClipDeck::show(double seconds, bool passing)
     {
         std::lock_guard lock(m_mutex);
         m_job = Job{Mode::show, seconds, request, passing};
-        interrupt();
+        // A scrub lets the picture being decoded finish, and goes on from there to the
+        // newest time asked: cancelled every few milliseconds, a slow seek would never
+        // show anything while the drag lasts.
+        if (!(passing && m_showing))
+            interrupt();
     }
     m_wake.notify_all();
     return request;
@@ -185,6 +189,7 @@ void ClipDeck::run()
             if (m_job) {
                 job = *m_job;
                 m_job.reset();
+                m_showing = job.mode == Mode::show;
                 m_current = job.request;
                 m_atEnd = false;
                 m_taken = false;
@@ -214,6 +219,10 @@ void ClipDeck::run()
             };
             std::optional<DecodedPicture> picture =
                 decoder->pictureAt(job.seconds, &m_interrupt, passing);
+            {
+                std::lock_guard lock(m_mutex);
+                m_showing = false;
+            }
             if (m_interrupt.load())
                 continue; // superseded: the newer request is waiting
             job.mode = Mode::idle;

@@ -41,8 +41,9 @@ public:
     double length() const { return m_length; }
 
     // The picture on screen at source second `seconds` comes as `shown`. `passing`
-    // (a scrub): while decoding there takes long, pictures it passes on the way come
-    // too, not as final.
+    // (a scrub): the picture being decoded for an earlier request is let finish and
+    // comes too, and while decoding takes long, pictures passed on the way come, not
+    // as final.
     quint64 show(double seconds, bool passing = false);
     // Decodes ahead from the picture on screen at `seconds`, for `take`.
     quint64 play(double seconds);
@@ -95,6 +96,7 @@ private:
     std::deque<DeckPicture> m_queue;   // of m_current, while playing
     bool m_atEnd = false;              // m_current decoded to the clip's end
     bool m_taken = false;              // a picture of m_current was taken
+    bool m_showing = false;            // a show job is being decoded
     QSize m_bound;
     bool m_stop = false;
     std::atomic<bool> m_interrupt{false};

@@ -287,9 +287,16 @@ void TimelinePlayer::deckOpened(int d, const QString &path, bool ok, const QStri
 
 void TimelinePlayer::deckShown(int d, quint64 request, const DeckPicture &picture, bool final)
 {
-    const Deck &deck = m_decks[d];
-    if (d != m_active || request != deck.request || deck.playing || m_status == ItemStatus::failed)
+    Deck &deck = m_decks[d];
+    if (d != m_active || deck.playing || m_status == ItemStatus::failed)
         return;
+    if (request != deck.request) {
+        // An earlier time of a scrub: shown on the way, the newest still to come.
+        if (m_awaitingPicture && request > deck.scrubShown)
+            showPicture(picture);
+        deck.scrubShown = std::max(deck.scrubShown, request);
+        return;
+    }
     showPicture(picture);
     if (final) {
         m_awaitingPicture = false;

@@ -62,6 +62,7 @@ private:
         quint64 request = 0;   // its newest show or play request
         int span = -1;         // the span that request is for
         bool playing = false;  // the request decodes ahead
+        quint64 scrubShown = 0; // the newest earlier request whose picture a scrub showed
     };
 
     void enterSpan(int index, double time);
