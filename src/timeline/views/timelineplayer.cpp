@@ -1,6 +1,5 @@
 #include "timelineplayer.h"
 
-#include "frameplacement.h"
 #include "previewsound.h"
 
 #include <QCoreApplication>
@@ -473,24 +472,14 @@ void TimelinePlayer::showPicture(const DeckPicture &picture)
 {
     if (picture.image.isNull())
         return;
-    const PreviewSpan &span = m_spans[m_index];
-    m_image = picture.image;
-    m_imageFit = span.fit;
-    m_imageNatural = span.naturalSize;
-    m_imageStart = picture.start;
-    m_imageEnd = picture.end;
-    m_imageSpan = m_index;
+    m_shown.show(picture, m_spans[m_index], m_index);
     ++m_framesShown;
     emit frameChanged();
 }
 
 void TimelinePlayer::clearPicture()
 {
-    const bool had = !m_image.isNull();
-    m_image = QImage();
-    m_imageStart = -1;
-    m_imageSpan = -1;
-    if (had)
+    if (m_shown.clear())
         emit frameChanged();
 }
 
@@ -499,7 +488,7 @@ void TimelinePlayer::clearPicture()
 void TimelinePlayer::restAt(double time)
 {
     Deck &deck = m_decks[m_active];
-    if (m_spans[m_index].isGap() || showsPictureAt(time)) {
+    if (m_spans[m_index].isGap() || m_shown.covers(m_index, m_spans[m_index].sourceAt(time))) {
         deck.clip->halt();
         deck.playing = false;
         return;
@@ -507,20 +496,9 @@ void TimelinePlayer::restAt(double time)
     requestPicture();
 }
 
-// Whether the picture on screen is the current span's at timeline time `time`.
-bool TimelinePlayer::showsPictureAt(double time) const
-{
-    if (m_image.isNull() || m_imageSpan != m_index || m_index < 0)
-        return false;
-    const double source = m_spans[m_index].sourceAt(time);
-    return m_imageStart <= source + 1e-7 && source + 1e-7 < m_imageEnd;
-}
-
 QTransform TimelinePlayer::currentFrameTransform() const
 {
-    if (m_image.isNull())
-        return {};
-    return FramePlacement::of(m_imageFit, m_imageNatural, m_renderSize).transformFor(m_image.size());
+    return m_shown.toCanvas(m_renderSize);
 }
 
 void TimelinePlayer::failItem(const QString &message)

@@ -2,6 +2,7 @@
 
 #include "changedclip.h"
 #include "previewclock.h"
+#include "shownpicture.h"
 #include "timeline/clipdeck.h"
 #include "timeline/previewpieces.h"
 #include "timeline/previewplayer.h"
@@ -44,7 +45,7 @@ public:
     double currentTime() const override;
     void seek(double seconds, std::function<void(bool finished)> completion) override;
 
-    QImage currentFrame() const override { return m_image; }
+    QImage currentFrame() const override { return m_shown.image(); }
     QTransform currentFrameTransform() const override;
     QSizeF renderSize() const override { return m_renderSize; }
     void setDisplaySize(QSize pixels) override;
@@ -84,7 +85,6 @@ private:
     void failItem(const QString &message);
     void setRunning(bool running);
     bool checkLength(const PreviewSpan &span, double sourceSeconds);
-    bool showsPictureAt(double time) const;
     void restAt(double time);
     double end() const;
 
@@ -110,12 +110,7 @@ private:
     bool m_awaitingPicture = false; // paused: the picture at m_time is still being decoded
     std::function<void(bool)> m_seekCompletion;
 
-    QImage m_image;
-    std::optional<QTransform> m_imageFit;
-    QSizeF m_imageNatural;
-    double m_imageStart = -1;    // source range of the picture shown
-    double m_imageEnd = -1;
-    int m_imageSpan = -1;
+    ShownPicture m_shown;
     quint64 m_framesShown = 0;
 };
 
