@@ -75,7 +75,8 @@ int numberOf(const QImage &image, int bars, double y)
 
 // Made once into `dir` and reused, so that every run reads the same files.
 struct Clips {
-    QString uhdLongGop;          // 4K30 H.264, 20 s, keyframes 10 s apart
+    QString uhdLongGop;          // 4K30 H.264, 20 s, keyframes 10 s apart, with grain (65 Mbit/s)
+    QString uhdLight;            // the same with little grain, as a camera at a lower rate writes it
     QString uhdShortGop;         // 4K30 H.264, 8 s, keyframes 1 s apart
     std::vector<QString> shorts; // 25 clips of 2 s, 640x360, numbered from 64 * index
     QString flashes;             // 10 min at 30 fps, 16 bars, a flash and a beep each second
@@ -109,17 +110,21 @@ std::optional<Clips> makeClips(const QString &dir, const QString &only)
                            QStringLiteral("-g"), QString::number(gop), QStringLiteral("-keyint_min"),
                            QString::number(gop), QStringLiteral("-sc_threshold"), QStringLiteral("0")};
     };
-    const auto uhd = [&](double seconds) {
+    const auto uhd = [&](double seconds, int grain = 12) {
         return QStringList{QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
                            QStringLiteral("nullsrc=s=48x16:r=30:d=%1,%2,scale=3840:2160:flags=neighbor,"
-                                          "noise=alls=12:allf=t")
+                                          "noise=alls=%3:allf=t")
                                .arg(seconds)
-                               .arg(numbered(12, 0, 1, 0))};
+                               .arg(numbered(12, 0, 1, 0))
+                               .arg(grain)};
     };
     std::printf("making clips in %s (once)...\n", qPrintable(dir));
     std::fflush(stdout);
     c.uhdLongGop = dir + QStringLiteral("/uhd-gop10.mp4");
     c.uhdShortGop = dir + QStringLiteral("/uhd-gop1.mp4");
+    c.uhdLight = dir + QStringLiteral("/uhd-gop10-light.mp4");
+    if (want({"seek", "drag"}) && !make(c.uhdLight, uhd(20, 2) + camera(300)))
+        return std::nullopt;
     if (want({"seek", "drag", "quit", "memory"}) && !make(c.uhdLongGop, uhd(20) + camera(300)))
         return std::nullopt;
     if (want({"memory"}) && !make(c.uhdShortGop, uhd(8) + camera(30)))
@@ -262,10 +267,10 @@ int frameAt(double t)
     return int(std::floor(t * 30 + 1e-6));
 }
 
-int runSeek(const Clips &clips, int repeats)
+int seekFigures(const QString &clip, const char *tag, int repeats)
 {
     Preview p;
-    const VideoSource s = probe(clips.uhdLongGop);
+    const VideoSource s = probe(clip);
     if (!p.load({s}, {piece(s, 0, s.duration, 0)}))
         return 1;
     testsupport::TickGapProbe gaps(5);
@@ -290,16 +295,16 @@ int runSeek(const Clips &clips, int repeats)
     const Stats st = stats(ms);
     std::printf("paused seeks into 4K30, keyframes 10 s apart: median %.0f ms, max %.0f ms, %d timed out (15 s)\n",
                 st.median, st.max, timedOut);
-    fig("seek_median_ms", st.median);
-    fig("seek_max_ms", timedOut ? 15000 : st.max);
-    fig("seek_gap_ms", std::max(0.0, gaps.longestGapMs() - 5));
+    fig((QByteArray(tag) + "seek_median_ms").constData(), st.median);
+    fig((QByteArray(tag) + "seek_max_ms").constData(), timedOut ? 15000 : st.max);
+    fig((QByteArray(tag) + "seek_gap_ms").constData(), std::max(0.0, gaps.longestGapMs() - 5));
     return 0;
 }
 
-int runDrag(const Clips &clips, int repeats)
+int dragFigures(const QString &clip, const char *tag, int repeats)
 {
     Preview p;
-    const VideoSource s = probe(clips.uhdLongGop);
+    const VideoSource s = probe(clip);
     if (!p.load({s}, {piece(s, 0, s.duration, 0)}))
         return 1;
     std::vector<double> shownDuring, lastAfter, oneSeek;
@@ -346,11 +351,29 @@ int runDrag(const Clips &clips, int repeats)
         lastAfter.push_back(last < 0 ? 20000 : last);
         oneSeek.push_back(once < 0 ? 20000 : once);
     }
-    fig("drag_pictures_during_min", stats(shownDuring).min);
-    fig("drag_last_after_max_ms", stats(lastAfter).max);
-    fig("drag_one_seek_max_ms", stats(oneSeek).max);
-    fig("drag_gap_ms", std::max(0.0, gap));
+    fig((QByteArray(tag) + "drag_pictures_during_min").constData(), stats(shownDuring).min);
+    fig((QByteArray(tag) + "drag_last_after_max_ms").constData(), stats(lastAfter).max);
+    fig((QByteArray(tag) + "drag_one_seek_max_ms").constData(), stats(oneSeek).max);
+    fig((QByteArray(tag) + "drag_gap_ms").constData(), std::max(0.0, gap));
     return 0;
+}
+
+int runSeek(const Clips &clips, int repeats)
+{
+    std::printf("-- grain, 65 Mbit/s\n");
+    if (const int failed = seekFigures(clips.uhdLongGop, "", repeats))
+        return failed;
+    std::printf("-- little grain\n");
+    return seekFigures(clips.uhdLight, "light_", repeats);
+}
+
+int runDrag(const Clips &clips, int repeats)
+{
+    std::printf("-- grain, 65 Mbit/s\n");
+    if (const int failed = dragFigures(clips.uhdLongGop, "", repeats))
+        return failed;
+    std::printf("-- little grain\n");
+    return dragFigures(clips.uhdLight, "light_", repeats);
 }
 
 // Number on a short clip's picture -> (clip, source frame).
@@ -500,6 +523,8 @@ int runMemory(const Clips &clips, int)
             rss.push_back(statusKb("VmRSS:"));
     }
     const double stepsPeak = statusKb("VmHWM:");
+    const double stepsGap = gaps.longestGapMs() - 5;
+    testsupport::TickGapProbe playGaps(5);
     // Then 5 s of play across the cuts.
     p.service->seek(1.0);
     waitFor([&] { return !p.service->isSeeking(); }, 15000);
@@ -524,7 +549,8 @@ int runMemory(const Clips &clips, int)
     fig("mem_steps_growth_mb", (rss.back() - rss.front()) / 1024);
     fig("mem_play_peak_mb", playPeak / 1024);
     fig("mem_step_max_ms", st.max);
-    fig("mem_gap_ms", std::max(0.0, gaps.longestGapMs() - 5));
+    fig("mem_steps_gap_ms", std::max(0.0, stepsGap));
+    fig("mem_play_gap_ms", std::max(0.0, playGaps.longestGapMs() - 5));
     return 0;
 }
 
@@ -597,7 +623,7 @@ int runSync(const Clips &clips, int)
                 "the player's own (the sound's, or the wall clock without an audio device)");
     show("every picture", all);
     show("flash pictures", flashes);
-    show("first picture after each cut", atCuts);
+    show("pictures in a piece's first 1/30 s", atCuts);
     std::printf("  pictures belonging to no piece: %d\n", strays);
     const Stats sa = stats(all), sc = stats(atCuts);
     fig("sync_median_ms", sa.median);
