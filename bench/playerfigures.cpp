@@ -511,8 +511,12 @@ int runMemory(const Clips &clips, int)
     waitFor([&] { return !p.service->isSeeking(); }, 15000);
     std::vector<double> rss;
     std::vector<double> stepMs;
-    // 150 steps forward and 150 back, 1/30 s each: 2.5 s .. 7.5 s and back, across both cuts.
-    for (int i = 0; i < 300; ++i) {
+    // 150 steps forward and 150 back, 1/30 s each: 2.5 s .. 7.5 s and back, across both cuts;
+    // a slow preview does fewer within the time given.
+    QElapsedTimer session;
+    session.start();
+    int steps = 0;
+    for (int i = 0; i < 300 && msSince(session) < 90000; ++i, ++steps) {
         t += (i < 150 ? 1.0 : -1.0) / 30;
         QElapsedTimer step;
         step.start();
@@ -522,6 +526,7 @@ int runMemory(const Clips &clips, int)
         if (i % 50 == 49)
             rss.push_back(statusKb("VmRSS:"));
     }
+    const double stepsSeconds = msSince(session) / 1000;
     const double stepsPeak = statusKb("VmHWM:");
     const double stepsGap = gaps.longestGapMs() - 5;
     testsupport::TickGapProbe playGaps(5);
@@ -539,14 +544,15 @@ int runMemory(const Clips &clips, int)
         },
         7000, 50);
     p.service->pause();
-    std::printf("  RSS before %.0f MB; every 50 steps:", start / 1024);
+    std::printf("  %d steps in %.0f s; RSS before %.0f MB; every 50 steps:", steps, stepsSeconds, start / 1024);
     for (double kb : rss)
         std::printf(" %.0f", kb / 1024);
     const Stats st = stats(stepMs);
     std::printf(" MB; peak over the steps %.0f MB; peak playing %.0f MB; step median %.0f ms, max %.0f ms\n",
                 stepsPeak / 1024, playPeak / 1024, st.median, st.max);
     fig("mem_steps_peak_mb", stepsPeak / 1024);
-    fig("mem_steps_growth_mb", (rss.back() - rss.front()) / 1024);
+    fig("mem_steps_done", steps);
+    fig("mem_steps_growth_mb", rss.size() > 1 ? (rss.back() - rss.front()) / 1024 : 0);
     fig("mem_play_peak_mb", playPeak / 1024);
     fig("mem_step_max_ms", st.max);
     fig("mem_steps_gap_ms", std::max(0.0, stepsGap));
