@@ -282,8 +282,11 @@ int seekFigures(const QString &clip, const char *tag, int repeats)
         for (const double t : instants) {
             QElapsedTimer since;
             since.start();
+            testsupport::TickGapProbe seekGaps(5);
             p.service->seek(t);
             const double shown = p.awaitPicture(frameAt(t), 0, 12, 0.5, 15000, since);
+            if (seekGaps.longestGapMs() - 5 > 50)
+                std::printf("  (window held %.0f ms during this seek)\n", seekGaps.longestGapMs() - 5);
             std::printf("  paused seek to %5.2f s: %s%.0f ms\n", t, shown < 0 ? "TIMED OUT, showed #" : "",
                         shown < 0 ? double(numberOf(p.player->currentFrame(), 12, 0.5)) : shown);
             if (shown < 0)
@@ -520,9 +523,13 @@ int runMemory(const Clips &clips, int)
         t += (i < 150 ? 1.0 : -1.0) / 30;
         QElapsedTimer step;
         step.start();
+        testsupport::TickGapProbe stepGaps(5);
         p.service->seek(t);
         waitFor([&] { return !p.service->isSeeking(); }, 15000);
         stepMs.push_back(msSince(step));
+        if (stepGaps.longestGapMs() - 5 > 50)
+            std::printf("  step %d to %.3f s (%.0f ms): window held %.0f ms\n", i, t, stepMs.back(),
+                        stepGaps.longestGapMs() - 5);
         if (i % 50 == 49)
             rss.push_back(statusKb("VmRSS:"));
     }
