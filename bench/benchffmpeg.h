@@ -15,7 +15,7 @@ inline bool ffmpeg(const QStringList &args)
     p.start(QStringLiteral("ffmpeg"), QStringList{QStringLiteral("-hide_banner"), QStringLiteral("-nostdin"),
                                                   QStringLiteral("-loglevel"), QStringLiteral("error"),
                                                   QStringLiteral("-y")} + args);
-    if (!p.waitForFinished(600'000) || p.exitCode() != 0) {
+    if (!p.waitForFinished(900'000) || p.exitCode() != 0) {
         std::fprintf(stderr, "ffmpeg failed: %s\n", p.readAll().constData());
         return false;
     }

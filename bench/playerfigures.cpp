@@ -10,6 +10,7 @@
 //   sync    the clock's time at each picture shown, over pieces of a 10-minute clip.
 // Each mode also reports the main thread's longest gap. Lines starting "FIG" are
 // for scripts: FIG name value.
+#include "benchffmpeg.h"
 #include "benchcommand.h"
 #include "support/tickgapprobe.h"
 #include "support/waitfor.h"
@@ -37,19 +38,6 @@ namespace {
 
 using testsupport::waitFor;
 
-bool ffmpeg(const QStringList &args)
-{
-    QProcess p;
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(QStringLiteral("ffmpeg"), QStringList{QStringLiteral("-hide_banner"), QStringLiteral("-nostdin"),
-                                                  QStringLiteral("-loglevel"), QStringLiteral("error"),
-                                                  QStringLiteral("-y")} + args);
-    if (!p.waitForFinished(900'000) || p.exitCode() != 0) {
-        std::fprintf(stderr, "ffmpeg failed: %s\n", p.readAll().constData());
-        return false;
-    }
-    return true;
-}
 
 // Pictures carrying N + `first` as `bars` black/white bars (bit b white in bar b)
 // over the top `barShare` of the picture; below them black, or white on every

@@ -78,6 +78,8 @@ quint64 ClipDeck::show(double seconds, bool passing)
         // show anything while the drag lasts.
         if (!(passing && m_showing))
             interrupt();
+        else
+            m_passingWanted.store(true); // and the one being decoded shows its way too
     }
     m_wake.notify_all();
     return request;
@@ -190,6 +192,7 @@ void ClipDeck::run()
                 job = *m_job;
                 m_job.reset();
                 m_showing = job.mode == Mode::show;
+                m_passingWanted.store(false);
                 m_current = job.request;
                 m_atEnd = false;
                 m_taken = false;
@@ -210,7 +213,7 @@ void ClipDeck::run()
             sincePassing.start();
             const auto passing = [&](const DecodedPicture &picture) {
                 m_decoded.fetch_add(1, std::memory_order_relaxed);
-                if (!job.passing || sincePassing.elapsed() < passingPictureMs)
+                if (!(job.passing || m_passingWanted.load()) || sincePassing.elapsed() < passingPictureMs)
                     return;
                 sincePassing.restart();
                 DeckPicture shown{picture.start, picture.end, convert(picture, bound)};

@@ -100,6 +100,7 @@ private:
     QSize m_bound;
     bool m_stop = false;
     std::atomic<bool> m_interrupt{false};
+    std::atomic<bool> m_passingWanted{false}; // a scrub came while a show job is decoded
     std::atomic<double> m_clock{0};
     std::atomic<quint64> m_decoded{0};
     std::thread m_thread;

@@ -81,6 +81,7 @@ PreviewPlayer::ItemId TimelinePlayer::replaceItem(std::optional<PreviewPlan> pla
     m_spans.clear();
     m_index = -1;
     m_time = 0;
+    m_awaitingPicture = false;
     m_status = ItemStatus::unknown;
     m_error.clear();
     m_framesShown = 0;
@@ -160,9 +161,9 @@ void TimelinePlayer::enterSpan(int index, double time)
 {
     m_index = index;
     m_time = time;
-    m_awaitingPicture = false;
     const PreviewSpan &span = m_spans[index];
     if (span.isGap()) {
+        m_awaitingPicture = false;
         clearPicture();
         finishSeek(true);
         if (isPlaying()) {
@@ -203,6 +204,7 @@ void TimelinePlayer::requestPicture()
         m_awaitingPicture = true;
         return;
     }
+    m_awaitingPicture = false;
     const bool prepared = deck.playing && deck.span == m_index && std::fabs(m_time - span.start) < 1e-9;
     if (!prepared) {
         deck.clip->setClock(-std::numeric_limits<double>::infinity());
@@ -291,7 +293,7 @@ void TimelinePlayer::deckShown(int d, quint64 request, const DeckPicture &pictur
         return;
     if (request != deck.request) {
         // An earlier time of a scrub: shown on the way, the newest still to come.
-        if (m_awaitingPicture && request > deck.scrubShown)
+        if (m_awaitingPicture && request >= deck.scrubShown)
             showPicture(picture);
         deck.scrubShown = std::max(deck.scrubShown, request);
         return;
@@ -489,6 +491,7 @@ void TimelinePlayer::restAt(double time)
 {
     Deck &deck = m_decks[m_active];
     if (m_spans[m_index].isGap() || m_shown.covers(m_index, m_spans[m_index].sourceAt(time))) {
+        m_awaitingPicture = false;
         deck.clip->halt();
         deck.playing = false;
         return;
@@ -504,6 +507,7 @@ QTransform TimelinePlayer::currentFrameTransform() const
 void TimelinePlayer::failItem(const QString &message)
 {
     setRunning(false);
+    m_awaitingPicture = false;
     for (Deck &deck : m_decks) {
         deck.clip->halt();
         deck.playing = false;
