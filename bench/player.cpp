@@ -11,6 +11,7 @@
 #include "benchffmpeg.h"
 #include "longtrack.h"
 #include "support/tickgapprobe.h"
+#include "support/timelinefixtures.h"
 #include "support/waitfor.h"
 
 #include "maps/mapservices.h"
@@ -66,6 +67,7 @@ QString makeClip(const QString &dir, const QString &name, double seconds, const 
     return ok ? path : QString();
 }
 
+using testsupport::cut;
 using testsupport::waitFor;
 
 // A clip whose pictures carry their frame numbers as 12 black/white bars (bit b white in bar b).
@@ -163,15 +165,6 @@ struct Figures {
     }
 };
 
-VideoSegment cut(const VideoSource &source, double start, double end, double offset)
-{
-    VideoSegment s;
-    s.sourceID = source.id;
-    s.sourceStart = start;
-    s.sourceEnd = end;
-    s.offset = offset;
-    return s;
-}
 
 // The main thread's longest busy stretch while playing, seen as the longest gap
 // between the ticks of a 5 ms timer.

@@ -13,6 +13,7 @@
 #include "benchffmpeg.h"
 #include "benchcommand.h"
 #include "support/tickgapprobe.h"
+#include "support/timelinefixtures.h"
 #include "support/waitfor.h"
 
 #include "timeline/videoplayerservice.h"
@@ -148,15 +149,6 @@ std::optional<Clips> makeClips(const QString &dir, const QString &only)
     return c;
 }
 
-VideoSegment piece(const VideoSource &source, double start, double end, double offset)
-{
-    VideoSegment s;
-    s.sourceID = source.id;
-    s.sourceStart = start;
-    s.sourceEnd = end;
-    s.offset = offset;
-    return s;
-}
 
 VideoSource probe(const QString &path)
 {
@@ -259,7 +251,7 @@ int seekFigures(const QString &clip, const char *tag, int repeats)
 {
     Preview p;
     const VideoSource s = probe(clip);
-    if (!p.load({s}, {piece(s, 0, s.duration, 0)}))
+    if (!p.load({s}, {testsupport::cut(s, 0, s.duration, 0)}))
         return 1;
     testsupport::TickGapProbe gaps(5);
     // Far from a keyframe and near one, forward and back.
@@ -296,7 +288,7 @@ int dragFigures(const QString &clip, const char *tag, int repeats)
 {
     Preview p;
     const VideoSource s = probe(clip);
-    if (!p.load({s}, {piece(s, 0, s.duration, 0)}))
+    if (!p.load({s}, {testsupport::cut(s, 0, s.duration, 0)}))
         return 1;
     std::vector<double> shownDuring, lastAfter, oneSeek;
     double gap = 0;
@@ -381,7 +373,7 @@ int runRough(const Clips &clips, int repeats)
     // 25 pieces of 1.8 s, each from source 0.1 s: 45 s of timeline.
     for (const QString &path : clips.shorts) {
         sources.push_back(probe(path));
-        segments.append(piece(sources.back(), 0.1, 1.9, 1.8 * (segments.size())));
+        segments.append(testsupport::cut(sources.back(), 0.1, 1.9, 1.8 * (segments.size())));
     }
     if (!p.load(sources, segments))
         return 1;
@@ -450,11 +442,11 @@ int runQuit(const Clips &clips, int repeats)
         QList<VideoSegment> segments;
         if (r % 2 == 0) {
             sources.push_back(probe(clips.uhdLongGop));
-            segments.append(piece(sources[0], 0, sources[0].duration, 0));
+            segments.append(testsupport::cut(sources[0], 0, sources[0].duration, 0));
         } else {
             for (const QString &path : clips.shorts) {
                 sources.push_back(probe(path));
-                segments.append(piece(sources.back(), 0.1, 1.9, 1.8 * segments.size()));
+                segments.append(testsupport::cut(sources.back(), 0.1, 1.9, 1.8 * segments.size()));
             }
         }
         if (!p->load(sources, segments))
@@ -493,7 +485,7 @@ int runMemory(const Clips &clips, int)
     const VideoSource a = probe(clips.uhdShortGop);
     const VideoSource b = probe(clips.uhdLongGop);
     // 4K pieces with cuts: steps cross them.
-    if (!p.load({a, b}, {piece(a, 0, 4, 0), piece(b, 8, 11, 4), piece(a, 4, 8, 7)}))
+    if (!p.load({a, b}, {testsupport::cut(a, 0, 4, 0), testsupport::cut(b, 8, 11, 4), testsupport::cut(a, 4, 8, 7)}))
         return 1;
     testsupport::TickGapProbe gaps(5);
     const double start = statusKb("VmRSS:");
@@ -564,7 +556,7 @@ int runSync(const Clips &clips, int)
     std::vector<double> cuts;
     for (int i = 0; i < 8; ++i) {
         const double from = 5 + i * 80 - (i == 7 ? 10 : 0) + 0.0123 * i;
-        segments.append(piece(s, from, from + 4, 4.0 * i));
+        segments.append(testsupport::cut(s, from, from + 4, 4.0 * i));
         cuts.push_back(4.0 * i);
     }
     if (!p.load({s}, segments))
