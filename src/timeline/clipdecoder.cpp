@@ -8,7 +8,6 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
-#include <libavutil/display.h>
 }
 
 #include <cmath>
@@ -28,18 +27,6 @@ constexpr double readOnSeconds = 1.0;
 constexpr int mostDroppedWaitingForKey = 600;
 // Pictures kept after they were handed out: a deck decodes this far ahead at most.
 constexpr std::size_t recentPictures = 8;
-
-int clockwiseRotation(const AVStream *stream)
-{
-    const auto *matrix = reinterpret_cast<const int32_t *>(
-        av_stream_get_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, nullptr));
-    if (!matrix)
-        return 0;
-    const double counterClockwise = av_display_rotation_get(matrix);
-    if (!std::isfinite(counterClockwise))
-        return 0;
-    return int(std::fmod(std::round(-counterClockwise / 90.0) * 90.0 + 360.0, 360.0));
-}
 
 } // namespace
 

@@ -4,7 +4,6 @@
 
 extern "C" {
 #include <libavformat/avformat.h>
-#include <libavutil/display.h>
 }
 
 #include <cmath>
@@ -12,22 +11,6 @@ extern "C" {
 namespace routereel {
 
 namespace {
-
-// Turns the picture upright by the display matrix's rotation, in whole quarter
-// turns; the composition moves the result into place, so no translation is needed.
-QTransform uprightTransform(const AVStream *stream)
-{
-    const auto *matrix = reinterpret_cast<const int32_t *>(
-        av_stream_get_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, nullptr));
-    if (!matrix)
-        return {};
-    const double counterClockwise = av_display_rotation_get(matrix);
-    if (!std::isfinite(counterClockwise))
-        return {};
-    // Screen coordinates grow downwards, where QTransform::rotate turns clockwise.
-    const double clockwise = std::fmod(std::round(-counterClockwise / 90.0) * 90.0 + 360.0, 360.0);
-    return QTransform().rotate(clockwise);
-}
 
 double seconds(int64_t value, AVRational base)
 {
@@ -48,7 +31,8 @@ ClipTracks ClipTracks::read(const QUrl &url)
             && !tracks.hasVideo) {
             tracks.hasVideo = true;
             tracks.naturalSize = QSizeF(par->width, par->height);
-            tracks.preferredTransform = uprightTransform(s);
+            // The composition moves the turned picture into place: no translation needed.
+            tracks.preferredTransform = QTransform().rotate(clockwiseRotation(s));
         } else if (par->codec_type == AVMEDIA_TYPE_AUDIO && !tracks.hasAudio) {
             tracks.hasAudio = true;
             tracks.audioStart = seconds(s->start_time, s->time_base);

@@ -15,6 +15,7 @@
 
 extern "C" {
 #include <libavformat/avformat.h>
+#include <libavutil/display.h>
 }
 
 namespace routereel {
@@ -78,6 +79,19 @@ FormatContextPtr openMediaFile(const QString &path)
 bool isPictureStream(const AVStream *stream)
 {
     return stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && !(stream->disposition & AV_DISPOSITION_ATTACHED_PIC);
+}
+
+int clockwiseRotation(const AVStream *stream)
+{
+    const auto *matrix = reinterpret_cast<const int32_t *>(
+        av_stream_get_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, nullptr));
+    if (!matrix)
+        return 0;
+    const double counterClockwise = av_display_rotation_get(matrix);
+    if (!std::isfinite(counterClockwise))
+        return 0;
+    // libav tells the matrix's turn counter-clockwise.
+    return int(std::fmod(std::round(-counterClockwise / 90.0) * 90.0 + 360.0, 360.0));
 }
 
 std::int64_t startMicros(const AVFormatContext *context)

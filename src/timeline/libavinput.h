@@ -29,6 +29,10 @@ FormatContextPtr openMediaFile(const QString &path);
 // The clip's picture: a video stream that is not cover art (a one-picture stream).
 bool isPictureStream(const AVStream *stream);
 
+// Clockwise degrees (0, 90, 180 or 270) that turn the stream's stored picture
+// upright, by its display matrix in whole quarter turns.
+int clockwiseRotation(const AVStream *stream);
+
 // The container's start time, from which source times count: in microseconds
 // (AV_TIME_BASE), 0 when the file gives none.
 std::int64_t startMicros(const AVFormatContext *context);

@@ -1,7 +1,7 @@
 #include "support/timelinefixtures.h"
 
 #include "timeline/previewcomposition.h"
-#include "timeline/previewpieces.h"
+#include "timeline/previewspans.h"
 
 #include <gtest/gtest.h>
 

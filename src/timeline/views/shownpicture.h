@@ -1,7 +1,7 @@
 #pragma once
 
 #include "timeline/clipdeck.h"
-#include "timeline/previewpieces.h"
+#include "timeline/previewspans.h"
 
 #include <QImage>
 #include <QSizeF>

@@ -2,8 +2,6 @@
 
 #include "previewsound.h"
 
-#include <QCoreApplication>
-
 #include <algorithm>
 #include <cmath>
 #include <limits>

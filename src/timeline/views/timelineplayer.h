@@ -4,7 +4,7 @@
 #include "previewclock.h"
 #include "shownpicture.h"
 #include "timeline/clipdeck.h"
-#include "timeline/previewpieces.h"
+#include "timeline/previewspans.h"
 #include "timeline/previewplayer.h"
 
 #include <QTimer>

@@ -1,4 +1,4 @@
-#include "previewpieces.h"
+#include "previewspans.h"
 
 #include <algorithm>
 #include <cmath>
