@@ -8,7 +8,7 @@
 
 #include "export/exportshutdown.h"
 
-#include "timeline/videosource.h"
+#include "media/videosource.h"
 
 #include <QFileInfo>
 #include <QTemporaryDir>

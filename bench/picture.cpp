@@ -7,8 +7,8 @@
 #include "benchcommand.h"
 #include "benchffmpeg.h"
 
-#include "timeline/libavinput.h"
-#include "timeline/pictureconverter.h"
+#include "media/libavinput.h"
+#include "media/pictureconverter.h"
 
 #include <QElapsedTimer>
 #include <QFile>

@@ -8,7 +8,7 @@
 #include "benchcommand.h"
 #include "benchffmpeg.h"
 
-#include "timeline/soundreader.h"
+#include "media/soundreader.h"
 #include "timeline/views/previewsound.h"
 
 #include <QCoreApplication>

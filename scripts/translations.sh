@@ -6,7 +6,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 lupdate=/usr/lib/qt6/bin/lupdate
 cd "$root"
-"$lupdate" -silent -no-obsolete -locations none src/tracks src/timeline src/widgets src/maps src/export src/project \
+"$lupdate" -silent -no-obsolete -locations none src/tracks src/media src/timeline src/widgets src/maps src/export src/project \
   -ts resources/translations/core_zh_CN.ts
 for area in main timeline panels; do
   [[ -d src/ui/$area ]] && "$lupdate" -silent -no-obsolete -locations none "src/ui/$area" \

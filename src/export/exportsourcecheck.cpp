@@ -1,7 +1,7 @@
 #include "exportsourcecheck.h"
 
-#include "timeline/libavinput.h"
-#include "timeline/videoreaderror.h"
+#include "media/libavinput.h"
+#include "media/videoreaderror.h"
 
 #include <QException>
 #include <QFileInfo>

@@ -3,7 +3,7 @@
 #include "exportbitrate.h"
 #include "exporttask.h"
 
-#include "timeline/libavinput.h"
+#include "media/libavinput.h"
 
 #include <cmath>
 

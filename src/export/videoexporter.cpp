@@ -6,7 +6,7 @@
 #include "maps/osmwebmapexportrenderer.h"
 #include "maps/tilecache.h"
 #include "maps/webmappage.h"
-#include "timeline/libavinput.h"
+#include "media/libavinput.h"
 #include "timeline/timelineengine.h"
 
 #include <QCoreApplication>

@@ -2,7 +2,7 @@
 
 #include "projectdocument.h"
 
-#include "timeline/videosource.h"
+#include "media/videosource.h"
 
 #include <QFuture>
 #include <QObject>

@@ -3,7 +3,7 @@
 #include "projectdocument.h"
 
 #include "timeline/videosegment.h"
-#include "timeline/videosource.h"
+#include "media/videosource.h"
 
 #include <QFutureWatcher>
 #include <QList>

@@ -1,9 +1,9 @@
 #include "clipdeck.h"
 
-#include "clipdecoder.h"
-#include "pictureconverter.h"
-#include "videoreaderror.h"
-#include "videotimelineerror.h"
+#include "media/clipdecoder.h"
+#include "media/pictureconverter.h"
+#include "media/videoreaderror.h"
+#include "media/videotimelineerror.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>

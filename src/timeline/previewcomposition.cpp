@@ -1,6 +1,6 @@
 #include "previewcomposition.h"
 
-#include "videotimelineerror.h"
+#include "media/videotimelineerror.h"
 
 #include <QtConcurrent/QtConcurrentRun>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "cliptracks.h"
+#include "media/cliptracks.h"
 #include "previewplan.h"
 #include "videotimelinesnapshot.h"
 

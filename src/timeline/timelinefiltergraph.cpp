@@ -1,7 +1,7 @@
 #include "timelinefiltergraph.h"
 
-#include "libavinput.h"
-#include "sdrmapping.h"
+#include "media/libavinput.h"
+#include "media/sdrmapping.h"
 
 #include <QCoreApplication>
 #include <QRegularExpression>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "sourceframes.h"
+#include "media/sourceframes.h"
 #include "videotimelinesnapshot.h"
 
 #include <QStringList>

@@ -1,8 +1,8 @@
 #include "videoimportchain.h"
 
 #include "timelineengine.h"
-#include "videoreaderror.h"
-#include "videotimelineerror.h"
+#include "media/videoreaderror.h"
+#include "media/videotimelineerror.h"
 
 #include "tracks/logstore.h"
 

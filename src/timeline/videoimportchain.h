@@ -1,6 +1,6 @@
 #pragma once
 
-#include "videosource.h"
+#include "media/videosource.h"
 
 #include <QFuture>
 #include <QFutureWatcher>

@@ -1,8 +1,8 @@
 #include "videoplayerservice.h"
 
 #include "previewcomposition.h"
-#include "videoreaderror.h"
-#include "videotimelineerror.h"
+#include "media/videoreaderror.h"
+#include "media/videotimelineerror.h"
 
 #include "base/usablesize.h"
 

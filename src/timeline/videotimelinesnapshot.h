@@ -1,7 +1,7 @@
 #pragma once
 
 #include "videosegment.h"
-#include "videosource.h"
+#include "media/videosource.h"
 
 #include <QList>
 #include <QSizeF>

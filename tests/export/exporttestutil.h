@@ -8,7 +8,7 @@
 #include "export/videoexporter.h"
 #include "maps/mapservices.h"
 #include "maps/tilecache.h"
-#include "timeline/videosource.h"
+#include "media/videosource.h"
 
 #include "support/clipgenerator.h"
 #include "support/fakeffmpeg.h"

@@ -1,7 +1,7 @@
 #include "projectfakes.h"
 #include "support/trackfixtures.h"
 
-#include "timeline/videotimelineerror.h"
+#include "media/videotimelineerror.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 
 #include "sourcekinds.h"
 
-#include "timeline/sdrmapping.h"
+#include "media/sdrmapping.h"
 
 #include <QProcess>
 

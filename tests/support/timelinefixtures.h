@@ -2,7 +2,7 @@
 
 #include "support/trackfixtures.h"
 #include "timeline/videosegment.h"
-#include "timeline/videosource.h"
+#include "media/videosource.h"
 
 #include <QSizeF>
 #include <QString>

@@ -1,5 +1,5 @@
 #include "timeline/previewcomposition.h"
-#include "timeline/videotimelineerror.h"
+#include "media/videotimelineerror.h"
 
 #include "support/clipgenerator.h"
 #include "support/timelinefixtures.h"

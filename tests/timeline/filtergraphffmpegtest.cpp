@@ -4,7 +4,7 @@
 #include "support/timelinefixtures.h"
 
 #include "timeline/timelinefiltergraph.h"
-#include "timeline/videosource.h"
+#include "media/videosource.h"
 
 #include <QProcess>
 #include <QTemporaryDir>

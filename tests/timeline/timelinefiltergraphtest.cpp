@@ -1,6 +1,6 @@
 #include "support/timelinefixtures.h"
 
-#include "timeline/sdrmapping.h"
+#include "media/sdrmapping.h"
 #include "timeline/timelinefiltergraph.h"
 
 #include <QDir>

@@ -1,8 +1,8 @@
 #include "timeline/videoimportchain.h"
 
 #include "timeline/timelineengine.h"
-#include "timeline/videoreaderror.h"
-#include "timeline/videotimelineerror.h"
+#include "media/videoreaderror.h"
+#include "media/videotimelineerror.h"
 #include "tracks/logstore.h"
 
 #include "support/timelinefixtures.h"

@@ -3,7 +3,7 @@
 // Timelines drawn at random over every kind of clip people bring, cut off frame
 // boundaries, with gaps, pieces to a clip's end and jumps back within one file.
 // ROUTEREEL_SEED=n replays the timelines of seed n.
-#include "timeline/videosource.h"
+#include "media/videosource.h"
 #include "timeline/videotimelinesnapshot.h"
 
 #include "support/sourcekinds.h"

@@ -1,6 +1,6 @@
 #include "changedclip.h"
 
-#include "timeline/videotimelineerror.h"
+#include "media/videotimelineerror.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "timeline/soundreader.h"
+#include "media/soundreader.h"
 
 #include <QAudioFormat>
 #include <QElapsedTimer>

@@ -1,6 +1,6 @@
 #include "support/clipgenerator.h"
 
-#include "timeline/soundreader.h"
+#include "media/soundreader.h"
 
 #include <QDir>
 #include <QFile>

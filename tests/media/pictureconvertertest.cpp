@@ -1,8 +1,8 @@
 #include "support/clipgenerator.h"
 
-#include "timeline/libavinput.h"
-#include "timeline/pictureconverter.h"
-#include "timeline/sdrmapping.h"
+#include "media/libavinput.h"
+#include "media/pictureconverter.h"
+#include "media/sdrmapping.h"
 
 #include <QDir>
 #include <QTemporaryDir>

@@ -1,7 +1,7 @@
 #include "support/sourcekinds.h"
 
-#include "timeline/clipdecoder.h"
-#include "timeline/videoreaderror.h"
+#include "media/clipdecoder.h"
+#include "media/videoreaderror.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>

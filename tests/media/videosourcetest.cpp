@@ -1,8 +1,8 @@
 #include "support/clipgenerator.h"
 
-#include "timeline/videoreaderror.h"
-#include "timeline/videosource.h"
-#include "timeline/videotimelineerror.h"
+#include "media/videoreaderror.h"
+#include "media/videosource.h"
+#include "media/videotimelineerror.h"
 
 #include <QFile>
 #include <QFileInfo>

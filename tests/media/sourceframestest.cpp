@@ -1,9 +1,9 @@
 #include "support/clipgenerator.h"
 #include "support/sourcekinds.h"
 
-#include "timeline/sourceframes.h"
-#include "timeline/videoreaderror.h"
-#include "timeline/videosource.h"
+#include "media/sourceframes.h"
+#include "media/videoreaderror.h"
+#include "media/videosource.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
