@@ -4,6 +4,7 @@
 #include "export/exportqueue.h"
 #include "export/ffmpegcommandline.h"
 #include "export/ffmpegruntime.h"
+
 #include "export/videoexporter.h"
 #include "maps/mapservices.h"
 #include "maps/tilecache.h"
@@ -181,9 +182,12 @@ double referenceFps(const ExportTask &task, long long exportedFrames, QJsonObjec
 {
     const QString scratch = QDir(QDir::tempPath()).filePath(QStringLiteral("routereel-bench-reference.mp4"));
     const QString frameRate = FFmpegRuntime::ffmpegFrameRate(task.frameRate());
-    const std::optional<QStringList> exportArgs = FFmpegCommandLine::arguments(task, frameRate, scratch);
-    if (!exportArgs)
+    const QString script = QDir(QDir::tempPath()).filePath(QStringLiteral("routereel-bench-reference-graph.txt"));
+    const auto command = FFmpegCommandLine::command(task, frameRate, scratch, script);
+    if (!command || command->writeFilterScript())
         return -1;
+    const auto removeScript = qScopeGuard([&script] { QFile::remove(script); });
+    const QStringList *exportArgs = &command->arguments;
     if (task.compositionMode == CompositionMode::regular) {
         out.insert(QStringLiteral("reference"), QStringLiteral("plain transcode"));
         // The export's own encoder and audio arguments, word for word: from "-c:v" up to its progress report.

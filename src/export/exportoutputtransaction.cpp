@@ -98,12 +98,17 @@ QString ExportOutputTransaction::Failure::message() const
 
 ExportOutputTransaction::ExportOutputTransaction(QString destination, QString target, QStringList protectedPaths,
                                                  QString directory)
-    : m_stagingPath(QDir(directory).filePath(QStringLiteral("video.mp4")))
+    : m_stagingPath(QDir(directory).filePath(QLatin1String(videoFileName)))
     , m_directory(std::move(directory))
     , m_destination(std::move(destination))
     , m_target(std::move(target))
     , m_protectedPaths(std::move(protectedPaths))
 {
+}
+
+QString ExportOutputTransaction::filterScriptPath() const
+{
+    return QDir(m_directory).filePath(QLatin1String(filterScriptFileName));
 }
 
 std::optional<ExportOutputTransaction::Failure> ExportOutputTransaction::refusal(const QString &destination,

@@ -37,7 +37,12 @@ public:
     ExportOutputTransaction(const ExportOutputTransaction &) = delete;
     ExportOutputTransaction &operator=(const ExportOutputTransaction &) = delete;
 
+    // The two files a staging folder holds: ffmpeg's output and its filter graph.
+    static constexpr const char *videoFileName = "video.mp4";
+    static constexpr const char *filterScriptFileName = "filtergraph.txt";
+
     QString stagingPath() const { return m_stagingPath; }
+    QString filterScriptPath() const;
     QString directory() const { return m_directory; }
     QString destination() const { return m_destination; }
     // The path the staging file is renamed to: the destination with its symbolic links followed.

@@ -477,11 +477,13 @@ ExportResult ExportRun::runFrames()
     if (pipe.tiled())
         qInfo().noquote() << "[VideoExporter] sending" << pipe.tiles.size() << "parts of the canvas in"
                           << pipe.packedSize.width() << "x" << pipe.packedSize.height();
-    const auto arguments
-        = FFmpegCommandLine::arguments(task, pipe, frameRate, transaction->stagingPath(), &graphError);
-    if (!arguments)
+    const auto command = FFmpegCommandLine::command(task, pipe, frameRate, transaction->stagingPath(),
+                                                    transaction->filterScriptPath(), &graphError);
+    if (!command)
         return fail(graphError ? ExportResult::systemFailure(graphError->message())
                                : ExportResult::failure(ExportError::renderError()));
+    if (auto unwritten = command->writeFilterScript())
+        return fail(ExportResult::systemFailure(*unwritten));
 
     if (isCancelled())
         return fail(ExportResult::failure(ExportError::cancelled()));
@@ -489,7 +491,7 @@ ExportResult ExportRun::runFrames()
     // The child and everything that talks to it.
     QString launchError;
     std::unique_ptr<FFmpegProcess> process
-        = FFmpegProcess::start(ffmpeg, *arguments, FFmpegRuntime::ffmpegEnvironment(ffmpeg), &launchError);
+        = FFmpegProcess::start(ffmpeg, command->arguments, FFmpegRuntime::ffmpegEnvironment(ffmpeg), &launchError);
     if (!process)
         return fail(ExportResult::systemFailure(
             QCoreApplication::translate("VideoExporter", "FFmpeg could not be started: %1").arg(launchError)));

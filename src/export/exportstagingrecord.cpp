@@ -1,5 +1,7 @@
 #include "exportstagingrecord.h"
 
+#include "exportoutputtransaction.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -27,7 +29,7 @@ bool isNoteName(const QString &name)
 
 // Removes `folder` when it is what an export transaction makes: a real
 // folder (no link) of this user named ".routereel-export-XXXXXX", holding at
-// most the staging video.
+// most the staging video and its filter graph.
 bool removeStagingFolder(const QString &folder)
 {
     static const QRegularExpression name(QStringLiteral("^\\.routereel-export-[A-Za-z0-9]{6}$"));
@@ -37,7 +39,8 @@ bool removeStagingFolder(const QString &folder)
     struct stat st {};
     if (::lstat(path.constData(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid())
         return false;
-    ::unlink((path + "/video.mp4").constData());
+    for (const char *file : {ExportOutputTransaction::videoFileName, ExportOutputTransaction::filterScriptFileName})
+        ::unlink((path + '/' + file).constData());
     return ::rmdir(path.constData()) == 0;
 }
 

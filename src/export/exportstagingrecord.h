@@ -24,7 +24,7 @@ public:
     // Removes the staging folder of every note no live process holds, then the
     // note; returns how many folders went. A note is data anyone could edit, so
     // only a folder that looks like a staging folder of this user is touched,
-    // and only its video file, never anything recursively.
+    // and only its video and filter graph files, never anything recursively.
     static int sweep();
 
     // "export-staging" in the application's data folder; empty without one.

@@ -5,7 +5,11 @@
 
 #include "media/libavinput.h"
 
+#include <QCoreApplication>
+#include <QFile>
+
 #include <cmath>
+#include <utility>
 
 namespace routereel {
 
@@ -131,22 +135,38 @@ FFmpegCommandLine::PipeFormat FFmpegCommandLine::pipeFormat(const ExportTask &ta
     return PipeFormat::bgra;
 }
 
-std::optional<QStringList> FFmpegCommandLine::arguments(const ExportTask &task, const QString &frameRate,
-                                                        const QString &outputPath,
-                                                        std::optional<TimelineFilterGraphError> *error)
+std::optional<QString> FFmpegCommandLine::Command::writeFilterScript() const
 {
-    return arguments(task, PipeFrame::forTask(task), frameRate, outputPath, error);
+    QFile file(filterScriptPath);
+    const QByteArray text = filterGraph.toUtf8();
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(text) != text.size() || !file.flush())
+        return QCoreApplication::translate("VideoExporter", "Could not write the filter graph to %1: %2")
+            .arg(filterScriptPath, file.errorString());
+    return std::nullopt;
 }
 
-std::optional<QStringList> FFmpegCommandLine::arguments(const ExportTask &task, const PipeFrame &frame,
-                                                        const QString &frameRate, const QString &outputPath,
-                                                        std::optional<TimelineFilterGraphError> *error)
+std::optional<FFmpegCommandLine::Command> FFmpegCommandLine::command(const ExportTask &task, const QString &frameRate,
+                                                                     const QString &outputPath,
+                                                                     const QString &filterScriptPath,
+                                                                     std::optional<TimelineFilterGraphError> *error)
+{
+    return command(task, PipeFrame::forTask(task), frameRate, outputPath, filterScriptPath, error);
+}
+
+std::optional<FFmpegCommandLine::Command> FFmpegCommandLine::command(const ExportTask &task, const PipeFrame &frame,
+                                                                     const QString &frameRate,
+                                                                     const QString &outputPath,
+                                                                     const QString &filterScriptPath,
+                                                                     std::optional<TimelineFilterGraphError> *error)
 {
     const QString outputName = libavFileName(outputPath);
-    if (outputName.isEmpty()) {
-        if (error)
-            *error = TimelineFilterGraphError(TimelineFilterGraphError::Kind::notAbsolutePath, outputPath);
-        return std::nullopt;
+    const QString scriptName = libavFileName(filterScriptPath);
+    for (const auto &[name, path] : {std::pair(outputName, outputPath), std::pair(scriptName, filterScriptPath)}) {
+        if (name.isEmpty()) {
+            if (error)
+                *error = TimelineFilterGraphError(TimelineFilterGraphError::Kind::notAbsolutePath, path);
+            return std::nullopt;
+        }
     }
     const int width = static_cast<int>(task.videoResolution.width());
     const int height = static_cast<int>(task.videoResolution.height());
@@ -175,7 +195,7 @@ std::optional<QStringList> FFmpegCommandLine::arguments(const ExportTask &task, 
 
     const QString graph = regular ? regularFilterGraph(*timeline, frame, task.outputScale, width, height)
                                   : overlayFilterGraph(task.outputScale, width, height, format);
-    args << QStringLiteral("-filter_complex") << graph << QStringLiteral("-map") << QStringLiteral("[out]")
+    args << QStringLiteral("-filter_complex_script") << scriptName << QStringLiteral("-map") << QStringLiteral("[out]")
          << QStringLiteral("-r") << frameRate;
     if (regular)
         args << QStringLiteral("-map") << timeline->audioMap;
@@ -212,7 +232,7 @@ std::optional<QStringList> FFmpegCommandLine::arguments(const ExportTask &task, 
                                "video_full_range_flag=0");
     }
     args << QStringLiteral("-progress") << QStringLiteral("pipe:1") << outputName;
-    return args;
+    return Command{args, graph, filterScriptPath};
 }
 
 } // namespace routereel

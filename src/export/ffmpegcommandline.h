@@ -35,16 +35,27 @@ public:
     static PipeFormat pipeFormat(const ExportTask &task);
     static QString pixelFormatName(PipeFormat format);
 
-    // The argument list for frames in pipeFormat(task). Fails when the source
-    // timeline cannot be turned into ffmpeg inputs or `outputPath` is not
-    // absolute; every file goes to ffmpeg as "file:" and its path.
-    static std::optional<QStringList> arguments(const ExportTask &task, const QString &frameRate,
-                                                const QString &outputPath,
-                                                std::optional<TimelineFilterGraphError> *error = nullptr);
+    // One ffmpeg run. The filter graph grows with every piece of the timeline, past
+    // what the system takes as one argument (128 KiB), so ffmpeg reads it from a
+    // file: "-filter_complex_script" and `filterScriptPath` stand where the graph would.
+    struct Command {
+        QStringList arguments;
+        QString filterGraph;
+        QString filterScriptPath;
+        // Writes the graph to `filterScriptPath`; the reason when it cannot.
+        std::optional<QString> writeFilterScript() const;
+    };
+
+    // The run for frames in pipeFormat(task). Fails when the source timeline
+    // cannot be turned into ffmpeg inputs or `outputPath` or `filterScriptPath`
+    // is not absolute; every file goes to ffmpeg as "file:" and its path.
+    static std::optional<Command> command(const ExportTask &task, const QString &frameRate, const QString &outputPath,
+                                          const QString &filterScriptPath,
+                                          std::optional<TimelineFilterGraphError> *error = nullptr);
     // The same for frames laid out as `frame` (PipeFrame::forTask(task), possibly tiled).
-    static std::optional<QStringList> arguments(const ExportTask &task, const PipeFrame &frame,
-                                                const QString &frameRate, const QString &outputPath,
-                                                std::optional<TimelineFilterGraphError> *error = nullptr);
+    static std::optional<Command> command(const ExportTask &task, const PipeFrame &frame, const QString &frameRate,
+                                          const QString &outputPath, const QString &filterScriptPath,
+                                          std::optional<TimelineFilterGraphError> *error = nullptr);
 };
 
 } // namespace routereel

@@ -1,5 +1,6 @@
 #include "ffmpegprocess.h"
 
+#include <QCoreApplication>
 #include <QFile>
 
 #include <cerrno>
@@ -7,9 +8,11 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#include <optional>
 #include <vector>
 
 namespace routereel {
@@ -22,6 +25,37 @@ void closeFd(int &fd)
         ::close(fd);
         fd = -1;
     }
+}
+
+// The kernel's limits on what exec copies: each string at most 32 pages, all
+// strings and their pointers together at most a quarter of the stack limit.
+std::optional<QString> argumentSpaceExceeded(const std::vector<char *> &argv, const std::vector<char *> &envp)
+{
+    constexpr std::size_t maximumString = 32 * 4096;
+    const long available = ::sysconf(_SC_ARG_MAX);
+    std::size_t total = 0;
+    for (const std::vector<char *> *list : {&argv, &envp}) {
+        for (const char *entry : *list) {
+            if (!entry)
+                continue;
+            const std::size_t size = std::strlen(entry) + 1;
+            if (size > maximumString)
+                return QCoreApplication::translate("FFmpegProcess",
+                                                   "one of its arguments is %1 KiB long, more than the system "
+                                                   "allows (%2 KiB)")
+                    .arg(size / 1024)
+                    .arg(maximumString / 1024);
+            total += size + sizeof(char *);
+        }
+    }
+    if (available > 0 && total > std::size_t(available))
+        return QCoreApplication::translate("FFmpegProcess",
+                                           "its %1 arguments take %2 KiB, more than the system allows (%3 KiB); "
+                                           "export the project in shorter parts")
+            .arg(argv.size() - 2)
+            .arg(total / 1024)
+            .arg(available / 1024);
+    return std::nullopt;
 }
 
 } // namespace
@@ -56,6 +90,21 @@ std::unique_ptr<FFmpegProcess> FFmpegProcess::start(const QString &program, cons
         envp.push_back(e.data());
     envp.push_back(nullptr);
 
+    // Said before the exec refuses with a bare "Argument list too long".
+    if (const auto tooLong = argumentSpaceExceeded(argv, envp)) {
+        for (int *fd : {&in[0], &in[1], &out[0], &out[1], &err[0], &err[1]})
+            closeFd(*fd);
+        if (error)
+            *error = *tooLong;
+        return nullptr;
+    }
+    // ffmpeg keeps every input file open from its start: a timeline of many pieces
+    // needs more than the usual soft limit of 1024 descriptors, so the child gets
+    // all it may have.
+    struct rlimit files {};
+    const bool raiseFiles = ::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max;
+    files.rlim_cur = files.rlim_max;
+
     // A status pipe that exec closes: it carries errno back when the exec fails.
     int status[2] = {-1, -1};
     if (::pipe2(status, O_CLOEXEC) != 0)
@@ -77,6 +126,8 @@ std::unique_ptr<FFmpegProcess> FFmpegProcess::start(const QString &program, cons
         sigemptyset(&none);
         ::sigprocmask(SIG_SETMASK, &none, nullptr);
         ::signal(SIGPIPE, SIG_DFL);
+        if (raiseFiles)
+            ::setrlimit(RLIMIT_NOFILE, &files);
         ::execve(path.constData(), argv.data(), envp.data());
         const int code = errno;
         [[maybe_unused]] const ssize_t n = ::write(status[1], &code, sizeof code);

@@ -31,8 +31,9 @@ bool exportWithSquares(const ExportTask &task, int frameCount, const QString &ou
     ExportOutputTransaction::Failure failure;
     auto transaction = ExportOutputTransaction::begin(output, task.protectedFilePaths(), &failure);
     const QString ffmpeg = FFmpegRuntime::locateFFmpeg();
-    const auto args = transaction ? FFmpegCommandLine::arguments(task, FFmpegRuntime::ffmpegFrameRate(task.frameRate()),
-                                                                 transaction->stagingPath())
+    const auto args = transaction ? ffmpegArguments(task, FFmpegRuntime::ffmpegFrameRate(task.frameRate()),
+                                                    transaction->stagingPath(), {}, {},
+                                                    transaction->filterScriptPath())
                                   : std::nullopt;
     if (!args || ffmpeg.isEmpty())
         return false;

@@ -5,6 +5,7 @@
 #include "export/exportnotifier.h"
 #include "export/exportresult.h"
 #include "export/exporttask.h"
+#include "export/ffmpegcommandline.h"
 #include "export/videoexporter.h"
 #include "maps/mapservices.h"
 #include "maps/tilecache.h"
@@ -270,6 +271,27 @@ inline bool near(QRgb got, QColor want, int tolerance = 40)
 {
     return std::abs(qRed(got) - want.red()) < tolerance && std::abs(qGreen(got) - want.green()) < tolerance
         && std::abs(qBlue(got) - want.blue()) < tolerance;
+}
+
+// The export's ffmpeg arguments for `task` in `frame`'s layout, with its filter
+// graph (`graph` in its place when given) written to `script`, by default beside `output`.
+inline std::optional<QStringList> ffmpegArguments(const ExportTask &task, const QString &frameRate,
+                                                  const QString &output, std::optional<PipeFrame> frame = {},
+                                                  const QString &graph = {}, QString script = {})
+{
+    if (script.isEmpty())
+        script = output + QStringLiteral(".graph.txt");
+    auto command = FFmpegCommandLine::command(task, frame.value_or(PipeFrame::forTask(task)), frameRate, output,
+                                              script);
+    if (!command)
+        return std::nullopt;
+    if (!graph.isEmpty())
+        command->filterGraph = graph;
+    if (const auto unwritten = command->writeFilterScript()) {
+        ADD_FAILURE() << unwritten->toStdString();
+        return std::nullopt;
+    }
+    return command->arguments;
 }
 
 } // namespace exporttest

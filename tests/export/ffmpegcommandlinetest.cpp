@@ -9,6 +9,8 @@ using testsupport::source;
 namespace {
 
 const QString staging = QStringLiteral("/out/.routereel-export-abc/video.mp4");
+const QString script = QStringLiteral("/out/.routereel-export-abc/filtergraph.txt");
+const QStringList graphFromScript = {QStringLiteral("-filter_complex_script"), QStringLiteral("file:") + script};
 
 QStringList encoder(const char *bitRate, const char *maxRate, const char *bufSize)
 {
@@ -42,10 +44,23 @@ ExportTask wholeClipTask()
     return task;
 }
 
-QString graphOf(const QStringList &args)
+std::optional<FFmpegCommandLine::Command> commandFor(const ExportTask &task, const QString &rate,
+                                                    const QString &output = staging,
+                                                    std::optional<TimelineFilterGraphError> *error = nullptr)
 {
-    const qsizetype i = args.indexOf(QStringLiteral("-filter_complex"));
-    return i >= 0 && i + 1 < args.size() ? args.at(i + 1) : QString();
+    return FFmpegCommandLine::command(task, rate, output, script, error);
+}
+
+std::optional<QStringList> argumentsFor(const ExportTask &task, const QString &rate)
+{
+    const auto command = commandFor(task, rate);
+    return command ? std::optional(command->arguments) : std::nullopt;
+}
+
+QString graphOf(const ExportTask &task, const QString &rate = QStringLiteral("30"))
+{
+    const auto command = commandFor(task, rate);
+    return command ? command->filterGraph : QString();
 }
 
 } // namespace
@@ -61,13 +76,14 @@ TEST(FFmpegCommandLine, OverlayOnlyArgumentList)
     task.mapReferenceSize = {200, 200};
     task.videoURL = QUrl::fromLocalFile(QStringLiteral("/clips/ride.mp4"));
 
-    const std::optional<QStringList> args = FFmpegCommandLine::arguments(task, QStringLiteral("30"), staging);
+    const std::optional<QStringList> args = argumentsFor(task, QStringLiteral("30"));
     ASSERT_TRUE(args);
     // The frames come converted to what the encoder takes: nothing is left for the graph.
-    const QStringList expected = pipeInput("yuv420p")
-        + words(QStringLiteral("-filter_complex [0:v]setsar=1[out] -map [out] -r 30 -an"))
-        + encoder("3000000", "3600000", "6000000") + colourTags + progressTo;
+    const QStringList expected = pipeInput("yuv420p") + graphFromScript
+        + words(QStringLiteral("-map [out] -r 30 -an")) + encoder("3000000", "3600000", "6000000") + colourTags
+        + progressTo;
     EXPECT_EQ(*args, expected);
+    EXPECT_EQ(graphOf(task), QStringLiteral("[0:v]setsar=1[out]"));
 }
 
 TEST(FFmpegCommandLine, RegularTaskWithoutVideoIsBuiltAsOverlay)
@@ -76,12 +92,13 @@ TEST(FFmpegCommandLine, RegularTaskWithoutVideoIsBuiltAsOverlay)
     task.videoURL = QUrl();
     task.outputScale = 0.5;
     task.videoResolution = {3840, 2160};
-    const std::optional<QStringList> args = FFmpegCommandLine::arguments(task, QStringLiteral("24000/1001"), staging);
+    const std::optional<QStringList> args = argumentsFor(task, QStringLiteral("24000/1001"));
     ASSERT_TRUE(args);
     EXPECT_FALSE(args->contains(QStringLiteral("file:/clips/ride.mp4")));
     EXPECT_TRUE(args->contains(QStringLiteral("-an")));
-    EXPECT_EQ(graphOf(*args), QStringLiteral("[0:v]scale=w=trunc(iw*0.5/2)*2:h=trunc(ih*0.5/2)*2:out_color_matrix="
-                                             "bt709:out_range=tv,format=yuv420p,setsar=1[out]"));
+    EXPECT_EQ(graphOf(task, QStringLiteral("24000/1001")),
+              QStringLiteral("[0:v]scale=w=trunc(iw*0.5/2)*2:h=trunc(ih*0.5/2)*2:out_color_matrix="
+                             "bt709:out_range=tv,format=yuv420p,setsar=1[out]"));
     // regular bit-rate policy on the full canvas: 2160 lines at scale 0.5 is the 1080 tier
     EXPECT_EQ(args->mid(args->indexOf(QStringLiteral("-c:v")), 10), encoder("9000000", "10800000", "18000000"));
     EXPECT_EQ(args->mid(args->size() - 13), colourTags + progressTo);
@@ -92,18 +109,18 @@ TEST(FFmpegCommandLine, RegularWholeClipCopiesAudio)
     ExportTask task = wholeClipTask();
     task.videoBitRate = 5'000'000;
     task.compressionFactor = 0.8;
-    const std::optional<QStringList> args = FFmpegCommandLine::arguments(task, QStringLiteral("30"), staging);
+    const std::optional<QStringList> args = argumentsFor(task, QStringLiteral("30"));
     ASSERT_TRUE(args);
     // Untagged HD is taken as BT.709, and the output says so.
     const QStringList expected = pipeInput("yuva420p")
-        + words(QStringLiteral("-protocol_whitelist file -i file:/clips/ride.mp4 -filter_complex "
-                               "[1:V:0]settb=1/1000000000,setpts=PTS-1000,fps=30:start_time=0:round=up,"
-                               "tpad=stop_mode=clone:stop=-1[timelinev];"
-                               "[0:v]format=yuva420p[ov];[timelinev][ov]overlay=0:0:shortest=1:alpha=straight[out] "
-                               "-map [out] -r 30 -map 1:a?"))
+        + words(QStringLiteral("-protocol_whitelist file -i file:/clips/ride.mp4")) + graphFromScript
+        + words(QStringLiteral("-map [out] -r 30 -map 1:a?"))
         + encoder("7200000", "8640000", "14400000")
         + words(QStringLiteral("-c:a copy -colorspace bt709 -color_range tv")) + progressTo;
     EXPECT_EQ(*args, expected);
+    EXPECT_EQ(graphOf(task), QStringLiteral("[1:V:0]settb=1/1000000000,setpts=PTS-1000,fps=30:start_time=0:round=up,"
+                                            "tpad=stop_mode=clone:stop=-1[timelinev];[0:v]format=yuva420p[ov];"
+                                            "[timelinev][ov]overlay=0:0:shortest=1:alpha=straight[out]"));
 
     // Sound that MP4 does not hold as it is is encoded, every stream.
     struct Case {
@@ -114,7 +131,7 @@ TEST(FFmpegCommandLine, RegularWholeClipCopiesAudio)
                           Case{{"opus"}, false}, Case{{"flac"}, false}}) {
         ExportTask withSound = wholeClipTask();
         withSound.videoTimeline->sources[0].audioCodecs = c.codecs;
-        const QStringList got = *FFmpegCommandLine::arguments(withSound, QStringLiteral("30"), staging);
+        const QStringList got = *argumentsFor(withSound, QStringLiteral("30"));
         const qsizetype audio = got.indexOf(QStringLiteral("-c:a"));
         EXPECT_EQ(got.at(audio + 1), c.copied ? "copy" : "aac") << c.codecs.join(',').toStdString();
     }
@@ -138,10 +155,11 @@ TEST(FFmpegCommandLine, RegularTimelineReencodesAudioAndScales)
     ASSERT_TRUE(joined);
     ASSERT_TRUE(joined->usesFilterGraph);
 
-    const std::optional<QStringList> args = FFmpegCommandLine::arguments(task, QStringLiteral("30"), staging);
+    const std::optional<QStringList> args = argumentsFor(task, QStringLiteral("30"));
     ASSERT_TRUE(args);
     EXPECT_EQ(args->mid(15, joined->inputArguments.size()), joined->inputArguments);
-    EXPECT_EQ(graphOf(*args), joined->filterComplex
+    EXPECT_EQ(args->mid(15 + joined->inputArguments.size(), 2), graphFromScript);
+    EXPECT_EQ(graphOf(task), joined->filterComplex
                                   + QStringLiteral("[0:v]format=yuva420p[ov];[timelinev][ov]overlay=0:0:shortest=1:"
                                                    "alpha=straight,scale=trunc(iw*0.5/2)*2:trunc(ih*0.5/2)*2[out]"));
     const qsizetype map = args->lastIndexOf(QStringLiteral("-map"));
@@ -166,9 +184,9 @@ TEST(FFmpegCommandLine, ScaleIsWrittenInShortestFormAndNeverEnlarges)
     };
     for (const auto &c : cases) {
         task.outputScale = c.scale;
-        const std::optional<QStringList> args = FFmpegCommandLine::arguments(task, QStringLiteral("30"), staging);
+        const std::optional<QStringList> args = argumentsFor(task, QStringLiteral("30"));
         ASSERT_TRUE(args);
-        EXPECT_TRUE(graphOf(*args).endsWith(c.tail)) << graphOf(*args).toStdString();
+        EXPECT_TRUE(graphOf(task).endsWith(c.tail)) << graphOf(task).toStdString();
     }
 }
 
@@ -176,15 +194,15 @@ TEST(FFmpegCommandLine, OddCanvasIsEncodedWithEvenSides)
 {
     ExportTask task = wholeClipTask();
     task.videoResolution = {1081.7, 721};
-    const std::optional<QStringList> regular = FFmpegCommandLine::arguments(task, QStringLiteral("30"), staging);
+    const std::optional<QStringList> regular = argumentsFor(task, QStringLiteral("30"));
     ASSERT_TRUE(regular);
     EXPECT_TRUE(regular->contains(QStringLiteral("1081x721")));
-    EXPECT_TRUE(graphOf(*regular).endsWith(QStringLiteral("alpha=straight,scale=trunc(iw/2)*2:trunc(ih/2)*2[out]")));
+    EXPECT_TRUE(graphOf(task).endsWith(QStringLiteral("alpha=straight,scale=trunc(iw/2)*2:trunc(ih/2)*2[out]")));
 
     task.compositionMode = CompositionMode::overlay;
-    const std::optional<QStringList> overlay = FFmpegCommandLine::arguments(task, QStringLiteral("30"), staging);
+    const std::optional<QStringList> overlay = argumentsFor(task, QStringLiteral("30"));
     ASSERT_TRUE(overlay);
-    EXPECT_EQ(graphOf(*overlay), QStringLiteral("[0:v]scale=w=trunc(iw/2)*2:h=trunc(ih/2)*2:out_color_matrix=bt709:"
+    EXPECT_EQ(graphOf(task), QStringLiteral("[0:v]scale=w=trunc(iw/2)*2:h=trunc(ih/2)*2:out_color_matrix=bt709:"
                                                 "out_range=tv,format=yuv420p,setsar=1[out]"));
 }
 
@@ -192,14 +210,18 @@ TEST(FFmpegCommandLine, UnusableTimelineOrRelativeOutputIsReported)
 {
     ExportTask task = wholeClipTask();
     std::optional<TimelineFilterGraphError> error;
-    EXPECT_EQ(FFmpegCommandLine::arguments(task, QStringLiteral("30"), QStringLiteral("out.mp4"), &error),
+    EXPECT_EQ(commandFor(task, QStringLiteral("30"), QStringLiteral("out.mp4"), &error), std::nullopt);
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->kind(), TimelineFilterGraphError::Kind::notAbsolutePath);
+    error.reset();
+    EXPECT_EQ(FFmpegCommandLine::command(task, QStringLiteral("30"), staging, QStringLiteral("graph.txt"), &error),
               std::nullopt);
     ASSERT_TRUE(error);
     EXPECT_EQ(error->kind(), TimelineFilterGraphError::Kind::notAbsolutePath);
 
     task.videoTimeline->segments.clear();
     task.videoTimeline->segments.append(cut(source(1, 1920, 1080, true, QStringLiteral("/x.mp4")), 0, 1, 0));
-    EXPECT_EQ(FFmpegCommandLine::arguments(task, QStringLiteral("30"), staging, &error), std::nullopt);
+    EXPECT_EQ(commandFor(task, QStringLiteral("30"), staging, &error), std::nullopt);
     ASSERT_TRUE(error);
     EXPECT_EQ(error->kind(), TimelineFilterGraphError::Kind::nothingToShow);
 }

@@ -37,8 +37,8 @@ protected:
         auto transaction = ExportOutputTransaction::begin(destination, task.protectedFilePaths(), &failure);
         const QString ffmpeg = FFmpegRuntime::locateFFmpeg();
         const std::optional<QStringList> args = transaction
-            ? FFmpegCommandLine::arguments(task, FFmpegRuntime::ffmpegFrameRate(task.frameRate()),
-                                           transaction->stagingPath())
+            ? ffmpegArguments(task, FFmpegRuntime::ffmpegFrameRate(task.frameRate()), transaction->stagingPath(), {},
+                              {}, transaction->filterScriptPath())
             : std::nullopt;
         if (!args || ffmpeg.isEmpty()) {
             ADD_FAILURE() << "no ffmpeg run: " << failure.message().toStdString();
@@ -269,12 +269,12 @@ TEST_F(FFmpegExport, SentPartsShowWhatWholeFramesShow)
         const QString sentOut = dir.filePath(QStringLiteral("sent.mp4"));
         const QString wholeOut = dir.filePath(QStringLiteral("whole.mp4"));
         ASSERT_TRUE(testsupport::runFfmpeg(
-            fromFile(*FFmpegCommandLine::arguments(task, layout, QStringLiteral("30"), sentOut), sentRaw)));
-        QStringList whole = fromFile(*FFmpegCommandLine::arguments(task, QStringLiteral("30"), wholeOut), wholeRaw);
-        whole[whole.indexOf(QStringLiteral("-pix_fmt")) + 1] = QStringLiteral("bgra");
-        whole[whole.indexOf(QStringLiteral("-filter_complex")) + 1] = overlay
+            fromFile(*ffmpegArguments(task, QStringLiteral("30"), sentOut, layout), sentRaw)));
+        const QString bgraGraph = overlay
             ? QStringLiteral("[0:v]scale=out_color_matrix=bt709:out_range=tv,format=yuv420p,setsar=1[out]")
             : QStringLiteral("[0:v]format=bgra[ov];[1:v][ov]overlay=0:0:shortest=1:alpha=straight[out]");
+        QStringList whole = fromFile(*ffmpegArguments(task, QStringLiteral("30"), wholeOut, {}, bgraGraph), wholeRaw);
+        whole[whole.indexOf(QStringLiteral("-pix_fmt")) + 1] = QStringLiteral("bgra");
         ASSERT_TRUE(testsupport::runFfmpeg(whole));
 
         const auto decoded = [&](const QString &file) {

@@ -107,15 +107,16 @@ const QString bgraOverlayGraph
 // equal frames give an equal file.
 QByteArray encode(const ExportTask &task, bool bgra, const QString &raw, const QString &output)
 {
-    QStringList args = *FFmpegCommandLine::arguments(task, QStringLiteral("30"), output);
+    const auto written = ffmpegArguments(task, QStringLiteral("30"), output, {}, bgra ? bgraOverlayGraph : QString());
+    if (!written)
+        return {};
+    QStringList args = *written;
     args[args.indexOf(QStringLiteral("pipe:0"))] = raw;
     args.remove(args.indexOf(QStringLiteral("-progress")), 2);
     args.insert(args.indexOf(QStringLiteral("-c:v")), QStringLiteral("-threads"));
     args.insert(args.indexOf(QStringLiteral("-c:v")), QStringLiteral("1"));
-    if (bgra) {
+    if (bgra)
         args[args.indexOf(QStringLiteral("-pix_fmt")) + 1] = QStringLiteral("bgra");
-        args[args.indexOf(QStringLiteral("-filter_complex")) + 1] = bgraOverlayGraph;
-    }
     if (!testsupport::runFfmpeg(args))
         return {};
     return readAll(output);
@@ -230,12 +231,14 @@ TEST(FFmpegCommandLine, OverlayFramesGoConvertedOnlyWhereNothingIsResized)
         task.compositionMode = c.mode;
         task.outputScale = c.outputScale;
         EXPECT_EQ(FFmpegCommandLine::pipeFormat(task), c.expected) << c.name;
-        const QStringList args
-            = *FFmpegCommandLine::arguments(task, QStringLiteral("30"), QStringLiteral("/tmp/out.mp4"));
+        const auto command = FFmpegCommandLine::command(task, QStringLiteral("30"), QStringLiteral("/tmp/out.mp4"),
+                                                        QStringLiteral("/tmp/graph.txt"));
+        ASSERT_TRUE(command);
+        const QStringList &args = command->arguments;
         EXPECT_EQ(args.at(args.indexOf(QStringLiteral("-pix_fmt")) + 1),
                   FFmpegCommandLine::pixelFormatName(c.expected))
             << c.name;
-        const QString graph = args.at(args.indexOf(QStringLiteral("-filter_complex")) + 1);
+        const QString &graph = command->filterGraph;
         EXPECT_EQ(graph.contains(QStringLiteral("out_color_matrix=bt709")), c.expected == PipeFormat::bgra) << c.name;
     }
 }
