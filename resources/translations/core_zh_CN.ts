@@ -59,6 +59,20 @@ The file was written to, replaced or removed during the export, so the exported 
 
 导出期间该文件被写入、替换或删除，导出的画面无法保证正确，因此没有写入任何文件。请勿改动该文件，然后再试。</translation>
     </message>
+    <message>
+        <source>The sound of a source video cannot be decoded:
+%1
+
+%2
+
+The export would fail on it, or copy sound that cannot be played. Convert the video&apos;s sound, or remove the video from the timeline, and try again.</source>
+        <translation>源视频的声音无法解码：
+%1
+
+%2
+
+导出会因此失败，或复制无法播放的声音。请转换该视频的声音，或将该视频从时间线上移除，然后再试。</translation>
+    </message>
 </context>
 <context>
     <name>ExportOutputTransaction</name>
@@ -81,6 +95,17 @@ The file was written to, replaced or removed during the export, so the exported 
     <message>
         <source>Cannot export to %1: it is not a regular file (a folder, a device or a pipe). Choose another export location.</source>
         <translation>无法导出到 %1：它不是普通文件（而是文件夹、设备或管道）。请选择其他导出位置。</translation>
+    </message>
+</context>
+<context>
+    <name>ExportSourceCheck</name>
+    <message>
+        <source>Sound stream %1 (%2): no decoder for it</source>
+        <translation>声音流 %1（%2）：没有可用的解码器</translation>
+    </message>
+    <message>
+        <source>Sound stream %1 (%2): %3</source>
+        <translation>声音流 %1（%2）：%3</translation>
     </message>
 </context>
 <context>
@@ -119,6 +144,17 @@ The file was written to, replaced or removed during the export, so the exported 
     <message>
         <source>Overlay</source>
         <translation>叠加</translation>
+    </message>
+</context>
+<context>
+    <name>FFmpegProcess</name>
+    <message>
+        <source>one of its arguments is %1 KiB long, more than the system allows (%2 KiB)</source>
+        <translation>其中一个参数长 %1 KiB，超出系统允许的长度（%2 KiB）</translation>
+    </message>
+    <message>
+        <source>its %1 arguments take %2 KiB, more than the system allows (%3 KiB); export the project in shorter parts</source>
+        <translation>其 %1 个参数共占 %2 KiB，超出系统允许的大小（%3 KiB）；请将项目分成较短的几段导出</translation>
     </message>
 </context>
 <context>
@@ -273,6 +309,10 @@ The file was written to, replaced or removed during the export, so the exported 
     <message>
         <source>exit code %1</source>
         <translation>退出码 %1</translation>
+    </message>
+    <message>
+        <source>Could not write the filter graph to %1: %2</source>
+        <translation>无法将滤镜图写入 %1：%2</translation>
     </message>
 </context>
 <context>

@@ -29,6 +29,11 @@ ExportError ExportError::sourceVideoChangedDuringExport(const QString &path)
     return {Kind::sourceVideoChangedDuringExport, path};
 }
 
+ExportError ExportError::sourceSoundUndecodable(const QString &path, const QString &reason)
+{
+    return {Kind::sourceSoundUndecodable, path, reason};
+}
+
 ExportError ExportError::ffmpegNotFound()
 {
     return {Kind::ffmpegNotFound};
@@ -74,6 +79,12 @@ QString ExportError::message() const
                                            "picture could not be trusted and no file was written. Let the file be "
                                            "and try again.")
             .arg(m_payload);
+    case Kind::sourceSoundUndecodable:
+        return QCoreApplication::translate("ExportError",
+                                           "The sound of a source video cannot be decoded:\n%1\n\n%2\n\nThe export "
+                                           "would fail on it, or copy sound that cannot be played. Convert the "
+                                           "video's sound, or remove the video from the timeline, and try again.")
+            .arg(m_payload, m_reason);
     case Kind::ffmpegNotFound:
         return QCoreApplication::translate(
             "ExportError",

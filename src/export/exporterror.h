@@ -14,6 +14,7 @@ public:
         sourceVideoIncomplete,
         sourceVideoChanged,
         sourceVideoChangedDuringExport,
+        sourceSoundUndecodable,
         ffmpegNotFound,
         renderError,
         cancelled
@@ -27,6 +28,8 @@ public:
     static ExportError sourceVideoChanged(const QString &path);
     // The file was written to, replaced or removed while ffmpeg read it.
     static ExportError sourceVideoChangedDuringExport(const QString &path);
+    // The sound the export takes from the file cannot be decoded; `reason` says why.
+    static ExportError sourceSoundUndecodable(const QString &path, const QString &reason);
     static ExportError ffmpegNotFound();
     static ExportError renderError();
     static ExportError cancelled();
@@ -34,15 +37,20 @@ public:
     Kind kind() const { return m_kind; }
     // The diagnostics of ffmpegError, the path of the source video errors, else empty.
     QString payload() const { return m_payload; }
+    QString reason() const { return m_reason; }
     QString message() const;
 
     bool operator==(const ExportError &) const = default;
 
 private:
-    ExportError(Kind kind, QString payload = {}) : m_kind(kind), m_payload(std::move(payload)) {}
+    ExportError(Kind kind, QString payload = {}, QString reason = {})
+        : m_kind(kind), m_payload(std::move(payload)), m_reason(std::move(reason))
+    {
+    }
 
     Kind m_kind;
     QString m_payload;
+    QString m_reason;
 };
 
 } // namespace routereel

@@ -21,8 +21,11 @@ namespace exportsourcecheck {
 // rate changed, or it cannot be probed. None when every clip still fits.
 std::optional<ExportError> changedSource(const VideoTimelineSnapshot &timeline);
 
-// The first of `paths` that is gone or, unless `timeline` holds it (changedSource
-// reads those), ends before the data its index lists.
+// The first of `paths` that is gone, or, unless `timeline` holds it (changedSource
+// reads those), ends before the data its index lists, or whose sound the export
+// takes cannot be decoded: ffmpeg would fail on it in a cut piece, and copy it
+// as it is from a clip read whole. A clip read whole gives every sound stream,
+// a cut piece its first.
 std::optional<ExportError> unusableSource(const QStringList &paths,
                                           const std::optional<VideoTimelineSnapshot> &timeline = std::nullopt);
 

@@ -117,3 +117,96 @@ TEST(ExportSourceCheck, NoKindOfClipIsRefusedWhileUnchanged)
         }
     }
 }
+
+namespace {
+
+// `clip` with the AAC of its `stream`-th sound (counted from 0) stating object
+// type 6 (scalable), which libavcodec does not decode; the file still probes.
+bool makeSoundUndecodable(const QString &clip, int stream = 0)
+{
+    QFile file(clip);
+    if (!file.open(QIODevice::ReadWrite))
+        return false;
+    QByteArray data = file.readAll();
+    qsizetype at = -1;
+    for (int s = 0; s <= stream; ++s) {
+        at = data.indexOf("esds", at + 1);
+        if (at < 0)
+            return false;
+    }
+    // The DecoderSpecificInfo (tag 5, its size in up to four bytes) holds the
+    // AudioSpecificConfig, whose first five bits are the object type: 2, AAC LC.
+    for (qsizetype tag = data.indexOf('\x05', at); tag > 0 && tag < at + 64; tag = data.indexOf('\x05', tag + 1)) {
+        qsizetype config = tag + 1;
+        while (config < data.size() && (uchar(data[config]) & 0x80))
+            ++config;
+        ++config;
+        if (config < data.size() && (uchar(data[config]) >> 3) == 2) {
+            data[config] = char((uchar(data[config]) & 0x07) | (6 << 3));
+            return file.seek(0) && file.write(data) == data.size();
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+// Sound libavcodec cannot decode: a cut would fail in the middle of ffmpeg's
+// start, a whole clip would copy it as it is and report success. Both roads are
+// refused before anything is written, with the clip named; a cut reads only the
+// first sound stream, so an undecodable second one stops a whole clip only.
+TEST(ExportSourceCheck, SoundThatCannotBeDecodedIsRefusedByNameOnBothRoads)
+{
+    QTemporaryDir dir;
+    const QString good = testsupport::makeClip(dir.path(), QStringLiteral("good.mp4"), {2, 160, 90, 30});
+    const QString bad = testsupport::makeClip(dir.path(), QStringLiteral("bad.mp4"), {2, 160, 90, 30});
+    ASSERT_FALSE(good.isEmpty() || bad.isEmpty());
+    ASSERT_TRUE(makeSoundUndecodable(bad));
+    const QString second = dir.filePath(QStringLiteral("second.mp4"));
+    ASSERT_TRUE(testsupport::runFfmpeg({"-i", good, "-i", good, "-map", "0:v", "-map", "0:a", "-map", "1:a", "-c",
+                                        "copy", second}));
+    ASSERT_TRUE(makeSoundUndecodable(second, 1));
+    const VideoSource goodClip = sourceFor(good), badClip = sourceFor(bad), secondClip = sourceFor(second);
+    const GPXTrack track = makeTrack(3);
+
+    struct Case {
+        const char *name;
+        VideoSource clip;
+        bool whole;
+        bool refused;
+    };
+    const QList<Case> cases{
+        {"whole, sound copied", badClip, true, true},
+        {"cut", badClip, false, true},
+        {"whole, the second sound undecodable", secondClip, true, true},
+        {"cut, the second sound undecodable", secondClip, false, false},
+        {"whole, decodable", goodClip, true, false},
+        {"cut, decodable", goodClip, false, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString output = dir.filePath(QStringLiteral("out.mp4"));
+        const QList<VideoSegment> segments{c.whole ? cut(c.clip, 0, c.clip.duration, 0) : cut(c.clip, 0.5, 1.5, 0)};
+        ExportTask task = regularTask(output, {c.clip}, segments);
+        task.tracks = {track};
+        task.segments = {wholeTrack(track)};
+        const QStringList before = QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden);
+        VideoExporter exporter;
+        const std::optional<ExportResult> result = runExport(exporter, task);
+        ASSERT_TRUE(result);
+        if (!c.refused) {
+            EXPECT_TRUE(result->succeeded()) << result->message().toStdString();
+            EXPECT_EQ(probeStream(output, QStringLiteral("a:0")).value(QStringLiteral("codec_name")),
+                      QStringLiteral("aac"));
+            QFile::remove(output);
+            continue;
+        }
+        const std::optional<ExportError> error = result->exportError();
+        ASSERT_TRUE(error);
+        EXPECT_EQ(error->kind(), ExportError::Kind::sourceSoundUndecodable);
+        EXPECT_EQ(error->payload(), c.clip.url.toLocalFile());
+        EXPECT_TRUE(result->message().contains(QStringLiteral("(aac): Function not implemented")))
+            << result->message().toStdString();
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden), before);
+    }
+}
