@@ -11,6 +11,14 @@ namespace testsupport {
 
 bool runFfmpeg(const QStringList &args)
 {
+    // A relative output lands in whatever folder the test runs in: in the work
+    // tree when run from there (a failed QTemporaryDir gives an empty folder).
+    const QString output = args.isEmpty() ? QString() : args.last();
+    if (!output.isEmpty() && output != QStringLiteral("-") && !output.contains(QLatin1Char(':'))
+        && !QDir::isAbsolutePath(output)) {
+        ADD_FAILURE() << "ffmpeg would write into the working folder: " << output.toStdString();
+        return false;
+    }
     QProcess p;
     p.setProcessChannelMode(QProcess::MergedChannels);
     p.start(QStringLiteral("ffmpeg"), QStringList{QStringLiteral("-hide_banner"), QStringLiteral("-nostdin"),
