@@ -95,8 +95,12 @@ public:
         av_opt_set_int(context, "dsth", key.dstHeight, 0);
         av_opt_set_int(context, "dst_format", key.dstFormat, 0);
         av_opt_set_int(context, "sws_flags", scaleFlags, 0);
-        // Small pictures are not worth the threads' hand-over.
-        av_opt_set_int(context, "threads", key.srcWidth * key.srcHeight >= 1280 * 720 ? scaleThreads : 1, 0);
+        // Small pictures are not worth the threads' hand-over. Nor is a picture kept at its
+        // size: libswscale's converter for it, sliced, now and then writes the first pixels of
+        // a slice wrong (a race), and unsliced it is quick.
+        const bool scaled = key.srcWidth != key.dstWidth || key.srcHeight != key.dstHeight;
+        const bool sliced = scaled && key.srcWidth * key.srcHeight >= 1280 * 720;
+        av_opt_set_int(context, "threads", sliced ? scaleThreads : 1, 0);
         if (sws_init_context(context, nullptr, nullptr) < 0) {
             sws_freeContext(context);
             context = nullptr;
@@ -210,7 +214,11 @@ AVPixelFormat hdrWorkingFormat(const AVPixFmtDescriptor *desc)
     return twelve ? AV_PIX_FMT_YUV420P12 : AV_PIX_FMT_YUV420P10;
 }
 
-void noFree(void *, uint8_t *) {}
+void releaseBuffer(void *buffer)
+{
+    auto *reference = static_cast<AVBufferRef *>(buffer);
+    av_buffer_unref(&reference);
+}
 
 } // namespace
 
@@ -219,43 +227,48 @@ struct PictureConverter::Private {
     Scaler shrink;
     SdrMapper sdr;
 
-    // Scales `src` into `image`, which is written in place.
-    bool toImage(const AVFrame *src, int matrix, bool fullRange, QImage &image)
+    // `src` at `size`. swscale's fast paths write whole blocks of pixels, on past a row's
+    // end and the picture's (up to 32 bytes for 8-bit 4:2:0 at its stored size): it writes
+    // into a frame it allocates itself, padded for that, which the image then wraps.
+    QImage toImage(const AVFrame *src, int matrix, bool fullRange, QSize size)
     {
-        if (!toRgb.prepare({src->width, src->height, plainLayout(src->format), image.width(), image.height(),
+        if (!toRgb.prepare({src->width, src->height, plainLayout(src->format), size.width(), size.height(),
                             AV_PIX_FMT_RGB32, matrix, fullRange}))
-            return false;
+            return {};
         FramePtr dst(av_frame_alloc());
-        if (!dst)
-            return false;
-        dst->width = image.width();
-        dst->height = image.height();
-        dst->format = AV_PIX_FMT_RGB32;
-        dst->data[0] = image.bits();
-        dst->linesize[0] = int(image.bytesPerLine());
-        dst->buf[0] = av_buffer_create(image.bits(), int(image.sizeInBytes()), noFree, nullptr, 0);
-        return dst->buf[0] && toRgb.scale(src, dst.get());
+        if (!dst || !toRgb.scale(src, dst.get()) || !dst->buf[0] || dst->width != size.width()
+            || dst->height != size.height())
+            return {};
+        AVBufferRef *buffer = av_buffer_ref(dst->buf[0]);
+        if (!buffer)
+            return {};
+        QImage image(dst->data[0], size.width(), size.height(), dst->linesize[0], QImage::Format_RGB32,
+                     releaseBuffer, buffer);
+        if (image.isNull())
+            av_buffer_unref(&buffer);
+        return image;
     }
 
     // HLG/PQ: shrunk in YUV first, so the float chain runs at the size shown.
-    bool hdrToImage(const AVFrame *frame, HdrTransfer transfer, bool fullRange, QImage &image)
+    QImage hdrToImage(const AVFrame *frame, HdrTransfer transfer, bool fullRange, QSize size)
     {
         const AVPixFmtDescriptor *desc = av_pix_fmt_desc_get(AVPixelFormat(frame->format));
         const AVPixelFormat working = hdrWorkingFormat(desc);
-        // Even sides suit every chroma layout and zscale.
-        const int width = std::min(frame->width, (image.width() + 1) & ~1);
-        const int height = std::min(frame->height, (image.height() + 1) & ~1);
+        // Even sides, a pixel more where the picture has odd ones: the chain ends in 4:2:0,
+        // which zscale makes of even sides only.
+        const int width = (std::min(frame->width, size.width()) + 1) & ~1;
+        const int height = (std::min(frame->height, size.height()) + 1) & ~1;
         if (!shrink.prepare({frame->width, frame->height, frame->format, width, height, working,
                              AVCOL_SPC_BT2020_NCL, fullRange}))
-            return false;
+            return {};
         FramePtr small(av_frame_alloc());
         if (!small)
-            return false;
+            return {};
         small->width = width;
         small->height = height;
         small->format = working;
         if (av_frame_get_buffer(small.get(), 0) < 0)
-            return false;
+            return {};
         // zscale reads each line on into its padding, as table indices: cleared, they
         // are defined (a tenth of a millisecond at 960x540).
         for (AVBufferRef *buffer : small->buf) {
@@ -263,15 +276,15 @@ struct PictureConverter::Private {
                 std::memset(buffer->data, 0, buffer->size);
         }
         if (!shrink.scale(frame, small.get()))
-            return false;
+            return {};
         av_frame_copy_props(small.get(), frame);
         // The chain reads the picture as BT.2020 but passes on the frame's own primaries,
         // and finds no way to BT.709 from untagged ones.
         small->color_primaries = AVCOL_PRI_BT2020;
         if (!sdr.prepare({width, height, working, transfer, fullRange}))
-            return false;
+            return {};
         const FramePtr mapped = sdr.map(std::move(small));
-        return mapped && toImage(mapped.get(), AVCOL_SPC_BT709, false, image);
+        return mapped ? toImage(mapped.get(), AVCOL_SPC_BT709, false, size) : QImage();
     }
 };
 
@@ -304,16 +317,14 @@ QImage PictureConverter::convert(const AVFrame *frame, QSize bound, int rotation
         return {};
     rotation = ((int(std::lround(rotation / 90.0)) % 4 + 4) % 4) * 90;
     const QSize upright = outputSize({frame->width, frame->height}, bound, rotation, pixelAspect);
-    QImage image(rotation % 180 ? upright.transposed() : upright, QImage::Format_RGB32);
-    if (image.isNull())
-        return {};
+    const QSize size = rotation % 180 ? upright.transposed() : upright;
 
     const bool yuv = !(desc->flags & AV_PIX_FMT_FLAG_RGB) && desc->nb_components >= 3;
     const bool fullRange = isFullRange(frame);
     const HdrTransfer transfer = yuv ? hdrTransferOf(frame->color_trc) : HdrTransfer::none;
-    const bool ok = transfer == HdrTransfer::none ? d->toImage(frame, matrixOf(frame), fullRange, image)
-                                                  : d->hdrToImage(frame, transfer, fullRange, image);
-    if (!ok)
+    const QImage image = transfer == HdrTransfer::none ? d->toImage(frame, matrixOf(frame), fullRange, size)
+                                                       : d->hdrToImage(frame, transfer, fullRange, size);
+    if (image.isNull())
         return {};
     if (rotation == 0)
         return image;

@@ -95,6 +95,43 @@ TEST(TimelinePlayer, PlaysAcrossBoundariesWithoutStepsBack)
     EXPECT_DOUBLE_EQ(times.back(), 3.0);
 }
 
+// Phone, square and web widths that leave 4, 8 or 12 over a multiple of 16, played at their
+// stored size (no view, or one at least as large): every picture whole, to its right edge.
+TEST(TimelinePlayer, ClipsOfEveryWidthPlayWholeAtTheirStoredSize)
+{
+    QTemporaryDir dir;
+    for (const QSize size : {QSize(424, 240), QSize(420, 240), QSize(360, 640)}) {
+        SCOPED_TRACE(testing::Message() << size.width() << "x" << size.height());
+        testsupport::ClipSpec spec;
+        spec.seconds = 1;
+        spec.width = size.width();
+        spec.height = size.height();
+        spec.audio = false;
+        spec.color = QColor(0, 0, 255);
+        const QString clip = testsupport::makeClip(dir.path(), QStringLiteral("%1.mp4").arg(size.width()), spec);
+        ASSERT_FALSE(clip.isEmpty());
+        PreviewPiece p = piece(0, 1, clip, 0);
+        p.naturalSize = QSizeF(size);
+        p.fit = QTransform();
+        PreviewPlan plan;
+        plan.renderSize = QSizeF(size);
+        plan.pieces = {p};
+
+        TimelinePlayer player;
+        player.replaceItem(plan);
+        ASSERT_TRUE(waitFor([&] { return player.itemStatus() == PreviewPlayer::ItemStatus::readyToPlay; }));
+        bool ended = false;
+        QObject::connect(&player, &PreviewPlayer::playedToEnd, [&] { ended = true; });
+        player.play();
+        ASSERT_TRUE(waitFor([&] { return ended; }, 10000));
+        ASSERT_TRUE(seekAndWait(player, 0.5));
+        const QImage shown = player.currentFrame();
+        ASSERT_EQ(shown.size(), size);
+        for (int y : {0, size.height() / 2, size.height() - 1})
+            EXPECT_TRUE(near(shown.pixelColor(size.width() - 1, y), 0, 0, 255)) << "row " << y;
+    }
+}
+
 TEST(TimelinePlayer, TurnedClipIsShownUpright)
 {
     // Stored 320 x 240 with a blue band along the top, tagged to be shown turned a
