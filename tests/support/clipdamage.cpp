@@ -110,10 +110,11 @@ bool damageCopy(const QString &clip, const QString &to, Damage damage, unsigned 
         data.replace(media, mdat.at + mdat.size - media, QByteArray(mdat.at + mdat.size - media, '\0'));
         break;
     case Damage::noKeyframe: {
+        // Every sync sample named past the last one: the index flags none.
         const Span stss = innerBox(data, moov, "stss");
         done = stss.at >= 0;
-        if (done)
-            qToBigEndian<quint32>(0, data.data() + stss.at + 12);
+        for (qsizetype at = stss.at + 16; done && at + 4 <= stss.at + stss.size; at += 4)
+            qToBigEndian<quint32>(0x7fffffff, data.data() + at);
         break;
     }
     case Damage::unknownDepth: {
