@@ -12,6 +12,8 @@
 #include "support/waitfor.h"
 
 #include <QFileInfo>
+#include <QAudioDevice>
+#include <QMediaDevices>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -92,6 +94,32 @@ TEST(PlayerDamage, PicturesThatCannotBeDecodedFailTheLoadAndStopThePlay)
         EXPECT_FALSE(f.service.wantsToPlay());
         EXPECT_EQ(f.service.clock()->playheadTime(), stopped);
     }
+}
+
+// Sound that cannot be decoded (AAC naming an object type libavcodec lacks) is told
+// by name while the picture plays on. Sound is decoded only for a device.
+TEST(PlayerDamage, SoundThatCannotBeDecodedIsToldWhileThePicturePlays)
+{
+    if (QMediaDevices::defaultAudioOutput().isNull())
+        GTEST_SKIP() << "no audio device: no sound is decoded";
+    QTemporaryDir dir;
+    const QString clip = testsupport::makeClip(dir.path(), QStringLiteral("sound.mp4"), {.seconds = 3, .color = QColor()});
+    const QString celp = dir.filePath(QStringLiteral("celp.mp4"));
+    ASSERT_TRUE(testsupport::damageCopy(clip, celp, Damage::unknownSoundType));
+    const VideoSource probed = source(celp);
+    Fixture f;
+    VideoTimelineSnapshot s;
+    s.sources = {probed};
+    s.segments = {cut(probed, 0, 3, 0)};
+    ASSERT_TRUE(f.load(s));
+    int frames = 0;
+    QObject::connect(f.player, &PreviewPlayer::frameChanged, [&] { ++frames; });
+    f.service.play();
+    ASSERT_TRUE(waitFor([&] { return f.failed(); }, 10000));
+    EXPECT_TRUE(f.service.loadingError().contains(QStringLiteral("celp.mp4"))) << f.service.loadingError().toStdString();
+    const int before = frames;
+    EXPECT_TRUE(waitFor([&] { return frames > before + 5 || !f.service.wantsToPlay(); }, 10000));
+    EXPECT_GT(frames, 5) << "the picture plays on";
 }
 
 // Damage drawn at random: each file ends in the probe's or the player's message, or
