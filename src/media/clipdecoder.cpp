@@ -22,9 +22,9 @@ constexpr double timeTolerance = 1e-7;
 // Reading on from where the decoder stands beats a seek when the time asked for is
 // this close ahead, whatever keyframes lie between.
 constexpr double readOnSeconds = 1.0;
-// Pictures dropped after a seek while no keyframe has come: a stream that flags
+// Packets passed over after a seek while no keyframe has come: a stream that flags
 // none is read as it is rather than not at all.
-constexpr int mostDroppedWaitingForKey = 600;
+constexpr int mostSkippedWaitingForKey = 600;
 // Pictures kept after they were handed out: a deck decodes this far ahead at most.
 constexpr std::size_t recentPictures = 8;
 
@@ -34,6 +34,30 @@ void FrameDeleter::operator()(AVFrame *frame) const
 {
     av_frame_free(&frame);
 }
+
+void CodecContextDeleter::operator()(AVCodecContext *context) const
+{
+    avcodec_free_context(&context);
+}
+
+void PacketDeleter::operator()(AVPacket *packet) const
+{
+    av_packet_free(&packet);
+}
+
+namespace {
+
+bool flagsNoKeyframe(const AVStream *stream)
+{
+    const int entries = avformat_index_get_entries_count(stream);
+    for (int i = 0; i < entries; ++i) {
+        if (avformat_index_get_entry(const_cast<AVStream *>(stream), i)->flags & AVINDEX_KEYFRAME)
+            return false;
+    }
+    return entries > 0;
+}
+
+} // namespace
 
 ClipDecoder::ClipDecoder(const QString &path)
     : m_context(openMediaFile(path))
@@ -52,15 +76,16 @@ ClipDecoder::ClipDecoder(const QString &path)
     const AVCodec *codec = avcodec_find_decoder(stream->codecpar->codec_id);
     if (!codec)
         throw VideoTimelineError::invalidVideo(name);
-    m_codec = avcodec_alloc_context3(codec);
-    m_packet = av_packet_alloc();
-    if (!m_codec || !m_packet || avcodec_parameters_to_context(m_codec, stream->codecpar) < 0)
+    m_codec.reset(avcodec_alloc_context3(codec));
+    m_packet.reset(av_packet_alloc());
+    if (!m_codec || !m_packet || avcodec_parameters_to_context(m_codec.get(), stream->codecpar) < 0)
         throw VideoTimelineError::invalidVideo(name);
     m_codec->pkt_timebase = stream->time_base;
     m_codec->thread_count = 0;
     m_codec->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
-    if (avcodec_open2(m_codec, codec, nullptr) < 0)
+    if (avcodec_open2(m_codec.get(), codec, nullptr) < 0)
         throw VideoTimelineError::invalidVideo(name);
+    m_keylessIndex = flagsNoKeyframe(stream);
 
     m_startTime = double(startMicros(m_context.get())) / AV_TIME_BASE;
     m_rotation = clockwiseRotation(stream);
@@ -80,11 +105,7 @@ ClipDecoder::ClipDecoder(const QString &path)
     }
 }
 
-ClipDecoder::~ClipDecoder()
-{
-    av_packet_free(&m_packet);
-    avcodec_free_context(&m_codec);
-}
+ClipDecoder::~ClipDecoder() = default;
 
 std::int64_t ClipDecoder::tickAt(double seconds) const
 {
@@ -122,6 +143,10 @@ void ClipDecoder::seek(double seconds)
 void ClipDecoder::seekBefore(double seconds)
 {
     const std::int64_t tick = tickAt(seconds);
+    if (m_keylessIndex) {
+        seekToFirstPicture(seconds);
+        return;
+    }
     // From the very start: a file without an index seeks by time stamps that its first
     // packets (stamped by decoding time) may lie on either side of.
     const bool byBytes = seconds <= 0 && !(m_context->iformat->flags & AVFMT_NO_BYTE_SEEK);
@@ -130,7 +155,26 @@ void ClipDecoder::seekBefore(double seconds)
         const std::int64_t start = startMicros(m_context.get());
         avformat_seek_file(m_context.get(), -1, std::numeric_limits<std::int64_t>::min(), start, start, 0);
     }
-    avcodec_flush_buffers(m_codec);
+    resetAfterSeek(seconds);
+    m_afterSeek = true;
+}
+
+// With no keyframe in the index the demuxer lands anywhere but on one: read the whole
+// clip from its first picture, decoding all as ffmpeg does.
+void ClipDecoder::seekToFirstPicture(double seconds)
+{
+    AVStream *stream = m_context->streams[m_stream];
+    const std::int64_t first = avformat_index_get_entry(stream, 0)->timestamp;
+    if (av_seek_frame(m_context.get(), m_stream, first, AVSEEK_FLAG_ANY | AVSEEK_FLAG_BACKWARD) < 0)
+        avformat_seek_file(m_context.get(), m_stream, std::numeric_limits<std::int64_t>::min(), first, first,
+                           AVSEEK_FLAG_ANY);
+    resetAfterSeek(seconds);
+    m_afterSeek = false;
+}
+
+void ClipDecoder::resetAfterSeek(double seconds)
+{
+    avcodec_flush_buffers(m_codec.get());
     m_ahead.reset();
     m_lastStart.reset();
     m_recent.clear();
@@ -139,28 +183,24 @@ void ClipDecoder::seekBefore(double seconds)
     m_flushing = false;
     m_keyframeStart.reset();
     m_skippedBeforeKey = 0;
-    m_afterSeek = true;
     m_seekFloor = seconds;
 }
 
 std::optional<DecodedPicture> ClipDecoder::decodeOne(const std::atomic<bool> *cancel)
 {
     FramePtr frame(av_frame_alloc());
-    int droppedWaitingForKey = 0;
     std::optional<double> lastStart;
     while (!m_drained) {
         if (cancel && cancel->load(std::memory_order_relaxed))
             return std::nullopt;
-        const int received = avcodec_receive_frame(m_codec, frame.get());
+        const int received = avcodec_receive_frame(m_codec.get(), frame.get());
         if (received == 0) {
             const std::int64_t pts = frame->best_effort_timestamp;
             const double start = pts != AV_NOPTS_VALUE ? secondsOf(pts)
                                                        : (lastStart ? *lastStart + m_nominalFrame : m_seekFloor);
             // Pictures decoded before the seek's keyframe, or shown before it (the
             // leading pictures of an open GOP), lack their references.
-            const bool broken = m_afterSeek
-                && (m_keyframeStart ? start < *m_keyframeStart - timeTolerance
-                                    : ++droppedWaitingForKey <= mostDroppedWaitingForKey);
+            const bool broken = m_afterSeek && m_keyframeStart && start < *m_keyframeStart - timeTolerance;
             if (broken) {
                 av_frame_unref(frame.get());
                 continue;
@@ -181,10 +221,10 @@ std::optional<DecodedPicture> ClipDecoder::decodeOne(const std::atomic<bool> *ca
             m_drained = true;
             break;
         }
-        const int read = av_read_frame(m_context.get(), m_packet);
+        const int read = av_read_frame(m_context.get(), m_packet.get());
         if (read < 0) {
             m_flushing = true;
-            avcodec_send_packet(m_codec, nullptr);
+            avcodec_send_packet(m_codec.get(), nullptr);
             continue;
         }
         if (m_packet->stream_index == m_stream) {
@@ -193,11 +233,14 @@ std::optional<DecodedPicture> ClipDecoder::decodeOne(const std::atomic<bool> *ca
                 m_keyframeStart = at != AV_NOPTS_VALUE ? secondsOf(at) : -std::numeric_limits<double>::infinity();
             }
             // Before the seek's keyframe nothing decodes whole (a file without an index
-            // lands on any packet): not decoded at all, unless no keyframe is flagged.
-            if (!m_afterSeek || m_keyframeStart || ++m_skippedBeforeKey > mostDroppedWaitingForKey)
-                avcodec_send_packet(m_codec, m_packet);
+            // lands on any packet): not decoded at all, unless no keyframe is flagged,
+            // when all that follows is decoded and the decoder judges it.
+            if (m_afterSeek && !m_keyframeStart && ++m_skippedBeforeKey > mostSkippedWaitingForKey)
+                m_keyframeStart = -std::numeric_limits<double>::infinity();
+            if (!m_afterSeek || m_keyframeStart)
+                avcodec_send_packet(m_codec.get(), m_packet.get());
         }
-        av_packet_unref(m_packet);
+        av_packet_unref(m_packet.get());
     }
     return std::nullopt;
 }

@@ -20,6 +20,12 @@ struct FrameDeleter {
     void operator()(AVFrame *frame) const;
 };
 using FramePtr = std::unique_ptr<AVFrame, FrameDeleter>;
+struct CodecContextDeleter {
+    void operator()(AVCodecContext *context) const;
+};
+struct PacketDeleter {
+    void operator()(AVPacket *packet) const;
+};
 
 // One decoded picture of a clip, on screen from `start` until `end` (source seconds,
 // counted from the container's start time, as ffprobe's frame list gives them).
@@ -67,14 +73,19 @@ private:
     std::optional<DecodedPicture> decodeOne(const std::atomic<bool> *cancel);
     bool keyframeBetween(double from, double to) const;
     void seekBefore(double seconds);
+    void seekToFirstPicture(double seconds);
+    void resetAfterSeek(double seconds);
     std::int64_t tickAt(double seconds) const;
     double secondsOf(std::int64_t pts) const;
     static DecodedPicture copyOf(const DecodedPicture &picture);
 
     FormatContextPtr m_context;
-    AVCodecContext *m_codec = nullptr;
-    AVPacket *m_packet = nullptr;
+    std::unique_ptr<AVCodecContext, CodecContextDeleter> m_codec;
+    std::unique_ptr<AVPacket, PacketDeleter> m_packet;
     int m_stream = -1;
+    // The index lists pictures but flags none as a keyframe (a damaged index): no
+    // seek can land on one, so every seek reads from the first picture on.
+    bool m_keylessIndex = false;
     double m_startTime = 0;
     int m_rotation = 0;
     double m_pixelAspect = 1;

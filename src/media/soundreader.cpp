@@ -42,6 +42,21 @@ constexpr double hardCompensationSeconds = 0.1;
 // seek lack the overlap of the frame before (AAC, Opus).
 constexpr double seekPrerollSeconds = 0.2;
 
+// A decoded frame is resampled in slices of at most this much output: a rate stated
+// far below the real one (LPCM stating 1 Hz) would make one frame hours of sound.
+constexpr double sliceSeconds = 0.25;
+
+// The first sound stream, as the probe, the composition and the export take it
+// (not av_find_best_stream's pick, which prefers a track flagged default).
+int firstSoundStream(const AVFormatContext *context)
+{
+    for (unsigned i = 0; i < context->nb_streams; ++i) {
+        if (context->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO)
+            return int(i);
+    }
+    return -1;
+}
+
 } // namespace
 
 // The sound of one clip, decoded and resampled, each stretch with its source time.
@@ -59,8 +74,10 @@ public:
     bool next(std::vector<float> &samples, double &sourceTime);
 
 private:
-    bool convert(const AVFrame *frame, std::vector<float> &samples, double &sourceTime);
+    bool convert(const AVFrame *frame, int from, int count, std::vector<float> &samples, double &sourceTime);
     void prepareResampler(const AVFrame *frame);
+    // Source seconds of sample `sample` of a frame that has a time.
+    double sourceOf(const AVFrame *frame, int sample) const;
 
     QString m_path;
     int m_rate;
@@ -78,6 +95,8 @@ private:
     std::unique_ptr<AVFrame, FrameCloser> m_frame{av_frame_alloc()};
     std::unique_ptr<AVPacket, PacketCloser> m_packet{av_packet_alloc()};
     double m_preroll = seekPrerollSeconds;
+    int m_frameDone = 0;              // samples of m_frame already resampled or passed over
+    double m_skipUntil = -INFINITY;   // after a seek: source seconds not needed before this
     bool m_draining = false;
     bool m_ended = false;
 };
@@ -87,16 +106,14 @@ ClipSound::ClipSound(const QString &path, int rate, int channels)
 {
     const QString name = QFileInfo(path).fileName();
     checkStartTime(m_context.get(), name);
-    const AVCodec *decoder = nullptr;
-    m_stream = av_find_best_stream(m_context.get(), AVMEDIA_TYPE_AUDIO, -1, -1, &decoder, 0);
-    if (m_stream == AVERROR_STREAM_NOT_FOUND) {
-        m_stream = -1;
+    m_stream = firstSoundStream(m_context.get());
+    if (m_stream < 0)
         return;
-    }
+    const AVCodec *decoder = avcodec_find_decoder(m_context->streams[m_stream]->codecpar->codec_id);
     const auto undecodable = [&] {
         return VideoReadError(name, QCoreApplication::translate("VideoReadError", "its sound cannot be decoded"));
     };
-    if (m_stream < 0 || !decoder)
+    if (!decoder)
         throw undecodable();
     for (unsigned i = 0; i < m_context->nb_streams; ++i) {
         if (int(i) != m_stream)
@@ -129,6 +146,9 @@ void ClipSound::seek(double sourceSeconds)
         av_seek_frame(m_context.get(), -1, 0, AVSEEK_FLAG_BYTE);
     avcodec_flush_buffers(m_codec.get());
     m_resampler.reset();
+    av_frame_unref(m_frame.get());
+    m_frameDone = 0;
+    m_skipUntil = from;
     m_draining = false;
     m_ended = false;
 }
@@ -136,12 +156,25 @@ void ClipSound::seek(double sourceSeconds)
 bool ClipSound::next(std::vector<float> &samples, double &sourceTime)
 {
     while (hasSound() && !m_ended) {
+        if (m_frameDone < m_frame->nb_samples && m_frame->sample_rate > 0) {
+            const AVFrame *frame = m_frame.get();
+            const int from = m_frameDone;
+            const int count = std::min(frame->nb_samples - from,
+                                       std::max(1, int(sliceSeconds * std::min(frame->sample_rate, m_rate))));
+            m_frameDone += count;
+            // Before the seek's preroll and nothing resampled yet: passed over unconverted.
+            if (!m_resampler && frame->best_effort_timestamp != AV_NOPTS_VALUE
+                && sourceOf(frame, from + count) < m_skipUntil)
+                continue;
+            if (convert(frame, from, count, samples, sourceTime))
+                return true;
+            continue;
+        }
+        av_frame_unref(m_frame.get());
+        m_frameDone = 0;
         const int received = avcodec_receive_frame(m_codec.get(), m_frame.get());
         if (received == 0) {
-            const bool any = convert(m_frame.get(), samples, sourceTime);
-            av_frame_unref(m_frame.get());
-            if (any)
-                return true;
+            continue;
         } else if (received == AVERROR(EAGAIN)) {
             const int read = av_read_frame(m_context.get(), m_packet.get());
             if (read < 0) {
@@ -198,23 +231,35 @@ void ClipSound::prepareResampler(const AVFrame *frame)
                              QCoreApplication::translate("VideoReadError", "its sound cannot be decoded"));
 }
 
-bool ClipSound::convert(const AVFrame *frame, std::vector<float> &samples, double &sourceTime)
+double ClipSound::sourceOf(const AVFrame *frame, int sample) const
 {
-    if (frame->nb_samples <= 0 || frame->sample_rate <= 0)
+    return double(frame->best_effort_timestamp - m_startTicks) * av_q2d(m_timeBase) - m_startResidue
+        + double(sample) / frame->sample_rate;
+}
+
+bool ClipSound::convert(const AVFrame *frame, int from, int count, std::vector<float> &samples, double &sourceTime)
+{
+    if (count <= 0 || frame->sample_rate <= 0)
         return false;
     prepareResampler(frame);
     sourceTime = NAN;
     if (frame->best_effort_timestamp != AV_NOPTS_VALUE) {
-        // The first sample out is the one the resampler was given `delay` before this frame.
+        // The first sample out is the one the resampler was given `delay` before this slice.
         const std::int64_t base = std::int64_t(m_inRate) * m_rate;
         const double delay = double(swr_get_delay(m_resampler.get(), base)) / double(base);
-        sourceTime = double(frame->best_effort_timestamp - m_startTicks) * av_q2d(m_timeBase) - m_startResidue - delay;
+        sourceTime = sourceOf(frame, from) - delay;
     }
-    const int capacity = swr_get_out_samples(m_resampler.get(), frame->nb_samples) + 64;
+    // The slice's samples: from `from` on in each plane, or interleaved in the one.
+    const int bytes = av_get_bytes_per_sample(AVSampleFormat(frame->format));
+    const int channels = std::max(frame->ch_layout.nb_channels, 1);
+    const bool planar = av_sample_fmt_is_planar(AVSampleFormat(frame->format));
+    std::vector<const std::uint8_t *> in(planar ? std::size_t(channels) : 1);
+    for (std::size_t c = 0; c < in.size(); ++c)
+        in[c] = frame->extended_data[c] + std::size_t(from) * bytes * (planar ? 1 : channels);
+    const int capacity = swr_get_out_samples(m_resampler.get(), count) + 64;
     samples.resize(std::size_t(capacity) * m_channels);
     auto *out = reinterpret_cast<std::uint8_t *>(samples.data());
-    const int got = swr_convert(m_resampler.get(), &out, capacity, const_cast<const std::uint8_t **>(frame->extended_data),
-                                frame->nb_samples);
+    const int got = swr_convert(m_resampler.get(), &out, capacity, in.data(), count);
     samples.resize(std::size_t(std::max(got, 0)) * m_channels);
     return got > 0;
 }

@@ -229,8 +229,10 @@ void ClipDeck::run()
             if (m_interrupt.load())
                 continue; // superseded: the newer request is waiting
             job.mode = Mode::idle;
-            if (!picture)
+            if (!picture) {
+                QMetaObject::invokeMethod(this, [this, request] { emit unreadable(request); }, Qt::QueuedConnection);
                 continue;
+            }
             m_decoded.fetch_add(1, std::memory_order_relaxed);
             DeckPicture shown{picture->start, picture->end, convert(*picture, bound)};
             QMetaObject::invokeMethod(this, [this, request, shown] { emit this->shown(request, shown, true); },
@@ -247,6 +249,10 @@ void ClipDeck::run()
             std::lock_guard lock(m_mutex);
             if (m_current == job.request)
                 m_atEnd = true;
+            if (!begun) {
+                const quint64 request = job.request;
+                QMetaObject::invokeMethod(this, [this, request] { emit unreadable(request); }, Qt::QueuedConnection);
+            }
             continue;
         }
         m_decoded.fetch_add(1, std::memory_order_relaxed);

@@ -70,6 +70,8 @@ signals:
     void shown(quint64 request, const routereel::DeckPicture &picture, bool final);
     // A picture of `request` was queued.
     void queued(quint64 request);
+    // `request` found no picture it could decode in the whole clip (damaged media data).
+    void unreadable(quint64 request);
 
 private:
     enum class Mode { idle, show, play };

@@ -60,6 +60,9 @@ signals:
     void periodicTime(double seconds);
     void playedToEnd(routereel::PreviewPlayer::ItemId item);
     void frameChanged();
+    // A clip's sound cannot be read: it plays silent while its picture plays on. The
+    // reason, in the interface language.
+    void soundFailed(const QString &message);
 };
 
 } // namespace routereel

@@ -43,6 +43,11 @@ VideoPlayerService::VideoPlayerService(PreviewPlayer *player, QObject *parent)
         if (m_itemWatch && m_itemWatch->item == item && m_itemWatch->revision == m_timelineRevision)
             pause();
     });
+    // Silent sound is a load failure too, told as one; the picture plays on.
+    connect(m_player, &PreviewPlayer::soundFailed, this, [this](const QString &message) {
+        if (m_itemWatch && m_itemWatch->item == m_player->currentItem() && !message.isEmpty())
+            setLoadingError(message);
+    });
     playerPlayingChanged(m_player->isPlaying());
 }
 
@@ -282,6 +287,9 @@ void VideoPlayerService::play()
         m_overlayTimer.start();
         return;
     }
+    // A failed item never starts: wanting it would show Pause over a standstill.
+    if (m_player->currentItem() && m_player->itemStatus() == PreviewPlayer::ItemStatus::failed)
+        return;
     setWantsToPlay(true);
     if (m_isMetadataReady && !m_isSeeking) {
         m_player->play();

@@ -1,7 +1,10 @@
+#include "support/clipdamage.h"
+#include "support/clipgenerator.h"
 #include "support/sourcekinds.h"
 
 #include "media/clipdecoder.h"
 #include "media/videoreaderror.h"
+#include "media/videotimelineerror.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -90,4 +93,51 @@ TEST(ClipDecoder, GivesThePictureOnScreenInEveryKindOfSource)
         }
     }
     EXPECT_THROW(ClipDecoder(dir.filePath(QStringLiteral("missing.mp4"))), VideoReadError);
+}
+
+// Damaged clips: an index without keyframes still gives every time its own picture
+// (ffmpeg decodes them all); media data that decodes to nothing gives none, and a
+// decoder that cannot be opened throws (owning what it made: the sanitizer's leak
+// check sees it); neither waits on anything.
+TEST(ClipDecoder, DamagedClipsGiveThePictureAtEachTimeOrNone)
+{
+    enum class Outcome { pictures, none, refused };
+    const struct {
+        const char *name;
+        testsupport::Damage damage;
+        Outcome outcome;
+    } cases[] = {
+        {"no keyframe flagged", testsupport::Damage::noKeyframe, Outcome::pictures},
+        {"media data zeroed", testsupport::Damage::zeroedMedia, Outcome::none},
+        {"depth of no pixel format", testsupport::Damage::unknownDepth, Outcome::refused},
+    };
+    QTemporaryDir dir;
+    // Keyframes 1 s apart, B-frames: a seek must land on one and read on from it.
+    const QString clip = testsupport::makeNumberedCameraClip(dir.path(), QStringLiteral("clip.mp4"), 6, 320, 180, 30, 1);
+    const QString raw = dir.filePath(QStringLiteral("raw.mov"));
+    ASSERT_FALSE(clip.isEmpty());
+    ASSERT_TRUE(testsupport::runFfmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                                        QStringLiteral("testsrc2=s=64x36:d=1"), QStringLiteral("-c:v"),
+                                        QStringLiteral("rawvideo"), QStringLiteral("-pix_fmt"), QStringLiteral("rgb24"), raw}));
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString file = dir.filePath(QString::fromLatin1(c.name) + QStringLiteral(".mov"));
+        ASSERT_TRUE(testsupport::damageCopy(c.outcome == Outcome::refused ? raw : clip, file, c.damage));
+        if (c.outcome == Outcome::refused) {
+            EXPECT_THROW(ClipDecoder{file}, VideoTimelineError);
+            continue;
+        }
+        ClipDecoder decoder(file);
+        const QList<double> starts = testsupport::frameStarts(file);
+        for (double t : {0.0, 5.0, 2.5, 0.4, 0.5, 3.9, 5.95}) {
+            SCOPED_TRACE(t);
+            const auto picture = decoder.pictureAt(t);
+            if (c.outcome == Outcome::none) {
+                EXPECT_FALSE(picture.has_value());
+                continue;
+            }
+            ASSERT_TRUE(picture.has_value());
+            EXPECT_EQ(numberOf(picture->frame.get()), testsupport::frameOnScreen(starts, t));
+        }
+    }
 }

@@ -1,3 +1,4 @@
+#include "support/clipdamage.h"
 #include "support/clipgenerator.h"
 
 #include "media/soundreader.h"
@@ -8,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+
+#include <sys/resource.h>
 
 using namespace routereel;
 
@@ -60,7 +63,7 @@ QList<double> beepTimes(const QString &file)
 {
     const QString out = file + QStringLiteral(".f32");
     if (!testsupport::runFfmpeg({QStringLiteral("-i"), file, QStringLiteral("-filter_complex"),
-                                 QStringLiteral("[0:a]aresample=48000:async=1:first_pts=0,pan=mono|c0=c0"),
+                                 QStringLiteral("[0:a:0]aresample=48000:async=1:first_pts=0,pan=mono|c0=c0"),
                                  QStringLiteral("-f"), QStringLiteral("f32le"), out}))
         return {};
     QFile f(out);
@@ -175,15 +178,71 @@ TEST(SoundReader, UnreadableFilesAndClipsWithoutSoundPlaySilence)
     text.write("not a clip");
     text.close();
     const QString missing = dir.filePath(QStringLiteral("gone.mov"));
+    // AAC naming an object type libavcodec does not decode.
+    const QString sound = testsupport::makeClip(dir.path(), QStringLiteral("sound.mp4"), {.seconds = 1});
+    const QString celp = dir.filePath(QStringLiteral("celp.mp4"));
+    ASSERT_TRUE(testsupport::damageCopy(sound, celp, testsupport::Damage::unknownSoundType));
 
     SoundReader reader(rate, 2);
-    reader.setPieces({{0, 0.5, silent, 0}, {0.5, 1, notMedia, 0}, {1.2, 1.5, missing, 0}, {1.5, 1.8, notMedia, 0.2}});
-    std::vector<float> pcm = readFrom(reader, 0, 2);
-    ASSERT_EQ(qint64(pcm.size() / 2), qint64(1.8 * rate));
+    reader.setPieces({{0, 0.5, silent, 0}, {0.5, 1, notMedia, 0}, {1.2, 1.5, missing, 0}, {1.5, 1.8, notMedia, 0.2},
+                      {1.8, 2.3, celp, 0}});
+    std::vector<float> pcm = readFrom(reader, 0, 3);
+    ASSERT_EQ(qint64(pcm.size() / 2), std::llround(2.3 * rate));
     EXPECT_TRUE(std::all_of(pcm.begin(), pcm.end(), [](float v) { return v == 0.0f; }));
     const QList<VideoReadError> errors = reader.takeErrors();
-    ASSERT_EQ(errors.size(), 2);
+    ASSERT_EQ(errors.size(), 3);
     EXPECT_EQ(errors[0].fileName(), QStringLiteral("notes.mp4"));
     EXPECT_EQ(errors[1].fileName(), QStringLiteral("gone.mov"));
+    EXPECT_EQ(errors[2].fileName(), QStringLiteral("celp.mp4"));
+    EXPECT_TRUE(reader.takeErrors().isEmpty());
+}
+
+// The first sound track plays, as the probe and the export take it, also when a
+// later one is flagged default (the beeps are on the first, silence on the second).
+TEST(SoundReader, PlaysTheFirstSoundTrackWhateverTrackIsFlaggedDefault)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("twotracks.mp4"));
+    ASSERT_TRUE(testsupport::runFfmpeg(
+        {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"), QStringLiteral("color=c=red:s=64x64:r=30:d=3"),
+         QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"), beeps(48000, 3), QStringLiteral("-f"),
+         QStringLiteral("lavfi"), QStringLiteral("-i"), QStringLiteral("anullsrc=r=48000:cl=stereo:d=3"),
+         QStringLiteral("-map"), QStringLiteral("0:v"), QStringLiteral("-map"), QStringLiteral("1:a"), QStringLiteral("-map"),
+         QStringLiteral("2:a"), QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-preset"),
+         QStringLiteral("ultrafast"), QStringLiteral("-c:a"), QStringLiteral("aac"), QStringLiteral("-disposition:a:0"),
+         QStringLiteral("0"), QStringLiteral("-disposition:a:1"), QStringLiteral("default"), file}));
+    const QList<double> beeps = beepTimes(file);
+    ASSERT_EQ(beeps.size(), 5);
+    SoundReader reader(rate, 2);
+    reader.setPieces({{0, 3, file, 0}});
+    expectOnsets(onsets(readFrom(reader, 0, 3), 0), beeps);
+}
+
+// A clip stating 1 Hz LPCM (each packet of 1024 samples, 17 minutes at that rate) is
+// read slice by slice: seeks into it and reads of 2 s hold memory to a few buffers.
+TEST(SoundReader, SoundStatingAFarTooLowRateIsReadInBoundedMemory)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("hz1.mov"));
+    ASSERT_TRUE(testsupport::runFfmpeg(
+        {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"), QStringLiteral("color=c=red:s=64x64:r=30:d=4"),
+         QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"), QStringLiteral("sine=sample_rate=48000:d=0.05"),
+         QStringLiteral("-af"), QStringLiteral("asetrate=1"), QStringLiteral("-c:v"), QStringLiteral("libx264"),
+         QStringLiteral("-preset"), QStringLiteral("ultrafast"), QStringLiteral("-c:a"), QStringLiteral("pcm_s16le"), file}));
+    const auto peakMegabytes = [] {
+        rusage usage{};
+        getrusage(RUSAGE_SELF, &usage);
+        return usage.ru_maxrss / 1024.0;
+    };
+    const double before = peakMegabytes();
+    SoundReader reader(rate, 2);
+    reader.setPieces({{0, 2, file, 0}, {2, 4, file, 700}});
+    for (double from : {0.0, 1.0, 2.5, 0.5}) {
+        SCOPED_TRACE(from);
+        const std::vector<float> pcm = readFrom(reader, from, 2);
+        EXPECT_EQ(qint64(pcm.size() / 2), qint64(std::min(2.0, 4 - from) * rate));
+        EXPECT_TRUE(std::any_of(pcm.begin(), pcm.end(), [](float v) { return v != 0.0f; }));
+    }
+    EXPECT_LT(peakMegabytes() - before, 200) << "megabytes more at the peak";
     EXPECT_TRUE(reader.takeErrors().isEmpty());
 }

@@ -437,7 +437,37 @@ const std::map<QString, Maker> &specialMakers()
     return makers;
 }
 
+// The size kinds' makers: numbered pictures at the size the name tells ("w424x240.mp4"),
+// and two sound tracks of which the second is flagged default.
+bool makeSizeKind(const SourceKind &kind, const QString &path)
+{
+    const QString name = QString::fromLatin1(kind.name);
+    const QString rate = QString::fromLatin1(kind.rate);
+    QStringList args;
+    if (name == QLatin1String("twosound.mp4")) {
+        args = lavfi(numberedPictures(kind.seconds, 320, 180, rate)) + sine(kind.seconds)
+            + lavfi(QStringLiteral("sine=frequency=1000:sample_rate=44100:duration=%1").arg(kind.seconds))
+            + words(QStringLiteral("-map 0:v -map 1:a -map 2:a -c:a aac -disposition:a:0 0 -disposition:a:1 default"));
+    } else {
+        const QStringList size = name.mid(1).section(QLatin1Char('.'), 0, 0).split(QLatin1Char('x'));
+        args = lavfi(numberedPictures(kind.seconds, size.value(0).toInt(), size.value(1).toInt(), rate));
+    }
+    return runFfmpeg(args + encoder(kind.keyframes, rateOf(rate)) << path);
+}
+
 } // namespace
+
+const QList<SourceKind> &sizeKinds()
+{
+    static const QList<SourceKind> kinds{
+        {"w424x240.mp4", "30", 2, 1, false},  {"w360x640.mp4", "30", 2, 1, false},
+        {"w120x68.mp4", "30", 2, 1, false},   {"w200x112.mp4", "30", 2, 1, false},
+        {"w568x320.mp4", "30", 2, 1, false},  {"w1000x562.mp4", "30", 2, 1, false},
+        {"w1916x1078.mp4", "30", 1, 1, false},
+        {.name = "twosound.mp4", .rate = "30", .seconds = 3, .keyframes = 1, .sound = "aac"},
+    };
+    return kinds;
+}
 
 const QList<SourceKind> &sourceKinds()
 {
@@ -546,9 +576,11 @@ QString makeSourceKind(const QString &dir, const SourceKind &kind)
     const QString name = QString::fromLatin1(kind.name);
     const QString path = QDir(dir).filePath(name);
     const auto special = specialMakers().find(name);
-    const bool made = special != specialMakers().end()
-        ? special->second(kind, path, dir)
-        : runFfmpeg(lavfi(numberedPictures(kind.seconds, 320, 180, QString::fromLatin1(kind.rate)))
+    const bool sized = std::any_of(sizeKinds().begin(), sizeKinds().end(),
+                                   [&](const SourceKind &k) { return qstrcmp(k.name, kind.name) == 0; });
+    const bool made = special != specialMakers().end() ? special->second(kind, path, dir)
+        : sized                                         ? makeSizeKind(kind, path)
+                                                        : runFfmpeg(lavfi(numberedPictures(kind.seconds, 320, 180, QString::fromLatin1(kind.rate)))
                     + encoder(kind.keyframes, rateOf(QString::fromLatin1(kind.rate))) << path);
     return made ? path : QString();
 }

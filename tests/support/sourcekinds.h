@@ -60,6 +60,12 @@ const QList<SourceKind> &troubleKinds();
 // BT.601), full range BT.709, 10-bit, 4:2:2, HLG, PQ.
 const QList<SourceKind> &colourKinds();
 
+// Picture sizes whose width leaves 8 or 12 over a multiple of 16, as phones and
+// editors write them (424 x 240, portrait 360 x 640, widths 120 to 1916), each near
+// 16:9 or 9:16 so that it fills a timeline's canvas and its number reads back; and a
+// clip with two sound tracks, the second flagged default.
+const QList<SourceKind> &sizeKinds();
+
 // Writes the kind's clip into `dir`; "" (and a test failure) when ffmpeg fails.
 QString makeSourceKind(const QString &dir, const SourceKind &kind);
 

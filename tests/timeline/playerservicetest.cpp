@@ -415,3 +415,28 @@ TEST(VideoPlayerService, WantsToPlayAnnouncesEachChange)
     f.service.pause();
     EXPECT_EQ(seen, (QList<bool>{true, false, true, false}));
 }
+
+// A clip's sound that cannot be read is told as a load failure while the picture
+// plays on; one told by a player whose item was replaced since is dropped, and a
+// failed item does not start when Play comes again.
+TEST(VideoPlayerService, SoundThatCannotBeReadIsToldWhileThePicturePlays)
+{
+    Fixture f;
+    f.loadSettled(wholeClip(10));
+    f.service.play();
+    ASSERT_TRUE(f.service.isPlaying());
+    emit f.player->soundFailed(QStringLiteral("Cannot read video file a.mov: its sound cannot be decoded"));
+    EXPECT_EQ(f.service.loadingError(), QStringLiteral("Cannot read video file a.mov: its sound cannot be decoded"));
+    EXPECT_TRUE(f.service.isPlaying());
+    EXPECT_TRUE(f.service.wantsToPlay());
+
+    f.service.reset();
+    emit f.player->soundFailed(QStringLiteral("late"));
+    EXPECT_TRUE(f.service.loadingError().isEmpty());
+
+    f.loadReady(wholeClip(10, QStringLiteral("/clips/b.mov")));
+    f.player->settle(Status::failed);
+    f.service.play();
+    EXPECT_FALSE(f.service.wantsToPlay());
+    EXPECT_FALSE(f.service.isPlaying());
+}

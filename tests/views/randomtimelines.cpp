@@ -19,7 +19,7 @@ const Clips &clips()
         Clips c;
         QList<testsupport::SourceKind> kinds;
         for (const auto *list : {&testsupport::sourceKinds(), &testsupport::cameraKinds(), &testsupport::troubleKinds(),
-                                 &testsupport::colourKinds()})
+                                 &testsupport::colourKinds(), &testsupport::sizeKinds()})
             for (const testsupport::SourceKind &kind : *list)
                 if (std::none_of(kinds.begin(), kinds.end(), [&](const auto &k) { return qstrcmp(k.name, kind.name) == 0; }))
                     kinds << kind; // the colour kinds share some with the others

@@ -31,7 +31,8 @@ struct Clips {
     std::vector<Clip> all;
 };
 
-// Every kind the preview can show, made once.
+// Every kind the preview can show (the awkward picture sizes and two sound tracks
+// among them), made once.
 const Clips &clips();
 // Those and the kinds only the export is asked to read yet (screen recordings, edit
 // lists of two entries, fragments, full range, 4:2:2, HLG, PQ, LPCM, ...), made once.

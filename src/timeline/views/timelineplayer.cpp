@@ -2,6 +2,8 @@
 
 #include "previewsound.h"
 
+#include "media/videotimelineerror.h"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -26,8 +28,10 @@ TimelinePlayer::TimelinePlayer(QObject *parent)
             deckShown(i, request, picture, final);
         });
         connect(clip, &ClipDeck::queued, this, [this, i](quint64 request) { deckQueued(i, request); });
+        connect(clip, &ClipDeck::unreadable, this, [this, i](quint64 request) { deckUnreadable(i, request); });
     }
     m_sound = new PreviewSound(this);
+    connect(m_sound, &PreviewSound::readFailed, this, &PreviewPlayer::soundFailed);
     m_clock.setSoundTime([this] { return m_sound->playedTime(); });
     m_tick.setTimerType(Qt::PreciseTimer);
     m_tick.setInterval(tickMilliseconds);
@@ -216,6 +220,9 @@ void TimelinePlayer::requestPicture()
         if (!m_clock.isRunning())
             startClock();
         finishSeek(true);
+    } else if (deck.unreadable == deck.request) {
+        failUnreadable(span); // found while it was readied
+        return;
     } else {
         // The clock stands at the cut until its picture is there: no picture of the
         // span before shows in its place, and the sound waits with it.
@@ -287,7 +294,8 @@ void TimelinePlayer::deckOpened(int d, const QString &path, bool ok, const QStri
 void TimelinePlayer::deckShown(int d, quint64 request, const DeckPicture &picture, bool final)
 {
     Deck &deck = m_decks[d];
-    if (d != m_active || deck.playing || m_status == ItemStatus::failed)
+    // A picture asked for a span the playhead has left (into a gap) comes too late.
+    if (d != m_active || deck.playing || deck.span != m_index || m_status == ItemStatus::failed)
         return;
     if (request != deck.request) {
         // An earlier time of a scrub: shown on the way, the newest still to come.
@@ -308,6 +316,30 @@ void TimelinePlayer::deckQueued(int d, quint64 request)
     if (!m_waiting || d != m_active || request != m_decks[d].request)
         return;
     tick();
+}
+
+void TimelinePlayer::deckUnreadable(int d, quint64 request)
+{
+    Deck &deck = m_decks[d];
+    if (request != deck.request || deck.span < 0 || deck.span >= int(m_spans.size()) || m_status == ItemStatus::failed)
+        return;
+    deck.unreadable = request;
+    // The next piece's deck tells it early: the piece before plays on to the cut.
+    if (d == m_active && deck.span == m_index)
+        failUnreadable(m_spans[m_index]);
+}
+
+// A clip whose pictures cannot be decoded fails the item as one that cannot be
+// opened does: nothing waits for a picture that never comes.
+void TimelinePlayer::failUnreadable(const PreviewSpan &span)
+{
+    failItem(VideoTimelineError::invalidVideo(span.url.fileName()).message());
+}
+
+void TimelinePlayer::tell(double t)
+{
+    m_told = t;
+    emit periodicTime(t);
 }
 
 void TimelinePlayer::startClock()
@@ -360,7 +392,7 @@ void TimelinePlayer::tick()
         if (auto picture = deck.clip->take(deck.request, source))
             showPicture(*picture);
     }
-    emit periodicTime(t);
+    tell(t);
 }
 
 void TimelinePlayer::advance()
@@ -369,14 +401,14 @@ void TimelinePlayer::advance()
     if (m_index + 1 >= int(m_spans.size())) {
         m_time = boundary;
         // Told while still running, so that the playhead comes to rest at the end.
-        emit periodicTime(boundary);
+        tell(boundary);
         setRunning(false);
         restAt(boundary); // on the picture at the last instant, exactly
         emit playedToEnd(m_item);
         return;
     }
     enterSpan(m_index + 1, boundary);
-    emit periodicTime(boundary);
+    tell(boundary);
 }
 
 void TimelinePlayer::play()
@@ -388,6 +420,7 @@ void TimelinePlayer::play()
         return;
     }
     m_wantsToRun = true;
+    m_told = m_time;
     m_tick.start();
     emit playingChanged(true);
     if (m_spans[m_index].isGap()) {
@@ -402,14 +435,16 @@ void TimelinePlayer::pause()
 {
     if (!isPlaying())
         return;
-    m_time = currentTime();
+    // Where the playhead was last told to be, and its picture with it: the clock may
+    // have run on since (a busy machine delays the pause), but that time nobody saw.
+    m_time = std::clamp(m_told, 0.0, end());
     setRunning(false);
     const int index = spanAt(m_spans, m_time);
     if (index != m_index)
         enterSpan(index, m_time);
     else
         restAt(m_time); // on the picture at the playhead, exactly
-    emit periodicTime(m_time);
+    tell(m_time);
 }
 
 void TimelinePlayer::setRunning(bool running)
@@ -455,7 +490,7 @@ void TimelinePlayer::seek(double seconds, std::function<void(bool finished)> com
     if (m_clock.isRunning())
         stopClock(t);
     enterSpan(spanAt(m_spans, t), t);
-    emit periodicTime(t);
+    tell(t);
 }
 
 void TimelinePlayer::finishSeek(bool finished)

@@ -64,6 +64,7 @@ private:
         int span = -1;         // the span that request is for
         bool playing = false;  // the request decodes ahead
         quint64 scrubShown = 0; // the newest earlier request whose picture a scrub showed
+        quint64 unreadable = 0; // a request that found no picture it could decode
     };
 
     void enterSpan(int index, double time);
@@ -78,6 +79,9 @@ private:
     void deckOpened(int deck, const QString &path, bool ok, const QString &error);
     void deckShown(int deck, quint64 request, const DeckPicture &picture, bool final);
     void deckQueued(int deck, quint64 request);
+    void deckUnreadable(int deck, quint64 request);
+    void failUnreadable(const PreviewSpan &span);
+    void tell(double t);
     void showPicture(const DeckPicture &picture);
     void clearPicture();
     void finishSeek(bool finished);
@@ -105,6 +109,7 @@ private:
 
     int m_index = -1;
     double m_time = 0;           // where the playhead stands while not running
+    double m_told = 0;           // the time last told (periodicTime): a pause stops there
     bool m_wantsToRun = false;   // play was asked for
     bool m_waiting = false;      // running, but standing at m_time until the span's first picture comes
     bool m_awaitingPicture = false; // paused: the picture at m_time is still being decoded
