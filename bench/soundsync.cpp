@@ -9,7 +9,7 @@
 #include "benchffmpeg.h"
 
 #include "media/soundreader.h"
-#include "timeline/views/previewsound.h"
+#include "timeline/previewsound.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
