@@ -31,6 +31,12 @@ const timeval &soon()
     return tv;
 }
 
+void unref(pa_operation *op)
+{
+    if (op)
+        pa_operation_unref(op);
+}
+
 class Locked {
 public:
     explicit Locked(pa_threaded_mainloop *loop) : m_loop(loop) { pa_threaded_mainloop_lock(m_loop); }
@@ -70,30 +76,34 @@ SoundDevice::~SoundDevice()
 void SoundDevice::start()
 {
     Locked lock(m_loop);
-    dropStream();
     m_wanted = true;
-    if (m_context && pa_context_get_state(m_context) == PA_CONTEXT_READY)
-        openStream();
+    if (m_stream && pa_stream_get_state(m_stream) == PA_STREAM_READY)
+        resume();
 }
 
 void SoundDevice::stop()
 {
     Locked lock(m_loop);
     m_wanted = false;
-    dropStream();
+    if (m_stream && pa_stream_get_state(m_stream) == PA_STREAM_READY)
+        hold();
 }
 
 std::optional<double> SoundDevice::heardSeconds() const
 {
     Locked lock(m_loop);
-    if (!m_stream || pa_stream_get_state(m_stream) != PA_STREAM_READY || m_readIndex <= 0)
+    if (!m_wanted || !m_stream || pa_stream_get_state(m_stream) != PA_STREAM_READY || m_base < 0
+        || m_readIndex <= m_base)
         return std::nullopt;
     if (monotonicUsec() - m_movedAt > stallUsec)
         return std::nullopt;
     pa_usec_t usec = 0;
-    if (pa_stream_get_time(m_stream, &usec) < 0 || usec == 0)
+    if (pa_stream_get_time(m_stream, &usec) < 0)
         return std::nullopt;
-    return double(usec) / 1e6;
+    const double heard = double(qint64(usec) - qint64(pa_bytes_to_usec(uint64_t(m_base), pa_stream_get_sample_spec(m_stream)))) / 1e6;
+    if (heard <= 0)
+        return std::nullopt;
+    return heard;
 }
 
 qint64 SoundDevice::framesTaken() const
@@ -134,13 +144,19 @@ void SoundDevice::tick()
     tell(true);
     if (m_stream && !PA_STREAM_IS_GOOD(pa_stream_get_state(m_stream)))
         dropStream(); // its sink went away: a new stream goes to the server's default
-    if (m_wanted && !m_stream)
+    if (!m_stream)
         openStream();
     if (m_stream && pa_stream_get_state(m_stream) == PA_STREAM_READY) {
+        if (m_wanted && m_held)
+            resume();
+        // The server's write position is known again once a timing reply newer than
+        // the flush came: what was written since lies past the start.
+        const pa_timing_info *timing = pa_stream_get_timing_info(m_stream);
+        if (m_wanted && m_base < 0 && timing && !timing->write_index_corrupt)
+            m_base = timing->write_index - m_writtenSince;
         noticeTaken();
         fill();
-        if (pa_operation *op = pa_stream_update_timing_info(m_stream, nullptr, nullptr))
-            pa_operation_unref(op);
+        unref(pa_stream_update_timing_info(m_stream, nullptr, nullptr));
     }
 }
 
@@ -181,8 +197,13 @@ void SoundDevice::openStream()
     attr.minreq = uint32_t(-1);
     attr.fragsize = uint32_t(-1);
     pa_stream_set_write_callback(m_stream, &SoundDevice::onWritable, this);
+    // Made held, and kept while the server is there: a new stream on a null sink at
+    // rest waits for its next period, up to 2 s.
     const auto flags = pa_stream_flags_t(PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE
-                                         | PA_STREAM_ADJUST_LATENCY);
+                                         | PA_STREAM_ADJUST_LATENCY | PA_STREAM_START_CORKED);
+    m_held = true;
+    m_base = -1;
+    m_writtenSince = 0;
     m_readIndex = -1;
     m_movedAt = monotonicUsec();
     if (pa_stream_connect_playback(m_stream, nullptr, &attr, flags, nullptr, nullptr) < 0)
@@ -200,9 +221,30 @@ void SoundDevice::dropStream()
     m_readIndex = -1;
 }
 
+// Drops what is queued and plays what the source gives from now on.
+void SoundDevice::resume()
+{
+    unref(pa_stream_flush(m_stream, nullptr, nullptr));
+    unref(pa_stream_cork(m_stream, 0, nullptr, nullptr));
+    unref(pa_stream_update_timing_info(m_stream, nullptr, nullptr));
+    m_held = false;
+    m_base = -1;
+    m_writtenSince = 0;
+    m_movedAt = monotonicUsec();
+    fill();
+}
+
+void SoundDevice::hold()
+{
+    unref(pa_stream_cork(m_stream, 1, nullptr, nullptr));
+    unref(pa_stream_flush(m_stream, nullptr, nullptr));
+    m_held = true;
+    m_base = -1;
+}
+
 void SoundDevice::fill()
 {
-    if (!m_stream || pa_stream_get_state(m_stream) != PA_STREAM_READY)
+    if (!m_stream || m_held || pa_stream_get_state(m_stream) != PA_STREAM_READY)
         return;
     const std::size_t frameBytes = sizeof(float) * std::size_t(m_channels);
     std::size_t bytes = pa_stream_writable_size(m_stream);
@@ -212,9 +254,10 @@ void SoundDevice::fill()
     if (pa_stream_begin_write(m_stream, &data, &bytes) < 0 || !data)
         return;
     const qint64 got = m_source(static_cast<float *>(data), qint64(bytes / frameBytes));
-    if (got > 0)
+    if (got > 0) {
         pa_stream_write(m_stream, data, std::size_t(got) * frameBytes, nullptr, 0, PA_SEEK_RELATIVE);
-    else
+        m_writtenSince += got * qint64(frameBytes);
+    } else
         pa_stream_cancel_write(m_stream);
 }
 

@@ -54,6 +54,8 @@ private:
     void dropServer();
     void openStream();
     void dropStream();
+    void resume();
+    void hold();
     void fill();
     void noticeTaken();
     void tell(bool available);
@@ -68,7 +70,10 @@ private:
     pa_time_event *m_timer = nullptr;
     pa_context *m_context = nullptr;
     pa_stream *m_stream = nullptr;
-    bool m_wanted = false;
+    bool m_wanted = false;        // started
+    bool m_held = true;           // the stream is corked
+    qint64 m_base = -1;           // the stream's byte at the last start; -1 until the server has told
+    qint64 m_writtenSince = 0;    // bytes written since then
     bool m_told = false;          // the availability last told
     qint64 m_retryAt = 0;         // monotonic microseconds of the next connection attempt
     qint64 m_readIndex = -1;      // the server's read position in the stream, bytes
