@@ -257,8 +257,9 @@ void SoundDevice::fill()
     if (got > 0) {
         pa_stream_write(m_stream, data, std::size_t(got) * frameBytes, nullptr, 0, PA_SEEK_RELATIVE);
         m_writtenSince += got * qint64(frameBytes);
-    } else
+    } else {
         pa_stream_cancel_write(m_stream);
+    }
 }
 
 void SoundDevice::noticeTaken()
