@@ -9,7 +9,8 @@
 #include "benchffmpeg.h"
 
 #include "media/soundreader.h"
-#include "timeline/views/previewsound.h"
+#include "support/waitfor.h"
+#include "timeline/previewsound.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -90,6 +91,7 @@ void compare(const std::vector<double> &found, const std::vector<double> &expect
 int play(const QString &clip, double seconds)
 {
     PreviewSound sound;
+    testsupport::waitFor([&] { return sound.hasOutput(); }, 5000); // the server is reached on a thread of its own
     if (!sound.hasOutput()) {
         std::printf("play: no audio output device\n");
         return 1;

@@ -14,6 +14,8 @@ packages=(
   # video: probe library, the export engine, the preview's decoders
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev libavfilter-dev ffmpeg
   gstreamer1.0-plugins-base
+  # the preview's sound output; a sound server with a null sink for the tests, parec for the benches
+  libpulse-dev pulseaudio pulseaudio-utils
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth dbus-x11 python3
   # network namespaces with a veth link for the connectivity tests

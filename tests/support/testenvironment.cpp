@@ -19,6 +19,10 @@ void setUpIsolatedTestEnvironment()
         QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         qputenv("XDG_RUNTIME_DIR", runtime.toLocal8Bit());
     }
+    // No sound server unless the run brings its own (routereel-with-sound, SoundServer):
+    // tests never play through the machine's speakers, and "without a device" is that.
+    if (qEnvironmentVariableIsEmpty("PULSE_SERVER"))
+        qputenv("PULSE_SERVER", ("unix:" + base + QStringLiteral("/no-sound-server")).toLocal8Bit());
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
 }

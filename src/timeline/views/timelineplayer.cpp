@@ -1,6 +1,6 @@
 #include "timelineplayer.h"
 
-#include "previewsound.h"
+#include "timeline/previewsound.h"
 
 #include "media/videotimelineerror.h"
 
@@ -32,7 +32,7 @@ TimelinePlayer::TimelinePlayer(QObject *parent)
     }
     m_sound = new PreviewSound(this);
     connect(m_sound, &PreviewSound::readFailed, this, &PreviewPlayer::soundFailed);
-    m_clock.setSoundTime([this] { return m_sound->playedTime(); });
+    m_clock.setSound([this] { return m_sound->playedTime(); }, [this](double t) { m_sound->start(t); });
     m_tick.setTimerType(Qt::PreciseTimer);
     m_tick.setInterval(tickMilliseconds);
     connect(&m_tick, &QTimer::timeout, this, &TimelinePlayer::tick);
@@ -377,6 +377,7 @@ void TimelinePlayer::tick()
         }
         return;
     }
+    m_clock.follow();
     const double t = m_clock.now();
     if (t >= span.end - 1e-9) {
         if (!span.isGap()) { // the span's last picture, however briefly

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "changedclip.h"
-#include "previewclock.h"
 #include "shownpicture.h"
 #include "timeline/clipdeck.h"
+#include "timeline/previewclock.h"
 #include "timeline/previewspans.h"
 #include "timeline/previewplayer.h"
 

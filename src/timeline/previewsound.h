@@ -2,7 +2,6 @@
 
 #include "media/soundreader.h"
 
-#include <QAudioFormat>
 #include <QElapsedTimer>
 #include <QObject>
 
@@ -11,14 +10,15 @@
 #include <thread>
 #include <vector>
 
-class QAudioSink;
-
 namespace routereel {
 
+class SoundDevice;
+
 // The preview's sound: the timeline's sound decoded on a thread of its own into a
-// small buffer that the audio device pulls, and the timeline time being heard,
-// which the player's clock follows. Without an audio device it does nothing and
-// tells no time, so the player runs on its wall clock.
+// small buffer that the sound device pulls, and the timeline time being heard,
+// which the player's clock follows. Without a device it decodes nothing and tells
+// no time, so the player runs on its wall clock; a device that comes (back) while
+// playing is played to from where the sound would be by then.
 class PreviewSound : public QObject {
     Q_OBJECT
 public:
@@ -30,12 +30,14 @@ public:
     void start(double timelineSeconds);
     // Silence at once, nothing left queued.
     void stop();
-    bool hasOutput() const { return m_sink != nullptr; }
+    bool hasOutput() const;
     // The timeline time of the sound heard now; none while stopped, without an
-    // output device, before the first sample has reached it and once the sound
-    // has run out (the timeline's end, the decoder falling behind). Never steps
-    // back while playing.
+    // output device, before the first sample has reached it, while the device takes
+    // no samples and once the sound has run out (the timeline's end, the decoder
+    // falling behind).
     std::optional<double> playedTime() const;
+    // Frames the device has taken, over every start: a sign of life.
+    qint64 framesPlayed() const;
 
 signals:
     // A clip's sound cannot be read and plays as silence: the reason, in the
@@ -44,20 +46,17 @@ signals:
 
 private:
     struct Shared;
-    class Queue;
     void decode();
+    qint64 pull(float *out, qint64 frames);
+    void deviceChanged(bool available);
 
-    QAudioFormat m_format;
     std::shared_ptr<Shared> m_shared;
-    std::unique_ptr<Queue> m_queue;
-    QAudioSink *m_sink = nullptr;
+    SoundDevice *m_device = nullptr;
     std::thread m_thread;
 
     bool m_playing = false;
     double m_startTime = 0;
-    mutable QElapsedTimer m_clock;
-    mutable std::optional<double> m_lastTime;
-    mutable qint64 m_lastAt = 0; // m_clock's nanoseconds at m_lastTime
+    QElapsedTimer m_sinceStart;
 };
 
 } // namespace routereel

@@ -1,0 +1,292 @@
+#include "sounddevice.h"
+
+#include <pulse/pulseaudio.h>
+
+#include <QMetaObject>
+
+#include <algorithm>
+
+namespace routereel {
+
+namespace {
+
+constexpr pa_usec_t tickUsec = 20'000;       // how often the connection is looked after
+constexpr qint64 retryUsec = 500'000;        // between attempts to reach a server
+constexpr double bufferSeconds = 0.3;        // the server's buffer: rides out a busy machine
+constexpr double startSeconds = 0.05;        // what it needs before it plays
+// The server's read position moves in its own periods: standing longer than this
+// while samples are queued, it takes none.
+constexpr qint64 stallUsec = 300'000;
+
+qint64 monotonicUsec()
+{
+    return qint64(pa_rtclock_now());
+}
+
+const timeval &soon()
+{
+    thread_local timeval tv;
+    pa_gettimeofday(&tv);
+    pa_timeval_add(&tv, tickUsec);
+    return tv;
+}
+
+void unref(pa_operation *op)
+{
+    if (op)
+        pa_operation_unref(op);
+}
+
+class Locked {
+public:
+    explicit Locked(pa_threaded_mainloop *loop) : m_loop(loop) { pa_threaded_mainloop_lock(m_loop); }
+    ~Locked() { pa_threaded_mainloop_unlock(m_loop); }
+    Locked(const Locked &) = delete;
+    Locked &operator=(const Locked &) = delete;
+
+private:
+    pa_threaded_mainloop *m_loop;
+};
+
+} // namespace
+
+SoundDevice::SoundDevice(int sampleRate, int channels, Source source, QObject *parent)
+    : QObject(parent), m_rate(sampleRate), m_channels(channels), m_source(std::move(source))
+{
+    m_loop = pa_threaded_mainloop_new();
+    pa_threaded_mainloop_set_name(m_loop, "sound output");
+    Locked lock(m_loop);
+    pa_mainloop_api *api = pa_threaded_mainloop_get_api(m_loop);
+    connectServer();
+    m_timer = api->time_new(api, &soon(), &SoundDevice::onTick, this);
+    pa_threaded_mainloop_start(m_loop);
+}
+
+SoundDevice::~SoundDevice()
+{
+    {
+        Locked lock(m_loop);
+        pa_threaded_mainloop_get_api(m_loop)->time_free(m_timer);
+        dropServer();
+    }
+    pa_threaded_mainloop_stop(m_loop);
+    pa_threaded_mainloop_free(m_loop);
+}
+
+void SoundDevice::start()
+{
+    Locked lock(m_loop);
+    m_wanted = true;
+    if (m_stream && pa_stream_get_state(m_stream) == PA_STREAM_READY)
+        resume();
+}
+
+void SoundDevice::stop()
+{
+    Locked lock(m_loop);
+    m_wanted = false;
+    if (m_stream && pa_stream_get_state(m_stream) == PA_STREAM_READY)
+        hold();
+}
+
+std::optional<double> SoundDevice::heardSeconds() const
+{
+    Locked lock(m_loop);
+    if (!m_wanted || !m_stream || pa_stream_get_state(m_stream) != PA_STREAM_READY || m_base < 0
+        || m_readIndex <= m_base)
+        return std::nullopt;
+    if (monotonicUsec() - m_movedAt > stallUsec)
+        return std::nullopt;
+    pa_usec_t usec = 0;
+    if (pa_stream_get_time(m_stream, &usec) < 0)
+        return std::nullopt;
+    const double heard = double(qint64(usec) - qint64(pa_bytes_to_usec(uint64_t(m_base), pa_stream_get_sample_spec(m_stream)))) / 1e6;
+    if (heard <= 0)
+        return std::nullopt;
+    return heard;
+}
+
+qint64 SoundDevice::framesTaken() const
+{
+    Locked lock(m_loop);
+    return m_taken;
+}
+
+void SoundDevice::onTick(pa_mainloop_api *api, pa_time_event *event, const struct timeval *, void *self)
+{
+    static_cast<SoundDevice *>(self)->tick();
+    api->time_restart(event, &soon());
+}
+
+void SoundDevice::onWritable(pa_stream *, size_t, void *self)
+{
+    static_cast<SoundDevice *>(self)->fill();
+}
+
+// Runs on the loop's thread, its lock held: one place that notices a server lost,
+// found or back, and a stream failed, rather than callbacks that each free what
+// called them.
+void SoundDevice::tick()
+{
+    const pa_context_state_t state = m_context ? pa_context_get_state(m_context) : PA_CONTEXT_FAILED;
+    if (!PA_CONTEXT_IS_GOOD(state)) {
+        if (m_context) {
+            dropServer();
+            m_retryAt = monotonicUsec() + retryUsec;
+        }
+        tell(false);
+        if (monotonicUsec() >= m_retryAt)
+            connectServer();
+        return;
+    }
+    if (state != PA_CONTEXT_READY)
+        return;
+    tell(true);
+    if (m_stream && !PA_STREAM_IS_GOOD(pa_stream_get_state(m_stream)))
+        dropStream(); // its sink went away: a new stream goes to the server's default
+    if (!m_stream)
+        openStream();
+    if (m_stream && pa_stream_get_state(m_stream) == PA_STREAM_READY) {
+        if (m_wanted && m_held)
+            resume();
+        // The server's write position is known again once a timing reply newer than
+        // the flush came: what was written since lies past the start.
+        const pa_timing_info *timing = pa_stream_get_timing_info(m_stream);
+        if (m_wanted && m_base < 0 && timing && !timing->write_index_corrupt)
+            m_base = timing->write_index - m_writtenSince;
+        noticeTaken();
+        fill();
+        unref(pa_stream_update_timing_info(m_stream, nullptr, nullptr));
+    }
+}
+
+void SoundDevice::connectServer()
+{
+    m_retryAt = monotonicUsec() + retryUsec;
+    pa_proplist *props = pa_proplist_new();
+    pa_proplist_sets(props, PA_PROP_APPLICATION_NAME, "routereel");
+    pa_proplist_sets(props, PA_PROP_MEDIA_ROLE, "video");
+    m_context = pa_context_new_with_proplist(pa_threaded_mainloop_get_api(m_loop), "routereel", props);
+    pa_proplist_free(props);
+    // No autospawn: a server the user stopped stays stopped.
+    if (m_context && pa_context_connect(m_context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
+        dropServer();
+}
+
+void SoundDevice::dropServer()
+{
+    dropStream();
+    if (!m_context)
+        return;
+    pa_context_disconnect(m_context);
+    pa_context_unref(m_context);
+    m_context = nullptr;
+}
+
+void SoundDevice::openStream()
+{
+    const pa_sample_spec spec{PA_SAMPLE_FLOAT32LE, uint32_t(m_rate), uint8_t(m_channels)};
+    m_stream = pa_stream_new(m_context, "preview", &spec, nullptr);
+    if (!m_stream)
+        return;
+    const auto bytes = [&](double seconds) { return uint32_t(pa_usec_to_bytes(pa_usec_t(seconds * 1e6), &spec)); };
+    pa_buffer_attr attr;
+    attr.maxlength = uint32_t(-1);
+    attr.tlength = bytes(bufferSeconds);
+    attr.prebuf = bytes(startSeconds);
+    attr.minreq = uint32_t(-1);
+    attr.fragsize = uint32_t(-1);
+    pa_stream_set_write_callback(m_stream, &SoundDevice::onWritable, this);
+    // Made held, and kept while the server is there: a new stream on a null sink at
+    // rest waits for its next period, up to 2 s.
+    const auto flags = pa_stream_flags_t(PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE
+                                         | PA_STREAM_ADJUST_LATENCY | PA_STREAM_START_CORKED);
+    m_held = true;
+    m_base = -1;
+    m_writtenSince = 0;
+    m_readIndex = -1;
+    m_movedAt = monotonicUsec();
+    if (pa_stream_connect_playback(m_stream, nullptr, &attr, flags, nullptr, nullptr) < 0)
+        dropStream();
+}
+
+void SoundDevice::dropStream()
+{
+    if (!m_stream)
+        return;
+    pa_stream_set_write_callback(m_stream, nullptr, nullptr);
+    pa_stream_disconnect(m_stream);
+    pa_stream_unref(m_stream);
+    m_stream = nullptr;
+    m_readIndex = -1;
+}
+
+// Drops what is queued and plays what the source gives from now on.
+void SoundDevice::resume()
+{
+    unref(pa_stream_flush(m_stream, nullptr, nullptr));
+    unref(pa_stream_cork(m_stream, 0, nullptr, nullptr));
+    unref(pa_stream_update_timing_info(m_stream, nullptr, nullptr));
+    m_held = false;
+    m_base = -1;
+    m_writtenSince = 0;
+    m_movedAt = monotonicUsec();
+    fill();
+}
+
+void SoundDevice::hold()
+{
+    unref(pa_stream_cork(m_stream, 1, nullptr, nullptr));
+    unref(pa_stream_flush(m_stream, nullptr, nullptr));
+    m_held = true;
+    m_base = -1;
+}
+
+void SoundDevice::fill()
+{
+    if (!m_stream || m_held || pa_stream_get_state(m_stream) != PA_STREAM_READY)
+        return;
+    const std::size_t frameBytes = sizeof(float) * std::size_t(m_channels);
+    std::size_t bytes = pa_stream_writable_size(m_stream);
+    if (bytes == std::size_t(-1) || bytes < frameBytes)
+        return;
+    void *data = nullptr;
+    if (pa_stream_begin_write(m_stream, &data, &bytes) < 0 || !data)
+        return;
+    const qint64 got = m_source(static_cast<float *>(data), qint64(bytes / frameBytes));
+    if (got > 0) {
+        pa_stream_write(m_stream, data, std::size_t(got) * frameBytes, nullptr, 0, PA_SEEK_RELATIVE);
+        m_writtenSince += got * qint64(frameBytes);
+    } else {
+        pa_stream_cancel_write(m_stream);
+    }
+}
+
+void SoundDevice::noticeTaken()
+{
+    const pa_timing_info *timing = pa_stream_get_timing_info(m_stream);
+    if (!timing || timing->read_index_corrupt)
+        return;
+    const qint64 read = timing->read_index;
+    m_readIndex = std::max<qint64>(m_readIndex, 0);
+    if (read > m_readIndex) {
+        m_taken += (read - m_readIndex) / qint64(sizeof(float) * std::size_t(m_channels));
+        m_readIndex = read;
+        m_movedAt = monotonicUsec();
+    }
+}
+
+void SoundDevice::tell(bool available)
+{
+    if (available == m_told)
+        return;
+    m_told = available;
+    QMetaObject::invokeMethod(this, [this, available] {
+        if (m_available == available)
+            return;
+        m_available = available;
+        emit availableChanged(available);
+    }, Qt::QueuedConnection);
+}
+
+} // namespace routereel

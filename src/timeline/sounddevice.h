@@ -1,0 +1,84 @@
+#pragma once
+
+#include <QObject>
+
+#include <functional>
+#include <optional>
+
+struct pa_context;
+struct pa_mainloop_api;
+struct pa_stream;
+struct pa_threaded_mainloop;
+struct pa_time_event;
+
+namespace routereel {
+
+// The sound server's output, kept through the server's coming and going: it
+// connects to the PulseAudio server (also one that starts after the app, or comes
+// back after it went away) and, while started, plays what its source gives. Qt's
+// own PulseAudio engine tries once, 3 s after the server is lost, and never when
+// there is none at launch, so the server is reached with libpulse here.
+class SoundDevice : public QObject {
+    Q_OBJECT
+public:
+    // Fills `out` with up to `frames` interleaved float frames, returns how many it
+    // gave. Called on the server connection's thread.
+    using Source = std::function<qint64(float *out, qint64 frames)>;
+
+    SoundDevice(int sampleRate, int channels, Source source, QObject *parent = nullptr);
+    ~SoundDevice() override;
+
+    int sampleRate() const { return m_rate; }
+    int channels() const { return m_channels; }
+    // A server is there to play to.
+    bool isAvailable() const { return m_available; }
+    // Plays from the source; what is heard is counted from here.
+    void start();
+    // Silence at once, nothing left queued.
+    void stop();
+    // Seconds of the source, counted from start(), heard now (the output's latency
+    // taken off); none while stopped, without a server, before the first sample is
+    // heard, and while the server takes no samples.
+    std::optional<double> heardSeconds() const;
+    // Frames the server has taken from this output, over every start: a sign of life.
+    qint64 framesTaken() const;
+
+signals:
+    void availableChanged(bool available);
+
+private:
+    static void onTick(pa_mainloop_api *, pa_time_event *, const struct timeval *, void *self);
+    static void onWritable(pa_stream *, size_t, void *self);
+    void tick();
+    void connectServer();
+    void dropServer();
+    void openStream();
+    void dropStream();
+    void resume();
+    void hold();
+    void fill();
+    void noticeTaken();
+    void tell(bool available);
+
+    const int m_rate;
+    const int m_channels;
+    const Source m_source;
+    bool m_available = false; // on the main thread
+
+    // Below: touched only with the loop's lock held.
+    pa_threaded_mainloop *m_loop = nullptr;
+    pa_time_event *m_timer = nullptr;
+    pa_context *m_context = nullptr;
+    pa_stream *m_stream = nullptr;
+    bool m_wanted = false;        // started
+    bool m_held = true;           // the stream is corked
+    qint64 m_base = -1;           // the stream's byte at the last start; -1 until the server has told
+    qint64 m_writtenSince = 0;    // bytes written since then
+    bool m_told = false;          // the availability last told
+    qint64 m_retryAt = 0;         // monotonic microseconds of the next connection attempt
+    qint64 m_readIndex = -1;      // the server's read position in the stream, bytes
+    qint64 m_movedAt = 0;         // when it last moved
+    qint64 m_taken = 0;           // frames
+};
+
+} // namespace routereel

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+
+namespace testsupport {
+
+// A PulseAudio server with a null sink, of the test's own: its socket, state and
+// runtime folders live in a temporary folder, and the process is told to use it
+// (PULSE_SERVER) from the moment this is made, so that it never reaches the
+// user's server nor starts one. Until start() there is no server there.
+class SoundServer {
+public:
+    SoundServer();
+    ~SoundServer(); // the server goes with it
+    SoundServer(const SoundServer &) = delete;
+    SoundServer &operator=(const SoundServer &) = delete;
+
+    static bool installed();
+    // Starts the server and waits (bounded) until it answers; false when it does not.
+    bool start();
+    // The server goes away at once, as a crashed one does.
+    void stop();
+    bool isRunning() const { return m_process.state() != QProcess::NotRunning; }
+    // What PULSE_SERVER holds.
+    QString address() const;
+
+private:
+    QTemporaryDir m_dir;
+    QProcess m_process;
+    QByteArray m_previous;
+    bool m_hadPrevious = false;
+};
+
+} // namespace testsupport

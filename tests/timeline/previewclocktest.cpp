@@ -1,0 +1,68 @@
+#include "timeline/previewclock.h"
+
+#include <QElapsedTimer>
+#include <QThread>
+#include <gtest/gtest.h>
+
+#include <optional>
+
+using namespace routereel;
+
+// The clock runs on at once whatever the sound does: without one, with one that
+// stands (a device taking no samples), and with one near or far off; it leans
+// toward a sound near it, has a far one go on from the clock's time, never steps
+// back and never stands still.
+TEST(PreviewClock, RunsOnTheWallClockAndLeansTowardTheSoundHeard)
+{
+    struct Case {
+        const char *name;
+        std::optional<double> soundOffset; // the sound's time less the wall clock's since the start
+        bool soundStands;                  // the sound's time does not move
+        bool moved;                        // the sound is told to go on from the clock's time
+    };
+    const Case cases[] = {
+        {"no sound", std::nullopt, false, false},
+        {"sound in step", 0.0, false, false},
+        {"sound a little ahead", 0.1, false, false},
+        {"sound a little behind", -0.1, false, false},
+        {"sound far behind", -1.5, false, true},
+        {"sound standing", 0.0, true, true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        QElapsedTimer wall;
+        wall.start();
+        std::optional<double> movedTo;
+        PreviewClock clock;
+        clock.setSound(
+            [&]() -> std::optional<double> {
+                if (!c.soundOffset)
+                    return std::nullopt;
+                return 10 + *c.soundOffset + (c.soundStands ? 0 : double(wall.nsecsElapsed()) / 1e9);
+            },
+            [&](double t) { movedTo = t; });
+        clock.start(10);
+        double last = clock.now();
+        while (wall.elapsed() < 600) {
+            QThread::msleep(16);
+            clock.follow();
+            const double t = clock.now();
+            ASSERT_GT(t, last); // never back, never standing
+            last = t;
+        }
+        const double wallTime = 10 + double(wall.nsecsElapsed()) / 1e9;
+        EXPECT_EQ(movedTo.has_value(), c.moved);
+        if (movedTo) // from where the clock was, not from the sound's time
+            EXPECT_GT(*movedTo, 10.1);
+        if (c.soundOffset && !c.moved) {
+            // Nearer the sound than the wall clock is, and no jump to it.
+            const double off = std::abs(10 + *c.soundOffset + double(wall.nsecsElapsed()) / 1e9 - clock.now());
+            if (*c.soundOffset != 0)
+                EXPECT_LT(off, std::abs(*c.soundOffset));
+            EXPECT_LT(std::abs(clock.now() - wallTime), std::abs(*c.soundOffset) + 0.02);
+        }
+        clock.stop(3);
+        EXPECT_EQ(clock.now(), 3);
+        EXPECT_FALSE(clock.isRunning());
+    }
+}
