@@ -37,7 +37,6 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
-#include <QVideoSink>
 
 #include <algorithm>
 #include <cmath>

@@ -8,12 +8,11 @@ packages=(
   build-essential cmake ninja-build pkg-config git clang-14 libclang-rt-14-dev libfuzzer-14-dev
   # Qt
   qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools
-  qt6-multimedia-dev qt6-webengine-dev qt6-svg-dev libqt6webenginecore6-bin qt6-qpa-plugins libqt6opengl6-dev
+  qt6-webengine-dev qt6-svg-dev libqt6webenginecore6-bin qt6-qpa-plugins libqt6opengl6-dev
   # Qt's own Chinese catalogue (standard buttons, file dialogs)
   qt6-translations-l10n
   # video: probe library, the export engine, the preview's decoders
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev libavfilter-dev ffmpeg
-  gstreamer1.0-plugins-base
   # the preview's sound output; a sound server with a null sink for the tests, parec for the benches
   libpulse-dev pulseaudio pulseaudio-utils
   # tests and benchmarks

@@ -98,7 +98,7 @@ The export would fail on it, or copy sound that cannot be played. Convert the vi
     </message>
 </context>
 <context>
-    <name>ExportSourceCheck</name>
+    <name>SoundDecodeCheck</name>
     <message>
         <source>Sound stream %1 (%2): no decoder for it</source>
         <translation>声音流 %1（%2）：没有可用的解码器</translation>

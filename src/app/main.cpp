@@ -3,7 +3,6 @@
 
 #include "export/exportshutdown.h"
 #include "maps/views/webmapruntime.h"
-#include "timeline/views/timelineplayer.h"
 #include "ui/main/interfacelanguage.h"
 #include "ui/main/mainwindow.h"
 
@@ -32,7 +31,6 @@ int main(int argc, char *argv[])
 {
     ensureRuntimeDir();
     routereel::prepareWebMapRuntime();
-    routereel::TimelinePlayer::selectMediaBackend();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("routereel"));
     // Settings in ~/.config/routereel/routereel.conf.

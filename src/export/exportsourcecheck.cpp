@@ -1,6 +1,7 @@
 #include "exportsourcecheck.h"
 
 #include "media/libavinput.h"
+#include "media/sounddecodecheck.h"
 #include "media/videoreaderror.h"
 
 #include <QCoreApplication>
@@ -9,13 +10,6 @@
 #include <QSet>
 
 #include <cmath>
-#include <memory>
-
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-#include <libavutil/error.h>
-}
 
 #include <sys/stat.h>
 
@@ -52,51 +46,6 @@ std::optional<ExportError> changedSource(const VideoTimelineSnapshot &timeline)
 }
 
 namespace {
-
-struct CodecContextFree {
-    void operator()(AVCodecContext *context) const { avcodec_free_context(&context); }
-};
-
-// Why a sound stream of `path` cannot be decoded: the first audio stream, or
-// each of them with `everyStream`. None when all open, or when the file does not
-// (the other checks and ffmpeg tell what is wrong with it).
-std::optional<QString> soundDecodeFailure(const QString &path, bool everyStream)
-{
-    FormatContextPtr file;
-    try {
-        file = openMediaFile(path);
-    } catch (const QException &) {
-        return std::nullopt;
-    }
-    for (unsigned i = 0; i < file->nb_streams; ++i) {
-        const AVCodecParameters *parameters = file->streams[i]->codecpar;
-        if (parameters->codec_type != AVMEDIA_TYPE_AUDIO)
-            continue;
-        const QString codecName = QString::fromLatin1(avcodec_get_name(parameters->codec_id));
-        const AVCodec *codec = avcodec_find_decoder(parameters->codec_id);
-        if (!codec)
-            return QCoreApplication::translate("ExportSourceCheck", "Sound stream %1 (%2): no decoder for it")
-                .arg(i)
-                .arg(codecName);
-        // Opening is where a decoder refuses what it does not implement (an AAC object type, say).
-        std::unique_ptr<AVCodecContext, CodecContextFree> context(avcodec_alloc_context3(codec));
-        int rc = context ? avcodec_parameters_to_context(context.get(), parameters) : AVERROR(ENOMEM);
-        if (rc >= 0) {
-            context->thread_count = 1;
-            rc = avcodec_open2(context.get(), codec, nullptr);
-        }
-        if (rc < 0) {
-            char text[AV_ERROR_MAX_STRING_SIZE] = {};
-            av_strerror(rc, text, sizeof text);
-            return QCoreApplication::translate("ExportSourceCheck", "Sound stream %1 (%2): %3")
-                .arg(i)
-                .arg(codecName, QString::fromLocal8Bit(text));
-        }
-        if (!everyStream)
-            break;
-    }
-    return std::nullopt;
-}
 
 // Whether the export reads the clip whole, its sound as stored (mapped or copied
 // stream by stream), rather than as pieces cut through the filter graph.

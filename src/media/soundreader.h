@@ -21,7 +21,7 @@ struct SoundPiece {
 
 class ClipSound;
 
-// Reads the timeline's sound as interleaved float32 PCM (what QAudioSink plays
+// Reads the timeline's sound as interleaved float32 PCM (what the sound device plays
 // without a conversion) at a fixed rate and channel count: each piece's clip
 // sound resampled, silence where a piece has none (no sound stream, before the
 // sound starts, after it ends, a file that cannot be read).

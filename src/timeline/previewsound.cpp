@@ -2,9 +2,14 @@
 
 #include "sounddevice.h"
 
+#include "media/sounddecodecheck.h"
+
+#include <QFileInfo>
+
 #include <algorithm>
 #include <condition_variable>
 #include <mutex>
+#include <set>
 
 namespace routereel {
 
@@ -157,6 +162,14 @@ void PreviewSound::decode()
     SoundReader reader(rate, channels);
     std::vector<float> chunk(std::size_t(chunkFrames) * std::size_t(s.channels));
     quint64 seen = 0;
+    std::set<QString> checked;  // paths
+    std::set<QString> reported; // file names, each told once
+    const auto tell = [&](const VideoReadError &error) {
+        if (!reported.insert(error.fileName()).second)
+            return;
+        QMetaObject::invokeMethod(this, [this, message = error.message()] { emit readFailed(message); },
+                                  Qt::QueuedConnection);
+    };
     std::unique_lock lock(s.mutex);
     for (;;) {
         s.wake.wait(lock, [&] {
@@ -171,17 +184,32 @@ void PreviewSound::decode()
         // Only this thread fills the queue: the room seen here can only grow.
         const bool fill = s.playing && !s.ended && s.freeFrames() >= std::size_t(chunkFrames);
         lock.unlock();
-        if (pieces)
+        if (pieces) {
+            // Told at once, device or not: waiting for the piece to be heard would
+            // leave a silent clip unexplained on a machine without sound.
+            // A clip that leaves the timeline and comes back is told again.
+            std::set<QString> paths, names;
+            for (const SoundPiece &piece : *pieces) {
+                paths.insert(piece.path);
+                names.insert(QFileInfo(piece.path).fileName());
+            }
+            std::erase_if(checked, [&](const QString &path) { return !paths.count(path); });
+            std::erase_if(reported, [&](const QString &name) { return !names.count(name); });
+            for (const SoundPiece &piece : *pieces) {
+                if (piece.path.isEmpty() || !checked.insert(piece.path).second)
+                    continue;
+                if (const auto failure = soundDecodeFailure(piece.path, false))
+                    tell(VideoReadError(QFileInfo(piece.path).fileName(), *failure));
+            }
             reader.setPieces(std::move(*pieces));
+        }
         if (seek)
             reader.seek(seekTo);
         qint64 got = 0;
         if (fill)
             got = reader.read(chunk.data(), chunkFrames);
-        for (const VideoReadError &error : reader.takeErrors()) {
-            QMetaObject::invokeMethod(this, [this, message = error.message()] { emit readFailed(message); },
-                                      Qt::QueuedConnection);
-        }
+        for (const VideoReadError &error : reader.takeErrors())
+            tell(error);
         lock.lock();
         if (!fill || s.generation != seen)
             continue;

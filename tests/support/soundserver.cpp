@@ -55,6 +55,9 @@ bool SoundServer::start()
     env.insert(QStringLiteral("PULSE_STATE_PATH"), m_dir.filePath(QStringLiteral("state")));
     env.remove(QStringLiteral("PULSE_SERVER"));
     env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+    // With a display the server would also publish itself on it, and several servers
+    // of parallel tests would meet there.
+    env.remove(QStringLiteral("DISPLAY"));
     m_process.setProcessEnvironment(env);
     // -n: none of the system's modules, only a null sink and our socket. As root the
     // server warns that it is not meant for root, and runs.

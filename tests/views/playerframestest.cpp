@@ -14,7 +14,6 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QVideoSink>
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -6,7 +6,6 @@
 #include "mediatestutil.h"
 
 #include <QTemporaryDir>
-#include <QVideoSink>
 #include <gtest/gtest.h>
 
 using namespace routereel;

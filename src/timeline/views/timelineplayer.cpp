@@ -49,12 +49,6 @@ TimelinePlayer::~TimelinePlayer()
     }
 }
 
-void TimelinePlayer::selectMediaBackend()
-{
-    if (qEnvironmentVariableIsEmpty("QT_MEDIA_BACKEND"))
-        qputenv("QT_MEDIA_BACKEND", "gstreamer");
-}
-
 quint64 TimelinePlayer::framesDecoded() const
 {
     quint64 sum = 0;

@@ -30,10 +30,6 @@ public:
     explicit TimelinePlayer(QObject *parent = nullptr);
     ~TimelinePlayer() override;
 
-    // Qt Multimedia's GStreamer back end for the sound output: its ffmpeg back end
-    // crashes without an audio device. Call before the first multimedia object is made.
-    static void selectMediaBackend();
-
     ItemId replaceItem(std::optional<PreviewPlan> plan) override;
     ItemId currentItem() const override { return m_item; }
     ItemStatus itemStatus() const override { return m_status; }
