@@ -97,7 +97,8 @@ TEST(FFmpegCommandLine, RegularWholeClipCopiesAudio)
     // Untagged HD is taken as BT.709, and the output says so.
     const QStringList expected = pipeInput("yuva420p")
         + words(QStringLiteral("-protocol_whitelist file -i file:/clips/ride.mp4 -filter_complex "
-                               "[1:V:0]settb=1/1000000000,setpts=PTS-1000,fps=30:start_time=0:round=up,"
+                               "[1:V:0]tpad=stop_mode=clone:stop_duration=0.066666667,settb=1/1000000000,"
+                               "setpts=PTS-1000,fps=30:start_time=0:round=up,"
                                "tpad=stop_mode=clone:stop=-1[timelinev];"
                                "[0:v]format=yuva420p[ov];[timelinev][ov]overlay=0:0:shortest=1:alpha=straight[out] "
                                "-map [out] -r 30 -map 1:a?"))

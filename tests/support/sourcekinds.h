@@ -60,6 +60,12 @@ const QList<SourceKind> &troubleKinds();
 // BT.601), full range BT.709, 10-bit, 4:2:2, HLG, PQ.
 const QList<SourceKind> &colourKinds();
 
+// Pictures stored as RGB, with patches: QuickTime Animation and PNG in .mov, H.264 RGB
+// (libx264rgb), each at 1280 x 720, where BT.601 and BT.709 part; SD stating the gamma
+// transfers of NTSC (bt470m) and PAL (bt470bg), or reserved tags (0 and 3); HD stating
+// a reserved matrix, coded BT.709.
+const QList<SourceKind> &exportColourKinds();
+
 // Writes the kind's clip into `dir`; "" (and a test failure) when ffmpeg fails.
 QString makeSourceKind(const QString &dir, const SourceKind &kind);
 
