@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QLocale>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -421,6 +422,16 @@ TEST(TimelineFilterGraph, EveryStatedColourIsOneFfmpegTakes)
             for (const QSizeF size : {QSizeF(1920, 1080), QSizeF(720, 576)}) {
                 VideoSource s = source(10, size.width(), size.height());
                 (field == 0 ? s.colorMatrix : field == 1 ? s.colorPrimaries : s.colorTransfer) = value;
+                // First and later piece: the scaler is told only matrices it knows.
+                const VideoSource other = source(10, 1280, 720, true, "/clips/other.mov");
+                for (const auto &[first, second] : {std::pair{s, other}, std::pair{other, s}}) {
+                    const TimelineFilterGraph g = build(VideoTimelineSnapshot{
+                        {first, second}, {cut(first, 1, 2, 0), cut(second, 1, 2, 1)}, QSizeF(1920, 1080)});
+                    static const QRegularExpression named("_color_matrix=([a-z0-9]+)");
+                    for (const auto &m : named.globalMatch(g.filterComplex))
+                        EXPECT_TRUE(QStringList({"bt601", "bt709", "fcc", "smpte240m", "bt2020"}).contains(m.captured(1)));
+                    EXPECT_EQ(g.colour, exportColourOf(first));
+                }
                 const QStringList args = exportColourOf(s).outputArguments();
                 ASSERT_EQ(args.size() % 2, 0);
                 for (qsizetype k = 0; k < args.size(); k += 2) {
