@@ -271,14 +271,14 @@ TimelineFilterGraph directMode(const QUrl &url, const VideoSource &source, const
     // which sets the export's length: its last frame stays until the overlay frames end.
     // The frame-rate filter ends at the end of the last picture, and would drop it
     // when no output instant falls inside it (a short last picture of a variable
-    // rate): it is held for two frames of either rate first.
+    // rate): it is held for two frames of either rate first. RGB is made YUV by a
+    // scaler told the export's matrix (see madeYuv).
     const QString keepRange = g.colour.fullRange
         ? QStringLiteral("scale=in_range=pc:out_range=pc,format=yuv420p|yuvj420p,")
         : QString();
-    const QString toYuv = source.rgb
-        ? QStringLiteral("scale") + colourConversion(source, g.colour).replace(0, 1, QLatin1Char('='))
-            + madeYuv(source, g.colour) + QLatin1Char(',')
-        : QString();
+    const QString toYuv = source.rgb ? QStringLiteral("scale=out_color_matrix=%1:out_range=%2,format=%3,")
+                                           .arg(g.colour.scaleMatrix(), g.colour.rangeTag(), pictureFormat(g.colour))
+                                     : QString();
     const double fps = frameRateValue(rate);
     const double hold = std::max(2 / fps, source.fps > 0 && std::isfinite(source.fps) ? 2 / source.fps : 0.0);
     g.filterComplex = QStringLiteral("[1:V:0]") + sdrMapped(source) + keepRange + toYuv
