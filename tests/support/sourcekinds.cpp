@@ -313,8 +313,10 @@ const std::map<QString, Maker> &specialMakers()
     };
     const QString hd = QStringLiteral("-c:v libx264rgb -preset veryfast -bf 2 -sc_threshold 0 -pix_fmt rgb24");
     static const std::map<QString, Maker> makers{
-        {QStringLiteral("qtrle.mov"), coloured({1280, 720}, QStringLiteral("format=rgb24"), words(QStringLiteral("-c:v qtrle")))},
-        {QStringLiteral("png.mov"), coloured({1280, 720}, QStringLiteral("format=rgb24"), words(QStringLiteral("-c:v png")))},
+        {QStringLiteral("qtrle.mov"),
+         coloured({1280, 720}, QStringLiteral("format=rgb24"), words(QStringLiteral("-c:v qtrle")))},
+        {QStringLiteral("png.mov"),
+         coloured({1280, 720}, QStringLiteral("format=rgb24"), words(QStringLiteral("-c:v png")))},
         {QStringLiteral("x264rgb.mp4"), coloured({1280, 720}, QStringLiteral("format=rgb24"), words(hd) + gop(1, 30))},
         {QStringLiteral("ntsc.mp4"),
          stated(QStringLiteral("bt601"), {320, 180}, QStringLiteral("colour_primaries=4:transfer_characteristics=4:"

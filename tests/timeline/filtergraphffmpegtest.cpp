@@ -145,8 +145,9 @@ TEST(FilterGraphWithFfmpeg, RgbAndGammaTaggedClipsKeepTheirColours)
     const QStringList files = testsupport::makeSourceKinds(dir.path(), kinds);
     const auto companion = [&](const char *name) {
         const auto &all = testsupport::colourKinds();
-        return probed(testsupport::makeSourceKind(
-            dir.path(), *std::find_if(all.begin(), all.end(), [&](const auto &k) { return qstrcmp(k.name, name) == 0; })));
+        const auto kind
+            = std::find_if(all.begin(), all.end(), [&](const auto &k) { return qstrcmp(k.name, name) == 0; });
+        return probed(testsupport::makeSourceKind(dir.path(), *kind));
     };
     const VideoSource hd = companion("untagged720.mp4"), sd = companion("bt601.mp4");
     for (qsizetype i = 0; i < kinds.size(); ++i) {
@@ -177,8 +178,9 @@ TEST(FilterGraphWithFfmpeg, RgbAndGammaTaggedClipsKeepTheirColours)
             ASSERT_TRUE(graph) << error->message().toStdString();
             const QString out = dir.filePath(QStringLiteral("%1-%2.mp4").arg(i).arg(road.name));
             ASSERT_TRUE(exportGraph(*graph, 2, "30", out));
+            const QImage exported = testsupport::ffmpegPicture(out, road.at, size);
             const auto difference = testsupport::largestPatchDifference(
-                testsupport::ffmpegPicture(out, road.at, size), testsupport::ffmpegPicture(files[i], road.sourceAt, size));
+                exported, testsupport::ffmpegPicture(files[i], road.sourceAt, size));
             EXPECT_LE(difference.difference, 6) << difference.patch.toStdString();
         }
     }
