@@ -217,13 +217,7 @@ std::optional<FFmpegCommandLine::Command> FFmpegCommandLine::command(const Expor
             args << QStringLiteral("-c:a") << QStringLiteral("aac") << QStringLiteral("-b:a")
                  << QStringLiteral("192000");
         // The overlays were converted with these colours and the pieces brought to them.
-        const ExportColour &colour = timeline->colour;
-        args << QStringLiteral("-colorspace") << colour.matrixTag() << QStringLiteral("-color_range")
-             << colour.rangeTag();
-        if (!colour.primariesTag().isEmpty())
-            args << QStringLiteral("-color_primaries") << colour.primariesTag();
-        if (!colour.transferTag().isEmpty())
-            args << QStringLiteral("-color_trc") << colour.transferTag();
+        args << timeline->colour.outputArguments();
     } else {
         args << QStringLiteral("-colorspace") << QStringLiteral("bt709") << QStringLiteral("-color_primaries")
              << QStringLiteral("bt709") << QStringLiteral("-color_trc") << QStringLiteral("iec61966-2-1")

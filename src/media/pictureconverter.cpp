@@ -1,6 +1,7 @@
 #include "pictureconverter.h"
 
 #include "sdrmapping.h"
+#include "videosource.h"
 
 #include <QTransform>
 
@@ -59,12 +60,10 @@ bool isFullRange(const AVFrame *frame)
 // As ffmpeg's scale filter reads the frame's matrix, but for HD that states none:
 // BT.709, as cameras write it, players take it and the export tags it. What swscale
 // does not know (RGB, YCgCo) is BT.601.
+// The export reads the same matrix by the same rule.
 int matrixOf(const AVFrame *frame)
 {
-    const int space = frame->colorspace;
-    if (space == AVCOL_SPC_UNSPECIFIED && std::min(frame->width, frame->height) > 576)
-        return AVCOL_SPC_BT709;
-    return space < 1 || space > 10 || space == AVCOL_SPC_YCGCO ? int(AVCOL_SPC_BT470BG) : space;
+    return matrixReadAs(frame->colorspace, frame->width, frame->height);
 }
 
 struct ScaleKey {

@@ -58,41 +58,66 @@ QString ExportColour::matrixTag() const
 
 QString ExportColour::primariesTag() const
 {
-    const char *name
-        = primaries == AVCOL_PRI_UNSPECIFIED ? nullptr : av_color_primaries_name(AVColorPrimaries(primaries));
+    if (primaries == AVCOL_PRI_RESERVED0 || primaries == AVCOL_PRI_UNSPECIFIED || primaries == AVCOL_PRI_RESERVED)
+        return {};
+    const char *name = av_color_primaries_name(AVColorPrimaries(primaries));
     return name ? QString::fromLatin1(name) : QString();
 }
 
 QString ExportColour::transferTag() const
 {
-    const char *name = transfer == AVCOL_TRC_UNSPECIFIED
-        ? nullptr
-        : av_color_transfer_name(AVColorTransferCharacteristic(transfer));
+    // libav names these two after their systems, ffmpeg's option after their gamma.
+    switch (transfer) {
+    case AVCOL_TRC_RESERVED0:
+    case AVCOL_TRC_UNSPECIFIED:
+    case AVCOL_TRC_RESERVED:
+        return {};
+    case AVCOL_TRC_GAMMA22:
+        return QStringLiteral("gamma22");
+    case AVCOL_TRC_GAMMA28:
+        return QStringLiteral("gamma28");
+    default:
+        break;
+    }
+    const char *name = av_color_transfer_name(AVColorTransferCharacteristic(transfer));
     return name ? QString::fromLatin1(name) : QString();
 }
 
+QStringList ExportColour::outputArguments() const
+{
+    QStringList args{QStringLiteral("-colorspace"), matrixTag(), QStringLiteral("-color_range"), rangeTag()};
+    if (const QString tag = primariesTag(); !tag.isEmpty())
+        args << QStringLiteral("-color_primaries") << tag;
+    if (const QString tag = transferTag(); !tag.isEmpty())
+        args << QStringLiteral("-color_trc") << tag;
+    return args;
+}
+
+namespace {
+
+// RGB pictures are shown as they are, whatever transfer they state.
+HdrTransfer mappedTransfer(const VideoSource &source)
+{
+    return source.rgb ? HdrTransfer::none : hdrTransferOf(source.colorTransfer);
+}
+
+} // namespace
+
 ExportColour exportColourOf(const VideoSource &source)
 {
-    if (hdrTransferOf(source.colorTransfer) != HdrTransfer::none)
+    if (mappedTransfer(source) != HdrTransfer::none)
         return {AVCOL_SPC_BT709, AVCOL_PRI_BT709, AVCOL_TRC_BT709, false};
     ExportColour colour;
-    switch (source.colorMatrix) {
-    case AVCOL_SPC_BT709:
-    case AVCOL_SPC_FCC:
-    case AVCOL_SPC_BT470BG:
-    case AVCOL_SPC_SMPTE170M:
-    case AVCOL_SPC_SMPTE240M:
-    case AVCOL_SPC_BT2020_NCL:
-        colour.matrix = source.colorMatrix;
-        break;
-    default:
-        // As players (and the preview's decoder) take an unstated matrix.
-        colour.matrix = std::min(source.resolution.width(), source.resolution.height()) > 576 ? AVCOL_SPC_BT709
-                                                                                               : AVCOL_SPC_SMPTE170M;
-    }
+    const double width = source.resolution.width(), height = source.resolution.height();
+    colour.matrix = matrixReadAs(source.rgb ? AVCOL_SPC_UNSPECIFIED : source.colorMatrix, width, height);
+    colour.fullRange = source.fullRange && !source.rgb;
     colour.primaries = source.colorPrimaries;
     colour.transfer = source.colorTransfer;
-    colour.fullRange = source.fullRange;
+    // Kept only when they can be written: ExportColour's equality then means the same tags.
+    if (colour.primariesTag().isEmpty())
+        colour.primaries = AVCOL_PRI_UNSPECIFIED;
+    if (colour.transferTag().isEmpty())
+        colour.transfer = AVCOL_TRC_UNSPECIFIED;
     return colour;
 }
 
@@ -122,15 +147,33 @@ QString seconds(double value)
     return QString::number(value, 'f', 9);
 }
 
-// The scale filter's options that take `from` to `to`, led by ":"; none when they
-// agree, as any option costs the scaler a pass over frames it would pass on. Named,
-// not read from the frames: an untagged HD frame would be taken for BT.601.
-QString colourConversion(const ExportColour &from, const ExportColour &to)
+// The scale filter's options that take a picture of `source` to `to`, led by ":";
+// none when its colours agree, as any option costs the scaler a pass over frames it
+// would pass on. Named, not read from the frames: an untagged HD frame would be
+// taken for BT.601. RGB has no matrix of its own: only the target's is named.
+QString colourConversion(const VideoSource &source, const ExportColour &to)
 {
+    if (source.rgb)
+        return QStringLiteral(":out_color_matrix=%1:out_range=%2").arg(to.scaleMatrix(), to.rangeTag());
+    const ExportColour from = exportColourOf(source);
     if (from.scaleMatrix() == to.scaleMatrix() && from.fullRange == to.fullRange)
         return {};
     return QStringLiteral(":in_color_matrix=%1:in_range=%2:out_color_matrix=%3:out_range=%4")
         .arg(from.scaleMatrix(), from.rangeTag(), to.scaleMatrix(), to.rangeTag());
+}
+
+// The export's picture format: full range as "J", so that pad and the gaps' colour
+// source draw black as 0 rather than 16.
+QString pictureFormat(const ExportColour &colour)
+{
+    return colour.fullRange ? QStringLiteral("yuvj420p") : QStringLiteral("yuv420p");
+}
+
+// After a scale that converts RGB: the scaler itself must make YUV, or it passes RGB
+// on and the converter ffmpeg inserts later takes BT.601.
+QString madeYuv(const VideoSource &source, const ExportColour &to)
+{
+    return source.rgb ? QStringLiteral(",format=") + pictureFormat(to) : QString();
 }
 
 // Even, at least 2; non-finite or absurd sizes give 2 rather than undefined behaviour.
@@ -150,7 +193,7 @@ std::int64_t evenDimension(double value)
 QString fitted(const VideoSource &source, const QString &w, const QString &h, const ExportColour &to)
 {
     const QString pad = QStringLiteral("pad=%1:%2:(ow-iw)/2:(oh-ih)/2").arg(w, h);
-    const QString colour = colourConversion(exportColourOf(source), to);
+    const QString colour = colourConversion(source, to) + madeYuv(source, to);
     const QSizeF shown = source.resolution;
     if (source.pixelAspect == 1.0 || shown.isEmpty())
         return QStringLiteral("scale=%1:%2:force_original_aspect_ratio=decrease").arg(w, h) + colour + QLatin1Char(',')
@@ -163,17 +206,10 @@ QString fitted(const VideoSource &source, const QString &w, const QString &h, co
         + pad;
 }
 
-// The export's picture format: full range as "J", so that pad and the gaps' colour
-// source draw black as 0 rather than 16.
-QString pictureFormat(const ExportColour &colour)
-{
-    return colour.fullRange ? QStringLiteral("yuvj420p") : QStringLiteral("yuv420p");
-}
-
 // What a piece of `source` goes through before it is fitted: the SDR mapping of HLG and PQ.
 QString sdrMapped(const VideoSource &source)
 {
-    const QString chain = sdrMappingFilter(hdrTransferOf(source.colorTransfer), source.fullRange);
+    const QString chain = sdrMappingFilter(mappedTransfer(source), source.fullRange);
     return chain.isEmpty() ? chain : chain + QLatin1Char(',');
 }
 
@@ -233,13 +269,22 @@ TimelineFilterGraph directMode(const QUrl &url, const VideoSource &source, const
     // range picture of 10 bits or 4:2:2 keeps its range when it is made 8-bit 4:2:0
     // (8-bit 4:2:0 passes as it is). A clip may end its picture before its sound,
     // which sets the export's length: its last frame stays until the overlay frames end.
+    // The frame-rate filter ends at the end of the last picture, and would drop it
+    // when no output instant falls inside it (a short last picture of a variable
+    // rate): it is held for two frames of either rate first. RGB is made YUV by a
+    // scaler told the export's matrix (see madeYuv).
     const QString keepRange = g.colour.fullRange
         ? QStringLiteral("scale=in_range=pc:out_range=pc,format=yuv420p|yuvj420p,")
         : QString();
-    g.filterComplex = QStringLiteral("[1:V:0]") + sdrMapped(source) + keepRange
-        + QStringLiteral("settb=1/1000000000,setpts=PTS-1000,fps=%1:start_time=0:round=up,"
-                         "tpad=stop_mode=clone:stop=-1[timelinev];")
-              .arg(rate);
+    const QString toYuv = source.rgb ? QStringLiteral("scale=out_color_matrix=%1:out_range=%2,format=%3,")
+                                           .arg(g.colour.scaleMatrix(), g.colour.rangeTag(), pictureFormat(g.colour))
+                                     : QString();
+    const double fps = frameRateValue(rate);
+    const double hold = std::max(2 / fps, source.fps > 0 && std::isfinite(source.fps) ? 2 / source.fps : 0.0);
+    g.filterComplex = QStringLiteral("[1:V:0]") + sdrMapped(source) + keepRange + toYuv
+        + QStringLiteral("tpad=stop_mode=clone:stop_duration=%2,settb=1/1000000000,setpts=PTS-1000,"
+                         "fps=%1:start_time=0:round=up,tpad=stop_mode=clone:stop=-1[timelinev];")
+              .arg(rate, seconds(hold));
     g.videoLabel = QStringLiteral("[timelinev]");
     g.audioMap = QStringLiteral("1:a?");
     g.usesFilterGraph = false;

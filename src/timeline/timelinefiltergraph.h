@@ -22,17 +22,21 @@ struct ExportColour {
 
     bool operator==(const ExportColour &) const = default;
 
-    // libav's names: the scale filter's matrix ("bt601"), and the tags' ("bt470bg", "bt709", ...).
+    // The scale filter's matrix ("bt601"), and the tags in the names ffmpeg's
+    // options take ("bt470bg", "gamma28", ...).
     QString scaleMatrix() const;
     QString matrixTag() const;
     QString primariesTag() const;  // empty when unstated
     QString transferTag() const;   // empty when unstated
     QString rangeTag() const { return fullRange ? QStringLiteral("pc") : QStringLiteral("tv"); }
+    // The output options that tag the file with these colours.
+    QStringList outputArguments() const;
 };
 
-// What a clip exports as: its own matrix and range (an unstated matrix as players
-// take it: BT.709 above 576 lines, BT.601 below); HLG and PQ as SDR BT.709,
-// limited range.
+// What a clip exports as: its own matrix as both roads read it (matrixReadAs) and
+// its own range; RGB as YUV by the size rule of an unstated matrix, limited range;
+// HLG and PQ as SDR BT.709, limited range. Primaries and transfer that are reserved
+// or unknown to libav count as unstated.
 ExportColour exportColourOf(const VideoSource &source);
 
 // What ffmpeg needs to read, cut and join the source clips of an export. The

@@ -118,7 +118,8 @@ TEST(FFmpegCommandLine, RegularWholeClipCopiesAudio)
         + encoder("7200000", "8640000", "14400000")
         + words(QStringLiteral("-c:a copy -colorspace bt709 -color_range tv")) + progressTo;
     EXPECT_EQ(*args, expected);
-    EXPECT_EQ(graphOf(task), QStringLiteral("[1:V:0]settb=1/1000000000,setpts=PTS-1000,fps=30:start_time=0:round=up,"
+    EXPECT_EQ(graphOf(task), QStringLiteral("[1:V:0]tpad=stop_mode=clone:stop_duration=0.066666667,settb=1/1000000000,"
+                                            "setpts=PTS-1000,fps=30:start_time=0:round=up,"
                                             "tpad=stop_mode=clone:stop=-1[timelinev];[0:v]format=yuva420p[ov];"
                                             "[timelinev][ov]overlay=0:0:shortest=1:alpha=straight[out]"));
 

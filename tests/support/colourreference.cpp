@@ -116,12 +116,13 @@ QImage ffmpegPicture(const QString &file, double sourceSeconds, QSize size)
     QStringList chain{QStringLiteral("select=eq(n\\,%1)").arg(shown)};
     if (hdr != routereel::HdrTransfer::none)
         chain << routereel::sdrMappingFilter(hdr, fullRange);
-    // HD that states no matrix is BT.709, as cameras write it and players take it;
-    // ffmpeg alone would read it as BT.601.
+    // HD that states no matrix, or a reserved one, is BT.709, as cameras write it and
+    // players take it; ffmpeg alone would read it as BT.601.
     const QString space = probeVideo(file, QStringLiteral("color_space"));
     const bool hd = std::min(probeVideo(file, QStringLiteral("width")).toInt(),
                              probeVideo(file, QStringLiteral("height")).toInt()) > 576;
-    if ((space.isEmpty() || space == QLatin1String("unknown")) && hd && hdr == routereel::HdrTransfer::none)
+    const bool unstated = space.isEmpty() || space == QLatin1String("unknown") || space == QLatin1String("reserved");
+    if (unstated && hd && hdr == routereel::HdrTransfer::none)
         chain << QStringLiteral("setparams=colorspace=bt709");
     // Range and matrix left to the scaler: it takes them from each frame's tags.
     chain << QStringLiteral("scale=%1:%2").arg(size.width()).arg(size.height());

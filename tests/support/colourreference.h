@@ -23,8 +23,8 @@ QRect patchRect(int index, QSize size);
 QString patchFilter(QSize size);
 
 // The picture on screen at `sourceSeconds` (from the container's start time) as ffmpeg
-// turns it into RGB at `size`: by the frame's own range and matrix (BT.601 when
-// untagged), HLG and PQ through sdrMappingFilter first. A null image when ffmpeg fails.
+// turns it into RGB at `size`: by the frame's own range and matrix (HD stating none or a
+// reserved one as BT.709), HLG and PQ through sdrMappingFilter first. A null image when ffmpeg fails.
 QImage ffmpegPicture(const QString &file, double sourceSeconds, QSize size);
 
 struct PatchDifference {

@@ -305,7 +305,31 @@ const std::map<QString, Maker> &specialMakers()
         return runFfmpeg(args + encoder(kind.keyframes, fps)
                          + words(QStringLiteral("-movflags frag_keyframe+empty_moov")) << path);
     };
+    // SD (or HD) coded by `matrix`, its stream stating what `metadata` says, values
+    // ffmpeg's own options refuse among them.
+    const auto stated = [=](const QString &matrix, QSize size, const QString &metadata) {
+        return coloured(size, QStringLiteral("scale=out_color_matrix=%1:out_range=tv,format=yuv420p").arg(matrix),
+                        x264 + QStringList{QStringLiteral("-bsf:v"), QStringLiteral("h264_metadata=") + metadata});
+    };
+    const QString hd = QStringLiteral("-c:v libx264rgb -preset veryfast -bf 2 -sc_threshold 0 -pix_fmt rgb24");
     static const std::map<QString, Maker> makers{
+        {QStringLiteral("qtrle.mov"),
+         coloured({1280, 720}, QStringLiteral("format=rgb24"), words(QStringLiteral("-c:v qtrle")))},
+        {QStringLiteral("png.mov"),
+         coloured({1280, 720}, QStringLiteral("format=rgb24"), words(QStringLiteral("-c:v png")))},
+        {QStringLiteral("x264rgb.mp4"), coloured({1280, 720}, QStringLiteral("format=rgb24"), words(hd) + gop(1, 30))},
+        {QStringLiteral("ntsc.mp4"),
+         stated(QStringLiteral("bt601"), {320, 180}, QStringLiteral("colour_primaries=4:transfer_characteristics=4:"
+                                                                    "matrix_coefficients=6"))},
+        {QStringLiteral("pal.mp4"),
+         stated(QStringLiteral("bt601"), {320, 180}, QStringLiteral("colour_primaries=5:transfer_characteristics=5:"
+                                                                    "matrix_coefficients=5"))},
+        {QStringLiteral("reserved.mp4"),
+         stated(QStringLiteral("bt601"), {320, 180}, QStringLiteral("colour_primaries=0:transfer_characteristics=3:"
+                                                                    "matrix_coefficients=3"))},
+        {QStringLiteral("reservedhd.mp4"),
+         stated(QStringLiteral("bt709"), {1280, 720}, QStringLiteral("colour_primaries=3:transfer_characteristics=0:"
+                                                                     "matrix_coefficients=3"))},
         {QStringLiteral("screen.mp4"),
          [](const SourceKind &kind, const QString &path, const QString &) {
              return runFfmpeg(lavfi(numberedPictures(3.1, 320, 180, QStringLiteral("30")))
@@ -556,6 +580,27 @@ const QList<SourceKind> &colourKinds()
         of("h264422.mp4"),
         of("hlg.mov"),
         of("pq.mp4"),
+    };
+    return kinds;
+}
+
+const QList<SourceKind> &exportColourKinds()
+{
+    static const QList<SourceKind> kinds{
+        {.name = "qtrle.mov", .rate = "30", .seconds = 2, .keyframes = 1, .patches = true,
+         .tags = "codec_name=qtrle,pix_fmt=rgb24,width=1280"},
+        {.name = "png.mov", .rate = "30", .seconds = 2, .keyframes = 0, .patches = true,
+         .tags = "codec_name=png,pix_fmt=rgb24,width=1280"},
+        {.name = "x264rgb.mp4", .rate = "30", .seconds = 2, .keyframes = 1, .patches = true,
+         .tags = "codec_name=h264,pix_fmt=gbrp,width=1280", .sound = "aac"},
+        {.name = "ntsc.mp4", .rate = "30", .seconds = 2, .keyframes = 1, .patches = true,
+         .tags = "color_space=smpte170m,color_transfer=bt470m,color_primaries=bt470m"},
+        {.name = "pal.mp4", .rate = "30", .seconds = 2, .keyframes = 1, .patches = true,
+         .tags = "color_space=bt470bg,color_transfer=bt470bg,color_primaries=bt470bg"},
+        {.name = "reserved.mp4", .rate = "30", .seconds = 2, .keyframes = 1, .patches = true,
+         .tags = "color_space=reserved,color_transfer=reserved,color_primaries=reserved"},
+        {.name = "reservedhd.mp4", .rate = "30", .seconds = 2, .keyframes = 1, .patches = true,
+         .tags = "color_space=reserved,color_transfer=reserved,color_primaries=reserved,width=1280"},
     };
     return kinds;
 }

@@ -66,6 +66,12 @@ const QList<SourceKind> &colourKinds();
 // clip with two sound tracks, the second flagged default.
 const QList<SourceKind> &sizeKinds();
 
+// Pictures stored as RGB, with patches: QuickTime Animation and PNG in .mov, H.264 RGB
+// (libx264rgb), each at 1280 x 720, where BT.601 and BT.709 part; SD stating the gamma
+// transfers of NTSC (bt470m) and PAL (bt470bg), or reserved tags (0 and 3); HD stating
+// a reserved matrix, coded BT.709.
+const QList<SourceKind> &exportColourKinds();
+
 // Writes the kind's clip into `dir`; "" (and a test failure) when ffmpeg fails.
 QString makeSourceKind(const QString &dir, const SourceKind &kind);
 

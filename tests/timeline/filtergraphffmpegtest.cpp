@@ -1,6 +1,8 @@
 // Runs Debian's ffmpeg on generated clips with the timeline filter graph and
 // checks what comes out: frame count, duration and which clip shows where.
 #include "support/clipgenerator.h"
+#include "support/colourreference.h"
+#include "support/sourcekinds.h"
 #include "support/timelinefixtures.h"
 
 #include "timeline/timelinefiltergraph.h"
@@ -40,6 +42,24 @@ QStringList graphScript(const QString &path, const QString &graph)
     QFile file(path);
     EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(graph.toUtf8()) == graph.toUtf8().size());
     return {"-filter_complex_script", path};
+}
+
+// Runs the graph as the export does, without the overlay frames: `seconds` of
+// output into `out`, on even sides and tagged with the export's colours.
+bool exportGraph(const TimelineFilterGraph &graph, double seconds, const QString &rate, const QString &out)
+{
+    QStringList args{"-f", "lavfi", "-i", "nullsrc=s=16x16:d=1"};
+    args << graph.inputArguments << "-filter_complex" << graph.filterComplex + graph.videoLabel
+                + "scale=trunc(iw/2)*2:trunc(ih/2)*2[outv]"
+         << "-map" << "[outv]" << "-t" << QString::number(seconds) << "-r" << rate << "-c:v" << "libx264"
+         << "-preset" << "ultrafast" << graph.colour.outputArguments() << "-map" << graph.audioMap << "-c:a"
+         << "aac" << out;
+    return testsupport::runFfmpeg(args);
+}
+
+VideoSource probed(const QString &file)
+{
+    return VideoSource::probe(QUrl::fromLocalFile(file), QUuid::createUuid());
 }
 
 bool near(const QColor &got, const QColor &want)
@@ -125,4 +145,107 @@ TEST(FilterGraphWithFfmpeg, TimelineWithGapsAndTwoCutsOfOneFileAndAWholeClip)
                                                      "copy", whole}));
     EXPECT_EQ(probeStream(whole, "v:0", "stream=nb_read_frames").value("nb_read_frames"), "48");
     EXPECT_EQ(probeStream(whole, "a:0", "stream=codec_name").value("codec_name"), "aac");
+}
+
+// RGB pictures and SD stating gamma transfers or reserved tags export in the colours
+// ffmpeg shows the clip in, whole, as the first piece and as a later one.
+TEST(FilterGraphWithFfmpeg, RgbAndGammaTaggedClipsKeepTheirColours)
+{
+    QTemporaryDir dir;
+    const QList<testsupport::SourceKind> kinds = testsupport::exportColourKinds();
+    const QStringList files = testsupport::makeSourceKinds(dir.path(), kinds);
+    const auto companion = [&](const char *name) {
+        const auto &all = testsupport::colourKinds();
+        const auto kind
+            = std::find_if(all.begin(), all.end(), [&](const auto &k) { return qstrcmp(k.name, name) == 0; });
+        return probed(testsupport::makeSourceKind(dir.path(), *kind));
+    };
+    const VideoSource hd = companion("untagged720.mp4"), sd = companion("bt601.mp4");
+    for (qsizetype i = 0; i < kinds.size(); ++i) {
+        SCOPED_TRACE(kinds[i].name);
+        ASSERT_FALSE(files[i].isEmpty());
+        const QStringList tags = QString::fromLatin1(kinds[i].tags).split(',');
+        for (const QString &tag : tags) {
+            const QString key = tag.section('=', 0, 0);
+            EXPECT_EQ(probeStream(files[i], "v:0", "stream=" + key).value(key), tag.section('=', 1));
+        }
+        const VideoSource clip = probed(files[i]);
+        const QSize size = clip.resolution.toSize();
+        const VideoSource &other = size.width() > 576 ? sd : hd;  // of the other matrix
+        struct Road {
+            const char *name;
+            VideoTimelineSnapshot snapshot;
+            double at, sourceAt;  // output time inside the clip's piece, and its source time
+        };
+        const QList<Road> roads{
+            {"whole", {{clip}, {cut(clip, 0, clip.duration, 0)}, std::nullopt}, 1.0, 1.0},
+            {"first", {{clip, other}, {cut(clip, 0.5, 1.5, 0), cut(other, 0, 1, 1)}, std::nullopt}, 0.5, 1.0},
+            {"later", {{other, clip}, {cut(other, 0, 1, 0), cut(clip, 0.5, 1.5, 1)}, std::nullopt}, 1.5, 1.0},
+        };
+        for (const Road &road : roads) {
+            SCOPED_TRACE(road.name);
+            std::optional<TimelineFilterGraphError> error;
+            const auto graph = ffmpegFilterGraph(road.snapshot, {}, size.width(), size.height(), "30", &error);
+            ASSERT_TRUE(graph) << error->message().toStdString();
+            const QString out = dir.filePath(QStringLiteral("%1-%2.mp4").arg(i).arg(road.name));
+            ASSERT_TRUE(exportGraph(*graph, 2, "30", out));
+            const QImage exported = testsupport::ffmpegPicture(out, road.at, size);
+            const auto difference = testsupport::largestPatchDifference(
+                exported, testsupport::ffmpegPicture(files[i], road.sourceAt, size));
+            EXPECT_LE(difference.difference, 6) << difference.patch.toStdString();
+        }
+    }
+}
+
+// A short last picture of a variable-rate clip, in a tail of sound only, stays on
+// screen through the tail, though no output instant falls inside it.
+TEST(FilterGraphWithFfmpeg, TheLastPictureOfAVariableRateClipHoldsThroughTheSoundsTail)
+{
+    QTemporaryDir dir;
+    // 226 pictures at 30 fps, then the last, numbered 226, at 26.30 s for 33 ms; sound to 28 s.
+    const QString pictures = dir.filePath("pictures.mp4"), clip = dir.filePath("screen.mp4");
+    ASSERT_TRUE(testsupport::runFfmpeg(
+        {"-f", "lavfi", "-i",
+         testsupport::numberedPictures(8, 320, 180, "30") + ",setpts='if(lt(N,226),N/30,26.3+(N-226)/30)/TB'",
+         "-fps_mode", "vfr", "-c:v", "libx264", "-preset", "veryfast", "-frames:v", "228", "-video_track_timescale",
+         "90000", pictures}));
+    ASSERT_TRUE(testsupport::runFfmpeg({"-i", pictures, "-f", "lavfi", "-i", "sine=d=28:sample_rate=48000", "-map",
+                                        "0:v", "-map", "1:a", "-c:v", "copy", "-frames:v", "227", "-c:a", "aac",
+                                        clip}));
+    const VideoSource source = probed(clip);
+    for (const QString rate : {"24", "30"}) {
+        SCOPED_TRACE(rate.toStdString());
+        const auto graph = ffmpegFilterGraph(VideoTimelineSnapshot{{source}, {cut(source, 0, source.duration, 0)},
+                                                                   std::nullopt},
+                                             {}, 320, 180, rate);
+        ASSERT_TRUE(graph);
+        const QString out = dir.filePath("tail" + rate + ".mp4");
+        ASSERT_TRUE(exportGraph(*graph, 28, rate, out));
+        const QList<int> numbers = testsupport::shownFrameNumbers(out);
+        ASSERT_EQ(numbers.size(), 28 * rate.toInt());
+        EXPECT_EQ(numbers.last(), 226);
+        EXPECT_EQ(numbers.count(226), 28 * rate.toInt() - std::ceil(26.3 * rate.toInt() - 1e-9));
+    }
+}
+
+// An HLG clip of odd size in 4:4:4 is mapped and exported, whole and cut.
+TEST(FilterGraphWithFfmpeg, OddSizedHlgExports)
+{
+    QTemporaryDir dir;
+    const QString clip = dir.filePath("hlg.mkv");
+    ASSERT_TRUE(testsupport::runFfmpeg(
+        {"-f", "lavfi", "-i",
+         "testsrc2=s=33x35:d=2:r=30,format=gbrp,zscale=tin=bt709:min=gbr:pin=bt709:t=arib-std-b67:m=bt2020nc:"
+         "p=bt2020:r=tv:npl=203,format=yuv444p10le",
+         "-c:v", "ffv1", "-colorspace", "bt2020nc", "-color_primaries", "bt2020", "-color_trc", "arib-std-b67", clip}));
+    const VideoSource source = probed(clip);
+    const VideoTimelineSnapshot whole{{source}, {cut(source, 0, source.duration, 0)}, std::nullopt};
+    const VideoTimelineSnapshot cuts{{source}, {cut(source, 0.2, 1, 0), cut(source, 1.2, 1.8, 1)}, std::nullopt};
+    for (const auto &snapshot : {whole, cuts}) {
+        const auto graph = ffmpegFilterGraph(snapshot, {}, 32, 34, "30");
+        ASSERT_TRUE(graph);
+        const QString out = dir.filePath("out.mp4");
+        ASSERT_TRUE(exportGraph(*graph, 1.5, "30", out));
+        EXPECT_EQ(probeStream(out, "v:0", "stream=nb_read_frames").value("nb_read_frames"), "45");
+    }
 }

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QLocale>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -13,6 +14,12 @@
 #include <cmath>
 #include <cstdlib>
 #include <locale>
+#include <memory>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavutil/opt.h>
+}
 
 using namespace routereel;
 using testsupport::cut;
@@ -166,8 +173,10 @@ TEST(TimelineFilterGraph, DirectModeOpensTheClipUnchanged)
         } else {
             EXPECT_FALSE(g.usesFilterGraph);
             EXPECT_EQ(g.inputArguments, c.inputs);
-            // The picture, never a cover picture before it, each frame the one on screen.
-            EXPECT_TRUE(g.filterComplex.startsWith("[1:V:0]settb=")) << g.filterComplex.toStdString();
+            // The picture, never a cover picture before it, each frame the one on screen,
+            // the last picture held long enough to be on screen at an output instant.
+            EXPECT_TRUE(g.filterComplex.startsWith("[1:V:0]tpad=stop_mode=clone:stop_duration=0.066666667,settb="))
+                << g.filterComplex.toStdString();
             EXPECT_TRUE(g.filterComplex.contains("fps=30:start_time=0:round=up,")) << g.filterComplex.toStdString();
             EXPECT_EQ(g.videoLabel, "[timelinev]");
             EXPECT_EQ(g.audioMap, "1:a?");
@@ -398,4 +407,62 @@ TEST(TimelineFilterGraph, PiecesTakeTheFirstPiecesColours)
     EXPECT_FALSE(whole.usesFilterGraph);
     EXPECT_TRUE(whole.filterComplex.startsWith("[1:V:0]" + sdrMappingFilter(HdrTransfer::hlg))) << whole.filterComplex.toStdString();
     EXPECT_EQ(whole.colour.transferTag(), "bt709");
+}
+
+// Whatever a file states, the output options name something ffmpeg takes (its own
+// option parsing, as for "-color_trc"); reserved matrices read as unstated ones.
+TEST(TimelineFilterGraph, EveryStatedColourIsOneFfmpegTakes)
+{
+    std::unique_ptr<AVCodecContext, void (*)(AVCodecContext *)> codec(
+        avcodec_alloc_context3(nullptr), [](AVCodecContext *c) { avcodec_free_context(&c); });
+    ASSERT_TRUE(codec);
+    const QStringList options{"-colorspace", "-color_range", "-color_primaries", "-color_trc"};
+    for (int field = 0; field < 3; ++field) {
+        for (int value = 0; value < 256; ++value) {
+            for (const QSizeF size : {QSizeF(1920, 1080), QSizeF(720, 576)}) {
+                VideoSource s = source(10, size.width(), size.height());
+                (field == 0 ? s.colorMatrix : field == 1 ? s.colorPrimaries : s.colorTransfer) = value;
+                // First and later piece: the scaler is told only matrices it knows.
+                const VideoSource other = source(10, 1280, 720, true, "/clips/other.mov");
+                for (const auto &[first, second] : {std::pair{s, other}, std::pair{other, s}}) {
+                    const TimelineFilterGraph g = build(VideoTimelineSnapshot{
+                        {first, second}, {cut(first, 1, 2, 0), cut(second, 1, 2, 1)}, QSizeF(1920, 1080)});
+                    static const QRegularExpression named("_color_matrix=([a-z0-9]+)");
+                    static const QStringList known{"bt601", "bt709", "fcc", "smpte240m", "bt2020"};
+                    for (const auto &m : named.globalMatch(g.filterComplex))
+                        EXPECT_TRUE(known.contains(m.captured(1))) << m.captured(1).toStdString();
+                    EXPECT_EQ(g.colour, exportColourOf(first));
+                }
+                const QStringList args = exportColourOf(s).outputArguments();
+                ASSERT_EQ(args.size() % 2, 0);
+                for (qsizetype k = 0; k < args.size(); k += 2) {
+                    ASSERT_TRUE(options.contains(args[k]));
+                    EXPECT_GE(av_opt_set(codec.get(), args[k].mid(1).toLatin1(), args[k + 1].toLatin1(), 0), 0)
+                        << "field " << field << " value " << value << ": " << args.join(' ').toStdString();
+                }
+            }
+        }
+    }
+    struct Case {
+        int matrix, primaries, transfer;
+        QSizeF size;
+        QString tags;
+    };
+    const QList<Case> cases{
+        {2, 2, 2, {1920, 1080}, "-colorspace bt709 -color_range tv"},
+        {3, 3, 3, {1920, 1080}, "-colorspace bt709 -color_range tv"},
+        {0, 0, 0, {1920, 1080}, "-colorspace smpte170m -color_range tv"},
+        {3, 5, 5, {720, 576}, "-colorspace smpte170m -color_range tv -color_primaries bt470bg -color_trc gamma28"},
+        {6, 4, 4, {720, 480}, "-colorspace smpte170m -color_range tv -color_primaries bt470m -color_trc gamma22"},
+        {10, 9, 14, {3840, 2160}, "-colorspace bt2020nc -color_range tv -color_primaries bt2020 -color_trc bt2020-10"},
+        {9, 9, 18, {3840, 2160}, "-colorspace bt709 -color_range tv -color_primaries bt709 -color_trc bt709"},
+        {14, 200, 200, {1920, 1080}, "-colorspace smpte170m -color_range tv"},
+    };
+    for (const Case &c : cases) {
+        VideoSource s = source(10, c.size.width(), c.size.height());
+        s.colorMatrix = c.matrix;
+        s.colorPrimaries = c.primaries;
+        s.colorTransfer = c.transfer;
+        EXPECT_EQ(exportColourOf(s).outputArguments().join(' ').toStdString(), c.tags.toStdString());
+    }
 }

@@ -42,7 +42,7 @@ const Clips &exportClips()
     static const Clips made = [] {
         Clips c;
         c.all = clips().all;
-        for (const testsupport::SourceKind &kind : testsupport::troubleKinds()) {
+        for (const testsupport::SourceKind &kind : testsupport::troubleKinds() + testsupport::exportColourKinds()) {
             const QString file = testsupport::makeSourceKind(c.dir.path(), kind);
             if (file.isEmpty())
                 continue;

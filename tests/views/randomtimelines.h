@@ -35,7 +35,8 @@ struct Clips {
 // among them), made once.
 const Clips &clips();
 // Those and the kinds only the export is asked to read yet (screen recordings, edit
-// lists of two entries, fragments, full range, 4:2:2, HLG, PQ, LPCM, ...), made once.
+// lists of two entries, fragments, full range, 4:2:2, HLG, PQ, LPCM, RGB, SD stating
+// gamma or reserved tags, ...), made once.
 const Clips &exportClips();
 
 struct Piece {
