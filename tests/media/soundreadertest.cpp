@@ -243,6 +243,12 @@ TEST(SoundReader, SoundStatingAFarTooLowRateIsReadInBoundedMemory)
         EXPECT_EQ(qint64(pcm.size() / 2), qint64(std::min(2.0, 4 - from) * rate));
         EXPECT_TRUE(std::any_of(pcm.begin(), pcm.end(), [](float v) { return v != 0.0f; }));
     }
-    EXPECT_LT(peakMegabytes() - before, 200) << "megabytes more at the peak";
+#if defined(__SANITIZE_ADDRESS__)
+    // Freed blocks wait in the sanitizer's quarantine (256 MB) before they are reused.
+    constexpr double allowance = 200 + 256;
+#else
+    constexpr double allowance = 200;
+#endif
+    EXPECT_LT(peakMegabytes() - before, allowance) << "megabytes more at the peak";
     EXPECT_TRUE(reader.takeErrors().isEmpty());
 }
