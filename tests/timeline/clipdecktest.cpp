@@ -39,12 +39,13 @@ struct Deck {
 
 } // namespace
 
-// Widths that leave 8 or 12 over a multiple of 16 made the converter write past the
-// picture: the decks run under the sanitizer build with them, paused and playing.
+// Widths that leave 8 or 12 over a multiple of 16 (landscape, portrait, square, 4:5)
+// made the converter write past the picture: the decks run under the sanitizer build
+// with them, paused and playing.
 TEST(ClipDeck, ShowsAndPlaysThePictureAtEachTimeOfClipsOfAwkwardWidths)
 {
     QTemporaryDir dir;
-    for (const auto &[width, height] : {std::pair{424, 240}, {360, 640}, {200, 112}}) {
+    for (const auto &[width, height] : {std::pair{424, 240}, {360, 640}, {200, 112}, {200, 200}, {216, 270}}) {
         SCOPED_TRACE(testing::Message() << width << "x" << height);
         const QString clip = testsupport::makeNumberedClip(dir.path(), QStringLiteral("n%1.mp4").arg(width), 1.5,
                                                            false, width, height, 30);
