@@ -204,7 +204,10 @@ double referenceFps(const ExportTask &task, long long exportedFrames, QJsonObjec
         args << QStringLiteral("-map") << QStringLiteral("0:v:0") << QStringLiteral("-map") << QStringLiteral("0:a?")
              << QStringLiteral("-r") << frameRate << exportArgs->mid(from, to - from) << scratch;
         out.insert(QStringLiteral("referenceArguments"), args.join(QLatin1Char(' ')));
+        // Its CPU time too: the export's own process and ffmpeg together are compared with it.
+        const double cpuBefore = cpuSeconds(RUSAGE_CHILDREN);
         const double seconds = timeFfmpeg(args);
+        out.insert(QStringLiteral("referenceCpuSeconds"), cpuSeconds(RUSAGE_CHILDREN) - cpuBefore);
         QFile::remove(scratch);
         return seconds < 0 ? seconds : exportedFrames / seconds;
     }
@@ -452,6 +455,10 @@ bool exportOnce(const ExportTask &task, const ExportRunOptions &options, QJsonOb
             out.insert(QStringLiteral("referenceFps"), reference);
             out.insert(QStringLiteral("ratio"), fps / reference);
         }
+        // Less swayed by others' load than the rates: the reference's CPU seconds over the whole export's.
+        const double referenceCpu = out.value(QStringLiteral("referenceCpuSeconds")).toDouble();
+        if (referenceCpu > 0 && cpu + ffmpegCpu > 0)
+            out.insert(QStringLiteral("cpuRatio"), referenceCpu / (cpu + ffmpegCpu));
     }
     return true;
 }
