@@ -30,21 +30,6 @@ constexpr std::size_t recentPictures = 8;
 
 } // namespace
 
-void FrameDeleter::operator()(AVFrame *frame) const
-{
-    av_frame_free(&frame);
-}
-
-void CodecContextDeleter::operator()(AVCodecContext *context) const
-{
-    avcodec_free_context(&context);
-}
-
-void PacketDeleter::operator()(AVPacket *packet) const
-{
-    av_packet_free(&packet);
-}
-
 namespace {
 
 bool flagsNoKeyframe(const AVStream *stream)

@@ -16,17 +16,6 @@ struct AVPacket;
 
 namespace routereel {
 
-struct FrameDeleter {
-    void operator()(AVFrame *frame) const;
-};
-using FramePtr = std::unique_ptr<AVFrame, FrameDeleter>;
-struct CodecContextDeleter {
-    void operator()(AVCodecContext *context) const;
-};
-struct PacketDeleter {
-    void operator()(AVPacket *packet) const;
-};
-
 // One decoded picture of a clip, on screen from `start` until `end` (source seconds,
 // counted from the container's start time, as ffprobe's frame list gives them).
 struct DecodedPicture {

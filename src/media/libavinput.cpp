@@ -14,6 +14,7 @@
 #include <mutex>
 
 extern "C" {
+#include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/display.h>
 }
@@ -52,6 +53,21 @@ QString libavReason(int code)
 void FormatContextCloser::operator()(AVFormatContext *context) const
 {
     avformat_close_input(&context);
+}
+
+void FrameDeleter::operator()(AVFrame *frame) const
+{
+    av_frame_free(&frame);
+}
+
+void CodecContextDeleter::operator()(AVCodecContext *context) const
+{
+    avcodec_free_context(&context);
+}
+
+void PacketDeleter::operator()(AVPacket *packet) const
+{
+    av_packet_free(&packet);
 }
 
 QString libavFileName(const QString &path)

@@ -5,15 +5,31 @@
 #include <cstdint>
 #include <memory>
 
+struct AVCodecContext;
 struct AVFormatContext;
+struct AVFrame;
+struct AVPacket;
 struct AVStream;
 
 namespace routereel {
 
+// libav's objects owned: each freed by its own function, whatever way a scope is left.
 struct FormatContextCloser {
     void operator()(AVFormatContext *context) const;
 };
 using FormatContextPtr = std::unique_ptr<AVFormatContext, FormatContextCloser>;
+struct FrameDeleter {
+    void operator()(AVFrame *frame) const;
+};
+using FramePtr = std::unique_ptr<AVFrame, FrameDeleter>;
+struct CodecContextDeleter {
+    void operator()(AVCodecContext *context) const;
+};
+using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextDeleter>;
+struct PacketDeleter {
+    void operator()(AVPacket *packet) const;
+};
+using PacketPtr = std::unique_ptr<AVPacket, PacketDeleter>;
 
 // `path` as libav and ffmpeg are given a file: behind the "file:" protocol, so
 // that nothing in it ("concat:", "http://") is read as another protocol. Empty

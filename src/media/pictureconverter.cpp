@@ -1,5 +1,6 @@
 #include "pictureconverter.h"
 
+#include "libavinput.h"
 #include "sdrmapping.h"
 #include "videosource.h"
 
@@ -124,11 +125,6 @@ private:
     SwsContext *context = nullptr;
     ScaleKey key;
 };
-
-struct FrameFree {
-    void operator()(AVFrame *frame) const { av_frame_free(&frame); }
-};
-using FramePtr = std::unique_ptr<AVFrame, FrameFree>;
 
 struct GraphKey {
     int width = 0, height = 0, format = -1;

@@ -15,14 +15,6 @@ extern "C" {
 
 namespace routereel {
 
-namespace {
-
-struct CodecContextFree {
-    void operator()(AVCodecContext *context) const { avcodec_free_context(&context); }
-};
-
-} // namespace
-
 std::optional<QString> soundDecodeFailure(const QString &path, bool everyStream)
 {
     FormatContextPtr file;
@@ -42,7 +34,7 @@ std::optional<QString> soundDecodeFailure(const QString &path, bool everyStream)
                 .arg(i)
                 .arg(codecName);
         // Opening is where a decoder refuses what it does not implement (an AAC object type, say).
-        std::unique_ptr<AVCodecContext, CodecContextFree> context(avcodec_alloc_context3(codec));
+        CodecContextPtr context(avcodec_alloc_context3(codec));
         int rc = context ? avcodec_parameters_to_context(context.get(), parameters) : AVERROR(ENOMEM);
         if (rc >= 0) {
             context->thread_count = 1;

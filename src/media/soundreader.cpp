@@ -21,17 +21,8 @@ namespace routereel {
 
 namespace {
 
-struct CodecCloser {
-    void operator()(AVCodecContext *c) const { avcodec_free_context(&c); }
-};
 struct ResamplerCloser {
     void operator()(SwrContext *s) const { swr_free(&s); }
-};
-struct FrameCloser {
-    void operator()(AVFrame *f) const { av_frame_free(&f); }
-};
-struct PacketCloser {
-    void operator()(AVPacket *p) const { av_packet_free(&p); }
 };
 
 // aresample's async=1, which the export uses: within a stream, a jump in the
@@ -87,13 +78,13 @@ private:
     AVRational m_timeBase{1, 1};
     std::int64_t m_startTicks = 0; // the container's start in the stream's ticks
     double m_startResidue = 0;     // what that rounding left, in seconds
-    std::unique_ptr<AVCodecContext, CodecCloser> m_codec;
+    CodecContextPtr m_codec;
     std::unique_ptr<SwrContext, ResamplerCloser> m_resampler;
     int m_inFormat = -1;
     int m_inRate = 0;
     AVChannelLayout m_inLayout{};
-    std::unique_ptr<AVFrame, FrameCloser> m_frame{av_frame_alloc()};
-    std::unique_ptr<AVPacket, PacketCloser> m_packet{av_packet_alloc()};
+    FramePtr m_frame{av_frame_alloc()};
+    PacketPtr m_packet{av_packet_alloc()};
     double m_preroll = seekPrerollSeconds;
     int m_frameDone = 0;              // samples of m_frame already resampled or passed over
     double m_skipUntil = -INFINITY;   // after a seek: source seconds not needed before this

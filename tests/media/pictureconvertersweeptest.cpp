@@ -1,3 +1,4 @@
+#include "media/libavinput.h"
 #include "media/pictureconverter.h"
 
 #include <QRandomGenerator>
@@ -41,11 +42,6 @@ bool writable(AVPixelFormat format)
     }
     return true;
 }
-
-struct FrameFree {
-    void operator()(AVFrame *frame) const { av_frame_free(&frame); }
-};
-using FramePtr = std::unique_ptr<AVFrame, FrameFree>;
 
 // A picture of the flat colour in `format`, tagged BT.601 (full range for "yuvj"), or as HDR.
 FramePtr flatFrame(AVPixelFormat format, int width, int height, int transfer = AVCOL_TRC_UNSPECIFIED)
