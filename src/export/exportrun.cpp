@@ -127,6 +127,16 @@ int ExportRun::slotCount(int processors)
     return std::clamp(processors, 2, 8);
 }
 
+int ExportRun::drawThreads(int threads, int most, double waitedSeconds, double drawSeconds)
+{
+    // Half a batch's drawing time in hand is enough; less than a tenth is too little.
+    if (waitedSeconds > drawSeconds / 2)
+        --threads;
+    else if (waitedSeconds < drawSeconds / 10)
+        ++threads;
+    return std::clamp(threads, 1, std::max(1, most));
+}
+
 std::optional<long long> ExportRun::frameCount(double fps, double duration)
 {
     const double f = fps > 0 ? fps : 30;
@@ -595,7 +605,13 @@ ExportResult ExportRun::runFrames()
     }
 
     QThreadPool drawPool;
-    drawPool.setMaxThreadCount(s);
+    int threads = s;
+    drawPool.setMaxThreadCount(threads);
+    double waited = 0;
+    std::mutex freeLock;
+    std::vector<std::size_t> freeSlots;
+    for (std::size_t k = 0; converted && k < ring.size(); ++k)
+        freeSlots.push_back(k);
     TextImageCache textCache;
     std::optional<ExportResult> failure;
     long long submitted = 0;
@@ -635,7 +651,8 @@ ExportResult ExportRun::runFrames()
             timer.start();
             if (!writer.waitUntilReleased(batchEnd - ringSize, isCancelled))
                 break;
-            m_stats.pipeWaitSeconds += timer.nsecsElapsed() / 1e9;
+            waited = timer.nsecsElapsed() / 1e9;
+            m_stats.pipeWaitSeconds += waited;
 
             timer.start();
             const int base = int(batch % 2) * s;
@@ -643,20 +660,38 @@ ExportResult ExportRun::runFrames()
             for (int k = 0; k < params.size(); ++k)
                 indices.append(k);
             QtConcurrent::blockingMap(&drawPool, indices, [&](int k) {
-                OverlayFrameComposer::Slot &slot = ring[std::size_t(converted ? k : base + k)];
-                composer.draw(slot, params.at(k), producer ? maps.at(k) : std::nullopt, bool(producer), textCache);
-                if (converted) {
-                    const auto out = std::size_t(base + k);
-                    if (pipe.tiled()) {
-                        converters[out]->convertTiles(slot.data, pipe.tiles, pipe.packedSize, outputs[out]);
-                        if (!(slot.dirty - sent).isEmpty())
-                            drawnOutside = true;
-                    } else {
-                        converters[out]->convertContent(slot.data, slot.dirty, outputs[out], outputBoxes[out]);
-                    }
+                if (!converted) {
+                    composer.draw(ring[std::size_t(base + k)], params.at(k), producer ? maps.at(k) : std::nullopt,
+                                  bool(producer), textCache);
+                    return;
                 }
+                // The slot used last, still in the caches; with fewer threads than slots the rest stay cold.
+                std::size_t used;
+                {
+                    std::lock_guard lock(freeLock);
+                    used = freeSlots.back();
+                    freeSlots.pop_back();
+                }
+                OverlayFrameComposer::Slot &slot = ring[used];
+                composer.draw(slot, params.at(k), producer ? maps.at(k) : std::nullopt, bool(producer), textCache);
+                const auto out = std::size_t(base + k);
+                if (pipe.tiled()) {
+                    converters[used]->convertTiles(slot.data, pipe.tiles, pipe.packedSize, outputs[out]);
+                    if (!(slot.dirty - sent).isEmpty())
+                        drawnOutside = true;
+                } else {
+                    converters[used]->convertContent(slot.data, slot.dirty, outputs[out], outputBoxes[out]);
+                }
+                std::lock_guard lock(freeLock);
+                freeSlots.push_back(used);
             });
-            m_stats.drawSeconds += timer.nsecsElapsed() / 1e9;
+            const double drawn = timer.nsecsElapsed() / 1e9;
+            m_stats.drawSeconds += drawn;
+            // Judged once both halves of the ring are in use: before that nothing waits.
+            if (batch >= 2) {
+                threads = drawThreads(threads, s, waited, drawn);
+                drawPool.setMaxThreadCount(threads);
+            }
             if (isCancelled())
                 break;
             for (int k = 0; k < params.size(); ++k)

@@ -47,6 +47,10 @@ public:
 
     // Slots drawn at once: the processor count, kept within 2 ... 8.
     static int slotCount(int processors);
+    // Threads to draw the next batch with, from `threads` (1 ... `most`): fewer while the
+    // last batch was drawn with time to spare before the pipe had room for it, more once
+    // it was not. Threads beyond what keeps ffmpeg fed only take cores and cache from it.
+    static int drawThreads(int threads, int most, double waitedSeconds, double drawSeconds);
     // Frames of an export, or none when the rate or duration is unusable.
     static std::optional<long long> frameCount(double fps, double duration);
     // Where the map pages look first: the first frame's map, and the whole path.

@@ -13,6 +13,10 @@
 #include <QPainterPath>
 #include <QSet>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <array>
 #include <cmath>
 #include <cstring>
@@ -30,15 +34,15 @@ const GPXTrack *findTrack(const QList<GPXTrack> &tracks, const QUuid &id)
     return nullptr;
 }
 
-// straight = round(c * 255 / a) for every premultiplied component c <= a.
-const std::array<std::array<quint8, 256>, 256> &unpremultiplyTable()
+// 1/a as a float, 0 for a = 0: (c * 255 + a / 2) * (1/a), plus a little less than
+// 1/255, floors to exactly (c * 255 + a / 2) / a, since that quotient stays
+// below 256 and its float error below 1e-4.
+const std::array<float, 256> &reciprocals()
 {
     static const auto table = [] {
-        std::array<std::array<quint8, 256>, 256> t{};
-        for (int a = 1; a < 256; ++a) {
-            for (int c = 0; c < 256; ++c)
-                t[a][c] = quint8(std::min(255, (c * 255 + a / 2) / a));
-        }
+        std::array<float, 256> t{};
+        for (int a = 1; a < 256; ++a)
+            t[a] = 1.0f / float(a);
         return t;
     }();
     return table;
@@ -193,17 +197,66 @@ TextImageCache widestTextImages(const FrameParamsContext &context, double textSc
 
 void unpremultiplyRows(unsigned char *data, int bytesPerLine, const QRect &rect)
 {
-    const auto &table = unpremultiplyTable();
-    for (int y = rect.top(); y <= rect.bottom(); ++y) {
-        quint32 *row = reinterpret_cast<quint32 *>(data + qsizetype(y) * bytesPerLine);
-        for (int x = rect.left(); x <= rect.right(); ++x) {
-            const quint32 p = row[x];
+    // straight = min(255, (c * 255 + a / 2) / a) for each component c, four pixels at a time.
+#if defined(__SSE2__)
+    const float *inverse = reciprocals().data();
+    const __m128i byte = _mm_set1_epi32(0xff);
+    const __m128i opaque = _mm_set1_epi32(int(0xff000000u));
+    const __m128i zero = _mm_setzero_si128();
+    const __m128 nudge = _mm_set1_ps(0.001f);
+    const __m128 most = _mm_set1_ps(255.0f);
+    const auto four = [&](unsigned char *at) {
+        const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i *>(at));
+        const __m128i alphaBits = _mm_and_si128(p, opaque);
+        // Wholly clear or wholly opaque pixels stay as they are.
+        const __m128i keep = _mm_or_si128(_mm_cmpeq_epi32(alphaBits, zero), _mm_cmpeq_epi32(alphaBits, opaque));
+        if (_mm_movemask_epi8(keep) == 0xffff)
+            return;
+        alignas(16) quint32 a[4];
+        _mm_store_si128(reinterpret_cast<__m128i *>(a), _mm_srli_epi32(p, 24));
+        const __m128 inv = _mm_setr_ps(inverse[a[0]], inverse[a[1]], inverse[a[2]], inverse[a[3]]);
+        const __m128i half = _mm_srli_epi32(p, 25);
+        const auto straight = [&](int shift) {
+            const __m128i c = _mm_and_si128(_mm_srli_epi32(p, shift), byte);
+            // c * 255 = (c << 8) - c
+            const __m128i n = _mm_add_epi32(_mm_sub_epi32(_mm_slli_epi32(c, 8), c), half);
+            const __m128 q = _mm_min_ps(_mm_add_ps(_mm_mul_ps(_mm_cvtepi32_ps(n), inv), nudge), most);
+            return _mm_slli_epi32(_mm_cvttps_epi32(q), shift);
+        };
+        const __m128i out = _mm_or_si128(_mm_or_si128(alphaBits, straight(16)), _mm_or_si128(straight(8), straight(0)));
+        const __m128i result = _mm_or_si128(_mm_and_si128(keep, p), _mm_andnot_si128(keep, out));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(at), result);
+    };
+#else
+    const float *inverse = reciprocals().data();
+    const auto four = [inverse](unsigned char *at) {
+        for (int k = 0; k < 4; ++k) {
+            quint32 p;
+            std::memcpy(&p, at + 4 * k, 4);
             const quint32 a = p >> 24;
             if (a == 0 || a == 255)
                 continue;
-            const auto &t = table[a];
-            row[x] = (a << 24) | (quint32(t[(p >> 16) & 0xff]) << 16) | (quint32(t[(p >> 8) & 0xff]) << 8)
-                | t[p & 0xff];
+            const auto straight = [&](int shift) {
+                const quint32 n = ((p >> shift) & 0xff) * 255 + a / 2;
+                return quint32(std::min(255.0f, float(n) * inverse[a] + 0.001f)) << shift;
+            };
+            p = (a << 24) | straight(16) | straight(8) | straight(0);
+            std::memcpy(at + 4 * k, &p, 4);
+        }
+    };
+#endif
+    for (int y = rect.top(); y <= rect.bottom(); ++y) {
+        unsigned char *row = data + qsizetype(y) * bytesPerLine;
+        int x = rect.left();
+        for (; x + 4 <= rect.right() + 1; x += 4)
+            four(row + x * 4);
+        if (x <= rect.right()) {
+            // The last pixels through a copy, so nothing past the rectangle is read or written.
+            alignas(16) unsigned char tail[16] = {};
+            const std::size_t bytes = std::size_t(rect.right() + 1 - x) * 4;
+            std::memcpy(tail, row + x * 4, bytes);
+            four(tail);
+            std::memcpy(row + x * 4, tail, bytes);
         }
     }
 }

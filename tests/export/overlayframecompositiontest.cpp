@@ -9,6 +9,7 @@
 
 #include <QTemporaryDir>
 
+#include <random>
 #include <vector>
 
 using namespace routereel;
@@ -152,6 +153,52 @@ TEST(OverlayComposer, UnpremultiplyGivesStraightAlpha)
     EXPECT_EQ(pixels[1], 0u);
     EXPECT_EQ(pixels[2], 0xFF102030u);
     EXPECT_EQ(pixels[3], 0x40800000u);
+
+    // Runs of opaque and clear pixels with a partly clear one anywhere among them, in
+    // rectangles of every alignment: each pixel as on its own, nothing outside touched.
+    std::mt19937 random(7);
+    const int width = 53;
+    std::vector<quint32> image(std::size_t(width) * 9);
+    for (int round = 0; round < 200; ++round) {
+        for (quint32 &p : image) {
+            const int kind = int(random() % 10);
+            const quint32 a = kind < 5 ? 255 : kind < 9 ? 0 : 1 + random() % 254;
+            // Now and then a component above its alpha, which no painter should leave.
+            const auto c = [&] { return a == 0 ? 0u : quint32(random() % (random() % 50 ? a + 1 : 256)); };
+            p = (a << 24) | (c() << 16) | (c() << 8) | c();
+        }
+        const int x0 = int(random() % width);
+        const int y0 = int(random() % 9);
+        const QRect rect(x0, y0, 1 + int(random() % (width - x0)), 1 + int(random() % (9 - y0)));
+        std::vector<quint32> expected = image;
+        for (int y = 0; y < 9; ++y) {
+            for (int x = 0; x < width; ++x) {
+                quint32 &p = expected[std::size_t(y * width + x)];
+                const quint32 a = p >> 24;
+                if (!rect.contains(x, y) || a == 0 || a == 255)
+                    continue;
+                const auto straight = [a](quint32 c) { return std::min(255u, (c * 255 + a / 2) / a); };
+                p = (a << 24) | straight((p >> 16) & 0xff) << 16 | straight((p >> 8) & 0xff) << 8 | straight(p & 0xff);
+            }
+        }
+        unpremultiplyRows(reinterpret_cast<unsigned char *>(image.data()), width * 4, rect);
+        ASSERT_EQ(image, expected) << "round " << round;
+    }
+
+    // Every alpha with every component.
+    std::vector<quint32> all;
+    for (quint32 a = 1; a < 255; ++a) {
+        for (quint32 c = 0; c <= a; ++c)
+            all.push_back((a << 24) | (c << 16) | ((a - c) << 8) | (c / 2));
+    }
+    std::vector<quint32> straight = all;
+    for (quint32 &p : straight) {
+        const quint32 a = p >> 24;
+        const auto s = [a](quint32 c) { return (c * 255 + a / 2) / a; };
+        p = (a << 24) | s((p >> 16) & 0xff) << 16 | s((p >> 8) & 0xff) << 8 | s(p & 0xff);
+    }
+    unpremultiplyRows(reinterpret_cast<unsigned char *>(all.data()), int(all.size()) * 4, QRect(0, 0, int(all.size()), 1));
+    EXPECT_EQ(all, straight);
 }
 
 TEST(OverlayComposer, TextLandsAtItsPlaceAndIsClearedFromTheReusedSlot)

@@ -595,6 +595,37 @@ TEST(VideoExporter, FrameCount)
     }
 }
 
+TEST(VideoExporter, DrawingThreadsSettleWhereFfmpegIsKeptFed)
+{
+    // A batch takes ffmpeg `take` seconds and one thread `work` seconds; the time
+    // waited before a batch is what ffmpeg still needs of the one before.
+    struct Case {
+        double take;
+        double work;
+    };
+    for (const Case c : {Case{0.09, 0.06}, Case{0.09, 0.30}, Case{0.09, 2.0}, Case{0.5, 0.01}}) {
+        int threads = 8;
+        double waited = 0;
+        double starved = 0;
+        for (int batch = 0; batch < 60; ++batch) {
+            const double drawn = c.work / threads;
+            if (batch >= 20)
+                starved += std::max(0.0, drawn - c.take);
+            threads = ExportRun::drawThreads(threads, 8, waited, drawn);
+            waited = std::max(0.0, c.take - drawn);
+            ASSERT_GE(threads, 1);
+            ASSERT_LE(threads, 8);
+        }
+        const int needed = int(std::ceil(c.work / c.take));
+        if (needed <= 8) {
+            EXPECT_EQ(starved, 0) << c.take << " " << c.work;
+            EXPECT_LE(threads, std::max(1, 2 * needed)) << c.take << " " << c.work;
+        } else {
+            EXPECT_EQ(threads, 8) << "drawing is the slower side: every thread draws";
+        }
+    }
+}
+
 TEST(VideoExporter, FfmpegFailuresCarryItsOwnWords)
 {
     struct Case {
