@@ -29,9 +29,9 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QScopeGuard>
+#include <QSemaphore>
 #include <QThread>
 #include <QThreadPool>
-#include <QtConcurrent/QtConcurrentMap>
 
 #include <atomic>
 #include <cerrno>
@@ -604,9 +604,12 @@ ExportResult ExportRun::runFrames()
             lanes);
     }
 
-    QThreadPool drawPool;
-    int threads = s;
-    drawPool.setMaxThreadCount(threads);
+    // Drawn on the application's pool: Qt's painter hands large fills and blends to that
+    // pool unless it already runs on one of its threads, and those hand-overs cost more
+    // than they saved.
+    QThreadPool *drawPool = QThreadPool::globalInstance();
+    const int mostThreads = std::clamp(drawPool->maxThreadCount(), 1, s);
+    int threads = mostThreads;
     double waited = 0;
     std::mutex freeLock;
     std::vector<std::size_t> freeSlots;
@@ -656,10 +659,7 @@ ExportResult ExportRun::runFrames()
 
             timer.start();
             const int base = int(batch % 2) * s;
-            QList<int> indices;
-            for (int k = 0; k < params.size(); ++k)
-                indices.append(k);
-            QtConcurrent::blockingMap(&drawPool, indices, [&](int k) {
+            const auto drawOne = [&](int k) {
                 if (!converted) {
                     composer.draw(ring[std::size_t(base + k)], params.at(k), producer ? maps.at(k) : std::nullopt,
                                   bool(producer), textCache);
@@ -684,14 +684,23 @@ ExportResult ExportRun::runFrames()
                 }
                 std::lock_guard lock(freeLock);
                 freeSlots.push_back(used);
-            });
+            };
+            std::atomic<int> next = 0;
+            const int workers = std::min(threads, int(params.size()));
+            QSemaphore done;
+            for (int w = 0; w < workers; ++w) {
+                drawPool->start([&] {
+                    for (int k = next++; k < params.size(); k = next++)
+                        drawOne(k);
+                    done.release();
+                });
+            }
+            done.acquire(workers);
             const double drawn = timer.nsecsElapsed() / 1e9;
             m_stats.drawSeconds += drawn;
             // Judged once both halves of the ring are in use: before that nothing waits.
-            if (batch >= 2) {
-                threads = drawThreads(threads, s, waited, drawn);
-                drawPool.setMaxThreadCount(threads);
-            }
+            if (batch >= 2)
+                threads = drawThreads(threads, mostThreads, waited, drawn);
             if (isCancelled())
                 break;
             for (int k = 0; k < params.size(); ++k)
