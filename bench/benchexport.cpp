@@ -388,13 +388,13 @@ bool exportOnce(const ExportTask &task, const ExportRunOptions &options, QJsonOb
     timer.start();
     queue.enqueue(task);
     // Asleep between events, as the app's own loop: a spinning wait would take a core from the export.
-    // The web engine's memory is sampled meanwhile, a few times a second.
+    // The web engine's memory is sampled meanwhile, once a second: reading its page tables costs the export.
     WebEngineProcesses webPeak;
     QElapsedTimer sampled;
     sampled.start();
     testsupport::waitFor(
         [&] {
-            if (options.webMaps && sampled.elapsed() >= 250) {
+            if (options.webMaps && sampled.elapsed() >= 1000) {
                 sampled.restart();
                 const WebEngineProcesses now = webEngineProcesses();
                 webPeak.megabytes = std::max(webPeak.megabytes, now.megabytes);

@@ -93,14 +93,29 @@ void drawLines(QImage &image, const std::vector<Polyline> &lines, double widthCs
             for (int y = segment.top(); y <= segment.bottom(); ++y) {
                 float *row = coverage.data() + std::size_t(y - box.top()) * std::size_t(box.width());
                 const double py = y + 0.5;
-                for (int x = segment.left(); x <= segment.right(); ++x) {
+                // The segment lies within a band of the reach around its line: only the
+                // row's stretch of that band can be covered, a pixel more each side.
+                int from = segment.left();
+                int to = segment.right();
+                if (std::abs(dy) > 1e-9) {
+                    const double centre = a.x() + (py - a.y()) * dx / dy - 0.5;
+                    const double half = reach * std::sqrt(length2) / std::abs(dy);
+                    from = std::max(from, int(std::floor(std::max(centre - half, double(from)))) - 1);
+                    to = std::min(to, int(std::ceil(std::min(centre + half, double(to)))) + 1);
+                }
+                for (int x = from; x <= to; ++x) {
                     const double px = x + 0.5;
                     double t = length2 > 0 ? ((px - a.x()) * dx + (py - a.y()) * dy) / length2 : 0;
                     if ((t < 0 && squareStart) || (t > 1 && squareEnd))
                         continue;
                     t = std::clamp(t, 0.0, 1.0);
-                    const double distance = std::hypot(px - (a.x() + t * dx), py - (a.y() + t * dy));
-                    const double alpha = std::clamp(reach - distance, 0.0, 1.0);
+                    const double ex = px - (a.x() + t * dx);
+                    const double ey = py - (a.y() + t * dy);
+                    // Most of a slanted segment's box lies beyond the ramp: no root for those.
+                    const double distance2 = ex * ex + ey * ey;
+                    if (distance2 >= reach * reach)
+                        continue;
+                    const double alpha = std::clamp(reach - std::sqrt(distance2), 0.0, 1.0);
                     float &c = row[x - box.left()];
                     if (alpha > c) {
                         c = float(alpha);
