@@ -660,20 +660,18 @@ ExportResult ExportRun::runFrames()
             timer.start();
             const int base = int(batch % 2) * s;
             const auto drawOne = [&](int k) {
-                if (!converted) {
-                    composer.draw(ring[std::size_t(base + k)], params.at(k), producer ? maps.at(k) : std::nullopt,
-                                  bool(producer), textCache);
-                    return;
-                }
-                // The slot used last, still in the caches; with fewer threads than slots the rest stay cold.
-                std::size_t used;
-                {
+                // Unconverted frames are drawn in their own output; the others in the slot
+                // freed last, still in the caches (with fewer threads than slots the rest stay cold).
+                std::size_t used = std::size_t(base + k);
+                if (converted) {
                     std::lock_guard lock(freeLock);
                     used = freeSlots.back();
                     freeSlots.pop_back();
                 }
                 OverlayFrameComposer::Slot &slot = ring[used];
                 composer.draw(slot, params.at(k), producer ? maps.at(k) : std::nullopt, bool(producer), textCache);
+                if (!converted)
+                    return;
                 const auto out = std::size_t(base + k);
                 if (pipe.tiled()) {
                     converters[used]->convertTiles(slot.data, pipe.tiles, pipe.packedSize, outputs[out]);

@@ -198,8 +198,8 @@ TextImageCache widestTextImages(const FrameParamsContext &context, double textSc
 void unpremultiplyRows(unsigned char *data, int bytesPerLine, const QRect &rect)
 {
     // straight = min(255, (c * 255 + a / 2) / a) for each component c, four pixels at a time.
-#if defined(__SSE2__)
     const float *inverse = reciprocals().data();
+#if defined(__SSE2__)
     const __m128i byte = _mm_set1_epi32(0xff);
     const __m128i opaque = _mm_set1_epi32(int(0xff000000u));
     const __m128i zero = _mm_setzero_si128();
@@ -228,7 +228,6 @@ void unpremultiplyRows(unsigned char *data, int bytesPerLine, const QRect &rect)
         _mm_storeu_si128(reinterpret_cast<__m128i *>(at), result);
     };
 #else
-    const float *inverse = reciprocals().data();
     const auto four = [inverse](unsigned char *at) {
         for (int k = 0; k < 4; ++k) {
             quint32 p;

@@ -1,3 +1,5 @@
+#include "maptestutil.h"
+
 #include "maps/webmaptrackoverlay.h"
 
 #include <QImage>
@@ -8,15 +10,6 @@
 
 using namespace routereel;
 
-namespace {
-
-QPointF lngLat(QPointF unit)
-{
-    return {unit.x() * 360 - 180, std::atan(std::sinh(M_PI * (1 - 2 * unit.y()))) * 180 / M_PI};
-}
-
-} // namespace
-
 TEST(WebMapTrackOverlay, ALineCoversWhatLiesWithinItsReachAtEverySlope)
 {
     WebMapTrackOverlay::View view;
@@ -26,24 +19,24 @@ TEST(WebMapTrackOverlay, ALineCoversWhatLiesWithinItsReachAtEverySlope)
     view.size = QSizeF(300, 200);
     view.pixelRatio = 1.5;
     const double world = std::ldexp(512.0, view.zoom);
-    const QPointF centre = WebMapTrackOverlay::mercator(view.mapLng, view.mapLat);
     const QPointF middle(view.size.width() / 2, view.size.height() / 2);
     const double reach = 1 * view.pixelRatio + 0.5;  // the whole track's line is 2 CSS pixels wide
     for (const double degrees : {0.0, 3.0, 17.0, 45.0, 62.0, 89.0, 90.0, 91.0, 118.0, 135.0, 179.0, 203.0, 301.0}) {
         const double a = degrees * M_PI / 180;
-        // From 20 CSS pixels off the middle to 130 the other way, in the world's units.
-        const QPointF along(std::cos(a) / world, std::sin(a) / world);
-        const QPointF from = centre - 20 * along;
-        const QPointF to = centre + 130 * along;
+        // From 20 CSS pixels behind the middle to 130 ahead of it.
+        const QPointF along(std::cos(a), std::sin(a));
+        const auto at = [&](double pixels) {
+            const TrackPoint p = maptest::offset(view.mapLat, view.mapLng, pixels * along.x(), pixels * along.y(), world);
+            return QPointF(p.lng, p.lat);
+        };
         WebMapTrackOverlay overlay;
-        overlay.setTrack({lngLat(from), lngLat(to)}, {});
+        overlay.setTrack({at(-20), at(130)}, {});
         QImage image(QSize(450, 300), QImage::Format_ARGB32_Premultiplied);
         image.fill(Qt::transparent);
         overlay.draw(image, view, -1, -120, -60);  // the position far off the view
 
-        const auto device = [&](QPointF unit) { return (middle + (unit - centre) * world) * view.pixelRatio; };
-        const QPointF p = device(from);
-        const QPointF d = device(to) - p;
+        const QPointF p = (middle - 20 * along) * view.pixelRatio;
+        const QPointF d = 150 * along * view.pixelRatio;
         int covered = 0;
         for (int y = 0; y < image.height(); ++y) {
             for (int x = 0; x < image.width(); ++x) {
