@@ -39,16 +39,13 @@ function waitForExportIdle(timeout, capture) {
 }
 
 // Every paint property eases in from its default over the style's transition
-// (300 ms) when its layer first draws: an export page waits only for the
-// finished picture, so it takes the final values at once.
+// (300 ms) when its layer first draws, and raster tiles fade in over 300 ms:
+// an export page waits only for the finished picture, so it takes the final
+// values at once. Set as soon as the style is there, before its first tiles
+// arrive: a tile that arrived earlier would still fade.
 map.on('style.load', function () {
     if (map.style && map.style.stylesheet)
         map.style.stylesheet.transition = { duration: 0, delay: 0 };
-});
-
-// Raster tiles fade in over 300 ms by default: an export page captures only
-// the finished picture, so the fade would only delay every wait for it.
-map.on('load', function () {
     var style = map.getStyle();
     ((style && style.layers) || []).forEach(function (layer) {
         if (layer.type === 'raster')

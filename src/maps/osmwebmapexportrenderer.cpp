@@ -675,11 +675,23 @@ std::optional<QImage> OSMWebMapExportRenderer::captureBase(const BaseView &view,
                           (m_referenceSize.height() + 2 * view.margin.height()) * m_pixelRatio);
     // Read back as raw pixels when the page draws the view at once: no PNG to
     // encode in the page and decode here, nor its text through the channel.
-    // A page still waiting for tiles answers otherwise, and the capture below
-    // waits; this one never waits, so a page that takes seconds has stalled.
+    // A page still waiting for tiles answers otherwise: it is read back once
+    // it has drawn them. The read-back never waits, so a page that takes
+    // seconds has stalled; the PNG capture below is what is left then.
     const auto started = std::chrono::steady_clock::now();
-    if (auto pixels = decodePixels(evaluateInPage(QStringLiteral("captureBasePixels"), args, 5, isCancelled), expected))
+    const auto readBack = [&] { return evaluateInPage(QStringLiteral("captureBasePixels"), args, 5, isCancelled); };
+    const auto first = readBack();
+    if (auto pixels = decodePixels(first, expected))
         return counted(std::move(pixels), started);
+    if (first && first->toString() == QLatin1String("wait")) {
+        const auto idle = callPage(QStringLiteral("return waitForExportIdle(8000, false);"), {}, 10, isCancelled);
+        if (idle && idle->toString() == QLatin1String("ok")) {
+            if (auto pixels = decodePixels(readBack(), expected))
+                return counted(std::move(pixels), started);
+        }
+    }
+    if (isCancelled && isCancelled())
+        return std::nullopt;
     const auto image = capture(QStringLiteral("return captureBase(mapLng,mapLat,bearing,z,marginX,marginY);"), args,
                                10, expected, isCancelled);
     if (!image)

@@ -261,6 +261,48 @@ TEST(MapPageExportRenderer, decodesPixelReadBacksUprightAndOnlyWhole)
     EXPECT_FALSE(OSMWebMapExportRenderer::decodePixels(std::nullopt, QSizeF(2, 2)).has_value());
 }
 
+// A North-up map's first base: the page still loads its tiles, so it is read
+// back raw once the page has drawn them, without a PNG; a page that never
+// gets there is captured as a PNG, as before.
+TEST(MapPageExportRenderer, aBaseStillLoadingIsReadBackOnceDrawn)
+{
+    for (const bool drawsInTime : {true, false}) {
+        SCOPED_TRACE(drawsInTime);
+        Fixture f(QSizeF(60, 40), 1);
+        f.log->onReady();
+        const QSize base(60 + 2 * 30, 40 + 2 * 30);  // the view with its margins
+        QByteArray bytes(base.width() * base.height() * 4, char(0xff));
+        for (int word : {base.width(), base.height()})
+            for (int shift = 0; shift < 32; shift += 8)
+                bytes.append(char((word >> shift) & 0xff));
+        bool drawn = false;
+        f.log->answer = [&](const QString &body) -> std::optional<QVariant> {
+            if (body.contains(QLatin1String("canCaptureBase")))
+                return QVariant(QStringLiteral("yes,yes"));
+            if (body.startsWith(QLatin1String("captureBasePixels")))
+                return drawn ? QVariant(bytes) : QVariant(QStringLiteral("wait"));
+            if (body.contains(QLatin1String("waitForExportIdle"))) {
+                drawn = drawsInTime;
+                return QVariant(drawsInTime ? QStringLiteral("ok") : QStringLiteral("ERR:map idle timeout"));
+            }
+            if (body.contains(QLatin1String("captureBase(")))
+                return QVariant(testsupport::pngDataUrl(base, Qt::darkCyan));
+            return QVariant(QStringLiteral("ok"));
+        };
+        QList<TrackPoint> points(2);
+        points[0].lng = points[1].lng = 13.4;
+        points[0].lat = points[1].lat = 52.5;
+        ASSERT_TRUE(runInBackground([&] {
+            return f.renderer->prepareForFrames(points, {}, 15, std::chrono::seconds(5), {}, {}, points, false);
+        }));
+        const auto frame = runInBackground([&] { return f.renderer->captureFrame(0, 13.4, 52.5, 13.4, 52.5, 0, 15, {}); });
+        ASSERT_TRUE(frame.has_value());
+        EXPECT_EQ(frame->pixel(1, 1), drawsInTime ? qRgb(255, 255, 255) : QColor(Qt::darkCyan).rgb());
+        EXPECT_EQ(f.calls(QStringLiteral("captureBase(")), drawsInTime ? 0 : 1);
+        EXPECT_EQ(f.calls(QStringLiteral("captureBasePixels")), drawsInTime ? 2 : 1);
+    }
+}
+
 TEST(MapPageExportRenderer, prepareGivesUpWhenThePageIsNotReadyInTime)
 {
     Fixture f;

@@ -76,9 +76,12 @@ function loadPage(files, map = new StubMap(), globals = {}) {
 
 const plain = (v) => JSON.parse(JSON.stringify(v));
 
-function widgetPage(map) {
+// `styleOnly`: the style is there, its first tiles and the map's 'load' are not yet.
+function widgetPage(map, styleOnly = false) {
     const page = loadPage(['geojson.js', 'track.js', 'mapwidget.js', 'language.js', 'exportcapture.js', 'widgetcapture.js'], map);
-    page.map.fire('load');
+    page.map.fire('style.load');
+    if (!styleOnly)
+        page.map.fire('load');
     return page;
 }
 
@@ -302,9 +305,11 @@ test('captureBase: track layers hidden, canvas grown by the margins, answered at
         setPaintProperty(id, name, value) { this.layer(id).paint = { [name]: value }; }
     }
     const map = new BaseMap([{ id: 'tiles', type: 'raster' }]);
-    const { ctx } = widgetPage(map);
+    const { ctx } = widgetPage(map, true);
     ctx.exportViewSize = [200, 150];  // the page's own view, given in its HTML
+    // Tiles that arrive before the map's 'load' must not fade in either.
     assert.deepEqual(plain(map.layer('tiles').paint), { 'raster-fade-duration': 0 });
+    map.fire('load');
     assert.equal(ctx.captureBase(13.4, 52.5, 0, 15, 100, 80), 'data:image/png;base64,AAAA');
     assert.deepEqual([map.container.style.width, map.container.style.height, map.resizes, map.redraws],
                      ['400px', '310px', 1, 1]);
