@@ -38,6 +38,33 @@ function waitForExportIdle(timeout, capture) {
     });
 }
 
+// Whether the picture just drawn is complete: nothing loading, nothing left to place.
+function _drawnCompletely() {
+    return map.loaded() && !map.isMoving() && !map._sourcesDirty && !map._styleDirty && !map._placementDirty;
+}
+
+// The canvas as raw pixels, with no PNG to encode: RGBA rows bottom up,
+// premultiplied, then the width and height as little-endian 32-bit words;
+// 'wait' when the drawing context is lost. The buffer is kept for the next
+// capture; the program gets a copy.
+var _pixelBuffer = null;
+
+function _readPixels() {
+    var gl = map.painter.context.gl;
+    if (gl.isContextLost())
+        return 'wait';
+    var width = gl.drawingBufferWidth;
+    var height = gl.drawingBufferHeight;
+    var size = width * height * 4;
+    if (!_pixelBuffer || _pixelBuffer.length !== size + 8)
+        _pixelBuffer = new Uint8Array(size + 8);
+    gl.readPixels(0, 0, width, height, gl.RGBA, gl.UNSIGNED_BYTE, _pixelBuffer.subarray(0, size));
+    var tail = new DataView(_pixelBuffer.buffer, size, 8);
+    tail.setUint32(0, width, true);
+    tail.setUint32(4, height, true);
+    return _pixelBuffer;
+}
+
 // Every paint property eases in from its default over the style's transition
 // (300 ms) when its layer first draws, and raster tiles fade in over 300 ms:
 // an export page waits only for the finished picture, so it takes the final

@@ -43,11 +43,6 @@ function _setCanvasMargins(marginX, marginY) {
     map.resize();
 }
 
-// Whether the picture just drawn is complete: nothing loading, nothing left to place.
-function _drawnCompletely() {
-    return map.loaded() && !map.isMoving() && !map._sourcesDirty && !map._styleDirty && !map._placementDirty;
-}
-
 // Moves the map alone to the view and draws it at once; whether every tile was there.
 function _drawBase(mapLng, mapLat, bearing, z, marginX, marginY) {
     _hideTrackLayers();
@@ -72,28 +67,12 @@ function captureBase(mapLng, mapLat, bearing, z, marginX, marginY) {
     return waitForExportIdle(8000, true);
 }
 
-// The same picture as raw pixels, with no PNG to encode: RGBA rows bottom up,
-// premultiplied, then the width and height as little-endian 32-bit words.
-// 'wait' when tiles are missing: captureBase then waits for them. The buffer
-// is kept for the next capture; the program gets a copy.
-var _pixelBuffer = null;
-
+// The same picture as raw pixels (see _readPixels); 'wait' when tiles are
+// missing: the program then waits for them.
 function captureBasePixels(mapLng, mapLat, bearing, z, marginX, marginY) {
     if (!_drawBase(mapLng, mapLat, bearing, z, marginX, marginY))
         return 'wait';
-    var gl = map.painter.context.gl;
-    if (gl.isContextLost())
-        return 'wait';
-    var width = gl.drawingBufferWidth;
-    var height = gl.drawingBufferHeight;
-    var size = width * height * 4;
-    if (!_pixelBuffer || _pixelBuffer.length !== size + 8)
-        _pixelBuffer = new Uint8Array(size + 8);
-    gl.readPixels(0, 0, width, height, gl.RGBA, gl.UNSIGNED_BYTE, _pixelBuffer.subarray(0, size));
-    var tail = new DataView(_pixelBuffer.buffer, size, 8);
-    tail.setUint32(0, width, true);
-    tail.setUint32(4, height, true);
-    return _pixelBuffer;
+    return _readPixels();
 }
 
 // Whether the map draws only raster images, which MapLibre puts on whole pixels.

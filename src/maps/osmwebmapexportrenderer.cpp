@@ -803,14 +803,24 @@ std::optional<QImage> OSMWebMapExportRenderer::captureStatic(const QString &feat
                                                              double zoom, const IsCancelled &isCancelled)
 {
     assertBackground("captureStatic");
+    const WebMapPage::Arguments args{{QStringLiteral("fc"), featureCollection},
+                                     {QStringLiteral("lng"), lng},
+                                     {QStringLiteral("lat"), lat},
+                                     {QStringLiteral("zoom"), zoom},
+                                     {QStringLiteral("lang"), m_language}};
+    // Drawn and waited for, then read back raw: no PNG to encode in the page
+    // and decode here. A page that cannot be read back is captured as a PNG.
+    const auto shown = callPage(
+        QStringLiteral("setMapLanguage(lang); return showStatic(JSON.parse(fc),lng,lat,zoom);"), args, 20, isCancelled);
+    if (shown && shown->toString() == QLatin1String("ok")) {
+        if (auto pixels = decodePixels(evaluateInPage(QStringLiteral("staticPixels"), {}, 5, isCancelled),
+                                       m_expectedPixelSize))
+            return pixels;
+    }
+    if (isCancelled && isCancelled())
+        return std::nullopt;
     const auto result = callPage(
-        QStringLiteral("setMapLanguage(lang); return captureStatic(JSON.parse(fc),lng,lat,zoom);"),
-        {{QStringLiteral("fc"), featureCollection},
-         {QStringLiteral("lng"), lng},
-         {QStringLiteral("lat"), lat},
-         {QStringLiteral("zoom"), zoom},
-         {QStringLiteral("lang"), m_language}},
-        20, isCancelled);
+        QStringLiteral("setMapLanguage(lang); return captureStatic(JSON.parse(fc),lng,lat,zoom);"), args, 20, isCancelled);
     if (!result || result->typeId() != QMetaType::QString || result->toString().startsWith(QLatin1String("ERR:"))) {
         const QString description = result ? result->toString() : QStringLiteral("nil");
         qWarning().noquote() << QStringLiteral("[OSMWebMapExportRenderer] static capture failed (%1)")

@@ -212,11 +212,35 @@ TEST(WebMapExportRenderer, capturesTheWholeGpsPathOnce)
     const QList<TrackPoint> points = route(60);
     const auto camera = GPSPathFitCamera::fit(points, 150, 22.5);
     ASSERT_TRUE(becomeReady(*renderer));
-    const auto image = runInBackground([&] {
-        return renderer->captureStatic(GPSPathFitCamera::geoJSON(points, {}), camera.lng, camera.lat, camera.zoom, {});
-    });
+    const QString path = GPSPathFitCamera::geoJSON(points, {});
+    const auto image = runInBackground(
+        [&] { return renderer->captureStatic(path, camera.lng, camera.lat, camera.zoom, {}); });
     ASSERT_TRUE(image.has_value());
     EXPECT_EQ(image->size(), QSize(300, 300));
+    // Read back raw, and the same picture as the page's own PNG of that view.
+    EXPECT_EQ(probe->pixelAnswers, 1);
+    ASSERT_NE(probe->page, nullptr);
+    std::optional<QVariant> png;
+    bool answered = false;
+    probe->page->call(QStringLiteral("return captureStatic(JSON.parse(fc),lng,lat,zoom);"),
+                      {{QStringLiteral("fc"), path},
+                       {QStringLiteral("lng"), camera.lng},
+                       {QStringLiteral("lat"), camera.lat},
+                       {QStringLiteral("zoom"), camera.zoom}},
+                      [&](std::optional<QVariant> value) {
+                          png = std::move(value);
+                          answered = true;
+                      });
+    ASSERT_TRUE(waitFor([&] { return answered; }, 20000));
+    const auto fromPng = OSMWebMapExportRenderer::decodeCapture(png);
+    ASSERT_TRUE(fromPng.has_value());
+    const QImage a = fromPng->convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    ASSERT_EQ(a.size(), image->size());
+    int differing = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x)
+            differing += a.pixel(x, y) != image->pixel(x, y);
+    EXPECT_EQ(differing, 0);
     saveTestArtifact(*image, QStringLiteral("webmap-gpspath-static"));
     // The route is drawn in the path colour somewhere in the middle band.
     int routePixels = 0;
