@@ -96,6 +96,36 @@ bool becomeReady(OSMWebMapExportRenderer &renderer)
     return runInBackground([&] { return renderer.waitUntilReady(std::chrono::seconds(60), {}); });
 }
 
+// The page's answer to a call (`pixels`: a script evaluated for a raw read-back).
+std::optional<QVariant> answerOf(WebMapExportPage &page, const QString &body, const WebMapPage::Arguments &args = {},
+                                 bool pixels = false)
+{
+    std::optional<QVariant> answer;
+    bool answered = false;
+    const auto done = [&](std::optional<QVariant> value) {
+        answer = std::move(value);
+        answered = true;
+    };
+    if (pixels)
+        page.evaluate(body, done);
+    else
+        page.call(body, args, done);
+    EXPECT_TRUE(waitFor([&] { return answered; }, 20000)) << body.toStdString();
+    return answer;
+}
+
+// Pixels that differ between a raw read-back and the page's PNG of the same view.
+int differingPixels(const QImage &readBack, const QImage &png)
+{
+    const QImage same = png.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    EXPECT_EQ(readBack.size(), same.size());
+    int differing = 0;
+    for (int y = 0; y < std::min(same.height(), readBack.height()); ++y)
+        for (int x = 0; x < std::min(same.width(), readBack.width()); ++x)
+            differing += readBack.pixel(x, y) != same.pixel(x, y);
+    return differing;
+}
+
 // A 200 x 150 map page, ready and holding the 40-point loop.
 struct LoopPage {
     std::shared_ptr<PageProbe> probe = std::make_shared<PageProbe>();
@@ -220,27 +250,14 @@ TEST(WebMapExportRenderer, capturesTheWholeGpsPathOnce)
     // Read back raw, and the same picture as the page's own PNG of that view.
     EXPECT_EQ(probe->pixelAnswers, 1);
     ASSERT_NE(probe->page, nullptr);
-    std::optional<QVariant> png;
-    bool answered = false;
-    probe->page->call(QStringLiteral("return captureStatic(JSON.parse(fc),lng,lat,zoom);"),
-                      {{QStringLiteral("fc"), path},
-                       {QStringLiteral("lng"), camera.lng},
-                       {QStringLiteral("lat"), camera.lat},
-                       {QStringLiteral("zoom"), camera.zoom}},
-                      [&](std::optional<QVariant> value) {
-                          png = std::move(value);
-                          answered = true;
-                      });
-    ASSERT_TRUE(waitFor([&] { return answered; }, 20000));
-    const auto fromPng = OSMWebMapExportRenderer::decodeCapture(png);
-    ASSERT_TRUE(fromPng.has_value());
-    const QImage a = fromPng->convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    ASSERT_EQ(a.size(), image->size());
-    int differing = 0;
-    for (int y = 0; y < a.height(); ++y)
-        for (int x = 0; x < a.width(); ++x)
-            differing += a.pixel(x, y) != image->pixel(x, y);
-    EXPECT_EQ(differing, 0);
+    const auto png = OSMWebMapExportRenderer::decodeCapture(
+        answerOf(*probe->page, QStringLiteral("return captureStatic(JSON.parse(fc),lng,lat,zoom);"),
+                 {{QStringLiteral("fc"), path},
+                  {QStringLiteral("lng"), camera.lng},
+                  {QStringLiteral("lat"), camera.lat},
+                  {QStringLiteral("zoom"), camera.zoom}}));
+    ASSERT_TRUE(png.has_value());
+    EXPECT_EQ(differingPixels(*image, *png), 0);
     saveTestArtifact(*image, QStringLiteral("webmap-gpspath-static"));
     // The route is drawn in the path colour somewhere in the middle band.
     int routePixels = 0;
@@ -301,36 +318,20 @@ TEST(WebMapExportRenderer, aPixelReadBackIsThePagesOwnPicture)
     ASSERT_TRUE(loop.ready && loop.probe->page);
     const QPointF at = loop.track[5];
     const QString view = QStringLiteral("%1,%2,30,15,20,10").arg(at.x(), 0, 'g', 17).arg(at.y(), 0, 'g', 17);
-    const auto ask = [&](bool pixels) {
-        std::optional<QVariant> answer;
-        bool answered = false;
-        const auto done = [&](std::optional<QVariant> value) {
-            answer = std::move(value);
-            answered = true;
-        };
-        if (pixels)
-            loop.probe->page->evaluate(QStringLiteral("captureBasePixels(") + view + QLatin1Char(')'), done);
-        else
-            loop.probe->page->call(QStringLiteral("return captureBase(") + view + QStringLiteral(");"), {}, done);
-        EXPECT_TRUE(waitFor([&] { return answered; }, 20000));
-        return answer;
-    };
+    WebMapExportPage &page = *loop.probe->page;
     // The PNG capture waits for the view's tiles; the read-back then draws it at once.
-    const auto png = OSMWebMapExportRenderer::decodeCapture(ask(false));
+    const auto png = OSMWebMapExportRenderer::decodeCapture(
+        answerOf(page, QStringLiteral("return captureBase(") + view + QStringLiteral(");")));
     ASSERT_TRUE(png.has_value());
     const QSizeF expected((200 + 2 * 20) * 1.5, (150 + 2 * 10) * 1.5);
-    const auto pixels = OSMWebMapExportRenderer::decodePixels(ask(true), expected);
+    const auto pixels = OSMWebMapExportRenderer::decodePixels(
+        answerOf(page, QStringLiteral("captureBasePixels(") + view + QLatin1Char(')'), {}, true), expected);
     ASSERT_TRUE(pixels.has_value());
-    const QImage fromPng = png->convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    ASSERT_EQ(pixels->size(), fromPng.size());
-    int differing = 0;
-    for (int y = 0; y < fromPng.height(); ++y)
-        for (int x = 0; x < fromPng.width(); ++x)
-            differing += pixels->pixel(x, y) != fromPng.pixel(x, y);
+    const int differing = differingPixels(*pixels, *png);
     EXPECT_EQ(differing, 0);
     if (differing) {
         saveTestArtifact(*pixels, QStringLiteral("webmap-pixels"));
-        saveTestArtifact(fromPng, QStringLiteral("webmap-pixels-png"));
+        saveTestArtifact(*png, QStringLiteral("webmap-pixels-png"));
     }
 }
 
