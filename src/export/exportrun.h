@@ -2,10 +2,13 @@
 
 #include "exportresult.h"
 #include "exporttask.h"
+#include "exportsourcecheck.h"
+#include "ffmpegprocess.h"
 #include "ffmpegruntime.h"
 #include "videoexporter.h"
 
 #include "maps/osmwebmapexportrenderer.h"
+#include "timeline/timelineengine.h"
 
 #include <QPointer>
 #include <QStringList>
@@ -15,9 +18,11 @@
 
 namespace routereel {
 
+class ExportOutputTransaction;
+class ExportPathCapture;
 class ExportRunControl;
+class GPSPathRenderer;
 class TileCache;
-class TimelineEngine;
 
 // The body of one export, on a worker thread: validate, begin the output
 // transaction, warm the map up, start ffmpeg, draw and write every frame in
@@ -58,9 +63,27 @@ public:
                                                      double start);
     static std::optional<WebMapPageView> pathPageView(const ExportTask &task, const TimelineEngine &engine);
 
+    // How long ffmpeg is given to end when asked before it is killed.
+    static constexpr std::chrono::seconds stopGrace{3};
+
 private:
+    // How ffmpeg ended: its exit, its last error lines and the frames it took.
+    struct FFmpegEnd {
+        FFmpegProcess::Exit exit;
+        QString errorLines;
+        long long written = 0;
+    };
+
     ExportResult fail(const ExportResult &result) const;
+    std::function<bool()> cancelTest() const;
     ExportResult runFrames();
+    bool drawPathBase(GPSPathRenderer *renderer, ExportPathCapture &capture,
+                      const TimelineEngine::EffectiveTrackPoints &effective, TileCache &cache);
+    ExportResult stopBeforeFrames(FFmpegProcess &process, const ExportError &error);
+    FFmpegProcess::Exit waitForFFmpeg(FFmpegProcess &process);
+    ExportResult verdict(const std::optional<ExportResult> &failure,
+                         const QList<exportsourcecheck::FileStamp> &sourceStamps, const FFmpegEnd &end,
+                         long long frames, ExportOutputTransaction &transaction) const;
     static void shutDownOnMain(QPointer<OSMWebMapExportRenderer> &renderer);
 
     Inputs m_in;
