@@ -3,13 +3,14 @@
 #include "mapservices.h"
 #include "webmercator.h"
 
+#include "base/atomicfile.h"
+
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
 #include <QImageReader>
-#include <QSaveFile>
 #include <QSemaphore>
 #include <QStandardPaths>
 
@@ -214,12 +215,9 @@ QImage TileCache::tile(MapProvider provider, int z, int x, int y, const QString 
         rememberFailure(address);
         return {};
     }
+    // A tile that cannot be stored (a full disk) is only not cached.
     QDir().mkpath(QFileInfo(path).absolutePath());
-    QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly)) {
-        file.write(response->body);
-        file.commit();
-    }
+    writeFileAtomically(path, response->body);
     collectGarbageIfNeeded();
     m_memory.insert(key, image);
     return image;

@@ -6,6 +6,7 @@
 #include "projectwindow.h"
 #include "videorestoretask.h"
 
+#include "base/atomicfile.h"
 #include "timeline/timelineengine.h"
 #include "tracks/logstore.h"
 
@@ -204,13 +205,30 @@ void ProjectSession::keepUnreadableLastSession(const QString &path)
 {
     // The next quit overwrites the file; a session that this version cannot
     // read (a newer app's, a damaged one) is kept so that nothing is lost.
+    // An empty file holds nothing to keep, and a damaged one never replaces a
+    // backup that still decodes.
+    const auto contentOf = [](const QString &file) {
+        QFile f(file);
+        return f.open(QIODevice::ReadOnly) ? f.read(maximumFileSize + 1) : QByteArray();
+    };
+    const auto decodes = [](const QByteArray &bytes) {
+        ProjectCodingError ignored;
+        return !bytes.isEmpty() && ProjectDocument::decode(bytes, &ignored).has_value();
+    };
+    const QByteArray content = contentOf(path);
+    if (content.isEmpty() || content.size() > maximumFileSize)
+        return;
     const QString backup = lastSessionBackupPath(path);
-    QFile::remove(backup);
-    if (QFile::copy(path, backup)) {
-        m_window.logStore().add(
-            LogEntry::Level::info, QStringLiteral("Last session kept as a backup"),
-            QStringLiteral("The last session could not be restored. Its file was copied to:\n") + backup);
+    if (!decodes(content) && decodes(contentOf(backup)))
+        return;
+    if (const auto failure = writeFileAtomically(backup, content)) {
+        m_window.logStore().add(LogEntry::Level::warning, QStringLiteral("Keeping the last session failed"),
+                                *failure + QStringLiteral("\nPath: ") + backup);
+        return;
     }
+    m_window.logStore().add(
+        LogEntry::Level::info, QStringLiteral("Last session kept as a backup"),
+        QStringLiteral("The last session could not be restored. Its file was copied to:\n") + backup);
 }
 
 void ProjectSession::restoreLastSession()
@@ -242,12 +260,14 @@ namespace {
 // Atomic: the target changes only when every byte was written.
 bool writeAtomically(const QString &path, const QByteArray &bytes, QString *errorText)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        *errorText = file.errorString();
-        return false;
-    }
-    return true;
+    const auto failure = writeFileAtomically(path, bytes);
+    if (!failure)
+        return true;
+    *errorText = *failure;
+    // A temporary file of this name may be left over from an earlier writer.
+    const QFileInfo target(path);
+    QFile::remove(target.absolutePath() + QStringLiteral("/.") + target.fileName() + QStringLiteral(".tmp"));
+    return false;
 }
 
 } // namespace
