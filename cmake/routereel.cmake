@@ -41,6 +41,25 @@ function(routereel_test name)
       PROPERTIES LABELS "${M_LABEL}" TIMEOUT 300)
 endfunction()
 
+# The tests of `filter` in test_<name> again on screens at 150 % and 200 %
+# (QT_SCALE_FACTOR, rounding passed through): views must draw at the device's
+# pixels and keep their sizes in points. Screenshots go to a folder per scale.
+function(routereel_scaled_tests name filter)
+  if(NOT TARGET test_${name})
+    return()
+  endif()
+  foreach(percent 150 200)
+    if(percent EQUAL 150)
+      set(factor 1.5)
+    else()
+      set(factor 2)
+    endif()
+    add_test(NAME "AtScale${percent}.${name}" COMMAND test_${name} "--gtest_filter=${filter}")
+    set_tests_properties("AtScale${percent}.${name}" PROPERTIES LABELS views TIMEOUT 600
+        ENVIRONMENT "QT_SCALE_FACTOR=${factor};QT_SCALE_FACTOR_ROUNDING_POLICY=PassThrough;ROUTEREEL_ARTIFACTS=${CMAKE_BINARY_DIR}/test-artifacts/at-${percent}")
+  endforeach()
+endfunction()
+
 # Automoc does not notice a globbed header that appears later (stale mocs, missing
 # vtables): its timestamp depends only on the headers it already knows. When the
 # source list changes, drop the timestamp so moc runs again on the next build.

@@ -151,12 +151,13 @@ TEST(WidgetCanvas, OverlayViewsFollowTheCanvasScale)
     EXPECT_NEAR(speed->geometry().center().x(), plain.center().x(), 1);
     const int m = int(2 * OverlayView::shadowRadius);
     const QImage shadowed = speed->grab().toImage();
-    EXPECT_GT(qAlpha(shadowed.pixel(m - 2, speed->height() / 2)), 0);
+    const double dpr = shadowed.devicePixelRatio();  // grabs are in device pixels
+    EXPECT_GT(qAlpha(shadowed.pixel(int((m - 2) * dpr), int(speed->height() / 2 * dpr))), 0);
     EXPECT_EQ(qAlpha(shadowed.pixel(0, 0)), 0);
     speed->setShadow(false);
     speed->setOpacity(0.5);
-    EXPECT_NEAR(qAlpha(speed->grab().toImage().pixel(1, before.height() / 2)),
-                qAlpha(before.pixel(1, before.height() / 2)) / 2, 2);
+    EXPECT_NEAR(qAlpha(speed->grab().toImage().pixel(int(dpr), before.height() / 2)),
+                qAlpha(before.pixel(int(dpr), before.height() / 2)) / 2, 2);
 }
 
 TEST(WidgetCanvas, PreviewGrab)

@@ -3,6 +3,7 @@
 #include "maps/gpspathprojectioncache.h"
 #include "maps/views/gpspathwebmapview.h"
 #include "maps/views/webmapviewsupport.h"
+#include "widgets/views/paintedpixelratio.h"
 
 #include <QPainter>
 #include <QPainterPath>
@@ -117,7 +118,9 @@ void GPSPathOverlayView::paintEvent(QPaintEvent *)
     const double side = m_state.size;
     if (m_webMap || !(side > 0) || !std::isfinite(side) || width() <= 0 || height() <= 0)
         return;  // nothing behind the transparent page
-    const double dpr = devicePixelRatioF();
+    QPainter p(this);
+    // The pixels of what is painted on: the screen, or a grab at another ratio.
+    const double dpr = paintedPixelRatio(p);
     const QSize pixels = (QSizeF(size()) * dpr).toSize();
     QStringList breaks;
     for (int b : m_state.breaks)
@@ -141,7 +144,6 @@ void GPSPathOverlayView::paintEvent(QPaintEvent *)
     });
     if (!base)
         return;  // the first picture of a long route is on its way
-    QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     // An earlier picture stands in, stretched, while the new one is drawn.
     p.drawImage(QRectF(rect()), base->image);

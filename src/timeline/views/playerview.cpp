@@ -6,6 +6,8 @@
 #include <QPainter>
 #include <QWheelEvent>
 
+#include <cmath>
+
 namespace routereel {
 
 PlayerView::PlayerView(QWidget *parent)
@@ -45,6 +47,19 @@ QRectF PlayerView::canvasRect() const
     return QRectF(QPointF((width() - fitted.width()) / 2, (height() - fitted.height()) / 2), fitted);
 }
 
+QRectF PlayerView::onWholeDevicePixels(const QRectF &box, const QTransform &toDevice)
+{
+    if (toDevice.isRotating() || !toDevice.isInvertible())
+        return box;
+    // Outward, so that a device pixel the box only partly covers (its edges fall
+    // mid-pixel at 150 %) shows the picture rather than the black behind it.
+    constexpr double slack = 1e-6;
+    const QRectF device = toDevice.mapRect(box);
+    const QRectF whole(QPointF(std::floor(device.left() + slack), std::floor(device.top() + slack)),
+                       QPointF(std::ceil(device.right() - slack), std::ceil(device.bottom() - slack)));
+    return toDevice.inverted().mapRect(whole);
+}
+
 void PlayerView::paintEvent(QPaintEvent *event)
 {
     QPainter painter(this);
@@ -55,7 +70,7 @@ void PlayerView::paintEvent(QPaintEvent *event)
     const QSizeF canvas = m_player->renderSize();
     if (frame.isNull() || canvas.isEmpty())
         return;
-    const QRectF target = canvasRect();
+    const QRectF target = onWholeDevicePixels(canvasRect(), painter.deviceTransform());
     const QTransform canvasToWidget = QTransform::fromScale(target.width() / canvas.width(),
                                                             target.height() / canvas.height())
         * QTransform::fromTranslate(target.x(), target.y());

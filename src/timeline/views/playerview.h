@@ -29,6 +29,9 @@ protected:
     void wheelEvent(QWheelEvent *event) override;
 
 private:
+    // `box` grown to the device pixels it touches, in the painter's coordinates.
+    static QRectF onWholeDevicePixels(const QRectF &box, const QTransform &toDevice);
+
     QPointer<PreviewPlayer> m_player;
 };
 

@@ -156,7 +156,12 @@ public:
     QPixmap scaledPixmap(const QSize &size, QIcon::Mode mode, QIcon::State, qreal scale) override
     {
         const QColor color = colorFor(mode);
+        // Before Qt 6.8, QIcon::pixmap hands over the size already in device pixels.
+#if QT_VERSION < QT_VERSION_CHECK(6, 8, 0)
+        const QSize pixels = size;
+#else
         const QSize pixels = size * scale;
+#endif
         const QString key = QStringLiteral("routereel-symbol:%1:%2x%3:%4")
                                 .arg(m_name)
                                 .arg(pixels.width())

@@ -9,6 +9,7 @@
 
 #include <QAbstractTextDocumentLayout>
 #include <QEvent>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
@@ -43,7 +44,10 @@ Tone levelTone(LogEntry::Level level)
 
 QPixmap dot(const QColor &color)
 {
-    QPixmap pixmap(8, 8);
+    // At the screen's pixels, like the symbols, so the dot stays round at 150 % and 200 %.
+    const double ratio = qApp->devicePixelRatio();
+    QPixmap pixmap(QSize(8, 8) * ratio);
+    pixmap.setDevicePixelRatio(ratio);
     pixmap.fill(Qt::transparent);
     QPainter painter(&pixmap);
     painter.setRenderHint(QPainter::Antialiasing);

@@ -6,6 +6,7 @@
 #include "timeline/timelineengine.h"
 #include "tracks/gpxservice.h"
 #include "ui/icons/symbolicon.h"
+#include "widgets/views/paintedpixelratio.h"
 
 #include <QEvent>
 #include <QPainter>
@@ -97,10 +98,9 @@ void GPXLaneView::paintEvent(QPaintEvent *)
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     const QColor labelColor(255, 255, 255, int(255 * 0.85));
-    // The icon is drawn once for the whole pass.
-    const qreal dpr = devicePixelRatioF();
-    QPixmap icon = symbolIcon(trackSymbol, labelColor).pixmap(QSize(10, 10) * dpr);
-    icon.setDevicePixelRatio(dpr);
+    // The icon is drawn once for the whole pass, at the device's pixels: the size is
+    // in points, the ratio is the device's.
+    const QPixmap icon = symbolIcon(trackSymbol, labelColor).pixmap(QSize(10, 10), paintedPixelRatio(p));
     QFont font(QStringLiteral("DejaVu Sans Mono"));
     font.setStyleHint(QFont::Monospace);
     font.setPixelSize(9);
@@ -112,7 +112,7 @@ void GPXLaneView::paintEvent(QPaintEvent *)
             continue;
         const double duration = segment.gpxEnd - segment.gpxStart;
         paintBar(p, g, trackColor(segment), segment.id == selected, [&](QPainter &lp, const QRectF &area) {
-            lp.drawPixmap(QPointF(area.left() + 4, area.center().y() - 5), icon);
+            lp.drawPixmap(QRectF(area.left() + 4, area.center().y() - 5, 10, 10), icon, QRectF(icon.rect()));
             lp.setPen(labelColor);
             lp.drawText(QRectF(area.left() + 18, area.top(), 1000, area.height()), Qt::AlignLeft | Qt::AlignVCenter,
                         formatLaneDuration(duration));

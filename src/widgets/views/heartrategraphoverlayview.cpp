@@ -120,7 +120,6 @@ void HeartRateGraphOverlayView::paintContent(QPainter &painter)
 
     // The picture is made in the device's own pixels, so it lands on them one to one.
     const QTransform device = painter.deviceTransform();
-    const double dpr = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
     const QRect pixels = device.mapRect(QRectF(0, 0, width_, height_)).toAlignedRect();
     if (device.isRotating() || pixels.isEmpty())
         return;
@@ -142,10 +141,11 @@ void HeartRateGraphOverlayView::paintContent(QPainter &painter)
                    });
     if (picture) {
         painter.save();
-        painter.resetTransform();
         painter.setOpacity(1);  // in the picture already
-        // An earlier picture stands in, stretched, while the new one is drawn.
-        painter.drawImage(QRectF(QPointF(pixels.topLeft()) / dpr, QSizeF(pixels.size()) / dpr), *picture);
+        // Back through whatever lies between this painter and its pixels (a screen's
+        // ratio, or a picture rendered at another). An earlier picture stands in,
+        // stretched, while the new one is drawn.
+        painter.drawImage(device.inverted().mapRect(QRectF(pixels)), *picture);
         painter.restore();
     }
 

@@ -1,5 +1,7 @@
 #include "overlayview.h"
 
+#include "paintedpixelratio.h"
+
 #include "widgets/overlaybitmap.h"
 #include "widgets/shadowblur.h"
 #include "widgets/widgetfonts.h"
@@ -77,19 +79,26 @@ void OverlayView::paintEvent(QPaintEvent *)
         paintScaled(painter, origin);
         return;
     }
-    QImage layer(size(), QImage::Format_ARGB32_Premultiplied);
+    // The layer has the pixels of the device it lands on (a screen at 150 % or 200 %,
+    // or a grab), so it is never drawn at 1x and stretched.
+    const double dpr = paintedPixelRatio(painter);
+    QImage layer((QSizeF(size()) * dpr).toSize(), QImage::Format_ARGB32_Premultiplied);
     if (layer.isNull())
         return;
     layer.fill(Qt::transparent);
     // Fonts are sized for this widget's resolution: the layer gets the same.
     layer.setDotsPerMeterX(qRound(logicalDpiX() / 0.0254));
     layer.setDotsPerMeterY(qRound(logicalDpiY() / 0.0254));
+    layer.setDevicePixelRatio(dpr);
     {
         QPainter lp(&layer);
         paintScaled(lp, origin);
     }
-    painter.drawImage(0, 0, shadowOf(layer, shadowRadius * scale_, 0.4));
-    painter.drawImage(0, 0, layer);
+    QImage shadow = shadowOf(layer, shadowRadius * scale_ * dpr, 0.4);
+    shadow.setDevicePixelRatio(dpr);
+    const QRectF area(QPointF(0, 0), QSizeF(layer.size()) / dpr);
+    painter.drawImage(area, shadow);
+    painter.drawImage(area, layer);
 }
 
 void OverlayView::contentChanged()

@@ -159,3 +159,13 @@ TEST(SymbolIcon, PaletteTintFollowsTheAppearanceAndFadesWhenDisabled)
     saveTestArtifact(sheet, "symbol-set");
     QApplication::setPalette(before);
 }
+
+TEST(SymbolIcon, PixmapsHaveTheDevicesPixelsAndKeepTheirPointSize)
+{
+    const QIcon icon = symbolIcon("stop.fill", Qt::black);
+    for (double ratio : {1.0, 1.25, 1.5, 2.0, 3.0}) {
+        const QPixmap pixmap = icon.pixmap(QSize(10, 10), ratio);
+        EXPECT_EQ(pixmap.size(), QSize(10, 10) * ratio) << ratio;
+        EXPECT_NEAR(pixmap.deviceIndependentSize().width(), 10, 0.5) << ratio;
+    }
+}

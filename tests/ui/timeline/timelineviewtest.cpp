@@ -2,6 +2,7 @@
 
 #include "support/waitfor.h"
 
+#include "ui/icons/symbolicon.h"
 #include "ui/timeline/timelinesegmentdurationtooltip.h"
 
 #include <QAction>
@@ -9,6 +10,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QNativeGestureEvent>
+#include <QPainter>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSlider>
@@ -341,6 +343,51 @@ TEST(GPXLane, TheScrollBarLeavesTheLanesWhole)
     // The bar still pages the view from its own strip.
     clickIn(p, *bar, QPoint(bar->width() * 3 / 4, bar->height() / 2));
     EXPECT_GT(p.view->scrollArea()->scrollOffset(), 0);
+}
+
+TEST(GPXLane, TrackIconIsTenPointsAtTheDevicesPixelsBeforeTheDuration)
+{
+    TimelinePanel p;
+    const GPXSegment a = p.addTrack(20, 5);
+    GPXLaneView &lane = p.gpxLane();
+    const double ratio = lane.devicePixelRatioF() > 1 ? lane.devicePixelRatioF() : 2.0;
+    QImage shot((QSizeF(lane.size()) * ratio).toSize(), QImage::Format_ARGB32_Premultiplied);
+    shot.setDevicePixelRatio(ratio);
+    shot.fill(Qt::black);
+    lane.render(&shot, QPoint(), QRegion(), QWidget::DrawChildren);
+
+    // The symbol alone, 10 points at the same ratio, in the lane's white on black.
+    QImage alone(QSize(10, 10) * ratio, QImage::Format_ARGB32_Premultiplied);
+    alone.setDevicePixelRatio(ratio);
+    alone.fill(Qt::black);
+    {
+        QPainter painter(&alone);
+        paintSymbol(painter, QRectF(0, 0, 10, 10), QStringLiteral("point.topleft.down.to.point.bottomright.curvepath"),
+                    QColor(255, 255, 255, int(255 * 0.85)));
+    }
+    const auto inkIn = [](const QImage &image, const QRect &area) {
+        QRect box;
+        for (int y = area.top(); y <= area.bottom(); ++y)
+            for (int x = area.left(); x <= area.right(); ++x) {
+                const QColor c = image.pixelColor(x, y);
+                if (std::min({c.red(), c.green(), c.blue()}) > 150)
+                    box |= QRect(x, y, 1, 1);
+            }
+        return box;
+    };
+    const QRect expected = inkIn(alone, alone.rect());
+    ASSERT_FALSE(expected.isEmpty());
+
+    // Between the label area's start and the duration text, 18 points in.
+    const SegmentGeometry g = lane.segmentGeometry(a);
+    const double left = g.rect.left() + g.handleWidth + 2;
+    const QRect iconArea = QRectF(QPointF(left, g.rect.top()) * ratio, QPointF(left + 17, g.rect.bottom()) * ratio)
+                               .toAlignedRect() & shot.rect();
+    const QRect icon = inkIn(shot, iconArea);
+    EXPECT_NEAR(icon.width(), expected.width(), 1.5);
+    EXPECT_NEAR(icon.height(), expected.height(), 1.5);
+    EXPECT_NEAR(icon.left(), (left + 4) * ratio + expected.left(), 1.5);
+    EXPECT_NEAR(icon.top(), (g.rect.center().y() - 5) * ratio + expected.top(), 1.5);
 }
 
 TEST(VideoLane, LabelPreviewedMoveTrimAndSnap)
