@@ -9,6 +9,7 @@
 #include "windowalerts.h"
 #include "windowappearance.h"
 #include "windowcommands.h"
+#include "windowplacement.h"
 #include "windowsheets.h"
 
 #include "widgets/canvasgeometry.h"
@@ -96,6 +97,7 @@ MainWindow::MainWindow(const Options &options, QWidget *parent)
 
     m_content = new MainLayout;
     setCentralWidget(m_content);
+    new WindowPlacement(*this, *m_content);
     m_content->setCanvasSize(m.engine.canvasOrigin().value_or(VideoTimelineSnapshot::defaultCanvasSize));
 
     m_autosave.setSingleShot(true);
