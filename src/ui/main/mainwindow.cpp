@@ -5,6 +5,7 @@
 #include "interfacelanguage.h"
 #include "mainlayout.h"
 #include "networkmonitor.h"
+#include "pressablecontrolkeys.h"
 #include "suffixsavedialog.h"
 #include "windowalerts.h"
 #include "windowappearance.h"
@@ -98,6 +99,7 @@ MainWindow::MainWindow(const Options &options, QWidget *parent)
     m_content = new MainLayout;
     setCentralWidget(m_content);
     new WindowPlacement(*this, *m_content);
+    new PressableControlKeys(*this);
     m_content->setCanvasSize(m.engine.canvasOrigin().value_or(VideoTimelineSnapshot::defaultCanvasSize));
 
     m_autosave.setSingleShot(true);
