@@ -5,10 +5,12 @@
 #include "interfacelanguage.h"
 #include "mainlayout.h"
 #include "networkmonitor.h"
+#include "pressablecontrolkeys.h"
 #include "suffixsavedialog.h"
 #include "windowalerts.h"
 #include "windowappearance.h"
 #include "windowcommands.h"
+#include "windowplacement.h"
 #include "windowsheets.h"
 
 #include "widgets/canvasgeometry.h"
@@ -96,6 +98,8 @@ MainWindow::MainWindow(const Options &options, QWidget *parent)
 
     m_content = new MainLayout;
     setCentralWidget(m_content);
+    new WindowPlacement(*this, *m_content);
+    new PressableControlKeys(*this);
     m_content->setCanvasSize(m.engine.canvasOrigin().value_or(VideoTimelineSnapshot::defaultCanvasSize));
 
     m_autosave.setSingleShot(true);

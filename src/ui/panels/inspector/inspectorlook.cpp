@@ -63,6 +63,8 @@ QPushButton *makeWideButton(QWidget *parent)
     auto *button = new QPushButton(parent);
     button->setFont(buttonFont());
     button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    // Reached by Tab, not by a click: Space after a click still plays.
+    button->setFocusPolicy(Qt::TabFocus);
     return button;
 }
 
@@ -94,6 +96,16 @@ void drawIndicator(QPainter &painter, const QPalette &p, QRectF rect, bool check
         painter.setBrush(Qt::NoBrush);
         painter.drawPath(tick);
     }
+    painter.restore();
+}
+
+void drawFocusRing(QPainter &painter, const QPalette &p, QRectF rect, double radius)
+{
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(p.color(QPalette::Highlight), 1.5));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRoundedRect(rect.adjusted(0.75, 0.75, -0.75, -0.75), radius, radius);
     painter.restore();
 }
 

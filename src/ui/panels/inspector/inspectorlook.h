@@ -38,5 +38,8 @@ QPushButton *makeWideButton(QWidget *parent);
 // the highlight colour (checked, or holding the focus).
 void drawIndicator(QPainter &painter, const QPalette &palette, QRectF rect, bool checked, bool highlighted,
                    bool down = false, bool round = false);
+// The keyboard focus around `rect`: a ring in the highlight colour, apart from
+// the checked state, which takes the same colour.
+void drawFocusRing(QPainter &painter, const QPalette &palette, QRectF rect, double radius = 3);
 
 } // namespace routereel::inspectorlook

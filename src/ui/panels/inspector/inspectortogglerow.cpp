@@ -18,6 +18,8 @@ InspectorToggleRow::InspectorToggleRow(const char *caption, std::function<bool()
 {
     setObjectName(QString::fromUtf8(caption));
     setFont(inspectorlook::captionFont());
+    // Reached by Tab, not by a click: Space after a click still plays.
+    setFocusPolicy(Qt::TabFocus);
     connect(this, &QCheckBox::toggled, this, std::move(write));
     retranslate();
     refresh();
@@ -41,11 +43,15 @@ void InspectorToggleRow::paintEvent(QPaintEvent *)
     QStyleOptionButton option;
     initStyleOption(&option);
     const QRect box = style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, this);
+    const QRect focusRect = style()->subElementRect(QStyle::SE_CheckBoxFocusRect, &option, this);
     option.rect = style()->subElementRect(QStyle::SE_CheckBoxContents, &option, this);
     QPainter painter(this);
     style()->drawControl(QStyle::CE_CheckBoxLabel, &option, &painter, this);
 
     inspectorlook::drawIndicator(painter, palette(), box, isChecked(), hasFocus() || isChecked());
+    // A checked box already wears the highlight: the focus rings the caption.
+    if (hasFocus())
+        inspectorlook::drawFocusRing(painter, palette(), focusRect);
 }
 
 void InspectorToggleRow::retranslate()

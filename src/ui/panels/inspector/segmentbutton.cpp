@@ -54,7 +54,13 @@ void SegmentButton::paintEvent(QPaintEvent *)
     painter.drawPath(shape);
     if (!roundLeft)
         painter.drawLine(box.topLeft(), box.bottomLeft());
-    if (hasFocus()) {
+    if (hasFocus() && isChecked()) {
+        // The chosen segment is filled with the highlight: its focus is a ring inside it.
+        QPainterPath inner;
+        inner.addRoundedRect(box.adjusted(2.5, 2.5, -2.5, -2.5), radius - 2, radius - 2);
+        painter.setPen(QPen(p.color(QPalette::HighlightedText), 1.5));
+        painter.drawPath(inner);
+    } else if (hasFocus()) {
         painter.setPen(QPen(p.color(QPalette::Highlight), 1.5));
         painter.drawPath(shape);
     }

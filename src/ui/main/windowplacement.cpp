@@ -1,0 +1,80 @@
+#include "windowplacement.h"
+
+#include "mainlayout.h"
+
+#include <algorithm>
+
+#include <QEvent>
+#include <QLayout>
+#include <QMainWindow>
+#include <QScreen>
+#include <QTimer>
+#include <QWindow>
+
+namespace routereel {
+
+WindowPlacement::WindowPlacement(QMainWindow &window, MainLayout &content)
+    : QObject(&window), m_window(window), m_content(content)
+{
+    window.installEventFilter(this);
+}
+
+bool WindowPlacement::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched != &m_window)
+        return false;
+    // The show event comes before the native window is mapped: the first size is set in time.
+    if (event->type() == QEvent::Show && !m_shown) {
+        m_shown = true;
+        fitToScreen(true);
+        if (QWindow *handle = m_window.windowHandle())
+            connect(handle, &QWindow::screenChanged, this, [this] { fitToScreen(false); });
+    } else if (event->type() == QEvent::Paint && m_shown && !m_framed) {
+        // By the first paint the window manager has put its frame around the window.
+        m_framed = true;
+        QTimer::singleShot(0, this, &WindowPlacement::fitFrameToScreen);
+    }
+    return false;
+}
+
+void WindowPlacement::fitToScreen(bool shrink)
+{
+    const QScreen *screen = m_window.screen();
+    if (!screen)
+        return;
+    const QWindow *handle = m_window.windowHandle();
+    const QSize room = screen->availableGeometry().size().shrunkBy(handle ? handle->frameMargins() : QMargins());
+    // The toolbar's height lies between the window and its content.
+    const QSize around = (m_window.size() - m_content.size()).expandedTo(QSize(0, 0));
+    const QSize minimum = MainLayout::minimumContentSize.boundedTo(room - around);
+    if (minimum != m_content.minimumSize()) {
+        m_content.setMinimumSize(minimum);
+        // The window takes its own minimum from its layout: it must follow before a resize.
+        m_window.layout()->invalidate();
+        m_window.layout()->activate();
+    }
+    if (shrink && !room.isEmpty()) {
+        const QSize fitted = m_window.size().boundedTo(room);
+        if (fitted != m_window.size())
+            m_window.resize(fitted);
+    }
+}
+
+void WindowPlacement::fitFrameToScreen()
+{
+    const QScreen *screen = m_window.screen();
+    if (!screen)
+        return;
+    const QRect available = screen->availableGeometry();
+    if (available.contains(m_window.frameGeometry()))
+        return;
+    fitToScreen(true);
+    const QRect frame = m_window.frameGeometry();
+    const auto within = [](int at, int first, int last) { return std::max(first, std::min(at, last)); };
+    const QPoint inside(within(frame.left(), available.left(), available.right() - frame.width() + 1),
+                        within(frame.top(), available.top(), available.bottom() - frame.height() + 1));
+    if (inside != frame.topLeft())
+        m_window.move(inside);
+}
+
+} // namespace routereel
