@@ -46,7 +46,7 @@ void WindowPlacement::fitToScreen(bool shrink)
     const QSize room = screen->availableGeometry().size().shrunkBy(handle ? handle->frameMargins() : QMargins());
     // The toolbar's height lies between the window and its content.
     const QSize around = (m_window.size() - m_content.size()).expandedTo(QSize(0, 0));
-    const QSize minimum = MainLayout::minimumContentSize.boundedTo(room - around);
+    const QSize minimum = MainLayout::minimumContentSize.boundedTo((room - around).expandedTo(QSize(0, 0)));
     if (minimum != m_content.minimumSize()) {
         m_content.setMinimumSize(minimum);
         // The window takes its own minimum from its layout: it must follow before a resize.
