@@ -46,11 +46,4 @@ struct VideoSource {
     static VideoSource probe(const QUrl &url, const QUuid &id);
 };
 
-// The matrix (AVColorSpace) a YUV picture of `width` x `height` stating `statedMatrix`
-// is read with, on both roads: one that states none, or a reserved one, is BT.709
-// above 576 lines and BT.601 below, as cameras write it and players take it; BT.2020
-// is read with its constant-luminance-free coefficients, as swscale knows no other;
-// what swscale does not know (RGB, YCgCo, ICtCp ...) is BT.601.
-int matrixReadAs(int statedMatrix, double width, double height);
-
 } // namespace routereel

@@ -35,92 +35,6 @@ QString TimelineFilterGraphError::message() const
     return {};
 }
 
-QString ExportColour::scaleMatrix() const
-{
-    switch (matrix) {
-    case AVCOL_SPC_BT709:
-        return QStringLiteral("bt709");
-    case AVCOL_SPC_FCC:
-        return QStringLiteral("fcc");
-    case AVCOL_SPC_SMPTE240M:
-        return QStringLiteral("smpte240m");
-    case AVCOL_SPC_BT2020_NCL:
-        return QStringLiteral("bt2020");
-    default:
-        return QStringLiteral("bt601");
-    }
-}
-
-QString ExportColour::matrixTag() const
-{
-    return QString::fromLatin1(av_color_space_name(AVColorSpace(matrix)));
-}
-
-QString ExportColour::primariesTag() const
-{
-    if (primaries == AVCOL_PRI_RESERVED0 || primaries == AVCOL_PRI_UNSPECIFIED || primaries == AVCOL_PRI_RESERVED)
-        return {};
-    const char *name = av_color_primaries_name(AVColorPrimaries(primaries));
-    return name ? QString::fromLatin1(name) : QString();
-}
-
-QString ExportColour::transferTag() const
-{
-    // libav names these two after their systems, ffmpeg's option after their gamma.
-    switch (transfer) {
-    case AVCOL_TRC_RESERVED0:
-    case AVCOL_TRC_UNSPECIFIED:
-    case AVCOL_TRC_RESERVED:
-        return {};
-    case AVCOL_TRC_GAMMA22:
-        return QStringLiteral("gamma22");
-    case AVCOL_TRC_GAMMA28:
-        return QStringLiteral("gamma28");
-    default:
-        break;
-    }
-    const char *name = av_color_transfer_name(AVColorTransferCharacteristic(transfer));
-    return name ? QString::fromLatin1(name) : QString();
-}
-
-QStringList ExportColour::outputArguments() const
-{
-    QStringList args{QStringLiteral("-colorspace"), matrixTag(), QStringLiteral("-color_range"), rangeTag()};
-    if (const QString tag = primariesTag(); !tag.isEmpty())
-        args << QStringLiteral("-color_primaries") << tag;
-    if (const QString tag = transferTag(); !tag.isEmpty())
-        args << QStringLiteral("-color_trc") << tag;
-    return args;
-}
-
-namespace {
-
-// RGB pictures are shown as they are, whatever transfer they state.
-HdrTransfer mappedTransfer(const VideoSource &source)
-{
-    return source.rgb ? HdrTransfer::none : hdrTransferOf(source.colorTransfer);
-}
-
-} // namespace
-
-ExportColour exportColourOf(const VideoSource &source)
-{
-    if (mappedTransfer(source) != HdrTransfer::none)
-        return {AVCOL_SPC_BT709, AVCOL_PRI_BT709, AVCOL_TRC_BT709, false};
-    ExportColour colour;
-    const double width = source.resolution.width(), height = source.resolution.height();
-    colour.matrix = matrixReadAs(source.rgb ? AVCOL_SPC_UNSPECIFIED : source.colorMatrix, width, height);
-    colour.fullRange = source.fullRange && !source.rgb;
-    colour.primaries = source.colorPrimaries;
-    colour.transfer = source.colorTransfer;
-    // Kept only when they can be written: ExportColour's equality then means the same tags.
-    if (colour.primariesTag().isEmpty())
-        colour.primaries = AVCOL_PRI_UNSPECIFIED;
-    if (colour.transferTag().isEmpty())
-        colour.transfer = AVCOL_TRC_UNSPECIFIED;
-    return colour;
-}
-
 bool mp4HoldsSound(const QString &name)
 {
     // What MP4 players take as stored; PCM, A-law, µ-law, FLAC, Opus and Vorbis are encoded.
@@ -209,7 +123,7 @@ QString fitted(const VideoSource &source, const QString &w, const QString &h, co
 // What a piece of `source` goes through before it is fitted: the SDR mapping of HLG and PQ.
 QString sdrMapped(const VideoSource &source)
 {
-    const QString chain = sdrMappingFilter(mappedTransfer(source), source.fullRange);
+    const QString chain = sdrMappingFilter(transferMappedAs(source.colorTransfer, source.rgb), source.fullRange);
     return chain.isEmpty() ? chain : chain + QLatin1Char(',');
 }
 
