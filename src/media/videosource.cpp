@@ -176,8 +176,10 @@ VideoSource VideoSource::probe(const QUrl &url, const QUuid &id)
     source.fullRange = fullRangeReadAs(picture->color_range, picture->format);
     source.rgb = picture->color_space == AVCOL_SPC_RGB
         || (format && (format->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL)));
-    for (const AVStream *s : audio)
+    for (const AVStream *s : audio) {
         source.audioCodecs.append(QString::fromLatin1(avcodec_get_name(s->codecpar->codec_id)));
+        source.audioLayouts.append(SoundLayout(s->codecpar->ch_layout));
+    }
     return source;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "soundlayout.h"
+
 #include <QFuture>
 #include <QSizeF>
 #include <QStringList>
@@ -34,6 +36,7 @@ struct VideoSource {
     // of how the export makes it YUV.
     bool rgb = false;
     QStringList audioCodecs; // libav's codec name of each audio stream, in stream order
+    QList<SoundLayout> audioLayouts; // where each audio stream's channels are heard, in stream order
 
     bool operator==(const VideoSource &) const = default;
 

@@ -26,6 +26,9 @@ struct TimelineFilterGraph {
     QString audioMap;            // "[timelinea]", or "1:a?" in direct mode
     bool usesFilterGraph = false; // false in direct mode: the clip is read whole, its sound as stored
     bool copiesAudio = false;    // direct mode with sound an MP4 holds as it is: copied, not encoded
+    // Direct mode, sound encoded: "-filter:a:N" and its filter for each sound stream N
+    // that ffmpeg would otherwise hand the encoder in a layout it refuses.
+    QStringList soundFilterArguments;
     ExportColour colour;
 
     bool operator==(const TimelineFilterGraph &) const = default;
