@@ -107,6 +107,17 @@ The export would fail on it, or copy sound that cannot be played. Convert the vi
         <source>Sound stream %1 (%2): %3</source>
         <translation>声音流 %1（%2）：%3</translation>
     </message>
+    <message>
+        <source>its channels (%1) cannot be mixed to stereo</source>
+        <translation>其声道（%1）无法混合为立体声</translation>
+    </message>
+</context>
+<context>
+    <name>SoundLayout</name>
+    <message>
+        <source>%1 channels, more than the %2 that can be mixed</source>
+        <translation>%1 个声道，超过可混合的上限 %2 个</translation>
+    </message>
 </context>
 <context>
     <name>ExportStartError</name>

@@ -35,7 +35,7 @@ std::int64_t targetBitRate(CompositionMode mode, double width, double height, do
         const std::int64_t floor = regularFloor(s);
         const double estimate = outputScale * outputScale * sourceBitRate * 1.1;
         if (std::isfinite(estimate) && estimate > 0 && estimate < std::ldexp(1.0, 62))
-            rate = std::max(static_cast<std::int64_t>(estimate), floor);
+            rate = std::min(std::max(static_cast<std::int64_t>(estimate), floor), highestBitRate);
         else
             rate = floor;
     }

@@ -9,9 +9,14 @@
 
 namespace routereel {
 
+// The highest video bit rate the encoder is given: libx264 takes its peak rate
+// (1.2 times the rate) and its buffer (twice the rate) only up to 2^31 - 1 bits
+// per second, and an uncompressed 4K source asks for more.
+inline constexpr std::int64_t highestBitRate = 1'073'741'823;
+
 // Video bit rate handed to the encoder, bits per second. width and height are
-// the canvas; outputScale shrinks it; a compression factor below 1 lowers the
-// rate, never under 60 % of it.
+// the canvas; outputScale shrinks it; it is bounded by highestBitRate; a
+// compression factor below 1 then lowers it, never under 60 % of it.
 std::int64_t targetBitRate(CompositionMode mode, double width, double height, double sourceBitRate,
                            double outputScale, double compressionFactor);
 

@@ -215,7 +215,7 @@ std::optional<FFmpegCommandLine::Command> FFmpegCommandLine::command(const Expor
             args << QStringLiteral("-c:a") << QStringLiteral("copy");
         else
             args << QStringLiteral("-c:a") << QStringLiteral("aac") << QStringLiteral("-b:a")
-                 << QStringLiteral("192000");
+                 << QStringLiteral("192000") << timeline->soundFilterArguments;
         // The overlays were converted with these colours and the pieces brought to them.
         args << timeline->colour.outputArguments();
     } else {

@@ -2,7 +2,7 @@
 
 #include "libavinput.h"
 #include "sdrmapping.h"
-#include "videosource.h"
+#include "sourcecolour.h"
 
 #include <QTransform>
 
@@ -49,22 +49,6 @@ AVPixelFormat plainLayout(int format)
     default:
         return AVPixelFormat(format);
     }
-}
-
-bool isFullRange(const AVFrame *frame)
-{
-    if (frame->color_range != AVCOL_RANGE_UNSPECIFIED)
-        return frame->color_range == AVCOL_RANGE_JPEG;
-    return plainLayout(frame->format) != frame->format;
-}
-
-// As ffmpeg's scale filter reads the frame's matrix, but for HD that states none:
-// BT.709, as cameras write it, players take it and the export tags it. What swscale
-// does not know (RGB, YCgCo) is BT.601.
-// The export reads the same matrix by the same rule.
-int matrixOf(const AVFrame *frame)
-{
-    return matrixReadAs(frame->colorspace, frame->width, frame->height);
 }
 
 struct ScaleKey {
@@ -315,9 +299,11 @@ QImage PictureConverter::convert(const AVFrame *frame, QSize bound, int rotation
     const QSize size = rotation % 180 ? upright.transposed() : upright;
 
     const bool yuv = !(desc->flags & AV_PIX_FMT_FLAG_RGB) && desc->nb_components >= 3;
-    const bool fullRange = isFullRange(frame);
-    const HdrTransfer transfer = yuv ? hdrTransferOf(frame->color_trc) : HdrTransfer::none;
-    const QImage image = transfer == HdrTransfer::none ? d->toImage(frame, matrixOf(frame), fullRange, size)
+    // Read by the export's rule for the clip (sourcecolour.h), from the picture's own tags.
+    const bool fullRange = fullRangeReadAs(frame->color_range, frame->format);
+    const HdrTransfer transfer = transferMappedAs(frame->color_trc, !yuv);
+    const int matrix = matrixReadAs(frame->colorspace, frame->width, frame->height);
+    const QImage image = transfer == HdrTransfer::none ? d->toImage(frame, matrix, fullRange, size)
                                                        : d->hdrToImage(frame, transfer, fullRange, size);
     if (image.isNull())
         return {};

@@ -1,6 +1,7 @@
 #include "sounddecodecheck.h"
 
 #include "libavinput.h"
+#include "soundlayout.h"
 
 #include <QCoreApplication>
 #include <QException>
@@ -11,9 +12,27 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/error.h>
+#include <libswresample/swresample.h>
 }
 
 namespace routereel {
+
+namespace {
+
+std::optional<QString> unmixable(const AVChannelLayout &layout)
+{
+    SwrContext *mixer = makeSoundMixer(layout, AV_SAMPLE_FMT_FLT, 48000, 2, AV_SAMPLE_FMT_FLT, 48000);
+    if (mixer) {
+        swr_free(&mixer);
+        return std::nullopt;
+    }
+    const SoundLayout sound(layout);
+    return sound.unmixableReason().value_or(
+        QCoreApplication::translate("SoundDecodeCheck", "its channels (%1) cannot be mixed to stereo")
+            .arg(sound.name()));
+}
+
+} // namespace
 
 std::optional<QString> soundDecodeFailure(const QString &path, bool everyStream)
 {
@@ -47,6 +66,11 @@ std::optional<QString> soundDecodeFailure(const QString &path, bool everyStream)
                 .arg(i)
                 .arg(codecName, QString::fromLocal8Bit(text));
         }
+        // Both roads mix every sound to stereo: the preview's resampler, the export's filters.
+        if (const auto reason = unmixable(context->ch_layout))
+            return QCoreApplication::translate("SoundDecodeCheck", "Sound stream %1 (%2): %3")
+                .arg(i)
+                .arg(codecName, *reason);
         if (!everyStream)
             break;
     }

@@ -1,6 +1,7 @@
 #include "soundreader.h"
 
 #include "libavinput.h"
+#include "soundlayout.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -196,28 +197,15 @@ bool ClipSound::next(std::vector<float> &samples, double &sourceTime)
 
 void ClipSound::prepareResampler(const AVFrame *frame)
 {
-    AVChannelLayout layout{};
-    if (frame->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC || frame->ch_layout.nb_channels == 0)
-        av_channel_layout_default(&layout, std::max(frame->ch_layout.nb_channels, 1));
-    else
-        av_channel_layout_copy(&layout, &frame->ch_layout);
     if (m_resampler && m_inFormat == frame->format && m_inRate == frame->sample_rate
-        && av_channel_layout_compare(&layout, &m_inLayout) == 0) {
-        av_channel_layout_uninit(&layout);
+        && av_channel_layout_compare(&frame->ch_layout, &m_inLayout) == 0)
         return;
-    }
     av_channel_layout_uninit(&m_inLayout);
-    m_inLayout = layout;
+    av_channel_layout_copy(&m_inLayout, &frame->ch_layout);
     m_inFormat = frame->format;
     m_inRate = frame->sample_rate;
-    AVChannelLayout outLayout{};
-    av_channel_layout_default(&outLayout, m_channels);
-    SwrContext *raw = nullptr;
-    const int made = swr_alloc_set_opts2(&raw, &outLayout, AV_SAMPLE_FMT_FLT, m_rate, &m_inLayout,
-                                         AVSampleFormat(m_inFormat), m_inRate, 0, nullptr);
-    av_channel_layout_uninit(&outLayout);
-    m_resampler.reset(raw);
-    if (made < 0 || swr_init(raw) < 0)
+    m_resampler.reset(makeSoundMixer(m_inLayout, m_inFormat, m_inRate, m_channels, AV_SAMPLE_FMT_FLT, m_rate));
+    if (!m_resampler)
         throw VideoReadError(QFileInfo(m_path).fileName(),
                              QCoreApplication::translate("VideoReadError", "its sound cannot be decoded"));
 }

@@ -1,6 +1,7 @@
 #include "videosource.h"
 
 #include "libavinput.h"
+#include "sourcecolour.h"
 #include "videoreaderror.h"
 #include "videotimelineerror.h"
 
@@ -171,35 +172,15 @@ VideoSource VideoSource::probe(const QUrl &url, const QUuid &id)
     source.colorMatrix = picture->color_space;
     source.colorPrimaries = picture->color_primaries;
     source.colorTransfer = picture->color_trc;
-    // A "J" format (MJPEG, some phones) is full range whether or not the stream says so.
     const auto *format = av_pix_fmt_desc_get(AVPixelFormat(picture->format));
-    source.fullRange = picture->color_range == AVCOL_RANGE_JPEG
-        || (format && QByteArray(format->name).startsWith("yuvj"));
+    source.fullRange = fullRangeReadAs(picture->color_range, picture->format);
     source.rgb = picture->color_space == AVCOL_SPC_RGB
         || (format && (format->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL)));
-    for (const AVStream *s : audio)
+    for (const AVStream *s : audio) {
         source.audioCodecs.append(QString::fromLatin1(avcodec_get_name(s->codecpar->codec_id)));
-    return source;
-}
-
-int matrixReadAs(int statedMatrix, double width, double height)
-{
-    switch (statedMatrix) {
-    case AVCOL_SPC_BT709:
-    case AVCOL_SPC_FCC:
-    case AVCOL_SPC_BT470BG:
-    case AVCOL_SPC_SMPTE170M:
-    case AVCOL_SPC_SMPTE240M:
-    case AVCOL_SPC_BT2020_NCL:
-        return statedMatrix;
-    case AVCOL_SPC_BT2020_CL:
-        return AVCOL_SPC_BT2020_NCL;
-    case AVCOL_SPC_UNSPECIFIED:
-    case AVCOL_SPC_RESERVED:
-        return std::min(width, height) > 576 ? AVCOL_SPC_BT709 : AVCOL_SPC_SMPTE170M;
-    default:
-        return AVCOL_SPC_SMPTE170M;
+        source.audioLayouts.append(SoundLayout(s->codecpar->ch_layout));
     }
+    return source;
 }
 
 QFuture<VideoSource> VideoSource::load(const QUrl &url, const QUuid &id)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "soundlayout.h"
+
 #include <QFuture>
 #include <QSizeF>
 #include <QStringList>
@@ -34,6 +36,7 @@ struct VideoSource {
     // of how the export makes it YUV.
     bool rgb = false;
     QStringList audioCodecs; // libav's codec name of each audio stream, in stream order
+    QList<SoundLayout> audioLayouts; // where each audio stream's channels are heard, in stream order
 
     bool operator==(const VideoSource &) const = default;
 
@@ -45,12 +48,5 @@ struct VideoSource {
     // The same probe on the calling thread; throws the same errors.
     static VideoSource probe(const QUrl &url, const QUuid &id);
 };
-
-// The matrix (AVColorSpace) a YUV picture of `width` x `height` stating `statedMatrix`
-// is read with, on both roads: one that states none, or a reserved one, is BT.709
-// above 576 lines and BT.601 below, as cameras write it and players take it; BT.2020
-// is read with its constant-luminance-free coefficients, as swscale knows no other;
-// what swscale does not know (RGB, YCgCo, ICtCp ...) is BT.601.
-int matrixReadAs(int statedMatrix, double width, double height);
 
 } // namespace routereel

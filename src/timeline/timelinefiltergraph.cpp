@@ -12,8 +12,11 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <mutex>
 
 extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavutil/channel_layout.h>
 #include <libavutil/pixdesc.h>
 }
 
@@ -33,92 +36,6 @@ QString TimelineFilterGraphError::message() const
             .arg(m_detail);
     }
     return {};
-}
-
-QString ExportColour::scaleMatrix() const
-{
-    switch (matrix) {
-    case AVCOL_SPC_BT709:
-        return QStringLiteral("bt709");
-    case AVCOL_SPC_FCC:
-        return QStringLiteral("fcc");
-    case AVCOL_SPC_SMPTE240M:
-        return QStringLiteral("smpte240m");
-    case AVCOL_SPC_BT2020_NCL:
-        return QStringLiteral("bt2020");
-    default:
-        return QStringLiteral("bt601");
-    }
-}
-
-QString ExportColour::matrixTag() const
-{
-    return QString::fromLatin1(av_color_space_name(AVColorSpace(matrix)));
-}
-
-QString ExportColour::primariesTag() const
-{
-    if (primaries == AVCOL_PRI_RESERVED0 || primaries == AVCOL_PRI_UNSPECIFIED || primaries == AVCOL_PRI_RESERVED)
-        return {};
-    const char *name = av_color_primaries_name(AVColorPrimaries(primaries));
-    return name ? QString::fromLatin1(name) : QString();
-}
-
-QString ExportColour::transferTag() const
-{
-    // libav names these two after their systems, ffmpeg's option after their gamma.
-    switch (transfer) {
-    case AVCOL_TRC_RESERVED0:
-    case AVCOL_TRC_UNSPECIFIED:
-    case AVCOL_TRC_RESERVED:
-        return {};
-    case AVCOL_TRC_GAMMA22:
-        return QStringLiteral("gamma22");
-    case AVCOL_TRC_GAMMA28:
-        return QStringLiteral("gamma28");
-    default:
-        break;
-    }
-    const char *name = av_color_transfer_name(AVColorTransferCharacteristic(transfer));
-    return name ? QString::fromLatin1(name) : QString();
-}
-
-QStringList ExportColour::outputArguments() const
-{
-    QStringList args{QStringLiteral("-colorspace"), matrixTag(), QStringLiteral("-color_range"), rangeTag()};
-    if (const QString tag = primariesTag(); !tag.isEmpty())
-        args << QStringLiteral("-color_primaries") << tag;
-    if (const QString tag = transferTag(); !tag.isEmpty())
-        args << QStringLiteral("-color_trc") << tag;
-    return args;
-}
-
-namespace {
-
-// RGB pictures are shown as they are, whatever transfer they state.
-HdrTransfer mappedTransfer(const VideoSource &source)
-{
-    return source.rgb ? HdrTransfer::none : hdrTransferOf(source.colorTransfer);
-}
-
-} // namespace
-
-ExportColour exportColourOf(const VideoSource &source)
-{
-    if (mappedTransfer(source) != HdrTransfer::none)
-        return {AVCOL_SPC_BT709, AVCOL_PRI_BT709, AVCOL_TRC_BT709, false};
-    ExportColour colour;
-    const double width = source.resolution.width(), height = source.resolution.height();
-    colour.matrix = matrixReadAs(source.rgb ? AVCOL_SPC_UNSPECIFIED : source.colorMatrix, width, height);
-    colour.fullRange = source.fullRange && !source.rgb;
-    colour.primaries = source.colorPrimaries;
-    colour.transfer = source.colorTransfer;
-    // Kept only when they can be written: ExportColour's equality then means the same tags.
-    if (colour.primariesTag().isEmpty())
-        colour.primaries = AVCOL_PRI_UNSPECIFIED;
-    if (colour.transferTag().isEmpty())
-        colour.transfer = AVCOL_TRC_UNSPECIFIED;
-    return colour;
 }
 
 bool mp4HoldsSound(const QString &name)
@@ -209,7 +126,7 @@ QString fitted(const VideoSource &source, const QString &w, const QString &h, co
 // What a piece of `source` goes through before it is fitted: the SDR mapping of HLG and PQ.
 QString sdrMapped(const VideoSource &source)
 {
-    const QString chain = sdrMappingFilter(mappedTransfer(source), source.fullRange);
+    const QString chain = sdrMappingFilter(transferMappedAs(source.colorTransfer, source.rgb), source.fullRange);
     return chain.isEmpty() ? chain : chain + QLatin1Char(',');
 }
 
@@ -258,6 +175,49 @@ SourceCutFinder frameReaders()
     };
 }
 
+// Whether ffmpeg's AAC encoder takes sound laid out as `layoutName`: it refuses 22.2,
+// for one, and any count without places. Asked of the encoder itself, once a layout.
+bool aacTakes(const QString &layoutName)
+{
+    static std::mutex lock;
+    static std::map<QString, bool> known;
+    std::lock_guard guard(lock);
+    if (const auto it = known.find(layoutName); it != known.end())
+        return it->second;
+    bool takes = false;
+    AVChannelLayout layout{};
+    const AVCodec *aac = avcodec_find_encoder_by_name("aac");
+    if (aac && av_channel_layout_from_string(&layout, layoutName.toLatin1().constData()) == 0) {
+        CodecContextPtr context(avcodec_alloc_context3(aac));
+        if (context && av_channel_layout_copy(&context->ch_layout, &layout) == 0) {
+            context->sample_fmt = AV_SAMPLE_FMT_FLTP;
+            context->sample_rate = 48000;
+            context->bit_rate = 192000;
+            takes = avcodec_open2(context.get(), aac, nullptr) == 0;
+        }
+    }
+    av_channel_layout_uninit(&layout);
+    known.emplace(layoutName, takes);
+    return takes;
+}
+
+// What stream `sound` of a clip read whole goes through before the AAC encoder, so
+// that it is heard as the preview hears it and the encoder takes it; empty for nothing.
+QString encodedSoundFilter(const SoundLayout &sound)
+{
+    if (!sound.known())
+        return {};
+    if (sound.mixedByCount())
+        return sound.ffmpegCountMix();
+    // ffmpeg hands the encoder an unstated layout unstated, and the encoder refuses it.
+    QStringList chain;
+    if (!sound.stated())
+        chain << QStringLiteral("channelmap=channel_layout=") + sound.name();
+    if (!aacTakes(sound.name()))
+        chain << QStringLiteral("aformat=channel_layouts=stereo");
+    return chain.join(QLatin1Char(','));
+}
+
 // The whole clip `source` (whose file is `url`), read from its start.
 TimelineFilterGraph directMode(const QUrl &url, const VideoSource &source, const QString &rate)
 {
@@ -289,6 +249,12 @@ TimelineFilterGraph directMode(const QUrl &url, const VideoSource &source, const
     g.audioMap = QStringLiteral("1:a?");
     g.usesFilterGraph = false;
     g.copiesAudio = std::all_of(source.audioCodecs.begin(), source.audioCodecs.end(), mp4HoldsSound);
+    if (!g.copiesAudio) {
+        for (qsizetype i = 0; i < source.audioLayouts.size(); ++i) {
+            if (const QString filter = encodedSoundFilter(source.audioLayouts.at(i)); !filter.isEmpty())
+                g.soundFilterArguments << QStringLiteral("-filter:a:%1").arg(i) << filter;
+        }
+    }
     return g;
 }
 
@@ -433,11 +399,15 @@ std::optional<TimelineFilterGraph> ffmpegFilterGraph(const std::optional<VideoTi
                              .arg(QString::number(frames), rate, v, format));
             if (piece.source->hasAudio) {
                 // The sound starts at the cut to the sample; a sound that starts
-                // later in the file keeps its distance to the cut.
-                chains << QStringLiteral("[%1:a]atrim=start=%2,asetpts=PTS-%2/TB,aresample=48000:async=1:first_pts=0,"
+                // later in the file keeps its distance to the cut. Channels without
+                // places are mixed as the preview mixes them.
+                QString countMix = piece.source->audioLayouts.value(0).ffmpegCountMix();
+                if (!countMix.isEmpty())
+                    countMix += QLatin1Char(',');
+                chains << QStringLiteral("[%1:a]%5atrim=start=%2,asetpts=PTS-%2/TB,aresample=48000:async=1:first_pts=0,"
                                          "aformat=sample_fmts=fltp:channel_layouts=stereo,apad,"
                                          "atrim=duration=%3,asetpts=N/SR/TB[%4]")
-                              .arg(k, seconds(lead), d, a);
+                              .arg(k, seconds(lead), d, a, countMix);
             } else {
                 chains << silence;
             }

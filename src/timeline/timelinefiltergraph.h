@@ -1,5 +1,6 @@
 #pragma once
 
+#include "media/sourcecolour.h"
 #include "media/sourceframes.h"
 #include "videotimelinesnapshot.h"
 
@@ -10,34 +11,6 @@
 #include <optional>
 
 namespace routereel {
-
-// The colours of an export's picture. Every piece is brought to them and the
-// overlay frames are converted with them, so that both blend as the preview shows
-// them; the output is tagged with them.
-struct ExportColour {
-    int matrix = 1;     // AVColorSpace: 1 BT.709, 5/6 BT.601, 9 BT.2020 ...
-    int primaries = 2;  // AVColorPrimaries; 2 (unstated) stays unstated
-    int transfer = 2;   // AVColorTransferCharacteristic; 2 (unstated) stays unstated
-    bool fullRange = false;
-
-    bool operator==(const ExportColour &) const = default;
-
-    // The scale filter's matrix ("bt601"), and the tags in the names ffmpeg's
-    // options take ("bt470bg", "gamma28", ...).
-    QString scaleMatrix() const;
-    QString matrixTag() const;
-    QString primariesTag() const;  // empty when unstated
-    QString transferTag() const;   // empty when unstated
-    QString rangeTag() const { return fullRange ? QStringLiteral("pc") : QStringLiteral("tv"); }
-    // The output options that tag the file with these colours.
-    QStringList outputArguments() const;
-};
-
-// What a clip exports as: its own matrix as both roads read it (matrixReadAs) and
-// its own range; RGB as YUV by the size rule of an unstated matrix, limited range;
-// HLG and PQ as SDR BT.709, limited range. Primaries and transfer that are reserved
-// or unknown to libav count as unstated.
-ExportColour exportColourOf(const VideoSource &source);
 
 // What ffmpeg needs to read, cut and join the source clips of an export. The
 // export's own input 0 is the overlay frame stream, so the inputs listed here
@@ -53,6 +26,9 @@ struct TimelineFilterGraph {
     QString audioMap;            // "[timelinea]", or "1:a?" in direct mode
     bool usesFilterGraph = false; // false in direct mode: the clip is read whole, its sound as stored
     bool copiesAudio = false;    // direct mode with sound an MP4 holds as it is: copied, not encoded
+    // Direct mode, sound encoded: "-filter:a:N" and its filter for each sound stream N
+    // that ffmpeg would otherwise hand the encoder in a layout it refuses.
+    QStringList soundFilterArguments;
     ExportColour colour;
 
     bool operator==(const TimelineFilterGraph &) const = default;

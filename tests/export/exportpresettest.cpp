@@ -95,6 +95,12 @@ TEST(ExportBitRate, RegularModeRaisesEstimateToTierFloor)
         {1920, 1080, 0, 1, 1.5, 9'000'000},
         {1920, 1080, 0, 1, notANumber, 9'000'000},
         {640, 480, 0, 1, 0.65, 1'625'000},
+        // bounded where libx264 would refuse 1.2 and 2 times the rate (raw RGB, 2vuy, lossless 4K)
+        {3840, 2160, 976'128'930, 1, 1, 1'073'741'823},
+        {3840, 2160, 976'128'929, 1, 1, 1'073'741'821},
+        {3840, 2160, 5'971'968'000, 1, 1, 1'073'741'823},
+        {3840, 2160, 5'971'968'000, 1, 0.8, 858'993'458},
+        {3840, 2160, 1.5e18, 1, 1, 1'073'741'823},
     };
     for (const Case &c : cases) {
         EXPECT_EQ(targetBitRate(CompositionMode::regular, c.width, c.height, c.source, c.scale, c.factor),
@@ -125,5 +131,8 @@ TEST(ExportBitRate, SizeEstimate)
     EXPECT_EQ(estimatedOutputBytes(CompositionMode::regular, 60, inf, 1080, 30, 0, 0, 1, 1), none);
     EXPECT_EQ(estimatedOutputBytes(CompositionMode::regular, inf, 1920, 1080, 30, 0, 0, 1, 1), none);
     EXPECT_EQ(estimatedOutputBytes(CompositionMode::regular, 60, 1920, 1080, 0, 0, 0, 1, 1), none);
-    EXPECT_EQ(estimatedOutputBytes(CompositionMode::regular, 60, 1920, 1080, 30, 1.5e18, 0, 1, 1), none);
+    EXPECT_EQ(estimatedOutputBytes(CompositionMode::regular, 1e12, 1920, 1080, 30, 0, 1e8, 1, 1), none);
+    // a source too fast for the encoder is estimated at the bounded rate it is encoded at
+    EXPECT_EQ(estimatedOutputBytes(CompositionMode::regular, 60, 1920, 1080, 30, 1.5e18, 0, 1, 1),
+              std::int64_t(std::ceil(1'073'741'823.0 * 60 * 0.125 * 1.01)));
 }

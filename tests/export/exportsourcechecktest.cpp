@@ -2,6 +2,8 @@
 
 #include "export/exportqueue.h"
 #include "export/exportsourcecheck.h"
+#include "media/sounddecodecheck.h"
+#include "media/soundreader.h"
 #include "project/projectsession.h"
 #include "support/sourcekinds.h"
 
@@ -208,5 +210,137 @@ TEST(ExportSourceCheck, SoundThatCannotBeDecodedIsRefusedByNameOnBothRoads)
         EXPECT_TRUE(result->message().contains(QStringLiteral("(aac): Function not implemented")))
             << result->message().toStdString();
         EXPECT_EQ(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden), before);
+    }
+}
+
+namespace {
+
+// A 0.5 s clip whose sound has `channels` channels: one low sine read as that
+// many channels, so that each carries sound well below the AAC encoder's cut-off.
+// `layout` names the places of a named layout, else the file states none (as raw
+// PCM is written, and Opus of mapping family 255); `codec` is its sound's.
+QString manyChannelClip(const QString &dir, const QString &name, int channels, const char *codec,
+                        const char *layout = nullptr)
+{
+    const QString raw = QDir(dir).filePath(name + QStringLiteral(".raw"));
+    const QString path = QDir(dir).filePath(name);
+    const bool made = testsupport::runFfmpeg(
+                          words(QStringLiteral("-f lavfi -i sine=f=100:r=48000:d=%1 -f s16le").arg(0.5 * channels))
+                          << raw)
+        && testsupport::runFfmpeg(
+                          words(QStringLiteral("-f s16le -ar 48000 -ac %1 -i").arg(channels)) << raw
+                          << words(QStringLiteral("-f lavfi -i testsrc2=s=160x90:r=30:d=0.5 -map 1:v -map 0:a "
+                                                  "-c:v libx264 -preset ultrafast -c:a %1")
+                                       .arg(QLatin1String(codec)))
+                          << (QLatin1String(codec) == QLatin1String("libopus")
+                                  ? words(QStringLiteral("-mapping_family 255"))
+                                  : QStringList())
+                          << (layout ? words(QStringLiteral("-af channelmap=channel_layout=%1").arg(QLatin1String(layout)))
+                                     : QStringList())
+                          << path);
+    QFile::remove(raw);
+    return made ? path : QString();
+}
+
+// Root mean square of each of the first two channels of `pcm` (interleaved stereo).
+std::pair<double, double> loudness(const float *pcm, qsizetype frames)
+{
+    double left = 0, right = 0;
+    for (qsizetype i = 0; i < frames; ++i) {
+        left += double(pcm[2 * i]) * pcm[2 * i];
+        right += double(pcm[2 * i + 1]) * pcm[2 * i + 1];
+    }
+    frames = std::max<qsizetype>(frames, 1);
+    return {std::sqrt(left / frames), std::sqrt(right / frames)};
+}
+
+} // namespace
+
+// The preview plays and the export writes every sound alike, however many channels
+// it has and whether or not it states their places; what neither can mix is refused
+// by both with one reason, before ffmpeg starts.
+TEST(ExportSourceCheck, ThePreviewAndTheExportAgreeAboutSoundOfEveryChannelCount)
+{
+    QTemporaryDir dir;
+    const GPXTrack track = makeTrack(1);
+    struct Case {
+        const char *file;
+        int channels;
+        const char *codec;
+        const char *layout;
+        int wholeChannels; // the export of the whole clip; 0: refused
+    };
+    const Case cases[] = {
+        {"1.mov", 1, "pcm_s16le", nullptr, 1},
+        {"2.mov", 2, "pcm_s16le", nullptr, 2},
+        {"6.mov", 6, "pcm_s16le", nullptr, 6},
+        {"8.mov", 8, "pcm_s16le", nullptr, 8},
+        {"6-opus.mp4", 6, "libopus", nullptr, 6},
+        {"12.mov", 12, "pcm_s16le", nullptr, 2},
+        {"16-named.mov", 16, "pcm_s16le", "hexadecagonal", 16},
+        {"16-opus.mp4", 16, "libopus", nullptr, 16},
+        {"24.mov", 24, "pcm_s16le", nullptr, 2},
+        {"64.mov", 64, "pcm_s16le", nullptr, 2},
+        {"70.mov", 70, "pcm_s16le", nullptr, 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.file);
+        const QString path = manyChannelClip(dir.path(), QString::fromLatin1(c.file), c.channels, c.codec, c.layout);
+        ASSERT_FALSE(path.isEmpty());
+        ASSERT_EQ(testsupport::probeStream(path, QStringLiteral("a:0"), QStringLiteral("stream=channels"))
+                      .value(QStringLiteral("channels")),
+                  QString::number(c.channels));
+        const VideoSource clip = sourceFor(path);
+
+        // The preview: its check, then its reader, which plays the sound as stereo.
+        const std::optional<QString> refusal = soundDecodeFailure(path, false);
+        EXPECT_EQ(refusal.has_value(), c.wholeChannels == 0) << refusal.value_or(QString()).toStdString();
+        SoundReader reader(48000, 2);
+        reader.setPieces({{0, 0.5, path, 0}});
+        std::vector<float> preview(48000 / 2 * 2);
+        preview.resize(std::size_t(reader.read(preview.data(), qint64(preview.size() / 2))) * 2);
+        const QList<VideoReadError> errors = reader.takeErrors();
+        const auto [left, right] = loudness(preview.data(), qsizetype(preview.size() / 2));
+        if (!refusal) {
+            EXPECT_TRUE(errors.isEmpty()) << (errors.isEmpty() ? std::string() : errors.first().message().toStdString());
+            EXPECT_GT(left, 0.01);
+            EXPECT_GT(right, 0.01);
+        }
+
+        for (const bool whole : {true, false}) {
+            SCOPED_TRACE(whole ? "whole" : "cut");
+            const QString output = dir.filePath(QStringLiteral("out.mp4"));
+            ExportTask task = regularTask(output, {clip}, {whole ? cut(clip, 0, clip.duration, 0) : cut(clip, 0.1, 0.4, 0)});
+            task.tracks = {track};
+            task.segments = {wholeTrack(track)};
+            task.timeWidget = textWidget(10, 10);
+            VideoExporter exporter;
+            const std::optional<ExportResult> result = runExport(exporter, task);
+            ASSERT_TRUE(result);
+            if (refusal) {
+                ASSERT_TRUE(result->exportError());
+                EXPECT_EQ(result->exportError()->kind(), ExportError::Kind::sourceSoundUndecodable);
+                EXPECT_EQ(result->exportError()->payload(), path);
+                EXPECT_TRUE(result->message().contains(*refusal)) << result->message().toStdString();
+                continue;
+            }
+            ASSERT_TRUE(result->succeeded()) << result->message().toStdString();
+            const QMap<QString, QString> sound
+                = testsupport::probeStream(output, QStringLiteral("a:0"), QStringLiteral("stream=codec_name,channels"));
+            EXPECT_EQ(sound.value(QStringLiteral("codec_name")), QStringLiteral("aac"));
+            EXPECT_EQ(sound.value(QStringLiteral("channels")), QString::number(whole ? c.wholeChannels : 2));
+            if (whole)
+                continue;
+            // A cut piece is mixed to stereo as the preview mixes it: as loud on each side.
+            const QString pcm = output + QStringLiteral(".f32");
+            ASSERT_TRUE(testsupport::runFfmpeg(QStringList{QStringLiteral("-i"), output}
+                                               << words(QStringLiteral("-map 0:a -f f32le -ac 2")) << pcm));
+            const QByteArray exported = readAll(pcm);
+            const auto [exportedLeft, exportedRight] = loudness(
+                reinterpret_cast<const float *>(exported.constData()), exported.size() / 8);
+            EXPECT_NEAR(20 * std::log10(exportedLeft / left), 0, 1.5);
+            EXPECT_NEAR(20 * std::log10(exportedRight / right), 0, 1.5);
+            QFile::remove(pcm);
+        }
     }
 }

@@ -138,6 +138,30 @@ TEST(FFmpegCommandLine, RegularWholeClipCopiesAudio)
     }
 }
 
+TEST(FFmpegCommandLine, RateLimitsStayWithinWhatLibx264Takes)
+{
+    // libx264 takes -maxrate and -bufsize only up to 2^31 - 1.
+    struct Case {
+        double source;
+        const char *bitRate, *maxRate, *bufSize;
+    };
+    const Case cases[] = {
+        {50'000'000, "55000000", "66000000", "110000000"},
+        {976'128'929, "1073741821", "1288490185", "2147483642"},
+        {976'128'930, "1073741823", "1288490187", "2147483646"},
+        {1'327'104'000, "1073741823", "1288490187", "2147483646"}, // raw RGB 720p60
+        {5'971'968'000, "1073741823", "1288490187", "2147483646"}, // raw RGB 4K30
+    };
+    for (const Case &c : cases) {
+        ExportTask task = wholeClipTask();
+        task.videoBitRate = c.source;
+        const std::optional<QStringList> args = argumentsFor(task, QStringLiteral("30"));
+        ASSERT_TRUE(args);
+        EXPECT_EQ(args->mid(args->indexOf(QStringLiteral("-c:v")), 10), encoder(c.bitRate, c.maxRate, c.bufSize))
+            << c.source;
+    }
+}
+
 TEST(FFmpegCommandLine, RegularTimelineReencodesAudioAndScales)
 {
     ExportTask task = wholeClipTask();

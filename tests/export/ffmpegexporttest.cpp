@@ -291,3 +291,28 @@ TEST_F(FFmpegExport, SentPartsShowWhatWholeFramesShow)
         RecordProperty(overlay ? "overlayPsnr" : "regularPsnr", QString::number(db).toStdString());
     }
 }
+
+// Uncompressed clips state more than a gigabit a second; libx264 takes its peak
+// rate and buffer only up to 2^31 - 1 and would refuse 1.2 and 2 times 1.1 times that.
+TEST_F(FFmpegExport, UncompressedClipsOfOverAGigabitExport)
+{
+    const GPXTrack track = makeTrack(1);
+    for (const char *format : {"rgb24", "uyvy422"}) {
+        SCOPED_TRACE(format);
+        const QString clipPath = dir.filePath(QStringLiteral("%1.mov").arg(QLatin1String(format)));
+        ASSERT_TRUE(testsupport::runFfmpeg(words(QStringLiteral("-f lavfi -i testsrc2=s=1280x720:r=100:d=0.03 "
+                                                                "-c:v rawvideo -pix_fmt %1")
+                                                     .arg(QLatin1String(format)))
+                                           << clipPath));
+        const VideoSource clip = sourceFor(clipPath);
+        ASSERT_GT(clip.bitRate, 976'128'930);
+        const QString out = dir.filePath(QStringLiteral("%1.mp4").arg(QLatin1String(format)));
+        ExportTask task = regularTask(out, {clip}, {cut(clip, 0, clip.duration, 0)});
+        task.tracks = {track};
+        task.segments = {wholeTrack(track)};
+        task.timeWidget = textWidget(10, 10);
+        VideoExporter exporter;
+        EXPECT_TRUE(exportSucceeds(exporter, task));
+        expectStream(out, "v:0", {{"codec_name", "h264"}, {"nb_read_frames", "3"}});
+    }
+}
