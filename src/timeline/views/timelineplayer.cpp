@@ -59,9 +59,16 @@ quint64 TimelinePlayer::framesDecoded() const
 
 void TimelinePlayer::setDisplaySize(QSize pixels)
 {
+    if (pixels == m_displaySize)
+        return;
     m_displaySize = pixels;
     for (Deck &deck : m_decks)
         deck.clip->setBound(pixels);
+    // Paused, the picture on screen was converted for the old size and would be
+    // stretched until the next seek; playing, the next pictures come at the new one.
+    if (!m_wantsToRun && m_item && m_index >= 0 && !m_spans[m_index].isGap() && m_status != ItemStatus::failed
+        && m_decks[m_active].clip->isOpen())
+        requestPicture();
 }
 
 PreviewPlayer::ItemId TimelinePlayer::replaceItem(std::optional<PreviewPlan> plan)
