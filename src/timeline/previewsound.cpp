@@ -114,6 +114,13 @@ bool PreviewSound::hasOutput() const
     return m_device->isAvailable();
 }
 
+double PreviewSound::startSeconds() const
+{
+    // Beside the device's latency: the first chunk's decode and a server's period.
+    constexpr double margin = 0.25;
+    return m_device->isAvailable() ? m_device->latencySeconds() + margin : 0;
+}
+
 qint64 PreviewSound::framesPlayed() const
 {
     return m_device->framesTaken();

@@ -31,6 +31,8 @@ public:
     // Silence at once, nothing left queued.
     void stop();
     bool hasOutput() const;
+    // The longest a start may take to be heard on the device; 0 without one.
+    double startSeconds() const;
     // The timeline time of the sound heard now; none while stopped, without an
     // output device, before the first sample has reached it, while the device takes
     // no samples and once the sound has run out (the timeline's end, the decoder

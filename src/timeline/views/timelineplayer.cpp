@@ -32,7 +32,8 @@ TimelinePlayer::TimelinePlayer(QObject *parent)
     }
     m_sound = new PreviewSound(this);
     connect(m_sound, &PreviewSound::readFailed, this, &PreviewPlayer::soundFailed);
-    m_clock.setSound([this] { return m_sound->playedTime(); }, [this](double t) { m_sound->start(t); });
+    m_clock.setSound([this] { return m_sound->playedTime(); }, [this](double t) { m_sound->start(t); },
+                     [this] { return m_sound->startSeconds(); });
     m_tick.setTimerType(Qt::PreciseTimer);
     m_tick.setInterval(tickMilliseconds);
     connect(&m_tick, &QTimer::timeout, this, &TimelinePlayer::tick);
