@@ -14,6 +14,9 @@ constexpr double farOffSeconds = 0.2;
 // eye sees no jump, and a 40 ms difference is gone within a second.
 constexpr double mostLean = 0.05;
 constexpr double leanPerSecondOff = 2.0;
+// Just after the first sound is heard, the device's reports of it still settle by
+// tens of milliseconds: the clock keeps to them, standing rather than stepping back.
+constexpr qint64 settleMs = 1000;
 
 } // namespace
 
@@ -27,6 +30,7 @@ void PreviewClock::setSound(SoundTime heard, SoundMove moveTo, SoundWait startWa
 void PreviewClock::start(double t)
 {
     m_running = true;
+    m_sinceHeard.invalidate();
     anchor(t, 1);
     m_waitSeconds = m_startWait ? std::max(0.0, m_startWait()) : 0;
 }
@@ -52,6 +56,7 @@ void PreviewClock::waitForSound()
     if (const std::optional<double> heard = m_heard ? m_heard() : std::nullopt) {
         m_waitSeconds = 0;
         anchor(std::max(*heard, m_anchor), 1);
+        m_sinceHeard.start();
         return;
     }
     if (double(m_wall.nsecsElapsed()) / 1e9 >= m_waitSeconds) {
@@ -79,6 +84,10 @@ void PreviewClock::follow()
         anchor(t, 1);
         if (m_moveTo)
             m_moveTo(t);
+        return;
+    }
+    if (m_sinceHeard.isValid() && m_sinceHeard.elapsed() < settleMs) {
+        anchor(std::max(*heard, t), *heard < t ? 0 : 1);
         return;
     }
     anchor(t, 1 + std::clamp(off * leanPerSecondOff, -mostLean, mostLean));

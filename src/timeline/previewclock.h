@@ -42,6 +42,7 @@ private:
     SoundWait m_startWait;
     bool m_running = false;
     double m_waitSeconds = 0; // while above 0, the clock stands at m_anchor for the first sound
+    QElapsedTimer m_sinceHeard; // from the first sound heard after a start: the device's times settle
     double m_anchor = 0;
     double m_rate = 1;
     QElapsedTimer m_wall;
