@@ -171,7 +171,7 @@ void TimelinePlayer::enterSpan(int index, double time)
         clearPicture();
         finishSeek(true);
         if (isPlaying()) {
-            m_waiting = false;
+            m_cutWait.end();
             if (!m_clock.isRunning())
                 startClock();
         }
@@ -218,7 +218,7 @@ void TimelinePlayer::requestPicture()
     }
     if (auto picture = deck.clip->take(deck.request, source)) {
         showPicture(*picture);
-        m_waiting = false;
+        m_cutWait.end();
         if (!m_clock.isRunning())
             startClock();
         finishSeek(true);
@@ -226,10 +226,8 @@ void TimelinePlayer::requestPicture()
         failUnreadable(span); // found while it was readied
         return;
     } else {
-        // The clock stands at the cut until its picture is there: no picture of the
-        // span before shows in its place, and the sound waits with it.
         stopClock(m_time);
-        m_waiting = true;
+        m_cutWait.begin(deck.clip, deck.request, source);
     }
     prepareNext();
 }
@@ -315,9 +313,8 @@ void TimelinePlayer::deckShown(int d, quint64 request, const DeckPicture &pictur
 
 void TimelinePlayer::deckQueued(int d, quint64 request)
 {
-    if (!m_waiting || d != m_active || request != m_decks[d].request)
-        return;
-    tick();
+    if (d == m_active && m_cutWait.waitsFor(m_decks[d].clip, request))
+        tick();
 }
 
 void TimelinePlayer::deckUnreadable(int d, quint64 request)
@@ -370,10 +367,9 @@ void TimelinePlayer::tick()
         return;
     const PreviewSpan &span = m_spans[m_index];
     Deck &deck = m_decks[m_active];
-    if (m_waiting) {
-        if (auto picture = deck.clip->take(deck.request, span.sourceAt(m_time))) {
+    if (m_cutWait.isWaiting()) {
+        if (auto picture = m_cutWait.take()) {
             showPicture(*picture);
-            m_waiting = false;
             startClock();
             finishSeek(true);
         }
@@ -459,7 +455,7 @@ void TimelinePlayer::setRunning(bool running)
     } else {
         m_tick.stop();
         stopClock(m_time);
-        m_waiting = false;
+        m_cutWait.end();
         for (int d = 0; d < int(m_decks.size()); ++d) {
             if (d != m_active && m_decks[d].playing) {
                 m_decks[d].clip->halt();
