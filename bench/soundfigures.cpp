@@ -6,7 +6,9 @@
 //     more inside the played sine counts (SECONDS of play each, alternating);
 //   - the server killed while playing: the longest the clock stands, and the time
 //     from the server's return to sound heard again;
-//   - Play to the playhead moving, with the null sink and without a server;
+//   - Play to the playhead moving, and from the first sound heard to 3 s after the
+//     playhead less the sound heard, without a server, with the null sink and with
+//     one of about 1 s latency (--play-only [ROUNDS]: only these);
 //   - the time heard against the clock (which places the picture) over SYNC_MINUTES.
 #include "benchcommand.h"
 #include "benchffmpeg.h"
@@ -252,42 +254,81 @@ void comingAndGoingFigures(const QString &clip)
     }
 }
 
-void playToMovingFigures(const QString &clip)
+// Play (and a seek while playing) through the player, as the window does, with no
+// server, a null sink of the usual latency and one of about 1 s: the time from Play to
+// the playhead moving, and from the first sound heard to 3 s after, the playhead
+// (which places the picture) less the sound heard.
+void playFigures(const QString &clip, int rounds)
 {
     PreviewPiece piece;
     piece.start = *compositionTicks(0);
-    piece.length = *compositionTicks(20);
+    piece.length = *compositionTicks(60);
     piece.url = QUrl::fromLocalFile(clip);
     piece.naturalSize = QSizeF(64, 64);
     PreviewPlan plan;
     plan.renderSize = QSizeF(64, 64);
     plan.pieces = {piece};
-    for (const bool device : {true, false}) {
-        SoundServer server;
-        if (device)
-            server.start();
+    enum class Device { none, usual, oneSecond };
+    const char *names[] = {"no server", "null sink", "null sink of 1 s"};
+    for (const Device device : {Device::none, Device::usual, Device::oneSecond}) {
+        SoundServer server(device == Device::oneSecond ? SoundServer::Latency::oneSecond : SoundServer::Latency::usual);
+        if (device != Device::none && !server.start()) {
+            std::printf("no PulseAudio server could be started\n");
+            return;
+        }
         TimelinePlayer player;
+        const PreviewSound *sound = player.findChild<PreviewSound *>();
+        if (device != Device::none)
+            waitFor([&] { return sound->hasOutput(); }, 10'000);
         player.replaceItem(plan);
         waitFor([&] { return player.itemStatus() == PreviewPlayer::ItemStatus::readyToPlay; }, 10'000);
         waitFor([] { return false; }, 1000);
-        std::vector<double> delays;
-        for (int i = 0; i < 5; ++i) {
+        std::vector<double> delays, off, firstHeard;
+        const double before = loadAverage();
+        for (int i = 0; i < rounds; ++i) {
             bool sought = false;
-            player.seek(2.0 * i, [&](bool) { sought = true; });
+            player.seek(1.0 + 4.0 * (i % 12), [&](bool) { sought = true; });
             waitFor([&] { return sought; }, 10'000);
             const double from = player.currentTime();
             QElapsedTimer wall;
             wall.start();
             player.play();
-            waitFor([&] { return player.currentTime() > from; }, 10'000, 1);
-            delays.push_back(double(wall.nsecsElapsed()) / 1e6);
-            waitFor([] { return false; }, 600);
+            double moved = -1, heardAt = -1;
+            waitFor([&] {
+                const std::optional<double> a = sound->playedTime();
+                const double t = player.currentTime();
+                const std::optional<double> b = sound->playedTime();
+                const double w = double(wall.nsecsElapsed()) / 1e6;
+                if (moved < 0 && t > from)
+                    moved = w;
+                if (a && b) {
+                    if (heardAt < 0)
+                        heardAt = w;
+                    // Outside the two readings only; a thread held between them widens the window.
+                    off.push_back(t < std::min(*a, *b) ? t - std::min(*a, *b) : t > std::max(*a, *b) ? t - std::max(*a, *b) : 0);
+                }
+                return heardAt >= 0 ? w > heardAt + 3000 : w > 4000;
+            }, 20'000, 2);
+            delays.push_back(moved);
+            firstHeard.push_back(heardAt);
             player.pause();
+            waitFor([] { return false; }, 300);
         }
-        std::printf("Play to the playhead moving, %s:", device ? "null sink" : "no server");
+        std::printf("%-16s Play to the playhead moving:", names[int(device)]);
         for (double d : delays)
             std::printf(" %.0f", d);
-        std::printf(" ms (load %.1f)\n", loadAverage());
+        std::printf(" ms; to the first sound heard:");
+        for (double d : firstHeard)
+            std::printf(" %.0f", d);
+        std::sort(off.begin(), off.end(), [](double x, double y) { return std::abs(x) < std::abs(y); });
+        if (!off.empty()) {
+            const auto within = std::count_if(off.begin(), off.end(), [](double e) { return std::abs(e) <= 0.04; });
+            std::printf(" ms\n%-16s picture less sound, first sound heard to 3 s after: %zu readings, |median| %.1f ms,"
+                        " largest %+.1f ms, %.2f%% within 40 ms", "", off.size(), std::abs(off[off.size() / 2]) * 1000,
+                        off.back() * 1000, 100.0 * double(within) / double(off.size()));
+        }
+        std::printf(" (load %.1f -> %.1f)\n", before, loadAverage());
+        std::fflush(stdout);
     }
 }
 
@@ -322,15 +363,18 @@ void syncFigures(const QString &clip, double minutes)
 
 int run(const QStringList &args)
 {
-    const double seconds = args.size() > 0 ? args[0].toDouble() : 60;
-    const double syncMinutes = args.size() > 1 ? args[1].toDouble() : 10;
+    QStringList rest = args;
+    const bool playOnly = rest.removeAll(QStringLiteral("--play-only")) > 0;
+    const double seconds = playOnly ? 0 : rest.size() > 0 ? rest[0].toDouble() : 60;
+    const double syncMinutes = playOnly ? 0 : rest.size() > 1 ? rest[1].toDouble() : 10;
+    const int rounds = playOnly && !rest.isEmpty() ? rest[0].toInt() : 5;
     if (!SoundServer::installed()) {
         std::fprintf(stderr, "sound-figures: pulseaudio is not installed\n");
         return 1;
     }
     QTemporaryDir dir;
     const QString clip = dir.filePath(QStringLiteral("sine.mp4"));
-    const double length = std::max(seconds, syncMinutes * 60) + 30;
+    const double length = std::max({seconds, syncMinutes * 60, 60.0}) + 30;
     if (!ffmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
                  QStringLiteral("color=c=gray:s=64x64:r=30:d=%1").arg(length), QStringLiteral("-f"),
                  QStringLiteral("lavfi"), QStringLiteral("-i"),
@@ -341,14 +385,15 @@ int run(const QStringList &args)
     std::printf("%d cores, load %.1f at the start\n", QThread::idealThreadCount(), loadAverage());
     if (seconds > 0)
         dropoutFigures(clip, dir.path(), seconds);
-    comingAndGoingFigures(clip);
-    playToMovingFigures(clip);
+    if (!playOnly)
+        comingAndGoingFigures(clip);
+    playFigures(clip, std::max(1, rounds));
     if (syncMinutes > 0)
         syncFigures(clip, syncMinutes);
     return 0;
 }
 
-const bool registered = registerCommand("sound-figures", "[SECONDS] [SYNC_MINUTES]", run);
+const bool registered = registerCommand("sound-figures", "[SECONDS] [SYNC_MINUTES] | --play-only [ROUNDS]", run);
 
 } // namespace
 } // namespace routereel::bench

@@ -14,38 +14,65 @@ constexpr double farOffSeconds = 0.2;
 // eye sees no jump, and a 40 ms difference is gone within a second.
 constexpr double mostLean = 0.05;
 constexpr double leanPerSecondOff = 2.0;
+// Just after the first sound is heard, the device's reports of it still settle by
+// tens of milliseconds: the clock keeps to them, standing rather than stepping back.
+constexpr qint64 settleMs = 1000;
 
 } // namespace
 
-void PreviewClock::setSound(SoundTime heard, SoundMove moveTo)
+void PreviewClock::setSound(SoundTime heard, SoundMove moveTo, SoundWait startWait)
 {
     m_heard = std::move(heard);
     m_moveTo = std::move(moveTo);
+    m_startWait = std::move(startWait);
 }
 
 void PreviewClock::start(double t)
 {
     m_running = true;
+    m_sinceHeard.invalidate();
     anchor(t, 1);
+    m_waitSeconds = m_startWait ? std::max(0.0, m_startWait()) : 0;
 }
 
 void PreviewClock::stop(double t)
 {
     m_running = false;
+    m_waitSeconds = 0;
     anchor(t, 1);
 }
 
 double PreviewClock::now() const
 {
-    if (!m_running)
+    if (!m_running || m_waitSeconds > 0)
         return m_anchor;
     return m_anchor + m_rate * double(m_wall.nsecsElapsed()) / 1e9;
+}
+
+// A device's output lies its latency ahead of what is heard: started on the wall
+// clock, the picture would run that far ahead of the sound until the lean caught up.
+void PreviewClock::waitForSound()
+{
+    if (const std::optional<double> heard = m_heard ? m_heard() : std::nullopt) {
+        m_waitSeconds = 0;
+        anchor(std::max(*heard, m_anchor), 1);
+        m_sinceHeard.start();
+        return;
+    }
+    if (double(m_wall.nsecsElapsed()) / 1e9 >= m_waitSeconds) {
+        m_waitSeconds = 0; // a device that stays silent: the wall clock, as without one
+        anchor(m_anchor, 1);
+    }
 }
 
 void PreviewClock::follow()
 {
     if (!m_running)
         return;
+    if (m_waitSeconds > 0) {
+        waitForSound();
+        return;
+    }
     const double t = now();
     const std::optional<double> heard = m_heard ? m_heard() : std::nullopt;
     if (!heard) {
@@ -57,6 +84,10 @@ void PreviewClock::follow()
         anchor(t, 1);
         if (m_moveTo)
             m_moveTo(t);
+        return;
+    }
+    if (m_sinceHeard.isValid() && m_sinceHeard.elapsed() < settleMs) {
+        anchor(std::max(*heard, t), *heard < t ? 0 : 1);
         return;
     }
     anchor(t, 1 + std::clamp(off * leanPerSecondOff, -mostLean, mostLean));

@@ -7,32 +7,42 @@
 
 namespace routereel {
 
-// The preview's timeline clock. Running, it goes on the wall clock from the moment
-// it starts, so the playhead moves at once and never stands still for a sound
-// device; follow() leans it gently toward the sound being heard, so that picture
-// and sound stay together, and has a sound that is far off go on from the clock's
-// time instead. It never steps back while running, and stands still while held.
+// The preview's timeline clock. Started with a sound device, it waits at its start
+// until the device hears the sound's first sample (at most as long as the device
+// says its output may take), then runs from the sound's time, so that picture and
+// sound begin together whatever the output's latency; without a device it runs on
+// the wall clock at once. Running, follow() leans it gently toward the sound being
+// heard, and has a sound that is far off go on from the clock's time instead. It
+// never steps back while running, and stands still while held.
 class PreviewClock {
 public:
     // The timeline time of the sound heard now; none without sound.
     using SoundTime = std::function<std::optional<double>()>;
     // Has the sound go on from that timeline time.
     using SoundMove = std::function<void(double)>;
-    void setSound(SoundTime heard, SoundMove moveTo);
+    // The longest a start waits for the first sound to be heard, seconds; 0 without a device.
+    using SoundWait = std::function<double()>;
+    void setSound(SoundTime heard, SoundMove moveTo, SoundWait startWait = {});
 
     void start(double t);
     void stop(double t);
     bool isRunning() const { return m_running; }
+    // Running, but standing at its start until the first sound is heard.
+    bool isWaitingForSound() const { return m_running && m_waitSeconds > 0; }
     double now() const;
     // Called often while running (each picture tick): takes the sound heard now into account.
     void follow();
 
 private:
     void anchor(double t, double rate);
+    void waitForSound();
 
     SoundTime m_heard;
     SoundMove m_moveTo;
+    SoundWait m_startWait;
     bool m_running = false;
+    double m_waitSeconds = 0; // while above 0, the clock stands at m_anchor for the first sound
+    QElapsedTimer m_sinceHeard; // from the first sound heard after a start: the device's times settle
     double m_anchor = 0;
     double m_rate = 1;
     QElapsedTimer m_wall;

@@ -7,18 +7,18 @@
 
 #include <memory>
 #include <optional>
-#include <thread>
 #include <vector>
 
 namespace routereel {
 
+class SoundDecoder;
 class SoundDevice;
 
-// The preview's sound: the timeline's sound decoded on a thread of its own into a
-// small buffer that the sound device pulls, and the timeline time being heard,
-// which the player's clock follows. Without a device it decodes nothing and tells
-// no time, so the player runs on its wall clock; a device that comes (back) while
-// playing is played to from where the sound would be by then.
+// The preview's sound bound to the sound device: what the decoder gives is played
+// from each start, and the timeline time being heard is told, which the player's
+// clock follows. Without a device nothing is decoded and no time is told, so the
+// player runs on its wall clock; a device that comes (back) while playing is
+// played to from where the sound would be by then.
 class PreviewSound : public QObject {
     Q_OBJECT
 public:
@@ -31,6 +31,8 @@ public:
     // Silence at once, nothing left queued.
     void stop();
     bool hasOutput() const;
+    // The longest a start may take to be heard on the device; 0 without one.
+    double startSeconds() const;
     // The timeline time of the sound heard now; none while stopped, without an
     // output device, before the first sample has reached it, while the device takes
     // no samples and once the sound has run out (the timeline's end, the decoder
@@ -45,14 +47,10 @@ signals:
     void readFailed(const QString &message);
 
 private:
-    struct Shared;
-    void decode();
-    qint64 pull(float *out, qint64 frames);
     void deviceChanged(bool available);
 
-    std::shared_ptr<Shared> m_shared;
+    std::unique_ptr<SoundDecoder> m_decoder;
     SoundDevice *m_device = nullptr;
-    std::thread m_thread;
 
     bool m_playing = false;
     double m_startTime = 0;

@@ -106,6 +106,22 @@ std::optional<double> SoundDevice::heardSeconds() const
     return heard;
 }
 
+double SoundDevice::latencySeconds() const
+{
+    Locked lock(m_loop);
+    if (!m_stream || pa_stream_get_state(m_stream) != PA_STREAM_READY)
+        return bufferSeconds;
+    const pa_buffer_attr *attr = pa_stream_get_buffer_attr(m_stream);
+    const pa_timing_info *timing = pa_stream_get_timing_info(m_stream);
+    pa_usec_t usec = attr ? pa_bytes_to_usec(attr->tlength, pa_stream_get_sample_spec(m_stream))
+                          : pa_usec_t(bufferSeconds * 1e6);
+    // A sink at rest may have taken far more than it will keep once played to: what
+    // it holds now is heard first.
+    if (timing)
+        usec += std::max(timing->configured_sink_usec, timing->sink_usec) + timing->transport_usec;
+    return double(usec) / 1e6;
+}
+
 qint64 SoundDevice::framesTaken() const
 {
     Locked lock(m_loop);

@@ -40,6 +40,9 @@ public:
     // taken off); none while stopped, without a server, before the first sample is
     // heard, and while the server takes no samples.
     std::optional<double> heardSeconds() const;
+    // The longest a sample written now may take to be heard: the stream's buffer and
+    // the sink's own latency, as the server has set them.
+    double latencySeconds() const;
     // Frames the server has taken from this output, over every start: a sign of life.
     qint64 framesTaken() const;
 

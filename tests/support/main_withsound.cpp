@@ -1,6 +1,7 @@
-// routereel-with-sound COMMAND ARGS...: runs a test program with a PulseAudio
-// server and null sink of its own, so that the players' tests also run with a
-// sound device. Without pulseaudio installed the command runs without one.
+// routereel-with-sound [--one-second] COMMAND ARGS...: runs a test program with a
+// PulseAudio server and null sink of its own, so that the players' tests also run
+// with a sound device; --one-second gives the sink and the program's streams about
+// 1 s of latency, as Bluetooth headphones have.
 #include "support/soundserver.h"
 
 #include <QCoreApplication>
@@ -11,9 +12,14 @@
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    const QStringList args = app.arguments().mid(1);
+    QStringList args = app.arguments().mid(1);
+    const bool oneSecond = !args.isEmpty() && args.first() == QStringLiteral("--one-second");
+    if (oneSecond) {
+        args.removeFirst();
+        qputenv("ROUTEREEL_SOUND_LATENCY", "1s"); // for the servers the tests start, too
+    }
     if (args.isEmpty()) {
-        std::fprintf(stderr, "usage: routereel-with-sound COMMAND ARGS...\n");
+        std::fprintf(stderr, "usage: routereel-with-sound [--one-second] COMMAND ARGS...\n");
         return 2;
     }
     testsupport::SoundServer server;

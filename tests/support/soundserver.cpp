@@ -8,12 +8,17 @@
 
 namespace testsupport {
 
-SoundServer::SoundServer()
-    : m_dir(QDir::tempPath() + QStringLiteral("/routereel-sound-XXXXXX"))
+SoundServer::SoundServer(Latency latency)
+    : m_dir(QDir::tempPath() + QStringLiteral("/routereel-sound-XXXXXX")), m_latency(latency)
 {
     m_hadPrevious = qEnvironmentVariableIsSet("PULSE_SERVER");
     m_previous = qgetenv("PULSE_SERVER");
     qputenv("PULSE_SERVER", address().toLocal8Bit());
+    if (m_latency == Latency::oneSecond) {
+        m_hadPreviousLatency = qEnvironmentVariableIsSet("PULSE_LATENCY_MSEC");
+        m_previousLatency = qgetenv("PULSE_LATENCY_MSEC");
+        qputenv("PULSE_LATENCY_MSEC", "1000");
+    }
     m_process.setProcessChannelMode(QProcess::MergedChannels);
     m_process.setStandardOutputFile(QProcess::nullDevice());
 }
@@ -25,6 +30,17 @@ SoundServer::~SoundServer()
         qputenv("PULSE_SERVER", m_previous);
     else
         qunsetenv("PULSE_SERVER");
+    if (m_latency == Latency::oneSecond) {
+        if (m_hadPreviousLatency)
+            qputenv("PULSE_LATENCY_MSEC", m_previousLatency);
+        else
+            qunsetenv("PULSE_LATENCY_MSEC");
+    }
+}
+
+SoundServer::Latency SoundServer::runLatency()
+{
+    return qgetenv("ROUTEREEL_SOUND_LATENCY") == "1s" ? Latency::oneSecond : Latency::usual;
 }
 
 bool SoundServer::installed()
@@ -64,7 +80,9 @@ bool SoundServer::start()
     m_process.start(QStringLiteral("pulseaudio"),
                     {QStringLiteral("--daemonize=no"), QStringLiteral("--exit-idle-time=-1"), QStringLiteral("-n"),
                      QStringLiteral("--use-pid-file=no"), QStringLiteral("--disallow-module-loading=no"),
-                     QStringLiteral("--log-target=stderr"), QStringLiteral("--load=module-null-sink"),
+                     QStringLiteral("--log-target=stderr"),
+                     m_latency == Latency::oneSecond ? QStringLiteral("--load=module-null-sink norewinds=1")
+                                                     : QStringLiteral("--load=module-null-sink"),
                      QStringLiteral("--load=module-native-protocol-unix socket=%1 auth-anonymous=1")
                          .arg(m_dir.filePath(QStringLiteral("native")))});
     if (!m_process.waitForStarted(10'000))

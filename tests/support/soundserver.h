@@ -12,7 +12,17 @@ namespace testsupport {
 // user's server nor starts one. Until start() there is no server there.
 class SoundServer {
 public:
-    SoundServer();
+    enum class Latency {
+        usual,
+        // About 1 s, as Bluetooth headphones and network sinks have: the sink takes no
+        // rewinds, so what it has taken plays out, and this process's streams ask for
+        // 1 s (PULSE_LATENCY_MSEC) while this lives.
+        oneSecond,
+    };
+    explicit SoundServer(Latency latency = runLatency());
+    // oneSecond where the run asks for it (ROUTEREEL_SOUND_LATENCY=1s, set by
+    // routereel-with-sound --one-second), so that whole groups run again on such a sink.
+    static Latency runLatency();
     ~SoundServer(); // the server goes with it
     SoundServer(const SoundServer &) = delete;
     SoundServer &operator=(const SoundServer &) = delete;
@@ -29,8 +39,11 @@ public:
 private:
     QTemporaryDir m_dir;
     QProcess m_process;
+    const Latency m_latency;
     QByteArray m_previous;
     bool m_hadPrevious = false;
+    QByteArray m_previousLatency;
+    bool m_hadPreviousLatency = false;
 };
 
 } // namespace testsupport

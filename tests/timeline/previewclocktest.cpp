@@ -66,3 +66,49 @@ TEST(PreviewClock, RunsOnTheWallClockAndLeansTowardTheSoundHeard)
         EXPECT_FALSE(clock.isRunning());
     }
 }
+
+// Started with a sound device, the clock stands at its start until the first sound
+// is heard, then runs from the sound's time; a device that stays silent holds it no
+// longer than its wait; without a device it runs at once.
+TEST(PreviewClock, WaitsAtItsStartForTheFirstSoundHeard)
+{
+    struct Case {
+        const char *name;
+        double wait;                   // what the device says a start may take; 0: no device
+        std::optional<double> heardAt; // wall seconds after the start when the first sound is heard
+    };
+    const Case cases[] = {
+        {"no device", 0, std::nullopt},
+        {"heard after 0.3 s", 1.5, 0.3},
+        {"never heard", 0.4, std::nullopt},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        QElapsedTimer wall;
+        const auto sound = [&]() -> std::optional<double> {
+            const double w = double(wall.nsecsElapsed()) / 1e9;
+            if (!c.heardAt || w < *c.heardAt)
+                return std::nullopt;
+            return 10 + w - *c.heardAt;
+        };
+        PreviewClock clock;
+        clock.setSound(sound, [](double) {}, [&] { return c.wait; });
+        wall.start();
+        clock.start(10);
+        bool moved = false;
+        while (wall.elapsed() < 700) {
+            QThread::msleep(5);
+            const bool heardBefore = sound().has_value();
+            clock.follow();
+            const double t = clock.now();
+            const std::optional<double> heard = sound();
+            const double w = double(wall.nsecsElapsed()) / 1e9;
+            if (heardBefore)
+                ASSERT_LT(std::abs(t - *heard), 0.02) << "at " << w << " s";
+            else if (!heard && w < c.wait)
+                ASSERT_EQ(t, 10) << "at " << w << " s: running before the sound is heard";
+            moved = moved || t > 10;
+        }
+        EXPECT_TRUE(moved);
+    }
+}

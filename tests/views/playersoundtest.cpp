@@ -7,8 +7,11 @@
 #include "support/waitfor.h"
 #include "mediatestutil.h"
 
+#include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 using namespace routereel;
 using testsupport::SoundServer;
@@ -62,5 +65,76 @@ TEST(PlayerSound, ThePlayheadReachesTheEndWhateverTheSoundServerDoes)
             if (server.isRunning() && (round == 1 || kind == Server::there))
                 EXPECT_GT(sound->framesPlayed(), frames) << "round " << round << ": the server is not played to";
         }
+    }
+}
+
+// From the first sound heard after Play, and after a seek while playing, the
+// playhead (which places the picture) stays within 40 ms of the sound heard, on a
+// sink of the usual latency and on one of about 1 s; without a sound device the
+// playhead moves at once.
+TEST(PlayerSound, ThePictureKeepsWithTheSoundFromTheFirstSoundHeard)
+{
+    ASSERT_TRUE(SoundServer::installed()) << "the test command installs pulseaudio";
+    QTemporaryDir dir;
+    const QString clip = testsupport::makeClip(dir.path(), QStringLiteral("clip.mp4"),
+                                               {.seconds = 10, .width = 64, .height = 64});
+    ASSERT_FALSE(clip.isEmpty());
+    PreviewPiece piece;
+    piece.length = *compositionTicks(10);
+    piece.url = QUrl::fromLocalFile(clip);
+    piece.naturalSize = QSizeF(64, 64);
+    PreviewPlan plan;
+    plan.renderSize = QSizeF(64, 64);
+    plan.pieces = {piece};
+
+    enum class Device { none, usual, oneSecond };
+    for (const Device device : {Device::none, Device::usual, Device::oneSecond}) {
+        SCOPED_TRACE(int(device));
+        SoundServer server(device == Device::oneSecond ? SoundServer::Latency::oneSecond : SoundServer::Latency::usual);
+        if (device != Device::none)
+            ASSERT_TRUE(server.start());
+        TimelinePlayer player;
+        const PreviewSound *sound = player.findChild<PreviewSound *>();
+        ASSERT_TRUE(sound);
+        if (device != Device::none)
+            ASSERT_TRUE(waitFor([&] { return sound->hasOutput(); }, 10'000));
+        player.replaceItem(plan);
+        ASSERT_TRUE(waitFor([&] { return player.itemStatus() == PreviewPlayer::ItemStatus::readyToPlay; }, 10'000));
+        ASSERT_TRUE(mediatest::seekAndWait(player, 0.5));
+        for (const double seekTo : {-1.0, 5.0}) { // Play, then a seek while playing
+            SCOPED_TRACE(seekTo);
+            if (seekTo < 0)
+                player.play();
+            else
+                player.seek(seekTo, {});
+            const double from = seekTo < 0 ? 0.5 : seekTo;
+            QElapsedTimer wall;
+            wall.start();
+            qint64 movedAfter = -1;
+            bool heard = false;
+            double worst = 0;
+            waitFor([&] {
+                // The sound read on both sides of the playhead: a thread held in between
+                // widens the window instead of failing.
+                const std::optional<double> before = sound->playedTime();
+                const double t = player.currentTime();
+                const std::optional<double> after = sound->playedTime();
+                if (movedAfter < 0 && t > from)
+                    movedAfter = wall.elapsed();
+                if (before && after) {
+                    heard = true;
+                    worst = std::max({worst, std::min(*before, *after) - t, t - std::max(*before, *after)});
+                }
+                return wall.elapsed() > 3000;
+            }, 10'000, 2);
+            ASSERT_GE(movedAfter, 0) << "the playhead does not move";
+            if (device == Device::none) {
+                EXPECT_LT(movedAfter, 500) << "without a device the playhead waits";
+                continue;
+            }
+            ASSERT_TRUE(heard);
+            EXPECT_LE(worst, 0.04) << "picture and sound apart";
+        }
+        player.pause();
     }
 }

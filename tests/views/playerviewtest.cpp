@@ -144,3 +144,48 @@ TEST(PlayerView, ScreenshotMidPlayback)
     EXPECT_TRUE(near(shot.pixelColor(480, 10), 0, 0, 0, 2));
     EXPECT_TRUE(near(shot.pixelColor(480, 590), 0, 0, 0, 2));
 }
+
+// A picture converted for a small view, paused, is converted again as soon as the
+// view grows: a 1-pixel checkerboard looks as it does after a seek at the new size,
+// not like the small picture stretched (grey). At every scale the suite runs.
+TEST(PlayerView, APausedPictureIsConvertedAgainWhenTheViewGrows)
+{
+    TimelinePlayer player;
+    PlayerView view;
+    view.setPlayer(&player);
+    view.resize(160, 90);
+    view.show();
+    // A clip as large as the grown view in device pixels, so that its every pixel shows.
+    const QSize grown(640, 360);
+    const QSize device = (QSizeF(grown) * view.devicePixelRatioF()).toSize();
+    QTemporaryDir dir;
+    const QString board = dir.filePath(QStringLiteral("board.mp4"));
+    ASSERT_TRUE(testsupport::runFfmpeg(
+        QStringList{QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                    QStringLiteral("nullsrc=s=%1x%2:r=30:d=1,geq=lum=255*mod(X+Y\\,2):cb=128:cr=128")
+                        .arg(device.width()).arg(device.height())}
+        + mediatest::ffmpegArgs("-c:v libx264 -qp 0 -pix_fmt yuv420p", board)));
+    PreviewPlan plan;
+    plan.directUrl = QUrl::fromLocalFile(board);
+    plan.renderSize = QSizeF(device);
+    player.replaceItem(plan);
+    ASSERT_TRUE(waitFor([&] { return player.itemStatus() == PreviewPlayer::ItemStatus::readyToPlay; }));
+    ASSERT_TRUE(seekAndWait(player, 0.5));
+    const int smallWidth = player.currentFrame().width();
+
+    view.resize(grown);
+    ASSERT_TRUE(waitFor([&] { return player.currentFrame().width() >= device.width() - 1; }, 10'000))
+        << "the picture converted for " << smallWidth << " pixels stays at " << player.currentFrame().width();
+    const QImage resized = view.grab().toImage();
+    ASSERT_TRUE(seekAndWait(player, 0.5));
+    const QImage sought = view.grab().toImage();
+    ASSERT_EQ(resized.size(), sought.size());
+    double sum = 0;
+    for (int y = 0; y < resized.height(); ++y) {
+        for (int x = 0; x < resized.width(); ++x) {
+            const QRgb a = resized.pixel(x, y), b = sought.pixel(x, y);
+            sum += std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) + std::abs(qBlue(a) - qBlue(b));
+        }
+    }
+    EXPECT_LT(sum / (3.0 * resized.width() * resized.height()), 2.0) << "mean difference from the picture after a seek";
+}

@@ -32,7 +32,8 @@ TimelinePlayer::TimelinePlayer(QObject *parent)
     }
     m_sound = new PreviewSound(this);
     connect(m_sound, &PreviewSound::readFailed, this, &PreviewPlayer::soundFailed);
-    m_clock.setSound([this] { return m_sound->playedTime(); }, [this](double t) { m_sound->start(t); });
+    m_clock.setSound([this] { return m_sound->playedTime(); }, [this](double t) { m_sound->start(t); },
+                     [this] { return m_sound->startSeconds(); });
     m_tick.setTimerType(Qt::PreciseTimer);
     m_tick.setInterval(tickMilliseconds);
     connect(&m_tick, &QTimer::timeout, this, &TimelinePlayer::tick);
@@ -59,9 +60,16 @@ quint64 TimelinePlayer::framesDecoded() const
 
 void TimelinePlayer::setDisplaySize(QSize pixels)
 {
+    if (pixels == m_displaySize)
+        return;
     m_displaySize = pixels;
     for (Deck &deck : m_decks)
         deck.clip->setBound(pixels);
+    // Paused, the picture on screen was converted for the old size and would be
+    // stretched until the next seek; playing, the next pictures come at the new one.
+    if (!m_wantsToRun && m_item && m_index >= 0 && !m_spans[m_index].isGap() && m_status != ItemStatus::failed
+        && m_decks[m_active].clip->isOpen())
+        requestPicture();
 }
 
 PreviewPlayer::ItemId TimelinePlayer::replaceItem(std::optional<PreviewPlan> plan)
@@ -163,7 +171,7 @@ void TimelinePlayer::enterSpan(int index, double time)
         clearPicture();
         finishSeek(true);
         if (isPlaying()) {
-            m_waiting = false;
+            m_cutWait.end();
             if (!m_clock.isRunning())
                 startClock();
         }
@@ -210,7 +218,7 @@ void TimelinePlayer::requestPicture()
     }
     if (auto picture = deck.clip->take(deck.request, source)) {
         showPicture(*picture);
-        m_waiting = false;
+        m_cutWait.end();
         if (!m_clock.isRunning())
             startClock();
         finishSeek(true);
@@ -218,10 +226,8 @@ void TimelinePlayer::requestPicture()
         failUnreadable(span); // found while it was readied
         return;
     } else {
-        // The clock stands at the cut until its picture is there: no picture of the
-        // span before shows in its place, and the sound waits with it.
         stopClock(m_time);
-        m_waiting = true;
+        m_cutWait.begin(deck.clip, deck.request, source);
     }
     prepareNext();
 }
@@ -307,9 +313,8 @@ void TimelinePlayer::deckShown(int d, quint64 request, const DeckPicture &pictur
 
 void TimelinePlayer::deckQueued(int d, quint64 request)
 {
-    if (!m_waiting || d != m_active || request != m_decks[d].request)
-        return;
-    tick();
+    if (d == m_active && m_cutWait.waitsFor(m_decks[d].clip, request))
+        tick();
 }
 
 void TimelinePlayer::deckUnreadable(int d, quint64 request)
@@ -362,10 +367,9 @@ void TimelinePlayer::tick()
         return;
     const PreviewSpan &span = m_spans[m_index];
     Deck &deck = m_decks[m_active];
-    if (m_waiting) {
-        if (auto picture = deck.clip->take(deck.request, span.sourceAt(m_time))) {
+    if (m_cutWait.isWaiting()) {
+        if (auto picture = m_cutWait.take()) {
             showPicture(*picture);
-            m_waiting = false;
             startClock();
             finishSeek(true);
         }
@@ -451,7 +455,7 @@ void TimelinePlayer::setRunning(bool running)
     } else {
         m_tick.stop();
         stopClock(m_time);
-        m_waiting = false;
+        m_cutWait.end();
         for (int d = 0; d < int(m_decks.size()); ++d) {
             if (d != m_active && m_decks[d].playing) {
                 m_decks[d].clip->halt();

@@ -3,6 +3,7 @@
 #include "changedclip.h"
 #include "shownpicture.h"
 #include "timeline/clipdeck.h"
+#include "timeline/cutwait.h"
 #include "timeline/previewclock.h"
 #include "timeline/previewspans.h"
 #include "timeline/previewplayer.h"
@@ -37,7 +38,7 @@ public:
 
     void play() override;
     void pause() override;
-    bool isPlaying() const override { return m_clock.isRunning() || m_waiting; }
+    bool isPlaying() const override { return m_clock.isRunning() || m_cutWait.isWaiting(); }
     double currentTime() const override;
     void seek(double seconds, std::function<void(bool finished)> completion) override;
 
@@ -91,6 +92,7 @@ private:
     std::array<Deck, 2> m_decks;
     int m_active = 0;            // the deck of the span being shown
     PreviewClock m_clock;
+    CutWait m_cutWait;           // running, but standing at m_time until the span's first picture comes
     PreviewSound *m_sound = nullptr;
     ChangedClip m_changedClips;
     QTimer m_tick;
@@ -107,7 +109,6 @@ private:
     double m_time = 0;           // where the playhead stands while not running
     double m_told = 0;           // the time last told (periodicTime): a pause stops there
     bool m_wantsToRun = false;   // play was asked for
-    bool m_waiting = false;      // running, but standing at m_time until the span's first picture comes
     bool m_awaitingPicture = false; // paused: the picture at m_time is still being decoded
     std::function<void(bool)> m_seekCompletion;
 
