@@ -76,6 +76,8 @@ TEST(ProjectWindowSlowDisk, NothingIsLostWhileTheProjectsVideoLoads)
     window.exportAction().setSaveDialog(
         [&](QWidget *, const QString &) { return QUrl::fromLocalFile(dir.filePath(QStringLiteral("out.mp4"))); });
 
+    // The window's web views start first: their start holds the thread, not the disk.
+    waitFor([] { return false; }, 1'000);
     const long readsBefore = testsupport::slowdisk::mainThreadAccesses();
     testsupport::TickGapProbe hold(5);
     window.session().openProject(project.url);
@@ -169,6 +171,7 @@ TEST(ProjectWindowSound, ASoundThatCannotBeDecodedKeepsTheSavedPlayhead)
     document.playheadTime = 3;
     const QString path = dir.filePath(QStringLiteral("celp.rrl"));
     ASSERT_TRUE(writeFile(path, *document.encode(ProjectDocument::Style::saved)));
+    int told = 0;
     for (int run = 0; run < 6; ++run) {
         SCOPED_TRACE(run);
         MainWindow window(online());
@@ -180,7 +183,10 @@ TEST(ProjectWindowSound, ASoundThatCannotBeDecodedKeepsTheSavedPlayhead)
         waitFor([&] { return window.windowState().showError(); }, 2'000);
         EXPECT_TRUE(waitFor([&] { return window.clock().playheadTime() == 3; }, 5'000))
             << window.clock().playheadTime();
-        if (window.windowState().showError())
+        if (window.windowState().showError()) {
+            ++told;
             EXPECT_TRUE(window.alerts().errorBox()->text().contains(QStringLiteral("celp.mp4")));
+        }
     }
+    std::cout << "[ sound ] the sound's failure was told in " << told << " of 6 runs\n";
 }
