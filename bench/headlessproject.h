@@ -102,6 +102,7 @@ public:
     double playheadTime() const override { return m_service.clock()->playheadTime(); }
     bool isLoaded() const override { return m_service.isLoaded(); }
     QString loadingError() const override { return m_service.loadingError(); }
+    bool loadingErrorIsSoundOnly() const override { return m_service.loadingErrorIsSoundOnly(); }
     void reset() override { m_service.reset(); }
     void loadTimeline(const VideoTimelineSnapshot &snapshot) override { m_service.loadTimeline(snapshot); }
     void loadOverlayOnly(std::optional<std::pair<double, double>> range, QSizeF canvas) override
@@ -210,6 +211,8 @@ inline std::variant<ExportTask, QString> openProjectForExport(HeadlessProjectWin
 {
     const qsizetype alertsBefore = window.alertsShown.size();
     window.session.openProject(QUrl::fromLocalFile(projectPath));
+    // The file is read off the window's thread: wait until it was applied or refused.
+    testsupport::waitFor([&] { return !window.session.hasFileWork(); }, timeoutMs, 10);
     const bool settled = window.session.projectURL().has_value() && window.settle(timeoutMs);
     if (window.alertsShown.size() > alertsBefore)
         return window.alertsShown.last();

@@ -434,6 +434,10 @@ The export would fail on it, or copy sound that cannot be played. Convert the vi
         <source>The track &quot;%1&quot; could not be loaded: %2</source>
         <translation>无法加载轨迹“%1”：%2</translation>
     </message>
+    <message>
+        <source>The disk did not answer within %1 seconds.</source>
+        <translation>磁盘在 %1 秒内没有响应。</translation>
+    </message>
 </context>
 <context>
     <name>routereel::TimelineEngine</name>

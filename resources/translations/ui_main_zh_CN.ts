@@ -18,6 +18,10 @@
         <source>Export</source>
         <translation>导出</translation>
     </message>
+    <message>
+        <source>The project&apos;s videos are still loading. Export again once they are in the timeline.</source>
+        <translation>项目的视频仍在加载。请在它们出现在时间线上之后再导出。</translation>
+    </message>
 </context>
 <context>
     <name>routereel::ExportSheet</name>

@@ -1,5 +1,6 @@
 #include "projectsession.h"
 
+#include "projectfilesondisk.h"
 #include "projectplayer.h"
 #include "projectwindow.h"
 #include "strictjsonreader.h"
@@ -80,6 +81,11 @@ std::optional<QUrl> ProjectSession::resolveFileReference(const std::optional<QSt
 
 void ProjectSession::applyProject(const ProjectDocument &document)
 {
+    applyProject(document, ProjectFilesOnDisk::of(document));
+}
+
+void ProjectSession::applyProject(const ProjectDocument &document, const ProjectFilesOnDisk &files)
+{
     ProjectWindow &w = m_window;
     TimelineEngine &engine = w.engine();
     LogStore &log = w.logStore();
@@ -111,7 +117,7 @@ void ProjectSession::applyProject(const ProjectDocument &document)
     QStringList missingVideos;
     for (const VideoFileRef &ref : videoRefs) {
         const auto url = resolveFileReference(ref.bookmark, ref.path, false);
-        if (url && QFileInfo(url->toLocalFile()).isFile())
+        if (url && files.isFile(url->toLocalFile()))
             foundVideos.append({ref.id, *url});
         else
             missingVideos.append(ref.path);
@@ -125,27 +131,34 @@ void ProjectSession::applyProject(const ProjectDocument &document)
                                       document.playheadTime, this);
     task->savedFiles = videoRefs;
     m_videoImportTask = task;
+    m_restoringPlayhead = document.playheadTime;
     QTimer::singleShot(0, task, [this, task] { continueVideoRestore(task); });
+    emit videoRestoreStarted(task);
 
     // Track files, imported one after the other.
     QHash<QString, QUuid> trackIDs;
     QStringList missingTracks;
     for (const GPXFileRef &ref : document.gpxFiles) {
         const auto url = resolveFileReference(ref.bookmark, ref.path, true);
-        if (!url || !QFileInfo(url->toLocalFile()).isFile()) {
+        const TrackResult<GPXTrack> *read = url ? files.track(url->toLocalFile()) : nullptr;
+        if (!url || !files.isFile(url->toLocalFile()) || !read) {
             missingTracks.append(ref.path);
             continue;
         }
-        const auto imported = w.gpxService().importTrack(*url);
-        if (!imported) {
+        if (!*read) {
             // The first line becomes the alert: it names the file; the log also gets the path.
             const QString path = url->toLocalFile();
             presentError(tr("The track \"%1\" could not be loaded: %2")
-                             .arg(QFileInfo(path).fileName(), imported.error().message())
+                             .arg(QFileInfo(path).fileName(), read->error().message())
                          + QLatin1Char('\n') + path);
             continue;
         }
-        trackIDs.insert(ref.trackID, imported.value().id);
+        // A file named twice is two tracks, as two imports of it would be.
+        GPXTrack track = read->value();
+        track.id = QUuid::createUuid();
+        track.revision = QUuid::createUuid();
+        w.gpxService().addTrack(track);
+        trackIDs.insert(ref.trackID, track.id);
     }
     if (!missingTracks.isEmpty()) {
         log.add(LogEntry::Level::warning, QStringLiteral("GPX files missing"),

@@ -25,6 +25,8 @@ public:
     virtual bool isLoaded() const = 0;
     // The message of the last loading failure; empty when none.
     virtual QString loadingError() const = 0;
+    // The loading error tells of the sound alone: the picture has loaded or still loads.
+    virtual bool loadingErrorIsSoundOnly() const = 0;
 
     virtual void reset() = 0;
     virtual void loadTimeline(const VideoTimelineSnapshot &snapshot) = 0;

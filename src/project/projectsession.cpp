@@ -3,6 +3,8 @@
 #include "errorpresentation.h"
 #include "projectalerts.h"
 #include "projectfilepanels.h"
+#include "projectfilequeue.h"
+#include "projectfilesondisk.h"
 #include "projectwindow.h"
 #include "videorestoretask.h"
 
@@ -14,7 +16,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QFutureWatcher>
 #include <QSaveFile>
+#include <QSet>
 #include <QStandardPaths>
 #include <QTimer>
 
@@ -27,11 +31,18 @@ const QString lastSessionFileName = QStringLiteral("LastSession.rrl");
 } // namespace
 
 struct ProjectSession::ReadOutcome {
-    enum class Kind { ok, unreadable, undecodable, newerVersion, invalid };
+    enum class Kind { ok, missing, unreadable, undecodable, newerVersion, invalid };
     Kind kind = Kind::unreadable;
     std::optional<ProjectDocument> document;
+    std::optional<ProjectFilesOnDisk> files;
     qint64 version = 0;
     QString message;  // what the user is told when an open fails
+};
+
+// One read on the file queue, applied on the window's thread in the order asked.
+struct ProjectSession::PendingRead {
+    QFutureWatcher<ReadOutcome> watcher;
+    std::function<void(const ReadOutcome &)> apply;
 };
 
 ProjectSession::ProjectSession(ProjectWindow &window, ProjectAlerts &alerts, ProjectFilePanels &panels,
@@ -40,7 +51,12 @@ ProjectSession::ProjectSession(ProjectWindow &window, ProjectAlerts &alerts, Pro
 {
 }
 
-ProjectSession::~ProjectSession() = default;
+ProjectSession::~ProjectSession()
+{
+    // Reads still on the queue finish there; nobody applies them.
+    for (const auto &read : m_reads)
+        read->watcher.disconnect(this);
+}
 
 void ProjectSession::presentError(const QString &message)
 {
@@ -71,7 +87,7 @@ QStringList ProjectSession::protectedFiles() const
 
 // ---- reading
 
-ProjectSession::ReadOutcome ProjectSession::readProjectFile(const QString &path) const
+ProjectSession::ReadOutcome ProjectSession::readProjectFile(const QString &path)
 {
     using Kind = ReadOutcome::Kind;
     ReadOutcome outcome;
@@ -85,6 +101,8 @@ ProjectSession::ReadOutcome ProjectSession::readProjectFile(const QString &path)
         return outcome;
     }
     if (!file.open(QIODevice::ReadOnly)) {
+        if (!QFileInfo::exists(path))
+            outcome.kind = Kind::missing;
         outcome.message = tr("The project file \"%1\" cannot be read: %2").arg(name, file.errorString());
         return outcome;
     }
@@ -115,22 +133,50 @@ ProjectSession::ReadOutcome ProjectSession::readProjectFile(const QString &path)
         outcome.message = ProjectDocument::message(*invalid);
         return outcome;
     }
+    outcome.files = ProjectFilesOnDisk::of(*document);
     outcome.kind = Kind::ok;
     outcome.document = std::move(document);
     return outcome;
 }
 
-void ProjectSession::openProject(const QUrl &url)
+void ProjectSession::queueRead(const QString &path, std::function<void(const ReadOutcome &)> apply)
 {
-    const QString path = url.toLocalFile();
-    const ReadOutcome outcome = readProjectFile(path);
+    auto read = std::make_unique<PendingRead>();
+    read->apply = std::move(apply);
+    connect(&read->watcher, &QFutureWatcher<ReadOutcome>::finished, this, &ProjectSession::applyFinishedReads);
+    read->watcher.setFuture(ProjectFileQueue::run([path] { return readProjectFile(path); }));
+    m_reads.push_back(std::move(read));
+}
+
+void ProjectSession::applyFinishedReads()
+{
+    // In the order asked for: a later read that finished first waits for the earlier.
+    while (!m_reads.empty() && m_reads.front()->watcher.isFinished()) {
+        const std::unique_ptr<PendingRead> read = std::move(m_reads.front());
+        m_reads.pop_front();
+        read->watcher.disconnect(this);
+        read->apply(read->watcher.result());
+    }
+}
+
+void ProjectSession::openProject(const QUrl &url, std::function<void()> then)
+{
+    queueRead(url.toLocalFile(), [this, url, then = std::move(then)](const ReadOutcome &outcome) {
+        finishOpen(url, outcome);
+        if (then)
+            then();
+    });
+}
+
+void ProjectSession::finishOpen(const QUrl &url, const ReadOutcome &outcome)
+{
     if (outcome.kind != ReadOutcome::Kind::ok) {
         presentError(outcome.message);
         return;
     }
-    applyProject(*outcome.document);
+    applyProject(*outcome.document, *outcome.files);
     setProjectURL(url);
-    m_window.logStore().add(LogEntry::Level::info, QStringLiteral("Open Project"), path);
+    m_window.logStore().add(LogEntry::Level::info, QStringLiteral("Open Project"), url.toLocalFile());
 }
 
 void ProjectSession::windowDidAppear(const std::optional<QUrl> &pendingOpenURL)
@@ -233,14 +279,31 @@ void ProjectSession::keepUnreadableLastSession(const QString &path)
 
 void ProjectSession::restoreLastSession()
 {
-    using Kind = ReadOutcome::Kind;
     if (m_didAttemptAutoRestore)
         return;
     m_didAttemptAutoRestore = true;
     const auto path = lastSessionPath();
-    if (!path || !QFileInfo::exists(*path))
+    if (!path)
         return;
-    const ReadOutcome outcome = readProjectFile(*path);
+    const QString file = *path;
+    // The window is usable while the file is read: what the user did meanwhile wins over the session.
+    const TimelineEngine &engine = m_window.engine();
+    const QUuid generation = engine.importGeneration();
+    const int steps = engine.undoStack()->count();
+    queueRead(file, [this, file, generation, steps](const ReadOutcome &outcome) {
+        const TimelineEngine &engine = m_window.engine();
+        if (engine.importGeneration() != generation || engine.undoStack()->count() != steps)
+            return;
+        finishLastSessionRestore(file, outcome);
+    });
+}
+
+void ProjectSession::finishLastSessionRestore(const QString &path, const ReadOutcome &outcome)
+{
+    using Kind = ReadOutcome::Kind;
+    // No file is no session: nothing to tell, nothing to keep.
+    if (outcome.kind == Kind::missing)
+        return;
     if (outcome.kind == Kind::newerVersion) {
         m_window.logStore().add(LogEntry::Level::warning, QStringLiteral("Last session saved by newer version"),
                                 QStringLiteral("%1 version %2 > app supports %3. Skipped.")
@@ -249,10 +312,10 @@ void ProjectSession::restoreLastSession()
                                     .arg(ProjectDocument::currentVersion));
     }
     if (outcome.kind != Kind::ok) {
-        keepUnreadableLastSession(*path);
+        keepUnreadableLastSession(path);
         return;
     }
-    applyProject(*outcome.document);
+    applyProject(*outcome.document, *outcome.files);
 }
 
 namespace {
@@ -270,45 +333,124 @@ bool writeAtomically(const QString &path, const QByteArray &bytes, QString *erro
     return false;
 }
 
+QString cannotSaveMessage(const QString &path, const QString &reason)
+{
+    return ProjectSession::tr("The project cannot be saved to \"%1\": %2").arg(path, reason);
+}
+
 } // namespace
 
-void ProjectSession::saveLastSession()
+ProjectDocument ProjectSession::documentToSave(ProjectDocument::Style style) const
+{
+    ProjectDocument document = makeProjectDocument();
+    const VideoRestoreTask *restoring = m_videoImportTask.data();
+    if (restoring && !restoring->isCancelled() && m_window.engine().importGeneration() == restoring->generation) {
+        // The project's video is not back yet: its pieces are not in the timeline.
+        // The last session keeps even the files not found (a drive not plugged in);
+        // a saved project holds what the restore will bring back.
+        document.videoFiles = restoring->savedFiles;
+        document.videoSegments = restoring->savedSegments;
+        if (style == ProjectDocument::Style::saved && document.videoFiles) {
+            QSet<QUuid> found;
+            for (const VideoRestoreTask::Reference &reference : restoring->references)
+                found.insert(reference.sourceID);
+            document.videoFiles->removeIf([&](const VideoFileRef &file) { return !found.contains(file.id); });
+            if (document.videoSegments) {
+                document.videoSegments->removeIf(
+                    [&](const VideoSegment &segment) { return !found.contains(segment.sourceID); });
+            }
+        }
+    }
+    if (m_restoringPlayhead)
+        document.playheadTime = *m_restoringPlayhead;
+    return document;
+}
+
+QFuture<std::optional<QString>> ProjectSession::queueWrite(const QString &path, const ProjectDocument &document,
+                                                           ProjectDocument::Style style)
+{
+    return ProjectFileQueue::run([path, document, style]() -> std::optional<QString> {
+        ProjectCodingError codingError;
+        const auto bytes = document.encode(style, &codingError);
+        if (!bytes)
+            return codingError.message();
+        QString reason;
+        if (writeAtomically(path, *bytes, &reason))
+            return std::nullopt;
+        if (style == ProjectDocument::Style::session)
+            return reason;
+        return cannotSaveMessage(path, reason);
+    });
+}
+
+void ProjectSession::saveLastSession(LastSessionWrite how)
 {
     const auto path = lastSessionPath();
     if (!path)
         return;
-    ProjectDocument document = makeProjectDocument();
-    const VideoRestoreTask *restoring = m_videoImportTask.data();
-    if (restoring && !restoring->isCancelled() && m_window.engine().importGeneration() == restoring->generation) {
-        // Quit before the project's video is back: its pieces are not in the timeline yet.
-        document.videoFiles = restoring->savedFiles;
-        document.videoSegments = restoring->savedSegments;
+    const QString file = *path;
+    constexpr auto style = ProjectDocument::Style::session;
+    QFuture<std::optional<QString>> written = queueWrite(file, documentToSave(style), style);
+    if (how == LastSessionWrite::inBackground) {
+        auto *watcher = new QFutureWatcher<std::optional<QString>>(this);
+        ++m_writes;
+        connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, file] {
+            watcher->deleteLater();
+            --m_writes;
+            finishLastSessionWrite(file, watcher->result());
+        });
+        watcher->setFuture(written);
+        return;
     }
-    ProjectCodingError codingError;
-    const auto bytes = document.encode(ProjectDocument::Style::session, &codingError);
-    QString description;
-    if (!bytes)
-        description = codingError.message();
-    else if (writeAtomically(*path, *bytes, &description))
+    // The application is ending: wait for the file, but not for a disk that never answers.
+    if (!ProjectFileQueue::waitForIdle(lastSessionWaitMs) && !written.isFinished()) {
+        finishLastSessionWrite(file, QStringLiteral("Still writing after %1 ms").arg(lastSessionWaitMs));
+        return;
+    }
+    finishLastSessionWrite(file, written.result());
+}
+
+void ProjectSession::finishLastSessionWrite(const QString &path, const std::optional<QString> &failure)
+{
+    if (!failure)
         return;
     m_window.logStore().add(LogEntry::Level::warning, QStringLiteral("Save last session failed"),
-                            description + QStringLiteral("\nPath: ") + *path);
+                            *failure + QStringLiteral("\nPath: ") + path);
 }
 
 // ---- saving
 
+void ProjectSession::startSaveProject(const QUrl &target, std::function<void(bool written)> done)
+{
+    const QString path = target.toLocalFile();
+    auto *watcher = new QFutureWatcher<std::optional<QString>>(this);
+    ++m_writes;
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, path, done = std::move(done)] {
+        watcher->deleteLater();
+        --m_writes;
+        const bool written = finishSave(path, watcher->result());
+        if (done)
+            done(written);
+    });
+    constexpr auto style = ProjectDocument::Style::saved;
+    watcher->setFuture(queueWrite(path, documentToSave(style), style));
+}
+
 bool ProjectSession::saveProject(const QUrl &target)
 {
     const QString path = target.toLocalFile();
-    ProjectCodingError codingError;
-    const auto bytes = makeProjectDocument().encode(ProjectDocument::Style::saved, &codingError);
-    if (!bytes) {
-        presentError(codingError.message());
-        return false;
-    }
-    QString reason;
-    if (!writeAtomically(path, *bytes, &reason)) {
-        presentError(tr("The project cannot be saved to \"%1\": %2").arg(path, reason));
+    constexpr auto style = ProjectDocument::Style::saved;
+    QFuture<std::optional<QString>> written = queueWrite(path, documentToSave(style), style);
+    if (!ProjectFileQueue::waitForIdle(lastSessionWaitMs) && !written.isFinished())
+        return finishSave(path, cannotSaveMessage(path, tr("The disk did not answer within %1 seconds.")
+                                                                .arg(lastSessionWaitMs / 1000)));
+    return finishSave(path, written.result());
+}
+
+bool ProjectSession::finishSave(const QString &path, const std::optional<QString> &failure)
+{
+    if (failure) {
+        presentError(*failure);
         return false;
     }
     m_window.logStore().add(LogEntry::Level::info, QStringLiteral("Save Project"), path);
@@ -318,13 +460,17 @@ bool ProjectSession::saveProject(const QUrl &target)
 void ProjectSession::handleSaveProject()
 {
     if (m_projectURL) {
-        saveProject(*m_projectURL);
+        startSaveProject(*m_projectURL);
         return;
     }
     const auto url = m_panels.chooseSaveLocation(QStringLiteral("Untitled.rrl"), QString());
     // The project's file changes only once it holds the project.
-    if (url && saveProject(*url))
-        setProjectURL(*url);
+    if (url) {
+        startSaveProject(*url, [this, target = *url](bool written) {
+            if (written)
+                setProjectURL(target);
+        });
+    }
 }
 
 void ProjectSession::handleSaveProjectAs()
@@ -337,8 +483,12 @@ void ProjectSession::handleSaveProjectAs()
         folder = current.absolutePath();
     }
     const auto url = m_panels.chooseSaveLocation(name, folder);
-    if (url && saveProject(*url))
-        setProjectURL(*url);
+    if (url) {
+        startSaveProject(*url, [this, target = *url](bool written) {
+            if (written)
+                setProjectURL(target);
+        });
+    }
 }
 
 } // namespace routereel

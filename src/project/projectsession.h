@@ -10,12 +10,15 @@
 #include <QSizeF>
 #include <QUrl>
 
+#include <deque>
 #include <functional>
+#include <memory>
 #include <optional>
 
 namespace routereel {
 
 class ProjectAlerts;
+class ProjectFilesOnDisk;
 class ProjectFilePanels;
 class ProjectWindow;
 class VideoRestoreTask;
@@ -23,7 +26,8 @@ class VideoRestoreTask;
 // Moves whole projects between the window's live models and files: open, save,
 // save as, the last session written at quit and restored once at start, dropped
 // and handed-over project files, the asynchronous restore of a project's video,
-// and the one error road of all of them. Main thread only.
+// and the one error road of all of them. Main thread only; the files themselves
+// are read and written on the project file queue.
 //
 // The window wires it up once: installReactions() after construction,
 // windowDidAppear() when first shown, saveLastSession() on
@@ -58,16 +62,29 @@ public:
     // (command line, desktop), which counts as the restore, or else restores
     // the last session once.
     void windowDidAppear(const std::optional<QUrl> &pendingOpenURL);
-    void openProject(const QUrl &url);
+    // Reads the file off the window's thread, then applies it. Opens are applied
+    // in the order they were asked for; `then` runs after this one was applied
+    // or refused.
+    void openProject(const QUrl &url, std::function<void()> then = {});
     void restoreLastSession();
-    // At quit: the live state to the last-session file, compact.
-    void saveLastSession();
+    enum class LastSessionWrite {
+        beforeQuit,   // waits for the write, at most lastSessionWaitMs
+        inBackground, // returns at once; a failure is logged when it ends
+    };
+    static constexpr int lastSessionWaitMs = 5000;
+    // The live state to the last-session file, compact.
+    void saveLastSession(LastSessionWrite how = LastSessionWrite::beforeQuit);
     // "LastSession.rrl" in the application's data folder "routereel"; the folder
     // is created on every call. Nothing when there is no data folder.
     static std::optional<QString> lastSessionPath();
     // The copy kept of a last-session file that could not be restored.
     static QString lastSessionBackupPath(const QString &lastSessionPath);
-    // Writes the live state to `target`, indented with sorted keys. False on failure (already reported).
+    // Writes the live state to `target`, indented with sorted keys, off the
+    // window's thread; `done` gets whether it was written (a failure is already
+    // reported).
+    void startSaveProject(const QUrl &target, std::function<void(bool written)> done = {});
+    // The same, waiting for the write (at most lastSessionWaitMs): for callers
+    // outside the window's roads. False on failure (already reported).
     bool saveProject(const QUrl &target);
     void handleSaveProject();
     void handleSaveProjectAs();
@@ -82,8 +99,11 @@ public:
 
     // ---- documents
     ProjectDocument makeProjectDocument() const;
-    // Replaces the whole window state with `document` (decoded, version-tested and validated).
+    // Replaces the whole window state with `document` (decoded, version-tested and
+    // validated), whose files were looked up in `files`. The first form looks them
+    // up itself, reading the tracks on the calling thread.
     void applyProject(const ProjectDocument &document);
+    void applyProject(const ProjectDocument &document, const ProjectFilesOnDisk &files);
     // A candidate URL for a saved file reference; the caller tests that it exists.
     // Bookmarks are another platform's and are ignored: the path decides, and
     // only an absolute path names a file.
@@ -110,7 +130,10 @@ public:
     // canvas, loading errors) and applies the layout reaction once.
     void installReactions();
     bool hasPendingRestoreSeek() const { return !m_pendingRestoreSeek.isNull(); }
-    bool isRestoringVideo() const { return !m_videoImportTask.isNull(); }
+    // A project is still being read, or its video probed: the timeline is not whole yet.
+    bool isRestoringVideo() const { return !m_videoImportTask.isNull() || !m_reads.empty(); }
+    // Reads or writes of project files that have not ended on the window's thread yet.
+    bool hasFileWork() const { return !m_reads.empty() || m_writes > 0; }
 
     // ---- errors
     // Logs the whole message as an error and raises the alert with its first line.
@@ -120,11 +143,26 @@ public:
 
 signals:
     void projectURLChanged();
+    // A restore of a project's video started: imports started from now on wait for it.
+    void videoRestoreStarted(QObject *task);
 
 private:
     struct ReadOutcome;
-    // Read, decode, version test and validation shared by open and restore.
-    ReadOutcome readProjectFile(const QString &path) const;
+    struct PendingRead;
+    // Read, decode, version test and validation shared by open and restore, and
+    // the project's files looked up. Any thread.
+    static ReadOutcome readProjectFile(const QString &path);
+    void queueRead(const QString &path, std::function<void(const ReadOutcome &)> apply);
+    void applyFinishedReads();
+    void finishOpen(const QUrl &url, const ReadOutcome &outcome);
+    void finishLastSessionRestore(const QString &path, const ReadOutcome &outcome);
+    // The document a save writes: while the project's video is still being
+    // restored, its files, pieces and playhead as they were saved.
+    ProjectDocument documentToSave(ProjectDocument::Style style) const;
+    QFuture<std::optional<QString>> queueWrite(const QString &path, const ProjectDocument &document,
+                                                ProjectDocument::Style style);
+    bool finishSave(const QString &path, const std::optional<QString> &failure);
+    void finishLastSessionWrite(const QString &path, const std::optional<QString> &failure);
     void setProjectURL(const QUrl &url);
     void keepUnreadableLastSession(const QString &path);
     void continueVideoRestore(VideoRestoreTask *task);
@@ -142,6 +180,10 @@ private:
     bool m_didAttemptAutoRestore = false;
     QPointer<VideoRestoreTask> m_videoImportTask;
     QPointer<QObject> m_pendingRestoreSeek;
+    // The saved playhead until the restore's seek has moved there.
+    std::optional<double> m_restoringPlayhead;
+    std::deque<std::unique_ptr<PendingRead>> m_reads;
+    int m_writes = 0;
 };
 
 } // namespace routereel

@@ -119,7 +119,16 @@ void ProjectSession::finishVideoRestore(VideoRestoreTask *task)
 
     const QList<VideoSource> &loaded = task->loaded;
     engine.updateCanvasOrigin(loaded.isEmpty() ? std::nullopt : std::optional<QSizeF>(loaded.first().resolution));
-    engine.setVideoSources(loaded);
+    // Imports wait for the restore; anything that still reached the lane
+    // meanwhile stays, after the project's own video.
+    const QList<VideoSource> earlierSources = engine.videoSources();
+    const QList<VideoSegment> earlierSegments = engine.videoSegments();
+    QList<VideoSource> sources = loaded;
+    for (const VideoSource &source : earlierSources) {
+        if (std::none_of(loaded.begin(), loaded.end(), [&](const VideoSource &s) { return s.id == source.id; }))
+            sources.append(source);
+    }
+    engine.setVideoSources(sources);
     QList<VideoSegment> segments;
     if (task->savedSegments) {
         for (const VideoSegment &segment : *task->savedSegments) {
@@ -137,11 +146,17 @@ void ProjectSession::finishVideoRestore(VideoRestoreTask *task)
             segments.append(segment);
         }
     }
+    for (const VideoSegment &segment : earlierSegments) {
+        if (std::none_of(segments.begin(), segments.end(), [&](const VideoSegment &s) { return s.id == segment.id; }))
+            segments.append(segment);
+    }
     engine.setVideoSegments(segments);
 
     // Overlay mode: the reactions to the new sources reload the overlay player.
-    if (m_window.compositionMode() != CompositionMode::regular || engine.videoSegments().isEmpty())
+    if (m_window.compositionMode() != CompositionMode::regular || engine.videoSegments().isEmpty()) {
+        m_restoringPlayhead.reset();
         return;
+    }
     rebuildPlayer();
     armRestoreSeek(task->generation, task->playheadTime);
 }
@@ -168,8 +183,10 @@ void ProjectSession::armRestoreSeek(const QUuid &generation, double playheadTime
 
 void ProjectSession::seekToRestoredPlayhead(const QUuid &generation, double playheadTime)
 {
-    if (m_window.engine().importGeneration() == generation)
-        m_window.player().seek(playheadTime);
+    if (m_window.engine().importGeneration() != generation)
+        return;
+    m_restoringPlayhead.reset();
+    m_window.player().seek(playheadTime);
 }
 
 void ProjectSession::cancelPendingRestoreSeek()
@@ -195,6 +212,7 @@ void ProjectSession::rebuildPlayer()
 void ProjectSession::cancelRestoreSeekAndRebuildPlayer()
 {
     cancelPendingRestoreSeek();
+    m_restoringPlayhead.reset();
     m_window.player().pause();
     rebuildPlayer();
 }
@@ -203,7 +221,11 @@ void ProjectSession::failPendingRestore(const QString &message)
 {
     if (message.isEmpty())
         return;
-    cancelPendingRestoreSeek();
+    // A sound that cannot be decoded is told, but the picture loads: the seek stays.
+    if (!m_window.player().loadingErrorIsSoundOnly()) {
+        cancelPendingRestoreSeek();
+        m_restoringPlayhead.reset();
+    }
     presentError(message);
 }
 

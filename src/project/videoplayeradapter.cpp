@@ -15,6 +15,7 @@ QUrl VideoPlayerAdapter::videoURL() const { return m_service.videoURL(); }
 double VideoPlayerAdapter::playheadTime() const { return m_service.clock()->playheadTime(); }
 bool VideoPlayerAdapter::isLoaded() const { return m_service.isLoaded(); }
 QString VideoPlayerAdapter::loadingError() const { return m_service.loadingError(); }
+bool VideoPlayerAdapter::loadingErrorIsSoundOnly() const { return m_service.loadingErrorIsSoundOnly(); }
 
 void VideoPlayerAdapter::reset() { m_service.reset(); }
 void VideoPlayerAdapter::loadTimeline(const VideoTimelineSnapshot &snapshot) { m_service.loadTimeline(snapshot); }

@@ -17,6 +17,7 @@ public:
     double playheadTime() const override;
     bool isLoaded() const override;
     QString loadingError() const override;
+    bool loadingErrorIsSoundOnly() const override;
 
     void reset() override;
     void loadTimeline(const VideoTimelineSnapshot &snapshot) override;

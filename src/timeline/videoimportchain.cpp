@@ -54,6 +54,19 @@ void VideoImportChain::import(const QList<QUrl> &urls)
         QTimer::singleShot(0, this, &VideoImportChain::startNext);
 }
 
+void VideoImportChain::waitFor(QObject *task)
+{
+    if (!task)
+        return;
+    Job wait;
+    wait.generation = m_engine.importGeneration();
+    wait.awaited = task;
+    wait.serial = ++m_serial;
+    m_waiting.push_back(wait);
+    if (!m_current)
+        QTimer::singleShot(0, this, &VideoImportChain::startNext);
+}
+
 void VideoImportChain::cancel()
 {
     m_waiting.clear();
@@ -74,6 +87,17 @@ void VideoImportChain::startNext()
         return;
     m_current = std::move(m_waiting.front());
     m_waiting.pop_front();
+    if (QObject *task = m_current->awaited.data()) {
+        // After a cancel() the task's end finds another job, or none, and leaves it.
+        const quint64 serial = m_current->serial;
+        connect(task, &QObject::destroyed, this, [this, serial] {
+            if (m_current && m_current->serial == serial)
+                finishJob();
+        }, Qt::QueuedConnection);
+        return;
+    }
+    if (m_current->urls.isEmpty())
+        return finishJob();  // the awaited task had already ended
     probeNext();
 }
 

@@ -6,6 +6,7 @@
 #include <QFutureWatcher>
 #include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QUrl>
 #include <QUuid>
 
@@ -38,6 +39,9 @@ public:
 
     // Queues `urls` behind the imports still running; an empty list does nothing.
     void import(const QList<QUrl> &urls);
+    // Imports queued from now on wait, behind the ones before, until `task` (a
+    // project's video restore) is gone.
+    void waitFor(QObject *task);
     // Stops the running import and every waiting one (a project replaces the timeline).
     void cancel();
     bool isBusy() const { return m_current.has_value() || !m_waiting.empty(); }
@@ -55,6 +59,8 @@ private:
         QList<QUrl> urls;
         QUuid generation;
         qsizetype next = 0;
+        QPointer<QObject> awaited;  // a job that only waits for this task to end
+        quint64 serial = 0;
     };
 
     bool isStale(const Job &job) const;
@@ -70,6 +76,7 @@ private:
     std::optional<Job> m_current;
     QFutureWatcher<VideoSource> m_watcher;
     QUrl m_probing;
+    quint64 m_serial = 0;
 };
 
 } // namespace routereel

@@ -45,8 +45,10 @@ VideoPlayerService::VideoPlayerService(PreviewPlayer *player, QObject *parent)
     });
     // Silent sound is a load failure too, told as one; the picture plays on.
     connect(m_player, &PreviewPlayer::soundFailed, this, [this](const QString &message) {
-        if (m_itemWatch && m_itemWatch->item == m_player->currentItem() && !message.isEmpty())
+        if (m_itemWatch && m_itemWatch->item == m_player->currentItem() && !message.isEmpty()) {
+            m_soundError = message;
             setLoadingError(message);
+        }
     });
     playerPlayingChanged(m_player->isPlaying());
 }

@@ -54,6 +54,8 @@ public:
     double videoFPS() const { return m_videoFPS; }
     double videoBitRate() const { return m_videoBitRate; }
     QString loadingError() const { return m_loadingError; }
+    // The loading error is the sound's: the picture plays on.
+    bool loadingErrorIsSoundOnly() const { return !m_loadingError.isEmpty() && m_loadingError == m_soundError; }
 
     const std::optional<VideoTimelineSnapshot> &timelineSnapshot() const { return m_timelineSnapshot; }
     bool wantsToPlay() const { return m_wantsToPlay; }
@@ -118,6 +120,7 @@ private:
     double m_videoFPS = 30;
     double m_videoBitRate = 0;
     QString m_loadingError;
+    QString m_soundError;
 
     std::optional<VideoTimelineSnapshot> m_timelineSnapshot;
     quint64 m_timelineRevision = 1;

@@ -68,6 +68,7 @@ TEST(ProjectApply, LogTextsStayAsTheyStandUnderATranslation)
     h.session.applyProject(d);
     ASSERT_TRUE(h.session.saveProject(QUrl::fromLocalFile(h.dir.path() + "/trip.rrl")));
     h.session.openProject(QUrl::fromLocalFile(h.dir.path() + "/trip.rrl"));
+    ASSERT_TRUE(settle(h.session));
 
     QStringList texts;
     for (const LogEntry &entry : h.window->log.entries())

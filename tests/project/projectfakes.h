@@ -41,6 +41,7 @@ public:
     double playhead = 0;
     bool loaded = false;
     QString error;
+    bool soundOnly = false;
     int resets = 0;
     int pauses = 0;
     QList<VideoTimelineSnapshot> timelineLoads;
@@ -52,6 +53,7 @@ public:
     double playheadTime() const override { return playhead; }
     bool isLoaded() const override { return loaded; }
     QString loadingError() const override { return error; }
+    bool loadingErrorIsSoundOnly() const override { return soundOnly; }
     void reset() override
     {
         ++resets;
@@ -154,6 +156,12 @@ struct Harness {
 inline bool spinUntil(const std::function<bool()> &done)
 {
     return testsupport::waitFor(done, 5000);
+}
+
+// Lets the session's reads and writes on the file queue end and be applied.
+inline bool settle(ProjectSession &session)
+{
+    return spinUntil([&] { return !session.hasFileWork(); });
 }
 
 inline void spinEvents()

@@ -94,6 +94,7 @@ TEST(ProjectSession, SaveThenOpenRestoresTheWholeState)
 
     first.panels.saveAnswer = QUrl::fromLocalFile(dir.path() + "/Ride.rrl");
     first.session.handleSaveProject();
+    ASSERT_TRUE(settle(first.session));
     ASSERT_EQ(first.session.projectURL(), first.panels.saveAnswer);
     EXPECT_EQ(first.panels.saveRequests, (QList<std::pair<QString, QString>>{{"Untitled.rrl", ""}}));
     ASSERT_EQ(first.window->log.entries().size(), 1);
@@ -103,6 +104,7 @@ TEST(ProjectSession, SaveThenOpenRestoresTheWholeState)
 
     Harness second;
     second.session.openProject(QUrl::fromLocalFile(dir.path() + "/Ride.rrl"));
+    ASSERT_TRUE(settle(second.session));
     EXPECT_TRUE(second.alerts.shown.isEmpty()) << second.alerts.shown.join("\n").toStdString();
     EXPECT_EQ(second.session.projectURL(), QUrl::fromLocalFile(dir.path() + "/Ride.rrl"));
     ASSERT_TRUE(spinUntil([&] { return !second.session.isRestoringVideo(); }));
@@ -117,24 +119,29 @@ TEST(ProjectSession, SaveAndSaveAsPanels)
     // Save without a project asks once, then writes to the same file.
     h.panels.saveAnswer = QUrl::fromLocalFile(dir.path() + "/Ride.rrl");
     h.session.handleSaveProject();
+    ASSERT_TRUE(settle(h.session));
     h.panels.saveAnswer.reset();
     h.session.handleSaveProject();
+    ASSERT_TRUE(settle(h.session));
     EXPECT_EQ(h.panels.saveRequests.size(), 1);
     EXPECT_EQ(h.window->entries(LogEntry::Level::info).size(), 2);
 
     // Save As proposes a copy beside the project.
     h.session.handleSaveProjectAs();
+    ASSERT_TRUE(settle(h.session));
     ASSERT_EQ(h.panels.saveRequests.size(), 2);
     EXPECT_EQ(h.panels.saveRequests[1], (std::pair<QString, QString>{"Ride Copy.rrl", dir.path()}));
     EXPECT_EQ(h.session.projectURL(), QUrl::fromLocalFile(dir.path() + "/Ride.rrl"));  // cancelled
 
     h.panels.saveAnswer = QUrl::fromLocalFile(dir.path() + "/Other.rrl");
     h.session.handleSaveProjectAs();
+    ASSERT_TRUE(settle(h.session));
     EXPECT_EQ(h.session.projectURL(), h.panels.saveAnswer);
     EXPECT_EQ(filesIn(dir.path()), (QStringList{"Other.rrl", "Ride.rrl"}));
 
     Harness fresh;
     fresh.session.handleSaveProjectAs();
+    ASSERT_TRUE(settle(fresh.session));
     EXPECT_EQ(fresh.panels.saveRequests[0], (std::pair<QString, QString>{"Untitled.rrl", ""}));
 }
 
@@ -145,11 +152,13 @@ TEST(ProjectSession, AFailedSaveKeepsTheFileAndTheProject)
     const QUrl target = QUrl::fromLocalFile(dir.path() + "/Ride.rrl");
     h.panels.saveAnswer = target;
     h.session.handleSaveProject();
+    ASSERT_TRUE(settle(h.session));
     const QByteArray before = readAll(dir.path() + "/Ride.rrl");
     ASSERT_FALSE(before.isEmpty());
 
     h.window->map.setWidth(std::numeric_limits<double>::quiet_NaN());
     h.session.handleSaveProject();
+    ASSERT_TRUE(settle(h.session));
     EXPECT_EQ(readAll(dir.path() + "/Ride.rrl"), before);
     ASSERT_EQ(h.alerts.shown.size(), 1);
     EXPECT_TRUE(h.alerts.shown[0].contains(QStringLiteral("map.width")));
@@ -159,6 +168,7 @@ TEST(ProjectSession, AFailedSaveKeepsTheFileAndTheProject)
     h.window->map.setWidth(150);
     h.panels.saveAnswer = QUrl::fromLocalFile(dir.path() + "/missing/Copy.rrl");
     h.session.handleSaveProjectAs();
+    ASSERT_TRUE(settle(h.session));
     EXPECT_EQ(h.session.projectURL(), target);
     EXPECT_EQ(h.alerts.shown.size(), 2);
     EXPECT_EQ(filesIn(dir.path()), QStringList{"Ride.rrl"});
@@ -166,6 +176,7 @@ TEST(ProjectSession, AFailedSaveKeepsTheFileAndTheProject)
     Harness fresh;
     fresh.panels.saveAnswer = QUrl::fromLocalFile(dir.path() + "/missing/New.rrl");
     fresh.session.handleSaveProject();
+    ASSERT_TRUE(settle(fresh.session));
     EXPECT_FALSE(fresh.session.projectURL());
 }
 
@@ -203,12 +214,14 @@ TEST(ProjectSession, EveryFaultyFileIsRefusedWithAMessageAndChangesNothing)
     fillWindow(*h.window, dir.path());
     h.session.saveProject(QUrl::fromLocalFile(dir.path() + "/current.rrl"));
     h.session.openProject(QUrl::fromLocalFile(dir.path() + "/current.rrl"));
+    ASSERT_TRUE(settle(h.session));
     ASSERT_TRUE(h.alerts.shown.isEmpty());
     const ProjectDocument before = h.session.makeProjectDocument();
     for (const Case &c : cases) {
         SCOPED_TRACE(c.file);
         h.alerts.shown.clear();
         h.session.openProject(QUrl::fromLocalFile(dataFile(c.file)));
+        ASSERT_TRUE(settle(h.session));
         ASSERT_EQ(h.alerts.shown.size(), 1);
         EXPECT_TRUE(h.alerts.shown[0].contains(QLatin1String(c.message))) << h.alerts.shown[0].toStdString();
         EXPECT_EQ(h.window->log.entries()[0].level, LogEntry::Level::error);
@@ -229,6 +242,7 @@ TEST(ProjectSession, OlderVersionsOpen)
         ASSERT_TRUE(writeFile(path, QByteArray(zero).replace("\"version\": 0,", "\"version\": " + QByteArray(version) + ",")));
         Harness h;
         h.session.openProject(QUrl::fromLocalFile(path));
+        ASSERT_TRUE(settle(h.session));
         EXPECT_EQ(h.session.projectURL(), QUrl::fromLocalFile(path));
         EXPECT_EQ(h.window->entries(LogEntry::Level::info).value(0).title, QStringLiteral("Open Project"));
     }
@@ -243,6 +257,7 @@ TEST(ProjectSession, AHugeFileIsRefusedUnread)
     big.close();
     Harness h;
     h.session.openProject(QUrl::fromLocalFile(big.fileName()));
+    ASSERT_TRUE(settle(h.session));
     ASSERT_EQ(h.alerts.shown.size(), 1);
     EXPECT_TRUE(h.alerts.shown[0].contains(QStringLiteral("too large"))) << h.alerts.shown[0].toStdString();
 }
@@ -263,13 +278,16 @@ TEST(ProjectSession, LastSessionIsWrittenAtQuitAndRestoredOnceUnlessAFileIsHande
     {
         Harness handedOver;
         handedOver.session.windowDidAppear(QUrl::fromLocalFile(dataFile("minimal.rrl")));
+        ASSERT_TRUE(settle(handedOver.session));
         EXPECT_TRUE(handedOver.session.didAttemptAutoRestore());
         handedOver.session.restoreLastSession();  // a later restore leaves the handed-over project
+        ASSERT_TRUE(settle(handedOver.session));
         EXPECT_EQ(handedOver.session.projectURL(), QUrl::fromLocalFile(dataFile("minimal.rrl")));
         EXPECT_EQ(handedOver.window->provider, MapProvider::openStreetMap);  // not the last session's Mapbox
     }
     Harness starting;
     starting.session.windowDidAppear(std::nullopt);
+    ASSERT_TRUE(settle(starting.session));
     EXPECT_TRUE(starting.session.didAttemptAutoRestore());
     EXPECT_FALSE(starting.session.projectURL());
     EXPECT_EQ(starting.window->gpx.tracks().size(), 2);
@@ -279,6 +297,7 @@ TEST(ProjectSession, LastSessionIsWrittenAtQuitAndRestoredOnceUnlessAFileIsHande
     // Once per window: a second appearance restores nothing.
     starting.window->gpx.setTracks({});
     starting.session.restoreLastSession();
+    ASSERT_TRUE(settle(starting.session));
     EXPECT_TRUE(starting.window->gpx.tracks().isEmpty());
     QFile::remove(*path);
 }
@@ -304,6 +323,7 @@ TEST(ProjectSession, AnUnreadableLastSessionIsReportedQuietlyAndKept)
         ASSERT_TRUE(writeFile(path, c.content));
         Harness h;
         h.session.restoreLastSession();
+        ASSERT_TRUE(settle(h.session));
         EXPECT_TRUE(h.alerts.shown.isEmpty());
         EXPECT_TRUE(h.window->entries(LogEntry::Level::error).isEmpty());
         const auto warnings = h.window->entries(LogEntry::Level::warning);
@@ -363,10 +383,12 @@ TEST(ProjectSession, DropsPanelsAndHandOvers)
     other.session.handleOpenProjectURL(QUrl());
     other.session.handleOpenProjectURL(QUrl(QStringLiteral("https://example.org/p.rrl")));
     other.session.presentOpenProjectPanel();  // cancelled
+    ASSERT_TRUE(settle(other.session));
     EXPECT_FALSE(other.session.projectURL());
     EXPECT_TRUE(other.alerts.shown.isEmpty());
     other.panels.openAnswer = project;
     other.session.presentOpenProjectPanel();
+    ASSERT_TRUE(settle(other.session));
     EXPECT_EQ(other.session.projectURL(), project);
 
     const QString cwd = QDir::currentPath();

@@ -234,6 +234,65 @@ TEST(VideoRestore, PendingSeekIsDroppedByModeSwitchLoadErrorOrNewTimeline)
     }
 }
 
+// A clip whose sound cannot be decoded still shows its picture: the sound's
+// message is told, and the project still opens at its saved playhead.
+TEST(VideoRestore, ASoundThatCannotBeDecodedIsToldAndKeepsThePendingSeek)
+{
+    RestoreHarness h;
+    h.session.installReactions();
+    VideoProject project(1);
+    h.session.applyProject(project.document);
+    ASSERT_TRUE(h.answer(0, 20));
+    ASSERT_TRUE(spinUntil([&] { return h.session.hasPendingRestoreSeek(); }));
+    h.player().soundOnly = true;
+    h.player().failLoading(QStringLiteral("The sound of clip0.mp4 cannot be decoded."));
+    ASSERT_TRUE(spinUntil([&] { return !h.alerts.shown.isEmpty(); }));
+    EXPECT_EQ(h.alerts.shown, QStringList{"The sound of clip0.mp4 cannot be decoded."});
+    h.player().setLoaded(true);
+    ASSERT_TRUE(spinUntil([&] { return !h.player().seeks.isEmpty(); }));
+    EXPECT_EQ(h.player().seeks, QList<double>{7.5});
+}
+
+// Save, Save As and the last session written while the project's video is still
+// probed hold the project's video and playhead, not the half-loaded timeline.
+TEST(VideoRestore, ASaveWhileTheVideoIsRestoredKeepsEveryPieceAndThePlayhead)
+{
+    VideoProject project(3);
+    project.document.videoFiles->append(VideoFileRef{QUuid::createUuid(), project.dir.path() + "/gone.mp4", {}});
+    project.document.videoSegments = QList<VideoSegment>{project.cut(0, 0, 4, 0), project.cut(2, 1, 3, 4),
+                                                         project.cut(1, 0, 2, 6),
+                                                         VideoSegment{QUuid::createUuid(),
+                                                                      project.document.videoFiles->last().id, 0, 1,
+                                                                      8}};
+    QList<VideoFileRef> found = *project.document.videoFiles;
+    found.removeLast();
+    QList<VideoSegment> foundPieces = *project.document.videoSegments;
+    foundPieces.removeLast();
+    RestoreHarness h;
+    h.session.applyProject(project.document);
+    ASSERT_TRUE(h.answer(0, 20));
+    ASSERT_TRUE(h.probing(2));
+    const QString saved = project.dir.path() + "/saved.rrl";
+    ASSERT_TRUE(h.session.saveProject(QUrl::fromLocalFile(saved)));
+    const QString session = *ProjectSession::lastSessionPath();
+    h.session.saveLastSession();
+    struct Case {
+        QString file;
+        QList<VideoFileRef> files;     // the last session keeps even the files not found
+        QList<VideoSegment> segments;
+    };
+    for (const Case &c : {Case{saved, found, foundPieces},
+                          Case{session, *project.document.videoFiles, *project.document.videoSegments}}) {
+        SCOPED_TRACE(c.file.toStdString());
+        const auto written = ProjectDocument::decode(readAll(c.file));
+        ASSERT_TRUE(written);
+        EXPECT_EQ(written->videoFiles, c.files);
+        EXPECT_EQ(written->videoSegments, c.segments);
+        EXPECT_EQ(written->playheadTime, 7.5);
+    }
+    QFile::remove(session);
+}
+
 TEST(VideoRestore, OverlayModeAndRejectedCutsArmNoSeek)
 {
     {
@@ -369,6 +428,7 @@ TEST(VideoRestore, AQuitWhileTheVideoIsRestoredKeepsItsPieces)
     ASSERT_TRUE(bytes && writeFile(path, *bytes));
     RestoreHarness h;
     h.session.restoreLastSession();
+    ASSERT_TRUE(settle(h.session));
     ASSERT_TRUE(h.probing(1));
     h.session.saveLastSession();
     const auto written = ProjectDocument::decode(readAll(path));

@@ -104,7 +104,7 @@ QString ExportAction::proposedFileName() const
 void ExportAction::checkWidgetsAndExport()
 {
     const ExportTaskBuilder b = builder();
-    if (!b.canExport())
+    if (!b.canExport() || refusedWhileLoading())
         return;
     if (const auto error = b.checkWidgets()) {
         m_presentError(error->message());
@@ -118,6 +118,19 @@ void ExportAction::checkWidgetsAndExport()
     m_state.setShowExportSheet(true);
 }
 
+QString ExportAction::projectLoadingMessage()
+{
+    return tr("The project's videos are still loading. Export again once they are in the timeline.");
+}
+
+bool ExportAction::refusedWhileLoading()
+{
+    if (!m_projectLoading || !m_projectLoading())
+        return false;
+    m_presentError(projectLoadingMessage());
+    return true;
+}
+
 bool ExportAction::refused(const std::optional<ExportStartError> &error)
 {
     if (!error)
@@ -129,7 +142,7 @@ bool ExportAction::refused(const std::optional<ExportStartError> &error)
 
 void ExportAction::startExport()
 {
-    if (refused(builder().check()))
+    if (refusedWhileLoading() || refused(builder().check()))
         return;
     const QUrl output = m_saveDialog(m_window, proposedFileName());
     if (output.isEmpty())
@@ -137,6 +150,8 @@ void ExportAction::startExport()
     // The dialog ran its own event loop: a probe, a track load or a Clear may
     // have changed the timeline meanwhile. The task is what the state is now,
     // and a user who has chosen a file hears why nothing was queued.
+    if (refusedWhileLoading())
+        return;
     auto built = builder().build(output);
     if (const auto *error = std::get_if<ExportStartError>(&built)) {
         m_presentError(error->message());

@@ -71,6 +71,9 @@ public:
     void setSaveDialog(SaveDialog dialog) { m_saveDialog = std::move(dialog); }
     // Files an export may never replace besides the sources: the open project, the last session.
     void setProtectedFiles(std::function<QStringList()> files) { m_protectedFiles = std::move(files); }
+    // Whether a project is still being read or its video restored: its timeline is not whole yet.
+    void setProjectLoading(std::function<bool()> loading) { m_projectLoading = std::move(loading); }
+    static QString projectLoadingMessage();
     // MPEG-4 only: ".mp4" added to a name without it, replacing a file confirmed.
     static QUrl runSaveDialog(QWidget *parent, const QString &fileName);
 
@@ -85,6 +88,8 @@ private:
     void modelsChanged();
     // Shows the error unless it is one the user cannot act on; true when there was one.
     bool refused(const std::optional<ExportStartError> &error);
+    // Tells the user and answers true while the project is still loading.
+    bool refusedWhileLoading();
 
     Models m_models;
     WindowState &m_state;
@@ -93,6 +98,7 @@ private:
     QWidget *m_window;
     SaveDialog m_saveDialog = &ExportAction::runSaveDialog;
     std::function<QStringList()> m_protectedFiles;
+    std::function<bool()> m_projectLoading;
     QAction *m_action;
     bool m_canExport = false;
 };

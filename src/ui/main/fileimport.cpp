@@ -107,19 +107,48 @@ void FileImport::importTracks(const QUrl &url)
         });
 }
 
+// What is left of one drop while a project file in it is being read.
+struct FileImport::Drop {
+    QList<QUrl> urls;
+    qsizetype next = 0;
+    QUuid generation;         // the engine's when the drop came
+    QList<QUrl> tracks;       // to import once the drop is handled, unless a project opens after them
+};
+
 void FileImport::importDropped(const QList<QUrl> &urls)
 {
-    // Every import below is stamped with the generation of its start: opening a
-    // project renews it, so what started before the project goes nowhere.
-    importVideo(filterFileURLs(urls, videoFileExtensions));
-    for (const QUrl &url : urls) {
-        if (ProjectSession::isProjectFile(url)) {
-            if (m_openProject)
-                m_openProject(url);
-        } else if (!filterFileURLs({url}, trackFileExtensions).isEmpty()) {
-            importTracks(url);
+    auto drop = std::make_shared<Drop>();
+    drop->urls = urls;
+    drop->generation = m_engine.importGeneration();
+    continueDrop(drop);
+}
+
+void FileImport::continueDrop(const std::shared_ptr<Drop> &drop)
+{
+    while (drop->next < drop->urls.size()) {
+        const QUrl &url = drop->urls.at(drop->next++);
+        if (ProjectSession::isProjectFile(url) && m_openProject) {
+            // The project is read off the window's thread: the rest of the drop waits for it.
+            const QUuid before = m_engine.importGeneration();
+            QPointer<FileImport> self(this);
+            m_openProject(url, [self, drop, before] {
+                if (!self)
+                    return;
+                // A project that opened replaced the timeline: what was dropped before it goes nowhere.
+                if (self->m_engine.importGeneration() != before)
+                    drop->tracks.clear();
+                self->continueDrop(drop);
+            });
+            return;
         }
+        if (!filterFileURLs({url}, trackFileExtensions).isEmpty())
+            drop->tracks.append(url);
     }
+    // The videos were dropped before every project in the drop: one that opened stops them.
+    if (m_engine.importGeneration() == drop->generation)
+        importVideo(filterFileURLs(drop->urls, videoFileExtensions));
+    for (const QUrl &url : std::as_const(drop->tracks))
+        importTracks(url);
 }
 
 } // namespace routereel

@@ -8,6 +8,7 @@
 #include <QUrl>
 
 #include <functional>
+#include <memory>
 
 class QWidget;
 
@@ -28,8 +29,8 @@ public:
     // The open panel: the chosen files, nothing when cancelled.
     using Panel = std::function<QList<QUrl>(const QStringList &extensions)>;
     using ErrorRoad = std::function<void(const QString &message)>;
-    // Opens a dropped project file in the window.
-    using ProjectRoad = std::function<void(const QUrl &url)>;
+    // Opens a dropped project file in the window, then calls `then` (opened or refused).
+    using ProjectRoad = std::function<void(const QUrl &url, std::function<void()> then)>;
 
     static const QStringList videoFileExtensions;
     static const QStringList trackFileExtensions;
@@ -48,9 +49,9 @@ public:
     void importTracksFromPanel();
     void importVideo(const QList<QUrl> &urls);
     void importTracks(const QUrl &url);
-    // The videos first (one chained import), then in drop order each project file
-    // opens and each track file starts its import; other files are ignored. A
-    // project stops the videos and the tracks dropped before it.
+    // In drop order each project file opens and each track file is imported;
+    // the videos go as one chained import. Other files are ignored. A project
+    // that opens stops the videos and the tracks dropped before it.
     void importDropped(const QList<QUrl> &urls);
     // Stops the running and waiting video imports (a project is being opened).
     void cancelVideoImport() { m_videos.cancel(); }
@@ -60,7 +61,9 @@ public:
     void setProjectRoad(ProjectRoad open) { m_openProject = std::move(open); }
 
 private:
+    struct Drop;
     QList<QUrl> runPanel(const QStringList &extensions);
+    void continueDrop(const std::shared_ptr<Drop> &drop);
 
     TimelineEngine &m_engine;
     GPXService &m_gpx;

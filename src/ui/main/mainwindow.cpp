@@ -91,7 +91,12 @@ MainWindow::MainWindow(const Options &options, QWidget *parent)
     m.session = std::make_unique<ProjectSession>(*this, *m.alerts, *this);
     m.import = std::make_unique<FileImport>(m.engine, m.gpx, m.log,
                                             [this](const QString &message) { presentError(message); }, this);
-    m.import->setProjectRoad([this](const QUrl &url) { m_models->session->openProject(url); });
+    m.import->setProjectRoad([this](const QUrl &url, std::function<void()> then) {
+        m_models->session->openProject(url, std::move(then));
+    });
+    // A video import waits for the restore of the project's video before it.
+    connect(m.session.get(), &ProjectSession::videoRestoreStarted, m.import.get(),
+            [this](QObject *task) { m_models->import->videoImports().waitFor(task); });
     m.commands = new WindowCommands(*m.session, *m.engine.undoStack(), this);
     m.queue.exporter()->setNotifier(std::make_shared<DesktopExportNotifier>(
         options.notificationBus.value_or(QDBusConnection::sessionBus()), QApplication::windowIcon()));
@@ -237,7 +242,7 @@ void MainWindow::autosave()
         m_autosave.start();
         return;
     }
-    m_models->session->saveLastSession();
+    m_models->session->saveLastSession(ProjectSession::LastSessionWrite::inBackground);
 }
 
 // ---- start-up

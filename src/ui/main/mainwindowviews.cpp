@@ -44,6 +44,7 @@ void MainWindow::installViews()
                                       m_state, [this] { return networkMonitor().isConnected(); },
                                       [this](const QString &message) { presentError(message); }, this);
     m_exportAction->setProtectedFiles([this] { return session().protectedFiles(); });
+    m_exportAction->setProjectLoading([this] { return session().isRestoringVideo(); });
     addAction(m_exportAction->action());
     replacePlaceholder(QStringLiteral("modePicker"), new CompositionModePicker(m_state));
     sheets().setFactory(WindowSheets::Sheet::exportSettings,

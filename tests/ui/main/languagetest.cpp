@@ -127,6 +127,8 @@ TEST(InterfaceLanguage, LogTitlesAndStepNamesStayAsTheyStandInChinese)
     const QUrl project = QUrl::fromLocalFile(dir.filePath(QStringLiteral("trip.rrl")));
     ASSERT_TRUE(window.session().saveProject(project));
     window.openProjectURL(project);
+    // The project is read off the window's thread, then its video restored.
+    ASSERT_TRUE(waitFor([&] { return window.windowState().projectURL() == project; }));
     ASSERT_TRUE(waitFor([&] { return window.engine().videoSegments().size() == 1; }));
 
     // A segment dragged away and back to where it was: still one "Move".

@@ -73,6 +73,8 @@ void showAndStart(MainWindow &window)
 {
     window.show();
     ASSERT_TRUE(waitFor([&] { return window.session().didAttemptAutoRestore(); }));
+    // The project or the last session is read off the window's thread.
+    ASSERT_TRUE(waitFor([&] { return !window.session().hasFileWork(); }));
 }
 
 } // namespace
@@ -290,6 +292,7 @@ TEST(MainWindow, SheetsFollowTheirFlagsAndCommandsActOnTheWindow)
     QTest::keyClick(&window, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
     EXPECT_EQ(window.engine().videoSources().size(), 1);
     QTest::keyClick(&window, Qt::Key_S, Qt::ControlModifier);
+    ASSERT_TRUE(waitFor([&] { return !window.session().hasFileWork(); }));
     EXPECT_EQ(window.logStore().entries().first().title, QStringLiteral("Save Project"));
     EXPECT_EQ(window.session().makeProjectDocument().videoFiles->size(), 1);
 }
