@@ -98,28 +98,6 @@ The export would fail on it, or copy sound that cannot be played. Convert the vi
     </message>
 </context>
 <context>
-    <name>SoundDecodeCheck</name>
-    <message>
-        <source>Sound stream %1 (%2): no decoder for it</source>
-        <translation>声音流 %1（%2）：没有可用的解码器</translation>
-    </message>
-    <message>
-        <source>Sound stream %1 (%2): %3</source>
-        <translation>声音流 %1（%2）：%3</translation>
-    </message>
-    <message>
-        <source>its channels (%1) cannot be mixed to stereo</source>
-        <translation>其声道（%1）无法混合为立体声</translation>
-    </message>
-</context>
-<context>
-    <name>SoundLayout</name>
-    <message>
-        <source>%1 channels, more than the %2 that can be mixed</source>
-        <translation>%1 个声道，超过可混合的上限 %2 个</translation>
-    </message>
-</context>
-<context>
     <name>ExportStartError</name>
     <message>
         <source>Import GPX before exporting.</source>
@@ -266,6 +244,28 @@ The export would fail on it, or copy sound that cannot be played. Convert the vi
     <message>
         <source>The project contains invalid timeline or widget values.</source>
         <translation>项目包含无效的时间线或组件数值。</translation>
+    </message>
+</context>
+<context>
+    <name>SoundDecodeCheck</name>
+    <message>
+        <source>Sound stream %1 (%2): no decoder for it</source>
+        <translation>声音流 %1（%2）：没有可用的解码器</translation>
+    </message>
+    <message>
+        <source>Sound stream %1 (%2): %3</source>
+        <translation>声音流 %1（%2）：%3</translation>
+    </message>
+    <message>
+        <source>its channels (%1) cannot be mixed to stereo</source>
+        <translation>其声道（%1）无法混合为立体声</translation>
+    </message>
+</context>
+<context>
+    <name>SoundLayout</name>
+    <message>
+        <source>%1 channels, more than the %2 that can be mixed</source>
+        <translation>%1 个声道，超过可混合的上限 %2 个</translation>
     </message>
 </context>
 <context>
