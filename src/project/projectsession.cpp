@@ -252,29 +252,43 @@ void ProjectSession::keepUnreadableLastSession(const QString &path)
     // The next quit overwrites the file; a session that this version cannot
     // read (a newer app's, a damaged one) is kept so that nothing is lost.
     // An empty file holds nothing to keep, and a damaged one never replaces a
-    // backup that still decodes.
-    const auto contentOf = [](const QString &file) {
-        QFile f(file);
-        return f.open(QIODevice::ReadOnly) ? f.read(maximumFileSize + 1) : QByteArray();
+    // backup that still decodes. The files are read and written on the file
+    // queue; only the log entry is made here.
+    struct Note {
+        LogEntry::Level level;
+        QString title;
+        QString detail;
     };
-    const auto decodes = [](const QByteArray &bytes) {
-        ProjectCodingError ignored;
-        return !bytes.isEmpty() && ProjectDocument::decode(bytes, &ignored).has_value();
+    auto keep = [path]() -> std::optional<Note> {
+        const auto contentOf = [](const QString &file) {
+            QFile f(file);
+            return f.open(QIODevice::ReadOnly) ? f.read(maximumFileSize + 1) : QByteArray();
+        };
+        const auto decodes = [](const QByteArray &bytes) {
+            ProjectCodingError ignored;
+            return !bytes.isEmpty() && ProjectDocument::decode(bytes, &ignored).has_value();
+        };
+        const QByteArray content = contentOf(path);
+        if (content.isEmpty() || content.size() > maximumFileSize)
+            return std::nullopt;
+        const QString backup = lastSessionBackupPath(path);
+        if (!decodes(content) && decodes(contentOf(backup)))
+            return std::nullopt;
+        if (const auto failure = writeFileAtomically(backup, content))
+            return Note{LogEntry::Level::warning, QStringLiteral("Keeping the last session failed"),
+                        *failure + QStringLiteral("\nPath: ") + backup};
+        return Note{LogEntry::Level::info, QStringLiteral("Last session kept as a backup"),
+                    QStringLiteral("The last session could not be restored. Its file was copied to:\n") + backup};
     };
-    const QByteArray content = contentOf(path);
-    if (content.isEmpty() || content.size() > maximumFileSize)
-        return;
-    const QString backup = lastSessionBackupPath(path);
-    if (!decodes(content) && decodes(contentOf(backup)))
-        return;
-    if (const auto failure = writeFileAtomically(backup, content)) {
-        m_window.logStore().add(LogEntry::Level::warning, QStringLiteral("Keeping the last session failed"),
-                                *failure + QStringLiteral("\nPath: ") + backup);
-        return;
-    }
-    m_window.logStore().add(
-        LogEntry::Level::info, QStringLiteral("Last session kept as a backup"),
-        QStringLiteral("The last session could not be restored. Its file was copied to:\n") + backup);
+    auto *watcher = new QFutureWatcher<std::optional<Note>>(this);
+    ++m_writes;
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher] {
+        watcher->deleteLater();
+        --m_writes;
+        if (const std::optional<Note> note = watcher->result())
+            m_window.logStore().add(note->level, note->title, note->detail);
+    });
+    watcher->setFuture(ProjectFileQueue::run(std::move(keep)));
 }
 
 void ProjectSession::restoreLastSession()

@@ -3,6 +3,8 @@
 #include "sounddecoder.h"
 #include "sounddevice.h"
 
+#include <algorithm>
+
 namespace routereel {
 
 namespace {
@@ -61,8 +63,10 @@ bool PreviewSound::hasOutput() const
 double PreviewSound::startSeconds() const
 {
     // Beside the device's latency: the first chunk's decode and a server's period.
+    // A server that reports more than any real output has must not hold the picture longer.
     constexpr double margin = 0.25;
-    return m_device->isAvailable() ? m_device->latencySeconds() + margin : 0;
+    constexpr double longest = 3.0;
+    return m_device->isAvailable() ? std::min(m_device->latencySeconds() + margin, longest) : 0;
 }
 
 qint64 PreviewSound::framesPlayed() const

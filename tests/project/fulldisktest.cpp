@@ -66,6 +66,7 @@ TEST(ProjectFullDisk, SaveAndSaveAsKeepTheEarlierFileAndSayWhy)
         fillWindow(*h.window, tracks.path(), c.pieces);
         h.panels.saveAnswer = QUrl::fromLocalFile(target);
         c.saveAs ? h.session.handleSaveProjectAs() : h.session.handleSaveProject();
+        ASSERT_TRUE(settle(h.session));
         const QByteArray before = readAll(target);
         ASSERT_FALSE(before.isEmpty());
 
@@ -73,6 +74,7 @@ TEST(ProjectFullDisk, SaveAndSaveAsKeepTheEarlierFileAndSayWhy)
         ASSERT_TRUE(disk.leaveFree(c.partFits ? before.size() / 2 : 0));
         EXPECT_EQ(disk.freeBytes() > 0, c.partFits);
         c.saveAs ? h.session.handleSaveProjectAs() : h.session.handleSaveProject();
+        ASSERT_TRUE(settle(h.session));
         EXPECT_EQ(readAll(target), before);
         ASSERT_EQ(h.alerts.shown.size(), 1);
         EXPECT_TRUE(h.alerts.shown[0].contains(noSpace)) << h.alerts.shown[0].toStdString();
@@ -83,6 +85,7 @@ TEST(ProjectFullDisk, SaveAndSaveAsKeepTheEarlierFileAndSayWhy)
         // With room again the same save goes through.
         ASSERT_TRUE(disk.leaveFree(qint64(1) << 30));
         c.saveAs ? h.session.handleSaveProjectAs() : h.session.handleSaveProject();
+        ASSERT_TRUE(settle(h.session));
         EXPECT_EQ(h.alerts.shown.size(), 1);
         EXPECT_NE(readAll(target), before);
         EXPECT_EQ(filesIn(folder), QStringList{QFileInfo(target).fileName()});
@@ -103,6 +106,7 @@ TEST(ProjectFullDisk, TheLastSessionKeepsItsEarlierFileAndIsRestored)
         fillWindow(*quitting.window, tracks.path());
         quitting.window->provider = MapProvider::mapbox;
         quitting.session.saveLastSession();
+        ASSERT_TRUE(settle(quitting.session));
         ASSERT_TRUE(quitting.window->log.entries().isEmpty());
     }
     const QByteArray before = readAll(path);
@@ -112,6 +116,7 @@ TEST(ProjectFullDisk, TheLastSessionKeepsItsEarlierFileAndIsRestored)
         Harness h;
         fillWindow(*h.window, tracks.path(), 140);
         h.session.saveLastSession();
+        ASSERT_TRUE(settle(h.session));
         const auto warnings = h.window->entries(LogEntry::Level::warning);
         ASSERT_EQ(warnings.size(), 1);
         EXPECT_EQ(warnings[0].title, QStringLiteral("Save last session failed"));
@@ -125,6 +130,7 @@ TEST(ProjectFullDisk, TheLastSessionKeepsItsEarlierFileAndIsRestored)
     ASSERT_TRUE(disk.leaveFree(qint64(1) << 30));
     Harness starting;
     starting.session.windowDidAppear(std::nullopt);
+    ASSERT_TRUE(settle(starting.session));
     EXPECT_EQ(starting.window->gpx.tracks().size(), 1);
     EXPECT_EQ(starting.window->engineObject.segments().size(), 150);
     EXPECT_EQ(starting.window->provider, MapProvider::mapbox);
@@ -169,6 +175,7 @@ TEST(ProjectFullDisk, AFileThatCannotBeRestoredNeverReplacesAGoodBackup)
             ASSERT_TRUE(disk.leaveFree(0));
         Harness h;
         h.session.restoreLastSession();
+        ASSERT_TRUE(settle(h.session));
         EXPECT_TRUE(h.window->gpx.tracks().isEmpty());
         EXPECT_EQ(readAll(path), c.session);
         EXPECT_EQ(QFileInfo::exists(backup), c.backupAfter.has_value());

@@ -15,6 +15,7 @@
 #include "support/testartifacts.h"
 #include "support/timelinefixtures.h"
 #include "support/waitfor.h"
+#include "freshstart.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -27,18 +28,10 @@
 #include <gtest/gtest.h>
 
 using namespace routereel;
+using testsupport::FreshStart;
 using testsupport::waitFor;
 
 namespace {
-
-// Settings and last session of a first start.
-struct FreshStart {
-    FreshStart()
-    {
-        QSettings().clear();
-        QFile::remove(*ProjectSession::lastSessionPath());
-    }
-};
 
 struct Window {
     FreshStart fresh;

@@ -22,6 +22,7 @@
 #include "support/timelinefixtures.h"
 #include "support/trackfixtures.h"
 #include "support/waitfor.h"
+#include "freshstart.h"
 
 #include <QApplication>
 #include <QPushButton>
@@ -33,18 +34,10 @@
 #include <functional>
 
 using namespace routereel;
+using testsupport::FreshStart;
 using testsupport::waitFor;
 
 namespace {
-
-// Settings and last session of a first start, before the window reads them.
-struct FreshStart {
-    FreshStart()
-    {
-        QSettings().clear();
-        QFile::remove(*ProjectSession::lastSessionPath());
-    }
-};
 
 // The real window with a track (the inspector reacts) and a clip the player has settled on.
 struct Window {
