@@ -29,7 +29,7 @@
 #include "widgets/speedwidgetsettings.h"
 #include "widgets/timewidgetsettings.h"
 #include "timeline/views/playerview.h"
-#include "timeline/views/timelineplayer.h"
+#include "timeline/timelineplayer.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

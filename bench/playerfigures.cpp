@@ -18,7 +18,7 @@
 
 #include "timeline/videoplayerservice.h"
 #include "timeline/views/playerview.h"
-#include "timeline/views/timelineplayer.h"
+#include "timeline/timelineplayer.h"
 
 #include <QDir>
 #include <QElapsedTimer>

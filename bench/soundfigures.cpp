@@ -18,7 +18,7 @@
 #include "timeline/previewclock.h"
 #include "timeline/previewcomposition.h"
 #include "timeline/previewsound.h"
-#include "timeline/views/timelineplayer.h"
+#include "timeline/timelineplayer.h"
 
 #include <QElapsedTimer>
 #include <QFile>

@@ -1,5 +1,5 @@
 #include "timeline/videoplayerservice.h"
-#include "timeline/views/timelineplayer.h"
+#include "timeline/timelineplayer.h"
 
 #include "support/clipgenerator.h"
 #include "support/markingtranslator.h"

@@ -2,7 +2,7 @@
 // clip, never in a wait without end; and what a rebuilt timeline shows in a gap.
 #include "media/videotimelineerror.h"
 #include "timeline/videoplayerservice.h"
-#include "timeline/views/timelineplayer.h"
+#include "timeline/timelineplayer.h"
 
 #include "randomtimelines.h"
 #include "support/clipdamage.h"

@@ -2,7 +2,7 @@
 // the clips carry their frame numbers in their pictures.
 #include "timeline/videoplayerservice.h"
 #include "timeline/views/playerview.h"
-#include "timeline/views/timelineplayer.h"
+#include "timeline/timelineplayer.h"
 
 #include "support/clipgenerator.h"
 #include "support/sourcekinds.h"

@@ -1,6 +1,6 @@
 #include "timeline/previewcomposition.h"
 #include "timeline/views/playerview.h"
-#include "timeline/views/timelineplayer.h"
+#include "timeline/timelineplayer.h"
 
 #include "support/clipgenerator.h"
 #include "support/timelinefixtures.h"

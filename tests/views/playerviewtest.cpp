@@ -1,6 +1,6 @@
 #include "timeline/views/compositionpreviewview.h"
 #include "timeline/views/playerview.h"
-#include "timeline/views/timelineplayer.h"
+#include "timeline/timelineplayer.h"
 
 #include "support/clipgenerator.h"
 #include "support/testartifacts.h"

@@ -4,7 +4,7 @@
 // black where a piece lies, black in a gap; play reaches the end.
 #include "timeline/videoplayerservice.h"
 #include "timeline/views/playerview.h"
-#include "timeline/views/timelineplayer.h"
+#include "timeline/timelineplayer.h"
 
 #include "randomtimelines.h"
 #include "support/clipgenerator.h"

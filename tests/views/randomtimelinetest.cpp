@@ -2,7 +2,7 @@
 // preview picture is the one the clip's own frame list puts on screen at that instant.
 // The export draws from the kinds the preview cannot show yet too.
 #include "timeline/videoplayerservice.h"
-#include "timeline/views/timelineplayer.h"
+#include "timeline/timelineplayer.h"
 
 #include "../export/exporttestutil.h"
 #include "randomtimelines.h"

@@ -22,7 +22,7 @@
 #include "project/videoplayeradapter.h"
 #include "timeline/timelineengine.h"
 #include "timeline/videoplayerservice.h"
-#include "timeline/views/timelineplayer.h"
+#include "timeline/timelineplayer.h"
 #include "tracks/gpxservice.h"
 #include "tracks/logstore.h"
 #include "widgets/gpspathwidgetsettings.h"

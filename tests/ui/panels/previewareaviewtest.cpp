@@ -13,7 +13,7 @@
 #include "support/waitfor.h"
 #include "timeline/timelineengine.h"
 #include "timeline/videoplayerservice.h"
-#include "timeline/views/timelineplayer.h"
+#include "timeline/timelineplayer.h"
 #include "tracks/gpxservice.h"
 #include "widgets/gpspathwidgetsettings.h"
 #include "widgets/heartrategraphwidgetsettings.h"
