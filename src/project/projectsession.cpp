@@ -93,11 +93,14 @@ ProjectSession::ReadOutcome ProjectSession::readProjectFile(const QString &path)
     ReadOutcome outcome;
     QFile file(path);
     const QString name = QFileInfo(path).fileName();
+    const auto tooLarge = [&name] {
+        return tr("The file \"%1\" is too large to be a routereel project (the limit is %2 MB).")
+            .arg(name)
+            .arg(maximumFileSize / (1024 * 1024));
+    };
     // The size first: a huge file is refused before it is read into memory.
     if (QFileInfo(path).size() > maximumFileSize) {
-        outcome.message = tr("The file \"%1\" is too large to be a routereel project (the limit is %2 MB).")
-                              .arg(name)
-                              .arg(maximumFileSize / (1024 * 1024));
+        outcome.message = tooLarge();
         return outcome;
     }
     if (!file.open(QIODevice::ReadOnly)) {
@@ -108,9 +111,7 @@ ProjectSession::ReadOutcome ProjectSession::readProjectFile(const QString &path)
     }
     const QByteArray bytes = file.read(maximumFileSize + 1);
     if (bytes.size() > maximumFileSize) {
-        outcome.message = tr("The file \"%1\" is too large to be a routereel project (the limit is %2 MB).")
-                              .arg(name)
-                              .arg(maximumFileSize / (1024 * 1024));
+        outcome.message = tooLarge();
         return outcome;
     }
     ProjectCodingError error;

@@ -13,11 +13,6 @@ namespace {
 
 const QString noSpace = QStringLiteral("No space left on device");
 
-QStringList filesIn(const QString &dir)
-{
-    return QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
-}
-
 // A project of some 200 bytes a piece: one track cut into many pieces.
 void fillWindow(FakeWindow &w, const QString &trackFolder, int pieces = 150)
 {

@@ -19,11 +19,6 @@ QString dataFile(const char *name)
     return QStringLiteral(ROUTEREEL_TEST_DATA "/projects/") + QLatin1String(name);
 }
 
-QStringList filesIn(const QString &dir)
-{
-    return QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
-}
-
 // A window with something non-default everywhere a project looks.
 void fillWindow(FakeWindow &w, const QString &dir)
 {
