@@ -15,8 +15,12 @@ constexpr double farOffSeconds = 0.2;
 constexpr double mostLean = 0.05;
 constexpr double leanPerSecondOff = 2.0;
 // Just after the first sound is heard, the device's reports of it still settle by
-// tens of milliseconds: the clock keeps to them, standing rather than stepping back.
+// tens of milliseconds: the clock keeps to them, standing rather than stepping back,
+// and running at most twice as fast rather than leaping ahead to them (a report
+// that jumps would show as skipped pictures).
 constexpr qint64 settleMs = 1000;
+constexpr double mostCatchUp = 1.0;
+constexpr double catchUpSeconds = 0.05; // this far behind, the clock runs at its fastest
 
 } // namespace
 
@@ -31,6 +35,8 @@ void PreviewClock::start(double t)
 {
     m_running = true;
     m_sinceHeard.invalidate();
+    m_sinceStart.start();
+    m_startTime = t;
     anchor(t, 1);
     m_waitSeconds = m_startWait ? std::max(0.0, m_startWait()) : 0;
 }
@@ -46,7 +52,20 @@ double PreviewClock::now() const
 {
     if (!m_running || m_waitSeconds > 0)
         return m_anchor;
-    return m_anchor + m_rate * double(m_wall.nsecsElapsed()) / 1e9;
+    const double t = m_anchor + m_rate * double(m_wall.nsecsElapsed()) / 1e9;
+    return isSettling() ? std::min(t, mostPlayed()) : t;
+}
+
+// No sound has played longer than since the start: a settling device that says so
+// is ahead of itself.
+double PreviewClock::mostPlayed() const
+{
+    return m_startTime + double(m_sinceStart.nsecsElapsed()) / 1e9;
+}
+
+bool PreviewClock::isSettling() const
+{
+    return m_sinceHeard.isValid() && m_sinceHeard.elapsed() < settleMs;
 }
 
 // A device's output lies its latency ahead of what is heard: started on the wall
@@ -55,8 +74,8 @@ void PreviewClock::waitForSound()
 {
     if (const std::optional<double> heard = m_heard ? m_heard() : std::nullopt) {
         m_waitSeconds = 0;
-        anchor(std::max(*heard, m_anchor), 1);
         m_sinceHeard.start();
+        anchor(std::clamp(*heard, m_anchor, mostPlayed()), 1);
         return;
     }
     if (double(m_wall.nsecsElapsed()) / 1e9 >= m_waitSeconds) {
@@ -86,8 +105,8 @@ void PreviewClock::follow()
             m_moveTo(t);
         return;
     }
-    if (m_sinceHeard.isValid() && m_sinceHeard.elapsed() < settleMs) {
-        anchor(std::max(*heard, t), *heard < t ? 0 : 1);
+    if (isSettling()) {
+        anchor(t, off < 0 ? 0 : 1 + std::min(mostCatchUp, mostCatchUp * off / catchUpSeconds));
         return;
     }
     anchor(t, 1 + std::clamp(off * leanPerSecondOff, -mostLean, mostLean));

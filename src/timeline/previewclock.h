@@ -13,7 +13,7 @@ namespace routereel {
 // sound begin together whatever the output's latency; without a device it runs on
 // the wall clock at once. Running, follow() leans it gently toward the sound being
 // heard, and has a sound that is far off go on from the clock's time instead. It
-// never steps back while running, and stands still while held.
+// never steps back nor leaps ahead while running, and stands still while held.
 class PreviewClock {
 public:
     // The timeline time of the sound heard now; none without sound.
@@ -35,6 +35,8 @@ public:
 
 private:
     void anchor(double t, double rate);
+    bool isSettling() const;
+    double mostPlayed() const;
     void waitForSound();
 
     SoundTime m_heard;
@@ -43,6 +45,8 @@ private:
     bool m_running = false;
     double m_waitSeconds = 0; // while above 0, the clock stands at m_anchor for the first sound
     QElapsedTimer m_sinceHeard; // from the first sound heard after a start: the device's times settle
+    QElapsedTimer m_sinceStart;
+    double m_startTime = 0;
     double m_anchor = 0;
     double m_rate = 1;
     QElapsedTimer m_wall;

@@ -112,3 +112,54 @@ TEST(PreviewClock, WaitsAtItsStartForTheFirstSoundHeard)
         EXPECT_TRUE(moved);
     }
 }
+
+// A device whose report runs ahead of what can have been heard (more than since the
+// start), or stands and then jumps on while it settles: the clock never runs ahead
+// of the wall clock from its start, never leaps, and still comes to the sound.
+TEST(PreviewClock, NeitherRunsAheadOfItsStartNorLeapsToAJumpingSound)
+{
+    struct Case {
+        const char *name;
+        double early;      // what the device says was heard beyond the wall clock since the first sound
+        double standsFrom; // the report stands from here until 0.4 s, then jumps on by `jump` more
+        double jump;
+    };
+    const Case cases[] = {
+        {"heard more than played", 0.15, 1, 0},
+        {"report stands, then jumps", 0, 0.35, 0.1},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        QElapsedTimer wall;
+        constexpr double firstHeard = 0.1;
+        const auto sound = [&]() -> std::optional<double> {
+            const double w = double(wall.nsecsElapsed()) / 1e9;
+            if (w < firstHeard)
+                return std::nullopt;
+            if (w >= c.standsFrom && w < 0.4)
+                return 10 + c.standsFrom - firstHeard;
+            return 10 + w - firstHeard + c.early + (w >= 0.4 ? c.jump : 0);
+        };
+        PreviewClock clock;
+        clock.setSound(sound, [](double) {}, [] { return 1.5; });
+        wall.start();
+        clock.start(10);
+        double last = clock.now();
+        double lastWall = 0;
+        while (wall.elapsed() < 900) {
+            QThread::msleep(5);
+            clock.follow();
+            const double t = clock.now();
+            const double w = double(wall.nsecsElapsed()) / 1e9;
+            ASSERT_LE(t, 10 + w) << "at " << w << " s: ahead of the wall clock from the start";
+            // Measured from where it last moved, as a viewer sees it: standing is no leap.
+            ASSERT_LE(t - last, (w - lastWall) * 2 + 0.002) << "at " << w << " s: a leap";
+            if (t != last) {
+                last = t;
+                lastWall = w;
+            }
+        }
+        if (c.jump > 0)
+            EXPECT_LT(std::abs(*sound() - clock.now()), 0.02) << "not come to the sound";
+    }
+}
