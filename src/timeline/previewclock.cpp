@@ -10,6 +10,7 @@ namespace {
 // Further off than this, the sound is what is out of step (a device that started
 // late, came back, or fell behind): it goes on from the clock's time.
 constexpr double farOffSeconds = 0.2;
+constexpr double inStepSeconds = 0.04;
 // Nearer, the clock runs up to this much faster or slower until it is in step: the
 // eye sees no jump, and a 40 ms difference is gone within a second.
 constexpr double mostLean = 0.05;
@@ -34,6 +35,13 @@ void PreviewClock::setSound(SoundTime heard, SoundMove moveTo, SoundWait startWa
 void PreviewClock::start(double t)
 {
     m_running = true;
+    waitFrom(t);
+}
+
+// The sound starts from `t` now: the clock stands there until it is heard.
+void PreviewClock::waitFrom(double t)
+{
+    m_hearing = false;
     m_sinceHeard.invalidate();
     m_sinceStart.start();
     m_startTime = t;
@@ -74,6 +82,7 @@ void PreviewClock::waitForSound()
 {
     if (const std::optional<double> heard = m_heard ? m_heard() : std::nullopt) {
         m_waitSeconds = 0;
+        m_hearing = true;
         m_sinceHeard.start();
         anchor(std::clamp(*heard, m_anchor, mostPlayed()), 1);
         return;
@@ -96,13 +105,19 @@ void PreviewClock::follow()
     const std::optional<double> heard = m_heard ? m_heard() : std::nullopt;
     if (!heard) {
         anchor(t, 1); // no sound, or a device that takes none: the wall clock alone
+        m_hearing = false;
         return;
     }
     const double off = *heard - t;
-    if (std::abs(off) > farOffSeconds) {
-        anchor(t, 1);
+    // A sound heard again after none (a device that came back or took none for a
+    // while) that is out of step: waiting for it costs less than leaning for seconds.
+    const bool outOfStepAgain = !m_hearing && m_startWait && std::abs(off) > inStepSeconds;
+    m_hearing = true;
+    if (std::abs(off) > farOffSeconds || outOfStepAgain) {
+        // Moved, the sound takes the output's latency to be heard again, as at a start.
         if (m_moveTo)
             m_moveTo(t);
+        waitFrom(t);
         return;
     }
     if (isSettling()) {

@@ -12,8 +12,9 @@ namespace routereel {
 // says its output may take), then runs from the sound's time, so that picture and
 // sound begin together whatever the output's latency; without a device it runs on
 // the wall clock at once. Running, follow() leans it gently toward the sound being
-// heard, and has a sound that is far off go on from the clock's time instead. It
-// never steps back nor leaps ahead while running, and stands still while held.
+// heard, and has a sound that is far off go on from the clock's time instead,
+// waiting for it again as at its start. It never steps back nor leaps ahead while
+// running, and stands still while held.
 class PreviewClock {
 public:
     // The timeline time of the sound heard now; none without sound.
@@ -38,12 +39,14 @@ private:
     bool isSettling() const;
     double mostPlayed() const;
     void waitForSound();
+    void waitFrom(double t);
 
     SoundTime m_heard;
     SoundMove m_moveTo;
     SoundWait m_startWait;
     bool m_running = false;
     double m_waitSeconds = 0; // while above 0, the clock stands at m_anchor for the first sound
+    bool m_hearing = false;   // the sound was heard at the last look
     QElapsedTimer m_sinceHeard; // from the first sound heard after a start: the device's times settle
     QElapsedTimer m_sinceStart;
     double m_startTime = 0;

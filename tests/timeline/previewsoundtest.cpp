@@ -63,8 +63,9 @@ TEST(PreviewSound, TellsTheTimeHeardOnlyWhilePlayingOnADevice)
 
 // A clock following the sound, as the player's does, while the server comes and
 // goes: none at the start, one starting while playing, going away mid-play and
-// coming back. The clock moves on throughout and reaches the end; a server that
-// comes is played to, and the sound heard then is in step with the clock.
+// coming back. The clock moves on throughout (standing at most while it waits for
+// the sound) and reaches the end; a server that comes is played to, and the sound
+// heard then is within 40 ms of the clock.
 TEST(PreviewSound, AServerThatComesGoesOrComesBackLeavesTheClockRunningAndIsPlayedTo)
 {
     ASSERT_TRUE(SoundServer::installed()) << "the test command installs pulseaudio";
@@ -77,7 +78,8 @@ TEST(PreviewSound, AServerThatComesGoesOrComesBackLeavesTheClockRunningAndIsPlay
     PreviewSound sound;
     sound.setPieces({{0, length, clip, 0}});
     PreviewClock clock;
-    clock.setSound([&] { return sound.playedTime(); }, [&](double t) { sound.start(t); });
+    clock.setSound([&] { return sound.playedTime(); }, [&](double t) { sound.start(t); },
+                   [&] { return sound.startSeconds(); });
     clock.start(0);
     sound.start(0);
     double last = clock.now();
@@ -114,6 +116,6 @@ TEST(PreviewSound, AServerThatComesGoesOrComesBackLeavesTheClockRunningAndIsPlay
     const double back = clock.now();
     worstOff = 0;
     ASSERT_TRUE(playUntil([&] { return clock.now() > back + 1; }));
-    EXPECT_LT(worstOff, 0.1);
+    EXPECT_LT(worstOff, 0.04);
     ASSERT_TRUE(playUntil([&] { return clock.now() >= length; })) << "the end is never reached";
 }
