@@ -22,6 +22,9 @@ constexpr double leanPerSecondOff = 2.0;
 constexpr qint64 settleMs = 1000;
 constexpr double mostCatchUp = 1.0;
 constexpr double catchUpSeconds = 0.05; // this far behind, the clock runs at its fastest
+// The first sound is told a few milliseconds late, as a device's reports come: the
+// clock steps to it; told later (a busy server), it steps this far and catches up.
+constexpr double mostStep = 0.025;
 
 } // namespace
 
@@ -84,7 +87,7 @@ void PreviewClock::waitForSound()
         m_waitSeconds = 0;
         m_hearing = true;
         m_sinceHeard.start();
-        anchor(std::clamp(*heard, m_anchor, mostPlayed()), 1);
+        anchor(std::clamp(*heard, m_anchor, std::min(mostPlayed(), m_anchor + mostStep)), 1);
         return;
     }
     if (double(m_wall.nsecsElapsed()) / 1e9 >= m_waitSeconds) {
