@@ -156,6 +156,7 @@ TimelineToolbar::TimelineToolbar(TimelineView &view)
     addPlace(m_endTime, 11);
     // Keeps the row from jumping as the digits change.
     m_currentTime->setMinimumWidth(m_currentTime->fontMetrics().horizontalAdvance(QStringLiteral("−00:00:00.00")));
+    m_currentTime->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
     TimelineEngine &engine = view.engine();
     for (auto signal : {&TimelineEngine::segmentsChanged, &TimelineEngine::videoSegmentsChanged,

@@ -1,5 +1,6 @@
 #include "timelinepanel.h"
 
+#include "support/testartifacts.h"
 #include "support/waitfor.h"
 
 #include "ui/icons/symbolicon.h"
@@ -579,6 +580,15 @@ TEST(TimelineToolbar, NarrowRowsKeepEveryControlWholeAndReachable)
             };
             for (QLabel *readout : {bar.segmentCountLabel(), bar.markerSpanLabel(), bar.endTimeLabel()})
                 EXPECT_NE(readout->isVisibleTo(&bar), listed(readout->text())) << readout->text().toStdString();
+            if (width == 409) {
+                QTest::mouseClick(bar.overflowButton(), Qt::LeftButton);
+                ASSERT_TRUE(waitFor([&] { return bar.overflowMenu()->isVisible(); }, 1000));
+                const QString lang = zh ? QStringLiteral("zh") : QStringLiteral("en");
+                EXPECT_TRUE(saveTestArtifact(bar.grab().toImage(), QStringLiteral("timeline-toolbar-409-") + lang));
+                EXPECT_TRUE(saveTestArtifact(bar.overflowMenu()->grab().toImage(),
+                                             QStringLiteral("timeline-toolbar-more-") + lang));
+                bar.overflowMenu()->close();
+            }
         }
     }
     QApplication::removeTranslator(&chinese);
