@@ -516,7 +516,7 @@ TEST(TimelineToolbar, NarrowRowsKeepEveryControlWholeAndReachable)
     TimelinePanel p;
     p.window.setMinimumSize(1, 1);  // as the window's content: the panel gets what is left
     p.addTrack(4000, 0);
-    p.addClip(30, 0);
+    const VideoSegment clip = p.addClip(30, 0);
     p.service.loadOverlayOnly(std::pair{0.0, 4000.0}, QSizeF(1920, 1080));
     p.view->addMarker(2);
     p.view->addMarker(3700);
@@ -593,6 +593,16 @@ TEST(TimelineToolbar, NarrowRowsKeepEveryControlWholeAndReachable)
     }
     QApplication::removeTranslator(&chinese);
     QCoreApplication::processEvents();
+
+    // Keys of buttons waiting in the menu still work.
+    ASSERT_FALSE(bar.findChild<QToolButton *>(QStringLiteral("splitButton"))->isVisibleTo(&bar));
+    QApplication::setActiveWindow(&p.window);  // the menu had the keyboard
+    p.engine.setSelectedVideoId(clip.id);
+    p.service.scrub(10);
+    QTest::keyClick(&p.window, Qt::Key_B, Qt::ControlModifier);
+    EXPECT_EQ(p.engine.videoSegments().size(), 2);
+    QTest::keyClick(&p.window, Qt::Key_Home);
+    EXPECT_EQ(p.service.clock()->playheadTime(), 0);
 }
 
 TEST(DurationHelp, ShowsAfterOneSecondOfRestAndSetsResizeCursor)
