@@ -42,11 +42,19 @@
     </message>
     <message>
         <source>Time, Video, GPX</source>
-        <translation>时间、Video、GPX</translation>
+        <translation>时间、视频、GPX 轨道</translation>
     </message>
     <message>
         <source>Time</source>
         <translation>时间</translation>
+    </message>
+    <message>
+        <source>Video</source>
+        <translation>视频</translation>
+    </message>
+    <message>
+        <source>GPX</source>
+        <translation>GPX 轨道</translation>
     </message>
 </context>
 <context>
@@ -122,6 +130,10 @@
     <message>
         <source>%1 seg</source>
         <translation>%1 段</translation>
+    </message>
+    <message>
+        <source>More timeline controls</source>
+        <translation>更多时间线控件</translation>
     </message>
 </context>
 <context>

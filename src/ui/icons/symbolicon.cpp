@@ -32,6 +32,7 @@ const QHash<QString, QString> &table()
         {QStringLiteral("pause.fill"), QStringLiteral("pause-fill.svg")},
         {QStringLiteral("backward.end.fill"), QStringLiteral("backward-end-fill.svg")},
         {QStringLiteral("chevron.right"), QStringLiteral("chevron-right.svg")},
+        {QStringLiteral("ellipsis"), QStringLiteral("ellipsis.svg")},
         {QStringLiteral("clock"), QStringLiteral("clock.svg")},
         {QStringLiteral("clock.arrow.circlepath"), QStringLiteral("clock-arrow-circlepath.svg")},
         {QStringLiteral("doc.text"), QStringLiteral("doc-text.svg")},

@@ -219,6 +219,8 @@ void MainToolbar::updateNavigation()
         const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
         m_projectName->setText(dot > 0 ? fileName.left(dot) : fileName);
         m_projectLabel->setToolTip(url.isLocalFile() ? url.toLocalFile() : url.path());
+        // The path says more than the cut name would on its own.
+        m_projectName->setToolTip(m_projectLabel->toolTip());
     }
     m_projectItem->setVisible(open);
     m_websiteItem->setVisible(!open && m_links.hasWebsite());

@@ -1,7 +1,9 @@
 #include "elidedlabel.h"
 
+#include <QHelpEvent>
 #include <QPainter>
 #include <QTextLayout>
+#include <QToolTip>
 
 namespace routereel {
 
@@ -67,6 +69,23 @@ int ElidedLabel::heightForWidth(int width) const
     const QMargins m = contentsMargins();
     const auto lines = std::max<qsizetype>(1, layoutLines(width - m.left() - m.right()).size());
     return int(lines) * fontMetrics().lineSpacing() + m.top() + m.bottom();
+}
+
+bool ElidedLabel::isElided() const
+{
+    QString shown = visibleLines().join(QLatin1Char(' '));
+    QString whole = text();
+    whole.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    return shown.simplified() != whole.simplified();
+}
+
+bool ElidedLabel::event(QEvent *event)
+{
+    if (event->type() == QEvent::ToolTip && toolTip().isEmpty() && isElided()) {
+        QToolTip::showText(static_cast<QHelpEvent *>(event)->globalPos(), text(), this);
+        return true;
+    }
+    return QLabel::event(event);
 }
 
 void ElidedLabel::paintEvent(QPaintEvent *)

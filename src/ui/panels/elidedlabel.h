@@ -7,7 +7,8 @@ namespace routereel {
 
 // A label that shortens its text to the width it is given instead of growing:
 // one line elided at `mode`, or up to `maxLines` wrapped lines with the last
-// one cut at its end. text() stays the whole text (screen readers get it all).
+// one cut at its end. text() stays the whole text (screen readers get it all),
+// and a shortened text shows whole as the tooltip unless one is set.
 class ElidedLabel : public QLabel {
     Q_OBJECT
 
@@ -16,6 +17,7 @@ public:
 
     // The lines as drawn at the label's present width.
     QStringList visibleLines() const { return layoutLines(contentsRect().width()); }
+    bool isElided() const;
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
@@ -23,6 +25,7 @@ public:
     int heightForWidth(int width) const override;
 
 protected:
+    bool event(QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
 
 private:

@@ -46,9 +46,11 @@ SettingsPanelView::SettingsPanelView(MapSettings &mapSettings, TimeWidgetSetting
         stack->addWidget(section);
     stack->addStretch(1);
 
-    // Scrolls by wheel and keys; no bar takes width from the column. The wheel
+    // Scrolls by wheel and by Tab; no bar takes width from the column. The wheel
     // scrolls even over a slider: settings change only when the user moves them.
     m_scroll->setFrameShape(QFrame::NoFrame);
+    // Tab goes straight to the controls; the area follows the focused one into view.
+    m_scroll->setFocusPolicy(Qt::NoFocus);
     m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_scroll->setWidgetResizable(true);

@@ -1,5 +1,6 @@
 #include "timelinetoolbar.h"
 
+#include "rowfit.h"
 #include "timelinemath.h"
 #include "timelinepalette.h"
 #include "timelineview.h"
@@ -15,9 +16,11 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMenu>
 #include <QPainter>
 #include <QSlider>
 #include <QToolButton>
+#include <QWidgetAction>
 
 #include <cmath>
 
@@ -27,6 +30,9 @@ namespace {
 
 using namespace timelinemetrics;
 constexpr int sliderSteps = 10000;
+constexpr int sliderWidth = 120;
+// Narrower, a slider's steps are too coarse to aim at.
+constexpr int sliderMinimumWidth = 48;
 
 QFrame *divider(QWidget *parent)
 {
@@ -64,31 +70,46 @@ TimelineToolbar::TimelineToolbar(TimelineView &view)
     row->setSpacing(8);
     setFixedHeight(30);
 
-    m_zoomOut = addButton("zoomOut", QStringLiteral("minus.magnifyingglass"), &TimelineView::zoomOut);
+    // Drop orders: what a narrow row gives up first has the lowest.
+    m_zoomOut = addButton("zoomOut", QStringLiteral("minus.magnifyingglass"), &TimelineView::zoomOut, 7);
     m_slider = new QSlider(Qt::Horizontal, this);
     m_slider->setObjectName(QStringLiteral("zoomSlider"));
     m_slider->setRange(0, sliderSteps);
-    m_slider->setFixedWidth(120);
+    m_slider->setFixedWidth(sliderWidth);
     connect(m_slider, &QSlider::valueChanged, this,
             [this](int value) { m_view.setZoomSliderPosition(double(value) / sliderSteps); });
-    row->addWidget(m_slider);
-    m_zoomIn = addButton("zoomIn", QStringLiteral("plus.magnifyingglass"), &TimelineView::zoomIn);
-    row->addWidget(divider(this));
-    m_align = addButton("align", QStringLiteral("align.horizontal.left"), &TimelineView::alignToZero);
-    m_home = addButton("home", QStringLiteral("backward.end.fill"), &TimelineView::goHome);
+    addPlace(m_slider, 3);
+    m_zoomIn = addButton("zoomIn", QStringLiteral("plus.magnifyingglass"), &TimelineView::zoomIn, 7);
+    addPlace(divider(this), -1, true);
+    m_align = addButton("align", QStringLiteral("align.horizontal.left"), &TimelineView::alignToZero, 6);
+    m_home = addButton("home", QStringLiteral("backward.end.fill"), &TimelineView::goHome, 8);
     m_home->setShortcut(QKeySequence(Qt::Key_Home));
-    m_split = addButton("split", QStringLiteral("scissors"), &TimelineView::split);
+    m_split = addButton("split", QStringLiteral("scissors"), &TimelineView::split, 10);
     m_split->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_B));
     // No key here: the window's dispatcher maps Delete and Backspace to deleteSelection().
-    m_delete = addButton("delete", QStringLiteral("trash"), &TimelineView::deleteSelection);
-    m_clear = addButton("clear", QStringLiteral("xmark.bin"), &TimelineView::requestClear);
-    row->addWidget(divider(this));
+    m_delete = addButton("delete", QStringLiteral("trash"), &TimelineView::deleteSelection, 9);
+    m_clear = addButton("clear", QStringLiteral("xmark.bin"), &TimelineView::requestClear, 5);
+    addPlace(divider(this), -1, true);
     QUndoStack *undo = view.engine().undoStack();
-    m_undo = addButton("undo", QStringLiteral("arrow.uturn.backward"), nullptr);
+    m_undo = addButton("undo", QStringLiteral("arrow.uturn.backward"), nullptr, 4);
     connect(m_undo, &QAction::triggered, undo, &QUndoStack::undo);
-    m_redo = addButton("redo", QStringLiteral("arrow.uturn.forward"), nullptr);
+    m_redo = addButton("redo", QStringLiteral("arrow.uturn.forward"), nullptr, 4);
     connect(m_redo, &QAction::triggered, undo, &QUndoStack::redo);
+
+    m_overflowMenu = new QMenu(this);
+    m_overflowMenu->setObjectName(QStringLiteral("timelineMoreMenu"));
+    connect(m_overflowMenu, &QMenu::aboutToShow, this, &TimelineToolbar::fillOverflowMenu);
+    m_overflow = new QToolButton(this);
+    m_overflow->setObjectName(QStringLiteral("moreButton"));
+    m_overflow->setAutoRaise(true);
+    m_overflow->setFixedWidth(int(toolbarButtonWidth));
+    m_overflow->setIcon(symbolIcon(QStringLiteral("ellipsis")));
+    // Opened by hand rather than as the button's menu: no arrow beside the icon.
+    connect(m_overflow, &QToolButton::clicked, this,
+            [this] { m_overflowMenu->popup(m_overflow->mapToGlobal(QPoint(0, m_overflow->height()))); });
+    row->addWidget(m_overflow);
     row->addStretch(1);
+    m_places << Place{};
 
     m_markerGroup = new QWidget(this);
     auto *markerRow = new QHBoxLayout(m_markerGroup);
@@ -98,16 +119,19 @@ TimelineToolbar::TimelineToolbar(TimelineView &view)
     m_markerSpan = new QLabel(m_markerGroup);
     m_markerSpan->setObjectName(QStringLiteral("markerSpan"));
     m_markerSpan->setFont(captionMono());
+    m_clearMarkersAction = new QAction(this);
+    m_clearMarkersAction->setObjectName(QStringLiteral("clearMarkers"));
+    connect(m_clearMarkersAction, &QAction::triggered, &view, &TimelineView::clearMarkers);
     m_clearMarkers = new QToolButton(m_markerGroup);
     m_clearMarkers->setObjectName(QStringLiteral("clearMarkersButton"));
+    m_clearMarkers->setDefaultAction(m_clearMarkersAction);
     m_clearMarkers->setAutoRaise(true);
     m_clearMarkers->setFixedSize(int(toolbarButtonWidth), 20);
-    connect(m_clearMarkers, &QToolButton::clicked, &view, &TimelineView::clearMarkers);
     markerRow->addWidget(m_markerFlag);
     markerRow->addWidget(m_markerSpan);
     markerRow->addWidget(m_clearMarkers);
     markerRow->addWidget(divider(m_markerGroup));
-    row->addWidget(m_markerGroup);
+    addPlace(m_markerGroup, 2);
 
     m_segmentGroup = new QWidget(this);
     auto *segmentRow = new QHBoxLayout(m_segmentGroup);
@@ -118,19 +142,21 @@ TimelineToolbar::TimelineToolbar(TimelineView &view)
     m_segmentCount->setFont(captionMono());
     segmentRow->addWidget(m_segmentCount);
     segmentRow->addWidget(divider(m_segmentGroup));
-    row->addWidget(m_segmentGroup);
+    addPlace(m_segmentGroup, 1);
 
     m_currentTime = new QLabel(this);
     m_currentTime->setObjectName(QStringLiteral("currentTime"));
     m_slash = new QLabel(this);
     m_endTime = new QLabel(this);
     m_endTime->setObjectName(QStringLiteral("endTime"));
-    for (QLabel *label : {m_currentTime, m_slash, m_endTime}) {
+    for (QLabel *label : {m_currentTime, m_slash, m_endTime})
         label->setFont(captionMono());
-        row->addWidget(label);
-    }
+    addPlace(m_currentTime, -1);
+    addPlace(m_slash, 11);
+    addPlace(m_endTime, 11);
     // Keeps the row from jumping as the digits change.
     m_currentTime->setMinimumWidth(m_currentTime->fontMetrics().horizontalAdvance(QStringLiteral("−00:00:00.00")));
+    m_currentTime->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
     TimelineEngine &engine = view.engine();
     for (auto signal : {&TimelineEngine::segmentsChanged, &TimelineEngine::videoSegmentsChanged,
@@ -148,20 +174,37 @@ TimelineToolbar::TimelineToolbar(TimelineView &view)
     retranslate();
 }
 
-QAction *TimelineToolbar::addButton(const char *name, const QString &symbol, void (TimelineView::*slot)())
+QAction *TimelineToolbar::addButton(const char *name, const QString &symbol, void (TimelineView::*slot)(),
+                                    int dropOrder)
 {
     auto *action = new QAction(symbolIcon(symbol), QString(), this);
     action->setObjectName(QString::fromLatin1(name));
+    // Held by the row as well, so its key works while its button waits in the "more" menu.
+    addAction(action);
     auto *button = new QToolButton(this);
     button->setObjectName(QString::fromLatin1(name) + QStringLiteral("Button"));
     button->setDefaultAction(action);
     button->setAutoRaise(true);
     button->setToolButtonStyle(Qt::ToolButtonIconOnly);
     button->setFixedWidth(int(toolbarButtonWidth));
-    layout()->addWidget(button);
+    addPlace(button, dropOrder);
     if (slot)
         connect(action, &QAction::triggered, &m_view, slot);
     return action;
+}
+
+void TimelineToolbar::addPlace(QWidget *widget, int dropOrder, bool separator)
+{
+    layout()->addWidget(widget);
+    m_places << Place{.widget = widget, .dropOrder = dropOrder, .separator = separator};
+}
+
+void TimelineToolbar::setWanted(QWidget *widget, bool wanted)
+{
+    for (Place &place : m_places) {
+        if (place.widget == widget)
+            place.wanted = wanted;
+    }
 }
 
 void TimelineToolbar::retranslate()
@@ -191,8 +234,11 @@ void TimelineToolbar::retranslate()
         }
     }
     m_slider->setAccessibleName(tr("Zoom"));
-    m_clearMarkers->setToolTip(tr("Clear Markers"));
+    m_clearMarkersAction->setText(tr("Clear Markers"));
+    m_clearMarkersAction->setToolTip(tr("Clear Markers"));
     m_clearMarkers->setAccessibleName(tr("Clear Markers"));
+    m_overflow->setToolTip(tr("More timeline controls"));
+    m_overflow->setAccessibleName(tr("More timeline controls"));
     m_slash->setText(tr("/"));
     refresh();
 }
@@ -203,7 +249,15 @@ void TimelineToolbar::changeEvent(QEvent *event)
         retranslate();
     if (event->type() == QEvent::PaletteChange)
         refresh();
+    if (event->type() == QEvent::FontChange)
+        arrange();
     QWidget::changeEvent(event);
+}
+
+void TimelineToolbar::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    arrange();
 }
 
 void TimelineToolbar::paintEvent(QPaintEvent *)
@@ -230,29 +284,31 @@ void TimelineToolbar::refresh()
 
     const QColor orange = timelinepalette::orange(palette());
     const std::optional<QString> span = view.markerSpanText();
-    m_markerGroup->setVisible(span.has_value());
+    setWanted(m_markerGroup, span.has_value());
     if (span) {
         m_markerSpan->setText(*span);
         setTextColor(m_markerSpan, orange);
         m_markerFlag->setPixmap(symbolIcon(QStringLiteral("flag.fill"), orange).pixmap(9, 9));
         QColor faded = orange;
         faded.setAlphaF(0.7);
-        m_clearMarkers->setIcon(symbolIcon(QStringLiteral("xmark.circle.fill"), faded));
+        m_clearMarkersAction->setIcon(symbolIcon(QStringLiteral("xmark.circle.fill"), faded));
         m_clearMarkers->setIconSize(QSize(11, 11));
     }
     const qsizetype count = engine.segments().size() + engine.videoSegments().size();
-    m_segmentGroup->setVisible(count > 0);
+    setWanted(m_segmentGroup, count > 0);
     m_segmentCount->setText(tr("%1 seg").arg(count));
     const QColor secondary = timelinepalette::secondary(palette());
     for (QLabel *label : {m_segmentCount, m_slash, m_endTime})
         setTextColor(label, secondary);
     refreshTimes();
+    arrange();
 }
 
 void TimelineToolbar::refreshTimes()
 {
     const TimelineEngine &engine = m_view.engine();
     const double origin = m_view.timeOrigin();
+    const int widths = m_currentTime->sizeHint().width() + m_endTime->sizeHint().width();
     m_currentTime->setText(formatTimecode(m_view.clock().playheadTime() - origin, false));
     double end = m_view.videoContentEnd();
     if (m_view.compositionMode() == CompositionMode::overlay) {
@@ -260,6 +316,95 @@ void TimelineToolbar::refreshTimes()
         end = range ? range->upper : 0;
     }
     m_endTime->setText(formatTimecode(std::max(0.0, end - origin), false));
+    if (m_currentTime->sizeHint().width() + m_endTime->sizeHint().width() != widths)
+        arrange();
+}
+
+void TimelineToolbar::arrange()
+{
+    const auto preferred = [](const QWidget *w) {
+        return w->sizeHint().expandedTo(w->minimumSize()).boundedTo(w->maximumSize()).width();
+    };
+    QList<rowfit::Item> items;
+    for (const Place &place : std::as_const(m_places)) {
+        rowfit::Item item{.dropOrder = place.dropOrder, .wanted = place.wanted, .separator = place.separator,
+                          .breaksRun = !place.widget};
+        if (place.widget == m_slider) {
+            item.width = sliderWidth;
+            item.minimumWidth = sliderMinimumWidth;
+        } else if (place.widget) {
+            item.width = item.minimumWidth = preferred(place.widget);
+        }
+        items << item;
+    }
+    const QMargins margins = layout()->contentsMargins();
+    const int spacing = static_cast<QHBoxLayout *>(layout())->spacing();
+    const rowfit::Fit fit = rowfit::fit(items, width() - margins.left() - margins.right(), spacing,
+                                        int(toolbarButtonWidth));
+    for (qsizetype i = 0; i < m_places.size(); ++i) {
+        if (QWidget *w = m_places[i].widget)
+            w->setVisible(fit.shown[i]);
+        if (m_places[i].widget == m_slider)
+            m_slider->setFixedWidth(fit.widths[i]);
+    }
+    m_overflow->setVisible(fit.overflow);
+    // The row never asks for more than its last resort: the "more" button and the current time.
+    setMinimumWidth(margins.left() + margins.right() + int(toolbarButtonWidth) + spacing + preferred(m_currentTime));
+}
+
+QMenu *TimelineToolbar::overflowMenu()
+{
+    fillOverflowMenu();
+    return m_overflowMenu;
+}
+
+void TimelineToolbar::fillOverflowMenu()
+{
+    QMenu &menu = *m_overflowMenu;
+    menu.clear();
+    const auto info = [&menu](const QString &text, const QIcon &icon = {}) {
+        QAction *line = menu.addAction(icon, text);
+        line->setEnabled(false);
+    };
+    for (const Place &place : std::as_const(m_places)) {
+        if (!place.widget || place.separator) {
+            menu.addSeparator();
+            continue;
+        }
+        if (!place.wanted || place.widget->isVisibleTo(this))
+            continue;
+        if (auto *button = qobject_cast<QToolButton *>(place.widget)) {
+            menu.addAction(button->defaultAction());
+        } else if (place.widget == m_slider) {
+            auto *zoom = new QWidgetAction(&menu);
+            auto *slider = new QSlider(Qt::Horizontal);
+            slider->setObjectName(QStringLiteral("menuZoomSlider"));
+            slider->setAccessibleName(m_slider->accessibleName());
+            slider->setRange(0, sliderSteps);
+            slider->setMinimumWidth(sliderWidth);
+            slider->setValue(m_slider->value());
+            connect(slider, &QSlider::valueChanged, &m_view,
+                    [this](int value) { m_view.setZoomSliderPosition(double(value) / sliderSteps); });
+            // The zoom buttons of the same menu move it too.
+            connect(&m_view, &TimelineView::ppsChanged, slider, [this, slider] {
+                const QSignalBlocker block(slider);
+                slider->setValue(int(std::lround(m_view.zoomSliderPosition() * sliderSteps)));
+            });
+            auto *holder = new QWidget;
+            auto *line = new QHBoxLayout(holder);
+            line->setContentsMargins(12, 4, 12, 4);
+            line->addWidget(slider);
+            zoom->setDefaultWidget(holder);
+            menu.addAction(zoom);
+        } else if (place.widget == m_markerGroup) {
+            info(m_markerSpan->text(), symbolIcon(QStringLiteral("flag.fill"), timelinepalette::orange(palette())));
+            menu.addAction(m_clearMarkersAction);
+        } else if (place.widget == m_segmentGroup) {
+            info(m_segmentCount->text());
+        } else if (place.widget == m_endTime) {
+            info(m_currentTime->text() + QLatin1Char(' ') + m_slash->text() + QLatin1Char(' ') + m_endTime->text());
+        }
+    }
 }
 
 } // namespace routereel

@@ -4,6 +4,7 @@
 
 class QAction;
 class QLabel;
+class QMenu;
 class QSlider;
 class QToolButton;
 
@@ -13,7 +14,8 @@ class TimelineView;
 
 // The row above the lanes: zoom out, zoom slider, zoom in | Align, Home,
 // Split, Delete, Clear | Undo, Redo, then at the trailing edge the marker
-// distance, the segment count and "current / end" time.
+// distance, the segment count and "current / end" time. Where the row is too
+// narrow for all of them, the less needed ones move into a "more" menu.
 class TimelineToolbar : public QWidget {
     Q_OBJECT
 
@@ -36,6 +38,10 @@ public:
     QLabel *markerSpanLabel() const { return m_markerSpan; }
     QWidget *markerGroup() const { return m_markerGroup; }
     QWidget *segmentCountGroup() const { return m_segmentGroup; }
+    QAction *clearMarkersAction() const { return m_clearMarkersAction; }
+    QToolButton *overflowButton() const { return m_overflow; }
+    // What the "more" menu holds at the present width (it is filled as it opens).
+    QMenu *overflowMenu();
 
     // Enabling, readouts and the slider from the current state.
     void refresh();
@@ -43,11 +49,25 @@ public:
 protected:
     void changeEvent(QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
-    QAction *addButton(const char *name, const QString &symbol, void (TimelineView::*slot)());
+    // One place in the row; `dropOrder` as in rowfit (-1: always shown).
+    struct Place {
+        QWidget *widget = nullptr;  // none: the stretch
+        int dropOrder = -1;
+        bool separator = false;
+        bool wanted = true;
+    };
+
+    QAction *addButton(const char *name, const QString &symbol, void (TimelineView::*slot)(), int dropOrder);
+    void addPlace(QWidget *widget, int dropOrder, bool separator = false);
+    void setWanted(QWidget *widget, bool wanted);
     void retranslate();
     void refreshTimes();
+    // Shows what fits the present width; the rest waits in the "more" menu.
+    void arrange();
+    void fillOverflowMenu();
 
     TimelineView &m_view;
     QAction *m_zoomOut;
@@ -64,6 +84,10 @@ private:
     QLabel *m_markerFlag;
     QLabel *m_markerSpan;
     QToolButton *m_clearMarkers;
+    QAction *m_clearMarkersAction;
+    QToolButton *m_overflow;
+    QMenu *m_overflowMenu;
+    QList<Place> m_places;
     QWidget *m_segmentGroup;
     QLabel *m_segmentCount;
     QLabel *m_currentTime;

@@ -225,6 +225,22 @@ TEST(Inspector, SectionsCollapseByTheirHeaders)
     }));
 }
 
+// Tab goes from control to control, each in view when it has the focus, and
+// never stops on the scrolling area itself, which shows no focus.
+TEST(Inspector, TabReachesOnlyControlsAndScrollsThemIntoView)
+{
+    Inspector ui;
+    QApplication::setActiveWindow(ui.panel.get());
+    ui.section("MAP")->header()->setFocus(Qt::TabFocusReason);
+    for (int i = 0; i < 40; ++i) {
+        QWidget *focus = QApplication::focusWidget();
+        ASSERT_TRUE(focus);
+        EXPECT_FALSE(qobject_cast<QAbstractScrollArea *>(focus)) << i;
+        EXPECT_FALSE(focus->visibleRegion().isEmpty()) << focus->objectName().toStdString();
+        QTest::keyClick(focus, Qt::Key_Tab);
+    }
+}
+
 TEST(Inspector, WithoutTrackEverythingIsDisabledAtHalfOpacity)
 {
     Inspector ui({}, false);

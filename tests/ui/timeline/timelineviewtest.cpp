@@ -1,5 +1,6 @@
 #include "timelinepanel.h"
 
+#include "support/testartifacts.h"
 #include "support/waitfor.h"
 
 #include "ui/icons/symbolicon.h"
@@ -8,6 +9,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QLabel>
+#include <QMenu>
 #include <QMessageBox>
 #include <QNativeGestureEvent>
 #include <QPainter>
@@ -17,6 +19,8 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <QTranslator>
+#include <QWidgetAction>
 #include <QWheelEvent>
 #include <QWindow>
 #include <gtest/gtest.h>
@@ -348,6 +352,11 @@ TEST(GPXLane, TheScrollBarLeavesTheLanesWhole)
 TEST(GPXLane, TrackIconIsTenPointsAtTheDevicesPixelsBeforeTheDuration)
 {
     TimelinePanel p;
+    // The dark appearance, where the lane's labels are white.
+    QPalette dark = p.window.palette();
+    dark.setColor(QPalette::Window, QColor(40, 40, 40));
+    dark.setColor(QPalette::WindowText, QColor(235, 235, 235));
+    p.window.setPalette(dark);
     const GPXSegment a = p.addTrack(20, 5);
     GPXLaneView &lane = p.gpxLane();
     const double ratio = lane.devicePixelRatioF() > 1 ? lane.devicePixelRatioF() : 2.0;
@@ -496,6 +505,104 @@ TEST(TimelineToolbar, MarkersSplitDeleteAndClearWithOneUndo)
     p.toolbar().redoAction()->trigger();
     EXPECT_EQ(lanes(), 0);
     EXPECT_TRUE(p.store.tracks().isEmpty());
+}
+
+// The panel as narrow as the window lets it be: the window's minimum less the
+// inspector (829), and on 1366 × 768 at 150 % (679), 1366 × 768 and 1280 × 720 at
+// 200 % (452, 409), and narrower still. No two controls overlap, none is cut, and
+// what does not fit is in the "more" menu, named.
+TEST(TimelineToolbar, NarrowRowsKeepEveryControlWholeAndReachable)
+{
+    TimelinePanel p;
+    p.window.setMinimumSize(1, 1);  // as the window's content: the panel gets what is left
+    p.addTrack(4000, 0);
+    const VideoSegment clip = p.addClip(30, 0);
+    p.service.loadOverlayOnly(std::pair{0.0, 4000.0}, QSizeF(1920, 1080));
+    p.view->addMarker(2);
+    p.view->addMarker(3700);
+    TimelineToolbar &bar = p.toolbar();
+    QTranslator chinese;
+    ASSERT_TRUE(chinese.load(QStringLiteral(":/i18n/ui_timeline_zh_CN.qm")));
+
+    for (const bool zh : {false, true}) {
+        if (zh)
+            QApplication::installTranslator(&chinese);
+        for (const int width : {829, 679, 452, 409, 260}) {
+            SCOPED_TRACE(testing::Message() << (zh ? "zh " : "en ") << width);
+            p.window.resize(width, p.window.height());
+            QCoreApplication::processEvents();
+            ASSERT_EQ(bar.width(), width);
+
+            QList<QWidget *> shown;
+            for (QWidget *w : bar.findChildren<QWidget *>()) {
+                const bool leaf = std::none_of(w->children().begin(), w->children().end(), [&](QObject *c) {
+                    return c->isWidgetType() && static_cast<QWidget *>(c)->isVisibleTo(&bar);
+                });
+                if (w->isVisibleTo(&bar) && leaf && !qobject_cast<QMenu *>(w))
+                    shown << w;
+            }
+            for (QWidget *w : shown) {
+                const QRect box(w->mapTo(&bar, QPoint()), w->size());
+                EXPECT_TRUE(bar.rect().contains(box)) << w->objectName().toStdString();
+                for (QWidget *other : shown) {
+                    if (other != w)
+                        EXPECT_FALSE(box.intersects(QRect(other->mapTo(&bar, QPoint()), other->size())))
+                            << w->objectName().toStdString() << " over " << other->objectName().toStdString();
+                }
+                if (auto *label = qobject_cast<QLabel *>(w))
+                    EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->contentsRect().width())
+                        << label->text().toStdString();
+            }
+            EXPECT_TRUE(bar.currentTimeLabel()->isVisibleTo(&bar));
+
+            // Whatever is not on the row is in the menu, with a name a screen reader reads.
+            QList<QAction *> menu = bar.overflowMenu()->actions();
+            menu.removeIf([](QAction *a) { return a->isSeparator(); });
+            EXPECT_EQ(bar.overflowButton()->isVisibleTo(&bar), !menu.isEmpty());
+            EXPECT_FALSE(bar.overflowButton()->accessibleName().isEmpty());
+            for (QAction *action : {bar.zoomOutAction(), bar.zoomInAction(), bar.alignAction(), bar.homeAction(),
+                                    bar.splitAction(), bar.deleteAction(), bar.clearAction(), bar.undoAction(),
+                                    bar.redoAction(), bar.clearMarkersAction()}) {
+                const bool onRow = std::any_of(shown.begin(), shown.end(), [&](QWidget *w) {
+                    auto *button = qobject_cast<QToolButton *>(w);
+                    return button && button->defaultAction() == action;
+                });
+                EXPECT_NE(onRow, menu.contains(action)) << action->objectName().toStdString();
+                EXPECT_FALSE(action->text().isEmpty());
+            }
+            const bool sliderInMenu = std::any_of(menu.begin(), menu.end(), [](QAction *a) {
+                auto *item = qobject_cast<QWidgetAction *>(a);
+                return item && item->defaultWidget()->findChild<QSlider *>();
+            });
+            EXPECT_NE(bar.zoomSlider()->isVisibleTo(&bar), sliderInMenu);
+            const auto listed = [&](const QString &text) {
+                return std::any_of(menu.begin(), menu.end(), [&](QAction *a) { return a->text().contains(text); });
+            };
+            for (QLabel *readout : {bar.segmentCountLabel(), bar.markerSpanLabel(), bar.endTimeLabel()})
+                EXPECT_NE(readout->isVisibleTo(&bar), listed(readout->text())) << readout->text().toStdString();
+            if (width == 409) {
+                QTest::mouseClick(bar.overflowButton(), Qt::LeftButton);
+                ASSERT_TRUE(waitFor([&] { return bar.overflowMenu()->isVisible(); }, 1000));
+                const QString lang = zh ? QStringLiteral("zh") : QStringLiteral("en");
+                EXPECT_TRUE(saveTestArtifact(bar.grab().toImage(), QStringLiteral("timeline-toolbar-409-") + lang));
+                EXPECT_TRUE(saveTestArtifact(bar.overflowMenu()->grab().toImage(),
+                                             QStringLiteral("timeline-toolbar-more-") + lang));
+                bar.overflowMenu()->close();
+            }
+        }
+    }
+    QApplication::removeTranslator(&chinese);
+    QCoreApplication::processEvents();
+
+    // Keys of buttons waiting in the menu still work.
+    ASSERT_FALSE(bar.findChild<QToolButton *>(QStringLiteral("splitButton"))->isVisibleTo(&bar));
+    QApplication::setActiveWindow(&p.window);  // the menu had the keyboard
+    p.engine.setSelectedVideoId(clip.id);
+    p.service.scrub(10);
+    QTest::keyClick(&p.window, Qt::Key_B, Qt::ControlModifier);
+    EXPECT_EQ(p.engine.videoSegments().size(), 2);
+    QTest::keyClick(&p.window, Qt::Key_Home);
+    EXPECT_EQ(p.service.clock()->playheadTime(), 0);
 }
 
 TEST(DurationHelp, ShowsAfterOneSecondOfRestAndSetsResizeCursor)
