@@ -42,19 +42,11 @@
     </message>
     <message>
         <source>Time, Video, GPX</source>
-        <translation>时间、视频、GPX 轨道</translation>
+        <translation>时间、Video、GPX</translation>
     </message>
     <message>
         <source>Time</source>
         <translation>时间</translation>
-    </message>
-    <message>
-        <source>Video</source>
-        <translation>视频</translation>
-    </message>
-    <message>
-        <source>GPX</source>
-        <translation>GPX 轨道</translation>
     </message>
 </context>
 <context>

@@ -1,6 +1,5 @@
 #include "gpxlaneview.h"
 
-#include "timelinepalette.h"
 #include "timelinesegmentdurationhelp.h"
 #include "timelineview.h"
 
@@ -98,7 +97,7 @@ void GPXLaneView::paintEvent(QPaintEvent *)
         return;
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
-    const QColor labelColor = timelinepalette::barLabel(palette());
+    const QColor labelColor(255, 255, 255, int(255 * 0.85));
     // The icon is drawn once for the whole pass, at the device's pixels: the size is
     // in points, the ratio is the device's.
     const QPixmap icon = symbolIcon(trackSymbol, labelColor).pixmap(QSize(10, 10), paintedPixelRatio(p));

@@ -48,11 +48,12 @@ void TimelineHeader::paintEvent(QPaintEvent *)
         QColor color;
     };
     const QColor secondary = timelinepalette::secondary(palette());
+    // "Video" and "GPX" are names, shown as they stand.
     const Row rows[] = {
         {.top = 0, .height = rulerH, .symbol = "clock", .title = tr("Time"), .color = secondary},
-        {.top = rulerH + 1, .height = trackH, .symbol = "film", .title = tr("Video"),
+        {.top = rulerH + 1, .height = trackH, .symbol = "film", .title = QStringLiteral("Video"),
          .color = timelinepalette::blue(palette())},
-        {.top = rulerH + trackH + 2, .height = trackH, .symbol = "location", .title = tr("GPX"),
+        {.top = rulerH + trackH + 2, .height = trackH, .symbol = "location", .title = QStringLiteral("GPX"),
          .color = timelinepalette::green(palette())},
     };
     QFont font = this->font();

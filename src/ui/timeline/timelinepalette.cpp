@@ -34,13 +34,6 @@ QColor secondary(const QPalette &palette)
     return c;
 }
 
-QColor barLabel(const QPalette &palette)
-{
-    QColor c = isDark(palette) ? QColor(Qt::white) : palette.color(QPalette::WindowText);
-    c.setAlphaF(0.85);
-    return c;
-}
-
 QColor selection()
 {
     return QColor(255, 138, 128);

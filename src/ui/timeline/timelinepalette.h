@@ -14,9 +14,6 @@ QColor orange(const QPalette &palette);
 QColor red(const QPalette &palette);
 // Secondary text: the text colour at reduced strength.
 QColor secondary(const QPalette &palette);
-// Names and durations on the lanes' bars: white on the dark appearance's deep
-// bars, the text colour on the light one's pale bars, where white is barely seen.
-QColor barLabel(const QPalette &palette);
 // Outline of a selected segment in either lane.
 QColor selection();
 // Behind the toolbar, the header column and the duration tooltip.

@@ -352,11 +352,6 @@ TEST(GPXLane, TheScrollBarLeavesTheLanesWhole)
 TEST(GPXLane, TrackIconIsTenPointsAtTheDevicesPixelsBeforeTheDuration)
 {
     TimelinePanel p;
-    // The dark appearance, where the lane's labels are white.
-    QPalette dark = p.window.palette();
-    dark.setColor(QPalette::Window, QColor(40, 40, 40));
-    dark.setColor(QPalette::WindowText, QColor(235, 235, 235));
-    p.window.setPalette(dark);
     const GPXSegment a = p.addTrack(20, 5);
     GPXLaneView &lane = p.gpxLane();
     const double ratio = lane.devicePixelRatioF() > 1 ? lane.devicePixelRatioF() : 2.0;
