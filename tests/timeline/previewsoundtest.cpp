@@ -2,6 +2,7 @@
 #include "timeline/previewsound.h"
 
 #include "support/clipgenerator.h"
+#include "support/sinkmonitor.h"
 #include "support/soundserver.h"
 #include "support/waitfor.h"
 
@@ -9,7 +10,11 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
+
 using namespace routereel;
+using testsupport::SinkMonitor;
 using testsupport::SoundServer;
 using testsupport::waitFor;
 
@@ -116,4 +121,59 @@ TEST(PreviewSound, AServerThatComesGoesOrComesBackLeavesTheClockRunningAndIsPlay
     ASSERT_TRUE(playUntil([&] { return clock.now() > back + 1; }));
     EXPECT_LT(worstOff, 0.1);
     ASSERT_TRUE(playUntil([&] { return clock.now() >= length; })) << "the end is never reached";
+}
+
+// The time heard that is told, against what the null sink truly plays (its monitor,
+// recorded), from the first sound played to 3 s after a start, on PulseAudio and on
+// PipeWire's PulseAudio service: whatever the server counts as taken but has not yet
+// played must not be told as heard.
+TEST(PreviewSound, TellsTheTimeTheSinkTrulyPlays)
+{
+    QTemporaryDir dir;
+    const QString tone = dir.filePath(QStringLiteral("tone.wav")); // no encoder delay to blur its start
+    ASSERT_TRUE(testsupport::runFfmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                                        QStringLiteral("sine=frequency=441:sample_rate=48000:duration=8"),
+                                        QStringLiteral("-c:a"), QStringLiteral("pcm_s16le"), tone}));
+    for (const SoundServer::Kind kind : {SoundServer::Kind::pulseAudio, SoundServer::Kind::pipeWire}) {
+        SCOPED_TRACE(kind == SoundServer::Kind::pipeWire ? "PipeWire" : "PulseAudio");
+        ASSERT_TRUE(SoundServer::installed(kind)) << "the test command installs pulseaudio and pipewire";
+        SoundServer server(SoundServer::Latency::usual, kind);
+        ASSERT_TRUE(server.start());
+        SinkMonitor monitor(server);
+        ASSERT_TRUE(monitor.isRecording());
+        PreviewSound sound;
+        ASSERT_TRUE(waitFor([&] { return sound.hasOutput(); }, 10'000));
+        sound.setPieces({{0, 8, tone, 0}});
+        struct Told {
+            double from, to; // the clock read on both sides: a thread held in between widens the window
+            double heard;
+        };
+        std::vector<Told> told;
+        const qint64 recordedBefore = monitor.size();
+        const double startedAt = SinkMonitor::now();
+        sound.start(1.0);
+        waitFor([&] {
+            const double from = SinkMonitor::now();
+            const std::optional<double> heard = sound.playedTime();
+            if (heard)
+                told.push_back({from, SinkMonitor::now(), *heard});
+            return SinkMonitor::now() > startedAt + 4.5;
+        }, 10'000, 2);
+        sound.stop();
+        waitFor([] { return false; }, 200);
+        const qint64 first = monitor.firstLoud(recordedBefore);
+        ASSERT_GE(first, 0) << "nothing reached the sink";
+        const double playedAt = monitor.origin() + double(first) / SinkMonitor::rate; // timeline 1.0
+        std::vector<double> off;
+        for (const Told &t : told) {
+            if (t.to < playedAt || t.from > playedAt + 3)
+                continue;
+            const double early = t.heard - (1.0 + t.to - playedAt), late = (1.0 + t.from - playedAt) - t.heard;
+            off.push_back(early > 0 ? early : late > 0 ? -late : 0);
+        }
+        ASSERT_GT(off.size(), 100u);
+        std::sort(off.begin(), off.end());
+        EXPECT_LE(std::abs(off[off.size() / 2]), 0.02) << "told heard less truly played, median";
+        EXPECT_LE(std::max(-off.front(), off.back()), 0.04) << "told heard less truly played, largest";
+    }
 }
