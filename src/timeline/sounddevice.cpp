@@ -101,7 +101,7 @@ std::optional<double> SoundDevice::heardSeconds() const
         return std::nullopt;
     double heard = 0;
     if (m_cycleUnreported) {
-        if (m_placed == 0)
+        if (m_placed == 0 || standsLong())
             return std::nullopt;
         const qint64 place = *std::max_element(m_places, m_places + m_placed);
         heard = double(place + monotonicUsec()) / 1e6;
@@ -317,6 +317,9 @@ void SoundDevice::noticeTaken()
         m_nextStep = (m_nextStep + 1) % stepsKept;
     }
     if (read > m_readIndex) {
+        // What was heard by the replies before the sink played silence lies that much ahead.
+        if (m_cycleUnreported && standsLong())
+            forgetHeard();
         m_taken += (read - m_readIndex) / qint64(sizeof(float) * std::size_t(m_channels));
         m_readIndex = read;
         m_movedAt = monotonicUsec();
@@ -352,6 +355,14 @@ qint64 SoundDevice::cycleBytes() const
         if (step > 0 && (cycle == 0 || step < cycle))
             cycle = step;
     return cycle;
+}
+
+// The read position stood longer than its cycles take (one for the sink, one in the
+// service's stream, a tick to look): the sink plays silence, the source fell behind.
+bool SoundDevice::standsLong() const
+{
+    const qint64 cycleUsec = qint64(pa_bytes_to_usec(uint64_t(cycleBytes()), pa_stream_get_sample_spec(m_stream)));
+    return monotonicUsec() - m_movedAt > 2 * cycleUsec + qint64(tickUsec);
 }
 
 void SoundDevice::forgetHeard()

@@ -66,6 +66,7 @@ private:
     void noticeTaken();
     void placeHeard(const pa_timing_info *timing);
     qint64 cycleBytes() const;
+    bool standsLong() const;
     void forgetHeard();
     void tell(bool available);
 

@@ -1,5 +1,6 @@
 #include "timeline/previewclock.h"
 #include "timeline/previewsound.h"
+#include "timeline/sounddevice.h"
 
 #include "support/clipgenerator.h"
 #include "support/sinkmonitor.h"
@@ -11,6 +12,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cmath>
 #include <vector>
 
 using namespace routereel;
@@ -175,5 +178,62 @@ TEST(PreviewSound, TellsTheTimeTheSinkTrulyPlays)
         std::sort(off.begin(), off.end());
         EXPECT_LE(std::abs(off[off.size() / 2]), 0.02) << "told heard less truly played, median";
         EXPECT_LE(std::max(-off.front(), off.back()), 0.04) << "told heard less truly played, largest";
+    }
+}
+
+// A source that falls behind for a moment on PipeWire's service, where the time
+// heard is placed from the server's replies: the sink plays silence meanwhile, and
+// no time heard is told ahead of what it truly plays, during the silence or after it.
+TEST(SoundDevice, TellsNoTimeAheadOfTheSinkWhenTheSourceFallsBehindOnPipeWire)
+{
+    constexpr int rate = SinkMonitor::rate;
+    constexpr qint64 behindAt = rate; // one second in
+    {
+        ASSERT_TRUE(SoundServer::installed(SoundServer::Kind::pipeWire)) << "the test command installs pipewire";
+        SoundServer server(SoundServer::Latency::usual, SoundServer::Kind::pipeWire);
+        ASSERT_TRUE(server.start());
+        SinkMonitor monitor(server);
+        ASSERT_TRUE(monitor.isRecording());
+        std::atomic<qint64> given = 0;
+        std::atomic<double> behindUntil = 0;
+        SoundDevice device(rate, 2, [&](float *out, qint64 frames) -> qint64 {
+            if (given >= behindAt && SinkMonitor::now() < behindUntil)
+                return 0;
+            if (given < behindAt && given + frames >= behindAt) {
+                frames = behindAt - given;
+                behindUntil = SinkMonitor::now() + 0.5;
+            }
+            for (qint64 i = 0; i < frames; ++i)
+                out[2 * i] = out[2 * i + 1] = 0.125f * float(std::sin(2 * M_PI * 441 * double(given + i) / rate));
+            given += frames;
+            return frames;
+        });
+        ASSERT_TRUE(waitFor([&] { return device.isAvailable(); }, 10'000));
+        std::vector<std::pair<double, double>> told; // the clock just after the time heard was read, the time
+        const qint64 recordedBefore = monitor.size();
+        const double startedAt = SinkMonitor::now();
+        device.start();
+        waitFor([&] {
+            if (const std::optional<double> heard = device.heardSeconds())
+                told.emplace_back(SinkMonitor::now(), *heard);
+            return SinkMonitor::now() > startedAt + 3.5;
+        }, 10'000, 2);
+        device.stop();
+        const qint64 first = monitor.firstLoud(recordedBefore);
+        ASSERT_GE(first, 0) << "nothing reached the sink";
+        const qint64 again = monitor.firstLoud(first + behindAt + rate / 20);
+        ASSERT_GT(again, 0) << "the sink never played again";
+        const double origin = monitor.origin();
+        const double firstAt = origin + double(first) / rate, againAt = origin + double(again) / rate;
+        int after = 0;
+        for (const auto &[at, heard] : told) {
+            const double truth = at < firstAt + 1 ? at - firstAt : at < againAt ? 1.0 : 1.0 + at - againAt;
+            EXPECT_LE(heard - truth, 0.04) << (at - firstAt) << " s after the first sound";
+            if (at > againAt + 0.2 && at < againAt + 1.5) {
+                ++after;
+                EXPECT_GE(heard - truth, -0.04) << (at - againAt) << " s after the sound came back";
+            }
+        }
+        EXPECT_GT(after, 100);
     }
 }
