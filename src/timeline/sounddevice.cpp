@@ -104,7 +104,9 @@ std::optional<double> SoundDevice::heardSeconds() const
         if (m_placed == 0 || standsLong())
             return std::nullopt;
         const qint64 place = *std::max_element(m_places, m_places + m_placed);
-        heard = double(place + monotonicUsec()) / 1e6;
+        // Never past what was written: the sink plays silence after it.
+        const qint64 written = qint64(pa_bytes_to_usec(uint64_t(m_writtenSince), pa_stream_get_sample_spec(m_stream)));
+        heard = double(std::min(place + monotonicUsec(), written)) / 1e6;
     } else {
         pa_usec_t usec = 0;
         if (pa_stream_get_time(m_stream, &usec) < 0)
