@@ -148,9 +148,14 @@ void SoundDevice::onTick(pa_mainloop_api *api, pa_time_event *event, const struc
     api->time_restart(event, &soon());
 }
 
-void SoundDevice::onWritable(pa_stream *, size_t, void *self)
+void SoundDevice::onWritable(pa_stream *stream, size_t, void *self)
 {
-    static_cast<SoundDevice *>(self)->fill();
+    auto *device = static_cast<SoundDevice *>(self);
+    device->fill();
+    // PipeWire's service asks for more just after a cycle: a reply now places the
+    // time heard closest, rather than up to a tick and a cycle late after each start.
+    if (device->m_cycleUnreported && !device->m_held)
+        unref(pa_stream_update_timing_info(stream, nullptr, nullptr));
 }
 
 void SoundDevice::onServerInfo(pa_context *, const pa_server_info *info, void *self)
