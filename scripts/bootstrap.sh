@@ -13,8 +13,9 @@ packages=(
   qt6-translations-l10n
   # video: probe library, the export engine, the preview's decoders
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev libavfilter-dev ffmpeg
-  # the preview's sound output; a sound server with a null sink for the tests, parec for the benches
-  libpulse-dev pulseaudio pulseaudio-utils
+  # the preview's sound output; a sound server with a null sink for the tests, parec for the benches;
+  # PipeWire's PulseAudio service, which many desktops run, for the same tests
+  libpulse-dev pulseaudio pulseaudio-utils pipewire pipewire-pulse wireplumber
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth dbus-x11 python3
   # network namespaces with a veth link for the connectivity tests

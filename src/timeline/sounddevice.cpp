@@ -5,6 +5,8 @@
 #include <QMetaObject>
 
 #include <algorithm>
+#include <cstring>
+#include <iterator>
 
 namespace routereel {
 
@@ -97,10 +99,20 @@ std::optional<double> SoundDevice::heardSeconds() const
         return std::nullopt;
     if (monotonicUsec() - m_movedAt > stallUsec)
         return std::nullopt;
-    pa_usec_t usec = 0;
-    if (pa_stream_get_time(m_stream, &usec) < 0)
-        return std::nullopt;
-    const double heard = double(qint64(usec) - qint64(pa_bytes_to_usec(uint64_t(m_base), pa_stream_get_sample_spec(m_stream)))) / 1e6;
+    double heard = 0;
+    if (m_cycleUnreported) {
+        if (m_placed == 0 || standsLong())
+            return std::nullopt;
+        const qint64 place = *std::max_element(m_places, m_places + m_placed);
+        // Never past what was written: the sink plays silence after it.
+        const qint64 written = qint64(pa_bytes_to_usec(uint64_t(m_writtenSince), pa_stream_get_sample_spec(m_stream)));
+        heard = double(std::min(place + monotonicUsec(), written)) / 1e6;
+    } else {
+        pa_usec_t usec = 0;
+        if (pa_stream_get_time(m_stream, &usec) < 0)
+            return std::nullopt;
+        heard = double(qint64(usec) - qint64(pa_bytes_to_usec(uint64_t(m_base), pa_stream_get_sample_spec(m_stream)))) / 1e6;
+    }
     if (heard <= 0)
         return std::nullopt;
     return heard;
@@ -119,6 +131,8 @@ double SoundDevice::latencySeconds() const
     // it holds now is heard first.
     if (timing)
         usec += std::max(timing->configured_sink_usec, timing->sink_usec) + timing->transport_usec;
+    if (m_cycleUnreported)
+        usec += 2 * pa_bytes_to_usec(uint64_t(cycleBytes()), pa_stream_get_sample_spec(m_stream));
     return double(usec) / 1e6;
 }
 
@@ -134,9 +148,21 @@ void SoundDevice::onTick(pa_mainloop_api *api, pa_time_event *event, const struc
     api->time_restart(event, &soon());
 }
 
-void SoundDevice::onWritable(pa_stream *, size_t, void *self)
+void SoundDevice::onWritable(pa_stream *stream, size_t, void *self)
 {
-    static_cast<SoundDevice *>(self)->fill();
+    auto *device = static_cast<SoundDevice *>(self);
+    device->fill();
+    // PipeWire's service asks for more just after a cycle: a reply now places the
+    // time heard closest, rather than up to a tick and a cycle late after each start.
+    if (device->m_cycleUnreported && !device->m_held)
+        unref(pa_stream_update_timing_info(stream, nullptr, nullptr));
+}
+
+void SoundDevice::onServerInfo(pa_context *, const pa_server_info *info, void *self)
+{
+    // "PulseAudio (on PipeWire 0.3.65)"
+    if (info && info->server_name)
+        static_cast<SoundDevice *>(self)->m_cycleUnreported = std::strstr(info->server_name, "PipeWire") != nullptr;
 }
 
 // Runs on the loop's thread, its lock held: one place that notices a server lost,
@@ -157,6 +183,8 @@ void SoundDevice::tick()
     }
     if (state != PA_CONTEXT_READY)
         return;
+    if (!m_told)
+        unref(pa_context_get_server_info(m_context, &SoundDevice::onServerInfo, this));
     tell(true);
     if (m_stream && !PA_STREAM_IS_GOOD(pa_stream_get_state(m_stream)))
         dropStream(); // its sink went away: a new stream goes to the server's default
@@ -183,6 +211,7 @@ void SoundDevice::connectServer()
     pa_proplist_sets(props, PA_PROP_APPLICATION_NAME, "routereel");
     pa_proplist_sets(props, PA_PROP_MEDIA_ROLE, "video");
     m_context = pa_context_new_with_proplist(pa_threaded_mainloop_get_api(m_loop), "routereel", props);
+    m_cycleUnreported = false; // until this server says what it is
     pa_proplist_free(props);
     // No autospawn: a server the user stopped stays stopped.
     if (m_context && pa_context_connect(m_context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
@@ -222,6 +251,8 @@ void SoundDevice::openStream()
     m_writtenSince = 0;
     m_readIndex = -1;
     m_movedAt = monotonicUsec();
+    std::fill(std::begin(m_steps), std::end(m_steps), 0);
+    forgetHeard();
     if (pa_stream_connect_playback(m_stream, nullptr, &attr, flags, nullptr, nullptr) < 0)
         dropStream();
 }
@@ -247,6 +278,7 @@ void SoundDevice::resume()
     m_base = -1;
     m_writtenSince = 0;
     m_movedAt = monotonicUsec();
+    forgetHeard();
     fill();
 }
 
@@ -256,6 +288,7 @@ void SoundDevice::hold()
     unref(pa_stream_flush(m_stream, nullptr, nullptr));
     m_held = true;
     m_base = -1;
+    forgetHeard();
 }
 
 void SoundDevice::fill()
@@ -285,11 +318,65 @@ void SoundDevice::noticeTaken()
         return;
     const qint64 read = timing->read_index;
     m_readIndex = std::max<qint64>(m_readIndex, 0);
+    // Steps while playing only: a flush moves the position by what it dropped.
+    if (read > m_readIndex && m_base >= 0 && m_readIndex >= m_base) {
+        m_steps[m_nextStep] = read - m_readIndex;
+        m_nextStep = (m_nextStep + 1) % stepsKept;
+    }
     if (read > m_readIndex) {
+        // What was heard by the replies before the sink played silence lies that much ahead.
+        if (m_cycleUnreported && standsLong())
+            forgetHeard();
         m_taken += (read - m_readIndex) / qint64(sizeof(float) * std::size_t(m_channels));
         m_readIndex = read;
         m_movedAt = monotonicUsec();
     }
+    if (m_cycleUnreported && m_base >= 0)
+        placeHeard(timing);
+}
+
+// By a reply, at least the position less the cycle the service's stream holds and
+// the one the sink plays, less the device's own latency, has been heard: more by as
+// long as the reply came after the cycle.
+void SoundDevice::placeHeard(const pa_timing_info *timing)
+{
+    const qint64 cycle = cycleBytes();
+    const qint64 reply = qint64(timing->timestamp.tv_sec) * 1'000'000 + timing->timestamp.tv_usec;
+    if (cycle <= 0 || reply == m_lastReply)
+        return;
+    m_lastReply = reply;
+    const pa_sample_spec *spec = pa_stream_get_sample_spec(m_stream);
+    const qint64 heard = qint64(pa_bytes_to_usec(uint64_t(std::max<qint64>(timing->read_index - m_base, 0)), spec))
+        - 2 * qint64(pa_bytes_to_usec(uint64_t(cycle), spec)) - qint64(timing->sink_usec);
+    const qint64 repliedAt = monotonicUsec() - qint64(pa_timeval_age(&timing->timestamp));
+    m_places[m_nextPlace] = heard - repliedAt;
+    m_nextPlace = (m_nextPlace + 1) % placesKept;
+    m_placed = std::min(m_placed + 1, placesKept);
+}
+
+// The read position's smallest step lately, looked at every tick: a cycle or more.
+qint64 SoundDevice::cycleBytes() const
+{
+    qint64 cycle = 0;
+    for (const qint64 step : m_steps)
+        if (step > 0 && (cycle == 0 || step < cycle))
+            cycle = step;
+    return cycle;
+}
+
+// The read position stood longer than its cycles take (one for the sink, one in the
+// service's stream, a tick to look): the sink plays silence, the source fell behind.
+bool SoundDevice::standsLong() const
+{
+    const qint64 cycleUsec = qint64(pa_bytes_to_usec(uint64_t(cycleBytes()), pa_stream_get_sample_spec(m_stream)));
+    return monotonicUsec() - m_movedAt > 2 * cycleUsec + qint64(tickUsec);
+}
+
+void SoundDevice::forgetHeard()
+{
+    m_placed = 0;
+    m_nextPlace = 0;
+    m_lastReply = -1;
 }
 
 void SoundDevice::tell(bool available)

@@ -1,7 +1,8 @@
-// routereel-with-sound [--one-second] COMMAND ARGS...: runs a test program with a
-// PulseAudio server and null sink of its own, so that the players' tests also run
-// with a sound device; --one-second gives the sink and the program's streams about
-// 1 s of latency, as Bluetooth headphones have.
+// routereel-with-sound [--one-second] [--pipewire] COMMAND ARGS...: runs a test
+// program with a PulseAudio server and null sink of its own, so that the players'
+// tests also run with a sound device; --one-second gives the sink and the program's
+// streams about 1 s of latency, as Bluetooth headphones have; --pipewire makes the
+// server PipeWire's PulseAudio service, for this run and the servers its tests start.
 #include "support/soundserver.h"
 
 #include <QCoreApplication>
@@ -13,19 +14,24 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
-    const bool oneSecond = !args.isEmpty() && args.first() == QStringLiteral("--one-second");
-    if (oneSecond) {
+    while (!args.isEmpty() && args.first().startsWith(QStringLiteral("--"))) {
+        // For the servers the tests start, too.
+        if (args.first() == QStringLiteral("--one-second"))
+            qputenv("ROUTEREEL_SOUND_LATENCY", "1s");
+        else if (args.first() == QStringLiteral("--pipewire"))
+            qputenv("ROUTEREEL_SOUND_SERVER", "pipewire");
+        else
+            break;
         args.removeFirst();
-        qputenv("ROUTEREEL_SOUND_LATENCY", "1s"); // for the servers the tests start, too
     }
     if (args.isEmpty()) {
-        std::fprintf(stderr, "usage: routereel-with-sound [--one-second] COMMAND ARGS...\n");
+        std::fprintf(stderr, "usage: routereel-with-sound [--one-second] [--pipewire] COMMAND ARGS...\n");
         return 2;
     }
     testsupport::SoundServer server;
     // Running without one would pass the device's runs as the device-less ones.
     if (!server.start()) {
-        std::fprintf(stderr, "routereel-with-sound: no PulseAudio server could be started\n");
+        std::fprintf(stderr, "routereel-with-sound: no sound server could be started\n");
         return 1;
     }
     QProcess test;

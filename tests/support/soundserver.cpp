@@ -2,14 +2,17 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFileInfo>
 #include <QLocalSocket>
 #include <QStandardPaths>
 #include <QThread>
 
+#include <algorithm>
+
 namespace testsupport {
 
-SoundServer::SoundServer(Latency latency)
-    : m_dir(QDir::tempPath() + QStringLiteral("/routereel-sound-XXXXXX")), m_latency(latency)
+SoundServer::SoundServer(Latency latency, Kind kind)
+    : m_dir(QDir::tempPath() + QStringLiteral("/routereel-sound-XXXXXX")), m_latency(latency), m_kind(kind)
 {
     m_hadPrevious = qEnvironmentVariableIsSet("PULSE_SERVER");
     m_previous = qgetenv("PULSE_SERVER");
@@ -19,8 +22,10 @@ SoundServer::SoundServer(Latency latency)
         m_previousLatency = qgetenv("PULSE_LATENCY_MSEC");
         qputenv("PULSE_LATENCY_MSEC", "1000");
     }
-    m_process.setProcessChannelMode(QProcess::MergedChannels);
-    m_process.setStandardOutputFile(QProcess::nullDevice());
+    for (QProcess *p : {&m_process, &m_graph, &m_session}) {
+        p->setProcessChannelMode(QProcess::MergedChannels);
+        p->setStandardOutputFile(QProcess::nullDevice());
+    }
 }
 
 SoundServer::~SoundServer()
@@ -43,9 +48,19 @@ SoundServer::Latency SoundServer::runLatency()
     return qgetenv("ROUTEREEL_SOUND_LATENCY") == "1s" ? Latency::oneSecond : Latency::usual;
 }
 
-bool SoundServer::installed()
+SoundServer::Kind SoundServer::runKind()
 {
-    return !QStandardPaths::findExecutable(QStringLiteral("pulseaudio")).isEmpty();
+    return qgetenv("ROUTEREEL_SOUND_SERVER") == "pipewire" ? Kind::pipeWire : Kind::pulseAudio;
+}
+
+bool SoundServer::installed(Kind kind)
+{
+    const QStringList programs = kind == Kind::pipeWire
+        ? QStringList{QStringLiteral("pipewire"), QStringLiteral("wireplumber"), QStringLiteral("pipewire-pulse"),
+                      QStringLiteral("pactl")}
+        : QStringList{QStringLiteral("pulseaudio")};
+    return std::all_of(programs.begin(), programs.end(),
+                       [](const QString &p) { return !QStandardPaths::findExecutable(p).isEmpty(); });
 }
 
 QString SoundServer::address() const
@@ -57,7 +72,8 @@ bool SoundServer::start()
 {
     if (isRunning())
         return true;
-    if (!m_dir.isValid() || !installed())
+    stop(); // what is left of a server that went away in part
+    if (!m_dir.isValid() || !installed(m_kind))
         return false;
     QDir(m_dir.path()).mkpath(QStringLiteral("runtime"));
     QFile::setPermissions(m_dir.filePath(QStringLiteral("runtime")), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
@@ -66,15 +82,27 @@ bool SoundServer::start()
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("HOME"), m_dir.path());
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.filePath(QStringLiteral("config")));
+    env.insert(QStringLiteral("XDG_STATE_HOME"), m_dir.filePath(QStringLiteral("state")));
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_dir.filePath(QStringLiteral("runtime")));
+    env.insert(QStringLiteral("PIPEWIRE_RUNTIME_DIR"), m_dir.filePath(QStringLiteral("runtime")));
     env.insert(QStringLiteral("PULSE_RUNTIME_PATH"), m_dir.filePath(QStringLiteral("runtime")));
     env.insert(QStringLiteral("PULSE_STATE_PATH"), m_dir.filePath(QStringLiteral("state")));
     env.remove(QStringLiteral("PULSE_SERVER"));
+    env.remove(QStringLiteral("PIPEWIRE_REMOTE"));
     env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
     // With a display the server would also publish itself on it, and several servers
     // of parallel tests would meet there.
     env.remove(QStringLiteral("DISPLAY"));
-    m_process.setProcessEnvironment(env);
+    for (QProcess *p : {&m_process, &m_graph, &m_session})
+        p->setProcessEnvironment(env);
+    if (m_kind == Kind::pipeWire ? startPipeWire() : startPulseAudio())
+        return true;
+    stop();
+    return false;
+}
+
+bool SoundServer::startPulseAudio()
+{
     // -n: none of the system's modules, only a null sink and our socket. As root the
     // server warns that it is not meant for root, and runs.
     m_process.start(QStringLiteral("pulseaudio"),
@@ -85,26 +113,90 @@ bool SoundServer::start()
                                                      : QStringLiteral("--load=module-null-sink"),
                      QStringLiteral("--load=module-native-protocol-unix socket=%1 auth-anonymous=1")
                          .arg(m_dir.filePath(QStringLiteral("native")))});
-    if (!m_process.waitForStarted(10'000))
+    return m_process.waitForStarted(10'000) && waitForSocket(m_dir.filePath(QStringLiteral("native")), m_process);
+}
+
+namespace {
+
+bool writeFile(const QString &path, const QString &text)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(text.toUtf8()) == text.toUtf8().size();
+}
+
+} // namespace
+
+// The user's and the system's devices stay out: a null sink is the only output, and
+// the session manager leaves out what needs a D-Bus session (portals, Bluetooth,
+// logind), which tests run without.
+bool SoundServer::startPipeWire()
+{
+    const QString config = m_dir.filePath(QStringLiteral("config"));
+    const bool written =
+        writeFile(config + QStringLiteral("/pipewire/pipewire.conf.d/null-sink.conf"),
+                  QStringLiteral("context.objects = [ { factory = adapter args = { factory.name = support.null-audio-sink"
+                                 " node.name = \"null\" media.class = \"Audio/Sink\" object.linger = true"
+                                 " audio.position = [ FL FR ] monitor.channel-volumes = true } } ]\n"))
+        && writeFile(config + QStringLiteral("/pipewire/pipewire-pulse.conf.d/socket.conf"),
+                     QStringLiteral("pulse.properties = { server.address = [ \"%1\" ] }\n").arg(address()))
+        && writeFile(config + QStringLiteral("/wireplumber/main.lua.d/51-null-sink-only.lua"),
+                     QStringLiteral("alsa_monitor.enabled = false\nv4l2_monitor.enabled = false\n"
+                                    "libcamera_monitor.enabled = false\n"
+                                    "default_access.properties[\"enable-flatpak-portal\"] = false\n"))
+        && writeFile(config + QStringLiteral("/wireplumber/bluetooth.lua.d/51-null-sink-only.lua"),
+                     QStringLiteral("bluez_monitor.enabled = false\n"));
+    if (!written)
         return false;
+    m_graph.start(QStringLiteral("pipewire"), {});
+    if (!m_graph.waitForStarted(10'000) || !waitForSocket(m_dir.filePath(QStringLiteral("runtime/pipewire-0")), m_graph))
+        return false;
+    m_session.start(QStringLiteral("wireplumber"), {});
+    m_process.start(QStringLiteral("pipewire-pulse"), {});
+    if (!m_session.waitForStarted(10'000) || !m_process.waitForStarted(10'000)
+        || !waitForSocket(m_dir.filePath(QStringLiteral("native")), m_process))
+        return false;
+    // Streams play once the session manager has made the null sink the default.
     const QDeadlineTimer deadline(15'000);
-    while (!deadline.hasExpired() && isRunning()) {
+    while (!deadline.hasExpired() && isRunning() && m_session.state() != QProcess::NotRunning) {
+        QProcess pactl;
+        QProcessEnvironment env = m_process.processEnvironment();
+        env.insert(QStringLiteral("PULSE_SERVER"), address());
+        pactl.setProcessEnvironment(env);
+        pactl.start(QStringLiteral("pactl"), {QStringLiteral("get-default-sink")});
+        if (pactl.waitForFinished(5'000) && pactl.readAllStandardOutput().trimmed() == "null")
+            return true;
+        if (pactl.state() != QProcess::NotRunning) {
+            pactl.kill();
+            pactl.waitForFinished(5'000);
+        }
+        QThread::msleep(50);
+    }
+    return false;
+}
+
+bool SoundServer::waitForSocket(const QString &path, const QProcess &process)
+{
+    const QDeadlineTimer deadline(15'000);
+    while (!deadline.hasExpired() && process.state() != QProcess::NotRunning) {
         QLocalSocket socket;
-        socket.connectToServer(m_dir.filePath(QStringLiteral("native")));
+        socket.connectToServer(path);
         if (socket.waitForConnected(500))
             return true;
         QThread::msleep(20);
     }
-    stop();
     return false;
 }
 
 void SoundServer::stop()
 {
-    if (!isRunning())
-        return;
-    m_process.kill();
-    m_process.waitForFinished(10'000);
+    // The service first, so that clients see the server go as one that crashed.
+    for (QProcess *p : {&m_process, &m_session, &m_graph}) {
+        if (p->state() == QProcess::NotRunning)
+            continue;
+        p->kill();
+        p->waitForFinished(10'000);
+    }
 }
 
 } // namespace testsupport

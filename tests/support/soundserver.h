@@ -9,9 +9,16 @@ namespace testsupport {
 // A PulseAudio server with a null sink, of the test's own: its socket, state and
 // runtime folders live in a temporary folder, and the process is told to use it
 // (PULSE_SERVER) from the moment this is made, so that it never reaches the
-// user's server nor starts one. Until start() there is no server there.
+// user's server nor starts one. Until start() there is no server there. It is
+// PulseAudio itself or PipeWire's PulseAudio service, which many desktops run.
 class SoundServer {
 public:
+    enum class Kind {
+        pulseAudio,
+        // PipeWire, its session manager and its PulseAudio service, with a null sink
+        // named as PulseAudio's is.
+        pipeWire,
+    };
     enum class Latency {
         usual,
         // About 1 s, as Bluetooth headphones and network sinks have: the sink takes no
@@ -19,15 +26,18 @@ public:
         // 1 s (PULSE_LATENCY_MSEC) while this lives.
         oneSecond,
     };
-    explicit SoundServer(Latency latency = runLatency());
+    explicit SoundServer(Latency latency = runLatency(), Kind kind = runKind());
     // oneSecond where the run asks for it (ROUTEREEL_SOUND_LATENCY=1s, set by
     // routereel-with-sound --one-second), so that whole groups run again on such a sink.
     static Latency runLatency();
+    // pipeWire where the run asks for it (ROUTEREEL_SOUND_SERVER=pipewire, set by
+    // routereel-with-sound --pipewire).
+    static Kind runKind();
     ~SoundServer(); // the server goes with it
     SoundServer(const SoundServer &) = delete;
     SoundServer &operator=(const SoundServer &) = delete;
 
-    static bool installed();
+    static bool installed(Kind kind = runKind());
     // Starts the server and waits (bounded) until it answers; false when it does not.
     bool start();
     // The server goes away at once, as a crashed one does.
@@ -35,11 +45,19 @@ public:
     bool isRunning() const { return m_process.state() != QProcess::NotRunning; }
     // What PULSE_SERVER holds.
     QString address() const;
+    Kind kind() const { return m_kind; }
 
 private:
+    bool startPulseAudio();
+    bool startPipeWire();
+    bool waitForSocket(const QString &path, const QProcess &process);
+
     QTemporaryDir m_dir;
-    QProcess m_process;
+    QProcess m_process; // the one that answers PULSE_SERVER
+    QProcess m_graph;   // PipeWire's own server
+    QProcess m_session; // its session manager, which links streams to the sink
     const Latency m_latency;
+    const Kind m_kind;
     QByteArray m_previous;
     bool m_hadPrevious = false;
     QByteArray m_previousLatency;

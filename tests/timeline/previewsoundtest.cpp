@@ -1,7 +1,9 @@
 #include "timeline/previewclock.h"
 #include "timeline/previewsound.h"
+#include "timeline/sounddevice.h"
 
 #include "support/clipgenerator.h"
+#include "support/sinkmonitor.h"
 #include "support/soundserver.h"
 #include "support/waitfor.h"
 
@@ -9,7 +11,13 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <vector>
+
 using namespace routereel;
+using testsupport::SinkMonitor;
 using testsupport::SoundServer;
 using testsupport::waitFor;
 
@@ -118,4 +126,111 @@ TEST(PreviewSound, AServerThatComesGoesOrComesBackLeavesTheClockRunningAndIsPlay
     ASSERT_TRUE(playUntil([&] { return clock.now() > back + 1; }));
     EXPECT_LT(worstOff, 0.04);
     ASSERT_TRUE(playUntil([&] { return clock.now() >= length; })) << "the end is never reached";
+}
+
+// The time heard that is told, against what the null sink truly plays (its monitor,
+// recorded), from the first sound played to 3 s after a start, on PulseAudio and on
+// PipeWire's PulseAudio service: whatever the server counts as taken but has not yet
+// played must not be told as heard.
+TEST(PreviewSound, TellsTheTimeTheSinkTrulyPlays)
+{
+    QTemporaryDir dir;
+    const QString tone = dir.filePath(QStringLiteral("tone.wav")); // no encoder delay to blur its start
+    ASSERT_TRUE(testsupport::runFfmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                                        QStringLiteral("sine=frequency=441:sample_rate=48000:duration=8"),
+                                        QStringLiteral("-c:a"), QStringLiteral("pcm_s16le"), tone}));
+    for (const SoundServer::Kind kind : {SoundServer::Kind::pulseAudio, SoundServer::Kind::pipeWire}) {
+        SCOPED_TRACE(kind == SoundServer::Kind::pipeWire ? "PipeWire" : "PulseAudio");
+        ASSERT_TRUE(SoundServer::installed(kind)) << "the test command installs pulseaudio and pipewire";
+        SoundServer server(SoundServer::Latency::usual, kind);
+        ASSERT_TRUE(server.start());
+        SinkMonitor monitor(server);
+        ASSERT_TRUE(monitor.isRecording());
+        PreviewSound sound;
+        ASSERT_TRUE(waitFor([&] { return sound.hasOutput(); }, 10'000));
+        sound.setPieces({{0, 8, tone, 0}});
+        struct Told {
+            double from, to; // the clock read on both sides: a thread held in between widens the window
+            double heard;
+        };
+        std::vector<Told> told;
+        const qint64 recordedBefore = monitor.size();
+        const double startedAt = SinkMonitor::now();
+        sound.start(1.0);
+        waitFor([&] {
+            const double from = SinkMonitor::now();
+            const std::optional<double> heard = sound.playedTime();
+            if (heard)
+                told.push_back({from, SinkMonitor::now(), *heard});
+            return SinkMonitor::now() > startedAt + 4.5;
+        }, 10'000, 2);
+        sound.stop();
+        waitFor([] { return false; }, 200);
+        const qint64 first = monitor.firstLoud(recordedBefore);
+        ASSERT_GE(first, 0) << "nothing reached the sink";
+        const double playedAt = monitor.origin() + double(first) / SinkMonitor::rate; // timeline 1.0
+        std::vector<double> off;
+        for (const Told &t : told) {
+            if (t.to < playedAt || t.from > playedAt + 3)
+                continue;
+            const double early = t.heard - (1.0 + t.to - playedAt), late = (1.0 + t.from - playedAt) - t.heard;
+            off.push_back(early > 0 ? early : late > 0 ? -late : 0);
+        }
+        ASSERT_GT(off.size(), 100u);
+        std::sort(off.begin(), off.end());
+        EXPECT_LE(std::abs(off[off.size() / 2]), 0.02) << "told heard less truly played, median";
+        EXPECT_LE(std::max(-off.front(), off.back()), 0.04) << "told heard less truly played, largest";
+    }
+}
+
+// A source that falls behind for a moment on PipeWire's service, where the time
+// heard is placed from the server's replies: the sink plays silence meanwhile, and
+// no time heard is told ahead of what it truly plays, during the silence or after it.
+TEST(SoundDevice, TellsNoTimeAheadOfTheSinkWhenTheSourceFallsBehindOnPipeWire)
+{
+    constexpr int rate = SinkMonitor::rate;
+    constexpr qint64 behindAt = rate; // one second in
+    ASSERT_TRUE(SoundServer::installed(SoundServer::Kind::pipeWire)) << "the test command installs pipewire";
+    SoundServer server(SoundServer::Latency::usual, SoundServer::Kind::pipeWire);
+    ASSERT_TRUE(server.start());
+    SinkMonitor monitor(server);
+    ASSERT_TRUE(monitor.isRecording());
+    std::atomic<qint64> given = 0;
+    std::atomic<double> behindUntil = 0;
+    SoundDevice device(rate, 2, [&](float *out, qint64 frames) -> qint64 {
+        if (given >= behindAt && SinkMonitor::now() < behindUntil)
+            return 0;
+        if (given < behindAt && given + frames >= behindAt) {
+            frames = behindAt - given;
+            behindUntil = SinkMonitor::now() + 0.5;
+        }
+        for (qint64 i = 0; i < frames; ++i)
+            out[2 * i] = out[2 * i + 1] = 0.125f * float(std::sin(2 * M_PI * 441 * double(given + i) / rate));
+        given += frames;
+        return frames;
+    });
+    ASSERT_TRUE(waitFor([&] { return device.isAvailable(); }, 10'000));
+    std::vector<std::pair<double, double>> told; // the clock just after the time heard was read, that time
+    const qint64 recordedBefore = monitor.size();
+    const double startedAt = SinkMonitor::now();
+    device.start();
+    waitFor([&] {
+        if (const std::optional<double> heard = device.heardSeconds())
+            told.emplace_back(SinkMonitor::now(), *heard);
+        return SinkMonitor::now() > startedAt + 3.5;
+    }, 10'000, 2);
+    device.stop();
+    const qint64 first = monitor.firstLoud(recordedBefore);
+    ASSERT_GE(first, 0) << "nothing reached the sink";
+    const qint64 again = monitor.firstLoud(first + behindAt + rate / 20);
+    ASSERT_GT(again, 0) << "the sink never played again";
+    const double origin = monitor.origin();
+    const double firstAt = origin + double(first) / rate, againAt = origin + double(again) / rate;
+    int after = 0;
+    for (const auto &[at, heard] : told) {
+        const double truth = at < firstAt + 1 ? at - firstAt : at < againAt ? 1.0 : 1.0 + at - againAt;
+        EXPECT_LE(heard - truth, 0.04) << (at - firstAt) << " s after the first sound";
+        after += at > againAt + 0.2;
+    }
+    EXPECT_GT(after, 100) << "no time heard is told once the sound came back";
 }

@@ -1,0 +1,182 @@
+// routereel-bench sound-truth [ROUNDS]: the playhead (which places the picture) and
+// the time the sound device reports heard, each against the sound truly heard, on
+// PulseAudio's null sink and on PipeWire's PulseAudio service, in alternating pairs.
+// The truth is the sink's monitor (tests/support/sinkmonitor.h). The clip's sound is a continuous tone in PCM, so the first loud sample after Play
+// is the timeline time Play started from.
+#include "benchcommand.h"
+#include "benchffmpeg.h"
+
+#include "support/sinkmonitor.h"
+#include "support/soundserver.h"
+#include "support/waitfor.h"
+#include "timeline/previewcomposition.h"
+#include "timeline/previewsound.h"
+#include "timeline/timelineplayer.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <vector>
+
+namespace routereel::bench {
+namespace {
+
+using testsupport::SinkMonitor;
+using testsupport::SoundServer;
+using testsupport::waitFor;
+
+constexpr int rate = SinkMonitor::rate;
+
+double nowSeconds()
+{
+    return SinkMonitor::now();
+}
+
+double loadAverage()
+{
+    QFile f(QStringLiteral("/proc/loadavg"));
+    return f.open(QIODevice::ReadOnly) ? f.readAll().split(' ').value(0).toDouble() : -1;
+}
+
+double median(std::vector<double> v)
+{
+    if (v.empty())
+        return NAN;
+    std::nth_element(v.begin(), v.begin() + std::ptrdiff_t(v.size() / 2), v.end());
+    return v[v.size() / 2];
+}
+
+struct Reading {
+    double wall;
+    double playhead;
+    double reported; // NAN while none is told
+};
+
+struct Figures {
+    std::vector<double> picture;  // playhead less truth
+    std::vector<double> reported; // reported heard less truth
+    std::vector<double> firstHeard;
+    int rounds = 0;
+};
+
+void play(SoundServer::Kind kind, const QString &clip, int rounds, Figures &figures)
+{
+    SoundServer server(SoundServer::Latency::usual, kind);
+    if (!server.start()) {
+        std::printf("the server could not be started\n");
+        return;
+    }
+    SinkMonitor recording(server);
+    if (!recording.isRecording()) {
+        std::printf("the sink's monitor could not be recorded\n");
+        return;
+    }
+    PreviewPiece piece;
+    piece.start = *compositionTicks(0);
+    piece.length = *compositionTicks(60);
+    piece.url = QUrl::fromLocalFile(clip);
+    piece.naturalSize = QSizeF(64, 64);
+    PreviewPlan plan;
+    plan.renderSize = QSizeF(64, 64);
+    plan.pieces = {piece};
+    TimelinePlayer player;
+    const PreviewSound *sound = player.findChild<PreviewSound *>();
+    waitFor([&] { return sound->hasOutput(); }, 10'000);
+    player.replaceItem(plan);
+    waitFor([&] { return player.itemStatus() == PreviewPlayer::ItemStatus::readyToPlay; }, 10'000);
+    waitFor([] { return false; }, 1000);
+    for (int i = 0; i < rounds; ++i) {
+        bool sought = false;
+        player.seek(1.0 + 4.0 * (i % 12), [&](bool) { sought = true; });
+        waitFor([&] { return sought; }, 10'000);
+        waitFor([] { return false; }, 300);
+        const double from = player.currentTime();
+        const qint64 recordedBefore = recording.size();
+        const double playedAt = nowSeconds();
+        player.play();
+        std::vector<Reading> readings;
+        waitFor([&] {
+            const std::optional<double> heard = sound->playedTime();
+            readings.push_back({nowSeconds(), player.currentTime(), heard ? *heard : NAN});
+            return nowSeconds() > playedAt + 4.5;
+        }, 20'000, 2);
+        player.pause();
+        waitFor([] { return false; }, 300);
+        const qint64 first = recording.firstLoud(recordedBefore);
+        if (first < 0) {
+            std::printf("    round %d: no sound reached the sink\n", i);
+            continue;
+        }
+        // The timeline time heard at wall time w, from the first sound truly heard on.
+        const double heardAt = recording.origin() + double(first) / rate;
+        const auto truth = [&](double wall) { return from + (wall - heardAt); };
+        ++figures.rounds;
+        figures.firstHeard.push_back(heardAt - playedAt);
+        for (const Reading &r : readings) {
+            if (r.wall < heardAt || r.wall > heardAt + 3)
+                continue;
+            figures.picture.push_back(r.playhead - truth(r.wall));
+            if (!std::isnan(r.reported))
+                figures.reported.push_back(r.reported - truth(r.wall));
+        }
+    }
+}
+
+void print(const char *name, Figures &f)
+{
+    const auto line = [](const char *what, std::vector<double> &v) {
+        if (v.empty()) {
+            std::printf("  %-34s none\n", what);
+            return;
+        }
+        std::sort(v.begin(), v.end());
+        const double largest = std::abs(v.front()) > std::abs(v.back()) ? v.front() : v.back();
+        const auto within = std::count_if(v.begin(), v.end(), [](double e) { return std::abs(e) <= 0.04; });
+        std::printf("  %-34s %6zu readings, median %+6.1f ms, largest %+6.1f ms, %5.1f%% within 40 ms\n", what,
+                    v.size(), median(v) * 1000, largest * 1000, 100.0 * double(within) / double(v.size()));
+    };
+    std::printf("%s (%d rounds; Play to the first sound heard, median %.0f ms)\n", name, f.rounds,
+                median(f.firstHeard) * 1000);
+    line("playhead less sound heard", f.picture);
+    line("reported heard less sound heard", f.reported);
+    std::fflush(stdout);
+}
+
+int run(const QStringList &args)
+{
+    const int rounds = args.isEmpty() ? 3 : std::max(1, args.first().toInt());
+    for (const SoundServer::Kind kind : {SoundServer::Kind::pulseAudio, SoundServer::Kind::pipeWire}) {
+        if (!SoundServer::installed(kind)) {
+            std::fprintf(stderr, "sound-truth: %s is not installed\n",
+                         kind == SoundServer::Kind::pipeWire ? "pipewire, wireplumber or pipewire-pulse" : "pulseaudio");
+            return 1;
+        }
+    }
+    QTemporaryDir dir;
+    const QString clip = dir.filePath(QStringLiteral("tone.mov"));
+    if (!ffmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                 QStringLiteral("color=c=gray:s=64x64:r=30:d=70"), QStringLiteral("-f"), QStringLiteral("lavfi"),
+                 QStringLiteral("-i"), QStringLiteral("sine=frequency=441:sample_rate=48000:duration=70"),
+                 QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-preset"),
+                 QStringLiteral("ultrafast"), QStringLiteral("-c:a"), QStringLiteral("pcm_s16le"), clip}))
+        return 1;
+    std::printf("%d cores, load %.1f at the start\n", QThread::idealThreadCount(), loadAverage());
+    Figures pulse, pipe;
+    for (int pair = 0; pair < 2; ++pair) {
+        play(SoundServer::Kind::pulseAudio, clip, rounds, pulse);
+        play(SoundServer::Kind::pipeWire, clip, rounds, pipe);
+    }
+    print("PulseAudio, null sink", pulse);
+    print("PipeWire's PulseAudio service, null sink", pipe);
+    std::printf("load %.1f at the end\n", loadAverage());
+    return 0;
+}
+
+const bool registered = registerCommand("sound-truth", "[ROUNDS]", run);
+
+} // namespace
+} // namespace routereel::bench

@@ -1,0 +1,88 @@
+#include "sinkmonitor.h"
+
+#include "soundserver.h"
+
+#include <pulse/simple.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+
+namespace testsupport {
+
+namespace {
+
+constexpr int readFrames = SinkMonitor::rate / 1000;
+constexpr int longestCycleFrames = 2048; // PipeWire's default clock.max-quantum
+
+} // namespace
+
+SinkMonitor::SinkMonitor(const SoundServer &server)
+{
+    const pa_sample_spec spec{PA_SAMPLE_FLOAT32LE, rate, 1};
+    // PulseAudio hands a record stream what it has in pieces of this size; PipeWire's
+    // service asks its graph for a cycle of it.
+    const int fragment = server.kind() == SoundServer::Kind::pipeWire ? longestCycleFrames : readFrames;
+    const pa_buffer_attr attr{uint32_t(-1), uint32_t(-1), uint32_t(-1), uint32_t(-1), uint32_t(fragment * 4)};
+    m_simple = pa_simple_new(server.address().toLocal8Bit().constData(), "routereel-test", PA_STREAM_RECORD,
+                             "null.monitor", "what the sink plays", &spec, nullptr, &attr, nullptr);
+    if (!m_simple)
+        return;
+    m_thread = std::thread([this] {
+        float chunk[readFrames];
+        while (!m_done) {
+            if (pa_simple_read(m_simple, chunk, sizeof chunk, nullptr) < 0)
+                return;
+            const double at = now();
+            std::lock_guard lock(m_mutex);
+            m_samples.insert(m_samples.end(), chunk, chunk + readFrames);
+            m_arrivals.push_back(at);
+        }
+    });
+}
+
+SinkMonitor::~SinkMonitor()
+{
+    m_done = true; // the sink plays on, so the next read comes within a cycle
+    if (m_thread.joinable())
+        m_thread.join();
+    if (m_simple)
+        pa_simple_free(m_simple);
+}
+
+double SinkMonitor::now()
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+double SinkMonitor::origin() const
+{
+    std::lock_guard lock(m_mutex);
+    std::vector<double> starts;
+    for (std::size_t k = 0; k < m_arrivals.size(); ++k) {
+        if (k > 0 && m_arrivals[k] - m_arrivals[k - 1] < 0.0005)
+            continue; // within a burst
+        starts.push_back(m_arrivals[k] - double((k + 1) * readFrames) / rate);
+    }
+    if (starts.empty())
+        return NAN;
+    std::nth_element(starts.begin(), starts.begin() + std::ptrdiff_t(starts.size() / 2), starts.end());
+    return starts[starts.size() / 2];
+}
+
+qint64 SinkMonitor::firstLoud(qint64 from) const
+{
+    std::lock_guard lock(m_mutex);
+    for (qint64 i = std::max<qint64>(from, 0); i < qint64(m_samples.size()); ++i)
+        if (std::abs(m_samples[std::size_t(i)]) > 0.02f)
+            return i;
+    return -1;
+}
+
+qint64 SinkMonitor::size() const
+{
+    std::lock_guard lock(m_mutex);
+    return qint64(m_samples.size());
+}
+
+} // namespace testsupport

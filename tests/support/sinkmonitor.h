@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QtGlobal>
+
+#include <atomic>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+struct pa_simple;
+
+namespace testsupport {
+
+class SoundServer;
+
+// What the test server's null sink really plays, recorded from its monitor (mono,
+// 48 kHz) in 1 ms reads on a thread of its own, each stamped with the time it came.
+// A sink hands its monitor each block as it plays it, so the first read of each
+// burst places the recording on the clock (the median over the bursts rides out a
+// busy machine). On PipeWire the recording asks for no shorter cycle than the
+// graph's longest, so that it leaves the graph's cycle as the player alone has it.
+class SinkMonitor {
+public:
+    static constexpr int rate = 48000;
+    explicit SinkMonitor(const SoundServer &server);
+    ~SinkMonitor();
+    SinkMonitor(const SinkMonitor &) = delete;
+    SinkMonitor &operator=(const SinkMonitor &) = delete;
+
+    bool isRecording() const { return m_simple; }
+    // Monotonic seconds, the clock that stamps the reads.
+    static double now();
+    // When sample 0 was played, on now()'s clock; NaN before any read.
+    double origin() const;
+    // The first sample at or after `from` louder than a whisper; -1 when none.
+    qint64 firstLoud(qint64 from) const;
+    qint64 size() const;
+
+private:
+    pa_simple *m_simple = nullptr;
+    std::thread m_thread;
+    std::atomic<bool> m_done = false;
+    mutable std::mutex m_mutex;
+    std::vector<float> m_samples;
+    std::vector<double> m_arrivals;
+};
+
+} // namespace testsupport
