@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <iterator>
 
 namespace routereel {
 
@@ -101,12 +100,12 @@ std::optional<double> SoundDevice::heardSeconds() const
         return std::nullopt;
     double heard = 0;
     if (m_cycleUnreported) {
-        if (m_placed == 0 || standsLong())
+        const std::optional<qint64> placed = m_cycleHeard.heardUsec(monotonicUsec());
+        if (!placed || standsLong())
             return std::nullopt;
-        const qint64 place = *std::max_element(m_places, m_places + m_placed);
         // Never past what was written: the sink plays silence after it.
         const qint64 written = qint64(pa_bytes_to_usec(uint64_t(m_writtenSince), pa_stream_get_sample_spec(m_stream)));
-        heard = double(std::min(place + monotonicUsec(), written)) / 1e6;
+        heard = double(std::min(*placed, written)) / 1e6;
     } else {
         pa_usec_t usec = 0;
         if (pa_stream_get_time(m_stream, &usec) < 0)
@@ -132,7 +131,7 @@ double SoundDevice::latencySeconds() const
     if (timing)
         usec += std::max(timing->configured_sink_usec, timing->sink_usec) + timing->transport_usec;
     if (m_cycleUnreported)
-        usec += 2 * pa_bytes_to_usec(uint64_t(cycleBytes()), pa_stream_get_sample_spec(m_stream));
+        usec += 2 * pa_usec_t(m_cycleHeard.cycleUsec());
     return double(usec) / 1e6;
 }
 
@@ -251,8 +250,8 @@ void SoundDevice::openStream()
     m_writtenSince = 0;
     m_readIndex = -1;
     m_movedAt = monotonicUsec();
-    std::fill(std::begin(m_steps), std::end(m_steps), 0);
-    forgetHeard();
+    m_cycleHeard.forgetSteps();
+    m_cycleHeard.forget();
     if (pa_stream_connect_playback(m_stream, nullptr, &attr, flags, nullptr, nullptr) < 0)
         dropStream();
 }
@@ -278,7 +277,7 @@ void SoundDevice::resume()
     m_base = -1;
     m_writtenSince = 0;
     m_movedAt = monotonicUsec();
-    forgetHeard();
+    m_cycleHeard.forget();
     fill();
 }
 
@@ -288,7 +287,7 @@ void SoundDevice::hold()
     unref(pa_stream_flush(m_stream, nullptr, nullptr));
     m_held = true;
     m_base = -1;
-    forgetHeard();
+    m_cycleHeard.forget();
 }
 
 void SoundDevice::fill()
@@ -320,13 +319,12 @@ void SoundDevice::noticeTaken()
     m_readIndex = std::max<qint64>(m_readIndex, 0);
     // Steps while playing only: a flush moves the position by what it dropped.
     if (read > m_readIndex && m_base >= 0 && m_readIndex >= m_base) {
-        m_steps[m_nextStep] = read - m_readIndex;
-        m_nextStep = (m_nextStep + 1) % stepsKept;
+        m_cycleHeard.noticeStep(qint64(pa_bytes_to_usec(uint64_t(read - m_readIndex), pa_stream_get_sample_spec(m_stream))));
     }
     if (read > m_readIndex) {
         // What was heard by the replies before the sink played silence lies that much ahead.
         if (m_cycleUnreported && standsLong())
-            forgetHeard();
+            m_cycleHeard.forget();
         m_taken += (read - m_readIndex) / qint64(sizeof(float) * std::size_t(m_channels));
         m_readIndex = read;
         m_movedAt = monotonicUsec();
@@ -335,48 +333,20 @@ void SoundDevice::noticeTaken()
         placeHeard(timing);
 }
 
-// By a reply, at least the position less the cycle the service's stream holds and
-// the one the sink plays, less the device's own latency, has been heard: more by as
-// long as the reply came after the cycle.
+// The replies place the time heard on a server that leaves its cycles out.
 void SoundDevice::placeHeard(const pa_timing_info *timing)
 {
-    const qint64 cycle = cycleBytes();
-    const qint64 reply = qint64(timing->timestamp.tv_sec) * 1'000'000 + timing->timestamp.tv_usec;
-    if (cycle <= 0 || reply == m_lastReply)
-        return;
-    m_lastReply = reply;
     const pa_sample_spec *spec = pa_stream_get_sample_spec(m_stream);
-    const qint64 heard = qint64(pa_bytes_to_usec(uint64_t(std::max<qint64>(timing->read_index - m_base, 0)), spec))
-        - 2 * qint64(pa_bytes_to_usec(uint64_t(cycle), spec)) - qint64(timing->sink_usec);
-    const qint64 repliedAt = monotonicUsec() - qint64(pa_timeval_age(&timing->timestamp));
-    m_places[m_nextPlace] = heard - repliedAt;
-    m_nextPlace = (m_nextPlace + 1) % placesKept;
-    m_placed = std::min(m_placed + 1, placesKept);
-}
-
-// The read position's smallest step lately, looked at every tick: a cycle or more.
-qint64 SoundDevice::cycleBytes() const
-{
-    qint64 cycle = 0;
-    for (const qint64 step : m_steps)
-        if (step > 0 && (cycle == 0 || step < cycle))
-            cycle = step;
-    return cycle;
+    const qint64 read = qint64(pa_bytes_to_usec(uint64_t(std::max<qint64>(timing->read_index - m_base, 0)), spec));
+    const qint64 stamp = qint64(timing->timestamp.tv_sec) * 1'000'000 + timing->timestamp.tv_usec;
+    m_cycleHeard.place(read, qint64(timing->sink_usec), stamp, monotonicUsec() - qint64(pa_timeval_age(&timing->timestamp)));
 }
 
 // The read position stood longer than its cycles take (one for the sink, one in the
 // service's stream, a tick to look): the sink plays silence, the source fell behind.
 bool SoundDevice::standsLong() const
 {
-    const qint64 cycleUsec = qint64(pa_bytes_to_usec(uint64_t(cycleBytes()), pa_stream_get_sample_spec(m_stream)));
-    return monotonicUsec() - m_movedAt > 2 * cycleUsec + qint64(tickUsec);
-}
-
-void SoundDevice::forgetHeard()
-{
-    m_placed = 0;
-    m_nextPlace = 0;
-    m_lastReply = -1;
+    return monotonicUsec() - m_movedAt > 2 * m_cycleHeard.cycleUsec() + qint64(tickUsec);
 }
 
 void SoundDevice::tell(bool available)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "cycleheard.h"
+
 #include <QObject>
 
 #include <functional>
@@ -65,9 +67,7 @@ private:
     void fill();
     void noticeTaken();
     void placeHeard(const pa_timing_info *timing);
-    qint64 cycleBytes() const;
     bool standsLong() const;
-    void forgetHeard();
     void tell(bool available);
 
     const int m_rate;
@@ -89,22 +89,8 @@ private:
     qint64 m_readIndex = -1;      // the server's read position in the stream, bytes
     qint64 m_movedAt = 0;         // when it last moved
     qint64 m_taken = 0;           // frames
-    // PipeWire's PulseAudio service moves the read position by a graph cycle as it
-    // hands the cycle to its own stream, which the sink plays from the cycle after,
-    // and leaves both cycles out of the sink's latency; its timing replies carry the
-    // time of the reply, not of the cycle. There the time heard is placed from the
-    // replies themselves: the position's smallest step lately is a cycle, and each
-    // reply bounds what has been heard from below, the best of them from just after
-    // a cycle.
-    bool m_cycleUnreported = false;
-    static constexpr int stepsKept = 16;
-    qint64 m_steps[stepsKept] = {}; // bytes, 0 where none yet
-    int m_nextStep = 0;
-    static constexpr int placesKept = 64; // about 1.3 s of ticks: a device's clock that drifts is followed
-    qint64 m_places[placesKept] = {};     // heard microseconds less monotonic ones, per reply
-    int m_nextPlace = 0;
-    int m_placed = 0;
-    qint64 m_lastReply = -1;              // the last reply's server time, microseconds
+    bool m_cycleUnreported = false; // PipeWire's PulseAudio service: the time heard is placed here
+    CycleHeard m_cycleHeard;
 };
 
 } // namespace routereel

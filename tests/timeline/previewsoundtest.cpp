@@ -32,11 +32,13 @@ TEST(PreviewSound, TellsTheTimeHeardOnlyWhilePlayingOnADevice)
     for (const bool device : {false, true}) {
         SCOPED_TRACE(device ? "null sink" : "no server");
         SoundServer server;
-        if (device)
+        if (device) {
             ASSERT_TRUE(server.start()) << "the test command installs pulseaudio";
+        }
         PreviewSound sound;
-        if (device)
+        if (device) {
             ASSERT_TRUE(waitFor([&] { return sound.hasOutput(); }, 10'000));
+        }
         QStringList failed;
         QObject::connect(&sound, &PreviewSound::readFailed, [&](const QString &message) { failed << message; });
         sound.setPieces({{0, 2, clip, 0.5}, {2, 2.5, dir.filePath(QStringLiteral("gone.mp4")), 0}});
