@@ -13,6 +13,7 @@
 #include "benchcommand.h"
 #include "benchffmpeg.h"
 
+#include "support/soundplan.h"
 #include "support/soundserver.h"
 #include "support/waitfor.h"
 #include "timeline/previewclock.h"
@@ -260,14 +261,7 @@ void comingAndGoingFigures(const QString &clip)
 // (which places the picture) less the sound heard.
 void playFigures(const QString &clip, int rounds)
 {
-    PreviewPiece piece;
-    piece.start = *compositionTicks(0);
-    piece.length = *compositionTicks(60);
-    piece.url = QUrl::fromLocalFile(clip);
-    piece.naturalSize = QSizeF(64, 64);
-    PreviewPlan plan;
-    plan.renderSize = QSizeF(64, 64);
-    plan.pieces = {piece};
+    const PreviewPlan plan = testsupport::oneClipPlan(clip, 60);
     enum class Device { none, usual, oneSecond };
     const char *names[] = {"no server", "null sink", "null sink of 1 s"};
     for (const Device device : {Device::none, Device::usual, Device::oneSecond}) {

@@ -7,6 +7,7 @@
 #include "benchffmpeg.h"
 
 #include "support/sinkmonitor.h"
+#include "support/soundplan.h"
 #include "support/soundserver.h"
 #include "support/waitfor.h"
 #include "timeline/previewcomposition.h"
@@ -75,14 +76,7 @@ void play(SoundServer::Kind kind, const QString &clip, int rounds, Figures &figu
         std::printf("the sink's monitor could not be recorded\n");
         return;
     }
-    PreviewPiece piece;
-    piece.start = *compositionTicks(0);
-    piece.length = *compositionTicks(60);
-    piece.url = QUrl::fromLocalFile(clip);
-    piece.naturalSize = QSizeF(64, 64);
-    PreviewPlan plan;
-    plan.renderSize = QSizeF(64, 64);
-    plan.pieces = {piece};
+    const PreviewPlan plan = testsupport::oneClipPlan(clip, 60);
     TimelinePlayer player;
     const PreviewSound *sound = player.findChild<PreviewSound *>();
     waitFor([&] { return sound->hasOutput(); }, 10'000);

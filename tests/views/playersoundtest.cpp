@@ -3,6 +3,7 @@
 #include "timeline/timelineplayer.h"
 
 #include "support/clipgenerator.h"
+#include "support/soundplan.h"
 #include "support/soundserver.h"
 #include "support/waitfor.h"
 #include "mediatestutil.h"
@@ -79,13 +80,7 @@ TEST(PlayerSound, ThePictureKeepsWithTheSoundFromTheFirstSoundHeard)
     const QString clip = testsupport::makeClip(dir.path(), QStringLiteral("clip.mp4"),
                                                {.seconds = 10, .width = 64, .height = 64});
     ASSERT_FALSE(clip.isEmpty());
-    PreviewPiece piece;
-    piece.length = *compositionTicks(10);
-    piece.url = QUrl::fromLocalFile(clip);
-    piece.naturalSize = QSizeF(64, 64);
-    PreviewPlan plan;
-    plan.renderSize = QSizeF(64, 64);
-    plan.pieces = {piece};
+    const PreviewPlan plan = testsupport::oneClipPlan(clip, 10);
 
     enum class Device { none, usual, oneSecond };
     for (const Device device : {Device::none, Device::usual, Device::oneSecond}) {
