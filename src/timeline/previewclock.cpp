@@ -10,6 +10,7 @@ namespace {
 // Further off than this, the sound is what is out of step (a device that started
 // late, came back, or fell behind): it goes on from the clock's time.
 constexpr double farOffSeconds = 0.2;
+// Heard again after none, a sound further off than this is waited for rather than leant to.
 constexpr double inStepSeconds = 0.04;
 // Nearer, the clock runs up to this much faster or slower until it is in step: the
 // eye sees no jump, and a 40 ms difference is gone within a second.

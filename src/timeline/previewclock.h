@@ -28,8 +28,6 @@ public:
     void start(double t);
     void stop(double t);
     bool isRunning() const { return m_running; }
-    // Running, but standing at its start until the first sound is heard.
-    bool isWaitingForSound() const { return m_running && m_waitSeconds > 0; }
     double now() const;
     // Called often while running (each picture tick): takes the sound heard now into account.
     void follow();

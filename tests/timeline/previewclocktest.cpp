@@ -161,7 +161,8 @@ TEST(PreviewClock, NeitherRunsAheadOfItsStartNorLeapsToAJumpingSound)
             last = t;
             lastWall = w;
         }
-        if (c.early == 0)
+        if (c.early == 0) {
             EXPECT_LT(std::abs(*sound() - clock.now()), 0.02) << "not come to the sound";
+        }
     }
 }
