@@ -62,9 +62,18 @@ void PreviewClock::stop(double t)
 
 double PreviewClock::now() const
 {
-    if (!m_running || m_waitSeconds > 0)
+    if (!m_running)
         return m_anchor;
-    const double t = m_anchor + m_rate * double(m_wall.nsecsElapsed()) / 1e9;
+    if (m_waitSeconds > 0) {
+        // The first sound may be heard between two looks: told as the next look takes it.
+        const std::optional<double> heard = m_heard ? m_heard() : std::nullopt;
+        return heard ? firstStep(*heard) : m_anchor;
+    }
+    // The rate holds until the clock has come to the sound; then the wall clock alone,
+    // so that a window thread held between looks neither stands nor races on meanwhile.
+    const double elapsed = double(m_wall.nsecsElapsed()) / 1e9;
+    const double leaning = std::min(elapsed, m_leanSeconds);
+    const double t = m_anchor + m_rate * leaning + (elapsed - leaning);
     return isSettling() ? std::min(t, mostPlayed()) : t;
 }
 
@@ -73,6 +82,11 @@ double PreviewClock::now() const
 double PreviewClock::mostPlayed() const
 {
     return m_startTime + double(m_sinceStart.nsecsElapsed()) / 1e9;
+}
+
+double PreviewClock::firstStep(double heard) const
+{
+    return std::clamp(heard, m_anchor, std::max(m_anchor, std::min(mostPlayed(), m_anchor + mostStep)));
 }
 
 bool PreviewClock::isSettling() const
@@ -88,7 +102,7 @@ void PreviewClock::waitForSound()
         m_waitSeconds = 0;
         m_hearing = true;
         m_sinceHeard.start();
-        anchor(std::clamp(*heard, m_anchor, std::min(mostPlayed(), m_anchor + mostStep)), 1);
+        anchor(firstStep(*heard), 1);
         return;
     }
     if (double(m_wall.nsecsElapsed()) / 1e9 >= m_waitSeconds) {
@@ -124,17 +138,16 @@ void PreviewClock::follow()
         waitFrom(t);
         return;
     }
-    if (isSettling()) {
-        anchor(t, off < 0 ? 0 : 1 + std::min(mostCatchUp, mostCatchUp * off / catchUpSeconds));
-        return;
-    }
-    anchor(t, 1 + std::clamp(off * leanPerSecondOff, -mostLean, mostLean));
+    const double rate = isSettling() ? (off < 0 ? 0 : 1 + std::min(mostCatchUp, mostCatchUp * off / catchUpSeconds))
+                                     : 1 + std::clamp(off * leanPerSecondOff, -mostLean, mostLean);
+    anchor(t, rate, rate == 1 ? 0 : off / (rate - 1));
 }
 
-void PreviewClock::anchor(double t, double rate)
+void PreviewClock::anchor(double t, double rate, double seconds)
 {
     m_anchor = t;
     m_rate = rate;
+    m_leanSeconds = seconds;
     m_wall.start();
 }
 

@@ -3,6 +3,7 @@
 #include <QElapsedTimer>
 
 #include <functional>
+#include <limits>
 #include <optional>
 
 namespace routereel {
@@ -33,9 +34,12 @@ public:
     void follow();
 
 private:
-    void anchor(double t, double rate);
+    // Runs from `t` at `rate` for `seconds` of the wall clock, then at 1.
+    void anchor(double t, double rate, double seconds = std::numeric_limits<double>::infinity());
     bool isSettling() const;
     double mostPlayed() const;
+    // Where the clock goes on from when the first sound is heard at `heard`.
+    double firstStep(double heard) const;
     void waitForSound();
     void waitFrom(double t);
 
@@ -50,6 +54,7 @@ private:
     double m_startTime = 0;
     double m_anchor = 0;
     double m_rate = 1;
+    double m_leanSeconds = 0;
     QElapsedTimer m_wall;
 };
 

@@ -116,20 +116,26 @@ TEST(PreviewClock, WaitsAtItsStartForTheFirstSoundHeard)
 // A device whose report runs ahead of what can have been heard (more than since the
 // start), tells of the first sound late, or stands and then jumps on while it
 // settles: the clock never runs ahead of the wall clock from its start, catches up
-// rather than leaps, and still comes to the sound.
+// rather than leaps, and still comes to the sound. Between two looks it tells the time
+// the next look takes, and a window thread held between them finds it with the sound,
+// neither stood still nor raced past it.
 TEST(PreviewClock, NeitherRunsAheadOfItsStartNorLeapsToAJumpingSound)
 {
     struct Case {
         const char *name;
         double early;    // what the device says was heard beyond the wall clock since the first sound
         double toldFrom; // wall seconds when the device first tells of the sound, which began at 0.1 s
-        double standsFrom; // the report stands from here until 0.4 s, then jumps on by `jump` more
+        double standsFrom; // the report stands from here until `standsUntil`, then goes on `jump` further
+        double standsUntil;
         double jump;
+        double heldFrom; // the looks stop here for 0.2 s
     };
     const Case cases[] = {
-        {"heard more than played", 0.15, 0.1, 1, 0},
-        {"first sound told late", 0, 0.24, 1, 0},
-        {"report stands, then jumps", 0, 0.1, 0.35, 0.1},
+        {"heard more than played", 0.15, 0.1, 1, 1, 0, 1},
+        {"first sound told late", 0, 0.24, 1, 1, 0, 1},
+        {"report stands, then jumps", 0, 0.1, 0.35, 0.4, 0.1, 1},
+        {"held while catching up", 0, 0.24, 1, 1, 0, 0.26},
+        {"held while standing", 0, 0.1, 0.3, 0.32, -0.02, 0.31},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -139,9 +145,9 @@ TEST(PreviewClock, NeitherRunsAheadOfItsStartNorLeapsToAJumpingSound)
             const double w = double(wall.nsecsElapsed()) / 1e9;
             if (w < c.toldFrom)
                 return std::nullopt;
-            if (w >= c.standsFrom && w < 0.4)
+            if (w >= c.standsFrom && w < c.standsUntil)
                 return 10 + c.standsFrom - began;
-            return 10 + w - began + c.early + (w >= 0.4 ? c.jump : 0);
+            return 10 + w - began + c.early + (w >= c.standsUntil ? c.jump : 0);
         };
         PreviewClock clock;
         clock.setSound(sound, [](double) {}, [] { return 1.5; });
@@ -149,11 +155,23 @@ TEST(PreviewClock, NeitherRunsAheadOfItsStartNorLeapsToAJumpingSound)
         clock.start(10);
         double last = clock.now();
         double lastWall = 0;
+        bool held = false;
         while (wall.elapsed() < 900) {
             QThread::msleep(5);
+            if (!held && wall.elapsed() >= c.heldFrom * 1000) {
+                held = true;
+                QThread::msleep(200);
+                const double heard = *sound();
+                const double t = clock.now();
+                EXPECT_LT(std::abs(t - heard), 0.02) << "after a held thread";
+            }
+            // A look takes the time the clock told just before it, whatever it learns.
+            const double toldBefore = clock.now();
+            const double wallBefore = double(wall.nsecsElapsed()) / 1e9;
             clock.follow();
             const double t = clock.now();
             const double w = double(wall.nsecsElapsed()) / 1e9;
+            ASSERT_LE(std::abs(t - toldBefore), 2 * (w - wallBefore) + 0.002) << "at " << w << " s: moved by a look";
             ASSERT_LE(t, 10 + w) << "at " << w << " s: ahead of the wall clock from the start";
             // From one look to the next, as a viewer sees it: at most twice as fast,
             // and once a step shorter than a frame where the first sound is heard.
