@@ -96,7 +96,8 @@ std::optional<double> SoundDevice::heardSeconds() const
     if (!m_wanted || !m_stream || pa_stream_get_state(m_stream) != PA_STREAM_READY || m_base < 0
         || m_readIndex <= m_base)
         return std::nullopt;
-    if (monotonicUsec() - m_movedAt > stallUsec)
+    // A server that stopped answering, or whose position stood too long, takes no samples.
+    if (monotonicUsec() - m_repliedAt > stallUsec || m_repliedAt - m_movedAt > stallUsec)
         return std::nullopt;
     double heard = 0;
     if (m_cycleUnreported) {
@@ -154,7 +155,16 @@ void SoundDevice::onWritable(pa_stream *stream, size_t, void *self)
     // PipeWire's service asks for more just after a cycle: a reply now places the
     // time heard closest, rather than up to a tick and a cycle late after each start.
     if (device->m_cycleUnreported && !device->m_held)
-        unref(pa_stream_update_timing_info(stream, nullptr, nullptr));
+        unref(pa_stream_update_timing_info(stream, &SoundDevice::onTiming, self));
+}
+
+// Each reply is read as it comes, not at the next tick: the first sound heard is
+// told up to a tick sooner, and a tick held up on a busy machine is no stand.
+void SoundDevice::onTiming(pa_stream *stream, int success, void *self)
+{
+    auto *device = static_cast<SoundDevice *>(self);
+    if (success && stream == device->m_stream && pa_stream_get_state(stream) == PA_STREAM_READY)
+        device->noticeTaken();
 }
 
 void SoundDevice::onServerInfo(pa_context *, const pa_server_info *info, void *self)
@@ -192,14 +202,9 @@ void SoundDevice::tick()
     if (m_stream && pa_stream_get_state(m_stream) == PA_STREAM_READY) {
         if (m_wanted && m_held)
             resume();
-        // The server's write position is known again once a timing reply newer than
-        // the flush came: what was written since lies past the start.
-        const pa_timing_info *timing = pa_stream_get_timing_info(m_stream);
-        if (m_wanted && m_base < 0 && timing && !timing->write_index_corrupt)
-            m_base = timing->write_index - m_writtenSince;
         noticeTaken();
         fill();
-        unref(pa_stream_update_timing_info(m_stream, nullptr, nullptr));
+        unref(pa_stream_update_timing_info(m_stream, &SoundDevice::onTiming, this));
     }
 }
 
@@ -249,7 +254,7 @@ void SoundDevice::openStream()
     m_base = -1;
     m_writtenSince = 0;
     m_readIndex = -1;
-    m_movedAt = monotonicUsec();
+    m_movedAt = m_repliedAt = monotonicUsec();
     m_cycleHeard.forgetSteps();
     m_cycleHeard.forget();
     if (pa_stream_connect_playback(m_stream, nullptr, &attr, flags, nullptr, nullptr) < 0)
@@ -272,11 +277,11 @@ void SoundDevice::resume()
 {
     unref(pa_stream_flush(m_stream, nullptr, nullptr));
     unref(pa_stream_cork(m_stream, 0, nullptr, nullptr));
-    unref(pa_stream_update_timing_info(m_stream, nullptr, nullptr));
+    unref(pa_stream_update_timing_info(m_stream, &SoundDevice::onTiming, this));
     m_held = false;
     m_base = -1;
     m_writtenSince = 0;
-    m_movedAt = monotonicUsec();
+    m_movedAt = m_repliedAt = monotonicUsec();
     m_cycleHeard.forget();
     fill();
 }
@@ -313,10 +318,21 @@ void SoundDevice::fill()
 void SoundDevice::noticeTaken()
 {
     const pa_timing_info *timing = pa_stream_get_timing_info(m_stream);
-    if (!timing || timing->read_index_corrupt)
+    if (!timing)
         return;
+    // The server's write position is known again once a timing reply newer than
+    // the flush came: what was written since lies past the start.
+    if (m_wanted && m_base < 0 && !timing->write_index_corrupt)
+        m_base = timing->write_index - m_writtenSince;
+    if (timing->read_index_corrupt)
+        return;
+    // When the server made the reply: a stand is told by the server's replies, not
+    // by how late this thread looks at them.
+    const qint64 repliedAt = monotonicUsec() - qint64(pa_timeval_age(&timing->timestamp));
     const qint64 read = timing->read_index;
-    m_readIndex = std::max<qint64>(m_readIndex, 0);
+    // A flush has the sink give back what it read but has not played: the position
+    // goes back, and moves on from there.
+    m_readIndex = std::clamp<qint64>(m_readIndex, 0, std::max<qint64>(read, 0));
     // Steps while playing only: a flush moves the position by what it dropped.
     if (read > m_readIndex && m_base >= 0 && m_readIndex >= m_base) {
         m_cycleHeard.noticeStep(qint64(pa_bytes_to_usec(uint64_t(read - m_readIndex), pa_stream_get_sample_spec(m_stream))));
@@ -327,26 +343,28 @@ void SoundDevice::noticeTaken()
             m_cycleHeard.forget();
         m_taken += (read - m_readIndex) / qint64(sizeof(float) * std::size_t(m_channels));
         m_readIndex = read;
-        m_movedAt = monotonicUsec();
+        m_movedAt = std::max(m_movedAt, repliedAt);
     }
+    m_repliedAt = std::max(m_repliedAt, repliedAt);
     if (m_cycleUnreported && m_base >= 0)
-        placeHeard(timing);
+        placeHeard(timing, repliedAt);
 }
 
 // The replies place the time heard on a server that leaves its cycles out.
-void SoundDevice::placeHeard(const pa_timing_info *timing)
+void SoundDevice::placeHeard(const pa_timing_info *timing, qint64 repliedAt)
 {
     const pa_sample_spec *spec = pa_stream_get_sample_spec(m_stream);
     const qint64 read = qint64(pa_bytes_to_usec(uint64_t(std::max<qint64>(timing->read_index - m_base, 0)), spec));
     const qint64 stamp = qint64(timing->timestamp.tv_sec) * 1'000'000 + timing->timestamp.tv_usec;
-    m_cycleHeard.place(read, qint64(timing->sink_usec), stamp, monotonicUsec() - qint64(pa_timeval_age(&timing->timestamp)));
+    m_cycleHeard.place(read, qint64(timing->sink_usec), stamp, repliedAt);
 }
 
-// The read position stood longer than its cycles take (one for the sink, one in the
-// service's stream, a tick to look): the sink plays silence, the source fell behind.
+// The read position stood, by the server's replies, longer than its cycles take (one
+// for the sink, one in the service's stream, a tick between replies): the sink plays
+// silence, the source fell behind.
 bool SoundDevice::standsLong() const
 {
-    return monotonicUsec() - m_movedAt > 2 * m_cycleHeard.cycleUsec() + qint64(tickUsec);
+    return m_repliedAt - m_movedAt > 2 * m_cycleHeard.cycleUsec() + qint64(tickUsec);
 }
 
 void SoundDevice::tell(bool available)

@@ -56,6 +56,7 @@ signals:
 private:
     static void onTick(pa_mainloop_api *, pa_time_event *, const struct timeval *, void *self);
     static void onWritable(pa_stream *, size_t, void *self);
+    static void onTiming(pa_stream *, int success, void *self);
     static void onServerInfo(pa_context *, const pa_server_info *info, void *self);
     void tick();
     void connectServer();
@@ -66,7 +67,7 @@ private:
     void hold();
     void fill();
     void noticeTaken();
-    void placeHeard(const pa_timing_info *timing);
+    void placeHeard(const pa_timing_info *timing, qint64 repliedAt);
     bool standsLong() const;
     void tell(bool available);
 
@@ -87,7 +88,8 @@ private:
     bool m_told = false;          // the availability last told
     qint64 m_retryAt = 0;         // monotonic microseconds of the next connection attempt
     qint64 m_readIndex = -1;      // the server's read position in the stream, bytes
-    qint64 m_movedAt = 0;         // when it last moved
+    qint64 m_movedAt = 0;         // monotonic microseconds of the first reply that told its last move
+    qint64 m_repliedAt = 0;       // of the newest reply
     qint64 m_taken = 0;           // frames
     bool m_cycleUnreported = false; // PipeWire's PulseAudio service: the time heard is placed here
     CycleHeard m_cycleHeard;
