@@ -105,13 +105,13 @@ std::optional<double> SoundDevice::heardSeconds() const
         if (!placed || standsLong())
             return std::nullopt;
         // Never past what was written: the sink plays silence after it.
-        const qint64 written = qint64(pa_bytes_to_usec(uint64_t(m_writtenSince), pa_stream_get_sample_spec(m_stream)));
+        const qint64 written = usecOf(m_writtenSince);
         heard = double(std::min(*placed, written)) / 1e6;
     } else {
         pa_usec_t usec = 0;
         if (pa_stream_get_time(m_stream, &usec) < 0)
             return std::nullopt;
-        heard = double(qint64(usec) - qint64(pa_bytes_to_usec(uint64_t(m_base), pa_stream_get_sample_spec(m_stream)))) / 1e6;
+        heard = double(qint64(usec) - usecOf(m_base)) / 1e6;
     }
     if (heard <= 0)
         return std::nullopt;
@@ -202,7 +202,7 @@ void SoundDevice::tick()
     if (m_stream && pa_stream_get_state(m_stream) == PA_STREAM_READY) {
         if (m_wanted && m_held)
             resume();
-        noticeTaken();
+        noticeTaken(); // libpulse's own timing updates come without a callback
         fill();
         unref(pa_stream_update_timing_info(m_stream, &SoundDevice::onTiming, this));
     }
@@ -333,11 +333,10 @@ void SoundDevice::noticeTaken()
     // A flush has the sink give back what it read but has not played: the position
     // goes back, and moves on from there.
     m_readIndex = std::clamp<qint64>(m_readIndex, 0, std::max<qint64>(read, 0));
-    // Steps while playing only: a flush moves the position by what it dropped.
-    if (read > m_readIndex && m_base >= 0 && m_readIndex >= m_base) {
-        m_cycleHeard.noticeStep(qint64(pa_bytes_to_usec(uint64_t(read - m_readIndex), pa_stream_get_sample_spec(m_stream))));
-    }
     if (read > m_readIndex) {
+        // Steps while playing only: a flush moves the position by what it dropped.
+        if (m_base >= 0 && m_readIndex >= m_base)
+            m_cycleHeard.noticeStep(usecOf(read - m_readIndex));
         // What was heard by the replies before the sink played silence lies that much ahead.
         if (m_cycleUnreported && standsLong())
             m_cycleHeard.forget();
@@ -353,10 +352,14 @@ void SoundDevice::noticeTaken()
 // The replies place the time heard on a server that leaves its cycles out.
 void SoundDevice::placeHeard(const pa_timing_info *timing, qint64 repliedAt)
 {
-    const pa_sample_spec *spec = pa_stream_get_sample_spec(m_stream);
-    const qint64 read = qint64(pa_bytes_to_usec(uint64_t(std::max<qint64>(timing->read_index - m_base, 0)), spec));
+    const qint64 read = usecOf(std::max<qint64>(timing->read_index - m_base, 0));
     const qint64 stamp = qint64(timing->timestamp.tv_sec) * 1'000'000 + timing->timestamp.tv_usec;
     m_cycleHeard.place(read, qint64(timing->sink_usec), stamp, repliedAt);
+}
+
+qint64 SoundDevice::usecOf(qint64 bytes) const
+{
+    return qint64(pa_bytes_to_usec(uint64_t(bytes), pa_stream_get_sample_spec(m_stream)));
 }
 
 // The read position stood, by the server's replies, longer than its cycles take (one

@@ -69,6 +69,8 @@ private:
     void noticeTaken();
     void placeHeard(const pa_timing_info *timing, qint64 repliedAt);
     bool standsLong() const;
+    // The stream's bytes as microseconds of sound.
+    qint64 usecOf(qint64 bytes) const;
     void tell(bool available);
 
     const int m_rate;

@@ -1,5 +1,6 @@
 #include "gpxlaneview.h"
 
+#include "timelinepalette.h"
 #include "timelinesegmentdurationhelp.h"
 #include "timelineview.h"
 
@@ -97,7 +98,7 @@ void GPXLaneView::paintEvent(QPaintEvent *)
         return;
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
-    const QColor labelColor(255, 255, 255, int(255 * 0.85));
+    const QColor labelColor = timelinepalette::barLabel();
     // The icon is drawn once for the whole pass, at the device's pixels: the size is
     // in points, the ratio is the device's.
     const QPixmap icon = symbolIcon(trackSymbol, labelColor).pixmap(QSize(10, 10), paintedPixelRatio(p));

@@ -34,6 +34,11 @@ QColor secondary(const QPalette &palette)
     return c;
 }
 
+QColor barLabel()
+{
+    return QColor(255, 255, 255, int(255 * 0.85));
+}
+
 QColor selection()
 {
     return QColor(255, 138, 128);

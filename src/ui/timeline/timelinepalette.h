@@ -14,6 +14,8 @@ QColor orange(const QPalette &palette);
 QColor red(const QPalette &palette);
 // Secondary text: the text colour at reduced strength.
 QColor secondary(const QPalette &palette);
+// Names and durations on the lanes' bars, in either appearance.
+QColor barLabel();
 // Outline of a selected segment in either lane.
 QColor selection();
 // Behind the toolbar, the header column and the duration tooltip.

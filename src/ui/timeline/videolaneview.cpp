@@ -99,7 +99,7 @@ void VideoLaneView::paintEvent(QPaintEvent *)
     font.setPixelSize(10);
     p.setFont(font);
     const QColor blue = timelinepalette::blue(palette());
-    const QColor labelColor(255, 255, 255, int(255 * 0.85));
+    const QColor labelColor = timelinepalette::barLabel();
     const QUuid selected = m_view.engine().selectedVideoId();
     for (const VideoSegment &segment : m_view.engine().videoSegments()) {
         const SegmentGeometry g = segmentGeometry(segment);
