@@ -174,8 +174,8 @@ TEST(PreviewClock, NeitherRunsAheadOfItsStartNorLeapsToAJumpingSound)
                 EXPECT_LT(std::abs(t - heard), 0.02) << "after a held thread";
             }
             // A look takes the time the clock told just before it, whatever it learns.
+            const double wallBefore = double(wall.nsecsElapsed()) / 1e9; // before the clock: a held thread widens
             const double toldBefore = clock.now();
-            const double wallBefore = double(wall.nsecsElapsed()) / 1e9;
             clock.follow();
             const double t = clock.now();
             const double w = double(wall.nsecsElapsed()) / 1e9;
