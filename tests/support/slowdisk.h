@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
+#include <QtGlobal>
 
 #include <dlfcn.h>
 
@@ -43,3 +45,47 @@ inline long slowedReads()
 }
 
 } // namespace testsupport::slowdisk
+
+// The faulty half of the same preload: reads of one file's byte range answer EIO.
+namespace testsupport::faultydisk {
+
+// Reads of `path` within [from, to) fail with EIO, `failures` times (-1: until
+// healed), in this process and in the children it starts from now on (ffmpeg).
+// The disk heals when this goes.
+class Fault {
+public:
+    Fault(const QString &path, qint64 from, qint64 to, long failures = -1)
+    {
+        const auto set = slowdisk::entry<int (*)(const char *, long long, long long, long)>("routereel_faultydisk_set");
+        m_active = set && set(path.toLocal8Bit().constData(), from, to, failures) == 0;
+        qputenv("ROUTEREEL_FAULTY_DISK_FILE", path.toLocal8Bit());
+        qputenv("ROUTEREEL_FAULTY_DISK_FROM", QByteArray::number(from));
+        qputenv("ROUTEREEL_FAULTY_DISK_TO", QByteArray::number(to));
+        qputenv("ROUTEREEL_FAULTY_DISK_FAILURES", QByteArray::number(qint64(failures)));
+    }
+    ~Fault()
+    {
+        if (const auto set = slowdisk::entry<int (*)(const char *, long long, long long, long)>("routereel_faultydisk_set"))
+            set("", 0, 0, 0);
+        for (const char *name : {"ROUTEREEL_FAULTY_DISK_FILE", "ROUTEREEL_FAULTY_DISK_FROM", "ROUTEREEL_FAULTY_DISK_TO",
+                                 "ROUTEREEL_FAULTY_DISK_FAILURES"})
+            qunsetenv(name);
+    }
+    Fault(const Fault &) = delete;
+    Fault &operator=(const Fault &) = delete;
+
+    // False when the preload is not loaded or the file does not exist.
+    bool active() const { return m_active; }
+
+private:
+    bool m_active = false;
+};
+
+// Reads answered with EIO in this process so far.
+inline long faultsGiven()
+{
+    const auto count = slowdisk::entry<long (*)()>("routereel_faultydisk_faults_given");
+    return count ? count() : -1;
+}
+
+} // namespace testsupport::faultydisk

@@ -1,8 +1,17 @@
-// A slow disk for the tests, loaded with LD_PRELOAD: every read of a file whose
+// A slow and faulty disk for the tests, loaded with LD_PRELOAD: every read of a file whose
 // path begins with $ROUTEREEL_SLOW_DISK_DIR (a prefix, built in when unset) first
 // sleeps $ROUTEREEL_SLOW_DISK_DELAY_MS (built in when unset), as a network share
 // or a USB drive would. Opens and reads of such files made on the process's main thread are
 // counted, so that a test can tell that none happened on the window's thread.
+//
+// It also answers reads of one chosen file's byte range with EIO, as a bad
+// sector or a share that drops does: a read that starts before the range ends
+// where it begins (a short read), one that starts inside fails. The file is
+// named by $ROUTEREEL_FAULTY_DISK_FILE with $ROUTEREEL_FAULTY_DISK_FROM and _TO
+// (so that children such as ffmpeg inherit it), or at run time through
+// routereel_faultydisk_set(); $ROUTEREEL_FAULTY_DISK_FAILURES (or the setter's
+// last argument) bounds how many reads fail before the disk heals (-1: never).
+// The file is known by device and inode, whatever path opened it.
 //
 // The hooks allocate nothing and take no lock: files are marked in a table of
 // atomic flags indexed by descriptor. Fortified callers (Debian builds Qt and
@@ -10,15 +19,20 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/syscall.h>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+
+extern "C" int routereel_faultydisk_set(const char *path, long long from, long long to, long failures);
 
 namespace {
 
@@ -31,6 +45,14 @@ std::atomic<unsigned char> slowFd[slowFdLimit];
 std::atomic<long> mainThreadAccesses{0};
 std::atomic<long> slowedReads{0};
 
+// The faulty file: device and inode (0 when none), the bad range, the failures left.
+std::atomic<unsigned long long> faultyDevice{0};
+std::atomic<unsigned long long> faultyInode{0};
+std::atomic<long long> faultyFrom{0};
+std::atomic<long long> faultyTo{0};
+std::atomic<long> faultsLeft{-1};
+std::atomic<long> faultsGiven{0};
+
 using OpenFn = int (*)(const char *, int, ...);
 using OpenAtFn = int (*)(int, const char *, int, ...);
 using Open2Fn = int (*)(const char *, int);
@@ -40,6 +62,7 @@ using ReadFn = ssize_t (*)(int, void *, size_t);
 using PreadFn = ssize_t (*)(int, void *, size_t, off_t);
 using Pread64Fn = ssize_t (*)(int, void *, size_t, off64_t);
 using ReadvFn = ssize_t (*)(int, const iovec *, int);
+using LseekFn = off_t (*)(int, off_t, int);
 using ReadChkFn = ssize_t (*)(int, void *, size_t, size_t);
 using PreadChkFn = ssize_t (*)(int, void *, size_t, off_t, size_t);
 using Pread64ChkFn = ssize_t (*)(int, void *, size_t, off64_t, size_t);
@@ -53,6 +76,7 @@ ReadFn realRead;
 PreadFn realPread;
 Pread64Fn realPread64;
 ReadvFn realReadv;
+LseekFn realLseek;
 ReadChkFn realReadChk;
 PreadChkFn realPreadChk;
 Pread64ChkFn realPread64Chk;
@@ -78,6 +102,7 @@ void findAll()
     find(realPread, "pread");
     find(realPread64, "pread64");
     find(realReadv, "readv");
+    find(realLseek, "lseek");
     find(realReadChk, "__read_chk");
     find(realPreadChk, "__pread_chk");
     find(realPread64Chk, "__pread64_chk");
@@ -105,6 +130,15 @@ __attribute__((constructor)) void slowDiskInit()
     const char *ms = std::getenv("ROUTEREEL_SLOW_DISK_DELAY_MS");
     if (ms && *ms)
         delayNs = std::strtol(ms, nullptr, 10) * 1000L * 1000L;
+    const char *faulty = std::getenv("ROUTEREEL_FAULTY_DISK_FILE");
+    if (faulty && *faulty) {
+        const char *from = std::getenv("ROUTEREEL_FAULTY_DISK_FROM");
+        const char *to = std::getenv("ROUTEREEL_FAULTY_DISK_TO");
+        const char *failures = std::getenv("ROUTEREEL_FAULTY_DISK_FAILURES");
+        routereel_faultydisk_set(faulty, from ? std::strtoll(from, nullptr, 10) : 0,
+                                 to ? std::strtoll(to, nullptr, 10) : 0,
+                                 failures && *failures ? std::strtol(failures, nullptr, 10) : -1);
+    }
 }
 
 bool onMainThread()
@@ -133,6 +167,61 @@ void waitIfSlow(int fd)
     timespec pause{delayNs / 1000000000L, delayNs % 1000000000L};
     while (nanosleep(&pause, &pause) != 0) {
     }
+}
+
+// How many bytes a read of `count` at `offset` of `fd` may return before the bad
+// range: `count` when it does not reach it, -1 (and errno EIO) when it starts inside.
+ssize_t faultyLimit(int fd, off_t offset, size_t count)
+{
+    const unsigned long long inode = faultyInode.load();
+    if (inode == 0 || count == 0)
+        return ssize_t(count);
+    const int saved = errno;
+    struct stat st;
+    if (fstat(fd, &st) != 0 || st.st_ino != inode || st.st_dev != faultyDevice.load()) {
+        errno = saved;
+        return ssize_t(count);
+    }
+    errno = saved;
+    const long long from = faultyFrom.load();
+    const long long to = faultyTo.load();
+    const long long end = (long long)offset + (long long)count;
+    if (end <= from || offset >= to)
+        return ssize_t(count);
+    long left = faultsLeft.load();
+    if (left == 0)
+        return ssize_t(count);
+    if (offset < from)
+        return ssize_t(from - offset);
+    while (left != -1) {
+        if (left == 0)
+            return ssize_t(count);
+        if (faultsLeft.compare_exchange_weak(left, left - 1))
+            break;
+    }
+    faultsGiven.fetch_add(1);
+    errno = EIO;
+    return -1;
+}
+
+off_t currentOffset(int fd)
+{
+    const int saved = errno;
+    const off_t at = real(realLseek)(fd, 0, SEEK_CUR);
+    errno = saved;
+    return at < 0 ? 0 : at;
+}
+
+// Runs `read` on at most what the faulty range allows.
+template <typename Read>
+ssize_t readAround(int fd, off_t offset, size_t count, Read read)
+{
+    if (faultyInode.load() == 0)
+        return read(count);
+    const ssize_t allowed = faultyLimit(fd, offset, count);
+    if (allowed < 0)
+        return -1;
+    return read(size_t(allowed));
 }
 
 mode_t modeOf(int flags, va_list args)
@@ -195,48 +284,80 @@ int close(int fd)
 ssize_t read(int fd, void *buffer, size_t count)
 {
     waitIfSlow(fd);
-    return real(realRead)(fd, buffer, count);
+    return readAround(fd, currentOffset(fd), count, [&](size_t n) { return real(realRead)(fd, buffer, n); });
 }
 
 ssize_t pread(int fd, void *buffer, size_t count, off_t offset)
 {
     waitIfSlow(fd);
-    return real(realPread)(fd, buffer, count, offset);
+    return readAround(fd, offset, count, [&](size_t n) { return real(realPread)(fd, buffer, n, offset); });
 }
 
 ssize_t pread64(int fd, void *buffer, size_t count, off64_t offset)
 {
     waitIfSlow(fd);
-    return real(realPread64)(fd, buffer, count, offset);
+    return readAround(fd, offset, count, [&](size_t n) { return real(realPread64)(fd, buffer, n, offset); });
 }
 
 ssize_t readv(int fd, const iovec *vector, int count)
 {
     waitIfSlow(fd);
+    if (faultyInode.load() != 0) {
+        size_t total = 0;
+        for (int i = 0; i < count; ++i)
+            total += vector[i].iov_len;
+        const ssize_t allowed = faultyLimit(fd, currentOffset(fd), total);
+        if (allowed < 0)
+            return -1;
+        if (size_t(allowed) < total && count > 0) // rare: read the first buffer's share only
+            return real(realRead)(fd, vector[0].iov_base, std::min(size_t(allowed), vector[0].iov_len));
+    }
     return real(realReadv)(fd, vector, count);
 }
 
 ssize_t __read_chk(int fd, void *buffer, size_t count, size_t size)
 {
     waitIfSlow(fd);
-    return real(realReadChk)(fd, buffer, count, size);
+    return readAround(fd, currentOffset(fd), count,
+                      [&](size_t n) { return real(realReadChk)(fd, buffer, n, size); });
 }
 
 ssize_t __pread_chk(int fd, void *buffer, size_t count, off_t offset, size_t size)
 {
     waitIfSlow(fd);
-    return real(realPreadChk)(fd, buffer, count, offset, size);
+    return readAround(fd, offset, count, [&](size_t n) { return real(realPreadChk)(fd, buffer, n, offset, size); });
 }
 
 ssize_t __pread64_chk(int fd, void *buffer, size_t count, off64_t offset, size_t size)
 {
     waitIfSlow(fd);
-    return real(realPread64Chk)(fd, buffer, count, offset, size);
+    return readAround(fd, offset, count,
+                      [&](size_t n) { return real(realPread64Chk)(fd, buffer, n, offset, size); });
 }
 
 // For the tests, found with dlsym(RTLD_DEFAULT, ...).
 long routereel_slowdisk_main_thread_accesses() { return mainThreadAccesses.load(); }
 long routereel_slowdisk_slowed_reads() { return slowedReads.load(); }
 const char *routereel_slowdisk_prefix() { return prefix; }
+
+// Reads of `path` within [from, to) fail with EIO, `failures` times (-1: always);
+// an empty path heals the disk. 0 when set, -1 when the file cannot be found.
+int routereel_faultydisk_set(const char *path, long long from, long long to, long failures)
+{
+    faultyInode.store(0);
+    if (!path || !*path)
+        return 0;
+    struct stat st;
+    if (stat(path, &st) != 0)
+        return -1;
+    faultyFrom.store(from);
+    faultyTo.store(to);
+    faultsLeft.store(failures);
+    faultyDevice.store(st.st_dev);
+    faultyInode.store(st.st_ino);
+    return 0;
+}
+// Reads answered with EIO so far.
+long routereel_faultydisk_faults_given() { return faultsGiven.load(); }
 
 } // extern "C"
