@@ -168,6 +168,10 @@ The export would fail on it, or copy sound that cannot be played. Convert the vi
         <source>Track timestamps must be in order and span no more than 31 days.</source>
         <translation>轨迹时间戳必须按顺序排列，且跨度不超过 31 天。</translation>
     </message>
+    <message>
+        <source>Cannot read the file: %1</source>
+        <translation>无法读取文件：%1</translation>
+    </message>
 </context>
 <context>
     <name>GPXServiceError</name>
@@ -294,10 +298,6 @@ The export would fail on it, or copy sound that cannot be played. Convert the vi
 </context>
 <context>
     <name>Utf8TextFile</name>
-    <message>
-        <source>Cannot read the file: %1</source>
-        <translation>无法读取文件：%1</translation>
-    </message>
     <message>
         <source>The file is not UTF-8 text.</source>
         <translation>该文件不是 UTF-8 文本。</translation>

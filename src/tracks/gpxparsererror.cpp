@@ -4,7 +4,7 @@
 
 namespace routereel {
 
-QString errorMessage(GPXParserError error)
+QString errorMessage(GPXParserError error, const QString &systemReason)
 {
     switch (error) {
     case GPXParserError::fileNotFound:
@@ -21,6 +21,8 @@ QString errorMessage(GPXParserError error)
     case GPXParserError::invalidTimeRange:
         return QCoreApplication::translate(
             "GPXParserError", "Track timestamps must be in order and span no more than 31 days.");
+    case GPXParserError::readFailed:
+        return QCoreApplication::translate("GPXParserError", "Cannot read the file: %1").arg(systemReason);
     }
     return {};
 }

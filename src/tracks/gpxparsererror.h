@@ -11,9 +11,11 @@ enum class GPXParserError {
     invalidCoordinates,
     incompleteTimestamps,
     invalidTimeRange,
+    readFailed, // the file system failed partway (a bad sector, a share that dropped): no track from part of a file
 };
 
-// The user-facing message, in the interface language.
-QString errorMessage(GPXParserError error);
+// The user-facing message, in the interface language. `systemReason` is the file system's
+// wording, which only readFailed names.
+QString errorMessage(GPXParserError error, const QString &systemReason = {});
 
 } // namespace routereel

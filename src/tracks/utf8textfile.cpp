@@ -4,22 +4,36 @@
 #include <QFile>
 #include <QStringDecoder>
 
+#include <algorithm>
+
 namespace routereel::Utf8TextFile {
 
 TrackResult<QString> read(const QString &path, qint64 maximumSize)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return TrackLoadError::foreign(
-            QCoreApplication::translate("Utf8TextFile", "Cannot read the file: %1").arg(file.errorString()));
-    }
-    // Bounded even for files that report no size (pipes, devices).
-    const QByteArray bytes = file.read(maximumSize + 1);
-    if (bytes.size() > maximumSize)
-        return GPXServiceError::fileTooLarge;
-    if (file.error() != QFileDevice::NoError) {
-        return TrackLoadError::foreign(
-            QCoreApplication::translate("Utf8TextFile", "Cannot read the file: %1").arg(file.errorString()));
+    if (!file.open(QIODevice::ReadOnly))
+        return TrackLoadError::readFailed(file.errorString());
+    return read(file, maximumSize);
+}
+
+TrackResult<QString> read(QIODevice &device, qint64 maximumSize)
+{
+    // Read until the device says it ends: a read cut short by a failing disk is not the end,
+    // the failure shows on the next read. Bounded even for files that report no size (pipes).
+    QByteArray bytes;
+    constexpr qint64 chunk = 1 << 20;
+    for (;;) {
+        const qint64 want = std::min(chunk, maximumSize + 1 - bytes.size());
+        if (want <= 0)
+            return GPXServiceError::fileTooLarge;
+        const qsizetype at = bytes.size();
+        bytes.resize(at + want);
+        const qint64 n = device.read(bytes.data() + at, want);
+        if (n < 0)
+            return TrackLoadError::readFailed(device.errorString());
+        bytes.resize(at + n);
+        if (n == 0)
+            break;
     }
     if (auto text = decode(bytes))
         return std::move(*text);

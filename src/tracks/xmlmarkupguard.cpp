@@ -1,6 +1,5 @@
 #include "xmlmarkupguard.h"
 
-#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -13,16 +12,24 @@ XmlMarkupGuard::XmlMarkupGuard(QIODevice *source) : m_source(source)
 
 bool XmlMarkupGuard::atEnd() const
 {
-    return m_refusal != Refusal::none || m_source->atEnd();
+    return m_refusal != Refusal::none || m_readFailure || m_sourceEnded || m_source->atEnd();
 }
 
 qint64 XmlMarkupGuard::readData(char *data, qint64 maxSize)
 {
-    if (m_refusal != Refusal::none)
+    if (m_refusal != Refusal::none || m_readFailure)
         return -1;
+    if (m_sourceEnded)
+        return 0;
     const qint64 n = m_source->read(data, maxSize);
+    if (n < 0) {
+        m_readFailure = m_source->errorString();
+        return -1;
+    }
+    if (n == 0 && maxSize > 0)
+        m_sourceEnded = true;
     const char *p = data;
-    const char *const end = data + std::max<qint64>(n, 0);
+    const char *const end = data + n;
     while (p < end) {
         // Character data and quoted values hold nothing to count: skip to where they end.
         const char stop = m_state == State::text ? '<' : m_state == State::tag ? m_quote : 0;

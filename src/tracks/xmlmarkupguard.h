@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QIODevice>
+#include <QString>
+
+#include <optional>
 
 namespace routereel {
 
@@ -12,6 +15,10 @@ namespace routereel {
 // applies to every element, entities that expand a thousandfold). It reads the
 // bytes once, as they pass, and knows just enough XML to tell tags, quoted
 // values, comments, CDATA sections and processing instructions apart.
+//
+// It also ends the stream at the source's first failed read and keeps its
+// reason: the XML parser takes a failed read for the end of the data and, asked
+// whether the stream is over, would otherwise ask a source that never gets there.
 class XmlMarkupGuard : public QIODevice {
 public:
     enum class Refusal { none, tooManyAttributes, internalSubset };
@@ -23,6 +30,8 @@ public:
     explicit XmlMarkupGuard(QIODevice *source);
 
     Refusal refusal() const { return m_refusal; }
+    // The source's error string once a read of it failed.
+    const std::optional<QString> &readFailure() const { return m_readFailure; }
     bool isSequential() const override { return true; }
     bool atEnd() const override;
 
@@ -37,6 +46,8 @@ private:
 
     QIODevice *m_source;
     Refusal m_refusal = Refusal::none;
+    std::optional<QString> m_readFailure;
+    bool m_sourceEnded = false; // a read gave nothing
     State m_state = State::text;
     char m_quote = 0;       // the open quote inside a tag or declaration, or 0
     int m_equals = 0;       // '=' signs of the current tag outside quoted values

@@ -44,7 +44,7 @@ TrackResult<QList<TrackPoint>> XmlTrackReader::parse(QIODevice *device)
     QXmlStreamReader xml(&guard);
     xml.setNamespaceProcessing(false);
     int depth = 0;
-    while (!xml.atEnd() && !inputError && depth <= maximumDepth) {
+    while (!xml.atEnd() && !inputError && !guard.readFailure() && depth <= maximumDepth) {
         switch (xml.readNext()) {
         case QXmlStreamReader::StartElement:
             if (++depth <= maximumDepth)
@@ -64,6 +64,9 @@ TrackResult<QList<TrackPoint>> XmlTrackReader::parse(QIODevice *device)
 
     if (inputError)
         return *inputError;
+    // Whatever the XML parser made of the missing rest, the file was not read to its end.
+    if (const auto &failure = guard.readFailure())
+        return TrackLoadError::readFailed(*failure);
     if (depth > maximumDepth) {
         return TrackLoadError::foreign(QCoreApplication::translate(
             "XmlTrackReader", "The file nests its elements too deeply to be a track."));
