@@ -6,10 +6,19 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     using namespace routereel;
-    const auto text = Utf8TextFile::decode(QByteArrayView(data, qsizetype(size)));
-    if (!text)
+    // Read as the store reads a file: chunk by chunk to the device's end.
+    QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size));
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    const auto text = Utf8TextFile::read(buffer, GPXService::maximumFileSize);
+    if (!text) {
+        if (text.error().message().isEmpty())
+            std::abort();
         return 0;
-    QList<TrackPoint> points = IGCParser::parse(*text);
+    }
+    if (text.value() != Utf8TextFile::decode(bytes))
+        std::abort();
+    QList<TrackPoint> points = IGCParser::parse(text.value());
     for (const TrackPoint &p : points) {
         if (p.startsSegment || p.heartRate)
             std::abort();

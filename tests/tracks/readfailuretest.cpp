@@ -131,6 +131,30 @@ TEST(TrackReaders, AFailedReadEndsTheReadWithTheSystemsReason)
     }
 }
 
+TEST(TrackReaders, TextReadGoesToTheDevicesEndWithinTheBound)
+{
+    const QByteArray manyChunks = QByteArray(3 * 1024 * 1024 + 5, 'B');
+    struct Case {
+        QByteArray content;
+        qint64 maximumSize;
+        bool ok;
+    };
+    const Case cases[] = {
+        {"0123456789", 10, true}, {"0123456789", 9, false}, {"", 0, true}, {manyChunks, manyChunks.size(), true},
+        {manyChunks, manyChunks.size() - 1, false},
+    };
+    for (const Case &c : cases) {
+        FailingDevice device(c.content, c.content.size());
+        const auto r = Utf8TextFile::read(device, c.maximumSize);
+        if (c.ok) {
+            EXPECT_TRUE(r.ok() && r.value().toUtf8() == c.content) << c.content.size() << " bytes, bound " << c.maximumSize;
+        } else {
+            EXPECT_TRUE(!r.ok() && r.error() == TrackLoadError(GPXServiceError::fileTooLarge))
+                << c.content.size() << " bytes, bound " << c.maximumSize;
+        }
+    }
+}
+
 // Real files on a disk whose byte range answers EIO (the faulty-disk preload), read the way the
 // import and the project open read them. The disk heals after a bounded number of failed reads,
 // so a reader that loops on the failure ends, and is caught by the count.
