@@ -70,9 +70,9 @@ private:
 };
 
 // What the user is told of a failed ffmpeg: how it ended when a signal ended
-// it, then the line saying which input it could not read (first, even when it
-// has scrolled out of the last lines), then its last error lines; the exit
-// status only when it said nothing.
+// it, then the line saying which input it could not read (first, as the alert
+// shows the first line), then its last error lines; the exit status only when
+// it said nothing.
 QString failureText(const FFmpegProcess::Exit &exit, const QString &errorLines,
                     const std::optional<QString> &readError)
 {
@@ -83,14 +83,12 @@ QString failureText(const FFmpegProcess::Exit &exit, const QString &errorLines,
                      .arg(exit.code)
                      .arg(name ? QStringLiteral("SIG") + QString::fromLatin1(name) : QStringLiteral("?"));
     }
-    QStringList lines = errorLines.isEmpty() ? QStringList() : errorLines.split(QLatin1Char('\n'));
-    if (readError) {
-        lines.removeOne(*readError);
-        lines.prepend(*readError);
-    }
-    if (!lines.isEmpty())
-        parts << lines.join(QLatin1Char('\n'));
-    else if (!exit.signalled)
+    // The tail stays as ffmpeg wrote it: its "Last message repeated" lines refer to the line before.
+    if (readError && !errorLines.startsWith(*readError + QLatin1Char('\n')) && errorLines != *readError)
+        parts << *readError;
+    if (!errorLines.isEmpty())
+        parts << errorLines;
+    else if (!exit.signalled && !readError)
         parts << QCoreApplication::translate("VideoExporter", "exit code %1").arg(exit.code);
     return parts.join(QLatin1Char('\n'));
 }
