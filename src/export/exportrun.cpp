@@ -70,8 +70,11 @@ private:
 };
 
 // What the user is told of a failed ffmpeg: how it ended when a signal ended
-// it, then its last error lines; the exit status only when it said nothing.
-QString failureText(const FFmpegProcess::Exit &exit, const QString &errorLines)
+// it, then the line saying which input it could not read (first, as the alert
+// shows the first line), then its last error lines; the exit status only when
+// it said nothing.
+QString failureText(const FFmpegProcess::Exit &exit, const QString &errorLines,
+                    const std::optional<QString> &readError)
 {
     QStringList parts;
     if (exit.signalled) {
@@ -80,9 +83,12 @@ QString failureText(const FFmpegProcess::Exit &exit, const QString &errorLines)
                      .arg(exit.code)
                      .arg(name ? QStringLiteral("SIG") + QString::fromLatin1(name) : QStringLiteral("?"));
     }
+    // The tail stays as ffmpeg wrote it: its "Last message repeated" lines refer to the line before.
+    if (readError && !errorLines.startsWith(*readError + QLatin1Char('\n')) && errorLines != *readError)
+        parts << *readError;
     if (!errorLines.isEmpty())
         parts << errorLines;
-    else if (!exit.signalled)
+    else if (!exit.signalled && !readError)
         parts << QCoreApplication::translate("VideoExporter", "exit code %1").arg(exit.code);
     return parts.join(QLatin1Char('\n'));
 }
@@ -277,7 +283,7 @@ ExportResult ExportRun::runFrames()
     if (isCancelled())
         process->terminate();  // a cancel that came before the child was registered
     ProgressReader progressReader(process->takeStdoutFd(), m_in.duration, m_publish);
-    const auto diagnostics = std::make_shared<StderrAccumulator>();
+    const auto diagnostics = std::make_shared<StderrAccumulator>(command->inputErrorPrefixes());
     StderrReader stderrReader(process->takeStderrFd(), diagnostics);
 
     ExportFrameRing ring(task, pipe, drawing.composer(), slotCount(QThread::idealThreadCount()));
@@ -313,7 +319,8 @@ ExportResult ExportRun::runFrames()
     stderrReader.wait();
     progressReader.wait();
     ring.release();
-    return verdict(failure, sourceStamps, {exit, diagnostics->tail(), m_stats.frames}, frames, *transaction);
+    return verdict(failure, sourceStamps, {exit, diagnostics->tail(), diagnostics->firstWatchedLine(), m_stats.frames},
+                   frames, *transaction);
 }
 
 // The path's still part, drawn once over its map; ffmpeg starts meanwhile.
@@ -385,8 +392,11 @@ ExportResult ExportRun::verdict(const std::optional<ExportResult> &failure,
     // Before ffmpeg's own verdict: a clip cut short under it fails it, or not at all.
     if (auto changed = exportsourcecheck::changedSince(sourceStamps))
         return fail(ExportResult::failure(*changed));
-    if (end.exit.signalled || end.exit.code != 0)
-        return fail(ExportResult::failure(ExportError::ffmpegError(failureText(end.exit, end.errorLines))));
+    // ffmpeg takes a failed read of a clip for its end and still ends well: the
+    // file would hold a frozen picture and silence where the clip could not be read.
+    if (end.exit.signalled || end.exit.code != 0 || end.readError)
+        return fail(ExportResult::failure(
+            ExportError::ffmpegError(failureText(end.exit, end.errorLines, end.readError))));
     if (end.written < frames) {
         // ffmpeg ended by itself before taking every frame: the file would be cut short.
         QString message = QCoreApplication::translate("VideoExporter", "stopped after %1 of %2 frames")

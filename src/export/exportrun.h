@@ -67,10 +67,12 @@ public:
     static constexpr std::chrono::seconds stopGrace{3};
 
 private:
-    // How ffmpeg ended: its exit, its last error lines and the frames it took.
+    // How ffmpeg ended: its exit, its last error lines, the first line saying it
+    // could not read one of its inputs, and the frames it took.
     struct FFmpegEnd {
         FFmpegProcess::Exit exit;
         QString errorLines;
+        std::optional<QString> readError;
         long long written = 0;
     };
 

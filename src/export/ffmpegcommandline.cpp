@@ -145,6 +145,17 @@ std::optional<QString> FFmpegCommandLine::Command::writeFilterScript() const
     return std::nullopt;
 }
 
+QStringList FFmpegCommandLine::Command::inputErrorPrefixes() const
+{
+    QStringList prefixes;
+    for (qsizetype k = 0; k + 1 < arguments.size(); ++k) {
+        if (arguments.at(k) == QLatin1String("-i"))
+            prefixes << arguments.at(k + 1) + QStringLiteral(": ");
+    }
+    prefixes.removeDuplicates();  // a clip cut into many pieces is opened once for each
+    return prefixes;
+}
+
 std::optional<FFmpegCommandLine::Command> FFmpegCommandLine::command(const ExportTask &task, const QString &frameRate,
                                                                      const QString &outputPath,
                                                                      const QString &filterScriptPath,

@@ -44,6 +44,9 @@ public:
         QString filterScriptPath;
         // Writes the graph to `filterScriptPath`; the reason when it cannot.
         std::optional<QString> writeFilterScript() const;
+        // The line ffmpeg writes when reading one of its inputs fails begins with one
+        // of these ("file:/path/clip.mp4: "), one for each "-i" in `arguments`.
+        QStringList inputErrorPrefixes() const;
     };
 
     // The run for frames in pipeFormat(task). Fails when the source timeline

@@ -2,7 +2,13 @@
 
 #include <QStringList>
 
+#include <algorithm>
+
 namespace routereel {
+
+StderrAccumulator::StderrAccumulator(QStringList watchedPrefixes) : m_watchedPrefixes(std::move(watchedPrefixes))
+{
+}
 
 void StderrAccumulator::append(const QString &text)
 {
@@ -45,10 +51,12 @@ void StderrAccumulator::finish()
     if (!m_pending.isEmpty())
         appendLocked(QString::fromUtf8(m_pending));
     m_pending.clear();
+    endLineLocked();
 }
 
 void StderrAccumulator::appendLocked(const QString &text)
 {
+    watchLocked(text);
     m_buffer.append(text);
     if (m_buffer.size() > capacity) {
         qsizetype cut = m_buffer.size() - capacity;
@@ -57,6 +65,38 @@ void StderrAccumulator::appendLocked(const QString &text)
             ++cut;
         m_buffer.remove(0, cut);
     }
+}
+
+void StderrAccumulator::watchLocked(const QString &text)
+{
+    if (m_watchedPrefixes.isEmpty() || m_watchedLine)
+        return;
+    for (qsizetype from = 0;;) {
+        qsizetype end = from;
+        while (end < text.size() && text.at(end) != QLatin1Char('\n') && text.at(end) != QLatin1Char('\r'))
+            ++end;
+        // A line longer than the buffer is kept as its start.
+        m_line += QStringView(text).mid(from, std::min(end - from, capacity - m_line.size()));
+        if (end == text.size())
+            return;
+        endLineLocked();
+        from = end + 1;
+    }
+}
+
+void StderrAccumulator::endLineLocked()
+{
+    for (const QString &prefix : std::as_const(m_watchedPrefixes)) {
+        if (!m_watchedLine && !m_line.isEmpty() && m_line.startsWith(prefix))
+            m_watchedLine = m_line;
+    }
+    m_line.clear();
+}
+
+std::optional<QString> StderrAccumulator::firstWatchedLine() const
+{
+    std::lock_guard guard(m_lock);
+    return m_watchedLine;
 }
 
 QString StderrAccumulator::buffer() const

@@ -106,3 +106,38 @@ TEST(StderrReader, ReadsThePipeToTheEnd)
     reader.wait();
     EXPECT_EQ(acc->buffer(), QString::fromUtf8("ab\xE9\xAA\x91 done\n"));
 }
+
+// The line saying ffmpeg could not read an input counts however much it wrote
+// after it, and however its reads cut it up.
+TEST(StderrAccumulator, KeepsTheFirstLineOfAWatchedInput)
+{
+    const QString input = QStringLiteral("file:/clips/ride 1.mp4: ");
+    const QString failed = input + QStringLiteral("Input/output error");
+    const QString noise = QStringLiteral("[h264 @ 0x1] error while decoding MB 4 8\n").repeated(200);
+    struct Case {
+        const char *name;
+        QString text;
+        std::optional<QString> expected;
+    };
+    const QList<Case> cases = {
+        {"followed by more than the buffer holds", noise + failed + QStringLiteral("\n") + noise, failed},
+        {"the first of several", failed + QStringLiteral("\n") + input + QStringLiteral("Invalid data\n"), failed},
+        {"after a progress piece", QStringLiteral("frame=  2\r") + failed + QStringLiteral("\n"), failed},
+        {"the last line, unended", noise + failed, failed},
+        {"the name inside another line", QStringLiteral("Error opening ") + failed + QStringLiteral("\n"),
+         std::nullopt},
+        {"another input", QStringLiteral("file:/clips/ride 2.mp4: Input/output error\n"), std::nullopt},
+        {"nothing said", QString(), std::nullopt},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        StderrAccumulator acc(QStringList{QStringLiteral("pipe:0: "), input});
+        for (char byte : c.text.toUtf8())
+            acc.appendBytes(QByteArray(1, byte));
+        acc.finish();
+        EXPECT_EQ(acc.firstWatchedLine(), c.expected);
+    }
+    StderrAccumulator unwatched;
+    unwatched.append(failed + QStringLiteral("\n"));
+    EXPECT_EQ(unwatched.firstWatchedLine(), std::nullopt);
+}
