@@ -13,6 +13,7 @@
 #include "tracks/logstore.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -20,7 +21,10 @@
 #include <QSaveFile>
 #include <QSet>
 #include <QStandardPaths>
+#include <QThread>
 #include <QTimer>
+
+#include <algorithm>
 
 namespace routereel {
 
@@ -31,7 +35,7 @@ const QString lastSessionFileName = QStringLiteral("LastSession.rrl");
 } // namespace
 
 struct ProjectSession::ReadOutcome {
-    enum class Kind { ok, missing, unreadable, undecodable, newerVersion, invalid };
+    enum class Kind { ok, missing, unreadable, readError, undecodable, newerVersion, invalid };
     Kind kind = Kind::unreadable;
     std::optional<ProjectDocument> document;
     std::optional<ProjectFilesOnDisk> files;
@@ -39,11 +43,28 @@ struct ProjectSession::ReadOutcome {
     QString message;  // what the user is told when an open fails
 };
 
-// One read on the file queue, applied on the window's thread in the order asked.
-struct ProjectSession::PendingRead {
-    QFutureWatcher<ReadOutcome> watcher;
-    std::function<void(const ReadOutcome &)> apply;
-};
+namespace {
+
+// The whole file, at most `limit` bytes plus one. A disk that fails part way
+// answers a short read first and its error only on the next read: read to the
+// end and ask the file for its error, so that a failure never passes for an
+// empty or a shorter file. False with the system's reason on a read error.
+bool readWhole(QFile &file, qint64 limit, QByteArray *bytes, QString *reason)
+{
+    bytes->clear();
+    while (bytes->size() <= limit) {
+        const QByteArray chunk = file.read(limit + 1 - bytes->size());
+        if (chunk.isEmpty())
+            break;
+        bytes->append(chunk);
+    }
+    if (file.error() == QFileDevice::NoError)
+        return true;
+    *reason = file.errorString();
+    return false;
+}
+
+} // namespace
 
 ProjectSession::ProjectSession(ProjectWindow &window, ProjectAlerts &alerts, ProjectFilePanels &panels,
                                QObject *parent)
@@ -51,12 +72,7 @@ ProjectSession::ProjectSession(ProjectWindow &window, ProjectAlerts &alerts, Pro
 {
 }
 
-ProjectSession::~ProjectSession()
-{
-    // Reads still on the queue finish there; nobody applies them.
-    for (const auto &read : m_reads)
-        read->watcher.disconnect(this);
-}
+ProjectSession::~ProjectSession() = default;
 
 void ProjectSession::presentError(const QString &message)
 {
@@ -109,7 +125,13 @@ ProjectSession::ReadOutcome ProjectSession::readProjectFile(const QString &path)
         outcome.message = tr("The project file \"%1\" cannot be read: %2").arg(name, file.errorString());
         return outcome;
     }
-    const QByteArray bytes = file.read(maximumFileSize + 1);
+    QByteArray bytes;
+    QString reason;
+    if (!readWhole(file, maximumFileSize, &bytes, &reason)) {
+        outcome.kind = Kind::readError;
+        outcome.message = tr("The project file \"%1\" cannot be read: %2").arg(name, reason);
+        return outcome;
+    }
     if (bytes.size() > maximumFileSize) {
         outcome.message = tooLarge();
         return outcome;
@@ -140,29 +162,24 @@ ProjectSession::ReadOutcome ProjectSession::readProjectFile(const QString &path)
     return outcome;
 }
 
-void ProjectSession::queueRead(const QString &path, std::function<void(const ReadOutcome &)> apply)
+void ProjectSession::queueRead(const QString &path, int attempts,
+                               std::function<void(const ReadOutcome &)> apply)
 {
-    auto read = std::make_unique<PendingRead>();
-    read->apply = std::move(apply);
-    connect(&read->watcher, &QFutureWatcher<ReadOutcome>::finished, this, &ProjectSession::applyFinishedReads);
-    read->watcher.setFuture(ProjectFileQueue::run([path] { return readProjectFile(path); }));
-    m_reads.push_back(std::move(read));
-}
-
-void ProjectSession::applyFinishedReads()
-{
-    // In the order asked for: a later read that finished first waits for the earlier.
-    while (!m_reads.empty() && m_reads.front()->watcher.isFinished()) {
-        const std::unique_ptr<PendingRead> read = std::move(m_reads.front());
-        m_reads.pop_front();
-        read->watcher.disconnect(this);
-        read->apply(read->watcher.result());
-    }
+    auto outcome = std::make_shared<ReadOutcome>();
+    QFuture<void> done = ProjectFileQueue::run([path, attempts, outcome] {
+        for (int attempt = 1;; ++attempt) {
+            *outcome = readProjectFile(path);
+            if (outcome->kind != ReadOutcome::Kind::readError || attempt >= attempts)
+                return;
+            QThread::msleep(lastSessionRetryPauseMs);
+        }
+    });
+    m_stage.queueRead(done, [outcome, apply = std::move(apply)] { apply(*outcome); });
 }
 
 void ProjectSession::openProject(const QUrl &url, std::function<void()> then)
 {
-    queueRead(url.toLocalFile(), [this, url, then = std::move(then)](const ReadOutcome &outcome) {
+    queueRead(url.toLocalFile(), 1, [this, url, then = std::move(then)](const ReadOutcome &outcome) {
         finishOpen(url, outcome);
         if (then)
             then();
@@ -251,45 +268,74 @@ QString ProjectSession::lastSessionBackupPath(const QString &lastSessionPath)
 void ProjectSession::keepUnreadableLastSession(const QString &path)
 {
     // The next quit overwrites the file; a session that this version cannot
-    // read (a newer app's, a damaged one) is kept so that nothing is lost.
-    // An empty file holds nothing to keep, and a damaged one never replaces a
-    // backup that still decodes. The files are read and written on the file
-    // queue; only the log entry is made here.
+    // restore (a newer app's, a damaged one) is copied first so that nothing is
+    // lost. An empty file holds nothing to keep, and a damaged one never
+    // replaces a backup that still decodes. Until the copy is safe the file is
+    // not replaced: a read that fails is never taken for an empty file. The
+    // files are read and written on the file queue; the log entry is made here.
     struct Note {
         LogEntry::Level level;
         QString title;
         QString detail;
     };
-    auto keep = [path]() -> std::optional<Note> {
-        const auto contentOf = [](const QString &file) {
+    auto safe = std::make_shared<bool>(false);
+    auto note = std::make_shared<std::optional<Note>>();
+    auto keep = [path, safe, note] {
+        const auto contentOf = [](const QString &file, QByteArray *bytes, QString *reason) {
             QFile f(file);
-            return f.open(QIODevice::ReadOnly) ? f.read(maximumFileSize + 1) : QByteArray();
+            if (!f.open(QIODevice::ReadOnly)) {
+                bytes->clear();
+                if (!QFileInfo::exists(file))
+                    return true;
+                *reason = f.errorString();
+                return false;
+            }
+            return readWhole(f, maximumFileSize, bytes, reason);
         };
         const auto decodes = [](const QByteArray &bytes) {
             ProjectCodingError ignored;
             return !bytes.isEmpty() && ProjectDocument::decode(bytes, &ignored).has_value();
         };
-        const QByteArray content = contentOf(path);
-        if (content.isEmpty() || content.size() > maximumFileSize)
-            return std::nullopt;
         const QString backup = lastSessionBackupPath(path);
-        if (!decodes(content) && decodes(contentOf(backup)))
-            return std::nullopt;
+        const auto failed = [&](const QString &reason, const QString &file) {
+            *note = Note{LogEntry::Level::warning, QStringLiteral("Keeping the last session failed"),
+                         reason + QStringLiteral("\nPath: ") + file
+                             + QStringLiteral("\nThe last session is left as it is.")};
+        };
+        QByteArray content;
+        QString reason;
+        if (!contentOf(path, &content, &reason))
+            return failed(reason, path);
+        if (content.isEmpty() || content.size() > maximumFileSize) {
+            *safe = true;
+            return;
+        }
+        if (!decodes(content)) {
+            QByteArray kept;
+            if (!contentOf(backup, &kept, &reason))
+                return failed(reason, backup);
+            if (decodes(kept)) {
+                *safe = true;
+                return;
+            }
+        }
         if (const auto failure = writeFileAtomically(backup, content))
-            return Note{LogEntry::Level::warning, QStringLiteral("Keeping the last session failed"),
-                        *failure + QStringLiteral("\nPath: ") + backup};
-        return Note{LogEntry::Level::info, QStringLiteral("Last session kept as a backup"),
-                    QStringLiteral("The last session could not be restored. Its file was copied to:\n") + backup};
+            return failed(*failure, backup);
+        *safe = true;
+        *note = Note{LogEntry::Level::info, QStringLiteral("Last session kept as a backup"),
+                     QStringLiteral("The last session could not be restored. Its file was copied to:\n") + backup};
     };
-    auto *watcher = new QFutureWatcher<std::optional<Note>>(this);
+    auto *watcher = new QFutureWatcher<void>(this);
     ++m_writes;
-    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher] {
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, note] {
         watcher->deleteLater();
         --m_writes;
-        if (const std::optional<Note> note = watcher->result())
-            m_window.logStore().add(note->level, note->title, note->detail);
+        if (*note)
+            m_window.logStore().add((*note)->level, (*note)->title, (*note)->detail);
     });
-    watcher->setFuture(ProjectFileQueue::run(std::move(keep)));
+    m_lastSessionSafe = safe;
+    m_lastSessionKeeping = ProjectFileQueue::run(std::move(keep));
+    watcher->setFuture(m_lastSessionKeeping);
 }
 
 void ProjectSession::restoreLastSession()
@@ -301,24 +347,29 @@ void ProjectSession::restoreLastSession()
     if (!path)
         return;
     const QString file = *path;
-    // The window is usable while the file is read: what the user did meanwhile wins over the session.
-    const TimelineEngine &engine = m_window.engine();
-    const QUuid generation = engine.importGeneration();
-    const int steps = engine.undoStack()->count();
-    queueRead(file, [this, file, generation, steps](const ReadOutcome &outcome) {
-        const TimelineEngine &engine = m_window.engine();
-        if (engine.importGeneration() != generation || engine.undoStack()->count() != steps)
-            return;
-        finishLastSessionRestore(file, outcome);
-    });
+    // The session is applied first; what the user asks meanwhile waits for it.
+    m_lastSession = LastSession::reading;
+    queueRead(file, lastSessionReadAttempts,
+              [this, file](const ReadOutcome &outcome) { finishLastSessionRestore(file, outcome); });
 }
 
 void ProjectSession::finishLastSessionRestore(const QString &path, const ReadOutcome &outcome)
 {
     using Kind = ReadOutcome::Kind;
+    m_lastSession = LastSession::received;
     // No file is no session: nothing to tell, nothing to keep.
     if (outcome.kind == Kind::missing)
         return;
+    if (outcome.kind == Kind::readError || outcome.kind == Kind::unreadable) {
+        // The disk did not give the file: it may well be whole. Left as it is, it
+        // is read again at the next start.
+        m_lastSession = LastSession::protectedFile;
+        m_lastSessionReason = outcome.message;
+        m_window.logStore().add(LogEntry::Level::warning, QStringLiteral("Last session could not be read"),
+                                outcome.message + QStringLiteral("\nPath: ") + path
+                                    + QStringLiteral("\nIt is left as it is and read again at the next start."));
+        return;
+    }
     if (outcome.kind == Kind::newerVersion) {
         m_window.logStore().add(LogEntry::Level::warning, QStringLiteral("Last session saved by newer version"),
                                 QStringLiteral("%1 version %2 > app supports %3. Skipped.")
@@ -331,6 +382,26 @@ void ProjectSession::finishLastSessionRestore(const QString &path, const ReadOut
         return;
     }
     applyProject(*outcome.document, *outcome.files);
+}
+
+bool ProjectSession::mayWriteLastSession(const QString &path)
+{
+    QString reason;
+    if (m_lastSession == LastSession::reading || m_stage.isReading())
+        reason = QStringLiteral("A project or the last session was still being read.");
+    else if (m_lastSession == LastSession::protectedFile)
+        reason = QStringLiteral("The last session could not be read: ") + m_lastSessionReason;
+    else if (m_lastSessionKeeping.isValid() && !m_lastSessionKeeping.isFinished())
+        reason = QStringLiteral("The last session was still being copied to its backup.");
+    else if (m_lastSessionSafe && !*m_lastSessionSafe)
+        reason = QStringLiteral("The last session could not be kept as a backup.");
+    if (reason.isEmpty())
+        return true;
+    if (!std::exchange(m_toldProtected, true)) {
+        m_window.logStore().add(LogEntry::Level::warning, QStringLiteral("Last session left as it is"),
+                                reason + QStringLiteral("\nPath: ") + path);
+    }
+    return false;
 }
 
 namespace {
@@ -358,8 +429,9 @@ QString cannotSaveMessage(const QString &path, const QString &reason)
 ProjectDocument ProjectSession::documentToSave(ProjectDocument::Style style) const
 {
     ProjectDocument document = makeProjectDocument();
+    const QUuid generation = m_window.engine().importGeneration();
     const VideoRestoreTask *restoring = m_videoImportTask.data();
-    if (restoring && !restoring->isCancelled() && m_window.engine().importGeneration() == restoring->generation) {
+    if (restoring && !restoring->isCancelled() && generation == restoring->generation) {
         // The project's video is not back yet: its pieces are not in the timeline.
         // The last session keeps even the files not found (a drive not plugged in);
         // a saved project holds what the restore will bring back.
@@ -375,6 +447,23 @@ ProjectDocument ProjectSession::documentToSave(ProjectDocument::Style style) con
                     [&](const VideoSegment &segment) { return !found.contains(segment.sourceID); });
             }
         }
+    } else if (style == ProjectDocument::Style::session && m_missingVideo
+               && m_missingVideo->generation == generation) {
+        // Files not found stay in the last session until the timeline is cleared
+        // or replaced: with the drive back, the next start restores them.
+        QList<VideoFileRef> files = document.videoFiles.value_or(QList<VideoFileRef>());
+        QList<VideoSegment> segments = document.videoSegments.value_or(QList<VideoSegment>());
+        for (const VideoFileRef &file : m_missingVideo->files) {
+            if (std::none_of(files.begin(), files.end(), [&](const VideoFileRef &f) { return f.id == file.id; }))
+                files.append(file);
+        }
+        for (const VideoSegment &segment : m_missingVideo->segments) {
+            if (std::none_of(segments.begin(), segments.end(),
+                             [&](const VideoSegment &s) { return s.id == segment.id; }))
+                segments.append(segment);
+        }
+        document.videoFiles = files;
+        document.videoSegments = segments;
     }
     if (m_restoringPlayhead)
         document.playheadTime = *m_restoringPlayhead;
@@ -398,12 +487,21 @@ QFuture<std::optional<QString>> ProjectSession::queueWrite(const QString &path, 
     });
 }
 
-void ProjectSession::saveLastSession(LastSessionWrite how)
+bool ProjectSession::saveLastSession(LastSessionWrite how)
 {
     const auto path = lastSessionPath();
     if (!path)
-        return;
+        return false;
     const QString file = *path;
+    if (how == LastSessionWrite::beforeQuit) {
+        // What the user asked to be read is applied first, if the disk answers in time.
+        QDeadlineTimer deadline(lastSessionWaitMs);
+        m_stage.settle(lastSessionWaitMs);
+        if (m_lastSessionKeeping.isValid() && !m_lastSessionKeeping.isFinished())
+            ProjectFileQueue::waitForIdle(int(std::max<qint64>(0, deadline.remainingTime())));
+    }
+    if (!mayWriteLastSession(file))
+        return false;
     constexpr auto style = ProjectDocument::Style::session;
     QFuture<std::optional<QString>> written = queueWrite(file, documentToSave(style), style);
     if (how == LastSessionWrite::inBackground) {
@@ -415,14 +513,15 @@ void ProjectSession::saveLastSession(LastSessionWrite how)
             finishLastSessionWrite(file, watcher->result());
         });
         watcher->setFuture(written);
-        return;
+        return true;
     }
     // The application is ending: wait for the file, but not for a disk that never answers.
     if (!ProjectFileQueue::waitForIdle(lastSessionWaitMs) && !written.isFinished()) {
         finishLastSessionWrite(file, QStringLiteral("Still writing after %1 ms").arg(lastSessionWaitMs));
-        return;
+        return false;
     }
     finishLastSessionWrite(file, written.result());
+    return !written.result();
 }
 
 void ProjectSession::finishLastSessionWrite(const QString &path, const std::optional<QString> &failure)
@@ -472,20 +571,30 @@ bool ProjectSession::finishSave(const QString &path, const std::optional<QString
     return true;
 }
 
-void ProjectSession::handleSaveProject()
+void ProjectSession::saveWhenRead(const QUrl &target, bool nameTarget)
 {
-    if (m_projectURL) {
-        startSaveProject(*m_projectURL);
-        return;
-    }
-    const auto url = m_panels.chooseSaveLocation(QStringLiteral("Untitled.rrl"), QString());
-    // The project's file changes only once it holds the project.
-    if (url) {
-        startSaveProject(*url, [this, target = *url](bool written) {
-            if (written)
+    // The document is what the window holds once everything asked before is applied.
+    m_stage.whenRead([this, target, nameTarget] {
+        const quint64 applies = m_applies;
+        startSaveProject(target, [this, target, nameTarget, applies](bool written) {
+            // The window names the file only while it shows what the file holds.
+            if (written && nameTarget && applies == m_applies)
                 setProjectURL(target);
         });
-    }
+    });
+}
+
+void ProjectSession::handleSaveProject()
+{
+    // Which file depends on the project open by then.
+    m_stage.whenRead([this] {
+        if (m_projectURL) {
+            saveWhenRead(*m_projectURL, false);
+            return;
+        }
+        if (const auto url = m_panels.chooseSaveLocation(QStringLiteral("Untitled.rrl"), QString()))
+            saveWhenRead(*url, true);
+    });
 }
 
 void ProjectSession::handleSaveProjectAs()
@@ -497,13 +606,8 @@ void ProjectSession::handleSaveProjectAs()
         name = current.completeBaseName() + QStringLiteral(" Copy.rrl");
         folder = current.absolutePath();
     }
-    const auto url = m_panels.chooseSaveLocation(name, folder);
-    if (url) {
-        startSaveProject(*url, [this, target = *url](bool written) {
-            if (written)
-                setProjectURL(target);
-        });
-    }
+    if (const auto url = m_panels.chooseSaveLocation(name, folder))
+        saveWhenRead(*url, true);
 }
 
 } // namespace routereel

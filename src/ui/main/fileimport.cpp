@@ -83,12 +83,36 @@ void FileImport::importTracksFromPanel()
         importTracks(url);
 }
 
+void FileImport::whenReady(std::function<void()> import)
+{
+    if (m_gate)
+        m_gate(std::move(import));
+    else
+        import();
+}
+
 void FileImport::importVideo(const QList<QUrl> &urls)
 {
-    m_videos.import(urls);
+    if (urls.isEmpty())
+        return;
+    QPointer<FileImport> self(this);
+    whenReady([self, urls] {
+        if (self)
+            self->m_videos.import(urls);
+    });
 }
 
 void FileImport::importTracks(const QUrl &url)
+{
+    QPointer<FileImport> self(this);
+    whenReady([self, url] {
+        if (!self)
+            return;
+        self->startTrackImport(url);
+    });
+}
+
+void FileImport::startTrackImport(const QUrl &url)
 {
     const QUuid generation = m_engine.importGeneration();
     QPointer<FileImport> self(this);
@@ -117,10 +141,15 @@ struct FileImport::Drop {
 
 void FileImport::importDropped(const QList<QUrl> &urls)
 {
-    auto drop = std::make_shared<Drop>();
-    drop->urls = urls;
-    drop->generation = m_engine.importGeneration();
-    continueDrop(drop);
+    QPointer<FileImport> self(this);
+    whenReady([self, urls] {
+        if (!self)
+            return;
+        auto drop = std::make_shared<Drop>();
+        drop->urls = urls;
+        drop->generation = self->m_engine.importGeneration();
+        self->continueDrop(drop);
+    });
 }
 
 void FileImport::continueDrop(const std::shared_ptr<Drop> &drop)

@@ -31,6 +31,8 @@ public:
     using ErrorRoad = std::function<void(const QString &message)>;
     // Opens a dropped project file in the window, then calls `then` (opened or refused).
     using ProjectRoad = std::function<void(const QUrl &url, std::function<void()> then)>;
+    // Runs an import once every project asked for before it is read and its video restored.
+    using Gate = std::function<void(std::function<void()> import)>;
 
     static const QStringList videoFileExtensions;
     static const QStringList trackFileExtensions;
@@ -47,6 +49,8 @@ public:
     void importFiles();
     void importVideoFromPanel();
     void importTracksFromPanel();
+    // The imports run in the order asked, after the projects asked for before
+    // them are read and their video restored (see setGate()).
     void importVideo(const QList<QUrl> &urls);
     void importTracks(const QUrl &url);
     // In drop order each project file opens and each track file is imported;
@@ -59,11 +63,14 @@ public:
     VideoImportChain &videoImports() { return m_videos; }
     void setPanel(Panel panel) { m_panel = std::move(panel); }
     void setProjectRoad(ProjectRoad open) { m_openProject = std::move(open); }
+    void setGate(Gate gate) { m_gate = std::move(gate); }
 
 private:
     struct Drop;
     QList<QUrl> runPanel(const QStringList &extensions);
     void continueDrop(const std::shared_ptr<Drop> &drop);
+    void whenReady(std::function<void()> import);
+    void startTrackImport(const QUrl &url);
 
     TimelineEngine &m_engine;
     GPXService &m_gpx;
@@ -73,6 +80,7 @@ private:
     VideoImportChain m_videos;
     Panel m_panel;
     ProjectRoad m_openProject;
+    Gate m_gate;
 };
 
 } // namespace routereel
