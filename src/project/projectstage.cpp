@@ -61,7 +61,7 @@ void ProjectStage::queueRead(QFuture<void> done, std::function<void()> apply)
 
 void ProjectStage::whenRead(std::function<void()> command)
 {
-    if (m_queue.empty() && !m_nested) {
+    if (mayRunAtOnce()) {
         command();
         return;
     }
@@ -72,7 +72,7 @@ void ProjectStage::whenRead(std::function<void()> command)
 
 void ProjectStage::whenReady(std::function<void()> command)
 {
-    if (m_queue.empty() && !m_nested && !m_restoring) {
+    if (mayRunAtOnce() && !m_restoring) {
         command();
         return;
     }
@@ -104,13 +104,31 @@ void ProjectStage::setRestoring(QObject *task)
     emit stageChanged();
 }
 
+void ProjectStage::holdUntil(QFuture<void> settled)
+{
+    if (settled.isFinished())
+        return;
+    auto watcher = std::make_unique<QFutureWatcher<void>>();
+    connect(watcher.get(), &QFutureWatcherBase::finished, this, &ProjectStage::advance);
+    watcher->setFuture(settled);
+    m_holds.push_back(std::move(watcher));
+    emit stageChanged();
+}
+
+bool ProjectStage::isHeld() const
+{
+    return std::any_of(m_holds.begin(), m_holds.end(),
+                       [](const auto &watcher) { return !watcher->future().isFinished(); });
+}
+
 void ProjectStage::advance()
 {
     // An entry that runs may ask for more: the loop below takes it in its turn.
     if (m_advancing)
         return;
     m_advancing = true;
-    while (!m_queue.empty()) {
+    std::erase_if(m_holds, [](const auto &watcher) { return watcher->future().isFinished(); });
+    while (!m_queue.empty() && !isHeld()) {
         const Entry &head = *m_queue.front();
         if (head.isRead() && !head.done.isFinished())
             break;

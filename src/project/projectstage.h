@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QFuture>
+#include <QFutureWatcher>
 #include <QObject>
 #include <QPointer>
 
@@ -32,7 +33,7 @@ public:
     Stage stage() const;
     bool isReading() const;
     // Nothing read, applied or restored, and no command waiting.
-    bool isReady() const { return stage() == Stage::ready && m_queue.empty(); }
+    bool isReady() const { return stage() == Stage::ready && m_queue.empty() && !isHeld(); }
 
     // A read on the file queue (`done` ends when it has), then `apply` on this
     // thread, in the order asked.
@@ -45,6 +46,9 @@ public:
     void whenReady(std::function<void()> command);
     // The restore of the project's video that `task` runs, until `task` is gone.
     void setRestoring(QObject *task);
+    // A command that ran goes on until `settled` ends (a track read in the
+    // background): what was asked after it waits until then.
+    void holdUntil(QFuture<void> settled);
 
     // For the quit: waits at most `milliseconds` for the reads on the file queue,
     // then applies them and runs what waited for them. False when a read is still
@@ -58,9 +62,12 @@ private:
     struct Entry;
     void add(std::unique_ptr<Entry> entry);
     void advance();
+    bool isHeld() const;
+    bool mayRunAtOnce() const { return m_queue.empty() && !m_nested && !isHeld(); }
 
     std::deque<std::unique_ptr<Entry>> m_queue;
     QPointer<QObject> m_restoring;
+    std::deque<std::unique_ptr<QFutureWatcher<void>>> m_holds;
     bool m_applying = false;
     bool m_advancing = false;
     // While an entry runs, what it asks for goes before what was asked after it.

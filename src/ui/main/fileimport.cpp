@@ -68,8 +68,7 @@ void FileImport::importFiles()
 {
     const QList<QUrl> chosen = presentImportPanel(videoFileExtensions + trackFileExtensions);
     importVideo(filterFileURLs(chosen, videoFileExtensions));
-    for (const QUrl &url : filterFileURLs(chosen, trackFileExtensions))
-        importTracks(url);
+    importTrackList(filterFileURLs(chosen, trackFileExtensions));
 }
 
 void FileImport::importVideoFromPanel()
@@ -79,8 +78,7 @@ void FileImport::importVideoFromPanel()
 
 void FileImport::importTracksFromPanel()
 {
-    for (const QUrl &url : presentImportPanel(trackFileExtensions))
-        importTracks(url);
+    importTrackList(presentImportPanel(trackFileExtensions));
 }
 
 void FileImport::whenReady(std::function<void()> import)
@@ -104,11 +102,20 @@ void FileImport::importVideo(const QList<QUrl> &urls)
 
 void FileImport::importTracks(const QUrl &url)
 {
+    importTrackList({url});
+}
+
+void FileImport::importTrackList(const QList<QUrl> &urls)
+{
+    if (urls.isEmpty())
+        return;
+    // One selection is one import: its files are parsed side by side.
     QPointer<FileImport> self(this);
-    whenReady([self, url] {
+    whenReady([self, urls] {
         if (!self)
             return;
-        self->startTrackImport(url);
+        for (const QUrl &url : urls)
+            self->startTrackImport(url);
     });
 }
 
@@ -116,7 +123,7 @@ void FileImport::startTrackImport(const QUrl &url)
 {
     const QUuid generation = m_engine.importGeneration();
     QPointer<FileImport> self(this);
-    m_gpx.loadTrackInBackground(
+    const QFuture<void> settled = m_gpx.loadTrackInBackground(
         url, [self, generation] { return self && self->m_engine.importGeneration() == generation; },
         [self, url](const TrackResult<GPXTrack> &result) {
             if (!self)
@@ -129,6 +136,8 @@ void FileImport::startTrackImport(const QUrl &url)
             self->m_engine.importGPX(result.value());
             self->m_log.add(LogEntry::Level::info, QStringLiteral("Import GPX"), url.toLocalFile());
         });
+    if (m_hold)
+        m_hold(settled);
 }
 
 // What is left of one drop while a project file in it is being read.
@@ -176,8 +185,7 @@ void FileImport::continueDrop(const std::shared_ptr<Drop> &drop)
     // The videos were dropped before every project in the drop: one that opened stops them.
     if (m_engine.importGeneration() == drop->generation)
         importVideo(filterFileURLs(drop->urls, videoFileExtensions));
-    for (const QUrl &url : std::as_const(drop->tracks))
-        importTracks(url);
+    importTrackList(drop->tracks);
 }
 
 } // namespace routereel

@@ -2,6 +2,7 @@
 
 #include "timeline/videoimportchain.h"
 
+#include <QFuture>
 #include <QList>
 #include <QObject>
 #include <QStringList>
@@ -63,13 +64,19 @@ public:
     VideoImportChain &videoImports() { return m_videos; }
     void setPanel(Panel panel) { m_panel = std::move(panel); }
     void setProjectRoad(ProjectRoad open) { m_openProject = std::move(open); }
-    void setGate(Gate gate) { m_gate = std::move(gate); }
+    // `hold` keeps what is asked after a track import waiting until its track has landed (or was dropped).
+    void setGate(Gate gate, std::function<void(QFuture<void>)> hold = {})
+    {
+        m_gate = std::move(gate);
+        m_hold = std::move(hold);
+    }
 
 private:
     struct Drop;
     QList<QUrl> runPanel(const QStringList &extensions);
     void continueDrop(const std::shared_ptr<Drop> &drop);
     void whenReady(std::function<void()> import);
+    void importTrackList(const QList<QUrl> &urls);
     void startTrackImport(const QUrl &url);
 
     TimelineEngine &m_engine;
@@ -81,6 +88,7 @@ private:
     Panel m_panel;
     ProjectRoad m_openProject;
     Gate m_gate;
+    std::function<void(QFuture<void>)> m_hold;
 };
 
 } // namespace routereel

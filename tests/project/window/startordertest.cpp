@@ -247,3 +247,54 @@ TEST(ProjectStartOrder, ClipsOnADriveNotPluggedInStayInTheLastSession)
         EXPECT_EQ(cleared[3], 0);
     }
 }
+
+// Orders drawn at random, all given while the last session is still read: the
+// window ends as the same commands would leave it one after the other, every
+// file saved holds what the window showed when it was asked, and the file the
+// window names holds what it shows.
+TEST(ProjectStartOrder, RandomOrdersGivenWhileReading)
+{
+    enum Kind { openA, openB, importTrack, saveAs, save };
+    for (const unsigned seed : {1u, 2u, 3u, 4u}) {
+        SCOPED_TRACE(seed);
+        std::mt19937 draw(seed);
+        SlowHome home;
+        home.write(home.lastSession, "s", 3, {});
+        const QUrl a = QUrl::fromLocalFile(home.path("a.rrl")), b = QUrl::fromLocalFile(home.path("b.rrl"));
+        home.write(a.toLocalFile(), "a", 2, {});
+        home.write(b.toLocalFile(), "b", 1, {});
+        Window w;
+        // The model: tracks shown, the file named, and what each save must hold.
+        qsizetype tracks = 3;
+        std::optional<QUrl> named;
+        QMap<QString, qsizetype> saved;
+        w.session().restoreLastSession();
+        for (int step = 0; step < 6; ++step) {
+            const Kind kind = Kind(draw() % (named ? 5 : 4));
+            if (kind == openA || kind == openB) {
+                w.session().openProject(kind == openA ? a : b);
+                tracks = kind == openA ? 2 : 1;
+                named = kind == openA ? a : b;
+            } else if (kind == importTrack) {
+                w.fileImport().importTracks(QUrl::fromLocalFile(writeGPX(home.dir.path(), QStringLiteral("i%1.gpx").arg(step), 20)));
+                ++tracks;
+            } else if (kind == saveAs) {
+                w.saveAnswer = QUrl::fromLocalFile(home.path(QStringLiteral("copy%1.rrl").arg(step)));
+                w.session().handleSaveProjectAs();
+                named = w.saveAnswer;
+            } else {
+                w.session().handleSaveProject();
+            }
+            if (kind == saveAs || kind == save)
+                saved[named->toLocalFile()] = tracks;
+        }
+        ASSERT_TRUE(waitFor([&] { return w.shown()[1] == tracks && w.session().stage().isReady(); }, 30'000))
+            << w.shown()[1] << " pieces, expected " << tracks;
+        ASSERT_TRUE(settled(w));
+        EXPECT_EQ(w.session().projectURL(), named);
+        for (auto it = saved.begin(); it != saved.end(); ++it)
+            EXPECT_EQ(countsOf(ProjectDocument::decode(readAll(it.key())))[1], it.value()) << it.key().toStdString();
+        w.session().saveLastSession();
+        EXPECT_EQ(countsOf(ProjectDocument::decode(readAll(home.lastSession))), w.shown());
+    }
+}
