@@ -27,7 +27,9 @@ class VideoRestoreTask;
 // save as, the last session written at quit and restored once at start, dropped
 // and handed-over project files, the asynchronous restore of a project's video,
 // and the one error road of all of them. Main thread only; the files themselves
-// are read and written on the project file queue.
+// are read and written on the project file queue. Its stage() keeps the order of
+// events: Save, Save As and opens run after the reads asked before them have
+// been applied, and so do the window's imports and (refused meanwhile) exports.
 //
 // The window wires it up once: installReactions() after construction,
 // windowDidAppear() when first shown, saveLastSession() on

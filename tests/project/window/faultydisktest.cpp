@@ -53,7 +53,7 @@ TEST(ProjectFaultyDisk, AnOpenThatCannotBeReadSaysWhy)
     h.session.openProject(QUrl::fromLocalFile(path));
     ASSERT_TRUE(settle(h.session));
     ASSERT_EQ(h.alerts.shown.size(), 1);
-    EXPECT_EQ(h.alerts.shown[0], QStringLiteral("The project file \"ride.rrl\" cannot be read: Input/output error"));
+    EXPECT_EQ(h.alerts.shown[0].toStdString(), "The project file \"ride.rrl\" cannot be read: Input/output error");
     EXPECT_FALSE(h.session.projectURL());
     EXPECT_TRUE(h.window->gpx.tracks().isEmpty());
 }
@@ -97,8 +97,8 @@ TEST(ProjectFaultyDisk, ALastSessionThatCannotBeReadIsNeverOverwritten)
             if (!c.restored) {
                 const auto warnings = h.window->entries(LogEntry::Level::warning);
                 ASSERT_FALSE(warnings.isEmpty());
-                EXPECT_TRUE(warnings.last().detail.contains(QStringLiteral("Input/output error")))
-                    << warnings.last().detail.toStdString();
+                const QString detail = warnings.value(warnings.size() - 1).detail;
+                EXPECT_TRUE(detail.contains(QStringLiteral("Input/output error"))) << detail.toStdString();
             }
             // Neither the autosave nor the quit replaces what could not be read.
             h.session.saveLastSession(ProjectSession::LastSessionWrite::inBackground);

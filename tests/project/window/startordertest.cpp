@@ -130,7 +130,8 @@ TEST(ProjectStartOrder, EveryCommandWhileAProjectIsStillRead)
         {exportNow, true, opened},
     };
     for (const Case &c : cases) {
-        SCOPED_TRACE(testing::Message() << "command " << c.command
+        const char *names[] = {"quit", "import GPX", "import video", "save", "save as", "open", "export"};
+        SCOPED_TRACE(testing::Message() << names[c.command]
                                         << (c.whileOpening ? " while a project opens" : " while the last session is read"));
         SlowHome home;
         home.write(home.lastSession, "s", 10, {home.clip("session.mp4")});
