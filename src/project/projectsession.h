@@ -15,6 +15,8 @@
 #include <memory>
 #include <optional>
 
+class QFile;
+
 namespace routereel {
 
 class ProjectAlerts;
@@ -165,6 +167,8 @@ private:
     // Read, decode, version test and validation shared by open and restore, and
     // the project's files looked up. Any thread.
     static ReadOutcome readProjectFile(const QString &path);
+    // The whole file, at most `limit` bytes plus one; false with the system's reason on a read error.
+    static bool readWhole(QFile &file, qint64 limit, QByteArray *bytes, QString *reason);
     void queueRead(const QString &path, int attempts, std::function<void(const ReadOutcome &)> apply);
     void finishOpen(const QUrl &url, const ReadOutcome &outcome);
     void finishLastSessionRestore(const QString &path, const ReadOutcome &outcome);
