@@ -95,8 +95,11 @@ void FileImport::importVideo(const QList<QUrl> &urls)
         return;
     QPointer<FileImport> self(this);
     whenReady([self, urls] {
-        if (self)
-            self->m_videos.import(urls);
+        if (!self)
+            return;
+        const QFuture<void> settled = self->m_videos.import(urls);
+        if (self->m_hold)
+            self->m_hold(settled);
     });
 }
 

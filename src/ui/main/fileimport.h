@@ -64,7 +64,7 @@ public:
     VideoImportChain &videoImports() { return m_videos; }
     void setPanel(Panel panel) { m_panel = std::move(panel); }
     void setProjectRoad(ProjectRoad open) { m_openProject = std::move(open); }
-    // `hold` keeps what is asked after a track import waiting until its track has landed (or was dropped).
+    // `hold` keeps what is asked after an import waiting until it has landed (or was dropped).
     void setGate(Gate gate, std::function<void(QFuture<void>)> hold = {})
     {
         m_gate = std::move(gate);

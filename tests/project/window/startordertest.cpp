@@ -255,7 +255,7 @@ TEST(ProjectStartOrder, ClipsOnADriveNotPluggedInStayInTheLastSession)
 // window names holds what it shows.
 TEST(ProjectStartOrder, RandomOrdersGivenWhileReading)
 {
-    enum Kind { openA, openB, importTrack, saveAs, save };
+    enum Kind { openA, openB, importTrack, importVideo, saveAs, save };
     for (const unsigned seed : {1u, 2u, 3u, 4u}) {
         SCOPED_TRACE(seed);
         std::mt19937 draw(seed);
@@ -264,21 +264,25 @@ TEST(ProjectStartOrder, RandomOrdersGivenWhileReading)
         const QUrl a = QUrl::fromLocalFile(home.path("a.rrl")), b = QUrl::fromLocalFile(home.path("b.rrl"));
         home.write(a.toLocalFile(), "a", 2, {});
         home.write(b.toLocalFile(), "b", 1, {});
+        const QUrl clip = QUrl::fromLocalFile(home.clip("added.mp4"));
         Window w;
-        // The model: tracks shown, the file named, and what each save must hold.
-        qsizetype tracks = 3;
+        // The model: GPX and clip pieces shown, the file named, and what each save must hold.
+        std::pair<qsizetype, qsizetype> pieces{3, 0};
         std::optional<QUrl> named;
-        QMap<QString, qsizetype> saved;
+        QMap<QString, std::pair<qsizetype, qsizetype>> saved;
         w.session().restoreLastSession();
         for (int step = 0; step < 6; ++step) {
-            const Kind kind = Kind(draw() % (named ? 5 : 4));
+            const Kind kind = Kind(draw() % (named ? 6 : 5));
             if (kind == openA || kind == openB) {
                 w.session().openProject(kind == openA ? a : b);
-                tracks = kind == openA ? 2 : 1;
+                pieces = {kind == openA ? 2 : 1, 0};
                 named = kind == openA ? a : b;
             } else if (kind == importTrack) {
                 w.fileImport().importTracks(QUrl::fromLocalFile(writeGPX(home.dir.path(), QStringLiteral("i%1.gpx").arg(step), 20)));
-                ++tracks;
+                ++pieces.first;
+            } else if (kind == importVideo) {
+                w.fileImport().importVideo({clip});
+                ++pieces.second;
             } else if (kind == saveAs) {
                 w.saveAnswer = QUrl::fromLocalFile(home.path(QStringLiteral("copy%1.rrl").arg(step)));
                 w.session().handleSaveProjectAs();
@@ -287,14 +291,17 @@ TEST(ProjectStartOrder, RandomOrdersGivenWhileReading)
                 w.session().handleSaveProject();
             }
             if (kind == saveAs || kind == save)
-                saved[named->toLocalFile()] = tracks;
+                saved[named->toLocalFile()] = pieces;
         }
-        ASSERT_TRUE(waitFor([&] { return w.shown()[1] == tracks && w.session().stage().isReady(); }, 30'000))
-            << w.shown()[1] << " pieces, expected " << tracks;
+        ASSERT_TRUE(waitFor([&] {
+            return std::pair(w.shown()[1], w.shown()[3]) == pieces && w.session().stage().isReady();
+        }, 30'000)) << w.shown()[1] << " and " << w.shown()[3] << " pieces, expected " << pieces.first << " and " << pieces.second;
         ASSERT_TRUE(settled(w));
         EXPECT_EQ(w.session().projectURL(), named);
-        for (auto it = saved.begin(); it != saved.end(); ++it)
-            EXPECT_EQ(countsOf(ProjectDocument::decode(readAll(it.key())))[1], it.value()) << it.key().toStdString();
+        for (auto it = saved.begin(); it != saved.end(); ++it) {
+            const Counts held = countsOf(ProjectDocument::decode(readAll(it.key())));
+            EXPECT_EQ(std::pair(held[1], held[3]), it.value()) << it.key().toStdString();
+        }
         w.session().saveLastSession();
         EXPECT_EQ(countsOf(ProjectDocument::decode(readAll(home.lastSession))), w.shown());
     }
