@@ -91,6 +91,7 @@ void ProjectSession::applyProject(const ProjectDocument &document, const Project
     LogStore &log = w.logStore();
 
     // A project replaces everything: stop what still works on the previous one.
+    ++m_applies;
     w.cancelVideoImport();
     if (m_videoImportTask)
         m_videoImportTask->cancel();
@@ -115,13 +116,21 @@ void ProjectSession::applyProject(const ProjectDocument &document, const Project
         videoRefs.append(VideoFileRef{QUuid::createUuid(), *document.videoPath, document.videoBookmark});
     QList<VideoRestoreTask::Reference> foundVideos;
     QStringList missingVideos;
+    MissingVideo missing{engine.importGeneration(), {}, {}};
     for (const VideoFileRef &ref : videoRefs) {
         const auto url = resolveFileReference(ref.bookmark, ref.path, false);
-        if (url && files.isFile(url->toLocalFile()))
+        if (url && files.isFile(url->toLocalFile())) {
             foundVideos.append({ref.id, *url});
-        else
-            missingVideos.append(ref.path);
+            continue;
+        }
+        missingVideos.append(ref.path);
+        missing.files.append(ref);
+        for (const VideoSegment &segment : document.videoSegments.value_or(QList<VideoSegment>())) {
+            if (segment.sourceID == ref.id)
+                missing.segments.append(segment);
+        }
     }
+    m_missingVideo = missing;
     if (!missingVideos.isEmpty())
         log.add(LogEntry::Level::warning, QStringLiteral("Video file missing"),
                 missingVideos.join(QLatin1Char('\n')));
@@ -132,6 +141,7 @@ void ProjectSession::applyProject(const ProjectDocument &document, const Project
     task->savedFiles = videoRefs;
     m_videoImportTask = task;
     m_restoringPlayhead = document.playheadTime;
+    m_stage.setRestoring(task);
     QTimer::singleShot(0, task, [this, task] { continueVideoRestore(task); });
     emit videoRestoreStarted(task);
 

@@ -5,6 +5,7 @@
 #include "projectfilepanels.h"
 #include "projectfilequeue.h"
 #include "projectfilesondisk.h"
+#include "projectreadoutcome.h"
 #include "projectwindow.h"
 #include "videorestoretask.h"
 
@@ -13,6 +14,7 @@
 #include "tracks/logstore.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -20,30 +22,12 @@
 #include <QSaveFile>
 #include <QSet>
 #include <QStandardPaths>
+#include <QThread>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace routereel {
-
-namespace {
-
-const QString lastSessionFileName = QStringLiteral("LastSession.rrl");
-
-} // namespace
-
-struct ProjectSession::ReadOutcome {
-    enum class Kind { ok, missing, unreadable, undecodable, newerVersion, invalid };
-    Kind kind = Kind::unreadable;
-    std::optional<ProjectDocument> document;
-    std::optional<ProjectFilesOnDisk> files;
-    qint64 version = 0;
-    QString message;  // what the user is told when an open fails
-};
-
-// One read on the file queue, applied on the window's thread in the order asked.
-struct ProjectSession::PendingRead {
-    QFutureWatcher<ReadOutcome> watcher;
-    std::function<void(const ReadOutcome &)> apply;
-};
 
 ProjectSession::ProjectSession(ProjectWindow &window, ProjectAlerts &alerts, ProjectFilePanels &panels,
                                QObject *parent)
@@ -51,12 +35,7 @@ ProjectSession::ProjectSession(ProjectWindow &window, ProjectAlerts &alerts, Pro
 {
 }
 
-ProjectSession::~ProjectSession()
-{
-    // Reads still on the queue finish there; nobody applies them.
-    for (const auto &read : m_reads)
-        read->watcher.disconnect(this);
-}
+ProjectSession::~ProjectSession() = default;
 
 void ProjectSession::presentError(const QString &message)
 {
@@ -87,6 +66,25 @@ QStringList ProjectSession::protectedFiles() const
 
 // ---- reading
 
+// The whole file, at most `limit` bytes plus one. A disk that fails part way
+// answers a short read first and its error only on the next read: read to the
+// end and ask the file for its error, so that a failure never passes for an
+// empty or a shorter file. False with the system's reason on a read error.
+bool ProjectSession::readWhole(QFile &file, qint64 limit, QByteArray *bytes, QString *reason)
+{
+    bytes->clear();
+    while (bytes->size() <= limit) {
+        const QByteArray chunk = file.read(limit + 1 - bytes->size());
+        if (chunk.isEmpty())
+            break;
+        bytes->append(chunk);
+    }
+    if (file.error() == QFileDevice::NoError)
+        return true;
+    *reason = file.errorString();
+    return false;
+}
+
 ProjectSession::ReadOutcome ProjectSession::readProjectFile(const QString &path)
 {
     using Kind = ReadOutcome::Kind;
@@ -109,7 +107,13 @@ ProjectSession::ReadOutcome ProjectSession::readProjectFile(const QString &path)
         outcome.message = tr("The project file \"%1\" cannot be read: %2").arg(name, file.errorString());
         return outcome;
     }
-    const QByteArray bytes = file.read(maximumFileSize + 1);
+    QByteArray bytes;
+    QString reason;
+    if (!readWhole(file, maximumFileSize, &bytes, &reason)) {
+        outcome.kind = Kind::readError;
+        outcome.message = tr("The project file \"%1\" cannot be read: %2").arg(name, reason);
+        return outcome;
+    }
     if (bytes.size() > maximumFileSize) {
         outcome.message = tooLarge();
         return outcome;
@@ -140,29 +144,24 @@ ProjectSession::ReadOutcome ProjectSession::readProjectFile(const QString &path)
     return outcome;
 }
 
-void ProjectSession::queueRead(const QString &path, std::function<void(const ReadOutcome &)> apply)
+void ProjectSession::queueRead(const QString &path, int attempts,
+                               std::function<void(const ReadOutcome &)> apply)
 {
-    auto read = std::make_unique<PendingRead>();
-    read->apply = std::move(apply);
-    connect(&read->watcher, &QFutureWatcher<ReadOutcome>::finished, this, &ProjectSession::applyFinishedReads);
-    read->watcher.setFuture(ProjectFileQueue::run([path] { return readProjectFile(path); }));
-    m_reads.push_back(std::move(read));
-}
-
-void ProjectSession::applyFinishedReads()
-{
-    // In the order asked for: a later read that finished first waits for the earlier.
-    while (!m_reads.empty() && m_reads.front()->watcher.isFinished()) {
-        const std::unique_ptr<PendingRead> read = std::move(m_reads.front());
-        m_reads.pop_front();
-        read->watcher.disconnect(this);
-        read->apply(read->watcher.result());
-    }
+    auto outcome = std::make_shared<ReadOutcome>();
+    QFuture<void> done = ProjectFileQueue::run([path, attempts, outcome] {
+        for (int attempt = 1;; ++attempt) {
+            *outcome = readProjectFile(path);
+            if (outcome->kind != ReadOutcome::Kind::readError || attempt >= attempts)
+                return;
+            QThread::msleep(lastSessionRetryPauseMs);
+        }
+    });
+    m_stage.queueRead(done, [outcome, apply = std::move(apply)] { apply(*outcome); });
 }
 
 void ProjectSession::openProject(const QUrl &url, std::function<void()> then)
 {
-    queueRead(url.toLocalFile(), [this, url, then = std::move(then)](const ReadOutcome &outcome) {
+    queueRead(url.toLocalFile(), 1, [this, url, then = std::move(then)](const ReadOutcome &outcome) {
         finishOpen(url, outcome);
         if (then)
             then();
@@ -230,109 +229,6 @@ std::optional<QUrl> ProjectSession::projectFromArguments(const QStringList &argu
     return std::nullopt;
 }
 
-// ---- last session
-
-std::optional<QString> ProjectSession::lastSessionPath()
-{
-    // The application's data folder "routereel" (~/.local/share/routereel).
-    const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-    if (base.isEmpty())
-        return std::nullopt;
-    const QString folder = base + QStringLiteral("/routereel");
-    QDir().mkpath(folder);
-    return folder + QLatin1Char('/') + lastSessionFileName;
-}
-
-QString ProjectSession::lastSessionBackupPath(const QString &lastSessionPath)
-{
-    return QFileInfo(lastSessionPath).absolutePath() + QStringLiteral("/LastSession.backup.rrl");
-}
-
-void ProjectSession::keepUnreadableLastSession(const QString &path)
-{
-    // The next quit overwrites the file; a session that this version cannot
-    // read (a newer app's, a damaged one) is kept so that nothing is lost.
-    // An empty file holds nothing to keep, and a damaged one never replaces a
-    // backup that still decodes. The files are read and written on the file
-    // queue; only the log entry is made here.
-    struct Note {
-        LogEntry::Level level;
-        QString title;
-        QString detail;
-    };
-    auto keep = [path]() -> std::optional<Note> {
-        const auto contentOf = [](const QString &file) {
-            QFile f(file);
-            return f.open(QIODevice::ReadOnly) ? f.read(maximumFileSize + 1) : QByteArray();
-        };
-        const auto decodes = [](const QByteArray &bytes) {
-            ProjectCodingError ignored;
-            return !bytes.isEmpty() && ProjectDocument::decode(bytes, &ignored).has_value();
-        };
-        const QByteArray content = contentOf(path);
-        if (content.isEmpty() || content.size() > maximumFileSize)
-            return std::nullopt;
-        const QString backup = lastSessionBackupPath(path);
-        if (!decodes(content) && decodes(contentOf(backup)))
-            return std::nullopt;
-        if (const auto failure = writeFileAtomically(backup, content))
-            return Note{LogEntry::Level::warning, QStringLiteral("Keeping the last session failed"),
-                        *failure + QStringLiteral("\nPath: ") + backup};
-        return Note{LogEntry::Level::info, QStringLiteral("Last session kept as a backup"),
-                    QStringLiteral("The last session could not be restored. Its file was copied to:\n") + backup};
-    };
-    auto *watcher = new QFutureWatcher<std::optional<Note>>(this);
-    ++m_writes;
-    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher] {
-        watcher->deleteLater();
-        --m_writes;
-        if (const std::optional<Note> note = watcher->result())
-            m_window.logStore().add(note->level, note->title, note->detail);
-    });
-    watcher->setFuture(ProjectFileQueue::run(std::move(keep)));
-}
-
-void ProjectSession::restoreLastSession()
-{
-    if (m_didAttemptAutoRestore)
-        return;
-    m_didAttemptAutoRestore = true;
-    const auto path = lastSessionPath();
-    if (!path)
-        return;
-    const QString file = *path;
-    // The window is usable while the file is read: what the user did meanwhile wins over the session.
-    const TimelineEngine &engine = m_window.engine();
-    const QUuid generation = engine.importGeneration();
-    const int steps = engine.undoStack()->count();
-    queueRead(file, [this, file, generation, steps](const ReadOutcome &outcome) {
-        const TimelineEngine &engine = m_window.engine();
-        if (engine.importGeneration() != generation || engine.undoStack()->count() != steps)
-            return;
-        finishLastSessionRestore(file, outcome);
-    });
-}
-
-void ProjectSession::finishLastSessionRestore(const QString &path, const ReadOutcome &outcome)
-{
-    using Kind = ReadOutcome::Kind;
-    // No file is no session: nothing to tell, nothing to keep.
-    if (outcome.kind == Kind::missing)
-        return;
-    if (outcome.kind == Kind::newerVersion) {
-        m_window.logStore().add(LogEntry::Level::warning, QStringLiteral("Last session saved by newer version"),
-                                QStringLiteral("%1 version %2 > app supports %3. Skipped.")
-                                    .arg(lastSessionFileName)
-                                    .arg(outcome.version)
-                                    .arg(ProjectDocument::currentVersion));
-    }
-    if (outcome.kind != Kind::ok) {
-        keepUnreadableLastSession(path);
-        return;
-    }
-    applyProject(*outcome.document, *outcome.files);
-}
-
 namespace {
 
 // Atomic: the target changes only when every byte was written.
@@ -358,8 +254,9 @@ QString cannotSaveMessage(const QString &path, const QString &reason)
 ProjectDocument ProjectSession::documentToSave(ProjectDocument::Style style) const
 {
     ProjectDocument document = makeProjectDocument();
+    const QUuid generation = m_window.engine().importGeneration();
     const VideoRestoreTask *restoring = m_videoImportTask.data();
-    if (restoring && !restoring->isCancelled() && m_window.engine().importGeneration() == restoring->generation) {
+    if (restoring && !restoring->isCancelled() && generation == restoring->generation) {
         // The project's video is not back yet: its pieces are not in the timeline.
         // The last session keeps even the files not found (a drive not plugged in);
         // a saved project holds what the restore will bring back.
@@ -375,6 +272,23 @@ ProjectDocument ProjectSession::documentToSave(ProjectDocument::Style style) con
                     [&](const VideoSegment &segment) { return !found.contains(segment.sourceID); });
             }
         }
+    } else if (style == ProjectDocument::Style::session && m_missingVideo
+               && m_missingVideo->generation == generation) {
+        // Files not found stay in the last session until the timeline is cleared
+        // or replaced: with the drive back, the next start restores them.
+        QList<VideoFileRef> files = document.videoFiles.value_or(QList<VideoFileRef>());
+        QList<VideoSegment> segments = document.videoSegments.value_or(QList<VideoSegment>());
+        for (const VideoFileRef &file : m_missingVideo->files) {
+            if (std::none_of(files.begin(), files.end(), [&](const VideoFileRef &f) { return f.id == file.id; }))
+                files.append(file);
+        }
+        for (const VideoSegment &segment : m_missingVideo->segments) {
+            if (std::none_of(segments.begin(), segments.end(),
+                             [&](const VideoSegment &s) { return s.id == segment.id; }))
+                segments.append(segment);
+        }
+        document.videoFiles = files;
+        document.videoSegments = segments;
     }
     if (m_restoringPlayhead)
         document.playheadTime = *m_restoringPlayhead;
@@ -397,43 +311,6 @@ QFuture<std::optional<QString>> ProjectSession::queueWrite(const QString &path, 
         return cannotSaveMessage(path, reason);
     });
 }
-
-void ProjectSession::saveLastSession(LastSessionWrite how)
-{
-    const auto path = lastSessionPath();
-    if (!path)
-        return;
-    const QString file = *path;
-    constexpr auto style = ProjectDocument::Style::session;
-    QFuture<std::optional<QString>> written = queueWrite(file, documentToSave(style), style);
-    if (how == LastSessionWrite::inBackground) {
-        auto *watcher = new QFutureWatcher<std::optional<QString>>(this);
-        ++m_writes;
-        connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, file] {
-            watcher->deleteLater();
-            --m_writes;
-            finishLastSessionWrite(file, watcher->result());
-        });
-        watcher->setFuture(written);
-        return;
-    }
-    // The application is ending: wait for the file, but not for a disk that never answers.
-    if (!ProjectFileQueue::waitForIdle(lastSessionWaitMs) && !written.isFinished()) {
-        finishLastSessionWrite(file, QStringLiteral("Still writing after %1 ms").arg(lastSessionWaitMs));
-        return;
-    }
-    finishLastSessionWrite(file, written.result());
-}
-
-void ProjectSession::finishLastSessionWrite(const QString &path, const std::optional<QString> &failure)
-{
-    if (!failure)
-        return;
-    m_window.logStore().add(LogEntry::Level::warning, QStringLiteral("Save last session failed"),
-                            *failure + QStringLiteral("\nPath: ") + path);
-}
-
-// ---- saving
 
 void ProjectSession::startSaveProject(const QUrl &target, std::function<void(bool written)> done)
 {
@@ -472,20 +349,30 @@ bool ProjectSession::finishSave(const QString &path, const std::optional<QString
     return true;
 }
 
-void ProjectSession::handleSaveProject()
+void ProjectSession::saveWhenRead(const QUrl &target, bool nameTarget)
 {
-    if (m_projectURL) {
-        startSaveProject(*m_projectURL);
-        return;
-    }
-    const auto url = m_panels.chooseSaveLocation(QStringLiteral("Untitled.rrl"), QString());
-    // The project's file changes only once it holds the project.
-    if (url) {
-        startSaveProject(*url, [this, target = *url](bool written) {
-            if (written)
+    // The document is what the window holds once everything asked before is applied.
+    m_stage.whenRead([this, target, nameTarget] {
+        const quint64 applies = m_applies;
+        startSaveProject(target, [this, target, nameTarget, applies](bool written) {
+            // The window names the file only while it shows what the file holds.
+            if (written && nameTarget && applies == m_applies)
                 setProjectURL(target);
         });
-    }
+    });
+}
+
+void ProjectSession::handleSaveProject()
+{
+    // Which file depends on the project open by then.
+    m_stage.whenRead([this] {
+        if (m_projectURL) {
+            saveWhenRead(*m_projectURL, false);
+            return;
+        }
+        if (const auto url = m_panels.chooseSaveLocation(QStringLiteral("Untitled.rrl"), QString()))
+            saveWhenRead(*url, true);
+    });
 }
 
 void ProjectSession::handleSaveProjectAs()
@@ -497,13 +384,8 @@ void ProjectSession::handleSaveProjectAs()
         name = current.completeBaseName() + QStringLiteral(" Copy.rrl");
         folder = current.absolutePath();
     }
-    const auto url = m_panels.chooseSaveLocation(name, folder);
-    if (url) {
-        startSaveProject(*url, [this, target = *url](bool written) {
-            if (written)
-                setProjectURL(target);
-        });
-    }
+    if (const auto url = m_panels.chooseSaveLocation(name, folder))
+        saveWhenRead(*url, true);
 }
 
 } // namespace routereel

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "projectdocument.h"
+#include "projectstage.h"
 
 #include "media/videosource.h"
 
@@ -10,10 +11,11 @@
 #include <QSizeF>
 #include <QUrl>
 
-#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
+
+class QFile;
 
 namespace routereel {
 
@@ -27,7 +29,9 @@ class VideoRestoreTask;
 // save as, the last session written at quit and restored once at start, dropped
 // and handed-over project files, the asynchronous restore of a project's video,
 // and the one error road of all of them. Main thread only; the files themselves
-// are read and written on the project file queue.
+// are read and written on the project file queue. Its stage() keeps the order of
+// events: Save, Save As and opens run after the reads asked before them have
+// been applied, and so do the window's imports and (refused meanwhile) exports.
 //
 // The window wires it up once: installReactions() after construction,
 // windowDidAppear() when first shown, saveLastSession() on
@@ -66,14 +70,23 @@ public:
     // in the order they were asked for; `then` runs after this one was applied
     // or refused.
     void openProject(const QUrl &url, std::function<void()> then = {});
+    // Reads the last session once, retrying a read that fails a few times (a
+    // network home that hiccups). A session that still cannot be read is logged
+    // and never overwritten by this run: it comes back on the next launch.
     void restoreLastSession();
+    static constexpr int lastSessionReadAttempts = 3;
+    static constexpr int lastSessionRetryPauseMs = 300;
     enum class LastSessionWrite {
         beforeQuit,   // waits for the write, at most lastSessionWaitMs
         inBackground, // returns at once; a failure is logged when it ends
     };
     static constexpr int lastSessionWaitMs = 5000;
-    // The live state to the last-session file, compact.
-    void saveLastSession(LastSessionWrite how = LastSessionWrite::beforeQuit);
+    // The live state to the last-session file, compact. Before a quit, a project
+    // or last session still being read is first waited for (within
+    // lastSessionWaitMs) and applied. Nothing is written while the state has not
+    // received what was asked to be read, nor over a last session that could
+    // not be read or kept: false then, and the file stays as it is.
+    bool saveLastSession(LastSessionWrite how = LastSessionWrite::beforeQuit);
     // "LastSession.rrl" in the application's data folder "routereel"; the folder
     // is created on every call. Nothing when there is no data folder.
     static std::optional<QString> lastSessionPath();
@@ -131,9 +144,12 @@ public:
     void installReactions();
     bool hasPendingRestoreSeek() const { return !m_pendingRestoreSeek.isNull(); }
     // A project is still being read, or its video probed: the timeline is not whole yet.
-    bool isRestoringVideo() const { return !m_videoImportTask.isNull() || !m_reads.empty(); }
+    bool isRestoringVideo() const { return !m_videoImportTask.isNull() || m_stage.isReading(); }
     // Reads or writes of project files that have not ended on the window's thread yet.
-    bool hasFileWork() const { return !m_reads.empty() || m_writes > 0; }
+    bool hasFileWork() const { return m_stage.isReading() || m_writes > 0; }
+    // Where every command of the window asks whether a project is read, applied or restored.
+    ProjectStage &stage() { return m_stage; }
+    const ProjectStage &stage() const { return m_stage; }
 
     // ---- errors
     // Logs the whole message as an error and raises the alert with its first line.
@@ -148,12 +164,12 @@ signals:
 
 private:
     struct ReadOutcome;
-    struct PendingRead;
     // Read, decode, version test and validation shared by open and restore, and
     // the project's files looked up. Any thread.
     static ReadOutcome readProjectFile(const QString &path);
-    void queueRead(const QString &path, std::function<void(const ReadOutcome &)> apply);
-    void applyFinishedReads();
+    // The whole file, at most `limit` bytes plus one; false with the system's reason on a read error.
+    static bool readWhole(QFile &file, qint64 limit, QByteArray *bytes, QString *reason);
+    void queueRead(const QString &path, int attempts, std::function<void(const ReadOutcome &)> apply);
     void finishOpen(const QUrl &url, const ReadOutcome &outcome);
     void finishLastSessionRestore(const QString &path, const ReadOutcome &outcome);
     // The document a save writes: while the project's video is still being
@@ -164,7 +180,11 @@ private:
     bool finishSave(const QString &path, const std::optional<QString> &failure);
     void finishLastSessionWrite(const QString &path, const std::optional<QString> &failure);
     void setProjectURL(const QUrl &url);
+    // Writes to `target` once every read asked before has been applied; the
+    // window names `target` afterwards only when it still shows what was written.
+    void saveWhenRead(const QUrl &target, bool nameTarget);
     void keepUnreadableLastSession(const QString &path);
+    bool mayWriteLastSession(const QString &path);
     void continueVideoRestore(VideoRestoreTask *task);
     void finishVideoRestore(VideoRestoreTask *task);
     void seekToRestoredPlayhead(const QUuid &generation, double playheadTime);
@@ -182,8 +202,30 @@ private:
     QPointer<QObject> m_pendingRestoreSeek;
     // The saved playhead until the restore's seek has moved there.
     std::optional<double> m_restoringPlayhead;
-    std::deque<std::unique_ptr<PendingRead>> m_reads;
+    ProjectStage m_stage;
     int m_writes = 0;
+    // Renewed by every apply: a save names its file only if no project came meanwhile.
+    quint64 m_applies = 0;
+
+    // The last session as this run has it: whether the state received it, and
+    // whether its file may be replaced.
+    enum class LastSession { notAsked, reading, received, protectedFile };
+    LastSession m_lastSession = LastSession::notAsked;
+    QString m_lastSessionReason;  // why the file is protected
+    // The copy of a session that could not be restored: the file may be replaced once it is safe.
+    QFuture<void> m_lastSessionKeeping;
+    std::shared_ptr<bool> m_lastSessionSafe;
+    bool m_toldProtected = false;
+
+    // The videos of the applied project that were not found (a drive not
+    // plugged in), with their pieces: the last session keeps them until the
+    // timeline is cleared or replaced (the engine's import generation changes).
+    struct MissingVideo {
+        QUuid generation;
+        QList<VideoFileRef> files;
+        QList<VideoSegment> segments;
+    };
+    std::optional<MissingVideo> m_missingVideo;
 };
 
 } // namespace routereel

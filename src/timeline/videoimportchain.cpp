@@ -45,13 +45,19 @@ QString VideoImportChain::failureMessage(const QFuture<VideoSource> &future, con
     return QCoreApplication::translate("VideoImportChain", "Cannot load video: %1").arg(url.fileName());
 }
 
-void VideoImportChain::import(const QList<QUrl> &urls)
+QFuture<void> VideoImportChain::import(const QList<QUrl> &urls)
 {
     if (urls.isEmpty())
-        return;
-    m_waiting.push_back(Job{urls, m_engine.importGeneration()});
+        return QtFuture::makeReadyFuture();
+    Job job{urls, m_engine.importGeneration()};
+    // A promise that goes unfinished with its job ends its future, cancelled.
+    job.settled = std::make_shared<QPromise<void>>();
+    job.settled->start();
+    QFuture<void> settled = job.settled->future();
+    m_waiting.push_back(std::move(job));
     if (!m_current)
         QTimer::singleShot(0, this, &VideoImportChain::startNext);
+    return settled;
 }
 
 void VideoImportChain::waitFor(QObject *task)

@@ -4,6 +4,7 @@
 
 #include <QFuture>
 #include <QFutureWatcher>
+#include <QPromise>
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -12,6 +13,7 @@
 
 #include <deque>
 #include <functional>
+#include <memory>
 #include <optional>
 
 namespace routereel {
@@ -38,7 +40,8 @@ public:
     void setProbe(Probe probe) { m_probe = std::move(probe); }
 
     // Queues `urls` behind the imports still running; an empty list does nothing.
-    void import(const QList<QUrl> &urls);
+    // The future ends once this import has landed, failed, or was stopped.
+    QFuture<void> import(const QList<QUrl> &urls);
     // Imports queued from now on wait, behind the ones before, until `task` (a
     // project's video restore) is gone.
     void waitFor(QObject *task);
@@ -61,6 +64,7 @@ private:
         qsizetype next = 0;
         QPointer<QObject> awaited;  // a job that only waits for this task to end
         quint64 serial = 0;
+        std::shared_ptr<QPromise<void>> settled;  // ends when the job goes
     };
 
     bool isStale(const Job &job) const;

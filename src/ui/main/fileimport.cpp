@@ -68,8 +68,7 @@ void FileImport::importFiles()
 {
     const QList<QUrl> chosen = presentImportPanel(videoFileExtensions + trackFileExtensions);
     importVideo(filterFileURLs(chosen, videoFileExtensions));
-    for (const QUrl &url : filterFileURLs(chosen, trackFileExtensions))
-        importTracks(url);
+    importTrackList(filterFileURLs(chosen, trackFileExtensions));
 }
 
 void FileImport::importVideoFromPanel()
@@ -79,20 +78,55 @@ void FileImport::importVideoFromPanel()
 
 void FileImport::importTracksFromPanel()
 {
-    for (const QUrl &url : presentImportPanel(trackFileExtensions))
-        importTracks(url);
+    importTrackList(presentImportPanel(trackFileExtensions));
+}
+
+void FileImport::whenReady(std::function<void()> import)
+{
+    if (m_gate)
+        m_gate(std::move(import));
+    else
+        import();
 }
 
 void FileImport::importVideo(const QList<QUrl> &urls)
 {
-    m_videos.import(urls);
+    if (urls.isEmpty())
+        return;
+    QPointer<FileImport> self(this);
+    whenReady([self, urls] {
+        if (!self)
+            return;
+        const QFuture<void> settled = self->m_videos.import(urls);
+        if (self->m_hold)
+            self->m_hold(settled);
+    });
 }
 
 void FileImport::importTracks(const QUrl &url)
 {
+    importTrackList({url});
+}
+
+void FileImport::importTrackList(const QList<QUrl> &urls)
+{
+    if (urls.isEmpty())
+        return;
+    // One selection is one import: its files are parsed side by side.
+    QPointer<FileImport> self(this);
+    whenReady([self, urls] {
+        if (!self)
+            return;
+        for (const QUrl &url : urls)
+            self->startTrackImport(url);
+    });
+}
+
+void FileImport::startTrackImport(const QUrl &url)
+{
     const QUuid generation = m_engine.importGeneration();
     QPointer<FileImport> self(this);
-    m_gpx.loadTrackInBackground(
+    const QFuture<void> settled = m_gpx.loadTrackInBackground(
         url, [self, generation] { return self && self->m_engine.importGeneration() == generation; },
         [self, url](const TrackResult<GPXTrack> &result) {
             if (!self)
@@ -105,6 +139,8 @@ void FileImport::importTracks(const QUrl &url)
             self->m_engine.importGPX(result.value());
             self->m_log.add(LogEntry::Level::info, QStringLiteral("Import GPX"), url.toLocalFile());
         });
+    if (m_hold)
+        m_hold(settled);
 }
 
 // What is left of one drop while a project file in it is being read.
@@ -117,10 +153,15 @@ struct FileImport::Drop {
 
 void FileImport::importDropped(const QList<QUrl> &urls)
 {
-    auto drop = std::make_shared<Drop>();
-    drop->urls = urls;
-    drop->generation = m_engine.importGeneration();
-    continueDrop(drop);
+    QPointer<FileImport> self(this);
+    whenReady([self, urls] {
+        if (!self)
+            return;
+        auto drop = std::make_shared<Drop>();
+        drop->urls = urls;
+        drop->generation = self->m_engine.importGeneration();
+        self->continueDrop(drop);
+    });
 }
 
 void FileImport::continueDrop(const std::shared_ptr<Drop> &drop)
@@ -147,8 +188,7 @@ void FileImport::continueDrop(const std::shared_ptr<Drop> &drop)
     // The videos were dropped before every project in the drop: one that opened stops them.
     if (m_engine.importGeneration() == drop->generation)
         importVideo(filterFileURLs(drop->urls, videoFileExtensions));
-    for (const QUrl &url : std::as_const(drop->tracks))
-        importTracks(url);
+    importTrackList(drop->tracks);
 }
 
 } // namespace routereel

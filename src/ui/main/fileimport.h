@@ -2,6 +2,7 @@
 
 #include "timeline/videoimportchain.h"
 
+#include <QFuture>
 #include <QList>
 #include <QObject>
 #include <QStringList>
@@ -31,6 +32,8 @@ public:
     using ErrorRoad = std::function<void(const QString &message)>;
     // Opens a dropped project file in the window, then calls `then` (opened or refused).
     using ProjectRoad = std::function<void(const QUrl &url, std::function<void()> then)>;
+    // Runs an import once every project asked for before it is read and its video restored.
+    using Gate = std::function<void(std::function<void()> import)>;
 
     static const QStringList videoFileExtensions;
     static const QStringList trackFileExtensions;
@@ -47,6 +50,8 @@ public:
     void importFiles();
     void importVideoFromPanel();
     void importTracksFromPanel();
+    // The imports run in the order asked, after the projects asked for before
+    // them are read and their video restored (see setGate()).
     void importVideo(const QList<QUrl> &urls);
     void importTracks(const QUrl &url);
     // In drop order each project file opens and each track file is imported;
@@ -59,11 +64,20 @@ public:
     VideoImportChain &videoImports() { return m_videos; }
     void setPanel(Panel panel) { m_panel = std::move(panel); }
     void setProjectRoad(ProjectRoad open) { m_openProject = std::move(open); }
+    // `hold` keeps what is asked after an import waiting until it has landed (or was dropped).
+    void setGate(Gate gate, std::function<void(QFuture<void>)> hold = {})
+    {
+        m_gate = std::move(gate);
+        m_hold = std::move(hold);
+    }
 
 private:
     struct Drop;
     QList<QUrl> runPanel(const QStringList &extensions);
     void continueDrop(const std::shared_ptr<Drop> &drop);
+    void whenReady(std::function<void()> import);
+    void importTrackList(const QList<QUrl> &urls);
+    void startTrackImport(const QUrl &url);
 
     TimelineEngine &m_engine;
     GPXService &m_gpx;
@@ -73,6 +87,8 @@ private:
     VideoImportChain m_videos;
     Panel m_panel;
     ProjectRoad m_openProject;
+    Gate m_gate;
+    std::function<void(QFuture<void>)> m_hold;
 };
 
 } // namespace routereel

@@ -94,6 +94,10 @@ MainWindow::MainWindow(const Options &options, QWidget *parent)
     m.import->setProjectRoad([this](const QUrl &url, std::function<void()> then) {
         m_models->session->openProject(url, std::move(then));
     });
+    // Imports keep the user's order against the projects being read: they land in
+    // the project asked for before them, once its video is back.
+    m.import->setGate([this](std::function<void()> import) { m_models->session->stage().whenReady(std::move(import)); },
+                      [this](QFuture<void> settled) { m_models->session->stage().holdUntil(settled); });
     // A video import waits for the restore of the project's video before it.
     connect(m.session.get(), &ProjectSession::videoRestoreStarted, m.import.get(),
             [this](QObject *task) { m_models->import->videoImports().waitFor(task); });
@@ -208,10 +212,10 @@ void MainWindow::installReactions()
     // The last session: at quit, when the session manager asks, and shortly after each edit.
     connect(qApp, &QCoreApplication::aboutToQuit, this, [this] {
         m_autosave.stop();
-        m_models->session->saveLastSession();
+        writeLastSessionBeforeQuit();
     });
     connect(qApp, &QGuiApplication::commitDataRequest, this,
-            [this](QSessionManager &) { m_models->session->saveLastSession(); });
+            [this](QSessionManager &) { writeLastSessionBeforeQuit(); });
     const auto edited = [this] { scheduleAutosave(); };
     for (auto signal : {&TimelineEngine::segmentsChanged, &TimelineEngine::videoSegmentsChanged,
                         &TimelineEngine::videoSourcesChanged, &TimelineEngine::canvasOriginChanged})
@@ -235,10 +239,23 @@ void MainWindow::scheduleAutosave()
         m_autosave.start();
 }
 
+void MainWindow::writeLastSessionBeforeQuit()
+{
+    // A window that quits before its start-up never asked for the last session:
+    // its state holds nothing of it, and the file stays as it is.
+    if (!m_startupRan) {
+        m_models->log.add(LogEntry::Level::warning, QStringLiteral("Last session left as it is"),
+                          QStringLiteral("The window closed before the last session was read."));
+        return;
+    }
+    m_models->session->saveLastSession();
+}
+
 void MainWindow::autosave()
 {
-    // A project's videos still being probed would be missing from the file: wait for them.
-    if (m_models->session->isRestoringVideo()) {
+    // A project's videos still being probed would be missing from the file, and
+    // a command waiting for them not yet in it: wait for them.
+    if (m_models->session->isRestoringVideo() || !m_models->session->stage().isReady()) {
         m_autosave.start();
         return;
     }

@@ -144,6 +144,7 @@ private:
     void runStartup();
     void scheduleAutosave();
     void autosave();
+    void writeLastSessionBeforeQuit();
     void applyAppearance();
     void retranslate();
 

@@ -44,7 +44,9 @@ void MainWindow::installViews()
                                       m_state, [this] { return networkMonitor().isConnected(); },
                                       [this](const QString &message) { presentError(message); }, this);
     m_exportAction->setProtectedFiles([this] { return session().protectedFiles(); });
-    m_exportAction->setProjectLoading([this] { return session().isRestoringVideo(); });
+    // Never the state from before a project asked for has been read and restored.
+    m_exportAction->setProjectLoading(
+        [this] { return session().isRestoringVideo() || !session().stage().isReady(); });
     addAction(m_exportAction->action());
     replacePlaceholder(QStringLiteral("modePicker"), new CompositionModePicker(m_state));
     sheets().setFactory(WindowSheets::Sheet::exportSettings,
