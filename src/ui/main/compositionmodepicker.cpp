@@ -37,7 +37,7 @@ CompositionModePicker::CompositionModePicker(WindowState &state, QWidget *parent
     for (CompositionMode mode : modes) {
         auto *box = new FramedCheckBox(this);
         box->setObjectName(enumText(mode));
-        box->setFocusPolicy(Qt::TabFocus);  // Tab reaches the mode; a click leaves Space to play
+        box->setFocusPolicy(Qt::NoFocus);
         QFont small = box->font();
         small.setPixelSize(11);
         box->setFont(small);
