@@ -6,6 +6,7 @@
 
 #include "export/exporttaskbuilder.h"
 #include "ui/icons/symbolicon.h"
+#include "ui/panels/focusview.h"
 #include "ui/panels/panelstyle.h"
 #include "ui/panels/steppedslideradaptor.h"
 
@@ -136,6 +137,8 @@ ExportSheet::ExportSheet(ExportAction &action, WindowState &state, QWidget *pare
     m_export->setDefault(true);
     buttons->addWidget(m_cancel);
     buttons->addWidget(m_export);
+    // On the accent colour the style's own focus mark does not show.
+    focusview::showFocusRing(m_export);
     column->addLayout(buttons);
     column->setAlignment(buttons, Qt::AlignHCenter);
 

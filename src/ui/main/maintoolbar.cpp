@@ -9,6 +9,7 @@
 #include "tracks/logstore.h"
 #include "ui/icons/symbolicon.h"
 #include "ui/panels/elidedlabel.h"
+#include "ui/panels/focusview.h"
 #include "ui/panels/panelstyle.h"
 
 #include <QEvent>
@@ -24,6 +25,15 @@ using panelstyle::Tone;
 namespace {
 
 const char symbolProperty[] = "routereelSymbol";
+
+// Tab reaches the button and Space or Return presses it while it has the focus
+// (the window's key handling gives it those keys); a click leaves the focus where
+// it was, so Space after a click still plays.
+void takesTabFocus(QToolButton *tile)
+{
+    tile->setFocusPolicy(Qt::TabFocus);
+    focusview::showFocusRing(tile);
+}
 
 } // namespace
 
@@ -147,8 +157,7 @@ QAction *MainToolbar::addIconButton(const QString &name)
     tile->setDefaultAction(action);
     tile->setToolButtonStyle(Qt::ToolButtonIconOnly);
     tile->setIconSize(iconSize());
-    // Space belongs to play/pause: no toolbar button takes the keyboard.
-    tile->setFocusPolicy(Qt::NoFocus);
+    takesTabFocus(tile);
     addWidget(tile);
     return action;
 }
@@ -179,7 +188,7 @@ void MainToolbar::setExportAction(QAction *action)
     tile->setDefaultAction(action);
     tile->setToolButtonStyle(Qt::ToolButtonIconOnly);
     tile->setIconSize(iconSize());
-    tile->setFocusPolicy(Qt::NoFocus);
+    takesTabFocus(tile);
     setSymbol(action, QStringLiteral("square.and.arrow.up.fill"));
     m_exportItem = insertWidget(m_exportPlace, tile);
     retranslate();

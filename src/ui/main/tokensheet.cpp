@@ -3,6 +3,7 @@
 #include "linkbutton.h"
 #include "ui/state/windowstate.h"
 
+#include "ui/panels/focusview.h"
 #include "ui/panels/panelstyle.h"
 
 #include <QEvent>
@@ -56,6 +57,7 @@ TokenSheet::TokenSheet(WindowState &state, Draft draft, const ProductLinks &link
     m_save->setObjectName(QStringLiteral("save"));
     m_save->setDefault(true);
     panelstyle::makeProminent(m_save);
+    focusview::showFocusRing(m_save);  // the style's focus mark does not show on the accent
     m_save->setEnabled(!m_field->text().isEmpty());
     m_cancel->setAutoDefault(false);
     connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
@@ -103,6 +105,7 @@ void TokenSheet::changeEvent(QEvent *event)
 {
     if (event->type() == QEvent::PaletteChange)
         panelstyle::makeProminent(m_save);
+    focusview::showFocusRing(m_save);  // the style's focus mark does not show on the accent
     panelstyle::followChange(this, event, [this] { retranslate(); });
     QDialog::changeEvent(event);
 }

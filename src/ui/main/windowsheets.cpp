@@ -1,5 +1,6 @@
 #include "windowsheets.h"
 
+#include "ui/panels/screenfit.h"
 #include "ui/state/windowstate.h"
 
 namespace routereel {
@@ -59,6 +60,7 @@ void WindowSheets::sync(Sheet sheet)
     entry.dialog = dialog;
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setWindowModality(Qt::WindowModal);
+    screenfit::fitSheet(dialog);
     connect(dialog, &QDialog::finished, this, [this, sheet] { setFlag(sheet, false); });
     dialog->open();
 }

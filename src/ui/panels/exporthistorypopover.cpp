@@ -1,10 +1,12 @@
 #include "exporthistorypopover.h"
 
 #include "elidedlabel.h"
+#include "focusview.h"
 #include "folderreveal.h"
 #include "graphemes.h"
 #include "panelstyle.h"
 #include "progresspercent.h"
+#include "screenfit.h"
 #include "ui/icons/symbolicon.h"
 
 #include "export/exportqueue.h"
@@ -17,7 +19,6 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
-#include <QScreen>
 #include <QScrollArea>
 #include <QStackedWidget>
 #include <QToolButton>
@@ -125,6 +126,7 @@ ExportHistoryPopover::ExportHistoryPopover(ExportQueue &queue, QWidget *parent)
     m_clearHistory->setCursor(Qt::PointingHandCursor);
     panelstyle::setTone(m_clearHistory, Tone::secondary);
     connect(m_clearHistory, &QPushButton::clicked, &m_queue, &ExportQueue::clearHistory);
+    focusview::showFocusRing(m_clearHistory);
     header->addWidget(m_clearHistory);
     column->addLayout(header);
     column->addWidget(panelstyle::divider(this));
@@ -139,6 +141,8 @@ ExportHistoryPopover::ExportHistoryPopover(ExportQueue &queue, QWidget *parent)
     m_scroll = panelstyle::scrollingList(m_content, &m_list, &m_listLayout);
     m_content->addWidget(m_scroll);
     column->addWidget(m_content, 1);
+    // Tab reaches the rows' buttons from the header: the list follows.
+    focusview::followFocus(this);
 
     connect(&m_queue, &ExportQueue::pendingChanged, this, &ExportHistoryPopover::rebuild);
     connect(&m_queue, &ExportQueue::historyChanged, this, &ExportHistoryPopover::rebuild);
@@ -175,16 +179,11 @@ QString ExportHistoryPopover::statusLine(const ExportTaskRuntime &task, const QD
 void ExportHistoryPopover::popUp(QWidget *anchor)
 {
     m_anchor = anchor;
-    const QPoint below = anchor->mapToGlobal(QPoint(anchor->width() / 2 - width() / 2, anchor->height()));
-    const QPoint above = anchor->mapToGlobal(QPoint(anchor->width() / 2 - width() / 2, -height()));
-    QPoint at = below;
-    if (const QScreen *screen = anchor->screen()) {
-        const QRect area = screen->availableGeometry();
-        if (below.y() + height() > area.bottom() && above.y() >= area.top())
-            at = above;
-        at.setX(std::clamp(at.x(), area.left(), std::max(area.left(), area.right() - width())));
-    }
-    move(at);
+    // Cut to the screen when it is smaller: the list scrolls, the header stays.
+    layout()->activate();
+    const QRect at = screenfit::popupGeometry(anchor, fixedSize, layout()->totalMinimumSize().height());
+    setFixedSize(at.size());
+    move(at.topLeft());
     show();
 }
 
@@ -280,7 +279,8 @@ void ExportHistoryPopover::addRow(const ExportTaskRuntime &task)
         auto *action = new QToolButton(row);
         action->setObjectName(QStringLiteral("action"));
         action->setAutoRaise(true);
-        action->setFocusPolicy(Qt::NoFocus);
+        action->setFocusPolicy(Qt::TabFocus);
+        focusview::showFocusRing(action);
         action->setIcon(symbolIcon(look.actionIcon, panelstyle::color(look.actionTone, palette())));
         action->setIconSize(QSize(16, 16));
         action->setToolTip(actionHelp(task.status.kind()));

@@ -28,7 +28,8 @@ public:
 
     explicit ExportHistoryPopover(ExportQueue &queue, QWidget *parent = nullptr);
 
-    // Shows the popup hanging from `anchor`, opening upwards when the screen has no room below.
+    // Shows the popup hanging from `anchor`, opening upwards when the screen has no room below;
+    // on a screen too small for either side it takes the larger one and its list scrolls.
     void popUp(QWidget *anchor);
 
     // The row's second line: "42% · 1:05", "queued", "completed · 1:02:05", "failed · …", "cancelled".

@@ -3,6 +3,7 @@
 #include "capsulelabel.h"
 #include "elidedlabel.h"
 #include "exporthistorypopover.h"
+#include "focusview.h"
 #include "panelstyle.h"
 #include "progresspercent.h"
 #include "progressring.h"
@@ -63,7 +64,9 @@ QToolButton *plainButton(QWidget *parent)
 {
     auto *button = new QToolButton(parent);
     button->setAutoRaise(true);
-    button->setFocusPolicy(Qt::NoFocus);
+    // Tab reaches it, a click leaves the focus where it was (Space keeps playing).
+    button->setFocusPolicy(Qt::TabFocus);
+    focusview::showFocusRing(button);
     button->setToolButtonStyle(Qt::ToolButtonIconOnly);
     button->setStyleSheet(QStringLiteral("QToolButton { border: none; padding: 0px; }"));
     return button;

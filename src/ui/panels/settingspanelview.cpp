@@ -7,6 +7,7 @@
 #include "inspector/mapsection.h"
 #include "inspector/speedsection.h"
 #include "inspector/timesection.h"
+#include "focusview.h"
 #include "panelstyle.h"
 #include "tracks/gpxservice.h"
 
@@ -62,6 +63,8 @@ SettingsPanelView::SettingsPanelView(MapSettings &mapSettings, TimeWidgetSetting
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_scroll);
     panelstyle::wheelScrollsPastControls(this);
+    // Also when Tab comes in from the timeline or the toolbar.
+    focusview::followFocus(this);
 
     setGraphicsEffect(m_dimming);
     m_dimming->setOpacity(0.5);

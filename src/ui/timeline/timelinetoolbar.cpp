@@ -12,9 +12,11 @@
 #include "ui/state/windowstate.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QEvent>
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QPainter>
@@ -51,6 +53,47 @@ void setTextColor(QLabel *label, const QColor &color)
     label->setPalette(palette);
 }
 
+// The slider's own step is one of its 10000: a key press would change nothing
+// one could see. Arrows zoom as the zoom buttons do, the Page keys five times
+// as far. In the "more" menu Up and Down stay the menu's, to leave the slider.
+class ZoomKeys : public QObject {
+public:
+    ZoomKeys(TimelineView &view, QMenu *menu, QObject *parent) : QObject(parent), m_view(view), m_menu(menu) {}
+
+    static constexpr int pageSteps = 5;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() != QEvent::KeyPress)
+            return false;
+        auto *key = static_cast<QKeyEvent *>(event);
+        if (key->modifiers() & ~Qt::KeypadModifier)
+            return false;
+        int steps = 0;
+        switch (key->key()) {
+        case Qt::Key_Right: steps = 1; break;
+        case Qt::Key_Left: steps = -1; break;
+        case Qt::Key_Up: steps = 1; break;
+        case Qt::Key_Down: steps = -1; break;
+        case Qt::Key_PageUp: steps = pageSteps; break;
+        case Qt::Key_PageDown: steps = -pageSteps; break;
+        default: return false;
+        }
+        if (m_menu && (key->key() == Qt::Key_Up || key->key() == Qt::Key_Down)) {
+            QCoreApplication::sendEvent(m_menu, event);
+            return true;
+        }
+        for (int i = 0; i < std::abs(steps); ++i)
+            steps > 0 ? m_view.zoomIn() : m_view.zoomOut();
+        return true;
+    }
+
+private:
+    TimelineView &m_view;
+    QMenu *m_menu;
+};
+
 QFont captionMono()
 {
     QFont font(QStringLiteral("DejaVu Sans Mono"));
@@ -76,6 +119,7 @@ TimelineToolbar::TimelineToolbar(TimelineView &view)
     m_slider->setObjectName(QStringLiteral("zoomSlider"));
     m_slider->setRange(0, sliderSteps);
     m_slider->setFixedWidth(sliderWidth);
+    m_slider->installEventFilter(new ZoomKeys(view, nullptr, m_slider));
     connect(m_slider, &QSlider::valueChanged, this,
             [this](int value) { m_view.setZoomSliderPosition(double(value) / sliderSteps); });
     addPlace(m_slider, 3);
@@ -390,7 +434,11 @@ void TimelineToolbar::fillOverflowMenu()
                 const QSignalBlocker block(slider);
                 slider->setValue(int(std::lround(m_view.zoomSliderPosition() * sliderSteps)));
             });
+            slider->installEventFilter(new ZoomKeys(m_view, &menu, slider));
             auto *holder = new QWidget;
+            // The menu hands the keys to its item's widget only when that takes the focus.
+            holder->setFocusPolicy(Qt::StrongFocus);
+            holder->setFocusProxy(slider);
             auto *line = new QHBoxLayout(holder);
             line->setContentsMargins(12, 4, 12, 4);
             line->addWidget(slider);
