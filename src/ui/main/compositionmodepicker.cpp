@@ -37,7 +37,8 @@ CompositionModePicker::CompositionModePicker(WindowState &state, QWidget *parent
     for (CompositionMode mode : modes) {
         auto *box = new FramedCheckBox(this);
         box->setObjectName(enumText(mode));
-        box->setFocusPolicy(Qt::NoFocus);
+        // Tab reaches the checked box and the arrows switch; a click leaves focus (and Space) where it was.
+        box->setFocusPolicy(Qt::TabFocus);
         QFont small = box->font();
         small.setPixelSize(11);
         box->setFont(small);

@@ -280,7 +280,9 @@ TEST(CompositionModePicker, ActsAsARadioPairWithoutFocus)
     EXPECT_EQ(w.state.compositionMode(), CompositionMode::regular);
     EXPECT_EQ(w.state.selectedPreset(), ExportPreset::p720);
     EXPECT_TRUE(regular->isChecked() && !overlay->isChecked());
-    EXPECT_TRUE(regular->focusPolicy() == Qt::NoFocus && overlay->focusPolicy() == Qt::NoFocus);
+    // Clicks leave the focus where it was, so Space still plays; only Tab reaches the boxes.
+    EXPECT_TRUE(regular->focusPolicy() == Qt::TabFocus && overlay->focusPolicy() == Qt::TabFocus);
+    EXPECT_FALSE(regular->hasFocus() || overlay->hasFocus());
 }
 
 TEST(CompositionModePicker, AssistiveTogglesSwitchTheModeAndTheMarksFollowIt)

@@ -291,9 +291,9 @@ TEST(KeyboardOnly, ImportsPlacesAWidgetAndExports)
     press(Qt::Key_Space);
     EXPECT_NE(window.windowState().position(WidgetKind::time), std::optional<QPointF>(QPointF(12, 34)));
 
-    // Overlay mode, so that the track alone makes the video. The mode row takes no focus (its
-    // boxes leave Space to play), so it is set here rather than by key.
-    window.setCompositionMode(CompositionMode::overlay);
+    // Overlay mode, so that the track alone makes the video: Tab to the mode row, Right to Overlay.
+    ASSERT_TRUE(tabTo([](QWidget *w) { return w->objectName() == QLatin1String("Regular"); }));
+    press(Qt::Key_Right);
     ASSERT_EQ(window.compositionMode(), CompositionMode::overlay);
 
     // Export: the toolbar's button opens the sheet, Return in the sheet queues the export.
