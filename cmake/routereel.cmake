@@ -77,3 +77,16 @@ function(routereel_autogen_tracks_sources target)
     file(WRITE ${hash_file} ${hash})
   endif()
 endfunction()
+
+# The tests of `filter` in test_<name> again on the faulty disk (support/slowdiskpreload.cpp),
+# whose EIO the children (ffmpeg) inherit; elsewhere those tests skip. Not under the
+# sanitizers, whose runtime must come first in the process.
+function(routereel_faulty_disk_tests name filter label)
+  if(NOT TARGET routereel_slowdisk OR NOT TARGET test_${name})
+    return()
+  endif()
+  add_test(NAME "OnAFaultyDisk.${name}" COMMAND test_${name} "--gtest_filter=${filter}")
+  set_tests_properties("OnAFaultyDisk.${name}" PROPERTIES LABELS ${label} TIMEOUT 300
+                       ENVIRONMENT "LD_PRELOAD=$<TARGET_FILE:routereel_slowdisk>")
+  add_dependencies(test_${name} routereel_slowdisk)
+endfunction()

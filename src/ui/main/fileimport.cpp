@@ -83,23 +83,26 @@ void FileImport::importTracksFromPanel()
 
 void FileImport::whenReady(std::function<void()> import)
 {
+    // The import may run after this object is gone (the window closed while a project was read).
+    QPointer<FileImport> self(this);
+    auto guarded = [self, import = std::move(import)] {
+        if (self)
+            import();
+    };
     if (m_gate)
-        m_gate(std::move(import));
+        m_gate(std::move(guarded));
     else
-        import();
+        guarded();
 }
 
 void FileImport::importVideo(const QList<QUrl> &urls)
 {
     if (urls.isEmpty())
         return;
-    QPointer<FileImport> self(this);
-    whenReady([self, urls] {
-        if (!self)
-            return;
-        const QFuture<void> settled = self->m_videos.import(urls);
-        if (self->m_hold)
-            self->m_hold(settled);
+    whenReady([this, urls] {
+        const QFuture<void> settled = m_videos.import(urls);
+        if (m_hold)
+            m_hold(settled);
     });
 }
 
@@ -113,12 +116,9 @@ void FileImport::importTrackList(const QList<QUrl> &urls)
     if (urls.isEmpty())
         return;
     // One selection is one import: its files are parsed side by side.
-    QPointer<FileImport> self(this);
-    whenReady([self, urls] {
-        if (!self)
-            return;
+    whenReady([this, urls] {
         for (const QUrl &url : urls)
-            self->startTrackImport(url);
+            startTrackImport(url);
     });
 }
 
@@ -153,14 +153,11 @@ struct FileImport::Drop {
 
 void FileImport::importDropped(const QList<QUrl> &urls)
 {
-    QPointer<FileImport> self(this);
-    whenReady([self, urls] {
-        if (!self)
-            return;
+    whenReady([this, urls] {
         auto drop = std::make_shared<Drop>();
         drop->urls = urls;
-        drop->generation = self->m_engine.importGeneration();
-        self->continueDrop(drop);
+        drop->generation = m_engine.importGeneration();
+        continueDrop(drop);
     });
 }
 
