@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QString>
 #include <QtGlobal>
 
 #include <atomic>
@@ -36,7 +37,24 @@ public:
     qint64 firstLoud(qint64 from) const;
     qint64 size() const;
 
+    // A tone that names its own slots: each 100 ms opens with 10 ms of silence, then
+    // a sine whose pitch names the slot, modulo slotNames. As an ffmpeg lavfi source
+    // of `seconds`, 48 kHz.
+    static constexpr double slotSeconds = 0.1;
+    static constexpr int slotNames = 50;
+    static QString slotTone(double seconds);
+    struct Slot {
+        double at; // when its sound began, on now()'s clock
+        int name;
+    };
+    // The slots whose sound began at or after sample `from`.
+    std::vector<Slot> heardSlots(qint64 from) const;
+    // The timeline time a slot's sound began at, its name read as the slot nearest `near`.
+    static double slotTime(int name, double near);
+
 private:
+    double originLocked() const;
+
     pa_simple *m_simple = nullptr;
     std::thread m_thread;
     std::atomic<bool> m_done = false;

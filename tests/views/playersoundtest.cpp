@@ -3,6 +3,7 @@
 #include "timeline/timelineplayer.h"
 
 #include "support/clipgenerator.h"
+#include "support/sinkmonitor.h"
 #include "support/soundplan.h"
 #include "support/soundserver.h"
 #include "support/waitfor.h"
@@ -148,4 +149,118 @@ TEST(PlayerSound, ThePictureKeepsWithTheSoundFromTheFirstSoundHeard)
         }
         player.pause();
     }
+}
+
+namespace {
+
+enum class Stand { atPlay, duringASeek, long_ };
+
+struct Look {
+    double wall, playhead;
+};
+
+// Picture less sound for each slot whose sound began between `from` and `to` (on the
+// monitor's clock): the playhead there, from the looks on both sides of it, where
+// they lie close enough (a thread held between them tells nothing).
+std::vector<double> pictureLessSound(const testsupport::SinkMonitor &monitor, const std::vector<Look> &looks,
+                                     double from, double to)
+{
+    std::vector<double> apart;
+    for (const testsupport::SinkMonitor::Slot &slot : monitor.heardSlots(0)) {
+        if (slot.at < from || slot.at > to)
+            continue;
+        const auto after = std::lower_bound(looks.begin(), looks.end(), slot.at,
+                                            [](const Look &l, double w) { return l.wall < w; });
+        if (after == looks.begin() || after == looks.end() || after->wall - (after - 1)->wall > 0.02)
+            continue;
+        const Look &a = *(after - 1), &b = *after;
+        const double playhead = a.playhead + (b.playhead - a.playhead) * (slot.at - a.wall) / (b.wall - a.wall);
+        apart.push_back(playhead - testsupport::SinkMonitor::slotTime(slot.name, playhead));
+    }
+    return apart;
+}
+
+// The player on a server that stands (stops answering, as one held by a busy machine
+// does) for 1 s just after Play, for 3 s during a seek while playing, or for 35 s,
+// longer than libpulse waits for a reply: from one second after the server goes on,
+// the picture is within 40 ms of what the sink truly plays, and after the long stand
+// again from a later Play.
+void playThroughAStand(SoundServer::Kind kind, Stand stand)
+{
+    using testsupport::SinkMonitor;
+    ASSERT_TRUE(SoundServer::installed(kind)) << "the test command installs pulseaudio and pipewire";
+    QTemporaryDir dir;
+    const QString clip = dir.filePath(QStringLiteral("slots.mov"));
+    ASSERT_TRUE(testsupport::runFfmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                                        QStringLiteral("color=c=gray:s=64x64:r=30:d=60"), QStringLiteral("-f"),
+                                        QStringLiteral("lavfi"), QStringLiteral("-i"), SinkMonitor::slotTone(60),
+                                        QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-preset"),
+                                        QStringLiteral("ultrafast"), QStringLiteral("-c:a"), QStringLiteral("pcm_s16le"),
+                                        clip}));
+    SoundServer server(SoundServer::runLatency(), kind);
+    ASSERT_TRUE(server.start());
+    SinkMonitor monitor(server);
+    ASSERT_TRUE(monitor.isRecording());
+    TimelinePlayer player;
+    const PreviewSound *sound = player.findChild<PreviewSound *>();
+    ASSERT_TRUE(waitFor([&] { return sound->hasOutput(); }, 10'000));
+    player.replaceItem(testsupport::oneClipPlan(clip, 60));
+    ASSERT_TRUE(waitFor([&] { return player.itemStatus() == PreviewPlayer::ItemStatus::readyToPlay; }, 10'000));
+    ASSERT_TRUE(mediatest::seekAndWait(player, 1));
+    std::vector<Look> looks;
+    const auto playFor = [&](double seconds) {
+        const double until = SinkMonitor::now() + seconds;
+        waitFor([&] {
+            looks.push_back({SinkMonitor::now(), player.currentTime()});
+            return SinkMonitor::now() > until;
+        }, int(seconds * 1000) + 10'000, 2);
+    };
+    const auto expectWithTheSound = [&](double from, const char *what) {
+        const std::vector<double> apart = pictureLessSound(monitor, looks, from, from + 2);
+        ASSERT_GT(apart.size(), 10u) << what << ": the sound is not heard";
+        const auto worst = *std::max_element(apart.begin(), apart.end(),
+                                             [](double a, double b) { return std::abs(a) < std::abs(b); });
+        EXPECT_LE(std::abs(worst), 0.04) << what << ": picture less sound " << worst * 1000 << " ms";
+    };
+    player.play();
+    const double standFor = stand == Stand::atPlay ? 1 : stand == Stand::duringASeek ? 3 : 35;
+    playFor(stand == Stand::atPlay ? 0.03 : 1.5);
+    if (stand == Stand::duringASeek)
+        player.seek(20, {});
+    server.stand(true);
+    playFor(standFor);
+    server.stand(false);
+    const double back = SinkMonitor::now();
+    playFor(3.5);
+    expectWithTheSound(back + 1, "after the stand");
+    if (stand != Stand::long_)
+        return;
+    player.pause();
+    ASSERT_TRUE(mediatest::seekAndWait(player, 40));
+    player.play();
+    const double played = SinkMonitor::now();
+    playFor(3.5);
+    player.pause();
+    expectWithTheSound(played + 1, "a later Play");
+}
+
+} // namespace
+
+TEST(PlayerSound, ThePictureFollowsTheSoundAfterAShortStand)
+{
+    for (const Stand stand : {Stand::atPlay, Stand::duringASeek}) {
+        SCOPED_TRACE(stand == Stand::atPlay ? "1 s at Play" : "3 s during a seek while playing");
+        playThroughAStand(SoundServer::runKind(), stand);
+    }
+}
+
+// Once per kind of server, each a test of its own: a stand takes 35 s.
+TEST(PlayerSoundLongStand, PulseAudio)
+{
+    playThroughAStand(SoundServer::Kind::pulseAudio, Stand::long_);
+}
+
+TEST(PlayerSoundLongStand, PipeWire)
+{
+    playThroughAStand(SoundServer::Kind::pipeWire, Stand::long_);
 }
