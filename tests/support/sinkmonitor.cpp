@@ -108,14 +108,17 @@ std::vector<SinkMonitor::Slot> SinkMonitor::heardSlots(qint64 from) const
     std::lock_guard lock(m_mutex);
     const double zero = originLocked();
     std::vector<Slot> found;
-    const qint64 quiet = qint64(quietSeconds * rate / 2), read = qint64(0.07 * rate);
+    // Only a slot's own silence opens it: sound that starts after a longer one (a
+    // start, a stand) starts within a slot, whose beginning it is not.
+    const qint64 quiet = qint64(quietSeconds * rate / 2), longest = qint64(quietSeconds * rate * 3 / 2);
+    const qint64 read = qint64(0.07 * rate);
     qint64 still = 0;
     for (qint64 i = std::max<qint64>(from, 0); i + read < qint64(m_samples.size()); ++i) {
         if (std::abs(m_samples[std::size_t(i)]) <= 0.02f) {
             ++still;
             continue;
         }
-        if (still >= quiet) {
+        if (still >= quiet && still <= longest) {
             // The pitch from the zero crossings of the tone that follows.
             int crossings = 0;
             for (qint64 k = i + 1; k < i + read; ++k)

@@ -47,7 +47,7 @@ public:
         double at; // when its sound began, on now()'s clock
         int name;
     };
-    // The slots whose sound began at or after sample `from`.
+    // The slots whose sound began at or after sample `from`, each after its own silence.
     std::vector<Slot> heardSlots(qint64 from) const;
     // The timeline time a slot's sound began at, its name read as the slot nearest `near`.
     static double slotTime(int name, double near);
