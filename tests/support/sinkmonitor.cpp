@@ -13,7 +13,6 @@ namespace testsupport {
 namespace {
 
 constexpr int readFrames = SinkMonitor::rate / 1000;
-constexpr int longestCycleFrames = 2048; // PipeWire's default clock.max-quantum
 
 } // namespace
 
@@ -84,6 +83,19 @@ qint64 SinkMonitor::firstLoud(qint64 from) const
     return -1;
 }
 
+double SinkMonitor::lastLoud(double from, double to) const
+{
+    std::lock_guard lock(m_mutex);
+    const double zero = originLocked();
+    const auto index = [&](double t) {
+        return std::clamp<qint64>(qint64((t - zero) * rate), 0, qint64(m_samples.size()));
+    };
+    for (qint64 i = index(to) - 1; i >= index(from); --i)
+        if (std::abs(m_samples[std::size_t(i)]) > 0.02f)
+            return zero + double(i) / rate;
+    return NAN;
+}
+
 namespace {
 
 constexpr double lowestPitch = 400;
@@ -120,12 +132,18 @@ std::vector<SinkMonitor::Slot> SinkMonitor::heardSlots(qint64 from) const
         }
         if (still >= quiet && still <= longest) {
             // The pitch from the zero crossings of the tone that follows.
+            // A tone cut within it (a pause, a stand) tells no pitch: none of the
+            // tones stays that long below a whisper.
             int crossings = 0;
-            for (qint64 k = i + 1; k < i + read; ++k)
+            qint64 hush = 0, longestHush = 0;
+            for (qint64 k = i + 1; k < i + read; ++k) {
                 crossings += (m_samples[std::size_t(k - 1)] < 0) != (m_samples[std::size_t(k)] < 0);
+                hush = std::abs(m_samples[std::size_t(k)]) <= 0.02f ? hush + 1 : 0;
+                longestHush = std::max(longestHush, hush);
+            }
             const double pitch = crossings / (2.0 * double(read) / rate);
             const int name = int(std::lround((pitch - lowestPitch) / pitchStep));
-            if (name >= 0 && name < slotNames)
+            if (name >= 0 && name < slotNames && longestHush < rate / 1000)
                 found.push_back({zero + double(i) / rate, name});
             i += read;
         }

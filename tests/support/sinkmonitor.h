@@ -23,6 +23,7 @@ class SoundServer;
 class SinkMonitor {
 public:
     static constexpr int rate = 48000;
+    static constexpr int longestCycleFrames = 2048; // PipeWire's default clock.max-quantum
     explicit SinkMonitor(const SoundServer &server);
     ~SinkMonitor();
     SinkMonitor(const SinkMonitor &) = delete;
@@ -36,6 +37,9 @@ public:
     // The first sample at or after `from` louder than a whisper; -1 when none.
     qint64 firstLoud(qint64 from) const;
     qint64 size() const;
+    // The last time between `from` and `to` (on now()'s clock) the sink played sound
+    // louder than a whisper; NaN when it played none.
+    double lastLoud(double from, double to) const;
 
     // A tone that names its own slots: each 100 ms opens with 10 ms of silence, then
     // a sine whose pitch names the slot, modulo slotNames. As an ffmpeg lavfi source
