@@ -1,8 +1,13 @@
-// routereel-bench sound-truth [ROUNDS]: the playhead (which places the picture) and
+// routereel-bench sound-truth [ROUNDS] | --stands [LONG_SECONDS]: the playhead (which places the picture) and
 // the time the sound device reports heard, each against the sound truly heard, on
 // PulseAudio's null sink and on PipeWire's PulseAudio service, in alternating pairs.
 // The truth is the sink's monitor (tests/support/sinkmonitor.h). The clip's sound is a continuous tone in PCM, so the first loud sample after Play
 // is the timeline time Play started from.
+// --stands: a server that stands (SIGSTOP) 1 s just after Play, 3 s during a seek
+// while playing, and LONG_SECONDS (35) while playing, then a later Play; picture less
+// sound from every slot of a tone that names its slots, from the first sound heard
+// after the stand. And Play to the first sound on a fresh server: with the device made
+// at once, or 3 s after the server started, and a later Play.
 #include "benchcommand.h"
 #include "benchffmpeg.h"
 
@@ -19,6 +24,7 @@
 #include <QThread>
 
 #include <algorithm>
+#include <memory>
 #include <cmath>
 #include <cstdio>
 #include <vector>
@@ -140,9 +146,160 @@ void print(const char *name, Figures &f)
     std::fflush(stdout);
 }
 
+struct Look {
+    double wall, playhead;
+};
+
+// Playhead less the slot heard, for each slot whose sound began between from and to.
+std::vector<double> pictureLessSound(const SinkMonitor &monitor, const std::vector<Look> &looks, double from,
+                                     double to)
+{
+    std::vector<double> apart;
+    for (const SinkMonitor::Slot &slot : monitor.heardSlots(0)) {
+        if (slot.at < from || slot.at > to)
+            continue;
+        const auto after = std::lower_bound(looks.begin(), looks.end(), slot.at,
+                                            [](const Look &l, double w) { return l.wall < w; });
+        if (after == looks.begin() || after == looks.end() || after->wall - (after - 1)->wall > 0.02)
+            continue;
+        const Look &a = *(after - 1), &b = *after;
+        const double playhead = a.playhead + (b.playhead - a.playhead) * (slot.at - a.wall) / (b.wall - a.wall);
+        apart.push_back(playhead - SinkMonitor::slotTime(slot.name, playhead));
+    }
+    return apart;
+}
+
+void printApart(const char *what, std::vector<double> v)
+{
+    if (v.empty()) {
+        std::printf("    %-40s no slot heard\n", what);
+        return;
+    }
+    std::sort(v.begin(), v.end());
+    const double largest = std::abs(v.front()) > std::abs(v.back()) ? v.front() : v.back();
+    std::printf("    %-40s %3zu slots, median %+7.1f ms, largest %+7.1f ms\n", what, v.size(), median(v) * 1000,
+                largest * 1000);
+    std::fflush(stdout);
+}
+
+enum class Stand { atPlay, duringASeek, long_ };
+
+void stand(SoundServer::Kind kind, const QString &clip, Stand stand, double longSeconds)
+{
+    SoundServer server(SoundServer::Latency::usual, kind);
+    if (!server.start()) {
+        std::printf("the server could not be started\n");
+        return;
+    }
+    auto monitor = std::make_unique<SinkMonitor>(server);
+    TimelinePlayer player;
+    const PreviewSound *sound = player.findChild<PreviewSound *>();
+    waitFor([&] { return sound->hasOutput(); }, 10'000);
+    player.replaceItem(testsupport::oneClipPlan(clip, 60));
+    waitFor([&] { return player.itemStatus() == PreviewPlayer::ItemStatus::readyToPlay; }, 10'000);
+    bool sought = false;
+    player.seek(1, [&](bool) { sought = true; });
+    waitFor([&] { return sought; }, 10'000);
+    std::vector<Look> looks;
+    const auto playFor = [&](double seconds) {
+        const double until = nowSeconds() + seconds;
+        waitFor([&] {
+            looks.push_back({nowSeconds(), player.currentTime()});
+            return nowSeconds() > until;
+        }, int(seconds * 1000) + 10'000, 2);
+    };
+    player.play();
+    const double standFor = stand == Stand::atPlay ? 1 : stand == Stand::duringASeek ? 3 : longSeconds;
+    playFor(stand == Stand::atPlay ? 0.03 : 1.5);
+    if (stand == Stand::duringASeek)
+        player.seek(20, {});
+    server.stand(true);
+    playFor(standFor);
+    server.stand(false);
+    const double back = nowSeconds();
+    monitor = std::make_unique<SinkMonitor>(server); // the samples no longer follow the clock across a stand
+    playFor(4);
+    auto heard = monitor->heardSlots(0);
+    std::erase_if(heard, [&](const SinkMonitor::Slot &s) { return s.at < back; }); // the stand's, handed at once
+    const char *name = stand == Stand::atPlay ? "1 s at Play" : stand == Stand::duringASeek ? "3 s during a seek" : "long";
+    std::printf("  stand %s: first slot heard %.0f ms after the server went on\n", name,
+                heard.empty() ? NAN : (heard.front().at - back) * 1000);
+    printApart("from the first sound heard", pictureLessSound(*monitor, looks, back, back + 4));
+    if (stand != Stand::long_)
+        return;
+    player.pause();
+    sought = false;
+    player.seek(40, [&](bool) { sought = true; });
+    waitFor([&] { return sought; }, 10'000);
+    player.play();
+    const double played = nowSeconds();
+    playFor(4);
+    player.pause();
+    printApart("a later Play", pictureLessSound(*monitor, looks, played, played + 4));
+}
+
+// Play to the first sound on the sink, on a fresh server, as soon as the device is
+// there, the device made `after` seconds after the server started; then a later Play.
+void firstPlay(SoundServer::Kind kind, const QString &clip, double after)
+{
+    SoundServer server(SoundServer::Latency::usual, kind);
+    if (!server.start()) {
+        std::printf("the server could not be started\n");
+        return;
+    }
+    const double started = nowSeconds();
+    SinkMonitor monitor(server);
+    waitFor([&] { return nowSeconds() > started + after; }, int(after * 1000) + 1000);
+    TimelinePlayer player;
+    const PreviewSound *sound = player.findChild<PreviewSound *>();
+    waitFor([&] { return sound->hasOutput(); }, 10'000);
+    player.replaceItem(testsupport::oneClipPlan(clip, 60));
+    waitFor([&] { return player.itemStatus() == PreviewPlayer::ItemStatus::readyToPlay; }, 10'000);
+    std::printf("  device made %.1f s after the server started, Play %.1f s after:", after, nowSeconds() - started);
+    for (int round = 0; round < 2; ++round) {
+        bool sought = false;
+        player.seek(1 + 10 * round, [&](bool) { sought = true; });
+        waitFor([&] { return sought; }, 10'000);
+        const qint64 before = monitor.size();
+        const double at = nowSeconds();
+        player.play();
+        waitFor([&] { return monitor.firstLoud(before) >= 0 && nowSeconds() > at + 0.5; }, 5'000);
+        player.pause();
+        const qint64 first = monitor.firstLoud(before);
+        std::printf(" %s %.0f ms", round == 0 ? "first sound" : "; a later Play",
+                    first < 0 ? NAN : (monitor.origin() + double(first) / rate - at) * 1000);
+        waitFor([] { return false; }, 300);
+    }
+    std::printf("\n");
+    std::fflush(stdout);
+}
+
+int runStands(const QStringList &args)
+{
+    const double longSeconds = args.size() > 1 ? args[1].toDouble() : 35;
+    QTemporaryDir dir;
+    const QString clip = dir.filePath(QStringLiteral("slots.mov"));
+    if (!ffmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                 QStringLiteral("color=c=gray:s=64x64:r=30:d=60"), QStringLiteral("-f"), QStringLiteral("lavfi"),
+                 QStringLiteral("-i"), SinkMonitor::slotTone(60), QStringLiteral("-c:v"), QStringLiteral("libx264"),
+                 QStringLiteral("-preset"), QStringLiteral("ultrafast"), QStringLiteral("-c:a"),
+                 QStringLiteral("pcm_s16le"), clip}))
+        return 1;
+    std::printf("%d cores, load %.1f at the start\n", QThread::idealThreadCount(), loadAverage());
+    for (const SoundServer::Kind kind : {SoundServer::Kind::pulseAudio, SoundServer::Kind::pipeWire}) {
+        std::printf("%s, null sink\n", kind == SoundServer::Kind::pipeWire ? "PipeWire's PulseAudio service" : "PulseAudio");
+        firstPlay(kind, clip, 0);
+        firstPlay(kind, clip, 3);
+        for (const Stand s : {Stand::atPlay, Stand::duringASeek, Stand::long_})
+            if (s != Stand::long_ || longSeconds > 0)
+                stand(kind, clip, s, longSeconds);
+    }
+    std::printf("load %.1f at the end\n", loadAverage());
+    return 0;
+}
+
 int run(const QStringList &args)
 {
-    const int rounds = args.isEmpty() ? 3 : std::max(1, args.first().toInt());
     for (const SoundServer::Kind kind : {SoundServer::Kind::pulseAudio, SoundServer::Kind::pipeWire}) {
         if (!SoundServer::installed(kind)) {
             std::fprintf(stderr, "sound-truth: %s is not installed\n",
@@ -150,6 +307,9 @@ int run(const QStringList &args)
             return 1;
         }
     }
+    if (args.value(0) == QStringLiteral("--stands"))
+        return runStands(args);
+    const int rounds = args.isEmpty() ? 3 : std::max(1, args.first().toInt());
     QTemporaryDir dir;
     const QString clip = dir.filePath(QStringLiteral("tone.mov"));
     if (!ffmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
@@ -170,7 +330,7 @@ int run(const QStringList &args)
     return 0;
 }
 
-const bool registered = registerCommand("sound-truth", "[ROUNDS]", run);
+const bool registered = registerCommand("sound-truth", "[ROUNDS] | --stands [LONG_SECONDS]", run);
 
 } // namespace
 } // namespace routereel::bench

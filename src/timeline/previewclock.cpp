@@ -143,6 +143,16 @@ void PreviewClock::follow()
     anchor(t, rate, rate == 1 ? 0 : off / (rate - 1));
 }
 
+void PreviewClock::soundResumed()
+{
+    if (!m_running)
+        return;
+    const double t = now();
+    if (m_moveTo)
+        m_moveTo(t);
+    waitFrom(t);
+}
+
 void PreviewClock::anchor(double t, double rate, double seconds)
 {
     m_anchor = t;

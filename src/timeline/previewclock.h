@@ -32,6 +32,9 @@ public:
     double now() const;
     // Called often while running (each picture tick): takes the sound heard now into account.
     void follow();
+    // The sound was lost and plays again: it goes on from the clock's time, which
+    // waits for it as at a start.
+    void soundResumed();
 
 private:
     // Runs from `t` at `rate` for `seconds` of the wall clock, then at 1.

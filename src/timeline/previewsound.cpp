@@ -24,6 +24,7 @@ PreviewSound::PreviewSound(QObject *parent)
     m_device = new SoundDevice(rate, channels, [this](float *out, qint64 frames) { return m_decoder->pull(out, frames); },
                                this);
     connect(m_device, &SoundDevice::availableChanged, this, &PreviewSound::deviceChanged);
+    connect(m_device, &SoundDevice::renewed, this, &PreviewSound::deviceRenewed);
 }
 
 PreviewSound::~PreviewSound()
@@ -79,6 +80,14 @@ void PreviewSound::deviceChanged(bool available)
     // Back while playing: the clock has gone on meanwhile, and so does the sound.
     if (available && m_playing)
         start(m_startTime + double(m_sinceStart.nsecsElapsed()) / 1e9);
+}
+
+void PreviewSound::deviceRenewed()
+{
+    if (!m_playing)
+        return;
+    start(m_startTime + double(m_sinceStart.nsecsElapsed()) / 1e9);
+    emit resumedAfterStand();
 }
 
 std::optional<double> PreviewSound::playedTime() const

@@ -45,9 +45,13 @@ signals:
     // A clip's sound cannot be read and plays as silence: the reason, in the
     // interface language.
     void readFailed(const QString &message);
+    // The device stood and plays again, from where the sound would be by now: a
+    // clock that follows it moves it to its own time and waits for it.
+    void resumedAfterStand();
 
 private:
     void deviceChanged(bool available);
+    void deviceRenewed();
 
     std::unique_ptr<SoundDecoder> m_decoder;
     SoundDevice *m_device = nullptr;

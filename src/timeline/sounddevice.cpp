@@ -18,6 +18,12 @@ constexpr double startSeconds = 0.05;        // what it needs before it plays
 // The server's read position moves in its own periods: standing longer than this
 // while samples are queued, it takes none.
 constexpr qint64 stallUsec = 300'000;
+// A timing request unanswered this long: the server stands. libpulse gives up on a
+// reply after 30 s and then takes no more of the stream's requests, so that the
+// stream would never tell a time again; one made anew tells it from the server's
+// return, and what the old one had queued is not played after the stand.
+constexpr qint64 renewUsec = 500'000;
+constexpr int mostAsking = 4;
 
 qint64 monotonicUsec()
 {
@@ -78,6 +84,7 @@ void SoundDevice::start()
 {
     Locked lock(m_loop);
     m_wanted = true;
+    m_renewed = false;
     if (m_stream && pa_stream_get_state(m_stream) == PA_STREAM_READY)
         resume();
 }
@@ -154,8 +161,8 @@ void SoundDevice::onWritable(pa_stream *stream, size_t, void *self)
     device->fill();
     // PipeWire's service asks for more just after a cycle: a reply now places the
     // time heard closest, rather than up to a tick and a cycle late after each start.
-    if (device->m_cycleUnreported && !device->m_held)
-        unref(pa_stream_update_timing_info(stream, &SoundDevice::onTiming, self));
+    if (device->m_cycleUnreported && !device->m_held && stream == device->m_stream)
+        device->askTiming();
 }
 
 // Each reply is read as it comes, not at the next tick: the first sound heard is
@@ -163,7 +170,13 @@ void SoundDevice::onWritable(pa_stream *stream, size_t, void *self)
 void SoundDevice::onTiming(pa_stream *stream, int success, void *self)
 {
     auto *device = static_cast<SoundDevice *>(self);
-    if (success && stream == device->m_stream && pa_stream_get_state(stream) == PA_STREAM_READY)
+    if (stream != device->m_stream)
+        return;
+    device->m_asking = std::max(device->m_asking - 1, 0);
+    device->m_askedAt = monotonicUsec(); // the next is younger than this one was
+    if (!success)
+        device->m_askRefused = true; // timed out: its place in libpulse stays taken
+    else if (pa_stream_get_state(stream) == PA_STREAM_READY)
         device->noticeTaken();
 }
 
@@ -199,13 +212,52 @@ void SoundDevice::tick()
         dropStream(); // its sink went away: a new stream goes to the server's default
     if (!m_stream)
         openStream();
+    const qint64 now = monotonicUsec();
+    const bool looked = now - m_tickedAt < 4 * qint64(tickUsec); // a held thread reads its replies after this
+    m_tickedAt = now;
     if (m_stream && pa_stream_get_state(m_stream) == PA_STREAM_READY) {
-        if (m_wanted && m_held)
+        if (!m_ready) {
+            m_ready = true;
+            m_askedAt = now;
+            if (m_renewed)
+                QMetaObject::invokeMethod(this, &SoundDevice::renewed, Qt::QueuedConnection);
+        }
+        if (m_askRefused || (looked && standsUnanswered(now))) {
+            renewStream();
+            return;
+        }
+        if (m_wanted && m_held && !m_renewed)
             resume();
         noticeTaken(); // libpulse's own timing updates come without a callback
         fill();
-        unref(pa_stream_update_timing_info(m_stream, &SoundDevice::onTiming, this));
+        askTiming();
     }
+}
+
+bool SoundDevice::standsUnanswered(qint64 now) const
+{
+    return m_asking > 0 && now - m_askedAt > renewUsec;
+}
+
+void SoundDevice::askTiming()
+{
+    if (m_asking >= mostAsking)
+        return;
+    pa_operation *op = pa_stream_update_timing_info(m_stream, &SoundDevice::onTiming, this);
+    if (!op) {
+        m_askRefused = true;
+        return;
+    }
+    if (m_asking++ == 0)
+        m_askedAt = monotonicUsec();
+    pa_operation_unref(op);
+}
+
+void SoundDevice::renewStream()
+{
+    m_renewed = m_renewed || m_wanted;
+    dropStream();
+    openStream();
 }
 
 void SoundDevice::connectServer()
@@ -224,6 +276,7 @@ void SoundDevice::connectServer()
 
 void SoundDevice::dropServer()
 {
+    m_renewed = false; // a server found again is played to from the time it is found
     dropStream();
     if (!m_context)
         return;
@@ -254,6 +307,9 @@ void SoundDevice::openStream()
     m_base = -1;
     m_writtenSince = 0;
     m_readIndex = -1;
+    m_asking = 0;
+    m_askRefused = false;
+    m_ready = false;
     m_movedAt = m_repliedAt = monotonicUsec();
     m_cycleHeard.forgetSteps();
     m_cycleHeard.forget();
@@ -277,7 +333,7 @@ void SoundDevice::resume()
 {
     unref(pa_stream_flush(m_stream, nullptr, nullptr));
     unref(pa_stream_cork(m_stream, 0, nullptr, nullptr));
-    unref(pa_stream_update_timing_info(m_stream, &SoundDevice::onTiming, this));
+    askTiming();
     m_held = false;
     m_base = -1;
     m_writtenSince = 0;

@@ -52,6 +52,10 @@ public:
 
 signals:
     void availableChanged(bool available);
+    // The stream stopped answering (a server that stood) and was made again; while
+    // started, the new one waits, silent, for the next start(): what the source
+    // gives was meant for before the stand.
+    void renewed();
 
 private:
     static void onTick(pa_mainloop_api *, pa_time_event *, const struct timeval *, void *self);
@@ -63,6 +67,9 @@ private:
     void dropServer();
     void openStream();
     void dropStream();
+    void renewStream();
+    void askTiming();
+    bool standsUnanswered(qint64 now) const;
     void resume();
     void hold();
     void fill();
@@ -93,6 +100,12 @@ private:
     qint64 m_movedAt = 0;         // monotonic microseconds of the first reply that told its last move
     qint64 m_repliedAt = 0;       // of the newest reply
     qint64 m_taken = 0;           // frames
+    int m_asking = 0;             // timing requests not yet answered
+    qint64 m_askedAt = 0;         // monotonic microseconds of the oldest of them, about
+    bool m_askRefused = false;    // libpulse takes no more: the stream can tell no time again
+    bool m_ready = false;         // the stream was seen ready
+    qint64 m_tickedAt = 0;        // the loop's last look
+    bool m_renewed = false;       // made again while started: waits for start()
     bool m_cycleUnreported = false; // PipeWire's PulseAudio service: the time heard is placed here
     CycleHeard m_cycleHeard;
 };

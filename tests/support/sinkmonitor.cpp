@@ -13,7 +13,6 @@ namespace testsupport {
 namespace {
 
 constexpr int readFrames = SinkMonitor::rate / 1000;
-constexpr int longestCycleFrames = 2048; // PipeWire's default clock.max-quantum
 
 } // namespace
 
@@ -58,6 +57,11 @@ double SinkMonitor::now()
 double SinkMonitor::origin() const
 {
     std::lock_guard lock(m_mutex);
+    return originLocked();
+}
+
+double SinkMonitor::originLocked() const
+{
     std::vector<double> starts;
     for (std::size_t k = 0; k < m_arrivals.size(); ++k) {
         if (k > 0 && m_arrivals[k] - m_arrivals[k - 1] < 0.0005)
@@ -77,6 +81,82 @@ qint64 SinkMonitor::firstLoud(qint64 from) const
         if (std::abs(m_samples[std::size_t(i)]) > 0.02f)
             return i;
     return -1;
+}
+
+double SinkMonitor::lastLoud(double from, double to) const
+{
+    std::lock_guard lock(m_mutex);
+    const double zero = originLocked();
+    const auto index = [&](double t) {
+        return std::clamp<qint64>(qint64((t - zero) * rate), 0, qint64(m_samples.size()));
+    };
+    for (qint64 i = index(to) - 1; i >= index(from); --i)
+        if (std::abs(m_samples[std::size_t(i)]) > 0.02f)
+            return zero + double(i) / rate;
+    return NAN;
+}
+
+namespace {
+
+constexpr double lowestPitch = 400;
+constexpr double pitchStep = 40;
+constexpr double quietSeconds = 0.01;
+
+} // namespace
+
+QString SinkMonitor::slotTone(double seconds)
+{
+    return QStringLiteral("aevalsrc='0.5*sin(2*PI*(%1+%2*mod(floor(t/%3),%4))*t)*gte(mod(t,%3),%5)':s=48000:d=%6")
+        .arg(lowestPitch)
+        .arg(pitchStep)
+        .arg(slotSeconds)
+        .arg(slotNames)
+        .arg(quietSeconds)
+        .arg(seconds);
+}
+
+std::vector<SinkMonitor::Slot> SinkMonitor::heardSlots(qint64 from) const
+{
+    std::lock_guard lock(m_mutex);
+    const double zero = originLocked();
+    std::vector<Slot> found;
+    // Only a slot's own silence opens it: sound that starts after a longer one (a
+    // start, a stand) starts within a slot, whose beginning it is not.
+    const qint64 quiet = qint64(quietSeconds * rate / 2), longest = qint64(quietSeconds * rate * 3 / 2);
+    const qint64 read = qint64(0.07 * rate);
+    qint64 still = 0;
+    for (qint64 i = std::max<qint64>(from, 0); i + read < qint64(m_samples.size()); ++i) {
+        if (std::abs(m_samples[std::size_t(i)]) <= 0.02f) {
+            ++still;
+            continue;
+        }
+        if (still >= quiet && still <= longest) {
+            // The pitch from the zero crossings of the tone that follows.
+            // A tone cut within it (a pause, a stand) tells no pitch: none of the
+            // tones stays that long below a whisper.
+            int crossings = 0;
+            qint64 hush = 0, longestHush = 0;
+            for (qint64 k = i + 1; k < i + read; ++k) {
+                crossings += (m_samples[std::size_t(k - 1)] < 0) != (m_samples[std::size_t(k)] < 0);
+                hush = std::abs(m_samples[std::size_t(k)]) <= 0.02f ? hush + 1 : 0;
+                longestHush = std::max(longestHush, hush);
+            }
+            const double pitch = crossings / (2.0 * double(read) / rate);
+            const int name = int(std::lround((pitch - lowestPitch) / pitchStep));
+            if (name >= 0 && name < slotNames && longestHush < rate / 1000)
+                found.push_back({zero + double(i) / rate, name});
+            i += read;
+        }
+        still = 0;
+    }
+    return found;
+}
+
+double SinkMonitor::slotTime(int name, double near)
+{
+    const double cycle = slotNames * slotSeconds;
+    const double first = name * slotSeconds + quietSeconds;
+    return first + cycle * std::round((near - first) / cycle);
 }
 
 qint64 SinkMonitor::size() const

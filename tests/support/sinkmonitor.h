@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QString>
 #include <QtGlobal>
 
 #include <atomic>
@@ -22,6 +23,7 @@ class SoundServer;
 class SinkMonitor {
 public:
     static constexpr int rate = 48000;
+    static constexpr int longestCycleFrames = 2048; // PipeWire's default clock.max-quantum
     explicit SinkMonitor(const SoundServer &server);
     ~SinkMonitor();
     SinkMonitor(const SinkMonitor &) = delete;
@@ -35,8 +37,28 @@ public:
     // The first sample at or after `from` louder than a whisper; -1 when none.
     qint64 firstLoud(qint64 from) const;
     qint64 size() const;
+    // The last time between `from` and `to` (on now()'s clock) the sink played sound
+    // louder than a whisper; NaN when it played none.
+    double lastLoud(double from, double to) const;
+
+    // A tone that names its own slots: each 100 ms opens with 10 ms of silence, then
+    // a sine whose pitch names the slot, modulo slotNames. As an ffmpeg lavfi source
+    // of `seconds`, 48 kHz.
+    static constexpr double slotSeconds = 0.1;
+    static constexpr int slotNames = 50;
+    static QString slotTone(double seconds);
+    struct Slot {
+        double at; // when its sound began, on now()'s clock
+        int name;
+    };
+    // The slots whose sound began at or after sample `from`, each after its own silence.
+    std::vector<Slot> heardSlots(qint64 from) const;
+    // The timeline time a slot's sound began at, its name read as the slot nearest `near`.
+    static double slotTime(int name, double near);
 
 private:
+    double originLocked() const;
+
     pa_simple *m_simple = nullptr;
     std::thread m_thread;
     std::atomic<bool> m_done = false;

@@ -8,6 +8,7 @@
 #include <QThread>
 
 #include <algorithm>
+#include <csignal>
 
 namespace testsupport {
 
@@ -186,6 +187,12 @@ bool SoundServer::waitForSocket(const QString &path, const QProcess &process)
         QThread::msleep(20);
     }
     return false;
+}
+
+void SoundServer::stand(bool standing)
+{
+    if (isRunning())
+        ::kill(pid_t(m_process.processId()), standing ? SIGSTOP : SIGCONT);
 }
 
 void SoundServer::stop()

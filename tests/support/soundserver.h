@@ -43,6 +43,9 @@ public:
     // The server goes away at once, as a crashed one does.
     void stop();
     bool isRunning() const { return m_process.state() != QProcess::NotRunning; }
+    // The server that answers stops answering (SIGSTOP), as one held by a busy
+    // machine or a debugger, until it goes on (SIGCONT).
+    void stand(bool standing);
     // What PULSE_SERVER holds.
     QString address() const;
     Kind kind() const { return m_kind; }

@@ -3,6 +3,7 @@
 #include "timeline/timelineplayer.h"
 
 #include "support/clipgenerator.h"
+#include "support/sinkmonitor.h"
 #include "support/soundplan.h"
 #include "support/soundserver.h"
 #include "support/waitfor.h"
@@ -13,6 +14,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <iostream>
+#include <memory>
 #include <sstream>
 #include <vector>
 
@@ -148,4 +152,189 @@ TEST(PlayerSound, ThePictureKeepsWithTheSoundFromTheFirstSoundHeard)
         }
         player.pause();
     }
+}
+
+namespace {
+
+enum class Stand { atPlay, duringASeek, long_ };
+
+struct Look {
+    double wall, playhead;
+};
+
+// Picture less sound for each slot whose sound began between `from` and `to` (on the
+// monitor's clock): the playhead there, from the looks on both sides of it, where
+// they lie close enough (a thread held between them tells nothing).
+std::vector<double> pictureLessSound(const testsupport::SinkMonitor &monitor, const std::vector<Look> &looks,
+                                     double from, double to)
+{
+    std::vector<double> apart;
+    for (const testsupport::SinkMonitor::Slot &slot : monitor.heardSlots(0)) {
+        if (slot.at < from || slot.at > to)
+            continue;
+        const auto after = std::lower_bound(looks.begin(), looks.end(), slot.at,
+                                            [](const Look &l, double w) { return l.wall < w; });
+        if (after == looks.begin() || after == looks.end() || after->wall - (after - 1)->wall > 0.02)
+            continue;
+        const Look &a = *(after - 1), &b = *after;
+        const double playhead = a.playhead + (b.playhead - a.playhead) * (slot.at - a.wall) / (b.wall - a.wall);
+        apart.push_back(playhead - testsupport::SinkMonitor::slotTime(slot.name, playhead));
+    }
+    return apart;
+}
+
+// The player on a clip whose sound names its slots, a server, and the sink's monitor;
+// the playhead looked at every 2 ms while waiting.
+struct SlotPlayer {
+    using SinkMonitor = testsupport::SinkMonitor;
+    QTemporaryDir dir;
+    SoundServer server;
+    std::unique_ptr<SinkMonitor> monitor;
+    TimelinePlayer player;
+    std::vector<Look> looks;
+
+    explicit SlotPlayer(SoundServer::Kind kind) : server(SoundServer::runLatency(), kind) {}
+
+    void setUp()
+    {
+        const QString clip = dir.filePath(QStringLiteral("slots.mov"));
+        ASSERT_TRUE(testsupport::runFfmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                                            QStringLiteral("color=c=gray:s=64x64:r=30:d=60"), QStringLiteral("-f"),
+                                            QStringLiteral("lavfi"), QStringLiteral("-i"), SinkMonitor::slotTone(60),
+                                            QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-preset"),
+                                            QStringLiteral("ultrafast"), QStringLiteral("-c:a"),
+                                            QStringLiteral("pcm_s16le"), clip}));
+        ASSERT_TRUE(server.start());
+        listen();
+        const PreviewSound *sound = player.findChild<PreviewSound *>();
+        ASSERT_TRUE(waitFor([&] { return sound->hasOutput(); }, 10'000));
+        player.replaceItem(testsupport::oneClipPlan(clip, 60));
+        ASSERT_TRUE(waitFor([&] { return player.itemStatus() == PreviewPlayer::ItemStatus::readyToPlay; }, 10'000));
+        ASSERT_TRUE(mediatest::seekAndWait(player, 1));
+    }
+    // Recorded anew after a stand: libpulse gives up on a server that stands 30 s,
+    // and the sink's samples no longer follow the clock across one.
+    void listen()
+    {
+        monitor.reset();
+        monitor = std::make_unique<SinkMonitor>(server);
+        ASSERT_TRUE(monitor->isRecording());
+    }
+    void playFor(double seconds)
+    {
+        const double until = SinkMonitor::now() + seconds;
+        waitFor([&] {
+            looks.push_back({SinkMonitor::now(), player.currentTime()});
+            return SinkMonitor::now() > until;
+        }, int(seconds * 1000) + 10'000, 2);
+    }
+    void expectWithTheSound(double from, double to, const char *what)
+    {
+        const std::vector<double> apart = pictureLessSound(*monitor, looks, from, to);
+        ASSERT_GT(apart.size(), 10u) << what << ": the sound is not heard";
+        const auto worst = *std::max_element(apart.begin(), apart.end(),
+                                             [](double a, double b) { return std::abs(a) < std::abs(b); });
+        std::vector<double> sorted = apart;
+        std::nth_element(sorted.begin(), sorted.begin() + std::ptrdiff_t(sorted.size() / 2), sorted.end());
+        std::cout << "[ picture less sound ] " << what << ": median " << sorted[sorted.size() / 2] * 1000
+                  << " ms, largest " << worst * 1000 << " ms, " << apart.size() << " slots\n";
+        EXPECT_LE(std::abs(worst), 0.04) << what << ": picture less sound " << worst * 1000 << " ms";
+    }
+};
+
+// The player on a server that stands (stops answering, as one held by a busy machine
+// does) for 1 s just after Play, for 3 s during a seek while playing, or for 35 s,
+// longer than libpulse waits for a reply: the picture is within 40 ms of what the
+// sink truly plays from the first sound heard after the stand (a second later after
+// the long one), and after the long stand from a later Play's first sound.
+void playThroughAStand(SoundServer::Kind kind, Stand stand)
+{
+    ASSERT_TRUE(SoundServer::installed(kind)) << "the test command installs pulseaudio and pipewire";
+    SlotPlayer p(kind);
+    ASSERT_NO_FATAL_FAILURE(p.setUp());
+    p.player.play();
+    const double standFor = stand == Stand::atPlay ? 1 : stand == Stand::duringASeek ? 3 : 35;
+    p.playFor(stand == Stand::atPlay ? 0.03 : 1.5);
+    if (stand == Stand::duringASeek)
+        p.player.seek(20, {});
+    p.server.stand(true);
+    p.playFor(standFor);
+    p.server.stand(false);
+    const double back = testsupport::SinkMonitor::now();
+    ASSERT_NO_FATAL_FAILURE(p.listen());
+    p.playFor(3.5);
+    // Every slot heard once the server goes on: stale sound from before the stand
+    // is as far off as a picture left behind. After 35 s the stream is made again,
+    // which may take a second.
+    double from = back;
+    if (stand == Stand::long_) {
+        // A server back from a long stand hands the monitor the stand's samples at once.
+        const auto heard = p.monitor->heardSlots(0);
+        const auto firstHeard = std::find_if(heard.begin(), heard.end(), [&](const auto &s) { return s.at >= back; });
+        ASSERT_NE(firstHeard, heard.end()) << "no sound after the stand";
+        from = firstHeard->at + 1;
+    }
+    p.expectWithTheSound(from, back + 3.5, "after the stand");
+    if (stand != Stand::long_)
+        return;
+    p.player.pause();
+    ASSERT_TRUE(mediatest::seekAndWait(p.player, 40));
+    p.player.play();
+    const double played = testsupport::SinkMonitor::now();
+    p.playFor(3.5);
+    p.player.pause();
+    p.expectWithTheSound(played, played + 3.5, "a later Play");
+}
+
+} // namespace
+
+// Pause stops the sound, and Play goes on from the paused playhead: nothing is heard
+// twice, nor what was queued before the Pause. PipeWire's service plays on the
+// cycles its graph already holds (up to two of the longest) whatever the client
+// does; anything beyond them is heard again at the next Play.
+TEST(PlayerSound, PauseStopsTheSoundAndPlayRepeatsNone)
+{
+    using testsupport::SinkMonitor;
+    SlotPlayer p(SoundServer::runKind());
+    ASSERT_NO_FATAL_FAILURE(p.setUp());
+    const double inGraph = SoundServer::runKind() == SoundServer::Kind::pipeWire
+        ? 2.0 * SinkMonitor::longestCycleFrames / SinkMonitor::rate : 0;
+    const double first = SinkMonitor::now();
+    for (int round = 0; round < 4; ++round) {
+        p.player.play();
+        p.playFor(1.2 + 0.13 * round); // pauses at different points of the graph's cycle
+        p.player.pause();
+        const double paused = SinkMonitor::now();
+        p.playFor(0.6);
+        const double last = p.monitor->lastLoud(paused, SinkMonitor::now());
+        if (!std::isnan(last)) {
+            std::cout << "[ pause ] sound for " << (last - paused) * 1000 << " ms after Pause\n";
+            EXPECT_LE(last - paused, inGraph + 0.04) << "round " << round << ": the sound played on after Pause";
+        }
+    }
+    p.expectWithTheSound(first, SinkMonitor::now(), "Pause and Play");
+    std::vector<double> heard;
+    for (const SinkMonitor::Slot &slot : p.monitor->heardSlots(0))
+        heard.push_back(SinkMonitor::slotTime(slot.name, heard.empty() ? 1 : heard.back()));
+    for (std::size_t k = 1; k < heard.size(); ++k)
+        EXPECT_GT(heard[k], heard[k - 1]) << "the slot at " << heard[k] << " s heard again";
+}
+
+TEST(PlayerSound, ThePictureFollowsTheSoundAfterAShortStand)
+{
+    for (const Stand stand : {Stand::atPlay, Stand::duringASeek}) {
+        SCOPED_TRACE(stand == Stand::atPlay ? "1 s at Play" : "3 s during a seek while playing");
+        playThroughAStand(SoundServer::runKind(), stand);
+    }
+}
+
+// Once per kind of server, each a test of its own: a stand takes 35 s.
+TEST(PlayerSoundLongStand, PulseAudio)
+{
+    playThroughAStand(SoundServer::Kind::pulseAudio, Stand::long_);
+}
+
+TEST(PlayerSoundLongStand, PipeWire)
+{
+    playThroughAStand(SoundServer::Kind::pipeWire, Stand::long_);
 }
