@@ -299,6 +299,9 @@ TEST(PlayerSound, PauseStopsTheSoundAndPlayRepeatsNone)
     ASSERT_NO_FATAL_FAILURE(p.setUp());
     const double inGraph = SoundServer::runKind() == SoundServer::Kind::pipeWire
         ? 2.0 * SinkMonitor::longestCycleFrames / SinkMonitor::rate : 0;
+    // A sink that takes no rewinds plays out the block it has rendered; on a busy
+    // machine that block ends up to about 50 ms after the Pause was handed over.
+    const double slack = SoundServer::runLatency() == SoundServer::Latency::oneSecond ? 0.1 : 0.04;
     const double first = SinkMonitor::now();
     for (int round = 0; round < 4; ++round) {
         p.player.play();
@@ -309,7 +312,7 @@ TEST(PlayerSound, PauseStopsTheSoundAndPlayRepeatsNone)
         const double last = p.monitor->lastLoud(paused, SinkMonitor::now());
         if (!std::isnan(last)) {
             std::cout << "[ pause ] sound for " << (last - paused) * 1000 << " ms after Pause\n";
-            EXPECT_LE(last - paused, inGraph + 0.04) << "round " << round << ": the sound played on after Pause";
+            EXPECT_LE(last - paused, inGraph + slack) << "round " << round << ": the sound played on after Pause";
         }
     }
     p.expectWithTheSound(first, SinkMonitor::now(), "Pause and Play");
