@@ -146,28 +146,7 @@ void print(const char *name, Figures &f)
     std::fflush(stdout);
 }
 
-struct Look {
-    double wall, playhead;
-};
-
-// Playhead less the slot heard, for each slot whose sound began between from and to.
-std::vector<double> pictureLessSound(const SinkMonitor &monitor, const std::vector<Look> &looks, double from,
-                                     double to)
-{
-    std::vector<double> apart;
-    for (const SinkMonitor::Slot &slot : monitor.heardSlots(0)) {
-        if (slot.at < from || slot.at > to)
-            continue;
-        const auto after = std::lower_bound(looks.begin(), looks.end(), slot.at,
-                                            [](const Look &l, double w) { return l.wall < w; });
-        if (after == looks.begin() || after == looks.end() || after->wall - (after - 1)->wall > 0.02)
-            continue;
-        const Look &a = *(after - 1), &b = *after;
-        const double playhead = a.playhead + (b.playhead - a.playhead) * (slot.at - a.wall) / (b.wall - a.wall);
-        apart.push_back(playhead - SinkMonitor::slotTime(slot.name, playhead));
-    }
-    return apart;
-}
+using Look = SinkMonitor::Look;
 
 void printApart(const char *what, std::vector<double> v)
 {
@@ -224,7 +203,7 @@ void stand(SoundServer::Kind kind, const QString &clip, Stand stand, double long
     const char *name = stand == Stand::atPlay ? "1 s at Play" : stand == Stand::duringASeek ? "3 s during a seek" : "long";
     std::printf("  stand %s: first slot heard %.0f ms after the server went on\n", name,
                 heard.empty() ? NAN : (heard.front().at - back) * 1000);
-    printApart("from the first sound heard", pictureLessSound(*monitor, looks, back, back + 4));
+    printApart("from the first sound heard", monitor->pictureLessSound(looks, back, back + 4));
     if (stand != Stand::long_)
         return;
     player.pause();
@@ -235,7 +214,7 @@ void stand(SoundServer::Kind kind, const QString &clip, Stand stand, double long
     const double played = nowSeconds();
     playFor(4);
     player.pause();
-    printApart("a later Play", pictureLessSound(*monitor, looks, played, played + 4));
+    printApart("a later Play", monitor->pictureLessSound(looks, played, played + 4));
 }
 
 // Play to the first sound on the sink, on a fresh server, as soon as the device is

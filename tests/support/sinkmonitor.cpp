@@ -165,4 +165,21 @@ qint64 SinkMonitor::size() const
     return qint64(m_samples.size());
 }
 
+std::vector<double> SinkMonitor::pictureLessSound(const std::vector<Look> &looks, double from, double to) const
+{
+    std::vector<double> apart;
+    for (const Slot &slot : heardSlots(0)) {
+        if (slot.at < from || slot.at > to)
+            continue;
+        const auto after = std::lower_bound(looks.begin(), looks.end(), slot.at,
+                                            [](const Look &l, double w) { return l.wall < w; });
+        if (after == looks.begin() || after == looks.end() || after->wall - (after - 1)->wall > 0.02)
+            continue;
+        const Look &a = *(after - 1), &b = *after;
+        const double playhead = a.playhead + (b.playhead - a.playhead) * (slot.at - a.wall) / (b.wall - a.wall);
+        apart.push_back(playhead - slotTime(slot.name, playhead));
+    }
+    return apart;
+}
+
 } // namespace testsupport

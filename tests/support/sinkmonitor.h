@@ -55,6 +55,14 @@ public:
     std::vector<Slot> heardSlots(qint64 from) const;
     // The timeline time a slot's sound began at, its name read as the slot nearest `near`.
     static double slotTime(int name, double near);
+    // The playhead seen at a moment on now()'s clock.
+    struct Look {
+        double wall, playhead;
+    };
+    // Picture less sound for each slot whose sound began between `from` and `to`: the
+    // playhead there, from the looks on both sides of it, where they lie close enough
+    // (a thread held between them tells nothing).
+    std::vector<double> pictureLessSound(const std::vector<Look> &looks, double from, double to) const;
 
 private:
     double originLocked() const;

@@ -158,30 +158,7 @@ namespace {
 
 enum class Stand { atPlay, duringASeek, long_ };
 
-struct Look {
-    double wall, playhead;
-};
-
-// Picture less sound for each slot whose sound began between `from` and `to` (on the
-// monitor's clock): the playhead there, from the looks on both sides of it, where
-// they lie close enough (a thread held between them tells nothing).
-std::vector<double> pictureLessSound(const testsupport::SinkMonitor &monitor, const std::vector<Look> &looks,
-                                     double from, double to)
-{
-    std::vector<double> apart;
-    for (const testsupport::SinkMonitor::Slot &slot : monitor.heardSlots(0)) {
-        if (slot.at < from || slot.at > to)
-            continue;
-        const auto after = std::lower_bound(looks.begin(), looks.end(), slot.at,
-                                            [](const Look &l, double w) { return l.wall < w; });
-        if (after == looks.begin() || after == looks.end() || after->wall - (after - 1)->wall > 0.02)
-            continue;
-        const Look &a = *(after - 1), &b = *after;
-        const double playhead = a.playhead + (b.playhead - a.playhead) * (slot.at - a.wall) / (b.wall - a.wall);
-        apart.push_back(playhead - testsupport::SinkMonitor::slotTime(slot.name, playhead));
-    }
-    return apart;
-}
+using Look = testsupport::SinkMonitor::Look;
 
 // The player on a clip whose sound names its slots, a server, and the sink's monitor;
 // the playhead looked at every 2 ms while waiting.
@@ -230,7 +207,7 @@ struct SlotPlayer {
     }
     void expectWithTheSound(double from, double to, const char *what)
     {
-        const std::vector<double> apart = pictureLessSound(*monitor, looks, from, to);
+        const std::vector<double> apart = monitor->pictureLessSound(looks, from, to);
         ASSERT_GT(apart.size(), 10u) << what << ": the sound is not heard";
         const auto worst = *std::max_element(apart.begin(), apart.end(),
                                              [](double a, double b) { return std::abs(a) < std::abs(b); });
