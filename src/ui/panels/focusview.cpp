@@ -1,5 +1,7 @@
 #include "focusview.h"
 
+#include "appfilter.h"
+
 #include <QApplication>
 #include <QFocusEvent>
 #include <QPainter>
@@ -82,12 +84,7 @@ protected:
 
 void followFocus(QWidget *root)
 {
-    static QPointer<QObject> filter;
-    if (!filter && qApp) {
-        filter = new FocusFollower(qApp);
-        qApp->installEventFilter(filter);
-    }
-    root->setProperty(followProperty, true);
+    markForAppFilter<FocusFollower>(root, followProperty);
 }
 
 void showFocusRing(QWidget *control)

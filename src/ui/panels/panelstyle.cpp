@@ -1,5 +1,7 @@
 #include "panelstyle.h"
 
+#include "appfilter.h"
+
 #include <QAbstractScrollArea>
 #include <QAbstractSlider>
 #include <QAbstractSpinBox>
@@ -216,12 +218,7 @@ QFrame *divider(QWidget *parent)
 
 void wheelScrollsPastControls(QWidget *root)
 {
-    static QPointer<QObject> filter;
-    if (!filter && qApp) {
-        filter = new WheelPastControls(qApp);
-        qApp->installEventFilter(filter);
-    }
-    root->setProperty(wheelProperty, true);
+    markForAppFilter<WheelPastControls>(root, wheelProperty);
 }
 
 void makeProminent(QPushButton *button)
