@@ -23,7 +23,10 @@ endfunction()
 # One test executable per folder of tests/. LABEL "core" marks tests that the
 # sanitizer build runs too; views tests need a display (offscreen or Xvfb).
 function(routereel_test name)
-  cmake_parse_arguments(M "" "LABEL;MAIN" "DEPENDS;SOURCES;ENVIRONMENT" ${ARGN})
+  cmake_parse_arguments(M "" "LABEL;MAIN;TEST_FILTER" "DEPENDS;SOURCES;ENVIRONMENT" ${ARGN})
+  if(NOT M_TEST_FILTER)
+    set(M_TEST_FILTER "*")
+  endif()
   file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
   list(LENGTH srcs n)
   if(n EQUAL 0)
@@ -38,6 +41,7 @@ function(routereel_test name)
   gtest_discover_tests(test_${name}
       DISCOVERY_MODE PRE_TEST
       DISCOVERY_TIMEOUT 60
+      TEST_FILTER "${M_TEST_FILTER}"
       PROPERTIES LABELS "${M_LABEL}" TIMEOUT 300 ENVIRONMENT "${M_ENVIRONMENT}")
 endfunction()
 
