@@ -7,7 +7,7 @@
 // while playing, and LONG_SECONDS (35) while playing, then a later Play; picture less
 // sound from every slot of a tone that names its slots, from the first sound heard
 // after the stand. And Play to the first sound on a fresh server: with the device made
-// at once, or 3 s after the server started, and a later Play.
+// at once, 1 s or 3 s after the server started, and a later Play.
 #include "benchcommand.h"
 #include "benchffmpeg.h"
 
@@ -267,8 +267,8 @@ int runStands(const QStringList &args)
     std::printf("%d cores, load %.1f at the start\n", QThread::idealThreadCount(), loadAverage());
     for (const SoundServer::Kind kind : {SoundServer::Kind::pulseAudio, SoundServer::Kind::pipeWire}) {
         std::printf("%s, null sink\n", kind == SoundServer::Kind::pipeWire ? "PipeWire's PulseAudio service" : "PulseAudio");
-        firstPlay(kind, clip, 0);
-        firstPlay(kind, clip, 3);
+        for (const double after : {0.0, 1.0, 3.0})
+            firstPlay(kind, clip, after);
         for (const Stand s : {Stand::atPlay, Stand::duringASeek, Stand::long_})
             if (s != Stand::long_ || longSeconds > 0)
                 stand(kind, clip, s, longSeconds);

@@ -59,6 +59,9 @@ signals:
     // Every 1/60 s while running, and once when the time jumps or running stops.
     void periodicTime(double seconds);
     void playedToEnd(routereel::PreviewPlayer::ItemId item);
+    // Paused, the playhead went on to where the sound ended: a sound server plays
+    // on what its graph already held at the Pause.
+    void pausedPlayheadMoved(double seconds);
     void frameChanged();
     // A clip's sound cannot be read: it plays silent while its picture plays on. The
     // reason, in the interface language.

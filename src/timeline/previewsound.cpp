@@ -25,6 +25,10 @@ PreviewSound::PreviewSound(QObject *parent)
                                this);
     connect(m_device, &SoundDevice::availableChanged, this, &PreviewSound::deviceChanged);
     connect(m_device, &SoundDevice::renewed, this, &PreviewSound::deviceRenewed);
+    connect(m_device, &SoundDevice::stoppedAfter, this, [this](quint64 stop, double seconds) {
+        if (!m_playing && stop == m_stop)
+            emit stoppedAt(m_startTime + seconds);
+    });
 }
 
 PreviewSound::~PreviewSound()
@@ -52,7 +56,7 @@ void PreviewSound::start(double timelineSeconds)
 void PreviewSound::stop()
 {
     m_playing = false;
-    m_device->stop();
+    m_stop = m_device->stop();
     m_decoder->halt();
 }
 

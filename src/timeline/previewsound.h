@@ -48,6 +48,9 @@ signals:
     // The device stood and plays again, from where the sound would be by now: a
     // clock that follows it moves it to its own time and waits for it.
     void resumedAfterStand();
+    // After a stop(), the timeline time the sound ended at: a server plays on what
+    // its graph already held when stopped.
+    void stoppedAt(double timelineSeconds);
 
 private:
     void deviceChanged(bool available);
@@ -57,6 +60,7 @@ private:
     SoundDevice *m_device = nullptr;
 
     bool m_playing = false;
+    quint64 m_stop = 0;
     double m_startTime = 0;
     QElapsedTimer m_sinceStart;
 };

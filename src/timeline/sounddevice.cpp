@@ -89,12 +89,14 @@ void SoundDevice::start()
         resume();
 }
 
-void SoundDevice::stop()
+quint64 SoundDevice::stop()
 {
     Locked lock(m_loop);
     m_wanted = false;
+    ++m_stops;
     if (m_stream && pa_stream_get_state(m_stream) == PA_STREAM_READY)
         hold();
+    return m_stops;
 }
 
 std::optional<double> SoundDevice::heardSeconds() const
@@ -178,6 +180,30 @@ void SoundDevice::onTiming(pa_stream *stream, int success, void *self)
         device->m_askRefused = true; // timed out: its place in libpulse stays taken
     else if (pa_stream_get_state(stream) == PA_STREAM_READY)
         device->noticeTaken();
+}
+
+// The flush is answered after the cork took effect: from then on the server takes
+// nothing more, and a timing reply asked now tells where its reading ended.
+void SoundDevice::onHeldFlushed(pa_stream *stream, int success, void *self)
+{
+    auto *device = static_cast<SoundDevice *>(self);
+    if (!success || stream != device->m_stream || device->m_wanted || device->m_stoppedBase < 0)
+        return;
+    unref(pa_stream_update_timing_info(stream, &SoundDevice::onRested, self));
+}
+
+void SoundDevice::onRested(pa_stream *stream, int success, void *self)
+{
+    auto *device = static_cast<SoundDevice *>(self);
+    if (!success || stream != device->m_stream || device->m_wanted || device->m_stoppedBase < 0)
+        return;
+    const pa_timing_info *timing = pa_stream_get_timing_info(stream);
+    if (!timing || timing->read_index_corrupt || timing->read_index <= device->m_stoppedBase)
+        return;
+    const double seconds = double(device->usecOf(timing->read_index - device->m_stoppedBase)) / 1e6;
+    device->m_stoppedBase = -1;
+    QMetaObject::invokeMethod(device, [device, stop = device->m_stops, seconds] { emit device->stoppedAfter(stop, seconds); },
+                              Qt::QueuedConnection);
 }
 
 void SoundDevice::onServerInfo(pa_context *, const pa_server_info *info, void *self)
@@ -305,6 +331,7 @@ void SoundDevice::openStream()
                                          | PA_STREAM_ADJUST_LATENCY | PA_STREAM_START_CORKED);
     m_held = true;
     m_base = -1;
+    m_stoppedBase = -1;
     m_writtenSince = 0;
     m_readIndex = -1;
     m_asking = 0;
@@ -335,6 +362,7 @@ void SoundDevice::resume()
     unref(pa_stream_cork(m_stream, 0, nullptr, nullptr));
     askTiming();
     m_held = false;
+    m_stoppedBase = -1;
     m_base = -1;
     m_writtenSince = 0;
     m_movedAt = m_repliedAt = monotonicUsec();
@@ -344,8 +372,9 @@ void SoundDevice::resume()
 
 void SoundDevice::hold()
 {
+    m_stoppedBase = m_held ? -1 : m_base;
     unref(pa_stream_cork(m_stream, 1, nullptr, nullptr));
-    unref(pa_stream_flush(m_stream, nullptr, nullptr));
+    unref(pa_stream_flush(m_stream, &SoundDevice::onHeldFlushed, this));
     m_held = true;
     m_base = -1;
     m_cycleHeard.forget();

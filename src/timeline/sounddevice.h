@@ -38,8 +38,9 @@ public:
     bool isAvailable() const { return m_available; }
     // Plays from the source; what is heard is counted from here.
     void start();
-    // Silence at once, nothing left queued.
-    void stop();
+    // Silence at once, nothing left queued. Returns the stop's number, which
+    // stoppedAfter() names.
+    quint64 stop();
     // Seconds of the source, counted from start(), heard now (the output's latency
     // taken off); none while stopped, without a server, before the first sample is
     // heard, and while the server takes no samples.
@@ -56,12 +57,18 @@ signals:
     // started, the new one waits, silent, for the next start(): what the source
     // gives was meant for before the stand.
     void renewed();
+    // Once a stop() has taken effect: the seconds of the source, counted from the
+    // start() before it, that the server took in all. A server whose graph already
+    // holds the next cycles plays them after the stop, beyond what was heard then.
+    void stoppedAfter(quint64 stop, double seconds);
 
 private:
     static void onTick(pa_mainloop_api *, pa_time_event *, const struct timeval *, void *self);
     static void onWritable(pa_stream *, size_t, void *self);
     static void onTiming(pa_stream *, int success, void *self);
     static void onServerInfo(pa_context *, const pa_server_info *info, void *self);
+    static void onHeldFlushed(pa_stream *, int success, void *self);
+    static void onRested(pa_stream *, int success, void *self);
     void tick();
     void connectServer();
     void dropServer();
@@ -107,6 +114,8 @@ private:
     qint64 m_tickedAt = 0;        // the loop's last look
     bool m_renewed = false;       // made again while started: waits for start()
     bool m_cycleUnreported = false; // PipeWire's PulseAudio service: the time heard is placed here
+    quint64 m_stops = 0;          // stop() calls
+    qint64 m_stoppedBase = -1;    // m_base when the last stop() held a playing stream
     CycleHeard m_cycleHeard;
 };
 

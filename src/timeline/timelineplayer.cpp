@@ -33,6 +33,7 @@ TimelinePlayer::TimelinePlayer(QObject *parent)
     m_sound = new PreviewSound(this);
     connect(m_sound, &PreviewSound::readFailed, this, &PreviewPlayer::soundFailed);
     connect(m_sound, &PreviewSound::resumedAfterStand, this, [this] { m_clock.soundResumed(); });
+    connect(m_sound, &PreviewSound::stoppedAt, this, &TimelinePlayer::soundStoppedAt);
     m_clock.setSound([this] { return m_sound->playedTime(); }, [this](double t) { m_sound->start(t); },
                      [this] { return m_sound->startSeconds(); });
     m_tick.setTimerType(Qt::PreciseTimer);
@@ -75,6 +76,7 @@ void TimelinePlayer::setDisplaySize(QSize pixels)
 
 PreviewPlayer::ItemId TimelinePlayer::replaceItem(std::optional<PreviewPlan> plan)
 {
+    m_pausedAt.reset();
     finishSeek(false);
     setRunning(false);
     for (Deck &deck : m_decks) {
@@ -420,6 +422,7 @@ void TimelinePlayer::play()
         return;
     }
     m_wantsToRun = true;
+    m_pausedAt.reset();
     m_told = m_time;
     m_tick.start();
     emit playingChanged(true);
@@ -445,6 +448,30 @@ void TimelinePlayer::pause()
     else
         restAt(m_time); // on the picture at the playhead, exactly
     tell(m_time);
+    m_pausedAt = m_time;
+}
+
+// The sound went on after the Pause to `time`: the playhead follows it, so that the
+// picture is the one last heard with and the next Play repeats none of it. Less than
+// a picture tick and a bit is left as it was, as is a playhead moved since.
+void TimelinePlayer::soundStoppedAt(double time)
+{
+    constexpr double least = 0.02;
+    constexpr double most = 0.5; // the longest graph cycles are 0.2 s
+    if (isPlaying() || !m_pausedAt || *m_pausedAt != m_time || m_index < 0)
+        return;
+    m_pausedAt.reset();
+    const double t = std::min(time, end());
+    if (t - m_time < least || t - m_time > most)
+        return;
+    m_time = t;
+    const int index = spanAt(m_spans, t);
+    if (index != m_index)
+        enterSpan(index, t);
+    else
+        restAt(t);
+    tell(t);
+    emit pausedPlayheadMoved(t);
 }
 
 void TimelinePlayer::setRunning(bool running)
@@ -481,6 +508,7 @@ double TimelinePlayer::currentTime() const
 void TimelinePlayer::seek(double seconds, std::function<void(bool finished)> completion)
 {
     finishSeek(false);
+    m_pausedAt.reset();
     m_seekCompletion = std::move(completion);
     if (!m_item || m_index < 0 || !std::isfinite(seconds) || m_status == ItemStatus::failed) {
         finishSeek(m_item != 0 && m_status != ItemStatus::failed);

@@ -38,6 +38,14 @@ VideoPlayerService::VideoPlayerService(PreviewPlayer *player, QObject *parent)
     connect(&m_overlayTimer, &QTimer::timeout, this, &VideoPlayerService::overlayTick);
     connect(m_player, &PreviewPlayer::periodicTime, this, &VideoPlayerService::periodicTime);
     connect(m_player, &PreviewPlayer::playingChanged, this, &VideoPlayerService::playerPlayingChanged);
+    // The sound played on past the Pause: the playhead shows where it ended, and
+    // the next Play goes on from there.
+    connect(m_player, &PreviewPlayer::pausedPlayheadMoved, this, [this](double seconds) {
+        if (m_overlayRange || m_isSeeking || m_wantsToPlay || !std::isfinite(seconds))
+            return;
+        m_clock->setCurrentTime(seconds);
+        m_clock->setPlayheadTime(seconds);
+    });
     connect(m_player, &PreviewPlayer::itemStatusChanged, this, &VideoPlayerService::itemStatusChanged);
     connect(m_player, &PreviewPlayer::playedToEnd, this, [this](PreviewPlayer::ItemId item) {
         if (m_itemWatch && m_itemWatch->item == item && m_itemWatch->revision == m_timelineRevision)

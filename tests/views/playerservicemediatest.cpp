@@ -131,6 +131,25 @@ TEST(PlayerServiceMedia, ReloadOfAnEditedTimelineOnTheSameFilesBecomesReady)
     EXPECT_TRUE(near(centreColour(*f.player), 0, 255, 0));
 }
 
+// The sound server played on past a Pause: the user's playhead goes where the sound
+// ended, but never over a seek the user asked for meanwhile.
+TEST(PlayerServiceMedia, ThePausedPlayheadFollowsTheSoundThatPlayedOnUnlessSought)
+{
+    Fixture f;
+    f.service.loadTimeline(twoClipTimeline());
+    ASSERT_TRUE(waitFor([&] { return f.service.isMetadataReady(); }));
+    ASSERT_TRUE(f.seekAndSettle(1.5));
+    emit f.player->pausedPlayheadMoved(1.56);
+    EXPECT_DOUBLE_EQ(f.service.clock()->playheadTime(), 1.56);
+    EXPECT_DOUBLE_EQ(f.service.clock()->currentTime(), 1.56);
+
+    f.service.seek(3.2);
+    emit f.player->pausedPlayheadMoved(1.6);
+    ASSERT_TRUE(waitFor([&] { return !f.service.isSeeking(); }));
+    EXPECT_DOUBLE_EQ(f.service.clock()->playheadTime(), 3.2);
+    EXPECT_NEAR(f.service.clock()->currentTime(), 3.2, 1e-9);
+}
+
 TEST(PlayerServiceMedia, PlaysAcrossSliceBoundariesWithoutTheClockGoingBack)
 {
     Fixture f;

@@ -268,7 +268,7 @@ void playThroughAStand(SoundServer::Kind kind, Stand stand)
 // Pause stops the sound, and Play goes on from the paused playhead: nothing is heard
 // twice, nor what was queued before the Pause. PipeWire's service plays on the
 // cycles its graph already holds (up to two of the longest) whatever the client
-// does; anything beyond them is heard again at the next Play.
+// does: the paused playhead goes on to where that sound ended.
 TEST(PlayerSound, PauseStopsTheSoundAndPlayRepeatsNone)
 {
     using testsupport::SinkMonitor;
@@ -287,10 +287,19 @@ TEST(PlayerSound, PauseStopsTheSoundAndPlayRepeatsNone)
         const double paused = SinkMonitor::now();
         p.playFor(0.6);
         const double last = p.monitor->lastLoud(paused, SinkMonitor::now());
-        if (!std::isnan(last)) {
-            std::cout << "[ pause ] sound for " << (last - paused) * 1000 << " ms after Pause\n";
-            EXPECT_LE(last - paused, inGraph + slack) << "round " << round << ": the sound played on after Pause";
-        }
+        if (std::isnan(last))
+            continue;
+        EXPECT_LE(last - paused, inGraph + slack) << "round " << round << ": the sound played on after Pause";
+        // The paused playhead is where the sound ended, read from the slot it ended in:
+        // the next Play starts after all that was heard.
+        const auto heard = p.monitor->heardSlots(0);
+        const auto in = std::find_if(heard.rbegin(), heard.rend(), [&](const auto &s) { return s.at <= last; });
+        ASSERT_NE(in, heard.rend());
+        const double playhead = p.player.currentTime();
+        const double ended = SinkMonitor::slotTime(in->name, playhead) + (last - in->at);
+        std::cout << "[ pause ] sound for " << (last - paused) * 1000 << " ms after Pause, playhead "
+                  << (playhead - ended) * 1000 << " ms from where it ended\n";
+        EXPECT_NEAR(playhead, ended, 0.03) << "round " << round << ": the paused playhead is not where the sound ended";
     }
     p.expectWithTheSound(first, SinkMonitor::now(), "Pause and Play");
     std::vector<double> heard;
