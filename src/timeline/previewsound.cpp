@@ -45,6 +45,7 @@ void PreviewSound::setPieces(std::vector<SoundPiece> pieces)
 
 void PreviewSound::start(double timelineSeconds)
 {
+    ++m_starts;
     m_device->stop();
     m_playing = true;
     m_startTime = timelineSeconds;
@@ -81,17 +82,25 @@ qint64 PreviewSound::framesPlayed() const
 
 void PreviewSound::deviceChanged(bool available)
 {
-    // Back while playing: the clock has gone on meanwhile, and so does the sound.
     if (available && m_playing)
-        start(m_startTime + double(m_sinceStart.nsecsElapsed()) / 1e9);
+        resume();
 }
 
 void PreviewSound::deviceRenewed()
 {
-    if (!m_playing)
-        return;
-    start(m_startTime + double(m_sinceStart.nsecsElapsed()) / 1e9);
-    emit resumedAfterStand();
+    if (m_playing)
+        resume();
+}
+
+// Started once, where the clock is: the wall clock since the last start is no
+// guide (the clock waited for the first sound meanwhile), and a server catching up
+// after a stand plays at once what a first start hands it.
+void PreviewSound::resume()
+{
+    const quint64 starts = m_starts;
+    emit resumed();
+    if (m_playing && m_starts == starts)
+        start(m_startTime + double(m_sinceStart.nsecsElapsed()) / 1e9);
 }
 
 std::optional<double> PreviewSound::playedTime() const

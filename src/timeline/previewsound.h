@@ -45,9 +45,10 @@ signals:
     // A clip's sound cannot be read and plays as silence: the reason, in the
     // interface language.
     void readFailed(const QString &message);
-    // The device stood and plays again, from where the sound would be by now: a
-    // clock that follows it moves it to its own time and waits for it.
-    void resumedAfterStand();
+    // While playing, the device can play again after a stand or a server that went:
+    // a clock that follows the sound moves it to its own time (start()) and waits
+    // for it. Unmoved, the sound goes on from where it would be by now.
+    void resumed();
     // After a stop(), the timeline time the sound ended at: a server plays on what
     // its graph already held when stopped.
     void stoppedAt(double timelineSeconds);
@@ -55,12 +56,14 @@ signals:
 private:
     void deviceChanged(bool available);
     void deviceRenewed();
+    void resume();
 
     std::unique_ptr<SoundDecoder> m_decoder;
     SoundDevice *m_device = nullptr;
 
     bool m_playing = false;
     quint64 m_stop = 0;
+    quint64 m_starts = 0;
     double m_startTime = 0;
     QElapsedTimer m_sinceStart;
 };

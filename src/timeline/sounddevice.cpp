@@ -24,6 +24,11 @@ constexpr qint64 stallUsec = 300'000;
 // return, and what the old one had queued is not played after the stand.
 constexpr qint64 renewUsec = 500'000;
 constexpr int mostAsking = 4;
+// A server back from a stand catches up first (a null sink renders the whole stand
+// at once): a stream played meanwhile is read faster than real time, and its times
+// are off by a tenth of a second and more for seconds. The new stream is told this
+// long after it is ready.
+constexpr qint64 renewSettleUsec = 300'000;
 
 qint64 monotonicUsec()
 {
@@ -245,8 +250,11 @@ void SoundDevice::tick()
         if (!m_ready) {
             m_ready = true;
             m_askedAt = now;
-            if (m_renewed)
-                QMetaObject::invokeMethod(this, &SoundDevice::renewed, Qt::QueuedConnection);
+            m_readyAt = now;
+        }
+        if (m_renewed && !m_renewTold && now - m_readyAt >= renewSettleUsec) {
+            m_renewTold = true;
+            QMetaObject::invokeMethod(this, &SoundDevice::renewed, Qt::QueuedConnection);
         }
         if (m_askRefused || (looked && standsUnanswered(now))) {
             renewStream();
@@ -337,6 +345,7 @@ void SoundDevice::openStream()
     m_asking = 0;
     m_askRefused = false;
     m_ready = false;
+    m_renewTold = false;
     m_movedAt = m_repliedAt = monotonicUsec();
     m_cycleHeard.forgetSteps();
     m_cycleHeard.forget();

@@ -111,6 +111,8 @@ private:
     qint64 m_askedAt = 0;         // monotonic microseconds of the oldest of them, about
     bool m_askRefused = false;    // libpulse takes no more: the stream can tell no time again
     bool m_ready = false;         // the stream was seen ready
+    qint64 m_readyAt = 0;         // monotonic microseconds it was
+    bool m_renewTold = false;     // renewed() was emitted for this stream
     qint64 m_tickedAt = 0;        // the loop's last look
     bool m_renewed = false;       // made again while started: waits for start()
     bool m_cycleUnreported = false; // PipeWire's PulseAudio service: the time heard is placed here

@@ -32,7 +32,7 @@ TimelinePlayer::TimelinePlayer(QObject *parent)
     }
     m_sound = new PreviewSound(this);
     connect(m_sound, &PreviewSound::readFailed, this, &PreviewPlayer::soundFailed);
-    connect(m_sound, &PreviewSound::resumedAfterStand, this, [this] { m_clock.soundResumed(); });
+    connect(m_sound, &PreviewSound::resumed, this, [this] { m_clock.soundResumed(); });
     connect(m_sound, &PreviewSound::stoppedAt, this, &TimelinePlayer::soundStoppedAt);
     m_clock.setSound([this] { return m_sound->playedTime(); }, [this](double t) { m_sound->start(t); },
                      [this] { return m_sound->startSeconds(); });
