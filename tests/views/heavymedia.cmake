@@ -8,3 +8,15 @@ set_tests_properties(
     "RandomTimelines.EveryPausedPreviewPictureIsTheOneOnScreen"
     "RandomTimelines.PlayedTimelinesShowNoBlackWhereAPieceLiesAndEachPictureInItsPiece"
     PROPERTIES RESOURCE_LOCK heavy-media)
+
+# The tests that hold the picture to within 40 ms of what a sink's monitor records each
+# start sound servers of their own: one at a time, so that no other such server takes
+# the real-time cycles theirs needs (the groups of CMakeLists.txt take the lock too).
+set_tests_properties(
+    "PlayerSound.ThePlayheadReachesTheEndWhateverTheSoundServerDoes"
+    "PlayerSound.ThePictureKeepsWithTheSoundFromTheFirstSoundHeard"
+    "PlayerSound.PauseStopsTheSoundAndPlayRepeatsNone"
+    "PlayerSound.ThePictureFollowsTheSoundAfterAShortStand"
+    "PlayerSoundLongStand.PulseAudio"
+    "PlayerSoundLongStand.PipeWire"
+    PROPERTIES RESOURCE_LOCK sound-truth)
