@@ -132,10 +132,7 @@ void PreviewClock::follow()
     const bool outOfStepAgain = !m_hearing && m_startWait && std::abs(off) > inStepSeconds;
     m_hearing = true;
     if (std::abs(off) > farOffSeconds || outOfStepAgain) {
-        // Moved, the sound takes the output's latency to be heard again, as at a start.
-        if (m_moveTo)
-            m_moveTo(t);
-        waitFrom(t);
+        moveSoundHere(t);
         return;
     }
     const double rate = isSettling() ? (off < 0 ? 0 : 1 + std::min(mostCatchUp, mostCatchUp * off / catchUpSeconds))
@@ -145,9 +142,13 @@ void PreviewClock::follow()
 
 void PreviewClock::soundResumed()
 {
-    if (!m_running)
-        return;
-    const double t = now();
+    if (m_running)
+        moveSoundHere(now());
+}
+
+// Moved, the sound takes the output's latency to be heard again, as at a start.
+void PreviewClock::moveSoundHere(double t)
+{
     if (m_moveTo)
         m_moveTo(t);
     waitFrom(t);

@@ -44,6 +44,7 @@ private:
     // Where the clock goes on from when the first sound is heard at `heard`.
     double firstStep(double heard) const;
     void waitForSound();
+    void moveSoundHere(double t);
     void waitFrom(double t);
 
     SoundTime m_heard;

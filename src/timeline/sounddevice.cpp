@@ -191,16 +191,14 @@ void SoundDevice::onTiming(pa_stream *stream, int success, void *self)
 // nothing more, and a timing reply asked now tells where its reading ended.
 void SoundDevice::onHeldFlushed(pa_stream *stream, int success, void *self)
 {
-    auto *device = static_cast<SoundDevice *>(self);
-    if (!success || stream != device->m_stream || device->m_wanted || device->m_stoppedBase < 0)
-        return;
-    unref(pa_stream_update_timing_info(stream, &SoundDevice::onRested, self));
+    if (static_cast<SoundDevice *>(self)->awaitsRest(stream, success))
+        unref(pa_stream_update_timing_info(stream, &SoundDevice::onRested, self));
 }
 
 void SoundDevice::onRested(pa_stream *stream, int success, void *self)
 {
     auto *device = static_cast<SoundDevice *>(self);
-    if (!success || stream != device->m_stream || device->m_wanted || device->m_stoppedBase < 0)
+    if (!device->awaitsRest(stream, success))
         return;
     const pa_timing_info *timing = pa_stream_get_timing_info(stream);
     if (!timing || timing->read_index_corrupt || timing->read_index <= device->m_stoppedBase)
@@ -209,6 +207,12 @@ void SoundDevice::onRested(pa_stream *stream, int success, void *self)
     device->m_stoppedBase = -1;
     QMetaObject::invokeMethod(device, [device, stop = device->m_stops, seconds] { emit device->stoppedAfter(stop, seconds); },
                               Qt::QueuedConnection);
+}
+
+// Still stopped since a stop() that held a playing stream, and not told yet.
+bool SoundDevice::awaitsRest(pa_stream *stream, int success) const
+{
+    return success && stream == m_stream && !m_wanted && m_stoppedBase >= 0;
 }
 
 void SoundDevice::onServerInfo(pa_context *, const pa_server_info *info, void *self)

@@ -77,6 +77,7 @@ private:
     void renewStream();
     void askTiming();
     bool standsUnanswered(qint64 now) const;
+    bool awaitsRest(pa_stream *stream, int success) const;
     void resume();
     void hold();
     void fill();

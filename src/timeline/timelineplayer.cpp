@@ -76,7 +76,7 @@ void TimelinePlayer::setDisplaySize(QSize pixels)
 
 PreviewPlayer::ItemId TimelinePlayer::replaceItem(std::optional<PreviewPlan> plan)
 {
-    m_pausedAt.reset();
+    m_restsWherePaused = false;
     finishSeek(false);
     setRunning(false);
     for (Deck &deck : m_decks) {
@@ -422,7 +422,7 @@ void TimelinePlayer::play()
         return;
     }
     m_wantsToRun = true;
-    m_pausedAt.reset();
+    m_restsWherePaused = false;
     m_told = m_time;
     m_tick.start();
     emit playingChanged(true);
@@ -442,13 +442,20 @@ void TimelinePlayer::pause()
     // have run on since (a busy machine delays the pause), but that time nobody saw.
     m_time = std::clamp(m_told, 0.0, end());
     setRunning(false);
-    const int index = spanAt(m_spans, m_time);
+    restOn(m_time);
+    m_restsWherePaused = true;
+}
+
+// Stopped at `time`, in whichever span holds it: on the picture there, exactly.
+void TimelinePlayer::restOn(double time)
+{
+    m_time = time;
+    const int index = spanAt(m_spans, time);
     if (index != m_index)
-        enterSpan(index, m_time);
+        enterSpan(index, time);
     else
-        restAt(m_time); // on the picture at the playhead, exactly
-    tell(m_time);
-    m_pausedAt = m_time;
+        restAt(time);
+    tell(time);
 }
 
 // The sound went on after the Pause to `time`: the playhead follows it, so that the
@@ -458,19 +465,13 @@ void TimelinePlayer::soundStoppedAt(double time)
 {
     constexpr double least = 0.02;
     constexpr double most = 0.5; // the longest graph cycles are 0.2 s
-    if (isPlaying() || !m_pausedAt || *m_pausedAt != m_time || m_index < 0)
+    if (isPlaying() || !m_restsWherePaused || m_index < 0)
         return;
-    m_pausedAt.reset();
+    m_restsWherePaused = false;
     const double t = std::min(time, end());
     if (t - m_time < least || t - m_time > most)
         return;
-    m_time = t;
-    const int index = spanAt(m_spans, t);
-    if (index != m_index)
-        enterSpan(index, t);
-    else
-        restAt(t);
-    tell(t);
+    restOn(t);
     emit pausedPlayheadMoved(t);
 }
 
@@ -508,7 +509,7 @@ double TimelinePlayer::currentTime() const
 void TimelinePlayer::seek(double seconds, std::function<void(bool finished)> completion)
 {
     finishSeek(false);
-    m_pausedAt.reset();
+    m_restsWherePaused = false;
     m_seekCompletion = std::move(completion);
     if (!m_item || m_index < 0 || !std::isfinite(seconds) || m_status == ItemStatus::failed) {
         finishSeek(m_item != 0 && m_status != ItemStatus::failed);

@@ -88,6 +88,7 @@ private:
     void setRunning(bool running);
     bool checkLength(const PreviewSpan &span, double sourceSeconds);
     void restAt(double time);
+    void restOn(double time);
     void soundStoppedAt(double time);
     double end() const;
 
@@ -111,7 +112,7 @@ private:
     double m_time = 0;           // where the playhead stands while not running
     double m_told = 0;           // the time last told (periodicTime): a pause stops there
     bool m_wantsToRun = false;   // play was asked for
-    std::optional<double> m_pausedAt; // paused there, and not moved since
+    bool m_restsWherePaused = false; // paused, and the playhead not moved since
     bool m_awaitingPicture = false; // paused: the picture at m_time is still being decoded
     std::function<void(bool)> m_seekCompletion;
 
