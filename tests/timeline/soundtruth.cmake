@@ -1,0 +1,7 @@
+# The tests that hold the time heard to what a sink's monitor records start sound
+# servers of their own: one at a time, with the player's such tests (views/heavymedia.cmake),
+# so that no other server takes the real-time cycles theirs needs.
+set_tests_properties(
+    "PreviewSound.TellsTheTimeTheSinkTrulyPlays"
+    "SoundDevice.TellsNoTimeAheadOfTheSinkWhenTheSourceFallsBehindOnPipeWire"
+    PROPERTIES RESOURCE_LOCK sound-truth)
