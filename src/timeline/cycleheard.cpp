@@ -29,7 +29,16 @@ void CycleHeard::place(qint64 readUsec, qint64 sinkUsec, qint64 stamp, qint64 ma
     if (cycle <= 0 || stamp == m_lastStamp)
         return;
     m_lastStamp = stamp;
-    m_places[m_nextPlace] = std::max<qint64>(readUsec, 0) - 2 * cycle - sinkUsec - madeAt;
+    const qint64 placed = std::max<qint64>(readUsec, 0) - 2 * cycle - sinkUsec - madeAt;
+    // The position moved after the reply before was made: at most this much later.
+    const bool moved = m_lastRead >= 0 && readUsec > m_lastRead && madeAt > m_lastMadeAt;
+    if (moved && m_placed > 0 && placed + (madeAt - m_lastMadeAt) < best() - lostMarginUsec) {
+        m_placed = 0;
+        m_nextPlace = 0;
+    }
+    m_lastRead = readUsec;
+    m_lastMadeAt = madeAt;
+    m_places[m_nextPlace] = placed;
     m_nextPlace = (m_nextPlace + 1) % placesKept;
     m_placed = std::min(m_placed + 1, placesKept);
 }
@@ -38,7 +47,12 @@ std::optional<qint64> CycleHeard::heardUsec(qint64 now) const
 {
     if (m_placed == 0)
         return std::nullopt;
-    return *std::max_element(m_places, m_places + m_placed) + now;
+    return best() + now;
+}
+
+qint64 CycleHeard::best() const
+{
+    return *std::max_element(m_places, m_places + m_placed);
 }
 
 void CycleHeard::forget()
@@ -46,6 +60,7 @@ void CycleHeard::forget()
     m_placed = 0;
     m_nextPlace = 0;
     m_lastStamp = -1;
+    m_lastRead = -1;
 }
 
 void CycleHeard::forgetSteps()

@@ -20,7 +20,10 @@ public:
     qint64 cycleUsec() const;
     // A reply: the read position since the start and the device's own latency, the
     // reply's stamp (the same reply is read at every look) and when it was made
-    // (monotonic), all in microseconds.
+    // (monotonic), all in microseconds. A reply that shows the position moved since
+    // the one before also bounds what is heard from above: when that bound lies
+    // below what earlier replies placed, the sink lost a cycle meanwhile (a service
+    // too starved to run it) and they no longer hold.
     void place(qint64 readUsec, qint64 sinkUsec, qint64 stamp, qint64 madeAt);
     // What has been heard at monotonic `now`; none before a reply placed it.
     std::optional<qint64> heardUsec(qint64 now) const;
@@ -30,6 +33,9 @@ public:
     void forgetSteps();
 
 private:
+    qint64 best() const;
+    // Beyond the stamps' jitter: the best place lies within a millisecond of the truth.
+    static constexpr qint64 lostMarginUsec = 5'000;
     static constexpr int stepsKept = 16;
     qint64 m_steps[stepsKept] = {}; // 0 where none yet
     int m_nextStep = 0;
@@ -38,6 +44,8 @@ private:
     int m_nextPlace = 0;
     int m_placed = 0;
     qint64 m_lastStamp = -1;
+    qint64 m_lastRead = -1;   // of the reply before
+    qint64 m_lastMadeAt = 0;
 };
 
 } // namespace routereel
