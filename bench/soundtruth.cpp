@@ -112,7 +112,7 @@ void play(SoundServer::Kind kind, const QString &clip, int rounds, Figures &figu
             continue;
         }
         // The timeline time heard at wall time w, from the first sound truly heard on.
-        const double heardAt = recording.origin() + double(first) / rate;
+        const double heardAt = recording.timeOf(first);
         const auto truth = [&](double wall) { return from + (wall - heardAt); };
         ++figures.rounds;
         figures.firstHeard.push_back(heardAt - playedAt);
@@ -246,7 +246,7 @@ void firstPlay(SoundServer::Kind kind, const QString &clip, double after)
         player.pause();
         const qint64 first = monitor.firstLoud(before);
         std::printf(" %s %.0f ms", round == 0 ? "first sound" : "; a later Play",
-                    first < 0 ? NAN : (monitor.origin() + double(first) / rate - at) * 1000);
+                    first < 0 ? NAN : (monitor.timeOf(first) - at) * 1000);
         waitFor([] { return false; }, 300);
     }
     std::printf("\n");

@@ -54,24 +54,61 @@ double SinkMonitor::now()
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
-double SinkMonitor::origin() const
+double SinkMonitor::timeOf(qint64 sample) const
 {
     std::lock_guard lock(m_mutex);
-    return originLocked();
+    return timeOfLocked(sample);
 }
 
-double SinkMonitor::originLocked() const
+double SinkMonitor::timeOfLocked(qint64 sample) const
 {
-    std::vector<double> starts;
+    placeLocked();
+    if (m_stretches.empty())
+        return NAN;
+    auto in = std::upper_bound(m_stretches.begin(), m_stretches.end(), sample,
+                               [](qint64 s, const Stretch &stretch) { return s < stretch.from; });
+    if (in != m_stretches.begin())
+        --in;
+    return in->origin + double(sample) / rate;
+}
+
+// A read comes no sooner than its samples were played: the earliest of the reads from
+// a point on steps up only where samples were lost after it. Within each stretch the
+// median places the recording, riding out reads held up on a busy machine.
+void SinkMonitor::placeLocked() const
+{
+    if (m_placedReads == m_arrivals.size())
+        return;
+    m_placedReads = m_arrivals.size();
+    struct Burst {
+        qint64 from;
+        double origin;
+    };
+    std::vector<Burst> bursts;
     for (std::size_t k = 0; k < m_arrivals.size(); ++k) {
         if (k > 0 && m_arrivals[k] - m_arrivals[k - 1] < 0.0005)
             continue; // within a burst
-        starts.push_back(m_arrivals[k] - double((k + 1) * readFrames) / rate);
+        bursts.push_back({qint64(k) * readFrames, m_arrivals[k] - double((k + 1) * readFrames) / rate});
     }
-    if (starts.empty())
-        return NAN;
-    std::nth_element(starts.begin(), starts.begin() + std::ptrdiff_t(starts.size() / 2), starts.end());
-    return starts[starts.size() / 2];
+    constexpr double lostAtLeast = 0.01;   // below any graph's cycle
+    constexpr std::size_t fewestBursts = 3; // a lone late read at the end is no loss
+    std::vector<double> earliestFrom(bursts.size() + 1, INFINITY);
+    for (std::size_t k = bursts.size(); k-- > 0;)
+        earliestFrom[k] = std::min(bursts[k].origin, earliestFrom[k + 1]);
+    std::vector<std::size_t> starts{0};
+    for (std::size_t k = 1; k < bursts.size(); ++k)
+        if (earliestFrom[k] - earliestFrom[k - 1] > lostAtLeast && bursts.size() - k >= fewestBursts
+            && k - starts.back() >= fewestBursts)
+            starts.push_back(k);
+    m_stretches.clear();
+    for (std::size_t n = 0; n < starts.size(); ++n) {
+        const std::size_t end = n + 1 < starts.size() ? starts[n + 1] : bursts.size();
+        std::vector<double> origins;
+        for (std::size_t k = starts[n]; k < end; ++k)
+            origins.push_back(bursts[k].origin);
+        std::nth_element(origins.begin(), origins.begin() + std::ptrdiff_t(origins.size() / 2), origins.end());
+        m_stretches.push_back({bursts[starts[n]].from, origins[origins.size() / 2]});
+    }
 }
 
 qint64 SinkMonitor::firstLoud(qint64 from) const
@@ -86,13 +123,13 @@ qint64 SinkMonitor::firstLoud(qint64 from) const
 double SinkMonitor::lastLoud(double from, double to) const
 {
     std::lock_guard lock(m_mutex);
-    const double zero = originLocked();
-    const auto index = [&](double t) {
-        return std::clamp<qint64>(qint64((t - zero) * rate), 0, qint64(m_samples.size()));
-    };
-    for (qint64 i = index(to) - 1; i >= index(from); --i)
-        if (std::abs(m_samples[std::size_t(i)]) > 0.02f)
-            return zero + double(i) / rate;
+    for (qint64 i = qint64(m_samples.size()) - 1; i >= 0; --i) {
+        const double at = timeOfLocked(i);
+        if (at < from)
+            break;
+        if (at < to && std::abs(m_samples[std::size_t(i)]) > 0.02f)
+            return at;
+    }
     return NAN;
 }
 
@@ -118,7 +155,6 @@ QString SinkMonitor::slotTone(double seconds)
 std::vector<SinkMonitor::Slot> SinkMonitor::heardSlots(qint64 from) const
 {
     std::lock_guard lock(m_mutex);
-    const double zero = originLocked();
     std::vector<Slot> found;
     // Only a slot's own silence opens it: sound that starts after a longer one (a
     // start, a stand) starts within a slot, whose beginning it is not.
@@ -144,7 +180,7 @@ std::vector<SinkMonitor::Slot> SinkMonitor::heardSlots(qint64 from) const
             const double pitch = crossings / (2.0 * double(read) / rate);
             const int name = int(std::lround((pitch - lowestPitch) / pitchStep));
             if (name >= 0 && name < slotNames && longestHush < rate / 1000)
-                found.push_back({zero + double(i) / rate, name});
+                found.push_back({timeOfLocked(i), name});
             i += read;
         }
         still = 0;

@@ -18,7 +18,9 @@ class SoundServer;
 // 48 kHz) in 1 ms reads on a thread of its own, each stamped with the time it came.
 // A sink hands its monitor each block as it plays it, so the first read of each
 // burst places the recording on the clock (the median over the bursts rides out a
-// busy machine). On PipeWire the recording asks for no shorter cycle than the
+// busy machine). A cycle the graph could not run (its service starved) never reaches
+// the recording: the samples after it are placed on the clock apart from those
+// before. On PipeWire the recording asks for no shorter cycle than the
 // graph's longest, so that it leaves the graph's cycle as the player alone has it.
 class SinkMonitor {
 public:
@@ -32,8 +34,8 @@ public:
     bool isRecording() const { return m_simple; }
     // Monotonic seconds, the clock that stamps the reads.
     static double now();
-    // When sample 0 was played, on now()'s clock; NaN before any read.
-    double origin() const;
+    // When `sample` was played, on now()'s clock; NaN before any read.
+    double timeOf(qint64 sample) const;
     // The first sample at or after `from` louder than a whisper; -1 when none.
     qint64 firstLoud(qint64 from) const;
     qint64 size() const;
@@ -65,7 +67,13 @@ public:
     std::vector<double> pictureLessSound(const std::vector<Look> &looks, double from, double to) const;
 
 private:
-    double originLocked() const;
+    // Where the recording lost samples, the reads after it are placed on their own.
+    struct Stretch {
+        qint64 from; // the first sample
+        double origin; // when sample 0 would have played, by this stretch's reads
+    };
+    void placeLocked() const;
+    double timeOfLocked(qint64 sample) const;
 
     pa_simple *m_simple = nullptr;
     std::thread m_thread;
@@ -73,6 +81,8 @@ private:
     mutable std::mutex m_mutex;
     std::vector<float> m_samples;
     std::vector<double> m_arrivals;
+    mutable std::vector<Stretch> m_stretches; // placed for m_placedReads reads
+    mutable std::size_t m_placedReads = 0;
 };
 
 } // namespace testsupport
