@@ -32,10 +32,8 @@ void CycleHeard::place(qint64 readUsec, qint64 sinkUsec, qint64 stamp, qint64 ma
     const qint64 placed = std::max<qint64>(readUsec, 0) - 2 * cycle - sinkUsec - madeAt;
     // The position moved after the reply before was made: at most this much later.
     const bool moved = m_lastRead >= 0 && readUsec > m_lastRead && madeAt > m_lastMadeAt;
-    if (moved && m_placed > 0 && placed + (madeAt - m_lastMadeAt) < best() - lostMarginUsec) {
-        m_placed = 0;
-        m_nextPlace = 0;
-    }
+    if (moved && m_placed > 0 && placed + (madeAt - m_lastMadeAt) < best() - lostMarginUsec)
+        dropPlaces();
     m_lastRead = readUsec;
     m_lastMadeAt = madeAt;
     m_places[m_nextPlace] = placed;
@@ -57,10 +55,15 @@ qint64 CycleHeard::best() const
 
 void CycleHeard::forget()
 {
-    m_placed = 0;
-    m_nextPlace = 0;
+    dropPlaces();
     m_lastStamp = -1;
     m_lastRead = -1;
+}
+
+void CycleHeard::dropPlaces()
+{
+    m_placed = 0;
+    m_nextPlace = 0;
 }
 
 void CycleHeard::forgetSteps()

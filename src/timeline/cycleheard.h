@@ -34,6 +34,7 @@ public:
 
 private:
     qint64 best() const;
+    void dropPlaces();
     // Beyond the stamps' jitter: the best place lies within a millisecond of the truth.
     static constexpr qint64 lostMarginUsec = 5'000;
     static constexpr int stepsKept = 16;
