@@ -5,6 +5,7 @@
 #include "exporttestutil.h"
 
 #include "export/exportqueue.h"
+#include "export/exportstagingrecord.h"
 
 #include "support/clipdamage.h"
 #include "support/clipgenerator.h"
@@ -13,6 +14,8 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QTemporaryDir>
+
+#include <cerrno>
 
 using namespace routereel;
 using namespace exporttest;
@@ -77,4 +80,68 @@ TEST(FaultyDiskExport, AReadErrorInTheClipFailsTheExport)
         EXPECT_EQ(QDir(dir.path()).entryList({QStringLiteral(".routereel-export-*")}, QDir::AllEntries | QDir::Hidden),
                   QStringList());
     }
+}
+
+TEST(FaultyDiskExport, AStagingFolderOnAShareThatDropsOutGoesOnceItAnswers)
+{
+    if (!testsupport::slowdisk::entry<void *>("routereel_outage_set"))
+        GTEST_SKIP() << "needs the faulty-disk preload (ctest runs this as OnAFaultyDisk.Export)";
+    struct Case {
+        const char *name;
+        int error;
+        bool sweptWhileRunning;  // else by the next start's sweep
+    };
+    const Case cases[]{{"ENOTCONN, while running", ENOTCONN, true},
+                       {"ESTALE, at the next start", ESTALE, false},
+                       {"EIO, while running", EIO, true}};
+    const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        const QDir top(dir.path());
+        qputenv("XDG_DATA_HOME", QFile::encodeName(top.filePath(QStringLiteral("data"))));
+        const QDir notes(top.filePath(QStringLiteral("data/routereel/export-staging")));
+        const QString out = top.filePath(QStringLiteral("share"));
+        ASSERT_TRUE(top.mkpath(QStringLiteral("share")));
+        const auto staging = [&] {
+            return QDir(out).entryList({QStringLiteral(".routereel-export-*")}, QDir::Dirs | QDir::Hidden);
+        };
+        ExportStagingRecord::setRetry({std::chrono::milliseconds(100), std::chrono::milliseconds(400),
+                                       c.sweptWhileRunning ? 1000 : 0});
+        testsupport::faultydisk::FolderOutage outage(out, c.error, false);
+        ASSERT_TRUE(outage.active());
+
+        ExportQueue queue;
+        queue.enqueue(overlayTask(out + QStringLiteral("/ride.mp4"), 600));
+        // The share drops out while ffmpeg writes.
+        ASSERT_TRUE(waitFor([&] {
+            const QStringList found = staging();
+            return found.size() == 1 && QFileInfo(out + '/' + found.first() + QStringLiteral("/video.mp4")).size() > 0;
+        }));
+        outage.fail(c.error);
+        ASSERT_TRUE(waitFor([&] { return !queue.isBusy(); }));
+        EXPECT_EQ(queue.history().first().status.kind(), ExportTaskStatus::Kind::failed);
+        // Retries while the share is out keep the note.
+        testsupport::waitFor([] { return false; }, 600);
+        EXPECT_EQ(notes.entryList(QDir::Files | QDir::Hidden).size(), 1);
+
+        int waiting = 0;
+        if (!c.sweptWhileRunning) {
+            // What a start runs: while the share is still out, the note stays too.
+            EXPECT_EQ(ExportStagingRecord::sweep(&waiting), 0);
+            EXPECT_EQ(waiting, 1);
+        }
+        outage.heal();
+        if (!c.sweptWhileRunning) {
+            testsupport::waitFor([] { return false; }, 300);
+            EXPECT_EQ(staging().size(), 1);
+            EXPECT_EQ(ExportStagingRecord::sweep(&waiting), 1);
+            EXPECT_EQ(waiting, 0);
+        }
+        EXPECT_TRUE(waitFor([&] { return staging().isEmpty(); }, 30'000));
+        EXPECT_TRUE(waitFor([&] { return notes.entryList(QDir::Files | QDir::Hidden).isEmpty(); }, 30'000));
+        EXPECT_FALSE(QFileInfo::exists(out + QStringLiteral("/ride.mp4")));
+    }
+    ExportStagingRecord::setRetry({});
+    qputenv("XDG_DATA_HOME", dataHome);
 }
