@@ -68,11 +68,23 @@ struct RetryState {
 
 RetryState &retryState()
 {
-    static RetryState state;
-    return state;
+    static auto *state = new RetryState;  // outlives the sweep pool's thread
+    return *state;
 }
 
 void sweepRound();
+
+// Never destroyed, and waited for at exit only a while: a share that hangs must not hold the process.
+QThreadPool &sweepPool()
+{
+    static QThreadPool *pool = [] {
+        auto *p = new QThreadPool;
+        p->setMaxThreadCount(1);
+        qAddPostRoutine([] { sweepPool().waitForDone(3000); });
+        return p;
+    }();
+    return *pool;
+}
 
 // The timer lives on the application's thread; the sweep itself never runs there.
 void scheduleSweep(std::chrono::milliseconds pause)
@@ -87,7 +99,7 @@ void scheduleSweep(std::chrono::milliseconds pause)
         app,
         [pause] {
             QTimer::singleShot(pause, QCoreApplication::instance(),
-                               [] { QThreadPool::globalInstance()->start(sweepRound); });
+                               [] { sweepPool().start(sweepRound); });
         },
         Qt::QueuedConnection);
 }
@@ -200,7 +212,7 @@ void ExportStagingRecord::sweepAtStart()
         return;
     }
     // A folder on a share that does not answer must not hold up the start.
-    QThreadPool::globalInstance()->start([] {
+    sweepPool().start([] {
         int waiting = 0;
         sweep(&waiting);
         if (waiting > 0)
