@@ -49,7 +49,7 @@ std::optional<DirectorySize> tileCacheSize(const QString &root);
 // default place while the system names no cache folder would clear "/routereel/tiles".
 QString tileRoot(const TileCache &tiles);
 
-// The tile entry (when its folder holds files) first, then the user's own
+// The tile entry (when its folder holds tiles) first, then the user's own
 // folders named "routereel_…" in `tempDir`, in listing order.
 QList<CacheEntry> scan(const QString &tileRoot, const QString &tempDir);
 
