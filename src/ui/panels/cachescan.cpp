@@ -237,9 +237,10 @@ std::optional<CacheClearFailure> clear(const CacheEntry &entry, TileCache &tiles
         failure = removeTempItem(entry.path);
     else if (!tiles.clear())
         failure = CacheClearFailure{CacheClearError::removeFailed, {}, {}};
-    // A row that stays shows what is really left, not what the scan found.
+    // A row that stays shows what is really left, not what the scan found; none when
+    // nothing could be read there (a folder that does not answer).
     if (failure)
-        failure->left = (isTiles ? tileCacheSize(entry.path) : directorySize(entry.path)).value_or(DirectorySize{});
+        failure->left = isTiles ? tileCacheSize(entry.path) : directorySize(entry.path);
     return failure;
 }
 

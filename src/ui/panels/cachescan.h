@@ -34,7 +34,7 @@ struct DirectorySize {
 struct CacheClearFailure {
     CacheClearError error;
     QString reason;  // the system's words, may be empty
-    std::optional<cachescan::DirectorySize> left;  // what the entry still holds, when measured
+    std::optional<cachescan::DirectorySize> left;  // what the entry still holds; none when nothing was found
 };
 
 namespace cachescan {
