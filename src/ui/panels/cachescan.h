@@ -15,7 +15,6 @@ class TileCache;
 enum class CacheClearError { notAFolder, notOwned, removeFailed };
 QString cacheClearErrorMessage(CacheClearError error);
 
-
 // The file-system side of the cache sheet. Everything here blocks and runs on
 // a pool thread. The temporary folder is shared with other users: only the
 // user's own folders are listed or removed, and no symbolic link is ever
