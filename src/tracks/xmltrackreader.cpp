@@ -15,6 +15,7 @@
 #include <utility>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace routereel {
@@ -39,6 +40,11 @@ TrackResult<QList<TrackPoint>> XmlTrackReader::parse(const QUrl &url)
         if (error == ENOENT || error == ENOTDIR)
             return GPXParserError::fileNotFound;
         return TrackLoadError::readFailed(QString::fromLocal8Bit(std::strerror(error)));
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        return GPXParserError::fileNotFound;
     }
     QFile file;
     if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
