@@ -1,6 +1,5 @@
 #include "singleinstance.h"
 
-#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
