@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QMessageBox>
 
 #include <unistd.h>
 
@@ -41,9 +42,18 @@ int main(int argc, char *argv[])
     // A routereel already runs for this user: it opens the files, this launch ends.
     const QList<QUrl> files = routereel::SingleInstance::urlsFromArguments(QApplication::arguments());
     routereel::SingleInstance instance(routereel::SingleInstance::defaultName());
-    if (instance.handOver(files))
+    switch (instance.claim(files)) {
+    case routereel::SingleInstance::Claim::handedOver:
         return 0;
-    instance.listen();
+    case routereel::SingleInstance::Claim::unanswered:
+        // A second window would write over the first one's last session.
+        routereel::InterfaceLanguage::install(routereel::InterfaceLanguage::stored());
+        QMessageBox::critical(nullptr, QStringLiteral("routereel"), routereel::SingleInstance::unansweredMessage());
+        return 1;
+    case routereel::SingleInstance::Claim::listening:
+    case routereel::SingleInstance::Claim::alone:
+        break;
+    }
 
     QApplication::setStyle(QStringLiteral("Fusion"));
     // The stored language before any window exists, so every text starts in it.

@@ -1,19 +1,34 @@
 #include "singleinstance.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QThread>
 
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 namespace routereel {
 
 SingleInstance::SingleInstance(QString name, QObject *parent) : QObject(parent), m_name(std::move(name)) {}
 
-SingleInstance::~SingleInstance() = default;
+SingleInstance::~SingleInstance()
+{
+    // The socket goes first: a launch that then takes the lock finds no live one to remove.
+    delete m_server;
+    m_server = nullptr;
+    if (m_lockFd >= 0)
+        ::close(m_lockFd);
+}
 
 QString SingleInstance::defaultName()
 {
@@ -59,23 +74,106 @@ bool SingleInstance::handOver(const QList<QUrl> &urls) const
     return true;
 }
 
+SingleInstance::Claim SingleInstance::claim(const QList<QUrl> &urls, int limitMs)
+{
+    const QDeadlineTimer deadline(limitMs);
+    if (handOver(urls))
+        return Claim::handedOver;
+    for (;;) {
+        switch (takeLock()) {
+        case Lock::taken:
+        case Lock::unsupported:
+            switch (listenHere()) {
+            case Listen::listening:
+                return Claim::listening;
+            case Listen::failed:
+                return Claim::alone;
+            case Listen::answered:
+                break;
+            }
+            break;
+        case Lock::busy:
+            // Its holder listens, or is about to.
+            break;
+        }
+        if (handOver(urls))
+            return Claim::handedOver;
+        if (deadline.hasExpired())
+            return Claim::unanswered;
+        QThread::msleep(20);
+    }
+}
+
+QString SingleInstance::unansweredMessage()
+{
+    return tr("routereel is already running but does not answer. Close it, or end it, and try again.");
+}
+
 bool SingleInstance::listen()
 {
     if (m_server)
         return m_server->isListening();
-    m_server = new QLocalServer(this);
-    m_server->setSocketOptions(QLocalServer::UserAccessOption);
-    connect(m_server, &QLocalServer::newConnection, this, &SingleInstance::accept);
-    if (m_server->listen(m_name))
-        return true;
+    if (takeLock() == Lock::busy)
+        return false;
+    return listenHere() == Listen::listening;
+}
+
+SingleInstance::Lock SingleInstance::takeLock()
+{
+    if (m_lockFd >= 0)
+        return Lock::taken;
+    const QByteArray path = QFile::encodeName(lockPath());
+    const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0) {
+        qWarning().noquote() << "[SingleInstance] cannot open" << lockPath() << ':' << std::strerror(errno);
+        return Lock::unsupported;
+    }
+    int rc;
+    do {
+        rc = ::flock(fd, LOCK_EX | LOCK_NB);
+    } while (rc != 0 && errno == EINTR);
+    if (rc == 0) {
+        // The kernel lets go of it when this process ends, however it ends.
+        m_lockFd = fd;
+        return Lock::taken;
+    }
+    const int error = errno;
+    ::close(fd);
+    if (error == EWOULDBLOCK)
+        return Lock::busy;
+    qWarning().noquote() << "[SingleInstance] cannot lock" << lockPath() << ':' << std::strerror(error);
+    return Lock::unsupported;
+}
+
+SingleInstance::Listen SingleInstance::listenHere()
+{
+    if (!m_server) {
+        m_server = new QLocalServer(this);
+        m_server->setSocketOptions(QLocalServer::UserAccessOption);
+        connect(m_server, &QLocalServer::newConnection, this, &SingleInstance::accept);
+    }
+    if (m_server->isListening() || m_server->listen(m_name))
+        return Listen::listening;
     if (m_server->serverError() == QAbstractSocket::AddressInUseError) {
-        // Nobody answers there (checked by the caller's handOver): a crashed instance's socket.
+        // An instance that holds no lock (an older routereel) may still answer there:
+        // its socket is only removed when nobody does.
+        if (answers())
+            return Listen::answered;
         QLocalServer::removeServer(m_name);
         if (m_server->listen(m_name))
-            return true;
+            return Listen::listening;
     }
     qWarning().noquote() << "[SingleInstance] cannot listen on" << m_name << ':' << m_server->errorString();
-    return false;
+    return Listen::failed;
+}
+
+bool SingleInstance::answers() const
+{
+    QLocalSocket socket;
+    socket.connectToServer(m_name);
+    const bool connected = socket.waitForConnected(handOverTimeoutMs);
+    socket.abort();
+    return connected;
 }
 
 bool SingleInstance::isListening() const

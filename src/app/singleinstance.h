@@ -10,12 +10,23 @@ namespace routereel {
 
 // One running routereel per user: the first launch listens on a local socket in
 // the user's runtime folder; a later launch hands its files to it and exits.
+// Only the holder of a lock on the file beside the socket may listen, so
+// launches started together agree on one instance.
 class SingleInstance : public QObject {
     Q_OBJECT
 
 public:
     static constexpr qint64 messageLimit = 64 * 1024;  // bytes of one hand-over
     static constexpr int handOverTimeoutMs = 3000;
+    // How long a launch waits for another one that holds the lock to answer.
+    static constexpr int claimLimitMs = 10'000;
+
+    enum class Claim {
+        handedOver,  // a running instance took the files: this launch ends
+        listening,   // this launch is the running instance
+        alone,       // this launch runs, but no socket could be made for later ones
+        unanswered,  // another instance holds the lock but did not answer in time
+    };
 
     // `name`: the socket's path (defaultName() for the application).
     explicit SingleInstance(QString name, QObject *parent = nullptr);
@@ -26,22 +37,36 @@ public:
     // The command line's file arguments as absolute local file URLs (options skipped; "file:" URLs kept).
     static QList<QUrl> urlsFromArguments(const QStringList &arguments);
 
+    // Hands `urls` to the running instance or becomes it, within `limitMs`.
+    Claim claim(const QList<QUrl> &urls, int limitMs = claimLimitMs);
+
     // Sends `urls` to a running instance; false when none answers.
     bool handOver(const QList<QUrl> &urls) const;
-    // Becomes the running instance; a socket left by one that crashed is replaced.
+    // Becomes the running instance unless another holds the lock; a socket
+    // nobody answers on (left by one that crashed) is replaced.
     bool listen();
     bool isListening() const;
     QString name() const { return m_name; }
+    QString lockPath() const { return m_name + QStringLiteral(".lock"); }
+
+    // What the user reads when claim() gives unanswered.
+    static QString unansweredMessage();
 
 signals:
     // Files handed over by a later launch (possibly none: it only asks to be shown).
     void received(const QList<QUrl> &urls);
 
 private:
+    enum class Lock { taken, busy, unsupported };
+    enum class Listen { listening, answered, failed };
+    Lock takeLock();
+    Listen listenHere();
+    bool answers() const;
     void accept();
 
     QString m_name;
     QLocalServer *m_server = nullptr;
+    int m_lockFd = -1;
 };
 
 } // namespace routereel

@@ -14,6 +14,11 @@ ExportError ExportError::sourceVideoMissing(const QString &path)
     return {Kind::sourceVideoMissing, path};
 }
 
+ExportError ExportError::sourceVideoUnreadable(const QString &path, const QString &reason)
+{
+    return {Kind::sourceVideoUnreadable, path, reason};
+}
+
 ExportError ExportError::sourceVideoIncomplete(const QString &path)
 {
     return {Kind::sourceVideoIncomplete, path};
@@ -60,6 +65,11 @@ QString ExportError::message() const
                                            "Source video no longer exists on disk:\n%1\n\nThe file referenced by "
                                            "the project has been moved or deleted. Reload the video and try again.")
             .arg(m_payload);
+    case Kind::sourceVideoUnreadable:
+        return QCoreApplication::translate("ExportError",
+                                           "The source video \"%1\" cannot be read: %2\n\nIts drive or network "
+                                           "folder may not be answering. Check that it is connected and try again.")
+            .arg(m_payload, m_reason);
     case Kind::sourceVideoIncomplete:
         return QCoreApplication::translate("ExportError",
                                            "Source video is incomplete:\n%1\n\nThe file ends before the data its "

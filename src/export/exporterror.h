@@ -11,6 +11,7 @@ public:
     enum class Kind {
         ffmpegError,
         sourceVideoMissing,
+        sourceVideoUnreadable,
         sourceVideoIncomplete,
         sourceVideoChanged,
         sourceVideoChangedDuringExport,
@@ -22,6 +23,9 @@ public:
 
     static ExportError ffmpegError(const QString &diagnostics);
     static ExportError sourceVideoMissing(const QString &path);
+    // The file is there but cannot be read (its drive or network folder does not answer);
+    // `reason` is the system's wording.
+    static ExportError sourceVideoUnreadable(const QString &path, const QString &reason);
     // The file is there but ends before what its index lists (cut short since it was loaded).
     static ExportError sourceVideoIncomplete(const QString &path);
     // The file is no longer the one loaded: shorter than its pieces, or another picture size or rate.

@@ -9,11 +9,50 @@
 #include <QFileInfo>
 #include <QSet>
 
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 
 #include <sys/stat.h>
 
 namespace routereel::exportsourcecheck {
+
+namespace {
+
+QString systemReason(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+bool isNotThere(int error)
+{
+    return error == ENOENT || error == ENOTDIR;
+}
+
+// libav words a failed read as the system does: those that the file system gives
+// for a drive or share that stops answering are no sign of a changed file.
+bool isReadErrorReason(const QString &reason)
+{
+    for (const int error : {EIO, ENOTCONN, ESTALE, ENXIO, ENODEV, ENOMEDIUM, EREMOTEIO, ETIMEDOUT, EHOSTDOWN,
+                            EHOSTUNREACH, ENETDOWN, ENETUNREACH, ECONNRESET, ECONNABORTED, EACCES, EPERM}) {
+        if (reason == systemReason(error))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+std::optional<ExportError> unreachableSource(const QString &path)
+{
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) == 0)
+        return std::nullopt;
+    const int error = errno;
+    if (isNotThere(error))
+        return ExportError::sourceVideoMissing(path);
+    return ExportError::sourceVideoUnreadable(path, systemReason(error));
+}
 
 std::optional<ExportError> changedSource(const VideoTimelineSnapshot &timeline)
 {
@@ -30,9 +69,15 @@ std::optional<ExportError> changedSource(const VideoTimelineSnapshot &timeline)
         try {
             now = VideoSource::probe(loaded.url, loaded.id);
         } catch (const VideoReadError &error) {
+            if (auto unreachable = unreachableSource(path))
+                return unreachable;
+            if (isReadErrorReason(error.reason()))
+                return ExportError::sourceVideoUnreadable(path, error.reason());
             return error.reason() == endsEarlyReason() ? ExportError::sourceVideoIncomplete(path)
                                                        : ExportError::sourceVideoChanged(path);
         } catch (const QException &) {
+            if (auto unreachable = unreachableSource(path))
+                return unreachable;
             return ExportError::sourceVideoChanged(path);
         }
         // A frame's worth is padded with the last picture, as a clip whose picture
@@ -78,8 +123,8 @@ std::optional<ExportError> unusableSource(const QStringList &paths, const std::o
         if (checked.contains(path))
             continue;
         checked.insert(path);
-        if (!QFileInfo::exists(path))
-            return ExportError::sourceVideoMissing(path);
+        if (auto unreachable = unreachableSource(path))
+            return unreachable;
         // A file cut short since it was loaded would be padded with its last
         // picture and still be reported as a success.
         if (!probedLater.contains(path) && mediaFileEndsEarly(path))
@@ -97,8 +142,10 @@ FileStamp stampOf(const QString &path)
     FileStamp stamp;
     stamp.path = path;
     struct stat st {};
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0) {
+        stamp.error = errno;
         return stamp;
+    }
     stamp.exists = true;
     stamp.device = quint64(st.st_dev);
     stamp.inode = quint64(st.st_ino);
@@ -128,8 +175,12 @@ QList<FileStamp> stamps(const QStringList &paths, const std::optional<VideoTimel
 std::optional<ExportError> changedSince(const QList<FileStamp> &before)
 {
     for (const FileStamp &stamp : before) {
-        if (stampOf(stamp.path) != stamp)
-            return ExportError::sourceVideoChangedDuringExport(stamp.path);
+        const FileStamp now = stampOf(stamp.path);
+        if (now == stamp)
+            continue;
+        if (!now.exists && !isNotThere(now.error))
+            return ExportError::sourceVideoUnreadable(stamp.path, systemReason(now.error));
+        return ExportError::sourceVideoChangedDuringExport(stamp.path);
     }
     return std::nullopt;
 }

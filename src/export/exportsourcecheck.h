@@ -16,9 +16,15 @@ namespace routereel {
 // Reads files: never on the main thread.
 namespace exportsourcecheck {
 
+// Why `path` cannot be an export's clip before a byte of it is read: it is not
+// there, or its folder answers an error (EIO, ENOTCONN, ESTALE ...), named as the
+// system does. None when the file system finds it.
+std::optional<ExportError> unreachableSource(const QString &path);
+
 // The first clip, in source order, that no longer is the one loaded: a piece
 // reaches past its present length by more than a frame, its picture size or
-// rate changed, or it cannot be probed. None when every clip still fits.
+// rate changed, or it cannot be probed; one that cannot be read names the read
+// error instead. None when every clip still fits.
 std::optional<ExportError> changedSource(const VideoTimelineSnapshot &timeline);
 
 // The first of `paths` that is gone, or, unless `timeline` holds it (changedSource
@@ -38,6 +44,7 @@ struct FileStamp {
     quint64 inode = 0;
     qint64 size = 0;
     qint64 modifiedNanoseconds = 0;
+    int error = 0;  // why it could not be stat'ed
 
     bool operator==(const FileStamp &) const = default;
 };
@@ -46,7 +53,8 @@ struct FileStamp {
 QList<FileStamp> stamps(const QStringList &paths, const std::optional<VideoTimelineSnapshot> &timeline);
 
 // The first file whose stamp is no longer the one in `before`: ffmpeg may have
-// read part of it as it was and part as it is, or past its new end.
+// read part of it as it was and part as it is, or past its new end. A file whose
+// folder stopped answering names the read error.
 std::optional<ExportError> changedSince(const QList<FileStamp> &before);
 
 } // namespace exportsourcecheck

@@ -23,6 +23,18 @@ ExportStartError ExportStartError::sourceVideoMissing(const QString &path)
     return {Kind::sourceVideoMissing, path};
 }
 
+ExportStartError ExportStartError::sourceVideoUnreadable(const QString &path, const QString &reason)
+{
+    return {Kind::sourceVideoUnreadable, path, reason};
+}
+
+ExportStartError ExportStartError::sourceVideo(const ExportError &error)
+{
+    if (error.kind() == ExportError::Kind::sourceVideoUnreadable)
+        return sourceVideoUnreadable(error.payload(), error.reason());
+    return sourceVideoMissing(error.payload());
+}
+
 ExportStartError ExportStartError::metadataLoading()
 {
     return {Kind::metadataLoading};
@@ -58,6 +70,8 @@ QString ExportStartError::message() const
     case Kind::sourceVideoMissing:
         // The same words as a source that vanishes once the export runs.
         return ExportError::sourceVideoMissing(m_payload).message();
+    case Kind::sourceVideoUnreadable:
+        return ExportError::sourceVideoUnreadable(m_payload, m_reason).message();
     case Kind::metadataLoading:
         return QCoreApplication::translate("ExportStartError",
                                            "Video metadata is still loading. Please wait a moment and try again.");

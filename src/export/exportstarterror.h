@@ -4,6 +4,8 @@
 
 namespace routereel {
 
+class ExportError;
+
 // Why an export cannot start from the window's current state. The window shows
 // message() in its error alert, except for notReady, which it never shows (its
 // Export buttons are disabled then).
@@ -13,6 +15,7 @@ public:
         noTracks,
         noVideo,
         sourceVideoMissing,
+        sourceVideoUnreadable,
         metadataLoading,
         gpxBeyondVideo,
         notReady,
@@ -23,6 +26,9 @@ public:
     static ExportStartError noTracks();
     static ExportStartError noVideo();
     static ExportStartError sourceVideoMissing(const QString &path);
+    static ExportStartError sourceVideoUnreadable(const QString &path, const QString &reason);
+    // sourceVideoMissing or sourceVideoUnreadable, as `error` (of the same kind) says.
+    static ExportStartError sourceVideo(const ExportError &error);
     static ExportStartError metadataLoading();
     // Both in seconds: the end of the last GPX segment and the video's duration.
     static ExportStartError gpxBeyondVideo(double gpxEnd, double videoDuration);
@@ -38,10 +44,14 @@ public:
     bool operator==(const ExportStartError &) const = default;
 
 private:
-    ExportStartError(Kind kind, QString payload = {}) : m_kind(kind), m_payload(std::move(payload)) {}
+    ExportStartError(Kind kind, QString payload = {}, QString reason = {})
+        : m_kind(kind), m_payload(std::move(payload)), m_reason(std::move(reason))
+    {
+    }
 
     Kind m_kind;
     QString m_payload;
+    QString m_reason;
 };
 
 // Whole minutes and seconds, "%d:%02d", also beyond an hour (75.9 -> "1:15", 3600 -> "60:00").

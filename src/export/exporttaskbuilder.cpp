@@ -1,6 +1,7 @@
 #include "exporttaskbuilder.h"
 
 #include "exportbitrate.h"
+#include "exportsourcecheck.h"
 
 #include "widgets/canvasgeometry.h"
 
@@ -15,7 +16,6 @@
 #include "widgets/timewidgetsettings.h"
 
 #include <QDateTime>
-#include <QFileInfo>
 
 #include <algorithm>
 #include <climits>
@@ -175,8 +175,10 @@ std::optional<ExportStartError> ExportTaskBuilder::check() const
             const bool used = std::any_of(videoSegments.begin(), videoSegments.end(),
                                           [&](const VideoSegment &s) { return s.sourceID == source.id; });
             const QString path = source.url.toLocalFile();
-            if (used && !QFileInfo::exists(path))
-                return ExportStartError::sourceVideoMissing(path);
+            if (!used)
+                continue;
+            if (const auto unreachable = exportsourcecheck::unreachableSource(path))
+                return ExportStartError::sourceVideo(*unreachable);
         }
         if (!m_player.isMetadataReady)
             return ExportStartError::metadataLoading();

@@ -9,7 +9,8 @@ namespace routereel {
 class ProjectAlerts;
 
 // The alert shows only a short title; the whole message goes to the log.
-// Title: the first line that is not blank, cut to 120 characters plus "...";
+// Title: the first line that is not blank, its long paths shortened in their
+// middle, then cut to 120 characters plus "...";
 // the whole message when every line is blank.
 QString errorAlertTitle(const QString &message);
 

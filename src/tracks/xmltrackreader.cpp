@@ -9,8 +9,14 @@
 #include <QUrl>
 #include <QXmlStreamReader>
 
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <utility>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace routereel {
 namespace {
@@ -26,9 +32,25 @@ TrackResult<QList<TrackPoint>> XmlTrackReader::parse(const QUrl &url)
 {
     if (!url.isLocalFile())
         return GPXParserError::fileNotFound;
-    QFile file(url.toLocalFile());
-    if (!file.open(QIODevice::ReadOnly))
+    // Only a file that is not there is "not found": a folder that answers EIO or
+    // refuses access names the system's reason.
+    const int fd = ::open(QFile::encodeName(url.toLocalFile()).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        const int error = errno;
+        if (error == ENOENT || error == ENOTDIR)
+            return GPXParserError::fileNotFound;
+        return TrackLoadError::readFailed(QString::fromLocal8Bit(std::strerror(error)));
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+        ::close(fd);
         return GPXParserError::fileNotFound;
+    }
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return TrackLoadError::readFailed(file.errorString());
+    }
     return parse(&file);
 }
 

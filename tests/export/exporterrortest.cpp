@@ -11,6 +11,10 @@ TEST(ExportError, Messages)
     EXPECT_EQ(ExportError::sourceVideoMissing(QStringLiteral("/videos/ride %1.mov")).message(),
               QStringLiteral("Source video no longer exists on disk:\n/videos/ride %1.mov\n\nThe file referenced by "
                              "the project has been moved or deleted. Reload the video and try again."));
+    EXPECT_EQ(ExportError::sourceVideoUnreadable(QStringLiteral("/share/ride %1.mov"), QStringLiteral("Input/output error"))
+                  .message(),
+              QStringLiteral("The source video \"/share/ride %1.mov\" cannot be read: Input/output error\n\nIts drive "
+                             "or network folder may not be answering. Check that it is connected and try again."));
     EXPECT_EQ(ExportError::ffmpegNotFound().message(),
               QStringLiteral("FFmpeg runtime unavailable. The bundled copy could not be used, and no system FFmpeg "
                              "was found."));

@@ -2,12 +2,18 @@
 
 #include "export/exportqueue.h"
 #include "export/exportsourcecheck.h"
+#include "export/exportstarterror.h"
 #include "media/sounddecodecheck.h"
 #include "media/soundreader.h"
 #include "project/projectsession.h"
+#include "support/slowdisk.h"
 #include "support/sourcekinds.h"
 
+#include <QFileInfo>
 #include <QTemporaryDir>
+
+#include <cerrno>
+#include <cstring>
 
 using namespace exporttest;
 
@@ -343,4 +349,60 @@ TEST(ExportSourceCheck, ThePreviewAndTheExportAgreeAboutSoundOfEveryChannelCount
             QFile::remove(pcm);
         }
     }
+}
+
+// A clip that is there but cannot be read (its share dropped out, its first bytes answer EIO)
+// is refused with the read error, at the start check and by the queued export alike, and
+// nothing is written; it is no "changed" or "missing" clip.
+TEST(FaultyDiskExport, AClipThatCannotBeReadIsRefusedWithTheReadError)
+{
+    if (!testsupport::slowdisk::entry<void *>("routereel_outage_set"))
+        GTEST_SKIP() << "needs the faulty-disk preload (ctest runs this as OnAFaultyDisk.export)";
+    QTemporaryDir dir;
+    const QString share = dir.filePath(QStringLiteral("share"));
+    ASSERT_TRUE(QDir().mkpath(share));
+    const QString clip = testsupport::makeClip(share, QStringLiteral("ride.mp4"), {2, 160, 90, 30});
+    ASSERT_FALSE(clip.isEmpty());
+    const VideoSource source = sourceFor(clip);
+    const QString output = dir.filePath(QStringLiteral("out.mp4"));
+    ExportTask task = regularTask(output, {source}, {cut(source, 0, 2, 0)});
+
+    struct Case {
+        const char *name;
+        int error;
+        bool wholeFolder;  // else only the file's bytes answer the error
+    };
+    for (const Case &c : {Case{"folder answers EIO", EIO, true}, Case{"folder answers ENOTCONN", ENOTCONN, true},
+                          Case{"file's bytes answer EIO", EIO, false}}) {
+        SCOPED_TRACE(c.name);
+        std::optional<testsupport::faultydisk::FolderOutage> outage;
+        std::optional<testsupport::faultydisk::Fault> fault;
+        if (c.wholeFolder)
+            outage.emplace(share, c.error);
+        else
+            fault.emplace(clip, 0, QFileInfo(clip).size());
+        ASSERT_TRUE(outage ? outage->active() : fault->active());
+        const QString expected
+            = ExportError::sourceVideoUnreadable(clip, QString::fromLocal8Bit(std::strerror(c.error))).message();
+        EXPECT_TRUE(expected.startsWith(QStringLiteral("The source video \"%1\" cannot be read: %2\n")
+                                            .arg(clip, QString::fromLocal8Bit(std::strerror(c.error)))))
+            << expected.toStdString();
+        if (c.wholeFolder) {
+            const auto atStart = exportsourcecheck::unreachableSource(clip);
+            EXPECT_EQ(atStart ? ExportStartError::sourceVideo(*atStart).message() : QString(), expected);
+        }
+        ExportQueue queue;
+        queue.enqueue(task);
+        ASSERT_TRUE(waitFor([&] { return !queue.isBusy(); }));
+        const ExportTaskStatus status = queue.history().first().status;
+        EXPECT_EQ(status.kind(), ExportTaskStatus::Kind::failed);
+        EXPECT_EQ(status.message().toStdString(), expected.toStdString());
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden),
+                  QStringList{QStringLiteral("share")});
+    }
+    // Back: the clip exports.
+    ExportQueue queue;
+    queue.enqueue(task);
+    ASSERT_TRUE(waitFor([&] { return !queue.isBusy(); }));
+    EXPECT_EQ(queue.history().first().status, ExportTaskStatus::completed());
 }

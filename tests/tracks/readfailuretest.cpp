@@ -9,6 +9,7 @@
 
 #include "support/slowdisk.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -188,5 +189,35 @@ TEST(TrackFilesOnAFaultyDisk, LoadFailsWithTheSystemsReason)
         const auto whole = GPXService::loadTrack(QUrl::fromLocalFile(path));
         ASSERT_TRUE(whole.ok()) << whole.error().message().toStdString();
         EXPECT_EQ(whole.value().trackPoints.size(), 3000);
+    }
+}
+
+// A track whose folder does not answer (a share that dropped out) names the system's reason;
+// only a file that is not there is "not found".
+TEST(TrackFilesOnAFaultyDisk, AFolderThatDoesNotAnswerIsNoMissingFile)
+{
+    if (!testsupport::slowdisk::entry<void *>("routereel_outage_set"))
+        GTEST_SKIP() << "needs the faulty-disk preload (ctest runs this with it)";
+    QTemporaryDir dir;
+    const QString folder = dir.filePath("share");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    for (const QString format : {"gpx", "tcx", "igc"}) {
+        const QString path = QDir(folder).filePath(QStringLiteral("ride.") + format);
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(trackFile(format)) > 0);
+        file.close();
+        for (const int error : {EIO, ENOTCONN, ESTALE}) {
+            SCOPED_TRACE(QStringLiteral("%1, folder answers %2").arg(format, std::strerror(error)).toStdString());
+            testsupport::faultydisk::FolderOutage outage(folder, error);
+            ASSERT_TRUE(outage.active());
+            const auto r = GPXService::loadTrack(QUrl::fromLocalFile(path));
+            EXPECT_EQ((r.ok() ? QStringLiteral("loaded") : r.error().message()).toStdString(),
+                      (QStringLiteral("Cannot read the file: ") + QString::fromLocal8Bit(std::strerror(error))).toStdString());
+        }
+        ASSERT_TRUE(GPXService::loadTrack(QUrl::fromLocalFile(path)).ok());
+    }
+    for (const QString name : {"gone.gpx", "gone.tcx", "no-folder/gone.gpx"}) {
+        const auto r = GPXService::loadTrack(QUrl::fromLocalFile(dir.filePath(name)));
+        EXPECT_EQ(r.ok() ? QString() : r.error().message(), "GPX file not found") << name.toStdString();
     }
 }
