@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFutureWatcher>
+#include <QScopedValueRollback>
 #include <QStandardPaths>
 
 #include <algorithm>
@@ -68,6 +69,7 @@ bool ProjectSession::saveLastSession(LastSessionWrite how)
     if (!path)
         return false;
     const QString file = *path;
+    const QScopedValueRollback ending(m_ending, m_ending || how == LastSessionWrite::beforeQuit);
     if (how == LastSessionWrite::beforeQuit) {
         // Everything the user asked before the quit is carried out first, if the
         // disk and the imports answer in time; what is not is told.

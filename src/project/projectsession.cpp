@@ -97,6 +97,9 @@ void ProjectSession::forgetFoundFiles()
 
 void ProjectSession::presentError(const QString &message)
 {
+    // While the application ends, nobody may see the window's alert.
+    if (m_ending)
+        qWarning().noquote() << "[ProjectSession]" << message;
     LogStore &log = m_window.logStore();
     routereel::presentError(
         message,
@@ -309,7 +312,8 @@ ProjectDocument ProjectSession::documentToSave(ProjectDocument::Style style) con
     ProjectDocument document = makeProjectDocument();
     const QUuid generation = m_window.engine().importGeneration();
     const VideoRestoreTask *restoring = m_videoImportTask.data();
-    if (restoring && !restoring->isCancelled() && generation == restoring->generation) {
+    const bool videoNotBack = restoring && !restoring->isCancelled() && generation == restoring->generation;
+    if (videoNotBack) {
         // The project's video is not back yet: its pieces are not in the timeline.
         // The last session keeps even the files not found (a drive not plugged in);
         // a saved project holds what the restore will bring back.
@@ -329,8 +333,7 @@ ProjectDocument ProjectSession::documentToSave(ProjectDocument::Style style) con
     // Files not found stay in the last session until they are back, or the
     // timeline is cleared or replaced: with the drive back, the next start restores them.
     if (style == ProjectDocument::Style::session)
-        m_lastSession->addKeptTo(document, generation, !(restoring && !restoring->isCancelled()
-                                                         && generation == restoring->generation));
+        m_lastSession->addKeptTo(document, generation, !videoNotBack);
     if (m_restoringPlayhead)
         document.playheadTime = *m_restoringPlayhead;
     return document;

@@ -212,6 +212,8 @@ private:
     std::optional<double> m_restoringPlayhead;
     ProjectStage m_stage;
     int m_writes = 0;
+    // A write before the quit is under way: failures also go to the system log.
+    bool m_ending = false;
     // Renewed by every apply: a save names its file only if no project came meanwhile.
     quint64 m_applies = 0;
 
