@@ -393,3 +393,26 @@ TEST(ProjectSession, DropsPanelsAndHandOvers)
               QUrl::fromLocalFile(cwd + "/Ride.RRL"));
     EXPECT_EQ(ProjectSession::projectFromArguments({"routereel"}), std::nullopt);
 }
+
+// A window that goes while a command still waits behind an import names it in
+// its log; nothing runs after it has gone.
+TEST(ProjectSession, AWindowThatGoesNamesTheCommandsItDrops)
+{
+    ClearedSettings cleared;
+    FakeWindow window;
+    FakeAlerts alerts;
+    FakePanels panels;
+    QPromise<void> import;
+    import.start();
+    {
+        ProjectSession session(window, alerts, panels);
+        session.stage().holdUntil(import.future(), QStringLiteral("Import"));
+        session.handleSaveProject();
+    }
+    const auto warnings = window.entries(LogEntry::Level::warning);
+    ASSERT_EQ(warnings.size(), 1);
+    EXPECT_TRUE(warnings[0].detail.contains(QStringLiteral("Save Project"))) << warnings[0].detail.toStdString();
+    import.finish();
+    spinEvents();
+    EXPECT_TRUE(panels.saveRequests.isEmpty());
+}
