@@ -1,6 +1,7 @@
 #include "projectsession.h"
 
 #include "errorpresentation.h"
+#include "lastsessionpolicy.h"
 #include "projectalerts.h"
 #include "projectfilepanels.h"
 #include "projectfilequeue.h"
@@ -11,10 +12,13 @@
 
 #include "base/atomicfile.h"
 #include "timeline/timelineengine.h"
+#include "tracks/gpxservice.h"
 #include "tracks/logstore.h"
 
 #include <QCoreApplication>
+#include <QDebug>
 #include <QDeadlineTimer>
+#include <QEventLoop>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -26,19 +30,76 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cerrno>
+#include <sys/stat.h>
 
 namespace routereel {
 
 ProjectSession::ProjectSession(ProjectWindow &window, ProjectAlerts &alerts, ProjectFilePanels &panels,
                                QObject *parent)
-    : QObject(parent), m_window(window), m_alerts(alerts), m_panels(panels), m_probe(&VideoSource::load)
+    : QObject(parent),
+      m_window(window),
+      m_alerts(alerts),
+      m_panels(panels),
+      m_probe(&VideoSource::load),
+      m_lastSession(std::make_unique<LastSessionPolicy>(window.logStore()))
 {
+    // Direct: a file the timeline holds again is named by it before any save.
+    connect(&window.engine(), &TimelineEngine::videoSourcesChanged, this, &ProjectSession::forgetFoundFiles);
+    connect(&window.gpxService(), &GPXService::tracksChanged, this, &ProjectSession::forgetFoundFiles);
 }
 
-ProjectSession::~ProjectSession() = default;
+ProjectSession::~ProjectSession()
+{
+    // The window goes: what still waits in the stage will never run.
+    tellNotCarriedOut(m_stage.abandon(), tr("The window closed first."));
+}
+
+bool ProjectSession::hasFileWork() const
+{
+    return m_stage.isReading() || m_writes > 0 || m_lastSession->hasFileWork();
+}
+
+void ProjectSession::tellNotCarriedOut(const QStringList &what, const QString &why)
+{
+    if (what.isEmpty())
+        return;
+    const QString detail = tr("Not carried out: %1").arg(what.join(QStringLiteral(", "))) + QLatin1Char('\n') + why;
+    // The window may be gone by the time anyone looks: the system log has it too.
+    qWarning().noquote() << "[ProjectSession]" << detail;
+    m_window.logStore().add(LogEntry::Level::warning, QStringLiteral("Commands not carried out"), detail);
+}
+
+void ProjectSession::waitForWrites(const QDeadlineTimer &deadline)
+{
+    // Each write is reported through this thread's events: a failure is told, not lost with the process.
+    while (hasFileWork() && !deadline.hasExpired()) {
+        ProjectFileQueue::waitForIdle(int(std::max<qint64>(0, deadline.remainingTime())));
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    }
+    if (m_writes > 0) {
+        tellNotCarriedOut({tr("Save Project")}, tr("The disk did not answer within %1 seconds.")
+                                                     .arg(lastSessionWaitMs / 1000));
+    }
+}
+
+void ProjectSession::forgetFoundFiles()
+{
+    QStringList videos, tracks;
+    for (const VideoSource &source : m_window.engine().videoSources())
+        videos << source.url.toLocalFile();
+    for (const GPXTrack &track : m_window.gpxService().tracks()) {
+        if (!track.fileURL.isEmpty())
+            tracks << track.fileURL.toLocalFile();
+    }
+    m_lastSession->forgetFound(videos, tracks);
+}
 
 void ProjectSession::presentError(const QString &message)
 {
+    // While the application ends, nobody may see the window's alert.
+    if (m_ending)
+        qWarning().noquote() << "[ProjectSession]" << message;
     LogStore &log = m_window.logStore();
     routereel::presentError(
         message,
@@ -88,80 +149,75 @@ bool ProjectSession::readWhole(QFile &file, qint64 limit, QByteArray *bytes, QSt
 ProjectSession::ReadOutcome ProjectSession::readProjectFile(const QString &path)
 {
     using Kind = ReadOutcome::Kind;
-    ReadOutcome outcome;
     QFile file(path);
     const QString name = QFileInfo(path).fileName();
     const auto tooLarge = [&name] {
-        return tr("The file \"%1\" is too large to be a routereel project (the limit is %2 MB).")
-            .arg(name)
-            .arg(maximumFileSize / (1024 * 1024));
+        return ReadOutcome(Kind::tooLarge,
+                           tr("The file \"%1\" is too large to be a routereel project (the limit is %2 MB).")
+                               .arg(name)
+                               .arg(maximumFileSize / (1024 * 1024)));
     };
     // The size first: a huge file is refused before it is read into memory.
-    if (QFileInfo(path).size() > maximumFileSize) {
-        outcome.message = tooLarge();
-        return outcome;
-    }
+    if (QFileInfo(path).size() > maximumFileSize)
+        return tooLarge();
     if (!file.open(QIODevice::ReadOnly)) {
-        if (!QFileInfo::exists(path))
-            outcome.kind = Kind::missing;
-        outcome.message = tr("The project file \"%1\" cannot be read: %2").arg(name, file.errorString());
-        return outcome;
+        const QString message = tr("The project file \"%1\" cannot be read: %2").arg(name, file.errorString());
+        // Only a path the system says is not there is missing: a folder that does not
+        // answer (ENOTCONN, ESTALE, EIO) hides a file that may well be whole.
+        struct stat status;
+        const QByteArray local = QFile::encodeName(path);
+        const bool absent = ::stat(local.constData(), &status) != 0 && (errno == ENOENT || errno == ENOTDIR);
+        return ReadOutcome(absent ? Kind::missing : Kind::readError, message);
     }
     QByteArray bytes;
     QString reason;
-    if (!readWhole(file, maximumFileSize, &bytes, &reason)) {
-        outcome.kind = Kind::readError;
-        outcome.message = tr("The project file \"%1\" cannot be read: %2").arg(name, reason);
-        return outcome;
-    }
-    if (bytes.size() > maximumFileSize) {
-        outcome.message = tooLarge();
-        return outcome;
-    }
+    if (!readWhole(file, maximumFileSize, &bytes, &reason))
+        return ReadOutcome(Kind::readError, tr("The project file \"%1\" cannot be read: %2").arg(name, reason));
+    if (bytes.size() > maximumFileSize)
+        return tooLarge();
     ProjectCodingError error;
     auto document = ProjectDocument::decode(bytes, &error);
-    if (!document) {
-        outcome.kind = Kind::undecodable;
-        outcome.message = error.message();
-        return outcome;
-    }
-    outcome.version = document->version;
+    if (!document)
+        return ReadOutcome(Kind::undecodable, error.message());
     if (document->version > ProjectDocument::currentVersion) {
-        outcome.kind = Kind::newerVersion;
-        outcome.message =
+        ReadOutcome outcome(
+            Kind::newerVersion,
             tr("This project was saved by a newer version of routereel (v%1). Please update the app and try again.")
-                .arg(document->version);
+                .arg(document->version));
+        outcome.version = document->version;
         return outcome;
     }
     if (const auto invalid = document->validate()) {
-        outcome.kind = Kind::invalid;
-        outcome.message = ProjectDocument::message(*invalid);
+        ReadOutcome outcome(Kind::invalid, ProjectDocument::message(*invalid));
+        outcome.version = document->version;
         return outcome;
     }
+    ReadOutcome outcome(Kind::ok);
+    outcome.version = document->version;
     outcome.files = ProjectFilesOnDisk::of(*document);
-    outcome.kind = Kind::ok;
     outcome.document = std::move(document);
     return outcome;
 }
 
-void ProjectSession::queueRead(const QString &path, int attempts,
+void ProjectSession::queueRead(const QString &path, int attempts, const QString &what,
                                std::function<void(const ReadOutcome &)> apply)
 {
-    auto outcome = std::make_shared<ReadOutcome>();
+    auto outcome = std::make_shared<std::optional<ReadOutcome>>();
     QFuture<void> done = ProjectFileQueue::run([path, attempts, outcome] {
         for (int attempt = 1;; ++attempt) {
             *outcome = readProjectFile(path);
-            if (outcome->kind != ReadOutcome::Kind::readError || attempt >= attempts)
+            if ((*outcome)->kind != ReadOutcome::Kind::readError || attempt >= attempts)
                 return;
             QThread::msleep(lastSessionRetryPauseMs);
         }
     });
-    m_stage.queueRead(done, [outcome, apply = std::move(apply)] { apply(*outcome); });
+    m_stage.queueRead(done, [outcome, apply = std::move(apply)] { apply(**outcome); }, what);
 }
 
 void ProjectSession::openProject(const QUrl &url, std::function<void()> then)
 {
-    queueRead(url.toLocalFile(), 1, [this, url, then = std::move(then)](const ReadOutcome &outcome) {
+    const QString what = tr("Open \"%1\"").arg(QFileInfo(url.toLocalFile()).fileName());
+    queueRead(url.toLocalFile(), 1, what, [this, url, then = std::move(then)](const ReadOutcome &outcome) {
         finishOpen(url, outcome);
         if (then)
             then();
@@ -256,7 +312,8 @@ ProjectDocument ProjectSession::documentToSave(ProjectDocument::Style style) con
     ProjectDocument document = makeProjectDocument();
     const QUuid generation = m_window.engine().importGeneration();
     const VideoRestoreTask *restoring = m_videoImportTask.data();
-    if (restoring && !restoring->isCancelled() && generation == restoring->generation) {
+    const bool videoNotBack = restoring && !restoring->isCancelled() && generation == restoring->generation;
+    if (videoNotBack) {
         // The project's video is not back yet: its pieces are not in the timeline.
         // The last session keeps even the files not found (a drive not plugged in);
         // a saved project holds what the restore will bring back.
@@ -272,24 +329,11 @@ ProjectDocument ProjectSession::documentToSave(ProjectDocument::Style style) con
                     [&](const VideoSegment &segment) { return !found.contains(segment.sourceID); });
             }
         }
-    } else if (style == ProjectDocument::Style::session && m_missingVideo
-               && m_missingVideo->generation == generation) {
-        // Files not found stay in the last session until the timeline is cleared
-        // or replaced: with the drive back, the next start restores them.
-        QList<VideoFileRef> files = document.videoFiles.value_or(QList<VideoFileRef>());
-        QList<VideoSegment> segments = document.videoSegments.value_or(QList<VideoSegment>());
-        for (const VideoFileRef &file : m_missingVideo->files) {
-            if (std::none_of(files.begin(), files.end(), [&](const VideoFileRef &f) { return f.id == file.id; }))
-                files.append(file);
-        }
-        for (const VideoSegment &segment : m_missingVideo->segments) {
-            if (std::none_of(segments.begin(), segments.end(),
-                             [&](const VideoSegment &s) { return s.id == segment.id; }))
-                segments.append(segment);
-        }
-        document.videoFiles = files;
-        document.videoSegments = segments;
     }
+    // Files not found stay in the last session until they are back, or the
+    // timeline is cleared or replaced: with the drive back, the next start restores them.
+    if (style == ProjectDocument::Style::session)
+        m_lastSession->addKeptTo(document, generation, !videoNotBack);
     if (m_restoringPlayhead)
         document.playheadTime = *m_restoringPlayhead;
     return document;
@@ -352,6 +396,8 @@ bool ProjectSession::finishSave(const QString &path, const std::optional<QString
 void ProjectSession::saveWhenRead(const QUrl &target, bool nameTarget)
 {
     // The document is what the window holds once everything asked before is applied.
+    const QString what = nameTarget ? tr("Save Project As \"%1\"").arg(QFileInfo(target.toLocalFile()).fileName())
+                                    : tr("Save Project");
     m_stage.whenRead([this, target, nameTarget] {
         const quint64 applies = m_applies;
         startSaveProject(target, [this, target, nameTarget, applies](bool written) {
@@ -359,7 +405,7 @@ void ProjectSession::saveWhenRead(const QUrl &target, bool nameTarget)
             if (written && nameTarget && applies == m_applies)
                 setProjectURL(target);
         });
-    });
+    }, what);
 }
 
 void ProjectSession::handleSaveProject()
@@ -372,7 +418,7 @@ void ProjectSession::handleSaveProject()
         }
         if (const auto url = m_panels.chooseSaveLocation(QStringLiteral("Untitled.rrl"), QString()))
             saveWhenRead(*url, true);
-    });
+    }, tr("Save Project"));
 }
 
 void ProjectSession::handleSaveProjectAs()

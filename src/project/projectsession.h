@@ -5,6 +5,7 @@
 
 #include "media/videosource.h"
 
+#include <QDeadlineTimer>
 #include <QFuture>
 #include <QObject>
 #include <QPointer>
@@ -19,6 +20,7 @@ class QFile;
 
 namespace routereel {
 
+class LastSessionPolicy;
 class ProjectAlerts;
 class ProjectFilesOnDisk;
 class ProjectFilePanels;
@@ -146,7 +148,7 @@ public:
     // A project is still being read, or its video probed: the timeline is not whole yet.
     bool isRestoringVideo() const { return !m_videoImportTask.isNull() || m_stage.isReading(); }
     // Reads or writes of project files that have not ended on the window's thread yet.
-    bool hasFileWork() const { return m_stage.isReading() || m_writes > 0; }
+    bool hasFileWork() const;
     // Where every command of the window asks whether a project is read, applied or restored.
     ProjectStage &stage() { return m_stage; }
     const ProjectStage &stage() const { return m_stage; }
@@ -157,19 +159,22 @@ public:
 
     void setVideoProbe(VideoProbe probe) { m_probe = std::move(probe); }
 
+    // What reading one project file gave (projectreadoutcome.h).
+    struct ReadOutcome;
+    // The whole file, at most `limit` bytes plus one; false with the system's reason on a read error.
+    static bool readWhole(QFile &file, qint64 limit, QByteArray *bytes, QString *reason);
+
 signals:
     void projectURLChanged();
     // A restore of a project's video started: imports started from now on wait for it.
     void videoRestoreStarted(QObject *task);
 
 private:
-    struct ReadOutcome;
     // Read, decode, version test and validation shared by open and restore, and
     // the project's files looked up. Any thread.
     static ReadOutcome readProjectFile(const QString &path);
-    // The whole file, at most `limit` bytes plus one; false with the system's reason on a read error.
-    static bool readWhole(QFile &file, qint64 limit, QByteArray *bytes, QString *reason);
-    void queueRead(const QString &path, int attempts, std::function<void(const ReadOutcome &)> apply);
+    void queueRead(const QString &path, int attempts, const QString &what,
+                   std::function<void(const ReadOutcome &)> apply);
     void finishOpen(const QUrl &url, const ReadOutcome &outcome);
     void finishLastSessionRestore(const QString &path, const ReadOutcome &outcome);
     // The document a save writes: while the project's video is still being
@@ -183,8 +188,11 @@ private:
     // Writes to `target` once every read asked before has been applied; the
     // window names `target` afterwards only when it still shows what was written.
     void saveWhenRead(const QUrl &target, bool nameTarget);
-    void keepUnreadableLastSession(const QString &path);
-    bool mayWriteLastSession(const QString &path);
+    // Waits, within `deadline`, for the writes this session started to be reported.
+    void waitForWrites(const QDeadlineTimer &deadline);
+    // Logs what will never be carried out, naming each command.
+    void tellNotCarriedOut(const QStringList &what, const QString &why);
+    void forgetFoundFiles();
     void continueVideoRestore(VideoRestoreTask *task);
     void finishVideoRestore(VideoRestoreTask *task);
     void seekToRestoredPlayhead(const QUuid &generation, double playheadTime);
@@ -204,28 +212,13 @@ private:
     std::optional<double> m_restoringPlayhead;
     ProjectStage m_stage;
     int m_writes = 0;
+    // A write before the quit is under way: failures also go to the system log.
+    bool m_ending = false;
     // Renewed by every apply: a save names its file only if no project came meanwhile.
     quint64 m_applies = 0;
 
-    // The last session as this run has it: whether the state received it, and
-    // whether its file may be replaced.
-    enum class LastSession { notAsked, reading, received, protectedFile };
-    LastSession m_lastSession = LastSession::notAsked;
-    QString m_lastSessionReason;  // why the file is protected
-    // The copy of a session that could not be restored: the file may be replaced once it is safe.
-    QFuture<void> m_lastSessionKeeping;
-    std::shared_ptr<bool> m_lastSessionSafe;
-    bool m_toldProtected = false;
-
-    // The videos of the applied project that were not found (a drive not
-    // plugged in), with their pieces: the last session keeps them until the
-    // timeline is cleared or replaced (the engine's import generation changes).
-    struct MissingVideo {
-        QUuid generation;
-        QList<VideoFileRef> files;
-        QList<VideoSegment> segments;
-    };
-    std::optional<MissingVideo> m_missingVideo;
+    // What is kept, protected, backed up and told of the last session.
+    std::unique_ptr<LastSessionPolicy> m_lastSession;
 };
 
 } // namespace routereel

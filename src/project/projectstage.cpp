@@ -3,6 +3,7 @@
 #include "projectfilequeue.h"
 
 #include <QDeadlineTimer>
+#include <QEventLoop>
 #include <QFutureWatcher>
 #include <QTimer>
 
@@ -16,6 +17,7 @@ struct ProjectStage::Entry {
     QFuture<void> done;
     QFutureWatcher<void> watcher;
     std::function<void()> run;
+    QString what;
 
     bool isRead() const { return kind == Kind::read; }
 };
@@ -27,9 +29,32 @@ ProjectStage::ProjectStage(QObject *parent)
 
 ProjectStage::~ProjectStage()
 {
+    abandon();
+}
+
+QStringList ProjectStage::abandon()
+{
+    const QStringList left = unfinished();
     // Reads still on the queue finish there; nobody applies them.
     for (const auto &entry : m_queue)
         entry->watcher.disconnect(this);
+    for (const Hold &hold : m_holds)
+        hold.watcher->disconnect(this);
+    m_queue.clear();
+    m_holds.clear();
+    return left;
+}
+
+QStringList ProjectStage::unfinished() const
+{
+    QStringList left;
+    for (const Hold &hold : m_holds) {
+        if (!hold.watcher->future().isFinished())
+            left << hold.what;
+    }
+    for (const auto &entry : m_queue)
+        left << entry->what;
+    return left;
 }
 
 ProjectStage::Stage ProjectStage::stage() const
@@ -48,9 +73,10 @@ bool ProjectStage::isReading() const
     return std::any_of(m_queue.begin(), m_queue.end(), [](const auto &entry) { return entry->isRead(); });
 }
 
-void ProjectStage::queueRead(QFuture<void> done, std::function<void()> apply)
+void ProjectStage::queueRead(QFuture<void> done, std::function<void()> apply, const QString &what)
 {
     auto entry = std::make_unique<Entry>();
+    entry->what = what;
     entry->kind = Entry::Kind::read;
     entry->done = done;
     entry->run = std::move(apply);
@@ -59,24 +85,26 @@ void ProjectStage::queueRead(QFuture<void> done, std::function<void()> apply)
     add(std::move(entry));
 }
 
-void ProjectStage::whenRead(std::function<void()> command)
+void ProjectStage::whenRead(std::function<void()> command, const QString &what)
 {
     if (mayRunAtOnce()) {
         command();
         return;
     }
     auto entry = std::make_unique<Entry>();
+    entry->what = what;
     entry->run = std::move(command);
     add(std::move(entry));
 }
 
-void ProjectStage::whenReady(std::function<void()> command)
+void ProjectStage::whenReady(std::function<void()> command, const QString &what)
 {
     if (mayRunAtOnce() && !m_restoring) {
         command();
         return;
     }
     auto entry = std::make_unique<Entry>();
+    entry->what = what;
     entry->kind = Entry::Kind::commandWhenRestored;
     entry->run = std::move(command);
     add(std::move(entry));
@@ -104,21 +132,21 @@ void ProjectStage::setRestoring(QObject *task)
     emit stageChanged();
 }
 
-void ProjectStage::holdUntil(QFuture<void> settled)
+void ProjectStage::holdUntil(QFuture<void> settled, const QString &what)
 {
     if (settled.isFinished())
         return;
     auto watcher = std::make_unique<QFutureWatcher<void>>();
     connect(watcher.get(), &QFutureWatcherBase::finished, this, &ProjectStage::advance);
     watcher->setFuture(settled);
-    m_holds.push_back(std::move(watcher));
+    m_holds.push_back({std::move(watcher), what});
     emit stageChanged();
 }
 
 bool ProjectStage::isHeld() const
 {
     return std::any_of(m_holds.begin(), m_holds.end(),
-                       [](const auto &watcher) { return !watcher->future().isFinished(); });
+                       [](const Hold &hold) { return !hold.watcher->future().isFinished(); });
 }
 
 void ProjectStage::advance()
@@ -127,7 +155,7 @@ void ProjectStage::advance()
     if (m_advancing)
         return;
     m_advancing = true;
-    std::erase_if(m_holds, [](const auto &watcher) { return watcher->future().isFinished(); });
+    std::erase_if(m_holds, [](const Hold &hold) { return hold.watcher->future().isFinished(); });
     while (!m_queue.empty() && !isHeld()) {
         const Entry &head = *m_queue.front();
         if (head.isRead() && !head.done.isFinished())
@@ -153,14 +181,28 @@ void ProjectStage::advance()
 bool ProjectStage::settle(int milliseconds)
 {
     const QDeadlineTimer deadline(milliseconds);
-    const auto pending = [this] {
-        return std::any_of(m_queue.begin(), m_queue.end(),
-                           [](const auto &entry) { return entry->isRead() && !entry->done.isFinished(); });
+    const auto readPending = [this] {
+        return !m_queue.empty() && m_queue.front()->isRead() && !m_queue.front()->done.isFinished();
     };
-    if (pending())
-        ProjectFileQueue::waitForIdle(int(std::max<qint64>(0, deadline.remainingTime())));
     advance();
-    return !isReading();
+    const auto remaining = [&deadline] { return int(std::max<qint64>(0, deadline.remainingTime())); };
+    while (!isIdle() && !deadline.hasExpired()) {
+        if (readPending()) {
+            // A read ends on the file queue: no event of this thread is needed to see it end.
+            ProjectFileQueue::waitForIdle(remaining());
+            advance();
+            if (!readPending())
+                continue;
+        }
+        // Holds and restores land through this thread's events. Every change of the
+        // stage ends the wait early.
+        QEventLoop wait;
+        connect(this, &ProjectStage::stageChanged, &wait, &QEventLoop::quit);
+        QTimer::singleShot(std::min(remaining(), 100), &wait, &QEventLoop::quit);
+        wait.exec(QEventLoop::ExcludeUserInputEvents);
+        advance();
+    }
+    return isIdle();
 }
 
 } // namespace routereel

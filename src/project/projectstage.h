@@ -4,6 +4,7 @@
 #include <QFutureWatcher>
 #include <QObject>
 #include <QPointer>
+#include <QStringList>
 
 #include <deque>
 #include <functional>
@@ -35,25 +36,38 @@ public:
     // Nothing read, applied or restored, and no command waiting.
     bool isReady() const { return stage() == Stage::ready && m_queue.empty() && !isHeld(); }
 
+    // Each entry is named as the user would name it ("Save Project", "Open ride.rrl"):
+    // what a quit or a closing window could not carry out is told by these names.
+
     // A read on the file queue (`done` ends when it has), then `apply` on this
     // thread, in the order asked.
-    void queueRead(QFuture<void> done, std::function<void()> apply);
+    void queueRead(QFuture<void> done, std::function<void()> apply, const QString &what);
     // Runs `command` at once when nothing was asked before it, else after every
     // read asked before it has been applied.
-    void whenRead(std::function<void()> command);
+    void whenRead(std::function<void()> command, const QString &what);
     // The same, and also after the video restore of a project applied before it
     // (an edit's undo step must hold the restored video).
-    void whenReady(std::function<void()> command);
+    void whenReady(std::function<void()> command, const QString &what);
     // The restore of the project's video that `task` runs, until `task` is gone.
     void setRestoring(QObject *task);
     // A command that ran goes on until `settled` ends (a track read in the
     // background): what was asked after it waits until then.
-    void holdUntil(QFuture<void> settled);
+    void holdUntil(QFuture<void> settled, const QString &what);
 
-    // For the quit: waits at most `milliseconds` for the reads on the file queue,
-    // then applies them and runs what waited for them. False when a read is still
-    // pending.
+    // What a quit does with each kind of entry, within `milliseconds` in all:
+    // - read:    waited for on the file queue, then applied;
+    // - hold:    waited for, with this thread's events delivered (user input
+    //            excluded), since what it brings lands on this thread;
+    // - command: run in its turn once everything before it has been applied or
+    //            has landed, as at any other time (a Save writes its file);
+    // - restore: waited for as a hold, for the commands that wait for it.
+    // True when nothing is left; else unfinished() names what is.
     bool settle(int milliseconds);
+    // What has not been carried out yet: reads, commands and holds, in order.
+    QStringList unfinished() const;
+    // The window goes: nothing more runs. Returns unfinished() as it was.
+    QStringList abandon();
+    bool isIdle() const { return m_queue.empty() && !isHeld(); }
 
 signals:
     void stageChanged();
@@ -67,7 +81,11 @@ private:
 
     std::deque<std::unique_ptr<Entry>> m_queue;
     QPointer<QObject> m_restoring;
-    std::deque<std::unique_ptr<QFutureWatcher<void>>> m_holds;
+    struct Hold {
+        std::unique_ptr<QFutureWatcher<void>> watcher;
+        QString what;
+    };
+    std::deque<Hold> m_holds;
     bool m_applying = false;
     bool m_advancing = false;
     // While an entry runs, what it asks for goes before what was asked after it.

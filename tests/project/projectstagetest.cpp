@@ -2,6 +2,7 @@
 
 #include "project/projectstage.h"
 
+#include <QTimer>
 #include <gtest/gtest.h>
 
 using namespace routereel;
@@ -22,7 +23,7 @@ struct Script {
         stage.queueRead(reads.back().future(), [this, name] {
             ran << name;
             EXPECT_EQ(stage.stage(), Stage::applying);
-        });
+        }, name);
     }
     std::function<void()> note(const QString &name)
     {
@@ -37,14 +38,14 @@ struct Script {
 TEST(ProjectStage, CommandsKeepTheirPlaceBehindReads)
 {
     Script s;
-    s.stage.whenRead(s.note("at once"));
+    s.stage.whenRead(s.note("at once"), "at once");
     EXPECT_EQ(s.ran, QStringList{"at once"});
     EXPECT_TRUE(s.stage.isReady());
 
     s.read("session");
-    s.stage.whenRead(s.note("save"));
+    s.stage.whenRead(s.note("save"), "save");
     s.read("open");
-    s.stage.whenRead(s.note("save as"));
+    s.stage.whenRead(s.note("save as"), "save as");
     EXPECT_EQ(s.stage.stage(), Stage::reading);
     s.reads[1].finish();  // the later read first: it waits for the earlier
     spinEvents();
@@ -62,12 +63,12 @@ TEST(ProjectStage, ImportsWaitForTheRestoreAndNestedRequestsKeepTheirTurn)
     auto *restore = new QObject;
     s.stage.setRestoring(restore);
     EXPECT_EQ(s.stage.stage(), Stage::restoring);
-    s.stage.whenRead(s.note("save"));  // a save needs no video: it writes the saved pieces
+    s.stage.whenRead(s.note("save"), "save");  // a save needs no video: it writes the saved pieces
     s.stage.whenReady([&] {
         s.ran << "drop";
-        s.stage.whenReady(s.note("drop's track"));
-    });
-    s.stage.whenRead(s.note("save after the drop"));
+        s.stage.whenReady(s.note("drop's track"), "drop's track");
+    }, "drop");
+    s.stage.whenRead(s.note("save after the drop"), "save after the drop");
     EXPECT_EQ(s.ran, QStringList{"save"});
     delete restore;
     ASSERT_TRUE(spinUntil([&] { return s.ran.size() == 4; }));
@@ -75,8 +76,8 @@ TEST(ProjectStage, ImportsWaitForTheRestoreAndNestedRequestsKeepTheirTurn)
 
     QPromise<void> track;
     track.start();
-    s.stage.whenReady([&] { s.stage.holdUntil(track.future()); });
-    s.stage.whenRead(s.note("save after the track"));
+    s.stage.whenReady([&] { s.stage.holdUntil(track.future(), "track"); }, "import");
+    s.stage.whenRead(s.note("save after the track"), "save after the track");
     spinEvents();
     EXPECT_FALSE(s.stage.isReady());
     EXPECT_EQ(s.ran.size(), 4);
@@ -90,7 +91,7 @@ TEST(ProjectStage, SettleAppliesWhatWasReadAndTellsWhatWasNot)
 {
     Script s;
     s.read("session");
-    s.stage.whenRead(s.note("save"));
+    s.stage.whenRead(s.note("save"), "save");
     s.read("open");
     s.reads[0].finish();
     EXPECT_FALSE(s.stage.settle(50));
@@ -98,4 +99,39 @@ TEST(ProjectStage, SettleAppliesWhatWasReadAndTellsWhatWasNot)
     s.reads[1].finish();
     EXPECT_TRUE(s.stage.settle(50));
     EXPECT_EQ(s.ran.last(), QStringLiteral("open"));
+}
+
+// A quit carries out the commands held by an import once the import has landed;
+// what its bound leaves, or a closing window drops, is named, never run later.
+TEST(ProjectStage, AQuitCarriesOutWhatAnImportHoldsAndNamesWhatItCannot)
+{
+    struct Case {
+        const char *what;
+        int landsAfterMs;  // -1: never
+        QStringList ran;
+        QStringList left;
+    };
+    const Case cases[] = {
+        {"the import lands within the bound", 50, {"read", "save"}, {}},
+        {"the import never lands", -1, {"read"}, {"import ride.gpx", "save"}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        Script s;
+        s.read("read");
+        QPromise<void> track;
+        track.start();
+        s.stage.whenReady([&] { s.stage.holdUntil(track.future(), "import ride.gpx"); }, "import");
+        s.stage.whenRead(s.note("save"), "save");
+        s.reads[0].finish();
+        if (c.landsAfterMs >= 0)
+            QTimer::singleShot(c.landsAfterMs, [&] { track.finish(); });
+        EXPECT_EQ(s.stage.settle(c.landsAfterMs >= 0 ? 5000 : 200), c.left.isEmpty());
+        EXPECT_EQ(s.ran, c.ran);
+        EXPECT_EQ(s.stage.unfinished(), c.left);
+        EXPECT_EQ(s.stage.abandon(), c.left);
+        track.finish();
+        spinEvents();
+        EXPECT_EQ(s.ran, c.ran) << "a command ran after the window went";
+    }
 }

@@ -97,8 +97,9 @@ MainWindow::MainWindow(const Options &options, QWidget *parent)
     });
     // Imports keep the user's order against the projects being read: they land in
     // the project asked for before them, once its video is back.
-    m.import->setGate([this](std::function<void()> import) { m_models->session->stage().whenReady(std::move(import)); },
-                      [this](QFuture<void> settled) { m_models->session->stage().holdUntil(settled); });
+    m.import->setGate(
+        [this](std::function<void()> import) { m_models->session->stage().whenReady(std::move(import), tr("Import")); },
+        [this](QFuture<void> settled) { m_models->session->stage().holdUntil(settled, tr("Import")); });
     // A video import waits for the restore of the project's video before it.
     connect(m.session.get(), &ProjectSession::videoRestoreStarted, m.import.get(),
             [this](QObject *task) { m_models->import->videoImports().waitFor(task); });

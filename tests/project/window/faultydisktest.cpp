@@ -3,12 +3,17 @@
 #include "support/slowdisk.h"
 
 #include <QFileInfo>
+#include <QTemporaryDir>
 #include <QStandardPaths>
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
 
 using namespace routereel;
 using namespace projecttest;
 using testsupport::faultydisk::Fault;
+using testsupport::faultydisk::FolderOutage;
 
 namespace {
 
@@ -116,5 +121,74 @@ TEST(ProjectFaultyDisk, ALastSessionThatCannotBeReadIsNeverOverwritten)
         EXPECT_EQ(next.window->gpx.tracks().size(), c.corrupt ? 0 : 3);
         if (c.corrupt)
             EXPECT_EQ(readAll(backup), kept);
+    }
+}
+
+// The project's folder drops out (a network share): a Save, even one that the
+// quit right after it carries out, tells why before the application ends and
+// loses nothing; once the folder is back, a Save works.
+TEST(ProjectFaultyDisk, ASaveWhileTheFolderIsOutIsToldAndALaterSaveWorks)
+{
+    for (const int error : {ENOTCONN, ESTALE, EIO}) {
+        SCOPED_TRACE(qt_error_string(error).toStdString());
+        DataHome home;
+        QTemporaryDir share;
+        const QString project = share.filePath(QStringLiteral("ride.rrl"));
+        writeProject(share.path(), project);
+        Harness h;
+        h.session.openProject(QUrl::fromLocalFile(project));
+        ASSERT_TRUE(settle(h.session));
+        const QByteArray before = readAll(project);
+        const QStringList files = filesIn(share.path());
+        h.window->map.setZoomLevel(3);
+        {
+            FolderOutage out(share.path(), error);
+            ASSERT_TRUE(out.active()) << "run with the faulty-disk preload";
+            h.session.handleSaveProject();
+            h.session.saveLastSession();  // the quit, at once
+            const auto errors = h.window->entries(LogEntry::Level::error);
+            ASSERT_EQ(errors.size(), 1) << "the failed Save was not told before the quit ended";
+            EXPECT_TRUE(errors[0].detail.contains(qt_error_string(error))) << errors[0].detail.toStdString();
+        }
+        EXPECT_EQ(readAll(project), before);
+        EXPECT_EQ(filesIn(share.path()), files) << "something was left in the user's folder";
+        h.session.handleSaveProject();
+        ASSERT_TRUE(settle(h.session));
+        EXPECT_EQ(h.window->entries(LogEntry::Level::error).size(), 1);
+        const auto saved = ProjectDocument::decode(readAll(project));
+        ASSERT_TRUE(saved);
+        EXPECT_EQ(saved->map.zoomLevel, 3);
+    }
+}
+
+// A last session whose folder does not answer at launch is not taken for no
+// session: it is left as it is, even once the folder is back before the quit,
+// and the next launch restores it.
+TEST(ProjectFaultyDisk, ALastSessionInAFolderOutAtLaunchIsKept)
+{
+    for (const int error : {ENOTCONN, ESTALE}) {
+        SCOPED_TRACE(qt_error_string(error).toStdString());
+        DataHome home;
+        const QString path = *ProjectSession::lastSessionPath();
+        const QByteArray session = writeProject(home.dir.path(), path);
+        {
+            FolderOutage out(QFileInfo(path).absolutePath(), error);
+            ASSERT_TRUE(out.active());
+            Harness h;
+            h.session.restoreLastSession();
+            ASSERT_TRUE(settle(h.session));
+            EXPECT_TRUE(h.window->gpx.tracks().isEmpty());
+            const auto warnings = h.window->entries(LogEntry::Level::warning);
+            EXPECT_TRUE(std::any_of(warnings.begin(), warnings.end(), [&](const LogEntry &e) {
+                return e.detail.contains(qt_error_string(error));
+            })) << "the reason is not told";
+            out.heal();
+            h.session.saveLastSession();
+        }
+        EXPECT_EQ(readAll(path), session);
+        Harness next;
+        next.session.restoreLastSession();
+        ASSERT_TRUE(settle(next.session));
+        EXPECT_EQ(next.window->gpx.tracks().size(), 3);
     }
 }

@@ -306,3 +306,141 @@ TEST(ProjectStartOrder, RandomOrdersGivenWhileReading)
         EXPECT_EQ(countsOf(ProjectDocument::decode(readAll(home.lastSession))), w.shown());
     }
 }
+
+// Files of the last session on a drive not plugged in, tracks as clips: kept
+// with their pieces while away, restored once back, and named once when the
+// user imports one of them again.
+TEST(ProjectStartOrder, FilesOnADriveNotPluggedInAreKeptAndNamedOnce)
+{
+    struct Case {
+        const char *what;
+        bool track;          // else a clip
+        bool importedAgain;  // the drive comes back during the run and the user imports the file
+    };
+    const Case cases[] = {
+        {"a track, back at the next launch", true, false},
+        {"a track, imported again", true, true},
+        {"a clip, back at the next launch", false, false},
+        {"a clip, imported again", false, true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        SlowHome home;
+        const QString drive = home.path("drive");
+        const QString away = drive + (c.track ? "/away.gpx" : "/away.mp4");
+        ProjectDocument saved = home.write(home.lastSession, "s", 1, c.track ? QStringList() : QStringList{away});
+        if (c.track) {
+            const QString id = ProjectDocument::uuidText(QUuid::createUuid());
+            saved.gpxFiles.append({away, std::nullopt, id});
+            saved.segments.append(SegmentData{ProjectDocument::uuidText(QUuid::createUuid()), id, 0, 19, 40});
+            writeFile(home.lastSession, *saved.encode(ProjectDocument::Style::session));
+        }
+        const auto bringBack = [&] {
+            QDir().mkpath(drive);
+            if (c.track)
+                writeGPX(drive, "away.gpx", 20);
+            else
+                testsupport::makeClip(drive, "away.mp4", {.seconds = 1, .width = 160, .height = 120, .audio = false});
+        };
+        const Counts expected = c.track ? Counts{2, 2, 0, 0} : Counts{1, 1, 1, 1};
+        {
+            Window w;
+            w.session().restoreLastSession();
+            ASSERT_TRUE(settled(w));
+            EXPECT_EQ(w.shown(), (Counts{1, 1, 0, 0}));
+            if (c.importedAgain) {
+                bringBack();
+                if (c.track)
+                    w.fileImport().importTracks(QUrl::fromLocalFile(away));
+                else
+                    w.fileImport().importVideo({QUrl::fromLocalFile(away)});
+                ASSERT_TRUE(waitFor([&] { return w.shown() == expected; }, 20'000));
+                ASSERT_TRUE(settled(w));
+            }
+            w.session().saveLastSession();
+        }
+        const auto written = ProjectDocument::decode(readAll(home.lastSession));
+        ASSERT_TRUE(written);
+        EXPECT_EQ(countsOf(written), expected);
+        const auto named = c.track ? std::count_if(written->gpxFiles.begin(), written->gpxFiles.end(),
+                                                   [&](const GPXFileRef &f) { return f.path == away; })
+                                   : std::count_if(written->videoFiles->begin(), written->videoFiles->end(),
+                                                   [&](const VideoFileRef &f) { return f.path == away; });
+        EXPECT_EQ(named, 1);
+        if (!c.importedAgain) {
+            if (c.track)
+                EXPECT_TRUE(written->segments.contains(saved.segments.last()));
+            else
+                EXPECT_TRUE(written->videoSegments->contains(saved.videoSegments->first()));
+            bringBack();
+        }
+        Window next;
+        next.session().restoreLastSession();
+        ASSERT_TRUE(settled(next));
+        EXPECT_EQ(next.shown(), expected) << "at the next launch";
+    }
+}
+
+// Ctrl+S while an import still reads its track, then Ctrl+Q: the quit carries
+// the Save out once the track has landed, and the project file holds it.
+TEST(ProjectStartOrder, AQuitCarriesOutASaveHeldByAnImport)
+{
+    SlowHome home;
+    QFile::remove(home.lastSession);
+    const QUrl project = QUrl::fromLocalFile(home.path("ride.rrl"));
+    home.write(project.toLocalFile(), "p", 2, {});
+    const QUrl track = QUrl::fromLocalFile(writeGPX(home.dir.path(), "big.gpx", 5000));
+    Window w;
+    w.session().openProject(project);
+    ASSERT_TRUE(settled(w));
+    w.fileImport().importTracks(track);
+    w.session().handleSaveProject();
+    ASSERT_FALSE(w.session().stage().isReady()) << "the import landed before the Save: nothing held it";
+    w.session().saveLastSession();  // the quit
+    const Counts withTrack{3, 3, 0, 0};
+    EXPECT_EQ(countsOf(ProjectDocument::decode(readAll(project.toLocalFile()))), withTrack) << "project file";
+    EXPECT_EQ(countsOf(ProjectDocument::decode(readAll(home.lastSession))), withTrack) << "last session";
+    EXPECT_EQ(w.logStore().entries().value(0).title, QStringLiteral("Save Project"));
+}
+
+// Imports and Saves drawn at random, the quit given at once after them: every
+// Save is carried out with what came before it, and the last session holds all.
+TEST(ProjectStartOrder, RandomOrdersOfImportsAndSavesEndedByAQuit)
+{
+    enum Kind { importTrack, importVideo, save };
+    for (const unsigned seed : {11u, 12u, 13u, 14u, 15u}) {
+        SCOPED_TRACE(seed);
+        std::mt19937 draw(seed);
+        SlowHome home;
+        QFile::remove(home.lastSession);
+        const QUrl project = QUrl::fromLocalFile(home.path("ride.rrl"));
+        home.write(project.toLocalFile(), "p", 1, {});
+        const QUrl clip = QUrl::fromLocalFile(home.clip("added.mp4"));
+        Window w;
+        w.session().openProject(project);
+        ASSERT_TRUE(settled(w));
+        Counts pieces{1, 1, 0, 0};
+        std::optional<Counts> saved;
+        for (int step = 0; step < 5; ++step) {
+            switch (Kind(draw() % 3)) {
+            case importTrack:
+                w.fileImport().importTracks(
+                    QUrl::fromLocalFile(writeGPX(home.dir.path(), QStringLiteral("i%1.gpx").arg(step), 2000)));
+                ++pieces[0], ++pieces[1];
+                break;
+            case importVideo:
+                w.fileImport().importVideo({clip});
+                ++pieces[2], ++pieces[3];
+                break;
+            case save:
+                w.session().handleSaveProject();
+                saved = pieces;
+                break;
+            }
+        }
+        w.session().saveLastSession();  // the quit
+        if (saved)
+            EXPECT_EQ(countsOf(ProjectDocument::decode(readAll(project.toLocalFile()))), *saved) << "project file";
+        EXPECT_EQ(countsOf(ProjectDocument::decode(readAll(home.lastSession))), pieces) << "last session";
+    }
+}
