@@ -3,6 +3,7 @@
 #include "maps/views/maplibschemehandler.h"
 #include "maps/views/webmapbridge.h"
 
+#include <QChildEvent>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QPointer>
@@ -18,7 +19,37 @@
 namespace routereel {
 
 namespace {
+
 const char *const styleProperty = "routereelPageStyle";
+
+// The preview's map is a picture, not a control: neither the view nor the
+// widget the engine renders into (made later, on the first load, and again
+// when its renderer is replaced) is a Tab stop or takes the keyboard.
+class NoFocusWithin : public QObject {
+public:
+    explicit NoFocusWithin(QWidget *root) : QObject(root) { keepOut(root); }
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::ChildAdded || event->type() == QEvent::ChildPolished) {
+            if (auto *child = qobject_cast<QWidget *>(static_cast<QChildEvent *>(event)->child()))
+                keepOut(child);
+        }
+        return false;
+    }
+
+private:
+    void keepOut(QWidget *widget)
+    {
+        widget->setFocusPolicy(Qt::NoFocus);
+        widget->removeEventFilter(this);
+        widget->installEventFilter(this);
+        for (QWidget *child : widget->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly))
+            keepOut(child);
+    }
+};
+
 } // namespace
 
 QWebEngineView *makePreviewMapView(QWidget *parent, const QString &html,
@@ -30,6 +61,8 @@ QWebEngineView *makePreviewMapView(QWidget *parent, const QString &html,
     view->page()->setBackgroundColor(Qt::transparent);
     view->setAttribute(Qt::WA_TransparentForMouseEvents);
     view->setContextMenuPolicy(Qt::NoContextMenu);
+    view->page()->settings()->setAttribute(QWebEngineSettings::FocusOnNavigationEnabled, false);
+    new NoFocusWithin(view);
     auto *bridge = new WebMapBridge(view->page());
     QObject::connect(bridge, &WebMapBridge::messageReceived, view,
                      [onMessage](const QString &name, const QVariant &) { onMessage(name); });

@@ -38,6 +38,9 @@ public:
 
     // A number of slider positions in the unit the value text shows.
     double inShownUnit(int positions) const { return positions * m_shownScale / m_scale; }
+    // The number the value text shows: a stored value outside the range, until
+    // the user moves the slider, else the slider's own.
+    double shownValue() const;
     // Moves the slider as a drag to `shownValue` would; NaN and infinities move nothing.
     void setShown(double shownValue);
 
@@ -60,6 +63,7 @@ private:
     int m_lowerPosition;
     int m_stepPositions;
     int m_shown = 0;
+    std::optional<double> m_outOfRange;  // the shown number of a stored value the slider cannot reach
 };
 
 } // namespace routereel
