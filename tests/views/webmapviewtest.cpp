@@ -8,6 +8,7 @@
 #include "maps/views/gpspathwebmapview.h"
 #include "maps/views/mapoverlayview.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QLineEdit>
 #include <QTest>
@@ -224,7 +225,8 @@ TEST(WebMapViews, gpsPathWebMapBuildsALongRoutesScriptAwayFromTheUpdates)
 }
 
 // The preview's maps are pictures: Tab passes them by and no part of them takes the focus, also
-// the widget the engine renders into, which it makes once the page loads.
+// the widget the engine renders into, which it makes once the page loads. Assistive tools see a
+// picture named as its overlay, not a page's document that claims the focus.
 TEST(WebMapViews, previewMapsTakeNoFocus)
 {
     ServiceScope service;
@@ -235,6 +237,7 @@ TEST(WebMapViews, previewMapsTakeNoFocus)
     auto *layout = new QVBoxLayout(&window);
     auto *before = new QLineEdit(&window);
     auto *map = new MapOverlayView(state, &window);
+    map->setAccessibleName(QStringLiteral("Map"));
     auto *path = new GPSPathWebMapView(GPSPathWebMapState{}, &window);
     auto *after = new QLineEdit(&window);
     for (QWidget *w : std::initializer_list<QWidget *>{before, map, path, after})
@@ -250,7 +253,13 @@ TEST(WebMapViews, previewMapsTakeNoFocus)
         parts << web;
         for (QWidget *part : std::as_const(parts))
             EXPECT_EQ(part->focusPolicy(), Qt::NoFocus) << part->metaObject()->className();
+        QAccessibleInterface *node = QAccessible::queryAccessibleInterface(web);
+        ASSERT_TRUE(node);
+        EXPECT_EQ(node->childCount(), 0);
+        EXPECT_FALSE(node->state().focused);
+        EXPECT_FALSE(node->state().focusable);
     }
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(map->webView())->text(QAccessible::Name), QStringLiteral("Map"));
     before->setFocus(Qt::TabFocusReason);
     ASSERT_TRUE(waitFor([&] { return before->hasFocus(); }));
     QTest::keyClick(before, Qt::Key_Tab);

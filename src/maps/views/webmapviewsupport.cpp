@@ -3,6 +3,7 @@
 #include "maps/views/maplibschemehandler.h"
 #include "maps/views/webmapbridge.h"
 
+#include <QAccessibleWidget>
 #include <QChildEvent>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -50,6 +51,35 @@ private:
     }
 };
 
+// To assistive tools the map is the picture it is, named as the overlay around it.
+// The page's document stays out of their tree: it calls itself focused whatever
+// holds the focus.
+class PreviewMapAccessible : public QAccessibleWidget {
+public:
+    explicit PreviewMapAccessible(QWidget *view) : QAccessibleWidget(view, QAccessible::Graphic) {}
+
+    int childCount() const override { return 0; }
+    QAccessibleInterface *child(int) const override { return nullptr; }
+    int indexOfChild(const QAccessibleInterface *) const override { return -1; }
+    QAccessible::State state() const override
+    {
+        QAccessible::State s = QAccessibleWidget::state();
+        s.focusable = false;
+        s.focused = false;
+        return s;
+    }
+    QString text(QAccessible::Text t) const override
+    {
+        if (t == QAccessible::Name) {
+            for (const QWidget *w = widget(); w; w = w->parentWidget()) {
+                if (!w->accessibleName().isEmpty())
+                    return w->accessibleName();
+            }
+        }
+        return QAccessibleWidget::text(t);
+    }
+};
+
 } // namespace
 
 QWebEngineView *makePreviewMapView(QWidget *parent, const QString &html,
@@ -63,6 +93,8 @@ QWebEngineView *makePreviewMapView(QWidget *parent, const QString &html,
     view->setContextMenuPolicy(Qt::NoContextMenu);
     view->page()->settings()->setAttribute(QWebEngineSettings::FocusOnNavigationEnabled, false);
     new NoFocusWithin(view);
+    // Before anything asks: the cache answers every later question with this interface.
+    QAccessible::registerAccessibleInterface(new PreviewMapAccessible(view));
     auto *bridge = new WebMapBridge(view->page());
     QObject::connect(bridge, &WebMapBridge::messageReceived, view,
                      [onMessage](const QString &name, const QVariant &) { onMessage(name); });
