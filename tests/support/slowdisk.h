@@ -1,8 +1,13 @@
 #pragma once
 
 #include <QByteArray>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QString>
 #include <QtGlobal>
+
+#include <cerrno>
 
 #include <dlfcn.h>
 
@@ -85,6 +90,71 @@ private:
 inline long faultsGiven()
 {
     const auto count = slowdisk::entry<long (*)()>("routereel_faultydisk_faults_given");
+    return count ? count() : -1;
+}
+
+} // namespace testsupport::faultydisk
+
+// A whole folder dropping out, as a network share or an unplugged drive does.
+namespace testsupport::faultydisk {
+
+// While it stands (until heal()), every file call on paths under `folder` (open,
+// read and write of descriptors opened there, stat, access, mkdir, rename,
+// unlink, rmdir, opendir) fails with `error`, in this process and in the
+// children it starts from now on (ffmpeg). The folder is back when it goes.
+class FolderOutage {
+public:
+    explicit FolderOutage(const QString &folder, int error = EIO, bool outNow = true)
+        : m_flag(QDir::temp().filePath(QStringLiteral("routereel-outage-%1-%2")
+                                           .arg(QCoreApplication::applicationPid())
+                                           .arg(++counter())))
+    {
+        write(outNow ? error : 0);
+        const QByteArray dir = QDir::cleanPath(QDir(folder).absolutePath()).toLocal8Bit();
+        const auto set = slowdisk::entry<int (*)(const char *, const char *)>("routereel_outage_set");
+        m_active = set && set(dir.constData(), m_flag.toLocal8Bit().constData()) == 0;
+        qputenv("ROUTEREEL_OUTAGE_DIR", dir);
+        qputenv("ROUTEREEL_OUTAGE_FLAG", m_flag.toLocal8Bit());
+    }
+    ~FolderOutage()
+    {
+        if (const auto set = slowdisk::entry<int (*)(const char *, const char *)>("routereel_outage_set"))
+            set("", "");
+        qunsetenv("ROUTEREEL_OUTAGE_DIR");
+        qunsetenv("ROUTEREEL_OUTAGE_FLAG");
+        QFile::remove(m_flag);
+    }
+    FolderOutage(const FolderOutage &) = delete;
+    FolderOutage &operator=(const FolderOutage &) = delete;
+
+    // The folder answers again; fail() takes it away again with `error`.
+    void heal() { write(0); }
+    void fail(int error) { write(error); }
+
+    // False when the preload is not loaded.
+    bool active() const { return m_active; }
+
+private:
+    static int &counter()
+    {
+        static int n = 0;
+        return n;
+    }
+    void write(int error)
+    {
+        QFile flag(m_flag);
+        if (flag.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            flag.write(QByteArray::number(error));
+    }
+
+    QString m_flag;
+    bool m_active = false;
+};
+
+// Calls failed so far in this process because their folder was out.
+inline long outageFaultsGiven()
+{
+    const auto count = slowdisk::entry<long (*)()>("routereel_outage_faults_given");
     return count ? count() : -1;
 }
 

@@ -13,9 +13,17 @@
 // last argument) bounds how many reads fail before the disk heals (-1: never).
 // The file is known by device and inode, whatever path opened it.
 //
+// A whole folder can also drop out, as a network share or an unplugged drive
+// does: while $ROUTEREEL_OUTAGE_FLAG (a small file outside the folder) holds
+// an errno number, every call on a path under $ROUTEREEL_OUTAGE_DIR (open,
+// stat, access, mkdir, rename, unlink, rmdir, opendir) and every read, write or
+// sync of a descriptor opened there fails with it; 0 or no flag file heals it.
+// The flag is a file so that children started meanwhile share the outage.
+//
 // The hooks allocate nothing and take no lock: files are marked in a table of
 // atomic flags indexed by descriptor. Fortified callers (Debian builds Qt and
 // libav with _FORTIFY_SOURCE) reach the __*_2 and __*_chk entries.
+#include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/syscall.h>
@@ -29,10 +37,12 @@
 #include <cerrno>
 #include <cstdarg>
 #include <cstdlib>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 
 extern "C" int routereel_faultydisk_set(const char *path, long long from, long long to, long failures);
+extern "C" int routereel_outage_set(const char *folder, const char *flag);
 
 namespace {
 
@@ -52,6 +62,14 @@ std::atomic<long long> faultyFrom{0};
 std::atomic<long long> faultyTo{0};
 std::atomic<long> faultsLeft{-1};
 std::atomic<long> faultsGiven{0};
+
+// The folder that drops out ("" when none), and the file telling whether it is out.
+constexpr unsigned char slowBit = 1;
+constexpr unsigned char outageBit = 2;
+char outageDir[4096];
+std::atomic<size_t> outageDirLength{0};
+char outageFlag[4096];
+std::atomic<long> outageFaults{0};
 
 using OpenFn = int (*)(const char *, int, ...);
 using OpenAtFn = int (*)(int, const char *, int, ...);
@@ -139,6 +157,76 @@ __attribute__((constructor)) void slowDiskInit()
                                  to ? std::strtoll(to, nullptr, 10) : 0,
                                  failures && *failures ? std::strtol(failures, nullptr, 10) : -1);
     }
+    const char *outage = std::getenv("ROUTEREEL_OUTAGE_DIR");
+    const char *flag = std::getenv("ROUTEREEL_OUTAGE_FLAG");
+    if (outage && *outage && flag && *flag)
+        routereel_outage_set(outage, flag);
+}
+
+bool underOutage(const char *path)
+{
+    const size_t length = outageDirLength.load();
+    return length > 0 && path && std::strncmp(path, outageDir, length) == 0
+        && (path[length] == '\0' || path[length] == '/');
+}
+
+bool underOutage(int dirfd, const char *path)
+{
+    if (path && path[0] != '/')
+        return dirfd >= 0 && dirfd < slowFdLimit && (slowFd[dirfd].load() & outageBit);
+    return underOutage(path);
+}
+
+// The errno the folder answers with now, 0 while it is there. Raw system calls:
+// our own hooks must not see the flag's read.
+int outageError()
+{
+    if (outageDirLength.load() == 0)
+        return 0;
+    const int saved = errno;
+    const long fd = syscall(SYS_openat, AT_FDCWD, outageFlag, O_RDONLY | O_CLOEXEC);
+    int error = 0;
+    if (fd >= 0) {
+        char text[16] = {};
+        const long n = syscall(SYS_read, int(fd), text, sizeof text - 1);
+        syscall(SYS_close, int(fd));
+        if (n > 0)
+            error = int(std::strtol(text, nullptr, 10));
+    }
+    errno = saved;
+    return error;
+}
+
+// True (with errno set) when the call must fail because its folder is out.
+bool outageFails(bool under)
+{
+    if (!under)
+        return false;
+    const int error = outageError();
+    if (error == 0)
+        return false;
+    outageFaults.fetch_add(1);
+    errno = error;
+    return true;
+}
+
+// A descriptor closed by glibc's own calls (fclose) keeps its mark: the
+// descriptor's path, read again, tells whether a reused number is still there.
+bool outageFailsFd(int fd)
+{
+    if (fd < 0 || fd >= slowFdLimit || !(slowFd[fd].load() & outageBit) || outageError() == 0)
+        return false;
+    const int saved = errno;
+    char link[64];
+    char target[4096];
+    std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+    const long n = syscall(SYS_readlinkat, AT_FDCWD, link, target, sizeof target - 1);
+    errno = saved;
+    if (n <= 0 || !underOutage((target[n] = '\0', target))) {
+        slowFd[fd].fetch_and(static_cast<unsigned char>(~outageBit));
+        return false;
+    }
+    return outageFails(true);
 }
 
 bool onMainThread()
@@ -146,12 +234,12 @@ bool onMainThread()
     return syscall(SYS_gettid) == getpid();
 }
 
-int mark(int fd, const char *path)
+int mark(int fd, const char *path, bool outage)
 {
     if (fd < 0 || fd >= slowFdLimit)
         return fd;
     const bool slow = prefixLength > 0 && path && std::strncmp(path, prefix, prefixLength) == 0;
-    slowFd[fd].store(slow ? 1 : 0);
+    slowFd[fd].store((slow ? slowBit : 0) | (outage ? outageBit : 0));
     if (slow && onMainThread())
         mainThreadAccesses.fetch_add(1);
     return fd;
@@ -159,7 +247,7 @@ int mark(int fd, const char *path)
 
 void waitIfSlow(int fd)
 {
-    if (fd < 0 || fd >= slowFdLimit || !slowFd[fd].load())
+    if (fd < 0 || fd >= slowFdLimit || !(slowFd[fd].load() & slowBit))
         return;
     slowedReads.fetch_add(1);
     if (onMainThread())
@@ -224,6 +312,20 @@ ssize_t readAround(int fd, off_t offset, size_t count, Read read)
     return read(size_t(allowed));
 }
 
+// Calls hooked for the folder outage only, looked up at first use by their own name.
+template <typename F>
+F nextFn(std::atomic<F> &cached, const char *name)
+{
+    F f = cached.load();
+    if (!f) {
+        f = reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
+        cached.store(f);
+    }
+    return f;
+}
+
+#define ROUTEREEL_NEXT(type, name) ([] { static std::atomic<type> f{nullptr}; return nextFn(f, name); }())
+
 mode_t modeOf(int flags, va_list args)
 {
     return (flags & (O_CREAT | O_TMPFILE)) ? mode_t(va_arg(args, int)) : 0;
@@ -239,7 +341,10 @@ int open(const char *path, int flags, ...)
     va_start(args, flags);
     const mode_t mode = modeOf(flags, args);
     va_end(args);
-    return mark(real(realOpen)(path, flags, mode), path);
+    const bool out = underOutage(path);
+    if (outageFails(out))
+        return -1;
+    return mark(real(realOpen)(path, flags, mode), path, out);
 }
 
 int open64(const char *path, int flags, ...)
@@ -248,7 +353,10 @@ int open64(const char *path, int flags, ...)
     va_start(args, flags);
     const mode_t mode = modeOf(flags, args);
     va_end(args);
-    return mark(real(realOpen64)(path, flags, mode), path);
+    const bool out = underOutage(path);
+    if (outageFails(out))
+        return -1;
+    return mark(real(realOpen64)(path, flags, mode), path, out);
 }
 
 int openat(int dirfd, const char *path, int flags, ...)
@@ -257,7 +365,10 @@ int openat(int dirfd, const char *path, int flags, ...)
     va_start(args, flags);
     const mode_t mode = modeOf(flags, args);
     va_end(args);
-    return mark(real(realOpenat)(dirfd, path, flags, mode), path);
+    const bool out = underOutage(dirfd, path);
+    if (outageFails(out))
+        return -1;
+    return mark(real(realOpenat)(dirfd, path, flags, mode), path, out);
 }
 
 int openat64(int dirfd, const char *path, int flags, ...)
@@ -266,13 +377,28 @@ int openat64(int dirfd, const char *path, int flags, ...)
     va_start(args, flags);
     const mode_t mode = modeOf(flags, args);
     va_end(args);
-    return mark(real(realOpenat64)(dirfd, path, flags, mode), path);
+    const bool out = underOutage(dirfd, path);
+    if (outageFails(out))
+        return -1;
+    return mark(real(realOpenat64)(dirfd, path, flags, mode), path, out);
 }
 
-int __open_2(const char *path, int flags) { return mark(real(realOpen2)(path, flags), path); }
-int __open64_2(const char *path, int flags) { return mark(real(realOpen64_2)(path, flags), path); }
-int __openat_2(int dirfd, const char *path, int flags) { return mark(real(realOpenat2)(dirfd, path, flags), path); }
-int __openat64_2(int dirfd, const char *path, int flags) { return mark(real(realOpenat64_2)(dirfd, path, flags), path); }
+#define ROUTEREEL_OPEN_AT(dirfd, path, call)                                                                 \
+    const bool out = underOutage(dirfd, path);                                                               \
+    if (outageFails(out))                                                                                    \
+        return -1;                                                                                           \
+    return mark(call, path, out)
+
+int __open_2(const char *path, int flags) { ROUTEREEL_OPEN_AT(AT_FDCWD, path, real(realOpen2)(path, flags)); }
+int __open64_2(const char *path, int flags) { ROUTEREEL_OPEN_AT(AT_FDCWD, path, real(realOpen64_2)(path, flags)); }
+int __openat_2(int dirfd, const char *path, int flags)
+{
+    ROUTEREEL_OPEN_AT(dirfd, path, real(realOpenat2)(dirfd, path, flags));
+}
+int __openat64_2(int dirfd, const char *path, int flags)
+{
+    ROUTEREEL_OPEN_AT(dirfd, path, real(realOpenat64_2)(dirfd, path, flags));
+}
 
 int close(int fd)
 {
@@ -283,24 +409,32 @@ int close(int fd)
 
 ssize_t read(int fd, void *buffer, size_t count)
 {
+    if (outageFailsFd(fd))
+        return -1;
     waitIfSlow(fd);
     return readAround(fd, currentOffset(fd), count, [&](size_t n) { return real(realRead)(fd, buffer, n); });
 }
 
 ssize_t pread(int fd, void *buffer, size_t count, off_t offset)
 {
+    if (outageFailsFd(fd))
+        return -1;
     waitIfSlow(fd);
     return readAround(fd, offset, count, [&](size_t n) { return real(realPread)(fd, buffer, n, offset); });
 }
 
 ssize_t pread64(int fd, void *buffer, size_t count, off64_t offset)
 {
+    if (outageFailsFd(fd))
+        return -1;
     waitIfSlow(fd);
     return readAround(fd, offset, count, [&](size_t n) { return real(realPread64)(fd, buffer, n, offset); });
 }
 
 ssize_t readv(int fd, const iovec *vector, int count)
 {
+    if (outageFailsFd(fd))
+        return -1;
     waitIfSlow(fd);
     if (faultyInode.load() != 0) {
         size_t total = 0;
@@ -317,6 +451,8 @@ ssize_t readv(int fd, const iovec *vector, int count)
 
 ssize_t __read_chk(int fd, void *buffer, size_t count, size_t size)
 {
+    if (outageFailsFd(fd))
+        return -1;
     waitIfSlow(fd);
     return readAround(fd, currentOffset(fd), count,
                       [&](size_t n) { return real(realReadChk)(fd, buffer, n, size); });
@@ -324,15 +460,274 @@ ssize_t __read_chk(int fd, void *buffer, size_t count, size_t size)
 
 ssize_t __pread_chk(int fd, void *buffer, size_t count, off_t offset, size_t size)
 {
+    if (outageFailsFd(fd))
+        return -1;
     waitIfSlow(fd);
     return readAround(fd, offset, count, [&](size_t n) { return real(realPreadChk)(fd, buffer, n, offset, size); });
 }
 
 ssize_t __pread64_chk(int fd, void *buffer, size_t count, off64_t offset, size_t size)
 {
+    if (outageFailsFd(fd))
+        return -1;
     waitIfSlow(fd);
     return readAround(fd, offset, count,
                       [&](size_t n) { return real(realPread64Chk)(fd, buffer, n, offset, size); });
+}
+
+// The folder's other calls: each fails while the folder is out, else goes on.
+
+ssize_t write(int fd, const void *buffer, size_t count)
+{
+    if (outageFailsFd(fd))
+        return -1;
+    return ROUTEREEL_NEXT(ssize_t (*)(int, const void *, size_t), "write")(fd, buffer, count);
+}
+
+ssize_t pwrite(int fd, const void *buffer, size_t count, off_t offset)
+{
+    if (outageFailsFd(fd))
+        return -1;
+    return ROUTEREEL_NEXT(ssize_t (*)(int, const void *, size_t, off_t), "pwrite")(fd, buffer, count, offset);
+}
+
+ssize_t pwrite64(int fd, const void *buffer, size_t count, off64_t offset)
+{
+    if (outageFailsFd(fd))
+        return -1;
+    return ROUTEREEL_NEXT(ssize_t (*)(int, const void *, size_t, off64_t), "pwrite64")(fd, buffer, count, offset);
+}
+
+ssize_t writev(int fd, const iovec *vector, int count)
+{
+    if (outageFailsFd(fd))
+        return -1;
+    return ROUTEREEL_NEXT(ssize_t (*)(int, const iovec *, int), "writev")(fd, vector, count);
+}
+
+int fsync(int fd)
+{
+    if (outageFailsFd(fd))
+        return -1;
+    return ROUTEREEL_NEXT(int (*)(int), "fsync")(fd);
+}
+
+int fdatasync(int fd)
+{
+    if (outageFailsFd(fd))
+        return -1;
+    return ROUTEREEL_NEXT(int (*)(int), "fdatasync")(fd);
+}
+
+int ftruncate(int fd, off_t length)
+{
+    if (outageFailsFd(fd))
+        return -1;
+    return ROUTEREEL_NEXT(int (*)(int, off_t), "ftruncate")(fd, length);
+}
+
+int ftruncate64(int fd, off64_t length)
+{
+    if (outageFailsFd(fd))
+        return -1;
+    return ROUTEREEL_NEXT(int (*)(int, off64_t), "ftruncate64")(fd, length);
+}
+
+int fstat(int fd, struct stat *st)
+{
+    if (outageFailsFd(fd))
+        return -1;
+    return ROUTEREEL_NEXT(int (*)(int, struct stat *), "fstat")(fd, st);
+}
+
+int fstat64(int fd, struct stat64 *st)
+{
+    if (outageFailsFd(fd))
+        return -1;
+    return ROUTEREEL_NEXT(int (*)(int, struct stat64 *), "fstat64")(fd, st);
+}
+
+int stat(const char *path, struct stat *st)
+{
+    if (outageFails(underOutage(path)))
+        return -1;
+    return ROUTEREEL_NEXT(int (*)(const char *, struct stat *), "stat")(path, st);
+}
+
+int stat64(const char *path, struct stat64 *st)
+{
+    if (outageFails(underOutage(path)))
+        return -1;
+    return ROUTEREEL_NEXT(int (*)(const char *, struct stat64 *), "stat64")(path, st);
+}
+
+int lstat(const char *path, struct stat *st)
+{
+    if (outageFails(underOutage(path)))
+        return -1;
+    return ROUTEREEL_NEXT(int (*)(const char *, struct stat *), "lstat")(path, st);
+}
+
+int lstat64(const char *path, struct stat64 *st)
+{
+    if (outageFails(underOutage(path)))
+        return -1;
+    return ROUTEREEL_NEXT(int (*)(const char *, struct stat64 *), "lstat64")(path, st);
+}
+
+int fstatat(int dirfd, const char *path, struct stat *st, int flags)
+{
+    if (outageFails(underOutage(dirfd, path) || ((flags & AT_EMPTY_PATH) && path && !*path && underOutage(dirfd, "x"))))
+        return -1;
+    return ROUTEREEL_NEXT(int (*)(int, const char *, struct stat *, int), "fstatat")(dirfd, path, st, flags);
+}
+
+int fstatat64(int dirfd, const char *path, struct stat64 *st, int flags)
+{
+    if (outageFails(underOutage(dirfd, path) || ((flags & AT_EMPTY_PATH) && path && !*path && underOutage(dirfd, "x"))))
+        return -1;
+    return ROUTEREEL_NEXT(int (*)(int, const char *, struct stat64 *, int), "fstatat64")(dirfd, path, st, flags);
+}
+
+int statx(int dirfd, const char *path, int flags, unsigned int mask, struct statx *st)
+{
+    if (outageFails(underOutage(dirfd, path) || ((flags & AT_EMPTY_PATH) && path && !*path && underOutage(dirfd, "x"))))
+        return -1;
+    return ROUTEREEL_NEXT(int (*)(int, const char *, int, unsigned int, struct statx *), "statx")(dirfd, path, flags,
+                                                                                              mask, st);
+}
+
+int access(const char *path, int mode)
+{
+    if (outageFails(underOutage(path)))
+        return -1;
+    return ROUTEREEL_NEXT(int (*)(const char *, int), "access")(path, mode);
+}
+
+int faccessat(int dirfd, const char *path, int mode, int flags)
+{
+    if (outageFails(underOutage(dirfd, path)))
+        return -1;
+    return ROUTEREEL_NEXT(int (*)(int, const char *, int, int), "faccessat")(dirfd, path, mode, flags);
+}
+
+int mkdir(const char *path, mode_t mode)
+{
+    if (outageFails(underOutage(path)))
+        return -1;
+    return ROUTEREEL_NEXT(int (*)(const char *, mode_t), "mkdir")(path, mode);
+}
+
+int mkdirat(int dirfd, const char *path, mode_t mode)
+{
+    if (outageFails(underOutage(dirfd, path)))
+        return -1;
+    return ROUTEREEL_NEXT(int (*)(int, const char *, mode_t), "mkdirat")(dirfd, path, mode);
+}
+
+int rmdir(const char *path)
+{
+    if (outageFails(underOutage(path)))
+        return -1;
+    return ROUTEREEL_NEXT(int (*)(const char *), "rmdir")(path);
+}
+
+int unlink(const char *path)
+{
+    if (outageFails(underOutage(path)))
+        return -1;
+    return ROUTEREEL_NEXT(int (*)(const char *), "unlink")(path);
+}
+
+int unlinkat(int dirfd, const char *path, int flags)
+{
+    if (outageFails(underOutage(dirfd, path)))
+        return -1;
+    return ROUTEREEL_NEXT(int (*)(int, const char *, int), "unlinkat")(dirfd, path, flags);
+}
+
+int rename(const char *from, const char *to)
+{
+    if (outageFails(underOutage(from) || underOutage(to)))
+        return -1;
+    return ROUTEREEL_NEXT(int (*)(const char *, const char *), "rename")(from, to);
+}
+
+int renameat(int fromDir, const char *from, int toDir, const char *to)
+{
+    if (outageFails(underOutage(fromDir, from) || underOutage(toDir, to)))
+        return -1;
+    return ROUTEREEL_NEXT(int (*)(int, const char *, int, const char *), "renameat")(fromDir, from, toDir, to);
+}
+
+int renameat2(int fromDir, const char *from, int toDir, const char *to, unsigned int flags)
+{
+    if (outageFails(underOutage(fromDir, from) || underOutage(toDir, to)))
+        return -1;
+    return ROUTEREEL_NEXT(int (*)(int, const char *, int, const char *, unsigned int), "renameat2")(fromDir, from,
+                                                                                                    toDir, to, flags);
+}
+
+int link(const char *from, const char *to)
+{
+    if (outageFails(underOutage(from) || underOutage(to)))
+        return -1;
+    return ROUTEREEL_NEXT(int (*)(const char *, const char *), "link")(from, to);
+}
+
+FILE *fopen(const char *path, const char *mode)
+{
+    if (outageFails(underOutage(path)))
+        return nullptr;
+    FILE *file = ROUTEREEL_NEXT(FILE * (*)(const char *, const char *), "fopen")(path, mode);
+    if (file)
+        mark(fileno(file), path, underOutage(path));
+    return file;
+}
+
+FILE *fopen64(const char *path, const char *mode)
+{
+    if (outageFails(underOutage(path)))
+        return nullptr;
+    FILE *file = ROUTEREEL_NEXT(FILE * (*)(const char *, const char *), "fopen64")(path, mode);
+    if (file)
+        mark(fileno(file), path, underOutage(path));
+    return file;
+}
+
+// glibc opens directories without its public open: mark the descriptor here.
+DIR *opendir(const char *path)
+{
+    if (outageFails(underOutage(path)))
+        return nullptr;
+    DIR *dir = ROUTEREEL_NEXT(DIR * (*)(const char *), "opendir")(path);
+    if (dir)
+        mark(dirfd(dir), path, underOutage(path));
+    return dir;
+}
+
+dirent *readdir(DIR *dir)
+{
+    if (dir && outageFailsFd(dirfd(dir)))
+        return nullptr;
+    return ROUTEREEL_NEXT(dirent * (*)(DIR *), "readdir")(dir);
+}
+
+dirent64 *readdir64(DIR *dir)
+{
+    if (dir && outageFailsFd(dirfd(dir)))
+        return nullptr;
+    return ROUTEREEL_NEXT(dirent64 * (*)(DIR *), "readdir64")(dir);
+}
+
+int closedir(DIR *dir)
+{
+    if (dir) {
+        const int fd = dirfd(dir);
+        if (fd >= 0 && fd < slowFdLimit)
+            slowFd[fd].store(0);
+    }
+    return ROUTEREEL_NEXT(int (*)(DIR *), "closedir")(dir);
 }
 
 // For the tests, found with dlsym(RTLD_DEFAULT, ...).
@@ -359,5 +754,40 @@ int routereel_faultydisk_set(const char *path, long long from, long long to, lon
 }
 // Reads answered with EIO so far.
 long routereel_faultydisk_faults_given() { return faultsGiven.load(); }
+
+// `folder` drops out while the file `flag` holds an errno number; an empty
+// folder ends it. Descriptors already open under the folder drop out with it.
+int routereel_outage_set(const char *folder, const char *flag)
+{
+    outageDirLength.store(0);
+    if (!folder || !*folder || !flag || !*flag || std::strlen(folder) >= sizeof outageDir
+        || std::strlen(flag) >= sizeof outageFlag)
+        return 0;
+    std::strcpy(outageDir, folder);
+    size_t length = std::strlen(outageDir);
+    while (length > 1 && outageDir[length - 1] == '/')
+        outageDir[--length] = '\0';
+    std::strcpy(outageFlag, flag);
+    outageDirLength.store(length);
+    DIR *fds = ROUTEREEL_NEXT(DIR * (*)(const char *), "opendir")("/proc/self/fd");
+    if (!fds)
+        return 0;
+    while (dirent *entry = ROUTEREEL_NEXT(dirent * (*)(DIR *), "readdir")(fds)) {
+        const int fd = std::atoi(entry->d_name);
+        char link[64];
+        char target[4096];
+        std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+        const ssize_t n = readlink(link, target, sizeof target - 1);
+        if (n <= 0 || fd < 0 || fd >= slowFdLimit)
+            continue;
+        target[n] = '\0';
+        if (underOutage(target))
+            slowFd[fd].fetch_or(outageBit);
+    }
+    ROUTEREEL_NEXT(int (*)(DIR *), "closedir")(fds);
+    return 0;
+}
+// Calls failed because their folder was out, so far.
+long routereel_outage_faults_given() { return outageFaults.load(); }
 
 } // extern "C"

@@ -4,6 +4,7 @@
 #include "timeline/timelineengine.h"
 #include "tracks/gpxservice.h"
 #include "tracks/logstore.h"
+#include "ui/panels/screenfit.h"
 
 #include <QFileDialog>
 #include <QFileInfo>
@@ -52,6 +53,7 @@ QList<QUrl> FileImport::runPanel(const QStringList &extensions)
     if (m_panel)
         return m_panel(extensions);
     QFileDialog dialog(m_window);
+    screenfit::fitPanel(&dialog);
     dialog.setFileMode(QFileDialog::ExistingFiles);
     dialog.setNameFilters(nameFilters(extensions));
     if (dialog.exec() != QDialog::Accepted)

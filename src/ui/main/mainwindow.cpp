@@ -31,6 +31,7 @@
 #include "widgets/mapsettings.h"
 #include "widgets/speedwidgetsettings.h"
 #include "widgets/timewidgetsettings.h"
+#include "ui/panels/screenfit.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -343,11 +344,12 @@ std::optional<QUrl> MainWindow::chooseSaveLocation(const QString &proposedName, 
 
 std::optional<QUrl> MainWindow::chooseProjectToOpen()
 {
-    const QString path = QFileDialog::getOpenFileName(this, tr("Open Project"), QString(),
-                                                      tr("routereel project (*.rrl *.RRL)"));
-    if (path.isEmpty())
+    QFileDialog panel(this, tr("Open Project"), QString(), tr("routereel project (*.rrl *.RRL)"));
+    panel.setFileMode(QFileDialog::ExistingFile);
+    screenfit::fitPanel(&panel);
+    if (panel.exec() != QDialog::Accepted || panel.selectedFiles().isEmpty())
         return std::nullopt;
-    return QUrl::fromLocalFile(path);
+    return QUrl::fromLocalFile(panel.selectedFiles().constFirst());
 }
 
 // ---- drop

@@ -1,5 +1,7 @@
 #include "suffixsavedialog.h"
 
+#include "ui/panels/screenfit.h"
+
 #include <QFileInfo>
 
 namespace routereel {
@@ -8,6 +10,7 @@ SuffixSaveDialog::SuffixSaveDialog(QWidget *parent, const QString &suffix) : QFi
 {
     setAcceptMode(QFileDialog::AcceptSave);
     setFileMode(QFileDialog::AnyFile);
+    screenfit::fitPanel(this);
 }
 
 QString SuffixSaveDialog::withSuffix(const QString &path, const QString &suffix)

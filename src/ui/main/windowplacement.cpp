@@ -29,6 +29,16 @@ bool WindowPlacement::eventFilter(QObject *watched, QEvent *event)
         fitToScreen(true);
         if (QWindow *handle = m_window.windowHandle())
             connect(handle, &QWindow::screenChanged, this, [this] { fitToScreen(false); });
+    } else if (event->type() == QEvent::LayoutRequest && m_shown) {
+        // The layout has just taken its new minimum, and may have grown the window with it:
+        // another language's menu bar and toolbar are taller. The window stays on its screen,
+        // unless the user moved it partly off the screen.
+        fitToScreen(true);
+        if (m_framed && m_keepWithin)
+            fitFrameToScreen();
+    } else if (event->type() == QEvent::Move && m_framed) {
+        if (const QScreen *screen = m_window.screen())
+            m_keepWithin = screen->availableGeometry().contains(m_window.frameGeometry());
     } else if (event->type() == QEvent::Paint && m_shown && !m_framed) {
         // By the first paint the window manager has put its frame around the window.
         m_framed = true;

@@ -12,7 +12,9 @@ class MainLayout;
 // Keeps the window inside its screen's available area: its first size is cut
 // to fit, and where the screen is smaller than the content's minimum that
 // minimum gives way, so no control ends up out of reach. Once the window
-// manager has framed the window, the frame is fitted as well.
+// manager has framed the window, the frame is fitted as well. Whenever the
+// window's layout changes (a language switch retitles the menus) it is fitted
+// again, and brought back within the screen unless the user moved it out.
 class WindowPlacement : public QObject {
     Q_OBJECT
 
@@ -32,6 +34,7 @@ private:
     MainLayout &m_content;
     bool m_shown = false;
     bool m_framed = false;
+    bool m_keepWithin = true;  // false once the user has moved the window partly off its screen
 };
 
 } // namespace routereel

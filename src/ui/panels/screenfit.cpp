@@ -3,6 +3,7 @@
 #include "focusview.h"
 
 #include <QDialog>
+#include <QEvent>
 #include <QLayout>
 #include <QScreen>
 #include <QScrollArea>
@@ -47,6 +48,45 @@ void scrollContent(QDialog *sheet)
     focusview::followFocus(sheet);
 }
 
+// Fits its panel each time it shows, before the window is mapped.
+class PanelFit : public QObject {
+public:
+    explicit PanelFit(QDialog *panel) : QObject(panel), m_panel(panel) { panel->installEventFilter(this); }
+
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched == m_panel && event->type() == QEvent::Show)
+            fit();
+        return false;
+    }
+
+private:
+    void fit()
+    {
+        const QWidget *parent = m_panel->parentWidget() ? m_panel->parentWidget()->window() : nullptr;
+        const QRect area = availableArea(parent ? parent : m_panel);
+        if (area.isEmpty())
+            return;
+        // Before it is mapped the panel has no frame of its own: its parent's is a fair guess.
+        const QWindow *framed = (parent ? parent : m_panel)->windowHandle();
+        const QMargins frame = framed ? framed->frameMargins() : QMargins();
+        const QSize room = area.size().shrunkBy(frame).expandedTo(QSize(1, 1));
+        // Qt's file dialog needs about 330 × 180 points: every screen has that room.
+        const QSize size = m_panel->size().boundedTo(room);
+        if (size != m_panel->size())
+            m_panel->resize(size);
+        const QSize outer = size.grownBy(frame);
+        const QPoint centre = parent ? parent->frameGeometry().center() : area.center();
+        const auto within = [](int at, int first, int last) { return std::max(first, std::min(at, last)); };
+        const QPoint at(within(centre.x() - outer.width() / 2, area.left(), area.right() + 1 - outer.width()),
+                        within(centre.y() - outer.height() / 2, area.top(), area.bottom() + 1 - outer.height()));
+        if (at != m_panel->frameGeometry().topLeft())
+            m_panel->move(at);
+    }
+
+    QDialog *m_panel;
+};
+
 } // namespace
 
 QRect availableArea(const QWidget *widget)
@@ -86,6 +126,11 @@ void fitSheet(QDialog *sheet)
         sheet->setMaximumSize(room);
         sheet->resize(size);
     }
+}
+
+void fitPanel(QDialog *panel)
+{
+    new PanelFit(panel);
 }
 
 QRect popupGeometry(const QWidget *anchor, QSize size, int minimumHeight)

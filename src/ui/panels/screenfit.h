@@ -20,6 +20,11 @@ QRect availableArea(const QWidget *widget);
 // keyboard focus. A sheet that fits is left as it is.
 void fitSheet(QDialog *sheet);
 
+// A panel whose size its own code sets (Qt's file dialog) is fitted as it shows,
+// each time: cut to the screen and placed within it, centred on its parent
+// window where there is room.
+void fitPanel(QDialog *panel);
+
 // The rectangle, `size` or less, of a popup hanging from `anchor`: centred
 // under it, over it when there is more room above, and within the screen; its
 // height is cut to the room of the chosen side, but never below `minimumHeight`

@@ -5,12 +5,14 @@
 #include "ui/main/fileimport.h"
 #include "ui/main/mainwindow.h"
 #include "ui/main/windowsheets.h"
+#include "ui/main/interfacelanguage.h"
 #include "ui/panels/exporthistorypopover.h"
 #include "ui/panels/exportqueuebar.h"
 #include "ui/panels/inspector/inspectorpositionrow.h"
 #include "ui/panels/inspector/inspectorsection.h"
 #include "ui/panels/inspector/inspectortogglerow.h"
 #include "ui/panels/settingspanelview.h"
+#include "ui/timeline/timelinescrollarea.h"
 #include "ui/timeline/timelinetoolbar.h"
 #include "ui/timeline/timelineview.h"
 
@@ -26,11 +28,17 @@
 #include "widgets/speedwidgetsettings.h"
 #include "widgets/timewidgetsettings.h"
 
+#include "support/testartifacts.h"
 #include "support/waitfor.h"
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
@@ -38,6 +46,7 @@
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <gtest/gtest.h>
 
@@ -174,6 +183,91 @@ TEST(SmallScreen, EverySheetFitsItsScreenWithItsLastControlsReachable)
         }
         c.show(false);
         ASSERT_TRUE(waitFor([&] { return !window.sheets().dialog(c.sheet); }));
+    }
+}
+
+// Each file panel is Qt's own dialog: its file-type row, its name field and its buttons stay within the screen.
+TEST(SmallScreen, EveryFilePanelFitsItsScreenWithItsLastControlsReachable)
+{
+    MainWindow window({.makePlayer = {}, .network = QNetworkInformation::Reachability::Online});
+    showAndStart(window);
+    QTemporaryDir dir;
+    struct Case {
+        const char *name;
+        std::function<void()> open;
+    };
+    const Case cases[] = {
+        {"Open Project", [&] { window.chooseProjectToOpen(); }},
+        {"Save Project As", [&] { window.chooseSaveLocation(QStringLiteral("Untitled.rrl"), dir.path()); }},
+        {"Import", [&] { window.fileImport().importFiles(); }},
+        {"Import Video", [&] { window.fileImport().importVideoFromPanel(); }},
+        {"Import GPX", [&] { window.fileImport().importTracksFromPanel(); }},
+        {"Export to", [&] { ExportAction::runSaveDialog(&window, QStringLiteral("ride.mp4")); }},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        bool seen = false;
+        QTimer::singleShot(0, &window, [&] {
+            QFileDialog *panel = nullptr;
+            const bool shown = waitFor([&] {
+                panel = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+                return panel && panel->isVisible();
+            });
+            EXPECT_TRUE(shown);
+            if (!shown) {
+                if (QWidget *modal = QApplication::activeModalWidget())
+                    modal->close();
+                return;
+            }
+            seen = true;
+            EXPECT_TRUE(QTest::qWaitForWindowExposed(panel));
+            EXPECT_TRUE(fits(panel));
+            auto *buttons = panel->findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"));
+            QList<QWidget *> last{panel->findChild<QComboBox *>(QStringLiteral("fileTypeCombo")),
+                                  panel->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))};
+            if (buttons)
+                last << buttons->button(QDialogButtonBox::Cancel)
+                     << buttons->button(panel->acceptMode() == QFileDialog::AcceptSave ? QDialogButtonBox::Save
+                                                                                      : QDialogButtonBox::Open);
+            for (QWidget *control : last)
+                EXPECT_TRUE(reachable(control));
+            panel->reject();
+        });
+        c.open();
+        EXPECT_TRUE(seen);
+    }
+}
+
+// Chinese titles make the menu bar and the toolbar taller: the window stays within the screen,
+// the queue bar and the timeline's scroll strip with it, whichever way the language goes.
+TEST(SmallScreen, ALanguageSwitchKeepsTheWindowOnItsScreen)
+{
+    MainWindow window({.makePlayer = {}, .network = QNetworkInformation::Reachability::Online});
+    // The application's menu bar, retitled as the application retitles it.
+    QList<std::pair<QMenu *, const char *>> menus;
+    for (const char *title : {"&File", "&Edit", "&Help"})
+        menus.append({window.menuBar()->addMenu(QString::fromLatin1(title)), title});
+    showAndStart(window);
+    ASSERT_TRUE(fits(&window));
+    const auto within = [&](const QWidget *part) {
+        const QRect global(part->mapToGlobal(QPoint(0, 0)), part->size());
+        const QRect inWindow(part->mapTo(&window, QPoint(0, 0)), part->size());
+        return area(&window).contains(global) && window.rect().contains(inWindow);
+    };
+    auto *bar = window.findChild<ExportQueueBar *>();
+    auto *strip = window.findChild<QWidget *>(QStringLiteral("timelineScrollBar"));
+    ASSERT_TRUE(bar && strip);
+    for (const QString language : {"zh-Hans", "en", "zh-Hans", "en"}) {
+        SCOPED_TRACE(language.toStdString());
+        window.setLanguage();
+        ASSERT_EQ(InterfaceLanguage::stored(), language);
+        for (const auto &[menu, title] : menus)
+            menu->setTitle(QCoreApplication::translate("routereel::ApplicationMenus", title));
+        QTest::qWait(200);  // the layouts settle
+        EXPECT_TRUE(fits(&window));
+        EXPECT_TRUE(within(bar));
+        EXPECT_TRUE(within(strip));
+        saveTestArtifact(window.grab().toImage(), QStringLiteral("window-after-switch-to-%1").arg(language));
     }
 }
 
