@@ -263,6 +263,6 @@ TEST(WebMapViews, previewMapsTakeNoFocus)
     before->setFocus(Qt::TabFocusReason);
     ASSERT_TRUE(waitFor([&] { return before->hasFocus(); }));
     QTest::keyClick(before, Qt::Key_Tab);
-    EXPECT_TRUE(after->hasFocus()) << (QApplication::focusWidget() ? QApplication::focusWidget()->metaObject()->className()
-                                                                   : "nothing");
+    QWidget *focus = QApplication::focusWidget();
+    EXPECT_TRUE(after->hasFocus()) << (focus ? focus->metaObject()->className() : "nothing");
 }
