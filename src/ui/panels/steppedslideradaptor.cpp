@@ -128,16 +128,16 @@ void SteppedSliderAdaptor::show(double value)
     }
 }
 
-void SteppedSliderAdaptor::setShown(double shownValue)
+void SteppedSliderAdaptor::setShown(double wanted)
 {
-    if (!std::isfinite(shownValue))
+    if (!std::isfinite(wanted))
         return;
     // Clamped while still a double, as in positionFor().
-    const double positions = std::clamp(shownValue * m_scale / m_shownScale, double(m_slider->minimum()),
+    const double positions = std::clamp(wanted * m_scale / m_shownScale, double(m_slider->minimum()),
                                         double(m_slider->maximum()));
     const int position = int(std::lround(positions));
     // A stored value beyond the end the handle rests at: setting that end is still a change.
-    if (position == m_slider->value() && m_outOfRange && *m_outOfRange != shownValue)
+    if (position == m_slider->value() && m_outOfRange && *m_outOfRange != wanted)
         moved(position);
     else
         m_slider->setValue(position);

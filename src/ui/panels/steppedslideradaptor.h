@@ -41,8 +41,8 @@ public:
     // The number the value text shows: a stored value outside the range, until
     // the user moves the slider, else the slider's own.
     double shownValue() const;
-    // Moves the slider as a drag to `shownValue` would; NaN and infinities move nothing.
-    void setShown(double shownValue);
+    // Moves the slider as a drag to `wanted` would; NaN and infinities move nothing.
+    void setShown(double wanted);
 
 signals:
     // The user moved the slider to a new step.
