@@ -151,7 +151,19 @@ std::unique_ptr<ExportOutputTransaction> ExportOutputTransaction::begin(const QS
 ExportOutputTransaction::~ExportOutputTransaction()
 {
     QDir(m_directory).removeRecursively();
-    m_record.reset();  // forgotten only once the folder is gone
+    struct stat st {};
+    const bool found = ::lstat(QFile::encodeName(m_directory).constData(), &st) == 0;
+    if (!found && errno == ENOENT)
+        return;  // the note goes with the record
+    // A share that dropped out answers nothing now: its note stays until the folder is gone.
+    const int error = found ? ENOTEMPTY : errno;
+    qWarning().noquote() << "[VideoExporter] the staging folder" << m_directory
+                         << "could not be removed now; it is removed once its folder answers again:"
+                         << systemErrorText(error);
+    if (m_record) {
+        m_record->handToSweep();
+        ExportStagingRecord::sweepSoon();
+    }
 }
 
 std::optional<ExportOutputTransaction::Failure> ExportOutputTransaction::commit()

@@ -17,7 +17,9 @@ class ExportStagingRecord;
 // regular file stays, and the file it points to is replaced. The staging folder
 // is recorded in the application's data folder while it lives, so that the
 // next start removes it when this process dies. Destroying the transaction
-// removes the staging folder with what is left in it.
+// removes the staging folder with what is left in it; a folder that cannot be
+// removed then (its share dropped out) keeps its note and is removed by a later
+// sweep, in this process once the folder answers again or at the next start.
 class ExportOutputTransaction {
 public:
     struct Failure {

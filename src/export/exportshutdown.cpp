@@ -85,7 +85,7 @@ void ExportShutdown::prepareProcess()
     if (prepared)
         return;
     prepared = true;
-    ExportStagingRecord::sweep();
+    ExportStagingRecord::sweepAtStart();
 
     QCoreApplication *app = QCoreApplication::instance();
     if (!app || QThread::currentThread() != app->thread() || ::pipe2(wakePipe, O_CLOEXEC | O_NONBLOCK) != 0)

@@ -8,17 +8,24 @@
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
-#include <QDirIterator>
 #include <QFileInfo>
 #include <QImageReader>
+#include <QRegularExpression>
 #include <QSemaphore>
 #include <QStandardPaths>
 
-#include <unistd.h>
 #include <QtConcurrent>
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <string>
+#include <vector>
 
 namespace routereel {
 namespace {
@@ -273,7 +280,7 @@ void TileCache::stopNetwork()
     m_downloader.shutDown();
 }
 
-void TileCache::clear()
+bool TileCache::clear()
 {
     m_downloader.cancelAll();
     m_downloader.forgetUnreachableHosts();
@@ -282,8 +289,9 @@ void TileCache::clear()
         m_failedTiles.clear();
     }
     QMutexLocker lock(&m_gcLock);
-    QDir(m_root).removeRecursively();
+    const bool cleared = removeDiskFiles(m_root);
     m_memory.clear();
+    return cleared;
 }
 
 bool TileCache::collectGarbageIfNeeded(const QDateTime &now)
@@ -309,34 +317,206 @@ void TileCache::waitForCollections()
         f.waitForFinished();
 }
 
+namespace {
+
+// The cache's folders: root / provider tag / zoom / column, then tile files.
+constexpr int fileDepth = 3;
+
+bool isNumberName(const std::string &name)
+{
+    return !name.empty() && name.size() <= 10
+        && std::all_of(name.begin(), name.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// A name tileFilePath gives, or (`temporary`) the hidden one writeFileAtomically writes it under first.
+bool isTileName(const std::string &tag, const std::string &name, bool temporary)
+{
+    static const QRegularExpression osm(QStringLiteral("^[0-9]{1,10}@2x\\.png$"));
+    static const QRegularExpression mapbox(QStringLiteral("^[0-9]{1,10}@2x_[A-Za-z0-9_%-]{0,64}_t512\\.png$"));
+    static const QRegularExpression osmTemporary(QStringLiteral("^\\.[0-9]{1,10}@2x\\.png\\.[A-Za-z0-9]{8}\\.tmp$"));
+    static const QRegularExpression mapboxTemporary(
+        QStringLiteral("^\\.[0-9]{1,10}@2x_[A-Za-z0-9_%-]{0,64}_t512\\.png\\.[A-Za-z0-9]{8}\\.tmp$"));
+    const bool isOsm = tag == enumText(MapProvider::openStreetMap).toStdString();
+    const QString text = QString::fromStdString(name);
+    if (isOsm)
+        return osm.match(text).hasMatch() || (temporary && osmTemporary.match(text).hasMatch());
+    return mapbox.match(text).hasMatch() || (temporary && mapboxTemporary.match(text).hasMatch());
+}
+
+// The names in the open folder `dir`; false when it cannot be read.
+bool namesIn(int dir, std::vector<std::string> &names)
+{
+    const int copy = ::dup(dir);
+    DIR *stream = copy >= 0 ? ::fdopendir(copy) : nullptr;
+    if (!stream) {
+        if (copy >= 0)
+            ::close(copy);
+        return false;
+    }
+    errno = 0;
+    while (const dirent *entry = ::readdir(stream)) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..")
+            names.push_back(name);
+        errno = 0;
+    }
+    const bool complete = errno == 0;
+    ::closedir(stream);
+    return complete;
+}
+
+struct TileWalk {
+    bool remove = false;
+    bool temporaries = false;
+    QList<TileCache::DiskFile> found;
+    bool complete = true;  // removing: nothing of the cache's stayed
+};
+
+// Visits the cache's own entries in the open folder `dir` at `depth`, never through a link.
+void walkTiles(int dir, int depth, const std::string &tag, const std::string &relative, TileWalk &walk)
+{
+    std::vector<std::string> names;
+    if (depth == 0) {
+        for (MapProvider provider : {MapProvider::openStreetMap, MapProvider::mapbox})
+            names.push_back(enumText(provider).toStdString());
+    } else if (!namesIn(dir, names)) {
+        walk.complete = false;
+    }
+    for (const std::string &name : names) {
+        const bool ours = depth == 0 || (depth < fileDepth ? isNumberName(name)
+                                                           : isTileName(tag, name, walk.temporaries));
+        if (!ours)
+            continue;
+        struct stat st {};
+        if (::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            if (errno != ENOENT)
+                walk.complete = false;
+            continue;
+        }
+        const std::string path = relative.empty() ? name : relative + '/' + name;
+        if (S_ISLNK(st.st_mode)) {
+            // A link in one of the cache's places is itself the entry; what it points to is not the cache's.
+            if (walk.remove && ::unlinkat(dir, name.c_str(), 0) != 0 && errno != ENOENT)
+                walk.complete = false;
+            continue;
+        }
+        if (depth < fileDepth) {
+            if (!S_ISDIR(st.st_mode))
+                continue;
+            const int sub = ::openat(dir, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (sub < 0) {
+                if (errno != ENOENT)
+                    walk.complete = false;
+                continue;
+            }
+            walkTiles(sub, depth + 1, depth == 0 ? name : tag, path, walk);
+            ::close(sub);
+            // Only an empty folder goes: whatever else was put in it stays.
+            if (walk.remove && ::unlinkat(dir, name.c_str(), AT_REMOVEDIR) != 0 && errno != ENOTEMPTY
+                && errno != EEXIST && errno != ENOENT)
+                walk.complete = false;
+            continue;
+        }
+        if (!S_ISREG(st.st_mode))
+            continue;
+        if (walk.remove) {
+            if (::unlinkat(dir, name.c_str(), 0) != 0 && errno != ENOENT)
+                walk.complete = false;
+        } else {
+            walk.found.append({QFile::decodeName(QByteArray::fromStdString(path)), qint64(st.st_size),
+                               qint64(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec});
+        }
+    }
+}
+
+// The cache folder, opened through a link there; -1 with errno when it cannot be.
+int openRoot(const QString &root)
+{
+    if (root.isEmpty()) {
+        errno = ENOENT;
+        return -1;
+    }
+    return ::open(QFile::encodeName(root).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+}
+
+// Removes one regular file below the open root, opening each folder on the way without following a link.
+bool removeTileAt(int root, const QString &relative)
+{
+    const QList<QByteArray> parts = QFile::encodeName(relative).split('/');
+    if (parts.size() != fileDepth + 1)
+        return false;
+    int dir = ::dup(root);
+    for (int i = 0; i < fileDepth && dir >= 0; ++i) {
+        const int sub = ::openat(dir, parts[i].constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        ::close(dir);
+        dir = sub;
+    }
+    if (dir < 0)
+        return false;
+    struct stat st {};
+    const bool removed = ::fstatat(dir, parts.last().constData(), &st, AT_SYMLINK_NOFOLLOW) == 0
+        && S_ISREG(st.st_mode) && ::unlinkat(dir, parts.last().constData(), 0) == 0;
+    ::close(dir);
+    return removed;
+}
+
+} // namespace
+
+QList<TileCache::DiskFile> TileCache::diskFiles(const QString &root, bool temporaries)
+{
+    TileWalk walk;
+    walk.temporaries = temporaries;
+    const int dir = openRoot(root);
+    if (dir < 0)
+        return {};
+    walkTiles(dir, 0, {}, {}, walk);
+    ::close(dir);
+    return walk.found;
+}
+
+bool TileCache::removeDiskFiles(const QString &root)
+{
+    TileWalk walk;
+    walk.remove = true;
+    walk.temporaries = true;
+    const int dir = openRoot(root);
+    if (dir < 0)
+        return errno == ENOENT;
+    walkTiles(dir, 0, {}, {}, walk);
+    ::close(dir);
+    // A folder reached through a link is someone's place for the cache: it stays, and so does the link.
+    struct stat st {};
+    const QByteArray path = QFile::encodeName(root);
+    if (::lstat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode) && ::rmdir(path.constData()) != 0
+        && errno != ENOTEMPTY && errno != EEXIST && errno != ENOENT)
+        walk.complete = false;
+    return walk.complete;
+}
+
 qint64 TileCache::collectGarbage(const QString &root, qint64 limit)
 {
-    struct Entry {
-        QString path;
-        qint64 size;
-        QDateTime mtime;
-    };
-    QList<Entry> entries;
+    // Hidden leftovers of interrupted writes are left to a clear: one may be a write in progress.
+    const QList<DiskFile> found = diskFiles(root, false);
     qint64 total = 0;
-    QDirIterator it(root, QDir::Files | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        it.next();
-        const QFileInfo info = it.fileInfo();
-        entries.append({info.filePath(), info.size(), info.lastModified()});
-        total += info.size();
-    }
+    for (const DiskFile &file : found)
+        total += file.size;
     if (total <= limit)
         return total;
-    std::sort(entries.begin(), entries.end(), [](const Entry &a, const Entry &b) {
-        return a.mtime != b.mtime ? a.mtime < b.mtime : a.path < b.path;
+    QList<DiskFile> entries = found;
+    std::sort(entries.begin(), entries.end(), [](const DiskFile &a, const DiskFile &b) {
+        return a.modifiedNs != b.modifiedNs ? a.modifiedNs < b.modifiedNs : a.path < b.path;
     });
     const qint64 target = limit / 5 * 4 + (limit % 5) * 4 / 5;  // floor(0.8 * limit) without overflow
-    for (const Entry &e : entries) {
+    const int dir = openRoot(root);
+    if (dir < 0)
+        return total;
+    for (const DiskFile &e : entries) {
         if (total <= target)
             break;
-        if (QFile::remove(e.path))
+        if (removeTileAt(dir, e.path))
             total -= e.size;
     }
+    ::close(dir);
     return total;
 }
 

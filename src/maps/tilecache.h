@@ -65,7 +65,8 @@ public:
                  const QString &language, const CancelCheck &isCancelled = {});
 
     // Cancels running requests, deletes the disk cache, empties memory and forgets failures.
-    void clear();
+    // Returns whether none of the cache's files is left on disk.
+    bool clear();
     // Aborts every running request (an export being cancelled).
     void cancelRunningRequests();
     // Ends the network thread for good; later lookups use memory and disk only.
@@ -91,6 +92,21 @@ public:
     static QString rootPathIn(const QString &cacheLocation);
     const Options &options() const { return m_options; }
     int memoryCount() const { return m_memory.count(); }
+
+    // A file of the cache's own below its folder, path relative to that folder.
+    struct DiskFile {
+        QString path;
+        qint64 size = 0;
+        qint64 modifiedNs = 0;  // since the epoch
+    };
+    // The files below `root` that the cache made, told by the names it gives them: tiles and,
+    // with `temporaries`, what an interrupted write left. A link below `root` is never
+    // followed; `root` itself may be a link (the cache placed on another disk).
+    static QList<DiskFile> diskFiles(const QString &root, bool temporaries);
+    // Removes those files (a link standing in the place of one goes, not what it points to)
+    // and the cache's folders they leave empty; anything else stays. A real `root` goes once
+    // empty; a link at `root` and the folder it points to stay. Returns whether none is left.
+    static bool removeDiskFiles(const QString &root);
 
     // Starts a disk collection when the last one started more than the interval before `now`.
     // Returns whether it started one.

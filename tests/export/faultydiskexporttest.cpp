@@ -5,6 +5,7 @@
 #include "exporttestutil.h"
 
 #include "export/exportqueue.h"
+#include "export/exportstagingrecord.h"
 
 #include "support/clipdamage.h"
 #include "support/clipgenerator.h"
@@ -13,6 +14,8 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QTemporaryDir>
+
+#include <cerrno>
 
 using namespace routereel;
 using namespace exporttest;
@@ -77,4 +80,67 @@ TEST(FaultyDiskExport, AReadErrorInTheClipFailsTheExport)
         EXPECT_EQ(QDir(dir.path()).entryList({QStringLiteral(".routereel-export-*")}, QDir::AllEntries | QDir::Hidden),
                   QStringList());
     }
+}
+
+TEST(FaultyDiskExport, AStagingFolderOnAShareThatDropsOutGoesOnceItAnswers)
+{
+    if (!testsupport::slowdisk::entry<void *>("routereel_outage_set"))
+        GTEST_SKIP() << "needs the faulty-disk preload (ctest runs this as OnAFaultyDisk.Export)";
+    struct Case {
+        const char *name;
+        QList<int> errors;       // while ffmpeg writes, then while the folder stays away
+        bool sweptWhileRunning;  // else by the next start's sweep
+    };
+    const Case cases[]{{"while running", {ENOTCONN, ESTALE, EIO}, true},
+                       {"at the next start", {ESTALE, EIO, ENOTCONN}, false}};
+    const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        const QDir top(dir.path());
+        qputenv("XDG_DATA_HOME", QFile::encodeName(top.filePath(QStringLiteral("data"))));
+        const QDir notes(top.filePath(QStringLiteral("data/routereel/export-staging")));
+        const auto noteCount = [&] { return notes.entryList(QDir::Files | QDir::Hidden).size(); };
+        const QString out = top.filePath(QStringLiteral("share"));
+        ASSERT_TRUE(top.mkpath(QStringLiteral("share")));
+        const auto staging = [&] {
+            return QDir(out).entryList({QStringLiteral(".routereel-export-*")}, QDir::Dirs | QDir::Hidden);
+        };
+        ExportStagingRecord::setRetry({std::chrono::milliseconds(100), std::chrono::milliseconds(400),
+                                       c.sweptWhileRunning ? 1000 : 0});
+        testsupport::faultydisk::FolderOutage outage(out, 0, false);
+        ASSERT_TRUE(outage.active());
+
+        ExportQueue queue;
+        queue.enqueue(overlayTask(out + QStringLiteral("/ride.mp4"), 600));
+        // The share drops out once ffmpeg has its file open.
+        ASSERT_TRUE(waitFor([&] {
+            const QStringList found = staging();
+            return found.size() == 1 && QFileInfo::exists(out + '/' + found.first() + QStringLiteral("/video.mp4"));
+        }));
+        outage.fail(c.errors[0]);
+        ASSERT_TRUE(waitFor([&] { return !queue.isBusy(); }));
+        EXPECT_EQ(queue.history().first().status.kind(), ExportTaskStatus::Kind::failed);
+        // Sweeps while the share is out, whatever it answers, keep the note.
+        for (int error : c.errors.mid(1)) {
+            outage.fail(error);
+            testsupport::waitFor([] { return false; }, 400);
+            EXPECT_EQ(noteCount(), 1) << error;
+            if (!c.sweptWhileRunning) {
+                int waiting = 0;
+                EXPECT_EQ(ExportStagingRecord::sweep(&waiting), 0);  // what a start runs
+                EXPECT_EQ(waiting, 1);
+            }
+        }
+        outage.heal();
+        if (!c.sweptWhileRunning) {
+            testsupport::waitFor([] { return false; }, 300);
+            EXPECT_EQ(staging().size(), 1);
+            ExportStagingRecord::sweepAtStart();
+        }
+        EXPECT_TRUE(waitFor([&] { return staging().isEmpty() && noteCount() == 0; }, 30'000));
+        EXPECT_FALSE(QFileInfo::exists(out + QStringLiteral("/ride.mp4")));
+    }
+    ExportStagingRecord::setRetry({});
+    qputenv("XDG_DATA_HOME", dataHome);
 }

@@ -247,16 +247,90 @@ TEST(TileCache, DiskCollectionTrimsOldestToEightyPercent)
         QStringList paths;  // oldest first
         for (int i = 0; i < c.files; ++i) {
             // Names and folders do not follow age: the order must come from the times.
-            paths.prepend(dir.path() + QStringLiteral("/OSM/%1/t%2.png").arg(i % 3).arg(i));
+            paths.prepend(dir.path() + QStringLiteral("/OSM/5/%1/%2@2x.png").arg(i % 3).arg(i));
             ASSERT_TRUE(writeFile(paths.first(), QByteArray(100, 'a'), base.addSecs(c.files - i)));
         }
         if (c.oneByteMore) {
-            paths.append(dir.path() + QStringLiteral("/Mapbox/new.png"));
+            paths.append(dir.path() + QStringLiteral("/Mapbox/5/0/0@2x_en_t512.png"));
             ASSERT_TRUE(writeFile(paths.last(), "x"));
         }
         EXPECT_EQ(TileCache::collectGarbage(dir.path(), 1000), c.left);
         for (int i = 0; i < paths.size(); ++i)
             EXPECT_EQ(QFileInfo::exists(paths[i]), i >= c.removedOldest) << c.files << " " << i;
+    }
+}
+
+TEST(TileCache, ClearAndCollectionRemoveTilesOnlyAndNeverCrossALink)
+{
+    struct Case {
+        const char *name;
+        bool linkedRoot;  // the tile folder is a link to a folder on another disk
+        bool clear;       // else a collection down to two tiles
+    };
+    const Case cases[]{{"clear, linked folder", true, true},
+                       {"clear, real folder", false, true},
+                       {"collection, linked folder", true, false},
+                       {"collection, real folder", false, false}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        const QDir top(dir.path());
+        const QString root = top.filePath(QStringLiteral("cache/tiles"));
+        const QString place = c.linkedRoot ? top.filePath(QStringLiteral("disk")) : root;
+        QDir().mkpath(place);
+        if (c.linkedRoot) {
+            QDir().mkpath(top.filePath(QStringLiteral("cache")));
+            ASSERT_TRUE(QFile::link(place, root));
+        }
+        const QDateTime old = QDateTime::currentDateTimeUtc().addDays(-30);
+        // The user's files, older than every tile, some in the cache's own folders.
+        const QStringList theirs{place + QStringLiteral("/notes.txt"), place + QStringLiteral("/OSM/readme.txt"),
+                                 place + QStringLiteral("/OSM/3/2/1.png"), place + QStringLiteral("/OSM/3/2/1@2x.jpg"),
+                                 top.filePath(QStringLiteral("outside/4/9@2x.png")),
+                                 top.filePath(QStringLiteral("outside/photo.png"))};
+        for (const QString &path : theirs)
+            ASSERT_TRUE(writeFile(path, QByteArray(1000, 'u'), old));
+        // Links in the cache's places that point out of it.
+        QDir().mkpath(place + QStringLiteral("/OSM/3/2"));
+        ASSERT_TRUE(QFile::link(top.filePath(QStringLiteral("outside")), place + QStringLiteral("/OSM/7")));
+        ASSERT_TRUE(QFile::link(top.filePath(QStringLiteral("outside/photo.png")),
+                                place + QStringLiteral("/OSM/3/2/5@2x.png")));
+        TileCache cache([&] {
+            TileCache::Options o;
+            o.root = root;
+            return o;
+        }());
+        const QDateTime recent = QDateTime::currentDateTimeUtc().addSecs(-60);
+        const QStringList tiles{place + QStringLiteral("/OSM/3/2/1@2x.png"),
+                                cache.tileFilePath(MapProvider::mapbox, 3, 2, 1, QStringLiteral("zh/../Hans~ é.x")),
+                                place + QStringLiteral("/OSM/3/4/6@2x.png")};
+        for (int i = 0; i < tiles.size(); ++i)
+            ASSERT_TRUE(writeFile(tiles[i], QByteArray(100, 't'), recent.addSecs(i)));
+        const QString leftover = place + QStringLiteral("/OSM/3/4/.6@2x.png.aB3dE6gH.tmp");
+        ASSERT_TRUE(writeFile(leftover, QByteArray(10, 't'), old));
+
+        qint64 counted = 0;
+        for (const TileCache::DiskFile &f : TileCache::diskFiles(root, true))
+            counted += f.size;
+        EXPECT_EQ(counted, 310);
+        if (c.clear) {
+            EXPECT_TRUE(cache.clear());
+            for (const QString &tile : tiles + QStringList{leftover, place + QStringLiteral("/OSM/3/4")})
+                EXPECT_FALSE(QFileInfo::exists(tile)) << tile.toStdString();
+            EXPECT_FALSE(QFileInfo(place + QStringLiteral("/OSM/7")).isSymLink());
+            EXPECT_FALSE(QFileInfo(place + QStringLiteral("/OSM/3/2/5@2x.png")).isSymLink());
+            // The place the user gave the cache stays; a real tile folder keeps what is not a tile.
+            EXPECT_TRUE(QFileInfo(root).isSymLink() == c.linkedRoot && QFileInfo(root).isDir());
+            EXPECT_TRUE(TileCache::diskFiles(root, true).isEmpty());
+        } else {
+            EXPECT_EQ(TileCache::collectGarbage(root, 250), 200);
+            EXPECT_FALSE(QFileInfo::exists(tiles[0]));
+            EXPECT_TRUE(QFileInfo::exists(tiles[1]) && QFileInfo::exists(tiles[2]) && QFileInfo::exists(leftover));
+            EXPECT_TRUE(QFileInfo(place + QStringLiteral("/OSM/7")).isSymLink());
+            EXPECT_TRUE(QFileInfo(place + QStringLiteral("/OSM/3/2/5@2x.png")).isSymLink());
+        }
+        for (const QString &path : theirs)
+            EXPECT_EQ(QFileInfo(path).size(), 1000) << path.toStdString();
     }
 }
 

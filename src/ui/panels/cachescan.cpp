@@ -129,6 +129,18 @@ std::optional<DirectorySize> directorySize(const QString &path)
     return total;
 }
 
+std::optional<DirectorySize> tileCacheSize(const QString &root)
+{
+    DirectorySize total;
+    for (const TileCache::DiskFile &file : TileCache::diskFiles(root, true)) {
+        total.bytes += file.size;
+        ++total.files;
+    }
+    if (total.files == 0)
+        return std::nullopt;
+    return total;
+}
+
 QString tileRoot(const TileCache &tiles)
 {
     if (tiles.options().root.isEmpty()
@@ -141,7 +153,7 @@ QString tileRoot(const TileCache &tiles)
 QList<CacheEntry> scan(const QString &tileRoot, const QString &tempDir)
 {
     QList<CacheEntry> entries;
-    if (const auto size = directorySize(tileRoot)) {
+    if (const auto size = tileCacheSize(tileRoot)) {
         CacheEntry entry;
         entry.kind = CacheEntry::Kind::tileCache;
         entry.path = tileRoot;
@@ -182,13 +194,13 @@ std::optional<CacheClearFailure> removeTempItem(const QString &path)
     const QByteArray name = QFile::encodeName(info.fileName());
     const int parent = ::open(parentPath.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (parent < 0)
-        return CacheClearFailure{CacheClearError::removeFailed, systemReason(errno)};
+        return CacheClearFailure{CacheClearError::removeFailed, systemReason(errno), {}};
     std::optional<CacheClearFailure> failure;
     struct stat st {};
     if (::fstatat(parent, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
         // Gone already: nothing is left to clear.
         if (errno != ENOENT)
-            failure = CacheClearFailure{CacheClearError::removeFailed, systemReason(errno)};
+            failure = CacheClearFailure{CacheClearError::removeFailed, systemReason(errno), {}};
         ::close(parent);
         return failure;
     }
@@ -199,33 +211,37 @@ std::optional<CacheClearFailure> removeTempItem(const QString &path)
         : -1;
     if (dir < 0) {
         ::close(parent);
-        return CacheClearFailure{CacheClearError::notAFolder, {}};
+        return CacheClearFailure{CacheClearError::notAFolder, {}, {}};
     }
     if (::fstat(dir, &st) != 0 || st.st_uid != ::geteuid()) {
         ::close(dir);
         ::close(parent);
-        return CacheClearFailure{CacheClearError::notOwned, {}};
+        return CacheClearFailure{CacheClearError::notOwned, {}, {}};
     }
     QString reason;
     const bool emptied = removeContents(dir, 0, reason);
     ::close(dir);
     if (!emptied)
-        failure = CacheClearFailure{CacheClearError::removeFailed, reason};
+        failure = CacheClearFailure{CacheClearError::removeFailed, reason, {}};
     else if (::unlinkat(parent, name.constData(), AT_REMOVEDIR) != 0 && errno != ENOENT)
-        failure = CacheClearFailure{CacheClearError::removeFailed, systemReason(errno)};
+        failure = CacheClearFailure{CacheClearError::removeFailed, systemReason(errno), {}};
     ::close(parent);
     return failure;
 }
 
 std::optional<CacheClearFailure> clear(const CacheEntry &entry, TileCache &tiles)
 {
-    if (entry.kind == CacheEntry::Kind::exportTemp)
-        return removeTempItem(entry.path);
-    tiles.clear();
-    // The tile cache drops failures silently; what is still there tells.
-    if (QFileInfo::exists(entry.path))
-        return CacheClearFailure{CacheClearError::removeFailed, {}};
-    return std::nullopt;
+    const bool isTiles = entry.kind == CacheEntry::Kind::tileCache;
+    std::optional<CacheClearFailure> failure;
+    if (!isTiles)
+        failure = removeTempItem(entry.path);
+    else if (!tiles.clear())
+        failure = CacheClearFailure{CacheClearError::removeFailed, {}, {}};
+    // A row that stays shows what is really left, not what the scan found; none when
+    // nothing could be read there (a folder that does not answer).
+    if (failure)
+        failure->left = isTiles ? tileCacheSize(entry.path) : directorySize(entry.path);
+    return failure;
 }
 
 } // namespace cachescan

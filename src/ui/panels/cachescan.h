@@ -15,11 +15,6 @@ class TileCache;
 enum class CacheClearError { notAFolder, notOwned, removeFailed };
 QString cacheClearErrorMessage(CacheClearError error);
 
-struct CacheClearFailure {
-    CacheClearError error;
-    QString reason;  // the system's words, may be empty
-};
-
 // The file-system side of the cache sheet. Everything here blocks and runs on
 // a pool thread. The temporary folder is shared with other users: only the
 // user's own folders are listed or removed, and no symbolic link is ever
@@ -33,15 +28,27 @@ struct DirectorySize {
     qint64 files = 0;
 };
 
+} // namespace cachescan
+
+struct CacheClearFailure {
+    CacheClearError error;
+    QString reason;  // the system's words, may be empty
+    std::optional<cachescan::DirectorySize> left;  // what the entry still holds; none when nothing was found
+};
+
+namespace cachescan {
+
 // Sum and number of the regular files below `path`; none when it does not
 // exist or holds no regular file.
 std::optional<DirectorySize> directorySize(const QString &path);
+// The same for the tile cache's own files below `root`; anything else there is not the cache's.
+std::optional<DirectorySize> tileCacheSize(const QString &root);
 
 // The tile cache's folder, or empty when it cannot be trusted: a cache on the
 // default place while the system names no cache folder would clear "/routereel/tiles".
 QString tileRoot(const TileCache &tiles);
 
-// The tile entry (when its folder holds files) first, then the user's own
+// The tile entry (when its folder holds tiles) first, then the user's own
 // folders named "routereel_…" in `tempDir`, in listing order.
 QList<CacheEntry> scan(const QString &tileRoot, const QString &tempDir);
 

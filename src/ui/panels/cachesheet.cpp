@@ -176,6 +176,14 @@ void CacheSheet::finishClear(const QList<CacheEntry> &entries, const QList<Outco
         }
         // A failed removal keeps its row and says so: what stays on disk is not cleared.
         const CacheEntry &entry = entries.at(i);
+        if (const auto &left = outcome.failure->left) {
+            for (CacheEntry &item : m_items) {
+                if (item.id == outcome.id) {
+                    item.size = left->bytes;
+                    item.fileCount = left->files;
+                }
+            }
+        }
         QString detail = entry.path + QLatin1Char('\n') + cacheClearErrorMessage(outcome.failure->error);
         if (!outcome.failure->reason.isEmpty())
             detail += QLatin1Char('\n') + outcome.failure->reason;

@@ -67,8 +67,8 @@ struct CacheFixture : QueueFixture {
 TEST(CacheSheet, ListsOnlyTheUsersOwnFoldersWithRegularFiles)
 {
     CacheFixture f;
-    writeFile(f.root.filePath(QStringLiteral("cache/routereel/tiles/OSM/15/1.png")), 1500);
-    writeFile(f.root.filePath(QStringLiteral("cache/routereel/tiles/.hidden")), 500);
+    writeFile(f.root.filePath(QStringLiteral("cache/routereel/tiles/OSM/15/1/1@2x.png")), 1500);
+    writeFile(f.root.filePath(QStringLiteral("cache/routereel/tiles/OSM/15/1/.2@2x.png.hidDen12.tmp")), 500);
     writeFile(f.temp(QStringLiteral("routereel_a/video.mp4")), 2000);
     writeFile(f.temp(QStringLiteral("routereel_abcdefghijklmnopqrstuvwxyz/x/y/z.bin")), 10);
     writeFile(f.temp(QStringLiteral("Routereel_case/a")), 10);
