@@ -116,7 +116,7 @@ TEST(CacheSheet, ListsOnlyTheUsersOwnFoldersWithRegularFiles)
 TEST(CacheSheet, AssistiveToolsTellTheRowsButtonsAndTheListApart)
 {
     CacheFixture f;
-    writeFile(f.root.filePath(QStringLiteral("cache/routereel/tiles/OSM/15/1.png")), 1500);
+    writeFile(f.root.filePath(QStringLiteral("cache/routereel/tiles/OSM/15/1/1@2x.png")), 1500);
     writeFile(f.temp(QStringLiteral("routereel_a/video.mp4")), 2000);
     const auto sheet = f.scanned();
     QStringList names;
