@@ -8,6 +8,11 @@
 #include "maps/views/gpspathwebmapview.h"
 #include "maps/views/mapoverlayview.h"
 
+#include <QAccessible>
+#include <QApplication>
+#include <QLineEdit>
+#include <QTest>
+#include <QVBoxLayout>
 #include <QWebEnginePage>
 #include <QWebEngineView>
 
@@ -217,4 +222,47 @@ TEST(WebMapViews, gpsPathWebMapBuildsALongRoutesScriptAwayFromTheUpdates)
     view.setState(state);
     ASSERT_TRUE(waitFor([&] { return !view.isPreparingRoute(); }, 30000));
     EXPECT_EQ(sent.filter(QStringLiteral("initPathMap(")).size(), 1);
+}
+
+// The preview's maps are pictures: Tab passes them by and no part of them takes the focus, also
+// the widget the engine renders into, which it makes once the page loads. Assistive tools see a
+// picture named as its overlay, not a page's document that claims the focus.
+TEST(WebMapViews, previewMapsTakeNoFocus)
+{
+    ServiceScope service;
+    MapOverlayState state;
+    state.trackData.points = route(30);
+    moveTo(state, 5);
+    QWidget window;
+    auto *layout = new QVBoxLayout(&window);
+    auto *before = new QLineEdit(&window);
+    auto *map = new MapOverlayView(state, &window);
+    map->setAccessibleName(QStringLiteral("Map"));
+    auto *path = new GPSPathWebMapView(GPSPathWebMapState{}, &window);
+    auto *after = new QLineEdit(&window);
+    for (QWidget *w : std::initializer_list<QWidget *>{before, map, path, after})
+        layout->addWidget(w);
+    map->setMinimumSize(200, 200);
+    path->setMinimumSize(200, 200);
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    for (QWebEngineView *web : {map->webView(), path->webView()}) {
+        ASSERT_TRUE(waitFor([&] { return web->focusProxy() != nullptr; }, 60000));
+        QList<QWidget *> parts = web->findChildren<QWidget *>();
+        parts << web;
+        for (QWidget *part : std::as_const(parts))
+            EXPECT_EQ(part->focusPolicy(), Qt::NoFocus) << part->metaObject()->className();
+        QAccessibleInterface *node = QAccessible::queryAccessibleInterface(web);
+        ASSERT_TRUE(node);
+        EXPECT_EQ(node->childCount(), 0);
+        EXPECT_FALSE(node->state().focused);
+        EXPECT_FALSE(node->state().focusable);
+    }
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(map->webView())->text(QAccessible::Name), QStringLiteral("Map"));
+    before->setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(waitFor([&] { return before->hasFocus(); }));
+    QTest::keyClick(before, Qt::Key_Tab);
+    QWidget *focus = QApplication::focusWidget();
+    EXPECT_TRUE(after->hasFocus()) << (focus ? focus->metaObject()->className() : "nothing");
 }

@@ -3,6 +3,8 @@
 #include "maps/views/maplibschemehandler.h"
 #include "maps/views/webmapbridge.h"
 
+#include <QAccessibleWidget>
+#include <QChildEvent>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QPointer>
@@ -18,7 +20,66 @@
 namespace routereel {
 
 namespace {
+
 const char *const styleProperty = "routereelPageStyle";
+
+// The preview's map is a picture, not a control: neither the view nor the
+// widget the engine renders into (made later, on the first load, and again
+// when its renderer is replaced) is a Tab stop or takes the keyboard.
+class NoFocusWithin : public QObject {
+public:
+    explicit NoFocusWithin(QWidget *root) : QObject(root) { keepOut(root); }
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::ChildAdded || event->type() == QEvent::ChildPolished) {
+            if (auto *child = qobject_cast<QWidget *>(static_cast<QChildEvent *>(event)->child()))
+                keepOut(child);
+        }
+        return false;
+    }
+
+private:
+    void keepOut(QWidget *widget)
+    {
+        widget->setFocusPolicy(Qt::NoFocus);
+        widget->removeEventFilter(this);
+        widget->installEventFilter(this);
+        for (QWidget *child : widget->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly))
+            keepOut(child);
+    }
+};
+
+// To assistive tools the map is the picture it is, named as the overlay around it.
+// The page's document stays out of their tree: it calls itself focused whatever
+// holds the focus.
+class PreviewMapAccessible : public QAccessibleWidget {
+public:
+    explicit PreviewMapAccessible(QWidget *view) : QAccessibleWidget(view, QAccessible::Graphic) {}
+
+    int childCount() const override { return 0; }
+    QAccessibleInterface *child(int) const override { return nullptr; }
+    int indexOfChild(const QAccessibleInterface *) const override { return -1; }
+    QAccessible::State state() const override
+    {
+        QAccessible::State s = QAccessibleWidget::state();
+        s.focusable = false;
+        s.focused = false;
+        return s;
+    }
+    QString text(QAccessible::Text t) const override
+    {
+        if (t == QAccessible::Name) {
+            for (const QWidget *w = widget(); w; w = w->parentWidget()) {
+                if (!w->accessibleName().isEmpty())
+                    return w->accessibleName();
+            }
+        }
+        return QAccessibleWidget::text(t);
+    }
+};
+
 } // namespace
 
 QWebEngineView *makePreviewMapView(QWidget *parent, const QString &html,
@@ -30,6 +91,10 @@ QWebEngineView *makePreviewMapView(QWidget *parent, const QString &html,
     view->page()->setBackgroundColor(Qt::transparent);
     view->setAttribute(Qt::WA_TransparentForMouseEvents);
     view->setContextMenuPolicy(Qt::NoContextMenu);
+    view->page()->settings()->setAttribute(QWebEngineSettings::FocusOnNavigationEnabled, false);
+    new NoFocusWithin(view);
+    // Before anything asks: the cache answers every later question with this interface.
+    QAccessible::registerAccessibleInterface(new PreviewMapAccessible(view));
     auto *bridge = new WebMapBridge(view->page());
     QObject::connect(bridge, &WebMapBridge::messageReceived, view,
                      [onMessage](const QString &name, const QVariant &) { onMessage(name); });

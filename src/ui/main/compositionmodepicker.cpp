@@ -3,6 +3,7 @@
 #include "framedcheckbox.h"
 
 #include "export/exportpreset.h"
+#include "ui/panels/inspector/checkedtabstop.h"
 #include "ui/state/windowstate.h"
 
 #include <QButtonGroup>
@@ -47,6 +48,7 @@ CompositionModePicker::CompositionModePicker(WindowState &state, QWidget *parent
         row->addWidget(box, 0, Qt::AlignVCenter);
     }
     row->addStretch(1);
+    m_tabStop = new CheckedTabStop(m_group);
     // The group is exclusive: the checked box cannot be unchecked, so a click on it
     // changes nothing. Toggles are followed, not clicks: assistive tools toggle.
     connect(m_group, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
@@ -76,8 +78,11 @@ void CompositionModePicker::selectCompositionMode(CompositionMode mode)
 
 void CompositionModePicker::showMode()
 {
-    const QSignalBlocker blocker(m_group);
-    box(m_state.compositionMode())->setChecked(true);
+    {
+        const QSignalBlocker blocker(m_group);
+        box(m_state.compositionMode())->setChecked(true);
+    }
+    m_tabStop->refresh();
 }
 
 void CompositionModePicker::retranslate()

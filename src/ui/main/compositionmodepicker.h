@@ -9,6 +9,7 @@ class QLabel;
 
 namespace routereel {
 
+class CheckedTabStop;
 class FramedCheckBox;
 class WindowState;
 
@@ -38,6 +39,7 @@ private:
     WindowState &m_state;
     QLabel *m_caption;
     QButtonGroup *m_group;
+    CheckedTabStop *m_tabStop = nullptr;
 };
 
 } // namespace routereel

@@ -7,6 +7,7 @@
 #include "export/exporttaskbuilder.h"
 #include "ui/icons/symbolicon.h"
 #include "ui/panels/focusview.h"
+#include "ui/panels/inspector/checkedtabstop.h"
 #include "ui/panels/panelstyle.h"
 #include "ui/panels/steppedslideradaptor.h"
 
@@ -92,6 +93,7 @@ ExportSheet::ExportSheet(ExportAction &action, WindowState &state, QWidget *pare
     m_rowsLayout->setHorizontalSpacing(16);
     m_rowsLayout->setVerticalSpacing(6);
     m_group = new QButtonGroup(this);
+    m_tabStop = new CheckedTabStop(m_group);
     column->addWidget(m_presetBox, 0, Qt::AlignHCenter);
 
     // The widest item: it gives the sheet its width of 560.
@@ -193,6 +195,9 @@ void ExportSheet::showFlagChanged()
         m_offered.clear();
         refresh();
         showFactor();
+        // The chosen resolution, never a row the user did not choose; the sheet may be shown again.
+        if (QAbstractButton *chosen = m_tabStop->stop())
+            chosen->setFocus(Qt::OtherFocusReason);
         open();
     } else if (isVisible()) {
         QDialog::done(QDialog::Rejected);
@@ -291,6 +296,7 @@ void ExportSheet::showSelection()
     m_group->setExclusive(offered);
     for (const Row &row : std::as_const(m_rows))
         row.button->setChecked(row.preset == selected);
+    m_tabStop->refresh();
 }
 
 void ExportSheet::showFactor()

@@ -16,6 +16,7 @@ class QSlider;
 
 namespace routereel {
 
+class CheckedTabStop;
 class ExportAction;
 class SteppedSliderAdaptor;
 class WindowState;
@@ -71,6 +72,7 @@ private:
     QWidget *m_presetBox;
     QGridLayout *m_rowsLayout;
     QButtonGroup *m_group;
+    CheckedTabStop *m_tabStop;
     QList<Row> m_rows;
     QList<ExportPreset> m_offered;  // the list the rows show
     QLabel *m_factorCaption;

@@ -55,7 +55,8 @@ CacheSheet::CacheSheet(ExportQueue &queue, TileCache &tiles, LogStore &log, Wind
     m_emptyText = new QLabel;
     panelstyle::setTone(m_emptyText, Tone::secondary);
     m_body->addWidget(panelstyle::centredColumn(m_body, {m_emptyIcon, m_emptyText}));
-    m_body->addWidget(panelstyle::scrollingList(m_body, &m_list, &m_listLayout));
+    m_listArea = panelstyle::scrollingList(m_body, &m_list, &m_listLayout);
+    m_body->addWidget(m_listArea);
     column->addWidget(m_body, 1);
     column->addWidget(panelstyle::divider(this));
 
@@ -250,6 +251,8 @@ QWidget *CacheSheet::makeRow(const CacheEntry &entry)
         clear->setEnabled(!locked);
         clear->setToolTip(locked ? tr("Cannot clear cache while exports are running or queued.") : QString());
         const QUuid id = entry.id;
+        // Every row says "Clear": the name tells which entry it clears.
+        clear->setAccessibleName(tr("Clear %1").arg(name->text()));
         connect(clear, &QPushButton::clicked, this, [this, id] { clearEntry(id); });
         line->addWidget(clear);
     }
@@ -288,6 +291,7 @@ void CacheSheet::retranslate()
     m_scanningText->setText(tr("Scanning cache..."));
     m_body->findChild<QProgressBar *>(QStringLiteral("scanning"))->setAccessibleName(m_scanningText->text());
     m_emptyText->setText(tr("No cache data found"));
+    m_listArea->setAccessibleName(tr("Cached Items"));
     m_clearAll->setText(tr("Clear"));
     m_lockText->setText(tr("Exports running — cache locked"));
     m_close->setText(tr("Close"));

@@ -78,6 +78,7 @@ private:
     QLabel *m_scanningText = nullptr;
     QLabel *m_emptyIcon = nullptr;
     QLabel *m_emptyText = nullptr;
+    QWidget *m_listArea = nullptr;
     QWidget *m_list = nullptr;
     QVBoxLayout *m_listLayout = nullptr;
     QPushButton *m_clearAll = nullptr;

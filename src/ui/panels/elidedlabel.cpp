@@ -17,6 +17,26 @@ ElidedLabel::ElidedLabel(Qt::TextElideMode mode, int maxLines, QWidget *parent)
     setContentsMargins(0, 0, 0, 2);
 }
 
+void ElidedLabel::setTextKeepingTail(const QString &text, const QString &tail)
+{
+    m_tail = text.endsWith(tail) ? tail : QString();
+    setText(text);
+    update();  // QLabel repaints only when the text itself changed
+}
+
+QString ElidedLabel::elidedLine(const QString &line, int width) const
+{
+    const QFontMetrics metrics = fontMetrics();
+    if (m_tail.isEmpty() || !line.endsWith(m_tail) || metrics.horizontalAdvance(line) <= width)
+        return metrics.elidedText(line, m_mode, width);
+    const int tailWidth = metrics.horizontalAdvance(m_tail);
+    const QString head = metrics.elidedText(line.chopped(m_tail.size()), Qt::ElideRight, width - tailWidth);
+    // Not even an ellipsis before the tail: the tail is all that can be read.
+    if (head.isEmpty())
+        return metrics.elidedText(m_tail, Qt::ElideRight, width);
+    return head + m_tail;
+}
+
 QStringList ElidedLabel::layoutLines(int width) const
 {
     const QFontMetrics metrics = fontMetrics();
@@ -25,7 +45,7 @@ QStringList ElidedLabel::layoutLines(int width) const
     QString flat = text();
     if (m_maxLines == 1) {
         flat.replace(QLatin1Char('\n'), QLatin1Char(' '));
-        return {metrics.elidedText(flat, m_mode, width)};
+        return {elidedLine(flat, width)};
     }
     QTextLayout layout(flat, font());
     QTextOption option;

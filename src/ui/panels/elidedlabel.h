@@ -15,6 +15,11 @@ class ElidedLabel : public QLabel {
 public:
     explicit ElidedLabel(Qt::TextElideMode mode = Qt::ElideMiddle, int maxLines = 1, QWidget *parent = nullptr);
 
+    // One line whose end, `tail`, stays whole while the text before it is cut
+    // first; only when the tail alone does not fit is it cut too. A later
+    // setText() whose text does not end with the tail cuts as usual.
+    void setTextKeepingTail(const QString &text, const QString &tail);
+
     // The lines as drawn at the label's present width.
     QStringList visibleLines() const { return layoutLines(contentsRect().width()); }
     bool isElided() const;
@@ -31,8 +36,11 @@ protected:
 private:
     QStringList layoutLines(int width) const;
 
+    QString elidedLine(const QString &line, int width) const;
+
     Qt::TextElideMode m_mode;
     int m_maxLines;
+    QString m_tail;
 };
 
 } // namespace routereel

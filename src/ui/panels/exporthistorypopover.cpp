@@ -330,6 +330,7 @@ void ExportHistoryPopover::retranslate()
     setAccessibleName(m_title->text());
     m_clearHistory->setText(tr("Clear History"));
     m_emptyText->setText(tr("No export tasks yet"));
+    m_scroll->setAccessibleName(tr("Export Task List"));
     m_emptyIcon->setPixmap(
         symbolPixmap(QStringLiteral("tray"), panelstyle::color(Tone::secondary, palette()), 32, 0.6));
     rebuild();

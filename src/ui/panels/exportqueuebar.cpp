@@ -178,7 +178,10 @@ void ExportQueueBar::refresh()
     m_idle->setVisible(!current);
     if (current) {
         m_percent->setText(percentText(current->progress));
-        m_detail->setText(detailText(*current, m_queue.tick()));
+        // The time remaining is what the line is for: the time run gives way first.
+        const QString detail = detailText(*current, m_queue.tick());
+        const qsizetype separator = detail.lastIndexOf(QStringLiteral(" · "));
+        m_detail->setTextKeepingTail(detail, separator > 0 ? detail.mid(separator) : QString());
         m_ring->setAccessibleDescription(m_percent->text());
     } else {
         m_ring->setAccessibleDescription(m_idle->text());

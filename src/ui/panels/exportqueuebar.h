@@ -11,6 +11,7 @@ class QToolButton;
 
 namespace routereel {
 
+class ElidedLabel;
 class ExportHistoryPopover;
 class ExportQueue;
 class ProgressRing;
@@ -50,7 +51,7 @@ private:
     ProgressRing *m_ring = nullptr;
     QToolButton *m_historyButton = nullptr;
     QLabel *m_percent = nullptr;
-    QLabel *m_detail = nullptr;
+    ElidedLabel *m_detail = nullptr;
     QToolButton *m_cancel = nullptr;
     QLabel *m_idle = nullptr;
     QLabel *m_badge = nullptr;

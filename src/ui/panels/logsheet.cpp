@@ -130,7 +130,8 @@ LogSheet::LogSheet(LogStore &store, WindowState &state, QWidget *parent)
     panelstyle::setTone(m_emptyText, Tone::secondary);
     m_body->addWidget(panelstyle::centredColumn(m_body, {m_emptyIcon, m_emptyText}));
 
-    m_body->addWidget(panelstyle::scrollingList(m_body, &m_list, &m_listLayout));
+    m_listArea = panelstyle::scrollingList(m_body, &m_list, &m_listLayout);
+    m_body->addWidget(m_listArea);
     column->addWidget(m_body, 1);
     column->addWidget(panelstyle::divider(this));
 
@@ -230,6 +231,7 @@ void LogSheet::retranslate()
     m_title->setText(tr("Log"));
     m_clear->setText(tr("Clear"));
     m_emptyText->setText(tr("No log entries"));
+    m_listArea->setAccessibleName(tr("Log Entries"));
     m_close->setText(tr("Close"));
     const QColor secondary = panelstyle::color(Tone::secondary, palette());
     m_titleIcon->setPixmap(symbolPixmap(QStringLiteral("doc.text"), palette().color(QPalette::WindowText), 16));

@@ -51,6 +51,7 @@ private:
     QStackedWidget *m_body = nullptr;
     QLabel *m_emptyIcon = nullptr;
     QLabel *m_emptyText = nullptr;
+    QWidget *m_listArea = nullptr;
     QWidget *m_list = nullptr;
     QVBoxLayout *m_listLayout = nullptr;
     QLabel *m_count = nullptr;

@@ -28,7 +28,8 @@ public:
         return QAccessibleWidget::interface_cast(type);
     }
 
-    QVariant currentValue() const override { return shown(slider()->value()); }
+    // A stored value outside the range is read as the value text shows it, not where the handle rests.
+    QVariant currentValue() const override { return m_adaptor ? m_adaptor->shownValue() : slider()->value(); }
     QVariant minimumValue() const override { return shown(slider()->minimum()); }
     QVariant maximumValue() const override { return shown(slider()->maximum()); }
     QVariant minimumStepSize() const override { return shown(slider()->singleStep()); }
@@ -105,21 +106,41 @@ int SteppedSliderAdaptor::positionFor(double value) const
     return int(m_scale == 1 ? std::trunc(units) : std::round(units));
 }
 
-void SteppedSliderAdaptor::show(double value)
+double SteppedSliderAdaptor::shownValue() const
 {
-    const QSignalBlocker blocker(m_slider);
-    m_slider->setValue(positionFor(value));
-    m_shown = m_slider->value();
+    return m_outOfRange.value_or(inShownUnit(m_slider->value()));
 }
 
-void SteppedSliderAdaptor::setShown(double shownValue)
+void SteppedSliderAdaptor::show(double value)
 {
-    if (!std::isfinite(shownValue))
+    {
+        const QSignalBlocker blocker(m_slider);
+        m_slider->setValue(positionFor(value));
+    }
+    m_shown = m_slider->value();
+    m_outOfRange.reset();
+    const double units = value * m_scale;
+    if (std::isfinite(units) && (units < m_slider->minimum() || units > m_slider->maximum()))
+        m_outOfRange = (m_scale == 1 ? std::trunc(units) : std::round(units)) * m_shownScale / m_scale;
+    if (QAccessible::isActive()) {
+        QAccessibleValueChangeEvent event(m_slider, shownValue());
+        QAccessible::updateAccessibility(&event);
+    }
+}
+
+void SteppedSliderAdaptor::setShown(double wanted)
+{
+    if (!std::isfinite(wanted))
         return;
     // Clamped while still a double, as in positionFor().
-    const double positions = std::clamp(shownValue * m_scale / m_shownScale, double(m_slider->minimum()),
+    const double positions = std::clamp(wanted * m_scale / m_shownScale, double(m_slider->minimum()),
                                         double(m_slider->maximum()));
-    m_slider->setValue(int(std::lround(positions)));
+    const int position = int(std::lround(positions));
+    // A stored value beyond the end the handle rests at: setting that end is still a change.
+    if (position == m_slider->value() && m_outOfRange && *m_outOfRange != wanted)
+        moved(position);
+    else
+        m_slider->setValue(position);
 }
 
 void SteppedSliderAdaptor::stepFrom(int action)
@@ -155,6 +176,7 @@ void SteppedSliderAdaptor::moved(int position)
     if (!enabled)
         return;
     m_shown = onGrid;
+    m_outOfRange.reset();
     emit edited(valueAt(onGrid));
 }
 

@@ -38,8 +38,11 @@ public:
 
     // A number of slider positions in the unit the value text shows.
     double inShownUnit(int positions) const { return positions * m_shownScale / m_scale; }
-    // Moves the slider as a drag to `shownValue` would; NaN and infinities move nothing.
-    void setShown(double shownValue);
+    // The number the value text shows: a stored value outside the range, until
+    // the user moves the slider, else the slider's own.
+    double shownValue() const;
+    // Moves the slider as a drag to `wanted` would; NaN and infinities move nothing.
+    void setShown(double wanted);
 
 signals:
     // The user moved the slider to a new step.
@@ -60,6 +63,7 @@ private:
     int m_lowerPosition;
     int m_stepPositions;
     int m_shown = 0;
+    std::optional<double> m_outOfRange;  // the shown number of a stored value the slider cannot reach
 };
 
 } // namespace routereel

@@ -280,8 +280,9 @@ TEST(CompositionModePicker, ActsAsARadioPairWithoutFocus)
     EXPECT_EQ(w.state.compositionMode(), CompositionMode::regular);
     EXPECT_EQ(w.state.selectedPreset(), ExportPreset::p720);
     EXPECT_TRUE(regular->isChecked() && !overlay->isChecked());
-    // Clicks leave the focus where it was, so Space still plays; only Tab reaches the boxes.
-    EXPECT_TRUE(regular->focusPolicy() == Qt::TabFocus && overlay->focusPolicy() == Qt::TabFocus);
+    // Clicks leave the focus where it was, so Space still plays; only Tab reaches the boxes, at the chosen one.
+    EXPECT_EQ(regular->focusPolicy(), Qt::TabFocus);
+    EXPECT_EQ(overlay->focusPolicy(), Qt::NoFocus);
     EXPECT_FALSE(regular->hasFocus() || overlay->hasFocus());
 }
 

@@ -112,6 +112,20 @@ TEST(CacheSheet, ListsOnlyTheUsersOwnFoldersWithRegularFiles)
     EXPECT_TRUE(QFileInfo::exists(f.temp(QStringLiteral("Routereel_case/a"))));
 }
 
+// Each row's button says which entry it clears, and the list has a name of its own.
+TEST(CacheSheet, AssistiveToolsTellTheRowsButtonsAndTheListApart)
+{
+    CacheFixture f;
+    writeFile(f.root.filePath(QStringLiteral("cache/routereel/tiles/OSM/15/1/1@2x.png")), 1500);
+    writeFile(f.temp(QStringLiteral("routereel_a/video.mp4")), 2000);
+    const auto sheet = f.scanned();
+    QStringList names;
+    for (QPushButton *clear : shown<QPushButton>(sheet.get(), QStringLiteral("clearEntry")))
+        names << clear->accessibleName();
+    EXPECT_EQ(names, (QStringList{"Clear Map Tile Cache", "Clear Export Temp (routereel_a...)"}));
+    EXPECT_EQ(unnamedTabStops(*sheet), "");
+}
+
 TEST(CacheSheet, LockedWhileAnExportWaitsAndFailuresStayListed)
 {
     CacheFixture f;

@@ -186,6 +186,32 @@ TEST(ExportQueueBar, WaitingBadgeIsACapsuleInAnyFontAndPalette)
     QApplication::setPalette(windowPalette(false));
 }
 
+// In Chinese the line is wider than the bar leaves it beside the "+1" badge: the time run gives way,
+// the time remaining stays whole.
+TEST(ExportQueueBar, TheTimeRemainingStaysWholeBesideTheBadgeInChinese)
+{
+    QueueFixture f;
+    testsupport::FakeFfmpegSpec spec;
+    // A third of the minute, told again and again: the exporter says 5 % once its frames are set up.
+    spec.runBody = QStringLiteral("while :; do echo out_time_us=20000000; sleep 0.1; done");
+    exporttest::useFakeFfmpeg(*f.queue.exporter(), QDir(f.dir.path()).filePath(QStringLiteral("ffmpeg")), spec);
+    f.queue.enqueue(exporttest::overlayTask(QDir(f.dir.path()).filePath(QStringLiteral("ride.mp4")), 60));
+    f.queue.enqueue(f.task(QStringLiteral("next.mp4")));
+    ExportQueueBar bar(f.queue, f.state);
+    bar.resize(230, ExportQueueBar::barHeight);
+    bar.show();
+    Chinese chinese(f.state);
+    auto *detail = bar.findChild<ElidedLabel *>();
+    ASSERT_TRUE(waitFor([&] { return detail->isVisible() && detail->text().contains(QStringLiteral("剩余")); },
+                        30'000));
+    saveShot(bar, QStringLiteral("queuebar-badge-zh"));
+    const QString whole = detail->text();
+    const QString remaining = whole.mid(whole.lastIndexOf(QStringLiteral(" · ")));
+    ASSERT_TRUE(detail->isElided()) << "the line fits: nothing to show";
+    EXPECT_TRUE(detail->visibleLines().value(0).endsWith(remaining)) << detail->visibleLines().value(0).toStdString();
+    EXPECT_TRUE(detail->visibleLines().value(0).startsWith(QStringLiteral("已")));
+}
+
 TEST(ExportHistoryPopover, SectionsRowsAndActions)
 {
     QueueFixture f;
@@ -272,7 +298,8 @@ TEST(ExportHistoryPopover, RowsAndTheirActionsReachAssistiveTools)
 {
     QueueFixture f;
     QWidget window;
-    (new QVBoxLayout(&window))->addWidget(new ExportQueueBar(f.queue, f.state));
+    auto *bar = new ExportQueueBar(f.queue, f.state);
+    (new QVBoxLayout(&window))->addWidget(bar);
     window.show();
     for (const char *name : {"a.mp4", "b.mp4", "c.mp4"})
         f.queue.enqueue(f.task(QString::fromLatin1(name), true));
@@ -288,6 +315,8 @@ TEST(ExportHistoryPopover, RowsAndTheirActionsReachAssistiveTools)
     QAccessibleInterface *remove = named(row, QStringLiteral("Remove from queue"));
     ASSERT_TRUE(remove && remove->actionInterface());
     EXPECT_EQ(remove->role(), QAccessible::Button);
+    ASSERT_TRUE(bar->historyPopover());
+    EXPECT_EQ(unnamedTabStops(*bar->historyPopover()), "");
     remove->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
     ASSERT_TRUE(waitFor([&] { return f.queue.pending().size() == 1; }));
     EXPECT_EQ(f.queue.pending().first().task.outputURL.fileName(), QStringLiteral("c.mp4"));

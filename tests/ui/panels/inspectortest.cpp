@@ -313,7 +313,7 @@ TEST(Inspector, SlidersSpeakTheShownValueToAssistiveTools)
         {"MAP", "Zoom Level", 15, 10, 18, 1, [&] { return double(ui.map.zoomLevel()); }, 12, 12, "12"},
         {"MAP", "Opacity", 80, 10, 100, 10, [&] { return ui.map.opacity(); }, 43, 0.4, "40%"},
         {"PATH", "Opacity", 75, 0, 100, 10, [&] { return ui.path.opacity(); }, 0, 0, "0%"},
-        {"PATH", "Padding", 20, 0, 20, 1, [&] { return ui.path.padding(); }, 7, 7, "7"},
+        {"PATH", "Padding", 27, 0, 20, 1, [&] { return ui.path.padding(); }, 7, 7, "7"},  // 27 by default
         {"SPEED", "Font Size", 18, 10, 20, 1, [&] { return ui.speed.fontSize(); }, 25, 20, "20"},
         {"HEART RATE GRAPH", "Width", 220, 140, 240, 10, [&] { return ui.graph.width(); }, 186, 190, "190"},
         {"HEART RATE GRAPH", "Height", 70, 40, 80, 5, [&] { return ui.graph.height(); }, 57, 55, "55"},
@@ -434,6 +434,39 @@ TEST(Inspector, RectangularMapHasHeightAndCorners)
     QTest::keyClick(ui.line("MAP", "Size", 1)->slider(), Qt::Key_Left);
     EXPECT_EQ(ui.map.height(), 190);
     EXPECT_EQ(ui.map.width(), 200);
+}
+
+// A stored value beyond a slider's range reads as its text shows it, until the slider moves;
+// a tool setting the end the handle rests at stores that end.
+TEST(Inspector, ValuesOutsideASlidersRangeSpeakAsShown)
+{
+    Inspector ui({{QStringLiteral("gpsPathEnabled"), true}, {QStringLiteral("speedWidgetEnabled"), true},
+                  {QStringLiteral("mapZoomLevel"), 22}, {QStringLiteral("speedWidgetOpacity"), 0.05}});
+    const struct {
+        const char *key, *caption;
+        double read;
+        Qt::Key press;
+        double afterKey;
+    } table[] = {
+        {"PATH", "Padding", 27, Qt::Key_Left, 19},
+        {"MAP", "Zoom Level", 22, Qt::Key_Left, 17},
+        {"SPEED", "Opacity", 5, Qt::Key_Right, 20},
+    };
+    for (const auto &c : table) {
+        SCOPED_TRACE(std::string(c.key) + " " + c.caption);
+        QSlider *slider = ui.line(c.key, c.caption)->slider();
+        QAccessibleValueInterface *value = QAccessible::queryAccessibleInterface(slider)->valueInterface();
+        EXPECT_EQ(ui.shows(c.key, c.caption).remove(QLatin1Char('%')).toDouble(), c.read);
+        EXPECT_EQ(value->currentValue().toDouble(), c.read);
+        QTest::keyClick(slider, c.press);
+        EXPECT_EQ(value->currentValue().toDouble(), c.afterKey);
+    }
+    ui.path.setPadding(27);
+    QAccessibleValueInterface *padding =
+        QAccessible::queryAccessibleInterface(ui.line("PATH", "Padding")->slider())->valueInterface();
+    padding->setCurrentValue(20);
+    EXPECT_EQ(ui.path.padding(), 20);
+    EXPECT_EQ(padding->currentValue().toDouble(), 20);
 }
 
 TEST(Inspector, ValueTextsShowStoredValuesAsTheyAre)

@@ -94,6 +94,8 @@ TEST(LogSheet, RowsNewestFirstWithDetailOnlyWhenItSaysMore)
     EXPECT_TRUE(text->textInteractionFlags().testFlag(Qt::TextSelectableByMouse));
     EXPECT_LE(text->parentWidget()->height(), LogSheet::detailMaxHeight);
     EXPECT_GT(text->parentWidget()->height(), 150);
+    // The list and each detail take the focus: each has a name.
+    EXPECT_EQ(unnamedTabStops(sheet), "");
 
     // Level dots: red error, orange warning, green info.
     const auto dot = [](QWidget *row) {

@@ -11,6 +11,7 @@
 #include "tracks/logstore.h"
 #include "ui/state/windowstate.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
@@ -109,6 +110,20 @@ struct Chinese {
     WindowState &state;
     QTranslator translator;
 };
+
+// The shown widgets under `root` that Tab reaches but assistive tools find no name for, one a line.
+inline std::string unnamedTabStops(const QWidget &root)
+{
+    QStringList unnamed;
+    for (QWidget *w : root.findChildren<QWidget *>()) {
+        if (!w->isVisible() || !(w->focusPolicy() & Qt::TabFocus))
+            continue;
+        QAccessibleInterface *node = QAccessible::queryAccessibleInterface(w);
+        if (!node || node->text(QAccessible::Name).trimmed().isEmpty())
+            unnamed << QString::fromLatin1(w->metaObject()->className()) + QLatin1Char(' ') + w->objectName();
+    }
+    return unnamed.join(QLatin1Char('\n')).toStdString();
+}
 
 inline void saveShot(QWidget &widget, const QString &name)
 {

@@ -1,5 +1,6 @@
 #include "inspectorpickerrow.h"
 
+#include "checkedtabstop.h"
 #include "inspectorlook.h"
 #include "segmentbutton.h"
 
@@ -39,6 +40,7 @@ InspectorPickerRow::InspectorPickerRow(const char *caption, const QList<Segment>
         strip->addWidget(button);
     }
     m_layout->addLayout(strip);
+    m_tabStop = new CheckedTabStop(m_group);
     // idToggled, not clicked: a click on the chosen segment changes nothing and must store nothing.
     connect(m_group, &QButtonGroup::idToggled, this, [write = std::move(write)](int id, bool checked) {
         if (checked)
@@ -55,9 +57,12 @@ QAbstractButton *InspectorPickerRow::segment(int index) const
 
 void InspectorPickerRow::refresh()
 {
-    const QSignalBlocker blocker(m_group);
-    if (QAbstractButton *chosen = m_group->button(m_read()))
-        chosen->setChecked(true);
+    {
+        const QSignalBlocker blocker(m_group);
+        if (QAbstractButton *chosen = m_group->button(m_read()))
+            chosen->setChecked(true);
+    }
+    m_tabStop->refresh();
 }
 
 void InspectorPickerRow::changeEvent(QEvent *event)

@@ -13,6 +13,8 @@ class QVBoxLayout;
 
 namespace routereel {
 
+class CheckedTabStop;
+
 // A caption over a row of segments, one of which is chosen. Only a change of
 // the choice by the user is written: clicking the chosen segment again, or
 // showing a stored value, writes nothing.
@@ -60,6 +62,7 @@ private:
     QVBoxLayout *m_layout;
     QLabel *m_captionLabel;
     QButtonGroup *m_group;
+    CheckedTabStop *m_tabStop = nullptr;
 };
 
 } // namespace routereel
