@@ -114,6 +114,13 @@
     </message>
 </context>
 <context>
+    <name>routereel::SingleInstance</name>
+    <message>
+        <source>routereel is already running but does not answer. Close it, or end it, and try again.</source>
+        <translation>routereel 已在运行，但没有响应。请关闭或结束它，然后重试。</translation>
+    </message>
+</context>
+<context>
     <name>routereel::UpdateChecker</name>
     <message>
         <source>Update Available</source>

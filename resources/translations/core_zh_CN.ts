@@ -73,6 +73,14 @@ The export would fail on it, or copy sound that cannot be played. Convert the vi
 
 导出会因此失败，或复制无法播放的声音。请转换该视频的声音，或将该视频从时间线上移除，然后再试。</translation>
     </message>
+    <message>
+        <source>The source video &quot;%1&quot; cannot be read: %2
+
+Its drive or network folder may not be answering. Check that it is connected and try again.</source>
+        <translation>无法读取源视频“%1”：%2
+
+它所在的磁盘或网络文件夹可能没有响应。请检查连接后重试。</translation>
+    </message>
 </context>
 <context>
     <name>ExportOutputTransaction</name>
@@ -437,6 +445,34 @@ The export would fail on it, or copy sound that cannot be played. Convert the vi
     <message>
         <source>The disk did not answer within %1 seconds.</source>
         <translation>磁盘在 %1 秒内没有响应。</translation>
+    </message>
+    <message>
+        <source>Restore the last session</source>
+        <translation>恢复上次会话</translation>
+    </message>
+    <message>
+        <source>Still waiting after %1 seconds when the application quit.</source>
+        <translation>应用程序退出时，等待 %1 秒后仍未完成。</translation>
+    </message>
+    <message>
+        <source>The window closed first.</source>
+        <translation>窗口已先关闭。</translation>
+    </message>
+    <message>
+        <source>Not carried out: %1</source>
+        <translation>未执行：%1</translation>
+    </message>
+    <message>
+        <source>Save Project</source>
+        <translation>保存项目</translation>
+    </message>
+    <message>
+        <source>Open &quot;%1&quot;</source>
+        <translation>打开“%1”</translation>
+    </message>
+    <message>
+        <source>Save Project As &quot;%1&quot;</source>
+        <translation>项目另存为“%1”</translation>
     </message>
 </context>
 <context>

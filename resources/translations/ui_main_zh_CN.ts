@@ -180,6 +180,10 @@
         <source>routereel</source>
         <translation>routereel</translation>
     </message>
+    <message>
+        <source>Import</source>
+        <translation>导入</translation>
+    </message>
 </context>
 <context>
     <name>routereel::TokenSheet</name>

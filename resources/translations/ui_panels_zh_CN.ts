@@ -167,6 +167,14 @@
         <source>Close</source>
         <translation>关闭</translation>
     </message>
+    <message>
+        <source>Clear %1</source>
+        <translation>清除%1</translation>
+    </message>
+    <message>
+        <source>Cached Items</source>
+        <translation>缓存项目</translation>
+    </message>
 </context>
 <context>
     <name>routereel::ExportHistoryPopover</name>
@@ -224,6 +232,10 @@
         <source>No export tasks yet</source>
         <translation>暂无导出任务</translation>
     </message>
+    <message>
+        <source>Export Task List</source>
+        <translation>导出任务列表</translation>
+    </message>
 </context>
 <context>
     <name>routereel::ExportQueueBar</name>
@@ -275,6 +287,10 @@
     <message>
         <source>Close</source>
         <translation>关闭</translation>
+    </message>
+    <message>
+        <source>Log Entries</source>
+        <translation>日志条目</translation>
     </message>
 </context>
 <context>
