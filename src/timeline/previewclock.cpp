@@ -15,6 +15,10 @@ constexpr double inStepSeconds = 0.04;
 // Nearer, the clock runs up to this much faster or slower until it is in step: the
 // eye sees no jump, and a 40 ms difference is gone within a second.
 constexpr double mostLean = 0.05;
+// Further apart than this (a drop-out, a graph that took a longer cycle), the clock
+// waits for a sound behind it and catches up with one ahead: leant to, the picture
+// would stay apart from it for seconds.
+constexpr double apartSeconds = 0.03;
 constexpr double leanPerSecondOff = 2.0;
 // Just after the first sound is heard, the device's reports of it still settle by
 // tens of milliseconds: the clock keeps to them, standing rather than stepping back,
@@ -135,8 +139,9 @@ void PreviewClock::follow()
         moveSoundHere(t);
         return;
     }
-    const double rate = isSettling() ? (off < 0 ? 0 : 1 + std::min(mostCatchUp, mostCatchUp * off / catchUpSeconds))
-                                     : 1 + std::clamp(off * leanPerSecondOff, -mostLean, mostLean);
+    const double rate = isSettling() || std::abs(off) > apartSeconds
+        ? (off < 0 ? 0 : 1 + std::min(mostCatchUp, mostCatchUp * off / catchUpSeconds))
+        : 1 + std::clamp(off * leanPerSecondOff, -mostLean, mostLean);
     anchor(t, rate, rate == 1 ? 0 : off / (rate - 1));
 }
 

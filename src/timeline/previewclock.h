@@ -13,8 +13,9 @@ namespace routereel {
 // says its output may take), then runs from the sound's time, so that picture and
 // sound begin together whatever the output's latency; without a device it runs on
 // the wall clock at once. Running, follow() leans it gently toward the sound being
-// heard, and has a sound that is far off go on from the clock's time instead,
-// waiting for it again as at its start. It never steps back nor leaps ahead while
+// heard, stands for a sound that fell behind (a drop-out) and runs up to twice as
+// fast to one ahead, and has a sound that is far off go on from the clock's time
+// instead, waiting for it again as at its start. It never steps back nor leaps ahead while
 // running, and stands still while held.
 class PreviewClock {
 public:

@@ -24,7 +24,6 @@ TEST(CycleHeard, AfterACycleTheSinkLostNothingIsToldAheadOfWhatIsHeard)
             reply(read - cycle, k * cycle + lost - 4'000);
         }
         const qint64 stepAt = k * cycle + lost;
-        heard.noticeStep(cycle);
         reply(read, stepAt + answer);
         reply(read, stepAt + cycle / 2);
         for (const qint64 at : {stepAt + answer + 100, stepAt + cycle / 2 + 100, stepAt + cycle - 100}) {
