@@ -218,7 +218,6 @@ struct SlotPlayer {
         std::vector<double> apart;
         for (const auto &[from, to] : spans) {
             const std::vector<double> some = monitor->pictureLessSound(looks, from, to);
-            if (getenv("DEBUG_SLOTS")) { std::cout << "span " << from << ".." << to << ":"; for (double a : some) std::cout << " " << int(a * 1000); std::cout << "\n"; }
             apart.insert(apart.end(), some.begin(), some.end());
         }
         ASSERT_GT(apart.size(), 10u) << what << ": the sound is not heard";
@@ -389,6 +388,8 @@ TEST(PlayerSound, PauseDuringAStandRestsWhereTheSoundEnded)
         SCOPED_TRACE(sinkRate);
         SlotPlayer p(SoundServer::runKind());
         ASSERT_NO_FATAL_FAILURE(p.setUp(sinkRate));
+        p.playFor(2); // a fresh PulseAudio sink plays nothing before its first block of 2 s has passed
+        int heard = 0;
         for (int round = 0; round < 5; ++round) {
             const std::string what = std::to_string(sinkRate) + " Hz, round " + std::to_string(round);
             p.player.play();
@@ -401,8 +402,9 @@ TEST(PlayerSound, PauseDuringAStandRestsWhereTheSoundEnded)
             p.playFor(0.2);
             p.server.stand(false);
             p.playFor(0.8);
-            p.expectRestsWhereTheSoundEnded(paused, what, stood - 0.3, stood - 1.0);
+            heard += !std::isnan(p.expectRestsWhereTheSoundEnded(paused, what, stood - 0.3, stood - 1.0));
         }
+        EXPECT_GE(heard, 4) << "rounds whose sound was heard";
         p.expectNoneHeardTwice();
     }
 }
