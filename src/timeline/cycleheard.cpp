@@ -33,6 +33,7 @@ void CycleHeard::place(qint64 readUsec, qint64 sinkUsec, qint64 stamp, qint64 ma
         m_handedWhole = whole;
         if (whole || m_cycle == 0)
             m_cycle = step;
+        m_readBefore = m_read;
         m_read = read;
     }
     if (m_handed == unknown) {
@@ -44,6 +45,7 @@ void CycleHeard::place(qint64 readUsec, qint64 sinkUsec, qint64 stamp, qint64 ma
     if (moved && m_exact && m_placed > 0 && placed + (madeAt - m_lastMadeAt) < best() - lostMarginUsec)
         dropPlaces();
     m_lastMadeAt = madeAt;
+    m_sinkUsec = sinkUsec;
     m_places[m_nextPlace] = placed;
     m_nextPlace = (m_nextPlace + 1) % placesKept;
     m_placed = std::min(m_placed + 1, placesKept);
@@ -53,7 +55,9 @@ std::optional<qint64> CycleHeard::heardUsec(qint64 now) const
 {
     if (m_placed == 0)
         return std::nullopt;
-    return std::min(best() + now, m_read); // never more than the service took
+    // The sink plays at most what was handed before the last move: after a shorter
+    // cycle than its own, silence.
+    return std::min(best() + now, m_readBefore - m_sinkUsec);
 }
 
 qint64 CycleHeard::best() const
@@ -66,7 +70,7 @@ void CycleHeard::restart()
     dropPlaces();
     m_handed = m_handedBefore = unknown;
     m_handedWhole = m_exact = false;
-    m_read = 0;
+    m_read = m_readBefore = 0;
     m_lastStamp = -1;
     m_lastMadeAt = -1;
 }

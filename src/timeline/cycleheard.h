@@ -50,6 +50,8 @@ private:
     bool m_handedWhole = false;  // the last was seen whole, not a guess
     bool m_exact = false;        // both were
     qint64 m_read = 0;           // the position, microseconds since the start
+    qint64 m_readBefore = 0;     // before its last move
+    qint64 m_sinkUsec = 0;       // the device's own latency, by the newest reply
     static constexpr int placesKept = 64; // about 1.3 s of ticks: a device's clock that drifts is followed
     qint64 m_places[placesKept] = {};     // heard less monotonic microseconds, per reply
     int m_nextPlace = 0;

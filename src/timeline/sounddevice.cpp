@@ -113,11 +113,11 @@ std::optional<double> SoundDevice::heardSeconds() const
         || m_readIndex <= m_base)
         return std::nullopt;
     // A server that stopped answering, or whose position stood too long, takes no samples.
-    if (monotonicUsec() - m_health.repliedAt > stallUsec || m_health.repliedAt - m_health.movedAt > stallUsec)
-        return std::nullopt;
     const qint64 now = monotonicUsec();
-    // A server that leaves the requests of a thread that looks unanswered stands, and
-    // its sink with it: what is heard stands from a tick after its last reply.
+    if (now - m_health.repliedAt > stallUsec || m_health.repliedAt - m_health.movedAt > stallUsec)
+        return std::nullopt;
+    // A server that leaves the requests of a thread that looks after them unanswered
+    // stands, and its sink with it: what is heard stands from a tick after its last reply.
     const qint64 unheard = m_health.asking > 0 && now - m_health.askedAt > answerUsec && now - m_tickedAt < answerUsec
         ? std::max<qint64>(now - m_health.repliedAt - qint64(tickUsec), 0) : 0;
     double heard = 0;
@@ -254,7 +254,7 @@ void SoundDevice::tick()
     if (m_stream && !PA_STREAM_IS_GOOD(pa_stream_get_state(m_stream)))
         dropStream(); // its sink went away: a new stream goes to the server's default
     if (!m_stream)
-        openStream();
+        openStream(m_health.renewed); // one made again while started still waits for start()
     const qint64 now = monotonicUsec();
     const bool looked = now - m_tickedAt < 4 * qint64(tickUsec); // a held thread reads its replies after this
     m_tickedAt = now;
@@ -322,7 +322,8 @@ void SoundDevice::connectServer()
 
 void SoundDevice::dropServer()
 {
-    dropStream(); // a server found again is played to from the time it is found
+    m_health.renewed = false; // a server found again is played to from the time it is found
+    dropStream();
     if (!m_context)
         return;
     pa_context_disconnect(m_context);

@@ -72,7 +72,7 @@ private:
     void tick();
     void connectServer();
     void dropServer();
-    void openStream(bool renewed = false);
+    void openStream(bool renewed);
     void dropStream();
     void renewStream();
     void askTiming();
