@@ -378,7 +378,7 @@ TEST(PlayerSoundLongStand, PipeWire)
     playThroughAStand(SoundServer::Kind::pipeWire, Stand::long_);
 }
 
-// A Pause given 0.1 s into a stand of the server, on sinks at 48 and 44.1 kHz (the
+// A Pause given 0.1 s into a stand of PulseAudio, on sinks at 48 and 44.1 kHz (the
 // server resamples the stream): once the server goes on, the paused playhead rests
 // where the sound ended, and the next Play repeats none of it.
 TEST(PlayerSound, PauseDuringAStandRestsWhereTheSoundEnded)
@@ -386,7 +386,7 @@ TEST(PlayerSound, PauseDuringAStandRestsWhereTheSoundEnded)
     using testsupport::SinkMonitor;
     for (const int sinkRate : {48000, 44100}) {
         SCOPED_TRACE(sinkRate);
-        SlotPlayer p(SoundServer::runKind());
+        SlotPlayer p(SoundServer::Kind::pulseAudio);
         ASSERT_NO_FATAL_FAILURE(p.setUp(sinkRate));
         p.playFor(2); // a fresh PulseAudio sink plays nothing before its first block of 2 s has passed
         int heard = 0;
