@@ -12,6 +12,7 @@
 //   - the time heard against the clock (which places the picture) over SYNC_MINUTES.
 #include "benchcommand.h"
 #include "benchffmpeg.h"
+#include "busyloops.h"
 
 #include "support/soundplan.h"
 #include "support/soundserver.h"
@@ -46,30 +47,6 @@ double loadAverage()
     QFile f(QStringLiteral("/proc/loadavg"));
     return f.open(QIODevice::ReadOnly) ? f.readAll().split(' ').value(0).toDouble() : -1;
 }
-
-// Busy loops in processes of their own, as other programs on the machine are.
-class BusyLoops {
-public:
-    explicit BusyLoops(int count)
-    {
-        for (int i = 0; i < count; ++i) {
-            auto p = std::make_unique<QProcess>();
-            p->setStandardOutputFile(QProcess::nullDevice());
-            p->start(QStringLiteral("yes"), {});
-            m_loops.push_back(std::move(p));
-        }
-    }
-    ~BusyLoops()
-    {
-        for (auto &p : m_loops) {
-            p->kill();
-            p->waitForFinished(5000);
-        }
-    }
-
-private:
-    std::vector<std::unique_ptr<QProcess>> m_loops;
-};
 
 // Records what reaches the null sink, mono float.
 class SinkRecording {

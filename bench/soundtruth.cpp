@@ -8,8 +8,16 @@
 // sound from every slot of a tone that names its slots, from the first sound heard
 // after the stand. And Play to the first sound on a fresh server: with the device made
 // at once, 1 s or 3 s after the server started, and a later Play.
+// --pace [SECONDS]: a server that changes its pace, at the machine's load and with twice
+// the cores' number of busy loops: PipeWire's graph forced to another cycle every 3 s
+// (8192, 1024, 4096 frames, its own), then Play and Pause every 0.3 s after a change
+// while paused; and a PulseAudio sink of 0.2 s that takes no rewinds, held 50-300 ms
+// every 1-3 s (SECONDS each, 60). For each: the slots heard twice and how much of
+// them, and picture less sound per slot heard while playing, median and 95th
+// percentile of its size.
 #include "benchcommand.h"
 #include "benchffmpeg.h"
+#include "busyloops.h"
 
 #include "support/sinkmonitor.h"
 #include "support/soundplan.h"
@@ -26,6 +34,7 @@
 #include <algorithm>
 #include <memory>
 #include <cmath>
+#include <random>
 #include <cstdio>
 #include <vector>
 
@@ -277,6 +286,157 @@ int runStands(const QStringList &args)
     return 0;
 }
 
+struct Pace {
+    SoundServer server;
+    std::unique_ptr<SinkMonitor> monitor;
+    TimelinePlayer player;
+    std::vector<Look> looks;
+    std::vector<std::pair<double, double>> playing; // wall time from each Play to its Pause
+
+    Pace(SoundServer::Kind kind, SoundServer::Latency latency) : server(latency, kind) {}
+    bool setUp(const QString &clip)
+    {
+        if (!server.start())
+            return false;
+        monitor = std::make_unique<SinkMonitor>(server);
+        const PreviewSound *sound = player.findChild<PreviewSound *>();
+        waitFor([&] { return sound->hasOutput(); }, 10'000);
+        player.replaceItem(testsupport::oneClipPlan(clip, 60));
+        waitFor([&] { return player.itemStatus() == PreviewPlayer::ItemStatus::readyToPlay; }, 10'000);
+        bool sought = false;
+        player.seek(1, [&](bool) { sought = true; });
+        waitFor([&] { return sought; }, 10'000);
+        playFor(2); // a fresh PulseAudio sink plays nothing before its first block has passed
+        return monitor->isRecording();
+    }
+    void playFor(double seconds)
+    {
+        const double until = nowSeconds() + seconds;
+        waitFor([&] {
+            looks.push_back({nowSeconds(), player.currentTime()});
+            return nowSeconds() > until;
+        }, int(seconds * 1000) + 10'000, 2);
+    }
+    void play()
+    {
+        player.play();
+        playing.emplace_back(nowSeconds(), INFINITY);
+    }
+    void pause()
+    {
+        player.pause();
+        playing.back().second = nowSeconds();
+    }
+    // Slots heard again, and the sound heard again in all (from each going back to the
+    // furthest heard before it); picture less sound while playing.
+    void print(const char *what, double loadBefore)
+    {
+        int again = 0;
+        double againSeconds = 0, furthest = -INFINITY, previous = 1;
+        for (const SinkMonitor::Slot &slot : monitor->heardSlots(0)) {
+            const double t = SinkMonitor::slotTime(slot.name, previous);
+            if (t <= furthest) {
+                ++again;
+                if (previous >= furthest) // a new going back
+                    againSeconds += furthest - t + SinkMonitor::slotSeconds;
+            }
+            furthest = std::max(furthest, t);
+            previous = t;
+        }
+        std::vector<double> apart;
+        for (const auto &[from, to] : playing) {
+            const std::vector<double> some = monitor->pictureLessSound(looks, from, to);
+            apart.insert(apart.end(), some.begin(), some.end());
+        }
+        std::vector<double> sizes;
+        for (const double a : apart)
+            sizes.push_back(std::abs(a));
+        std::sort(sizes.begin(), sizes.end());
+        const auto within = std::count_if(sizes.begin(), sizes.end(), [](double e) { return e <= 0.06; });
+        std::printf("  %-34s load %4.1f -> %4.1f: heard twice %d slots, %.0f ms; picture less sound median %+.1f ms, "
+                    "95th percentile |%.1f| ms, largest |%.1f| ms, %.1f%% within 60 ms, %zu slots\n",
+                    what, loadBefore, loadAverage(), again, againSeconds * 1000, median(apart) * 1000,
+                    sizes.empty() ? NAN : sizes[std::size_t(0.95 * double(sizes.size() - 1))] * 1000,
+                    sizes.empty() ? NAN : sizes.back() * 1000,
+                    sizes.empty() ? 0 : 100.0 * double(within) / double(sizes.size()), sizes.size());
+        std::fflush(stdout);
+    }
+};
+
+void quantumChanges(const QString &clip, double seconds, double loadBefore)
+{
+    Pace p(SoundServer::Kind::pipeWire, SoundServer::Latency::usual);
+    if (!p.setUp(clip)) {
+        std::printf("  PipeWire could not be started\n");
+        return;
+    }
+    p.play();
+    p.playFor(1.5);
+    const int quanta[] = {8192, 1024, 4096, 0};
+    for (int k = 0; k * 3 < seconds; ++k) {
+        p.server.forceQuantum(quanta[k % 4]);
+        p.playFor(3);
+    }
+    p.pause();
+    p.playFor(0.6);
+    for (const int quantum : {8192, 2048}) {
+        p.server.forceQuantum(quantum);
+        p.playFor(0.3);
+        for (int round = 0; round < 6; ++round) {
+            p.play();
+            p.playFor(0.3);
+            p.pause();
+            p.playFor(0.3);
+        }
+    }
+    p.print("PipeWire, the cycle changed", loadBefore);
+}
+
+void dropOuts(const QString &clip, double seconds, double loadBefore)
+{
+    Pace p(SoundServer::Kind::pulseAudio, SoundServer::Latency::fifthOfASecond);
+    if (!p.setUp(clip)) {
+        std::printf("  PulseAudio could not be started\n");
+        return;
+    }
+    std::mt19937 random(74);
+    std::uniform_real_distribution<double> hold(0.05, 0.3), between(1, 3);
+    p.play();
+    const double until = nowSeconds() + seconds;
+    p.playFor(1.5);
+    while (nowSeconds() < until) {
+        p.server.stand(true);
+        p.playFor(hold(random));
+        p.server.stand(false);
+        p.playFor(between(random));
+    }
+    p.pause();
+    p.playFor(0.5);
+    p.print("PulseAudio 0.2 s sink, drop-outs", loadBefore);
+}
+
+int runPace(const QStringList &args)
+{
+    const double seconds = args.size() > 1 ? args[1].toDouble() : 60;
+    QTemporaryDir dir;
+    const QString clip = dir.filePath(QStringLiteral("slots.mov"));
+    if (!ffmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                 QStringLiteral("color=c=gray:s=64x64:r=30:d=120"), QStringLiteral("-f"), QStringLiteral("lavfi"),
+                 QStringLiteral("-i"), SinkMonitor::slotTone(120), QStringLiteral("-c:v"), QStringLiteral("libx264"),
+                 QStringLiteral("-preset"), QStringLiteral("ultrafast"), QStringLiteral("-c:a"),
+                 QStringLiteral("pcm_s16le"), clip}))
+        return 1;
+    std::printf("%d cores\n", QThread::idealThreadCount());
+    for (const int loops : {0, 2 * QThread::idealThreadCount()}) {
+        std::printf("%d busy loops\n", loops);
+        const std::unique_ptr<BusyLoops> busy = loops ? std::make_unique<BusyLoops>(loops) : nullptr;
+        QThread::msleep(loops ? 5000 : 0);
+        quantumChanges(clip, seconds, loadAverage());
+        dropOuts(clip, seconds, loadAverage());
+    }
+    return 0;
+}
+
 int run(const QStringList &args)
 {
     for (const SoundServer::Kind kind : {SoundServer::Kind::pulseAudio, SoundServer::Kind::pipeWire}) {
@@ -288,6 +448,8 @@ int run(const QStringList &args)
     }
     if (args.value(0) == QStringLiteral("--stands"))
         return runStands(args);
+    if (args.value(0) == QStringLiteral("--pace"))
+        return runPace(args);
     const int rounds = args.isEmpty() ? 3 : std::max(1, args.first().toInt());
     QTemporaryDir dir;
     const QString clip = dir.filePath(QStringLiteral("tone.mov"));
@@ -309,7 +471,7 @@ int run(const QStringList &args)
     return 0;
 }
 
-const bool registered = registerCommand("sound-truth", "[ROUNDS] | --stands [LONG_SECONDS]", run);
+const bool registered = registerCommand("sound-truth", "[ROUNDS] | --stands [LONG_SECONDS] | --pace [SECONDS]", run);
 
 } // namespace
 } // namespace routereel::bench

@@ -15,6 +15,14 @@ constexpr double inStepSeconds = 0.04;
 // Nearer, the clock runs up to this much faster or slower until it is in step: the
 // eye sees no jump, and a 40 ms difference is gone within a second.
 constexpr double mostLean = 0.05;
+// Further apart than this (a drop-out, a graph that took a longer cycle), the clock
+// slows to a fifth for a sound behind it and catches up with one ahead: leant to, the
+// picture would stay apart from it for seconds.
+constexpr double apartSeconds = 0.03;
+constexpr double slowest = 0.2;
+// A sound behind for longer is one that stands (a device taking no samples), not a
+// drop-out: the clock leans again, and a sound that ends up far off is moved.
+constexpr qint64 longestWaitMs = 300;
 constexpr double leanPerSecondOff = 2.0;
 // Just after the first sound is heard, the device's reports of it still settle by
 // tens of milliseconds: the clock keeps to them, standing rather than stepping back,
@@ -47,6 +55,7 @@ void PreviewClock::waitFrom(double t)
 {
     m_hearing = false;
     m_sinceHeard.invalidate();
+    m_behindSince.invalidate();
     m_sinceStart.start();
     m_startTime = t;
     anchor(t, 1);
@@ -135,7 +144,15 @@ void PreviewClock::follow()
         moveSoundHere(t);
         return;
     }
-    const double rate = isSettling() ? (off < 0 ? 0 : 1 + std::min(mostCatchUp, mostCatchUp * off / catchUpSeconds))
+    if (off >= -apartSeconds)
+        m_behindSince.invalidate();
+    else if (!m_behindSince.isValid())
+        m_behindSince.start();
+    const bool waits = m_behindSince.isValid() && m_behindSince.elapsed() < longestWaitMs;
+    const double catchUp = 1 + std::min(mostCatchUp, mostCatchUp * off / catchUpSeconds);
+    const double rate = isSettling() ? (off < 0 ? 0 : catchUp)
+        : waits                      ? slowest
+        : off > apartSeconds         ? catchUp
                                      : 1 + std::clamp(off * leanPerSecondOff, -mostLean, mostLean);
     anchor(t, rate, rate == 1 ? 0 : off / (rate - 1));
 }

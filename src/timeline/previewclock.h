@@ -13,8 +13,9 @@ namespace routereel {
 // says its output may take), then runs from the sound's time, so that picture and
 // sound begin together whatever the output's latency; without a device it runs on
 // the wall clock at once. Running, follow() leans it gently toward the sound being
-// heard, and has a sound that is far off go on from the clock's time instead,
-// waiting for it again as at its start. It never steps back nor leaps ahead while
+// heard, slows to a fifth for a sound that fell behind (a drop-out, for up to 0.3 s)
+// and runs up to twice as fast to one ahead, and has a sound that is far off go on from the clock's time
+// instead, waiting for it again as at its start. It never steps back nor leaps ahead while
 // running, and stands still while held.
 class PreviewClock {
 public:
@@ -55,6 +56,7 @@ private:
     bool m_hearing = false;   // the sound was heard at the last look
     QElapsedTimer m_sinceHeard; // from the first sound heard after a start: the device's times settle
     QElapsedTimer m_sinceStart;
+    QElapsedTimer m_behindSince; // from the look that found the sound fallen behind
     double m_startTime = 0;
     double m_anchor = 0;
     double m_rate = 1;

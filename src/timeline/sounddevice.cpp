@@ -24,6 +24,8 @@ constexpr qint64 stallUsec = 300'000;
 // return, and what the old one had queued is not played after the stand.
 constexpr qint64 renewUsec = 500'000;
 constexpr int mostAsking = 4;
+// Asked every tick, a server answers within this unless it stands.
+constexpr qint64 answerUsec = 50'000;
 // A server back from a stand catches up first (a null sink renders the whole stand
 // at once): a stream played meanwhile is read faster than real time, and its times
 // are off by a tenth of a second and more for seconds. The new stream is told this
@@ -89,7 +91,7 @@ void SoundDevice::start()
 {
     Locked lock(m_loop);
     m_wanted = true;
-    m_renewed = false;
+    m_health.renewed = false;
     if (m_stream && pa_stream_get_state(m_stream) == PA_STREAM_READY)
         resume();
 }
@@ -111,11 +113,16 @@ std::optional<double> SoundDevice::heardSeconds() const
         || m_readIndex <= m_base)
         return std::nullopt;
     // A server that stopped answering, or whose position stood too long, takes no samples.
-    if (monotonicUsec() - m_repliedAt > stallUsec || m_repliedAt - m_movedAt > stallUsec)
+    const qint64 now = monotonicUsec();
+    if (now - m_health.repliedAt > stallUsec || m_health.repliedAt - m_health.movedAt > stallUsec)
         return std::nullopt;
+    // A server that leaves the requests of a thread that looks after them unanswered
+    // stands, and its sink with it: what is heard stands from a tick after its last reply.
+    const qint64 unheard = m_health.asking > 0 && now - m_health.askedAt > answerUsec && now - m_tickedAt < answerUsec
+        ? std::max<qint64>(now - m_health.repliedAt - qint64(tickUsec), 0) : 0;
     double heard = 0;
     if (m_cycleUnreported) {
-        const std::optional<qint64> placed = m_cycleHeard.heardUsec(monotonicUsec());
+        const std::optional<qint64> placed = m_cycleHeard.heardUsec(now - unheard);
         if (!placed || standsLong())
             return std::nullopt;
         // Never past what was written: the sink plays silence after it.
@@ -125,7 +132,7 @@ std::optional<double> SoundDevice::heardSeconds() const
         pa_usec_t usec = 0;
         if (pa_stream_get_time(m_stream, &usec) < 0)
             return std::nullopt;
-        heard = double(qint64(usec) - usecOf(m_base)) / 1e6;
+        heard = double(qint64(usec) - unheard - usecOf(m_base)) / 1e6;
     }
     if (heard <= 0)
         return std::nullopt;
@@ -179,10 +186,11 @@ void SoundDevice::onTiming(pa_stream *stream, int success, void *self)
     auto *device = static_cast<SoundDevice *>(self);
     if (stream != device->m_stream)
         return;
-    device->m_asking = std::max(device->m_asking - 1, 0);
-    device->m_askedAt = monotonicUsec(); // the next is younger than this one was
+    Health &health = device->m_health;
+    health.asking = std::max(health.asking - 1, 0);
+    health.askedAt = monotonicUsec(); // the next is younger than this one was
     if (!success)
-        device->m_askRefused = true; // timed out: its place in libpulse stays taken
+        health.refused = true; // timed out: its place in libpulse stays taken
     else if (pa_stream_get_state(stream) == PA_STREAM_READY)
         device->noticeTaken();
 }
@@ -246,25 +254,25 @@ void SoundDevice::tick()
     if (m_stream && !PA_STREAM_IS_GOOD(pa_stream_get_state(m_stream)))
         dropStream(); // its sink went away: a new stream goes to the server's default
     if (!m_stream)
-        openStream();
+        openStream(m_health.renewed); // one made again while started still waits for start()
     const qint64 now = monotonicUsec();
     const bool looked = now - m_tickedAt < 4 * qint64(tickUsec); // a held thread reads its replies after this
     m_tickedAt = now;
     if (m_stream && pa_stream_get_state(m_stream) == PA_STREAM_READY) {
-        if (!m_ready) {
-            m_ready = true;
-            m_askedAt = now;
-            m_readyAt = now;
+        if (!m_health.ready) {
+            m_health.ready = true;
+            m_health.askedAt = now;
+            m_health.readyAt = now;
         }
-        if (m_renewed && !m_renewTold && now - m_readyAt >= renewSettleUsec) {
-            m_renewTold = true;
+        if (m_health.renewed && !m_health.renewTold && now - m_health.readyAt >= renewSettleUsec) {
+            m_health.renewTold = true;
             QMetaObject::invokeMethod(this, &SoundDevice::renewed, Qt::QueuedConnection);
         }
-        if (m_askRefused || (looked && standsUnanswered(now))) {
+        if (m_health.refused || (looked && standsUnanswered(now))) {
             renewStream();
             return;
         }
-        if (m_wanted && m_held && !m_renewed)
+        if (m_wanted && m_held && !m_health.renewed)
             resume();
         noticeTaken(); // libpulse's own timing updates come without a callback
         fill();
@@ -274,28 +282,28 @@ void SoundDevice::tick()
 
 bool SoundDevice::standsUnanswered(qint64 now) const
 {
-    return m_asking > 0 && now - m_askedAt > renewUsec;
+    return m_health.asking > 0 && now - m_health.askedAt > renewUsec;
 }
 
 void SoundDevice::askTiming()
 {
-    if (m_asking >= mostAsking)
+    if (m_health.asking >= mostAsking)
         return;
     pa_operation *op = pa_stream_update_timing_info(m_stream, &SoundDevice::onTiming, this);
     if (!op) {
-        m_askRefused = true;
+        m_health.refused = true;
         return;
     }
-    if (m_asking++ == 0)
-        m_askedAt = monotonicUsec();
+    if (m_health.asking++ == 0)
+        m_health.askedAt = monotonicUsec();
     pa_operation_unref(op);
 }
 
 void SoundDevice::renewStream()
 {
-    m_renewed = m_renewed || m_wanted;
+    const bool renewed = m_health.renewed || m_wanted;
     dropStream();
-    openStream();
+    openStream(renewed);
 }
 
 void SoundDevice::connectServer()
@@ -314,7 +322,7 @@ void SoundDevice::connectServer()
 
 void SoundDevice::dropServer()
 {
-    m_renewed = false; // a server found again is played to from the time it is found
+    m_health.renewed = false; // a server found again is played to from the time it is found
     dropStream();
     if (!m_context)
         return;
@@ -323,8 +331,10 @@ void SoundDevice::dropServer()
     m_context = nullptr;
 }
 
-void SoundDevice::openStream()
+void SoundDevice::openStream(bool renewed)
 {
+    m_health = Health{.renewed = renewed};
+    m_health.movedAt = m_health.repliedAt = monotonicUsec();
     const pa_sample_spec spec{PA_SAMPLE_FLOAT32LE, uint32_t(m_rate), uint8_t(m_channels)};
     m_stream = pa_stream_new(m_context, "preview", &spec, nullptr);
     if (!m_stream)
@@ -346,13 +356,8 @@ void SoundDevice::openStream()
     m_stoppedBase = -1;
     m_writtenSince = 0;
     m_readIndex = -1;
-    m_asking = 0;
-    m_askRefused = false;
-    m_ready = false;
-    m_renewTold = false;
-    m_movedAt = m_repliedAt = monotonicUsec();
-    m_cycleHeard.forgetSteps();
-    m_cycleHeard.forget();
+    m_cycleHeard.forgetCycle();
+    m_cycleHeard.restart();
     if (pa_stream_connect_playback(m_stream, nullptr, &attr, flags, nullptr, nullptr) < 0)
         dropStream();
 }
@@ -378,8 +383,9 @@ void SoundDevice::resume()
     m_stoppedBase = -1;
     m_base = -1;
     m_writtenSince = 0;
-    m_movedAt = m_repliedAt = monotonicUsec();
-    m_cycleHeard.forget();
+    m_health.movedAt = m_health.repliedAt = monotonicUsec();
+    m_health.drained = false;
+    m_cycleHeard.restart();
     fill();
 }
 
@@ -390,7 +396,7 @@ void SoundDevice::hold()
     unref(pa_stream_flush(m_stream, &SoundDevice::onHeldFlushed, this));
     m_held = true;
     m_base = -1;
-    m_cycleHeard.forget();
+    m_cycleHeard.restart();
 }
 
 void SoundDevice::fill()
@@ -432,17 +438,16 @@ void SoundDevice::noticeTaken()
     // goes back, and moves on from there.
     m_readIndex = std::clamp<qint64>(m_readIndex, 0, std::max<qint64>(read, 0));
     if (read > m_readIndex) {
-        // Steps while playing only: a flush moves the position by what it dropped.
-        if (m_base >= 0 && m_readIndex >= m_base)
-            m_cycleHeard.noticeStep(usecOf(read - m_readIndex));
         // What was heard by the replies before the sink played silence lies that much ahead.
         if (m_cycleUnreported && standsLong())
-            m_cycleHeard.forget();
+            m_cycleHeard.silencePlayed();
         m_taken += (read - m_readIndex) / qint64(sizeof(float) * std::size_t(m_channels));
         m_readIndex = read;
-        m_movedAt = std::max(m_movedAt, repliedAt);
+        m_health.movedAt = std::max(m_health.movedAt, repliedAt);
     }
-    m_repliedAt = std::max(m_repliedAt, repliedAt);
+    if (repliedAt >= m_health.repliedAt)
+        m_health.drained = !timing->write_index_corrupt && read >= timing->write_index;
+    m_health.repliedAt = std::max(m_health.repliedAt, repliedAt);
     if (m_cycleUnreported && m_base >= 0)
         placeHeard(timing, repliedAt);
 }
@@ -460,12 +465,14 @@ qint64 SoundDevice::usecOf(qint64 bytes) const
     return qint64(pa_bytes_to_usec(uint64_t(bytes), pa_stream_get_sample_spec(m_stream)));
 }
 
-// The read position stood, by the server's replies, longer than its cycles take (one
-// for the sink, one in the service's stream, a tick between replies): the sink plays
-// silence, the source fell behind.
+// The server took all that was written and its read position stood, by its replies,
+// longer than its cycles take (one for the sink, one in the service's stream, a tick
+// between replies): the sink plays silence, the source fell behind. A position that
+// stands with samples queued is a longer cycle, or a server that stands.
 bool SoundDevice::standsLong() const
 {
-    return m_repliedAt - m_movedAt > 2 * m_cycleHeard.cycleUsec() + qint64(tickUsec);
+    return m_health.drained
+        && m_health.repliedAt - m_health.movedAt > 2 * m_cycleHeard.cycleUsec() + qint64(tickUsec);
 }
 
 void SoundDevice::tell(bool available)

@@ -72,7 +72,7 @@ private:
     void tick();
     void connectServer();
     void dropServer();
-    void openStream();
+    void openStream(bool renewed);
     void dropStream();
     void renewStream();
     void askTiming();
@@ -105,17 +105,23 @@ private:
     bool m_told = false;          // the availability last told
     qint64 m_retryAt = 0;         // monotonic microseconds of the next connection attempt
     qint64 m_readIndex = -1;      // the server's read position in the stream, bytes
-    qint64 m_movedAt = 0;         // monotonic microseconds of the first reply that told its last move
-    qint64 m_repliedAt = 0;       // of the newest reply
     qint64 m_taken = 0;           // frames
-    int m_asking = 0;             // timing requests not yet answered
-    qint64 m_askedAt = 0;         // monotonic microseconds of the oldest of them, about
-    bool m_askRefused = false;    // libpulse takes no more: the stream can tell no time again
-    bool m_ready = false;         // the stream was seen ready
-    qint64 m_readyAt = 0;         // monotonic microseconds it was
-    bool m_renewTold = false;     // renewed() was emitted for this stream
     qint64 m_tickedAt = 0;        // the loop's last look
-    bool m_renewed = false;       // made again while started: waits for start()
+    // How the stream answers; all of it made anew with the stream. Times are
+    // monotonic microseconds.
+    struct Health {
+        bool ready = false;       // seen ready
+        qint64 readyAt = 0;
+        bool renewed = false;     // made again while started: waits for start()
+        bool renewTold = false;   // renewed() was emitted for it
+        int asking = 0;           // timing requests not yet answered
+        qint64 askedAt = 0;       // of the oldest of them, about
+        bool refused = false;     // libpulse takes no more: the stream can tell no time again
+        qint64 movedAt = 0;       // the first reply that told the position's last move
+        qint64 repliedAt = 0;     // the newest reply
+        bool drained = false;     // by the newest reply, the server took all that was written
+    };
+    Health m_health;
     bool m_cycleUnreported = false; // PipeWire's PulseAudio service: the time heard is placed here
     quint64 m_stops = 0;          // stop() calls
     qint64 m_stoppedBase = -1;    // m_base when the last stop() held a playing stream

@@ -458,9 +458,10 @@ void TimelinePlayer::restOn(double time)
     tell(time);
 }
 
-// The sound went on after the Pause to `time`: the playhead follows it, so that the
-// picture is the one last heard with and the next Play repeats none of it. Less than
-// a picture tick and a bit is left as it was, as is a playhead moved since.
+// The sound ended at `time` after the Pause: further on (a server that played on) or
+// before (a server that stood while the clock ran). The playhead follows it, so that
+// the picture is the one last heard with and the next Play repeats and skips none of
+// it. Less than a picture tick and a bit is left as it was, as is a playhead moved since.
 void TimelinePlayer::soundStoppedAt(double time)
 {
     constexpr double least = 0.02;
@@ -469,7 +470,7 @@ void TimelinePlayer::soundStoppedAt(double time)
         return;
     m_restsWherePaused = false;
     const double t = std::min(time, end());
-    if (t - m_time < least || t - m_time > most)
+    if (std::abs(t - m_time) < least || std::abs(t - m_time) > most)
         return;
     restOn(t);
     emit pausedPlayheadMoved(t);

@@ -18,10 +18,10 @@ SoundServer::SoundServer(Latency latency, Kind kind)
     m_hadPrevious = qEnvironmentVariableIsSet("PULSE_SERVER");
     m_previous = qgetenv("PULSE_SERVER");
     qputenv("PULSE_SERVER", address().toLocal8Bit());
-    if (m_latency == Latency::oneSecond) {
+    if (latencyMsec() > 0) {
         m_hadPreviousLatency = qEnvironmentVariableIsSet("PULSE_LATENCY_MSEC");
         m_previousLatency = qgetenv("PULSE_LATENCY_MSEC");
-        qputenv("PULSE_LATENCY_MSEC", "1000");
+        qputenv("PULSE_LATENCY_MSEC", QByteArray::number(latencyMsec()));
     }
     for (QProcess *p : {&m_process, &m_graph, &m_session}) {
         p->setProcessChannelMode(QProcess::MergedChannels);
@@ -36,12 +36,17 @@ SoundServer::~SoundServer()
         qputenv("PULSE_SERVER", m_previous);
     else
         qunsetenv("PULSE_SERVER");
-    if (m_latency == Latency::oneSecond) {
+    if (latencyMsec() > 0) {
         if (m_hadPreviousLatency)
             qputenv("PULSE_LATENCY_MSEC", m_previousLatency);
         else
             qunsetenv("PULSE_LATENCY_MSEC");
     }
+}
+
+int SoundServer::latencyMsec() const
+{
+    return m_latency == Latency::oneSecond ? 1000 : m_latency == Latency::fifthOfASecond ? 200 : 0;
 }
 
 SoundServer::Latency SoundServer::runLatency()
@@ -58,7 +63,7 @@ bool SoundServer::installed(Kind kind)
 {
     const QStringList programs = kind == Kind::pipeWire
         ? QStringList{QStringLiteral("pipewire"), QStringLiteral("wireplumber"), QStringLiteral("pipewire-pulse"),
-                      QStringLiteral("pactl")}
+                      QStringLiteral("pactl"), QStringLiteral("pw-metadata")}
         : QStringList{QStringLiteral("pulseaudio")};
     return std::all_of(programs.begin(), programs.end(),
                        [](const QString &p) { return !QStandardPaths::findExecutable(p).isEmpty(); });
@@ -106,12 +111,16 @@ bool SoundServer::startPulseAudio()
 {
     // -n: none of the system's modules, only a null sink and our socket. As root the
     // server warns that it is not meant for root, and runs.
+    QString sink = QStringLiteral("module-null-sink");
+    if (m_latency != Latency::usual)
+        sink += QStringLiteral(" norewinds=1");
+    if (m_sinkRate > 0)
+        sink += QStringLiteral(" rate=%1").arg(m_sinkRate);
     m_process.start(QStringLiteral("pulseaudio"),
                     {QStringLiteral("--daemonize=no"), QStringLiteral("--exit-idle-time=-1"), QStringLiteral("-n"),
                      QStringLiteral("--use-pid-file=no"), QStringLiteral("--disallow-module-loading=no"),
                      QStringLiteral("--log-target=stderr"),
-                     m_latency == Latency::oneSecond ? QStringLiteral("--load=module-null-sink norewinds=1")
-                                                     : QStringLiteral("--load=module-null-sink"),
+                     QStringLiteral("--load=") + sink,
                      QStringLiteral("--load=module-native-protocol-unix socket=%1 auth-anonymous=1")
                          .arg(m_dir.filePath(QStringLiteral("native")))});
     return m_process.waitForStarted(10'000) && waitForSocket(m_dir.filePath(QStringLiteral("native")), m_process);
@@ -187,6 +196,23 @@ bool SoundServer::waitForSocket(const QString &path, const QProcess &process)
         QThread::msleep(20);
     }
     return false;
+}
+
+bool SoundServer::forceQuantum(int frames)
+{
+    if (m_kind != Kind::pipeWire || !isRunning())
+        return false;
+    QProcess metadata;
+    metadata.setProcessEnvironment(m_graph.processEnvironment());
+    metadata.setProcessChannelMode(QProcess::MergedChannels);
+    metadata.start(QStringLiteral("pw-metadata"), {QStringLiteral("-n"), QStringLiteral("settings"), QStringLiteral("0"),
+                                                   QStringLiteral("clock.force-quantum"), QString::number(frames)});
+    if (!metadata.waitForFinished(5'000)) {
+        metadata.kill();
+        metadata.waitForFinished(5'000);
+        return false;
+    }
+    return metadata.exitStatus() == QProcess::NormalExit && metadata.exitCode() == 0;
 }
 
 void SoundServer::stand(bool standing)

@@ -25,6 +25,9 @@ public:
         // rewinds, so what it has taken plays out, and this process's streams ask for
         // 1 s (PULSE_LATENCY_MSEC) while this lives.
         oneSecond,
+        // About 0.2 s and no rewinds either, as many Bluetooth headphones: drop-outs
+        // there are heard soon after they happen.
+        fifthOfASecond,
     };
     explicit SoundServer(Latency latency = runLatency(), Kind kind = runKind());
     // oneSecond where the run asks for it (ROUTEREEL_SOUND_LATENCY=1s, set by
@@ -38,6 +41,11 @@ public:
     SoundServer &operator=(const SoundServer &) = delete;
 
     static bool installed(Kind kind = runKind());
+    // The null sink's rate (PulseAudio only), before start(); 48 kHz otherwise.
+    void setSinkRate(int hz) { m_sinkRate = hz; }
+    // PipeWire only: the graph runs at `frames` a cycle from now on, whatever its
+    // streams ask, as when another program forces it; 0 lets it choose again.
+    bool forceQuantum(int frames);
     // Starts the server and waits (bounded) until it answers; false when it does not.
     bool start();
     // The server goes away at once, as a crashed one does.
@@ -54,12 +62,15 @@ private:
     bool startPulseAudio();
     bool startPipeWire();
     bool waitForSocket(const QString &path, const QProcess &process);
+    // The streams' latency this process asks for while this lives; 0 for none.
+    int latencyMsec() const;
 
     QTemporaryDir m_dir;
     QProcess m_process; // the one that answers PULSE_SERVER
     QProcess m_graph;   // PipeWire's own server
     QProcess m_session; // its session manager, which links streams to the sink
     const Latency m_latency;
+    int m_sinkRate = 0;
     const Kind m_kind;
     QByteArray m_previous;
     bool m_hadPrevious = false;

@@ -19,4 +19,7 @@ set_tests_properties(
     "PlayerSound.ThePictureFollowsTheSoundAfterAShortStand"
     "PlayerSoundLongStand.PulseAudio"
     "PlayerSoundLongStand.PipeWire"
+    "PlayerSound.PauseDuringAStandRestsWhereTheSoundEnded"
+    "PlayerSoundQuantum.PipeWire"
+    "PlayerSoundDropOuts.PulseAudio"
     PROPERTIES RESOURCE_LOCK sound-truth)
