@@ -14,4 +14,11 @@ QString VideoReadError::message() const
     return QCoreApplication::translate("VideoReadError", "Cannot read video file %1: %2").arg(m_fileName, m_reason);
 }
 
+QString VideoReadError::skippedPartMessage(const QString &fileName, const QString &reason)
+{
+    return QCoreApplication::translate("VideoReadError",
+                                       "Part of video file %1 cannot be read (%2); the preview skips it.")
+        .arg(fileName, reason);
+}
+
 } // namespace routereel

@@ -17,6 +17,9 @@ public:
     QString reason() const { return m_reason; }
     // "Cannot read video file <name>: <reason>", in the interface language.
     QString message() const;
+    // "Part of video file <name> cannot be read (<reason>); the preview skips it", in
+    // the interface language: told once when a clip being played refuses a read.
+    static QString skippedPartMessage(const QString &fileName, const QString &reason);
 
     const char *what() const noexcept override { return m_what.constData(); }
     void raise() const override { throw *this; }

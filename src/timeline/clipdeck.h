@@ -72,6 +72,10 @@ signals:
     void queued(quint64 request);
     // `request` found no picture it could decode in the whole clip (damaged media data).
     void unreadable(quint64 request);
+    // The file refused a read for `request` (told once a request): paused, there is no
+    // picture; playing, the deck reads on from the next keyframe it can read past the
+    // stretch and the clock, trying again while the file keeps refusing.
+    void readFailed(quint64 request, const QString &message);
 
 private:
     enum class Mode { idle, show, play };

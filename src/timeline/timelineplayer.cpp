@@ -29,6 +29,8 @@ TimelinePlayer::TimelinePlayer(QObject *parent)
         });
         connect(clip, &ClipDeck::queued, this, [this, i](quint64 request) { deckQueued(i, request); });
         connect(clip, &ClipDeck::unreadable, this, [this, i](quint64 request) { deckUnreadable(i, request); });
+        connect(clip, &ClipDeck::readFailed, this,
+                [this, i](quint64 request, const QString &message) { deckReadFailed(i, request, message); });
     }
     m_sound = new PreviewSound(this);
     connect(m_sound, &PreviewSound::readFailed, this, &PreviewPlayer::soundFailed);
@@ -92,6 +94,7 @@ PreviewPlayer::ItemId TimelinePlayer::replaceItem(std::optional<PreviewPlan> pla
     m_status = ItemStatus::unknown;
     m_error.clear();
     m_framesShown = 0;
+    m_toldRefused.clear();
     clearPicture();
     if (!plan) {
         m_item = 0;
@@ -228,6 +231,13 @@ void TimelinePlayer::requestPicture()
     } else if (deck.unreadable == deck.request) {
         failUnreadable(span); // found while it was readied
         return;
+    } else if (deck.refused == deck.request) {
+        // Its first pictures could not be read while it was readied: the clock runs
+        // on, and the deck's pictures from past them show at their time.
+        m_cutWait.end();
+        if (!m_clock.isRunning())
+            startClock();
+        finishSeek(true);
     } else {
         stopClock(m_time);
         m_cutWait.begin(deck.clip, deck.request, source);
@@ -329,6 +339,34 @@ void TimelinePlayer::deckUnreadable(int d, quint64 request)
     // The next piece's deck tells it early: the piece before plays on to the cut.
     if (d == m_active && deck.span == m_index)
         failUnreadable(m_spans[m_index]);
+}
+
+// A refused read is no end of the clip and no failure of the item: told once a
+// clip, with the playhead running on over it while the deck reads on past it.
+void TimelinePlayer::deckReadFailed(int d, quint64 request, const QString &message)
+{
+    Deck &deck = m_decks[d];
+    if (request != deck.request || deck.span < 0 || deck.span >= int(m_spans.size()) || m_status == ItemStatus::failed)
+        return;
+    deck.refused = request;
+    if (m_toldRefused.insert(deck.clip->path()).second)
+        emit readFailed(message);
+    if (d != m_active || deck.span != m_index)
+        return; // the next piece's deck: its own time comes
+    if (!deck.playing) {
+        // Paused: no picture there, black rather than one of another moment.
+        if (m_awaitingPicture) {
+            m_awaitingPicture = false;
+            clearPicture();
+            finishSeek(true);
+        }
+        return;
+    }
+    if (m_cutWait.waitsFor(deck.clip, request)) {
+        m_cutWait.end();
+        startClock();
+        finishSeek(true);
+    }
 }
 
 // A clip whose pictures cannot be decoded fails the item as one that cannot be
