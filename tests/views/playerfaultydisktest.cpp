@@ -66,7 +66,8 @@ struct Played {
 // Pictures 2.2 s to 2.8 s of a clip with a keyframe every second lie on a sector
 // that answers EIO. Read again at once it may heal: then nothing is missed and
 // nothing told. Still refusing, it is told once, by file, and the picture goes on
-// from the keyframe at 3 s: no picture after the stretch is one from before it.
+// from the keyframe at 3 s: no picture after the stretch is one from before it;
+// paused inside the stretch, the preview is black.
 TEST(PlayerOnAFaultyDisk, PlayingGoesOnPastAStretchTheDiskRefuses)
 {
     if (!testsupport::slowdisk::entry<void *>("routereel_faultydisk_set"))
@@ -115,6 +116,13 @@ TEST(PlayerOnAFaultyDisk, PlayingGoesOnPastAStretchTheDiskRefuses)
             std::cout << "[ figures  ] held frame " << p.frames[before].second << " from " << p.frames[before].first
                       << " ms; told at " << p.told.front().first << " ms; frame " << resumedWith << " at "
                       << resumedAt << " ms (" << resumedAt - p.told.front().first << " ms after the telling)\n";
+            // Paused inside the stretch: black, not a picture of another moment, and the
+            // seek ends.
+            p.service.seek(2.5);
+            ASSERT_TRUE(waitFor([&] { return !p.service.isSeeking(); }, 20000));
+            EXPECT_TRUE(p.player->currentFrame().isNull())
+                << "frame " << testsupport::frameNumberOf(p.player->currentFrame()) << " shown at 2.5 s";
+            EXPECT_EQ(p.told.size(), 1);
         } else {
             EXPECT_EQ(resumedWith, p.frames[before].second + 1) << "nothing missed";
             EXPECT_TRUE(p.told.isEmpty()) << p.told.front().second.toStdString();
