@@ -1,6 +1,7 @@
 // Clips whose disk refuses reads while they play: a failing sector (a byte range
-// answering EIO). The faulty disk is the slow-disk preload's, which ctest loads
-// for "OnAFaultyDisk.views".
+// answering EIO) and a folder that drops out. The faulty disk is the slow-disk
+// preload's, which ctest loads for "OnAFaultyDisk.views".
+#include "timeline/changedclip.h"
 #include "timeline/timelineplayer.h"
 #include "timeline/videoplayerservice.h"
 
@@ -11,6 +12,7 @@
 #include "support/waitfor.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -175,4 +177,27 @@ TEST(PlayerOnAFaultyDisk, PlayingGoesOnWhenTheClipsFolderAnswersAgain)
         std::cout << "[ figures  ] folder away at " << out << " s, back at " << back << " s; held frame " << held->second
                   << "; frame " << resumed->second << " " << resumed->first - backAt << " ms after the folder was back\n";
     }
+}
+
+// A clip's folder not answering tells nothing of the clip being replaced: taken for
+// one, a cut into another piece of it would reopen it and fail while the folder is
+// away. A clip that is gone is still one.
+TEST(PlayerOnAFaultyDisk, AFolderAwayIsNoReplacedClip)
+{
+    if (!testsupport::slowdisk::entry<void *>("routereel_outage_set"))
+        GTEST_SKIP() << "needs the faulty-disk preload (ctest runs this as OnAFaultyDisk.views)";
+    QTemporaryDir dir;
+    const QString clip = testsupport::makeNumberedClip(dir.path(), QStringLiteral("a.mp4"), 0.5);
+    ASSERT_FALSE(clip.isEmpty());
+    const QUrl url = QUrl::fromLocalFile(clip);
+    ChangedClip changed;
+    EXPECT_FALSE(changed.noticeReplacement(url));
+    for (const int error : {ENOTCONN, ESTALE, EIO}) {
+        testsupport::faultydisk::FolderOutage outage(dir.path(), error);
+        ASSERT_TRUE(outage.active());
+        EXPECT_FALSE(changed.noticeReplacement(url)) << error;
+    }
+    EXPECT_FALSE(changed.noticeReplacement(url)) << "back as it was";
+    ASSERT_TRUE(QFile::remove(clip));
+    EXPECT_TRUE(changed.noticeReplacement(url)) << "gone";
 }
