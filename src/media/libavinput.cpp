@@ -62,6 +62,28 @@ AVFormatContext *openInput(const QString &name, int *rc)
 constexpr int retryPausesMs[] = {20, 60, 120};
 constexpr int ioBufferSize = 32768; // libav's own
 
+// An open that failed for the disk or the share, not for the file: it may pass.
+bool refusedByTheDisk(int error)
+{
+    switch (error) {
+    case EIO:
+    case ENOTCONN:
+    case ESTALE:
+    case ETIMEDOUT:
+    case EHOSTDOWN:
+    case EHOSTUNREACH:
+    case ENETDOWN:
+    case ENETUNREACH:
+    case ECONNRESET:
+    case ECONNABORTED:
+    case EAGAIN:
+    case EINTR:
+        return true;
+    default:
+        return false;
+    }
+}
+
 } // namespace
 
 QString libavReason(int code)
@@ -121,8 +143,10 @@ RetryingMediaFile::RetryingMediaFile(const QString &path)
     const QString fileName = QFileInfo(path).fileName();
     quietLibav();
     m_fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-    if (m_fd < 0)
-        throw VideoReadError(fileName, libavReason(AVERROR(errno)));
+    if (m_fd < 0) {
+        const int error = errno;
+        throw VideoReadError(fileName, libavReason(AVERROR(error)), refusedByTheDisk(error));
+    }
     auto *buffer = static_cast<unsigned char *>(av_malloc(ioBufferSize));
     m_io = buffer ? avio_alloc_context(buffer, ioBufferSize, 0, this, &readPacket, nullptr, &seekTo) : nullptr;
     if (!m_io) {
@@ -144,11 +168,12 @@ RetryingMediaFile::RetryingMediaFile(const QString &path)
     }
     if (rc < 0) {
         const QString reason = libavReason(m_failure ? AVERROR(m_failure) : rc);
+        const bool refused = m_failure != 0;
         m_context.reset();
         av_freep(&m_io->buffer);
         avio_context_free(&m_io);
         ::close(m_fd);
-        throw VideoReadError(fileName, reason);
+        throw VideoReadError(fileName, reason, refused);
     }
     m_failure = 0;
 }

@@ -4,8 +4,8 @@
 
 namespace routereel {
 
-VideoReadError::VideoReadError(const QString &fileName, const QString &reason)
-    : m_fileName(fileName), m_reason(reason), m_what(message().toUtf8())
+VideoReadError::VideoReadError(const QString &fileName, const QString &reason, bool refused)
+    : m_fileName(fileName), m_reason(reason), m_refused(refused), m_what(message().toUtf8())
 {
 }
 

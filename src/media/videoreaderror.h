@@ -11,10 +11,13 @@ namespace routereel {
 // but holds no usable video.
 class VideoReadError : public QException {
 public:
-    VideoReadError(const QString &fileName, const QString &reason);
+    // `refused`: the disk refused to read (an I/O error, a share not answering), which
+    // may pass; not a file that is missing or no media file.
+    VideoReadError(const QString &fileName, const QString &reason, bool refused = false);
 
     QString fileName() const { return m_fileName; }
     QString reason() const { return m_reason; }
+    bool refused() const { return m_refused; }
     // "Cannot read video file <name>: <reason>", in the interface language.
     QString message() const;
     // "Part of video file <name> cannot be read (<reason>); the preview skips it", in
@@ -28,6 +31,7 @@ public:
 private:
     QString m_fileName;
     QString m_reason;
+    bool m_refused = false;
     QByteArray m_what;
 };
 

@@ -27,6 +27,8 @@ constexpr qint64 passingPictureMs = 120;
 // Between two tries at a file that keeps refusing reads (a share away): each try
 // already waits out its own retries.
 constexpr auto refusedAgainPause = std::chrono::milliseconds(150);
+// How long an open the disk refuses is tried again before it counts as failed.
+constexpr qint64 mostRefusedOpenMs = 30'000;
 
 } // namespace
 
@@ -157,6 +159,9 @@ void ClipDeck::run()
     bool begun = false; // the play job has found its first picture
     bool toldFault = false; // the job has told a refused read
     int faultsInARow = 0;
+    std::optional<QString> reopen; // refused by the disk: opened again after a pause
+    QString refusedPath;
+    QElapsedTimer refusedSince;
     QElapsedTimer sinceQueued;
     const auto convert = [&](const DecodedPicture &picture, QSize bound) {
         return converter.convert(picture.frame.get(), bound, decoder->rotation(), decoder->pixelAspect());
@@ -166,6 +171,11 @@ void ClipDeck::run()
         QSize bound;
         {
             std::unique_lock lock(m_mutex);
+            // Requests wait meanwhile, for the file they are for.
+            if (reopen && !m_stop && !m_toOpen
+                && !m_wake.wait_for(lock, refusedAgainPause, [&] { return m_stop || m_toOpen.has_value(); }))
+                m_toOpen = *reopen;
+            reopen.reset();
             m_wake.wait(lock, [&] {
                 return m_stop || m_toOpen || m_job
                     || (job.mode == Mode::play && decoder && !m_atEnd && m_queue.size() < queueLength);
@@ -185,9 +195,24 @@ void ClipDeck::run()
                     decoder = std::make_unique<ClipDecoder>(path);
                 } catch (const VideoReadError &e) {
                     error = e.message();
+                    if (e.refused()) {
+                        const bool first = path != refusedPath || !refusedSince.isValid();
+                        if (first) {
+                            refusedPath = path;
+                            refusedSince.start();
+                        }
+                        if (refusedSince.elapsed() < mostRefusedOpenMs) {
+                            reopen = path;
+                            if (first)
+                                QMetaObject::invokeMethod(this, [this, path, error] { emit openRefused(path, error); },
+                                                          Qt::QueuedConnection);
+                            continue;
+                        }
+                    }
                 } catch (const VideoTimelineError &) {
                     // No picture in it: the load error's own title says so.
                 }
+                refusedSince.invalidate();
                 const double length = decoder ? decoder->length() : 0;
                 const bool ok = decoder != nullptr;
                 QMetaObject::invokeMethod(this, [this, path, ok, length, error] {
@@ -260,8 +285,10 @@ void ClipDeck::run()
         }
 
         // Playing: one picture a round, so that a new request is seen between pictures.
-        std::optional<DecodedPicture> picture = begun ? decoder->next(&m_interrupt)
-                                                      : decoder->pictureAt(job.seconds, &m_interrupt);
+        // A request kept waiting (its file refused for a while) starts where the clock is now.
+        std::optional<DecodedPicture> picture =
+            begun ? decoder->next(&m_interrupt)
+                  : decoder->pictureAt(std::max(job.seconds, m_clock.load(std::memory_order_relaxed)), &m_interrupt);
         if (m_interrupt.load())
             continue;
         if (!picture && decoder->readFault()) {

@@ -76,6 +76,9 @@ signals:
     // picture; playing, the deck reads on from the next keyframe it can read past the
     // stretch and the clock, trying again while the file keeps refusing.
     void readFailed(quint64 request, const QString &message);
+    // The disk refused to open `path` (a share not answering): the deck tries again
+    // for a while, its requests waiting, before `opened` tells a failure.
+    void openRefused(const QString &path, const QString &message);
 
 private:
     enum class Mode { idle, show, play };

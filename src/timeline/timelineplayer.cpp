@@ -31,6 +31,8 @@ TimelinePlayer::TimelinePlayer(QObject *parent)
         connect(clip, &ClipDeck::unreadable, this, [this, i](quint64 request) { deckUnreadable(i, request); });
         connect(clip, &ClipDeck::readFailed, this,
                 [this, i](quint64 request, const QString &message) { deckReadFailed(i, request, message); });
+        connect(clip, &ClipDeck::openRefused, this,
+                [this, i](const QString &path, const QString &message) { deckOpenRefused(i, path, message); });
     }
     m_sound = new PreviewSound(this);
     connect(m_sound, &PreviewSound::readFailed, this, &PreviewPlayer::soundFailed);
@@ -348,9 +350,34 @@ void TimelinePlayer::deckReadFailed(int d, quint64 request, const QString &messa
     Deck &deck = m_decks[d];
     if (request != deck.request || deck.span < 0 || deck.span >= int(m_spans.size()) || m_status == ItemStatus::failed)
         return;
-    deck.refused = request;
-    if (m_toldRefused.insert(deck.clip->path()).second)
+    tellRefused(deck.clip->path(), message);
+    runOnOverRefusal(d);
+}
+
+// The disk refused to open a clip; the deck tries again a while, its requests waiting.
+void TimelinePlayer::deckOpenRefused(int d, const QString &path, const QString &message)
+{
+    Deck &deck = m_decks[d];
+    if (!m_item || m_status == ItemStatus::failed || deck.clip->path() != path
+        || std::none_of(m_spans.begin(), m_spans.end(), [&](const PreviewSpan &s) { return s.path() == path; }))
+        return;
+    tellRefused(path, message);
+    if (deck.span >= 0 && deck.span < int(m_spans.size()))
+        runOnOverRefusal(d);
+}
+
+void TimelinePlayer::tellRefused(const QString &path, const QString &message)
+{
+    if (m_toldRefused.insert(path).second)
         emit readFailed(message);
+}
+
+// The playhead does not wait on what the disk refuses: paused, the seek ends on
+// black; playing, a cut waiting for the deck's first picture goes on without it.
+void TimelinePlayer::runOnOverRefusal(int d)
+{
+    Deck &deck = m_decks[d];
+    deck.refused = deck.request;
     if (d != m_active || deck.span != m_index)
         return; // the next piece's deck: its own time comes
     if (!deck.playing) {
@@ -362,7 +389,7 @@ void TimelinePlayer::deckReadFailed(int d, quint64 request, const QString &messa
         }
         return;
     }
-    if (m_cutWait.waitsFor(deck.clip, request)) {
+    if (m_cutWait.waitsFor(deck.clip, deck.request)) {
         m_cutWait.end();
         startClock();
         finishSeek(true);

@@ -81,6 +81,9 @@ private:
     void deckQueued(int deck, quint64 request);
     void deckUnreadable(int deck, quint64 request);
     void deckReadFailed(int deck, quint64 request, const QString &message);
+    void deckOpenRefused(int deck, const QString &path, const QString &message);
+    void tellRefused(const QString &path, const QString &message);
+    void runOnOverRefusal(int deck);
     void failUnreadable(const PreviewSpan &span);
     void tell(double t);
     void showPicture(const DeckPicture &picture);

@@ -201,3 +201,52 @@ TEST(PlayerOnAFaultyDisk, AFolderAwayIsNoReplacedClip)
     ASSERT_TRUE(QFile::remove(clip));
     EXPECT_TRUE(changed.noticeReplacement(url)) << "gone";
 }
+
+// The next piece's clip lies in a folder that is away when the deck opens it, and
+// comes back after the cut. Its open is tried again rather than failing the
+// timeline: the playhead runs on across the cut, the failure is told once, and the
+// clip's pictures show once its folder answers.
+TEST(PlayerOnAFaultyDisk, AClipWhoseFolderIsAwayWhenItIsOpenedPlaysOnceItIsBack)
+{
+    if (!testsupport::slowdisk::entry<void *>("routereel_outage_set"))
+        GTEST_SKIP() << "needs the faulty-disk preload (ctest runs this as OnAFaultyDisk.views)";
+    QTemporaryDir here, share;
+    const QString first = testsupport::makeNumberedClip(here.path(), QStringLiteral("here.mp4"), 2);
+    const QString second = testsupport::makeNumberedCameraClip(share.path(), QStringLiteral("away.mp4"), 3, 320, 180, fps, 1);
+    ASSERT_FALSE(first.isEmpty());
+    ASSERT_FALSE(second.isEmpty());
+    const VideoSource a = VideoSource::probe(QUrl::fromLocalFile(first), QUuid::createUuid());
+    const VideoSource b = VideoSource::probe(QUrl::fromLocalFile(second), QUuid::createUuid());
+    Played p;
+    VideoTimelineSnapshot s;
+    s.sources = {a, b};
+    s.segments = {testsupport::cut(a, 0, 2, 0), testsupport::cut(b, 0, 3, 2)};
+    p.service.loadTimeline(s);
+    ASSERT_TRUE(waitFor([&] { return p.service.isMetadataReady() && !p.service.isSeeking(); }, 20000));
+    testsupport::faultydisk::FolderOutage outage(share.path(), ENOTCONN);
+    ASSERT_TRUE(outage.active());
+    double back = 0;
+    qint64 backAt = 0;
+    QObject::connect(p.service.clock(), &PlaybackClock::playheadTimeChanged, [&] {
+        if (back == 0 && p.service.clock()->playheadTime() >= 3) {
+            back = p.service.clock()->playheadTime();
+            backAt = p.clock.elapsed();
+            outage.heal();
+        }
+    });
+    p.clock.start();
+    p.service.play();
+    ASSERT_TRUE(waitFor([&] { return !p.service.wantsToPlay(); }, 60000))
+        << "the playhead stands at " << p.service.clock()->playheadTime();
+    EXPECT_NE(p.player->itemStatus(), PreviewPlayer::ItemStatus::failed) << p.player->itemError().toStdString();
+    EXPECT_NEAR(p.service.clock()->playheadTime(), 5, 0.1);
+    ASSERT_EQ(p.told.size(), 1);
+    EXPECT_TRUE(p.told.front().second.contains(QStringLiteral("away.mp4"))) << p.told.front().second.toStdString();
+    // The second clip's pictures, numbered from its own start, once the folder is back.
+    const auto resumed = std::find_if(p.frames.begin(), p.frames.end(), [&](const auto &f) { return f.first > backAt; });
+    ASSERT_NE(resumed, p.frames.end());
+    EXPECT_GE(resumed->second, int((back - 2) * fps) - 2);
+    EXPECT_GE(p.frames.back().second, int(2.8 * fps));
+    std::cout << "[ figures  ] folder back at " << back << " s; frame " << resumed->second << " of the clip shown "
+              << resumed->first - backAt << " ms later\n";
+}
