@@ -235,7 +235,10 @@ void TimelinePlayer::requestPicture()
         return;
     } else if (deck.refused == deck.request) {
         // Its first pictures could not be read while it was readied: the clock runs
-        // on, and the deck's pictures from past them show at their time.
+        // on, black rather than another piece's picture, and the deck's pictures from
+        // past them show at their time.
+        if (m_shown.span() != m_index)
+            clearPicture();
         m_cutWait.end();
         if (!m_clock.isRunning())
             startClock();
@@ -390,6 +393,8 @@ void TimelinePlayer::runOnOverRefusal(int d)
         return;
     }
     if (m_cutWait.waitsFor(deck.clip, deck.request)) {
+        if (m_shown.span() != m_index)
+            clearPicture();
         m_cutWait.end();
         startClock();
         finishSeek(true);

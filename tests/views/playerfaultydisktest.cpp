@@ -204,8 +204,8 @@ TEST(PlayerOnAFaultyDisk, AFolderAwayIsNoReplacedClip)
 
 // The next piece's clip lies in a folder that is away when the deck opens it, and
 // comes back after the cut. Its open is tried again rather than failing the
-// timeline: the playhead runs on across the cut, the failure is told once, and the
-// clip's pictures show once its folder answers.
+// timeline: the playhead runs on across the cut over black, the failure is told
+// once, and the clip's pictures show once its folder answers.
 TEST(PlayerOnAFaultyDisk, AClipWhoseFolderIsAwayWhenItIsOpenedPlaysOnceItIsBack)
 {
     if (!testsupport::slowdisk::entry<void *>("routereel_outage_set"))
@@ -227,8 +227,12 @@ TEST(PlayerOnAFaultyDisk, AClipWhoseFolderIsAwayWhenItIsOpenedPlaysOnceItIsBack)
     ASSERT_TRUE(outage.active());
     double back = 0;
     qint64 backAt = 0;
+    int beforeShownAfterTheCut = 0;
     QObject::connect(p.service.clock(), &PlaybackClock::playheadTimeChanged, [&] {
-        if (back == 0 && p.service.clock()->playheadTime() >= 3) {
+        const double t = p.service.clock()->playheadTime();
+        if (t > 2.1 && t < 2.9 && !p.player->currentFrame().isNull())
+            ++beforeShownAfterTheCut;
+        if (back == 0 && t >= 3) {
             back = p.service.clock()->playheadTime();
             backAt = p.clock.elapsed();
             outage.heal();
@@ -240,6 +244,7 @@ TEST(PlayerOnAFaultyDisk, AClipWhoseFolderIsAwayWhenItIsOpenedPlaysOnceItIsBack)
         << "the playhead stands at " << p.service.clock()->playheadTime();
     EXPECT_NE(p.player->itemStatus(), PreviewPlayer::ItemStatus::failed) << p.player->itemError().toStdString();
     EXPECT_NEAR(p.service.clock()->playheadTime(), 5, 0.1);
+    EXPECT_EQ(beforeShownAfterTheCut, 0) << "black past the cut, not the piece before's picture";
     ASSERT_EQ(p.told.size(), 1);
     EXPECT_TRUE(p.told.front().second.contains(QStringLiteral("away.mp4"))) << p.told.front().second.toStdString();
     // The second clip's pictures, numbered from its own start, once the folder is back.
