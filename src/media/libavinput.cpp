@@ -128,10 +128,10 @@ FormatContextPtr openMediaFile(const QString &path)
     int opened = 0;
     AVFormatContext *raw = openInput(name, &opened);
     if (!raw)
-        throw VideoReadError(QFileInfo(path).fileName(), libavReason(opened));
+        throw VideoReadError(QFileInfo(path).fileName(), libavReason(opened), refusedByTheDisk(AVUNERROR(opened)));
     FormatContextPtr context(raw);
     if (const int rc = avformat_find_stream_info(context.get(), nullptr); rc < 0)
-        throw VideoReadError(QFileInfo(path).fileName(), libavReason(rc));
+        throw VideoReadError(QFileInfo(path).fileName(), libavReason(rc), refusedByTheDisk(AVUNERROR(rc)));
     return context;
 }
 

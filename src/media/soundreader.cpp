@@ -295,6 +295,7 @@ void SoundReader::seek(double timelineSeconds)
 {
     m_position = std::max<qint64>(sampleAt(timelineSeconds), 0);
     m_entered = SIZE_MAX;
+    m_refusedPath.clear();
     m_placeNext = true; // seek the clip rather than decode on to a far target
 }
 
@@ -337,7 +338,8 @@ qint64 SoundReader::read(float *out, qint64 frames)
 bool SoundReader::enter(std::size_t index)
 {
     const Piece &piece = m_pieces[index];
-    if (piece.path.isEmpty() || m_failed.contains(piece.path))
+    if (piece.path.isEmpty() || m_failed.contains(piece.path)
+        || (piece.path == m_refusedPath && m_position < m_refusedUntil))
         return false;
     if (m_entered == index)
         return m_clip && m_clip->hasSound();
@@ -353,6 +355,13 @@ bool SoundReader::enter(std::size_t index)
         try {
             m_clip = std::make_unique<ClipSound>(piece.path, m_rate, m_channels);
         } catch (const VideoReadError &error) {
+            if (error.refused()) {
+                // The disk refused (a share away): silence, and another try a moment on.
+                m_entered = SIZE_MAX;
+                m_refusedPath = piece.path;
+                m_refusedUntil = m_position + qint64(refusedSilenceSeconds * m_rate);
+                return false;
+            }
             m_failed.insert(piece.path);
             m_errors.append(error);
             return false;

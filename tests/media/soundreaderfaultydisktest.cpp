@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <vector>
 
@@ -52,4 +53,38 @@ TEST(SoundReaderOnAFaultyDisk, TheSoundGoesOnPastAStretchTheDiskRefuses)
         const auto errors = reader.takeErrors();
         EXPECT_TRUE(errors.isEmpty()) << "the clip is not silenced for good: " << errors.front().message().toStdString();
     }
+}
+
+// The clip's folder is away when its piece is reached (a share, ENOTCONN): silence,
+// nothing told from here (the picture tells it), and the sound once the folder is back.
+TEST(SoundReaderOnAFaultyDisk, AClipWhoseFolderIsAwayIsHeardOnceItIsBack)
+{
+    if (!testsupport::slowdisk::entry<void *>("routereel_outage_set"))
+        GTEST_SKIP() << "needs the faulty-disk preload (ctest runs this as OnAFaultyDisk.media)";
+    constexpr int rate = 48000;
+    QTemporaryDir dir;
+    const QString clip = testsupport::makeClip(dir.path(), QStringLiteral("tone.mp4"),
+                                               {.seconds = 3, .color = QColor(), .indexAtFront = true});
+    ASSERT_FALSE(clip.isEmpty());
+    SoundReader reader(rate, 2);
+    reader.setPieces({{0, 3, clip, 0}});
+    reader.seek(0);
+    std::vector<float> pcm(std::size_t(3 * rate) * 2);
+    {
+        testsupport::faultydisk::FolderOutage outage(dir.path(), ENOTCONN);
+        ASSERT_TRUE(outage.active());
+        for (qint64 at = 0; at < rate; at += 1000)
+            reader.read(pcm.data() + at * 2, 1000);
+    }
+    for (qint64 at = rate; at < 3 * rate; at += 1000)
+        reader.read(pcm.data() + at * 2, 1000);
+    const auto loudest = [&](double a, double b) {
+        float peak = 0;
+        for (qint64 i = qint64(a * rate); i < qint64(b * rate); ++i)
+            peak = std::max(peak, std::abs(pcm[std::size_t(i) * 2]));
+        return peak;
+    };
+    EXPECT_EQ(loudest(0, 1), 0.0f);
+    EXPECT_GT(loudest(1.5, 2.9), 0.05f) << "heard once the folder is back";
+    EXPECT_TRUE(reader.takeErrors().isEmpty());
 }
