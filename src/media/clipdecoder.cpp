@@ -10,6 +10,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -45,10 +46,10 @@ bool flagsNoKeyframe(const AVStream *stream)
 } // namespace
 
 ClipDecoder::ClipDecoder(const QString &path)
-    : m_context(openMediaFile(path))
+    : m_file(std::make_unique<RetryingMediaFile>(path)), m_context(m_file->context())
 {
     const QString name = QFileInfo(path).fileName();
-    checkStartTime(m_context.get(), name);
+    checkStartTime(m_context, name);
     for (unsigned i = 0; i < m_context->nb_streams; ++i) {
         if (m_stream < 0 && isPictureStream(m_context->streams[i]))
             m_stream = int(i);
@@ -72,7 +73,7 @@ ClipDecoder::ClipDecoder(const QString &path)
         throw VideoTimelineError::invalidVideo(name);
     m_keylessIndex = flagsNoKeyframe(stream);
 
-    m_startTime = double(startMicros(m_context.get())) / AV_TIME_BASE;
+    m_startTime = double(startMicros(m_context)) / AV_TIME_BASE;
     m_rotation = clockwiseRotation(stream);
     const AVRational sar = stream->sample_aspect_ratio.num ? stream->sample_aspect_ratio
                                                            : stream->codecpar->sample_aspect_ratio;
@@ -119,7 +120,7 @@ bool ClipDecoder::keyframeBetween(double from, double to) const
 
 void ClipDecoder::seek(double seconds)
 {
-    if (m_lastStart && seconds >= *m_lastStart - timeTolerance && (!m_drained || m_ahead)
+    if (!m_fault && m_lastStart && seconds >= *m_lastStart - timeTolerance && (!m_drained || m_ahead)
         && (seconds - *m_lastStart < readOnSeconds || !keyframeBetween(*m_lastStart, seconds)))
         return;
     seekBefore(seconds);
@@ -127,6 +128,7 @@ void ClipDecoder::seek(double seconds)
 
 void ClipDecoder::seekBefore(double seconds)
 {
+    forgetRefusal();
     const std::int64_t tick = tickAt(seconds);
     if (m_keylessIndex) {
         seekToFirstPicture(seconds);
@@ -135,10 +137,10 @@ void ClipDecoder::seekBefore(double seconds)
     // From the very start: a file without an index seeks by time stamps that its first
     // packets (stamped by decoding time) may lie on either side of.
     const bool byBytes = seconds <= 0 && !(m_context->iformat->flags & AVFMT_NO_BYTE_SEEK);
-    if (byBytes ? av_seek_frame(m_context.get(), m_stream, 0, AVSEEK_FLAG_BYTE) < 0
-                : av_seek_frame(m_context.get(), m_stream, tick, AVSEEK_FLAG_BACKWARD) < 0) {
-        const std::int64_t start = startMicros(m_context.get());
-        avformat_seek_file(m_context.get(), -1, std::numeric_limits<std::int64_t>::min(), start, start, 0);
+    if (byBytes ? av_seek_frame(m_context, m_stream, 0, AVSEEK_FLAG_BYTE) < 0
+                : av_seek_frame(m_context, m_stream, tick, AVSEEK_FLAG_BACKWARD) < 0) {
+        const std::int64_t start = startMicros(m_context);
+        avformat_seek_file(m_context, -1, std::numeric_limits<std::int64_t>::min(), start, start, 0);
     }
     resetAfterSeek(seconds);
     m_afterSeek = true;
@@ -148,10 +150,11 @@ void ClipDecoder::seekBefore(double seconds)
 // clip from its first picture, decoding all as ffmpeg does.
 void ClipDecoder::seekToFirstPicture(double seconds)
 {
+    forgetRefusal();
     AVStream *stream = m_context->streams[m_stream];
     const std::int64_t first = avformat_index_get_entry(stream, 0)->timestamp;
-    if (av_seek_frame(m_context.get(), m_stream, first, AVSEEK_FLAG_ANY | AVSEEK_FLAG_BACKWARD) < 0)
-        avformat_seek_file(m_context.get(), m_stream, std::numeric_limits<std::int64_t>::min(), first, first,
+    if (av_seek_frame(m_context, m_stream, first, AVSEEK_FLAG_ANY | AVSEEK_FLAG_BACKWARD) < 0)
+        avformat_seek_file(m_context, m_stream, std::numeric_limits<std::int64_t>::min(), first, first,
                            AVSEEK_FLAG_ANY);
     resetAfterSeek(seconds);
     m_afterSeek = false;
@@ -169,13 +172,41 @@ void ClipDecoder::resetAfterSeek(double seconds)
     m_keyframeStart.reset();
     m_skippedBeforeKey = 0;
     m_seekFloor = seconds;
+    m_readTo = seconds;
+    m_fault.reset();
+    m_faultDrained = false;
+}
+
+// libav's reader keeps a refused read as its end until told otherwise: a seek
+// that reads forward would stop there.
+void ClipDecoder::forgetRefusal()
+{
+    if (!m_fault || !m_context->pb)
+        return;
+    m_context->pb->eof_reached = 0;
+    m_context->pb->error = 0;
+}
+
+bool ClipDecoder::resumeAfter(double seconds)
+{
+    forgetRefusal();
+    // Forward: the first keyframe past the time. A stream that flags none is read
+    // from any picture, and the decoder conceals what it lacks.
+    const int flags = m_keylessIndex ? AVSEEK_FLAG_ANY : 0;
+    const bool found = av_seek_frame(m_context, m_stream, tickAt(seconds) + 1, flags) >= 0;
+    resetAfterSeek(seconds);
+    m_afterSeek = !m_keylessIndex;
+    if (!found)
+        m_drained = true;
+    return found;
 }
 
 std::optional<DecodedPicture> ClipDecoder::decodeOne(const std::atomic<bool> *cancel)
 {
     FramePtr frame(av_frame_alloc());
     std::optional<double> lastStart;
-    while (!m_drained) {
+    m_file->setCancel(cancel);
+    while (!m_drained && !(m_fault && m_faultDrained)) {
         if (cancel && cancel->load(std::memory_order_relaxed))
             return std::nullopt;
         const int received = avcodec_receive_frame(m_codec.get(), frame.get());
@@ -196,23 +227,35 @@ std::optional<DecodedPicture> ClipDecoder::decodeOne(const std::atomic<bool> *ca
             DecodedPicture picture{start, start + duration, std::move(frame)};
             return picture;
         }
-        if (received == AVERROR_EOF) {
+        if (received == AVERROR_EOF || (received == AVERROR(EAGAIN) && m_flushing)) {
+            if (m_fault) {
+                m_faultDrained = true; // what was read before the refused stretch is out
+                break;
+            }
             m_drained = true;
             break;
         }
         if (received != AVERROR(EAGAIN))
             continue; // a damaged picture: read on
-        if (m_flushing) {
-            m_drained = true;
-            break;
+        const int read = av_read_frame(m_context, m_packet.get());
+        if (const int failure = m_file->takeFailure()) {
+            // Demuxers take a refused read for the end, or hand on a packet cut short by it.
+            av_packet_unref(m_packet.get());
+            m_fault = ReadFault{libavReason(AVERROR(failure)), m_readTo};
+            // The pictures decoded from what came before it still show.
+            m_flushing = true;
+            avcodec_send_packet(m_codec.get(), nullptr);
+            continue;
         }
-        const int read = av_read_frame(m_context.get(), m_packet.get());
         if (read < 0) {
             m_flushing = true;
             avcodec_send_packet(m_codec.get(), nullptr);
             continue;
         }
         if (m_packet->stream_index == m_stream) {
+            if (const std::int64_t at = m_packet->pts != AV_NOPTS_VALUE ? m_packet->pts : m_packet->dts;
+                at != AV_NOPTS_VALUE)
+                m_readTo = std::max(m_readTo, secondsOf(at));
             if (m_afterSeek && !m_keyframeStart && (m_packet->flags & AV_PKT_FLAG_KEY)) {
                 const std::int64_t at = m_packet->pts != AV_NOPTS_VALUE ? m_packet->pts : m_packet->dts;
                 m_keyframeStart = at != AV_NOPTS_VALUE ? secondsOf(at) : -std::numeric_limits<double>::infinity();
@@ -289,7 +332,7 @@ std::optional<DecodedPicture> ClipDecoder::pictureAt(double seconds, const std::
         const bool fresh = !m_lastStart;
         std::optional<DecodedPicture> picture = next(cancel);
         if (!picture) {
-            if (cancel && cancel->load(std::memory_order_relaxed))
+            if ((cancel && cancel->load(std::memory_order_relaxed)) || m_fault)
                 return std::nullopt;
             if (candidate || !fresh || fromStart)
                 return candidate;

@@ -47,7 +47,7 @@ public:
     // screen at `seconds`; reading on from where it stands when that is on the way.
     void seek(double seconds);
     // The next picture in presentation order, its end known; none at the end of the
-    // clip, on a read error past the first picture, or when `cancel` is raised.
+    // clip, on a read error (readFault() tells), or when `cancel` is raised.
     std::optional<DecodedPicture> next(const std::atomic<bool> *cancel = nullptr);
     // The picture on screen at `seconds`: seeks when it lies behind or far ahead.
     // None when the clip has no picture at all or `cancel` was raised. `passing` is
@@ -58,17 +58,30 @@ public:
     // Where the last picture returned started; none right after a seek.
     std::optional<double> position() const;
 
+    // The file refused a read, retried: nothing more is read until a seek or
+    // resumeAfter(). `after`: source seconds up to which the clip was read.
+    struct ReadFault {
+        QString reason;
+        double after = 0;
+    };
+    const std::optional<ReadFault> &readFault() const { return m_fault; }
+    // Reads on from the first keyframe after `seconds`; false when none follows
+    // (what is left of the clip is then its end).
+    bool resumeAfter(double seconds);
+
 private:
     std::optional<DecodedPicture> decodeOne(const std::atomic<bool> *cancel);
     bool keyframeBetween(double from, double to) const;
     void seekBefore(double seconds);
     void seekToFirstPicture(double seconds);
     void resetAfterSeek(double seconds);
+    void forgetRefusal();
     std::int64_t tickAt(double seconds) const;
     double secondsOf(std::int64_t pts) const;
     static DecodedPicture copyOf(const DecodedPicture &picture);
 
-    FormatContextPtr m_context;
+    std::unique_ptr<RetryingMediaFile> m_file;
+    AVFormatContext *m_context = nullptr; // m_file's
     std::unique_ptr<AVCodecContext, CodecContextDeleter> m_codec;
     std::unique_ptr<AVPacket, PacketDeleter> m_packet;
     int m_stream = -1;
@@ -96,6 +109,9 @@ private:
     bool m_afterSeek = false;
     int m_skippedBeforeKey = 0;
     double m_seekFloor = 0;      // where the last seek aimed
+    double m_readTo = 0;         // source seconds of the last packet read since then
+    std::optional<ReadFault> m_fault;
+    bool m_faultDrained = false; // the pictures decoded before it are out
 };
 
 } // namespace routereel

@@ -7,11 +7,21 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <QElapsedTimer>
+
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <iterator>
 #include <limits>
 #include <mutex>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -30,16 +40,51 @@ void quietLibav()
     std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });
 }
 
+AVDictionary *fileOnlyOptions()
+{
+    AVDictionary *options = nullptr;
+    av_dict_set(&options, "protocol_whitelist", "file", 0);
+    return options;
+}
+
 AVFormatContext *openInput(const QString &name, int *rc)
 {
     quietLibav();
-    AVDictionary *options = nullptr;
-    av_dict_set(&options, "protocol_whitelist", "file", 0);
+    AVDictionary *options = fileOnlyOptions();
     AVFormatContext *raw = nullptr;
     *rc = avformat_open_input(&raw, QFile::encodeName(name).constData(), nullptr, &options);
     av_dict_free(&options);
     return *rc < 0 ? nullptr : raw;
 }
+
+// A refused read is tried again after each of these pauses: a sector that reads on
+// a second try, or a share back within a fraction of a second, goes unnoticed.
+constexpr int retryPausesMs[] = {20, 60, 120};
+constexpr int ioBufferSize = 32768; // libav's own
+
+// An open that failed for the disk or the share, not for the file: it may pass.
+bool refusedByTheDisk(int error)
+{
+    switch (error) {
+    case EIO:
+    case ENOTCONN:
+    case ESTALE:
+    case ETIMEDOUT:
+    case EHOSTDOWN:
+    case EHOSTUNREACH:
+    case ENETDOWN:
+    case ENETUNREACH:
+    case ECONNRESET:
+    case ECONNABORTED:
+    case EAGAIN:
+    case EINTR:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
 
 QString libavReason(int code)
 {
@@ -47,8 +92,6 @@ QString libavReason(int code)
     av_strerror(code, text, sizeof text);
     return QString::fromUtf8(text);
 }
-
-} // namespace
 
 void FormatContextCloser::operator()(AVFormatContext *context) const
 {
@@ -85,11 +128,110 @@ FormatContextPtr openMediaFile(const QString &path)
     int opened = 0;
     AVFormatContext *raw = openInput(name, &opened);
     if (!raw)
-        throw VideoReadError(QFileInfo(path).fileName(), libavReason(opened));
+        throw VideoReadError(QFileInfo(path).fileName(), libavReason(opened), refusedByTheDisk(AVUNERROR(opened)));
     FormatContextPtr context(raw);
     if (const int rc = avformat_find_stream_info(context.get(), nullptr); rc < 0)
-        throw VideoReadError(QFileInfo(path).fileName(), libavReason(rc));
+        throw VideoReadError(QFileInfo(path).fileName(), libavReason(rc), refusedByTheDisk(AVUNERROR(rc)));
     return context;
+}
+
+RetryingMediaFile::RetryingMediaFile(const QString &path)
+{
+    const QString name = libavFileName(path);
+    if (name.isEmpty())
+        throw VideoReadError(path, QCoreApplication::translate("VideoReadError", "the path is not absolute"));
+    const QString fileName = QFileInfo(path).fileName();
+    quietLibav();
+    m_fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (m_fd < 0) {
+        const int error = errno;
+        throw VideoReadError(fileName, libavReason(AVERROR(error)), refusedByTheDisk(error));
+    }
+    auto *buffer = static_cast<unsigned char *>(av_malloc(ioBufferSize));
+    m_io = buffer ? avio_alloc_context(buffer, ioBufferSize, 0, this, &readPacket, nullptr, &seekTo) : nullptr;
+    if (!m_io) {
+        av_free(buffer);
+        ::close(m_fd);
+        throw VideoReadError(fileName, libavReason(AVERROR(ENOMEM)));
+    }
+    AVFormatContext *raw = avformat_alloc_context();
+    int rc = AVERROR(ENOMEM);
+    if (raw) {
+        raw->pb = m_io;
+        AVDictionary *options = fileOnlyOptions();
+        rc = avformat_open_input(&raw, QFile::encodeName(name).constData(), nullptr, &options);
+        av_dict_free(&options);
+    }
+    if (rc >= 0) {
+        m_context.reset(raw);
+        rc = avformat_find_stream_info(raw, nullptr);
+    }
+    if (rc < 0) {
+        const QString reason = libavReason(m_failure ? AVERROR(m_failure) : rc);
+        const bool refused = m_failure != 0;
+        m_context.reset();
+        av_freep(&m_io->buffer);
+        avio_context_free(&m_io);
+        ::close(m_fd);
+        throw VideoReadError(fileName, reason, refused);
+    }
+    m_failure = 0;
+}
+
+RetryingMediaFile::~RetryingMediaFile()
+{
+    m_context.reset(); // a context given its own I/O leaves it to its owner
+    if (m_io) {
+        av_freep(&m_io->buffer);
+        avio_context_free(&m_io);
+    }
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+bool RetryingMediaFile::waitBeforeRetry(int attempt) const
+{
+    if (attempt >= int(std::size(retryPausesMs)))
+        return false;
+    QElapsedTimer waited;
+    waited.start();
+    while (waited.elapsed() < retryPausesMs[attempt]) {
+        if (m_cancel && m_cancel->load(std::memory_order_relaxed))
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+int RetryingMediaFile::readPacket(void *opaque, std::uint8_t *buffer, int size)
+{
+    auto *self = static_cast<RetryingMediaFile *>(opaque);
+    for (int attempt = 0;;) {
+        const ssize_t got = ::read(self->m_fd, buffer, std::size_t(size));
+        if (got > 0)
+            return int(got);
+        if (got == 0)
+            return AVERROR_EOF;
+        const int error = errno;
+        if (error == EINTR)
+            continue;
+        // A refused read leaves the descriptor where it was: the next try reads the same bytes.
+        if (!self->waitBeforeRetry(attempt++)) {
+            self->m_failure = error;
+            return AVERROR(error);
+        }
+    }
+}
+
+std::int64_t RetryingMediaFile::seekTo(void *opaque, std::int64_t offset, int whence)
+{
+    auto *self = static_cast<RetryingMediaFile *>(opaque);
+    if (whence == AVSEEK_SIZE) {
+        struct stat info {};
+        return ::fstat(self->m_fd, &info) == 0 ? std::int64_t(info.st_size) : AVERROR(errno);
+    }
+    const off_t at = ::lseek(self->m_fd, off_t(offset), whence & ~AVSEEK_FORCE);
+    return at < 0 ? AVERROR(errno) : std::int64_t(at);
 }
 
 bool isPictureStream(const AVStream *stream)

@@ -2,11 +2,14 @@
 
 #include <QString>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
+#include <utility>
 
 struct AVCodecContext;
 struct AVFormatContext;
+struct AVIOContext;
 struct AVFrame;
 struct AVPacket;
 struct AVStream;
@@ -41,6 +44,40 @@ QString libavFileName(const QString &path);
 // protocol but plain files allowed, also for what the file itself refers to.
 // Throws VideoReadError naming the file when libav cannot do either.
 FormatContextPtr openMediaFile(const QString &path);
+
+// A media file opened as openMediaFile does, but read through a descriptor of its
+// own: a read the disk refuses (a failing sector, a share that drops for a moment)
+// is tried again a few times, briefly, before libav is told. What libav was told
+// is kept, so that a read error is never taken for the file's end: demuxers treat
+// the two alike. Used on one thread at a time.
+class RetryingMediaFile {
+public:
+    // Throws VideoReadError naming the file when it cannot be opened or read.
+    explicit RetryingMediaFile(const QString &path);
+    ~RetryingMediaFile();
+    RetryingMediaFile(const RetryingMediaFile &) = delete;
+    RetryingMediaFile &operator=(const RetryingMediaFile &) = delete;
+
+    AVFormatContext *context() const { return m_context.get(); }
+    // A raised flag ends a read's retries at once; null: none.
+    void setCancel(const std::atomic<bool> *cancel) { m_cancel = cancel; }
+    // The errno of the last read that failed for good since the last call; 0: none.
+    int takeFailure() { return std::exchange(m_failure, 0); }
+
+private:
+    static int readPacket(void *opaque, std::uint8_t *buffer, int size);
+    static std::int64_t seekTo(void *opaque, std::int64_t offset, int whence);
+    bool waitBeforeRetry(int attempt) const;
+
+    int m_fd = -1;
+    AVIOContext *m_io = nullptr;
+    FormatContextPtr m_context; // closed before m_io goes
+    const std::atomic<bool> *m_cancel = nullptr;
+    int m_failure = 0;
+};
+
+// The reason libav gives for `code` (an AVERROR), as ffmpeg prints it.
+QString libavReason(int code);
 
 // The clip's picture: a video stream that is not cover art (a one-picture stream).
 bool isPictureStream(const AVStream *stream);

@@ -17,6 +17,7 @@ extern "C" {
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 namespace routereel {
 
@@ -33,6 +34,10 @@ constexpr double hardCompensationSeconds = 0.1;
 // Read from this far before a seek's target: the decoder's first frames after a
 // seek lack the overlap of the frame before (AAC, Opus).
 constexpr double seekPrerollSeconds = 0.2;
+
+// A read the disk refused is tried again this much further on, silence between:
+// a failing sector is passed over, a share that drops out is read again once back.
+constexpr double refusedSilenceSeconds = 0.25;
 
 // A decoded frame is resampled in slices of at most this much output: a rate stated
 // far below the real one (LPCM stating 1 Hz) would make one frame hours of sound.
@@ -64,6 +69,8 @@ public:
     // The next stretch of sound, interleaved; false at its end. `sourceTime` is NaN
     // when the file gives the stretch no time: it follows on from the one before.
     bool next(std::vector<float> &samples, double &sourceTime);
+    // The last next() ended on a read the disk refused, not at the sound's end.
+    bool refused() const { return m_refused; }
 
 private:
     bool convert(const AVFrame *frame, int from, int count, std::vector<float> &samples, double &sourceTime);
@@ -91,6 +98,7 @@ private:
     double m_skipUntil = -INFINITY;   // after a seek: source seconds not needed before this
     bool m_draining = false;
     bool m_ended = false;
+    bool m_refused = false;
 };
 
 ClipSound::ClipSound(const QString &path, int rate, int channels)
@@ -143,6 +151,7 @@ void ClipSound::seek(double sourceSeconds)
     m_skipUntil = from;
     m_draining = false;
     m_ended = false;
+    m_refused = false;
 }
 
 bool ClipSound::next(std::vector<float> &samples, double &sourceTime)
@@ -169,6 +178,14 @@ bool ClipSound::next(std::vector<float> &samples, double &sourceTime)
             continue;
         } else if (received == AVERROR(EAGAIN)) {
             const int read = av_read_frame(m_context.get(), m_packet.get());
+            if (AVIOContext *io = m_context->pb; io && io->error < 0 && io->error != AVERROR_EOF) {
+                // A read the disk refused: demuxers take it for the end, it is not.
+                io->error = 0;
+                io->eof_reached = 0; // else a seek that reads forward stops there
+                av_packet_unref(m_packet.get());
+                m_refused = true;
+                return false;
+            }
             if (read < 0) {
                 // The end, or a file cut short: ffmpeg plays what came before too.
                 avcodec_send_packet(m_codec.get(), nullptr);
@@ -278,6 +295,7 @@ void SoundReader::seek(double timelineSeconds)
 {
     m_position = std::max<qint64>(sampleAt(timelineSeconds), 0);
     m_entered = SIZE_MAX;
+    m_refusedPath.clear();
     m_placeNext = true; // seek the clip rather than decode on to a far target
 }
 
@@ -320,7 +338,8 @@ qint64 SoundReader::read(float *out, qint64 frames)
 bool SoundReader::enter(std::size_t index)
 {
     const Piece &piece = m_pieces[index];
-    if (piece.path.isEmpty() || m_failed.contains(piece.path))
+    if (piece.path.isEmpty() || m_failed.contains(piece.path)
+        || (piece.path == m_refusedPath && m_position < m_refusedUntil))
         return false;
     if (m_entered == index)
         return m_clip && m_clip->hasSound();
@@ -336,12 +355,20 @@ bool SoundReader::enter(std::size_t index)
         try {
             m_clip = std::make_unique<ClipSound>(piece.path, m_rate, m_channels);
         } catch (const VideoReadError &error) {
+            if (error.refused()) {
+                // The disk refused (a share away): silence, and another try a moment on.
+                m_entered = SIZE_MAX;
+                m_refusedPath = piece.path;
+                m_refusedUntil = m_position + qint64(refusedSilenceSeconds * m_rate);
+                return false;
+            }
             m_failed.insert(piece.path);
             m_errors.append(error);
             return false;
         }
     }
     m_clipShift = piece.shift;
+    m_seekDue = false;
     m_clip->seek(double(m_position) / m_rate + piece.shift);
     m_clipEnded = false;
     m_placeNext = true;
@@ -368,6 +395,10 @@ void SoundReader::fromClip(const Piece &piece, float *out, qint64 frames)
             silence(out + (at - m_position) * m_channels, n);
             at += n;
         } else {
+            if (std::exchange(m_seekDue, false)) {
+                m_clip->seek(double(at) / m_rate + piece.shift);
+                m_placeNext = true;
+            }
             double sourceTime = NAN;
             bool more = false;
             try {
@@ -375,6 +406,13 @@ void SoundReader::fromClip(const Piece &piece, float *out, qint64 frames)
             } catch (const VideoReadError &error) {
                 m_failed.insert(piece.path);
                 m_errors.append(error);
+            }
+            if (!more && m_clip && m_clip->refused()) {
+                // Silence over what the disk refused; then the clip is read again from there.
+                m_pending.clear();
+                m_pendingAt = m_nextAt = at + qint64(refusedSilenceSeconds * m_rate);
+                m_seekDue = true;
+                continue;
             }
             if (!more) {
                 m_clipEnded = true;

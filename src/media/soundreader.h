@@ -75,6 +75,9 @@ private:
     double m_clipShift = 0;
     bool m_clipEnded = false;
     bool m_placeNext = true;    // the next chunk goes where its time says, whatever came before
+    QString m_refusedPath;      // a clip whose open the disk refused, tried again from m_refusedUntil
+    qint64 m_refusedUntil = 0;
+    bool m_seekDue = false;     // the disk refused a read: the clip is sought again where the silence ends
     std::vector<float> m_pending;
     qint64 m_pendingAt = 0;     // timeline sample of m_pending's first frame
     qint64 m_nextAt = 0;        // where a chunk following on lands

@@ -11,12 +11,18 @@ namespace routereel {
 // but holds no usable video.
 class VideoReadError : public QException {
 public:
-    VideoReadError(const QString &fileName, const QString &reason);
+    // `refused`: the disk refused to read (an I/O error, a share not answering), which
+    // may pass; not a file that is missing or no media file.
+    VideoReadError(const QString &fileName, const QString &reason, bool refused = false);
 
     QString fileName() const { return m_fileName; }
     QString reason() const { return m_reason; }
+    bool refused() const { return m_refused; }
     // "Cannot read video file <name>: <reason>", in the interface language.
     QString message() const;
+    // "Part of video file <name> cannot be read (<reason>); the preview skips it", in
+    // the interface language: told once when a clip being played refuses a read.
+    static QString skippedPartMessage(const QString &fileName, const QString &reason);
 
     const char *what() const noexcept override { return m_what.constData(); }
     void raise() const override { throw *this; }
@@ -25,6 +31,7 @@ public:
 private:
     QString m_fileName;
     QString m_reason;
+    bool m_refused = false;
     QByteArray m_what;
 };
 

@@ -5,6 +5,8 @@
 #include <QCoreApplication>
 #include <QFile>
 
+#include <cerrno>
+
 #include <sys/stat.h>
 
 namespace routereel {
@@ -23,6 +25,8 @@ bool ChangedClip::noticeReplacement(const QUrl &url)
     struct stat info {};
     if (::stat(QFile::encodeName(url.toLocalFile()).constData(), &info) == 0)
         now = {info.st_dev, info.st_ino, info.st_size, info.st_mtim.tv_sec * 1'000'000'000LL + info.st_mtim.tv_nsec};
+    else if (errno != ENOENT && errno != ENOTDIR)
+        return false; // a disk or share not answering tells nothing of a change
     const QString key = url.toString();
     const auto [it, added] = m_seen.try_emplace(key, now);
     if (added || it->second == now)

@@ -8,6 +8,10 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 
+#include <algorithm>
+#include <chrono>
+#include <utility>
+
 namespace routereel {
 
 namespace {
@@ -20,6 +24,11 @@ constexpr std::size_t queueLength = 6;
 constexpr qint64 mostWithoutPictureMs = 80;
 // While a scrub decodes far to its picture, one it passes is shown this often.
 constexpr qint64 passingPictureMs = 120;
+// Between two tries at a file that keeps refusing reads (a share away): each try
+// already waits out its own retries.
+constexpr auto refusedAgainPause = std::chrono::milliseconds(150);
+// How long an open the disk refuses is tried again before it counts as failed.
+constexpr qint64 mostRefusedOpenMs = 30'000;
 
 } // namespace
 
@@ -146,7 +155,13 @@ void ClipDeck::run()
     std::unique_ptr<ClipDecoder> decoder;
     PictureConverter converter;
     Job job;
+    QString fileName;
     bool begun = false; // the play job has found its first picture
+    bool toldFault = false; // the job has told a refused read
+    int faultsInARow = 0;
+    std::optional<QString> reopen; // refused by the disk: opened again after a pause
+    QString refusedPath;
+    QElapsedTimer refusedSince;
     QElapsedTimer sinceQueued;
     const auto convert = [&](const DecodedPicture &picture, QSize bound) {
         return converter.convert(picture.frame.get(), bound, decoder->rotation(), decoder->pixelAspect());
@@ -156,6 +171,11 @@ void ClipDeck::run()
         QSize bound;
         {
             std::unique_lock lock(m_mutex);
+            // Requests wait meanwhile, for the file they are for.
+            if (reopen && !m_stop && !m_toOpen
+                && !m_wake.wait_for(lock, refusedAgainPause, [&] { return m_stop || m_toOpen.has_value(); }))
+                m_toOpen = *reopen;
+            reopen.reset();
             m_wake.wait(lock, [&] {
                 return m_stop || m_toOpen || m_job
                     || (job.mode == Mode::play && decoder && !m_atEnd && m_queue.size() < queueLength);
@@ -169,14 +189,30 @@ void ClipDeck::run()
                 job = {};
                 lock.unlock();
                 decoder.reset();
+                fileName = QFileInfo(path).fileName();
                 QString error;
                 try {
                     decoder = std::make_unique<ClipDecoder>(path);
                 } catch (const VideoReadError &e) {
                     error = e.message();
+                    if (e.refused()) {
+                        const bool first = path != refusedPath || !refusedSince.isValid();
+                        if (first) {
+                            refusedPath = path;
+                            refusedSince.start();
+                        }
+                        if (refusedSince.elapsed() < mostRefusedOpenMs) {
+                            reopen = path;
+                            if (first)
+                                QMetaObject::invokeMethod(this, [this, path, error] { emit openRefused(path, error); },
+                                                          Qt::QueuedConnection);
+                            continue;
+                        }
+                    }
                 } catch (const VideoTimelineError &) {
                     // No picture in it: the load error's own title says so.
                 }
+                refusedSince.invalidate();
                 const double length = decoder ? decoder->length() : 0;
                 const bool ok = decoder != nullptr;
                 QMetaObject::invokeMethod(this, [this, path, ok, length, error] {
@@ -197,6 +233,8 @@ void ClipDeck::run()
                 m_atEnd = false;
                 m_taken = false;
                 begun = false;
+                toldFault = false;
+                faultsInARow = 0;
                 if (job.mode != Mode::play)
                     m_queue.clear();
             }
@@ -229,6 +267,12 @@ void ClipDeck::run()
             if (m_interrupt.load())
                 continue; // superseded: the newer request is waiting
             job.mode = Mode::idle;
+            if (!picture && decoder->readFault()) {
+                const QString message = VideoReadError::skippedPartMessage(fileName, decoder->readFault()->reason);
+                QMetaObject::invokeMethod(this, [this, request, message] { emit readFailed(request, message); },
+                                          Qt::QueuedConnection);
+                continue;
+            }
             if (!picture) {
                 QMetaObject::invokeMethod(this, [this, request] { emit unreadable(request); }, Qt::QueuedConnection);
                 continue;
@@ -241,10 +285,42 @@ void ClipDeck::run()
         }
 
         // Playing: one picture a round, so that a new request is seen between pictures.
-        std::optional<DecodedPicture> picture = begun ? decoder->next(&m_interrupt)
-                                                      : decoder->pictureAt(job.seconds, &m_interrupt);
+        // A request kept waiting (its file refused for a while) starts where the clock is now.
+        std::optional<DecodedPicture> picture =
+            begun ? decoder->next(&m_interrupt)
+                  : decoder->pictureAt(std::max(job.seconds, m_clock.load(std::memory_order_relaxed)), &m_interrupt);
         if (m_interrupt.load())
             continue;
+        if (!picture && decoder->readFault()) {
+            const ClipDecoder::ReadFault fault = *decoder->readFault();
+            const quint64 request = job.request;
+            if (!std::exchange(toldFault, true)) {
+                const QString message = VideoReadError::skippedPartMessage(fileName, fault.reason);
+                QMetaObject::invokeMethod(this, [this, request, message] { emit readFailed(request, message); },
+                                          Qt::QueuedConnection);
+            }
+            std::unique_lock lock(m_mutex);
+            // The clock runs on over what cannot be read: what comes after it shows at
+            // its own time, never early.
+            if (m_current == request)
+                m_taken = true;
+            if (++faultsInARow > 1
+                && m_wake.wait_for(lock, refusedAgainPause, [&] { return m_stop || m_toOpen || m_job; }))
+                continue;
+            lock.unlock();
+            // On from the next keyframe past the stretch; where the clock has passed
+            // it (the file refused for longer), from the picture at the clock.
+            begun = true;
+            const double clock = m_clock.load(std::memory_order_relaxed);
+            if (clock > fault.after)
+                decoder->seek(clock);
+            else if (!decoder->resumeAfter(fault.after)) {
+                lock.lock();
+                if (m_current == request)
+                    m_atEnd = true;
+            }
+            continue;
+        }
         if (!picture) {
             std::lock_guard lock(m_mutex);
             if (m_current == job.request)
@@ -255,6 +331,7 @@ void ClipDeck::run()
             }
             continue;
         }
+        faultsInARow = 0;
         m_decoded.fetch_add(1, std::memory_order_relaxed);
         const bool first = !begun;
         begun = true;

@@ -72,6 +72,13 @@ signals:
     void queued(quint64 request);
     // `request` found no picture it could decode in the whole clip (damaged media data).
     void unreadable(quint64 request);
+    // The file refused a read for `request` (told once a request): paused, there is no
+    // picture; playing, the deck reads on from the next keyframe it can read past the
+    // stretch and the clock, trying again while the file keeps refusing.
+    void readFailed(quint64 request, const QString &message);
+    // The disk refused to open `path` (a share not answering): the deck tries again
+    // for a while, its requests waiting, before `opened` tells a failure.
+    void openRefused(const QString &path, const QString &message);
 
 private:
     enum class Mode { idle, show, play };

@@ -66,6 +66,9 @@ signals:
     // A clip's sound cannot be read: it plays silent while its picture plays on. The
     // reason, in the interface language.
     void soundFailed(const QString &message);
+    // A stretch of a clip cannot be read: the picture goes on after it while the
+    // playhead runs on. The reason, in the interface language.
+    void readFailed(const QString &message);
 };
 
 } // namespace routereel

@@ -20,6 +20,8 @@ public:
     bool clear();
 
     const QImage &image() const { return m_image; }
+    // The span the picture is of; -1 when none is shown.
+    int span() const { return m_image.isNull() ? -1 : m_span; }
     // Whether it is span `index`'s picture on screen at source second `source`.
     bool covers(int index, double source) const;
     QTransform toCanvas(const QSizeF &canvas) const;

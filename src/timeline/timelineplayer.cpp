@@ -29,6 +29,10 @@ TimelinePlayer::TimelinePlayer(QObject *parent)
         });
         connect(clip, &ClipDeck::queued, this, [this, i](quint64 request) { deckQueued(i, request); });
         connect(clip, &ClipDeck::unreadable, this, [this, i](quint64 request) { deckUnreadable(i, request); });
+        connect(clip, &ClipDeck::readFailed, this,
+                [this, i](quint64 request, const QString &message) { deckReadFailed(i, request, message); });
+        connect(clip, &ClipDeck::openRefused, this,
+                [this, i](const QString &path, const QString &message) { deckOpenRefused(i, path, message); });
     }
     m_sound = new PreviewSound(this);
     connect(m_sound, &PreviewSound::readFailed, this, &PreviewPlayer::soundFailed);
@@ -92,6 +96,7 @@ PreviewPlayer::ItemId TimelinePlayer::replaceItem(std::optional<PreviewPlan> pla
     m_status = ItemStatus::unknown;
     m_error.clear();
     m_framesShown = 0;
+    m_toldRefused.clear();
     clearPicture();
     if (!plan) {
         m_item = 0;
@@ -228,6 +233,16 @@ void TimelinePlayer::requestPicture()
     } else if (deck.unreadable == deck.request) {
         failUnreadable(span); // found while it was readied
         return;
+    } else if (deck.refused == deck.request) {
+        // Its first pictures could not be read while it was readied: the clock runs
+        // on, black rather than another piece's picture, and the deck's pictures from
+        // past them show at their time.
+        if (m_shown.span() != m_index)
+            clearPicture();
+        m_cutWait.end();
+        if (!m_clock.isRunning())
+            startClock();
+        finishSeek(true);
     } else {
         stopClock(m_time);
         m_cutWait.begin(deck.clip, deck.request, source);
@@ -329,6 +344,61 @@ void TimelinePlayer::deckUnreadable(int d, quint64 request)
     // The next piece's deck tells it early: the piece before plays on to the cut.
     if (d == m_active && deck.span == m_index)
         failUnreadable(m_spans[m_index]);
+}
+
+// A refused read is no end of the clip and no failure of the item: told once a
+// clip, with the playhead running on over it while the deck reads on past it.
+void TimelinePlayer::deckReadFailed(int d, quint64 request, const QString &message)
+{
+    Deck &deck = m_decks[d];
+    if (request != deck.request || deck.span < 0 || deck.span >= int(m_spans.size()) || m_status == ItemStatus::failed)
+        return;
+    tellRefused(deck.clip->path(), message);
+    runOnOverRefusal(d);
+}
+
+// The disk refused to open a clip; the deck tries again a while, its requests waiting.
+void TimelinePlayer::deckOpenRefused(int d, const QString &path, const QString &message)
+{
+    Deck &deck = m_decks[d];
+    if (!m_item || m_status == ItemStatus::failed || deck.clip->path() != path
+        || std::none_of(m_spans.begin(), m_spans.end(), [&](const PreviewSpan &s) { return s.path() == path; }))
+        return;
+    tellRefused(path, message);
+    if (deck.span >= 0 && deck.span < int(m_spans.size()))
+        runOnOverRefusal(d);
+}
+
+void TimelinePlayer::tellRefused(const QString &path, const QString &message)
+{
+    if (m_toldRefused.insert(path).second)
+        emit readFailed(message);
+}
+
+// The playhead does not wait on what the disk refuses: paused, the seek ends on
+// black; playing, a cut waiting for the deck's first picture goes on without it.
+void TimelinePlayer::runOnOverRefusal(int d)
+{
+    Deck &deck = m_decks[d];
+    deck.refused = deck.request;
+    if (d != m_active || deck.span != m_index)
+        return; // the next piece's deck: its own time comes
+    if (!deck.playing) {
+        // Paused: no picture there, black rather than one of another moment.
+        if (m_awaitingPicture) {
+            m_awaitingPicture = false;
+            clearPicture();
+            finishSeek(true);
+        }
+        return;
+    }
+    if (m_cutWait.waitsFor(deck.clip, deck.request)) {
+        if (m_shown.span() != m_index)
+            clearPicture();
+        m_cutWait.end();
+        startClock();
+        finishSeek(true);
+    }
 }
 
 // A clip whose pictures cannot be decoded fails the item as one that cannot be

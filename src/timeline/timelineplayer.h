@@ -13,6 +13,7 @@
 #include <array>
 #include <functional>
 #include <optional>
+#include <set>
 #include <vector>
 
 namespace routereel {
@@ -63,6 +64,7 @@ private:
         bool playing = false;  // the request decodes ahead
         quint64 scrubShown = 0; // the newest earlier request whose picture a scrub showed
         quint64 unreadable = 0; // a request that found no picture it could decode
+        quint64 refused = 0;    // a request whose file refused a read
     };
 
     void enterSpan(int index, double time);
@@ -78,6 +80,10 @@ private:
     void deckShown(int deck, quint64 request, const DeckPicture &picture, bool final);
     void deckQueued(int deck, quint64 request);
     void deckUnreadable(int deck, quint64 request);
+    void deckReadFailed(int deck, quint64 request, const QString &message);
+    void deckOpenRefused(int deck, const QString &path, const QString &message);
+    void tellRefused(const QString &path, const QString &message);
+    void runOnOverRefusal(int deck);
     void failUnreadable(const PreviewSpan &span);
     void tell(double t);
     void showPicture(const DeckPicture &picture);
@@ -116,6 +122,7 @@ private:
     bool m_awaitingPicture = false; // paused: the picture at m_time is still being decoded
     std::function<void(bool)> m_seekCompletion;
 
+    std::set<QString> m_toldRefused; // clips whose refused read was told, for this item
     ShownPicture m_shown;
     quint64 m_framesShown = 0;
 };

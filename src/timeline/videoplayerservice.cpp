@@ -51,13 +51,16 @@ VideoPlayerService::VideoPlayerService(PreviewPlayer *player, QObject *parent)
         if (m_itemWatch && m_itemWatch->item == item && m_itemWatch->revision == m_timelineRevision)
             pause();
     });
-    // Silent sound is a load failure too, told as one; the picture plays on.
-    connect(m_player, &PreviewPlayer::soundFailed, this, [this](const QString &message) {
+    // Silent sound, or a stretch of a clip that cannot be read, is told as a load
+    // failure; the item plays on.
+    const auto playsOn = [this](const QString &message) {
         if (m_itemWatch && m_itemWatch->item == m_player->currentItem() && !message.isEmpty()) {
-            m_soundError = message;
+            m_playsOnError = message;
             setLoadingError(message);
         }
-    });
+    };
+    connect(m_player, &PreviewPlayer::soundFailed, this, playsOn);
+    connect(m_player, &PreviewPlayer::readFailed, this, playsOn);
     playerPlayingChanged(m_player->isPlaying());
 }
 

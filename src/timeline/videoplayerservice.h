@@ -54,8 +54,9 @@ public:
     double videoFPS() const { return m_videoFPS; }
     double videoBitRate() const { return m_videoBitRate; }
     QString loadingError() const { return m_loadingError; }
-    // The loading error is the sound's: the picture plays on.
-    bool loadingErrorIsSoundOnly() const { return !m_loadingError.isEmpty() && m_loadingError == m_soundError; }
+    // The loading error leaves the item playing: a clip's sound, or a stretch of its
+    // pictures, could not be read.
+    bool loadingErrorIsSoundOnly() const { return !m_loadingError.isEmpty() && m_loadingError == m_playsOnError; }
 
     const std::optional<VideoTimelineSnapshot> &timelineSnapshot() const { return m_timelineSnapshot; }
     bool wantsToPlay() const { return m_wantsToPlay; }
@@ -120,7 +121,7 @@ private:
     double m_videoFPS = 30;
     double m_videoBitRate = 0;
     QString m_loadingError;
-    QString m_soundError;
+    QString m_playsOnError;
 
     std::optional<VideoTimelineSnapshot> m_timelineSnapshot;
     quint64 m_timelineRevision = 1;
