@@ -367,6 +367,10 @@ Its drive or network folder may not be answering. Check that it is connected and
         <source>its sound cannot be decoded</source>
         <translation>其声音无法解码</translation>
     </message>
+    <message>
+        <source>Part of video file %1 cannot be read (%2); the preview skips it.</source>
+        <translation>视频文件 %1 有一部分无法读取（%2）；预览将跳过这一部分。</translation>
+    </message>
 </context>
 <context>
     <name>VideoTimelineError</name>
