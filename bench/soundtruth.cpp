@@ -267,11 +267,7 @@ int runStands(const QStringList &args)
     const double longSeconds = args.size() > 1 ? args[1].toDouble() : 35;
     QTemporaryDir dir;
     const QString clip = dir.filePath(QStringLiteral("slots.mov"));
-    if (!ffmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                 QStringLiteral("color=c=gray:s=64x64:r=30:d=60"), QStringLiteral("-f"), QStringLiteral("lavfi"),
-                 QStringLiteral("-i"), SinkMonitor::slotTone(60), QStringLiteral("-c:v"), QStringLiteral("libx264"),
-                 QStringLiteral("-preset"), QStringLiteral("ultrafast"), QStringLiteral("-c:a"),
-                 QStringLiteral("pcm_s16le"), clip}))
+    if (!ffmpeg(SinkMonitor::slotClipArguments(60, clip)))
         return 1;
     std::printf("%d cores, load %.1f at the start\n", QThread::idealThreadCount(), loadAverage());
     for (const SoundServer::Kind kind : {SoundServer::Kind::pulseAudio, SoundServer::Kind::pipeWire}) {
@@ -420,11 +416,7 @@ int runPace(const QStringList &args)
     const double seconds = args.size() > 1 ? args[1].toDouble() : 60;
     QTemporaryDir dir;
     const QString clip = dir.filePath(QStringLiteral("slots.mov"));
-    if (!ffmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                 QStringLiteral("color=c=gray:s=64x64:r=30:d=120"), QStringLiteral("-f"), QStringLiteral("lavfi"),
-                 QStringLiteral("-i"), SinkMonitor::slotTone(120), QStringLiteral("-c:v"), QStringLiteral("libx264"),
-                 QStringLiteral("-preset"), QStringLiteral("ultrafast"), QStringLiteral("-c:a"),
-                 QStringLiteral("pcm_s16le"), clip}))
+    if (!ffmpeg(SinkMonitor::slotClipArguments(120, clip)))
         return 1;
     std::printf("%d cores\n", QThread::idealThreadCount());
     for (const int loops : {0, 2 * QThread::idealThreadCount()}) {

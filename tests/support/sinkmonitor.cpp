@@ -141,6 +141,15 @@ constexpr double quietSeconds = 0.01;
 
 } // namespace
 
+QStringList SinkMonitor::slotClipArguments(double seconds, const QString &output)
+{
+    return {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+            QStringLiteral("color=c=gray:s=64x64:r=30:d=%1").arg(seconds), QStringLiteral("-f"), QStringLiteral("lavfi"),
+            QStringLiteral("-i"), slotTone(seconds), QStringLiteral("-c:v"), QStringLiteral("libx264"),
+            QStringLiteral("-preset"), QStringLiteral("ultrafast"), QStringLiteral("-c:a"), QStringLiteral("pcm_s16le"),
+            output};
+}
+
 QString SinkMonitor::slotTone(double seconds)
 {
     return QStringLiteral("aevalsrc='0.5*sin(2*PI*(%1+%2*mod(floor(t/%3),%4))*t)*gte(mod(t,%3),%5)':s=48000:d=%6")

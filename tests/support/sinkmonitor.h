@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
 #include <atomic>
@@ -49,6 +50,9 @@ public:
     static constexpr double slotSeconds = 0.1;
     static constexpr int slotNames = 50;
     static QString slotTone(double seconds);
+    // ffmpeg's arguments for a clip of `seconds` to `output`: a small grey picture
+    // and the slot tone, kept as PCM so that no encoder delay blurs the slots.
+    static QStringList slotClipArguments(double seconds, const QString &output);
     struct Slot {
         double at; // when its sound began, on now()'s clock
         int name;

@@ -181,12 +181,7 @@ struct SlotPlayer {
     {
         server.setSinkRate(sinkRate);
         const QString clip = dir.filePath(QStringLiteral("slots.mov"));
-        ASSERT_TRUE(testsupport::runFfmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                                            QStringLiteral("color=c=gray:s=64x64:r=30:d=60"), QStringLiteral("-f"),
-                                            QStringLiteral("lavfi"), QStringLiteral("-i"), SinkMonitor::slotTone(60),
-                                            QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-preset"),
-                                            QStringLiteral("ultrafast"), QStringLiteral("-c:a"),
-                                            QStringLiteral("pcm_s16le"), clip}));
+        ASSERT_TRUE(testsupport::runFfmpeg(SinkMonitor::slotClipArguments(60, clip)));
         ASSERT_TRUE(server.start());
         listen();
         const PreviewSound *sound = player.findChild<PreviewSound *>();

@@ -27,6 +27,7 @@
 #include "support/trackfixtures.h"
 #include "support/waitfor.h"
 #include "freshstart.h"
+#include "settledclip.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -58,14 +59,7 @@ struct Window {
                  &window.heartRateSettings(), &window.heartRateGraphSettings()})
             settings->setProperty("enabled", true);
         window.windowState().setCollapsedSections({});
-        VideoTimelineSnapshot clip;
-        clip.sources = {testsupport::source(10)};
-        clip.segments = {testsupport::cut(clip.sources[0], 0, 10, 0)};
-        const int replaced = player->replaceCount;
-        window.playerService().loadTimeline(clip);
-        EXPECT_TRUE(waitFor([&] { return player->replaceCount > replaced; }));
-        player->settle(PreviewPlayer::ItemStatus::readyToPlay);
-        player->completeSeek();
+        testsupport::settleOnAClip(window, player);
         window.activateWindow();
         EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
     }

@@ -23,6 +23,7 @@
 #include "support/trackfixtures.h"
 #include "support/waitfor.h"
 #include "freshstart.h"
+#include "settledclip.h"
 
 #include <QApplication>
 #include <QPushButton>
@@ -49,14 +50,7 @@ struct Window {
         GPXTrack track;
         track.trackPoints = {testsupport::trackPoint(47.0, 8.0, 0), testsupport::trackPoint(47.1, 8.1, 10)};
         window.gpxService().addTrack(track);
-        VideoTimelineSnapshot clip;
-        clip.sources = {testsupport::source(10)};
-        clip.segments = {testsupport::cut(clip.sources[0], 0, 10, 0)};
-        const int replaced = player->replaceCount;
-        window.playerService().loadTimeline(clip);
-        EXPECT_TRUE(waitFor([&] { return player->replaceCount > replaced; }));
-        player->settle(PreviewPlayer::ItemStatus::readyToPlay);
-        player->completeSeek();
+        testsupport::settleOnAClip(window, player);
         // The preview's web map may have taken the activation meanwhile.
         QApplication::setActiveWindow(&window);
         EXPECT_TRUE(waitFor([&] { return window.isActiveWindow(); }));

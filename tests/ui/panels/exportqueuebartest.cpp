@@ -204,6 +204,8 @@ TEST(ExportQueueBar, TheTimeRemainingStaysWholeBesideTheBadgeInChinese)
     auto *detail = bar.findChild<ElidedLabel *>();
     ASSERT_TRUE(waitFor([&] { return detail->isVisible() && detail->text().contains(QStringLiteral("剩余")); },
                         30'000));
+    // The new text's layout is posted: judge the line as laid out.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     saveShot(bar, QStringLiteral("queuebar-badge-zh"));
     const QString whole = detail->text();
     const QString remaining = whole.mid(whole.lastIndexOf(QStringLiteral(" · ")));
