@@ -36,6 +36,7 @@
 #include <cmath>
 #include <random>
 #include <cstdio>
+#include <optional>
 #include <vector>
 
 namespace routereel::bench {
@@ -172,6 +173,20 @@ void printApart(const char *what, std::vector<double> v)
 
 enum class Stand { atPlay, duringASeek, long_ };
 
+// The player on its sound output with `clip` ready to play, at `seconds` when given.
+void readyOnClip(TimelinePlayer &player, const QString &clip, std::optional<double> seconds)
+{
+    const PreviewSound *sound = player.findChild<PreviewSound *>();
+    waitFor([&] { return sound->hasOutput(); }, 10'000);
+    player.replaceItem(testsupport::oneClipPlan(clip, 60));
+    waitFor([&] { return player.itemStatus() == PreviewPlayer::ItemStatus::readyToPlay; }, 10'000);
+    if (!seconds)
+        return;
+    bool sought = false;
+    player.seek(*seconds, [&](bool) { sought = true; });
+    waitFor([&] { return sought; }, 10'000);
+}
+
 void stand(SoundServer::Kind kind, const QString &clip, Stand stand, double longSeconds)
 {
     SoundServer server(SoundServer::Latency::usual, kind);
@@ -181,13 +196,7 @@ void stand(SoundServer::Kind kind, const QString &clip, Stand stand, double long
     }
     auto monitor = std::make_unique<SinkMonitor>(server);
     TimelinePlayer player;
-    const PreviewSound *sound = player.findChild<PreviewSound *>();
-    waitFor([&] { return sound->hasOutput(); }, 10'000);
-    player.replaceItem(testsupport::oneClipPlan(clip, 60));
-    waitFor([&] { return player.itemStatus() == PreviewPlayer::ItemStatus::readyToPlay; }, 10'000);
-    bool sought = false;
-    player.seek(1, [&](bool) { sought = true; });
-    waitFor([&] { return sought; }, 10'000);
+    readyOnClip(player, clip, 1);
     std::vector<Look> looks;
     const auto playFor = [&](double seconds) {
         const double until = nowSeconds() + seconds;
@@ -216,7 +225,7 @@ void stand(SoundServer::Kind kind, const QString &clip, Stand stand, double long
     if (stand != Stand::long_)
         return;
     player.pause();
-    sought = false;
+    bool sought = false;
     player.seek(40, [&](bool) { sought = true; });
     waitFor([&] { return sought; }, 10'000);
     player.play();
@@ -239,10 +248,7 @@ void firstPlay(SoundServer::Kind kind, const QString &clip, double after)
     SinkMonitor monitor(server);
     waitFor([&] { return nowSeconds() > started + after; }, int(after * 1000) + 1000);
     TimelinePlayer player;
-    const PreviewSound *sound = player.findChild<PreviewSound *>();
-    waitFor([&] { return sound->hasOutput(); }, 10'000);
-    player.replaceItem(testsupport::oneClipPlan(clip, 60));
-    waitFor([&] { return player.itemStatus() == PreviewPlayer::ItemStatus::readyToPlay; }, 10'000);
+    readyOnClip(player, clip, std::nullopt);
     std::printf("  device made %.1f s after the server started, Play %.1f s after:", after, nowSeconds() - started);
     for (int round = 0; round < 2; ++round) {
         bool sought = false;
@@ -295,13 +301,7 @@ struct Pace {
         if (!server.start())
             return false;
         monitor = std::make_unique<SinkMonitor>(server);
-        const PreviewSound *sound = player.findChild<PreviewSound *>();
-        waitFor([&] { return sound->hasOutput(); }, 10'000);
-        player.replaceItem(testsupport::oneClipPlan(clip, 60));
-        waitFor([&] { return player.itemStatus() == PreviewPlayer::ItemStatus::readyToPlay; }, 10'000);
-        bool sought = false;
-        player.seek(1, [&](bool) { sought = true; });
-        waitFor([&] { return sought; }, 10'000);
+        readyOnClip(player, clip, 1);
         playFor(2); // a fresh PulseAudio sink plays nothing before its first block has passed
         return monitor->isRecording();
     }
