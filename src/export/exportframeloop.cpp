@@ -114,8 +114,13 @@ void ExportFrameLoop::finishWriting(FrameWriter &writer, FFmpegProcess &process)
 {
     if (m_isCancelled() || !writer.finish(m_isCancelled)) {
         // The writer may be stuck in a write that only the child's end releases.
-        if (m_isCancelled() || !process.waitForExit(std::chrono::seconds(10)))
+        if (m_isCancelled()) {
+            // ffmpeg waiting for a frame takes no heed of SIGTERM until its read ends.
+            process.endInput();
             process.end(ExportRun::stopGrace);
+        } else if (!process.waitForExit(std::chrono::seconds(10))) {
+            process.end(ExportRun::stopGrace);
+        }
         writer.abort();
     }
 }

@@ -361,7 +361,8 @@ bool ExportRun::drawPathBase(GPSPathRenderer *renderer, ExportPathCapture &captu
 // Before the first frame: the started child is ended with the run.
 ExportResult ExportRun::stopBeforeFrames(FFmpegProcess &process, const ExportError &error)
 {
-    process.end(stopGrace);
+    // Nothing writes to its input yet: closed, it ends the read ffmpeg may wait in.
+    process.stop(stopGrace);
     m_control->setProcess(nullptr);
     return fail(ExportResult::failure(error));
 }

@@ -186,6 +186,19 @@ void FFmpegProcess::closeStdin()
     closeFd(m_stdin);
 }
 
+void FFmpegProcess::endInput()
+{
+    if (m_stdin < 0)
+        return;
+    const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (null < 0)
+        return;
+    // A write under way keeps the pipe open until it returns, then the child sees its end.
+    while (::dup3(null, m_stdin, O_CLOEXEC) < 0 && errno == EINTR) {
+    }
+    ::close(null);
+}
+
 bool FFmpegProcess::exitedNoReap(bool block)
 {
     {

@@ -38,6 +38,9 @@ public:
     int takeStdoutFd();
     int takeStderrFd();
     void closeStdin();
+    // The child reads the end of its input, though a thread may still write to
+    // stdinFd(): the number then names /dev/null, so nothing is raced or lost.
+    void endInput();
 
     bool isRunning();
     // Blocks until the child has exited.

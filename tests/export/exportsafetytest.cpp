@@ -3,6 +3,7 @@
 // must not be replaced, and in a process that is killed while it exports.
 #include "../../bench/headlessproject.h"
 #include "exporttestutil.h"
+#include "support/childprocesses.h"
 
 #include "export/exportqueue.h"
 #include "export/exportshutdown.h"
@@ -145,24 +146,6 @@ QProcess *startChild(const QString &dir, const QString &mode)
     return child;
 }
 
-// The children of `pid` named "ffmpeg".
-QList<qint64> ffmpegChildren(qint64 pid)
-{
-    QList<qint64> found;
-    for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
-        QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
-        if (!stat.open(QIODevice::ReadOnly))
-            continue;
-        // "pid (comm) state ppid ..."
-        const QByteArray line = stat.readAll();
-        const qsizetype close = line.lastIndexOf(')');
-        const QList<QByteArray> rest = line.mid(close + 2).split(' ');
-        if (line.contains("(ffmpeg)") && rest.size() > 1 && rest.at(1).toLongLong() == pid)
-            found << entry.toLongLong();
-    }
-    return found;
-}
-
 // Gone, or a zombie nobody reaps: either way no longer running.
 bool isRunning(qint64 pid)
 {
@@ -186,7 +169,7 @@ TEST(ExportSafety, AnEndedProcessLeavesNoFfmpegAndNoStagingFolder)
         QList<qint64> ffmpeg;
         ASSERT_TRUE(exporttest::waitFor(
             [&] {
-                ffmpeg = ffmpegChildren(child->processId());
+                ffmpeg = testsupport::ffmpegChildren(child->processId());
                 const QStringList staging = stagingFolders(dir.path());
                 return !ffmpeg.isEmpty() && staging.size() == 1 && QFileInfo::exists(staging.first() + "/video.mp4");
             },

@@ -2,12 +2,14 @@
 // answers like the MapLibre page.
 #include "exporttestutil.h"
 
+#include "export/exportrun.h"
 #include "export/videoexporter.h"
 #include "maps/mapservices.h"
 #include "maps/tilecache.h"
 #include "maps/webmapcapturepool.h"
 #include "maps/webmappage.h"
 
+#include "support/childprocesses.h"
 #include "support/clipgenerator.h"
 #include "support/loopbackmapservice.h"
 #include "support/pngdataurl.h"
@@ -105,6 +107,16 @@ ExportTask withMap(ExportTask task)
     task.overlayY = 30;
     return task;
 }
+
+// ffmpeg has started and waits for its first frame: a SIGTERM alone no longer ends it.
+bool ffmpegWaitsForFrames()
+{
+    const QList<qint64> ffmpeg = testsupport::ffmpegChildren(QCoreApplication::applicationPid());
+    return !ffmpeg.isEmpty() && testsupport::waitsOnItsInput(ffmpeg.first());
+}
+
+// A cancel ends the export without waiting out the grace ffmpeg gets to end by itself.
+constexpr int cancelBound = int(std::chrono::milliseconds(ExportRun::stopGrace).count() * 2 / 3);
 
 } // namespace
 
@@ -228,10 +240,9 @@ TEST(WebMapExport, AFailedOrStalledWarmUpNeitherFailsNorHoldsTheExport)
     VideoExporter exporter;
     std::optional<ExportResult> result;
     exporter.exportTask(withMap(overlayTask(output, 1)), [&result](const ExportResult &r) { result = r; });
-    ASSERT_TRUE(waitFor([&] { return web.pages->warmSteps.load() > 0; }, 30000));
+    ASSERT_TRUE(waitFor([&] { return web.pages->warmSteps.load() > 0 && ffmpegWaitsForFrames(); }, 30000));
     exporter.cancel();
-    // Well inside the 12 s a stalled stop may take.
-    ASSERT_TRUE(waitFor([&] { return result.has_value(); }, 5000));
+    ASSERT_TRUE(waitFor([&] { return result.has_value(); }, cancelBound));
     EXPECT_EQ(result->message(), QStringLiteral("Export cancelled"));
     EXPECT_FALSE(QFile::exists(output));
     EXPECT_EQ(web.pages->captures.load(), 0);
@@ -261,10 +272,11 @@ TEST(WebMapExport, TheCapturePagesOfATurningMapFallBackAndCancelTogether)
     VideoExporter exporter;
     std::optional<ExportResult> result;
     exporter.exportTask(task, [&result](const ExportResult &r) { result = r; });
-    ASSERT_TRUE(waitFor([&] { return web.pages->captures.load() >= 2; }, 30000)) << "both pages capture at once";
+    ASSERT_TRUE(waitFor([&] { return web.pages->captures.load() >= 2 && ffmpegWaitsForFrames(); }, 30000))
+        << "both pages capture at once";
     exporter.cancel();
     // Well inside the 5 s a capture may take.
-    ASSERT_TRUE(waitFor([&] { return result.has_value(); }, 3000));
+    ASSERT_TRUE(waitFor([&] { return result.has_value(); }, cancelBound));
     EXPECT_EQ(result->message(), QStringLiteral("Export cancelled"));
     EXPECT_FALSE(QFile::exists(output));
 }
