@@ -292,6 +292,12 @@ void MainWindow::closeEvent(QCloseEvent *event)
         event->ignore();
         return;
     }
+    // A sheet, an alert or the About box left open would keep the application
+    // running with no window.
+    for (QWidget *child : findChildren<QWidget *>()) {
+        if (child->isWindow() && child->isVisible())
+            child->close();
+    }
     QMainWindow::closeEvent(event);
 }
 

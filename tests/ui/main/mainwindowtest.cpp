@@ -24,6 +24,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <optional>
 
@@ -177,7 +178,8 @@ TEST(MainWindow, LayoutKeepsTheColumnAndDimsTheInspectorUntilATrack)
     QWidget *column = window.findChild<QWidget *>("rightColumn");
     for (int width : {800, 1600}) {
         window.resize(width, 900);
-        QCoreApplication::processEvents();
+        QGuiApplication::sync();  // the display's answer to an earlier size would undo this one
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
         EXPECT_GE(window.centralWidget()->width(), 1060);
         EXPECT_EQ(column->width(), 230);
     }
@@ -295,6 +297,28 @@ TEST(MainWindow, SheetsFollowTheirFlagsAndCommandsActOnTheWindow)
     ASSERT_TRUE(waitFor([&] { return !window.session().hasFileWork(); }));
     EXPECT_EQ(window.logStore().entries().first().title, QStringLiteral("Save Project"));
     EXPECT_EQ(window.session().makeProjectDocument().videoFiles->size(), 1);
+}
+
+// Quit with a sheet and a box open: they go with the window, and no window is
+// left to keep the application running.
+TEST(MainWindow, AClosedWindowTakesItsSheetsAndBoxesWithIt)
+{
+    MainWindow window(online());
+    window.show();
+    window.sheets().setFactory(WindowSheets::Sheet::token, [](QWidget *parent) { return new QDialog(parent); });
+    window.windowState().setShowTokenSheet(true);
+    QPointer<QDialog> token = window.sheets().dialog(WindowSheets::Sheet::token);
+    ASSERT_TRUE(token && token->isVisible());
+    auto *about = new QMessageBox(QMessageBox::Information, QStringLiteral("About"), QString(), QMessageBox::Close,
+                                  &window);
+    about->setWindowModality(Qt::NonModal);
+    about->show();
+    ASSERT_TRUE(window.close());
+    EXPECT_FALSE(about->isVisible());
+    EXPECT_TRUE(waitFor([&] { return !token; }));
+    EXPECT_FALSE(window.windowState().showTokenSheet());
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    EXPECT_TRUE(std::none_of(windows.begin(), windows.end(), [](QWidget *w) { return w->isVisible(); }));
 }
 
 TEST(MainWindow, TheLastSessionIsWrittenShortlyAfterAnEdit)
