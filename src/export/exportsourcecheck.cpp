@@ -54,6 +54,23 @@ std::optional<ExportError> unreachableSource(const QString &path)
     return ExportError::sourceVideoUnreadable(path, systemReason(error));
 }
 
+std::optional<ExportError> firstUnreachableSource(const QStringList &paths,
+                                                  const std::function<void(const QString &)> &asking)
+{
+    for (const QString &path : paths) {
+        if (asking)
+            asking(path);
+        if (auto unreachable = unreachableSource(path))
+            return unreachable;
+    }
+    return std::nullopt;
+}
+
+ExportError unansweredSource(const QString &path)
+{
+    return ExportError::sourceVideoUnreadable(path, systemReason(ETIMEDOUT));
+}
+
 std::optional<ExportError> changedSource(const VideoTimelineSnapshot &timeline)
 {
     for (const VideoSource &loaded : timeline.sources) {

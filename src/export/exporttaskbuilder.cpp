@@ -162,26 +162,40 @@ double ExportTaskBuilder::clampedCompressionFactor(double stored)
     return std::isfinite(stored) ? std::min(std::max(stored, 0.6), 1.0) : 1.0;
 }
 
+QStringList ExportTaskBuilder::usedSourcePaths() const
+{
+    QStringList paths;
+    if (isOverlay())
+        return paths;
+    const TimelineEngine &engine = m_models.engine;
+    const QList<VideoSegment> videoSegments = engine.videoSegments();
+    for (const VideoSource &source : engine.videoSources()) {
+        const bool used = std::any_of(videoSegments.begin(), videoSegments.end(),
+                                      [&](const VideoSegment &s) { return s.sourceID == source.id; });
+        const QString path = source.url.toLocalFile();
+        if (used && !paths.contains(path))
+            paths << path;
+    }
+    return paths;
+}
+
 std::optional<ExportStartError> ExportTaskBuilder::check() const
+{
+    return check(exportsourcecheck::firstUnreachableSource(usedSourcePaths()));
+}
+
+std::optional<ExportStartError> ExportTaskBuilder::check(const std::optional<ExportError> &unreachable) const
 {
     if (m_models.gpxService.tracks().isEmpty())
         return ExportStartError::noTracks();
     if (!isOverlay()) {
         if (m_player.videoURL.isEmpty())
             return ExportStartError::noVideo();
-        const TimelineEngine &engine = m_models.engine;
-        const QList<VideoSegment> videoSegments = engine.videoSegments();
-        for (const VideoSource &source : engine.videoSources()) {
-            const bool used = std::any_of(videoSegments.begin(), videoSegments.end(),
-                                          [&](const VideoSegment &s) { return s.sourceID == source.id; });
-            const QString path = source.url.toLocalFile();
-            if (!used)
-                continue;
-            if (const auto unreachable = exportsourcecheck::unreachableSource(path))
-                return ExportStartError::sourceVideo(*unreachable);
-        }
+        if (unreachable)
+            return ExportStartError::sourceVideo(*unreachable);
         if (!m_player.isMetadataReady)
             return ExportStartError::metadataLoading();
+        const TimelineEngine &engine = m_models.engine;
         double gpxEnd = 0;
         for (const GPXSegment &s : engine.segments())
             gpxEnd = std::max(gpxEnd, s.offset + (s.gpxEnd - s.gpxStart));
@@ -197,7 +211,13 @@ std::optional<ExportStartError> ExportTaskBuilder::check() const
 
 std::variant<ExportTask, ExportStartError> ExportTaskBuilder::build(const QUrl &outputURL) const
 {
-    if (const auto error = check())
+    return build(outputURL, exportsourcecheck::firstUnreachableSource(usedSourcePaths()));
+}
+
+std::variant<ExportTask, ExportStartError> ExportTaskBuilder::build(const QUrl &outputURL,
+                                                                    const std::optional<ExportError> &unreachable) const
+{
+    if (const auto error = check(unreachable))
         return *error;
     const ExportPreset preset = isOverlay() ? effectiveExportPreset() : m_state.selectedPreset;
     return makeTask(outputURL, preset, exportOutputSize(preset));

@@ -107,9 +107,17 @@ public:
     static double clampedCompressionFactor(double stored);
 
     // The checks of the Export action, then the task writing to `outputURL`.
+    // They stat the clips: never on the window's thread.
     std::variant<ExportTask, ExportStartError> build(const QUrl &outputURL) const;
-    // The checks alone, in their order; nothing when the export may start.
+    // The checks alone, in their order; nothing when the export may start. They stat the clips.
     std::optional<ExportStartError> check() const;
+    // The same, reading nothing: `unreachable` is what the file system said of
+    // usedSourcePaths() (exportsourcecheck::firstUnreachableSource).
+    std::variant<ExportTask, ExportStartError> build(const QUrl &outputURL,
+                                                     const std::optional<ExportError> &unreachable) const;
+    std::optional<ExportStartError> check(const std::optional<ExportError> &unreachable) const;
+    // The clips a regular export reads, each once.
+    QStringList usedSourcePaths() const;
 
 private:
     ExportTask makeTask(const QUrl &outputURL, ExportPreset preset, const QSizeF &output) const;

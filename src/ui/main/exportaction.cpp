@@ -5,16 +5,23 @@
 
 #include "widgets/canvasgeometry.h"
 #include "export/exportqueue.h"
+#include "export/exportsourcecheck.h"
 #include "timeline/timelineengine.h"
 #include "timeline/videoplayerservice.h"
 #include "tracks/gpxservice.h"
 
 #include <QAction>
+#include <QFutureWatcher>
+#include <QThreadPool>
+#include <QTimer>
+#include <QtConcurrent>
 #include <QDateTime>
 #include <QFileDialog>
 #include <QWidget>
 
 #include <algorithm>
+#include <memory>
+#include <mutex>
 #include <variant>
 
 namespace routereel {
@@ -142,7 +149,14 @@ bool ExportAction::refused(const std::optional<ExportStartError> &error)
 
 void ExportAction::startExport()
 {
-    if (refusedWhileLoading() || refused(builder().check()))
+    if (m_checkingSources || refusedWhileLoading())
+        return;
+    checkSources([this](const std::optional<ExportError> &unreachable) { chooseOutput(unreachable); });
+}
+
+void ExportAction::chooseOutput(const std::optional<ExportError> &unreachable)
+{
+    if (refusedWhileLoading() || refused(builder().check(unreachable)))
         return;
     const QUrl output = m_saveDialog(m_window, proposedFileName());
     if (output.isEmpty())
@@ -152,12 +166,58 @@ void ExportAction::startExport()
     // and a user who has chosen a file hears why nothing was queued.
     if (refusedWhileLoading())
         return;
-    auto built = builder().build(output);
+    checkSources([this, output](const std::optional<ExportError> &now) { queue(output, now); });
+}
+
+void ExportAction::queue(const QUrl &output, const std::optional<ExportError> &unreachable)
+{
+    if (refusedWhileLoading())
+        return;
+    auto built = builder().build(output, unreachable);
     if (const auto *error = std::get_if<ExportStartError>(&built)) {
         m_presentError(error->message());
         return;
     }
     m_models.queue.enqueue(std::get<ExportTask>(built));
+}
+
+// A folder on a share that has gone can hold a stat for minutes: it is asked on
+// a pool thread, and answered for after the limit.
+void ExportAction::checkSources(SourcesAnswer then)
+{
+    struct Asking {
+        std::mutex lock;
+        QString path;
+    };
+    auto asking = std::make_shared<Asking>();
+    const QStringList paths = builder().usedSourcePaths();
+    m_checkingSources = true;
+    auto *watcher = new QFutureWatcher<std::optional<ExportError>>(this);
+    auto *limit = new QTimer(watcher);
+    limit->setSingleShot(true);
+    const auto answer = [this, watcher, then](const std::optional<ExportError> &unreachable) {
+        // Whichever comes first; the watcher goes, and a late answer with it.
+        watcher->disconnect(this);
+        watcher->deleteLater();
+        m_checkingSources = false;
+        then(unreachable);
+    };
+    connect(watcher, &QFutureWatcherBase::finished, this, [watcher, answer] { answer(watcher->result()); });
+    connect(limit, &QTimer::timeout, this, [asking, answer] {
+        QString path;
+        {
+            std::lock_guard guard(asking->lock);
+            path = asking->path;
+        }
+        answer(exportsourcecheck::unansweredSource(path));
+    });
+    watcher->setFuture(QtConcurrent::run(QThreadPool::globalInstance(), [paths, asking] {
+        return exportsourcecheck::firstUnreachableSource(paths, [&asking](const QString &path) {
+            std::lock_guard guard(asking->lock);
+            asking->path = path;
+        });
+    }));
+    limit->start(m_sourceCheckLimitMs);
 }
 
 QUrl ExportAction::runSaveDialog(QWidget *parent, const QString &fileName)

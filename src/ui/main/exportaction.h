@@ -65,8 +65,14 @@ public:
     // The toolbar's Export: refuses without widgets or, when a map is needed, off line;
     // otherwise picks the preset and opens the export sheet.
     void checkWidgetsAndExport();
-    // The export sheet's Export: checks, asks for the file, queues the task.
+    // The export sheet's Export: checks, asks for the file, queues the task. The
+    // clips are looked for off the window's thread; a folder that has not
+    // answered within the limit refuses the export with a timed-out read.
     void startExport();
+    static constexpr int defaultSourceCheckLimitMs = 5000;
+    void setSourceCheckLimit(int milliseconds) { m_sourceCheckLimitMs = milliseconds; }
+    // While the clips are looked for, a start that follows is dropped.
+    bool isCheckingSources() const { return m_checkingSources; }
 
     void setSaveDialog(SaveDialog dialog) { m_saveDialog = std::move(dialog); }
     // Files an export may never replace besides the sources: the open project, the last session.
@@ -90,6 +96,10 @@ private:
     bool refused(const std::optional<ExportStartError> &error);
     // Tells the user and answers true while the project is still loading.
     bool refusedWhileLoading();
+    using SourcesAnswer = std::function<void(const std::optional<ExportError> &unreachable)>;
+    void checkSources(SourcesAnswer then);
+    void chooseOutput(const std::optional<ExportError> &unreachable);
+    void queue(const QUrl &output, const std::optional<ExportError> &unreachable);
 
     Models m_models;
     WindowState &m_state;
@@ -101,6 +111,8 @@ private:
     std::function<bool()> m_projectLoading;
     QAction *m_action;
     bool m_canExport = false;
+    bool m_checkingSources = false;
+    int m_sourceCheckLimitMs = defaultSourceCheckLimitMs;
 };
 
 } // namespace routereel

@@ -92,7 +92,7 @@ TEST(ExportAction, StartChecksThenAsksForTheFileAndQueues)
         w.addTrack(30);
         w.loadClip(60, {3840, 2160});
         c.change(w);
-        w.action.startExport();
+        w.startExport();
         EXPECT_EQ(w.errors, c.error.isEmpty() ? QStringList() : QStringList{c.error});
         EXPECT_EQ(w.proposed.size(), c.error.isEmpty() ? 1 : 0);
         ASSERT_EQ(w.queued().has_value(), c.error.isEmpty());
@@ -109,7 +109,7 @@ TEST(ExportAction, StartChecksThenAsksForTheFileAndQueues)
     cancelled.addTrack(30);
     cancelled.loadClip(60, {1920, 1080});
     cancelled.answer.clear();
-    cancelled.action.startExport();
+    cancelled.startExport();
     EXPECT_EQ(cancelled.proposed.size(), 1);
     EXPECT_TRUE(cancelled.errors.isEmpty());
     EXPECT_FALSE(cancelled.queue.isBusy());
@@ -121,13 +121,13 @@ TEST(ExportAction, WhatChangesDuringTheSaveDialogIsCheckedAndExported)
     w.addTrack(30);
     w.loadClip(60, {1920, 1080});
     w.duringDialog = [&] { w.engine.clear(); w.player.reset(); };
-    w.action.startExport();
+    w.startExport();
     EXPECT_FALSE(w.queue.isBusy());
     EXPECT_EQ(w.errors, QStringList{"Cannot export: no video has been loaded."});  // the user chose a file: not silent
 
     w.loadClip(60, {1920, 1080});
     w.duringDialog = [&] { w.state.setPosition(WidgetKind::time, QPointF(100, 100)); w.addTrack(10, 40); };
-    w.action.startExport();
+    w.startExport();
     ASSERT_TRUE(w.queued());
     EXPECT_EQ(w.queued()->tracks.size(), 2);
     EXPECT_EQ(w.queued()->segments, w.engine.segments());

@@ -84,7 +84,9 @@ QString exportAt1080p(MainWindow &window, const QString &path)
         return {};
     QTest::mouseClick(sheet->findChild<QRadioButton *>(QStringLiteral("1080p")), Qt::LeftButton);
     QTest::mouseClick(sheet->findChild<QPushButton *>(QStringLiteral("export")), Qt::LeftButton);
-    EXPECT_TRUE(waitFor([&] { return !window.exportQueue().isBusy(); }, 180'000));
+    EXPECT_TRUE(waitFor([&] {
+        return !window.exportAction().isCheckingSources() && !window.exportQueue().isBusy();
+    }, 180'000));
     return proposed.value(0);
 }
 

@@ -157,6 +157,7 @@ TEST(ExportSheet, PresetsToggledByAssistiveToolsAreExported)
         toggle(w.child<QRadioButton>(QStringLiteral("720p")));
         EXPECT_TRUE(w.child<QRadioButton>(QStringLiteral("720p"))->isChecked());
         QTest::keyClick(&w.sheet, Qt::Key_Return);
+        w.settle();
         ASSERT_TRUE(w.queued());
         EXPECT_EQ(w.queued()->videoResolution * w.queued()->outputScale, QSizeF(1280, 720));
     }
@@ -255,6 +256,7 @@ TEST(ExportSheet, EscapeCancelsReturnExportsWhenItMay)
 
     w.addTrack(30);
     QTest::keyClick(&w.sheet, Qt::Key_Return);
+    w.settle();
     EXPECT_FALSE(w.sheet.isVisible());
     EXPECT_EQ(w.proposed.size(), 1);
     EXPECT_TRUE(w.queued());

@@ -89,6 +89,14 @@ struct ExportWindow {
         const auto range = engine.gpxTimeRange();
         player.loadOverlayOnly(range ? std::optional(std::pair(range->lower, range->upper)) : std::nullopt, {});
     }
+    // The clips are looked for off the window's thread: an export started is
+    // judged once they have answered and it was queued or refused.
+    void startExport()
+    {
+        action.startExport();
+        settle();
+    }
+    void settle() const { EXPECT_TRUE(testsupport::waitFor([&] { return !action.isCheckingSources(); })); }
     std::optional<ExportTask> queued() const
     {
         return queue.current() ? std::optional(queue.current()->task) : std::nullopt;
