@@ -6,6 +6,9 @@
 #include <QFile>
 
 #include <cerrno>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 
 #include <sys/stat.h>
 
@@ -19,14 +22,45 @@ constexpr double lastPicturesCover = 0.1;
 
 } // namespace
 
+struct ChangedClip::Asking {
+    std::mutex lock;
+    std::condition_variable answered;
+    bool done = false;
+    int result = 0;
+    int error = 0;
+    struct stat info {};
+};
+
 bool ChangedClip::noticeReplacement(const QUrl &url)
 {
+    if (m_asking) {
+        std::lock_guard guard(m_asking->lock);
+        if (!m_asking->done)
+            return false;  // the last stat still stands: this one would too
+    }
+    auto asking = std::make_shared<Asking>();
+    m_asking = asking;
+    std::thread([asking, path = QFile::encodeName(url.toLocalFile())] {
+        struct stat info {};
+        const int result = ::stat(path.constData(), &info);
+        const int error = errno;
+        std::lock_guard guard(asking->lock);
+        asking->result = result;
+        asking->error = error;
+        asking->info = info;
+        asking->done = true;
+        asking->answered.notify_all();
+    }).detach();
+    std::unique_lock guard(asking->lock);
+    if (!asking->answered.wait_for(guard, statLimit, [&] { return asking->done; }))
+        return false;
     Stamp now;
-    struct stat info {};
-    if (::stat(QFile::encodeName(url.toLocalFile()).constData(), &info) == 0)
+    const struct stat &info = asking->info;
+    if (asking->result == 0)
         now = {info.st_dev, info.st_ino, info.st_size, info.st_mtim.tv_sec * 1'000'000'000LL + info.st_mtim.tv_nsec};
-    else if (errno != ENOENT && errno != ENOTDIR)
+    else if (asking->error != ENOENT && asking->error != ENOTDIR)
         return false; // a disk or share not answering tells nothing of a change
+    guard.unlock();
     const QString key = url.toString();
     const auto [it, added] = m_seen.try_emplace(key, now);
     if (added || it->second == now)

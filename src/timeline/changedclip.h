@@ -3,7 +3,9 @@
 #include <QString>
 #include <QUrl>
 
+#include <chrono>
 #include <map>
+#include <memory>
 #include <set>
 
 namespace routereel {
@@ -15,8 +17,11 @@ namespace routereel {
 class ChangedClip {
 public:
     // Looks at the file again: true when it is another than when last looked at.
-    // The first look only remembers it.
+    // The first look only remembers it. The file system is asked on a thread of
+    // its own and waited for at most `statLimit`: a share that has gone may hold
+    // a stat for minutes, and tells nothing of a change meanwhile.
     bool noticeReplacement(const QUrl &url);
+    static constexpr std::chrono::milliseconds statLimit{50};
     bool isReplaced(const QUrl &url) const { return m_replaced.count(url.toString()) > 0; }
 
     // Whether a clip that now lasts `clipLength` seconds has nothing at source
@@ -34,6 +39,8 @@ private:
         long long modifiedNs = 0;
         bool operator==(const Stamp &) const = default;
     };
+    struct Asking;
+    std::shared_ptr<Asking> m_asking;  // the last stat, which may still stand
     std::map<QString, Stamp> m_seen;
     std::set<QString> m_replaced;
 };

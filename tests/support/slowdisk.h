@@ -159,3 +159,38 @@ inline long outageFaultsGiven()
 }
 
 } // namespace testsupport::faultydisk
+
+// A folder whose stats stand, as on a share that has gone and not yet timed out.
+namespace testsupport::faultydisk {
+
+// While it stands, every stat of a path under `folder` (relative ones aside)
+// takes `milliseconds`, in this process only.
+class StatHold {
+public:
+    StatHold(const QString &folder, long milliseconds)
+    {
+        const auto set = slowdisk::entry<int (*)(const char *, long)>("routereel_stathold_set");
+        m_active = set && set(QDir::cleanPath(QDir(folder).absolutePath()).toLocal8Bit().constData(),
+                              milliseconds) == 0;
+    }
+    ~StatHold()
+    {
+        if (const auto set = slowdisk::entry<int (*)(const char *, long)>("routereel_stathold_set"))
+            set("", 0);
+    }
+    StatHold(const StatHold &) = delete;
+    StatHold &operator=(const StatHold &) = delete;
+
+    bool active() const { return m_active; }
+    // Stats of the folder made on the main thread so far, in the whole run.
+    static long mainThreadStats()
+    {
+        const auto count = slowdisk::entry<long (*)()>("routereel_stathold_main_thread_stats");
+        return count ? count() : -1;
+    }
+
+private:
+    bool m_active = false;
+};
+
+} // namespace testsupport::faultydisk

@@ -71,6 +71,13 @@ std::atomic<size_t> outageDirLength{0};
 char outageFlag[4096];
 std::atomic<long> outageFaults{0};
 
+// The folder whose stats stand ("" when none), as on a share that has gone: each
+// takes holdNs, and those on the main thread are counted.
+char holdDir[4096];
+std::atomic<size_t> holdDirLength{0};
+std::atomic<long> holdNs{0};
+std::atomic<long> mainThreadHeldStats{0};
+
 using OpenFn = int (*)(const char *, int, ...);
 using OpenAtFn = int (*)(int, const char *, int, ...);
 using Open2Fn = int (*)(const char *, int);
@@ -232,6 +239,19 @@ bool outageFailsFd(int fd)
 bool onMainThread()
 {
     return syscall(SYS_gettid) == getpid();
+}
+
+void holdIfAsked(const char *path)
+{
+    const size_t length = holdDirLength.load();
+    if (!length || !path || std::strncmp(path, holdDir, length) != 0 || (path[length] && path[length] != '/'))
+        return;
+    if (onMainThread())
+        mainThreadHeldStats.fetch_add(1);
+    const long ns = holdNs.load();
+    timespec pause{ns / 1000000000L, ns % 1000000000L};
+    while (nanosleep(&pause, &pause) != 0) {
+    }
 }
 
 int mark(int fd, const char *path, bool outage)
@@ -549,6 +569,7 @@ int fstat64(int fd, struct stat64 *st)
 
 int stat(const char *path, struct stat *st)
 {
+    holdIfAsked(path);
     if (outageFails(underOutage(path)))
         return -1;
     return ROUTEREEL_NEXT(int (*)(const char *, struct stat *), "stat")(path, st);
@@ -556,6 +577,7 @@ int stat(const char *path, struct stat *st)
 
 int stat64(const char *path, struct stat64 *st)
 {
+    holdIfAsked(path);
     if (outageFails(underOutage(path)))
         return -1;
     return ROUTEREEL_NEXT(int (*)(const char *, struct stat64 *), "stat64")(path, st);
@@ -563,6 +585,7 @@ int stat64(const char *path, struct stat64 *st)
 
 int lstat(const char *path, struct stat *st)
 {
+    holdIfAsked(path);
     if (outageFails(underOutage(path)))
         return -1;
     return ROUTEREEL_NEXT(int (*)(const char *, struct stat *), "lstat")(path, st);
@@ -570,6 +593,7 @@ int lstat(const char *path, struct stat *st)
 
 int lstat64(const char *path, struct stat64 *st)
 {
+    holdIfAsked(path);
     if (outageFails(underOutage(path)))
         return -1;
     return ROUTEREEL_NEXT(int (*)(const char *, struct stat64 *), "lstat64")(path, st);
@@ -577,6 +601,7 @@ int lstat64(const char *path, struct stat64 *st)
 
 int fstatat(int dirfd, const char *path, struct stat *st, int flags)
 {
+    holdIfAsked(path);
     if (outageFails(underOutage(dirfd, path) || ((flags & AT_EMPTY_PATH) && path && !*path && underOutage(dirfd, "x"))))
         return -1;
     return ROUTEREEL_NEXT(int (*)(int, const char *, struct stat *, int), "fstatat")(dirfd, path, st, flags);
@@ -584,6 +609,7 @@ int fstatat(int dirfd, const char *path, struct stat *st, int flags)
 
 int fstatat64(int dirfd, const char *path, struct stat64 *st, int flags)
 {
+    holdIfAsked(path);
     if (outageFails(underOutage(dirfd, path) || ((flags & AT_EMPTY_PATH) && path && !*path && underOutage(dirfd, "x"))))
         return -1;
     return ROUTEREEL_NEXT(int (*)(int, const char *, struct stat64 *, int), "fstatat64")(dirfd, path, st, flags);
@@ -591,6 +617,7 @@ int fstatat64(int dirfd, const char *path, struct stat64 *st, int flags)
 
 int statx(int dirfd, const char *path, int flags, unsigned int mask, struct statx *st)
 {
+    holdIfAsked(path);
     if (outageFails(underOutage(dirfd, path) || ((flags & AT_EMPTY_PATH) && path && !*path && underOutage(dirfd, "x"))))
         return -1;
     return ROUTEREEL_NEXT(int (*)(int, const char *, int, unsigned int, struct statx *), "statx")(dirfd, path, flags,
@@ -789,5 +816,20 @@ int routereel_outage_set(const char *folder, const char *flag)
 }
 // Calls failed because their folder was out, so far.
 long routereel_outage_faults_given() { return outageFaults.load(); }
+
+// Stats of paths under `folder` ("" for none) take `ms` each from now on.
+int routereel_stathold_set(const char *folder, long ms)
+{
+    const size_t length = std::strlen(folder);
+    if (length >= sizeof holdDir)
+        return -1;
+    holdDirLength.store(0);
+    std::strcpy(holdDir, folder);
+    holdNs.store(ms * 1000L * 1000L);
+    holdDirLength.store(length);
+    return 0;
+}
+// Held stats made on the main thread so far.
+long routereel_stathold_main_thread_stats() { return mainThreadHeldStats.load(); }
 
 } // extern "C"

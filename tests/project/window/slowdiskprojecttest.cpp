@@ -154,6 +154,51 @@ TEST(ProjectWindowSlowDisk, TheLastSessionIsReadAndWrittenOffTheWindowsThread)
     EXPECT_EQ(testsupport::slowdisk::mainThreadAccesses() - readsBefore, 0) << "files read on the window's thread";
 }
 
+// The clips' share has gone, and its stats stand until the system gives up:
+// neither the sheet's Export nor a seek into the next clip looks for them on the
+// window's thread or waits on without end. The export is refused with a
+// timed-out read, and goes on once they answer.
+TEST(ProjectWindowSlowDisk, AnExportWhoseClipsDoNotAnswerIsRefusedWithoutHoldingTheWindow)
+{
+    QTemporaryDir dir;
+    const ClipProject project(dir.path(), 2, 0);
+    MainWindow window(online());
+    const QString output = dir.filePath(QStringLiteral("out.mp4"));
+    int dialogs = 0;
+    window.exportAction().setSaveDialog([&](QWidget *, const QString &) {
+        ++dialogs;
+        return QUrl::fromLocalFile(output);
+    });
+    window.session().openProject(project.url);
+    ASSERT_TRUE(waitFor([&] {
+        return !window.session().isRestoringVideo() && window.playerService().isLoaded()
+            && window.exportAction().canExport();
+    }, 30'000));
+    {
+        testsupport::faultydisk::StatHold hold(dir.path(), 3'000);
+        ASSERT_TRUE(hold.active()) << "run with the slow-disk preload";
+        const long before = hold.mainThreadStats();
+        window.exportAction().setSourceCheckLimit(200);
+        window.exportAction().startExport();
+        window.exportAction().startExport();  // a second press while it looks is one
+        window.playerService().seek(3);  // into the next clip, which the player looks at again
+        ASSERT_TRUE(waitFor([&] { return window.windowState().showError(); }, 2'000));
+        const QString told = window.alerts().errorBox()->text();
+        EXPECT_TRUE(told.startsWith(QStringLiteral("The source video \"%1\" cannot be read: Connection timed out")
+                                        .arg(project.document.videoFiles->at(0).path)))
+            << told.toStdString();
+        EXPECT_EQ(hold.mainThreadStats() - before, 0) << "stats on the window's thread";
+        EXPECT_EQ(dialogs, 0);
+    }
+    window.windowState().setShowError(false);
+    window.exportAction().setSourceCheckLimit(ExportAction::defaultSourceCheckLimitMs);
+    window.exportAction().startExport();
+    ASSERT_TRUE(waitFor([&] { return window.exportQueue().history().size() == 1; }, 60'000));
+    EXPECT_EQ(window.exportQueue().history()[0].status.kind(), ExportTaskStatus::Kind::completed);
+    EXPECT_EQ(dialogs, 1);
+    EXPECT_FALSE(window.windowState().showError());
+}
+
 // A clip whose sound cannot be decoded (AAC naming an object type libavcodec
 // lacks): the sound's failure is told, the picture loads, and the project opens
 // at its saved playhead, every time.
