@@ -22,6 +22,7 @@
 #include <algorithm>
 #include <memory>
 #include <mutex>
+#include <utility>
 #include <variant>
 
 namespace routereel {
@@ -195,8 +196,13 @@ void ExportAction::checkSources(SourcesAnswer then)
     auto *watcher = new QFutureWatcher<std::optional<ExportError>>(this);
     auto *limit = new QTimer(watcher);
     limit->setSingleShot(true);
-    const auto answer = [this, watcher, then](const std::optional<ExportError> &unreachable) {
-        // Whichever comes first; the watcher goes, and a late answer with it.
+    auto answered = std::make_shared<bool>(false);
+    const auto answer = [this, watcher, limit, answered, then](const std::optional<ExportError> &unreachable) {
+        // Whichever comes first, once: `then` may run a dialog's own event loop,
+        // in which neither the watcher's deletion nor the other answer waits.
+        if (std::exchange(*answered, true))
+            return;
+        limit->stop();
         watcher->disconnect(this);
         watcher->deleteLater();
         m_checkingSources = false;

@@ -126,8 +126,15 @@ TEST(ExportAction, WhatChangesDuringTheSaveDialogIsCheckedAndExported)
     EXPECT_EQ(w.errors, QStringList{"Cannot export: no video has been loaded."});  // the user chose a file: not silent
 
     w.loadClip(60, {1920, 1080});
-    w.duringDialog = [&] { w.state.setPosition(WidgetKind::time, QPointF(100, 100)); w.addTrack(10, 40); };
+    // The dialog's own event loop outlasts the time the clips may take to answer.
+    w.action.setSourceCheckLimit(300);
+    w.duringDialog = [&] {
+        testsupport::waitFor([] { return false; }, 1000);
+        w.state.setPosition(WidgetKind::time, QPointF(100, 100));
+        w.addTrack(10, 40);
+    };
     w.startExport();
+    EXPECT_TRUE(w.errors.size() == 1 && w.proposed.size() == 2) << "one dialog, one export";
     ASSERT_TRUE(w.queued());
     EXPECT_EQ(w.queued()->tracks.size(), 2);
     EXPECT_EQ(w.queued()->segments, w.engine.segments());
