@@ -26,6 +26,7 @@ ApplicationShell::ApplicationShell(MainWindow &window, Options options)
     m_delegate->setQuitWaitLimitMs(options.quitWaitLimitMs);
     connect(m_delegate.get(), &AppDelegate::openProjectURL, this, &ApplicationShell::openProjectURL);
     connect(m_delegate.get(), &AppDelegate::terminate, this, [this] {
+        quitting();
         m_mayClose = true;
         m_window.close();
         QCoreApplication::quit();
@@ -51,14 +52,25 @@ bool ApplicationShell::mayClose()
 {
     if (m_mayClose)
         return true;
-    if (m_delegate->applicationShouldTerminate() != AppDelegate::TerminateReply::now)
+    const AppDelegate::TerminateReply reply = m_delegate->applicationShouldTerminate();
+    if (reply == AppDelegate::TerminateReply::now || m_delegate->isTerminating())
+        quitting();
+    if (reply != AppDelegate::TerminateReply::now)
         return false;
     m_mayClose = true;
     return true;
 }
 
+// Files handed over from now on would be dropped with the window.
+void ApplicationShell::quitting()
+{
+    if (m_instance)
+        m_instance->stopListening();
+}
+
 void ApplicationShell::attach(SingleInstance &instance)
 {
+    m_instance = &instance;
     connect(&instance, &SingleInstance::received, this, [this](const QList<QUrl> &urls) {
         if (m_delegate->isTerminating())
             return;

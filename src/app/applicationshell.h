@@ -3,6 +3,7 @@
 #include "applinks.h"
 
 #include <QObject>
+#include <QPointer>
 #include <QUrl>
 
 #include <functional>
@@ -34,7 +35,9 @@ public:
     explicit ApplicationShell(MainWindow &window, Options options = Options());
     ~ApplicationShell() override;
 
-    // Files of a later launch open here and bring the window to the front.
+    // Files of a later launch open here and bring the window to the front. Once
+    // a quit is under way the instance stops listening: a later launch then
+    // waits for this one to end and opens its files itself.
     void attach(SingleInstance &instance);
     // The first project file among `urls` opens: at the first show, or at once when the window is up.
     void openURLs(const QList<QUrl> &urls);
@@ -45,6 +48,7 @@ public:
 
 private:
     bool mayClose();
+    void quitting();
     void openProjectURL(const QUrl &url);
     void raiseWindow();
 
@@ -53,6 +57,7 @@ private:
     UpdateChecker *m_checker;
     ApplicationMenus *m_menus;
     bool m_mayClose = false;
+    QPointer<SingleInstance> m_instance;
 };
 
 } // namespace routereel

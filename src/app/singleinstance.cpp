@@ -176,6 +176,12 @@ bool SingleInstance::answers() const
     return connected;
 }
 
+void SingleInstance::stopListening()
+{
+    if (m_server)
+        m_server->close();
+}
+
 bool SingleInstance::isListening() const
 {
     return m_server && m_server->isListening();

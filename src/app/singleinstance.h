@@ -46,6 +46,9 @@ public:
     // nobody answers on (left by one that crashed) is replaced.
     bool listen();
     bool isListening() const;
+    // Takes no more files, but keeps the lock until it goes: later launches
+    // wait for it (claimLimitMs at most) and then run themselves.
+    void stopListening();
     QString name() const { return m_name; }
     QString lockPath() const { return m_name + QStringLiteral(".lock"); }
 

@@ -228,6 +228,25 @@ TEST(ApplicationShell, ProjectFilesFromOutsideOpenInTheRunningWindow)
     ASSERT_TRUE(waitFor([&] { return s.window.windowState().projectURL() == other; }, 10'000));
 }
 
+// A launch while the running one quits: nothing is handed to the window that
+// goes. The launch waits for the lock and, once the quitting one has ended,
+// runs itself with its files.
+TEST(ApplicationShell, ALaunchDuringAQuitIsNotHandedToTheWindowThatGoes)
+{
+    QTemporaryDir dir;
+    const QString name = QDir(dir.path()).filePath("routereel-instance");
+    auto instance = std::make_unique<SingleInstance>(name);
+    ASSERT_TRUE(instance->listen());
+    Shell s;
+    s.shell.attach(*instance);
+    s.window.show();
+    ASSERT_TRUE(s.window.close());
+    SingleInstance later(name);
+    EXPECT_EQ(later.claim({}, 300), SingleInstance::Claim::unanswered);
+    instance.reset();  // the quitting process ends
+    EXPECT_EQ(later.claim({}, 3'000), SingleInstance::Claim::listening);
+}
+
 TEST(ApplicationShell, MenusInBothLanguages)
 {
     ApplicationShell::Options options;
