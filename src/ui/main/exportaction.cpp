@@ -12,9 +12,8 @@
 
 #include <QAction>
 #include <QFutureWatcher>
-#include <QThreadPool>
+#include <QPromise>
 #include <QTimer>
-#include <QtConcurrent>
 #include <QDateTime>
 #include <QFileDialog>
 #include <QWidget>
@@ -22,6 +21,7 @@
 #include <algorithm>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <utility>
 #include <variant>
 
@@ -183,7 +183,7 @@ void ExportAction::queue(const QUrl &output, const std::optional<ExportError> &u
 }
 
 // A folder on a share that has gone can hold a stat for minutes: it is asked on
-// a pool thread, and answered for after the limit.
+// another thread, and answered for after the limit.
 void ExportAction::checkSources(SourcesAnswer then)
 {
     struct Asking {
@@ -217,12 +217,18 @@ void ExportAction::checkSources(SourcesAnswer then)
         }
         answer(exportsourcecheck::unansweredSource(path));
     });
-    watcher->setFuture(QtConcurrent::run(QThreadPool::globalInstance(), [paths, asking] {
-        return exportsourcecheck::firstUnreachableSource(paths, [&asking](const QString &path) {
+    // A thread of its own: a busy pool would make a healthy folder seem not to
+    // answer, and a stat that never returns must not hold the pool at exit.
+    QPromise<std::optional<ExportError>> promise;
+    watcher->setFuture(promise.future());
+    promise.start();
+    std::thread([promise = std::move(promise), paths, asking]() mutable {
+        promise.addResult(exportsourcecheck::firstUnreachableSource(paths, [&asking](const QString &path) {
             std::lock_guard guard(asking->lock);
             asking->path = path;
-        });
-    }));
+        }));
+        promise.finish();
+    }).detach();
     limit->start(m_sourceCheckLimitMs);
 }
 
