@@ -228,8 +228,16 @@ void VideoExporter::exportTask(const ExportTask &task, Completion completion)
         inputs.gpsPathWeb = m_gpsPathWeb.get();
     }
     // This object outlives the worker (the destructor joins it), so posting to it is safe.
-    const ExportRun::PublishProgress publish = [this](double value) {
-        QMetaObject::invokeMethod(this, [this, value] { setProgress(value); }, Qt::QueuedConnection);
+    // The run's own steps and ffmpeg's count tell from two threads, in either order:
+    // the progress of this run only goes forward.
+    const ExportRun::PublishProgress publish = [this, run = std::weak_ptr(m_control)](double value) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, run, value] {
+                if (run.lock() == m_control && value > m_progress)
+                    setProgress(value);
+            },
+            Qt::QueuedConnection);
     };
     m_worker = std::thread([this, inputs = std::move(inputs), control = m_control, publish, completion]() mutable {
         ExportRun run(std::move(inputs), control, publish);
