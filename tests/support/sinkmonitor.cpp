@@ -19,11 +19,14 @@ constexpr int readFrames = SinkMonitor::rate / 1000;
 SinkMonitor::SinkMonitor(const SoundServer &server)
 {
     const pa_sample_spec spec{PA_SAMPLE_FLOAT32LE, rate, 1};
-    // PulseAudio hands a record stream what it has in pieces of this size; PipeWire's
-    // service asks its graph for a cycle of it.
-    const int fragment = server.kind() == SoundServer::Kind::pipeWire ? longestCycleFrames : readFrames;
+    // PulseAudio hands a record stream what it has in pieces of this size. PipeWire's
+    // service sends whole pieces only and keeps the rest for the next cycle, so a piece
+    // that does not divide every cycle the graph takes would start each send with the
+    // end of the cycle before; the server's rules keep the stream's own latency at the
+    // graph's longest cycle (see SoundServer).
+    const int fragment = server.kind() == SoundServer::Kind::pipeWire ? cycleFragmentFrames : readFrames;
     const pa_buffer_attr attr{uint32_t(-1), uint32_t(-1), uint32_t(-1), uint32_t(-1), uint32_t(fragment * 4)};
-    m_simple = pa_simple_new(server.address().toLocal8Bit().constData(), "routereel-test", PA_STREAM_RECORD,
+    m_simple = pa_simple_new(server.address().toLocal8Bit().constData(), monitorName, PA_STREAM_RECORD,
                              "null.monitor", "what the sink plays", &spec, nullptr, &attr, nullptr);
     if (!m_simple)
         return;
@@ -85,9 +88,15 @@ void SinkMonitor::placeLocked() const
         double origin;
     };
     std::vector<Burst> bursts;
+    std::size_t burstStart = 0;
     for (std::size_t k = 0; k < m_arrivals.size(); ++k) {
         if (k > 0 && m_arrivals[k] - m_arrivals[k - 1] < 0.0005)
             continue; // within a burst
+        // A cycle handed over at once but read in two goes (the reading thread held
+        // between them): the second part has not been played yet when it comes.
+        if (k > 0 && m_arrivals[k] - m_arrivals[burstStart] < 0.5 * double((k - burstStart) * readFrames) / rate)
+            continue;
+        burstStart = k;
         bursts.push_back({qint64(k) * readFrames, m_arrivals[k] - double((k + 1) * readFrames) / rate});
     }
     constexpr double lostAtLeast = 0.01;   // below any graph's cycle
@@ -164,6 +173,7 @@ QString SinkMonitor::slotTone(double seconds)
 std::vector<SinkMonitor::Slot> SinkMonitor::heardSlots(qint64 from) const
 {
     std::lock_guard lock(m_mutex);
+    placeLocked();
     std::vector<Slot> found;
     // Only a slot's own silence opens it: sound that starts after a longer one (a
     // start, a stand) starts within a slot, whose beginning it is not.
@@ -188,7 +198,10 @@ std::vector<SinkMonitor::Slot> SinkMonitor::heardSlots(qint64 from) const
             }
             const double pitch = crossings / (2.0 * double(read) / rate);
             const int name = int(std::lround((pitch - lowestPitch) / pitchStep));
-            if (name >= 0 && name < slotNames && longestHush < rate / 1000)
+            // Samples lost within the read join two tones: no pitch of either.
+            const bool joined = std::any_of(m_stretches.begin(), m_stretches.end(),
+                                            [&](const Stretch &s) { return s.from > i && s.from <= i + read; });
+            if (name >= 0 && name < slotNames && longestHush < rate / 1000 && !joined)
                 found.push_back({timeOfLocked(i), name});
             i += read;
         }

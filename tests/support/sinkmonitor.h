@@ -27,6 +27,10 @@ class SinkMonitor {
 public:
     static constexpr int rate = 48000;
     static constexpr int longestCycleFrames = 2048; // PipeWire's default clock.max-quantum
+    // Divides every cycle PipeWire's graph takes here (powers of two from 256 frames).
+    static constexpr int cycleFragmentFrames = 256;
+    // The recording's client name, which the PipeWire server's rules know.
+    static constexpr const char *monitorName = "routereel sink monitor";
     explicit SinkMonitor(const SoundServer &server);
     ~SinkMonitor();
     SinkMonitor(const SinkMonitor &) = delete;

@@ -1,5 +1,7 @@
 #include "soundserver.h"
 
+#include "sinkmonitor.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
@@ -150,6 +152,13 @@ bool SoundServer::startPipeWire()
                                  " audio.position = [ FL FR ] monitor.channel-volumes = true } } ]\n"))
         && writeFile(config + QStringLiteral("/pipewire/pipewire-pulse.conf.d/socket.conf"),
                      QStringLiteral("pulse.properties = { server.address = [ \"%1\" ] }\n").arg(address()))
+        // The sink's monitor reads in small pieces but leaves the graph's cycle as
+        // the player alone has it.
+        && writeFile(config + QStringLiteral("/pipewire/pipewire-pulse.conf.d/monitor.conf"),
+                     QStringLiteral("pulse.rules = [ { matches = [ { application.name = \"%1\" } ]"
+                                    " actions = { update-props = { pulse.min.quantum = %2/48000 } } } ]\n")
+                         .arg(QString::fromLatin1(SinkMonitor::monitorName))
+                         .arg(SinkMonitor::longestCycleFrames))
         && writeFile(config + QStringLiteral("/wireplumber/main.lua.d/51-null-sink-only.lua"),
                      QStringLiteral("alsa_monitor.enabled = false\nv4l2_monitor.enabled = false\n"
                                     "libcamera_monitor.enabled = false\n"
