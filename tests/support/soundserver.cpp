@@ -156,9 +156,10 @@ bool SoundServer::startPipeWire()
         // the player alone has it.
         && writeFile(config + QStringLiteral("/pipewire/pipewire-pulse.conf.d/monitor.conf"),
                      QStringLiteral("pulse.rules = [ { matches = [ { application.name = \"%1\" } ]"
-                                    " actions = { update-props = { pulse.min.quantum = %2/48000 } } } ]\n")
+                                    " actions = { update-props = { pulse.min.quantum = %2/%3 } } } ]\n")
                          .arg(QString::fromLatin1(SinkMonitor::monitorName))
-                         .arg(SinkMonitor::longestCycleFrames))
+                         .arg(SinkMonitor::longestCycleFrames)
+                         .arg(SinkMonitor::rate))
         && writeFile(config + QStringLiteral("/wireplumber/main.lua.d/51-null-sink-only.lua"),
                      QStringLiteral("alsa_monitor.enabled = false\nv4l2_monitor.enabled = false\n"
                                     "libcamera_monitor.enabled = false\n"
