@@ -92,7 +92,7 @@ void ProjectSession::forgetFoundFiles()
         if (!track.fileURL.isEmpty())
             tracks << track.fileURL.toLocalFile();
     }
-    m_lastSession->forgetFound(videos, tracks);
+    m_keptFiles.forgetFound(videos, tracks);
 }
 
 void ProjectSession::presentError(const QString &message)
@@ -333,7 +333,7 @@ ProjectDocument ProjectSession::documentToSave(ProjectDocument::Style style) con
     // Files not found stay in the last session until they are back, or the
     // timeline is cleared or replaced: with the drive back, the next start restores them.
     if (style == ProjectDocument::Style::session)
-        m_lastSession->addKeptTo(document, generation, !videoNotBack);
+        m_keptFiles.addTo(document, generation, !videoNotBack);
     if (m_restoringPlayhead)
         document.playheadTime = *m_restoringPlayhead;
     return document;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "keptfiles.h"
 #include "projectdocument.h"
 #include "projectstage.h"
 
@@ -194,6 +195,8 @@ private:
     void tellNotCarriedOut(const QStringList &what, const QString &why);
     void forgetFoundFiles();
     void continueVideoRestore(VideoRestoreTask *task);
+    // A clip of the restore that gave no source: kept when `outcome` keeps it.
+    void keepUnread(const VideoRestoreTask *task, const QUuid &sourceID, KeptFiles::Outcome outcome);
     void finishVideoRestore(VideoRestoreTask *task);
     void seekToRestoredPlayhead(const QUuid &generation, double playheadTime);
     void cancelPendingRestoreSeek();
@@ -219,6 +222,8 @@ private:
 
     // What is kept, protected, backed up and told of the last session.
     std::unique_ptr<LastSessionPolicy> m_lastSession;
+    // The applied project's files that are away or that the disk did not give.
+    KeptFiles m_keptFiles;
 };
 
 } // namespace routereel
