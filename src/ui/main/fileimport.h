@@ -64,8 +64,10 @@ public:
     VideoImportChain &videoImports() { return m_videos; }
     void setPanel(Panel panel) { m_panel = std::move(panel); }
     void setProjectRoad(ProjectRoad open) { m_openProject = std::move(open); }
-    // `hold` keeps what is asked after an import waiting until it has landed (or was dropped).
-    void setGate(Gate gate, std::function<void(QFuture<void>)> hold = {})
+    // `hold` keeps what is asked after an import waiting until it has landed (or was dropped);
+    // `what` names the import for the user ("Import \"ride.gpx\"").
+    using Hold = std::function<void(QFuture<void> settled, const QString &what)>;
+    void setGate(Gate gate, Hold hold = {})
     {
         m_gate = std::move(gate);
         m_hold = std::move(hold);
@@ -73,6 +75,8 @@ public:
 
 private:
     struct Drop;
+    // What an import of `urls` is called where the user reads what is under way.
+    static QString importName(const QList<QUrl> &urls);
     QList<QUrl> runPanel(const QStringList &extensions);
     void continueDrop(const std::shared_ptr<Drop> &drop);
     void whenReady(std::function<void()> import);
@@ -88,7 +92,7 @@ private:
     Panel m_panel;
     ProjectRoad m_openProject;
     Gate m_gate;
-    std::function<void(QFuture<void>)> m_hold;
+    Hold m_hold;
 };
 
 } // namespace routereel

@@ -99,7 +99,7 @@ MainWindow::MainWindow(const Options &options, QWidget *parent)
     // the project asked for before them, once its video is back.
     m.import->setGate(
         [this](std::function<void()> import) { m_models->session->stage().whenReady(std::move(import), tr("Import")); },
-        [this](QFuture<void> settled) { m_models->session->stage().holdUntil(settled, tr("Import")); });
+        [this](QFuture<void> settled, const QString &what) { m_models->session->stage().holdUntil(settled, what); });
     // A video import waits for the restore of the project's video before it.
     connect(m.session.get(), &ProjectSession::videoRestoreStarted, m.import.get(),
             [this](QObject *task) { m_models->import->videoImports().waitFor(task); });
