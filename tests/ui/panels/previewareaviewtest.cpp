@@ -238,7 +238,7 @@ TEST(PreviewArea, SelectMoveAndDeleteWithUndo)
     // Delete on it while hidden adds no empty step.
     click(h.preview.widgetView(ID::time), h.centreOf(ID::time));
     h.time.setEnabled(false);
-    EXPECT_EQ(h.preview.selectedWidget(), ID::time);
+    ASSERT_EQ(h.preview.selectedWidget(), ID::time);
     EXPECT_FALSE(h.preview.selectionOutline()->isVisible());
     h.time.setEnabled(true);
     ASSERT_EQ(h.preview.selectedWidget(), ID::time);
