@@ -61,19 +61,18 @@ bool ApplicationShell::mayClose()
     return true;
 }
 
-// Files handed over from now on would be dropped with the window.
+// Files handed over from now on would be dropped with the window: the later
+// launch waits for this one to end and opens them itself.
 void ApplicationShell::quitting()
 {
     if (m_instance)
-        m_instance->stopListening();
+        m_instance->refuseHandOvers();
 }
 
 void ApplicationShell::attach(SingleInstance &instance)
 {
     m_instance = &instance;
     connect(&instance, &SingleInstance::received, this, [this](const QList<QUrl> &urls) {
-        if (m_delegate->isTerminating())
-            return;
         raiseWindow();
         openURLs(urls);
     });
