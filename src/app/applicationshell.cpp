@@ -1,6 +1,7 @@
 #include "applicationshell.h"
 
 #include "appdelegate.h"
+#include "quitwait.h"
 #include "applicationmenus.h"
 #include "singleinstance.h"
 #include "updatechecker.h"
@@ -27,9 +28,8 @@ ApplicationShell::ApplicationShell(MainWindow &window, Options options)
     connect(m_delegate.get(), &AppDelegate::openProjectURL, this, &ApplicationShell::openProjectURL);
     connect(m_delegate.get(), &AppDelegate::terminate, this, [this] {
         quitting();
-        m_mayClose = true;
-        m_window.close();
-        QCoreApplication::quit();
+        if (settleBeforeClose())
+            closeNow();
     });
     // The close button, Ctrl+W and Quit all end here.
     window.setCloseGuard([this] { return mayClose(); });
@@ -52,13 +52,33 @@ bool ApplicationShell::mayClose()
 {
     if (m_mayClose)
         return true;
+    if (m_quitWait)
+        return false;  // the quit under way closes the window
     const AppDelegate::TerminateReply reply = m_delegate->applicationShouldTerminate();
     if (reply == AppDelegate::TerminateReply::now || m_delegate->isTerminating())
         quitting();
     if (reply != AppDelegate::TerminateReply::now)
         return false;
+    return settleBeforeClose();
+}
+
+bool ApplicationShell::settleBeforeClose()
+{
+    if (m_window.session().isSettled()) {
+        m_mayClose = true;
+        return true;
+    }
+    // What the user asked before the quit is carried out first, in the window.
+    m_quitWait = new QuitWait(m_window.session(), m_window, this);
+    m_quitWait->start([this] { closeNow(); });
+    return false;
+}
+
+void ApplicationShell::closeNow()
+{
     m_mayClose = true;
-    return true;
+    m_window.close();
+    QCoreApplication::quit();
 }
 
 // Files handed over from now on would be dropped with the window: the later

@@ -13,6 +13,7 @@
 #include <QAction>
 #include <QFutureWatcher>
 #include <QPromise>
+#include <QScopeGuard>
 #include <QTimer>
 #include <QDateTime>
 #include <QFileDialog>
@@ -152,11 +153,14 @@ void ExportAction::startExport()
 {
     if (m_checkingSources || refusedWhileLoading())
         return;
+    if (m_answering)
+        m_answer = m_answering();
     checkSources([this](const std::optional<ExportError> &unreachable) { chooseOutput(unreachable); });
 }
 
 void ExportAction::chooseOutput(const std::optional<ExportError> &unreachable)
 {
+    auto stopped = qScopeGuard([this] { m_answer.reset(); });
     if (refusedWhileLoading() || refused(builder().check(unreachable)))
         return;
     const QUrl output = m_saveDialog(m_window, proposedFileName());
@@ -167,11 +171,13 @@ void ExportAction::chooseOutput(const std::optional<ExportError> &unreachable)
     // and a user who has chosen a file hears why nothing was queued.
     if (refusedWhileLoading())
         return;
+    stopped.dismiss();
     checkSources([this, output](const std::optional<ExportError> &now) { queue(output, now); });
 }
 
 void ExportAction::queue(const QUrl &output, const std::optional<ExportError> &unreachable)
 {
+    const auto queued = qScopeGuard([this] { m_answer.reset(); });
     if (refusedWhileLoading())
         return;
     auto built = builder().build(output, unreachable);

@@ -8,6 +8,7 @@
 #include <QUrl>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 class QAction;
@@ -80,6 +81,9 @@ public:
     // Whether a project is still being read or its video restored: its timeline is not whole yet.
     void setProjectLoading(std::function<bool()> loading) { m_projectLoading = std::move(loading); }
     static QString projectLoadingMessage();
+    // Held from the sheet's Export until the task is queued or the export stops: the
+    // project the user chose the file for is the one exported (see ProjectStage::answering()).
+    void setAnswering(std::function<std::shared_ptr<void>()> answering) { m_answering = std::move(answering); }
     // MPEG-4 only: ".mp4" added to a name without it, replacing a file confirmed.
     static QUrl runSaveDialog(QWidget *parent, const QString &fileName);
 
@@ -109,6 +113,8 @@ private:
     SaveDialog m_saveDialog = &ExportAction::runSaveDialog;
     std::function<QStringList()> m_protectedFiles;
     std::function<bool()> m_projectLoading;
+    std::function<std::shared_ptr<void>()> m_answering;
+    std::shared_ptr<void> m_answer;
     QAction *m_action;
     bool m_canExport = false;
     bool m_checkingSources = false;

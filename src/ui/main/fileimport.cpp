@@ -104,7 +104,7 @@ void FileImport::importVideo(const QList<QUrl> &urls)
     whenReady([this, urls] {
         const QFuture<void> settled = m_videos.import(urls);
         if (m_hold)
-            m_hold(settled);
+            m_hold(settled, urls);
     });
 }
 
@@ -142,7 +142,7 @@ void FileImport::startTrackImport(const QUrl &url)
             self->m_log.add(LogEntry::Level::info, QStringLiteral("Import GPX"), url.toLocalFile());
         });
     if (m_hold)
-        m_hold(settled);
+        m_hold(settled, {url});
 }
 
 // What is left of one drop while a project file in it is being read.

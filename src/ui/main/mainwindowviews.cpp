@@ -47,6 +47,7 @@ void MainWindow::installViews()
     // Never the state from before a project asked for has been read and restored.
     m_exportAction->setProjectLoading(
         [this] { return session().isRestoringVideo() || !session().stage().isReady(); });
+    m_exportAction->setAnswering([this] { return session().stage().answering(); });
     addAction(m_exportAction->action());
     replacePlaceholder(QStringLiteral("modePicker"), new CompositionModePicker(m_state));
     sheets().setFactory(WindowSheets::Sheet::exportSettings,
