@@ -96,7 +96,7 @@ TEST(QuitWait, ASaveBehindASlowImportIsCarriedOutOrWhatStandsStillIsShown)
 
         if (!c.standsStill) {
             // Still moving after the five seconds that a standing read is given: waited for.
-            ASSERT_TRUE(waitFor([&] { return !w.isVisible(); }, 120'000));
+            ASSERT_TRUE(waitFor([&] { return !w.isVisible(); }, 120'000)) << textOf(wait).toStdString();
             std::cout << "[ quit wait ] the quit waited " << quitting.elapsed() << " ms for an import of "
                       << testsupport::slowdisk::slowedReads() - readsBefore << " slow reads\n";
             // More pieces than five seconds' worth: the import moved longer than a standing read is given.
