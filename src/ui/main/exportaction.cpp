@@ -11,6 +11,7 @@
 #include "tracks/gpxservice.h"
 
 #include <QAction>
+#include <QScopeGuard>
 #include <QDateTime>
 #include <QFileDialog>
 #include <QProgressBar>
@@ -169,11 +170,14 @@ void ExportAction::startExport()
 {
     if (isCheckingSources() || refusedWhileLoading())
         return;
+    if (m_answering)
+        m_answer = m_answering();
     checkSources([this](const std::optional<ExportError> &unreachable) { chooseOutput(unreachable); });
 }
 
 void ExportAction::chooseOutput(const std::optional<ExportError> &unreachable)
 {
+    auto stopped = qScopeGuard([this] { m_answer.reset(); });
     if (refusedWhileLoading() || refused(builder().check(unreachable)))
         return;
     const QUrl output = m_saveDialog(m_window, proposedFileName());
@@ -184,11 +188,13 @@ void ExportAction::chooseOutput(const std::optional<ExportError> &unreachable)
     // and a user who has chosen a file hears why nothing was queued.
     if (refusedWhileLoading())
         return;
+    stopped.dismiss();
     checkSources([this, output](const std::optional<ExportError> &now) { queue(output, now); });
 }
 
 void ExportAction::queue(const QUrl &output, const std::optional<ExportError> &unreachable)
 {
+    const auto queued = qScopeGuard([this] { m_answer.reset(); });
     if (refusedWhileLoading())
         return;
     auto built = builder().build(output, unreachable);
@@ -238,7 +244,11 @@ void ExportAction::showLookProgress(ExportSourceLook &look)
         progress->setValue(answered);
         progress->setLabelText(label(answered));
     });
-    connect(progress, &QProgressDialog::canceled, this, &ExportAction::endLook);
+    connect(progress, &QProgressDialog::canceled, this, [this] {
+        endLook();
+        // Given up: a file handed over meanwhile may open now.
+        m_answer.reset();
+    });
 }
 
 void ExportAction::endLook()

@@ -11,6 +11,7 @@
 #include <QUrl>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 class QAction;
@@ -94,6 +95,9 @@ public:
     static QString projectLoadingMessage();
     // Why an export must wait for `unsettled`; empty when it need not.
     static QString unsettledMessage(const Unsettled &unsettled);
+    // Held from the sheet's Export until the task is queued or the export stops: the
+    // project the user chose the file for is the one exported (see ProjectStage::answering()).
+    void setAnswering(std::function<std::shared_ptr<void>()> answering) { m_answering = std::move(answering); }
     // MPEG-4 only: ".mp4" added to a name without it, replacing a file confirmed.
     static QUrl runSaveDialog(QWidget *parent, const QString &fileName);
 
@@ -125,6 +129,8 @@ private:
     SaveDialog m_saveDialog = &ExportAction::runSaveDialog;
     std::function<QStringList()> m_protectedFiles;
     std::function<Unsettled()> m_unsettled;
+    std::function<std::shared_ptr<void>()> m_answering;
+    std::shared_ptr<void> m_answer;
     QAction *m_action;
     bool m_canExport = false;
     QPointer<ExportSourceLook> m_look;

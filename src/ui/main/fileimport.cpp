@@ -112,7 +112,7 @@ void FileImport::importVideo(const QList<QUrl> &urls)
     whenReady([this, urls] {
         const QFuture<void> settled = m_videos.import(urls);
         if (m_hold)
-            m_hold(settled, importName(urls));
+            m_hold(settled, urls);
     });
 }
 
@@ -150,7 +150,7 @@ void FileImport::startTrackImport(const QUrl &url)
             self->m_log.add(LogEntry::Level::info, QStringLiteral("Import GPX"), url.toLocalFile());
         });
     if (m_hold)
-        m_hold(settled, importName({url}));
+        m_hold(settled, {url});
 }
 
 // What is left of one drop while a project file in it is being read.

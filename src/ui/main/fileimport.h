@@ -64,9 +64,9 @@ public:
     VideoImportChain &videoImports() { return m_videos; }
     void setPanel(Panel panel) { m_panel = std::move(panel); }
     void setProjectRoad(ProjectRoad open) { m_openProject = std::move(open); }
-    // `hold` keeps what is asked after an import waiting until it has landed (or was dropped);
-    // `what` names the import for the user ("Import \"ride.gpx\"").
-    using Hold = std::function<void(QFuture<void> settled, const QString &what)>;
+    // `hold` keeps what is asked after an import waiting until it has landed (or was
+    // dropped); it is given the files the import reads.
+    using Hold = std::function<void(QFuture<void> settled, const QList<QUrl> &files)>;
     void setGate(Gate gate, Hold hold = {})
     {
         m_gate = std::move(gate);

@@ -51,6 +51,7 @@ void MainWindow::installViews()
         return ExportAction::Unsettled{session().isRestoringVideo() || stage.stage() != ProjectStage::Stage::ready,
                                        stage.unfinished()};
     });
+    m_exportAction->setAnswering([this] { return session().stage().answering(); });
     addAction(m_exportAction->action());
     replacePlaceholder(QStringLiteral("modePicker"), new CompositionModePicker(m_state));
     sheets().setFactory(WindowSheets::Sheet::exportSettings,
