@@ -80,6 +80,12 @@ double SinkMonitor::lastLoud(double from, double to) const
     return m_recording.lastLoud(from, to);
 }
 
+qint64 SinkMonitor::lastLoudSample(double from, double to) const
+{
+    std::lock_guard lock(m_mutex);
+    return m_recording.lastLoudSample(from, to);
+}
+
 std::vector<SinkMonitor::Slot> SinkMonitor::heardSlots(qint64 from) const
 {
     std::lock_guard lock(m_mutex);

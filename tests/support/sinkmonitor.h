@@ -45,6 +45,8 @@ public:
     // The last time between `from` and `to` (on now()'s clock) the sink played sound
     // louder than a whisper; NaN when it played none.
     double lastLoud(double from, double to) const;
+    // That sample; -1 when none.
+    qint64 lastLoudSample(double from, double to) const;
 
     // A tone that names its own slots: each 100 ms opens with 10 ms of silence, then
     // a sine whose pitch names the slot, modulo slotNames. As an ffmpeg lavfi source

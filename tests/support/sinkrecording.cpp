@@ -247,14 +247,20 @@ qint64 SinkRecording::firstLoud(qint64 from) const
 
 double SinkRecording::lastLoud(double from, double to) const
 {
+    const qint64 last = lastLoudSample(from, to);
+    return last < 0 ? NAN : timeOf(last);
+}
+
+qint64 SinkRecording::lastLoudSample(double from, double to) const
+{
     for (qint64 i = size() - 1; i >= 0; --i) {
         const double at = timeOf(i);
         if (at < from)
             break;
         if (at < to && std::abs(m_samples[std::size_t(i)]) > whisper)
-            return at;
+            return i;
     }
-    return NAN;
+    return -1;
 }
 
 std::vector<SinkRecording::Slot> SinkRecording::heardSlots(qint64 from) const
@@ -262,7 +268,7 @@ std::vector<SinkRecording::Slot> SinkRecording::heardSlots(qint64 from) const
     std::vector<Slot> found;
     for (const Piece &p : pieces(m_samples, from))
         if (p.opens)
-            found.push_back({timeOf(p.from), p.name});
+            found.push_back({timeOf(p.from), p.name, p.from});
     return found;
 }
 

@@ -50,10 +50,13 @@ public:
     qint64 firstLoud(qint64 from) const;
     // The last time between `from` and `to` a sample louder than a whisper played; NaN when none.
     double lastLoud(double from, double to) const;
+    // That sample; -1 when none.
+    qint64 lastLoudSample(double from, double to) const;
 
     struct Slot {
         double at; // when its sound began, on the stamps' clock
         int name;
+        qint64 sample = 0; // where its sound began
     };
     // The slots whose sound began at or after sample `from`, each after its own silence.
     std::vector<Slot> heardSlots(qint64 from) const;

@@ -258,18 +258,21 @@ struct SlotPlayer {
     double expectRestsWhereTheSoundEnded(double paused, const std::string &what, double from = NAN,
                                          double played = -INFINITY)
     {
-        const double last = monitor->lastLoud(std::isnan(from) ? paused : from, SinkMonitor::now());
-        if (std::isnan(last))
+        const qint64 lastSample = monitor->lastLoudSample(std::isnan(from) ? paused : from, SinkMonitor::now());
+        if (lastSample < 0)
             return NAN;
+        const double last = monitor->timeOf(lastSample);
         const auto heard = monitor->heardSlots(0);
-        const auto in = std::find_if(heard.rbegin(), heard.rend(), [&](const auto &s) { return s.at <= last; });
+        const auto in = std::find_if(heard.rbegin(), heard.rend(), [&](const auto &s) { return s.sample <= lastSample; });
         if (in != heard.rend() && in->at < played)
             return NAN; // none began while this round played
         EXPECT_NE(in, heard.rend()) << what;
         if (in == heard.rend())
             return NAN;
         const double playhead = player.currentTime();
-        const double ended = SinkMonitor::slotTime(in->name, playhead) + (last - in->at);
+        // How much of the slot was heard, in its samples: a stand of the server between
+        // them delays the last one without adding sound.
+        const double ended = SinkMonitor::slotTime(in->name, playhead) + double(lastSample - in->sample) / SinkMonitor::rate;
         std::cout << "[ pause ] " << what << ": sound for " << (last - paused) * 1000 << " ms after Pause, playhead "
                   << (playhead - ended) * 1000 << " ms from where it ended\n";
         EXPECT_NEAR(playhead, ended, 0.03) << what << ": the paused playhead is not where the sound ended";
