@@ -22,6 +22,8 @@ constexpr double twoGoesShare = 0.5;
 constexpr double lostAtLeast = 0.01;
 // A stretch is placed from at least this many bursts: a lone late read at the end is no loss.
 constexpr std::size_t fewestBursts = 3;
+// A slot is placed on the clock only where the stamps hold steady this long after its start.
+constexpr qint64 placedOver = qint64(0.07 * rate);
 
 // Reading the tone.
 // Silence is quiet for at least this long: a sine passes a whisper within a sample or two.
@@ -265,10 +267,17 @@ qint64 SinkRecording::lastLoudSample(double from, double to) const
 
 std::vector<SinkRecording::Slot> SinkRecording::heardSlots(qint64 from) const
 {
+    place();
     std::vector<Slot> found;
-    for (const Piece &p : pieces(m_samples, from))
-        if (p.opens)
+    for (const Piece &p : pieces(m_samples, from)) {
+        // A slot whose start lies just before a step in the stamps (a server back from
+        // a stand hands over what it held at once) is placed by neither side of it.
+        const bool straddles = std::any_of(m_stretches.begin(), m_stretches.end(), [&](const Stretch &s) {
+            return s.from > p.from && s.from <= p.from + placedOver;
+        });
+        if (p.opens && !straddles)
             found.push_back({timeOf(p.from), p.name, p.from});
+    }
     return found;
 }
 

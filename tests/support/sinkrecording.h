@@ -58,7 +58,8 @@ public:
         int name;
         qint64 sample = 0; // where its sound began
     };
-    // The slots whose sound began at or after sample `from`, each after its own silence.
+    // The slots whose sound began at or after sample `from`, each after its own silence,
+    // but for those the stamps cannot place (a step in them soon after the start).
     std::vector<Slot> heardSlots(qint64 from) const;
 
     // Sound heard again: the tone went back by `seconds` at `sample` (heard at `at`).
