@@ -1,7 +1,8 @@
 # The tests that hold the time heard to what a sink's monitor records start sound
 # servers of their own: one at a time, with the player's such tests (views/heavymedia.cmake),
-# so that no other server takes the real-time cycles theirs needs.
+# so that no other server takes the real-time cycles theirs needs, and never beside
+# the heaviest sweeps.
 set_tests_properties(
     "PreviewSound.TellsTheTimeTheSinkTrulyPlays"
     "SoundDevice.TellsNoTimeAheadOfTheSinkWhenTheSourceFallsBehindOnPipeWire"
-    PROPERTIES RESOURCE_LOCK sound-truth)
+    PROPERTIES RESOURCE_LOCK "sound-truth;heavy-media")

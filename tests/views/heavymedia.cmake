@@ -9,9 +9,10 @@ set_tests_properties(
     "RandomTimelines.PlayedTimelinesShowNoBlackWhereAPieceLiesAndEachPictureInItsPiece"
     PROPERTIES RESOURCE_LOCK heavy-media)
 
-# The tests that hold the picture to within 40 ms of what a sink's monitor records each
-# start sound servers of their own: one at a time, so that no other such server takes
-# the real-time cycles theirs needs (the groups of CMakeLists.txt take the lock too).
+# The tests that hold the picture to what a sink's monitor records each start sound
+# servers of their own: one at a time, so that no other such server takes the
+# real-time cycles theirs needs (the groups of CMakeLists.txt take the lock too), and
+# never beside the sweeps above, which take every core they can.
 set_tests_properties(
     "PlayerSound.ThePlayheadReachesTheEndWhateverTheSoundServerDoes"
     "PlayerSound.ThePictureKeepsWithTheSoundFromTheFirstSoundHeard"
@@ -22,4 +23,4 @@ set_tests_properties(
     "PlayerSound.PauseDuringAStandRestsWhereTheSoundEnded"
     "PlayerSoundQuantum.PipeWire"
     "PlayerSoundDropOuts.PulseAudio"
-    PROPERTIES RESOURCE_LOCK sound-truth)
+    PROPERTIES RESOURCE_LOCK "sound-truth;heavy-media")
