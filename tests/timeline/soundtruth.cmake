@@ -4,4 +4,10 @@
 set_tests_properties(
     "PreviewSound.TellsTheTimeTheSinkTrulyPlays"
     "SoundDevice.TellsNoTimeAheadOfTheSinkWhenTheSourceFallsBehindOnPipeWire"
+    "SoundHeardOnceAtACut.PulseAudio"
+    "SoundHeardOnceAtACut.PipeWireCycle1024"
+    "SoundHeardOnceAtACut.PipeWireOwnCycle"
+    "SoundHeardOnceAtACut.PipeWireCycle8192"
+    "SoundHeardOnce.AfterHoldsOnALargeCycle"
+    "SoundHeardOnce.ToTheEndOfTheTimeline"
     PROPERTIES RESOURCE_LOCK sound-truth)
