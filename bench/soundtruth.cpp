@@ -493,7 +493,7 @@ struct OnceRun {
 void cutsOnce(SoundServer::Kind kind, int cycle, const QString &slotClip, const std::vector<heard::Cut> &cuts, int rounds)
 {
     OnceRun r(kind);
-    if (!r.setUp(heard::cutPlan(slotClip, cuts, 11), cycle)) {
+    if (!r.setUp(heard::cutPlan(slotClip, cuts, 15), cycle)) {
         std::printf("    the server could not be started\n");
         return;
     }
@@ -507,9 +507,10 @@ void cutsOnce(SoundServer::Kind kind, int cycle, const QString &slotClip, const 
         r.player.pause();
         const double paused = nowSeconds();
         r.playFor(0.5);
-        const auto [silent, on] = heard::longestSilence(*r.monitor, played + 0.1, paused);
+        const double reached = heard::reachedAt(r.looks, cut, played);
+        const auto [silent, on] = heard::longestSilence(*r.monitor, reached - 0.1, paused);
         if (!std::isnan(silent) && on - silent >= 0.03)
-            again.push_back(heard::heardAgainAcross(*r.monitor, silent, on, cut));
+            again.push_back(heard::heardAgainAcross(*r.monitor, played, silent, on, cut));
     }
     std::erase_if(again, [](double a) { return std::isnan(a); });
     char what[80];
@@ -572,10 +573,9 @@ int runHeardOnce(const QStringList &args)
     const int rounds = args.size() > 1 ? std::max(1, args[1].toInt()) : 8;
     QTemporaryDir dir;
     const QString slotClip = dir.filePath(QStringLiteral("slots.mov"));
-    const std::vector<heard::Cut> cuts = {{7.43, dir.filePath(QStringLiteral("a.mov"))},
-                                          {8.77, dir.filePath(QStringLiteral("b.mov"))}};
-    if (!ffmpeg(SinkMonitor::slotClipArguments(60, slotClip)) || !ffmpeg(heard::farClipArguments(4, cuts[0].far))
-        || !ffmpeg(heard::farClipArguments(4, cuts[1].far)))
+    const QString far = dir.filePath(QStringLiteral("far.mov"));
+    const std::vector<heard::Cut> cuts = heard::cutsBack(far);
+    if (!ffmpeg(SinkMonitor::slotClipArguments(60, slotClip)) || !ffmpeg(heard::farClipArguments(4, far)))
         return 1;
     std::printf("%d cores\n", QThread::idealThreadCount());
     for (const int loops : {0, 2 * QThread::idealThreadCount()}) {

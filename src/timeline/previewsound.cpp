@@ -93,7 +93,9 @@ void PreviewSound::startNow(double timelineSeconds)
 bool PreviewSound::stop()
 {
     m_playing = false;
-    m_startAfterStop.reset();
+    // Stopped already, not started again yet: that stop tells where the sound ended.
+    if (std::exchange(m_startAfterStop, std::nullopt))
+        return true;
     m_stop = m_device->stop();
     m_decoder->halt();
     return m_device->tellsStop();

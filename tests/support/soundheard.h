@@ -29,12 +29,18 @@ inline QStringList farClipArguments(double seconds, const QString &output)
 }
 
 // The slots' clip (at least `end` long) from 0 to `end`, with a 0.12 s piece of a far
-// clip at each cut (at most 5 s + the far clip's length), at its time less the tone's
-// cycle. Each cut its own clip: a deck that still holds one would read on in it.
+// clip at each cut, at its time less a multiple of the tone's cycle.
 struct Cut {
     double at;
     QString far;
+    double source;
 };
+// Two cuts into a 4 s far clip, each starting before where the other's piece ends: a
+// deck that still holds the clip seeks back to its keyframe rather than reading on.
+inline std::vector<Cut> cutsBack(const QString &far)
+{
+    return {{8.77, far, 3.77}, {13.73, far, 3.73}};
+}
 inline routereel::PreviewPlan cutPlan(const QString &slotClip, const std::vector<Cut> &cuts, double end)
 {
     const auto piece = [](const QString &clip, double start, double length, double source, QSizeF size) {
@@ -50,29 +56,14 @@ inline routereel::PreviewPlan cutPlan(const QString &slotClip, const std::vector
     plan.renderSize = QSizeF(64, 64);
     double at = 0;
     for (const Cut &cut : cuts) {
-        plan.pieces.push_back(piece(slotClip, at, cut.at - at, at, QSizeF(64, 64)));
-        plan.pieces.push_back(piece(cut.far, cut.at, 0.12, cut.at - SinkMonitor::slotNames * SinkMonitor::slotSeconds,
-                                    QSizeF(1920, 1080)));
+        // A short piece before the cut: the far clip is readied only from its start.
+        plan.pieces.push_back(piece(slotClip, at, cut.at - 0.15 - at, at, QSizeF(64, 64)));
+        plan.pieces.push_back(piece(slotClip, cut.at - 0.15, 0.15, cut.at - 0.15, QSizeF(64, 64)));
+        plan.pieces.push_back(piece(cut.far, cut.at, 0.12, cut.source, QSizeF(1920, 1080)));
         at = cut.at + 0.12;
     }
     plan.pieces.push_back(piece(slotClip, at, end - at, at, QSizeF(64, 64)));
     return plan;
-}
-
-// The timeline time heard at wall time `at`, from the slot heard nearest before it
-// (or after it, with `after`) within 0.4 s, its name read near timeline second
-// `near`; NaN without one.
-inline double timelineAt(const SinkMonitor &monitor, double at, double near, bool after = false)
-{
-    double nearest = INFINITY, heard = NAN;
-    for (const SinkMonitor::Slot &slot : monitor.heardSlots(0)) {
-        const double apart = after ? slot.at - at : at - slot.at;
-        if (apart >= 0.004 && apart <= 0.4 && apart < nearest) {
-            nearest = apart;
-            heard = SinkMonitor::slotTime(slot.name, near) + (at - slot.at);
-        }
-    }
-    return heard;
 }
 
 // The longest silence between wall times `from` and `to`, to 2 ms: where it began
@@ -95,12 +86,45 @@ inline std::pair<double, double> longestSilence(const SinkMonitor &monitor, doub
     return longest;
 }
 
-// At a silence from `silent` to `heard` (wall times) about timeline second `near`: how
-// much of what was heard before it is heard again after it, seconds (below 0: skipped).
-inline double heardAgainAcross(const SinkMonitor &monitor, double silent, double heard, double near)
+// When the playhead looked at from wall time `from` first stood at timeline second
+// `cut`; NaN when it never did.
+inline double reachedAt(const std::vector<SinkMonitor::Look> &looks, double cut, double from)
 {
-    const double ended = timelineAt(monitor, monitor.lastLoud(silent - 0.05, silent + 0.002), near);
-    return ended - timelineAt(monitor, heard, near, true);
+    for (const SinkMonitor::Look &look : looks)
+        if (look.wall >= from && look.playhead >= cut - 1e-6)
+            return look.wall;
+    return NAN;
+}
+
+// The seconds of sound heard between two wall times, to a millisecond.
+inline double loudSeconds(const SinkMonitor &monitor, double from, double to)
+{
+    constexpr double step = 0.001;
+    double loud = 0;
+    for (double w = from; w < to; w += step)
+        loud += std::isnan(monitor.lastLoud(w, w + step)) ? 0 : step;
+    return loud;
+}
+
+inline double heardTo(const SinkMonitor &monitor, double from, double to, double near);
+
+// The timeline time of the sound first heard at or after wall time `on`: the first
+// slot heard within a second, less the sound heard before it (a drop-out takes no
+// time, its own silence does).
+inline double heardFrom(const SinkMonitor &monitor, double on, double near)
+{
+    for (const SinkMonitor::Slot &slot : monitor.heardSlots(0))
+        if (slot.at > on + 0.004 && slot.at < on + 1)
+            return SinkMonitor::slotTime(slot.name, near) - 0.01 - loudSeconds(monitor, on - 0.002, slot.at - 0.0005);
+    return NAN;
+}
+
+// At a silence from `silent` to `on` (wall times) about timeline second `near`, the
+// sound heard since `from`: how much of what was heard before it is heard again after
+// it, seconds (below 0: skipped).
+inline double heardAgainAcross(const SinkMonitor &monitor, double from, double silent, double on, double near)
+{
+    return heardTo(monitor, from, silent + 0.002, near) - heardFrom(monitor, on, near);
 }
 
 // The timeline time the sound heard between wall times `from` and `to` ends at, its
@@ -115,10 +139,8 @@ inline double heardTo(const SinkMonitor &monitor, double from, double to, double
     });
     if (last == slots_.rend())
         return NAN;
+    const double loud = loudSeconds(monitor, last->at, to);
     constexpr double step = 0.001;
-    double loud = 0;
-    for (double w = last->at; w < to; w += step)
-        loud += std::isnan(monitor.lastLoud(w, w + step)) ? 0 : step;
     const double toneLeft = SinkMonitor::slotSeconds - 0.01; // of the last slot, after its silence
     return SinkMonitor::slotTime(last->name, near) + loud + (loud > toneLeft + step ? 0.01 : 0);
 }

@@ -41,8 +41,9 @@ struct Heard {
     {
         ASSERT_TRUE(SoundServer::installed(server.kind())) << "the test command installs pulseaudio and pipewire";
         ASSERT_TRUE(server.start());
-        if (cycle)
+        if (cycle) {
             ASSERT_TRUE(server.forceQuantum(cycle));
+        }
         monitor = std::make_unique<SinkMonitor>(server);
         ASSERT_TRUE(monitor->isRecording());
         const PreviewSound *sound = player.findChild<PreviewSound *>();
@@ -79,15 +80,14 @@ void cutsHeardOnce(SoundServer::Kind kind, int cycle)
 {
     Heard h(kind);
     const QString slotClip = h.dir.filePath(QStringLiteral("slots.mov"));
-    ASSERT_TRUE(testsupport::runFfmpeg(SinkMonitor::slotClipArguments(12, slotClip)));
-    std::vector<heard::Cut> cuts = {{7.43, h.dir.filePath(QStringLiteral("a.mov"))},
-                                    {8.77, h.dir.filePath(QStringLiteral("b.mov"))}};
-    for (const heard::Cut &cut : cuts)
-        ASSERT_TRUE(testsupport::runFfmpeg(heard::farClipArguments(4, cut.far)));
-    const PreviewPlan plan = heard::cutPlan(slotClip, cuts, 11);
+    ASSERT_TRUE(testsupport::runFfmpeg(SinkMonitor::slotClipArguments(16, slotClip)));
+    const QString far = h.dir.filePath(QStringLiteral("far.mov"));
+    ASSERT_TRUE(testsupport::runFfmpeg(heard::farClipArguments(4, far)));
+    const std::vector<heard::Cut> cuts = heard::cutsBack(far);
+    const PreviewPlan plan = heard::cutPlan(slotClip, cuts, 15);
     ASSERT_NO_FATAL_FAILURE(h.setUp(plan, cycle));
     int waited = 0;
-    for (int round = 0; round < 6; ++round) {
+    for (int round = 0; round < 8; ++round) {
         const double cut = cuts[std::size_t(round) % cuts.size()].at;
         SCOPED_TRACE(testing::Message() << "cut at " << cut << ", round " << round);
         ASSERT_NO_FATAL_FAILURE(h.seek(cut - 0.3));
@@ -98,13 +98,18 @@ void cutsHeardOnce(SoundServer::Kind kind, int cycle)
         const double paused = SinkMonitor::now();
         h.playFor(0.5);
         ASSERT_GT(h.player.currentTime(), cut + 0.7) << "the playhead stands";
-        // The cut waited where the sound stops for a while about it.
-        const auto [silent, on] = heard::longestSilence(*h.monitor, played + 0.1, paused);
+        // The cut waited where the sound stops for a while after the playhead reached it.
+        const double reached = heard::reachedAt(h.looks, cut, played);
+        const auto [silent, on] = heard::longestSilence(*h.monitor, reached - 0.1, paused);
         if (std::isnan(silent) || on - silent < 0.03)
             continue;
+        // A slot on each side names what was heard there; a drop-out within one hides it.
+        const double again = heard::heardAgainAcross(*h.monitor, played, silent, on, cut);
+        if (std::isnan(again)) {
+            std::cout << "[ cut ] " << cut << " s: no slot read on one side of its silence\n";
+            continue;
+        }
         ++waited;
-        const double again = heard::heardAgainAcross(*h.monitor, silent, on, cut);
-        ASSERT_FALSE(std::isnan(again)) << "no slot heard on one side of the cut's silence";
         std::cout << "[ cut ] " << cut << " s: " << (on - silent) * 1000 << " ms silent, " << again * 1000
                   << " ms heard again\n";
         EXPECT_LT(again, 0.02) << "heard twice: " << again * 1000 << " ms";
@@ -116,7 +121,7 @@ void cutsHeardOnce(SoundServer::Kind kind, int cycle)
         std::nth_element(apart.begin(), apart.begin() + std::ptrdiff_t(apart.size() / 2), apart.end());
         EXPECT_LE(apart[apart.size() / 2], 0.04) << "picture and sound apart after the cut";
     }
-    EXPECT_GE(waited, 3) << "cuts that waited for their picture: the test tells nothing without";
+    EXPECT_GE(waited, 3) << "cuts that waited for their picture, read on both sides: the test tells nothing without";
 }
 
 } // namespace
