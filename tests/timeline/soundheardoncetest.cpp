@@ -87,7 +87,7 @@ void cutsHeardOnce(SoundServer::Kind kind, int cycle)
     const PreviewPlan plan = heard::cutPlan(slotClip, cuts, 15);
     ASSERT_NO_FATAL_FAILURE(h.setUp(plan, cycle));
     int waited = 0;
-    for (int round = 0; round < 8; ++round) {
+    for (int round = 0; round < 6; ++round) {
         const double cut = cuts[std::size_t(round) % cuts.size()].at;
         SCOPED_TRACE(testing::Message() << "cut at " << cut << ", round " << round);
         ASSERT_NO_FATAL_FAILURE(h.seek(cut - 0.3));
