@@ -5,4 +5,17 @@
 set_tests_properties(
     "PreviewSound.TellsTheTimeTheSinkTrulyPlays"
     "SoundDevice.TellsNoTimeAheadOfTheSinkWhenTheSourceFallsBehindOnPipeWire"
+    "SoundHeardOnceAtACut.PulseAudio"
+    "SoundHeardOnceAtACut.PipeWireCycle1024"
+    "SoundHeardOnceAtACut.PipeWireOwnCycle"
+    "SoundHeardOnceAtACut.PipeWireCycle8192"
+    "SoundHeardOnce.AfterHoldsOnALargeCycle"
+    "SoundHeardOnce.ToTheEndOfTheTimeline"
     PROPERTIES RESOURCE_LOCK "sound-truth;heavy-media")
+# A busy machine takes seconds to ready each cut's 1080p piece.
+set_tests_properties(
+    "SoundHeardOnceAtACut.PulseAudio"
+    "SoundHeardOnceAtACut.PipeWireCycle1024"
+    "SoundHeardOnceAtACut.PipeWireOwnCycle"
+    "SoundHeardOnceAtACut.PipeWireCycle8192"
+    PROPERTIES TIMEOUT 900)
