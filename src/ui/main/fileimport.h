@@ -72,11 +72,11 @@ public:
         m_gate = std::move(gate);
         m_hold = std::move(hold);
     }
+    // What an import of `urls` is called where the user reads what is under way.
+    static QString importName(const QList<QUrl> &urls);
 
 private:
     struct Drop;
-    // What an import of `urls` is called where the user reads what is under way.
-    static QString importName(const QList<QUrl> &urls);
     QList<QUrl> runPanel(const QStringList &extensions);
     void continueDrop(const std::shared_ptr<Drop> &drop);
     void whenReady(std::function<void()> import);
