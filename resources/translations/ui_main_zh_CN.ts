@@ -208,10 +208,6 @@
         <source>Import</source>
         <translation>导入</translation>
     </message>
-    <message>
-        <source>Import &quot;%1&quot;</source>
-        <translation>导入“%1”</translation>
-    </message>
 </context>
 <context>
     <name>routereel::TokenSheet</name>
