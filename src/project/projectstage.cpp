@@ -49,7 +49,7 @@ QStringList ProjectStage::abandon()
     return left;
 }
 
-QStringList ProjectStage::unfinished() const
+QStringList ProjectStage::underWay() const
 {
     QStringList left;
     for (const Hold &hold : m_holds) {
@@ -58,6 +58,12 @@ QStringList ProjectStage::unfinished() const
     }
     for (const auto &entry : m_queue)
         left << entry->what;
+    return left;
+}
+
+QStringList ProjectStage::unfinished() const
+{
+    QStringList left = underWay();
     for (const Parked &parked : m_parked)
         left << parked.what;
     return left;

@@ -95,6 +95,9 @@ public:
     bool settle(int stillMs);
     // What has not been carried out yet: reads, commands and holds, in order.
     QStringList unfinished() const;
+    // The same less what was handed over and waits for the user's answer: what
+    // the user is answering must not wait for it in turn.
+    QStringList underWay() const;
     // The window goes: nothing more runs. Returns unfinished() as it was.
     QStringList abandon();
     bool isIdle() const { return m_queue.empty() && m_parked.empty() && !isHeld(); }

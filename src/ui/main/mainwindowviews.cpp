@@ -49,7 +49,7 @@ void MainWindow::installViews()
     m_exportAction->setUnsettled([this] {
         const ProjectStage &stage = session().stage();
         return ExportAction::Unsettled{session().isRestoringVideo() || stage.stage() != ProjectStage::Stage::ready,
-                                       stage.unfinished()};
+                                       stage.underWay()};
     });
     m_exportAction->setAnswering([this] { return session().stage().answering(); });
     addAction(m_exportAction->action());
