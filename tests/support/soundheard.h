@@ -145,12 +145,16 @@ inline double heardTo(const SinkMonitor &monitor, double from, double to, double
     return SinkMonitor::slotTime(last->name, near) + loud + (loud > toneLeft + step ? 0.01 : 0);
 }
 
-// Each going back of the slots heard: how far back, seconds, from the furthest heard before.
-inline std::vector<double> slotsHeardAgain(const SinkMonitor &monitor)
+// Each going back of the slots heard between wall times `from` and `to`, their names
+// read from timeline second `near` on: how far back, seconds, from the furthest heard before.
+inline std::vector<double> slotsHeardAgain(const SinkMonitor &monitor, double from = -INFINITY,
+                                           double to = INFINITY, double near = 1)
 {
     std::vector<double> again;
-    double furthest = -INFINITY, previous = 1;
+    double furthest = -INFINITY, previous = near;
     for (const SinkMonitor::Slot &slot : monitor.heardSlots(0)) {
+        if (slot.at < from || slot.at >= to)
+            continue;
         const double t = SinkMonitor::slotTime(slot.name, previous);
         if (t <= furthest && previous > furthest - 1e-9)
             again.push_back(furthest - t + SinkMonitor::slotSeconds);
