@@ -581,19 +581,21 @@ void TimelinePlayer::restOn(double time)
     tell(time);
 }
 
-// The sound ended at `time` after the Pause: further on (a server that played on) or
+// The sound ended at `time` after the Pause: further on (a server that played on, or
+// a Pause that a busy machine handed over late, the playhead told before it) or
 // before (a server that stood while the clock ran). The playhead follows it, so that
 // the picture is the one last heard with and the next Play repeats and skips none of
-// it. Less than a picture tick and a bit is left as it was, as is a playhead moved since.
+// it. Less than a picture tick and a bit is left as it was, as is a playhead moved
+// since. Back it goes no further than a stand's cycles: the picture was seen there.
 void TimelinePlayer::soundStoppedAt(double time)
 {
     constexpr double least = 0.02;
-    constexpr double most = 0.5; // the longest graph cycles are 0.2 s
+    constexpr double mostBack = 0.5; // the longest graph cycles are 0.2 s
     if (isPlaying() || !m_restsWherePaused || m_index < 0 || !std::isfinite(time))
         return;
     m_restsWherePaused = false;
     const double t = std::min(time, end());
-    if (std::abs(t - m_time) < least || std::abs(t - m_time) > most)
+    if (std::abs(t - m_time) < least || m_time - t > mostBack)
         return;
     restOn(t);
     emit pausedPlayheadMoved(t);

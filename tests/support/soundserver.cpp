@@ -11,6 +11,8 @@
 
 #include <algorithm>
 #include <csignal>
+#include <iostream>
+#include <utility>
 
 namespace testsupport {
 
@@ -25,9 +27,11 @@ SoundServer::SoundServer(Latency latency, Kind kind)
         m_previousLatency = qgetenv("PULSE_LATENCY_MSEC");
         qputenv("PULSE_LATENCY_MSEC", QByteArray::number(latencyMsec()));
     }
-    for (QProcess *p : {&m_process, &m_graph, &m_session}) {
+    // Kept for a start that fails: its words say why.
+    const std::pair<QProcess *, const char *> logs[] = {{&m_process, "service"}, {&m_graph, "graph"}, {&m_session, "session"}};
+    for (const auto &[p, name] : logs) {
         p->setProcessChannelMode(QProcess::MergedChannels);
-        p->setStandardOutputFile(QProcess::nullDevice());
+        p->setStandardOutputFile(m_dir.filePath(QString::fromLatin1(name) + QStringLiteral(".log")), QIODevice::Append);
     }
 }
 
@@ -125,7 +129,10 @@ bool SoundServer::startPulseAudio()
                      QStringLiteral("--load=") + sink,
                      QStringLiteral("--load=module-native-protocol-unix socket=%1 auth-anonymous=1")
                          .arg(m_dir.filePath(QStringLiteral("native")))});
-    return m_process.waitForStarted(10'000) && waitForSocket(m_dir.filePath(QStringLiteral("native")), m_process);
+    if (m_process.waitForStarted(10'000) && waitForSocket(m_dir.filePath(QStringLiteral("native")), m_process))
+        return true;
+    tellFailure(QStringLiteral("pulseaudio's socket"));
+    return false;
 }
 
 namespace {
@@ -169,15 +176,20 @@ bool SoundServer::startPipeWire()
     if (!written)
         return false;
     m_graph.start(QStringLiteral("pipewire"), {});
-    if (!m_graph.waitForStarted(10'000) || !waitForSocket(m_dir.filePath(QStringLiteral("runtime/pipewire-0")), m_graph))
+    if (!m_graph.waitForStarted(10'000) || !waitForSocket(m_dir.filePath(QStringLiteral("runtime/pipewire-0")), m_graph)) {
+        tellFailure(QStringLiteral("pipewire's socket"));
         return false;
+    }
     m_session.start(QStringLiteral("wireplumber"), {});
     m_process.start(QStringLiteral("pipewire-pulse"), {});
     if (!m_session.waitForStarted(10'000) || !m_process.waitForStarted(10'000)
-        || !waitForSocket(m_dir.filePath(QStringLiteral("native")), m_process))
+        || !waitForSocket(m_dir.filePath(QStringLiteral("native")), m_process)) {
+        tellFailure(QStringLiteral("pipewire-pulse's socket"));
         return false;
-    // Streams play once the session manager has made the null sink the default.
-    const QDeadlineTimer deadline(15'000);
+    }
+    // Streams play once the session manager has made the null sink the default. On a
+    // busy machine that can take long; a minute is for one that never does.
+    const QDeadlineTimer deadline(60'000);
     while (!deadline.hasExpired() && isRunning() && m_session.state() != QProcess::NotRunning) {
         QProcess pactl;
         QProcessEnvironment env = m_process.processEnvironment();
@@ -192,12 +204,26 @@ bool SoundServer::startPipeWire()
         }
         QThread::msleep(50);
     }
+    tellFailure(QStringLiteral("the null sink as the default"));
     return false;
+}
+
+void SoundServer::tellFailure(const QString &step) const
+{
+    std::cerr << "[ sound server ] not started: no " << step.toStdString() << '\n';
+    for (const char *name : {"service", "graph", "session"}) {
+        QFile log(m_dir.filePath(QString::fromLatin1(name) + QStringLiteral(".log")));
+        if (!log.open(QIODevice::ReadOnly))
+            continue;
+        const QList<QByteArray> lines = log.readAll().trimmed().split('\n');
+        for (qsizetype k = std::max<qsizetype>(lines.size() - 12, 0); k < lines.size(); ++k)
+            std::cerr << "  " << name << ": " << lines[k].toStdString() << '\n';
+    }
 }
 
 bool SoundServer::waitForSocket(const QString &path, const QProcess &process)
 {
-    const QDeadlineTimer deadline(15'000);
+    const QDeadlineTimer deadline(60'000);
     while (!deadline.hasExpired() && process.state() != QProcess::NotRunning) {
         QLocalSocket socket;
         socket.connectToServer(path);

@@ -62,6 +62,8 @@ private:
     bool startPulseAudio();
     bool startPipeWire();
     bool waitForSocket(const QString &path, const QProcess &process);
+    // Why a start failed, with the end of each program's output, on stderr.
+    void tellFailure(const QString &step) const;
     // The streams' latency this process asks for while this lives; 0 for none.
     int latencyMsec() const;
 

@@ -144,7 +144,7 @@ TEST(PreviewSound, AServerThatComesGoesOrComesBackLeavesTheClockRunningAndIsPlay
 
 // The time heard that is told, against what the null sink truly plays (its monitor,
 // recorded, with a tone that names each 100 ms of itself), from the first sound
-// played to 3 s after a start, on PulseAudio and on PipeWire's PulseAudio service:
+// played to 5 s after a start, on PulseAudio and on PipeWire's PulseAudio service:
 // whatever the server counts as taken but has not yet played must not be told as
 // heard. Midway the server stands for longer than a cycle, as one starved on a busy
 // machine: its sink plays on without this stream, and the sound after is heard later.
@@ -184,14 +184,15 @@ TEST(PreviewSound, TellsTheTimeTheSinkTrulyPlays)
             const double to = SinkMonitor::now();
             if (heard && to - from < 0.002) // a thread held in between tells nothing
                 told.push_back({(from + to) / 2, *heard});
-            return to > startedAt + 4.5;
+            return to > startedAt + 6.5;
         }, 10'000, 2);
         sound.stop();
         waitFor([] { return false; }, 200);
         const qint64 first = monitor.firstLoud(recordedBefore);
         ASSERT_GE(first, 0) << "nothing reached the sink";
         const double playedAt = monitor.timeOf(first);
-        std::vector<double> off = monitor.pictureLessSound(told, playedAt, playedAt + 3);
+        // 5 s of slots: on a busy machine the looks beside some of them tell nothing.
+        std::vector<double> off = monitor.pictureLessSound(told, playedAt, playedAt + 5);
         ASSERT_GT(off.size(), 20u);
         int lasting = 0;
         for (std::size_t k = 1; k < off.size(); ++k)
