@@ -190,13 +190,19 @@ bool SoundServer::startPipeWire()
     // Streams play once the session manager has made the null sink the default. On a
     // busy machine that can take long; a minute is for one that never does.
     const QDeadlineTimer deadline(60'000);
+    QString answer;
+    int asked = 0;
     while (!deadline.hasExpired() && isRunning() && m_session.state() != QProcess::NotRunning) {
         QProcess pactl;
         QProcessEnvironment env = m_process.processEnvironment();
         env.insert(QStringLiteral("PULSE_SERVER"), address());
         pactl.setProcessEnvironment(env);
+        pactl.setProcessChannelMode(QProcess::MergedChannels);
         pactl.start(QStringLiteral("pactl"), {QStringLiteral("get-default-sink")});
-        if (pactl.waitForFinished(5'000) && pactl.readAllStandardOutput().trimmed() == "null")
+        ++asked;
+        const bool answered = pactl.waitForFinished(5'000);
+        answer = answered ? QString::fromLocal8Bit(pactl.readAll().trimmed()) : QStringLiteral("(no answer in 5 s)");
+        if (answer == QLatin1String("null"))
             return true;
         if (pactl.state() != QProcess::NotRunning) {
             pactl.kill();
@@ -204,7 +210,10 @@ bool SoundServer::startPipeWire()
         }
         QThread::msleep(50);
     }
-    tellFailure(QStringLiteral("the null sink as the default"));
+    tellFailure(QStringLiteral("the null sink as the default: asked %1 times, last answer \"%2\"%3")
+                    .arg(asked)
+                    .arg(answer, m_session.state() == QProcess::NotRunning ? QStringLiteral(", wireplumber ended")
+                                                                           : QString()));
     return false;
 }
 
