@@ -16,10 +16,12 @@ namespace routereel {
 // export's own input 0 is the overlay frame stream, so the inputs listed here
 // are ffmpeg inputs 1, 2, ...
 struct TimelineFilterGraph {
-    // Per source piece "-ss", where reading starts (the picture on screen at the cut,
-    // left out when the file is read from its start), "-t", the length from there
-    // to the piece's end, "-protocol_whitelist",
-    // "file", "-i", "file:" and the absolute path: no other protocol is ever read.
+    // In direct mode the clip as "-protocol_whitelist", "file", "-i", "file:" and its
+    // absolute path. Otherwise "-copyts", then for each clip an input for its pictures
+    // and one for its sound, each reading the clip's pieces in timeline order through
+    // ffmpeg's concat reader, its list inline (only "data" and "file" are read): a
+    // piece is read from where the picture on screen at its cut decodes to a little
+    // past its end, far from the others on the input's time line.
     QStringList inputArguments;
     QString filterComplex;       // chains joined by ";" with a trailing ";"
     QString videoLabel;          // "[timelinev]"
