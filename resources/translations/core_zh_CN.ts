@@ -333,6 +333,10 @@ Its drive or network folder may not be answering. Check that it is connected and
         <source>Could not write the filter graph to %1: %2</source>
         <translation>无法将滤镜图写入 %1：%2</translation>
     </message>
+    <message>
+        <source>ffmpeg took no more frames and then did nothing for %1 seconds: the export ended it.</source>
+        <translation>ffmpeg 不再接收画面，随后 %1 秒毫无动作：导出已将其结束。</translation>
+    </message>
 </context>
 <context>
     <name>VideoImportChain</name>

@@ -7,6 +7,7 @@
 #include "ffmpegprocess.h"
 #include "framewriter.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QSemaphore>
 #include <QThreadPool>
@@ -68,7 +69,13 @@ std::optional<ExportResult> ExportFrameLoop::run(long long frames, FFmpegProcess
             writer.submit(m_ring.output(base + k), m_ring.frameBytes());
     }
     timer.start();
-    finishWriting(writer, process);
+    if (finishWriting(writer, process) && !failure) {
+        failure = ExportResult::failure(ExportError::ffmpegError(
+            QCoreApplication::translate("VideoExporter",
+                                        "ffmpeg took no more frames and then did nothing for %1 seconds: "
+                                        "the export ended it.")
+                .arg(std::chrono::duration_cast<std::chrono::seconds>(standingBound).count())));
+    }
     stats.pipeWaitSeconds += timer.nsecsElapsed() / 1e9;
     stats.writeSeconds = writer.secondsInWrite();
     stats.frames = writer.written();
@@ -110,19 +117,24 @@ void ExportFrameLoop::drawBatch(int base, const QList<FrameParams> &params, cons
     done.acquire(workers);
 }
 
-void ExportFrameLoop::finishWriting(FrameWriter &writer, FFmpegProcess &process)
+bool ExportFrameLoop::finishWriting(FrameWriter &writer, FFmpegProcess &process)
 {
+    bool ended = false;
     if (m_isCancelled() || !writer.finish(m_isCancelled)) {
         // The writer may be stuck in a write that only the child's end releases.
         if (m_isCancelled()) {
             // ffmpeg waiting for a frame takes no heed of SIGTERM until its read ends.
             process.endInput();
             process.end(ExportRun::stopGrace);
-        } else if (!process.waitForExit(std::chrono::seconds(10))) {
+        } else if (!process.waitForExitWhileWorking(standingBound)) {
+            // ffmpeg may still be finishing the file on a busy machine: only one
+            // that has stood still is ended.
             process.end(ExportRun::stopGrace);
+            ended = true;
         }
         writer.abort();
     }
+    return ended;
 }
 
 } // namespace routereel

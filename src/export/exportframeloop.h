@@ -4,6 +4,7 @@
 #include "overlayframecomposition.h"
 #include "videoexporter.h"
 
+#include <chrono>
 #include <functional>
 #include <optional>
 
@@ -23,6 +24,8 @@ class FrameWriter;
 class ExportFrameLoop {
 public:
     using IsCancelled = std::function<bool()>;
+    // How long ffmpeg may stand still, using no processor time, once it takes no more frames.
+    static constexpr std::chrono::seconds standingBound{30};
 
     // `webFrames`: the maps captured ahead, or none when the tile renderer draws them.
     ExportFrameLoop(const ExportDrawing &drawing, ExportFrameRing &ring, ExportWebMapFrames *webFrames,
@@ -38,7 +41,8 @@ private:
     // Draws the batch into outputs `base` ... on up to m_threads threads.
     void drawBatch(int base, const QList<FrameParams> &params, const QList<std::optional<QImage>> &maps);
     // Sends what was submitted; a writer stuck on a child that takes no more is released by its end.
-    void finishWriting(FrameWriter &writer, FFmpegProcess &process);
+    // True when the child had stood still and was ended.
+    bool finishWriting(FrameWriter &writer, FFmpegProcess &process);
 
     const ExportDrawing &m_drawing;
     ExportFrameRing &m_ring;

@@ -263,6 +263,45 @@ bool FFmpegProcess::waitForExit(std::chrono::milliseconds timeout)
     return true;
 }
 
+bool FFmpegProcess::waitForExitWhileWorking(std::chrono::milliseconds standing)
+{
+    const auto step = std::min(standing, std::chrono::milliseconds(500));
+    std::optional<long long> used = cpuTicks();
+    auto still = std::chrono::steady_clock::now();
+    while (!waitForExit(step)) {
+        if (const std::optional<long long> now = cpuTicks(); now != used) {
+            used = now;
+            still = std::chrono::steady_clock::now();
+        } else if (std::chrono::steady_clock::now() - still >= standing) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::optional<long long> FFmpegProcess::cpuTicks() const
+{
+    std::lock_guard guard(m_lock);
+    if (m_reaped || m_pid <= 0)
+        return std::nullopt;
+    // Read plainly: the file states no size, and QFile takes it for empty.
+    const int fd = ::open(QByteArray("/proc/" + QByteArray::number(m_pid) + "/stat").constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    char buffer[1024];
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    ::close(fd);
+    if (n <= 0)
+        return std::nullopt;
+    // The fields after the command's closing parenthesis, the state first; user and
+    // system time are the 12th and 13th of them.
+    const QByteArray text(buffer, int(n));
+    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 1).simplified().split(' ');
+    if (fields.size() < 13)
+        return std::nullopt;
+    return fields[11].toLongLong() + fields[12].toLongLong();
+}
+
 FFmpegProcess::Exit FFmpegProcess::exitState() const
 {
     std::lock_guard guard(m_lock);

@@ -5,6 +5,7 @@
 #include <QStringList>
 
 #include <chrono>
+#include <optional>
 #include <memory>
 #include <mutex>
 
@@ -47,6 +48,9 @@ public:
     Exit waitForExit();
     // False when the child still runs after `timeout`.
     bool waitForExit(std::chrono::milliseconds timeout);
+    // Waits for the child as long as it works: false when it has used no processor
+    // time for `standing` (a child that only writes a large file still uses some).
+    bool waitForExitWhileWorking(std::chrono::milliseconds standing);
     Exit exitState() const;
 
     void terminate();
@@ -65,6 +69,8 @@ private:
     bool exitedNoReap(bool block);
     void reap();
     void signal(int sig);
+    // Processor time the child has used, in clock ticks; none once it has been reaped.
+    std::optional<long long> cpuTicks() const;
 
     int m_pid = -1;
     int m_stdin = -1;

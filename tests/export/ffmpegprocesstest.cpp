@@ -80,3 +80,36 @@ TEST(FFmpegProcess, TheChildMayOpenAsManyFilesAsTheHardLimitAllows)
     else
         EXPECT_EQ(printed.toULongLong(), own.rlim_max);
 }
+
+// ffmpeg may finish a file long after it took its last frame on a busy machine: it
+// is waited for while it works, and given up on only once it has stood still.
+TEST(FFmpegProcess, WaitingFollowsAChildThatWorksAndGivesUpOnOneThatStandsStill)
+{
+    using namespace std::chrono_literals;
+    struct Case {
+        const char *name;
+        QStringList command;
+        bool exits;
+    };
+    const QList<Case> cases{
+        {"works for well past the bound",
+         {QStringLiteral("python3"), QStringLiteral("-c"),
+          QStringLiteral("import time\nt = time.monotonic() + 6\nwhile time.monotonic() < t: pass")},
+         true},
+        {"stands still", {QStringLiteral("sleep"), QStringLiteral("600")}, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        QString error;
+        auto process = FFmpegProcess::start(QStringLiteral("/usr/bin/env"), c.command,
+                                            QProcessEnvironment::systemEnvironment(), &error);
+        ASSERT_TRUE(process) << error.toStdString();
+        EXPECT_EQ(process->waitForExitWhileWorking(2s), c.exits);
+        if (c.exits) {
+            EXPECT_EQ(process->exitState().code, 0);
+        } else {
+            EXPECT_TRUE(process->isRunning());
+            process->end();
+        }
+    }
+}
