@@ -248,19 +248,6 @@ QString balancedSum(const QStringList &terms)
         + QLatin1Char(')');
 }
 
-// The place of a picture read at PTS: `places[i]` for the pieces read before
-// `bounds[i]` and from `bounds[i - 1]`, as a balanced tree of choices, so that a
-// picture is placed after a few comparisons however many pieces there are.
-QString placedBy(const QStringList &places, const QStringList &bounds)
-{
-    if (places.size() == 1)
-        return places.first();
-    const qsizetype half = places.size() / 2;
-    return QStringLiteral("if(lt(PTS,%1),%2,%3)")
-        .arg(bounds[half - 1], placedBy(places.first(half), bounds.first(half - 1)),
-             placedBy(places.sliced(half), bounds.sliced(half)));
-}
-
 // A text as the concat reader's file directive quotes it.
 QString quotedForList(const QString &text)
 {
@@ -514,117 +501,55 @@ std::optional<TimelineFilterGraph> ffmpegFilterGraph(const std::optional<VideoTi
     const QList<Run> videoRuns = runsOf(reads, maxPicturesRun);
     const qsizetype decoders = videoRuns.size();
 
-    // Stretches: slices shown one after another from one input of pictures, or a gap.
-    // Each stretch is one chain however many pieces it has: a filter per piece keeps
-    // a picture until the whole graph ends, and memory grew with the pieces.
-    QList<qsizetype> runOfRead(reads.size(), 0);
-    for (qsizetype r = 0; r < videoRuns.size(); ++r) {
-        for (const qsizetype x : videoRuns[r].reads)
-            runOfRead[x] = r;
-    }
-    struct Stretch {
-        qsizetype run = -1;      // none for a gap
-        QList<qsizetype> reads;  // into the piece list, in timeline order
-        qsizetype slice = 0;     // a gap's slice
-    };
-    QList<Stretch> stretches;
-    QMap<qsizetype, qsizetype> readOfSlice;
-    for (qsizetype x = 0; x < reads.size(); ++x)
-        readOfSlice[reads[x].slice] = x;
-    for (qsizetype i = 0; i < aligned.size(); ++i) {
-        if (aligned[i].isGap()) {
-            stretches << Stretch{-1, {}, i};
-            continue;
-        }
-        const qsizetype x = readOfSlice.value(i);
-        if (stretches.isEmpty() || stretches.last().run != runOfRead[x])
-            stretches << Stretch{runOfRead[x], {}, i};
-        stretches.last().reads << x;
-    }
-
-    QMap<qsizetype, QString> stretchChains;  // by stretch
-    QMap<qsizetype, QString> soundChains;    // by slice
+    QMap<qsizetype, QString> videoChains;  // by slice
+    QMap<qsizetype, QString> soundChains;
     QStringList chains;
     int input = 0;
     g.inputArguments << QStringLiteral("-copyts");  // the runs' own times place every piece
-    const auto ns = [](double s) { return QString::number(saturatedInt64(std::llround(s * 1e9))); };
-    for (qsizetype r = 0; r < videoRuns.size(); ++r) {
-        const Run &run = videoRuns[r];
+    for (const Run &run : videoRuns) {
         const QString k = QString::number(++input);
         const VideoSource &source = *reads[run.reads.first()].source;
         if (const int threads = decoderThreads(decoders, source.resolution); threads > 0)
             g.inputArguments << QStringLiteral("-threads") << QString::number(threads);
         g.inputArguments << concatInput(reads, run, true);
+        // Only the pictures of the pieces are made SDR and fitted, once for the run;
+        // the run is then cut where its pieces lie, far apart on its time line.
         QStringList windows;
         QStringList splits;
         QString outputs;
-        for (qsizetype s = 0; s < stretches.size(); ++s) {
-            const Stretch &stretch = stretches[s];
-            if (stretch.run != r)
-                continue;
-            if (!outputs.isEmpty()) {
-                const qsizetype x = stretch.reads.first();
-                const qsizetype e = run.reads.indexOf(x);
+        for (qsizetype e = 0; e < run.reads.size(); ++e) {
+            const PieceRead &read = reads[run.reads[e]];
+            const double tolerance = frameTolerance(*read.source);
+            windows << QStringLiteral("between(t,%1,%2)").arg(seconds(read.at - tolerance),
+                                                              seconds(read.at + read.readLength));
+            if (e > 0)
                 splits << seconds(reads[run.reads[e - 1]].at + run.spans[e - 1] + 1);
-            }
-            const QString label = QStringLiteral("r%1s%2").arg(k).arg(s);
+            const QString label = QStringLiteral("r%1p%2").arg(k).arg(e);
             outputs += QStringLiteral("[%1]").arg(label);
-            // Output frame n of a piece shows the picture on screen at its cut + n
-            // frames: the last one starting at or before that instant ("round=up"
-            // never takes a later one). Every picture a piece reads from its keyframe
-            // up to its cut is placed at the cut, the last of them winning, so the
-            // picture on screen at the cut is its first frame; a picture starting
-            // within a microsecond after an instant, the precision of a container's
-            // start time, counts as on screen. Frames are counted in nanoseconds: the
-            // frame-rate filter would round to the input's time base (1/600 s in
-            // phone clips). A piece ends where the next one's cut is placed; the
-            // stretch's last piece reads two frames more and its last picture is
-            // held, as a picture may end early (sound longer than video, a cut to
-            // the very end), and the stretch's frame count stops the copies.
-            std::int64_t frames = 0;
-            QStringList places;   // nanoseconds on the stretch's time line, by piece
-            QStringList bounds;   // where on the input's time line the next piece's reading starts
-            for (qsizetype p = 0; p < stretch.reads.size(); ++p) {
-                const PieceRead &read = reads[stretch.reads[p]];
-                const bool last = p + 1 == stretch.reads.size();
-                const double tolerance = frameTolerance(*read.source);
-                const double end = last ? read.readLength : read.lead + read.duration + 0.5e-6;
-                windows << QStringLiteral("between(t,%1,%2)").arg(seconds(read.at - tolerance),
-                                                                  seconds(read.at + end));
-                const QString cut = QString::number(saturatedInt64(std::llround((read.at + read.lead) * 1e9) + 1000));
-                places << QStringLiteral("(%1+max(0,PTS-%2))")
-                              .arg(QString::number(saturatedInt64(std::int64_t(std::floor(double(frames) * 1e9 / fps)))),
-                                   cut);
-                if (p > 0)
-                    bounds << ns(read.at - tolerance - 0.5);
-                frames += read.frames;
-            }
-            const PieceRead &lastRead = reads[stretch.reads.last()];
-            stretchChains[s]
-                = QStringLiteral("[%1]tpad=stop_mode=clone:stop_duration=%2,settb=1/1000000000,setpts='%3',"
-                                 "fps=%4:start_time=0:round=up,trim=end_frame=%5,setpts=N/(%4*TB),format=%6")
-                      .arg(label, seconds(lastRead.duration + 2 / fps), placedBy(places, bounds), rate,
-                           QString::number(frames), format);
+            // Output frame n shows the picture on screen at the cut + n frames: the
+            // last one starting at or before that instant ("round=up" never takes a
+            // later one). The frame-rate filter would round a start time up to the
+            // input's time base (1/600 s in phone clips) and to whole microseconds,
+            // so frames are counted in nanoseconds from the cut instead; a frame
+            // starting within a microsecond after an instant, the precision of a
+            // container's start time, counts as on screen.
+            // A piece whose picture ends early (sound longer than video, a cut to the
+            // very end, a piece wholly after the last picture) holds the last picture
+            // for as long as the piece reads, the frame-rate filter's last tick
+            // included; the piece's frame count stops the copies.
+            const QString shift = QString::number(saturatedInt64(std::round((read.at + read.lead) * 1e9) + 1000));
+            videoChains[read.slice]
+                = QStringLiteral("[%1]tpad=stop_mode=clone:stop_duration=%2,settb=1/1000000000,setpts=PTS-%3,"
+                                 "fps=%4:start_time=0:round=up,tpad=stop_mode=clone:stop=-1,trim=end_frame=%5,"
+                                 "setpts=N/(%4*TB),format=%6")
+                      .arg(label, seconds(read.readLength), shift, rate, QString::number(read.frames), format);
         }
         QString chain = QStringLiteral("[%1:V:0]select='%2',").arg(k, balancedSum(windows))
             + sdrMapped(source) + fitted(source, w, h, g.colour) + QStringLiteral(",setsar=1");
-        if (!splits.isEmpty())
+        if (run.reads.size() > 1)
             chain += QStringLiteral(",segment=timestamps=%1").arg(splits.join(QLatin1Char('|')));
         chains << chain + outputs;
     }
-    // Sound pieces are cut to the sample and joined by count: each ends on the
-    // sample its slice's end falls on, so that rounding never adds up.
-    QList<std::int64_t> sampleEnds;
-    {
-        double at = 0;
-        for (const VideoTimelineSnapshot::Slice &piece : aligned) {
-            at += piece.duration;
-            sampleEnds << std::llround(at * 48000);
-        }
-    }
-    const auto samplesOf = [&sampleEnds](qsizetype slice) {
-        return QString::number(sampleEnds[slice] - (slice > 0 ? sampleEnds[slice - 1] : 0));
-    };
     // Placed on time lines of their own: the reads' places are now the sound runs'.
     for (const Run &run : runsOf(reads, maxSoundRun, true)) {
         const QString k = QString::number(++input);
@@ -642,9 +567,9 @@ std::optional<TimelineFilterGraph> ffmpegFilterGraph(const std::optional<VideoTi
             const QString from = seconds(read.at + read.lead);
             soundChains[read.slice]
                 = QStringLiteral("[%1]atrim=start=%2:end=%3,asetpts=PTS-%2/TB,aresample=48000:async=1:first_pts=0,"
-                                 "aformat=sample_fmts=fltp:channel_layouts=stereo,apad,atrim=end_sample=%4,"
+                                 "aformat=sample_fmts=fltp:channel_layouts=stereo,apad,atrim=duration=%4,"
                                  "asetpts=N/SR/TB")
-                      .arg(label, from, seconds(read.at + run.spans[e]), samplesOf(read.slice));
+                      .arg(label, from, seconds(read.at + run.spans[e]), seconds(read.duration));
         }
         if (run.reads.size() > 1)
             chain += (chain.endsWith(QLatin1Char(']')) ? QString() : QStringLiteral(","))
@@ -654,31 +579,31 @@ std::optional<TimelineFilterGraph> ffmpegFilterGraph(const std::optional<VideoTi
         chains << chain + outputs;
     }
 
-    QString pictures;
-    for (qsizetype s = 0; s < stretches.size(); ++s) {
-        const QString v = QStringLiteral("clipv%1").arg(s);
-        if (stretches[s].run < 0) {
-            const QString d = seconds(aligned[stretches[s].slice].duration);
-            chains << QStringLiteral("color=c=black:s=%1x%2:r=%3:d=%4,format=%5[%6]").arg(w, h, rate, d, format, v);
-        } else {
-            chains << stretchChains.value(s) + QStringLiteral("[%1]").arg(v);
-        }
-        pictures += QStringLiteral("[%1]").arg(v);
-    }
-    QString sounds;
+    QString concatInputs;
     for (qsizetype i = 0; i < aligned.size(); ++i) {
+        const VideoTimelineSnapshot::Slice &piece = aligned[i];
+        const QString d = seconds(piece.duration);
+        const QString v = QStringLiteral("clipv%1").arg(i);
         const QString a = QStringLiteral("clipa%1").arg(i);
+        if (piece.isGap())
+            chains << QStringLiteral("color=c=black:s=%1x%2:r=%3:d=%4,format=%5[%6]").arg(w, h, rate, d, format, v);
+        else
+            chains << videoChains.value(i) + QStringLiteral("[%1]").arg(v);
         if (soundChains.contains(i))
             chains << soundChains.value(i) + QStringLiteral("[%1]").arg(a);
         else
-            chains << QStringLiteral("anullsrc=r=48000:cl=stereo,atrim=end_sample=%1[%2]").arg(samplesOf(i), a);
-        sounds += QStringLiteral("[%1]").arg(a);
+            chains << QStringLiteral("anullsrc=r=48000:cl=stereo,atrim=duration=%1[%2]").arg(d, a);
+        concatInputs += QStringLiteral("[%1][%2]").arg(v, a);
     }
-    // Each stretch has its exact frame count: the frames are stamped by number
-    // again, rounded as the overlay frames are.
-    chains << pictures + QStringLiteral("concat=n=%1:v=1:a=0[timelinecat]").arg(stretches.size());
-    chains << sounds + QStringLiteral("concat=n=%1:v=0:a=1[timelinea]").arg(aligned.size());
+    // concat starts each piece where the longer of its streams ended, counted in
+    // microseconds: sound rounded up by one moves every later frame, and the last
+    // one then comes after the overlay's last frame and is lost. Each piece has its
+    // exact frame count, so the frames are stamped by number again, rounded as
+    // the overlay frames are.
+    chains << concatInputs
+            + QStringLiteral("concat=n=%1:v=1:a=1[timelinecat][timelinea]").arg(aligned.size());
     chains << QStringLiteral("[timelinecat]setpts=round(N/(%1*TB))[timelinev]").arg(rate);
+
     g.filterComplex = chains.join(QLatin1Char(';')) + QLatin1Char(';');
     g.videoLabel = QStringLiteral("[timelinev]");
     g.audioMap = QStringLiteral("[timelinea]");

@@ -34,25 +34,22 @@ VideoTimelineSnapshot workedExample()
     return {{a, b}, {cut(a, 5, 7, 0), cut(b, 0, 1, 3)}, std::nullopt};
 }
 
-// A run of pieces shown one after another from one input is one chain: every
-// picture a piece reads up to its cut is placed at the cut, the last one winning.
 const QString workedFilter = QStringLiteral(
     "[1:V:0]select='between(t,-0.016666667,2.316666667)',scale=1920:1080:force_original_aspect_ratio=decrease,"
-    "pad=1920:1080:(ow-iw)/2:(oh-ih)/2,setsar=1[r1s0];"
+    "pad=1920:1080:(ow-iw)/2:(oh-ih)/2,setsar=1[r1p0];"
     "[2:V:0]select='between(t,-0.016666667,1.066666667)',scale=1920:1080:force_original_aspect_ratio=decrease,"
-    "pad=1920:1080:(ow-iw)/2:(oh-ih)/2,setsar=1[r2s2];"
+    "pad=1920:1080:(ow-iw)/2:(oh-ih)/2,setsar=1[r2p0];"
     "[3:a]anull[r3p0];"
-    "[r1s0]tpad=stop_mode=clone:stop_duration=2.066666667,settb=1/1000000000,setpts='(0+max(0,PTS-250001000))',"
-    "fps=30:start_time=0:round=up,trim=end_frame=60,setpts=N/(30*TB),format=yuv420p[clipv0];"
-    "color=c=black:s=1920x1080:r=30:d=1.000000000,format=yuv420p[clipv1];"
-    "[r2s2]tpad=stop_mode=clone:stop_duration=1.066666667,settb=1/1000000000,setpts='(0+max(0,PTS-1000))',"
-    "fps=30:start_time=0:round=up,trim=end_frame=30,setpts=N/(30*TB),format=yuv420p[clipv2];"
+    "[r1p0]tpad=stop_mode=clone:stop_duration=2.316666667,settb=1/1000000000,setpts=PTS-250001000,"
+    "fps=30:start_time=0:round=up,tpad=stop_mode=clone:stop=-1,trim=end_frame=60,setpts=N/(30*TB),format=yuv420p[clipv0];"
     "[r3p0]atrim=start=0.250000000:end=3.750000000,asetpts=PTS-0.250000000/TB,aresample=48000:async=1:first_pts=0,"
-    "aformat=sample_fmts=fltp:channel_layouts=stereo,apad,atrim=end_sample=96000,asetpts=N/SR/TB[clipa0];"
-    "anullsrc=r=48000:cl=stereo,atrim=end_sample=48000[clipa1];"
-    "anullsrc=r=48000:cl=stereo,atrim=end_sample=48000[clipa2];"
-    "[clipv0][clipv1][clipv2]concat=n=3:v=1:a=0[timelinecat];"
-    "[clipa0][clipa1][clipa2]concat=n=3:v=0:a=1[timelinea];"
+    "aformat=sample_fmts=fltp:channel_layouts=stereo,apad,atrim=duration=2.000000000,asetpts=N/SR/TB[clipa0];"
+    "color=c=black:s=1920x1080:r=30:d=1.000000000,format=yuv420p[clipv1];"
+    "anullsrc=r=48000:cl=stereo,atrim=duration=1.000000000[clipa1];"
+    "[r2p0]tpad=stop_mode=clone:stop_duration=1.066666667,settb=1/1000000000,setpts=PTS-1000,"
+    "fps=30:start_time=0:round=up,tpad=stop_mode=clone:stop=-1,trim=end_frame=30,setpts=N/(30*TB),format=yuv420p[clipv2];"
+    "anullsrc=r=48000:cl=stereo,atrim=duration=1.000000000[clipa2];"
+    "[clipv0][clipa0][clipv1][clipa1][clipv2][clipa2]concat=n=3:v=1:a=1[timelinecat][timelinea];"
     "[timelinecat]setpts=round(N/(30*TB))[timelinev];");
 
 // Each clip's pieces are read by one input for its pictures and one for its sound,
@@ -159,7 +156,7 @@ TEST(TimelineFilterGraph, NumbersIgnoreTheProcessLocale)
         ADD_FAILURE() << "the comma-decimal C locale could not be installed; only Qt and C++ locales are tested";
     EXPECT_EQ(QLocale().toString(1.5), "1,5");
     EXPECT_EQ(build(workedExample(), 1920, 1080, "30000/1001"), plain);
-    EXPECT_TRUE(plain.filterComplex.contains("atrim=end_sample=96096,"));
+    EXPECT_TRUE(plain.filterComplex.contains("atrim=duration=2.002000000,"));
     EXPECT_EQ(frameRateValue("29.97"), 29.97);
     EXPECT_EQ(build(workedExample()).filterComplex.toStdString(), workedFilter.toStdString());
 }
@@ -247,7 +244,7 @@ TEST(TimelineFilterGraph, SizesAndFrameRates)
     EXPECT_TRUE(std::isnan(frameRateValue("0/0")));
 
     const TimelineFilterGraph ntsc = build(one, 1920, 1080, "30000/1001");
-    EXPECT_TRUE(ntsc.filterComplex.contains("setpts='(0+max(0,PTS-1000))',fps=30000/1001:start_time=0:round=up,trim="));
+    EXPECT_TRUE(ntsc.filterComplex.contains("setpts=PTS-1000,fps=30000/1001:start_time=0:round=up,tpad=stop_mode=clone:stop=-1,"));
     EXPECT_TRUE(ntsc.filterComplex.endsWith("[timelinecat]setpts=round(N/(30000/1001*TB))[timelinev];"));
     EXPECT_TRUE(ntsc.filterComplex.contains("setpts=N/(30000/1001*TB)"));
     EXPECT_TRUE(ntsc.filterComplex.contains("trim=end_frame=30,"));  // 1 s at 29.97 fps, rounded
@@ -343,16 +340,13 @@ TEST(TimelineFilterGraph, FrameAlignment)
     const TimelineFilterGraph g = build(dropped);
     EXPECT_FALSE(g.filterComplex.contains("[3:V:0]"));
     EXPECT_TRUE(g.filterComplex.endsWith(
-        "[clipv0][clipv1][clipv2]concat=n=3:v=1:a=0[timelinecat];"
-        "[clipa0][clipa1][clipa2]concat=n=3:v=0:a=1[timelinea];"
+        "[clipv0][clipa0][clipv1][clipa1][clipv2][clipa2]concat=n=3:v=1:a=1[timelinecat][timelinea];"
         "[timelinecat]setpts=round(N/(30*TB))[timelinev];"));
-    // The pieces of one clip: one input for the pictures, split where the gap
-    // parts them, one for the sound, the last piece held two frames past its end.
+    // The pieces of one clip: one input for the pictures, one for the sound, the
+    // last piece read from its own place two frames past its end.
     EXPECT_FALSE(g.filterComplex.contains("[2:V:0]"));
     EXPECT_TRUE(g.filterComplex.contains("[2:a]asplit=2[r2p0][r2p1];"));
-    EXPECT_TRUE(g.filterComplex.contains(",segment=timestamps=")) << g.filterComplex.toStdString();
-    EXPECT_TRUE(g.filterComplex.contains("[r1s0][r1s2];"));
-    EXPECT_TRUE(g.filterComplex.contains("[r1s2]tpad=stop_mode=clone:stop_duration=1.066666667,"));
+    EXPECT_TRUE(g.filterComplex.contains("[r1p1]tpad=stop_mode=clone:stop_duration=1.316666667,"));
     const QString list = listsOf(g.inputArguments).value(0);
     EXPECT_TRUE(list.contains("file 'file:/clips/a.mov'\ninpoint 29.763333\noutpoint 32.080000\n"))
         << list.toStdString();
