@@ -15,11 +15,18 @@
 // every 1-3 s (SECONDS each, 60). For each: the slots heard twice and how much of
 // them, and picture less sound per slot heard while playing, median and 95th
 // percentile of its size.
+// --heard-once [ROUNDS]: sound heard twice or never, at the machine's load and with twice
+// the cores' number of busy loops: cuts that wait for their 1080p picture (PulseAudio;
+// PipeWire at cycles 1024, its own and 8192), what is heard again across each cut's
+// silence; PipeWire's service held 0.28-0.40 s ROUNDS times at a cycle of 8192, the
+// slots heard again after the holds; and ROUNDS plays to the timeline's end on
+// PipeWire at its own cycle and at 8192, the last part of the sound not heard.
 #include "benchcommand.h"
 #include "benchffmpeg.h"
 #include "busyloops.h"
 
 #include "support/sinkmonitor.h"
+#include "support/soundheard.h"
 #include "support/soundplan.h"
 #include "support/soundserver.h"
 #include "support/waitfor.h"
@@ -429,6 +436,163 @@ int runPace(const QStringList &args)
     return 0;
 }
 
+namespace heard = testsupport::soundheard;
+
+void printFigures(const char *what, std::vector<double> v, const char *unit, int of)
+{
+    std::sort(v.begin(), v.end());
+    if (v.empty()) {
+        std::printf("    %-44s none of %d\n", what, of);
+    } else {
+        const auto over = std::count_if(v.begin(), v.end(), [](double e) { return e > 0.015; });
+        std::printf("    %-44s %2zu of %d, median %+7.1f %s, largest %+7.1f %s, %td over 15 ms\n", what, v.size(), of,
+                    median(v) * 1000, unit, v.back() * 1000, unit, over);
+    }
+    std::fflush(stdout);
+}
+
+// A player on its own server at `cycle` (0: the server's own) with the sink's monitor.
+struct OnceRun {
+    SoundServer server;
+    std::unique_ptr<SinkMonitor> monitor;
+    TimelinePlayer player;
+    std::vector<Look> looks;
+    OnceRun(SoundServer::Kind kind) : server(SoundServer::Latency::usual, kind) {}
+    bool setUp(const PreviewPlan &plan, int cycle)
+    {
+        if (!server.start() || (cycle && !server.forceQuantum(cycle)))
+            return false;
+        monitor = std::make_unique<SinkMonitor>(server);
+        const PreviewSound *sound = player.findChild<PreviewSound *>();
+        waitFor([&] { return sound->hasOutput(); }, 10'000);
+        player.replaceItem(plan);
+        return waitFor([&] { return player.itemStatus() == PreviewPlayer::ItemStatus::readyToPlay; }, 10'000)
+            && monitor->isRecording();
+    }
+    void seek(double t)
+    {
+        bool sought = false;
+        player.seek(t, [&](bool) { sought = true; });
+        waitFor([&] { return sought; }, 10'000);
+    }
+    template <typename Done>
+    void playUntil(Done done, int mostMs)
+    {
+        waitFor([&] {
+            looks.push_back({nowSeconds(), player.currentTime()});
+            return done();
+        }, mostMs, 2);
+    }
+    void playFor(double seconds)
+    {
+        const double until = nowSeconds() + seconds;
+        playUntil([&] { return nowSeconds() > until; }, int(seconds * 1000) + 10'000);
+    }
+};
+
+void cutsOnce(SoundServer::Kind kind, int cycle, const QString &slotClip, const std::vector<heard::Cut> &cuts, int rounds)
+{
+    OnceRun r(kind);
+    if (!r.setUp(heard::cutPlan(slotClip, cuts, 15), cycle)) {
+        std::printf("    the server could not be started\n");
+        return;
+    }
+    std::vector<double> again;
+    for (int round = 0; round < rounds; ++round) {
+        const double cut = cuts[std::size_t(round) % cuts.size()].at;
+        r.seek(cut - 0.3);
+        const double played = nowSeconds();
+        r.player.play();
+        r.playUntil([&] { return r.player.currentTime() > cut + 0.8; }, 15'000);
+        r.player.pause();
+        const double paused = nowSeconds();
+        r.playFor(0.5);
+        const double reached = heard::reachedAt(r.looks, cut, played);
+        const auto [silent, on] = heard::longestSilence(*r.monitor, reached - 0.1, paused);
+        if (!std::isnan(silent) && on - silent >= 0.03)
+            again.push_back(heard::heardAgainAcross(*r.monitor, played, silent, on, cut));
+    }
+    std::erase_if(again, [](double a) { return std::isnan(a); });
+    char what[80];
+    std::snprintf(what, sizeof what, "%s, cycle %s: heard again at a cut that waited",
+                  kind == SoundServer::Kind::pipeWire ? "PipeWire" : "PulseAudio",
+                  cycle ? QByteArray::number(cycle).constData() : "its own");
+    printFigures(what, again, "ms", rounds);
+}
+
+void holdsOnce(const QString &slotClip, int rounds)
+{
+    OnceRun r(SoundServer::Kind::pipeWire);
+    if (!r.setUp(testsupport::oneClipPlan(slotClip, 60), 8192)) {
+        std::printf("    PipeWire could not be started\n");
+        return;
+    }
+    r.seek(1);
+    std::mt19937 random(79);
+    std::uniform_real_distribution<double> hold(0.28, 0.40);
+    r.player.play();
+    r.playFor(1.5);
+    for (int k = 0; k < rounds; ++k) {
+        r.server.stand(true);
+        r.playFor(hold(random));
+        r.server.stand(false);
+        r.playFor(1.2);
+    }
+    r.player.pause();
+    r.playFor(0.5);
+    printFigures("PipeWire, cycle 8192: heard again after a hold", heard::slotsHeardAgain(*r.monitor), "ms", rounds);
+}
+
+void endsOnce(int cycle, const QString &slotClip, int rounds)
+{
+    constexpr double end = 2.55;
+    OnceRun r(SoundServer::Kind::pipeWire);
+    if (!r.setUp(testsupport::oneClipPlan(slotClip, end), cycle)) {
+        std::printf("    PipeWire could not be started\n");
+        return;
+    }
+    bool ended = false;
+    QObject::connect(&r.player, &PreviewPlayer::playedToEnd, [&] { ended = true; });
+    std::vector<double> lost;
+    for (int round = 0; round < rounds; ++round) {
+        r.seek(1 + 0.2 * (round % 3));
+        ended = false;
+        const double played = nowSeconds();
+        r.player.play();
+        r.playUntil([&] { return ended; }, 15'000);
+        r.playFor(0.8);
+        lost.push_back(end - heard::heardTo(*r.monitor, played, nowSeconds(), end));
+    }
+    std::erase_if(lost, [](double a) { return std::isnan(a); });
+    printFigures(cycle ? "PipeWire, cycle 8192: the end's sound not heard" : "PipeWire, its own cycle: the end's sound not heard",
+                 lost, "ms", rounds);
+}
+
+int runHeardOnce(const QStringList &args)
+{
+    const int rounds = args.size() > 1 ? std::max(1, args[1].toInt()) : 8;
+    QTemporaryDir dir;
+    const QString slotClip = dir.filePath(QStringLiteral("slots.mov"));
+    const QString far = dir.filePath(QStringLiteral("far.mov"));
+    const std::vector<heard::Cut> cuts = heard::cutsBack(far);
+    if (!ffmpeg(SinkMonitor::slotClipArguments(60, slotClip)) || !ffmpeg(heard::farClipArguments(4, far)))
+        return 1;
+    std::printf("%d cores\n", QThread::idealThreadCount());
+    for (const int loops : {0, 2 * QThread::idealThreadCount()}) {
+        const std::unique_ptr<BusyLoops> busy = loops ? std::make_unique<BusyLoops>(loops) : nullptr;
+        QThread::msleep(loops ? 5000 : 0);
+        std::printf("%d busy loops, load %.1f\n", loops, loadAverage());
+        cutsOnce(SoundServer::Kind::pulseAudio, 0, slotClip, cuts, rounds);
+        for (const int cycle : {1024, 0, 8192})
+            cutsOnce(SoundServer::Kind::pipeWire, cycle, slotClip, cuts, rounds);
+        holdsOnce(slotClip, rounds);
+        endsOnce(0, slotClip, rounds);
+        endsOnce(8192, slotClip, rounds);
+        std::printf("  load %.1f at the end\n", loadAverage());
+    }
+    return 0;
+}
+
 int run(const QStringList &args)
 {
     for (const SoundServer::Kind kind : {SoundServer::Kind::pulseAudio, SoundServer::Kind::pipeWire}) {
@@ -442,6 +606,8 @@ int run(const QStringList &args)
         return runStands(args);
     if (args.value(0) == QStringLiteral("--pace"))
         return runPace(args);
+    if (args.value(0) == QStringLiteral("--heard-once"))
+        return runHeardOnce(args);
     const int rounds = args.isEmpty() ? 3 : std::max(1, args.first().toInt());
     QTemporaryDir dir;
     const QString clip = dir.filePath(QStringLiteral("tone.mov"));
@@ -463,7 +629,7 @@ int run(const QStringList &args)
     return 0;
 }
 
-const bool registered = registerCommand("sound-truth", "[ROUNDS] | --stands [LONG_SECONDS] | --pace [SECONDS]", run);
+const bool registered = registerCommand("sound-truth", "[ROUNDS] | --stands [LONG_SECONDS] | --pace [SECONDS] | --heard-once [ROUNDS]", run);
 
 } // namespace
 } // namespace routereel::bench

@@ -18,6 +18,8 @@ packages=(
   libpulse-dev pulseaudio pulseaudio-utils pipewire pipewire-pulse wireplumber
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth dbus-x11 python3
+  # a window manager for the window's maximise and restore tests, and the X client library they talk to it with
+  openbox libxcb1-dev
   # network namespaces with a veth link for the connectivity tests
   iproute2
   # fonts bundled into the app's resources; a CJK font for the Chinese interface

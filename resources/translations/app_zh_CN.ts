@@ -114,6 +114,29 @@
     </message>
 </context>
 <context>
+    <name>routereel::QuitWait</name>
+    <message>
+        <source>Quitting once these are carried out:</source>
+        <translation>完成以下操作后退出：</translation>
+    </message>
+    <message>
+        <source>Quit Now</source>
+        <translation>立即退出</translation>
+    </message>
+    <message>
+        <source>Nothing moved for %1 seconds.</source>
+        <translation>已有 %1 秒没有任何进展。</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>退出</translation>
+    </message>
+    <message>
+        <source>The user quit without waiting.</source>
+        <translation>用户未等待即退出。</translation>
+    </message>
+</context>
+<context>
     <name>routereel::SingleInstance</name>
     <message>
         <source>routereel is already running but does not answer. Close it, or end it, and try again.</source>

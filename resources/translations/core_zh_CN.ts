@@ -459,10 +459,6 @@ Its drive or network folder may not be answering. Check that it is connected and
         <translation>恢复上次会话</translation>
     </message>
     <message>
-        <source>Still waiting after %1 seconds when the application quit.</source>
-        <translation>应用程序退出时，等待 %1 秒后仍未完成。</translation>
-    </message>
-    <message>
         <source>The window closed first.</source>
         <translation>窗口已先关闭。</translation>
     </message>
@@ -481,6 +477,10 @@ Its drive or network folder may not be answering. Check that it is connected and
     <message>
         <source>Save Project As &quot;%1&quot;</source>
         <translation>项目另存为“%1”</translation>
+    </message>
+    <message>
+        <source>Nothing moved for %1 seconds when the application quit.</source>
+        <translation>应用程序退出时，已有 %1 秒没有任何进展。</translation>
     </message>
 </context>
 <context>

@@ -22,6 +22,26 @@
         <source>The project&apos;s videos are still loading. Export again once they are in the timeline.</source>
         <translation>项目的视频仍在加载。请在它们出现在时间线上之后再导出。</translation>
     </message>
+    <message>
+        <source>The export waits for what is still under way: %1. Export again once it has ended.</source>
+        <translation>导出需要等待仍在进行的操作：%1。请在其完成后再导出。</translation>
+    </message>
+    <message>
+        <source>Looking for the clips before the export: %1 of %2 answered</source>
+        <translation>导出前正在查找片段：%2 个中已有 %1 个应答</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>取消</translation>
+    </message>
+    <message>
+        <source>Looking for the clips</source>
+        <translation>正在查找片段</translation>
+    </message>
+    <message>
+        <source>Clips answered</source>
+        <translation>已应答的片段</translation>
+    </message>
 </context>
 <context>
     <name>routereel::ExportSheet</name>
@@ -94,6 +114,10 @@
     <message>
         <source>Supported files (%1)</source>
         <translation>支持的文件 (%1)</translation>
+    </message>
+    <message>
+        <source>Import &quot;%1&quot;</source>
+        <translation>导入“%1”</translation>
     </message>
 </context>
 <context>

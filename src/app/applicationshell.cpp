@@ -1,6 +1,7 @@
 #include "applicationshell.h"
 
 #include "appdelegate.h"
+#include "quitwait.h"
 #include "applicationmenus.h"
 #include "singleinstance.h"
 #include "updatechecker.h"
@@ -27,9 +28,8 @@ ApplicationShell::ApplicationShell(MainWindow &window, Options options)
     connect(m_delegate.get(), &AppDelegate::openProjectURL, this, &ApplicationShell::openProjectURL);
     connect(m_delegate.get(), &AppDelegate::terminate, this, [this] {
         quitting();
-        m_mayClose = true;
-        m_window.close();
-        QCoreApplication::quit();
+        if (settleBeforeClose())
+            closeNow();
     });
     // The close button, Ctrl+W and Quit all end here.
     window.setCloseGuard([this] { return mayClose(); });
@@ -52,28 +52,47 @@ bool ApplicationShell::mayClose()
 {
     if (m_mayClose)
         return true;
+    if (m_quitWait)
+        return false;  // the quit under way closes the window
     const AppDelegate::TerminateReply reply = m_delegate->applicationShouldTerminate();
     if (reply == AppDelegate::TerminateReply::now || m_delegate->isTerminating())
         quitting();
     if (reply != AppDelegate::TerminateReply::now)
         return false;
-    m_mayClose = true;
-    return true;
+    return settleBeforeClose();
 }
 
-// Files handed over from now on would be dropped with the window.
+bool ApplicationShell::settleBeforeClose()
+{
+    if (m_window.session().isSettled()) {
+        m_mayClose = true;
+        return true;
+    }
+    // What the user asked before the quit is carried out first, in the window.
+    m_quitWait = new QuitWait(m_window.session(), m_window, this);
+    m_quitWait->start([this] { closeNow(); });
+    return false;
+}
+
+void ApplicationShell::closeNow()
+{
+    m_mayClose = true;
+    m_window.close();
+    QCoreApplication::quit();
+}
+
+// Files handed over from now on would be dropped with the window: the later
+// launch waits for this one to end and opens them itself.
 void ApplicationShell::quitting()
 {
     if (m_instance)
-        m_instance->stopListening();
+        m_instance->refuseHandOvers();
 }
 
 void ApplicationShell::attach(SingleInstance &instance)
 {
     m_instance = &instance;
     connect(&instance, &SingleInstance::received, this, [this](const QList<QUrl> &urls) {
-        if (m_delegate->isTerminating())
-            return;
         raiseWindow();
         openURLs(urls);
     });

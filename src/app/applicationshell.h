@@ -14,6 +14,7 @@ namespace routereel {
 class AppDelegate;
 class ApplicationMenus;
 class MainWindow;
+class QuitWait;
 class SingleInstance;
 class UpdateChecker;
 
@@ -35,9 +36,9 @@ public:
     explicit ApplicationShell(MainWindow &window, Options options = Options());
     ~ApplicationShell() override;
 
-    // Files of a later launch open here and bring the window to the front. Once
-    // a quit is under way the instance stops listening: a later launch then
-    // waits for this one to end and opens its files itself.
+    // Files of a later launch open here, in their turn, and bring the window to
+    // the front. Once a quit is under way the instance refuses them: a later
+    // launch then waits for this one to end and opens its files itself.
     void attach(SingleInstance &instance);
     // The first project file among `urls` opens: at the first show, or at once when the window is up.
     void openURLs(const QList<QUrl> &urls);
@@ -49,6 +50,9 @@ public:
 private:
     bool mayClose();
     void quitting();
+    // True when nothing the user asked is left; else waits for it, in the window, and then closes.
+    bool settleBeforeClose();
+    void closeNow();
     void openProjectURL(const QUrl &url);
     void raiseWindow();
 
@@ -58,6 +62,7 @@ private:
     ApplicationMenus *m_menus;
     bool m_mayClose = false;
     QPointer<SingleInstance> m_instance;
+    QPointer<QuitWait> m_quitWait;
 };
 
 } // namespace routereel

@@ -10,8 +10,11 @@
 #include <QLocalSocket>
 #include <QThread>
 
+#include <algorithm>
 #include <cerrno>
+#include <limits>
 #include <cstring>
+#include <memory>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -57,29 +60,56 @@ QList<QUrl> SingleInstance::urlsFromArguments(const QStringList &arguments)
     return urls;
 }
 
-bool SingleInstance::handOver(const QList<QUrl> &urls) const
+namespace {
+
+// One hand-over is one line of JSON (a compact document has no line break);
+// the running instance answers this line once it has taken the files.
+const QByteArray takenAnswer = QByteArrayLiteral("taken\n");
+
+int remainingMs(const QDeadlineTimer &deadline)
 {
+    return int(std::clamp<qint64>(deadline.remainingTime(), 0, std::numeric_limits<int>::max()));
+}
+
+} // namespace
+
+SingleInstance::HandOver SingleInstance::handOver(const QList<QUrl> &urls, int limitMs) const
+{
+    const QDeadlineTimer deadline(std::min(limitMs, handOverTimeoutMs));
     QLocalSocket socket;
     socket.connectToServer(m_name);
-    if (!socket.waitForConnected(handOverTimeoutMs))
-        return false;
+    if (!socket.waitForConnected(remainingMs(deadline)))
+        return HandOver::unanswered;
     QJsonArray list;
     for (const QUrl &url : urls)
         list.append(url.toString(QUrl::FullyEncoded));
-    socket.write(QJsonDocument(list).toJson(QJsonDocument::Compact));
-    // Closing ends the message: the running instance reads up to the end of the stream.
-    socket.disconnectFromServer();
-    if (socket.state() != QLocalSocket::UnconnectedState)
-        socket.waitForDisconnected(handOverTimeoutMs);
-    return true;
+    socket.write(QJsonDocument(list).toJson(QJsonDocument::Compact) + '\n');
+    // Written is not taken: the files count as handed over only once the instance says so.
+    while (socket.state() == QLocalSocket::ConnectedState && !socket.canReadLine() && !deadline.hasExpired())
+        socket.waitForReadyRead(remainingMs(deadline));
+    if (socket.canReadLine())
+        return socket.readLine() == takenAnswer ? HandOver::taken : HandOver::refused;
+    if (socket.state() == QLocalSocket::UnconnectedState && !deadline.hasExpired())
+        return HandOver::refused;
+    socket.abort();
+    return HandOver::unanswered;
 }
 
 SingleInstance::Claim SingleInstance::claim(const QList<QUrl> &urls, int limitMs)
 {
-    const QDeadlineTimer deadline(limitMs);
-    if (handOver(urls))
-        return Claim::handedOver;
+    QDeadlineTimer deadline(limitMs);
     for (;;) {
+        switch (handOver(urls, std::max(1, remainingMs(deadline)))) {
+        case HandOver::taken:
+            return Claim::handedOver;
+        case HandOver::refused:
+            // It answers while it quits: the limit is for one that does not answer.
+            deadline.setRemainingTime(limitMs);
+            QThread::msleep(50);
+            break;
+        case HandOver::unanswered:
+            break;
+        }
         switch (takeLock()) {
         case Lock::taken:
         case Lock::unsupported:
@@ -93,11 +123,9 @@ SingleInstance::Claim SingleInstance::claim(const QList<QUrl> &urls, int limitMs
             }
             break;
         case Lock::busy:
-            // Its holder listens, or is about to.
+            // Its holder listens, or is about to, or quits.
             break;
         }
-        if (handOver(urls))
-            return Claim::handedOver;
         if (deadline.hasExpired())
             return Claim::unanswered;
         QThread::msleep(20);
@@ -176,12 +204,6 @@ bool SingleInstance::answers() const
     return connected;
 }
 
-void SingleInstance::stopListening()
-{
-    if (m_server)
-        m_server->close();
-}
-
 bool SingleInstance::isListening() const
 {
     return m_server && m_server->isListening();
@@ -191,26 +213,50 @@ void SingleInstance::accept()
 {
     while (QLocalSocket *socket = m_server->nextPendingConnection()) {
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-        auto *buffer = new QByteArray;
-        connect(socket, &QObject::destroyed, this, [buffer] { delete buffer; });
-        connect(socket, &QLocalSocket::readyRead, this, [socket, buffer] {
-            buffer->append(socket->readAll());
-            if (buffer->size() > messageLimit)
-                socket->abort();
-        });
-        connect(socket, &QLocalSocket::disconnected, this, [this, socket, buffer] {
-            buffer->append(socket->readAll());
-            if (buffer->size() > messageLimit)
+        if (m_refusing) {
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
+        struct Pending {
+            QByteArray bytes;
+            bool answered = false;
+        };
+        auto pending = std::make_shared<Pending>();
+        connect(socket, &QLocalSocket::readyRead, this, [this, socket, pending] {
+            if (pending->answered)
                 return;
-            QList<QUrl> urls;
-            for (const QJsonValue &value : QJsonDocument::fromJson(*buffer).array()) {
-                const QUrl url(value.toString(), QUrl::StrictMode);
-                if (url.isValid() && url.isLocalFile())
-                    urls << url;
+            pending->bytes.append(socket->readAll());
+            const qsizetype end = pending->bytes.indexOf('\n');
+            if (end >= 0) {
+                pending->answered = true;
+                take(socket, pending->bytes.left(end));
+            } else if (pending->bytes.size() > messageLimit) {
+                pending->answered = true;
+                socket->abort();
             }
-            emit received(urls);
         });
     }
+}
+
+void SingleInstance::take(QLocalSocket *socket, const QByteArray &message)
+{
+    // Quitting, or the launch gave up waiting: it goes on and opens its files itself.
+    if (m_refusing || socket->state() != QLocalSocket::ConnectedState) {
+        socket->abort();
+        socket->deleteLater();
+        return;
+    }
+    QList<QUrl> urls;
+    for (const QJsonValue &value : QJsonDocument::fromJson(message).array()) {
+        const QUrl url(value.toString(), QUrl::StrictMode);
+        if (url.isValid() && url.isLocalFile())
+            urls << url;
+    }
+    emit received(urls);
+    socket->write(takenAnswer);
+    socket->flush();
+    socket->disconnectFromServer();
 }
 
 } // namespace routereel

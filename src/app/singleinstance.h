@@ -5,6 +5,7 @@
 #include <QUrl>
 
 class QLocalServer;
+class QLocalSocket;
 
 namespace routereel {
 
@@ -27,6 +28,9 @@ public:
         alone,       // this launch runs, but no socket could be made for later ones
         unanswered,  // another instance holds the lock but did not answer in time
     };
+    // What became of one hand-over: the running instance answers "taken" once it
+    // has the files; one that quits closes the connection without a word.
+    enum class HandOver { taken, refused, unanswered };
 
     // `name`: the socket's path (defaultName() for the application).
     explicit SingleInstance(QString name, QObject *parent = nullptr);
@@ -37,18 +41,21 @@ public:
     // The command line's file arguments as absolute local file URLs (options skipped; "file:" URLs kept).
     static QList<QUrl> urlsFromArguments(const QStringList &arguments);
 
-    // Hands `urls` to the running instance or becomes it, within `limitMs`.
+    // Hands `urls` to the running instance or becomes it. `limitMs` bounds the wait
+    // for an instance that does not answer; one that answers while it quits is
+    // waited for until it has gone, and this launch then runs with its files.
     Claim claim(const QList<QUrl> &urls, int limitMs = claimLimitMs);
 
-    // Sends `urls` to a running instance; false when none answers.
-    bool handOver(const QList<QUrl> &urls) const;
+    // Sends `urls` to a running instance and waits, at most `limitMs`, for its answer.
+    HandOver handOver(const QList<QUrl> &urls, int limitMs = handOverTimeoutMs) const;
     // Becomes the running instance unless another holds the lock; a socket
     // nobody answers on (left by one that crashed) is replaced.
     bool listen();
     bool isListening() const;
-    // Takes no more files, but keeps the lock until it goes: later launches
-    // wait for it (claimLimitMs at most) and then run themselves.
-    void stopListening();
+    // Takes no more files: each later launch's connection is closed unanswered,
+    // which tells it that this instance lives and quits. The lock stays until
+    // this goes; those launches wait for it and then run themselves.
+    void refuseHandOvers() { m_refusing = true; }
     QString name() const { return m_name; }
     QString lockPath() const { return m_name + QStringLiteral(".lock"); }
 
@@ -57,6 +64,7 @@ public:
 
 signals:
     // Files handed over by a later launch (possibly none: it only asks to be shown).
+    // The launch is told they were taken once this returns.
     void received(const QList<QUrl> &urls);
 
 private:
@@ -66,10 +74,12 @@ private:
     Listen listenHere();
     bool answers() const;
     void accept();
+    void take(QLocalSocket *socket, const QByteArray &message);
 
     QString m_name;
     QLocalServer *m_server = nullptr;
     int m_lockFd = -1;
+    bool m_refusing = false;
 };
 
 } // namespace routereel

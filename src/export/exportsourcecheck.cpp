@@ -54,12 +54,9 @@ std::optional<ExportError> unreachableSource(const QString &path)
     return ExportError::sourceVideoUnreadable(path, systemReason(error));
 }
 
-std::optional<ExportError> firstUnreachableSource(const QStringList &paths,
-                                                  const std::function<void(const QString &)> &asking)
+std::optional<ExportError> firstUnreachableSource(const QStringList &paths)
 {
     for (const QString &path : paths) {
-        if (asking)
-            asking(path);
         if (auto unreachable = unreachableSource(path))
             return unreachable;
     }

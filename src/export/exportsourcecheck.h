@@ -6,7 +6,6 @@
 
 #include <QStringList>
 
-#include <functional>
 #include <optional>
 
 namespace routereel {
@@ -21,11 +20,10 @@ namespace exportsourcecheck {
 // there, or its folder answers an error (EIO, ENOTCONN, ESTALE ...), named as the
 // system does. None when the file system finds it.
 std::optional<ExportError> unreachableSource(const QString &path);
-// The first of `paths` that unreachableSource() refuses; `asking` hears each path
-// before the file system is asked about it.
-std::optional<ExportError> firstUnreachableSource(const QStringList &paths,
-                                                  const std::function<void(const QString &)> &asking = {});
-// A clip whose folder has not answered in the time the start check waits.
+// The first of `paths` that unreachableSource() refuses, each asked on this thread
+// (ExportSourceLook asks them off it, with a limit per call).
+std::optional<ExportError> firstUnreachableSource(const QStringList &paths);
+// A clip whose folder has not answered one call in the time the start check waits.
 ExportError unansweredSource(const QString &path);
 
 // The first clip, in source order, that no longer is the one loaded: a piece

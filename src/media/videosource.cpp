@@ -115,13 +115,17 @@ VideoSource VideoSource::probe(const QUrl &url, const QUuid &id)
     const QString path = url.toLocalFile();
     const QString fileName = QFileInfo(path).fileName();
 
-    const FormatContextPtr ctx = openMediaFile(path);
+    // Read through a descriptor of its own: a read the disk refuses is tried again,
+    // and one that still fails is named as such, where libav would take the cut
+    // short index for a damaged file.
+    RetryingMediaFile file(path);
+    AVFormatContext *const ctx = file.context();
     // Its stated length would be taken for what it holds: the export would pad
     // the missing part with its last picture and report success.
-    if (endsBeforeItsIndex(ctx.get()))
+    if (endsBeforeItsIndex(ctx))
         throw VideoReadError(fileName, endsEarlyReason());
 
-    checkStartTime(ctx.get(), fileName);
+    checkStartTime(ctx, fileName);
 
     const AVStream *video = nullptr;
     QList<const AVStream *> audio;
@@ -135,13 +139,16 @@ VideoSource VideoSource::probe(const QUrl &url, const QUuid &id)
     if (!video)
         throw VideoTimelineError::invalidVideo(fileName);
 
-    const double duration = lengthFromStart(ctx.get(), video, audio);
+    const double duration = lengthFromStart(ctx, video, audio);
+    // Where the last packets end was not read to the end: the length is not known.
+    if (const int failure = file.takeFailure())
+        throw VideoReadError(fileName, libavReason(AVERROR(failure)), true);
     if (!(duration > 0) || !std::isfinite(duration))
         throw VideoTimelineError::invalidVideo(fileName);
     if (duration > longestLengthSeconds)
         throw VideoReadError(fileName, implausibleLengthReason(duration));
 
-    const double pixelAspect = pixelAspectOf(ctx.get(), video);
+    const double pixelAspect = pixelAspectOf(ctx, video);
     const QSizeF shown = displayedSize(video, pixelAspect);
     if (!isUsableSize(shown))
         throw VideoTimelineError::invalidVideo(fileName);
@@ -160,7 +167,7 @@ VideoSource VideoSource::probe(const QUrl &url, const QUuid &id)
     source.id = id;
     source.url = url;
     source.duration = duration;
-    source.startTime = double(startMicros(ctx.get())) / AV_TIME_BASE;
+    source.startTime = double(startMicros(ctx)) / AV_TIME_BASE;
     source.statedDuration = ctx->duration == AV_NOPTS_VALUE ? duration : double(ctx->duration) / AV_TIME_BASE;
     source.resolution = QSizeF(std::round(shown.width()), std::round(shown.height()));
     source.pixelAspect = pixelAspect;

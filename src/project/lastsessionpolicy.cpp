@@ -6,14 +6,11 @@
 #include "base/atomicfile.h"
 #include "tracks/logstore.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QFutureWatcher>
 #include <QSaveFile>
-#include <QSet>
 
-#include <algorithm>
 #include <cerrno>
 #include <sys/stat.h>
 
@@ -84,11 +81,6 @@ std::optional<QString> copyAtomically(const QString &from, const QString &to)
     if (!out.commit())
         return out.errorString();
     return std::nullopt;
-}
-
-QString cleanPath(const QString &path)
-{
-    return QDir::cleanPath(path);
 }
 
 } // namespace
@@ -218,78 +210,6 @@ bool LastSessionPolicy::mayWrite(const QString &path, bool stillReading)
                   reason + QStringLiteral("\nPath: ") + path);
     }
     return false;
-}
-
-void LastSessionPolicy::forgetFound(const QStringList &videoPaths, const QStringList &trackPaths)
-{
-    if (m_kept.videoFiles.isEmpty() && m_kept.gpxFiles.isEmpty())
-        return;
-    QSet<QString> videos, tracks;
-    for (const QString &path : videoPaths)
-        videos.insert(cleanPath(path));
-    for (const QString &path : trackPaths)
-        tracks.insert(cleanPath(path));
-    QSet<QUuid> goneSources;
-    m_kept.videoFiles.removeIf([&](const VideoFileRef &file) {
-        const bool found = videos.contains(cleanPath(file.path));
-        if (found)
-            goneSources.insert(file.id);
-        return found;
-    });
-    m_kept.videoSegments.removeIf([&](const VideoSegment &s) { return goneSources.contains(s.sourceID); });
-    QSet<QString> goneTracks;
-    m_kept.gpxFiles.removeIf([&](const GPXFileRef &file) {
-        const bool found = tracks.contains(cleanPath(file.path));
-        if (found)
-            goneTracks.insert(file.trackID);
-        return found;
-    });
-    // A track id named by another kept file keeps its pieces.
-    for (const GPXFileRef &file : m_kept.gpxFiles)
-        goneTracks.remove(file.trackID);
-    m_kept.segments.removeIf([&](const SegmentData &s) { return goneTracks.contains(s.trackID); });
-}
-
-void LastSessionPolicy::addKeptTo(ProjectDocument &document, const QUuid &generation, bool withVideo) const
-{
-    if (m_kept.generation != generation)
-        return;
-    if (withVideo && !m_kept.videoFiles.isEmpty()) {
-        QList<VideoFileRef> files = document.videoFiles.value_or(QList<VideoFileRef>());
-        QList<VideoSegment> segments = document.videoSegments.value_or(QList<VideoSegment>());
-        QSet<QString> named;
-        for (const VideoFileRef &file : files)
-            named.insert(cleanPath(file.path));
-        for (const VideoFileRef &file : m_kept.videoFiles) {
-            // A file the timeline names again is named once: with the timeline's pieces.
-            if (named.contains(cleanPath(file.path)))
-                continue;
-            if (std::none_of(files.begin(), files.end(), [&](const VideoFileRef &f) { return f.id == file.id; }))
-                files.append(file);
-            for (const VideoSegment &segment : m_kept.videoSegments) {
-                if (segment.sourceID == file.id
-                    && std::none_of(segments.begin(), segments.end(),
-                                    [&](const VideoSegment &s) { return s.id == segment.id; }))
-                    segments.append(segment);
-            }
-        }
-        document.videoFiles = files;
-        document.videoSegments = segments;
-    }
-    QSet<QString> named;
-    for (const GPXFileRef &file : document.gpxFiles)
-        named.insert(cleanPath(file.path));
-    QSet<QString> added;
-    for (const GPXFileRef &file : m_kept.gpxFiles) {
-        if (named.contains(cleanPath(file.path)))
-            continue;
-        document.gpxFiles.append(file);
-        added.insert(file.trackID);
-    }
-    for (const SegmentData &segment : m_kept.segments) {
-        if (added.contains(segment.trackID))
-            document.segments.append(segment);
-    }
 }
 
 } // namespace routereel

@@ -5,8 +5,6 @@
 
 #include <QFuture>
 #include <QObject>
-#include <QStringList>
-#include <QUuid>
 
 #include <memory>
 
@@ -16,9 +14,8 @@ class LogStore;
 
 // What this run does with the last-session file: whether the window's state
 // received it, whether the file may be replaced, the copy kept of one that
-// could not be restored, what the log is told, and the files of the session
-// that were not found (a drive not plugged in), which the file keeps until they
-// are back. Main thread only; the copy is made on the project file queue.
+// could not be restored, and what the log is told. Main thread only; the copy is
+// made on the project file queue.
 class LastSessionPolicy : public QObject {
     Q_OBJECT
 
@@ -40,24 +37,6 @@ public:
     bool isCopying() const { return m_copying.isValid() && !m_copying.isFinished(); }
     bool hasFileWork() const { return isCopying() || m_reports > 0; }
 
-    // ---- files kept although not found
-    struct Kept {
-        QUuid generation;  // the engine's import generation of the apply that did not find them
-        QList<VideoFileRef> videoFiles;
-        QList<VideoSegment> videoSegments;
-        QList<GPXFileRef> gpxFiles;
-        QList<SegmentData> segments;
-    };
-    // Replaces what is kept: an apply's files not found.
-    void keep(Kept kept) { m_kept = std::move(kept); }
-    // The timeline holds these files again: each is named by the timeline from
-    // now on, no more by what is kept (nor are its pieces).
-    void forgetFound(const QStringList &videoPaths, const QStringList &trackPaths);
-    // Adds what is kept to a last-session document of the timeline of `generation`;
-    // nothing once the timeline was cleared or replaced. Clips only when
-    // `withVideo` (a document still being restored holds them already).
-    void addKeptTo(ProjectDocument &document, const QUuid &generation, bool withVideo) const;
-
 private:
     // Copies an unrestorable file to its backup on the file queue; until the
     // copy is safe the file is not replaced.
@@ -71,7 +50,6 @@ private:
     std::shared_ptr<bool> m_safe;
     int m_reports = 0;
     bool m_toldProtected = false;
-    Kept m_kept;
 };
 
 } // namespace routereel

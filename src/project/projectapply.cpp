@@ -1,6 +1,5 @@
 #include "projectsession.h"
 
-#include "lastsessionpolicy.h"
 #include "projectfilesondisk.h"
 #include "projectplayer.h"
 #include "projectwindow.h"
@@ -117,8 +116,8 @@ void ProjectSession::applyProject(const ProjectDocument &document, const Project
         videoRefs.append(VideoFileRef{QUuid::createUuid(), *document.videoPath, document.videoBookmark});
     QList<VideoRestoreTask::Reference> foundVideos;
     QStringList missingVideos;
-    LastSessionPolicy::Kept missing;
-    missing.generation = engine.importGeneration();
+    const QUuid generation = engine.importGeneration();
+    m_keptFiles.start(generation, document);
     for (const VideoFileRef &ref : videoRefs) {
         const auto url = resolveFileReference(ref.bookmark, ref.path, false);
         if (url && files.isFile(url->toLocalFile())) {
@@ -126,18 +125,14 @@ void ProjectSession::applyProject(const ProjectDocument &document, const Project
             continue;
         }
         missingVideos.append(ref.path);
-        missing.videoFiles.append(ref);
-        for (const VideoSegment &segment : document.videoSegments.value_or(QList<VideoSegment>())) {
-            if (segment.sourceID == ref.id)
-                missing.videoSegments.append(segment);
-        }
+        m_keptFiles.clip(generation, ref, KeptFiles::notFound(url));
     }
     if (!missingVideos.isEmpty())
         log.add(LogEntry::Level::warning, QStringLiteral("Video file missing"),
                 missingVideos.join(QLatin1Char('\n')));
 
     // The restore runs once this apply has returned, and only while it is the latest.
-    auto *task = new VideoRestoreTask(foundVideos, engine.importGeneration(), document.videoSegments,
+    auto *task = new VideoRestoreTask(foundVideos, generation, document.videoSegments,
                                       document.playheadTime, this);
     task->savedFiles = videoRefs;
     m_videoImportTask = task;
@@ -154,16 +149,11 @@ void ProjectSession::applyProject(const ProjectDocument &document, const Project
         const TrackResult<GPXTrack> *read = url ? files.track(url->toLocalFile()) : nullptr;
         if (!url || !files.isFile(url->toLocalFile()) || !read) {
             missingTracks.append(ref.path);
-            // Kept for the last session until the file is back (a drive not plugged in).
-            if (url)
-                missing.gpxFiles.append(ref);
+            m_keptFiles.track(generation, ref, KeptFiles::notFound(url));
             continue;
         }
         if (!*read) {
-            // A disk that failed part way is not the user's choice: the file is kept as a missing one.
-            const auto *parser = std::get_if<GPXParserError>(&read->error().reason);
-            if (parser && (*parser == GPXParserError::readFailed || *parser == GPXParserError::fileNotFound))
-                missing.gpxFiles.append(ref);
+            m_keptFiles.track(generation, ref, KeptFiles::outcomeOf(read->error()));
             // The first line becomes the alert: it names the file; the log also gets the path.
             const QString path = url->toLocalFile();
             presentError(tr("The track \"%1\" could not be loaded: %2")
@@ -177,17 +167,8 @@ void ProjectSession::applyProject(const ProjectDocument &document, const Project
         track.revision = QUuid::createUuid();
         w.gpxService().addTrack(track);
         trackIDs.insert(ref.trackID, track.id);
+        m_keptFiles.trackRead(ref.trackID);
     }
-    // The pieces of a kept track, unless a track that was read took its id.
-    for (const GPXFileRef &ref : missing.gpxFiles) {
-        if (trackIDs.contains(ref.trackID))
-            continue;
-        for (const SegmentData &saved : document.segments) {
-            if (saved.trackID == ref.trackID && !missing.segments.contains(saved))
-                missing.segments.append(saved);
-        }
-    }
-    m_lastSession->keep(std::move(missing));
     if (!missingTracks.isEmpty()) {
         log.add(LogEntry::Level::warning, QStringLiteral("GPX files missing"),
                 QStringLiteral("These GPX files referenced by the project no longer exist; related timeline "

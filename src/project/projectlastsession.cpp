@@ -70,16 +70,15 @@ bool ProjectSession::saveLastSession(LastSessionWrite how)
         return false;
     const QString file = *path;
     const QScopedValueRollback ending(m_ending, m_ending || how == LastSessionWrite::beforeQuit);
-    if (how == LastSessionWrite::beforeQuit) {
-        // Everything the user asked before the quit is carried out first, if the
-        // disk and the imports answer in time; what is not is told.
-        const QDeadlineTimer deadline(lastSessionWaitMs);
+    if (how == LastSessionWrite::beforeQuit && !m_gaveUp) {
+        // Everything the user asked before the quit is carried out first, however
+        // slow, while it moves; what stands still is given up and told.
         if (!m_stage.settle(lastSessionWaitMs)) {
             tellNotCarriedOut(m_stage.unfinished(),
-                              tr("Still waiting after %1 seconds when the application quit.")
+                              tr("Nothing moved for %1 seconds when the application quit.")
                                   .arg(lastSessionWaitMs / 1000));
         }
-        waitForWrites(deadline);
+        waitForWrites(QDeadlineTimer(lastSessionWaitMs));
     }
     if (!m_lastSession->mayWrite(file, m_stage.isReading()))
         return false;

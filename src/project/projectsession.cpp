@@ -60,11 +60,38 @@ bool ProjectSession::hasFileWork() const
     return m_stage.isReading() || m_writes > 0 || m_lastSession->hasFileWork();
 }
 
+QString ProjectSession::notCarriedOutText(const QStringList &what, const QString &why)
+{
+    return tr("Not carried out: %1").arg(what.join(QStringLiteral(", "))) + QLatin1Char('\n') + why;
+}
+
+QStringList ProjectSession::quitWaitsFor() const
+{
+    QStringList what = m_stage.unfinished();
+    if (m_writes > 0)
+        what << tr("Save Project");
+    return what;
+}
+
+ProjectStage::Motion ProjectSession::quitMotion() const
+{
+    ProjectStage::Motion motion = m_stage.motion();
+    motion.done += m_writesDone;
+    return motion;
+}
+
+void ProjectSession::giveUpBeforeQuit(const QString &why)
+{
+    m_gaveUp = true;
+    m_stage.setEnding();
+    tellNotCarriedOut(quitWaitsFor(), why);
+}
+
 void ProjectSession::tellNotCarriedOut(const QStringList &what, const QString &why)
 {
     if (what.isEmpty())
         return;
-    const QString detail = tr("Not carried out: %1").arg(what.join(QStringLiteral(", "))) + QLatin1Char('\n') + why;
+    const QString detail = notCarriedOutText(what, why);
     // The window may be gone by the time anyone looks: the system log has it too.
     qWarning().noquote() << "[ProjectSession]" << detail;
     m_window.logStore().add(LogEntry::Level::warning, QStringLiteral("Commands not carried out"), detail);
@@ -92,7 +119,7 @@ void ProjectSession::forgetFoundFiles()
         if (!track.fileURL.isEmpty())
             tracks << track.fileURL.toLocalFile();
     }
-    m_lastSession->forgetFound(videos, tracks);
+    m_keptFiles.forgetFound(videos, tracks);
 }
 
 void ProjectSession::presentError(const QString &message)
@@ -211,7 +238,7 @@ void ProjectSession::queueRead(const QString &path, int attempts, const QString 
             QThread::msleep(lastSessionRetryPauseMs);
         }
     });
-    m_stage.queueRead(done, [outcome, apply = std::move(apply)] { apply(**outcome); }, what);
+    m_stage.queueRead(done, [outcome, apply = std::move(apply)] { apply(**outcome); }, what, {path});
 }
 
 void ProjectSession::openProject(const QUrl &url, std::function<void()> then)
@@ -250,13 +277,21 @@ void ProjectSession::handleOpenProjectURL(const QUrl &url)
 {
     if (url.isEmpty() || !url.isLocalFile())
         return;
-    openProject(url);
+    // Handed over from outside: what the user answers now is about the project they see.
+    const QString what = tr("Open \"%1\"").arg(QFileInfo(url.toLocalFile()).fileName());
+    m_stage.whenAnswered([this, url] { openProject(url); }, what);
 }
 
 void ProjectSession::presentOpenProjectPanel()
 {
-    if (const auto url = m_panels.chooseProjectToOpen())
+    if (const auto url = choose([this] { return m_panels.chooseProjectToOpen(); }))
         openProject(*url);
+}
+
+std::optional<QUrl> ProjectSession::choose(const std::function<std::optional<QUrl>()> &panel)
+{
+    const ProjectStage::Answer answer = m_stage.answering();
+    return panel();
 }
 
 bool ProjectSession::isProjectFile(const QUrl &url)
@@ -333,7 +368,7 @@ ProjectDocument ProjectSession::documentToSave(ProjectDocument::Style style) con
     // Files not found stay in the last session until they are back, or the
     // timeline is cleared or replaced: with the drive back, the next start restores them.
     if (style == ProjectDocument::Style::session)
-        m_lastSession->addKeptTo(document, generation, !videoNotBack);
+        m_keptFiles.addTo(document, generation, !videoNotBack);
     if (m_restoringPlayhead)
         document.playheadTime = *m_restoringPlayhead;
     return document;
@@ -364,6 +399,7 @@ void ProjectSession::startSaveProject(const QUrl &target, std::function<void(boo
     connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, path, done = std::move(done)] {
         watcher->deleteLater();
         --m_writes;
+        ++m_writesDone;
         const bool written = finishSave(path, watcher->result());
         if (done)
             done(written);
@@ -416,7 +452,7 @@ void ProjectSession::handleSaveProject()
             saveWhenRead(*m_projectURL, false);
             return;
         }
-        if (const auto url = m_panels.chooseSaveLocation(QStringLiteral("Untitled.rrl"), QString()))
+        if (const auto url = choose([this] { return m_panels.chooseSaveLocation(QStringLiteral("Untitled.rrl"), {}); }))
             saveWhenRead(*url, true);
     }, tr("Save Project"));
 }
@@ -430,7 +466,7 @@ void ProjectSession::handleSaveProjectAs()
         name = current.completeBaseName() + QStringLiteral(" Copy.rrl");
         folder = current.absolutePath();
     }
-    if (const auto url = m_panels.chooseSaveLocation(name, folder))
+    if (const auto url = choose([&] { return m_panels.chooseSaveLocation(name, folder); }))
         saveWhenRead(*url, true);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "keptfiles.h"
 #include "projectdocument.h"
 #include "projectstage.h"
 
@@ -153,6 +154,19 @@ public:
     ProjectStage &stage() { return m_stage; }
     const ProjectStage &stage() const { return m_stage; }
 
+    // ---- the quit
+    // Nothing the user asked is left to carry out, and no file is being written.
+    bool isSettled() const { return m_stage.isIdle() && !hasFileWork(); }
+    // What the quit still waits for, named as the user would name it.
+    QStringList quitWaitsFor() const;
+    // Changes whenever what the quit waits for moves (a file read further, a command carried out).
+    ProjectStage::Motion quitMotion() const;
+    // The quit goes on without what is left, which is told (log and system log);
+    // the last session written at quit then waits for nothing more.
+    void giveUpBeforeQuit(const QString &why);
+    // What the user reads of a quit given up: "Not carried out: ..." and why.
+    static QString notCarriedOutText(const QStringList &what, const QString &why);
+
     // ---- errors
     // Logs the whole message as an error and raises the alert with its first line.
     void presentError(const QString &message);
@@ -185,6 +199,8 @@ private:
     bool finishSave(const QString &path, const std::optional<QString> &failure);
     void finishLastSessionWrite(const QString &path, const std::optional<QString> &failure);
     void setProjectURL(const QUrl &url);
+    // Runs one of the window's panels as an answer of the stage.
+    std::optional<QUrl> choose(const std::function<std::optional<QUrl>()> &panel);
     // Writes to `target` once every read asked before has been applied; the
     // window names `target` afterwards only when it still shows what was written.
     void saveWhenRead(const QUrl &target, bool nameTarget);
@@ -194,6 +210,8 @@ private:
     void tellNotCarriedOut(const QStringList &what, const QString &why);
     void forgetFoundFiles();
     void continueVideoRestore(VideoRestoreTask *task);
+    // A clip of the restore that gave no source: kept when `outcome` keeps it.
+    void keepUnread(const VideoRestoreTask *task, const QUuid &sourceID, KeptFiles::Outcome outcome);
     void finishVideoRestore(VideoRestoreTask *task);
     void seekToRestoredPlayhead(const QUuid &generation, double playheadTime);
     void cancelPendingRestoreSeek();
@@ -212,6 +230,9 @@ private:
     std::optional<double> m_restoringPlayhead;
     ProjectStage m_stage;
     int m_writes = 0;
+    quint64 m_writesDone = 0;
+    // The quit gave up on what was left: it is not waited for again.
+    bool m_gaveUp = false;
     // A write before the quit is under way: failures also go to the system log.
     bool m_ending = false;
     // Renewed by every apply: a save names its file only if no project came meanwhile.
@@ -219,6 +240,8 @@ private:
 
     // What is kept, protected, backed up and told of the last session.
     std::unique_ptr<LastSessionPolicy> m_lastSession;
+    // The applied project's files that are away or that the disk did not give.
+    KeptFiles m_keptFiles;
 };
 
 } // namespace routereel

@@ -1,10 +1,12 @@
 #include "projectstage.h"
 
 #include "projectfilequeue.h"
+#include "readposition.h"
 
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QFutureWatcher>
+#include <QScopedValueRollback>
 #include <QTimer>
 
 #include <algorithm>
@@ -18,6 +20,7 @@ struct ProjectStage::Entry {
     QFutureWatcher<void> watcher;
     std::function<void()> run;
     QString what;
+    QStringList paths;
 
     bool isRead() const { return kind == Kind::read; }
 };
@@ -42,10 +45,11 @@ QStringList ProjectStage::abandon()
         hold.watcher->disconnect(this);
     m_queue.clear();
     m_holds.clear();
+    m_parked.clear();
     return left;
 }
 
-QStringList ProjectStage::unfinished() const
+QStringList ProjectStage::underWay() const
 {
     QStringList left;
     for (const Hold &hold : m_holds) {
@@ -55,6 +59,64 @@ QStringList ProjectStage::unfinished() const
     for (const auto &entry : m_queue)
         left << entry->what;
     return left;
+}
+
+QStringList ProjectStage::unfinished() const
+{
+    QStringList left = underWay();
+    for (const Parked &parked : m_parked)
+        left << parked.what;
+    return left;
+}
+
+ProjectStage::Answer ProjectStage::answering()
+{
+    ++m_answers;
+    emit stageChanged();
+    return Answer(nullptr, [self = QPointer<ProjectStage>(this)](void *) {
+        if (self)
+            self->answered();
+    });
+}
+
+void ProjectStage::answered()
+{
+    if (--m_answers > 0)
+        return;
+    emit stageChanged();
+    // Queued: what the answer asks for right after it closes is asked first.
+    QTimer::singleShot(0, this, &ProjectStage::advance);
+}
+
+void ProjectStage::whenAnswered(std::function<void()> command, const QString &what)
+{
+    if (!isAnswering() && m_parked.empty()) {
+        command();
+        return;
+    }
+    m_parked.push_back({std::move(command), what});
+    emit stageChanged();
+}
+
+void ProjectStage::takeParked()
+{
+    while (!m_parked.empty() && mayTakeParked()) {
+        const Parked parked = std::move(m_parked.front());
+        m_parked.pop_front();
+        parked.run();
+    }
+}
+
+ProjectStage::Motion ProjectStage::motion() const
+{
+    QStringList paths;
+    for (const Hold &hold : m_holds) {
+        if (!hold.watcher->future().isFinished())
+            paths << hold.paths;
+    }
+    for (const auto &entry : m_queue)
+        paths << entry->paths;
+    return {m_done, paths.isEmpty() ? 0 : readPosition(paths)};
 }
 
 ProjectStage::Stage ProjectStage::stage() const
@@ -73,10 +135,12 @@ bool ProjectStage::isReading() const
     return std::any_of(m_queue.begin(), m_queue.end(), [](const auto &entry) { return entry->isRead(); });
 }
 
-void ProjectStage::queueRead(QFuture<void> done, std::function<void()> apply, const QString &what)
+void ProjectStage::queueRead(QFuture<void> done, std::function<void()> apply, const QString &what,
+                             const QStringList &paths)
 {
     auto entry = std::make_unique<Entry>();
     entry->what = what;
+    entry->paths = paths;
     entry->kind = Entry::Kind::read;
     entry->done = done;
     entry->run = std::move(apply);
@@ -132,14 +196,14 @@ void ProjectStage::setRestoring(QObject *task)
     emit stageChanged();
 }
 
-void ProjectStage::holdUntil(QFuture<void> settled, const QString &what)
+void ProjectStage::holdUntil(QFuture<void> settled, const QString &what, const QStringList &paths)
 {
     if (settled.isFinished())
         return;
     auto watcher = std::make_unique<QFutureWatcher<void>>();
     connect(watcher.get(), &QFutureWatcherBase::finished, this, &ProjectStage::advance);
     watcher->setFuture(settled);
-    m_holds.push_back({std::move(watcher), what});
+    m_holds.push_back({std::move(watcher), what, paths});
     emit stageChanged();
 }
 
@@ -155,7 +219,7 @@ void ProjectStage::advance()
     if (m_advancing)
         return;
     m_advancing = true;
-    std::erase_if(m_holds, [](const Hold &hold) { return hold.watcher->future().isFinished(); });
+    m_done += std::erase_if(m_holds, [](const Hold &hold) { return hold.watcher->future().isFinished(); });
     while (!m_queue.empty() && !isHeld()) {
         const Entry &head = *m_queue.front();
         if (head.isRead() && !head.done.isFinished())
@@ -171,36 +235,45 @@ void ProjectStage::advance()
         if (m_applying)
             emit stageChanged();
         entry->run();
+        ++m_done;
         m_applying = false;
         m_nested = false;
     }
     m_advancing = false;
+    takeParked();
     emit stageChanged();
 }
 
-bool ProjectStage::settle(int milliseconds)
+bool ProjectStage::settle(int stillMs)
 {
-    const QDeadlineTimer deadline(milliseconds);
+    // The application ends: what the user answers holds back nothing handed over.
+    const QScopedValueRollback ending(m_ending, true);
+    // A limit for what stands still, never for what is slow: every step resets it.
+    QDeadlineTimer still(stillMs);
+    Motion last = motion();
     const auto readPending = [this] {
         return !m_queue.empty() && m_queue.front()->isRead() && !m_queue.front()->done.isFinished();
     };
+    const auto slice = [&still] { return int(std::clamp<qint64>(still.remainingTime(), 0, 100)); };
     advance();
-    const auto remaining = [&deadline] { return int(std::max<qint64>(0, deadline.remainingTime())); };
-    while (!isIdle() && !deadline.hasExpired()) {
+    while (!isIdle() && !still.hasExpired()) {
         if (readPending()) {
             // A read ends on the file queue: no event of this thread is needed to see it end.
-            ProjectFileQueue::waitForIdle(remaining());
+            ProjectFileQueue::waitForIdle(slice());
             advance();
-            if (!readPending())
-                continue;
+        } else {
+            // Holds and restores land through this thread's events. Every change of the
+            // stage ends the wait early.
+            QEventLoop wait;
+            connect(this, &ProjectStage::stageChanged, &wait, &QEventLoop::quit);
+            QTimer::singleShot(slice(), &wait, &QEventLoop::quit);
+            wait.exec(QEventLoop::ExcludeUserInputEvents);
+            advance();
         }
-        // Holds and restores land through this thread's events. Every change of the
-        // stage ends the wait early.
-        QEventLoop wait;
-        connect(this, &ProjectStage::stageChanged, &wait, &QEventLoop::quit);
-        QTimer::singleShot(std::min(remaining(), 100), &wait, &QEventLoop::quit);
-        wait.exec(QEventLoop::ExcludeUserInputEvents);
-        advance();
+        if (const Motion now = motion(); now != last) {
+            last = now;
+            still.setRemainingTime(stillMs);
+        }
     }
     return isIdle();
 }

@@ -101,13 +101,23 @@ void ProjectSession::continueVideoRestore(VideoRestoreTask *task)
         }
         std::optional<VideoSource> source;
         const QString failure = VideoImportChain::failureMessage(task->watcher.future(), reference.url, &source);
-        if (source)
+        if (source) {
             task->loaded.append(*source);
-        else
+        } else {
+            keepUnread(task, reference.sourceID, KeptFiles::outcomeOf(task->watcher.future()));
             presentError(failure);
+        }
         continueVideoRestore(task);
     });
     task->watcher.setFuture(m_probe(reference.url, reference.sourceID));
+}
+
+void ProjectSession::keepUnread(const VideoRestoreTask *task, const QUuid &sourceID, KeptFiles::Outcome outcome)
+{
+    const QList<VideoFileRef> files = task->savedFiles.value_or(QList<VideoFileRef>());
+    const auto file = std::find_if(files.begin(), files.end(), [&](const VideoFileRef &f) { return f.id == sourceID; });
+    if (file != files.end())
+        m_keptFiles.clip(task->generation, *file, outcome);
 }
 
 void ProjectSession::finishVideoRestore(VideoRestoreTask *task)

@@ -33,13 +33,15 @@ struct ChangedClip::Asking {
 
 bool ChangedClip::noticeReplacement(const QUrl &url)
 {
-    if (m_asking) {
-        std::lock_guard guard(m_asking->lock);
-        if (!m_asking->done)
-            return false;  // the last stat still stands: this one would too
+    const QString key = url.toString();
+    std::shared_ptr<Asking> &last = m_asking[key];
+    if (last) {
+        std::lock_guard guard(last->lock);
+        if (!last->done)
+            return false;  // this clip's last stat still stands: this one would too
     }
     auto asking = std::make_shared<Asking>();
-    m_asking = asking;
+    last = asking;
     std::thread([asking, path = QFile::encodeName(url.toLocalFile())] {
         struct stat info {};
         const int result = ::stat(path.constData(), &info);
@@ -61,7 +63,6 @@ bool ChangedClip::noticeReplacement(const QUrl &url)
     else if (asking->error != ENOENT && asking->error != ENOTDIR)
         return false; // a disk or share not answering tells nothing of a change
     guard.unlock();
-    const QString key = url.toString();
     const auto [it, added] = m_seen.try_emplace(key, now);
     if (added || it->second == now)
         return false;

@@ -19,7 +19,8 @@ public:
     // Looks at the file again: true when it is another than when last looked at.
     // The first look only remembers it. The file system is asked on a thread of
     // its own and waited for at most `statLimit`: a share that has gone may hold
-    // a stat for minutes, and tells nothing of a change meanwhile.
+    // a stat for minutes, and tells nothing of a change meanwhile. A clip whose
+    // stat still stands is not asked again; the others are.
     bool noticeReplacement(const QUrl &url);
     static constexpr std::chrono::milliseconds statLimit{50};
     bool isReplaced(const QUrl &url) const { return m_replaced.count(url.toString()) > 0; }
@@ -40,7 +41,7 @@ private:
         bool operator==(const Stamp &) const = default;
     };
     struct Asking;
-    std::shared_ptr<Asking> m_asking;  // the last stat, which may still stand
+    std::map<QString, std::shared_ptr<Asking>> m_asking;  // each clip's last stat, which may still stand
     std::map<QString, Stamp> m_seen;
     std::set<QString> m_replaced;
 };

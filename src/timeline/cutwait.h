@@ -17,6 +17,8 @@ public:
     bool isWaiting() const { return m_deck != nullptr; }
     // Whether a picture queued for `request` of `deck` may end the wait.
     bool waitsFor(const ClipDeck *deck, quint64 request) const { return m_deck == deck && m_request == request; }
+    // Waits for the picture at a later source second instead: the sound was heard past the cut.
+    void moveTo(double source) { m_source = source; }
     // The picture, once the deck has it; the wait ends with it.
     std::optional<DeckPicture> take();
 

@@ -7,8 +7,9 @@ namespace routereel {
 
 namespace {
 
-// Further off than this, the sound is what is out of step (a device that started
-// late, came back, or fell behind): it goes on from the clock's time.
+// Further behind than this, the sound is what is out of step (a device that started
+// late, came back, or fell behind): it goes on from the clock's time. A sound ahead
+// has been heard: moved back, it would be heard twice, so the clock catches up.
 constexpr double farOffSeconds = 0.2;
 // Heard again after none, a sound further off than this is waited for rather than leant to.
 constexpr double inStepSeconds = 0.04;
@@ -137,10 +138,10 @@ void PreviewClock::follow()
     }
     const double off = *heard - t;
     // A sound heard again after none (a device that came back or took none for a
-    // while) that is out of step: waiting for it costs less than leaning for seconds.
-    const bool outOfStepAgain = !m_hearing && m_startWait && std::abs(off) > inStepSeconds;
+    // while) that is behind: waiting for it costs less than leaning for seconds.
+    const bool outOfStepAgain = !m_hearing && m_startWait && off < -inStepSeconds;
     m_hearing = true;
-    if (std::abs(off) > farOffSeconds || outOfStepAgain) {
+    if (off < -farOffSeconds || outOfStepAgain) {
         moveSoundHere(t);
         return;
     }

@@ -14,8 +14,9 @@ namespace routereel {
 // sound begin together whatever the output's latency; without a device it runs on
 // the wall clock at once. Running, follow() leans it gently toward the sound being
 // heard, slows to a fifth for a sound that fell behind (a drop-out, for up to 0.3 s)
-// and runs up to twice as fast to one ahead, and has a sound that is far off go on from the clock's time
-// instead, waiting for it again as at its start. It never steps back nor leaps ahead while
+// and runs up to twice as fast to one ahead, however far: what was heard is never
+// played again. A sound far behind goes on from the clock's time instead, which
+// waits for it again as at its start. It never steps back nor leaps ahead while
 // running, and stands still while held.
 class PreviewClock {
 public:

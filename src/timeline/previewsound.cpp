@@ -3,7 +3,11 @@
 #include "sounddecoder.h"
 #include "sounddevice.h"
 
+#include <QTimer>
+
 #include <algorithm>
+#include <cmath>
+#include <utility>
 
 namespace routereel {
 
@@ -26,8 +30,14 @@ PreviewSound::PreviewSound(QObject *parent)
     connect(m_device, &SoundDevice::availableChanged, this, &PreviewSound::deviceChanged);
     connect(m_device, &SoundDevice::renewed, this, &PreviewSound::deviceRenewed);
     connect(m_device, &SoundDevice::stoppedAfter, this, [this](quint64 stop, double seconds) {
-        if (!m_playing && stop == m_stop)
+        if (stop != m_stop)
+            return;
+        if (!m_playing) {
             emit stoppedAt(m_startTime + seconds);
+        } else if (m_startAfterStop && stop == m_awaitedStop) {
+            const double t = *std::exchange(m_startAfterStop, std::nullopt);
+            startNow(std::isfinite(seconds) ? std::max(t, m_startTime + seconds) : t);
+        }
     });
 }
 
@@ -43,9 +53,35 @@ void PreviewSound::setPieces(std::vector<SoundPiece> pieces)
     m_decoder->setPieces(std::move(pieces));
 }
 
+// A server whose graph holds the next cycles plays them after the stop: starting
+// before their end would play them twice.
+constexpr int stopAnswerMs = 1000; // a server that has not told by then does not answer
+
 void PreviewSound::start(double timelineSeconds)
 {
     ++m_starts;
+    if (m_startAfterStop) {
+        m_startAfterStop = timelineSeconds; // still waiting for the same stop
+        return;
+    }
+    if (m_playing) {
+        m_stop = m_device->stop();
+        if (m_device->tellsStop()) {
+            m_decoder->halt();
+            m_startAfterStop = timelineSeconds;
+            m_awaitedStop = m_stop;
+            QTimer::singleShot(stopAnswerMs, this, [this, stop = m_stop] {
+                if (m_startAfterStop && m_awaitedStop == stop && m_playing)
+                    startNow(*std::exchange(m_startAfterStop, std::nullopt));
+            });
+            return;
+        }
+    }
+    startNow(timelineSeconds);
+}
+
+void PreviewSound::startNow(double timelineSeconds)
+{
     m_device->stop();
     m_playing = true;
     m_startTime = timelineSeconds;
@@ -54,11 +90,22 @@ void PreviewSound::start(double timelineSeconds)
     m_device->start();
 }
 
-void PreviewSound::stop()
+bool PreviewSound::stop()
 {
     m_playing = false;
+    // Stopped already, not started again yet: that stop tells where the sound ended.
+    if (std::exchange(m_startAfterStop, std::nullopt))
+        return true;
     m_stop = m_device->stop();
     m_decoder->halt();
+    return m_device->tellsStop();
+}
+
+void PreviewSound::finish()
+{
+    m_playing = false;
+    m_startAfterStop.reset();
+    m_stop = m_device->finish();
 }
 
 bool PreviewSound::hasOutput() const

@@ -26,10 +26,15 @@ public:
     ~PreviewSound() override;
 
     void setPieces(std::vector<SoundPiece> pieces);
-    // Output from that timeline time on; while playing, what was queued is dropped.
+    // Output from that timeline time on; while playing, what was queued is dropped,
+    // and what the server had already taken is heard once: the sound goes on after
+    // it when that lies further on.
     void start(double timelineSeconds);
-    // Silence at once, nothing left queued.
-    void stop();
+    // Silence at once, nothing left queued. Returns whether stoppedAt() will tell
+    // where the sound ended.
+    bool stop();
+    // The timeline's end: what the decoder still gives and the server holds plays out.
+    void finish();
     bool hasOutput() const;
     // The longest a start may take to be heard on the device; 0 without one.
     double startSeconds() const;
@@ -50,13 +55,14 @@ signals:
     // for it. Unmoved, the sound goes on from where it would be by now.
     void resumed();
     // After a stop(), the timeline time the sound ended at: a server plays on what
-    // its graph already held when stopped.
+    // its graph already held when stopped. NaN when that is not known.
     void stoppedAt(double timelineSeconds);
 
 private:
     void deviceChanged(bool available);
     void deviceRenewed();
     void resume();
+    void startNow(double timelineSeconds);
 
     std::unique_ptr<SoundDecoder> m_decoder;
     SoundDevice *m_device = nullptr;
@@ -65,6 +71,9 @@ private:
     quint64 m_stop = 0;
     quint64 m_starts = 0;
     double m_startTime = 0;
+    // A start while playing waits for the stop before it to tell where the sound ended.
+    std::optional<double> m_startAfterStop;
+    quint64 m_awaitedStop = 0;
     QElapsedTimer m_sinceStart;
 };
 

@@ -5,6 +5,7 @@
 #include <QMetaObject>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace routereel {
@@ -101,8 +102,34 @@ quint64 SoundDevice::stop()
     Locked lock(m_loop);
     m_wanted = false;
     ++m_stops;
-    if (m_stream && pa_stream_get_state(m_stream) == PA_STREAM_READY)
+    m_stopTells = false;
+    if (m_stream && pa_stream_get_state(m_stream) == PA_STREAM_READY) {
         hold();
+        m_stopTells = m_stoppedBase >= 0;
+    }
+    return m_stops;
+}
+
+bool SoundDevice::tellsStop() const
+{
+    Locked lock(m_loop);
+    return m_stopTells;
+}
+
+quint64 SoundDevice::finish()
+{
+    Locked lock(m_loop);
+    m_wanted = false;
+    ++m_stops;
+    m_stopTells = false;
+    if (!m_stream || pa_stream_get_state(m_stream) != PA_STREAM_READY)
+        return m_stops;
+    if (m_held) {
+        hold();
+        return m_stops;
+    }
+    m_playOut = PlayOut::filling;
+    fill();
     return m_stops;
 }
 
@@ -118,7 +145,8 @@ std::optional<double> SoundDevice::heardSeconds() const
         return std::nullopt;
     // A server that leaves the requests of a thread that looks after them unanswered
     // stands, and its sink with it: what is heard stands from a tick after its last reply.
-    const qint64 unheard = m_health.asking > 0 && now - m_health.askedAt > answerUsec && now - m_tickedAt < answerUsec
+    // PipeWire's graph plays on what its service handed it, as far as the moves tell.
+    const qint64 unheard = !m_cycleUnreported && m_health.asking > 0 && now - m_health.askedAt > answerUsec && now - m_tickedAt < answerUsec
         ? std::max<qint64>(now - m_health.repliedAt - qint64(tickUsec), 0) : 0;
     double heard = 0;
     if (m_cycleUnreported) {
@@ -208,13 +236,24 @@ void SoundDevice::onRested(pa_stream *stream, int success, void *self)
     auto *device = static_cast<SoundDevice *>(self);
     if (!device->awaitsRest(stream, success))
         return;
+    // Not known, or nothing taken since the start: told as NaN, so that no one waits.
     const pa_timing_info *timing = pa_stream_get_timing_info(stream);
-    if (!timing || timing->read_index_corrupt || timing->read_index <= device->m_stoppedBase)
-        return;
-    const double seconds = double(device->usecOf(timing->read_index - device->m_stoppedBase)) / 1e6;
+    const bool known = timing && !timing->read_index_corrupt && timing->read_index > device->m_stoppedBase;
+    const double seconds = known ? double(device->usecOf(timing->read_index - device->m_stoppedBase)) / 1e6 : NAN;
     device->m_stoppedBase = -1;
     QMetaObject::invokeMethod(device, [device, stop = device->m_stops, seconds] { emit device->stoppedAfter(stop, seconds); },
                               Qt::QueuedConnection);
+}
+
+// The source ran out after finish() and the server played out what it took: the
+// stream is held, as after a stop, with nothing to tell.
+void SoundDevice::onDrained(pa_stream *stream, int success, void *self)
+{
+    auto *device = static_cast<SoundDevice *>(self);
+    if (!success || stream != device->m_stream || device->m_playOut != PlayOut::draining || device->m_wanted)
+        return;
+    device->hold();
+    device->m_stoppedBase = -1;
 }
 
 // Still stopped since a stop() that held a playing stream, and not told yet.
@@ -352,6 +391,7 @@ void SoundDevice::openStream(bool renewed)
     const auto flags = pa_stream_flags_t(PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE
                                          | PA_STREAM_ADJUST_LATENCY | PA_STREAM_START_CORKED);
     m_held = true;
+    m_playOut = PlayOut::no;
     m_base = -1;
     m_stoppedBase = -1;
     m_writtenSince = 0;
@@ -380,6 +420,7 @@ void SoundDevice::resume()
     unref(pa_stream_cork(m_stream, 0, nullptr, nullptr));
     askTiming();
     m_held = false;
+    m_playOut = PlayOut::no;
     m_stoppedBase = -1;
     m_base = -1;
     m_writtenSince = 0;
@@ -395,13 +436,14 @@ void SoundDevice::hold()
     unref(pa_stream_cork(m_stream, 1, nullptr, nullptr));
     unref(pa_stream_flush(m_stream, &SoundDevice::onHeldFlushed, this));
     m_held = true;
+    m_playOut = PlayOut::no;
     m_base = -1;
     m_cycleHeard.restart();
 }
 
 void SoundDevice::fill()
 {
-    if (!m_stream || m_held || pa_stream_get_state(m_stream) != PA_STREAM_READY)
+    if (!m_stream || m_held || m_playOut == PlayOut::draining || pa_stream_get_state(m_stream) != PA_STREAM_READY)
         return;
     const std::size_t frameBytes = sizeof(float) * std::size_t(m_channels);
     std::size_t bytes = pa_stream_writable_size(m_stream);
@@ -416,6 +458,10 @@ void SoundDevice::fill()
         m_writtenSince += got * qint64(frameBytes);
     } else {
         pa_stream_cancel_write(m_stream);
+        if (m_playOut == PlayOut::filling) {
+            m_playOut = PlayOut::draining;
+            unref(pa_stream_drain(m_stream, &SoundDevice::onDrained, this));
+        }
     }
 }
 

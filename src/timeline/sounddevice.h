@@ -41,6 +41,12 @@ public:
     // Silence at once, nothing left queued. Returns the stop's number, which
     // stoppedAfter() names.
     quint64 stop();
+    // Whether stoppedAfter() will tell where the last stop() left the sound: the
+    // stream was playing and the server had told where it began.
+    bool tellsStop() const;
+    // The source's end: what it still gives and what the server holds are played out
+    // before the stream is held, rather than dropped. Stops as stop() does.
+    quint64 finish();
     // Seconds of the source, counted from start(), heard now (the output's latency
     // taken off); none while stopped, without a server, before the first sample is
     // heard, and while the server takes no samples.
@@ -58,7 +64,7 @@ signals:
     // gives was meant for before the stand.
     void renewed();
     // Once a stop() has taken effect: the seconds of the source, counted from the
-    // start() before it, that the server took in all. A server whose graph already
+    // start() before it, that the server took in all (NaN: not known, or none). A server whose graph already
     // holds the next cycles plays them after the stop, beyond what was heard then.
     void stoppedAfter(quint64 stop, double seconds);
 
@@ -69,6 +75,7 @@ private:
     static void onServerInfo(pa_context *, const pa_server_info *info, void *self);
     static void onHeldFlushed(pa_stream *, int success, void *self);
     static void onRested(pa_stream *, int success, void *self);
+    static void onDrained(pa_stream *, int success, void *self);
     void tick();
     void connectServer();
     void dropServer();
@@ -100,6 +107,10 @@ private:
     pa_stream *m_stream = nullptr;
     bool m_wanted = false;        // started
     bool m_held = true;           // the stream is corked
+    // finish(): playing on, unwanted, until the source ran out and the server played
+    // out what it took; then held.
+    enum class PlayOut { no, filling, draining };
+    PlayOut m_playOut = PlayOut::no;
     qint64 m_base = -1;           // the stream's byte at the last start; -1 until the server has told
     qint64 m_writtenSince = 0;    // bytes written since then
     bool m_told = false;          // the availability last told
@@ -124,6 +135,7 @@ private:
     Health m_health;
     bool m_cycleUnreported = false; // PipeWire's PulseAudio service: the time heard is placed here
     quint64 m_stops = 0;          // stop() calls
+    bool m_stopTells = false;     // the last stop() will be told
     qint64 m_stoppedBase = -1;    // m_base when the last stop() held a playing stream
     CycleHeard m_cycleHeard;
 };

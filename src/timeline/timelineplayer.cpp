@@ -7,12 +7,15 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 namespace routereel {
 
 namespace {
 
 constexpr int tickMilliseconds = 16; // ~1/60 s
+// A server that has not told where the sound stopped by then does not answer.
+constexpr qint64 cutSoundWaitMs = 1000;
 
 } // namespace
 
@@ -37,7 +40,12 @@ TimelinePlayer::TimelinePlayer(QObject *parent)
     m_sound = new PreviewSound(this);
     connect(m_sound, &PreviewSound::readFailed, this, &PreviewPlayer::soundFailed);
     connect(m_sound, &PreviewSound::resumed, this, [this] { m_clock.soundResumed(); });
-    connect(m_sound, &PreviewSound::stoppedAt, this, &TimelinePlayer::soundStoppedAt);
+    connect(m_sound, &PreviewSound::stoppedAt, this, [this](double time) {
+        if (m_cutSound.awaited)
+            cutSoundEnded(time);
+        else
+            soundStoppedAt(time);
+    });
     m_clock.setSound([this] { return m_sound->playedTime(); }, [this](double t) { m_sound->start(t); },
                      [this] { return m_sound->startSeconds(); });
     m_tick.setTimerType(Qt::PreciseTimer);
@@ -244,7 +252,14 @@ void TimelinePlayer::requestPicture()
             startClock();
         finishSeek(true);
     } else {
-        stopClock(m_time);
+        // A cut reached while playing: the server plays on what it took of this span.
+        const bool reached = m_clock.isRunning();
+        const bool told = stopClock(m_time);
+        m_cutSound = {};
+        if (reached && told) {
+            m_cutSound.awaited = true;
+            m_cutSound.since.start();
+        }
         m_cutWait.begin(deck.clip, deck.request, source);
     }
     prepareNext();
@@ -420,10 +435,43 @@ void TimelinePlayer::startClock()
     m_sound->start(m_time);
 }
 
-void TimelinePlayer::stopClock(double t)
+// Returns whether the sound will tell where it ended. Played out, it ends with its last sample.
+bool TimelinePlayer::stopClock(double t, bool playOut)
 {
     m_clock.stop(t);
-    m_sound->stop();
+    if (!playOut)
+        return m_sound->stop();
+    m_sound->finish();
+    return false;
+}
+
+void TimelinePlayer::cutSoundEnded(double time)
+{
+    m_cutSound.awaited = false;
+    m_cutSound.at = time;
+    if (m_cutWait.isWaiting())
+        tick();
+}
+
+// What was heard of the span past its cut is not heard again: the wait goes on to
+// where the sound ended, and the clock and picture start there. Returns false when
+// that lies in a later span, which is entered instead.
+bool TimelinePlayer::resumeAfterCutSound()
+{
+    const double at = std::exchange(m_cutSound.at, std::numeric_limits<double>::quiet_NaN());
+    if (!std::isfinite(at) || at <= m_time)
+        return true;
+    const PreviewSpan &span = m_spans[m_index];
+    if (at < span.end - 1e-9) {
+        m_time = at;
+        m_cutWait.moveTo(span.sourceAt(at));
+        return true;
+    }
+    m_cutWait.end();
+    const double t = std::min(at, end() - 1e-6);
+    enterSpan(spanAt(m_spans, t), t);
+    tell(t);
+    return false;
 }
 
 void TimelinePlayer::updateSound()
@@ -441,6 +489,11 @@ void TimelinePlayer::tick()
     const PreviewSpan &span = m_spans[m_index];
     Deck &deck = m_decks[m_active];
     if (m_cutWait.isWaiting()) {
+        if (m_cutSound.awaited && m_cutSound.since.elapsed() < cutSoundWaitMs)
+            return;
+        m_cutSound.awaited = false;
+        if (!resumeAfterCutSound())
+            return;
         if (auto picture = m_cutWait.take()) {
             showPicture(*picture);
             startClock();
@@ -474,7 +527,7 @@ void TimelinePlayer::advance()
         m_time = boundary;
         // Told while still running, so that the playhead comes to rest at the end.
         tell(boundary);
-        setRunning(false);
+        setRunning(false, true); // the sound's tail is heard to its end
         restAt(boundary); // on the picture at the last instant, exactly
         emit playedToEnd(m_item);
         return;
@@ -536,7 +589,7 @@ void TimelinePlayer::soundStoppedAt(double time)
 {
     constexpr double least = 0.02;
     constexpr double most = 0.5; // the longest graph cycles are 0.2 s
-    if (isPlaying() || !m_restsWherePaused || m_index < 0)
+    if (isPlaying() || !m_restsWherePaused || m_index < 0 || !std::isfinite(time))
         return;
     m_restsWherePaused = false;
     const double t = std::min(time, end());
@@ -546,7 +599,7 @@ void TimelinePlayer::soundStoppedAt(double time)
     emit pausedPlayheadMoved(t);
 }
 
-void TimelinePlayer::setRunning(bool running)
+void TimelinePlayer::setRunning(bool running, bool playOut)
 {
     const bool was = isPlaying();
     m_wantsToRun = running;
@@ -554,8 +607,9 @@ void TimelinePlayer::setRunning(bool running)
         m_tick.start();
     } else {
         m_tick.stop();
-        stopClock(m_time);
+        stopClock(m_time, playOut);
         m_cutWait.end();
+        m_cutSound = {};
         for (int d = 0; d < int(m_decks.size()); ++d) {
             if (d != m_active && m_decks[d].playing) {
                 m_decks[d].clip->halt();

@@ -8,10 +8,12 @@
 #include "timeline/previewspans.h"
 #include "timeline/previewplayer.h"
 
+#include <QElapsedTimer>
 #include <QTimer>
 
 #include <array>
 #include <functional>
+#include <limits>
 #include <optional>
 #include <set>
 #include <vector>
@@ -74,7 +76,9 @@ private:
     void advance();
     void tick();
     void startClock();
-    void stopClock(double t);
+    bool stopClock(double t, bool playOut = false);
+    void cutSoundEnded(double time);
+    bool resumeAfterCutSound();
     void updateSound();
     void deckOpened(int deck, const QString &path, bool ok, const QString &error);
     void deckShown(int deck, quint64 request, const DeckPicture &picture, bool final);
@@ -91,7 +95,7 @@ private:
     void finishSeek(bool finished);
     void setStatus(ItemStatus status, const QString &error = {});
     void failItem(const QString &message);
-    void setRunning(bool running);
+    void setRunning(bool running, bool playOut = false);
     bool checkLength(const PreviewSpan &span, double sourceSeconds);
     void restAt(double time);
     void restOn(double time);
@@ -102,6 +106,13 @@ private:
     int m_active = 0;            // the deck of the span being shown
     PreviewClock m_clock;
     CutWait m_cutWait;           // running, but standing at m_time until the span's first picture comes
+    // A cut reached while playing stopped the sound: where it ended, once the server tells.
+    struct CutSound {
+        bool awaited = false;
+        double at = std::numeric_limits<double>::quiet_NaN();
+        QElapsedTimer since;
+    };
+    CutSound m_cutSound;
     PreviewSound *m_sound = nullptr;
     ChangedClip m_changedClips;
     QTimer m_tick;

@@ -1,4 +1,6 @@
+#include "support/clipdamage.h"
 #include "support/clipgenerator.h"
+#include "support/slowdisk.h"
 
 #include "media/videoreaderror.h"
 #include "media/videosource.h"
@@ -200,6 +202,39 @@ TEST(VideoSourceProbe, RefusesTimesNoRecordingHas)
             ASSERT_TRUE(c.reason) << e.message().toStdString();
             EXPECT_EQ(e.fileName(), c.name);
             EXPECT_TRUE(e.reason().contains(c.reason)) << e.reason().toStdString();
+        }
+    }
+}
+
+// A clip whose index the disk refuses (a failing sector, a share that drops) is
+// refused with the disk's reason, as one that may read again; a read that fails
+// once and then answers costs nothing.
+TEST(VideoSourceOnAFaultyDisk, AnIndexTheDiskRefusesNamesTheIOError)
+{
+    if (!testsupport::slowdisk::entry<void *>("routereel_faultydisk_set"))
+        GTEST_SKIP() << "needs the faulty-disk preload (ctest runs this as OnAFaultyDisk.media)";
+    QTemporaryDir dir;
+    for (const bool indexAtFront : {false, true}) {
+        const QString clip = makeClip(dir.path(), indexAtFront ? "front.mp4" : "back.mp4",
+                                      {.seconds = 2, .width = 160, .height = 90, .indexAtFront = indexAtFront});
+        ASSERT_FALSE(clip.isEmpty());
+        const auto [from, to] = testsupport::indexBytes(clip);
+        ASSERT_LT(from, to);
+        for (const long failures : {-1L, 1L}) {
+            SCOPED_TRACE(testing::Message() << (indexAtFront ? "index at the front" : "index at the back")
+                                            << ", failures " << failures);
+            testsupport::faultydisk::Fault fault(clip, from + (to - from) / 2, to, failures);
+            ASSERT_TRUE(fault.active());
+            try {
+                EXPECT_NEAR(probeFile(clip).duration, 2, 0.1);
+                EXPECT_NE(failures, -1) << "accepted";
+            } catch (const VideoReadError &e) {
+                EXPECT_EQ(failures, -1) << e.message().toStdString();
+                EXPECT_EQ(e.message().toStdString(),
+                          QStringLiteral("Cannot read video file %1: Input/output error")
+                              .arg(QFileInfo(clip).fileName()).toStdString());
+                EXPECT_TRUE(e.refused());
+            }
         }
     }
 }

@@ -156,4 +156,13 @@ bool damageCopy(const QString &clip, const QString &to, Damage damage, unsigned 
     return out.open(QIODevice::WriteOnly) && out.write(data) == data.size();
 }
 
+std::pair<qint64, qint64> indexBytes(const QString &clip)
+{
+    QFile file(clip);
+    if (!file.open(QIODevice::ReadOnly))
+        return {0, 0};
+    const Span index = topBox(file.readAll(), "moov");
+    return index.at < 0 ? std::pair<qint64, qint64>{0, 0} : std::pair<qint64, qint64>{index.at, index.at + index.size};
+}
+
 } // namespace testsupport

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <utility>
+
 // Damaged copies of MP4 clips (index at the end, as ffmpeg writes it), as disks,
 // transfers and broken tools leave them.
 namespace testsupport {
@@ -19,5 +21,8 @@ enum class Damage {
 // Writes `damage` done to a copy of `clip` at `to`; false (and a test failure) when
 // the clip has not the boxes it needs.
 bool damageCopy(const QString &clip, const QString &to, Damage damage, unsigned seed = 0);
+
+// The byte range [first, end) of the clip's index (its moov box); {0, 0} when it has none.
+std::pair<qint64, qint64> indexBytes(const QString &clip);
 
 } // namespace testsupport

@@ -4,6 +4,8 @@
 #include <QStringList>
 #include <QtGlobal>
 
+#include "sinkrecording.h"
+
 #include <atomic>
 #include <mutex>
 #include <thread>
@@ -16,16 +18,12 @@ namespace testsupport {
 class SoundServer;
 
 // What the test server's null sink really plays, recorded from its monitor (mono,
-// 48 kHz) in 1 ms reads on a thread of its own, each stamped with the time it came.
-// A sink hands its monitor each block as it plays it, so the first read of each
-// burst places the recording on the clock (the median over the bursts rides out a
-// busy machine). A cycle the graph could not run (its service starved) never reaches
-// the recording: the samples after it are placed on the clock apart from those
-// before. On PipeWire the recording asks for no shorter cycle than the
-// graph's longest, so that it leaves the graph's cycle as the player alone has it.
+// 48 kHz) in 1 ms reads on a thread of its own, each stamped with the time it came;
+// SinkRecording reads it. On PipeWire the recording asks for no shorter cycle than
+// the graph's longest, so that it leaves the graph's cycle as the player alone has it.
 class SinkMonitor {
 public:
-    static constexpr int rate = 48000;
+    static constexpr int rate = SinkRecording::rate;
     static constexpr int longestCycleFrames = 2048; // PipeWire's default clock.max-quantum
     // Divides every cycle PipeWire's graph takes here (powers of two from 256 frames).
     static constexpr int cycleFragmentFrames = 256;
@@ -47,24 +45,28 @@ public:
     // The last time between `from` and `to` (on now()'s clock) the sink played sound
     // louder than a whisper; NaN when it played none.
     double lastLoud(double from, double to) const;
+    // That sample; -1 when none.
+    qint64 lastLoudSample(double from, double to) const;
 
     // A tone that names its own slots: each 100 ms opens with 10 ms of silence, then
     // a sine whose pitch names the slot, modulo slotNames. As an ffmpeg lavfi source
     // of `seconds`, 48 kHz.
-    static constexpr double slotSeconds = 0.1;
-    static constexpr int slotNames = 50;
+    static constexpr double slotSeconds = SinkRecording::slotSeconds;
+    static constexpr int slotNames = SinkRecording::slotNames;
     static QString slotTone(double seconds);
     // ffmpeg's arguments for a clip of `seconds` to `output`: a small grey picture
     // and the slot tone, kept as PCM so that no encoder delay blurs the slots.
     static QStringList slotClipArguments(double seconds, const QString &output);
-    struct Slot {
-        double at; // when its sound began, on now()'s clock
-        int name;
-    };
+    using Slot = SinkRecording::Slot;
     // The slots whose sound began at or after sample `from`, each after its own silence.
     std::vector<Slot> heardSlots(qint64 from) const;
+    using Repeat = SinkRecording::Repeat;
+    // Where the tone was heard again, or the recording cannot tell (SinkRecording::repeats).
+    std::vector<Repeat> repeats(qint64 from = 0) const;
+    // What was recorded so far.
+    SinkRecording recording() const;
     // The timeline time a slot's sound began at, its name read as the slot nearest `near`.
-    static double slotTime(int name, double near);
+    static double slotTime(int name, double near) { return SinkRecording::slotTime(name, near); }
     // The playhead seen at a moment on now()'s clock.
     struct Look {
         double wall, playhead;
@@ -75,22 +77,11 @@ public:
     std::vector<double> pictureLessSound(const std::vector<Look> &looks, double from, double to) const;
 
 private:
-    // Where the recording lost samples, the reads after it are placed on their own.
-    struct Stretch {
-        qint64 from; // the first sample
-        double origin; // when sample 0 would have played, by this stretch's reads
-    };
-    void placeLocked() const;
-    double timeOfLocked(qint64 sample) const;
-
     pa_simple *m_simple = nullptr;
     std::thread m_thread;
     std::atomic<bool> m_done = false;
     mutable std::mutex m_mutex;
-    std::vector<float> m_samples;
-    std::vector<double> m_arrivals;
-    mutable std::vector<Stretch> m_stretches; // placed for m_placedReads reads
-    mutable std::size_t m_placedReads = 0;
+    SinkRecording m_recording;
 };
 
 } // namespace testsupport

@@ -164,19 +164,20 @@ inline long outageFaultsGiven()
 namespace testsupport::faultydisk {
 
 // While it stands, every stat of a path under `folder` (relative ones aside)
-// takes `milliseconds`, in this process only.
+// takes `milliseconds`, in this process only. `folder` may be a single file; a
+// few holds may stand at once (a stat under two takes the longer).
 class StatHold {
 public:
     StatHold(const QString &folder, long milliseconds)
+        : m_folder(QDir::cleanPath(QDir(folder).absolutePath()).toLocal8Bit())
     {
         const auto set = slowdisk::entry<int (*)(const char *, long)>("routereel_stathold_set");
-        m_active = set && set(QDir::cleanPath(QDir(folder).absolutePath()).toLocal8Bit().constData(),
-                              milliseconds) == 0;
+        m_active = set && set(m_folder.constData(), milliseconds) == 0;
     }
     ~StatHold()
     {
         if (const auto set = slowdisk::entry<int (*)(const char *, long)>("routereel_stathold_set"))
-            set("", 0);
+            set(m_folder.constData(), 0);
     }
     StatHold(const StatHold &) = delete;
     StatHold &operator=(const StatHold &) = delete;
@@ -190,6 +191,7 @@ public:
     }
 
 private:
+    QByteArray m_folder;
     bool m_active = false;
 };
 

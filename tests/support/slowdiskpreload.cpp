@@ -71,11 +71,15 @@ std::atomic<size_t> outageDirLength{0};
 char outageFlag[4096];
 std::atomic<long> outageFaults{0};
 
-// The folder whose stats stand ("" when none), as on a share that has gone: each
-// takes holdNs, and those on the main thread are counted.
-char holdDir[4096];
-std::atomic<size_t> holdDirLength{0};
-std::atomic<long> holdNs{0};
+// The folders whose stats stand (a free slot has length 0), as on a share that
+// has gone or answers slowly: each stat there takes the slot's ns, and those on
+// the main thread are counted. A file can be held alone, as a folder.
+struct StatHoldSlot {
+    char dir[4096];
+    std::atomic<size_t> length{0};
+    std::atomic<long> ns{0};
+};
+StatHoldSlot holds[4];
 std::atomic<long> mainThreadHeldStats{0};
 
 using OpenFn = int (*)(const char *, int, ...);
@@ -243,12 +247,16 @@ bool onMainThread()
 
 void holdIfAsked(const char *path)
 {
-    const size_t length = holdDirLength.load();
-    if (!length || !path || std::strncmp(path, holdDir, length) != 0 || (path[length] && path[length] != '/'))
+    long ns = 0;
+    for (const StatHoldSlot &hold : holds) {
+        const size_t length = hold.length.load();
+        if (length && path && std::strncmp(path, hold.dir, length) == 0 && (!path[length] || path[length] == '/'))
+            ns = std::max(ns, hold.ns.load());
+    }
+    if (!ns)
         return;
     if (onMainThread())
         mainThreadHeldStats.fetch_add(1);
-    const long ns = holdNs.load();
     timespec pause{ns / 1000000000L, ns % 1000000000L};
     while (nanosleep(&pause, &pause) != 0) {
     }
@@ -817,16 +825,30 @@ int routereel_outage_set(const char *folder, const char *flag)
 // Calls failed because their folder was out, so far.
 long routereel_outage_faults_given() { return outageFaults.load(); }
 
-// Stats of paths under `folder` ("" for none) take `ms` each from now on.
+// Stats of paths under `folder` take `ms` each from now on, beside the other
+// folders held; 0 ms ends the folder's hold, and "" ends every hold.
 int routereel_stathold_set(const char *folder, long ms)
 {
     const size_t length = std::strlen(folder);
-    if (length >= sizeof holdDir)
+    if (length >= sizeof holds[0].dir)
         return -1;
-    holdDirLength.store(0);
-    std::strcpy(holdDir, folder);
-    holdNs.store(ms * 1000L * 1000L);
-    holdDirLength.store(length);
+    StatHoldSlot *free = nullptr;
+    for (StatHoldSlot &hold : holds) {
+        const size_t held = hold.length.load();
+        if (!length || (held == length && std::strcmp(hold.dir, folder) == 0))
+            hold.length.store(0);
+        else if (held)
+            continue;
+        if (!free)
+            free = &hold;
+    }
+    if (!length || !ms)
+        return 0;
+    if (!free)
+        return -1;
+    std::strcpy(free->dir, folder);
+    free->ns.store(ms * 1000L * 1000L);
+    free->length.store(length);
     return 0;
 }
 // Held stats made on the main thread so far.

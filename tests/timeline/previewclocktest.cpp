@@ -10,8 +10,8 @@ using namespace routereel;
 
 // The clock runs on at once whatever the sound does: without one, with one that
 // stands (a device taking no samples), and with one near or far off; it leans
-// toward a sound near it, has a far one go on from the clock's time, never steps
-// back and never stands still.
+// toward a sound near it, catches up with one far ahead, has one far behind go on
+// from the clock's time, never steps back and never stands still.
 TEST(PreviewClock, RunsOnTheWallClockAndLeansTowardTheSoundHeard)
 {
     struct Case {
@@ -26,6 +26,7 @@ TEST(PreviewClock, RunsOnTheWallClockAndLeansTowardTheSoundHeard)
         {"sound a little ahead", 0.1, false, false},
         {"sound a little behind", -0.1, false, false},
         {"sound far behind", -1.5, false, true},
+        {"sound far ahead: heard, so never moved back", 0.4, false, false},
         {"sound standing", 0.0, true, true},
     };
     for (const Case &c : cases) {

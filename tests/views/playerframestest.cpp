@@ -246,16 +246,24 @@ struct Recorder {
         frames.clear();
         playhead.clear();
     }
-    // The largest amount by which the playhead ran ahead of the wall clock in one
-    // step from the `before` seconds up to `t` on.
+    // The most the playhead ran ahead of the wall clock from the `before` seconds up
+    // to `t` on: ahead of where it ever stood against the wall clock before, so that a
+    // playhead catching up after its thread was held (one step, as long as the hold)
+    // is not taken for one that skips ahead. Such steps are printed.
     double largestLeap(double t, double before) const
     {
-        double leap = 0;
+        double leap = 0, step = 0, inLine = -INFINITY;
         for (size_t i = 1; i < playhead.size(); ++i) {
             if (playhead[i - 1].first < t - before || playhead[i - 1].first >= t)
                 continue;
-            leap = std::max(leap, (playhead[i].first - playhead[i - 1].first) - (playhead[i].second - playhead[i - 1].second));
+            const double was = playhead[i - 1].first - playhead[i - 1].second;
+            const double now = playhead[i].first - playhead[i].second;
+            inLine = std::max(inLine, was);
+            leap = std::max(leap, now - inLine);
+            step = std::max(step, now - was);
         }
+        if (step > leap + 0.005)
+            std::printf("the playhead caught up %.0f ms in one step\n", step * 1000);
         return leap;
     }
 };

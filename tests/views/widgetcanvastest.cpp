@@ -10,7 +10,13 @@
 #include "widgets/views/widgetcompassbadgeview.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QMouseEvent>
+#include <QProcess>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWindow>
 #include <gtest/gtest.h>
 
 using namespace routereel;
@@ -123,6 +129,75 @@ TEST(WidgetCanvas, DragStartsFromTheClampedDefaultPlace)
     dragger.setHalfSize({50, 25});
     c.canvas.setReferenceSize({80, 540}); // a narrower canvas draws it inward again
     EXPECT_EQ(c.canvas.viewCenter(c.widget), QPointF(40, 25));
+}
+
+namespace {
+
+// Set in the child process that has two screens side by side, the second at twice the scale.
+constexpr char twoScreensVariable[] = "ROUTEREEL_CANVAS_TWO_SCREENS";
+
+// A canvas at one pixel a unit whose window reaches over the second screen; drags
+// start on the first screen and are let go at points over either. The pointer
+// goes through the window system, which gives global positions by the screen under it.
+void dragOverTheSecondScreen()
+{
+    const QList<QScreen *> screens = QGuiApplication::screens();
+    ASSERT_EQ(screens.size(), 2);
+    ASSERT_NE(screens[0]->devicePixelRatio(), screens[1]->devicePixelRatio());
+    WidgetCanvasPreview canvas;
+    canvas.setGeometry(QRect(screens[0]->geometry().topLeft() + QPoint(200, 100), QSize(1000, 400)));
+    canvas.setReferenceSize({1000, 400});
+    auto *view = new QWidget;
+    canvas.placeView(view, QPointF(300, 200), QSizeF(100, 50));
+    canvas.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&canvas));
+    QWindow *window = canvas.windowHandle();
+    ASSERT_EQ(window->screen(), screens[0]);
+    WidgetCanvasDrag dragger(&canvas, view, QPointF(300, 200), QSizeF(50, 25));
+
+    for (const QPoint to : {QPoint(900, 250), QPoint(870, 360), QPoint(600, 60), QPoint(300, 200)}) {
+        const QPoint from = view->geometry().center();
+        QTest::mousePress(window, Qt::LeftButton, {}, from);
+        QTest::mouseMove(window, (from + to) / 2);
+        QTest::mouseMove(window, to);
+        QTest::mouseRelease(window, Qt::LeftButton, {}, to);
+        // The centre follows the pointer, give or take the rounding of the view to whole pixels.
+        ASSERT_TRUE(dragger.position());
+        EXPECT_NEAR(dragger.position()->x(), to.x() - (from.x() - 300), 1) << to.x() << "," << to.y();
+        EXPECT_NEAR(dragger.position()->y(), to.y() - (from.y() - 200), 1) << to.x() << "," << to.y();
+        dragger.setPosition(QPointF(300, 200));
+    }
+}
+
+} // namespace
+
+// A window across two screens of different scales: the widget still lands under the pointer.
+TEST(WidgetCanvas, DragFollowsThePointerOverAScreenOfAnotherScale)
+{
+    if (qEnvironmentVariableIsSet(twoScreensVariable))
+        return dragOverTheSecondScreen();
+    QTemporaryDir dir;
+    const QString config = dir.filePath(QStringLiteral("screens.json"));
+    QFile file(config);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(R"({"screens": [
+        {"name": "first", "x": 0, "y": 0, "width": 1000, "height": 800, "logicalDpi": 96, "logicalBaseDpi": 96},
+        {"name": "second", "x": 1000, "y": 0, "width": 1000, "height": 800, "logicalDpi": 192, "logicalBaseDpi": 96}]})");
+    file.close();
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QString::fromLatin1(twoScreensVariable), QStringLiteral("1"));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen:configfile=") + config);
+    env.remove(QStringLiteral("QT_SCALE_FACTOR"));
+    QProcess child;
+    child.setProcessEnvironment(env);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    const auto *test = ::testing::UnitTest::GetInstance()->current_test_info();
+    child.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("--gtest_filter=%1.%2").arg(test->test_suite_name(), test->name())});
+    ASSERT_TRUE(child.waitForFinished(120000));
+    const QString output = QString::fromLocal8Bit(child.readAll());
+    EXPECT_EQ(child.exitCode(), 0) << output.toStdString();
+    EXPECT_TRUE(output.contains(QStringLiteral("[  PASSED  ] 1 test"))) << output.toStdString();
 }
 
 TEST(WidgetCanvas, OverlayViewsFollowTheCanvasScale)

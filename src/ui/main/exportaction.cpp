@@ -5,27 +5,32 @@
 
 #include "widgets/canvasgeometry.h"
 #include "export/exportqueue.h"
-#include "export/exportsourcecheck.h"
+#include "export/exportsourcelook.h"
 #include "timeline/timelineengine.h"
 #include "timeline/videoplayerservice.h"
 #include "tracks/gpxservice.h"
 
 #include <QAction>
-#include <QFutureWatcher>
-#include <QPromise>
-#include <QTimer>
+#include <QScopeGuard>
 #include <QDateTime>
 #include <QFileDialog>
+#include <QProgressBar>
+#include <QProgressDialog>
 #include <QWidget>
 
 #include <algorithm>
-#include <memory>
-#include <mutex>
-#include <thread>
+#include <chrono>
 #include <utility>
 #include <variant>
 
 namespace routereel {
+
+namespace {
+
+// A look that ends sooner shows nothing.
+constexpr int lookProgressDelayMs = 400;
+
+} // namespace
 
 ExportAction::ExportAction(const Models &models, WindowState &state, NetworkQuery isConnected,
                            AlertSink presentError, QWidget *window)
@@ -131,11 +136,24 @@ QString ExportAction::projectLoadingMessage()
     return tr("The project's videos are still loading. Export again once they are in the timeline.");
 }
 
+QString ExportAction::unsettledMessage(const Unsettled &unsettled)
+{
+    if (unsettled.projectLoading)
+        return projectLoadingMessage();
+    if (unsettled.underWay.isEmpty())
+        return {};
+    return tr("The export waits for what is still under way: %1. Export again once it has ended.")
+        .arg(unsettled.underWay.join(QStringLiteral(", ")));
+}
+
 bool ExportAction::refusedWhileLoading()
 {
-    if (!m_projectLoading || !m_projectLoading())
+    if (!m_unsettled)
         return false;
-    m_presentError(projectLoadingMessage());
+    const QString message = unsettledMessage(m_unsettled());
+    if (message.isEmpty())
+        return false;
+    m_presentError(message);
     return true;
 }
 
@@ -150,13 +168,16 @@ bool ExportAction::refused(const std::optional<ExportStartError> &error)
 
 void ExportAction::startExport()
 {
-    if (m_checkingSources || refusedWhileLoading())
+    if (isCheckingSources() || refusedWhileLoading())
         return;
+    if (m_answering)
+        m_answer = m_answering();
     checkSources([this](const std::optional<ExportError> &unreachable) { chooseOutput(unreachable); });
 }
 
 void ExportAction::chooseOutput(const std::optional<ExportError> &unreachable)
 {
+    auto stopped = qScopeGuard([this] { m_answer.reset(); });
     if (refusedWhileLoading() || refused(builder().check(unreachable)))
         return;
     const QUrl output = m_saveDialog(m_window, proposedFileName());
@@ -167,11 +188,13 @@ void ExportAction::chooseOutput(const std::optional<ExportError> &unreachable)
     // and a user who has chosen a file hears why nothing was queued.
     if (refusedWhileLoading())
         return;
+    stopped.dismiss();
     checkSources([this, output](const std::optional<ExportError> &now) { queue(output, now); });
 }
 
 void ExportAction::queue(const QUrl &output, const std::optional<ExportError> &unreachable)
 {
+    const auto queued = qScopeGuard([this] { m_answer.reset(); });
     if (refusedWhileLoading())
         return;
     auto built = builder().build(output, unreachable);
@@ -182,54 +205,65 @@ void ExportAction::queue(const QUrl &output, const std::optional<ExportError> &u
     m_models.queue.enqueue(std::get<ExportTask>(built));
 }
 
-// A folder on a share that has gone can hold a stat for minutes: it is asked on
-// another thread, and answered for after the limit.
 void ExportAction::checkSources(SourcesAnswer then)
 {
-    struct Asking {
-        std::mutex lock;
-        QString path;
-    };
-    auto asking = std::make_shared<Asking>();
-    const QStringList paths = builder().usedSourcePaths();
-    m_checkingSources = true;
-    auto *watcher = new QFutureWatcher<std::optional<ExportError>>(this);
-    auto *limit = new QTimer(watcher);
-    limit->setSingleShot(true);
-    auto answered = std::make_shared<bool>(false);
-    const auto answer = [this, watcher, limit, answered, then](const std::optional<ExportError> &unreachable) {
-        // Whichever comes first, once: `then` may run a dialog's own event loop,
-        // in which neither the watcher's deletion nor the other answer waits.
-        if (std::exchange(*answered, true))
-            return;
-        limit->stop();
-        watcher->disconnect(this);
-        watcher->deleteLater();
-        m_checkingSources = false;
+    auto *look = new ExportSourceLook(builder().usedSourcePaths(), std::chrono::milliseconds(m_sourceCheckLimitMs),
+                                      this);
+    m_look = look;
+    connect(look, &ExportSourceLook::finished, this, [this, then](const std::optional<ExportError> &unreachable) {
+        // Before `then`, which may run the save dialog's own event loop.
+        endLook();
         then(unreachable);
-    };
-    connect(watcher, &QFutureWatcherBase::finished, this, [watcher, answer] { answer(watcher->result()); });
-    connect(limit, &QTimer::timeout, this, [asking, answer] {
-        QString path;
-        {
-            std::lock_guard guard(asking->lock);
-            path = asking->path;
-        }
-        answer(exportsourcecheck::unansweredSource(path));
     });
-    // A thread of its own: a busy pool would make a healthy folder seem not to
-    // answer, and a stat that never returns must not hold the pool at exit.
-    QPromise<std::optional<ExportError>> promise;
-    watcher->setFuture(promise.future());
-    promise.start();
-    std::thread([promise = std::move(promise), paths, asking]() mutable {
-        promise.addResult(exportsourcecheck::firstUnreachableSource(paths, [&asking](const QString &path) {
-            std::lock_guard guard(asking->lock);
-            asking->path = path;
-        }));
-        promise.finish();
-    }).detach();
-    limit->start(m_sourceCheckLimitMs);
+    showLookProgress(*look);
+    look->start();
+}
+
+// Shown only when the look takes a while (a slow share): the user sees the
+// clips answer one by one, and may give up on a folder that stands.
+void ExportAction::showLookProgress(ExportSourceLook &look)
+{
+    const int total = look.total();
+    const auto label = [total](int answered) {
+        return tr("Looking for the clips before the export: %1 of %2 answered").arg(answered).arg(total);
+    };
+    // Not modal: the window stays at hand while a share answers.
+    auto *progress = new QProgressDialog(label(0), tr("Cancel"), 0, total, m_window);
+    progress->setObjectName(QStringLiteral("exportSourceLook"));
+    progress->setWindowTitle(tr("Export"));
+    progress->setAccessibleName(tr("Looking for the clips"));
+    auto *bar = new QProgressBar(progress);
+    bar->setAccessibleName(tr("Clips answered"));
+    progress->setBar(bar);
+    progress->setAutoClose(false);
+    progress->setAutoReset(false);
+    progress->setMinimumDuration(lookProgressDelayMs);
+    progress->setValue(0);
+    m_lookProgress = progress;
+    connect(&look, &ExportSourceLook::looked, progress, [progress, label](int answered) {
+        progress->setValue(answered);
+        progress->setLabelText(label(answered));
+    });
+    connect(progress, &QProgressDialog::canceled, this, [this] {
+        endLook();
+        // Given up: a file handed over meanwhile may open now.
+        m_answer.reset();
+    });
+}
+
+void ExportAction::endLook()
+{
+    if (m_look) {
+        m_look->disconnect(this);
+        m_look->deleteLater();
+        m_look = nullptr;
+    }
+    if (m_lookProgress) {
+        m_lookProgress->disconnect(this);
+        m_lookProgress->hide();
+        m_lookProgress->deleteLater();
+        m_lookProgress = nullptr;
+    }
 }
 
 QUrl ExportAction::runSaveDialog(QWidget *parent, const QString &fileName)

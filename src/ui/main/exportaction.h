@@ -1,13 +1,17 @@
 #pragma once
 
 #include "export/exportpreset.h"
+#include "export/exportsourcelook.h"
 #include "export/exporttaskbuilder.h"
 
 #include <QObject>
+#include <QPointer>
+#include <QProgressDialog>
 #include <QSizeF>
 #include <QUrl>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 class QAction;
@@ -66,20 +70,34 @@ public:
     // otherwise picks the preset and opens the export sheet.
     void checkWidgetsAndExport();
     // The export sheet's Export: checks, asks for the file, queues the task. The
-    // clips are looked for off the window's thread; a folder that has not
-    // answered within the limit refuses the export with a timed-out read.
+    // clips are looked for off the window's thread (ExportSourceLook); a folder
+    // that leaves one call unanswered for the limit refuses the export with a
+    // timed-out read. A slow folder that answers is waited for, in a progress
+    // window that shows how far the look is and can cancel it.
     void startExport();
     static constexpr int defaultSourceCheckLimitMs = 5000;
+    // The time one call about one clip may take.
     void setSourceCheckLimit(int milliseconds) { m_sourceCheckLimitMs = milliseconds; }
     // While the clips are looked for, a start that follows is dropped.
-    bool isCheckingSources() const { return m_checkingSources; }
+    bool isCheckingSources() const { return !m_look.isNull(); }
+    // The progress window of the look, once it has been shown; none otherwise.
+    QProgressDialog *lookProgress() const { return m_lookProgress; }
 
     void setSaveDialog(SaveDialog dialog) { m_saveDialog = std::move(dialog); }
     // Files an export may never replace besides the sources: the open project, the last session.
     void setProtectedFiles(std::function<QStringList()> files) { m_protectedFiles = std::move(files); }
-    // Whether a project is still being read or its video restored: its timeline is not whole yet.
-    void setProjectLoading(std::function<bool()> loading) { m_projectLoading = std::move(loading); }
+    // What the window is still carrying out, which an export must not overtake.
+    struct Unsettled {
+        bool projectLoading = false;  // a project read or its video restored: the timeline is not whole
+        QStringList underWay;         // commands running or waiting (imports, saves), named for the user
+    };
+    void setUnsettled(std::function<Unsettled()> unsettled) { m_unsettled = std::move(unsettled); }
     static QString projectLoadingMessage();
+    // Why an export must wait for `unsettled`; empty when it need not.
+    static QString unsettledMessage(const Unsettled &unsettled);
+    // Held from the sheet's Export until the task is queued or the export stops: the
+    // project the user chose the file for is the one exported (see ProjectStage::answering()).
+    void setAnswering(std::function<std::shared_ptr<void>()> answering) { m_answering = std::move(answering); }
     // MPEG-4 only: ".mp4" added to a name without it, replacing a file confirmed.
     static QUrl runSaveDialog(QWidget *parent, const QString &fileName);
 
@@ -94,10 +112,12 @@ private:
     void modelsChanged();
     // Shows the error unless it is one the user cannot act on; true when there was one.
     bool refused(const std::optional<ExportStartError> &error);
-    // Tells the user and answers true while the project is still loading.
+    // Tells the user and answers true while the window carries out something the export must wait for.
     bool refusedWhileLoading();
     using SourcesAnswer = std::function<void(const std::optional<ExportError> &unreachable)>;
     void checkSources(SourcesAnswer then);
+    void showLookProgress(ExportSourceLook &look);
+    void endLook();
     void chooseOutput(const std::optional<ExportError> &unreachable);
     void queue(const QUrl &output, const std::optional<ExportError> &unreachable);
 
@@ -108,10 +128,13 @@ private:
     QWidget *m_window;
     SaveDialog m_saveDialog = &ExportAction::runSaveDialog;
     std::function<QStringList()> m_protectedFiles;
-    std::function<bool()> m_projectLoading;
+    std::function<Unsettled()> m_unsettled;
+    std::function<std::shared_ptr<void>()> m_answering;
+    std::shared_ptr<void> m_answer;
     QAction *m_action;
     bool m_canExport = false;
-    bool m_checkingSources = false;
+    QPointer<ExportSourceLook> m_look;
+    QPointer<QProgressDialog> m_lookProgress;
     int m_sourceCheckLimitMs = defaultSourceCheckLimitMs;
 };
 

@@ -83,6 +83,14 @@ void FileImport::importTracksFromPanel()
     importTrackList(presentImportPanel(trackFileExtensions));
 }
 
+QString FileImport::importName(const QList<QUrl> &urls)
+{
+    QStringList names;
+    for (const QUrl &url : urls)
+        names << QFileInfo(url.toLocalFile()).fileName();
+    return tr("Import \"%1\"").arg(names.join(QStringLiteral("\", \"")));
+}
+
 void FileImport::whenReady(std::function<void()> import)
 {
     // The import may run after this object is gone (the window closed while a project was read).
@@ -104,7 +112,7 @@ void FileImport::importVideo(const QList<QUrl> &urls)
     whenReady([this, urls] {
         const QFuture<void> settled = m_videos.import(urls);
         if (m_hold)
-            m_hold(settled);
+            m_hold(settled, urls);
     });
 }
 
@@ -142,7 +150,7 @@ void FileImport::startTrackImport(const QUrl &url)
             self->m_log.add(LogEntry::Level::info, QStringLiteral("Import GPX"), url.toLocalFile());
         });
     if (m_hold)
-        m_hold(settled);
+        m_hold(settled, {url});
 }
 
 // What is left of one drop while a project file in it is being read.

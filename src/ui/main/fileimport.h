@@ -64,12 +64,16 @@ public:
     VideoImportChain &videoImports() { return m_videos; }
     void setPanel(Panel panel) { m_panel = std::move(panel); }
     void setProjectRoad(ProjectRoad open) { m_openProject = std::move(open); }
-    // `hold` keeps what is asked after an import waiting until it has landed (or was dropped).
-    void setGate(Gate gate, std::function<void(QFuture<void>)> hold = {})
+    // `hold` keeps what is asked after an import waiting until it has landed (or was
+    // dropped); it is given the files the import reads.
+    using Hold = std::function<void(QFuture<void> settled, const QList<QUrl> &files)>;
+    void setGate(Gate gate, Hold hold = {})
     {
         m_gate = std::move(gate);
         m_hold = std::move(hold);
     }
+    // What an import of `urls` is called where the user reads what is under way.
+    static QString importName(const QList<QUrl> &urls);
 
 private:
     struct Drop;
@@ -88,7 +92,7 @@ private:
     Panel m_panel;
     ProjectRoad m_openProject;
     Gate m_gate;
-    std::function<void(QFuture<void>)> m_hold;
+    Hold m_hold;
 };
 
 } // namespace routereel

@@ -9,6 +9,7 @@
 #include "suffixsavedialog.h"
 #include "windowalerts.h"
 #include "windowappearance.h"
+#include "windowanswers.h"
 #include "windowcommands.h"
 #include "windowplacement.h"
 #include "windowsheets.h"
@@ -99,11 +100,12 @@ MainWindow::MainWindow(const Options &options, QWidget *parent)
     // the project asked for before them, once its video is back.
     m.import->setGate(
         [this](std::function<void()> import) { m_models->session->stage().whenReady(std::move(import), tr("Import")); },
-        [this](QFuture<void> settled) { m_models->session->stage().holdUntil(settled, tr("Import")); });
+        [this](QFuture<void> settled, const QList<QUrl> &files) { holdForImport(settled, files); });
     // A video import waits for the restore of the project's video before it.
     connect(m.session.get(), &ProjectSession::videoRestoreStarted, m.import.get(),
             [this](QObject *task) { m_models->import->videoImports().waitFor(task); });
     m.commands = new WindowCommands(*m.session, *m.engine.undoStack(), this);
+    new WindowAnswers(*this, m.session->stage());
     m.queue.exporter()->setNotifier(std::make_shared<DesktopExportNotifier>(
         options.notificationBus.value_or(QDBusConnection::sessionBus()), QApplication::windowIcon()));
 
@@ -233,6 +235,14 @@ void MainWindow::installReactions()
                         &WindowState::selectedPresetChanged, &WindowState::mapProviderChanged,
                         &WindowState::exportCompressionFactorChanged, &WindowState::widgetLayoutSizeChanged})
         connect(&m_state, signal, this, edited);
+}
+
+void MainWindow::holdForImport(QFuture<void> settled, const QList<QUrl> &files)
+{
+    QStringList paths;
+    for (const QUrl &file : files)
+        paths << file.toLocalFile();
+    m_models->session->stage().holdUntil(settled, FileImport::importName(files), paths);
 }
 
 void MainWindow::scheduleAutosave()

@@ -6,6 +6,7 @@
 #include "project/projectwindow.h"
 
 #include <QDBusConnection>
+#include <QFuture>
 #include <QMainWindow>
 #include <QNetworkInformation>
 #include <QTimer>
@@ -145,6 +146,7 @@ private:
     void scheduleAutosave();
     void autosave();
     void writeLastSessionBeforeQuit();
+    void holdForImport(QFuture<void> settled, const QList<QUrl> &files);
     void applyAppearance();
     void retranslate();
 

@@ -44,9 +44,14 @@ void MainWindow::installViews()
                                       m_state, [this] { return networkMonitor().isConnected(); },
                                       [this](const QString &message) { presentError(message); }, this);
     m_exportAction->setProtectedFiles([this] { return session().protectedFiles(); });
-    // Never the state from before a project asked for has been read and restored.
-    m_exportAction->setProjectLoading(
-        [this] { return session().isRestoringVideo() || !session().stage().isReady(); });
+    // Never the state from before a project asked for has been read and restored,
+    // nor before an import or a Save asked earlier has ended.
+    m_exportAction->setUnsettled([this] {
+        const ProjectStage &stage = session().stage();
+        return ExportAction::Unsettled{session().isRestoringVideo() || stage.stage() != ProjectStage::Stage::ready,
+                                       stage.underWay()};
+    });
+    m_exportAction->setAnswering([this] { return session().stage().answering(); });
     addAction(m_exportAction->action());
     replacePlaceholder(QStringLiteral("modePicker"), new CompositionModePicker(m_state));
     sheets().setFactory(WindowSheets::Sheet::exportSettings,

@@ -134,20 +134,7 @@ PreviewAreaView::PreviewAreaView(const Models &models, WindowState &state, std::
     };
     connect(&models.engine, &TimelineEngine::selectedIdChanged, this, segmentSelected);
     connect(&models.engine, &TimelineEngine::selectedVideoIdChanged, this, segmentSelected);
-    // A widget hidden by any means (the inspector, Delete, Undo) is no longer selected.
-    const auto hidden = [this](ID id) {
-        return [this, id](bool enabled) {
-            if (!enabled && m_selected == id)
-                selectWidget(std::nullopt);
-        };
-    };
-    connect(&models.mapSettings, &MapSettings::enabledChanged, this, hidden(ID::map));
-    connect(&models.gpsPathSettings, &GPSPathWidgetSettings::enabledChanged, this, hidden(ID::gpsPath));
-    connect(&models.speedSettings, &SpeedWidgetSettings::enabledChanged, this, hidden(ID::speed));
-    connect(&models.timeSettings, &TimeWidgetSettings::enabledChanged, this, hidden(ID::time));
-    connect(&models.heartRateSettings, &HeartRateWidgetSettings::enabledChanged, this, hidden(ID::heartRate));
-    connect(&models.heartRateGraphSettings, &HeartRateGraphWidgetSettings::enabledChanged, this,
-            hidden(ID::heartRateGraph));
+    // Hiding a widget from the inspector leaves it selected: turned on again, it has its outline back.
 
     retranslate();
     refresh();

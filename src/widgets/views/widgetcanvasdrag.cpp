@@ -60,10 +60,16 @@ void WidgetCanvasDrag::setHalfSize(const QSizeF &halfSize)
     place();
 }
 
+QPointF WidgetCanvasDrag::onCanvas(QObject *watched, const QMouseEvent *mouse) const
+{
+    // Only the view and its children are watched: all of them lie on the canvas.
+    return static_cast<QWidget *>(watched)->mapTo(canvas_.data(), mouse->position());
+}
+
 void WidgetCanvasDrag::endDrag()
 {
     origin_.reset();
-    pressGlobal_.reset();
+    pressAt_.reset();
     dragging_ = false;
 }
 
@@ -90,14 +96,15 @@ bool WidgetCanvasDrag::eventFilter(QObject *watched, QEvent *event)
         if (mouse->button() != Qt::LeftButton)
             return false;
         endDrag();
-        pressGlobal_ = mouse->globalPosition();
+        if (canvas_)
+            pressAt_ = onCanvas(watched, mouse);
         return true;
     }
     case QEvent::MouseMove: {
         auto *mouse = static_cast<QMouseEvent *>(event);
-        if (!pressGlobal_ || !(mouse->buttons() & Qt::LeftButton) || !canvas_ || !view_)
+        if (!pressAt_ || !(mouse->buttons() & Qt::LeftButton) || !canvas_ || !view_)
             return false;
-        const QPointF moved = mouse->globalPosition() - *pressGlobal_;
+        const QPointF moved = onCanvas(watched, mouse) - *pressAt_;
         if (!dragging_ && std::hypot(moved.x(), moved.y()) < minimumDistance)
             return true;
         dragging_ = true;
@@ -115,7 +122,7 @@ bool WidgetCanvasDrag::eventFilter(QObject *watched, QEvent *event)
     }
     case QEvent::MouseButtonRelease: {
         auto *mouse = static_cast<QMouseEvent *>(event);
-        if (mouse->button() != Qt::LeftButton || !pressGlobal_)
+        if (mouse->button() != Qt::LeftButton || !pressAt_)
             return false;
         const bool tap = !dragging_;
         endDrag();

@@ -7,6 +7,7 @@
 
 #include <optional>
 
+class QMouseEvent;
 class QWidget;
 
 namespace routereel {
@@ -14,7 +15,8 @@ namespace routereel {
 class WidgetCanvasPreview;
 
 // Moves a view placed on a widget canvas by dragging it. The drag is measured
-// in canvas units, whatever the zoom of the preview, and keeps the widget's
+// in canvas units, whatever the zoom of the preview, so the widget follows the
+// pointer on every screen, and it keeps the widget's
 // centre at least half its size away from every edge of the canvas. A press
 // that moves less than minimumDistance screen pixels moves nothing: it is a tap.
 //
@@ -49,6 +51,10 @@ private:
     void place();
     void watch(QObject *object);
     void endDrag();
+    // The pointer in the canvas's own pixels. Global positions will not do: Qt
+    // scales them by the screen under the pointer, so they jump where a window
+    // reaches over a screen of another scale.
+    QPointF onCanvas(QObject *watched, const QMouseEvent *mouse) const;
 
     QPointer<WidgetCanvasPreview> canvas_;
     QPointer<QWidget> view_;
@@ -56,7 +62,7 @@ private:
     QPointF defaultPosition_;
     QSizeF halfSize_;
     std::optional<QPointF> origin_; // clamped centre when the drag began
-    std::optional<QPointF> pressGlobal_;
+    std::optional<QPointF> pressAt_; // on the canvas
     bool dragging_ = false;
 };
 

@@ -1,5 +1,7 @@
 #include "../projectfakes.h"
 
+#include "support/clipdamage.h"
+#include "support/clipgenerator.h"
 #include "support/slowdisk.h"
 
 #include <QFileInfo>
@@ -9,6 +11,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <optional>
+#include <random>
 
 using namespace routereel;
 using namespace projecttest;
@@ -36,6 +40,12 @@ QByteArray writeProject(const QString &dir, const QString &path)
     const QByteArray bytes = *d.encode(ProjectDocument::Style::session);
     writeFile(path, bytes);
     return bytes;
+}
+
+// The session's files read and its video restored; a disk that refuses takes its retries.
+bool restored(ProjectSession &session)
+{
+    return testsupport::waitFor([&] { return !session.isRestoringVideo() && !session.hasFileWork(); }, 60'000);
 }
 
 Fault faultOn(const QString &path, long failures)
@@ -190,5 +200,83 @@ TEST(ProjectFaultyDisk, ALastSessionInAFolderOutAtLaunchIsKept)
         next.session.restoreLastSession();
         ASSERT_TRUE(settle(next.session));
         EXPECT_EQ(next.window->gpx.tracks().size(), 3);
+    }
+}
+
+// A clip of the last session that the disk refuses at launch (EIO in its index),
+// whose folder does not answer (ESTALE) or that is gone: the user is told why,
+// the quit keeps it and its pieces in the last session, and the next start,
+// with the clip readable again, restores it.
+TEST(ProjectFaultyDisk, AClipThatFailsAtLaunchStaysInTheLastSession)
+{
+    enum class Fails { readError, folderOut, gone };
+    struct Case {
+        const char *what;
+        Fails fails;
+        const char *alert;  // the alert's beginning; %1 the clip's file name
+    };
+    const Case cases[] = {
+        {"a read error", Fails::readError, "Cannot read video file %1: Input/output error"},
+        {"its folder out", Fails::folderOut, "Some resources referenced by this project were not found:"},
+        {"gone", Fails::gone, "Some resources referenced by this project were not found:"},
+    };
+    std::mt19937 draw(std::random_device{}());
+    for (const Case &c : cases) {
+        DataHome home;
+        const QString path = *ProjectSession::lastSessionPath();
+        ProjectDocument saved = baseDocument();
+        QStringList clips;
+        QList<VideoSegment> pieces;
+        for (int i = 0; i < 3; ++i) {
+            const QString folder = home.dir.filePath(QStringLiteral("disk%1").arg(i));
+            QDir().mkpath(folder);
+            clips << testsupport::makeClip(folder, QStringLiteral("c%1.mp4").arg(i),
+                                           {.seconds = 2, .width = 160, .height = 90, .audio = false});
+            saved.videoFiles->append({QUuid::createUuid(), clips.last(), std::nullopt});
+            pieces << VideoSegment{QUuid::createUuid(), saved.videoFiles->last().id, 0, 1, 2.0 * i}
+                   << VideoSegment{QUuid::createUuid(), saved.videoFiles->last().id, 1, 2, 2.0 * i + 1};
+        }
+        saved.videoSegments = pieces;
+        writeFile(path, *saved.encode(ProjectDocument::Style::session));
+        const int failing = int(draw() % 3);
+        const QString clip = clips[failing];
+        SCOPED_TRACE(testing::Message() << c.what << ", clip " << failing);
+        {
+            std::optional<Fault> fault;
+            std::optional<FolderOutage> outage;
+            if (c.fails == Fails::readError) {
+                const auto [from, to] = testsupport::indexBytes(clip);
+                fault.emplace(clip, from, to, -1);
+                ASSERT_TRUE(fault->active()) << "run with the faulty-disk preload";
+            } else if (c.fails == Fails::folderOut) {
+                outage.emplace(QFileInfo(clip).absolutePath(), ESTALE);
+                ASSERT_TRUE(outage->active());
+            } else {
+                ASSERT_TRUE(QFile::rename(clip, clip + QStringLiteral(".away")));
+            }
+            Harness h;
+            h.session.restoreLastSession();
+            ASSERT_TRUE(restored(h.session));
+            EXPECT_EQ(h.window->engine().videoSources().size(), 2);
+            EXPECT_EQ(h.window->engine().videoSegments().size(), 4);
+            ASSERT_FALSE(h.alerts.shown.isEmpty());
+            EXPECT_TRUE(h.alerts.shown.last().startsWith(QString::fromUtf8(c.alert).arg(QFileInfo(clip).fileName())))
+                << h.alerts.shown.last().toStdString();
+            h.session.saveLastSession();
+        }
+        const auto written = ProjectDocument::decode(readAll(path));
+        ASSERT_TRUE(written && written->videoFiles && written->videoSegments);
+        EXPECT_EQ(written->videoFiles->size(), 3);
+        for (const VideoSegment &piece : *saved.videoSegments)
+            EXPECT_TRUE(written->videoSegments->contains(piece)) << "a piece was lost at the quit";
+
+        if (c.fails == Fails::gone)
+            ASSERT_TRUE(QFile::rename(clip + QStringLiteral(".away"), clip));
+        Harness next;
+        next.session.restoreLastSession();
+        ASSERT_TRUE(restored(next.session));
+        EXPECT_EQ(next.window->engine().videoSources().size(), 3) << "at the next start";
+        EXPECT_EQ(next.window->engine().videoSegments().size(), 6);
+        EXPECT_TRUE(next.alerts.shown.isEmpty());
     }
 }

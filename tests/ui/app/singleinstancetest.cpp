@@ -11,7 +11,9 @@
 #include <QThread>
 #include <gtest/gtest.h>
 
+#include <iostream>
 #include <memory>
+#include <random>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -107,18 +109,60 @@ TEST(SingleInstance, ADeadInstanceIsReplacedALiveOneWaitedForWithinBound)
     EXPECT_EQ(waiting.readAllStandardOutput().trimmed(), "unanswered");
     EXPECT_FALSE(QFile::exists(socket));
 
-    // Its holder listens late, within the bound: the launch hands its file over to it.
+    // Its holder listens late, within the bound: the launch hands its file over to it
+    // once the holder says it took it.
     QProcess handing;
     handing.start(ROUTEREEL_LAUNCHER_BINARY, {socket, "0", "/rides/late.rrl", "1", "1000", "30000"});
     QThread::msleep(300);
     QLocalServer holder;
     ASSERT_TRUE(holder.listen(socket));
-    ASSERT_TRUE(handing.waitForFinished(30'000));
-    EXPECT_EQ(handing.readAllStandardOutput().trimmed(), "handedOver");
     ASSERT_TRUE(holder.waitForNewConnection(10'000));
     QLocalSocket *message = holder.nextPendingConnection();
-    while (message->state() == QLocalSocket::ConnectedState && message->waitForReadyRead(10'000)) {
+    while (!message->canReadLine() && message->waitForReadyRead(10'000)) {
     }
-    EXPECT_TRUE(message->readAll().contains(QUrl::fromLocalFile("/rides/late.rrl").toEncoded()));
+    EXPECT_TRUE(message->readLine().contains(QUrl::fromLocalFile("/rides/late.rrl").toEncoded()));
+    message->write("taken\n");
+    message->flush();
+    ASSERT_TRUE(handing.waitForFinished(30'000));
+    EXPECT_EQ(handing.readAllStandardOutput().trimmed(), "handedOver");
     ::close(fd);
+}
+
+// A launch racing the running instance's quit, at moments drawn at random: its
+// file is taken by the instance before it quits, or opened by the launch itself
+// once the instance has gone; never counted as handed over and dropped.
+TEST(SingleInstance, AHandOverRacingAQuitIsTakenOrOpenedByTheLaunch)
+{
+    const unsigned seed = std::random_device{}();
+    std::mt19937 random(seed);
+    SCOPED_TRACE(testing::Message() << "moments drawn with seed " << seed);
+    const auto draw = [&random](int from, int to) { return std::uniform_int_distribution<int>(from, to)(random); };
+    int taken = 0, ownFiles = 0;
+    for (int round = 0; round < 24; ++round) {
+        QTemporaryDir runtime;
+        const QString socket = QDir(runtime.path()).filePath("routereel-instance");
+        // The instance stays 500 ms, is busy a while (its thread answers nothing),
+        // then refuses hand-overs a while and ends.
+        const int busy = draw(0, 300), quitting = draw(0, 300);
+        QProcess instance;
+        instance.start(ROUTEREEL_LAUNCHER_BINARY, {socket, "0", "/rides/instance.rrl", "1000", "500", "60000",
+                                                   QString::number(busy), QString::number(quitting)});
+        ASSERT_TRUE(instance.waitForReadyRead(30'000));
+        ASSERT_EQ(instance.readLine().trimmed(), "listening");
+        const QString file = QStringLiteral("/rides/race-%1.rrl").arg(round);
+        const qint64 at = QDateTime::currentMSecsSinceEpoch() + draw(150, 500 + busy + quitting + 150);
+        QProcess launch;
+        launch.start(ROUTEREEL_LAUNCHER_BINARY, {socket, QString::number(at), file, "0", "0", "60000"});
+        ASSERT_TRUE(launch.waitForFinished(120'000));
+        ASSERT_TRUE(instance.waitForFinished(120'000));
+        const QString became = QString::fromUtf8(launch.readAllStandardOutput()).trimmed();
+        const bool received = instance.readAllStandardOutput().contains(("received " + file + "\n").toUtf8());
+        SCOPED_TRACE(testing::Message() << "round " << round << ", busy " << busy << " ms, quitting " << quitting
+                                        << " ms, launch " << became.toStdString());
+        EXPECT_TRUE(became == "handedOver" || became == "listening");
+        EXPECT_EQ(received, became == "handedOver") << "taken by one of them, exactly once";
+        taken += received;
+        ownFiles += became == "listening";
+    }
+    std::cout << "[ race ] taken by the instance " << taken << ", opened by the launch " << ownFiles << "\n";
 }

@@ -234,14 +234,21 @@ TEST(PreviewArea, SelectMoveAndDeleteWithUndo)
     EXPECT_FALSE(h.speed.enabled());
     EXPECT_EQ(undo->undoText(), QStringLiteral("Delete"));
 
-    // Hidden from the inspector: the selection goes, and Delete adds no empty step.
+    // Hidden from the inspector the widget stays selected and comes back with its outline;
+    // Delete on it while hidden adds no empty step.
     click(h.preview.widgetView(ID::time), h.centreOf(ID::time));
     h.time.setEnabled(false);
-    EXPECT_FALSE(h.preview.selectedWidget());
-    h.preview.selectWidget(ID::time);
+    ASSERT_EQ(h.preview.selectedWidget(), ID::time);
+    EXPECT_FALSE(h.preview.selectionOutline()->isVisible());
+    h.time.setEnabled(true);
+    ASSERT_EQ(h.preview.selectedWidget(), ID::time);
+    EXPECT_TRUE(h.preview.selectionOutline()->isVisible());
+    EXPECT_EQ(h.preview.selectionOutline()->geometry().center(), h.preview.widgetView(ID::time)->geometry().center());
+    h.time.setEnabled(false);
     const int hidden = undo->count();
     h.preview.deleteSelectedWidget();
     EXPECT_EQ(undo->count(), hidden);
+    EXPECT_FALSE(h.preview.selectedWidget());
 
     // A segment selection clears the widget's; a canvas click clears only the widget's.
     click(h.preview.widgetView(ID::heartRate), h.centreOf(ID::heartRate));

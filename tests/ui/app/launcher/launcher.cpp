@@ -3,6 +3,11 @@
 // it became and, as the instance, which files it received.
 //
 // launcher <socket> <start at, ms since the epoch> <file> <hand-overs to wait for> <stay ms> [claim limit ms]
+//          [busy ms] [quit ms]
+//
+// With the last two, the instance quits as the application does once it has
+// stayed: its thread is busy a while (connections wait unaccepted), then it
+// refuses hand-overs and still runs a while before it ends.
 #include "singleinstance.h"
 
 #include <QCoreApplication>
@@ -59,6 +64,15 @@ int main(int argc, char *argv[])
     }
     if (waitFor <= 0)
         return 0;
-    QTimer::singleShot(args.at(5).toInt(), &app, &QCoreApplication::quit);
+    if (args.size() > 8) {
+        QTimer::singleShot(args.at(5).toInt(), &app, [&] {
+            QThread::msleep(args.at(7).toULong());
+            instance.refuseHandOvers();
+            say(QStringLiteral("quitting"));
+            QTimer::singleShot(args.at(8).toInt(), &app, &QCoreApplication::quit);
+        });
+    } else {
+        QTimer::singleShot(args.at(5).toInt(), &app, &QCoreApplication::quit);
+    }
     return app.exec();
 }
