@@ -181,7 +181,7 @@ std::optional<SourceCut> SourceFrameReader::cutAt(double seconds)
     const auto found = find(seconds);
     if (!found)
         return std::nullopt;
-    SourceCut result{found->frame, std::nullopt};
+    SourceCut result{found->frame, std::nullopt, m_stream};
     if (found->first)
         return result; // the very first picture: read the file from its start
     const AVStream *stream = m_context->streams[m_stream];

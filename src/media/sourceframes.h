@@ -24,6 +24,7 @@ struct SourceCut {
     // The "-ss" that makes ffmpeg's own input seek decode that picture and keep it:
     // none when the file must be read from its start.
     std::optional<double> readFrom;
+    int stream = -1;       // the file's picture stream; -1 when not known
 };
 
 // Tells which of a clip's pictures is on screen at a source time, from the file's

@@ -171,7 +171,15 @@ struct PieceRead {
     double readLength = 0;
     std::int64_t frames = 0;
     double at = 0;  // where `from` lies on its run's time line
+    int stream = -1; // the file's picture stream, when known
 };
+
+// The in point the concat reader is given for `read`, in microseconds: where its
+// file is read from, or the file's start, which the reader takes without one.
+std::int64_t inpointMicros(const PieceRead &read)
+{
+    return std::llround((read.source->startTime + read.from.value_or(0)) * 1e6);
+}
 
 // Pieces of one clip that one ffmpeg input reads one after the other, in timeline
 // order, through ffmpeg's concat reader: only one file and one decoder are open at
@@ -227,10 +235,17 @@ QList<Run> runsOf(QList<PieceRead> &reads, qsizetype limit, bool sound = false)
         const double gap = std::ceil(std::max(0.0, source.duration) + 2);
         double at = 0;
         if (!run.reads.isEmpty()) {
+            // The reader moves a file's times by the piece's place less its in point,
+            // rounded to the stream's time base (1/600 s in phone clips): a picture
+            // could come a fraction of a millisecond late and miss its frame. A
+            // whole number of seconds is exact in every time base.
             const PieceRead &last = reads[run.reads.last()];
-            at = last.at + run.spans.last() + gap;
+            const std::int64_t inpoint = inpointMicros(read);
+            const std::int64_t least = std::llround((last.at + run.spans.last() + gap) * 1e6);
+            const std::int64_t wholeSeconds = (least - inpoint + 999'999) / 1'000'000;
+            at = double(inpoint + wholeSeconds * 1'000'000) / 1e6;
         }
-        read.at = std::round(at * 1e6) / 1e6;
+        read.at = at;
         run.reads << r;
         run.spans << std::round(span * 1e6) / 1e6;
     }
@@ -268,7 +283,7 @@ QStringList concatInput(const QList<PieceRead> &reads, const Run &run, bool pict
         const double next = e + 1 < run.reads.size() ? reads[run.reads[e + 1]].at - read.at : run.spans[e];
         list += QStringLiteral("file %1\n").arg(quotedForList(libavFileName(read.source->url.toLocalFile())));
         if (read.from)
-            list += QStringLiteral("inpoint %1\n").arg(QString::number(base, 'f', 6));
+            list += QStringLiteral("inpoint %1\n").arg(QString::number(double(inpointMicros(read)) / 1e6, 'f', 6));
         list += QStringLiteral("outpoint %1\nduration %2\n")
                     .arg(QString::number(base + out, 'f', 6), QString::number(next, 'f', 6));
     }
@@ -486,8 +501,10 @@ std::optional<TimelineFilterGraph> ffmpegFilterGraph(const std::optional<VideoTi
         PieceRead read;
         read.slice = i;
         read.source = &*piece.source;
-        if (const auto cut = cutOf(*piece.source, piece.sourceStart))
+        if (const auto cut = cutOf(*piece.source, piece.sourceStart)) {
             read.from = cut->readFrom;
+            read.stream = cut->stream;
+        }
         else if (const double start = fallbackReadStart(piece.sourceStart, piece.source->fps); start > 0)
             read.from = start;
         read.lead = piece.sourceStart - read.from.value_or(0);
@@ -533,18 +550,39 @@ std::optional<TimelineFilterGraph> ffmpegFilterGraph(const std::optional<VideoTi
             // so frames are counted in nanoseconds from the cut instead; a frame
             // starting within a microsecond after an instant, the precision of a
             // container's start time, counts as on screen.
-            // A piece whose picture ends early (sound longer than video, a cut to the
-            // very end, a piece wholly after the last picture) holds the last picture
-            // for as long as the piece reads, the frame-rate filter's last tick
-            // included; the piece's frame count stops the copies.
             const QString shift = QString::number(saturatedInt64(std::round((read.at + read.lead) * 1e9) + 1000));
-            videoChains[read.slice]
-                = QStringLiteral("[%1]tpad=stop_mode=clone:stop_duration=%2,settb=1/1000000000,setpts=PTS-%3,"
-                                 "fps=%4:start_time=0:round=up,tpad=stop_mode=clone:stop=-1,trim=end_frame=%5,"
-                                 "setpts=N/(%4*TB),format=%6")
-                      .arg(label, seconds(read.readLength), shift, rate, QString::number(read.frames), format);
+            if (e + 1 < run.reads.size()) {
+                // The piece ends where the next piece's first picture comes, far past
+                // its own end: that end is moved to half a frame after the piece's
+                // last frame, so that the frame-rate filter makes exactly the piece's
+                // frames, holding its last picture as long as needed (sound longer
+                // than video, a cut to the very end), and then ends by itself. A
+                // filter ended from behind (trim) or one that holds a picture for
+                // later (tpad) keeps that picture until ffmpeg ends: memory would grow
+                // by a picture per piece.
+                const QString end = QString::number(
+                    saturatedInt64(std::round((double(read.frames) - 0.5) / fps * 1e9)));
+                videoChains[read.slice]
+                    = QStringLiteral("[%1]settb=1/1000000000,setpts=min(PTS-%2\\,%3),fps=%4:start_time=0:round=up,"
+                                     "setpts=N/(%4*TB),format=%5")
+                          .arg(label, shift, end, rate, format);
+            } else {
+                // The run's last piece ends where its input ends, which may be before
+                // the piece's end: its last picture is held for as long as the piece
+                // reads, the frame-rate filter's last tick included, and the piece's
+                // frame count stops the copies. One held picture per run.
+                videoChains[read.slice]
+                    = QStringLiteral("[%1]tpad=stop_mode=clone:stop_duration=%2,settb=1/1000000000,setpts=PTS-%3,"
+                                     "fps=%4:start_time=0:round=up,tpad=stop_mode=clone:stop=-1,trim=end_frame=%5,"
+                                     "setpts=N/(%4*TB),format=%6")
+                          .arg(label, seconds(read.readLength), shift, rate, QString::number(read.frames), format);
+            }
         }
-        QString chain = QStringLiteral("[%1:V:0]select='%2',").arg(k, balancedSum(windows))
+        // The picture stream by its number: the concat reader does not tell a cover
+        // picture from the pictures, and a cover stored first would be read instead.
+        const int stream = reads[run.reads.first()].stream;
+        const QString picture = stream >= 0 ? QString::number(stream) : QStringLiteral("V:0");
+        QString chain = QStringLiteral("[%1:%2]select='%3',").arg(k, picture, balancedSum(windows))
             + sdrMapped(source) + fitted(source, w, h, g.colour) + QStringLiteral(",setsar=1");
         if (run.reads.size() > 1)
             chain += QStringLiteral(",segment=timestamps=%1").arg(splits.join(QLatin1Char('|')));
