@@ -1,7 +1,8 @@
 // ffmpeg's memory for a timeline of many pieces: CLIP cut into PIECES pieces
-// (one ffmpeg input each), exported on the clip's own canvas or CANVAS through
-// the real exporter, ffmpeg run under /usr/bin/time -v. Prints one JSON line:
-// pieces, canvas, seconds and ffmpeg's peak resident memory.
+// from all over it, each read from the keyframe before its cut, exported on the
+// clip's own canvas or CANVAS through the real exporter, ffmpeg run under
+// /usr/bin/time -v. Prints one JSON line: pieces, canvas, seconds and ffmpeg's
+// peak resident memory.
 #include "benchcommand.h"
 
 #include "export/exporttask.h"
