@@ -12,4 +12,4 @@ set_tests_properties(
     "SoundHeardOnceAtACut.PipeWireCycle8192"
     "SoundHeardOnce.AfterHoldsOnALargeCycle"
     "SoundHeardOnce.ToTheEndOfTheTimeline"
-    PROPERTIES RESOURCE_LOCK sound-truth COST 1000 LABELS "core;realtime")
+    PROPERTIES RESOURCE_LOCK "sound-truth;heavy-media" COST 1000 LABELS "core;realtime")

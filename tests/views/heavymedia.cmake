@@ -12,9 +12,8 @@ set_tests_properties(
 
 # The tests that hold the picture to what a sink's monitor records each start sound
 # servers of their own: one at a time, so that no other such server takes the
-# real-time cycles theirs needs (the groups of CMakeLists.txt take the lock too). They
-# run beside the sweeps above, as a user's player runs beside other work, and start
-# first too.
+# real-time cycles theirs needs (the groups of CMakeLists.txt take the lock too), and
+# never beside the sweeps above, which take every core they can; started first too.
 set_tests_properties(
     "PlayerSound.ThePlayheadReachesTheEndWhateverTheSoundServerDoes"
     "PlayerSound.ThePictureKeepsWithTheSoundFromTheFirstSoundHeard"
@@ -25,4 +24,4 @@ set_tests_properties(
     "PlayerSound.PauseDuringAStandRestsWhereTheSoundEnded"
     "PlayerSoundQuantum.PipeWire"
     "PlayerSoundDropOuts.PulseAudio"
-    PROPERTIES RESOURCE_LOCK sound-truth COST 1000)
+    PROPERTIES RESOURCE_LOCK "sound-truth;heavy-media" COST 1000)
