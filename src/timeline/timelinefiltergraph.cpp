@@ -4,6 +4,7 @@
 #include "media/sdrmapping.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QRegularExpression>
 #include <QThread>
 
@@ -172,6 +173,7 @@ struct PieceRead {
     std::int64_t frames = 0;
     double at = 0;  // where `from` lies on its run's time line
     int stream = -1; // the file's picture stream, when known
+    bool joinable = true;  // see SourceCut
 };
 
 // The in point the concat reader is given for `read`, in microseconds: where its
@@ -188,20 +190,24 @@ std::int64_t inpointMicros(const PieceRead &read)
 struct Run {
     QList<qsizetype> reads;  // into the piece list
     QList<double> spans;     // seconds each piece's entry reads past `from`
+    bool plain = false;      // one piece the reader cannot join, read as a file of its own
 };
 
-// Pieces an input of pictures takes: its list goes to ffmpeg as one argument,
-// which the system caps at 128 KiB.
-constexpr qsizetype maxPicturesRun = 400;
-// Pieces an input of sound takes: every sound frame of a run passes each of its
-// pieces' cuts, so runs stay short; a sound input is cheap.
-constexpr qsizetype maxSoundRun = 24;
+// Pieces an input takes when its list goes to ffmpeg inline, as one argument,
+// which the system caps at 128 KiB. A list in a file takes any number.
+constexpr qsizetype maxInlineRun = 400;
 
 // The concat reader ends a piece's file at the first packet of any stream at its
 // out point: pictures read past their end by what the file stores of the sound
 // ahead of them, sound by what it stores of the pictures.
 constexpr double picturesPastEnd = 1.0;
 constexpr double soundPastEnd = 1.5;
+
+// How far past `from` a piece's pictures or sound are read.
+double spanOf(const PieceRead &read)
+{
+    return std::max(read.readLength + picturesPastEnd, read.lead + read.duration + soundPastEnd);
+}
 
 // How far before its place a piece's first picture may be stamped: the input's
 // times are its own in microseconds, then its time base's ticks (1/600 s in phone
@@ -216,7 +222,7 @@ double frameTolerance(const VideoSource &source)
 // each; sound runs only for clips with sound. Places each piece on its run's time
 // line far enough from its neighbours that no picture or sound of one, read from
 // its keyframe before or past its end, lies among another's.
-QList<Run> runsOf(QList<PieceRead> &reads, qsizetype limit, bool sound = false)
+QList<Run> runsOf(QList<PieceRead> &reads, std::optional<qsizetype> limit, bool sound = false)
 {
     QList<Run> runs;
     std::map<QString, qsizetype> open;  // clip path to its run being filled
@@ -225,12 +231,18 @@ QList<Run> runsOf(QList<PieceRead> &reads, qsizetype limit, bool sound = false)
         if (sound && !source.hasAudio)
             continue;
         const QString path = source.url.toLocalFile();
+        PieceRead &read = reads[r];
+        if (!read.joinable) {
+            // Times of its own: the file's, kept by "-copyts".
+            read.at = double(inpointMicros(read)) / 1e6;
+            runs.append(Run{{r}, {std::round(spanOf(read) * 1e6) / 1e6}, true});
+            continue;
+        }
         auto it = open.find(path);
-        if (it == open.end() || runs[it->second].reads.size() >= limit)
+        if (it == open.end() || (limit && runs[it->second].reads.size() >= *limit))
             it = open.insert_or_assign(path, runs.size()).first, runs.append(Run{});
         Run &run = runs[it->second];
-        PieceRead &read = reads[r];
-        const double span = std::max(read.readLength + picturesPastEnd, read.lead + read.duration + soundPastEnd);
+        const double span = spanOf(read);
         // A keyframe lies at most the clip's length before `from`.
         const double gap = std::ceil(std::max(0.0, source.duration) + 2);
         double at = 0;
@@ -271,10 +283,22 @@ QString quotedForList(const QString &text)
     return QLatin1Char('\'') + quoted + QLatin1Char('\'');
 }
 
-// The input that reads `run`: its list handed inline, so that nothing is written
-// for it. In and out points count from the file's own first timestamp, as "-ss" does.
-QStringList concatInput(const QList<PieceRead> &reads, const Run &run, bool pictures)
+// The input that reads `run`: its list in a file of `lists` in `folder`, else
+// handed inline. In and out points count from the file's own first timestamp, as
+// "-ss" does. A run reads one clip: its packets go to the decoder as the clip
+// stores them, not through the reader's conversions, which would report a read
+// error as invalid data.
+QStringList concatInput(const QList<PieceRead> &reads, const Run &run, bool pictures, const QString &folder,
+                        QList<TimelineFilterGraph::ReadList> &lists)
 {
+    if (run.plain) {
+        const PieceRead &read = reads[run.reads.first()];
+        QStringList arguments;
+        if (read.from)
+            arguments << QStringLiteral("-ss") << seconds(*read.from);
+        const double length = pictures ? read.readLength + picturesPastEnd : read.lead + read.duration + soundPastEnd;
+        return arguments << QStringLiteral("-t") << seconds(length) << fileInput(read.source->url);
+    }
     QString list = QStringLiteral("ffconcat version 1.0\n");
     for (qsizetype e = 0; e < run.reads.size(); ++e) {
         const PieceRead &read = reads[run.reads[e]];
@@ -287,14 +311,14 @@ QStringList concatInput(const QList<PieceRead> &reads, const Run &run, bool pict
         list += QStringLiteral("outpoint %1\nduration %2\n")
                     .arg(QString::number(base + out, 'f', 6), QString::number(next, 'f', 6));
     }
-    return {QStringLiteral("-f"),
-            QStringLiteral("concat"),
-            QStringLiteral("-safe"),
-            QStringLiteral("0"),
-            QStringLiteral("-protocol_whitelist"),
-            QStringLiteral("data,file"),
-            QStringLiteral("-i"),
-            QStringLiteral("data:text/plain;base64,") + QString::fromLatin1(list.toUtf8().toBase64())};
+    QStringList arguments{QStringLiteral("-f"), QStringLiteral("concat"), QStringLiteral("-safe"), QStringLiteral("0"),
+                          QStringLiteral("-auto_convert"), QStringLiteral("0"), QStringLiteral("-protocol_whitelist")};
+    if (folder.isEmpty())
+        return arguments << QStringLiteral("data,file") << QStringLiteral("-i")
+                         << QStringLiteral("data:text/plain;base64,") + QString::fromLatin1(list.toUtf8().toBase64());
+    const QString path = QDir(folder).filePath(QStringLiteral("pieces-%1.ffconcat").arg(lists.size() + 1));
+    lists << TimelineFilterGraph::ReadList{path, list, reads[run.reads.first()].source->url.toLocalFile()};
+    return arguments << QStringLiteral("file") << QStringLiteral("-i") << libavFileName(path);
 }
 
 // Each file opened once however many pieces it gives.
@@ -443,7 +467,7 @@ std::optional<TimelineFilterGraph> ffmpegFilterGraph(const std::optional<VideoTi
                                                      const QUrl &videoURL, double width, double height,
                                                      const QString &frameRate,
                                                      std::optional<TimelineFilterGraphError> *error,
-                                                     const SourceCutFinder &findCut)
+                                                     const SourceCutFinder &findCut, const QString &listFolder)
 {
     auto refuse = [error](TimelineFilterGraphError e) -> std::optional<TimelineFilterGraph> {
         if (error)
@@ -504,6 +528,7 @@ std::optional<TimelineFilterGraph> ffmpegFilterGraph(const std::optional<VideoTi
         if (const auto cut = cutOf(*piece.source, piece.sourceStart)) {
             read.from = cut->readFrom;
             read.stream = cut->stream;
+            read.joinable = cut->joinable;
         }
         else if (const double start = fallbackReadStart(piece.sourceStart, piece.source->fps); start > 0)
             read.from = start;
@@ -515,7 +540,10 @@ std::optional<TimelineFilterGraph> ffmpegFilterGraph(const std::optional<VideoTi
         read.frames = std::int64_t(std::round(piece.duration * fps));
         reads << read;
     }
-    const QList<Run> videoRuns = runsOf(reads, maxPicturesRun);
+    if (!listFolder.isEmpty() && !QDir::isAbsolutePath(listFolder))
+        return refuse({TimelineFilterGraphError::Kind::notAbsolutePath, listFolder});
+    const std::optional<qsizetype> runLimit = listFolder.isEmpty() ? std::optional(maxInlineRun) : std::nullopt;
+    const QList<Run> videoRuns = runsOf(reads, runLimit);
     const qsizetype decoders = videoRuns.size();
 
     QMap<qsizetype, QString> videoChains;  // by slice
@@ -528,7 +556,7 @@ std::optional<TimelineFilterGraph> ffmpegFilterGraph(const std::optional<VideoTi
         const VideoSource &source = *reads[run.reads.first()].source;
         if (const int threads = decoderThreads(decoders, source.resolution); threads > 0)
             g.inputArguments << QStringLiteral("-threads") << QString::number(threads);
-        g.inputArguments << concatInput(reads, run, true);
+        g.inputArguments << concatInput(reads, run, true, listFolder, g.readLists);
         // Only the pictures of the pieces are made SDR and fitted, once for the run;
         // the run is then cut where its pieces lie, far apart on its time line.
         QStringList windows;
@@ -589,17 +617,20 @@ std::optional<TimelineFilterGraph> ffmpegFilterGraph(const std::optional<VideoTi
         chains << chain + outputs;
     }
     // Placed on time lines of their own: the reads' places are now the sound runs'.
-    for (const Run &run : runsOf(reads, maxSoundRun, true)) {
+    for (const Run &run : runsOf(reads, runLimit, true)) {
         const QString k = QString::number(++input);
         const VideoSource &source = *reads[run.reads.first()].source;
-        g.inputArguments << concatInput(reads, run, false);
+        g.inputArguments << concatInput(reads, run, false, listFolder, g.readLists);
         // Channels without places are mixed as the preview mixes them.
         QString chain = QStringLiteral("[%1:a]").arg(k) + source.audioLayouts.value(0).ffmpegCountMix();
         QString outputs;
+        QStringList splits;
         for (qsizetype e = 0; e < run.reads.size(); ++e) {
             const PieceRead &read = reads[run.reads[e]];
             const QString label = QStringLiteral("r%1p%2").arg(k).arg(e);
             outputs += QStringLiteral("[%1]").arg(label);
+            if (e > 0)
+                splits << seconds(reads[run.reads[e - 1]].at + run.spans[e - 1] + 1);
             // The sound starts at the cut to the sample; a sound that starts
             // later in the file keeps its distance to the cut.
             const QString from = seconds(read.at + read.lead);
@@ -609,9 +640,10 @@ std::optional<TimelineFilterGraph> ffmpegFilterGraph(const std::optional<VideoTi
                                  "asetpts=N/SR/TB")
                       .arg(label, from, seconds(read.at + run.spans[e]), seconds(read.duration));
         }
+        // Each sound frame goes to its own piece only: split, not copied to all of them.
         if (run.reads.size() > 1)
             chain += (chain.endsWith(QLatin1Char(']')) ? QString() : QStringLiteral(","))
-                + QStringLiteral("asplit=%1").arg(run.reads.size());
+                + QStringLiteral("asegment=timestamps=%1").arg(splits.join(QLatin1Char('|')));
         else if (chain.endsWith(QLatin1Char(']')))
             chain += QStringLiteral("anull");
         chains << chain + outputs;

@@ -132,7 +132,8 @@ TEST(TimelineFilterGraph, WorkedExampleComesOutExactly)
     const TimelineFilterGraph g = build(workedExample());
     QStringList rest;
     EXPECT_EQ(listsOf(g.inputArguments, &rest), workedLists);
-    const QStringList concat = {"-f", "concat", "-safe", "0", "-protocol_whitelist", "data,file", "-i"};
+    const QStringList concat
+        = {"-f", "concat", "-safe", "0", "-auto_convert", "0", "-protocol_whitelist", "data,file", "-i"};
     EXPECT_EQ(rest, QStringList{"-copyts"} + concat + concat + concat);
     EXPECT_EQ(g.filterComplex.toStdString(), workedFilter.toStdString());
     EXPECT_EQ(g.videoLabel, "[timelinev]");
@@ -345,7 +346,9 @@ TEST(TimelineFilterGraph, FrameAlignment)
     // The pieces of one clip: one input for the pictures, one for the sound, the
     // last piece read from its own place two frames past its end.
     EXPECT_FALSE(g.filterComplex.contains("[2:V:0]"));
-    EXPECT_TRUE(g.filterComplex.contains("[2:a]asplit=2[r2p0][r2p1];"));
+    // The sound is split where the pictures are, each frame going to its own piece only.
+    EXPECT_TRUE(g.filterComplex.contains("segment=timestamps=3.500000000[r1p0][r1p1];"));
+    EXPECT_TRUE(g.filterComplex.contains("[2:a]asegment=timestamps=3.500000000[r2p0][r2p1];"));
     EXPECT_TRUE(g.filterComplex.contains("[r1p1]tpad=stop_mode=clone:stop_duration=1.316666667,"));
     const QString list = listsOf(g.inputArguments).value(0);
     EXPECT_TRUE(list.contains("file 'file:/clips/a.mov'\ninpoint 29.763333\noutpoint 32.080000\n"))
@@ -504,4 +507,32 @@ TEST(TimelineFilterGraph, EveryStatedColourIsOneFfmpegTakes)
         s.colorTransfer = c.transfer;
         EXPECT_EQ(exportColourOf(s).outputArguments().join(' ').toStdString(), c.tags.toStdString());
     }
+}
+
+// Pieces of a clip the concat reader cannot join (see SourceCut) are read as
+// before it: an input of their own each, cut by "-ss" and "-t", on the file's own
+// times; the other clip's pieces still share one reader.
+TEST(TimelineFilterGraph, PiecesTheReaderCannotJoinGetAnInputEach)
+{
+    const VideoSource a = source(10, 1280, 720, true, "/clips/a.mov");
+    const VideoSource b = source(10, 1280, 720, true, "/clips/b.mov");
+    const auto cuts = [&](const VideoSource &s, double at) {
+        return std::optional<SourceCut>(SourceCut{{at, at + 0.01}, at - 0.25, 0, s.url != a.url});
+    };
+    const VideoTimelineSnapshot snap{{a, b}, {cut(a, 5, 6, 0), cut(b, 2, 3, 1), cut(a, 8, 9, 2), cut(b, 6, 7, 3)},
+                                     std::nullopt};
+    std::optional<TimelineFilterGraphError> error;
+    const auto g = ffmpegFilterGraph(snap, {}, 1920, 1080, "30", &error, cuts, "/staging");
+    ASSERT_TRUE(g) << error->message().toStdString();
+    const QStringList &args = g->inputArguments;
+    EXPECT_EQ(args.count("-i"), 6);  // two pieces of a, pictures and sound; b's pictures, b's sound
+    EXPECT_EQ(g->readLists.size(), 2);
+    for (const TimelineFilterGraph::ReadList &list : g->readLists)
+        EXPECT_EQ(list.clip, "/clips/b.mov");
+    const QStringList plain = {"-ss", "7.750000000", "-t", "2.316666667", "-protocol_whitelist", "file", "-i",
+                               "file:/clips/a.mov"};
+    EXPECT_NE(std::search(args.begin(), args.end(), plain.begin(), plain.end()), args.end()) << args.join(' ').toStdString();
+    // Its pictures lie where the file has them: 7.75 s read from, the cut 0.25 s later.
+    EXPECT_TRUE(g->filterComplex.contains("between(t,7.733333333,9.066666667)")) << g->filterComplex.toStdString();
+    EXPECT_FALSE(args.contains("data,file"));
 }
