@@ -1,7 +1,8 @@
 // ffmpeg's memory for a timeline of many pieces: CLIP cut into PIECES pieces
-// (one ffmpeg input each), exported on the clip's own canvas or CANVAS through
-// the real exporter, ffmpeg run under /usr/bin/time -v. Prints one JSON line:
-// pieces, canvas, seconds and ffmpeg's peak resident memory.
+// from all over it, each read from the keyframe before its cut, exported on the
+// clip's own canvas or CANVAS through the real exporter, ffmpeg run under
+// /usr/bin/time -v. Prints one JSON line: pieces, canvas, seconds and the peak
+// resident memory of ffmpeg and of the exporting process.
 #include "benchcommand.h"
 
 #include "export/exporttask.h"
@@ -20,6 +21,8 @@
 
 #include <cstdio>
 
+#include <sys/resource.h>
+
 namespace routereel::bench {
 namespace {
 
@@ -37,6 +40,13 @@ bool writeTimedFfmpeg(const QString &path, const QString &ffmpeg, const QString 
                    .toUtf8());
     file.close();
     return file.setPermissions(file.permissions() | QFileDevice::ExeOwner);
+}
+
+// This process's own peak: the exporter's side of the same export.
+double appPeakMiB()
+{
+    rusage usage{};
+    return ::getrusage(RUSAGE_SELF, &usage) == 0 ? double(usage.ru_maxrss) / 1024 : -1;
 }
 
 int run(const QStringList &args)
@@ -116,6 +126,7 @@ int run(const QStringList &args)
                                                  .arg(clip.resolution.height())},
                     {QStringLiteral("seconds"), seconds},
                     {QStringLiteral("ffmpegMaxRssMiB"), match.hasMatch() ? match.captured(1).toDouble() / 1024 : -1},
+                    {QStringLiteral("appMaxRssMiB"), appPeakMiB()},
                     {QStringLiteral("message"), result && !result->succeeded() ? result->message() : QString()}};
     std::printf("%s\n", QJsonDocument(out).toJson(QJsonDocument::Compact).constData());
     return result && result->succeeded() ? 0 : 1;

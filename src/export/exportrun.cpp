@@ -319,7 +319,10 @@ ExportResult ExportRun::runFrames()
     stderrReader.wait();
     progressReader.wait();
     ring.release();
-    return verdict(failure, sourceStamps, {exit, diagnostics->tail(), diagnostics->firstWatchedLine(), m_stats.frames},
+    const std::optional<QString> readError = diagnostics->firstWatchedLine();
+    return verdict(failure, sourceStamps,
+                   {exit, command->withClipNames(diagnostics->tail()),
+                    readError ? std::optional(command->withClipNames(*readError)) : std::nullopt, m_stats.frames},
                    frames, *transaction);
 }
 

@@ -7,6 +7,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 
 #include <cmath>
 #include <utility>
@@ -137,12 +138,26 @@ FFmpegCommandLine::PipeFormat FFmpegCommandLine::pipeFormat(const ExportTask &ta
 
 std::optional<QString> FFmpegCommandLine::Command::writeFilterScript() const
 {
-    QFile file(filterScriptPath);
-    const QByteArray text = filterGraph.toUtf8();
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(text) != text.size() || !file.flush())
-        return QCoreApplication::translate("VideoExporter", "Could not write the filter graph to %1: %2")
-            .arg(filterScriptPath, file.errorString());
-    return std::nullopt;
+    const auto write = [](const QString &path, const QString &content) -> std::optional<QString> {
+        QFile file(path);
+        const QByteArray text = content.toUtf8();
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(text) != text.size() || !file.flush())
+            return QCoreApplication::translate("VideoExporter", "Could not write the filter graph to %1: %2")
+                .arg(path, file.errorString());
+        return std::nullopt;
+    };
+    for (const TimelineFilterGraph::ReadList &list : readLists) {
+        if (auto unwritten = write(list.path, list.text))
+            return unwritten;
+    }
+    return write(filterScriptPath, filterGraph);
+}
+
+QString FFmpegCommandLine::Command::withClipNames(QString text) const
+{
+    for (const TimelineFilterGraph::ReadList &list : readLists)
+        text.replace(libavFileName(list.path) + QStringLiteral(": "), libavFileName(list.clip) + QStringLiteral(": "));
+    return text;
 }
 
 QStringList FFmpegCommandLine::Command::inputErrorPrefixes() const
@@ -186,7 +201,8 @@ std::optional<FFmpegCommandLine::Command> FFmpegCommandLine::command(const Expor
 
     std::optional<TimelineFilterGraph> timeline;
     if (regular) {
-        timeline = ffmpegFilterGraph(task.videoTimeline, task.videoURL, width, height, frameRate, error);
+        timeline = ffmpegFilterGraph(task.videoTimeline, task.videoURL, width, height, frameRate, error, {},
+                                     QFileInfo(filterScriptPath).absolutePath());
         if (!timeline)
             return std::nullopt;
     }
@@ -237,7 +253,7 @@ std::optional<FFmpegCommandLine::Command> FFmpegCommandLine::command(const Expor
                                "video_full_range_flag=0");
     }
     args << QStringLiteral("-progress") << QStringLiteral("pipe:1") << outputName;
-    return Command{args, graph, filterScriptPath};
+    return Command{args, graph, filterScriptPath, regular ? timeline->readLists : QList<TimelineFilterGraph::ReadList>{}};
 }
 
 } // namespace routereel

@@ -38,15 +38,20 @@ public:
     // One ffmpeg run. The filter graph grows with every piece of the timeline, past
     // what the system takes as one argument (128 KiB), so ffmpeg reads it from a
     // file: "-filter_complex_script" and `filterScriptPath` stand where the graph would.
+    // The concat reader's lists of the clips' pieces are written beside the graph.
     struct Command {
         QStringList arguments;
         QString filterGraph;
         QString filterScriptPath;
-        // Writes the graph to `filterScriptPath`; the reason when it cannot.
+        QList<TimelineFilterGraph::ReadList> readLists;
+        // Writes the graph to `filterScriptPath` and the lists to theirs; the reason when it cannot.
         std::optional<QString> writeFilterScript() const;
         // The line ffmpeg writes when reading one of its inputs fails begins with one
         // of these ("file:/path/clip.mp4: "), one for each "-i" in `arguments`.
         QStringList inputErrorPrefixes() const;
+        // `text` of ffmpeg's with each list it names replaced by the clip it reads:
+        // the user knows the clip, never the list.
+        QString withClipNames(QString text) const;
     };
 
     // The run for frames in pipeFormat(task). Fails when the source timeline

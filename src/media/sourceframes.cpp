@@ -35,6 +35,19 @@ bool ffmpegSeeksEarlier(const AVFormatContext *context)
     return false;
 }
 
+// Whether the index holds a picture it hides (an edit list's) after one it shows.
+bool hidesAStretch(AVStream *stream)
+{
+    bool shown = false;
+    for (int i = 0, n = avformat_index_get_entries_count(stream); i < n; ++i) {
+        const bool hidden = avformat_index_get_entry(stream, i)->flags & AVINDEX_DISCARD_FRAME;
+        if (hidden && shown)
+            return true;
+        shown = shown || !hidden;
+    }
+    return false;
+}
+
 } // namespace
 
 // What reading from one seek gives: the keyframe decoding starts on, and the
@@ -62,6 +75,9 @@ SourceFrameReader::SourceFrameReader(const QString &path)
     }
     checkStartTime(m_context.get(), QFileInfo(path).fileName());
     m_startTime = double(startMicros(m_context.get())) / AV_TIME_BASE;
+    AVStream *picture = m_context->streams[m_stream];
+    m_joinable = !ffmpegSeeksEarlier(m_context.get()) && !hidesAStretch(picture)
+        && picture->codecpar->codec_id != AV_CODEC_ID_HEVC;
 }
 
 // The last tick of the picture stream's time base at or before source time `seconds`.
@@ -181,7 +197,7 @@ std::optional<SourceCut> SourceFrameReader::cutAt(double seconds)
     const auto found = find(seconds);
     if (!found)
         return std::nullopt;
-    SourceCut result{found->frame, std::nullopt};
+    SourceCut result{found->frame, std::nullopt, m_stream, m_joinable};
     if (found->first)
         return result; // the very first picture: read the file from its start
     const AVStream *stream = m_context->streams[m_stream];

@@ -24,6 +24,13 @@ struct SourceCut {
     // The "-ss" that makes ffmpeg's own input seek decode that picture and keep it:
     // none when the file must be read from its start.
     std::optional<double> readFrom;
+    int stream = -1;       // the file's picture stream; -1 when not known
+    // Whether its pieces may be read one after another by one reader and decoder
+    // (ffmpeg's concat reader) and come out as read one by one with "-ss": not for
+    // a file whose seek ffmpeg makes earlier, one whose edit list hides a stretch
+    // between shown ones, or HEVC, whose open GOPs decode after another piece's
+    // pictures as if they followed them.
+    bool joinable = true;
 };
 
 // Tells which of a clip's pictures is on screen at a source time, from the file's
@@ -62,6 +69,7 @@ private:
 
     FormatContextPtr m_context;
     int m_stream = -1;
+    bool m_joinable = true;
     double m_startTime = 0;
 };
 

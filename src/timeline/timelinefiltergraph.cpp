@@ -4,6 +4,7 @@
 #include "media/sdrmapping.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QRegularExpression>
 #include <QThread>
 
@@ -11,6 +12,7 @@
 #include <cmath>
 #include <cstdint>
 #include <map>
+#include <QMap>
 #include <memory>
 #include <mutex>
 
@@ -156,6 +158,167 @@ int decoderThreads(qsizetype pieces, const QSizeF &resolution)
     const int automatic = std::min(16, QThread::idealThreadCount() + 1);
     const double share = budget / (pixels * double(std::max<qsizetype>(1, pieces)));
     return share >= automatic ? 0 : std::max(1, int(share));
+}
+
+
+// One source piece as an input reads it: from `from` (the whole file when none),
+// the cut `lead` seconds later, `readLength` seconds of pictures from there.
+struct PieceRead {
+    qsizetype slice = 0;  // in the frame-aligned list
+    const VideoSource *source = nullptr;
+    std::optional<double> from;
+    double lead = 0;
+    double duration = 0;
+    double readLength = 0;
+    std::int64_t frames = 0;
+    double at = 0;  // where `from` lies on its run's time line
+    int stream = -1; // the file's picture stream, when known
+    bool joinable = true;  // see SourceCut
+};
+
+// The in point the concat reader is given for `read`, in microseconds: where its
+// file is read from, or the file's start, which the reader takes without one.
+std::int64_t inpointMicros(const PieceRead &read)
+{
+    return std::llround((read.source->startTime + read.from.value_or(0)) * 1e6);
+}
+
+// Pieces of one clip that one ffmpeg input reads one after the other, in timeline
+// order, through ffmpeg's concat reader: only one file and one decoder are open at
+// a time, however many pieces there are. An input per piece would hold a decoder,
+// its pictures and the file's index for each piece for the whole export.
+struct Run {
+    QList<qsizetype> reads;  // into the piece list
+    QList<double> spans;     // seconds each piece's entry reads past `from`
+    bool plain = false;      // one piece the reader cannot join, read as a file of its own
+};
+
+// Pieces an input takes when its list goes to ffmpeg inline, as one argument,
+// which the system caps at 128 KiB. A list in a file takes any number.
+constexpr qsizetype maxInlineRun = 400;
+
+// The concat reader ends a piece's file at the first packet of any stream at its
+// out point: pictures read past their end by what the file stores of the sound
+// ahead of them, sound by what it stores of the pictures.
+constexpr double picturesPastEnd = 1.0;
+constexpr double soundPastEnd = 1.5;
+
+// How far past `from` a piece's pictures or sound are read.
+double spanOf(const PieceRead &read)
+{
+    return std::max(read.readLength + picturesPastEnd, read.lead + read.duration + soundPastEnd);
+}
+
+// How far before its place a piece's first picture may be stamped: the input's
+// times are its own in microseconds, then its time base's ticks (1/600 s in phone
+// clips), while the picture before lies a whole frame earlier.
+double frameTolerance(const VideoSource &source)
+{
+    const double frame = source.fps > 0 && std::isfinite(source.fps) ? 1 / source.fps : 1.0 / 30;
+    return std::clamp(frame / 2, 0.001, 0.02);
+}
+
+// Splits the pieces into runs: by clip in timeline order, at most `limit` pieces
+// each; sound runs only for clips with sound. Places each piece on its run's time
+// line far enough from its neighbours that no picture or sound of one, read from
+// its keyframe before or past its end, lies among another's.
+QList<Run> runsOf(QList<PieceRead> &reads, std::optional<qsizetype> limit, bool sound = false)
+{
+    QList<Run> runs;
+    std::map<QString, qsizetype> open;  // clip path to its run being filled
+    for (qsizetype r = 0; r < reads.size(); ++r) {
+        const VideoSource &source = *reads[r].source;
+        if (sound && !source.hasAudio)
+            continue;
+        const QString path = source.url.toLocalFile();
+        PieceRead &read = reads[r];
+        if (!read.joinable) {
+            // Times of its own: the file's, kept by "-copyts".
+            read.at = double(inpointMicros(read)) / 1e6;
+            runs.append(Run{{r}, {std::round(spanOf(read) * 1e6) / 1e6}, true});
+            continue;
+        }
+        auto it = open.find(path);
+        if (it == open.end() || (limit && runs[it->second].reads.size() >= *limit))
+            it = open.insert_or_assign(path, runs.size()).first, runs.append(Run{});
+        Run &run = runs[it->second];
+        const double span = spanOf(read);
+        // A keyframe lies at most the clip's length before `from`.
+        const double gap = std::ceil(std::max(0.0, source.duration) + 2);
+        double at = 0;
+        if (!run.reads.isEmpty()) {
+            // The reader moves a file's times by the piece's place less its in point,
+            // rounded to the stream's time base (1/600 s in phone clips): a picture
+            // could come a fraction of a millisecond late and miss its frame. A
+            // whole number of seconds is exact in every time base.
+            const PieceRead &last = reads[run.reads.last()];
+            const std::int64_t inpoint = inpointMicros(read);
+            const std::int64_t least = std::llround((last.at + run.spans.last() + gap) * 1e6);
+            const std::int64_t wholeSeconds = (least - inpoint + 999'999) / 1'000'000;
+            at = double(inpoint + wholeSeconds * 1'000'000) / 1e6;
+        }
+        read.at = at;
+        run.reads << r;
+        run.spans << std::round(span * 1e6) / 1e6;
+    }
+    return runs;
+}
+
+// The sum of `terms` as a balanced tree: ffmpeg's expressions refuse a plain sum
+// of more than about a hundred terms, and a tree of them stays shallow.
+QString balancedSum(const QStringList &terms)
+{
+    if (terms.size() == 1)
+        return terms.first();
+    const qsizetype half = terms.size() / 2;
+    return QLatin1Char('(') + balancedSum(terms.first(half)) + QLatin1Char('+') + balancedSum(terms.sliced(half))
+        + QLatin1Char(')');
+}
+
+// A text as the concat reader's file directive quotes it.
+QString quotedForList(const QString &text)
+{
+    QString quoted = text;
+    quoted.replace(QLatin1Char('\''), QStringLiteral("'\\''"));
+    return QLatin1Char('\'') + quoted + QLatin1Char('\'');
+}
+
+// The input that reads `run`: its list in a file of `lists` in `folder`, else
+// handed inline. In and out points count from the file's own first timestamp, as
+// "-ss" does. A run reads one clip: its packets go to the decoder as the clip
+// stores them, not through the reader's conversions, which would report a read
+// error as invalid data.
+QStringList concatInput(const QList<PieceRead> &reads, const Run &run, bool pictures, const QString &folder,
+                        QList<TimelineFilterGraph::ReadList> &lists)
+{
+    if (run.plain) {
+        const PieceRead &read = reads[run.reads.first()];
+        QStringList arguments;
+        if (read.from)
+            arguments << QStringLiteral("-ss") << seconds(*read.from);
+        const double length = pictures ? read.readLength + picturesPastEnd : read.lead + read.duration + soundPastEnd;
+        return arguments << QStringLiteral("-t") << seconds(length) << fileInput(read.source->url);
+    }
+    QString list = QStringLiteral("ffconcat version 1.0\n");
+    for (qsizetype e = 0; e < run.reads.size(); ++e) {
+        const PieceRead &read = reads[run.reads[e]];
+        const double base = read.source->startTime + read.from.value_or(0);
+        const double out = pictures ? read.readLength + picturesPastEnd : read.lead + read.duration + soundPastEnd;
+        const double next = e + 1 < run.reads.size() ? reads[run.reads[e + 1]].at - read.at : run.spans[e];
+        list += QStringLiteral("file %1\n").arg(quotedForList(libavFileName(read.source->url.toLocalFile())));
+        if (read.from)
+            list += QStringLiteral("inpoint %1\n").arg(QString::number(double(inpointMicros(read)) / 1e6, 'f', 6));
+        list += QStringLiteral("outpoint %1\nduration %2\n")
+                    .arg(QString::number(base + out, 'f', 6), QString::number(next, 'f', 6));
+    }
+    QStringList arguments{QStringLiteral("-f"), QStringLiteral("concat"), QStringLiteral("-safe"), QStringLiteral("0"),
+                          QStringLiteral("-auto_convert"), QStringLiteral("0"), QStringLiteral("-protocol_whitelist")};
+    if (folder.isEmpty())
+        return arguments << QStringLiteral("data,file") << QStringLiteral("-i")
+                         << QStringLiteral("data:text/plain;base64,") + QString::fromLatin1(list.toUtf8().toBase64());
+    const QString path = QDir(folder).filePath(QStringLiteral("pieces-%1.ffconcat").arg(lists.size() + 1));
+    lists << TimelineFilterGraph::ReadList{path, list, reads[run.reads.first()].source->url.toLocalFile()};
+    return arguments << QStringLiteral("file") << QStringLiteral("-i") << libavFileName(path);
 }
 
 // Each file opened once however many pieces it gives.
@@ -304,7 +467,7 @@ std::optional<TimelineFilterGraph> ffmpegFilterGraph(const std::optional<VideoTi
                                                      const QUrl &videoURL, double width, double height,
                                                      const QString &frameRate,
                                                      std::optional<TimelineFilterGraphError> *error,
-                                                     const SourceCutFinder &findCut)
+                                                     const SourceCutFinder &findCut, const QString &listFolder)
 {
     auto refuse = [error](TimelineFilterGraphError e) -> std::optional<TimelineFilterGraph> {
         if (error)
@@ -349,35 +512,65 @@ std::optional<TimelineFilterGraph> ffmpegFilterGraph(const std::optional<VideoTi
     const QString &rate = frameRate;
 
     const SourceCutFinder cutOf = findCut ? findCut : frameReaders();
-    const auto sourcePieces = std::count_if(aligned.begin(), aligned.end(),
-                                            [](const VideoTimelineSnapshot::Slice &s) { return !s.isGap(); });
     TimelineFilterGraph g;
     g.colour = exportColour(shifted, videoURL);
     const QString format = pictureFormat(g.colour);
-    QStringList chains;
-    QString concatInputs;
-    int input = 0;
+
+    // Where each source piece is read from and for how long, in timeline order.
+    QList<PieceRead> reads;
     for (qsizetype i = 0; i < aligned.size(); ++i) {
         const VideoTimelineSnapshot::Slice &piece = aligned[i];
-        const QString d = seconds(piece.duration);
-        const QString v = QStringLiteral("clipv%1").arg(i);
-        const QString a = QStringLiteral("clipa%1").arg(i);
-        const QString silence = QStringLiteral("anullsrc=r=48000:cl=stereo,atrim=duration=%1[%2]").arg(d, a);
-        if (piece.isGap()) {
-            chains << QStringLiteral("color=c=black:s=%1x%2:r=%3:d=%4,format=%5[%6]").arg(w, h, rate, d, format, v)
-                   << silence;
-        } else {
-            const QString k = QString::number(++input);
-            const auto frames = std::int64_t(std::round(piece.duration * fps));
-            std::optional<double> from;
-            if (const auto cut = cutOf(*piece.source, piece.sourceStart))
-                from = cut->readFrom;
-            else if (const double start = fallbackReadStart(piece.sourceStart, piece.source->fps); start > 0)
-                from = start;
-            const double lead = piece.sourceStart - from.value_or(0);
-            // Two frames more than the piece: ffmpeg's frame-rate filter ends at the
-            // input's end time and would drop the last picture when the end falls on it.
-            const double readLength = lead + piece.duration + 2 / fps;
+        if (piece.isGap())
+            continue;
+        PieceRead read;
+        read.slice = i;
+        read.source = &*piece.source;
+        if (const auto cut = cutOf(*piece.source, piece.sourceStart)) {
+            read.from = cut->readFrom;
+            read.stream = cut->stream;
+            read.joinable = cut->joinable;
+        }
+        else if (const double start = fallbackReadStart(piece.sourceStart, piece.source->fps); start > 0)
+            read.from = start;
+        read.lead = piece.sourceStart - read.from.value_or(0);
+        read.duration = piece.duration;
+        // Two frames more than the piece: ffmpeg's frame-rate filter ends at the
+        // input's end time and would drop the last picture when the end falls on it.
+        read.readLength = read.lead + piece.duration + 2 / fps;
+        read.frames = std::int64_t(std::round(piece.duration * fps));
+        reads << read;
+    }
+    if (!listFolder.isEmpty() && !QDir::isAbsolutePath(listFolder))
+        return refuse({TimelineFilterGraphError::Kind::notAbsolutePath, listFolder});
+    const std::optional<qsizetype> runLimit = listFolder.isEmpty() ? std::optional(maxInlineRun) : std::nullopt;
+    const QList<Run> videoRuns = runsOf(reads, runLimit);
+    const qsizetype decoders = videoRuns.size();
+
+    QMap<qsizetype, QString> videoChains;  // by slice
+    QMap<qsizetype, QString> soundChains;
+    QStringList chains;
+    int input = 0;
+    g.inputArguments << QStringLiteral("-copyts");  // the runs' own times place every piece
+    for (const Run &run : videoRuns) {
+        const QString k = QString::number(++input);
+        const VideoSource &source = *reads[run.reads.first()].source;
+        if (const int threads = decoderThreads(decoders, source.resolution); threads > 0)
+            g.inputArguments << QStringLiteral("-threads") << QString::number(threads);
+        g.inputArguments << concatInput(reads, run, true, listFolder, g.readLists);
+        // Only the pictures of the pieces are made SDR and fitted, once for the run;
+        // the run is then cut where its pieces lie, far apart on its time line.
+        QStringList windows;
+        QStringList splits;
+        QString outputs;
+        for (qsizetype e = 0; e < run.reads.size(); ++e) {
+            const PieceRead &read = reads[run.reads[e]];
+            const double tolerance = frameTolerance(*read.source);
+            windows << QStringLiteral("between(t,%1,%2)").arg(seconds(read.at - tolerance),
+                                                              seconds(read.at + read.readLength));
+            if (e > 0)
+                splits << seconds(reads[run.reads[e - 1]].at + run.spans[e - 1] + 1);
+            const QString label = QStringLiteral("r%1p%2").arg(k).arg(e);
+            outputs += QStringLiteral("[%1]").arg(label);
             // Output frame n shows the picture on screen at the cut + n frames: the
             // last one starting at or before that instant ("round=up" never takes a
             // later one). The frame-rate filter would round a start time up to the
@@ -385,40 +578,91 @@ std::optional<TimelineFilterGraph> ffmpegFilterGraph(const std::optional<VideoTi
             // so frames are counted in nanoseconds from the cut instead; a frame
             // starting within a microsecond after an instant, the precision of a
             // container's start time, counts as on screen.
-            // A piece whose picture ends early (sound longer than video, a cut to the
-            // very end, a piece wholly after the last picture) holds the last picture
-            // for as long as the piece reads, the frame-rate filter's last tick
-            // included; the piece's frame count stops the copies.
-            const QString leadNanoseconds = QString::number(saturatedInt64(std::round(lead * 1e9) + 1000));
-            chains << (QStringLiteral("[%1:V:0]").arg(k) + sdrMapped(*piece.source)
-                       + QStringLiteral("tpad=stop_mode=clone:stop_duration=%1,%2,setsar=1,"
-                                        "settb=1/1000000000,setpts=PTS-%4,fps=%3:start_time=0:round=up,")
-                             .arg(seconds(readLength), fitted(*piece.source, w, h, g.colour), rate, leadNanoseconds)
-                       + QStringLiteral("tpad=stop_mode=clone:stop=-1,trim=end_frame=%1,"
-                                        "setpts=N/(%2*TB),format=%4[%3]")
-                             .arg(QString::number(frames), rate, v, format));
-            if (piece.source->hasAudio) {
-                // The sound starts at the cut to the sample; a sound that starts
-                // later in the file keeps its distance to the cut. Channels without
-                // places are mixed as the preview mixes them.
-                QString countMix = piece.source->audioLayouts.value(0).ffmpegCountMix();
-                if (!countMix.isEmpty())
-                    countMix += QLatin1Char(',');
-                chains << QStringLiteral("[%1:a]%5atrim=start=%2,asetpts=PTS-%2/TB,aresample=48000:async=1:first_pts=0,"
-                                         "aformat=sample_fmts=fltp:channel_layouts=stereo,apad,"
-                                         "atrim=duration=%3,asetpts=N/SR/TB[%4]")
-                              .arg(k, seconds(lead), d, a, countMix);
+            const QString shift = QString::number(saturatedInt64(std::round((read.at + read.lead) * 1e9) + 1000));
+            if (e + 1 < run.reads.size()) {
+                // The piece ends where the next piece's first picture comes, far past
+                // its own end: that end is moved to half a frame after the piece's
+                // last frame, so that the frame-rate filter makes exactly the piece's
+                // frames, holding its last picture as long as needed (sound longer
+                // than video, a cut to the very end), and then ends by itself. A
+                // filter ended from behind (trim) or one that holds a picture for
+                // later (tpad) keeps that picture until ffmpeg ends: memory would grow
+                // by a picture per piece.
+                const QString end = QString::number(
+                    saturatedInt64(std::round((double(read.frames) - 0.5) / fps * 1e9)));
+                videoChains[read.slice]
+                    = QStringLiteral("[%1]settb=1/1000000000,setpts=min(PTS-%2\\,%3),fps=%4:start_time=0:round=up,"
+                                     "setpts=N/(%4*TB),format=%5")
+                          .arg(label, shift, end, rate, format);
             } else {
-                chains << silence;
+                // The run's last piece ends where its input ends, which may be before
+                // the piece's end: its last picture is held for as long as the piece
+                // reads, the frame-rate filter's last tick included, and the piece's
+                // frame count stops the copies. One held picture per run.
+                videoChains[read.slice]
+                    = QStringLiteral("[%1]tpad=stop_mode=clone:stop_duration=%2,settb=1/1000000000,setpts=PTS-%3,"
+                                     "fps=%4:start_time=0:round=up,tpad=stop_mode=clone:stop=-1,trim=end_frame=%5,"
+                                     "setpts=N/(%4*TB),format=%6")
+                          .arg(label, seconds(read.readLength), shift, rate, QString::number(read.frames), format);
             }
-            // Without "-ss" at all when reading from the start: a seek to 0 starts
-            // the sound at the first picture, and sound before it would be lost.
-            if (from)
-                g.inputArguments << QStringLiteral("-ss") << QString::number(*from, 'f', 6);
-            if (const int threads = decoderThreads(sourcePieces, piece.source->resolution); threads > 0)
-                g.inputArguments << QStringLiteral("-threads") << QString::number(threads);
-            g.inputArguments << QStringLiteral("-t") << seconds(readLength) << fileInput(piece.source->url);
         }
+        // The picture stream by its number: the concat reader does not tell a cover
+        // picture from the pictures, and a cover stored first would be read instead.
+        const int stream = reads[run.reads.first()].stream;
+        const QString picture = stream >= 0 ? QString::number(stream) : QStringLiteral("V:0");
+        QString chain = QStringLiteral("[%1:%2]select='%3',").arg(k, picture, balancedSum(windows))
+            + sdrMapped(source) + fitted(source, w, h, g.colour) + QStringLiteral(",setsar=1");
+        if (run.reads.size() > 1)
+            chain += QStringLiteral(",segment=timestamps=%1").arg(splits.join(QLatin1Char('|')));
+        chains << chain + outputs;
+    }
+    // Placed on time lines of their own: the reads' places are now the sound runs'.
+    for (const Run &run : runsOf(reads, runLimit, true)) {
+        const QString k = QString::number(++input);
+        const VideoSource &source = *reads[run.reads.first()].source;
+        g.inputArguments << concatInput(reads, run, false, listFolder, g.readLists);
+        // Channels without places are mixed as the preview mixes them.
+        QString chain = QStringLiteral("[%1:a]").arg(k) + source.audioLayouts.value(0).ffmpegCountMix();
+        QString outputs;
+        QStringList splits;
+        for (qsizetype e = 0; e < run.reads.size(); ++e) {
+            const PieceRead &read = reads[run.reads[e]];
+            const QString label = QStringLiteral("r%1p%2").arg(k).arg(e);
+            outputs += QStringLiteral("[%1]").arg(label);
+            if (e > 0)
+                splits << seconds(reads[run.reads[e - 1]].at + run.spans[e - 1] + 1);
+            // The sound starts at the cut to the sample; a sound that starts
+            // later in the file keeps its distance to the cut.
+            const QString from = seconds(read.at + read.lead);
+            soundChains[read.slice]
+                = QStringLiteral("[%1]atrim=start=%2:end=%3,asetpts=PTS-%2/TB,aresample=48000:async=1:first_pts=0,"
+                                 "aformat=sample_fmts=fltp:channel_layouts=stereo,apad,atrim=duration=%4,"
+                                 "asetpts=N/SR/TB")
+                      .arg(label, from, seconds(read.at + run.spans[e]), seconds(read.duration));
+        }
+        // Each sound frame goes to its own piece only: split, not copied to all of them.
+        if (run.reads.size() > 1)
+            chain += (chain.endsWith(QLatin1Char(']')) ? QString() : QStringLiteral(","))
+                + QStringLiteral("asegment=timestamps=%1").arg(splits.join(QLatin1Char('|')));
+        else if (chain.endsWith(QLatin1Char(']')))
+            chain += QStringLiteral("anull");
+        chains << chain + outputs;
+    }
+
+    QString concatInputs;
+    for (qsizetype i = 0; i < aligned.size(); ++i) {
+        const VideoTimelineSnapshot::Slice &piece = aligned[i];
+        const QString d = seconds(piece.duration);
+        const QString v = QStringLiteral("clipv%1").arg(i);
+        const QString a = QStringLiteral("clipa%1").arg(i);
+        if (piece.isGap())
+            chains << QStringLiteral("color=c=black:s=%1x%2:r=%3:d=%4,format=%5[%6]").arg(w, h, rate, d, format, v);
+        else
+            chains << videoChains.value(i) + QStringLiteral("[%1]").arg(v);
+        if (soundChains.contains(i))
+            chains << soundChains.value(i) + QStringLiteral("[%1]").arg(a);
+        else
+            chains << QStringLiteral("anullsrc=r=48000:cl=stereo,atrim=duration=%1[%2]").arg(d, a);
         concatInputs += QStringLiteral("[%1][%2]").arg(v, a);
     }
     // concat starts each piece where the longer of its streams ended, counted in

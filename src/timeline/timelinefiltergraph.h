@@ -16,11 +16,24 @@ namespace routereel {
 // export's own input 0 is the overlay frame stream, so the inputs listed here
 // are ffmpeg inputs 1, 2, ...
 struct TimelineFilterGraph {
-    // Per source piece "-ss", where reading starts (the picture on screen at the cut,
-    // left out when the file is read from its start), "-t", the length from there
-    // to the piece's end, "-protocol_whitelist",
-    // "file", "-i", "file:" and the absolute path: no other protocol is ever read.
+    // A list of pieces the concat reader reads, written to `path` before ffmpeg starts.
+    struct ReadList {
+        QString path;
+        QString text;
+        QString clip;  // the one clip it reads
+
+        bool operator==(const ReadList &) const = default;
+    };
+
+    // In direct mode the clip as "-protocol_whitelist", "file", "-i", "file:" and its
+    // absolute path. Otherwise "-copyts", then for each clip an input for its pictures
+    // and one for its sound, each reading the clip's pieces in timeline order through
+    // ffmpeg's concat reader: a piece is read from where the picture on screen at its
+    // cut decodes to a little past its end, far from the others on the input's time
+    // line. The lists are files of `readLists` when a folder for them is given (only
+    // "file" is read), else inline (only "data" and "file").
     QStringList inputArguments;
+    QList<ReadList> readLists;
     QString filterComplex;       // chains joined by ";" with a trailing ";"
     QString videoLabel;          // "[timelinev]"
     QString audioMap;            // "[timelinea]", or "1:a?" in direct mode
@@ -73,11 +86,14 @@ bool mp4HoldsSound(const QString &name);
 // `videoURL` when there is no snapshot (probed then). Numbers are written the same in every locale.
 // Fails when the frame rate is unusable, nothing of the lane can be shown or a
 // clip that is read has no absolute path. Without `findCut` each clip's own frame
-// times are read (SourceFrameReader).
+// times are read (SourceFrameReader). With an absolute `listFolder` the concat
+// reader's lists are files there, however many pieces they hold; without one they
+// go inline, a few hundred pieces each, as an argument has a size limit.
 std::optional<TimelineFilterGraph> ffmpegFilterGraph(const std::optional<VideoTimelineSnapshot> &snapshot,
                                                      const QUrl &videoURL, double width, double height,
                                                      const QString &frameRate,
                                                      std::optional<TimelineFilterGraphError> *error = nullptr,
-                                                     const SourceCutFinder &findCut = {});
+                                                     const SourceCutFinder &findCut = {},
+                                                     const QString &listFolder = {});
 
 } // namespace routereel

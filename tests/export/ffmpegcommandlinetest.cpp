@@ -2,6 +2,8 @@
 
 #include "export/ffmpegcommandline.h"
 
+#include <QFileInfo>
+
 using namespace routereel;
 using namespace exporttest;
 using testsupport::source;
@@ -175,10 +177,21 @@ TEST(FFmpegCommandLine, RegularTimelineReencodesAudioAndScales)
     task.videoResolution = {3840, 2160};
     task.outputScale = 0.5;
 
+    // The lists of pieces lie beside the graph, and a read error names the clip, not its list.
+    const QString folder = QFileInfo(script).absolutePath();
     const std::optional<TimelineFilterGraph> joined =
-        ffmpegFilterGraph(timeline, a.url, 3840, 2160, QStringLiteral("30"));
+        ffmpegFilterGraph(timeline, a.url, 3840, 2160, QStringLiteral("30"), nullptr, {}, folder);
     ASSERT_TRUE(joined);
     ASSERT_TRUE(joined->usesFilterGraph);
+    const auto command = commandFor(task, QStringLiteral("30"));
+    ASSERT_TRUE(command);
+    ASSERT_EQ(command->readLists.size(), 4);
+    EXPECT_EQ(command->readLists, joined->readLists);
+    const TimelineFilterGraph::ReadList &bSound = command->readLists.last();
+    EXPECT_EQ(bSound.clip, QStringLiteral("/clips/b.mov"));
+    EXPECT_TRUE(command->arguments.contains(QStringLiteral("file:") + bSound.path));
+    EXPECT_EQ(command->withClipNames(QStringLiteral("file:") + bSound.path + QStringLiteral(": Input/output error")),
+              QStringLiteral("file:/clips/b.mov: Input/output error"));
 
     const std::optional<QStringList> args = argumentsFor(task, QStringLiteral("30"));
     ASSERT_TRUE(args);

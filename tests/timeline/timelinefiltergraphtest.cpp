@@ -35,29 +35,44 @@ VideoTimelineSnapshot workedExample()
 }
 
 const QString workedFilter = QStringLiteral(
-    "[1:V:0]tpad=stop_mode=clone:stop_duration=2.316666667,scale=1920:1080:force_original_aspect_ratio=decrease,"
-    "pad=1920:1080:(ow-iw)/2:(oh-ih)/2,"
-    "setsar=1,settb=1/1000000000,setpts=PTS-250001000,fps=30:start_time=0:round=up,tpad=stop_mode=clone:stop=-1,trim=end_frame=60,"
-    "setpts=N/(30*TB),format=yuv420p[clipv0];"
-    "[1:a]atrim=start=0.250000000,asetpts=PTS-0.250000000/TB,aresample=48000:async=1:first_pts=0,"
-    "aformat=sample_fmts=fltp:channel_layouts=stereo,apad,"
-    "atrim=duration=2.000000000,asetpts=N/SR/TB[clipa0];"
+    "[1:V:0]select='between(t,-0.016666667,2.316666667)',scale=1920:1080:force_original_aspect_ratio=decrease,"
+    "pad=1920:1080:(ow-iw)/2:(oh-ih)/2,setsar=1[r1p0];"
+    "[2:V:0]select='between(t,-0.016666667,1.066666667)',scale=1920:1080:force_original_aspect_ratio=decrease,"
+    "pad=1920:1080:(ow-iw)/2:(oh-ih)/2,setsar=1[r2p0];"
+    "[3:a]anull[r3p0];"
+    "[r1p0]tpad=stop_mode=clone:stop_duration=2.316666667,settb=1/1000000000,setpts=PTS-250001000,"
+    "fps=30:start_time=0:round=up,tpad=stop_mode=clone:stop=-1,trim=end_frame=60,setpts=N/(30*TB),format=yuv420p[clipv0];"
+    "[r3p0]atrim=start=0.250000000:end=3.750000000,asetpts=PTS-0.250000000/TB,aresample=48000:async=1:first_pts=0,"
+    "aformat=sample_fmts=fltp:channel_layouts=stereo,apad,atrim=duration=2.000000000,asetpts=N/SR/TB[clipa0];"
     "color=c=black:s=1920x1080:r=30:d=1.000000000,format=yuv420p[clipv1];"
     "anullsrc=r=48000:cl=stereo,atrim=duration=1.000000000[clipa1];"
-    "[2:V:0]tpad=stop_mode=clone:stop_duration=1.066666667,scale=1920:1080:force_original_aspect_ratio=decrease,"
-    "pad=1920:1080:(ow-iw)/2:(oh-ih)/2,"
-    "setsar=1,settb=1/1000000000,setpts=PTS-1000,fps=30:start_time=0:round=up,tpad=stop_mode=clone:stop=-1,trim=end_frame=30,"
-    "setpts=N/(30*TB),format=yuv420p[clipv2];"
+    "[r2p0]tpad=stop_mode=clone:stop_duration=1.066666667,settb=1/1000000000,setpts=PTS-1000,"
+    "fps=30:start_time=0:round=up,tpad=stop_mode=clone:stop=-1,trim=end_frame=30,setpts=N/(30*TB),format=yuv420p[clipv2];"
     "anullsrc=r=48000:cl=stereo,atrim=duration=1.000000000[clipa2];"
     "[clipv0][clipa0][clipv1][clipa1][clipv2][clipa2]concat=n=3:v=1:a=1[timelinecat][timelinea];"
     "[timelinecat]setpts=round(N/(30*TB))[timelinev];");
 
-// Every clip is opened as a plain file: no other protocol may read its path. Reading
-// starts where the clip's frame times say and ends two frames after the cut; a clip
-// read from its start has no "-ss".
-const QStringList workedInputs = {"-ss", "4.750000", "-t", "2.316666667", "-protocol_whitelist", "file", "-i",
-                                  "file:/clips/a.mov", "-t", "1.066666667",
-                                  "-protocol_whitelist", "file", "-i", "file:/clips/b.mov"};
+// Each clip's pieces are read by one input for its pictures and one for its sound,
+// through ffmpeg's concat reader with the list inline; only plain files are read.
+// Reading starts where the clip's frame times say and ends past the piece's end.
+const QStringList workedLists = {
+    "ffconcat version 1.0\nfile 'file:/clips/a.mov'\ninpoint 4.750000\noutpoint 8.066667\nduration 3.750000\n",
+    "ffconcat version 1.0\nfile 'file:/clips/b.mov'\noutpoint 2.066667\nduration 2.500000\n",
+    "ffconcat version 1.0\nfile 'file:/clips/a.mov'\ninpoint 4.750000\noutpoint 8.500000\nduration 3.750000\n"};
+
+// The concat lists of `args`, in input order, and the arguments with each list left out.
+QStringList listsOf(const QStringList &args, QStringList *rest = nullptr)
+{
+    QStringList lists;
+    const QString data = "data:text/plain;base64,";
+    for (const QString &arg : args) {
+        if (arg.startsWith(data))
+            lists << QString::fromUtf8(QByteArray::fromBase64(arg.mid(data.size()).toLatin1()));
+        else if (rest)
+            *rest << arg;
+    }
+    return lists;
+}
 
 TimelineFilterGraph build(const std::optional<VideoTimelineSnapshot> &snap, double w = 1920, double h = 1080,
                           const QString &rate = "30")
@@ -115,7 +130,11 @@ private:
 TEST(TimelineFilterGraph, WorkedExampleComesOutExactly)
 {
     const TimelineFilterGraph g = build(workedExample());
-    EXPECT_EQ(g.inputArguments, workedInputs);
+    QStringList rest;
+    EXPECT_EQ(listsOf(g.inputArguments, &rest), workedLists);
+    const QStringList concat
+        = {"-f", "concat", "-safe", "0", "-auto_convert", "0", "-protocol_whitelist", "data,file", "-i"};
+    EXPECT_EQ(rest, QStringList{"-copyts"} + concat + concat + concat);
     EXPECT_EQ(g.filterComplex.toStdString(), workedFilter.toStdString());
     EXPECT_EQ(g.videoLabel, "[timelinev]");
     EXPECT_EQ(g.audioMap, "[timelinea]");
@@ -167,9 +186,13 @@ TEST(TimelineFilterGraph, DirectModeOpensTheClipUnchanged)
         const TimelineFilterGraph g = build(c.snapshot);
         if (c.inputs.isEmpty()) {
             EXPECT_TRUE(g.usesFilterGraph);
-            // "-ss" only for a cut after the file's start.
-            EXPECT_EQ(g.inputArguments.size(), c.snapshot->segments.first().sourceStart > 0 ? 8 : 6);
-            EXPECT_EQ(g.inputArguments.last(), "file:/clips/whole.mp4");
+            // An in point only for a cut after the file's start.
+            const QStringList lists = listsOf(g.inputArguments);
+            ASSERT_EQ(lists.size(), 2);
+            for (const QString &list : lists) {
+                EXPECT_TRUE(list.contains("file 'file:/clips/whole.mp4'\n"));
+                EXPECT_EQ(list.contains("inpoint"), c.snapshot->segments.first().sourceStart > 0);
+            }
         } else {
             EXPECT_FALSE(g.usesFilterGraph);
             EXPECT_EQ(g.inputArguments, c.inputs);
@@ -320,35 +343,49 @@ TEST(TimelineFilterGraph, FrameAlignment)
     EXPECT_TRUE(g.filterComplex.endsWith(
         "[clipv0][clipa0][clipv1][clipa1][clipv2][clipa2]concat=n=3:v=1:a=1[timelinecat][timelinea];"
         "[timelinecat]setpts=round(N/(30*TB))[timelinev];"));
-    EXPECT_TRUE(g.filterComplex.contains("[2:V:0]tpad="));
-    EXPECT_TRUE(g.filterComplex.contains("setpts=PTS-250001000,fps=30:start_time=0:round=up,"));
-    EXPECT_EQ(g.inputArguments.mid(6), (QStringList{"-ss", "29.763333", "-t", "1.316666667", "-protocol_whitelist",
-                                                    "file", "-i", "file:/clips/a.mov"}));
+    // The pieces of one clip: one input for the pictures, one for the sound, the
+    // last piece read from its own place two frames past its end.
+    EXPECT_FALSE(g.filterComplex.contains("[2:V:0]"));
+    // The sound is split where the pictures are, each frame going to its own piece only.
+    EXPECT_TRUE(g.filterComplex.contains("segment=timestamps=3.500000000[r1p0][r1p1];"));
+    EXPECT_TRUE(g.filterComplex.contains("[2:a]asegment=timestamps=3.500000000[r2p0][r2p1];"));
+    EXPECT_TRUE(g.filterComplex.contains("[r1p1]tpad=stop_mode=clone:stop_duration=1.316666667,"));
+    const QString list = listsOf(g.inputArguments).value(0);
+    EXPECT_TRUE(list.contains("file 'file:/clips/a.mov'\ninpoint 29.763333\noutpoint 32.080000\n"))
+        << list.toStdString();
 }
 
-// ffmpeg holds every input's decoder from the start: with many pieces each gets
-// fewer threads, one at least, in proportion to its picture; few keep ffmpeg's choice.
-TEST(TimelineFilterGraph, ManyPiecesShareTheDecoderThreads)
+// Pieces of one clip share one decoder whatever their number; ffmpeg holds every
+// input's decoder from the start, so many clips share threads, one each at least,
+// in proportion to their pictures; few keep ffmpeg's choice.
+TEST(TimelineFilterGraph, ManyClipsShareTheDecoderThreads)
 {
-    const auto threadsOf = [](int pieces, double w, double h) {
-        const VideoSource a = source(100, w, h, true, "/clips/a.mov");
-        QList<VideoSegment> segments;
-        for (int i = 0; i < pieces; ++i)
-            segments << cut(a, i * 0.5, i * 0.5 + 0.5, i * 0.5);
-        const QStringList args = build(VideoTimelineSnapshot{{a}, segments, std::nullopt}).inputArguments;
+    const auto threadsOf = [](int clips, int piecesEach, double w, double h) {
+        VideoTimelineSnapshot snapshot;
+        for (int c = 0; c < clips; ++c) {
+            const VideoSource a = source(100, w, h, true, QStringLiteral("/clips/%1.mov").arg(c));
+            snapshot.sources << a;
+            for (int i = 0; i < piecesEach; ++i)
+                snapshot.segments << cut(a, i * 0.5, i * 0.5 + 0.5, (c * piecesEach + i) * 0.5);
+        }
+        const TimelineFilterGraph g = build(snapshot);
+        const QStringList &args = g.inputArguments;
+        for (int c = 0; c < clips; ++c)
+            EXPECT_TRUE(g.filterComplex.contains(QStringLiteral("[%1:V:0]").arg(c + 1)));
+        EXPECT_FALSE(g.filterComplex.contains(QStringLiteral("[%1:V:0]").arg(clips + 1)));
         QList<int> threads;
         for (qsizetype k = 0; k + 1 < args.size(); ++k) {
             if (args[k] == "-threads")
                 threads << args[k + 1].toInt();
         }
-        EXPECT_TRUE(threads.isEmpty() || threads.size() == pieces);
+        EXPECT_TRUE(threads.isEmpty() || threads.size() == clips);
         return threads.isEmpty() ? 0 : threads.first();
     };
-    EXPECT_EQ(threadsOf(2, 1920, 1080), 0);
-    EXPECT_EQ(threadsOf(40, 1920, 1080), 1);
-    EXPECT_EQ(threadsOf(100, 1920, 1080), 1);
-    EXPECT_EQ(threadsOf(40, 1280, 720), 2);
-    EXPECT_EQ(threadsOf(16, 3840, 2160), 1);
+    EXPECT_EQ(threadsOf(2, 1, 1920, 1080), 0);
+    EXPECT_EQ(threadsOf(1, 150, 1920, 1080), 0);
+    EXPECT_EQ(threadsOf(40, 2, 1920, 1080), 1);
+    EXPECT_EQ(threadsOf(40, 1, 1280, 720), 2);
+    EXPECT_EQ(threadsOf(16, 1, 3840, 2160), 1);
 }
 
 // Every piece is brought to the first piece's matrix and range, HLG and PQ through
@@ -382,7 +419,7 @@ TEST(TimelineFilterGraph, PiecesTakeTheFirstPiecesColours)
          "in_color_matrix=bt709:in_range=tv:out_color_matrix=bt709:out_range=pc"},
         {"HLG first", hlg, sd, "bt709", "tv", "yuv420p", sdrMappingFilter(HdrTransfer::hlg), toHd},
         {"HLG second", full, hlg, "bt709", "pc", "yuvj420p", {},
-         sdrMappingFilter(HdrTransfer::hlg) + ",tpad"},
+         sdrMappingFilter(HdrTransfer::hlg) + ",scale="},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -391,10 +428,15 @@ TEST(TimelineFilterGraph, PiecesTakeTheFirstPiecesColours)
         EXPECT_EQ(g.colour.matrixTag(), c.matrixTag);
         EXPECT_EQ(g.colour.rangeTag(), c.rangeTag);
         const QStringList chains = g.filterComplex.split(';');
-        ASSERT_GE(chains.size(), 6);
-        for (const QString &chain : {chains[0], chains[2], chains[4]})
-            EXPECT_TRUE(chain.contains(QStringLiteral(",format=%1[clipv").arg(c.format))) << chain.toStdString();
-        for (const auto &[chain, has] : {std::pair{chains[0], c.firstHas}, std::pair{chains[4], c.secondHas}}) {
+        const auto chainOf = [&chains](const QString &part) {
+            const auto it = std::find_if(chains.begin(), chains.end(), [&](const QString &c) { return c.contains(part); });
+            return it == chains.end() ? QString() : *it;
+        };
+        for (const QString piece : {"clipv0", "clipv1", "clipv2"})
+            EXPECT_TRUE(chainOf(piece).endsWith(QStringLiteral(",format=%1[%2]").arg(c.format, piece)))
+                << chainOf(piece).toStdString();
+        for (const auto &[chain, has] :
+             {std::pair{chainOf("[1:V:0]"), c.firstHas}, std::pair{chainOf("[2:V:0]"), c.secondHas}}) {
             if (has.isEmpty())
                 EXPECT_FALSE(chain.contains("color_matrix") || chain.contains("zscale")) << chain.toStdString();
             else
@@ -465,4 +507,32 @@ TEST(TimelineFilterGraph, EveryStatedColourIsOneFfmpegTakes)
         s.colorTransfer = c.transfer;
         EXPECT_EQ(exportColourOf(s).outputArguments().join(' ').toStdString(), c.tags.toStdString());
     }
+}
+
+// Pieces of a clip the concat reader cannot join (see SourceCut) are read as
+// before it: an input of their own each, cut by "-ss" and "-t", on the file's own
+// times; the other clip's pieces still share one reader.
+TEST(TimelineFilterGraph, PiecesTheReaderCannotJoinGetAnInputEach)
+{
+    const VideoSource a = source(10, 1280, 720, true, "/clips/a.mov");
+    const VideoSource b = source(10, 1280, 720, true, "/clips/b.mov");
+    const auto cuts = [&](const VideoSource &s, double at) {
+        return std::optional<SourceCut>(SourceCut{{at, at + 0.01}, at - 0.25, 0, s.url != a.url});
+    };
+    const VideoTimelineSnapshot snap{{a, b}, {cut(a, 5, 6, 0), cut(b, 2, 3, 1), cut(a, 8, 9, 2), cut(b, 6, 7, 3)},
+                                     std::nullopt};
+    std::optional<TimelineFilterGraphError> error;
+    const auto g = ffmpegFilterGraph(snap, {}, 1920, 1080, "30", &error, cuts, "/staging");
+    ASSERT_TRUE(g) << error->message().toStdString();
+    const QStringList &args = g->inputArguments;
+    EXPECT_EQ(args.count("-i"), 6);  // two pieces of a, pictures and sound; b's pictures, b's sound
+    EXPECT_EQ(g->readLists.size(), 2);
+    for (const TimelineFilterGraph::ReadList &list : g->readLists)
+        EXPECT_EQ(list.clip, "/clips/b.mov");
+    const QStringList plain = {"-ss", "7.750000000", "-t", "2.316666667", "-protocol_whitelist", "file", "-i",
+                               "file:/clips/a.mov"};
+    EXPECT_NE(std::search(args.begin(), args.end(), plain.begin(), plain.end()), args.end()) << args.join(' ').toStdString();
+    // Its pictures lie where the file has them: 7.75 s read from, the cut 0.25 s later.
+    EXPECT_TRUE(g->filterComplex.contains("between(t,7.733333333,9.066666667)")) << g->filterComplex.toStdString();
+    EXPECT_FALSE(args.contains("data,file"));
 }
