@@ -4,6 +4,7 @@
 #include <QThread>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 
@@ -45,7 +46,8 @@ TEST(PreviewClock, RunsOnTheWallClockAndLeansTowardTheSoundHeard)
             [&](double t) { movedTo = t; });
         clock.start(10);
         double last = clock.now();
-        while (wall.elapsed() < 600) {
+        // As many looks as 0.6 s holds, however late a busy machine lets them come.
+        for (int look = 0; look < 36 || wall.elapsed() < 600; ++look) {
             QThread::msleep(16);
             clock.follow();
             const double t = clock.now();
@@ -102,6 +104,7 @@ TEST(PreviewClock, WaitsAtItsStartForTheFirstSoundHeard)
         wall.start();
         clock.start(10);
         bool moved = false;
+        std::optional<double> firstHeard; // wall seconds of the first look that heard the sound
         while (wall.elapsed() < 700) {
             QThread::msleep(5);
             const bool heardBefore = sound().has_value();
@@ -113,7 +116,12 @@ TEST(PreviewClock, WaitsAtItsStartForTheFirstSoundHeard)
             const std::optional<double> heard = sound();
             const double w = double(wall.nsecsElapsed()) / 1e9;
             if (heardBefore) {
-                ASSERT_GT(t, *justBefore - 0.02) << "at " << w << " s";
+                // A look a busy machine let come late finds the sound told late: the
+                // clock steps a little and catches up at up to twice the speed.
+                if (!firstHeard)
+                    firstHeard = w;
+                const double catchingUp = std::max(0.0, *firstHeard - *c.heardAt - 0.025 - (w - *firstHeard));
+                ASSERT_GT(t, *justBefore - 0.02 - catchingUp) << "at " << w << " s";
                 ASSERT_LT(t, *heard + 0.02) << "at " << w << " s";
             } else if (!heard && w < c.wait)
                 ASSERT_EQ(t, 10) << "at " << w << " s: running before the sound is heard";
@@ -166,6 +174,7 @@ TEST(PreviewClock, NeitherRunsAheadOfItsStartNorLeapsToAJumpingSound)
         double last = clock.now();
         double lastWall = 0;
         bool held = false;
+        bool heldBeforeHeard = false;
         while (true) {
             QThread::msleep(5);
             const qint64 elapsed = wall.elapsed();
@@ -185,6 +194,7 @@ TEST(PreviewClock, NeitherRunsAheadOfItsStartNorLeapsToAJumpingSound)
                     EXPECT_GT(t, heardBefore - 0.02) << "after a held thread";
                     EXPECT_LT(t, heardAfter + 0.02) << "after a held thread";
                 } else {
+                    heldBeforeHeard = true;
                     std::printf("%s: no look heard the sound before the hold\n", c.name);
                 }
             }
@@ -206,7 +216,7 @@ TEST(PreviewClock, NeitherRunsAheadOfItsStartNorLeapsToAJumpingSound)
             last = t;
             lastWall = w;
         }
-        if (c.early == 0) {
+        if (c.early == 0 && !heldBeforeHeard) {
             const double heardBefore = *sound();
             const double t = clock.now();
             const double heardAfter = *sound();
