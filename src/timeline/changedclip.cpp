@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 #include <sys/stat.h>
 
@@ -25,7 +26,10 @@ constexpr double lastPicturesCover = 0.1;
 struct ChangedClip::Asking {
     std::mutex lock;
     std::condition_variable answered;
+    bool begun = false;
+    std::chrono::steady_clock::time_point begunAt;
     bool done = false;
+    bool compared = false; // its answer was taken
     int result = 0;
     int error = 0;
     struct stat info {};
@@ -36,13 +40,24 @@ bool ChangedClip::noticeReplacement(const QUrl &url)
     const QString key = url.toString();
     std::shared_ptr<Asking> &last = m_asking[key];
     if (last) {
-        std::lock_guard guard(last->lock);
+        std::unique_lock guard(last->lock);
         if (!last->done)
             return false;  // this clip's last stat still stands: this one would too
+        // A stat that answered after its limit (a busy machine) still tells what the
+        // file was then: dropped, a file first seen only after it was replaced would
+        // never count as replaced.
+        if (!std::exchange(last->compared, true) && compare(key, *last))
+            return true;
     }
     auto asking = std::make_shared<Asking>();
     last = asking;
     std::thread([asking, path = QFile::encodeName(url.toLocalFile())] {
+        {
+            std::lock_guard guard(asking->lock);
+            asking->begun = true;
+            asking->begunAt = std::chrono::steady_clock::now();
+            asking->answered.notify_all();
+        }
         struct stat info {};
         const int result = ::stat(path.constData(), &info);
         const int error = errno;
@@ -54,15 +69,25 @@ bool ChangedClip::noticeReplacement(const QUrl &url)
         asking->answered.notify_all();
     }).detach();
     std::unique_lock guard(asking->lock);
-    if (!asking->answered.wait_for(guard, statLimit, [&] { return asking->done; }))
+    // The limit runs from when the stat is made: a thread not yet given a core is
+    // slow, not a share that does not answer.
+    if (!asking->answered.wait_for(guard, threadStartLimit, [&] { return asking->begun; }))
         return false;
+    if (!asking->answered.wait_until(guard, asking->begunAt + statLimit, [&] { return asking->done; }))
+        return false;
+    asking->compared = true;
+    return compare(key, *asking);
+}
+
+// Called with the stat's lock held.
+bool ChangedClip::compare(const QString &key, const Asking &asking)
+{
     Stamp now;
-    const struct stat &info = asking->info;
-    if (asking->result == 0)
+    const struct stat &info = asking.info;
+    if (asking.result == 0)
         now = {info.st_dev, info.st_ino, info.st_size, info.st_mtim.tv_sec * 1'000'000'000LL + info.st_mtim.tv_nsec};
-    else if (asking->error != ENOENT && asking->error != ENOTDIR)
+    else if (asking.error != ENOENT && asking.error != ENOTDIR)
         return false; // a disk or share not answering tells nothing of a change
-    guard.unlock();
     const auto [it, added] = m_seen.try_emplace(key, now);
     if (added || it->second == now)
         return false;

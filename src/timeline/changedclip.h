@@ -20,9 +20,12 @@ public:
     // The first look only remembers it. The file system is asked on a thread of
     // its own and waited for at most `statLimit`: a share that has gone may hold
     // a stat for minutes, and tells nothing of a change meanwhile. A clip whose
-    // stat still stands is not asked again; the others are.
+    // stat still stands is not asked again; the others are. A stat that answers
+    // after its limit is taken at the next look.
     bool noticeReplacement(const QUrl &url);
     static constexpr std::chrono::milliseconds statLimit{50};
+    // For a thread to begin the stat: one that never does is a machine that does not answer.
+    static constexpr std::chrono::milliseconds threadStartLimit{2000};
     bool isReplaced(const QUrl &url) const { return m_replaced.count(url.toString()) > 0; }
 
     // Whether a clip that now lasts `clipLength` seconds has nothing at source
@@ -41,6 +44,7 @@ private:
         bool operator==(const Stamp &) const = default;
     };
     struct Asking;
+    bool compare(const QString &key, const Asking &asking);
     std::map<QString, std::shared_ptr<Asking>> m_asking;  // each clip's last stat, which may still stand
     std::map<QString, Stamp> m_seen;
     std::set<QString> m_replaced;

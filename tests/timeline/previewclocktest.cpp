@@ -4,6 +4,8 @@
 #include <QThread>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <optional>
 
 using namespace routereel;
@@ -44,7 +46,8 @@ TEST(PreviewClock, RunsOnTheWallClockAndLeansTowardTheSoundHeard)
             [&](double t) { movedTo = t; });
         clock.start(10);
         double last = clock.now();
-        while (wall.elapsed() < 600) {
+        // As many looks as 0.6 s holds, however late a busy machine lets them come.
+        for (int look = 0; look < 36 || wall.elapsed() < 600; ++look) {
             QThread::msleep(16);
             clock.follow();
             const double t = clock.now();
@@ -101,6 +104,7 @@ TEST(PreviewClock, WaitsAtItsStartForTheFirstSoundHeard)
         wall.start();
         clock.start(10);
         bool moved = false;
+        std::optional<double> firstHeard; // wall seconds of the first look that heard the sound
         while (wall.elapsed() < 700) {
             QThread::msleep(5);
             const bool heardBefore = sound().has_value();
@@ -112,7 +116,12 @@ TEST(PreviewClock, WaitsAtItsStartForTheFirstSoundHeard)
             const std::optional<double> heard = sound();
             const double w = double(wall.nsecsElapsed()) / 1e9;
             if (heardBefore) {
-                ASSERT_GT(t, *justBefore - 0.02) << "at " << w << " s";
+                // A look a busy machine let come late finds the sound told late: the
+                // clock steps a little and catches up at up to twice the speed.
+                if (!firstHeard)
+                    firstHeard = w;
+                const double catchingUp = std::max(0.0, *firstHeard - *c.heardAt - 0.025 - (w - *firstHeard));
+                ASSERT_GT(t, *justBefore - 0.02 - catchingUp) << "at " << w << " s";
                 ASSERT_LT(t, *heard + 0.02) << "at " << w << " s";
             } else if (!heard && w < c.wait)
                 ASSERT_EQ(t, 10) << "at " << w << " s: running before the sound is heard";
@@ -165,9 +174,13 @@ TEST(PreviewClock, NeitherRunsAheadOfItsStartNorLeapsToAJumpingSound)
         double last = clock.now();
         double lastWall = 0;
         bool held = false;
-        while (wall.elapsed() < 900) {
+        bool heldBeforeHeard = false;
+        while (true) {
             QThread::msleep(5);
-            if (!held && wall.elapsed() >= c.heldFrom * 1000) {
+            const qint64 elapsed = wall.elapsed();
+            if (elapsed >= 900)
+                break;
+            if (!held && elapsed >= c.heldFrom * 1000) {
                 held = true;
                 QThread::msleep(200);
                 // The sound heard is read on both sides of the clock: a thread held
@@ -175,8 +188,15 @@ TEST(PreviewClock, NeitherRunsAheadOfItsStartNorLeapsToAJumpingSound)
                 const double heardBefore = *sound();
                 const double t = clock.now();
                 const double heardAfter = *sound();
-                EXPECT_GT(t, heardBefore - 0.02) << "after a held thread";
-                EXPECT_LT(t, heardAfter + 0.02) << "after a held thread";
+                // Held before any look heard the sound (a busy machine delayed the looks),
+                // the clock still waits for its first sound, which is another case.
+                if (lastWall >= c.toldFrom) {
+                    EXPECT_GT(t, heardBefore - 0.02) << "after a held thread";
+                    EXPECT_LT(t, heardAfter + 0.02) << "after a held thread";
+                } else {
+                    heldBeforeHeard = true;
+                    std::printf("%s: no look heard the sound before the hold\n", c.name);
+                }
             }
             // A look takes the time the clock told just before it, whatever it learns.
             const double wallBefore = double(wall.nsecsElapsed()) / 1e9; // before the clock: a held thread widens
@@ -184,6 +204,10 @@ TEST(PreviewClock, NeitherRunsAheadOfItsStartNorLeapsToAJumpingSound)
             clock.follow();
             const double t = clock.now();
             const double w = double(wall.nsecsElapsed()) / 1e9;
+            // A look a busy machine delayed past the cases' second: the device's reports
+            // have settled by then, and one ahead is followed (what was heard is not repeated).
+            if (w >= 1.0)
+                break;
             ASSERT_LE(std::abs(t - toldBefore), 2 * (w - wallBefore) + 0.002) << "at " << w << " s: moved by a look";
             ASSERT_LE(t, 10 + w) << "at " << w << " s: ahead of the wall clock from the start";
             // From one look to the next, as a viewer sees it: at most twice as fast,
@@ -192,7 +216,7 @@ TEST(PreviewClock, NeitherRunsAheadOfItsStartNorLeapsToAJumpingSound)
             last = t;
             lastWall = w;
         }
-        if (c.early == 0) {
+        if (c.early == 0 && !heldBeforeHeard) {
             const double heardBefore = *sound();
             const double t = clock.now();
             const double heardAfter = *sound();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "timeline/previewplayer.h"
+#include "timeline/timelineplayer.h"
 
 #include "support/waitfor.h"
 
@@ -10,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <memory>
 
 namespace mediatest {
 
@@ -28,11 +30,28 @@ inline QColor centreColour(const routereel::PreviewPlayer &player)
     return image.isNull() ? QColor() : image.pixelColor(image.width() / 2, image.height() / 2);
 }
 
+// Waits until `done()` holds while the player still decodes: a busy machine may take
+// seconds over pictures, and only a player that decoded none for `stillMs` has
+// stopped answering.
+template <typename Predicate>
+bool waitWhileDecoding(const routereel::PreviewPlayer &player, Predicate done, int stillMs = 5000)
+{
+    const auto *timeline = dynamic_cast<const routereel::TimelinePlayer *>(&player);
+    quint64 decoded = timeline ? timeline->framesDecoded() : 0;
+    while (!testsupport::waitFor(done, stillMs)) {
+        const quint64 now = timeline ? timeline->framesDecoded() : decoded;
+        if (now == decoded)
+            return false;
+        decoded = now;
+    }
+    return true;
+}
+
 inline bool seekAndWait(routereel::PreviewPlayer &player, double t)
 {
-    bool done = false;
-    player.seek(t, [&](bool finished) { done = finished; });
-    return testsupport::waitFor([&] { return done; });
+    const auto done = std::make_shared<bool>(false); // a seek ending after a failed wait sets it still
+    player.seek(t, [done](bool finished) { *done = finished; });
+    return waitWhileDecoding(player, [&] { return *done; });
 }
 
 // An ffmpeg argument list written as one line (no argument holds a space) and the output file.
