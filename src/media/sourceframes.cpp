@@ -48,12 +48,92 @@ bool hidesAStretch(AVStream *stream)
     return false;
 }
 
+// How an HEVC clip's packets mark off their NAL units: the length prefix's size
+// in bytes when the extradata is an hvcC record (mp4, mov, mkv), 0 for start codes
+// (MPEG-TS, raw streams), -1 for a record no file should have. The record is told
+// from start codes as libav's own parser tells it.
+int nalLengthSize(const AVCodecParameters *parameters)
+{
+    const std::uint8_t *data = parameters->extradata;
+    const int size = parameters->extradata_size;
+    if (size <= 3 || !(data[0] || data[1] || data[2] > 1))
+        return 0;
+    if (size < 23)
+        return -1;
+    const int length = (data[21] & 3) + 1;
+    return length == 3 ? -1 : length;
+}
+
+// Whether an HEVC keyframe packet holds a closed GOP's start: an IDR picture
+// (IDR_W_RADL or IDR_N_LP), whose pictures lean on none before it, and which lets
+// the pictures decoded before it be shown (no_output_of_prior_pics_flag clear).
+// A CRA's leading pictures refer to pictures before it, and decoded after another
+// piece's they would be made from that piece's. Anything else, or a packet that
+// cannot be read through, is not.
+bool opensClosedGop(const AVPacket *packet, int lengthSize)
+{
+    if (lengthSize < 0 || !packet->data)
+        return false;
+    const std::uint8_t *data = packet->data;
+    const std::int64_t size = packet->size;
+    bool idr = false;
+    // Judges one NAL unit from its header and first slice bytes; false for one
+    // that shows the picture is not a closed GOP's start.
+    const auto judge = [&](const std::uint8_t *unit, std::int64_t length) {
+        if (length < 2)
+            return false;
+        const int type = (unit[0] >> 1) & 0x3f;
+        const int layer = ((unit[0] & 1) << 5) | (unit[1] >> 3);
+        if (type >= 32 || layer != 0)
+            return true;  // parameter sets, SEI, other layers: not the base picture
+        if (type != 19 && type != 20)
+            return false;
+        // An IDR slice header opens with first_slice_segment_in_pic_flag, then
+        // no_output_of_prior_pics_flag.
+        if (length < 3 || (unit[2] & 0x40))
+            return false;
+        idr = true;
+        return true;
+    };
+    if (lengthSize == 0) {
+        for (std::int64_t i = 0; i + 3 < size; ++i) {
+            if (data[i] == 0 && data[i + 1] == 0 && data[i + 2] == 1) {
+                i += 3;
+                std::int64_t end = i;
+                while (end + 2 < size && !(data[end] == 0 && data[end + 1] == 0 && data[end + 2] <= 1))
+                    ++end;
+                if (end + 2 >= size)
+                    end = size;
+                if (!judge(data + i, end - i))
+                    return false;
+                i = end - 1;
+            }
+        }
+        return idr;
+    }
+    for (std::int64_t at = 0; at < size;) {
+        if (size - at < lengthSize)
+            return false;
+        std::int64_t length = 0;
+        for (int k = 0; k < lengthSize; ++k)
+            length = (length << 8) | data[at + k];
+        at += lengthSize;
+        if (length == 0 || length > size - at || !judge(data + at, length))
+            return false;
+        at += length;
+    }
+    return idr;
+}
+
 } // namespace
 
 // What reading from one seek gives: the keyframe decoding starts on, and the
 // presentation times of the pictures it yields (decode order), in stream time base.
 struct SourceFrameReader::Scan {
     std::optional<std::int64_t> keyframe;
+    // Decoding starts on the keyframe itself, and nothing it yields refers to
+    // pictures before it (see opensClosedGop); only judged in HEVC.
+    bool closedStart = false;
     std::vector<std::int64_t> pictures;
     std::int64_t lastDuration = 0;
 };
@@ -76,8 +156,9 @@ SourceFrameReader::SourceFrameReader(const QString &path)
     checkStartTime(m_context.get(), QFileInfo(path).fileName());
     m_startTime = double(startMicros(m_context.get())) / AV_TIME_BASE;
     AVStream *picture = m_context->streams[m_stream];
-    m_joinable = !ffmpegSeeksEarlier(m_context.get()) && !hidesAStretch(picture)
-        && picture->codecpar->codec_id != AV_CODEC_ID_HEVC;
+    m_joinable = !ffmpegSeeksEarlier(m_context.get()) && !hidesAStretch(picture);
+    if (picture->codecpar->codec_id == AV_CODEC_ID_HEVC)
+        m_nalLengthSize = nalLengthSize(picture->codecpar);
 }
 
 // The last tick of the picture stream's time base at or before source time `seconds`.
@@ -111,12 +192,16 @@ bool SourceFrameReader::scan(std::optional<double> seekTo, double seconds, Scan 
     const std::int64_t cut = tickAt(seconds);
     *out = Scan{};
     int past = 0;
+    bool before = false;  // a packet read before the keyframe: the decoder gets it too
     AVPacket *packet = av_packet_alloc();
     while (past < picturesPastCut && av_read_frame(ctx, packet) >= 0) {
         if (packet->stream_index == m_stream) {
             const std::int64_t pts = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
-            if (!out->keyframe && (packet->flags & AV_PKT_FLAG_KEY) && pts != AV_NOPTS_VALUE)
+            if (!out->keyframe && (packet->flags & AV_PKT_FLAG_KEY) && pts != AV_NOPTS_VALUE) {
                 out->keyframe = pts;
+                out->closedStart = !before && m_nalLengthSize != notHevc && opensClosedGop(packet, m_nalLengthSize);
+            }
+            before = before || !out->keyframe;
             if (out->keyframe && pts != AV_NOPTS_VALUE && !(packet->flags & AV_PKT_FLAG_DISCARD)) {
                 out->pictures.push_back(pts);
                 out->lastDuration = packet->duration;
@@ -186,6 +271,7 @@ std::optional<SourceFrameReader::Found> SourceFrameReader::find(double seconds)
     Found found;
     found.pts = *frame;
     found.first = fromStart && frame == scanned.keyframe;
+    found.closedStart = scanned.closedStart;
     found.frame.start = toSeconds(*frame);
     found.frame.end = next ? toSeconds(*next)
                            : toSeconds(*frame) + (scanned.lastDuration > 0 ? scanned.lastDuration * tb : 0);
@@ -197,7 +283,9 @@ std::optional<SourceCut> SourceFrameReader::cutAt(double seconds)
     const auto found = find(seconds);
     if (!found)
         return std::nullopt;
-    SourceCut result{found->frame, std::nullopt, m_stream, m_joinable};
+    // HEVC joins only where decoding starts on a closed GOP.
+    const bool hevc = m_nalLengthSize != notHevc;
+    SourceCut result{found->frame, std::nullopt, m_stream, m_joinable && (!hevc || found->closedStart)};
     if (found->first)
         return result; // the very first picture: read the file from its start
     const AVStream *stream = m_context->streams[m_stream];
@@ -219,8 +307,14 @@ std::optional<SourceCut> SourceFrameReader::cutAt(double seconds)
         if (check.keyframe && *check.keyframe <= frame
             && std::find(check.pictures.begin(), check.pictures.end(), frame) != check.pictures.end()) {
             result.readFrom = from;
+            result.joinable = m_joinable && (!hevc || check.closedStart);
             return result;
         }
+    }
+    // Read from the file's start after all.
+    if (hevc) {
+        Scan start;
+        result.joinable = m_joinable && scan(std::nullopt, 0, &start) && start.closedStart;
     }
     return result;
 }

@@ -28,8 +28,8 @@ struct SourceCut {
     // Whether its pieces may be read one after another by one reader and decoder
     // (ffmpeg's concat reader) and come out as read one by one with "-ss": not for
     // a file whose seek ffmpeg makes earlier, one whose edit list hides a stretch
-    // between shown ones, or HEVC, whose open GOPs decode after another piece's
-    // pictures as if they followed them.
+    // between shown ones, or an HEVC piece read from an open GOP's keyframe, whose
+    // leading pictures decode after another piece's as if they followed them.
     bool joinable = true;
 };
 
@@ -62,6 +62,7 @@ private:
         SourceFrame frame;
         std::int64_t pts = 0;  // in the stream's time base
         bool first = false;    // the file's first picture, found reading from its start
+        bool closedStart = false;  // see Scan
     };
     std::optional<Found> find(double seconds);
     bool scan(std::optional<double> seekTo, double seconds, Scan *out);
@@ -70,6 +71,8 @@ private:
     FormatContextPtr m_context;
     int m_stream = -1;
     bool m_joinable = true;
+    static constexpr int notHevc = -2;
+    int m_nalLengthSize = notHevc;  // how HEVC packets mark off NAL units (see nalLengthSize)
     double m_startTime = 0;
 };
 

@@ -84,3 +84,40 @@ TEST(SourceFrameReader, FarTimesAndHostileStartTimes)
         EXPECT_TRUE(e.reason().contains(QStringLiteral("start time"))) << e.reason().toStdString();
     }
 }
+
+// HEVC pieces join one reader only where decoding starts on a closed GOP's IDR
+// picture: x265's open GOPs start on CRA pictures, whose leading pictures refer to
+// the GOP before; its first GOP opens on an IDR picture either way. Length-prefixed
+// (mp4) and start-code (MPEG-TS) packets alike; in MPEG-TS only cuts whose seek
+// lands on their keyframe, as decoding starts wherever it lands.
+TEST(SourceFrameReader, HevcJoinsOnlyWhereReadingStartsOnAClosedGop)
+{
+    QTemporaryDir dir;
+    struct Case {
+        const char *name;
+        const char *params;
+        const char *format;
+        bool closed;
+        QList<double> times;
+    };
+    const QList<double> anywhere{0, 0.5, 1.2, 2.0, 3.7};
+    const QList<double> onKeyframes{0, 2.0, 3.0};
+    for (const Case &c : {Case{"closed.mp4", "open-gop=0", "mp4", true, anywhere},
+                          Case{"open.mp4", "open-gop=1", "mp4", false, anywhere},
+                          Case{"closed.ts", "open-gop=0:bframes=0", "mpegts", true, onKeyframes},
+                          Case{"open.ts", "open-gop=1:bframes=0", "mpegts", false, onKeyframes}}) {
+        SCOPED_TRACE(c.name);
+        const QString file = dir.filePath(QLatin1String(c.name));
+        ASSERT_TRUE(testsupport::runFfmpeg(
+            {"-f", "lavfi", "-i", testsupport::numberedPictures(4, 160, 90, QStringLiteral("30")), "-c:v", "libx265",
+             "-preset", "ultrafast", "-pix_fmt", "yuv420p", "-x265-params",
+             QStringLiteral("keyint=30:min-keyint=30:scenecut=0:log-level=error:") + QLatin1String(c.params), "-f",
+             c.format, file}));
+        SourceFrameReader reader(file);
+        for (double t : c.times) {
+            const auto cut = reader.cutAt(t);
+            ASSERT_TRUE(cut.has_value()) << t;
+            EXPECT_EQ(cut->joinable, t < 1 || c.closed) << t;
+        }
+    }
+}
