@@ -321,4 +321,18 @@ std::vector<SinkRecording::Repeat> SinkRecording::repeats(qint64 from) const
     return found;
 }
 
+std::string SinkRecording::describe(qint64 from, qint64 to) const
+{
+    place();
+    std::string out = std::to_string(size()) + " samples in " + std::to_string(m_arrivals.size()) + " reads; stretches from";
+    for (const Stretch &s : m_stretches)
+        out += ' ' + std::to_string(s.from);
+    out += "; pieces (from-to name, o: opens, c: closes):";
+    for (const Piece &p : pieces(m_samples, std::max<qint64>(0, from - rate)))
+        if (p.from < to)
+            out += ' ' + std::to_string(p.from) + '-' + std::to_string(p.to) + ' ' + std::to_string(p.name)
+                + (p.opens ? "o" : "") + (p.closes ? "c" : "");
+    return out;
+}
+
 } // namespace testsupport

@@ -2,6 +2,7 @@
 
 #include <QtGlobal>
 
+#include <string>
 #include <vector>
 
 namespace testsupport {
@@ -74,6 +75,10 @@ public:
     // Every place from sample `from` on where at least shortestRepeat of the tone is
     // heard again, and every place the recording cannot tell.
     std::vector<Repeat> repeats(qint64 from = 0) const;
+
+    // For a failure's message: how the samples from `from` to `to` were read (pieces,
+    // their slots and silences) and placed (the stretches of stamps).
+    std::string describe(qint64 from, qint64 to) const;
 
 private:
     // Where stamps step up by more than a cycle (the graph lost one), the reads after
