@@ -266,11 +266,11 @@ bool FFmpegProcess::waitForExit(std::chrono::milliseconds timeout)
 bool FFmpegProcess::waitForExitWhileWorking(std::chrono::milliseconds standing)
 {
     const auto step = std::min(standing, std::chrono::milliseconds(500));
-    std::optional<long long> used = cpuTicks();
+    std::optional<Work> done = work();
     auto still = std::chrono::steady_clock::now();
     while (!waitForExit(step)) {
-        if (const std::optional<long long> now = cpuTicks(); now != used) {
-            used = now;
+        if (const std::optional<Work> now = work(); now != done) {
+            done = now;
             still = std::chrono::steady_clock::now();
         } else if (std::chrono::steady_clock::now() - still >= standing) {
             return false;
@@ -279,27 +279,42 @@ bool FFmpegProcess::waitForExitWhileWorking(std::chrono::milliseconds standing)
     return true;
 }
 
-std::optional<long long> FFmpegProcess::cpuTicks() const
+namespace {
+
+// A file of /proc read plainly: it states no size, and QFile takes it for empty.
+QByteArray procFile(const QByteArray &path)
+{
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return {};
+    char buffer[1024];
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    ::close(fd);
+    return n > 0 ? QByteArray(buffer, int(n)) : QByteArray();
+}
+
+} // namespace
+
+std::optional<FFmpegProcess::Work> FFmpegProcess::work() const
 {
     std::lock_guard guard(m_lock);
     if (m_reaped || m_pid <= 0)
         return std::nullopt;
-    // Read plainly: the file states no size, and QFile takes it for empty.
-    const int fd = ::open(QByteArray("/proc/" + QByteArray::number(m_pid) + "/stat").constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return std::nullopt;
-    char buffer[1024];
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
-    ::close(fd);
-    if (n <= 0)
-        return std::nullopt;
+    const QByteArray proc = "/proc/" + QByteArray::number(m_pid);
     // The fields after the command's closing parenthesis, the state first; user and
     // system time are the 12th and 13th of them.
-    const QByteArray text(buffer, int(n));
-    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 1).simplified().split(' ');
+    const QByteArray stat = procFile(proc + "/stat");
+    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 1).simplified().split(' ');
     if (fields.size() < 13)
         return std::nullopt;
-    return fields[11].toLongLong() + fields[12].toLongLong();
+    Work work{fields[11].toLongLong() + fields[12].toLongLong(), 0};
+    // Bytes read and written by its calls: a child finishing a file on a slow share
+    // waits in them and takes hardly any processor time meanwhile.
+    for (const QByteArray &line : procFile(proc + "/io").split('\n')) {
+        if (line.startsWith("rchar:") || line.startsWith("wchar:"))
+            work.bytes += line.mid(6).trimmed().toLongLong();
+    }
+    return work;
 }
 
 FFmpegProcess::Exit FFmpegProcess::exitState() const

@@ -48,8 +48,8 @@ public:
     Exit waitForExit();
     // False when the child still runs after `timeout`.
     bool waitForExit(std::chrono::milliseconds timeout);
-    // Waits for the child as long as it works: false when it has used no processor
-    // time for `standing` (a child that only writes a large file still uses some).
+    // Waits for the child as long as it works: false when for `standing` it has used
+    // no processor time and read or written nothing.
     bool waitForExitWhileWorking(std::chrono::milliseconds standing);
     Exit exitState() const;
 
@@ -69,8 +69,13 @@ private:
     bool exitedNoReap(bool block);
     void reap();
     void signal(int sig);
-    // Processor time the child has used, in clock ticks; none once it has been reaped.
-    std::optional<long long> cpuTicks() const;
+    // What the child has done so far; none once it has been reaped.
+    struct Work {
+        long long cpuTicks = 0;
+        long long bytes = 0; // read and written by its calls
+        bool operator==(const Work &) const = default;
+    };
+    std::optional<Work> work() const;
 
     int m_pid = -1;
     int m_stdin = -1;

@@ -3,6 +3,7 @@
 #include <QProcessEnvironment>
 #include <gtest/gtest.h>
 
+#include <poll.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -81,29 +82,35 @@ TEST(FFmpegProcess, TheChildMayOpenAsManyFilesAsTheHardLimitAllows)
         EXPECT_EQ(printed.toULongLong(), own.rlim_max);
 }
 
-// ffmpeg may finish a file long after it took its last frame on a busy machine: it
-// is waited for while it works, and given up on only once it has stood still.
+// ffmpeg may finish a file long after it took its last frame on a busy machine or a
+// slow share: it is waited for while it works or reads and writes, and given up on
+// only once it has stood still.
 TEST(FFmpegProcess, WaitingFollowsAChildThatWorksAndGivesUpOnOneThatStandsStill)
 {
     using namespace std::chrono_literals;
     struct Case {
         const char *name;
-        QStringList command;
+        const char *python; // prints a line once running
         bool exits;
     };
     const QList<Case> cases{
-        {"works for well past the bound",
-         {QStringLiteral("python3"), QStringLiteral("-c"),
-          QStringLiteral("import time\nt = time.monotonic() + 6\nwhile time.monotonic() < t: pass")},
-         true},
-        {"stands still", {QStringLiteral("sleep"), QStringLiteral("600")}, false},
+        {"works for well past the bound", "t = time.monotonic() + 6\nwhile time.monotonic() < t: pass", true},
+        {"writes a little at a time for well past the bound",
+         "for i in range(50):\n    sys.stdout.write('x'); sys.stdout.flush(); time.sleep(0.1)", true},
+        {"stands still", "time.sleep(600)", false},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         QString error;
-        auto process = FFmpegProcess::start(QStringLiteral("/usr/bin/env"), c.command,
-                                            QProcessEnvironment::systemEnvironment(), &error);
+        auto process = FFmpegProcess::start(
+            QStringLiteral("/usr/bin/env"),
+            {QStringLiteral("python3"), QStringLiteral("-c"),
+             QStringLiteral("import sys, time\nprint('up', flush=True)\n") + QLatin1String(c.python)},
+            QProcessEnvironment::systemEnvironment(), &error);
         ASSERT_TRUE(process) << error.toStdString();
+        // Measured from when it runs: starting may wait on a busy disk.
+        pollfd up{process->takeStdoutFd(), POLLIN, 0};
+        ASSERT_EQ(::poll(&up, 1, 60'000), 1) << "the child never started";
         EXPECT_EQ(process->waitForExitWhileWorking(2s), c.exits);
         if (c.exits) {
             EXPECT_EQ(process->exitState().code, 0);
@@ -111,5 +118,6 @@ TEST(FFmpegProcess, WaitingFollowsAChildThatWorksAndGivesUpOnOneThatStandsStill)
             EXPECT_TRUE(process->isRunning());
             process->end();
         }
+        ::close(up.fd);
     }
 }

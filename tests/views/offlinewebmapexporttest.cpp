@@ -7,6 +7,7 @@
 #include "../export/exporttestutil.h"
 
 #include "export/videoexporter.h"
+#include "maps/mappages.h"
 #include "maps/mapservices.h"
 #include "support/loopbackhttpserver.h"
 #include "support/testartifacts.h"
@@ -18,6 +19,7 @@
 
 #include <gtest/gtest.h>
 
+#include <iostream>
 #include <mutex>
 
 using namespace routereel;
@@ -101,8 +103,8 @@ TEST(OfflineWebMapExport, anUnreachableMapServiceFallsBackToRasterTilesAtOnce)
 
 // A service that takes connections and never answers: the page of a map and
 // the raster tiles that would replace it are waited for at once and by one
-// deadline, not one after the other, so the frames begin within 5 s of the start.
-TEST(OfflineWebMapExport, aSilentMapServiceHoldsTheFramesBackAtMostFiveSeconds)
+// deadline, not one after the other, so the frames begin after one wait.
+TEST(OfflineWebMapExport, aSilentMapServiceHoldsTheFramesBackForOneWaitOnly)
 {
     REQUIRE_WEBGL();
     struct Case {
@@ -141,6 +143,10 @@ TEST(OfflineWebMapExport, aSilentMapServiceHoldsTheFramesBackAtMostFiveSeconds)
         const VideoExporter::RunStats stats = exporter.lastRunStats();
         EXPECT_EQ((c.map ? stats.mapRenderer : stats.pathMapRenderer).toStdString(), "raster");
         EXPECT_GE(framesBegan, 0);
-        EXPECT_LT(framesBegan, 5000);
+        // A second wait would end at least a whole deadline after the first; what
+        // follows the deadline takes as long as a busy machine makes it.
+        const qint64 deadline = MapPages::exportLoadTimeout().count();
+        std::cout << "[ silent service ] frames began " << framesBegan << " ms after the start\n";
+        EXPECT_LT(framesBegan, 2 * deadline);
     }
 }

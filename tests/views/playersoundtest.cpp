@@ -192,6 +192,7 @@ struct SlotPlayer {
     std::unique_ptr<SinkMonitor> monitor;
     TimelinePlayer player;
     std::vector<Look> looks;
+    double listenedAt = 0;
 
     explicit SlotPlayer(SoundServer::Kind kind, SoundServer::Latency latency = SoundServer::runLatency())
         : server(latency, kind)
@@ -217,6 +218,7 @@ struct SlotPlayer {
     {
         monitor.reset();
         monitor = std::make_unique<SinkMonitor>(server);
+        listenedAt = SinkMonitor::now();
         ASSERT_TRUE(monitor->isRecording());
     }
     void playFor(double seconds)
@@ -226,6 +228,28 @@ struct SlotPlayer {
             looks.push_back({SinkMonitor::now(), player.currentTime()});
             return SinkMonitor::now() > until;
         }, int(seconds * 1000) + 10'000, 2);
+    }
+    // Plays until the first slot begun after wall time `played` is heard, for at most
+    // `bound` seconds: on a busy machine a Play may be heard a second late. Returns
+    // when it began, NaN when it was not heard.
+    double playUntilHeard(double played, double bound = 10)
+    {
+        double began = NAN, lookedAt = 0;
+        const qint64 from = monitor->size();
+        const double until = SinkMonitor::now() + bound;
+        waitFor([&] {
+            const double now = SinkMonitor::now();
+            looks.push_back({now, player.currentTime()});
+            if (now - lookedAt < 0.02) // reading the recording holds its thread
+                return false;
+            lookedAt = now;
+            const auto heard = monitor->heardSlots(from);
+            const auto first = std::find_if(heard.begin(), heard.end(), [&](const auto &s) { return s.at >= played; });
+            if (first != heard.end())
+                began = first->at;
+            return !std::isnan(began) || now > until;
+        }, int(bound * 1000) + 10'000, 2);
+        return began;
     }
     void expectWithTheSound(double from, double to, const char *what) { expectWithTheSound({{from, to}}, what); }
     // Over the spans of wall time, each from a Play to what followed it: picture and
@@ -283,7 +307,9 @@ struct SlotPlayer {
         // them delays the last one without adding sound.
         const double ended = SinkMonitor::slotTime(in->name, playhead) + double(lastSample - in->sample) / SinkMonitor::rate;
         std::cout << "[ pause ] " << what << ": sound for " << (last - paused) * 1000 << " ms after Pause, playhead "
-                  << (playhead - ended) * 1000 << " ms from where it ended\n";
+                  << (playhead - ended) * 1000 << " ms from where it ended; recorded "
+                  << double(monitor->recording().size()) / SinkMonitor::rate << " s in "
+                  << SinkMonitor::now() - listenedAt << " s\n";
         // One cycle the sink or its monitor lost on a busy machine moves where the sound
         // ended seen here: a round off by up to that cycle is counted (restsOff; more than
         // one fails), one off further fails at once.
@@ -402,7 +428,14 @@ TEST(PlayerSound, PauseStopsTheSoundAndPlayRepeatsNone)
     for (int round = 0; round < 4; ++round) {
         p.player.play();
         const double played = SinkMonitor::now();
-        p.playFor(1.2 + 0.13 * round); // pauses at different points of the graph's cycle
+        // Paused once the sound has played a while, at different points of the graph's cycle.
+        const double began = p.playUntilHeard(played);
+        ASSERT_FALSE(std::isnan(began)) << "round " << round << ": no sound heard within 10 s of Play";
+        // A null sink at rest plays a first stream after its period, up to 2 s.
+        if (began - played > 0.3)
+            std::cout << "[ play ] round " << round << ": the sound began " << (began - played) * 1000
+                      << " ms after Play\n";
+        p.playFor(1.2 + 0.13 * round - (SinkMonitor::now() - began));
         // The last Pause comes late, as on a busy machine: the playhead was told 0.7 s
         // before it, and the sound played on meanwhile.
         if (round == 3)
