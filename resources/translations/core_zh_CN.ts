@@ -337,6 +337,10 @@ Its drive or network folder may not be answering. Check that it is connected and
         <source>ffmpeg took no more frames and then did nothing for %1 seconds: the export ended it.</source>
         <translation>ffmpeg 不再接收画面，随后 %1 秒毫无动作：导出已将其结束。</translation>
     </message>
+    <message>
+        <source>Could not write a piece of a clip to %1: %2</source>
+        <translation>无法将片段的一部分写入 %1：%2</translation>
+    </message>
 </context>
 <context>
     <name>VideoImportChain</name>

@@ -268,6 +268,17 @@ ExportResult ExportRun::runFrames()
                                : ExportResult::failure(ExportError::renderError()));
     if (auto unwritten = command->writeFilterScript())
         return fail(ExportResult::systemFailure(*unwritten));
+    switch (const PieceFileWriter::Result copied = command->writePieceFiles(isCancelled); copied.outcome) {
+    case PieceFileWriter::Outcome::written:
+        break;
+    case PieceFileWriter::Outcome::cancelled:
+        return fail(ExportResult::failure(ExportError::cancelled()));
+    case PieceFileWriter::Outcome::unreadable:
+        // Told as ffmpeg tells a clip it cannot read: the same fault, found earlier.
+        return fail(ExportResult::failure(ExportError::ffmpegError(copied.message)));
+    case PieceFileWriter::Outcome::unwritable:
+        return fail(ExportResult::systemFailure(copied.message));
+    }
 
     if (isCancelled())
         return fail(ExportResult::failure(ExportError::cancelled()));

@@ -153,10 +153,27 @@ std::optional<QString> FFmpegCommandLine::Command::writeFilterScript() const
     return write(filterScriptPath, filterGraph);
 }
 
+PieceFileWriter::Result FFmpegCommandLine::Command::writePieceFiles(const std::function<bool()> &cancelled) const
+{
+    for (const TimelineFilterGraph::ReadList &list : readLists) {
+        if (list.pieces.isEmpty())
+            continue;
+        if (PieceFileWriter::Result result = PieceFileWriter::write(list.clip, list.stream, list.pieces, cancelled);
+            result.outcome != PieceFileWriter::Outcome::written)
+            return result;
+    }
+    return {};
+}
+
 QString FFmpegCommandLine::Command::withClipNames(QString text) const
 {
-    for (const TimelineFilterGraph::ReadList &list : readLists)
-        text.replace(libavFileName(list.path) + QStringLiteral(": "), libavFileName(list.clip) + QStringLiteral(": "));
+    for (const TimelineFilterGraph::ReadList &list : readLists) {
+        const QString clip = libavFileName(list.clip);
+        text.replace(libavFileName(list.path) + QStringLiteral(": "), clip + QStringLiteral(": "));
+        // The concat reader names a file it cannot open in quotes.
+        for (const PieceFile &piece : list.pieces)
+            text.replace(libavFileName(piece.path), clip);
+    }
     return text;
 }
 

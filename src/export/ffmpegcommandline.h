@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 namespace routereel {
@@ -46,11 +47,14 @@ public:
         QList<TimelineFilterGraph::ReadList> readLists;
         // Writes the graph to `filterScriptPath` and the lists to theirs; the reason when it cannot.
         std::optional<QString> writeFilterScript() const;
+        // Copies the pieces the lists read from files of their own (see PieceFile),
+        // asking `cancelled` as it goes.
+        PieceFileWriter::Result writePieceFiles(const std::function<bool()> &cancelled) const;
         // The line ffmpeg writes when reading one of its inputs fails begins with one
         // of these ("file:/path/clip.mp4: "), one for each "-i" in `arguments`.
         QStringList inputErrorPrefixes() const;
-        // `text` of ffmpeg's with each list it names replaced by the clip it reads:
-        // the user knows the clip, never the list.
+        // `text` of ffmpeg's with each list and piece file it names replaced by the
+        // clip it reads: the user knows the clip, never the list.
         QString withClipNames(QString text) const;
     };
 

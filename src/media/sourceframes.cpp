@@ -48,22 +48,6 @@ bool hidesAStretch(AVStream *stream)
     return false;
 }
 
-// How an HEVC clip's packets mark off their NAL units: the length prefix's size
-// in bytes when the extradata is an hvcC record (mp4, mov, mkv), 0 for start codes
-// (MPEG-TS, raw streams), -1 for a record no file should have. The record is told
-// from start codes as libav's own parser tells it.
-int nalLengthSize(const AVCodecParameters *parameters)
-{
-    const std::uint8_t *data = parameters->extradata;
-    const int size = parameters->extradata_size;
-    if (size <= 3 || !(data[0] || data[1] || data[2] > 1))
-        return 0;
-    if (size < 23)
-        return -1;
-    const int length = (data[21] & 3) + 1;
-    return length == 3 ? -1 : length;
-}
-
 // Whether an HEVC keyframe packet holds a closed GOP's start: an IDR picture
 // (IDR_W_RADL or IDR_N_LP), whose pictures lean on none before it, and which lets
 // the pictures decoded before it be shown (no_output_of_prior_pics_flag clear).
@@ -127,6 +111,19 @@ bool opensClosedGop(const AVPacket *packet, int lengthSize)
 
 } // namespace
 
+// The record is told from start codes as libav's own parser tells it.
+int hevcNalLengthSize(const AVCodecParameters *parameters)
+{
+    const std::uint8_t *data = parameters->extradata;
+    const int size = parameters->extradata_size;
+    if (size <= 3 || !(data[0] || data[1] || data[2] > 1))
+        return 0;
+    if (size < 23)
+        return -1;
+    const int length = (data[21] & 3) + 1;
+    return length == 3 ? -1 : length;
+}
+
 // What reading from one seek gives: the keyframe decoding starts on, and the
 // presentation times of the pictures it yields (decode order), in stream time base.
 struct SourceFrameReader::Scan {
@@ -158,7 +155,7 @@ SourceFrameReader::SourceFrameReader(const QString &path)
     AVStream *picture = m_context->streams[m_stream];
     m_joinable = !ffmpegSeeksEarlier(m_context.get()) && !hidesAStretch(picture);
     if (picture->codecpar->codec_id == AV_CODEC_ID_HEVC)
-        m_nalLengthSize = nalLengthSize(picture->codecpar);
+        m_nalLengthSize = hevcNalLengthSize(picture->codecpar);
 }
 
 // The last tick of the picture stream's time base at or before source time `seconds`.
@@ -285,7 +282,14 @@ std::optional<SourceCut> SourceFrameReader::cutAt(double seconds)
         return std::nullopt;
     // HEVC joins only where decoding starts on a closed GOP.
     const bool hevc = m_nalLengthSize != notHevc;
-    SourceCut result{found->frame, std::nullopt, m_stream, m_joinable && (!hevc || found->closedStart)};
+    // An open GOP's start joins once told to start afresh: packets framed as the
+    // record says can have an end of sequence put in front.
+    const auto judged = [&](SourceCut &cut, bool closedStart) {
+        cut.joinable = m_joinable && (!hevc || closedStart);
+        cut.joinsAfresh = m_joinable && hevc && !closedStart && m_nalLengthSize >= 0;
+    };
+    SourceCut result{found->frame, std::nullopt, m_stream};
+    judged(result, found->closedStart);
     if (found->first)
         return result; // the very first picture: read the file from its start
     const AVStream *stream = m_context->streams[m_stream];
@@ -307,14 +311,18 @@ std::optional<SourceCut> SourceFrameReader::cutAt(double seconds)
         if (check.keyframe && *check.keyframe <= frame
             && std::find(check.pictures.begin(), check.pictures.end(), frame) != check.pictures.end()) {
             result.readFrom = from;
-            result.joinable = m_joinable && (!hevc || check.closedStart);
+            judged(result, check.closedStart);
             return result;
         }
     }
     // Read from the file's start after all.
     if (hevc) {
         Scan start;
-        result.joinable = m_joinable && scan(std::nullopt, 0, &start) && start.closedStart;
+        if (!scan(std::nullopt, 0, &start)) {
+            result.joinable = result.joinsAfresh = false;
+            return result;
+        }
+        judged(result, start.closedStart);
     }
     return result;
 }

@@ -7,7 +7,14 @@
 #include <cstdint>
 #include <optional>
 
+struct AVCodecParameters;
+
 namespace routereel {
+
+// How an HEVC clip's packets mark off their NAL units: the length prefix's size
+// in bytes when the extradata is an hvcC record (mp4, mov, mkv), 0 for start codes
+// (MPEG-TS, raw streams), -1 for a record no file should have.
+int hevcNalLengthSize(const AVCodecParameters *parameters);
 
 // One picture of a clip, in source seconds counted from the file's start (the
 // container's start time): on screen from `start` until `end`.
@@ -31,6 +38,9 @@ struct SourceCut {
     // between shown ones, or an HEVC piece read from an open GOP's keyframe, whose
     // leading pictures decode after another piece's as if they followed them.
     bool joinable = true;
+    // Not joinable only because it is such an HEVC piece: joinable once its pictures
+    // are copied to a file that tells the decoder to start afresh (see PieceFile).
+    bool joinsAfresh = false;
 };
 
 // Tells which of a clip's pictures is on screen at a source time, from the file's

@@ -174,6 +174,7 @@ struct PieceRead {
     double at = 0;  // where `from` lies on its run's time line
     int stream = -1; // the file's picture stream, when known
     bool joinable = true;  // see SourceCut
+    bool joinsAfresh = false;
 };
 
 // The in point the concat reader is given for `read`, in microseconds: where its
@@ -191,6 +192,10 @@ struct Run {
     QList<qsizetype> reads;  // into the piece list
     QList<double> spans;     // seconds each piece's entry reads past `from`
     bool plain = false;      // one piece the reader cannot join, read as a file of its own
+    // Pictures read from copies of the pieces that start the decoder afresh (see
+    // PieceFile): all of the run's, as the reader takes every file's times in the
+    // time base of its first.
+    bool pieceFiles = false;
 };
 
 // Pieces an input takes when its list goes to ffmpeg inline, as one argument,
@@ -221,8 +226,10 @@ double frameTolerance(const VideoSource &source)
 // Splits the pieces into runs: by clip in timeline order, at most `limit` pieces
 // each; sound runs only for clips with sound. Places each piece on its run's time
 // line far enough from its neighbours that no picture or sound of one, read from
-// its keyframe before or past its end, lies among another's.
-QList<Run> runsOf(QList<PieceRead> &reads, std::optional<qsizetype> limit, bool sound = false)
+// its keyframe before or past its end, lies among another's. Pieces that join
+// only afresh join when their pictures may be copied (`pieceFiles`); their sound
+// is read from the clip as any other piece's.
+QList<Run> runsOf(QList<PieceRead> &reads, std::optional<qsizetype> limit, bool sound = false, bool pieceFiles = false)
 {
     QList<Run> runs;
     std::map<QString, qsizetype> open;  // clip path to its run being filled
@@ -232,7 +239,8 @@ QList<Run> runsOf(QList<PieceRead> &reads, std::optional<qsizetype> limit, bool 
             continue;
         const QString path = source.url.toLocalFile();
         PieceRead &read = reads[r];
-        if (!read.joinable) {
+        const bool afresh = !read.joinable && read.joinsAfresh && (sound || pieceFiles);
+        if (!read.joinable && !afresh) {
             // Times of its own: the file's, kept by "-copyts".
             read.at = double(inpointMicros(read)) / 1e6;
             runs.append(Run{{r}, {std::round(spanOf(read) * 1e6) / 1e6}, true});
@@ -260,6 +268,7 @@ QList<Run> runsOf(QList<PieceRead> &reads, std::optional<qsizetype> limit, bool 
         read.at = at;
         run.reads << r;
         run.spans << std::round(span * 1e6) / 1e6;
+        run.pieceFiles = run.pieceFiles || (afresh && !sound);
     }
     return runs;
 }
@@ -299,26 +308,42 @@ QStringList concatInput(const QList<PieceRead> &reads, const Run &run, bool pict
         const double length = pictures ? read.readLength + picturesPastEnd : read.lead + read.duration + soundPastEnd;
         return arguments << QStringLiteral("-t") << seconds(length) << fileInput(read.source->url);
     }
+    const bool copies = pictures && run.pieceFiles && !folder.isEmpty();
+    TimelineFilterGraph::ReadList read{QDir(folder).filePath(QStringLiteral("pieces-%1.ffconcat").arg(lists.size() + 1)),
+                                       {}, reads[run.reads.first()].source->url.toLocalFile()};
     QString list = QStringLiteral("ffconcat version 1.0\n");
     for (qsizetype e = 0; e < run.reads.size(); ++e) {
-        const PieceRead &read = reads[run.reads[e]];
-        const double base = read.source->startTime + read.from.value_or(0);
-        const double out = pictures ? read.readLength + picturesPastEnd : read.lead + read.duration + soundPastEnd;
-        const double next = e + 1 < run.reads.size() ? reads[run.reads[e + 1]].at - read.at : run.spans[e];
-        list += QStringLiteral("file %1\n").arg(quotedForList(libavFileName(read.source->url.toLocalFile())));
-        if (read.from)
-            list += QStringLiteral("inpoint %1\n").arg(QString::number(double(inpointMicros(read)) / 1e6, 'f', 6));
-        list += QStringLiteral("outpoint %1\nduration %2\n")
-                    .arg(QString::number(base + out, 'f', 6), QString::number(next, 'f', 6));
+        const PieceRead &piece = reads[run.reads[e]];
+        const double base = piece.source->startTime + piece.from.value_or(0);
+        const double out = pictures ? piece.readLength + picturesPastEnd : piece.lead + piece.duration + soundPastEnd;
+        const double next = e + 1 < run.reads.size() ? reads[run.reads[e + 1]].at - piece.at : run.spans[e];
+        const QString duration = QStringLiteral("duration %1\n").arg(QString::number(next, 'f', 6));
+        const QString inpoint
+            = QStringLiteral("inpoint %1\n").arg(QString::number(double(inpointMicros(piece)) / 1e6, 'f', 6));
+        if (copies) {
+            // The copy ends where its pictures are all out of the decoder; its in
+            // point is always given, as its own first time is not the clip's.
+            const PieceFile file{QDir(folder).filePath(QStringLiteral("pieces-%1-%2.nut").arg(lists.size() + 1).arg(e)),
+                                 inpointMicros(piece), std::llround((base + piece.readLength) * 1e6)};
+            read.pieces << file;
+            if (piece.stream >= 0)
+                read.stream = piece.stream;
+            list += QStringLiteral("file %1\n").arg(quotedForList(libavFileName(file.path))) + inpoint + duration;
+            continue;
+        }
+        list += QStringLiteral("file %1\n").arg(quotedForList(libavFileName(piece.source->url.toLocalFile())));
+        if (piece.from)
+            list += inpoint;
+        list += QStringLiteral("outpoint %1\n").arg(QString::number(base + out, 'f', 6)) + duration;
     }
     QStringList arguments{QStringLiteral("-f"), QStringLiteral("concat"), QStringLiteral("-safe"), QStringLiteral("0"),
                           QStringLiteral("-auto_convert"), QStringLiteral("0"), QStringLiteral("-protocol_whitelist")};
     if (folder.isEmpty())
         return arguments << QStringLiteral("data,file") << QStringLiteral("-i")
                          << QStringLiteral("data:text/plain;base64,") + QString::fromLatin1(list.toUtf8().toBase64());
-    const QString path = QDir(folder).filePath(QStringLiteral("pieces-%1.ffconcat").arg(lists.size() + 1));
-    lists << TimelineFilterGraph::ReadList{path, list, reads[run.reads.first()].source->url.toLocalFile()};
-    return arguments << QStringLiteral("file") << QStringLiteral("-i") << libavFileName(path);
+    read.text = list;
+    lists << read;
+    return arguments << QStringLiteral("file") << QStringLiteral("-i") << libavFileName(read.path);
 }
 
 // Each file opened once however many pieces it gives.
@@ -529,6 +554,7 @@ std::optional<TimelineFilterGraph> ffmpegFilterGraph(const std::optional<VideoTi
             read.from = cut->readFrom;
             read.stream = cut->stream;
             read.joinable = cut->joinable;
+            read.joinsAfresh = cut->joinsAfresh;
         }
         else if (const double start = fallbackReadStart(piece.sourceStart, piece.source->fps); start > 0)
             read.from = start;
@@ -543,7 +569,7 @@ std::optional<TimelineFilterGraph> ffmpegFilterGraph(const std::optional<VideoTi
     if (!listFolder.isEmpty() && !QDir::isAbsolutePath(listFolder))
         return refuse({TimelineFilterGraphError::Kind::notAbsolutePath, listFolder});
     const std::optional<qsizetype> runLimit = listFolder.isEmpty() ? std::optional(maxInlineRun) : std::nullopt;
-    const QList<Run> videoRuns = runsOf(reads, runLimit);
+    const QList<Run> videoRuns = runsOf(reads, runLimit, false, !listFolder.isEmpty());
     const qsizetype decoders = videoRuns.size();
 
     QMap<qsizetype, QString> videoChains;  // by slice
@@ -608,7 +634,7 @@ std::optional<TimelineFilterGraph> ffmpegFilterGraph(const std::optional<VideoTi
         }
         // The picture stream by its number: the concat reader does not tell a cover
         // picture from the pictures, and a cover stored first would be read instead.
-        const int stream = reads[run.reads.first()].stream;
+        const int stream = run.pieceFiles ? 0 : reads[run.reads.first()].stream;
         const QString picture = stream >= 0 ? QString::number(stream) : QStringLiteral("V:0");
         QString chain = QStringLiteral("[%1:%2]select='%3',").arg(k, picture, balancedSum(windows))
             + sdrMapped(source) + fitted(source, w, h, g.colour) + QStringLiteral(",setsar=1");

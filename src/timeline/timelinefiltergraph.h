@@ -1,6 +1,7 @@
 #pragma once
 
 #include "media/sourcecolour.h"
+#include "media/piecefiles.h"
 #include "media/sourceframes.h"
 #include "videotimelinesnapshot.h"
 
@@ -21,6 +22,10 @@ struct TimelineFilterGraph {
         QString path;
         QString text;
         QString clip;  // the one clip it reads
+        // Pieces of the clip's picture stream `stream` copied to files of their own,
+        // which the list names instead of the clip; written before the list is read.
+        QList<PieceFile> pieces;
+        int stream = -1;
 
         bool operator==(const ReadList &) const = default;
     };

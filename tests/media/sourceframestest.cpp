@@ -85,9 +85,10 @@ TEST(SourceFrameReader, FarTimesAndHostileStartTimes)
     }
 }
 
-// HEVC pieces join one reader only where decoding starts on a closed GOP's IDR
-// picture: x265's open GOPs start on CRA pictures, whose leading pictures refer to
-// the GOP before; its first GOP opens on an IDR picture either way. Length-prefixed
+// HEVC pieces join one reader as they are only where decoding starts on a closed
+// GOP's IDR picture: x265's open GOPs start on CRA pictures, whose leading pictures
+// refer to the GOP before (those join once told to start afresh); its first GOP
+// opens on an IDR picture either way. Length-prefixed
 // (mp4) and start-code (MPEG-TS) packets alike; in MPEG-TS only cuts whose seek
 // lands on their keyframe, as decoding starts wherever it lands.
 TEST(SourceFrameReader, HevcJoinsOnlyWhereReadingStartsOnAClosedGop)
@@ -118,6 +119,8 @@ TEST(SourceFrameReader, HevcJoinsOnlyWhereReadingStartsOnAClosedGop)
             const auto cut = reader.cutAt(t);
             ASSERT_TRUE(cut.has_value()) << t;
             EXPECT_EQ(cut->joinable, t < 1 || c.closed) << t;
+            // What an open GOP starts is joined when the decoder is told to start afresh.
+            EXPECT_EQ(cut->joinsAfresh, !cut->joinable) << t;
         }
     }
 }

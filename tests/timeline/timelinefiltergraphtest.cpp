@@ -536,3 +536,47 @@ TEST(TimelineFilterGraph, PiecesTheReaderCannotJoinGetAnInputEach)
     EXPECT_TRUE(g->filterComplex.contains("between(t,7.733333333,9.066666667)")) << g->filterComplex.toStdString();
     EXPECT_FALSE(args.contains("data,file"));
 }
+
+// Open-GOP HEVC pieces join their clip's one input for pictures through copies
+// that start the decoder afresh, each named by the list with the piece's own in
+// point; their sound is read from the clip. Without a folder for the copies they
+// keep an input each.
+TEST(TimelineFilterGraph, PiecesThatJoinOnlyAfreshShareOneInputThroughCopies)
+{
+    const VideoSource c = source(10, 1280, 720, true, "/clips/c.mov");
+    const auto cuts = [](const VideoSource &, double at) {
+        SourceCut cut{{at, at + 0.01}, at - 0.25, 2, false, true};
+        if (at < 1)
+            cut = {{at, at + 0.01}, std::nullopt, 2, true, false};  // the clip's first GOP, from its start
+        return std::optional<SourceCut>(cut);
+    };
+    const VideoTimelineSnapshot snap{{c}, {cut(c, 0, 1, 0), cut(c, 4, 5, 1), cut(c, 7, 8, 2)}, std::nullopt};
+    std::optional<TimelineFilterGraphError> error;
+    const auto g = ffmpegFilterGraph(snap, {}, 1920, 1080, "30", &error, cuts, "/staging");
+    ASSERT_TRUE(g) << error->message().toStdString();
+    EXPECT_EQ(g->inputArguments.count("-i"), 2);
+    ASSERT_EQ(g->readLists.size(), 2);
+    const TimelineFilterGraph::ReadList &pictures = g->readLists.first();
+    EXPECT_EQ(pictures.clip, "/clips/c.mov");
+    EXPECT_EQ(pictures.stream, 2);
+    // In points as the clip's cuts give them; each copy runs to the piece's read end
+    // (cut + length + two frames).
+    const QList<PieceFile> copies{{"/staging/pieces-1-0.nut", 0, 1'066'667},
+                                  {"/staging/pieces-1-1.nut", 3'750'000, 5'066'667},
+                                  {"/staging/pieces-1-2.nut", 6'750'000, 8'066'667}};
+    EXPECT_EQ(pictures.pieces, copies);
+    for (const PieceFile &copy : copies) {
+        const QString entry = QStringLiteral("file 'file:%1'\ninpoint %2\n")
+                                  .arg(copy.path, QString::number(double(copy.inpoint) / 1e6, 'f', 6));
+        EXPECT_TRUE(pictures.text.contains(entry)) << pictures.text.toStdString();
+    }
+    EXPECT_FALSE(pictures.text.contains("outpoint")) << pictures.text.toStdString();
+    EXPECT_TRUE(g->filterComplex.startsWith("[1:0]select=")) << g->filterComplex.toStdString();
+    const TimelineFilterGraph::ReadList &sound = g->readLists.last();
+    EXPECT_TRUE(sound.pieces.isEmpty());
+    EXPECT_EQ(sound.text.count("file 'file:/clips/c.mov'"), 3) << sound.text.toStdString();
+
+    const auto inline_ = ffmpegFilterGraph(snap, {}, 1920, 1080, "30", &error, cuts);
+    ASSERT_TRUE(inline_);
+    EXPECT_EQ(inline_->inputArguments.count("-i"), 4);  // two plain pieces, the first's pictures, all the sound
+}
