@@ -156,6 +156,11 @@ SourceFrameReader::SourceFrameReader(const QString &path)
     m_joinable = !ffmpegSeeksEarlier(m_context.get()) && !hidesAStretch(picture);
     if (picture->codecpar->codec_id == AV_CODEC_ID_HEVC)
         m_nalLengthSize = hevcNalLengthSize(picture->codecpar);
+    if (const auto *matrix = reinterpret_cast<const std::int32_t *>(
+            av_stream_get_side_data(picture, AV_PKT_DATA_DISPLAYMATRIX, nullptr))) {
+        static constexpr std::int32_t identity[9] = {1 << 16, 0, 0, 0, 1 << 16, 0, 0, 0, 1 << 30};
+        m_turned = !std::equal(matrix, matrix + 9, identity);
+    }
 }
 
 // The last tick of the picture stream's time base at or before source time `seconds`.
@@ -286,7 +291,7 @@ std::optional<SourceCut> SourceFrameReader::cutAt(double seconds)
     // record says can have an end of sequence put in front.
     const auto judged = [&](SourceCut &cut, bool closedStart) {
         cut.joinable = m_joinable && (!hevc || closedStart);
-        cut.joinsAfresh = m_joinable && hevc && !closedStart && m_nalLengthSize >= 0;
+        cut.joinsAfresh = m_joinable && hevc && !closedStart && m_nalLengthSize >= 0 && !m_turned;
     };
     SourceCut result{found->frame, std::nullopt, m_stream};
     judged(result, found->closedStart);

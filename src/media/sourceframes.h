@@ -39,7 +39,8 @@ struct SourceCut {
     // leading pictures decode after another piece's as if they followed them.
     bool joinable = true;
     // Not joinable only because it is such an HEVC piece: joinable once its pictures
-    // are copied to a file that tells the decoder to start afresh (see PieceFile).
+    // are copied to a file that tells the decoder to start afresh (see PieceFile),
+    // unless they are shown turned, which the copy does not keep.
     bool joinsAfresh = false;
 };
 
@@ -83,6 +84,8 @@ private:
     bool m_joinable = true;
     static constexpr int notHevc = -2;
     int m_nalLengthSize = notHevc;  // how HEVC packets mark off NAL units (see nalLengthSize)
+    // The pictures are shown turned or mirrored: a copy of its packets would lose that.
+    bool m_turned = false;
     double m_startTime = 0;
 };
 
