@@ -291,6 +291,10 @@ inline std::optional<QStringList> ffmpegArguments(const ExportTask &task, const 
         ADD_FAILURE() << unwritten->toStdString();
         return std::nullopt;
     }
+    if (const auto copied = command->writePieceFiles({}); copied.outcome != PieceFileWriter::Outcome::written) {
+        ADD_FAILURE() << copied.message.toStdString();
+        return std::nullopt;
+    }
     return command->arguments;
 }
 
