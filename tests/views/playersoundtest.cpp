@@ -192,7 +192,6 @@ struct SlotPlayer {
     std::unique_ptr<SinkMonitor> monitor;
     TimelinePlayer player;
     std::vector<Look> looks;
-    double listenedAt = 0;
 
     explicit SlotPlayer(SoundServer::Kind kind, SoundServer::Latency latency = SoundServer::runLatency())
         : server(latency, kind)
@@ -218,7 +217,6 @@ struct SlotPlayer {
     {
         monitor.reset();
         monitor = std::make_unique<SinkMonitor>(server);
-        listenedAt = SinkMonitor::now();
         ASSERT_TRUE(monitor->isRecording());
     }
     void playFor(double seconds)
@@ -307,9 +305,7 @@ struct SlotPlayer {
         // them delays the last one without adding sound.
         const double ended = SinkMonitor::slotTime(in->name, playhead) + double(lastSample - in->sample) / SinkMonitor::rate;
         std::cout << "[ pause ] " << what << ": sound for " << (last - paused) * 1000 << " ms after Pause, playhead "
-                  << (playhead - ended) * 1000 << " ms from where it ended; recorded "
-                  << double(monitor->recording().size()) / SinkMonitor::rate << " s in "
-                  << SinkMonitor::now() - listenedAt << " s\n";
+                  << (playhead - ended) * 1000 << " ms from where it ended\n";
         // One cycle the sink or its monitor lost on a busy machine moves where the sound
         // ended seen here: a round off by up to that cycle is counted (restsOff; more than
         // one fails), one off further fails at once.
