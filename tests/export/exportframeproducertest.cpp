@@ -51,6 +51,11 @@ TEST(ExportFrameProducer, StopEndsAProducerWaitingForRoom)
         ++produced;
         return i;
     });
+    // The producer thread may start late on a busy machine: wait for it to fill the room,
+    // then give it time to (wrongly) go past it.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (produced.load() < 2 && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_EQ(produced.load(), 2);
     producer.stop();

@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cerrno>
 #include <iostream>
 #include <iterator>
@@ -34,14 +35,17 @@ struct Played {
     VideoPlayerService service{player};
     QElapsedTimer clock;
     QList<std::pair<qint64, int>> frames;
+    QList<double> playheads;  // where the playhead was as each of `frames` came
     QList<std::pair<qint64, QString>> told;
 
     Played()
     {
         QObject::connect(player, &PreviewPlayer::frameChanged, [this] {
             const int n = testsupport::frameNumberOf(player->currentFrame());
-            if (n >= 0 && (frames.isEmpty() || frames.back().second != n))
+            if (n >= 0 && (frames.isEmpty() || frames.back().second != n)) {
                 frames.append({clock.elapsed(), n});
+                playheads.append(service.clock()->playheadTime());
+            }
         });
         QObject::connect(&service, &VideoPlayerService::loadingErrorChanged, [this] {
             if (!service.loadingError().isEmpty())
@@ -110,7 +114,11 @@ TEST(PlayerOnAFaultyDisk, PlayingGoesOnPastAStretchTheDiskRefuses)
         const auto [resumedAt, resumedWith] = p.frames[before + 1];
         if (c.told) {
             EXPECT_GE(resumedWith, stretchEnd) << "a picture after the stretch comes from after it";
-            EXPECT_LE(resumedWith, nextKey + 3) << "from the next keyframe on";
+            // From the next keyframe on, or, on a machine too busy to show it in time,
+            // from where the playhead had come to: never a keyframe later than needed.
+            const int playheadFrame = int(std::floor(p.playheads[before + 1] * fps));
+            EXPECT_LE(resumedWith, std::max(nextKey, playheadFrame) + 3)
+                << "from the next keyframe on; the playhead was at frame " << playheadFrame;
             ASSERT_EQ(p.told.size(), 1);
             EXPECT_TRUE(p.told.front().second.contains(QStringLiteral("ride.mp4")))
                 << p.told.front().second.toStdString();

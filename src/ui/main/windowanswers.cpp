@@ -6,6 +6,22 @@
 
 namespace routereel {
 
+namespace {
+
+// Whether `window` owns `dialog`, however many windows lie between them (an
+// alert over a sheet). QWidget::isAncestorOf stops at the first window, which
+// every dialog is.
+bool ownedBy(const QWidget *dialog, const QWidget &window)
+{
+    for (const QWidget *p = dialog->parentWidget(); p; p = p->parentWidget()) {
+        if (p == &window)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
 WindowAnswers::WindowAnswers(QWidget &window, ProjectStage &stage)
     : QObject(&window), m_window(window), m_stage(&stage)
 {
@@ -30,7 +46,7 @@ bool WindowAnswers::eventFilter(QObject *watched, QEvent *event)
         return false;
     }
     // A modal dialog of this window (QDialog::exec() makes one application-modal).
-    if (m_stage && widget->isModal() && m_window.isAncestorOf(widget) && !widget->property(notAnswering).toBool() && !m_open.contains(widget)) {
+    if (m_stage && widget->isModal() && ownedBy(widget, m_window) && !widget->property(notAnswering).toBool() && !m_open.contains(widget)) {
         m_open.insert(widget, m_stage->answering());
         connect(widget, &QObject::destroyed, this, [this, widget] { m_open.remove(widget); });
     }

@@ -11,6 +11,8 @@
 #include "ui/main/exportaction.h"
 #include "ui/main/mainwindow.h"
 
+#include <QApplication>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -146,4 +148,40 @@ TEST(HandOver, AProjectHandedOverWhileAPanelIsOpenOpensAfterTheAnswer)
         }
         }
     }
+}
+
+// The window's own sheets and alerts are real dialogs, not the panels above: a
+// project handed over while one is shown waits until it closes.
+TEST(HandOver, AProjectHandedOverWhileASheetOrAnAlertIsShownOpensWhenItCloses)
+{
+    QTemporaryDir dir;
+    const QUrl p1 = project(dir.path(), "p1", 1), p2 = project(dir.path(), "p2", 2), p3 = project(dir.path(), "p3", 3);
+    MainWindow w({.makePlayer = {}, .network = QNetworkInformation::Reachability::Online});
+    w.show();
+    ASSERT_TRUE(waitFor([&] { return w.session().didAttemptAutoRestore() && w.session().isSettled(); }, 30'000));
+    w.openProjectURL(p1);
+    ASSERT_TRUE(waitFor([&] { return w.session().projectURL() == p1 && w.session().isSettled(); }, 30'000));
+
+    const std::pair<const char *, std::function<void()>> shown[] = {
+        {"the export sheet", [&] { w.windowState().setShowExportSheet(true); }},
+        {"the error alert", [&] { w.presentError(QStringLiteral("Something failed")); }},
+    };
+    QUrl seen = p1;
+    for (const auto &[name, show] : shown) {
+        SCOPED_TRACE(name);
+        show();
+        ASSERT_TRUE(waitFor([] { return QApplication::activeModalWidget() != nullptr; }, 10'000));
+        const QUrl handed = seen == p1 ? p2 : p3;
+        w.openProjectURL(handed);
+        // Nothing may change behind it, however long it stays open.
+        QElapsedTimer open;
+        open.start();
+        waitFor([&] { return w.session().projectURL() != seen || open.elapsed() > 1000; }, 5'000);
+        EXPECT_EQ(w.session().projectURL(), seen) << "the project changed behind " << name;
+
+        QApplication::activeModalWidget()->close();
+        ASSERT_TRUE(waitFor([&] { return w.session().projectURL() == handed && w.session().isSettled(); }, 30'000));
+        seen = handed;
+    }
+    EXPECT_EQ(w.gpxService().tracks().size(), 3);
 }
