@@ -13,7 +13,8 @@ namespace routereel {
 // the same clip: an end of sequence put in front of its first packet makes the
 // decoder start afresh on its keyframe, as when the clip is opened by itself. A
 // CRA's leading pictures are then skipped rather than made from the previous
-// piece's pictures, and its picture order starts anew.
+// piece's pictures, and its picture order starts anew. NUT keeps no display
+// matrix: the reader turns the pictures as the clip shows them (SourceCut::turn).
 struct PieceFile {
     QString path;
     // Where the clip is sought, as the concat reader seeks for an "inpoint", in

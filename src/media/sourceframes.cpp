@@ -3,9 +3,11 @@
 #include "videotimelineerror.h"
 
 #include <QFileInfo>
+#include <QStringList>
 
 extern "C" {
 #include <libavformat/avformat.h>
+#include <libavutil/display.h>
 }
 
 #include <algorithm>
@@ -124,6 +126,35 @@ int hevcNalLengthSize(const AVCodecParameters *parameters)
     return length == 3 ? -1 : length;
 }
 
+// As ffmpeg's own input reckons it: the angle clockwise, whole degrees, from
+// -0.9 up to 359.1; a quarter turn with a mirror is told by the matrix's sign.
+QString displayTurn(const std::int32_t *matrix)
+{
+    if (!matrix)
+        return {};
+    double theta = -std::round(av_display_rotation_get(matrix));
+    theta -= 360 * std::floor(theta / 360 + 0.9 / 360);
+    const auto near = [theta](double degrees) { return std::fabs(theta - degrees) < 1.0; };
+    if (near(90))
+        return matrix[3] > 0 ? QStringLiteral("transpose=cclock_flip") : QStringLiteral("transpose=clock");
+    if (near(180)) {
+        QStringList flips;
+        if (matrix[0] < 0)
+            flips << QStringLiteral("hflip");
+        if (matrix[4] < 0)
+            flips << QStringLiteral("vflip");
+        return flips.join(QLatin1Char(','));
+    }
+    if (near(270))
+        return matrix[3] < 0 ? QStringLiteral("transpose=clock_flip") : QStringLiteral("transpose=cclock");
+    if (std::fabs(theta) > 1.0)
+        return QStringLiteral("rotate=%1*PI/180").arg(QString::number(theta, 'f', 6));
+    // Unturned but mirrored; a matrix without an angle (NaN) gets nothing.
+    if (std::fabs(theta) < 1.0 && matrix[4] < 0)
+        return QStringLiteral("vflip");
+    return {};
+}
+
 // What reading from one seek gives: the keyframe decoding starts on, and the
 // presentation times of the pictures it yields (decode order), in stream time base.
 struct SourceFrameReader::Scan {
@@ -156,11 +187,8 @@ SourceFrameReader::SourceFrameReader(const QString &path)
     m_joinable = !ffmpegSeeksEarlier(m_context.get()) && !hidesAStretch(picture);
     if (picture->codecpar->codec_id == AV_CODEC_ID_HEVC)
         m_nalLengthSize = hevcNalLengthSize(picture->codecpar);
-    if (const auto *matrix = reinterpret_cast<const std::int32_t *>(
-            av_stream_get_side_data(picture, AV_PKT_DATA_DISPLAYMATRIX, nullptr))) {
-        static constexpr std::int32_t identity[9] = {1 << 16, 0, 0, 0, 1 << 16, 0, 0, 0, 1 << 30};
-        m_turned = !std::equal(matrix, matrix + 9, identity);
-    }
+    m_turn = displayTurn(reinterpret_cast<const std::int32_t *>(
+        av_stream_get_side_data(picture, AV_PKT_DATA_DISPLAYMATRIX, nullptr)));
 }
 
 // The last tick of the picture stream's time base at or before source time `seconds`.
@@ -291,9 +319,12 @@ std::optional<SourceCut> SourceFrameReader::cutAt(double seconds)
     // record says can have an end of sequence put in front.
     const auto judged = [&](SourceCut &cut, bool closedStart) {
         cut.joinable = m_joinable && (!hevc || closedStart);
-        cut.joinsAfresh = m_joinable && hevc && !closedStart && m_nalLengthSize >= 0 && !m_turned;
+        cut.joinsAfresh = m_joinable && hevc && !closedStart && m_nalLengthSize >= 0;
     };
-    SourceCut result{found->frame, std::nullopt, m_stream};
+    SourceCut result;
+    result.frame = found->frame;
+    result.stream = m_stream;
+    result.turn = m_turn;
     judged(result, found->closedStart);
     if (found->first)
         return result; // the very first picture: read the file from its start

@@ -16,6 +16,12 @@ namespace routereel {
 // (MPEG-TS, raw streams), -1 for a record no file should have.
 int hevcNalLengthSize(const AVCodecParameters *parameters);
 
+// The filters ffmpeg puts behind a file's decoder to show its pictures as the
+// display matrix `matrix` says (none: as stored), with the same options: pictures
+// read without the matrix then come out as ffmpeg shows the file. Empty when it
+// puts none.
+QString displayTurn(const std::int32_t *matrix);
+
 // One picture of a clip, in source seconds counted from the file's start (the
 // container's start time): on screen from `start` until `end`.
 struct SourceFrame {
@@ -39,9 +45,11 @@ struct SourceCut {
     // leading pictures decode after another piece's as if they followed them.
     bool joinable = true;
     // Not joinable only because it is such an HEVC piece: joinable once its pictures
-    // are copied to a file that tells the decoder to start afresh (see PieceFile),
-    // unless they are shown turned, which the copy does not keep.
+    // are copied to a file that tells the decoder to start afresh (see PieceFile).
     bool joinsAfresh = false;
+    // How the file's display matrix turns its pictures (see displayTurn): a copy of
+    // its packets loses the matrix, and whoever reads the copy turns them itself.
+    QString turn = {};
 };
 
 // Tells which of a clip's pictures is on screen at a source time, from the file's
@@ -84,8 +92,7 @@ private:
     bool m_joinable = true;
     static constexpr int notHevc = -2;
     int m_nalLengthSize = notHevc;  // how HEVC packets mark off NAL units (see nalLengthSize)
-    // The pictures are shown turned or mirrored: a copy of its packets would lose that.
-    bool m_turned = false;
+    QString m_turn;  // see SourceCut
     double m_startTime = 0;
 };
 

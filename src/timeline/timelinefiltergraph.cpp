@@ -175,6 +175,7 @@ struct PieceRead {
     int stream = -1; // the file's picture stream, when known
     bool joinable = true;  // see SourceCut
     bool joinsAfresh = false;
+    QString turn;
 };
 
 // The in point the concat reader is given for `read`, in microseconds: where its
@@ -555,6 +556,7 @@ std::optional<TimelineFilterGraph> ffmpegFilterGraph(const std::optional<VideoTi
             read.stream = cut->stream;
             read.joinable = cut->joinable;
             read.joinsAfresh = cut->joinsAfresh;
+            read.turn = cut->turn;
         }
         else if (const double start = fallbackReadStart(piece.sourceStart, piece.source->fps); start > 0)
             read.from = start;
@@ -636,8 +638,18 @@ std::optional<TimelineFilterGraph> ffmpegFilterGraph(const std::optional<VideoTi
         // picture from the pictures, and a cover stored first would be read instead.
         const int stream = run.pieceFiles ? 0 : reads[run.reads.first()].stream;
         const QString picture = stream >= 0 ? QString::number(stream) : QStringLiteral("V:0");
-        QString chain = QStringLiteral("[%1:%2]select='%3',").arg(k, picture, balancedSum(windows))
-            + sdrMapped(source) + fitted(source, w, h, g.colour) + QStringLiteral(",setsar=1");
+        QString chain = QStringLiteral("[%1:%2]select='%3',").arg(k, picture, balancedSum(windows));
+        // The copies lose the clip's display matrix: its pictures are turned here, as
+        // ffmpeg turns the clip's own, before anything that expects the shape shown.
+        if (run.pieceFiles) {
+            for (qsizetype r : run.reads) {
+                if (!reads[r].turn.isEmpty()) {
+                    chain += reads[r].turn + QLatin1Char(',');
+                    break;
+                }
+            }
+        }
+        chain += sdrMapped(source) + fitted(source, w, h, g.colour) + QStringLiteral(",setsar=1");
         if (run.reads.size() > 1)
             chain += QStringLiteral(",segment=timestamps=%1").arg(splits.join(QLatin1Char('|')));
         chains << chain + outputs;

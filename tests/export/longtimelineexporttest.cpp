@@ -34,6 +34,32 @@ bool writeMeasuredFfmpeg(const QString &path, const QString &ffmpeg, const QStri
     return file.setPermissions(file.permissions() | QFileDevice::ExeOwner);
 }
 
+// Every picture of `file` as ffmpeg shows it (turned as its display matrix says),
+// averaged into a grey grid of 24 x 16 cells.
+QList<QByteArray> greyGrids(const QString &file)
+{
+    constexpr qsizetype cells = 24 * 16;
+    QProcess p;
+    p.start(QStringLiteral("ffmpeg"),
+            words(QStringLiteral("-v error -i"))
+                << file << words(QStringLiteral("-fps_mode passthrough -vf scale=24:16:flags=area -f rawvideo "
+                                                "-pix_fmt gray -")));
+    p.waitForFinished(120'000);
+    const QByteArray raw = p.readAllStandardOutput();
+    QList<QByteArray> grids;
+    for (qsizetype at = 0; at + cells <= raw.size(); at += cells)
+        grids << raw.mid(at, cells);
+    return grids;
+}
+
+int largestDifference(const QByteArray &a, const QByteArray &b)
+{
+    int largest = a.size() == b.size() ? 0 : 255;
+    for (qsizetype i = 0; i < std::min(a.size(), b.size()); ++i)
+        largest = std::max(largest, std::abs(int(quint8(a[i])) - int(quint8(b[i]))));
+    return largest;
+}
+
 } // namespace
 
 TEST(LongTimelineExport, EveryFrameOfHundredsOfPiecesIsThePictureOfItsPiece)
@@ -151,5 +177,76 @@ TEST(LongTimelineExport, PiecesOfAnHevcClipShareOneInputAndShowTheirOwnFrames)
         ASSERT_TRUE(result);
         ASSERT_TRUE(result->succeeded()) << result->message().toStdString();
         EXPECT_EQ(testsupport::shownFrameNumbers(output), expected);
+    }
+}
+
+// Phones' clips are mostly HEVC with open GOPs, shown turned by the container's
+// display matrix, which the copies of their pieces do not keep: the pieces still
+// share one input, and every frame is the clip's own picture as ffmpeg shows it,
+// turned a quarter, a half, or only mirrored.
+TEST(LongTimelineExport, PiecesOfATurnedHevcClipShareOneInputAndShowTheirFramesTurned)
+{
+    QTemporaryDir dir;
+    const double fps = 30;
+    const int pieceFrames = 4;
+    const QList<int> firsts{35, 62, 10, 95, 60, 40, 31};
+    // The frame's number in bars across the top half, a block at the bottom left:
+    // no turn or mirror leaves the picture as it is.
+    const QString stored = dir.filePath(QStringLiteral("stored.mov"));
+    ASSERT_TRUE(testsupport::runFfmpeg(
+        QStringList{QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                    QStringLiteral("nullsrc=s=48x16:r=30:d=4,geq=lum='if(lt(Y,8),255*mod(floor(N/pow(2,floor(X/4))),2),"
+                                   "255*lt(X,12))':cb=128:cr=128,scale=192:96:flags=neighbor,setsar=1")}
+        + words(QStringLiteral("-c:v libx265 -preset ultrafast -pix_fmt yuv420p -tag:v hvc1 -video_track_timescale 600 "
+                               "-x265-params keyint=30:min-keyint=30:scenecut=0:bframes=4:open-gop=1:log-level=error"))
+        << stored));
+    struct Case {
+        const char *name;
+        const char *rotate;
+        bool mirrored;
+    };
+    for (const Case &c : {Case{"quarter.mov", "90", false}, Case{"half.mov", "180", false},
+                          Case{"mirrored.mov", "180", true}}) {
+        SCOPED_TRACE(c.name);
+        const QString clipPath = dir.filePath(QLatin1String(c.name));
+        ASSERT_TRUE(testsupport::runFfmpeg({QStringLiteral("-i"), stored, QStringLiteral("-c"), QStringLiteral("copy"),
+                                            QStringLiteral("-metadata:s:v:0"),
+                                            QStringLiteral("rotate=") + QLatin1String(c.rotate), clipPath}));
+        if (c.mirrored) {
+            // ffmpeg's tools write no mirror: the half turn's matrix (-1, 0; 0, -1)
+            // becomes (1, 0; 0, -1), upside down only.
+            QFile file(clipPath);
+            ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+            const qsizetype at = file.readAll().indexOf(QByteArray::fromHex("ffff0000000000000000000000000000ffff0000"));
+            ASSERT_GE(at, 0);
+            ASSERT_TRUE(file.seek(at));
+            ASSERT_EQ(file.write(QByteArray::fromHex("00010000")), 4);
+        }
+        const QList<QByteArray> shown = greyGrids(clipPath);
+        ASSERT_EQ(shown.size(), 120);
+        const VideoSource clip = sourceFor(clipPath);
+        QList<VideoSegment> segments;
+        QList<int> expected;
+        for (int first : firsts) {
+            segments << cut(clip, first / fps, (first + pieceFrames) / fps, double(expected.size()) / fps);
+            for (int k = 0; k < pieceFrames; ++k)
+                expected << first + k;
+        }
+        const QString output = dir.filePath(QLatin1String(c.name) + QStringLiteral(".mp4"));
+        ExportTask task = regularTask(output, {clip}, segments);
+        task.videoFPS = fps;
+
+        const std::optional<QStringList> arguments = ffmpegArguments(task, QStringLiteral("30"), output);
+        ASSERT_TRUE(arguments);
+        EXPECT_LT(arguments->count(QStringLiteral("-i")), 4) << arguments->join(QLatin1Char(' ')).toStdString();
+
+        VideoExporter exporter;
+        const std::optional<ExportResult> result = runExport(exporter, task, 600'000);
+        ASSERT_TRUE(result);
+        ASSERT_TRUE(result->succeeded()) << result->message().toStdString();
+        const QList<QByteArray> got = greyGrids(output);
+        ASSERT_EQ(got.size(), expected.size());
+        for (qsizetype k = 0; k < got.size(); ++k)
+            EXPECT_LT(largestDifference(got[k], shown[expected[k]]), 48) << "frame " << k << ", picture " << expected[k];
     }
 }

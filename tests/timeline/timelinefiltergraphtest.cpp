@@ -539,15 +539,16 @@ TEST(TimelineFilterGraph, PiecesTheReaderCannotJoinGetAnInputEach)
 
 // Open-GOP HEVC pieces join their clip's one input for pictures through copies
 // that start the decoder afresh, each named by the list with the piece's own in
-// point; their sound is read from the clip. Without a folder for the copies they
-// keep an input each.
+// point; their sound is read from the clip. The copies keep no display matrix:
+// their run turns the pictures itself, once. Without a folder for the copies they
+// keep an input each, and ffmpeg turns what it reads from the clip.
 TEST(TimelineFilterGraph, PiecesThatJoinOnlyAfreshShareOneInputThroughCopies)
 {
     const VideoSource c = source(10, 1280, 720, true, "/clips/c.mov");
     const auto cuts = [](const VideoSource &, double at) {
-        SourceCut cut{{at, at + 0.01}, at - 0.25, 2, false, true};
-        if (at < 1)
-            cut = {{at, at + 0.01}, std::nullopt, 2, true, false};  // the clip's first GOP, from its start
+        SourceCut cut{{at, at + 0.01}, at - 0.25, 2, false, true, "transpose=clock"};
+        if (at < 1)  // the clip's first GOP, from its start
+            cut = {{at, at + 0.01}, std::nullopt, 2, true, false, "transpose=clock"};
         return std::optional<SourceCut>(cut);
     };
     const VideoTimelineSnapshot snap{{c}, {cut(c, 0, 1, 0), cut(c, 4, 5, 1), cut(c, 7, 8, 2)}, std::nullopt};
@@ -572,6 +573,7 @@ TEST(TimelineFilterGraph, PiecesThatJoinOnlyAfreshShareOneInputThroughCopies)
     }
     EXPECT_FALSE(pictures.text.contains("outpoint")) << pictures.text.toStdString();
     EXPECT_TRUE(g->filterComplex.startsWith("[1:0]select=")) << g->filterComplex.toStdString();
+    EXPECT_EQ(g->filterComplex.count("',transpose=clock,"), 1) << g->filterComplex.toStdString();
     const TimelineFilterGraph::ReadList &sound = g->readLists.last();
     EXPECT_TRUE(sound.pieces.isEmpty());
     EXPECT_EQ(sound.text.count("file 'file:/clips/c.mov'"), 3) << sound.text.toStdString();
@@ -579,4 +581,5 @@ TEST(TimelineFilterGraph, PiecesThatJoinOnlyAfreshShareOneInputThroughCopies)
     const auto inline_ = ffmpegFilterGraph(snap, {}, 1920, 1080, "30", &error, cuts);
     ASSERT_TRUE(inline_);
     EXPECT_EQ(inline_->inputArguments.count("-i"), 4);  // two plain pieces, the first's pictures, all the sound
+    EXPECT_FALSE(inline_->filterComplex.contains("transpose")) << inline_->filterComplex.toStdString();
 }
