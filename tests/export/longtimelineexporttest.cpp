@@ -60,6 +60,31 @@ int largestDifference(const QByteArray &a, const QByteArray &b)
     return largest;
 }
 
+// `pieceFrames` frames of `clip` from each of `firsts`, one after another at `fps`,
+// exported to `output` through fewer inputs than pieces; the clip's frame numbers
+// the output shows, in order.
+QList<int> exportPieces(const VideoSource &clip, const QList<int> &firsts, int pieceFrames, double fps,
+                        const QString &output)
+{
+    QList<VideoSegment> segments;
+    QList<int> expected;
+    for (int first : firsts) {
+        segments << cut(clip, first / fps, (first + pieceFrames) / fps, double(expected.size()) / fps);
+        for (int k = 0; k < pieceFrames; ++k)
+            expected << first + k;
+    }
+    ExportTask task = regularTask(output, {clip}, segments);
+    task.videoFPS = fps;
+    const std::optional<QStringList> arguments = ffmpegArguments(task, QStringLiteral("30"), output);
+    EXPECT_TRUE(arguments);
+    if (arguments)
+        EXPECT_LT(arguments->count(QStringLiteral("-i")), 4) << arguments->join(QLatin1Char(' ')).toStdString();
+    VideoExporter exporter;
+    const std::optional<ExportResult> result = runExport(exporter, task, 600'000);
+    EXPECT_TRUE(result && result->succeeded()) << (result ? result->message().toStdString() : "no result");
+    return expected;
+}
+
 } // namespace
 
 TEST(LongTimelineExport, EveryFrameOfHundredsOfPiecesIsThePictureOfItsPiece)
@@ -156,26 +181,8 @@ TEST(LongTimelineExport, PiecesOfAnHevcClipShareOneInputAndShowTheirOwnFrames)
                                    "-x265-params keyint=30:min-keyint=30:scenecut=0:bframes=4:log-level=error:")
                     + QLatin1String(gop))
             << clipPath));
-        const VideoSource clip = sourceFor(clipPath);
-        QList<VideoSegment> segments;
-        QList<int> expected;
-        for (int first : firsts) {
-            segments << cut(clip, first / fps, (first + pieceFrames) / fps, double(expected.size()) / fps);
-            for (int k = 0; k < pieceFrames; ++k)
-                expected << first + k;
-        }
         const QString output = dir.filePath(QLatin1String(gop) + QStringLiteral(".mp4"));
-        ExportTask task = regularTask(output, {clip}, segments);
-        task.videoFPS = fps;
-
-        const std::optional<QStringList> arguments = ffmpegArguments(task, QStringLiteral("30"), output);
-        ASSERT_TRUE(arguments);
-        EXPECT_LT(arguments->count(QStringLiteral("-i")), 4) << arguments->join(QLatin1Char(' ')).toStdString();
-
-        VideoExporter exporter;
-        const std::optional<ExportResult> result = runExport(exporter, task, 600'000);
-        ASSERT_TRUE(result);
-        ASSERT_TRUE(result->succeeded()) << result->message().toStdString();
+        const QList<int> expected = exportPieces(sourceFor(clipPath), firsts, pieceFrames, fps, output);
         EXPECT_EQ(testsupport::shownFrameNumbers(output), expected);
     }
 }
@@ -224,26 +231,8 @@ TEST(LongTimelineExport, PiecesOfATurnedHevcClipShareOneInputAndShowTheirFramesT
         }
         const QList<QByteArray> shown = greyGrids(clipPath);
         ASSERT_EQ(shown.size(), 120);
-        const VideoSource clip = sourceFor(clipPath);
-        QList<VideoSegment> segments;
-        QList<int> expected;
-        for (int first : firsts) {
-            segments << cut(clip, first / fps, (first + pieceFrames) / fps, double(expected.size()) / fps);
-            for (int k = 0; k < pieceFrames; ++k)
-                expected << first + k;
-        }
         const QString output = dir.filePath(QLatin1String(c.name) + QStringLiteral(".mp4"));
-        ExportTask task = regularTask(output, {clip}, segments);
-        task.videoFPS = fps;
-
-        const std::optional<QStringList> arguments = ffmpegArguments(task, QStringLiteral("30"), output);
-        ASSERT_TRUE(arguments);
-        EXPECT_LT(arguments->count(QStringLiteral("-i")), 4) << arguments->join(QLatin1Char(' ')).toStdString();
-
-        VideoExporter exporter;
-        const std::optional<ExportResult> result = runExport(exporter, task, 600'000);
-        ASSERT_TRUE(result);
-        ASSERT_TRUE(result->succeeded()) << result->message().toStdString();
+        const QList<int> expected = exportPieces(sourceFor(clipPath), firsts, pieceFrames, fps, output);
         const QList<QByteArray> got = greyGrids(output);
         ASSERT_EQ(got.size(), expected.size());
         for (qsizetype k = 0; k < got.size(); ++k)
