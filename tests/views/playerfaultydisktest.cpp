@@ -112,11 +112,12 @@ TEST(PlayerOnAFaultyDisk, PlayingGoesOnPastAStretchTheDiskRefuses)
         ASSERT_GE(before, 0);
         ASSERT_LT(before + 1, p.frames.size());
         const auto [resumedAt, resumedWith] = p.frames[before + 1];
+        // A busy machine shows fewer pictures to keep up with the playhead: the one
+        // after the stretch may be where the playhead had come to.
+        const int playheadFrame = int(std::floor(p.playheads[before + 1] * fps));
         if (c.told) {
             EXPECT_GE(resumedWith, stretchEnd) << "a picture after the stretch comes from after it";
-            // From the next keyframe on, or, on a machine too busy to show it in time,
-            // from where the playhead had come to: never a keyframe later than needed.
-            const int playheadFrame = int(std::floor(p.playheads[before + 1] * fps));
+            // From the next keyframe on, never one later than needed.
             EXPECT_LE(resumedWith, std::max(nextKey, playheadFrame) + 3)
                 << "from the next keyframe on; the playhead was at frame " << playheadFrame;
             ASSERT_EQ(p.told.size(), 1);
@@ -134,7 +135,8 @@ TEST(PlayerOnAFaultyDisk, PlayingGoesOnPastAStretchTheDiskRefuses)
                 << "frame " << testsupport::frameNumberOf(p.player->currentFrame()) << " shown at 2.5 s";
             EXPECT_EQ(p.told.size(), 1);
         } else {
-            EXPECT_EQ(resumedWith, p.frames[before].second + 1) << "nothing missed";
+            EXPECT_LE(resumedWith, std::max(p.frames[before].second + 1, playheadFrame + 3))
+                << "nothing missed; the playhead was at frame " << playheadFrame;
             EXPECT_TRUE(p.told.isEmpty()) << p.told.front().second.toStdString();
         }
     }
