@@ -659,8 +659,12 @@ std::optional<TimelineFilterGraph> ffmpegFilterGraph(const std::optional<VideoTi
         const QString k = QString::number(++input);
         const VideoSource &source = *reads[run.reads.first()].source;
         g.inputArguments << concatInput(reads, run, false, listFolder, g.readLists);
-        // Channels without places are mixed as the preview mixes them.
-        QString chain = QStringLiteral("[%1:a]").arg(k) + source.audioLayouts.value(0).ffmpegCountMix();
+        // Channels without places are mixed as the preview mixes them. The run is
+        // made 48 kHz stereo once, as all its pieces come from one file: a piece's
+        // converter would hold its resampler and mixer for the whole export.
+        const QString mix = source.audioLayouts.value(0).ffmpegCountMix();
+        QString chain = QStringLiteral("[%1:a]").arg(k) + (mix.isEmpty() ? QString() : mix + QLatin1Char(','))
+            + QStringLiteral("aresample=48000,aformat=sample_fmts=fltp:channel_layouts=stereo");
         QString outputs;
         QStringList splits;
         for (qsizetype e = 0; e < run.reads.size(); ++e) {
@@ -670,7 +674,8 @@ std::optional<TimelineFilterGraph> ffmpegFilterGraph(const std::optional<VideoTi
             if (e > 0)
                 splits << seconds(reads[run.reads[e - 1]].at + run.spans[e - 1] + 1);
             // The sound starts at the cut to the sample; a sound that starts
-            // later in the file keeps its distance to the cut.
+            // later in the file keeps its distance to the cut. Placed piece by
+            // piece: over the run, the gaps between the reads would be filled.
             const QString from = seconds(read.at + read.lead);
             soundChains[read.slice]
                 = QStringLiteral("[%1]atrim=start=%2:end=%3,asetpts=PTS-%2/TB,aresample=48000:async=1:first_pts=0,"
@@ -680,10 +685,7 @@ std::optional<TimelineFilterGraph> ffmpegFilterGraph(const std::optional<VideoTi
         }
         // Each sound frame goes to its own piece only: split, not copied to all of them.
         if (run.reads.size() > 1)
-            chain += (chain.endsWith(QLatin1Char(']')) ? QString() : QStringLiteral(","))
-                + QStringLiteral("asegment=timestamps=%1").arg(splits.join(QLatin1Char('|')));
-        else if (chain.endsWith(QLatin1Char(']')))
-            chain += QStringLiteral("anull");
+            chain += QStringLiteral(",asegment=timestamps=%1").arg(splits.join(QLatin1Char('|')));
         chains << chain + outputs;
     }
 

@@ -47,20 +47,22 @@ struct FakeSetup {
 };
 
 // A clip of 4 s of frame-numbered pictures (frameNumberOf) with a 20 ms beep at
-// `beep` seconds in `soundSeconds` of sound, its picture's times counted in
-// 1/`timescale` s (0: the muxer's own choice).
+// `beep` seconds in `soundSeconds` of sound at `rate`, starting `soundDelay` s
+// after the picture, its picture's times counted in 1/`timescale` s (0: the
+// muxer's own choice).
 QString numberedClipWithBeep(const QString &dir, const QString &name, double fps, double beep,
-                             double soundSeconds = 4, int timescale = 0)
+                             double soundSeconds = 4, int timescale = 0, int rate = 48000, double soundDelay = 0)
 {
     const QString pictures = testsupport::makeNumberedClip(dir, QStringLiteral("pictures-") + name, 4, false, 320,
                                                            180, fps);
     const QString path = QDir(dir).filePath(name);
-    const QString sound = QStringLiteral("aevalsrc='if(between(t,%1,%1+0.02),0.8*sin(2*PI*1000*t),0)':s=48000:d=%2")
+    const QString sound = QStringLiteral("aevalsrc='if(between(t,%1,%1+0.02),0.8*sin(2*PI*1000*t),0)':s=%3:d=%2")
                               .arg(beep)
-                              .arg(soundSeconds);
-    QStringList args{QStringLiteral("-i"), pictures, QStringLiteral("-f"), QStringLiteral("lavfi"),
-                     QStringLiteral("-i"), sound, QStringLiteral("-c:v"), QStringLiteral("copy"),
-                     QStringLiteral("-c:a"), QStringLiteral("aac")};
+                              .arg(soundSeconds)
+                              .arg(rate);
+    QStringList args{QStringLiteral("-i"), pictures, QStringLiteral("-itsoffset"), QString::number(soundDelay),
+                     QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"), sound,
+                     QStringLiteral("-c:v"), QStringLiteral("copy"), QStringLiteral("-c:a"), QStringLiteral("aac")};
     if (timescale > 0)
         args << QStringLiteral("-video_track_timescale") << QString::number(timescale);
     const bool made = !pictures.isEmpty() && testsupport::runFfmpeg(args << path);
@@ -224,7 +226,8 @@ TEST(VideoExporter, RegularExportHasEveryFrame)
 // covering the piece's source time then, also when a cut lies between two
 // frames or a hair before one, pieces of other frame rates are joined and a
 // piece lies where the clip has sound but no picture (its last picture held);
-// each piece's sound starts at its cut.
+// each piece's sound starts at its cut, a sound starting after the picture at
+// its distance from the cut.
 TEST(VideoExporter, EveryFrameIsThePictureOnScreenAtItsInstant)
 {
     QTemporaryDir dir;
@@ -232,13 +235,17 @@ TEST(VideoExporter, EveryFrameIsThePictureOnScreenAtItsInstant)
         VideoSource source;
         double beep;
     };
-    const auto clip = [&](const char *name, double fps, double beep, double sound = 4, int timescale = 0) {
-        return Clip{sourceFor(numberedClipWithBeep(dir.path(), QLatin1String(name), fps, beep, sound, timescale)),
-                    beep};
+    const auto clip = [&](const char *name, double fps, double beep, double sound = 4, int timescale = 0,
+                          int rate = 48000, double delay = 0) {
+        return Clip{sourceFor(numberedClipWithBeep(dir.path(), QLatin1String(name), fps, beep, sound, timescale,
+                                                   rate, delay)),
+                    delay + beep};
     };
     const Clip c30 = clip("c30.mp4", 30, 1.2), c25 = clip("c25.mp4", 25, 1.5), ntsc = clip("ntsc.mp4", 30000.0 / 1001, 3.3);
     // Ticks of 1/600 s as phones write, and sound running 2 s past the picture.
     const Clip phone = clip("phone.mov", 30, 0.5, 4, 600), tail = clip("tail.mp4", 30, 5, 6);
+    // 44.1 kHz sound starting 0.3 s after the picture, its beep at 0.75 s in the file.
+    const Clip late = clip("late.mp4", 30, 0.45, 3.5, 0, 44100, 0.3);
     const GPXTrack track = makeTrack(4);
     struct Case {
         const char *name;
@@ -260,6 +267,8 @@ TEST(VideoExporter, EveryFrameIsThePictureOnScreenAtItsInstant)
         {"30 us before frames counted in 15360ths of a second", 30, {piece(c30, 0.99997, 1.99997, 0)}},
         {"a piece in the sound past the picture, between others", 30,
          {piece(c30, 0, 1, 0), piece(tail, 4.5, 5.5, 1), piece(c25, 1, 2, 2)}},
+        {"a cut before a later 44.1 kHz sound starts, after another piece of it", 30,
+         {piece(late, 2, 2.5, 0), piece(late, 0.1, 1.1, 0.5), piece(c30, 1, 2, 1.5)}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -276,8 +285,8 @@ TEST(VideoExporter, EveryFrameIsThePictureOnScreenAtItsInstant)
                 beeps << s.offset + clip.beep - s.sourceStart;
         }
         const QString output = dir.filePath(QLatin1String(c.name) + QStringLiteral(".mp4"));
-        ASSERT_TRUE(exportNumbered(output, {c30.source, c25.source, ntsc.source, phone.source, tail.source}, segments,
-                                   c.fps, track));
+        ASSERT_TRUE(exportNumbered(output, {c30.source, c25.source, ntsc.source, phone.source, tail.source, late.source},
+                                   segments, c.fps, track));
 
         EXPECT_EQ(testsupport::shownFrameNumbers(output), frames);
         const QList<double> heard = beepStarts(output);

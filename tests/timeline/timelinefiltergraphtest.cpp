@@ -39,7 +39,7 @@ const QString workedFilter = QStringLiteral(
     "pad=1920:1080:(ow-iw)/2:(oh-ih)/2,setsar=1[r1p0];"
     "[2:V:0]select='between(t,-0.016666667,1.066666667)',scale=1920:1080:force_original_aspect_ratio=decrease,"
     "pad=1920:1080:(ow-iw)/2:(oh-ih)/2,setsar=1[r2p0];"
-    "[3:a]anull[r3p0];"
+    "[3:a]aresample=48000,aformat=sample_fmts=fltp:channel_layouts=stereo[r3p0];"
     "[r1p0]tpad=stop_mode=clone:stop_duration=2.316666667,settb=1/1000000000,setpts=PTS-250001000,"
     "fps=30:start_time=0:round=up,tpad=stop_mode=clone:stop=-1,trim=end_frame=60,setpts=N/(30*TB),format=yuv420p[clipv0];"
     "[r3p0]atrim=start=0.250000000:end=3.750000000,asetpts=PTS-0.250000000/TB,aresample=48000:async=1:first_pts=0,"
@@ -348,7 +348,8 @@ TEST(TimelineFilterGraph, FrameAlignment)
     EXPECT_FALSE(g.filterComplex.contains("[2:V:0]"));
     // The sound is split where the pictures are, each frame going to its own piece only.
     EXPECT_TRUE(g.filterComplex.contains("segment=timestamps=3.500000000[r1p0][r1p1];"));
-    EXPECT_TRUE(g.filterComplex.contains("[2:a]asegment=timestamps=3.500000000[r2p0][r2p1];"));
+    EXPECT_TRUE(g.filterComplex.contains("[2:a]aresample=48000,aformat=sample_fmts=fltp:channel_layouts=stereo,"
+                                         "asegment=timestamps=3.500000000[r2p0][r2p1];"));
     EXPECT_TRUE(g.filterComplex.contains("[r1p1]tpad=stop_mode=clone:stop_duration=1.316666667,"));
     const QString list = listsOf(g.inputArguments).value(0);
     EXPECT_TRUE(list.contains("file 'file:/clips/a.mov'\ninpoint 29.763333\noutpoint 32.080000\n"))
