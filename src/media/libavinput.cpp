@@ -239,10 +239,14 @@ bool isPictureStream(const AVStream *stream)
     return stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && !(stream->disposition & AV_DISPOSITION_ATTACHED_PIC);
 }
 
+const std::int32_t *displayMatrix(const AVStream *stream)
+{
+    return reinterpret_cast<const std::int32_t *>(av_stream_get_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, nullptr));
+}
+
 int clockwiseRotation(const AVStream *stream)
 {
-    const auto *matrix = reinterpret_cast<const int32_t *>(
-        av_stream_get_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, nullptr));
+    const std::int32_t *matrix = displayMatrix(stream);
     if (!matrix)
         return 0;
     const double counterClockwise = av_display_rotation_get(matrix);

@@ -85,6 +85,8 @@ bool isPictureStream(const AVStream *stream);
 // Clockwise degrees (0, 90, 180 or 270) that turn the stream's stored picture
 // upright, by its display matrix in whole quarter turns.
 int clockwiseRotation(const AVStream *stream);
+// The stream's display matrix (nine 16.16 / 2.30 fixed-point entries), or null.
+const std::int32_t *displayMatrix(const AVStream *stream);
 
 // The container's start time, from which source times count: in microseconds
 // (AV_TIME_BASE), 0 when the file gives none.

@@ -1,5 +1,6 @@
 #include "sourceframes.h"
 
+#include "libavinput.h"
 #include "videotimelineerror.h"
 
 #include <QFileInfo>
@@ -187,8 +188,7 @@ SourceFrameReader::SourceFrameReader(const QString &path)
     m_joinable = !ffmpegSeeksEarlier(m_context.get()) && !hidesAStretch(picture);
     if (picture->codecpar->codec_id == AV_CODEC_ID_HEVC)
         m_nalLengthSize = hevcNalLengthSize(picture->codecpar);
-    m_turn = displayTurn(reinterpret_cast<const std::int32_t *>(
-        av_stream_get_side_data(picture, AV_PKT_DATA_DISPLAYMATRIX, nullptr)));
+    m_turn = displayTurn(displayMatrix(picture));
 }
 
 // The last tick of the picture stream's time base at or before source time `seconds`.

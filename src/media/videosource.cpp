@@ -47,8 +47,7 @@ QSizeF displayedSize(const AVStream *stream, double pixelAspect)
 {
     const double w = stream->codecpar->width * pixelAspect;
     const double h = stream->codecpar->height;
-    const auto *matrix = reinterpret_cast<const int32_t *>(
-        av_stream_get_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, nullptr));
+    const std::int32_t *matrix = displayMatrix(stream);
     if (!matrix)
         return {w, h};
     // Display matrix entries a, b, c, d are 16.16 fixed point; (x, y) -> (a x + c y, b x + d y).
