@@ -46,7 +46,8 @@ struct Window {
         window.show();
         QApplication::setActiveWindow(&window);  // tests share one display
         EXPECT_TRUE(window.isActiveWindow());
-        EXPECT_TRUE(waitFor([&] { return window.session().didAttemptAutoRestore(); }));
+        // The restore is read off the window's thread; what is asked meanwhile waits for it.
+        EXPECT_TRUE(waitFor([&] { return window.session().didAttemptAutoRestore() && window.session().isSettled(); }));
     }
     QToolButton *button(const char *name) { return bar.button(QString::fromLatin1(name)); }
     // A toolbar of the same window with the given addresses, opening links into `opened`.
